@@ -15,7 +15,7 @@ TEST_F(Windows, CreatingAVisibleChildSendsTheCreationMessagesInOrder)
     Take();
     HWND child = Child(parent, L"child", 7, WS_CHILD | WS_VISIBLE, {10, 20, 110, 70});
     ASSERT_NE(child, nullptr);
-    static const Expected kSequence[] = {
+    const Expected kSequence[] = {
         {"child", WM_NCCREATE},
         {"child", WM_NCCALCSIZE, kW, 0},
         {"child", WM_CREATE},
@@ -67,7 +67,7 @@ TEST_F(Windows, DestroyingAVisibleChildNotifiesItsParentsAndHidesItFirst)
     HWND sibling = Child(middle, L"sibling", 5);
     Take();
     ASSERT_TRUE(DestroyWindow(child));
-    static const Expected kSequence[] = {
+    const Expected kSequence[] = {
         {"middle", WM_PARENTNOTIFY, kW | kL, MAKEWPARAM(WM_DESTROY, 9), reinterpret_cast<LPARAM>(child)},
         {"parent", WM_PARENTNOTIFY, kW | kL, MAKEWPARAM(WM_DESTROY, 9), reinterpret_cast<LPARAM>(child)},
         {"child", WM_SHOWWINDOW, kW, 0},
@@ -265,6 +265,20 @@ TEST_F(Windows, StaleHandlesAreRefusedEverywhere)
     EXPECT_TRUE(Take().empty());
     // A fresh window never gets the old number back.
     EXPECT_NE(Top(L"new"), top);
+}
+
+TEST_F(Windows, ClassesAreUniqueAndStayWhileTheyHaveWindows)
+{
+    EXPECT_FALSE(RegisterClass({kClass, 0, RecordingProc})); // taken
+    EXPECT_FALSE(RegisterClass({L"NoProcedure", 0, nullptr}));
+    EXPECT_FALSE(RegisterClass({L"", 0, RecordingProc}));
+    ASSERT_TRUE(RegisterClass({L"Temporary", CS_DBLCLKS, RecordingProc}));
+    HWND w = CreateWindowEx(0, L"Temporary", L"t", WS_POPUP, 0, 0, 1, 1, nullptr, 0, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(UnregisterClass(L"Temporary"));
+    DestroyWindow(w);
+    EXPECT_TRUE(UnregisterClass(L"Temporary"));
+    EXPECT_FALSE(UnregisterClass(L"Temporary"));
 }
 
 TEST_F(Windows, CloseDestroysByDefault)
