@@ -8,7 +8,7 @@ namespace vx::ui {
 
 namespace {
 SteadyClock gSteadyClock;
-std::atomic<Clock*> gClock {&gSteadyClock};
+std::atomic<Clock*> gClock { &gSteadyClock };
 } // namespace
 
 std::uint64_t SteadyClock::NowMs() const
@@ -36,10 +36,19 @@ void ManualClock::Advance(std::uint64_t ms)
         detail::WakeBackend(id);
 }
 
-Clock* SetClock(Clock* clock) { return gClock.exchange(clock != nullptr ? clock : &gSteadyClock); }
+Clock* SetClock(Clock* clock)
+{
+    return gClock.exchange(clock != nullptr ? clock : &gSteadyClock);
+}
 
-Clock& GetClock() { return *gClock.load(); }
+Clock& GetClock()
+{
+    return *gClock.load();
+}
 
-DWORD GetTickCount() { return static_cast<DWORD>(GetClock().NowMs()); }
+DWORD GetTickCount()
+{
+    return static_cast<DWORD>(GetClock().NowMs());
+}
 
 } // namespace vx::ui

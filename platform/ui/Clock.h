@@ -25,7 +25,10 @@ public:
 
 class ManualClock final : public Clock {
 public:
-    explicit ManualClock(std::uint64_t startMs = 1000) : mNow(startMs) { }
+    explicit ManualClock(std::uint64_t startMs = 1000)
+        : mNow(startMs)
+    {
+    }
 
     std::uint64_t NowMs() const override { return mNow.load(); }
     bool IsManual() const override { return true; }

@@ -11,7 +11,7 @@ struct Point {
     std::int32_t x = 0;
     std::int32_t y = 0;
 
-    constexpr Point Offset(std::int32_t dx, std::int32_t dy) const { return {x + dx, y + dy}; }
+    constexpr Point Offset(std::int32_t dx, std::int32_t dy) const { return { x + dx, y + dy }; }
     friend constexpr bool operator==(const Point&, const Point&) = default;
 };
 
@@ -30,13 +30,13 @@ struct Rect {
 
     static constexpr Rect FromPointSize(Point origin, Size size)
     {
-        return {origin.x, origin.y, origin.x + size.cx, origin.y + size.cy};
+        return { origin.x, origin.y, origin.x + size.cx, origin.y + size.cy };
     }
 
     constexpr std::int32_t Width() const { return right - left; }
     constexpr std::int32_t Height() const { return bottom - top; }
-    constexpr Size GetSize() const { return {Width(), Height()}; }
-    constexpr Point TopLeft() const { return {left, top}; }
+    constexpr Size GetSize() const { return { Width(), Height() }; }
+    constexpr Point TopLeft() const { return { left, top }; }
     constexpr bool IsEmpty() const { return right <= left || bottom <= top; }
     constexpr bool Contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
 
@@ -50,18 +50,18 @@ struct Rect {
 
     constexpr Rect Offset(std::int32_t dx, std::int32_t dy) const
     {
-        return {left + dx, top + dy, right + dx, bottom + dy};
+        return { left + dx, top + dy, right + dx, bottom + dy };
     }
     constexpr Rect Inflate(std::int32_t dx, std::int32_t dy) const
     {
-        return {left - dx, top - dy, right + dx, bottom + dy};
+        return { left - dx, top - dy, right + dx, bottom + dy };
     }
 
     // The common part; an empty rectangle (all zero) when there is none, as IntersectRect gives.
     constexpr Rect Intersect(const Rect& other) const
     {
-        Rect r {std::max(left, other.left), std::max(top, other.top), std::min(right, other.right),
-            std::min(bottom, other.bottom)};
+        Rect r { std::max(left, other.left), std::max(top, other.top), std::min(right, other.right),
+            std::min(bottom, other.bottom) };
         return r.IsEmpty() ? Rect {} : r;
     }
 
@@ -72,8 +72,8 @@ struct Rect {
             return IsEmpty() ? Rect {} : *this;
         if (IsEmpty())
             return other;
-        return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
-            std::max(bottom, other.bottom)};
+        return { std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
+            std::max(bottom, other.bottom) };
     }
 
     friend constexpr bool operator==(const Rect&, const Rect&) = default;
@@ -85,8 +85,8 @@ struct Colour {
 
     static constexpr Colour Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b)
     {
-        return {static_cast<std::uint32_t>(r) | (static_cast<std::uint32_t>(g) << 8)
-            | (static_cast<std::uint32_t>(b) << 16)};
+        return { static_cast<std::uint32_t>(r) | (static_cast<std::uint32_t>(g) << 8)
+            | (static_cast<std::uint32_t>(b) << 16) };
     }
     constexpr std::uint8_t Red() const { return static_cast<std::uint8_t>(value & 0xFF); }
     constexpr std::uint8_t Green() const { return static_cast<std::uint8_t>((value >> 8) & 0xFF); }

@@ -48,7 +48,7 @@ bool FindPaintLocked(ThreadQueue& queue, MSG* msg, HWND filter)
     for (auto& [handle, window] : detail::GetState().windows) {
         if (window->queue.get() == &queue && !window->update.IsEmpty() && detail::IsVisibleLocked(*window)
             && MatchesWindow(filter, window->handle)) {
-            *msg = MSG {window->handle, WM_PAINT, 0, 0, GetTickCount()};
+            *msg = MSG { window->handle, WM_PAINT, 0, 0, GetTickCount() };
             return true;
         }
     }
@@ -65,7 +65,7 @@ bool FindTimerLocked(ThreadQueue& queue, MSG* msg, HWND filter, UINT remove)
     }
     if (next == nullptr)
         return false;
-    *msg = MSG {next->hwnd, WM_TIMER, next->id, next->callback ? next->token : 0, static_cast<DWORD>(now)};
+    *msg = MSG { next->hwnd, WM_TIMER, next->id, next->callback ? next->token : 0, static_cast<DWORD>(now) };
     if (remove & PM_REMOVE) {
         // The next tick keeps the timer's phase; ticks that passed unseen are not made up for.
         const std::uint64_t missed = (now - next->dueMs) / next->periodMs;
@@ -81,7 +81,7 @@ bool FindMessageLocked(Lock& lock, ThreadQueue& queue, MSG* msg, HWND filter, UI
     if (FindPostedLocked(queue, msg, filter, first, last, remove))
         return true;
     if (queue.quitPending) {
-        *msg = MSG {nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, GetTickCount()};
+        *msg = MSG { nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, GetTickCount() };
         if (remove & PM_REMOVE)
             queue.quitPending = false;
         return true;
@@ -160,7 +160,10 @@ void WaitForMessagesLocked(Lock& lock, ThreadQueue& queue)
 
 } // namespace detail
 
-DWORD GetCurrentThreadId() { return detail::CurrentQueue()->threadId; }
+DWORD GetCurrentThreadId()
+{
+    return detail::CurrentQueue()->threadId;
+}
 
 LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -196,7 +199,7 @@ bool PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (window == nullptr)
         return false;
     auto target = window->queue;
-    target->posted.push_back(MSG {hwnd, message, wParam, lParam, GetTickCount()});
+    target->posted.push_back(MSG { hwnd, message, wParam, lParam, GetTickCount() });
     detail::WakeLocked(*target);
     lock.unlock();
     detail::WakeBackend(target->threadId);
@@ -211,7 +214,7 @@ bool PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPara
     auto target = it == state.queues.end() ? nullptr : it->second.lock();
     if (!target || !target->alive)
         return false;
-    target->posted.push_back(MSG {nullptr, message, wParam, lParam, GetTickCount()});
+    target->posted.push_back(MSG { nullptr, message, wParam, lParam, GetTickCount() });
     detail::WakeLocked(*target);
     lock.unlock();
     detail::WakeBackend(threadId);

@@ -42,9 +42,9 @@ bool KillTimer(HWND hwnd, UINT_PTR id)
 {
     auto queue = detail::CurrentQueue();
     Lock lock(detail::GetState().lock);
-    return std::erase_if(queue->timers,
-               [&](const detail::TimerRecord& timer) { return timer.hwnd == hwnd && timer.id == id; })
-        != 0;
+    return std::erase_if(queue->timers, [&](const detail::TimerRecord& timer) {
+        return timer.hwnd == hwnd && timer.id == id;
+    }) != 0;
 }
 
 } // namespace vx::ui

@@ -15,9 +15,12 @@ using detail::Window;
 namespace {
 
 // What a backend without display bounds counts as its screen.
-constexpr Rect kFallbackDisplay {0, 0, 1920, 1080};
+constexpr Rect kFallbackDisplay { 0, 0, 1920, 1080 };
 
-detail::State& S() { return detail::GetState(); }
+detail::State& S()
+{
+    return detail::GetState();
+}
 
 Rect DisplayBounds()
 {
@@ -49,8 +52,7 @@ Window* OwnWindowLocked(HWND hwnd)
     return queue ? detail::FindOwnWindowLocked(hwnd, *queue) : nullptr;
 }
 
-template <class Op>
-void CallBackend(Op op)
+template <class Op> void CallBackend(Op op)
 {
     auto backend = detail::BackendSnapshot();
     op(*backend);
@@ -75,8 +77,8 @@ void SendParentNotify(HWND child, UINT event)
         HWND parent = GetParent(hwnd);
         if ((style & WS_CHILD) == 0 || (exStyle & WS_EX_NOPARENTNOTIFY) != 0 || parent == nullptr)
             return;
-        SendMessage(parent, WM_PARENTNOTIFY, MAKEWPARAM(event, static_cast<unsigned>(id)),
-            reinterpret_cast<LPARAM>(child));
+        SendMessage(
+            parent, WM_PARENTNOTIFY, MAKEWPARAM(event, static_cast<unsigned>(id)), reinterpret_cast<LPARAM>(child));
         hwnd = parent;
     }
 }
@@ -227,8 +229,8 @@ LRESULT DefSetText(HWND hwnd, const wchar_t* text)
 
 LRESULT DefHitTest(HWND hwnd, LPARAM lParam)
 {
-    Point point {static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))),
-        static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)))};
+    Point point { static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))),
+        static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam))) };
     Lock lock(S().lock);
     const Window* window = detail::FindWindowLocked(hwnd);
     if (window == nullptr)
@@ -279,8 +281,8 @@ bool UnregisterClass(const std::wstring& name)
     return true;
 }
 
-HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y,
-    int cx, int cy, HWND parent, LONG_PTR id, void* createParam)
+HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int cx,
+    int cy, HWND parent, LONG_PTR id, void* createParam)
 {
     auto queue = detail::CurrentQueue();
     const bool child = (style & WS_CHILD) != 0;
@@ -316,7 +318,7 @@ HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text
         window->parent = child ? parent : nullptr;
         window->style = style & ~(WS_VISIBLE | WS_MAXIMIZE);
         window->exStyle = exStyle;
-        window->windowRect = window->clientRect = Rect::FromPointSize({x, y}, {std::max(cx, 0), std::max(cy, 0)});
+        window->windowRect = window->clientRect = Rect::FromPointSize({ x, y }, { std::max(cx, 0), std::max(cy, 0) });
         window->id = child ? id : 0;
         window->proc = cls->second->proc;
         ++cls->second->windowCount;
@@ -357,7 +359,7 @@ HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text
         FreeWindowTree(hwnd);
         return nullptr;
     }
-    ApplyRect(hwnd, Rect::FromPointSize({x, y}, {std::max(cx, 0), std::max(cy, 0)}));
+    ApplyRect(hwnd, Rect::FromPointSize({ x, y }, { std::max(cx, 0), std::max(cy, 0) }));
     if (SendMessage(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
         FreeWindowTree(hwnd);
         return nullptr;
@@ -520,7 +522,10 @@ HWND GetDlgItem(HWND parent, int id)
     return nullptr;
 }
 
-int GetDlgCtrlID(HWND hwnd) { return static_cast<int>(GetWindowLongPtr(hwnd, GWLP_ID)); }
+int GetDlgCtrlID(HWND hwnd)
+{
+    return static_cast<int>(GetWindowLongPtr(hwnd, GWLP_ID));
+}
 
 std::wstring GetClassName(HWND hwnd)
 {
@@ -646,7 +651,7 @@ bool ScreenToClient(HWND hwnd, Point* point)
 
 bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags)
 {
-    WINDOWPOS pos {hwnd, insertAfter, x, y, cx, cy, flags};
+    WINDOWPOS pos { hwnd, insertAfter, x, y, cx, cy, flags };
     Rect before;
     bool wasVisible = false;
     bool topLevel = false;
@@ -668,7 +673,7 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         pos.cy = before.Height();
     }
     SendMessage(hwnd, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
-    const Rect after = Rect::FromPointSize({pos.x, pos.y}, {std::max(pos.cx, 0), std::max(pos.cy, 0)});
+    const Rect after = Rect::FromPointSize({ pos.x, pos.y }, { std::max(pos.cx, 0), std::max(pos.cy, 0) });
     // The changed message tells only what really changed.
     pos.flags |= (after.TopLeft() == before.TopLeft() ? SWP_NOMOVE : 0)
         | (after.GetSize() == before.GetSize() ? SWP_NOSIZE : 0);
@@ -779,7 +784,10 @@ bool IsWindowVisible(HWND hwnd)
     return window != nullptr && detail::IsVisibleLocked(*window);
 }
 
-bool IsZoomed(HWND hwnd) { return (GetWindowLongPtr(hwnd, GWL_STYLE) & WS_MAXIMIZE) != 0; }
+bool IsZoomed(HWND hwnd)
+{
+    return (GetWindowLongPtr(hwnd, GWL_STYLE) & WS_MAXIMIZE) != 0;
+}
 
 bool IsWindowEnabled(HWND hwnd)
 {

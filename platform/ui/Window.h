@@ -32,8 +32,8 @@ bool UnregisterClass(const std::wstring& name);
 // For a child the position is in the parent's client coordinates and `id` is its control id; a
 // window without WS_CHILD is top-level and `parent` is ignored. CW_USEDEFAULT for the size of an
 // overlapped top-level window gives three quarters of the display.
-HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y,
-    int cx, int cy, HWND parent, LONG_PTR id, void* createParam);
+HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int cx,
+    int cy, HWND parent, LONG_PTR id, void* createParam);
 
 // Destroys a window and its descendants: WM_PARENTNOTIFY to the parents, hiding, then WM_DESTROY
 // to the window and its descendants parent first, then WM_NCDESTROY children first. The window's

@@ -74,7 +74,10 @@ std::shared_ptr<ThreadQueue> CurrentQueue()
     return tQueue.queue;
 }
 
-ThreadQueue* ExistingQueue() { return tQueue.queue.get(); }
+ThreadQueue* ExistingQueue()
+{
+    return tQueue.queue.get();
+}
 
 Window* FindWindowLocked(HWND hwnd)
 {
@@ -108,7 +111,10 @@ bool IsVisibleLocked(const Window& window)
     return true;
 }
 
-void WakeLocked(ThreadQueue& queue) { queue.wake.notify_all(); }
+void WakeLocked(ThreadQueue& queue)
+{
+    queue.wake.notify_all();
+}
 
 void WakeBackend(DWORD threadId)
 {
@@ -174,6 +180,9 @@ std::shared_ptr<Backend> SetBackend(std::shared_ptr<Backend> backend)
     return backend;
 }
 
-std::shared_ptr<Backend> GetBackend() { return detail::BackendSnapshot(); }
+std::shared_ptr<Backend> GetBackend()
+{
+    return detail::BackendSnapshot();
+}
 
 } // namespace vx::ui

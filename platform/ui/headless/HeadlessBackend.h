@@ -9,6 +9,6 @@ namespace vx::ui {
 
 // A headless backend whose screen has the given size (used for maximised and default-sized
 // top-level windows).
-std::shared_ptr<Backend> CreateHeadlessBackend(Size display = {1920, 1080});
+std::shared_ptr<Backend> CreateHeadlessBackend(Size display = { 1920, 1080 });
 
 } // namespace vx::ui

@@ -63,13 +63,13 @@ public:
             mNames[hwnd] = std::string(text.begin(), text.end());
         }
         auto it = mNames.find(hwnd);
-        mEntries.push_back({it == mNames.end() ? "?" : it->second, message, wParam, lParam});
+        mEntries.push_back({ it == mNames.end() ? "?" : it->second, message, wParam, lParam });
     }
 
     void Mark(const char* label)
     {
         std::lock_guard lock(mMutex);
-        mEntries.push_back({label, kMarker, 0, 0});
+        mEntries.push_back({ label, kMarker, 0, 0 });
     }
 
     std::vector<Recorded> Take()
@@ -159,7 +159,7 @@ protected:
 
     void SetUp() override
     {
-        RegisterClass({kClass, 0, RecordingProc});
+        RegisterClass({ kClass, 0, RecordingProc });
         mPreviousClock = SetClock(&mClock);
         MessageLog::Get().Reset();
     }
@@ -180,7 +180,7 @@ protected:
         SetClock(mPreviousClock);
     }
 
-    HWND Top(const wchar_t* name, DWORD style = WS_POPUP, Rect rect = {0, 0, 200, 100})
+    HWND Top(const wchar_t* name, DWORD style = WS_POPUP, Rect rect = { 0, 0, 200, 100 })
     {
         HWND hwnd = CreateWindowEx(
             0, kClass, name, style, rect.left, rect.top, rect.Width(), rect.Height(), nullptr, 0, nullptr);
@@ -188,8 +188,8 @@ protected:
         return hwnd;
     }
 
-    HWND Child(HWND parent, const wchar_t* name, int id = 0, DWORD style = WS_CHILD | WS_VISIBLE,
-        Rect rect = {0, 0, 50, 20})
+    HWND Child(
+        HWND parent, const wchar_t* name, int id = 0, DWORD style = WS_CHILD | WS_VISIBLE, Rect rect = { 0, 0, 50, 20 })
     {
         return CreateWindowEx(
             0, kClass, name, style, rect.left, rect.top, rect.Width(), rect.Height(), parent, id, nullptr);

@@ -28,13 +28,13 @@ TEST_F(Messages, SendRunsAtOncePostRunsLaterInOrder)
     EXPECT_EQ(RunUntilIdle(), 3);
     Mark("idle");
     static const Expected kSequence[] = {
-        {"a", WM_USER + 2, kW | kL, 3, 4},
-        {"b", WM_USER + 5},
-        {"sent", kMarker},
-        {"a", WM_USER + 1, kW | kL, 1, 2},
-        {"b", WM_USER + 4},
-        {"b", WM_USER + 3, kW | kL, 5, 6},
-        {"idle", kMarker},
+        { "a", WM_USER + 2, kW | kL, 3, 4 },
+        { "b", WM_USER + 5 },
+        { "sent", kMarker },
+        { "a", WM_USER + 1, kW | kL, 1, 2 },
+        { "b", WM_USER + 4 },
+        { "b", WM_USER + 3, kW | kL, 5, 6 },
+        { "idle", kMarker },
     };
     EXPECT_TRUE(SequenceIs(Take(), kSequence));
 }
@@ -56,13 +56,13 @@ TEST_F(Messages, PeekFiltersByWindowTreeAndRange)
         UINT message; // 0: nothing matches
     };
     const Case kCases[] = {
-        {nullptr, 0, 0, other, WM_USER + 2},
-        {parent, 0, 0, child, WM_USER + 1}, // a child's message passes its parent's filter
-        {child, 0, 0, child, WM_USER + 1},
-        {threadOnly, 0, 0, nullptr, WM_USER + 3},
-        {nullptr, WM_USER + 3, WM_USER + 9, nullptr, WM_USER + 3},
-        {other, WM_USER + 1, WM_USER + 1, nullptr, 0},
-        {child, WM_USER + 2, WM_USER + 3, nullptr, 0},
+        { nullptr, 0, 0, other, WM_USER + 2 },
+        { parent, 0, 0, child, WM_USER + 1 }, // a child's message passes its parent's filter
+        { child, 0, 0, child, WM_USER + 1 },
+        { threadOnly, 0, 0, nullptr, WM_USER + 3 },
+        { nullptr, WM_USER + 3, WM_USER + 9, nullptr, WM_USER + 3 },
+        { other, WM_USER + 1, WM_USER + 1, nullptr, 0 },
+        { child, WM_USER + 2, WM_USER + 3, nullptr, 0 },
     };
     for (const auto& c : kCases) {
         MSG msg;
@@ -114,19 +114,19 @@ TEST_F(Messages, RunMessageLoopEndsWithTheQuitCode)
 
 TEST_F(Messages, PaintComesAfterPostedMessagesOnceUntilValidated)
 {
-    HWND top = Top(L"top", WS_POPUP | WS_VISIBLE, {0, 0, 100, 100});
+    HWND top = Top(L"top", WS_POPUP | WS_VISIBLE, { 0, 0, 100, 100 });
     RunUntilIdle(); // the paint of the first show
     Take();
-    const Rect dirty {5, 5, 10, 10};
+    const Rect dirty { 5, 5, 10, 10 };
     InvalidateRect(top, &dirty, true);
-    const Rect outside {200, 200, 300, 300};
+    const Rect outside { 200, 200, 300, 300 };
     InvalidateRect(top, &outside, true); // clipped away
     Rect update;
     ASSERT_TRUE(GetUpdateRect(top, &update, false));
     EXPECT_EQ(update, dirty);
     PostMessage(top, WM_USER, 0, 0);
     EXPECT_EQ(RunUntilIdle(), 2);
-    static const Expected kSequence[] = {{"top", WM_USER}, {"top", WM_PAINT}};
+    static const Expected kSequence[] = { { "top", WM_USER }, { "top", WM_PAINT } };
     EXPECT_TRUE(SequenceIs(Take(), kSequence));
     EXPECT_FALSE(GetUpdateRect(top, nullptr, false));
 
@@ -145,14 +145,14 @@ TEST_F(Messages, PaintComesAfterPostedMessagesOnceUntilValidated)
     SetHook({});
     Take();
     UpdateWindow(top);
-    static const Expected kUpdate[] = {{"top", WM_PAINT}};
+    static const Expected kUpdate[] = { { "top", WM_PAINT } };
     EXPECT_TRUE(SequenceIs(Take(), kUpdate));
     EXPECT_FALSE(PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE));
 }
 
 TEST_F(Messages, HiddenWindowsAreNotPainted)
 {
-    HWND top = Top(L"top", WS_POPUP, {0, 0, 100, 100});
+    HWND top = Top(L"top", WS_POPUP, { 0, 0, 100, 100 });
     HWND child = Child(top, L"child", 1, WS_CHILD | WS_VISIBLE);
     InvalidateRect(child, nullptr, true);
     EXPECT_FALSE(GetUpdateRect(child, nullptr, false));

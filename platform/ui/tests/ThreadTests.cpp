@@ -53,15 +53,15 @@ TEST_F(Threads, SendFromAnotherThreadRunsOnTheOwnerAndReturnsItsAnswer)
 {
     HWND w = Top(L"w");
     const DWORD owner = GetCurrentThreadId();
-    std::atomic<DWORD> ranOn {0};
+    std::atomic<DWORD> ranOn { 0 };
     SetHook([&](HWND, UINT message, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
         if (message != WM_USER)
             return std::nullopt;
         ranOn = GetCurrentThreadId();
         return static_cast<LRESULT>(wParam) * 100 + lParam;
     });
-    std::atomic<LRESULT> answer {0};
-    std::atomic<bool> called {false};
+    std::atomic<LRESULT> answer { 0 };
+    std::atomic<bool> called { false };
     std::thread sender([&] {
         answer = SendMessage(w, WM_USER, 3, 4);
         called = SendCall(w, [&] { EXPECT_EQ(GetCurrentThreadId(), owner); });
@@ -82,7 +82,7 @@ TEST_F(Threads, TwoThreadsSendingToEachOtherDoNotDeadlock)
     const DWORD owner = GetCurrentThreadId();
     std::promise<HWND> workerWindow;
     auto workerReady = workerWindow.get_future();
-    std::atomic<HWND> worker {nullptr};
+    std::atomic<HWND> worker { nullptr };
     SetHook([&](HWND hwnd, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
         if (hwnd == mainWindow && message == WM_USER + 1) // runs on the main thread
             return SendMessage(worker.load(), WM_USER + 2, 0, 0) + 1;
@@ -90,7 +90,7 @@ TEST_F(Threads, TwoThreadsSendingToEachOtherDoNotDeadlock)
             return 41;
         return std::nullopt;
     });
-    std::atomic<LRESULT> answer {0};
+    std::atomic<LRESULT> answer { 0 };
     std::thread thread([&] {
         HWND own = CreateWindowEx(0, kClass, L"worker", WS_POPUP, 0, 0, 10, 10, nullptr, 0, nullptr);
         worker = own;
@@ -133,15 +133,15 @@ TEST_F(Threads, AThreadThatEndsTakesItsWindowsWithIt)
     EXPECT_FALSE(IsWindow(leftOver));
     EXPECT_FALSE(PostMessage(leftOver, WM_USER, 0, 0));
     EXPECT_EQ(SendMessage(leftOver, WM_USER, 0, 0), 0);
-    EXPECT_FALSE(SendCall(leftOver, [] { }));
-    EXPECT_EQ(capture.Lines(), std::vector<std::string> {"ui: a thread ended with 1 window(s) not destroyed"});
+    EXPECT_FALSE(SendCall(leftOver, [] {}));
+    EXPECT_EQ(capture.Lines(), std::vector<std::string> { "ui: a thread ended with 1 window(s) not destroyed" });
 }
 
 TEST_F(Threads, AdvancingTheManualClockWakesAThreadWaitingForItsTimer)
 {
     std::promise<void> timerSet;
     auto ready = timerSet.get_future();
-    std::atomic<UINT> got {0};
+    std::atomic<UINT> got { 0 };
     std::thread waiter([&] {
         SetTimer(nullptr, 0, 100, {});
         timerSet.set_value();

@@ -17,11 +17,11 @@ TEST_F(Timers, APeriodicTimerTicksOncePerDueTimeAndSkipsMissedPeriods)
         int ticks;
     };
     static const Step kSteps[] = {
-        {99, 0}, // not yet due
-        {1, 1}, // due at +100
-        {250, 1}, // +350: the ticks due at +200 and +300 come as one
-        {49, 0}, // +399: the next is due at +400, keeping the phase
-        {1, 1},
+        { 99, 0 }, // not yet due
+        { 1, 1 }, // due at +100
+        { 250, 1 }, // +350: the ticks due at +200 and +300 come as one
+        { 49, 0 }, // +399: the next is due at +400, keeping the phase
+        { 1, 1 },
     };
     for (const auto& step : kSteps) {
         mClock.Advance(step.advance);
@@ -50,7 +50,7 @@ TEST_F(Timers, RunForDeliversEveryTickOfTheSpanAtItsTime)
     SetTimer(w, 2, 250);
     RunFor(500);
     // time * 10 + timer id
-    const std::vector<DWORD> expected = {1001, 2001, 2502, 3001, 4001, 5001, 5002};
+    const std::vector<DWORD> expected = { 1001, 2001, 2502, 3001, 4001, 5001, 5002 };
     EXPECT_EQ(times, expected);
     EXPECT_EQ(GetTickCount() - start, 500u);
 }
@@ -77,7 +77,7 @@ TEST_F(Timers, KilledAndResetTimers)
         if (r.message == WM_TIMER)
             ids.push_back(r.wParam);
     // Timer 3 at +100 only; timer 1 at +350, +650, +950 of the 1050 ms run.
-    EXPECT_EQ(ids, (std::vector<WPARAM> {3, 1, 1, 1}));
+    EXPECT_EQ(ids, (std::vector<WPARAM> { 3, 1, 1, 1 }));
 }
 
 TEST_F(Timers, TimersDieWithTheirWindow)
@@ -97,7 +97,7 @@ TEST_F(Timers, TimersDieWithTheirWindow)
     Take();
     EXPECT_EQ(DispatchMessage(&pending), 0);
     RunUntilIdle();
-    static const Expected kSequence[] = {{"other", WM_TIMER, kW, 1}};
+    static const Expected kSequence[] = { { "other", WM_TIMER, kW, 1 } };
     EXPECT_TRUE(SequenceIs(Take(), kSequence));
     EXPECT_FALSE(KillTimer(parent, 1));
 }
@@ -115,7 +115,7 @@ TEST_F(Timers, PostedMessagesComeBeforeTimersAndTimersRespectFilters)
     ASSERT_TRUE(PeekMessage(&msg, a, 0, 0, PM_NOREMOVE)); // without removal the timer stays due
     EXPECT_EQ(msg.message, WM_TIMER);
     RunUntilIdle();
-    static const Expected kSequence[] = {{"b", WM_USER}, {"a", WM_TIMER, kW, 1}};
+    static const Expected kSequence[] = { { "b", WM_USER }, { "a", WM_TIMER, kW, 1 } };
     EXPECT_TRUE(SequenceIs(Take(), kSequence));
 }
 
@@ -128,19 +128,18 @@ TEST_F(Timers, WindowlessTimersCallTheirCallbackAndCanBeReplacedById)
         calls.emplace_back(1, timerId);
     });
     ASSERT_NE(id, 0u);
-    const UINT_PTR second = SetTimer(nullptr, 0, 100, [&](HWND, UINT, UINT_PTR timerId, DWORD) {
-        calls.emplace_back(2, timerId);
-    });
+    const UINT_PTR second
+        = SetTimer(nullptr, 0, 100, [&](HWND, UINT, UINT_PTR timerId, DWORD) { calls.emplace_back(2, timerId); });
     EXPECT_NE(second, id);
     RunFor(100);
-    EXPECT_EQ(calls, (std::vector<std::pair<int, UINT_PTR>> {{1, id}, {2, second}}));
+    EXPECT_EQ(calls, (std::vector<std::pair<int, UINT_PTR>> { { 1, id }, { 2, second } }));
     calls.clear();
     // Starting a running timer again by its id replaces its period and callback, keeping one timer.
-    EXPECT_EQ(SetTimer(nullptr, id, 300, [&](HWND, UINT, UINT_PTR timerId, DWORD) { calls.emplace_back(3, timerId); }),
-        id);
+    EXPECT_EQ(
+        SetTimer(nullptr, id, 300, [&](HWND, UINT, UINT_PTR timerId, DWORD) { calls.emplace_back(3, timerId); }), id);
     EXPECT_TRUE(KillTimer(nullptr, second));
     RunFor(600);
-    EXPECT_EQ(calls, (std::vector<std::pair<int, UINT_PTR>> {{3, id}, {3, id}}));
+    EXPECT_EQ(calls, (std::vector<std::pair<int, UINT_PTR>> { { 3, id }, { 3, id } }));
     EXPECT_TRUE(KillTimer(nullptr, id));
     EXPECT_FALSE(KillTimer(nullptr, id));
 }
@@ -152,11 +151,11 @@ TEST_F(Timers, PeriodsAreClampedToTheSupportedRange)
         std::uint64_t firstTick;
     };
     static const Case kCases[] = {
-        {0, USER_TIMER_MINIMUM},
-        {1, USER_TIMER_MINIMUM},
-        {0xFFFFFFFFu, USER_TIMER_MAXIMUM},
-        {0x80000000u, USER_TIMER_MAXIMUM},
-        {USER_TIMER_MAXIMUM, USER_TIMER_MAXIMUM},
+        { 0, USER_TIMER_MINIMUM },
+        { 1, USER_TIMER_MINIMUM },
+        { 0xFFFFFFFFu, USER_TIMER_MAXIMUM },
+        { 0x80000000u, USER_TIMER_MAXIMUM },
+        { USER_TIMER_MAXIMUM, USER_TIMER_MAXIMUM },
     };
     for (const auto& c : kCases) {
         int ticks = 0;
@@ -175,7 +174,7 @@ TEST_F(Timers, AForgedTimerMessageCallsNothing)
 {
     int ticks = 0;
     const UINT_PTR id = SetTimer(nullptr, 0, 100, [&](HWND, UINT, UINT_PTR, DWORD) { ++ticks; });
-    MSG forged {nullptr, WM_TIMER, id, 0x12345678, 0};
+    MSG forged { nullptr, WM_TIMER, id, 0x12345678, 0 };
     EXPECT_EQ(DispatchMessage(&forged), 0);
     EXPECT_EQ(ticks, 0);
     KillTimer(nullptr, id);

@@ -13,18 +13,18 @@ TEST_F(Windows, CreatingAVisibleChildSendsTheCreationMessagesInOrder)
 {
     HWND parent = Top(L"parent");
     Take();
-    HWND child = Child(parent, L"child", 7, WS_CHILD | WS_VISIBLE, {10, 20, 110, 70});
+    HWND child = Child(parent, L"child", 7, WS_CHILD | WS_VISIBLE, { 10, 20, 110, 70 });
     ASSERT_NE(child, nullptr);
     const Expected kSequence[] = {
-        {"child", WM_NCCREATE},
-        {"child", WM_NCCALCSIZE, kW, 0},
-        {"child", WM_CREATE},
-        {"child", WM_SIZE, kW | kL, SIZE_RESTORED, MAKELPARAM(100, 50)},
-        {"child", WM_MOVE, kL, 0, MAKELPARAM(10, 20)},
-        {"parent", WM_PARENTNOTIFY, kW | kL, MAKEWPARAM(WM_CREATE, 7), reinterpret_cast<LPARAM>(child)},
-        {"child", WM_SHOWWINDOW, kW, 1},
-        {"child", WM_WINDOWPOSCHANGING},
-        {"child", WM_WINDOWPOSCHANGED},
+        { "child", WM_NCCREATE },
+        { "child", WM_NCCALCSIZE, kW, 0 },
+        { "child", WM_CREATE },
+        { "child", WM_SIZE, kW | kL, SIZE_RESTORED, MAKELPARAM(100, 50) },
+        { "child", WM_MOVE, kL, 0, MAKELPARAM(10, 20) },
+        { "parent", WM_PARENTNOTIFY, kW | kL, MAKEWPARAM(WM_CREATE, 7), reinterpret_cast<LPARAM>(child) },
+        { "child", WM_SHOWWINDOW, kW, 1 },
+        { "child", WM_WINDOWPOSCHANGING },
+        { "child", WM_WINDOWPOSCHANGED },
     };
     EXPECT_TRUE(SequenceIs(Take(), kSequence));
     EXPECT_EQ(GetWindowText(child), L"child");
@@ -44,17 +44,17 @@ TEST_F(Windows, DestroyingATreeSendsDestroyParentFirstAndNcDestroyChildrenFirst)
     Take();
     ASSERT_TRUE(DestroyWindow(parent));
     static const Expected kSequence[] = {
-        {"parent", WM_DESTROY},
-        {"child1", WM_DESTROY},
-        {"grand", WM_DESTROY},
-        {"child2", WM_DESTROY},
-        {"grand", WM_NCDESTROY},
-        {"child1", WM_NCDESTROY},
-        {"child2", WM_NCDESTROY},
-        {"parent", WM_NCDESTROY},
+        { "parent", WM_DESTROY },
+        { "child1", WM_DESTROY },
+        { "grand", WM_DESTROY },
+        { "child2", WM_DESTROY },
+        { "grand", WM_NCDESTROY },
+        { "child1", WM_NCDESTROY },
+        { "child2", WM_NCDESTROY },
+        { "parent", WM_NCDESTROY },
     };
     EXPECT_TRUE(SequenceIs(Take(), kSequence));
-    for (HWND hwnd : {parent, child1, grand, child2})
+    for (HWND hwnd : { parent, child1, grand, child2 })
         EXPECT_FALSE(IsWindow(hwnd));
 }
 
@@ -68,15 +68,15 @@ TEST_F(Windows, DestroyingAVisibleChildNotifiesItsParentsAndHidesItFirst)
     Take();
     ASSERT_TRUE(DestroyWindow(child));
     const Expected kSequence[] = {
-        {"middle", WM_PARENTNOTIFY, kW | kL, MAKEWPARAM(WM_DESTROY, 9), reinterpret_cast<LPARAM>(child)},
-        {"parent", WM_PARENTNOTIFY, kW | kL, MAKEWPARAM(WM_DESTROY, 9), reinterpret_cast<LPARAM>(child)},
-        {"child", WM_SHOWWINDOW, kW, 0},
-        {"child", WM_WINDOWPOSCHANGING},
-        {"child", WM_WINDOWPOSCHANGED},
-        {"child", WM_DESTROY},
-        {"grand", WM_DESTROY},
-        {"grand", WM_NCDESTROY},
-        {"child", WM_NCDESTROY},
+        { "middle", WM_PARENTNOTIFY, kW | kL, MAKEWPARAM(WM_DESTROY, 9), reinterpret_cast<LPARAM>(child) },
+        { "parent", WM_PARENTNOTIFY, kW | kL, MAKEWPARAM(WM_DESTROY, 9), reinterpret_cast<LPARAM>(child) },
+        { "child", WM_SHOWWINDOW, kW, 0 },
+        { "child", WM_WINDOWPOSCHANGING },
+        { "child", WM_WINDOWPOSCHANGED },
+        { "child", WM_DESTROY },
+        { "grand", WM_DESTROY },
+        { "grand", WM_NCDESTROY },
+        { "child", WM_NCDESTROY },
     };
     EXPECT_TRUE(SequenceIs(Take(), kSequence));
     EXPECT_FALSE(IsWindow(grand));
@@ -91,12 +91,8 @@ TEST_F(Windows, ParentNotificationStopsAtAChildThatRefusesIt)
     Take();
     HWND child = Child(quiet, L"child", 2, WS_CHILD);
     static const Expected kSequence[] = {
-        {"child", WM_NCCREATE},
-        {"child", WM_NCCALCSIZE},
-        {"child", WM_CREATE},
-        {"child", WM_SIZE},
-        {"child", WM_MOVE},
-        {"quiet", WM_PARENTNOTIFY, kW, MAKEWPARAM(WM_CREATE, 2)}, // not passed on to "parent"
+        { "child", WM_NCCREATE }, { "child", WM_NCCALCSIZE }, { "child", WM_CREATE }, { "child", WM_SIZE },
+        { "child", WM_MOVE }, { "quiet", WM_PARENTNOTIFY, kW, MAKEWPARAM(WM_CREATE, 2) }, // not passed on to "parent"
     };
     EXPECT_TRUE(SequenceIs(Take(), kSequence));
     EXPECT_TRUE(IsChild(parent, child));
@@ -109,7 +105,7 @@ TEST_F(Windows, RefusedCreationGivesNullAndOnlyNcDestroy)
         UINT refusedAt;
         LRESULT answer;
     };
-    static const Case kCases[] = {{WM_NCCREATE, 0}, {WM_CREATE, -1}};
+    static const Case kCases[] = { { WM_NCCREATE, 0 }, { WM_CREATE, -1 } };
     for (const auto& c : kCases) {
         SetHook([&](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
             if (message == c.refusedAt)
@@ -127,56 +123,56 @@ TEST_F(Windows, RefusedCreationGivesNullAndOnlyNcDestroy)
     SetHook({});
     vx::log::Capture capture;
     EXPECT_EQ(CreateWindowEx(0, L"NoSuchClass", L"x", WS_POPUP, 0, 0, 1, 1, nullptr, 0, nullptr), nullptr);
-    EXPECT_EQ(capture.Lines(), std::vector<std::string> {"ui: CreateWindowEx: the window class is not registered"});
+    EXPECT_EQ(capture.Lines(), std::vector<std::string> { "ui: CreateWindowEx: the window class is not registered" });
     EXPECT_EQ(Child(reinterpret_cast<HWND>(0x12345), L"orphan"), nullptr);
 }
 
 TEST_F(Windows, MaximiseFillsTheParentAndRestoreBringsTheRectangleBack)
 {
-    HWND frame = Top(L"frame", WS_POPUP | WS_VISIBLE, {0, 0, 400, 300});
-    HWND view = Child(frame, L"view", 1, WS_CHILD | WS_VISIBLE, {10, 10, 110, 60});
+    HWND frame = Top(L"frame", WS_POPUP | WS_VISIBLE, { 0, 0, 400, 300 });
+    HWND view = Child(frame, L"view", 1, WS_CHILD | WS_VISIBLE, { 10, 10, 110, 60 });
     Take();
     EXPECT_TRUE(ShowWindow(view, SW_MAXIMIZE));
     static const Expected kMaximise[] = {
-        {"view", WM_WINDOWPOSCHANGING},
-        {"view", WM_NCCALCSIZE},
-        {"view", WM_WINDOWPOSCHANGED},
-        {"view", WM_MOVE, kL, 0, MAKELPARAM(0, 0)},
-        {"view", WM_SIZE, kW | kL, SIZE_MAXIMIZED, MAKELPARAM(400, 300)},
+        { "view", WM_WINDOWPOSCHANGING },
+        { "view", WM_NCCALCSIZE },
+        { "view", WM_WINDOWPOSCHANGED },
+        { "view", WM_MOVE, kL, 0, MAKELPARAM(0, 0) },
+        { "view", WM_SIZE, kW | kL, SIZE_MAXIMIZED, MAKELPARAM(400, 300) },
     };
     EXPECT_TRUE(SequenceIs(Take(), kMaximise));
     EXPECT_TRUE(IsZoomed(view));
     EXPECT_TRUE(ShowWindow(view, SW_RESTORE));
     static const Expected kRestore[] = {
-        {"view", WM_WINDOWPOSCHANGING},
-        {"view", WM_NCCALCSIZE},
-        {"view", WM_WINDOWPOSCHANGED},
-        {"view", WM_MOVE, kL, 0, MAKELPARAM(10, 10)},
-        {"view", WM_SIZE, kW | kL, SIZE_RESTORED, MAKELPARAM(100, 50)},
+        { "view", WM_WINDOWPOSCHANGING },
+        { "view", WM_NCCALCSIZE },
+        { "view", WM_WINDOWPOSCHANGED },
+        { "view", WM_MOVE, kL, 0, MAKELPARAM(10, 10) },
+        { "view", WM_SIZE, kW | kL, SIZE_RESTORED, MAKELPARAM(100, 50) },
     };
     EXPECT_TRUE(SequenceIs(Take(), kRestore));
     EXPECT_FALSE(IsZoomed(view));
     // Moving to where it already is changes nothing and says so.
     EXPECT_TRUE(MoveWindow(view, 10, 10, 100, 50, true));
-    static const Expected kNoChange[] = {{"view", WM_WINDOWPOSCHANGING}, {"view", WM_WINDOWPOSCHANGED}};
+    static const Expected kNoChange[] = { { "view", WM_WINDOWPOSCHANGING }, { "view", WM_WINDOWPOSCHANGED } };
     EXPECT_TRUE(SequenceIs(Take(), kNoChange));
 }
 
 TEST_F(Windows, CoordinatesFollowTheParentChain)
 {
-    HWND top = Top(L"top", WS_POPUP, {100, 200, 500, 600});
-    HWND child = Child(top, L"child", 1, WS_CHILD, {10, 20, 110, 120});
-    HWND grand = Child(child, L"grand", 2, WS_CHILD, {5, 5, 15, 15});
+    HWND top = Top(L"top", WS_POPUP, { 100, 200, 500, 600 });
+    HWND child = Child(top, L"child", 1, WS_CHILD, { 10, 20, 110, 120 });
+    HWND grand = Child(child, L"grand", 2, WS_CHILD, { 5, 5, 15, 15 });
     Rect rect;
     ASSERT_TRUE(GetWindowRect(grand, &rect));
-    EXPECT_EQ(rect, (Rect {115, 225, 125, 235}));
+    EXPECT_EQ(rect, (Rect { 115, 225, 125, 235 }));
     ASSERT_TRUE(GetClientRect(grand, &rect));
-    EXPECT_EQ(rect, (Rect {0, 0, 10, 10}));
-    Point p {1, 2};
+    EXPECT_EQ(rect, (Rect { 0, 0, 10, 10 }));
+    Point p { 1, 2 };
     ASSERT_TRUE(ClientToScreen(grand, &p));
-    EXPECT_EQ(p, (Point {116, 227}));
+    EXPECT_EQ(p, (Point { 116, 227 }));
     ASSERT_TRUE(ScreenToClient(child, &p));
-    EXPECT_EQ(p, (Point {6, 7}));
+    EXPECT_EQ(p, (Point { 6, 7 }));
     EXPECT_EQ(GetAncestor(grand, GA_ROOT), top);
     EXPECT_EQ(GetAncestor(grand, GA_PARENT), child);
     // Hit testing by default: inside the client area, or nowhere.
@@ -193,13 +189,13 @@ TEST_F(Windows, ANonClientFrameFromNcCalcSizeShrinksTheClientArea)
         *rect = rect->Inflate(-2, -2);
         return 0;
     });
-    HWND top = Top(L"framed", WS_POPUP, {0, 0, 100, 50});
+    HWND top = Top(L"framed", WS_POPUP, { 0, 0, 100, 50 });
     Rect rect;
     GetClientRect(top, &rect);
-    EXPECT_EQ(rect, (Rect {0, 0, 96, 46}));
-    Point p {0, 0};
+    EXPECT_EQ(rect, (Rect { 0, 0, 96, 46 }));
+    Point p { 0, 0 };
     ClientToScreen(top, &p);
-    EXPECT_EQ(p, (Point {2, 2}));
+    EXPECT_EQ(p, (Point { 2, 2 }));
 }
 
 TEST_F(Windows, TextStylesAndLongs)
@@ -218,17 +214,18 @@ TEST_F(Windows, TextStylesAndLongs)
     EXPECT_FALSE(IsWindowEnabled(top));
     EXPECT_TRUE(EnableWindow(top, false)); // no change, no message
     EXPECT_TRUE(EnableWindow(top, true));
-    static const Expected kEnable[] = {{"title", WM_ENABLE, kW, 0}, {"title", WM_ENABLE, kW, 1}};
+    static const Expected kEnable[] = { { "title", WM_ENABLE, kW, 0 }, { "title", WM_ENABLE, kW, 1 } };
     EXPECT_TRUE(SequenceIs(Take(), kEnable));
 }
 
 LRESULT CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_USER)
-        return 1000 + CallWindowProc(reinterpret_cast<WNDPROC>(GetWindowLongPtr(hwnd, GWLP_USERDATA)), hwnd,
-                   message, wParam, lParam);
-    return CallWindowProc(reinterpret_cast<WNDPROC>(GetWindowLongPtr(hwnd, GWLP_USERDATA)), hwnd, message, wParam,
-        lParam);
+        return 1000
+            + CallWindowProc(
+                reinterpret_cast<WNDPROC>(GetWindowLongPtr(hwnd, GWLP_USERDATA)), hwnd, message, wParam, lParam);
+    return CallWindowProc(
+        reinterpret_cast<WNDPROC>(GetWindowLongPtr(hwnd, GWLP_USERDATA)), hwnd, message, wParam, lParam);
 }
 
 TEST_F(Windows, SubclassingReplacesTheProcedureAndChainsToTheOldOne)
@@ -261,7 +258,7 @@ TEST_F(Windows, StaleHandlesAreRefusedEverywhere)
     EXPECT_EQ(SetTimer(top, 1, 100), 0u);
     EXPECT_EQ(GetWindowText(top), L"");
     EXPECT_EQ(GetParent(top), nullptr);
-    EXPECT_FALSE(PostCall(top, [] { }));
+    EXPECT_FALSE(PostCall(top, [] {}));
     EXPECT_TRUE(Take().empty());
     // A fresh window never gets the old number back.
     EXPECT_NE(Top(L"new"), top);
@@ -269,10 +266,10 @@ TEST_F(Windows, StaleHandlesAreRefusedEverywhere)
 
 TEST_F(Windows, ClassesAreUniqueAndStayWhileTheyHaveWindows)
 {
-    EXPECT_FALSE(RegisterClass({kClass, 0, RecordingProc})); // taken
-    EXPECT_FALSE(RegisterClass({L"NoProcedure", 0, nullptr}));
-    EXPECT_FALSE(RegisterClass({L"", 0, RecordingProc}));
-    ASSERT_TRUE(RegisterClass({L"Temporary", CS_DBLCLKS, RecordingProc}));
+    EXPECT_FALSE(RegisterClass({ kClass, 0, RecordingProc })); // taken
+    EXPECT_FALSE(RegisterClass({ L"NoProcedure", 0, nullptr }));
+    EXPECT_FALSE(RegisterClass({ L"", 0, RecordingProc }));
+    ASSERT_TRUE(RegisterClass({ L"Temporary", CS_DBLCLKS, RecordingProc }));
     HWND w = CreateWindowEx(0, L"Temporary", L"t", WS_POPUP, 0, 0, 1, 1, nullptr, 0, nullptr);
     ASSERT_NE(w, nullptr);
     EXPECT_FALSE(UnregisterClass(L"Temporary"));
@@ -318,20 +315,19 @@ TEST_F(Windows, TheBackendSeesTopLevelWindowsOnly)
         calls.push_back("moved " + std::to_string(r.left) + "," + std::to_string(r.top) + " "
             + std::to_string(r.Width()) + "x" + std::to_string(r.Height()));
     };
-    spy->WindowTextChanged = [&](HWND, const std::wstring& text) {
-        calls.push_back("text " + std::string(text.begin(), text.end()));
-    };
-    spy->GetDisplayBounds = [] { return Rect {0, 0, 800, 600}; };
+    spy->WindowTextChanged
+        = [&](HWND, const std::wstring& text) { calls.push_back("text " + std::string(text.begin(), text.end())); };
+    spy->GetDisplayBounds = [] { return Rect { 0, 0, 800, 600 }; };
     auto previous = SetBackend(spy);
 
-    HWND top = Top(L"main", WS_OVERLAPPED | WS_VISIBLE, {0, 0, 0, 0});
+    HWND top = Top(L"main", WS_OVERLAPPED | WS_VISIBLE, { 0, 0, 0, 0 });
     HWND child = Child(top, L"child", 1);
     SetWindowText(child, L"ignored");
     SetWindowText(top, L"renamed");
     ShowWindow(top, SW_MAXIMIZE);
     DestroyWindow(top);
-    const std::vector<std::string> expected = {"created", "text main", "shown", "text renamed", "moved 0,0 800x600",
-        "hidden", "destroyed"};
+    const std::vector<std::string> expected
+        = { "created", "text main", "shown", "text renamed", "moved 0,0 800x600", "hidden", "destroyed" };
     EXPECT_EQ(calls, expected);
 
     calls.clear();
@@ -351,7 +347,7 @@ TEST_F(Windows, DefaultSizeOfAnOverlappedWindowComesFromTheDisplay)
     mWindows.push_back(top);
     Rect rect;
     GetWindowRect(top, &rect);
-    EXPECT_EQ(rect, (Rect {0, 0, 1440, 810})); // three quarters of the headless 1920 x 1080 display
+    EXPECT_EQ(rect, (Rect { 0, 0, 1440, 810 })); // three quarters of the headless 1920 x 1080 display
 }
 
 } // namespace
