@@ -45,6 +45,24 @@ Point ParentOriginLocked(const Window& window)
     return parent ? ClientOriginLocked(*parent) : Point {};
 }
 
+// Runs `read` on a window under the lock; `fallback` for a stale handle.
+template <class R, class F> R WithWindow(HWND hwnd, R fallback, F read)
+{
+    Lock lock(S().lock);
+    const Window* window = detail::FindWindowLocked(hwnd);
+    return window ? read(*window) : fallback;
+}
+
+// Moves a point between a window's client coordinates and the screen (direction +1 or -1).
+bool MapClientPoint(HWND hwnd, Point* point, int direction)
+{
+    return point != nullptr && WithWindow(hwnd, false, [&](const Window& window) {
+        const Point origin = ClientOriginLocked(window);
+        *point = point->Offset(direction * origin.x, direction * origin.y);
+        return true;
+    });
+}
+
 // The calling thread's own window, or null (stale handle, or a window of another thread).
 Window* OwnWindowLocked(HWND hwnd)
 {
@@ -395,15 +413,12 @@ bool DestroyWindow(HWND hwnd)
 
 bool IsWindow(HWND hwnd)
 {
-    Lock lock(S().lock);
-    return detail::FindWindowLocked(hwnd) != nullptr;
+    return WithWindow(hwnd, false, [](const Window&) { return true; });
 }
 
 DWORD GetWindowThreadId(HWND hwnd)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    return window ? window->queue->threadId : 0;
+    return WithWindow(hwnd, DWORD { 0 }, [](const Window& window) { return window.queue->threadId; });
 }
 
 LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -445,9 +460,7 @@ LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPA
 
 HWND GetParent(HWND hwnd)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    return window ? window->parent : nullptr;
+    return WithWindow(hwnd, HWND { nullptr }, [](const Window& window) { return window.parent; });
 }
 
 HWND SetParent(HWND hwnd, HWND newParent)
@@ -529,9 +542,7 @@ int GetDlgCtrlID(HWND hwnd)
 
 std::wstring GetClassName(HWND hwnd)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    return window ? window->windowClass->name : std::wstring {};
+    return WithWindow(hwnd, std::wstring {}, [](const Window& window) { return window.windowClass->name; });
 }
 
 LONG_PTR GetWindowLongPtr(HWND hwnd, int index)
@@ -608,45 +619,29 @@ std::wstring GetWindowText(HWND hwnd)
 
 bool GetWindowRect(HWND hwnd, Rect* rect)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    if (window == nullptr || rect == nullptr)
-        return false;
-    const Point origin = ParentOriginLocked(*window);
-    *rect = window->windowRect.Offset(origin.x, origin.y);
-    return true;
+    return rect != nullptr && WithWindow(hwnd, false, [&](const Window& window) {
+        const Point origin = ParentOriginLocked(window);
+        *rect = window.windowRect.Offset(origin.x, origin.y);
+        return true;
+    });
 }
 
 bool GetClientRect(HWND hwnd, Rect* rect)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    if (window == nullptr || rect == nullptr)
-        return false;
-    *rect = Rect::FromPointSize({}, window->clientRect.GetSize());
-    return true;
+    return rect != nullptr && WithWindow(hwnd, false, [&](const Window& window) {
+        *rect = Rect::FromPointSize({}, window.clientRect.GetSize());
+        return true;
+    });
 }
 
 bool ClientToScreen(HWND hwnd, Point* point)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    if (window == nullptr || point == nullptr)
-        return false;
-    const Point origin = ClientOriginLocked(*window);
-    *point = point->Offset(origin.x, origin.y);
-    return true;
+    return MapClientPoint(hwnd, point, 1);
 }
 
 bool ScreenToClient(HWND hwnd, Point* point)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    if (window == nullptr || point == nullptr)
-        return false;
-    const Point origin = ClientOriginLocked(*window);
-    *point = point->Offset(-origin.x, -origin.y);
-    return true;
+    return MapClientPoint(hwnd, point, -1);
 }
 
 bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags)
@@ -779,9 +774,7 @@ bool ShowWindow(HWND hwnd, int command)
 
 bool IsWindowVisible(HWND hwnd)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    return window != nullptr && detail::IsVisibleLocked(*window);
+    return WithWindow(hwnd, false, [](const Window& window) { return detail::IsVisibleLocked(window); });
 }
 
 bool IsZoomed(HWND hwnd)
@@ -791,9 +784,7 @@ bool IsZoomed(HWND hwnd)
 
 bool IsWindowEnabled(HWND hwnd)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    return window != nullptr && (window->style & WS_DISABLED) == 0;
+    return WithWindow(hwnd, false, [](const Window& window) { return (window.style & WS_DISABLED) == 0; });
 }
 
 bool EnableWindow(HWND hwnd, bool enable)
@@ -848,13 +839,11 @@ bool ValidateRect(HWND hwnd, const Rect* rect)
 
 bool GetUpdateRect(HWND hwnd, Rect* rect, bool /*erase*/)
 {
-    Lock lock(S().lock);
-    const Window* window = detail::FindWindowLocked(hwnd);
-    if (window == nullptr)
-        return false;
-    if (rect)
-        *rect = window->update;
-    return !window->update.IsEmpty();
+    return WithWindow(hwnd, false, [&](const Window& window) {
+        if (rect)
+            *rect = window.update;
+        return !window.update.IsEmpty();
+    });
 }
 
 bool UpdateWindow(HWND hwnd)
