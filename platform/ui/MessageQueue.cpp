@@ -175,7 +175,7 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (window->queue == queue) {
         WNDPROC proc = window->proc;
         lock.unlock();
-        return proc(hwnd, message, wParam, lParam);
+        return detail::CallProc(proc, hwnd, message, wParam, lParam);
     }
     auto sent = std::make_shared<SentMessage>();
     sent->hwnd = hwnd;
@@ -268,7 +268,7 @@ LRESULT DispatchMessage(const MSG* msg)
             if (timer.token == msg->lParam && timer.hwnd == msg->hwnd && timer.callback) {
                 TimerCallback callback = timer.callback;
                 lock.unlock();
-                callback(msg->hwnd, WM_TIMER, msg->wParam, msg->time);
+                detail::RunGuarded([&] { callback(msg->hwnd, WM_TIMER, msg->wParam, msg->time); }, "a timer callback");
                 return 0;
             }
         }
@@ -279,7 +279,7 @@ LRESULT DispatchMessage(const MSG* msg)
         return 0;
     WNDPROC proc = window->proc;
     lock.unlock();
-    return proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    return detail::CallProc(proc, msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 bool PostCall(HWND hwnd, std::function<void()> call)
@@ -308,7 +308,7 @@ bool SendCall(HWND hwnd, std::function<void()> call)
         return false;
     if (window->queue == queue) {
         lock.unlock();
-        call();
+        detail::RunGuarded(call, "a call on the window's thread");
         return true;
     }
     auto sent = std::make_shared<SentMessage>();

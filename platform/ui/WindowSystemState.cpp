@@ -1,6 +1,8 @@
 #include "ui/WindowSystemState.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <exception>
 
 #include "log/Log.h"
 #include "ui/headless/HeadlessBackend.h"
@@ -140,15 +142,51 @@ void ProcessIncomingLocked(Lock& lock, ThreadQueue& queue)
         if (window != nullptr) {
             lock.unlock();
             if (sent->call)
-                sent->call();
+                RunGuarded(sent->call, "a call on the window's thread");
             else
-                sent->result = proc(sent->hwnd, sent->message, sent->wParam, sent->lParam);
+                sent->result = CallProc(proc, sent->hwnd, sent->message, sent->wParam, sent->lParam);
             lock.lock();
             sent->delivered = true;
         }
         sent->done = true;
         if (sent->sender)
             sent->sender->wake.notify_all();
+    }
+}
+
+namespace {
+
+void ReportThrow(const std::string& where) noexcept
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        vx::log::WriteLine("ui: " + where + " threw: " + e.what());
+    } catch (...) {
+        vx::log::WriteLine("ui: " + where + " threw an unknown exception");
+    }
+}
+
+} // namespace
+
+LRESULT CallProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    try {
+        return proc(hwnd, message, wParam, lParam);
+    } catch (...) {
+        char text[64];
+        std::snprintf(text, sizeof text, "the window procedure for message 0x%04X", message);
+        ReportThrow(text);
+        return 0;
+    }
+}
+
+void RunGuarded(const std::function<void()>& call, const char* what) noexcept
+{
+    try {
+        call();
+    } catch (...) {
+        ReportThrow(what);
     }
 }
 

@@ -120,6 +120,12 @@ void WaitForMessagesLocked(Lock& lock, ThreadQueue& queue);
 // Runs the messages and calls that other threads sent to this queue; unlocks while each runs.
 void ProcessIncomingLocked(Lock& lock, ThreadQueue& queue);
 
+// The window system is where window procedures, callbacks and cross-thread calls meet the loop:
+// an exception thrown by one ends here with one diagnostic line (and 0 as the answer), so it
+// neither unwinds through a message loop nor leaves another thread waiting for a reply.
+LRESULT CallProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+void RunGuarded(const std::function<void()>& call, const char* what) noexcept;
+
 // The backend in use (made on first use); the Locked form needs the lock, the other takes it.
 std::shared_ptr<Backend> BackendSnapshot();
 std::shared_ptr<Backend> BackendLocked();

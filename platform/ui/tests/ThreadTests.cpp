@@ -198,3 +198,44 @@ TEST_F(Threads, ABackendThatWaitsItselfIsPumpedAndWoken)
 }
 
 } // namespace
+
+namespace {
+
+class Boundaries : public UiTest { };
+
+TEST_F(Boundaries, AnExceptionFromAProcedureOrCallEndsAtTheWindowSystem)
+{
+    vx::log::Capture capture;
+    HWND w = Top(L"w");
+    SetHook([](HWND, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+        if (message == WM_USER)
+            throw std::runtime_error("bad state");
+        return std::nullopt;
+    });
+    EXPECT_EQ(SendMessage(w, WM_USER, 0, 0), 0);
+    PostMessage(w, WM_USER, 0, 0);
+    EXPECT_EQ(RunUntilIdle(), 1);
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { throw 7; });
+    RunFor(10);
+    KillTimer(nullptr, timer);
+
+    // A call sent from another thread that throws still releases the waiting sender.
+    const DWORD owner = GetCurrentThreadId();
+    std::atomic<bool> ran { false };
+    std::thread sender([&] {
+        ran = SendCall(w, [] { throw std::logic_error("call failed"); });
+        PostThreadMessage(owner, WM_QUIT, 0, 0);
+    });
+    RunMessageLoop();
+    sender.join();
+    EXPECT_TRUE(ran);
+    const std::vector<std::string> expected = {
+        "ui: the window procedure for message 0x0400 threw: bad state",
+        "ui: the window procedure for message 0x0400 threw: bad state",
+        "ui: a timer callback threw an unknown exception",
+        "ui: a call on the window's thread threw: call failed",
+    };
+    EXPECT_EQ(capture.Lines(), expected);
+}
+
+} // namespace
