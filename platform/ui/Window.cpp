@@ -155,8 +155,7 @@ void FreeWindowTree(HWND hwnd)
             orphan->parent = nullptr;
     }
     detail::ForgetWindowLocked(*window);
-    --window->windowClass->windowCount;
-    S().windows.erase(reinterpret_cast<std::uintptr_t>(hwnd));
+    detail::EraseWindowLocked(hwnd);
 }
 
 // Sends WM_NCCALCSIZE for a new window rectangle (parent coordinates) and stores both rectangles.
@@ -275,6 +274,93 @@ void NotifyBackendMoved(HWND hwnd)
     });
 }
 
+// CW_USEDEFAULT: an overlapped top-level window gets three quarters of the display; otherwise
+// a default position or size is 0.
+void ApplyDefaultGeometry(CREATESTRUCTW& cs)
+{
+    const auto style = static_cast<DWORD>(cs.style);
+    if ((style & (WS_CHILD | WS_POPUP)) == 0 && cs.cx == CW_USEDEFAULT) {
+        const Rect display = DisplayBounds();
+        cs.cx = display.Width() * 3 / 4;
+        cs.cy = display.Height() * 3 / 4;
+    }
+    if (cs.x == CW_USEDEFAULT)
+        cs.x = cs.y = 0;
+    if (cs.cx == CW_USEDEFAULT)
+        cs.cx = cs.cy = 0;
+    cs.cx = std::max(cs.cx, 0);
+    cs.cy = std::max(cs.cy, 0);
+}
+
+// Puts a new window into the table, at the bottom of its parent's children. Null for an unknown
+// class or a parent that is not the calling thread's.
+HWND AddWindow(const CREATESTRUCTW& cs)
+{
+    auto queue = detail::CurrentQueue();
+    const auto style = static_cast<DWORD>(cs.style);
+    Lock lock(S().lock);
+    auto cls = cs.lpszClass ? S().classes.find(cs.lpszClass) : S().classes.end();
+    if (cls == S().classes.end()) {
+        lock.unlock();
+        vx::log::WriteLine("ui: CreateWindowEx: the window class is not registered");
+        return nullptr;
+    }
+    Window* parent = (style & WS_CHILD) ? detail::FindOwnWindowLocked(cs.hwndParent, *queue) : nullptr;
+    if ((style & WS_CHILD) && parent == nullptr)
+        return nullptr;
+    auto window = std::make_unique<Window>();
+    HWND hwnd = reinterpret_cast<HWND>(S().nextHandle);
+    S().nextHandle += 4;
+    window->handle = hwnd;
+    window->windowClass = cls->second;
+    window->queue = queue;
+    window->parent = cs.hwndParent;
+    window->style = style & ~(WS_VISIBLE | WS_MAXIMIZE); // set by the show that follows creation
+    window->exStyle = cs.dwExStyle;
+    window->windowRect = window->clientRect = Rect::FromPointSize({ cs.x, cs.y }, { cs.cx, cs.cy });
+    window->id = cs.hMenu;
+    window->proc = cls->second->proc;
+    ++cls->second->windowCount;
+    if (parent)
+        parent->children.push_back(hwnd);
+    S().windows.emplace(reinterpret_cast<std::uintptr_t>(hwnd), std::move(window));
+    return hwnd;
+}
+
+bool BackendAcceptsWindow(HWND hwnd)
+{
+    bool accepted = true;
+    CallBackend([&](Backend& backend) {
+        if (backend.WindowCreated)
+            accepted = backend.WindowCreated(hwnd);
+    });
+    return accepted;
+}
+
+// The creation messages, in the original platform's order; false when the window refused or
+// was destroyed on the way.
+bool RunCreationMessages(HWND hwnd, CREATESTRUCTW& cs)
+{
+    if (SendMessage(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) == 0) {
+        FreeWindowTree(hwnd);
+        return false;
+    }
+    ApplyRect(hwnd, Rect::FromPointSize({ cs.x, cs.y }, { cs.cx, cs.cy }));
+    if (SendMessage(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        FreeWindowTree(hwnd);
+        return false;
+    }
+    SendSizeAndMove(hwnd);
+    const auto style = static_cast<DWORD>(cs.style);
+    if (style & WS_CHILD)
+        SendParentNotify(hwnd, WM_CREATE);
+    if (style & WS_MAXIMIZE)
+        ShowWindow(hwnd, SW_MAXIMIZE);
+    else if (style & WS_VISIBLE)
+        ShowWindow(hwnd, SW_SHOW);
+    return IsWindow(hwnd);
+}
+
 } // namespace
 
 bool RegisterClass(const WindowClass& windowClass)
@@ -302,65 +388,7 @@ bool UnregisterClass(const std::wstring& name)
 HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int cx,
     int cy, HWND parent, LONG_PTR id, void* createParam)
 {
-    auto queue = detail::CurrentQueue();
     const bool child = (style & WS_CHILD) != 0;
-    const bool overlapped = (style & (WS_CHILD | WS_POPUP)) == 0;
-    if (overlapped && cx == CW_USEDEFAULT) {
-        const Rect display = DisplayBounds();
-        cx = display.Width() * 3 / 4;
-        cy = display.Height() * 3 / 4;
-    }
-    if (x == CW_USEDEFAULT)
-        x = y = 0;
-    if (cx == CW_USEDEFAULT)
-        cx = cy = 0;
-    HWND hwnd = nullptr;
-    std::wstring classNameCopy;
-    {
-        Lock lock(S().lock);
-        auto cls = className ? S().classes.find(className) : S().classes.end();
-        if (cls == S().classes.end()) {
-            lock.unlock();
-            vx::log::WriteLine("ui: CreateWindowEx: the window class is not registered");
-            return nullptr;
-        }
-        Window* parentWindow = child ? detail::FindOwnWindowLocked(parent, *queue) : nullptr;
-        if (child && parentWindow == nullptr)
-            return nullptr;
-        auto window = std::make_unique<Window>();
-        hwnd = reinterpret_cast<HWND>(S().nextHandle);
-        S().nextHandle += 4;
-        window->handle = hwnd;
-        window->windowClass = cls->second;
-        window->queue = queue;
-        window->parent = child ? parent : nullptr;
-        window->style = style & ~(WS_VISIBLE | WS_MAXIMIZE);
-        window->exStyle = exStyle;
-        window->windowRect = window->clientRect = Rect::FromPointSize({ x, y }, { std::max(cx, 0), std::max(cy, 0) });
-        window->id = child ? id : 0;
-        window->proc = cls->second->proc;
-        ++cls->second->windowCount;
-        classNameCopy = cls->second->name;
-        if (parentWindow)
-            parentWindow->children.push_back(hwnd);
-        S().windows.emplace(reinterpret_cast<std::uintptr_t>(hwnd), std::move(window));
-    }
-    bool backendAccepted = true;
-    if (!child) {
-        CallBackend([&](Backend& backend) {
-            if (backend.WindowCreated)
-                backendAccepted = backend.WindowCreated(hwnd);
-        });
-    }
-    if (!backendAccepted) {
-        Lock lock(S().lock);
-        if (Window* window = detail::FindWindowLocked(hwnd)) {
-            --window->windowClass->windowCount;
-            S().windows.erase(reinterpret_cast<std::uintptr_t>(hwnd));
-        }
-        return nullptr;
-    }
-
     CREATESTRUCTW cs;
     cs.lpCreateParams = createParam;
     cs.hMenu = child ? id : 0;
@@ -371,25 +399,18 @@ HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text
     cs.cy = cy;
     cs.style = static_cast<LONG>(style);
     cs.lpszName = text;
-    cs.lpszClass = classNameCopy.c_str();
+    cs.lpszClass = className;
     cs.dwExStyle = exStyle;
-    if (SendMessage(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) == 0) {
-        FreeWindowTree(hwnd);
+    ApplyDefaultGeometry(cs);
+    HWND hwnd = AddWindow(cs);
+    if (hwnd == nullptr)
+        return nullptr;
+    if (!child && !BackendAcceptsWindow(hwnd)) {
+        Lock lock(S().lock);
+        detail::EraseWindowLocked(hwnd);
         return nullptr;
     }
-    ApplyRect(hwnd, Rect::FromPointSize({ x, y }, { std::max(cx, 0), std::max(cy, 0) }));
-    if (SendMessage(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-        FreeWindowTree(hwnd);
-        return nullptr;
-    }
-    SendSizeAndMove(hwnd);
-    if (child)
-        SendParentNotify(hwnd, WM_CREATE);
-    if (style & WS_MAXIMIZE)
-        ShowWindow(hwnd, SW_MAXIMIZE);
-    else if (style & WS_VISIBLE)
-        ShowWindow(hwnd, SW_SHOW);
-    return IsWindow(hwnd) ? hwnd : nullptr;
+    return RunCreationMessages(hwnd, cs) ? hwnd : nullptr;
 }
 
 bool DestroyWindow(HWND hwnd)

@@ -34,20 +34,16 @@ void EndQueue(const std::shared_ptr<ThreadQueue>& queue)
     queue->incoming.clear();
     queue->posted.clear();
     queue->timers.clear();
-    std::size_t dropped = 0;
-    for (auto it = state.windows.begin(); it != state.windows.end();) {
-        if (it->second->queue == queue) {
-            --it->second->windowClass->windowCount;
-            it = state.windows.erase(it);
-            ++dropped;
-        } else {
-            ++it;
-        }
-    }
+    std::vector<HWND> dropped;
+    for (auto& [handle, window] : state.windows)
+        if (window->queue == queue)
+            dropped.push_back(window->handle);
+    for (HWND hwnd : dropped)
+        EraseWindowLocked(hwnd);
     state.queues.erase(queue->threadId);
     lock.unlock();
-    if (dropped != 0)
-        vx::log::WriteLine("ui: a thread ended with " + std::to_string(dropped) + " window(s) not destroyed");
+    if (!dropped.empty())
+        vx::log::WriteLine("ui: a thread ended with " + std::to_string(dropped.size()) + " window(s) not destroyed");
 }
 
 struct QueueHolder {
@@ -123,6 +119,16 @@ void WakeBackend(DWORD threadId)
     auto backend = BackendSnapshot();
     if (backend->SendWakeup)
         backend->SendWakeup(threadId);
+}
+
+void EraseWindowLocked(HWND hwnd)
+{
+    auto& windows = GetState().windows;
+    auto it = windows.find(reinterpret_cast<std::uintptr_t>(hwnd));
+    if (it == windows.end())
+        return;
+    --it->second->windowClass->windowCount;
+    windows.erase(it);
 }
 
 void ForgetWindowLocked(Window& window)

@@ -113,6 +113,8 @@ bool IsVisibleLocked(const Window& window);
 // woken by WakeBackend, which the caller calls after unlocking.
 void WakeLocked(ThreadQueue& queue);
 void WakeBackend(DWORD threadId);
+// Removes a window from the table (no messages).
+void EraseWindowLocked(HWND hwnd);
 // Drops what a destroyed window leaves in its queue (posted messages, timers).
 void ForgetWindowLocked(Window& window);
 // Waits until something may have arrived for the calling thread: a message, a call, a due timer.
