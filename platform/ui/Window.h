@@ -74,6 +74,9 @@ bool GetWindowRect(HWND hwnd, Rect* rect);
 bool GetClientRect(HWND hwnd, Rect* rect);
 bool ClientToScreen(HWND hwnd, Point* point);
 bool ScreenToClient(HWND hwnd, Point* point);
+// SetWindowPos sends WM_WINDOWPOSCHANGING (the procedure may change the record), WM_NCCALCSIZE when
+// the size changes, and WM_WINDOWPOSCHANGED, whose default handling sends WM_MOVE and WM_SIZE for
+// what really changed. The z-order is not changed (`insertAfter` is passed on in the record only).
 bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 bool MoveWindow(HWND hwnd, int x, int y, int cx, int cy, bool repaint);
 

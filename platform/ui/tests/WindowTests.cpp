@@ -278,6 +278,26 @@ TEST_F(Windows, ClassesAreUniqueAndStayWhileTheyHaveWindows)
     EXPECT_FALSE(UnregisterClass(L"Temporary"));
 }
 
+TEST_F(Windows, NullArgumentsAreRefused)
+{
+    vx::log::Capture capture; // the missing class is reported
+    HWND w = Top(L"w");
+    EXPECT_FALSE(GetWindowRect(w, nullptr));
+    EXPECT_FALSE(GetClientRect(w, nullptr));
+    EXPECT_FALSE(ClientToScreen(w, nullptr));
+    EXPECT_FALSE(PeekMessage(nullptr, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(GetMessage(nullptr, nullptr, 0, 0), -1);
+    EXPECT_EQ(DispatchMessage(nullptr), 0);
+    EXPECT_FALSE(PostCall(w, {}));
+    EXPECT_FALSE(SendCall(w, {}));
+    EXPECT_FALSE(IsWindow(nullptr));
+    EXPECT_FALSE(DestroyWindow(nullptr));
+    EXPECT_EQ(CreateWindowEx(0, nullptr, L"x", WS_POPUP, 0, 0, 1, 1, nullptr, 0, nullptr), nullptr);
+    EXPECT_EQ(CallWindowProc(nullptr, w, WM_USER, 0, 0), 0);
+    EXPECT_TRUE(SetWindowText(w, L""));
+    EXPECT_EQ(GetWindowText(w), L"");
+}
+
 TEST_F(Windows, CloseDestroysByDefault)
 {
     HWND top = Top(L"closing");
