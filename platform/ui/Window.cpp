@@ -693,7 +693,7 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     // The changed message tells only what really changed.
     pos.flags |= (after.TopLeft() == before.TopLeft() ? SWP_NOMOVE : 0)
         | (after.GetSize() == before.GetSize() ? SWP_NOSIZE : 0);
-    if ((pos.flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE))
+    if ((pos.flags & SWP_NOSIZE) == 0)
         ApplyRect(hwnd, after);
     bool visible = wasVisible;
     {
@@ -701,6 +701,11 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
         Window* window = detail::FindWindowLocked(hwnd);
         if (window == nullptr)
             return false;
+        if ((pos.flags & (SWP_NOMOVE | SWP_NOSIZE)) == SWP_NOSIZE) {
+            // A move keeps the frame: the client area moves with the window.
+            window->clientRect = window->clientRect.Offset(after.left - before.left, after.top - before.top);
+            window->windowRect = after;
+        }
         if (pos.flags & SWP_SHOWWINDOW)
             window->style |= WS_VISIBLE;
         else if (pos.flags & SWP_HIDEWINDOW)

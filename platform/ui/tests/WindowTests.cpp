@@ -156,6 +156,17 @@ TEST_F(Windows, MaximiseFillsTheParentAndRestoreBringsTheRectangleBack)
     EXPECT_TRUE(MoveWindow(view, 10, 10, 100, 50, true));
     static const Expected kNoChange[] = { { "view", WM_WINDOWPOSCHANGING }, { "view", WM_WINDOWPOSCHANGED } };
     EXPECT_TRUE(SequenceIs(Take(), kNoChange));
+    // A move alone keeps the client size: no WM_NCCALCSIZE, no WM_SIZE.
+    EXPECT_TRUE(MoveWindow(view, 30, 40, 100, 50, true));
+    static const Expected kMove[] = {
+        { "view", WM_WINDOWPOSCHANGING },
+        { "view", WM_WINDOWPOSCHANGED },
+        { "view", WM_MOVE, kL, 0, MAKELPARAM(30, 40) },
+    };
+    EXPECT_TRUE(SequenceIs(Take(), kMove));
+    Rect rect;
+    GetWindowRect(view, &rect);
+    EXPECT_EQ(rect, (Rect { 30, 40, 130, 90 }));
 }
 
 TEST_F(Windows, CoordinatesFollowTheParentChain)
