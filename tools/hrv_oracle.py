@@ -9,8 +9,11 @@ scipy 1.10.1); it is not needed to build or test.
 
     tools/hrv_oracle.py mitdb100 DATA_DIR TESTDATA_DIR   writes the beat file and the spectrum
                                                          file, prints the expected values
-    tools/hrv_oracle.py nsr001 DATA_DIR OUT_FILE         writes the 24-hour beat times (s) of
-                                                         nsr001 for the benchmark and times scipy
+    tools/hrv_oracle.py nsr001 DATA_DIR OUT_FILE         writes the 24-hour series of nsr001
+                                                         (beat time and RR, s) to OUT_FILE and
+                                                         scipy's Hann spectrum of it to
+                                                         OUT_FILE.spectrum, for the benchmark's
+                                                         HRVSTATS_NSR001_SPECTRUM
 """
 import sys
 import time
@@ -153,7 +156,8 @@ def nsr001(data_dir, out_file):
     rr, _, _, times, _ = series(samples, fs)
     np.savetxt(out_file, np.column_stack([times, rr]), fmt="%.17g")
     start = time.perf_counter()
-    spectrum(times, rr, "hann")
+    p, _, _, _ = spectrum(times, rr, "hann")
+    np.savetxt(out_file + ".spectrum", p, fmt="%.17g")
     print(f"nsr001: {len(rr)} intervals; scipy {scipy.__version__} 500-point spectrum "
           f"{time.perf_counter() - start:.2f} s")
 

@@ -24,8 +24,7 @@ struct AnalysisParameters {
 };
 
 // Copies the fields above from any settings object that has them under the same names.
-template <class SettingsT>
-AnalysisParameters AnalysisParametersFrom(const SettingsT& s)
+template <class SettingsT> AnalysisParameters AnalysisParametersFrom(const SettingsT& s)
 {
     AnalysisParameters p;
     p.mHistogramBinWidth = s.mHistogramBinWidth;

@@ -19,7 +19,10 @@ bool BinIndex(double value, double width, int64_t& index)
     return true;
 }
 
-bool UsableWidth(double width) { return width > 0.0 && std::isfinite(width); }
+bool UsableWidth(double width)
+{
+    return width > 0.0 && std::isfinite(width);
+}
 
 } // namespace
 

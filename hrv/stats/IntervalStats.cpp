@@ -14,7 +14,10 @@ double SampleDeviation(double m2, uint64_t n)
     return n < 2 ? 0.0 : std::sqrt(m2 / static_cast<double>(n - 1));
 }
 
-double Variance(double m2, uint64_t n) { return n < 2 ? 0.0 : m2 / static_cast<double>(n - 1); }
+double Variance(double m2, uint64_t n)
+{
+    return n < 2 ? 0.0 : m2 / static_cast<double>(n - 1);
+}
 
 } // namespace
 
@@ -120,9 +123,15 @@ double IntervalStats::HistogramMedian(const Histogram& histogram, uint64_t count
     return std::nan(""); // unreachable: the total equals count
 }
 
-double IntervalStats::SDRR() const { return SampleDeviation(mM2RR, mCount); }
+double IntervalStats::SDRR() const
+{
+    return SampleDeviation(mM2RR, mCount);
+}
 
-double IntervalStats::SDSD() const { return SampleDeviation(mM2DeltaRR, mCount); }
+double IntervalStats::SDSD() const
+{
+    return SampleDeviation(mM2DeltaRR, mCount);
+}
 
 double IntervalStats::CVRR() const
 {
@@ -130,7 +139,10 @@ double IntervalStats::CVRR() const
     return SDRR() / mean;
 }
 
-double IntervalStats::SD1() const { return SampleDeviation(mM2DeltaRR, mCount) * std::sqrt(0.5); }
+double IntervalStats::SD1() const
+{
+    return SampleDeviation(mM2DeltaRR, mCount) * std::sqrt(0.5);
+}
 
 double IntervalStats::SD2() const
 {

@@ -9,7 +9,10 @@ namespace HRV {
 
 namespace {
 
-bool UsableLength(double length) { return length > 0.0 && std::isfinite(length); }
+bool UsableLength(double length)
+{
+    return length > 0.0 && std::isfinite(length);
+}
 
 } // namespace
 
@@ -87,8 +90,8 @@ bool SegmentStats::CloseSegment()
     const bool hadIntervals = mSegmentCount > 0;
     if (hadIntervals) {
         ++mNumSegments;
-        UpdateRunningMoments(mNumSegments, mSegmentSum / static_cast<double>(mSegmentCount), mSumOfMeans,
-            mSumSqOfMeans, mM2OfMeans);
+        UpdateRunningMoments(
+            mNumSegments, mSegmentSum / static_cast<double>(mSegmentCount), mSumOfMeans, mSumSqOfMeans, mM2OfMeans);
     }
     mSegmentSum = 0.0;
     mSegmentCount = 0;

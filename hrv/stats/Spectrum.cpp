@@ -29,8 +29,8 @@ bool Spectrum::Compute(int windowType, const std::vector<double>& rrValues, cons
     std::vector<double> omega(mPower.size());
     for (std::size_t k = 0; k < omega.size(); ++k)
         omega[k] = 2.0 * std::numbers::pi * mFrequencyStep * static_cast<double>(mFirstIndex + static_cast<int64_t>(k));
-    LombScarglePeriodogram(windowType, beatTimes.data(), rrValues.data(), omega.data(), mPower.data(),
-        rrValues.size(), omega.size());
+    LombScarglePeriodogram(
+        windowType, beatTimes.data(), rrValues.data(), omega.data(), mPower.data(), rrValues.size(), omega.size());
     return true;
 }
 
@@ -62,8 +62,8 @@ bool ComputeSpectrum(Spectrum& spectrum, uint32_t what, const std::vector<double
     const double span = beatTimes.back() - beatTimes.front();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (what & kSpectrumPeriodogram) {
-        if (spectrum.Compute(settings.mDataWindow, rrValues, beatTimes, settings.mMaxFrequency,
-                settings.mNumFrequencies)) {
+        if (spectrum.Compute(
+                settings.mDataWindow, rrValues, beatTimes, settings.mMaxFrequency, settings.mNumFrequencies)) {
             spectrum.mTotalPower = spectrum.BandPower(0.0, settings.mMaxFrequency, span);
         } else {
             spectrum.mPower.clear();

@@ -306,8 +306,8 @@ TEST(SpectrumTest, GridAndBandEdges)
     EXPECT_DOUBLE_EQ(sp.BandPower(0.04, 0.15, T), sum(40, 150));
     EXPECT_DOUBLE_EQ(sp.BandPower(0.15, 0.45, T), sum(150, 450));
     EXPECT_DOUBLE_EQ(sp.BandPower(0.0, 0.5, T), sum(1, 500));
-    EXPECT_DOUBLE_EQ(sp.BandPower(0.0, 0.04, T) + sp.BandPower(0.04, 0.15, T) + sp.BandPower(0.15, 0.45, T),
-        sum(1, 450) + 40 + 150);
+    EXPECT_DOUBLE_EQ(
+        sp.BandPower(0.0, 0.04, T) + sp.BandPower(0.04, 0.15, T) + sp.BandPower(0.15, 0.45, T), sum(1, 450) + 40 + 150);
     // Edges above the grid are clamped; a band within one grid point's rounding is empty.
     EXPECT_DOUBLE_EQ(sp.BandPower(0.3, 7.0, T), sum(300, 500));
     EXPECT_DOUBLE_EQ(sp.BandPower(0.3, std::numeric_limits<double>::infinity(), T), sum(300, 500));

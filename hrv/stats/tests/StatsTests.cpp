@@ -71,8 +71,8 @@ TEST(IntervalStatsTest, ComputeDoesNothingWithoutItsBits)
     EXPECT_FALSE(s.Compute(0xFF00FFFF, { 0.8 }, { 0.0 }, { 1.25 }, AnalysisParameters {}));
     EXPECT_EQ(s.mCount, 0u);
     // Only the threshold bit: the sums stay as they were.
-    EXPECT_TRUE(s.Compute(kStatsThresholdAndMedian, { 0.8, 0.9 }, { 0.0, 0.1 }, { 1.25, 1.0 / 0.9 },
-        AnalysisParameters {}));
+    EXPECT_TRUE(
+        s.Compute(kStatsThresholdAndMedian, { 0.8, 0.9 }, { 0.0, 0.1 }, { 1.25, 1.0 / 0.9 }, AnalysisParameters {}));
     EXPECT_EQ(s.mCount, 2u);
     EXPECT_EQ(s.mSumRR, 0.0);
     EXPECT_EQ(s.mCountOverThreshold, 1u);
@@ -376,9 +376,9 @@ TEST(IntervalStatsTest, AgreesWithNumpyOnMitdb100)
     EXPECT_NEAR(st.SD1(), 0.044721462716708765, rel(0.044721462716708765));
     EXPECT_NEAR(st.SD2(), 0.05266551803992086, rel(0.05266551803992086));
     EXPECT_EQ(st.mRRHistogram.mFirstBin, 52);
-    const std::vector<double> counts = { 2, 5, 1, 1, 1, 2, 2, 4, 4, 3, 2, 1, 3, 3, 1, 2, 9, 13, 24, 36, 37, 39,
-        59, 117, 163, 167, 265, 215, 261, 237, 174, 167, 117, 65, 24, 7, 6, 2, 2, 1, 0, 2, 1, 4, 3, 1, 4, 2, 5, 0, 4,
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 };
+    const std::vector<double> counts = { 2, 5, 1, 1, 1, 2, 2, 4, 4, 3, 2, 1, 3, 3, 1, 2, 9, 13, 24, 36, 37, 39, 59, 117,
+        163, 167, 265, 215, 261, 237, 174, 167, 117, 65, 24, 7, 6, 2, 2, 1, 0, 2, 1, 4, 3, 1, 4, 2, 5, 0, 4, 0, 0, 0, 0,
+        0, 0, 0, 0, 0, 0, 1 };
     EXPECT_EQ(st.mRRHistogram.mCounts, counts);
 
     SegmentStats seg;
