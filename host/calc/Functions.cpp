@@ -10,6 +10,10 @@
 namespace vx::calc {
 namespace {
 
+// Ratio of the -3 dB frequency of the forward-backward low-pass to the design frequency of each
+// pass (in pre-warped units): (sqrt(2) - 1)^(1/8).
+const double kDesignRatio = std::pow(std::sqrt(2.0) - 1.0, 1.0 / 8.0);
+
 int64_t ToSamples(double seconds, double interval) { return static_cast<int64_t>(std::llround(seconds / interval)); }
 
 std::string Num(double v)
@@ -78,7 +82,7 @@ private:
         const double rate = 1.0 / interval;
         mSections = DesignZeroPhaseLowPass(mCutoff, rate);
         // Slowest decay rate of the analogue prototype at the design frequency (Q = 1.3066).
-        const double designHz = rate / std::numbers::pi * std::atan(std::tan(std::numbers::pi * mCutoff / rate) / 0.8122);
+        const double designHz = rate / std::numbers::pi * std::atan(std::tan(std::numbers::pi * mCutoff / rate) / kDesignRatio);
         const double sigma = 2.0 * std::numbers::pi * designHz * std::sin(std::numbers::pi / 8.0);
         mMargin = static_cast<int64_t>(std::ceil(22.0 / sigma * rate)) + 8;
         mDesignedFor = interval;
@@ -209,7 +213,7 @@ public:
         , mHalf(points / 2)
     {
         for (int k = 1; k <= mHalf; k += 2)
-            mOddTaps.push_back(static_cast<float>(mKernel[static_cast<std::size_t>(mHalf + k)]));
+            mOddTaps.push_back(static_cast<float>(mKernel[static_cast<std::size_t>(mHalf - k)]));
     }
     TimeBase Info(int record) override { return mInput->Info(record); }
 
@@ -643,9 +647,9 @@ private:
 
 std::vector<Biquad> DesignZeroPhaseLowPass(double cutoffHz, double sampleRate)
 {
-    // Forward-backward squares the magnitude: |H(fc)|^4 = 1/2 needs (tan(pi fc / fs) / K)^8 =
-    // 2^(1/4) - 1, i.e. K = tan(pi fc / fs) / 0.8122 for the design frequency of each pass.
-    const double k = std::tan(std::numbers::pi * cutoffHz / sampleRate) / std::pow(std::pow(2.0, 0.25) - 1.0, 1.0 / 8.0);
+    // Forward-backward squares the magnitude: |H(fc)|^2 = 1/sqrt(2) needs
+    // (tan(pi fc / fs) / K)^8 = sqrt(2) - 1 for the pre-warped design frequency K of each pass.
+    const double k = std::tan(std::numbers::pi * cutoffHz / sampleRate) / kDesignRatio;
     std::vector<Biquad> sections;
     // Fourth-order Butterworth: two sections with Q = 1 / (2 cos(pi/8)) and 1 / (2 cos(3 pi/8)).
     for (double q : { 0.54119610014619698, 1.3065629648763766 }) {
