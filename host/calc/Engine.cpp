@@ -434,6 +434,7 @@ Value Engine::CompileContext::Compile(Engine& engine, const Node& node)
                 Value x = Compile(engine, *n.operand);
                 if (x.events)
                     throw FormulaError(node.position, "an event channel cannot be used in arithmetic");
+                x.position = node.position;
                 if (n.op == L'+')
                     return x;
                 if (x.isConstant) {
