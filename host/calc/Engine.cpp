@@ -314,7 +314,7 @@ const std::map<std::wstring, Builtin>& Builtins()
         { L"differentiate",
             [](const Args& a, const SignalPtr& tb) {
                 a.Expect(2, "(x, points)");
-                const int n = a.Integer(1, "number of points", 3, 100001);
+                const int n = a.Integer(1, "number of points", 3, 20001);
                 if (n % 2 == 0)
                     throw FormulaError(a[1].position, "differentiate: the number of points must be odd so that the derivative stays centred");
                 return SamplesValue(MakeDifferentiate(a.Samples(0, tb), n));
@@ -331,7 +331,7 @@ const std::map<std::wstring, Builtin>& Builtins()
                         throw FormulaError(a[index[k]].position,
                             "resample: unsupported form; only the quadrature transform resample(x, 1, 1, 1, points, 0, 2) is available");
                 }
-                const int n = a.Integer(4, "kernel length", 3, 100001);
+                const int n = a.Integer(4, "kernel length", 3, 20001);
                 return SamplesValue(MakeHilbert(a.Samples(0, tb), n));
             } },
         { L"normalizesec",
@@ -339,6 +339,8 @@ const std::map<std::wstring, Builtin>& Builtins()
                 a.Expect(4, "(x, window s, step s, noise)");
                 const double window = a.Positive(1, "window");
                 const double step = a.Positive(2, "step");
+                if (window > 3600)
+                    throw FormulaError(a[1].position, "normalizeSec: the window must not exceed 3600 s");
                 if (step > window)
                     throw FormulaError(a[2].position, "normalizeSec: the step must not exceed the window");
                 return SamplesValue(MakeNormalizeSec(a.Samples(0, tb), window, step, a.NonNegative(3, "noise floor")));
@@ -348,6 +350,8 @@ const std::map<std::wstring, Builtin>& Builtins()
                 a.Expect(4, "(x, height, minimum period s, T-wave percent)");
                 const double height = a.Number(1, "height");
                 const double period = a.Positive(2, "minimum period");
+                if (period > 60)
+                    throw FormulaError(a[2].position, "cmpeakdet: the minimum period must not exceed 60 s");
                 const double percent = a.NonNegative(3, "T-wave percentage");
                 if (percent > 100)
                     throw FormulaError(a[3].position, "cmpeakdet: the T-wave percentage must be from 0 to 100");

@@ -215,15 +215,6 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     while (decoded < wanted) {
         data.read(buffer.data() + carry, static_cast<std::streamsize>(buffer.size() - carry));
         const std::size_t have = carry + static_cast<std::size_t>(data.gcount());
-        if (have < group) {
-            // A 212 file of an odd sample count ends with two bytes holding one sample.
-            if (first.format == 212 && have == 2 && decoded + 1 == wanted) {
-                const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
-                int v = b[0] | ((b[1] & 0x0F) << 8);
-                put(static_cast<int16_t>(v >= 2048 ? v - 4096 : v));
-            }
-            break;
-        }
         const std::size_t whole = have / group * group;
         const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
         for (std::size_t i = 0; i < whole && decoded < wanted; i += group) {
@@ -240,9 +231,18 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         carry = have - whole;
         std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(whole), buffer.begin() + static_cast<std::ptrdiff_t>(have),
             buffer.begin());
-        if (!data)
+        if (data.gcount() == 0 || !data)
             break;
     }
+    // A 212 file of an odd number of samples ends with two bytes holding the last one.
+    if (decoded < wanted && first.format == 212 && carry == 2) {
+        const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
+        const int v = b[0] | ((b[1] & 0x0F) << 8);
+        put(static_cast<int16_t>(v >= 2048 ? v - 4096 : v));
+        carry = 0;
+    }
+    if (header.sampleCount == 0 && carry != 0)
+        Fail(displayName, "ends inside a sample (truncated?)");
     // Only whole frames count; a trailing partial frame is damage.
     if (header.sampleCount > 0 && decoded < wanted)
         Fail(displayName, "truncated: holds " + std::to_string(decoded / static_cast<int64_t>(perFrame)) + " of "
