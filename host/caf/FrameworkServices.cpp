@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "foundation/String.h"
 #include "log/Log.h"
 
 namespace caf {
@@ -27,26 +28,7 @@ std::vector<int> ButtonsOf(UINT style)
 
 std::string Utf8(const std::wstring& text)
 {
-    std::string out;
-    for (wchar_t c : text) {
-        const auto u = static_cast<std::uint32_t>(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (u >> 18));
-            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
+    return KEL::String(text).Utf8();
 }
 
 template <class I>
