@@ -74,7 +74,7 @@ public:
     // Reading.
     const wchar_t* c_str() const noexcept { return mText; }
     std::size_t Length() const noexcept;
-    bool IsEmpty() const noexcept { return mText[0] == 0 && Length() == 0; }
+    bool IsEmpty() const noexcept { return Length() == 0; }
     wchar_t operator[](std::size_t index) const noexcept { return mText[index]; }
     std::wstring_view View() const noexcept { return {mText, Length()}; }
     std::wstring ToWString() const { return std::wstring(View()); }
