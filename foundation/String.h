@@ -33,6 +33,7 @@ public:
     // Up to `count` characters, stopping early at a 0. A negative count throws std::length_error
     // with "KEL::String size too big".
     String(const wchar_t* text, int count);
+    // Like the counted constructor: an empty view gives the shared empty text.
     String(std::wstring_view text);
     // Always a representation of its own, also for an empty text.
     String(const std::wstring& text);

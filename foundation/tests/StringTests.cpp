@@ -375,3 +375,27 @@ TEST(String, CopiesAndReleasesFromSeveralThreads)
     EXPECT_EQ(shared.RefCount(), 1u);
     EXPECT_EQ(shared, L"shared text");
 }
+
+extern "C" IKELString* ForeignModuleMakeString(const wchar_t* text);
+extern "C" bool ForeignModuleIsNative(IKELString* rep);
+
+TEST(String, SharesTheRepresentationsOfAnotherModule)
+{
+    const String own(L"own");
+    IKELString* rep = ForeignModuleMakeString(L"from the other module");
+    EXPECT_FALSE(KELString::StringRep::IsNative(rep));
+    EXPECT_TRUE(ForeignModuleIsNative(rep));
+    EXPECT_FALSE(ForeignModuleIsNative(own.Rep()));
+    {
+        String shared;
+        shared.AssignRep(rep); // same layout and kind: taken over, not copied
+        EXPECT_EQ(shared.c_str(), static_cast<KELString::StringRepBase*>(rep)->Text());
+        EXPECT_EQ(shared, L"from the other module");
+        String copy = shared;
+        EXPECT_EQ(shared.RefCount(), 2u);
+        copy += L"!";
+        EXPECT_TRUE(KELString::StringRep::IsNative(copy.Rep()));
+        EXPECT_EQ(shared, L"from the other module");
+        EXPECT_EQ(copy, L"from the other module!");
+    } // the last holder releases it through the module that made it
+}
