@@ -109,3 +109,20 @@ TEST(StringStream, LockAndReserveTheBlock)
     EXPECT_EQ(out.Str(), L"abZ");
     EXPECT_EQ(taken, L"abc");
 }
+
+TEST(StringStream, EveryLengthAroundTheBlockSizes)
+{
+    // The terminator added at hand-out may need a block of its own when the text fills one.
+    for (std::size_t n = 0; n <= 40; ++n) {
+        KEL::OStringStream out;
+        for (std::size_t i = 0; i < n; ++i)
+            out << static_cast<wchar_t>(L'a' + i % 26);
+        const String text = out.Str();
+        ASSERT_EQ(text.Length(), n);
+        EXPECT_EQ(text.c_str()[n], L'\0');
+        EXPECT_LE(n + 1, text.Capacity());
+        out << L'+';
+        EXPECT_EQ(out.Str().Length(), n + 1);
+        EXPECT_EQ(text.Length(), n);
+    }
+}
