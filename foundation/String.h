@@ -145,6 +145,9 @@ std::wostream& operator<<(std::wostream& out, const String& text);
 // Extracts one whitespace-delimited word.
 std::wistream& operator>>(std::wistream& in, String& text);
 
+// Test frameworks that look for PrintTo (GoogleTest) show the text as a quoted UTF-8 literal.
+void PrintTo(const String& text, std::ostream* out);
+
 // UTF-8 to KEL::String; ill-formed parts become U+FFFD.
 String Utf8ToString(const std::string& utf8);
 

@@ -356,6 +356,7 @@ TEST(String, BufferComparisonAndStreams)
     out << String(L"x=") << 3;
     EXPECT_EQ(out.str(), L"x=3");
     EXPECT_EQ(String(L"a") + L"b" + String(L"c"), L"abc");
+    EXPECT_EQ(testing::PrintToString(String(L"caf\u00E9")), "L\"caf\xC3\xA9\"");
 }
 
 TEST(String, CopiesAndReleasesFromSeveralThreads)
