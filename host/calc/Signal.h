@@ -38,6 +38,7 @@ public:
 class BlockSignal : public Signal {
 public:
     static constexpr int64_t kBlock = 1 << 16;
+    static constexpr std::size_t kMaxBlocks = 32; // at most 8 MB of cache per stage
 
     void Read(int record, int64_t start, std::span<float> out) final;
 
