@@ -7,6 +7,7 @@
 
 #include "com/Bstr.h"
 #include "com/Unknown.h"
+#include "time/FileTime.h"
 
 // 64-bit offsets and sizes. Only the whole 64-bit value is used by this system.
 struct LARGE_INTEGER {
@@ -14,16 +15,6 @@ struct LARGE_INTEGER {
 };
 struct ULARGE_INTEGER {
     ULONGLONG QuadPart = 0;
-};
-
-// 100-nanosecond intervals since 1 January 1601 (UTC), split as stored on disk.
-struct FILETIME {
-    DWORD dwLowDateTime = 0;
-    DWORD dwHighDateTime = 0;
-    friend constexpr bool operator==(const FILETIME& a, const FILETIME& b)
-    {
-        return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-    }
 };
 
 // A list of element names ending with a null pointer (exclusions of IStorage::CopyTo).
