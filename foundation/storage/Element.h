@@ -3,6 +3,7 @@
 // and what the open objects need to know about it.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "foundation/storage/Format.h"
 
@@ -27,6 +28,9 @@ struct Element {
     // Raised whenever a cluster of the chain is replaced or given up, so that every cursor on the
     // element (streams opened twice, clones) finds its cluster again before its next use.
     std::uint32_t chainVersion = 0;
+    // The cursors of the streams open on it: a shrink moves every one beyond the new end at once
+    // (waiting for each stream's next use would let a later growth hide the shrink).
+    std::vector<StorageFormat::Cursor*> cursors;
     ElementTable* owner = nullptr;     // the directory that lists it; null for the root
     ElementTable* openTable = nullptr; // its own directory while it is open as a storage
 
@@ -36,6 +40,9 @@ struct Element {
     StorageFormat::ElementRecord ToRecord() const;
     void FromRecord(const StorageFormat::ElementRecord& record);
 };
+
+// Moves every open cursor beyond `size` to it.
+void ClampCursors(Element& element, std::uint64_t size);
 
 // Marks the element changed and the directory that lists it as needing a rewrite.
 void MarkElementChanged(Element& element);

@@ -39,6 +39,13 @@ void Element::FromRecord(const ElementRecord& r)
     stateBits = r.stateBits;
 }
 
+void ClampCursors(Element& element, std::uint64_t size)
+{
+    for (Cursor* cursor : element.cursors)
+        if (cursor->position > size)
+            cursor->position = size;
+}
+
 void MarkElementChanged(Element& element)
 {
     element.changed = true;

@@ -20,6 +20,7 @@ KELStream::KELStream(KELStorage* parent, Element& element)
     mCursor = element.start;
     mVersion = element.chainVersion;
     ++element.openCount;
+    element.cursors.push_back(&mCursor);
     parent->AddRef();
 }
 
@@ -50,6 +51,8 @@ ULONG KELStream::Release()
     {
         std::lock_guard lock(mAllocator.Mutex());
         --mElement.openCount;
+        auto& cursors = mElement.cursors;
+        cursors.erase(std::find(cursors.begin(), cursors.end(), &mCursor));
     }
     KELStorage* parent = mParent;
     delete this;

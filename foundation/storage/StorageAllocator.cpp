@@ -314,10 +314,12 @@ HRESULT StorageAllocator::WriteChunk(Element& element, Cursor& cursor, const voi
     std::uint32_t c = cursor.Cluster();
     if (c < kFirstCluster || c >= Count())
         return E_FAIL;
+    const Cursor before = cursor;
+    std::uint32_t appended = 0;
     if (cursor.AtEnd()) {
         std::uint32_t next = mMap[c].next;
         if (next == 0) {
-            next = AppendCluster(c, cursor.position >= kGrowPreferenceFrom);
+            next = appended = AppendCluster(c, cursor.position >= kGrowPreferenceFrom);
             if (next == 0)
                 return STG_E_INSUFFICIENTMEMORY;
         }
@@ -326,16 +328,26 @@ HRESULT StorageAllocator::WriteChunk(Element& element, Cursor& cursor, const voi
     }
     if (Transacted() && !IsFresh(c)) {
         const HRESULT hr = CopyOnWrite(element, cursor);
-        if (FAILED(hr))
+        if (FAILED(hr)) {
+            cursor = before;
             return hr;
+        }
         c = cursor.Cluster();
     }
     const std::uint32_t offset = static_cast<std::uint32_t>(cursor.position & kMask);
     const ULONG n = std::min<ULONG>(cb, kClusterSize - offset);
     ULONG done = 0;
     const HRESULT hr = mLockBytes->WriteAt({ClusterOffset(c) + offset}, buffer, n, &done);
-    if (done == 0)
+    if (done == 0) {
+        // The chain must end at the element's end cluster: a cluster appended for this write goes
+        // back (it was never named by anything).
+        // A copy made for this write stays in place, and the cursor on it.
+        if (appended != 0) {
+            ReleaseToFree(appended);
+            cursor = before;
+        }
         return FAILED(hr) ? hr : E_FAIL;
+    }
     cursor.position += done;
     cursor.cluster = c | EndBitFor(cursor.position);
     *written = done;
@@ -426,8 +438,10 @@ HRESULT StorageAllocator::ResizeChain(Element& element, std::uint64_t newSize)
         ++index;
     }
     const std::uint64_t reached = hr == S_OK ? newSize : (index + 1) << kClusterShift;
-    if (reached < element.end.position)
+    if (reached < element.end.position) {
+        ClampCursors(element, reached);
         ++element.chainVersion;
+    }
     element.end = {reached, c | EndBitFor(reached)};
     MarkElementChanged(element);
     return hr;
@@ -441,6 +455,7 @@ void StorageAllocator::ReleaseChain(Element& element)
     if (element.end.position != 0)
         ResizeChain(element, 0);
     GiveUp(first);
+    ClampCursors(element, 0);
     element.start = {};
     element.end = {};
     ++element.chainVersion;
@@ -468,11 +483,11 @@ void StorageAllocator::StoreMap()
         // The map this copy named two commits ago (or that a failed commit placed) is named by
         // nothing the file can reach now: it may be overwritten in place when still long enough.
         std::uint32_t c = first, run = 1;
-        while (run < needed() && mMap[c].next == c + 1) {
+        while (run < needed() && mMap[c].next == c + 1 && mMap[c + 1].prev == c) {
             c = c + 1;
             ++run;
         }
-        kept = run >= needed();
+        kept = run >= needed() && mMap[first].prev == 0;
         if (!kept) {
             std::vector<std::uint32_t> chain;
             for (std::uint32_t k = first; k >= kFirstCluster && k < Count() && chain.size() < Count(); k = mMap[k].next)
@@ -568,10 +583,17 @@ HRESULT StorageAllocator::Commit(DWORD flags)
     if (flush && FAILED(hr = mLockBytes->Flush()))
         return hr;
     PutU32(&mHeader[kOffGeneration], Transacted() ? mGeneration : 0);
-    if (FAILED(hr = WriteAll(0, mHeader.data(), kOffGeneration)))
-        return hr;
-    if (FAILED(hr = WriteAll(kOffGeneration, &mHeader[kOffGeneration], 4)))
-        return hr;
+    if (!mRoot.committedOnce) {
+        // On a file never committed the signature itself makes the file valid (its generation
+        // field reads 0 until written): signature and generation go in one write.
+        if (FAILED(hr = WriteAll(0, mHeader.data(), kOffGeneration + 4)))
+            return hr;
+    } else {
+        if (FAILED(hr = WriteAll(0, mHeader.data(), kOffGeneration)))
+            return hr;
+        if (FAILED(hr = WriteAll(kOffGeneration, &mHeader[kOffGeneration], 4)))
+            return hr;
+    }
     // From here the file names the copy just written: the commit has happened whatever follows.
     hr = flush ? mLockBytes->Flush() : S_OK;
     if (Transacted()) {

@@ -165,6 +165,28 @@ HRESULT StorageAllocator::Load()
         }
     }
 
+    // The other copy names the map of the commit before, which the next commit may overwrite in
+    // place. After a commit that failed part-way it may name clusters the valid map holds free:
+    // then it is forgotten, and the next commit places its map afresh.
+    const std::uint32_t other = generation ^ 1;
+    const std::uint32_t otherFirst = GetU32(&mHeader[kOffMapFirst + 4 * other]);
+    const std::uint32_t otherCount = GetU32(&mHeader[kOffMapCount + 4 * other]);
+    const bool otherValid = otherFirst >= kFirstCluster && otherFirst < count && otherCount != 0 &&
+                            otherCount <= count && otherCount % kEntriesPerCluster == 0 &&
+                            otherCount + GetU32(&mHeader[kOffMapNegCount + 4 * other]) == 0 &&
+                            count - otherFirst >= otherCount / kEntriesPerCluster &&
+                            claimRun(otherFirst, otherCount / kEntriesPerCluster);
+    if (!otherValid) {
+        PutU32(&mHeader[kOffMapFirst + 4 * other], 0);
+        PutU32(&mHeader[kOffMapCount + 4 * other], 0);
+        PutU32(&mHeader[kOffMapNegCount + 4 * other], 0);
+    }
+    // Used clusters that nothing reachable names (left by a commit that failed part-way) are
+    // garbage: they become free space again.
+    for (std::uint32_t c = kFirstCluster; c < count; ++c)
+        if (role[c] == kUnclaimed)
+            ReleaseToFree(c);
+
     // The release list of the stored map was given up by the transaction that wrote it.
     std::vector<std::uint32_t> released;
     for (std::uint32_t c = mMap[kReleaseHead].next; c != 0; c = mMap[c].next)

@@ -142,7 +142,8 @@ struct Walker {
             return Fail(who + ": chain runs past its size");
         const std::uint32_t bit = size != 0 && size % kCluster == 0 ? kBit : 0;
         if (end != (c | bit))
-            return Fail(who + ": end cluster does not match the chain");
+            return Fail(who + ": end cluster " + std::to_string(end) + " does not match the chain (first " +
+                        std::to_string(first) + ", size " + std::to_string(size) + ", last " + std::to_string(c) + ")");
         return true;
     }
 };
@@ -231,7 +232,9 @@ std::string CheckCompoundFile(const std::vector<std::uint8_t>& bytes, CheckedFil
         std::vector<char> saved = w.role;
         if (!fieldsAgree || otherFirst == mapFirst || !claimRun(otherFirst, otherCount / kPerCluster)) {
             if (strict)
-                return "other copy's map run is not its own chain";
+                return "other copy's map run is not its own chain (map " + std::to_string(mapFirst) + ", other " +
+                       std::to_string(otherFirst) + ", other count " + std::to_string(otherCount) + ", role " +
+                       std::to_string(int(saved[otherFirst < count ? otherFirst : 0])) + ")";
             w.role = std::move(saved);
         }
     }
