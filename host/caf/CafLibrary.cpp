@@ -3,6 +3,7 @@
 
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
+#include "res/Resource.h"
 
 namespace caf {
 namespace {
@@ -136,6 +137,8 @@ std::vector<std::wstring> BuildLabels()
 void SetUILanguage(WORD language)
 {
     State().mApp->SetLanguage(language);
+    // Resource texts are loaded in the language the host reports.
+    vx::res::SetUserInterfaceLanguage(language);
 }
 
 void AddMessageReceiver(IMessageHandler* handler)

@@ -6,6 +6,7 @@
 
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
+#include "res/Resource.h"
 #include "log/Log.h"
 
 namespace {
@@ -390,4 +391,20 @@ TEST(MessageCreator, MessagesCarryIdPayloadAndSender)
     EXPECT_EQ(clone->Release(), 0u);
     EXPECT_EQ(message->Release(), 0u);
     EXPECT_EQ(creator->CreateMessage(4, 1, 0, 0, nullptr, nullptr), E_POINTER);
+}
+
+TEST(CafLibrary, HostsUserInterfaceLanguageIsReportedAndUsedForResourceTexts)
+{
+    const LANGID before = vx::res::UserInterfaceLanguage();
+    caf::SetUILanguage(0x040A);
+    void* out = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_CAFAppServices, IAppServices::kIid, &out), S_OK);
+    auto* services = static_cast<IAppServices*>(out);
+    WORD language = 0;
+    services->GetUILanguage(&language);
+    EXPECT_EQ(language, 0x040A);
+    EXPECT_EQ(vx::res::UserInterfaceLanguage(), 0x040A);
+    services->Release();
+    caf::SetUILanguage(0x0409);
+    vx::res::SetUserInterfaceLanguage(before);
 }
