@@ -1,5 +1,6 @@
 // The framework library's entry: its process-wide state, DllGetClassObject and the host API.
 #include <mutex>
+#include <new>
 
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
@@ -99,6 +100,8 @@ FrameworkState& State()
 
 } // namespace
 
+HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out);
+
 std::vector<Registration> Registrations()
 {
     return State().mRegistrations.Snapshot();
@@ -158,6 +161,17 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
     if (!out)
         return E_POINTER;
     *out = nullptr;
+    try {
+        return caf::GetClassObject(clsid, iid, out);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+HRESULT caf::GetClassObject(REFCLSID clsid, REFIID iid, void** out)
+{
     caf::FrameworkState& state = caf::State();
     if (clsid == CLSID_CAFFrameWork) {
         state.RegisterCompanions();

@@ -1,6 +1,7 @@
 // The stand-in framework's services, each on a fresh instance where the test needs one.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -259,6 +260,12 @@ TEST(AppServices, MessageBoxesAreLoggedAndAnsweredByHandlerScriptOrDefault)
     EXPECT_EQ(seen[0].caption, L"");
     EXPECT_EQ(seen[0].style, 0x15u);
     EXPECT_EQ(services->MessageBox(nullptr, L"x", L"y", 0, 0, nullptr, 0, 0, 0), E_POINTER);
+    // A handler that throws does not take the caller down.
+    services->SetHandler([](const caf::MessageBoxRequest&) -> int { throw std::runtime_error("no display"); });
+    capture.Clear();
+    result = 0;
+    EXPECT_EQ(services->MessageBox(nullptr, L"x", L"y", 0, 0, &result, 0, 0, 0), E_FAIL);
+    EXPECT_EQ(capture.Lines(), std::vector<std::string>{"libcaf: no display"});
 
     WORD language = 0;
     ASSERT_EQ(services->GetUILanguage(&language), S_OK);
