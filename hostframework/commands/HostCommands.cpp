@@ -9,16 +9,6 @@ namespace {
 constexpr DWORD kSeparatorKind = 2;
 constexpr DWORD kCommandFlag = 1;
 
-template <class I>
-I* FetchFromHostClass(DWORD classKey)
-{
-    IHostClassObject* host = ObjectFactoryAccessor::Get();
-    void* out = nullptr;
-    if (!host || FAILED(host->CreateObject(classKey, vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
-
 void ReleaseCommand(ICAFCommand*& command)
 {
     if (command) {
@@ -43,13 +33,13 @@ void WithInterface(ICAFCommand* command, Use&& use)
 IHostClassFactory* GetHostClassFactory()
 {
     static vx::hf::CachedService<IHostClassFactory> cache;
-    return cache.Get([] { return FetchFromHostClass<IHostClassFactory>(kHostClassFactoryClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<IHostClassFactory>(kHostClassFactoryClassKey); });
 }
 
 IHostCommandFactory* GetHostCommandFactory()
 {
     static vx::hf::CachedService<IHostCommandFactory> cache;
-    return cache.Get([] { return FetchFromHostClass<IHostCommandFactory>(kHostCommandFactoryClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<IHostCommandFactory>(kHostCommandFactoryClassKey); });
 }
 
 HRESULT CreateHostObjectForClass(HostClassObjectPair& out, REFGUID classGuid, IUnknown* handler, IUnknown* owner)

@@ -57,19 +57,6 @@ I* FetchFromClass(REFCLSID clsid)
     return static_cast<I*>(out);
 }
 
-// Asks the host class object to make one of its objects; no retry.
-template <class I>
-I* FetchFromHostClass(DWORD classKey)
-{
-    IHostClassObject* host = ObjectFactoryAccessor::Get();
-    if (!host)
-        return nullptr;
-    void* out = nullptr;
-    if (FAILED(host->CreateObject(classKey, vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
-
 template <class I>
 I* CachedFromClass(CachedService<I>& cache, REFCLSID clsid)
 {
@@ -113,13 +100,13 @@ IUnitTestRegistry* GetUnitTestRegistry()
 IMessageCreator* GetMessageCreator()
 {
     static CachedService<IMessageCreator> cache;
-    return cache.Get([] { return FetchFromHostClass<IMessageCreator>(kMessageCreatorClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<IMessageCreator>(kMessageCreatorClassKey); });
 }
 
 ISharedHostObject* GetSharedHostObject()
 {
     static CachedService<ISharedHostObject> cache;
-    return cache.Get([] { return FetchFromHostClass<ISharedHostObject>(kSharedHostObjectClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<ISharedHostObject>(kSharedHostObjectClassKey); });
 }
 
 } // namespace CAFFrameWork
@@ -142,7 +129,7 @@ IObjectFactory* GetObjectFactory()
     static CachedService<IObjectFactory> cache;
     return cache.Get([] {
         const DWORD classKey = DWORD(HostTypeIndex(GUID_ObjectFactoryType)) << 16;
-        return FetchFromHostClass<IObjectFactory>(classKey);
+        return vx::hf::CreateFromHostClass<IObjectFactory>(classKey);
     });
 }
 } // namespace KEL

@@ -76,6 +76,18 @@ struct TypeIdClass {
 
 namespace vx::hf {
 
+// One object of a host class, made by the host class object, with one reference for the caller;
+// null without a host or when the host refuses.
+template <class I>
+I* CreateFromHostClass(DWORD classKey)
+{
+    IHostClassObject* host = ObjectFactoryAccessor::Get();
+    void* out = nullptr;
+    if (!host || FAILED(host->CreateObject(classKey, vx::com::IidOf<I>(), &out)))
+        return nullptr;
+    return static_cast<I*>(out);
+}
+
 // What the framework loader needs from the platform. Tests replace these to point the loader at
 // another folder, to see the load-failure message and to keep the process alive.
 struct FrameworkLoaderHooks {
