@@ -9,8 +9,7 @@
 namespace caf {
 namespace {
 
-template <class T>
-T* Held(T* object)
+template <class T> T* Held(T* object)
 {
     object->AddRef();
     return object;
@@ -23,20 +22,20 @@ T* Held(T* object)
 class FrameworkState {
 public:
     FrameworkState()
-        : mSubjects(Held(new SubjectRegistry)),
-          mTypes(Held(new TypeIdRegistry)),
-          mCreator(Held(new MessageCreator)),
-          mRouter(Held(new MessageRouter)),
-          mShared(Held(new SharedHostObject)),
-          mFactory(Held(new ObjectFactory)),
-          mCommands(Held(new HostCommandFactory)),
-          mClasses(Held(new HostClassFactory)),
-          mHost(Held(new HostClassObject(mRegistrations, *mTypes, *mCreator, *mShared, *mFactory, *mCommands,
-                                         *mClasses))),
-          mMessages(Held(new MessageFactory(mRegistrations))),
-          mTests(Held(new UnitTestRegistry(mRegistrations))),
-          mApp(Held(new AppServices)),
-          mFramework(Held(new FrameworkClassObject(*mSubjects, *mHost, *mTypes, *mRouter, *mMessages)))
+        : mSubjects(Held(new SubjectRegistry))
+        , mTypes(Held(new TypeIdRegistry))
+        , mCreator(Held(new MessageCreator))
+        , mRouter(Held(new MessageRouter))
+        , mShared(Held(new SharedHostObject))
+        , mFactory(Held(new ObjectFactory))
+        , mCommands(Held(new HostCommandFactory))
+        , mClasses(Held(new HostClassFactory))
+        , mHost(
+              Held(new HostClassObject(mRegistrations, *mTypes, *mCreator, *mShared, *mFactory, *mCommands, *mClasses)))
+        , mMessages(Held(new MessageFactory(mRegistrations)))
+        , mTests(Held(new UnitTestRegistry(mRegistrations)))
+        , mApp(Held(new AppServices))
+        , mFramework(Held(new FrameworkClassObject(*mSubjects, *mHost, *mTypes, *mRouter, *mMessages)))
     {
     }
 
@@ -63,8 +62,8 @@ public:
     void RegisterCompanions()
     {
         std::call_once(mCompanionsOnce, [this] {
-            for (auto [clsid, object] : {std::pair<CLSID, IUnknown*>{CLSID_CAFAppServices, mApp},
-                                         std::pair<CLSID, IUnknown*>{CLSID_UnitTestRegistry, mTests}}) {
+            for (auto [clsid, object] : { std::pair<CLSID, IUnknown*> { CLSID_CAFAppServices, mApp },
+                     std::pair<CLSID, IUnknown*> { CLSID_UnitTestRegistry, mTests } }) {
                 DWORD cookie = 0;
                 if (SUCCEEDED(CoRegisterClassObject(clsid, object, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie)))
                     mCompanionCookies.push_back(cookie);

@@ -18,13 +18,20 @@ constexpr int kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 
 std::vector<int> ButtonsOf(UINT style)
 {
     switch (style & 0xF) {
-    case 1: return {kIdOk, kIdCancel};
-    case 2: return {kIdAbort, kIdRetry, kIdIgnore};
-    case 3: return {kIdYes, kIdNo, kIdCancel};
-    case 4: return {kIdYes, kIdNo};
-    case 5: return {kIdRetry, kIdCancel};
-    case 6: return {kIdCancel, kIdTryAgain, kIdContinue};
-    default: return {kIdOk};
+    case 1:
+        return { kIdOk, kIdCancel };
+    case 2:
+        return { kIdAbort, kIdRetry, kIdIgnore };
+    case 3:
+        return { kIdYes, kIdNo, kIdCancel };
+    case 4:
+        return { kIdYes, kIdNo };
+    case 5:
+        return { kIdRetry, kIdCancel };
+    case 6:
+        return { kIdCancel, kIdTryAgain, kIdContinue };
+    default:
+        return { kIdOk };
     }
 }
 
@@ -35,8 +42,7 @@ std::string Utf8(const std::wstring& text)
 
 // No exception leaves an interface method: running out of memory is E_OUTOFMEMORY, anything
 // else (a message-box handler that throws, say) is logged and answered with E_FAIL.
-template <class F>
-HRESULT Guarded(F&& body) noexcept
+template <class F> HRESULT Guarded(F&& body) noexcept
 {
     try {
         return body();
@@ -50,8 +56,7 @@ HRESULT Guarded(F&& body) noexcept
     return E_FAIL;
 }
 
-template <class I>
-HRESULT Hand(I& object, REFIID iid, void** out)
+template <class I> HRESULT Hand(I& object, REFIID iid, void** out)
 {
     return object.QueryInterface(iid, out);
 }
@@ -76,7 +81,7 @@ HRESULT SubjectRegistry::Attach(ISubject* subject, IObserver* observer)
         for (const Subscription& s : mSubscriptions)
             if (s.subject == subject && s.observer == observer && !s.eventId)
                 return S_FALSE;
-        mSubscriptions.push_back({subject, observer, std::nullopt, 0});
+        mSubscriptions.push_back({ subject, observer, std::nullopt, 0 });
         return S_OK;
     });
 }
@@ -92,7 +97,7 @@ HRESULT SubjectRegistry::AttachForEvent(ISubject* subject, IObserver* observer, 
                 s.flags = flags;
                 return S_FALSE;
             }
-        mSubscriptions.push_back({subject, observer, eventId, flags});
+        mSubscriptions.push_back({ subject, observer, eventId, flags });
         return S_OK;
     });
 }
@@ -100,9 +105,8 @@ HRESULT SubjectRegistry::AttachForEvent(ISubject* subject, IObserver* observer, 
 HRESULT SubjectRegistry::Detach(ISubject* subject, IObserver* observer)
 {
     std::lock_guard lock(mMutex);
-    const auto removed = std::erase_if(mSubscriptions, [&](const Subscription& s) {
-        return s.subject == subject && s.observer == observer;
-    });
+    const auto removed = std::erase_if(
+        mSubscriptions, [&](const Subscription& s) { return s.subject == subject && s.observer == observer; });
     return removed ? S_OK : S_FALSE;
 }
 
@@ -141,8 +145,8 @@ HRESULT SubjectRegistry::Notify(ISubject* subject, DWORD eventId, ULONGLONG valu
         {
             std::lock_guard lock(mMutex);
             for (const Subscription& s : mSubscriptions)
-                if (s.subject == subject && (!s.eventId || *s.eventId == eventId) &&
-                    std::find(observers.begin(), observers.end(), s.observer) == observers.end())
+                if (s.subject == subject && (!s.eventId || *s.eventId == eventId)
+                    && std::find(observers.begin(), observers.end(), s.observer) == observers.end())
                     observers.push_back(s.observer);
         }
         for (IObserver* observer : observers)
@@ -190,7 +194,9 @@ HRESULT TypeIdRegistry::GetTypeGuid(WORD index, GUID* guid)
 // ---- Messages
 
 HostMessage::HostMessage(WORD typeIndex, DWORD id, DWORD flags, const void* payload)
-    : mTypeIndex(typeIndex), mId(id), mFlags(flags)
+    : mTypeIndex(typeIndex)
+    , mId(id)
+    , mFlags(flags)
 {
     if (payload) {
         const auto* words = static_cast<const DWORD*>(payload);
@@ -248,8 +254,8 @@ HRESULT HostMessage::IsSender(ULONGLONG sender, WORD* isSender)
     return S_OK;
 }
 
-HRESULT MessageCreator::CreateMessage(WORD typeIndex, DWORD messageId, DWORD, DWORD, const void* payload,
-                                      IMessage** out)
+HRESULT MessageCreator::CreateMessage(
+    WORD typeIndex, DWORD messageId, DWORD, DWORD, const void* payload, IMessage** out)
 {
     return Guarded([&]() -> HRESULT {
         if (!out)
@@ -320,7 +326,7 @@ HRESULT RegistrationList::Add(Registration::Kind kind, IUnknown* object)
             return E_POINTER;
         object->AddRef();
         std::lock_guard lock(mMutex);
-        mRows.push_back({kind, object});
+        mRows.push_back({ kind, object });
         return S_OK;
     });
 }
@@ -344,15 +350,14 @@ void RegistrationList::ReleaseAll()
 }
 
 HostClassObject::HostClassObject(RegistrationList& registrations, TypeIdRegistry& types, MessageCreator& creator,
-                                 SharedHostObject& shared, ObjectFactory& factory, HostCommandFactory& commands,
-                                 HostClassFactory& classes)
-    : mRegistrations(registrations),
-      mTypes(types),
-      mCreator(creator),
-      mShared(shared),
-      mFactory(factory),
-      mCommands(commands),
-      mClasses(classes)
+    SharedHostObject& shared, ObjectFactory& factory, HostCommandFactory& commands, HostClassFactory& classes)
+    : mRegistrations(registrations)
+    , mTypes(types)
+    , mCreator(creator)
+    , mShared(shared)
+    , mFactory(factory)
+    , mCommands(commands)
+    , mClasses(classes)
 {
 }
 
@@ -393,12 +398,12 @@ HRESULT UnitTestRegistry::AddTest(IUnknown* test)
 // ---- AppServices
 
 HRESULT AppServices::MessageBox(void*, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t,
-                                int* result, std::uintptr_t, std::uintptr_t, std::uintptr_t)
+    int* result, std::uintptr_t, std::uintptr_t, std::uintptr_t)
 {
     return Guarded([&]() -> HRESULT {
         if (!result)
             return E_POINTER;
-        MessageBoxRequest request{text ? text : L"", caption ? caption : L"", style};
+        MessageBoxRequest request { text ? text : L"", caption ? caption : L"", style };
         MessageBoxHandler handler;
         std::optional<int> scripted;
         {
@@ -410,8 +415,8 @@ HRESULT AppServices::MessageBox(void*, const wchar_t* text, const wchar_t* capti
             }
         }
         const int answer = handler ? handler(request) : scripted ? *scripted : DefaultMessageBoxAnswer(style);
-        vx::log::WriteLine("MessageBox \"" + Utf8(request.caption) + "\": " + Utf8(request.text) + " -> " +
-                           std::to_string(answer));
+        vx::log::WriteLine(
+            "MessageBox \"" + Utf8(request.caption) + "\": " + Utf8(request.text) + " -> " + std::to_string(answer));
         *result = answer;
         return S_OK;
     });
@@ -546,9 +551,8 @@ HRESULT HostCommand::SetAttribute(IKELString* value)
     });
 }
 
-HRESULT HostCommandFactory::CreateGroup(DWORD, DWORD, IKELString* caption, DWORD, DWORD, DWORD,
-                                        IKELString* separator, DWORD, DWORD, DWORD style, DWORD kind, DWORD,
-                                        DWORD order, ICAFCommand** out)
+HRESULT HostCommandFactory::CreateGroup(DWORD, DWORD, IKELString* caption, DWORD, DWORD, DWORD, IKELString* separator,
+    DWORD, DWORD, DWORD style, DWORD kind, DWORD, DWORD order, ICAFCommand** out)
 {
     return Guarded([&]() -> HRESULT {
         if (!out)
@@ -565,8 +569,7 @@ HRESULT HostCommandFactory::CreateGroup(DWORD, DWORD, IKELString* caption, DWORD
 }
 
 HRESULT HostCommandFactory::CreateCommand(DWORD commandId, HMODULE module, DWORD textId, IKELString* caption,
-                                          DWORD second, IKELString* group, IKELString* text, DWORD first, DWORD,
-                                          DWORD, ICAFCommand** out, DWORD flag)
+    DWORD second, IKELString* group, IKELString* text, DWORD first, DWORD, DWORD, ICAFCommand** out, DWORD flag)
 {
     return Guarded([&]() -> HRESULT {
         if (!out)
@@ -587,7 +590,9 @@ HRESULT HostCommandFactory::CreateCommand(DWORD commandId, HMODULE module, DWORD
 }
 
 HostClassCounterpart::HostClassCounterpart(const GUID& classGuid, IUnknown* handler, IUnknown* owner)
-    : mClassGuid(classGuid), mHandler(handler), mOwner(owner)
+    : mClassGuid(classGuid)
+    , mHandler(handler)
+    , mOwner(owner)
 {
     if (mHandler)
         mHandler->AddRef();
@@ -614,8 +619,12 @@ HRESULT HostClassFactory::CreateClassObject(REFGUID classGuid, IUnknown* handler
 // ---- FrameworkClassObject
 
 FrameworkClassObject::FrameworkClassObject(SubjectRegistry& subjects, HostClassObject& host, TypeIdRegistry& types,
-                                           MessageRouter& router, MessageFactory& messages)
-    : mSubjects(subjects), mHost(host), mTypes(types), mRouter(router), mMessages(messages)
+    MessageRouter& router, MessageFactory& messages)
+    : mSubjects(subjects)
+    , mHost(host)
+    , mTypes(types)
+    , mRouter(router)
+    , mMessages(messages)
 {
 }
 
