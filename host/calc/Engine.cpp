@@ -569,7 +569,7 @@ void Engine::SetFormula(const std::wstring& name, std::wstring_view formula)
     slot.tree = std::move(tree);
     slot.formula = std::wstring(formula);
     try {
-        Rebuild();
+        Rebuild(name);
         if (slot.hasError)
             throw FormulaError(slot.errorPosition, slot.error);
         Validate(slot.compiled);
@@ -578,16 +578,17 @@ void Engine::SetFormula(const std::wstring& name, std::wstring_view formula)
         slot.formula = std::move(oldFormula);
         if (created)
             mSlots.erase(name);
-        Rebuild();
+        Rebuild(name);
         throw;
     }
 }
 
 void Engine::RemoveChannel(const std::wstring& name)
 {
-    if (mSlots.erase(name)) {
-        std::erase_if(mBoundNumbers, [&](const auto& entry) { return entry.second == name; });
-        Rebuild();
+    if (mSlots.count(name)) {
+        const bool bound = std::erase_if(mBoundNumbers, [&](const auto& entry) { return entry.second == name; }) > 0;
+        mSlots.erase(name);
+        Rebuild(bound ? std::wstring() : name);
     }
 }
 
@@ -633,19 +634,78 @@ Compiled Engine::Compile(std::wstring_view formula)
     return c;
 }
 
-// Compiles every named channel afresh. Named channels are shared: a stage that several formulas
-// name is one node with one cache. A channel whose formula cannot be compiled (for example it
-// names a removed channel) keeps its error, reported when it is read.
-void Engine::Rebuild()
+namespace {
+
+void CollectReferences(const Node& node, const std::map<int, std::wstring>& bound, std::set<std::wstring>& out)
+{
+    std::visit(
+        [&](const auto& n) {
+            using T = std::decay_t<decltype(n)>;
+            if constexpr (std::is_same_v<T, NameNode>)
+                out.insert(n.name);
+            else if constexpr (std::is_same_v<T, ChannelNode>) {
+                if (auto it = bound.find(n.index); n.kind == ChannelNode::Kind::View && it != bound.end())
+                    out.insert(it->second);
+            } else if constexpr (std::is_same_v<T, UnaryNode>)
+                CollectReferences(*n.operand, bound, out);
+            else if constexpr (std::is_same_v<T, BinaryNode>) {
+                CollectReferences(*n.left, bound, out);
+                CollectReferences(*n.right, bound, out);
+            } else if constexpr (std::is_same_v<T, CallNode>) {
+                for (const NodePtr& arg : n.args)
+                    CollectReferences(*arg, bound, out);
+            }
+        },
+        node.value);
+}
+
+} // namespace
+
+// The channel itself and every channel that names it, directly or through others.
+std::set<std::wstring> Engine::Dependants(const std::wstring& changed) const
+{
+    std::map<std::wstring, std::set<std::wstring>> references;
+    for (const auto& [name, slot] : mSlots)
+        if (slot->tree)
+            CollectReferences(*slot->tree, mBoundNumbers, references[name]);
+    std::set<std::wstring> affected = { changed };
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [name, refs] : references)
+            if (!affected.count(name))
+                for (const std::wstring& r : refs)
+                    if (affected.count(r)) {
+                        affected.insert(name);
+                        grew = true;
+                        break;
+                    }
+    }
+    return affected;
+}
+
+// Compiles named channels afresh. Named channels are shared: a stage that several formulas name
+// is one node with one cache. Channels that do not depend on the changed one keep their nodes, so
+// rewriting the last stage of a chain does not throw away the computed blocks of the stages before
+// it. A channel whose formula cannot be compiled (for example it names a removed channel) keeps its
+// error, reported when it is read.
+void Engine::Rebuild(const std::wstring& changed)
 {
     CompileContext ctx;
+    const std::set<std::wstring> affected = changed.empty() ? std::set<std::wstring> {} : Dependants(changed);
+    auto isAffected = [&](const std::wstring& name) { return changed.empty() || affected.count(name) != 0; };
+    std::set<std::wstring> kept;
     for (auto& [name, slot] : mSlots) {
+        if (!isAffected(name) && slot->tree && !slot->hasError) {
+            ctx.done.emplace(name, slot->compiled);
+            kept.insert(name);
+            continue;
+        }
         slot->compiled = {};
         slot->hasError = false;
         slot->error.clear();
     }
     for (auto& [name, slot] : mSlots) {
-        if (!slot->tree)
+        if (!slot->tree || kept.count(name))
             continue;
         try {
             slot->compiled = CompileSlot(name, ctx, 0);

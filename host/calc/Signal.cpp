@@ -16,10 +16,12 @@ void BlockSignal::Read(int record, int64_t start, std::span<float> out)
     const int64_t end = start + static_cast<int64_t>(out.size());
     const int64_t from = std::clamp<int64_t>(start, 0, length);
     const int64_t to = std::clamp<int64_t>(end, 0, length);
-    // A request that spans many blocks must not evict its own blocks before it has used them.
     if (to > from) {
+        // Requests from a downstream stage span its look-back and look-ahead; keeping that many
+        // blocks (up to a limit) lets its next block find them again. Each block is copied out
+        // before the next is fetched, so any request works whatever the capacity.
         const auto spanned = static_cast<std::size_t>((to - 1) / kBlock - from / kBlock + 1);
-        mCapacity = std::max(mCapacity, spanned + 2);
+        mCapacity = std::clamp(spanned + 2, mCapacity, kMaxBlocks);
         for (int64_t pos = from; pos < to;) {
             const int64_t index = pos / kBlock;
             const Block& block = Fetch(record, index, length);

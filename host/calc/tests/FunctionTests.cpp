@@ -300,6 +300,32 @@ TEST(Streaming, BlockPartitionAndSeekOrderDoNotMatter)
     EXPECT_EQ(assembled, covered);
 }
 
+// A stretch deep inside a long record costs a bounded window of input, not a pass from the
+// record's start, for every stage of the chain.
+TEST(Streaming, SeekingReadsABoundedWindow)
+{
+    auto recording = OneChannel(SyntheticEcg(3000000, 1000, nullptr), 1000);
+    Engine engine(recording);
+    engine.SetFormula(L"L", L"lowpass(Ch1,30)");
+    engine.SetFormula(L"D", L"differentiate(L,3)");
+    engine.SetFormula(L"H", L"resample(D,1,1,1,160,0,2)");
+    engine.SetFormula(L"N", L"normalizeSec(D*D+H*H,5,2.5,0)");
+    engine.SetFormula(L"P", L"cmpeakdet(N,3,0.3,30)");
+    std::vector<int64_t> costs;
+    for (int64_t at : { 2500000, 1500000, 2000000 }) {
+        recording->samplesRead = 0;
+        EventBuffer events;
+        engine.Channel(L"P").events->Read(0, at, at + 5000, events);
+        EXPECT_GE(events.Count(), 4u);
+        costs.push_back(recording->samplesRead);
+    }
+    // Each stage's look-around reaches into the neighbouring block of the stage below, so the
+    // input read is a cone of a few blocks, the same wherever the stretch lies.
+    EXPECT_LT(costs[0], 16 * BlockSignal::kBlock);
+    EXPECT_EQ(costs[1], costs[0]);
+    EXPECT_EQ(costs[2], costs[0]);
+}
+
 // Detection on the synthetic ECG: every beat found within 50 ms, nothing else.
 TEST(Chain, FindsTheBeatsOfASyntheticEcg)
 {

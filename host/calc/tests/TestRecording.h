@@ -20,6 +20,7 @@ public:
     };
     std::vector<Record> records;
     mutable int reads = 0;
+    mutable int64_t samplesRead = 0;
 
     int RecordCount() const override { return static_cast<int>(records.size()); }
     int ChannelCount() const override { return records.empty() ? 0 : static_cast<int>(records[0].channels.size()); }
@@ -34,6 +35,7 @@ public:
     void ReadChannel(int channel, int record, int64_t start, std::span<float> out, bool raw) override
     {
         ++reads;
+        samplesRead += static_cast<int64_t>(out.size());
         const auto& s = records[static_cast<std::size_t>(record)].channels[static_cast<std::size_t>(channel)];
         for (std::size_t i = 0; i < out.size(); ++i)
             out[i] = s.at(static_cast<std::size_t>(start) + i) * (raw ? 100.0f : 1.0f);
