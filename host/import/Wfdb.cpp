@@ -178,7 +178,7 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
 }
 
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
-    const std::string& displayName, WfdbRecord& record)
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes)
 {
     std::vector<std::size_t> members;
     for (std::size_t i = 0; i < header.signals.size(); ++i)
@@ -196,10 +196,21 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     }
     const int64_t wanted = header.sampleCount > 0 ? header.sampleCount * static_cast<int64_t>(perFrame)
                                                   : std::numeric_limits<int64_t>::max();
+    // The header's count is not trusted for memory: the arrays are sized for what the file can
+    // hold (when its size is known; otherwise up to 16 M samples, growing as data arrive).
+    int64_t reserve = header.sampleCount;
+    if (dataBytes >= 0) {
+        const int64_t bytes = std::max<int64_t>(0, dataBytes - first.byteOffset);
+        const int64_t available = (first.format == 212 ? bytes * 2 / 3 : bytes / 2) / static_cast<int64_t>(perFrame);
+        if (header.sampleCount > available)
+            Fail(displayName, "truncated: holds " + std::to_string(available) + " of "
+                    + std::to_string(header.sampleCount) + " samples per signal");
+        reserve = header.sampleCount > 0 ? header.sampleCount : available;
+    } else
+        reserve = std::min<int64_t>(reserve, 1 << 24);
     for (std::size_t m : members) {
         record.samples[m].clear();
-        if (header.sampleCount > 0)
-            record.samples[m].reserve(static_cast<std::size_t>(header.sampleCount));
+        record.samples[m].reserve(static_cast<std::size_t>(reserve));
     }
     // Decodes straight from a read buffer into the per-signal arrays: the samples are held once.
     int64_t decoded = 0;
@@ -282,7 +293,10 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
         std::ifstream data(dataPath, std::ios::binary);
         if (!data)
             Fail(dataPath.string(), "cannot be opened (named by " + headerName + ")");
-        DecodeSignalFile(record.header, s.fileName, data, dataPath.string(), record);
+        std::error_code error;
+        const auto size = std::filesystem::file_size(dataPath, error);
+        DecodeSignalFile(record.header, s.fileName, data, dataPath.string(), record,
+            error ? -1 : static_cast<int64_t>(size));
     }
     // Signals in different files must agree on their length.
     for (const auto& samples : record.samples)

@@ -57,9 +57,10 @@ struct WfdbRecord {
 WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
 
 // Decodes the signals of one signal file (every signal whose fileName is that file, in header
-// order) from a stream, appending to record.samples (sized to the header's signal count).
+// order) from a stream into record.samples (sized to the header's signal count). dataBytes is the
+// size of the file when known (-1 otherwise); it lets the arrays be sized once.
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
-    const std::string& displayName, WfdbRecord& record);
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1);
 
 // Reads a record from its header path (".hea"); the signal files are looked up beside it.
 WfdbRecord ReadRecord(const std::filesystem::path& headerPath);
