@@ -197,7 +197,7 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     const int64_t wanted = header.sampleCount > 0 ? header.sampleCount * static_cast<int64_t>(perFrame)
                                                   : std::numeric_limits<int64_t>::max();
     // The header's count is not trusted for memory: the arrays are sized for what the file can
-    // hold (when its size is known; otherwise up to 16 M samples, growing as data arrive).
+    // hold when its size is known; otherwise they start small and grow as data arrive.
     int64_t reserve = header.sampleCount;
     if (dataBytes >= 0) {
         const int64_t bytes = std::max<int64_t>(0, dataBytes - first.byteOffset);
@@ -207,7 +207,7 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
                     + std::to_string(header.sampleCount) + " samples per signal");
         reserve = header.sampleCount > 0 ? header.sampleCount : available;
     } else
-        reserve = std::min<int64_t>(reserve, 1 << 24);
+        reserve = std::min<int64_t>(reserve, 1 << 16);
     for (std::size_t m : members) {
         record.samples[m].clear();
         record.samples[m].reserve(static_cast<std::size_t>(reserve));

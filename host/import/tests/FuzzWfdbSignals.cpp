@@ -17,8 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::size_t headerSize = static_cast<const char*>(nul) - text;
     try {
         vx::import::WfdbHeader header = vx::import::ParseHeader(std::string_view(text, headerSize), "fuzz.hea");
-        if (header.sampleCount > 1000000 && size % 2)
-            return 0; // without a file size a huge count reserves 16 M samples per signal
         for (auto& s : header.signals)
             s.fileName = "fuzz.dat";
         const std::string bytes(text + headerSize + 1, size - headerSize - 1);
