@@ -109,7 +109,8 @@ int main(int argc, char** argv)
 
     Score totalPeaks, totalBeats;
     bool below97 = false;
-    std::printf("%-8s %7s | %-28s | %-28s\n", "record", "beats", "cmpeakdet  Se%    +P%  FN  FP", "fiducial   Se%    +P%  FN  FP");
+    std::printf("%-8s %7s | %-28s | %-28s\n", "record", "beats", "cmpeakdet  Se%    +P%  FN  FP",
+        "fiducial   Se%    +P%  FN  FP");
     try {
         for (const std::string& name : records) {
             auto record = std::make_shared<import::WfdbRecord>(import::ReadRecord(dir / (name + ".hea")));
@@ -181,7 +182,8 @@ int main(int argc, char** argv)
     std::printf("record below 97%% after the fiducial rule: %s\n", below97 ? "yes" : "no");
     const auto [peakMedian, peak95] = totalPeaks.Timing();
     const auto [beatMedian, beat95] = totalBeats.Timing();
-    std::printf("timing error |detection - reference|: cmpeakdet median %.1f ms, 95%% %.1f ms; fiducial median %.1f ms, 95%% %.1f ms\n",
+    std::printf("timing error |detection - reference|: cmpeakdet median %.1f ms, 95%% %.1f ms; fiducial median %.1f "
+                "ms, 95%% %.1f ms\n",
         peakMedian, peak95, beatMedian, beat95);
     return 0;
 }

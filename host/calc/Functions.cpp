@@ -14,7 +14,10 @@ namespace {
 // pass (in pre-warped units): (sqrt(2) - 1)^(1/8).
 const double kDesignRatio = std::pow(std::sqrt(2.0) - 1.0, 1.0 / 8.0);
 
-int64_t ToSamples(double seconds, double interval) { return static_cast<int64_t>(std::llround(seconds / interval)); }
+int64_t ToSamples(double seconds, double interval)
+{
+    return static_cast<int64_t>(std::llround(seconds / interval));
+}
 
 std::string Num(double v)
 {
@@ -82,7 +85,8 @@ private:
         const double rate = 1.0 / interval;
         mSections = DesignZeroPhaseLowPass(mCutoff, rate);
         // Slowest decay rate of the analogue prototype at the design frequency (Q = 1.3066).
-        const double designHz = rate / std::numbers::pi * std::atan(std::tan(std::numbers::pi * mCutoff / rate) / kDesignRatio);
+        const double designHz
+            = rate / std::numbers::pi * std::atan(std::tan(std::numbers::pi * mCutoff / rate) / kDesignRatio);
         const double sigma = 2.0 * std::numbers::pi * designHz * std::sin(std::numbers::pi / 8.0);
         mMargin = static_cast<int64_t>(std::ceil(22.0 / sigma * rate)) + 8;
         mDesignedFor = interval;
@@ -516,7 +520,8 @@ public:
         const TimeBase tb = Info(record);
         const double cycles = mFrequency * tb.interval;
         for (std::size_t i = 0; i < out.size(); ++i) {
-            const int64_t pos = std::clamp<int64_t>(start + static_cast<int64_t>(i), 0, std::max<int64_t>(tb.length - 1, 0));
+            const int64_t pos
+                = std::clamp<int64_t>(start + static_cast<int64_t>(i), 0, std::max<int64_t>(tb.length - 1, 0));
             const double turns = cycles * static_cast<double>(pos);
             out[i] = static_cast<float>(std::sin(2.0 * std::numbers::pi * (turns - std::floor(turns))));
         }
@@ -678,9 +683,18 @@ std::vector<double> DesignHilbert(int points)
     return kernel;
 }
 
-SignalPtr MakeLowPass(SignalPtr x, double cutoffHz) { return std::make_shared<LowPass>(std::move(x), cutoffHz); }
-SignalPtr MakeDifferentiate(SignalPtr x, int points) { return std::make_shared<Differentiate>(std::move(x), points); }
-SignalPtr MakeHilbert(SignalPtr x, int points) { return std::make_shared<Hilbert>(std::move(x), points); }
+SignalPtr MakeLowPass(SignalPtr x, double cutoffHz)
+{
+    return std::make_shared<LowPass>(std::move(x), cutoffHz);
+}
+SignalPtr MakeDifferentiate(SignalPtr x, int points)
+{
+    return std::make_shared<Differentiate>(std::move(x), points);
+}
+SignalPtr MakeHilbert(SignalPtr x, int points)
+{
+    return std::make_shared<Hilbert>(std::move(x), points);
+}
 SignalPtr MakeNormalizeSec(SignalPtr x, double windowSec, double stepSec, double noiseFloor)
 {
     return std::make_shared<NormalizeSec>(std::move(x), windowSec, stepSec, noiseFloor);
@@ -689,8 +703,14 @@ EventSignalPtr MakePeakDetector(SignalPtr x, double height, double minPeriodSec,
 {
     return std::make_shared<PeakDetector>(std::move(x), height, minPeriodSec, tPercent);
 }
-SignalPtr MakeSineWave(SignalPtr timeBase, double frequencyHz) { return std::make_shared<SineWave>(std::move(timeBase), frequencyHz); }
-SignalPtr MakeConstant(SignalPtr timeBase, double value) { return std::make_shared<Constant>(std::move(timeBase), value); }
+SignalPtr MakeSineWave(SignalPtr timeBase, double frequencyHz)
+{
+    return std::make_shared<SineWave>(std::move(timeBase), frequencyHz);
+}
+SignalPtr MakeConstant(SignalPtr timeBase, double value)
+{
+    return std::make_shared<Constant>(std::move(timeBase), value);
+}
 SignalPtr MakeBinary(wchar_t op, SignalPtr left, SignalPtr right)
 {
     return std::make_shared<Binary>(op, std::move(left), std::move(right));
@@ -699,7 +719,13 @@ SignalPtr MakeBinaryConstant(wchar_t op, SignalPtr left, double right, bool cons
 {
     return std::make_shared<BinaryConstant>(op, std::move(left), right, constantOnLeft);
 }
-SignalPtr MakeNegate(SignalPtr x) { return std::make_shared<BinaryConstant>(L'*', std::move(x), -1.0, false); }
-SignalPtr MakeCached(SignalPtr x) { return std::make_shared<Cached>(std::move(x)); }
+SignalPtr MakeNegate(SignalPtr x)
+{
+    return std::make_shared<BinaryConstant>(L'*', std::move(x), -1.0, false);
+}
+SignalPtr MakeCached(SignalPtr x)
+{
+    return std::make_shared<Cached>(std::move(x));
+}
 
 } // namespace vx::calc

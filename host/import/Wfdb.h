@@ -21,22 +21,22 @@ public:
 struct WfdbSignalInfo {
     std::string fileName;
     int format = 0;
-    int64_t byteOffset = 0;     // "+N" after the format: bytes to skip at the start of the file
-    double gain = 200.0;        // ADC units per physical unit; 0 in a header means the default 200
-    int baseline = 0;           // ADC value of physical zero; the ADC zero unless given as "gain(baseline)"
+    int64_t byteOffset = 0; // "+N" after the format: bytes to skip at the start of the file
+    double gain = 200.0; // ADC units per physical unit; 0 in a header means the default 200
+    int baseline = 0; // ADC value of physical zero; the ADC zero unless given as "gain(baseline)"
     std::string units = "mV";
     int adcResolution = 12;
     int adcZero = 0;
     int initialValue = 0;
     bool hasChecksum = false;
-    int checksum = 0;           // 16-bit sum of all samples
+    int checksum = 0; // 16-bit sum of all samples
     std::string description;
 };
 
 struct WfdbHeader {
     std::string recordName;
-    double frequency = 250.0;   // samples per second per signal
-    int64_t sampleCount = 0;    // 0 when the header leaves it open (then the file length decides)
+    double frequency = 250.0; // samples per second per signal
+    int64_t sampleCount = 0; // 0 when the header leaves it open (then the file length decides)
     std::vector<WfdbSignalInfo> signals;
 };
 

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::istringstream in(bytes);
         vx::import::WfdbRecord record;
         // Odd-sized inputs decode without a known file size, even-sized ones with it.
-        vx::import::DecodeSignalFile(header, "fuzz.dat", in, "fuzz.dat", record,
-            size % 2 ? -1 : static_cast<int64_t>(bytes.size()));
+        vx::import::DecodeSignalFile(
+            header, "fuzz.dat", in, "fuzz.dat", record, size % 2 ? -1 : static_cast<int64_t>(bytes.size()));
     } catch (const vx::import::ImportError&) {
     }
     return 0;
