@@ -3,6 +3,7 @@
 #include "host/calc/CalcError.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -19,11 +20,12 @@ int64_t ToSamples(double seconds, double interval)
     return static_cast<int64_t>(std::llround(seconds / interval));
 }
 
+// A number for a message, in the classic locale.
 std::string Num(double v)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
+    auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+    return ec == std::errc() ? std::string(text, end) : std::string("?");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -34,8 +36,8 @@ std::string Num(double v)
 // the filter has no delay at any frequency: QRS peaks stay where they are in time, which the
 // fiducial stage relies on. The magnitude is the square of the Butterworth response; its design
 // frequency is raised so that the combined response is -3 dB at fc. Against a linear-phase FIR of
-// comparable selectivity (hundreds of taps at 1 kHz) this costs four multiply-adds per section
-// and sample.
+// comparable selectivity (hundreds of taps at 1 kHz) this costs five multiplications per section
+// and sample in each direction.
 // Recursive filters have unbounded memory in principle, but their impulse response decays
 // exponentially: each block is computed from an input stretch extended by a margin of 22 time
 // constants of the slowest pole (transients below 1e-9 of the signal), starting each pass in the
