@@ -42,6 +42,10 @@ int DefaultMessageBoxAnswer(UINT style);
 
 void SetUILanguage(WORD language);
 
+// Build labels of pre-release modules: shown (logged and kept) unless the host hides them.
+void SetBuildLabelsHidden(bool hidden);
+std::vector<std::wstring> BuildLabels();
+
 // Receivers of routed messages, offered each message in the order they were added.
 void AddMessageReceiver(IMessageHandler* handler);
 void RemoveMessageReceiver(IMessageHandler* handler);

@@ -27,7 +27,10 @@ public:
           mRouter(Held(new MessageRouter)),
           mShared(Held(new SharedHostObject)),
           mFactory(Held(new ObjectFactory)),
-          mHost(Held(new HostClassObject(mRegistrations, *mTypes, *mCreator, *mShared, *mFactory))),
+          mCommands(Held(new HostCommandFactory)),
+          mClasses(Held(new HostClassFactory)),
+          mHost(Held(new HostClassObject(mRegistrations, *mTypes, *mCreator, *mShared, *mFactory, *mCommands,
+                                         *mClasses))),
           mMessages(Held(new MessageFactory(mRegistrations))),
           mTests(Held(new UnitTestRegistry(mRegistrations))),
           mApp(Held(new AppServices)),
@@ -45,6 +48,8 @@ public:
         mTests->Release();
         mMessages->Release();
         mHost->Release();
+        mClasses->Release();
+        mCommands->Release();
         mFactory->Release();
         mShared->Release();
         mRouter->Release();
@@ -72,6 +77,8 @@ public:
     MessageRouter* mRouter;
     SharedHostObject* mShared;
     ObjectFactory* mFactory;
+    HostCommandFactory* mCommands;
+    HostClassFactory* mClasses;
     HostClassObject* mHost;
     MessageFactory* mMessages;
     UnitTestRegistry* mTests;
@@ -114,6 +121,16 @@ void QueueMessageBoxAnswer(int buttonId)
 void ClearMessageBoxAnswers()
 {
     State().mApp->ClearAnswers();
+}
+
+void SetBuildLabelsHidden(bool hidden)
+{
+    State().mApp->SetBuildLabelsHidden(hidden);
+}
+
+std::vector<std::wstring> BuildLabels()
+{
+    return State().mApp->BuildLabels();
 }
 
 void SetUILanguage(WORD language)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "foundation/String.h"
 #include "log/Log.h"
 
 namespace caf {
@@ -27,26 +28,7 @@ std::vector<int> ButtonsOf(UINT style)
 
 std::string Utf8(const std::wstring& text)
 {
-    std::string out;
-    for (wchar_t c : text) {
-        const auto u = static_cast<std::uint32_t>(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (u >> 18));
-            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
+    return KEL::String(text).Utf8();
 }
 
 template <class I>
@@ -327,8 +309,15 @@ void RegistrationList::ReleaseAll()
 }
 
 HostClassObject::HostClassObject(RegistrationList& registrations, TypeIdRegistry& types, MessageCreator& creator,
-                                 SharedHostObject& shared, ObjectFactory& factory)
-    : mRegistrations(registrations), mTypes(types), mCreator(creator), mShared(shared), mFactory(factory)
+                                 SharedHostObject& shared, ObjectFactory& factory, HostCommandFactory& commands,
+                                 HostClassFactory& classes)
+    : mRegistrations(registrations),
+      mTypes(types),
+      mCreator(creator),
+      mShared(shared),
+      mFactory(factory),
+      mCommands(commands),
+      mClasses(classes)
 {
 }
 
@@ -341,6 +330,10 @@ HRESULT HostClassObject::CreateObject(DWORD classKey, REFIID iid, void** out)
         return Hand(mCreator, iid, out);
     if (classKey == kSharedHostObjectClassKey)
         return Hand(mShared, iid, out);
+    if (classKey == kHostCommandFactoryClassKey)
+        return Hand(mCommands, iid, out);
+    if (classKey == kHostClassFactoryClassKey)
+        return Hand(mClasses, iid, out);
     WORD factoryType = 0;
     if (SUCCEEDED(mTypes.GetTypeIndex(GUID_ObjectFactoryType, &factoryType)) && classKey == DWORD(factoryType) << 16)
         return Hand(mFactory, iid, out);
@@ -396,6 +389,39 @@ HRESULT AppServices::GetUILanguage(WORD* language)
     return S_OK;
 }
 
+HRESULT AppServices::GetBuildLabelState(DWORD, DWORD* hidden, DWORD* shown)
+{
+    if (!hidden || !shown)
+        return E_POINTER;
+    std::lock_guard lock(mMutex);
+    *hidden = mBuildLabelsHidden ? 1 : 0;
+    *shown = static_cast<DWORD>(mBuildLabels.size());
+    return S_OK;
+}
+
+HRESULT AppServices::ShowBuildLabel(DWORD, IKELString* label)
+{
+    if (!label)
+        return E_POINTER;
+    const KEL::String text(label);
+    vx::log::WriteLine("Build label: " + text.Utf8());
+    std::lock_guard lock(mMutex);
+    mBuildLabels.push_back(text.ToWString());
+    return S_OK;
+}
+
+void AppServices::SetBuildLabelsHidden(bool hidden)
+{
+    std::lock_guard lock(mMutex);
+    mBuildLabelsHidden = hidden;
+}
+
+std::vector<std::wstring> AppServices::BuildLabels()
+{
+    std::lock_guard lock(mMutex);
+    return mBuildLabels;
+}
+
 MessageBoxHandler AppServices::SetHandler(MessageBoxHandler handler)
 {
     std::lock_guard lock(mMutex);
@@ -420,6 +446,122 @@ void AppServices::SetLanguage(WORD language)
 {
     std::lock_guard lock(mMutex);
     mLanguage = language;
+}
+
+// ---- Commands
+
+namespace {
+std::wstring TextOf(IKELString* text)
+{
+    return text ? KEL::String(text).ToWString() : std::wstring();
+}
+
+HRESULT HandOut(HostCommand* command, ICAFCommand** out)
+{
+    command->AddRef();
+    *out = command;
+    return S_OK;
+}
+} // namespace
+
+HRESULT HostCommand::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (iid == ICAFCommandId::kIid)
+        *out = static_cast<ICAFCommandId*>(this);
+    else if (iid == ICAFCommandAttribute::kIid)
+        *out = static_cast<ICAFCommandAttribute*>(this);
+    else
+        return SimpleUnknownImp1<ICAFCommand, 0>::QueryInterface(iid, out);
+    AddRef();
+    return S_OK;
+}
+
+HRESULT HostCommand::SetId(DWORD id)
+{
+    mFields.id = id;
+    return S_OK;
+}
+
+HRESULT HostCommand::GetId(DWORD* id)
+{
+    if (!id)
+        return E_POINTER;
+    *id = mFields.id;
+    return S_OK;
+}
+
+HRESULT HostCommand::SetId(DWORD, DWORD id)
+{
+    mTableId = id;
+    return S_OK;
+}
+
+HRESULT HostCommand::SetAttribute(IKELString* value)
+{
+    mFields.attribute = TextOf(value);
+    return S_OK;
+}
+
+HRESULT HostCommandFactory::CreateGroup(DWORD, DWORD, IKELString* caption, DWORD, DWORD, DWORD,
+                                        IKELString* separator, DWORD, DWORD, DWORD style, DWORD kind, DWORD,
+                                        DWORD order, ICAFCommand** out)
+{
+    if (!out)
+        return E_POINTER;
+    HostCommand::Fields fields;
+    fields.kind = HostCommand::Kind::Group;
+    fields.groupKind = kind;
+    fields.style = style;
+    fields.order = order;
+    fields.caption = TextOf(caption);
+    fields.separator = TextOf(separator);
+    return HandOut(new HostCommand(std::move(fields)), out);
+}
+
+HRESULT HostCommandFactory::CreateCommand(DWORD commandId, HMODULE module, DWORD textId, IKELString* caption,
+                                          DWORD second, IKELString* group, IKELString* text, DWORD first, DWORD,
+                                          DWORD, ICAFCommand** out, DWORD flag)
+{
+    if (!out)
+        return E_POINTER;
+    HostCommand::Fields fields;
+    // A command starts with the id it was made for; its maker may set another.
+    fields.id = commandId;
+    fields.module = module;
+    fields.textId = textId;
+    fields.first = first;
+    fields.second = second;
+    fields.flag = flag;
+    fields.caption = TextOf(caption);
+    fields.group = TextOf(group);
+    fields.text = TextOf(text);
+    return HandOut(new HostCommand(std::move(fields)), out);
+}
+
+HostClassCounterpart::HostClassCounterpart(const GUID& classGuid, IUnknown* handler, IUnknown* owner)
+    : mClassGuid(classGuid), mHandler(handler), mOwner(owner)
+{
+    if (mHandler)
+        mHandler->AddRef();
+}
+
+HostClassCounterpart::~HostClassCounterpart()
+{
+    if (mHandler)
+        mHandler->Release();
+}
+
+HRESULT HostClassFactory::CreateClassObject(REFGUID classGuid, IUnknown* handler, IUnknown* owner, IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    auto* counterpart = new HostClassCounterpart(classGuid, handler, owner);
+    counterpart->AddRef();
+    *out = counterpart;
+    return S_OK;
 }
 
 // ---- FrameworkClassObject

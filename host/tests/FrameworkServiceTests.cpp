@@ -276,10 +276,13 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
     auto* creator = new caf::MessageCreator;
     auto* shared = new caf::SharedHostObject;
     auto* factory = new caf::ObjectFactory;
-    for (IUnknown* o : std::initializer_list<IUnknown*>{types, creator, shared, factory})
+    auto* commands = new caf::HostCommandFactory;
+    auto* classes = new caf::HostClassFactory;
+    const std::initializer_list<IUnknown*> made{types, creator, shared, factory, commands, classes};
+    for (IUnknown* o : made)
         o->AddRef();
     {
-        Owned<caf::HostClassObject> host(registrations, *types, *creator, *shared, *factory);
+        Owned<caf::HostClassObject> host(registrations, *types, *creator, *shared, *factory, *commands, *classes);
         WORD factoryType = 0;
         types->GetTypeIndex(GUID_ObjectFactoryType, &factoryType);
         struct Case {
@@ -292,6 +295,8 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
             {kMessageCreatorClassKey, IMessageCreator::kIid, creator, S_OK},
             {kSharedHostObjectClassKey, ISharedHostObject::kIid, shared, S_OK},
             {DWORD(factoryType) << 16, IObjectFactory::kIid, factory, S_OK},
+            {kHostCommandFactoryClassKey, IHostCommandFactory::kIid, commands, S_OK},
+            {kHostClassFactoryClassKey, IHostClassFactory::kIid, classes, S_OK},
             {kMessageCreatorClassKey, IObjectFactory::kIid, nullptr, E_NOINTERFACE},
             {0x80000099u, IUnknown::kIid, nullptr, CLASS_E_CLASSNOTAVAILABLE},
             {(DWORD(factoryType) << 16) | 1, IObjectFactory::kIid, nullptr, CLASS_E_CLASSNOTAVAILABLE},
@@ -323,7 +328,7 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
         registrations.ReleaseAll(); // the last references: both objects are destroyed
         EXPECT_TRUE(registrations.Snapshot().empty());
     }
-    for (IUnknown* o : std::initializer_list<IUnknown*>{types, creator, shared, factory})
+    for (IUnknown* o : made)
         EXPECT_EQ(o->Release(), 0u);
 }
 

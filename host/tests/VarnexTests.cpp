@@ -60,6 +60,7 @@ TEST(Varnex, ListsTheRegistrationsWhoeverMakesTheFrameworkReachable)
         // The extension's host-routed message box reached the host's headless message boxes.
         EXPECT_NE(run.err.find("MessageBox \"Varnex\": Test extension registered -> 1"), std::string::npos)
             << source << "\n" << run.err;
+        EXPECT_NE(run.err.find("Build label: Test Extension 1.0 beta 7"), std::string::npos) << source;
         EXPECT_EQ(run.err.find("Varn failed to load"), std::string::npos) << source;
     }
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "com/Unknown.h"
+#include "foundation/IKELString.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 
 // Application-wide services of the host.
@@ -15,6 +16,10 @@ struct IAppServices : IUnknown {
                                std::uintptr_t reserved2, std::uintptr_t options) = 0;
     // The language id of the host's user interface.
     virtual HRESULT GetUILanguage(WORD* language) = 0;
+    // *hidden is 0 when the host shows the build labels of pre-release modules; *shown counts
+    // the labels shown so far.
+    virtual HRESULT GetBuildLabelState(DWORD reserved, DWORD* hidden, DWORD* shown) = 0;
+    virtual HRESULT ShowBuildLabel(DWORD reserved, IKELString* label) = 0;
 
 protected:
     ~IAppServices() = default;

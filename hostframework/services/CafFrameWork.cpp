@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "foundation/String.h"
+#include "foundation/XKEL.h"
 #include "hostframework/services/CachedService.h"
 #include "log/Log.h"
 
@@ -19,30 +21,6 @@ constexpr int kIdOk = 1;
 constexpr std::size_t kLoadFailureTextLimit = 512;
 
 using DllGetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
-
-std::string Utf8FromWide(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text) {
-        const auto u = static_cast<std::uint32_t>(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (u >> 18));
-            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
 
 std::mutex& HooksMutex()
 {
@@ -204,7 +182,7 @@ FrameworkLoaderHooks DefaultFrameworkLoaderHooks()
     };
     // Headless: the message box becomes one diagnostic line.
     hooks.showPlainMessageBox = [](const std::wstring& text, const std::wstring& caption) {
-        vx::log::WriteLine(Utf8FromWide(caption) + ": " + Utf8FromWide(text));
+        vx::log::WriteLine(KEL::String(caption + L": " + text).Utf8());
     };
     hooks.exitProcess = [](int code) { std::exit(code); };
     hooks.oleInitialize = [](void* reserved) { return OleInitialize(reserved); };
@@ -242,7 +220,7 @@ void FrameworkLoader::EnsureLoaded()
         // S_FALSE only says that this thread had initialised OLE already: that is a success.
         const HRESULT hr = mHooks.oleInitialize(nullptr);
         if (FAILED(hr))
-            throw XHResult{hr};
+            throw XKEL(hr);
         mOleInitialised = true;
     });
     std::call_once(mLoadOnce, [this] { LoadCafLibrary(); });
@@ -265,7 +243,7 @@ FrameworkLoader::LibraryHolder* FrameworkLoader::LoadCafLibrary()
     auto getClassObject =
         library ? reinterpret_cast<DllGetClassObjectFn>(dlsym(library, "DllGetClassObject")) : nullptr;
     if (!getClassObject) {
-        std::wstring text = L"Varn failed to load " + std::wstring(path.begin(), path.end());
+        std::wstring text = L"Varn failed to load " + KEL::String(path).ToWString();
         if (text.size() > kLoadFailureTextLimit - 1)
             text.resize(kLoadFailureTextLimit - 1);
         mHooks.showPlainMessageBox(text, L"Varn load failed");

@@ -40,7 +40,9 @@ IObjectFactory* GetObjectFactory();
 
 // Makes CLSID_CAFFrameWork reachable: when nobody has registered it, initialises OLE once and
 // loads the framework library from the host executable's folder (once per process). Ends the
-// process when the library cannot be used.
+// process when the library cannot be used. Throws XKEL when OLE cannot be initialised (an OLE
+// already initialised on this thread is a success), XHResult when the library refuses to give
+// or the process refuses to register its class object.
 void EnsureCafLoaded();
 
 // Shows a message box through the host's application services and returns the button id; 1

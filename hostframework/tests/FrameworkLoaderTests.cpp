@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/XKEL.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "log/Log.h"
 
 using vx::hf::FrameworkLoader;
 using vx::hf::FrameworkLoaderHooks;
@@ -149,12 +151,15 @@ TEST(FrameworkLoader, FailedOleInitialisationIsThrownAndNothingIsLoaded)
     HookLog log;
     log.oleResult = E_OUTOFMEMORY;
     FrameworkLoader loader(HooksFor(kHosts + "/good/varnex", log));
+    vx::log::Capture bootLog;
     try {
         loader.EnsureLoaded();
         ADD_FAILURE() << "no exception";
-    } catch (const XHResult& e) {
-        EXPECT_EQ(e.hr, E_OUTOFMEMORY);
+    } catch (const XKEL& e) {
+        EXPECT_EQ(e.GetHResult(), E_OUTOFMEMORY);
     }
+    ASSERT_EQ(bootLog.Lines().size(), 1u);
+    EXPECT_EQ(bootLog.Lines()[0].rfind("KELBOOTLOG: XKEL: ", 0), 0u);
     EXPECT_EQ(loader.Holder(), nullptr);
     EXPECT_FALSE(FrameworkReachable());
     // A failed initialisation is not remembered as done: the next fetch tries again.

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/commands/HostCommands.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "res/VersionInfo.h"
 
 namespace {
 
@@ -139,7 +141,20 @@ public:
         *language = 0x0409;
         return S_OK;
     }
+    HRESULT GetBuildLabelState(DWORD, DWORD* hidden, DWORD* shown) override
+    {
+        *hidden = labelsHidden;
+        *shown = static_cast<DWORD>(labels.size());
+        return S_OK;
+    }
+    HRESULT ShowBuildLabel(DWORD, IKELString* label) override
+    {
+        labels.push_back(KEL::String(label).ToWString());
+        return S_OK;
+    }
     std::vector<MessageBoxCall> calls;
+    DWORD labelsHidden = 0;
+    std::vector<std::wstring> labels;
     int resultOnEntry = 0;
 };
 
@@ -330,4 +345,73 @@ TEST_F(ServiceGetters, HostIdsAskTheTypeIndexOnceAndShiftIt)
     EXPECT_EQ(*Analyse::Get(), Analyse::Id());
     EXPECT_EQ(gFramework->types.Lookups(kDocumentGuid), 1);
     EXPECT_NE(TypeIndexOf<&kOtherGuid>::Get(), index);
+}
+
+TEST_F(ServiceGetters, BuildLabelOfAPreReleaseModuleReachesAHostThatWantsIt)
+{
+    App& app = gFramework->app;
+    auto version = [](const wchar_t* text, WORD revision) {
+        vx::res::ModuleVersionInfo info;
+        info.fileVersion[3] = revision;
+        info.strings[L"FileVersion"] = text;
+        info.strings[L"FileDescription"] = L"HRV Module";
+        return info;
+    };
+    struct Case {
+        const char* what;
+        DWORD hidden;
+        std::optional<vx::res::ModuleVersionInfo> info;
+        std::vector<std::wstring> labels;
+    };
+    const Case cases[] = {
+        {"beta", 0, version(L"2.0 beta 1", 5), {L"HRV Module 2.0 beta 1"}},
+        {"final", 0, version(L"2.0 final", 1023), {L"HRV Module 2.0 final"}},
+        {"host hides labels", 1, version(L"2.0 beta 1", 5), {}},
+        {"dev build", 0, version(L"2.0 dev", 5), {}},
+        {"release", 0, version(L"2.0 beta", 1024), {}},
+        {"no version information", 0, std::nullopt, {}},
+    };
+    const HMODULE module = vx::res::ModuleOf(reinterpret_cast<const void*>(&ShowModuleVersionInHost));
+    for (const Case& c : cases) {
+        app.labels.clear();
+        app.labelsHidden = c.hidden;
+        if (c.info)
+            vx::res::SetModuleVersionInfo(module, *c.info);
+        else
+            vx::res::SetModuleVersionInfo(module, {}); // a zero version with no texts: "N/A"
+        ShowModuleVersionInHost(0, 0);
+        EXPECT_EQ(app.labels, c.labels) << c.what;
+    }
+    app.labelsHidden = 0;
+}
+
+TEST_F(ServiceGetters, CommandsAndClassObjectsNeedTheHostsFactories)
+{
+    // This host makes neither factory: nothing is made, and what the caller held is let go.
+    EXPECT_EQ(GetHostCommandFactory(), nullptr);
+    EXPECT_EQ(GetHostClassFactory(), nullptr);
+    auto* previous = new Shared; // any object standing for a command held before
+    HostClassObjectPair pair{7, previous};
+    EXPECT_EQ(CreateHostObjectForClass(pair, kDocumentGuid, nullptr, nullptr), S_FALSE);
+    EXPECT_EQ(pair.flag, 0);
+    EXPECT_EQ(pair.object, nullptr);
+    EXPECT_EQ(previous->RefCount(), 1u); // the pair's owner keeps and releases its object
+
+    struct HeldCommand final : SimpleUnknownImp1<ICAFCommand, 1> {
+        HRESULT SetId(DWORD) override { return S_OK; }
+        HRESULT GetId(DWORD*) override { return S_OK; }
+    };
+    auto* held = new HeldCommand;
+    held->AddRef();
+    ICAFCommand* command = held;
+    EXPECT_EQ(CreateHostSeparator(command, L"-"), E_FAIL);
+    EXPECT_EQ(command, nullptr);
+    EXPECT_EQ(held->RefCount(), 1u);
+    command = held;
+    held->AddRef();
+    const DWORD textId = 27;
+    EXPECT_EQ(CreateHostCommandSimple(command, 1, &textId, L"HRV|Analyse"), E_FAIL);
+    EXPECT_EQ(command, nullptr);
+    EXPECT_EQ(held->Release(), 0u);
+    previous->Release();
 }
