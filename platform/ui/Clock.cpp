@@ -46,9 +46,4 @@ Clock& GetClock()
     return *gClock.load();
 }
 
-DWORD GetTickCount()
-{
-    return static_cast<DWORD>(GetClock().NowMs());
-}
-
 } // namespace vx::ui

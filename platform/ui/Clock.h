@@ -1,7 +1,8 @@
 #pragma once
-// The time base of the window system: message times, timers and GetTickCount read it. In real use
-// it is the steady clock; tests install a ManualClock and move time forward themselves, so no test
-// ever sleeps to wait for a timer.
+// The time base of the event loop: message times and timers read it. In real use it is the steady
+// clock; tests install a ManualClock and move time forward themselves, so no test ever sleeps to
+// wait for a timer. (Wall time, the tick count and the performance counter are the time module's,
+// time/Clock.h; this clock only paces the event loop.)
 #include <atomic>
 #include <cstdint>
 
@@ -45,8 +46,5 @@ private:
 // installs alive until it is replaced. Returns the previous clock.
 Clock* SetClock(Clock* clock);
 Clock& GetClock();
-
-// The clock's time truncated to 32 bits, as the original platform's tick count.
-DWORD GetTickCount();
 
 } // namespace vx::ui

@@ -14,6 +14,13 @@ using detail::ThreadQueue;
 
 namespace {
 
+// A message's time stamp: the window system's clock in milliseconds, wrapping at 2^32 as the
+// original platform's message times do.
+DWORD MessageTime()
+{
+    return static_cast<DWORD>(GetClock().NowMs());
+}
+
 const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(-1);
 
 bool MatchesWindow(HWND filter, HWND hwnd)
@@ -48,7 +55,7 @@ bool FindPaintLocked(ThreadQueue& queue, MSG* msg, HWND filter)
     for (auto& [handle, window] : detail::GetState().windows) {
         if (window->queue.get() == &queue && !window->update.IsEmpty() && detail::IsVisibleLocked(*window)
             && MatchesWindow(filter, window->handle)) {
-            *msg = MSG { window->handle, WM_PAINT, 0, 0, GetTickCount() };
+            *msg = MSG { window->handle, WM_PAINT, 0, 0, MessageTime() };
             return true;
         }
     }
@@ -81,7 +88,7 @@ bool FindMessageLocked(Lock& lock, ThreadQueue& queue, MSG* msg, HWND filter, UI
     if (FindPostedLocked(queue, msg, filter, first, last, remove))
         return true;
     if (queue.quitPending) {
-        *msg = MSG { nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, GetTickCount() };
+        *msg = MSG { nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, MessageTime() };
         if (remove & PM_REMOVE)
             queue.quitPending = false;
         return true;
@@ -199,7 +206,7 @@ bool PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (window == nullptr)
         return false;
     auto target = window->queue;
-    target->posted.push_back(MSG { hwnd, message, wParam, lParam, GetTickCount() });
+    target->posted.push_back(MSG { hwnd, message, wParam, lParam, MessageTime() });
     detail::WakeLocked(*target);
     lock.unlock();
     detail::WakeBackend(target->threadId);
@@ -214,7 +221,7 @@ bool PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPara
     auto target = it == state.queues.end() ? nullptr : it->second.lock();
     if (!target || !target->alive)
         return false;
-    target->posted.push_back(MSG { nullptr, message, wParam, lParam, GetTickCount() });
+    target->posted.push_back(MSG { nullptr, message, wParam, lParam, MessageTime() });
     detail::WakeLocked(*target);
     lock.unlock();
     detail::WakeBackend(threadId);

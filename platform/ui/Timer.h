@@ -2,7 +2,7 @@
 // Window timers and window-less timers on the window system's Clock. A due timer becomes a
 // WM_TIMER message (wParam = timer id) of its thread at the lowest priority; with a callback the
 // dispatch calls the callback in place of the window procedure (the callback receives the window,
-// WM_TIMER, the id and the tick count). The next period is counted from the due time, skipping
+// WM_TIMER, the id and the message time). The next period is counted from the due time, skipping
 // periods that passed unseen.
 #include <functional>
 

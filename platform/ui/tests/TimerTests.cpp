@@ -10,7 +10,7 @@ TEST_F(Timers, APeriodicTimerTicksOncePerDueTimeAndSkipsMissedPeriods)
 {
     HWND w = Top(L"w");
     Take();
-    const DWORD start = GetTickCount();
+    const std::uint64_t start = mClock.NowMs();
     ASSERT_EQ(SetTimer(w, 1, 100), 1u);
     struct Step {
         std::uint64_t advance;
@@ -32,18 +32,18 @@ TEST_F(Timers, APeriodicTimerTicksOncePerDueTimeAndSkipsMissedPeriods)
             EXPECT_EQ(r.wParam, 1u);
             ++ticks;
         }
-        EXPECT_EQ(ticks, step.ticks) << "at +" << GetTickCount() - start;
+        EXPECT_EQ(ticks, step.ticks) << "at +" << mClock.NowMs() - start;
     }
 }
 
 TEST_F(Timers, RunForDeliversEveryTickOfTheSpanAtItsTime)
 {
     HWND w = Top(L"w");
-    const DWORD start = GetTickCount();
+    const std::uint64_t start = mClock.NowMs();
     std::vector<DWORD> times;
     SetHook([&](HWND, UINT message, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
         if (message == WM_TIMER)
-            times.push_back((GetTickCount() - start) * 10 + static_cast<DWORD>(wParam));
+            times.push_back(static_cast<DWORD>(mClock.NowMs() - start) * 10 + static_cast<DWORD>(wParam));
         return std::nullopt;
     });
     SetTimer(w, 1, 100);
@@ -52,7 +52,7 @@ TEST_F(Timers, RunForDeliversEveryTickOfTheSpanAtItsTime)
     // time * 10 + timer id
     const std::vector<DWORD> expected = { 1001, 2001, 2502, 3001, 4001, 5001, 5002 };
     EXPECT_EQ(times, expected);
-    EXPECT_EQ(GetTickCount() - start, 500u);
+    EXPECT_EQ(mClock.NowMs() - start, 500u);
 }
 
 TEST_F(Timers, KilledAndResetTimers)

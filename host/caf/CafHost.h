@@ -1,0 +1,54 @@
+#pragma once
+// The host's own view of its framework library (libcaf.so): what the extension registered, the
+// message boxes it asks for, the user-interface language and the receivers of routed messages.
+// The extension never includes this; it reaches the framework only through its class objects.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "com/Unknown.h"
+#include "hostframework/interfaces/FrameworkIds.h"
+#include "hostframework/interfaces/HostServices.h"
+
+extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
+
+namespace caf {
+
+struct Registration {
+    enum class Kind { ClassObject, MessageClass, UnitTest };
+    Kind kind;
+    IUnknown* object; // held by the framework until ReleaseRegistrations
+};
+
+// Everything handed to the framework, in the order it arrived.
+std::vector<Registration> Registrations();
+// Lets go of every registered object (the host's shut-down).
+void ReleaseRegistrations();
+
+// Message boxes are headless: each one is written as a diagnostic line and answered by the
+// handler when one is set, else by the next scripted answer, else by the style's default button.
+struct MessageBoxRequest {
+    std::wstring text;
+    std::wstring caption;
+    UINT style = 0;
+};
+using MessageBoxHandler = std::function<int(const MessageBoxRequest&)>;
+// Returns the previous handler; an empty handler restores the scripted/default answers.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+void QueueMessageBoxAnswer(int buttonId);
+void ClearMessageBoxAnswers();
+// The button a user would get by pressing Enter: the style's default button.
+int DefaultMessageBoxAnswer(UINT style);
+
+// The language the application services report; resource texts are loaded in it too.
+void SetUILanguage(WORD language);
+
+// Build labels of pre-release modules: shown (logged and kept) unless the host hides them.
+void SetBuildLabelsHidden(bool hidden);
+std::vector<std::wstring> BuildLabels();
+
+// Receivers of routed messages, offered each message in the order they were added.
+void AddMessageReceiver(IMessageHandler* handler);
+void RemoveMessageReceiver(IMessageHandler* handler);
+
+} // namespace caf
