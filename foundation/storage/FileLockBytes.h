@@ -47,8 +47,7 @@ private:
     int mFile = -1;
     std::wstring mPath;
     bool mDeleteOnRelease;
-    DWORD mOpenMode = 0x04011012;
-    DWORD mCreateOptions = 0x4000000F;
+    DWORD mOpenMode = 0x04011012; // what Stat reports
 };
 
 } // namespace FileLockBytesImpl

@@ -68,7 +68,14 @@ bool DecodeRecord(const std::uint8_t* in, ElementRecord& record)
     record.clsid = DecodeGuid(in + kRecClsid);
     record.stateBits = GetU32(in + kRecState);
     record.type = GetU32(in + kRecType);
-    return terminated && (record.type == STGTY_STORAGE || record.type == STGTY_STREAM);
+    // What this format writes as zero must read as zero: the padding behind the name, the start
+    // position and the reserved fields.
+    bool zeros = GetU64(in + kRecStartPos) == 0 && GetU32(in + 76) == 0 && GetU32(in + 92) == 0;
+    for (std::size_t i = 2 * record.name.size(); i < 2 * kNameUnits; ++i)
+        zeros = zeros && in[kRecName + i] == 0;
+    for (std::size_t i = kRecReserved; i < kRecordSize; ++i)
+        zeros = zeros && in[i] == 0;
+    return terminated && zeros && (record.type == STGTY_STORAGE || record.type == STGTY_STREAM);
 }
 
 std::array<std::uint8_t, kHeaderSize> NewHeaderImage()

@@ -125,7 +125,8 @@ static_assert(kRecName + 2 * kNameUnits == kRecStartPos);
 
 void EncodeRecord(const ElementRecord& record, std::uint8_t* out);
 // Decodes a record. The name stops at the first 0 unit; false when the name field holds no
-// terminator within its 32 units or the type is neither storage nor stream.
+// terminator within its 32 units, a field written as zero is not zero, or the type is neither
+// storage nor stream.
 bool DecodeRecord(const std::uint8_t* in, ElementRecord& record);
 
 void EncodeGuid(const GUID& g, std::uint8_t* out);

@@ -72,6 +72,11 @@ HRESULT StorageAllocator::Load()
         return hr;
     if (got != kHeaderSize || !HeaderLooksValid(mHeader.data()))
         return STG_E_INVALIDHEADER;
+    // The fields this format writes but never reads are written with their documented values
+    // again, whatever the file held.
+    const auto fresh = NewHeaderImage();
+    std::copy(fresh.begin(), fresh.begin() + kOffGeneration, mHeader.begin());
+    PutU32(&mHeader[kOff180], 0);
     const std::uint32_t generation = GetU32(&mHeader[kOffGeneration]);
     if (generation > 1)
         return STG_E_DOCFILECORRUPT;
@@ -96,6 +101,9 @@ HRESULT StorageAllocator::Load()
     for (std::uint32_t i = 0; i < count; ++i)
         mMap[i] = {GetU32(&bytes[8 * i]), GetU32(&bytes[8 * i + 4])};
 
+    // The heads' own prev words are never read; they are written as a new map has them.
+    mMap[kFreeHead].prev = kFreeBit;
+    mMap[kReleaseHead].prev = 0;
     std::vector<std::uint8_t> role;
     if (FAILED(hr = CheckMap(role)))
         return hr;
@@ -116,6 +124,7 @@ HRESULT StorageAllocator::Load()
         rootRecord.type != STGTY_STORAGE)
         return STG_E_DOCFILECORRUPT;
     mRoot.FromRecord(rootRecord);
+    mRoot.name = kRootName; // the root's name is fixed, whatever the record held
     mRoot.mode = kRootMode;
 
     // Every element of the tree: its chain must match its size and claim only unclaimed clusters.

@@ -245,6 +245,9 @@ std::string CheckCompoundFile(const std::vector<std::uint8_t>& bytes, CheckedFil
     for (int i = 0; i < 15; ++i)
         if ((rootRecord[2 * i] | rootRecord[2 * i + 1] << 8) != rootName[i])
             return "bad root name";
+    for (int i = 28; i < 64; ++i)
+        if (rootRecord[i] != 0)
+            return "root name not zero-padded";
     if (Reader{rootRecord}.u32(140) != 1)
         return "root is not a storage";
     out.root.name = rootName;
