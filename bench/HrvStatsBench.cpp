@@ -1,0 +1,161 @@
+// Statistics and the default 500-point Lomb-Scargle spectrum of a 24-hour beat series: the
+// beats of PhysioNet nsr2db record nsr001 (about 106,000 intervals), read from the shared data
+// folder next to the repository (or VX_SHARED_DATA).
+//
+// The spectrum benchmark also reports how far the rotated phases of the grid evaluation stray
+// from exact sin/cos evaluations of single frequencies (counter max_rel_dev_exact), and, when
+// HRVSTATS_NSR001_SPECTRUM names the reference file of tools/hrv_oracle.py, from scipy's
+// periodogram (counter max_rel_dev_scipy).
+
+#include "hrv/stats/IntervalStats.h"
+#include "hrv/stats/LombScargle.h"
+#include "hrv/stats/SegmentStats.h"
+#include "hrv/stats/Spectrum.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Series {
+    std::vector<double> rr, deltaRR, rate, times;
+    double endTime = 0.0;
+};
+
+std::filesystem::path SharedData()
+{
+    if (const char* env = std::getenv("VX_SHARED_DATA"))
+        return env;
+    const std::filesystem::path src(VX_SOURCE_DIR);
+    for (const auto& candidate : { src / ".." / "shared" / "data", src / ".." / ".." / "shared" / "data" })
+        if (std::filesystem::exists(candidate))
+            return candidate;
+    throw std::runtime_error("shared data folder not found; set VX_SHARED_DATA");
+}
+
+// Sample numbers of the beat annotations of an MIT-format annotation file.
+std::vector<int64_t> ReadBeats(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<unsigned char> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto word = [&](std::size_t i) { return static_cast<unsigned>(d[i] | (d[i + 1] << 8)); };
+    auto isBeat = [](unsigned code) {
+        return (code >= 1 && code <= 13) || code == 25 || code == 30 || code == 34 || code == 35 || code == 37
+            || code == 38 || code == 41;
+    };
+    std::vector<int64_t> beats;
+    int64_t t = 0;
+    for (std::size_t i = 0; i + 1 < d.size();) {
+        const unsigned w = word(i);
+        i += 2;
+        const unsigned code = w >> 10;
+        const unsigned inc = w & 0x3FF;
+        if (code == 0 && inc == 0)
+            break;
+        if (code == 59) { // SKIP: 32-bit interval, high word first
+            if (i + 3 >= d.size())
+                break;
+            t += static_cast<int32_t>((word(i) << 16) | word(i + 2));
+            i += 4;
+        } else if (code == 63) { // AUX: inc bytes, padded to even
+            i += inc + (inc & 1);
+        } else if (code < 60) {
+            t += inc;
+            if (isBeat(code))
+                beats.push_back(t);
+        }
+    }
+    return beats;
+}
+
+const Series& Nsr001()
+{
+    static const Series series = [] {
+        const double fs = 128.0;
+        const auto beats = ReadBeats(SharedData() / "ecg" / "nsr2db" / "nsr001.ecg");
+        Series s;
+        for (std::size_t k = 2; k < beats.size(); ++k) {
+            const double rr = static_cast<double>(beats[k] - beats[k - 1]) / fs;
+            s.rr.push_back(rr);
+            s.deltaRR.push_back(rr - static_cast<double>(beats[k - 1] - beats[k - 2]) / fs);
+            s.rate.push_back(1.0 / rr);
+            s.times.push_back(static_cast<double>(beats[k]) / fs);
+        }
+        s.endTime = s.times.empty() ? 0.0 : s.times.back();
+        return s;
+    }();
+    return series;
+}
+
+double MaxDeviationFromExact(const HRV::Spectrum& spectrum, const Series& s)
+{
+    double worst = 0.0;
+    for (std::size_t k = 0; k < spectrum.mPower.size(); k += 23) {
+        const double omega = 2.0 * std::numbers::pi * spectrum.mFrequencyStep * static_cast<double>(k + 1);
+        double exact = 0.0;
+        HRV::LombScarglePeriodogram(HRV::kWindowHann, s.times.data(), s.rr.data(), &omega, &exact, s.rr.size(), 1);
+        worst = std::max(worst, std::fabs(spectrum.mPower[k] - exact) / exact);
+    }
+    return worst;
+}
+
+double MaxDeviationFromScipy(const HRV::Spectrum& spectrum)
+{
+    const char* path = std::getenv("HRVSTATS_NSR001_SPECTRUM");
+    if (path == nullptr)
+        return -1.0;
+    std::ifstream in(path);
+    double worst = 0.0;
+    double v = 0.0;
+    for (std::size_t k = 0; k < spectrum.mPower.size() && (in >> v); ++k)
+        worst = std::max(worst, std::fabs(spectrum.mPower[k] - v) / v);
+    return worst;
+}
+
+void BM_Spectrum24h(benchmark::State& state)
+{
+    const Series& s = Nsr001();
+    const HRV::AnalysisParameters settings;
+    HRV::Spectrum spectrum;
+    for (auto _ : state) {
+        HRV::ComputeSpectrum(spectrum, 3, s.rr, s.times, settings);
+        // ClobberMemory rather than DoNotOptimize on the double result: with g++ 12 and
+        // benchmark 1.7.1 the latter left garbage in mTotalPower.
+        benchmark::ClobberMemory();
+    }
+    state.counters["intervals"] = static_cast<double>(s.rr.size());
+    state.counters["max_rel_dev_exact"] = MaxDeviationFromExact(spectrum, s);
+    state.counters["max_rel_dev_scipy"] = MaxDeviationFromScipy(spectrum);
+    state.counters["total_ms2"] = spectrum.mTotalPower * 1e6;
+}
+BENCHMARK(BM_Spectrum24h)->Unit(benchmark::kMillisecond);
+
+void BM_Statistics24h(benchmark::State& state)
+{
+    const Series& s = Nsr001();
+    const HRV::AnalysisParameters settings;
+    HRV::IntervalStats stats;
+    HRV::SegmentStats segments;
+    for (auto _ : state) {
+        stats.Compute(0xFFFFFFFF, s.rr, s.deltaRR, s.rate, settings);
+        segments.Compute(0xFFFFFFFF, s.rr, s.times, 0.0, s.endTime, settings);
+        benchmark::ClobberMemory();
+    }
+    state.counters["intervals"] = static_cast<double>(s.rr.size());
+    state.counters["SDRR_ms"] = stats.SDRR() * 1e3;
+}
+BENCHMARK(BM_Statistics24h)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,244 @@
+#include "foundation/Utf.h"
+
+#include <cstdint>
+
+namespace KEL {
+namespace {
+
+// The tables of the Unicode Consortium's reference conversion routines (ConvertUTF.c, 2004):
+// trailing bytes by lead byte, the offsets that remove the lead marks after accumulation.
+constexpr int TrailingBytes(unsigned char lead)
+{
+    return lead < 0xC0 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF8 ? 3 : lead < 0xFC ? 4 : 5;
+}
+constexpr std::uint32_t kOffsetsFromUtf8[6] = {0x00000000u, 0x00003080u, 0x000E2080u, 0x03C82080u, 0xFA082080u,
+    0x82082080u};
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Length of the longest prefix at p that could still begin a well-formed sequence (at least 1):
+// the part one U+FFFD replaces.
+std::ptrdiff_t MaximalSubpart(const unsigned char* p, const unsigned char* end)
+{
+    const int trail = TrailingBytes(*p);
+    if (trail == 0 || trail > 3 || *p < 0xC2 || *p > 0xF4)
+        return 1;
+    // Accept trailing bytes while each keeps the sequence's prefix legal.
+    std::ptrdiff_t n = 1;
+    while (n <= trail && p + n < end) {
+        unsigned char low = 0x80, high = 0xBF;
+        if (n == 1) {
+            if (*p == 0xE0)
+                low = 0xA0;
+            else if (*p == 0xED)
+                high = 0x9F;
+            else if (*p == 0xF0)
+                low = 0x90;
+            else if (*p == 0xF4)
+                high = 0x8F;
+        }
+        if (p[n] < low || p[n] > high)
+            break;
+        ++n;
+    }
+    return n;
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Reads one code point from units that may hold surrogate pairs; false for a lone surrogate or a
+// value beyond U+10FFFF.
+template <class Unit>
+bool ReadCodePoint(const Unit* units, std::size_t count, std::size_t& i, char32_t& out)
+{
+    const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<Unit>>(units[i++]));
+    if (IsHigh(c) && i < count) {
+        const auto next = static_cast<char32_t>(static_cast<std::make_unsigned_t<Unit>>(units[i]));
+        if (IsLow(next)) {
+            ++i;
+            out = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+            return true;
+        }
+    }
+    out = c;
+    return !IsHigh(c) && !IsLow(c) && c <= 0x10FFFF;
+}
+
+template <class Unit>
+std::string ToUtf8(const Unit* units, std::size_t count)
+{
+    std::string out;
+    if (!units)
+        return out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count;) {
+        char32_t c;
+        AppendUtf8(out, ReadCodePoint(units, count, i, c) ? c : kReplacement);
+    }
+    return out;
+}
+
+} // namespace
+
+bool IsLegalUtf8(const unsigned char* bytes, int length)
+{
+    if (!bytes || length < 1 || length > 4)
+        return false;
+    const unsigned char lead = bytes[0];
+    for (int i = length - 1; i >= 2; --i)
+        if (bytes[i] < 0x80 || bytes[i] > 0xBF)
+            return false;
+    if (length >= 2) {
+        // Every trailing byte is 0x80-0xBF; the second is narrowed further after E0, ED, F0, F4
+        // so that overlong forms, encoded surrogates and values beyond U+10FFFF are refused.
+        unsigned char low = 0x80, high = 0xBF;
+        switch (lead) {
+        case 0xE0:
+            low = 0xA0;
+            break;
+        case 0xED:
+            high = 0x9F;
+            break;
+        case 0xF0:
+            low = 0x90;
+            break;
+        case 0xF4:
+            high = 0x8F;
+            break;
+        default:
+            break;
+        }
+        if (bytes[1] < low || bytes[1] > high)
+            return false;
+    }
+    if (lead >= 0x80 && lead < 0xC2)
+        return false;
+    return lead <= 0xF4;
+}
+
+ConversionResult ConvertUtf8ToUtf16(const unsigned char** sourceStart, const unsigned char* sourceEnd,
+    char16_t** targetStart, char16_t* targetEnd)
+{
+    ConversionResult result = conversionOK;
+    const unsigned char* source = *sourceStart;
+    char16_t* target = *targetStart;
+    while (source < sourceEnd) {
+        const int extra = TrailingBytes(*source);
+        if (extra >= sourceEnd - source) {
+            result = sourceExhausted;
+            break;
+        }
+        if (!IsLegalUtf8(source, extra + 1)) {
+            result = sourceIllegal;
+            break;
+        }
+        std::uint32_t ch = 0;
+        for (int i = 0; i <= extra; ++i) {
+            ch += *source++;
+            if (i < extra)
+                ch <<= 6;
+        }
+        ch -= kOffsetsFromUtf8[extra];
+        if (target >= targetEnd) {
+            source -= extra + 1;
+            result = targetExhausted;
+            break;
+        }
+        if (ch <= 0xFFFF) {
+            *target++ = static_cast<char16_t>(ch >= 0xD800 && ch <= 0xDFFF ? kReplacement : ch);
+        } else if (ch > 0x10FFFF) {
+            *target++ = static_cast<char16_t>(kReplacement);
+        } else {
+            if (target + 1 >= targetEnd) {
+                source -= extra + 1;
+                result = targetExhausted;
+                break;
+            }
+            ch -= 0x10000;
+            *target++ = static_cast<char16_t>((ch >> 10) + 0xD800);
+            *target++ = static_cast<char16_t>((ch & 0x3FF) + 0xDC00);
+        }
+    }
+    *sourceStart = source;
+    *targetStart = target;
+    return result;
+}
+
+std::wstring Utf8ToWide(const std::string& utf8)
+{
+    // One UTF-16 unit per input byte is always enough; the buffer is on the heap whatever the
+    // size of the input.
+    std::u16string units(utf8.size(), u'\0');
+    const auto* source = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = source + utf8.size();
+    char16_t* target = units.data();
+    char16_t* targetEnd = target + units.size();
+    while (source < end) {
+        const ConversionResult r = ConvertUtf8ToUtf16(&source, end, &target, targetEnd);
+        if (r == conversionOK || r == targetExhausted)
+            break;
+        // Ill-formed or cut short: one U+FFFD for the maximal subpart, then carry on.
+        *target++ = static_cast<char16_t>(kReplacement);
+        source += MaximalSubpart(source, end);
+    }
+    return Utf16ToWide(units.data(), static_cast<std::size_t>(target - units.data()));
+}
+
+std::string Utf16ToUtf8(const char16_t* units, std::size_t count) { return ToUtf8(units, count); }
+
+std::string Utf16ToUtf8(const wchar_t* text, std::size_t count) { return ToUtf8(text, count); }
+
+std::u16string WideToUtf16(const wchar_t* text, std::size_t count)
+{
+    std::u16string out;
+    if (!text)
+        return out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count;) {
+        char32_t c;
+        if (!ReadCodePoint(text, count, i, c))
+            c = kReplacement;
+        if (c >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
+std::wstring Utf16ToWide(const char16_t* units, std::size_t count)
+{
+    std::wstring out;
+    if (!units)
+        return out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count;) {
+        char32_t c;
+        out.push_back(static_cast<wchar_t>(ReadCodePoint(units, count, i, c) ? c : kReplacement));
+    }
+    return out;
+}
+
+} // namespace KEL

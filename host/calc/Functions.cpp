@@ -1,0 +1,733 @@
+#include "host/calc/Functions.h"
+
+#include "host/calc/CalcError.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace vx::calc {
+namespace {
+
+// Ratio of the -3 dB frequency of the forward-backward low-pass to the design frequency of each
+// pass (in pre-warped units): (sqrt(2) - 1)^(1/8).
+const double kDesignRatio = std::pow(std::sqrt(2.0) - 1.0, 1.0 / 8.0);
+
+int64_t ToSamples(double seconds, double interval)
+{
+    return static_cast<int64_t>(std::llround(seconds / interval));
+}
+
+// A number for a message, in the classic locale.
+std::string Num(double v)
+{
+    char text[32];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+    return ec == std::errc() ? std::string(text, end) : std::string("?");
+}
+
+// ---------------------------------------------------------------------------------------------
+// lowpass(x, fc)
+//
+// A fourth-order Butterworth low-pass (two biquad sections, bilinear transform with pre-warping)
+// run forwards and then backwards over the data. The two passes cancel each other's phase, so
+// the filter has no delay at any frequency: QRS peaks stay where they are in time, which the
+// fiducial stage relies on. The magnitude is the square of the Butterworth response; its design
+// frequency is raised so that the combined response is -3 dB at fc. Against a linear-phase FIR of
+// comparable selectivity (hundreds of taps at 1 kHz) this costs five multiplications per section
+// and sample in each direction.
+// Recursive filters have unbounded memory in principle, but their impulse response decays
+// exponentially: each block is computed from an input stretch extended by a margin of 22 time
+// constants of the slowest pole (transients below 1e-9 of the signal), starting each pass in the
+// steady state of its first input sample. Because blocks lie on a fixed grid, the output never
+// depends on the order in which stretches are requested.
+// Reference: Gustafsson F., Determining the initial states in forward-backward filtering, IEEE
+// Trans. Signal Processing 44(4):988-992 (1996).
+class LowPass final : public BlockSignal {
+public:
+    LowPass(SignalPtr x, double cutoff)
+        : mInput(std::move(x))
+        , mCutoff(cutoff)
+    {
+    }
+
+    TimeBase Info(int record) override
+    {
+        TimeBase tb = mInput->Info(record);
+        if (tb.interval > 0 && mCutoff >= 0.5 * tb.Rate())
+            throw CalcError("lowpass: the cut-off " + Num(mCutoff) + " Hz is not below the Nyquist frequency "
+                + Num(0.5 * tb.Rate()) + " Hz of record " + std::to_string(record + 1));
+        return tb;
+    }
+
+protected:
+    void ComputeBlock(int record, int64_t start, std::span<float> out) override
+    {
+        const TimeBase tb = Info(record);
+        Design(tb.interval);
+        const int64_t m = mMargin;
+        const std::size_t n = out.size() + 2 * static_cast<std::size_t>(m);
+        ReadInto(*mInput, record, start - m, n, mIn);
+        mWork.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            mWork[i] = mIn[i];
+        Pass(mWork.data(), n, 1);
+        Pass(mWork.data() + n - 1, n, -1);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<float>(mWork[i + static_cast<std::size_t>(m)]);
+    }
+
+private:
+    void Design(double interval)
+    {
+        if (interval == mDesignedFor)
+            return;
+        const double rate = 1.0 / interval;
+        mSections = DesignZeroPhaseLowPass(mCutoff, rate);
+        // Slowest decay rate of the analogue prototype at the design frequency (Q = 1.3066).
+        const double designHz
+            = rate / std::numbers::pi * std::atan(std::tan(std::numbers::pi * mCutoff / rate) / kDesignRatio);
+        const double sigma = 2.0 * std::numbers::pi * designHz * std::sin(std::numbers::pi / 8.0);
+        mMargin = static_cast<int64_t>(std::ceil(22.0 / sigma * rate)) + 8;
+        mDesignedFor = interval;
+    }
+
+    // Both sections in one loop (direct form II transposed); their dependency chains are
+    // independent, so the processor overlaps them. Each pass starts in the steady state of its
+    // first input.
+    void Pass(double* data, std::size_t n, std::ptrdiff_t stride)
+    {
+        const Biquad s = mSections[0];
+        const Biquad t = mSections[1];
+        const double u = data[0];
+        double s1 = (1.0 - s.b0) * u, s2 = (s.b2 - s.a2) * u;
+        double t1 = (1.0 - t.b0) * u, t2 = (t.b2 - t.a2) * u;
+        double* p = data;
+        for (std::size_t i = 0; i < n; ++i, p += stride) {
+            const double x = *p;
+            const double y = s.b0 * x + s1;
+            s1 = s.b1 * x - s.a1 * y + s2;
+            s2 = s.b2 * x - s.a2 * y;
+            const double z = t.b0 * y + t1;
+            t1 = t.b1 * y - t.a1 * z + t2;
+            t2 = t.b2 * y - t.a2 * z;
+            *p = z;
+        }
+    }
+
+    SignalPtr mInput;
+    double mCutoff;
+    double mDesignedFor = 0;
+    std::vector<Biquad> mSections;
+    int64_t mMargin = 0;
+    std::vector<float> mIn;
+    std::vector<double> mWork;
+};
+
+// ---------------------------------------------------------------------------------------------
+// differentiate(x, n)
+//
+// The slope of the least-squares straight line through the n samples centred on each sample
+// (Savitzky-Golay first derivative of degree 1), in units per second:
+//   d[i] = sum_{k=-h..h} k x[i+k] / (dt sum k^2),  h = (n - 1) / 2.
+// For n = 3 this is the central difference (x[i+1] - x[i-1]) / (2 dt). Centred, so it adds no
+// delay; larger n smooths. Reference: Savitzky A., Golay M.J.E., Anal. Chem. 36:1627 (1964).
+class Differentiate final : public BlockSignal {
+public:
+    Differentiate(SignalPtr x, int points)
+        : mInput(std::move(x))
+        , mHalf(points / 2)
+    {
+    }
+    TimeBase Info(int record) override { return mInput->Info(record); }
+
+protected:
+    void ComputeBlock(int record, int64_t start, std::span<float> out) override
+    {
+        const double dt = Info(record).interval;
+        const std::size_t h = static_cast<std::size_t>(mHalf);
+        ReadInto(*mInput, record, start - mHalf, out.size() + 2 * h, mIn);
+        double sumK2 = 0;
+        for (int k = 1; k <= mHalf; ++k)
+            sumK2 += 2.0 * k * k;
+        const double scale = dt > 0 ? 1.0 / (dt * sumK2) : 0.0;
+        const float* x = mIn.data() + h;
+        const auto n = static_cast<std::ptrdiff_t>(out.size());
+        if (mHalf == 1) {
+            const float s = static_cast<float>(scale);
+            for (std::ptrdiff_t i = 0; i < n; ++i)
+                out[static_cast<std::size_t>(i)] = (x[i + 1] - x[i - 1]) * s;
+            return;
+        }
+        for (std::ptrdiff_t i = 0; i < n; ++i) {
+            double acc = 0;
+            for (std::ptrdiff_t k = 1; k <= mHalf; ++k)
+                acc += static_cast<double>(k) * (static_cast<double>(x[i + k]) - x[i - k]);
+            out[static_cast<std::size_t>(i)] = static_cast<float>(acc * scale);
+        }
+    }
+
+private:
+    SignalPtr mInput;
+    int mHalf;
+    std::vector<float> mIn;
+};
+
+// y[i] = sum_j taps[j] (x[i - k] - x[i + k]), k = 2 j + 1. Tiles of 1024 outputs keep input and
+// output in the first-level cache while every tap passes over them; the inner loop vectorises,
+// and on processors with AVX2 a wider clone is chosen at load time.
+#if defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void HilbertTaps(float* __restrict y, const float* __restrict x, const float* __restrict taps, std::size_t count,
+    std::size_t n)
+{
+    constexpr std::size_t kTile = 1024;
+    for (std::size_t t0 = 0; t0 < n; t0 += kTile) {
+        const std::size_t t1 = std::min(n, t0 + kTile);
+        for (std::size_t i = t0; i < t1; ++i)
+            y[i] = 0.0f;
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::size_t k = 2 * j + 1;
+            const float c = taps[j];
+            const float* before = x + t0 - k; // x points k or more samples into its buffer
+            const float* after = x + t0 + k;
+            float* out = y + t0;
+            for (std::size_t i = 0; i < t1 - t0; ++i)
+                out[i] += c * (before[i] - after[i]);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// resample(x, 1, 1, 1, n, 0, 2): the quadrature transform.
+//
+// The Hilbert transform shifts every frequency component by -90 degrees (cos -> sin,
+// sin -> -cos). Together with x it forms the analytic signal, whose magnitude x^2 + H(x)^2 is an
+// envelope without the ripple of squaring alone: the two lobes of a QRS derivative merge into one
+// hump centred on the complex. The ideal kernel h[k] = 2 / (pi k) for odd k (0 for even k) is
+// truncated to k = -h..h, h = n / 2, and shaped by a Hamming window to limit passband ripple.
+// Odd symmetry halves the multiplications; the kernel is centred, so there is no delay.
+// Reference: Oppenheim A.V., Schafer R.W., Discrete-Time Signal Processing, 3rd ed., sec. 12.4.
+class Hilbert final : public BlockSignal {
+public:
+    Hilbert(SignalPtr x, int points)
+        : mInput(std::move(x))
+        , mKernel(DesignHilbert(points))
+        , mHalf(points / 2)
+    {
+        for (int k = 1; k <= mHalf; k += 2)
+            mOddTaps.push_back(static_cast<float>(mKernel[static_cast<std::size_t>(mHalf - k)]));
+    }
+    TimeBase Info(int record) override { return mInput->Info(record); }
+
+protected:
+    void ComputeBlock(int record, int64_t start, std::span<float> out) override
+    {
+        const std::size_t h = static_cast<std::size_t>(mHalf);
+        ReadInto(*mInput, record, start - mHalf, out.size() + 2 * h, mIn);
+        HilbertTaps(out.data(), mIn.data() + h, mOddTaps.data(), mOddTaps.size(), out.size());
+    }
+
+private:
+    SignalPtr mInput;
+    std::vector<double> mKernel;
+    int mHalf;
+    std::vector<float> mOddTaps;
+    std::vector<float> mIn;
+};
+
+// out[i] = (v[i] - centre_i) / max(scale_i, floor) with centre and scale moving linearly; a scale
+// of 0 (a flat stretch and no floor) gives 0.
+#if defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void Normalise(float* __restrict out, const float* __restrict v, std::size_t n, double centre, double dCentre,
+    double scale, double dScale, double floor)
+{
+    const auto c0 = static_cast<float>(centre), dc = static_cast<float>(dCentre);
+    const auto s0 = static_cast<float>(scale), ds = static_cast<float>(dScale), f = static_cast<float>(floor);
+    for (std::size_t i = 0; i < n; ++i) {
+        const float fi = static_cast<float>(i);
+        const float s = std::max(s0 + fi * ds, f);
+        const float z = (v[i] - (c0 + fi * dc)) / s;
+        out[i] = s > 0.0f ? z : 0.0f;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// normalizeSec(x, window, step, noise)
+//
+// Expresses x in units of the standard deviation of its local surroundings, so that a threshold
+// of "3 SD" means the same thing whatever the gain of the recording and however the amplitude
+// drifts. Two choices make that level robust on ECG envelopes:
+//  - The statistics are taken on the amplitude sqrt(x) when x is an energy (x >= 0), which
+//    compresses the 1000-fold dynamic range of QRS energies; for signed x they are taken on x.
+//  - The centre and scale come from the quiet part of each window only: the samples below the
+//    90th percentile. Beats (and large ectopic beats above all) occupy the top of the
+//    distribution; with a plain mean and SD they inflate the scale, and in ventricular
+//    bigeminy a 3-SD threshold then misses the normal beats.
+// The output is (a - centre) / max(scale, noise), with a = sqrt(x) or x. Statistics are computed
+// for windows centred on anchor points every `step` seconds and interpolated linearly between
+// anchors, so the level glides instead of jumping. When the quiet part is perfectly flat the SD
+// of the whole window is used instead; a flat window gives 0.
+// Look-back and look-ahead: window / 2 + step.
+class NormalizeSec final : public BlockSignal {
+public:
+    NormalizeSec(SignalPtr x, double window, double step, double noise)
+        : mInput(std::move(x))
+        , mWindow(window)
+        , mStep(step)
+        , mNoise(noise)
+    {
+    }
+    TimeBase Info(int record) override { return mInput->Info(record); }
+
+protected:
+    void ComputeBlock(int record, int64_t start, std::span<float> out) override
+    {
+        const TimeBase tb = Info(record);
+        const int64_t step = std::max<int64_t>(1, ToSamples(mStep, tb.interval));
+        const int64_t half = std::max<int64_t>(1, ToSamples(mWindow, tb.interval) / 2);
+        const int64_t end = start + static_cast<int64_t>(out.size());
+        const int64_t firstAnchor = start / step;
+        const int64_t lastAnchor = (end - 1) / step + 1;
+        // Each anchor's window, slid inside the record at its edges so that it stays full length
+        // whenever the record is long enough.
+        mWindows.clear();
+        int64_t from = start, to = end;
+        for (int64_t k = firstAnchor; k <= lastAnchor; ++k) {
+            const int64_t a = std::clamp<int64_t>(k * step - half, 0, std::max<int64_t>(0, tb.length - 2 * half));
+            const int64_t b = std::min(tb.length, a + 2 * half);
+            mWindows.emplace_back(a, b);
+            from = std::min(from, a);
+            to = std::max(to, b);
+        }
+        ReadInto(*mInput, record, from, static_cast<std::size_t>(to - from), mIn);
+        mValues.resize(mIn.size());
+        bool energy = true;
+        for (float v : mIn)
+            energy = energy && v >= 0.0f;
+        // Decided per block from the data of its anchors; an energy channel is non-negative
+        // everywhere, so in practice this is constant for a channel.
+        for (std::size_t i = 0; i < mIn.size(); ++i)
+            mValues[i] = energy ? std::sqrt(mIn[i]) : mIn[i];
+
+        mAnchors.clear();
+        for (const auto& [a, b] : mWindows)
+            mAnchors.push_back(Statistics(static_cast<std::size_t>(a - from), static_cast<std::size_t>(b - from)));
+        // Between two anchors the centre and the scale move linearly.
+        for (int64_t k = firstAnchor; k < lastAnchor; ++k) {
+            const Stat& s0 = mAnchors[static_cast<std::size_t>(k - firstAnchor)];
+            const Stat& s1 = mAnchors[static_cast<std::size_t>(k - firstAnchor + 1)];
+            const int64_t p0 = std::max(start, k * step);
+            const int64_t p1 = std::min(end, (k + 1) * step);
+            const double dc = (s1.centre - s0.centre) / static_cast<double>(step);
+            const double ds = (s1.scale - s0.scale) / static_cast<double>(step);
+            const double f0 = static_cast<double>(p0 - k * step);
+            Normalise(out.data() + (p0 - start), mValues.data() + (p0 - from), static_cast<std::size_t>(p1 - p0),
+                s0.centre + f0 * dc, dc, s0.scale + f0 * ds, ds, mNoise);
+        }
+    }
+
+private:
+    struct Stat {
+        double centre = 0;
+        double scale = 0;
+    };
+
+    // Mean and SD of the samples below the 90th percentile of values[a, b). Long windows are
+    // thinned to at most 1024 samples (every k-th), which leaves the percentile statistics
+    // unchanged for all practical purposes and keeps the cost per output sample constant.
+    Stat Statistics(std::size_t a, std::size_t b)
+    {
+        Stat s;
+        if (b <= a)
+            return s;
+        const std::size_t stride = std::max<std::size_t>(1, (b - a + 1023) / 1024);
+        mSorted.clear();
+        for (std::size_t i = a; i < b; i += stride)
+            mSorted.push_back(mValues[i]);
+        const std::size_t n = mSorted.size();
+        const std::size_t q = std::min(n - 1, static_cast<std::size_t>(0.9 * static_cast<double>(n)));
+        std::nth_element(mSorted.begin(), mSorted.begin() + static_cast<std::ptrdiff_t>(q), mSorted.end());
+        auto moments = [&](std::size_t count) {
+            double sum = 0, sum2 = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                sum += mSorted[i];
+                sum2 += static_cast<double>(mSorted[i]) * mSorted[i];
+            }
+            const double mean = sum / static_cast<double>(count);
+            const double var = std::max(0.0, sum2 / static_cast<double>(count) - mean * mean);
+            return Stat { mean, std::sqrt(var) };
+        };
+        const std::size_t quiet = std::max<std::size_t>(q, 1);
+        s = moments(quiet);
+        if (!(s.scale > 1e-12 * std::max(1.0, std::abs(s.centre))))
+            s.scale = moments(n).scale;
+        return s;
+    }
+
+    SignalPtr mInput;
+    double mWindow, mStep, mNoise;
+    std::vector<float> mIn;
+    std::vector<float> mValues;
+    std::vector<float> mSorted;
+    std::vector<Stat> mAnchors;
+    std::vector<std::pair<int64_t, int64_t>> mWindows;
+};
+
+// ---------------------------------------------------------------------------------------------
+// cmpeakdet(x, height, minPeriod, tPercent)
+//
+// Peak events of x (one 16-byte event per peak: position, fraction 0, the value of x there).
+// A sample is a peak when
+//  1. x >= height;
+//  2. it is the largest value within minPeriod seconds on either side (ties go to the earliest),
+//     so peaks are at least minPeriod apart and a small wave just before a large one yields to
+//     it (a refractory period that keeps the best-placed peak, not the first);
+//  3. (T-wave rule) when an earlier peak lies within 2 x minPeriod before it, it reaches at least
+//     tPercent % of that peak's value. After each QRS the repolarisation (T) wave follows at
+//     roughly 0.2 to 0.45 s in humans; its energy is a fraction of the QRS's, whereas a real
+//     beat that early (tachycardia, an ectopic beat) is of comparable size. tPercent = 0 turns
+//     the rule off. The rule looks only at rule-2 peaks, not at accepted ones, so the outcome at
+//     any position depends on a bounded neighbourhood.
+// Pan J., Tompkins W.J., A real-time QRS detection algorithm, IEEE Trans. Biomed. Eng.
+// 32(3):230-236 (1985) use a 200 ms refractory period and a 360 ms T-wave check in the same way.
+// Look-back 3 x minPeriod, look-ahead minPeriod.
+class PeakDetector final : public EventSignal {
+public:
+    PeakDetector(SignalPtr x, double height, double minPeriod, double tPercent)
+        : mInput(std::move(x))
+        , mHeight(height)
+        , mMinPeriod(minPeriod)
+        , mFraction(tPercent / 100.0)
+    {
+    }
+    TimeBase Info(int record) override { return mInput->Info(record); }
+    uint32_t RecordSize() override { return 16; }
+
+    void Read(int record, int64_t start, int64_t end, EventBuffer& out) override
+    {
+        const int64_t length = Info(record).length;
+        start = std::max<int64_t>(start, 0);
+        end = std::min(end, length);
+        for (int64_t block = start / kBlock; block * kBlock < end; ++block) {
+            const Cached& c = Fetch(record, block, length);
+            for (const auto& [pos, value] : c.peaks)
+                if (pos >= start && pos < end)
+                    AppendValueEvent(out, static_cast<int32_t>(pos), value);
+        }
+    }
+
+private:
+    static constexpr int64_t kBlock = BlockSignal::kBlock;
+    struct Cached {
+        int record = -1;
+        int64_t index = -1;
+        uint64_t lastUse = 0;
+        std::vector<std::pair<int64_t, double>> peaks;
+    };
+
+    const Cached& Fetch(int record, int64_t index, int64_t length)
+    {
+        ++mClock;
+        for (Cached& c : mCache)
+            if (c.record == record && c.index == index) {
+                c.lastUse = mClock;
+                return c;
+            }
+        Cached* slot;
+        if (mCache.size() < 4) {
+            mCache.emplace_back();
+            slot = &mCache.back();
+        } else
+            slot = &*std::min_element(
+                mCache.begin(), mCache.end(), [](const Cached& a, const Cached& b) { return a.lastUse < b.lastUse; });
+        slot->record = -1;
+        Compute(record, index * kBlock, std::min(length, (index + 1) * kBlock), slot->peaks);
+        slot->record = record;
+        slot->index = index;
+        slot->lastUse = mClock;
+        return *slot;
+    }
+
+    void Compute(int record, int64_t a, int64_t b, std::vector<std::pair<int64_t, double>>& peaks)
+    {
+        peaks.clear();
+        const double dt = Info(record).interval;
+        const int64_t p = std::max<int64_t>(1, ToSamples(mMinPeriod, dt));
+        const int64_t tWindow = mFraction > 0 ? 2 * p : 0;
+        const int64_t from = a - tWindow - p;
+        const int64_t to = b + p;
+        ReadInto(*mInput, record, from, static_cast<std::size_t>(to - from), mIn);
+        auto x = [&](int64_t pos) { return mIn[static_cast<std::size_t>(pos - from)]; };
+        const float height = static_cast<float>(mHeight);
+        // Rule 2 candidates in [a - tWindow, b).
+        mCandidates.clear();
+        for (int64_t t = a - tWindow; t < b; ++t) {
+            const float v = x(t);
+            if (!(v >= height) || !(v > x(t - 1)) || !(v >= x(t + 1)))
+                continue;
+            if (t < 0)
+                continue;
+            bool best = true;
+            for (int64_t u = std::max(t - p, from); u < t && best; ++u)
+                best = x(u) < v;
+            for (int64_t u = t + 2; u <= t + p && best; ++u)
+                best = x(u) <= v;
+            if (best)
+                mCandidates.emplace_back(t, v);
+        }
+        // Rule 3 on the candidates inside [a, b).
+        for (std::size_t i = 0; i < mCandidates.size(); ++i) {
+            const auto [t, v] = mCandidates[i];
+            if (t < a)
+                continue;
+            bool keep = true;
+            for (std::size_t j = i; j-- > 0 && keep;) {
+                if (mCandidates[j].first < t - tWindow)
+                    break;
+                keep = v >= mFraction * mCandidates[j].second;
+            }
+            if (keep)
+                peaks.emplace_back(t, v);
+        }
+    }
+
+    SignalPtr mInput;
+    double mHeight, mMinPeriod, mFraction;
+    std::vector<float> mIn;
+    std::vector<std::pair<int64_t, double>> mCandidates;
+    std::vector<Cached> mCache;
+    uint64_t mClock = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// sinewave(f): sin(2 pi f t), t = position x sample interval, on the time base of the formula's
+// context. The phase is reduced in double precision before the sine, so that hours into a record
+// it is as exact as at its start.
+class SineWave final : public Signal {
+public:
+    SineWave(SignalPtr timeBase, double f)
+        : mTimeBase(std::move(timeBase))
+        , mFrequency(f)
+    {
+    }
+    TimeBase Info(int record) override { return mTimeBase->Info(record); }
+    void Read(int record, int64_t start, std::span<float> out) override
+    {
+        const TimeBase tb = Info(record);
+        const double cycles = mFrequency * tb.interval;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const int64_t pos
+                = std::clamp<int64_t>(start + static_cast<int64_t>(i), 0, std::max<int64_t>(tb.length - 1, 0));
+            const double turns = cycles * static_cast<double>(pos);
+            out[i] = static_cast<float>(std::sin(2.0 * std::numbers::pi * (turns - std::floor(turns))));
+        }
+    }
+
+private:
+    SignalPtr mTimeBase;
+    double mFrequency;
+};
+
+class Constant final : public Signal {
+public:
+    Constant(SignalPtr timeBase, double v)
+        : mTimeBase(std::move(timeBase))
+        , mValue(static_cast<float>(v))
+    {
+    }
+    TimeBase Info(int record) override { return mTimeBase->Info(record); }
+    void Read(int, int64_t, std::span<float> out) override { std::fill(out.begin(), out.end(), mValue); }
+
+private:
+    SignalPtr mTimeBase;
+    float mValue;
+};
+
+float Apply(wchar_t op, float a, float b)
+{
+    switch (op) {
+    case L'+':
+        return a + b;
+    case L'-':
+        return a - b;
+    case L'*':
+        return a * b;
+    default:
+        return a / b;
+    }
+}
+
+class Binary final : public Signal {
+public:
+    Binary(wchar_t op, SignalPtr l, SignalPtr r)
+        : mOp(op)
+        , mLeft(std::move(l))
+        , mRight(std::move(r))
+    {
+    }
+    TimeBase Info(int record) override
+    {
+        TimeBase a = mLeft->Info(record);
+        TimeBase b = mRight->Info(record);
+        if (a.interval != b.interval && a.interval > 0 && b.interval > 0)
+            throw CalcError("channels with different sample rates (" + Num(a.Rate()) + " Hz and " + Num(b.Rate())
+                + " Hz) cannot be combined in record " + std::to_string(record + 1));
+        return a.length <= b.length ? a : b;
+    }
+    void Read(int record, int64_t start, std::span<float> out) override
+    {
+        mLeft->Read(record, start, out);
+        mTemp.resize(out.size());
+        mRight->Read(record, start, mTemp);
+        const float* r = mTemp.data();
+        switch (mOp) {
+        case L'+':
+            for (std::size_t i = 0; i < out.size(); ++i)
+                out[i] += r[i];
+            break;
+        case L'-':
+            for (std::size_t i = 0; i < out.size(); ++i)
+                out[i] -= r[i];
+            break;
+        case L'*':
+            for (std::size_t i = 0; i < out.size(); ++i)
+                out[i] *= r[i];
+            break;
+        default:
+            for (std::size_t i = 0; i < out.size(); ++i)
+                out[i] /= r[i];
+        }
+    }
+
+private:
+    wchar_t mOp;
+    SignalPtr mLeft, mRight;
+    std::vector<float> mTemp;
+};
+
+class BinaryConstant final : public Signal {
+public:
+    BinaryConstant(wchar_t op, SignalPtr x, double c, bool constantOnLeft)
+        : mOp(op)
+        , mInput(std::move(x))
+        , mConstant(static_cast<float>(c))
+        , mConstantOnLeft(constantOnLeft)
+    {
+    }
+    TimeBase Info(int record) override { return mInput->Info(record); }
+    void Read(int record, int64_t start, std::span<float> out) override
+    {
+        mInput->Read(record, start, out);
+        for (float& v : out)
+            v = mConstantOnLeft ? Apply(mOp, mConstant, v) : Apply(mOp, v, mConstant);
+    }
+
+private:
+    wchar_t mOp;
+    SignalPtr mInput;
+    float mConstant;
+    bool mConstantOnLeft;
+};
+
+class Cached final : public BlockSignal {
+public:
+    explicit Cached(SignalPtr x)
+        : mInput(std::move(x))
+    {
+    }
+    TimeBase Info(int record) override { return mInput->Info(record); }
+
+protected:
+    void ComputeBlock(int record, int64_t start, std::span<float> out) override { mInput->Read(record, start, out); }
+
+private:
+    SignalPtr mInput;
+};
+
+} // namespace
+
+std::vector<Biquad> DesignZeroPhaseLowPass(double cutoffHz, double sampleRate)
+{
+    // Forward-backward squares the magnitude: |H(fc)|^2 = 1/sqrt(2) needs
+    // (tan(pi fc / fs) / K)^8 = sqrt(2) - 1 for the pre-warped design frequency K of each pass.
+    const double k = std::tan(std::numbers::pi * cutoffHz / sampleRate) / kDesignRatio;
+    std::vector<Biquad> sections;
+    // Fourth-order Butterworth: two sections with Q = 1 / (2 cos(pi/8)) and 1 / (2 cos(3 pi/8)).
+    for (double q : { 0.54119610014619698, 1.3065629648763766 }) {
+        const double norm = 1.0 / (1.0 + k / q + k * k);
+        Biquad s;
+        s.b0 = k * k * norm;
+        s.b1 = 2.0 * s.b0;
+        s.b2 = s.b0;
+        s.a1 = 2.0 * (k * k - 1.0) * norm;
+        s.a2 = (1.0 - k / q + k * k) * norm;
+        sections.push_back(s);
+    }
+    return sections;
+}
+
+std::vector<double> DesignHilbert(int points)
+{
+    const int h = points / 2;
+    std::vector<double> kernel(static_cast<std::size_t>(2 * h + 1), 0.0);
+    for (int k = 1; k <= h; k += 2) {
+        const double window = 0.54 + 0.46 * std::cos(std::numbers::pi * k / (h + 1));
+        const double c = 2.0 / (std::numbers::pi * k) * window;
+        kernel[static_cast<std::size_t>(h + k)] = -c; // y[i] = sum_k kernel[h + k] x[i + k]
+        kernel[static_cast<std::size_t>(h - k)] = c;
+    }
+    return kernel;
+}
+
+SignalPtr MakeLowPass(SignalPtr x, double cutoffHz)
+{
+    return std::make_shared<LowPass>(std::move(x), cutoffHz);
+}
+SignalPtr MakeDifferentiate(SignalPtr x, int points)
+{
+    return std::make_shared<Differentiate>(std::move(x), points);
+}
+SignalPtr MakeHilbert(SignalPtr x, int points)
+{
+    return std::make_shared<Hilbert>(std::move(x), points);
+}
+SignalPtr MakeNormalizeSec(SignalPtr x, double windowSec, double stepSec, double noiseFloor)
+{
+    return std::make_shared<NormalizeSec>(std::move(x), windowSec, stepSec, noiseFloor);
+}
+EventSignalPtr MakePeakDetector(SignalPtr x, double height, double minPeriodSec, double tPercent)
+{
+    return std::make_shared<PeakDetector>(std::move(x), height, minPeriodSec, tPercent);
+}
+SignalPtr MakeSineWave(SignalPtr timeBase, double frequencyHz)
+{
+    return std::make_shared<SineWave>(std::move(timeBase), frequencyHz);
+}
+SignalPtr MakeConstant(SignalPtr timeBase, double value)
+{
+    return std::make_shared<Constant>(std::move(timeBase), value);
+}
+SignalPtr MakeBinary(wchar_t op, SignalPtr left, SignalPtr right)
+{
+    return std::make_shared<Binary>(op, std::move(left), std::move(right));
+}
+SignalPtr MakeBinaryConstant(wchar_t op, SignalPtr left, double right, bool constantOnLeft)
+{
+    return std::make_shared<BinaryConstant>(op, std::move(left), right, constantOnLeft);
+}
+SignalPtr MakeNegate(SignalPtr x)
+{
+    return std::make_shared<BinaryConstant>(L'*', std::move(x), -1.0, false);
+}
+SignalPtr MakeCached(SignalPtr x)
+{
+    return std::make_shared<Cached>(std::move(x));
+}
+
+} // namespace vx::calc

@@ -1,0 +1,338 @@
+#include "host/calc/CalcError.h"
+#include "host/calc/Engine.h"
+#include "host/calc/tests/TestRecording.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <locale>
+#include <sstream>
+
+using namespace vx::calc;
+using namespace vx::calc::test;
+
+namespace {
+
+std::shared_ptr<TestRecording> Ramp()
+{
+    auto r = std::make_shared<TestRecording>();
+    std::vector<float> a(20000), b(20000);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        a[i] = std::sin(static_cast<float>(i) * 0.05f) * 5.0f;
+        b[i] = static_cast<float>(i % 100);
+    }
+    r->records.push_back({ 1000.0, { a, b } });
+    return r;
+}
+
+// Bad formulas: each gives a clear error (with its position when it lies in the text) and the
+// channel keeps its previous formula and output.
+TEST(Engine, BadFormulasKeepThePreviousFormula)
+{
+    constexpr std::size_t kNoPosition = std::string::npos;
+    const struct {
+        const wchar_t* formula;
+        std::size_t position;
+        const char* words;
+    } cases[] = {
+        { L"lowpass(Ch1,30", 14, "missing ')'" },
+        { L"lowpas(Ch1,30)", 0, "unknown function 'lowpas'" },
+        { L"lowpass(Ch1)", 0, "lowpass takes 2 arguments" },
+        { L"2 * lowpass(Ch1,30,4)", 4, "not 3" },
+        { L"lowpass(Ch1,-5)", 12, "greater than 0" },
+        { L"lowpass(Ch1,0)", 12, "greater than 0" },
+        { L"lowpass(Ch1,Ch2)", 12, "must be a number" },
+        { L"lowpass(Ch1,600)", kNoPosition, "Nyquist" },
+        { L"normalizeSec(Ch1,0,1,0)", 17, "window must be greater than 0" },
+        { L"normalizeSec(Ch1,5,6,0)", 19, "step must not exceed the window" },
+        { L"normalizeSec(Ch1,5,2.5,-1)", 23, "must not be negative" },
+        { L"differentiate(Ch1,4)", 18, "odd" },
+        { L"differentiate(Ch1,2.5)", 18, "whole number" },
+        { L"resample(Ch1,1,1,1,160,0,1)", 25, "unsupported" },
+        { L"resample(Ch1,2,1,1,160,0,2)", 13, "unsupported" },
+        { L"cmpeakdet(Ch1,3,0,30)", 16, "minimum period must be greater than 0" },
+        { L"cmpeakdet(Ch1,3,0.3,101)", 20, "from 0 to 100" },
+        { L"cmpeakdet(Ch1,3,0.3,30) + 1", 0, "event channel cannot be used in arithmetic" },
+        { L"lowpass(cmpeakdet(Ch1,3,0.3,30),30)", 8, "is an event channel" },
+        { L"Ch5", 0, "there is no channel 5" },
+        { L"1 + Nothing", 4, "unknown channel or function 'Nothing'" },
+        { L"A + 1", 0, "refers to itself" },
+        { L"sinewave()", 0, "sinewave takes 1 argument" },
+    };
+    Engine engine(Ramp());
+    engine.SetFormula(L"A", L"lowpass(Ch1,30)");
+    const auto before = ReadAll(engine, L"A");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.formula, c.formula + std::wcslen(c.formula)));
+        try {
+            engine.SetFormula(L"A", c.formula);
+            ADD_FAILURE() << "accepted";
+        } catch (const FormulaError& e) {
+            EXPECT_EQ(e.Position(), c.position) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+        } catch (const CalcError& e) {
+            EXPECT_EQ(c.position, kNoPosition) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(engine.Formula(L"A"), L"lowpass(Ch1,30)");
+        EXPECT_TRUE(ReadAll(engine, L"A") == before);
+    }
+    // A failed formula for a new name creates no channel.
+    EXPECT_THROW(engine.SetFormula(L"New", L"lowpass("), FormulaError);
+    EXPECT_FALSE(engine.HasChannel(L"New"));
+}
+
+TEST(Engine, NamesReferencesAndCase)
+{
+    Engine engine(Ramp());
+    engine.SetFormula(L"A", L"lowpass(Ch1,30)");
+    engine.SetFormula(L"B", L"LOWPASS(channel1, 30)");
+    EXPECT_TRUE(ReadAll(engine, L"A") == ReadAll(engine, L"B"));
+    engine.SetFormula(L"C", L"(Ch2 - 1) * 2 / 4 + -A");
+    auto c = ReadAll(engine, L"C");
+    auto a = ReadAll(engine, L"A");
+    for (std::size_t i = 0; i < c.size(); i += 31)
+        ASSERT_FLOAT_EQ(c[i], (static_cast<float>(i % 100) - 1) * 2 / 4 - a[i]);
+    engine.SetFormula(L"R", L"RCh2");
+    EXPECT_EQ(ReadAll(engine, L"R")[5], 500.0f);
+    engine.SetFormula(L"K", L"2 * (3 + 4)");
+    EXPECT_EQ(ReadAll(engine, L"K")[123], 14.0f);
+    // vCh<n> names the formula channel shown in position n, else the recorded channel.
+    engine.SetFormula(L"V", L"vCh2");
+    EXPECT_EQ(ReadAll(engine, L"V")[7], 7.0f);
+    engine.BindChannelNumber(L"K", 1);
+    EXPECT_EQ(ReadAll(engine, L"V")[7], 14.0f);
+}
+
+TEST(Engine, ReplacingAndRemovingUpstreamChannels)
+{
+    Engine engine(Ramp());
+    engine.SetFormula(L"A", L"Ch2 * 2");
+    engine.SetFormula(L"B", L"A + 1");
+    EXPECT_EQ(ReadAll(engine, L"B")[10], 21.0f);
+    engine.SetFormula(L"A", L"Ch2 * 3");
+    EXPECT_EQ(ReadAll(engine, L"B")[10], 31.0f);
+    // A cycle through another channel is refused and changes nothing.
+    EXPECT_THROW(engine.SetFormula(L"A", L"B * 2"), FormulaError);
+    EXPECT_EQ(engine.Formula(L"A"), L"Ch2 * 3");
+    EXPECT_EQ(ReadAll(engine, L"B")[10], 31.0f);
+    engine.RemoveChannel(L"A");
+    try {
+        engine.Channel(L"B");
+        ADD_FAILURE() << "B still compiles";
+    } catch (const CalcError& e) {
+        EXPECT_NE(std::string(e.what()).find("'A'"), std::string::npos) << e.what();
+    }
+    engine.AddChannel(L"E");
+    EXPECT_THROW(engine.Channel(L"E"), CalcError);
+    EXPECT_THROW(engine.SetFormula(L"F", L"E * 2"), FormulaError);
+}
+
+// Rewriting a later stage keeps the computed blocks of the stages it reads; rewriting an earlier
+// one recomputes everything after it.
+TEST(Engine, RewritingAStageKeepsTheStagesBeforeIt)
+{
+    auto recording = OneChannel(SyntheticEcg(50000, 1000, nullptr), 1000);
+    Engine engine(recording);
+    engine.SetFormula(L"L", L"lowpass(Ch1,30)");
+    engine.SetFormula(L"P", L"cmpeakdet(L,0.5,0.3,30)");
+    const auto peaks = EventPositions(engine, L"P");
+    ASSERT_GT(peaks.size(), 20u);
+    const int64_t read = recording->samplesRead;
+    engine.SetFormula(L"P", L"cmpeakdet(L,0.5,0.3,0)");
+    engine.SetFormula(L"Q", L"L * 2");
+    EXPECT_EQ(EventPositions(engine, L"P").size(), peaks.size());
+    ReadAll(engine, L"Q");
+    EXPECT_EQ(recording->samplesRead, read);
+    engine.SetFormula(L"L", L"lowpass(Ch1,20)");
+    EventPositions(engine, L"P");
+    EXPECT_GT(recording->samplesRead, read);
+}
+
+TEST(Engine, CutOffIsCheckedAgainstEveryRecord)
+{
+    auto r = std::make_shared<TestRecording>();
+    r->records.push_back({ 1000.0, { std::vector<float>(1000, 1.0f) } });
+    r->records.push_back({ 50.0, { std::vector<float>(100, 1.0f) } });
+    Engine engine(r);
+    engine.SetFormula(L"A", L"lowpass(Ch1,20)");
+    try {
+        engine.SetFormula(L"A", L"lowpass(Ch1,30)");
+        ADD_FAILURE();
+    } catch (const CalcError& e) {
+        EXPECT_NE(std::string(e.what()).find("record 2"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadAll(engine, L"A", 1).size(), 100u);
+}
+
+// A test enumerator: for every reference event it emits a 24-byte record {position, fraction,
+// signal value at the position times its parameter, serial number}. It logs the calls it gets.
+struct EnumLog {
+    std::vector<std::string> calls;
+};
+
+class TestEnum final : public IEventEnumerator {
+public:
+    explicit TestEnum(std::shared_ptr<EnumLog> log)
+        : mLog(std::move(log))
+    {
+    }
+    uint32_t RecordSize() const override { return 24; }
+    void SetParams(const std::wstring& text) override
+    {
+        mLog->calls.push_back("params " + std::string(text.begin(), text.end()));
+        std::wistringstream in(text);
+        std::wstring word;
+        int sources = 0;
+        in >> word >> sources >> mScale;
+        if (mScale > 5)
+            throw CalcError("the scale " + std::to_string(mScale) + " is refused");
+    }
+    void Init(int record, const std::vector<EnumeratorSource>& sources, double interval) override
+    {
+        mLog->calls.push_back(
+            "init " + std::to_string(record) + " " + std::to_string(sources.size()) + " " + std::to_string(interval));
+        mSources = sources;
+        mPos = 0;
+    }
+    void Seek(int32_t position) override
+    {
+        mLog->calls.push_back("seek " + std::to_string(position));
+        mPos = position;
+    }
+    bool Next(std::span<std::byte> buffer, int32_t endOffset, std::size_t& count, int32_t& next) override
+    {
+        const EnumeratorSource& signal = mSources[0];
+        const EnumeratorSource& reference = mSources[1];
+        const int64_t end = std::min<int64_t>(endOffset, reference.info.length);
+        EventBuffer events;
+        reference.events->Read(reference.record, mPos, end, events);
+        count = 0;
+        const std::size_t capacity = buffer.size() / 24;
+        for (std::size_t i = 0; i < events.Count(); ++i) {
+            if (count == capacity) {
+                mPos = events.Position(i);
+                next = mPos;
+                return true;
+            }
+            float v = 0;
+            signal.samples->Read(signal.record, events.Position(i), std::span<float>(&v, 1));
+            const double value = v * mScale;
+            const int32_t pos = events.Position(i), serial = ++mSerial;
+            const float fraction = 0;
+            std::byte* out = buffer.data() + count * 24;
+            std::memcpy(out, &pos, 4);
+            std::memcpy(out + 4, &fraction, 4);
+            std::memcpy(out + 8, &value, 8);
+            std::memcpy(out + 16, &serial, 4);
+            ++count;
+        }
+        mPos = static_cast<int32_t>(end);
+        next = end >= reference.info.length ? kEnd : mPos;
+        return next != kEnd;
+    }
+
+private:
+    std::shared_ptr<EnumLog> mLog;
+    std::vector<EnumeratorSource> mSources;
+    double mScale = 1;
+    int32_t mPos = 0;
+    int32_t mSerial = 0;
+};
+
+EnumeratorClass TestEnumClass(std::shared_ptr<EnumLog> log)
+{
+    EnumeratorClass cls;
+    cls.functionName = "TestEnum";
+    cls.params = { { "Signal", EnumeratorParam::Kind::Samples }, { "Reference", EnumeratorParam::Kind::Events },
+        { "Scale", EnumeratorParam::Kind::Number, 0, 10 } };
+    cls.create = [log] { return std::make_unique<TestEnum>(log); };
+    return cls;
+}
+
+TEST(Enumerators, CalledFromFormulasWithSourcesAndParameters)
+{
+    auto log = std::make_shared<EnumLog>();
+    Engine engine(Ramp());
+    EXPECT_THROW(engine.SetFormula(L"F", L"testenum(Ch1, cmpeakdet(Ch1,3,0.1,0), 2.5)"), FormulaError);
+    engine.RegisterEnumerator(TestEnumClass(log));
+    engine.SetFormula(L"P", L"cmpeakdet(Ch1,3,0.1,0)");
+    // Parameters travel in the classic locale whatever the process locale is.
+    struct CommaPunct : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+    };
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
+    engine.SetFormula(L"F", L"TESTENUM(Ch1, P, 2.5)");
+    std::locale::global(previous);
+    EXPECT_EQ(log->calls.front(), "params TestEnum 2 2.5");
+
+    const auto peaks = EventPositions(engine, L"P");
+    ASSERT_GT(peaks.size(), 100u);
+    log->calls.clear();
+    Compiled f = engine.Channel(L"F");
+    EXPECT_EQ(f.events->RecordSize(), 24u);
+    EventBuffer whole;
+    f.events->Read(0, 0, 20000, whole);
+    ASSERT_EQ(whole.Count(), peaks.size());
+    for (std::size_t i = 0; i < whole.Count(); ++i) {
+        EXPECT_EQ(whole.Position(i), peaks[i]);
+        double v;
+        std::memcpy(&v, whole.Record(i) + 8, 8);
+        EXPECT_NEAR(v, 2.5 * 5.0 * std::sin(peaks[i] * 0.05), 1e-4);
+    }
+    EXPECT_EQ(log->calls[0], "params TestEnum 2 2.5");
+    EXPECT_EQ(log->calls[1], "init 0 2 0.001000");
+
+    // Adjacent requests continue where the enumerator stands; a jump seeks.
+    log->calls.clear();
+    EventBuffer a, b, c;
+    f.events->Read(0, 5000, 8000, a);
+    f.events->Read(0, 8000, 12000, b);
+    f.events->Read(0, 3000, 5000, c);
+    EXPECT_EQ(log->calls, (std::vector<std::string> { "seek 5000", "seek 3000" }));
+    for (std::size_t i = 0; i < a.Count(); ++i)
+        EXPECT_TRUE(a.Position(i) >= 5000 && a.Position(i) < 8000);
+    EXPECT_EQ(a.Count() + b.Count() + c.Count(),
+        static_cast<std::size_t>(
+            std::count_if(peaks.begin(), peaks.end(), [](int32_t p) { return p >= 3000 && p < 12000; })));
+
+    // Nested calls as sources.
+    engine.SetFormula(L"G", L"testenum(lowpass(Ch1,30), cmpeakdet(Ch1,3,0.1,0), 1)");
+    EXPECT_EQ(EventPositions(engine, L"G"), peaks);
+}
+
+TEST(Enumerators, ArgumentErrors)
+{
+    auto log = std::make_shared<EnumLog>();
+    Engine engine(Ramp());
+    engine.RegisterEnumerator(TestEnumClass(log));
+    engine.SetFormula(L"P", L"cmpeakdet(Ch1,3,0.1,0)");
+    const struct {
+        const wchar_t* formula;
+        std::size_t position;
+        const char* words;
+    } cases[] = {
+        { L"testenum(Ch1, P)", 0, "takes 3 arguments, not 2" },
+        { L"testenum(1, P, 2)", 9, "'Signal' must be a sampled channel" },
+        { L"testenum(Ch1, Ch1, 2)", 14, "'Reference' must be an event channel" },
+        { L"testenum(Ch1, P, Ch1)", 17, "'Scale' must be a number" },
+        { L"testenum(Ch1, P, 11)", 17, "'Scale' is out of its range" },
+        { L"testenum(Ch1, P, 7)", 0, "the scale 7" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.formula, c.formula + std::wcslen(c.formula)));
+        try {
+            engine.SetFormula(L"F", c.formula);
+            ADD_FAILURE() << "accepted";
+        } catch (const FormulaError& e) {
+            EXPECT_EQ(e.Position(), c.position) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_THROW(engine.RegisterEnumerator(TestEnumClass(log)), CalcError);
+    auto clash = TestEnumClass(log);
+    clash.functionName = "LowPass";
+    EXPECT_THROW(engine.RegisterEnumerator(clash), CalcError);
+}
+
+} // namespace

@@ -1,0 +1,415 @@
+#include "host/import/Wfdb.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace vx::import {
+namespace {
+
+[[noreturn]] void Fail(const std::string& file, const std::string& what)
+{
+    throw ImportError(file + ": " + what);
+}
+
+std::vector<std::string_view> Fields(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+            ++i;
+        std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
+            ++i;
+        if (i > start)
+            fields.push_back(line.substr(start, i - start));
+    }
+    return fields;
+}
+
+template <typename T> bool ParseNumber(std::string_view text, T& value)
+{
+    if (text.empty())
+        return false;
+    if (text.front() == '+')
+        text.remove_prefix(1);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+template <typename T> T Number(std::string_view text, const std::string& file, int line, const char* what)
+{
+    T value {};
+    if (!ParseNumber(text, value))
+        Fail(file, "line " + std::to_string(line) + ": " + what + " '" + std::string(text) + "' is not a valid number");
+    return value;
+}
+
+// "200", "200(0)", "200/mV", "200(-12)/uV".
+void ParseGain(std::string_view text, WfdbSignalInfo& s, bool& hasBaseline, const std::string& file, int line)
+{
+    std::size_t slash = text.find('/');
+    if (slash != std::string_view::npos) {
+        s.units = std::string(text.substr(slash + 1));
+        text = text.substr(0, slash);
+    }
+    std::size_t open = text.find('(');
+    if (open != std::string_view::npos) {
+        if (text.back() != ')')
+            Fail(file, "line " + std::to_string(line) + ": the baseline in '" + std::string(text) + "' lacks its ')'");
+        s.baseline = Number<int>(text.substr(open + 1, text.size() - open - 2), file, line, "baseline");
+        hasBaseline = true;
+        text = text.substr(0, open);
+    }
+    s.gain = Number<double>(text, file, line, "gain");
+    if (!(s.gain >= 0) || s.gain > 1e12)
+        Fail(file, "line " + std::to_string(line) + ": the gain must not be negative");
+    if (s.gain == 0)
+        s.gain = 200.0;
+}
+
+// "212", "16", "212+512" (byte offset); sample-per-frame ("x") and skew (":") forms are refused.
+void ParseFormat(std::string_view text, WfdbSignalInfo& s, const std::string& file, int line)
+{
+    if (text.find_first_of("x:") != std::string_view::npos)
+        Fail(file,
+            "line " + std::to_string(line) + ": format '" + std::string(text)
+                + "' uses several samples per frame or skew, which this reader does not support");
+    std::size_t plus = text.find('+');
+    if (plus != std::string_view::npos) {
+        s.byteOffset = Number<int64_t>(text.substr(plus + 1), file, line, "byte offset");
+        if (s.byteOffset < 0)
+            Fail(file, "line " + std::to_string(line) + ": negative byte offset");
+        text = text.substr(0, plus);
+    }
+    s.format = Number<int>(text, file, line, "signal format");
+    if (s.format != 212 && s.format != 16)
+        Fail(file,
+            "line " + std::to_string(line) + ": signal format " + std::to_string(s.format)
+                + " is not supported (formats 212 and 16 are)");
+}
+
+} // namespace
+
+WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
+{
+    WfdbHeader h;
+    std::size_t signalCount = 0;
+    bool haveRecordLine = false;
+    int lineNumber = 0;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t eol = text.find('\n', pos);
+        std::string_view line = text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
+        pos = eol == std::string_view::npos ? text.size() + 1 : eol + 1;
+        ++lineNumber;
+        std::size_t hash = line.find('#');
+        if (hash != std::string_view::npos)
+            line = line.substr(0, hash);
+        auto f = Fields(line);
+        if (f.empty())
+            continue;
+        if (!haveRecordLine) {
+            haveRecordLine = true;
+            if (f[0].find('/') != std::string_view::npos)
+                Fail(fileName, "multi-segment records are not supported");
+            h.recordName = std::string(f[0]);
+            if (f.size() < 2)
+                Fail(fileName, "line " + std::to_string(lineNumber) + ": the record line lacks the number of signals");
+            const int n = Number<int>(f[1], fileName, lineNumber, "number of signals");
+            if (n < 0 || n > 4096)
+                Fail(fileName,
+                    "line " + std::to_string(lineNumber) + ": implausible number of signals " + std::to_string(n));
+            signalCount = static_cast<std::size_t>(n);
+            if (f.size() >= 3) {
+                std::string_view fs = f[2];
+                fs = fs.substr(0, fs.find_first_of("/("));
+                h.frequency = Number<double>(fs, fileName, lineNumber, "sampling frequency");
+                if (!(h.frequency > 0) || h.frequency > 1e9)
+                    Fail(fileName, "line " + std::to_string(lineNumber) + ": the sampling frequency must be positive");
+            }
+            if (f.size() >= 4) {
+                h.sampleCount = Number<int64_t>(f[3], fileName, lineNumber, "number of samples");
+                if (h.sampleCount < 0 || h.sampleCount > std::numeric_limits<int32_t>::max())
+                    Fail(fileName, "line " + std::to_string(lineNumber) + ": implausible number of samples");
+            }
+            continue;
+        }
+        if (h.signals.size() == signalCount)
+            break; // info lines after the signal lines are comments in practice
+        if (f.size() < 2)
+            Fail(fileName,
+                "line " + std::to_string(lineNumber) + ": a signal line needs at least a file name and a format");
+        WfdbSignalInfo s;
+        s.fileName = std::string(f[0]);
+        if (s.fileName.find('/') != std::string::npos || s.fileName.find('\\') != std::string::npos
+            || s.fileName == ".." || s.fileName == "-")
+            Fail(fileName,
+                "line " + std::to_string(lineNumber) + ": signal file '" + s.fileName + "' must lie beside the header");
+        ParseFormat(f[1], s, fileName, lineNumber);
+        bool hasBaseline = false;
+        if (f.size() >= 3)
+            ParseGain(f[2], s, hasBaseline, fileName, lineNumber);
+        if (f.size() >= 4)
+            s.adcResolution = Number<int>(f[3], fileName, lineNumber, "ADC resolution");
+        if (f.size() >= 5)
+            s.adcZero = Number<int>(f[4], fileName, lineNumber, "ADC zero");
+        if (!hasBaseline)
+            s.baseline = s.adcZero;
+        if (f.size() >= 6)
+            s.initialValue = Number<int>(f[5], fileName, lineNumber, "initial value");
+        if (f.size() >= 7) {
+            s.checksum = Number<int>(f[6], fileName, lineNumber, "checksum");
+            s.hasChecksum = true;
+        }
+        // f[7] is the block size (only meaningful for devices); the rest is the description.
+        for (std::size_t i = 8; i < f.size(); ++i)
+            s.description += (i > 8 ? " " : "") + std::string(f[i]);
+        h.signals.push_back(std::move(s));
+    }
+    if (!haveRecordLine)
+        Fail(fileName, "no record line");
+    if (h.signals.size() != signalCount)
+        Fail(fileName,
+            "the header announces " + std::to_string(signalCount) + " signals but describes "
+                + std::to_string(h.signals.size()));
+    for (std::size_t i = 1; i < h.signals.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (h.signals[i].fileName == h.signals[j].fileName
+                && (h.signals[i].format != h.signals[j].format || h.signals[i].byteOffset != h.signals[j].byteOffset))
+                Fail(fileName, "signals in file '" + h.signals[i].fileName + "' differ in format or byte offset");
+    return h;
+}
+
+void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes)
+{
+    std::vector<std::size_t> members;
+    for (std::size_t i = 0; i < header.signals.size(); ++i)
+        if (header.signals[i].fileName == signalFile)
+            members.push_back(i);
+    if (members.empty())
+        return;
+    record.samples.resize(header.signals.size());
+    const WfdbSignalInfo& first = header.signals[members[0]];
+    const std::size_t perFrame = members.size();
+    if (first.byteOffset > 0) {
+        data.ignore(first.byteOffset);
+        if (data.gcount() != first.byteOffset)
+            Fail(displayName, "shorter than its byte offset of " + std::to_string(first.byteOffset));
+    }
+    const int64_t wanted = header.sampleCount > 0 ? header.sampleCount * static_cast<int64_t>(perFrame)
+                                                  : std::numeric_limits<int64_t>::max();
+    // The header's count is not trusted for memory: the arrays are sized for what the file can
+    // hold when its size is known; otherwise they start small and grow as data arrive.
+    int64_t reserve = header.sampleCount;
+    if (dataBytes >= 0) {
+        const int64_t bytes = std::max<int64_t>(0, dataBytes - first.byteOffset);
+        const int64_t available = (first.format == 212 ? bytes * 2 / 3 : bytes / 2) / static_cast<int64_t>(perFrame);
+        if (header.sampleCount > available)
+            Fail(displayName,
+                "truncated: holds " + std::to_string(available) + " of " + std::to_string(header.sampleCount)
+                    + " samples per signal");
+        reserve = header.sampleCount > 0 ? header.sampleCount : available;
+    } else
+        reserve = std::min<int64_t>(reserve, 1 << 16);
+    for (std::size_t m : members) {
+        record.samples[m].clear();
+        record.samples[m].reserve(static_cast<std::size_t>(reserve));
+    }
+    // Decodes straight from a read buffer into the per-signal arrays: the samples are held once.
+    int64_t decoded = 0;
+    std::size_t nextSignal = 0;
+    auto put = [&](int16_t v) {
+        record.samples[members[nextSignal]].push_back(v);
+        nextSignal = nextSignal + 1 == perFrame ? 0 : nextSignal + 1;
+        ++decoded;
+    };
+    std::vector<char> buffer(1 << 20);
+    std::size_t carry = 0; // bytes of an incomplete group kept at the buffer start
+    const std::size_t group = first.format == 212 ? 3 : 2;
+    while (decoded < wanted) {
+        data.read(buffer.data() + carry, static_cast<std::streamsize>(buffer.size() - carry));
+        const std::size_t have = carry + static_cast<std::size_t>(data.gcount());
+        const std::size_t whole = have / group * group;
+        const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (std::size_t i = 0; i < whole && decoded < wanted; i += group) {
+            if (group == 3) {
+                int a = b[i] | ((b[i + 1] & 0x0F) << 8);
+                int c = b[i + 2] | ((b[i + 1] & 0xF0) << 4);
+                put(static_cast<int16_t>(a >= 2048 ? a - 4096 : a));
+                if (decoded < wanted)
+                    put(static_cast<int16_t>(c >= 2048 ? c - 4096 : c));
+            } else {
+                put(static_cast<int16_t>(static_cast<uint16_t>(b[i] | (b[i + 1] << 8))));
+            }
+        }
+        carry = have - whole;
+        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(whole),
+            buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
+        if (data.gcount() == 0 || !data)
+            break;
+    }
+    // A 212 file of an odd number of samples ends with two bytes holding the last one.
+    if (decoded < wanted && first.format == 212 && carry == 2) {
+        const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
+        const int v = b[0] | ((b[1] & 0x0F) << 8);
+        put(static_cast<int16_t>(v >= 2048 ? v - 4096 : v));
+        carry = 0;
+    }
+    if (header.sampleCount == 0 && carry != 0)
+        Fail(displayName, "ends inside a sample (truncated?)");
+    // Only whole frames count; a trailing partial frame is damage.
+    if (header.sampleCount > 0 && decoded < wanted)
+        Fail(displayName,
+            "truncated: holds " + std::to_string(decoded / static_cast<int64_t>(perFrame)) + " of "
+                + std::to_string(header.sampleCount) + " samples per signal");
+    if (header.sampleCount == 0 && decoded % static_cast<int64_t>(perFrame) != 0)
+        Fail(displayName, "ends inside a frame (truncated?)");
+    for (std::size_t m : members) {
+        const WfdbSignalInfo& s = header.signals[m];
+        if (!s.hasChecksum)
+            continue;
+        int sum = 0;
+        for (int16_t v : record.samples[m])
+            sum = (sum + v) & 0xFFFF;
+        if (static_cast<int16_t>(sum) != static_cast<int16_t>(s.checksum & 0xFFFF))
+            Fail(displayName,
+                "checksum mismatch for signal " + std::to_string(m + 1) + " ('" + s.description
+                    + "'): the samples are damaged");
+    }
+}
+
+WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
+{
+    const std::string headerName = headerPath.string();
+    std::ifstream in(headerPath, std::ios::binary);
+    if (!in)
+        Fail(headerName, "cannot be opened");
+    std::ostringstream text;
+    text << in.rdbuf();
+    WfdbRecord record;
+    record.header = ParseHeader(text.str(), headerName);
+    record.samples.resize(record.header.signals.size());
+    std::vector<std::string> done;
+    for (const WfdbSignalInfo& s : record.header.signals) {
+        if (std::find(done.begin(), done.end(), s.fileName) != done.end())
+            continue;
+        done.push_back(s.fileName);
+        const std::filesystem::path dataPath = headerPath.parent_path() / s.fileName;
+        std::ifstream data(dataPath, std::ios::binary);
+        if (!data)
+            Fail(dataPath.string(), "cannot be opened (named by " + headerName + ")");
+        std::error_code error;
+        const auto size = std::filesystem::file_size(dataPath, error);
+        DecodeSignalFile(
+            record.header, s.fileName, data, dataPath.string(), record, error ? -1 : static_cast<int64_t>(size));
+    }
+    // Signals in different files must agree on their length.
+    for (const auto& samples : record.samples)
+        if (samples.size() != record.samples.front().size())
+            Fail(headerName, "its signal files hold different numbers of samples");
+    return record;
+}
+
+bool IsBeatCode(int code)
+{
+    return (code >= 1 && code <= 13) || code == 25 || code == 30 || code == 34 || code == 35 || code == 37 || code == 38
+        || code == 41;
+}
+
+const char* AnnotationMnemonic(int code)
+{
+    static const char* const kNames[] = { " ", "N", "L", "R", "a", "V", "F", "J", "A", "S", "E", "j", "/", "Q", "~",
+        "?", "|", "?", "s", "T", "*", "D", "\"", "=", "p", "B", "^", "t", "+", "u", "?", "!", "[", "]", "e", "n", "@",
+        "x", "f", "(", ")", "r" };
+    if (code >= 0 && code < static_cast<int>(std::size(kNames)))
+        return kNames[code];
+    return "?";
+}
+
+std::vector<Annotation> ParseAnnotations(std::span<const uint8_t> bytes, const std::string& fileName)
+{
+    constexpr int kSkip = 59, kNum = 60, kSub = 61, kChn = 62, kAux = 63;
+    std::vector<Annotation> out;
+    std::size_t pos = 0;
+    int64_t time = 0;
+    int number = 0, channel = 0;
+    auto word = [&](const char* what) -> unsigned {
+        if (pos + 2 > bytes.size())
+            Fail(fileName, std::string("truncated inside ") + what + " at byte " + std::to_string(pos));
+        unsigned w = bytes[pos] | (bytes[pos + 1] << 8);
+        pos += 2;
+        return w;
+    };
+    for (;;) {
+        if (pos + 2 > bytes.size())
+            Fail(fileName,
+                pos == bytes.size() ? "no end-of-annotations marker: the file is truncated"
+                                    : "odd number of bytes: the file is truncated");
+        const std::size_t at = pos;
+        const unsigned w = word("an annotation");
+        if (w == 0)
+            break;
+        const int code = static_cast<int>(w >> 10);
+        const int field = static_cast<int>(w & 0x3FF);
+        switch (code) {
+        case kSkip: {
+            const unsigned high = word("a SKIP interval");
+            const unsigned low = word("a SKIP interval");
+            time += static_cast<int32_t>((high << 16) | low);
+            break;
+        }
+        case kNum:
+            number = field >= 512 ? field - 1024 : field;
+            if (!out.empty())
+                out.back().number = number;
+            break;
+        case kSub:
+            if (!out.empty())
+                out.back().subtype = field >= 512 ? field - 1024 : field;
+            break;
+        case kChn:
+            channel = field;
+            if (!out.empty())
+                out.back().channel = channel;
+            break;
+        case kAux: {
+            if (pos + static_cast<std::size_t>(field) > bytes.size())
+                Fail(fileName, "truncated inside the AUX text at byte " + std::to_string(at));
+            std::string aux(reinterpret_cast<const char*>(bytes.data() + pos), static_cast<std::size_t>(field));
+            pos += static_cast<std::size_t>(field + (field & 1));
+            if (!out.empty())
+                out.back().aux = aux.substr(0, aux.find('\0'));
+            break;
+        }
+        default: {
+            time += field;
+            Annotation a;
+            a.sample = time;
+            a.code = code;
+            a.number = number;
+            a.channel = channel;
+            out.push_back(std::move(a));
+            break;
+        }
+        }
+        if (time < 0 || time > std::numeric_limits<int32_t>::max())
+            Fail(fileName, "annotation time out of range at byte " + std::to_string(at));
+    }
+    return out;
+}
+
+std::vector<Annotation> ReadAnnotations(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        Fail(path.string(), "cannot be opened");
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ParseAnnotations(bytes, path.string());
+}
+
+} // namespace vx::import

@@ -1,0 +1,85 @@
+#pragma once
+// Reader of PhysioNet WFDB records: the header (.hea), signal files in formats 212 and 16, and
+// annotation files in the MIT format (.atr, .ecg, ...). Everything that is wrong with a file is
+// reported as ImportError naming the file and the problem; a record is never returned short.
+#include <cstdint>
+#include <filesystem>
+#include <istream>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vx::import {
+
+class ImportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct WfdbSignalInfo {
+    std::string fileName;
+    int format = 0;
+    int64_t byteOffset = 0; // "+N" after the format: bytes to skip at the start of the file
+    double gain = 200.0; // ADC units per physical unit; 0 in a header means the default 200
+    int baseline = 0; // ADC value of physical zero; the ADC zero unless given as "gain(baseline)"
+    std::string units = "mV";
+    int adcResolution = 12;
+    int adcZero = 0;
+    int initialValue = 0;
+    bool hasChecksum = false;
+    int checksum = 0; // 16-bit sum of all samples
+    std::string description;
+};
+
+struct WfdbHeader {
+    std::string recordName;
+    double frequency = 250.0; // samples per second per signal
+    int64_t sampleCount = 0; // 0 when the header leaves it open (then the file length decides)
+    std::vector<WfdbSignalInfo> signals;
+};
+
+struct WfdbRecord {
+    WfdbHeader header;
+    // Raw ADC samples, one array per signal, held once.
+    std::vector<std::vector<int16_t>> samples;
+
+    int64_t Length() const { return samples.empty() ? 0 : static_cast<int64_t>(samples.front().size()); }
+    double ToPhysical(std::size_t signal, int16_t adc) const
+    {
+        const WfdbSignalInfo& s = header.signals[signal];
+        return (adc - s.baseline) / s.gain;
+    }
+};
+
+// Header text -> header. fileName names the file in errors.
+WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
+
+// Decodes the signals of one signal file (every signal whose fileName is that file, in header
+// order) from a stream into record.samples (sized to the header's signal count). dataBytes is the
+// size of the file when known (-1 otherwise); it lets the arrays be sized once.
+void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1);
+
+// Reads a record from its header path (".hea"); the signal files are looked up beside it.
+WfdbRecord ReadRecord(const std::filesystem::path& headerPath);
+
+struct Annotation {
+    int64_t sample = 0;
+    int code = 0;
+    int subtype = 0;
+    int channel = 0;
+    int number = 0;
+    std::string aux;
+};
+
+// Annotation codes of beats (N L R a V F J A S E j / Q e n x f and the rest of the standard list).
+bool IsBeatCode(int code);
+// Mnemonic of an annotation code ("N", "V", "+", ...), "?" for codes without one.
+const char* AnnotationMnemonic(int code);
+
+std::vector<Annotation> ParseAnnotations(std::span<const uint8_t> bytes, const std::string& fileName);
+std::vector<Annotation> ReadAnnotations(const std::filesystem::path& path);
+
+} // namespace vx::import

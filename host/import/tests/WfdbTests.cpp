@@ -1,0 +1,300 @@
+#include "host/import/Wfdb.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace vx::import;
+
+namespace {
+
+std::filesystem::path TestData()
+{
+    const char* dir = std::getenv("VX_TEST_DATA");
+    return dir ? std::filesystem::path(dir) : std::filesystem::path("testdata");
+}
+
+// A scratch folder for records written by a test.
+class TempDir {
+public:
+    TempDir()
+    {
+        mPath = std::filesystem::temp_directory_path()
+            / ("vx_wfdb_" + std::to_string(::getpid()) + "_" + std::to_string(sCount++));
+        std::filesystem::create_directories(mPath);
+    }
+    ~TempDir() { std::filesystem::remove_all(mPath); }
+    std::filesystem::path Write(const std::string& name, const std::string& bytes) const
+    {
+        std::ofstream(mPath / name, std::ios::binary) << bytes;
+        return mPath / name;
+    }
+
+private:
+    std::filesystem::path mPath;
+    static inline int sCount = 0;
+};
+
+std::string Format212(const std::vector<int>& samples)
+{
+    std::string out;
+    for (std::size_t i = 0; i < samples.size(); i += 2) {
+        const int a = samples[i] & 0xFFF;
+        const int b = i + 1 < samples.size() ? samples[i + 1] & 0xFFF : 0;
+        out += static_cast<char>(a & 0xFF);
+        out += static_cast<char>(((a >> 8) & 0x0F) | ((b >> 4) & 0xF0));
+        if (i + 1 < samples.size())
+            out += static_cast<char>(b & 0xFF);
+    }
+    return out;
+}
+
+std::string Format16(const std::vector<int>& samples)
+{
+    std::string out;
+    for (int v : samples) {
+        out += static_cast<char>(v & 0xFF);
+        out += static_cast<char>((v >> 8) & 0xFF);
+    }
+    return out;
+}
+
+int Checksum(const std::vector<int>& samples, std::size_t signal, std::size_t count)
+{
+    int sum = 0;
+    for (std::size_t i = signal; i < samples.size(); i += count)
+        sum += samples[i];
+    return static_cast<int16_t>(sum & 0xFFFF);
+}
+
+void ExpectError(const std::function<void()>& f, const std::vector<std::string>& words)
+{
+    try {
+        f();
+        ADD_FAILURE() << "no error";
+    } catch (const ImportError& e) {
+        for (const std::string& w : words)
+            EXPECT_NE(std::string(e.what()).find(w), std::string::npos) << e.what() << " lacks " << w;
+    }
+}
+
+TEST(Wfdb, MitBihRecord100)
+{
+    WfdbRecord r = ReadRecord(TestData() / "mitdb" / "100.hea");
+    ASSERT_EQ(r.samples.size(), 2u);
+    EXPECT_EQ(r.Length(), 650000);
+    EXPECT_EQ(r.header.frequency, 360.0);
+    EXPECT_EQ(r.header.signals[0].description, "MLII");
+    EXPECT_EQ(r.header.signals[1].description, "V5");
+    for (const auto& s : r.header.signals) {
+        EXPECT_EQ(s.gain, 200.0);
+        EXPECT_EQ(s.baseline, 1024);
+        EXPECT_EQ(s.adcResolution, 11);
+        EXPECT_EQ(s.units, "mV");
+    }
+    EXPECT_EQ(r.samples[0][0], 995); // the header's initial values
+    EXPECT_EQ(r.samples[1][0], 1011);
+    EXPECT_DOUBLE_EQ(r.ToPhysical(0, 995), -0.145);
+
+    const auto annotations = ReadAnnotations(TestData() / "mitdb" / "100.atr");
+    std::size_t beats = 0, normal = 0, atrial = 0, ventricular = 0;
+    for (const auto& a : annotations) {
+        beats += IsBeatCode(a.code);
+        normal += a.code == 1;
+        atrial += a.code == 8;
+        ventricular += a.code == 5;
+    }
+    EXPECT_EQ(beats, 2273u);
+    EXPECT_EQ(normal, 2239u);
+    EXPECT_EQ(atrial, 33u);
+    EXPECT_EQ(ventricular, 1u);
+    EXPECT_STREQ(AnnotationMnemonic(annotations.front().code), "+"); // the rhythm label opens the file
+    EXPECT_EQ(annotations.front().aux, "(N");
+}
+
+TEST(Wfdb, WrittenRecordsInBothFormats)
+{
+    TempDir dir;
+    // Three signals in format 212 (odd sample count per frame: pairs straddle frames), one in 16.
+    std::vector<int> frames212;
+    for (int i = 0; i < 101; ++i)
+        for (int s = 0; s < 3; ++s)
+            frames212.push_back(((i * 37 + s * 500) % 4096) - 2048);
+    std::vector<int> samples16;
+    for (int i = 0; i < 101; ++i)
+        samples16.push_back(i * 300 - 15000);
+    std::ostringstream hea;
+    hea << "rec 4 1000/1000 101\n# comment\n";
+    for (int s = 0; s < 3; ++s)
+        hea << "rec.dat 212 " << (s == 0 ? "100(5)/uV" : "0") << " 12 " << s << " 0 "
+            << Checksum(frames212, static_cast<std::size_t>(s), 3) << " 0 sig " << s << "\n";
+    hea << "rec16.dat 16 400 16 0 0 " << Checksum(samples16, 0, 1) << "\n";
+    dir.Write("rec.dat", Format212(frames212));
+    dir.Write("rec16.dat", Format16(samples16));
+    WfdbRecord r = ReadRecord(dir.Write("rec.hea", hea.str()));
+    ASSERT_EQ(r.samples.size(), 4u);
+    EXPECT_EQ(r.Length(), 101);
+    for (int i = 0; i < 101; ++i) {
+        for (int s = 0; s < 3; ++s)
+            ASSERT_EQ(r.samples[static_cast<std::size_t>(s)][static_cast<std::size_t>(i)],
+                frames212[static_cast<std::size_t>(i * 3 + s)]);
+        ASSERT_EQ(r.samples[3][static_cast<std::size_t>(i)], samples16[static_cast<std::size_t>(i)]);
+    }
+    EXPECT_EQ(r.header.signals[0].gain, 100.0);
+    EXPECT_EQ(r.header.signals[0].baseline, 5);
+    EXPECT_EQ(r.header.signals[0].units, "uV");
+    EXPECT_EQ(r.header.signals[1].gain, 200.0); // 0 means the default
+    EXPECT_EQ(r.header.signals[2].baseline, 2); // the ADC zero when no baseline is given
+    EXPECT_EQ(r.header.signals[1].description, "sig 1");
+    EXPECT_EQ(r.header.signals[3].description, "");
+    EXPECT_DOUBLE_EQ(r.ToPhysical(3, 400), 1.0);
+
+    // Without a sample count the file length decides; a single 212 signal of odd length.
+    std::vector<int> odd = { 1, -2, 3, -4, 5 };
+    dir.Write("odd.dat", Format212(odd));
+    WfdbRecord o = ReadRecord(dir.Write("odd.hea", "odd 1 250\nodd.dat 212\n"));
+    ASSERT_EQ(o.Length(), 5);
+    EXPECT_EQ(o.samples[0][4], 5);
+    EXPECT_EQ(o.header.signals[0].gain, 200.0);
+}
+
+TEST(Wfdb, DamagedRecordsGiveClearErrors)
+{
+    TempDir dir;
+    std::vector<int> samples(200);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int>(i % 50) * 7 - 100;
+    const std::string data = Format16(samples);
+    dir.Write("ok.dat", data);
+    dir.Write("short.dat", data.substr(0, 150));
+    std::string flipped = data;
+    flipped[77] = static_cast<char>(flipped[77] ^ 0x10);
+    dir.Write("flip.dat", flipped);
+    const std::string sum = std::to_string(Checksum(samples, 0, 2)) + " 0 a\n";
+    const std::string sum2 = std::to_string(Checksum(samples, 1, 2)) + " 0 b\n";
+    auto header = [&](const std::string& file, const std::string& count) {
+        return "r 2 360 " + count + "\n" + file + " 16 200 16 0 0 " + sum + file + " 16 200 16 0 0 " + sum2;
+    };
+    EXPECT_EQ(ReadRecord(dir.Write("ok.hea", header("ok.dat", "100"))).Length(), 100);
+    const struct {
+        std::string name, text;
+        std::vector<std::string> words;
+    } cases[] = {
+        { "short.hea", header("short.dat", "100"), { "short.dat", "truncated", "37 of 100" } },
+        { "long.hea", header("ok.dat", "101"), { "ok.dat", "truncated", "100 of 101" } },
+        { "flip.hea", header("flip.dat", "100"), { "flip.dat", "checksum", "damaged" } },
+        { "missing.hea", header("none.dat", "100"), { "none.dat", "cannot be opened" } },
+        { "fmt.hea", "r 1 360 100\nok.dat 311\n", { "fmt.hea", "line 2", "format 311" } },
+        { "spf.hea", "r 1 360 100\nok.dat 212x2\n", { "spf.hea", "several samples per frame" } },
+        { "few.hea", "r 2 360 100\nok.dat 16\n", { "few.hea", "announces 2 signals but describes 1" } },
+        { "nosig.hea", "r\n", { "nosig.hea", "number of signals" } },
+        { "fs.hea", "r 1 -360 100\nok.dat 16\n", { "fs.hea", "sampling frequency" } },
+        { "gain.hea", "r 1 360 100\nok.dat 16 -200\n", { "gain.hea", "gain" } },
+        { "num.hea", "r 1 360 1x0\nok.dat 16\n", { "num.hea", "'1x0' is not a valid number" } },
+        { "path.hea", "r 1 360 100\n../ok.dat 16\n", { "path.hea", "beside the header" } },
+        { "seg.hea", "r/2 1 360 100\n", { "seg.hea", "multi-segment" } },
+        { "empty.hea", "# only a comment\n", { "empty.hea", "no record line" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = dir.Write(c.name, c.text);
+        ExpectError([&] { ReadRecord(path); }, c.words);
+    }
+    ExpectError([&] { ReadRecord(dir.Write("x.hea", "")); }, { "x.hea", "no record line" });
+}
+
+// MIT annotation words: code << 10 | increment, little-endian.
+void Word(std::string& s, int code, int increment)
+{
+    const int w = (code << 10) | (increment & 0x3FF);
+    s += static_cast<char>(w & 0xFF);
+    s += static_cast<char>(w >> 8);
+}
+
+std::vector<Annotation> Parse(const std::string& bytes)
+{
+    return ParseAnnotations(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), "test.atr");
+}
+
+TEST(Wfdb, AnnotationModifiers)
+{
+    std::string s;
+    Word(s, 1, 100); // N at 100
+    Word(s, 62, 1); // CHN 1 (sticky)
+    Word(s, 60, 5); // NUM 5 (sticky)
+    Word(s, 5, 200); // V at 300
+    Word(s, 61, 3); // SUB 3 for V only
+    Word(s, 63, 3); // AUX of 3 bytes, padded to 4
+    s += "(VT";
+    s += '\0';
+    Word(s, 59, 0); // SKIP 100000: high word first
+    Word(s, 0, 1); // 0x0001 -> 65536
+    Word(s, 0, 0); // low word 0x86A0 written below
+    s[s.size() - 2] = static_cast<char>(0xA0);
+    s[s.size() - 1] = static_cast<char>(0x86);
+    Word(s, 28, 0); // rhythm label at 300 + 100000
+    Word(s, 13, 1023); // Q
+    Word(s, 0, 0); // end
+    const auto a = Parse(s);
+    ASSERT_EQ(a.size(), 4u);
+    EXPECT_EQ(a[0].sample, 100);
+    EXPECT_EQ(a[0].channel, 1);
+    EXPECT_EQ(a[0].number, 5);
+    EXPECT_EQ(a[1].sample, 300);
+    EXPECT_EQ(a[1].code, 5);
+    EXPECT_EQ(a[1].subtype, 3);
+    EXPECT_EQ(a[1].aux, "(VT");
+    EXPECT_EQ(a[1].channel, 1);
+    EXPECT_EQ(a[2].sample, 300 + 65536 + 0x86A0);
+    EXPECT_FALSE(IsBeatCode(a[2].code));
+    EXPECT_EQ(a[2].subtype, 0);
+    EXPECT_EQ(a[3].sample, 300 + 65536 + 0x86A0 + 1023);
+    EXPECT_TRUE(IsBeatCode(a[3].code));
+    EXPECT_EQ(a[3].number, 5);
+    for (int code : { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 25, 30, 34, 35, 37, 38, 41 })
+        EXPECT_TRUE(IsBeatCode(code)) << code;
+    for (int code : { 0, 14, 16, 18, 19, 20, 21, 22, 23, 24, 26, 27, 28, 29, 31, 32, 33, 36, 39, 40, 42, 59, 63 })
+        EXPECT_FALSE(IsBeatCode(code)) << code;
+}
+
+TEST(Wfdb, TruncatedAnnotationFiles)
+{
+    std::string good;
+    Word(good, 1, 10);
+    Word(good, 63, 5);
+    good += "hello";
+    good += '\0';
+    Word(good, 59, 0);
+    Word(good, 0, 0);
+    Word(good, 0, 100);
+    Word(good, 1, 10);
+    Word(good, 0, 0);
+    ASSERT_EQ(Parse(good).size(), 2u);
+    std::string negative;
+    Word(negative, 59, 0);
+    negative += "\xFF\xFF\x00\x00";
+    Word(negative, 1, 0);
+    Word(negative, 0, 0);
+    const struct {
+        std::string bytes;
+        const char* words;
+    } cases[] = {
+        { "", "no end-of-annotations marker" },
+        { good.substr(0, 2), "no end-of-annotations marker" },
+        { good.substr(0, 3), "odd number of bytes" },
+        { good.substr(0, 6), "AUX" },
+        { good.substr(0, 12), "SKIP" },
+        { good.substr(0, 14), "SKIP" },
+        { good.substr(0, 16), "no end-of-annotations marker" },
+        { negative, "time out of range" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words);
+        ExpectError([&] { Parse(c.bytes); }, { "test.atr", c.words });
+    }
+    ExpectError([] { ReadAnnotations("/nonexistent/x.atr"); }, { "x.atr", "cannot be opened" });
+}
+
+} // namespace
