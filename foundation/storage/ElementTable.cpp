@@ -148,7 +148,13 @@ Element& ElementTable::Add(const std::u16string& name, std::uint32_t type, std::
 {
     if (mChildren.size() >= kMaxElements) {
         std::wstring text = L"ElementTable::Resize : too many entries (" + std::to_wstring(mChildren.size() + 1) + L")";
-        text += L" | " + NameToWide(mSelf.name);
+        STATSTG stat;
+        if (SUCCEEDED(mAllocator.LockBytes()->Stat(&stat, STATFLAG_DEFAULT)) && stat.pwcsName) {
+            text += L" in file ";
+            text += stat.pwcsName;
+            text += L" | " + NameToWide(mSelf.name);
+        }
+        CoTaskMemFree(stat.pwcsName);
         ThrowStorageError(static_cast<HRESULT>(0xA0048210u), text);
     }
     auto element = std::make_unique<Element>();

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "foundation/storage/FilePath.h"
-#include "foundation/storage/StorageError.h"
 #include "hostframework/base/RefCount.h"
 
 namespace KEL {
@@ -53,15 +52,13 @@ FILETIME ToFileTime(const timespec& t)
 }
 } // namespace
 
-FileLockBytes::FileLockBytes(const std::wstring& path, bool deleteOnRelease) : mPath(path), mDeleteOnRelease(deleteOnRelease)
+FileLockBytes::FileLockBytes(const KEL::String& path, bool deleteOnRelease) : mPath(path), mDeleteOnRelease(deleteOnRelease)
 {
     if (!KEL::MakeFullPath(mPath))
-        KEL::ThrowStorageError(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), L"FileLockBytes: no file name");
-    mFile = ::open(KEL::PathToNative(mPath).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (mFile < 0) {
-        const int error = errno;
-        KEL::ThrowStorageError(KEL::HResultFromErrno(error), L"FileLockBytes: cannot create " + mPath);
-    }
+        throw KEL::XLockBytesCreate(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+    mFile = ::open(KEL::PathToNative(mPath.ToWString()).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (mFile < 0)
+        throw KEL::XLockBytesCreate(KEL::HResultFromErrno(errno));
 }
 
 FileLockBytes::~FileLockBytes()
@@ -69,27 +66,25 @@ FileLockBytes::~FileLockBytes()
     if (mFile >= 0)
         ::close(mFile);
     if (mDeleteOnRelease)
-        ::unlink(KEL::PathToNative(mPath).c_str());
+        ::unlink(KEL::PathToNative(mPath.ToWString()).c_str()); // the name stayed valid while open
 }
 
-FileLockBytes* FileLockBytes::CreateTemporary(const std::wstring& path)
+FileLockBytes* FileLockBytes::CreateTemporary(const KEL::String& path)
 {
-    if (!path.empty())
+    if (!path.IsEmpty())
         return new FileLockBytes(path, true);
     const char* folder = std::getenv("TMPDIR");
     std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/KELXXXXXX.tmp";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back(0);
     const int placeholder = ::mkstemps(name.data(), 4);
-    if (placeholder < 0) {
-        const int error = errno;
-        KEL::ThrowStorageError(KEL::HResultFromErrno(error), L"FileLockBytes: no temporary file");
-    }
+    if (placeholder < 0)
+        throw KEL::XLockBytesCreate(KEL::HResultFromErrno(errno));
     ::close(placeholder);
     try {
-        return new FileLockBytes(KEL::PathFromNative(name.data()), true);
+        return new FileLockBytes(KEL::String(KEL::PathFromNative(name.data())), true);
     } catch (...) {
-        ::unlink(name.data());
+        ::unlink(name.data()); // only the placeholder made here, never a file the caller named
         throw;
     }
 }
@@ -193,9 +188,9 @@ HRESULT FileLockBytes::Stat(STATSTG* statstg, DWORD statFlag)
     *statstg = STATSTG{};
     HRESULT hr = S_OK;
     if (!(statFlag & STATFLAG_NONAME)) {
-        auto* name = static_cast<wchar_t*>(CoTaskMemAlloc((mPath.size() + 1) * sizeof(wchar_t)));
+        auto* name = static_cast<wchar_t*>(CoTaskMemAlloc((mPath.Length() + 1) * sizeof(wchar_t)));
         if (name)
-            std::memcpy(name, mPath.c_str(), (mPath.size() + 1) * sizeof(wchar_t));
+            std::memcpy(name, mPath.c_str(), (mPath.Length() + 1) * sizeof(wchar_t));
         else
             hr = STG_E_INSUFFICIENTMEMORY;
         statstg->pwcsName = name;

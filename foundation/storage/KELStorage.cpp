@@ -12,7 +12,7 @@
 #include "foundation/storage/StorageAllocator.h"
 #include "foundation/storage/StorageError.h"
 #include "hostframework/base/RefCount.h"
-#include "log/Log.h"
+#include "foundation/XKEL.h"
 
 namespace KEL {
 
@@ -226,7 +226,7 @@ HRESULT KELStorage::OpenOnLockBytes(ILockBytes* lockBytes, IStorage** out)
     }
 }
 
-HRESULT KELStorage::CreateTempStorage(const std::wstring& path, IStorage** out)
+HRESULT KELStorage::CreateTempStorage(const String& path, IStorage** out)
 {
     if (!out)
         return STG_E_INVALIDPOINTER;
@@ -276,10 +276,9 @@ ULONG KELStorage::Release()
             hr = StorageErrorCode(e);
         }
         if (FAILED(hr)) {
-            char text[96];
-            std::snprintf(text, sizeof text, "KELBOOTLOG: KELStorage: closing commit failed (0x%08X)",
-                          static_cast<unsigned>(hr));
-            vx::log::WriteLine(text);
+            char text[80];
+            std::snprintf(text, sizeof text, "KELStorage: closing commit failed (0x%08X)", static_cast<unsigned>(hr));
+            BootLog(std::string_view(text));
         }
         --mElement->openCount;
         if (--mTable->users == 0 && !mRootTable) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/String.h"
 #include "foundation/storage/KelInterfaces.h"
 
 namespace KEL {
@@ -24,7 +25,7 @@ class KELStorage final : public IKELStorage, public IStorage {
 public:
     // A new root storage in a temporary file at `path` (a fresh temporary name when empty); the
     // file is removed when the storage and everything opened in it are released.
-    static HRESULT CreateTempStorage(const std::wstring& path, IStorage** out);
+    static HRESULT CreateTempStorage(const String& path, IStorage** out);
     // A new, empty root storage on the given byte array.
     static HRESULT CreateOnLockBytes(ILockBytes* lockBytes, IStorage** out);
     // The root storage of a file already in this format on the given byte array.
