@@ -71,8 +71,9 @@ FileLockBytes::~FileLockBytes()
 
 FileLockBytes* FileLockBytes::CreateTemporary(const KEL::String& path)
 {
+    // A file the caller named is never deleted by this library; only a name made here is.
     if (!path.IsEmpty())
-        return new FileLockBytes(path, true);
+        return new FileLockBytes(path, false);
     const char* folder = std::getenv("TMPDIR");
     std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/KELXXXXXX.tmp";
     std::vector<char> name(pattern.begin(), pattern.end());

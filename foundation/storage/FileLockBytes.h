@@ -28,9 +28,10 @@ public:
     // at the last release. One reference, held by the creator.
     FileLockBytes(const KEL::String& path, bool deleteOnRelease);
 
-    // The lock bytes of a temporary storage: on `path`, or, when it is empty, on a new unique
-    // file "KEL*.tmp" in the temporary folder ($TMPDIR, else /tmp). A placeholder file created
-    // here is removed again when the creation fails. Throws as the constructor.
+    // The lock bytes of a temporary storage: on a new unique file "KEL*.tmp" in the temporary
+    // folder ($TMPDIR, else /tmp), removed at the last release (and at once when the creation
+    // fails); or, when `path` is given, on that file, which is never deleted here. Throws as the
+    // constructor.
     static FileLockBytes* CreateTemporary(const KEL::String& path);
 
     HRESULT QueryInterface(REFIID iid, void** out) override;

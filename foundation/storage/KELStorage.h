@@ -23,8 +23,9 @@ struct Element;
 
 class KELStorage final : public IKELStorage, public IStorage {
 public:
-    // A new root storage in a temporary file at `path` (a fresh temporary name when empty); the
-    // file is removed when the storage and everything opened in it are released.
+    // A new root storage in a temporary file (see FileLockBytes::CreateTemporary): a fresh
+    // temporary name when `path` is empty, removed when the storage and everything opened in it
+    // are released; a file the caller named stays.
     static HRESULT CreateTempStorage(const String& path, IStorage** out);
     // A new, empty root storage on the given byte array.
     static HRESULT CreateOnLockBytes(ILockBytes* lockBytes, IStorage** out);

@@ -96,6 +96,11 @@ TEST(FileLockBytes, FailedCreationThrowsOnceAndDeletesNothing)
         EXPECT_EQ(capture.Lines().size(), 1u);
     }
     EXPECT_TRUE(fs::is_directory(folder.path / "taken"));
+    // A temporary storage on a file the caller named leaves the file in place.
+    IStorage* named = nullptr;
+    ASSERT_EQ(KEL::KELStorage::CreateTempStorage(folder.Name("named.tmp"), &named), S_OK);
+    named->Release();
+    EXPECT_TRUE(fs::exists(folder.path / "named.tmp"));
     IStorage* storage = nullptr;
     EXPECT_EQ(KEL::KELStorage::CreateTempStorage(folder.Name("missing/file"), &storage),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
