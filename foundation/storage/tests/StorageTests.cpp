@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <unordered_map>
 
 #include "CompoundFileChecker.h"
 #include "TestSupport.h"
@@ -485,4 +486,113 @@ TEST(KELStorage, QueryInterfaceAndCounts)
     s->Release();
     EXPECT_EQ(Kel(f.root)->RefCount(), 1u);
     EXPECT_EQ(vx::com::LiveTaskMemCount(), 0);
+}
+
+namespace {
+
+// A byte array that keeps only the pages written, so that a file whose clusters lie far apart
+// costs little memory.
+class SparseLockBytes final : public ILockBytes {
+public:
+    HRESULT QueryInterface(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++mRefs; }
+    ULONG Release() override
+    {
+        if (--mRefs == 0) {
+            delete this;
+            return 0;
+        }
+        return mRefs;
+    }
+    HRESULT ReadAt(ULARGE_INTEGER offset, void* buffer, ULONG cb, ULONG* read) override
+    {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        ULONG n = offset.QuadPart >= mSize ? 0 : static_cast<ULONG>(std::min<std::uint64_t>(cb, mSize - offset.QuadPart));
+        for (ULONG i = 0; i < n; ++i) {
+            const std::uint64_t at = offset.QuadPart + i;
+            auto page = mPages.find(at / kPage);
+            out[i] = page == mPages.end() ? 0 : page->second[at % kPage];
+        }
+        *read = n;
+        return S_OK;
+    }
+    HRESULT WriteAt(ULARGE_INTEGER offset, const void* buffer, ULONG cb, ULONG* written) override
+    {
+        const auto* in = static_cast<const std::uint8_t*>(buffer);
+        for (ULONG i = 0; i < cb; ++i) {
+            const std::uint64_t at = offset.QuadPart + i;
+            auto& page = mPages[at / kPage];
+            page.resize(kPage);
+            page[at % kPage] = in[i];
+        }
+        mSize = std::max<std::uint64_t>(mSize, offset.QuadPart + cb);
+        *written = cb;
+        return S_OK;
+    }
+    HRESULT Flush() override { return S_OK; }
+    HRESULT SetSize(ULARGE_INTEGER size) override
+    {
+        mSize = size.QuadPart;
+        return S_OK;
+    }
+    HRESULT LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return S_OK; }
+    HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return S_OK; }
+    HRESULT Stat(STATSTG* st, DWORD) override
+    {
+        *st = STATSTG{};
+        st->cbSize.QuadPart = mSize;
+        return S_OK;
+    }
+
+private:
+    static constexpr std::uint64_t kPage = 4096;
+    ULONG mRefs = 1;
+    std::uint64_t mSize = 0;
+    std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> mPages;
+};
+
+} // namespace
+
+TEST(StorageAllocator, CommitWithAnEmptyFreeListGrowsTheMap)
+{
+    auto* bytes = new SparseLockBytes();
+    IStorage* root = nullptr;
+    ASSERT_EQ(KEL::KELStorage::CreateOnLockBytes(bytes, &root), S_OK);
+    IStream* s = NewStream(root, L"Big");
+    // 4093 clusters: with the directory's cluster the first map's 4094 clusters are all in use
+    // when the commit looks for a place for the map.
+    ASSERT_EQ(s->SetSize({4093ull * 32768}), S_OK);
+    ASSERT_EQ(WriteAll(s, {1}), S_OK); // the first cluster exists already: nothing new
+    auto& allocator = Kel(root)->Allocator();
+    ASSERT_EQ(root->Commit(STGC_DEFAULT), S_OK);
+    EXPECT_EQ(allocator.Count(), 8192u);
+    s->Release();
+    root->Release();
+    IStorage* again = nullptr;
+    ASSERT_EQ(KEL::KELStorage::OpenOnLockBytes(bytes, &again), S_OK);
+    ASSERT_EQ(again->OpenStream(L"big", nullptr, STGM_READ, 0, &s), S_OK);
+    EXPECT_EQ(Size(s), 4093ull * 32768);
+    std::uint8_t first = 0;
+    ULONG read = 0;
+    EXPECT_EQ(s->Read(&first, 1, &read), S_OK);
+    EXPECT_EQ(first, 1);
+    s->Release();
+    again->Release();
+    bytes->Release();
+}
+
+TEST(KELStorage, StatNameAllocationFailure)
+{
+    MemoryFile f;
+    IStream* s = NewStream(f.root, L"S");
+    STATSTG st;
+    vx::com::FailNextTaskMemAllocs(1);
+    EXPECT_EQ(s->Stat(&st, STATFLAG_DEFAULT), STG_E_INSUFFICIENTMEMORY);
+    EXPECT_EQ(st.pwcsName, nullptr);
+    EXPECT_EQ(st.type, STGTY_STREAM);
+    s->Release();
 }
