@@ -17,25 +17,50 @@ HRESULT HResultFromErrno(int error)
 {
     DWORD code = 1117; // ERROR_IO_DEVICE
     switch (error) {
-    case ENOENT: code = ERROR_FILE_NOT_FOUND; break;
-    case ENOTDIR: code = ERROR_PATH_NOT_FOUND; break;
+    case ENOENT:
+        code = ERROR_FILE_NOT_FOUND;
+        break;
+    case ENOTDIR:
+        code = ERROR_PATH_NOT_FOUND;
+        break;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case EROFS: code = ERROR_ACCESS_DENIED; break;
+    case EROFS:
+        code = ERROR_ACCESS_DENIED;
+        break;
     case EMFILE:
-    case ENFILE: code = 4; break; // ERROR_TOO_MANY_OPEN_FILES
-    case ENOMEM: code = ERROR_NOT_ENOUGH_MEMORY; break;
-    case EEXIST: code = ERROR_FILE_EXISTS; break;
-    case EINVAL: code = ERROR_INVALID_PARAMETER; break;
-    case EBADF: code = ERROR_INVALID_HANDLE; break;
+    case ENFILE:
+        code = 4;
+        break; // ERROR_TOO_MANY_OPEN_FILES
+    case ENOMEM:
+        code = ERROR_NOT_ENOUGH_MEMORY;
+        break;
+    case EEXIST:
+        code = ERROR_FILE_EXISTS;
+        break;
+    case EINVAL:
+        code = ERROR_INVALID_PARAMETER;
+        break;
+    case EBADF:
+        code = ERROR_INVALID_HANDLE;
+        break;
     case ENOSPC:
-    case EDQUOT: code = 112; break; // ERROR_DISK_FULL
-    case EFBIG: code = 223; break;  // ERROR_FILE_TOO_LARGE
-    case ENAMETOOLONG: code = 206; break; // ERROR_FILENAME_EXCED_RANGE
+    case EDQUOT:
+        code = 112;
+        break; // ERROR_DISK_FULL
+    case EFBIG:
+        code = 223;
+        break; // ERROR_FILE_TOO_LARGE
+    case ENAMETOOLONG:
+        code = 206;
+        break; // ERROR_FILENAME_EXCED_RANGE
     case EAGAIN:
-    case EDEADLK: code = 33; break; // ERROR_LOCK_VIOLATION
-    default: break;
+    case EDEADLK:
+        code = 33;
+        break; // ERROR_LOCK_VIOLATION
+    default:
+        break;
     }
     return HRESULT_FROM_WIN32(code);
 }
@@ -47,12 +72,15 @@ namespace {
 FILETIME ToFileTime(const timespec& t)
 {
     // 100 ns intervals from 1 January 1601 to the time.
-    const std::uint64_t ticks = (std::uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + std::uint64_t(t.tv_nsec) / 100;
-    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const std::uint64_t ticks
+        = (std::uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + std::uint64_t(t.tv_nsec) / 100;
+    return { static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32) };
 }
 } // namespace
 
-FileLockBytes::FileLockBytes(const KEL::String& path, bool deleteOnRelease) : mPath(path), mDeleteOnRelease(deleteOnRelease)
+FileLockBytes::FileLockBytes(const KEL::String& path, bool deleteOnRelease)
+    : mPath(path)
+    , mDeleteOnRelease(deleteOnRelease)
 {
     if (!KEL::MakeFullPath(mPath))
         throw KEL::XLockBytesCreate(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
@@ -102,7 +130,10 @@ HRESULT FileLockBytes::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG FileLockBytes::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG FileLockBytes::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG FileLockBytes::Release()
 {
@@ -141,7 +172,8 @@ HRESULT FileLockBytes::WriteAt(ULARGE_INTEGER offset, const void* buffer, ULONG 
     ULONG done = 0;
     HRESULT hr = S_OK;
     while (done < cb) {
-        const ssize_t n = ::pwrite(mFile, static_cast<const char*>(buffer) + done, cb - done, off_t(offset.QuadPart + done));
+        const ssize_t n
+            = ::pwrite(mFile, static_cast<const char*>(buffer) + done, cb - done, off_t(offset.QuadPart + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -155,7 +187,10 @@ HRESULT FileLockBytes::WriteAt(ULARGE_INTEGER offset, const void* buffer, ULONG 
     return hr;
 }
 
-HRESULT FileLockBytes::Flush() { return ::fdatasync(mFile) == 0 ? S_OK : KEL::HResultFromErrno(errno); }
+HRESULT FileLockBytes::Flush()
+{
+    return ::fdatasync(mFile) == 0 ? S_OK : KEL::HResultFromErrno(errno);
+}
 
 HRESULT FileLockBytes::SetSize(ULARGE_INTEGER size)
 {
@@ -164,7 +199,7 @@ HRESULT FileLockBytes::SetSize(ULARGE_INTEGER size)
 
 static HRESULT Lock(int file, ULARGE_INTEGER offset, ULARGE_INTEGER cb, short type)
 {
-    struct flock region {};
+    struct flock region { };
     region.l_type = type;
     region.l_whence = SEEK_SET;
     region.l_start = off_t(offset.QuadPart);
@@ -186,7 +221,7 @@ HRESULT FileLockBytes::Stat(STATSTG* statstg, DWORD statFlag)
 {
     if (!statstg)
         return STG_E_INVALIDPOINTER;
-    *statstg = STATSTG{};
+    *statstg = STATSTG {};
     HRESULT hr = S_OK;
     if (!(statFlag & STATFLAG_NONAME)) {
         auto* name = static_cast<wchar_t*>(CoTaskMemAlloc((mPath.Length() + 1) * sizeof(wchar_t)));
@@ -222,6 +257,9 @@ HRESULT FileLockBytes::GetCacheHint(DWORD* out)
     return S_OK;
 }
 
-HRESULT FileLockBytes::SetCacheHint(DWORD) { return S_OK; }
+HRESULT FileLockBytes::SetCacheHint(DWORD)
+{
+    return S_OK;
+}
 
 } // namespace FileLockBytesImpl

@@ -14,7 +14,10 @@ namespace KEL {
 // the system's text for it.
 class XLockBytesCreate : public XKEL {
 public:
-    explicit XLockBytesCreate(HRESULT code) : XKEL(code) {}
+    explicit XLockBytesCreate(HRESULT code)
+        : XKEL(code)
+    {
+    }
 };
 } // namespace KEL
 
@@ -55,7 +58,7 @@ public:
 private:
     ~FileLockBytes();
 
-    std::atomic<ULONG> mRefCount{1};
+    std::atomic<ULONG> mRefCount { 1 };
     int mFile = -1;
     KEL::String mPath;
     bool mDeleteOnRelease;

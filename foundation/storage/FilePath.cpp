@@ -145,6 +145,9 @@ bool ResolveFileName(String& path)
     return true;
 }
 
-String PathBesideHostExe(const String& relative) { return String(PathBesideHostExe(relative.ToWString())); }
+String PathBesideHostExe(const String& relative)
+{
+    return String(PathBesideHostExe(relative.ToWString()));
+}
 
 } // namespace KEL

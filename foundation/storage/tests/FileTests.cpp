@@ -47,11 +47,11 @@ TEST(FileLockBytes, PositionedReadsAndWritesStatAndDeleteAtLastRelease)
     EXPECT_EQ(bytes->Path().ToWString(), name.ToWString()); // the case is kept
     const char data[] = "0123456789";
     ULONG done = 0;
-    EXPECT_EQ(bytes->WriteAt({100}, data, 10, &done), S_OK);
-    EXPECT_EQ(bytes->WriteAt({110}, data, 5, &done), S_OK);
-    EXPECT_EQ(bytes->WriteAt({4}, data, 2, &done), S_OK);
+    EXPECT_EQ(bytes->WriteAt({ 100 }, data, 10, &done), S_OK);
+    EXPECT_EQ(bytes->WriteAt({ 110 }, data, 5, &done), S_OK);
+    EXPECT_EQ(bytes->WriteAt({ 4 }, data, 2, &done), S_OK);
     char back[16] = {};
-    EXPECT_EQ(bytes->ReadAt({108}, back, 16, &done), S_OK);
+    EXPECT_EQ(bytes->ReadAt({ 108 }, back, 16, &done), S_OK);
     EXPECT_EQ(done, 7u); // up to the end of the file
     EXPECT_EQ(std::string(back, 7), "8901234");
     STATSTG st;
@@ -63,7 +63,7 @@ TEST(FileLockBytes, PositionedReadsAndWritesStatAndDeleteAtLastRelease)
     EXPECT_EQ(bytes->Stat(&st, STATFLAG_DEFAULT), S_OK);
     EXPECT_EQ(std::wstring(st.pwcsName), name.ToWString());
     CoTaskMemFree(st.pwcsName);
-    EXPECT_EQ(bytes->SetSize({50}), S_OK);
+    EXPECT_EQ(bytes->SetSize({ 50 }), S_OK);
     EXPECT_EQ(fs::file_size(folder.path / "Mixed Case.KEL"), 50u);
     void* kel = nullptr;
     EXPECT_EQ(bytes->QueryInterface(IKELLockBytes::kIid, &kel), S_OK);
@@ -82,8 +82,8 @@ TEST(FileLockBytes, FailedCreationThrowsOnceAndDeletesNothing)
         HRESULT code;
     };
     const Case cases[] = {
-        {"missing/file", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
-        {"taken", HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)},
+        { "missing/file", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) },
+        { "taken", HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) },
     };
     for (const Case& c : cases) {
         vx::log::Capture capture;
@@ -103,7 +103,7 @@ TEST(FileLockBytes, FailedCreationThrowsOnceAndDeletesNothing)
     EXPECT_TRUE(fs::exists(folder.path / "named.tmp"));
     IStorage* storage = nullptr;
     EXPECT_EQ(KEL::KELStorage::CreateTempStorage(folder.Name("missing/file"), &storage),
-              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+        HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(storage, nullptr);
 }
 
@@ -147,11 +147,9 @@ TEST(FilePath, MakeFullPathResolveAndBesideHostExe)
         std::wstring in, out;
     };
     const Case cases[] = {
-        {L"/a/b/../c/./d", L"/a/c/d"},
-        {L"/a//b/", L"/a/b/"},
-        {L"rel/File.TXT", cwd + L"/rel/File.TXT"},
-        {L"/../x", L"/x"},
-        {L"/" + std::wstring(400, L'n'), L"/" + std::wstring(400, L'n')}, // no 260-character limit
+        { L"/a/b/../c/./d", L"/a/c/d" }, { L"/a//b/", L"/a/b/" }, { L"rel/File.TXT", cwd + L"/rel/File.TXT" },
+        { L"/../x", L"/x" },
+        { L"/" + std::wstring(400, L'n'), L"/" + std::wstring(400, L'n') }, // no 260-character limit
     };
     for (const Case& c : cases) {
         KEL::String path(c.in);
@@ -174,5 +172,5 @@ TEST(FilePath, MakeFullPathResolveAndBesideHostExe)
 
     const std::wstring exeFolder = fs::read_symlink("/proc/self/exe").parent_path().wstring();
     EXPECT_EQ(KEL::PathBesideHostExe(KEL::String(L"Essential Files/Reva.kelini")).ToWString(),
-              exeFolder + L"/Essential Files/Reva.kelini");
+        exeFolder + L"/Essential Files/Reva.kelini");
 }

@@ -30,7 +30,7 @@ std::uint64_t Size(IStream* s)
 std::uint64_t Position(IStream* s)
 {
     ULARGE_INTEGER pos;
-    s->Seek({0}, STREAM_SEEK_CUR, &pos);
+    s->Seek({ 0 }, STREAM_SEEK_CUR, &pos);
     return pos.QuadPart;
 }
 
@@ -106,7 +106,7 @@ TEST(KELStorage, NamesAreCheckedAndCaseBlind)
     s = NewStream(f.root, wide.c_str());
     s->Release();
     EXPECT_EQ(f.root->CreateStream((std::wstring(30, L'a') + L"\U0001F600").c_str(), STGM_READWRITE, 0, 0, &s),
-              STG_E_INVALIDNAME);
+        STG_E_INVALIDNAME);
     ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
     const CheckedFile c = Checked(f);
     ASSERT_EQ(c.root.children.size(), 5u);
@@ -119,21 +119,21 @@ TEST(KELStream, SeekReadAndSizeEdges)
     IStream* s = NewStream(f.root, L"S");
     ASSERT_EQ(WriteAll(s, Pattern(10, 2)), S_OK);
     ULARGE_INTEGER pos;
-    EXPECT_EQ(s->Seek({0}, STREAM_SEEK_END, &pos), S_OK);
+    EXPECT_EQ(s->Seek({ 0 }, STREAM_SEEK_END, &pos), S_OK);
     EXPECT_EQ(pos.QuadPart, 10u);
-    EXPECT_EQ(s->Seek({5}, STREAM_SEEK_SET, &pos), S_OK);
+    EXPECT_EQ(s->Seek({ 5 }, STREAM_SEEK_SET, &pos), S_OK);
     std::uint8_t buffer[100];
     ULONG read = 0;
     EXPECT_EQ(s->Read(buffer, 100, &read), S_OK);
     EXPECT_EQ(read, 5u);
     EXPECT_EQ(s->Read(buffer, 100, &read), S_OK);
     EXPECT_EQ(read, 0u);
-    EXPECT_EQ(s->Seek({-11}, STREAM_SEEK_END, &pos), STG_E_INVALIDPOINTER);
-    EXPECT_EQ(s->Seek({0}, 7, &pos), STG_E_INVALIDFUNCTION);
+    EXPECT_EQ(s->Seek({ -11 }, STREAM_SEEK_END, &pos), STG_E_INVALIDPOINTER);
+    EXPECT_EQ(s->Seek({ 0 }, 7, &pos), STG_E_INVALIDFUNCTION);
     s->Release();
 
     IStream* empty = NewStream(f.root, L"E");
-    EXPECT_EQ(empty->Seek({40000}, STREAM_SEEK_SET, &pos), S_OK);
+    EXPECT_EQ(empty->Seek({ 40000 }, STREAM_SEEK_SET, &pos), S_OK);
     EXPECT_EQ(pos.QuadPart, 40000u);
     EXPECT_EQ(Size(empty), 40000u);
     empty->Release();
@@ -142,7 +142,7 @@ TEST(KELStream, SeekReadAndSizeEdges)
     IStream* full = NewStream(f.root, L"F");
     ASSERT_EQ(WriteAll(full, Pattern(32768, 3)), S_OK);
     EXPECT_EQ(Size(full), 32768u);
-    ASSERT_EQ(WriteAll(full, {1}), S_OK);
+    ASSERT_EQ(WriteAll(full, { 1 }), S_OK);
     EXPECT_EQ(Size(full), 32769u);
     full->Release();
     ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
@@ -174,8 +174,8 @@ TEST(KELStream, CommittedDataSurvivesRewritesShrinksAndFailedCommits)
     const auto committed = f.bytes->Bytes();
 
     // A write into the middle of a committed cluster keeps every other byte of it...
-    ASSERT_EQ(s->Seek({40000}, STREAM_SEEK_SET, nullptr), S_OK);
-    ASSERT_EQ(WriteAll(s, {9, 9, 9}), S_OK);
+    ASSERT_EQ(s->Seek({ 40000 }, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(WriteAll(s, { 9, 9, 9 }), S_OK);
     auto expected = original;
     expected[40000] = expected[40001] = expected[40002] = 9;
     EXPECT_EQ(ReadAll(s), expected);
@@ -187,9 +187,9 @@ TEST(KELStream, CommittedDataSurvivesRewritesShrinksAndFailedCommits)
     // Shrinking does not make the clusters reusable before the next commit; writing after it
     // cannot land on them.
     const std::uint32_t freeBefore = Kel(f.root)->Allocator().Entry(0).next;
-    ASSERT_EQ(s->SetSize({40000}), S_OK);
+    ASSERT_EQ(s->SetSize({ 40000 }), S_OK);
     EXPECT_EQ(Kel(f.root)->Allocator().Entry(0).next, freeBefore);
-    ASSERT_EQ(s->Seek({0}, STREAM_SEEK_END, nullptr), S_OK);
+    ASSERT_EQ(s->Seek({ 0 }, STREAM_SEEK_END, nullptr), S_OK);
     ASSERT_EQ(WriteAll(s, Pattern(60000, 5)), S_OK);
     ASSERT_EQ(CheckCompoundFile(f.bytes->Bytes(), c), "");
     EXPECT_EQ(c.root.children[0].data, original);
@@ -224,33 +224,33 @@ TEST(KELStream, EveryCursorOnAnElementFollowsCopiesAndShrinks)
     ASSERT_EQ(f.root->OpenStream(L"S", nullptr, STGM_READWRITE, 0, &b), S_OK);
     IStream* clone = nullptr;
     ASSERT_EQ(a->Clone(&clone), S_OK);
-    ASSERT_EQ(b->Seek({33000}, STREAM_SEEK_SET, nullptr), S_OK);
-    ASSERT_EQ(clone->Seek({65000}, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(b->Seek({ 33000 }, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(clone->Seek({ 65000 }, STREAM_SEEK_SET, nullptr), S_OK);
     // Copy-on-write of the second cluster through `a`: `b` must read the new bytes, not the
     // released original.
-    ASSERT_EQ(a->Seek({32800}, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(a->Seek({ 32800 }, STREAM_SEEK_SET, nullptr), S_OK);
     ASSERT_EQ(WriteAll(a, std::vector<std::uint8_t>(400, 0xEE)), S_OK);
     std::uint8_t byte = 0;
     ULONG read = 0;
     ASSERT_EQ(b->Read(&byte, 1, &read), S_OK);
     EXPECT_EQ(byte, 0xEE);
     // Shrinking moves every cursor beyond the new end to it.
-    ASSERT_EQ(a->SetSize({40000}), S_OK);
+    ASSERT_EQ(a->SetSize({ 40000 }), S_OK);
     EXPECT_EQ(Position(clone), 40000u);
     EXPECT_EQ(Position(b), 33001u);
-    ASSERT_EQ(WriteAll(clone, {7}), S_OK);
+    ASSERT_EQ(WriteAll(clone, { 7 }), S_OK);
     EXPECT_EQ(Size(b), 40001u);
     // SetSize(0) gives up every cluster; the other cursors hold none afterwards and still work.
-    ASSERT_EQ(b->SetSize({0}), S_OK);
+    ASSERT_EQ(b->SetSize({ 0 }), S_OK);
     EXPECT_EQ(Position(a), 0u);
-    ASSERT_EQ(WriteAll(clone, {1, 2, 3}), S_OK);
-    EXPECT_EQ(ReadAll(a), (std::vector<std::uint8_t>{1, 2, 3}));
+    ASSERT_EQ(WriteAll(clone, { 1, 2, 3 }), S_OK);
+    EXPECT_EQ(ReadAll(a), (std::vector<std::uint8_t> { 1, 2, 3 }));
     a->Release();
     b->Release();
     clone->Release();
     ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
     const CheckedFile c = Checked(f);
-    EXPECT_EQ(c.root.children[0].data, (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(c.root.children[0].data, (std::vector<std::uint8_t> { 1, 2, 3 }));
 }
 
 TEST(KELStorage, DestroyElementRefusesOpenElementsAndFreesWholeSubtrees)
@@ -343,7 +343,7 @@ TEST(KELStorage, FailedClosingCommitIsLoggedNotThrown)
 TEST(KELStorage, EnumeratorHoldsASnapshot)
 {
     MemoryFile f;
-    for (const wchar_t* name : {L"a", L"b", L"c"}) {
+    for (const wchar_t* name : { L"a", L"b", L"c" }) {
         IStream* s = NewStream(f.root, name);
         s->Release();
     }
@@ -397,7 +397,7 @@ TEST(KELStorage, CopyToAnotherFileAndWithinOne)
     s = NewStream(from.root, L"Skip");
     s->Release();
     OLECHAR skip[] = L"SKIP";
-    OLECHAR* exclude[] = {skip, nullptr};
+    OLECHAR* exclude[] = { skip, nullptr };
     EXPECT_EQ(from.root->CopyTo(1, nullptr, nullptr, to.root), STG_E_INVALIDPARAMETER);
     EXPECT_EQ(from.root->CopyTo(0, nullptr, nullptr, nullptr), STG_E_INVALIDPOINTER);
     // Both files are used from another thread meanwhile: nothing may deadlock.
@@ -450,7 +450,7 @@ TEST(KELStorage, ReopenedFileGivesBackItsTree)
     ASSERT_EQ(root->OpenStorage(L"SUB", nullptr, STGM_READWRITE, nullptr, 0, &sub), S_OK);
     ASSERT_EQ(sub->OpenStream(L"data", nullptr, STGM_READWRITE, 0, &s), S_OK);
     EXPECT_EQ(ReadAll(s), Pattern(33000, 10));
-    ASSERT_EQ(WriteAll(s, {1}), S_OK);
+    ASSERT_EQ(WriteAll(s, { 1 }), S_OK);
     s->Release();
     sub->Release();
     root->Release();
@@ -511,7 +511,8 @@ public:
     HRESULT ReadAt(ULARGE_INTEGER offset, void* buffer, ULONG cb, ULONG* read) override
     {
         auto* out = static_cast<std::uint8_t*>(buffer);
-        ULONG n = offset.QuadPart >= mSize ? 0 : static_cast<ULONG>(std::min<std::uint64_t>(cb, mSize - offset.QuadPart));
+        ULONG n
+            = offset.QuadPart >= mSize ? 0 : static_cast<ULONG>(std::min<std::uint64_t>(cb, mSize - offset.QuadPart));
         for (ULONG i = 0; i < n; ++i) {
             const std::uint64_t at = offset.QuadPart + i;
             auto page = mPages.find(at / kPage);
@@ -543,7 +544,7 @@ public:
     HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return S_OK; }
     HRESULT Stat(STATSTG* st, DWORD) override
     {
-        *st = STATSTG{};
+        *st = STATSTG {};
         st->cbSize.QuadPart = mSize;
         return S_OK;
     }
@@ -565,8 +566,8 @@ TEST(StorageAllocator, CommitWithAnEmptyFreeListGrowsTheMap)
     IStream* s = NewStream(root, L"Big");
     // 4093 clusters: with the directory's cluster the first map's 4094 clusters are all in use
     // when the commit looks for a place for the map.
-    ASSERT_EQ(s->SetSize({4093ull * 32768}), S_OK);
-    ASSERT_EQ(WriteAll(s, {1}), S_OK); // the first cluster exists already: nothing new
+    ASSERT_EQ(s->SetSize({ 4093ull * 32768 }), S_OK);
+    ASSERT_EQ(WriteAll(s, { 1 }), S_OK); // the first cluster exists already: nothing new
     auto& allocator = Kel(root)->Allocator();
     ASSERT_EQ(root->Commit(STGC_DEFAULT), S_OK);
     EXPECT_EQ(allocator.Count(), 8192u);
