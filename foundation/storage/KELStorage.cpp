@@ -570,6 +570,18 @@ HRESULT KELStorage::CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbEx
         return STG_E_INVALIDPARAMETER;
     if (!dest)
         return STG_E_INVALIDPOINTER;
+    // A copy into this storage itself or below it would never end: each copied level would hold
+    // a new level to copy.
+    void* kel = nullptr;
+    if (SUCCEEDED(dest->QueryInterface(IKELStorage::kIid, &kel))) {
+        auto* target = static_cast<KELStorage*>(static_cast<IKELStorage*>(kel));
+        bool inside = false;
+        for (const KELStorage* s = target; s && !inside; s = s->mParent)
+            inside = s->mElement == mElement;
+        target->Release();
+        if (inside)
+            return STG_E_ACCESSDENIED;
+    }
     struct Item {
         std::wstring name;
         DWORD type;

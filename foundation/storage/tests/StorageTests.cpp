@@ -421,6 +421,13 @@ TEST(KELStorage, CopyToAnotherFileAndWithinOne)
     ASSERT_EQ(copied->children.size(), 1u);
     EXPECT_EQ(copied->children[0].data, Pattern(70000, 9));
 
+    // Never into itself or below itself.
+    IStorage* inner = nullptr;
+    ASSERT_EQ(from.root->OpenStorage(L"Sub", nullptr, STGM_READWRITE, nullptr, 0, &inner), S_OK);
+    EXPECT_EQ(from.root->CopyTo(0, nullptr, nullptr, inner), STG_E_ACCESSDENIED);
+    EXPECT_EQ(inner->CopyTo(0, nullptr, nullptr, inner), STG_E_ACCESSDENIED);
+    inner->Release();
+
     // Within one file: a storage copied into a new storage of the same root.
     IStorage* copy = nullptr;
     ASSERT_EQ(from.root->CreateStorage(L"Copy", STGM_READWRITE, 0, 0, &copy), S_OK);
