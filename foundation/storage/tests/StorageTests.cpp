@@ -604,3 +604,32 @@ TEST(KELStorage, StatNameAllocationFailure)
     EXPECT_EQ(st.type, STGTY_STREAM);
     s->Release();
 }
+
+TEST(KELStorage, ThreadsShareOneFile)
+{
+    MemoryFile f;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&f, t] {
+            IStorage* sub = nullptr;
+            const std::wstring name = L"T" + std::to_wstring(t);
+            ASSERT_EQ(f.root->CreateStorage(name.c_str(), STGM_READWRITE, 0, 0, &sub), S_OK);
+            IStream* s = NewStream(sub, L"Data");
+            for (int i = 0; i < 20; ++i) {
+                ASSERT_EQ(WriteAll(s, Pattern(5000, t)), S_OK);
+                if (i % 5 == 0) {
+                    ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
+                }
+            }
+            s->Release();
+            sub->Release();
+        });
+    for (auto& t : threads)
+        t.join();
+    f.Close();
+    CheckedFile c;
+    ASSERT_EQ(CheckCompoundFile(f.bytes->Bytes(), c), "");
+    ASSERT_EQ(c.root.children.size(), 4u);
+    for (const auto& child : c.root.children)
+        EXPECT_EQ(child.children[0].data.size(), 100000u);
+}
