@@ -7,13 +7,14 @@
 // (the first maximum of the low-pass channel in a QRS-width window around each peak, a peak
 // whose maximum falls inside the previous window dropped), emulated here.
 //
-// usage: score_detection [--data DIR] [--qrs SECONDS] [--verbose] [RECORD...]
-//   DIR defaults to ../shared/data/ecg/mitdb relative to the working directory; records default
-//   to 100 103 105 106.
+// usage: score_detection [--data DIR] [--qrs SECONDS] [--rate HZ] [--verbose] [RECORD...]
+//   DIR defaults to ../shared/data/ecg/mitdb relative to the working directory, else to the
+//   repository's folder; records default to 100 103 105 106.
 #include "bench/ChainFormulas.h"
 #include "bench/WfdbRecording.h"
 #include "host/calc/CalcError.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -27,18 +28,31 @@ namespace {
 
 struct Score {
     long tp = 0, fn = 0, fp = 0;
+    std::vector<double> offsetsMs; // detection minus reference, matched pairs
     void Add(const Score& s)
     {
         tp += s.tp;
         fn += s.fn;
         fp += s.fp;
+        offsetsMs.insert(offsetsMs.end(), s.offsetsMs.begin(), s.offsetsMs.end());
+    }
+    // Median and 95th percentile of the absolute timing error of matched detections.
+    std::pair<double, double> Timing() const
+    {
+        std::vector<double> a;
+        for (double v : offsetsMs)
+            a.push_back(std::abs(v));
+        if (a.empty())
+            return { 0, 0 };
+        std::sort(a.begin(), a.end());
+        return { a[a.size() / 2], a[std::min(a.size() - 1, a.size() * 95 / 100)] };
     }
     double Se() const { return tp + fn ? 100.0 * tp / (tp + fn) : 100.0; }
     double PP() const { return tp + fp ? 100.0 * tp / (tp + fp) : 100.0; }
 };
 
 // Each reference beat takes the nearest unmatched detection within the window.
-Score Match(const std::vector<int64_t>& reference, const std::vector<int64_t>& detected, int64_t window,
+Score Match(const std::vector<int64_t>& reference, const std::vector<int64_t>& detected, int64_t window, double rate,
     std::vector<int64_t>* missed, std::vector<int64_t>* extra)
 {
     Score s;
@@ -54,6 +68,7 @@ Score Match(const std::vector<int64_t>& reference, const std::vector<int64_t>& d
         if (best < detected.size()) {
             used[best] = true;
             ++s.tp;
+            s.offsetsMs.push_back(1000.0 * static_cast<double>(detected[best] - r) / rate);
         } else {
             ++s.fn;
             if (missed)
@@ -69,19 +84,44 @@ Score Match(const std::vector<int64_t>& reference, const std::vector<int64_t>& d
     return s;
 }
 
+// Linear interpolation to another rate, to try the chain at rates other than the record's.
+import::WfdbRecord Resample(const import::WfdbRecord& in, double rate){ import::WfdbRecord out;
+out.header = in.header;
+out.header.frequency = rate;
+const double step = in.header.frequency / rate;
+const auto n = static_cast<std::size_t>(static_cast<double>(in.Length()) / step);
+for (const auto& s : in.samples) {
+    std::vector<int16_t> r(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = static_cast<double>(i) * step;
+        const auto k = static_cast<std::size_t>(x);
+        const double f = x - static_cast<double>(k);
+        const double b = k + 1 < s.size() ? s[k + 1] : s[k];
+        r[i] = static_cast<int16_t>(std::lround(s[k] * (1 - f) + b * f));
+    }
+    out.samples.push_back(std::move(r));
+}
+return out;
+} // namespace
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::filesystem::path dir = "../shared/data/ecg/mitdb";
+    if (!std::filesystem::exists(dir))
+        dir = std::filesystem::path(VX_SOURCE_DIR) / ".." / "shared" / "data" / "ecg" / "mitdb";
     std::vector<std::string> records;
     double qrs = 0.08;
+    double rate = 0; // resample the records to this rate first (0: as recorded)
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--data") && i + 1 < argc)
             dir = argv[++i];
         else if (!std::strcmp(argv[i], "--qrs") && i + 1 < argc)
             qrs = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--rate") && i + 1 < argc)
+            rate = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
         else
@@ -92,7 +132,8 @@ int main(int argc, char** argv)
 
     Score totalPeaks, totalBeats;
     bool below97 = false;
-    std::printf("%-8s %7s | %-28s | %-28s\n", "record", "beats", "cmpeakdet  Se%    +P%  FN  FP", "fiducial   Se%    +P%  FN  FP");
+    std::printf("%-8s %7s | %-28s | %-28s\n", "record", "beats", "cmpeakdet  Se%    +P%  FN  FP",
+        "fiducial   Se%    +P%  FN  FP");
     try {
         for (const std::string& name : records) {
             auto record = std::make_shared<import::WfdbRecord>(import::ReadRecord(dir / (name + ".hea")));
@@ -101,6 +142,12 @@ int main(int argc, char** argv)
             for (const auto& a : annotations)
                 if (import::IsBeatCode(a.code))
                     reference.push_back(a.sample);
+            if (rate > 0) {
+                const double ratio = rate / record->header.frequency;
+                record = std::make_shared<import::WfdbRecord>(Resample(*record, rate));
+                for (int64_t& r : reference)
+                    r = std::llround(static_cast<double>(r) * ratio);
+            }
             const double fs = record->header.frequency;
             calc::Engine engine(std::make_shared<bench::WfdbRecording>(record));
             bench::InstallDefaultChain(engine, fs, qrs);
@@ -140,8 +187,8 @@ int main(int argc, char** argv)
 
             const auto tol = static_cast<int64_t>(std::llround(0.150 * fs));
             std::vector<int64_t> missed, extra;
-            Score sp = Match(reference, peaks, tol, &missed, &extra);
-            Score sb = Match(reference, beats, tol, nullptr, nullptr);
+            Score sp = Match(reference, peaks, tol, fs, &missed, &extra);
+            Score sb = Match(reference, beats, tol, fs, nullptr, nullptr);
             totalPeaks.Add(sp);
             totalBeats.Add(sb);
             below97 = below97 || sb.Se() < 97 || sb.PP() < 97;
@@ -162,5 +209,10 @@ int main(int argc, char** argv)
         totalPeaks.Se(), totalPeaks.PP(), totalPeaks.fn, totalPeaks.fp, totalBeats.Se(), totalBeats.PP(), totalBeats.fn,
         totalBeats.fp);
     std::printf("record below 97%% after the fiducial rule: %s\n", below97 ? "yes" : "no");
+    const auto [peakMedian, peak95] = totalPeaks.Timing();
+    const auto [beatMedian, beat95] = totalBeats.Timing();
+    std::printf("timing error |detection - reference|: cmpeakdet median %.1f ms, 95%% %.1f ms; fiducial median %.1f "
+                "ms, 95%% %.1f ms\n",
+        peakMedian, peak95, beatMedian, beat95);
     return 0;
 }

@@ -522,6 +522,8 @@ std::wistream& operator>>(std::wistream& in, String& text)
     return in;
 }
 
+void PrintTo(const String& text, std::ostream* out) { *out << "L\"" << text.Utf8() << '"'; }
+
 String Utf8ToString(const std::string& utf8) { return String::FromUtf8(utf8.data(), utf8.size()); }
 
 } // namespace KEL

@@ -33,6 +33,7 @@ public:
     // Up to `count` characters, stopping early at a 0. A negative count throws std::length_error
     // with "KEL::String size too big".
     String(const wchar_t* text, int count);
+    // Like the counted constructor: an empty view gives the shared empty text.
     String(std::wstring_view text);
     // Always a representation of its own, also for an empty text.
     String(const std::wstring& text);
@@ -74,7 +75,7 @@ public:
     // Reading.
     const wchar_t* c_str() const noexcept { return mText; }
     std::size_t Length() const noexcept;
-    bool IsEmpty() const noexcept { return mText[0] == 0 && Length() == 0; }
+    bool IsEmpty() const noexcept { return Length() == 0; }
     wchar_t operator[](std::size_t index) const noexcept { return mText[index]; }
     std::wstring_view View() const noexcept { return {mText, Length()}; }
     std::wstring ToWString() const { return std::wstring(View()); }
@@ -143,6 +144,9 @@ String operator+(const wchar_t* a, const String& b);
 std::wostream& operator<<(std::wostream& out, const String& text);
 // Extracts one whitespace-delimited word.
 std::wistream& operator>>(std::wistream& in, String& text);
+
+// Test frameworks that look for PrintTo (GoogleTest) show the text as a quoted UTF-8 literal.
+void PrintTo(const String& text, std::ostream* out);
 
 // UTF-8 to KEL::String; ill-formed parts become U+FFFD.
 String Utf8ToString(const std::string& utf8);

@@ -27,6 +27,10 @@ const void* TableOf(const void* object) noexcept
     return table;
 }
 
+// The table of virtual operations of this module's representations, recorded by the first one
+// made: until then no representation of this module exists to be recognised.
+std::atomic<const void*> gOwnTable{nullptr};
+
 } // namespace
 
 StringRep* StringRep::Create(std::size_t capacity)
@@ -42,6 +46,8 @@ StringRep* StringRep::Create(std::size_t capacity)
     rep->mCapacity = static_cast<ULONG>(capacity);
     rep->mLength = 1;
     rep->Text()[0] = 0;
+    if (!gOwnTable.load(std::memory_order_relaxed))
+        gOwnTable.store(TableOf(rep), std::memory_order_release);
     return rep;
 }
 
@@ -58,13 +64,7 @@ StringRep* StringRep::SharedEmpty()
 
 bool StringRep::IsNative(const IKELString* rep) noexcept
 {
-    static const void* const ownTable = [] {
-        StringRep* empty = SharedEmpty();
-        const void* table = TableOf(empty);
-        ReleaseRep(empty);
-        return table;
-    }();
-    return rep && TableOf(rep) == ownTable;
+    return rep && TableOf(rep) == gOwnTable.load(std::memory_order_acquire);
 }
 
 bool StringRep::IsShareable(IKELString* rep) noexcept

@@ -356,6 +356,7 @@ TEST(String, BufferComparisonAndStreams)
     out << String(L"x=") << 3;
     EXPECT_EQ(out.str(), L"x=3");
     EXPECT_EQ(String(L"a") + L"b" + String(L"c"), L"abc");
+    EXPECT_EQ(testing::PrintToString(String(L"caf\u00E9")), "L\"caf\xC3\xA9\"");
 }
 
 TEST(String, CopiesAndReleasesFromSeveralThreads)
@@ -374,4 +375,28 @@ TEST(String, CopiesAndReleasesFromSeveralThreads)
         th.join();
     EXPECT_EQ(shared.RefCount(), 1u);
     EXPECT_EQ(shared, L"shared text");
+}
+
+extern "C" IKELString* ForeignModuleMakeString(const wchar_t* text);
+extern "C" bool ForeignModuleIsNative(IKELString* rep);
+
+TEST(String, SharesTheRepresentationsOfAnotherModule)
+{
+    const String own(L"own");
+    IKELString* rep = ForeignModuleMakeString(L"from the other module");
+    EXPECT_FALSE(KELString::StringRep::IsNative(rep));
+    EXPECT_TRUE(ForeignModuleIsNative(rep));
+    EXPECT_FALSE(ForeignModuleIsNative(own.Rep()));
+    {
+        String shared;
+        shared.AssignRep(rep); // same layout and kind: taken over, not copied
+        EXPECT_EQ(shared.c_str(), static_cast<KELString::StringRepBase*>(rep)->Text());
+        EXPECT_EQ(shared, L"from the other module");
+        String copy = shared;
+        EXPECT_EQ(shared.RefCount(), 2u);
+        copy += L"!";
+        EXPECT_TRUE(KELString::StringRep::IsNative(copy.Rep()));
+        EXPECT_EQ(shared, L"from the other module");
+        EXPECT_EQ(copy, L"from the other module!");
+    } // the last holder releases it through the module that made it
 }

@@ -40,7 +40,12 @@ void ClearMessageBoxAnswers();
 // The button a user would get by pressing Enter: the style's default button.
 int DefaultMessageBoxAnswer(UINT style);
 
+// The language the application services report; resource texts are loaded in it too.
 void SetUILanguage(WORD language);
+
+// Build labels of pre-release modules: shown (logged and kept) unless the host hides them.
+void SetBuildLabelsHidden(bool hidden);
+std::vector<std::wstring> BuildLabels();
 
 // Receivers of routed messages, offered each message in the order they were added.
 void AddMessageReceiver(IMessageHandler* handler);

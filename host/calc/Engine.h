@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -69,7 +70,10 @@ public:
 private:
     struct Slot;
     struct CompileContext;
-    void Rebuild();
+    // Recompiles the named channel and every channel that depends on it (all channels when the
+    // name is empty); the others keep their compiled nodes and caches.
+    void Rebuild(const std::wstring& changed = {});
+    std::set<std::wstring> Dependants(const std::wstring& changed) const;
     Compiled CompileSlot(const std::wstring& name, CompileContext& ctx, std::size_t position);
     void Validate(const Compiled& c);
 

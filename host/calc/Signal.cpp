@@ -16,10 +16,12 @@ void BlockSignal::Read(int record, int64_t start, std::span<float> out)
     const int64_t end = start + static_cast<int64_t>(out.size());
     const int64_t from = std::clamp<int64_t>(start, 0, length);
     const int64_t to = std::clamp<int64_t>(end, 0, length);
-    // A request that spans many blocks must not evict its own blocks before it has used them.
     if (to > from) {
+        // Requests from a downstream stage span its look-back and look-ahead; keeping that many
+        // blocks (up to a limit) lets its next block find them again. Each block is copied out
+        // before the next is fetched, so any request works whatever the capacity.
         const auto spanned = static_cast<std::size_t>((to - 1) / kBlock - from / kBlock + 1);
-        mCapacity = std::max(mCapacity, spanned + 2);
+        mCapacity = std::clamp(spanned + 2, mCapacity, kMaxBlocks);
         for (int64_t pos = from; pos < to;) {
             const int64_t index = pos / kBlock;
             const Block& block = Fetch(record, index, length);
@@ -31,7 +33,8 @@ void BlockSignal::Read(int record, int64_t start, std::span<float> out)
     }
     // Constant extension beyond the record's edges.
     if (start < 0) {
-        const float first = to > from ? out[static_cast<std::size_t>(from - start)] : Fetch(record, 0, length).data.front();
+        const float first
+            = to > from ? out[static_cast<std::size_t>(from - start)] : Fetch(record, 0, length).data.front();
         std::fill(out.begin(), out.begin() + (std::min<int64_t>(0, end) - start), first);
     }
     if (end > length) {
@@ -54,8 +57,8 @@ const BlockSignal::Block& BlockSignal::Fetch(int record, int64_t index, int64_t 
         mBlocks.emplace_back();
         slot = &mBlocks.back();
     } else {
-        slot = &*std::min_element(mBlocks.begin(), mBlocks.end(),
-            [](const Block& a, const Block& b) { return a.lastUse < b.lastUse; });
+        slot = &*std::min_element(
+            mBlocks.begin(), mBlocks.end(), [](const Block& a, const Block& b) { return a.lastUse < b.lastUse; });
     }
     const int64_t start = index * kBlock;
     slot->record = -1; // stays invalid if the computation throws
@@ -82,4 +85,3 @@ double EventValue(const EventBuffer& buffer, std::size_t i)
 }
 
 } // namespace vx::calc
-

@@ -37,7 +37,11 @@ public:
 // recently used blocks.
 class BlockSignal : public Signal {
 public:
-    static constexpr int64_t kBlock = 1 << 16;
+    static constexpr int64_t kBlock = 1 << 14;
+    static constexpr std::size_t kMaxBlocks = 128; // at most 8 MB of cache per stage
+    // 16384-sample blocks: large enough that per-block overhead is small, small enough that a
+    // seek computes little more than it needs (each stage's look-around costs a block of the
+    // stage below on each side).
 
     void Read(int record, int64_t start, std::span<float> out) final;
 
@@ -100,8 +104,8 @@ public:
 };
 
 // Helper for stages: reads input [start, start + count) into a reusable buffer.
-inline std::span<const float> ReadInto(Signal& input, int record, int64_t start, std::size_t count,
-    std::vector<float>& buffer)
+inline std::span<const float> ReadInto(
+    Signal& input, int record, int64_t start, std::size_t count, std::vector<float>& buffer)
 {
     buffer.resize(count);
     input.Read(record, start, buffer);

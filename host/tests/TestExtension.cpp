@@ -1,16 +1,31 @@
-// A small extension for the host's tests: registers two class objects, one message class and one
-// self-test through the framework services, as an extension does, and asks the host for a
-// message box so the host-routed message box can be seen on the way.
+// A small extension for the host's tests: a beta build that shows its build label when attached,
+// registers two class objects, one message class and one self-test through the framework
+// services, as an extension does, and asks the host for a message box so the host-routed message
+// box can be seen on the way.
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/commands/HostCommands.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "res/VersionInfo.h"
 
 namespace {
+
+const vx::res::VersionInfoRegistrar kVersion([] {
+    vx::res::ModuleVersionInfo info;
+    info.fileVersion[0] = 1;
+    info.fileVersion[3] = 7;
+    info.strings[L"FileVersion"] = L"1.0 beta 7";
+    info.strings[L"FileDescription"] = L"Test Extension";
+    return info;
+}());
 
 inline constexpr GUID kTestExtensionGuid = vx::com::MakeGuid("{6E8B4C21-3F0A-4D7B-9C15-2A4E5F6B7C80}");
 
 class TestClassObject final : public SimpleUnknownImp1<ICAFClassObject, 0> {
 public:
-    explicit TestClassObject(DWORD id) : mId(id) {}
+    explicit TestClassObject(DWORD id)
+        : mId(id)
+    {
+    }
     HRESULT GetClassId(DWORD* id) override
     {
         if (!id)
@@ -24,11 +39,10 @@ private:
 };
 
 // Stands for a message class object and a self-test: the host only keeps them.
-class HeldObject final : public SimpleUnknownImp1<IUnknown, 0> {};
+class HeldObject final : public SimpleUnknownImp1<IUnknown, 0> { };
 
 // Hands a new object to a registration call, which takes its own reference.
-template <class Register>
-void HandOver(IUnknown* object, Register&& registerObject)
+template <class Register> void HandOver(IUnknown* object, Register&& registerObject)
 {
     object->AddRef();
     registerObject(object);
@@ -37,8 +51,11 @@ void HandOver(IUnknown* object, Register&& registerObject)
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) BOOL DllMain(void*, DWORD, void*)
+extern "C" __attribute__((visibility("default"))) BOOL DllMain(void*, DWORD reason, void*)
 {
+    constexpr DWORD kProcessAttach = 1;
+    if (reason == kProcessAttach)
+        ShowModuleVersionInHost(0, 0);
     return 1;
 }
 

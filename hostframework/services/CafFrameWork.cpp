@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "foundation/String.h"
+#include "foundation/XKEL.h"
 #include "hostframework/services/CachedService.h"
 #include "log/Log.h"
 
@@ -19,30 +21,6 @@ constexpr int kIdOk = 1;
 constexpr std::size_t kLoadFailureTextLimit = 512;
 
 using DllGetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
-
-std::string Utf8FromWide(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text) {
-        const auto u = static_cast<std::uint32_t>(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (u >> 18));
-            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
 
 std::mutex& HooksMutex()
 {
@@ -67,8 +45,7 @@ vx::hf::FrameworkLoader& ProcessLoader()
 
 // Fetches a service from a registered class object; when that fails, makes the framework
 // reachable and asks once more. Only the pointer of the second call counts.
-template <class I>
-I* FetchFromClass(REFCLSID clsid)
+template <class I> I* FetchFromClass(REFCLSID clsid)
 {
     void* out = nullptr;
     if (FAILED(CoGetClassObject(clsid, kCafClassContext, nullptr, vx::com::IidOf<I>(), &out))) {
@@ -79,21 +56,7 @@ I* FetchFromClass(REFCLSID clsid)
     return static_cast<I*>(out);
 }
 
-// Asks the host class object to make one of its objects; no retry.
-template <class I>
-I* FetchFromHostClass(DWORD classKey)
-{
-    IHostClassObject* host = ObjectFactoryAccessor::Get();
-    if (!host)
-        return nullptr;
-    void* out = nullptr;
-    if (FAILED(host->CreateObject(classKey, vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
-
-template <class I>
-I* CachedFromClass(CachedService<I>& cache, REFCLSID clsid)
+template <class I> I* CachedFromClass(CachedService<I>& cache, REFCLSID clsid)
 {
     return cache.Get([&] { return FetchFromClass<I>(clsid); });
 }
@@ -135,13 +98,13 @@ IUnitTestRegistry* GetUnitTestRegistry()
 IMessageCreator* GetMessageCreator()
 {
     static CachedService<IMessageCreator> cache;
-    return cache.Get([] { return FetchFromHostClass<IMessageCreator>(kMessageCreatorClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<IMessageCreator>(kMessageCreatorClassKey); });
 }
 
 ISharedHostObject* GetSharedHostObject()
 {
     static CachedService<ISharedHostObject> cache;
-    return cache.Get([] { return FetchFromHostClass<ISharedHostObject>(kSharedHostObjectClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<ISharedHostObject>(kSharedHostObjectClassKey); });
 }
 
 } // namespace CAFFrameWork
@@ -164,7 +127,7 @@ IObjectFactory* GetObjectFactory()
     static CachedService<IObjectFactory> cache;
     return cache.Get([] {
         const DWORD classKey = DWORD(HostTypeIndex(GUID_ObjectFactoryType)) << 16;
-        return FetchFromHostClass<IObjectFactory>(classKey);
+        return vx::hf::CreateFromHostClass<IObjectFactory>(classKey);
     });
 }
 } // namespace KEL
@@ -184,7 +147,7 @@ void EnsureCafLoaded()
 }
 
 int HostMessageBox(void*, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t helpContext,
-                   std::uintptr_t, std::uintptr_t, std::uintptr_t, std::uintptr_t options)
+    std::uintptr_t, std::uintptr_t, std::uintptr_t, std::uintptr_t options)
 {
     int result = kIdOk;
     if (IAppServices* services = CAFFrameWork::GetAppServices())
@@ -204,7 +167,7 @@ FrameworkLoaderHooks DefaultFrameworkLoaderHooks()
     };
     // Headless: the message box becomes one diagnostic line.
     hooks.showPlainMessageBox = [](const std::wstring& text, const std::wstring& caption) {
-        vx::log::WriteLine(Utf8FromWide(caption) + ": " + Utf8FromWide(text));
+        vx::log::WriteLine(KEL::String(caption + L": " + text).Utf8());
     };
     hooks.exitProcess = [](int code) { std::exit(code); };
     hooks.oleInitialize = [](void* reserved) { return OleInitialize(reserved); };
@@ -242,7 +205,7 @@ void FrameworkLoader::EnsureLoaded()
         // S_FALSE only says that this thread had initialised OLE already: that is a success.
         const HRESULT hr = mHooks.oleInitialize(nullptr);
         if (FAILED(hr))
-            throw XHResult{hr};
+            throw XKEL(hr);
         mOleInitialised = true;
     });
     std::call_once(mLoadOnce, [this] { LoadCafLibrary(); });
@@ -260,12 +223,12 @@ FrameworkLoader::LibraryHolder* FrameworkLoader::LoadCafLibrary()
     const std::string path = LibraryPath();
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     ReleaseHolder();
-    mHolder = new LibraryHolder{library, 0};
+    mHolder = new LibraryHolder { library, 0 };
 
-    auto getClassObject =
-        library ? reinterpret_cast<DllGetClassObjectFn>(dlsym(library, "DllGetClassObject")) : nullptr;
+    auto getClassObject
+        = library ? reinterpret_cast<DllGetClassObjectFn>(dlsym(library, "DllGetClassObject")) : nullptr;
     if (!getClassObject) {
-        std::wstring text = L"Varn failed to load " + std::wstring(path.begin(), path.end());
+        std::wstring text = L"Varn failed to load " + KEL::String(path).ToWString();
         if (text.size() > kLoadFailureTextLimit - 1)
             text.resize(kLoadFailureTextLimit - 1);
         mHooks.showPlainMessageBox(text, L"Varn load failed");
@@ -276,12 +239,12 @@ FrameworkLoader::LibraryHolder* FrameworkLoader::LoadCafLibrary()
     void* object = nullptr;
     HRESULT hr = getClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &object);
     if (FAILED(hr))
-        throw XHResult{hr};
-    hr = CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(object), CLSCTX_INPROC_SERVER,
-                               REGCLS_MULTIPLEUSE, &mHolder->cookie);
+        throw XHResult { hr };
+    hr = CoRegisterClassObject(
+        CLSID_CAFFrameWork, static_cast<IUnknown*>(object), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &mHolder->cookie);
     static_cast<IUnknown*>(object)->Release();
     if (FAILED(hr))
-        throw XHResult{hr};
+        throw XHResult { hr };
     return mHolder;
 }
 

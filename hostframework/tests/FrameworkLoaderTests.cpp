@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/XKEL.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "log/Log.h"
 
 using vx::hf::FrameworkLoader;
 using vx::hf::FrameworkLoaderHooks;
@@ -52,7 +54,10 @@ bool FrameworkReachable()
 // The test library's own counters, reached through the same loaded instance as the loader's.
 class TestLibrary {
 public:
-    TestLibrary() : mHandle(dlopen((kHosts + "/good/libcaf.so").c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+    TestLibrary()
+        : mHandle(dlopen((kHosts + "/good/libcaf.so").c_str(), RTLD_NOW | RTLD_LOCAL))
+    {
+    }
     ~TestLibrary()
     {
         if (mHandle) {
@@ -68,7 +73,7 @@ private:
     void* mHandle;
 };
 
-class HostFramework final : public SimpleUnknownImp1<IUnknown, 1> {};
+class HostFramework final : public SimpleUnknownImp1<IUnknown, 1> { };
 
 } // namespace
 
@@ -76,8 +81,8 @@ TEST(FrameworkLoader, RegisteredFrameworkNeedsNeitherOleNorTheLibrary)
 {
     HostFramework framework;
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(CLSID_CAFFrameWork, &framework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(CLSID_CAFFrameWork, &framework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
     HookLog log;
     {
         FrameworkLoader loader(HooksFor(kHosts + "/good/varnex", log));
@@ -149,12 +154,15 @@ TEST(FrameworkLoader, FailedOleInitialisationIsThrownAndNothingIsLoaded)
     HookLog log;
     log.oleResult = E_OUTOFMEMORY;
     FrameworkLoader loader(HooksFor(kHosts + "/good/varnex", log));
+    vx::log::Capture bootLog;
     try {
         loader.EnsureLoaded();
         ADD_FAILURE() << "no exception";
-    } catch (const XHResult& e) {
-        EXPECT_EQ(e.hr, E_OUTOFMEMORY);
+    } catch (const XKEL& e) {
+        EXPECT_EQ(e.GetHResult(), E_OUTOFMEMORY);
     }
+    ASSERT_EQ(bootLog.Lines().size(), 1u);
+    EXPECT_EQ(bootLog.Lines()[0].rfind("KELBOOTLOG: XKEL: ", 0), 0u);
     EXPECT_EQ(loader.Holder(), nullptr);
     EXPECT_FALSE(FrameworkReachable());
     // A failed initialisation is not remembered as done: the next fetch tries again.
@@ -168,7 +176,7 @@ TEST(FrameworkLoader, MissingOrUnusableLibraryIsReportedOnceAndEndsTheProcess)
 {
     const std::string missing = kHosts + "/missing";
     const std::string noExport = kHosts + "/noexport";
-    for (const std::string& folder : {missing, noExport}) {
+    for (const std::string& folder : { missing, noExport }) {
         HookLog log;
         FrameworkLoader loader(HooksFor(folder + "/varnex", log));
         loader.EnsureLoaded();
@@ -176,7 +184,7 @@ TEST(FrameworkLoader, MissingOrUnusableLibraryIsReportedOnceAndEndsTheProcess)
         const std::wstring path(folder.begin(), folder.end());
         ASSERT_EQ(log.messageBoxes.size(), 1u) << folder;
         EXPECT_EQ(log.messageBoxes[0], L"Varn load failed|Varn failed to load " + path + L"/libcaf.so");
-        EXPECT_EQ(log.exitCodes, std::vector<int>{-1}) << folder;
+        EXPECT_EQ(log.exitCodes, std::vector<int> { -1 }) << folder;
         EXPECT_FALSE(FrameworkReachable());
     }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <locale>
 #include <sstream>
 
 using namespace vx::calc;
@@ -127,6 +128,27 @@ TEST(Engine, ReplacingAndRemovingUpstreamChannels)
     EXPECT_THROW(engine.SetFormula(L"F", L"E * 2"), FormulaError);
 }
 
+// Rewriting a later stage keeps the computed blocks of the stages it reads; rewriting an earlier
+// one recomputes everything after it.
+TEST(Engine, RewritingAStageKeepsTheStagesBeforeIt)
+{
+    auto recording = OneChannel(SyntheticEcg(50000, 1000, nullptr), 1000);
+    Engine engine(recording);
+    engine.SetFormula(L"L", L"lowpass(Ch1,30)");
+    engine.SetFormula(L"P", L"cmpeakdet(L,0.5,0.3,30)");
+    const auto peaks = EventPositions(engine, L"P");
+    ASSERT_GT(peaks.size(), 20u);
+    const int64_t read = recording->samplesRead;
+    engine.SetFormula(L"P", L"cmpeakdet(L,0.5,0.3,0)");
+    engine.SetFormula(L"Q", L"L * 2");
+    EXPECT_EQ(EventPositions(engine, L"P").size(), peaks.size());
+    ReadAll(engine, L"Q");
+    EXPECT_EQ(recording->samplesRead, read);
+    engine.SetFormula(L"L", L"lowpass(Ch1,20)");
+    EventPositions(engine, L"P");
+    EXPECT_GT(recording->samplesRead, read);
+}
+
 TEST(Engine, CutOffIsCheckedAgainstEveryRecord)
 {
     auto r = std::make_shared<TestRecording>();
@@ -168,8 +190,8 @@ public:
     }
     void Init(int record, const std::vector<EnumeratorSource>& sources, double interval) override
     {
-        mLog->calls.push_back("init " + std::to_string(record) + " " + std::to_string(sources.size()) + " "
-            + std::to_string(interval));
+        mLog->calls.push_back(
+            "init " + std::to_string(record) + " " + std::to_string(sources.size()) + " " + std::to_string(interval));
         mSources = sources;
         mPos = 0;
     }
@@ -235,7 +257,13 @@ TEST(Enumerators, CalledFromFormulasWithSourcesAndParameters)
     EXPECT_THROW(engine.SetFormula(L"F", L"testenum(Ch1, cmpeakdet(Ch1,3,0.1,0), 2.5)"), FormulaError);
     engine.RegisterEnumerator(TestEnumClass(log));
     engine.SetFormula(L"P", L"cmpeakdet(Ch1,3,0.1,0)");
+    // Parameters travel in the classic locale whatever the process locale is.
+    struct CommaPunct : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+    };
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
     engine.SetFormula(L"F", L"TESTENUM(Ch1, P, 2.5)");
+    std::locale::global(previous);
     EXPECT_EQ(log->calls.front(), "params TestEnum 2 2.5");
 
     const auto peaks = EventPositions(engine, L"P");
@@ -265,7 +293,8 @@ TEST(Enumerators, CalledFromFormulasWithSourcesAndParameters)
     for (std::size_t i = 0; i < a.Count(); ++i)
         EXPECT_TRUE(a.Position(i) >= 5000 && a.Position(i) < 8000);
     EXPECT_EQ(a.Count() + b.Count() + c.Count(),
-        static_cast<std::size_t>(std::count_if(peaks.begin(), peaks.end(), [](int32_t p) { return p >= 3000 && p < 12000; })));
+        static_cast<std::size_t>(
+            std::count_if(peaks.begin(), peaks.end(), [](int32_t p) { return p >= 3000 && p < 12000; })));
 
     // Nested calls as sources.
     engine.SetFormula(L"G", L"testenum(lowpass(Ch1,30), cmpeakdet(Ch1,3,0.1,0), 1)");

@@ -51,7 +51,8 @@ TEST(LowPass, MagnitudeAndZeroPhase)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.rate) + " Hz rate, " + std::to_string(c.f) + " Hz");
         const int64_t n = static_cast<int64_t>(20 * c.rate);
-        auto y = Evaluate(Generate(n, c.rate, [&](double t) { return std::sin(2 * kPi * c.f * t); }), c.rate, L"lowpass(Ch1,30)");
+        auto y = Evaluate(
+            Generate(n, c.rate, [&](double t) { return std::sin(2 * kPi * c.f * t); }), c.rate, L"lowpass(Ch1,30)");
         const std::size_t edge = static_cast<std::size_t>(2 * c.rate);
         auto [gain, phase] = Component(y, c.rate, c.f, edge, y.size() - edge);
         EXPECT_NEAR(gain, c.gain, c.tolerance);
@@ -64,8 +65,8 @@ TEST(LowPass, MagnitudeAndZeroPhase)
 // A QRS-like pulse keeps its peak position.
 TEST(LowPass, PeakStaysInPlace)
 {
-    auto y = Evaluate(Generate(4000, 1000, [](double t) { return std::exp(-0.5 * std::pow((t - 2.0) / 0.015, 2)); }), 1000,
-        L"lowpass(Ch1,30)");
+    auto y = Evaluate(Generate(4000, 1000, [](double t) { return std::exp(-0.5 * std::pow((t - 2.0) / 0.015, 2)); }),
+        1000, L"lowpass(Ch1,30)");
     EXPECT_EQ(std::max_element(y.begin(), y.end()) - y.begin(), 2000);
 }
 
@@ -137,7 +138,8 @@ TEST(NormalizeSec, GainDoesNotMatter)
     for (std::size_t i = 0; i < a.size(); i += 13)
         ASSERT_NEAR(a[i], b[i], 1e-3 * (1 + std::abs(a[i]))) << i;
     // Signed input: any positive gain and offset give the same standard scores.
-    auto sine = Generate(20000, 1000, [](double t) { return std::sin(2 * kPi * 3 * t) + 0.1 * std::sin(2 * kPi * 41 * t); });
+    auto sine
+        = Generate(20000, 1000, [](double t) { return std::sin(2 * kPi * 3 * t) + 0.1 * std::sin(2 * kPi * 41 * t); });
     auto shifted = sine;
     for (float& v : shifted)
         v = 50 * v + 3;
@@ -271,8 +273,9 @@ TEST(Streaming, BlockPartitionAndSeekOrderDoNotMatter)
         std::vector<float> assembled(ecg.size());
         Compiled c = pieces.Channel(stage);
         for (std::size_t k : order)
-            c.samples->Read(0, cuts[k], std::span<float>(assembled).subspan(static_cast<std::size_t>(cuts[k]),
-                                           static_cast<std::size_t>(cuts[k + 1] - cuts[k])));
+            c.samples->Read(0, cuts[k],
+                std::span<float>(assembled).subspan(
+                    static_cast<std::size_t>(cuts[k]), static_cast<std::size_t>(cuts[k + 1] - cuts[k])));
         ASSERT_TRUE(assembled == reference);
     }
     const auto reference = EventPositions(whole, L"HRV_vDET");
@@ -298,6 +301,32 @@ TEST(Streaming, BlockPartitionAndSeekOrderDoNotMatter)
                 break;
             }
     EXPECT_EQ(assembled, covered);
+}
+
+// A stretch deep inside a long record costs a bounded window of input, not a pass from the
+// record's start, for every stage of the chain.
+TEST(Streaming, SeekingReadsABoundedWindow)
+{
+    auto recording = OneChannel(SyntheticEcg(3000000, 1000, nullptr), 1000);
+    Engine engine(recording);
+    engine.SetFormula(L"L", L"lowpass(Ch1,30)");
+    engine.SetFormula(L"D", L"differentiate(L,3)");
+    engine.SetFormula(L"H", L"resample(D,1,1,1,160,0,2)");
+    engine.SetFormula(L"N", L"normalizeSec(D*D+H*H,5,2.5,0)");
+    engine.SetFormula(L"P", L"cmpeakdet(N,3,0.3,30)");
+    std::vector<int64_t> costs;
+    for (int64_t at : { 2500000, 1500000, 2000000 }) {
+        recording->samplesRead = 0;
+        EventBuffer events;
+        engine.Channel(L"P").events->Read(0, at, at + 5000, events);
+        EXPECT_GE(events.Count(), 4u);
+        costs.push_back(recording->samplesRead);
+    }
+    // Each stage's look-around reaches into the neighbouring block of the stage below, so the
+    // input read is a cone of a few blocks, the same wherever the stretch lies.
+    EXPECT_LT(costs[0], 16 * BlockSignal::kBlock);
+    EXPECT_EQ(costs[1], costs[0]);
+    EXPECT_EQ(costs[2], costs[0]);
 }
 
 // Detection on the synthetic ECG: every beat found within 50 ms, nothing else.

@@ -20,6 +20,7 @@ public:
     };
     std::vector<Record> records;
     mutable int reads = 0;
+    mutable int64_t samplesRead = 0;
 
     int RecordCount() const override { return static_cast<int>(records.size()); }
     int ChannelCount() const override { return records.empty() ? 0 : static_cast<int>(records[0].channels.size()); }
@@ -34,6 +35,7 @@ public:
     void ReadChannel(int channel, int record, int64_t start, std::span<float> out, bool raw) override
     {
         ++reads;
+        samplesRead += static_cast<int64_t>(out.size());
         const auto& s = records[static_cast<std::size_t>(record)].channels[static_cast<std::size_t>(channel)];
         for (std::size_t i = 0; i < out.size(); ++i)
             out[i] = s.at(static_cast<std::size_t>(start) + i) * (raw ? 100.0f : 1.0f);
@@ -67,7 +69,8 @@ inline std::vector<float> SyntheticEcg(int64_t count, double rate, std::vector<i
         double x = 0.3 * std::sin(2 * std::numbers::pi * 0.2 * t) + noise(rng);
         for (std::size_t b = first; b < peaks.size() && peaks[b] - 0.3 < t; ++b) {
             const double d = t - peaks[b];
-            x += 1.5 * std::exp(-0.5 * d * d / (0.012 * 0.012)) + 0.3 * std::exp(-0.5 * (d - 0.3) * (d - 0.3) / (0.05 * 0.05));
+            x += 1.5 * std::exp(-0.5 * d * d / (0.012 * 0.012))
+                + 0.3 * std::exp(-0.5 * (d - 0.3) * (d - 0.3) / (0.05 * 0.05));
         }
         v[static_cast<std::size_t>(i)] = static_cast<float>(x);
     }
