@@ -4,16 +4,19 @@
 
 namespace HRV {
 
-template <class T>
-class ComRef {
+template <class T> class ComRef {
 public:
     ComRef() = default;
-    explicit ComRef(T* object) : mObject(object)
+    explicit ComRef(T* object)
+        : mObject(object)
     {
         if (mObject)
             mObject->AddRef();
     }
-    ComRef(const ComRef& other) : ComRef(other.mObject) {}
+    ComRef(const ComRef& other)
+        : ComRef(other.mObject)
+    {
+    }
     ComRef& operator=(ComRef other) noexcept
     {
         std::swap(mObject, other.mObject);

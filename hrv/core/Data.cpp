@@ -8,10 +8,14 @@ namespace HRV {
 namespace {
 constexpr HRESULT kBadSection = MakeHResult(0xA0048206u);
 
-[[noreturn]] void LegacyFails() { throw XKEL(KEL::String(L"HRV::Data::Load: legacy data not converted"), kBadSection); }
+[[noreturn]] void LegacyFails()
+{
+    throw XKEL(KEL::String(L"HRV::Data::Load: legacy data not converted"), kBadSection);
+}
 } // namespace
 
-Data::Data(Settings* settings) : mSettings(settings)
+Data::Data(Settings* settings)
+    : mSettings(settings)
 {
     auto* events = new UserEventData();
     mUserEvents = ComRef<UserEventData>(events);
@@ -35,7 +39,10 @@ HRESULT Data::GetClassID(CLSID* clsid)
     return S_OK;
 }
 
-HRESULT Data::InitNew() { return mUserEvents->Clear(); }
+HRESULT Data::InitNew()
+{
+    return mUserEvents->Clear();
+}
 
 HRESULT Data::Load(IStream* stream)
 {

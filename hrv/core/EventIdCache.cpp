@@ -1,34 +1,6 @@
 #include "hrv/core/EventIdCache.h"
 
-#include "hostframework/services/CafFrameWork.h"
-
 namespace HRV {
-
-DWORD EventIdCache::ChildDataId()
-{
-    static const DWORD id = (DWORD(HostTypeIndex(GUID_HRVDocumentObj)) << 16) | 3;
-    return id;
-}
-
-HRESULT EventIdCache::GetChildDataId(DWORD* id)
-{
-    if (!id)
-        return E_POINTER;
-    *id = ChildDataId();
-    return S_OK;
-}
-
-HRESULT EventIdCache::Clone(IVarnDataChildData** copy)
-{
-    auto* clone = new EventIdCache();
-    clone->mIds = mIds;
-    clone->AddRef();
-    if (copy)
-        *copy = clone;
-    else
-        clone->Release();
-    return S_OK;
-}
 
 HRESULT EventIdCache::Clear()
 {

@@ -3,23 +3,12 @@
 // memory store.
 #include <map>
 
-#include "hostframework/base/SimpleUnknownImp.h"
-#include "hostframework/interfaces/DataChild.h"
-#include "hrv/core/HRVInterfaces.h"
+#include "hrv/core/DataChild.h"
 
 namespace HRV {
 
-class EventIdCache : public SimpleUnknownImp2<IVarnDataChildData, IEventIdCache, 0> {
+class EventIdCache : public DataChild<EventIdCache, IEventIdCache, 3> {
 public:
-    // The host id of this child: (document type index << 16) | 3, computed once.
-    static DWORD ChildDataId();
-
-    HRESULT GetChildDataId(DWORD* id) override;
-    HRESULT Clone(IVarnDataChildData** copy) override;
-    HRESULT Notify5() override { return S_OK; }
-    HRESULT Notify6() override { return S_OK; }
-    HRESULT Notify7() override { return S_OK; }
-
     HRESULT Clear() override;
     HRESULT IsEmpty(WORD* empty) override;
     HRESULT SetId(LONG eventNumber, DWORD id) override;

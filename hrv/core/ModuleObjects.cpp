@@ -1,7 +1,6 @@
 #include "hrv/core/ModuleObjects.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "foundation/ResString.h"
 
@@ -14,44 +13,40 @@ const KEL::String kUnitHertz(L"Hz");
 const KEL::String kUnitSecondsSquared = KEL::String(L"s") + KEL::String(L"\u00B2");
 
 namespace {
-std::atomic<HMODULE> gModule{nullptr};
+std::atomic<HMODULE> gModule { nullptr };
 
-const KEL::String& Title(UINT id, KEL::String& slot, std::once_flag& once)
+// One string-table entry of the module, loaded once on first use.
+template <UINT kId> const KEL::String& TableText()
 {
-    std::call_once(once, [&] { slot = KEL::GetResString(ModuleInstance(), id, true); });
-    return slot;
+    static const KEL::String text = KEL::GetResString(ModuleInstance(), kId, true);
+    return text;
 }
 } // namespace
 
-void SetModuleInstance(HMODULE module) { gModule.store(module); }
-HMODULE ModuleInstance() { return gModule.load(); }
+void SetModuleInstance(HMODULE module)
+{
+    gModule.store(module);
+}
+HMODULE ModuleInstance()
+{
+    return gModule.load();
+}
 
 const KEL::String& ModuleTitle()
 {
-    static KEL::String text;
-    static std::once_flag once;
-    return Title(1, text, once);
+    return TableText<1>();
 }
-
 const KEL::String& CalculationTitle()
 {
-    static KEL::String text;
-    static std::once_flag once;
-    return Title(8, text, once);
+    return TableText<8>();
 }
-
 const KEL::String& RRExportExtension()
 {
-    static KEL::String text;
-    static std::once_flag once;
-    return Title(5, text, once);
+    return TableText<5>();
 }
-
 const KEL::String& RRExportTypeName()
 {
-    static KEL::String text;
-    static std::once_flag once;
-    return Title(6, text, once);
+    return TableText<6>();
 }
 
 RegistrationLists RegistrationLists::Link(const ModuleClassObjects& objects)

@@ -50,20 +50,43 @@ private:
 
 // The ids of the 27 data-pad functions in the order of their table.
 inline constexpr std::array<const wchar_t*, 27> kDataPadFunctionIds = {
-    L"AnalysisStart", L"AnalysisEnd", L"TotalCount", L"NormalCount", L"EctopicCount", L"MeanRR", L"MedianRR",
-    L"SDRR", L"CVRR", L"MeanRate", L"SDRate", L"SDSD", L"RMSSD", L"pNNx", L"SD1", L"SD2", L"SDARR",
-    L"TotalPower", L"VLFPower", L"VLFPowerPercent", L"LFPower", L"LFPowerPercent", L"LFPowerNU", L"HFPower",
-    L"HFPowerPercent", L"HFPowerNU", L"LFHFRatio",
+    L"AnalysisStart",
+    L"AnalysisEnd",
+    L"TotalCount",
+    L"NormalCount",
+    L"EctopicCount",
+    L"MeanRR",
+    L"MedianRR",
+    L"SDRR",
+    L"CVRR",
+    L"MeanRate",
+    L"SDRate",
+    L"SDSD",
+    L"RMSSD",
+    L"pNNx",
+    L"SD1",
+    L"SD2",
+    L"SDARR",
+    L"TotalPower",
+    L"VLFPower",
+    L"VLFPowerPercent",
+    L"LFPower",
+    L"LFPowerPercent",
+    L"LFPowerNU",
+    L"HFPower",
+    L"HFPowerPercent",
+    L"HFPowerNU",
+    L"LFHFRatio",
 };
 constexpr std::uint32_t kFirstMessageNumber = 256; // "HRV_Analyze"
 constexpr std::size_t kMessageCount = 5; // 256 to 260
 
 // The module's class objects, each null while it does not exist.
 struct ModuleClassObjects {
-    std::array<LinkedClassObject*, 27> dataPadFunctions{}; // in the order of kDataPadFunctionIds
+    std::array<LinkedClassObject*, 27> dataPadFunctions {}; // in the order of kDataPadFunctionIds
     LinkedClassObject* calculationSettings = nullptr;
     LinkedClassObject* calculation = nullptr;
-    std::array<LinkedClassObject*, kMessageCount> messages{}; // message 256 + index
+    std::array<LinkedClassObject*, kMessageCount> messages {}; // message 256 + index
 };
 
 struct RegistrationLists {

@@ -25,6 +25,6 @@ struct Position {
     }
 };
 
-inline constexpr Position kNoPosition{};
+inline constexpr Position kNoPosition {};
 
 } // namespace HRV

@@ -19,23 +19,32 @@ enum class Kind { U32, I32, Flag, F64, Position };
 struct Item {
     Kind kind;
     std::uint32_t since;
-    std::uint32_t Settings::* u32 = nullptr;
-    std::int32_t Settings::* i32 = nullptr;
-    bool Settings::* flag = nullptr;
-    double Settings::* f64 = nullptr;
-    Position Settings::* position = nullptr;
+    std::uint32_t Settings::*u32 = nullptr;
+    std::int32_t Settings::*i32 = nullptr;
+    bool Settings::*flag = nullptr;
+    double Settings::*f64 = nullptr;
+    Position Settings::*position = nullptr;
 };
 
-constexpr Item U32(std::uint32_t Settings::* f, std::uint32_t since) { return {Kind::U32, since, f}; }
-constexpr Item I32(std::int32_t Settings::* f, std::uint32_t since) { return {Kind::I32, since, nullptr, f}; }
-constexpr Item Flag(bool Settings::* f, std::uint32_t since) { return {Kind::Flag, since, nullptr, nullptr, f}; }
-constexpr Item F64(double Settings::* f, std::uint32_t since)
+constexpr Item U32(std::uint32_t Settings::*f, std::uint32_t since)
 {
-    return {Kind::F64, since, nullptr, nullptr, nullptr, f};
+    return { Kind::U32, since, f };
 }
-constexpr Item Pos(Position Settings::* f, std::uint32_t since)
+constexpr Item I32(std::int32_t Settings::*f, std::uint32_t since)
 {
-    return {Kind::Position, since, nullptr, nullptr, nullptr, nullptr, f};
+    return { Kind::I32, since, nullptr, f };
+}
+constexpr Item Flag(bool Settings::*f, std::uint32_t since)
+{
+    return { Kind::Flag, since, nullptr, nullptr, f };
+}
+constexpr Item F64(double Settings::*f, std::uint32_t since)
+{
+    return { Kind::F64, since, nullptr, nullptr, nullptr, f };
+}
+constexpr Item Pos(Position Settings::*f, std::uint32_t since)
+{
+    return { Kind::Position, since, nullptr, nullptr, nullptr, nullptr, f };
 }
 
 const Item kItems[] = {
@@ -115,10 +124,18 @@ void ReadItem(KEL::BinIStream& in, Settings& s, const Item& item)
 void WriteItem(KEL::BinOStream& out, const Settings& s, const Item& item)
 {
     switch (item.kind) {
-    case Kind::U32: out.PutU32(s.*item.u32); break;
-    case Kind::I32: out.PutI32(s.*item.i32); break;
-    case Kind::Flag: out.PutU32(s.*item.flag ? 1 : 0); break;
-    case Kind::F64: out.PutF64(s.*item.f64); break;
+    case Kind::U32:
+        out.PutU32(s.*item.u32);
+        break;
+    case Kind::I32:
+        out.PutI32(s.*item.i32);
+        break;
+    case Kind::Flag:
+        out.PutU32(s.*item.flag ? 1 : 0);
+        break;
+    case Kind::F64:
+        out.PutF64(s.*item.f64);
+        break;
     case Kind::Position:
         out.PutI32((s.*item.position).mRecord);
         out.PutI32((s.*item.position).mOffset);
@@ -130,7 +147,10 @@ void WriteItem(KEL::BinOStream& out, const Settings& s, const Item& item)
 // diagnostic line of the failed conversion.
 class LegacyReader {
 public:
-    explicit LegacyReader(KEL::BinIStream& in) : mIn(in) {}
+    explicit LegacyReader(KEL::BinIStream& in)
+        : mIn(in)
+    {
+    }
 
     // Opens a section: its tag and one of the accepted section versions.
     std::uint32_t Section(std::uint32_t tag, std::uint32_t lowVersion, std::uint32_t highVersion)
@@ -158,7 +178,10 @@ public:
         if (!condition || !mIn.Good())
             Fail(kBadSection);
     }
-    [[noreturn]] void Fail(HRESULT code) { throw XKEL(KEL::String(L"HRV::Settings::Load: legacy settings not converted"), code); }
+    [[noreturn]] void Fail(HRESULT code)
+    {
+        throw XKEL(KEL::String(L"HRV::Settings::Load: legacy settings not converted"), code);
+    }
 
 private:
     KEL::BinIStream& mIn;
@@ -167,7 +190,10 @@ private:
 
 } // namespace
 
-Settings::Settings() { InitNew(); }
+Settings::Settings()
+{
+    InitNew();
+}
 
 HRESULT Settings::GetClassID(CLSID* clsid)
 {
@@ -438,8 +464,8 @@ std::uint32_t Settings::Compare(const Settings* other) const
 
 bool Settings::IsValid() const
 {
-    return !(mRRMin != mRRMin || mRRMax != mRRMax || mComplexityMin != mComplexityMin
-             || mComplexityMax != mComplexityMax);
+    return !(
+        mRRMin != mRRMin || mRRMax != mRRMax || mComplexityMin != mComplexityMin || mComplexityMax != mComplexityMax);
 }
 
 } // namespace HRV

@@ -1,35 +1,6 @@
 #include "hrv/core/UserEventData.h"
 
-#include "hostframework/services/CafFrameWork.h"
-
 namespace HRV {
-
-DWORD UserEventData::ChildDataId()
-{
-    static const DWORD id = (DWORD(HostTypeIndex(GUID_HRVDocumentObj)) << 16) | 2;
-    return id;
-}
-
-HRESULT UserEventData::GetChildDataId(DWORD* id)
-{
-    if (!id)
-        return E_POINTER;
-    *id = ChildDataId();
-    return S_OK;
-}
-
-HRESULT UserEventData::Clone(IVarnDataChildData** copy)
-{
-    auto* clone = new UserEventData();
-    clone->mAdded = mAdded;
-    clone->mRemoved = mRemoved;
-    clone->AddRef();
-    if (copy)
-        *copy = clone;
-    else
-        clone->Release();
-    return S_OK;
-}
 
 HRESULT UserEventData::Clear()
 {

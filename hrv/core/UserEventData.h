@@ -3,24 +3,13 @@
 // of positions. A child object of the host's data store; HRV::Data persists it.
 #include <set>
 
-#include "hostframework/base/SimpleUnknownImp.h"
-#include "hostframework/interfaces/DataChild.h"
-#include "hrv/core/HRVInterfaces.h"
+#include "hrv/core/DataChild.h"
 
 namespace HRV {
 
-class UserEventData : public SimpleUnknownImp2<IVarnDataChildData, IUserEventData, 0> {
+class UserEventData : public DataChild<UserEventData, IUserEventData, 2> {
 public:
     using PositionSet = std::set<Position>;
-
-    // The host id of this child: (document type index << 16) | 2, computed once.
-    static DWORD ChildDataId();
-
-    HRESULT GetChildDataId(DWORD* id) override;
-    HRESULT Clone(IVarnDataChildData** copy) override;
-    HRESULT Notify5() override { return S_OK; }
-    HRESULT Notify6() override { return S_OK; }
-    HRESULT Notify7() override { return S_OK; }
 
     HRESULT Clear() override;
     HRESULT IsEmpty(WORD* empty) override;

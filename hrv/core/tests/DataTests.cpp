@@ -11,10 +11,10 @@ using HRV::test::StreamRef;
 
 namespace {
 
-template <class T>
-struct Ref {
+template <class T> struct Ref {
     template <class... A>
-    explicit Ref(A&&... a) : p(new T(std::forward<A>(a)...))
+    explicit Ref(A&&... a)
+        : p(new T(std::forward<A>(a)...))
     {
         p->AddRef();
     }
@@ -25,7 +25,7 @@ struct Ref {
 
 struct DataFixture : ::testing::Test {
     Ref<Settings> settings;
-    Ref<Data> data{settings.p};
+    Ref<Data> data { settings.p };
 
     HRESULT Load(std::vector<std::uint8_t> bytes)
     {
@@ -35,7 +35,7 @@ struct DataFixture : ::testing::Test {
     std::vector<Position> SetOf(DWORD set) const
     {
         const auto& s = data->GetUserEvents()->Set(set);
-        return {s.begin(), s.end()};
+        return { s.begin(), s.end() };
     }
 };
 
@@ -44,7 +44,7 @@ struct DataFixture : ::testing::Test {
 TEST_F(DataFixture, UserMarksRoundTripInTheDocumentedLayout)
 {
     UserEventData* events = data->GetUserEvents();
-    const Position a{100, 1}, b{50, 2}, c{7, 1};
+    const Position a { 100, 1 }, b { 50, 2 }, c { 7, 1 };
     events->Add(&b, 0);
     events->Add(&a, 0);
     events->Add(&a, 0); // already there
@@ -59,13 +59,15 @@ TEST_F(DataFixture, UserMarksRoundTripInTheDocumentedLayout)
 
     Ref<Settings> otherSettings;
     Ref<Data> back(otherSettings.p);
-    const Position stale{1, 1};
+    const Position stale { 1, 1 };
     back->GetUserEvents()->Add(&stale, 1);
     mem->Rewind();
     ASSERT_EQ(S_OK, back->Load(mem.Get()));
     EXPECT_TRUE(back->mLoaded && back->mStoredWithHost);
-    EXPECT_EQ(SetOf(0), std::vector<Position>(back->GetUserEvents()->Set(0).begin(), back->GetUserEvents()->Set(0).end()));
-    EXPECT_EQ(std::vector<Position>{c}, std::vector<Position>(back->GetUserEvents()->Set(1).begin(), back->GetUserEvents()->Set(1).end()));
+    EXPECT_EQ(
+        SetOf(0), std::vector<Position>(back->GetUserEvents()->Set(0).begin(), back->GetUserEvents()->Set(0).end()));
+    EXPECT_EQ(std::vector<Position> { c },
+        std::vector<Position>(back->GetUserEvents()->Set(1).begin(), back->GetUserEvents()->Set(1).end()));
 
     // Counts 0 and 0 empty both sets.
     ASSERT_EQ(S_OK, Load(Bytes().Header().U32(6).U32(0).U32(0).b));
@@ -74,10 +76,10 @@ TEST_F(DataFixture, UserMarksRoundTripInTheDocumentedLayout)
     EXPECT_EQ(0xFFFF, empty);
 
     // Persist identity.
-    CLSID clsid{};
+    CLSID clsid {};
     EXPECT_EQ(S_OK, data->GetClassID(&clsid));
     EXPECT_EQ(GUID_HRVDocumentObj, clsid);
-    for (const IID& iid : {IUnknown::kIid, IPersist::kIid, IPersistStreamInit::kIid}) {
+    for (const IID& iid : { IUnknown::kIid, IPersist::kIid, IPersistStreamInit::kIid }) {
         void* out = nullptr;
         ASSERT_EQ(S_OK, data->QueryInterface(iid, &out));
         static_cast<IUnknown*>(out)->Release();
@@ -87,7 +89,7 @@ TEST_F(DataFixture, UserMarksRoundTripInTheDocumentedLayout)
 
 TEST_F(DataFixture, DamagedDataStreams)
 {
-    const Position kept{1, 1};
+    const Position kept { 1, 1 };
     struct Case {
         const char* name;
         std::vector<std::uint8_t> bytes;
@@ -96,12 +98,12 @@ TEST_F(DataFixture, DamagedDataStreams)
         std::size_t lines;
     };
     const Case cases[] = {
-        {"version 7", Bytes().Header().U32(7).U32(0).U32(0).b, KEL::kStreamVersionTooNew, 1, 0, 0},
-        {"huge count, two pairs", Bytes().Header().U32(6).U32(0xFFFFFFFF).U32(1).U32(2).U32(1).U32(3).U32(9).b, S_OK, 2,
-            0, 1},
-        {"second count missing", Bytes().Header().U32(6).U32(1).U32(1).U32(2).b, S_OK, 1, 0, 1},
-        {"half a pair", Bytes().Header().U32(6).U32(2).U32(1).U32(2).U32(1).b, S_OK, 1, 0, 1},
-        {"no version", Bytes().Header().b, S_OK, 1, 0, 1},
+        { "version 7", Bytes().Header().U32(7).U32(0).U32(0).b, KEL::kStreamVersionTooNew, 1, 0, 0 },
+        { "huge count, two pairs", Bytes().Header().U32(6).U32(0xFFFFFFFF).U32(1).U32(2).U32(1).U32(3).U32(9).b, S_OK,
+            2, 0, 1 },
+        { "second count missing", Bytes().Header().U32(6).U32(1).U32(1).U32(2).b, S_OK, 1, 0, 1 },
+        { "half a pair", Bytes().Header().U32(6).U32(2).U32(1).U32(2).U32(1).b, S_OK, 1, 0, 1 },
+        { "no version", Bytes().Header().b, S_OK, 1, 0, 1 },
     };
     for (const auto& c : cases) {
         data->GetUserEvents()->Clear();
@@ -127,26 +129,26 @@ TEST_F(DataFixture, LegacyDataSetsTheAnalysisRangeOrNothing)
         }
         return b.b;
     };
-    const Position mark{5, 5};
+    const Position mark { 5, 5 };
     data->GetUserEvents()->Add(&mark, 1);
     {
         vx::log::Capture capture;
         ASSERT_EQ(S_OK, Load(legacy(102, 0x10009)));
-        EXPECT_EQ((Position{100, 3}), settings->mRangeStart);
-        EXPECT_EQ((Position{0x7FFFFFFF, 5}), settings->mRangeEnd);
+        EXPECT_EQ((Position { 100, 3 }), settings->mRangeStart);
+        EXPECT_EQ((Position { 0x7FFFFFFF, 5 }), settings->mRangeEnd);
         EXPECT_EQ(1u, SetOf(1).size()); // the user's sets are not touched
         EXPECT_TRUE(capture.Lines().empty());
     }
-    for (auto bytes : {legacy(101, 0x10009), legacy(103, 0x10010), legacy(104, 0x10009), legacy(102, 0x10009)}) {
+    for (auto bytes : { legacy(101, 0x10009), legacy(103, 0x10010), legacy(104, 0x10009), legacy(102, 0x10009) }) {
         if (bytes == legacy(102, 0x10009))
             bytes.resize(bytes.size() - 1);
-        settings->mRangeStart = {1, 1};
-        settings->mRangeEnd = {2, 2};
+        settings->mRangeStart = { 1, 1 };
+        settings->mRangeEnd = { 2, 2 };
         data->mDirty = 1;
         vx::log::Capture capture;
         ASSERT_EQ(S_OK, Load(bytes));
-        EXPECT_EQ((Position{1, 1}), settings->mRangeStart);
-        EXPECT_EQ((Position{2, 2}), settings->mRangeEnd);
+        EXPECT_EQ((Position { 1, 1 }), settings->mRangeStart);
+        EXPECT_EQ((Position { 2, 2 }), settings->mRangeEnd);
         EXPECT_EQ(0, data->mDirty);
         EXPECT_TRUE(data->mLoaded);
         EXPECT_EQ(1u, capture.Lines().size());
@@ -156,13 +158,13 @@ TEST_F(DataFixture, LegacyDataSetsTheAnalysisRangeOrNothing)
 TEST(UserEventData, SetOperations)
 {
     Ref<UserEventData> events;
-    const Position p1{10, 0}, p2{5, 1}, p3{0, 2};
+    const Position p1 { 10, 0 }, p2 { 5, 1 }, p3 { 0, 2 };
     EXPECT_EQ(E_FAIL, events->Add(nullptr, 0));
     EXPECT_EQ(E_FAIL, events->Remove(nullptr, 0));
     Position found;
     EXPECT_EQ(E_FAIL, events->FindAtOrAfter(nullptr, 0, &found));
     EXPECT_EQ(E_FAIL, events->FindAtOrAfter(&p1, 0, nullptr));
-    for (const Position* p : {&p3, &p1, &p2})
+    for (const Position* p : { &p3, &p1, &p2 })
         events->Add(p, 0);
     WORD empty = 1;
     EXPECT_EQ(S_FALSE, events->IsEmpty(&empty));
@@ -175,8 +177,12 @@ TEST(UserEventData, SetOperations)
         HRESULT hr;
     };
     const Find finds[] = {
-        {{0, 0}, p1, S_OK}, {{10, 0}, p1, S_OK}, {{11, 0}, p2, S_OK}, {{0x7FFFFFFF, 0}, p2, S_OK},
-        {{1, 2}, kNoPosition, S_FALSE}, {{0, 0x7FFFFFFF}, kNoPosition, S_FALSE},
+        { { 0, 0 }, p1, S_OK },
+        { { 10, 0 }, p1, S_OK },
+        { { 11, 0 }, p2, S_OK },
+        { { 0x7FFFFFFF, 0 }, p2, S_OK },
+        { { 1, 2 }, kNoPosition, S_FALSE },
+        { { 0, 0x7FFFFFFF }, kNoPosition, S_FALSE },
     };
     for (const auto& f : finds) {
         EXPECT_EQ(f.hr, events->FindAtOrAfter(&f.from, 0, &found));

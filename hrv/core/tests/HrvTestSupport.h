@@ -45,7 +45,10 @@ struct Bytes {
 
 class StreamRef {
 public:
-    explicit StreamRef(std::vector<std::uint8_t> bytes = {}) : mStream(KEL::MemoryStream::Create(std::move(bytes))) {}
+    explicit StreamRef(std::vector<std::uint8_t> bytes = {})
+        : mStream(KEL::MemoryStream::Create(std::move(bytes)))
+    {
+    }
     ~StreamRef() { mStream->Release(); }
     StreamRef(const StreamRef&) = delete;
     StreamRef& operator=(const StreamRef&) = delete;
@@ -73,13 +76,13 @@ struct Snapshot {
         add(&s.mShowEventMarkers, 1);
         add(&s.mRangeStart, 8);
         add(&s.mRangeEnd, 8);
-        for (const double* d : {&s.mHistogramBinWidth, &s.mPRRThreshold, &s.mSDARRAveraging, &s.mRRMin, &s.mRRMax,
+        for (const double* d : { &s.mHistogramBinWidth, &s.mPRRThreshold, &s.mSDARRAveraging, &s.mRRMin, &s.mRRMax,
                  &s.mComplexityMin, &s.mComplexityMax, &s.mLowPassCutoff, &s.mLevellingWindow, &s.mNoiseLevel,
-                 &s.mMinPeakHeight, &s.mQRSWidth, &s.mMinPeriod, &s.mMaxFrequency, &s.mVLFLow, &s.mVLFHigh,
-                 &s.mLFLow, &s.mLFHigh, &s.mHFLow, &s.mHFHigh})
+                 &s.mMinPeakHeight, &s.mQRSWidth, &s.mMinPeriod, &s.mMaxFrequency, &s.mVLFLow, &s.mVLFHigh, &s.mLFLow,
+                 &s.mLFHigh, &s.mHFLow, &s.mHFHigh })
             add(d, 8);
-        for (const bool* f : {&s.mAutoBinWidth, &s.mExcludeEctopics, &s.mAnalyzeWhileSampling, &s.mStoredWithHost,
-                 &s.mLoaded, &s.mDirty})
+        for (const bool* f : { &s.mAutoBinWidth, &s.mExcludeEctopics, &s.mAnalyzeWhileSampling, &s.mStoredWithHost,
+                 &s.mLoaded, &s.mDirty })
             add(f, 1);
         add(&s.mSpecies, 4);
         add(&s.mNumFrequencies, 4);

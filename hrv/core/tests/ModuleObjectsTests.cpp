@@ -12,7 +12,10 @@ namespace {
 // A class object that only knows its name.
 class NamedClassObject final : public LinkedClassObject {
 public:
-    explicit NamedClassObject(std::wstring name) : mName(std::move(name)) {}
+    explicit NamedClassObject(std::wstring name)
+        : mName(std::move(name))
+    {
+    }
     IUnknown* ClassObjectInterface() override { return nullptr; }
     std::wstring mName;
 };
@@ -47,12 +50,12 @@ TEST(ModuleObjects, RegistrationListsRunInTheDocumentedOrder)
         objects.messages[i] = &messages[i];
 
     RegistrationLists lists = RegistrationLists::Link(objects);
-    const std::vector<std::wstring> expected = {L"LFHFRatio", L"HFPowerNU", L"HFPowerPercent", L"HFPower",
+    const std::vector<std::wstring> expected = { L"LFHFRatio", L"HFPowerNU", L"HFPowerPercent", L"HFPower",
         L"LFPowerNU", L"LFPowerPercent", L"LFPower", L"VLFPowerPercent", L"VLFPower", L"TotalPower", L"SDARR", L"SD2",
         L"SD1", L"pNNx", L"RMSSD", L"SDSD", L"SDRate", L"MeanRate", L"CVRR", L"SDRR", L"MedianRR", L"MeanRR",
-        L"EctopicCount", L"NormalCount", L"TotalCount", L"AnalysisEnd", L"AnalysisStart", L"CalcSettings", L"Calc"};
+        L"EctopicCount", L"NormalCount", L"TotalCount", L"AnalysisEnd", L"AnalysisStart", L"CalcSettings", L"Calc" };
     EXPECT_EQ(expected, Walk(lists.selfRegistration));
-    EXPECT_EQ((std::vector<std::wstring>{L"260", L"259", L"258", L"257", L"256"}), Walk(lists.messages));
+    EXPECT_EQ((std::vector<std::wstring> { L"260", L"259", L"258", L"257", L"256" }), Walk(lists.messages));
 
     // Class objects built during registration go to the head, after the walk.
     NamedClassObject fiducial(L"HRVFiducialEnum");
@@ -68,9 +71,9 @@ TEST(ModuleObjects, RegistrationListsRunInTheDocumentedOrder)
     some.calculation = &calc;
     some.messages[2] = &messages[2];
     RegistrationLists partial = RegistrationLists::Link(some);
-    EXPECT_EQ((std::vector<std::wstring>{L"LFHFRatio", L"AnalysisStart", L"Calc"}), Walk(partial.selfRegistration));
-    EXPECT_EQ(std::vector<std::wstring>{L"258"}, Walk(partial.messages));
-    EXPECT_EQ(nullptr, RegistrationLists::Link(ModuleClassObjects{}).selfRegistration);
+    EXPECT_EQ((std::vector<std::wstring> { L"LFHFRatio", L"AnalysisStart", L"Calc" }), Walk(partial.selfRegistration));
+    EXPECT_EQ(std::vector<std::wstring> { L"258" }, Walk(partial.messages));
+    EXPECT_EQ(nullptr, RegistrationLists::Link(ModuleClassObjects {}).selfRegistration);
 }
 
 TEST(ModuleObjects, UnitTexts)
@@ -81,4 +84,18 @@ TEST(ModuleObjects, UnitTexts)
     EXPECT_EQ(KEL::String(L"BPM"), kUnitBPM);
     EXPECT_EQ(KEL::String(L"%"), kUnitPercent);
     EXPECT_EQ(KEL::String(L"Hz"), kUnitHertz);
+}
+
+TEST(ModuleObjects, TitlesComeFromTheModulesStringTable)
+{
+    static const int anchor = 0;
+    const HMODULE module = vx::res::ModuleOf(&anchor);
+    vx::res::AddStringTable(module, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+        { { 1, L"HRV" }, { 5, L"txt" }, { 6, L"HRV RR Interval Text File" }, { 8, L"HRV Calculation" } });
+    SetModuleInstance(module);
+    EXPECT_EQ(module, ModuleInstance());
+    EXPECT_EQ(KEL::String(L"HRV"), ModuleTitle());
+    EXPECT_EQ(KEL::String(L"HRV Calculation"), CalculationTitle());
+    EXPECT_EQ(KEL::String(L"txt"), RRExportExtension());
+    EXPECT_EQ(KEL::String(L"HRV RR Interval Text File"), RRExportTypeName());
 }

@@ -11,7 +11,11 @@ using HRV::test::Snapshot;
 namespace {
 
 struct SettingsRef {
-    SettingsRef() : s(new Settings()) { s->AddRef(); }
+    SettingsRef()
+        : s(new Settings())
+    {
+        s->AddRef();
+    }
     ~SettingsRef() { s->Release(); }
     Settings* operator->() const { return s; }
     Settings* s;
@@ -25,14 +29,14 @@ struct Preset {
     double maxF, vlfHigh, lfHigh, hfHigh;
 };
 const Preset kPresets[] = {
-    {"Human", 30, 5.0, 3.0, 0.08, 0.3, 0.8, 1.2, 1.0, 1.5, 0.5, 0.04, 0.15, 0.45},
-    {"Large Dog", 30, 4.0, 3.0, 0.06, 0.18, 0.5, 1.2, 1.0, 1.5, 0.5, 0.04, 0.15, 0.45},
-    {"Small Dog", 30, 3.5, 3.0, 0.04, 0.15, 0.5, 1.2, 1.0, 1.5, 0.5, 0.04, 0.15, 0.45},
-    {"Guinea Pig", 60, 3.3, 3.0, 0.035, 0.15, 0.35, 0.55, 1.1, 1.3, 3.0, 0.2, 0.75, 2.5},
-    {"Mouse", 150, 1.0, 3.0, 0.01, 0.06, 0.09, 0.12, 0.9, 1.1, 5.0, 0.15, 1.5, 5.0},
-    {"Pig", 30, 3.7, 3.0, 0.04, 0.2, 0.5, 1.2, 1.0, 1.5, 2.0, 0.01, 0.09, 2.0},
-    {"Rabbit", 60, 3.4, 3.0, 0.035, 0.1, 0.25, 0.35, 1.1, 1.3, 2.0, 0.05, 0.15, 2.0},
-    {"Rat", 150, 1.5, 3.0, 0.015, 0.1, 0.1, 0.2, 1.0, 1.8, 3.0, 0.2, 0.75, 2.5},
+    { "Human", 30, 5.0, 3.0, 0.08, 0.3, 0.8, 1.2, 1.0, 1.5, 0.5, 0.04, 0.15, 0.45 },
+    { "Large Dog", 30, 4.0, 3.0, 0.06, 0.18, 0.5, 1.2, 1.0, 1.5, 0.5, 0.04, 0.15, 0.45 },
+    { "Small Dog", 30, 3.5, 3.0, 0.04, 0.15, 0.5, 1.2, 1.0, 1.5, 0.5, 0.04, 0.15, 0.45 },
+    { "Guinea Pig", 60, 3.3, 3.0, 0.035, 0.15, 0.35, 0.55, 1.1, 1.3, 3.0, 0.2, 0.75, 2.5 },
+    { "Mouse", 150, 1.0, 3.0, 0.01, 0.06, 0.09, 0.12, 0.9, 1.1, 5.0, 0.15, 1.5, 5.0 },
+    { "Pig", 30, 3.7, 3.0, 0.04, 0.2, 0.5, 1.2, 1.0, 1.5, 2.0, 0.01, 0.09, 2.0 },
+    { "Rabbit", 60, 3.4, 3.0, 0.035, 0.1, 0.25, 0.35, 1.1, 1.3, 2.0, 0.05, 0.15, 2.0 },
+    { "Rat", 150, 1.5, 3.0, 0.015, 0.1, 0.1, 0.2, 1.0, 1.8, 3.0, 0.2, 0.75, 2.5 },
 };
 
 void ExpectPreset(const Settings& s, const Preset& p)
@@ -92,7 +96,7 @@ TEST(SpeciesPresets, CustomKeepsThePreviousValuesAndBadIndexesChangeNothing)
 
     s->mQRSWidth = 0.5; // the user's own value
     const Snapshot before(*s.s);
-    for (std::int32_t bad : {9, -1, 100, std::numeric_limits<std::int32_t>::min()}) {
+    for (std::int32_t bad : { 9, -1, 100, std::numeric_limits<std::int32_t>::min() }) {
         EXPECT_FALSE(s->ApplySpeciesPreset(bad)) << bad;
         EXPECT_TRUE(before == Snapshot(*s.s)) << bad;
     }

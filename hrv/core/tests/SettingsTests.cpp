@@ -19,7 +19,11 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct SettingsRef {
-    SettingsRef() : s(new Settings()) { s->AddRef(); }
+    SettingsRef()
+        : s(new Settings())
+    {
+        s->AddRef();
+    }
     ~SettingsRef() { s->Release(); }
     Settings* operator->() const { return s; }
     Settings& operator*() const { return *s; }
@@ -35,22 +39,50 @@ struct StoredItem {
     std::uint32_t since;
     void (*copy)(Settings& to, const Settings& from);
 };
-#define ITEM(field, kind, since) {#field, K::kind, since, [](Settings& to, const Settings& from) { to.field = from.field; }}
+#define ITEM(field, kind, since)                                                                                       \
+    {                                                                                                                  \
+#field, K::kind, since, [](Settings & to, const Settings& from) { to.field = from.field; }                     \
+    }
 const StoredItem kStored[] = {
-    ITEM(mSourceChannel, U32, 0), ITEM(mSourceChannelFlags, U32, 0), ITEM(mUseSelection, Flag, 0),
-    ITEM(mShowEventMarkers, Flag, 0), ITEM(mRangeStart, Pos, 0), ITEM(mRangeEnd, Pos, 0),
-    ITEM(mHistogramBinWidth, F64, 0), ITEM(mAutoBinWidth, Flag, 0), ITEM(mPRRThreshold, F64, 0),
-    ITEM(mExcludeEctopics, Flag, 0), ITEM(mAnalyzeWhileSampling, Flag, 0), ITEM(mSDARRAveraging, F64, 3),
-    ITEM(mRRMin, F64, 0), ITEM(mRRMax, F64, 0), ITEM(mComplexityMin, F64, 0), ITEM(mComplexityMax, F64, 0),
-    ITEM(mSpecies, U32, 0), ITEM(mLevellingWindow, F64, 0), ITEM(mNoiseLevel, F64, 0),
-    ITEM(mMinPeakHeight, F64, 0), ITEM(mQRSWidth, F64, 0), ITEM(mMinPeriod, F64, 0),
-    ITEM(mLowPassCutoff, F64, 6), ITEM(mMaxFrequency, F64, 0), ITEM(mVLFLow, F64, 0), ITEM(mVLFHigh, F64, 0),
-    ITEM(mLFLow, F64, 0), ITEM(mLFHigh, F64, 0), ITEM(mHFLow, F64, 0), ITEM(mHFHigh, F64, 0),
-    ITEM(mNumFrequencies, I32, 2), ITEM(mDataWindow, I32, 4),
+    ITEM(mSourceChannel, U32, 0),
+    ITEM(mSourceChannelFlags, U32, 0),
+    ITEM(mUseSelection, Flag, 0),
+    ITEM(mShowEventMarkers, Flag, 0),
+    ITEM(mRangeStart, Pos, 0),
+    ITEM(mRangeEnd, Pos, 0),
+    ITEM(mHistogramBinWidth, F64, 0),
+    ITEM(mAutoBinWidth, Flag, 0),
+    ITEM(mPRRThreshold, F64, 0),
+    ITEM(mExcludeEctopics, Flag, 0),
+    ITEM(mAnalyzeWhileSampling, Flag, 0),
+    ITEM(mSDARRAveraging, F64, 3),
+    ITEM(mRRMin, F64, 0),
+    ITEM(mRRMax, F64, 0),
+    ITEM(mComplexityMin, F64, 0),
+    ITEM(mComplexityMax, F64, 0),
+    ITEM(mSpecies, U32, 0),
+    ITEM(mLevellingWindow, F64, 0),
+    ITEM(mNoiseLevel, F64, 0),
+    ITEM(mMinPeakHeight, F64, 0),
+    ITEM(mQRSWidth, F64, 0),
+    ITEM(mMinPeriod, F64, 0),
+    ITEM(mLowPassCutoff, F64, 6),
+    ITEM(mMaxFrequency, F64, 0),
+    ITEM(mVLFLow, F64, 0),
+    ITEM(mVLFHigh, F64, 0),
+    ITEM(mLFLow, F64, 0),
+    ITEM(mLFHigh, F64, 0),
+    ITEM(mHFLow, F64, 0),
+    ITEM(mHFHigh, F64, 0),
+    ITEM(mNumFrequencies, I32, 2),
+    ITEM(mDataWindow, I32, 4),
 };
 #undef ITEM
 
-std::size_t ItemSize(K kind) { return kind == K::F64 || kind == K::Pos ? 8 : 4; }
+std::size_t ItemSize(K kind)
+{
+    return kind == K::F64 || kind == K::Pos ? 8 : 4;
+}
 
 // A settings object whose every field differs from the defaults.
 void MakeDistinct(Settings& s)
@@ -59,8 +91,8 @@ void MakeDistinct(Settings& s)
     s.mSourceChannelFlags = 0x12345678;
     s.mUseSelection = true;
     s.mShowEventMarkers = false;
-    s.mRangeStart = {1000, 2};
-    s.mRangeEnd = {0x7FFFFFFF, kLastRecord};
+    s.mRangeStart = { 1000, 2 };
+    s.mRangeEnd = { 0x7FFFFFFF, kLastRecord };
     s.mHistogramBinWidth = 0.02;
     s.mAutoBinWidth = true;
     s.mPRRThreshold = 0.03;
@@ -122,12 +154,12 @@ TEST(Settings, DefaultsAndIdentity)
     s->mDirty = true;
     EXPECT_EQ(S_OK, s->IsDirty());
 
-    CLSID clsid{};
+    CLSID clsid {};
     EXPECT_EQ(S_OK, s->GetClassID(&clsid));
     EXPECT_EQ(GUID_HRVDocumentObj, clsid);
     ULARGE_INTEGER size;
     EXPECT_EQ(E_NOTIMPL, s->GetSizeMax(&size));
-    for (const IID& iid : {IUnknown::kIid, IPersist::kIid, IPersistStreamInit::kIid, IHRVSettings::kIid}) {
+    for (const IID& iid : { IUnknown::kIid, IPersist::kIid, IPersistStreamInit::kIid, IHRVSettings::kIid }) {
         void* out = nullptr;
         ASSERT_EQ(S_OK, s->QueryInterface(iid, &out));
         static_cast<IUnknown*>(out)->Release();
@@ -160,7 +192,17 @@ TEST(Settings, SaveWritesVersion6InTheDocumentedLayoutAndReadsBackExactly)
         expectedSize += ItemSize(item.kind);
     ASSERT_EQ(expectedSize, bytes.size());
     Bytes head;
-    head.Header().U32(6).U32(3).U32(0x12345678).U32(1).U32(0).U32(2).U32(1000).U32(kLastRecord).U32(0x7FFFFFFF).F64(0.02);
+    head.Header()
+        .U32(6)
+        .U32(3)
+        .U32(0x12345678)
+        .U32(1)
+        .U32(0)
+        .U32(2)
+        .U32(1000)
+        .U32(kLastRecord)
+        .U32(0x7FFFFFFF)
+        .F64(0.02);
     EXPECT_TRUE(std::equal(head.b.begin(), head.b.end(), bytes.begin()));
     Bytes tail;
     tail.F64(1.9).U32(256).U32(2);
@@ -277,7 +319,7 @@ TEST(Settings, ShortStreamKeepsFlagsTheUserNeverTouched)
 
 TEST(Settings, UnknownVersionsAreRefusedChangingOnlyTheLoadedVersion)
 {
-    for (std::uint32_t version : {7u, 8u, 100u, 106u, 0x10007u, 0xFFFFFFFFu}) {
+    for (std::uint32_t version : { 7u, 8u, 100u, 106u, 0x10007u, 0xFFFFFFFFu }) {
         SettingsRef s;
         MakeDistinct(*s);
         s->mDirty = true;
@@ -341,18 +383,18 @@ TEST(Settings, LegacyVersionsConvertOrLeaveTheSettingsAsTheyWere)
         bool converts;
     };
     const Case cases[] = {
-        {101, 0.25, Break::None, 101, true},
-        {104, 0.25, Break::None, 102, true},
-        {105, 0.25, Break::None, 101, true},
-        {105, 0.005, Break::None, 101, true}, // D below 0.01 keeps mMinPeriod and mSpecies
-        {102, 0.25, Break::None, 101, false},
-        {103, 0.25, Break::None, 101, false},
-        {105, 0.25, Break::FirstTag, 101, false},
-        {105, 0.25, Break::SectionVersion, 101, false},
-        {104, 0.25, Break::Tail777, 101, false},
-        {105, 0.25, Break::Truncate, 101, false},
-        {101, 0.25, Break::Truncate, 101, false},
-        {104, 0.25, Break::BadString, 101, false},
+        { 101, 0.25, Break::None, 101, true },
+        { 104, 0.25, Break::None, 102, true },
+        { 105, 0.25, Break::None, 101, true },
+        { 105, 0.005, Break::None, 101, true }, // D below 0.01 keeps mMinPeriod and mSpecies
+        { 102, 0.25, Break::None, 101, false },
+        { 103, 0.25, Break::None, 101, false },
+        { 105, 0.25, Break::FirstTag, 101, false },
+        { 105, 0.25, Break::SectionVersion, 101, false },
+        { 104, 0.25, Break::Tail777, 101, false },
+        { 105, 0.25, Break::Truncate, 101, false },
+        { 101, 0.25, Break::Truncate, 101, false },
+        { 104, 0.25, Break::BadString, 101, false },
     };
     for (const auto& c : cases) {
         vx::log::Capture capture;
@@ -406,39 +448,48 @@ TEST(Settings, CompareGivesTheChangeMaskOfEachFieldGroup)
         std::uint32_t mask;
     };
     const Case cases[] = {
-        {"source channel", [](Settings& s) { s.mSourceChannel = 1; }, 0xFFFFFFFF},
-        {"source flags", [](Settings& s) { s.mSourceChannelFlags = 0; }, 0xFFFFFFFF},
-        {"use selection", [](Settings& s) { s.mUseSelection = true; }, 0xFFFFFFFF},
-        {"range start", [](Settings& s) { s.mRangeStart = {0, 0}; }, 0xFFFFFFFF},
-        {"range end", [](Settings& s) { s.mRangeEnd.mOffset = 5; }, 0xFFFFFFFF},
-        {"exclude ectopics", [](Settings& s) { s.mExcludeEctopics = false; }, 0x4FFFFFF},
-        {"bin width", [](Settings& s) { s.mHistogramBinWidth = 0.02; }, 0x20000},
-        {"auto bin width", [](Settings& s) { s.mAutoBinWidth = true; }, 0x20000},
-        {"pRR threshold", [](Settings& s) { s.mPRRThreshold = 0.02; }, 0x40000},
-        {"SDARR", [](Settings& s) { s.mSDARRAveraging = 60; }, 0x100},
-        {"RR min", [](Settings& s) { s.mRRMin = 0.7; }, 0x4FFFFFF},
-        {"RR max", [](Settings& s) { s.mRRMax = 1.3; }, 0x4FFFFFF},
-        {"complexity min", [](Settings& s) { s.mComplexityMin = 0.9; }, 0x4FFFFFF},
-        {"complexity max NaN", [](Settings& s) { s.mComplexityMax = kNaN; }, 0x4FFFFFF},
-        {"low pass", [](Settings& s) { s.mLowPassCutoff = 40; }, 0xFFFFFFFF},
-        {"levelling", [](Settings& s) { s.mLevellingWindow = 4; }, 0x6FFFFFF},
-        {"noise", [](Settings& s) { s.mNoiseLevel = 0.1; }, 0x6FFFFFF},
-        {"peak height", [](Settings& s) { s.mMinPeakHeight = 2; }, 0x6FFFFFF},
-        {"min period", [](Settings& s) { s.mMinPeriod = 0.2; }, 0x6FFFFFF},
-        {"QRS width", [](Settings& s) { s.mQRSWidth = 0.1; }, 0x4FFFFFF},
-        {"max frequency", [](Settings& s) { s.mMaxFrequency = 1; }, 3},
-        {"frequencies", [](Settings& s) { s.mNumFrequencies = 100; }, 3},
-        {"VLF low", [](Settings& s) { s.mVLFLow = 0.01; }, 2},
-        {"HF high", [](Settings& s) { s.mHFHigh = 0.4; }, 2},
-        {"pRR and SDARR", [](Settings& s) { s.mPRRThreshold = 0.02; s.mSDARRAveraging = 60; }, 0x40100},
-        {"markers, sampling, species, window",
+        { "source channel", [](Settings& s) { s.mSourceChannel = 1; }, 0xFFFFFFFF },
+        { "source flags", [](Settings& s) { s.mSourceChannelFlags = 0; }, 0xFFFFFFFF },
+        { "use selection", [](Settings& s) { s.mUseSelection = true; }, 0xFFFFFFFF },
+        { "range start",
+            [](Settings& s) {
+                s.mRangeStart = { 0, 0 };
+            },
+            0xFFFFFFFF },
+        { "range end", [](Settings& s) { s.mRangeEnd.mOffset = 5; }, 0xFFFFFFFF },
+        { "exclude ectopics", [](Settings& s) { s.mExcludeEctopics = false; }, 0x4FFFFFF },
+        { "bin width", [](Settings& s) { s.mHistogramBinWidth = 0.02; }, 0x20000 },
+        { "auto bin width", [](Settings& s) { s.mAutoBinWidth = true; }, 0x20000 },
+        { "pRR threshold", [](Settings& s) { s.mPRRThreshold = 0.02; }, 0x40000 },
+        { "SDARR", [](Settings& s) { s.mSDARRAveraging = 60; }, 0x100 },
+        { "RR min", [](Settings& s) { s.mRRMin = 0.7; }, 0x4FFFFFF },
+        { "RR max", [](Settings& s) { s.mRRMax = 1.3; }, 0x4FFFFFF },
+        { "complexity min", [](Settings& s) { s.mComplexityMin = 0.9; }, 0x4FFFFFF },
+        { "complexity max NaN", [](Settings& s) { s.mComplexityMax = kNaN; }, 0x4FFFFFF },
+        { "low pass", [](Settings& s) { s.mLowPassCutoff = 40; }, 0xFFFFFFFF },
+        { "levelling", [](Settings& s) { s.mLevellingWindow = 4; }, 0x6FFFFFF },
+        { "noise", [](Settings& s) { s.mNoiseLevel = 0.1; }, 0x6FFFFFF },
+        { "peak height", [](Settings& s) { s.mMinPeakHeight = 2; }, 0x6FFFFFF },
+        { "min period", [](Settings& s) { s.mMinPeriod = 0.2; }, 0x6FFFFFF },
+        { "QRS width", [](Settings& s) { s.mQRSWidth = 0.1; }, 0x4FFFFFF },
+        { "max frequency", [](Settings& s) { s.mMaxFrequency = 1; }, 3 },
+        { "frequencies", [](Settings& s) { s.mNumFrequencies = 100; }, 3 },
+        { "VLF low", [](Settings& s) { s.mVLFLow = 0.01; }, 2 },
+        { "HF high", [](Settings& s) { s.mHFHigh = 0.4; }, 2 },
+        { "pRR and SDARR",
+            [](Settings& s) {
+                s.mPRRThreshold = 0.02;
+                s.mSDARRAveraging = 60;
+            },
+            0x40100 },
+        { "markers, sampling, species, window",
             [](Settings& s) {
                 s.mShowEventMarkers = false;
                 s.mAnalyzeWhileSampling = true;
                 s.mSpecies = 4;
                 s.mDataWindow = 0;
             },
-            0},
+            0 },
     };
     SettingsRef base;
     for (const auto& c : cases) {
