@@ -472,7 +472,11 @@ HRESULT BinOStream::Flush()
 HRESULT BinOStream::Reset()
 {
     if (Good()) {
-        if (mBuffer->pubseekpos(0, std::ios_base::out) == std::streampos(-1))
+        // Bytes still pending in the buffer belong to the text being dropped: hand them to the
+        // target first, so that a rewind inside the buffer cannot write them out again later.
+        if (mBuffer->pubsync() != 0)
+            mState = kNoBuffer;
+        else if (mBuffer->pubseekpos(0, std::ios_base::out) == std::streampos(-1))
             mState = kShort;
         else
             ResetTarget();

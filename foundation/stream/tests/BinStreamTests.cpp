@@ -287,15 +287,20 @@ TEST(BinStream, MissingStreamAndFailedFlushSetState4)
 
 TEST(BinStream, ResetStartsOverOnAnEmptyStream)
 {
-    StreamHolder mem;
-    {
-        StorageBinOStreamLite out(mem.stream);
-        out.PutString(String(L"first"));
-        out.Flush();
-        EXPECT_GT(mem.stream->Bytes().size(), 4u);
-        EXPECT_EQ(S_OK, out.Reset());
-        EXPECT_TRUE(mem.stream->Bytes().empty());
-        out.PutU32(7);
+    for (bool flushFirst : {true, false}) {
+        StreamHolder mem;
+        {
+            StorageBinOStreamLite out(mem.stream);
+            out.PutString(String(L"first"));
+            if (flushFirst) {
+                out.Flush();
+                EXPECT_GT(mem.stream->Bytes().size(), 4u);
+            }
+            EXPECT_EQ(S_OK, out.Reset());
+            EXPECT_TRUE(mem.stream->Bytes().empty());
+            out.PutU32(7);
+        }
+        // Nothing of the dropped text comes back at the final flush.
+        EXPECT_EQ(Bytes({7, 0, 0, 0}), mem.stream->Bytes()) << flushFirst;
     }
-    EXPECT_EQ(Bytes({ 7, 0, 0, 0 }), mem.stream->Bytes());
 }
