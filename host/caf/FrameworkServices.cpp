@@ -1,5 +1,7 @@
 #include "caf/FrameworkServices.h"
 
+#include "caf/Documents.h"
+
 #include <algorithm>
 #include <string>
 
@@ -334,6 +336,8 @@ HRESULT HostClassObject::CreateObject(DWORD classKey, REFIID iid, void** out)
         return Hand(mCommands, iid, out);
     if (classKey == kHostClassFactoryClassKey)
         return Hand(mClasses, iid, out);
+    if (IUnknown* counterparts = CounterpartFactoryFor(classKey))
+        return counterparts->QueryInterface(iid, out);
     WORD factoryType = 0;
     if (SUCCEEDED(mTypes.GetTypeIndex(GUID_ObjectFactoryType, &factoryType)) && classKey == DWORD(factoryType) << 16)
         return Hand(mFactory, iid, out);

@@ -142,7 +142,10 @@ HRESULT DocViewBase::CanClose(WORD* canClose)
 
 HRESULT DocViewBase::Close()
 {
+    // The site's reference may be the last one: stay alive until the call is over.
+    AddRef();
     ReleaseSite();
+    Release();
     return S_OK;
 }
 
@@ -264,8 +267,11 @@ HRESULT DocWindowViewBase::Close()
             return hr;
     ClearClient();
     mClosed = 1;
+    // The site's reference may be the last one: stay alive until the call is over.
+    AddRef();
     DestroyWindow();
     ReleaseSite();
+    Release();
     return S_OK;
 }
 
