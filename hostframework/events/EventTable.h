@@ -148,6 +148,8 @@ public:
     MsgEventTrigger(DWORD messageId, DWORD flags) : mMessageId(messageId), mFlags(flags) {}
     BYTE GetKind() const override { return EventKind::kMessage; }
     bool Matches(const EventRowView& row) const override;
+    // The flags of the message searched for; they take no part in matching.
+    DWORD Flags() const noexcept { return mFlags; }
 
 private:
     DWORD mMessageId;
