@@ -388,6 +388,10 @@ HRESULT HostViewSite::ViewClosed(IDocView2* view)
     mViews.erase(it);
     mWindows.erase(mWindows.begin() + std::ptrdiff_t(i));
     mClients.erase(mClients.begin() + std::ptrdiff_t(i));
+    if (auto* handler = Query<IMessageHandler>(view)) {
+        RemoveMessageReceiver(handler);
+        handler->Release();
+    }
     if (window)
         window->Release();
     client->Release();
@@ -432,6 +436,11 @@ IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result)
     mViews.push_back(view);
     mWindows.push_back(window);
     mClients.push_back(client);
+    // Views receive routed messages as documents do.
+    if (auto* handler = Query<IMessageHandler>(view)) {
+        AddMessageReceiver(handler);
+        handler->Release();
+    }
     view->Initialise();
     if (result)
         *result = hr;

@@ -157,8 +157,8 @@ public:
     HRESULT ViewClosed(IDocView2* view) override;
     HRESULT ViewInitialised(IDocView2* view, IViewSite* site) override;
 
-    // Makes a view of the class, attaches it to a client window and initialises it. The view is
-    // held by the site until it closes.
+    // Makes a view of the class, attaches it to a client window, puts it among the receivers of
+    // routed messages and initialises it. The view is held by the site until it closes.
     IDocView2* OpenView(IDocViewClass* viewClass, HRESULT* result = nullptr);
     // Closes every open view, last opened first.
     void CloseViews();

@@ -229,6 +229,7 @@ HRESULT HostMessage::Clone(IMessage** out)
         if (!out)
             return E_POINTER;
         auto* copy = new HostMessage(mTypeIndex, mId, mFlags, mPayload);
+        copy->SetData(mData);
         copy->AddRef();
         *out = copy;
         return S_OK;
@@ -237,9 +238,28 @@ HRESULT HostMessage::Clone(IMessage** out)
 
 HRESULT HostMessage::GetData(IUnknown** out)
 {
-    if (out)
-        *out = nullptr;
-    return E_NOTIMPL;
+    if (!out)
+        return E_POINTER;
+    *out = mData;
+    if (!mData)
+        return S_FALSE;
+    mData->AddRef();
+    return S_OK;
+}
+
+void HostMessage::SetData(IUnknown* data)
+{
+    if (data)
+        data->AddRef();
+    if (mData)
+        mData->Release();
+    mData = data;
+}
+
+HostMessage::~HostMessage()
+{
+    if (mData)
+        mData->Release();
 }
 
 HRESULT HostMessage::SetSender(ULONGLONG sender)

@@ -117,9 +117,22 @@ public:
     }
 };
 
-class ViewWindow final : public IExtensionWindow {
+// A view's window: its table is reached through the view's proxy.
+class ViewWindow final : public IExtensionWindow, public CAFCppEventHandler {
 public:
-    explicit ViewWindow(WindowHandle parent) : mParent(parent) {}
+    ViewWindow(WindowHandle parent, CAFProxyEventHandlerBase* proxy) : mParent(parent) { SetProxy(proxy); }
+    static const EventTable& GetEventTable();
+    const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
+    {
+        return FindInTable(this, trigger, object);
+    }
+    void ForEachEntry(TableEntryAction& action) override { ForEachInTable(this, action); }
+    HRESULT OnAnalysisShown(IUnknown* data)
+    {
+        Log().push_back(std::string("window message with ") + (data ? "data" : "no data"));
+        return S_OK;
+    }
+
     bool Create() override
     {
         Log().push_back("window created in " + std::to_string(mParent));
@@ -133,10 +146,26 @@ private:
     WindowHandle mParent;
 };
 
+const EventTableEntry kWindowRows[] = {
+    EventRows<ViewWindow>::Header(),
+    EventRows<ViewWindow>::MessageWithData<&ViewWindow::OnAnalysisShown>(EventIdOf(&ClearId::Get)),
+    EventRows<ViewWindow>::End(),
+};
+const EventTable& ViewWindow::GetEventTable()
+{
+    static const EventTable table(kWindowRows);
+    return table;
+}
+
 class View final : public DocWindowViewBase {
 public:
     using DocWindowViewBase::DocWindowViewBase;
-    IExtensionWindow* CreateExtensionWindow(WindowHandle parent, void*) override { return new ViewWindow(parent); }
+    IExtensionWindow* CreateExtensionWindow(WindowHandle parent, void*) override
+    {
+        window = new ViewWindow(parent, this);
+        return window;
+    }
+    ViewWindow* window = nullptr; // owned by the client-window part
 };
 
 class ViewClass final : public OwlDocViewClassBase {
@@ -283,6 +312,40 @@ TEST_F(DocumentRouting, ViewsOpenInTheSiteAndCloseOnce)
     EXPECT_EQ(Log(), expected);
     viewClass->GetViewCount(0, &count);
     EXPECT_EQ(count, 0u);
+    EXPECT_EQ(site->Release(), 0u);
+    EXPECT_EQ(viewClass->Release(), 0u);
+}
+
+TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentThem)
+{
+    auto* viewClass = new ViewClass;
+    viewClass->AddRef();
+    auto* site = new caf::HostViewSite(700);
+    site->AddRef();
+    auto* view = static_cast<View*>(site->OpenView(viewClass));
+    ASSERT_NE(view, nullptr);
+    ASSERT_NE(view->window, nullptr);
+    auto* data = new caf::HostViewFrame; // any object serves as the message's data
+    data->AddRef();
+
+    auto* message = new caf::HostMessage(WORD(ClearId::Id() >> 16), ClearId::Id(), 0, nullptr);
+    message->AddRef();
+    message->SetData(data);
+    EXPECT_EQ(view->window->Send(view->window->Source(), message), S_OK);
+    message->SetFlags(IMessage::kFlagNotToSender);
+    EXPECT_EQ(view->window->Send(view->window->Source(), message), S_FALSE);
+    // From anyone else the same message arrives.
+    EXPECT_EQ(GetCafMessageRouter()->Route(message, nullptr), S_OK);
+    const std::vector<std::string> expected = {
+        "window created in 700", "window message with data", "window message with data",
+    };
+    EXPECT_EQ(Log(), expected);
+
+    site->CloseViews();
+    Log().clear();
+    EXPECT_EQ(GetCafMessageRouter()->Route(message, nullptr), S_FALSE);
+    EXPECT_EQ(message->Release(), 0u);
+    EXPECT_EQ(data->Release(), 0u);
     EXPECT_EQ(site->Release(), 0u);
     EXPECT_EQ(viewClass->Release(), 0u);
 }
