@@ -2,17 +2,12 @@
 
 #include <algorithm>
 
-namespace caf {
-namespace {
+#include "hostframework/events/ComQuery.h"
 
-template <class I>
-I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
+namespace caf {
+using vx::hf::Query;
+
+namespace {
 
 // The framework's subject registry, without a reference (the framework keeps it for the life
 // of the library).

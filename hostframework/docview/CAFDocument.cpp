@@ -1,28 +1,12 @@
 #include "hostframework/docview/CAFDocument.h"
 
+#include "hostframework/events/ComQuery.h"
 #include "hostframework/services/CafFrameWork.h"
 
+using vx::hf::Query;
+using vx::hf::QueryUnheld;
+
 namespace {
-
-template <class I>
-I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
-
-// The interface without the reference the query added: for interfaces of objects that outlive
-// the one asking (the counterpart, the host document).
-template <class I>
-I* QueryUnheld(IUnknown* object)
-{
-    I* out = Query<I>(object);
-    if (out)
-        out->Release();
-    return out;
-}
 
 template <class I>
 I* MakeFactory(DWORD classKey)

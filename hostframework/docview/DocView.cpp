@@ -2,18 +2,12 @@
 
 #include <new>
 
+#include "hostframework/events/ComQuery.h"
 #include "hostframework/services/CafFrameWork.h"
 
-namespace {
+using vx::hf::Query;
 
-template <class I>
-I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
+namespace {
 
 template <class I>
 HRESULT HandOut(I* object, I** out)
