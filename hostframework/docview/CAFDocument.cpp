@@ -208,7 +208,7 @@ ISubject* CAFDocument::CounterpartSubject()
 
 HRESULT CAFDocument::HandleMessage(IMessage* message)
 {
-    if (CAFMessageHandler::Accepts(message) == S_OK) {
+    if (Accepts(message) == S_OK) {
         if (DispatchMessageEvent(this, message))
             return 1;
         if (CAFMessageHandler::HandleMessage(message))

@@ -46,7 +46,7 @@ HRESULT CAFEventHandlerT<1>::OnNotify(ISubject*, DWORD eventId, ULONGLONG a, ULO
 
 HRESULT CAFEventHandlerT<1>::HandleMessage(IMessage* message)
 {
-    if (CAFMessageHandler::Accepts(message) != S_OK)
+    if (Accepts(message) != S_OK)
         return 0;
     if (DispatchMessageEvent(this, message))
         return 1;
@@ -143,7 +143,7 @@ HRESULT CAFProxyEventHandlerBase::OnNotify(ISubject*, DWORD eventId, ULONGLONG a
 
 HRESULT CAFProxyEventHandlerBase::HandleMessage(IMessage* message)
 {
-    if (CAFMessageHandler::Accepts(message) != S_OK)
+    if (Accepts(message) != S_OK)
         return 0;
     if (mHandler) {
         // The connected object's own messages are not delivered back to it either.

@@ -386,3 +386,25 @@ TEST_F(EventTables, ProxyConnectsToItsWindowAndAnswersWithoutOne)
     first->Release();
     second->Release();
 }
+
+TEST_F(EventTables, ANewProxyReplacesTheOldOneWhichThenAnswersAlone)
+{
+    CAFProxyEventHandler* oldProxy = CAFProxyEventHandler::Create();
+    CAFProxyEventHandler* newProxy = CAFProxyEventHandler::Create();
+    {
+        Window window;
+        window.SetProxy(oldProxy);
+        window.SetProxy(newProxy);
+        EXPECT_EQ(oldProxy->Handler(), nullptr);
+        EXPECT_EQ(newProxy->Handler(), &window);
+        // The window sends with the new proxy as its source.
+        EXPECT_EQ(window.Source(), static_cast<IMessageHandler*>(newProxy));
+        EXPECT_EQ(oldProxy->OnCommand(kCmdA), 0);
+        EXPECT_EQ(newProxy->OnCommand(kCmdA), S_OK);
+        EXPECT_EQ(static_cast<IObserver*>(oldProxy)->AddRef(), 2u); // only the creator's and this one
+        static_cast<IObserver*>(oldProxy)->Release();
+    }
+    EXPECT_EQ(fake::Calls(), Lines{"Window.Copy"});
+    EXPECT_EQ(static_cast<IObserver*>(oldProxy)->Release(), 0u);
+    EXPECT_EQ(static_cast<IObserver*>(newProxy)->Release(), 0u);
+}
