@@ -118,6 +118,8 @@ public:
     std::vector<EventChannel> eventChannels;
     std::vector<Comment> comments;
     Selection selection;
+    // The record being sampled online; -1 when the host is not sampling.
+    int samplingRecord = -1;
 
     // Adds a channel to every record (empty in each) and returns its index.
     int AddChannel(ChannelSetup setup);
