@@ -28,7 +28,10 @@ public:
     }
     int RecordCount() const override { return 1; }
     int ChannelCount() const override { return 1; }
-    vx::calc::TimeBase ChannelInfo(int, int) const override { return { static_cast<int64_t>(mSamples.size()), 1.0 / kRate }; }
+    vx::calc::TimeBase ChannelInfo(int, int) const override
+    {
+        return { static_cast<int64_t>(mSamples.size()), 1.0 / kRate };
+    }
     vx::calc::TimeBase RecordInfo(int) const override { return ChannelInfo(0, 0); }
     void ReadChannel(int, int, int64_t start, std::span<float> out, bool raw) override
     {
@@ -62,7 +65,10 @@ long CurrentRssKb()
     return -1;
 }
 
-void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void ResetPeakRss()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 const vx::bench::SyntheticEcg& Data()
 {
@@ -104,8 +110,8 @@ void BM_DefaultChain24h(benchmark::State& state)
         state.counters["detections"] = static_cast<double>(peaks.size());
         state.ResumeTiming();
     }
-    state.counters["samples_per_s"] = benchmark::Counter(static_cast<double>(kSamples) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate);
+    state.counters["samples_per_s"] = benchmark::Counter(
+        static_cast<double>(kSamples) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["peak_MB_beyond_raw"] = static_cast<double>(peak - before) / 1024.0;
     state.counters["beats"] = static_cast<double>(ecg.beats.size());
     state.counters["beats_found_pct"] = 100.0 * static_cast<double>(found) / static_cast<double>(ecg.beats.size());

@@ -7,7 +7,7 @@
 // (the first maximum of the low-pass channel in a QRS-width window around each peak, a peak
 // whose maximum falls inside the previous window dropped), emulated here.
 //
-// usage: score_detection [--data DIR] [--qrs SECONDS] [--verbose] [RECORD...]
+// usage: score_detection [--data DIR] [--qrs SECONDS] [--rate HZ] [--verbose] [RECORD...]
 //   DIR defaults to ../shared/data/ecg/mitdb relative to the working directory, else to the
 //   repository's folder; records default to 100 103 105 106.
 #include "bench/ChainFormulas.h"
@@ -84,6 +84,26 @@ Score Match(const std::vector<int64_t>& reference, const std::vector<int64_t>& d
     return s;
 }
 
+// Linear interpolation to another rate, to try the chain at rates other than the record's.
+import::WfdbRecord Resample(const import::WfdbRecord& in, double rate){ import::WfdbRecord out;
+out.header = in.header;
+out.header.frequency = rate;
+const double step = in.header.frequency / rate;
+const auto n = static_cast<std::size_t>(static_cast<double>(in.Length()) / step);
+for (const auto& s : in.samples) {
+    std::vector<int16_t> r(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = static_cast<double>(i) * step;
+        const auto k = static_cast<std::size_t>(x);
+        const double f = x - static_cast<double>(k);
+        const double b = k + 1 < s.size() ? s[k + 1] : s[k];
+        r[i] = static_cast<int16_t>(std::lround(s[k] * (1 - f) + b * f));
+    }
+    out.samples.push_back(std::move(r));
+}
+return out;
+} // namespace
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -93,12 +113,15 @@ int main(int argc, char** argv)
         dir = std::filesystem::path(VX_SOURCE_DIR) / ".." / "shared" / "data" / "ecg" / "mitdb";
     std::vector<std::string> records;
     double qrs = 0.08;
+    double rate = 0; // resample the records to this rate first (0: as recorded)
     bool verbose = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--data") && i + 1 < argc)
             dir = argv[++i];
         else if (!std::strcmp(argv[i], "--qrs") && i + 1 < argc)
             qrs = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--rate") && i + 1 < argc)
+            rate = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
         else
@@ -109,7 +132,8 @@ int main(int argc, char** argv)
 
     Score totalPeaks, totalBeats;
     bool below97 = false;
-    std::printf("%-8s %7s | %-28s | %-28s\n", "record", "beats", "cmpeakdet  Se%    +P%  FN  FP", "fiducial   Se%    +P%  FN  FP");
+    std::printf("%-8s %7s | %-28s | %-28s\n", "record", "beats", "cmpeakdet  Se%    +P%  FN  FP",
+        "fiducial   Se%    +P%  FN  FP");
     try {
         for (const std::string& name : records) {
             auto record = std::make_shared<import::WfdbRecord>(import::ReadRecord(dir / (name + ".hea")));
@@ -118,6 +142,12 @@ int main(int argc, char** argv)
             for (const auto& a : annotations)
                 if (import::IsBeatCode(a.code))
                     reference.push_back(a.sample);
+            if (rate > 0) {
+                const double ratio = rate / record->header.frequency;
+                record = std::make_shared<import::WfdbRecord>(Resample(*record, rate));
+                for (int64_t& r : reference)
+                    r = std::llround(static_cast<double>(r) * ratio);
+            }
             const double fs = record->header.frequency;
             calc::Engine engine(std::make_shared<bench::WfdbRecording>(record));
             bench::InstallDefaultChain(engine, fs, qrs);
@@ -181,7 +211,8 @@ int main(int argc, char** argv)
     std::printf("record below 97%% after the fiducial rule: %s\n", below97 ? "yes" : "no");
     const auto [peakMedian, peak95] = totalPeaks.Timing();
     const auto [beatMedian, beat95] = totalBeats.Timing();
-    std::printf("timing error |detection - reference|: cmpeakdet median %.1f ms, 95%% %.1f ms; fiducial median %.1f ms, 95%% %.1f ms\n",
+    std::printf("timing error |detection - reference|: cmpeakdet median %.1f ms, 95%% %.1f ms; fiducial median %.1f "
+                "ms, 95%% %.1f ms\n",
         peakMedian, peak95, beatMedian, beat95);
     return 0;
 }

@@ -40,6 +40,7 @@ void ClearMessageBoxAnswers();
 // The button a user would get by pressing Enter: the style's default button.
 int DefaultMessageBoxAnswer(UINT style);
 
+// The language the application services report; resource texts are loaded in it too.
 void SetUILanguage(WORD language);
 
 // Build labels of pre-release modules: shown (logged and kept) unless the host hides them.

@@ -1,14 +1,15 @@
 // The framework library's entry: its process-wide state, DllGetClassObject and the host API.
 #include <mutex>
+#include <new>
 
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
+#include "res/Resource.h"
 
 namespace caf {
 namespace {
 
-template <class T>
-T* Held(T* object)
+template <class T> T* Held(T* object)
 {
     object->AddRef();
     return object;
@@ -21,20 +22,20 @@ T* Held(T* object)
 class FrameworkState {
 public:
     FrameworkState()
-        : mSubjects(Held(new SubjectRegistry)),
-          mTypes(Held(new TypeIdRegistry)),
-          mCreator(Held(new MessageCreator)),
-          mRouter(Held(new MessageRouter)),
-          mShared(Held(new SharedHostObject)),
-          mFactory(Held(new ObjectFactory)),
-          mCommands(Held(new HostCommandFactory)),
-          mClasses(Held(new HostClassFactory)),
-          mHost(Held(new HostClassObject(mRegistrations, *mTypes, *mCreator, *mShared, *mFactory, *mCommands,
-                                         *mClasses))),
-          mMessages(Held(new MessageFactory(mRegistrations))),
-          mTests(Held(new UnitTestRegistry(mRegistrations))),
-          mApp(Held(new AppServices)),
-          mFramework(Held(new FrameworkClassObject(*mSubjects, *mHost, *mTypes, *mRouter, *mMessages)))
+        : mSubjects(Held(new SubjectRegistry))
+        , mTypes(Held(new TypeIdRegistry))
+        , mCreator(Held(new MessageCreator))
+        , mRouter(Held(new MessageRouter))
+        , mShared(Held(new SharedHostObject))
+        , mFactory(Held(new ObjectFactory))
+        , mCommands(Held(new HostCommandFactory))
+        , mClasses(Held(new HostClassFactory))
+        , mHost(
+              Held(new HostClassObject(mRegistrations, *mTypes, *mCreator, *mShared, *mFactory, *mCommands, *mClasses)))
+        , mMessages(Held(new MessageFactory(mRegistrations)))
+        , mTests(Held(new UnitTestRegistry(mRegistrations)))
+        , mApp(Held(new AppServices))
+        , mFramework(Held(new FrameworkClassObject(*mSubjects, *mHost, *mTypes, *mRouter, *mMessages)))
     {
     }
 
@@ -61,8 +62,8 @@ public:
     void RegisterCompanions()
     {
         std::call_once(mCompanionsOnce, [this] {
-            for (auto [clsid, object] : {std::pair<CLSID, IUnknown*>{CLSID_CAFAppServices, mApp},
-                                         std::pair<CLSID, IUnknown*>{CLSID_UnitTestRegistry, mTests}}) {
+            for (auto [clsid, object] : { std::pair<CLSID, IUnknown*> { CLSID_CAFAppServices, mApp },
+                     std::pair<CLSID, IUnknown*> { CLSID_UnitTestRegistry, mTests } }) {
                 DWORD cookie = 0;
                 if (SUCCEEDED(CoRegisterClassObject(clsid, object, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie)))
                     mCompanionCookies.push_back(cookie);
@@ -97,6 +98,8 @@ FrameworkState& State()
 }
 
 } // namespace
+
+HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out);
 
 std::vector<Registration> Registrations()
 {
@@ -136,6 +139,8 @@ std::vector<std::wstring> BuildLabels()
 void SetUILanguage(WORD language)
 {
     State().mApp->SetLanguage(language);
+    // Resource texts are loaded in the language the host reports.
+    vx::res::SetUserInterfaceLanguage(language);
 }
 
 void AddMessageReceiver(IMessageHandler* handler)
@@ -155,6 +160,17 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
     if (!out)
         return E_POINTER;
     *out = nullptr;
+    try {
+        return caf::GetClassObject(clsid, iid, out);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+HRESULT caf::GetClassObject(REFCLSID clsid, REFIID iid, void** out)
+{
     caf::FrameworkState& state = caf::State();
     if (clsid == CLSID_CAFFrameWork) {
         state.RegisterCompanions();

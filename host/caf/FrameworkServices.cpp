@@ -1,6 +1,8 @@
 #include "caf/FrameworkServices.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "foundation/String.h"
@@ -16,13 +18,20 @@ constexpr int kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 
 std::vector<int> ButtonsOf(UINT style)
 {
     switch (style & 0xF) {
-    case 1: return {kIdOk, kIdCancel};
-    case 2: return {kIdAbort, kIdRetry, kIdIgnore};
-    case 3: return {kIdYes, kIdNo, kIdCancel};
-    case 4: return {kIdYes, kIdNo};
-    case 5: return {kIdRetry, kIdCancel};
-    case 6: return {kIdCancel, kIdTryAgain, kIdContinue};
-    default: return {kIdOk};
+    case 1:
+        return { kIdOk, kIdCancel };
+    case 2:
+        return { kIdAbort, kIdRetry, kIdIgnore };
+    case 3:
+        return { kIdYes, kIdNo, kIdCancel };
+    case 4:
+        return { kIdYes, kIdNo };
+    case 5:
+        return { kIdRetry, kIdCancel };
+    case 6:
+        return { kIdCancel, kIdTryAgain, kIdContinue };
+    default:
+        return { kIdOk };
     }
 }
 
@@ -31,8 +40,23 @@ std::string Utf8(const std::wstring& text)
     return KEL::String(text).Utf8();
 }
 
-template <class I>
-HRESULT Hand(I& object, REFIID iid, void** out)
+// No exception leaves an interface method: running out of memory is E_OUTOFMEMORY, anything
+// else (a message-box handler that throws, say) is logged and answered with E_FAIL.
+template <class F> HRESULT Guarded(F&& body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::exception& e) {
+        vx::log::WriteLine(std::string("libcaf: ") + e.what());
+    } catch (...) {
+        vx::log::WriteLine("libcaf: unknown exception");
+    }
+    return E_FAIL;
+}
+
+template <class I> HRESULT Hand(I& object, REFIID iid, void** out)
 {
     return object.QueryInterface(iid, out);
 }
@@ -50,36 +74,39 @@ int DefaultMessageBoxAnswer(UINT style)
 
 HRESULT SubjectRegistry::Attach(ISubject* subject, IObserver* observer)
 {
-    if (!subject || !observer)
-        return E_POINTER;
-    std::lock_guard lock(mMutex);
-    for (const Subscription& s : mSubscriptions)
-        if (s.subject == subject && s.observer == observer && !s.eventId)
-            return S_FALSE;
-    mSubscriptions.push_back({subject, observer, std::nullopt, 0});
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!subject || !observer)
+            return E_POINTER;
+        std::lock_guard lock(mMutex);
+        for (const Subscription& s : mSubscriptions)
+            if (s.subject == subject && s.observer == observer && !s.eventId)
+                return S_FALSE;
+        mSubscriptions.push_back({ subject, observer, std::nullopt, 0 });
+        return S_OK;
+    });
 }
 
 HRESULT SubjectRegistry::AttachForEvent(ISubject* subject, IObserver* observer, DWORD eventId, LONG flags)
 {
-    if (!subject || !observer)
-        return E_POINTER;
-    std::lock_guard lock(mMutex);
-    for (Subscription& s : mSubscriptions)
-        if (s.subject == subject && s.observer == observer && s.eventId == eventId) {
-            s.flags = flags;
-            return S_FALSE;
-        }
-    mSubscriptions.push_back({subject, observer, eventId, flags});
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!subject || !observer)
+            return E_POINTER;
+        std::lock_guard lock(mMutex);
+        for (Subscription& s : mSubscriptions)
+            if (s.subject == subject && s.observer == observer && s.eventId == eventId) {
+                s.flags = flags;
+                return S_FALSE;
+            }
+        mSubscriptions.push_back({ subject, observer, eventId, flags });
+        return S_OK;
+    });
 }
 
 HRESULT SubjectRegistry::Detach(ISubject* subject, IObserver* observer)
 {
     std::lock_guard lock(mMutex);
-    const auto removed = std::erase_if(mSubscriptions, [&](const Subscription& s) {
-        return s.subject == subject && s.observer == observer;
-    });
+    const auto removed = std::erase_if(
+        mSubscriptions, [&](const Subscription& s) { return s.subject == subject && s.observer == observer; });
     return removed ? S_OK : S_FALSE;
 }
 
@@ -108,44 +135,48 @@ std::optional<LONG> SubjectRegistry::MatchingFlags(ISubject* subject, IObserver*
 
 HRESULT SubjectRegistry::Notify(ISubject* subject, DWORD eventId, ULONGLONG value)
 {
-    if (!subject)
-        return E_POINTER;
-    // Observers are called without the lock, so they may subscribe and unsubscribe while they
-    // are notified. Each is asked once, and only while it is still subscribed: an observer that
-    // an earlier one removed (or destroyed) is not called.
-    std::vector<IObserver*> observers;
-    {
-        std::lock_guard lock(mMutex);
-        for (const Subscription& s : mSubscriptions)
-            if (s.subject == subject && (!s.eventId || *s.eventId == eventId) &&
-                std::find(observers.begin(), observers.end(), s.observer) == observers.end())
-                observers.push_back(s.observer);
-    }
-    for (IObserver* observer : observers)
-        if (const std::optional<LONG> flags = MatchingFlags(subject, observer, eventId))
-            observer->OnNotify(subject, eventId, static_cast<ULONGLONG>(static_cast<std::int64_t>(*flags)), value);
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!subject)
+            return E_POINTER;
+        // Observers are called without the lock, so they may subscribe and unsubscribe while they
+        // are notified. Each is asked once, and only while it is still subscribed: an observer that
+        // an earlier one removed (or destroyed) is not called.
+        std::vector<IObserver*> observers;
+        {
+            std::lock_guard lock(mMutex);
+            for (const Subscription& s : mSubscriptions)
+                if (s.subject == subject && (!s.eventId || *s.eventId == eventId)
+                    && std::find(observers.begin(), observers.end(), s.observer) == observers.end())
+                    observers.push_back(s.observer);
+        }
+        for (IObserver* observer : observers)
+            if (const std::optional<LONG> flags = MatchingFlags(subject, observer, eventId))
+                observer->OnNotify(subject, eventId, static_cast<ULONGLONG>(static_cast<std::int64_t>(*flags)), value);
+        return S_OK;
+    });
 }
 
 // ---- TypeIdRegistry
 
 HRESULT TypeIdRegistry::GetTypeIndex(REFGUID guid, WORD* index)
 {
-    if (!index)
-        return E_POINTER;
-    *index = 0;
-    std::lock_guard lock(mMutex);
-    if (auto it = mIndexes.find(guid); it != mIndexes.end()) {
-        *index = it->second;
+    return Guarded([&]() -> HRESULT {
+        if (!index)
+            return E_POINTER;
+        *index = 0;
+        std::lock_guard lock(mMutex);
+        if (auto it = mIndexes.find(guid); it != mIndexes.end()) {
+            *index = it->second;
+            return S_OK;
+        }
+        const std::size_t next = kFirstTypeIndex + mGuids.size();
+        if (next >= kTypeIndexLimit)
+            return E_OUTOFMEMORY;
+        mGuids.push_back(guid);
+        mIndexes.emplace(guid, static_cast<WORD>(next));
+        *index = static_cast<WORD>(next);
         return S_OK;
-    }
-    const std::size_t next = kFirstTypeIndex + mGuids.size();
-    if (next >= kTypeIndexLimit)
-        return E_OUTOFMEMORY;
-    mGuids.push_back(guid);
-    mIndexes.emplace(guid, static_cast<WORD>(next));
-    *index = static_cast<WORD>(next);
-    return S_OK;
+    });
 }
 
 HRESULT TypeIdRegistry::GetTypeGuid(WORD index, GUID* guid)
@@ -163,7 +194,9 @@ HRESULT TypeIdRegistry::GetTypeGuid(WORD index, GUID* guid)
 // ---- Messages
 
 HostMessage::HostMessage(WORD typeIndex, DWORD id, DWORD flags, const void* payload)
-    : mTypeIndex(typeIndex), mId(id), mFlags(flags)
+    : mTypeIndex(typeIndex)
+    , mId(id)
+    , mFlags(flags)
 {
     if (payload) {
         const auto* words = static_cast<const DWORD*>(payload);
@@ -190,12 +223,14 @@ HRESULT HostMessage::GetFlags(DWORD* flags)
 
 HRESULT HostMessage::Clone(IMessage** out)
 {
-    if (!out)
-        return E_POINTER;
-    auto* copy = new HostMessage(mTypeIndex, mId, mFlags, mPayload);
-    copy->AddRef();
-    *out = copy;
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!out)
+            return E_POINTER;
+        auto* copy = new HostMessage(mTypeIndex, mId, mFlags, mPayload);
+        copy->AddRef();
+        *out = copy;
+        return S_OK;
+    });
 }
 
 HRESULT HostMessage::GetData(IUnknown** out)
@@ -219,36 +254,40 @@ HRESULT HostMessage::IsSender(ULONGLONG sender, WORD* isSender)
     return S_OK;
 }
 
-HRESULT MessageCreator::CreateMessage(WORD typeIndex, DWORD messageId, DWORD, DWORD, const void* payload,
-                                      IMessage** out)
+HRESULT MessageCreator::CreateMessage(
+    WORD typeIndex, DWORD messageId, DWORD, DWORD, const void* payload, IMessage** out)
 {
-    if (!out)
-        return E_POINTER;
-    auto* message = new HostMessage(typeIndex, messageId, 0, payload);
-    message->AddRef();
-    *out = message;
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!out)
+            return E_POINTER;
+        auto* message = new HostMessage(typeIndex, messageId, 0, payload);
+        message->AddRef();
+        *out = message;
+        return S_OK;
+    });
 }
 
 HRESULT MessageRouter::Route(IMessage* message, IMessageHandler* /*source*/)
 {
-    if (!message)
-        return E_POINTER;
-    std::vector<IMessageHandler*> receivers;
-    {
-        std::lock_guard lock(mMutex);
-        receivers = mReceivers;
+    return Guarded([&]() -> HRESULT {
+        if (!message)
+            return E_POINTER;
+        std::vector<IMessageHandler*> receivers;
+        {
+            std::lock_guard lock(mMutex);
+            receivers = mReceivers;
+            for (IMessageHandler* r : receivers)
+                r->AddRef();
+        }
+        // Each receiver decides itself whether it takes a message its own chain sent.
+        HRESULT result = S_FALSE;
         for (IMessageHandler* r : receivers)
-            r->AddRef();
-    }
-    // Each receiver decides itself whether it takes a message its own chain sent.
-    HRESULT result = S_FALSE;
-    for (IMessageHandler* r : receivers)
-        if (result == S_FALSE && r->HandleMessage(message) != 0)
-            result = S_OK;
-    for (IMessageHandler* r : receivers)
-        r->Release();
-    return result;
+            if (result == S_FALSE && r->HandleMessage(message) != 0)
+                result = S_OK;
+        for (IMessageHandler* r : receivers)
+            r->Release();
+        return result;
+    });
 }
 
 void MessageRouter::AddReceiver(IMessageHandler* handler)
@@ -282,12 +321,14 @@ MessageRouter::~MessageRouter()
 
 HRESULT RegistrationList::Add(Registration::Kind kind, IUnknown* object)
 {
-    if (!object)
-        return E_POINTER;
-    object->AddRef();
-    std::lock_guard lock(mMutex);
-    mRows.push_back({kind, object});
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!object)
+            return E_POINTER;
+        object->AddRef();
+        std::lock_guard lock(mMutex);
+        mRows.push_back({ kind, object });
+        return S_OK;
+    });
 }
 
 std::vector<Registration> RegistrationList::Snapshot()
@@ -309,15 +350,14 @@ void RegistrationList::ReleaseAll()
 }
 
 HostClassObject::HostClassObject(RegistrationList& registrations, TypeIdRegistry& types, MessageCreator& creator,
-                                 SharedHostObject& shared, ObjectFactory& factory, HostCommandFactory& commands,
-                                 HostClassFactory& classes)
-    : mRegistrations(registrations),
-      mTypes(types),
-      mCreator(creator),
-      mShared(shared),
-      mFactory(factory),
-      mCommands(commands),
-      mClasses(classes)
+    SharedHostObject& shared, ObjectFactory& factory, HostCommandFactory& commands, HostClassFactory& classes)
+    : mRegistrations(registrations)
+    , mTypes(types)
+    , mCreator(creator)
+    , mShared(shared)
+    , mFactory(factory)
+    , mCommands(commands)
+    , mClasses(classes)
 {
 }
 
@@ -358,26 +398,28 @@ HRESULT UnitTestRegistry::AddTest(IUnknown* test)
 // ---- AppServices
 
 HRESULT AppServices::MessageBox(void*, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t,
-                                int* result, std::uintptr_t, std::uintptr_t, std::uintptr_t)
+    int* result, std::uintptr_t, std::uintptr_t, std::uintptr_t)
 {
-    if (!result)
-        return E_POINTER;
-    MessageBoxRequest request{text ? text : L"", caption ? caption : L"", style};
-    MessageBoxHandler handler;
-    std::optional<int> scripted;
-    {
-        std::lock_guard lock(mMutex);
-        handler = mHandler;
-        if (!handler && !mAnswers.empty()) {
-            scripted = mAnswers.front();
-            mAnswers.erase(mAnswers.begin());
+    return Guarded([&]() -> HRESULT {
+        if (!result)
+            return E_POINTER;
+        MessageBoxRequest request { text ? text : L"", caption ? caption : L"", style };
+        MessageBoxHandler handler;
+        std::optional<int> scripted;
+        {
+            std::lock_guard lock(mMutex);
+            handler = mHandler;
+            if (!handler && !mAnswers.empty()) {
+                scripted = mAnswers.front();
+                mAnswers.erase(mAnswers.begin());
+            }
         }
-    }
-    const int answer = handler ? handler(request) : scripted ? *scripted : DefaultMessageBoxAnswer(style);
-    vx::log::WriteLine("MessageBox \"" + Utf8(request.caption) + "\": " + Utf8(request.text) + " -> " +
-                       std::to_string(answer));
-    *result = answer;
-    return S_OK;
+        const int answer = handler ? handler(request) : scripted ? *scripted : DefaultMessageBoxAnswer(style);
+        vx::log::WriteLine(
+            "MessageBox \"" + Utf8(request.caption) + "\": " + Utf8(request.text) + " -> " + std::to_string(answer));
+        *result = answer;
+        return S_OK;
+    });
 }
 
 HRESULT AppServices::GetUILanguage(WORD* language)
@@ -401,13 +443,15 @@ HRESULT AppServices::GetBuildLabelState(DWORD, DWORD* hidden, DWORD* shown)
 
 HRESULT AppServices::ShowBuildLabel(DWORD, IKELString* label)
 {
-    if (!label)
-        return E_POINTER;
-    const KEL::String text(label);
-    vx::log::WriteLine("Build label: " + text.Utf8());
-    std::lock_guard lock(mMutex);
-    mBuildLabels.push_back(text.ToWString());
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!label)
+            return E_POINTER;
+        const KEL::String text(label);
+        vx::log::WriteLine("Build label: " + text.Utf8());
+        std::lock_guard lock(mMutex);
+        mBuildLabels.push_back(text.ToWString());
+        return S_OK;
+    });
 }
 
 void AppServices::SetBuildLabelsHidden(bool hidden)
@@ -501,48 +545,54 @@ HRESULT HostCommand::SetId(DWORD, DWORD id)
 
 HRESULT HostCommand::SetAttribute(IKELString* value)
 {
-    mFields.attribute = TextOf(value);
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        mFields.attribute = TextOf(value);
+        return S_OK;
+    });
 }
 
-HRESULT HostCommandFactory::CreateGroup(DWORD, DWORD, IKELString* caption, DWORD, DWORD, DWORD,
-                                        IKELString* separator, DWORD, DWORD, DWORD style, DWORD kind, DWORD,
-                                        DWORD order, ICAFCommand** out)
+HRESULT HostCommandFactory::CreateGroup(DWORD, DWORD, IKELString* caption, DWORD, DWORD, DWORD, IKELString* separator,
+    DWORD, DWORD, DWORD style, DWORD kind, DWORD, DWORD order, ICAFCommand** out)
 {
-    if (!out)
-        return E_POINTER;
-    HostCommand::Fields fields;
-    fields.kind = HostCommand::Kind::Group;
-    fields.groupKind = kind;
-    fields.style = style;
-    fields.order = order;
-    fields.caption = TextOf(caption);
-    fields.separator = TextOf(separator);
-    return HandOut(new HostCommand(std::move(fields)), out);
+    return Guarded([&]() -> HRESULT {
+        if (!out)
+            return E_POINTER;
+        HostCommand::Fields fields;
+        fields.kind = HostCommand::Kind::Group;
+        fields.groupKind = kind;
+        fields.style = style;
+        fields.order = order;
+        fields.caption = TextOf(caption);
+        fields.separator = TextOf(separator);
+        return HandOut(new HostCommand(std::move(fields)), out);
+    });
 }
 
 HRESULT HostCommandFactory::CreateCommand(DWORD commandId, HMODULE module, DWORD textId, IKELString* caption,
-                                          DWORD second, IKELString* group, IKELString* text, DWORD first, DWORD,
-                                          DWORD, ICAFCommand** out, DWORD flag)
+    DWORD second, IKELString* group, IKELString* text, DWORD first, DWORD, DWORD, ICAFCommand** out, DWORD flag)
 {
-    if (!out)
-        return E_POINTER;
-    HostCommand::Fields fields;
-    // A command starts with the id it was made for; its maker may set another.
-    fields.id = commandId;
-    fields.module = module;
-    fields.textId = textId;
-    fields.first = first;
-    fields.second = second;
-    fields.flag = flag;
-    fields.caption = TextOf(caption);
-    fields.group = TextOf(group);
-    fields.text = TextOf(text);
-    return HandOut(new HostCommand(std::move(fields)), out);
+    return Guarded([&]() -> HRESULT {
+        if (!out)
+            return E_POINTER;
+        HostCommand::Fields fields;
+        // A command starts with the id it was made for; its maker may set another.
+        fields.id = commandId;
+        fields.module = module;
+        fields.textId = textId;
+        fields.first = first;
+        fields.second = second;
+        fields.flag = flag;
+        fields.caption = TextOf(caption);
+        fields.group = TextOf(group);
+        fields.text = TextOf(text);
+        return HandOut(new HostCommand(std::move(fields)), out);
+    });
 }
 
 HostClassCounterpart::HostClassCounterpart(const GUID& classGuid, IUnknown* handler, IUnknown* owner)
-    : mClassGuid(classGuid), mHandler(handler), mOwner(owner)
+    : mClassGuid(classGuid)
+    , mHandler(handler)
+    , mOwner(owner)
 {
     if (mHandler)
         mHandler->AddRef();
@@ -556,19 +606,25 @@ HostClassCounterpart::~HostClassCounterpart()
 
 HRESULT HostClassFactory::CreateClassObject(REFGUID classGuid, IUnknown* handler, IUnknown* owner, IUnknown** out)
 {
-    if (!out)
-        return E_POINTER;
-    auto* counterpart = new HostClassCounterpart(classGuid, handler, owner);
-    counterpart->AddRef();
-    *out = counterpart;
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!out)
+            return E_POINTER;
+        auto* counterpart = new HostClassCounterpart(classGuid, handler, owner);
+        counterpart->AddRef();
+        *out = counterpart;
+        return S_OK;
+    });
 }
 
 // ---- FrameworkClassObject
 
 FrameworkClassObject::FrameworkClassObject(SubjectRegistry& subjects, HostClassObject& host, TypeIdRegistry& types,
-                                           MessageRouter& router, MessageFactory& messages)
-    : mSubjects(subjects), mHost(host), mTypes(types), mRouter(router), mMessages(messages)
+    MessageRouter& router, MessageFactory& messages)
+    : mSubjects(subjects)
+    , mHost(host)
+    , mTypes(types)
+    , mRouter(router)
+    , mMessages(messages)
 {
 }
 

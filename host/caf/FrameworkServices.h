@@ -67,14 +67,14 @@ private:
     WORD mTypeIndex;
     DWORD mId;
     DWORD mFlags;
-    DWORD mPayload[2] = {0, 0};
+    DWORD mPayload[2] = { 0, 0 };
     ULONGLONG mSender = 0;
 };
 
 class MessageCreator final : public SimpleUnknownImp1<IMessageCreator, 0> {
 public:
     HRESULT CreateMessage(WORD typeIndex, DWORD messageId, DWORD reserved1, DWORD reserved2, const void* payload,
-                          IMessage** out) override;
+        IMessage** out) override;
 };
 
 class MessageRouter final : public SimpleUnknownImp1<IMessageRouter, 0> {
@@ -89,8 +89,8 @@ private:
     std::vector<IMessageHandler*> mReceivers; // held
 };
 
-class SharedHostObject final : public SimpleUnknownImp1<ISharedHostObject, 0> {};
-class ObjectFactory final : public SimpleUnknownImp1<IObjectFactory, 0> {};
+class SharedHostObject final : public SimpleUnknownImp1<ISharedHostObject, 0> { };
+class ObjectFactory final : public SimpleUnknownImp1<IObjectFactory, 0> { };
 
 // Keeps what the extension registers, in order, across the three registration services.
 class RegistrationList {
@@ -107,8 +107,7 @@ private:
 class HostClassObject final : public SimpleUnknownImp1<IHostClassObject, 0> {
 public:
     HostClassObject(RegistrationList& registrations, TypeIdRegistry& types, MessageCreator& creator,
-                    SharedHostObject& shared, ObjectFactory& factory, HostCommandFactory& commands,
-                    HostClassFactory& classes);
+        SharedHostObject& shared, ObjectFactory& factory, HostCommandFactory& commands, HostClassFactory& classes);
     HRESULT CreateObject(DWORD classKey, REFIID iid, void** out) override;
     HRESULT RegisterClassObject(IUnknown* classObject) override;
 
@@ -124,7 +123,10 @@ private:
 
 class MessageFactory final : public SimpleUnknownImp1<IMessageFactory, 0> {
 public:
-    explicit MessageFactory(RegistrationList& registrations) : mRegistrations(registrations) {}
+    explicit MessageFactory(RegistrationList& registrations)
+        : mRegistrations(registrations)
+    {
+    }
     HRESULT RegisterMessageClass(DWORD reserved, IUnknown* messageClass) override;
 
 private:
@@ -133,7 +135,10 @@ private:
 
 class UnitTestRegistry final : public SimpleUnknownImp1<IUnitTestRegistry, 0> {
 public:
-    explicit UnitTestRegistry(RegistrationList& registrations) : mRegistrations(registrations) {}
+    explicit UnitTestRegistry(RegistrationList& registrations)
+        : mRegistrations(registrations)
+    {
+    }
     HRESULT AddTest(IUnknown* test) override;
 
 private:
@@ -142,9 +147,8 @@ private:
 
 class AppServices final : public SimpleUnknownImp1<IAppServices, 0> {
 public:
-    HRESULT MessageBox(void* owner, const wchar_t* text, const wchar_t* caption, UINT style,
-                       std::uintptr_t helpContext, int* result, std::uintptr_t reserved1, std::uintptr_t reserved2,
-                       std::uintptr_t options) override;
+    HRESULT MessageBox(void* owner, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t helpContext,
+        int* result, std::uintptr_t reserved1, std::uintptr_t reserved2, std::uintptr_t options) override;
     HRESULT GetUILanguage(WORD* language) override;
     HRESULT GetBuildLabelState(DWORD reserved, DWORD* hidden, DWORD* shown) override;
     HRESULT ShowBuildLabel(DWORD reserved, IKELString* label) override;
@@ -160,15 +164,13 @@ private:
     std::mutex mMutex;
     MessageBoxHandler mHandler;
     std::vector<int> mAnswers; // scripted, first answer first
-    WORD mLanguage = 0x0409;   // English (United States)
+    WORD mLanguage = 0x0409; // English (United States)
     bool mBuildLabelsHidden = false;
     std::vector<std::wstring> mBuildLabels;
 };
 
 // A menu command, separator or command group of the host.
-class HostCommand final : public SimpleUnknownImp1<ICAFCommand, 0>,
-                          public ICAFCommandId,
-                          public ICAFCommandAttribute {
+class HostCommand final : public SimpleUnknownImp1<ICAFCommand, 0>, public ICAFCommandId, public ICAFCommandAttribute {
 public:
     enum class Kind { Group, Command };
     struct Fields {
@@ -188,7 +190,10 @@ public:
         std::wstring text;
         std::wstring attribute;
     };
-    explicit HostCommand(Fields fields) : mFields(std::move(fields)) {}
+    explicit HostCommand(Fields fields)
+        : mFields(std::move(fields))
+    {
+    }
 
     HRESULT QueryInterface(REFIID iid, void** out) override;
     ULONG AddRef() override { return SimpleUnknownImp1<ICAFCommand, 0>::AddRef(); }
@@ -210,11 +215,11 @@ private:
 class HostCommandFactory final : public SimpleUnknownImp1<IHostCommandFactory, 0> {
 public:
     HRESULT CreateGroup(DWORD reserved1, DWORD reserved2, IKELString* caption, DWORD reserved4, DWORD reserved5,
-                        DWORD reserved6, IKELString* separator, DWORD reserved8, DWORD reserved9, DWORD style,
-                        DWORD kind, DWORD reserved12, DWORD order, ICAFCommand** out) override;
+        DWORD reserved6, IKELString* separator, DWORD reserved8, DWORD reserved9, DWORD style, DWORD kind,
+        DWORD reserved12, DWORD order, ICAFCommand** out) override;
     HRESULT CreateCommand(DWORD commandId, HMODULE module, DWORD textId, IKELString* caption, DWORD second,
-                          IKELString* group, IKELString* text, DWORD first, DWORD reserved1, DWORD reserved2,
-                          ICAFCommand** out, DWORD flag) override;
+        IKELString* group, IKELString* text, DWORD first, DWORD reserved1, DWORD reserved2, ICAFCommand** out,
+        DWORD flag) override;
 };
 
 // The host object of one extension class: the class's GUID, its command handler (held) and its
@@ -241,8 +246,8 @@ public:
 // The framework's class object: answers each framework service interface with its service.
 class FrameworkClassObject final : public SimpleUnknownImp1<IUnknown, 0> {
 public:
-    FrameworkClassObject(SubjectRegistry& subjects, HostClassObject& host, TypeIdRegistry& types,
-                         MessageRouter& router, MessageFactory& messages);
+    FrameworkClassObject(SubjectRegistry& subjects, HostClassObject& host, TypeIdRegistry& types, MessageRouter& router,
+        MessageFactory& messages);
     HRESULT QueryInterface(REFIID iid, void** out) override;
 
 private:

@@ -29,7 +29,10 @@ std::wstring Lower(std::wstring_view text)
     return out;
 }
 
-std::wstring Widen(std::string_view text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Widen(std::string_view text)
+{
+    return std::wstring(text.begin(), text.end());
+}
 
 // A compiled subexpression: a number, samples or events.
 struct Value {
@@ -38,7 +41,6 @@ struct Value {
     double constant = 0;
     SignalPtr samples;
     EventSignalPtr events;
-    std::string what; // how to name it in messages
 };
 
 // Samples of a recorded channel, constant-extended beyond its length.
@@ -62,8 +64,8 @@ public:
         const int64_t from = std::clamp<int64_t>(start, 0, length);
         const int64_t to = std::clamp<int64_t>(end, 0, length);
         if (to > from)
-            mRecording->ReadChannel(mChannel, record, from, out.subspan(static_cast<std::size_t>(from - start),
-                                                             static_cast<std::size_t>(to - from)), mRaw);
+            mRecording->ReadChannel(mChannel, record, from,
+                out.subspan(static_cast<std::size_t>(from - start), static_cast<std::size_t>(to - from)), mRaw);
         if (start < 0) {
             float first = 0;
             if (to > from)
@@ -234,15 +236,17 @@ public:
     void Expect(std::size_t count, const std::string& usage) const
     {
         if (mValues.size() != count)
-            throw FormulaError(mPosition, mName + " takes " + std::to_string(count) + " argument"
-                    + (count == 1 ? "" : "s") + " " + usage + ", not " + std::to_string(mValues.size()));
+            throw FormulaError(mPosition,
+                mName + " takes " + std::to_string(count) + " argument" + (count == 1 ? "" : "s") + " " + usage
+                    + ", not " + std::to_string(mValues.size()));
     }
 
     SignalPtr Samples(std::size_t i, const SignalPtr& timeBase) const
     {
         const Value& v = mValues[i];
         if (v.events)
-            throw FormulaError(v.position, mName + ": argument " + std::to_string(i + 1) + " is an event channel; a sampled channel is needed");
+            throw FormulaError(v.position,
+                mName + ": argument " + std::to_string(i + 1) + " is an event channel; a sampled channel is needed");
         if (v.isConstant)
             return MakeConstant(timeBase, v.constant);
         return v.samples;
@@ -252,7 +256,8 @@ public:
     {
         const Value& v = mValues[i];
         if (!v.isConstant)
-            throw FormulaError(v.position, mName + ": the " + what + " (argument " + std::to_string(i + 1) + ") must be a number");
+            throw FormulaError(
+                v.position, mName + ": the " + what + " (argument " + std::to_string(i + 1) + ") must be a number");
         if (!std::isfinite(v.constant))
             throw FormulaError(v.position, mName + ": the " + what + " is not a finite number");
         return v.constant;
@@ -278,8 +283,9 @@ public:
     {
         const double v = Number(i, what);
         if (v != std::floor(v) || v < minimum || v > maximum)
-            throw FormulaError(mValues[i].position, mName + ": the " + what + " must be a whole number from "
-                    + std::to_string(minimum) + " to " + std::to_string(maximum));
+            throw FormulaError(mValues[i].position,
+                mName + ": the " + what + " must be a whole number from " + std::to_string(minimum) + " to "
+                    + std::to_string(maximum));
         return static_cast<int>(v);
     }
 
@@ -301,69 +307,83 @@ Value SamplesValue(SignalPtr s)
     return v;
 }
 
-using Builtin = std::function<Value(const Args&, const SignalPtr& timeBase)>;
+// A built-in function: its name as messages spell it and how to build it from checked arguments.
+struct Builtin {
+    std::string name;
+    std::function<Value(const Args&, const SignalPtr& timeBase)> build;
+};
 
+// Keyed by the lower-case name: function names are case-insensitive.
 const std::map<std::wstring, Builtin>& Builtins()
 {
     static const std::map<std::wstring, Builtin> table = {
         { L"lowpass",
-            [](const Args& a, const SignalPtr& tb) {
-                a.Expect(2, "(x, cut-off Hz)");
-                return SamplesValue(MakeLowPass(a.Samples(0, tb), a.Positive(1, "cut-off")));
-            } },
+            { "lowpass",
+                [](const Args& a, const SignalPtr& tb) {
+                    a.Expect(2, "(x, cut-off Hz)");
+                    return SamplesValue(MakeLowPass(a.Samples(0, tb), a.Positive(1, "cut-off")));
+                } } },
         { L"differentiate",
-            [](const Args& a, const SignalPtr& tb) {
-                a.Expect(2, "(x, points)");
-                const int n = a.Integer(1, "number of points", 3, 20001);
-                if (n % 2 == 0)
-                    throw FormulaError(a[1].position, "differentiate: the number of points must be odd so that the derivative stays centred");
-                return SamplesValue(MakeDifferentiate(a.Samples(0, tb), n));
-            } },
+            { "differentiate",
+                [](const Args& a, const SignalPtr& tb) {
+                    a.Expect(2, "(x, points)");
+                    const int n = a.Integer(1, "number of points", 3, 20001);
+                    if (n % 2 == 0)
+                        throw FormulaError(a[1].position,
+                            "differentiate: the number of points must be odd so that the derivative stays centred");
+                    return SamplesValue(MakeDifferentiate(a.Samples(0, tb), n));
+                } } },
         { L"resample",
-            [](const Args& a, const SignalPtr& tb) {
-                a.Expect(7, "(x, 1, 1, 1, points, 0, 2)");
-                const double expected[] = { 1, 1, 1, 0, 0, 2 };
-                const std::size_t index[] = { 1, 2, 3, 4, 5, 6 };
-                for (std::size_t k = 0; k < 6; ++k) {
-                    if (index[k] == 4)
-                        continue;
-                    if (a.Number(index[k], "mode argument") != expected[k])
-                        throw FormulaError(a[index[k]].position,
-                            "resample: unsupported form; only the quadrature transform resample(x, 1, 1, 1, points, 0, 2) is available");
-                }
-                const int n = a.Integer(4, "kernel length", 3, 20001);
-                return SamplesValue(MakeHilbert(a.Samples(0, tb), n));
-            } },
+            { "resample",
+                [](const Args& a, const SignalPtr& tb) {
+                    a.Expect(7, "(x, 1, 1, 1, points, 0, 2)");
+                    const double expected[] = { 1, 1, 1, 0, 0, 2 };
+                    const std::size_t index[] = { 1, 2, 3, 4, 5, 6 };
+                    for (std::size_t k = 0; k < 6; ++k) {
+                        if (index[k] == 4)
+                            continue;
+                        if (a.Number(index[k], "mode argument") != expected[k])
+                            throw FormulaError(a[index[k]].position,
+                                "resample: unsupported form; only the quadrature transform resample(x, 1, 1, 1, "
+                                "points, 0, 2) is available");
+                    }
+                    const int n = a.Integer(4, "kernel length", 3, 20001);
+                    return SamplesValue(MakeHilbert(a.Samples(0, tb), n));
+                } } },
         { L"normalizesec",
-            [](const Args& a, const SignalPtr& tb) {
-                a.Expect(4, "(x, window s, step s, noise)");
-                const double window = a.Positive(1, "window");
-                const double step = a.Positive(2, "step");
-                if (window > 3600)
-                    throw FormulaError(a[1].position, "normalizeSec: the window must not exceed 3600 s");
-                if (step > window)
-                    throw FormulaError(a[2].position, "normalizeSec: the step must not exceed the window");
-                return SamplesValue(MakeNormalizeSec(a.Samples(0, tb), window, step, a.NonNegative(3, "noise floor")));
-            } },
+            { "normalizeSec",
+                [](const Args& a, const SignalPtr& tb) {
+                    a.Expect(4, "(x, window s, step s, noise)");
+                    const double window = a.Positive(1, "window");
+                    const double step = a.Positive(2, "step");
+                    if (window > 3600)
+                        throw FormulaError(a[1].position, "normalizeSec: the window must not exceed 3600 s");
+                    if (step > window)
+                        throw FormulaError(a[2].position, "normalizeSec: the step must not exceed the window");
+                    return SamplesValue(
+                        MakeNormalizeSec(a.Samples(0, tb), window, step, a.NonNegative(3, "noise floor")));
+                } } },
         { L"cmpeakdet",
-            [](const Args& a, const SignalPtr& tb) {
-                a.Expect(4, "(x, height, minimum period s, T-wave percent)");
-                const double height = a.Number(1, "height");
-                const double period = a.Positive(2, "minimum period");
-                if (period > 60)
-                    throw FormulaError(a[2].position, "cmpeakdet: the minimum period must not exceed 60 s");
-                const double percent = a.NonNegative(3, "T-wave percentage");
-                if (percent > 100)
-                    throw FormulaError(a[3].position, "cmpeakdet: the T-wave percentage must be from 0 to 100");
-                Value v;
-                v.events = MakePeakDetector(a.Samples(0, tb), height, period, percent);
-                return v;
-            } },
+            { "cmpeakdet",
+                [](const Args& a, const SignalPtr& tb) {
+                    a.Expect(4, "(x, height, minimum period s, T-wave percent)");
+                    const double height = a.Number(1, "height");
+                    const double period = a.Positive(2, "minimum period");
+                    if (period > 60)
+                        throw FormulaError(a[2].position, "cmpeakdet: the minimum period must not exceed 60 s");
+                    const double percent = a.NonNegative(3, "T-wave percentage");
+                    if (percent > 100)
+                        throw FormulaError(a[3].position, "cmpeakdet: the T-wave percentage must be from 0 to 100");
+                    Value v;
+                    v.events = MakePeakDetector(a.Samples(0, tb), height, period, percent);
+                    return v;
+                } } },
         { L"sinewave",
-            [](const Args& a, const SignalPtr& tb) {
-                a.Expect(1, "(frequency Hz)");
-                return SamplesValue(MakeSineWave(tb, a.NonNegative(0, "frequency")));
-            } },
+            { "sinewave",
+                [](const Args& a, const SignalPtr& tb) {
+                    a.Expect(1, "(frequency Hz)");
+                    return SamplesValue(MakeSineWave(tb, a.NonNegative(0, "frequency")));
+                } } },
     };
     return table;
 }
@@ -422,8 +442,9 @@ Value Engine::CompileContext::Compile(Engine& engine, const Node& node)
                 }
                 const int count = engine.mRecording->ChannelCount();
                 if (n.index >= count)
-                    throw FormulaError(node.position, "there is no channel " + std::to_string(n.index + 1)
-                            + " (the recording has " + std::to_string(count) + ")");
+                    throw FormulaError(node.position,
+                        "there is no channel " + std::to_string(n.index + 1) + " (the recording has "
+                            + std::to_string(count) + ")");
                 const bool raw = n.kind == ChannelNode::Kind::Raw;
                 SignalPtr& s = channels[{ n.index, raw }];
                 if (!s)
@@ -433,7 +454,6 @@ Value Engine::CompileContext::Compile(Engine& engine, const Node& node)
                 Compiled c = engine.CompileSlot(n.name, *this, node.position);
                 v.samples = c.samples;
                 v.events = c.events;
-                v.what = "'" + Narrow(n.name) + "'";
             } else if constexpr (std::is_same_v<T, UnaryNode>) {
                 Value x = Compile(engine, *n.operand);
                 if (x.events)
@@ -450,14 +470,23 @@ Value Engine::CompileContext::Compile(Engine& engine, const Node& node)
                 Value l = Compile(engine, *n.left);
                 Value r = Compile(engine, *n.right);
                 if (l.events || r.events)
-                    throw FormulaError(l.events ? l.position : r.position, "an event channel cannot be used in arithmetic");
+                    throw FormulaError(
+                        l.events ? l.position : r.position, "an event channel cannot be used in arithmetic");
                 if (l.isConstant && r.isConstant) {
                     v.isConstant = true;
                     switch (n.op) {
-                    case L'+': v.constant = l.constant + r.constant; break;
-                    case L'-': v.constant = l.constant - r.constant; break;
-                    case L'*': v.constant = l.constant * r.constant; break;
-                    default: v.constant = l.constant / r.constant; break;
+                    case L'+':
+                        v.constant = l.constant + r.constant;
+                        break;
+                    case L'-':
+                        v.constant = l.constant - r.constant;
+                        break;
+                    case L'*':
+                        v.constant = l.constant * r.constant;
+                        break;
+                    default:
+                        v.constant = l.constant / r.constant;
+                        break;
                     }
                 } else if (r.isConstant)
                     v.samples = MakeBinaryConstant(n.op, l.samples, r.constant, false);
@@ -482,8 +511,7 @@ Value Engine::CompileContext::Call(Engine& engine, const Node& node, const CallN
 
     const auto& builtins = Builtins();
     if (auto b = builtins.find(key); b != builtins.end()) {
-        Value v = b->second(Args(Narrow(key == L"normalizesec" ? L"normalizeSec" : key), node.position, std::move(args)),
-            engine.mRecordTimeBase);
+        Value v = b->second.build(Args(b->second.name, node.position, std::move(args)), engine.mRecordTimeBase);
         v.position = node.position;
         return v;
     }
@@ -492,8 +520,9 @@ Value Engine::CompileContext::Call(Engine& engine, const Node& node, const CallN
         throw FormulaError(node.position, "unknown function '" + Narrow(call.name) + "'");
     const EnumeratorClass& cls = e->second;
     if (args.size() != cls.params.size())
-        throw FormulaError(node.position, cls.functionName + " takes " + std::to_string(cls.params.size())
-                + " arguments, not " + std::to_string(args.size()));
+        throw FormulaError(node.position,
+            cls.functionName + " takes " + std::to_string(cls.params.size()) + " arguments, not "
+                + std::to_string(args.size()));
     std::vector<Value> sources;
     std::vector<double> numbers;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -522,8 +551,8 @@ Value Engine::CompileContext::Call(Engine& engine, const Node& node, const CallN
     Value v;
     v.position = node.position;
     try {
-        v.events = std::make_shared<EnumeratorCall>(cls, std::move(sources), FormatParams(cls, numbers, sources.size()),
-            engine.mRecordTimeBase);
+        v.events = std::make_shared<EnumeratorCall>(
+            cls, std::move(sources), FormatParams(cls, numbers, sources.size()), engine.mRecordTimeBase);
     } catch (const FormulaError&) {
         throw;
     } catch (const CalcError& error) {
@@ -592,7 +621,10 @@ void Engine::RemoveChannel(const std::wstring& name)
     }
 }
 
-bool Engine::HasChannel(const std::wstring& name) const { return mSlots.count(name) != 0; }
+bool Engine::HasChannel(const std::wstring& name) const
+{
+    return mSlots.count(name) != 0;
+}
 
 std::wstring Engine::Formula(const std::wstring& name) const
 {

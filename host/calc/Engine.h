@@ -6,8 +6,8 @@
 #include "host/calc/Signal.h"
 
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>

@@ -3,6 +3,7 @@
 #include "host/calc/CalcError.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -14,13 +15,17 @@ namespace {
 // pass (in pre-warped units): (sqrt(2) - 1)^(1/8).
 const double kDesignRatio = std::pow(std::sqrt(2.0) - 1.0, 1.0 / 8.0);
 
-int64_t ToSamples(double seconds, double interval) { return static_cast<int64_t>(std::llround(seconds / interval)); }
+int64_t ToSamples(double seconds, double interval)
+{
+    return static_cast<int64_t>(std::llround(seconds / interval));
+}
 
+// A number for a message, in the classic locale.
 std::string Num(double v)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
+    auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+    return ec == std::errc() ? std::string(text, end) : std::string("?");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -31,8 +36,8 @@ std::string Num(double v)
 // the filter has no delay at any frequency: QRS peaks stay where they are in time, which the
 // fiducial stage relies on. The magnitude is the square of the Butterworth response; its design
 // frequency is raised so that the combined response is -3 dB at fc. Against a linear-phase FIR of
-// comparable selectivity (hundreds of taps at 1 kHz) this costs four multiply-adds per section
-// and sample.
+// comparable selectivity (hundreds of taps at 1 kHz) this costs five multiplications per section
+// and sample in each direction.
 // Recursive filters have unbounded memory in principle, but their impulse response decays
 // exponentially: each block is computed from an input stretch extended by a margin of 22 time
 // constants of the slowest pole (transients below 1e-9 of the signal), starting each pass in the
@@ -82,7 +87,8 @@ private:
         const double rate = 1.0 / interval;
         mSections = DesignZeroPhaseLowPass(mCutoff, rate);
         // Slowest decay rate of the analogue prototype at the design frequency (Q = 1.3066).
-        const double designHz = rate / std::numbers::pi * std::atan(std::tan(std::numbers::pi * mCutoff / rate) / kDesignRatio);
+        const double designHz
+            = rate / std::numbers::pi * std::atan(std::tan(std::numbers::pi * mCutoff / rate) / kDesignRatio);
         const double sigma = 2.0 * std::numbers::pi * designHz * std::sin(std::numbers::pi / 8.0);
         mMargin = static_cast<int64_t>(std::ceil(22.0 / sigma * rate)) + 8;
         mDesignedFor = interval;
@@ -516,7 +522,8 @@ public:
         const TimeBase tb = Info(record);
         const double cycles = mFrequency * tb.interval;
         for (std::size_t i = 0; i < out.size(); ++i) {
-            const int64_t pos = std::clamp<int64_t>(start + static_cast<int64_t>(i), 0, std::max<int64_t>(tb.length - 1, 0));
+            const int64_t pos
+                = std::clamp<int64_t>(start + static_cast<int64_t>(i), 0, std::max<int64_t>(tb.length - 1, 0));
             const double turns = cycles * static_cast<double>(pos);
             out[i] = static_cast<float>(std::sin(2.0 * std::numbers::pi * (turns - std::floor(turns))));
         }
@@ -678,9 +685,18 @@ std::vector<double> DesignHilbert(int points)
     return kernel;
 }
 
-SignalPtr MakeLowPass(SignalPtr x, double cutoffHz) { return std::make_shared<LowPass>(std::move(x), cutoffHz); }
-SignalPtr MakeDifferentiate(SignalPtr x, int points) { return std::make_shared<Differentiate>(std::move(x), points); }
-SignalPtr MakeHilbert(SignalPtr x, int points) { return std::make_shared<Hilbert>(std::move(x), points); }
+SignalPtr MakeLowPass(SignalPtr x, double cutoffHz)
+{
+    return std::make_shared<LowPass>(std::move(x), cutoffHz);
+}
+SignalPtr MakeDifferentiate(SignalPtr x, int points)
+{
+    return std::make_shared<Differentiate>(std::move(x), points);
+}
+SignalPtr MakeHilbert(SignalPtr x, int points)
+{
+    return std::make_shared<Hilbert>(std::move(x), points);
+}
 SignalPtr MakeNormalizeSec(SignalPtr x, double windowSec, double stepSec, double noiseFloor)
 {
     return std::make_shared<NormalizeSec>(std::move(x), windowSec, stepSec, noiseFloor);
@@ -689,8 +705,14 @@ EventSignalPtr MakePeakDetector(SignalPtr x, double height, double minPeriodSec,
 {
     return std::make_shared<PeakDetector>(std::move(x), height, minPeriodSec, tPercent);
 }
-SignalPtr MakeSineWave(SignalPtr timeBase, double frequencyHz) { return std::make_shared<SineWave>(std::move(timeBase), frequencyHz); }
-SignalPtr MakeConstant(SignalPtr timeBase, double value) { return std::make_shared<Constant>(std::move(timeBase), value); }
+SignalPtr MakeSineWave(SignalPtr timeBase, double frequencyHz)
+{
+    return std::make_shared<SineWave>(std::move(timeBase), frequencyHz);
+}
+SignalPtr MakeConstant(SignalPtr timeBase, double value)
+{
+    return std::make_shared<Constant>(std::move(timeBase), value);
+}
 SignalPtr MakeBinary(wchar_t op, SignalPtr left, SignalPtr right)
 {
     return std::make_shared<Binary>(op, std::move(left), std::move(right));
@@ -699,7 +721,13 @@ SignalPtr MakeBinaryConstant(wchar_t op, SignalPtr left, double right, bool cons
 {
     return std::make_shared<BinaryConstant>(op, std::move(left), right, constantOnLeft);
 }
-SignalPtr MakeNegate(SignalPtr x) { return std::make_shared<BinaryConstant>(L'*', std::move(x), -1.0, false); }
-SignalPtr MakeCached(SignalPtr x) { return std::make_shared<Cached>(std::move(x)); }
+SignalPtr MakeNegate(SignalPtr x)
+{
+    return std::make_shared<BinaryConstant>(L'*', std::move(x), -1.0, false);
+}
+SignalPtr MakeCached(SignalPtr x)
+{
+    return std::make_shared<Cached>(std::move(x));
+}
 
 } // namespace vx::calc

@@ -12,9 +12,18 @@ namespace {
 // Deeper nesting than this is refused rather than risking the stack on hostile input.
 constexpr int kMaxDepth = 200;
 
-bool IsNameStart(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_' || c > 127; }
-bool IsNameChar(wchar_t c) { return IsNameStart(c) || (c >= L'0' && c <= L'9'); }
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsNameStart(wchar_t c)
+{
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_' || c > 127;
+}
+bool IsNameChar(wchar_t c)
+{
+    return IsNameStart(c) || (c >= L'0' && c <= L'9');
+}
+bool IsDigit(wchar_t c)
+{
+    return c >= L'0' && c <= L'9';
+}
 
 std::string Narrow(std::wstring_view text)
 {
@@ -24,7 +33,10 @@ std::string Narrow(std::wstring_view text)
     return out;
 }
 
-wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+wchar_t Lower(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix)
 {
@@ -127,7 +139,8 @@ private:
             NodePtr inner = Expr(depth + 1);
             SkipSpace();
             if (Peek() != L')')
-                throw FormulaError(AtEnd() ? mPos : mPos, "missing ')' for the '(' at position " + std::to_string(open));
+                throw FormulaError(
+                    AtEnd() ? mPos : mPos, "missing ')' for the '(' at position " + std::to_string(open));
             ++mPos;
             return inner;
         }
@@ -247,6 +260,9 @@ private:
 
 } // namespace
 
-NodePtr ParseFormula(std::wstring_view text) { return Parser(text).Run(); }
+NodePtr ParseFormula(std::wstring_view text)
+{
+    return Parser(text).Run();
+}
 
 } // namespace vx::calc

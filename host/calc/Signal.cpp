@@ -33,7 +33,8 @@ void BlockSignal::Read(int record, int64_t start, std::span<float> out)
     }
     // Constant extension beyond the record's edges.
     if (start < 0) {
-        const float first = to > from ? out[static_cast<std::size_t>(from - start)] : Fetch(record, 0, length).data.front();
+        const float first
+            = to > from ? out[static_cast<std::size_t>(from - start)] : Fetch(record, 0, length).data.front();
         std::fill(out.begin(), out.begin() + (std::min<int64_t>(0, end) - start), first);
     }
     if (end > length) {
@@ -56,8 +57,8 @@ const BlockSignal::Block& BlockSignal::Fetch(int record, int64_t index, int64_t 
         mBlocks.emplace_back();
         slot = &mBlocks.back();
     } else {
-        slot = &*std::min_element(mBlocks.begin(), mBlocks.end(),
-            [](const Block& a, const Block& b) { return a.lastUse < b.lastUse; });
+        slot = &*std::min_element(
+            mBlocks.begin(), mBlocks.end(), [](const Block& a, const Block& b) { return a.lastUse < b.lastUse; });
     }
     const int64_t start = index * kBlock;
     slot->record = -1; // stays invalid if the computation throws
@@ -84,4 +85,3 @@ double EventValue(const EventBuffer& buffer, std::size_t i)
 }
 
 } // namespace vx::calc
-

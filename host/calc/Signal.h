@@ -104,8 +104,8 @@ public:
 };
 
 // Helper for stages: reads input [start, start + count) into a reusable buffer.
-inline std::span<const float> ReadInto(Signal& input, int record, int64_t start, std::size_t count,
-    std::vector<float>& buffer)
+inline std::span<const float> ReadInto(
+    Signal& input, int record, int64_t start, std::size_t count, std::vector<float>& buffer)
 {
     buffer.resize(count);
     input.Read(record, start, buffer);

@@ -9,7 +9,10 @@
 namespace vx::import {
 namespace {
 
-[[noreturn]] void Fail(const std::string& file, const std::string& what) { throw ImportError(file + ": " + what); }
+[[noreturn]] void Fail(const std::string& file, const std::string& what)
+{
+    throw ImportError(file + ": " + what);
+}
 
 std::vector<std::string_view> Fields(std::string_view line)
 {
@@ -27,8 +30,7 @@ std::vector<std::string_view> Fields(std::string_view line)
     return fields;
 }
 
-template <typename T>
-bool ParseNumber(std::string_view text, T& value)
+template <typename T> bool ParseNumber(std::string_view text, T& value)
 {
     if (text.empty())
         return false;
@@ -38,8 +40,7 @@ bool ParseNumber(std::string_view text, T& value)
     return ec == std::errc() && end == text.data() + text.size();
 }
 
-template <typename T>
-T Number(std::string_view text, const std::string& file, int line, const char* what)
+template <typename T> T Number(std::string_view text, const std::string& file, int line, const char* what)
 {
     T value {};
     if (!ParseNumber(text, value))
@@ -74,7 +75,8 @@ void ParseGain(std::string_view text, WfdbSignalInfo& s, bool& hasBaseline, cons
 void ParseFormat(std::string_view text, WfdbSignalInfo& s, const std::string& file, int line)
 {
     if (text.find_first_of("x:") != std::string_view::npos)
-        Fail(file, "line " + std::to_string(line) + ": format '" + std::string(text)
+        Fail(file,
+            "line " + std::to_string(line) + ": format '" + std::string(text)
                 + "' uses several samples per frame or skew, which this reader does not support");
     std::size_t plus = text.find('+');
     if (plus != std::string_view::npos) {
@@ -85,7 +87,8 @@ void ParseFormat(std::string_view text, WfdbSignalInfo& s, const std::string& fi
     }
     s.format = Number<int>(text, file, line, "signal format");
     if (s.format != 212 && s.format != 16)
-        Fail(file, "line " + std::to_string(line) + ": signal format " + std::to_string(s.format)
+        Fail(file,
+            "line " + std::to_string(line) + ": signal format " + std::to_string(s.format)
                 + " is not supported (formats 212 and 16 are)");
 }
 
@@ -118,7 +121,8 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
                 Fail(fileName, "line " + std::to_string(lineNumber) + ": the record line lacks the number of signals");
             const int n = Number<int>(f[1], fileName, lineNumber, "number of signals");
             if (n < 0 || n > 4096)
-                Fail(fileName, "line " + std::to_string(lineNumber) + ": implausible number of signals " + std::to_string(n));
+                Fail(fileName,
+                    "line " + std::to_string(lineNumber) + ": implausible number of signals " + std::to_string(n));
             signalCount = static_cast<std::size_t>(n);
             if (f.size() >= 3) {
                 std::string_view fs = f[2];
@@ -137,12 +141,14 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
         if (h.signals.size() == signalCount)
             break; // info lines after the signal lines are comments in practice
         if (f.size() < 2)
-            Fail(fileName, "line " + std::to_string(lineNumber) + ": a signal line needs at least a file name and a format");
+            Fail(fileName,
+                "line " + std::to_string(lineNumber) + ": a signal line needs at least a file name and a format");
         WfdbSignalInfo s;
         s.fileName = std::string(f[0]);
-        if (s.fileName.find('/') != std::string::npos || s.fileName.find('\\') != std::string::npos || s.fileName == ".."
-            || s.fileName == "-")
-            Fail(fileName, "line " + std::to_string(lineNumber) + ": signal file '" + s.fileName + "' must lie beside the header");
+        if (s.fileName.find('/') != std::string::npos || s.fileName.find('\\') != std::string::npos
+            || s.fileName == ".." || s.fileName == "-")
+            Fail(fileName,
+                "line " + std::to_string(lineNumber) + ": signal file '" + s.fileName + "' must lie beside the header");
         ParseFormat(f[1], s, fileName, lineNumber);
         bool hasBaseline = false;
         if (f.size() >= 3)
@@ -167,7 +173,8 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
     if (!haveRecordLine)
         Fail(fileName, "no record line");
     if (h.signals.size() != signalCount)
-        Fail(fileName, "the header announces " + std::to_string(signalCount) + " signals but describes "
+        Fail(fileName,
+            "the header announces " + std::to_string(signalCount) + " signals but describes "
                 + std::to_string(h.signals.size()));
     for (std::size_t i = 1; i < h.signals.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
@@ -178,7 +185,7 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
 }
 
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
-    const std::string& displayName, WfdbRecord& record)
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes)
 {
     std::vector<std::size_t> members;
     for (std::size_t i = 0; i < header.signals.size(); ++i)
@@ -196,10 +203,22 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     }
     const int64_t wanted = header.sampleCount > 0 ? header.sampleCount * static_cast<int64_t>(perFrame)
                                                   : std::numeric_limits<int64_t>::max();
+    // The header's count is not trusted for memory: the arrays are sized for what the file can
+    // hold when its size is known; otherwise they start small and grow as data arrive.
+    int64_t reserve = header.sampleCount;
+    if (dataBytes >= 0) {
+        const int64_t bytes = std::max<int64_t>(0, dataBytes - first.byteOffset);
+        const int64_t available = (first.format == 212 ? bytes * 2 / 3 : bytes / 2) / static_cast<int64_t>(perFrame);
+        if (header.sampleCount > available)
+            Fail(displayName,
+                "truncated: holds " + std::to_string(available) + " of " + std::to_string(header.sampleCount)
+                    + " samples per signal");
+        reserve = header.sampleCount > 0 ? header.sampleCount : available;
+    } else
+        reserve = std::min<int64_t>(reserve, 1 << 16);
     for (std::size_t m : members) {
         record.samples[m].clear();
-        if (header.sampleCount > 0)
-            record.samples[m].reserve(static_cast<std::size_t>(header.sampleCount));
+        record.samples[m].reserve(static_cast<std::size_t>(reserve));
     }
     // Decodes straight from a read buffer into the per-signal arrays: the samples are held once.
     int64_t decoded = 0;
@@ -229,8 +248,8 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
             }
         }
         carry = have - whole;
-        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(whole), buffer.begin() + static_cast<std::ptrdiff_t>(have),
-            buffer.begin());
+        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(whole),
+            buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
         if (data.gcount() == 0 || !data)
             break;
     }
@@ -245,7 +264,8 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         Fail(displayName, "ends inside a sample (truncated?)");
     // Only whole frames count; a trailing partial frame is damage.
     if (header.sampleCount > 0 && decoded < wanted)
-        Fail(displayName, "truncated: holds " + std::to_string(decoded / static_cast<int64_t>(perFrame)) + " of "
+        Fail(displayName,
+            "truncated: holds " + std::to_string(decoded / static_cast<int64_t>(perFrame)) + " of "
                 + std::to_string(header.sampleCount) + " samples per signal");
     if (header.sampleCount == 0 && decoded % static_cast<int64_t>(perFrame) != 0)
         Fail(displayName, "ends inside a frame (truncated?)");
@@ -257,7 +277,8 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         for (int16_t v : record.samples[m])
             sum = (sum + v) & 0xFFFF;
         if (static_cast<int16_t>(sum) != static_cast<int16_t>(s.checksum & 0xFFFF))
-            Fail(displayName, "checksum mismatch for signal " + std::to_string(m + 1) + " ('" + s.description
+            Fail(displayName,
+                "checksum mismatch for signal " + std::to_string(m + 1) + " ('" + s.description
                     + "'): the samples are damaged");
     }
 }
@@ -282,7 +303,10 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
         std::ifstream data(dataPath, std::ios::binary);
         if (!data)
             Fail(dataPath.string(), "cannot be opened (named by " + headerName + ")");
-        DecodeSignalFile(record.header, s.fileName, data, dataPath.string(), record);
+        std::error_code error;
+        const auto size = std::filesystem::file_size(dataPath, error);
+        DecodeSignalFile(
+            record.header, s.fileName, data, dataPath.string(), record, error ? -1 : static_cast<int64_t>(size));
     }
     // Signals in different files must agree on their length.
     for (const auto& samples : record.samples)
@@ -293,8 +317,8 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
 
 bool IsBeatCode(int code)
 {
-    return (code >= 1 && code <= 13) || code == 25 || code == 30 || code == 34 || code == 35 || code == 37
-        || code == 38 || code == 41;
+    return (code >= 1 && code <= 13) || code == 25 || code == 30 || code == 34 || code == 35 || code == 37 || code == 38
+        || code == 41;
 }
 
 const char* AnnotationMnemonic(int code)
@@ -323,8 +347,9 @@ std::vector<Annotation> ParseAnnotations(std::span<const uint8_t> bytes, const s
     };
     for (;;) {
         if (pos + 2 > bytes.size())
-            Fail(fileName, pos == bytes.size() ? "no end-of-annotations marker: the file is truncated"
-                                               : "odd number of bytes: the file is truncated");
+            Fail(fileName,
+                pos == bytes.size() ? "no end-of-annotations marker: the file is truncated"
+                                    : "odd number of bytes: the file is truncated");
         const std::size_t at = pos;
         const unsigned w = word("an annotation");
         if (w == 0)

@@ -21,22 +21,22 @@ public:
 struct WfdbSignalInfo {
     std::string fileName;
     int format = 0;
-    int64_t byteOffset = 0;     // "+N" after the format: bytes to skip at the start of the file
-    double gain = 200.0;        // ADC units per physical unit; 0 in a header means the default 200
-    int baseline = 0;           // ADC value of physical zero; the ADC zero unless given as "gain(baseline)"
+    int64_t byteOffset = 0; // "+N" after the format: bytes to skip at the start of the file
+    double gain = 200.0; // ADC units per physical unit; 0 in a header means the default 200
+    int baseline = 0; // ADC value of physical zero; the ADC zero unless given as "gain(baseline)"
     std::string units = "mV";
     int adcResolution = 12;
     int adcZero = 0;
     int initialValue = 0;
     bool hasChecksum = false;
-    int checksum = 0;           // 16-bit sum of all samples
+    int checksum = 0; // 16-bit sum of all samples
     std::string description;
 };
 
 struct WfdbHeader {
     std::string recordName;
-    double frequency = 250.0;   // samples per second per signal
-    int64_t sampleCount = 0;    // 0 when the header leaves it open (then the file length decides)
+    double frequency = 250.0; // samples per second per signal
+    int64_t sampleCount = 0; // 0 when the header leaves it open (then the file length decides)
     std::vector<WfdbSignalInfo> signals;
 };
 
@@ -57,9 +57,10 @@ struct WfdbRecord {
 WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
 
 // Decodes the signals of one signal file (every signal whose fileName is that file, in header
-// order) from a stream, appending to record.samples (sized to the header's signal count).
+// order) from a stream into record.samples (sized to the header's signal count). dataBytes is the
+// size of the file when known (-1 otherwise); it lets the arrays be sized once.
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
-    const std::string& displayName, WfdbRecord& record);
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1);
 
 // Reads a record from its header path (".hea"); the signal files are looked up beside it.
 WfdbRecord ReadRecord(const std::filesystem::path& headerPath);

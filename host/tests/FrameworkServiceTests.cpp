@@ -1,20 +1,21 @@
 // The stand-in framework's services, each on a fresh instance where the test needs one.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
 #include "log/Log.h"
+#include "res/Resource.h"
 
 namespace {
 
 constexpr GUID kGuidA = vx::com::MakeGuid("{11111111-2222-4333-8444-555555555501}");
 constexpr GUID kGuidB = vx::com::MakeGuid("{11111111-2222-4333-8444-555555555502}");
 
-template <class I>
-I* Query(IUnknown* object)
+template <class I> I* Query(IUnknown* object)
 {
     void* out = nullptr;
     return SUCCEEDED(object->QueryInterface(vx::com::IidOf<I>(), &out)) ? static_cast<I*>(out) : nullptr;
@@ -23,12 +24,16 @@ I* Query(IUnknown* object)
 // Records each notification as "<name>:<event>:<flags>:<value>"; may run an action on notify.
 class RecordingObserver final : public SimpleUnknownImp1<IObserver, 1> {
 public:
-    RecordingObserver(std::string name, std::vector<std::string>& log) : mName(std::move(name)), mLog(log) {}
+    RecordingObserver(std::string name, std::vector<std::string>& log)
+        : mName(std::move(name))
+        , mLog(log)
+    {
+    }
     HRESULT OnAttach(ISubject*) override { return S_OK; }
     HRESULT OnNotify(ISubject*, DWORD eventId, ULONGLONG flags, ULONGLONG value) override
     {
-        mLog.push_back(mName + ":" + std::to_string(eventId) + ":" + std::to_string(flags) + ":" +
-                       std::to_string(value));
+        mLog.push_back(
+            mName + ":" + std::to_string(eventId) + ":" + std::to_string(flags) + ":" + std::to_string(value));
         if (onNotify)
             onNotify();
         return S_OK;
@@ -52,7 +57,9 @@ public:
 class Receiver final : public SimpleUnknownImp1<IMessageHandler, 1> {
 public:
     Receiver(HRESULT answer, std::string name, std::vector<std::string>& log)
-        : mAnswer(answer), mName(std::move(name)), mLog(log)
+        : mAnswer(answer)
+        , mName(std::move(name))
+        , mLog(log)
     {
     }
     HRESULT HandleMessage(IMessage*) override
@@ -73,11 +80,11 @@ private:
 };
 
 // A service object made for one test, with the test's reference dropped when it ends.
-template <class T>
-class Owned {
+template <class T> class Owned {
 public:
     template <class... Args>
-    explicit Owned(Args&&... args) : mObject(new T(std::forward<Args>(args)...))
+    explicit Owned(Args&&... args)
+        : mObject(new T(std::forward<Args>(args)...))
     {
         mObject->AddRef();
     }
@@ -98,8 +105,8 @@ TEST(CafLibrary, FrameworkClassObjectAnswersEveryFrameworkService)
     void* out = nullptr;
     ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &out), S_OK);
     auto* framework = static_cast<IUnknown*>(out);
-    const IID services[] = {ISubjectRegistry::kIid, IHostClassObject::kIid, ITypeIdRegistry::kIid,
-                            IMessageRouter::kIid, IMessageFactory::kIid};
+    const IID services[] = { ISubjectRegistry::kIid, IHostClassObject::kIid, ITypeIdRegistry::kIid,
+        IMessageRouter::kIid, IMessageFactory::kIid };
     for (const IID& iid : services) {
         void* first = nullptr;
         void* second = nullptr;
@@ -114,8 +121,8 @@ TEST(CafLibrary, FrameworkClassObjectAnswersEveryFrameworkService)
     EXPECT_EQ(none, nullptr);
 
     // Handing out the framework made its companion classes reachable through the class table.
-    for (const auto& [clsid, iid] : {std::pair{CLSID_CAFAppServices, IAppServices::kIid},
-                                     std::pair{CLSID_UnitTestRegistry, IUnitTestRegistry::kIid}}) {
+    for (const auto& [clsid, iid] : { std::pair { CLSID_CAFAppServices, IAppServices::kIid },
+             std::pair { CLSID_UnitTestRegistry, IUnitTestRegistry::kIid } }) {
         void* service = nullptr;
         ASSERT_EQ(CoGetClassObject(clsid, kCafClassContext, nullptr, iid, &service), S_OK);
         static_cast<IUnknown*>(service)->Release();
@@ -140,7 +147,7 @@ TEST(TypeIdRegistry, IndexesStartAtOneAndStayBelowTheBuiltInBit)
     GUID guid;
     ASSERT_EQ(registry->GetTypeGuid(2, &guid), S_OK);
     EXPECT_EQ(guid, kGuidB);
-    for (WORD bad : {WORD(0), WORD(3), WORD(0x8000), WORD(0xFFFF)}) {
+    for (WORD bad : { WORD(0), WORD(3), WORD(0x8000), WORD(0xFFFF) }) {
         EXPECT_EQ(registry->GetTypeGuid(bad, &guid), E_INVALIDARG) << bad;
         EXPECT_EQ(guid, GUID_NULL);
     }
@@ -178,8 +185,8 @@ TEST(SubjectRegistry, NotifiesSubscribersInOrderWithTheirFlags)
 
     EXPECT_EQ(registry->Notify(&subject, 5, 42), S_OK);
     EXPECT_EQ(registry->Notify(&subject, 6, 43), S_OK);
-    const std::vector<std::string> expected{"all:5:0:42", "five:5:7:42", "both:5:18446744073709551615:42",
-                                            "all:6:0:43", "both:6:0:43"};
+    const std::vector<std::string> expected { "all:5:0:42", "five:5:7:42", "both:5:18446744073709551615:42",
+        "all:6:0:43", "both:6:0:43" };
     EXPECT_EQ(log, expected);
 
     log.clear();
@@ -188,7 +195,7 @@ TEST(SubjectRegistry, NotifiesSubscribersInOrderWithTheirFlags)
     EXPECT_EQ(registry->ForgetObserver(&all), S_OK);
     registry->Notify(&subject, 5, 1);
     registry->Notify(&other, 9, 2);
-    EXPECT_EQ(log, (std::vector<std::string>{"five:5:7:1", "five:9:0:2"}));
+    EXPECT_EQ(log, (std::vector<std::string> { "five:5:7:1", "five:9:0:2" }));
     EXPECT_EQ(registry->ForgetSubject(&subject), S_OK);
     log.clear();
     registry->Notify(&subject, 5, 1);
@@ -208,7 +215,7 @@ TEST(SubjectRegistry, ObserverRemovedDuringNotificationIsNotCalled)
     registry->Attach(&subject, &second);
     first.onNotify = [&] { registry->ForgetObserver(&second); };
     registry->Notify(&subject, 1, 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"first:1:0:0"}));
+    EXPECT_EQ(log, (std::vector<std::string> { "first:1:0:0" }));
 }
 
 TEST(AppServices, MessageBoxesAreLoggedAndAnsweredByHandlerScriptOrDefault)
@@ -222,9 +229,9 @@ TEST(AppServices, MessageBoxesAreLoggedAndAnsweredByHandlerScriptOrDefault)
         int answer;
     };
     const Case defaults[] = {
-        {0x0000, 1},  {0x0001, 1}, {0x0101, 2}, {0x0002, 3}, {0x0202, 5}, {0x0003, 6},
-        {0x0004, 6},  {0x0104, 7}, {0x0005, 4}, {0x0006, 2}, {0x2031, 1}, {0x2010, 1},
-        {0x0300, 1}, // a default button beyond the buttons shown falls back to the first
+        { 0x0000, 1 }, { 0x0001, 1 }, { 0x0101, 2 }, { 0x0002, 3 }, { 0x0202, 5 }, { 0x0003, 6 }, { 0x0004, 6 },
+        { 0x0104, 7 }, { 0x0005, 4 }, { 0x0006, 2 }, { 0x2031, 1 }, { 0x2010, 1 },
+        { 0x0300, 1 }, // a default button beyond the buttons shown falls back to the first
     };
     for (const Case& c : defaults) {
         ASSERT_EQ(services->MessageBox(nullptr, L"t", L"c", c.style, 0, &result, 0, 0, 0), S_OK);
@@ -241,9 +248,9 @@ TEST(AppServices, MessageBoxesAreLoggedAndAnsweredByHandlerScriptOrDefault)
     EXPECT_EQ(result, 2);
     services->MessageBox(nullptr, L"Once more?", L"Varnex", 0x23, 0, &result, 0, 0, 0);
     EXPECT_EQ(result, 6); // script used up: default
-    EXPECT_EQ(capture.Lines(), (std::vector<std::string>{"MessageBox \"Varnex\": Save changes? -> 7",
-                                                         "MessageBox \"Varnex\": Again? -> 2",
-                                                         "MessageBox \"Varnex\": Once more? -> 6"}));
+    EXPECT_EQ(capture.Lines(),
+        (std::vector<std::string> { "MessageBox \"Varnex\": Save changes? -> 7", "MessageBox \"Varnex\": Again? -> 2",
+            "MessageBox \"Varnex\": Once more? -> 6" }));
 
     std::vector<caf::MessageBoxRequest> seen;
     services->QueueAnswer(99); // a handler takes precedence over the script
@@ -258,6 +265,12 @@ TEST(AppServices, MessageBoxesAreLoggedAndAnsweredByHandlerScriptOrDefault)
     EXPECT_EQ(seen[0].caption, L"");
     EXPECT_EQ(seen[0].style, 0x15u);
     EXPECT_EQ(services->MessageBox(nullptr, L"x", L"y", 0, 0, nullptr, 0, 0, 0), E_POINTER);
+    // A handler that throws does not take the caller down.
+    services->SetHandler([](const caf::MessageBoxRequest&) -> int { throw std::runtime_error("no display"); });
+    capture.Clear();
+    result = 0;
+    EXPECT_EQ(services->MessageBox(nullptr, L"x", L"y", 0, 0, &result, 0, 0, 0), E_FAIL);
+    EXPECT_EQ(capture.Lines(), std::vector<std::string> { "libcaf: no display" });
 
     WORD language = 0;
     ASSERT_EQ(services->GetUILanguage(&language), S_OK);
@@ -278,7 +291,7 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
     auto* factory = new caf::ObjectFactory;
     auto* commands = new caf::HostCommandFactory;
     auto* classes = new caf::HostClassFactory;
-    const std::initializer_list<IUnknown*> made{types, creator, shared, factory, commands, classes};
+    const std::initializer_list<IUnknown*> made { types, creator, shared, factory, commands, classes };
     for (IUnknown* o : made)
         o->AddRef();
     {
@@ -292,14 +305,14 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
             HRESULT hr;
         };
         const Case cases[] = {
-            {kMessageCreatorClassKey, IMessageCreator::kIid, creator, S_OK},
-            {kSharedHostObjectClassKey, ISharedHostObject::kIid, shared, S_OK},
-            {DWORD(factoryType) << 16, IObjectFactory::kIid, factory, S_OK},
-            {kHostCommandFactoryClassKey, IHostCommandFactory::kIid, commands, S_OK},
-            {kHostClassFactoryClassKey, IHostClassFactory::kIid, classes, S_OK},
-            {kMessageCreatorClassKey, IObjectFactory::kIid, nullptr, E_NOINTERFACE},
-            {0x80000099u, IUnknown::kIid, nullptr, CLASS_E_CLASSNOTAVAILABLE},
-            {(DWORD(factoryType) << 16) | 1, IObjectFactory::kIid, nullptr, CLASS_E_CLASSNOTAVAILABLE},
+            { kMessageCreatorClassKey, IMessageCreator::kIid, creator, S_OK },
+            { kSharedHostObjectClassKey, ISharedHostObject::kIid, shared, S_OK },
+            { DWORD(factoryType) << 16, IObjectFactory::kIid, factory, S_OK },
+            { kHostCommandFactoryClassKey, IHostCommandFactory::kIid, commands, S_OK },
+            { kHostClassFactoryClassKey, IHostClassFactory::kIid, classes, S_OK },
+            { kMessageCreatorClassKey, IObjectFactory::kIid, nullptr, E_NOINTERFACE },
+            { 0x80000099u, IUnknown::kIid, nullptr, CLASS_E_CLASSNOTAVAILABLE },
+            { (DWORD(factoryType) << 16) | 1, IObjectFactory::kIid, nullptr, CLASS_E_CLASSNOTAVAILABLE },
         };
         for (const Case& c : cases) {
             void* out = &registrations;
@@ -338,19 +351,19 @@ TEST(MessageRouter, OffersMessagesInOrderUntilOneIsHandled)
     Owned<caf::MessageRouter> router;
     // Receivers answer 0 (not handled) or 1 (handled).
     Receiver no(0, "no", log), yes(1, "yes", log), late(1, "late", log);
-    Receiver* receivers[] = {&no, &yes, &late};
+    Receiver* receivers[] = { &no, &yes, &late };
     for (Receiver* r : receivers)
         router->AddReceiver(r);
     Owned<caf::MessageCreator> creator;
     IMessage* message = nullptr;
     ASSERT_EQ(creator->CreateMessage(3, 0x00030100, 0, 0, nullptr, &message), S_OK);
     EXPECT_EQ(router->Route(message, nullptr), S_OK);
-    EXPECT_EQ(log, (std::vector<std::string>{"no", "yes"}));
+    EXPECT_EQ(log, (std::vector<std::string> { "no", "yes" }));
     router->RemoveReceiver(&yes);
     router->RemoveReceiver(&late);
     log.clear();
     EXPECT_EQ(router->Route(message, nullptr), S_FALSE);
-    EXPECT_EQ(log, (std::vector<std::string>{"no"}));
+    EXPECT_EQ(log, (std::vector<std::string> { "no" }));
     EXPECT_EQ(router->Route(nullptr, nullptr), E_POINTER);
     router->RemoveReceiver(&no);
     EXPECT_EQ(no.RefCount(), 1u);
@@ -360,7 +373,7 @@ TEST(MessageRouter, OffersMessagesInOrderUntilOneIsHandled)
 TEST(MessageCreator, MessagesCarryIdPayloadAndSender)
 {
     Owned<caf::MessageCreator> creator;
-    const DWORD payload[2] = {12, 1};
+    const DWORD payload[2] = { 12, 1 };
     IMessage* message = nullptr;
     ASSERT_EQ(creator->CreateMessage(4, 0x00040101, 0, 0, payload, &message), S_OK);
     auto* host = static_cast<caf::HostMessage*>(message);
@@ -390,4 +403,20 @@ TEST(MessageCreator, MessagesCarryIdPayloadAndSender)
     EXPECT_EQ(clone->Release(), 0u);
     EXPECT_EQ(message->Release(), 0u);
     EXPECT_EQ(creator->CreateMessage(4, 1, 0, 0, nullptr, nullptr), E_POINTER);
+}
+
+TEST(CafLibrary, HostsUserInterfaceLanguageIsReportedAndUsedForResourceTexts)
+{
+    const LANGID before = vx::res::UserInterfaceLanguage();
+    caf::SetUILanguage(0x040A);
+    void* out = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_CAFAppServices, IAppServices::kIid, &out), S_OK);
+    auto* services = static_cast<IAppServices*>(out);
+    WORD language = 0;
+    services->GetUILanguage(&language);
+    EXPECT_EQ(language, 0x040A);
+    EXPECT_EQ(vx::res::UserInterfaceLanguage(), 0x040A);
+    services->Release();
+    caf::SetUILanguage(0x0409);
+    vx::res::SetUserInterfaceLanguage(before);
 }

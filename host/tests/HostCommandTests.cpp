@@ -14,7 +14,7 @@ caf::HostCommand& Host(ICAFCommand* command)
     return *static_cast<caf::HostCommand*>(command);
 }
 
-class Handler final : public SimpleUnknownImp1<IUnknown, 1> {};
+class Handler final : public SimpleUnknownImp1<IUnknown, 1> { };
 
 } // namespace
 
@@ -25,8 +25,8 @@ protected:
     {
         void* framework = nullptr;
         ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER,
-                              REGCLS_MULTIPLEUSE, &sCookie);
+        CoRegisterClassObject(
+            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
         static_cast<IUnknown*>(framework)->Release();
     }
     static void TearDownTestSuite() { CoRevokeClassObject(sCookie); }
@@ -36,7 +36,7 @@ protected:
 TEST_F(HostCommands, ClassObjectPairCarriesTheHostsObjectForTheClass)
 {
     Handler handler, owner;
-    HostClassObjectPair pair{5, nullptr};
+    HostClassObjectPair pair { 5, nullptr };
     ASSERT_EQ(CreateHostObjectForClass(pair, kClassGuid, &handler, &owner), S_OK);
     EXPECT_EQ(pair.flag, 0);
     ASSERT_NE(pair.object, nullptr);
@@ -73,9 +73,9 @@ TEST_F(HostCommands, CommandGetsItsArgumentsIdAndAttribute)
 {
     ICAFCommand* command = nullptr;
     const DWORD textId = 84;
-    ASSERT_EQ(CreateHostCommand(command, 0x00070012, &textId, L"HRV|Analyse", HostCommandId{18, 7}, 10, 1004,
-                                L"analyse", L"HRV", L""),
-              S_OK);
+    ASSERT_EQ(CreateHostCommand(command, 0x00070012, &textId, L"HRV|Analyse", HostCommandId { 18, 7 }, 10, 1004,
+                  L"analyse", L"HRV", L""),
+        S_OK);
     const caf::HostCommand& host = Host(command);
     const caf::HostCommand::Fields& f = host.Describe();
     EXPECT_EQ(f.kind, caf::HostCommand::Kind::Command);
@@ -100,9 +100,9 @@ TEST_F(HostCommands, CommandGetsItsArgumentsIdAndAttribute)
     EXPECT_EQ(Host(command).TableId(), 0x00070005u);
     EXPECT_EQ(Host(command).Describe().attribute, L"");
     // A given id pair wins over the command's own.
-    ASSERT_EQ(CreateHostCommand(command, 0x00070005, nullptr, L"HRV|Report", HostCommandId{6, 2}, 0, 0, L"", L"",
-                                L""),
-              S_OK);
+    ASSERT_EQ(
+        CreateHostCommand(command, 0x00070005, nullptr, L"HRV|Report", HostCommandId { 6, 2 }, 0, 0, L"", L"", L""),
+        S_OK);
     EXPECT_EQ(Host(command).Describe().id, 0x00020006u);
     EXPECT_EQ(Host(command).Describe().textId, 0u); // no text id given
     EXPECT_EQ(command->Release(), 0u);

@@ -22,7 +22,10 @@ inline constexpr GUID kTestExtensionGuid = vx::com::MakeGuid("{6E8B4C21-3F0A-4D7
 
 class TestClassObject final : public SimpleUnknownImp1<ICAFClassObject, 0> {
 public:
-    explicit TestClassObject(DWORD id) : mId(id) {}
+    explicit TestClassObject(DWORD id)
+        : mId(id)
+    {
+    }
     HRESULT GetClassId(DWORD* id) override
     {
         if (!id)
@@ -36,11 +39,10 @@ private:
 };
 
 // Stands for a message class object and a self-test: the host only keeps them.
-class HeldObject final : public SimpleUnknownImp1<IUnknown, 0> {};
+class HeldObject final : public SimpleUnknownImp1<IUnknown, 0> { };
 
 // Hands a new object to a registration call, which takes its own reference.
-template <class Register>
-void HandOver(IUnknown* object, Register&& registerObject)
+template <class Register> void HandOver(IUnknown* object, Register&& registerObject)
 {
     object->AddRef();
     registerObject(object);

@@ -29,12 +29,12 @@ std::string ReadFile(const std::filesystem::path& path)
 
 VarnexRun RunVarnex(const std::string& arguments)
 {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) /
-                                      ("varnex-" + std::to_string(::getpid()) + "-" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir())
+        / ("varnex-" + std::to_string(::getpid()) + "-"
+            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir);
-    const std::string command = std::string(VARNEX_PATH) + " " + arguments + " >" + (dir / "out").string() + " 2>" +
-                                (dir / "err").string();
+    const std::string command
+        = std::string(VARNEX_PATH) + " " + arguments + " >" + (dir / "out").string() + " 2>" + (dir / "err").string();
     VarnexRun run;
     const int status = std::system(command.c_str());
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -53,13 +53,14 @@ TEST(Varnex, ListsTheRegistrationsWhoeverMakesTheFrameworkReachable)
                                  "class 0x00010002 {6E8B4C21-3F0A-4D7B-9C15-2A4E5F6B7C80}\n"
                                  "message-class\n"
                                  "unit-test\n";
-    for (const char* source : {"host", "extension"}) {
+    for (const char* source : { "host", "extension" }) {
         const VarnexRun run = RunVarnex(std::string("list-classes --framework=") + source + " " + TEST_EXTENSION_PATH);
         EXPECT_EQ(run.exitCode, 0) << source << "\n" << run.err;
         EXPECT_EQ(run.out, expected) << source;
         // The extension's host-routed message box reached the host's headless message boxes.
         EXPECT_NE(run.err.find("MessageBox \"Varnex\": Test extension registered -> 1"), std::string::npos)
-            << source << "\n" << run.err;
+            << source << "\n"
+            << run.err;
         EXPECT_NE(run.err.find("Build label: Test Extension 1.0 beta 7"), std::string::npos) << source;
         EXPECT_EQ(run.err.find("Varn failed to load"), std::string::npos) << source;
     }
@@ -73,14 +74,14 @@ TEST(Varnex, RefusesBadCommandLinesAndLibraries)
         std::string errorText;
     };
     const Case cases[] = {
-        {"", 2, "usage: varnex"},
-        {"list-classes", 2, "usage: varnex"},
-        {"analyse x", 2, "usage: varnex"},
-        {"list-classes --framework=elsewhere x", 2, "usage: varnex"},
-        {"list-classes a b", 2, "usage: varnex"},
-        {"list-classes /nonexistent/libnothing.so", 1, "cannot load /nonexistent/libnothing.so"},
+        { "", 2, "usage: varnex" },
+        { "list-classes", 2, "usage: varnex" },
+        { "analyse x", 2, "usage: varnex" },
+        { "list-classes --framework=elsewhere x", 2, "usage: varnex" },
+        { "list-classes a b", 2, "usage: varnex" },
+        { "list-classes /nonexistent/libnothing.so", 1, "cannot load /nonexistent/libnothing.so" },
         // A library that loads but is no extension: the host's own framework library.
-        {std::string("list-classes ") + CAF_LIBRARY_PATH, 1, "has no DllRegisterClassObjects"},
+        { std::string("list-classes ") + CAF_LIBRARY_PATH, 1, "has no DllRegisterClassObjects" },
     };
     for (const Case& c : cases) {
         const VarnexRun run = RunVarnex(c.arguments);

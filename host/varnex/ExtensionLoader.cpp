@@ -48,7 +48,9 @@ std::string DescribeClassObject(IUnknown* object, IUnknown* framework)
 } // namespace
 
 Extension::Extension(void* library, DllMainFn entry, RegisterFn registerClassObjects)
-    : mLibrary(library), mEntry(entry), mRegister(registerClassObjects)
+    : mLibrary(library)
+    , mEntry(entry)
+    , mRegister(registerClassObjects)
 {
 }
 
@@ -93,7 +95,8 @@ HostFramework::HostFramework(FrameworkSource source)
         return;
     mObject = static_cast<IUnknown*>(out);
     if (source == FrameworkSource::Host)
-        mResult = CoRegisterClassObject(CLSID_CAFFrameWork, mObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &mCookie);
+        mResult
+            = CoRegisterClassObject(CLSID_CAFFrameWork, mObject, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &mCookie);
 }
 
 HostFramework::~HostFramework()

@@ -11,7 +11,7 @@ namespace varnex {
 
 // Who makes the framework class object reachable to the extension.
 enum class FrameworkSource {
-    Host,      // the host registers it before loading the extension
+    Host, // the host registers it before loading the extension
     Extension, // nobody does: the extension loads the framework library itself
 };
 

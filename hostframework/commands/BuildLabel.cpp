@@ -10,7 +10,11 @@ int ClassifyBuildVersion(std::wstring_view fileVersion)
     };
     // "eta" is tested before "ev": a beta version text is a beta build even if it holds "ev".
     constexpr Marker kMarkers[] = {
-        {L"N/A", kBuildUnknown}, {L"lpha", kBuildAlpha}, {L"eta", kBuildBeta}, {L"ev", kBuildDev}, {L"inal", kBuildFinal},
+        { L"N/A", kBuildUnknown },
+        { L"lpha", kBuildAlpha },
+        { L"eta", kBuildBeta },
+        { L"ev", kBuildDev },
+        { L"inal", kBuildFinal },
     };
     for (const Marker& m : kMarkers)
         if (fileVersion.find(m.text) != std::wstring_view::npos)

@@ -9,16 +9,6 @@ namespace {
 constexpr DWORD kSeparatorKind = 2;
 constexpr DWORD kCommandFlag = 1;
 
-template <class I>
-I* FetchFromHostClass(DWORD classKey)
-{
-    IHostClassObject* host = ObjectFactoryAccessor::Get();
-    void* out = nullptr;
-    if (!host || FAILED(host->CreateObject(classKey, vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
-
 void ReleaseCommand(ICAFCommand*& command)
 {
     if (command) {
@@ -28,8 +18,7 @@ void ReleaseCommand(ICAFCommand*& command)
 }
 
 // Calls `use` with the command's interface I when it offers one.
-template <class I, class Use>
-void WithInterface(ICAFCommand* command, Use&& use)
+template <class I, class Use> void WithInterface(ICAFCommand* command, Use&& use)
 {
     void* out = nullptr;
     if (FAILED(command->QueryInterface(vx::com::IidOf<I>(), &out)) || !out)
@@ -43,18 +32,18 @@ void WithInterface(ICAFCommand* command, Use&& use)
 IHostClassFactory* GetHostClassFactory()
 {
     static vx::hf::CachedService<IHostClassFactory> cache;
-    return cache.Get([] { return FetchFromHostClass<IHostClassFactory>(kHostClassFactoryClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<IHostClassFactory>(kHostClassFactoryClassKey); });
 }
 
 IHostCommandFactory* GetHostCommandFactory()
 {
     static vx::hf::CachedService<IHostCommandFactory> cache;
-    return cache.Get([] { return FetchFromHostClass<IHostCommandFactory>(kHostCommandFactoryClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<IHostCommandFactory>(kHostCommandFactoryClassKey); });
 }
 
 HRESULT CreateHostObjectForClass(HostClassObjectPair& out, REFGUID classGuid, IUnknown* handler, IUnknown* owner)
 {
-    out = HostClassObjectPair{};
+    out = HostClassObjectPair {};
     IHostClassFactory* factory = GetHostClassFactory();
     if (!factory)
         return S_FALSE;
@@ -68,13 +57,13 @@ HRESULT CreateHostSeparator(ICAFCommand*& out, const KEL::String& text)
     if (!factory)
         return E_FAIL;
     const bool plain = text == L"-";
-    return factory->CreateGroup(0, 0, plain ? nullptr : text.Rep(), 0, 0, 0, plain ? text.Rep() : nullptr, 0, 0, 0,
-                                kSeparatorKind, 0, 0, &out);
+    return factory->CreateGroup(
+        0, 0, plain ? nullptr : text.Rep(), 0, 0, 0, plain ? text.Rep() : nullptr, 0, 0, 0, kSeparatorKind, 0, 0, &out);
 }
 
 HRESULT CreateHostCommand(ICAFCommand*& out, DWORD commandId, const DWORD* textId, const KEL::String& caption,
-                          HostCommandId id, DWORD first, DWORD second, const KEL::String& attribute,
-                          const KEL::String& group, const KEL::String& text)
+    HostCommandId id, DWORD first, DWORD second, const KEL::String& attribute, const KEL::String& group,
+    const KEL::String& text)
 {
     ReleaseCommand(out);
     IHostCommandFactory* factory = GetHostCommandFactory();
@@ -83,7 +72,7 @@ HRESULT CreateHostCommand(ICAFCommand*& out, DWORD commandId, const DWORD* textI
     // The command's resources (its texts by id) come from the module that holds this code.
     const HMODULE module = vx::res::ModuleOf(reinterpret_cast<const void*>(&CreateHostCommand));
     const HRESULT hr = factory->CreateCommand(commandId, module, textId ? *textId : 0, caption.Rep(), second,
-                                              group.Rep(), text.Rep(), first, 0, 0, &out, kCommandFlag);
+        group.Rep(), text.Rep(), first, 0, 0, &out, kCommandFlag);
     if (FAILED(hr) || !out)
         return FAILED(hr) ? hr : E_FAIL;
 
@@ -95,14 +84,15 @@ HRESULT CreateHostCommand(ICAFCommand*& out, DWORD commandId, const DWORD* textI
     }
     out->SetId(fullId);
     WithInterface<ICAFCommandId>(out, [fullId](ICAFCommandId* c) { c->SetId(0, fullId); });
-    WithInterface<ICAFCommandAttribute>(out, [&attribute](ICAFCommandAttribute* c) { c->SetAttribute(attribute.Rep()); });
+    WithInterface<ICAFCommandAttribute>(
+        out, [&attribute](ICAFCommandAttribute* c) { c->SetAttribute(attribute.Rep()); });
     return S_OK;
 }
 
 HRESULT CreateHostCommandSimple(ICAFCommand*& out, DWORD commandId, const DWORD* textId, const KEL::String& caption)
 {
-    return CreateHostCommand(out, commandId, textId, caption, HostCommandId{}, 0, 0, KEL::String(), KEL::String(),
-                             KEL::String());
+    return CreateHostCommand(
+        out, commandId, textId, caption, HostCommandId {}, 0, 0, KEL::String(), KEL::String(), KEL::String());
 }
 
 void ShowModuleVersionInHost(std::uintptr_t, std::uintptr_t)

@@ -36,8 +36,8 @@ HRESULT CreateHostSeparator(ICAFCommand*& out, const KEL::String& text);
 // command's interfaces that it offers. A command held in `out` is released first. E_FAIL when
 // there is no command factory, else the factory's result.
 HRESULT CreateHostCommand(ICAFCommand*& out, DWORD commandId, const DWORD* textId, const KEL::String& caption,
-                          HostCommandId id, DWORD first, DWORD second, const KEL::String& attribute,
-                          const KEL::String& group, const KEL::String& text);
+    HostCommandId id, DWORD first, DWORD second, const KEL::String& attribute, const KEL::String& group,
+    const KEL::String& text);
 HRESULT CreateHostCommandSimple(ICAFCommand*& out, DWORD commandId, const DWORD* textId, const KEL::String& caption);
 
 // Hands the host the label of this module when its version marks an alpha, beta or final

@@ -37,14 +37,15 @@ protected:
 struct IHostCommandFactory : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{812082B1-B7F0-11D3-80C8-005004AD3C53}");
     // A command group or a separator. `kind` 2 makes a separator.
-    virtual HRESULT CreateGroup(DWORD reserved1, DWORD reserved2, IKELString* caption, DWORD reserved4,
-                                DWORD reserved5, DWORD reserved6, IKELString* separator, DWORD reserved8,
-                                DWORD reserved9, DWORD style, DWORD kind, DWORD reserved12, DWORD order,
-                                ICAFCommand** out) = 0;
+    virtual HRESULT CreateGroup(DWORD reserved1, DWORD reserved2, IKELString* caption, DWORD reserved4, DWORD reserved5,
+        DWORD reserved6, IKELString* separator, DWORD reserved8, DWORD reserved9, DWORD style, DWORD kind,
+        DWORD reserved12, DWORD order, ICAFCommand** out)
+        = 0;
     // A command whose resources (texts by id) come from `module`.
     virtual HRESULT CreateCommand(DWORD commandId, HMODULE module, DWORD textId, IKELString* caption, DWORD second,
-                                  IKELString* group, IKELString* text, DWORD first, DWORD reserved1, DWORD reserved2,
-                                  ICAFCommand** out, DWORD flag) = 0;
+        IKELString* group, IKELString* text, DWORD first, DWORD reserved1, DWORD reserved2, ICAFCommand** out,
+        DWORD flag)
+        = 0;
 
 protected:
     ~IHostCommandFactory() = default;

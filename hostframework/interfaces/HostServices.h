@@ -12,8 +12,9 @@ struct IAppServices : IUnknown {
     // Shows a modal message box (style: a message-box style such as 0x2031) and writes the id
     // of the button chosen to *result.
     virtual HRESULT MessageBox(void* owner, const wchar_t* text, const wchar_t* caption, UINT style,
-                               std::uintptr_t helpContext, int* result, std::uintptr_t reserved1,
-                               std::uintptr_t reserved2, std::uintptr_t options) = 0;
+        std::uintptr_t helpContext, int* result, std::uintptr_t reserved1, std::uintptr_t reserved2,
+        std::uintptr_t options)
+        = 0;
     // The language id of the host's user interface.
     virtual HRESULT GetUILanguage(WORD* language) = 0;
     // *hidden is 0 when the host shows the build labels of pre-release modules; *shown counts
@@ -73,8 +74,9 @@ struct IMessageCreator : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{3AEB28D2-CF32-11D1-B2EC-00600894D72A}");
     // Makes a message object. `messageId` carries the message flags in the bits the host
     // defines; `payload`, when given, is a pair of 32-bit words (a type id and a count).
-    virtual HRESULT CreateMessage(WORD typeIndex, DWORD messageId, DWORD reserved1, DWORD reserved2,
-                                  const void* payload, IMessage** out) = 0;
+    virtual HRESULT CreateMessage(
+        WORD typeIndex, DWORD messageId, DWORD reserved1, DWORD reserved2, const void* payload, IMessage** out)
+        = 0;
 
 protected:
     ~IMessageCreator() = default;

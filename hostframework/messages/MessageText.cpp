@@ -22,7 +22,8 @@ std::vector<std::wstring> SplitMessageFields(std::wstring_view text)
         return {};
     for (std::size_t start = 0;;) {
         const std::size_t comma = text.find(L',', start);
-        pieces.push_back(text.substr(start, comma == std::wstring_view::npos ? std::wstring_view::npos : comma - start));
+        pieces.push_back(
+            text.substr(start, comma == std::wstring_view::npos ? std::wstring_view::npos : comma - start));
         if (comma == std::wstring_view::npos)
             break;
         start = comma + 1;
@@ -67,8 +68,8 @@ std::wstring ReplaceAllText(std::wstring_view text, std::wstring_view from, std:
     return out;
 }
 
-std::vector<std::wstring> DescribeMessageLines(std::wstring_view name, std::wstring_view description,
-                                               std::wstring_view parameterText)
+std::vector<std::wstring> DescribeMessageLines(
+    std::wstring_view name, std::wstring_view description, std::wstring_view parameterText)
 {
     std::vector<std::wstring> lines;
     if (!name.empty())

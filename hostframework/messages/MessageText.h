@@ -40,7 +40,7 @@ inline constexpr std::wstring_view kContinuationIndent = L"             ";
 // The readable lines describing a message: its name, its description and one line per
 // parameter (only when the fields come in whole groups of three), each but the last parameter
 // line ending with ",". Empty parts give no line.
-std::vector<std::wstring> DescribeMessageLines(std::wstring_view name, std::wstring_view description,
-                                               std::wstring_view parameterText);
+std::vector<std::wstring> DescribeMessageLines(
+    std::wstring_view name, std::wstring_view description, std::wstring_view parameterText);
 
 } // namespace KEL

@@ -40,8 +40,8 @@ struct Parameter {
 
 Parameter ParameterOf(const std::vector<std::wstring>& fields, std::size_t group)
 {
-    return {KEL::ParamTypeFromName(Lower(fields[3 * group])), ReplaceAllText(fields[3 * group + 1], L";", L","),
-            ReplaceAllText(fields[3 * group + 2], L";;", L",")};
+    return { KEL::ParamTypeFromName(Lower(fields[3 * group])), ReplaceAllText(fields[3 * group + 1], L";", L","),
+        ReplaceAllText(fields[3 * group + 2], L";;", L",") };
 }
 
 // Takes over the reference of an IKELString that a host call handed out.
@@ -54,8 +54,7 @@ String Adopt(IKELString* rep)
 }
 
 // Writes the text a builder gives.
-template <class Builder>
-HRESULT WriteBuilt(Builder* builder, IMessageTextWriter* target, DWORD flags)
+template <class Builder> HRESULT WriteBuilt(Builder* builder, IMessageTextWriter* target, DWORD flags)
 {
     IKELString* rep = nullptr;
     builder->GetText(&rep);
@@ -66,15 +65,14 @@ HRESULT WriteBuilt(Builder* builder, IMessageTextWriter* target, DWORD flags)
 } // namespace
 
 MsgIdMessageClassObjectRootImpl::MsgIdMessageClassObjectRootImpl(DWORD number, String name, String description,
-                                                                 String parameterDescription, DWORD value1,
-                                                                 DWORD value2, String extra)
-    : mNumber(number),
-      mName(std::move(name)),
-      mDescription(std::move(description)),
-      mParameterDescription(std::move(parameterDescription)),
-      mValue1(value1),
-      mValue2(value2),
-      mExtra(std::move(extra))
+    String parameterDescription, DWORD value1, DWORD value2, String extra)
+    : mNumber(number)
+    , mName(std::move(name))
+    , mDescription(std::move(description))
+    , mParameterDescription(std::move(parameterDescription))
+    , mValue1(value1)
+    , mValue2(value2)
+    , mExtra(std::move(extra))
 {
 }
 
@@ -85,8 +83,8 @@ int MsgIdMessageClassObjectRootImpl::ParamTypeFromName(const String& name)
     return KEL::ParamTypeFromName(name.View());
 }
 
-HRESULT MsgIdMessageClassObjectRootImpl::DescribeMessage(const String& parameterText, IMessageLineSink* sink,
-                                                         std::uintptr_t argument) const
+HRESULT MsgIdMessageClassObjectRootImpl::DescribeMessage(
+    const String& parameterText, IMessageLineSink* sink, std::uintptr_t argument) const
 {
     if (!sink)
         return E_POINTER;
@@ -96,8 +94,8 @@ HRESULT MsgIdMessageClassObjectRootImpl::DescribeMessage(const String& parameter
     return result.Result();
 }
 
-HRESULT MsgIdMessageClassObjectRootImpl::WriteMessageText(const String& parameterText, IMessageTextWriter* target,
-                                                          DWORD flags) const
+HRESULT MsgIdMessageClassObjectRootImpl::WriteMessageText(
+    const String& parameterText, IMessageTextWriter* target, DWORD flags) const
 {
     if (!target)
         return E_FAIL;
@@ -130,8 +128,7 @@ HRESULT MsgIdMessageClassObjectRootImpl::WriteMessageText(const String& paramete
 }
 
 HRESULT MsgIdMessageClassObjectRootImpl::WriteBracketedMessageText(const std::vector<std::wstring>& fields,
-                                                                   IMessageTextWriter* target,
-                                                                   IStatementBuilder* statement, DWORD flags) const
+    IMessageTextWriter* target, IStatementBuilder* statement, DWORD flags) const
 {
     const bool comments = (flags & kNoCommentLines) == 0;
     FirstFailure result;

@@ -17,7 +17,7 @@ public:
     static constexpr DWORD kNoCommentLines = 0x10000000u;
 
     MsgIdMessageClassObjectRootImpl(DWORD number, String name, String description, String parameterDescription,
-                                    DWORD value1, DWORD value2, String extra);
+        DWORD value1, DWORD value2, String extra);
     virtual ~MsgIdMessageClassObjectRootImpl();
 
     static int ParamTypeFromName(const String& name);
@@ -45,7 +45,7 @@ protected:
     // One declaration and one value per parameter, then the statement, between comment lines
     // (unless kNoCommentLines). Returns the first failed write, else the last write's answer.
     HRESULT WriteBracketedMessageText(const std::vector<std::wstring>& fields, IMessageTextWriter* target,
-                                      IStatementBuilder* statement, DWORD flags) const;
+        IStatementBuilder* statement, DWORD flags) const;
 
 private:
     DWORD mNumber;

@@ -13,12 +13,10 @@
 
 namespace vx::hf {
 
-template <class I>
-class CachedService {
+template <class I> class CachedService {
 public:
     // `fetch` runs under the lock and returns the service with one reference, or null.
-    template <class Fetch>
-    I* Get(Fetch&& fetch)
+    template <class Fetch> I* Get(Fetch&& fetch)
     {
         if (I* cached = mPointer.load(std::memory_order_acquire))
             return cached;
@@ -36,7 +34,7 @@ public:
 
 private:
     std::mutex mLock;
-    std::atomic<I*> mPointer{nullptr};
+    std::atomic<I*> mPointer { nullptr };
 };
 
 } // namespace vx::hf

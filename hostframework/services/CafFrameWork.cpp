@@ -45,8 +45,7 @@ vx::hf::FrameworkLoader& ProcessLoader()
 
 // Fetches a service from a registered class object; when that fails, makes the framework
 // reachable and asks once more. Only the pointer of the second call counts.
-template <class I>
-I* FetchFromClass(REFCLSID clsid)
+template <class I> I* FetchFromClass(REFCLSID clsid)
 {
     void* out = nullptr;
     if (FAILED(CoGetClassObject(clsid, kCafClassContext, nullptr, vx::com::IidOf<I>(), &out))) {
@@ -57,21 +56,7 @@ I* FetchFromClass(REFCLSID clsid)
     return static_cast<I*>(out);
 }
 
-// Asks the host class object to make one of its objects; no retry.
-template <class I>
-I* FetchFromHostClass(DWORD classKey)
-{
-    IHostClassObject* host = ObjectFactoryAccessor::Get();
-    if (!host)
-        return nullptr;
-    void* out = nullptr;
-    if (FAILED(host->CreateObject(classKey, vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
-
-template <class I>
-I* CachedFromClass(CachedService<I>& cache, REFCLSID clsid)
+template <class I> I* CachedFromClass(CachedService<I>& cache, REFCLSID clsid)
 {
     return cache.Get([&] { return FetchFromClass<I>(clsid); });
 }
@@ -113,13 +98,13 @@ IUnitTestRegistry* GetUnitTestRegistry()
 IMessageCreator* GetMessageCreator()
 {
     static CachedService<IMessageCreator> cache;
-    return cache.Get([] { return FetchFromHostClass<IMessageCreator>(kMessageCreatorClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<IMessageCreator>(kMessageCreatorClassKey); });
 }
 
 ISharedHostObject* GetSharedHostObject()
 {
     static CachedService<ISharedHostObject> cache;
-    return cache.Get([] { return FetchFromHostClass<ISharedHostObject>(kSharedHostObjectClassKey); });
+    return cache.Get([] { return vx::hf::CreateFromHostClass<ISharedHostObject>(kSharedHostObjectClassKey); });
 }
 
 } // namespace CAFFrameWork
@@ -142,7 +127,7 @@ IObjectFactory* GetObjectFactory()
     static CachedService<IObjectFactory> cache;
     return cache.Get([] {
         const DWORD classKey = DWORD(HostTypeIndex(GUID_ObjectFactoryType)) << 16;
-        return FetchFromHostClass<IObjectFactory>(classKey);
+        return vx::hf::CreateFromHostClass<IObjectFactory>(classKey);
     });
 }
 } // namespace KEL
@@ -162,7 +147,7 @@ void EnsureCafLoaded()
 }
 
 int HostMessageBox(void*, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t helpContext,
-                   std::uintptr_t, std::uintptr_t, std::uintptr_t, std::uintptr_t options)
+    std::uintptr_t, std::uintptr_t, std::uintptr_t, std::uintptr_t options)
 {
     int result = kIdOk;
     if (IAppServices* services = CAFFrameWork::GetAppServices())
@@ -238,10 +223,10 @@ FrameworkLoader::LibraryHolder* FrameworkLoader::LoadCafLibrary()
     const std::string path = LibraryPath();
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     ReleaseHolder();
-    mHolder = new LibraryHolder{library, 0};
+    mHolder = new LibraryHolder { library, 0 };
 
-    auto getClassObject =
-        library ? reinterpret_cast<DllGetClassObjectFn>(dlsym(library, "DllGetClassObject")) : nullptr;
+    auto getClassObject
+        = library ? reinterpret_cast<DllGetClassObjectFn>(dlsym(library, "DllGetClassObject")) : nullptr;
     if (!getClassObject) {
         std::wstring text = L"Varn failed to load " + KEL::String(path).ToWString();
         if (text.size() > kLoadFailureTextLimit - 1)
@@ -254,12 +239,12 @@ FrameworkLoader::LibraryHolder* FrameworkLoader::LoadCafLibrary()
     void* object = nullptr;
     HRESULT hr = getClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &object);
     if (FAILED(hr))
-        throw XHResult{hr};
-    hr = CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(object), CLSCTX_INPROC_SERVER,
-                               REGCLS_MULTIPLEUSE, &mHolder->cookie);
+        throw XHResult { hr };
+    hr = CoRegisterClassObject(
+        CLSID_CAFFrameWork, static_cast<IUnknown*>(object), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &mHolder->cookie);
     static_cast<IUnknown*>(object)->Release();
     if (FAILED(hr))
-        throw XHResult{hr};
+        throw XHResult { hr };
     return mHolder;
 }
 

@@ -48,15 +48,14 @@ void EnsureCafLoaded();
 // Shows a message box through the host's application services and returns the button id; 1
 // (IDOK) when the host has no application services. The owner is not passed on.
 int HostMessageBox(void* owner, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t helpContext,
-                   std::uintptr_t arg6, std::uintptr_t arg7, std::uintptr_t arg8, std::uintptr_t options);
+    std::uintptr_t arg6, std::uintptr_t arg7, std::uintptr_t arg8, std::uintptr_t options);
 
 // The host's type index of a GUID; 0 when the host has no type registry or refuses the GUID.
 WORD HostTypeIndex(const GUID& guid);
 
 // Host ids: (type index of *G << 16) | N, each computed once. Get() returns the address of the
 // id, which is what event tables keep until they are resolved.
-template <const GUID* G>
-struct TypeIndexOf {
+template <const GUID* G> struct TypeIndexOf {
     static WORD Get()
     {
         static const WORD index = HostTypeIndex(*G);
@@ -64,8 +63,7 @@ struct TypeIndexOf {
     }
 };
 
-template <const GUID* G, DWORD N>
-struct TypeIdClass {
+template <const GUID* G, DWORD N> struct TypeIdClass {
     static const DWORD* Get()
     {
         static const DWORD id = (DWORD(TypeIndexOf<G>::Get()) << 16) | N;
@@ -75,6 +73,17 @@ struct TypeIdClass {
 };
 
 namespace vx::hf {
+
+// One object of a host class, made by the host class object, with one reference for the caller;
+// null without a host or when the host refuses.
+template <class I> I* CreateFromHostClass(DWORD classKey)
+{
+    IHostClassObject* host = ObjectFactoryAccessor::Get();
+    void* out = nullptr;
+    if (!host || FAILED(host->CreateObject(classKey, vx::com::IidOf<I>(), &out)))
+        return nullptr;
+    return static_cast<I*>(out);
+}
 
 // What the framework loader needs from the platform. Tests replace these to point the loader at
 // another folder, to see the load-failure message and to keep the process alive.
@@ -103,7 +112,7 @@ class FrameworkLoader {
 public:
     struct LibraryHolder {
         void* library = nullptr; // owned: closed when the holder is released
-        DWORD cookie = 0;        // class-object registration, 0 when none
+        DWORD cookie = 0; // class-object registration, 0 when none
     };
 
     explicit FrameworkLoader(FrameworkLoaderHooks hooks);

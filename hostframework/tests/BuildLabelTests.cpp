@@ -30,12 +30,11 @@ TEST(BuildLabel, ClassifiesByTheFirstMarkerInTestOrder)
         int buildClass;
     };
     const Case cases[] = {
-        {L"N/A", 1},           {L"2.1 alpha 3", 3},   {L"2.1 Alpha", 3}, {L"2.1 beta", 4},
-        {L"2.1 dev", 2},       {L"2.1 Final", 5},     {L"2.1.7.3", 6},   {L"", 6},
-        {L"beta dev", 4},      // "eta" before "ev"
-        {L"alpha beta", 3},    // "lpha" before "eta"
-        {L"N/A beta", 1},      // "N/A" first
-        {L"preview final", 2}, // "ev" before "inal"
+        { L"N/A", 1 }, { L"2.1 alpha 3", 3 }, { L"2.1 Alpha", 3 }, { L"2.1 beta", 4 }, { L"2.1 dev", 2 },
+        { L"2.1 Final", 5 }, { L"2.1.7.3", 6 }, { L"", 6 }, { L"beta dev", 4 }, // "eta" before "ev"
+        { L"alpha beta", 3 }, // "lpha" before "eta"
+        { L"N/A beta", 1 }, // "N/A" first
+        { L"preview final", 2 }, // "ev" before "inal"
     };
     for (const Case& c : cases)
         EXPECT_EQ(vx::hf::ClassifyBuildVersion(c.version), c.buildClass) << std::wstring(c.version).size();
@@ -49,7 +48,7 @@ TEST(BuildLabel, OnlyAlphaBetaAndFinalPreReleasesGetALabel)
     EXPECT_EQ(PreReleaseBuildLabel(Version(3, L"2.1 dev", L"HRV")), std::nullopt);
     EXPECT_EQ(PreReleaseBuildLabel(Version(3, L"2.1.7.3", L"HRV")), std::nullopt);
     EXPECT_EQ(PreReleaseBuildLabel(Version(3, std::nullopt, std::nullopt)), std::nullopt); // "N/A"
-    EXPECT_EQ(PreReleaseBuildLabel(Version(1024, L"2.1 beta", L"HRV")), std::nullopt);   // a release
+    EXPECT_EQ(PreReleaseBuildLabel(Version(1024, L"2.1 beta", L"HRV")), std::nullopt); // a release
     EXPECT_EQ(PreReleaseBuildLabel(std::nullopt), std::nullopt);
 }
 

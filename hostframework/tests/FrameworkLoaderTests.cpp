@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "foundation/XKEL.h"
+#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "log/Log.h"
 
@@ -54,7 +54,10 @@ bool FrameworkReachable()
 // The test library's own counters, reached through the same loaded instance as the loader's.
 class TestLibrary {
 public:
-    TestLibrary() : mHandle(dlopen((kHosts + "/good/libcaf.so").c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+    TestLibrary()
+        : mHandle(dlopen((kHosts + "/good/libcaf.so").c_str(), RTLD_NOW | RTLD_LOCAL))
+    {
+    }
     ~TestLibrary()
     {
         if (mHandle) {
@@ -70,7 +73,7 @@ private:
     void* mHandle;
 };
 
-class HostFramework final : public SimpleUnknownImp1<IUnknown, 1> {};
+class HostFramework final : public SimpleUnknownImp1<IUnknown, 1> { };
 
 } // namespace
 
@@ -78,8 +81,8 @@ TEST(FrameworkLoader, RegisteredFrameworkNeedsNeitherOleNorTheLibrary)
 {
     HostFramework framework;
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(CLSID_CAFFrameWork, &framework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(CLSID_CAFFrameWork, &framework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
     HookLog log;
     {
         FrameworkLoader loader(HooksFor(kHosts + "/good/varnex", log));
@@ -173,7 +176,7 @@ TEST(FrameworkLoader, MissingOrUnusableLibraryIsReportedOnceAndEndsTheProcess)
 {
     const std::string missing = kHosts + "/missing";
     const std::string noExport = kHosts + "/noexport";
-    for (const std::string& folder : {missing, noExport}) {
+    for (const std::string& folder : { missing, noExport }) {
         HookLog log;
         FrameworkLoader loader(HooksFor(folder + "/varnex", log));
         loader.EnsureLoaded();
@@ -181,7 +184,7 @@ TEST(FrameworkLoader, MissingOrUnusableLibraryIsReportedOnceAndEndsTheProcess)
         const std::wstring path(folder.begin(), folder.end());
         ASSERT_EQ(log.messageBoxes.size(), 1u) << folder;
         EXPECT_EQ(log.messageBoxes[0], L"Varn load failed|Varn failed to load " + path + L"/libcaf.so");
-        EXPECT_EQ(log.exitCodes, std::vector<int>{-1}) << folder;
+        EXPECT_EQ(log.exitCodes, std::vector<int> { -1 }) << folder;
         EXPECT_FALSE(FrameworkReachable());
     }
 }

@@ -20,7 +20,10 @@ std::wstring Text(IKELString* rep)
 // Answers each call with the next scripted result, S_OK when the script is used up.
 class Script {
 public:
-    explicit Script(std::deque<HRESULT> results = {}) : mResults(std::move(results)) {}
+    explicit Script(std::deque<HRESULT> results = {})
+        : mResults(std::move(results))
+    {
+    }
     HRESULT Next()
     {
         if (mResults.empty())
@@ -46,10 +49,13 @@ public:
 };
 
 // Builders record their calls in the writer's log and give a fixed text.
-template <class I>
-class Builder : public SimpleUnknownImp1<I, 0> {
+template <class I> class Builder : public SimpleUnknownImp1<I, 0> {
 public:
-    Builder(Log& log, std::wstring name) : mLog(log), mName(std::move(name)) {}
+    Builder(Log& log, std::wstring name)
+        : mLog(log)
+        , mName(std::move(name))
+    {
+    }
     HRESULT GetText(IKELString** out) override
     {
         *out = String(mName).CopyRep();
@@ -134,8 +140,7 @@ public:
     HRESULT objectResult = S_OK;
 
 private:
-    template <class I, class B>
-    static HRESULT Hand(B* builder, I** out)
+    template <class I, class B> static HRESULT Hand(B* builder, I** out)
     {
         builder->AddRef();
         *out = builder;
@@ -168,12 +173,13 @@ TEST(MessageClassRoot, DescriptionGoesToTheSinkLineByLine)
     Sink sink;
     const auto root = Message(L"HRV_Analyze", L"Performs the analysis");
     EXPECT_EQ(root.DescribeMessage(L"string,First;a,,bool,Second,,rect,Third,", &sink, 9), S_OK);
-    EXPECT_EQ(sink.lines, (Log{L"Name:        HRV_Analyze@9", L"Description: Performs the analysis@9",
-                               L"Parameters:  First,a,@9", L"             Second,@9", L"             Third@9"}));
+    EXPECT_EQ(sink.lines,
+        (Log { L"Name:        HRV_Analyze@9", L"Description: Performs the analysis@9", L"Parameters:  First,a,@9",
+            L"             Second,@9", L"             Third@9" }));
     // An empty description writes no "Description: " line.
     sink.lines.clear();
     EXPECT_EQ(Message(L"M").DescribeMessage(L"", &sink, 0), S_OK);
-    EXPECT_EQ(sink.lines, Log{L"Name:        M@0"});
+    EXPECT_EQ(sink.lines, Log { L"Name:        M@0" });
     EXPECT_EQ(root.DescribeMessage(L"", nullptr, 0), E_POINTER);
 }
 
@@ -186,10 +192,10 @@ TEST(MessageClassRoot, DescriptionWritesEveryLineAndReportsTheFirstFailure)
         HRESULT result;
     };
     const Case cases[] = {
-        {"all succeed", {S_OK, S_OK, S_OK}, S_OK},
-        {"last answer when none fails", {S_OK, S_OK, S_FALSE}, S_FALSE},
-        {"early failure is not hidden", {E_ACCESSDENIED, S_OK, S_OK}, E_ACCESSDENIED},
-        {"first of two failures", {S_OK, E_OUTOFMEMORY, E_FAIL}, E_OUTOFMEMORY},
+        { "all succeed", { S_OK, S_OK, S_OK }, S_OK },
+        { "last answer when none fails", { S_OK, S_OK, S_FALSE }, S_FALSE },
+        { "early failure is not hidden", { E_ACCESSDENIED, S_OK, S_OK }, E_ACCESSDENIED },
+        { "first of two failures", { S_OK, E_OUTOFMEMORY, E_FAIL }, E_OUTOFMEMORY },
     };
     for (const Case& c : cases) {
         Sink sink;
@@ -205,11 +211,12 @@ TEST(MessageClassRoot, DescriptionWritesEveryLineAndReportsTheFirstFailure)
 TEST(MessageClassRoot, MessageIsWrittenAsOneStatement)
 {
     Writer writer;
-    writer.writes = Script({S_FALSE});
+    writer.writes = Script({ S_FALSE });
     // A type name in capitals gives the same type code as in lower case.
     EXPECT_EQ(Message(L"HRV_Analyze").WriteMessageText(L"STRING,Title;x,a;;b,Bool,Show,yes", &writer, 3), S_FALSE);
-    EXPECT_EQ(writer.log, (Log{L"stmt.begin(Doc,HRV_Analyze)", L"stmt.param(Title,x|a,b|2)", L"stmt.param(Show|yes|5)",
-                               L"write(stmt|3)"}));
+    EXPECT_EQ(writer.log,
+        (Log { L"stmt.begin(Doc,HRV_Analyze)", L"stmt.param(Title,x|a,b|2)", L"stmt.param(Show|yes|5)",
+            L"write(stmt|3)" }));
 }
 
 TEST(MessageClassRoot, NothingIsWrittenWithoutTargetObjectTextOrName)
@@ -228,7 +235,7 @@ TEST(MessageClassRoot, NothingIsWrittenWithoutTargetObjectTextOrName)
 TEST(MessageClassRoot, SafeArrayOrRectSwitchesToTheBracketedForm)
 {
     const wchar_t* parameters = L"string,Title,a,SafeArray,Data values,1;;2;;3,rect,Area,";
-    const Log body{
+    const Log body {
         L"stmt.begin(Doc,M)",
         L"stmt.param(Title|a|2)",
         L"decl.name(Title)",
@@ -266,7 +273,7 @@ TEST(MessageClassRoot, SafeArrayOrRectSwitchesToTheBracketedForm)
 
     // Without comment lines; the first failed write is the result, later writes still happen.
     Writer quiet;
-    quiet.writes = Script({S_OK, E_ACCESSDENIED});
+    quiet.writes = Script({ S_OK, E_ACCESSDENIED });
     const DWORD flags = MsgIdMessageClassObjectRootImpl::kNoCommentLines;
     EXPECT_EQ(Message(L"M").WriteMessageText(parameters, &quiet, flags), E_ACCESSDENIED);
     Log withFlags = body;

@@ -48,8 +48,8 @@ public:
     HRESULT CreateMessage(WORD, DWORD, DWORD, DWORD, const void*, IMessage**) override { return E_NOTIMPL; }
 };
 
-class Shared final : public SimpleUnknownImp1<ISharedHostObject, 1> {};
-class Factory final : public SimpleUnknownImp1<IObjectFactory, 1> {};
+class Shared final : public SimpleUnknownImp1<ISharedHostObject, 1> { };
+class Factory final : public SimpleUnknownImp1<IObjectFactory, 1> { };
 
 // Hands out type indexes from 0x21 on and counts the lookups of each GUID.
 class Types final : public SimpleUnknownImp1<ITypeIdRegistry, 1> {
@@ -80,7 +80,10 @@ private:
 class HostClass final : public SimpleUnknownImp1<IHostClassObject, 1> {
 public:
     HostClass(Types& types, Creator& creator, Shared& shared, Factory& factory)
-        : mTypes(types), mCreator(creator), mShared(shared), mFactory(factory)
+        : mTypes(types)
+        , mCreator(creator)
+        , mShared(shared)
+        , mFactory(factory)
     {
     }
     HRESULT CreateObject(DWORD key, REFIID iid, void** out) override
@@ -129,9 +132,9 @@ struct MessageBoxCall {
 class App final : public SimpleUnknownImp1<IAppServices, 1> {
 public:
     HRESULT MessageBox(void* owner, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t help,
-                       int* result, std::uintptr_t r1, std::uintptr_t r2, std::uintptr_t options) override
+        int* result, std::uintptr_t r1, std::uintptr_t r2, std::uintptr_t options) override
     {
-        calls.push_back({owner, text, caption, style, help, r1, r2, options});
+        calls.push_back({ owner, text, caption, style, help, r1, r2, options });
         resultOnEntry = *result;
         *result = 7; // "No"
         return S_OK;
@@ -188,7 +191,7 @@ public:
     Creator creator;
     Shared shared;
     Factory factory;
-    HostClass host{types, creator, shared, factory};
+    HostClass host { types, creator, shared, factory };
     App app;
     Tests tests;
 };
@@ -208,10 +211,10 @@ protected:
         if (!gFramework)
             gFramework = new Framework;
         CoRegisterClassObject(CLSID_CAFFrameWork, gFramework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookies[0]);
-        CoRegisterClassObject(CLSID_CAFAppServices, &gFramework->app, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                              &gAppCookie);
-        CoRegisterClassObject(CLSID_UnitTestRegistry, &gFramework->tests, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                              &sCookies[1]);
+        CoRegisterClassObject(
+            CLSID_CAFAppServices, &gFramework->app, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &gAppCookie);
+        CoRegisterClassObject(
+            CLSID_UnitTestRegistry, &gFramework->tests, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookies[1]);
         // Nothing here may need the framework library.
         vx::hf::FrameworkLoaderHooks hooks = vx::hf::DefaultFrameworkLoaderHooks();
         hooks.exitProcess = [](int) { ADD_FAILURE() << "the framework library was loaded"; };
@@ -239,24 +242,24 @@ TEST_F(ServiceGetters, ReturnTheHostsServicesAndKeepNoReference)
         ULONG (*count)();
     };
     const Case cases[] = {
-        {"GetAppServices", [] { return static_cast<IUnknown*>(CAFFrameWork::GetAppServices()); }, &f.app,
-         [] { return gFramework->app.RefCount(); }},
-        {"GetEventHandlerRegistry", [] { return static_cast<IUnknown*>(CAFFrameWork::GetEventHandlerRegistry()); },
-         &f.subjects, [] { return gFramework->subjects.RefCount(); }},
-        {"GetTypeIdRegistry", [] { return static_cast<IUnknown*>(CAFFrameWork::GetTypeIdRegistry()); }, &f.types,
-         [] { return gFramework->types.RefCount(); }},
-        {"GetCafMessageRouter", [] { return static_cast<IUnknown*>(GetCafMessageRouter()); }, &f.router,
-         [] { return gFramework->router.RefCount(); }},
-        {"GetMessageFactory", [] { return static_cast<IUnknown*>(CAFFrameWork::GetMessageFactory()); }, &f.messages,
-         [] { return gFramework->messages.RefCount(); }},
-        {"GetUnitTestRegistry", [] { return static_cast<IUnknown*>(CAFFrameWork::GetUnitTestRegistry()); }, &f.tests,
-         [] { return gFramework->tests.RefCount(); }},
-        {"ObjectFactoryAccessor::Get", [] { return static_cast<IUnknown*>(ObjectFactoryAccessor::Get()); }, &f.host,
-         [] { return gFramework->host.RefCount(); }},
-        {"GetMessageCreator", [] { return static_cast<IUnknown*>(CAFFrameWork::GetMessageCreator()); }, &f.creator,
-         [] { return gFramework->creator.RefCount(); }},
-        {"GetObjectFactory", [] { return static_cast<IUnknown*>(KEL::GetObjectFactory()); }, &f.factory,
-         [] { return gFramework->factory.RefCount(); }},
+        { "GetAppServices", [] { return static_cast<IUnknown*>(CAFFrameWork::GetAppServices()); }, &f.app,
+            [] { return gFramework->app.RefCount(); } },
+        { "GetEventHandlerRegistry", [] { return static_cast<IUnknown*>(CAFFrameWork::GetEventHandlerRegistry()); },
+            &f.subjects, [] { return gFramework->subjects.RefCount(); } },
+        { "GetTypeIdRegistry", [] { return static_cast<IUnknown*>(CAFFrameWork::GetTypeIdRegistry()); }, &f.types,
+            [] { return gFramework->types.RefCount(); } },
+        { "GetCafMessageRouter", [] { return static_cast<IUnknown*>(GetCafMessageRouter()); }, &f.router,
+            [] { return gFramework->router.RefCount(); } },
+        { "GetMessageFactory", [] { return static_cast<IUnknown*>(CAFFrameWork::GetMessageFactory()); }, &f.messages,
+            [] { return gFramework->messages.RefCount(); } },
+        { "GetUnitTestRegistry", [] { return static_cast<IUnknown*>(CAFFrameWork::GetUnitTestRegistry()); }, &f.tests,
+            [] { return gFramework->tests.RefCount(); } },
+        { "ObjectFactoryAccessor::Get", [] { return static_cast<IUnknown*>(ObjectFactoryAccessor::Get()); }, &f.host,
+            [] { return gFramework->host.RefCount(); } },
+        { "GetMessageCreator", [] { return static_cast<IUnknown*>(CAFFrameWork::GetMessageCreator()); }, &f.creator,
+            [] { return gFramework->creator.RefCount(); } },
+        { "GetObjectFactory", [] { return static_cast<IUnknown*>(KEL::GetObjectFactory()); }, &f.factory,
+            [] { return gFramework->factory.RefCount(); } },
     };
     for (const Case& c : cases) {
         IUnknown* first = c.get();
@@ -364,12 +367,12 @@ TEST_F(ServiceGetters, BuildLabelOfAPreReleaseModuleReachesAHostThatWantsIt)
         std::vector<std::wstring> labels;
     };
     const Case cases[] = {
-        {"beta", 0, version(L"2.0 beta 1", 5), {L"HRV Module 2.0 beta 1"}},
-        {"final", 0, version(L"2.0 final", 1023), {L"HRV Module 2.0 final"}},
-        {"host hides labels", 1, version(L"2.0 beta 1", 5), {}},
-        {"dev build", 0, version(L"2.0 dev", 5), {}},
-        {"release", 0, version(L"2.0 beta", 1024), {}},
-        {"no version information", 0, std::nullopt, {}},
+        { "beta", 0, version(L"2.0 beta 1", 5), { L"HRV Module 2.0 beta 1" } },
+        { "final", 0, version(L"2.0 final", 1023), { L"HRV Module 2.0 final" } },
+        { "host hides labels", 1, version(L"2.0 beta 1", 5), {} },
+        { "dev build", 0, version(L"2.0 dev", 5), {} },
+        { "release", 0, version(L"2.0 beta", 1024), {} },
+        { "no version information", 0, std::nullopt, {} },
     };
     const HMODULE module = vx::res::ModuleOf(reinterpret_cast<const void*>(&ShowModuleVersionInHost));
     for (const Case& c : cases) {
@@ -391,7 +394,7 @@ TEST_F(ServiceGetters, CommandsAndClassObjectsNeedTheHostsFactories)
     EXPECT_EQ(GetHostCommandFactory(), nullptr);
     EXPECT_EQ(GetHostClassFactory(), nullptr);
     auto* previous = new Shared; // any object standing for a command held before
-    HostClassObjectPair pair{7, previous};
+    HostClassObjectPair pair { 7, previous };
     EXPECT_EQ(CreateHostObjectForClass(pair, kDocumentGuid, nullptr, nullptr), S_FALSE);
     EXPECT_EQ(pair.flag, 0);
     EXPECT_EQ(pair.object, nullptr);

@@ -11,7 +11,7 @@ namespace {
 int gCalls = 0;
 HRESULT gResult = S_OK;
 
-class TestFramework final : public SimpleUnknownImp1<IUnknown, 0> {};
+class TestFramework final : public SimpleUnknownImp1<IUnknown, 0> { };
 } // namespace
 
 EXPORT int TestCafCalls()

@@ -71,7 +71,7 @@ HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* object, DWORD context, D
     const DWORD assigned = table.nextCookie++;
     if (table.nextCookie == 0)
         table.nextCookie = 1;
-    table.rows.push_back({assigned, clsid, context, object});
+    table.rows.push_back({ assigned, clsid, context, object });
     *cookie = assigned;
     return S_OK;
 }

@@ -11,7 +11,7 @@
 namespace vx::res {
 
 struct ModuleVersionInfo {
-    WORD fileVersion[4] = {0, 0, 0, 0}; // major, minor, build, revision
+    WORD fileVersion[4] = { 0, 0, 0, 0 }; // major, minor, build, revision
     std::map<std::wstring, std::wstring> strings;
 
     // The least significant 32 bits of the file version: (build << 16) | revision.

@@ -19,7 +19,10 @@ struct IProbe : IUnknown {
 // A class object answering IUnknown and IProbe; counts its references.
 class ProbeClass final : public IProbe {
 public:
-    explicit ProbeClass(int tag) : mTag(tag) {}
+    explicit ProbeClass(int tag)
+        : mTag(tag)
+    {
+    }
     HRESULT QueryInterface(REFIID iid, void** out) override
     {
         if (iid == IUnknown::kIid || iid == IProbe::kIid) {
@@ -37,7 +40,7 @@ public:
 
 private:
     int mTag;
-    std::atomic<ULONG> mCount{1};
+    std::atomic<ULONG> mCount { 1 };
 };
 
 // Revokes a registration when a test ends, whatever happened in it.
@@ -93,11 +96,11 @@ TEST(ClassObjects, LookupFailuresLeaveNullAndCountsUnchanged)
         HRESULT expected;
     };
     const Case cases[] = {
-        {"other class", kClassB, CLSCTX_SERVER, IProbe::kIid, REGDB_E_CLASSNOTREG},
-        {"context without in-process server", kClassA, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER, IProbe::kIid,
-         REGDB_E_CLASSNOTREG},
-        {"zero context", kClassA, 0, IProbe::kIid, E_INVALIDARG},
-        {"unsupported interface", kClassA, CLSCTX_SERVER, IClassFactory::kIid, E_NOINTERFACE},
+        { "other class", kClassB, CLSCTX_SERVER, IProbe::kIid, REGDB_E_CLASSNOTREG },
+        { "context without in-process server", kClassA, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER, IProbe::kIid,
+            REGDB_E_CLASSNOTREG },
+        { "zero context", kClassA, 0, IProbe::kIid, E_INVALIDARG },
+        { "unsupported interface", kClassA, CLSCTX_SERVER, IClassFactory::kIid, E_NOINTERFACE },
     };
     for (const Case& c : cases) {
         void* out = &probe;
@@ -174,7 +177,7 @@ TEST(OleInitialisation, FirstCallOnAThreadIsOkLaterCallsReportAlreadyInitialised
         OleUninitialize();
         return results;
     };
-    const std::vector<HRESULT> expected{S_OK, S_FALSE, S_OK};
+    const std::vector<HRESULT> expected { S_OK, S_FALSE, S_OK };
     EXPECT_EQ(run(), expected);
     std::vector<HRESULT> other;
     std::thread([&] { other = run(); }).join(); // each thread keeps its own state

@@ -16,7 +16,7 @@ const vx::res::VersionInfoRegistrar kOwnVersion([] {
 TEST(VersionInfo, RegistrarFilesTheInformationUnderItsOwnModule)
 {
     // The test executable is the host module, so a null handle finds it too.
-    for (HMODULE module : {vx::res::ModuleOf(&kOwnVersion), static_cast<HMODULE>(nullptr)}) {
+    for (HMODULE module : { vx::res::ModuleOf(&kOwnVersion), static_cast<HMODULE>(nullptr) }) {
         const auto info = vx::res::GetModuleVersionInfo(module);
         ASSERT_TRUE(info.has_value());
         EXPECT_EQ(info->FileVersionLS(), 0x01020304u);

@@ -190,8 +190,8 @@ public:
     }
     void Init(int record, const std::vector<EnumeratorSource>& sources, double interval) override
     {
-        mLog->calls.push_back("init " + std::to_string(record) + " " + std::to_string(sources.size()) + " "
-            + std::to_string(interval));
+        mLog->calls.push_back(
+            "init " + std::to_string(record) + " " + std::to_string(sources.size()) + " " + std::to_string(interval));
         mSources = sources;
         mPos = 0;
     }
@@ -293,7 +293,8 @@ TEST(Enumerators, CalledFromFormulasWithSourcesAndParameters)
     for (std::size_t i = 0; i < a.Count(); ++i)
         EXPECT_TRUE(a.Position(i) >= 5000 && a.Position(i) < 8000);
     EXPECT_EQ(a.Count() + b.Count() + c.Count(),
-        static_cast<std::size_t>(std::count_if(peaks.begin(), peaks.end(), [](int32_t p) { return p >= 3000 && p < 12000; })));
+        static_cast<std::size_t>(
+            std::count_if(peaks.begin(), peaks.end(), [](int32_t p) { return p >= 3000 && p < 12000; })));
 
     // Nested calls as sources.
     engine.SetFormula(L"G", L"testenum(lowpass(Ch1,30), cmpeakdet(Ch1,3,0.1,0), 1)");

@@ -51,7 +51,8 @@ TEST(LowPass, MagnitudeAndZeroPhase)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.rate) + " Hz rate, " + std::to_string(c.f) + " Hz");
         const int64_t n = static_cast<int64_t>(20 * c.rate);
-        auto y = Evaluate(Generate(n, c.rate, [&](double t) { return std::sin(2 * kPi * c.f * t); }), c.rate, L"lowpass(Ch1,30)");
+        auto y = Evaluate(
+            Generate(n, c.rate, [&](double t) { return std::sin(2 * kPi * c.f * t); }), c.rate, L"lowpass(Ch1,30)");
         const std::size_t edge = static_cast<std::size_t>(2 * c.rate);
         auto [gain, phase] = Component(y, c.rate, c.f, edge, y.size() - edge);
         EXPECT_NEAR(gain, c.gain, c.tolerance);
@@ -64,8 +65,8 @@ TEST(LowPass, MagnitudeAndZeroPhase)
 // A QRS-like pulse keeps its peak position.
 TEST(LowPass, PeakStaysInPlace)
 {
-    auto y = Evaluate(Generate(4000, 1000, [](double t) { return std::exp(-0.5 * std::pow((t - 2.0) / 0.015, 2)); }), 1000,
-        L"lowpass(Ch1,30)");
+    auto y = Evaluate(Generate(4000, 1000, [](double t) { return std::exp(-0.5 * std::pow((t - 2.0) / 0.015, 2)); }),
+        1000, L"lowpass(Ch1,30)");
     EXPECT_EQ(std::max_element(y.begin(), y.end()) - y.begin(), 2000);
 }
 
@@ -137,7 +138,8 @@ TEST(NormalizeSec, GainDoesNotMatter)
     for (std::size_t i = 0; i < a.size(); i += 13)
         ASSERT_NEAR(a[i], b[i], 1e-3 * (1 + std::abs(a[i]))) << i;
     // Signed input: any positive gain and offset give the same standard scores.
-    auto sine = Generate(20000, 1000, [](double t) { return std::sin(2 * kPi * 3 * t) + 0.1 * std::sin(2 * kPi * 41 * t); });
+    auto sine
+        = Generate(20000, 1000, [](double t) { return std::sin(2 * kPi * 3 * t) + 0.1 * std::sin(2 * kPi * 41 * t); });
     auto shifted = sine;
     for (float& v : shifted)
         v = 50 * v + 3;
@@ -271,8 +273,9 @@ TEST(Streaming, BlockPartitionAndSeekOrderDoNotMatter)
         std::vector<float> assembled(ecg.size());
         Compiled c = pieces.Channel(stage);
         for (std::size_t k : order)
-            c.samples->Read(0, cuts[k], std::span<float>(assembled).subspan(static_cast<std::size_t>(cuts[k]),
-                                           static_cast<std::size_t>(cuts[k + 1] - cuts[k])));
+            c.samples->Read(0, cuts[k],
+                std::span<float>(assembled).subspan(
+                    static_cast<std::size_t>(cuts[k]), static_cast<std::size_t>(cuts[k + 1] - cuts[k])));
         ASSERT_TRUE(assembled == reference);
     }
     const auto reference = EventPositions(whole, L"HRV_vDET");

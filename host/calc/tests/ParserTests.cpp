@@ -21,7 +21,10 @@ std::string Print(const Node& node)
             if constexpr (std::is_same_v<T, NumberNode>)
                 out << n.value;
             else if constexpr (std::is_same_v<T, ChannelNode>)
-                out << (n.kind == ChannelNode::Kind::Raw ? "raw" : n.kind == ChannelNode::Kind::View ? "view" : "ch") << n.index;
+                out << (n.kind == ChannelNode::Kind::Raw    ? "raw"
+                        : n.kind == ChannelNode::Kind::View ? "view"
+                                                            : "ch")
+                    << n.index;
             else if constexpr (std::is_same_v<T, NameNode>)
                 out << std::string(n.name.begin(), n.name.end());
             else if constexpr (std::is_same_v<T, UnaryNode>)

@@ -69,7 +69,8 @@ inline std::vector<float> SyntheticEcg(int64_t count, double rate, std::vector<i
         double x = 0.3 * std::sin(2 * std::numbers::pi * 0.2 * t) + noise(rng);
         for (std::size_t b = first; b < peaks.size() && peaks[b] - 0.3 < t; ++b) {
             const double d = t - peaks[b];
-            x += 1.5 * std::exp(-0.5 * d * d / (0.012 * 0.012)) + 0.3 * std::exp(-0.5 * (d - 0.3) * (d - 0.3) / (0.05 * 0.05));
+            x += 1.5 * std::exp(-0.5 * d * d / (0.012 * 0.012))
+                + 0.3 * std::exp(-0.5 * (d - 0.3) * (d - 0.3) / (0.05 * 0.05));
         }
         v[static_cast<std::size_t>(i)] = static_cast<float>(x);
     }

@@ -21,7 +21,8 @@ class TempDir {
 public:
     TempDir()
     {
-        mPath = std::filesystem::temp_directory_path() / ("vx_wfdb_" + std::to_string(::getpid()) + "_" + std::to_string(sCount++));
+        mPath = std::filesystem::temp_directory_path()
+            / ("vx_wfdb_" + std::to_string(::getpid()) + "_" + std::to_string(sCount++));
         std::filesystem::create_directories(mPath);
     }
     ~TempDir() { std::filesystem::remove_all(mPath); }
@@ -127,8 +128,8 @@ TEST(Wfdb, WrittenRecordsInBothFormats)
     std::ostringstream hea;
     hea << "rec 4 1000/1000 101\n# comment\n";
     for (int s = 0; s < 3; ++s)
-        hea << "rec.dat 212 " << (s == 0 ? "100(5)/uV" : "0") << " 12 " << s << " 0 " << Checksum(frames212, static_cast<std::size_t>(s), 3)
-            << " 0 sig " << s << "\n";
+        hea << "rec.dat 212 " << (s == 0 ? "100(5)/uV" : "0") << " 12 " << s << " 0 "
+            << Checksum(frames212, static_cast<std::size_t>(s), 3) << " 0 sig " << s << "\n";
     hea << "rec16.dat 16 400 16 0 0 " << Checksum(samples16, 0, 1) << "\n";
     dir.Write("rec.dat", Format212(frames212));
     dir.Write("rec16.dat", Format16(samples16));
@@ -137,7 +138,8 @@ TEST(Wfdb, WrittenRecordsInBothFormats)
     EXPECT_EQ(r.Length(), 101);
     for (int i = 0; i < 101; ++i) {
         for (int s = 0; s < 3; ++s)
-            ASSERT_EQ(r.samples[static_cast<std::size_t>(s)][static_cast<std::size_t>(i)], frames212[static_cast<std::size_t>(i * 3 + s)]);
+            ASSERT_EQ(r.samples[static_cast<std::size_t>(s)][static_cast<std::size_t>(i)],
+                frames212[static_cast<std::size_t>(i * 3 + s)]);
         ASSERT_EQ(r.samples[3][static_cast<std::size_t>(i)], samples16[static_cast<std::size_t>(i)]);
     }
     EXPECT_EQ(r.header.signals[0].gain, 100.0);
@@ -219,22 +221,22 @@ std::vector<Annotation> Parse(const std::string& bytes)
 TEST(Wfdb, AnnotationModifiers)
 {
     std::string s;
-    Word(s, 1, 100);       // N at 100
-    Word(s, 62, 1);        // CHN 1 (sticky)
-    Word(s, 60, 5);        // NUM 5 (sticky)
-    Word(s, 5, 200);       // V at 300
-    Word(s, 61, 3);        // SUB 3 for V only
-    Word(s, 63, 3);        // AUX of 3 bytes, padded to 4
+    Word(s, 1, 100); // N at 100
+    Word(s, 62, 1); // CHN 1 (sticky)
+    Word(s, 60, 5); // NUM 5 (sticky)
+    Word(s, 5, 200); // V at 300
+    Word(s, 61, 3); // SUB 3 for V only
+    Word(s, 63, 3); // AUX of 3 bytes, padded to 4
     s += "(VT";
     s += '\0';
-    Word(s, 59, 0);        // SKIP 100000: high word first
-    Word(s, 0, 1);         // 0x0001 -> 65536
-    Word(s, 0, 0);         // low word 0x86A0 written below
+    Word(s, 59, 0); // SKIP 100000: high word first
+    Word(s, 0, 1); // 0x0001 -> 65536
+    Word(s, 0, 0); // low word 0x86A0 written below
     s[s.size() - 2] = static_cast<char>(0xA0);
     s[s.size() - 1] = static_cast<char>(0x86);
-    Word(s, 28, 0);        // rhythm label at 300 + 100000
-    Word(s, 13, 1023);     // Q
-    Word(s, 0, 0);         // end
+    Word(s, 28, 0); // rhythm label at 300 + 100000
+    Word(s, 13, 1023); // Q
+    Word(s, 0, 0); // end
     const auto a = Parse(s);
     ASSERT_EQ(a.size(), 4u);
     EXPECT_EQ(a[0].sample, 100);
