@@ -7,6 +7,7 @@
 #include "com/Variant.h"
 #include "foundation/IKELString.h"
 #include "foundation/core/Bitset.h"
+#include "hostframework/interfaces/TickPosition.h"
 
 namespace vx::hf {
 // Where a value comes from, as the host describes it: a code and two words. The code 0x801E0000
@@ -17,15 +18,6 @@ struct SourceDescriptor {
     DWORD third = 0;
 };
 inline constexpr DWORD kNoSourceCode = 0x801E0000u;
-// Tick position: record in the high 32 bits, offset in the low; 0x7FFFFFFF in either half: not set.
-inline constexpr std::int64_t MakeTickPosition(std::int32_t record, std::int32_t offset)
-{
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(record)) << 32)
-        | static_cast<std::uint32_t>(offset));
-}
-inline constexpr std::int32_t TickRecord(std::int64_t p) { return static_cast<std::int32_t>(static_cast<std::uint64_t>(p) >> 32); }
-inline constexpr std::int32_t TickOffset(std::int64_t p) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(p)); }
-inline constexpr std::int64_t kNoTickPosition = MakeTickPosition(0x7FFFFFFF, 0x7FFFFFFF);
 } // namespace vx::hf
 
 // The host's access to the data of a document, as data-pad functions use it.
