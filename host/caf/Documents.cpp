@@ -74,8 +74,7 @@ public:
     }
 
 private:
-    template <class I>
-    static HRESULT Hand(I* object, IUnknown** out)
+    template <class I> static HRESULT Hand(I* object, IUnknown** out)
     {
         object->AddRef();
         *out = object;
@@ -96,15 +95,18 @@ IUnknown* CounterpartFactoryFor(DWORD classKey)
     switch (classKey) {
     case kDocumentCounterpartClassKey:
     case kClassCounterpartClassKey:
-    case kViewClassCounterpartClassKey: return static_cast<IDocumentCounterpartFactory*>(&Factory());
-    default: return nullptr;
+    case kViewClassCounterpartClassKey:
+        return static_cast<IDocumentCounterpartFactory*>(&Factory());
+    default:
+        return nullptr;
     }
 }
 
 // ---- DocumentCounterpart
 
 DocumentCounterpart::DocumentCounterpart(IUnknown* hostDocument, ISubject* hostSubject)
-    : mHostDocument(hostDocument), mHostSubject(hostSubject)
+    : mHostDocument(hostDocument)
+    , mHostSubject(hostSubject)
 {
 }
 
@@ -204,7 +206,10 @@ HRESULT ViewClassCounterpart::ClassInitialised()
 
 // ---- HostDocument
 
-HostDocument::HostDocument(std::wstring title) : mTitle(std::move(title)) {}
+HostDocument::HostDocument(std::wstring title)
+    : mTitle(std::move(title))
+{
+}
 
 HostDocument::~HostDocument()
 {
@@ -346,7 +351,9 @@ HRESULT HostClient::GetParentWindow(WindowHandle* out)
     return S_OK;
 }
 
-HostViewSite::HostViewSite(WindowHandle parent) : mParent(parent), mFrame(new HostViewFrame)
+HostViewSite::HostViewSite(WindowHandle parent)
+    : mParent(parent)
+    , mFrame(new HostViewFrame)
 {
     mFrame->AddRef();
 }

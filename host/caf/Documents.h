@@ -56,14 +56,17 @@ public:
 
 private:
     IUnknown* mHostDocument; // not held
-    ISubject* mHostSubject;  // not held
+    ISubject* mHostSubject; // not held
     std::vector<DWORD> mPassedOn;
 };
 
 // The counterpart of a document class: answers the class's data and has no commands.
 class DocumentClassCounterpart final : public SimpleUnknownImp2<IDocumentClassData, ICAFCommandHandler, 0> {
 public:
-    explicit DocumentClassCounterpart(IUnknown* classObject) : mClassObject(classObject) {}
+    explicit DocumentClassCounterpart(IUnknown* classObject)
+        : mClassObject(classObject)
+    {
+    }
     HRESULT GetClassGuid(const GUID** out) override;
     HRESULT OnCommand(DWORD) override { return S_FALSE; }
     HRESULT OnCommandEnable(DWORD, ICommandEnabler*) override { return S_FALSE; }
@@ -137,7 +140,10 @@ public:
 // by handle only: the parent window is an opaque value given by whoever shows the views.
 class HostClient final : public SimpleUnknownImp1<IHostClient, 0> {
 public:
-    explicit HostClient(WindowHandle parent) : mParent(parent) {}
+    explicit HostClient(WindowHandle parent)
+        : mParent(parent)
+    {
+    }
     HRESULT GetParentWindow(WindowHandle* out) override;
     HRESULT LetGo() override { return S_OK; }
 
@@ -167,10 +173,10 @@ public:
 
 private:
     WindowHandle mParent;
-    HostViewFrame* mFrame;                // held
-    std::vector<IDocView2*> mViews;       // held
+    HostViewFrame* mFrame; // held
+    std::vector<IDocView2*> mViews; // held
     std::vector<IClientWindow*> mWindows; // held, one per view
-    std::vector<HostClient*> mClients;    // held, one per view
+    std::vector<HostClient*> mClients; // held, one per view
 };
 
 } // namespace caf

@@ -45,11 +45,14 @@ public:
     {
         Log().push_back("document.OnAnalyze");
         // What an analysis ends with: the host document's observers are told.
-        const DWORD update[] = {AnalysisChangedId::Id(), 4};
+        const DWORD update[] = { AnalysisChangedId::Id(), 4 };
         SendUpdate(update);
         return S_OK;
     }
-    void OnRegionChanged(ULONGLONG, ULONGLONG value) { Log().push_back("document.OnRegionChanged " + std::to_string(value)); }
+    void OnRegionChanged(ULONGLONG, ULONGLONG value)
+    {
+        Log().push_back("document.OnRegionChanged " + std::to_string(value));
+    }
 };
 
 const EventTableEntry kDocumentRows[] = {
@@ -67,8 +70,8 @@ const EventTable& Document::GetEventTable()
 class DocumentClass final : public CAFDocumentClassBase {
 public:
     DocumentClass()
-        : CAFDocumentClassBase(KEL::String(L"Test Document"), 0, &kDocumentGuid, SettingsCommandId::Id() & 0xFFFF0000u,
-                               0, 0)
+        : CAFDocumentClassBase(
+            KEL::String(L"Test Document"), 0, &kDocumentGuid, SettingsCommandId::Id() & 0xFFFF0000u, 0, 0)
     {
     }
     static const EventTable& GetEventTable();
@@ -111,8 +114,8 @@ public:
     HRESULT OnNotify(ISubject*, DWORD eventId, ULONGLONG, ULONGLONG value) override
     {
         const DWORD code = *reinterpret_cast<const DWORD*>(static_cast<std::uintptr_t>(value));
-        Log().push_back("host observer " + std::string(eventId == AnalysisChangedId::Id() ? "analysis changed" : "?") +
-                        " " + std::to_string(code));
+        Log().push_back("host observer " + std::string(eventId == AnalysisChangedId::Id() ? "analysis changed" : "?")
+            + " " + std::to_string(code));
         return S_OK;
     }
 };
@@ -120,7 +123,11 @@ public:
 // A view's window: its table is reached through the view's proxy.
 class ViewWindow final : public IExtensionWindow, public CAFCppEventHandler {
 public:
-    ViewWindow(WindowHandle parent, CAFProxyEventHandlerBase* proxy) : mParent(parent) { SetProxy(proxy); }
+    ViewWindow(WindowHandle parent, CAFProxyEventHandlerBase* proxy)
+        : mParent(parent)
+    {
+        SetProxy(proxy);
+    }
     static const EventTable& GetEventTable();
     const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
     {
@@ -170,7 +177,10 @@ public:
 
 class ViewClass final : public OwlDocViewClassBase {
 public:
-    ViewClass() : OwlDocViewClassBase(KEL::String(L"Test View"), &kViewCategory, 1) {}
+    ViewClass()
+        : OwlDocViewClassBase(KEL::String(L"Test View"), &kViewCategory, 1)
+    {
+    }
     HRESULT GetClassId(DWORD* id) override { return *id = 0x00300000, S_OK; }
     HRESULT CreateView(IUnknown*, IViewSite* site, IDocView2** out) override
     {
@@ -179,13 +189,17 @@ public:
         *out = view;
         return S_OK;
     }
-    HRESULT GetRequiredInterfaces(IEnumInterface** out) override { return CreateInterfaceIdEnumerator(nullptr, 0, out); }
+    HRESULT GetRequiredInterfaces(IEnumInterface** out) override
+    {
+        return CreateInterfaceIdEnumerator(nullptr, 0, out);
+    }
 };
 
 IMessage* MakeMessage(DWORD id)
 {
     void* creator = nullptr;
-    EXPECT_EQ(ObjectFactoryAccessor::Get()->CreateObject(kMessageCreatorClassKey, IMessageCreator::kIid, &creator), S_OK);
+    EXPECT_EQ(
+        ObjectFactoryAccessor::Get()->CreateObject(kMessageCreatorClassKey, IMessageCreator::kIid, &creator), S_OK);
     IMessage* message = nullptr;
     static_cast<IMessageCreator*>(creator)->CreateMessage(WORD(id >> 16), id, 0, 0, nullptr, &message);
     static_cast<IMessageCreator*>(creator)->Release();
@@ -200,8 +214,8 @@ protected:
     {
         void* framework = nullptr;
         ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER,
-                              REGCLS_MULTIPLEUSE, &sCookie);
+        CoRegisterClassObject(
+            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
         static_cast<IUnknown*>(framework)->Release();
     }
     static void TearDownTestSuite()
@@ -237,7 +251,7 @@ TEST_F(DocumentRouting, TheRouterDeliversANamedMessageToADocumentOpenedThroughIt
     IMessage* clear = MakeMessage(ClearId::Id());
     EXPECT_EQ(GetCafMessageRouter()->Route(analyze, nullptr), S_OK);
     EXPECT_EQ(GetCafMessageRouter()->Route(clear, nullptr), S_FALSE);
-    EXPECT_EQ(counterpart->PassedOn(), std::vector<DWORD>{ClearId::Id()});
+    EXPECT_EQ(counterpart->PassedOn(), std::vector<DWORD> { ClearId::Id() });
 
     // A host event the document subscribed to when it was attached.
     const ULONGLONG regionData = 42;
@@ -256,7 +270,7 @@ TEST_F(DocumentRouting, TheRouterDeliversANamedMessageToADocumentOpenedThroughIt
     Log().clear();
     EXPECT_EQ(GetCafMessageRouter()->Route(analyze, nullptr), S_FALSE);
     hostDocument->Notify(RegionChangedId::Id(), regionData);
-    EXPECT_EQ(Log(), std::vector<std::string>{});
+    EXPECT_EQ(Log(), std::vector<std::string> {});
     analyze->Release();
     clear->Release();
     hostDocument->Detach(&hostObserver);
@@ -276,7 +290,7 @@ TEST_F(DocumentRouting, ClassCommandsFallBackFromTheHostsCounterpartToTheClassTa
     data->Release();
     EXPECT_EQ(static_cast<ICAFCommandHandler*>(documentClass)->OnCommand(SettingsCommandId::Id()), S_OK);
     EXPECT_EQ(static_cast<ICAFCommandHandler*>(documentClass)->OnCommand(SettingsCommandId::Id() + 1), S_FALSE);
-    EXPECT_EQ(Log(), std::vector<std::string>{"class.CmdSettings"});
+    EXPECT_EQ(Log(), std::vector<std::string> { "class.CmdSettings" });
     EXPECT_EQ(documentClass->Release(), 0u);
 }
 
@@ -292,7 +306,7 @@ TEST_F(DocumentRouting, ViewsOpenInTheSiteAndCloseOnce)
     ASSERT_EQ(hr, S_OK);
     IDocView2* second = site->OpenView(viewClass, &hr);
     ASSERT_EQ(hr, S_OK);
-    EXPECT_EQ(site->Views(), (std::vector<IDocView2*>{first, second}));
+    EXPECT_EQ(site->Views(), (std::vector<IDocView2*> { first, second }));
     DWORD count = 0;
     viewClass->GetViewCount(0, &count);
     EXPECT_EQ(count, 2u);
@@ -303,11 +317,14 @@ TEST_F(DocumentRouting, ViewsOpenInTheSiteAndCloseOnce)
     link->Release();
 
     EXPECT_EQ(first->Close(), S_OK);
-    EXPECT_EQ(site->Views(), std::vector<IDocView2*>{second});
+    EXPECT_EQ(site->Views(), std::vector<IDocView2*> { second });
     site->CloseViews();
     EXPECT_TRUE(site->Views().empty());
     const std::vector<std::string> expected = {
-        "window created in 500", "window created in 500", "window destroyed", "window destroyed",
+        "window created in 500",
+        "window created in 500",
+        "window destroyed",
+        "window destroyed",
     };
     EXPECT_EQ(Log(), expected);
     viewClass->GetViewCount(0, &count);
@@ -337,7 +354,9 @@ TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentTh
     // From anyone else the same message arrives.
     EXPECT_EQ(GetCafMessageRouter()->Route(message, nullptr), S_OK);
     const std::vector<std::string> expected = {
-        "window created in 700", "window message with data", "window message with data",
+        "window created in 700",
+        "window message with data",
+        "window message with data",
     };
     EXPECT_EQ(Log(), expected);
 

@@ -123,8 +123,9 @@ protected:
 // The host's factory of document counterparts (built-in class key 0x80000011).
 struct IDocumentCounterpartFactory : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{D6F52E82-B34D-11D3-80C7-005004AD3C53}");
-    virtual HRESULT CreateCounterpart(IUnknown* documentClass, IUnknown* hostDocument, IUnknown* document,
-                                      WORD flag30, IUnknown** out) = 0;
+    virtual HRESULT CreateCounterpart(
+        IUnknown* documentClass, IUnknown* hostDocument, IUnknown* document, WORD flag30, IUnknown** out)
+        = 0;
 
 protected:
     ~IDocumentCounterpartFactory() = default;
