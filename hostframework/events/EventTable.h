@@ -93,6 +93,13 @@ public:
     // Reads every id getter once. Safe to call from any thread, any number of times.
     void Resolve() const;
     bool IsResolved() const noexcept { return mResolved.load(std::memory_order_acquire); }
+    // The header row's flags as they stand now: the unresolved flag is cleared once the ids have
+    // been read (the row itself stays as written).
+    BYTE HeaderFlags() const noexcept
+    {
+        const BYTE flags = mSize ? mRows[0].flags : 0;
+        return IsResolved() ? BYTE(flags & ~kEventTableUnresolved) : flags;
+    }
 
     // Rows from the header up to (not including) the terminating row.
     std::size_t Size() const noexcept { return mSize; }

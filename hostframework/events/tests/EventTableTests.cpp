@@ -140,6 +140,7 @@ TEST_F(EventTables, ResolveReadsEachGetterOnceAcrossThreadsAndNeverRewritesTheRo
 {
     // A table of its own over the same rows, searched here for the first time.
     static const EventTable table(kRows);
+    EXPECT_EQ(table.HeaderFlags(), kEventTableUnresolved);
     unsigned char before[sizeof kRows];
     std::memcpy(before, kRows, sizeof kRows);
     gGetterReads = 0;
@@ -159,6 +160,7 @@ TEST_F(EventTables, ResolveReadsEachGetterOnceAcrossThreadsAndNeverRewritesTheRo
     EXPECT_EQ(gGetterReads, kGetterRows);
     EXPECT_EQ(std::memcmp(before, kRows, sizeof kRows), 0);
     EXPECT_EQ(kRows[0].flags & kEventTableUnresolved, kEventTableUnresolved);
+    EXPECT_EQ(table.HeaderFlags(), 0);
 }
 
 TEST_F(EventTables, EveryNotificationCodeIsMatchedByItsIdNeverByItsGetter)
