@@ -10,8 +10,10 @@
 #include "caf/Documents.h"
 #include "caf/FrameworkServices.h"
 #include "hostframework/docview/CAFDocument.h"
+#include "hostframework/docview/ChildViewWindow.h"
 #include "hostframework/docview/DocView.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "ui/Window.h"
 
 namespace {
 
@@ -120,11 +122,11 @@ public:
     }
 };
 
-// A view's window: its table is reached through the view's proxy.
-class ViewWindow final : public IExtensionWindow, public CAFCppEventHandler {
+// A view's window on the window system: its table is reached through the view's proxy.
+class ViewWindow final : public ChildViewWindow, public CAFCppEventHandler {
 public:
     ViewWindow(WindowHandle parent, CAFProxyEventHandlerBase* proxy)
-        : mParent(parent)
+        : ChildViewWindow(parent, L"Test View")
     {
         SetProxy(proxy);
     }
@@ -139,18 +141,6 @@ public:
         Log().push_back(std::string("window message with ") + (data ? "data" : "no data"));
         return S_OK;
     }
-
-    bool Create() override
-    {
-        Log().push_back("window created in " + std::to_string(mParent));
-        return true;
-    }
-    WindowHandle Handle() const override { return mParent + 1; }
-    bool CanClose() override { return true; }
-    void Destroy() override { Log().push_back("window destroyed"); }
-
-private:
-    WindowHandle mParent;
 };
 
 const EventTableEntry kWindowRows[] = {
@@ -299,8 +289,9 @@ TEST_F(DocumentRouting, ViewsOpenInTheSiteAndCloseOnce)
     auto* viewClass = new ViewClass;
     viewClass->AddRef();
     viewClass->Initialise();
-    auto* site = new caf::HostViewSite(500);
+    auto* site = new caf::HostViewSite;
     site->AddRef();
+    ASSERT_TRUE(vx::ui::IsWindow(site->Frame()));
     HRESULT hr = E_FAIL;
     IDocView2* first = site->OpenView(viewClass, &hr);
     ASSERT_EQ(hr, S_OK);
@@ -316,20 +307,37 @@ TEST_F(DocumentRouting, ViewsOpenInTheSiteAndCloseOnce)
     EXPECT_TRUE(static_cast<caf::ViewClassCounterpart*>(link)->ClassIsInitialised());
     link->Release();
 
+    // Each view's window fills a client window of its own inside the frame.
+    const WindowHandle firstWindow = static_cast<View*>(first)->window->Handle();
+    const WindowHandle firstClient = site->ClientWindowOf(first);
+    const WindowHandle secondWindow = static_cast<View*>(second)->window->Handle();
+    EXPECT_EQ(vx::ui::GetParent(firstWindow), firstClient);
+    EXPECT_EQ(vx::ui::GetParent(firstClient), site->Frame());
+    EXPECT_EQ(vx::ui::GetClassName(firstWindow), ChildViewWindow::ClassName());
+    EXPECT_EQ(vx::ui::GetWindowText(firstWindow), L"Test View");
+    vx::ui::Rect frameArea, windowArea;
+    vx::ui::GetClientRect(site->Frame(), &frameArea);
+    vx::ui::GetClientRect(firstWindow, &windowArea);
+    EXPECT_EQ(windowArea.right, frameArea.right);
+    EXPECT_EQ(windowArea.bottom, frameArea.bottom);
+    vx::ui::MoveWindow(firstClient, 0, 0, 300, 200, true);
+    vx::ui::GetClientRect(firstWindow, &windowArea);
+    EXPECT_EQ(windowArea.right, 300);
+    EXPECT_EQ(windowArea.bottom, 200);
+
     EXPECT_EQ(first->Close(), S_OK);
+    EXPECT_FALSE(vx::ui::IsWindow(firstWindow));
+    EXPECT_FALSE(vx::ui::IsWindow(firstClient));
+    EXPECT_TRUE(vx::ui::IsWindow(secondWindow));
     EXPECT_EQ(site->Views(), std::vector<IDocView2*> { second });
     site->CloseViews();
     EXPECT_TRUE(site->Views().empty());
-    const std::vector<std::string> expected = {
-        "window created in 500",
-        "window created in 500",
-        "window destroyed",
-        "window destroyed",
-    };
-    EXPECT_EQ(Log(), expected);
+    EXPECT_FALSE(vx::ui::IsWindow(secondWindow));
     viewClass->GetViewCount(0, &count);
     EXPECT_EQ(count, 0u);
+    const WindowHandle frame = site->Frame();
     EXPECT_EQ(site->Release(), 0u);
+    EXPECT_FALSE(vx::ui::IsWindow(frame));
     EXPECT_EQ(viewClass->Release(), 0u);
 }
 
@@ -337,7 +345,7 @@ TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentTh
 {
     auto* viewClass = new ViewClass;
     viewClass->AddRef();
-    auto* site = new caf::HostViewSite(700);
+    auto* site = new caf::HostViewSite;
     site->AddRef();
     auto* view = static_cast<View*>(site->OpenView(viewClass));
     ASSERT_NE(view, nullptr);
@@ -354,7 +362,6 @@ TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentTh
     // From anyone else the same message arrives.
     EXPECT_EQ(GetCafMessageRouter()->Route(message, nullptr), S_OK);
     const std::vector<std::string> expected = {
-        "window created in 700",
         "window message with data",
         "window message with data",
     };

@@ -10,6 +10,7 @@
 #include "hostframework/interfaces/CommandInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
+#include "ui/Messages.h"
 
 // The host's view of a menu command's state while it asks whether the command is enabled.
 struct ICommandEnabler : IUnknown {
@@ -208,8 +209,8 @@ protected:
     ~IViewSite() = default;
 };
 
-// A window handle of the platform's window system, opaque here.
-using WindowHandle = std::uintptr_t;
+// A window of the platform's window system.
+using WindowHandle = vx::ui::HWND;
 
 // The host's client object in which an extension view puts its window.
 struct IHostClient : IUnknown {

@@ -72,14 +72,14 @@ public:
 
 class Client final : public SimpleUnknownImp1<IHostClient, 1> {
 public:
-    explicit Client(WindowHandle parent)
+    explicit Client(std::uintptr_t parent)
         : mParent(parent)
     {
     }
     HRESULT GetParentWindow(WindowHandle* out) override
     {
         Record("client.GetParentWindow " + std::to_string(mParent));
-        *out = mParent;
+        *out = reinterpret_cast<WindowHandle>(mParent);
         return S_OK;
     }
     HRESULT LetGo() override
@@ -90,13 +90,13 @@ public:
     HRESULT keep = 0;
 
 private:
-    WindowHandle mParent;
+    std::uintptr_t mParent;
 };
 
 class TestWindow final : public IExtensionWindow {
 public:
     explicit TestWindow(WindowHandle parent)
-        : mParent(parent)
+        : mParent(reinterpret_cast<std::uintptr_t>(parent))
     {
     }
     ~TestWindow() override { Record("window.deleted"); }
@@ -105,7 +105,7 @@ public:
         Record("window.Create in " + std::to_string(mParent));
         return true;
     }
-    WindowHandle Handle() const override { return mParent + 1; }
+    WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(mParent + 1); }
     bool CanClose() override
     {
         Record("window.CanClose");
@@ -115,7 +115,7 @@ public:
     static inline bool canClose = true;
 
 private:
-    WindowHandle mParent;
+    std::uintptr_t mParent;
 };
 
 class View final : public DocWindowViewBase {
@@ -252,9 +252,9 @@ TEST_F(DocViews, AttachOnceAndCloseOnce)
     View* view = MakeView();
     Client client(100);
     Client intruder(200);
-    WindowHandle handle = 0;
+    WindowHandle handle = nullptr;
     EXPECT_EQ(view->Attach(&client, &handle), S_OK);
-    EXPECT_EQ(handle, 101u);
+    EXPECT_EQ(handle, reinterpret_cast<WindowHandle>(101));
     EXPECT_EQ(view->Attach(&intruder, &handle), E_FAIL);
     EXPECT_EQ(view->Client(), &client);
 
