@@ -193,6 +193,8 @@ HRESULT HostDocument::QueryInterface(REFIID iid, void** out)
         *out = static_cast<IChannelValues*>(this);
     else if (iid == IDataAccess::kIid)
         *out = static_cast<IDataAccess*>(this);
+    else if (iid == IDocumentTime::kIid)
+        *out = static_cast<IDocumentTime*>(this);
     else
         return E_NOINTERFACE;
     AddRef();
@@ -630,6 +632,181 @@ HRESULT HostDocument::GetSourceDescriptor(DWORD, vx::hf::SourceDescriptor* out)
     if (!out)
         return E_POINTER;
     *out = { 0x801E0001u, 0x20000000u, static_cast<DWORD>(mRecording->RecordCount()) };
+    return S_OK;
+}
+
+// --- IDocumentTime ----------------------------------------------------------------------------------
+
+HRESULT HostDocument::IsTickValid(std::int64_t tick)
+{
+    const int r = vx::hf::TickRecord(tick);
+    const int64_t o = vx::hf::TickOffset(tick);
+    if (r < 0 || r >= mRecording->RecordCount() || o < 0 || o > mRecording->records[static_cast<std::size_t>(r)].length)
+        return S_FALSE;
+    return S_OK;
+}
+
+HRESULT HostDocument::PositionsToTicks(const vx::hf::DocPosition* start, const vx::hf::DocPosition* end, std::int64_t* startTick,
+    std::int64_t* endTick)
+{
+    if (!start || !end || !startTick || !endTick)
+        return E_POINTER;
+    if (start->record == 0x7FFFFFFF || end->record == 0x7FFFFFFF)
+        return E_INVALIDARG;
+    *startTick = vx::hf::MakeTickPosition(start->record, start->offset);
+    *endTick = vx::hf::MakeTickPosition(end->record, end->offset);
+    return S_OK;
+}
+
+HRESULT HostDocument::TickToPosition(std::int64_t tick, vx::hf::DocPosition* position)
+{
+    if (!position)
+        return E_POINTER;
+    if (IsTickValid(tick) != S_OK)
+        return E_INVALIDARG;
+    *position = { vx::hf::TickOffset(tick), vx::hf::TickRecord(tick) };
+    return S_OK;
+}
+
+HRESULT HostDocument::GetRecordCount(LONG* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = mRecording->RecordCount();
+    return S_OK;
+}
+
+HRESULT HostDocument::GetRecordEndTick(LONG record, std::int64_t* tick)
+{
+    if (!tick)
+        return E_POINTER;
+    if (record < 0 || record >= mRecording->RecordCount())
+        return E_INVALIDARG;
+    const int64_t length = mRecording->records[static_cast<std::size_t>(record)].length;
+    *tick = vx::hf::MakeTickPosition(record, static_cast<std::int32_t>(std::min<int64_t>(length, 0x7FFFFFFE)));
+    return S_OK;
+}
+
+HRESULT HostDocument::GetTickTime(std::int64_t tick, double* seconds)
+{
+    if (!seconds)
+        return E_POINTER;
+    if (IsTickValid(tick) != S_OK)
+        return E_INVALIDARG;
+    const Record& r = mRecording->records[static_cast<std::size_t>(vx::hf::TickRecord(tick))];
+    *seconds = r.startTime + static_cast<double>(vx::hf::TickOffset(tick)) * r.interval;
+    return S_OK;
+}
+
+// --- HostView --------------------------------------------------------------------------------------
+
+namespace {
+class HostSelection final : public SimpleUnknownImp1<IViewSelection, 1> {
+public:
+    explicit HostSelection(const Selection& s) : mSelection(s) {}
+    HRESULT GetPositions(vx::hf::DocPosition* start, vx::hf::DocPosition* end) override
+    {
+        if (!start || !end)
+            return E_POINTER;
+        if (mSelection.empty)
+            return S_FALSE;
+        *start = { static_cast<std::int32_t>(mSelection.start.offset), mSelection.start.record };
+        *end = { static_cast<std::int32_t>(mSelection.end.offset), mSelection.end.record };
+        return S_OK;
+    }
+    HRESULT GetFlag(WORD* flag) override
+    {
+        if (!flag)
+            return E_POINTER;
+        *flag = mSelection.empty ? 0 : 0xFFFF;
+        return S_OK;
+    }
+
+private:
+    Selection mSelection;
+};
+
+class HostViewRange final : public SimpleUnknownImp1<IViewRange, 1> {
+public:
+    HostViewRange(std::int64_t s, std::int64_t e, double scale) : mStart(s), mEnd(e), mScale(scale) {}
+    HRESULT GetTicks(std::int64_t* start, std::int64_t* end) override
+    {
+        if (!start || !end)
+            return E_POINTER;
+        *start = mStart;
+        *end = mEnd;
+        return S_OK;
+    }
+    HRESULT GetScale(double* value) override
+    {
+        if (!value)
+            return E_POINTER;
+        *value = mScale;
+        return S_OK;
+    }
+
+private:
+    std::int64_t mStart, mEnd;
+    double mScale;
+};
+} // namespace
+
+HostView::HostView(HostDocument* document, DWORD rangeKey)
+    : mDocument(document)
+    , mRangeKey(rangeKey)
+{
+    mDocument->AddRef();
+}
+
+HostView::~HostView() { mDocument->Release(); }
+
+HRESULT HostView::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (iid != IUnknown::kIid && iid != IHostView::kIid)
+        return E_NOINTERFACE;
+    *out = static_cast<IHostView*>(this);
+    AddRef();
+    return S_OK;
+}
+
+ULONG HostView::AddRef() { return vx::com::AddRefCount(mRefCount); }
+
+ULONG HostView::Release()
+{
+    ULONG count = 0;
+    if (vx::com::ReleaseCount(mRefCount, count))
+        delete this;
+    return count;
+}
+
+HRESULT HostView::GetSelection(IViewSelection** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = new HostSelection(mDocument->Data().selection);
+    return S_OK;
+}
+
+HRESULT HostView::GetDocument(IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = static_cast<IRecordingDoc*>(mDocument);
+    mDocument->AddRef();
+    return S_OK;
+}
+
+HRESULT HostView::GetKeyedObject(DWORD key, IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (key != mRangeKey)
+        return E_INVALIDARG;
+    *out = new HostViewRange(rangeStart, rangeEnd, scale);
     return S_OK;
 }
 

@@ -21,7 +21,8 @@ class HostDocument final : public IRecordingDoc,
                            public IChannelNames,
                            public IChannelCollection,
                            public IChannelValues,
-                           public IDataAccess {
+                           public IDataAccess,
+                           public IDocumentTime {
 public:
     // Count 1 for the creator.
     explicit HostDocument(std::shared_ptr<Recording> recording);
@@ -79,6 +80,14 @@ public:
     HRESULT GetChannelSetting(DWORD kind, LONG channel, LONG record, IUnknown** out) override;
     HRESULT GetText(DWORD code, LONG value, LONG channel, BSTR* text) override;
     HRESULT GetSourceDescriptor(DWORD reserved, vx::hf::SourceDescriptor* out) override;
+    // IDocumentTime
+    HRESULT IsTickValid(std::int64_t tick) override;
+    HRESULT PositionsToTicks(const vx::hf::DocPosition* start, const vx::hf::DocPosition* end, std::int64_t* startTick,
+        std::int64_t* endTick) override;
+    HRESULT TickToPosition(std::int64_t tick, vx::hf::DocPosition* position) override;
+    HRESULT GetRecordCount(LONG* count) override;
+    HRESULT GetRecordEndTick(LONG record, std::int64_t* tick) override;
+    HRESULT GetTickTime(std::int64_t tick, double* seconds) override;
 
     // The stream of a channel (recorded or named) in a record from an offset; null when there is
     // no such channel or record.
@@ -95,6 +104,30 @@ private:
     std::map<std::uint32_t, std::vector<vx::hf::LinkItem>> mLinks;
     std::map<std::uint32_t, IChannelCalculation*> mCalculations;
     std::vector<IOnlineDataSink*> mSinks; // not held: sinks remove themselves
+};
+
+// A view of a document: the document's selection and a displayed range, handed out under the
+// view-range key.
+class HostView final : public IHostView {
+public:
+    HostView(HostDocument* document, DWORD rangeKey);
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetSelection(IViewSelection** out) override;
+    HRESULT GetDocument(IUnknown** out) override;
+    HRESULT GetKeyedObject(DWORD key, IUnknown** out) override;
+
+    // The displayed range and its time scale.
+    std::int64_t rangeStart = 0;
+    std::int64_t rangeEnd = 0;
+    double scale = 1.0;
+
+private:
+    ~HostView();
+    std::atomic<ULONG> mRefCount { 1 };
+    HostDocument* mDocument;
+    DWORD mRangeKey;
 };
 
 // The host's object factory for the classes extensions ask for here: formula calculations and

@@ -370,4 +370,69 @@ KEL::String FormatChannelReference(IUnknown* channelSource, vx::hf::ChannelRef r
     return KEL::String(out.str());
 }
 
+void ReadChannelSetup(IHostView* view, std::int32_t& startTick, vx::hf::DocPosition& start, vx::hf::DocPosition& end,
+    double& step, DWORD rangeKey)
+{
+    startTick = 0;
+    start = { 0, 0 };
+    end = { 0, 0 };
+    step = 1.0;
+    if (!view)
+        return;
+    Held<IUnknown> docObject;
+    view->GetDocument(docObject.Out());
+    Held<IDocumentTime> doc(Query<IDocumentTime>(docObject.p));
+    Held<IUnknown> rangeObject;
+    view->GetKeyedObject(rangeKey ? rangeKey : ViewRangeKey(), rangeObject.Out());
+    Held<IViewRange> range(Query<IViewRange>(rangeObject.p));
+    Held<IViewSelection> selection;
+    view->GetSelection(selection.Out());
+
+    std::int64_t startT = vx::hf::kNoTickPosition, endT = vx::hf::kNoTickPosition;
+    bool usedSelection = false;
+    WORD flag = 0;
+    if (selection && SUCCEEDED(selection->GetFlag(&flag)) && flag && doc) {
+        vx::hf::DocPosition a, b; // both start as not set
+        selection->GetPositions(&a, &b);
+        usedSelection = SUCCEEDED(doc->PositionsToTicks(&a, &b, &startT, &endT));
+    } else if (range) {
+        range->GetTicks(&startT, &endT);
+    }
+    if (!doc)
+        return;
+    if (doc->IsTickValid(startT) == S_OK && SUCCEEDED(doc->TickToPosition(startT, &start)))
+        startTick = vx::hf::TickOffset(startT);
+    else
+        start = { 0, 0 };
+    if (doc->IsTickValid(endT) != S_OK || FAILED(doc->TickToPosition(endT, &end))) {
+        end = { 0, 0 };
+        LONG count = 0;
+        std::int64_t last = 0;
+        if (SUCCEEDED(doc->GetRecordCount(&count)) && count > 0 && SUCCEEDED(doc->GetRecordEndTick(count - 1, &last))
+            && doc->IsTickValid(last) == S_OK && SUCCEEDED(doc->TickToPosition(last, &end)))
+            endT = last;
+        else
+            end = { 0, 0 };
+    }
+    if (usedSelection && !(end == start)) {
+        double t0 = 0, t1 = 0;
+        doc->GetTickTime(startT, &t0);
+        doc->GetTickTime(endT, &t1);
+        const double wanted = (t1 - t0) / 400.0;
+        static constexpr double kSteps[] = { 1, 2, 5, 10, 20, 50, 100, 200, 500, 1000 };
+        step = 2000.0;
+        for (double s : kSteps)
+            if (s >= wanted) {
+                step = s;
+                break;
+            }
+        return;
+    }
+    double value = 1.0;
+    if (range && SUCCEEDED(range->GetScale(&value)) && value >= -0.5)
+        step = value;
+    else
+        step = 1.0;
+}
+
 } // namespace ExtLib

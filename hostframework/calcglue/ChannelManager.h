@@ -75,6 +75,12 @@ bool AddChannelLink(IUnknown* channelSource, ULONG a, ULONG b);
 bool RemoveChannelLink(IUnknown* channelSource, ULONG a, ULONG b);
 bool HasChannelLink(IUnknown* channelSource, ULONG a, ULONG b);
 
+// What a view shows: its selection when it has one, else its displayed range. startTick gets the
+// start's tick offset; the double is a time step for the range, 1.0 when the view gives none.
+// rangeKey: the key of the view's range object (0: ViewRangeKey()).
+void ReadChannelSetup(IHostView* view, std::int32_t& startTick, vx::hf::DocPosition& start, vx::hf::DocPosition& end,
+    double& step, DWORD rangeKey = 0);
+
 // "RCh<n+1>" for kind 1, the channel's name for kind 4, "Ch<n+1>" for any other kind.
 KEL::String FormatChannelReference(IUnknown* channelSource, vx::hf::ChannelRef ref);
 

@@ -227,3 +227,63 @@ struct IFormulaText : IUnknown {
 protected:
     ~IFormulaText() = default;
 };
+
+namespace vx::hf {
+// A position in a document: sample offset, then record.
+struct DocPosition {
+    std::int32_t offset = 0x7FFFFFFF;
+    std::int32_t record = 0x7FFFFFFF;
+    bool operator==(const DocPosition&) const = default;
+};
+} // namespace vx::hf
+
+// The document's conversions between positions, ticks and times.
+struct IDocumentTime : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{B5F1E0A3-6C27-4D89-9A4E-0D3C7B6F2E18}");
+    // S_OK when the tick names a place in the recording, S_FALSE otherwise.
+    virtual HRESULT IsTickValid(std::int64_t tick) = 0;
+    virtual HRESULT PositionsToTicks(const vx::hf::DocPosition* start, const vx::hf::DocPosition* end,
+        std::int64_t* startTick, std::int64_t* endTick) = 0;
+    virtual HRESULT TickToPosition(std::int64_t tick, vx::hf::DocPosition* position) = 0;
+    virtual HRESULT GetRecordCount(LONG* count) = 0;
+    virtual HRESULT GetRecordEndTick(LONG record, std::int64_t* tick) = 0;
+    // Seconds from the recording's start.
+    virtual HRESULT GetTickTime(std::int64_t tick, double* seconds) = 0;
+
+protected:
+    ~IDocumentTime() = default;
+};
+
+// A selection in a view.
+struct IViewSelection : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{3D92C6B8-1F05-4E7A-B3D1-8A6E0F4C2B97}");
+    virtual HRESULT GetPositions(vx::hf::DocPosition* start, vx::hf::DocPosition* end) = 0;
+    // Non-zero when the selection is not empty.
+    virtual HRESULT GetFlag(WORD* flag) = 0;
+
+protected:
+    ~IViewSelection() = default;
+};
+
+// The range a view shows.
+struct IViewRange : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{E99E1950-6188-11D3-80B1-005004AD3C53}");
+    virtual HRESULT GetTicks(std::int64_t* start, std::int64_t* end) = 0;
+    // The view's time scale value.
+    virtual HRESULT GetScale(double* value) = 0;
+
+protected:
+    ~IViewRange() = default;
+};
+
+// A host view.
+struct IHostView : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{CD8A64F4-48D2-11D1-8D03-00C0D1570D74}");
+    virtual HRESULT GetSelection(IViewSelection** out) = 0;
+    virtual HRESULT GetDocument(IUnknown** out) = 0;
+    // The object the view hands out under a key (the view range under ViewRangeKey).
+    virtual HRESULT GetKeyedObject(DWORD key, IUnknown** out) = 0;
+
+protected:
+    ~IHostView() = default;
+};

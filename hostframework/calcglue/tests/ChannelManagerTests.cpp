@@ -275,4 +275,61 @@ TEST_F(ManagerFixture, EnumeratorSourcesComeFromTheDocumentAndStopWithSampling)
     enums->Release();
 }
 
+TEST(ReadChannelSetup, SelectionOrDisplayedRangeAndTheTimeStep)
+{
+    constexpr DWORD kRangeKey = 0x00090002u;
+    auto recording = std::make_shared<Recording>();
+    recording->AddRecord(1.0); // one tick per second
+    recording->records[0].length = 2'000'000;
+    auto* doc = new HostDocument(recording);
+    auto* view = new vx::host::HostView(doc, kRangeKey);
+
+    const struct {
+        int64_t from, to;
+        double step;
+    } selections[] = { { 100, 1100, 5.0 }, { 0, 1'000'000, 2000.0 }, { 0, 200, 1.0 }, { 0, 390'000, 1000.0 } };
+    for (const auto& c : selections) {
+        SCOPED_TRACE(c.to - c.from);
+        recording->selection.empty = false;
+        recording->selection.start = { 0, c.from };
+        recording->selection.end = { 0, c.to };
+        std::int32_t tick = -1;
+        vx::hf::DocPosition start, end;
+        double step = 0;
+        ReadChannelSetup(view, tick, start, end, step, kRangeKey);
+        EXPECT_EQ(tick, c.from);
+        EXPECT_EQ(start, (vx::hf::DocPosition { static_cast<std::int32_t>(c.from), 0 }));
+        EXPECT_EQ(end, (vx::hf::DocPosition { static_cast<std::int32_t>(c.to), 0 }));
+        EXPECT_EQ(step, c.step);
+    }
+
+    // Without a selection the displayed range and its scale.
+    recording->selection.empty = true;
+    view->rangeStart = vx::hf::MakeTickPosition(0, 10);
+    view->rangeEnd = vx::hf::MakeTickPosition(0, 20);
+    view->scale = 3.5;
+    std::int32_t tick = -1;
+    vx::hf::DocPosition start, end;
+    double step = 0;
+    ReadChannelSetup(view, tick, start, end, step, kRangeKey);
+    EXPECT_EQ(tick, 10);
+    EXPECT_EQ(end, (vx::hf::DocPosition { 20, 0 }));
+    EXPECT_EQ(step, 3.5);
+    // A scale below -0.5 gives 1; an end beyond the data gives the last record's end.
+    view->scale = -1.0;
+    view->rangeEnd = vx::hf::MakeTickPosition(5, 0);
+    ReadChannelSetup(view, tick, start, end, step, kRangeKey);
+    EXPECT_EQ(step, 1.0);
+    EXPECT_EQ(end, (vx::hf::DocPosition { 2'000'000, 0 }));
+    // A view without a range object under that key: step 1, nothing valid, no records: zeros.
+    recording->records.clear();
+    ReadChannelSetup(view, tick, start, end, step, kRangeKey + 1);
+    EXPECT_EQ(step, 1.0);
+    EXPECT_EQ(tick, 0);
+    EXPECT_EQ(start, (vx::hf::DocPosition { 0, 0 }));
+    EXPECT_EQ(end, (vx::hf::DocPosition { 0, 0 }));
+    view->Release();
+    EXPECT_EQ(doc->Release(), 0u);
+}
+
 } // namespace

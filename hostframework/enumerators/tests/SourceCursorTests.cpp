@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include "foundation/units/UnitEntry.h"
+
 using namespace EEH3;
 using vx::host::HostEventSource;
 using vx::host::HostFloatStream;
@@ -281,6 +283,22 @@ TEST(ReadIntRect, ParsesFourNumbersWithDefaults)
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(out[i], c.expected[i]) << i;
     }
+}
+
+TEST(SelectorUnit, IsANewQuestionMarkUnitWithOneReference)
+{
+    IUnitName* a = nullptr;
+    IUnitName* b = nullptr;
+    ASSERT_EQ(SelectorUnit(&a), S_OK);
+    ASSERT_EQ(SelectorUnit(&b), S_OK);
+    EXPECT_NE(a, b);
+    IKELString* text = nullptr;
+    ASSERT_EQ(a->GetText(1, &text), S_OK);
+    EXPECT_EQ(KEL::String(text), L"?");
+    text->Release();
+    EXPECT_EQ(a->Release(), 0u);
+    EXPECT_EQ(b->Release(), 0u);
+    EXPECT_EQ(SelectorUnit(nullptr), E_POINTER);
 }
 
 } // namespace
