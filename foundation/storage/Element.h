@@ -15,7 +15,7 @@ struct Element {
     std::u16string name;
     std::uint32_t type = STGTY_STREAM;
     StorageFormat::Cursor start; // position 0 and the first cluster (0 while there is none)
-    StorageFormat::Cursor end;   // the size and the cluster holding the last byte
+    StorageFormat::Cursor end; // the size and the cluster holding the last byte
     FILETIME mtime, ctime, atime;
     CLSID clsid;
     std::uint32_t stateBits = 0;
@@ -31,7 +31,7 @@ struct Element {
     // The cursors of the streams open on it: a shrink moves every one beyond the new end at once
     // (waiting for each stream's next use would let a later growth hide the shrink).
     std::vector<StorageFormat::Cursor*> cursors;
-    ElementTable* owner = nullptr;     // the directory that lists it; null for the root
+    ElementTable* owner = nullptr; // the directory that lists it; null for the root
     ElementTable* openTable = nullptr; // its own directory while it is open as a storage
 
     std::uint64_t Size() const { return end.position; }

@@ -12,7 +12,7 @@ char16_t FoldNameUnit(char16_t unit)
 {
     using detail::kFoldRuns;
     auto after = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), unit,
-                                  [](char16_t u, const detail::FoldRun& r) { return u < r.first; });
+        [](char16_t u, const detail::FoldRun& r) { return u < r.first; });
     if (after == std::begin(kFoldRuns))
         return unit;
     const detail::FoldRun& run = *std::prev(after);

@@ -30,8 +30,8 @@ void Element::FromRecord(const ElementRecord& r)
 {
     name = r.name;
     type = r.type;
-    start = {0, r.firstCluster};
-    end = {r.size, r.endCluster};
+    start = { 0, r.firstCluster };
+    end = { r.size, r.endCluster };
     mtime = r.mtime;
     ctime = r.ctime;
     atime = r.atime;
@@ -71,7 +71,11 @@ HRESULT ReadElementData(StorageAllocator& allocator, const Element& element, std
     return S_OK;
 }
 
-ElementTable::ElementTable(StorageAllocator& allocator, Element& self) : mAllocator(allocator), mSelf(self) {}
+ElementTable::ElementTable(StorageAllocator& allocator, Element& self)
+    : mAllocator(allocator)
+    , mSelf(self)
+{
+}
 
 HRESULT ElementTable::Load()
 {
@@ -86,7 +90,8 @@ HRESULT ElementTable::Load()
     if (FAILED(hr))
         return mSelf.loadResult = hr;
     const std::uint32_t n = GetU32(bytes.data());
-    if (n + GetU32(bytes.data() + 4) != 0 || n > kMaxElements || size != kDirectoryHeaderSize + std::uint64_t(n) * kRecordSize)
+    if (n + GetU32(bytes.data() + 4) != 0 || n > kMaxElements
+        || size != kDirectoryHeaderSize + std::uint64_t(n) * kRecordSize)
         return mSelf.loadResult = STG_E_DOCFILECORRUPT;
     for (std::uint32_t i = 0; i < n; ++i) {
         ElementRecord record;
@@ -148,7 +153,13 @@ Element& ElementTable::Add(const std::u16string& name, std::uint32_t type, std::
 {
     if (mChildren.size() >= kMaxElements) {
         std::wstring text = L"ElementTable::Resize : too many entries (" + std::to_wstring(mChildren.size() + 1) + L")";
-        text += L" | " + NameToWide(mSelf.name);
+        STATSTG stat;
+        if (SUCCEEDED(mAllocator.LockBytes()->Stat(&stat, STATFLAG_DEFAULT)) && stat.pwcsName) {
+            text += L" in file ";
+            text += stat.pwcsName;
+            text += L" | " + NameToWide(mSelf.name);
+        }
+        CoTaskMemFree(stat.pwcsName);
         ThrowStorageError(static_cast<HRESULT>(0xA0048210u), text);
     }
     auto element = std::make_unique<Element>();

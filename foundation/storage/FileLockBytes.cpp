@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "foundation/storage/FilePath.h"
-#include "foundation/storage/StorageError.h"
 #include "hostframework/base/RefCount.h"
 
 namespace KEL {
@@ -18,25 +17,50 @@ HRESULT HResultFromErrno(int error)
 {
     DWORD code = 1117; // ERROR_IO_DEVICE
     switch (error) {
-    case ENOENT: code = ERROR_FILE_NOT_FOUND; break;
-    case ENOTDIR: code = ERROR_PATH_NOT_FOUND; break;
+    case ENOENT:
+        code = ERROR_FILE_NOT_FOUND;
+        break;
+    case ENOTDIR:
+        code = ERROR_PATH_NOT_FOUND;
+        break;
     case EACCES:
     case EPERM:
     case EISDIR:
-    case EROFS: code = ERROR_ACCESS_DENIED; break;
+    case EROFS:
+        code = ERROR_ACCESS_DENIED;
+        break;
     case EMFILE:
-    case ENFILE: code = 4; break; // ERROR_TOO_MANY_OPEN_FILES
-    case ENOMEM: code = ERROR_NOT_ENOUGH_MEMORY; break;
-    case EEXIST: code = ERROR_FILE_EXISTS; break;
-    case EINVAL: code = ERROR_INVALID_PARAMETER; break;
-    case EBADF: code = ERROR_INVALID_HANDLE; break;
+    case ENFILE:
+        code = 4;
+        break; // ERROR_TOO_MANY_OPEN_FILES
+    case ENOMEM:
+        code = ERROR_NOT_ENOUGH_MEMORY;
+        break;
+    case EEXIST:
+        code = ERROR_FILE_EXISTS;
+        break;
+    case EINVAL:
+        code = ERROR_INVALID_PARAMETER;
+        break;
+    case EBADF:
+        code = ERROR_INVALID_HANDLE;
+        break;
     case ENOSPC:
-    case EDQUOT: code = 112; break; // ERROR_DISK_FULL
-    case EFBIG: code = 223; break;  // ERROR_FILE_TOO_LARGE
-    case ENAMETOOLONG: code = 206; break; // ERROR_FILENAME_EXCED_RANGE
+    case EDQUOT:
+        code = 112;
+        break; // ERROR_DISK_FULL
+    case EFBIG:
+        code = 223;
+        break; // ERROR_FILE_TOO_LARGE
+    case ENAMETOOLONG:
+        code = 206;
+        break; // ERROR_FILENAME_EXCED_RANGE
     case EAGAIN:
-    case EDEADLK: code = 33; break; // ERROR_LOCK_VIOLATION
-    default: break;
+    case EDEADLK:
+        code = 33;
+        break; // ERROR_LOCK_VIOLATION
+    default:
+        break;
     }
     return HRESULT_FROM_WIN32(code);
 }
@@ -48,20 +72,21 @@ namespace {
 FILETIME ToFileTime(const timespec& t)
 {
     // 100 ns intervals from 1 January 1601 to the time.
-    const std::uint64_t ticks = (std::uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + std::uint64_t(t.tv_nsec) / 100;
-    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const std::uint64_t ticks
+        = (std::uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + std::uint64_t(t.tv_nsec) / 100;
+    return { static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32) };
 }
 } // namespace
 
-FileLockBytes::FileLockBytes(const std::wstring& path, bool deleteOnRelease) : mPath(path), mDeleteOnRelease(deleteOnRelease)
+FileLockBytes::FileLockBytes(const KEL::String& path, bool deleteOnRelease)
+    : mPath(path)
+    , mDeleteOnRelease(deleteOnRelease)
 {
     if (!KEL::MakeFullPath(mPath))
-        KEL::ThrowStorageError(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), L"FileLockBytes: no file name");
-    mFile = ::open(KEL::PathToNative(mPath).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (mFile < 0) {
-        const int error = errno;
-        KEL::ThrowStorageError(KEL::HResultFromErrno(error), L"FileLockBytes: cannot create " + mPath);
-    }
+        throw KEL::XLockBytesCreate(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+    mFile = ::open(KEL::PathToNative(mPath.ToWString()).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (mFile < 0)
+        throw KEL::XLockBytesCreate(KEL::HResultFromErrno(errno));
 }
 
 FileLockBytes::~FileLockBytes()
@@ -69,27 +94,26 @@ FileLockBytes::~FileLockBytes()
     if (mFile >= 0)
         ::close(mFile);
     if (mDeleteOnRelease)
-        ::unlink(KEL::PathToNative(mPath).c_str());
+        ::unlink(KEL::PathToNative(mPath.ToWString()).c_str()); // the name stayed valid while open
 }
 
-FileLockBytes* FileLockBytes::CreateTemporary(const std::wstring& path)
+FileLockBytes* FileLockBytes::CreateTemporary(const KEL::String& path)
 {
-    if (!path.empty())
-        return new FileLockBytes(path, true);
+    // A file the caller named is never deleted by this library; only a name made here is.
+    if (!path.IsEmpty())
+        return new FileLockBytes(path, false);
     const char* folder = std::getenv("TMPDIR");
     std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/KELXXXXXX.tmp";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back(0);
     const int placeholder = ::mkstemps(name.data(), 4);
-    if (placeholder < 0) {
-        const int error = errno;
-        KEL::ThrowStorageError(KEL::HResultFromErrno(error), L"FileLockBytes: no temporary file");
-    }
+    if (placeholder < 0)
+        throw KEL::XLockBytesCreate(KEL::HResultFromErrno(errno));
     ::close(placeholder);
     try {
-        return new FileLockBytes(KEL::PathFromNative(name.data()), true);
+        return new FileLockBytes(KEL::String(KEL::PathFromNative(name.data())), true);
     } catch (...) {
-        ::unlink(name.data());
+        ::unlink(name.data()); // only the placeholder made here, never a file the caller named
         throw;
     }
 }
@@ -106,7 +130,10 @@ HRESULT FileLockBytes::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG FileLockBytes::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG FileLockBytes::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG FileLockBytes::Release()
 {
@@ -145,7 +172,8 @@ HRESULT FileLockBytes::WriteAt(ULARGE_INTEGER offset, const void* buffer, ULONG 
     ULONG done = 0;
     HRESULT hr = S_OK;
     while (done < cb) {
-        const ssize_t n = ::pwrite(mFile, static_cast<const char*>(buffer) + done, cb - done, off_t(offset.QuadPart + done));
+        const ssize_t n
+            = ::pwrite(mFile, static_cast<const char*>(buffer) + done, cb - done, off_t(offset.QuadPart + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -159,7 +187,10 @@ HRESULT FileLockBytes::WriteAt(ULARGE_INTEGER offset, const void* buffer, ULONG 
     return hr;
 }
 
-HRESULT FileLockBytes::Flush() { return ::fdatasync(mFile) == 0 ? S_OK : KEL::HResultFromErrno(errno); }
+HRESULT FileLockBytes::Flush()
+{
+    return ::fdatasync(mFile) == 0 ? S_OK : KEL::HResultFromErrno(errno);
+}
 
 HRESULT FileLockBytes::SetSize(ULARGE_INTEGER size)
 {
@@ -168,7 +199,7 @@ HRESULT FileLockBytes::SetSize(ULARGE_INTEGER size)
 
 static HRESULT Lock(int file, ULARGE_INTEGER offset, ULARGE_INTEGER cb, short type)
 {
-    struct flock region {};
+    struct flock region { };
     region.l_type = type;
     region.l_whence = SEEK_SET;
     region.l_start = off_t(offset.QuadPart);
@@ -190,12 +221,12 @@ HRESULT FileLockBytes::Stat(STATSTG* statstg, DWORD statFlag)
 {
     if (!statstg)
         return STG_E_INVALIDPOINTER;
-    *statstg = STATSTG{};
+    *statstg = STATSTG {};
     HRESULT hr = S_OK;
     if (!(statFlag & STATFLAG_NONAME)) {
-        auto* name = static_cast<wchar_t*>(CoTaskMemAlloc((mPath.size() + 1) * sizeof(wchar_t)));
+        auto* name = static_cast<wchar_t*>(CoTaskMemAlloc((mPath.Length() + 1) * sizeof(wchar_t)));
         if (name)
-            std::memcpy(name, mPath.c_str(), (mPath.size() + 1) * sizeof(wchar_t));
+            std::memcpy(name, mPath.c_str(), (mPath.Length() + 1) * sizeof(wchar_t));
         else
             hr = STG_E_INSUFFICIENTMEMORY;
         statstg->pwcsName = name;
@@ -226,6 +257,9 @@ HRESULT FileLockBytes::GetCacheHint(DWORD* out)
     return S_OK;
 }
 
-HRESULT FileLockBytes::SetCacheHint(DWORD) { return S_OK; }
+HRESULT FileLockBytes::SetCacheHint(DWORD)
+{
+    return S_OK;
+}
 
 } // namespace FileLockBytesImpl

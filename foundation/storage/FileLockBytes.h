@@ -5,22 +5,37 @@
 #include <atomic>
 #include <string>
 
+#include "foundation/String.h"
+#include "foundation/XKEL.h"
 #include "foundation/storage/KelInterfaces.h"
+
+namespace KEL {
+// The exception of a file that could not be created: HRESULT_FROM_WIN32 of the system's error and
+// the system's text for it.
+class XLockBytesCreate : public XKEL {
+public:
+    explicit XLockBytesCreate(HRESULT code)
+        : XKEL(code)
+    {
+    }
+};
+} // namespace KEL
 
 namespace FileLockBytesImpl {
 
 class FileLockBytes final : public IKELLockBytes {
 public:
-    // Creates (or truncates) the file at `path`, made a full path first. Throws the library's
-    // exception with HRESULT_FROM_WIN32 of the system's error when the file cannot be created; a
-    // file that was there is then left alone. With deleteOnRelease the file is removed at the
-    // last release. One reference, held by the creator.
-    FileLockBytes(const std::wstring& path, bool deleteOnRelease);
+    // Creates (or truncates) the file at `path`, made a full path first (its case kept). Throws
+    // KEL::XLockBytesCreate with HRESULT_FROM_WIN32 of the system's error when the file cannot be
+    // created; a file that was there is then left alone. With deleteOnRelease the file is removed
+    // at the last release. One reference, held by the creator.
+    FileLockBytes(const KEL::String& path, bool deleteOnRelease);
 
-    // The lock bytes of a temporary storage: on `path`, or, when it is empty, on a new unique
-    // file "KEL*.tmp" in the temporary folder ($TMPDIR, else /tmp). A placeholder file created
-    // here is removed again when the creation fails. Throws as the constructor.
-    static FileLockBytes* CreateTemporary(const std::wstring& path);
+    // The lock bytes of a temporary storage: on a new unique file "KEL*.tmp" in the temporary
+    // folder ($TMPDIR, else /tmp), removed at the last release (and at once when the creation
+    // fails); or, when `path` is given, on that file, which is never deleted here. Throws as the
+    // constructor.
+    static FileLockBytes* CreateTemporary(const KEL::String& path);
 
     HRESULT QueryInterface(REFIID iid, void** out) override;
     ULONG AddRef() override;
@@ -38,17 +53,16 @@ public:
     HRESULT GetCacheHint(DWORD* out) override;
     HRESULT SetCacheHint(DWORD hint) override;
 
-    const std::wstring& Path() const { return mPath; }
+    const KEL::String& Path() const { return mPath; }
 
 private:
     ~FileLockBytes();
 
-    std::atomic<ULONG> mRefCount{1};
+    std::atomic<ULONG> mRefCount { 1 };
     int mFile = -1;
-    std::wstring mPath;
+    KEL::String mPath;
     bool mDeleteOnRelease;
-    DWORD mOpenMode = 0x04011012;
-    DWORD mCreateOptions = 0x4000000F;
+    DWORD mOpenMode = 0x04011012; // what Stat reports
 };
 
 } // namespace FileLockBytesImpl

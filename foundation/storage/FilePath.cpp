@@ -127,4 +127,27 @@ std::wstring PathBesideHostExe(const std::wstring& relative)
     return folder + relative.substr(start);
 }
 
+bool MakeFullPath(String& path)
+{
+    std::wstring text = path.ToWString();
+    if (!MakeFullPath(text))
+        return false;
+    path = String(text);
+    return true;
+}
+
+bool ResolveFileName(String& path)
+{
+    std::wstring text = path.ToWString();
+    if (!ResolveFileName(text))
+        return false;
+    path = String(text);
+    return true;
+}
+
+String PathBesideHostExe(const String& relative)
+{
+    return String(PathBesideHostExe(relative.ToWString()));
+}
+
 } // namespace KEL

@@ -35,7 +35,7 @@ void EncodeRecord(const ElementRecord& record, std::uint8_t* out)
     PutU32(out + kRecFirstCluster, record.firstCluster);
     PutU64(out + kRecSize, record.size);
     PutU32(out + kRecEndCluster, record.endCluster);
-    const FILETIME* times[3] = {&record.mtime, &record.ctime, &record.atime};
+    const FILETIME* times[3] = { &record.mtime, &record.ctime, &record.atime };
     for (int i = 0; i < 3; ++i) {
         PutU32(out + kRecTimes + 8 * i, times[i]->dwLowDateTime);
         PutU32(out + kRecTimes + 8 * i + 4, times[i]->dwHighDateTime);
@@ -60,7 +60,7 @@ bool DecodeRecord(const std::uint8_t* in, ElementRecord& record)
     record.firstCluster = GetU32(in + kRecFirstCluster);
     record.size = GetU64(in + kRecSize);
     record.endCluster = GetU32(in + kRecEndCluster);
-    FILETIME* times[3] = {&record.mtime, &record.ctime, &record.atime};
+    FILETIME* times[3] = { &record.mtime, &record.ctime, &record.atime };
     for (int i = 0; i < 3; ++i) {
         times[i]->dwLowDateTime = GetU32(in + kRecTimes + 8 * i);
         times[i]->dwHighDateTime = GetU32(in + kRecTimes + 8 * i + 4);
@@ -68,12 +68,19 @@ bool DecodeRecord(const std::uint8_t* in, ElementRecord& record)
     record.clsid = DecodeGuid(in + kRecClsid);
     record.stateBits = GetU32(in + kRecState);
     record.type = GetU32(in + kRecType);
-    return terminated && (record.type == STGTY_STORAGE || record.type == STGTY_STREAM);
+    // What this format writes as zero must read as zero: the padding behind the name, the start
+    // position and the reserved fields.
+    bool zeros = GetU64(in + kRecStartPos) == 0 && GetU32(in + 76) == 0 && GetU32(in + 92) == 0;
+    for (std::size_t i = 2 * record.name.size(); i < 2 * kNameUnits; ++i)
+        zeros = zeros && in[kRecName + i] == 0;
+    for (std::size_t i = kRecReserved; i < kRecordSize; ++i)
+        zeros = zeros && in[i] == 0;
+    return terminated && zeros && (record.type == STGTY_STORAGE || record.type == STGTY_STREAM);
 }
 
 std::array<std::uint8_t, kHeaderSize> NewHeaderImage()
 {
-    std::array<std::uint8_t, kHeaderSize> h{};
+    std::array<std::uint8_t, kHeaderSize> h {};
     for (std::size_t i = 0; kSignature[i] != 0; ++i) {
         h[2 * i] = static_cast<std::uint8_t>(kSignature[i]);
         h[2 * i + 1] = static_cast<std::uint8_t>(kSignature[i] >> 8);
@@ -91,8 +98,9 @@ std::array<std::uint8_t, kHeaderSize> NewHeaderImage()
 bool HeaderLooksValid(const std::uint8_t* header)
 {
     const auto fresh = NewHeaderImage();
-    return std::memcmp(header, fresh.data(), 2 * kSignatureChars) == 0 && GetU32(header + kOffVersion) == kFormatVersion &&
-           GetU32(header + kOffFirstClusterOffset) == kFirstClusterOffset && GetU32(header + kOffShift) == kClusterShift;
+    return std::memcmp(header, fresh.data(), 2 * kSignatureChars) == 0 && GetU32(header + kOffVersion) == kFormatVersion
+        && GetU32(header + kOffFirstClusterOffset) == kFirstClusterOffset
+        && GetU32(header + kOffShift) == kClusterShift;
 }
 
 } // namespace KEL::StorageFormat

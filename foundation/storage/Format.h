@@ -34,9 +34,9 @@ constexpr std::uint32_t kMaxMapEntries = 0x7FFFFFFFu;
 constexpr std::size_t kHeaderSize = 504;
 constexpr std::size_t kSignatureChars = 64;
 constexpr std::size_t kRecordSize = 160;
-constexpr std::size_t kNameUnits = 32;        // the name field, terminator included
-constexpr std::size_t kMaxNameUnits = 31;     // characters a name may have
-constexpr std::uint32_t kMaxElements = 1024;  // per directory
+constexpr std::size_t kNameUnits = 32; // the name field, terminator included
+constexpr std::size_t kMaxNameUnits = 31; // characters a name may have
+constexpr std::uint32_t kMaxElements = 1024; // per directory
 constexpr std::size_t kDirectoryHeaderSize = 8;
 
 constexpr char16_t kSignature[] = u"Morvell Compound File";
@@ -51,11 +51,11 @@ constexpr std::size_t kOff140 = 140;
 constexpr std::size_t kOff144 = 144;
 constexpr std::size_t kOffGeneration = 148;
 constexpr std::size_t kOffShift = 152;
-constexpr std::size_t kOffMapCount = 156;     // + 4 × copy
-constexpr std::size_t kOffMapNegCount = 164;  // + 4 × copy
-constexpr std::size_t kOffMapFirst = 172;     // + 4 × copy
+constexpr std::size_t kOffMapCount = 156; // + 4 × copy
+constexpr std::size_t kOffMapNegCount = 164; // + 4 × copy
+constexpr std::size_t kOffMapFirst = 172; // + 4 × copy
 constexpr std::size_t kOff180 = 180;
-constexpr std::size_t kOffRootRecord = 184;   // + 160 × copy
+constexpr std::size_t kOffRootRecord = 184; // + 160 × copy
 // The tail written before the generation flips: shift, both copies of the allocation fields and
 // both root records.
 constexpr std::size_t kTailOffset = kOffShift;
@@ -70,7 +70,10 @@ inline std::uint32_t GetU32(const std::uint8_t* p)
 {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
-inline std::uint64_t GetU64(const std::uint8_t* p) { return GetU32(p) | std::uint64_t(GetU32(p + 4)) << 32; }
+inline std::uint64_t GetU64(const std::uint8_t* p)
+{
+    return GetU32(p) | std::uint64_t(GetU32(p + 4)) << 32;
+}
 inline void PutU32(std::uint8_t* p, std::uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
@@ -100,7 +103,7 @@ struct Cursor {
 
 // The 160-byte directory record of one element.
 struct ElementRecord {
-    std::u16string name;          // at most 31 units
+    std::u16string name; // at most 31 units
     std::uint32_t firstCluster = 0;
     std::uint64_t size = 0;
     std::uint32_t endCluster = 0; // with kAtEndBit
@@ -125,7 +128,8 @@ static_assert(kRecName + 2 * kNameUnits == kRecStartPos);
 
 void EncodeRecord(const ElementRecord& record, std::uint8_t* out);
 // Decodes a record. The name stops at the first 0 unit; false when the name field holds no
-// terminator within its 32 units or the type is neither storage nor stream.
+// terminator within its 32 units, a field written as zero is not zero, or the type is neither
+// storage nor stream.
 bool DecodeRecord(const std::uint8_t* in, ElementRecord& record);
 
 void EncodeGuid(const GUID& g, std::uint8_t* out);

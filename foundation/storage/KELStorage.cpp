@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/XKEL.h"
 #include "foundation/storage/ElementName.h"
 #include "foundation/storage/ElementTable.h"
 #include "foundation/storage/FileLockBytes.h"
@@ -12,7 +13,6 @@
 #include "foundation/storage/StorageAllocator.h"
 #include "foundation/storage/StorageError.h"
 #include "hostframework/base/RefCount.h"
-#include "log/Log.h"
 
 namespace KEL {
 
@@ -70,7 +70,9 @@ public:
         std::u16string name;
         STATSTG stat;
     };
-    StatEnumerator(IStorage* storage, std::vector<Entry> entries) : mStorage(storage), mEntries(std::move(entries))
+    StatEnumerator(IStorage* storage, std::vector<Entry> entries)
+        : mStorage(storage)
+        , mEntries(std::move(entries))
     {
         mStorage->AddRef();
     }
@@ -146,7 +148,7 @@ bool Excluded(const std::u16string& name, SNB exclude)
 
 HRESULT StatElement(const Element& element, STATSTG* statstg, DWORD statFlag)
 {
-    *statstg = STATSTG{};
+    *statstg = STATSTG {};
     HRESULT hr = S_OK;
     if (!(statFlag & STATFLAG_NONAME))
         hr = CopyNameOut(element.name, &statstg->pwcsName);
@@ -162,12 +164,17 @@ HRESULT StatElement(const Element& element, STATSTG* statstg, DWORD statFlag)
     return hr;
 }
 
-ULONG ReleaseStorage(IStorage* storage) { return storage ? storage->Release() : 0; }
+ULONG ReleaseStorage(IStorage* storage)
+{
+    return storage ? storage->Release() : 0;
+}
 
 // ---- construction ----
 
 KELStorage::KELStorage(std::unique_ptr<StorageAllocator> allocator)
-    : mElement(&allocator->Root()), mAllocator(allocator.get()), mOwnedAllocator(std::move(allocator))
+    : mElement(&allocator->Root())
+    , mAllocator(allocator.get())
+    , mOwnedAllocator(std::move(allocator))
 {
     mRootTable = std::make_unique<ElementTable>(*mAllocator, *mElement);
     mTable = mRootTable.get();
@@ -177,7 +184,10 @@ KELStorage::KELStorage(std::unique_ptr<StorageAllocator> allocator)
 }
 
 KELStorage::KELStorage(KELStorage* parent, Element& element, ElementTable* table)
-    : mParent(parent), mElement(&element), mTable(table), mAllocator(parent->mAllocator)
+    : mParent(parent)
+    , mElement(&element)
+    , mTable(table)
+    , mAllocator(parent->mAllocator)
 {
     ++mTable->users;
     element.openTable = mTable;
@@ -226,7 +236,7 @@ HRESULT KELStorage::OpenOnLockBytes(ILockBytes* lockBytes, IStorage** out)
     }
 }
 
-HRESULT KELStorage::CreateTempStorage(const std::wstring& path, IStorage** out)
+HRESULT KELStorage::CreateTempStorage(const String& path, IStorage** out)
 {
     if (!out)
         return STG_E_INVALIDPOINTER;
@@ -259,7 +269,10 @@ HRESULT KELStorage::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG KELStorage::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG KELStorage::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG KELStorage::Release()
 {
@@ -276,10 +289,9 @@ ULONG KELStorage::Release()
             hr = StorageErrorCode(e);
         }
         if (FAILED(hr)) {
-            char text[96];
-            std::snprintf(text, sizeof text, "KELBOOTLOG: KELStorage: closing commit failed (0x%08X)",
-                          static_cast<unsigned>(hr));
-            vx::log::WriteLine(text);
+            char text[80];
+            std::snprintf(text, sizeof text, "KELStorage: closing commit failed (0x%08X)", static_cast<unsigned>(hr));
+            BootLog(std::string_view(text));
         }
         --mElement->openCount;
         if (--mTable->users == 0 && !mRootTable) {
@@ -315,7 +327,10 @@ HRESULT KELStorage::Commit(DWORD flags)
     }
 }
 
-HRESULT KELStorage::Revert() { return E_NOTIMPL; }
+HRESULT KELStorage::Revert()
+{
+    return E_NOTIMPL;
+}
 
 // ---- elements ----
 
@@ -479,8 +494,8 @@ HRESULT KELStorage::RenameElement(const OLECHAR* oldName, const OLECHAR* newName
     return S_OK;
 }
 
-HRESULT KELStorage::SetElementTimes(const OLECHAR* name, const FILETIME* ctime, const FILETIME* atime,
-                                    const FILETIME* mtime)
+HRESULT KELStorage::SetElementTimes(
+    const OLECHAR* name, const FILETIME* ctime, const FILETIME* atime, const FILETIME* mtime)
 {
     std::u16string key;
     HRESULT hr = NameFromCaller(name, key);
@@ -508,7 +523,10 @@ HRESULT KELStorage::SetClass(REFCLSID clsid)
     return S_OK;
 }
 
-HRESULT KELStorage::SetStateBits(DWORD, DWORD) { return S_OK; }
+HRESULT KELStorage::SetStateBits(DWORD, DWORD)
+{
+    return S_OK;
+}
 
 HRESULT KELStorage::Stat(STATSTG* statstg, DWORD statFlag)
 {
@@ -517,7 +535,7 @@ HRESULT KELStorage::Stat(STATSTG* statstg, DWORD statFlag)
     std::lock_guard lock(mAllocator->Mutex());
     if (mParent)
         return StatElement(*mElement, statstg, statFlag);
-    *statstg = STATSTG{};
+    *statstg = STATSTG {};
     const HRESULT hr = mAllocator->LockBytes()->Stat(statstg, statFlag);
     statstg->type = STGTY_STORAGE;
     statstg->clsid = mElement->clsid;
@@ -534,7 +552,7 @@ HRESULT KELStorage::EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** out)
         {
             std::lock_guard lock(mAllocator->Mutex());
             for (const auto& child : mTable->Children()) {
-                StatEnumerator::Entry entry{child->name, {}};
+                StatEnumerator::Entry entry { child->name, {} };
                 StatElement(*child, &entry.stat, STATFLAG_NONAME);
                 entries.push_back(std::move(entry));
             }
@@ -552,6 +570,18 @@ HRESULT KELStorage::CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbEx
         return STG_E_INVALIDPARAMETER;
     if (!dest)
         return STG_E_INVALIDPOINTER;
+    // A copy into this storage itself or below it would never end: each copied level would hold
+    // a new level to copy.
+    void* kel = nullptr;
+    if (SUCCEEDED(dest->QueryInterface(IKELStorage::kIid, &kel))) {
+        auto* target = static_cast<KELStorage*>(static_cast<IKELStorage*>(kel));
+        bool inside = false;
+        for (const KELStorage* s = target; s && !inside; s = s->mParent)
+            inside = s->mElement == mElement;
+        target->Release();
+        if (inside)
+            return STG_E_ACCESSDENIED;
+    }
     struct Item {
         std::wstring name;
         DWORD type;
@@ -562,7 +592,7 @@ HRESULT KELStorage::CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbEx
         std::lock_guard lock(mAllocator->Mutex());
         for (const auto& child : mTable->Children())
             if (!Excluded(child->name, snbExclude))
-                items.push_back({NameToWide(child->name), child->type, child->clsid});
+                items.push_back({ NameToWide(child->name), child->type, child->clsid });
     } catch (const std::exception&) {
         return STG_E_INSUFFICIENTMEMORY;
     }
@@ -576,7 +606,8 @@ HRESULT KELStorage::CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbEx
             if (SUCCEEDED(hr)) {
                 hr = dest->CreateStorage(item.name.c_str(), STGM_SHARE_EXCLUSIVE | STGM_WRITE, 0, 0, &to);
                 if (hr == STG_E_FILEALREADYEXISTS)
-                    hr = dest->OpenStorage(item.name.c_str(), nullptr, STGM_SHARE_EXCLUSIVE | STGM_WRITE, nullptr, 0, &to);
+                    hr = dest->OpenStorage(
+                        item.name.c_str(), nullptr, STGM_SHARE_EXCLUSIVE | STGM_WRITE, nullptr, 0, &to);
             }
             if (SUCCEEDED(hr))
                 hr = to->SetClass(item.clsid);
@@ -591,7 +622,7 @@ HRESULT KELStorage::CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbEx
             if (SUCCEEDED(hr))
                 hr = dest->CreateStream(item.name.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_WRITE, 0, 0, &to);
             if (SUCCEEDED(hr))
-                hr = from->CopyTo(to, {~0ull}, nullptr, nullptr);
+                hr = from->CopyTo(to, { ~0ull }, nullptr, nullptr);
             if (to)
                 to->Release();
             if (from)
@@ -603,7 +634,10 @@ HRESULT KELStorage::CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbEx
     return S_OK;
 }
 
-HRESULT KELStorage::MoveElementTo(const OLECHAR*, IStorage*, const OLECHAR*, DWORD) { return E_NOTIMPL; }
+HRESULT KELStorage::MoveElementTo(const OLECHAR*, IStorage*, const OLECHAR*, DWORD)
+{
+    return E_NOTIMPL;
+}
 
 // ---- IKELStorage ----
 

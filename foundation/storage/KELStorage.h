@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/String.h"
 #include "foundation/storage/KelInterfaces.h"
 
 namespace KEL {
@@ -22,9 +23,10 @@ struct Element;
 
 class KELStorage final : public IKELStorage, public IStorage {
 public:
-    // A new root storage in a temporary file at `path` (a fresh temporary name when empty); the
-    // file is removed when the storage and everything opened in it are released.
-    static HRESULT CreateTempStorage(const std::wstring& path, IStorage** out);
+    // A new root storage in a temporary file (see FileLockBytes::CreateTemporary): a fresh
+    // temporary name when `path` is empty, removed when the storage and everything opened in it
+    // are released; a file the caller named stays.
+    static HRESULT CreateTempStorage(const String& path, IStorage** out);
     // A new, empty root storage on the given byte array.
     static HRESULT CreateOnLockBytes(ILockBytes* lockBytes, IStorage** out);
     // The root storage of a file already in this format on the given byte array.
@@ -39,8 +41,8 @@ public:
     HRESULT CreateStream(const OLECHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2, IStream** out) override;
     HRESULT OpenStream(const OLECHAR* name, void* reserved1, DWORD mode, DWORD reserved2, IStream** out) override;
     HRESULT CreateStorage(const OLECHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2, IStorage** out) override;
-    HRESULT OpenStorage(const OLECHAR* name, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved,
-                        IStorage** out) override;
+    HRESULT OpenStorage(
+        const OLECHAR* name, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved, IStorage** out) override;
     HRESULT CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbExclude, IStorage* dest) override;
     HRESULT MoveElementTo(const OLECHAR* name, IStorage* dest, const OLECHAR* newName, DWORD flags) override;
     HRESULT Commit(DWORD flags) override;
@@ -48,8 +50,8 @@ public:
     HRESULT EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3, IEnumSTATSTG** out) override;
     HRESULT DestroyElement(const OLECHAR* name) override;
     HRESULT RenameElement(const OLECHAR* oldName, const OLECHAR* newName) override;
-    HRESULT SetElementTimes(const OLECHAR* name, const FILETIME* ctime, const FILETIME* atime,
-                            const FILETIME* mtime) override;
+    HRESULT SetElementTimes(
+        const OLECHAR* name, const FILETIME* ctime, const FILETIME* atime, const FILETIME* mtime) override;
     HRESULT SetClass(REFCLSID clsid) override;
     HRESULT SetStateBits(DWORD stateBits, DWORD mask) override;
     HRESULT Stat(STATSTG* statstg, DWORD statFlag) override;
@@ -74,11 +76,11 @@ private:
 
     KELStorage* mParent = nullptr;
     Element* mElement = nullptr;
-    std::atomic<ULONG> mRefCount{1};
+    std::atomic<ULONG> mRefCount { 1 };
     ElementTable* mTable = nullptr;
     StorageAllocator* mAllocator = nullptr;
     std::unique_ptr<StorageAllocator> mOwnedAllocator; // root only
-    std::unique_ptr<ElementTable> mRootTable;          // root only
+    std::unique_ptr<ElementTable> mRootTable; // root only
 };
 
 // Releases a storage held by outside code; at the last reference a KELStorage commits first.

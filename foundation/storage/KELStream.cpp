@@ -15,7 +15,9 @@ namespace KEL {
 using namespace StorageFormat;
 
 KELStream::KELStream(KELStorage* parent, Element& element)
-    : mAllocator(parent->Allocator()), mElement(element), mParent(parent)
+    : mAllocator(parent->Allocator())
+    , mElement(element)
+    , mParent(parent)
 {
     mCursor = element.start;
     mVersion = element.chainVersion;
@@ -41,7 +43,10 @@ HRESULT KELStream::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG KELStream::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG KELStream::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG KELStream::Release()
 {
@@ -129,8 +134,8 @@ HRESULT KELStream::Write(const void* buffer, ULONG cb, ULONG* written)
         Resync();
         while (*written < cb) {
             ULONG done = 0;
-            hr = mAllocator.WriteChunk(mElement, mCursor, static_cast<const std::uint8_t*>(buffer) + *written,
-                                       cb - *written, &done);
+            hr = mAllocator.WriteChunk(
+                mElement, mCursor, static_cast<const std::uint8_t*>(buffer) + *written, cb - *written, &done);
             mVersion = mElement.chainVersion; // a copy-on-write moved this cursor itself
             *written += done;
             if (FAILED(hr) || done == 0)
@@ -159,7 +164,8 @@ HRESULT KELStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPos
             delta = move.QuadPart;
             break;
         case STREAM_SEEK_END:
-            delta = static_cast<std::int64_t>(mElement.Size()) + move.QuadPart - static_cast<std::int64_t>(mCursor.position);
+            delta = static_cast<std::int64_t>(mElement.Size()) + move.QuadPart
+                - static_cast<std::int64_t>(mCursor.position);
             break;
         default:
             return STG_E_INVALIDFUNCTION;
@@ -226,7 +232,8 @@ HRESULT KELStream::CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read
             ULONG got = 0;
             {
                 std::lock_guard lock(mAllocator.Mutex());
-                hr = ReadLocked(buffer.data(), static_cast<ULONG>(std::min<std::uint64_t>(remaining, kClusterSize)), &got);
+                hr = ReadLocked(
+                    buffer.data(), static_cast<ULONG>(std::min<std::uint64_t>(remaining, kClusterSize)), &got);
             }
             if (read)
                 read->QuadPart += got;
@@ -246,10 +253,22 @@ HRESULT KELStream::CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read
     }
 }
 
-HRESULT KELStream::Commit(DWORD) { return S_OK; }
-HRESULT KELStream::Revert() { return E_NOTIMPL; }
-HRESULT KELStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return E_NOTIMPL; }
-HRESULT KELStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return E_NOTIMPL; }
+HRESULT KELStream::Commit(DWORD)
+{
+    return S_OK;
+}
+HRESULT KELStream::Revert()
+{
+    return E_NOTIMPL;
+}
+HRESULT KELStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
+{
+    return E_NOTIMPL;
+}
+HRESULT KELStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT KELStream::Stat(STATSTG* statstg, DWORD statFlag)
 {
@@ -283,7 +302,13 @@ HRESULT KELStream::GetDirectAccess(ULARGE_INTEGER, ULONG, void** out)
     return S_FALSE;
 }
 
-HRESULT KELStream::GetCacheHint(DWORD* out) { return mParent->GetCacheHint(out); }
-bool KELStream::GetLockBytes(ILockBytes** out) { return mParent->GetLockBytes(out); }
+HRESULT KELStream::GetCacheHint(DWORD* out)
+{
+    return mParent->GetCacheHint(out);
+}
+bool KELStream::GetLockBytes(ILockBytes** out)
+{
+    return mParent->GetLockBytes(out);
+}
 
 } // namespace KEL

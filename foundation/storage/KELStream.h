@@ -50,7 +50,7 @@ private:
     StorageAllocator& mAllocator;
     Element& mElement;
     KELStorage* mParent;
-    std::atomic<ULONG> mRefCount{1};
+    std::atomic<ULONG> mRefCount { 1 };
 };
 
 } // namespace KEL

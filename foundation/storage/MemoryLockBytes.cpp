@@ -19,7 +19,10 @@ HRESULT MemoryLockBytes::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG MemoryLockBytes::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG MemoryLockBytes::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG MemoryLockBytes::Release()
 {
@@ -65,7 +68,10 @@ HRESULT MemoryLockBytes::WriteAt(ULARGE_INTEGER offset, const void* buffer, ULON
     return S_OK;
 }
 
-HRESULT MemoryLockBytes::Flush() { return S_OK; }
+HRESULT MemoryLockBytes::Flush()
+{
+    return S_OK;
+}
 
 HRESULT MemoryLockBytes::SetSize(ULARGE_INTEGER size)
 {
@@ -81,7 +87,7 @@ HRESULT MemoryLockBytes::Stat(STATSTG* statstg, DWORD)
 {
     if (!statstg)
         return STG_E_INVALIDPOINTER;
-    *statstg = STATSTG{};
+    *statstg = STATSTG {};
     statstg->type = STGTY_LOCKBYTES;
     statstg->cbSize.QuadPart = mBytes.size();
     return S_OK;

@@ -13,7 +13,10 @@ namespace KEL {
 class MemoryLockBytes final : public ILockBytes {
 public:
     // One reference, held by the creator.
-    explicit MemoryLockBytes(std::vector<std::uint8_t> bytes = {}) : mBytes(std::move(bytes)) {}
+    explicit MemoryLockBytes(std::vector<std::uint8_t> bytes = {})
+        : mBytes(std::move(bytes))
+    {
+    }
 
     HRESULT QueryInterface(REFIID iid, void** out) override;
     ULONG AddRef() override;
@@ -40,7 +43,7 @@ private:
     ~MemoryLockBytes() = default;
     bool NextWriteFails();
 
-    std::atomic<ULONG> mRefCount{1};
+    std::atomic<ULONG> mRefCount { 1 };
     std::vector<std::uint8_t> mBytes;
     unsigned long mWrites = 0;
     unsigned long mFailFrom = 0;

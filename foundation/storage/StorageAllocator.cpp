@@ -23,13 +23,23 @@ std::uint64_t CursorIndex(const Cursor& c)
     return c.position >> kClusterShift;
 }
 // The canonical cluster index of a position: a boundary belongs to the cluster it ends.
-std::uint64_t PositionIndex(std::uint64_t position) { return position == 0 ? 0 : (position - 1) >> kClusterShift; }
-std::uint32_t EndBitFor(std::uint64_t position) { return position != 0 && (position & kMask) == 0 ? kAtEndBit : 0; }
+std::uint64_t PositionIndex(std::uint64_t position)
+{
+    return position == 0 ? 0 : (position - 1) >> kClusterShift;
+}
+std::uint32_t EndBitFor(std::uint64_t position)
+{
+    return position != 0 && (position & kMask) == 0 ? kAtEndBit : 0;
+}
 } // namespace
 
-StorageAllocator::StorageAllocator(ILockBytes* lockBytes) : StorageAllocator(lockBytes, true) {}
+StorageAllocator::StorageAllocator(ILockBytes* lockBytes)
+    : StorageAllocator(lockBytes, true)
+{
+}
 
-StorageAllocator::StorageAllocator(ILockBytes* lockBytes, bool fresh) : mLockBytes(lockBytes)
+StorageAllocator::StorageAllocator(ILockBytes* lockBytes, bool fresh)
+    : mLockBytes(lockBytes)
 {
     mHeader = NewHeaderImage();
     mRoot.name = kRootName;
@@ -37,7 +47,7 @@ StorageAllocator::StorageAllocator(ILockBytes* lockBytes, bool fresh) : mLockByt
     mRoot.mode = kRootMode;
     mRoot.changed = true;
     if (fresh) {
-        mMap = {{0, kFreeBit}, {0, 0}};
+        mMap = { { 0, kFreeBit }, { 0, 0 } };
         mFresh.assign(2, false);
         if (!GrowMap(kEntriesPerCluster))
             throw std::bad_alloc();
@@ -59,7 +69,10 @@ StorageAllocator::~StorageAllocator()
     mLockBytes->Release();
 }
 
-bool StorageAllocator::Transacted() const { return (mRoot.mode & STGM_TRANSACTED) != 0; }
+bool StorageAllocator::Transacted() const
+{
+    return (mRoot.mode & STGM_TRANSACTED) != 0;
+}
 
 // ---- map and lists ----
 
@@ -103,13 +116,19 @@ void StorageAllocator::UnlinkFree(std::uint32_t e)
     mMap[prev].next = mMap[e].next;
     if (mMap[e].next != 0)
         mMap[mMap[e].next].prev = mMap[e].prev;
-    mMap[e] = {0, 0};
+    mMap[e] = { 0, 0 };
     MarkFresh(e);
     mMapChanged = true;
 }
 
-void StorageAllocator::MarkFresh(std::uint32_t cluster) { mFresh[cluster] = true; }
-bool StorageAllocator::IsFresh(std::uint32_t cluster) const { return mFresh[cluster]; }
+void StorageAllocator::MarkFresh(std::uint32_t cluster)
+{
+    mFresh[cluster] = true;
+}
+bool StorageAllocator::IsFresh(std::uint32_t cluster) const
+{
+    return mFresh[cluster];
+}
 
 std::uint32_t StorageAllocator::AllocateCluster(std::uint32_t hint, bool allowGrow)
 {
@@ -145,7 +164,7 @@ std::uint32_t StorageAllocator::AppendCluster(std::uint32_t last, bool allowGrow
     if (c == 0)
         return 0;
     mMap[last].next = c;
-    mMap[c] = {0, last};
+    mMap[c] = { 0, last };
     return c;
 }
 
@@ -167,7 +186,7 @@ void StorageAllocator::Unlink(std::uint32_t c)
         mMap[prev].next = e.next;
     if (e.next != 0 && e.next < Count() && (mMap[e.next].prev & kClusterMask) == c)
         mMap[e.next].prev = prev == 0 ? 0 : (mMap[e.next].prev & kFreeBit) | prev;
-    mMap[c] = {0, 0};
+    mMap[c] = { 0, 0 };
 }
 
 void StorageAllocator::ReleaseToPending(std::uint32_t c)
@@ -176,7 +195,7 @@ void StorageAllocator::ReleaseToPending(std::uint32_t c)
         return;
     Unlink(c);
     const std::uint32_t first = mMap[kReleaseHead].next;
-    mMap[c] = {first, kReleaseHead};
+    mMap[c] = { first, kReleaseHead };
     if (first != 0)
         mMap[first].prev = c;
     mMap[kReleaseHead].next = c;
@@ -189,7 +208,7 @@ void StorageAllocator::ReleaseToFree(std::uint32_t c)
         return;
     Unlink(c);
     const std::uint32_t first = mMap[kFreeHead].next;
-    mMap[c] = {first, kFreeBit};
+    mMap[c] = { first, kFreeBit };
     if (first != 0)
         mMap[first].prev = c | kFreeBit;
     mMap[kFreeHead].next = c;
@@ -210,15 +229,15 @@ Cursor StorageAllocator::Locate(const Element& element, std::uint64_t position) 
 {
     std::uint32_t c = element.FirstCluster();
     if (c == 0)
-        return {position, 0};
+        return { position, 0 };
     const std::uint64_t steps = PositionIndex(position);
     for (std::uint64_t i = 0; i < steps; ++i) {
         const std::uint32_t next = mMap[c].next;
         if (next < kFirstCluster || next >= Count())
-            return {position, 0}; // a chain shorter than its size: the cursor finds no cluster
+            return { position, 0 }; // a chain shorter than its size: the cursor finds no cluster
         c = next;
     }
-    return {position, c | EndBitFor(position)};
+    return { position, c | EndBitFor(position) };
 }
 
 HRESULT StorageAllocator::EnsureFirstCluster(Element& element)
@@ -228,8 +247,8 @@ HRESULT StorageAllocator::EnsureFirstCluster(Element& element)
     const std::uint32_t c = TakeFreeHead();
     if (c == 0)
         return STG_E_INSUFFICIENTMEMORY;
-    element.start = {0, c};
-    element.end = {0, c};
+    element.start = { 0, c };
+    element.end = { 0, c };
     ++element.chainVersion;
     MarkElementChanged(element);
     return S_OK;
@@ -252,7 +271,7 @@ HRESULT StorageAllocator::ReadChunk(const Element& element, Cursor& cursor, void
     const std::uint32_t offset = static_cast<std::uint32_t>(cursor.position & kMask);
     const ULONG n = std::min<ULONG>(cb, kClusterSize - offset);
     ULONG got = 0;
-    const HRESULT hr = mLockBytes->ReadAt({ClusterOffset(c) + offset}, buffer, n, &got);
+    const HRESULT hr = mLockBytes->ReadAt({ ClusterOffset(c) + offset }, buffer, n, &got);
     if (FAILED(hr))
         return hr;
     // A cluster that was never written lies past the end of the file: its bytes read as zero.
@@ -268,11 +287,12 @@ HRESULT StorageAllocator::CopyOnWrite(Element& element, Cursor& cursor)
 {
     const std::uint32_t c = cursor.Cluster();
     const std::uint64_t clusterStart = cursor.position & ~std::uint64_t(kMask);
-    const std::uint64_t valid = element.Size() > clusterStart ? std::min<std::uint64_t>(element.Size() - clusterStart, kClusterSize) : 0;
+    const std::uint64_t valid
+        = element.Size() > clusterStart ? std::min<std::uint64_t>(element.Size() - clusterStart, kClusterSize) : 0;
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(valid));
     if (valid != 0) {
         ULONG got = 0;
-        const HRESULT hr = mLockBytes->ReadAt({ClusterOffset(c)}, buffer.data(), static_cast<ULONG>(valid), &got);
+        const HRESULT hr = mLockBytes->ReadAt({ ClusterOffset(c) }, buffer.data(), static_cast<ULONG>(valid), &got);
         if (FAILED(hr))
             return hr;
         if (got < valid)
@@ -299,7 +319,7 @@ HRESULT StorageAllocator::CopyOnWrite(Element& element, Cursor& cursor)
         mMap[e.next].prev = copy;
     if (element.end.Cluster() == c)
         element.end.cluster = copy | (element.end.cluster & kAtEndBit);
-    mMap[c] = {0, 0};
+    mMap[c] = { 0, 0 };
     ReleaseToPending(c);
     cursor.cluster = copy | (cursor.cluster & kAtEndBit);
     ++element.chainVersion;
@@ -337,7 +357,7 @@ HRESULT StorageAllocator::WriteChunk(Element& element, Cursor& cursor, const voi
     const std::uint32_t offset = static_cast<std::uint32_t>(cursor.position & kMask);
     const ULONG n = std::min<ULONG>(cb, kClusterSize - offset);
     ULONG done = 0;
-    const HRESULT hr = mLockBytes->WriteAt({ClusterOffset(c) + offset}, buffer, n, &done);
+    const HRESULT hr = mLockBytes->WriteAt({ ClusterOffset(c) + offset }, buffer, n, &done);
     if (done == 0) {
         // The chain must end at the element's end cluster: a cluster appended for this write goes
         // back (it was never named by anything).
@@ -397,7 +417,7 @@ HRESULT StorageAllocator::SeekCursor(Element& element, Cursor& cursor, std::int6
         ++index;
     }
     const std::uint64_t reached = hr == S_OK ? target : (index + 1) << kClusterShift;
-    cursor = {reached, c | EndBitFor(reached)};
+    cursor = { reached, c | EndBitFor(reached) };
     if (reached > element.end.position) {
         element.end = cursor;
         MarkElementChanged(element);
@@ -442,7 +462,7 @@ HRESULT StorageAllocator::ResizeChain(Element& element, std::uint64_t newSize)
         ClampCursors(element, reached);
         ++element.chainVersion;
     }
-    element.end = {reached, c | EndBitFor(reached)};
+    element.end = { reached, c | EndBitFor(reached) };
     MarkElementChanged(element);
     return hr;
 }
@@ -467,7 +487,7 @@ void StorageAllocator::ReleaseChain(Element& element)
 HRESULT StorageAllocator::WriteAll(std::uint64_t offset, const void* data, std::size_t size)
 {
     ULONG written = 0;
-    const HRESULT hr = mLockBytes->WriteAt({offset}, data, static_cast<ULONG>(size), &written);
+    const HRESULT hr = mLockBytes->WriteAt({ offset }, data, static_cast<ULONG>(size), &written);
     if (FAILED(hr))
         return hr;
     return written == size ? S_OK : E_FAIL;
@@ -530,10 +550,10 @@ void StorageAllocator::StoreMap()
         const std::uint32_t want = needed();
         for (std::uint32_t c = first; c < first + want; ++c)
             UnlinkFree(c);
-        mMap[first] = {0, 0};
+        mMap[first] = { 0, 0 };
         for (std::uint32_t c = first; c + 1 < first + want; ++c) {
             mMap[c].next = c + 1;
-            mMap[c + 1] = {0, c};
+            mMap[c + 1] = { 0, c };
         }
     }
     // Recorded before anything is written, so that a retry after a failed write reuses the run.
@@ -576,7 +596,8 @@ HRESULT StorageAllocator::Commit(DWORD flags)
                 break;
             }
         // A failed truncation only leaves the file longer than it needs to be.
-        if (SUCCEEDED(mLockBytes->SetSize({std::uint64_t(highest + 1 - kFirstCluster) * kClusterSize + kFirstClusterOffset})))
+        if (SUCCEEDED(mLockBytes->SetSize(
+                { std::uint64_t(highest + 1 - kFirstCluster) * kClusterSize + kFirstClusterOffset })))
             mTruncationPending = false;
     }
     const bool flush = (flags & STGC_DANGEROUSLYCOMMITMERELYTODISKCACHE) == 0;

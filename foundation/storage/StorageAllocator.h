@@ -95,7 +95,7 @@ private:
     std::vector<ClusterEntry> mMap;
     std::vector<bool> mFresh;
     bool mMapChanged = false;
-    std::array<std::uint8_t, StorageFormat::kHeaderSize> mHeader{};
+    std::array<std::uint8_t, StorageFormat::kHeaderSize> mHeader {};
     std::uint32_t mGeneration = 0; // the copy the next commit writes
     Element mRoot;
     ILockBytes* mLockBytes = nullptr;

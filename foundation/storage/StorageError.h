@@ -9,7 +9,8 @@
 
 namespace KEL {
 
-// Throws the library's exception carrying `code` and, when given, a context text.
+// Throws XKEL carrying `code` and, when given, a context text (the exception writes its
+// diagnostic line).
 [[noreturn]] void ThrowStorageError(HRESULT code, const std::wstring& context = {});
 
 // The HRESULT an exception caught at an interface boundary stands for: the carried code when it

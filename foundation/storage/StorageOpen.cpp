@@ -68,41 +68,49 @@ HRESULT StorageAllocator::Load()
     const std::uint64_t fileSize = stat.cbSize.QuadPart;
 
     ULONG got = 0;
-    if (FAILED(hr = mLockBytes->ReadAt({0}, mHeader.data(), kHeaderSize, &got)))
+    if (FAILED(hr = mLockBytes->ReadAt({ 0 }, mHeader.data(), kHeaderSize, &got)))
         return hr;
     if (got != kHeaderSize || !HeaderLooksValid(mHeader.data()))
         return STG_E_INVALIDHEADER;
+    // The fields this format writes but never reads are written with their documented values
+    // again, whatever the file held.
+    const auto fresh = NewHeaderImage();
+    std::copy(fresh.begin(), fresh.begin() + kOffGeneration, mHeader.begin());
+    PutU32(&mHeader[kOff180], 0);
     const std::uint32_t generation = GetU32(&mHeader[kOffGeneration]);
     if (generation > 1)
         return STG_E_DOCFILECORRUPT;
     const std::uint32_t count = GetU32(&mHeader[kOffMapCount + 4 * generation]);
     const std::uint32_t first = GetU32(&mHeader[kOffMapFirst + 4 * generation]);
-    if (count + GetU32(&mHeader[kOffMapNegCount + 4 * generation]) != 0 || count < kEntriesPerCluster ||
-        count % kEntriesPerCluster != 0 || count >= kMaxMapEntries)
+    if (count + GetU32(&mHeader[kOffMapNegCount + 4 * generation]) != 0 || count < kEntriesPerCluster
+        || count % kEntriesPerCluster != 0 || count >= kMaxMapEntries)
         return STG_E_DOCFILECORRUPT;
     const std::uint32_t mapClusters = count / kEntriesPerCluster;
-    if (first < kFirstCluster || first >= count || count - first < mapClusters ||
-        ClusterOffset(first) + std::uint64_t(count) * 8 > fileSize)
+    if (first < kFirstCluster || first >= count || count - first < mapClusters
+        || ClusterOffset(first) + std::uint64_t(count) * 8 > fileSize)
         return STG_E_DOCFILECORRUPT;
 
     // The map is bounded by the file's size above, so this allocation is too.
     std::vector<std::uint8_t> bytes(std::size_t(count) * 8);
-    if (FAILED(hr = mLockBytes->ReadAt({ClusterOffset(first)}, bytes.data(), static_cast<ULONG>(bytes.size()), &got)))
+    if (FAILED(hr = mLockBytes->ReadAt({ ClusterOffset(first) }, bytes.data(), static_cast<ULONG>(bytes.size()), &got)))
         return hr;
     if (got != bytes.size())
         return STG_E_DOCFILECORRUPT;
     mMap.resize(count);
     mFresh.assign(count, false);
     for (std::uint32_t i = 0; i < count; ++i)
-        mMap[i] = {GetU32(&bytes[8 * i]), GetU32(&bytes[8 * i + 4])};
+        mMap[i] = { GetU32(&bytes[8 * i]), GetU32(&bytes[8 * i + 4]) };
 
+    // The heads' own prev words are never read; they are written as a new map has them.
+    mMap[kFreeHead].prev = kFreeBit;
+    mMap[kReleaseHead].prev = 0;
     std::vector<std::uint8_t> role;
     if (FAILED(hr = CheckMap(role)))
         return hr;
     auto claimRun = [&](std::uint32_t start, std::uint32_t length) {
         for (std::uint32_t c = start; c < start + length; ++c) {
-            if (role[c] != kUnclaimed || mMap[c].prev != (c == start ? 0 : c - 1) ||
-                mMap[c].next != (c + 1 < start + length ? c + 1 : 0))
+            if (role[c] != kUnclaimed || mMap[c].prev != (c == start ? 0 : c - 1)
+                || mMap[c].next != (c + 1 < start + length ? c + 1 : 0))
                 return false;
             role[c] = kClaimed;
         }
@@ -112,10 +120,11 @@ HRESULT StorageAllocator::Load()
         return STG_E_DOCFILECORRUPT;
 
     ElementRecord rootRecord;
-    if (!DecodeRecord(&mHeader[kOffRootRecord + kRecordSize * generation], rootRecord) ||
-        rootRecord.type != STGTY_STORAGE)
+    if (!DecodeRecord(&mHeader[kOffRootRecord + kRecordSize * generation], rootRecord)
+        || rootRecord.type != STGTY_STORAGE)
         return STG_E_DOCFILECORRUPT;
     mRoot.FromRecord(rootRecord);
+    mRoot.name = kRootName; // the root's name is fixed, whatever the record held
     mRoot.mode = kRootMode;
 
     // Every element of the tree: its chain must match its size and claim only unclaimed clusters.
@@ -171,11 +180,10 @@ HRESULT StorageAllocator::Load()
     const std::uint32_t other = generation ^ 1;
     const std::uint32_t otherFirst = GetU32(&mHeader[kOffMapFirst + 4 * other]);
     const std::uint32_t otherCount = GetU32(&mHeader[kOffMapCount + 4 * other]);
-    const bool otherValid = otherFirst >= kFirstCluster && otherFirst < count && otherCount != 0 &&
-                            otherCount <= count && otherCount % kEntriesPerCluster == 0 &&
-                            otherCount + GetU32(&mHeader[kOffMapNegCount + 4 * other]) == 0 &&
-                            count - otherFirst >= otherCount / kEntriesPerCluster &&
-                            claimRun(otherFirst, otherCount / kEntriesPerCluster);
+    const bool otherValid = otherFirst >= kFirstCluster && otherFirst < count && otherCount != 0 && otherCount <= count
+        && otherCount % kEntriesPerCluster == 0 && otherCount + GetU32(&mHeader[kOffMapNegCount + 4 * other]) == 0
+        && count - otherFirst >= otherCount / kEntriesPerCluster
+        && claimRun(otherFirst, otherCount / kEntriesPerCluster);
     if (!otherValid) {
         PutU32(&mHeader[kOffMapFirst + 4 * other], 0);
         PutU32(&mHeader[kOffMapCount + 4 * other], 0);

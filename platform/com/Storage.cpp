@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 namespace {
-std::atomic<long> gLiveBlocks{0};
-std::atomic<long> gFailNext{0};
+std::atomic<long> gLiveBlocks { 0 };
+std::atomic<long> gFailNext { 0 };
 } // namespace
 
 void* CoTaskMemAlloc(std::size_t bytes)
@@ -29,6 +29,12 @@ void CoTaskMemFree(void* block)
 }
 
 namespace vx::com {
-long LiveTaskMemCount() { return gLiveBlocks.load(); }
-void FailNextTaskMemAllocs(long count) { gFailNext.store(count); }
+long LiveTaskMemCount()
+{
+    return gLiveBlocks.load();
+}
+void FailNextTaskMemAllocs(long count)
+{
+    gFailNext.store(count);
+}
 } // namespace vx::com

@@ -149,10 +149,11 @@ struct IStorage : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{0000000B-0000-0000-C000-000000000046}");
     virtual HRESULT CreateStream(const OLECHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2, IStream** out) = 0;
     virtual HRESULT OpenStream(const OLECHAR* name, void* reserved1, DWORD mode, DWORD reserved2, IStream** out) = 0;
-    virtual HRESULT CreateStorage(const OLECHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2,
-                                  IStorage** out) = 0;
-    virtual HRESULT OpenStorage(const OLECHAR* name, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved,
-                                IStorage** out) = 0;
+    virtual HRESULT CreateStorage(const OLECHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2, IStorage** out)
+        = 0;
+    virtual HRESULT OpenStorage(
+        const OLECHAR* name, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved, IStorage** out)
+        = 0;
     virtual HRESULT CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbExclude, IStorage* dest) = 0;
     virtual HRESULT MoveElementTo(const OLECHAR* name, IStorage* dest, const OLECHAR* newName, DWORD flags) = 0;
     virtual HRESULT Commit(DWORD flags) = 0;
@@ -160,8 +161,9 @@ struct IStorage : IUnknown {
     virtual HRESULT EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3, IEnumSTATSTG** out) = 0;
     virtual HRESULT DestroyElement(const OLECHAR* name) = 0;
     virtual HRESULT RenameElement(const OLECHAR* oldName, const OLECHAR* newName) = 0;
-    virtual HRESULT SetElementTimes(const OLECHAR* name, const FILETIME* ctime, const FILETIME* atime,
-                                    const FILETIME* mtime) = 0;
+    virtual HRESULT SetElementTimes(
+        const OLECHAR* name, const FILETIME* ctime, const FILETIME* atime, const FILETIME* mtime)
+        = 0;
     virtual HRESULT SetClass(REFCLSID clsid) = 0;
     virtual HRESULT SetStateBits(DWORD stateBits, DWORD mask) = 0;
     virtual HRESULT Stat(STATSTG* statstg, DWORD statFlag) = 0;

@@ -25,7 +25,10 @@ struct Reader {
     std::uint8_t byte(std::uint64_t at) const { return at < bytes.size() ? bytes[at] : 0; }
 };
 
-std::uint64_t Offset(std::uint32_t cluster) { return std::uint64_t(cluster - 2) * kCluster + 512; }
+std::uint64_t Offset(std::uint32_t cluster)
+{
+    return std::uint64_t(cluster - 2) * kCluster + 512;
+}
 
 struct Walker {
     Reader r;
@@ -47,7 +50,7 @@ struct Walker {
             return Fail("storages nested too deep");
         if (bytes.empty())
             return true;
-        Reader d{bytes};
+        Reader d { bytes };
         const std::uint32_t n = d.u32(0);
         if (bytes.size() < 8 || n + d.u32(4) != 0)
             return Fail("directory count and negated count disagree");
@@ -75,7 +78,7 @@ struct Walker {
             for (const auto& other : node.children)
                 if (KEL::NamesEqual(other.name, child.name))
                     return Fail("two elements of one name");
-            child.type = Reader{bytes}.u32(8 + i * 160 + 140);
+            child.type = Reader { bytes }.u32(8 + i * 160 + 140);
             if (child.type != 1 && child.type != 2)
                 return Fail("bad element type");
             const std::vector<std::uint8_t> record(rec, rec + 160);
@@ -86,7 +89,7 @@ struct Walker {
                 if (!Directory(data, child, depth + 1))
                     return false;
             } else {
-                child.size = Reader{record}.u64(80);
+                child.size = Reader { record }.u64(80);
                 child.data = std::move(data);
             }
             node.children.push_back(std::move(child));
@@ -94,9 +97,10 @@ struct Walker {
         return true;
     }
 
-    bool ChainFromRecord(const std::vector<std::uint8_t>& record, std::vector<std::uint8_t>& data, const std::string& who)
+    bool ChainFromRecord(
+        const std::vector<std::uint8_t>& record, std::vector<std::uint8_t>& data, const std::string& who)
     {
-        const Reader rec{record};
+        const Reader rec { record };
         const std::uint32_t first = rec.u32(72);
         const std::uint64_t size = rec.u64(80);
         const std::uint32_t end = rec.u32(88);
@@ -109,7 +113,7 @@ struct Walker {
     }
 
     bool ChainOf(std::uint32_t first, std::uint64_t size, std::uint32_t end, std::vector<std::uint8_t>& data,
-                 const std::string& who)
+        const std::string& who)
     {
         if (first == 0)
             return size == 0 && end == 0 ? true : Fail(who + ": size or end without a first cluster");
@@ -133,7 +137,7 @@ struct Walker {
             const std::uint64_t from = Offset(c);
             if (n && from < r.bytes.size())
                 std::memcpy(data.data() + base, r.bytes.data() + from,
-                            static_cast<std::size_t>(std::min<std::uint64_t>(n, r.bytes.size() - from)));
+                    static_cast<std::size_t>(std::min<std::uint64_t>(n, r.bytes.size() - from)));
             before = c;
             if (i + 1 < length)
                 c = next[c];
@@ -142,8 +146,8 @@ struct Walker {
             return Fail(who + ": chain runs past its size");
         const std::uint32_t bit = size != 0 && size % kCluster == 0 ? kBit : 0;
         if (end != (c | bit))
-            return Fail(who + ": end cluster " + std::to_string(end) + " does not match the chain (first " +
-                        std::to_string(first) + ", size " + std::to_string(size) + ", last " + std::to_string(c) + ")");
+            return Fail(who + ": end cluster " + std::to_string(end) + " does not match the chain (first "
+                + std::to_string(first) + ", size " + std::to_string(size) + ", last " + std::to_string(c) + ")");
         return true;
     }
 };
@@ -152,8 +156,8 @@ struct Walker {
 
 std::string CheckCompoundFile(const std::vector<std::uint8_t>& bytes, CheckedFile& out, bool strict)
 {
-    out = CheckedFile{};
-    Reader r{bytes};
+    out = CheckedFile {};
+    Reader r { bytes };
     if (bytes.size() < 512)
         return "shorter than the header";
     const char16_t sig[] = u"Morvell Compound File";
@@ -162,8 +166,8 @@ std::string CheckCompoundFile(const std::vector<std::uint8_t>& bytes, CheckedFil
         if ((bytes[2 * i] | bytes[2 * i + 1] << 8) != want)
             return "bad signature";
     }
-    if (r.u32(128) != 29 || r.u32(132) != 512 || r.u32(136) != 0x20000 || r.u32(140) != 0x7FFFFFFF ||
-        r.u32(144) != 0 || r.u32(152) != 15 || r.u32(180) != 0)
+    if (r.u32(128) != 29 || r.u32(132) != 512 || r.u32(136) != 0x20000 || r.u32(140) != 0x7FFFFFFF || r.u32(144) != 0
+        || r.u32(152) != 15 || r.u32(180) != 0)
         return "bad fixed header field";
     const std::uint32_t g = r.u32(148);
     if (g > 1)
@@ -184,7 +188,8 @@ std::string CheckCompoundFile(const std::vector<std::uint8_t>& bytes, CheckedFil
     if (Offset(mapFirst) + std::uint64_t(count) * 8 > bytes.size())
         return "map past the end of the file";
 
-    Walker w{r, count, std::vector<std::uint32_t>(count), std::vector<std::uint32_t>(count), std::vector<char>(count, 0), {}};
+    Walker w { r, count, std::vector<std::uint32_t>(count), std::vector<std::uint32_t>(count),
+        std::vector<char>(count, 0), {} };
     for (std::uint32_t i = 0; i < count; ++i) {
         w.next[i] = r.u32(Offset(mapFirst) + 8ull * i);
         w.prev[i] = r.u32(Offset(mapFirst) + 8ull * i + 4);
@@ -213,8 +218,8 @@ std::string CheckCompoundFile(const std::vector<std::uint8_t>& bytes, CheckedFil
             return "free-marked cluster not on the free list";
     auto claimRun = [&](std::uint32_t first, std::uint32_t n) {
         for (std::uint32_t c = first; c < first + n; ++c) {
-            if (c >= count || w.role[c] != 0 || w.prev[c] != (c == first ? 0 : c - 1) ||
-                w.next[c] != (c + 1 < first + n ? c + 1 : 0))
+            if (c >= count || w.role[c] != 0 || w.prev[c] != (c == first ? 0 : c - 1)
+                || w.next[c] != (c + 1 < first + n ? c + 1 : 0))
                 return false;
             w.role[c] = 'M';
         }
@@ -227,14 +232,14 @@ std::string CheckCompoundFile(const std::vector<std::uint8_t>& bytes, CheckedFil
     const std::uint32_t otherFirst = out.mapFirst[g ^ 1];
     if (otherFirst != 0) {
         const std::uint32_t otherCount = r.u32(156 + 4 * (g ^ 1));
-        const bool fieldsAgree = otherCount + r.u32(164 + 4 * (g ^ 1)) == 0 && otherCount <= count &&
-                                 otherCount % kPerCluster == 0 && otherCount != 0;
+        const bool fieldsAgree = otherCount + r.u32(164 + 4 * (g ^ 1)) == 0 && otherCount <= count
+            && otherCount % kPerCluster == 0 && otherCount != 0;
         std::vector<char> saved = w.role;
         if (!fieldsAgree || otherFirst == mapFirst || !claimRun(otherFirst, otherCount / kPerCluster)) {
             if (strict)
-                return "other copy's map run is not its own chain (map " + std::to_string(mapFirst) + ", other " +
-                       std::to_string(otherFirst) + ", other count " + std::to_string(otherCount) + ", role " +
-                       std::to_string(int(saved[otherFirst < count ? otherFirst : 0])) + ")";
+                return "other copy's map run is not its own chain (map " + std::to_string(mapFirst) + ", other "
+                    + std::to_string(otherFirst) + ", other count " + std::to_string(otherCount) + ", role "
+                    + std::to_string(int(saved[otherFirst < count ? otherFirst : 0])) + ")";
             w.role = std::move(saved);
         }
     }
@@ -245,7 +250,10 @@ std::string CheckCompoundFile(const std::vector<std::uint8_t>& bytes, CheckedFil
     for (int i = 0; i < 15; ++i)
         if ((rootRecord[2 * i] | rootRecord[2 * i + 1] << 8) != rootName[i])
             return "bad root name";
-    if (Reader{rootRecord}.u32(140) != 1)
+    for (int i = 28; i < 64; ++i)
+        if (rootRecord[i] != 0)
+            return "root name not zero-padded";
+    if (Reader { rootRecord }.u32(140) != 1)
         return "root is not a storage";
     out.root.name = rootName;
     out.root.type = 1;

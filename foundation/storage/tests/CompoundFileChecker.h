@@ -12,7 +12,7 @@ namespace vxtest {
 struct FileNode {
     std::u16string name;
     std::uint32_t type = 0; // 1 storage, 2 stream
-    std::uint64_t size = 0;          // a stream's size
+    std::uint64_t size = 0; // a stream's size
     std::vector<std::uint8_t> data; // its bytes, as far as the file holds them
     std::vector<FileNode> children; // a storage's elements in directory order
 };

@@ -15,9 +15,9 @@ TEST(CompoundFileFormat, RecordRoundTripsAtDocumentedOffsets)
     r.firstCluster = 7;
     r.size = 0x123456789ull;
     r.endCluster = 9 | 0x80000000u;
-    r.mtime = {1, 2};
-    r.ctime = {3, 4};
-    r.atime = {5, 6};
+    r.mtime = { 1, 2 };
+    r.ctime = { 3, 4 };
+    r.atime = { 5, 6 };
     r.clsid = vx::com::MakeGuid("{00112233-4455-6677-8899-AABBCCDDEEFF}");
     r.type = 2;
     std::vector<std::uint8_t> b(160);
@@ -29,9 +29,9 @@ TEST(CompoundFileFormat, RecordRoundTripsAtDocumentedOffsets)
     EXPECT_EQ(U32At(b, 72), 7u);
     EXPECT_EQ(U64At(b, 80), 0x123456789ull);
     EXPECT_EQ(U32At(b, 88), 0x80000009u);
-    EXPECT_EQ(U32At(b, 96), 1u);   // modification
-    EXPECT_EQ(U32At(b, 104), 3u);  // creation
-    EXPECT_EQ(U32At(b, 112), 5u);  // access
+    EXPECT_EQ(U32At(b, 96), 1u); // modification
+    EXPECT_EQ(U32At(b, 104), 3u); // creation
+    EXPECT_EQ(U32At(b, 112), 5u); // access
     EXPECT_EQ(U32At(b, 120), 0x00112233u);
     EXPECT_EQ(b[124], 0x55);
     EXPECT_EQ(b[135], 0xFF);
@@ -53,8 +53,8 @@ TEST(CompoundFileFormat, EmptyStreamCommittedIntoNewFile)
     ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
     const auto& b = f.bytes->Bytes();
     ASSERT_EQ(b.size(), 66048u);
-    EXPECT_EQ(U32At(b, 148), 0u);                           // the file names copy 0
-    EXPECT_EQ(Kel(f.root)->Allocator().Generation(), 1u);  // the next commit writes copy 1
+    EXPECT_EQ(U32At(b, 148), 0u); // the file names copy 0
+    EXPECT_EQ(Kel(f.root)->Allocator().Generation(), 1u); // the next commit writes copy 1
     // Header fields.
     EXPECT_EQ(b[0], 'M');
     EXPECT_EQ(b[2], 'o');
@@ -78,9 +78,9 @@ TEST(CompoundFileFormat, EmptyStreamCommittedIntoNewFile)
     EXPECT_EQ(U32At(b, 512), 1u);
     EXPECT_EQ(U32At(b, 516), 0xFFFFFFFFu);
     EXPECT_EQ(b[520], 'D');
-    EXPECT_EQ(U32At(b, 520 + 72), 0u);   // no cluster
-    EXPECT_EQ(U64At(b, 520 + 80), 0u);   // size 0
-    EXPECT_EQ(U32At(b, 520 + 140), 2u);  // a stream
+    EXPECT_EQ(U32At(b, 520 + 72), 0u); // no cluster
+    EXPECT_EQ(U64At(b, 520 + 80), 0u); // size 0
+    EXPECT_EQ(U32At(b, 520 + 140), 2u); // a stream
     // The map: heads, the two used clusters, the free list from 4.
     const std::uint64_t map = ClusterAt(3);
     EXPECT_EQ(U32At(b, map + 0), 4u);
@@ -139,11 +139,23 @@ TEST(CompoundFileFormat, CaseFoldingIsUnicodeAndLocaleFree)
         bool equal;
     };
     const Case cases[] = {
-        {u'a', u'A', true},       {u'z', u'Z', true},       {u'\u00E9', u'\u00C9', true}, {u'\u00FE', u'\u00DE', true},
-        {u'\u03B1', u'\u0391', true}, {u'\u03C9', u'\u03A9', true}, {u'\u0430', u'\u0410', true}, {u'\u044F', u'\u042F', true},
-        {u'\uFF41', u'\uFF21', true}, {u'\u0451', u'\u0401', true}, {u'\u03C2', u'\u03A3', true},
-        {u'[', u'{', false},      {u' ', u'\0', false},     {u'@', u'`', false},       {u'\u00F7', u'\u00D7', false},
-        {u'\u00FF', u'\u00DF', false}, {u'1', u'\u0011', false},
+        { u'a', u'A', true },
+        { u'z', u'Z', true },
+        { u'\u00E9', u'\u00C9', true },
+        { u'\u00FE', u'\u00DE', true },
+        { u'\u03B1', u'\u0391', true },
+        { u'\u03C9', u'\u03A9', true },
+        { u'\u0430', u'\u0410', true },
+        { u'\u044F', u'\u042F', true },
+        { u'\uFF41', u'\uFF21', true },
+        { u'\u0451', u'\u0401', true },
+        { u'\u03C2', u'\u03A3', true },
+        { u'[', u'{', false },
+        { u' ', u'\0', false },
+        { u'@', u'`', false },
+        { u'\u00F7', u'\u00D7', false },
+        { u'\u00FF', u'\u00DF', false },
+        { u'1', u'\u0011', false },
     };
     for (const Case& c : cases)
         EXPECT_EQ(KEL::NamesEqual(std::u16string(1, c.a), std::u16string(1, c.b)), c.equal)

@@ -48,7 +48,8 @@ void Walk(IStorage* storage, const vxtest::FileNode* expected, int depth)
         } else {
             IStream* stream = nullptr;
             if (storage->OpenStream(st.pwcsName, nullptr, STGM_READ, 0, &stream) == S_OK) {
-                std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<ULONGLONG>(st.cbSize.QuadPart, 1 << 20)));
+                std::vector<std::uint8_t> bytes(
+                    static_cast<std::size_t>(std::min<ULONGLONG>(st.cbSize.QuadPart, 1 << 20)));
                 ULONG read = 0;
                 const HRESULT hr = stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
                 if (node) {
@@ -90,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A change committed on whatever opened must give a wholly valid file.
         IStream* stream = nullptr;
         if (SUCCEEDED(root->CreateStream(L"fuzz", STGM_CREATE | STGM_READWRITE, 0, 0, &stream))) {
-            const std::uint8_t payload[40] = {1, 2, 3};
+            const std::uint8_t payload[40] = { 1, 2, 3 };
             ULONG written = 0;
             stream->Write(payload, sizeof payload, &written);
             stream->Release();

@@ -64,8 +64,8 @@ MNode* FindChild(MNode& dir, const std::wstring& name)
 
 void RemoveChild(MNode& dir, MNode* node)
 {
-    dir.children.erase(std::find_if(dir.children.begin(), dir.children.end(),
-                                    [node](const auto& c) { return c.get() == node; }));
+    dir.children.erase(
+        std::find_if(dir.children.begin(), dir.children.end(), [node](const auto& c) { return c.get() == node; }));
 }
 
 std::string CompareTree(const FileNode& file, const MNode& model, const std::string& path)
@@ -74,14 +74,14 @@ std::string CompareTree(const FileNode& file, const MNode& model, const std::str
         return path + ": type differs";
     if (model.storage) {
         if (file.children.size() != model.children.size())
-            return path + ": " + std::to_string(file.children.size()) + " elements, model has " +
-                   std::to_string(model.children.size());
+            return path + ": " + std::to_string(file.children.size()) + " elements, model has "
+                + std::to_string(model.children.size());
         for (std::size_t i = 0; i < file.children.size(); ++i) {
             const std::wstring name(file.children[i].name.begin(), file.children[i].name.end());
             if (name != model.children[i]->name)
                 return path + ": element " + std::to_string(i) + " has another name";
-            const std::string sub = CompareTree(file.children[i], *model.children[i], path + "/" +
-                                                std::string(name.begin(), name.end()));
+            const std::string sub
+                = CompareTree(file.children[i], *model.children[i], path + "/" + std::string(name.begin(), name.end()));
             if (!sub.empty())
                 return sub;
         }
@@ -99,14 +99,15 @@ std::string CompareTree(const FileNode& file, const MNode& model, const std::str
 
 class ModelRun {
 public:
-    explicit ModelRun(unsigned seed) : mRandom(seed)
+    explicit ModelRun(unsigned seed)
+        : mRandom(seed)
     {
         mBytes = new KEL::MemoryLockBytes();
         EXPECT_EQ(KEL::KELStorage::CreateOnLockBytes(mBytes, &mRoot), S_OK);
         mModel = std::make_unique<MNode>();
         mModel->storage = true;
         mCommitted = mModel->Clone();
-        mStorages.push_back({mRoot, mModel.get()});
+        mStorages.push_back({ mRoot, mModel.get() });
     }
     ~ModelRun()
     {
@@ -118,7 +119,8 @@ public:
     {
         const int op = Pick(100);
         if (std::getenv("VX_MODEL_TRACE"))
-            std::fprintf(stderr, "step %d op %d streams %zu storages %zu\n", mStep, op, mStreams.size(), mStorages.size());
+            std::fprintf(
+                stderr, "step %d op %d streams %zu storages %zu\n", mStep, op, mStreams.size(), mStorages.size());
         if (op < 14)
             CreateElement(false);
         else if (op < 18)
@@ -170,7 +172,7 @@ private:
         if (actual != expected) {
             char text[160];
             std::snprintf(text, sizeof text, "%s: got 0x%08X, expected 0x%08X (step %d)", what, unsigned(actual),
-                          unsigned(expected), mStep);
+                unsigned(expected), mStep);
             Fail(text);
         }
     }
@@ -186,7 +188,7 @@ private:
     }
     std::wstring RandomName()
     {
-        static const wchar_t* const kNames[] = {L"a", L"B", L"c", L"Data", L"Log", L"x1", L"Settings", L"z"};
+        static const wchar_t* const kNames[] = { L"a", L"B", L"c", L"Data", L"Log", L"x1", L"Settings", L"z" };
         return kNames[Pick(8)];
     }
     StorageHandle& RandomDir() { return mStorages[Pick(static_cast<int>(mStorages.size()))]; }
@@ -232,7 +234,7 @@ private:
         if (stream) {
             if (keep) {
                 ++node->handles;
-                mStreams.push_back({stream, node, 0});
+                mStreams.push_back({ stream, node, 0 });
             } else {
                 stream->Release();
             }
@@ -240,7 +242,7 @@ private:
         if (storage) {
             if (keep) {
                 ++node->handles;
-                mStorages.push_back({storage, node});
+                mStorages.push_back({ storage, node });
             } else {
                 storage->Release();
             }
@@ -256,7 +258,8 @@ private:
         const std::wstring name = NameFor(false, node->name);
         if (node->storage) {
             IStorage* child = nullptr;
-            Expect(dir.storage->OpenStorage(name.c_str(), nullptr, STGM_READWRITE, nullptr, 0, &child), S_OK, "OpenStorage");
+            Expect(dir.storage->OpenStorage(name.c_str(), nullptr, STGM_READWRITE, nullptr, 0, &child), S_OK,
+                "OpenStorage");
             Keep(nullptr, child, node);
         } else {
             IStream* stream = nullptr;
@@ -279,13 +282,14 @@ private:
             return;
         auto& data = h->node->data;
         const std::uint64_t size = data.size();
-        const std::uint64_t position = Pick(4) == 0 ? size : std::min<std::uint64_t>(Pick(static_cast<int>(size + 2000)), 200000);
+        const std::uint64_t position
+            = Pick(4) == 0 ? size : std::min<std::uint64_t>(Pick(static_cast<int>(size + 2000)), 200000);
         const ULONG length = Pick(4) == 0 ? 1 + Pick(70000) : 1 + Pick(3000);
         std::vector<std::uint8_t> bytes(length);
         for (auto& b : bytes)
             b = static_cast<std::uint8_t>(Pick(256));
         ULARGE_INTEGER at;
-        Expect(h->stream->Seek({static_cast<LONGLONG>(position)}, STREAM_SEEK_SET, &at), S_OK, "Seek before write");
+        Expect(h->stream->Seek({ static_cast<LONGLONG>(position) }, STREAM_SEEK_SET, &at), S_OK, "Seek before write");
         if (position > data.size())
             data.resize(static_cast<std::size_t>(position), -1);
         const bool inject = Pick(8) == 0;
@@ -298,8 +302,8 @@ private:
             Expect(hr, S_OK, "Write");
         if (std::getenv("VX_MODEL_TRACE"))
             std::fprintf(stderr, "  write %s at %llu len %u inject %d hr %08x written %u size %zu\n",
-                         std::string(h->node->name.begin(), h->node->name.end()).c_str(), (unsigned long long)position,
-                         unsigned(length), int(inject), unsigned(hr), unsigned(written), data.size());
+                std::string(h->node->name.begin(), h->node->name.end()).c_str(), (unsigned long long)position,
+                unsigned(length), int(inject), unsigned(hr), unsigned(written), data.size());
         if (FAILED(hr) && written == length)
             Fail("a failed write reported every byte written");
         if (position + written > data.size())
@@ -316,12 +320,13 @@ private:
             return;
         const auto& data = h->node->data;
         ULARGE_INTEGER now;
-        Expect(h->stream->Seek({0}, STREAM_SEEK_CUR, &now), S_OK, "Seek to read the position");
+        Expect(h->stream->Seek({ 0 }, STREAM_SEEK_CUR, &now), S_OK, "Seek to read the position");
         if (now.QuadPart != h->position)
-            Fail("cursor at " + std::to_string(now.QuadPart) + ", model at " + std::to_string(h->position) +
-                 " (step " + std::to_string(mStep) + ")");
+            Fail("cursor at " + std::to_string(now.QuadPart) + ", model at " + std::to_string(h->position) + " (step "
+                + std::to_string(mStep) + ")");
         const std::uint64_t position = Pick(static_cast<int>(data.size() + 1));
-        Expect(h->stream->Seek({static_cast<LONGLONG>(position)}, STREAM_SEEK_SET, nullptr), S_OK, "Seek before read");
+        Expect(
+            h->stream->Seek({ static_cast<LONGLONG>(position) }, STREAM_SEEK_SET, nullptr), S_OK, "Seek before read");
         std::vector<std::uint8_t> bytes(1 + Pick(80000));
         ULONG read = 0;
         Expect(h->stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read), S_OK, "Read");
@@ -329,8 +334,10 @@ private:
         if (read != expected)
             Fail("read " + std::to_string(read) + " bytes, expected " + std::to_string(expected));
         for (ULONG i = 0; i < read && i < expected; ++i)
-            if (data[static_cast<std::size_t>(position + i)] >= 0 && data[static_cast<std::size_t>(position + i)] != bytes[i]) {
-                Fail("read back a wrong byte at " + std::to_string(position + i) + " (step " + std::to_string(mStep) + ")");
+            if (data[static_cast<std::size_t>(position + i)] >= 0
+                && data[static_cast<std::size_t>(position + i)] != bytes[i]) {
+                Fail("read back a wrong byte at " + std::to_string(position + i) + " (step " + std::to_string(mStep)
+                    + ")");
                 break;
             }
         h->position = position + read;
@@ -343,10 +350,10 @@ private:
             return;
         auto& data = h->node->data;
         const std::uint64_t size = Pick(5) == 0 ? 0 : Pick(static_cast<int>(data.size() + 40000));
-        Expect(h->stream->SetSize({size}), S_OK, "SetSize");
+        Expect(h->stream->SetSize({ size }), S_OK, "SetSize");
         if (std::getenv("VX_MODEL_TRACE"))
-            std::fprintf(stderr, "  setsize %s %llu from %zu\n", std::string(h->node->name.begin(), h->node->name.end()).c_str(),
-                         (unsigned long long)size, data.size());
+            std::fprintf(stderr, "  setsize %s %llu from %zu\n",
+                std::string(h->node->name.begin(), h->node->name.end()).c_str(), (unsigned long long)size, data.size());
         if (size < data.size())
             for (auto& other : mStreams)
                 if (other.node == h->node)
@@ -466,14 +473,14 @@ private:
             mBytes = new KEL::MemoryLockBytes();
         }
         const HRESULT hr = !mEverCommitted ? KEL::KELStorage::CreateOnLockBytes(mBytes, &mRoot)
-                                                   : KEL::KELStorage::OpenOnLockBytes(mBytes, &mRoot);
+                                           : KEL::KELStorage::OpenOnLockBytes(mBytes, &mRoot);
         Expect(hr, S_OK, "reopening");
         if (FAILED(hr)) {
             KEL::KELStorage::CreateOnLockBytes(mBytes, &mRoot);
             mModel = std::make_unique<MNode>();
             mModel->storage = true;
         }
-        mStorages.push_back({mRoot, mModel.get()});
+        mStorages.push_back({ mRoot, mModel.get() });
         VerifyLive(mRoot, *mModel, 0);
     }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <unordered_map>
 
 #include "CompoundFileChecker.h"
 #include "TestSupport.h"
@@ -29,7 +30,7 @@ std::uint64_t Size(IStream* s)
 std::uint64_t Position(IStream* s)
 {
     ULARGE_INTEGER pos;
-    s->Seek({0}, STREAM_SEEK_CUR, &pos);
+    s->Seek({ 0 }, STREAM_SEEK_CUR, &pos);
     return pos.QuadPart;
 }
 
@@ -105,7 +106,7 @@ TEST(KELStorage, NamesAreCheckedAndCaseBlind)
     s = NewStream(f.root, wide.c_str());
     s->Release();
     EXPECT_EQ(f.root->CreateStream((std::wstring(30, L'a') + L"\U0001F600").c_str(), STGM_READWRITE, 0, 0, &s),
-              STG_E_INVALIDNAME);
+        STG_E_INVALIDNAME);
     ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
     const CheckedFile c = Checked(f);
     ASSERT_EQ(c.root.children.size(), 5u);
@@ -118,21 +119,21 @@ TEST(KELStream, SeekReadAndSizeEdges)
     IStream* s = NewStream(f.root, L"S");
     ASSERT_EQ(WriteAll(s, Pattern(10, 2)), S_OK);
     ULARGE_INTEGER pos;
-    EXPECT_EQ(s->Seek({0}, STREAM_SEEK_END, &pos), S_OK);
+    EXPECT_EQ(s->Seek({ 0 }, STREAM_SEEK_END, &pos), S_OK);
     EXPECT_EQ(pos.QuadPart, 10u);
-    EXPECT_EQ(s->Seek({5}, STREAM_SEEK_SET, &pos), S_OK);
+    EXPECT_EQ(s->Seek({ 5 }, STREAM_SEEK_SET, &pos), S_OK);
     std::uint8_t buffer[100];
     ULONG read = 0;
     EXPECT_EQ(s->Read(buffer, 100, &read), S_OK);
     EXPECT_EQ(read, 5u);
     EXPECT_EQ(s->Read(buffer, 100, &read), S_OK);
     EXPECT_EQ(read, 0u);
-    EXPECT_EQ(s->Seek({-11}, STREAM_SEEK_END, &pos), STG_E_INVALIDPOINTER);
-    EXPECT_EQ(s->Seek({0}, 7, &pos), STG_E_INVALIDFUNCTION);
+    EXPECT_EQ(s->Seek({ -11 }, STREAM_SEEK_END, &pos), STG_E_INVALIDPOINTER);
+    EXPECT_EQ(s->Seek({ 0 }, 7, &pos), STG_E_INVALIDFUNCTION);
     s->Release();
 
     IStream* empty = NewStream(f.root, L"E");
-    EXPECT_EQ(empty->Seek({40000}, STREAM_SEEK_SET, &pos), S_OK);
+    EXPECT_EQ(empty->Seek({ 40000 }, STREAM_SEEK_SET, &pos), S_OK);
     EXPECT_EQ(pos.QuadPart, 40000u);
     EXPECT_EQ(Size(empty), 40000u);
     empty->Release();
@@ -141,7 +142,7 @@ TEST(KELStream, SeekReadAndSizeEdges)
     IStream* full = NewStream(f.root, L"F");
     ASSERT_EQ(WriteAll(full, Pattern(32768, 3)), S_OK);
     EXPECT_EQ(Size(full), 32768u);
-    ASSERT_EQ(WriteAll(full, {1}), S_OK);
+    ASSERT_EQ(WriteAll(full, { 1 }), S_OK);
     EXPECT_EQ(Size(full), 32769u);
     full->Release();
     ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
@@ -173,8 +174,8 @@ TEST(KELStream, CommittedDataSurvivesRewritesShrinksAndFailedCommits)
     const auto committed = f.bytes->Bytes();
 
     // A write into the middle of a committed cluster keeps every other byte of it...
-    ASSERT_EQ(s->Seek({40000}, STREAM_SEEK_SET, nullptr), S_OK);
-    ASSERT_EQ(WriteAll(s, {9, 9, 9}), S_OK);
+    ASSERT_EQ(s->Seek({ 40000 }, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(WriteAll(s, { 9, 9, 9 }), S_OK);
     auto expected = original;
     expected[40000] = expected[40001] = expected[40002] = 9;
     EXPECT_EQ(ReadAll(s), expected);
@@ -186,9 +187,9 @@ TEST(KELStream, CommittedDataSurvivesRewritesShrinksAndFailedCommits)
     // Shrinking does not make the clusters reusable before the next commit; writing after it
     // cannot land on them.
     const std::uint32_t freeBefore = Kel(f.root)->Allocator().Entry(0).next;
-    ASSERT_EQ(s->SetSize({40000}), S_OK);
+    ASSERT_EQ(s->SetSize({ 40000 }), S_OK);
     EXPECT_EQ(Kel(f.root)->Allocator().Entry(0).next, freeBefore);
-    ASSERT_EQ(s->Seek({0}, STREAM_SEEK_END, nullptr), S_OK);
+    ASSERT_EQ(s->Seek({ 0 }, STREAM_SEEK_END, nullptr), S_OK);
     ASSERT_EQ(WriteAll(s, Pattern(60000, 5)), S_OK);
     ASSERT_EQ(CheckCompoundFile(f.bytes->Bytes(), c), "");
     EXPECT_EQ(c.root.children[0].data, original);
@@ -223,33 +224,33 @@ TEST(KELStream, EveryCursorOnAnElementFollowsCopiesAndShrinks)
     ASSERT_EQ(f.root->OpenStream(L"S", nullptr, STGM_READWRITE, 0, &b), S_OK);
     IStream* clone = nullptr;
     ASSERT_EQ(a->Clone(&clone), S_OK);
-    ASSERT_EQ(b->Seek({33000}, STREAM_SEEK_SET, nullptr), S_OK);
-    ASSERT_EQ(clone->Seek({65000}, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(b->Seek({ 33000 }, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(clone->Seek({ 65000 }, STREAM_SEEK_SET, nullptr), S_OK);
     // Copy-on-write of the second cluster through `a`: `b` must read the new bytes, not the
     // released original.
-    ASSERT_EQ(a->Seek({32800}, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(a->Seek({ 32800 }, STREAM_SEEK_SET, nullptr), S_OK);
     ASSERT_EQ(WriteAll(a, std::vector<std::uint8_t>(400, 0xEE)), S_OK);
     std::uint8_t byte = 0;
     ULONG read = 0;
     ASSERT_EQ(b->Read(&byte, 1, &read), S_OK);
     EXPECT_EQ(byte, 0xEE);
     // Shrinking moves every cursor beyond the new end to it.
-    ASSERT_EQ(a->SetSize({40000}), S_OK);
+    ASSERT_EQ(a->SetSize({ 40000 }), S_OK);
     EXPECT_EQ(Position(clone), 40000u);
     EXPECT_EQ(Position(b), 33001u);
-    ASSERT_EQ(WriteAll(clone, {7}), S_OK);
+    ASSERT_EQ(WriteAll(clone, { 7 }), S_OK);
     EXPECT_EQ(Size(b), 40001u);
     // SetSize(0) gives up every cluster; the other cursors hold none afterwards and still work.
-    ASSERT_EQ(b->SetSize({0}), S_OK);
+    ASSERT_EQ(b->SetSize({ 0 }), S_OK);
     EXPECT_EQ(Position(a), 0u);
-    ASSERT_EQ(WriteAll(clone, {1, 2, 3}), S_OK);
-    EXPECT_EQ(ReadAll(a), (std::vector<std::uint8_t>{1, 2, 3}));
+    ASSERT_EQ(WriteAll(clone, { 1, 2, 3 }), S_OK);
+    EXPECT_EQ(ReadAll(a), (std::vector<std::uint8_t> { 1, 2, 3 }));
     a->Release();
     b->Release();
     clone->Release();
     ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
     const CheckedFile c = Checked(f);
-    EXPECT_EQ(c.root.children[0].data, (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(c.root.children[0].data, (std::vector<std::uint8_t> { 1, 2, 3 }));
 }
 
 TEST(KELStorage, DestroyElementRefusesOpenElementsAndFreesWholeSubtrees)
@@ -342,7 +343,7 @@ TEST(KELStorage, FailedClosingCommitIsLoggedNotThrown)
 TEST(KELStorage, EnumeratorHoldsASnapshot)
 {
     MemoryFile f;
-    for (const wchar_t* name : {L"a", L"b", L"c"}) {
+    for (const wchar_t* name : { L"a", L"b", L"c" }) {
         IStream* s = NewStream(f.root, name);
         s->Release();
     }
@@ -396,7 +397,7 @@ TEST(KELStorage, CopyToAnotherFileAndWithinOne)
     s = NewStream(from.root, L"Skip");
     s->Release();
     OLECHAR skip[] = L"SKIP";
-    OLECHAR* exclude[] = {skip, nullptr};
+    OLECHAR* exclude[] = { skip, nullptr };
     EXPECT_EQ(from.root->CopyTo(1, nullptr, nullptr, to.root), STG_E_INVALIDPARAMETER);
     EXPECT_EQ(from.root->CopyTo(0, nullptr, nullptr, nullptr), STG_E_INVALIDPOINTER);
     // Both files are used from another thread meanwhile: nothing may deadlock.
@@ -419,6 +420,13 @@ TEST(KELStorage, CopyToAnotherFileAndWithinOne)
     ASSERT_NE(copied, nullptr);
     ASSERT_EQ(copied->children.size(), 1u);
     EXPECT_EQ(copied->children[0].data, Pattern(70000, 9));
+
+    // Never into itself or below itself.
+    IStorage* inner = nullptr;
+    ASSERT_EQ(from.root->OpenStorage(L"Sub", nullptr, STGM_READWRITE, nullptr, 0, &inner), S_OK);
+    EXPECT_EQ(from.root->CopyTo(0, nullptr, nullptr, inner), STG_E_ACCESSDENIED);
+    EXPECT_EQ(inner->CopyTo(0, nullptr, nullptr, inner), STG_E_ACCESSDENIED);
+    inner->Release();
 
     // Within one file: a storage copied into a new storage of the same root.
     IStorage* copy = nullptr;
@@ -449,7 +457,7 @@ TEST(KELStorage, ReopenedFileGivesBackItsTree)
     ASSERT_EQ(root->OpenStorage(L"SUB", nullptr, STGM_READWRITE, nullptr, 0, &sub), S_OK);
     ASSERT_EQ(sub->OpenStream(L"data", nullptr, STGM_READWRITE, 0, &s), S_OK);
     EXPECT_EQ(ReadAll(s), Pattern(33000, 10));
-    ASSERT_EQ(WriteAll(s, {1}), S_OK);
+    ASSERT_EQ(WriteAll(s, { 1 }), S_OK);
     s->Release();
     sub->Release();
     root->Release();
@@ -485,4 +493,143 @@ TEST(KELStorage, QueryInterfaceAndCounts)
     s->Release();
     EXPECT_EQ(Kel(f.root)->RefCount(), 1u);
     EXPECT_EQ(vx::com::LiveTaskMemCount(), 0);
+}
+
+namespace {
+
+// A byte array that keeps only the pages written, so that a file whose clusters lie far apart
+// costs little memory.
+class SparseLockBytes final : public ILockBytes {
+public:
+    HRESULT QueryInterface(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++mRefs; }
+    ULONG Release() override
+    {
+        if (--mRefs == 0) {
+            delete this;
+            return 0;
+        }
+        return mRefs;
+    }
+    HRESULT ReadAt(ULARGE_INTEGER offset, void* buffer, ULONG cb, ULONG* read) override
+    {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        ULONG n
+            = offset.QuadPart >= mSize ? 0 : static_cast<ULONG>(std::min<std::uint64_t>(cb, mSize - offset.QuadPart));
+        for (ULONG i = 0; i < n; ++i) {
+            const std::uint64_t at = offset.QuadPart + i;
+            auto page = mPages.find(at / kPage);
+            out[i] = page == mPages.end() ? 0 : page->second[at % kPage];
+        }
+        *read = n;
+        return S_OK;
+    }
+    HRESULT WriteAt(ULARGE_INTEGER offset, const void* buffer, ULONG cb, ULONG* written) override
+    {
+        const auto* in = static_cast<const std::uint8_t*>(buffer);
+        for (ULONG i = 0; i < cb; ++i) {
+            const std::uint64_t at = offset.QuadPart + i;
+            auto& page = mPages[at / kPage];
+            page.resize(kPage);
+            page[at % kPage] = in[i];
+        }
+        mSize = std::max<std::uint64_t>(mSize, offset.QuadPart + cb);
+        *written = cb;
+        return S_OK;
+    }
+    HRESULT Flush() override { return S_OK; }
+    HRESULT SetSize(ULARGE_INTEGER size) override
+    {
+        mSize = size.QuadPart;
+        return S_OK;
+    }
+    HRESULT LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return S_OK; }
+    HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return S_OK; }
+    HRESULT Stat(STATSTG* st, DWORD) override
+    {
+        *st = STATSTG {};
+        st->cbSize.QuadPart = mSize;
+        return S_OK;
+    }
+
+private:
+    static constexpr std::uint64_t kPage = 4096;
+    ULONG mRefs = 1;
+    std::uint64_t mSize = 0;
+    std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> mPages;
+};
+
+} // namespace
+
+TEST(StorageAllocator, CommitWithAnEmptyFreeListGrowsTheMap)
+{
+    auto* bytes = new SparseLockBytes();
+    IStorage* root = nullptr;
+    ASSERT_EQ(KEL::KELStorage::CreateOnLockBytes(bytes, &root), S_OK);
+    IStream* s = NewStream(root, L"Big");
+    // 4093 clusters: with the directory's cluster the first map's 4094 clusters are all in use
+    // when the commit looks for a place for the map.
+    ASSERT_EQ(s->SetSize({ 4093ull * 32768 }), S_OK);
+    ASSERT_EQ(WriteAll(s, { 1 }), S_OK); // the first cluster exists already: nothing new
+    auto& allocator = Kel(root)->Allocator();
+    ASSERT_EQ(root->Commit(STGC_DEFAULT), S_OK);
+    EXPECT_EQ(allocator.Count(), 8192u);
+    s->Release();
+    root->Release();
+    IStorage* again = nullptr;
+    ASSERT_EQ(KEL::KELStorage::OpenOnLockBytes(bytes, &again), S_OK);
+    ASSERT_EQ(again->OpenStream(L"big", nullptr, STGM_READ, 0, &s), S_OK);
+    EXPECT_EQ(Size(s), 4093ull * 32768);
+    std::uint8_t first = 0;
+    ULONG read = 0;
+    EXPECT_EQ(s->Read(&first, 1, &read), S_OK);
+    EXPECT_EQ(first, 1);
+    s->Release();
+    again->Release();
+    bytes->Release();
+}
+
+TEST(KELStorage, StatNameAllocationFailure)
+{
+    MemoryFile f;
+    IStream* s = NewStream(f.root, L"S");
+    STATSTG st;
+    vx::com::FailNextTaskMemAllocs(1);
+    EXPECT_EQ(s->Stat(&st, STATFLAG_DEFAULT), STG_E_INSUFFICIENTMEMORY);
+    EXPECT_EQ(st.pwcsName, nullptr);
+    EXPECT_EQ(st.type, STGTY_STREAM);
+    s->Release();
+}
+
+TEST(KELStorage, ThreadsShareOneFile)
+{
+    MemoryFile f;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&f, t] {
+            IStorage* sub = nullptr;
+            const std::wstring name = L"T" + std::to_wstring(t);
+            ASSERT_EQ(f.root->CreateStorage(name.c_str(), STGM_READWRITE, 0, 0, &sub), S_OK);
+            IStream* s = NewStream(sub, L"Data");
+            for (int i = 0; i < 20; ++i) {
+                ASSERT_EQ(WriteAll(s, Pattern(5000, t)), S_OK);
+                if (i % 5 == 0) {
+                    ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
+                }
+            }
+            s->Release();
+            sub->Release();
+        });
+    for (auto& t : threads)
+        t.join();
+    f.Close();
+    CheckedFile c;
+    ASSERT_EQ(CheckCompoundFile(f.bytes->Bytes(), c), "");
+    ASSERT_EQ(c.root.children.size(), 4u);
+    for (const auto& child : c.root.children)
+        EXPECT_EQ(child.children[0].data.size(), 100000u);
 }

@@ -19,18 +19,21 @@ inline std::uint64_t U64At(const std::vector<std::uint8_t>& b, std::size_t at)
 {
     return U32At(b, at) | std::uint64_t(U32At(b, at + 4)) << 32;
 }
-inline std::uint64_t ClusterAt(std::uint32_t c) { return std::uint64_t(c - 2) * 32768 + 512; }
+inline std::uint64_t ClusterAt(std::uint32_t c)
+{
+    return std::uint64_t(c - 2) * 32768 + 512;
+}
 
-inline KEL::KELStorage* Kel(IStorage* s) { return static_cast<KEL::KELStorage*>(s); }
+inline KEL::KELStorage* Kel(IStorage* s)
+{
+    return static_cast<KEL::KELStorage*>(s);
+}
 
 // A new root storage in memory; the test keeps a reference to the bytes.
 struct MemoryFile {
     KEL::MemoryLockBytes* bytes = new KEL::MemoryLockBytes();
     IStorage* root = nullptr;
-    MemoryFile()
-    {
-        EXPECT_EQ(KEL::KELStorage::CreateOnLockBytes(bytes, &root), S_OK);
-    }
+    MemoryFile() { EXPECT_EQ(KEL::KELStorage::CreateOnLockBytes(bytes, &root), S_OK); }
     ~MemoryFile()
     {
         if (root)
@@ -55,7 +58,7 @@ inline std::vector<std::uint8_t> ReadAll(IStream* s)
     STATSTG st;
     s->Stat(&st, STATFLAG_NONAME);
     std::vector<std::uint8_t> out(static_cast<std::size_t>(st.cbSize.QuadPart));
-    s->Seek({0}, STREAM_SEEK_SET, nullptr);
+    s->Seek({ 0 }, STREAM_SEEK_SET, nullptr);
     ULONG read = 0;
     s->Read(out.data(), static_cast<ULONG>(out.size()), &read);
     out.resize(read);
