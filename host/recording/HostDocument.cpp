@@ -391,21 +391,22 @@ bool HostDocument::StartSampling(double interval)
     return true;
 }
 
-void HostDocument::DeliverBlock(const std::vector<std::span<const float>>& channels)
+bool HostDocument::DeliverBlock(const std::vector<std::span<const float>>& channels)
 {
     const int r = mRecording->samplingRecord;
     if (r < 0 || channels.size() != static_cast<std::size_t>(mRecording->ChannelCount()) || channels.empty())
-        return;
+        return false;
     const std::size_t n = channels.front().size();
     for (const auto& c : channels)
         if (c.size() != n)
-            return; // a ragged block would leave channels of different lengths
+            return false; // a ragged block would leave channels of different lengths
     Record& record = mRecording->records[static_cast<std::size_t>(r)];
     for (std::size_t c = 0; c < channels.size(); ++c)
         record.channels[c].Append(channels[c]);
     record.length += static_cast<int64_t>(n);
     for (IOnlineDataSink* s : std::vector<IOnlineDataSink*>(mSinks))
         s->NewData();
+    return true;
 }
 
 void HostDocument::StopSampling()

@@ -44,9 +44,10 @@ public:
     void ClearCalculation(std::uint32_t channel, IChannelCalculation* calc);
 
     // Online sampling: a new record at the sample interval, blocks of samples (one span per
-    // recorded channel, all the same length), the end. Sinks hear of each step.
+    // recorded channel, all the same length), the end. Sinks hear of each step. A block that
+    // does not fit (not sampling, wrong channel count, ragged) is refused whole.
     bool StartSampling(double interval);
-    void DeliverBlock(const std::vector<std::span<const float>>& channels);
+    bool DeliverBlock(const std::vector<std::span<const float>>& channels);
     void StopSampling();
     std::size_t SinkCount() const { return mSinks.size(); }
 

@@ -263,9 +263,13 @@ TEST_F(ManagerFixture, EnumeratorSourcesComeFromTheDocumentAndStopWithSampling)
 
         // A sampled record: blocks reach the recording, the stop reaches the getter.
         ASSERT_TRUE(doc->StartSampling(0.001));
-        std::vector<float> a(100, 1.0f), b(100, 2.0f);
-        doc->DeliverBlock({ a, b });
+        std::vector<float> a(100, 1.0f), b(100, 2.0f), shorter(99, 2.0f);
+        EXPECT_TRUE(doc->DeliverBlock({ a, b }));
+        EXPECT_FALSE(doc->DeliverBlock({ a, shorter })); // refused whole
+        EXPECT_FALSE(doc->DeliverBlock({ a }));
         EXPECT_EQ(recording->records[1].length, 100);
+        EXPECT_EQ(recording->ChannelLength(1, 1), 100);
+        EXPECT_FALSE(doc->StartSampling(0.001)); // already sampling
         doc->StopSampling();
         EXPECT_EQ(stops, 1);
         EXPECT_EQ(enums->made->clears, 1);
