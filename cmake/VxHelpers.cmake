@@ -11,7 +11,8 @@ function(vx_add_test)
 endfunction()
 
 # vx_add_fuzzer(NAME name SOURCES ... LIBS ... CORPUS dir):
-# with VX_FUZZ (clang) a libFuzzer binary that CTest runs briefly; otherwise a plain executable
+# with VX_FUZZ (clang) a libFuzzer binary that CTest runs briefly (fixed seed, so a CI run
+# repeats what the developer ran); otherwise a plain executable
 # with a small driver that replays the corpus files, so the regression inputs run in every build.
 function(vx_add_fuzzer)
   cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
@@ -23,7 +24,7 @@ function(vx_add_fuzzer)
     set(_work "${CMAKE_BINARY_DIR}/fuzz-work/${F_NAME}")
     file(MAKE_DIRECTORY "${_work}")
     add_test(NAME fuzz.${F_NAME}
-      COMMAND ${F_NAME} -max_total_time=20 -rss_limit_mb=2048 -timeout=10 "${_work}" ${F_CORPUS})
+      COMMAND ${F_NAME} -seed=1 -max_total_time=20 -rss_limit_mb=2048 -timeout=10 "${_work}" ${F_CORPUS})
   else()
     add_executable(${F_NAME} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/FuzzReplayMain.cpp)
     target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})

@@ -31,12 +31,17 @@ void StoreLE(unsigned char* bytes, std::uint64_t value, std::size_t count)
 // not with a count taken from the stream.
 constexpr std::size_t kTextChunk = 64 * 1024;
 
-[[noreturn]] void ThrowBadString() { throw XKEL(kBadStreamString); }
+[[noreturn]] void ThrowBadString()
+{
+    throw XKEL(kBadStreamString);
+}
 
 } // namespace
 
 BinStream::BinStream(std::streambuf* buffer, bool ownsBuffer) noexcept
-    : mBuffer(buffer), mState(buffer ? kGood : kNoBuffer), mOwnsBuffer(ownsBuffer)
+    : mBuffer(buffer)
+    , mState(buffer ? kGood : kNoBuffer)
+    , mOwnsBuffer(ownsBuffer)
 {
 }
 
@@ -48,9 +53,13 @@ BinStream::~BinStream()
 
 // Reader.
 
-BinIStream::BinIStream() noexcept : BinStream(nullptr, false) {}
+BinIStream::BinIStream() noexcept
+    : BinStream(nullptr, false)
+{
+}
 
-BinIStream::BinIStream(std::streambuf* buffer, bool ownsBuffer) : BinStream(buffer, ownsBuffer)
+BinIStream::BinIStream(std::streambuf* buffer, bool ownsBuffer)
+    : BinStream(buffer, ownsBuffer)
 {
     ReadStreamHeader();
 }
@@ -129,8 +138,14 @@ std::uint64_t BinIStream::GetU64()
     return GetBytes(b, 8) ? LoadLE(b, 8) : 0;
 }
 
-double BinIStream::GetF64() { return std::bit_cast<double>(GetU64()); }
-float BinIStream::GetF32() { return std::bit_cast<float>(GetU32()); }
+double BinIStream::GetF64()
+{
+    return std::bit_cast<double>(GetU64());
+}
+float BinIStream::GetF32()
+{
+    return std::bit_cast<float>(GetU32());
+}
 
 std::uint64_t BinIStream::BytesRemaining()
 {
@@ -284,8 +299,14 @@ HRESULT BinIStream::GetVersion(ULONG* version)
 
 // Writer.
 
-BinOStream::BinOStream() noexcept : BinStream(nullptr, false) {}
-BinOStream::BinOStream(std::streambuf* buffer, bool ownsBuffer) : BinStream(buffer, ownsBuffer) {}
+BinOStream::BinOStream() noexcept
+    : BinStream(nullptr, false)
+{
+}
+BinOStream::BinOStream(std::streambuf* buffer, bool ownsBuffer)
+    : BinStream(buffer, ownsBuffer)
+{
+}
 
 void BinOStream::PutBytes(const void* buffer, std::size_t count)
 {
@@ -304,7 +325,10 @@ void BinOStream::PutBytes(const void* buffer, std::size_t count)
         mState = kShort;
 }
 
-void BinOStream::PutByte(std::uint8_t value) { PutBytes(&value, 1); }
+void BinOStream::PutByte(std::uint8_t value)
+{
+    PutBytes(&value, 1);
+}
 
 void BinOStream::PutU16(std::uint16_t value)
 {
@@ -327,8 +351,14 @@ void BinOStream::PutU64(std::uint64_t value)
     PutBytes(b, 8);
 }
 
-void BinOStream::PutF32(float value) { PutU32(std::bit_cast<std::uint32_t>(value)); }
-void BinOStream::PutF64(double value) { PutU64(std::bit_cast<std::uint64_t>(value)); }
+void BinOStream::PutF32(float value)
+{
+    PutU32(std::bit_cast<std::uint32_t>(value));
+}
+void BinOStream::PutF64(double value)
+{
+    PutU64(std::bit_cast<std::uint64_t>(value));
+}
 
 void BinOStream::PutString(const String& text)
 {
@@ -442,7 +472,11 @@ HRESULT BinOStream::Flush()
 HRESULT BinOStream::Reset()
 {
     if (Good()) {
-        if (mBuffer->pubseekpos(0, std::ios_base::out) == std::streampos(-1))
+        // Bytes still pending in the buffer belong to the text being dropped: hand them to the
+        // target first, so that a rewind inside the buffer cannot write them out again later.
+        if (mBuffer->pubsync() != 0)
+            mState = kNoBuffer;
+        else if (mBuffer->pubseekpos(0, std::ios_base::out) == std::streampos(-1))
             mState = kShort;
         else
             ResetTarget();

@@ -155,7 +155,7 @@ public:
 protected:
     BinOStream() noexcept;
     // What Reset does after the rewind; the storage form empties its stream.
-    virtual void ResetTarget() {}
+    virtual void ResetTarget() { }
 };
 
 } // namespace KEL

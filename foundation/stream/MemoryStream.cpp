@@ -5,7 +5,11 @@
 
 namespace KEL {
 
-MemoryStream::MemoryStream(std::vector<std::uint8_t> bytes, DWORD mode) : mBytes(std::move(bytes)), mMode(mode) {}
+MemoryStream::MemoryStream(std::vector<std::uint8_t> bytes, DWORD mode)
+    : mBytes(std::move(bytes))
+    , mMode(mode)
+{
+}
 
 MemoryStream* MemoryStream::Create(std::vector<std::uint8_t> bytes, DWORD mode)
 {
@@ -60,10 +64,17 @@ HRESULT MemoryStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* new
 {
     std::int64_t base = 0;
     switch (origin) {
-    case STREAM_SEEK_SET: base = 0; break;
-    case STREAM_SEEK_CUR: base = static_cast<std::int64_t>(mPosition); break;
-    case STREAM_SEEK_END: base = static_cast<std::int64_t>(mBytes.size()); break;
-    default: return STG_E_INVALIDFUNCTION;
+    case STREAM_SEEK_SET:
+        base = 0;
+        break;
+    case STREAM_SEEK_CUR:
+        base = static_cast<std::int64_t>(mPosition);
+        break;
+    case STREAM_SEEK_END:
+        base = static_cast<std::int64_t>(mBytes.size());
+        break;
+    default:
+        return STG_E_INVALIDFUNCTION;
     }
     const std::int64_t target = base + move.QuadPart;
     if (target < 0)
@@ -78,7 +89,7 @@ HRESULT MemoryStream::SetSize(ULARGE_INTEGER size)
 {
     if ((mMode & 3) == STGM_READ)
         return STG_E_ACCESSDENIED;
-    if (size.QuadPart > (std::uint64_t{1} << 31))
+    if (size.QuadPart > (std::uint64_t { 1 } << 31))
         return STG_E_MEDIUMFULL;
     mBytes.resize(size.QuadPart);
     return S_OK;
@@ -88,7 +99,7 @@ HRESULT MemoryStream::Stat(STATSTG* stat, DWORD)
 {
     if (!stat)
         return STG_E_INVALIDPOINTER;
-    *stat = STATSTG{};
+    *stat = STATSTG {};
     stat->type = STGTY_STREAM;
     stat->cbSize.QuadPart = mBytes.size();
     stat->grfMode = mMode;

@@ -38,7 +38,7 @@ StorageBinOStreamLite::~StorageBinOStreamLite()
 
 void StorageBinOStreamLite::ResetTarget()
 {
-    if (mOutBuf.IsOpen() && FAILED(mOutBuf.Stream()->SetSize(ULARGE_INTEGER{0})))
+    if (mOutBuf.IsOpen() && FAILED(mOutBuf.Stream()->SetSize(ULARGE_INTEGER { 0 })))
         mState = kShort;
 }
 

@@ -10,23 +10,33 @@ const std::streampos kBadPos(std::streamoff(-1));
 
 StorageStreamBuf::StorageStreamBuf() noexcept = default;
 
-StorageStreamBuf::~StorageStreamBuf() { Close(); }
+StorageStreamBuf::~StorageStreamBuf()
+{
+    Close();
+}
 
 bool StorageStreamBuf::Open(IStream* stream)
 {
     if (mOpen || !stream)
         return false;
-    STATSTG stat{};
+    STATSTG stat {};
     if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)))
         return false;
     ULARGE_INTEGER here;
-    if (FAILED(stream->Seek(LARGE_INTEGER{0}, STREAM_SEEK_CUR, &here)))
+    if (FAILED(stream->Seek(LARGE_INTEGER { 0 }, STREAM_SEEK_CUR, &here)))
         return false;
     switch (stat.grfMode & 3) {
-    case STGM_READ: mAccess = kRead; break;
-    case STGM_WRITE: mAccess = kWrite; break;
-    case STGM_READWRITE: mAccess = kReadWrite; break;
-    default: return false;
+    case STGM_READ:
+        mAccess = kRead;
+        break;
+    case STGM_WRITE:
+        mAccess = kWrite;
+        break;
+    case STGM_READWRITE:
+        mAccess = kReadWrite;
+        break;
+    default:
+        return false;
     }
     stream->AddRef();
     mStream = stream;
@@ -63,8 +73,8 @@ int StorageStreamBuf::sync()
 {
     if (!mOpen)
         return -1;
-    const std::size_t pending =
-        pbase() ? static_cast<std::size_t>(std::max(pptr(), mHighWater ? mHighWater : pbase()) - pbase()) : 0;
+    const std::size_t pending
+        = pbase() ? static_cast<std::size_t>(std::max(pptr(), mHighWater ? mHighWater : pbase()) - pbase()) : 0;
     if (pending > 0) {
         ULONG written = 0;
         const HRESULT hr = mStream->Write(pbase(), static_cast<ULONG>(pending), &written);
@@ -76,7 +86,7 @@ int StorageStreamBuf::sync()
         const auto unread = static_cast<LONGLONG>(egptr() - gptr());
         ULARGE_INTEGER now;
         setg(BufferStart(), BufferStart(), BufferStart());
-        if (FAILED(mStream->Seek(LARGE_INTEGER{-unread}, STREAM_SEEK_CUR, &now)))
+        if (FAILED(mStream->Seek(LARGE_INTEGER { -unread }, STREAM_SEEK_CUR, &now)))
             return -1;
         mPosition = now.QuadPart;
     }
@@ -130,14 +140,14 @@ StorageStreamBuf::pos_type StorageStreamBuf::BaseSeek(off_type offset, std::ios_
     else if (dir == std::ios_base::end)
         origin = STREAM_SEEK_END;
     ULARGE_INTEGER now;
-    if (FAILED(mStream->Seek(LARGE_INTEGER{offset}, origin, &now)))
+    if (FAILED(mStream->Seek(LARGE_INTEGER { offset }, origin, &now)))
         return kBadPos;
     mPosition = now.QuadPart;
     return pos_type(static_cast<off_type>(now.QuadPart));
 }
 
-StorageStreamBuf::pos_type StorageStreamBuf::seekoff(off_type offset, std::ios_base::seekdir dir,
-                                                     std::ios_base::openmode)
+StorageStreamBuf::pos_type StorageStreamBuf::seekoff(
+    off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode)
 {
     return BaseSeek(offset, dir);
 }
@@ -148,8 +158,8 @@ StorageStreamBuf::pos_type StorageStreamBuf::seekpos(pos_type position, std::ios
     return seekoff(off_type(position), std::ios_base::beg, which);
 }
 
-StorageStreamBuf::pos_type StorageInStreamBuf::seekoff(off_type offset, std::ios_base::seekdir dir,
-                                                       std::ios_base::openmode which)
+StorageStreamBuf::pos_type StorageInStreamBuf::seekoff(
+    off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode which)
 {
     if (!mOpen)
         return kBadPos;
@@ -168,8 +178,8 @@ StorageStreamBuf::pos_type StorageInStreamBuf::seekoff(off_type offset, std::ios
     return StorageStreamBuf::seekoff(offset, dir, which);
 }
 
-StorageStreamBuf::pos_type StorageOutStreamBuf::seekoff(off_type offset, std::ios_base::seekdir dir,
-                                                        std::ios_base::openmode which)
+StorageStreamBuf::pos_type StorageOutStreamBuf::seekoff(
+    off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode which)
 {
     if (!mOpen)
         return kBadPos;

@@ -12,13 +12,41 @@ struct PowerLetter {
 };
 
 constexpr PowerLetter kPowers[] = {
-    {-24, L'y'}, {-21, L'z'}, {-18, L'a'}, {-15, L'f'}, {-12, L'p'}, {-9, L'n'}, {-6, kMicroSign}, {-3, L'm'},
-    {3, L'k'}, {6, L'M'}, {9, L'G'}, {12, L'T'}, {15, L'P'}, {18, L'E'}, {21, L'Z'}, {24, L'Y'},
+    { -24, L'y' },
+    { -21, L'z' },
+    { -18, L'a' },
+    { -15, L'f' },
+    { -12, L'p' },
+    { -9, L'n' },
+    { -6, kMicroSign },
+    { -3, L'm' },
+    { 3, L'k' },
+    { 6, L'M' },
+    { 9, L'G' },
+    { 12, L'T' },
+    { 15, L'P' },
+    { 18, L'E' },
+    { 21, L'Z' },
+    { 24, L'Y' },
 };
 
 // Letters by prefix index; 0 where the index has none.
 constexpr wchar_t kIndexLetters[kPrefixLast + 1] = {
-    0, 0, L'a', L'f', L'p', L'n', kMicroSign, L'm', 0, L'k', L'M', L'G', L'T', L'P', L'E',
+    0,
+    0,
+    L'a',
+    L'f',
+    L'p',
+    L'n',
+    kMicroSign,
+    L'm',
+    0,
+    L'k',
+    L'M',
+    L'G',
+    L'T',
+    L'P',
+    L'E',
 };
 
 } // namespace
@@ -45,25 +73,42 @@ double PrefixScaleFromChar(wchar_t letter)
 {
     switch (letter) {
     case 0:
-    case L'\u00A0': return 1.0;
+    case L'\u00A0':
+        return 1.0;
     case kMicroSign:
-    case L'u': return 1e6;
-    case L'a': return 1e18;
-    case L'f': return 1e15;
-    case L'p': return 1e12;
-    case L'n': return 1e9;
-    case L'm': return 1000.0;
-    case L'k': return 0.001;
-    case L'M': return 1e-6;
-    case L'G': return 1e-9;
-    case L'T': return 1e-12;
-    case L'P': return 1e-15;
-    case L'E': return 1e-18;
-    default: return 0.0;
+    case L'u':
+        return 1e6;
+    case L'a':
+        return 1e18;
+    case L'f':
+        return 1e15;
+    case L'p':
+        return 1e12;
+    case L'n':
+        return 1e9;
+    case L'm':
+        return 1000.0;
+    case L'k':
+        return 0.001;
+    case L'M':
+        return 1e-6;
+    case L'G':
+        return 1e-9;
+    case L'T':
+        return 1e-12;
+    case L'P':
+        return 1e-15;
+    case L'E':
+        return 1e-18;
+    default:
+        return 0.0;
     }
 }
 
-wchar_t PrefixCharFromIndex(std::uint32_t index) { return index <= kPrefixLast ? kIndexLetters[index] : 0; }
+wchar_t PrefixCharFromIndex(std::uint32_t index)
+{
+    return index <= kPrefixLast ? kIndexLetters[index] : 0;
+}
 
 std::uint32_t PrefixIndexFromChar(wchar_t letter)
 {
@@ -111,10 +156,14 @@ String PrefixedUnitText(int power, const String& unitName)
 }
 
 PrefixedUnit::PrefixedUnit(std::wstring unitName, std::uint32_t prefixIndex)
-    : mUnitName(std::move(unitName)), mPrefix(PrefixCharFromIndex(prefixIndex))
+    : mUnitName(std::move(unitName))
+    , mPrefix(PrefixCharFromIndex(prefixIndex))
 {
 }
 
-std::wstring PrefixedUnit::Text() const { return mPrefix ? std::wstring(1, mPrefix) + mUnitName : mUnitName; }
+std::wstring PrefixedUnit::Text() const
+{
+    return mPrefix ? std::wstring(1, mPrefix) + mUnitName : mUnitName;
+}
 
 } // namespace KEL

@@ -40,7 +40,11 @@ String PrefixedUnitText(int power, const String& unitName);
 class PrefixedUnit {
 public:
     PrefixedUnit() = default;
-    PrefixedUnit(std::wstring unitName, wchar_t prefix) : mUnitName(std::move(unitName)), mPrefix(prefix) {}
+    PrefixedUnit(std::wstring unitName, wchar_t prefix)
+        : mUnitName(std::move(unitName))
+        , mPrefix(prefix)
+    {
+    }
     // The letter from the prefix index (T, P and E included); indexes without letter give none.
     PrefixedUnit(std::wstring unitName, std::uint32_t prefixIndex);
 

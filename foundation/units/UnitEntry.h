@@ -38,7 +38,9 @@ class UnitEntry : public SimpleUnknownImp2<IUnitName, IPersistObject, 0> {
 public:
     UnitEntry() = default;
     UnitEntry(const String& unitName, std::uint32_t prefixIndex, bool flag = false)
-        : mFlag(flag ? 1 : 0), mPrefixIndex(prefixIndex), mUnitName(unitName)
+        : mFlag(flag ? 1 : 0)
+        , mPrefixIndex(prefixIndex)
+        , mUnitName(unitName)
     {
     }
 

@@ -1,5 +1,7 @@
 #include "caf/FrameworkServices.h"
 
+#include "caf/Documents.h"
+
 #include <algorithm>
 #include <exception>
 #include <new>
@@ -227,6 +229,7 @@ HRESULT HostMessage::Clone(IMessage** out)
         if (!out)
             return E_POINTER;
         auto* copy = new HostMessage(mTypeIndex, mId, mFlags, mPayload);
+        copy->SetData(mData);
         copy->AddRef();
         *out = copy;
         return S_OK;
@@ -235,9 +238,28 @@ HRESULT HostMessage::Clone(IMessage** out)
 
 HRESULT HostMessage::GetData(IUnknown** out)
 {
-    if (out)
-        *out = nullptr;
-    return E_NOTIMPL;
+    if (!out)
+        return E_POINTER;
+    *out = mData;
+    if (!mData)
+        return S_FALSE;
+    mData->AddRef();
+    return S_OK;
+}
+
+void HostMessage::SetData(IUnknown* data)
+{
+    if (data)
+        data->AddRef();
+    if (mData)
+        mData->Release();
+    mData = data;
+}
+
+HostMessage::~HostMessage()
+{
+    if (mData)
+        mData->Release();
 }
 
 HRESULT HostMessage::SetSender(ULONGLONG sender)
@@ -374,6 +396,8 @@ HRESULT HostClassObject::CreateObject(DWORD classKey, REFIID iid, void** out)
         return Hand(mCommands, iid, out);
     if (classKey == kHostClassFactoryClassKey)
         return Hand(mClasses, iid, out);
+    if (IUnknown* counterparts = CounterpartFactoryFor(classKey))
+        return counterparts->QueryInterface(iid, out);
     WORD factoryType = 0;
     if (SUCCEEDED(mTypes.GetTypeIndex(GUID_ObjectFactoryType, &factoryType)) && classKey == DWORD(factoryType) << 16)
         return Hand(mFactory, iid, out);

@@ -63,12 +63,19 @@ public:
     DWORD PayloadType() const { return mPayload[0]; }
     DWORD PayloadCount() const { return mPayload[1]; }
 
+    // What the host attaches before it routes a message: its flags (such as bit 8, not back to
+    // its sender) and the data object that window handlers read (held by the message).
+    void SetFlags(DWORD flags) { mFlags = flags; }
+    void SetData(IUnknown* data);
+    ~HostMessage() override;
+
 private:
     WORD mTypeIndex;
     DWORD mId;
     DWORD mFlags;
     DWORD mPayload[2] = { 0, 0 };
     ULONGLONG mSender = 0;
+    IUnknown* mData = nullptr;
 };
 
 class MessageCreator final : public SimpleUnknownImp1<IMessageCreator, 0> {

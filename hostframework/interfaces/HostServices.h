@@ -82,9 +82,27 @@ protected:
     ~IMessageCreator() = default;
 };
 
-// The process's object factory; its operations are added by the code that uses them.
+// The process's object factory; its operations are added by the code that uses them. They have
+// bodies that refuse, so a factory needs to supply only the operations its callers use.
 struct IObjectFactory : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{8CB4ED60-84EB-11D2-8208-00C0DFE13362}");
+    // An object of a class aggregated by `outer` (may be null), asked for `iid`.
+    virtual HRESULT CreateAggregated(IUnknown* outer, DWORD classKey, REFIID iid, void** out)
+    {
+        (void)outer, (void)classKey, (void)iid;
+        if (out)
+            *out = nullptr;
+        return E_NOTIMPL;
+    }
+    virtual HRESULT Reserved4() { return E_NOTIMPL; }
+    // An object of a class, asked for `iid`.
+    virtual HRESULT CreateInstance(DWORD classKey, REFIID iid, void** out)
+    {
+        (void)classKey, (void)iid;
+        if (out)
+            *out = nullptr;
+        return E_NOTIMPL;
+    }
 
 protected:
     ~IObjectFactory() = default;

@@ -17,7 +17,10 @@ using KEL::test::Bytes;
 namespace {
 
 struct StreamHolder {
-    explicit StreamHolder(std::vector<std::uint8_t> bytes = {}) : stream(MemoryStream::Create(std::move(bytes))) {}
+    explicit StreamHolder(std::vector<std::uint8_t> bytes = {})
+        : stream(MemoryStream::Create(std::move(bytes)))
+    {
+    }
     ~StreamHolder() { stream->Release(); }
     MemoryStream* stream;
 };
@@ -58,14 +61,14 @@ TEST(BinStream, WritesHeaderAndEveryEncodingInTheDocumentedBytes)
         out.PutString(String(L"A\u00e9\U0001F600"));
         ASSERT_EQ(S_OK, out.Flush());
     }
-    const auto expected = Bytes({0xAA, 0xAA, 0x15, 0x55, 0x12, 0x56, 0x34, 0xDE, 0xBC, 0x9A, 0x78,
-        0x00, 0x00, 0xC0, 0x3F, // 1.5f
+    const auto expected = Bytes({ 0xAA, 0xAA, 0x15, 0x55, 0x12, 0x56, 0x34, 0xDE, 0xBC, 0x9A, 0x78, 0x00, 0x00, 0xC0,
+        0x3F, // 1.5f
         0, 0, 0, 0, 0, 0, 0x00, 0xC0, // -2.0
         8, 7, 6, 5, 4, 3, 2, 1, 'x', 'y',
         // empty string: tag, count 1, check -1, terminator
         0x01, 0x00, 0x00, 0x80, 0x01, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0,
         // "A", e-acute, a surrogate pair, terminator: 5 units
-        0x01, 0x00, 0x00, 0x80, 0x05, 0, 0, 0, 0xFB, 0xFF, 0xFF, 0xFF, 'A', 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE, 0, 0});
+        0x01, 0x00, 0x00, 0x80, 0x05, 0, 0, 0, 0xFB, 0xFF, 0xFF, 0xFF, 'A', 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE, 0, 0 });
     EXPECT_EQ(expected, mem.stream->Bytes());
 
     mem.stream->Rewind();
@@ -99,12 +102,12 @@ TEST(BinStream, HeaderWordDecidesVersionAndStringEncoding)
         std::uint32_t firstWord;
     };
     const Case cases[] = {
-        {Headed(0x5515AAAA, Bytes({1, 0, 0, 0})), 21, 0, 1},
-        {Headed(0x5503AAAA, Bytes({2, 0, 0, 0})), 3, 0, 2},
-        {Headed(0x55FFAAAA, Bytes({3, 0, 0, 0})), 0xFF, 0, 3},
-        {Bytes({0x10, 0x00, 0x01, 0x00, 9, 9}), 1, 0, 0x10010}, // no header: the word is data
-        {Bytes({0xAA, 0xAA}), 1, BinStream::kShort, 0},
-        {{}, 1, BinStream::kShort, 0},
+        { Headed(0x5515AAAA, Bytes({ 1, 0, 0, 0 })), 21, 0, 1 },
+        { Headed(0x5503AAAA, Bytes({ 2, 0, 0, 0 })), 3, 0, 2 },
+        { Headed(0x55FFAAAA, Bytes({ 3, 0, 0, 0 })), 0xFF, 0, 3 },
+        { Bytes({ 0x10, 0x00, 0x01, 0x00, 9, 9 }), 1, 0, 0x10010 }, // no header: the word is data
+        { Bytes({ 0xAA, 0xAA }), 1, BinStream::kShort, 0 },
+        { {}, 1, BinStream::kShort, 0 },
     };
     for (const auto& c : cases) {
         StreamHolder mem(c.bytes);
@@ -117,9 +120,9 @@ TEST(BinStream, HeaderWordDecidesVersionAndStringEncoding)
     // Old versions hold strings as a count and ANSI bytes, with or without a terminator.
     std::vector<std::uint8_t> old = Headed(0x5503AAAA, {});
     AppendU32(old, 4);
-    old.insert(old.end(), {'c', 'a', 'f', 0xE9});
+    old.insert(old.end(), { 'c', 'a', 'f', 0xE9 });
     AppendU32(old, 3);
-    old.insert(old.end(), {'o', 'k', 0});
+    old.insert(old.end(), { 'o', 'k', 0 });
     AppendU32(old, 0);
     StreamHolder mem(old);
     StorageBinIStreamLite in(mem.stream);
@@ -135,11 +138,11 @@ TEST(BinStream, TaggedStringsFromOtherWritersAreAccepted)
     AppendU32(body, 0x80000001); // UTF-16 without terminator
     AppendU32(body, 2);
     AppendU32(body, 0u - 2);
-    body.insert(body.end(), {'h', 0, 'i', 0});
+    body.insert(body.end(), { 'h', 0, 'i', 0 });
     AppendU32(body, 0x00000001); // ANSI text under a tag without the high bit
     AppendU32(body, 3);
     AppendU32(body, 0u - 3);
-    body.insert(body.end(), {'a', 0xFC, 'b'});
+    body.insert(body.end(), { 'a', 0xFC, 'b' });
     StreamHolder mem(Headed(0x5515AAAA, body));
     StorageBinIStreamLite in(mem.stream);
     EXPECT_EQ(String(L"hi"), in.GetString());
@@ -157,13 +160,13 @@ TEST(BinStream, BadStringHeadersThrowWithoutAllocatingByTheCount)
         HRESULT expected;
     };
     const Case cases[] = {
-        {"check mismatch", 0x5515AAAA, {0x80000001, 3, 0xFFFFFFFE}, 6, kBadStreamString},
-        {"count beyond the data", 0x5515AAAA, {0x80000001, 0xFFFFFFFF, 1}, 4, kBadStreamString},
-        {"count just beyond the data", 0x5515AAAA, {0x80000001, 4, 0xFFFFFFFC}, 6, kBadStreamString},
-        {"ansi count beyond the data", 0x5515AAAA, {1, 0x7FFFFFFF, 0x80000001}, 8, kBadStreamString},
-        {"old count 64001", 0x5503AAAA, {64001}, 64001, kBadStreamString},
-        {"old count 64000", 0x5503AAAA, {64000}, 64000, S_OK},
-        {"old count beyond the data", 0x5503AAAA, {60000}, 10, kBadStreamString},
+        { "check mismatch", 0x5515AAAA, { 0x80000001, 3, 0xFFFFFFFE }, 6, kBadStreamString },
+        { "count beyond the data", 0x5515AAAA, { 0x80000001, 0xFFFFFFFF, 1 }, 4, kBadStreamString },
+        { "count just beyond the data", 0x5515AAAA, { 0x80000001, 4, 0xFFFFFFFC }, 6, kBadStreamString },
+        { "ansi count beyond the data", 0x5515AAAA, { 1, 0x7FFFFFFF, 0x80000001 }, 8, kBadStreamString },
+        { "old count 64001", 0x5503AAAA, { 64001 }, 64001, kBadStreamString },
+        { "old count 64000", 0x5503AAAA, { 64000 }, 64000, S_OK },
+        { "old count beyond the data", 0x5503AAAA, { 60000 }, 10, kBadStreamString },
     };
     vx::log::Capture capture;
     for (const auto& c : cases) {
@@ -196,7 +199,7 @@ TEST(BinStream, ShortTextOnAnUnseekableSourceGivesEmptyAndBadState)
     AppendU32(bytes, 0x80000001);
     AppendU32(bytes, 100);
     AppendU32(bytes, 0u - 100);
-    bytes.insert(bytes.end(), {'a', 0, 'b', 0});
+    bytes.insert(bytes.end(), { 'a', 0, 'b', 0 });
     test::UnseekableBuf buf(std::string(bytes.begin(), bytes.end()));
     BinIStream in(&buf);
     EXPECT_EQ(21u, in.Version());
@@ -284,15 +287,20 @@ TEST(BinStream, MissingStreamAndFailedFlushSetState4)
 
 TEST(BinStream, ResetStartsOverOnAnEmptyStream)
 {
-    StreamHolder mem;
-    {
-        StorageBinOStreamLite out(mem.stream);
-        out.PutString(String(L"first"));
-        out.Flush();
-        EXPECT_GT(mem.stream->Bytes().size(), 4u);
-        EXPECT_EQ(S_OK, out.Reset());
-        EXPECT_TRUE(mem.stream->Bytes().empty());
-        out.PutU32(7);
+    for (bool flushFirst : {true, false}) {
+        StreamHolder mem;
+        {
+            StorageBinOStreamLite out(mem.stream);
+            out.PutString(String(L"first"));
+            if (flushFirst) {
+                out.Flush();
+                EXPECT_GT(mem.stream->Bytes().size(), 4u);
+            }
+            EXPECT_EQ(S_OK, out.Reset());
+            EXPECT_TRUE(mem.stream->Bytes().empty());
+            out.PutU32(7);
+        }
+        // Nothing of the dropped text comes back at the final flush.
+        EXPECT_EQ(Bytes({7, 0, 0, 0}), mem.stream->Bytes()) << flushFirst;
     }
-    EXPECT_EQ(Bytes({7, 0, 0, 0}), mem.stream->Bytes());
 }

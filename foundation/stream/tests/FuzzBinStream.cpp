@@ -23,9 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int step = 0; step < 64 && in.Good(); ++step) {
             try {
                 switch ((plan >> (step % 4 * 2)) & 3) {
-                case 0: (void)in.GetString(); break;
-                case 1: (void)in.GetU32(); break;
-                case 2: (void)in.GetF64(); break;
+                case 0:
+                    (void)in.GetString();
+                    break;
+                case 1:
+                    (void)in.GetU32();
+                    break;
+                case 2:
+                    (void)in.GetF64();
+                    break;
                 default: {
                     std::uint8_t block[16];
                     in.GetBytes(block, in.GetByte() % 17);

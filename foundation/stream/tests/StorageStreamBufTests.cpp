@@ -19,9 +19,9 @@ TEST(StorageStreamBuf, WritesWholeBlocksAndTheRestAtTheFlush)
         for (std::size_t i = 0; i < data.size(); ++i)
             data[i] = static_cast<char>(i * 7);
         EXPECT_EQ(2000, buf.sputn(data.data(), 2000));
-        EXPECT_EQ((std::vector<ULONG>{1024}), mem->mWrites);
+        EXPECT_EQ((std::vector<ULONG> { 1024 }), mem->mWrites);
         EXPECT_EQ(0, buf.pubsync());
-        EXPECT_EQ((std::vector<ULONG>{1024, 976}), mem->mWrites);
+        EXPECT_EQ((std::vector<ULONG> { 1024, 976 }), mem->mWrites);
         EXPECT_EQ(std::vector<std::uint8_t>(data.begin(), data.end()), mem->Bytes());
     }
     EXPECT_EQ(0u, mem->Release()); // the buffer gave its reference back
@@ -43,7 +43,7 @@ TEST(StorageStreamBuf, PatchingBackInsideThePendingBytesKeepsThemAll)
         buf.sputn("z", 1);
         EXPECT_EQ(0, buf.pubsync());
     }
-    ASSERT_EQ((std::vector<ULONG>{101}), mem->mWrites);
+    ASSERT_EQ((std::vector<ULONG> { 101 }), mem->mWrites);
     std::vector<std::uint8_t> expected(100, 'a');
     std::copy_n("PTCH", 4, expected.begin() + 92);
     expected.push_back('z');

@@ -29,12 +29,16 @@ public:
     bool mFailWrites = false;
 
 private:
-    RecordingStream(std::vector<std::uint8_t> bytes, DWORD mode) : MemoryStream(std::move(bytes), mode) {}
+    RecordingStream(std::vector<std::uint8_t> bytes, DWORD mode)
+        : MemoryStream(std::move(bytes), mode)
+    {
+    }
 };
 
 class UnseekableBuf : public std::streambuf {
 public:
-    explicit UnseekableBuf(std::string bytes) : mBytes(std::move(bytes))
+    explicit UnseekableBuf(std::string bytes)
+        : mBytes(std::move(bytes))
     {
         setg(mBytes.data(), mBytes.data(), mBytes.data() + mBytes.size());
     }

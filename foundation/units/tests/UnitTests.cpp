@@ -20,7 +20,11 @@ String Take(IKELString* rep)
 }
 
 struct EntryHolder {
-    EntryHolder(const wchar_t* name, std::uint32_t index) : entry(new UnitEntry(String(name), index)) { entry->AddRef(); }
+    EntryHolder(const wchar_t* name, std::uint32_t index)
+        : entry(new UnitEntry(String(name), index))
+    {
+        entry->AddRef();
+    }
     ~EntryHolder() { entry->Release(); }
     UnitEntry* entry;
 };
@@ -38,9 +42,18 @@ TEST(Prefix, LettersPowersAndScalesAgreeBothWays)
         std::uint32_t index;
     };
     const Case cases[] = {
-        {L'a', -18, 1e18, 2}, {L'f', -15, 1e15, 3}, {L'p', -12, 1e12, 4}, {L'n', -9, 1e9, 5},
-        {kMicroSign, -6, 1e6, 6}, {L'm', -3, 1000, 7}, {L'k', 3, 0.001, 9}, {L'M', 6, 1e-6, 10},
-        {L'G', 9, 1e-9, 11}, {L'T', 12, 1e-12, 12}, {L'P', 15, 1e-15, 13}, {L'E', 18, 1e-18, 14},
+        { L'a', -18, 1e18, 2 },
+        { L'f', -15, 1e15, 3 },
+        { L'p', -12, 1e12, 4 },
+        { L'n', -9, 1e9, 5 },
+        { kMicroSign, -6, 1e6, 6 },
+        { L'm', -3, 1000, 7 },
+        { L'k', 3, 0.001, 9 },
+        { L'M', 6, 1e-6, 10 },
+        { L'G', 9, 1e-9, 11 },
+        { L'T', 12, 1e-12, 12 },
+        { L'P', 15, 1e-15, 13 },
+        { L'E', 18, 1e-18, 14 },
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.letter, PrefixCharFromExponent(c.power));
@@ -54,7 +67,7 @@ TEST(Prefix, LettersPowersAndScalesAgreeBothWays)
     // u is another spelling of micro; y, z, Z, Y have powers but no scale or index.
     EXPECT_EQ(-6, ExponentFromPrefixChar(L'u'));
     EXPECT_EQ(6u, PrefixIndexFromChar(L'u'));
-    for (wchar_t unknown : {L'y', L'z', L'Z', L'Y', L'K', L'x'}) {
+    for (wchar_t unknown : { L'y', L'z', L'Z', L'Y', L'K', L'x' }) {
         EXPECT_EQ(0.0, PrefixScaleFromChar(unknown));
         EXPECT_EQ(0, ExponentFromPrefixChar(unknown));
         EXPECT_EQ(0u, PrefixIndexFromChar(unknown));
@@ -77,9 +90,25 @@ TEST(Prefix, LettersPowersAndScalesAgreeBothWays)
 TEST(Prefix, EngineeringIndexKeepsTheMantissaInOneToAThousand)
 {
     const std::pair<double, std::uint32_t> cases[] = {
-        {0.0042, 7}, {0.042, 7}, {0.42, 7}, {1.0, 8}, {420, 8}, {4200, 9}, {-4200, 9}, {999.0, 8}, {1000.0, 9},
-        {2e-18, 2}, {3e18, 14}, {1e-21, 1}, {1e21, 1}, {0.0, 1}, {kNaN, 1}, {kInf, 1}, {-kInf, 1},
-        {std::numeric_limits<double>::denorm_min(), 1}, {std::numeric_limits<double>::max(), 1},
+        { 0.0042, 7 },
+        { 0.042, 7 },
+        { 0.42, 7 },
+        { 1.0, 8 },
+        { 420, 8 },
+        { 4200, 9 },
+        { -4200, 9 },
+        { 999.0, 8 },
+        { 1000.0, 9 },
+        { 2e-18, 2 },
+        { 3e18, 14 },
+        { 1e-21, 1 },
+        { 1e21, 1 },
+        { 0.0, 1 },
+        { kNaN, 1 },
+        { kInf, 1 },
+        { -kInf, 1 },
+        { std::numeric_limits<double>::denorm_min(), 1 },
+        { std::numeric_limits<double>::max(), 1 },
     };
     for (const auto& [value, index] : cases)
         EXPECT_EQ(index, EngineeringPrefixIndex(value)) << value;
@@ -89,7 +118,11 @@ TEST(UnitEntry, TextAndFormatting)
 {
     EntryHolder s(L"s", 0);
     IUnitName* unit = s.entry;
-    EXPECT_EQ(String(L"?s"), Take([&] { IKELString* t = nullptr; unit->GetText(1, &t); return t; }()));
+    EXPECT_EQ(String(L"?s"), Take([&] {
+        IKELString* t = nullptr;
+        unit->GetText(1, &t);
+        return t;
+    }()));
     struct Case {
         std::uint32_t index;
         DWORD flags;
@@ -97,21 +130,16 @@ TEST(UnitEntry, TextAndFormatting)
         const wchar_t* text;
     };
     const Case cases[] = {
-        {0, 0x0F03, 0.0042, L"4.2 ms"},
-        {0, 0x0F03, 0.0, L"0 s"}, // no prefix for zero
-        {0, 0x0F03, 1e-21, L"1e-21 s"}, // outside the table
-        {0, 0x0F03, kNaN, L"nan s"}, // no prefix and no integer conversion of a NaN
-        {0, 0x0F03, kInf, L"inf s"},
-        {0, 0x0703, 0.0042, L"0.0042 s"}, // without automatic prefix index 0 is no prefix
-        {9, 0x0500, 2500, L"2.5"},
-        {9, 0x0700, 2500, L"2.5 ks"},
-        {9, 0x0300, 2500, L"2500 s"}, // not scaled: the bare unit
-        {12, 0x0700, 3e12, L"3 Ts"},
-        {8, 0x0700, 2, L"2 s"},
-        {99, 0x0F00, 1234.5, L"1234.5 s"}, // an index naming no prefix: base units, never times 0
-        {7, 0x0600, 1, L"ms"},
-        {7, 0x0200, 1, L"s"},
-        {1, 0x0100, 1.0 / 3, L"0.3333333"}, // 7 digits by default
+        { 0, 0x0F03, 0.0042, L"4.2 ms" }, { 0, 0x0F03, 0.0, L"0 s" }, // no prefix for zero
+        { 0, 0x0F03, 1e-21, L"1e-21 s" }, // outside the table
+        { 0, 0x0F03, kNaN, L"nan s" }, // no prefix and no integer conversion of a NaN
+        { 0, 0x0F03, kInf, L"inf s" },
+        { 0, 0x0703, 0.0042, L"0.0042 s" }, // without automatic prefix index 0 is no prefix
+        { 9, 0x0500, 2500, L"2.5" }, { 9, 0x0700, 2500, L"2.5 ks" },
+        { 9, 0x0300, 2500, L"2500 s" }, // not scaled: the bare unit
+        { 12, 0x0700, 3e12, L"3 Ts" }, { 8, 0x0700, 2, L"2 s" },
+        { 99, 0x0F00, 1234.5, L"1234.5 s" }, // an index naming no prefix: base units, never times 0
+        { 7, 0x0600, 1, L"ms" }, { 7, 0x0200, 1, L"s" }, { 1, 0x0100, 1.0 / 3, L"0.3333333" }, // 7 digits by default
     };
     for (const auto& c : cases) {
         unit->SetPrefixIndex(c.index);
@@ -119,7 +147,7 @@ TEST(UnitEntry, TextAndFormatting)
         ASSERT_EQ(S_OK, unit->Format(c.flags, c.value, &text));
         EXPECT_EQ(String(c.text).Utf8(), Take(text).Utf8()) << c.index << " " << c.value;
     }
-    for (auto [index, text] : {std::pair{1u, L"s"}, {8u, L"s"}, {0u, L"?s"}, {10u, L"Ms"}, {14u, L"Es"}}) {
+    for (auto [index, text] : { std::pair { 1u, L"s" }, { 8u, L"s" }, { 0u, L"?s" }, { 10u, L"Ms" }, { 14u, L"Es" } }) {
         unit->SetPrefixIndex(index);
         IKELString* t = nullptr;
         unit->GetText(1, &t);

@@ -1,0 +1,457 @@
+#include "caf/Documents.h"
+
+#include <algorithm>
+
+#include "hostframework/events/ComQuery.h"
+
+namespace caf {
+using vx::hf::Query;
+
+namespace {
+
+// The framework's subject registry, without a reference (the framework keeps it for the life
+// of the library).
+ISubjectRegistry* Registry()
+{
+    void* out = nullptr;
+    if (FAILED(DllGetClassObject(CLSID_CAFFrameWork, ISubjectRegistry::kIid, &out)))
+        return nullptr;
+    auto* registry = static_cast<ISubjectRegistry*>(out);
+    registry->Release();
+    return registry;
+}
+
+// One object for the three counterpart class keys; it lives as long as the library.
+class CounterpartFactory final : public SimpleUnknownImp1<IUnknown, 1>,
+                                 public IDocumentCounterpartFactory,
+                                 public IClassCounterpartFactory,
+                                 public IViewClassCounterpartFactory {
+public:
+    HRESULT QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (iid == IDocumentCounterpartFactory::kIid)
+            *out = static_cast<IDocumentCounterpartFactory*>(this);
+        else if (iid == IClassCounterpartFactory::kIid)
+            *out = static_cast<IClassCounterpartFactory*>(this);
+        else if (iid == IViewClassCounterpartFactory::kIid)
+            *out = static_cast<IViewClassCounterpartFactory*>(this);
+        else
+            return SimpleUnknownImp1::QueryInterface(iid, out);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return SimpleUnknownImp1::AddRef(); }
+    ULONG Release() override { return SimpleUnknownImp1::Release(); }
+
+    HRESULT CreateCounterpart(IUnknown*, IUnknown* hostDocument, IUnknown*, WORD, IUnknown** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        ISubject* subject = Query<ISubject>(hostDocument);
+        if (subject)
+            subject->Release(); // the host document outlives its documents' counterparts
+        return Hand(static_cast<IMessageHandler*>(new DocumentCounterpart(hostDocument, subject)), out);
+    }
+    HRESULT CreateCounterpart(IUnknown** out, IUnknown* classObject, std::uintptr_t) override
+    {
+        if (!out)
+            return E_POINTER;
+        return Hand(static_cast<IDocumentClassData*>(new DocumentClassCounterpart(classObject)), out);
+    }
+    HRESULT CreateCounterpart(IUnknown*, REFIID iid, IUnknown** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        auto* counterpart = new ViewClassCounterpart;
+        counterpart->AddRef();
+        const HRESULT hr = counterpart->QueryInterface(iid, reinterpret_cast<void**>(out));
+        counterpart->Release();
+        return hr;
+    }
+
+private:
+    template <class I>
+    static HRESULT Hand(I* object, IUnknown** out)
+    {
+        object->AddRef();
+        *out = object;
+        return S_OK;
+    }
+};
+
+CounterpartFactory& Factory()
+{
+    static CounterpartFactory* factory = new CounterpartFactory; // kept for the life of the library
+    return *factory;
+}
+
+} // namespace
+
+IUnknown* CounterpartFactoryFor(DWORD classKey)
+{
+    switch (classKey) {
+    case kDocumentCounterpartClassKey:
+    case kClassCounterpartClassKey:
+    case kViewClassCounterpartClassKey: return static_cast<IDocumentCounterpartFactory*>(&Factory());
+    default: return nullptr;
+    }
+}
+
+// ---- DocumentCounterpart
+
+DocumentCounterpart::DocumentCounterpart(IUnknown* hostDocument, ISubject* hostSubject)
+    : mHostDocument(hostDocument), mHostSubject(hostSubject)
+{
+}
+
+HRESULT DocumentCounterpart::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (iid == IObserver::kIid)
+        *out = static_cast<IObserver*>(this);
+    else if (iid == ISubject::kIid)
+        *out = static_cast<ISubject*>(this);
+    else if (iid == ICAFCommandHandler::kIid)
+        *out = static_cast<ICAFCommandHandler*>(this);
+    else if (iid == IHostDocumentLink::kIid)
+        *out = static_cast<IHostDocumentLink*>(this);
+    else
+        return SimpleUnknownImp1::QueryInterface(iid, out);
+    AddRef();
+    return S_OK;
+}
+
+HRESULT DocumentCounterpart::HandleMessage(IMessage* message)
+{
+    DWORD id = 0;
+    if (message)
+        message->GetId(&id);
+    mPassedOn.push_back(id);
+    return 0;
+}
+
+HRESULT DocumentCounterpart::GetSource(IMessageHandler** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = this;
+    AddRef();
+    return S_OK;
+}
+
+HRESULT DocumentCounterpart::Notify(DWORD eventId, ULONGLONG value)
+{
+    return mHostSubject ? mHostSubject->Notify(eventId, value) : E_FAIL;
+}
+
+HRESULT DocumentCounterpart::Attach(IObserver* observer)
+{
+    return mHostSubject ? mHostSubject->Attach(observer) : E_FAIL;
+}
+
+HRESULT DocumentCounterpart::Detach(IObserver* observer)
+{
+    return mHostSubject ? mHostSubject->Detach(observer) : E_FAIL;
+}
+
+HRESULT DocumentCounterpart::AttachForEvent(IObserver* observer, DWORD eventId, LONG flags)
+{
+    return mHostSubject ? mHostSubject->AttachForEvent(observer, eventId, flags) : E_FAIL;
+}
+
+HRESULT DocumentCounterpart::GetHostDocument(IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = mHostDocument;
+    if (mHostDocument)
+        mHostDocument->AddRef();
+    return mHostDocument ? S_OK : E_FAIL;
+}
+
+// ---- DocumentClassCounterpart, ViewClassCounterpart
+
+HRESULT DocumentClassCounterpart::GetClassGuid(const GUID** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    auto* documentClass = Query<ICustomDocClass>(mClassObject);
+    if (!documentClass)
+        return E_NOINTERFACE;
+    const HRESULT hr = documentClass->GetClassGuid(out);
+    documentClass->Release();
+    return hr;
+}
+
+HRESULT ViewClassCounterpart::ViewInitialised(IDocView2*)
+{
+    ++mViews;
+    return S_OK;
+}
+
+HRESULT ViewClassCounterpart::ClassInitialised()
+{
+    mClassInitialised = true;
+    return S_OK;
+}
+
+// ---- HostDocument
+
+HostDocument::HostDocument(std::wstring title) : mTitle(std::move(title)) {}
+
+HostDocument::~HostDocument()
+{
+    CloseDocuments();
+    if (ISubjectRegistry* registry = Registry())
+        registry->ForgetSubject(this);
+}
+
+HRESULT HostDocument::GetTitle(IKELString** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = KEL::String(mTitle).CopyRep();
+    return S_OK;
+}
+
+HRESULT HostDocument::Notify(DWORD eventId, ULONGLONG value)
+{
+    ISubjectRegistry* registry = Registry();
+    return registry ? registry->Notify(this, eventId, value) : E_FAIL;
+}
+
+HRESULT HostDocument::Attach(IObserver* observer)
+{
+    ISubjectRegistry* registry = Registry();
+    return registry ? registry->Attach(this, observer) : E_FAIL;
+}
+
+HRESULT HostDocument::Detach(IObserver* observer)
+{
+    ISubjectRegistry* registry = Registry();
+    return registry ? registry->Detach(this, observer) : E_FAIL;
+}
+
+HRESULT HostDocument::AttachForEvent(IObserver* observer, DWORD eventId, LONG flags)
+{
+    ISubjectRegistry* registry = Registry();
+    return registry ? registry->AttachForEvent(this, observer, eventId, flags) : E_FAIL;
+}
+
+ICustomDocument2* HostDocument::OpenDocument(ICustomDocClass* documentClass, DWORD flags, HRESULT* result)
+{
+    HRESULT hr = E_POINTER;
+    ICustomDocument2* document = nullptr;
+    if (documentClass) {
+        hr = documentClass->CreateDocument(static_cast<IHostDocumentData*>(this), flags, &document);
+        if (SUCCEEDED(hr) && !document)
+            hr = E_FAIL;
+    }
+    if (result)
+        *result = hr;
+    if (FAILED(hr))
+        return nullptr;
+    mDocuments.push_back(document);
+    if (auto* handler = Query<IMessageHandler>(document)) {
+        AddMessageReceiver(handler);
+        handler->Release();
+    }
+    // An observer subscribes to the events it wants when it is told it has been attached.
+    if (auto* observer = Query<IObserver>(document)) {
+        observer->OnAttach(this);
+        observer->Release();
+    }
+    return document;
+}
+
+ICustomDocument2* HostDocument::OpenDocument(REFGUID classGuid, DWORD flags, HRESULT* result)
+{
+    ICustomDocClass* documentClass = FindDocumentClass(classGuid);
+    if (!documentClass) {
+        if (result)
+            *result = CLASS_E_CLASSNOTAVAILABLE;
+        return nullptr;
+    }
+    ICustomDocument2* document = OpenDocument(documentClass, flags, result);
+    documentClass->Release();
+    return document;
+}
+
+void HostDocument::CloseDocuments()
+{
+    std::vector<ICustomDocument2*> documents;
+    documents.swap(mDocuments);
+    ISubjectRegistry* registry = Registry();
+    for (auto it = documents.rbegin(); it != documents.rend(); ++it) {
+        ICustomDocument2* document = *it;
+        document->OnClosing();
+        if (auto* handler = Query<IMessageHandler>(document)) {
+            RemoveMessageReceiver(handler);
+            handler->Release();
+        }
+        if (auto* observer = Query<IObserver>(document)) {
+            if (registry)
+                registry->ForgetObserver(observer);
+            observer->Release();
+        }
+        document->Release();
+    }
+}
+
+ICustomDocClass* FindDocumentClass(REFGUID classGuid)
+{
+    for (const Registration& row : Registrations()) {
+        if (row.kind != Registration::Kind::ClassObject)
+            continue;
+        auto* documentClass = Query<ICustomDocClass>(row.object);
+        if (!documentClass)
+            continue;
+        if (documentClass->IsClass(&classGuid) == S_OK)
+            return documentClass;
+        documentClass->Release();
+    }
+    return nullptr;
+}
+
+// ---- Views
+
+HRESULT HostViewFrame::CanPrint(WORD* canPrint)
+{
+    if (!canPrint)
+        return E_POINTER;
+    *canPrint = 0xFFFF;
+    return S_OK;
+}
+
+HRESULT HostViewFrame::GetCaption(IKELString** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = KEL::String(L"Varnex").CopyRep();
+    return S_OK;
+}
+
+HRESULT HostClient::GetParentWindow(WindowHandle* out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = mParent;
+    return S_OK;
+}
+
+HostViewSite::HostViewSite(WindowHandle parent) : mParent(parent), mFrame(new HostViewFrame)
+{
+    mFrame->AddRef();
+}
+
+HostViewSite::~HostViewSite()
+{
+    CloseViews();
+    mFrame->Release();
+}
+
+HRESULT HostViewSite::GetFrame(IViewFrame** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = mFrame;
+    mFrame->AddRef();
+    return S_OK;
+}
+
+HRESULT HostViewSite::QueryClose(IDocView2*, WORD* canClose)
+{
+    // The host itself never keeps a view open; the view's own answer stands.
+    return canClose ? S_OK : E_POINTER;
+}
+
+HRESULT HostViewSite::ViewClosed(IDocView2* view)
+{
+    const auto it = std::find(mViews.begin(), mViews.end(), view);
+    if (it == mViews.end())
+        return S_FALSE;
+    const std::size_t i = std::size_t(it - mViews.begin());
+    IClientWindow* window = mWindows[i];
+    HostClient* client = mClients[i];
+    mViews.erase(it);
+    mWindows.erase(mWindows.begin() + std::ptrdiff_t(i));
+    mClients.erase(mClients.begin() + std::ptrdiff_t(i));
+    if (auto* handler = Query<IMessageHandler>(view)) {
+        RemoveMessageReceiver(handler);
+        handler->Release();
+    }
+    if (window)
+        window->Release();
+    client->Release();
+    view->Release();
+    return S_OK;
+}
+
+HRESULT HostViewSite::ViewInitialised(IDocView2*, IViewSite*)
+{
+    return S_OK;
+}
+
+IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result)
+{
+    HRESULT hr = E_POINTER;
+    IDocView2* view = nullptr;
+    if (viewClass) {
+        hr = viewClass->CreateView(nullptr, this, &view);
+        if (SUCCEEDED(hr) && !view)
+            hr = E_FAIL;
+    }
+    IClientWindow* window = nullptr;
+    auto* client = new HostClient(mParent);
+    client->AddRef();
+    if (SUCCEEDED(hr)) {
+        window = Query<IClientWindow>(view);
+        if (window) {
+            WindowHandle handle = 0;
+            hr = window->Attach(client, &handle);
+        }
+    }
+    if (FAILED(hr)) {
+        if (window)
+            window->Release();
+        if (view)
+            view->Release();
+        client->Release();
+        if (result)
+            *result = hr;
+        return nullptr;
+    }
+    mViews.push_back(view);
+    mWindows.push_back(window);
+    mClients.push_back(client);
+    // Views receive routed messages as documents do.
+    if (auto* handler = Query<IMessageHandler>(view)) {
+        AddMessageReceiver(handler);
+        handler->Release();
+    }
+    view->Initialise();
+    if (result)
+        *result = hr;
+    return view;
+}
+
+void HostViewSite::CloseViews()
+{
+    while (!mViews.empty()) {
+        IDocView2* view = mViews.back();
+        view->AddRef();
+        // A view that refuses to let go of its client stays open: take it out all the same.
+        if (view->Close() != S_OK || (!mViews.empty() && mViews.back() == view))
+            ViewClosed(view);
+        view->Release();
+    }
+}
+
+} // namespace caf

@@ -1,0 +1,204 @@
+#include "host/recording/HostSources.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace vx::host {
+
+vx::hf::RateRatio RatioOf(double interval, double offset)
+{
+    vx::hf::RateRatio r;
+    r.offset = offset;
+    if (interval > 0 && std::isfinite(interval)) {
+        const double rate = 1.0 / interval;
+        if (std::abs(rate - std::round(rate)) < 1e-9 * rate && rate < 1e12) {
+            r.numerator = 1;
+            r.denominator = static_cast<int64_t>(std::llround(rate));
+        } else {
+            r.numerator = static_cast<int64_t>(std::llround(interval * 1e9));
+            r.denominator = 1'000'000'000;
+        }
+    }
+    return r;
+}
+
+HostFloatStream::HostFloatStream(std::shared_ptr<const Recording> recording, int channel, int record)
+    : mRecording(std::move(recording))
+    , mChannel(channel)
+    , mRecord(record)
+{
+}
+
+int64_t HostFloatStream::Length() const
+{
+    return mRecording->ChannelLength(mChannel, mRecord);
+}
+
+HRESULT HostFloatStream::GetLength(LONG* length)
+{
+    if (!length)
+        return E_POINTER;
+    *length = static_cast<LONG>(std::min<int64_t>(Length(), 0x7FFFFFFF));
+    return S_OK;
+}
+
+HRESULT HostFloatStream::SeekRelative(LONG distance, LONG* position)
+{
+    ++seeks;
+    mPosition = std::clamp<int64_t>(mPosition + distance, 0, Length());
+    if (position)
+        *position = static_cast<LONG>(mPosition);
+    return S_OK;
+}
+
+HRESULT HostFloatStream::GetPosition(LONG* position)
+{
+    if (!position)
+        return E_POINTER;
+    *position = static_cast<LONG>(mPosition);
+    return S_OK;
+}
+
+HRESULT HostFloatStream::GetRecord(LONG* record)
+{
+    if (!record)
+        return E_POINTER;
+    *record = mRecord;
+    return S_OK;
+}
+
+HRESULT HostFloatStream::GetTimeBase(vx::hf::RateRatio* ratio)
+{
+    if (!ratio)
+        return E_POINTER;
+    const calc::TimeBase tb = mRecording->ChannelInfo(mChannel, mRecord);
+    const double start = mRecord >= 0 && mRecord < mRecording->RecordCount() ? mRecording->records[static_cast<std::size_t>(mRecord)].startTime : 0.0;
+    *ratio = RatioOf(tb.interval, start);
+    return S_OK;
+}
+
+HRESULT HostFloatStream::Read(ULONG count, float* buffer, ULONG* read)
+{
+    ++reads;
+    if (!read || (!buffer && count))
+        return E_POINTER;
+    *read = 0;
+    if (mChannel < 0 || mChannel >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount())
+        return E_INVALIDARG;
+    const int64_t n = std::min<int64_t>(count, Length() - mPosition);
+    if (n <= 0)
+        return mRecord == mRecording->samplingRecord ? S_OK : S_FALSE;
+    mRecording->ReadPhysical(mChannel, mRecord, mPosition, std::span(buffer, static_cast<std::size_t>(n)));
+    mPosition += n;
+    *read = static_cast<ULONG>(n);
+    return S_OK;
+}
+
+HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording, int eventChannel, int record)
+    : mRecording(std::move(recording))
+    , mChannel(eventChannel)
+    , mRecord(record)
+{
+}
+
+const EventChannel& HostEventSource::Channel() const
+{
+    return mRecording->eventChannels.at(static_cast<std::size_t>(mChannel));
+}
+
+HRESULT HostEventSource::Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next)
+{
+    ++reads;
+    if (!count || !next || (!buffer && bufferBytes))
+        return E_POINTER;
+    *count = 0;
+    *next = 0x7FFFFFFF;
+    const EventChannel& c = Channel();
+    const std::size_t total = c.Count(mRecord);
+    const std::size_t room = c.recordSize ? bufferBytes / c.recordSize : 0;
+    auto* out = static_cast<std::byte*>(buffer);
+    while (*count < room && mIndex < total && c.Position(mRecord, mIndex) < endOffset) {
+        std::memcpy(out + std::size_t(*count) * c.recordSize,
+            c.records[static_cast<std::size_t>(mRecord)].data() + mIndex * c.recordSize, c.recordSize);
+        ++*count;
+        ++mIndex;
+    }
+    if (mIndex < total)
+        *next = c.Position(mRecord, mIndex);
+    return S_OK;
+}
+
+HRESULT HostEventSource::Find(LONG backward, LONG start, LONG, LONG)
+{
+    ++finds;
+    const EventChannel& c = Channel();
+    const std::size_t total = c.Count(mRecord);
+    std::size_t i = 0;
+    while (i < total && c.Position(mRecord, i) < start)
+        ++i;
+    if (backward && i > 0 && (i == total || c.Position(mRecord, i) != start))
+        --i;
+    mIndex = i;
+    return S_OK;
+}
+
+HRESULT HostEventSource::GetPosition(LONG* position)
+{
+    if (!position)
+        return E_POINTER;
+    const EventChannel& c = Channel();
+    *position = mIndex < c.Count(mRecord) ? c.Position(mRecord, mIndex) : 0x7FFFFFFF;
+    return S_OK;
+}
+
+HRESULT HostEventSource::Reserved6(LONG* result)
+{
+    if (result)
+        *result = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT HostEventSource::Clone(IEnumEventEx** out)
+{
+    if (!out)
+        return E_POINTER;
+    auto* copy = new HostEventSource(mRecording, mChannel, mRecord);
+    copy->mIndex = mIndex;
+    *out = copy;
+    return S_OK;
+}
+
+HRESULT HostEventSource::GetRecordSize(ULONG* size)
+{
+    if (!size)
+        return E_POINTER;
+    *size = Channel().recordSize;
+    return S_OK;
+}
+
+HRESULT HostEventSource::GetEventType(DWORD* type)
+{
+    if (!type)
+        return E_POINTER;
+    *type = 0;
+    return S_OK;
+}
+
+HRESULT HostEventSource::Reserved10(LONG* result)
+{
+    if (result)
+        *result = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT HostEventSource::GetTimeBase(vx::hf::RateRatio* ratio)
+{
+    if (!ratio)
+        return E_POINTER;
+    const calc::TimeBase tb = mRecording->RecordInfo(mRecord);
+    *ratio = RatioOf(tb.interval, mRecord >= 0 && mRecord < mRecording->RecordCount() ? mRecording->records[static_cast<std::size_t>(mRecord)].startTime : 0.0);
+    return S_OK;
+}
+
+} // namespace vx::host

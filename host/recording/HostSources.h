@@ -1,0 +1,70 @@
+#pragma once
+// The host's sample streams and event sources over a recording: what the extension's
+// enumerators and cursors read.
+#include <memory>
+
+#include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/CalcInterfaces.h"
+#include "host/recording/Recording.h"
+
+namespace vx::host {
+
+// Rate ratio of a sample interval: 1/n seconds when the rate is a whole number of hertz, else
+// the interval in nanoseconds over 10^9.
+vx::hf::RateRatio RatioOf(double interval, double offset);
+
+// Physical samples of one channel in one record. While the record is being sampled
+// (recording->samplingRecord), a read at the end of the data returns S_OK with nothing; at the
+// end of a finished record it returns S_FALSE.
+class HostFloatStream final : public SimpleUnknownImp1<IFloatStreamEx, 1> {
+public:
+    HostFloatStream(std::shared_ptr<const Recording> recording, int channel, int record);
+
+    HRESULT GetLength(LONG* length) override;
+    HRESULT SeekRelative(LONG distance, LONG* position) override;
+    HRESULT GetPosition(LONG* position) override;
+    HRESULT GetRecord(LONG* record) override;
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override;
+    HRESULT Read(ULONG count, float* buffer, ULONG* read) override;
+
+    // Calls made, for tests that check which operations touch the stream.
+    int reads = 0;
+    int seeks = 0;
+
+private:
+    int64_t Length() const;
+
+    std::shared_ptr<const Recording> mRecording;
+    int mChannel;
+    int mRecord;
+    int64_t mPosition = 0;
+};
+
+// The events of one event channel in one record.
+class HostEventSource final : public SimpleUnknownImp1<IEnumEventEx, 1> {
+public:
+    HostEventSource(std::shared_ptr<const Recording> recording, int eventChannel, int record);
+
+    HRESULT Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next) override;
+    HRESULT Find(LONG backward, LONG start, LONG lower, LONG upper) override;
+    HRESULT GetPosition(LONG* position) override;
+    HRESULT Reserved6(LONG* result) override;
+    HRESULT Clone(IEnumEventEx** out) override;
+    HRESULT GetRecordSize(ULONG* size) override;
+    HRESULT GetEventType(DWORD* type) override;
+    HRESULT Reserved10(LONG* result) override;
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override;
+
+    int reads = 0;
+    int finds = 0;
+
+private:
+    const EventChannel& Channel() const;
+
+    std::shared_ptr<const Recording> mRecording;
+    int mChannel;
+    int mRecord;
+    std::size_t mIndex = 0;
+};
+
+} // namespace vx::host

@@ -1,0 +1,52 @@
+#pragma once
+// Import of recording files into the host's recording model: PhysioNet WFDB records with their
+// annotations, EDF and EDF+ files, and delimited text (CSV, TSV). Every problem with a file is
+// thrown as RecordingError naming the file and what is wrong; a recording is never returned
+// short of what its file promises.
+#include "host/recording/Recording.h"
+
+#include <filesystem>
+#include <istream>
+#include <string>
+#include <string_view>
+
+namespace vx::host {
+
+// A WFDB record from its header path (".hea"). Annotation files beside it whose extension is in
+// `annotators` (".atr" by default) are read too: their beat annotations become an event channel
+// named after the annotator, their other annotations comments. A header with no signals (an
+// annotation-only record) gives a recording with no channels and one record as long as its
+// annotations reach.
+Recording ImportWfdb(const std::filesystem::path& headerPath,
+    const std::vector<std::string>& annotators = { "atr" });
+
+// Adds an annotation file's beats as an event channel and its other annotations as comments to
+// record 0 of the recording.
+void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path, const std::wstring& title);
+
+// EDF and EDF+ (continuous "EDF+C" and discontinuous "EDF+D"). Samples keep their 16-bit form
+// with the header's scaling. Signals whose rate divides the fastest rate are held at their own
+// rate. EDF+ annotations become comments; an EDF+D file becomes one record per contiguous run
+// of data records.
+Recording ImportEdf(const std::filesystem::path& path);
+Recording ParseEdf(std::istream& in, const std::string& name);
+
+struct DelimitedOptions {
+    // Samples per second; 0: take the sample interval from the time column.
+    double sampleRate = 0.0;
+    // Zero-based column of the time in seconds; -1: a column titled "time", "t", "sec",
+    // "seconds" or "time (s)" when the sample rate is 0, none otherwise.
+    int timeColumn = -1;
+    // Field separator; 0: tab, ';' or ',' (in that order), whichever the first line holds.
+    char delimiter = 0;
+};
+
+// Comma, tab or semicolon separated numbers, one row per sample, one column per channel, an
+// optional title row ("ECG (mV)" gives the title ECG with unit mV) and '#' comment lines.
+Recording ImportDelimited(const std::filesystem::path& path, const DelimitedOptions& options = {});
+Recording ParseDelimited(std::istream& in, const std::string& name, const DelimitedOptions& options = {});
+
+// By extension: ".hea" WFDB, ".edf" EDF, anything else delimited text.
+Recording ImportFile(const std::filesystem::path& path, const DelimitedOptions& options = {});
+
+} // namespace vx::host

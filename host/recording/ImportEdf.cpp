@@ -1,0 +1,321 @@
+// EDF and EDF+ files (Kemp B, Olivan J. European data format 'plus' (EDF+). Clin Neurophysiol
+// 114:1755-1761, 2003). The header is read and checked completely against the file size before
+// any sample array is allocated, so a damaged header cannot make the reader allocate or read
+// beyond what the file holds.
+#include "host/recording/Import.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+namespace vx::host {
+namespace {
+
+[[noreturn]] void Fail(const std::string& name, const std::string& what)
+{
+    throw RecordingError(name + ": " + what);
+}
+
+std::string Trim(std::string_view s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\0'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\0'))
+        --e;
+    return std::string(s.substr(b, e - b));
+}
+
+std::wstring Widen(const std::string& s)
+{
+    std::wstring w;
+    for (unsigned char c : s)
+        w.push_back(static_cast<wchar_t>(c));
+    return w;
+}
+
+double Number(const std::string& field, const std::string& name, const std::string& what)
+{
+    double v = 0;
+    const std::string t = Trim(field);
+    const char* b = t.data();
+    const char* e = b + t.size();
+    if (b != e && *b == '+')
+        ++b;
+    const auto r = std::from_chars(b, e, v);
+    if (t.empty() || r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
+        Fail(name, "the header's " + what + " '" + t + "' is not a number");
+    return v;
+}
+
+int64_t Integer(const std::string& field, const std::string& name, const std::string& what)
+{
+    const double v = Number(field, name, what);
+    if (v != std::floor(v) || std::abs(v) > 1e15)
+        Fail(name, "the header's " + what + " '" + Trim(field) + "' is not a whole number");
+    return static_cast<int64_t>(v);
+}
+
+struct Signal {
+    std::string label, transducer, unit, prefilter;
+    double physMin = 0, physMax = 0;
+    int64_t digMin = 0, digMax = 0;
+    int64_t samplesPerRecord = 0;
+    bool annotations = false;
+    int64_t byteOffset = 0; // in a data record
+};
+
+struct Annotation {
+    double onset = 0;
+    std::string text;
+};
+
+// One annotation signal's bytes of a data record: time-stamped annotation lists, each
+// "+onset[\x15duration]\x14text\x14...\x14\0". The first list's first entry (no text) is the
+// data record's start time.
+void ParseTals(std::string_view bytes, const std::string& name, int64_t dataRecord, bool first,
+    double& recordStart, bool& haveStart, std::vector<Annotation>& out)
+{
+    std::size_t pos = 0;
+    bool firstTal = first;
+    while (pos < bytes.size() && bytes[pos] != '\0') {
+        const std::size_t end = bytes.find('\0', pos);
+        if (end == std::string_view::npos)
+            Fail(name, "data record " + std::to_string(dataRecord + 1) + ": an annotation list is not terminated");
+        const std::string_view tal = bytes.substr(pos, end - pos);
+        pos = end + 1;
+        const std::size_t sep = tal.find('\x14');
+        if (sep == std::string_view::npos)
+            Fail(name, "data record " + std::to_string(dataRecord + 1) + ": an annotation list has no onset separator");
+        std::string_view onsetText = tal.substr(0, sep);
+        const std::size_t dur = onsetText.find('\x15');
+        if (dur != std::string_view::npos)
+            onsetText = onsetText.substr(0, dur);
+        if (onsetText.empty() || (onsetText[0] != '+' && onsetText[0] != '-'))
+            Fail(name, "data record " + std::to_string(dataRecord + 1) + ": an annotation onset lacks its sign");
+        const double onset = Number(std::string(onsetText), name, "annotation onset");
+        std::string_view rest = tal.substr(sep + 1);
+        bool any = false;
+        while (!rest.empty()) {
+            const std::size_t next = rest.find('\x14');
+            const std::string_view text = rest.substr(0, next);
+            if (!text.empty()) {
+                out.push_back({ onset, std::string(text) });
+                any = true;
+            }
+            if (next == std::string_view::npos)
+                break;
+            rest = rest.substr(next + 1);
+        }
+        if (firstTal && !haveStart) {
+            recordStart = onset;
+            haveStart = true;
+        }
+        (void)any;
+        firstTal = false;
+        while (pos < bytes.size() && bytes[pos] == '\0')
+            ++pos;
+    }
+}
+
+} // namespace
+
+Recording ParseEdf(std::istream& in, const std::string& name)
+{
+    in.seekg(0, std::ios::end);
+    const std::streamoff sizeOff = in.tellg();
+    if (sizeOff < 0)
+        Fail(name, "cannot be read");
+    const int64_t fileSize = sizeOff;
+    in.seekg(0);
+    std::string fixed(256, '\0');
+    if (!in.read(fixed.data(), 256))
+        Fail(name, "is shorter than the 256-byte EDF header (" + std::to_string(fileSize) + " bytes)");
+    if (Trim(fixed.substr(0, 8)) != "0")
+        Fail(name, "is not an EDF file (the version field is not 0)");
+    const std::string reserved = Trim(fixed.substr(192, 44));
+    const bool plus = reserved.rfind("EDF+", 0) == 0;
+    const bool discontinuous = reserved.rfind("EDF+D", 0) == 0;
+    const int64_t headerBytes = Integer(fixed.substr(184, 8), name, "header size");
+    int64_t recordCount = Integer(fixed.substr(236, 8), name, "number of data records");
+    const double duration = Number(fixed.substr(244, 8), name, "data record duration");
+    const int64_t ns = Integer(fixed.substr(252, 4), name, "number of signals");
+    if (ns < 1 || ns > 4096)
+        Fail(name, "the header names " + std::to_string(ns) + " signals (1 to 4096 are possible)");
+    if (headerBytes != 256 * (ns + 1))
+        Fail(name, "the header size " + std::to_string(headerBytes) + " does not match " + std::to_string(ns)
+            + " signals (" + std::to_string(256 * (ns + 1)) + " bytes)");
+    if (fileSize < headerBytes)
+        Fail(name, "is truncated inside the signal headers");
+    if (duration < 0 || duration > 1e6)
+        Fail(name, "the data record duration " + std::to_string(duration) + " s is out of range");
+
+    std::string sh(static_cast<std::size_t>(256 * ns), '\0');
+    if (!in.read(sh.data(), static_cast<std::streamsize>(sh.size())))
+        Fail(name, "is truncated inside the signal headers");
+    std::vector<Signal> signals(static_cast<std::size_t>(ns));
+    const auto field = [&](int64_t offsetOfBlock, int64_t width, int64_t i) {
+        return sh.substr(static_cast<std::size_t>(offsetOfBlock * ns + i * width), static_cast<std::size_t>(width));
+    };
+    int64_t recordBytes = 0;
+    for (int64_t i = 0; i < ns; ++i) {
+        Signal& s = signals[static_cast<std::size_t>(i)];
+        const std::string which = "signal " + std::to_string(i + 1);
+        s.label = Trim(field(0, 16, i));
+        s.transducer = Trim(sh.substr(static_cast<std::size_t>(16 * ns + 80 * i), 80));
+        s.unit = Trim(sh.substr(static_cast<std::size_t>(96 * ns + 8 * i), 8));
+        s.physMin = Number(sh.substr(static_cast<std::size_t>(104 * ns + 8 * i), 8), name, which + " physical minimum");
+        s.physMax = Number(sh.substr(static_cast<std::size_t>(112 * ns + 8 * i), 8), name, which + " physical maximum");
+        s.digMin = Integer(sh.substr(static_cast<std::size_t>(120 * ns + 8 * i), 8), name, which + " digital minimum");
+        s.digMax = Integer(sh.substr(static_cast<std::size_t>(128 * ns + 8 * i), 8), name, which + " digital maximum");
+        s.samplesPerRecord
+            = Integer(sh.substr(static_cast<std::size_t>(216 * ns + 8 * i), 8), name, which + " samples per data record");
+        s.annotations = plus && s.label == "EDF Annotations";
+        if (s.samplesPerRecord < 1 || s.samplesPerRecord > 100'000'000)
+            Fail(name, which + " has " + std::to_string(s.samplesPerRecord) + " samples per data record");
+        if (!s.annotations) {
+            if (s.digMin < -32768 || s.digMax > 32767 || s.digMin >= s.digMax)
+                Fail(name, which + " has the digital range " + std::to_string(s.digMin) + " to " + std::to_string(s.digMax)
+                    + " (it must rise within -32768 to 32767)");
+            if (s.physMin == s.physMax)
+                Fail(name, which + " has an empty physical range");
+        }
+        s.byteOffset = recordBytes;
+        recordBytes += 2 * s.samplesPerRecord;
+    }
+    std::vector<std::size_t> dataSignals;
+    int64_t fastest = 0;
+    for (std::size_t i = 0; i < signals.size(); ++i)
+        if (!signals[i].annotations) {
+            dataSignals.push_back(i);
+            fastest = std::max(fastest, signals[i].samplesPerRecord);
+        }
+    if (!dataSignals.empty() && !(duration > 0))
+        Fail(name, "the data record duration must be positive for a file with signals");
+    for (std::size_t i : dataSignals)
+        if (fastest % signals[i].samplesPerRecord != 0)
+            Fail(name, "signal " + std::to_string(i + 1) + " ('" + signals[i].label + "') has a rate that does not divide the fastest signal's rate");
+
+    const int64_t dataBytes = fileSize - headerBytes;
+    const int64_t present = dataBytes / recordBytes;
+    if (recordCount == -1)
+        recordCount = present;
+    if (recordCount < 0)
+        Fail(name, "the header's number of data records " + std::to_string(recordCount) + " is negative");
+    if (present < recordCount)
+        Fail(name, "is truncated: the header promises " + std::to_string(recordCount) + " data records of "
+            + std::to_string(recordBytes) + " bytes, the file holds " + std::to_string(dataBytes) + " bytes of data");
+    if (dataBytes != recordCount * recordBytes)
+        Fail(name, "holds " + std::to_string(dataBytes - recordCount * recordBytes)
+            + " bytes after its last data record: the header's record count or signal sizes are wrong");
+
+    // First pass over the annotation signals: the start time of every data record and the
+    // annotations. Without annotation signals the data records are back to back.
+    std::vector<double> starts(static_cast<std::size_t>(recordCount));
+    std::vector<Annotation> annotations;
+    std::vector<std::size_t> annotationSignals;
+    for (std::size_t i = 0; i < signals.size(); ++i)
+        if (signals[i].annotations)
+            annotationSignals.push_back(i);
+    for (int64_t r = 0; r < recordCount; ++r) {
+        starts[static_cast<std::size_t>(r)] = static_cast<double>(r) * duration;
+        bool haveStart = false;
+        double start = 0;
+        for (std::size_t k = 0; k < annotationSignals.size(); ++k) {
+            const Signal& s = signals[annotationSignals[k]];
+            std::string bytes(static_cast<std::size_t>(2 * s.samplesPerRecord), '\0');
+            in.seekg(headerBytes + r * recordBytes + s.byteOffset);
+            if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+                Fail(name, "cannot be read at data record " + std::to_string(r + 1));
+            ParseTals(bytes, name, r, k == 0, start, haveStart, annotations);
+        }
+        if (plus && !annotationSignals.empty()) {
+            if (!haveStart)
+                Fail(name, "data record " + std::to_string(r + 1) + " has no time-keeping annotation");
+            starts[static_cast<std::size_t>(r)] = start;
+            if (r > 0 && start < starts[static_cast<std::size_t>(r - 1)] + duration - 1e-6)
+                Fail(name, "data record " + std::to_string(r + 1) + " starts before the previous one ends");
+        }
+    }
+
+    Recording recording;
+    for (std::size_t i : dataSignals) {
+        const Signal& s = signals[i];
+        ChannelSetup setup;
+        setup.title = Widen(s.label);
+        setup.unit = Widen(s.unit);
+        setup.factor = (s.physMax - s.physMin) / static_cast<double>(s.digMax - s.digMin);
+        setup.offset = s.physMin / setup.factor - static_cast<double>(s.digMin);
+        setup.displayLow = std::min(s.physMin, s.physMax);
+        setup.displayHigh = std::max(s.physMin, s.physMax);
+        setup.ticksPerSample = static_cast<int>(fastest / s.samplesPerRecord);
+        recording.AddChannel(std::move(setup));
+    }
+    // Runs of back-to-back data records make the host records (one unless EDF+D has gaps).
+    const double interval = fastest > 0 ? duration / static_cast<double>(fastest) : (duration > 0 ? duration : 1.0);
+    std::vector<int64_t> runStart; // first data record of each run
+    for (int64_t r = 0; r < recordCount; ++r)
+        if (r == 0 || (discontinuous && std::abs(starts[static_cast<std::size_t>(r)] - (starts[static_cast<std::size_t>(r - 1)] + duration)) > 1e-6))
+            runStart.push_back(r);
+    if (runStart.empty())
+        runStart.push_back(0);
+    runStart.push_back(recordCount);
+    for (std::size_t run = 0; run + 1 < runStart.size(); ++run) {
+        const int64_t first = runStart[run], count = runStart[run + 1] - first;
+        const int h = recording.AddRecord(interval, recordCount ? starts[static_cast<std::size_t>(first)] : 0.0);
+        Record& rec = recording.records[static_cast<std::size_t>(h)];
+        rec.length = count * fastest;
+        std::vector<std::vector<int16_t>> data(dataSignals.size());
+        for (std::size_t k = 0; k < dataSignals.size(); ++k)
+            data[k].reserve(static_cast<std::size_t>(count * signals[dataSignals[k]].samplesPerRecord));
+        // Read a few data records at a time: the only extra memory beside the sample arrays.
+        const int64_t perRead = std::max<int64_t>(1, (1 << 20) / recordBytes);
+        std::vector<unsigned char> buffer;
+        in.seekg(headerBytes + first * recordBytes);
+        for (int64_t r = 0; r < count; r += perRead) {
+            const int64_t n = std::min(perRead, count - r);
+            buffer.resize(static_cast<std::size_t>(n * recordBytes));
+            if (!in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size())))
+                Fail(name, "cannot be read at data record " + std::to_string(first + r + 1));
+            for (int64_t j = 0; j < n; ++j) {
+                const unsigned char* base = buffer.data() + j * recordBytes;
+                for (std::size_t k = 0; k < dataSignals.size(); ++k) {
+                    const Signal& s = signals[dataSignals[k]];
+                    const unsigned char* p = base + s.byteOffset;
+                    for (int64_t m = 0; m < s.samplesPerRecord; ++m, p += 2)
+                        data[k].push_back(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))));
+                }
+            }
+        }
+        for (std::size_t k = 0; k < dataSignals.size(); ++k)
+            rec.channels[k] = SampleStore(std::move(data[k]));
+    }
+    // Annotations become comments in the record that holds their onset.
+    for (const Annotation& a : annotations) {
+        std::size_t h = 0;
+        for (std::size_t run = 0; run + 1 < runStart.size(); ++run)
+            if (a.onset + 1e-9 >= recording.records[run].startTime)
+                h = run;
+        Comment c;
+        c.record = static_cast<int>(h);
+        const double at = (a.onset - recording.records[h].startTime) / interval;
+        c.position = std::clamp<int64_t>(std::llround(std::clamp(at, -1e15, 1e15)), 0,
+            std::max<int64_t>(0, recording.records[h].length - 1));
+        c.text = Widen(a.text);
+        recording.comments.push_back(std::move(c));
+    }
+    recording.Validate(name);
+    return recording;
+}
+
+Recording ImportEdf(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        Fail(path.string(), "cannot be opened");
+    return ParseEdf(in, path.string());
+}
+
+} // namespace vx::host

@@ -1,0 +1,121 @@
+// WFDB records into the recording model, through the WFDB reader of host/import.
+#include "host/import/Wfdb.h"
+#include "host/recording/Import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace vx::host {
+namespace {
+
+std::wstring Widen(const std::string& s)
+{
+    // Header texts are ASCII in practice; bytes above 0x7F are taken as Latin-1.
+    std::wstring w;
+    w.reserve(s.size());
+    for (unsigned char c : s)
+        w.push_back(static_cast<wchar_t>(c));
+    return w;
+}
+
+} // namespace
+
+void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path, const std::wstring& title)
+{
+    std::vector<import::Annotation> annotations;
+    try {
+        annotations = import::ReadAnnotations(path);
+    } catch (const import::ImportError& e) {
+        throw RecordingError(e.what());
+    }
+    if (recording.records.empty())
+        throw RecordingError(path.string() + ": the recording has no record to annotate");
+    EventChannel channel;
+    channel.title = title;
+    channel.recordSize = sizeof(AnnotationEvent);
+    channel.records.resize(recording.records.size());
+    Record& record = recording.records.front();
+    int64_t last = 0;
+    for (const import::Annotation& a : annotations)
+        last = std::max(last, a.sample);
+    if (recording.channels.empty())
+        record.length = std::max(record.length, last + 1); // an annotation-only record
+    else if (!annotations.empty() && last >= record.length)
+        throw RecordingError(path.string() + ": annotation at sample " + std::to_string(last)
+            + " lies beyond the end of the record (" + std::to_string(record.length) + " samples)");
+    auto& bytes = channel.records.front();
+    for (const import::Annotation& a : annotations) {
+        if (!import::IsBeatCode(a.code)) {
+            Comment c;
+            c.record = 0;
+            c.position = a.sample;
+            c.channel = -1;
+            c.text = Widen(import::AnnotationMnemonic(a.code));
+            if (!a.aux.empty())
+                c.text += L" " + Widen(a.aux);
+            recording.comments.push_back(std::move(c));
+            continue;
+        }
+        AnnotationEvent e {};
+        e.position = static_cast<int32_t>(a.sample);
+        e.code = static_cast<uint8_t>(a.code);
+        e.subtype = static_cast<int8_t>(a.subtype);
+        e.channel = static_cast<uint8_t>(a.channel);
+        e.number = static_cast<int8_t>(a.number);
+        const auto* p = reinterpret_cast<const std::byte*>(&e);
+        bytes.insert(bytes.end(), p, p + sizeof e);
+    }
+    recording.eventChannels.push_back(std::move(channel));
+}
+
+Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<std::string>& annotators)
+{
+    import::WfdbRecord wfdb;
+    try {
+        wfdb = import::ReadRecord(headerPath);
+    } catch (const import::ImportError& e) {
+        throw RecordingError(e.what());
+    }
+    Recording recording;
+    const int r = recording.AddRecord(1.0 / wfdb.header.frequency);
+    recording.records[static_cast<std::size_t>(r)].info = Widen(wfdb.header.recordName);
+    for (std::size_t s = 0; s < wfdb.header.signals.size(); ++s) {
+        const import::WfdbSignalInfo& info = wfdb.header.signals[s];
+        ChannelSetup setup;
+        setup.title = Widen(info.description.empty() ? "Signal " + std::to_string(s + 1) : info.description);
+        setup.unit = Widen(info.units);
+        setup.factor = 1.0 / info.gain;
+        setup.offset = -static_cast<double>(info.baseline);
+        const double half = std::ldexp(1.0, std::clamp(info.adcResolution, 2, 16) - 1);
+        setup.displayLow = setup.ToPhysical(info.adcZero - half);
+        setup.displayHigh = setup.ToPhysical(info.adcZero + half - 1);
+        const int c = recording.AddChannel(std::move(setup));
+        // The decoded array moves into the store: no copy of the samples.
+        recording.records[static_cast<std::size_t>(r)].channels[static_cast<std::size_t>(c)]
+            = SampleStore(std::move(wfdb.samples[s]));
+    }
+    recording.records[static_cast<std::size_t>(r)].length
+        = recording.channels.empty() ? wfdb.header.sampleCount : recording.ChannelLength(0, r);
+    recording.Validate(headerPath.string());
+    for (const std::string& ext : annotators) {
+        std::filesystem::path atr = headerPath;
+        atr.replace_extension("." + ext);
+        if (std::filesystem::exists(atr))
+            AddWfdbAnnotations(recording, atr, Widen(ext));
+    }
+    return recording;
+}
+
+Recording ImportFile(const std::filesystem::path& path, const DelimitedOptions& options)
+{
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == ".hea")
+        return ImportWfdb(path);
+    if (ext == ".edf")
+        return ImportEdf(path);
+    return ImportDelimited(path, options);
+}
+
+} // namespace vx::host

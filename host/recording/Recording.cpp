@@ -1,0 +1,181 @@
+#include "host/recording/Recording.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace vx::host {
+
+int64_t SampleStore::Length() const
+{
+    return std::visit([](const auto& v) { return static_cast<int64_t>(v.size()); }, mData);
+}
+
+void SampleStore::Read(int64_t start, std::span<float> out) const
+{
+    std::visit(
+        [&](const auto& v) {
+            if (start < 0 || start + static_cast<int64_t>(out.size()) > static_cast<int64_t>(v.size()))
+                throw std::out_of_range("sample read outside the channel");
+            std::copy_n(v.begin() + start, out.size(), out.begin());
+        },
+        mData);
+}
+
+bool SampleStore::Range(double& low, double& high) const
+{
+    return std::visit(
+        [&](const auto& v) {
+            if (v.empty())
+                return false;
+            const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+            low = *lo;
+            high = *hi;
+            return true;
+        },
+        mData);
+}
+
+void SampleStore::Append(std::span<const float> values)
+{
+    if (auto* raw = std::get_if<std::vector<int16_t>>(&mData)) {
+        for (float f : values) {
+            const double r = std::isnan(f) ? 0.0 : std::clamp(std::round(static_cast<double>(f)), -32768.0, 32767.0);
+            raw->push_back(static_cast<int16_t>(r));
+        }
+    } else {
+        auto& v = std::get<std::vector<float>>(mData);
+        v.insert(v.end(), values.begin(), values.end());
+    }
+}
+
+std::size_t SampleStore::Bytes() const
+{
+    return std::visit([](const auto& v) { return v.capacity() * sizeof(v[0]); }, mData);
+}
+
+std::size_t EventChannel::Count(int record) const
+{
+    if (record < 0 || record >= static_cast<int>(records.size()) || recordSize == 0)
+        return 0;
+    return records[static_cast<std::size_t>(record)].size() / recordSize;
+}
+
+int32_t EventChannel::Position(int record, std::size_t i) const
+{
+    int32_t p;
+    std::memcpy(&p, records[static_cast<std::size_t>(record)].data() + i * recordSize, sizeof p);
+    return p;
+}
+
+int Recording::AddChannel(ChannelSetup setup)
+{
+    channels.push_back(std::move(setup));
+    for (Record& r : records)
+        r.channels.resize(channels.size());
+    return static_cast<int>(channels.size()) - 1;
+}
+
+int Recording::AddRecord(double interval, double startTime)
+{
+    Record r;
+    r.interval = interval;
+    r.startTime = startTime;
+    r.channels.resize(channels.size());
+    records.push_back(std::move(r));
+    return static_cast<int>(records.size()) - 1;
+}
+
+void Recording::Validate(const std::string& source) const
+{
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const Record& rec = records[r];
+        if (!(rec.interval > 0) || !std::isfinite(rec.interval))
+            throw RecordingError(source + ": record " + std::to_string(r + 1) + " has no valid sample interval");
+        if (rec.channels.size() != channels.size())
+            throw RecordingError(source + ": record " + std::to_string(r + 1) + " does not hold every channel");
+        for (std::size_t c = 0; c < channels.size(); ++c) {
+            const int tps = std::max(1, channels[c].ticksPerSample);
+            const int64_t expected = rec.length / tps;
+            if (rec.channels[c].Length() != expected)
+                throw RecordingError(source + ": channel " + std::to_string(c + 1) + " of record " + std::to_string(r + 1)
+                    + " holds " + std::to_string(rec.channels[c].Length()) + " samples where "
+                    + std::to_string(expected) + " are expected");
+        }
+    }
+}
+
+int64_t Recording::ChannelLength(int channel, int record) const
+{
+    if (record < 0 || record >= RecordCount() || channel < 0 || channel >= ChannelCount())
+        return 0;
+    return records[static_cast<std::size_t>(record)].channels[static_cast<std::size_t>(channel)].Length();
+}
+
+void Recording::ReadPhysical(int channel, int record, int64_t start, std::span<float> out) const
+{
+    const ChannelSetup& setup = channels.at(static_cast<std::size_t>(channel));
+    records.at(static_cast<std::size_t>(record)).channels.at(static_cast<std::size_t>(channel)).Read(start, out);
+    if (setup.factor != 1.0 || setup.offset != 0.0)
+        for (float& v : out)
+            v = static_cast<float>(setup.ToPhysical(v));
+}
+
+bool Recording::PhysicalRange(int channel, double& low, double& high) const
+{
+    if (channel < 0 || channel >= ChannelCount())
+        return false;
+    bool any = false;
+    double lo = std::numeric_limits<double>::max(), hi = -std::numeric_limits<double>::max();
+    for (const Record& r : records) {
+        double a, b;
+        if (r.channels[static_cast<std::size_t>(channel)].Range(a, b)) {
+            lo = std::min(lo, a);
+            hi = std::max(hi, b);
+            any = true;
+        }
+    }
+    if (!any)
+        return false;
+    const ChannelSetup& s = channels[static_cast<std::size_t>(channel)];
+    low = std::min(s.ToPhysical(lo), s.ToPhysical(hi)); // a negative factor swaps the ends
+    high = std::max(s.ToPhysical(lo), s.ToPhysical(hi));
+    return true;
+}
+
+std::size_t Recording::SampleBytes() const
+{
+    std::size_t total = 0;
+    for (const Record& r : records)
+        for (const SampleStore& s : r.channels)
+            total += s.Bytes();
+    return total;
+}
+
+calc::TimeBase Recording::ChannelInfo(int channel, int record) const
+{
+    if (record < 0 || record >= RecordCount() || channel < 0 || channel >= ChannelCount())
+        return {};
+    const Record& r = records[static_cast<std::size_t>(record)];
+    const int tps = std::max(1, channels[static_cast<std::size_t>(channel)].ticksPerSample);
+    return { r.channels[static_cast<std::size_t>(channel)].Length(), r.interval * tps };
+}
+
+calc::TimeBase Recording::RecordInfo(int record) const
+{
+    if (record < 0 || record >= RecordCount())
+        return {};
+    const Record& r = records[static_cast<std::size_t>(record)];
+    return { r.length, r.interval };
+}
+
+void Recording::ReadChannel(int channel, int record, int64_t start, std::span<float> out, bool raw)
+{
+    if (raw)
+        records.at(static_cast<std::size_t>(record)).channels.at(static_cast<std::size_t>(channel)).Read(start, out);
+    else
+        ReadPhysical(channel, record, start, out);
+}
+
+} // namespace vx::host

@@ -1,0 +1,410 @@
+#include "host/recording/Import.h"
+#include "host/recording/tests/EdfWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace vx::host;
+using vx::host::test::EdfSignalSpec;
+using vx::host::test::EdfSpec;
+
+namespace {
+
+fs::path TestData()
+{
+    const char* env = std::getenv("VX_TEST_DATA");
+    return env ? fs::path(env) : fs::path("testdata");
+}
+
+// The shared data folder beside the repository (or beside the folder of its worktrees).
+fs::path SharedData()
+{
+    if (const char* env = std::getenv("VX_SHARED_DATA"))
+        return env;
+    const fs::path source(VX_SOURCE_DIR);
+    for (const fs::path& p : { source.parent_path() / "shared" / "data", source.parent_path().parent_path() / "shared" / "data" })
+        if (fs::exists(p))
+            return p;
+    return source.parent_path() / "shared" / "data";
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        mPath = fs::temp_directory_path() / ("vxrec-" + std::to_string(::getpid()) + "-" + std::to_string(sCounter++));
+        fs::create_directories(mPath);
+    }
+    ~TempDir() { fs::remove_all(mPath); }
+    const fs::path& Path() const { return mPath; }
+
+private:
+    static inline int sCounter = 0;
+    fs::path mPath;
+};
+
+std::string ErrorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const RecordingError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+std::size_t BeatCount(const Recording& r)
+{
+    return r.eventChannels.empty() ? 0 : r.eventChannels.front().Count(0);
+}
+
+// --- WFDB --------------------------------------------------------------------------------------
+
+TEST(WfdbImport, Mitdb100HasTheDocumentedShapeGainsAndBeats)
+{
+    const Recording r = ImportWfdb(TestData() / "mitdb" / "100.hea");
+    ASSERT_EQ(r.ChannelCount(), 2);
+    ASSERT_EQ(r.RecordCount(), 1);
+    EXPECT_EQ(r.records[0].length, 650000);
+    EXPECT_DOUBLE_EQ(1.0 / r.records[0].interval, 360.0);
+    EXPECT_EQ(r.channels[0].title, L"MLII");
+    EXPECT_EQ(r.channels[1].title, L"V5");
+    for (const ChannelSetup& c : r.channels) {
+        EXPECT_EQ(c.unit, L"mV");
+        EXPECT_DOUBLE_EQ(c.factor, 1.0 / 200.0); // gain 200 ADC units per mV
+        EXPECT_DOUBLE_EQ(c.offset, -1024.0);     // baseline at the ADC zero 1024
+    }
+    // First samples from the header's "first value" column: 995 and 1011.
+    float first[2];
+    const_cast<Recording&>(r).ReadChannel(0, 0, 0, std::span(first, 1), true);
+    const_cast<Recording&>(r).ReadChannel(1, 0, 0, std::span(first + 1, 1), true);
+    EXPECT_EQ(first[0], 995.0f);
+    EXPECT_EQ(first[1], 1011.0f);
+    r.ReadPhysical(0, 0, 0, std::span(first, 1));
+    EXPECT_FLOAT_EQ(first[0], (995.0f - 1024.0f) / 200.0f);
+    // The samples are stored once, as 16-bit values.
+    EXPECT_TRUE(r.records[0].channels[0].IsInt16());
+    EXPECT_LT(r.SampleBytes(), 2u * 650000u * 2u + 4096u);
+
+    ASSERT_EQ(r.eventChannels.size(), 1u);
+    EXPECT_EQ(r.eventChannels[0].title, L"atr");
+    EXPECT_EQ(BeatCount(r), 2273u);
+    // Beat positions ascend and lie inside the record.
+    const EventChannel& e = r.eventChannels[0];
+    for (std::size_t i = 1; i < e.Count(0); ++i)
+        ASSERT_LT(e.Position(0, i - 1), e.Position(0, i));
+    EXPECT_LT(e.Position(0, e.Count(0) - 1), 650000);
+    // Non-beat annotations (rhythm "(N", ...) are kept as comments.
+    EXPECT_FALSE(r.comments.empty());
+}
+
+TEST(WfdbImport, EverySharedRecordLoadsWithItsShapeAndBeatCount)
+{
+    const fs::path root = SharedData() / "ecg";
+    if (!fs::exists(root))
+        GTEST_SKIP() << "no shared data folder beside the repository";
+    const struct {
+        const char* path;
+        std::size_t beats;
+    } cases[] = { { "mitdb/100.hea", 2273 }, { "mitdb/103.hea", 2084 }, { "mitdb/105.hea", 2572 }, { "mitdb/106.hea", 2027 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const Recording r = ImportWfdb(root / c.path);
+        ASSERT_EQ(r.ChannelCount(), 2);
+        EXPECT_EQ(r.records[0].length, 650000);
+        EXPECT_DOUBLE_EQ(1.0 / r.records[0].interval, 360.0);
+        for (const ChannelSetup& ch : r.channels)
+            EXPECT_DOUBLE_EQ(ch.factor, 1.0 / 200.0);
+        EXPECT_EQ(BeatCount(r), c.beats);
+    }
+    // An annotation-only Holter record: no channels, one record as long as its beats reach.
+    const Recording nsr = ImportWfdb(root / "nsr2db/nsr001.hea", { "ecg" });
+    EXPECT_EQ(nsr.ChannelCount(), 0);
+    ASSERT_EQ(nsr.RecordCount(), 1);
+    EXPECT_DOUBLE_EQ(1.0 / nsr.records[0].interval, 128.0);
+    EXPECT_GT(BeatCount(nsr), 100000u);
+    EXPECT_GT(nsr.records[0].length, int64_t(128) * 3600 * 20); // about 24 hours
+}
+
+TEST(WfdbImport, DamagedFilesNameTheFileAndTheProblem)
+{
+    TempDir dir;
+    const fs::path src = TestData() / "mitdb";
+    for (const char* f : { "100.hea", "100.dat", "100.atr" })
+        fs::copy_file(src / f, dir.Path() / f);
+    // A signal file cut short.
+    fs::resize_file(dir.Path() / "100.dat", 1000);
+    std::string e = ErrorOf([&] { ImportWfdb(dir.Path() / "100.hea"); });
+    EXPECT_NE(e.find("100.dat"), std::string::npos) << e;
+    // An annotation file cut inside its words.
+    fs::copy_file(src / "100.dat", dir.Path() / "100.dat", fs::copy_options::overwrite_existing);
+    fs::resize_file(dir.Path() / "100.atr", 1001);
+    e = ErrorOf([&] { ImportWfdb(dir.Path() / "100.hea"); });
+    EXPECT_NE(e.find("100.atr"), std::string::npos) << e;
+    EXPECT_NE(e.find("truncated"), std::string::npos) << e;
+    // A missing header.
+    e = ErrorOf([&] { ImportWfdb(dir.Path() / "101.hea"); });
+    EXPECT_NE(e.find("101.hea"), std::string::npos) << e;
+}
+
+// --- EDF -------------------------------------------------------------------------------------
+
+std::string EdfBytes(const EdfSpec& spec)
+{
+    std::ostringstream out;
+    vx::host::test::WriteEdf(out, spec);
+    return out.str();
+}
+
+Recording ParseEdfBytes(const std::string& bytes, const std::string& name = "t.edf")
+{
+    std::istringstream in(bytes);
+    return ParseEdf(in, name);
+}
+
+EdfSpec TwoRateSpec()
+{
+    EdfSpec spec;
+    spec.records = 3;
+    spec.duration = 0.5;
+    spec.signals = { EdfSignalSpec {}, EdfSignalSpec {} };
+    spec.signals[0].label = "ECG";
+    spec.signals[0].samplesPerRecord = 100; // 200 Hz
+    spec.signals[1].label = "Resp";
+    spec.signals[1].unit = "uV";
+    spec.signals[1].samplesPerRecord = 25; // 50 Hz
+    spec.signals[1].physMin = 0;
+    spec.signals[1].physMax = 4095;
+    spec.signals[1].digMin = 0;
+    spec.signals[1].digMax = 4095;
+    spec.sample = [](std::size_t s, int64_t r, int i) { return static_cast<int16_t>(s == 0 ? r * 100 + i - 2048 : r * 25 + i); };
+    return spec;
+}
+
+TEST(EdfImport, SignalsKeepTheirRatesAndScaling)
+{
+    const Recording r = ParseEdfBytes(EdfBytes(TwoRateSpec()));
+    ASSERT_EQ(r.ChannelCount(), 2);
+    ASSERT_EQ(r.RecordCount(), 1);
+    EXPECT_DOUBLE_EQ(r.records[0].interval, 1.0 / 200.0);
+    EXPECT_EQ(r.records[0].length, 300);
+    EXPECT_EQ(r.ChannelLength(0, 0), 300);
+    EXPECT_EQ(r.ChannelLength(1, 0), 75);
+    EXPECT_EQ(r.channels[1].ticksPerSample, 4);
+    EXPECT_DOUBLE_EQ(r.ChannelInfo(1, 0).interval, 1.0 / 50.0);
+    EXPECT_EQ(r.channels[1].unit, L"uV");
+    // Digital -2048..2047 maps onto physical -10..10: the ends land on the ends.
+    float v[300];
+    r.ReadPhysical(0, 0, 0, std::span(v, 300));
+    EXPECT_NEAR(v[0], -10.0f, 1e-5);
+    EXPECT_NEAR(v[299], -10.0 + 299 * 20.0 / 4095.0, 1e-4);
+    r.ReadPhysical(1, 0, 0, std::span(v, 75));
+    for (int i = 0; i < 75; ++i)
+        ASSERT_NEAR(v[i], i, 1e-4); // data records joined in order
+    double lo, hi;
+    ASSERT_TRUE(r.PhysicalRange(0, lo, hi));
+    EXPECT_NEAR(lo, -10.0, 1e-5);
+}
+
+std::string Tal(double start, const std::string& annotation = {}, double onset = 0)
+{
+    char b[64];
+    std::snprintf(b, sizeof b, "%+g", start);
+    std::string s = std::string(b) + "\x14\x14";
+    s.push_back('\0');
+    if (!annotation.empty()) {
+        std::snprintf(b, sizeof b, "%+g", onset);
+        s += std::string(b) + "\x15" "0.5\x14" + annotation + "\x14";
+        s.push_back('\0');
+    }
+    return s;
+}
+
+TEST(EdfImport, EdfPlusAnnotationsBecomeCommentsAndGapsSplitRecords)
+{
+    EdfSpec spec;
+    spec.reserved = "EDF+D";
+    spec.records = 4;
+    spec.signals = { EdfSignalSpec {}, EdfSignalSpec {} };
+    spec.signals[1].label = "EDF Annotations";
+    spec.signals[1].samplesPerRecord = 30;
+    // Data records at 0, 1, then a gap, 10, 11 seconds; an annotation at 10.25 s.
+    spec.annotations = [](int64_t r) {
+        const double starts[] = { 0, 1, 10, 11 };
+        return r == 2 ? Tal(starts[r], "Arousal", 10.25) : Tal(starts[r]);
+    };
+    const Recording r = ParseEdfBytes(EdfBytes(spec));
+    ASSERT_EQ(r.ChannelCount(), 1); // the annotation signal is no channel
+    ASSERT_EQ(r.RecordCount(), 2);
+    EXPECT_EQ(r.records[0].length, 200);
+    EXPECT_EQ(r.records[1].length, 200);
+    EXPECT_DOUBLE_EQ(r.records[1].startTime, 10.0);
+    ASSERT_EQ(r.comments.size(), 1u);
+    EXPECT_EQ(r.comments[0].text, L"Arousal");
+    EXPECT_EQ(r.comments[0].record, 1);
+    EXPECT_EQ(r.comments[0].position, 25); // 0.25 s at 100 Hz
+
+    // The same file marked continuous stays one record.
+    spec.reserved = "EDF+C";
+    spec.annotations = [](int64_t r) { return Tal(static_cast<double>(r)); };
+    EXPECT_EQ(ParseEdfBytes(EdfBytes(spec)).RecordCount(), 1);
+}
+
+TEST(EdfImport, DamagedFilesGiveClearErrors)
+{
+    const std::string good = EdfBytes(TwoRateSpec());
+    const auto patched = [&](std::size_t at, const std::string& text) {
+        std::string b = good;
+        b.replace(at, text.size(), text);
+        return b;
+    };
+    const std::size_t ns = 2;
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* expected;
+    } cases[] = {
+        { "short header", good.substr(0, 100), "shorter than the 256-byte" },
+        { "cut inside the data", good.substr(0, good.size() - 7), "truncated" },
+        { "extra bytes", good + "xx", "after its last data record" },
+        { "not EDF", patched(0, "1       "), "not an EDF file" },
+        { "header size", patched(184, "999     "), "header size" },
+        { "bad number", patched(236, "abc     "), "number of data records" },
+        { "no signals", patched(252, "0   "), "signals" },
+        { "inverted digital range", patched(256 + 120 * ns, "2047    -2048   "), "digital range" },
+        { "zero samples", patched(256 + 216 * ns, "0       "), "samples per data record" },
+        { "rates that do not divide", patched(256 + 216 * ns + 8, "30      "), "does not divide" },
+        { "more records promised", patched(236, "4       "), "promises 4 data records" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string e = ErrorOf([&] { ParseEdfBytes(c.bytes, "broken.edf"); });
+        EXPECT_EQ(e.rfind("broken.edf: ", 0), 0u) << e;
+        EXPECT_NE(e.find(c.expected), std::string::npos) << e;
+    }
+    // An unknown record count (-1) is taken from the file size.
+    EXPECT_EQ(ParseEdfBytes(patched(236, "-1      ")).records[0].length, 300);
+}
+
+TEST(EdfImport, ReadsFromAFile)
+{
+    TempDir dir;
+    const fs::path p = dir.Path() / "a.EDF";
+    {
+        std::ofstream out(p, std::ios::binary);
+        vx::host::test::WriteEdf(out, TwoRateSpec());
+    }
+    EXPECT_EQ(ImportFile(p).ChannelCount(), 2);
+    EXPECT_NE(ErrorOf([&] { ImportEdf(dir.Path() / "missing.edf"); }).find("missing.edf: cannot be opened"), std::string::npos);
+}
+
+// --- Delimited text ------------------------------------------------------------------------------
+
+Recording ParseText(const std::string& text, DelimitedOptions options = {})
+{
+    std::istringstream in(text);
+    return ParseDelimited(in, "t.csv", options);
+}
+
+TEST(DelimitedImport, TimeColumnTitlesAndUnits)
+{
+    const Recording r = ParseText("# exported\nTime (s),ECG (mV),Resp [a.u.]\n0.000,1.5,2\n0.004,-1.5,3\n\n0.008,0.25,4\n");
+    ASSERT_EQ(r.ChannelCount(), 2);
+    EXPECT_EQ(r.channels[0].title, L"ECG");
+    EXPECT_EQ(r.channels[0].unit, L"mV");
+    EXPECT_EQ(r.channels[1].title, L"Resp");
+    EXPECT_EQ(r.channels[1].unit, L"a.u.");
+    EXPECT_NEAR(1.0 / r.records[0].interval, 250.0, 1e-9);
+    EXPECT_EQ(r.records[0].length, 3);
+    float v[3];
+    r.ReadPhysical(0, 0, 0, std::span(v, 3));
+    EXPECT_EQ(v[1], -1.5f);
+    EXPECT_EQ(v[2], 0.25f);
+}
+
+TEST(DelimitedImport, SampleRateOptionAndSeparators)
+{
+    DelimitedOptions rate;
+    rate.sampleRate = 100;
+    for (const char* text : { "1\t2\n3\t4\n", "1;2\r\n3;4\r\n", "1,2\n3,4" }) {
+        SCOPED_TRACE(text);
+        const Recording r = ParseText(text, rate);
+        ASSERT_EQ(r.ChannelCount(), 2);
+        EXPECT_EQ(r.records[0].length, 2);
+        EXPECT_DOUBLE_EQ(r.records[0].interval, 0.01);
+        float v;
+        r.ReadPhysical(1, 0, 1, std::span(&v, 1));
+        EXPECT_EQ(v, 4.0f);
+    }
+    // An explicit time column with a rate given: the column is not a channel, the rate decides.
+    rate.timeColumn = 0;
+    EXPECT_EQ(ParseText("0,5\n1,6\n", rate).ChannelCount(), 1);
+}
+
+TEST(DelimitedImport, BadTextGivesClearErrors)
+{
+    DelimitedOptions rate;
+    rate.sampleRate = 10;
+    const struct {
+        const char* text;
+        DelimitedOptions options;
+        const char* expected;
+    } cases[] = {
+        { "a,b\n1,2\n", {}, "no time column" },
+        { "time,x\n0,1\n1,2,3\n", {}, "line 3 has 3 fields where 2 are expected" },
+        { "time,x\n0,1\n1,abc\n", {}, "line 3, column 2: 'abc' is not a number" },
+        { "time,x\n0,1\n1,2\n5,3\n", {}, "not evenly spaced" },
+        { "time,x\n0,1\n0,2\n", {}, "does not increase" },
+        { "time,x\n0,1\n", {}, "at least two rows" },
+        { "# nothing\n", rate, "holds no samples" },
+        { "x\n", rate, "holds no samples" },
+        { "1,2\n", DelimitedOptions { 10, 5, 0 }, "time column 6 does not exist" },
+        { "1\n", DelimitedOptions { -1, -1, 0 }, "sample rate must be positive" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string e = ErrorOf([&] { ParseText(c.text, c.options); });
+        EXPECT_EQ(e.rfind("t.csv: ", 0), 0u) << e;
+        EXPECT_NE(e.find(c.expected), std::string::npos) << e;
+    }
+}
+
+// --- The recording feeds the calculation engine ------------------------------------------------
+
+TEST(RecordingModel, FormulaChannelsReadImportedSamples)
+{
+    auto r = std::make_shared<Recording>(ImportWfdb(TestData() / "mitdb" / "100.hea"));
+    vx::calc::Engine engine(r);
+    engine.SetFormula(L"twice", L"Ch1*2");
+    const vx::calc::Compiled c = engine.Channel(L"twice");
+    ASSERT_TRUE(c.samples);
+    float got[4], want[4];
+    c.samples->Read(0, 1000, std::span(got, 4));
+    r->ReadPhysical(0, 0, 1000, std::span(want, 4));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FLOAT_EQ(got[i], 2 * want[i]);
+}
+
+} // namespace
+
+namespace {
+// The fuzz seeds start from files that load, so the fuzzers explore beyond the header checks.
+TEST(ImportSeeds, EdfSeedsLoad)
+{
+    const fs::path dir = fs::path(VX_SOURCE_DIR) / "host/recording/tests/corpus/edf";
+    int loaded = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        SCOPED_TRACE(entry.path().string());
+        const Recording r = ImportEdf(entry.path());
+        EXPECT_GE(r.ChannelCount(), 1);
+        ++loaded;
+    }
+    EXPECT_EQ(loaded, 4);
+    EXPECT_EQ(ImportEdf(dir / "plusd.edf").RecordCount(), 2);
+}
+} // namespace

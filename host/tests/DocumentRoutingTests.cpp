@@ -1,0 +1,351 @@
+// The host's documents and views with an extension's: a document opened through its registered
+// class object, messages routed to it by the host's router, host events reaching its observer
+// rows, its updates reaching the host document's observers, and views opened and closed in the
+// host's view site.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "caf/Documents.h"
+#include "caf/FrameworkServices.h"
+#include "hostframework/docview/CAFDocument.h"
+#include "hostframework/docview/DocView.h"
+#include "hostframework/services/CafFrameWork.h"
+
+namespace {
+
+constexpr GUID kDocumentGuid = vx::com::MakeGuid("{5D0B3E12-8C41-4F6A-9B27-31E4A0C6D981}");
+constexpr GUID kViewCategory = vx::com::MakeGuid("{D6F52E80-B34D-11D3-80C7-005004AD3C53}");
+constexpr GUID kHostEventsGuid = vx::com::MakeGuid("{3A7D80F0-59D6-11D3-80AE-005004AD3C53}");
+
+using AnalyzeId = TypeIdClass<&kDocumentGuid, 0x100>;
+using ClearId = TypeIdClass<&kDocumentGuid, 0x101>;
+using AnalysisChangedId = TypeIdClass<&kDocumentGuid, 0>;
+using RegionChangedId = TypeIdClass<&kHostEventsGuid, 14>;
+using SettingsCommandId = TypeIdClass<&kDocumentGuid, 1>;
+
+std::vector<std::string>& Log()
+{
+    static std::vector<std::string> log;
+    return log;
+}
+
+class Document final : public CAFDocument {
+public:
+    using CAFDocument::CAFDocument;
+    static const EventTable& GetEventTable();
+    const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
+    {
+        return FindInTable(this, trigger, object);
+    }
+    void ForEachEntry(TableEntryAction& action) override { ForEachInTable(this, action); }
+
+    HRESULT OnAnalyze()
+    {
+        Log().push_back("document.OnAnalyze");
+        // What an analysis ends with: the host document's observers are told.
+        const DWORD update[] = {AnalysisChangedId::Id(), 4};
+        SendUpdate(update);
+        return S_OK;
+    }
+    void OnRegionChanged(ULONGLONG, ULONGLONG value) { Log().push_back("document.OnRegionChanged " + std::to_string(value)); }
+};
+
+const EventTableEntry kDocumentRows[] = {
+    EventRows<Document>::Header(),
+    EventRows<Document>::Message<&Document::OnAnalyze>(EventIdOf(&AnalyzeId::Get)),
+    EventRows<Document>::ObserverPair<&Document::OnRegionChanged>(EventIdOf(&RegionChangedId::Get)),
+    EventRows<Document>::End(),
+};
+const EventTable& Document::GetEventTable()
+{
+    static const EventTable table(kDocumentRows);
+    return table;
+}
+
+class DocumentClass final : public CAFDocumentClassBase {
+public:
+    DocumentClass()
+        : CAFDocumentClassBase(KEL::String(L"Test Document"), 0, &kDocumentGuid, SettingsCommandId::Id() & 0xFFFF0000u,
+                               0, 0)
+    {
+    }
+    static const EventTable& GetEventTable();
+    const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
+    {
+        return FindInTable(this, trigger, object);
+    }
+    void ForEachEntry(TableEntryAction& action) override { ForEachInTable(this, action); }
+
+    HRESULT CreateDocument(IUnknown* hostDocument, DWORD flags, ICustomDocument2** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        auto* document = new Document(hostDocument, static_cast<ICustomDocClass*>(this), flags);
+        document->AddRef();
+        *out = document;
+        Log().push_back("class.CreateDocument");
+        return S_OK;
+    }
+    HRESULT CanCreate(IUnknown*) override { return S_OK; }
+    HRESULT RegisterCommands(ICAFCommandHandler*, std::uintptr_t) override { return S_OK; }
+    void CmdSettings() { Log().push_back("class.CmdSettings"); }
+};
+
+const EventTableEntry kClassRows[] = {
+    EventRows<DocumentClass>::Header(),
+    EventRows<DocumentClass>::Command<&DocumentClass::CmdSettings>(EventIdOf(&SettingsCommandId::Get)),
+    EventRows<DocumentClass>::End(),
+};
+const EventTable& DocumentClass::GetEventTable()
+{
+    static const EventTable table(kClassRows);
+    return table;
+}
+
+// A host-side observer of the host document.
+class HostObserver final : public SimpleUnknownImp1<IObserver, 1> {
+public:
+    HRESULT OnAttach(ISubject*) override { return S_OK; }
+    HRESULT OnNotify(ISubject*, DWORD eventId, ULONGLONG, ULONGLONG value) override
+    {
+        const DWORD code = *reinterpret_cast<const DWORD*>(static_cast<std::uintptr_t>(value));
+        Log().push_back("host observer " + std::string(eventId == AnalysisChangedId::Id() ? "analysis changed" : "?") +
+                        " " + std::to_string(code));
+        return S_OK;
+    }
+};
+
+// A view's window: its table is reached through the view's proxy.
+class ViewWindow final : public IExtensionWindow, public CAFCppEventHandler {
+public:
+    ViewWindow(WindowHandle parent, CAFProxyEventHandlerBase* proxy) : mParent(parent) { SetProxy(proxy); }
+    static const EventTable& GetEventTable();
+    const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
+    {
+        return FindInTable(this, trigger, object);
+    }
+    void ForEachEntry(TableEntryAction& action) override { ForEachInTable(this, action); }
+    HRESULT OnAnalysisShown(IUnknown* data)
+    {
+        Log().push_back(std::string("window message with ") + (data ? "data" : "no data"));
+        return S_OK;
+    }
+
+    bool Create() override
+    {
+        Log().push_back("window created in " + std::to_string(mParent));
+        return true;
+    }
+    WindowHandle Handle() const override { return mParent + 1; }
+    bool CanClose() override { return true; }
+    void Destroy() override { Log().push_back("window destroyed"); }
+
+private:
+    WindowHandle mParent;
+};
+
+const EventTableEntry kWindowRows[] = {
+    EventRows<ViewWindow>::Header(),
+    EventRows<ViewWindow>::MessageWithData<&ViewWindow::OnAnalysisShown>(EventIdOf(&ClearId::Get)),
+    EventRows<ViewWindow>::End(),
+};
+const EventTable& ViewWindow::GetEventTable()
+{
+    static const EventTable table(kWindowRows);
+    return table;
+}
+
+class View final : public DocWindowViewBase {
+public:
+    using DocWindowViewBase::DocWindowViewBase;
+    IExtensionWindow* CreateExtensionWindow(WindowHandle parent, void*) override
+    {
+        window = new ViewWindow(parent, this);
+        return window;
+    }
+    ViewWindow* window = nullptr; // owned by the client-window part
+};
+
+class ViewClass final : public OwlDocViewClassBase {
+public:
+    ViewClass() : OwlDocViewClassBase(KEL::String(L"Test View"), &kViewCategory, 1) {}
+    HRESULT GetClassId(DWORD* id) override { return *id = 0x00300000, S_OK; }
+    HRESULT CreateView(IUnknown*, IViewSite* site, IDocView2** out) override
+    {
+        auto* view = new View(this, site, nullptr);
+        view->AddRef();
+        *out = view;
+        return S_OK;
+    }
+    HRESULT GetRequiredInterfaces(IEnumInterface** out) override { return CreateInterfaceIdEnumerator(nullptr, 0, out); }
+};
+
+IMessage* MakeMessage(DWORD id)
+{
+    void* creator = nullptr;
+    EXPECT_EQ(ObjectFactoryAccessor::Get()->CreateObject(kMessageCreatorClassKey, IMessageCreator::kIid, &creator), S_OK);
+    IMessage* message = nullptr;
+    static_cast<IMessageCreator*>(creator)->CreateMessage(WORD(id >> 16), id, 0, 0, nullptr, &message);
+    static_cast<IMessageCreator*>(creator)->Release();
+    return message;
+}
+
+} // namespace
+
+class DocumentRouting : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        void* framework = nullptr;
+        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
+        CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &sCookie);
+        static_cast<IUnknown*>(framework)->Release();
+    }
+    static void TearDownTestSuite()
+    {
+        caf::ReleaseRegistrations();
+        CoRevokeClassObject(sCookie);
+    }
+    void SetUp() override { Log().clear(); }
+    static inline DWORD sCookie = 0;
+};
+
+TEST_F(DocumentRouting, TheRouterDeliversANamedMessageToADocumentOpenedThroughItsClass)
+{
+    // The extension registers its document class as DllRegisterClassObjects does.
+    auto* documentClass = new DocumentClass;
+    documentClass->AddRef();
+    ASSERT_EQ(ObjectFactoryAccessor::Get()->RegisterClassObject(static_cast<ICustomDocClass*>(documentClass)), S_OK);
+    documentClass->Release();
+
+    auto* hostDocument = new caf::HostDocument(L"Record 100");
+    hostDocument->AddRef();
+    HostObserver hostObserver;
+    hostDocument->AttachForEvent(&hostObserver, AnalysisChangedId::Id(), 0);
+    HRESULT hr = E_FAIL;
+    ICustomDocument2* document = hostDocument->OpenDocument(kDocumentGuid, 0, &hr);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_NE(document, nullptr);
+    auto* counterpart = static_cast<caf::DocumentCounterpart*>(
+        static_cast<IMessageHandler*>(static_cast<Document*>(document)->Counterpart()));
+    ASSERT_NE(counterpart, nullptr);
+
+    IMessage* analyze = MakeMessage(AnalyzeId::Id());
+    IMessage* clear = MakeMessage(ClearId::Id());
+    EXPECT_EQ(GetCafMessageRouter()->Route(analyze, nullptr), S_OK);
+    EXPECT_EQ(GetCafMessageRouter()->Route(clear, nullptr), S_FALSE);
+    EXPECT_EQ(counterpart->PassedOn(), std::vector<DWORD>{ClearId::Id()});
+
+    // A host event the document subscribed to when it was attached.
+    const ULONGLONG regionData = 42;
+    hostDocument->Notify(RegionChangedId::Id(), regionData);
+
+    const std::vector<std::string> expected = {
+        "class.CreateDocument",
+        "document.OnAnalyze",
+        "host observer analysis changed 4",
+        "document.OnRegionChanged 42",
+    };
+    EXPECT_EQ(Log(), expected);
+
+    // Closed documents receive nothing more.
+    hostDocument->CloseDocuments();
+    Log().clear();
+    EXPECT_EQ(GetCafMessageRouter()->Route(analyze, nullptr), S_FALSE);
+    hostDocument->Notify(RegionChangedId::Id(), regionData);
+    EXPECT_EQ(Log(), std::vector<std::string>{});
+    analyze->Release();
+    clear->Release();
+    hostDocument->Detach(&hostObserver);
+    EXPECT_EQ(hostDocument->Release(), 0u);
+}
+
+TEST_F(DocumentRouting, ClassCommandsFallBackFromTheHostsCounterpartToTheClassTable)
+{
+    auto* documentClass = new DocumentClass;
+    documentClass->AddRef();
+    ASSERT_NE(documentClass->Counterpart(), nullptr);
+    const GUID* guid = nullptr;
+    auto* data = static_cast<IDocumentClassData*>(static_cast<void*>(nullptr));
+    ASSERT_EQ(documentClass->QueryInterface(IDocumentClassData::kIid, reinterpret_cast<void**>(&data)), S_OK);
+    EXPECT_EQ(data->GetClassGuid(&guid), S_OK);
+    EXPECT_EQ(guid, &kDocumentGuid);
+    data->Release();
+    EXPECT_EQ(static_cast<ICAFCommandHandler*>(documentClass)->OnCommand(SettingsCommandId::Id()), S_OK);
+    EXPECT_EQ(static_cast<ICAFCommandHandler*>(documentClass)->OnCommand(SettingsCommandId::Id() + 1), S_FALSE);
+    EXPECT_EQ(Log(), std::vector<std::string>{"class.CmdSettings"});
+    EXPECT_EQ(documentClass->Release(), 0u);
+}
+
+TEST_F(DocumentRouting, ViewsOpenInTheSiteAndCloseOnce)
+{
+    auto* viewClass = new ViewClass;
+    viewClass->AddRef();
+    viewClass->Initialise();
+    auto* site = new caf::HostViewSite(500);
+    site->AddRef();
+    HRESULT hr = E_FAIL;
+    IDocView2* first = site->OpenView(viewClass, &hr);
+    ASSERT_EQ(hr, S_OK);
+    IDocView2* second = site->OpenView(viewClass, &hr);
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_EQ(site->Views(), (std::vector<IDocView2*>{first, second}));
+    DWORD count = 0;
+    viewClass->GetViewCount(0, &count);
+    EXPECT_EQ(count, 2u);
+    auto* link = static_cast<IViewClassLink*>(nullptr);
+    ASSERT_EQ(viewClass->QueryInterface(IViewClassLink::kIid, reinterpret_cast<void**>(&link)), S_OK);
+    EXPECT_EQ(static_cast<caf::ViewClassCounterpart*>(link)->InitialisedViews(), 2u);
+    EXPECT_TRUE(static_cast<caf::ViewClassCounterpart*>(link)->ClassIsInitialised());
+    link->Release();
+
+    EXPECT_EQ(first->Close(), S_OK);
+    EXPECT_EQ(site->Views(), std::vector<IDocView2*>{second});
+    site->CloseViews();
+    EXPECT_TRUE(site->Views().empty());
+    const std::vector<std::string> expected = {
+        "window created in 500", "window created in 500", "window destroyed", "window destroyed",
+    };
+    EXPECT_EQ(Log(), expected);
+    viewClass->GetViewCount(0, &count);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(site->Release(), 0u);
+    EXPECT_EQ(viewClass->Release(), 0u);
+}
+
+TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentThem)
+{
+    auto* viewClass = new ViewClass;
+    viewClass->AddRef();
+    auto* site = new caf::HostViewSite(700);
+    site->AddRef();
+    auto* view = static_cast<View*>(site->OpenView(viewClass));
+    ASSERT_NE(view, nullptr);
+    ASSERT_NE(view->window, nullptr);
+    auto* data = new caf::HostViewFrame; // any object serves as the message's data
+    data->AddRef();
+
+    auto* message = new caf::HostMessage(WORD(ClearId::Id() >> 16), ClearId::Id(), 0, nullptr);
+    message->AddRef();
+    message->SetData(data);
+    EXPECT_EQ(view->window->Send(view->window->Source(), message), S_OK);
+    message->SetFlags(IMessage::kFlagNotToSender);
+    EXPECT_EQ(view->window->Send(view->window->Source(), message), S_FALSE);
+    // From anyone else the same message arrives.
+    EXPECT_EQ(GetCafMessageRouter()->Route(message, nullptr), S_OK);
+    const std::vector<std::string> expected = {
+        "window created in 700", "window message with data", "window message with data",
+    };
+    EXPECT_EQ(Log(), expected);
+
+    site->CloseViews();
+    Log().clear();
+    EXPECT_EQ(GetCafMessageRouter()->Route(message, nullptr), S_FALSE);
+    EXPECT_EQ(message->Release(), 0u);
+    EXPECT_EQ(data->Release(), 0u);
+    EXPECT_EQ(site->Release(), 0u);
+    EXPECT_EQ(viewClass->Release(), 0u);
+}

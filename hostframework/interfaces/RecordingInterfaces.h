@@ -1,0 +1,147 @@
+#pragma once
+// The host document's services that the enumerator getter, the channel manager and the channel
+// calculations use: the recording's channels and their data objects, the online-data
+// registry, named channels and links, channel calculations and formula settings. Operations are
+// listed in the order the host's tables hold them; the host operations these callers never use
+// are left out.
+#include <cstdint>
+
+#include "com/Bstr.h"
+#include "com/Unknown.h"
+#include "foundation/IKELString.h"
+#include "hostframework/interfaces/TickPosition.h"
+
+namespace vx::hf {
+// A channel as formulas name it: number (from 0) and kind; no channel is {0x80000000, 0xC0000000}.
+struct ChannelRef {
+    std::uint32_t number = 0x80000000u;
+    std::uint32_t kind = 0xC0000000u;
+    bool Known() const { return number != 0x80000000u; }
+    bool operator==(const ChannelRef&) const = default;
+};
+inline constexpr ChannelRef kNoChannel {};
+
+// A link item: 16 bytes, {channel a, 4, 0x801D0001, 0} ties channel a to the key's channel.
+struct LinkItem {
+    std::uint32_t channel = 0;
+    std::uint32_t kind = 4;
+    std::uint32_t tag = 0x801D0001u;
+    std::uint32_t reserved = 0;
+    bool operator==(const LinkItem&) const = default;
+};
+
+// Low and high of a channel's stored values.
+struct ValueRange {
+    double low;
+    double high;
+};
+} // namespace vx::hf
+
+struct ICalcEnum;
+struct IOnlineDataSink;
+
+// The host document of a recording.
+struct IRecordingDoc : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{2BC6F321-B62F-11D2-8227-00C0DFE13362}");
+    // Three channel counts the document keeps (recorded, shown, and with calculations).
+    virtual HRESULT GetShownChannelCount(ULONG* count) = 0;
+    virtual HRESULT GetChannelCount(ULONG* count) = 0;
+    virtual HRESULT GetCalculatedChannelCount(DWORD reserved, ULONG* count) = 0;
+    // The sample interval (seconds) of a channel's source of a kind in a record.
+    virtual HRESULT GetSampleInterval(DWORD kind, LONG record, ULONG channel, double* interval) = 0;
+    // A channel's data object of a kind at a tick position, up to a limit offset.
+    virtual HRESULT GetDataObject(DWORD kind, ULONG channel, std::int64_t position, LONG limit, DWORD reserved,
+        IUnknown** out) = 0;
+    // The source object of a channel of a kind in a record; its ISourceData gives streams.
+    virtual HRESULT GetSourceObject(DWORD kind, LONG record, ULONG channel, IUnknown** out) = 0;
+    // The object through which channel values, ranges and settings are read (IChannelValues).
+    virtual HRESULT GetChannelValues(IUnknown** out) = 0;
+
+protected:
+    ~IRecordingDoc() = default;
+};
+
+// A source object's streams.
+struct ISourceData : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{0E338061-A23A-474C-8081-463357BE86C9}");
+    // The stream (IFloatStreamEx or IEnumEventEx) of a kind from a tick offset up to a limit.
+    virtual HRESULT GetStream(DWORD kind, LONG offset, LONG limit, DWORD reserved, IUnknown** out) = 0;
+
+protected:
+    ~ISourceData() = default;
+};
+
+// Channel values, ranges and settings of a document.
+struct IChannelValues : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{5E7A1C92-3D48-4F0B-A6E5-9B2C4D7F1A83}");
+    // The range of a channel's stored values over a kind (2: every record).
+    virtual HRESULT GetValueRange(DWORD reserved, ULONG channel, DWORD kind, vx::hf::ValueRange* range) = 0;
+    // A channel setting for a record (-2: the default record). 0x40001000: two doubles, factor and
+    // offset (physical = (stored + offset) * factor). 0x40002000: the unit, as UnitSetting.
+    virtual HRESULT GetSetting(DWORD code, LONG record, ULONG channel, void* out) = 0;
+
+protected:
+    ~IChannelValues() = default;
+};
+
+// The unit a channel reports: text (with a reference) and prefix letter (0: none).
+struct UnitSetting {
+    IKELString* text = nullptr;
+    wchar_t prefix = 0;
+};
+
+// The online-data registry of a document.
+struct IOnlineRegistry : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{91BC9AF0-D20B-11D3-80E8-00A0C9E26433}");
+    virtual HRESULT AddSink(IOnlineDataSink* sink) = 0;
+    virtual HRESULT RemoveSink(IOnlineDataSink* sink) = 0;
+
+protected:
+    ~IOnlineRegistry() = default;
+};
+
+// What the host tells a document (or a getter) while it samples. Operations and their neutral
+// answers in order.
+struct IOnlineDataSink : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{C4AEA2A0-0F3D-11D4-80F2-00A0C9E26433}");
+    virtual HRESULT MaySamplingStart(IUnknown** context, WORD* verdict) = 0;
+    virtual HRESULT SamplingFinished() = 0;
+    virtual HRESULT RecordStart(LONG record, DWORD reserved, WORD follow) = 0;
+    virtual HRESULT RecordEnd() = 0;
+    virtual HRESULT SamplingEnd() = 0;
+    virtual HRESULT NewData() = 0;
+    virtual HRESULT Reserved9() = 0;
+    virtual HRESULT Reserved10() = 0;
+    virtual HRESULT Reserved11() = 0;
+    virtual HRESULT Reserved12() = 0;
+    virtual HRESULT GetValue13(DWORD* value) = 0;
+    virtual HRESULT GetValue14(DWORD a, DWORD b, DWORD c, DWORD* value) = 0;
+
+protected:
+    ~IOnlineDataSink() = default;
+};
+
+// A class of calculation enumerators: makes the enumerator for a document.
+struct IEnumCreator : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{48436189-60B9-47D1-A159-6BF8B43E294F}");
+    virtual HRESULT CreateEnumerator(IUnknown* document, ICalcEnum** out) = 0;
+
+protected:
+    ~IEnumCreator() = default;
+};
+
+// A channel calculation the host attaches to a channel.
+struct IChannelCalc : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{8FC37F01-9357-11D4-8112-00A0C9E26433}");
+    virtual HRESULT Calculate(LONG record, LONG position, ULONG count, float* out, ULONG* written) = 0;
+    virtual HRESULT Setup(IUnknown* settings) = 0;
+    virtual HRESULT Reserved5() = 0;
+    virtual HRESULT GetSettings(IUnknown** settings) = 0;
+    virtual HRESULT GetFlags(DWORD* flags) = 0;
+    virtual HRESULT GetDescription(BSTR* text) = 0;
+    virtual HRESULT GetExtra(IUnknown** out) = 0;
+    virtual HRESULT Refresh() = 0;
+
+protected:
+    ~IChannelCalc() = default;
+};

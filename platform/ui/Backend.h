@@ -1,0 +1,45 @@
+#pragma once
+// The narrow interface between the window system's core and whatever shows its windows. Every
+// operation is optional: the core checks whether a backend offers one before calling it and does
+// without it otherwise, so a backend fills in only what it can do (the headless backend almost
+// nothing). Operations are called without any lock of the core held, on the thread that owns the
+// window concerned, except SendWakeup, which any thread may call.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/Messages.h"
+
+namespace vx::ui {
+
+struct Backend {
+    std::string name;
+
+    // Top-level windows only (child windows live inside their top-level window's image).
+    // WindowCreated runs before the window's first message; false makes the creation fail.
+    std::function<bool(HWND)> WindowCreated;
+    std::function<void(HWND)> WindowDestroyed;
+    std::function<void(HWND, bool visible)> WindowShown;
+    std::function<void(HWND, const Rect& screenRect)> WindowMoved;
+    std::function<void(HWND, const std::wstring& text)> WindowTextChanged;
+
+    // The screen area a maximised top-level window fills, and the default size of a new one.
+    std::function<Rect()> GetDisplayBounds;
+
+    // Event integration. PumpEvents turns the backend's pending input into messages; it runs each
+    // time a thread looks for messages. A backend that offers WaitEvents and SendWakeup waits in
+    // place of the core: WaitEvents blocks the calling thread until the timeout (milliseconds,
+    // negative = none) passes or SendWakeup is called for that thread; a wakeup sent while the
+    // thread is not waiting must end its next wait at once.
+    std::function<void()> PumpEvents;
+    std::function<void(int timeoutMs)> WaitEvents;
+    std::function<void(DWORD threadId)> SendWakeup;
+};
+
+// The backend in use; the headless backend until another is installed. SetBackend(nullptr)
+// restores the headless one. Install a backend before creating windows: windows made under one
+// backend are not handed to the next.
+std::shared_ptr<Backend> SetBackend(std::shared_ptr<Backend> backend);
+std::shared_ptr<Backend> GetBackend();
+
+} // namespace vx::ui

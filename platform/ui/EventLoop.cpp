@@ -1,0 +1,93 @@
+#include "ui/EventLoop.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+#include "ui/Clock.h"
+#include "ui/MessageQueue.h"
+#include "ui/WindowSystemState.h"
+
+namespace vx::ui {
+
+namespace {
+
+// Runs until idle; false when WM_QUIT ended the run (it is put back, so it stays pending).
+bool DrainQueue(int* dispatched)
+{
+    MSG msg;
+    while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        DispatchMessage(&msg);
+        ++*dispatched;
+    }
+    return true;
+}
+
+// The due time of the calling thread's earliest timer, if it has one.
+std::optional<std::uint64_t> NextTimerDue()
+{
+    auto queue = detail::CurrentQueue();
+    detail::Lock lock(detail::GetState().lock);
+    std::optional<std::uint64_t> due;
+    for (const auto& timer : queue->timers)
+        due = std::min(due.value_or(timer.dueMs), timer.dueMs);
+    return due;
+}
+
+} // namespace
+
+int RunUntilIdle()
+{
+    int dispatched = 0;
+    DrainQueue(&dispatched);
+    return dispatched;
+}
+
+int RunMessageLoop()
+{
+    MSG msg;
+    int result;
+    while ((result = GetMessage(&msg, nullptr, 0, 0)) > 0)
+        DispatchMessage(&msg);
+    return result == 0 ? static_cast<int>(msg.wParam) : -1;
+}
+
+void RunFor(std::uint64_t ms)
+{
+    Clock& clock = GetClock();
+    const std::uint64_t end = clock.NowMs() + ms;
+    int dispatched = 0;
+    if (auto* manual = dynamic_cast<ManualClock*>(&clock)) {
+        while (DrainQueue(&dispatched)) {
+            auto due = NextTimerDue();
+            const std::uint64_t now = manual->NowMs();
+            if (!due || *due > end) {
+                if (now < end)
+                    manual->Advance(end - now);
+                DrainQueue(&dispatched);
+                return;
+            }
+            manual->Advance(*due > now ? *due - now : 1);
+        }
+        return;
+    }
+    auto queue = detail::CurrentQueue();
+    while (DrainQueue(&dispatched)) {
+        const std::uint64_t now = clock.NowMs();
+        if (now >= end)
+            return;
+        std::uint64_t until = end;
+        if (auto due = NextTimerDue())
+            until = std::clamp(*due, now, end);
+        detail::Lock lock(detail::GetState().lock);
+        // Anything that arrived since the queue was drained must not wait for the timeout.
+        if (queue->posted.empty() && queue->incoming.empty() && !queue->quitPending)
+            queue->wake.wait_for(lock, std::chrono::milliseconds(until - now));
+    }
+}
+
+} // namespace vx::ui
