@@ -1,0 +1,138 @@
+#pragma once
+// The host document as the HRV document sees it: a recording with its calculation engine (the
+// detector's named channels and the extension's enumerators), selection, busy state, data-child
+// store, store of persisted objects, online registry, update notifications, message routing back
+// to the document, message boxes and the settings dialog answered from the host's options, and
+// an analysis manager. It can also play a recording into itself as if it were being sampled.
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/calc/Engine.h"
+#include "host/recording/Recording.h"
+#include "hrv/document/DocumentHost.h"
+
+namespace vx::host {
+
+struct HrvHostOptions {
+    // The answer of every message box; 0: the host cannot show one.
+    int messageBoxAnswer = 0;
+    // The settings dialog: edits the working settings and returns 1 for OK. Unset: cancelled.
+    std::function<int(const std::vector<std::wstring>&, HRV::Settings&)> settingsDialog;
+    // Online: events of a record being sampled are handed out only this many seconds behind the
+    // end of its data, where later samples can no longer change them.
+    double onlineSettleSeconds = 10.0;
+};
+
+class HrvHostDocument final : public HRV::IDocumentHost,
+                              public HRV::IDetectorHost,
+                              public HRV::IAnalysisHost,
+                              public HRV::IAnalysisManager {
+public:
+    HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions options = {});
+    ~HrvHostDocument() override;
+
+    // The document's message handler (messages routed back to it), held until Detach.
+    void Attach(IUnknown* document);
+    void Detach();
+
+    // What the host tells and asks, recorded for the tests.
+    std::vector<std::pair<DWORD, DWORD>> updates;
+    std::vector<std::string> log;
+    bool busy = false;
+    int canSample = 1;
+    HrvHostOptions options;
+    std::map<DWORD, IVarnDataChildData*> dataChildren; // held
+    std::map<DWORD, IPersist*> stored;                 // held
+    bool regionObject = false;
+    HRV::IOnlineDataSink* onlineSink = nullptr; // registered sink, not held
+    HRV::Position selectionStart { 0, 0 }, selectionEnd { 0, 0 };
+    bool hasSelection = false;
+
+    calc::Engine& Engine() { return *mEngine; }
+    Recording& GetRecording() { return *mRecording; }
+    // Channel requests of the detector, in order ("+name" added, "-name" removed).
+    std::vector<std::wstring> channelRequests;
+    std::set<std::pair<uint64_t, uint64_t>> links;
+
+    // Online play: the host samples `source` (channel data of every record, in order) into a new
+    // record of this recording in blocks of `blockSeconds`, driving the registered sink as the
+    // host does: may start; record start, new data per block, record end; sampling end; sampling
+    // finished. False when the sink refused to start.
+    bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds);
+
+    // HRV::IDocumentHost
+    bool IsBusy() override { return busy; }
+    bool GetSelection(HRV::Position& start, HRV::Position& end) override;
+    void ClearSelection() override;
+    void SelectRegion(HRV::Position start, HRV::Position end) override;
+    void SelectChannel(uint32_t channel) override;
+    HRV::Position DataEnd() override;
+    int32_t LastRecord() override { return mRecording->RecordCount() - 1; }
+    int32_t ChannelCount() override { return mRecording->ChannelCount(); }
+    std::wstring ChannelTitle(int32_t channel) override;
+    bool RegionExists(HRV::Position start, HRV::Position end) override;
+    bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) override;
+    int32_t CanSample() override { return canSample; }
+    bool HasDataChild(DWORD id) override { return dataChildren.count(id) > 0; }
+    bool AddDataChild(IVarnDataChildData* child) override;
+    bool RemoveDataChild(DWORD id) override;
+    bool StoreObject(DWORD index, IPersist* object) override;
+    bool HasRegionObject() override { return regionObject; }
+    void RemoveRegionObject() override { regionObject = false; }
+    bool HasOnlineRegistry() override { return true; }
+    HRESULT RegisterOnlineSink(HRV::IOnlineDataSink* sink) override;
+    HRESULT UnregisterOnlineSink(HRV::IOnlineDataSink* sink) override;
+    void SendUpdate(DWORD messageId, DWORD code) override;
+    HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) override;
+    int MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value) override;
+    int RunSettingsDialog(const std::vector<std::wstring>& titles, HRV::Settings& working) override;
+    HRV::IAnalysisManager* AnalysisManager() override { return this; }
+    HRV::IDetectorHost* DetectorHost() override { return this; }
+    HRV::IAnalysisHost* AnalysisHost() override { return this; }
+
+    // HRV::IDetectorHost
+    int32_t RecordCount() override { return mRecording->RecordCount(); }
+    bool HasData(const HRV::ChannelRef& channel, int32_t record) override;
+    double SampleInterval(const HRV::ChannelRef& channel, int32_t record) override;
+    bool AddChannel(const std::wstring& name, const std::wstring& formula) override;
+    bool RemoveChannel(const std::wstring& name, bool clear) override;
+    bool FindChannel(const std::wstring& name, HRV::ChannelRef& out) override;
+    bool HasChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
+    bool AddChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
+    bool RemoveChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
+
+    // HRV::IAnalysisHost
+    bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override;
+    IEnumEventEx* OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end) override;
+    int32_t SampledRecord() override;
+
+    // HRV::IAnalysisManager
+    HRESULT Register(const std::wstring& title, const std::wstring& group, int32_t* clientId) override;
+    HRESULT ReportStored(int32_t clientId, DWORD index, IPersistStreamInit* object, DWORD flags) override;
+    HRESULT Drop(int32_t clientId) override;
+    HRESULT Confirm(int32_t clientId) override;
+    HRESULT ReportRange(int32_t clientId, DWORD value, HRV::Position start, HRV::Position end) override;
+    std::map<int32_t, std::wstring> managerClients;
+
+    // The events a live enumeration may hand out now: up to the end of the record, or while the
+    // record is being sampled, up to the settle time behind its data end.
+    int64_t EventLimit(int32_t record);
+    // The named channel of a channel reference (empty when it names none).
+    std::wstring ChannelName(const HRV::ChannelRef& ref) const;
+
+private:
+    // Compiled channels read the recording as it was: after the recording grows every named
+    // channel is compiled again, so no stage keeps a block computed from shorter data.
+    void RecompileChannels();
+
+    std::shared_ptr<Recording> mRecording;
+    std::unique_ptr<calc::Engine> mEngine;
+    std::vector<std::wstring> mNames; // named channels by number (0x100 + index)
+    IMessageHandler* mDocumentHandler = nullptr; // held
+};
+
+} // namespace vx::host
