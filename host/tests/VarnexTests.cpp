@@ -76,7 +76,8 @@ TEST(Varnex, RefusesBadCommandLinesAndLibraries)
     const Case cases[] = {
         { "", 2, "usage: varnex" },
         { "list-classes", 2, "usage: varnex" },
-        { "analyse x", 2, "usage: varnex" },
+        { "analyse", 2, "no record given" },
+        { "analyse /nonexistent/x.hea", 1, "cannot be opened" },
         { "list-classes --framework=elsewhere x", 2, "usage: varnex" },
         { "list-classes a b", 2, "usage: varnex" },
         { "list-classes /nonexistent/libnothing.so", 1, "cannot load /nonexistent/libnothing.so" },

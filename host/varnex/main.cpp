@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "varnex/Analyse.h"
 #include "varnex/ExtensionLoader.h"
 
 namespace {
@@ -10,9 +11,22 @@ namespace {
 int Usage()
 {
     std::cerr << "usage: varnex list-classes [--framework=host|extension] EXTENSION\n"
+                 "       varnex analyse RECORD [options]\n"
                  "  list-classes  load the extension and list the class objects it registers\n"
                  "  --framework   who makes the framework reachable: the host (default) or the\n"
-                 "                extension, which then loads libcaf.so from varnex's folder\n";
+                 "                extension, which then loads libcaf.so from varnex's folder\n"
+                 "  analyse       HRV analysis of a recording (WFDB .hea, EDF/EDF+ .edf or delimited\n"
+                 "                text); prints every HRV parameter with its id, name, value and unit\n"
+                 "    --channel N|TITLE   source channel (default 1, the first)\n"
+                 "    --species NAME      preset: Human, Large Dog, Small Dog, Guinea Pig, Mouse, Pig,\n"
+                 "                        Rabbit, Rat, Custom (or its index 0-8)\n"
+                 "    --from S --to S     analyse only this time range, in seconds\n"
+                 "    --set NAME=VALUE    any setting, e.g. --set ExcludeEctopics=0 --set RRMax=1.5\n"
+                 "    --rr FILE           the RR intervals (seconds, one per line)\n"
+                 "    --beats FILE        CSV of every beat: time_s,rr_s,class\n"
+                 "    --online            play the record as if it were being sampled\n"
+                 "    --json | --csv      machine-readable parameters\n"
+                 "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n";
     return 2;
 }
 
@@ -21,6 +35,15 @@ int Usage()
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "analyse") {
+        varnex::AnalyseOptions options;
+        std::string error;
+        if (!varnex::ParseAnalyseArguments({ args.begin() + 1, args.end() }, options, error)) {
+            std::cerr << "varnex: " << error << " (varnex with no arguments shows the usage)\n";
+            return 2;
+        }
+        return varnex::Analyse(options, std::cout, std::cerr);
+    }
     if (args.empty() || args[0] != "list-classes")
         return Usage();
     varnex::FrameworkSource source = varnex::FrameworkSource::Host;

@@ -1,0 +1,31 @@
+#pragma once
+// `varnex analyse`: a whole HRV analysis of a recording from the command line, driven through
+// the extension the way the host's menus and data pad drive it.
+#include <iosfwd>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace varnex {
+
+struct AnalyseOptions {
+    std::string record;
+    std::string extension; // empty: libhrv.so beside the varnex executable
+    std::string channel; // 1-based number or channel title; empty: the first channel
+    std::string species; // preset name or index; empty: the settings' default (Human)
+    double from = -1.0, to = -1.0; // seconds from the record's start; negative: not given
+    std::vector<std::pair<std::string, std::string>> set; // --set NAME=VALUE
+    std::string rrFile, beatsFile;
+    bool online = false;
+    enum class Format { Text, Json, Csv } format = Format::Text;
+    bool progress = false; // stage lines on the error stream
+};
+
+// Parses the words after "analyse"; false with `error` set on a wrong argument.
+bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions& options, std::string& error);
+
+// Runs the analysis and writes the parameters to `out`; a failure is one line on `err`. Returns
+// the process exit code.
+int Analyse(const AnalyseOptions& options, std::ostream& out, std::ostream& err);
+
+} // namespace varnex

@@ -1,0 +1,26 @@
+// The exports of libhrv.so: the library entry the host's loader calls in place of the Windows
+// library entry, and the registration of the extension's class objects.
+#include "hostframework/commands/HostCommands.h"
+#include "hrv/module/ModuleEntry.h"
+#include "log/Log.h"
+
+// The library's entry, called by the host's loader: attach (1) shows the host the
+// build label of a pre-release build; detach (0) and the thread reasons do nothing.
+extern "C" __attribute__((visibility("default"))) BOOL DllMain(void*, DWORD reason, void*)
+{
+    constexpr DWORD kProcessAttach = 1;
+    if (reason == kProcessAttach)
+        ShowModuleVersionInHost(0, 0);
+    return 1;
+}
+
+extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterClassObjects(IUnknown* host)
+{
+    try {
+        return HRV::RegisterModuleClassObjects(host);
+    } catch (...) {
+        // Nothing is thrown across the library's boundary.
+        vx::log::WriteLine("HRV: registration stopped by an unexpected failure");
+        return S_OK;
+    }
+}

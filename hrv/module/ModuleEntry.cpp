@@ -1,0 +1,104 @@
+#include "hrv/module/ModuleEntry.h"
+
+#include <cstdio>
+#include <string>
+
+#include "hostframework/commands/HostCommands.h"
+#include "hostframework/services/CafFrameWork.h"
+#include "hrv/analysis/Enumerators.h"
+#include "hrv/core/ModuleObjects.h"
+#include "hrv/datapad/ClassObjects.h"
+#include "hrv/module/DocumentClass.h"
+#include "hrv/module/RRExport.h"
+#include "log/Log.h"
+
+namespace HRV {
+namespace {
+
+std::string Hex(HRESULT hr)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+std::string Utf8(const wchar_t* text)
+{
+    std::string out;
+    for (; *text; ++text)
+        out += *text < 0x80 ? static_cast<char>(*text) : '?';
+    return out;
+}
+
+// Hands a class object to the host; a refusal is reported, never fatal.
+void Register(IHostClassObject* classes, IUnknown* object, const std::string& what)
+{
+    object->AddRef();
+    const HRESULT hr = classes ? classes->RegisterClassObject(object) : E_POINTER;
+    object->Release();
+    if (FAILED(hr))
+        vx::log::WriteLine("HRV: the host refused the class object " + what + " (" + Hex(hr) + ")");
+}
+
+ModuleClassObjects ModuleObjects()
+{
+    ModuleClassObjects objects;
+    auto& classes = DataPadFunctionClasses();
+    for (std::size_t i = 0; i < classes.size(); ++i)
+        objects.dataPadFunctions[i] = classes[i];
+    return objects;
+}
+
+} // namespace
+
+HRESULT RegisterModuleClassObjects(IUnknown* host)
+{
+    if (!host)
+        return E_FAIL;
+    return RegisterModuleClassObjectsWith(
+        ObjectFactoryAccessor::Get(), CAFFrameWork::GetMessageFactory(), CAFFrameWork::GetTypeIdRegistry());
+}
+
+HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactory* messages, ITypeIdRegistry* types)
+{
+    RegistrationLists& lists = ModuleLists();
+    static const bool linked = (lists = RegistrationLists::Link(ModuleObjects()), true);
+    (void)linked;
+
+    for (LinkedClassObject* node = lists.selfRegistration; node; node = node->Next()) {
+        IUnknown* object = node->ClassObjectInterface();
+        std::string what = "(self-registered)";
+        if (auto* function = dynamic_cast<DataPadFuncClass*>(node))
+            what = "\"" + Utf8(function->Desc().id) + "\"";
+        Register(classes, object, what);
+    }
+    if (messages) {
+        for (LinkedClassObject* node = lists.messages; node; node = node->Next()) {
+            const HRESULT hr = messages->RegisterMessageClass(0, node->ClassObjectInterface());
+            if (FAILED(hr))
+                vx::log::WriteLine("HRV: the host refused a message class (" + Hex(hr) + ")");
+        }
+    }
+    Register(classes, static_cast<IHRVDocumentClass*>(new DocumentClass), "\"HRV2 Document\"");
+
+    WORD enumIndex = 0;
+    if (types)
+        if (FAILED(types->GetTypeIndex(GUID_HRVEnumObj, &enumIndex)))
+            enumIndex = 0;
+    const std::pair<EnumeratorClassObject*, const char*> enums[] = {
+        { &FiducialEnumClass(), "\"HRVFiducialEnum\"" },
+        { &SelectorEnumClass(), "\"HRVSelectorEnum\"" },
+    };
+    for (const auto& [c, name] : enums) {
+        c->SetTypeIndex(enumIndex);
+        Register(classes, static_cast<ICalcEnumClass2*>(c), name);
+    }
+
+    // Not linked into the module's list: the host holds it, and a list node freed by the host
+    // would dangle if the host registered the module again.
+    auto* save = new RRIntervalSaveClassObject;
+    Register(classes, static_cast<ICAFClassObject*>(save), "\"HRV RR Interval Text File\"");
+    return S_OK;
+}
+
+} // namespace HRV

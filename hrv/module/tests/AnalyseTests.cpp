@@ -1,0 +1,194 @@
+// `varnex analyse` end to end on MIT-BIH record 100: the extension loaded through its
+// registration, the document analysing through its commands, the parameters read through the
+// data pad, the RR export and the beat list, against the record's reference annotations.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <vector>
+#include <algorithm>
+#include <sstream>
+
+#include "host/import/Wfdb.h"
+
+namespace {
+
+std::filesystem::path TestData()
+{
+    const char* dir = std::getenv("VX_TEST_DATA");
+    return dir ? dir : "testdata";
+}
+
+struct VarnexRun {
+    int status = -1;
+    std::string out;
+};
+
+VarnexRun Varnex(const std::string& arguments)
+{
+    VarnexRun run;
+    const std::string command = std::string(VARNEX_PATH) + " " + arguments + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+struct Row {
+    std::string name, value, unit;
+};
+
+std::map<std::string, Row> ParseCsv(const std::string& text)
+{
+    std::map<std::string, Row> rows;
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line); // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::stringstream s(line);
+        std::string field;
+        while (std::getline(s, field, ','))
+            f.push_back(field);
+        if (f.size() == 3)
+            f.push_back("");
+        if (f.size() == 4)
+            rows[f[0]] = { f[1], f[2], f[3] };
+    }
+    return rows;
+}
+
+// The intervals between successive reference beats of record 100, in seconds.
+std::vector<double> ReferenceIntervals()
+{
+    std::vector<double> rr;
+    int64_t last = -1;
+    for (const auto& a : vx::import::ReadAnnotations(TestData() / "mitdb" / "100.atr")) {
+        if (!vx::import::IsBeatCode(a.code))
+            continue;
+        if (last >= 0)
+            rr.push_back(static_cast<double>(a.sample - last) / 360.0);
+        last = a.sample;
+    }
+    return rr;
+}
+
+std::string TempPath(const char* name)
+{
+    return (std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()))).string();
+}
+
+} // namespace
+
+TEST(VarnexAnalyse, Record100MatchesItsReferenceBeats)
+{
+    const std::vector<double> reference = ReferenceIntervals();
+    ASSERT_EQ(reference.size(), 2272u);
+    double referenceMean = 0;
+    for (double r : reference)
+        referenceMean += r;
+    referenceMean /= static_cast<double>(reference.size());
+
+    const std::string rrFile = TempPath("rr.txt"), beatsFile = TempPath("beats.csv");
+    const VarnexRun run = Varnex("analyse " + (TestData() / "mitdb" / "100.hea").string()
+        + " --channel 1 --set ExcludeEctopics=0 --csv --rr " + rrFile + " --beats " + beatsFile);
+    ASSERT_EQ(run.status, 0) << run.out;
+    const auto rows = ParseCsv(run.out);
+    ASSERT_EQ(rows.size(), 27u) << run.out;
+
+    const double total = std::stod(rows.at("TotalCount").value);
+    EXPECT_NEAR(total, 2272.0, 0.005 * 2272);
+    EXPECT_EQ(total, std::stod(rows.at("NormalCount").value) + std::stod(rows.at("EctopicCount").value));
+    const double mean = std::stod(rows.at("MeanRR").value);
+    EXPECT_NEAR(mean, referenceMean * 1000, 0.005 * referenceMean * 1000);
+
+    // Every time-domain, Poincare and spectral value is present, finite and in its unit.
+    const std::map<std::string, std::string> units = {
+        { "MeanRR", "ms" }, { "MedianRR", "ms" }, { "SDRR", "ms" }, { "CVRR", "" }, { "MeanRate", "BPM" },
+        { "SDRate", "BPM" }, { "SDSD", "ms" }, { "RMSSD", "ms" }, { "pNNx", "%" }, { "SD1", "ms" }, { "SD2", "ms" },
+        { "SDARR", "ms" }, { "TotalPower", "ms\xC2\xB2" }, { "VLFPower", "ms\xC2\xB2" }, { "VLFPowerPercent", "" },
+        { "LFPower", "ms\xC2\xB2" }, { "LFPowerPercent", "" }, { "LFPowerNU", "" }, { "HFPower", "ms\xC2\xB2" },
+        { "HFPowerPercent", "" }, { "HFPowerNU", "" }, { "LFHFRatio", "" },
+    };
+    for (const auto& [id, unit] : units) {
+        const Row& r = rows.at(id);
+        ASSERT_FALSE(r.value.empty()) << id;
+        EXPECT_TRUE(std::isfinite(std::stod(r.value))) << id;
+        EXPECT_EQ(r.unit, unit) << id;
+    }
+    EXPECT_NEAR(std::stod(rows.at("MeanRate").value), 60.0 / referenceMean, 0.02 * 60.0 / referenceMean);
+    EXPECT_GT(std::stod(rows.at("TotalPower").value), std::stod(rows.at("HFPower").value));
+    // The analysis range is the whole record: from 0 to its 650000 samples at 360 Hz.
+    EXPECT_EQ(std::stod(rows.at("AnalysisStart").value), 0.0);
+    EXPECT_NEAR(std::stod(rows.at("AnalysisEnd").value), 650000 / 360.0, 1e-6);
+
+    // The RR export holds the used intervals, one per CR LF line.
+    std::ifstream rr(rrFile, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(rr)), std::istreambuf_iterator<char>());
+    std::size_t lines = 0;
+    double sum = 0;
+    for (std::size_t at = 0; at < content.size();) {
+        const std::size_t end = content.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos);
+        sum += std::stod(content.substr(at, end - at));
+        ++lines;
+        at = end + 2;
+    }
+    EXPECT_EQ(static_cast<double>(lines), total);
+    EXPECT_NEAR(sum / static_cast<double>(lines) * 1000, mean, 0.01);
+
+    // The beat list: a header and one line per beat, in time order.
+    std::ifstream beats(beatsFile);
+    std::string line;
+    std::getline(beats, line);
+    EXPECT_EQ(line, "time_s,rr_s,class");
+    std::size_t beatCount = 0;
+    double lastTime = -1;
+    while (std::getline(beats, line)) {
+        const double t = std::stod(line.substr(0, line.find(',')));
+        EXPECT_GT(t, lastTime);
+        lastTime = t;
+        ++beatCount;
+    }
+    EXPECT_NEAR(static_cast<double>(beatCount), 2273.0, 0.005 * 2273);
+    std::filesystem::remove(rrFile);
+    std::filesystem::remove(beatsFile);
+}
+
+TEST(VarnexAnalyse, FailuresGiveOneLineAndNonZeroStatus)
+{
+    const std::string record = (TestData() / "mitdb" / "100.hea").string();
+    for (const std::string& arguments : std::vector<std::string> {
+             "analyse",
+             "analyse /nonexistent/record.hea",
+             "analyse " + record + " --set NoSuchSetting=1",
+             "analyse " + record + " --set RRMax=abc",
+             "analyse " + record + " --channel 9",
+             "analyse " + record + " --species Cat",
+             "analyse " + record + " --from 20 --to 10",
+         }) {
+        const std::string command = std::string(VARNEX_PATH) + " " + arguments + " 2>&1 >/dev/null";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string err;
+        char buffer[512];
+        std::size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            err.append(buffer, n);
+        const int status = pclose(pipe);
+        EXPECT_NE(WEXITSTATUS(status), 0) << arguments;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << arguments << ": " << err;
+    }
+}

@@ -1,0 +1,326 @@
+// The extension's registration with the host, its RR-interval export and the values of the 27
+// data-pad parameters for a known engine state.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "caf/CafHost.h"
+#include "com/ClassObjects.h"
+#include "hostframework/interfaces/FrameworkIds.h"
+#include "hostframework/services/CafFrameWork.h"
+#include "hrv/analysis/Enumerators.h"
+#include "hrv/core/HRVInterfaces.h"
+#include "hrv/datapad/ClassObjects.h"
+#include "hrv/module/DocumentClass.h"
+#include "hrv/module/ModuleEntry.h"
+#include "hrv/module/RRExport.h"
+#include "log/Log.h"
+
+using namespace HRV;
+
+namespace {
+
+class ModuleTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        void* framework = nullptr;
+        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
+        sFramework = static_cast<IUnknown*>(framework);
+        CoRegisterClassObject(CLSID_CAFFrameWork, sFramework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
+    }
+    static void TearDownTestSuite()
+    {
+        caf::ReleaseRegistrations();
+        CoRevokeClassObject(sCookie);
+        sFramework->Release();
+    }
+    static inline DWORD sCookie = 0;
+    static inline IUnknown* sFramework = nullptr;
+};
+
+std::string Narrow(IKELString* rep)
+{
+    KEL::String s;
+    s.AssignRep(rep);
+    std::string out;
+    for (const wchar_t* p = s.c_str(); *p; ++p)
+        out += static_cast<char>(*p);
+    return out;
+}
+
+// What a registered class object is, as the host would list it.
+std::string Describe(IUnknown* object)
+{
+    void* out = nullptr;
+    if (SUCCEEDED(object->QueryInterface(IDataPadFunctionClass2::kIid, &out))) {
+        auto* c = static_cast<IDataPadFunctionClass2*>(out);
+        IKELString* id = nullptr;
+        c->GetIdText(&id);
+        c->Release();
+        return "datapad " + Narrow(id);
+    }
+    if (SUCCEEDED(object->QueryInterface(IHRVDocumentClass::kIid, &out))) {
+        auto* c = static_cast<IHRVDocumentClass*>(out);
+        IKELString* name = nullptr;
+        c->GetName(&name);
+        c->Release();
+        return "document " + Narrow(name);
+    }
+    if (SUCCEEDED(object->QueryInterface(IDocFileDescr::kIid, &out))) {
+        auto* c = static_cast<IDocFileDescr*>(out);
+        IKELString* name = nullptr;
+        c->GetTypeName(&name);
+        c->Release();
+        return "save-as " + Narrow(name);
+    }
+    if (SUCCEEDED(object->QueryInterface(ICalcEnumClass2::kIid, &out))) {
+        static_cast<IUnknown*>(out)->Release();
+        if (object == static_cast<ICalcEnumClass2*>(&FiducialEnumClass()))
+            return "enumerator HRVFiducialEnum";
+        if (object == static_cast<ICalcEnumClass2*>(&SelectorEnumClass()))
+            return "enumerator HRVSelectorEnum";
+        return "enumerator ?";
+    }
+    return "?";
+}
+
+// The order in which the host hears of the extension's class objects.
+const char* const kExpectedRegistrations[] = {
+    "datapad LFHFRatio",
+    "datapad HFPowerNU",
+    "datapad HFPowerPercent",
+    "datapad HFPower",
+    "datapad LFPowerNU",
+    "datapad LFPowerPercent",
+    "datapad LFPower",
+    "datapad VLFPowerPercent",
+    "datapad VLFPower",
+    "datapad TotalPower",
+    "datapad SDARR",
+    "datapad SD2",
+    "datapad SD1",
+    "datapad pNNx",
+    "datapad RMSSD",
+    "datapad SDSD",
+    "datapad SDRate",
+    "datapad MeanRate",
+    "datapad CVRR",
+    "datapad SDRR",
+    "datapad MedianRR",
+    "datapad MeanRR",
+    "datapad EctopicCount",
+    "datapad NormalCount",
+    "datapad TotalCount",
+    "datapad AnalysisEnd",
+    "datapad AnalysisStart",
+    "document HRV2 Document",
+    "enumerator HRVFiducialEnum",
+    "enumerator HRVSelectorEnum",
+    "save-as HRV RR Interval Text File",
+};
+
+// A host whose class-object service refuses everything.
+class RefusingHost final : public SimpleUnknownImp1<IHostClassObject, 1> {
+public:
+    HRESULT CreateObject(DWORD, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT RegisterClassObject(IUnknown* object) override
+    {
+        offered.push_back(Describe(object));
+        return E_ACCESSDENIED;
+    }
+    std::vector<std::string> offered;
+};
+
+} // namespace
+
+TEST_F(ModuleTest, RegistrationFollowsTheRecordedTable)
+{
+    caf::ReleaseRegistrations();
+    EXPECT_EQ(RegisterModuleClassObjects(nullptr), E_FAIL);
+    EXPECT_TRUE(caf::Registrations().empty());
+
+    ASSERT_EQ(RegisterModuleClassObjects(sFramework), S_OK);
+    std::vector<std::string> seen;
+    for (const caf::Registration& r : caf::Registrations()) {
+        EXPECT_EQ(r.kind, caf::Registration::Kind::ClassObject);
+        seen.push_back(Describe(r.object));
+    }
+    EXPECT_EQ(seen, std::vector<std::string>(std::begin(kExpectedRegistrations), std::end(kExpectedRegistrations)));
+    caf::ReleaseRegistrations();
+
+    // A second registration in the same process offers the same objects again.
+    ASSERT_EQ(RegisterModuleClassObjects(sFramework), S_OK);
+    EXPECT_EQ(caf::Registrations().size(), std::size(kExpectedRegistrations));
+    caf::ReleaseRegistrations();
+}
+
+TEST_F(ModuleTest, RefusedRegistrationsAreReportedOneLineEachAndStillSucceed)
+{
+    RefusingHost host;
+    host.AddRef();
+    vx::log::Capture capture;
+    EXPECT_EQ(RegisterModuleClassObjectsWith(&host, nullptr, nullptr), S_OK);
+    EXPECT_EQ(host.offered.size(), std::size(kExpectedRegistrations));
+    const auto lines = capture.Lines();
+    ASSERT_EQ(lines.size(), std::size(kExpectedRegistrations));
+    EXPECT_NE(lines.front().find("\"LFHFRatio\""), std::string::npos) << lines.front();
+    EXPECT_NE(lines.back().find("HRV RR Interval Text File"), std::string::npos) << lines.back();
+}
+
+TEST_F(ModuleTest, ClassIdsAndCategories)
+{
+    const DWORD document = DWORD(HostTypeIndex(GUID_HRVDocumentObj)) << 16;
+    const DWORD parameter = DWORD(HostTypeIndex(GUID_DataPadFunctionType)) << 16;
+    ASSERT_NE(document, 0u);
+    ASSERT_NE(parameter, 0u);
+    for (DataPadFuncClass* c : DataPadFunctionClasses()) {
+        DWORD id = 0, group = 0, second = 0;
+        EXPECT_EQ(c->GetClassId(&id), S_OK);
+        EXPECT_EQ(id, parameter);
+        EXPECT_EQ(c->GetIds(&group, &second), S_OK);
+        EXPECT_EQ(group, document | 5);
+    }
+    DataPadFuncClass& c = *DataPadFunctionClasses()[0];
+    const GUID copy = GUID_DataPadFunctionCategory;
+    EXPECT_EQ(c.IsCategory(&copy), S_OK);
+    EXPECT_EQ(c.IsCategory(nullptr), S_FALSE);
+    EXPECT_EQ(c.IsCategory(&GUID_HRVDocumentObj), S_FALSE);
+    // Static objects: a release to zero leaves them usable.
+    c.AddRef();
+    EXPECT_EQ(c.Release(), 0u);
+    DWORD id = 0;
+    EXPECT_EQ(c.GetClassId(&id), S_OK);
+
+    IUnknown* function = reinterpret_cast<IUnknown*>(1);
+    EXPECT_EQ(c.CreateFunction(nullptr, 0, nullptr, &function), E_FAIL);
+    EXPECT_EQ(function, nullptr);
+    EXPECT_EQ(c.CreateFunction2(sFramework, 0, 7, sFramework, &function), E_FAIL);
+    EXPECT_EQ(c.CreateAux(0, 0, 0, nullptr, &function), E_NOTIMPL);
+
+    auto* save = new RRIntervalSaveClassObject;
+    save->AddRef();
+    EXPECT_EQ(save->GetClassId(&id), S_OK);
+    EXPECT_EQ(id, document | 4);
+    save->Release();
+}
+
+// The values of every parameter for one engine state, in the units the data pad shows.
+TEST(ParameterValues, EveryParameterForAKnownEngineState)
+{
+    AnalysisEngine e;
+    e.mNormalCount = 9;
+    e.mEctopicCount = 1;
+    e.mStats.mCount = 10;
+    e.mStats.mSumRR = 8.0; // mean 0.8 s
+    e.mStats.mMedianRR = 0.79;
+    e.mStats.mM2RR = 0.0009; // SDRR sqrt(0.0001) = 10 ms
+    e.mStats.mSumRate = 12.5; // 60 x 1.25 = 75 BPM
+    e.mStats.mM2Rate = 0.0036; // 60 x sqrt(0.0004) = 1.2 BPM
+    e.mStats.mM2DeltaRR = 0.0036; // SDSD 20 ms
+    e.mStats.mSumSqDeltaRR = 0.004; // RMSSD sqrt(0.0004) = 20 ms
+    e.mStats.mCountOverThreshold = 3; // 30 %
+    e.mSegments.mNumSegments = 3;
+    e.mSegments.mM2OfMeans = 0.0002; // SDARR sqrt(0.0001) = 10 ms
+    e.mSpectrum.mTotalPower = 0.0012;
+    e.mSpectrum.mVLFPower = 0.0002;
+    e.mSpectrum.mLFPower = 0.0006;
+    e.mSpectrum.mHFPower = 0.0003;
+
+    struct Case {
+        const char* id;
+        double value;
+        const char* unit;
+    };
+    const Case cases[] = {
+        { "TotalCount", 10, "" },
+        { "NormalCount", 9, "" },
+        { "EctopicCount", 1, "" },
+        { "MeanRR", 800.0, "ms" },
+        { "MedianRR", 790.0, "ms" },
+        { "SDRR", 10.0, "ms" },
+        { "CVRR", e.mStats.CVRR(), "" },
+        { "MeanRate", 75.0, "BPM" },
+        { "SDRate", 1.2, "BPM" },
+        { "SDSD", 20.0, "ms" },
+        { "RMSSD", 20.0, "ms" },
+        { "pNNx", 30.0, "%" },
+        { "SD1", e.mStats.SD1() * 1000, "ms" },
+        { "SD2", e.mStats.SD2() * 1000, "ms" },
+        { "SDARR", 10.0, "ms" },
+        { "TotalPower", 1200.0, "ms\xC2\xB2" },
+        { "VLFPower", 200.0, "ms\xC2\xB2" },
+        { "VLFPowerPercent", 100.0 * 0.0002 / 0.0012, "" },
+        { "LFPower", 600.0, "ms\xC2\xB2" },
+        { "LFPowerPercent", 50.0, "" },
+        { "LFPowerNU", 60.0, "" },
+        { "HFPower", 300.0, "ms\xC2\xB2" },
+        { "HFPowerPercent", 25.0, "" },
+        { "HFPowerNU", 30.0, "" },
+        { "LFHFRatio", 2.0, "" },
+    };
+    EXPECT_EQ(std::size(cases) + 2, ParameterTable().size()); // and the two times
+    for (const Case& c : cases) {
+        std::wstring wide(c.id, c.id + std::strlen(c.id));
+        const ParameterDesc* d = FindParameter(wide);
+        ASSERT_NE(d, nullptr) << c.id;
+        VARIANT v;
+        HRVDPFuncBase::ValueOf(*d, e, &v);
+        if (d->kind == ParameterKind::Count) {
+            ASSERT_EQ(v.vt, VT_I4) << c.id;
+            EXPECT_EQ(v.lVal, static_cast<LONG>(c.value)) << c.id;
+        } else {
+            ASSERT_EQ(v.vt, VT_R8) << c.id;
+            EXPECT_NEAR(v.dblVal, c.value, 1e-9 * std::max(1.0, std::abs(c.value))) << c.id;
+        }
+        std::string unit;
+        for (const wchar_t* p = d->unit; *p; ++p) {
+            if (*p < 0x80)
+                unit += static_cast<char>(*p);
+            else
+                unit += "\xC2\xB2";
+        }
+        EXPECT_EQ(unit, c.unit) << c.id;
+    }
+
+    // No interval: means and spreads are 0; with one, the spreads are 0 and the means defined.
+    AnalysisEngine empty;
+    for (const char* id : { "MeanRR", "SDRR", "RMSSD", "pNNx", "SDARR", "MeanRate" }) {
+        VARIANT v;
+        HRVDPFuncBase::ValueOf(*FindParameter(std::wstring(id, id + std::strlen(id))), empty, &v);
+        EXPECT_EQ(v.dblVal, 0.0) << id;
+    }
+    // A zero denominator gives the missing value, never an infinity.
+    e.mSpectrum.mHFPower = 0.0;
+    e.mSpectrum.mTotalPower = e.mSpectrum.mVLFPower = 0.0;
+    for (const char* id : { "LFHFRatio", "LFPowerPercent", "HFPowerNU", "VLFPowerPercent" }) {
+        VARIANT v;
+        HRVDPFuncBase::ValueOf(*FindParameter(std::wstring(id, id + std::strlen(id))), e, &v);
+        EXPECT_TRUE(std::isnan(v.dblVal)) << id;
+    }
+}
+
+TEST(RRExport, LinesInGeneralFormatEndedByCrLf)
+{
+    const auto path = std::filesystem::temp_directory_path() / ("hrv-rr-" + std::to_string(::getpid()) + ".txt");
+    EXPECT_EQ(WriteRRIntervals(path.string(), { 0.8, 0.8234567, 1.2, 1.0, 0.0001, 1.5e-05 }), S_OK);
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "0.8\r\n0.823457\r\n1.2\r\n1\r\n0.0001\r\n1.5e-05\r\n");
+    in.close();
+
+    // Saving again replaces the content; no interval leaves an empty file.
+    EXPECT_EQ(WriteRRIntervals(path.string(), {}), S_FALSE);
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
+    std::filesystem::remove(path);
+
+    // A file that cannot be opened is a failure, not a silent success.
+    EXPECT_EQ(WriteRRIntervals("/nonexistent-dir/rr.txt", { 0.8 }), E_FAIL);
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_EQ(WriteRRIntervals("/dev/full", std::vector<double>(10000, 0.8)), E_FAIL);
+    }
+}
