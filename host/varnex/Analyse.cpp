@@ -534,6 +534,11 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         }
         rangeStart = { 0, first };
         rangeEnd = host->DataEnd();
+        // The document tells its views of every block it analysed while sampling.
+        const bool followed = std::any_of(host->updates.begin(), host->updates.end(),
+            [&](const auto& u) { return u.first == changedId && u.second == 3; });
+        if (!followed)
+            return Fail(err, "the HRV document did not analyse while the record was sampled");
     } else {
         const bool analysed = std::any_of(host->updates.begin(), host->updates.end(),
             [&](const auto& u) { return u.first == changedId && u.second == 4; });
