@@ -192,3 +192,28 @@ TEST(VarnexAnalyse, FailuresGiveOneLineAndNonZeroStatus)
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << arguments << ": " << err;
     }
 }
+
+TEST(VarnexAnalyse, OnlinePlayAndJsonGiveTheBatchValues)
+{
+    const std::string record = (TestData() / "mitdb" / "100.hea").string();
+    const VarnexRun batch = Varnex("analyse " + record + " --from 60 --to 360 --csv");
+    const VarnexRun online = Varnex("analyse " + record + " --online --csv");
+    const VarnexRun json = Varnex("analyse " + record + " --from 60 --to 360 --json");
+    ASSERT_EQ(batch.status, 0);
+    ASSERT_EQ(online.status, 0);
+    ASSERT_EQ(json.status, 0);
+    const auto part = ParseCsv(batch.out);
+    const auto whole = ParseCsv(online.out);
+    // Five minutes of the record hold about a sixth of its beats; the whole record played online
+    // holds them all (exclusion on: only the normal ones are used).
+    const double partCount = std::stod(part.at("TotalCount").value);
+    const double wholeCount = std::stod(whole.at("TotalCount").value);
+    EXPECT_GT(partCount, 0.1 * wholeCount);
+    EXPECT_LT(partCount, 0.25 * wholeCount);
+    EXPECT_EQ(std::stod(part.at("AnalysisStart").value), 60.0);
+    EXPECT_NEAR(std::stod(part.at("AnalysisEnd").value), 360.0, 1.0 / 360);
+    EXPECT_NE(json.out.find("{\"id\": \"MeanRR\", \"name\": \"Average RR\", \"value\": " + part.at("MeanRR").value
+                  + ", \"unit\": \"ms\"}"),
+        std::string::npos)
+        << json.out;
+}
