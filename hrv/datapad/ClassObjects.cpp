@@ -1,5 +1,7 @@
 #include "hrv/datapad/ClassObjects.h"
 
+#include <memory>
+
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/core/HRVInterfaces.h"
 
@@ -122,9 +124,8 @@ HRESULT DataPadFuncClass::CreateFunction(IUnknown* source, DWORD channel, IUnkno
     if (!source || outer)
         return E_FAIL;
     auto* function = new HRVDPFuncBase(static_cast<IDataPadFuncClass*>(this), mDesc, source, LONG(channel));
-    // The new object's initial reference goes to the caller.
+    // The new object is born with the reference that goes to the caller.
     *out = static_cast<IDataPadFunction*>(function);
-    function->AddRef();
     return S_OK;
 }
 
@@ -161,10 +162,14 @@ HRESULT DataPadFuncClass::GetSourceDescription(vx::hf::SourceDescriptor* out)
 
 std::array<DataPadFuncClass*, 27>& DataPadFunctionClasses()
 {
+    // Owned here, so that unloading the library destroys them with its other static objects.
+    static std::array<std::unique_ptr<DataPadFuncClass>, 27> owned;
     static std::array<DataPadFuncClass*, 27> classes = [] {
         std::array<DataPadFuncClass*, 27> out {};
-        for (std::size_t i = 0; i < out.size(); ++i)
-            out[i] = new DataPadFuncClass(ParameterTable()[i]); // static for the process
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            owned[i] = std::make_unique<DataPadFuncClass>(ParameterTable()[i]);
+            out[i] = owned[i].get();
+        }
         return out;
     }();
     return classes;
