@@ -289,6 +289,13 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
                 return false;
             }
             (a == "--from" ? o.from : o.to) = t;
+        } else if (a == "--rate") {
+            if (!value(v))
+                return false;
+            if (!ParseNumber(v, o.rate) || !(o.rate > 0)) {
+                error = "--rate needs samples per second, not " + v;
+                return false;
+            }
         } else if (a == "--set") {
             if (!value(v))
                 return false;
@@ -354,7 +361,9 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
     progress.Stage("loading " + o.record);
     std::shared_ptr<Recording> source;
     try {
-        source = std::make_shared<Recording>(vx::host::ImportFile(o.record));
+        vx::host::DelimitedOptions text;
+        text.sampleRate = o.rate;
+        source = std::make_shared<Recording>(vx::host::ImportFile(o.record, text));
     } catch (const std::exception& e) {
         return Fail(err, e.what());
     }

@@ -13,6 +13,7 @@ struct AnalyseOptions {
     std::string extension; // empty: libhrv.so beside the varnex executable
     std::string channel; // 1-based number or channel title; empty: the first channel
     std::string species; // preset name or index; empty: the settings' default (Human)
+    double rate = 0.0; // samples per second of delimited text without a time column
     double from = -1.0, to = -1.0; // seconds from the record's start; negative: not given
     std::vector<std::pair<std::string, std::string>> set; // --set NAME=VALUE
     std::string rrFile, beatsFile;

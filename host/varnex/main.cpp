@@ -21,6 +21,7 @@ int Usage()
                  "    --species NAME      preset: Human, Large Dog, Small Dog, Guinea Pig, Mouse, Pig,\n"
                  "                        Rabbit, Rat, Custom (or its index 0-8)\n"
                  "    --from S --to S     analyse only this time range, in seconds\n"
+                 "    --rate HZ           sample rate of delimited text without a time column\n"
                  "    --set NAME=VALUE    any setting, e.g. --set ExcludeEctopics=0 --set RRMax=1.5\n"
                  "    --rr FILE           the RR intervals (seconds, one per line)\n"
                  "    --beats FILE        CSV of every beat: time_s,rr_s,class\n"
