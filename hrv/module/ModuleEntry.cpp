@@ -10,6 +10,7 @@
 #include "hrv/datapad/ClassObjects.h"
 #include "hrv/module/DocumentClass.h"
 #include "hrv/module/RRExport.h"
+#include "hrv/module/ViewClasses.h"
 #include "log/Log.h"
 
 namespace HRV {
@@ -92,6 +93,11 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
     for (const auto& [c, name] : enums) {
         c->SetTypeIndex(enumIndex);
         Register(classes, static_cast<ICalcEnumClass2*>(c), name);
+    }
+
+    for (const ViewClassDesc& desc : ViewClassTable()) {
+        auto* view = new ViewClass(desc);
+        Register(classes, static_cast<IDocViewClass*>(view), "\"" + Utf8(desc.name) + "\"");
     }
 
     // Not linked into the module's list: the host holds it, and a list node freed by the host

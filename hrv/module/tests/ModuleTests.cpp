@@ -17,6 +17,7 @@
 #include "hrv/module/DocumentClass.h"
 #include "hrv/module/ModuleEntry.h"
 #include "hrv/module/RRExport.h"
+#include "hrv/module/ViewClasses.h"
 #include "log/Log.h"
 
 using namespace HRV;
@@ -70,6 +71,13 @@ std::string Describe(IUnknown* object)
         c->Release();
         return "document " + Narrow(name);
     }
+    if (SUCCEEDED(object->QueryInterface(IDocViewClass::kIid, &out))) {
+        auto* c = static_cast<IDocViewClass*>(out);
+        IKELString* name = nullptr;
+        c->GetName(&name);
+        c->Release();
+        return "view " + Narrow(name);
+    }
     if (SUCCEEDED(object->QueryInterface(IDocFileDescr::kIid, &out))) {
         auto* c = static_cast<IDocFileDescr*>(out);
         IKELString* name = nullptr;
@@ -120,6 +128,13 @@ const char* const kExpectedRegistrations[] = {
     "document HRV2 Document",
     "enumerator HRVFiducialEnum",
     "enumerator HRVSelectorEnum",
+    "view HRV Report View",
+    "view HRV Tachogram View",
+    "view HRV Spectrum View",
+    "view HRV RR Histogram View",
+    "view HRV Delta RR Histogram View",
+    "view HRV Classifier View",
+    "view HRV Poincare View",
     "save-as HRV RR Interval Text File",
 };
 
@@ -323,4 +338,45 @@ TEST(RRExport, LinesInGeneralFormatEndedByCrLf)
     if (std::filesystem::exists("/dev/full")) {
         EXPECT_EQ(WriteRRIntervals("/dev/full", std::vector<double>(10000, 0.8)), E_FAIL);
     }
+}
+
+TEST_F(ModuleTest, ViewClassesIdsTitlesAndOpenViews)
+{
+    const DWORD w = DWORD(HostTypeIndex(GUID_HRVViewClass)) << 16;
+    ASSERT_NE(w, 0u);
+    for (const ViewClassDesc& d : ViewClassTable()) {
+        auto* c = new ViewClass(d);
+        c->AddRef();
+        DWORD id = 0;
+        EXPECT_EQ(c->GetClassId(&id), S_OK);
+        EXPECT_EQ(id, w | d.number);
+        c->Release();
+    }
+
+    auto* tachogram = new ViewClass(ViewClassTable()[1]);
+    tachogram->AddRef();
+    IEnumInterface* ids = nullptr;
+    ASSERT_EQ(tachogram->GetRequiredInterfaces(&ids), S_OK);
+    GUID got[4] = {};
+    ULONG fetched = 0;
+    ids->Next(4, got, &fetched);
+    EXPECT_EQ(fetched, 2u);
+    ids->Release();
+
+    // Two views open, one closed: one left. Without a window the title is the fallback one.
+    IDocView2* a = nullptr;
+    IDocView2* b = nullptr;
+    ASSERT_EQ(tachogram->CreateView(nullptr, nullptr, &a), S_OK);
+    ASSERT_EQ(tachogram->CreateView(nullptr, nullptr, &b), S_OK);
+    DWORD count = 0;
+    tachogram->GetViewCount(0, &count);
+    EXPECT_EQ(count, 2u);
+    IKELString* title = nullptr;
+    ASSERT_EQ(a->GetTitle(&title), S_OK);
+    EXPECT_EQ(Narrow(title), "HRV Tachogram Plot");
+    b->Release();
+    tachogram->GetViewCount(0, &count);
+    EXPECT_EQ(count, 1u);
+    a->Release();
+    tachogram->Release();
 }
