@@ -71,10 +71,3 @@ TEST(ChannelCalc, MeasuresGiveTheirTextsUnitsRangesAndFormula)
     EXPECT_EQ(CalcFormula(2, false), L"HRVSelector(HRV_vFID,2,false)");
     EXPECT_EQ(CalcFormula(5, true), L"HRVSelector(HRV_vFID,5,true)");
 }
-
-TEST(ChannelCalc, ClassIdsOfTheCalculationAndItsSettings)
-{
-    // Without a host the type index is 0; the ids still differ only in the low half.
-    EXPECT_EQ(CalculationSettingsClassId(), CalculationClassId() | 1);
-    EXPECT_EQ(CalculationClassId() & 0xFFFF, 0u);
-}

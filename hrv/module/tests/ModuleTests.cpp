@@ -14,6 +14,7 @@
 #include "hrv/analysis/Enumerators.h"
 #include "hrv/core/HRVInterfaces.h"
 #include "hrv/datapad/ClassObjects.h"
+#include "hrv/module/ChannelCalc.h"
 #include "hrv/module/DocumentClass.h"
 #include "hrv/module/ModuleEntry.h"
 #include "hrv/module/RRExport.h"
@@ -215,6 +216,12 @@ TEST_F(ModuleTest, ClassIdsAndCategories)
     EXPECT_EQ(function, nullptr);
     EXPECT_EQ(c.CreateFunction2(sFramework, 0, 7, sFramework, &function), E_FAIL);
     EXPECT_EQ(c.CreateAux(0, 0, 0, nullptr, &function), E_NOTIMPL);
+
+    // The channel calculation and its settings: T << 16 and T << 16 | 1 of their own type.
+    const DWORD calculation = DWORD(HostTypeIndex(GUID_HRVCalculationType)) << 16;
+    ASSERT_NE(calculation, 0u);
+    EXPECT_EQ(CalculationClassId(), calculation);
+    EXPECT_EQ(CalculationSettingsClassId(), calculation | 1);
 
     auto* save = new RRIntervalSaveClassObject;
     save->AddRef();
