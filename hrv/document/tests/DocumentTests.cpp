@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
@@ -290,4 +291,282 @@ TEST_F(DocumentTest, NotificationsClearWhatTheyTouch)
     hd.host.GetRecording().records[0].length /= 2;
     hd.doc->OnNotify(nullptr, h | 4, 0, 0);
     EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(5), Changed(5) }));
+}
+
+namespace {
+
+// One row of the settings-change table: what the dialog changes, the mask it gives, the detector
+// stages removed and rebuilt, whether the user's beat marks are cleared, and whether the engine
+// reads the beats again (else it only recomputes from the intervals it holds).
+struct ChangeCase {
+    const char* name;
+    std::function<void(Settings&)> change;
+    uint32_t mask;
+    std::vector<int> stages;
+    bool marksCleared;
+    bool beatsReread;
+};
+
+std::vector<std::wstring> StageRequests(const std::vector<int>& stages, const HRVDetector& detector)
+{
+    std::vector<std::wstring> out;
+    for (int s : stages)
+        out.push_back(L"-" + detector.StageName(s));
+    for (int s : stages)
+        out.push_back(L"+" + detector.StageName(s));
+    return out;
+}
+
+} // namespace
+
+TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
+{
+    const std::vector<ChangeCase> cases = {
+        { "nothing", [](Settings&) {}, 0, {}, false, false },
+        { "QRS width", [](Settings& s) { s.mQRSWidth = 0.1; }, 0x4FFFFFF, { 7 }, true, true },
+        { "exclude ectopics", [](Settings& s) { s.mExcludeEctopics = !s.mExcludeEctopics; }, 0x4FFFFFF, { 7 },
+            true, true },
+        { "peak height", [](Settings& s) { s.mMinPeakHeight = 2.5; }, 0x6FFFFFF, { 5, 6, 7 }, true, true },
+        { "low-pass cutoff", [](Settings& s) { s.mLowPassCutoff = 25; }, 0xFFFFFFFF, { 1, 2, 3, 4, 5, 6, 7 }, true,
+            true },
+        { "max frequency", [](Settings& s) { s.mMaxFrequency = 0.4; }, 3, {}, false, false },
+        { "LF band", [](Settings& s) { s.mLFHigh = 0.16; }, 2, {}, false, false },
+        { "pRR threshold", [](Settings& s) { s.mPRRThreshold = 0.02; }, 0x40000, {}, false, false },
+        { "histogram bins", [](Settings& s) { s.mHistogramBinWidth = 0.02; }, 0x20000, {}, false, false },
+        { "SDARR length", [](Settings& s) { s.mSDARRAveraging = 60; }, 0x100, {}, false, false },
+    };
+    for (const ChangeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        vx::host::HrvHostOptions options;
+        uint32_t seenMask = 0;
+        HostAndDocument* current = nullptr;
+        options.settingsDialog = [&](const std::vector<std::wstring>& titles, Settings& working) {
+            EXPECT_EQ(titles.size(), 2u);
+            c.change(working);
+            seenMask = working.Compare(&current->doc->GetSettings());
+            return 1;
+        };
+        HostAndDocument hd(Mitdb100(120), options);
+        current = &hd;
+        hd.Command(kCmdAnalyse);
+        const std::size_t beats = hd.doc->Engine().mBeats.size();
+        ASSERT_GT(beats, 0u);
+        const Position start = hd.doc->GetSettings().mRangeStart, end = hd.doc->GetSettings().mRangeEnd;
+        // A beat mark of the user, a sentinel beat in the engine, clean flags.
+        const Position mark { 1000, 0 };
+        hd.doc->GetData().GetUserEvents()->Add(&mark, 0);
+        hd.doc->Engine().mBeats.push_back({ 9.0, 1.0, -1, 1, 0 });
+        hd.doc->GetSettings().mDirty = false;
+        hd.doc->GetData().mDirty = 0;
+        const double spacing = hd.doc->Engine().mSpectrum.mFrequencyStep;
+        hd.TakeUpdates();
+        hd.host.channelRequests.clear();
+
+        EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+        EXPECT_EQ(seenMask, c.mask);
+        EXPECT_EQ(hd.host.channelRequests, StageRequests(c.stages, hd.doc->Detector()));
+        WORD empty = 0;
+        hd.doc->GetData().GetUserEvents()->IsEmpty(&empty);
+        EXPECT_EQ(empty != 0, c.marksCleared);
+        // Cleared marks are marked changed, so what is stored matches what is shown.
+        EXPECT_EQ(hd.doc->GetData().mDirty != 0, c.marksCleared);
+        const bool sentinel = hd.doc->Engine().mBeats.back().mRR == 9.0;
+        EXPECT_EQ(!sentinel, c.beatsReread);
+        EXPECT_EQ(hd.doc->Engine().mBeats.size(), c.beatsReread ? hd.doc->Engine().mBeats.size() : beats + 1);
+        // The range stays; the settings are dirty exactly when something changed.
+        EXPECT_EQ(hd.doc->GetSettings().mRangeStart, start);
+        EXPECT_EQ(hd.doc->GetSettings().mRangeEnd, end);
+        EXPECT_EQ(hd.doc->GetSettings().mDirty, c.mask != 0);
+        if (c.mask == 3)
+            EXPECT_NE(hd.doc->Engine().mSpectrum.mFrequencyStep, spacing);
+        // The views hear: Changing(5) from the clear (no Changed: it is followed at once by the
+        // re-analysis), then the re-analysis pair; nothing when nothing changed.
+        std::vector<std::pair<DWORD, DWORD>> expected;
+        if (c.mask > 0xFFFFFF)
+            expected.push_back(Changing(5));
+        if (c.mask)
+            expected.insert(expected.end(), { Changing(4), Changed(4) });
+        EXPECT_EQ(hd.TakeUpdates(), expected);
+        if (c.beatsReread)
+            EXPECT_GT(hd.doc->Engine().mBeats.size(), 0u);
+    }
+}
+
+TEST_F(DocumentTest, AnalyseClearsTheUserMarksAndMarksTheDataChanged)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.Command(kCmdAnalyse);
+    const Position mark { 500, 0 };
+    hd.doc->GetData().GetUserEvents()->Add(&mark, 1);
+    hd.doc->GetData().mDirty = 0;
+    hd.Command(kCmdAnalyse);
+    WORD empty = 0;
+    hd.doc->GetData().GetUserEvents()->IsEmpty(&empty);
+    EXPECT_TRUE(empty);
+    EXPECT_NE(hd.doc->GetData().mDirty, 0);
+}
+
+TEST_F(DocumentTest, CancelledDialogChangesNothing)
+{
+    HostAndDocument hd(Mitdb100(30)); // no dialog answer: cancelled
+    hd.Command(kCmdAnalyse);
+    hd.doc->GetSettings().mDirty = false;
+    hd.TakeUpdates();
+    hd.Command(kCmdSettings);
+    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_FALSE(hd.doc->GetSettings().mDirty);
+}
+
+TEST_F(DocumentTest, ToggleMessagesFlipTheirFlagAndTheOnlineRegistration)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.Command(kCmdAnalyse);
+    ASSERT_TRUE(hd.doc->GetSettings().mShowEventMarkers);
+    EXPECT_EQ(hd.host.links.size(), 1u);
+    hd.Command(kCmdShowMarkers);
+    EXPECT_FALSE(hd.doc->GetSettings().mShowEventMarkers);
+    EXPECT_TRUE(hd.host.links.empty());
+    hd.Command(kCmdOnlineMode);
+    EXPECT_TRUE(hd.doc->GetSettings().mAnalyzeWhileSampling);
+    EXPECT_EQ(hd.host.onlineSink, hd.doc->OnlineSink());
+    hd.Command(kCmdOnlineMode);
+    EXPECT_EQ(hd.host.onlineSink, nullptr);
+}
+
+TEST_F(DocumentTest, OnlineSinkWithTheFlagOffIsNeutral)
+{
+    HostAndDocument hd(Mitdb100(30));
+    IOnlineDataSink* sink = hd.doc->OnlineSink();
+    WORD verdict = 0;
+    EXPECT_EQ(sink->MaySamplingStart(&verdict), 0);
+    EXPECT_EQ(verdict, 0xFFFF);
+    EXPECT_EQ(sink->RecordStart(1), 0);
+    EXPECT_EQ(sink->NewData(), 0);
+    EXPECT_EQ(sink->RecordEnd(), 0);
+    EXPECT_EQ(sink->SamplingEnd(), 0);
+    EXPECT_EQ(sink->SamplingFinished(), 0);
+    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_EQ(sink->UpdateInterval(), 200u);
+    EXPECT_EQ(sink->ChannelMask(1, 2, 3), 0x80000000u);
+}
+
+TEST_F(DocumentTest, DiscontinuousSamplingAsksAndFollowsTheAnswer)
+{
+    for (int answer : { 0, 1, 2 }) {
+        SCOPED_TRACE(answer);
+        vx::host::HrvHostOptions options;
+        options.messageBoxAnswer = answer;
+        HostAndDocument hd(Mitdb100(30), options);
+        hd.doc->GetSettings().mUseSelection = true;
+        hd.host.hasSelection = true;
+        hd.host.selectionStart = { 0, 0 };
+        hd.host.selectionEnd = { 3600, 0 }; // ends before the data does
+        hd.Command(kCmdAnalyse);
+        hd.Command(kCmdOnlineMode);
+        hd.TakeUpdates();
+        WORD verdict = 0;
+        const HRESULT hr = hd.doc->OnlineSink()->MaySamplingStart(&verdict);
+        EXPECT_EQ(std::count_if(hd.host.log.begin(), hd.host.log.end(),
+                      [](const std::string& l) { return l.rfind("messagebox HRV 00002031 800B0004", 0) == 0; }),
+            1);
+        // 0: the host cannot show it, which counts as OK.
+        const bool ok = answer != 2;
+        EXPECT_EQ(verdict, ok ? 0xFFFF : 0);
+        EXPECT_EQ(hr, ok ? 0 : 1);
+        EXPECT_EQ(hd.doc->GetSettings().HasValidRange(), !ok);
+        const std::vector<std::pair<DWORD, DWORD>> cleared { Changing(5) };
+        const std::vector<std::pair<DWORD, DWORD>> none;
+        EXPECT_EQ(hd.TakeUpdates(), ok ? cleared : none);
+    }
+}
+
+TEST_F(DocumentTest, RecordEndWithoutNewIntervalsStillSendsChanged)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.Command(kCmdAnalyse);
+    hd.Command(kCmdOnlineMode);
+    // A record of nothing: the engine adds no interval.
+    hd.host.GetRecording().AddRecord(hd.host.GetRecording().records[0].interval, 30.0);
+    hd.host.GetRecording().samplingRecord = 1;
+    hd.TakeUpdates();
+    ASSERT_EQ(hd.doc->OnlineSink()->RecordStart(1), 0);
+    EXPECT_EQ(hd.doc->OnlineSink()->RecordEnd(), 1);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(1), Changed(1) }));
+}
+
+TEST_F(DocumentTest, OnlineRunMatchesTheOfflineAnalysisOfTheSameRange)
+{
+    // Ten minutes recorded and analysed, then ten more sampled online into a second record.
+    const double first = 600, second = 600;
+    auto source = Mitdb100(second, first);
+    HostAndDocument online(Mitdb100(first));
+    online.Command(kCmdAnalyse);
+    online.Command(kCmdOnlineMode);
+    online.TakeUpdates();
+    ASSERT_TRUE(online.host.PlayOnline(*source, 0, 30.0));
+
+    // The sequence the views hear: new data per block, the record end, the sampling end, and the
+    // re-analysis in online mode when sampling has finished.
+    const auto updates = online.TakeUpdates();
+    std::vector<std::pair<DWORD, DWORD>> expected;
+    for (int i = 0; i < second / 30; ++i)
+        expected.insert(expected.end(), { Changing(3), Changed(3) });
+    expected.insert(expected.end(), { Changing(1), Changed(1), Changing(2), Changed(2), Changing(0), Changed(0) });
+    EXPECT_EQ(updates, expected);
+    const Settings& s = online.doc->GetSettings();
+    EXPECT_EQ(s.mRangeStart, (Position { 0, 0 }));
+    EXPECT_EQ(s.mRangeEnd, (Position { 0x7FFFFFFF, kLastRecord }));
+
+    // The same twenty minutes as two recorded records, analysed offline.
+    auto both = Mitdb100(first);
+    both->AddRecord(both->records[0].interval, first);
+    for (int c = 0; c < both->ChannelCount(); ++c) {
+        std::vector<float> values(static_cast<std::size_t>(source->records[0].length));
+        source->records[0].channels[static_cast<std::size_t>(c)].Read(0, values);
+        both->records[1].channels[static_cast<std::size_t>(c)].Append(values);
+    }
+    both->records[1].length = source->records[0].length;
+    HostAndDocument offline(both);
+    offline.Command(kCmdAnalyse);
+
+    const AnalysisEngine& a = online.doc->Engine();
+    const AnalysisEngine& b = offline.doc->Engine();
+    ASSERT_GT(b.mBeats.size(), 1200u);
+    // Where the online results are defined differently: the online path keeps in the beat list
+    // the sampled record's second beat, whose delta-RR is NaN (a record starts without a
+    // previous beat); the batch leaves it out. It never enters the interval series.
+    const auto fiducial = vx::integration::ReadBeats(offline.host.Engine(), L"HRV_vFID", 1, 0, 1 << 20);
+    ASSERT_GE(fiducial.size(), 3u);
+    ASSERT_TRUE(std::isnan(fiducial[1].mDeltaRR));
+    std::vector<BeatPoint> onlineBeats = a.mBeats;
+    const auto extra = std::find_if(onlineBeats.begin(), onlineBeats.end(),
+        [](const BeatPoint& p) { return p.mRecord == 1; });
+    ASSERT_NE(extra, onlineBeats.end());
+    EXPECT_EQ(extra->mOffset, fiducial[1].mPosition);
+    onlineBeats.erase(extra);
+    ASSERT_EQ(onlineBeats.size(), b.mBeats.size());
+    for (std::size_t i = 0; i < onlineBeats.size(); ++i) {
+        ASSERT_EQ(onlineBeats[i].mOffset, b.mBeats[i].mOffset) << i;
+        ASSERT_EQ(onlineBeats[i].mRecord, b.mBeats[i].mRecord) << i;
+        ASSERT_DOUBLE_EQ(onlineBeats[i].mRR, b.mBeats[i].mRR) << i;
+    }
+    ASSERT_EQ(a.mRR, b.mRR);
+    ASSERT_EQ(a.mBeatTimes.size(), b.mBeatTimes.size());
+    for (std::size_t i = 0; i < a.mBeatTimes.size(); ++i)
+        EXPECT_NEAR(a.mBeatTimes[i], b.mBeatTimes[i], 1e-9);
+    EXPECT_EQ(a.mNormalCount, b.mNormalCount);
+    EXPECT_EQ(a.mEctopicCount, b.mEctopicCount);
+    // Statistics: the online path adds the second record's intervals one by one to the sums of
+    // the first record's batch.
+    EXPECT_EQ(a.mStats.mCount, b.mStats.mCount);
+    EXPECT_NEAR(a.mStats.mSumRR / a.mStats.mCount, b.mStats.mSumRR / b.mStats.mCount, 1e-12);
+    EXPECT_NEAR(a.mStats.SDRR(), b.mStats.SDRR(), 1e-9);
+    EXPECT_NEAR(a.mStats.SDSD(), b.mStats.SDSD(), 1e-9);
+    EXPECT_NEAR(a.mStats.SD1(), b.mStats.SD1(), 1e-9);
+    EXPECT_NEAR(a.mStats.SD2(), b.mStats.SD2(), 1e-9);
+    EXPECT_EQ(a.mStats.mCountOverThreshold, b.mStats.mCountOverThreshold);
+    // The spectrum is recomputed over the whole series at the record end.
+    ASSERT_EQ(a.mSpectrum.mPower.size(), b.mSpectrum.mPower.size());
+    for (std::size_t i = 0; i < a.mSpectrum.mPower.size(); ++i)
+        EXPECT_NEAR(a.mSpectrum.mPower[i], b.mSpectrum.mPower[i], 1e-9 * (1 + std::abs(b.mSpectrum.mPower[i])));
 }
