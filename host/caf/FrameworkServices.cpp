@@ -236,6 +236,15 @@ HRESULT HostMessage::Clone(IMessage** out)
     });
 }
 
+HRESULT HostMessage::GetPayload(DWORD* typeId, DWORD* count)
+{
+    if (!typeId || !count)
+        return E_POINTER;
+    *typeId = mPayload[0];
+    *count = mPayload[1];
+    return S_OK;
+}
+
 HRESULT HostMessage::GetData(IUnknown** out)
 {
     if (!out)

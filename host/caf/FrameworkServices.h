@@ -48,9 +48,10 @@ private:
     std::vector<GUID> mGuids; // index - kFirstTypeIndex
 };
 
-class HostMessage final : public SimpleUnknownImp1<IMessage, 0> {
+class HostMessage final : public SimpleUnknownImp2<IMessage, IMessagePayload, 0> {
 public:
     HostMessage(WORD typeIndex, DWORD id, DWORD flags, const void* payload);
+    HRESULT GetPayload(DWORD* typeId, DWORD* count) override;
     HRESULT GetId(DWORD* id) override;
     HRESULT GetFlags(DWORD* flags) override;
     HRESULT Clone(IMessage** out) override;

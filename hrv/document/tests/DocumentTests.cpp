@@ -17,6 +17,7 @@
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/UserEventData.h"
 #include "hrv/document/Document.h"
+#include "hrv/document/NamedMessages.h"
 #include "integration/ExtensionChain.h"
 
 using namespace HRV;
@@ -243,12 +244,9 @@ TEST_F(DocumentTest, ReselectSelectsTheAnalysedRegionAndTheSourceChannel)
     hd.host.log.clear();
     hd.host.SendDocumentMessage(Document::MessageId(kMsgReselectAnalyzedRegion), 0);
     const Position end = hd.host.DataEnd();
-    EXPECT_EQ(hd.host.log, (std::vector<std::string> { "message " + std::string(8, ' ').replace(0, 8, [] {
-        char t[16];
-        std::snprintf(t, sizeof t, "%08X", Document::MessageId(kMsgReselectAnalyzedRegion));
-        return std::string(t);
-    }()),
-                               "selection.clear",
+    char id[16];
+    std::snprintf(id, sizeof id, "%08X", Document::MessageId(kMsgReselectAnalyzedRegion));
+    EXPECT_EQ(hd.host.log, (std::vector<std::string> { std::string("message ") + id, "selection.clear",
                                "selection.region 0:0-0:" + std::to_string(end.mOffset), "selection.channel 0" }));
 }
 
@@ -377,8 +375,9 @@ TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
         EXPECT_EQ(hd.doc->GetSettings().mRangeStart, start);
         EXPECT_EQ(hd.doc->GetSettings().mRangeEnd, end);
         EXPECT_EQ(hd.doc->GetSettings().mDirty, c.mask != 0);
-        if (c.mask == 3)
+        if (c.mask == 3) {
             EXPECT_NE(hd.doc->Engine().mSpectrum.mFrequencyStep, spacing);
+        }
         // The views hear: Changing(5) from the clear (no Changed: it is followed at once by the
         // re-analysis), then the re-analysis pair; nothing when nothing changed.
         std::vector<std::pair<DWORD, DWORD>> expected;
@@ -387,8 +386,9 @@ TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
         if (c.mask)
             expected.insert(expected.end(), { Changing(4), Changed(4) });
         EXPECT_EQ(hd.TakeUpdates(), expected);
-        if (c.beatsReread)
+        if (c.beatsReread) {
             EXPECT_GT(hd.doc->Engine().mBeats.size(), 0u);
+        }
     }
 }
 
@@ -565,8 +565,109 @@ TEST_F(DocumentTest, OnlineRunMatchesTheOfflineAnalysisOfTheSameRange)
     EXPECT_NEAR(a.mStats.SD1(), b.mStats.SD1(), 1e-9);
     EXPECT_NEAR(a.mStats.SD2(), b.mStats.SD2(), 1e-9);
     EXPECT_EQ(a.mStats.mCountOverThreshold, b.mStats.mCountOverThreshold);
+    // SDARR: the online segments continue the first record's and close at the sampling end.
+    EXPECT_EQ(a.mSegments.mNumSegments, b.mSegments.mNumSegments);
+    EXPECT_NEAR(a.mSegments.mSumOfMeans, b.mSegments.mSumOfMeans, 1e-12);
+    EXPECT_NEAR(a.mSegments.mM2OfMeans, b.mSegments.mM2OfMeans, 1e-12);
     // The spectrum is recomputed over the whole series at the record end.
     ASSERT_EQ(a.mSpectrum.mPower.size(), b.mSpectrum.mPower.size());
     for (std::size_t i = 0; i < a.mSpectrum.mPower.size(); ++i)
         EXPECT_NEAR(a.mSpectrum.mPower[i], b.mSpectrum.mPower[i], 1e-9 * (1 + std::abs(b.mSpectrum.mPower[i])));
+}
+
+TEST_F(DocumentTest, NamedMessageClassesDescribeTheFiveMessages)
+{
+    const auto& classes = NamedMessageClasses();
+    const wchar_t* names[] = { L"HRV_Analyze", L"HRV_ClearAnalysis", L"HRV_ReselectAnalyzedRegion",
+        L"HRV_ToggleOnlineMode", L"HRV_ToggleEventMarkers" };
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        IMsgIdMessageClassObject* c = classes[i];
+        DWORD id = 0;
+        EXPECT_EQ(c->GetMessageId(&id), S_OK);
+        EXPECT_EQ(id, Document::MessageId(0x100 + DWORD(i)));
+        KEL::String text;
+        c->GetName(&text);
+        EXPECT_EQ(text.ToWString(), names[i]);
+        c->GetGroup(&text);
+        EXPECT_EQ(text.ToWString(), L"HRV");
+        WORD v1 = 0, v2 = 7;
+        c->GetValue1(&v1);
+        c->GetValue2(&v2);
+        EXPECT_EQ(v1, 65535);
+        EXPECT_EQ(v2, 0);
+        // Static objects: releasing the last reference deletes nothing.
+        c->AddRef();
+        c->Release();
+        c->Release();
+        EXPECT_EQ(c->GetMessageId(&id), S_OK);
+    }
+    IKELString* description = nullptr;
+    classes[0]->GetDescription(&description);
+    EXPECT_EQ(KEL::String(description).ToWString(), L"Performs the analysis currently set up in the HRV module");
+    description->Release();
+    EXPECT_EQ(classes[0]->WriteMessage(nullptr, nullptr, 0), E_FAIL);
+}
+
+TEST_F(DocumentTest, NamedMessageCreationChecksItsArguments)
+{
+    IMsgIdMessageClassObject* analyze = NamedMessageClasses()[0];
+    IMessage* message = reinterpret_cast<IMessage*>(1);
+    VARIANT two[2];
+    VariantInit(&two[0]);
+    VariantInit(&two[1]);
+    const MessageArguments named { two, 0, 1 }, tooMany { two, 2, 0 };
+    EXPECT_EQ(analyze->CreateMessage(nullptr, &message), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(message, nullptr);
+    EXPECT_EQ(analyze->CreateMessage(&named, &message), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(analyze->CreateMessage(&tooMany, &message), DISP_E_BADPARAMCOUNT);
+
+    const auto payloadOf = [](IMessage* m) {
+        IMessagePayload* p = nullptr;
+        EXPECT_EQ(m->QueryInterface(IMessagePayload::kIid, reinterpret_cast<void**>(&p)), S_OK);
+        DWORD type = 9, count = 9;
+        p->GetPayload(&type, &count);
+        p->Release();
+        return std::pair { type, count };
+    };
+    // No argument: no payload.
+    const MessageArguments none { nullptr, 0, 0 };
+    ASSERT_EQ(analyze->CreateMessage(&none, &message), S_OK);
+    DWORD id = 0;
+    message->GetId(&id);
+    EXPECT_EQ(id, Document::MessageId(kMsgAnalyze));
+    EXPECT_EQ(payloadOf(message), (std::pair<DWORD, DWORD> { 0, 0 }));
+    message->Release();
+    // A text argument names a host type; this host has no type names, so the id stays 0.
+    VARIANT text;
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"HRV Report View");
+    const MessageArguments one { &text, 1, 0 };
+    ASSERT_EQ(analyze->CreateMessage(&one, &message), S_OK);
+    EXPECT_EQ(payloadOf(message), (std::pair<DWORD, DWORD> { 0, 1 }));
+    message->Release();
+    VariantClear(&text);
+    // A number is turned into text first.
+    VARIANT number;
+    VariantInit(&number);
+    number.vt = VT_I4;
+    number.lVal = 12;
+    const MessageArguments numeric { &number, 1, 0 };
+    ASSERT_EQ(analyze->CreateMessage(&numeric, &message), S_OK);
+    message->Release();
+
+    // Arguments that cannot be copied or turned into text give their result, not an exception.
+    VARIANT bad;
+    VariantInit(&bad);
+    bad.vt = 99;
+    const MessageArguments badType { &bad, 1, 0 };
+    EXPECT_EQ(analyze->CreateMessage(&badType, &message), DISP_E_BADVARTYPE);
+    EXPECT_EQ(message, nullptr);
+    VARIANT object;
+    VariantInit(&object);
+    object.vt = VT_UNKNOWN;
+    object.punkVal = nullptr;
+    const MessageArguments unconvertible { &object, 1, 0 };
+    EXPECT_TRUE(FAILED(analyze->CreateMessage(&unconvertible, &message)));
+    EXPECT_EQ(message, nullptr);
 }
