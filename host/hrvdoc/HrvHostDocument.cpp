@@ -1,6 +1,8 @@
 #include "host/hrvdoc/HrvHostDocument.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstring>
 
@@ -316,10 +318,16 @@ int HrvHostDocument::MessageBox(const std::wstring& caption, const std::wstring&
     return options.messageBoxAnswer;
 }
 
-int HrvHostDocument::RunSettingsDialog(const std::vector<std::wstring>& titles, HRV::Settings& working)
+int HrvHostDocument::RunSettings(HRV::SettingsDialog& dialog)
 {
-    log.push_back("dialog.settings " + std::to_string(titles.size()));
-    return options.settingsDialog ? options.settingsDialog(titles, working) : 2;
+    log.push_back("dialog.settings " + std::to_string(dialog.ChannelTitles().size()));
+    return options.settingsDialog ? options.settingsDialog(dialog) : 2;
+}
+
+int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice)
+{
+    log.push_back("dialog.calculation " + std::to_string(helpContext));
+    return options.calculationDialog ? options.calculationDialog(choice) : 2;
 }
 
 // ---- Detector host
@@ -485,7 +493,7 @@ HRESULT HrvHostDocument::ReportRange(int32_t clientId, DWORD value, HRV::Positio
 
 // ---- Online play
 
-bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, double blockSeconds)
+bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed)
 {
     HRV::IOnlineDataSink* sink = onlineSink;
     if (!sink || sourceRecord < 0 || sourceRecord >= source.RecordCount()
@@ -505,8 +513,14 @@ bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, doub
     sink->RecordStart(1);
     const auto block = std::max<int64_t>(1, static_cast<int64_t>(std::llround(blockSeconds / from.interval)));
     std::vector<float> values;
+    const auto started = std::chrono::steady_clock::now();
     for (int64_t at = 0; at < from.length; at += block) {
         const int64_t n = std::min(block, from.length - at);
+        if (speed > 0.0) {
+            // A block is delivered when the acquisition would have finished it.
+            const double due = static_cast<double>(at + n) * from.interval / speed;
+            std::this_thread::sleep_until(started + std::chrono::duration<double>(due));
+        }
         for (int c = 0; c < source.ChannelCount(); ++c) {
             values.resize(static_cast<std::size_t>(n));
             from.channels[static_cast<std::size_t>(c)].Read(at, values);

@@ -20,8 +20,11 @@ namespace vx::host {
 struct HrvHostOptions {
     // The answer of every message box; 0: the host cannot show one.
     int messageBoxAnswer = 0;
-    // The settings dialog: edits the working settings and returns 1 for OK. Unset: cancelled.
-    std::function<int(const std::vector<std::wstring>&, HRV::Settings&)> settingsDialog;
+    // The settings dialog: edits the dialog's working settings and returns 1 for OK. Unset:
+    // cancelled.
+    std::function<int(HRV::SettingsDialog&)> settingsDialog;
+    // The calculation dialog: edits the choice and returns 2 to cancel. Unset: cancelled.
+    std::function<int(HRV::CalculationChoice&)> calculationDialog;
     // Online: events of a record being sampled are handed out only this many seconds behind the
     // end of its data, where later samples can no longer change them.
     double onlineSettleSeconds = 10.0;
@@ -30,7 +33,8 @@ struct HrvHostOptions {
 class HrvHostDocument final : public HRV::IDocumentHost,
                               public HRV::IDetectorHost,
                               public HRV::IAnalysisHost,
-                              public HRV::IAnalysisManager {
+                              public HRV::IAnalysisManager,
+                              public HRV::IDialogService {
 public:
     HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions options = {});
     ~HrvHostDocument() override;
@@ -61,8 +65,9 @@ public:
     // Online play: the host samples `source` (channel data of every record, in order) into a new
     // record of this recording in blocks of `blockSeconds`, driving the registered sink as the
     // host does: may start; record start, new data per block, record end; sampling end; sampling
-    // finished. False when the sink refused to start.
-    bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds);
+    // finished. `speed` paces the blocks as a multiple of real time (0: as fast as the document
+    // takes them). False when the sink refused to start.
+    bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed = 0.0);
 
     // HRV::IDocumentHost
     bool IsBusy() override { return busy; }
@@ -89,7 +94,10 @@ public:
     void SendUpdate(DWORD messageId, DWORD code) override;
     HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) override;
     int MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value) override;
-    int RunSettingsDialog(const std::vector<std::wstring>& titles, HRV::Settings& working) override;
+    HRV::IDialogService* Dialogs() override { return this; }
+    // HRV::IDialogService
+    int RunSettings(HRV::SettingsDialog& dialog) override;
+    int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice) override;
     HRV::IAnalysisManager* AnalysisManager() override { return this; }
     HRV::IDetectorHost* DetectorHost() override { return this; }
     HRV::IAnalysisHost* AnalysisHost() override { return this; }

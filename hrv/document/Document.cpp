@@ -363,7 +363,8 @@ void Document::CmdSettings()
     const int32_t count = mHost->ChannelCount();
     for (int32_t n = 0; n < count; ++n)
         titles.push_back(mHost->ChannelTitle(n));
-    if (mHost->RunSettingsDialog(titles, *clone.Get()) != 1)
+    SettingsDialog dialog(std::move(titles), *clone.Get(), mHost->Dialogs());
+    if (dialog.Execute() != 1)
         return;
     SetAnalysisRange(*clone.Get(), 4);
     const uint32_t mask = clone->Compare(mSettings.Get());

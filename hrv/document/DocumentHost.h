@@ -12,6 +12,7 @@
 #include "hrv/analysis/AnalysisEngine.h"
 #include "hrv/analysis/Detector.h"
 #include "hrv/core/Position.h"
+#include "hrv/document/Dialogs.h"
 
 namespace HRV {
 
@@ -97,8 +98,8 @@ public:
     virtual HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) = 0;
     // A host message box; the button pressed, or 0 when the host cannot show one.
     virtual int MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value) = 0;
-    // The settings dialog on the working copy; 1 when confirmed.
-    virtual int RunSettingsDialog(const std::vector<std::wstring>& channelTitles, Settings& working) = 0;
+    // The host's dialog service (null: dialogs cannot be shown).
+    virtual IDialogService* Dialogs() = 0;
 
     virtual IAnalysisManager* AnalysisManager() = 0;
     virtual IDetectorHost* DetectorHost() = 0;

@@ -338,10 +338,10 @@ TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
         vx::host::HrvHostOptions options;
         uint32_t seenMask = 0;
         HostAndDocument* current = nullptr;
-        options.settingsDialog = [&](const std::vector<std::wstring>& titles, Settings& working) {
-            EXPECT_EQ(titles.size(), 2u);
-            c.change(working);
-            seenMask = working.Compare(&current->doc->GetSettings());
+        options.settingsDialog = [&](SettingsDialog& dialog) {
+            EXPECT_EQ(dialog.ChannelTitles().size(), 2u);
+            c.change(dialog.Working());
+            seenMask = dialog.Working().Compare(&current->doc->GetSettings());
             return 1;
         };
         HostAndDocument hd(Mitdb100(120), options);
@@ -670,4 +670,89 @@ TEST_F(DocumentTest, NamedMessageCreationChecksItsArguments)
     const MessageArguments unconvertible { &object, 1, 0 };
     EXPECT_TRUE(FAILED(analyze->CreateMessage(&unconvertible, &message)));
     EXPECT_EQ(message, nullptr);
+}
+
+TEST_F(DocumentTest, HeadlessDialogsAnswerFromTheHostsOptions)
+{
+    // The settings dialog: a species chosen in it applies its preset to the working copy only.
+    vx::host::HrvHostOptions options;
+    options.settingsDialog = [](SettingsDialog& dialog) {
+        EXPECT_TRUE(dialog.SelectSpecies(7)); // "Rat"
+        return 1;
+    };
+    options.calculationDialog = [](CalculationChoice& choice) {
+        choice.mParameter = 12;
+        choice.mSetGuideLines = true;
+        return 1;
+    };
+    HostAndDocument hd(Mitdb100(30), options);
+    Settings* working = nullptr;
+    ASSERT_EQ(hd.doc->GetSettings().Clone(&working), S_OK);
+    SettingsDialog settings({ L"ECG" }, *working, &hd.host);
+    EXPECT_EQ(settings.Execute(), 1);
+    EXPECT_EQ(working->mSpecies, 7u);
+    EXPECT_NE(working->mQRSWidth, hd.doc->GetSettings().mQRSWidth);
+    EXPECT_EQ(hd.doc->GetSettings().mSpecies, 0u);
+    working->Release();
+
+    CalculationChoice choice;
+    EXPECT_NE(Dialog(42, choice, &hd.host).Execute(), 2);
+    EXPECT_EQ(choice.mParameter, 12);
+    EXPECT_TRUE(choice.mSetGuideLines);
+    EXPECT_EQ(hd.host.log.back(), "dialog.calculation 42");
+
+    // Without answers both dialogs are cancelled and change nothing; without a service too.
+    vx::host::HrvHostOptions silent;
+    HostAndDocument quiet(Mitdb100(30), silent);
+    CalculationChoice untouched { 3, false };
+    EXPECT_EQ(Dialog(0, untouched, &quiet.host).Execute(), 2);
+    EXPECT_EQ(Dialog(0, untouched, nullptr).Execute(), 2);
+    EXPECT_EQ(untouched.mParameter, 3);
+}
+
+TEST_F(DocumentTest, AnalysisManagerRequestsAndPersistedObjects)
+{
+    HostAndDocument hd(Mitdb100(60));
+    const DWORD m = DWORD(HostTypeIndex(GUID_AnalysisManagerEvents)) << 16;
+    DWORD value = 77;
+    const auto notify = [&](DWORD n) { hd.doc->OnNotify(nullptr, m | n, 0, reinterpret_cast<std::uintptr_t>(&value)); };
+    // Without a manager (not attached yet) the requests do nothing.
+    notify(6);
+    EXPECT_TRUE(hd.host.updates.empty());
+
+    hd.doc->OnNotify(nullptr, 0x80000000u, Document::kOwnSite, Document::kOwnSite);
+    ASSERT_EQ(hd.doc->ClientId(), 1);
+    EXPECT_NE(std::find(hd.host.log.begin(), hd.host.log.end(), "manager.stored 1 0"), hd.host.log.end());
+    // Until the settings are stored with the host, the manager's requests are not for this
+    // analysis.
+    notify(6);
+    EXPECT_TRUE(hd.host.updates.empty());
+    hd.Command(kCmdAnalyse);
+    hd.TakeUpdates();
+    notify(7);
+    EXPECT_EQ(hd.host.log.back(), "manager.range 1 77");
+    notify(6);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(4), Changed(4) }));
+    notify(5);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(5), Changed(5) }));
+
+    // Persisted objects: index 0 the settings, 1 the data, each with type 2.
+    DWORD word = 9;
+    IUnknown* object = nullptr;
+    EXPECT_EQ(hd.doc->GetPersistedObject(0, 2, &word, &object), S_OK);
+    EXPECT_EQ(word, 0u);
+    EXPECT_EQ(object, static_cast<IPersistStreamInit*>(&hd.doc->GetSettings()));
+    object->Release();
+    EXPECT_EQ(hd.doc->GetPersistedObject(1, 2, &word, &object), S_OK);
+    EXPECT_EQ(object, static_cast<IPersistStreamInit*>(&hd.doc->GetData()));
+    object->Release();
+    EXPECT_EQ(hd.doc->GetPersistedObject(2, 2, &word, &object), S_FALSE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(hd.doc->GetPersistedObject(0, 1, &word, &object), S_FALSE);
+
+    // QueryInterface answers the sink as the document's own sub-object.
+    IOnlineDataSink* sink = nullptr;
+    ASSERT_EQ(hd.doc->QueryInterface(IOnlineDataSink::kIid, reinterpret_cast<void**>(&sink)), S_OK);
+    EXPECT_EQ(sink, hd.doc->OnlineSink());
+    sink->Release();
 }
