@@ -5,6 +5,7 @@
 
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/UserEventData.h"
+#include "hrv/document/Menus.h"
 #include "log/Log.h"
 
 namespace HRV {
@@ -313,7 +314,7 @@ int Document::RegisterWithManager()
     mAnalysisManager = mHost ? mHost->AnalysisManager() : nullptr;
     if (!mAnalysisManager)
         return 0;
-    mAnalysisManager->Register(L"HRV", L"HRV", &mClientId);
+    mAnalysisManager->Register(DocumentText(1).ToWString(), L"HRV", &mClientId);
     IUnknown* object = nullptr;
     DWORD word = 0;
     if (GetPersistedObject(0, 2, &word, &object) != S_OK || !object)
@@ -390,10 +391,9 @@ HRESULT Document::PlotsPopupOpening(ULONGLONG menu, ULONGLONG)
         return 0;
     for (int i = popup->Count() - 1; i >= 0; --i)
         popup->RemoveAt(i);
-    static const wchar_t* const kTexts[] = { L"Tachogram Plot", L"RR Histogram Plot", L"Delta RR Histogram Plot",
-        L"Poincaré Plot", L"Power Spectrum Plot" };
+    static const UINT kTexts[] = { 45, 48, 51, 54, 57 };
     for (DWORD n = kCmdTachogram; n <= kCmdSpectrum; ++n)
-        popup->Append(CommandId(n), kTexts[n - kCmdTachogram]);
+        popup->Append(CommandId(n), DocumentText(kTexts[n - kCmdTachogram]).ToWString());
     return 0;
 }
 
@@ -420,7 +420,7 @@ void Document::EnableWithRange(ICommandEnabler*& enabler)
 void Document::EnableAnalyse(ICommandEnabler*& enabler)
 {
     enabler->Enable(Busy() ? 0 : 0xFFFF);
-    enabler->SetText(mSettings->mUseSelection ? L"Analyze Selection" : L"Analyze Channel");
+    enabler->SetText(DocumentText(mSettings->mUseSelection ? 84 : 83).ToWString().c_str());
 }
 
 // ---- Named messages
@@ -552,10 +552,8 @@ HRESULT Document::MaySamplingStart(WORD* verdict)
     }
     if (*verdict == 0xFFFF)
         return 0;
-    int answer = mHost ? mHost->MessageBox(L"HRV",
-                             L"Online data would be discontinuous with the existing analysis region.\r\n"
-                             L"Do you wish to delete the current analysis region and continue sampling?",
-                             0x2031, 0x800B0004u)
+    int answer = mHost ? mHost->MessageBox(
+                             DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u)
                        : 0;
     if (answer == 0)
         answer = 1; // the host cannot ask: as OK

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "caf/CafHost.h"
+#include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
@@ -17,6 +18,7 @@
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/UserEventData.h"
 #include "hrv/document/Document.h"
+#include "hrv/document/Menus.h"
 #include "hrv/document/NamedMessages.h"
 #include "integration/ExtensionChain.h"
 
@@ -755,4 +757,72 @@ TEST_F(DocumentTest, AnalysisManagerRequestsAndPersistedObjects)
     ASSERT_EQ(hd.doc->QueryInterface(IOnlineDataSink::kIid, reinterpret_cast<void**>(&sink)), S_OK);
     EXPECT_EQ(sink, hd.doc->OnlineSink());
     sink->Release();
+}
+
+TEST_F(DocumentTest, MenuInsertionRegistersTheItemsInOrder)
+{
+    HostClassObjectPair pair;
+    ASSERT_EQ(CreateHostObjectForClass(pair, GUID_HRVDocumentObj, nullptr, nullptr), S_OK);
+    ASSERT_EQ(InsertDocumentCommands(pair), S_OK);
+    EXPECT_EQ(pair.flag, 1); // the host placed the items
+    const auto& items = static_cast<caf::HostClassCounterpart*>(pair.object)->Commands();
+
+    struct Item {
+        std::wstring caption;
+        DWORD number; // 0: no id
+        DWORD textId;
+        std::wstring attribute;
+        DWORD first, second;
+    };
+    const std::vector<Item> expected = {
+        { L"HRV^EXTENSION|", 0, 27, L"", 0, 0 },
+        { L"HRV|Settings", 1, 30, L"settings", 10, 1003 },
+        { L"HRV|-", 0, 0, L"", 0, 0 },
+        { L"HRV|ClassifierView", 2, 33, L"window_BPClass", 10, 1006 },
+        { L"HRV|Report", 3, 36, L"Spiro_Report", 10, 1007 },
+        { L"HRV|AnalysisPlots|", 4, 39, L"windows_graphsmenu", 522, 1005 },
+        { L"HRV|AnalysisPlots|Tachogram", 5, 45, L"", 0, 0 },
+        { L"HRV|AnalysisPlots|RRHistogram", 6, 48, L"", 0, 0 },
+        { L"HRV|AnalysisPlots|DeltaRRHistogram", 7, 51, L"", 0, 0 },
+        { L"HRV|AnalysisPlots|Poincare", 8, 54, L"", 0, 0 },
+        { L"HRV|AnalysisPlots|Spectrum", 9, 57, L"", 0, 0 },
+        { L"HRV|-", 0, 0, L"", 0, 0 },
+        { L"HRV|AddMarker", 10, 60, L"", 0, 0 },
+        { L"HRV|RemoveMarker", 11, 63, L"", 0, 0 },
+        { L"HRV|ShowMarkers", 12, 66, L"", 0, 0 },
+        { L"HRV|AllBeatsNormal", 13, 69, L"", 0, 0 },
+        { L"HRV|-", 0, 0, L"", 0, 0 },
+        { L"HRV|OnlineMode", 15, 74, L"", 0, 0 },
+        { L"HRV|-", 0, 0, L"", 0, 0 },
+        { L"HRV|Reselect", 16, 77, L"", 0, 0 },
+        { L"HRV|ClearAnalysis", 17, 80, L"", 0, 0 },
+        { L"HRV|Analyse", 18, 42, L"analyse", 10, 1004 },
+    };
+    ASSERT_EQ(items.size(), expected.size() + 1);
+    const auto& group = dynamic_cast<caf::HostCommand&>(*items[0]).Describe();
+    EXPECT_EQ(group.kind, caf::HostCommand::Kind::Group);
+    EXPECT_EQ(group.caption, L"HRV");
+    EXPECT_EQ(group.separator, L"HRV");
+    EXPECT_EQ(group.style, 0x38u);
+    EXPECT_EQ(group.order, 10000u);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto& f = dynamic_cast<caf::HostCommand&>(*items[i + 1]).Describe();
+        const Item& e = expected[i];
+        SCOPED_TRACE(std::string(e.caption.begin(), e.caption.end()));
+        EXPECT_EQ(f.caption, e.caption);
+        EXPECT_EQ(f.id, e.number ? Document::CommandId(e.number) : 0u);
+        EXPECT_EQ(f.textId, e.textId);
+        EXPECT_EQ(f.attribute, e.attribute);
+        EXPECT_EQ(f.first, e.first);
+        EXPECT_EQ(f.second, e.second);
+        EXPECT_EQ(f.group, e.attribute.empty() ? L"" : L"HRV");
+    }
+    // The texts the items name are the module's.
+    EXPECT_EQ(DocumentText(30).ToWString(), L"&Settings...");
+    EXPECT_EQ(DocumentText(84).ToWString(), L"Analyze Selection");
+    pair.object->Release();
+
+    // Without the host's object nothing is inserted.
+    HostClassObjectPair empty;
+    EXPECT_EQ(InsertDocumentCommands(empty), E_POINTER);
 }
