@@ -247,6 +247,8 @@ bool HrvHostDocument::ChannelHasData(uint32_t channel, uint32_t, int32_t startRe
     return false;
 }
 
+void HrvHostDocument::LegacyLoaded(DWORD id) { log.push_back("legacy " + Hex(id)); }
+
 bool HrvHostDocument::AddDataChild(IVarnDataChildData* child)
 {
     DWORD id = 0;

@@ -82,6 +82,7 @@ public:
     bool RegionExists(HRV::Position start, HRV::Position end) override;
     bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) override;
     int32_t CanSample() override { return canSample; }
+    void LegacyLoaded(DWORD id) override;
     bool HasDataChild(DWORD id) override { return dataChildren.count(id) > 0; }
     bool AddDataChild(IVarnDataChildData* child) override;
     bool RemoveDataChild(DWORD id) override;

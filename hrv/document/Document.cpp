@@ -83,7 +83,9 @@ HRESULT Document::QueryInterface(REFIID iid, void** out)
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    if (iid == IUnknown::kIid || iid == ICAFCommandHandler::kIid)
+    if (iid == IUnknown::kIid || iid == IHRVDocument::kIid)
+        *out = static_cast<IHRVDocument*>(this);
+    else if (iid == ICAFCommandHandler::kIid)
         *out = static_cast<ICAFCommandHandler*>(this);
     else if (iid == IObserver::kIid)
         *out = static_cast<IObserver*>(this);
@@ -288,6 +290,14 @@ HRESULT Document::Close()
         mHost->UnregisterOnlineSink(&mSink);
     ClearAnalysis(kEverything, false);
     mDetector.DetachChannels();
+    return S_OK;
+}
+
+HRESULT Document::OnHostLoaded()
+{
+    const uint32_t version = mSettings->mLoadedVersion;
+    if (version >= 101 && version <= 105 && mHost)
+        mHost->LegacyLoaded(DocumentId<26>::Id());
     return S_OK;
 }
 

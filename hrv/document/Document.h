@@ -81,7 +81,15 @@ public:
     virtual void Append(DWORD id, const std::wstring& text) = 0;
 };
 
-class Document final : public CAFEventHandlerT<1>, public KEL::CComObjectRoot {
+// The document's own interface.
+struct IHRVDocument : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{D6EA89AC-5B62-402C-A488-1E8CDDA95E3A}");
+
+protected:
+    ~IHRVDocument() = default;
+};
+
+class Document final : public IHRVDocument, public CAFEventHandlerT<1>, public KEL::CComObjectRoot {
 public:
     // The host is borrowed for the document's life (the host owns both).
     explicit Document(IDocumentHost* host);
@@ -92,7 +100,8 @@ public:
     static DWORD CommandId(DWORD n) { return (DWORD(TypeIndexOf<&GUID_HRVDocumentObj>::Get()) << 16) | n; }
     static DWORD MessageId(DWORD n) { return CommandId(n); }
 
-    // IUnknown: ICAFCommandHandler, IObserver, IMessageHandler and IOnlineDataSink.
+    // IUnknown: IHRVDocument, ICAFCommandHandler, IObserver, IMessageHandler and
+    // IOnlineDataSink.
     HRESULT QueryInterface(REFIID iid, void** out) override;
     ULONG AddRef() override;
     ULONG Release() override;
@@ -112,6 +121,9 @@ public:
 
     // The host closes the document.
     HRESULT Close();
+    // The host has loaded the document: settings read from a legacy stream make the host
+    // convert the stored analysis.
+    HRESULT OnHostLoaded();
     // The host asks for a persisted object: index 0 settings, 1 data (type 2).
     HRESULT GetPersistedObject(DWORD index, DWORD type, DWORD* word, IUnknown** out);
 

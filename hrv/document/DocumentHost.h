@@ -73,6 +73,8 @@ public:
     virtual std::wstring ChannelTitle(int32_t channel) = 0;
     virtual bool RegionExists(Position start, Position end) = 0;
     virtual bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) = 0;
+    // Told after a document whose settings came from a legacy stream was loaded.
+    virtual void LegacyLoaded(DWORD id) = 0;
     // Recording-document query: positive when the recording can be sampled.
     virtual int32_t CanSample() = 0;
 

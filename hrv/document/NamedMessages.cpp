@@ -33,10 +33,12 @@ HRESULT NamedMessageClass::QueryInterface(REFIID iid, void** out)
 
 ULONG NamedMessageClass::Release()
 {
-    ULONG count = 0;
-    if (vx::com::ReleaseCount(mRefCount, count))
-        return 0;
-    return count;
+    // Nothing is destroyed here, so the count is never parked: it only falls, and not below 0
+    // (a surplus release from the host leaves the object usable).
+    ULONG count = mRefCount.load();
+    while (count != 0 && !mRefCount.compare_exchange_weak(count, count - 1)) {
+    }
+    return count == 0 ? 0 : count - 1;
 }
 
 HRESULT NamedMessageClass::GetMessageId(DWORD* id)

@@ -597,10 +597,13 @@ TEST_F(DocumentTest, NamedMessageClassesDescribeTheFiveMessages)
         c->GetValue2(&v2);
         EXPECT_EQ(v1, 65535);
         EXPECT_EQ(v2, 0);
-        // Static objects: releasing the last reference deletes nothing.
-        c->AddRef();
-        c->Release();
-        c->Release();
+        // Static objects: releasing the last reference deletes nothing, and the count stays
+        // usable after a surplus release.
+        EXPECT_EQ(c->AddRef(), 1u);
+        EXPECT_EQ(c->Release(), 0u);
+        EXPECT_EQ(c->Release(), 0u);
+        EXPECT_EQ(c->AddRef(), 1u);
+        EXPECT_EQ(c->Release(), 0u);
         EXPECT_EQ(c->GetMessageId(&id), S_OK);
     }
     IKELString* description = nullptr;
@@ -752,7 +755,28 @@ TEST_F(DocumentTest, AnalysisManagerRequestsAndPersistedObjects)
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(hd.doc->GetPersistedObject(0, 1, &word, &object), S_FALSE);
 
-    // QueryInterface answers the sink as the document's own sub-object.
+    // After a load: only settings from a legacy stream (versions 101 to 105) tell the host.
+    for (uint32_t version : { 100u, 101u, 105u, 106u }) {
+        hd.host.log.clear();
+        hd.doc->GetSettings().mLoadedVersion = version;
+        EXPECT_EQ(hd.doc->OnHostLoaded(), S_OK);
+        EXPECT_EQ(hd.host.log.size(), version >= 101 && version <= 105 ? 1u : 0u) << version;
+    }
+    char legacy[32];
+    std::snprintf(legacy, sizeof legacy, "legacy %08X", Document::CommandId(26));
+    EXPECT_EQ(hd.host.log, std::vector<std::string> {});
+    hd.doc->GetSettings().mLoadedVersion = 103;
+    hd.doc->OnHostLoaded();
+    EXPECT_EQ(hd.host.log, std::vector<std::string> { legacy });
+
+    // QueryInterface: the document's own interface and the sink as its own sub-object.
+    IHRVDocument* own = nullptr;
+    ASSERT_EQ(hd.doc->QueryInterface(IHRVDocument::kIid, reinterpret_cast<void**>(&own)), S_OK);
+    EXPECT_EQ(own, static_cast<IHRVDocument*>(hd.doc));
+    own->Release();
+    IUnknown* unknown = reinterpret_cast<IUnknown*>(1);
+    EXPECT_EQ(hd.doc->QueryInterface(IPersist::kIid, reinterpret_cast<void**>(&unknown)), E_NOINTERFACE);
+    EXPECT_EQ(unknown, nullptr);
     IOnlineDataSink* sink = nullptr;
     ASSERT_EQ(hd.doc->QueryInterface(IOnlineDataSink::kIid, reinterpret_cast<void**>(&sink)), S_OK);
     EXPECT_EQ(sink, hd.doc->OnlineSink());
