@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "host/calc/CalcError.h"
 #include "hostframework/base/SimpleUnknownImp.h"
@@ -24,12 +24,19 @@ std::string Hex(DWORD v)
     return text;
 }
 
-std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+std::string Narrow(const std::wstring& w)
+{
+    return std::string(w.begin(), w.end());
+}
 
 // A message the host routes: its id and flags, no data.
 class HostMessage final : public SimpleUnknownImp1<IMessage, 1> {
 public:
-    HostMessage(DWORD id, DWORD flags) : mId(id), mFlags(flags) {}
+    HostMessage(DWORD id, DWORD flags)
+        : mId(id)
+        , mFlags(flags)
+    {
+    }
     HRESULT GetId(DWORD* id) override { return id ? (*id = mId, S_OK) : E_POINTER; }
     HRESULT GetFlags(DWORD* flags) override { return flags ? (*flags = mFlags, S_OK) : E_POINTER; }
     HRESULT Clone(IMessage** out) override
@@ -59,7 +66,11 @@ private:
 class LiveEventEnum final : public SimpleUnknownImp1<IEnumEventEx, 1> {
 public:
     LiveEventEnum(HrvHostDocument& host, std::wstring name, int32_t record, int32_t start, int32_t end)
-        : mHost(host), mName(std::move(name)), mRecord(record), mPosition(start), mEnd(end)
+        : mHost(host)
+        , mName(std::move(name))
+        , mRecord(record)
+        , mPosition(start)
+        , mEnd(end)
     {
         mEvents.recordSize = RecordSizeNow();
     }
@@ -202,7 +213,10 @@ void HrvHostDocument::SelectRegion(HRV::Position start, HRV::Position end)
         + std::to_string(end.mRecord) + ":" + std::to_string(end.mOffset));
 }
 
-void HrvHostDocument::SelectChannel(uint32_t channel) { log.push_back("selection.channel " + std::to_string(channel)); }
+void HrvHostDocument::SelectChannel(uint32_t channel)
+{
+    log.push_back("selection.channel " + std::to_string(channel));
+}
 
 HRV::Position HrvHostDocument::DataEnd()
 {
@@ -247,7 +261,10 @@ bool HrvHostDocument::ChannelHasData(uint32_t channel, uint32_t, int32_t startRe
     return false;
 }
 
-void HrvHostDocument::LegacyLoaded(DWORD id) { log.push_back("legacy " + Hex(id)); }
+void HrvHostDocument::LegacyLoaded(DWORD id)
+{
+    log.push_back("legacy " + Hex(id));
+}
 
 bool HrvHostDocument::AddDataChild(IVarnDataChildData* child)
 {
@@ -301,7 +318,10 @@ HRESULT HrvHostDocument::UnregisterOnlineSink(HRV::IOnlineDataSink* sink)
     return S_OK;
 }
 
-void HrvHostDocument::SendUpdate(DWORD messageId, DWORD code) { updates.emplace_back(messageId, code); }
+void HrvHostDocument::SendUpdate(DWORD messageId, DWORD code)
+{
+    updates.emplace_back(messageId, code);
+}
 
 HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
 {
@@ -316,7 +336,8 @@ HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
 
 int HrvHostDocument::MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value)
 {
-    log.push_back("messagebox " + Narrow(caption) + " " + Hex(style) + " " + Hex(value) + " " + Narrow(text.substr(0, 32)));
+    log.push_back(
+        "messagebox " + Narrow(caption) + " " + Hex(style) + " " + Hex(value) + " " + Narrow(text.substr(0, 32)));
     return options.messageBoxAnswer;
 }
 
@@ -485,7 +506,10 @@ HRESULT HrvHostDocument::Drop(int32_t clientId)
     return managerClients.erase(clientId) ? S_OK : S_FALSE;
 }
 
-HRESULT HrvHostDocument::Confirm(int32_t clientId) { return managerClients.count(clientId) ? S_OK : S_FALSE; }
+HRESULT HrvHostDocument::Confirm(int32_t clientId)
+{
+    return managerClients.count(clientId) ? S_OK : S_FALSE;
+}
 
 HRESULT HrvHostDocument::ReportRange(int32_t clientId, DWORD value, HRV::Position, HRV::Position)
 {

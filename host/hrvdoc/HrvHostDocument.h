@@ -50,7 +50,7 @@ public:
     int canSample = 1;
     HrvHostOptions options;
     std::map<DWORD, IVarnDataChildData*> dataChildren; // held
-    std::map<DWORD, IPersist*> stored;                 // held
+    std::map<DWORD, IPersist*> stored; // held
     bool regionObject = false;
     HRV::IOnlineDataSink* onlineSink = nullptr; // registered sink, not held
     HRV::Position selectionStart { 0, 0 }, selectionEnd { 0, 0 };

@@ -11,7 +11,10 @@ SettingsDialog::SettingsDialog(std::vector<std::wstring> channelTitles, Settings
 {
 }
 
-int SettingsDialog::Execute() { return mService ? mService->RunSettings(*this) : 2; }
+int SettingsDialog::Execute()
+{
+    return mService ? mService->RunSettings(*this) : 2;
+}
 
 Dialog::Dialog(std::uintptr_t helpContext, CalculationChoice& settings, IDialogService* service)
     : mHelpContext(helpContext)

@@ -58,7 +58,10 @@ void CopySettingsFields(const Settings& from, Settings& to)
     to.mDataWindow = from.mDataWindow;
 }
 
-RecordPosition ToRecordPosition(Position p) { return { p.mRecord, p.mOffset }; }
+RecordPosition ToRecordPosition(Position p)
+{
+    return { p.mRecord, p.mOffset };
+}
 
 } // namespace
 
@@ -99,8 +102,14 @@ HRESULT Document::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG Document::AddRef() { return InternalAddRef(); }
-ULONG Document::Release() { return ReleaseObject(this); }
+ULONG Document::AddRef()
+{
+    return InternalAddRef();
+}
+ULONG Document::Release()
+{
+    return ReleaseObject(this);
+}
 
 HRESULT Document::OnCommand(DWORD id)
 {
@@ -388,11 +397,26 @@ void Document::CmdSettings()
         Reanalyse(mask, 4);
 }
 
-void Document::CmdShowMarkers() { SendDocMessage(MessageId(kMsgToggleEventMarkers), 0); }
-void Document::CmdOnlineMode() { SendDocMessage(MessageId(kMsgToggleOnlineMode), 0); }
-void Document::CmdReselect() { SendDocMessage(MessageId(kMsgReselectAnalyzedRegion), 0); }
-void Document::CmdClearAnalysis() { SendDocMessage(MessageId(kMsgClearAnalysis), 0); }
-void Document::CmdAnalyse() { SendDocMessage(MessageId(kMsgAnalyze), 0); }
+void Document::CmdShowMarkers()
+{
+    SendDocMessage(MessageId(kMsgToggleEventMarkers), 0);
+}
+void Document::CmdOnlineMode()
+{
+    SendDocMessage(MessageId(kMsgToggleOnlineMode), 0);
+}
+void Document::CmdReselect()
+{
+    SendDocMessage(MessageId(kMsgReselectAnalyzedRegion), 0);
+}
+void Document::CmdClearAnalysis()
+{
+    SendDocMessage(MessageId(kMsgClearAnalysis), 0);
+}
+void Document::CmdAnalyse()
+{
+    SendDocMessage(MessageId(kMsgAnalyze), 0);
+}
 
 HRESULT Document::PlotsPopupOpening(ULONGLONG menu, ULONGLONG)
 {
@@ -416,9 +440,18 @@ HRESULT Document::PlotsPopupChosen(ULONGLONG item, ULONGLONG)
     return 0;
 }
 
-void Document::EnableWhenNotBusy(ICommandEnabler*& enabler) { enabler->Enable(Busy() ? 0 : 0xFFFF); }
-void Document::EnableAlways(ICommandEnabler*& enabler) { enabler->Enable(0xFFFF); }
-void Document::EnableNever(ICommandEnabler*& enabler) { enabler->Enable(0); }
+void Document::EnableWhenNotBusy(ICommandEnabler*& enabler)
+{
+    enabler->Enable(Busy() ? 0 : 0xFFFF);
+}
+void Document::EnableAlways(ICommandEnabler*& enabler)
+{
+    enabler->Enable(0xFFFF);
+}
+void Document::EnableNever(ICommandEnabler*& enabler)
+{
+    enabler->Enable(0);
+}
 void Document::EnableOnlineMode(ICommandEnabler*& enabler)
 {
     enabler->Enable(mHost && mHost->CanSample() > 0 ? 0xFFFF : 0);
@@ -562,9 +595,8 @@ HRESULT Document::MaySamplingStart(WORD* verdict)
     }
     if (*verdict == 0xFFFF)
         return 0;
-    int answer = mHost ? mHost->MessageBox(
-                             DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u)
-                       : 0;
+    int answer
+        = mHost ? mHost->MessageBox(DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u) : 0;
     if (answer == 0)
         answer = 1; // the host cannot ask: as OK
     if (answer == 1) {
@@ -680,7 +712,10 @@ HRESULT Document::NewData()
 
 namespace {
 using Rows = EventRows<Document>;
-template <DWORD N> constexpr EventId Cmd() { return EventIdOf(&DocumentId<N>::Get); }
+template <DWORD N> constexpr EventId Cmd()
+{
+    return EventIdOf(&DocumentId<N>::Get);
+}
 
 const EventTableEntry kDocumentRows[] = {
     Rows::Header(),

@@ -147,10 +147,10 @@ public:
 
     // Command handlers.
     void CmdSettings();
-    void CmdViewNotYetAvailable() {}
-    void CmdBeatMarksNotYetAvailable() {}
+    void CmdViewNotYetAvailable() { }
+    void CmdBeatMarksNotYetAvailable() { }
     void CmdShowMarkers();
-    void CmdNothing() {}
+    void CmdNothing() { }
     void CmdOnlineMode();
     void CmdReselect();
     void CmdClearAnalysis();
@@ -172,7 +172,7 @@ public:
     HRESULT OnToggleEventMarkers();
     // Host notifications.
     void OnAttached(ULONGLONG a, ULONGLONG b);
-    void OnDetaching(ULONGLONG, ULONGLONG) {}
+    void OnDetaching(ULONGLONG, ULONGLONG) { }
     void CheckRangeStillValid();
     void OnRegionChanged(ULONGLONG first, ULONGLONG last);
     void OnChannelChanged(DWORD channel);
@@ -191,7 +191,10 @@ public:
 private:
     class Sink final : public IOnlineDataSink {
     public:
-        explicit Sink(Document& d) : mDoc(d) {}
+        explicit Sink(Document& d)
+            : mDoc(d)
+        {
+        }
         HRESULT QueryInterface(REFIID iid, void** out) override { return mDoc.QueryInterface(iid, out); }
         ULONG AddRef() override { return mDoc.AddRef(); }
         ULONG Release() override { return mDoc.Release(); }

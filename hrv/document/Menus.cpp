@@ -44,7 +44,10 @@ const vx::res::StringTableRegistrar kTexts(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUT
         { 84, L"Analyze Selection" },
     });
 
-DWORD CommandIdOf(DWORD n) { return (DWORD(TypeIndexOf<&GUID_HRVDocumentObj>::Get()) << 16) | n; }
+DWORD CommandIdOf(DWORD n)
+{
+    return (DWORD(TypeIndexOf<&GUID_HRVDocumentObj>::Get()) << 16) | n;
+}
 
 class Inserter {
 public:

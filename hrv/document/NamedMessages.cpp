@@ -8,8 +8,8 @@
 namespace HRV {
 
 NamedMessageClass::NamedMessageClass(DWORD number, const wchar_t* name, const wchar_t* description)
-    : KEL::MsgIdMessageClassObjectRootImpl(number, KEL::String(name), KEL::String(description), KEL::String(), 0, 0,
-        KEL::String())
+    : KEL::MsgIdMessageClassObjectRootImpl(
+        number, KEL::String(name), KEL::String(description), KEL::String(), 0, 0, KEL::String())
     , mGroup(L"HRV")
 {
 }
@@ -36,8 +36,7 @@ ULONG NamedMessageClass::Release()
     // Nothing is destroyed here, so the count is never parked: it only falls, and not below 0
     // (a surplus release from the host leaves the object usable).
     ULONG count = mRefCount.load();
-    while (count != 0 && !mRefCount.compare_exchange_weak(count, count - 1)) {
-    }
+    while (count != 0 && !mRefCount.compare_exchange_weak(count, count - 1)) { }
     return count == 0 ? 0 : count - 1;
 }
 
@@ -195,7 +194,8 @@ HRESULT NamedMessageClass::DescribeMessage(IMessageLineSink* sink, std::uintptr_
 
 const std::array<NamedMessageClass*, 5>& NamedMessageClasses()
 {
-    static NamedMessageClass analyze(0x100, L"HRV_Analyze", L"Performs the analysis currently set up in the HRV module");
+    static NamedMessageClass analyze(
+        0x100, L"HRV_Analyze", L"Performs the analysis currently set up in the HRV module");
     static NamedMessageClass clear(0x101, L"HRV_ClearAnalysis", L"Clears the last analysis performed by HRV");
     static NamedMessageClass reselect(
         0x102, L"HRV_ReselectAnalyzedRegion", L"Reselects the data that was used in the last HRV analysis");

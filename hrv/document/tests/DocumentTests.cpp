@@ -104,8 +104,14 @@ struct HostAndDocument {
     Document* doc;
 };
 
-std::pair<DWORD, DWORD> Changing(DWORD code) { return { Document::MsgIdAnalysisChanging(), code }; }
-std::pair<DWORD, DWORD> Changed(DWORD code) { return { Document::MsgIdAnalysisChanged(), code }; }
+std::pair<DWORD, DWORD> Changing(DWORD code)
+{
+    return { Document::MsgIdAnalysisChanging(), code };
+}
+std::pair<DWORD, DWORD> Changed(DWORD code)
+{
+    return { Document::MsgIdAnalysisChanged(), code };
+}
 
 class DocumentTest : public ::testing::Test {
 protected:
@@ -113,8 +119,8 @@ protected:
     {
         void* framework = nullptr;
         ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER,
-            REGCLS_MULTIPLEUSE, &sCookie);
+        CoRegisterClassObject(
+            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
         static_cast<IUnknown*>(framework)->Release();
     }
     static void TearDownTestSuite()
@@ -213,8 +219,8 @@ TEST_F(DocumentTest, EveryCommandAndMessageDispatches)
         int enabled;
     };
     hd.Command(kCmdAnalyse); // range set
-    for (Case c : std::vector<Case> { { 1, 0xFFFF }, { 2, 0xFFFF }, { 5, 0xFFFF }, { 10, 0 }, { 12, 0xFFFF },
-             { 14, 0 }, { 15, 0xFFFF }, { 16, 0xFFFF }, { 17, 0xFFFF }, { 18, 0xFFFF } }) {
+    for (Case c : std::vector<Case> { { 1, 0xFFFF }, { 2, 0xFFFF }, { 5, 0xFFFF }, { 10, 0 }, { 12, 0xFFFF }, { 14, 0 },
+             { 15, 0xFFFF }, { 16, 0xFFFF }, { 17, 0xFFFF }, { 18, 0xFFFF } }) {
         Enabler e;
         EXPECT_EQ(hd.doc->OnCommandEnable(Document::CommandId(c.command), &e), S_OK) << c.command;
         EXPECT_EQ(e.enabled, c.enabled) << c.command;
@@ -230,8 +236,8 @@ TEST_F(DocumentTest, EveryCommandAndMessageDispatches)
     // The plots popup is rebuilt with exactly five items whatever it held; unknown items fail.
     Menu menu;
     menu.items = { { 1, L"old" }, { 2, L"older" } };
-    EXPECT_EQ(hd.doc->OnCommandNotify(
-                  Document::CommandId(kCmdAnalysisPlots), 6, reinterpret_cast<std::uintptr_t>(&menu), 0),
+    EXPECT_EQ(
+        hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 6, reinterpret_cast<std::uintptr_t>(&menu), 0),
         0);
     ASSERT_EQ(menu.items.size(), 5u);
     EXPECT_EQ(menu.items[3].second, L"Poincaré Plot");
@@ -248,8 +254,9 @@ TEST_F(DocumentTest, ReselectSelectsTheAnalysedRegionAndTheSourceChannel)
     const Position end = hd.host.DataEnd();
     char id[16];
     std::snprintf(id, sizeof id, "%08X", Document::MessageId(kMsgReselectAnalyzedRegion));
-    EXPECT_EQ(hd.host.log, (std::vector<std::string> { std::string("message ") + id, "selection.clear",
-                               "selection.region 0:0-0:" + std::to_string(end.mOffset), "selection.channel 0" }));
+    EXPECT_EQ(hd.host.log,
+        (std::vector<std::string> { std::string("message ") + id, "selection.clear",
+            "selection.region 0:0-0:" + std::to_string(end.mOffset), "selection.channel 0" }));
 }
 
 TEST_F(DocumentTest, NotificationsClearWhatTheyTouch)
@@ -266,9 +273,8 @@ TEST_F(DocumentTest, NotificationsClearWhatTheyTouch)
     const DWORD h = DWORD(HostTypeIndex(GUID_HostRecordingEvents)) << 16;
     // A changed region that ends in the record before the analysis start: nothing. (The range
     // starts in record 0, so take a region of record -1.)
-    const auto pos = [](int32_t record, int32_t offset) {
-        return (ULONGLONG(uint32_t(record)) << 32) | uint32_t(offset);
-    };
+    const auto pos
+        = [](int32_t record, int32_t offset) { return (ULONGLONG(uint32_t(record)) << 32) | uint32_t(offset); };
     hd.doc->OnNotify(nullptr, h | 14, pos(-1, 0), pos(-1, 100));
     EXPECT_TRUE(hd.TakeUpdates().empty());
     // Another channel changed: nothing; the source channel: cleared with notification.
@@ -324,8 +330,8 @@ TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
     const std::vector<ChangeCase> cases = {
         { "nothing", [](Settings&) {}, 0, {}, false, false },
         { "QRS width", [](Settings& s) { s.mQRSWidth = 0.1; }, 0x4FFFFFF, { 7 }, true, true },
-        { "exclude ectopics", [](Settings& s) { s.mExcludeEctopics = !s.mExcludeEctopics; }, 0x4FFFFFF, { 7 },
-            true, true },
+        { "exclude ectopics", [](Settings& s) { s.mExcludeEctopics = !s.mExcludeEctopics; }, 0x4FFFFFF, { 7 }, true,
+            true },
         { "peak height", [](Settings& s) { s.mMinPeakHeight = 2.5; }, 0x6FFFFFF, { 5, 6, 7 }, true, true },
         { "low-pass cutoff", [](Settings& s) { s.mLowPassCutoff = 25; }, 0xFFFFFFFF, { 1, 2, 3, 4, 5, 6, 7 }, true,
             true },
@@ -541,8 +547,8 @@ TEST_F(DocumentTest, OnlineRunMatchesTheOfflineAnalysisOfTheSameRange)
     ASSERT_GE(fiducial.size(), 3u);
     ASSERT_TRUE(std::isnan(fiducial[1].mDeltaRR));
     std::vector<BeatPoint> onlineBeats = a.mBeats;
-    const auto extra = std::find_if(onlineBeats.begin(), onlineBeats.end(),
-        [](const BeatPoint& p) { return p.mRecord == 1; });
+    const auto extra
+        = std::find_if(onlineBeats.begin(), onlineBeats.end(), [](const BeatPoint& p) { return p.mRecord == 1; });
     ASSERT_NE(extra, onlineBeats.end());
     EXPECT_EQ(extra->mOffset, fiducial[1].mPosition);
     onlineBeats.erase(extra);
