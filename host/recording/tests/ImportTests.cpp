@@ -342,6 +342,13 @@ TEST(DelimitedImport, SampleRateOptionAndSeparators)
         r.ReadPhysical(1, 0, 1, std::span(&v, 1));
         EXPECT_EQ(v, 4.0f);
     }
+    // NaN gaps load as NaN and take no part in the ranges.
+    const Recording gaps = ParseText("1\nnan\n-3\n", rate);
+    double lo = 0, hi = 0;
+    ASSERT_TRUE(gaps.PhysicalRange(0, lo, hi));
+    EXPECT_EQ(lo, -3.0);
+    EXPECT_EQ(hi, 1.0);
+    EXPECT_EQ(gaps.channels[0].displayLow, -3.0);
     // An explicit time column with a rate given: the column is not a channel, the rate decides.
     rate.timeColumn = 0;
     EXPECT_EQ(ParseText("0,5\n1,6\n", rate).ChannelCount(), 1);
