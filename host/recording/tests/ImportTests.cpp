@@ -250,8 +250,10 @@ TEST(EdfImport, EdfPlusAnnotationsBecomeCommentsAndGapsSplitRecords)
     EXPECT_EQ(r.comments[0].record, 1);
     EXPECT_EQ(r.comments[0].position, 25); // 0.25 s at 100 Hz
 
-    // The same file marked continuous stays one record.
+    // Marked continuous, its gap is damage, not a second record.
     spec.reserved = "EDF+C";
+    const std::string e = ErrorOf([&] { ParseEdfBytes(EdfBytes(spec), "gap.edf"); });
+    EXPECT_NE(e.find("gap.edf: data record 3 does not follow"), std::string::npos) << e;
     spec.annotations = [](int64_t r) { return Tal(static_cast<double>(r)); };
     EXPECT_EQ(ParseEdfBytes(EdfBytes(spec)).RecordCount(), 1);
 }
