@@ -7,11 +7,16 @@
 // (the first maximum of the low-pass channel in a QRS-width window around each peak, a peak
 // whose maximum falls inside the previous window dropped), emulated here.
 //
-// usage: score_detection [--data DIR] [--qrs SECONDS] [--rate HZ] [--verbose] [RECORD...]
+// With --extension, a third set is scored: the beats of the fiducial channel (HRV_vFID) as the
+// extension's detector writes the whole chain and the host evaluates the fiducial formula through
+// the extension's own enumerator (Human preset, first channel, the whole record).
+//
+// usage: score_detection [--data DIR] [--qrs SECONDS] [--rate HZ] [--extension] [--verbose] [RECORD...]
 //   DIR defaults to ../shared/data/ecg/mitdb relative to the working directory, else to the
 //   repository's folder; records default to 100 103 105 106.
 #include "bench/ChainFormulas.h"
 #include "bench/WfdbRecording.h"
+#include "integration/ExtensionChain.h"
 #include "host/calc/CalcError.h"
 
 #include <algorithm>
@@ -115,6 +120,7 @@ int main(int argc, char** argv)
     double qrs = 0.08;
     double rate = 0; // resample the records to this rate first (0: as recorded)
     bool verbose = false;
+    bool extension = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--data") && i + 1 < argc)
             dir = argv[++i];
@@ -122,6 +128,8 @@ int main(int argc, char** argv)
             qrs = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--rate") && i + 1 < argc)
             rate = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--extension"))
+            extension = true;
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
         else
@@ -130,10 +138,10 @@ int main(int argc, char** argv)
     if (records.empty())
         records = { "100", "103", "105", "106" };
 
-    Score totalPeaks, totalBeats;
+    Score totalPeaks, totalBeats, totalExtension;
     bool below97 = false;
-    std::printf("%-8s %7s | %-28s | %-28s\n", "record", "beats", "cmpeakdet  Se%    +P%  FN  FP",
-        "fiducial   Se%    +P%  FN  FP");
+    std::printf("%-8s %7s | %-28s | %-28s%s\n", "record", "beats", "cmpeakdet  Se%    +P%  FN  FP",
+        "fiducial   Se%    +P%  FN  FP", extension ? " | extension  Se%    +P%  FN  FP" : "");
     try {
         for (const std::string& name : records) {
             auto record = std::make_shared<import::WfdbRecord>(import::ReadRecord(dir / (name + ".hea")));
@@ -149,7 +157,8 @@ int main(int argc, char** argv)
                     r = std::llround(static_cast<double>(r) * ratio);
             }
             const double fs = record->header.frequency;
-            calc::Engine engine(std::make_shared<bench::WfdbRecording>(record));
+            auto recording = std::make_shared<bench::WfdbRecording>(record);
+            calc::Engine engine(recording);
             bench::InstallDefaultChain(engine, fs, qrs);
 
             // Peak events, read in large stretches as the analysis would.
@@ -191,9 +200,32 @@ int main(int argc, char** argv)
             Score sb = Match(reference, beats, tol, fs, nullptr, nullptr);
             totalPeaks.Add(sp);
             totalBeats.Add(sb);
-            below97 = below97 || sb.Se() < 97 || sb.PP() < 97;
-            std::printf("%-8s %7zu | %13.2f %6.2f %3ld %3ld | %13.2f %6.2f %3ld %3ld\n", name.c_str(), reference.size(),
+            std::printf("%-8s %7zu | %13.2f %6.2f %3ld %3ld | %13.2f %6.2f %3ld %3ld", name.c_str(), reference.size(),
                 sp.Se(), sp.PP(), sp.fn, sp.fp, sb.Se(), sb.PP(), sb.fn, sb.fp);
+            if (extension) {
+                // The whole chain as the extension writes it, on a fresh engine.
+                calc::Engine host(recording);
+                if (integration::InstallExtensionEnumerators(host) != 2)
+                    throw calc::CalcError("the extension's enumerator classes were not registered");
+                integration::EngineDetectorHost detectorHost(host, recording);
+                HRV::HRVDetector detector(&detectorHost);
+                HRV::DetectorSettings settings;
+                settings.mQRSWidth = qrs;
+                settings.mRangeStart = { 0, 0 };
+                settings.mRangeEnd = { 0, 0x7FFFFFFF };
+                if (!detector.Update(0xFFFFFFFF, &settings))
+                    throw calc::CalcError("the detector chain was refused: " + detectorHost.mLastError);
+                std::vector<int64_t> fiducial;
+                for (const auto& beat : integration::ReadBeats(host, L"HRV_vFID", 0, 0, length))
+                    fiducial.push_back(beat.mPosition);
+                Score se = Match(reference, fiducial, tol, fs, nullptr, nullptr);
+                totalExtension.Add(se);
+                below97 = below97 || se.Se() < 97 || se.PP() < 97;
+                std::printf(" | %13.2f %6.2f %3ld %3ld", se.Se(), se.PP(), se.fn, se.fp);
+            } else {
+                below97 = below97 || sb.Se() < 97 || sb.PP() < 97;
+            }
+            std::printf("\n");
             if (verbose) {
                 for (int64_t m : missed)
                     std::printf("    missed %9.3f s\n", m / fs);
@@ -205,10 +237,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "score_detection: %s\n", error.what());
         return 2;
     }
-    std::printf("%-8s %7ld | %13.2f %6.2f %3ld %3ld | %13.2f %6.2f %3ld %3ld\n", "total", totalPeaks.tp + totalPeaks.fn,
+    std::printf("%-8s %7ld | %13.2f %6.2f %3ld %3ld | %13.2f %6.2f %3ld %3ld", "total", totalPeaks.tp + totalPeaks.fn,
         totalPeaks.Se(), totalPeaks.PP(), totalPeaks.fn, totalPeaks.fp, totalBeats.Se(), totalBeats.PP(), totalBeats.fn,
         totalBeats.fp);
-    std::printf("record below 97%% after the fiducial rule: %s\n", below97 ? "yes" : "no");
+    if (extension)
+        std::printf(" | %13.2f %6.2f %3ld %3ld", totalExtension.Se(), totalExtension.PP(), totalExtension.fn,
+            totalExtension.fp);
+    std::printf("\n");
+    std::printf("record below 97%% after the %s: %s\n", extension ? "extension's enumerator" : "fiducial rule",
+        below97 ? "yes" : "no");
     const auto [peakMedian, peak95] = totalPeaks.Timing();
     const auto [beatMedian, beat95] = totalBeats.Timing();
     std::printf("timing error |detection - reference|: cmpeakdet median %.1f ms, 95%% %.1f ms; fiducial median %.1f "

@@ -1,0 +1,25 @@
+#pragma once
+// The host side of extension enumerators: makes the calculation-enumerator classes that an
+// extension registers through the framework callable from formulas ("fiducial(...)"), by wrapping
+// their COM-style interfaces into the calculation engine's enumerator hook, and the engine's
+// sources into the ICalcSource objects the extension reads.
+#include "host/calc/Engine.h"
+#include "hostframework/interfaces/CalcEnumInterfaces.h"
+
+#include <optional>
+#include <vector>
+
+namespace vx::extcalc {
+
+// The engine's description of an extension's enumerator class, or nothing when the object is
+// not a calculation-enumerator class (it lacks ICalcEnumClass2 or ICalcNumericParamsFuncClass).
+std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* classObject);
+
+// Registers every calculation-enumerator class among the objects with the engine; returns how
+// many were registered. A refusal of the engine (a name already taken) propagates as CalcError.
+int RegisterExtensionEnumerators(calc::Engine& engine, const std::vector<IUnknown*>& classObjects);
+
+// A source of the engine as the extension sees it (for tests of extension enumerators).
+ICalcSource* MakeCalcSource(const calc::EnumeratorSource& source);
+
+} // namespace vx::extcalc

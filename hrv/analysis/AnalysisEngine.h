@@ -1,0 +1,130 @@
+#pragma once
+// The analysis engine: reads the beat events of the fiducial channel over the analysis range,
+// keeps the usable intervals, and computes the interval statistics, the SDARR segments and the
+// spectrum from them; in batch over a range, or incrementally while the host samples.
+#include "hostframework/interfaces/CalcEnumInterfaces.h"
+#include "hrv/analysis/Detector.h"
+#include "hrv/analysis/FiducialEvent.h"
+#include "hrv/stats/AnalysisParameters.h"
+#include "hrv/stats/IntervalStats.h"
+#include "hrv/stats/SegmentStats.h"
+#include "hrv/stats/Spectrum.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace HRV {
+
+// The values of the host's record information that the engine reads.
+struct RecordInfo {
+    double mInterval = 0.0; // sample interval dt, seconds
+    double mStartTime = 0.0; // seconds
+    double mTimeOffset = 0.0; // seconds
+    int32_t mBase = 0; // base offset, samples
+    int64_t mLength = 0; // samples in the record
+};
+
+// The time of a sample position of a record: start - offset + (position - base) * dt, seconds.
+double TimeOfPosition(const RecordInfo& info, int32_t position);
+
+// What the engine needs of the host recording.
+class IAnalysisHost {
+public:
+    virtual ~IAnalysisHost() = default;
+    virtual int32_t RecordCount() = 0;
+    virtual bool GetRecordInfo(int32_t record, RecordInfo& info) = 0;
+    // Opens the event enumeration of the channel in a record from start up to end; null when the
+    // host refuses. The caller releases it.
+    virtual IEnumEventEx* OpenEvents(const ChannelRef& channel, int32_t record, int32_t start, int32_t end) = 0;
+    // The record being sampled.
+    virtual int32_t SampledRecord() = 0;
+};
+
+struct PoincarePoint {
+    double mPreviousRR;
+    double mRR;
+    int32_t mBeatNumber;
+    int32_t mOffset;
+    int32_t mRecord;
+};
+
+struct BeatPoint {
+    double mRR;
+    double mComplexity;
+    int32_t mBeatNumber;
+    int32_t mOffset;
+    int32_t mRecord;
+};
+
+// Beat events read from a host event enumeration in blocks of eight.
+class EventReader {
+public:
+    EventReader() = default;
+    EventReader(const EventReader&) = delete;
+    EventReader& operator=(const EventReader&) = delete;
+    ~EventReader() { Close(); }
+    void Open(IEnumEventEx* events); // takes the caller's reference
+    void Close();
+    bool IsOpen() const { return mEvents != nullptr; }
+    // The next block of at most eight events before end; false when the host gave none.
+    bool Fill(int32_t end, std::vector<FiducialEvent>& out);
+
+private:
+    IEnumEventEx* mEvents = nullptr;
+    std::vector<std::byte> mBuffer;
+    bool mEnded = false;
+};
+
+class AnalysisEngine {
+public:
+    AnalysisEngine();
+
+    void Reset();
+    // The batch analysis of the range; the number of used intervals, or 0 without work when
+    // online processing is active or bits 0-23 of `what` are all 0.
+    std::size_t Analyse(uint32_t what, IAnalysisHost* host, const ChannelRef& fiducialChannel, RecordPosition start,
+        RecordPosition end, const AnalysisParameters& settings);
+    std::size_t ReadRecord(IAnalysisHost* host, const ChannelRef& fiducialChannel, int32_t record, int32_t startOffset,
+        int32_t endOffset);
+
+    // Online: starts processing the record being sampled from `position`.
+    bool StartOnline(IAnalysisHost* host, const ChannelRef& fiducialChannel, int32_t record, int32_t position,
+        const AnalysisParameters& settings);
+    void StopOnline();
+    // Consumes the events the online reader has; 0 when at least one used interval was added,
+    // 1 otherwise. The spectrum is recomputed once for the whole block, not once per beat.
+    int ProcessOnline();
+
+    void UpdateExtents(const BeatPoint& beat);
+
+    IntervalStats mStats;
+    SegmentStats mSegments;
+    Spectrum mSpectrum;
+    std::vector<PoincarePoint> mPoincarePoints;
+    std::vector<BeatPoint> mBeats;
+    double mMinRR = 0.8;
+    double mMaxRR = 1.2;
+    double mMinComplexity = 1.0;
+    double mMaxComplexity = 1.5;
+    uint64_t mNormalCount = 0;
+    uint64_t mEctopicCount = 0;
+    std::vector<double> mRR;
+    std::vector<double> mDeltaRR;
+    std::vector<double> mRate;
+    std::vector<double> mBeatTimes;
+    IAnalysisHost* mRecording = nullptr;
+    AnalysisParameters mSettings;
+    ChannelRef mFiducialChannel;
+    bool mOnline = false;
+    RecordInfo mRecordInfo;
+    double mTimeBase = 0.0;
+    EventReader mReader;
+    int32_t mReaderEnd = kNoPosition;
+    uint64_t mSpectrumUpdates = 0; // online spectrum computations, for tests of the online cost
+
+private:
+    void AddUsed(const FiducialEvent& e, int32_t record, double time);
+};
+
+} // namespace HRV

@@ -1,0 +1,138 @@
+#pragma once
+// The beat detector as a chain of seven named formula channels of the host: low-pass filter,
+// derivative, a resampled transform of the derivative, envelope, normalisation, peak detection
+// and the fiducial stage, whose formula calls this extension's fiducial enumerator.
+#include <cstdint>
+#include <string>
+
+namespace HRV {
+
+// A host channel: {channel number, kind}; {0x80000000, 0xC0000000} is no channel.
+struct ChannelRef {
+    uint32_t mChannel = 0x80000000u;
+    uint32_t mKind = 0xC0000000u;
+    bool IsSet() const { return !(mChannel == 0x80000000u && mKind == 0xC0000000u); }
+    bool operator==(const ChannelRef&) const = default;
+};
+
+// A position in a recording: record and sample offset.
+struct RecordPosition {
+    int32_t mRecord = 0x7FFFFFFF;
+    int32_t mOffset = 0x7FFFFFFF;
+};
+
+// Stage flags of the change mask.
+constexpr uint32_t kStagesFilter = 0x1000000; // stages 1-4
+constexpr uint32_t kStagesDetection = 0x2000000; // stages 5-6
+constexpr uint32_t kStageFiducial = 0x4000000; // stage 7
+
+// The settings the detector reads, under the names and with the defaults (the "Human" preset) of
+// the document's settings object; DetectorSettingsFrom fills it from that object.
+struct DetectorSettings {
+    uint32_t mSourceChannel = 0;
+    uint32_t mSourceChannelFlags = 0xC0000000u;
+    bool mShowEventMarkers = true;
+    RecordPosition mRangeStart;
+    RecordPosition mRangeEnd;
+    bool mExcludeEctopics = true;
+    double mRRMin = 0.8;
+    double mRRMax = 1.2;
+    double mComplexityMin = 1.0;
+    double mComplexityMax = 1.5;
+    double mLowPassCutoff = 30.0;
+    double mLevellingWindow = 5.0;
+    double mNoiseLevel = 0.0;
+    double mMinPeakHeight = 3.0;
+    double mQRSWidth = 0.08;
+    double mMinPeriod = 0.3;
+};
+
+template <class SettingsT> DetectorSettings DetectorSettingsFrom(const SettingsT& s)
+{
+    DetectorSettings d;
+    d.mSourceChannel = s.mSourceChannel;
+    d.mSourceChannelFlags = s.mSourceChannelFlags;
+    d.mShowEventMarkers = s.mShowEventMarkers != 0;
+    d.mRangeStart = { s.mRangeStart.mRecord, s.mRangeStart.mOffset };
+    d.mRangeEnd = { s.mRangeEnd.mRecord, s.mRangeEnd.mOffset };
+    d.mExcludeEctopics = s.mExcludeEctopics != 0;
+    d.mRRMin = s.mRRMin;
+    d.mRRMax = s.mRRMax;
+    d.mComplexityMin = s.mComplexityMin;
+    d.mComplexityMax = s.mComplexityMax;
+    d.mLowPassCutoff = s.mLowPassCutoff;
+    d.mLevellingWindow = s.mLevellingWindow;
+    d.mNoiseLevel = s.mNoiseLevel;
+    d.mMinPeakHeight = s.mMinPeakHeight;
+    d.mQRSWidth = s.mQRSWidth;
+    d.mMinPeriod = s.mMinPeriod;
+    return d;
+}
+
+// What the detector needs of the host document and its named channels (the arithmetic channel
+// manager of the host framework and the host's channel links).
+class IDetectorHost {
+public:
+    virtual ~IDetectorHost() = default;
+    virtual int32_t RecordCount() = 0;
+    virtual bool HasData(const ChannelRef& channel, int32_t record) = 0;
+    virtual double SampleInterval(const ChannelRef& channel, int32_t record) = 0;
+    // Creates or rewrites the named channel with the formula; false when the host refuses.
+    virtual bool AddChannel(const std::wstring& name, const std::wstring& formula) = 0;
+    virtual bool RemoveChannel(const std::wstring& name, bool clear) = 0;
+    virtual bool FindChannel(const std::wstring& name, ChannelRef& out) = 0;
+    virtual bool HasChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
+    virtual bool AddChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
+    virtual bool RemoveChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
+};
+
+// Number text of the formulas, in the classic locale: positions and counts exactly as integers,
+// real-valued settings with six significant digits.
+std::wstring FormulaInteger(int64_t value);
+std::wstring FormulaReal(double value);
+// 'Ch1' for channel 0 of an ordinary kind.
+std::wstring FormatChannelReference(uint32_t channel, uint32_t kind);
+// The window of the transform stage: 2 * QRS width / interval samples, at least 21; 21 for an
+// interval that is not a positive number, at most the largest 32-bit integer.
+int32_t TransformWindow(double qrsWidth, double interval);
+
+class DetectorBase {
+public:
+    explicit DetectorBase(IDetectorHost* host)
+        : mHost(host)
+    {
+    }
+    virtual ~DetectorBase() = default;
+    // Stage names, 1 to 7.
+    virtual std::wstring StageName(int stage) const = 0;
+
+    bool BuildDetectorChannels(uint32_t flags, const DetectorSettings* settings);
+    bool BuildDetectionStages(uint32_t flags, const DetectorSettings* settings);
+    bool BuildFiducialStage(uint32_t flags, const DetectorSettings* settings);
+    bool Update(uint32_t flags, const DetectorSettings* settings);
+    bool RemoveChannels(uint32_t flags, const DetectorSettings* settings);
+    bool SyncFiducialChannel(const DetectorSettings* settings);
+    ChannelRef GetFiducialChannel();
+    bool DetachChannels();
+
+    // The formula text of a stage for the settings and the transform window (stages 1-7).
+    std::wstring StageFormula(int stage, const DetectorSettings& s, int32_t window) const;
+
+private:
+    IDetectorHost* mHost;
+};
+
+class HRVDetector final : public DetectorBase {
+public:
+    using DetectorBase::DetectorBase;
+    std::wstring StageName(int stage) const override;
+};
+
+// The detector of the detector-settings preview.
+class PreviewDetector final : public DetectorBase {
+public:
+    using DetectorBase::DetectorBase;
+    std::wstring StageName(int stage) const override;
+};
+
+} // namespace HRV

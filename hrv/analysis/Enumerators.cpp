@@ -1,0 +1,436 @@
+#include "hrv/analysis/Enumerators.h"
+
+#include "log/Log.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <locale>
+#include <sstream>
+
+namespace HRV {
+
+namespace {
+
+void SetParamsOf(FiducialParams& p, const std::shared_ptr<const FiducialContext>& context)
+{
+    if (context) {
+        p.mMarks = context->marks;
+        p.mNumbers = context->numbers;
+    }
+}
+void SetParamsOf(SelectorParams&, const std::shared_ptr<const FiducialContext>&) {}
+
+int32_t StartRecord(const FiducialParams& p) { return p.mStartRecord; }
+int32_t StartOffset(const FiducialParams& p) { return p.mStartOffset; }
+int32_t EndRecord(const FiducialParams& p) { return p.mEndRecord; }
+int32_t EndOffset(const FiducialParams& p) { return p.mEndOffset; }
+int32_t StartRecord(const SelectorParams&) { return 0; }
+int32_t StartOffset(const SelectorParams&) { return 0; }
+int32_t EndRecord(const SelectorParams&) { return kNoPosition; }
+int32_t EndOffset(const SelectorParams&) { return kNoPosition; }
+
+bool Unset(const FiducialEvent& e)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &e.mPeakValue, sizeof bits);
+    return bits == 0x7FF8500000000000ull;
+}
+bool Unset(const SelectorEvent&) { return false; }
+
+BSTR MakeBstr(const std::wstring& text) { return SysAllocStringLen(text.c_str(), static_cast<UINT>(text.size())); }
+
+} // namespace
+
+template <class Algo>
+HRESULT CheckpointEnumerator<Algo>::SetParams(const wchar_t* text, DWORD* flags)
+{
+    if (!text)
+        return E_POINTER;
+    std::wstring copy(text);
+    // Texts written by older versions carry a terminator character; it is not part of the numbers.
+    copy.erase(std::remove(copy.begin(), copy.end(), L'\0'), copy.end());
+    std::wistringstream in(copy);
+    in.imbue(std::locale::classic());
+    std::wstring word;
+    long long sources = 0;
+    in >> word >> sources;
+    Params parsed;
+    std::string error;
+    if (in.fail()) {
+        vx::log::WriteLine(mName + ": the parameter text has no function name and source count");
+        return E_INVALIDARG;
+    }
+    if (!parsed.Read(in, error)) {
+        vx::log::WriteLine(error);
+        return E_INVALIDARG;
+    }
+    SetParamsOf(parsed, mContext);
+    mParams = std::move(parsed);
+    mHasParams = true;
+    mCheckpoints.clear();
+    mCurrent.reset();
+    mHeld.reset();
+    if (flags)
+        *flags = 0x40000000;
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetParams(BSTR* text)
+{
+    if (!text)
+        return E_POINTER;
+    std::wostringstream out;
+    out.imbue(std::locale::classic());
+    mParams.Write(out);
+    *text = MakeBstr(out.str());
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::Clone(ICalcEnum** out)
+{
+    if (!out)
+        return E_POINTER;
+    auto* copy = new CheckpointEnumerator(mName, mContext);
+    copy->mParams = mParams;
+    copy->mHasParams = mHasParams;
+    copy->mInitialised = mInitialised;
+    copy->mOnline = mOnline;
+    copy->mRecord = mRecord;
+    copy->mInterval = mInterval;
+    copy->mPosition = mPosition;
+    copy->mCheckpoints = mCheckpoints;
+    copy->mCurrent = mCurrent;
+    copy->mLastBeatBlock = mLastBeatBlock;
+    copy->mHeld = mHeld;
+    copy->AddRef();
+    *out = copy;
+    return S_OK;
+}
+
+template <class Algo>
+HRESULT CheckpointEnumerator<Algo>::Init(LONG record, ICalcSource* const* sources, DWORD count, double interval, DWORD flags)
+{
+    if (!mHasParams)
+        return E_UNEXPECTED;
+    mOnline = (flags & 0x80000000u) != 0;
+    mRecord = record;
+    mInterval = interval;
+    std::string error;
+    if (!mParams.OpenSources(sources, count, interval, record, error)) {
+        vx::log::WriteLine(error);
+        mInitialised = false;
+        return E_INVALIDARG;
+    }
+    mCheckpoints.clear();
+    const int32_t start = record == StartRecord(mParams) ? StartOffset(mParams) : 0;
+    mCheckpoints.emplace(0, Algo::Initial(mParams, start));
+    mCurrent.reset();
+    mHeld.reset();
+    mLastBeatBlock = -1;
+    mPosition = 0;
+    mInitialised = true;
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::Seek(LONG position)
+{
+    mCurrent.reset();
+    mHeld.reset();
+    position = std::max<LONG>(position, 0);
+    if (mRecord == StartRecord(mParams))
+        position = std::max<LONG>(position, StartOffset(mParams));
+    mPosition = position;
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::ClearSources()
+{
+    mParams.ClearSources();
+    mInitialised = false;
+    return S_OK;
+}
+
+template <class Algo> int32_t CheckpointEnumerator<Algo>::RangeEnd() const
+{
+    if (mRecord > EndRecord(mParams) || mRecord < StartRecord(mParams))
+        return 0;
+    return mRecord == EndRecord(mParams) ? EndOffset(mParams) : kNoPosition;
+}
+
+template <class Algo> bool CheckpointEnumerator<Algo>::InRange(int32_t p) const
+{
+    if (mRecord == StartRecord(mParams) && p < StartOffset(mParams))
+        return false;
+    return p < RangeEnd();
+}
+
+template <class Algo> bool CheckpointEnumerator<Algo>::Produce(Event& event, int32_t end)
+{
+    if (mHeld) {
+        if (mHeld->mPosition < end) {
+            event = *mHeld;
+            mHeld.reset();
+            return true;
+        }
+        mPosition = end;
+        return false;
+    }
+    if (!mCurrent) {
+        // The highest checkpoint at or before the block of the position.
+        auto it = mCheckpoints.upper_bound(mPosition / kCheckpointBlock);
+        --it; // block 0 is always there
+        mCurrent = it->second;
+        mLastBeatBlock = it->first - 1;
+    }
+    State& st = *mCurrent;
+    Event ev;
+    for (;;) {
+        if (st.mStopped || st.mNext == kNoPosition) {
+            mPosition = kNoPosition;
+            return false;
+        }
+        if (st.mNext >= end) {
+            mPosition = std::max(mPosition, end);
+            return false;
+        }
+        const State before = st;
+        if (!Algo::Step(st, mParams, ev))
+            continue;
+        const int32_t block = ev.mPosition / kCheckpointBlock;
+        // The state before this event yields every event from here on: it is the checkpoint of
+        // each block that begins after the previous event and not after this one.
+        for (int32_t b = mLastBeatBlock + 1; b <= block; ++b)
+            mCheckpoints.try_emplace(b, before);
+        mLastBeatBlock = std::max(mLastBeatBlock, block);
+        if (ev.mPosition < mPosition || !InRange(ev.mPosition) || Unset(ev))
+            continue;
+        if (ev.mPosition >= end) {
+            mHeld = ev;
+            mPosition = end;
+            return false;
+        }
+        event = ev;
+        return true;
+    }
+}
+
+template <class Algo>
+HRESULT CheckpointEnumerator<Algo>::Next(DWORD bufferBytes, LONG endOffset, void* buffer, DWORD* count, LONG* next)
+{
+    if (!count || !next)
+        return E_POINTER;
+    *count = 0;
+    // The host's buffers are whole multiples of the record size; a smaller one cannot take a record.
+    if (!buffer || bufferBytes < Algo::kRecordSize) {
+        vx::log::WriteLine(mName + ": the event buffer has no room for one record");
+        return E_INVALIDARG;
+    }
+    if (!mInitialised)
+        return E_UNEXPECTED;
+    const DWORD capacity = bufferBytes / Algo::kRecordSize;
+    int32_t end = endOffset < 0 ? kNoPosition : endOffset;
+    const int32_t rangeEnd = RangeEnd();
+    if (mPosition != kNoPosition && mPosition >= rangeEnd)
+        mPosition = kNoPosition;
+    auto* out = static_cast<std::byte*>(buffer);
+    while (*count < capacity && mPosition != kNoPosition && mPosition < end) {
+        Event ev;
+        if (!Produce(ev, std::min(end, rangeEnd))) {
+            if (mPosition != kNoPosition && mPosition >= rangeEnd)
+                mPosition = kNoPosition;
+            break;
+        }
+        std::memcpy(out + static_cast<std::size_t>(*count) * Algo::kRecordSize, &ev, Algo::kRecordSize);
+        ++*count;
+        mPosition = ev.mPosition + 1;
+    }
+    if (mPosition == kNoPosition) {
+        *next = kNoPosition;
+        return S_FALSE;
+    }
+    *next = std::min(mPosition, end);
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetPosition(LONG* position)
+{
+    if (!position)
+        return E_POINTER;
+    *position = mPosition;
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetRecordSize(DWORD* bytes)
+{
+    if (!bytes)
+        return E_POINTER;
+    *bytes = Algo::kRecordSize;
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetEventTypeId(DWORD* id)
+{
+    if (!id)
+        return E_POINTER;
+    *id = 0;
+    if constexpr (std::is_same_v<Algo, FiducialAlgorithm>)
+        FiducialEnumClass().GetClassId(id), *id = (*id & 0xFFFF0000u) | 1u;
+    return S_OK;
+}
+
+template <class Algo> std::vector<int32_t> CheckpointEnumerator<Algo>::CheckpointBlocks() const
+{
+    std::vector<int32_t> blocks;
+    for (const auto& [b, s] : mCheckpoints)
+        blocks.push_back(b);
+    return blocks;
+}
+
+template class CheckpointEnumerator<FiducialAlgorithm>;
+template class CheckpointEnumerator<SelectorAlgorithm>;
+
+// ---- class objects
+
+EnumeratorClassObject::EnumeratorClassObject(Kind kind)
+    : mKind(kind)
+{
+    constexpr double kMax = std::numeric_limits<double>::max();
+    if (kind == Kind::Fiducial)
+        mParams = { { L"Signal", 0, 0, kCalcSourceSampled }, { L"Reference", 0, 0, kCalcSourceEvents },
+            { L"Width[s]", 0.01, 10, 0 }, { L"Type", 0, 1, 0 }, { L"MinRR[s]", 0, 60, 0 }, { L"MaxRR[s]", 0, 60, 0 },
+            { L"MinFF", 0, 10, 0 }, { L"MaxFF", 0, 10, 0 }, { L"LimitStartRecord", -1, kMax, 0 },
+            { L"LimitStartOffset", -1, kMax, 0 }, { L"LimitEndRecord", -1, kMax, 0 },
+            { L"LimitEndOffset", -1, kMax, 0 }, { L"ExcludeEctopic", 0, 1, 0 } };
+    else
+        mParams = { { L"Source", 0, 0, kCalcSourceEvents }, { L"Type", 0, 5, 0 }, { L"Interpolate", 0, 1, 0 } };
+}
+
+HRESULT EnumeratorClassObject::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (iid == IUnknown::kIid || iid == ICAFClassObject::kIid || iid == ICalcEnumClass2::kIid)
+        *out = static_cast<ICalcEnumClass2*>(this);
+    else if (iid == ICalcNumericParamsFuncClass::kIid)
+        *out = static_cast<ICalcNumericParamsFuncClass*>(this);
+    else
+        return E_NOINTERFACE;
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::GetClassId(DWORD* id)
+{
+    if (!id)
+        return E_POINTER;
+    *id = (static_cast<DWORD>(mTypeIndex) << 16) | (mKind == Kind::Fiducial ? 0u : 2u);
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::GetName(BSTR* name)
+{
+    if (!name)
+        return E_POINTER;
+    *name = MakeBstr(mKind == Kind::Fiducial ? L"HRVFiducialEnum" : L"HRVSelectorEnum");
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::GetDescription(BSTR* text)
+{
+    if (!text)
+        return E_POINTER;
+    *text = MakeBstr(mKind == Kind::Fiducial ? L"Detect fiducial points around a given reference event."
+                                             : L"Selects a single HRV parameter");
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::CreateInstance(IUnknown*, ICalcEnum** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    ICalcEnum* e = nullptr;
+    if (mKind == Kind::Fiducial)
+        e = new FiducialEnumerator("Fiducial", mContext);
+    else
+        e = new SelectorEnumerator("HRVSelector", mContext);
+    e->AddRef();
+    *out = e;
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::GetFunctionName(DWORD index, BSTR* name)
+{
+    if (!name)
+        return E_POINTER;
+    if (index != 0)
+        return E_INVALIDARG;
+    *name = MakeBstr(mKind == Kind::Fiducial ? L"Fiducial" : L"HRVSelector");
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::GetFunctionInfo(DWORD index, BSTR* name, DWORD* classId, DWORD* paramCount)
+{
+    if (!name || !classId || !paramCount)
+        return E_POINTER;
+    if (index != 0)
+        return E_INVALIDARG;
+    GetFunctionName(0, name);
+    GetClassId(classId);
+    *paramCount = static_cast<DWORD>(mParams.size());
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::GetParamInfo(DWORD index, double* maximum, double* minimum, DWORD* flags, BSTR* name)
+{
+    if (!maximum || !minimum || !flags || !name)
+        return E_POINTER;
+    if (index >= mParams.size())
+        return E_INVALIDARG;
+    const PublishedParam& p = mParams[index];
+    *maximum = p.maximum;
+    *minimum = p.minimum;
+    *flags = 0x40000000;
+    *name = MakeBstr(p.name);
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::CheckSource(DWORD index, DWORD sourceFlags)
+{
+    if (index >= mParams.size() || mParams[index].sourceFlags == 0)
+        return E_INVALIDARG;
+    return (sourceFlags & mParams[index].sourceFlags) ? S_OK : S_FALSE;
+}
+
+EnumeratorClassObject& FiducialEnumClass()
+{
+    static EnumeratorClassObject object(EnumeratorClassObject::Kind::Fiducial);
+    return object;
+}
+
+EnumeratorClassObject& SelectorEnumClass()
+{
+    static EnumeratorClassObject object(EnumeratorClassObject::Kind::Selector);
+    return object;
+}
+
+HRESULT RegisterEnumeratorClasses(IHostClassObject* host, ITypeIdRegistry* types,
+    std::shared_ptr<const FiducialContext> context)
+{
+    if (!host)
+        return E_POINTER;
+    WORD index = 0;
+    if (types && FAILED(types->GetTypeIndex(GUID_HRVEnumObj, &index)))
+        index = 0;
+    for (EnumeratorClassObject* c : { &FiducialEnumClass(), &SelectorEnumClass() }) {
+        c->SetTypeIndex(index);
+        c->SetContext(context);
+        const HRESULT hr = host->RegisterClassObject(static_cast<ICalcEnumClass2*>(c));
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+} // namespace HRV

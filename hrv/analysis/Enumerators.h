@@ -1,0 +1,131 @@
+#pragma once
+// The extension's calculation enumerators "HRVFiducialEnum" (formula function "Fiducial") and
+// "HRVSelectorEnum" ("HRVSelector"), and their class objects. Both share one engine: an event
+// enumerator that keeps checkpoints of its running state every 100000 samples of a record, so
+// that the host can ask for any stretch of any record in any order without running the
+// detection from the record's start again.
+#include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/CalcEnumInterfaces.h"
+#include "hrv/analysis/Fiducial.h"
+#include "hrv/analysis/Selector.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace HRV {
+
+constexpr GUID GUID_HRVEnumObj = vx::com::MakeGuid("{DCF2F97C-4F1B-491A-B0A1-9D089AC03CDC}");
+constexpr int32_t kCheckpointBlock = 100000;
+
+// What the document gives the fiducial enumerators it owns: the user's beat marks and the
+// beat-number cache. Both may be null (no marks; numbers restart in each record).
+struct FiducialContext {
+    std::shared_ptr<const IBeatMarks> marks;
+    std::shared_ptr<BeatNumberCache> numbers;
+};
+
+template <class Algo>
+class CheckpointEnumerator final : public SimpleUnknownImp2<ICalcEnum, IEnumEventEx, 0> {
+public:
+    using Params = typename Algo::Params;
+    using State = typename Algo::State;
+    using Event = typename Algo::Event;
+
+    CheckpointEnumerator(std::string name, std::shared_ptr<const FiducialContext> context)
+        : mName(std::move(name))
+        , mContext(std::move(context))
+    {
+    }
+
+    HRESULT SetParams(const wchar_t* text, DWORD* flags) override;
+    HRESULT GetParams(BSTR* text) override;
+    HRESULT Clone(ICalcEnum** out) override;
+    HRESULT Init(LONG record, ICalcSource* const* sources, DWORD count, double sampleInterval, DWORD flags) override;
+    HRESULT Seek(LONG position) override;
+    HRESULT ClearSources() override;
+
+    HRESULT Next(DWORD bufferBytes, LONG endOffset, void* buffer, DWORD* count, LONG* next) override;
+    HRESULT GetPosition(LONG* position) override;
+    HRESULT GetRecordSize(DWORD* bytes) override;
+    HRESULT GetEventTypeId(DWORD* id) override;
+
+    // Diagnostics for tests: the blocks of the record that hold a checkpoint.
+    std::vector<int32_t> CheckpointBlocks() const;
+
+private:
+    // The next taken event at or after mPosition and before end; false when there is none before
+    // end (mPosition then is end, or kNoPosition at the end of the record).
+    bool Produce(Event& event, int32_t end);
+    bool InRange(int32_t position) const;
+    int32_t RangeEnd() const;
+
+    std::string mName;
+    std::shared_ptr<const FiducialContext> mContext;
+    Params mParams;
+    bool mHasParams = false;
+    bool mInitialised = false;
+    bool mOnline = false;
+    int32_t mRecord = 0;
+    double mInterval = 0.0;
+    int32_t mPosition = 0;
+    std::map<int32_t, State> mCheckpoints; // by block
+    std::optional<State> mCurrent;
+    int32_t mLastBeatBlock = -1;
+    std::optional<Event> mHeld;
+};
+
+using FiducialEnumerator = CheckpointEnumerator<FiducialAlgorithm>;
+using SelectorEnumerator = CheckpointEnumerator<SelectorAlgorithm>;
+
+// Published description of one parameter.
+struct PublishedParam {
+    const wchar_t* name;
+    double minimum;
+    double maximum;
+    DWORD sourceFlags; // 0 for a number
+};
+
+// The class object of an enumerator kind; static for the life of the module (AddRef and Release
+// answer 1).
+class EnumeratorClassObject final : public ICalcEnumClass2, public ICalcNumericParamsFuncClass {
+public:
+    enum class Kind { Fiducial, Selector };
+    explicit EnumeratorClassObject(Kind kind);
+
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT GetClassId(DWORD* id) override;
+    HRESULT GetName(BSTR* name) override;
+    HRESULT GetDescription(BSTR* text) override;
+    HRESULT CreateInstance(IUnknown* creator, ICalcEnum** out) override;
+
+    HRESULT GetFunctionName(DWORD index, BSTR* name) override;
+    HRESULT GetFunctionInfo(DWORD index, BSTR* name, DWORD* classId, DWORD* paramCount) override;
+    HRESULT GetParamInfo(DWORD index, double* maximum, double* minimum, DWORD* flags, BSTR* name) override;
+    HRESULT CheckSource(DWORD index, DWORD sourceFlags) override;
+
+    // The host's type index of GUID_HRVEnumObj, which makes the class id; set at registration.
+    void SetTypeIndex(WORD index) { mTypeIndex = index; }
+    void SetContext(std::shared_ptr<const FiducialContext> context) { mContext = std::move(context); }
+    const std::vector<PublishedParam>& Params() const { return mParams; }
+
+private:
+    Kind mKind;
+    WORD mTypeIndex = 0;
+    std::vector<PublishedParam> mParams;
+    std::shared_ptr<const FiducialContext> mContext;
+};
+
+EnumeratorClassObject& FiducialEnumClass();
+EnumeratorClassObject& SelectorEnumClass();
+
+// Registers "HRVFiducialEnum" and then "HRVSelectorEnum" with the host; the type registry, when
+// given, supplies the type index of the class ids. S_OK or the first failure.
+HRESULT RegisterEnumeratorClasses(IHostClassObject* host, ITypeIdRegistry* types,
+    std::shared_ptr<const FiducialContext> context = {});
+
+} // namespace HRV
