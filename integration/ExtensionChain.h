@@ -8,6 +8,7 @@
 #include "host/calc/Engine.h"
 #include "host/extcalc/ExtensionEnumerators.h"
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "hrv/analysis/AnalysisEngine.h"
 #include "hrv/analysis/Detector.h"
 #include "hrv/analysis/Enumerators.h"
 
@@ -115,5 +116,71 @@ inline std::vector<HRV::FiducialEvent> ReadBeats(calc::Engine& engine, const std
         std::memcpy(&beats[i], events.Record(i), std::min<std::size_t>(events.recordSize, sizeof(HRV::FiducialEvent)));
     return beats;
 }
+
+// A host event enumeration of a named channel over one stretch of a record.
+class EngineEvents final : public SimpleUnknownImp1<IEnumEventEx, 0> {
+public:
+    EngineEvents(calc::Engine& engine, const std::wstring& channel, int record, int64_t start, int64_t end)
+    {
+        calc::Compiled c = engine.Channel(channel);
+        const int64_t length = c.events->Info(record).length;
+        mEvents.recordSize = c.events->RecordSize();
+        c.events->Read(record, start, std::min(end, length), mEvents);
+    }
+    HRESULT Next(DWORD bytes, LONG, void* buffer, DWORD* count, LONG* next) override
+    {
+        if (!count || !next || !buffer || bytes < mEvents.recordSize)
+            return E_INVALIDARG;
+        const std::size_t n = std::min<std::size_t>(bytes / mEvents.recordSize, mEvents.Count() - mIndex);
+        std::memcpy(buffer, mEvents.Record(mIndex), n * mEvents.recordSize);
+        mIndex += n;
+        *count = static_cast<DWORD>(n);
+        *next = mIndex < mEvents.Count() ? mEvents.Position(mIndex) : 0x7FFFFFFF;
+        return mIndex < mEvents.Count() ? S_OK : S_FALSE;
+    }
+    HRESULT GetPosition(LONG* p) override { return *p = 0, S_OK; }
+    HRESULT GetRecordSize(DWORD* b) override { return *b = mEvents.recordSize, S_OK; }
+    HRESULT GetEventTypeId(DWORD* id) override { return *id = 0, S_OK; }
+
+private:
+    calc::EventBuffer mEvents;
+    std::size_t mIndex = 0;
+};
+
+// The analysis engine's view of the host recording: records start one after another.
+class EngineAnalysisHost final : public HRV::IAnalysisHost {
+public:
+    EngineAnalysisHost(calc::Engine& engine, std::shared_ptr<calc::IRecording> recording, std::wstring channel)
+        : mEngine(engine)
+        , mRecording(std::move(recording))
+        , mChannel(std::move(channel))
+    {
+    }
+    int32_t RecordCount() override { return mRecording->RecordCount(); }
+    bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override
+    {
+        if (record < 0 || record >= RecordCount())
+            return false;
+        const calc::TimeBase tb = mRecording->RecordInfo(record);
+        info = { tb.interval, 0.0, 0.0, 0, tb.length };
+        return true;
+    }
+    IEnumEventEx* OpenEvents(const HRV::ChannelRef&, int32_t record, int32_t start, int32_t end) override
+    {
+        try {
+            auto* e = new EngineEvents(mEngine, mChannel, record, start, end);
+            e->AddRef();
+            return e;
+        } catch (const calc::CalcError&) {
+            return nullptr;
+        }
+    }
+    int32_t SampledRecord() override { return RecordCount() - 1; }
+
+private:
+    calc::Engine& mEngine;
+    std::shared_ptr<calc::IRecording> mRecording;
+    std::wstring mChannel;
+};
 
 } // namespace vx::integration

@@ -19,6 +19,9 @@ vx::hf::RateRatio RatioOf(double interval, double offset);
 class HostFloatStream final : public SimpleUnknownImp1<IFloatStreamEx, 1> {
 public:
     HostFloatStream(std::shared_ptr<const Recording> recording, int channel, int record);
+    // The samples of a formula channel (a compiled signal of the calculation engine); the
+    // recording gives the record's time base.
+    HostFloatStream(std::shared_ptr<const Recording> recording, std::shared_ptr<calc::Signal> signal, int record);
 
     HRESULT GetLength(LONG* length) override;
     HRESULT SeekRelative(LONG distance, LONG* position) override;
@@ -35,6 +38,7 @@ private:
     int64_t Length() const;
 
     std::shared_ptr<const Recording> mRecording;
+    std::shared_ptr<calc::Signal> mSignal;
     int mChannel;
     int mRecord;
     int64_t mPosition = 0;
@@ -44,6 +48,8 @@ private:
 class HostEventSource final : public SimpleUnknownImp1<IEnumEventEx, 1> {
 public:
     HostEventSource(std::shared_ptr<const Recording> recording, int eventChannel, int record);
+    // The events of a formula channel that compiles to events (read once, for the whole record).
+    HostEventSource(std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record);
 
     HRESULT Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next) override;
     HRESULT Find(LONG backward, LONG start, LONG lower, LONG upper) override;
@@ -59,11 +65,14 @@ public:
     int finds = 0;
 
 private:
-    const EventChannel& Channel() const;
+    std::size_t Count() const { return mRecordSize ? mBytes->size() / mRecordSize : 0; }
+    int32_t PositionAt(std::size_t i) const;
 
     std::shared_ptr<const Recording> mRecording;
-    int mChannel;
     int mRecord;
+    uint32_t mRecordSize = 16;
+    // The record's events: the recording's own bytes, or the copy read from a formula channel.
+    std::shared_ptr<const std::vector<std::byte>> mBytes;
     std::size_t mIndex = 0;
 };
 
