@@ -14,9 +14,6 @@ namespace vx::host {
 
 namespace {
 
-constexpr uint32_t kNamedKind = 0x40000000u;
-constexpr uint32_t kFirstNamed = 0x100u;
-
 std::string Hex(DWORD v)
 {
     char text[16];
@@ -130,6 +127,7 @@ private:
         const int64_t limit = std::min<int64_t>(mEnd, mHost.EventLimit(mRecord));
         if (limit <= mPosition)
             return;
+        mHost.EnsureCompiledForData();
         calc::Compiled c = mHost.Engine().Channel(mName);
         if (!c.events)
             return;
@@ -161,14 +159,17 @@ private:
 
 HrvHostDocument::HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions opts)
     : options(std::move(opts))
-    , mRecording(std::move(recording))
-    , mEngine(std::make_unique<calc::Engine>(mRecording))
+    , mRecording(recording)
+    , mDocument(new HostDocument(std::move(recording)))
 {
 }
 
 HrvHostDocument::~HrvHostDocument()
 {
     Detach();
+    if (onlineSink)
+        mDocument->RemoveSink(onlineSink);
+    mDocument->Release();
     for (auto& [id, child] : dataChildren)
         child->Release();
     for (auto& [index, object] : stored)
@@ -300,20 +301,24 @@ bool HrvHostDocument::StoreObject(DWORD index, IPersist* object)
     return true;
 }
 
-HRESULT HrvHostDocument::RegisterOnlineSink(HRV::IOnlineDataSink* sink)
+HRESULT HrvHostDocument::RegisterOnlineSink(IOnlineDataSink* sink)
 {
     if (!sink)
         return E_POINTER;
+    const HRESULT hr = mDocument->AddSink(sink);
+    if (FAILED(hr))
+        return hr;
     onlineSink = sink;
     log.push_back("online.register");
     return S_OK;
 }
 
-HRESULT HrvHostDocument::UnregisterOnlineSink(HRV::IOnlineDataSink* sink)
+HRESULT HrvHostDocument::UnregisterOnlineSink(IOnlineDataSink* sink)
 {
-    if (sink != onlineSink || !sink)
+    if (!sink || mDocument->RemoveSink(sink) != S_OK)
         return S_FALSE;
-    onlineSink = nullptr;
+    if (sink == onlineSink)
+        onlineSink = nullptr;
     log.push_back("online.unregister");
     return S_OK;
 }
@@ -372,8 +377,11 @@ double HrvHostDocument::SampleInterval(const HRV::ChannelRef& c, int32_t record)
 bool HrvHostDocument::AddChannel(const std::wstring& name, const std::wstring& formula)
 {
     channelRequests.push_back(L"+" + name);
+    vx::hf::ChannelRef ref;
+    if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
+        return false;
     try {
-        mEngine->SetFormula(name, formula);
+        Engine().SetFormula(name, formula);
     } catch (const calc::CalcError& e) {
         log.push_back("channel refused " + Narrow(name) + ": " + e.what());
         return false;
@@ -386,28 +394,25 @@ bool HrvHostDocument::AddChannel(const std::wstring& name, const std::wstring& f
 bool HrvHostDocument::RemoveChannel(const std::wstring& name, bool)
 {
     channelRequests.push_back(L"-" + name);
-    if (!mEngine->HasChannel(name))
+    if (!Engine().HasChannel(name))
         return false;
-    mEngine->RemoveChannel(name);
-    return true;
+    mNames.erase(std::remove(mNames.begin(), mNames.end(), name), mNames.end());
+    return mDocument->RemoveName(0, name.c_str()) == S_OK;
 }
 
 bool HrvHostDocument::FindChannel(const std::wstring& name, HRV::ChannelRef& out)
 {
-    if (!mEngine->HasChannel(name))
+    vx::hf::ChannelRef ref;
+    if (!Engine().HasChannel(name) || mDocument->LookUp(0, name.c_str(), &ref) != S_OK)
         return false;
-    const auto it = std::find(mNames.begin(), mNames.end(), name);
-    if (it == mNames.end())
-        return false;
-    out = { kFirstNamed + static_cast<uint32_t>(it - mNames.begin()), kNamedKind };
+    out = { ref.number, ref.kind };
     return true;
 }
 
 std::wstring HrvHostDocument::ChannelName(const HRV::ChannelRef& ref) const
 {
-    if (ref.mKind != kNamedKind || ref.mChannel < kFirstNamed || ref.mChannel - kFirstNamed >= mNames.size())
-        return {};
-    return mNames[ref.mChannel - kFirstNamed];
+    const std::wstring* name = mDocument->NameOfNumber(ref.mChannel);
+    return name ? *name : std::wstring();
 }
 
 static std::pair<uint64_t, uint64_t> LinkKey(const HRV::ChannelRef& a, const HRV::ChannelRef& b)
@@ -428,12 +433,23 @@ bool HrvHostDocument::RemoveChannelLink(const HRV::ChannelRef& a, const HRV::Cha
     return links.erase(LinkKey(a, b)) > 0;
 }
 
+void HrvHostDocument::EnsureCompiledForData()
+{
+    int64_t samples = 0;
+    for (const Record& r : mRecording->records)
+        samples += r.length;
+    if (samples != mCompiledFor) {
+        RecompileChannels();
+        mCompiledFor = samples;
+    }
+}
+
 void HrvHostDocument::RecompileChannels()
 {
     for (const std::wstring& name : mNames)
-        if (mEngine->HasChannel(name)) {
+        if (Engine().HasChannel(name)) {
             try {
-                mEngine->SetFormula(name, mEngine->Formula(name));
+                Engine().SetFormula(name, Engine().Formula(name));
             } catch (const calc::CalcError&) {
                 // A channel that no longer compiles keeps its previous form; its reader reports it.
             }
@@ -458,8 +474,9 @@ bool HrvHostDocument::GetRecordInfo(int32_t record, HRV::RecordInfo& info)
 IEnumEventEx* HrvHostDocument::OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end)
 {
     const std::wstring name = ChannelName(channel);
-    if (name.empty() || !mEngine->HasChannel(name) || record < 0 || record >= RecordCount())
+    if (name.empty() || !Engine().HasChannel(name) || record < 0 || record >= RecordCount())
         return nullptr;
+    EnsureCompiledForData();
     return new LiveEventEnum(*this, name, record, std::max(start, 0), end);
 }
 
@@ -473,7 +490,7 @@ int64_t HrvHostDocument::EventLimit(int32_t record)
     if (record < 0 || record >= RecordCount())
         return 0;
     const Record& r = mRecording->records[static_cast<std::size_t>(record)];
-    if (record != mRecording->samplingRecord)
+    if (record != mRecording->samplingRecord || mRecordComplete)
         return r.length;
     const auto settle = static_cast<int64_t>(std::ceil(options.onlineSettleSeconds / r.interval));
     return std::max<int64_t>(0, r.length - settle);
@@ -521,24 +538,17 @@ HRESULT HrvHostDocument::ReportRange(int32_t clientId, DWORD value, HRV::Positio
 
 bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed)
 {
-    HRV::IOnlineDataSink* sink = onlineSink;
-    if (!sink || sourceRecord < 0 || sourceRecord >= source.RecordCount()
-        || source.ChannelCount() != mRecording->ChannelCount())
+    if (sourceRecord < 0 || sourceRecord >= source.RecordCount() || source.ChannelCount() != mRecording->ChannelCount())
         return false;
-    WORD verdict = 0xFFFF;
-    sink->MaySamplingStart(&verdict);
-    if (verdict != 0xFFFF) {
+    const Record& from = source.records[static_cast<std::size_t>(sourceRecord)];
+    mRecordComplete = false;
+    if (!mDocument->StartSampling(from.interval)) {
         log.push_back("online.refused");
         return false;
     }
-    const Record& from = source.records[static_cast<std::size_t>(sourceRecord)];
-    const Record& last = mRecording->records.back();
-    const int record = mRecording->AddRecord(from.interval, last.startTime + last.length * last.interval);
-    mRecording->samplingRecord = record;
-    RecompileChannels();
-    sink->RecordStart(1);
     const auto block = std::max<int64_t>(1, static_cast<int64_t>(std::llround(blockSeconds / from.interval)));
-    std::vector<float> values;
+    std::vector<std::vector<float>> values(static_cast<std::size_t>(source.ChannelCount()));
+    std::vector<std::span<const float>> spans(values.size());
     const auto started = std::chrono::steady_clock::now();
     for (int64_t at = 0; at < from.length; at += block) {
         const int64_t n = std::min(block, from.length - at);
@@ -547,21 +557,17 @@ bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, doub
             const double due = static_cast<double>(at + n) * from.interval / speed;
             std::this_thread::sleep_until(started + std::chrono::duration<double>(due));
         }
-        for (int c = 0; c < source.ChannelCount(); ++c) {
-            values.resize(static_cast<std::size_t>(n));
-            from.channels[static_cast<std::size_t>(c)].Read(at, values);
-            mRecording->records[static_cast<std::size_t>(record)].channels[static_cast<std::size_t>(c)].Append(values);
+        for (std::size_t c = 0; c < values.size(); ++c) {
+            values[c].resize(static_cast<std::size_t>(n));
+            from.channels[c].Read(at, values[c]);
+            spans[c] = values[c];
         }
-        mRecording->records[static_cast<std::size_t>(record)].length += n;
-        RecompileChannels();
-        sink->NewData();
+        mDocument->DeliverBlock(spans);
     }
-    // The record is complete: everything in it has settled.
-    mRecording->samplingRecord = -1;
-    RecompileChannels();
-    sink->RecordEnd();
-    sink->SamplingEnd();
-    sink->SamplingFinished();
+    // The record has all its data from here on: what it holds has settled.
+    mRecordComplete = true;
+    mDocument->StopSampling();
+    mRecordComplete = false;
     return true;
 }
 

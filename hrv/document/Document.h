@@ -189,6 +189,7 @@ public:
     static constexpr ULONGLONG kOwnSite = 0x51735173u;
 
 private:
+    // The online data sink: a sub-object whose counts are the document's.
     class Sink final : public IOnlineDataSink {
     public:
         explicit Sink(Document& d)
@@ -198,18 +199,21 @@ private:
         HRESULT QueryInterface(REFIID iid, void** out) override { return mDoc.QueryInterface(iid, out); }
         ULONG AddRef() override { return mDoc.AddRef(); }
         ULONG Release() override { return mDoc.Release(); }
-        HRESULT MaySamplingStart(WORD* verdict) override { return mDoc.MaySamplingStart(verdict); }
+        HRESULT MaySamplingStart(IUnknown**, WORD* verdict) override { return mDoc.MaySamplingStart(verdict); }
         HRESULT SamplingFinished() override { return mDoc.SamplingFinished(); }
-        HRESULT RecordStart(WORD follow) override { return mDoc.RecordStart(follow); }
+        HRESULT RecordStart(LONG, DWORD, WORD follow) override { return mDoc.RecordStart(follow); }
         HRESULT RecordEnd() override { return mDoc.RecordEnd(); }
         HRESULT SamplingEnd() override { return mDoc.SamplingEnd(); }
         HRESULT NewData() override { return mDoc.NewData(); }
-        HRESULT Reserved7() override { return S_OK; }
-        HRESULT Reserved8() override { return E_NOTIMPL; }
-        HRESULT Reserved9() override { return E_NOTIMPL; }
-        HRESULT Reserved10() override { return S_OK; }
-        DWORD UpdateInterval() override { return 200; }
-        DWORD ChannelMask(DWORD, DWORD, DWORD) override { return 0x80000000u; }
+        HRESULT Reserved9() override { return S_OK; }
+        HRESULT Reserved10() override { return E_NOTIMPL; }
+        HRESULT Reserved11() override { return E_NOTIMPL; }
+        HRESULT Reserved12() override { return S_OK; }
+        HRESULT GetValue13(DWORD* value) override { return value ? (*value = 200, S_OK) : E_POINTER; }
+        HRESULT GetValue14(DWORD, DWORD, DWORD, DWORD* value) override
+        {
+            return value ? (*value = 0x80000000u, S_OK) : E_POINTER;
+        }
 
     private:
         Document& mDoc;

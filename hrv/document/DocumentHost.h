@@ -9,6 +9,7 @@
 
 #include "com/Persist.h"
 #include "hostframework/interfaces/DataChild.h"
+#include "hostframework/interfaces/RecordingInterfaces.h"
 #include "hrv/analysis/AnalysisEngine.h"
 #include "hrv/analysis/Detector.h"
 #include "hrv/core/Position.h"
@@ -17,29 +18,6 @@
 namespace HRV {
 
 class Settings;
-
-// The host's side of sampling, as the document sees it: the operations it calls while the host
-// samples, in the order the host drives them (may start, then per record: record start, new
-// data..., record end; then sampling end and sampling finished).
-struct IOnlineDataSink : IUnknown {
-    static constexpr IID kIid = vx::com::MakeGuid("{C4AEA2A0-0F3D-11D4-80F2-00A0C9E26433}");
-    virtual HRESULT MaySamplingStart(WORD* verdict) = 0;
-    virtual HRESULT SamplingFinished() = 0;
-    // `follow` is the 16-bit value of the host's last argument: non-zero to follow this record.
-    virtual HRESULT RecordStart(WORD follow) = 0;
-    virtual HRESULT RecordEnd() = 0;
-    virtual HRESULT SamplingEnd() = 0;
-    virtual HRESULT NewData() = 0;
-    virtual HRESULT Reserved7() = 0;
-    virtual HRESULT Reserved8() = 0;
-    virtual HRESULT Reserved9() = 0;
-    virtual HRESULT Reserved10() = 0;
-    virtual DWORD UpdateInterval() = 0;
-    virtual DWORD ChannelMask(DWORD a, DWORD b, DWORD c) = 0;
-
-protected:
-    ~IOnlineDataSink() = default;
-};
 
 // The host's analysis manager: the list of analyses stored with a recording.
 class IAnalysisManager {

@@ -446,16 +446,23 @@ TEST_F(DocumentTest, OnlineSinkWithTheFlagOffIsNeutral)
     HostAndDocument hd(Mitdb100(30));
     IOnlineDataSink* sink = hd.doc->OnlineSink();
     WORD verdict = 0;
-    EXPECT_EQ(sink->MaySamplingStart(&verdict), 0);
+    EXPECT_EQ(sink->MaySamplingStart(nullptr, &verdict), 0);
     EXPECT_EQ(verdict, 0xFFFF);
-    EXPECT_EQ(sink->RecordStart(1), 0);
+    EXPECT_EQ(sink->RecordStart(1, 0, 1), 0);
     EXPECT_EQ(sink->NewData(), 0);
     EXPECT_EQ(sink->RecordEnd(), 0);
     EXPECT_EQ(sink->SamplingEnd(), 0);
     EXPECT_EQ(sink->SamplingFinished(), 0);
     EXPECT_TRUE(hd.host.updates.empty());
-    EXPECT_EQ(sink->UpdateInterval(), 200u);
-    EXPECT_EQ(sink->ChannelMask(1, 2, 3), 0x80000000u);
+    DWORD value = 0;
+    EXPECT_EQ(sink->GetValue13(&value), S_OK);
+    EXPECT_EQ(value, 200u);
+    EXPECT_EQ(sink->GetValue14(1, 2, 3, &value), S_OK);
+    EXPECT_EQ(value, 0x80000000u);
+    EXPECT_EQ(sink->Reserved9(), S_OK);
+    EXPECT_EQ(sink->Reserved10(), E_NOTIMPL);
+    EXPECT_EQ(sink->Reserved11(), E_NOTIMPL);
+    EXPECT_EQ(sink->Reserved12(), S_OK);
 }
 
 TEST_F(DocumentTest, DiscontinuousSamplingAsksAndFollowsTheAnswer)
@@ -473,7 +480,7 @@ TEST_F(DocumentTest, DiscontinuousSamplingAsksAndFollowsTheAnswer)
         hd.Command(kCmdOnlineMode);
         hd.TakeUpdates();
         WORD verdict = 0;
-        const HRESULT hr = hd.doc->OnlineSink()->MaySamplingStart(&verdict);
+        const HRESULT hr = hd.doc->OnlineSink()->MaySamplingStart(nullptr, &verdict);
         EXPECT_EQ(std::count_if(hd.host.log.begin(), hd.host.log.end(),
                       [](const std::string& l) { return l.rfind("messagebox HRV 00002031 800B0004", 0) == 0; }),
             1);
@@ -497,7 +504,7 @@ TEST_F(DocumentTest, RecordEndWithoutNewIntervalsStillSendsChanged)
     hd.host.GetRecording().AddRecord(hd.host.GetRecording().records[0].interval, 30.0);
     hd.host.GetRecording().samplingRecord = 1;
     hd.TakeUpdates();
-    ASSERT_EQ(hd.doc->OnlineSink()->RecordStart(1), 0);
+    ASSERT_EQ(hd.doc->OnlineSink()->RecordStart(1, 0, 1), 0);
     EXPECT_EQ(hd.doc->OnlineSink()->RecordEnd(), 1);
     EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(1), Changed(1) }));
 }
