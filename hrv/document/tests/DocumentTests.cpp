@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -862,4 +863,107 @@ TEST_F(DocumentTest, MenuInsertionRegistersTheItemsInOrder)
     // Without the host's object nothing is inserted.
     HostClassObjectPair empty;
     EXPECT_EQ(InsertDocumentCommands(empty), E_POINTER);
+}
+
+namespace {
+
+// Reads the fiducial channel of the record being sampled after each block, as a view would.
+class LiveReader final : public IOnlineDataSink {
+public:
+    LiveReader(HrvHostDocument& host, std::wstring channel)
+        : mHost(host)
+        , mChannel(std::move(channel))
+    {
+    }
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT MaySamplingStart(IUnknown**, WORD* verdict) override { return *verdict = 0xFFFF, S_OK; }
+    HRESULT SamplingFinished() override { return S_OK; }
+    HRESULT RecordStart(LONG, DWORD, WORD) override { return S_OK; }
+    HRESULT RecordEnd() override { return S_OK; }
+    HRESULT SamplingEnd() override { return S_OK; }
+    HRESULT NewData() override
+    {
+        ChannelRef fid;
+        const int32_t record = mHost.GetRecording().samplingRecord;
+        if (!mHost.FindChannel(mChannel, fid) || record < 0)
+            return S_OK;
+        IEnumEventEx* events = mHost.OpenEvents(fid, record, 0, 0x7FFFFFFF);
+        if (!events)
+            return S_OK;
+        Read read { mHost.GetRecording().records[static_cast<std::size_t>(record)].length, {} };
+        DWORD size = 0;
+        events->GetRecordSize(&size);
+        std::vector<std::byte> buffer(size * 8);
+        for (;;) {
+            DWORD count = 0;
+            LONG next = 0;
+            const HRESULT hr = events->Next(static_cast<DWORD>(buffer.size()), -1, buffer.data(), &count, &next);
+            for (DWORD i = 0; i < count; ++i) {
+                FiducialEvent e;
+                std::memcpy(&e, buffer.data() + i * size, std::min<std::size_t>(size, sizeof e));
+                read.events.push_back(e);
+            }
+            if (hr != S_OK || count == 0)
+                break;
+        }
+        events->Release();
+        reads.push_back(std::move(read));
+        return S_OK;
+    }
+    HRESULT Reserved9() override { return S_OK; }
+    HRESULT Reserved10() override { return S_OK; }
+    HRESULT Reserved11() override { return S_OK; }
+    HRESULT Reserved12() override { return S_OK; }
+    HRESULT GetValue13(DWORD*) override { return S_OK; }
+    HRESULT GetValue14(DWORD, DWORD, DWORD, DWORD*) override { return S_OK; }
+
+    struct Read {
+        int64_t length; // samples in the record when read
+        std::vector<FiducialEvent> events;
+    };
+    std::vector<Read> reads;
+
+private:
+    HrvHostDocument& mHost;
+    std::wstring mChannel;
+};
+
+} // namespace
+
+TEST_F(DocumentTest, WhileSamplingTheHostHandsOutOnlySettledBeats)
+{
+    const double first = 120, second = 180;
+    auto source = Mitdb100(second, first);
+    HostAndDocument hd(Mitdb100(first));
+    hd.Command(kCmdAnalyse);
+    hd.Command(kCmdOnlineMode);
+    LiveReader reader(hd.host, hd.doc->Detector().StageName(7));
+    ASSERT_EQ(hd.host.Document().AddSink(&reader), S_OK);
+    ASSERT_TRUE(hd.host.PlayOnline(*source, 0, 20.0));
+    hd.host.Document().RemoveSink(&reader);
+
+    // What the record holds at the end, read anew.
+    const auto finished = vx::integration::ReadBeats(hd.host.Engine(), hd.doc->Detector().StageName(7), 1, 0, 1 << 20);
+    ASSERT_GT(finished.size(), 150u);
+    ASSERT_EQ(reader.reads.size(), 9u);
+    const auto settle = static_cast<int64_t>(10.0 / source->records[0].interval);
+    std::size_t previous = 0;
+    for (const auto& read : reader.reads) {
+        // Every beat handed out lies at least the settle time behind the data, and is the beat
+        // the finished record has there: later samples did not change it.
+        ASSERT_LE(read.events.size(), finished.size());
+        EXPECT_GE(read.events.size(), previous);
+        previous = read.events.size();
+        for (std::size_t i = 0; i < read.events.size(); ++i) {
+            EXPECT_LT(read.events[i].mPosition, read.length - settle);
+            ASSERT_EQ(read.events[i].mPosition, finished[i].mPosition) << i;
+            EXPECT_EQ(std::isnan(read.events[i].mRR), std::isnan(finished[i].mRR));
+            if (!std::isnan(finished[i].mRR)) {
+                EXPECT_DOUBLE_EQ(read.events[i].mRR, finished[i].mRR);
+            }
+        }
+    }
+    EXPECT_GT(previous, finished.size() - 20); // the last read trails the end by the settle time
 }
