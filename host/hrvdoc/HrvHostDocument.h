@@ -72,6 +72,7 @@ public:
     bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed = 0.0);
 
     // HRV::IDocumentHost
+    ULONGLONG ChildSite() override { return reinterpret_cast<std::uintptr_t>(this); }
     bool IsBusy() override { return busy; }
     bool GetSelection(HRV::Position& start, HRV::Position& end) override;
     void ClearSelection() override;

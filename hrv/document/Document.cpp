@@ -444,6 +444,11 @@ void Document::EnableWhenNotBusy(ICommandEnabler*& enabler)
 {
     enabler->Enable(Busy() ? 0 : 0xFFFF);
 }
+void Document::EnableShowMarkers(ICommandEnabler*& enabler)
+{
+    enabler->Enable(Busy() ? 0 : 0xFFFF);
+    enabler->SetCheck(mSettings->mShowEventMarkers ? 0xFFFF : 0);
+}
 void Document::EnableAlways(ICommandEnabler*& enabler)
 {
     enabler->Enable(0xFFFF);
@@ -455,6 +460,7 @@ void Document::EnableNever(ICommandEnabler*& enabler)
 void Document::EnableOnlineMode(ICommandEnabler*& enabler)
 {
     enabler->Enable(mHost && mHost->CanSample() > 0 ? 0xFFFF : 0);
+    enabler->SetCheck(mSettings->mAnalyzeWhileSampling ? 0xFFFF : 0);
 }
 void Document::EnableWithRange(ICommandEnabler*& enabler)
 {
@@ -528,7 +534,8 @@ HRESULT Document::OnToggleEventMarkers()
 
 void Document::OnAttached(ULONGLONG a, ULONGLONG b)
 {
-    if (a != kOwnSite || b != kOwnSite)
+    const ULONGLONG site = mHost ? mHost->ChildSite() : 0;
+    if (!site || a != site || b != site)
         return;
     RegisterWithManager();
     AttachOnlineSink();
@@ -737,7 +744,7 @@ const EventTableEntry kDocumentRows[] = {
     Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<11>()),
     Rows::Enable<&Document::EnableNever>(Cmd<11>()),
     Rows::Command<&Document::CmdShowMarkers>(Cmd<12>()),
-    Rows::Enable<&Document::EnableWhenNotBusy>(Cmd<12>()),
+    Rows::Enable<&Document::EnableShowMarkers>(Cmd<12>()),
     Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<13>()),
     Rows::Enable<&Document::EnableNever>(Cmd<13>()),
     Rows::Command<&Document::CmdNothing>(Cmd<14>()),

@@ -159,6 +159,7 @@ public:
     HRESULT PlotsPopupChosen(ULONGLONG item, ULONGLONG);
     // Enablers.
     void EnableWhenNotBusy(ICommandEnabler*& enabler);
+    void EnableShowMarkers(ICommandEnabler*& enabler);
     void EnableAlways(ICommandEnabler*& enabler);
     void EnableNever(ICommandEnabler*& enabler);
     void EnableOnlineMode(ICommandEnabler*& enabler);
@@ -184,9 +185,6 @@ public:
     HRVDetector& Detector() { return mDetector; }
     int32_t ClientId() const { return mClientId; }
     int32_t LastRecord() const { return mLastRecord; }
-
-    // The child site the host passes with its attach notification (the document's own).
-    static constexpr ULONGLONG kOwnSite = 0x51735173u;
 
 private:
     // The online data sink: a sub-object whose counts are the document's.

@@ -35,6 +35,8 @@ class IDocumentHost {
 public:
     virtual ~IDocumentHost() = default;
 
+    // The identity of the document's child site, which the host's attach notification carries.
+    virtual ULONGLONG ChildSite() = 0;
     // Host state service: true while the host is busy (sampling setup, another modal task).
     virtual bool IsBusy() = 0;
     // Selection service.

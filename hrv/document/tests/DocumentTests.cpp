@@ -66,8 +66,14 @@ public:
         enabled = e;
         return S_OK;
     }
+    HRESULT SetCheck(WORD c) override
+    {
+        checked = c;
+        return S_OK;
+    }
     std::wstring text;
     int enabled = -1;
+    int checked = -1;
 };
 
 class Menu final : public IPopupMenu {
@@ -229,10 +235,14 @@ TEST_F(DocumentTest, EveryCommandAndMessageDispatches)
     Enabler analyse;
     hd.doc->OnCommandEnable(Document::CommandId(kCmdAnalyse), &analyse);
     EXPECT_EQ(analyse.text, L"Analyze Channel");
+    // Show markers and online mode carry their flag as a check mark.
+    Enabler markers, online;
+    hd.doc->OnCommandEnable(Document::CommandId(kCmdShowMarkers), &markers);
+    EXPECT_EQ(markers.checked, hd.doc->GetSettings().mShowEventMarkers ? 0xFFFF : 0);
     hd.host.canSample = 0;
-    Enabler online;
     hd.doc->OnCommandEnable(Document::CommandId(kCmdOnlineMode), &online);
     EXPECT_EQ(online.enabled, 0);
+    EXPECT_EQ(online.checked, hd.doc->GetSettings().mAnalyzeWhileSampling ? 0xFFFF : 0);
 
     // The plots popup is rebuilt with exactly five items whatever it held; unknown items fail.
     Menu menu;
@@ -265,7 +275,9 @@ TEST_F(DocumentTest, NotificationsClearWhatTheyTouch)
     HostAndDocument hd(Mitdb100(60));
     // The attach notification of the document's own site registers it and analyses (nothing yet:
     // no range).
-    hd.doc->OnNotify(nullptr, 0x80000000u, Document::kOwnSite, Document::kOwnSite);
+    hd.doc->OnNotify(nullptr, 0x80000000u, hd.host.ChildSite(), hd.host.ChildSite() + 1); // another site
+    EXPECT_EQ(hd.doc->ClientId(), -1);
+    hd.doc->OnNotify(nullptr, 0x80000000u, hd.host.ChildSite(), hd.host.ChildSite());
     EXPECT_NE(hd.doc->ClientId(), -1);
     EXPECT_TRUE(hd.host.updates.empty());
     hd.Command(kCmdAnalyse);
@@ -739,7 +751,7 @@ TEST_F(DocumentTest, AnalysisManagerRequestsAndPersistedObjects)
     notify(6);
     EXPECT_TRUE(hd.host.updates.empty());
 
-    hd.doc->OnNotify(nullptr, 0x80000000u, Document::kOwnSite, Document::kOwnSite);
+    hd.doc->OnNotify(nullptr, 0x80000000u, hd.host.ChildSite(), hd.host.ChildSite());
     ASSERT_EQ(hd.doc->ClientId(), 1);
     EXPECT_NE(std::find(hd.host.log.begin(), hd.host.log.end(), "manager.stored 1 0"), hd.host.log.end());
     // Until the settings are stored with the host, the manager's requests are not for this
