@@ -78,6 +78,9 @@ Document::Document(IDocumentHost* host)
 
 Document::~Document()
 {
+    // A document released without being closed must not stay among the host's sinks.
+    if (mHost && mHost->HasOnlineRegistry())
+        mHost->UnregisterOnlineSink(&mSink);
     mEngine.StopOnline();
 }
 

@@ -452,6 +452,15 @@ TEST_F(DocumentTest, ToggleMessagesFlipTheirFlagAndTheOnlineRegistration)
     EXPECT_EQ(hd.host.onlineSink, hd.doc->OnlineSink());
     hd.Command(kCmdOnlineMode);
     EXPECT_EQ(hd.host.onlineSink, nullptr);
+
+    // Closing leaves no sink, no detector channel and no analysis behind.
+    hd.Command(kCmdOnlineMode);
+    ASSERT_EQ(hd.host.Document().SinkCount(), 1u);
+    EXPECT_EQ(hd.doc->Close(), S_OK);
+    EXPECT_EQ(hd.host.Document().SinkCount(), 0u);
+    for (int stage = 1; stage <= 7; ++stage)
+        EXPECT_FALSE(hd.host.Engine().HasChannel(hd.doc->Detector().StageName(stage))) << stage;
+    EXPECT_FALSE(hd.doc->GetSettings().HasValidRange());
 }
 
 TEST_F(DocumentTest, OnlineSinkWithTheFlagOffIsNeutral)
