@@ -1,8 +1,10 @@
 #include "host/hrvdoc/HrvHostDocument.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "host/calc/CalcError.h"
 #include "hostframework/base/SimpleUnknownImp.h"
@@ -12,9 +14,6 @@ namespace vx::host {
 
 namespace {
 
-constexpr uint32_t kNamedKind = 0x40000000u;
-constexpr uint32_t kFirstNamed = 0x100u;
-
 std::string Hex(DWORD v)
 {
     char text[16];
@@ -22,12 +21,19 @@ std::string Hex(DWORD v)
     return text;
 }
 
-std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+std::string Narrow(const std::wstring& w)
+{
+    return std::string(w.begin(), w.end());
+}
 
 // A message the host routes: its id and flags, no data.
 class HostMessage final : public SimpleUnknownImp1<IMessage, 1> {
 public:
-    HostMessage(DWORD id, DWORD flags) : mId(id), mFlags(flags) {}
+    HostMessage(DWORD id, DWORD flags)
+        : mId(id)
+        , mFlags(flags)
+    {
+    }
     HRESULT GetId(DWORD* id) override { return id ? (*id = mId, S_OK) : E_POINTER; }
     HRESULT GetFlags(DWORD* flags) override { return flags ? (*flags = mFlags, S_OK) : E_POINTER; }
     HRESULT Clone(IMessage** out) override
@@ -57,7 +63,11 @@ private:
 class LiveEventEnum final : public SimpleUnknownImp1<IEnumEventEx, 1> {
 public:
     LiveEventEnum(HrvHostDocument& host, std::wstring name, int32_t record, int32_t start, int32_t end)
-        : mHost(host), mName(std::move(name)), mRecord(record), mPosition(start), mEnd(end)
+        : mHost(host)
+        , mName(std::move(name))
+        , mRecord(record)
+        , mPosition(start)
+        , mEnd(end)
     {
         mEvents.recordSize = RecordSizeNow();
     }
@@ -117,6 +127,7 @@ private:
         const int64_t limit = std::min<int64_t>(mEnd, mHost.EventLimit(mRecord));
         if (limit <= mPosition)
             return;
+        mHost.EnsureCompiledForData();
         calc::Compiled c = mHost.Engine().Channel(mName);
         if (!c.events)
             return;
@@ -148,14 +159,17 @@ private:
 
 HrvHostDocument::HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions opts)
     : options(std::move(opts))
-    , mRecording(std::move(recording))
-    , mEngine(std::make_unique<calc::Engine>(mRecording))
+    , mRecording(recording)
+    , mDocument(new HostDocument(std::move(recording)))
 {
 }
 
 HrvHostDocument::~HrvHostDocument()
 {
     Detach();
+    if (onlineSink)
+        mDocument->RemoveSink(onlineSink);
+    mDocument->Release();
     for (auto& [id, child] : dataChildren)
         child->Release();
     for (auto& [index, object] : stored)
@@ -200,7 +214,10 @@ void HrvHostDocument::SelectRegion(HRV::Position start, HRV::Position end)
         + std::to_string(end.mRecord) + ":" + std::to_string(end.mOffset));
 }
 
-void HrvHostDocument::SelectChannel(uint32_t channel) { log.push_back("selection.channel " + std::to_string(channel)); }
+void HrvHostDocument::SelectChannel(uint32_t channel)
+{
+    log.push_back("selection.channel " + std::to_string(channel));
+}
 
 HRV::Position HrvHostDocument::DataEnd()
 {
@@ -245,6 +262,11 @@ bool HrvHostDocument::ChannelHasData(uint32_t channel, uint32_t, int32_t startRe
     return false;
 }
 
+void HrvHostDocument::LegacyLoaded(DWORD id)
+{
+    log.push_back("legacy " + Hex(id));
+}
+
 bool HrvHostDocument::AddDataChild(IVarnDataChildData* child)
 {
     DWORD id = 0;
@@ -279,25 +301,32 @@ bool HrvHostDocument::StoreObject(DWORD index, IPersist* object)
     return true;
 }
 
-HRESULT HrvHostDocument::RegisterOnlineSink(HRV::IOnlineDataSink* sink)
+HRESULT HrvHostDocument::RegisterOnlineSink(IOnlineDataSink* sink)
 {
     if (!sink)
         return E_POINTER;
+    const HRESULT hr = mDocument->AddSink(sink);
+    if (FAILED(hr))
+        return hr;
     onlineSink = sink;
     log.push_back("online.register");
     return S_OK;
 }
 
-HRESULT HrvHostDocument::UnregisterOnlineSink(HRV::IOnlineDataSink* sink)
+HRESULT HrvHostDocument::UnregisterOnlineSink(IOnlineDataSink* sink)
 {
-    if (sink != onlineSink || !sink)
+    if (!sink || mDocument->RemoveSink(sink) != S_OK)
         return S_FALSE;
-    onlineSink = nullptr;
+    if (sink == onlineSink)
+        onlineSink = nullptr;
     log.push_back("online.unregister");
     return S_OK;
 }
 
-void HrvHostDocument::SendUpdate(DWORD messageId, DWORD code) { updates.emplace_back(messageId, code); }
+void HrvHostDocument::SendUpdate(DWORD messageId, DWORD code)
+{
+    updates.emplace_back(messageId, code);
+}
 
 HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
 {
@@ -312,14 +341,21 @@ HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
 
 int HrvHostDocument::MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value)
 {
-    log.push_back("messagebox " + Narrow(caption) + " " + Hex(style) + " " + Hex(value) + " " + Narrow(text.substr(0, 32)));
+    log.push_back(
+        "messagebox " + Narrow(caption) + " " + Hex(style) + " " + Hex(value) + " " + Narrow(text.substr(0, 32)));
     return options.messageBoxAnswer;
 }
 
-int HrvHostDocument::RunSettingsDialog(const std::vector<std::wstring>& titles, HRV::Settings& working)
+int HrvHostDocument::RunSettings(HRV::SettingsDialog& dialog)
 {
-    log.push_back("dialog.settings " + std::to_string(titles.size()));
-    return options.settingsDialog ? options.settingsDialog(titles, working) : 2;
+    log.push_back("dialog.settings " + std::to_string(dialog.ChannelTitles().size()));
+    return options.settingsDialog ? options.settingsDialog(dialog) : 2;
+}
+
+int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice)
+{
+    log.push_back("dialog.calculation " + std::to_string(helpContext));
+    return options.calculationDialog ? options.calculationDialog(choice) : 2;
 }
 
 // ---- Detector host
@@ -341,8 +377,11 @@ double HrvHostDocument::SampleInterval(const HRV::ChannelRef& c, int32_t record)
 bool HrvHostDocument::AddChannel(const std::wstring& name, const std::wstring& formula)
 {
     channelRequests.push_back(L"+" + name);
+    vx::hf::ChannelRef ref;
+    if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
+        return false;
     try {
-        mEngine->SetFormula(name, formula);
+        Engine().SetFormula(name, formula);
     } catch (const calc::CalcError& e) {
         log.push_back("channel refused " + Narrow(name) + ": " + e.what());
         return false;
@@ -355,28 +394,25 @@ bool HrvHostDocument::AddChannel(const std::wstring& name, const std::wstring& f
 bool HrvHostDocument::RemoveChannel(const std::wstring& name, bool)
 {
     channelRequests.push_back(L"-" + name);
-    if (!mEngine->HasChannel(name))
+    if (!Engine().HasChannel(name))
         return false;
-    mEngine->RemoveChannel(name);
-    return true;
+    mNames.erase(std::remove(mNames.begin(), mNames.end(), name), mNames.end());
+    return mDocument->RemoveName(0, name.c_str()) == S_OK;
 }
 
 bool HrvHostDocument::FindChannel(const std::wstring& name, HRV::ChannelRef& out)
 {
-    if (!mEngine->HasChannel(name))
+    vx::hf::ChannelRef ref;
+    if (!Engine().HasChannel(name) || mDocument->LookUp(0, name.c_str(), &ref) != S_OK)
         return false;
-    const auto it = std::find(mNames.begin(), mNames.end(), name);
-    if (it == mNames.end())
-        return false;
-    out = { kFirstNamed + static_cast<uint32_t>(it - mNames.begin()), kNamedKind };
+    out = { ref.number, ref.kind };
     return true;
 }
 
 std::wstring HrvHostDocument::ChannelName(const HRV::ChannelRef& ref) const
 {
-    if (ref.mKind != kNamedKind || ref.mChannel < kFirstNamed || ref.mChannel - kFirstNamed >= mNames.size())
-        return {};
-    return mNames[ref.mChannel - kFirstNamed];
+    const std::wstring* name = mDocument->NameOfNumber(ref.mChannel);
+    return name ? *name : std::wstring();
 }
 
 static std::pair<uint64_t, uint64_t> LinkKey(const HRV::ChannelRef& a, const HRV::ChannelRef& b)
@@ -397,12 +433,23 @@ bool HrvHostDocument::RemoveChannelLink(const HRV::ChannelRef& a, const HRV::Cha
     return links.erase(LinkKey(a, b)) > 0;
 }
 
+void HrvHostDocument::EnsureCompiledForData()
+{
+    int64_t samples = 0;
+    for (const Record& r : mRecording->records)
+        samples += r.length;
+    if (samples != mCompiledFor) {
+        RecompileChannels();
+        mCompiledFor = samples;
+    }
+}
+
 void HrvHostDocument::RecompileChannels()
 {
     for (const std::wstring& name : mNames)
-        if (mEngine->HasChannel(name)) {
+        if (Engine().HasChannel(name)) {
             try {
-                mEngine->SetFormula(name, mEngine->Formula(name));
+                Engine().SetFormula(name, Engine().Formula(name));
             } catch (const calc::CalcError&) {
                 // A channel that no longer compiles keeps its previous form; its reader reports it.
             }
@@ -427,8 +474,9 @@ bool HrvHostDocument::GetRecordInfo(int32_t record, HRV::RecordInfo& info)
 IEnumEventEx* HrvHostDocument::OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end)
 {
     const std::wstring name = ChannelName(channel);
-    if (name.empty() || !mEngine->HasChannel(name) || record < 0 || record >= RecordCount())
+    if (name.empty() || !Engine().HasChannel(name) || record < 0 || record >= RecordCount())
         return nullptr;
+    EnsureCompiledForData();
     return new LiveEventEnum(*this, name, record, std::max(start, 0), end);
 }
 
@@ -442,7 +490,7 @@ int64_t HrvHostDocument::EventLimit(int32_t record)
     if (record < 0 || record >= RecordCount())
         return 0;
     const Record& r = mRecording->records[static_cast<std::size_t>(record)];
-    if (record != mRecording->samplingRecord)
+    if (record != mRecording->samplingRecord || mRecordComplete)
         return r.length;
     const auto settle = static_cast<int64_t>(std::ceil(options.onlineSettleSeconds / r.interval));
     return std::max<int64_t>(0, r.length - settle);
@@ -475,7 +523,10 @@ HRESULT HrvHostDocument::Drop(int32_t clientId)
     return managerClients.erase(clientId) ? S_OK : S_FALSE;
 }
 
-HRESULT HrvHostDocument::Confirm(int32_t clientId) { return managerClients.count(clientId) ? S_OK : S_FALSE; }
+HRESULT HrvHostDocument::Confirm(int32_t clientId)
+{
+    return managerClients.count(clientId) ? S_OK : S_FALSE;
+}
 
 HRESULT HrvHostDocument::ReportRange(int32_t clientId, DWORD value, HRV::Position, HRV::Position)
 {
@@ -485,43 +536,38 @@ HRESULT HrvHostDocument::ReportRange(int32_t clientId, DWORD value, HRV::Positio
 
 // ---- Online play
 
-bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, double blockSeconds)
+bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed)
 {
-    HRV::IOnlineDataSink* sink = onlineSink;
-    if (!sink || sourceRecord < 0 || sourceRecord >= source.RecordCount()
-        || source.ChannelCount() != mRecording->ChannelCount())
+    if (sourceRecord < 0 || sourceRecord >= source.RecordCount() || source.ChannelCount() != mRecording->ChannelCount())
         return false;
-    WORD verdict = 0xFFFF;
-    sink->MaySamplingStart(&verdict);
-    if (verdict != 0xFFFF) {
+    const Record& from = source.records[static_cast<std::size_t>(sourceRecord)];
+    mRecordComplete = false;
+    if (!mDocument->StartSampling(from.interval)) {
         log.push_back("online.refused");
         return false;
     }
-    const Record& from = source.records[static_cast<std::size_t>(sourceRecord)];
-    const Record& last = mRecording->records.back();
-    const int record = mRecording->AddRecord(from.interval, last.startTime + last.length * last.interval);
-    mRecording->samplingRecord = record;
-    RecompileChannels();
-    sink->RecordStart(1);
     const auto block = std::max<int64_t>(1, static_cast<int64_t>(std::llround(blockSeconds / from.interval)));
-    std::vector<float> values;
+    std::vector<std::vector<float>> values(static_cast<std::size_t>(source.ChannelCount()));
+    std::vector<std::span<const float>> spans(values.size());
+    const auto started = std::chrono::steady_clock::now();
     for (int64_t at = 0; at < from.length; at += block) {
         const int64_t n = std::min(block, from.length - at);
-        for (int c = 0; c < source.ChannelCount(); ++c) {
-            values.resize(static_cast<std::size_t>(n));
-            from.channels[static_cast<std::size_t>(c)].Read(at, values);
-            mRecording->records[static_cast<std::size_t>(record)].channels[static_cast<std::size_t>(c)].Append(values);
+        if (speed > 0.0) {
+            // A block is delivered when the acquisition would have finished it.
+            const double due = static_cast<double>(at + n) * from.interval / speed;
+            std::this_thread::sleep_until(started + std::chrono::duration<double>(due));
         }
-        mRecording->records[static_cast<std::size_t>(record)].length += n;
-        RecompileChannels();
-        sink->NewData();
+        for (std::size_t c = 0; c < values.size(); ++c) {
+            values[c].resize(static_cast<std::size_t>(n));
+            from.channels[c].Read(at, values[c]);
+            spans[c] = values[c];
+        }
+        mDocument->DeliverBlock(spans);
     }
-    // The record is complete: everything in it has settled.
-    mRecording->samplingRecord = -1;
-    RecompileChannels();
-    sink->RecordEnd();
-    sink->SamplingEnd();
-    sink->SamplingFinished();
+    // The record has all its data from here on: what it holds has settled.
+    mRecordComplete = true;
+    mDocument->StopSampling();
+    mRecordComplete = false;
     return true;
 }
 

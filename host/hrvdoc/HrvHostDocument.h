@@ -1,6 +1,7 @@
 #pragma once
-// The host document as the HRV document sees it: a recording with its calculation engine (the
-// detector's named channels and the extension's enumerators), selection, busy state, data-child
+// The host document as the HRV document sees it: the host's document of a recording (its
+// calculation engine with the detector's named channels and the extension's enumerators, its
+// online registry and sampling), with the services the HRV document calls: selection, busy state, data-child
 // store, store of persisted objects, online registry, update notifications, message routing back
 // to the document, message boxes and the settings dialog answered from the host's options, and
 // an analysis manager. It can also play a recording into itself as if it were being sampled.
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "host/calc/Engine.h"
+#include "host/recording/HostDocument.h"
 #include "host/recording/Recording.h"
 #include "hrv/document/DocumentHost.h"
 
@@ -20,8 +22,11 @@ namespace vx::host {
 struct HrvHostOptions {
     // The answer of every message box; 0: the host cannot show one.
     int messageBoxAnswer = 0;
-    // The settings dialog: edits the working settings and returns 1 for OK. Unset: cancelled.
-    std::function<int(const std::vector<std::wstring>&, HRV::Settings&)> settingsDialog;
+    // The settings dialog: edits the dialog's working settings and returns 1 for OK. Unset:
+    // cancelled.
+    std::function<int(HRV::SettingsDialog&)> settingsDialog;
+    // The calculation dialog: edits the choice and returns 2 to cancel. Unset: cancelled.
+    std::function<int(HRV::CalculationChoice&)> calculationDialog;
     // Online: events of a record being sampled are handed out only this many seconds behind the
     // end of its data, where later samples can no longer change them.
     double onlineSettleSeconds = 10.0;
@@ -30,7 +35,8 @@ struct HrvHostOptions {
 class HrvHostDocument final : public HRV::IDocumentHost,
                               public HRV::IDetectorHost,
                               public HRV::IAnalysisHost,
-                              public HRV::IAnalysisManager {
+                              public HRV::IAnalysisManager,
+                              public HRV::IDialogService {
 public:
     HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions options = {});
     ~HrvHostDocument() override;
@@ -46,25 +52,27 @@ public:
     int canSample = 1;
     HrvHostOptions options;
     std::map<DWORD, IVarnDataChildData*> dataChildren; // held
-    std::map<DWORD, IPersist*> stored;                 // held
+    std::map<DWORD, IPersist*> stored; // held
     bool regionObject = false;
-    HRV::IOnlineDataSink* onlineSink = nullptr; // registered sink, not held
+    IOnlineDataSink* onlineSink = nullptr; // the sink registered through this host, not held
     HRV::Position selectionStart { 0, 0 }, selectionEnd { 0, 0 };
     bool hasSelection = false;
 
-    calc::Engine& Engine() { return *mEngine; }
+    calc::Engine& Engine() { return mDocument->Engine(); }
     Recording& GetRecording() { return *mRecording; }
+    HostDocument& Document() { return *mDocument; }
     // Channel requests of the detector, in order ("+name" added, "-name" removed).
     std::vector<std::wstring> channelRequests;
     std::set<std::pair<uint64_t, uint64_t>> links;
 
-    // Online play: the host samples `source` (channel data of every record, in order) into a new
-    // record of this recording in blocks of `blockSeconds`, driving the registered sink as the
-    // host does: may start; record start, new data per block, record end; sampling end; sampling
-    // finished. False when the sink refused to start.
-    bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds);
+    // Online play: the host document samples a record of `source` into a new record in blocks of
+    // `blockSeconds`, and its sinks hear each step: may start; record start, new data per block,
+    // record end; sampling end; sampling finished. `speed` paces the blocks as a multiple of real time (0: as fast as
+    // the document takes them). False when the sink refused to start.
+    bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed = 0.0);
 
     // HRV::IDocumentHost
+    ULONGLONG ChildSite() override { return reinterpret_cast<std::uintptr_t>(this); }
     bool IsBusy() override { return busy; }
     bool GetSelection(HRV::Position& start, HRV::Position& end) override;
     void ClearSelection() override;
@@ -77,6 +85,7 @@ public:
     bool RegionExists(HRV::Position start, HRV::Position end) override;
     bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) override;
     int32_t CanSample() override { return canSample; }
+    void LegacyLoaded(DWORD id) override;
     bool HasDataChild(DWORD id) override { return dataChildren.count(id) > 0; }
     bool AddDataChild(IVarnDataChildData* child) override;
     bool RemoveDataChild(DWORD id) override;
@@ -84,12 +93,15 @@ public:
     bool HasRegionObject() override { return regionObject; }
     void RemoveRegionObject() override { regionObject = false; }
     bool HasOnlineRegistry() override { return true; }
-    HRESULT RegisterOnlineSink(HRV::IOnlineDataSink* sink) override;
-    HRESULT UnregisterOnlineSink(HRV::IOnlineDataSink* sink) override;
+    HRESULT RegisterOnlineSink(IOnlineDataSink* sink) override;
+    HRESULT UnregisterOnlineSink(IOnlineDataSink* sink) override;
     void SendUpdate(DWORD messageId, DWORD code) override;
     HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) override;
     int MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value) override;
-    int RunSettingsDialog(const std::vector<std::wstring>& titles, HRV::Settings& working) override;
+    HRV::IDialogService* Dialogs() override { return this; }
+    // HRV::IDialogService
+    int RunSettings(HRV::SettingsDialog& dialog) override;
+    int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice) override;
     HRV::IAnalysisManager* AnalysisManager() override { return this; }
     HRV::IDetectorHost* DetectorHost() override { return this; }
     HRV::IAnalysisHost* AnalysisHost() override { return this; }
@@ -123,15 +135,18 @@ public:
     int64_t EventLimit(int32_t record);
     // The named channel of a channel reference (empty when it names none).
     std::wstring ChannelName(const HRV::ChannelRef& ref) const;
+    // Compiled channels read the recording as it was: once the recording has grown every named
+    // channel is compiled again, so no stage keeps a block computed from shorter data.
+    void EnsureCompiledForData();
 
 private:
-    // Compiled channels read the recording as it was: after the recording grows every named
-    // channel is compiled again, so no stage keeps a block computed from shorter data.
     void RecompileChannels();
 
     std::shared_ptr<Recording> mRecording;
-    std::unique_ptr<calc::Engine> mEngine;
-    std::vector<std::wstring> mNames; // named channels by number (0x100 + index)
+    HostDocument* mDocument; // held
+    std::vector<std::wstring> mNames; // the detector's named channels, in creation order
+    int64_t mCompiledFor = -1; // samples in the recording when the channels were compiled
+    bool mRecordComplete = false; // the sampled record has all its data (its end is near)
     IMessageHandler* mDocumentHandler = nullptr; // held
 };
 

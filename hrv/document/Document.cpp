@@ -5,6 +5,7 @@
 
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/UserEventData.h"
+#include "hrv/document/Menus.h"
 #include "log/Log.h"
 
 namespace HRV {
@@ -57,7 +58,10 @@ void CopySettingsFields(const Settings& from, Settings& to)
     to.mDataWindow = from.mDataWindow;
 }
 
-RecordPosition ToRecordPosition(Position p) { return { p.mRecord, p.mOffset }; }
+RecordPosition ToRecordPosition(Position p)
+{
+    return { p.mRecord, p.mOffset };
+}
 
 } // namespace
 
@@ -74,6 +78,9 @@ Document::Document(IDocumentHost* host)
 
 Document::~Document()
 {
+    // A document released without being closed must not stay among the host's sinks.
+    if (mHost && mHost->HasOnlineRegistry())
+        mHost->UnregisterOnlineSink(&mSink);
     mEngine.StopOnline();
 }
 
@@ -82,7 +89,9 @@ HRESULT Document::QueryInterface(REFIID iid, void** out)
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    if (iid == IUnknown::kIid || iid == ICAFCommandHandler::kIid)
+    if (iid == IUnknown::kIid || iid == IHRVDocument::kIid)
+        *out = static_cast<IHRVDocument*>(this);
+    else if (iid == ICAFCommandHandler::kIid)
         *out = static_cast<ICAFCommandHandler*>(this);
     else if (iid == IObserver::kIid)
         *out = static_cast<IObserver*>(this);
@@ -96,8 +105,14 @@ HRESULT Document::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG Document::AddRef() { return InternalAddRef(); }
-ULONG Document::Release() { return ReleaseObject(this); }
+ULONG Document::AddRef()
+{
+    return InternalAddRef();
+}
+ULONG Document::Release()
+{
+    return ReleaseObject(this);
+}
 
 HRESULT Document::OnCommand(DWORD id)
 {
@@ -290,6 +305,14 @@ HRESULT Document::Close()
     return S_OK;
 }
 
+HRESULT Document::OnHostLoaded()
+{
+    const uint32_t version = mSettings->mLoadedVersion;
+    if (version >= 101 && version <= 105 && mHost)
+        mHost->LegacyLoaded(DocumentId<26>::Id());
+    return S_OK;
+}
+
 HRESULT Document::GetPersistedObject(DWORD index, DWORD type, DWORD* word, IUnknown** out)
 {
     if (word)
@@ -313,7 +336,7 @@ int Document::RegisterWithManager()
     mAnalysisManager = mHost ? mHost->AnalysisManager() : nullptr;
     if (!mAnalysisManager)
         return 0;
-    mAnalysisManager->Register(L"HRV", L"HRV", &mClientId);
+    mAnalysisManager->Register(DocumentText(1).ToWString(), L"HRV", &mClientId);
     IUnknown* object = nullptr;
     DWORD word = 0;
     if (GetPersistedObject(0, 2, &word, &object) != S_OK || !object)
@@ -363,7 +386,8 @@ void Document::CmdSettings()
     const int32_t count = mHost->ChannelCount();
     for (int32_t n = 0; n < count; ++n)
         titles.push_back(mHost->ChannelTitle(n));
-    if (mHost->RunSettingsDialog(titles, *clone.Get()) != 1)
+    SettingsDialog dialog(std::move(titles), *clone.Get(), mHost->Dialogs());
+    if (dialog.Execute() != 1)
         return;
     SetAnalysisRange(*clone.Get(), 4);
     const uint32_t mask = clone->Compare(mSettings.Get());
@@ -376,11 +400,26 @@ void Document::CmdSettings()
         Reanalyse(mask, 4);
 }
 
-void Document::CmdShowMarkers() { SendDocMessage(MessageId(kMsgToggleEventMarkers), 0); }
-void Document::CmdOnlineMode() { SendDocMessage(MessageId(kMsgToggleOnlineMode), 0); }
-void Document::CmdReselect() { SendDocMessage(MessageId(kMsgReselectAnalyzedRegion), 0); }
-void Document::CmdClearAnalysis() { SendDocMessage(MessageId(kMsgClearAnalysis), 0); }
-void Document::CmdAnalyse() { SendDocMessage(MessageId(kMsgAnalyze), 0); }
+void Document::CmdShowMarkers()
+{
+    SendDocMessage(MessageId(kMsgToggleEventMarkers), 0);
+}
+void Document::CmdOnlineMode()
+{
+    SendDocMessage(MessageId(kMsgToggleOnlineMode), 0);
+}
+void Document::CmdReselect()
+{
+    SendDocMessage(MessageId(kMsgReselectAnalyzedRegion), 0);
+}
+void Document::CmdClearAnalysis()
+{
+    SendDocMessage(MessageId(kMsgClearAnalysis), 0);
+}
+void Document::CmdAnalyse()
+{
+    SendDocMessage(MessageId(kMsgAnalyze), 0);
+}
 
 HRESULT Document::PlotsPopupOpening(ULONGLONG menu, ULONGLONG)
 {
@@ -389,10 +428,9 @@ HRESULT Document::PlotsPopupOpening(ULONGLONG menu, ULONGLONG)
         return 0;
     for (int i = popup->Count() - 1; i >= 0; --i)
         popup->RemoveAt(i);
-    static const wchar_t* const kTexts[] = { L"Tachogram Plot", L"RR Histogram Plot", L"Delta RR Histogram Plot",
-        L"Poincaré Plot", L"Power Spectrum Plot" };
+    static const UINT kTexts[] = { 45, 48, 51, 54, 57 };
     for (DWORD n = kCmdTachogram; n <= kCmdSpectrum; ++n)
-        popup->Append(CommandId(n), kTexts[n - kCmdTachogram]);
+        popup->Append(CommandId(n), DocumentText(kTexts[n - kCmdTachogram]).ToWString());
     return 0;
 }
 
@@ -405,12 +443,27 @@ HRESULT Document::PlotsPopupChosen(ULONGLONG item, ULONGLONG)
     return 0;
 }
 
-void Document::EnableWhenNotBusy(ICommandEnabler*& enabler) { enabler->Enable(Busy() ? 0 : 0xFFFF); }
-void Document::EnableAlways(ICommandEnabler*& enabler) { enabler->Enable(0xFFFF); }
-void Document::EnableNever(ICommandEnabler*& enabler) { enabler->Enable(0); }
+void Document::EnableWhenNotBusy(ICommandEnabler*& enabler)
+{
+    enabler->Enable(Busy() ? 0 : 0xFFFF);
+}
+void Document::EnableShowMarkers(ICommandEnabler*& enabler)
+{
+    enabler->Enable(Busy() ? 0 : 0xFFFF);
+    enabler->SetCheck(mSettings->mShowEventMarkers ? 0xFFFF : 0);
+}
+void Document::EnableAlways(ICommandEnabler*& enabler)
+{
+    enabler->Enable(0xFFFF);
+}
+void Document::EnableNever(ICommandEnabler*& enabler)
+{
+    enabler->Enable(0);
+}
 void Document::EnableOnlineMode(ICommandEnabler*& enabler)
 {
     enabler->Enable(mHost && mHost->CanSample() > 0 ? 0xFFFF : 0);
+    enabler->SetCheck(mSettings->mAnalyzeWhileSampling ? 0xFFFF : 0);
 }
 void Document::EnableWithRange(ICommandEnabler*& enabler)
 {
@@ -419,7 +472,7 @@ void Document::EnableWithRange(ICommandEnabler*& enabler)
 void Document::EnableAnalyse(ICommandEnabler*& enabler)
 {
     enabler->Enable(Busy() ? 0 : 0xFFFF);
-    enabler->SetText(mSettings->mUseSelection ? L"Analyze Selection" : L"Analyze Channel");
+    enabler->SetText(DocumentText(mSettings->mUseSelection ? 84 : 83).ToWString().c_str());
 }
 
 // ---- Named messages
@@ -484,7 +537,8 @@ HRESULT Document::OnToggleEventMarkers()
 
 void Document::OnAttached(ULONGLONG a, ULONGLONG b)
 {
-    if (a != kOwnSite || b != kOwnSite)
+    const ULONGLONG site = mHost ? mHost->ChildSite() : 0;
+    if (!site || a != site || b != site)
         return;
     RegisterWithManager();
     AttachOnlineSink();
@@ -551,11 +605,8 @@ HRESULT Document::MaySamplingStart(WORD* verdict)
     }
     if (*verdict == 0xFFFF)
         return 0;
-    int answer = mHost ? mHost->MessageBox(L"HRV",
-                             L"Online data would be discontinuous with the existing analysis region.\r\n"
-                             L"Do you wish to delete the current analysis region and continue sampling?",
-                             0x2031, 0x800B0004u)
-                       : 0;
+    int answer
+        = mHost ? mHost->MessageBox(DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u) : 0;
     if (answer == 0)
         answer = 1; // the host cannot ask: as OK
     if (answer == 1) {
@@ -671,7 +722,10 @@ HRESULT Document::NewData()
 
 namespace {
 using Rows = EventRows<Document>;
-template <DWORD N> constexpr EventId Cmd() { return EventIdOf(&DocumentId<N>::Get); }
+template <DWORD N> constexpr EventId Cmd()
+{
+    return EventIdOf(&DocumentId<N>::Get);
+}
 
 const EventTableEntry kDocumentRows[] = {
     Rows::Header(),
@@ -693,7 +747,7 @@ const EventTableEntry kDocumentRows[] = {
     Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<11>()),
     Rows::Enable<&Document::EnableNever>(Cmd<11>()),
     Rows::Command<&Document::CmdShowMarkers>(Cmd<12>()),
-    Rows::Enable<&Document::EnableWhenNotBusy>(Cmd<12>()),
+    Rows::Enable<&Document::EnableShowMarkers>(Cmd<12>()),
     Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<13>()),
     Rows::Enable<&Document::EnableNever>(Cmd<13>()),
     Rows::Command<&Document::CmdNothing>(Cmd<14>()),

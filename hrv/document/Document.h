@@ -81,7 +81,15 @@ public:
     virtual void Append(DWORD id, const std::wstring& text) = 0;
 };
 
-class Document final : public CAFEventHandlerT<1>, public KEL::CComObjectRoot {
+// The document's own interface.
+struct IHRVDocument : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{D6EA89AC-5B62-402C-A488-1E8CDDA95E3A}");
+
+protected:
+    ~IHRVDocument() = default;
+};
+
+class Document final : public IHRVDocument, public CAFEventHandlerT<1>, public KEL::CComObjectRoot {
 public:
     // The host is borrowed for the document's life (the host owns both).
     explicit Document(IDocumentHost* host);
@@ -92,7 +100,8 @@ public:
     static DWORD CommandId(DWORD n) { return (DWORD(TypeIndexOf<&GUID_HRVDocumentObj>::Get()) << 16) | n; }
     static DWORD MessageId(DWORD n) { return CommandId(n); }
 
-    // IUnknown: ICAFCommandHandler, IObserver, IMessageHandler and IOnlineDataSink.
+    // IUnknown: IHRVDocument, ICAFCommandHandler, IObserver, IMessageHandler and
+    // IOnlineDataSink.
     HRESULT QueryInterface(REFIID iid, void** out) override;
     ULONG AddRef() override;
     ULONG Release() override;
@@ -112,6 +121,9 @@ public:
 
     // The host closes the document.
     HRESULT Close();
+    // The host has loaded the document: settings read from a legacy stream make the host
+    // convert the stored analysis.
+    HRESULT OnHostLoaded();
     // The host asks for a persisted object: index 0 settings, 1 data (type 2).
     HRESULT GetPersistedObject(DWORD index, DWORD type, DWORD* word, IUnknown** out);
 
@@ -135,10 +147,10 @@ public:
 
     // Command handlers.
     void CmdSettings();
-    void CmdViewNotYetAvailable() {}
-    void CmdBeatMarksNotYetAvailable() {}
+    void CmdViewNotYetAvailable() { }
+    void CmdBeatMarksNotYetAvailable() { }
     void CmdShowMarkers();
-    void CmdNothing() {}
+    void CmdNothing() { }
     void CmdOnlineMode();
     void CmdReselect();
     void CmdClearAnalysis();
@@ -147,6 +159,7 @@ public:
     HRESULT PlotsPopupChosen(ULONGLONG item, ULONGLONG);
     // Enablers.
     void EnableWhenNotBusy(ICommandEnabler*& enabler);
+    void EnableShowMarkers(ICommandEnabler*& enabler);
     void EnableAlways(ICommandEnabler*& enabler);
     void EnableNever(ICommandEnabler*& enabler);
     void EnableOnlineMode(ICommandEnabler*& enabler);
@@ -160,7 +173,7 @@ public:
     HRESULT OnToggleEventMarkers();
     // Host notifications.
     void OnAttached(ULONGLONG a, ULONGLONG b);
-    void OnDetaching(ULONGLONG, ULONGLONG) {}
+    void OnDetaching(ULONGLONG, ULONGLONG) { }
     void CheckRangeStillValid();
     void OnRegionChanged(ULONGLONG first, ULONGLONG last);
     void OnChannelChanged(DWORD channel);
@@ -173,28 +186,32 @@ public:
     int32_t ClientId() const { return mClientId; }
     int32_t LastRecord() const { return mLastRecord; }
 
-    // The child site the host passes with its attach notification (the document's own).
-    static constexpr ULONGLONG kOwnSite = 0x51735173u;
-
 private:
+    // The online data sink: a sub-object whose counts are the document's.
     class Sink final : public IOnlineDataSink {
     public:
-        explicit Sink(Document& d) : mDoc(d) {}
+        explicit Sink(Document& d)
+            : mDoc(d)
+        {
+        }
         HRESULT QueryInterface(REFIID iid, void** out) override { return mDoc.QueryInterface(iid, out); }
         ULONG AddRef() override { return mDoc.AddRef(); }
         ULONG Release() override { return mDoc.Release(); }
-        HRESULT MaySamplingStart(WORD* verdict) override { return mDoc.MaySamplingStart(verdict); }
+        HRESULT MaySamplingStart(IUnknown**, WORD* verdict) override { return mDoc.MaySamplingStart(verdict); }
         HRESULT SamplingFinished() override { return mDoc.SamplingFinished(); }
-        HRESULT RecordStart(WORD follow) override { return mDoc.RecordStart(follow); }
+        HRESULT RecordStart(LONG, DWORD, WORD follow) override { return mDoc.RecordStart(follow); }
         HRESULT RecordEnd() override { return mDoc.RecordEnd(); }
         HRESULT SamplingEnd() override { return mDoc.SamplingEnd(); }
         HRESULT NewData() override { return mDoc.NewData(); }
-        HRESULT Reserved7() override { return S_OK; }
-        HRESULT Reserved8() override { return E_NOTIMPL; }
-        HRESULT Reserved9() override { return E_NOTIMPL; }
-        HRESULT Reserved10() override { return S_OK; }
-        DWORD UpdateInterval() override { return 200; }
-        DWORD ChannelMask(DWORD, DWORD, DWORD) override { return 0x80000000u; }
+        HRESULT Reserved9() override { return S_OK; }
+        HRESULT Reserved10() override { return E_NOTIMPL; }
+        HRESULT Reserved11() override { return E_NOTIMPL; }
+        HRESULT Reserved12() override { return S_OK; }
+        HRESULT GetValue13(DWORD* value) override { return value ? (*value = 200, S_OK) : E_POINTER; }
+        HRESULT GetValue14(DWORD, DWORD, DWORD, DWORD* value) override
+        {
+            return value ? (*value = 0x80000000u, S_OK) : E_POINTER;
+        }
 
     private:
         Document& mDoc;

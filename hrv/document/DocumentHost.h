@@ -9,36 +9,15 @@
 
 #include "com/Persist.h"
 #include "hostframework/interfaces/DataChild.h"
+#include "hostframework/interfaces/RecordingInterfaces.h"
 #include "hrv/analysis/AnalysisEngine.h"
 #include "hrv/analysis/Detector.h"
 #include "hrv/core/Position.h"
+#include "hrv/document/Dialogs.h"
 
 namespace HRV {
 
 class Settings;
-
-// The host's side of sampling, as the document sees it: the operations it calls while the host
-// samples, in the order the host drives them (may start, then per record: record start, new
-// data..., record end; then sampling end and sampling finished).
-struct IOnlineDataSink : IUnknown {
-    static constexpr IID kIid = vx::com::MakeGuid("{C4AEA2A0-0F3D-11D4-80F2-00A0C9E26433}");
-    virtual HRESULT MaySamplingStart(WORD* verdict) = 0;
-    virtual HRESULT SamplingFinished() = 0;
-    // `follow` is the 16-bit value of the host's last argument: non-zero to follow this record.
-    virtual HRESULT RecordStart(WORD follow) = 0;
-    virtual HRESULT RecordEnd() = 0;
-    virtual HRESULT SamplingEnd() = 0;
-    virtual HRESULT NewData() = 0;
-    virtual HRESULT Reserved7() = 0;
-    virtual HRESULT Reserved8() = 0;
-    virtual HRESULT Reserved9() = 0;
-    virtual HRESULT Reserved10() = 0;
-    virtual DWORD UpdateInterval() = 0;
-    virtual DWORD ChannelMask(DWORD a, DWORD b, DWORD c) = 0;
-
-protected:
-    ~IOnlineDataSink() = default;
-};
 
 // The host's analysis manager: the list of analyses stored with a recording.
 class IAnalysisManager {
@@ -56,6 +35,8 @@ class IDocumentHost {
 public:
     virtual ~IDocumentHost() = default;
 
+    // The identity of the document's child site, which the host's attach notification carries.
+    virtual ULONGLONG ChildSite() = 0;
     // Host state service: true while the host is busy (sampling setup, another modal task).
     virtual bool IsBusy() = 0;
     // Selection service.
@@ -72,6 +53,8 @@ public:
     virtual std::wstring ChannelTitle(int32_t channel) = 0;
     virtual bool RegionExists(Position start, Position end) = 0;
     virtual bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) = 0;
+    // Told after a document whose settings came from a legacy stream was loaded.
+    virtual void LegacyLoaded(DWORD id) = 0;
     // Recording-document query: positive when the recording can be sampled.
     virtual int32_t CanSample() = 0;
 
@@ -97,8 +80,8 @@ public:
     virtual HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) = 0;
     // A host message box; the button pressed, or 0 when the host cannot show one.
     virtual int MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value) = 0;
-    // The settings dialog on the working copy; 1 when confirmed.
-    virtual int RunSettingsDialog(const std::vector<std::wstring>& channelTitles, Settings& working) = 0;
+    // The host's dialog service (null: dialogs cannot be shown).
+    virtual IDialogService* Dialogs() = 0;
 
     virtual IAnalysisManager* AnalysisManager() = 0;
     virtual IDetectorHost* DetectorHost() = 0;
