@@ -409,9 +409,10 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
 
     vx::host::HrvHostOptions hostOptions;
     hostOptions.messageBoxAnswer = 1;
-    hostOptions.settingsDialog = [&](const std::vector<std::wstring>&, Settings& s) {
+    hostOptions.settingsDialog = [&](HRV::SettingsDialog& dialog) {
+        Settings& s = dialog.Working();
         if (!o.species.empty())
-            s.ApplySpeciesPreset(SpeciesIndex(o.species));
+            dialog.SelectSpecies(SpeciesIndex(o.species));
         s.mSourceChannel = channel;
         s.mUseSelection = useSelection;
         for (const auto& [name, value] : o.set)

@@ -165,9 +165,9 @@ Document* FindDocument(IUnknown* hostDocument)
     if (FAILED(hr) || !child)
         return nullptr;
     Document* document = nullptr;
-    if (auto* handler = Query<ICAFCommandHandler>(child)) {
-        document = dynamic_cast<Document*>(handler);
-        handler->Release();
+    if (auto* own = Query<IHRVDocument>(child)) {
+        document = dynamic_cast<Document*>(own);
+        own->Release();
     }
     child->Release();
     return document;
