@@ -8,6 +8,7 @@
 #include "hrv/analysis/Enumerators.h"
 #include "hrv/core/ModuleObjects.h"
 #include "hrv/datapad/ClassObjects.h"
+#include "hrv/document/NamedMessages.h"
 #include "hrv/module/DocumentClass.h"
 #include "hrv/module/RRExport.h"
 #include "hrv/module/ViewClasses.h"
@@ -73,12 +74,15 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
             what = "\"" + Utf8(function->Desc().id) + "\"";
         Register(classes, object, what);
     }
-    if (messages) {
-        for (LinkedClassObject* node = lists.messages; node; node = node->Next()) {
-            const HRESULT hr = messages->RegisterMessageClass(0, node->ClassObjectInterface());
-            if (FAILED(hr))
-                vx::log::WriteLine("HRV: the host refused a message class (" + Hex(hr) + ")");
-        }
+    // The named messages, last built first, as a list of static objects pushed at its head
+    // would give them.
+    const auto& named = NamedMessageClasses();
+    for (auto it = named.rbegin(); it != named.rend(); ++it) {
+        const HRESULT hr = messages ? messages->RegisterMessageClass(0, static_cast<IMsgIdMessageClassObject*>(*it))
+                                    : E_POINTER;
+        if (FAILED(hr))
+            vx::log::WriteLine("HRV: the host refused the message class " + Hex(HRESULT((*it)->MessageId() & 0xFFFF))
+                + " (" + Hex(hr) + ")");
     }
     Register(classes, static_cast<IHRVDocumentClass*>(new DocumentClass), "\"HRV2 Document\"");
 
