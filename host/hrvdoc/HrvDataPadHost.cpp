@@ -150,8 +150,8 @@ HRESULT HrvHostDocumentObject::GetChildDocument(DWORD classKey, IUnknown** out)
     return S_OK;
 }
 
-HRESULT HrvHostDocumentObject::PositionToTime(IUnknown*, const vx::hf::SourceDescriptor*, std::int64_t position,
-    DWORD, DWORD, VARIANT* out)
+HRESULT HrvHostDocumentObject::PositionToTime(
+    IUnknown*, const vx::hf::SourceDescriptor*, std::int64_t position, DWORD, DWORD, VARIANT* out)
 {
     if (!out)
         return E_POINTER;

@@ -50,8 +50,8 @@ public:
     // HRV::IDataPadSource
     HRESULT GetDataAccess(const vx::hf::SourceDescriptor* source, IUnknown** out) override;
     HRESULT GetChildDocument(DWORD classKey, IUnknown** out) override;
-    HRESULT PositionToTime(IUnknown*, const vx::hf::SourceDescriptor*, std::int64_t position, DWORD, DWORD,
-        VARIANT* out) override;
+    HRESULT PositionToTime(
+        IUnknown*, const vx::hf::SourceDescriptor*, std::int64_t position, DWORD, DWORD, VARIANT* out) override;
     // HRV::IDocumentHostProvider
     HRV::IDocumentHost* DocumentHost() override { return &mDocument; }
 

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -67,8 +67,8 @@ const std::pair<const char*, Field> kSettingFields[] = {
     { "DataWindow", &Settings::mDataWindow },
 };
 
-const char* const kSpecies[] = { "Human", "Large Dog", "Small Dog", "Guinea Pig", "Mouse", "Pig", "Rabbit", "Rat",
-    "Custom" };
+const char* const kSpecies[]
+    = { "Human", "Large Dog", "Small Dog", "Guinea Pig", "Mouse", "Pig", "Rabbit", "Rat", "Custom" };
 
 template <class T> bool ParseNumber(const std::string& text, T& out)
 {
@@ -117,7 +117,10 @@ int SpeciesIndex(const std::string& text)
     return ParseNumber(text, index) && index >= 0 && index <= 8 ? index : -1;
 }
 
-std::string Narrow(const std::wstring& text) { return KEL::Utf16ToUtf8(text.c_str(), text.size()); }
+std::string Narrow(const std::wstring& text)
+{
+    return KEL::Utf16ToUtf8(text.c_str(), text.size());
+}
 
 std::string TakeText(IKELString* rep)
 {
@@ -236,7 +239,11 @@ HRV::Position PositionOfTime(const vx::host::Recording& r, double t, bool end)
 
 class Progress {
 public:
-    Progress(std::ostream& err, bool on) : mErr(err), mOn(on) {}
+    Progress(std::ostream& err, bool on)
+        : mErr(err)
+        , mOn(on)
+    {
+    }
     void Stage(const std::string& text)
     {
         if (mOn)
@@ -659,9 +666,8 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
                 std::snprintf(text, sizeof text, "%.10g", r.value.dblVal);
                 value = text;
             }
-            out << "  {\"id\": " << JsonString(r.id) << ", \"name\": " << JsonString(r.name)
-                << ", \"value\": " << value << ", \"unit\": " << JsonString(r.unit) << "}"
-                << (i + 1 < rows.size() ? ",\n" : "\n");
+            out << "  {\"id\": " << JsonString(r.id) << ", \"name\": " << JsonString(r.name) << ", \"value\": " << value
+                << ", \"unit\": " << JsonString(r.unit) << "}" << (i + 1 < rows.size() ? ",\n" : "\n");
         }
         out << "]}\n";
     } else if (o.format == AnalyseOptions::Format::Csv) {

@@ -63,7 +63,10 @@ HRESULT DataPadFuncClass::GetCategory(const GUID** out)
     return S_OK;
 }
 
-HRESULT DataPadFuncClass::GetIdText(IKELString** out) { return HandOut(mDesc.id, out); }
+HRESULT DataPadFuncClass::GetIdText(IKELString** out)
+{
+    return HandOut(mDesc.id, out);
+}
 
 HRESULT DataPadFuncClass::IsCategory(const GUID* category)
 {
@@ -72,7 +75,10 @@ HRESULT DataPadFuncClass::IsCategory(const GUID* category)
         : S_FALSE;
 }
 
-HRESULT DataPadFuncClass::GetGroupName(DWORD, IKELString** out) { return HandOut(L"HRV", out); }
+HRESULT DataPadFuncClass::GetGroupName(DWORD, IKELString** out)
+{
+    return HandOut(L"HRV", out);
+}
 
 HRESULT DataPadFuncClass::GetGroupNumber(DWORD, DWORD* out)
 {
@@ -82,7 +88,10 @@ HRESULT DataPadFuncClass::GetGroupNumber(DWORD, DWORD* out)
     return S_OK;
 }
 
-HRESULT DataPadFuncClass::GetDisplayName(DWORD, IKELString** out) { return HandOut(mDesc.name, out); }
+HRESULT DataPadFuncClass::GetDisplayName(DWORD, IKELString** out)
+{
+    return HandOut(mDesc.name, out);
+}
 
 HRESULT DataPadFuncClass::GetDescriptorValue(DWORD, DWORD* out)
 {
@@ -92,7 +101,10 @@ HRESULT DataPadFuncClass::GetDescriptorValue(DWORD, DWORD* out)
     return S_OK;
 }
 
-HRESULT DataPadFuncClass::GetDescription(DWORD, IKELString** out) { return HandOut(mDesc.description, out); }
+HRESULT DataPadFuncClass::GetDescription(DWORD, IKELString** out)
+{
+    return HandOut(mDesc.description, out);
+}
 
 HRESULT DataPadFuncClass::GetFlags(DWORD, std::uint64_t* out)
 {

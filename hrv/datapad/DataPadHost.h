@@ -22,7 +22,8 @@ struct IDataPadSource : IUnknown {
     virtual HRESULT GetChildDocument(DWORD classKey, IUnknown** out) = 0;
     // The time value of a record position (a double of seconds from the start of the recording).
     virtual HRESULT PositionToTime(IUnknown* object, const vx::hf::SourceDescriptor* source, std::int64_t position,
-        DWORD flags, DWORD reserved, VARIANT* out) = 0;
+        DWORD flags, DWORD reserved, VARIANT* out)
+        = 0;
 
 protected:
     ~IDataPadSource() = default;

@@ -20,8 +20,14 @@ double Ratio(double numerator, double denominator)
     return denominator == 0.0 ? kNaN : numerator / denominator;
 }
 
-double N(const AnalysisEngine& e) { return static_cast<double>(e.mStats.mCount); }
-double SdOf(double m2, double n) { return n < 2 ? 0.0 : std::sqrt(m2 / (n - 1)); }
+double N(const AnalysisEngine& e)
+{
+    return static_cast<double>(e.mStats.mCount);
+}
+double SdOf(double m2, double n)
+{
+    return n < 2 ? 0.0 : std::sqrt(m2 / (n - 1));
+}
 
 const wchar_t kMs[] = L"ms";
 const wchar_t kMs2[] = L"ms\u00B2";
@@ -37,7 +43,9 @@ const std::array<ParameterDesc, 27> kParameters = { {
         L"HH:mm:ss.00", nullptr, nullptr },
     { L"TotalCount", 93, L"Total Beats", L"Displays the total number of beat intervals", K::Count, S::None, L"",
         L"General", nullptr,
-        [](const AnalysisEngine& e) { return static_cast<std::uint32_t>(e.mNormalCount) + static_cast<std::uint32_t>(e.mEctopicCount); } },
+        [](const AnalysisEngine& e) {
+            return static_cast<std::uint32_t>(e.mNormalCount) + static_cast<std::uint32_t>(e.mEctopicCount);
+        } },
     { L"NormalCount", 97, L"Normal Beats", L"Displays the number of normal intervals", K::Count, S::None, L"",
         L"General", nullptr, [](const AnalysisEngine& e) { return static_cast<std::uint32_t>(e.mNormalCount); } },
     { L"EctopicCount", 101, L"Ectopic Beats", L"Displays the number of ectopic intervals", K::Count, S::None, L"",
@@ -46,24 +54,22 @@ const std::array<ParameterDesc, 27> kParameters = { {
         [](const AnalysisEngine& e) { return N(e) == 0 ? 0.0 : e.mStats.mSumRR / N(e); }, nullptr },
     { L"MedianRR", 109, L"Median RR", L"Displays the median of the beat intervals", K::Real, S::Time, kMs, kDecimal,
         [](const AnalysisEngine& e) { return e.mStats.mMedianRR; }, nullptr },
-    { L"SDRR", 113, L"SDRR", L"Displays the standard deviation of the beat intervals", K::Real, S::Time, kMs,
-        kDecimal, [](const AnalysisEngine& e) { return SdOf(e.mStats.mM2RR, N(e)); }, nullptr },
+    { L"SDRR", 113, L"SDRR", L"Displays the standard deviation of the beat intervals", K::Real, S::Time, kMs, kDecimal,
+        [](const AnalysisEngine& e) { return SdOf(e.mStats.mM2RR, N(e)); }, nullptr },
     { L"CVRR", 117, L"CVRR", L"Displays the coefficient of variation of the beat intervals", K::Real, S::None, L"",
         kDecimal, [](const AnalysisEngine& e) { return e.mStats.CVRR(); }, nullptr },
-    { L"MeanRate", 121, L"Average Rate", L"Displays the average rate of the beat intervals", K::Real, S::None,
-        L"BPM", kDecimal, [](const AnalysisEngine& e) { return N(e) == 0 ? 0.0 : 60.0 * e.mStats.mSumRate / N(e); },
-        nullptr },
+    { L"MeanRate", 121, L"Average Rate", L"Displays the average rate of the beat intervals", K::Real, S::None, L"BPM",
+        kDecimal, [](const AnalysisEngine& e) { return N(e) == 0 ? 0.0 : 60.0 * e.mStats.mSumRate / N(e); }, nullptr },
     { L"SDRate", 125, L"SD Rate", L"Displays the standard deviation of the beat rate", K::Real, S::None, L"BPM",
         kDecimal, [](const AnalysisEngine& e) { return 60.0 * SdOf(e.mStats.mM2Rate, N(e)); }, nullptr },
-    { L"SDSD", 129, L"SDSD",
-        L"Displays the standard deviation of the difference between successive beat intervals", K::Real, S::Time,
-        kMs, kDecimal, [](const AnalysisEngine& e) { return SdOf(e.mStats.mM2DeltaRR, N(e)); }, nullptr },
+    { L"SDSD", 129, L"SDSD", L"Displays the standard deviation of the difference between successive beat intervals",
+        K::Real, S::Time, kMs, kDecimal, [](const AnalysisEngine& e) { return SdOf(e.mStats.mM2DeltaRR, N(e)); },
+        nullptr },
     { L"RMSSD", 133, L"RMSSD", L"Displays the RMS of the difference between successive beat intervals", K::Real,
         S::Time, kMs, kDecimal,
         [](const AnalysisEngine& e) { return N(e) == 0 ? 0.0 : std::sqrt(e.mStats.mSumSqDeltaRR / N(e)); }, nullptr },
-    { L"pNNx", 137, L"pRRx",
-        L"Displays the percentage of beat interval differences greater than a fixed duration", K::Real, S::None,
-        L"%", kDecimal,
+    { L"pNNx", 137, L"pRRx", L"Displays the percentage of beat interval differences greater than a fixed duration",
+        K::Real, S::None, L"%", kDecimal,
         [](const AnalysisEngine& e) {
             return N(e) == 0 ? 0.0 : 100.0 * static_cast<double>(e.mStats.mCountOverThreshold) / N(e);
         },
@@ -80,35 +86,30 @@ const std::array<ParameterDesc, 27> kParameters = { {
         nullptr },
     { L"TotalPower", 153, L"Total Power", L"Displays the power contained within the entire frequency range", K::Real,
         S::Power, kMs2, kDecimal, [](const AnalysisEngine& e) { return e.mSpectrum.mTotalPower; }, nullptr },
-    { L"VLFPower", 157, L"VLF Power", L"Displays the power contained within the very low frequency range",
-        K::Real, S::Power, kMs2, kDecimal, [](const AnalysisEngine& e) { return e.mSpectrum.mVLFPower; }, nullptr },
+    { L"VLFPower", 157, L"VLF Power", L"Displays the power contained within the very low frequency range", K::Real,
+        S::Power, kMs2, kDecimal, [](const AnalysisEngine& e) { return e.mSpectrum.mVLFPower; }, nullptr },
     { L"VLFPowerPercent", 161, L"VLF Power (%)",
         L"Displays the percentage of power contained within the very low frequency range", K::Real, S::None, L"",
-        kDecimal,
-        [](const AnalysisEngine& e) { return 100.0 * Ratio(e.mSpectrum.mVLFPower, e.mSpectrum.mTotalPower); },
+        kDecimal, [](const AnalysisEngine& e) { return 100.0 * Ratio(e.mSpectrum.mVLFPower, e.mSpectrum.mTotalPower); },
         nullptr },
-    { L"LFPower", 165, L"LF Power", L"Displays the power contained within the low frequency range", K::Real,
-        S::Power, kMs2, kDecimal, [](const AnalysisEngine& e) { return e.mSpectrum.mLFPower; }, nullptr },
+    { L"LFPower", 165, L"LF Power", L"Displays the power contained within the low frequency range", K::Real, S::Power,
+        kMs2, kDecimal, [](const AnalysisEngine& e) { return e.mSpectrum.mLFPower; }, nullptr },
     { L"LFPowerPercent", 169, L"LF Power (%)",
-        L"Displays the percentage of power contained within the low frequency range", K::Real, S::None, L"",
-        kDecimal,
-        [](const AnalysisEngine& e) { return 100.0 * Ratio(e.mSpectrum.mLFPower, e.mSpectrum.mTotalPower); },
-        nullptr },
-    { L"LFPowerNU", 173, L"LF Power (nu)",
-        L"Displays the normalized power contained within the low frequency range", K::Real, S::None, L"", kDecimal,
+        L"Displays the percentage of power contained within the low frequency range", K::Real, S::None, L"", kDecimal,
+        [](const AnalysisEngine& e) { return 100.0 * Ratio(e.mSpectrum.mLFPower, e.mSpectrum.mTotalPower); }, nullptr },
+    { L"LFPowerNU", 173, L"LF Power (nu)", L"Displays the normalized power contained within the low frequency range",
+        K::Real, S::None, L"", kDecimal,
         [](const AnalysisEngine& e) {
             return 100.0 * Ratio(e.mSpectrum.mLFPower, e.mSpectrum.mTotalPower - e.mSpectrum.mVLFPower);
         },
         nullptr },
-    { L"HFPower", 177, L"HF Power", L"Displays the power contained within the high frequency range", K::Real,
-        S::Power, kMs2, kDecimal, [](const AnalysisEngine& e) { return e.mSpectrum.mHFPower; }, nullptr },
+    { L"HFPower", 177, L"HF Power", L"Displays the power contained within the high frequency range", K::Real, S::Power,
+        kMs2, kDecimal, [](const AnalysisEngine& e) { return e.mSpectrum.mHFPower; }, nullptr },
     { L"HFPowerPercent", 181, L"HF Power (%)",
-        L"Displays the percentage of power contained within the high frequency range", K::Real, S::None, L"",
-        kDecimal,
-        [](const AnalysisEngine& e) { return 100.0 * Ratio(e.mSpectrum.mHFPower, e.mSpectrum.mTotalPower); },
-        nullptr },
-    { L"HFPowerNU", 185, L"HF Power (nu)",
-        L"Displays the normalized power contained within the high frequency range", K::Real, S::None, L"", kDecimal,
+        L"Displays the percentage of power contained within the high frequency range", K::Real, S::None, L"", kDecimal,
+        [](const AnalysisEngine& e) { return 100.0 * Ratio(e.mSpectrum.mHFPower, e.mSpectrum.mTotalPower); }, nullptr },
+    { L"HFPowerNU", 185, L"HF Power (nu)", L"Displays the normalized power contained within the high frequency range",
+        K::Real, S::None, L"", kDecimal,
         [](const AnalysisEngine& e) {
             return 100.0 * Ratio(e.mSpectrum.mHFPower, e.mSpectrum.mTotalPower - e.mSpectrum.mVLFPower);
         },
@@ -138,7 +139,10 @@ HRESULT HandOut(const wchar_t* text, IKELString** out)
 
 } // namespace
 
-const std::array<ParameterDesc, 27>& ParameterTable() { return kParameters; }
+const std::array<ParameterDesc, 27>& ParameterTable()
+{
+    return kParameters;
+}
 
 const ParameterDesc* FindParameter(std::wstring_view id)
 {
@@ -316,7 +320,13 @@ HRESULT HRVDPFuncBase::GetTime(bool end, VARIANT* out)
     return hr;
 }
 
-HRESULT HRVDPFuncBase::GetUnitText(IKELString** out) { return HandOut(mDesc.unit, out); }
-HRESULT HRVDPFuncBase::GetFormatText(IKELString** out) { return HandOut(mDesc.format, out); }
+HRESULT HRVDPFuncBase::GetUnitText(IKELString** out)
+{
+    return HandOut(mDesc.unit, out);
+}
+HRESULT HRVDPFuncBase::GetFormatText(IKELString** out)
+{
+    return HandOut(mDesc.format, out);
+}
 
 } // namespace HRV

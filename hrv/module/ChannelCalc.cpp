@@ -27,11 +27,16 @@ namespace {
 const wchar_t* MeasureName(std::uint32_t measure)
 {
     switch (measure) {
-    case kMeasureBeatPeriod: return L"Beat Period";
-    case kMeasureDeltaBeatPeriod: return L"Change in Beat Period";
-    case kMeasureBeatRate: return L"Beat Rate";
-    case kMeasureBeatComplexity: return L"Beat Complexity";
-    default: return L"";
+    case kMeasureBeatPeriod:
+        return L"Beat Period";
+    case kMeasureDeltaBeatPeriod:
+        return L"Change in Beat Period";
+    case kMeasureBeatRate:
+        return L"Beat Rate";
+    case kMeasureBeatComplexity:
+        return L"Beat Complexity";
+    default:
+        return L"";
     }
 }
 
@@ -43,18 +48,30 @@ float ClampLimit(double v)
 
 } // namespace
 
-std::wstring CalcDescription(std::uint32_t measure) { return std::wstring(L"HRV Calculation : ") + MeasureName(measure); }
+std::wstring CalcDescription(std::uint32_t measure)
+{
+    return std::wstring(L"HRV Calculation : ") + MeasureName(measure);
+}
 
 CalcChannelSetup CalcSetupFor(std::uint32_t measure)
 {
     double low = -10, high = 10;
     std::wstring unit;
     switch (measure) {
-    case kMeasureBeatPeriod: low = -2, high = 2, unit = L"s"; break;
-    case kMeasureDeltaBeatPeriod: low = -0.1, high = 0.1, unit = L"s"; break;
-    case kMeasureBeatRate: low = -120, high = 120, unit = L"BPM"; break;
-    case kMeasureBeatComplexity: low = -2, high = 2; break;
-    default: break;
+    case kMeasureBeatPeriod:
+        low = -2, high = 2, unit = L"s";
+        break;
+    case kMeasureDeltaBeatPeriod:
+        low = -0.1, high = 0.1, unit = L"s";
+        break;
+    case kMeasureBeatRate:
+        low = -120, high = 120, unit = L"BPM";
+        break;
+    case kMeasureBeatComplexity:
+        low = -2, high = 2;
+        break;
+    default:
+        break;
     }
     CalcChannelSetup s { unit, ClampLimit(low), ClampLimit(high), 0.0 };
     double span = static_cast<double>(s.high) - static_cast<double>(s.low);

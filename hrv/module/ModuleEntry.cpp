@@ -78,8 +78,8 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
     // would give them.
     const auto& named = NamedMessageClasses();
     for (auto it = named.rbegin(); it != named.rend(); ++it) {
-        const HRESULT hr = messages ? messages->RegisterMessageClass(0, static_cast<IMsgIdMessageClassObject*>(*it))
-                                    : E_POINTER;
+        const HRESULT hr
+            = messages ? messages->RegisterMessageClass(0, static_cast<IMsgIdMessageClassObject*>(*it)) : E_POINTER;
         if (FAILED(hr))
             vx::log::WriteLine("HRV: the host refused the message class " + Hex(HRESULT((*it)->MessageId() & 0xFFFF))
                 + " (" + Hex(hr) + ")");

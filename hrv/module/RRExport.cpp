@@ -90,13 +90,22 @@ HRESULT RRIntervalSaveClassObject::GetClassId(DWORD* id)
     return S_OK;
 }
 
-HRESULT RRIntervalSaveClassObject::GetExtension(IKELString** out) { return HandOut(KEL::String(L"txt"), out); }
+HRESULT RRIntervalSaveClassObject::GetExtension(IKELString** out)
+{
+    return HandOut(KEL::String(L"txt"), out);
+}
 HRESULT RRIntervalSaveClassObject::GetTypeName(IKELString** out)
 {
     return HandOut(KEL::String(L"HRV RR Interval Text File"), out);
 }
-HRESULT RRIntervalSaveClassObject::GetFlags(DWORD* out) { return out ? (*out = 2, S_OK) : E_POINTER; }
-HRESULT RRIntervalSaveClassObject::GetOrder(DWORD* out) { return out ? (*out = 1, S_OK) : E_POINTER; }
+HRESULT RRIntervalSaveClassObject::GetFlags(DWORD* out)
+{
+    return out ? (*out = 2, S_OK) : E_POINTER;
+}
+HRESULT RRIntervalSaveClassObject::GetOrder(DWORD* out)
+{
+    return out ? (*out = 1, S_OK) : E_POINTER;
+}
 
 HRESULT RRIntervalSaveClassObject::Save(IUnknown*, IKELString* fileName, DWORD, DWORD, IUnknown* document)
 {

@@ -21,7 +21,10 @@ const std::array<ViewClassDesc, 7> kViewClasses = { {
 
 } // namespace
 
-const std::array<ViewClassDesc, 7>& ViewClassTable() { return kViewClasses; }
+const std::array<ViewClassDesc, 7>& ViewClassTable()
+{
+    return kViewClasses;
+}
 
 ViewClass::ViewClass(const ViewClassDesc& desc)
     : OwlDocViewClassBase(KEL::String(desc.name), &GUID_DocumentViewCategory, 1, desc.title)
@@ -68,6 +71,9 @@ HRESULT View::GetTitle(IKELString** out)
     return S_OK;
 }
 
-IExtensionWindow* View::CreateExtensionWindow(WindowHandle, void*) { return nullptr; }
+IExtensionWindow* View::CreateExtensionWindow(WindowHandle, void*)
+{
+    return nullptr;
+}
 
 } // namespace HRV

@@ -26,7 +26,8 @@ namespace {
 std::shared_ptr<Recording> Mitdb100(double seconds)
 {
     const char* dir = std::getenv("VX_TEST_DATA");
-    static const Recording full = vx::host::ImportWfdb(std::filesystem::path(dir ? dir : "testdata") / "mitdb" / "100.hea", {});
+    static const Recording full
+        = vx::host::ImportWfdb(std::filesystem::path(dir ? dir : "testdata") / "mitdb" / "100.hea", {});
     auto r = std::make_shared<Recording>();
     r->channels = full.channels;
     const vx::host::Record& src = full.records[0];
@@ -47,8 +48,8 @@ protected:
     {
         void* framework = nullptr;
         ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER,
-            REGCLS_MULTIPLEUSE, &sCookie);
+        CoRegisterClassObject(
+            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
         static_cast<IUnknown*>(framework)->Release();
     }
     static void TearDownTestSuite()
@@ -94,7 +95,10 @@ protected:
             function->SetDataAccess(object->DataAccess());
             return function;
         }
-        static std::int64_t Tick(double seconds) { return vx::hf::MakeTickPosition(0, static_cast<int32_t>(seconds * 360)); }
+        static std::int64_t Tick(double seconds)
+        {
+            return vx::hf::MakeTickPosition(0, static_cast<int32_t>(seconds * 360));
+        }
         HrvHostDocument host;
         Document* doc;
         HrvHostDocumentObject* object;
@@ -179,8 +183,8 @@ TEST_F(DataPadTest, NoIntervalNoDocumentOrAnotherRecordingGiveNoValue)
 
     // A host document without an HRV document.
     IUnknown* raw = nullptr;
-    ASSERT_EQ(DataPadFunctionClasses()[5]->CreateFunction(static_cast<IDataPadSource*>(otherObject), 0, nullptr, &raw),
-        S_OK);
+    ASSERT_EQ(
+        DataPadFunctionClasses()[5]->CreateFunction(static_cast<IDataPadSource*>(otherObject), 0, nullptr, &raw), S_OK);
     void* data = nullptr;
     raw->QueryInterface(IKELDataFunction::kIid, &data);
     raw->Release();

@@ -5,15 +5,15 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <vector>
-#include <algorithm>
 #include <sstream>
+#include <vector>
 
 #include "host/import/Wfdb.h"
 
@@ -116,11 +116,28 @@ TEST(VarnexAnalyse, Record100MatchesItsReferenceBeats)
 
     // Every time-domain, Poincare and spectral value is present, finite and in its unit.
     const std::map<std::string, std::string> units = {
-        { "MeanRR", "ms" }, { "MedianRR", "ms" }, { "SDRR", "ms" }, { "CVRR", "" }, { "MeanRate", "BPM" },
-        { "SDRate", "BPM" }, { "SDSD", "ms" }, { "RMSSD", "ms" }, { "pNNx", "%" }, { "SD1", "ms" }, { "SD2", "ms" },
-        { "SDARR", "ms" }, { "TotalPower", "ms\xC2\xB2" }, { "VLFPower", "ms\xC2\xB2" }, { "VLFPowerPercent", "" },
-        { "LFPower", "ms\xC2\xB2" }, { "LFPowerPercent", "" }, { "LFPowerNU", "" }, { "HFPower", "ms\xC2\xB2" },
-        { "HFPowerPercent", "" }, { "HFPowerNU", "" }, { "LFHFRatio", "" },
+        { "MeanRR", "ms" },
+        { "MedianRR", "ms" },
+        { "SDRR", "ms" },
+        { "CVRR", "" },
+        { "MeanRate", "BPM" },
+        { "SDRate", "BPM" },
+        { "SDSD", "ms" },
+        { "RMSSD", "ms" },
+        { "pNNx", "%" },
+        { "SD1", "ms" },
+        { "SD2", "ms" },
+        { "SDARR", "ms" },
+        { "TotalPower", "ms\xC2\xB2" },
+        { "VLFPower", "ms\xC2\xB2" },
+        { "VLFPowerPercent", "" },
+        { "LFPower", "ms\xC2\xB2" },
+        { "LFPowerPercent", "" },
+        { "LFPowerNU", "" },
+        { "HFPower", "ms\xC2\xB2" },
+        { "HFPowerPercent", "" },
+        { "HFPowerNU", "" },
+        { "LFHFRatio", "" },
     };
     for (const auto& [id, unit] : units) {
         const Row& r = rows.at(id);
@@ -232,8 +249,8 @@ TEST(VarnexAnalyse, DelimitedTextGivesTheSameBeatsAsTheWfdbRecord)
                 << (wfdb.samples[1][static_cast<std::size_t>(i)] - wfdb.header.signals[1].baseline) / gain << "\n";
     }
     const VarnexRun text = Varnex("analyse " + csv + " --rate 360 --set ExcludeEctopics=0 --csv");
-    const VarnexRun record = Varnex(
-        "analyse " + (TestData() / "mitdb" / "100.hea").string() + " --to 120 --set ExcludeEctopics=0 --csv");
+    const VarnexRun record
+        = Varnex("analyse " + (TestData() / "mitdb" / "100.hea").string() + " --to 120 --set ExcludeEctopics=0 --csv");
     ASSERT_EQ(text.status, 0);
     ASSERT_EQ(record.status, 0);
     const auto a = ParseCsv(text.out), b = ParseCsv(record.out);
