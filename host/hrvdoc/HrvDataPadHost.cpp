@@ -1,6 +1,124 @@
 #include "host/hrvdoc/HrvDataPadHost.h"
 
+#include <cstring>
+
 namespace vx::host {
+namespace {
+
+// A replay of events read before: the same records, positions and end as the document's own
+// enumeration of a complete record gives.
+class ReplayEvents final : public SimpleUnknownImp1<IEnumEventEx, 1> {
+public:
+    explicit ReplayEvents(
+        std::shared_ptr<const void> owner, const std::byte* bytes, std::size_t count, DWORD size, DWORD typeId)
+        : mOwner(std::move(owner))
+        , mBytes(bytes)
+        , mCount(count)
+        , mSize(size)
+        , mTypeId(typeId)
+    {
+    }
+    HRESULT Next(DWORD bufferBytes, LONG endOffset, void* buffer, DWORD* count, LONG* next) override
+    {
+        if (!count || !next || (!buffer && bufferBytes))
+            return E_POINTER;
+        *count = 0;
+        *next = 0x7FFFFFFF;
+        if (endOffset < 0)
+            endOffset = 0x7FFFFFFF;
+        const std::size_t room = mSize ? bufferBytes / mSize : 0;
+        auto* out = static_cast<std::byte*>(buffer);
+        while (*count < room && mIndex < mCount && Position(mIndex) < endOffset) {
+            std::memcpy(out + std::size_t(*count) * mSize, mBytes + mIndex * mSize, mSize);
+            ++*count;
+            ++mIndex;
+        }
+        if (mIndex < mCount) {
+            *next = Position(mIndex);
+            return S_OK;
+        }
+        return S_FALSE;
+    }
+    HRESULT GetPosition(LONG* position) override
+    {
+        if (!position)
+            return E_POINTER;
+        *position = mIndex < mCount ? Position(mIndex) : 0x7FFFFFFF;
+        return S_OK;
+    }
+    HRESULT GetRecordSize(DWORD* size) override { return size ? (*size = mSize, S_OK) : E_POINTER; }
+    HRESULT GetEventTypeId(DWORD* id) override { return id ? (*id = mTypeId, S_OK) : E_POINTER; }
+
+private:
+    // Every event record starts with its 32-bit position.
+    LONG Position(std::size_t i) const
+    {
+        LONG p;
+        std::memcpy(&p, mBytes + i * mSize, sizeof p);
+        return p;
+    }
+    std::shared_ptr<const void> mOwner;
+    const std::byte* mBytes;
+    std::size_t mCount;
+    DWORD mSize, mTypeId;
+    std::size_t mIndex = 0;
+};
+
+} // namespace
+
+std::vector<std::size_t> CachedAnalysisHost::Generation() const
+{
+    std::vector<std::size_t> g { mDocument.updates.size(), mDocument.channelRequests.size() };
+    for (const Record& r : mDocument.GetRecording().records)
+        g.push_back(static_cast<std::size_t>(r.length));
+    return g;
+}
+
+IEnumEventEx* CachedAnalysisHost::OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end)
+{
+    if (record == mDocument.GetRecording().samplingRecord) {
+        ++mDocumentReads;
+        return mDocument.OpenEvents(channel, record, start, end);
+    }
+    if (auto g = Generation(); g != mGeneration) {
+        mCache.clear();
+        mGeneration = std::move(g);
+    }
+    const Key key { channel.mChannel, channel.mKind, record, start, end };
+    auto it = mCache.find(key);
+    if (it == mCache.end()) {
+        ++mDocumentReads;
+        IEnumEventEx* live = mDocument.OpenEvents(channel, record, start, end);
+        if (!live)
+            return nullptr;
+        auto events = std::make_shared<Events>();
+        live->GetRecordSize(&events->recordSize);
+        live->GetEventTypeId(&events->typeId);
+        if (events->recordSize < sizeof(LONG)) {
+            live->Release();
+            return nullptr;
+        }
+        std::vector<std::byte> block(std::size_t(events->recordSize) * 64);
+        HRESULT hr = S_OK;
+        while (hr == S_OK) {
+            DWORD count = 0;
+            LONG next = 0;
+            hr = live->Next(static_cast<DWORD>(block.size()), end, block.data(), &count, &next);
+            if (FAILED(hr)) {
+                live->Release();
+                return nullptr;
+            }
+            events->bytes.insert(
+                events->bytes.end(), block.begin(), block.begin() + std::size_t(count) * events->recordSize);
+            if (hr == S_OK && (count == 0 || next >= end))
+                break; // nothing more before the end asked for
+        }
+        live->Release();
+        it = mCache.emplace(key, std::move(events)).first;
+    }
+    const std::shared_ptr<const Events>& e = it->second;
+    return new ReplayEvents(e, e->bytes.data(), e->bytes.size() / e->recordSize, e->recordSize, e->typeId);
+}
 
 HrvDataAccess::HrvDataAccess(HrvHostDocument& document)
     : mDocument(document)

@@ -4,12 +4,53 @@
 // data-pad functions the data access of its own data, and turns record positions into times.
 #include <atomic>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "hrv/datapad/DataPadHost.h"
 #include "hrv/module/ModuleInterfaces.h"
 
 namespace vx::host {
+
+// The recording as the data-pad functions' analyses read it. Every cell of the data pad analyses
+// its own region, so many cells read the same beats: the events of a complete record are read
+// from the document once per region and handed out again until the document's channels or
+// analysis change. A record being sampled is always read live.
+class CachedAnalysisHost final : public HRV::IAnalysisHost {
+public:
+    explicit CachedAnalysisHost(HrvHostDocument& document)
+        : mDocument(document)
+    {
+    }
+    int32_t RecordCount() override { return mDocument.RecordCount(); }
+    bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override { return mDocument.GetRecordInfo(record, info); }
+    IEnumEventEx* OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end) override;
+    int32_t SampledRecord() override { return mDocument.SampledRecord(); }
+
+    // Enumerations opened on the document (not served from the cache), for tests.
+    std::size_t DocumentReads() const { return mDocumentReads; }
+
+private:
+    struct Key {
+        uint32_t channel, kind;
+        int32_t record, start, end;
+        auto operator<=>(const Key&) const = default;
+    };
+    struct Events {
+        DWORD recordSize = 0;
+        DWORD typeId = 0;
+        std::vector<std::byte> bytes;
+    };
+    // What the cached events depend on: the document's updates and channel requests and the
+    // record lengths.
+    std::vector<std::size_t> Generation() const;
+
+    HrvHostDocument& mDocument;
+    std::map<Key, std::shared_ptr<const Events>> mCache;
+    std::vector<std::size_t> mGeneration;
+    std::size_t mDocumentReads = 0;
+};
 
 // The data access of the document's own data.
 class HrvDataAccess final : public IDataAccess, public HRV::IRecordData {
@@ -25,11 +66,13 @@ public:
     HRESULT GetSourceDescriptor(DWORD, vx::hf::SourceDescriptor* out) override;
     // HRV::IRecordData
     HRESULT ResolvePosition(std::int64_t* position, DWORD word) override;
-    HRV::IAnalysisHost* AnalysisHost() override { return &mDocument; }
+    HRV::IAnalysisHost* AnalysisHost() override { return &mEvents; }
+    const CachedAnalysisHost& Events() const { return mEvents; }
 
 private:
     ~HrvDataAccess() = default;
     HrvHostDocument& mDocument;
+    CachedAnalysisHost mEvents { mDocument };
     std::atomic<ULONG> mCount { 1 };
 };
 
@@ -46,6 +89,7 @@ public:
     void AttachChild(DWORD classKey, IUnknown* document);
     void DetachChildren();
     IDataAccess* DataAccess() { return mAccess; }
+    const CachedAnalysisHost& Events() const { return mAccess->Events(); }
 
     // HRV::IDataPadSource
     HRESULT GetDataAccess(const vx::hf::SourceDescriptor* source, IUnknown** out) override;

@@ -223,3 +223,28 @@ TEST_F(DataPadTest, StartAndEndFollowTheDocumentRangeAndTextsComeWithTheFunction
     start->Release();
     end->Release();
 }
+
+TEST_F(DataPadTest, CellsOfOneRegionReadTheBeatsOnceUntilTheAnalysisChanges)
+{
+    Setup s;
+    const vx::hf::SourceDescriptor own {};
+    VARIANT v;
+    VariantInit(&v);
+    IKELDataFunction* mean = s.Function("MeanRR");
+    IKELDataFunction* sdrr = s.Function("SDRR");
+    for (IKELDataFunction* f : { mean, sdrr })
+        f->SetRange(&own, Setup::Tick(0), Setup::Tick(100));
+    ASSERT_EQ(Value(mean, 0, v), S_OK);
+    const double first = v.dblVal;
+    ASSERT_EQ(Value(sdrr, 0, v), S_OK);
+    EXPECT_EQ(s.object->Events().DocumentReads(), 1u);
+
+    // A new analysis of the document may change the beats: they are read again, and the value is
+    // the one of a fresh read.
+    EXPECT_EQ(s.doc->OnCommand(Document::CommandId(kCmdAnalyse)), S_OK);
+    ASSERT_EQ(Value(mean, 0, v), S_OK);
+    EXPECT_EQ(s.object->Events().DocumentReads(), 2u);
+    EXPECT_EQ(v.dblVal, first);
+    mean->Release();
+    sdrr->Release();
+}
