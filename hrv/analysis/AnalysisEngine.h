@@ -120,7 +120,7 @@ public:
     RecordInfo mRecordInfo;
     double mTimeBase = 0.0;
     EventReader mReader;
-    int32_t mReaderEnd = kNoPosition;
+    int32_t mReaderEnd = kEventEnd;
     uint64_t mSpectrumUpdates = 0; // online spectrum computations, for tests of the online cost
 
 private:

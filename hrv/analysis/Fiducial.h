@@ -50,8 +50,8 @@ struct FiducialParams {
     double mComplexityMax = 0.0;
     int32_t mStartRecord = 0;
     int32_t mStartOffset = 0;
-    int32_t mEndRecord = kNoPosition;
-    int32_t mEndOffset = kNoPosition;
+    int32_t mEndRecord = kEventEnd;
+    int32_t mEndOffset = kEventEnd;
     bool mExcludeEctopics = false;
 
     double mDt = 0.0;
@@ -69,7 +69,7 @@ struct FiducialParams {
     void Write(std::wostream& out) const;
     // Opens the signal (first) and reference-event (second) sources of a record and derives the
     // window in samples; false with a message when a source is missing or the window is unusable.
-    bool OpenSources(ICalcSource* const* sources, DWORD count, double dt, int32_t record, std::string& error);
+    bool OpenSources(IUnknown* const* sources, ULONG count, double dt, int32_t record, std::string& error);
     void ClearSources();
 };
 
@@ -85,7 +85,7 @@ struct FiducialState {
     float mLastFraction = 0.0f;
     double mLastRR = MissingValue();
     uint32_t mLastClass = kClassUnclassified;
-    int32_t mPendingPosition = kNoPosition;
+    int32_t mPendingPosition = kEventEnd;
     double mPendingValue = 0.0;
     int32_t mPendingOffset = 0;
     int32_t mSearchEnd = 0; // next sample not yet searched

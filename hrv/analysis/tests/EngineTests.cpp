@@ -21,7 +21,7 @@ public:
         , mOnline(online)
     {
     }
-    HRESULT Next(DWORD bytes, LONG end, void* buffer, DWORD* count, LONG* next) override
+    HRESULT Next(ULONG bytes, LONG end, void* buffer, ULONG* count, LONG* next) override
     {
         *count = 0;
         auto* out = static_cast<FiducialEvent*>(buffer);
@@ -37,9 +37,14 @@ public:
         *next = mIndex < mEvents.size() || mOnline ? end : 0x7FFFFFFF;
         return !mOnline && *next == 0x7FFFFFFF ? S_FALSE : S_OK;
     }
+    HRESULT Find(LONG, LONG, LONG, LONG) override { return E_NOTIMPL; }
     HRESULT GetPosition(LONG* p) override { return *p = 0, S_OK; }
-    HRESULT GetRecordSize(DWORD* b) override { return *b = 80, S_OK; }
-    HRESULT GetEventTypeId(DWORD* id) override { return *id = 0, S_OK; }
+    HRESULT Reserved6(LONG*) override { return E_NOTIMPL; }
+    HRESULT Clone(IEnumEventEx**) override { return E_NOTIMPL; }
+    HRESULT GetRecordSize(ULONG* b) override { return *b = 80, S_OK; }
+    HRESULT GetEventType(DWORD* id) override { return *id = 0, S_OK; }
+    HRESULT Reserved10(LONG*) override { return E_NOTIMPL; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* r) override { return *r = {}, S_OK; }
     void Add(const FiducialEvent& e) { mEvents.push_back(e); }
 
 private:

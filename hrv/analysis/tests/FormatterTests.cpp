@@ -83,7 +83,7 @@ TEST(BeatHint, TextsAndClassWords)
     EXPECT_EQ(BeatClassWord(Beat(1.4, 0.2, 1.2, 0x1)), L"Ectopic");
     EXPECT_EQ(BeatClassWord(Beat(1.0, 0.0, 2.0, 0x302)), L"Ectopic");
     FiducialEvent none = Beat(0.8, 0.0, 1.2, 0x300);
-    none.mPosition = kNoPosition;
+    none.mPosition = kEventEnd;
     EXPECT_EQ(BeatClassWord(none), L"Unknown");
 }
 
