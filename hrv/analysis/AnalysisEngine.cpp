@@ -1,5 +1,7 @@
 #include "hrv/analysis/AnalysisEngine.h"
 
+#include "hrv/core/Settings.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -170,6 +172,15 @@ std::size_t AnalysisEngine::Analyse(uint32_t what, IAnalysisHost* host, const Ch
     mSegments.Compute(what, mRR, mBeatTimes, startTime, endTime, settings);
     ComputeSpectrum(mSpectrum, what & 0xFF, mRR, mBeatTimes, settings);
     return mRR.size();
+}
+
+std::size_t AnalysisEngine::Analyse(
+    uint32_t what, IAnalysisHost* host, const ChannelRef& channel, const Settings* settings)
+{
+    if (!settings)
+        return 0;
+    return Analyse(what, host, channel, { settings->mRangeStart.mRecord, settings->mRangeStart.mOffset },
+        { settings->mRangeEnd.mRecord, settings->mRangeEnd.mOffset }, AnalysisParametersFrom(*settings));
 }
 
 bool AnalysisEngine::StartOnline(IAnalysisHost* host, const ChannelRef& channel, int32_t record, int32_t position,

@@ -27,6 +27,66 @@ bool Finite(double v) { return std::isfinite(v); }
 
 } // namespace
 
+BeatNumberCache::BeatNumberCache(IEventIdCache* cache)
+    : mCache(cache)
+{
+    if (mCache)
+        mCache->AddRef();
+}
+
+BeatNumberCache::~BeatNumberCache()
+{
+    if (mCache)
+        mCache->Release();
+}
+
+int32_t BeatNumberCache::Get(int32_t record) const
+{
+    if (mCache) {
+        DWORD id = 0;
+        return mCache->GetId(record, &id) == S_OK ? static_cast<int32_t>(id) : 0;
+    }
+    auto it = mNumbers.find(record);
+    return it == mNumbers.end() ? 0 : it->second;
+}
+
+void BeatNumberCache::Raise(int32_t record, int32_t number)
+{
+    if (number <= Get(record))
+        return;
+    if (mCache)
+        mCache->SetId(record, static_cast<DWORD>(number));
+    else
+        mNumbers[record] = number;
+}
+
+UserEventMarks::UserEventMarks(IUserEventData* data)
+    : mData(data)
+{
+    if (mData)
+        mData->AddRef();
+}
+
+UserEventMarks::~UserEventMarks()
+{
+    if (mData)
+        mData->Release();
+}
+
+bool UserEventMarks::FirstAtOrAfter(int set, int32_t record, int32_t offset, int32_t& found) const
+{
+    if (!mData)
+        return false;
+    Position from;
+    from.mRecord = record;
+    from.mOffset = offset;
+    Position at;
+    if (mData->FindAtOrAfter(&from, static_cast<DWORD>(set), &at) != S_OK || at.mRecord != record)
+        return false;
+    found = at.mOffset;
+    return true;
+}
+
 bool FiducialParams::Read(std::wistream& in, std::string& error)
 {
     double window, polarity, rrMin, rrMax, ffMin, ffMax, range[4], exclude;

@@ -1,5 +1,7 @@
 #include "hrv/analysis/Enumerators.h"
 #include "hrv/analysis/tests/FakeSources.h"
+#include "hrv/core/EventIdCache.h"
+#include "hrv/core/UserEventData.h"
 
 #include "log/Log.h"
 
@@ -193,6 +195,40 @@ TEST(FiducialEnumerator, RangeAndBeatNumbersAcrossRecords)
     EXPECT_EQ(inside[0].mPosition, 1300);
     EXPECT_TRUE(std::isnan(inside[0].mRR));
     EXPECT_EQ(inside[2].mPosition, 2900);
+}
+
+TEST(FiducialEnumerator, DocumentMarksAndBeatNumberCache)
+{
+    auto* marks = new UserEventData();
+    marks->AddRef();
+    auto* ids = new EventIdCache();
+    ids->AddRef();
+    Position removed;
+    removed.mRecord = 1;
+    removed.mOffset = 1300;
+    ASSERT_EQ(marks->Add(&removed, 1), S_OK);
+    Position elsewhere = removed;
+    elsewhere.mRecord = 0;
+    elsewhere.mOffset = 2100; // a mark of another record changes nothing here
+    ASSERT_EQ(marks->Add(&elsewhere, 1), S_OK);
+    auto context = std::make_shared<FiducialContext>();
+    context->marks = std::make_shared<UserEventMarks>(marks);
+    context->numbers = std::make_shared<BeatNumberCache>(ids);
+    ASSERT_EQ(ids->SetId(0, 41), S_OK); // record 0 reached beat 41
+    const std::vector<int32_t> at { 500, 1300, 2100 };
+    Fixture f(Beats(3000, at), at, kWide, context, 1);
+    const auto beats = f.Read(0, 3000);
+    ASSERT_EQ(beats.size(), 2u);
+    EXPECT_EQ(beats[0].mPosition, 500);
+    EXPECT_EQ(beats[0].mBeatNumber, 42);
+    EXPECT_EQ(beats[1].mPosition, 2100);
+    EXPECT_EQ(beats[1].mBeatNumber, 43);
+    DWORD id = 0;
+    EXPECT_EQ(ids->GetId(1, &id), S_OK);
+    EXPECT_EQ(id, 43u);
+    context.reset();
+    marks->Release();
+    ids->Release();
 }
 
 TEST(FiducialEnumerator, SeekResumesFromCheckpointWithEqualBeats)
