@@ -1,7 +1,9 @@
 // Loads a synthetic 24-hour recording at 1 kHz (one EDF channel, written to a temporary file
 // first) and walks it block by block; prints the load time, the walk time and the peak memory.
 //   recording_load [hours] [rate] [channels]
+#include "host/recording/HostSources.h"
 #include "host/recording/Import.h"
+#include "hostframework/enumerators/SourceCursors.h"
 #include "host/recording/tests/EdfWriter.h"
 
 #include <sys/resource.h>
@@ -73,10 +75,30 @@ int main(int argc, char** argv)
     }
     const double walkTime = Seconds(start);
 
+    // The same walk as an extension's enumerator makes it: a cursor over the host's sample
+    // stream, sample by sample.
+    auto shared = std::make_shared<vx::host::Recording>(std::move(recording));
+    start = std::chrono::steady_clock::now();
+    double cursorSum = 0;
+    int64_t stepped = 0;
+    for (int c = 0; c < shared->ChannelCount(); ++c) {
+        auto* stream = new vx::host::HostFloatStream(shared, c, 0);
+        EEH3::FloatExWrapper cursor(stream);
+        stream->Release();
+        for (bool ok = cursor.IsValid(); ok; ok = cursor.Next()) {
+            cursorSum += cursor.Value();
+            ++stepped;
+        }
+    }
+    const double cursorTime = Seconds(start);
+    const vx::host::Recording& recordingRef = *shared;
+
     std::printf("recording: %.1f h, %d Hz, %d channel(s), %lld samples walked (checksum %.3f)\n", hours, rate, channels,
         static_cast<long long>(walked), sum);
     std::printf("write file: %.2f s; load: %.2f s; walk in 1024-sample blocks: %.2f s\n", writeTime, loadTime, walkTime);
+    std::printf("walk through the enumerator cursor: %.2f s, %lld samples (checksum %.3f)\n", cursorTime,
+        static_cast<long long>(stepped), cursorSum);
     std::printf("sample storage: %.1f MiB; peak resident memory: %ld MiB (before load %ld MiB)\n",
-        static_cast<double>(recording.SampleBytes()) / (1 << 20), PeakMiB(), beforeLoad);
+        static_cast<double>(recordingRef.SampleBytes()) / (1 << 20), PeakMiB(), beforeLoad);
     return 0;
 }

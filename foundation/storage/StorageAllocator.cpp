@@ -254,7 +254,7 @@ HRESULT StorageAllocator::EnsureFirstCluster(Element& element)
     return S_OK;
 }
 
-HRESULT StorageAllocator::ReadChunk(const Element& element, Cursor& cursor, void* buffer, ULONG cb, ULONG* read)
+HRESULT StorageAllocator::ReadChunk(const Element&, Cursor& cursor, void* buffer, ULONG cb, ULONG* read)
 {
     *read = 0;
     std::uint32_t c = cursor.Cluster();
@@ -267,7 +267,6 @@ HRESULT StorageAllocator::ReadChunk(const Element& element, Cursor& cursor, void
         c = next;
         cursor.cluster = c;
     }
-    (void)element;
     const std::uint32_t offset = static_cast<std::uint32_t>(cursor.position & kMask);
     const ULONG n = std::min<ULONG>(cb, kClusterSize - offset);
     ULONG got = 0;

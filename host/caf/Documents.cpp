@@ -1,8 +1,10 @@
 #include "caf/Documents.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "hostframework/events/ComQuery.h"
+#include "ui/Window.h"
 
 namespace caf {
 using vx::hf::Query;
@@ -74,8 +76,7 @@ public:
     }
 
 private:
-    template <class I>
-    static HRESULT Hand(I* object, IUnknown** out)
+    template <class I> static HRESULT Hand(I* object, IUnknown** out)
     {
         object->AddRef();
         *out = object;
@@ -89,6 +90,29 @@ CounterpartFactory& Factory()
     return *factory;
 }
 
+constexpr const wchar_t* kFrameClass = L"VarnexViewFrame";
+constexpr const wchar_t* kClientClass = L"VarnexViewClient";
+
+// A view's client window keeps the extension's window filling it.
+vx::ui::LRESULT ClientWindowProc(vx::ui::HWND hwnd, UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam)
+{
+    if (message == vx::ui::WM_SIZE)
+        for (vx::ui::HWND child = vx::ui::GetWindow(hwnd, vx::ui::GW_CHILD); child;
+             child = vx::ui::GetWindow(child, vx::ui::GW_HWNDNEXT))
+            vx::ui::MoveWindow(
+                child, 0, 0, vx::ui::LOWORD(std::uintptr_t(lParam)), vx::ui::HIWORD(std::uintptr_t(lParam)), true);
+    return vx::ui::DefWindowProc(hwnd, message, wParam, lParam);
+}
+
+void RegisterWindowClasses()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        vx::ui::RegisterClass({ kFrameClass, 0, &vx::ui::DefWindowProc });
+        vx::ui::RegisterClass({ kClientClass, 0, &ClientWindowProc });
+    });
+}
+
 } // namespace
 
 IUnknown* CounterpartFactoryFor(DWORD classKey)
@@ -96,15 +120,18 @@ IUnknown* CounterpartFactoryFor(DWORD classKey)
     switch (classKey) {
     case kDocumentCounterpartClassKey:
     case kClassCounterpartClassKey:
-    case kViewClassCounterpartClassKey: return static_cast<IDocumentCounterpartFactory*>(&Factory());
-    default: return nullptr;
+    case kViewClassCounterpartClassKey:
+        return static_cast<IDocumentCounterpartFactory*>(&Factory());
+    default:
+        return nullptr;
     }
 }
 
 // ---- DocumentCounterpart
 
 DocumentCounterpart::DocumentCounterpart(IUnknown* hostDocument, ISubject* hostSubject)
-    : mHostDocument(hostDocument), mHostSubject(hostSubject)
+    : mHostDocument(hostDocument)
+    , mHostSubject(hostSubject)
 {
 }
 
@@ -204,7 +231,10 @@ HRESULT ViewClassCounterpart::ClassInitialised()
 
 // ---- HostDocument
 
-HostDocument::HostDocument(std::wstring title) : mTitle(std::move(title)) {}
+HostDocument::HostDocument(std::wstring title)
+    : mTitle(std::move(title))
+{
+}
 
 HostDocument::~HostDocument()
 {
@@ -342,19 +372,32 @@ HRESULT HostClient::GetParentWindow(WindowHandle* out)
 {
     if (!out)
         return E_POINTER;
-    *out = mParent;
+    *out = mWindow;
     return S_OK;
 }
 
-HostViewSite::HostViewSite(WindowHandle parent) : mParent(parent), mFrame(new HostViewFrame)
+HostViewSite::HostViewSite()
+    : mFrame(new HostViewFrame)
 {
     mFrame->AddRef();
+    RegisterWindowClasses();
+    mFrameWindow = vx::ui::CreateWindowEx(0, kFrameClass, L"Varnex", vx::ui::WS_CAPTION | vx::ui::WS_CLIPCHILDREN,
+        vx::ui::CW_USEDEFAULT, vx::ui::CW_USEDEFAULT, vx::ui::CW_USEDEFAULT, vx::ui::CW_USEDEFAULT, nullptr, 0,
+        nullptr);
 }
 
 HostViewSite::~HostViewSite()
 {
     CloseViews();
+    if (mFrameWindow)
+        vx::ui::DestroyWindow(mFrameWindow);
     mFrame->Release();
+}
+
+WindowHandle HostViewSite::ClientWindowOf(IDocView2* view) const
+{
+    const auto it = std::find(mViews.begin(), mViews.end(), view);
+    return it == mViews.end() ? nullptr : mClients[std::size_t(it - mViews.begin())]->Window();
 }
 
 HRESULT HostViewSite::GetFrame(IViewFrame** out)
@@ -389,6 +432,8 @@ HRESULT HostViewSite::ViewClosed(IDocView2* view)
     }
     if (window)
         window->Release();
+    // The client window goes with its view (and with it any window the view left behind).
+    vx::ui::DestroyWindow(client->Window());
     client->Release();
     view->Release();
     return S_OK;
@@ -409,7 +454,12 @@ IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result)
             hr = E_FAIL;
     }
     IClientWindow* window = nullptr;
-    auto* client = new HostClient(mParent);
+    vx::ui::Rect area;
+    vx::ui::GetClientRect(mFrameWindow, &area);
+    const vx::ui::HWND clientWindow
+        = vx::ui::CreateWindowEx(0, kClientClass, L"", vx::ui::WS_CHILD | vx::ui::WS_VISIBLE | vx::ui::WS_CLIPCHILDREN,
+            0, 0, area.right - area.left, area.bottom - area.top, mFrameWindow, 0, nullptr);
+    auto* client = new HostClient(clientWindow);
     client->AddRef();
     if (SUCCEEDED(hr)) {
         window = Query<IClientWindow>(view);
@@ -423,6 +473,7 @@ IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result)
             window->Release();
         if (view)
             view->Release();
+        vx::ui::DestroyWindow(clientWindow);
         client->Release();
         if (result)
             *result = hr;

@@ -56,14 +56,17 @@ public:
 
 private:
     IUnknown* mHostDocument; // not held
-    ISubject* mHostSubject;  // not held
+    ISubject* mHostSubject; // not held
     std::vector<DWORD> mPassedOn;
 };
 
 // The counterpart of a document class: answers the class's data and has no commands.
 class DocumentClassCounterpart final : public SimpleUnknownImp2<IDocumentClassData, ICAFCommandHandler, 0> {
 public:
-    explicit DocumentClassCounterpart(IUnknown* classObject) : mClassObject(classObject) {}
+    explicit DocumentClassCounterpart(IUnknown* classObject)
+        : mClassObject(classObject)
+    {
+    }
     HRESULT GetClassGuid(const GUID** out) override;
     HRESULT OnCommand(DWORD) override { return S_FALSE; }
     HRESULT OnCommandEnable(DWORD, ICommandEnabler*) override { return S_FALSE; }
@@ -133,23 +136,28 @@ public:
     HRESULT GetCaption(IKELString** out) override;
 };
 
-// The client object in which an extension view puts its window. The window system is reached
-// by handle only: the parent window is an opaque value given by whoever shows the views.
+// The client object in which an extension view puts its window: a child window of the view
+// site's frame that the extension's window fills.
 class HostClient final : public SimpleUnknownImp1<IHostClient, 0> {
 public:
-    explicit HostClient(WindowHandle parent) : mParent(parent) {}
+    explicit HostClient(WindowHandle window)
+        : mWindow(window)
+    {
+    }
     HRESULT GetParentWindow(WindowHandle* out) override;
     HRESULT LetGo() override { return S_OK; }
+    WindowHandle Window() const noexcept { return mWindow; }
 
 private:
-    WindowHandle mParent;
+    WindowHandle mWindow;
 };
 
-// Where the host keeps its views: opens them through their view classes, answers their
-// questions and lets go of them when they close.
+// Where the host keeps its views: a frame window in which each view gets a client window of its
+// own; opens views through their view classes, answers their questions and lets go of them when
+// they close. Views hold the site until they close: close them (CloseViews) before letting go.
 class HostViewSite final : public SimpleUnknownImp1<IViewSite, 0> {
 public:
-    explicit HostViewSite(WindowHandle parent);
+    HostViewSite();
     ~HostViewSite() override;
 
     HRESULT GetFrame(IViewFrame** out) override;
@@ -164,13 +172,16 @@ public:
     void CloseViews();
     // The open views, in the order they were opened.
     const std::vector<IDocView2*>& Views() const noexcept { return mViews; }
+    // The frame window, and the client window of an open view (null for another view).
+    WindowHandle Frame() const noexcept { return mFrameWindow; }
+    WindowHandle ClientWindowOf(IDocView2* view) const;
 
 private:
-    WindowHandle mParent;
-    HostViewFrame* mFrame;                // held
-    std::vector<IDocView2*> mViews;       // held
+    WindowHandle mFrameWindow = nullptr;
+    HostViewFrame* mFrame; // held
+    std::vector<IDocView2*> mViews; // held
     std::vector<IClientWindow*> mWindows; // held, one per view
-    std::vector<HostClient*> mClients;    // held, one per view
+    std::vector<HostClient*> mClients; // held, one per view
 };
 
 } // namespace caf

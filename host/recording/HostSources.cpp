@@ -30,8 +30,18 @@ HostFloatStream::HostFloatStream(std::shared_ptr<const Recording> recording, int
 {
 }
 
+HostFloatStream::HostFloatStream(std::shared_ptr<const Recording> recording, std::shared_ptr<calc::Signal> signal, int record)
+    : mRecording(std::move(recording))
+    , mSignal(std::move(signal))
+    , mChannel(-1)
+    , mRecord(record)
+{
+}
+
 int64_t HostFloatStream::Length() const
 {
+    if (mSignal)
+        return mRecord >= 0 && mRecord < mRecording->RecordCount() ? mSignal->Info(mRecord).length : 0;
     return mRecording->ChannelLength(mChannel, mRecord);
 }
 
@@ -72,7 +82,8 @@ HRESULT HostFloatStream::GetTimeBase(vx::hf::RateRatio* ratio)
 {
     if (!ratio)
         return E_POINTER;
-    const calc::TimeBase tb = mRecording->ChannelInfo(mChannel, mRecord);
+    const calc::TimeBase tb = mSignal ? (mRecord >= 0 && mRecord < mRecording->RecordCount() ? mSignal->Info(mRecord) : calc::TimeBase {})
+                                      : mRecording->ChannelInfo(mChannel, mRecord);
     const double start = mRecord >= 0 && mRecord < mRecording->RecordCount() ? mRecording->records[static_cast<std::size_t>(mRecord)].startTime : 0.0;
     *ratio = RatioOf(tb.interval, start);
     return S_OK;
@@ -84,12 +95,19 @@ HRESULT HostFloatStream::Read(ULONG count, float* buffer, ULONG* read)
     if (!read || (!buffer && count))
         return E_POINTER;
     *read = 0;
-    if (mChannel < 0 || mChannel >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount())
+    if ((!mSignal && (mChannel < 0 || mChannel >= mRecording->ChannelCount())) || mRecord < 0 || mRecord >= mRecording->RecordCount())
         return E_INVALIDARG;
     const int64_t n = std::min<int64_t>(count, Length() - mPosition);
     if (n <= 0)
         return mRecord == mRecording->samplingRecord ? S_OK : S_FALSE;
-    mRecording->ReadPhysical(mChannel, mRecord, mPosition, std::span(buffer, static_cast<std::size_t>(n)));
+    try {
+        if (mSignal)
+            mSignal->Read(mRecord, mPosition, std::span(buffer, static_cast<std::size_t>(n)));
+        else
+            mRecording->ReadPhysical(mChannel, mRecord, mPosition, std::span(buffer, static_cast<std::size_t>(n)));
+    } catch (const std::exception&) {
+        return E_FAIL; // a formula that cannot be evaluated: the stream is broken, nothing is thrown
+    }
     mPosition += n;
     *read = static_cast<ULONG>(n);
     return S_OK;

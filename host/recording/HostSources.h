@@ -19,6 +19,9 @@ vx::hf::RateRatio RatioOf(double interval, double offset);
 class HostFloatStream final : public SimpleUnknownImp1<IFloatStreamEx, 1> {
 public:
     HostFloatStream(std::shared_ptr<const Recording> recording, int channel, int record);
+    // The samples of a formula channel (a compiled signal of the calculation engine); the
+    // recording gives the record's time base.
+    HostFloatStream(std::shared_ptr<const Recording> recording, std::shared_ptr<calc::Signal> signal, int record);
 
     HRESULT GetLength(LONG* length) override;
     HRESULT SeekRelative(LONG distance, LONG* position) override;
@@ -35,6 +38,7 @@ private:
     int64_t Length() const;
 
     std::shared_ptr<const Recording> mRecording;
+    std::shared_ptr<calc::Signal> mSignal;
     int mChannel;
     int mRecord;
     int64_t mPosition = 0;

@@ -10,8 +10,10 @@
 #include "caf/Documents.h"
 #include "caf/FrameworkServices.h"
 #include "hostframework/docview/CAFDocument.h"
+#include "hostframework/docview/ChildViewWindow.h"
 #include "hostframework/docview/DocView.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "ui/Window.h"
 
 namespace {
 
@@ -45,11 +47,14 @@ public:
     {
         Log().push_back("document.OnAnalyze");
         // What an analysis ends with: the host document's observers are told.
-        const DWORD update[] = {AnalysisChangedId::Id(), 4};
+        const DWORD update[] = { AnalysisChangedId::Id(), 4 };
         SendUpdate(update);
         return S_OK;
     }
-    void OnRegionChanged(ULONGLONG, ULONGLONG value) { Log().push_back("document.OnRegionChanged " + std::to_string(value)); }
+    void OnRegionChanged(ULONGLONG, ULONGLONG value)
+    {
+        Log().push_back("document.OnRegionChanged " + std::to_string(value));
+    }
 };
 
 const EventTableEntry kDocumentRows[] = {
@@ -67,8 +72,8 @@ const EventTable& Document::GetEventTable()
 class DocumentClass final : public CAFDocumentClassBase {
 public:
     DocumentClass()
-        : CAFDocumentClassBase(KEL::String(L"Test Document"), 0, &kDocumentGuid, SettingsCommandId::Id() & 0xFFFF0000u,
-                               0, 0)
+        : CAFDocumentClassBase(
+            KEL::String(L"Test Document"), 0, &kDocumentGuid, SettingsCommandId::Id() & 0xFFFF0000u, 0, 0)
     {
     }
     static const EventTable& GetEventTable();
@@ -111,16 +116,20 @@ public:
     HRESULT OnNotify(ISubject*, DWORD eventId, ULONGLONG, ULONGLONG value) override
     {
         const DWORD code = *reinterpret_cast<const DWORD*>(static_cast<std::uintptr_t>(value));
-        Log().push_back("host observer " + std::string(eventId == AnalysisChangedId::Id() ? "analysis changed" : "?") +
-                        " " + std::to_string(code));
+        Log().push_back("host observer " + std::string(eventId == AnalysisChangedId::Id() ? "analysis changed" : "?")
+            + " " + std::to_string(code));
         return S_OK;
     }
 };
 
-// A view's window: its table is reached through the view's proxy.
-class ViewWindow final : public IExtensionWindow, public CAFCppEventHandler {
+// A view's window on the window system: its table is reached through the view's proxy.
+class ViewWindow final : public ChildViewWindow, public CAFCppEventHandler {
 public:
-    ViewWindow(WindowHandle parent, CAFProxyEventHandlerBase* proxy) : mParent(parent) { SetProxy(proxy); }
+    ViewWindow(WindowHandle parent, CAFProxyEventHandlerBase* proxy)
+        : ChildViewWindow(parent, L"Test View")
+    {
+        SetProxy(proxy);
+    }
     static const EventTable& GetEventTable();
     const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
     {
@@ -132,18 +141,6 @@ public:
         Log().push_back(std::string("window message with ") + (data ? "data" : "no data"));
         return S_OK;
     }
-
-    bool Create() override
-    {
-        Log().push_back("window created in " + std::to_string(mParent));
-        return true;
-    }
-    WindowHandle Handle() const override { return mParent + 1; }
-    bool CanClose() override { return true; }
-    void Destroy() override { Log().push_back("window destroyed"); }
-
-private:
-    WindowHandle mParent;
 };
 
 const EventTableEntry kWindowRows[] = {
@@ -170,7 +167,10 @@ public:
 
 class ViewClass final : public OwlDocViewClassBase {
 public:
-    ViewClass() : OwlDocViewClassBase(KEL::String(L"Test View"), &kViewCategory, 1) {}
+    ViewClass()
+        : OwlDocViewClassBase(KEL::String(L"Test View"), &kViewCategory, 1)
+    {
+    }
     HRESULT GetClassId(DWORD* id) override { return *id = 0x00300000, S_OK; }
     HRESULT CreateView(IUnknown*, IViewSite* site, IDocView2** out) override
     {
@@ -179,13 +179,17 @@ public:
         *out = view;
         return S_OK;
     }
-    HRESULT GetRequiredInterfaces(IEnumInterface** out) override { return CreateInterfaceIdEnumerator(nullptr, 0, out); }
+    HRESULT GetRequiredInterfaces(IEnumInterface** out) override
+    {
+        return CreateInterfaceIdEnumerator(nullptr, 0, out);
+    }
 };
 
 IMessage* MakeMessage(DWORD id)
 {
     void* creator = nullptr;
-    EXPECT_EQ(ObjectFactoryAccessor::Get()->CreateObject(kMessageCreatorClassKey, IMessageCreator::kIid, &creator), S_OK);
+    EXPECT_EQ(
+        ObjectFactoryAccessor::Get()->CreateObject(kMessageCreatorClassKey, IMessageCreator::kIid, &creator), S_OK);
     IMessage* message = nullptr;
     static_cast<IMessageCreator*>(creator)->CreateMessage(WORD(id >> 16), id, 0, 0, nullptr, &message);
     static_cast<IMessageCreator*>(creator)->Release();
@@ -200,8 +204,8 @@ protected:
     {
         void* framework = nullptr;
         ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER,
-                              REGCLS_MULTIPLEUSE, &sCookie);
+        CoRegisterClassObject(
+            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
         static_cast<IUnknown*>(framework)->Release();
     }
     static void TearDownTestSuite()
@@ -237,7 +241,7 @@ TEST_F(DocumentRouting, TheRouterDeliversANamedMessageToADocumentOpenedThroughIt
     IMessage* clear = MakeMessage(ClearId::Id());
     EXPECT_EQ(GetCafMessageRouter()->Route(analyze, nullptr), S_OK);
     EXPECT_EQ(GetCafMessageRouter()->Route(clear, nullptr), S_FALSE);
-    EXPECT_EQ(counterpart->PassedOn(), std::vector<DWORD>{ClearId::Id()});
+    EXPECT_EQ(counterpart->PassedOn(), std::vector<DWORD> { ClearId::Id() });
 
     // A host event the document subscribed to when it was attached.
     const ULONGLONG regionData = 42;
@@ -256,7 +260,7 @@ TEST_F(DocumentRouting, TheRouterDeliversANamedMessageToADocumentOpenedThroughIt
     Log().clear();
     EXPECT_EQ(GetCafMessageRouter()->Route(analyze, nullptr), S_FALSE);
     hostDocument->Notify(RegionChangedId::Id(), regionData);
-    EXPECT_EQ(Log(), std::vector<std::string>{});
+    EXPECT_EQ(Log(), std::vector<std::string> {});
     analyze->Release();
     clear->Release();
     hostDocument->Detach(&hostObserver);
@@ -276,7 +280,7 @@ TEST_F(DocumentRouting, ClassCommandsFallBackFromTheHostsCounterpartToTheClassTa
     data->Release();
     EXPECT_EQ(static_cast<ICAFCommandHandler*>(documentClass)->OnCommand(SettingsCommandId::Id()), S_OK);
     EXPECT_EQ(static_cast<ICAFCommandHandler*>(documentClass)->OnCommand(SettingsCommandId::Id() + 1), S_FALSE);
-    EXPECT_EQ(Log(), std::vector<std::string>{"class.CmdSettings"});
+    EXPECT_EQ(Log(), std::vector<std::string> { "class.CmdSettings" });
     EXPECT_EQ(documentClass->Release(), 0u);
 }
 
@@ -285,14 +289,15 @@ TEST_F(DocumentRouting, ViewsOpenInTheSiteAndCloseOnce)
     auto* viewClass = new ViewClass;
     viewClass->AddRef();
     viewClass->Initialise();
-    auto* site = new caf::HostViewSite(500);
+    auto* site = new caf::HostViewSite;
     site->AddRef();
+    ASSERT_TRUE(vx::ui::IsWindow(site->Frame()));
     HRESULT hr = E_FAIL;
     IDocView2* first = site->OpenView(viewClass, &hr);
     ASSERT_EQ(hr, S_OK);
     IDocView2* second = site->OpenView(viewClass, &hr);
     ASSERT_EQ(hr, S_OK);
-    EXPECT_EQ(site->Views(), (std::vector<IDocView2*>{first, second}));
+    EXPECT_EQ(site->Views(), (std::vector<IDocView2*> { first, second }));
     DWORD count = 0;
     viewClass->GetViewCount(0, &count);
     EXPECT_EQ(count, 2u);
@@ -302,17 +307,37 @@ TEST_F(DocumentRouting, ViewsOpenInTheSiteAndCloseOnce)
     EXPECT_TRUE(static_cast<caf::ViewClassCounterpart*>(link)->ClassIsInitialised());
     link->Release();
 
+    // Each view's window fills a client window of its own inside the frame.
+    const WindowHandle firstWindow = static_cast<View*>(first)->window->Handle();
+    const WindowHandle firstClient = site->ClientWindowOf(first);
+    const WindowHandle secondWindow = static_cast<View*>(second)->window->Handle();
+    EXPECT_EQ(vx::ui::GetParent(firstWindow), firstClient);
+    EXPECT_EQ(vx::ui::GetParent(firstClient), site->Frame());
+    EXPECT_EQ(vx::ui::GetClassName(firstWindow), ChildViewWindow::ClassName());
+    EXPECT_EQ(vx::ui::GetWindowText(firstWindow), L"Test View");
+    vx::ui::Rect frameArea, windowArea;
+    vx::ui::GetClientRect(site->Frame(), &frameArea);
+    vx::ui::GetClientRect(firstWindow, &windowArea);
+    EXPECT_EQ(windowArea.right, frameArea.right);
+    EXPECT_EQ(windowArea.bottom, frameArea.bottom);
+    vx::ui::MoveWindow(firstClient, 0, 0, 300, 200, true);
+    vx::ui::GetClientRect(firstWindow, &windowArea);
+    EXPECT_EQ(windowArea.right, 300);
+    EXPECT_EQ(windowArea.bottom, 200);
+
     EXPECT_EQ(first->Close(), S_OK);
-    EXPECT_EQ(site->Views(), std::vector<IDocView2*>{second});
+    EXPECT_FALSE(vx::ui::IsWindow(firstWindow));
+    EXPECT_FALSE(vx::ui::IsWindow(firstClient));
+    EXPECT_TRUE(vx::ui::IsWindow(secondWindow));
+    EXPECT_EQ(site->Views(), std::vector<IDocView2*> { second });
     site->CloseViews();
     EXPECT_TRUE(site->Views().empty());
-    const std::vector<std::string> expected = {
-        "window created in 500", "window created in 500", "window destroyed", "window destroyed",
-    };
-    EXPECT_EQ(Log(), expected);
+    EXPECT_FALSE(vx::ui::IsWindow(secondWindow));
     viewClass->GetViewCount(0, &count);
     EXPECT_EQ(count, 0u);
+    const WindowHandle frame = site->Frame();
     EXPECT_EQ(site->Release(), 0u);
+    EXPECT_FALSE(vx::ui::IsWindow(frame));
     EXPECT_EQ(viewClass->Release(), 0u);
 }
 
@@ -320,7 +345,7 @@ TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentTh
 {
     auto* viewClass = new ViewClass;
     viewClass->AddRef();
-    auto* site = new caf::HostViewSite(700);
+    auto* site = new caf::HostViewSite;
     site->AddRef();
     auto* view = static_cast<View*>(site->OpenView(viewClass));
     ASSERT_NE(view, nullptr);
@@ -337,7 +362,8 @@ TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentTh
     // From anyone else the same message arrives.
     EXPECT_EQ(GetCafMessageRouter()->Route(message, nullptr), S_OK);
     const std::vector<std::string> expected = {
-        "window created in 700", "window message with data", "window message with data",
+        "window message with data",
+        "window message with data",
     };
     EXPECT_EQ(Log(), expected);
 

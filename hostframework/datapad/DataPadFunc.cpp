@@ -247,7 +247,7 @@ HRESULT ChanValueFunc::SetDataAccess(IDataAccess* access)
 }
 
 HRESULT ChanValueFunc::SetChannels(IKELBitset* channels)
-{
+try {
     // Compared by value: the same bits in another object are no change.
     if (KEL::Bitset(channels) == KEL::Bitset(mChannels))
         return S_OK;
@@ -261,6 +261,8 @@ HRESULT ChanValueFunc::SetChannels(IKELBitset* channels)
     mChannels->Release();
     mChannels = held;
     return S_OK;
+} catch (...) {
+    return CurrentExceptionResult(); // the copy of a set could not be made; the held one stays
 }
 
 HRESULT ChanValueFunc::SetRange(const vx::hf::SourceDescriptor* source, std::int64_t start, std::int64_t end)

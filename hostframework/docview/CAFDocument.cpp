@@ -8,8 +8,7 @@ using vx::hf::QueryUnheld;
 
 namespace {
 
-template <class I>
-I* MakeFactory(DWORD classKey)
+template <class I> I* MakeFactory(DWORD classKey)
 {
     IHostClassObject* host = ObjectFactoryAccessor::Get();
     if (!host)
@@ -33,7 +32,11 @@ HRESULT CopyString(const KEL::String& text, IKELString** out)
 // again without destroying anything.
 class ConstructionGuard {
 public:
-    explicit ConstructionGuard(std::atomic<ULONG>& count) : mCount(count) { mCount.fetch_add(1); }
+    explicit ConstructionGuard(std::atomic<ULONG>& count)
+        : mCount(count)
+    {
+        mCount.fetch_add(1);
+    }
     ~ConstructionGuard() { mCount.fetch_sub(1); }
     ConstructionGuard(const ConstructionGuard&) = delete;
     ConstructionGuard& operator=(const ConstructionGuard&) = delete;
@@ -46,7 +49,8 @@ private:
 
 // ---- CAFDocument
 
-CAFDocument::CAFDocument(IUnknown* hostDocument, IUnknown* classObject, DWORD flags) : mFlags(flags)
+CAFDocument::CAFDocument(IUnknown* hostDocument, IUnknown* classObject, DWORD flags)
+    : mFlags(flags)
 {
     mHostDocumentData = QueryUnheld<IHostDocumentData>(hostDocument);
     mClassObject = classObject;
@@ -57,7 +61,7 @@ CAFDocument::CAFDocument(IUnknown* hostDocument, IUnknown* classObject, DWORD fl
     ConstructionGuard guard(mRefCount);
     if (auto* factory = MakeFactory<IDocumentCounterpartFactory>(kDocumentCounterpartClassKey)) {
         factory->CreateCounterpart(classObject, hostDocument, static_cast<ICustomDocument2*>(this),
-                                   (flags & (1u << 30)) ? 1 : 0, &mCounterpart);
+            (flags & (1u << 30)) ? 1 : 0, &mCounterpart);
         factory->Release();
     }
 }
@@ -245,8 +249,12 @@ HRESULT CAFDocument::SendUpdate(const DWORD* record)
 // ---- CAFDocumentClassBase
 
 CAFDocumentClassBase::CAFDocumentClassBase(const KEL::String& name, std::uintptr_t value, const GUID* classGuid,
-                                           DWORD kind, DWORD options, std::uintptr_t argument)
-    : mName(name), mValue(value), mClassGuid(classGuid), mKind(kind), mOptions(options)
+    DWORD kind, DWORD options, std::uintptr_t argument)
+    : mName(name)
+    , mValue(value)
+    , mClassGuid(classGuid)
+    , mKind(kind)
+    , mOptions(options)
 {
     ConstructionGuard guard(mRefCount);
     if (auto* factory = MakeFactory<IClassCounterpartFactory>(kClassCounterpartClassKey)) {

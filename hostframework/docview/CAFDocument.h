@@ -74,8 +74,8 @@ private:
     bool mHandlerFetched = false;
     bool mObserverFetched = false;
     IHostDocumentData* mHostDocumentData = nullptr; // not held
-    IUnknown* mClassObject = nullptr;               // held
-    IDocumentClassData* mClassData = nullptr;       // held
+    IUnknown* mClassObject = nullptr; // held
+    IDocumentClassData* mClassData = nullptr; // held
 };
 
 class CAFDocumentClassBase : public ICustomDocClass, public CAFEventHandlerT<1>, public KEL::CComObjectRoot {
@@ -83,7 +83,7 @@ public:
     // `value` is what GetValue reports, `kind` and `options` what GetClassId and GetOptions report,
     // `argument` is handed to the host when it makes the class counterpart.
     CAFDocumentClassBase(const KEL::String& name, std::uintptr_t value, const GUID* classGuid, DWORD kind,
-                         DWORD options, std::uintptr_t argument);
+        DWORD options, std::uintptr_t argument);
     ~CAFDocumentClassBase() override;
 
     HRESULT QueryInterface(REFIID iid, void** out) override;
@@ -120,7 +120,7 @@ private:
     ICAFCommandHandler* CounterpartCommands();
 
     IDocumentClassData* mCounterpartData = nullptr; // not held
-    IUnknown* mCounterpart = nullptr;               // held
+    IUnknown* mCounterpart = nullptr; // held
     HostClassObjectPair mHostObject; // its object held
     InterfaceArray<ICAFCommand> mCommands;
     KEL::String mName;

@@ -9,8 +9,7 @@ using vx::hf::Query;
 
 namespace {
 
-template <class I>
-HRESULT HandOut(I* object, I** out)
+template <class I> HRESULT HandOut(I* object, I** out)
 {
     if (!out)
         return S_OK;
@@ -69,7 +68,9 @@ void OwlExtClientWindowBase::DestroyWindow()
 
 // ---- DocViewBase
 
-DocViewBase::DocViewBase(OwlDocViewClassBase* viewClass, IViewSite* site) : mViewClass(viewClass), mSite(site)
+DocViewBase::DocViewBase(OwlDocViewClassBase* viewClass, IViewSite* site)
+    : mViewClass(viewClass)
+    , mSite(site)
 {
     if (mSite)
         mSite->AddRef();
@@ -222,7 +223,8 @@ HRESULT DocViewBase::SetNumberB(DWORD b)
 // ---- DocWindowViewBase
 
 DocWindowViewBase::DocWindowViewBase(OwlDocViewClassBase* viewClass, IViewSite* site, void* module)
-    : OwlExtClientWindowBase(module), DocViewBase(viewClass, site)
+    : OwlExtClientWindowBase(module)
+    , DocViewBase(viewClass, site)
 {
 }
 
@@ -271,9 +273,12 @@ HRESULT DocWindowViewBase::Close()
 
 // ---- OwlDocViewClassBase
 
-OwlDocViewClassBase::OwlDocViewClassBase(const KEL::String& name, const GUID* category, DWORD value,
-                                         const wchar_t* title)
-    : mName(name), mTitle(title ? KEL::String(title) : name), mCategory(category), mValue(value)
+OwlDocViewClassBase::OwlDocViewClassBase(
+    const KEL::String& name, const GUID* category, DWORD value, const wchar_t* title)
+    : mName(name)
+    , mTitle(title ? KEL::String(title) : name)
+    , mCategory(category)
+    , mValue(value)
 {
     // Handed to the host while it is being built: keep the count up so that a reference the host
     // takes and gives back cannot destroy it.
@@ -422,7 +427,7 @@ namespace KELCOM {
 
 std::atomic<long>& ModuleLockCount()
 {
-    static std::atomic<long> count{0};
+    static std::atomic<long> count { 0 };
     return count;
 }
 
@@ -431,7 +436,10 @@ namespace {
 class IterEnum : public IEnumInterface, public KEL::CComObjectRoot {
 public:
     IterEnum(IUnknown* owner, const GUID* const* first, const GUID* const* end, const GUID* const* position)
-        : mPosition(position), mOwner(owner), mFirst(first), mEnd(end)
+        : mPosition(position)
+        , mOwner(owner)
+        , mFirst(first)
+        , mEnd(end)
     {
         ModuleLockCount().fetch_add(1);
         if (mOwner)
@@ -446,7 +454,7 @@ public:
 
     static const KEL::InterfaceMapEntry* GetInterfaceMap()
     {
-        static const KEL::InterfaceMapEntry map[] = {KEL::MapEntry<IterEnum, IEnumInterface>(), KEL::kMapEnd};
+        static const KEL::InterfaceMapEntry map[] = { KEL::MapEntry<IterEnum, IEnumInterface>(), KEL::kMapEnd };
         return map;
     }
 

@@ -23,7 +23,10 @@ public:
 
 class OwlExtClientWindowBase : public IClientWindow {
 public:
-    explicit OwlExtClientWindowBase(void* module) : mModule(module) {}
+    explicit OwlExtClientWindowBase(void* module)
+        : mModule(module)
+    {
+    }
     virtual ~OwlExtClientWindowBase();
 
     // Creates the extension's window inside the client's parent window. A second attach while a
@@ -46,8 +49,8 @@ protected:
 
 private:
     void* mModule;
-    IHostClient* mClient = nullptr;       // not held
-    IExtensionWindow* mWindow = nullptr;  // owned while attached
+    IHostClient* mClient = nullptr; // not held
+    IExtensionWindow* mWindow = nullptr; // owned while attached
 };
 
 class OwlDocViewClassBase;
@@ -89,7 +92,7 @@ private:
     DWORD mA = 0;
     DWORD mB = 0;
     OwlDocViewClassBase* mViewClass; // held
-    IViewSite* mSite;                // held until close
+    IViewSite* mSite; // held until close
 };
 
 class DocWindowViewBase : public OwlExtClientWindowBase, public DocViewBase {
@@ -151,7 +154,7 @@ private:
     IUnknown* mCounterpart = nullptr; // held
     const GUID* mCategory;
     DWORD mValue;
-    std::atomic<DWORD> mViewCount{0};
+    std::atomic<DWORD> mViewCount { 0 };
 };
 
 namespace KELCOM {

@@ -5,6 +5,9 @@
 #include <limits>
 #include <locale>
 
+#include "foundation/units/Prefix.h"
+#include "foundation/units/UnitEntry.h"
+
 namespace EEH3 {
 namespace {
 
@@ -333,6 +336,16 @@ void ReadIntRect(std::wistream& in, int32_t out[4])
     if (out[0] < 0) out[0] = 0;
     if (out[3] < 0) out[3] = 0x7FFFFFFF;
     if (out[2] < 0) out[2] = 0x7FFFFFFF;
+}
+
+HRESULT SelectorUnit(IUnitName** out)
+{
+    if (!out)
+        return E_POINTER;
+    auto* unit = new KEL::UnitEntry(KEL::String(L"?"), KEL::kPrefixNone);
+    unit->AddRef();
+    *out = unit;
+    return S_OK;
 }
 
 } // namespace EEH3

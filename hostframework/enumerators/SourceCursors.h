@@ -125,4 +125,8 @@ public:
 // 0x7FFFFFFF; negative starts become 0 and negative ends 0x7FFFFFFF.
 void ReadIntRect(std::wistream& in, int32_t out[4]);
 
+// The unit of the selector enumerator's output: a new unit named "?" without prefix, with one
+// reference for the caller.
+HRESULT SelectorUnit(IUnitName** out);
+
 } // namespace EEH3

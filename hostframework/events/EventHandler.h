@@ -8,16 +8,13 @@
 #include "hostframework/events/EventTable.h"
 #include "hostframework/events/MessageChain.h"
 
-template <int N>
-class CAFEventHandlerT;
+template <int N> class CAFEventHandlerT;
 
 // Commands, observer events and messages from the table of the derived class. The IUnknown
 // operations are the derived class's.
 template <>
-class CAFEventHandlerT<1> : public ICAFCommandHandler,
-                            public IObserver,
-                            public CAFEventHandlerBase,
-                            public CAFMessageHandler {
+class CAFEventHandlerT<1>
+    : public ICAFCommandHandler, public IObserver, public CAFEventHandlerBase, public CAFMessageHandler {
 public:
     CAFEventHandlerT();
     ~CAFEventHandlerT() override;

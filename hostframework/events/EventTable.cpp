@@ -17,7 +17,8 @@ bool CarriesRangeEnd(const EventTableEntry& row)
 
 } // namespace
 
-EventTable::EventTable(const EventTableEntry* rows, std::size_t count) : mRows(rows)
+EventTable::EventTable(const EventTableEntry* rows, std::size_t count)
+    : mRows(rows)
 {
     // The size runs to the terminating row, which need not be the array's last.
     while (mSize < count && rows[mSize].kind != EventKind::kEnd)
@@ -45,9 +46,12 @@ void EventTable::Resolve() const
 bool CommandTrigger::Matches(const EventRowView& row) const
 {
     switch (row.row.mode) {
-    case kEventModeSingleId: return row.id == mId;
-    case kEventModeIdRange: return row.id <= mId && mId < row.rangeEnd;
-    default: return false;
+    case kEventModeSingleId:
+        return row.id == mId;
+    case kEventModeIdRange:
+        return row.id <= mId && mId < row.rangeEnd;
+    default:
+        return false;
     }
 }
 
@@ -74,7 +78,7 @@ const EventTableEntry* FindEventTableEntry(const EventTable& table, const EventT
         const EventTableEntry& row = table.Row(i);
         if (row.kind != kind || !row.call)
             continue;
-        if (trigger.Matches({row, table.IdOf(i), table.RangeEndOf(i)}))
+        if (trigger.Matches({ row, table.IdOf(i), table.RangeEndOf(i) }))
             return &row;
     }
     return nullptr;
@@ -84,7 +88,7 @@ void ForEachEventTableEntry(const EventTable& table, TableEntryAction& action)
 {
     table.Resolve();
     for (std::size_t i = 0; i < table.Size(); ++i)
-        action.Apply({table.Row(i), table.IdOf(i), table.RangeEndOf(i)});
+        action.Apply({ table.Row(i), table.IdOf(i), table.RangeEndOf(i) });
 }
 
 const EventTableEntry* CAFEventHandlerBase::FindEntry(const EventTrigger&, void** object)
@@ -94,7 +98,7 @@ const EventTableEntry* CAFEventHandlerBase::FindEntry(const EventTrigger&, void*
     return nullptr;
 }
 
-void CAFEventHandlerBase::ForEachEntry(TableEntryAction&) {}
+void CAFEventHandlerBase::ForEachEntry(TableEntryAction&) { }
 
 HRESULT CAFEventHandlerBase::HandleTableMessage(IMessage* message)
 {

@@ -43,13 +43,19 @@ struct EventId {
     DWORD value = 0;
     DWORD Read() const { return getter ? *getter() : value; }
 };
-constexpr EventId EventIdOf(EventIdGetter getter) { return {getter, 0}; }
-constexpr EventId EventIdOf(DWORD value) { return {nullptr, value}; }
+constexpr EventId EventIdOf(EventIdGetter getter)
+{
+    return { getter, 0 };
+}
+constexpr EventId EventIdOf(DWORD value)
+{
+    return { nullptr, value };
+}
 
 // What an event brings along, for the adapters to pass on.
 struct EventCall {
     ICommandEnabler** enabler = nullptr; // enable queries
-    ULONGLONG a = 0;                     // notifications: the two values
+    ULONGLONG a = 0; // notifications: the two values
     ULONGLONG b = 0;
     IMessage* message = nullptr; // messages
 };
@@ -76,7 +82,8 @@ struct EventTableEntry {
 class EventTable {
 public:
     template <std::size_t N>
-    explicit EventTable(const EventTableEntry (&rows)[N]) : EventTable(rows, N)
+    explicit EventTable(const EventTableEntry (&rows)[N])
+        : EventTable(rows, N)
     {
     }
     EventTable(const EventTableEntry* rows, std::size_t count);
@@ -86,6 +93,13 @@ public:
     // Reads every id getter once. Safe to call from any thread, any number of times.
     void Resolve() const;
     bool IsResolved() const noexcept { return mResolved.load(std::memory_order_acquire); }
+    // The header row's flags as they stand now: the unresolved flag is cleared once the ids have
+    // been read (the row itself stays as written).
+    BYTE HeaderFlags() const noexcept
+    {
+        const BYTE flags = mSize ? mRows[0].flags : 0;
+        return IsResolved() ? BYTE(flags & ~kEventTableUnresolved) : flags;
+    }
 
     // Rows from the header up to (not including) the terminating row.
     std::size_t Size() const noexcept { return mSize; }
@@ -104,7 +118,7 @@ private:
     std::size_t mSize = 0;
     std::unique_ptr<ResolvedIds[]> mIds;
     mutable std::once_flag mOnce;
-    mutable std::atomic<bool> mResolved{false};
+    mutable std::atomic<bool> mResolved { false };
 };
 
 // A row as the triggers see it: the row and its resolved ids.
@@ -123,7 +137,11 @@ public:
 
 class CommandTrigger final : public EventTrigger {
 public:
-    CommandTrigger(DWORD id, DWORD kind) : mId(id), mKind(kind) {}
+    CommandTrigger(DWORD id, DWORD kind)
+        : mId(id)
+        , mKind(kind)
+    {
+    }
     // Codes that do not fit a row's kind byte match nothing.
     BYTE GetKind() const override { return mKind <= 0xFF ? static_cast<BYTE>(mKind) : EventKind::kEnd; }
     bool Matches(const EventRowView& row) const override;
@@ -135,7 +153,10 @@ private:
 
 class ObserverEventTrigger final : public EventTrigger {
 public:
-    explicit ObserverEventTrigger(DWORD eventId) : mEventId(eventId) {}
+    explicit ObserverEventTrigger(DWORD eventId)
+        : mEventId(eventId)
+    {
+    }
     BYTE GetKind() const override { return EventKind::kObserver; }
     bool Matches(const EventRowView& row) const override { return row.id == mEventId; }
 
@@ -145,7 +166,11 @@ private:
 
 class MsgEventTrigger final : public EventTrigger {
 public:
-    MsgEventTrigger(DWORD messageId, DWORD flags) : mMessageId(messageId), mFlags(flags) {}
+    MsgEventTrigger(DWORD messageId, DWORD flags)
+        : mMessageId(messageId)
+        , mFlags(flags)
+    {
+    }
     BYTE GetKind() const override { return EventKind::kMessage; }
     bool Matches(const EventRowView& row) const override;
     // The flags of the message searched for; they take no part in matching.
@@ -165,7 +190,11 @@ public:
 // Subscribes an observer to a subject for the event of every observer row.
 class RegisterAction final : public TableEntryAction {
 public:
-    RegisterAction(ISubject* subject, IObserver* observer) : mSubject(subject), mObserver(observer) {}
+    RegisterAction(ISubject* subject, IObserver* observer)
+        : mSubject(subject)
+        , mObserver(observer)
+    {
+    }
     void Apply(const EventRowView& row) override;
 
 private:
@@ -193,16 +222,14 @@ public:
 
 protected:
     // What a class with a table writes in its two overrides.
-    template <class T>
-    static const EventTableEntry* FindInTable(T* self, const EventTrigger& trigger, void** object)
+    template <class T> static const EventTableEntry* FindInTable(T* self, const EventTrigger& trigger, void** object)
     {
         const EventTableEntry* row = FindEventTableEntry(T::GetEventTable(), trigger);
         if (object)
             *object = row ? static_cast<void*>(self) : nullptr;
         return row;
     }
-    template <class T>
-    static void ForEachInTable(T*, TableEntryAction& action)
+    template <class T> static void ForEachInTable(T*, TableEntryAction& action)
     {
         ForEachEventTableEntry(T::GetEventTable(), action);
     }
@@ -224,47 +251,41 @@ void DispatchObserverEvent(CAFEventHandlerBase* handler, DWORD eventId, ULONGLON
 
 namespace vx::hf::detail {
 
-template <class M>
-struct MemberOf;
-template <class T, class R, class... A>
-struct MemberOf<R (T::*)(A...)> {
-    using Class = T;
+// True when M is a member function of T (or of a base of T) of the shape Sig.
+template <class T, class M, class Sig> struct Fits : std::false_type {
+};
+template <class T, class B, class R, class... A, class Sig>
+struct Fits<T, R (B::*)(A...), Sig> : std::bool_constant<std::is_base_of_v<B, T> && std::is_same_v<R(A...), Sig>> {
 };
 
 // The member-function pointer M as an object with an address, for the row's handler field.
-template <auto M>
-inline constexpr auto kMember = M;
+template <auto M> inline constexpr auto kMember = M;
 
-template <class T, class M>
-M MemberAt(const void* handler)
+template <class M> M MemberAt(const void* handler)
 {
     return *static_cast<const M*>(handler);
 }
 
-template <class T>
-HRESULT CallCommand(void* object, const EventTableEntry& row, EventCall&)
+template <class T, class M> HRESULT CallCommand(void* object, const EventTableEntry& row, EventCall&)
 {
-    (static_cast<T*>(object)->*MemberAt<T, void (T::*)()>(row.handler))();
+    (static_cast<T*>(object)->*MemberAt<M>(row.handler))();
     return S_OK;
 }
 
-template <class T>
-HRESULT CallEnable(void* object, const EventTableEntry& row, EventCall& call)
+template <class T, class M> HRESULT CallEnable(void* object, const EventTableEntry& row, EventCall& call)
 {
-    (static_cast<T*>(object)->*MemberAt<T, void (T::*)(ICommandEnabler*&)>(row.handler))(*call.enabler);
+    (static_cast<T*>(object)->*MemberAt<M>(row.handler))(*call.enabler);
     return S_OK;
 }
 
-template <class T>
-HRESULT CallNotify(void* object, const EventTableEntry& row, EventCall& call)
+template <class T, class M> HRESULT CallNotify(void* object, const EventTableEntry& row, EventCall& call)
 {
-    return (static_cast<T*>(object)->*MemberAt<T, HRESULT (T::*)(ULONGLONG, ULONGLONG)>(row.handler))(call.a, call.b);
+    return (static_cast<T*>(object)->*MemberAt<M>(row.handler))(call.a, call.b);
 }
 
-template <class T>
-HRESULT CallMessage(void* object, const EventTableEntry& row, EventCall&)
+template <class T, class M> HRESULT CallMessage(void* object, const EventTableEntry& row, EventCall&)
 {
-    return (static_cast<T*>(object)->*MemberAt<T, HRESULT (T::*)()>(row.handler))();
+    return (static_cast<T*>(object)->*MemberAt<M>(row.handler))();
 }
 
 // Observer rows and message rows with data go through their second adapter.
@@ -273,36 +294,32 @@ inline HRESULT CallUnpacked(void* object, const EventTableEntry& row, EventCall&
     return row.unpack(object, row.handler, call);
 }
 
-template <class T>
-HRESULT UnpackValue(void* object, const void* handler, EventCall& call)
+template <class T, class M> HRESULT UnpackValue(void* object, const void* handler, EventCall& call)
 {
     // The notified value points to the event's record; its first 32 bits are the value.
     const auto* record = reinterpret_cast<const DWORD*>(static_cast<std::uintptr_t>(call.b));
-    (static_cast<T*>(object)->*MemberAt<T, void (T::*)(DWORD)>(handler))(record ? *record : 0);
+    (static_cast<T*>(object)->*MemberAt<M>(handler))(record ? *record : 0);
     return S_OK;
 }
 
-template <class T>
-HRESULT UnpackPair(void* object, const void* handler, EventCall& call)
+template <class T, class M> HRESULT UnpackPair(void* object, const void* handler, EventCall& call)
 {
-    (static_cast<T*>(object)->*MemberAt<T, void (T::*)(ULONGLONG, ULONGLONG)>(handler))(call.a, call.b);
+    (static_cast<T*>(object)->*MemberAt<M>(handler))(call.a, call.b);
     return S_OK;
 }
 
-template <class T>
-HRESULT UnpackNothing(void* object, const void* handler, EventCall&)
+template <class T, class M> HRESULT UnpackNothing(void* object, const void* handler, EventCall&)
 {
-    (static_cast<T*>(object)->*MemberAt<T, void (T::*)()>(handler))();
+    (static_cast<T*>(object)->*MemberAt<M>(handler))();
     return S_OK;
 }
 
-template <class T>
-HRESULT UnpackMessageData(void* object, const void* handler, EventCall& call)
+template <class T, class M> HRESULT UnpackMessageData(void* object, const void* handler, EventCall& call)
 {
     IUnknown* data = nullptr;
     if (call.message)
         call.message->GetData(&data);
-    const HRESULT hr = (static_cast<T*>(object)->*MemberAt<T, HRESULT (T::*)(IUnknown*)>(handler))(data);
+    const HRESULT hr = (static_cast<T*>(object)->*MemberAt<M>(handler))(data);
     if (data)
         data->Release();
     return hr;
@@ -310,66 +327,78 @@ HRESULT UnpackMessageData(void* object, const void* handler, EventCall& call)
 
 } // namespace vx::hf::detail
 
-// Row builders for the tables of class T. Handlers: commands `void ()`, enable queries
+// Row builders for the tables of class T; a handler may be a member of T or of a base of T (the
+// row calls it on the part of the object it belongs to). Handlers: commands `void ()`, enable queries
 // `void (ICommandEnabler*&)`, notifications `HRESULT (ULONGLONG, ULONGLONG)`, messages
 // `HRESULT ()` (S_OK: handled) or `HRESULT (IUnknown* data)`, observers `void (DWORD value)`,
 // `void (ULONGLONG, ULONGLONG)` or `void ()`.
-template <class T>
-struct EventRows {
-    static constexpr EventTableEntry Header() { return {EventKind::kHeader, kEventTableUnresolved, 0, {}, {}, nullptr, nullptr, nullptr}; }
+template <class T> struct EventRows {
+    static constexpr EventTableEntry Header()
+    {
+        return { EventKind::kHeader, kEventTableUnresolved, 0, {}, {}, nullptr, nullptr, nullptr };
+    }
     static constexpr EventTableEntry End() { return {}; }
 
-    template <void (T::*M)()>
-    static constexpr EventTableEntry Command(EventId id)
+    template <auto M> static constexpr EventTableEntry Command(EventId id)
     {
-        return {EventKind::kCommand, 0, kEventModeSingleId, id, {}, &vx::hf::detail::CallCommand<T>, nullptr,
-                &vx::hf::detail::kMember<M>};
+        static_assert(vx::hf::detail::Fits<T, decltype(M), void()>::value, "a command handler is void ()");
+        return { EventKind::kCommand, 0, kEventModeSingleId, id, {}, &vx::hf::detail::CallCommand<T, decltype(M)>,
+            nullptr, &vx::hf::detail::kMember<M> };
     }
-    template <void (T::*M)()>
-    static constexpr EventTableEntry CommandRange(EventId first, EventId end)
+    template <auto M> static constexpr EventTableEntry CommandRange(EventId first, EventId end)
     {
-        return {EventKind::kCommand, 0, kEventModeIdRange, first, end, &vx::hf::detail::CallCommand<T>, nullptr,
-                &vx::hf::detail::kMember<M>};
+        static_assert(vx::hf::detail::Fits<T, decltype(M), void()>::value, "a command handler is void ()");
+        return { EventKind::kCommand, 0, kEventModeIdRange, first, end, &vx::hf::detail::CallCommand<T, decltype(M)>,
+            nullptr, &vx::hf::detail::kMember<M> };
     }
-    template <void (T::*M)(ICommandEnabler*&)>
+    template <auto M>
     static constexpr EventTableEntry Enable(EventId id, WORD mode = kEventModeSingleId, EventId end = {})
     {
-        return {EventKind::kCommandEnable, 0, mode, id, end, &vx::hf::detail::CallEnable<T>, nullptr,
-                &vx::hf::detail::kMember<M>};
+        static_assert(vx::hf::detail::Fits<T, decltype(M), void(ICommandEnabler*&)>::value,
+            "an enable handler is void (ICommandEnabler*&)");
+        return { EventKind::kCommandEnable, 0, mode, id, end, &vx::hf::detail::CallEnable<T, decltype(M)>, nullptr,
+            &vx::hf::detail::kMember<M> };
     }
-    template <HRESULT (T::*M)(ULONGLONG, ULONGLONG)>
+    template <auto M>
     static constexpr EventTableEntry Notify(BYTE code, EventId id, WORD mode = kEventModeSingleId, EventId end = {})
     {
-        return {code, 0, mode, id, end, &vx::hf::detail::CallNotify<T>, nullptr, &vx::hf::detail::kMember<M>};
+        static_assert(vx::hf::detail::Fits<T, decltype(M), HRESULT(ULONGLONG, ULONGLONG)>::value,
+            "a notification handler is HRESULT (ULONGLONG, ULONGLONG)");
+        return { code, 0, mode, id, end, &vx::hf::detail::CallNotify<T, decltype(M)>, nullptr,
+            &vx::hf::detail::kMember<M> };
     }
-    template <HRESULT (T::*M)()>
-    static constexpr EventTableEntry Message(EventId id, WORD mode = kEventModeExactMessage)
+    template <auto M> static constexpr EventTableEntry Message(EventId id, WORD mode = kEventModeExactMessage)
     {
-        return {EventKind::kMessage, 0, mode, id, {}, &vx::hf::detail::CallMessage<T>, nullptr,
-                &vx::hf::detail::kMember<M>};
+        static_assert(vx::hf::detail::Fits<T, decltype(M), HRESULT()>::value, "a message handler is HRESULT ()");
+        return { EventKind::kMessage, 0, mode, id, {}, &vx::hf::detail::CallMessage<T, decltype(M)>, nullptr,
+            &vx::hf::detail::kMember<M> };
     }
-    template <HRESULT (T::*M)(IUnknown*)>
-    static constexpr EventTableEntry MessageWithData(EventId id, WORD mode = kEventModeExactMessage)
+    template <auto M> static constexpr EventTableEntry MessageWithData(EventId id, WORD mode = kEventModeExactMessage)
     {
-        return {EventKind::kMessage, 0, mode, id, {}, &vx::hf::detail::CallUnpacked,
-                &vx::hf::detail::UnpackMessageData<T>, &vx::hf::detail::kMember<M>};
+        static_assert(vx::hf::detail::Fits<T, decltype(M), HRESULT(IUnknown*)>::value,
+            "a message handler with data is HRESULT (IUnknown*)");
+        return { EventKind::kMessage, 0, mode, id, {}, &vx::hf::detail::CallUnpacked,
+            &vx::hf::detail::UnpackMessageData<T, decltype(M)>, &vx::hf::detail::kMember<M> };
     }
-    template <void (T::*M)(DWORD)>
-    static constexpr EventTableEntry ObserverValue(EventId id)
+    template <auto M> static constexpr EventTableEntry ObserverValue(EventId id)
     {
-        return {EventKind::kObserver, 0, 0, id, {}, &vx::hf::detail::CallUnpacked, &vx::hf::detail::UnpackValue<T>,
-                &vx::hf::detail::kMember<M>};
+        static_assert(
+            vx::hf::detail::Fits<T, decltype(M), void(DWORD)>::value, "an observer handler of a value is void (DWORD)");
+        return { EventKind::kObserver, 0, 0, id, {}, &vx::hf::detail::CallUnpacked,
+            &vx::hf::detail::UnpackValue<T, decltype(M)>, &vx::hf::detail::kMember<M> };
     }
-    template <void (T::*M)(ULONGLONG, ULONGLONG)>
-    static constexpr EventTableEntry ObserverPair(EventId id)
+    template <auto M> static constexpr EventTableEntry ObserverPair(EventId id)
     {
-        return {EventKind::kObserver, 0, 0, id, {}, &vx::hf::detail::CallUnpacked, &vx::hf::detail::UnpackPair<T>,
-                &vx::hf::detail::kMember<M>};
+        static_assert(vx::hf::detail::Fits<T, decltype(M), void(ULONGLONG, ULONGLONG)>::value,
+            "an observer handler of two values is void (ULONGLONG, ULONGLONG)");
+        return { EventKind::kObserver, 0, 0, id, {}, &vx::hf::detail::CallUnpacked,
+            &vx::hf::detail::UnpackPair<T, decltype(M)>, &vx::hf::detail::kMember<M> };
     }
-    template <void (T::*M)()>
-    static constexpr EventTableEntry Observer(EventId id)
+    template <auto M> static constexpr EventTableEntry Observer(EventId id)
     {
-        return {EventKind::kObserver, 0, 0, id, {}, &vx::hf::detail::CallUnpacked, &vx::hf::detail::UnpackNothing<T>,
-                &vx::hf::detail::kMember<M>};
+        static_assert(
+            vx::hf::detail::Fits<T, decltype(M), void()>::value, "an observer handler without values is void ()");
+        return { EventKind::kObserver, 0, 0, id, {}, &vx::hf::detail::CallUnpacked,
+            &vx::hf::detail::UnpackNothing<T, decltype(M)>, &vx::hf::detail::kMember<M> };
     }
 };

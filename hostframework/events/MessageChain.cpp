@@ -8,7 +8,8 @@ namespace {
 // router throws.
 class SendingScope {
 public:
-    SendingScope(IMessage* message, ULONGLONG sender) : mMessage(message)
+    SendingScope(IMessage* message, ULONGLONG sender)
+        : mMessage(message)
     {
         mMessage->AddRef();
         mMessage->SetSender(sender);
@@ -75,7 +76,7 @@ HRESULT SendCafMessage(CAFMessageSender* sender, IMessageHandler* source, IMessa
     struct Hold {
         IMessage* message;
         ~Hold() { message->Release(); }
-    } hold{message};
+    } hold { message };
     message->AddRef();
     return sender->Send(source, message);
 }

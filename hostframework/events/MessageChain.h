@@ -36,7 +36,7 @@ protected:
     void DropSource();
 
 private:
-    IMessageHandler* mSource = nullptr;     // not held by this field
+    IMessageHandler* mSource = nullptr; // not held by this field
     IMessageHandler* mHeldSource = nullptr; // the same object when held
     BYTE mEnabled = 1;
 };
@@ -90,7 +90,7 @@ private:
     void LeaveChain();
 
     InterfaceArray<IMessageHandler> mHandlers; // held, offered in order
-    IMessageHandler* mParent = nullptr;        // not held
+    IMessageHandler* mParent = nullptr; // not held
 };
 
 // The subject part of an observable object; the host's registry keeps the subscriptions.
@@ -107,4 +107,4 @@ protected:
 };
 
 // A stand-alone subject, born holding its creator's reference.
-class CAFSubjectObject final : public SimpleUnknownImp1<CAFSubject, 1> {};
+class CAFSubjectObject final : public SimpleUnknownImp1<CAFSubject, 1> { };

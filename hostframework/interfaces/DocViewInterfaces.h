@@ -10,6 +10,7 @@
 #include "hostframework/interfaces/CommandInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
+#include "ui/Messages.h"
 
 // The host's view of a menu command's state while it asks whether the command is enabled.
 struct ICommandEnabler : IUnknown {
@@ -123,8 +124,9 @@ protected:
 // The host's factory of document counterparts (built-in class key 0x80000011).
 struct IDocumentCounterpartFactory : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{D6F52E82-B34D-11D3-80C7-005004AD3C53}");
-    virtual HRESULT CreateCounterpart(IUnknown* documentClass, IUnknown* hostDocument, IUnknown* document,
-                                      WORD flag30, IUnknown** out) = 0;
+    virtual HRESULT CreateCounterpart(
+        IUnknown* documentClass, IUnknown* hostDocument, IUnknown* document, WORD flag30, IUnknown** out)
+        = 0;
 
 protected:
     ~IDocumentCounterpartFactory() = default;
@@ -207,8 +209,8 @@ protected:
     ~IViewSite() = default;
 };
 
-// A window handle of the platform's window system, opaque here.
-using WindowHandle = std::uintptr_t;
+// A window of the platform's window system.
+using WindowHandle = vx::ui::HWND;
 
 // The host's client object in which an extension view puts its window.
 struct IHostClient : IUnknown {

@@ -145,3 +145,145 @@ struct IChannelCalc : IUnknown {
 protected:
     ~IChannelCalc() = default;
 };
+
+struct IChannelCollection;
+
+// Named channels and the links between channels, kept by the host document.
+struct IChannelNames : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{920CDDCC-3748-4EC1-83F8-59EFEE7ED007}");
+    // Creates a named channel (or finds the one of that name); *text (may be null) gets the name
+    // as the host keeps it, with a reference.
+    virtual HRESULT CreateNamedChannel(DWORD reserved, const wchar_t* name, IKELString** text, vx::hf::ChannelRef* ref) = 0;
+    virtual HRESULT RemoveName(DWORD reserved, const wchar_t* name) = 0;
+    virtual HRESULT LookUp(DWORD reserved, const wchar_t* name, vx::hf::ChannelRef* ref) = 0;
+    virtual HRESULT NameOf(DWORD reserved, vx::hf::ChannelRef ref, IKELString** text) = 0;
+    virtual HRESULT AddLinkItem(DWORD reserved, vx::hf::ChannelRef key, const vx::hf::LinkItem* item) = 0;
+    // Item i under the key and the number of items there.
+    virtual HRESULT ReadLinkItem(DWORD reserved, vx::hf::ChannelRef key, ULONG i, vx::hf::LinkItem* item, ULONG* count) = 0;
+    virtual HRESULT RemoveLinkItem(DWORD reserved, vx::hf::ChannelRef key, const vx::hf::LinkItem* item) = 0;
+    virtual HRESULT SetNameFlag(DWORD reserved, const wchar_t* name, WORD value) = 0;
+    virtual HRESULT GetNameFlag(DWORD reserved, const wchar_t* name, WORD* value) = 0;
+
+protected:
+    ~IChannelNames() = default;
+};
+
+// A channel's calculation, attached by the host.
+struct IChannelCalculation : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{CA800C31-F889-11D3-80EE-00A0C9E26433}");
+    // Takes a settings object for a record selector (65535: every record).
+    virtual HRESULT SetSettings(IUnknown* settings, DWORD records) = 0;
+    // Called before the calculation is replaced or its channel removed.
+    virtual HRESULT Detach() = 0;
+    virtual HRESULT GetClassId(DWORD* id) = 0;
+    // The IChannelCalc of the calculation (with a reference), when it has one.
+    virtual HRESULT GetChannelCalc(IChannelCalc** out) = 0;
+
+protected:
+    ~IChannelCalculation() = default;
+};
+
+// A calculation made by the object factory, before it is attached to a channel.
+struct INewCalculation : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{CA800C32-F889-11D3-80EE-00A0C9E26433}");
+    virtual HRESULT Attach(vx::hf::ChannelRef ref, IChannelCollection* channels, IChannelCalculation** out) = 0;
+
+protected:
+    ~INewCalculation() = default;
+};
+
+// A channel of a document.
+struct IChannelObject : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{7A4D0E61-5B93-4C2F-8E17-3F6B9D2A0C75}");
+    // The channel's calculation with a reference; S_FALSE and null when it has none.
+    virtual HRESULT GetCalculation(IChannelCalculation** out) = 0;
+
+protected:
+    ~IChannelObject() = default;
+};
+
+// The channels of a document.
+struct IChannelCollection : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{C2406F50-F163-11D2-8098-00A0C9E26433}");
+    virtual HRESULT GetChannelObject(vx::hf::ChannelRef ref, IChannelObject** out) = 0;
+
+protected:
+    ~IChannelCollection() = default;
+};
+
+// A settings object that carries a formula to a calculation.
+struct IFormulaSettingsObject : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{7B3091F0-7395-11D2-81F7-00C0DFE13362}");
+
+protected:
+    ~IFormulaSettingsObject() = default;
+};
+
+struct IFormulaText : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{D78C7904-2F6F-4087-8543-8691558E2E22}");
+    virtual HRESULT SetFormula(const wchar_t* formula, const wchar_t* second, WORD flag) = 0;
+    virtual HRESULT GetFormula(BSTR* formula) = 0;
+
+protected:
+    ~IFormulaText() = default;
+};
+
+namespace vx::hf {
+// A position in a document: sample offset, then record.
+struct DocPosition {
+    std::int32_t offset = 0x7FFFFFFF;
+    std::int32_t record = 0x7FFFFFFF;
+    bool operator==(const DocPosition&) const = default;
+};
+} // namespace vx::hf
+
+// The document's conversions between positions, ticks and times.
+struct IDocumentTime : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{B5F1E0A3-6C27-4D89-9A4E-0D3C7B6F2E18}");
+    // S_OK when the tick names a place in the recording, S_FALSE otherwise.
+    virtual HRESULT IsTickValid(std::int64_t tick) = 0;
+    virtual HRESULT PositionsToTicks(const vx::hf::DocPosition* start, const vx::hf::DocPosition* end,
+        std::int64_t* startTick, std::int64_t* endTick) = 0;
+    virtual HRESULT TickToPosition(std::int64_t tick, vx::hf::DocPosition* position) = 0;
+    virtual HRESULT GetRecordCount(LONG* count) = 0;
+    virtual HRESULT GetRecordEndTick(LONG record, std::int64_t* tick) = 0;
+    // Seconds from the recording's start.
+    virtual HRESULT GetTickTime(std::int64_t tick, double* seconds) = 0;
+
+protected:
+    ~IDocumentTime() = default;
+};
+
+// A selection in a view.
+struct IViewSelection : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{3D92C6B8-1F05-4E7A-B3D1-8A6E0F4C2B97}");
+    virtual HRESULT GetPositions(vx::hf::DocPosition* start, vx::hf::DocPosition* end) = 0;
+    // Non-zero when the selection is not empty.
+    virtual HRESULT GetFlag(WORD* flag) = 0;
+
+protected:
+    ~IViewSelection() = default;
+};
+
+// The range a view shows.
+struct IViewRange : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{E99E1950-6188-11D3-80B1-005004AD3C53}");
+    virtual HRESULT GetTicks(std::int64_t* start, std::int64_t* end) = 0;
+    // The view's time scale value.
+    virtual HRESULT GetScale(double* value) = 0;
+
+protected:
+    ~IViewRange() = default;
+};
+
+// A host view.
+struct IHostView : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{CD8A64F4-48D2-11D1-8D03-00C0D1570D74}");
+    virtual HRESULT GetSelection(IViewSelection** out) = 0;
+    virtual HRESULT GetDocument(IUnknown** out) = 0;
+    // The object the view hands out under a key (the view range under ViewRangeKey).
+    virtual HRESULT GetKeyedObject(DWORD key, IUnknown** out) = 0;
+
+protected:
+    ~IHostView() = default;
+};

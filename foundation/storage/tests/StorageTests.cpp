@@ -171,7 +171,6 @@ TEST(KELStream, CommittedDataSurvivesRewritesShrinksAndFailedCommits)
     const auto original = Pattern(100000, 4);
     ASSERT_EQ(WriteAll(s, original), S_OK);
     ASSERT_EQ(f.root->Commit(STGC_DEFAULT), S_OK);
-    const auto committed = f.bytes->Bytes();
 
     // A write into the middle of a committed cluster keeps every other byte of it...
     ASSERT_EQ(s->Seek({ 40000 }, STREAM_SEEK_SET, nullptr), S_OK);
@@ -211,7 +210,6 @@ TEST(KELStream, CommittedDataSurvivesRewritesShrinksAndFailedCommits)
     expected.insert(expected.end(), tail.begin(), tail.end());
     EXPECT_EQ(c.root.children[0].data, expected);
     s->Release();
-    (void)committed;
 }
 
 TEST(KELStream, EveryCursorOnAnElementFollowsCopiesAndShrinks)

@@ -33,7 +33,7 @@ public:
     }
     HRESULT GetRequiredInterfaces(IEnumInterface** out) override
     {
-        static const GUID* const ids[] = {&kIdA, &kIdB};
+        static const GUID* const ids[] = { &kIdA, &kIdB };
         return CreateInterfaceIdEnumerator(ids, 2, out);
     }
     HRESULT InsertCommands(ICAFCommandHandler* handler) override
@@ -72,11 +72,14 @@ public:
 
 class Client final : public SimpleUnknownImp1<IHostClient, 1> {
 public:
-    explicit Client(WindowHandle parent) : mParent(parent) {}
+    explicit Client(std::uintptr_t parent)
+        : mParent(parent)
+    {
+    }
     HRESULT GetParentWindow(WindowHandle* out) override
     {
         Record("client.GetParentWindow " + std::to_string(mParent));
-        *out = mParent;
+        *out = reinterpret_cast<WindowHandle>(mParent);
         return S_OK;
     }
     HRESULT LetGo() override
@@ -87,19 +90,22 @@ public:
     HRESULT keep = 0;
 
 private:
-    WindowHandle mParent;
+    std::uintptr_t mParent;
 };
 
 class TestWindow final : public IExtensionWindow {
 public:
-    explicit TestWindow(WindowHandle parent) : mParent(parent) {}
+    explicit TestWindow(WindowHandle parent)
+        : mParent(reinterpret_cast<std::uintptr_t>(parent))
+    {
+    }
     ~TestWindow() override { Record("window.deleted"); }
     bool Create() override
     {
         Record("window.Create in " + std::to_string(mParent));
         return true;
     }
-    WindowHandle Handle() const override { return mParent + 1; }
+    WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(mParent + 1); }
     bool CanClose() override
     {
         Record("window.CanClose");
@@ -109,12 +115,15 @@ public:
     static inline bool canClose = true;
 
 private:
-    WindowHandle mParent;
+    std::uintptr_t mParent;
 };
 
 class View final : public DocWindowViewBase {
 public:
-    View(OwlDocViewClassBase* viewClass, IViewSite* site) : DocWindowViewBase(viewClass, site, nullptr) {}
+    View(OwlDocViewClassBase* viewClass, IViewSite* site)
+        : DocWindowViewBase(viewClass, site, nullptr)
+    {
+    }
     IExtensionWindow* CreateExtensionWindow(WindowHandle parent, void*) override { return new TestWindow(parent); }
 };
 
@@ -154,23 +163,23 @@ std::vector<GUID> Drain(IEnumInterface* e, ULONG count, HRESULT expected)
 
 TEST_F(DocViews, InterfaceIdEnumeratorWalksClonesAndUnlocksTheModule)
 {
-    const GUID* const ids[] = {&kIdA, &kIdB, &kIdC};
+    const GUID* const ids[] = { &kIdA, &kIdB, &kIdC };
     const long locks = KELCOM::ModuleLockCount();
     IEnumInterface* e = nullptr;
     ASSERT_EQ(CreateInterfaceIdEnumerator(ids, 3, &e), S_OK);
     EXPECT_EQ(KELCOM::ModuleLockCount(), locks + 1);
-    EXPECT_EQ(Drain(e, 1, S_OK), std::vector<GUID>{kIdA});
+    EXPECT_EQ(Drain(e, 1, S_OK), std::vector<GUID> { kIdA });
     IEnumInterface* clone = nullptr;
     ASSERT_EQ(e->Clone(&clone), S_OK);
-    EXPECT_EQ(Drain(e, 3, S_FALSE), (std::vector<GUID>{kIdB, kIdC}));
-    EXPECT_EQ(Drain(e, 3, S_FALSE), std::vector<GUID>{});
-    EXPECT_EQ(Drain(clone, 1, S_OK), std::vector<GUID>{kIdB});
+    EXPECT_EQ(Drain(e, 3, S_FALSE), (std::vector<GUID> { kIdB, kIdC }));
+    EXPECT_EQ(Drain(e, 3, S_FALSE), std::vector<GUID> {});
+    EXPECT_EQ(Drain(clone, 1, S_OK), std::vector<GUID> { kIdB });
     EXPECT_EQ(clone->Skip(5), S_FALSE);
     EXPECT_EQ(clone->Skip(0), S_OK);
     EXPECT_EQ(clone->Reset(), S_OK);
     EXPECT_EQ(clone->Skip(2), S_OK);
-    EXPECT_EQ(Drain(clone, 1, S_OK), std::vector<GUID>{kIdC});
-    GUID one{};
+    EXPECT_EQ(Drain(clone, 1, S_OK), std::vector<GUID> { kIdC });
+    GUID one {};
     EXPECT_EQ(e->Next(2, &one, nullptr), E_POINTER);
     EXPECT_EQ(e->Next(1, nullptr, nullptr), E_POINTER);
     EXPECT_EQ(e->Clone(nullptr), E_POINTER);
@@ -204,12 +213,12 @@ TEST_F(DocViews, ViewClassTitleCategoryCounterpartAndInitialise)
 
     IEnumInterface* required = nullptr;
     viewClass->GetRequiredInterfaces(&required);
-    EXPECT_EQ(Drain(required, 5, S_FALSE), (std::vector<GUID>{kIdA, kIdB}));
+    EXPECT_EQ(Drain(required, 5, S_FALSE), (std::vector<GUID> { kIdA, kIdB }));
     required->Release();
 
     fake::Calls().clear();
     EXPECT_EQ(viewClass->Initialise(), S_OK);
-    EXPECT_EQ(fake::Calls(), (Lines{"viewClassCounterpart.classInitialised", "class.InsertCommands handler"}));
+    EXPECT_EQ(fake::Calls(), (Lines { "viewClassCounterpart.classInitialised", "class.InsertCommands handler" }));
 }
 
 TEST_F(DocViews, ViewIdentityAndOpenViewCount)
@@ -233,7 +242,7 @@ TEST_F(DocViews, ViewIdentityAndOpenViewCount)
     EXPECT_EQ(first->Initialise(), S_OK);
     // The released view left the host's registry as an observer.
     EXPECT_EQ(fake::Calls(),
-              (Lines{"registry.forgetObserver", "viewClassCounterpart.viewInitialised", "site.ViewInitialised"}));
+        (Lines { "registry.forgetObserver", "viewClassCounterpart.viewInitialised", "site.ViewInitialised" }));
     first->Release();
     EXPECT_EQ(site.RefCount(), 1u);
 }
@@ -243,9 +252,9 @@ TEST_F(DocViews, AttachOnceAndCloseOnce)
     View* view = MakeView();
     Client client(100);
     Client intruder(200);
-    WindowHandle handle = 0;
+    WindowHandle handle = nullptr;
     EXPECT_EQ(view->Attach(&client, &handle), S_OK);
-    EXPECT_EQ(handle, 101u);
+    EXPECT_EQ(handle, reinterpret_cast<WindowHandle>(101));
     EXPECT_EQ(view->Attach(&intruder, &handle), E_FAIL);
     EXPECT_EQ(view->Client(), &client);
 
@@ -273,12 +282,18 @@ TEST_F(DocViews, AttachOnceAndCloseOnce)
     view->GetSite(&gone);
     EXPECT_EQ(gone, nullptr);
     const Lines expected = {
-        "client.GetParentWindow 100", "window.Create in 100",
+        "client.GetParentWindow 100",
+        "window.Create in 100",
         "window.CanClose",
-        "window.CanClose", "site.QueryClose",
-        "window.CanClose", "site.QueryClose",
+        "window.CanClose",
+        "site.QueryClose",
+        "window.CanClose",
+        "site.QueryClose",
         "client.LetGo",
-        "client.LetGo", "window.Destroy", "window.deleted", "site.ViewClosed",
+        "client.LetGo",
+        "window.Destroy",
+        "window.deleted",
+        "site.ViewClosed",
         "viewClassCounterpart.viewInitialised",
     };
     EXPECT_EQ(fake::Calls(), expected);

@@ -63,7 +63,10 @@ const EventTable& Document::GetEventTable()
 
 class DocumentClass final : public CAFDocumentClassBase {
 public:
-    DocumentClass() : CAFDocumentClassBase(KEL::String(L"HRV2 Document"), 99, &kClassGuid, 0x00210000, 7, 5) {}
+    DocumentClass()
+        : CAFDocumentClassBase(KEL::String(L"HRV2 Document"), 99, &kClassGuid, 0x00210000, 7, 5)
+    {
+    }
     static const EventTable& GetEventTable();
     const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
     {
@@ -96,8 +99,7 @@ const EventTable& DocumentClass::GetEventTable()
     return table;
 }
 
-template <class T, class... A>
-T* Make(A&&... args)
+template <class T, class... A> T* Make(A&&... args)
 {
     auto* object = new T(std::forward<A>(args)...);
     object->AddRef();
@@ -133,7 +135,7 @@ TEST_F(Documents, PairsWithItsCounterpartAndGivesItBackWhenDestroyed)
 {
     const ULONG classCount = classObject->RefCount();
     Document* doc = MakeDocument(1u << 30);
-    EXPECT_EQ(fake::Calls(), Lines{"factory.document flag30=1"});
+    EXPECT_EQ(fake::Calls(), Lines { "factory.document flag30=1" });
     ASSERT_NE(counterpart, nullptr);
     EXPECT_EQ(counterpart->RefCount(), 1u);
     EXPECT_EQ(doc->RefCount(), 1u);
@@ -156,12 +158,12 @@ TEST_F(Documents, MessagesTheDocumentDoesNotTakeGoToTheCounterpart)
         Lines calls;
     };
     const Case cases[] = {
-        {kAnalyze, 0, false, 1, 1, {"doc.OnAnalyze"}},
-        {kClear, 0, false, 1, 1, {"doc.OnClear", "documentCounterpart.message 210101"}},
-        {kOther, 0, false, 0, 0, {"documentCounterpart.message 210105"}},
+        { kAnalyze, 0, false, 1, 1, { "doc.OnAnalyze" } },
+        { kClear, 0, false, 1, 1, { "doc.OnClear", "documentCounterpart.message 210101" } },
+        { kOther, 0, false, 0, 0, { "documentCounterpart.message 210105" } },
         // Its own message that must not come back: refused by the document, still the host's.
-        {kAnalyze, IMessage::kFlagNotToSender, true, 0, 0, {"documentCounterpart.message 210100"}},
-        {kAnalyze, IMessage::kFlagNotToSender, false, 0, 1, {"doc.OnAnalyze"}},
+        { kAnalyze, IMessage::kFlagNotToSender, true, 0, 0, { "documentCounterpart.message 210100" } },
+        { kAnalyze, IMessage::kFlagNotToSender, false, 0, 1, { "doc.OnAnalyze" } },
     };
     for (const Case& c : cases) {
         fake::Calls().clear();
@@ -182,7 +184,7 @@ TEST_F(Documents, ObserverEventsReachTheCounterpartFirstAndUpdatesGoThroughItsSu
     static_cast<IObserver*>(doc)->OnAttach(subject);
     static_cast<IObserver*>(doc)->OnNotify(subject, kRegionChanged, 1, 2);
     static_cast<IObserver*>(doc)->OnNotify(subject, 0x00239999, 1, 2);
-    const DWORD record[] = {0x00210000, 0x5A5A};
+    const DWORD record[] = { 0x00210000, 0x5A5A };
     EXPECT_EQ(doc->SendUpdate(record), S_OK);
     const Lines expected = {
         "factory.document flag30=0",
@@ -237,7 +239,7 @@ TEST_F(Documents, ClassObjectIsClass)
     classObject->GetClassId(&id);
     EXPECT_EQ(id, 0x00210000u);
     classObject->InsertCommands(5);
-    EXPECT_EQ(fake::Calls(), Lines{"class.RegisterCommands handler 5"});
+    EXPECT_EQ(fake::Calls(), Lines { "class.RegisterCommands handler 5" });
 }
 
 TEST_F(Documents, ClassCommandsAskTheCounterpartFirst)
@@ -255,10 +257,10 @@ TEST_F(Documents, ClassCommandsAskTheCounterpartFirst)
         Lines calls;
     };
     const Case cases[] = {
-        {withCounterpart, 0, kCmdSettings, 0, {"classCounterpart.command 210001"}},
-        {withCounterpart, 1, kCmdSettings, 0, {"classCounterpart.command 210001", "class.CmdSettings"}},
-        {withCounterpart, 1, kOther, 1, {"classCounterpart.command 210105"}},
-        {without, 0, kCmdSettings, S_FALSE, {}},
+        { withCounterpart, 0, kCmdSettings, 0, { "classCounterpart.command 210001" } },
+        { withCounterpart, 1, kCmdSettings, 0, { "classCounterpart.command 210001", "class.CmdSettings" } },
+        { withCounterpart, 1, kOther, 1, { "classCounterpart.command 210105" } },
+        { without, 0, kCmdSettings, S_FALSE, {} },
     };
     for (const Case& c : cases) {
         fake::Calls().clear();

@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include "foundation/units/UnitEntry.h"
+
 using namespace EEH3;
 using vx::host::HostEventSource;
 using vx::host::HostFloatStream;
@@ -281,6 +283,69 @@ TEST(ReadIntRect, ParsesFourNumbersWithDefaults)
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(out[i], c.expected[i]) << i;
     }
+}
+
+TEST(SelectorUnit, IsANewQuestionMarkUnitWithOneReference)
+{
+    IUnitName* a = nullptr;
+    IUnitName* b = nullptr;
+    ASSERT_EQ(SelectorUnit(&a), S_OK);
+    ASSERT_EQ(SelectorUnit(&b), S_OK);
+    EXPECT_NE(a, b);
+    IKELString* text = nullptr;
+    ASSERT_EQ(a->GetText(1, &text), S_OK);
+    EXPECT_EQ(KEL::String(text), L"?");
+    text->Release();
+    EXPECT_EQ(a->Release(), 0u);
+    EXPECT_EQ(b->Release(), 0u);
+    EXPECT_EQ(SelectorUnit(nullptr), E_POINTER);
+}
+
+// An extension enumerator read as an event source: SetStart reaches its Seek, not Find.
+class EnumeratorSource final : public SimpleUnknownImp2<IEnumEventEx, ICalcEnum, 1> {
+public:
+    LONG seek = -1;
+    int finds = 0;
+    HRESULT Next(ULONG, LONG, void*, ULONG* count, LONG* next) override
+    {
+        *count = 0;
+        *next = 0x7FFFFFFF;
+        return S_OK;
+    }
+    HRESULT Find(LONG, LONG, LONG, LONG) override { ++finds; return S_OK; }
+    HRESULT GetPosition(LONG* p) override { *p = 0x7FFFFFFF; return S_OK; }
+    HRESULT Reserved6(LONG*) override { return E_NOTIMPL; }
+    HRESULT Clone(IEnumEventEx** o) override { *o = nullptr; return E_NOTIMPL; }
+    HRESULT GetRecordSize(ULONG* s) override { *s = 80; return S_OK; }
+    HRESULT GetEventType(DWORD* t) override { *t = 0; return S_OK; }
+    HRESULT Reserved10(LONG*) override { return E_NOTIMPL; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* r) override { *r = { 1, 360, 0.0 }; return S_OK; }
+    HRESULT GetClassId(DWORD* id) override { *id = 0; return S_OK; }
+    HRESULT GetClassObject(IUnknown** o) override { *o = nullptr; return E_NOTIMPL; }
+    HRESULT SetParams(const wchar_t*, DWORD*) override { return S_OK; }
+    HRESULT GetParams(BSTR* t) override { *t = nullptr; return E_NOTIMPL; }
+    HRESULT Clone(ICalcEnum** o) override { *o = nullptr; return E_NOTIMPL; }
+    HRESULT Init(LONG, ULONG, IUnknown* const*, IUnitName* const*, double, DWORD) override { return S_OK; }
+    HRESULT Seek(LONG p) override { seek = p; return S_OK; }
+    HRESULT ClearSources() override { return S_OK; }
+};
+
+TEST(EventWrapper, SetStartOnAnEnumeratorSeeksIt)
+{
+    auto* source = new EnumeratorSource();
+    {
+        EventWrapper c(static_cast<IEnumEventEx*>(source));
+        EXPECT_EQ(c.RecordSize(), 80u);
+        c.SetStart(1234);
+        EXPECT_TRUE(c.SeekRequested());
+        EXPECT_EQ(source->seek, 1234);
+        EXPECT_EQ(source->finds, 0);
+        vx::hf::RateRatio r;
+        ASSERT_EQ(c.GetTimeBase(&r), S_OK);
+        EXPECT_EQ(r.denominator, 360);
+        EXPECT_FALSE(c.IsValid()); // no events: the source reports none follow
+    }
+    EXPECT_EQ(source->Release(), 0u);
 }
 
 } // namespace

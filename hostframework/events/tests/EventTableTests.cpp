@@ -15,9 +15,8 @@ using fake::Record;
 namespace {
 
 // Ids named by getters that count how often they are read.
-std::atomic<int> gGetterReads{0};
-template <DWORD V>
-const DWORD* CountedId()
+std::atomic<int> gGetterReads { 0 };
+template <DWORD V> const DWORD* CountedId()
 {
     ++gGetterReads;
     static const DWORD id = V;
@@ -52,9 +51,8 @@ public:
 
     HRESULT QueryInterface(REFIID iid, void** out) override
     {
-        static const KEL::InterfaceMapEntry map[] = {KEL::MapEntry<TableHandler, ICAFCommandHandler>(),
-                                                     KEL::MapEntry<TableHandler, IObserver>(),
-                                                     KEL::MapEntry<TableHandler, IMessageHandler>(), KEL::kMapEnd};
+        static const KEL::InterfaceMapEntry map[] = { KEL::MapEntry<TableHandler, ICAFCommandHandler>(),
+            KEL::MapEntry<TableHandler, IObserver>(), KEL::MapEntry<TableHandler, IMessageHandler>(), KEL::kMapEnd };
         return InternalQueryInterface(this, map, iid, out);
     }
     ULONG AddRef() override { return InternalAddRef(); }
@@ -134,7 +132,7 @@ TableHandler* MakeHandler()
     return h;
 }
 
-class EventTables : public fake::FrameworkTest {};
+class EventTables : public fake::FrameworkTest { };
 
 } // namespace
 
@@ -142,11 +140,12 @@ TEST_F(EventTables, ResolveReadsEachGetterOnceAcrossThreadsAndNeverRewritesTheRo
 {
     // A table of its own over the same rows, searched here for the first time.
     static const EventTable table(kRows);
+    EXPECT_EQ(table.HeaderFlags(), kEventTableUnresolved);
     unsigned char before[sizeof kRows];
     std::memcpy(before, kRows, sizeof kRows);
     gGetterReads = 0;
     std::vector<std::thread> threads;
-    std::atomic<int> found{0};
+    std::atomic<int> found { 0 };
     for (int t = 0; t < 8; ++t)
         threads.emplace_back([&] {
             if (FindEventTableEntry(table, CommandTrigger(kCmdB, EventKind::kCommand)))
@@ -161,6 +160,7 @@ TEST_F(EventTables, ResolveReadsEachGetterOnceAcrossThreadsAndNeverRewritesTheRo
     EXPECT_EQ(gGetterReads, kGetterRows);
     EXPECT_EQ(std::memcmp(before, kRows, sizeof kRows), 0);
     EXPECT_EQ(kRows[0].flags & kEventTableUnresolved, kEventTableUnresolved);
+    EXPECT_EQ(table.HeaderFlags(), 0);
 }
 
 TEST_F(EventTables, EveryNotificationCodeIsMatchedByItsIdNeverByItsGetter)
@@ -169,7 +169,7 @@ TEST_F(EventTables, EveryNotificationCodeIsMatchedByItsIdNeverByItsGetter)
     const auto getterAddress = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(&CountedId<kCodeNine>));
     EXPECT_EQ(DispatchCommandNotify(h, getterAddress, 9, 0, 0), S_FALSE);
     EXPECT_EQ(DispatchCommandNotify(h, kCodeNine, 9, 0, 0), S_OK);
-    EXPECT_EQ(fake::Calls(), Lines{"CodeNine"});
+    EXPECT_EQ(fake::Calls(), Lines { "CodeNine" });
     h->Release();
 }
 
@@ -181,13 +181,13 @@ TEST_F(EventTables, CommandsFollowTheFirstMatchingRow)
         Lines calls;
     };
     const Case cases[] = {
-        {kCmdA, S_OK, {"CmdA"}}, // the earlier of two rows for one id wins
-        {kCmdB, S_OK, {"CmdB"}},
-        {kRangeFirst, S_OK, {"CmdRange"}},
-        {kRangeEnd - 1, S_OK, {"CmdRange"}},
-        {kRangeEnd, S_FALSE, {}},
-        {kRangeFirst - 1, S_FALSE, {}},
-        {0x00219999, S_FALSE, {}},
+        { kCmdA, S_OK, { "CmdA" } }, // the earlier of two rows for one id wins
+        { kCmdB, S_OK, { "CmdB" } },
+        { kRangeFirst, S_OK, { "CmdRange" } },
+        { kRangeEnd - 1, S_OK, { "CmdRange" } },
+        { kRangeEnd, S_FALSE, {} },
+        { kRangeFirst - 1, S_FALSE, {} },
+        { 0x00219999, S_FALSE, {} },
     };
     TableHandler* h = MakeHandler();
     for (const Case& c : cases) {
@@ -206,10 +206,10 @@ TEST_F(EventTables, EnableQueriesUseTheEnableRowElseTheCommandRow)
         Lines calls;
     };
     const Case cases[] = {
-        {kCmdA, S_OK, {"EnableA", "enabler.enable 0"}},
-        {kCmdB, S_OK, {"enabler.enable 65535"}},
-        {kRangeFirst + 2, S_OK, {"enabler.enable 65535"}},
-        {0x00219999, S_FALSE, {}},
+        { kCmdA, S_OK, { "EnableA", "enabler.enable 0" } },
+        { kCmdB, S_OK, { "enabler.enable 65535" } },
+        { kRangeFirst + 2, S_OK, { "enabler.enable 65535" } },
+        { 0x00219999, S_FALSE, {} },
     };
     TableHandler* h = MakeHandler();
     Enabler enabler;
@@ -230,12 +230,12 @@ TEST_F(EventTables, NotificationsAnswerWithTheHandlersResult)
         Lines calls;
     };
     const Case cases[] = {
-        {kPopup, 6, 0, {"PopupOpening 11 22"}},
-        {kPopup, 7, 7, {"PopupChosen 11"}},
-        {kPopup, 8, S_FALSE, {}},
-        {kPopup, 0x106, S_FALSE, {}}, // a code wider than a row's kind byte
-        {0, EventKind::kHeader, S_FALSE, {}},
-        {0, EventKind::kEnd, S_FALSE, {}},
+        { kPopup, 6, 0, { "PopupOpening 11 22" } },
+        { kPopup, 7, 7, { "PopupChosen 11" } },
+        { kPopup, 8, S_FALSE, {} },
+        { kPopup, 0x106, S_FALSE, {} }, // a code wider than a row's kind byte
+        { 0, EventKind::kHeader, S_FALSE, {} },
+        { 0, EventKind::kEnd, S_FALSE, {} },
     };
     TableHandler* h = MakeHandler();
     for (const Case& c : cases) {
@@ -256,12 +256,12 @@ TEST_F(EventTables, MessagesMatchByMaskAndOnlyAnAnswerOfSOkHandles)
         Lines calls;
     };
     const Case cases[] = {
-        {kMsgExact, 0x40, S_OK, 1, {"OnExact flags=64"}},
-        {kMsgExact + 1, 0, S_OK, 0, {}}, // exact row: another number of the same type is not it
-        {0x00220123, 0, S_OK, 1, {"OnAnyOfType"}},
-        {0x00220000, 0, S_OK, 1, {"OnAnyOfType"}},
-        {0x00230000, 0, S_OK, 0, {}},
-        {0x00220001, 0, S_FALSE, 0, {"OnAnyOfType"}},
+        { kMsgExact, 0x40, S_OK, 1, { "OnExact flags=64" } },
+        { kMsgExact + 1, 0, S_OK, 0, {} }, // exact row: another number of the same type is not it
+        { 0x00220123, 0, S_OK, 1, { "OnAnyOfType" } },
+        { 0x00220000, 0, S_OK, 1, { "OnAnyOfType" } },
+        { 0x00230000, 0, S_OK, 0, {} },
+        { 0x00220001, 0, S_FALSE, 0, { "OnAnyOfType" } },
     };
     TableHandler* h = MakeHandler();
     for (const Case& c : cases) {
@@ -279,7 +279,7 @@ TEST_F(EventTables, AttachSubscribesEveryObserverRowAndNotifyUnpacksTheEvent)
     TableHandler* h = MakeHandler();
     CAFSubjectObject* subject = new CAFSubjectObject;
     static_cast<IObserver*>(h)->OnAttach(subject);
-    const DWORD record[] = {0xABCD, 0};
+    const DWORD record[] = { 0xABCD, 0 };
     subject->Notify(kEventValue, reinterpret_cast<std::uintptr_t>(record));
     subject->Notify(kEventPair, 5);
     subject->Notify(kEventPlain, 0);
@@ -301,7 +301,7 @@ TEST_F(EventTables, AttachSubscribesEveryObserverRowAndNotifyUnpacksTheEvent)
     fake::Calls().clear();
     subject->Release();
     h->Release();
-    EXPECT_EQ(fake::Calls(), (Lines{"registry.forgetSubject", "registry.forgetObserver"}));
+    EXPECT_EQ(fake::Calls(), (Lines { "registry.forgetSubject", "registry.forgetObserver" }));
 }
 
 // ---- The proxy pair
@@ -360,7 +360,7 @@ TEST_F(EventTables, ProxyConnectsToItsWindowAndAnswersWithoutOne)
         fake::Message message(kMsgExact);
         message.data = data;
         EXPECT_EQ(static_cast<IMessageHandler*>(proxy)->HandleMessage(&message), 1);
-        const DWORD record[] = {0x77};
+        const DWORD record[] = { 0x77 };
         first->Notify(kEventValue, reinterpret_cast<std::uintptr_t>(record));
         // The window's own message that must not come back to it.
         fake::Message own(kMsgExact, IMessage::kFlagNotToSender);
@@ -368,7 +368,11 @@ TEST_F(EventTables, ProxyConnectsToItsWindowAndAnswersWithoutOne)
         EXPECT_EQ(static_cast<IMessageHandler*>(proxy)->HandleMessage(&own), 0);
     }
     const Lines expected = {
-        "registry.attach", "registry.attach", "Window.Copy", "Window.OnData data", "registry.notify 230007",
+        "registry.attach",
+        "registry.attach",
+        "Window.Copy",
+        "Window.OnData data",
+        "registry.notify 230007",
         "Window.OnChanged 77",
     };
     EXPECT_EQ(fake::Calls(), expected);
@@ -380,7 +384,7 @@ TEST_F(EventTables, ProxyConnectsToItsWindowAndAnswersWithoutOne)
     fake::Message message(kMsgExact);
     EXPECT_EQ(static_cast<IMessageHandler*>(proxy)->HandleMessage(&message), 0);
     EXPECT_EQ(proxy->OnNotify(first, kEventValue, 0, 0), 0);
-    EXPECT_EQ(fake::Calls(), Lines{});
+    EXPECT_EQ(fake::Calls(), Lines {});
     EXPECT_EQ(static_cast<IObserver*>(proxy)->Release(), 0u);
     data->Release();
     first->Release();
@@ -404,7 +408,48 @@ TEST_F(EventTables, ANewProxyReplacesTheOldOneWhichThenAnswersAlone)
         EXPECT_EQ(static_cast<IObserver*>(oldProxy)->AddRef(), 2u); // only the creator's and this one
         static_cast<IObserver*>(oldProxy)->Release();
     }
-    EXPECT_EQ(fake::Calls(), Lines{"Window.Copy"});
+    EXPECT_EQ(fake::Calls(), Lines { "Window.Copy" });
     EXPECT_EQ(static_cast<IObserver*>(oldProxy)->Release(), 0u);
     EXPECT_EQ(static_cast<IObserver*>(newProxy)->Release(), 0u);
+}
+
+namespace {
+
+// A part of an object that brings handlers of its own (an analysis client's shape), placed after
+// the handler base so that it sits at an offset inside the object.
+class ClientPart {
+public:
+    void OnReportRange(DWORD value) { Record(mName + ".OnReportRange " + fake::Hex(value)); }
+    std::string mName = "client";
+};
+
+class Composite final : public CAFEventHandlerBase, public ClientPart {
+public:
+    static const EventTable& GetEventTable();
+    const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
+    {
+        return FindInTable(this, trigger, object);
+    }
+    void ForEachEntry(TableEntryAction& action) override { ForEachInTable(this, action); }
+};
+
+const EventTableEntry kCompositeRows[] = {
+    EventRows<Composite>::Header(),
+    EventRows<Composite>::ObserverValue<&ClientPart::OnReportRange>(EventIdOf(kEventValue)),
+    EventRows<Composite>::End(),
+};
+const EventTable& Composite::GetEventTable()
+{
+    static const EventTable table(kCompositeRows);
+    return table;
+}
+
+} // namespace
+
+TEST_F(EventTables, AHandlerOfABasePartIsCalledOnThatPart)
+{
+    Composite composite;
+    const DWORD record[] = { 0x1234 };
+    DispatchObserverEvent(&composite, kEventValue, 0, reinterpret_cast<std::uintptr_t>(record));
+    EXPECT_EQ(fake::Calls(), Lines { "client.OnReportRange 1234" });
 }

@@ -22,7 +22,10 @@ inline std::vector<std::string>& Calls()
     static std::vector<std::string> calls;
     return calls;
 }
-inline void Record(std::string line) { Calls().push_back(std::move(line)); }
+inline void Record(std::string line)
+{
+    Calls().push_back(std::move(line));
+}
 
 inline std::string Hex(DWORD value)
 {
@@ -31,8 +34,7 @@ inline std::string Hex(DWORD value)
     return text;
 }
 
-template <class I>
-I* Query(IUnknown* object)
+template <class I> I* Query(IUnknown* object)
 {
     void* out = nullptr;
     return object && SUCCEEDED(object->QueryInterface(vx::com::IidOf<I>(), &out)) ? static_cast<I*>(out) : nullptr;
@@ -41,7 +43,11 @@ I* Query(IUnknown* object)
 // A host message: id, flags and the sender named while it is sent.
 class Message final : public SimpleUnknownImp1<IMessage, 1> {
 public:
-    Message(DWORD id, DWORD flags = 0) : mId(id), mFlags(flags) {}
+    Message(DWORD id, DWORD flags = 0)
+        : mId(id)
+        , mFlags(flags)
+    {
+    }
     HRESULT GetId(DWORD* id) override
     {
         *id = mId;
@@ -84,7 +90,7 @@ public:
     HRESULT Attach(ISubject* subject, IObserver* observer) override
     {
         Record("registry.attach");
-        mRows.push_back({subject, observer, std::nullopt});
+        mRows.push_back({ subject, observer, std::nullopt });
         return S_OK;
     }
     HRESULT Detach(ISubject* subject, IObserver* observer) override
@@ -105,7 +111,7 @@ public:
     HRESULT AttachForEvent(ISubject* subject, IObserver* observer, DWORD eventId, LONG flags) override
     {
         Record("registry.attachForEvent " + Hex(eventId) + " " + std::to_string(flags));
-        mRows.push_back({subject, observer, eventId});
+        mRows.push_back({ subject, observer, eventId });
         return S_OK;
     }
     HRESULT ForgetSubject(ISubject* subject) override
@@ -141,8 +147,8 @@ public:
         ULONGLONG sender = 0;
         if (auto* m = dynamic_cast<Message*>(message))
             sender = m->sender;
-        Record("router.route " + Hex(id) + (sender ? " with sender" : " without sender") +
-               (source ? " from source" : ""));
+        Record(
+            "router.route " + Hex(id) + (sender ? " with sender" : " without sender") + (source ? " from source" : ""));
         lastSource = source;
         if (onRoute)
             onRoute();
@@ -191,7 +197,10 @@ class Counterpart final : public SimpleUnknownImp1<IUnknown, 0>,
                           public ICAFCommandHandler,
                           public IViewClassLink {
 public:
-    explicit Counterpart(std::string name) : mName(std::move(name)) {}
+    explicit Counterpart(std::string name)
+        : mName(std::move(name))
+    {
+    }
     HRESULT QueryInterface(REFIID iid, void** out) override
     {
         *out = nullptr;
@@ -349,12 +358,15 @@ private:
 
 class HostClass final : public SimpleUnknownImp1<IHostClassObject, 1> {
 public:
-    explicit HostClass(CounterpartFactories& factories) : mFactories(factories) {}
+    explicit HostClass(CounterpartFactories& factories)
+        : mFactories(factories)
+    {
+    }
     HRESULT CreateObject(DWORD classKey, REFIID iid, void** out) override
     {
         *out = nullptr;
-        if (classKey == kDocumentCounterpartClassKey || classKey == kClassCounterpartClassKey ||
-            classKey == kViewClassCounterpartClassKey)
+        if (classKey == kDocumentCounterpartClassKey || classKey == kClassCounterpartClassKey
+            || classKey == kViewClassCounterpartClassKey)
             return mFactories.QueryInterface(iid, out);
         return CLASS_E_CLASSNOTAVAILABLE;
     }
@@ -388,7 +400,7 @@ public:
     Router router;
     Types types;
     CounterpartFactories factories;
-    HostClass host{factories};
+    HostClass host { factories };
 };
 
 // The process's framework: registered on first use, never destroyed (the cached service

@@ -17,7 +17,11 @@ namespace {
 // chain).
 class Link final : public CAFMessageHandler {
 public:
-    Link(std::string name, HRESULT answer = 0) : mName(std::move(name)), mAnswer(answer) {}
+    Link(std::string name, HRESULT answer = 0)
+        : mName(std::move(name))
+        , mAnswer(answer)
+    {
+    }
     ~Link() override { Record(mName + ".destroyed"); }
 
     HRESULT QueryInterface(REFIID iid, void** out) override
@@ -58,7 +62,7 @@ private:
     ULONG mCount = 1;
 };
 
-class MessageChain : public fake::FrameworkTest {};
+class MessageChain : public fake::FrameworkTest { };
 
 } // namespace
 
@@ -70,14 +74,14 @@ TEST_F(MessageChain, OffersInOrderAndStopsAtTheFirstHandlerThatHandles)
         Lines calls;
     };
     const Case cases[] = {
-        {{0, 0, 0}, 0, {"a", "b", "c"}},
-        {{1, 0, 0}, 1, {"a"}},
-        {{0, 1, 1}, 1, {"a", "b"}},
-        {{0, 0, 1}, 1, {"a", "b", "c"}},
+        { { 0, 0, 0 }, 0, { "a", "b", "c" } },
+        { { 1, 0, 0 }, 1, { "a" } },
+        { { 0, 1, 1 }, 1, { "a", "b" } },
+        { { 0, 0, 1 }, 1, { "a", "b", "c" } },
     };
     for (const Case& c : cases) {
         Link* root = new Link("root");
-        Link* links[3] = {new Link("a", c.answers[0]), new Link("b", c.answers[1]), new Link("c", c.answers[2])};
+        Link* links[3] = { new Link("a", c.answers[0]), new Link("b", c.answers[1]), new Link("c", c.answers[2]) };
         for (Link* l : links) {
             root->AddHandler(l);
             l->Release();
@@ -124,11 +128,11 @@ TEST_F(MessageChain, RemovingAHandlerOfAnotherChainLeavesItAlone)
     fake::Calls().clear();
     EXPECT_EQ(root->RemoveHandler(stranger), E_FAIL);
     EXPECT_EQ(root->RemoveHandler(nullptr), S_FALSE);
-    EXPECT_EQ(fake::Calls(), Lines{});
+    EXPECT_EQ(fake::Calls(), Lines {});
     EXPECT_EQ(stranger->Parent(), other);
     EXPECT_EQ(stranger->Source(), other);
     EXPECT_EQ(other->RemoveHandler(stranger), 0);
-    EXPECT_EQ(fake::Calls(), Lines{"stranger.setParent null"});
+    EXPECT_EQ(fake::Calls(), Lines { "stranger.setParent null" });
     stranger->Release();
     other->Release();
     root->Release();
@@ -146,7 +150,10 @@ TEST_F(MessageChain, DisconnectingAHandlerHeldOnlyByItsParentFinishesBeforeItGoe
     fake::Calls().clear();
     child->Disconnect(); // the parent's reference was the last one
     const Lines expected = {
-        "child.setParent null", "below.setParent null", "below.destroyed", "child.destroyed",
+        "child.setParent null",
+        "below.setParent null",
+        "below.destroyed",
+        "child.destroyed",
     };
     EXPECT_EQ(fake::Calls(), expected);
     EXPECT_EQ(root->Handlers().Count(), 0u);
@@ -174,7 +181,7 @@ TEST_F(MessageChain, SendRoutesWithTheSenderNamedAndClearsItAfterwards)
     root->Enable(false);
     fake::Calls().clear();
     EXPECT_EQ(root->SendMessage(&message), E_FAIL);
-    EXPECT_EQ(fake::Calls(), Lines{});
+    EXPECT_EQ(fake::Calls(), Lines {});
     root->Release();
 }
 
@@ -184,15 +191,18 @@ TEST_F(MessageChain, AMessageNotForItsSenderIsRefusedByTheSendersChain)
     Link* child = new Link("child", 1);
     root->AddHandler(child);
     child->Release();
-    framework->router.receivers = {root};
+    framework->router.receivers = { root };
     fake::Message ownMessage(0x00210102, IMessage::kFlagNotToSender);
     fake::Calls().clear();
     EXPECT_EQ(root->SendMessage(&ownMessage), S_FALSE);
     fake::Message anyMessage(0x00210102);
     EXPECT_EQ(root->SendMessage(&anyMessage), S_OK);
     const Lines expected = {
-        "router.route 210102 with sender from source", "root",
-        "router.route 210102 with sender from source", "root", "child",
+        "router.route 210102 with sender from source",
+        "root",
+        "router.route 210102 with sender from source",
+        "root",
+        "child",
     };
     EXPECT_EQ(fake::Calls(), expected);
     root->Release();
@@ -218,8 +228,15 @@ TEST_F(MessageChain, SubjectForwardsEverythingToTheRegistry)
     subject->Notify(0x11, 5);
     subject->Release();
     const Lines expected = {
-        "registry.attach", "registry.notify 10", "observer 10 1", "registry.detach", "registry.notify 10",
-        "registry.attachForEvent 11 3", "registry.notify 10", "registry.notify 11", "observer 11 5",
+        "registry.attach",
+        "registry.notify 10",
+        "observer 10 1",
+        "registry.detach",
+        "registry.notify 10",
+        "registry.attachForEvent 11 3",
+        "registry.notify 10",
+        "registry.notify 11",
+        "observer 11 5",
         "registry.forgetSubject",
     };
     EXPECT_EQ(fake::Calls(), expected);
