@@ -1,4 +1,5 @@
 #include "hrv/analysis/AnalysisEngine.h"
+#include "hrv/core/Settings.h"
 
 #include "hostframework/base/SimpleUnknownImp.h"
 
@@ -204,6 +205,28 @@ TEST(AnalysisEngine, OnlineAddsBeatsAndComputesOneSpectrumPerBlock)
     EXPECT_EQ(batch.mLFPower, engine.mSpectrum.mLFPower);
     engine.StopOnline();
     online->Release();
+}
+
+TEST(AnalysisEngine, DocumentSettingsGiveRangeAndParameters)
+{
+    FakeHost host;
+    host.records = 3;
+    for (int r = 0; r < 3; ++r) {
+        host.infos[r] = { 0.001, 10.0 * r, 0.0, 0, 10000 };
+        host.beats[r] = MakeBeats({ 100, 900, 1700, 2600, 3400 });
+    }
+    auto* settings = new Settings();
+    settings->AddRef();
+    AnalysisEngine engine;
+    EXPECT_EQ(engine.Analyse(0xFFFFFFFF, &host, {}, nullptr), 0u);
+    settings->mRangeStart.mRecord = 1;
+    settings->mRangeStart.mOffset = 0;
+    settings->mRangeEnd.mRecord = kLastRecord;
+    settings->mRangeEnd.mOffset = 0x7FFFFFFF;
+    EXPECT_EQ(engine.Analyse(0xFFFFFFFF, &host, {}, settings), 6u);
+    EXPECT_EQ(host.opened, (std::vector<int32_t> { 1, 2 }));
+    EXPECT_DOUBLE_EQ(engine.mBeatTimes.front(), 10.0 + 1.7);
+    settings->Release();
 }
 
 TEST(AnalysisEngine, ResetAndPartialAnalysis)
