@@ -36,20 +36,20 @@ int main(int argc, char** argv)
     const int channels = argc > 3 ? std::atoi(argv[3]) : 1;
     const auto path = std::filesystem::temp_directory_path() / ("vx-recording-bench-" + std::to_string(::getpid()) + ".edf");
 
-    vx::host::test::EdfSpec spec;
-    spec.records = static_cast<int64_t>(hours * 3600);
-    spec.duration = 1.0;
-    spec.signals.resize(static_cast<std::size_t>(channels));
-    for (auto& s : spec.signals)
+    vx::host::test::EdfLayout layout;
+    layout.records = static_cast<int64_t>(hours * 3600);
+    layout.duration = 1.0;
+    layout.signals.resize(static_cast<std::size_t>(channels));
+    for (auto& s : layout.signals)
         s.samplesPerRecord = rate;
-    spec.sample = [rate](std::size_t s, int64_t r, int i) {
+    layout.sample = [rate](std::size_t s, int64_t r, int i) {
         const double t = static_cast<double>(r) + static_cast<double>(i) / rate;
         return static_cast<int16_t>(1000.0 * std::sin(2 * 3.14159265358979 * (1.0 + static_cast<double>(s)) * t));
     };
     auto start = std::chrono::steady_clock::now();
     {
         std::ofstream out(path, std::ios::binary);
-        vx::host::test::WriteEdf(out, spec);
+        vx::host::test::WriteEdf(out, layout);
     }
     const double writeTime = Seconds(start);
     const long beforeLoad = PeakMiB();

@@ -262,6 +262,12 @@ IUnknown* HostDocument::MakeStream(std::uint32_t channel, LONG record, LONG offs
     } else if (const std::wstring* name = NameOfNumber(channel)) {
         try {
             calc::Compiled compiled = mEngine.Channel(*name);
+            if (compiled.events) {
+                // A formula that gives events (beat detection, an extension enumerator).
+                auto* events = new HostEventSource(mRecording, compiled.events, record);
+                events->Find(0, offset, 0, 0x7FFFFFFF);
+                return static_cast<IEnumEventEx*>(events);
+            }
             if (!compiled.samples)
                 return nullptr;
             stream = new HostFloatStream(mRecording, compiled.samples, record);

@@ -115,14 +115,35 @@ HRESULT HostFloatStream::Read(ULONG count, float* buffer, ULONG* read)
 
 HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording, int eventChannel, int record)
     : mRecording(std::move(recording))
-    , mChannel(eventChannel)
     , mRecord(record)
 {
+    static const std::vector<std::byte> kNone;
+    const EventChannel& c = mRecording->eventChannels.at(static_cast<std::size_t>(eventChannel));
+    mRecordSize = c.recordSize;
+    // Shares the recording's bytes (kept alive by the recording) without copying them.
+    if (record >= 0 && record < static_cast<int>(c.records.size()))
+        mBytes = std::shared_ptr<const std::vector<std::byte>>(mRecording, &c.records[static_cast<std::size_t>(record)]);
+    else
+        mBytes = std::shared_ptr<const std::vector<std::byte>>(std::shared_ptr<void>(), &kNone);
 }
 
-const EventChannel& HostEventSource::Channel() const
+HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record)
+    : mRecording(std::move(recording))
+    , mRecord(record)
 {
-    return mRecording->eventChannels.at(static_cast<std::size_t>(mChannel));
+    calc::EventBuffer buffer;
+    buffer.recordSize = signal->RecordSize();
+    if (record >= 0 && record < mRecording->RecordCount())
+        signal->Read(record, 0, std::max<int64_t>(signal->Info(record).length, 1), buffer);
+    mRecordSize = buffer.recordSize;
+    mBytes = std::make_shared<const std::vector<std::byte>>(std::move(buffer.bytes));
+}
+
+int32_t HostEventSource::PositionAt(std::size_t i) const
+{
+    int32_t p;
+    std::memcpy(&p, mBytes->data() + i * mRecordSize, sizeof p);
+    return p;
 }
 
 HRESULT HostEventSource::Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next)
@@ -132,30 +153,35 @@ HRESULT HostEventSource::Next(ULONG bufferBytes, LONG endOffset, void* buffer, U
         return E_POINTER;
     *count = 0;
     *next = 0x7FFFFFFF;
-    const EventChannel& c = Channel();
-    const std::size_t total = c.Count(mRecord);
-    const std::size_t room = c.recordSize ? bufferBytes / c.recordSize : 0;
+    const std::size_t total = Count();
+    const std::size_t room = mRecordSize ? bufferBytes / mRecordSize : 0;
     auto* out = static_cast<std::byte*>(buffer);
-    while (*count < room && mIndex < total && c.Position(mRecord, mIndex) < endOffset) {
-        std::memcpy(out + std::size_t(*count) * c.recordSize,
-            c.records[static_cast<std::size_t>(mRecord)].data() + mIndex * c.recordSize, c.recordSize);
+    while (*count < room && mIndex < total && PositionAt(mIndex) < endOffset) {
+        std::memcpy(out + std::size_t(*count) * mRecordSize, mBytes->data() + mIndex * mRecordSize, mRecordSize);
         ++*count;
         ++mIndex;
     }
     if (mIndex < total)
-        *next = c.Position(mRecord, mIndex);
+        *next = PositionAt(mIndex);
     return S_OK;
 }
 
 HRESULT HostEventSource::Find(LONG backward, LONG start, LONG, LONG)
 {
     ++finds;
-    const EventChannel& c = Channel();
-    const std::size_t total = c.Count(mRecord);
-    std::size_t i = 0;
-    while (i < total && c.Position(mRecord, i) < start)
-        ++i;
-    if (backward && i > 0 && (i == total || c.Position(mRecord, i) != start))
+    const std::size_t total = Count();
+    // The first event at or after start (events are in position order).
+    std::size_t i = 0, n = total;
+    while (n > 0) {
+        const std::size_t half = n / 2;
+        if (PositionAt(i + half) < start) {
+            i += half + 1;
+            n -= half + 1;
+        } else {
+            n = half;
+        }
+    }
+    if (backward && i > 0 && (i == total || PositionAt(i) != start))
         --i;
     mIndex = i;
     return S_OK;
@@ -165,8 +191,7 @@ HRESULT HostEventSource::GetPosition(LONG* position)
 {
     if (!position)
         return E_POINTER;
-    const EventChannel& c = Channel();
-    *position = mIndex < c.Count(mRecord) ? c.Position(mRecord, mIndex) : 0x7FFFFFFF;
+    *position = mIndex < Count() ? PositionAt(mIndex) : 0x7FFFFFFF;
     return S_OK;
 }
 
@@ -181,7 +206,7 @@ HRESULT HostEventSource::Clone(IEnumEventEx** out)
 {
     if (!out)
         return E_POINTER;
-    auto* copy = new HostEventSource(mRecording, mChannel, mRecord);
+    auto* copy = new HostEventSource(*this);
     copy->mIndex = mIndex;
     *out = copy;
     return S_OK;
@@ -191,7 +216,7 @@ HRESULT HostEventSource::GetRecordSize(ULONG* size)
 {
     if (!size)
         return E_POINTER;
-    *size = Channel().recordSize;
+    *size = mRecordSize;
     return S_OK;
 }
 

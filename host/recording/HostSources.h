@@ -48,6 +48,8 @@ private:
 class HostEventSource final : public SimpleUnknownImp1<IEnumEventEx, 1> {
 public:
     HostEventSource(std::shared_ptr<const Recording> recording, int eventChannel, int record);
+    // The events of a formula channel that compiles to events (read once, for the whole record).
+    HostEventSource(std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record);
 
     HRESULT Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next) override;
     HRESULT Find(LONG backward, LONG start, LONG lower, LONG upper) override;
@@ -63,11 +65,14 @@ public:
     int finds = 0;
 
 private:
-    const EventChannel& Channel() const;
+    std::size_t Count() const { return mRecordSize ? mBytes->size() / mRecordSize : 0; }
+    int32_t PositionAt(std::size_t i) const;
 
     std::shared_ptr<const Recording> mRecording;
-    int mChannel;
     int mRecord;
+    uint32_t mRecordSize = 16;
+    // The record's events: the recording's own bytes, or the copy read from a formula channel.
+    std::shared_ptr<const std::vector<std::byte>> mBytes;
     std::size_t mIndex = 0;
 };
 

@@ -46,7 +46,8 @@ struct DelimitedOptions {
 Recording ImportDelimited(const std::filesystem::path& path, const DelimitedOptions& options = {});
 Recording ParseDelimited(std::istream& in, const std::string& name, const DelimitedOptions& options = {});
 
-// By extension: ".hea" WFDB, ".edf" EDF, anything else delimited text.
+// By extension: ".hea" WFDB (with its ".atr" and ".ecg" annotations), ".edf" EDF, anything else
+// delimited text.
 Recording ImportFile(const std::filesystem::path& path, const DelimitedOptions& options = {});
 
 } // namespace vx::host

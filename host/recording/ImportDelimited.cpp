@@ -190,8 +190,15 @@ Recording ParseDelimited(std::istream& in, const std::string& name, const Delimi
             title = std::string(Trim(std::string_view(title).substr(0, open)));
         }
         setup.title = Widen(title);
-        const auto [mn, mx] = std::minmax_element(data[k].begin(), data[k].end());
-        const double lo = *mn, hi = *mx;
+        // The display range spans the values; NaN gaps take no part.
+        double lo = 0, hi = 0;
+        bool any = false;
+        for (float x : data[k])
+            if (!std::isnan(x)) {
+                lo = any ? std::min<double>(lo, x) : x;
+                hi = any ? std::max<double>(hi, x) : x;
+                any = true;
+            }
         setup.displayLow = lo;
         setup.displayHigh = hi > lo ? hi : lo + 1.0;
         recording.AddChannel(std::move(setup));

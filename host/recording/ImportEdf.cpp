@@ -237,6 +237,10 @@ Recording ParseEdf(std::istream& in, const std::string& name)
             starts[static_cast<std::size_t>(r)] = start;
             if (r > 0 && start < starts[static_cast<std::size_t>(r - 1)] + duration - 1e-6)
                 Fail(name, "data record " + std::to_string(r + 1) + " starts before the previous one ends");
+            // A continuous file whose records do not follow one another is damaged: taking it as
+            // continuous would put every later sample at the wrong time.
+            if (r > 0 && !discontinuous && std::abs(start - (starts[static_cast<std::size_t>(r - 1)] + duration)) > 1e-6)
+                Fail(name, "data record " + std::to_string(r + 1) + " does not follow the previous one in a continuous (EDF+C) file");
         }
     }
 

@@ -112,7 +112,7 @@ Recording ImportFile(const std::filesystem::path& path, const DelimitedOptions& 
     std::string ext = path.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext == ".hea")
-        return ImportWfdb(path);
+        return ImportWfdb(path, { "atr", "ecg" });
     if (ext == ".edf")
         return ImportEdf(path);
     return ImportDelimited(path, options);

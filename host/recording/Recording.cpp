@@ -25,14 +25,24 @@ void SampleStore::Read(int64_t start, std::span<float> out) const
 
 bool SampleStore::Range(double& low, double& high) const
 {
+    // NaN samples (gaps in a text file) take no part in the range.
     return std::visit(
         [&](const auto& v) {
-            if (v.empty())
-                return false;
-            const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
-            low = *lo;
-            high = *hi;
-            return true;
+            bool any = false;
+            double lo = 0, hi = 0;
+            for (const auto x : v) {
+                const double d = static_cast<double>(x);
+                if (std::isnan(d))
+                    continue;
+                lo = any ? std::min(lo, d) : d;
+                hi = any ? std::max(hi, d) : d;
+                any = true;
+            }
+            if (any) {
+                low = lo;
+                high = hi;
+            }
+            return any;
         },
         mData);
 }

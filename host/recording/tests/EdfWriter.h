@@ -9,7 +9,7 @@
 
 namespace vx::host::test {
 
-struct EdfSignalSpec {
+struct EdfSignalLayout {
     std::string label = "ECG";
     std::string unit = "mV";
     double physMin = -10.0, physMax = 10.0;
@@ -17,12 +17,12 @@ struct EdfSignalSpec {
     int samplesPerRecord = 100;
 };
 
-struct EdfSpec {
+struct EdfLayout {
     std::string reserved;          // "EDF+C", "EDF+D" or empty
     double duration = 1.0;         // seconds per data record
     int64_t records = 2;
     std::string recordCountText;   // overrides the written record count when not empty
-    std::vector<EdfSignalSpec> signals;
+    std::vector<EdfSignalLayout> signals;
     // EDF+: the bytes of the annotation signal for data record r (its samplesPerRecord * 2 bytes,
     // zero padded); the signal named "EDF Annotations" must be in `signals`.
     std::function<std::string(int64_t record)> annotations;
@@ -46,34 +46,34 @@ inline std::string Num(double v, std::size_t width)
     return Field(buffer, width);
 }
 
-inline void WriteEdf(std::ostream& out, const EdfSpec& spec)
+inline void WriteEdf(std::ostream& out, const EdfLayout& layout)
 {
-    const std::size_t ns = spec.signals.size();
+    const std::size_t ns = layout.signals.size();
     out << Field("0", 8) << Field("X X X X", 80) << Field("Startdate 01-JAN-2020 X X X", 80) << "01.01.20"
-        << "00.00.00" << Num(static_cast<double>(256 * (ns + 1)), 8) << Field(spec.reserved, 44)
-        << Field(spec.recordCountText.empty() ? std::to_string(spec.records) : spec.recordCountText, 8)
-        << Num(spec.duration, 8) << Num(static_cast<double>(ns), 4);
-    for (const auto& s : spec.signals) out << Field(s.label, 16);
+        << "00.00.00" << Num(static_cast<double>(256 * (ns + 1)), 8) << Field(layout.reserved, 44)
+        << Field(layout.recordCountText.empty() ? std::to_string(layout.records) : layout.recordCountText, 8)
+        << Num(layout.duration, 8) << Num(static_cast<double>(ns), 4);
+    for (const auto& s : layout.signals) out << Field(s.label, 16);
     for (std::size_t i = 0; i < ns; ++i) out << Field("", 80);
-    for (const auto& s : spec.signals) out << Field(s.unit, 8);
-    for (const auto& s : spec.signals) out << Num(s.physMin, 8);
-    for (const auto& s : spec.signals) out << Num(s.physMax, 8);
-    for (const auto& s : spec.signals) out << Num(s.digMin, 8);
-    for (const auto& s : spec.signals) out << Num(s.digMax, 8);
+    for (const auto& s : layout.signals) out << Field(s.unit, 8);
+    for (const auto& s : layout.signals) out << Num(s.physMin, 8);
+    for (const auto& s : layout.signals) out << Num(s.physMax, 8);
+    for (const auto& s : layout.signals) out << Num(s.digMin, 8);
+    for (const auto& s : layout.signals) out << Num(s.digMax, 8);
     for (std::size_t i = 0; i < ns; ++i) out << Field("", 80);
-    for (const auto& s : spec.signals) out << Num(s.samplesPerRecord, 8);
+    for (const auto& s : layout.signals) out << Num(s.samplesPerRecord, 8);
     for (std::size_t i = 0; i < ns; ++i) out << Field("", 32);
     std::vector<char> bytes;
-    for (int64_t r = 0; r < spec.records; ++r)
+    for (int64_t r = 0; r < layout.records; ++r)
         for (std::size_t s = 0; s < ns; ++s) {
-            const auto& sig = spec.signals[s];
+            const auto& sig = layout.signals[s];
             bytes.assign(static_cast<std::size_t>(2 * sig.samplesPerRecord), '\0');
-            if (sig.label == "EDF Annotations" && spec.annotations) {
-                const std::string tal = spec.annotations(r);
+            if (sig.label == "EDF Annotations" && layout.annotations) {
+                const std::string tal = layout.annotations(r);
                 std::copy_n(tal.begin(), std::min(tal.size(), bytes.size()), bytes.begin());
             } else {
                 for (int i = 0; i < sig.samplesPerRecord; ++i) {
-                    const auto v = static_cast<uint16_t>(spec.sample(s, r, i));
+                    const auto v = static_cast<uint16_t>(layout.sample(s, r, i));
                     bytes[static_cast<std::size_t>(2 * i)] = static_cast<char>(v & 0xFF);
                     bytes[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>(v >> 8);
                 }

@@ -10,8 +10,8 @@
 
 namespace fs = std::filesystem;
 using namespace vx::host;
-using vx::host::test::EdfSignalSpec;
-using vx::host::test::EdfSpec;
+using vx::host::test::EdfSignalLayout;
+using vx::host::test::EdfLayout;
 
 namespace {
 
@@ -155,10 +155,10 @@ TEST(WfdbImport, DamagedFilesNameTheFileAndTheProblem)
 
 // --- EDF -------------------------------------------------------------------------------------
 
-std::string EdfBytes(const EdfSpec& spec)
+std::string EdfBytes(const EdfLayout& layout)
 {
     std::ostringstream out;
-    vx::host::test::WriteEdf(out, spec);
+    vx::host::test::WriteEdf(out, layout);
     return out.str();
 }
 
@@ -168,23 +168,23 @@ Recording ParseEdfBytes(const std::string& bytes, const std::string& name = "t.e
     return ParseEdf(in, name);
 }
 
-EdfSpec TwoRateSpec()
+EdfLayout TwoRateSpec()
 {
-    EdfSpec spec;
-    spec.records = 3;
-    spec.duration = 0.5;
-    spec.signals = { EdfSignalSpec {}, EdfSignalSpec {} };
-    spec.signals[0].label = "ECG";
-    spec.signals[0].samplesPerRecord = 100; // 200 Hz
-    spec.signals[1].label = "Resp";
-    spec.signals[1].unit = "uV";
-    spec.signals[1].samplesPerRecord = 25; // 50 Hz
-    spec.signals[1].physMin = 0;
-    spec.signals[1].physMax = 4095;
-    spec.signals[1].digMin = 0;
-    spec.signals[1].digMax = 4095;
-    spec.sample = [](std::size_t s, int64_t r, int i) { return static_cast<int16_t>(s == 0 ? r * 100 + i - 2048 : r * 25 + i); };
-    return spec;
+    EdfLayout layout;
+    layout.records = 3;
+    layout.duration = 0.5;
+    layout.signals = { EdfSignalLayout {}, EdfSignalLayout {} };
+    layout.signals[0].label = "ECG";
+    layout.signals[0].samplesPerRecord = 100; // 200 Hz
+    layout.signals[1].label = "Resp";
+    layout.signals[1].unit = "uV";
+    layout.signals[1].samplesPerRecord = 25; // 50 Hz
+    layout.signals[1].physMin = 0;
+    layout.signals[1].physMax = 4095;
+    layout.signals[1].digMin = 0;
+    layout.signals[1].digMax = 4095;
+    layout.sample = [](std::size_t s, int64_t r, int i) { return static_cast<int16_t>(s == 0 ? r * 100 + i - 2048 : r * 25 + i); };
+    return layout;
 }
 
 TEST(EdfImport, SignalsKeepTheirRatesAndScaling)
@@ -228,18 +228,18 @@ std::string Tal(double start, const std::string& annotation = {}, double onset =
 
 TEST(EdfImport, EdfPlusAnnotationsBecomeCommentsAndGapsSplitRecords)
 {
-    EdfSpec spec;
-    spec.reserved = "EDF+D";
-    spec.records = 4;
-    spec.signals = { EdfSignalSpec {}, EdfSignalSpec {} };
-    spec.signals[1].label = "EDF Annotations";
-    spec.signals[1].samplesPerRecord = 30;
+    EdfLayout layout;
+    layout.reserved = "EDF+D";
+    layout.records = 4;
+    layout.signals = { EdfSignalLayout {}, EdfSignalLayout {} };
+    layout.signals[1].label = "EDF Annotations";
+    layout.signals[1].samplesPerRecord = 30;
     // Data records at 0, 1, then a gap, 10, 11 seconds; an annotation at 10.25 s.
-    spec.annotations = [](int64_t r) {
+    layout.annotations = [](int64_t r) {
         const double starts[] = { 0, 1, 10, 11 };
         return r == 2 ? Tal(starts[r], "Arousal", 10.25) : Tal(starts[r]);
     };
-    const Recording r = ParseEdfBytes(EdfBytes(spec));
+    const Recording r = ParseEdfBytes(EdfBytes(layout));
     ASSERT_EQ(r.ChannelCount(), 1); // the annotation signal is no channel
     ASSERT_EQ(r.RecordCount(), 2);
     EXPECT_EQ(r.records[0].length, 200);
@@ -250,10 +250,12 @@ TEST(EdfImport, EdfPlusAnnotationsBecomeCommentsAndGapsSplitRecords)
     EXPECT_EQ(r.comments[0].record, 1);
     EXPECT_EQ(r.comments[0].position, 25); // 0.25 s at 100 Hz
 
-    // The same file marked continuous stays one record.
-    spec.reserved = "EDF+C";
-    spec.annotations = [](int64_t r) { return Tal(static_cast<double>(r)); };
-    EXPECT_EQ(ParseEdfBytes(EdfBytes(spec)).RecordCount(), 1);
+    // Marked continuous, its gap is damage, not a second record.
+    layout.reserved = "EDF+C";
+    const std::string e = ErrorOf([&] { ParseEdfBytes(EdfBytes(layout), "gap.edf"); });
+    EXPECT_NE(e.find("gap.edf: data record 3 does not follow"), std::string::npos) << e;
+    layout.annotations = [](int64_t r) { return Tal(static_cast<double>(r)); };
+    EXPECT_EQ(ParseEdfBytes(EdfBytes(layout)).RecordCount(), 1);
 }
 
 TEST(EdfImport, DamagedFilesGiveClearErrors)
@@ -342,6 +344,13 @@ TEST(DelimitedImport, SampleRateOptionAndSeparators)
         r.ReadPhysical(1, 0, 1, std::span(&v, 1));
         EXPECT_EQ(v, 4.0f);
     }
+    // NaN gaps load as NaN and take no part in the ranges.
+    const Recording gaps = ParseText("1\nnan\n-3\n", rate);
+    double lo = 0, hi = 0;
+    ASSERT_TRUE(gaps.PhysicalRange(0, lo, hi));
+    EXPECT_EQ(lo, -3.0);
+    EXPECT_EQ(hi, 1.0);
+    EXPECT_EQ(gaps.channels[0].displayLow, -3.0);
     // An explicit time column with a rate given: the column is not a channel, the rate decides.
     rate.timeColumn = 0;
     EXPECT_EQ(ParseText("0,5\n1,6\n", rate).ChannelCount(), 1);

@@ -336,4 +336,42 @@ TEST(ReadChannelSetup, SelectionOrDisplayedRangeAndTheTimeStep)
     EXPECT_EQ(doc->Release(), 0u);
 }
 
+TEST(HostDocumentEvents, AFormulaThatGivesEventsIsReadAsAnEventSource)
+{
+    auto recording = std::make_shared<Recording>();
+    recording->AddChannel({});
+    recording->AddRecord(0.001);
+    std::vector<float> spikes(10000, 0.0f);
+    for (std::size_t i = 500; i < spikes.size(); i += 1000)
+        spikes[i] = 10.0f;
+    recording->records[0].channels[0] = vx::host::SampleStore(std::move(spikes));
+    recording->records[0].length = 10000;
+    auto* doc = new HostDocument(recording);
+    auto* factory = new vx::host::HostObjectFactory(kCalcKey, kSettingsKey);
+    {
+        TestManager manager(factory);
+        manager.SetChannelSource(static_cast<IChannelNames*>(doc));
+        ASSERT_TRUE(manager.AddChannel(KEL::String(L"peaks"), KEL::String(L"cmpeakdet(Ch1,3,0.3,30)"), KEL::String(L"")));
+        ChannelRef ref;
+        ASSERT_TRUE(manager.FindChannel(KEL::String(L"peaks"), ref));
+        IUnknown* object = nullptr;
+        ASSERT_EQ(doc->GetDataObject(4, ref.number, vx::hf::MakeTickPosition(0, 2000), 0x7FFFFFFF, 0, &object), S_OK);
+        IEnumEventEx* source = nullptr;
+        ASSERT_EQ(object->QueryInterface(IEnumEventEx::kIid, reinterpret_cast<void**>(&source)), S_OK);
+        object->Release();
+        EEH3::EventWrapper cursor(source);
+        source->Release();
+        std::vector<LONG> seen;
+        for (bool ok = cursor.IsValid(); ok; ok = cursor.Next())
+            seen.push_back(cursor.Position());
+        // From the offset asked for on: the peaks at 2500, 3500, ... 9500.
+        ASSERT_EQ(seen.size(), 8u);
+        for (std::size_t i = 0; i < seen.size(); ++i)
+            EXPECT_NEAR(seen[i], 2500 + 1000 * static_cast<LONG>(i), 1);
+        manager.SetChannelSource(nullptr);
+    }
+    factory->Release();
+    EXPECT_EQ(doc->Release(), 0u);
+}
+
 } // namespace
