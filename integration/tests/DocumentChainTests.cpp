@@ -1,9 +1,11 @@
 // The detector through the framework's channel manager on the host's document, with the
-// enumerator classes registered in the document's engine, on record 100 split into two records
-// that start at different times.
+// enumerator classes registered in the document's engine, and the analysis engine reading the
+// beats through the document's source objects, on record 100 split into two records that start
+// at different times.
 #include "host/import/Wfdb.h"
 #include "host/recording/HostDocument.h"
 #include "hrv/analysis/ManagerDetectorHost.h"
+#include "hrv/analysis/RecordingAnalysisHost.h"
 #include "hostframework/interfaces/TickPosition.h"
 #include "integration/ExtensionChain.h"
 
@@ -56,42 +58,6 @@ std::shared_ptr<host::Recording> SplitRecord100()
     return r;
 }
 
-// The engine's view of the host document: record times from the document's own clock.
-class DocumentAnalysisHost final : public HRV::IAnalysisHost {
-public:
-    explicit DocumentAnalysisHost(host::HostDocument* doc)
-        : mDoc(doc)
-    {
-    }
-    int32_t RecordCount() override
-    {
-        LONG n = 0;
-        mDoc->GetRecordCount(&n);
-        return n;
-    }
-    bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override
-    {
-        double dt = 0, start = 0;
-        int64_t endTick = 0;
-        if (FAILED(mDoc->GetSampleInterval(0, record, 0, &dt))
-            || FAILED(mDoc->GetTickTime(hf::MakeTickPosition(record, 0), &start))
-            || FAILED(mDoc->GetRecordEndTick(record, &endTick)))
-            return false;
-        info = { dt, start, 0.0, 0, hf::TickOffset(endTick) };
-        return true;
-    }
-    IEnumEventEx* OpenEvents(const HRV::ChannelRef&, int32_t record, int32_t start, int32_t end) override
-    {
-        auto* e = new integration::EngineEvents(mDoc->Engine(), L"HRV_vFID", record, start, end);
-        e->AddRef();
-        return e;
-    }
-    int32_t SampledRecord() override { return 0; }
-
-private:
-    host::HostDocument* mDoc;
-};
-
 TEST(DocumentChain, BeatTimesAgreeWithTheHostsClockAcrossRecords)
 {
     auto* doc = new host::HostDocument(SplitRecord100());
@@ -115,7 +81,8 @@ TEST(DocumentChain, BeatTimesAgreeWithTheHostsClockAcrossRecords)
         ASSERT_TRUE(fid.IsSet());
         EXPECT_TRUE(detectorHost.HasChannelLink(fid, { 0, 0xC0000000u })); // beat marks on the ECG
 
-        DocumentAnalysisHost analysisHost(doc);
+        // The engine reads the beats through the document's source objects.
+        HRV::RecordingAnalysisHost analysisHost(doc, { 0, 0xC0000000u });
         HRV::AnalysisEngine engine;
         const std::size_t used
             = engine.Analyse(0xFFFFFFFF, &analysisHost, fid, settings.mRangeStart, settings.mRangeEnd, HRV::AnalysisParameters());
