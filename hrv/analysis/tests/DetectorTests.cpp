@@ -1,4 +1,5 @@
 #include "hrv/analysis/Detector.h"
+#include "hrv/analysis/SettingsPtr.h"
 #include "hrv/core/Settings.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,28 @@ TEST(Detector, DocumentSettingsGiveTheDefaultChain)
     EXPECT_EQ(host.channels[L"HRV_vFID"], L"fiducial(HRV_vLPF,HRV_vDET,0.1,0,0.8,1.2,1,1.5,0,0,0,0,1)");
     changed->Release();
     settings->Release();
+}
+
+TEST(Detector, SettingsPtrCountsItsReference)
+{
+    SettingsPtr none(nullptr);
+    EXPECT_FALSE(none);
+    auto* settings = new Settings();
+    settings->AddRef();
+    {
+        SettingsPtr a(settings);
+        EXPECT_EQ(settings->RefCount(), 2u);
+        SettingsPtr b = a;
+        SettingsPtr c = std::move(b);
+        EXPECT_EQ(settings->RefCount(), 3u);
+        EXPECT_FALSE(b);
+        HRVDetector detector(nullptr);
+        EXPECT_FALSE(detector.Update(0xFFFFFFFF, c.get())); // no host interface: nothing happens
+    }
+    EXPECT_EQ(settings->RefCount(), 1u);
+    SettingsPtr last(settings);
+    settings->Release(); // the pointer holds the last reference and deletes the settings with it
+    EXPECT_EQ(last->RefCount(), 1u);
 }
 
 TEST(Detector, TransformWindowGuards)
