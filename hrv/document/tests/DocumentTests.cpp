@@ -988,3 +988,25 @@ TEST_F(DocumentTest, WhileSamplingTheHostHandsOutOnlySettledBeats)
     }
     EXPECT_GT(previous, finished.size() - 20); // the last read trails the end by the settle time
 }
+
+TEST_F(DocumentTest, ADocumentWithoutHostOwnsFreshStateAndDoesNothing)
+{
+    auto* doc = new Document(nullptr);
+    doc->AddRef();
+    EXPECT_FALSE(doc->GetSettings().HasValidRange());
+    EXPECT_TRUE(doc->Engine().mBeats.empty());
+    for (DWORD n = 1; n <= 18; ++n)
+        doc->OnCommand(Document::CommandId(n));
+    EXPECT_EQ(doc->Reanalyse(0xFFFFFFFF, 4), 0);
+    EXPECT_FALSE(doc->ClearAnalysis(0xFFFFFFFF, true));
+    EXPECT_FALSE(doc->AttachOnlineSink());
+    doc->GetSettings().mAnalyzeWhileSampling = true;
+    WORD verdict = 0;
+    EXPECT_EQ(doc->OnlineSink()->MaySamplingStart(nullptr, &verdict), 0);
+    EXPECT_EQ(doc->OnlineSink()->RecordStart(0, 0, 1), 0);
+    EXPECT_EQ(doc->OnlineSink()->NewData(), 0);
+    EXPECT_EQ(doc->OnlineSink()->RecordEnd(), 1); // no interval added
+    EXPECT_EQ(doc->OnlineSink()->SamplingEnd(), 0);
+    EXPECT_EQ(doc->Close(), S_OK);
+    EXPECT_EQ(doc->Release(), 0u);
+}
