@@ -108,8 +108,20 @@ public:
         *position = mIndex < mEvents.Count() ? mEvents.Position(mIndex) : 0x7FFFFFFF;
         return S_OK;
     }
-    HRESULT GetRecordSize(DWORD* size) override { return size ? (*size = mEvents.recordSize, S_OK) : E_POINTER; }
-    HRESULT GetEventTypeId(DWORD* id) override { return id ? (*id = 0, S_OK) : E_POINTER; }
+    HRESULT Find(LONG, LONG start, LONG, LONG) override
+    {
+        // Forward to the first event at or after start; the events before it are dropped.
+        mPosition = std::max<LONG>(start, 0);
+        mEvents.Clear();
+        mIndex = 0;
+        return S_OK;
+    }
+    HRESULT Reserved6(LONG* result) override { return result ? (*result = 0, E_NOTIMPL) : E_NOTIMPL; }
+    HRESULT Clone(IEnumEventEx** out) override { return out ? (*out = nullptr, E_NOTIMPL) : E_POINTER; }
+    HRESULT GetRecordSize(ULONG* size) override { return size ? (*size = mEvents.recordSize, S_OK) : E_POINTER; }
+    HRESULT GetEventType(DWORD* id) override { return id ? (*id = 0, S_OK) : E_POINTER; }
+    HRESULT Reserved10(LONG* result) override { return result ? (*result = 0, E_NOTIMPL) : E_NOTIMPL; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override { return ratio ? (*ratio = {}, S_OK) : E_POINTER; }
 
 private:
     uint32_t RecordSizeNow()
