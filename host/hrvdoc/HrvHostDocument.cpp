@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "host/calc/CalcError.h"
+#include "host/recording/HostSources.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 
@@ -109,9 +110,72 @@ public:
         return S_OK;
     }
     HRESULT GetRecordSize(DWORD* size) override { return size ? (*size = mEvents.recordSize, S_OK) : E_POINTER; }
-    HRESULT GetEventTypeId(DWORD* id) override { return id ? (*id = 0, S_OK) : E_POINTER; }
+    HRESULT GetEventType(DWORD* id) override { return id ? (*id = 0, S_OK) : E_POINTER; }
+
+    // Positions the source on the first event at or after `start`; with `backward`, on the last
+    // event before it when none stands exactly there. What was buffered is read again from
+    // `lower`, so a seek backwards finds events that were already handed out.
+    HRESULT Find(LONG backward, LONG start, LONG lower, LONG) override
+    {
+        mEvents = calc::EventBuffer {};
+        mEvents.recordSize = RecordSizeNow();
+        mIndex = 0;
+        mPosition = std::max<int32_t>(backward ? lower : start, 0);
+        try {
+            Refill();
+        } catch (const calc::CalcError&) {
+            return E_FAIL;
+        }
+        std::size_t i = 0;
+        while (i < mEvents.Count() && mEvents.Position(i) < start)
+            ++i;
+        if (backward && i > 0 && (i == mEvents.Count() || mEvents.Position(i) != start))
+            --i;
+        mIndex = i;
+        return S_OK;
+    }
+    HRESULT Reserved6(LONG* result) override
+    {
+        if (result)
+            *result = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT Clone(IEnumEventEx** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = new LiveEventEnum(*this);
+        return S_OK;
+    }
+    HRESULT Reserved10(LONG* result) override
+    {
+        if (result)
+            *result = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
+    {
+        if (!ratio)
+            return E_POINTER;
+        const Recording& recording = mHost.GetRecording();
+        const double start = mRecord >= 0 && mRecord < recording.RecordCount() ? recording.records[std::size_t(mRecord)].startTime : 0.0;
+        *ratio = RatioOf(recording.RecordInfo(mRecord).interval, start);
+        return S_OK;
+    }
 
 private:
+    LiveEventEnum(const LiveEventEnum& other)
+        : SimpleUnknownImp1<IEnumEventEx, 1>()
+        , mHost(other.mHost)
+        , mName(other.mName)
+        , mRecord(other.mRecord)
+        , mPosition(other.mPosition)
+        , mEnd(other.mEnd)
+        , mEvents(other.mEvents)
+        , mIndex(other.mIndex)
+    {
+    }
+
     uint32_t RecordSizeNow()
     {
         try {

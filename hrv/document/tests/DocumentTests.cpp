@@ -988,3 +988,87 @@ TEST_F(DocumentTest, WhileSamplingTheHostHandsOutOnlySettledBeats)
     }
     EXPECT_GT(previous, finished.size() - 20); // the last read trails the end by the settle time
 }
+
+TEST_F(DocumentTest, ADocumentWithoutHostOwnsFreshStateAndDoesNothing)
+{
+    auto* doc = new Document(nullptr);
+    doc->AddRef();
+    EXPECT_FALSE(doc->GetSettings().HasValidRange());
+    EXPECT_TRUE(doc->Engine().mBeats.empty());
+    for (DWORD n = 1; n <= 18; ++n)
+        doc->OnCommand(Document::CommandId(n));
+    EXPECT_EQ(doc->Reanalyse(0xFFFFFFFF, 4), 0);
+    EXPECT_FALSE(doc->ClearAnalysis(0xFFFFFFFF, true));
+    EXPECT_FALSE(doc->AttachOnlineSink());
+    doc->GetSettings().mAnalyzeWhileSampling = true;
+    WORD verdict = 0;
+    EXPECT_EQ(doc->OnlineSink()->MaySamplingStart(nullptr, &verdict), 0);
+    EXPECT_EQ(doc->OnlineSink()->RecordStart(0, 0, 1), 0);
+    EXPECT_EQ(doc->OnlineSink()->NewData(), 0);
+    EXPECT_EQ(doc->OnlineSink()->RecordEnd(), 1); // no interval added
+    EXPECT_EQ(doc->OnlineSink()->SamplingEnd(), 0);
+    EXPECT_EQ(doc->Close(), S_OK);
+    EXPECT_EQ(doc->Release(), 0u);
+}
+
+TEST_F(DocumentTest, LiveEventSourceFindsClonesAndReportsItsTimeBase)
+{
+    HostAndDocument hd(Mitdb100(60));
+    ASSERT_EQ(hd.Command(kCmdAnalyse), S_OK);
+    ChannelRef fid;
+    ASSERT_TRUE(hd.host.FindChannel(L"HRV_vFID", fid));
+    IEnumEventEx* events = hd.host.OpenEvents(fid, 0, 0, 0x7FFFFFFF);
+    ASSERT_NE(events, nullptr);
+
+    // Every position, read straight through.
+    ULONG size = 0;
+    ASSERT_EQ(events->GetRecordSize(&size), S_OK);
+    ASSERT_GE(size, sizeof(int32_t));
+    std::vector<LONG> positions;
+    std::vector<std::byte> buffer(size * 16);
+    for (;;) {
+        ULONG count = 0;
+        LONG next = 0;
+        const HRESULT hr = events->Next(static_cast<ULONG>(buffer.size()), -1, buffer.data(), &count, &next);
+        for (ULONG i = 0; i < count; ++i) {
+            int32_t p = 0;
+            std::memcpy(&p, buffer.data() + i * size, sizeof p);
+            positions.push_back(p);
+        }
+        if (hr != S_OK || count == 0)
+            break;
+    }
+    ASSERT_GT(positions.size(), 50u);
+
+    // Forward: the first event at or after the start; backward: the last one before it.
+    const std::size_t k = positions.size() / 2;
+    LONG at = 0;
+    ASSERT_EQ(events->Find(0, positions[k] - 1, 0, 0x7FFFFFFF), S_OK);
+    ASSERT_EQ(events->GetPosition(&at), S_OK);
+    EXPECT_EQ(at, positions[k]);
+    ASSERT_EQ(events->Find(1, positions[k] + 1, 0, 0x7FFFFFFF), S_OK);
+    ASSERT_EQ(events->GetPosition(&at), S_OK);
+    EXPECT_EQ(at, positions[k]);
+    ASSERT_EQ(events->Find(1, positions[k], 0, 0x7FFFFFFF), S_OK);
+    ASSERT_EQ(events->GetPosition(&at), S_OK);
+    EXPECT_EQ(at, positions[k]);
+
+    // A clone continues from the same place, independently.
+    IEnumEventEx* copy = nullptr;
+    ASSERT_EQ(events->Clone(&copy), S_OK);
+    ULONG count = 0;
+    LONG next = 0;
+    ASSERT_EQ(copy->Next(size, -1, buffer.data(), &count, &next), S_OK);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(next, positions[k + 1]);
+    ASSERT_EQ(events->GetPosition(&at), S_OK);
+    EXPECT_EQ(at, positions[k]);
+    copy->Release();
+
+    vx::hf::RateRatio ratio;
+    ASSERT_EQ(events->GetTimeBase(&ratio), S_OK);
+    EXPECT_EQ(ratio.numerator, 1);
+    EXPECT_EQ(ratio.denominator, 360);
+    EXPECT_EQ(events->GetTimeBase(nullptr), E_POINTER);
+    events->Release();
+}
