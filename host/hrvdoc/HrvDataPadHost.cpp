@@ -9,13 +9,14 @@ namespace {
 // enumeration of a complete record gives.
 class ReplayEvents final : public SimpleUnknownImp1<IEnumEventEx, 1> {
 public:
-    explicit ReplayEvents(
-        std::shared_ptr<const void> owner, const std::byte* bytes, std::size_t count, DWORD size, DWORD typeId)
+    ReplayEvents(std::shared_ptr<const void> owner, const std::byte* bytes, std::size_t count, DWORD size, DWORD typeId,
+        const vx::hf::RateRatio& timeBase)
         : mOwner(std::move(owner))
         , mBytes(bytes)
         , mCount(count)
         , mSize(size)
         , mTypeId(typeId)
+        , mTimeBase(timeBase)
     {
     }
     HRESULT Next(DWORD bufferBytes, LONG endOffset, void* buffer, DWORD* count, LONG* next) override
@@ -47,7 +48,41 @@ public:
         return S_OK;
     }
     HRESULT GetRecordSize(DWORD* size) override { return size ? (*size = mSize, S_OK) : E_POINTER; }
-    HRESULT GetEventTypeId(DWORD* id) override { return id ? (*id = mTypeId, S_OK) : E_POINTER; }
+    HRESULT GetEventType(DWORD* id) override { return id ? (*id = mTypeId, S_OK) : E_POINTER; }
+    // The first event at or after `start`; with `backward`, the last one before it when none
+    // stands exactly there.
+    HRESULT Find(LONG backward, LONG start, LONG, LONG) override
+    {
+        std::size_t i = 0;
+        while (i < mCount && Position(i) < start)
+            ++i;
+        if (backward && i > 0 && (i == mCount || Position(i) != start))
+            --i;
+        mIndex = i;
+        return S_OK;
+    }
+    HRESULT Reserved6(LONG* result) override
+    {
+        if (result)
+            *result = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT Clone(IEnumEventEx** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        auto* copy = new ReplayEvents(mOwner, mBytes, mCount, mSize, mTypeId, mTimeBase);
+        copy->mIndex = mIndex;
+        *out = copy;
+        return S_OK;
+    }
+    HRESULT Reserved10(LONG* result) override
+    {
+        if (result)
+            *result = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override { return ratio ? (*ratio = mTimeBase, S_OK) : E_POINTER; }
 
 private:
     // Every event record starts with its 32-bit position.
@@ -61,6 +96,7 @@ private:
     const std::byte* mBytes;
     std::size_t mCount;
     DWORD mSize, mTypeId;
+    vx::hf::RateRatio mTimeBase;
     std::size_t mIndex = 0;
 };
 
@@ -93,7 +129,8 @@ IEnumEventEx* CachedAnalysisHost::OpenEvents(const HRV::ChannelRef& channel, int
             return nullptr;
         auto events = std::make_shared<Events>();
         live->GetRecordSize(&events->recordSize);
-        live->GetEventTypeId(&events->typeId);
+        live->GetEventType(&events->typeId);
+        live->GetTimeBase(&events->timeBase);
         if (events->recordSize < sizeof(LONG)) {
             live->Release();
             return nullptr;
@@ -117,7 +154,7 @@ IEnumEventEx* CachedAnalysisHost::OpenEvents(const HRV::ChannelRef& channel, int
         it = mCache.emplace(key, std::move(events)).first;
     }
     const std::shared_ptr<const Events>& e = it->second;
-    return new ReplayEvents(e, e->bytes.data(), e->bytes.size() / e->recordSize, e->recordSize, e->typeId);
+    return new ReplayEvents(e, e->bytes.data(), e->bytes.size() / e->recordSize, e->recordSize, e->typeId, e->timeBase);
 }
 
 HrvDataAccess::HrvDataAccess(HrvHostDocument& document)

@@ -40,6 +40,7 @@ private:
     struct Events {
         DWORD recordSize = 0;
         DWORD typeId = 0;
+        vx::hf::RateRatio timeBase;
         std::vector<std::byte> bytes;
     };
     // What the cached events depend on: the document's updates and channel requests and the
