@@ -135,7 +135,12 @@ HRESULT DataPadFuncClass::CreateFunction(IUnknown* source, DWORD channel, IUnkno
     *out = nullptr;
     if (!source || outer)
         return E_FAIL;
-    auto* function = new HRVDPFuncBase(static_cast<IDataPadFuncClass*>(this), mDesc, source, LONG(channel));
+    HRVDPFuncBase* function = nullptr;
+    try {
+        function = new HRVDPFuncBase(static_cast<IDataPadFuncClass*>(this), mDesc, source, LONG(channel));
+    } catch (...) {
+        return E_OUTOFMEMORY; // nothing is thrown across the interface
+    }
     // The new object is born with the reference that goes to the caller.
     *out = static_cast<IDataPadFunction*>(function);
     return S_OK;

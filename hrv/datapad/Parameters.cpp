@@ -133,7 +133,11 @@ HRESULT HandOut(const wchar_t* text, IKELString** out)
         return E_POINTER;
     if (!text || !*text)
         return E_FAIL;
-    *out = KEL::String(text).CopyRep();
+    try {
+        *out = KEL::String(text).CopyRep();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
     return S_OK;
 }
 
