@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/CodePage.h"
+
 namespace KEL {
 namespace {
 
@@ -47,25 +49,6 @@ std::ptrdiff_t MaximalSubpart(const unsigned char* p, const unsigned char* end)
     return n;
 }
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 // Reads one code point from units that may hold surrogate pairs; false for a lone surrogate or a
 // value beyond U+10FFFF.
 template <class Unit>
@@ -93,7 +76,7 @@ std::string ToUtf8(const Unit* units, std::size_t count)
     out.reserve(count);
     for (std::size_t i = 0; i < count;) {
         char32_t c;
-        AppendUtf8(out, ReadCodePoint(units, count, i, c) ? c : kReplacement);
+        vx::text::AppendUtf8(out, ReadCodePoint(units, count, i, c) ? c : kReplacement);
     }
     return out;
 }

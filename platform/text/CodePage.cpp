@@ -7,6 +7,52 @@
 
 #include "com/LastError.h"
 
+namespace vx::text {
+
+int EncodeUtf8(char32_t c, char* bytes)
+{
+    if (c < 0x80) {
+        bytes[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        bytes[0] = static_cast<char>(0xC0 | (c >> 6));
+        bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        bytes[0] = static_cast<char>(0xE0 | (c >> 12));
+        bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    bytes[0] = static_cast<char>(0xF0 | (c >> 18));
+    bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    char bytes[4];
+    out.append(bytes, static_cast<std::size_t>(EncodeUtf8(c, bytes)));
+}
+
+std::string UnitsToUtf8(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t wc : text) {
+        auto c = static_cast<char32_t>(wc);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            c = 0xFFFD;
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+} // namespace vx::text
+
 namespace {
 
 constexpr DWORD MB_PRECOMPOSED = 0x00000001;
@@ -104,30 +150,6 @@ bool ReadWide(const wchar_t* source, int length, int& i, char32_t& out)
     return !(IsHighSurrogate(c) || IsLowSurrogate(c) || c > 0x10FFFF);
 }
 
-int EncodeUtf8(char32_t c, char* bytes)
-{
-    if (c < 0x80) {
-        bytes[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        bytes[0] = static_cast<char>(0xC0 | (c >> 6));
-        bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        bytes[0] = static_cast<char>(0xE0 | (c >> 12));
-        bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    bytes[0] = static_cast<char>(0xF0 | (c >> 18));
-    bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
-}
-
 bool EncodeCp1252(char32_t c, char& out)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
@@ -223,7 +245,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t* source, int s
         if (page == Page::Utf8) {
             if (!valid && (flags & WC_ERR_INVALID_CHARS))
                 return Fail(ERROR_NO_UNICODE_TRANSLATION);
-            n = EncodeUtf8(valid ? c : kReplacement, bytes);
+            n = vx::text::EncodeUtf8(valid ? c : kReplacement, bytes);
         } else if (!valid || !EncodeCp1252(c, bytes[0])) {
             bytes[0] = fallback;
             if (usedDefault)
