@@ -21,6 +21,30 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// The bytes allowed to follow in a sequence. Every trailing byte is 0x80-0xBF; the second is
+// narrowed further after E0, ED, F0 and F4 so that overlong forms, encoded surrogates and values
+// beyond U+10FFFF are refused.
+struct TrailRange {
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+};
+
+constexpr TrailRange SecondByteRange(unsigned char lead)
+{
+    switch (lead) {
+    case 0xE0:
+        return { 0xA0, 0xBF };
+    case 0xED:
+        return { 0x80, 0x9F };
+    case 0xF0:
+        return { 0x90, 0xBF };
+    case 0xF4:
+        return { 0x80, 0x8F };
+    default:
+        return {};
+    }
+}
+
 // Length of the longest prefix at p that could still begin a well-formed sequence (at least 1):
 // the part one U+FFFD replaces.
 std::ptrdiff_t MaximalSubpart(const unsigned char* p, const unsigned char* end)
@@ -31,18 +55,8 @@ std::ptrdiff_t MaximalSubpart(const unsigned char* p, const unsigned char* end)
     // Accept trailing bytes while each keeps the sequence's prefix legal.
     std::ptrdiff_t n = 1;
     while (n <= trail && p + n < end) {
-        unsigned char low = 0x80, high = 0xBF;
-        if (n == 1) {
-            if (*p == 0xE0)
-                low = 0xA0;
-            else if (*p == 0xED)
-                high = 0x9F;
-            else if (*p == 0xF0)
-                low = 0x90;
-            else if (*p == 0xF4)
-                high = 0x8F;
-        }
-        if (p[n] < low || p[n] > high)
+        const TrailRange range = n == 1 ? SecondByteRange(*p) : TrailRange {};
+        if (p[n] < range.low || p[n] > range.high)
             break;
         ++n;
     }
@@ -92,26 +106,8 @@ bool IsLegalUtf8(const unsigned char* bytes, int length)
         if (bytes[i] < 0x80 || bytes[i] > 0xBF)
             return false;
     if (length >= 2) {
-        // Every trailing byte is 0x80-0xBF; the second is narrowed further after E0, ED, F0, F4
-        // so that overlong forms, encoded surrogates and values beyond U+10FFFF are refused.
-        unsigned char low = 0x80, high = 0xBF;
-        switch (lead) {
-        case 0xE0:
-            low = 0xA0;
-            break;
-        case 0xED:
-            high = 0x9F;
-            break;
-        case 0xF0:
-            low = 0x90;
-            break;
-        case 0xF4:
-            high = 0x8F;
-            break;
-        default:
-            break;
-        }
-        if (bytes[1] < low || bytes[1] > high)
+        const TrailRange range = SecondByteRange(lead);
+        if (bytes[1] < range.low || bytes[1] > range.high)
             return false;
     }
     if (lead >= 0x80 && lead < 0xC2)
