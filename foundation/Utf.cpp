@@ -45,24 +45,6 @@ constexpr TrailRange SecondByteRange(unsigned char lead)
     }
 }
 
-// Length of the longest prefix at p that could still begin a well-formed sequence (at least 1):
-// the part one U+FFFD replaces.
-std::ptrdiff_t MaximalSubpart(const unsigned char* p, const unsigned char* end)
-{
-    const int trail = TrailingBytes(*p);
-    if (trail == 0 || trail > 3 || *p < 0xC2 || *p > 0xF4)
-        return 1;
-    // Accept trailing bytes while each keeps the sequence's prefix legal.
-    std::ptrdiff_t n = 1;
-    while (n <= trail && p + n < end) {
-        const TrailRange range = n == 1 ? SecondByteRange(*p) : TrailRange {};
-        if (p[n] < range.low || p[n] > range.high)
-            break;
-        ++n;
-    }
-    return n;
-}
-
 // Reads one code point from units that may hold surrogate pairs; false for a lone surrogate or a
 // value beyond U+10FFFF.
 template <class Unit>
@@ -165,22 +147,16 @@ ConversionResult ConvertUtf8ToUtf16(const unsigned char** sourceStart, const uns
 
 std::wstring Utf8ToWide(const std::string& utf8)
 {
-    // One UTF-16 unit per input byte is always enough; the buffer is on the heap whatever the
-    // size of the input.
-    std::u16string units(utf8.size(), u'\0');
-    const auto* source = reinterpret_cast<const unsigned char*>(utf8.data());
-    const auto* end = source + utf8.size();
-    char16_t* target = units.data();
-    char16_t* targetEnd = target + units.size();
-    while (source < end) {
-        const ConversionResult r = ConvertUtf8ToUtf16(&source, end, &target, targetEnd);
-        if (r == conversionOK || r == targetExhausted)
-            break;
+    std::wstring out;
+    out.reserve(utf8.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
         // Ill-formed or cut short: one U+FFFD for the maximal subpart, then carry on.
-        *target++ = static_cast<char16_t>(kReplacement);
-        source += MaximalSubpart(source, end);
+        char32_t c;
+        out.push_back(static_cast<wchar_t>(vx::text::DecodeUtf8(p, end, c) ? c : kReplacement));
     }
-    return Utf16ToWide(units.data(), static_cast<std::size_t>(target - units.data()));
+    return out;
 }
 
 std::string Utf16ToUtf8(const char16_t* units, std::size_t count) { return ToUtf8(units, count); }

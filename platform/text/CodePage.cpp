@@ -51,48 +51,7 @@ std::string UnitsToUtf8(const std::wstring& text)
     return out;
 }
 
-} // namespace vx::text
-
-namespace {
-
-constexpr DWORD MB_PRECOMPOSED = 0x00000001;
-constexpr char32_t kReplacement = 0xFFFD;
-
-// Windows-1252 positions 0x80-0x9F. The five positions the code page leaves undefined map to the
-// C1 control of the same value, as the Windows tables do, so every byte round-trips.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D,
-    0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A,
-    0x0153, 0x009D, 0x017E, 0x0178};
-
-enum class Page { Cp1252, Utf8 };
-
-bool ResolvePage(UINT codePage, Page& page)
-{
-    if (codePage == CP_THREAD_ACP)
-        codePage = vx::text::ThreadAnsiCodePage();
-    switch (codePage) {
-    case CP_ACP:
-    case CP_WINDOWS_1252:
-        page = Page::Cp1252;
-        return true;
-    case CP_UTF8:
-        page = Page::Utf8;
-        return true;
-    default:
-        return false;
-    }
-}
-
-int Fail(DWORD error)
-{
-    SetLastError(error);
-    return 0;
-}
-
-// Decodes one UTF-8 sequence at p (p < end). Returns false for an ill-formed sequence; p then
-// stands behind its maximal well-formed prefix (at least one byte), the unit of replacement that
-// Unicode recommends (Unicode 15, section 3.9, "U+FFFD Substitution of Maximal Subparts").
+// Unicode 15, section 3.9, "U+FFFD Substitution of Maximal Subparts".
 bool DecodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& out)
 {
     const unsigned char lead = *p++;
@@ -132,6 +91,45 @@ bool DecodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& out
     }
     out = value;
     return true;
+}
+
+} // namespace vx::text
+
+namespace {
+
+constexpr DWORD MB_PRECOMPOSED = 0x00000001;
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Windows-1252 positions 0x80-0x9F. The five positions the code page leaves undefined map to the
+// C1 control of the same value, as the Windows tables do, so every byte round-trips.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D,
+    0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A,
+    0x0153, 0x009D, 0x017E, 0x0178};
+
+enum class Page { Cp1252, Utf8 };
+
+bool ResolvePage(UINT codePage, Page& page)
+{
+    if (codePage == CP_THREAD_ACP)
+        codePage = vx::text::ThreadAnsiCodePage();
+    switch (codePage) {
+    case CP_ACP:
+    case CP_WINDOWS_1252:
+        page = Page::Cp1252;
+        return true;
+    case CP_UTF8:
+        page = Page::Utf8;
+        return true;
+    default:
+        return false;
+    }
+}
+
+int Fail(DWORD error)
+{
+    SetLastError(error);
+    return 0;
 }
 
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -208,7 +206,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sour
         if (page == Page::Cp1252) {
             const unsigned char b = *p++;
             c = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b;
-        } else if (!DecodeUtf8(p, end, c)) {
+        } else if (!vx::text::DecodeUtf8(p, end, c)) {
             if (flags & MB_ERR_INVALID_CHARS)
                 return Fail(ERROR_NO_UNICODE_TRANSLATION);
             c = kReplacement;

@@ -40,6 +40,11 @@ namespace vx::text {
 // The code page CP_THREAD_ACP stands for in the calling thread's current locale.
 UINT ThreadAnsiCodePage() noexcept;
 
+// Decodes one UTF-8 sequence at p (p < end). Returns false for an ill-formed sequence; p then
+// stands behind its maximal ill-formed subpart (at least one byte), the part that one U+FFFD
+// replaces as Unicode recommends.
+bool DecodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& out);
+
 // Writes the UTF-8 form of one code point (at most U+10FFFF) to bytes (room for 4) and returns
 // the number of bytes written.
 int EncodeUtf8(char32_t c, char* bytes);
