@@ -171,14 +171,7 @@ std::u16string WideToUtf16(const wchar_t* text, std::size_t count)
     out.reserve(count);
     for (std::size_t i = 0; i < count;) {
         char32_t c;
-        if (!ReadCodePoint(text, count, i, c))
-            c = kReplacement;
-        if (c >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+        vx::text::AppendUtf16(out, ReadCodePoint(text, count, i, c) ? c : kReplacement);
     }
     return out;
 }

@@ -39,6 +39,16 @@ void AppendUtf8(std::string& out, char32_t c)
     out.append(bytes, static_cast<std::size_t>(EncodeUtf8(c, bytes)));
 }
 
+void AppendUtf16(std::u16string& out, char32_t c)
+{
+    if (c >= 0x10000) {
+        out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(c));
+    }
+}
+
 std::string UnitsToUtf8(const std::wstring& text)
 {
     std::string out;

@@ -49,6 +49,9 @@ bool DecodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& out
 // the number of bytes written.
 int EncodeUtf8(char32_t c, char* bytes);
 void AppendUtf8(std::string& out, char32_t c);
+// Appends the UTF-16 form of one code point (at most U+10FFFF): a surrogate pair beyond the
+// first plane, the unit itself below it.
+void AppendUtf16(std::u16string& out, char32_t c);
 
 // Wide text to UTF-8 taking each unit as one code point: a surrogate unit and a value beyond
 // U+10FFFF become U+FFFD, so the result is always well-formed.
