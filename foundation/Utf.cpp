@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "text/CodePage.h"
+#include "text/Unicode.h"
 
 namespace KEL {
 namespace {
@@ -17,9 +17,6 @@ constexpr std::uint32_t kOffsetsFromUtf8[6] = {0x00000000u, 0x00003080u, 0x000E2
     0x82082080u};
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // The bytes allowed to follow in a sequence. Every trailing byte is 0x80-0xBF; the second is
 // narrowed further after E0, ED, F0 and F4 so that overlong forms, encoded surrogates and values
@@ -45,24 +42,6 @@ constexpr TrailRange SecondByteRange(unsigned char lead)
     }
 }
 
-// Reads one code point from units that may hold surrogate pairs; false for a lone surrogate or a
-// value beyond U+10FFFF.
-template <class Unit>
-bool ReadCodePoint(const Unit* units, std::size_t count, std::size_t& i, char32_t& out)
-{
-    const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<Unit>>(units[i++]));
-    if (IsHigh(c) && i < count) {
-        const auto next = static_cast<char32_t>(static_cast<std::make_unsigned_t<Unit>>(units[i]));
-        if (IsLow(next)) {
-            ++i;
-            out = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
-            return true;
-        }
-    }
-    out = c;
-    return !IsHigh(c) && !IsLow(c) && c <= 0x10FFFF;
-}
-
 template <class Unit>
 std::string ToUtf8(const Unit* units, std::size_t count)
 {
@@ -72,7 +51,7 @@ std::string ToUtf8(const Unit* units, std::size_t count)
     out.reserve(count);
     for (std::size_t i = 0; i < count;) {
         char32_t c;
-        vx::text::AppendUtf8(out, ReadCodePoint(units, count, i, c) ? c : kReplacement);
+        vx::text::AppendUtf8(out, vx::text::ReadCodePoint(units, count, i, c) ? c : kReplacement);
     }
     return out;
 }
@@ -171,7 +150,7 @@ std::u16string WideToUtf16(const wchar_t* text, std::size_t count)
     out.reserve(count);
     for (std::size_t i = 0; i < count;) {
         char32_t c;
-        vx::text::AppendUtf16(out, ReadCodePoint(text, count, i, c) ? c : kReplacement);
+        vx::text::AppendUtf16(out, vx::text::ReadCodePoint(text, count, i, c) ? c : kReplacement);
     }
     return out;
 }
@@ -184,7 +163,7 @@ std::wstring Utf16ToWide(const char16_t* units, std::size_t count)
     out.reserve(count);
     for (std::size_t i = 0; i < count;) {
         char32_t c;
-        out.push_back(static_cast<wchar_t>(ReadCodePoint(units, count, i, c) ? c : kReplacement));
+        out.push_back(static_cast<wchar_t>(vx::text::ReadCodePoint(units, count, i, c) ? c : kReplacement));
     }
     return out;
 }

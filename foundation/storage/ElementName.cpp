@@ -5,7 +5,7 @@
 
 #include "foundation/storage/CaseFoldTable.h"
 #include "foundation/storage/Format.h"
-#include "text/CodePage.h"
+#include "text/Unicode.h"
 
 namespace KEL {
 

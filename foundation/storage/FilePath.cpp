@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "text/CodePage.h"
+#include "text/Unicode.h"
 
 namespace KEL {
 

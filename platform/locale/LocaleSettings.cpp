@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "text/CodePage.h"
+#include "text/Unicode.h"
 #include "time/Clock.h"
 
 namespace vx::locale {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "com/LastError.h"
-#include "text/CodePage.h"
+#include "text/Unicode.h"
 
 namespace {
 

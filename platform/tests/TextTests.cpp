@@ -8,6 +8,7 @@
 #include "com/LastError.h"
 #include "text/CodePage.h"
 #include "text/SystemMessage.h"
+#include "text/Unicode.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST(CodePage, EncodesEachCodePage)
 }
 
 // Each unit stands for itself: a surrogate pair is not joined here, unlike CP_UTF8 above.
-TEST(CodePage, UnitsToUtf8ReplacesEveryUnitThatIsNoCodePoint)
+TEST(Unicode, UnitsToUtf8ReplacesEveryUnitThatIsNoCodePoint)
 {
     EXPECT_EQ(vx::text::UnitsToUtf8(L"a\u00E9\u20AC\U0001F600"), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
     EXPECT_EQ(vx::text::UnitsToUtf8(std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}), "\xEF\xBF\xBD\xEF\xBF\xBD");

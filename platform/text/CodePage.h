@@ -9,8 +9,6 @@
 // Code pages: CP_ACP is Windows-1252, the code page in which the original platform stored narrow
 // text; CP_THREAD_ACP follows the process locale (UTF-8 unless the locale's character set is
 // Latin-1 or 1252); CP_UTF8; and 1252 by number.
-#include <string>
-
 #include "com/HResult.h"
 
 constexpr UINT CP_ACP = 0;
@@ -39,21 +37,4 @@ UINT GetACP() noexcept;
 namespace vx::text {
 // The code page CP_THREAD_ACP stands for in the calling thread's current locale.
 UINT ThreadAnsiCodePage() noexcept;
-
-// Decodes one UTF-8 sequence at p (p < end). Returns false for an ill-formed sequence; p then
-// stands behind its maximal ill-formed subpart (at least one byte), the part that one U+FFFD
-// replaces as Unicode recommends.
-bool DecodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& out);
-
-// Writes the UTF-8 form of one code point (at most U+10FFFF) to bytes (room for 4) and returns
-// the number of bytes written.
-int EncodeUtf8(char32_t c, char* bytes);
-void AppendUtf8(std::string& out, char32_t c);
-// Appends the UTF-16 form of one code point (at most U+10FFFF): a surrogate pair beyond the
-// first plane, the unit itself below it.
-void AppendUtf16(std::u16string& out, char32_t c);
-
-// Wide text to UTF-8 taking each unit as one code point: a surrogate unit and a value beyond
-// U+10FFFF become U+FFFD, so the result is always well-formed.
-std::string UnitsToUtf8(const std::wstring& text);
 } // namespace vx::text
