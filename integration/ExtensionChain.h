@@ -127,7 +127,7 @@ public:
         mEvents.recordSize = c.events->RecordSize();
         c.events->Read(record, start, std::min(end, length), mEvents);
     }
-    HRESULT Next(DWORD bytes, LONG, void* buffer, DWORD* count, LONG* next) override
+    HRESULT Next(ULONG bytes, LONG, void* buffer, ULONG* count, LONG* next) override
     {
         if (!count || !next || !buffer || bytes < mEvents.recordSize)
             return E_INVALIDARG;
@@ -138,9 +138,14 @@ public:
         *next = mIndex < mEvents.Count() ? mEvents.Position(mIndex) : 0x7FFFFFFF;
         return mIndex < mEvents.Count() ? S_OK : S_FALSE;
     }
+    HRESULT Find(LONG, LONG, LONG, LONG) override { return E_NOTIMPL; }
     HRESULT GetPosition(LONG* p) override { return *p = 0, S_OK; }
-    HRESULT GetRecordSize(DWORD* b) override { return *b = mEvents.recordSize, S_OK; }
-    HRESULT GetEventTypeId(DWORD* id) override { return *id = 0, S_OK; }
+    HRESULT Reserved6(LONG*) override { return E_NOTIMPL; }
+    HRESULT Clone(IEnumEventEx**) override { return E_NOTIMPL; }
+    HRESULT GetRecordSize(ULONG* b) override { return *b = mEvents.recordSize, S_OK; }
+    HRESULT GetEventType(DWORD* id) override { return *id = 0, S_OK; }
+    HRESULT Reserved10(LONG*) override { return E_NOTIMPL; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* r) override { return *r = {}, S_OK; }
 
 private:
     calc::EventBuffer mEvents;

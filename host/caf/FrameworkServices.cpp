@@ -236,6 +236,15 @@ HRESULT HostMessage::Clone(IMessage** out)
     });
 }
 
+HRESULT HostMessage::GetPayload(DWORD* typeId, DWORD* count)
+{
+    if (!typeId || !count)
+        return E_POINTER;
+    *typeId = mPayload[0];
+    *count = mPayload[1];
+    return S_OK;
+}
+
 HRESULT HostMessage::GetData(IUnknown** out)
 {
     if (!out)
@@ -541,6 +550,8 @@ HRESULT HostCommand::QueryInterface(REFIID iid, void** out)
         *out = static_cast<ICAFCommandId*>(this);
     else if (iid == ICAFCommandAttribute::kIid)
         *out = static_cast<ICAFCommandAttribute*>(this);
+    else if (iid == ICAFCommandPlacement::kIid)
+        *out = static_cast<ICAFCommandPlacement*>(this);
     else
         return SimpleUnknownImp1<ICAFCommand, 0>::QueryInterface(iid, out);
     AddRef();
@@ -573,6 +584,14 @@ HRESULT HostCommand::SetAttribute(IKELString* value)
         mFields.attribute = TextOf(value);
         return S_OK;
     });
+}
+
+HRESULT HostCommand::GetPlacement(DWORD* value)
+{
+    if (!value)
+        return E_POINTER;
+    *value = mPlacement;
+    return S_OK;
 }
 
 HRESULT HostCommandFactory::CreateGroup(DWORD, DWORD, IKELString* caption, DWORD, DWORD, DWORD, IKELString* separator,
@@ -626,6 +645,22 @@ HostClassCounterpart::~HostClassCounterpart()
 {
     if (mHandler)
         mHandler->Release();
+    for (ICAFCommand* command : mCommands)
+        command->Release();
+}
+
+HRESULT HostClassCounterpart::AddCommand(ICAFCommand* command)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!command)
+            return E_POINTER;
+        command->AddRef();
+        mCommands.push_back(command);
+        // Items of the stand-in host's own command factory learn their place.
+        if (auto* own = dynamic_cast<HostCommand*>(command))
+            own->SetPlacement(static_cast<DWORD>(mCommands.size()));
+        return S_OK;
+    });
 }
 
 HRESULT HostClassFactory::CreateClassObject(REFGUID classGuid, IUnknown* handler, IUnknown* owner, IUnknown** out)

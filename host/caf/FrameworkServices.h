@@ -48,9 +48,10 @@ private:
     std::vector<GUID> mGuids; // index - kFirstTypeIndex
 };
 
-class HostMessage final : public SimpleUnknownImp1<IMessage, 0> {
+class HostMessage final : public SimpleUnknownImp2<IMessage, IMessagePayload, 0> {
 public:
     HostMessage(WORD typeIndex, DWORD id, DWORD flags, const void* payload);
+    HRESULT GetPayload(DWORD* typeId, DWORD* count) override;
     HRESULT GetId(DWORD* id) override;
     HRESULT GetFlags(DWORD* flags) override;
     HRESULT Clone(IMessage** out) override;
@@ -177,7 +178,10 @@ private:
 };
 
 // A menu command, separator or command group of the host.
-class HostCommand final : public SimpleUnknownImp1<ICAFCommand, 0>, public ICAFCommandId, public ICAFCommandAttribute {
+class HostCommand final : public SimpleUnknownImp1<ICAFCommand, 0>,
+                          public ICAFCommandId,
+                          public ICAFCommandAttribute,
+                          public ICAFCommandPlacement {
 public:
     enum class Kind { Group, Command };
     struct Fields {
@@ -209,6 +213,9 @@ public:
     HRESULT GetId(DWORD* id) override;
     HRESULT SetId(DWORD reserved, DWORD id) override;
     HRESULT SetAttribute(IKELString* value) override;
+    // Once registered, an item is placed at its position among the class's items (from 1).
+    HRESULT GetPlacement(DWORD* value) override;
+    void SetPlacement(DWORD value) { mPlacement = value; }
 
     const Fields& Describe() const { return mFields; }
     // The id the host's command tables know it by (0 until it is set).
@@ -217,6 +224,7 @@ public:
 private:
     Fields mFields;
     DWORD mTableId = 0;
+    DWORD mPlacement = 0;
 };
 
 class HostCommandFactory final : public SimpleUnknownImp1<IHostCommandFactory, 0> {
@@ -231,10 +239,13 @@ public:
 
 // The host object of one extension class: the class's GUID, its command handler (held) and its
 // owner (not held: the owner is the class object that keeps this object).
-class HostClassCounterpart final : public SimpleUnknownImp1<IUnknown, 0> {
+class HostClassCounterpart final : public SimpleUnknownImp1<ICommandRegistration, 0> {
 public:
     HostClassCounterpart(const GUID& classGuid, IUnknown* handler, IUnknown* owner);
     ~HostClassCounterpart() override;
+    // Keeps the item (held) in registration order.
+    HRESULT AddCommand(ICAFCommand* command) override;
+    const std::vector<ICAFCommand*>& Commands() const { return mCommands; }
     const GUID& ClassGuid() const { return mClassGuid; }
     IUnknown* Handler() const { return mHandler; }
     IUnknown* Owner() const { return mOwner; }
@@ -243,6 +254,7 @@ private:
     GUID mClassGuid;
     IUnknown* mHandler;
     IUnknown* mOwner;
+    std::vector<ICAFCommand*> mCommands;
 };
 
 class HostClassFactory final : public SimpleUnknownImp1<IHostClassFactory, 0> {

@@ -4,6 +4,7 @@
 #include "hostframework/base/SimpleUnknownImp.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -28,84 +29,191 @@ std::string TakeBstr(BSTR text)
     return s;
 }
 
-class CalcSource final : public SimpleUnknownImp1<ICalcSource, 0> {
+vx::hf::RateRatio RatioOf(double interval)
+{
+    vx::hf::RateRatio r;
+    if (!(interval > 0))
+        return r;
+    const double rate = 1.0 / interval;
+    if (std::abs(rate - std::round(rate)) < 1e-9 * rate) {
+        r.numerator = 1;
+        r.denominator = std::llround(rate);
+    } else {
+        r.numerator = std::llround(interval * 1e9);
+        r.denominator = 1000000000;
+    }
+    return r;
+}
+
+// A sampled stage of the engine as the extension reads it: a stream with a current position.
+class CalcFloatStream final : public SimpleUnknownImp1<IFloatStreamEx, 0> {
 public:
-    explicit CalcSource(const calc::EnumeratorSource& source)
+    explicit CalcFloatStream(const calc::EnumeratorSource& source)
         : mSource(source)
     {
     }
-
-    HRESULT GetInfo(LONGLONG* length, double* interval, DWORD* kind) override
+    HRESULT GetLength(LONG* length) override
     {
-        if (!length || !interval || !kind)
+        if (!length)
             return E_POINTER;
-        *length = mSource.info.length;
-        *interval = mSource.info.interval;
-        *kind = mSource.samples ? kCalcSourceSampled : kCalcSourceEvents;
+        *length = static_cast<LONG>(std::min<int64_t>(mSource.info.length, 0x7FFFFFFF));
         return S_OK;
     }
-
-    HRESULT ReadSamples(LONGLONG start, DWORD count, float* out) override
+    HRESULT SeekRelative(LONG distance, LONG* position) override
     {
-        if (!mSource.samples)
-            return E_NOTIMPL;
-        if (!out && count)
+        mPosition = std::clamp<int64_t>(mPosition + distance, 0, mSource.info.length);
+        if (position)
+            *position = static_cast<LONG>(mPosition);
+        return S_OK;
+    }
+    HRESULT GetPosition(LONG* position) override
+    {
+        if (!position)
             return E_POINTER;
+        *position = static_cast<LONG>(mPosition);
+        return S_OK;
+    }
+    HRESULT GetRecord(LONG* record) override
+    {
+        if (!record)
+            return E_POINTER;
+        *record = mSource.record;
+        return S_OK;
+    }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
+    {
+        if (!ratio)
+            return E_POINTER;
+        *ratio = RatioOf(mSource.info.interval);
+        return S_OK;
+    }
+    HRESULT Read(ULONG count, float* buffer, ULONG* read) override
+    {
+        if (!read || (!buffer && count))
+            return E_POINTER;
+        const int64_t n = std::min<int64_t>(count, mSource.info.length - mPosition);
+        *read = 0;
+        if (n <= 0)
+            return S_FALSE;
         try {
-            mSource.samples->Read(mSource.record, start, std::span<float>(out, count));
+            mSource.samples->Read(mSource.record, mPosition, std::span<float>(buffer, static_cast<std::size_t>(n)));
         } catch (const std::exception&) {
             return E_FAIL;
         }
-        return S_OK;
-    }
-
-    HRESULT ReadEvents(LONG start, LONG end, DWORD bufferBytes, void* buffer, DWORD* recordSize, DWORD* count,
-        LONG* next) override
-    {
-        if (!mSource.events)
-            return E_NOTIMPL;
-        if (!buffer || !recordSize || !count || !next)
-            return E_POINTER;
-        *count = 0;
-        *next = end;
-        try {
-            if (start != mStart || end != mEnd) {
-                mEvents.Clear();
-                mEvents.recordSize = mSource.events->RecordSize();
-                mSource.events->Read(mSource.record, start, end, mEvents);
-                mStart = start;
-                mEnd = end;
-            }
-        } catch (const std::exception&) {
-            mStart = mEnd = -1;
-            return E_FAIL;
-        }
-        *recordSize = mEvents.recordSize;
-        if (mEvents.recordSize == 0 || bufferBytes < mEvents.recordSize)
-            return E_INVALIDARG;
-        const std::size_t capacity = bufferBytes / mEvents.recordSize;
-        const std::size_t n = std::min(capacity, mEvents.Count());
-        std::memcpy(buffer, mEvents.bytes.data(), n * mEvents.recordSize);
-        *count = static_cast<DWORD>(n);
-        if (n < mEvents.Count())
-            *next = mEvents.Position(n);
-        return S_OK;
-    }
-
-    HRESULT GetRateRatio(LONG* numerator, LONG* denominator) override
-    {
-        if (!numerator || !denominator)
-            return E_POINTER;
-        *numerator = 1;
-        *denominator = 1;
+        mPosition += n;
+        *read = static_cast<ULONG>(n);
         return S_OK;
     }
 
 private:
     calc::EnumeratorSource mSource;
+    int64_t mPosition = 0;
+};
+
+// An event stage of the engine as the extension reads it: events from a current position on,
+// read from the engine a stretch at a time.
+class CalcEventSource final : public SimpleUnknownImp1<IEnumEventEx, 0> {
+public:
+    explicit CalcEventSource(const calc::EnumeratorSource& source)
+        : mSource(source)
+    {
+        mEvents.recordSize = mSource.events->RecordSize();
+    }
+    HRESULT Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next) override
+    {
+        if (!count || !next || (!buffer && bufferBytes))
+            return E_POINTER;
+        *count = 0;
+        *next = 0x7FFFFFFF;
+        const ULONG size = mEvents.recordSize;
+        if (size == 0)
+            return E_FAIL;
+        auto* out = static_cast<std::byte*>(buffer);
+        try {
+            while (*count < bufferBytes / size) {
+                if (!Fetch())
+                    return S_OK; // no event follows
+                if (mEvents.Position(mIndex) >= endOffset)
+                    break;
+                std::memcpy(out + std::size_t(*count) * size, mEvents.Record(mIndex), size);
+                mPosition = mEvents.Position(mIndex) + 1;
+                ++mIndex;
+                ++*count;
+            }
+            if (Fetch())
+                *next = mEvents.Position(mIndex);
+        } catch (const std::exception&) {
+            return E_FAIL;
+        }
+        return S_OK;
+    }
+    HRESULT Find(LONG, LONG start, LONG, LONG) override
+    {
+        mPosition = std::max<LONG>(start, 0);
+        mIndex = 0;
+        mEvents.Clear();
+        mStretchEnd = mPosition;
+        return S_OK;
+    }
+    HRESULT GetPosition(LONG* position) override
+    {
+        if (!position)
+            return E_POINTER;
+        *position = static_cast<LONG>(std::min<int64_t>(mPosition, 0x7FFFFFFF));
+        return S_OK;
+    }
+    HRESULT Reserved6(LONG* result) override { return result ? (*result = 0, E_NOTIMPL) : E_NOTIMPL; }
+    HRESULT Clone(IEnumEventEx** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        auto* copy = new CalcEventSource(mSource);
+        copy->Find(0, static_cast<LONG>(mPosition), 0, 0);
+        copy->AddRef();
+        *out = copy;
+        return S_OK;
+    }
+    HRESULT GetRecordSize(ULONG* size) override
+    {
+        if (!size)
+            return E_POINTER;
+        *size = mEvents.recordSize;
+        return S_OK;
+    }
+    HRESULT GetEventType(DWORD* type) override { return type ? (*type = 0, S_OK) : E_POINTER; }
+    HRESULT Reserved10(LONG* result) override { return result ? (*result = 0, E_NOTIMPL) : E_NOTIMPL; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
+    {
+        if (!ratio)
+            return E_POINTER;
+        *ratio = RatioOf(mSource.info.interval);
+        return S_OK;
+    }
+
+private:
+    // Makes mIndex name the next event at or after mPosition; false when none follows.
+    bool Fetch()
+    {
+        constexpr int64_t kStretch = 1 << 16;
+        while (mIndex >= mEvents.Count()) {
+            const int64_t length = mSource.info.length;
+            if (mStretchEnd >= length)
+                return false;
+            const int64_t from = std::max(mPosition, mStretchEnd);
+            const int64_t to = std::min(from + kStretch, length);
+            mEvents.Clear();
+            mIndex = 0;
+            mSource.events->Read(mSource.record, from, to, mEvents);
+            mStretchEnd = to;
+        }
+        return true;
+    }
+
+    calc::EnumeratorSource mSource;
     calc::EventBuffer mEvents;
-    LONG mStart = -1;
-    LONG mEnd = -1;
+    std::size_t mIndex = 0;
+    int64_t mPosition = 0;
+    int64_t mStretchEnd = 0;
 };
 
 // Releases an interface when the last holder lets go.
@@ -127,7 +235,7 @@ public:
         if (FAILED(calcEnum->QueryInterface(IEnumEventEx::kIid, &events)) || !events)
             throw calc::CalcError("the enumerator of '" + mName + "' has no event interface");
         mEvents = Hold(static_cast<IEnumEventEx*>(events));
-        DWORD size = 0;
+        ULONG size = 0;
         if (FAILED(mEvents->GetRecordSize(&size)))
             throw calc::CalcError("the enumerator of '" + mName + "' does not tell its record size");
         mRecordSize = size;
@@ -150,14 +258,14 @@ public:
 
     void Init(int record, const std::vector<calc::EnumeratorSource>& sources, double sampleInterval) override
     {
-        std::vector<std::shared_ptr<ICalcSource>> held;
-        std::vector<ICalcSource*> raw;
+        std::vector<std::shared_ptr<IUnknown>> held;
+        std::vector<IUnknown*> raw;
         for (const auto& s : sources) {
-            ICalcSource* source = MakeCalcSource(s);
+            IUnknown* source = MakeCalcSource(s);
             held.push_back(Hold(source));
             raw.push_back(source);
         }
-        if (FAILED(mEnum->Init(record, raw.data(), static_cast<DWORD>(raw.size()), sampleInterval, 0)))
+        if (FAILED(mEnum->Init(record, static_cast<ULONG>(raw.size()), raw.data(), nullptr, sampleInterval, 0)))
             throw calc::CalcError("the enumerator of '" + mName + "' could not start record " + std::to_string(record));
     }
 
@@ -165,9 +273,9 @@ public:
 
     bool Next(std::span<std::byte> buffer, int32_t endOffset, std::size_t& count, int32_t& next) override
     {
-        DWORD n = 0;
+        ULONG n = 0;
         LONG at = kEnd;
-        const HRESULT hr = mEvents->Next(static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 0x7FFFFFFF)),
+        const HRESULT hr = mEvents->Next(static_cast<ULONG>(std::min<std::size_t>(buffer.size(), 0x7FFFFFFF)),
             endOffset, buffer.data(), &n, &at);
         if (FAILED(hr))
             throw calc::CalcError("the enumerator of '" + mName + "' failed");
@@ -185,11 +293,19 @@ private:
 
 } // namespace
 
-ICalcSource* MakeCalcSource(const calc::EnumeratorSource& source)
+IUnknown* MakeCalcSource(const calc::EnumeratorSource& source)
 {
-    auto* s = new CalcSource(source);
-    s->AddRef();
-    return s;
+    if (source.samples) {
+        auto* s = new CalcFloatStream(source);
+        s->AddRef();
+        return static_cast<IFloatStreamEx*>(s);
+    }
+    if (source.events) {
+        auto* s = new CalcEventSource(source);
+        s->AddRef();
+        return static_cast<IEnumEventEx*>(s);
+    }
+    return nullptr;
 }
 
 std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* object)

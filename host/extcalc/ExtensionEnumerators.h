@@ -19,7 +19,8 @@ std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* classObje
 // many were registered. A refusal of the engine (a name already taken) propagates as CalcError.
 int RegisterExtensionEnumerators(calc::Engine& engine, const std::vector<IUnknown*>& classObjects);
 
-// A source of the engine as the extension sees it (for tests of extension enumerators).
-ICalcSource* MakeCalcSource(const calc::EnumeratorSource& source);
+// A source of the engine as the extension reads it: an IFloatStreamEx over a sampled stage or an
+// IEnumEventEx over an event stage, with one reference for the caller.
+IUnknown* MakeCalcSource(const calc::EnumeratorSource& source);
 
 } // namespace vx::extcalc

@@ -33,6 +33,24 @@ protected:
     ~ICAFCommandAttribute() = default;
 };
 
+// Where a class registers its menu items: the host object made for the class answers it.
+struct ICommandRegistration : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{0B7E5D12-4C3A-4E8F-A1D6-93F2C7B84E05}");
+    virtual HRESULT AddCommand(ICAFCommand* command) = 0;
+
+protected:
+    ~ICommandRegistration() = default;
+};
+
+// Where the host has placed a registered menu item (0: not placed).
+struct ICAFCommandPlacement : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{5A9C3E71-8D24-4B6F-9E10-2C7D4F6A3B98}");
+    virtual HRESULT GetPlacement(DWORD* value) = 0;
+
+protected:
+    ~ICAFCommandPlacement() = default;
+};
+
 // The host's factory of command objects (built-in class key 0x80000013).
 struct IHostCommandFactory : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{812082B1-B7F0-11D3-80C8-005004AD3C53}");

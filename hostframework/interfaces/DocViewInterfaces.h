@@ -19,6 +19,12 @@ struct ICommandEnabler : IUnknown {
     virtual HRESULT SetText(const wchar_t* text) = 0;
     // 0xFFFF enables the command, 0 disables it.
     virtual HRESULT Enable(WORD enabled) = 0;
+    // 0xFFFF shows the command checked, 0 unchecked. Enablers without a check mark ignore it.
+    virtual HRESULT SetCheck(WORD checked)
+    {
+        (void)checked;
+        return E_NOTIMPL;
+    }
 
 protected:
     ~ICommandEnabler() = default;

@@ -19,6 +19,15 @@ protected:
     ~IMessage() = default;
 };
 
+// The payload a message may carry: a host type id and a count ({0, 0} without one).
+struct IMessagePayload : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{D24434F0-6C8A-11D3-80B4-005004AD3C53}");
+    virtual HRESULT GetPayload(DWORD* typeId, DWORD* count) = 0;
+
+protected:
+    ~IMessagePayload() = default;
+};
+
 // Receives host messages and chains further handlers behind itself.
 struct IMessageHandler : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{35D41FE2-B563-11D2-B801-008048C36FE8}");

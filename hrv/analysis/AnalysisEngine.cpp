@@ -1,5 +1,7 @@
 #include "hrv/analysis/AnalysisEngine.h"
 
+#include "hrv/core/Settings.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -38,7 +40,7 @@ bool EventReader::Fill(int32_t end, std::vector<FiducialEvent>& out)
         return false;
     mBuffer.resize(static_cast<std::size_t>(size) * 8);
     DWORD count = 0;
-    LONG next = kNoPosition;
+    LONG next = kEventEnd;
     const HRESULT hr = mEvents->Next(static_cast<DWORD>(mBuffer.size()), end, mBuffer.data(), &count, &next);
     if (FAILED(hr))
         return false;
@@ -119,7 +121,7 @@ std::size_t AnalysisEngine::ReadRecord(
     std::vector<FiducialEvent> block;
     while (reader.Fill(endOffset, block)) {
         for (const FiducialEvent& e : block) {
-            if (e.mPosition == kNoPosition || std::isnan(e.mRR) || std::isnan(e.mDeltaRR))
+            if (e.mPosition == kEventEnd || std::isnan(e.mRR) || std::isnan(e.mDeltaRR))
                 continue;
             const BeatPoint beat { e.mRR, e.mComplexity, e.mBeatNumber, e.mPosition, record };
             mBeats.push_back(beat);
@@ -140,13 +142,13 @@ std::size_t AnalysisEngine::Analyse(uint32_t what, IAnalysisHost* host, const Ch
         return 0;
     const int32_t count = host->RecordCount();
     // 0x7FFFFFFF: not set (the recording's start or end); 0x7FFFFFFE: the last record.
-    if (start.mRecord == kNoPosition) {
+    if (start.mRecord == kEventEnd) {
         start.mRecord = 0;
         start.mOffset = 0;
     }
-    if (end.mRecord == kNoPosition || end.mRecord == kNoPosition - 1 || end.mRecord >= count) {
-        if (end.mRecord == kNoPosition || end.mRecord >= count)
-            end.mOffset = kNoPosition;
+    if (end.mRecord == kEventEnd || end.mRecord == kEventEnd - 1 || end.mRecord >= count) {
+        if (end.mRecord == kEventEnd || end.mRecord >= count)
+            end.mOffset = kEventEnd;
         end.mRecord = count - 1;
     }
     start.mRecord = std::max(start.mRecord, 0);
@@ -155,7 +157,7 @@ std::size_t AnalysisEngine::Analyse(uint32_t what, IAnalysisHost* host, const Ch
         Reset();
         for (int32_t r = start.mRecord; r <= end.mRecord && r < count; ++r)
             ReadRecord(host, channel, r, r == start.mRecord ? start.mOffset : 0,
-                r == end.mRecord ? end.mOffset : kNoPosition);
+                r == end.mRecord ? end.mOffset : kEventEnd);
     }
     RecordInfo first, last;
     double startTime = 0, endTime = 0;
@@ -170,6 +172,15 @@ std::size_t AnalysisEngine::Analyse(uint32_t what, IAnalysisHost* host, const Ch
     mSegments.Compute(what, mRR, mBeatTimes, startTime, endTime, settings);
     ComputeSpectrum(mSpectrum, what & 0xFF, mRR, mBeatTimes, settings);
     return mRR.size();
+}
+
+std::size_t AnalysisEngine::Analyse(
+    uint32_t what, IAnalysisHost* host, const ChannelRef& channel, const Settings* settings)
+{
+    if (!settings)
+        return 0;
+    return Analyse(what, host, channel, { settings->mRangeStart.mRecord, settings->mRangeStart.mOffset },
+        { settings->mRangeEnd.mRecord, settings->mRangeEnd.mOffset }, AnalysisParametersFrom(*settings));
 }
 
 bool AnalysisEngine::StartOnline(IAnalysisHost* host, const ChannelRef& channel, int32_t record, int32_t position,
@@ -208,7 +219,7 @@ int AnalysisEngine::ProcessOnline()
     std::vector<FiducialEvent> block;
     while (mOnline && mReader.IsOpen() && mReader.Fill(mReaderEnd, block)) {
         for (const FiducialEvent& e : block) {
-            if (std::isnan(e.mRR) || e.mPosition == kNoPosition)
+            if (std::isnan(e.mRR) || e.mPosition == kEventEnd)
                 continue;
             const int32_t record = mRecording->SampledRecord();
             const BeatPoint beat { e.mRR, e.mComplexity, e.mBeatNumber, e.mPosition, record };

@@ -16,6 +16,8 @@
 
 namespace HRV {
 
+class Settings;
+
 // The values of the host's record information that the engine reads.
 struct RecordInfo {
     double mInterval = 0.0; // sample interval dt, seconds
@@ -85,6 +87,8 @@ public:
     // online processing is active or bits 0-23 of `what` are all 0.
     std::size_t Analyse(uint32_t what, IAnalysisHost* host, const ChannelRef& fiducialChannel, RecordPosition start,
         RecordPosition end, const AnalysisParameters& settings);
+    // The same with the range and parameters of the document's settings (0 for null settings).
+    std::size_t Analyse(uint32_t what, IAnalysisHost* host, const ChannelRef& fiducialChannel, const Settings* settings);
     std::size_t ReadRecord(IAnalysisHost* host, const ChannelRef& fiducialChannel, int32_t record, int32_t startOffset,
         int32_t endOffset);
 
@@ -120,7 +124,7 @@ public:
     RecordInfo mRecordInfo;
     double mTimeBase = 0.0;
     EventReader mReader;
-    int32_t mReaderEnd = kNoPosition;
+    int32_t mReaderEnd = kEventEnd;
     uint64_t mSpectrumUpdates = 0; // online spectrum computations, for tests of the online cost
 
 private:

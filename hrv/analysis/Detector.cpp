@@ -1,5 +1,7 @@
 #include "hrv/analysis/Detector.h"
 
+#include "hrv/core/Settings.h"
+
 #include <cmath>
 #include <limits>
 #include <locale>
@@ -192,6 +194,41 @@ bool DetectorBase::DetachChannels()
     for (int stage = 1; stage <= 7; ++stage)
         all = mHost->RemoveChannel(StageName(stage), true) && all;
     return all;
+}
+
+namespace {
+template <class F> bool WithSettings(const Settings* settings, F&& f)
+{
+    if (!settings)
+        return false;
+    const DetectorSettings d = DetectorSettingsFrom(*settings);
+    return f(&d);
+}
+} // namespace
+
+bool DetectorBase::BuildDetectorChannels(uint32_t flags, const Settings* s)
+{
+    return WithSettings(s, [&](const DetectorSettings* d) { return BuildDetectorChannels(flags, d); });
+}
+bool DetectorBase::BuildDetectionStages(uint32_t flags, const Settings* s)
+{
+    return WithSettings(s, [&](const DetectorSettings* d) { return BuildDetectionStages(flags, d); });
+}
+bool DetectorBase::BuildFiducialStage(uint32_t flags, const Settings* s)
+{
+    return WithSettings(s, [&](const DetectorSettings* d) { return BuildFiducialStage(flags, d); });
+}
+bool DetectorBase::Update(uint32_t flags, const Settings* s)
+{
+    return WithSettings(s, [&](const DetectorSettings* d) { return Update(flags, d); });
+}
+bool DetectorBase::RemoveChannels(uint32_t flags, const Settings* s)
+{
+    return WithSettings(s, [&](const DetectorSettings* d) { return RemoveChannels(flags, d); });
+}
+bool DetectorBase::SyncFiducialChannel(const Settings* s)
+{
+    return WithSettings(s, [&](const DetectorSettings* d) { return SyncFiducialChannel(d); });
 }
 
 } // namespace HRV

@@ -7,6 +7,8 @@
 
 namespace HRV {
 
+class Settings;
+
 // A host channel: {channel number, kind}; {0x80000000, 0xC0000000} is no channel.
 struct ChannelRef {
     uint32_t mChannel = 0x80000000u;
@@ -114,6 +116,14 @@ public:
     bool SyncFiducialChannel(const DetectorSettings* settings);
     ChannelRef GetFiducialChannel();
     bool DetachChannels();
+
+    // The same operations with the document's settings object.
+    bool BuildDetectorChannels(uint32_t flags, const Settings* settings);
+    bool BuildDetectionStages(uint32_t flags, const Settings* settings);
+    bool BuildFiducialStage(uint32_t flags, const Settings* settings);
+    bool Update(uint32_t flags, const Settings* settings);
+    bool RemoveChannels(uint32_t flags, const Settings* settings);
+    bool SyncFiducialChannel(const Settings* settings);
 
     // The formula text of a stage for the settings and the transform window (stages 1-7).
     std::wstring StageFormula(int stage, const DetectorSettings& s, int32_t window) const;

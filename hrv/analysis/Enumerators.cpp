@@ -27,8 +27,8 @@ int32_t EndRecord(const FiducialParams& p) { return p.mEndRecord; }
 int32_t EndOffset(const FiducialParams& p) { return p.mEndOffset; }
 int32_t StartRecord(const SelectorParams&) { return 0; }
 int32_t StartOffset(const SelectorParams&) { return 0; }
-int32_t EndRecord(const SelectorParams&) { return kNoPosition; }
-int32_t EndOffset(const SelectorParams&) { return kNoPosition; }
+int32_t EndRecord(const SelectorParams&) { return kEventEnd; }
+int32_t EndOffset(const SelectorParams&) { return kEventEnd; }
 
 bool Unset(const FiducialEvent& e)
 {
@@ -87,11 +87,10 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetParams(BSTR* text)
     return S_OK;
 }
 
-template <class Algo> HRESULT CheckpointEnumerator<Algo>::Clone(ICalcEnum** out)
+template <class Algo> CheckpointEnumerator<Algo>* CheckpointEnumerator<Algo>::Copy() const
 {
-    if (!out)
-        return E_POINTER;
-    auto* copy = new CheckpointEnumerator(mName, mContext);
+    auto* copy = new CheckpointEnumerator(mName, mContext, mClass);
+    copy->mTimeBase = mTimeBase;
     copy->mParams = mParams;
     copy->mHasParams = mHasParams;
     copy->mInitialised = mInitialised;
@@ -104,16 +103,59 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Clone(ICalcEnum** out)
     copy->mLastBeatBlock = mLastBeatBlock;
     copy->mHeld = mHeld;
     copy->AddRef();
-    *out = copy;
+    return copy;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::Clone(ICalcEnum** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = Copy();
     return S_OK;
 }
 
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::Clone(IEnumEventEx** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = Copy();
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetClassId(DWORD* id)
+{
+    if (!id)
+        return E_POINTER;
+    *id = 0;
+    return mClass ? mClass->GetClassId(id) : S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetClassObject(IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = mClass ? static_cast<ICalcEnumClass2*>(mClass) : nullptr;
+    return mClass ? S_OK : E_NOTIMPL;
+}
+
 template <class Algo>
-HRESULT CheckpointEnumerator<Algo>::Init(LONG record, ICalcSource* const* sources, DWORD count, double interval, DWORD flags)
+HRESULT CheckpointEnumerator<Algo>::Init(
+    LONG record, ULONG count, IUnknown* const* sources, IUnitName* const*, double interval, DWORD flags)
 {
     if (!mHasParams)
         return E_UNEXPECTED;
     mOnline = (flags & 0x80000000u) != 0;
+    mTimeBase = vx::hf::RateRatio();
+    if (count > 0 && sources && sources[0]) {
+        void* p = nullptr;
+        if (SUCCEEDED(sources[0]->QueryInterface(IFloatStreamEx::kIid, &p)) && p) {
+            static_cast<IFloatStreamEx*>(p)->GetTimeBase(&mTimeBase);
+            static_cast<IFloatStreamEx*>(p)->Release();
+        } else if (SUCCEEDED(sources[0]->QueryInterface(IEnumEventEx::kIid, &p)) && p) {
+            static_cast<IEnumEventEx*>(p)->GetTimeBase(&mTimeBase);
+            static_cast<IEnumEventEx*>(p)->Release();
+        }
+    }
     mRecord = record;
     mInterval = interval;
     std::string error;
@@ -155,7 +197,7 @@ template <class Algo> int32_t CheckpointEnumerator<Algo>::RangeEnd() const
 {
     if (mRecord > EndRecord(mParams) || mRecord < StartRecord(mParams))
         return 0;
-    return mRecord == EndRecord(mParams) ? EndOffset(mParams) : kNoPosition;
+    return mRecord == EndRecord(mParams) ? EndOffset(mParams) : kEventEnd;
 }
 
 template <class Algo> bool CheckpointEnumerator<Algo>::InRange(int32_t p) const
@@ -186,8 +228,8 @@ template <class Algo> bool CheckpointEnumerator<Algo>::Produce(Event& event, int
     State& st = *mCurrent;
     Event ev;
     for (;;) {
-        if (st.mStopped || st.mNext == kNoPosition) {
-            mPosition = kNoPosition;
+        if (st.mStopped || st.mNext == kEventEnd) {
+            mPosition = kEventEnd;
             return false;
         }
         if (st.mNext >= end) {
@@ -216,7 +258,7 @@ template <class Algo> bool CheckpointEnumerator<Algo>::Produce(Event& event, int
 }
 
 template <class Algo>
-HRESULT CheckpointEnumerator<Algo>::Next(DWORD bufferBytes, LONG endOffset, void* buffer, DWORD* count, LONG* next)
+HRESULT CheckpointEnumerator<Algo>::Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next)
 {
     if (!count || !next)
         return E_POINTER;
@@ -228,25 +270,25 @@ HRESULT CheckpointEnumerator<Algo>::Next(DWORD bufferBytes, LONG endOffset, void
     }
     if (!mInitialised)
         return E_UNEXPECTED;
-    const DWORD capacity = bufferBytes / Algo::kRecordSize;
-    int32_t end = endOffset < 0 ? kNoPosition : endOffset;
+    const ULONG capacity = bufferBytes / Algo::kRecordSize;
+    int32_t end = endOffset < 0 ? kEventEnd : endOffset;
     const int32_t rangeEnd = RangeEnd();
-    if (mPosition != kNoPosition && mPosition >= rangeEnd)
-        mPosition = kNoPosition;
+    if (mPosition != kEventEnd && mPosition >= rangeEnd)
+        mPosition = kEventEnd;
     auto* out = static_cast<std::byte*>(buffer);
-    while (*count < capacity && mPosition != kNoPosition && mPosition < end) {
+    while (*count < capacity && mPosition != kEventEnd && mPosition < end) {
         Event ev;
         if (!Produce(ev, std::min(end, rangeEnd))) {
-            if (mPosition != kNoPosition && mPosition >= rangeEnd)
-                mPosition = kNoPosition;
+            if (mPosition != kEventEnd && mPosition >= rangeEnd)
+                mPosition = kEventEnd;
             break;
         }
         std::memcpy(out + static_cast<std::size_t>(*count) * Algo::kRecordSize, &ev, Algo::kRecordSize);
         ++*count;
         mPosition = ev.mPosition + 1;
     }
-    if (mPosition == kNoPosition) {
-        *next = kNoPosition;
+    if (mPosition == kEventEnd) {
+        *next = kEventEnd;
         return S_FALSE;
     }
     *next = std::min(mPosition, end);
@@ -261,7 +303,75 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetPosition(LONG* posi
     return S_OK;
 }
 
-template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetRecordSize(DWORD* bytes)
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::Find(LONG backward, LONG start, LONG lower, LONG upper)
+{
+    if (!mInitialised)
+        return E_UNEXPECTED;
+    mHeld.reset();
+    mCurrent.reset();
+    if (backward && start == 0) {
+        mPosition = lower;
+        return S_FALSE;
+    }
+    if (upper == 0 || lower == upper) {
+        mPosition = upper;
+        return S_FALSE;
+    }
+    const int32_t s = std::min(std::max(start, lower), upper - 1);
+    std::optional<Event> found;
+    Event ev;
+    if (!backward) {
+        mPosition = s;
+        if (Produce(ev, upper))
+            found = ev;
+    } else {
+        // Block by block towards the record start, each block read up to s.
+        for (int32_t blockStart = (s / kCheckpointBlock) * kCheckpointBlock;; blockStart -= kCheckpointBlock) {
+            mCurrent.reset();
+            mHeld.reset();
+            mPosition = std::max(blockStart, lower);
+            while (mPosition != kEventEnd && mPosition <= s && Produce(ev, s + 1)) {
+                found = ev;
+                mPosition = ev.mPosition + 1;
+            }
+            if (found || blockStart <= std::max(lower, 0))
+                break;
+        }
+    }
+    mCurrent.reset();
+    mHeld.reset();
+    if (found && found->mPosition >= 1 && found->mPosition >= lower && found->mPosition < upper) {
+        mHeld = found;
+        mPosition = found->mPosition;
+        return S_OK;
+    }
+    mPosition = s;
+    return S_FALSE;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::Reserved6(LONG* result)
+{
+    if (result)
+        *result = 0;
+    return E_NOTIMPL;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::Reserved10(LONG* result)
+{
+    if (result)
+        *result = 0;
+    return E_NOTIMPL;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetTimeBase(vx::hf::RateRatio* ratio)
+{
+    if (!ratio)
+        return E_POINTER;
+    *ratio = mInitialised ? mTimeBase : vx::hf::RateRatio();
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetRecordSize(ULONG* bytes)
 {
     if (!bytes)
         return E_POINTER;
@@ -269,13 +379,20 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetRecordSize(DWORD* b
     return S_OK;
 }
 
-template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetEventTypeId(DWORD* id)
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetEventType(DWORD* id)
 {
     if (!id)
         return E_POINTER;
     *id = 0;
-    if constexpr (std::is_same_v<Algo, FiducialAlgorithm>)
-        FiducialEnumClass().GetClassId(id), *id = (*id & 0xFFFF0000u) | 1u;
+    if constexpr (std::is_same_v<Algo, FiducialAlgorithm>) {
+        // The event type of a beat: the class id's type index with number 1.
+        static const DWORD type = [] {
+            DWORD classId = 0;
+            FiducialEnumClass().GetClassId(&classId);
+            return (classId & 0xFFFF0000u) | 1u;
+        }();
+        *id = type;
+    }
     return S_OK;
 }
 
@@ -352,9 +469,9 @@ HRESULT EnumeratorClassObject::CreateInstance(IUnknown*, ICalcEnum** out)
     *out = nullptr;
     ICalcEnum* e = nullptr;
     if (mKind == Kind::Fiducial)
-        e = new FiducialEnumerator("Fiducial", mContext);
+        e = new FiducialEnumerator("Fiducial", mContext, this);
     else
-        e = new SelectorEnumerator("HRVSelector", mContext);
+        e = new SelectorEnumerator("HRVSelector", mContext, this);
     e->AddRef();
     *out = e;
     return S_OK;

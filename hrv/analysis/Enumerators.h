@@ -27,6 +27,8 @@ struct FiducialContext {
     std::shared_ptr<BeatNumberCache> numbers;
 };
 
+class EnumeratorClassObject;
+
 template <class Algo>
 class CheckpointEnumerator final : public SimpleUnknownImp2<ICalcEnum, IEnumEventEx, 0> {
 public:
@@ -34,36 +36,52 @@ public:
     using State = typename Algo::State;
     using Event = typename Algo::Event;
 
-    CheckpointEnumerator(std::string name, std::shared_ptr<const FiducialContext> context)
+    CheckpointEnumerator(std::string name, std::shared_ptr<const FiducialContext> context,
+        EnumeratorClassObject* classObject = nullptr)
         : mName(std::move(name))
         , mContext(std::move(context))
+        , mClass(classObject)
     {
     }
 
+    // ICalcEnum
+    HRESULT GetClassId(DWORD* id) override;
+    HRESULT GetClassObject(IUnknown** classObject) override;
     HRESULT SetParams(const wchar_t* text, DWORD* flags) override;
     HRESULT GetParams(BSTR* text) override;
     HRESULT Clone(ICalcEnum** out) override;
-    HRESULT Init(LONG record, ICalcSource* const* sources, DWORD count, double sampleInterval, DWORD flags) override;
+    HRESULT Init(LONG record, ULONG sourceCount, IUnknown* const* sources, IUnitName* const* units,
+        double sampleInterval, DWORD mode) override;
     HRESULT Seek(LONG position) override;
     HRESULT ClearSources() override;
 
-    HRESULT Next(DWORD bufferBytes, LONG endOffset, void* buffer, DWORD* count, LONG* next) override;
+    // IEnumEventEx
+    HRESULT Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next) override;
+    HRESULT Find(LONG backward, LONG start, LONG lower, LONG upper) override;
     HRESULT GetPosition(LONG* position) override;
-    HRESULT GetRecordSize(DWORD* bytes) override;
-    HRESULT GetEventTypeId(DWORD* id) override;
+    HRESULT Reserved6(LONG* result) override;
+    HRESULT Clone(IEnumEventEx** out) override;
+    HRESULT GetRecordSize(ULONG* bytes) override;
+    HRESULT GetEventType(DWORD* type) override;
+    HRESULT Reserved10(LONG* result) override;
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override;
 
     // Diagnostics for tests: the blocks of the record that hold a checkpoint.
     std::vector<int32_t> CheckpointBlocks() const;
 
 private:
     // The next taken event at or after mPosition and before end; false when there is none before
-    // end (mPosition then is end, or kNoPosition at the end of the record).
+    // end (mPosition then is end, or kEventEnd at the end of the record).
     bool Produce(Event& event, int32_t end);
     bool InRange(int32_t position) const;
     int32_t RangeEnd() const;
 
+    CheckpointEnumerator* Copy() const;
+
     std::string mName;
     std::shared_ptr<const FiducialContext> mContext;
+    EnumeratorClassObject* mClass;
+    vx::hf::RateRatio mTimeBase;
     Params mParams;
     bool mHasParams = false;
     bool mInitialised = false;

@@ -15,9 +15,9 @@ bool RangeWord(double v, bool isEnd, int32_t& out)
     if (std::isnan(v))
         return false;
     if (v < 0)
-        out = isEnd ? kNoPosition : 0;
-    else if (v >= static_cast<double>(kNoPosition))
-        out = kNoPosition;
+        out = isEnd ? kEventEnd : 0;
+    else if (v >= static_cast<double>(kEventEnd))
+        out = kEventEnd;
     else
         out = static_cast<int32_t>(v);
     return true;
@@ -26,6 +26,66 @@ bool RangeWord(double v, bool isEnd, int32_t& out)
 bool Finite(double v) { return std::isfinite(v); }
 
 } // namespace
+
+BeatNumberCache::BeatNumberCache(IEventIdCache* cache)
+    : mCache(cache)
+{
+    if (mCache)
+        mCache->AddRef();
+}
+
+BeatNumberCache::~BeatNumberCache()
+{
+    if (mCache)
+        mCache->Release();
+}
+
+int32_t BeatNumberCache::Get(int32_t record) const
+{
+    if (mCache) {
+        DWORD id = 0;
+        return mCache->GetId(record, &id) == S_OK ? static_cast<int32_t>(id) : 0;
+    }
+    auto it = mNumbers.find(record);
+    return it == mNumbers.end() ? 0 : it->second;
+}
+
+void BeatNumberCache::Raise(int32_t record, int32_t number)
+{
+    if (number <= Get(record))
+        return;
+    if (mCache)
+        mCache->SetId(record, static_cast<DWORD>(number));
+    else
+        mNumbers[record] = number;
+}
+
+UserEventMarks::UserEventMarks(IUserEventData* data)
+    : mData(data)
+{
+    if (mData)
+        mData->AddRef();
+}
+
+UserEventMarks::~UserEventMarks()
+{
+    if (mData)
+        mData->Release();
+}
+
+bool UserEventMarks::FirstAtOrAfter(int set, int32_t record, int32_t offset, int32_t& found) const
+{
+    if (!mData)
+        return false;
+    Position from;
+    from.mRecord = record;
+    from.mOffset = offset;
+    Position at;
+    if (mData->FindAtOrAfter(&from, static_cast<DWORD>(set), &at) != S_OK || at.mRecord != record)
+        return false;
+    found = at.mOffset;
+    return true;
+}
 
 bool FiducialParams::Read(std::wistream& in, std::string& error)
 {
@@ -64,7 +124,7 @@ bool FiducialParams::Read(std::wistream& in, std::string& error)
     // All four limits 0: the whole recording.
     if (range[0] == 0 && range[1] == 0 && range[2] == 0 && range[3] == 0) {
         words[0] = words[1] = 0;
-        words[2] = words[3] = kNoPosition;
+        words[2] = words[3] = kEventEnd;
     }
     mStartRecord = words[0];
     mStartOffset = words[1];
@@ -82,10 +142,10 @@ void FiducialParams::Write(std::wostream& out) const
         << L' ' << (mExcludeEctopics ? L"1.0" : L"0.0");
 }
 
-bool FiducialParams::OpenSources(ICalcSource* const* sources, DWORD count, double dt, int32_t record, std::string& error)
+bool FiducialParams::OpenSources(IUnknown* const* sources, ULONG count, double dt, int32_t record, std::string& error)
 {
     ClearSources();
-    if (count < 2 || !sources || !mSignal.Open(sources[0]) || !mReference.Open(sources[1])) {
+    if (count < 2 || !sources || !mSignal.Open(sources[0]) || !mReference.Open(sources[1], mSignal.Length())) {
         error = "Fiducial: needs a sampled signal and an event channel";
         ClearSources();
         return false;
@@ -115,7 +175,7 @@ void FiducialParams::ClearSources()
 FiducialState FiducialAlgorithm::Initial(const Params& p, int32_t start)
 {
     FiducialState s;
-    s.mDataEnd = static_cast<int32_t>(std::min<int64_t>(p.mSignal.Length(), kNoPosition - 1));
+    s.mDataEnd = static_cast<int32_t>(std::min<int64_t>(p.mSignal.Length(), kEventEnd - 1));
     s.mNext = start;
     s.mSearchEnd = start;
     s.mReferencePosition = start;
@@ -124,18 +184,18 @@ FiducialState FiducialAlgorithm::Initial(const Params& p, int32_t start)
 
 int32_t FiducialAlgorithm::FindPeak(State& st, Params& p)
 {
-    if (st.mPendingPosition != kNoPosition)
+    if (st.mPendingPosition != kEventEnd)
         return st.mPendingPosition;
     const int32_t w = p.mWindowSamples;
     const int32_t h = w / 2;
     if (!p.mHasSources)
-        return kNoPosition;
+        return kEventEnd;
     int32_t ref = 0;
     if (!p.mReference.NextAt(st.mReferencePosition, ref) || ref >= st.mDataEnd) {
-        st.mPendingPosition = kNoPosition;
+        st.mPendingPosition = kEventEnd;
         st.mProgress = false;
         st.mReferencePosition = st.mDataEnd;
-        return kNoPosition; // the reference events of the whole record have been read
+        return kEventEnd; // the reference events of the whole record have been read
     }
     st.mReferencePosition = ref + 1;
     const int32_t s = std::max(ref - h, 0);
@@ -165,14 +225,14 @@ int32_t FiducialAlgorithm::FindPeak(State& st, Params& p)
 
 int32_t FiducialAlgorithm::NextCandidate(State& st, Params& p, bool restart)
 {
-    int32_t c = kNoPosition;
+    int32_t c = kEventEnd;
     for (;;) {
         if (restart) {
-            st.mPendingPosition = kNoPosition;
+            st.mPendingPosition = kEventEnd;
             st.mProgress = false;
         }
         c = FindPeak(st, p);
-        if (st.mPendingPosition != kNoPosition && p.mMarks) {
+        if (st.mPendingPosition != kEventEnd && p.mMarks) {
             int32_t removed = 0;
             if (p.mMarks->FirstAtOrAfter(1, p.mRecord, st.mPendingPosition, removed)
                 && removed == st.mPendingPosition) {
@@ -180,7 +240,7 @@ int32_t FiducialAlgorithm::NextCandidate(State& st, Params& p, bool restart)
                 continue;
             }
         }
-        if (c < st.mDataEnd && st.mPendingPosition == kNoPosition && st.mProgress) {
+        if (c < st.mDataEnd && st.mPendingPosition == kEventEnd && st.mProgress) {
             restart = false;
             continue;
         }
@@ -192,11 +252,11 @@ namespace {
 int32_t NextUserBeat(const FiducialParams& p, const FiducialState& st)
 {
     if (!p.mMarks)
-        return kNoPosition;
+        return kEventEnd;
     const int32_t from = st.mHasLast ? st.mLastPosition + 1 : 0;
-    int32_t u = kNoPosition;
+    int32_t u = kEventEnd;
     if (!p.mMarks->FirstAtOrAfter(0, p.mRecord, from, u))
-        return kNoPosition;
+        return kEventEnd;
     return u;
 }
 
@@ -221,26 +281,26 @@ uint32_t Classify(const FiducialParams& p, const FiducialEvent& e, uint32_t last
 bool FiducialAlgorithm::Step(State& st, Params& p, Event& ev)
 {
     if (st.mStopped) {
-        st.mNext = kNoPosition;
+        st.mNext = kEventEnd;
         return false;
     }
     if (p.mRecord < p.mStartRecord || p.mRecord > p.mEndRecord
         || (p.mRecord == p.mStartRecord && st.mDataEnd <= p.mStartOffset)) {
-        st.mNext = kNoPosition;
+        st.mNext = kEventEnd;
         st.mStopped = true;
         return false;
     }
     if (st.mNext >= st.mDataEnd) {
-        st.mNext = kNoPosition;
+        st.mNext = kEventEnd;
         st.mStopped = true;
         return false;
     }
     int32_t c = NextCandidate(st, p, false);
     const int32_t u = NextUserBeat(p, st);
-    const bool user = u != kNoPosition && u < std::max(st.mHasLast ? st.mLastPosition + 1 : 0, c);
+    const bool user = u != kEventEnd && u < std::max(st.mHasLast ? st.mLastPosition + 1 : 0, c);
     const int32_t b = user ? u : st.mPendingPosition;
     bool produced = false;
-    if (b != kNoPosition && b < st.mDataEnd) {
+    if (b != kEventEnd && b < st.mDataEnd) {
         ev = FiducialEvent();
         const bool afterStart = p.mRecord != p.mStartRecord || b >= p.mStartOffset;
         const bool beforeEnd = p.mRecord != p.mEndRecord || b < p.mEndOffset;
@@ -282,11 +342,11 @@ bool FiducialAlgorithm::Step(State& st, Params& p, Event& ev)
         produced = true;
     }
     const int32_t nextUser = NextUserBeat(p, st);
-    int32_t next = std::min(nextUser, st.mPendingPosition != kNoPosition ? st.mPendingPosition : c);
-    if (next != kNoPosition)
+    int32_t next = std::min(nextUser, st.mPendingPosition != kEventEnd ? st.mPendingPosition : c);
+    if (next != kEventEnd)
         next = std::min(next, st.mDataEnd);
     st.mNext = next;
-    if (next == kNoPosition && !produced)
+    if (next == kEventEnd && !produced)
         st.mStopped = true;
     return produced;
 }
@@ -297,7 +357,8 @@ void FiducialAlgorithm::MeasureComplexity(int32_t position, const Params& p, Eve
     const int32_t s = std::max(position - w / 2, 0);
     std::vector<float> x;
     p.mSignal.Read(s, w, x);
-    const double step = p.mDt / p.mSignal.RateRatio();
+    // The derivative's step is the signal's own sample interval.
+    const double step = p.mSignal.Interval() > 0 ? p.mSignal.Interval() : p.mDt;
     const int m = static_cast<int>(w * 0.05 + 0.5);
     ComputeHjorth(m, step, x, ev.mActivity, ev.mMobility, ev.mComplexity);
 }

@@ -5,6 +5,7 @@
 // classifies the interval against the normal-beat box.
 #include "hrv/analysis/FiducialEvent.h"
 #include "hrv/analysis/Sources.h"
+#include "hrv/core/HRVInterfaces.h"
 
 #include <istream>
 #include <map>
@@ -23,21 +24,34 @@ public:
 };
 
 // The highest beat number reached in each record, so that numbers continue across records.
+// Without the document's cache the numbers are kept here.
 class BeatNumberCache {
 public:
-    int32_t Get(int32_t record) const
-    {
-        auto it = mNumbers.find(record);
-        return it == mNumbers.end() ? 0 : it->second;
-    }
-    void Raise(int32_t record, int32_t number)
-    {
-        int32_t& n = mNumbers[record];
-        n = std::max(n, number);
-    }
+    BeatNumberCache() = default;
+    // Keeps the numbers in the document's beat-number cache (record index to highest number).
+    explicit BeatNumberCache(IEventIdCache* cache);
+    BeatNumberCache(const BeatNumberCache&) = delete;
+    BeatNumberCache& operator=(const BeatNumberCache&) = delete;
+    ~BeatNumberCache();
+    int32_t Get(int32_t record) const;
+    void Raise(int32_t record, int32_t number);
 
 private:
+    IEventIdCache* mCache = nullptr;
     std::map<int32_t, int32_t> mNumbers;
+};
+
+// The document's user beat marks (IUserEventData) as the fiducial core reads them.
+class UserEventMarks final : public IBeatMarks {
+public:
+    explicit UserEventMarks(IUserEventData* data);
+    UserEventMarks(const UserEventMarks&) = delete;
+    UserEventMarks& operator=(const UserEventMarks&) = delete;
+    ~UserEventMarks() override;
+    bool FirstAtOrAfter(int set, int32_t record, int32_t offset, int32_t& found) const override;
+
+private:
+    IUserEventData* mData;
 };
 
 // The function's arguments and what the enumerator derives from its sources.
@@ -50,8 +64,8 @@ struct FiducialParams {
     double mComplexityMax = 0.0;
     int32_t mStartRecord = 0;
     int32_t mStartOffset = 0;
-    int32_t mEndRecord = kNoPosition;
-    int32_t mEndOffset = kNoPosition;
+    int32_t mEndRecord = kEventEnd;
+    int32_t mEndOffset = kEventEnd;
     bool mExcludeEctopics = false;
 
     double mDt = 0.0;
@@ -69,7 +83,7 @@ struct FiducialParams {
     void Write(std::wostream& out) const;
     // Opens the signal (first) and reference-event (second) sources of a record and derives the
     // window in samples; false with a message when a source is missing or the window is unusable.
-    bool OpenSources(ICalcSource* const* sources, DWORD count, double dt, int32_t record, std::string& error);
+    bool OpenSources(IUnknown* const* sources, ULONG count, double dt, int32_t record, std::string& error);
     void ClearSources();
 };
 
@@ -85,7 +99,7 @@ struct FiducialState {
     float mLastFraction = 0.0f;
     double mLastRR = MissingValue();
     uint32_t mLastClass = kClassUnclassified;
-    int32_t mPendingPosition = kNoPosition;
+    int32_t mPendingPosition = kEventEnd;
     double mPendingValue = 0.0;
     int32_t mPendingOffset = 0;
     int32_t mSearchEnd = 0; // next sample not yet searched

@@ -8,7 +8,7 @@
 
 namespace HRV {
 
-constexpr int32_t kNoPosition = 0x7FFFFFFF;
+constexpr int32_t kEventEnd = 0x7FFFFFFF;
 
 // The quiet NaN written for missing values.
 inline double MissingValue()
@@ -28,7 +28,7 @@ constexpr uint32_t kClassUserAdded = 0x10000;
 constexpr uint32_t kClassUnclassified = 255;
 
 struct FiducialEvent {
-    int32_t mPosition = kNoPosition;
+    int32_t mPosition = kEventEnd;
     float mFraction = 0.0f;
     double mPeakValue = 0.0;
     int32_t mPeakOffset = 0;
@@ -50,7 +50,7 @@ static_assert(offsetof(FiducialEvent, mRR) == 48 && offsetof(FiducialEvent, mCla
 
 // The 16-byte value event of the selector.
 struct SelectorEvent {
-    int32_t mPosition = kNoPosition;
+    int32_t mPosition = kEventEnd;
     float mFraction = 0.0f;
     double mValue = 0.0;
 };

@@ -21,15 +21,12 @@ bool SelectorParams::Read(std::wistream& in, std::string& error)
 
 void SelectorParams::Write(std::wostream& out) const { out << mType << L' ' << (mInterpolate ? 1 : 0); }
 
-bool SelectorParams::OpenSources(ICalcSource* const* sources, DWORD count, double, int32_t, std::string& error)
+bool SelectorParams::OpenSources(IUnknown* const* sources, ULONG count, double, int32_t, std::string& error)
 {
     ClearSources();
-    if (count < 1 || !sources || !mSource.Open(sources[0])) {
+    if (count < 1 || !sources || !mSource.Open(sources[0], kEventEnd - 1)) {
         error = "HRVSelector: needs an event channel of beats";
         return false;
-    }
-    if (mSource.RecordSize() < sizeof(FiducialEvent)) {
-        // The record size is known once events were read; the cursor checks each record below.
     }
     mHasSources = true;
     return true;
@@ -41,10 +38,11 @@ void SelectorParams::ClearSources()
     mHasSources = false;
 }
 
-SelectorState SelectorAlgorithm::Initial(const Params& p, int32_t start)
+SelectorState SelectorAlgorithm::Initial(const Params&, int32_t start)
 {
     SelectorState s;
-    s.mDataEnd = static_cast<int32_t>(std::min<int64_t>(p.mSource.Length(), kNoPosition - 1));
+    // An event source has no length of its own: the record ends where its events end.
+    s.mDataEnd = kEventEnd - 1;
     s.mNext = start;
     s.mCursorPosition = start;
     return s;
@@ -74,7 +72,7 @@ bool SelectorAlgorithm::Step(State& st, Params& p, Event& ev)
 {
     if (st.mStopped || st.mNext >= st.mDataEnd || !p.mHasSources) {
         st.mStopped = true;
-        st.mNext = kNoPosition;
+        st.mNext = kEventEnd;
         return false;
     }
     bool produced = false;
@@ -96,7 +94,7 @@ bool SelectorAlgorithm::Step(State& st, Params& p, Event& ev)
     if (p.mSource.NextAt(st.mCursorPosition, next) && next < st.mDataEnd)
         st.mNext = next;
     else
-        st.mNext = kNoPosition;
+        st.mNext = kEventEnd;
     return produced;
 }
 

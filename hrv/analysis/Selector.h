@@ -20,7 +20,7 @@ struct SelectorParams {
     // The type and the interpolation flag, separated by a space; no terminator character is
     // written into the text.
     void Write(std::wostream& out) const;
-    bool OpenSources(ICalcSource* const* sources, DWORD count, double dt, int32_t record, std::string& error);
+    bool OpenSources(IUnknown* const* sources, ULONG count, double dt, int32_t record, std::string& error);
     void ClearSources();
 };
 

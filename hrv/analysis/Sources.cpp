@@ -1,56 +1,38 @@
 #include "hrv/analysis/Sources.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace HRV {
 
-SourceRef::SourceRef(ICalcSource* source)
-    : mSource(source)
+double IntervalOf(const vx::hf::RateRatio& r)
 {
-    if (mSource)
-        mSource->AddRef();
+    if (r.numerator <= 0 || r.denominator <= 0)
+        return 0.0;
+    return static_cast<double>(r.numerator) / static_cast<double>(r.denominator);
 }
 
-SourceRef::SourceRef(const SourceRef& other)
-    : SourceRef(other.mSource)
+bool SampleCursor::Open(IUnknown* source)
 {
-}
-
-SourceRef& SourceRef::operator=(const SourceRef& other)
-{
-    if (this != &other) {
-        SourceRef copy(other);
-        std::swap(mSource, copy.mSource);
-    }
-    return *this;
-}
-
-SourceRef::~SourceRef()
-{
-    if (mSource)
-        mSource->Release();
-}
-
-namespace {
-double Ratio(ICalcSource* source)
-{
-    LONG num = 1, den = 1;
-    if (FAILED(source->GetRateRatio(&num, &den)) || num <= 0 || den <= 0)
-        return 1.0;
-    return static_cast<double>(num) / static_cast<double>(den);
-}
-} // namespace
-
-bool SampleCursor::Open(ICalcSource* source)
-{
+    *this = SampleCursor();
     if (!source)
         return false;
-    DWORD kind = 0;
-    if (FAILED(source->GetInfo(&mLength, &mInterval, &kind)) || !(kind & kCalcSourceSampled))
+    void* p = nullptr;
+    if (FAILED(source->QueryInterface(IFloatStreamEx::kIid, &p)) || !p)
         return false;
-    mSource = SourceRef(source);
-    mRatio = Ratio(source);
+    auto* stream = static_cast<IFloatStreamEx*>(p);
+    mStream = HostRef<IFloatStreamEx>(stream);
+    stream->Release();
+    LONG length = 0;
+    if (FAILED(stream->GetLength(&length)) || length < 0) {
+        mStream = {};
+        return false;
+    }
+    mLength = length;
+    vx::hf::RateRatio ratio;
+    if (SUCCEEDED(stream->GetTimeBase(&ratio)))
+        mInterval = IntervalOf(ratio);
     return true;
 }
 
@@ -59,25 +41,44 @@ void SampleCursor::Read(int64_t start, int64_t count, std::vector<float>& out) c
     start = std::max<int64_t>(start, 0);
     const int64_t end = std::min(start + std::max<int64_t>(count, 0), mLength);
     out.resize(static_cast<std::size_t>(std::max<int64_t>(end - start, 0)));
-    if (out.empty() || !mSource.Get())
+    IFloatStreamEx* s = mStream.Get();
+    if (out.empty() || !s)
         return;
-    if (FAILED(mSource.Get()->ReadSamples(start, static_cast<DWORD>(out.size()), out.data())))
+    LONG current = 0, moved = 0;
+    if (FAILED(s->GetPosition(&current)) || FAILED(s->SeekRelative(static_cast<LONG>(start - current), &moved))
+        || moved != start) {
         out.clear();
+        return;
+    }
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+        ULONG read = 0;
+        const HRESULT hr = s->Read(static_cast<ULONG>(out.size() - filled), out.data() + filled, &read);
+        if (FAILED(hr) || read == 0)
+            break;
+        filled += std::min<std::size_t>(read, out.size() - filled);
+    }
+    out.resize(filled);
 }
 
-bool EventCursor::Open(ICalcSource* source)
+bool EventCursor::Open(IUnknown* source, int64_t limit)
 {
+    *this = EventCursor();
     if (!source)
         return false;
-    double interval = 0;
-    DWORD kind = 0;
-    if (FAILED(source->GetInfo(&mLength, &interval, &kind)) || !(kind & kCalcSourceEvents))
+    void* p = nullptr;
+    if (FAILED(source->QueryInterface(IEnumEventEx::kIid, &p)) || !p)
         return false;
-    mSource = SourceRef(source);
-    mRatio = Ratio(source);
-    mCacheStart = mCacheEnd = 0;
-    mPositions.clear();
-    mRecords.clear();
+    auto* events = static_cast<IEnumEventEx*>(p);
+    mSource = HostRef<IEnumEventEx>(events);
+    events->Release();
+    ULONG size = 0;
+    if (FAILED(events->GetRecordSize(&size)) || size < 8) {
+        mSource = {};
+        return false;
+    }
+    mRecordSize = size;
+    mLimit = std::clamp<int64_t>(limit, 0, 0x7FFFFFFF);
     return true;
 }
 
@@ -85,46 +86,52 @@ void EventCursor::Fill(int32_t from)
 {
     // One stretch of 2^16 samples at a time: a few hundred beats at most.
     constexpr int64_t kStretch = 1 << 16;
-    const auto end = static_cast<int32_t>(std::min<int64_t>(from + kStretch, std::min<int64_t>(mLength, 0x7FFFFFFF)));
+    const auto end = static_cast<int32_t>(std::min<int64_t>(from + kStretch, mLimit));
     mPositions.clear();
     mRecords.clear();
     mCacheStart = from;
     mCacheEnd = from;
-    if (!mSource.Get())
+    mExhausted = false;
+    IEnumEventEx* s = mSource.Get();
+    if (!s || from >= end)
         return;
-    std::vector<std::byte> buffer(64 * 128);
-    int32_t at = from;
-    while (at < end) {
-        DWORD size = 0, count = 0;
-        LONG next = end;
-        const HRESULT hr = mSource.Get()->ReadEvents(at, end, static_cast<DWORD>(buffer.size()), buffer.data(), &size,
-            &count, &next);
-        if (FAILED(hr) || size < 8 || size > buffer.size())
-            break;
-        mRecordSize = size;
-        count = std::min<DWORD>(count, static_cast<DWORD>(buffer.size() / size));
-        for (DWORD i = 0; i < count; ++i) {
-            int32_t p;
-            std::memcpy(&p, buffer.data() + i * size, sizeof p);
-            mPositions.push_back(p);
-            mRecords.insert(mRecords.end(), buffer.data() + i * size, buffer.data() + (i + 1) * size);
+    if (FAILED(s->Find(0, from, from, end)))
+        return;
+    std::vector<std::byte> buffer(static_cast<std::size_t>(mRecordSize) * 64);
+    for (;;) {
+        ULONG count = 0;
+        LONG next = 0x7FFFFFFF;
+        const HRESULT hr = s->Next(static_cast<ULONG>(buffer.size()), end, buffer.data(), &count, &next);
+        if (FAILED(hr))
+            return; // the stretch stays unread: nothing is cached
+        count = std::min<ULONG>(count, 64);
+        for (ULONG i = 0; i < count; ++i) {
+            int32_t pos;
+            std::memcpy(&pos, buffer.data() + i * mRecordSize, sizeof pos);
+            if (pos < from || pos >= end || (!mPositions.empty() && pos < mPositions.back()))
+                continue;
+            mPositions.push_back(pos);
+            mRecords.insert(mRecords.end(), buffer.data() + i * mRecordSize, buffer.data() + (i + 1) * mRecordSize);
         }
-        if (next <= at)
+        if (next == 0x7FFFFFFF) {
+            mExhausted = true;
             break;
-        at = next;
+        }
+        if (next >= end || count == 0 || hr != S_OK)
+            break;
     }
-    mCacheEnd = at;
+    mCacheEnd = end;
 }
 
 bool EventCursor::NextAt(int32_t from, int32_t& position, const std::byte** record)
 {
     from = std::max(from, 0);
     for (;;) {
-        if (from >= mLength)
+        if (from >= mLimit)
             return false;
-        if (from < mCacheStart || from >= mCacheEnd)
+        if (from < mCacheStart || (from >= mCacheEnd && !(mExhausted && from >= mCacheStart)))
             Fill(from);
-        if (mCacheEnd <= from)
+        if (mCacheEnd <= from && !mExhausted)
             return false; // the host gave nothing
         auto it = std::lower_bound(mPositions.begin(), mPositions.end(), from);
         if (it != mPositions.end()) {
@@ -133,6 +140,8 @@ bool EventCursor::NextAt(int32_t from, int32_t& position, const std::byte** reco
                 *record = mRecords.data() + static_cast<std::size_t>(it - mPositions.begin()) * mRecordSize;
             return true;
         }
+        if (mExhausted)
+            return false;
         from = mCacheEnd;
     }
 }

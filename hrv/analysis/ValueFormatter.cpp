@@ -69,7 +69,7 @@ void ValueFormatter::FormatAuto(std::wstring& out, const std::wstring& unitOverr
 const std::wstring& BeatClassWord(const FiducialEvent& e)
 {
     static const std::wstring kWords[] = { L"Normal", L"Ectopic", L"Unknown", L"Unused" };
-    if ((e.mClass & 0xFF) == kClassUnclassified || e.mPosition == kNoPosition || std::isnan(e.mRR)
+    if ((e.mClass & 0xFF) == kClassUnclassified || e.mPosition == kEventEnd || std::isnan(e.mRR)
         || std::isnan(e.mDeltaRR))
         return kWords[2];
     if (e.mClass & (kClassRROutside | kClassComplexityOutside))

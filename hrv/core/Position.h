@@ -25,6 +25,6 @@ struct Position {
     }
 };
 
-inline constexpr Position kNoPosition {};
+inline constexpr Position kUnsetPosition {};
 
 } // namespace HRV

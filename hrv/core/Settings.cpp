@@ -209,8 +209,8 @@ HRESULT Settings::InitNew()
     mSourceChannelFlags = 0xC0000000u;
     mUseSelection = false;
     mShowEventMarkers = true;
-    mRangeStart = kNoPosition;
-    mRangeEnd = kNoPosition;
+    mRangeStart = kUnsetPosition;
+    mRangeEnd = kUnsetPosition;
     mHistogramBinWidth = 0.01;
     mAutoBinWidth = false;
     mPRRThreshold = 0.05;

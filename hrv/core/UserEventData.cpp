@@ -39,8 +39,8 @@ HRESULT UserEventData::FindAtOrAfter(const Position* position, DWORD set, Positi
         return E_FAIL;
     const PositionSet& s = Set(set);
     const auto it = s.lower_bound(*position);
-    *found = it == s.end() ? kNoPosition : *it;
-    return *found == kNoPosition ? S_FALSE : S_OK;
+    *found = it == s.end() ? kUnsetPosition : *it;
+    return *found == kUnsetPosition ? S_FALSE : S_OK;
 }
 
 } // namespace HRV

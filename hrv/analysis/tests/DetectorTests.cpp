@@ -1,4 +1,6 @@
 #include "hrv/analysis/Detector.h"
+#include "hrv/analysis/SettingsPtr.h"
+#include "hrv/core/Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +86,53 @@ TEST(Detector, DefaultChainFormulas)
     EXPECT_EQ(other.channels[L"HRV_pHLB"], L"resample(HRV_pDIF,1,1,1,160,0,2)");
 }
 
+TEST(Detector, DocumentSettingsGiveTheDefaultChain)
+{
+    auto* settings = new Settings();
+    settings->AddRef();
+    settings->mRangeStart.mRecord = 0;
+    settings->mRangeStart.mOffset = 0;
+    settings->mRangeEnd.mRecord = 0;
+    settings->mRangeEnd.mOffset = 0;
+    FakeHost host;
+    HRVDetector detector(&host);
+    ASSERT_TRUE(detector.Update(0xFFFFFFFF, settings));
+    EXPECT_EQ(host.channels[L"HRV_vNRM"], L"normalizeSec(HRV_vENV,5,2.5,0)");
+    EXPECT_EQ(host.channels[L"HRV_vFID"], L"fiducial(HRV_vLPF,HRV_vDET,0.08,0,0.8,1.2,1,1.5,0,0,0,0,1)");
+    // The change mask of the settings selects the stages: a QRS width change rebuilds stage 7.
+    Settings* changed = nullptr;
+    ASSERT_EQ(settings->Clone(&changed), S_OK);
+    changed->mQRSWidth = 0.1;
+    host.written.clear();
+    detector.Update(changed->Compare(settings), changed);
+    EXPECT_EQ(host.written, (std::vector<std::wstring> { L"HRV_vFID" }));
+    EXPECT_EQ(host.channels[L"HRV_vFID"], L"fiducial(HRV_vLPF,HRV_vDET,0.1,0,0.8,1.2,1,1.5,0,0,0,0,1)");
+    changed->Release();
+    settings->Release();
+}
+
+TEST(Detector, SettingsPtrCountsItsReference)
+{
+    SettingsPtr none(nullptr);
+    EXPECT_FALSE(none);
+    auto* settings = new Settings();
+    settings->AddRef();
+    {
+        SettingsPtr a(settings);
+        EXPECT_EQ(settings->RefCount(), 2u);
+        SettingsPtr b = a;
+        SettingsPtr c = std::move(b);
+        EXPECT_EQ(settings->RefCount(), 3u);
+        EXPECT_FALSE(b);
+        HRVDetector detector(nullptr);
+        EXPECT_FALSE(detector.Update(0xFFFFFFFF, c.get())); // no host interface: nothing happens
+    }
+    EXPECT_EQ(settings->RefCount(), 1u);
+    SettingsPtr last(settings);
+    settings->Release(); // the pointer holds the last reference and deletes the settings with it
+    EXPECT_EQ(last->RefCount(), 1u);
+}
+
 TEST(Detector, TransformWindowGuards)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -130,7 +179,8 @@ TEST(Detector, StageFlagsRebuildTheirStages)
     }
     FakeHost host;
     HRVDetector detector(&host);
-    EXPECT_FALSE(detector.BuildDetectorChannels(0xFFFFFFFF, nullptr));
+    EXPECT_FALSE(detector.BuildDetectorChannels(0xFFFFFFFF, static_cast<const DetectorSettings*>(nullptr)));
+    EXPECT_FALSE(detector.Update(0xFFFFFFFF, static_cast<const Settings*>(nullptr)));
     HRVDetector noHost(nullptr);
     DetectorSettings s = Defaults();
     EXPECT_FALSE(noHost.Update(0xFFFFFFFF, &s));

@@ -1,4 +1,5 @@
 #include "hrv/analysis/AnalysisEngine.h"
+#include "hrv/core/Settings.h"
 
 #include "hostframework/base/SimpleUnknownImp.h"
 
@@ -21,7 +22,7 @@ public:
         , mOnline(online)
     {
     }
-    HRESULT Next(DWORD bytes, LONG end, void* buffer, DWORD* count, LONG* next) override
+    HRESULT Next(ULONG bytes, LONG end, void* buffer, ULONG* count, LONG* next) override
     {
         *count = 0;
         auto* out = static_cast<FiducialEvent*>(buffer);
@@ -37,9 +38,14 @@ public:
         *next = mIndex < mEvents.size() || mOnline ? end : 0x7FFFFFFF;
         return !mOnline && *next == 0x7FFFFFFF ? S_FALSE : S_OK;
     }
+    HRESULT Find(LONG, LONG, LONG, LONG) override { return E_NOTIMPL; }
     HRESULT GetPosition(LONG* p) override { return *p = 0, S_OK; }
-    HRESULT GetRecordSize(DWORD* b) override { return *b = 80, S_OK; }
-    HRESULT GetEventTypeId(DWORD* id) override { return *id = 0, S_OK; }
+    HRESULT Reserved6(LONG*) override { return E_NOTIMPL; }
+    HRESULT Clone(IEnumEventEx**) override { return E_NOTIMPL; }
+    HRESULT GetRecordSize(ULONG* b) override { return *b = 80, S_OK; }
+    HRESULT GetEventType(DWORD* id) override { return *id = 0, S_OK; }
+    HRESULT Reserved10(LONG*) override { return E_NOTIMPL; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* r) override { return *r = {}, S_OK; }
     void Add(const FiducialEvent& e) { mEvents.push_back(e); }
 
 private:
@@ -199,6 +205,28 @@ TEST(AnalysisEngine, OnlineAddsBeatsAndComputesOneSpectrumPerBlock)
     EXPECT_EQ(batch.mLFPower, engine.mSpectrum.mLFPower);
     engine.StopOnline();
     online->Release();
+}
+
+TEST(AnalysisEngine, DocumentSettingsGiveRangeAndParameters)
+{
+    FakeHost host;
+    host.records = 3;
+    for (int r = 0; r < 3; ++r) {
+        host.infos[r] = { 0.001, 10.0 * r, 0.0, 0, 10000 };
+        host.beats[r] = MakeBeats({ 100, 900, 1700, 2600, 3400 });
+    }
+    auto* settings = new Settings();
+    settings->AddRef();
+    AnalysisEngine engine;
+    EXPECT_EQ(engine.Analyse(0xFFFFFFFF, &host, {}, nullptr), 0u);
+    settings->mRangeStart.mRecord = 1;
+    settings->mRangeStart.mOffset = 0;
+    settings->mRangeEnd.mRecord = kLastRecord;
+    settings->mRangeEnd.mOffset = 0x7FFFFFFF;
+    EXPECT_EQ(engine.Analyse(0xFFFFFFFF, &host, {}, settings), 6u);
+    EXPECT_EQ(host.opened, (std::vector<int32_t> { 1, 2 }));
+    EXPECT_DOUBLE_EQ(engine.mBeatTimes.front(), 10.0 + 1.7);
+    settings->Release();
 }
 
 TEST(AnalysisEngine, ResetAndPartialAnalysis)

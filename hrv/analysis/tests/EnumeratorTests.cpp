@@ -1,5 +1,7 @@
 #include "hrv/analysis/Enumerators.h"
 #include "hrv/analysis/tests/FakeSources.h"
+#include "hrv/core/EventIdCache.h"
+#include "hrv/core/UserEventData.h"
 
 #include "log/Log.h"
 
@@ -10,7 +12,8 @@
 #include <set>
 
 using namespace HRV;
-using HRV::test::FakeSource;
+using HRV::test::FakeEvents;
+using HRV::test::FakeStream;
 
 namespace {
 
@@ -46,23 +49,24 @@ public:
 
 // One enumerator over a fake signal and reference channel.
 struct Fixture {
-    FakeSource* signal;
-    FakeSource* reference;
+    FakeStream* signal;
+    FakeEvents* reference;
     FiducialEnumerator* e;
 
     Fixture(std::vector<float> samples, const std::vector<int32_t>& refs, const std::wstring& params,
         std::shared_ptr<const FiducialContext> context = {}, int32_t record = 0)
     {
         const auto length = static_cast<int64_t>(samples.size());
-        signal = new FakeSource(std::move(samples), kDt);
-        reference = new FakeSource(FakeSource::PeakEvents(refs), 16, length, kDt);
+        (void)length;
+        signal = new FakeStream(std::move(samples), kDt);
+        reference = new FakeEvents(FakeEvents::PeakEvents(refs), 16);
         e = new FiducialEnumerator("Fiducial", std::move(context));
         e->AddRef();
         DWORD flags = 0;
         EXPECT_EQ(e->SetParams(params.c_str(), &flags), S_OK);
         EXPECT_EQ(flags, 0x40000000u);
-        ICalcSource* sources[] = { signal, reference };
-        EXPECT_EQ(e->Init(record, sources, 2, kDt, 0), S_OK);
+        IUnknown* sources[] = { signal, reference };
+        EXPECT_EQ(e->Init(record, 2, sources, nullptr, kDt, 0), S_OK);
     }
     ~Fixture()
     {
@@ -81,7 +85,7 @@ struct Fixture {
         std::vector<FiducialEvent> out;
         std::vector<FiducialEvent> buffer(records);
         for (int guard = 0; guard < 1000000; ++guard) {
-            DWORD count = 0;
+            ULONG count = 0;
             LONG next = 0;
             const HRESULT hr = events->Next(records * 80, to, buffer.data(), &count, &next);
             EXPECT_TRUE(SUCCEEDED(hr));
@@ -118,11 +122,11 @@ TEST(FiducialEnumerator, BeatsWithRRAndClasses)
 
     // At the end: S_FALSE, no records, next 0x7FFFFFFF.
     FiducialEvent one;
-    DWORD count = 9;
+    ULONG count = 9;
     LONG next = 0;
     EXPECT_EQ(f.e->Next(80, 5000, &one, &count, &next), S_FALSE);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(next, kNoPosition);
+    EXPECT_EQ(next, kEventEnd);
 }
 
 TEST(FiducialEnumerator, WindowRules)
@@ -193,6 +197,40 @@ TEST(FiducialEnumerator, RangeAndBeatNumbersAcrossRecords)
     EXPECT_EQ(inside[2].mPosition, 2900);
 }
 
+TEST(FiducialEnumerator, DocumentMarksAndBeatNumberCache)
+{
+    auto* marks = new UserEventData();
+    marks->AddRef();
+    auto* ids = new EventIdCache();
+    ids->AddRef();
+    Position removed;
+    removed.mRecord = 1;
+    removed.mOffset = 1300;
+    ASSERT_EQ(marks->Add(&removed, 1), S_OK);
+    Position elsewhere = removed;
+    elsewhere.mRecord = 0;
+    elsewhere.mOffset = 2100; // a mark of another record changes nothing here
+    ASSERT_EQ(marks->Add(&elsewhere, 1), S_OK);
+    auto context = std::make_shared<FiducialContext>();
+    context->marks = std::make_shared<UserEventMarks>(marks);
+    context->numbers = std::make_shared<BeatNumberCache>(ids);
+    ASSERT_EQ(ids->SetId(0, 41), S_OK); // record 0 reached beat 41
+    const std::vector<int32_t> at { 500, 1300, 2100 };
+    Fixture f(Beats(3000, at), at, kWide, context, 1);
+    const auto beats = f.Read(0, 3000);
+    ASSERT_EQ(beats.size(), 2u);
+    EXPECT_EQ(beats[0].mPosition, 500);
+    EXPECT_EQ(beats[0].mBeatNumber, 42);
+    EXPECT_EQ(beats[1].mPosition, 2100);
+    EXPECT_EQ(beats[1].mBeatNumber, 43);
+    DWORD id = 0;
+    EXPECT_EQ(ids->GetId(1, &id), S_OK);
+    EXPECT_EQ(id, 43u);
+    context.reset();
+    marks->Release();
+    ids->Release();
+}
+
 TEST(FiducialEnumerator, SeekResumesFromCheckpointWithEqualBeats)
 {
     // 1.2 million samples, beats every 700-900 samples with varying heights.
@@ -234,9 +272,9 @@ TEST(FiducialEnumerator, SeekResumesFromCheckpointWithEqualBeats)
     };
     // The same enumerator, seeking back into the middle: resumes from a checkpoint and reads
     // little of the signal.
-    const long before = whole.signal->mSampleReads;
+    const long before = whole.signal->reads;
     const auto middle = whole.Read(654321, 700000, 7);
-    EXPECT_LT(whole.signal->mSampleReads - before, 500);
+    EXPECT_LT(whole.signal->reads - before, 500);
     same(middle, all, 654321, 700000);
     // A fresh enumerator asked for the middle first, then the start.
     Fixture fresh(samples, refs, params);
@@ -275,12 +313,12 @@ TEST(FiducialEnumerator, RefusesBadParametersAndBuffers)
     EXPECT_EQ(std::wstring(text, SysStringLen(text)), L"0.08 0 0.5 1.5 0 100 0 0 2147483647 2147483647 0.0");
     SysFreeString(text);
     // A buffer smaller than one record.
-    auto* signal = new FakeSource(Beats(3000, { 500 }), kDt);
-    auto* reference = new FakeSource(FakeSource::PeakEvents({ 500 }), 16, 3000, kDt);
-    ICalcSource* sources[] = { signal, reference };
-    ASSERT_EQ(e->Init(0, sources, 2, kDt, 0), S_OK);
+    auto* signal = new FakeStream(Beats(3000, { 500 }), kDt);
+    auto* reference = new FakeEvents(FakeEvents::PeakEvents({ 500 }), 16);
+    IUnknown* sources[] = { signal, reference };
+    ASSERT_EQ(e->Init(0, 2, sources, nullptr, kDt, 0), S_OK);
     FiducialEvent one;
-    DWORD count = 0;
+    ULONG count = 0;
     LONG next = 0;
     EXPECT_EQ(e->Next(79, 3000, &one, &count, &next), E_INVALIDARG);
     EXPECT_EQ(e->Next(80, 3000, &one, &count, &next), S_OK);
@@ -288,6 +326,38 @@ TEST(FiducialEnumerator, RefusesBadParametersAndBuffers)
     e->Release();
     signal->Release();
     reference->Release();
+}
+
+TEST(FiducialEnumerator, FindForwardAndBackward)
+{
+    // Beats only in the first 50000 samples of a 500000-sample record.
+    std::vector<int32_t> at;
+    for (int32_t p = 300; p < 50000; p += 800)
+        at.push_back(p);
+    Fixture f(Beats(500000, at), at, kWide);
+    FiducialEvent one;
+    ULONG count = 0;
+    LONG next = 0;
+
+    EXPECT_EQ(f.e->Find(0, 10000, 0, 500000), S_OK);
+    LONG position = 0;
+    f.e->GetPosition(&position);
+    EXPECT_EQ(position, 10700);
+    ASSERT_EQ(f.e->Next(80, 500000, &one, &count, &next), S_OK);
+    EXPECT_EQ(one.mPosition, 10700);
+    EXPECT_EQ(one.mBeatNumber, 14);
+
+    // Backward over a long empty stretch: block by block down to the last beat.
+    EXPECT_EQ(f.e->Find(1, 450000, 0, 500000), S_OK);
+    ASSERT_EQ(f.e->Next(80, 500000, &one, &count, &next), S_OK);
+    EXPECT_EQ(one.mPosition, at.back());
+    EXPECT_EQ(one.mBeatNumber, static_cast<int32_t>(at.size()));
+    // Nothing inside the bounds.
+    EXPECT_EQ(f.e->Find(1, 450000, 100000, 500000), S_FALSE);
+    EXPECT_EQ(f.e->Find(0, 60000, 0, 500000), S_FALSE);
+    EXPECT_EQ(f.e->Find(1, 0, 1234, 500000), S_FALSE);
+    f.e->GetPosition(&position);
+    EXPECT_EQ(position, 1234);
 }
 
 TEST(EnumeratorClass, PublishedDescription)
@@ -348,7 +418,7 @@ TEST(SelectorEnumerator, EmitsOneValuePerBeatAndKeepsItsTextClean)
         const auto* p = reinterpret_cast<const std::byte*>(&e);
         records.insert(records.end(), p, p + sizeof e);
     }
-    auto* source = new FakeSource(records, 80, 5000, kDt);
+    auto* source = new FakeEvents(records, 80);
     auto* e = new SelectorEnumerator("HRVSelector", nullptr);
     e->AddRef();
     DWORD flags = 0;
@@ -359,17 +429,17 @@ TEST(SelectorEnumerator, EmitsOneValuePerBeatAndKeepsItsTextClean)
     ASSERT_EQ(e->GetParams(&text), S_OK);
     EXPECT_EQ(std::wstring(text, SysStringLen(text)), L"2 1");
     SysFreeString(text);
-    ICalcSource* sources[] = { source };
-    ASSERT_EQ(e->Init(0, sources, 1, kDt, 0), S_OK);
+    IUnknown* sources[] = { source };
+    ASSERT_EQ(e->Init(0, 1, sources, nullptr, kDt, 0), S_OK);
     SelectorEvent out[8];
-    DWORD count = 0;
+    ULONG count = 0;
     LONG next = 0;
     EXPECT_EQ(e->Next(sizeof out, 5000, out, &count, &next), S_FALSE);
     ASSERT_EQ(count, 3u);
     EXPECT_EQ(out[1].mPosition, 2001);
     EXPECT_FLOAT_EQ(out[1].mFraction, -0.25f);
     EXPECT_DOUBLE_EQ(out[0].mValue, 75.0);
-    EXPECT_EQ(next, kNoPosition);
+    EXPECT_EQ(next, kEventEnd);
     e->Release();
     source->Release();
 }

@@ -1,33 +1,61 @@
 #pragma once
-// Host sources for the enumerator tests: a sampled channel from a vector and an event channel
-// from a list of event records.
+// Host sources for the enumerator tests: a sample stream from a vector and an event source from a
+// list of event records, behaving as the host's streams do.
 #include "hostframework/base/SimpleUnknownImp.h"
-#include "hostframework/interfaces/CalcEnumInterfaces.h"
+#include "hostframework/interfaces/CalcInterfaces.h"
 #include "hrv/analysis/FiducialEvent.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 namespace HRV::test {
 
-class FakeSource final : public SimpleUnknownImp1<ICalcSource, 1> {
+class FakeStream final : public SimpleUnknownImp1<IFloatStreamEx, 1> {
 public:
-    // A sampled source.
-    FakeSource(std::vector<float> samples, double interval)
+    FakeStream(std::vector<float> samples, double interval)
         : mSamples(std::move(samples))
-        , mLength(static_cast<int64_t>(mSamples.size()))
         , mInterval(interval)
-        , mSampled(true)
     {
     }
-    // An event source of the given record size (records sorted by position).
-    FakeSource(std::vector<std::byte> records, uint32_t recordSize, int64_t length, double interval)
+    HRESULT GetLength(LONG* length) override { return *length = static_cast<LONG>(mSamples.size()), S_OK; }
+    HRESULT SeekRelative(LONG distance, LONG* position) override
+    {
+        mPosition = std::clamp<int64_t>(mPosition + distance, 0, static_cast<int64_t>(mSamples.size()));
+        if (position)
+            *position = static_cast<LONG>(mPosition);
+        return S_OK;
+    }
+    HRESULT GetPosition(LONG* position) override { return *position = static_cast<LONG>(mPosition), S_OK; }
+    HRESULT GetRecord(LONG* record) override { return *record = 0, S_OK; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
+    {
+        *ratio = { 1, std::llround(1.0 / mInterval), 0.0 };
+        return S_OK;
+    }
+    HRESULT Read(ULONG count, float* buffer, ULONG* read) override
+    {
+        ++reads;
+        const auto n = std::min<int64_t>(count, static_cast<int64_t>(mSamples.size()) - mPosition);
+        std::copy_n(mSamples.begin() + mPosition, n, buffer);
+        mPosition += n;
+        *read = static_cast<ULONG>(n);
+        return S_OK;
+    }
+    long reads = 0;
+
+private:
+    std::vector<float> mSamples;
+    double mInterval;
+    int64_t mPosition = 0;
+};
+
+class FakeEvents final : public SimpleUnknownImp1<IEnumEventEx, 1> {
+public:
+    FakeEvents(std::vector<std::byte> records, ULONG recordSize)
         : mRecords(std::move(records))
-        , mRecordSize(recordSize)
-        , mLength(length)
-        , mInterval(interval)
-        , mSampled(false)
+        , mSize(recordSize)
     {
     }
     static std::vector<std::byte> PeakEvents(const std::vector<int32_t>& positions)
@@ -42,62 +70,43 @@ public:
         }
         return out;
     }
-
-    HRESULT GetInfo(LONGLONG* length, double* interval, DWORD* kind) override
+    std::size_t Count() const { return mRecords.size() / mSize; }
+    int32_t Position(std::size_t i) const
     {
-        *length = mLength;
-        *interval = mInterval;
-        *kind = mSampled ? kCalcSourceSampled : kCalcSourceEvents;
-        return S_OK;
+        int32_t p;
+        std::memcpy(&p, mRecords.data() + i * mSize, 4);
+        return p;
     }
-    HRESULT ReadSamples(LONGLONG start, DWORD count, float* out) override
+    HRESULT Next(ULONG bytes, LONG end, void* buffer, ULONG* count, LONG* next) override
     {
-        ++mSampleReads;
-        for (DWORD i = 0; i < count; ++i) {
-            const int64_t p = std::clamp<int64_t>(start + i, 0, mLength - 1);
-            out[i] = mSamples[static_cast<std::size_t>(p)];
-        }
-        return S_OK;
-    }
-    HRESULT ReadEvents(LONG start, LONG end, DWORD bufferBytes, void* buffer, DWORD* recordSize, DWORD* count,
-        LONG* next) override
-    {
-        *recordSize = mRecordSize;
         *count = 0;
-        *next = end;
-        const std::size_t n = mRecords.size() / mRecordSize;
-        const DWORD capacity = bufferBytes / mRecordSize;
-        for (std::size_t i = 0; i < n; ++i) {
-            int32_t p;
-            std::memcpy(&p, mRecords.data() + i * mRecordSize, 4);
-            if (p < start || p >= end)
-                continue;
-            if (*count == capacity) {
-                *next = p;
-                break;
-            }
-            std::memcpy(static_cast<std::byte*>(buffer) + *count * mRecordSize, mRecords.data() + i * mRecordSize,
-                mRecordSize);
+        while (*count < bytes / mSize && mIndex < Count() && Position(mIndex) < end) {
+            std::memcpy(static_cast<std::byte*>(buffer) + *count * mSize, mRecords.data() + mIndex * mSize, mSize);
             ++*count;
+            ++mIndex;
         }
+        *next = mIndex < Count() ? Position(mIndex) : 0x7FFFFFFF;
         return S_OK;
     }
-    HRESULT GetRateRatio(LONG* num, LONG* den) override
+    HRESULT Find(LONG, LONG start, LONG, LONG) override
     {
-        *num = 1;
-        *den = 1;
+        mIndex = 0;
+        while (mIndex < Count() && Position(mIndex) < start)
+            ++mIndex;
         return S_OK;
     }
-
-    long mSampleReads = 0;
+    HRESULT GetPosition(LONG* p) override { return *p = mIndex < Count() ? Position(mIndex) : 0x7FFFFFFF, S_OK; }
+    HRESULT Reserved6(LONG*) override { return E_NOTIMPL; }
+    HRESULT Clone(IEnumEventEx**) override { return E_NOTIMPL; }
+    HRESULT GetRecordSize(ULONG* size) override { return *size = mSize, S_OK; }
+    HRESULT GetEventType(DWORD* type) override { return *type = 0, S_OK; }
+    HRESULT Reserved10(LONG*) override { return E_NOTIMPL; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override { return *ratio = { 1, 1000, 0.0 }, S_OK; }
 
 private:
-    std::vector<float> mSamples;
     std::vector<std::byte> mRecords;
-    uint32_t mRecordSize = 16;
-    int64_t mLength = 0;
-    double mInterval = 0.0;
-    bool mSampled = true;
+    ULONG mSize;
+    std::size_t mIndex = 0;
 };
 
 } // namespace HRV::test

@@ -181,8 +181,8 @@ TEST(UserEventData, SetOperations)
         { { 10, 0 }, p1, S_OK },
         { { 11, 0 }, p2, S_OK },
         { { 0x7FFFFFFF, 0 }, p2, S_OK },
-        { { 1, 2 }, kNoPosition, S_FALSE },
-        { { 0, 0x7FFFFFFF }, kNoPosition, S_FALSE },
+        { { 1, 2 }, kUnsetPosition, S_FALSE },
+        { { 0, 0x7FFFFFFF }, kUnsetPosition, S_FALSE },
     };
     for (const auto& f : finds) {
         EXPECT_EQ(f.hr, events->FindAtOrAfter(&f.from, 0, &found));

@@ -143,7 +143,7 @@ TEST(Settings, DefaultsAndIdentity)
     EXPECT_EQ(0xC0000000u, s->mSourceChannelFlags);
     EXPECT_FALSE(s->mUseSelection);
     EXPECT_TRUE(s->mShowEventMarkers);
-    EXPECT_EQ(kNoPosition, s->mRangeStart);
+    EXPECT_EQ(kUnsetPosition, s->mRangeStart);
     EXPECT_FALSE(s->HasValidRange());
     EXPECT_EQ(300.0, s->mSDARRAveraging);
     EXPECT_TRUE(s->mExcludeEctopics);

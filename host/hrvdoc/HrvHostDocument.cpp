@@ -1,0 +1,638 @@
+#include "host/hrvdoc/HrvHostDocument.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "host/calc/CalcError.h"
+#include "host/recording/HostSources.h"
+#include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/MessageInterfaces.h"
+
+namespace vx::host {
+
+namespace {
+
+std::string Hex(DWORD v)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", v);
+    return text;
+}
+
+std::string Narrow(const std::wstring& w)
+{
+    return std::string(w.begin(), w.end());
+}
+
+// A message the host routes: its id and flags, no data.
+class HostMessage final : public SimpleUnknownImp1<IMessage, 1> {
+public:
+    HostMessage(DWORD id, DWORD flags)
+        : mId(id)
+        , mFlags(flags)
+    {
+    }
+    HRESULT GetId(DWORD* id) override { return id ? (*id = mId, S_OK) : E_POINTER; }
+    HRESULT GetFlags(DWORD* flags) override { return flags ? (*flags = mFlags, S_OK) : E_POINTER; }
+    HRESULT Clone(IMessage** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = new HostMessage(mId, mFlags);
+        return S_OK;
+    }
+    HRESULT GetData(IUnknown** out) override
+    {
+        if (out)
+            *out = nullptr;
+        return S_FALSE;
+    }
+    HRESULT SetSender(ULONGLONG) override { return S_OK; }
+    HRESULT IsSender(ULONGLONG, WORD* isSender) override { return isSender ? (*isSender = 0, S_OK) : E_POINTER; }
+
+private:
+    DWORD mId;
+    DWORD mFlags;
+};
+
+// The events of a named event channel in a record, read from the engine as the host evaluates
+// them. While the record is being sampled it hands out only what the host has settled and
+// answers S_OK with nothing when it has no more yet.
+class LiveEventEnum final : public SimpleUnknownImp1<IEnumEventEx, 1> {
+public:
+    LiveEventEnum(HrvHostDocument& host, std::wstring name, int32_t record, int32_t start, int32_t end)
+        : mHost(host)
+        , mName(std::move(name))
+        , mRecord(record)
+        , mPosition(start)
+        , mEnd(end)
+    {
+        mEvents.recordSize = RecordSizeNow();
+    }
+
+    HRESULT Next(DWORD bufferBytes, LONG endOffset, void* buffer, DWORD* count, LONG* next) override
+    {
+        if (!count || !next || (!buffer && bufferBytes))
+            return E_POINTER;
+        *count = 0;
+        *next = 0x7FFFFFFF;
+        try {
+            Refill();
+        } catch (const calc::CalcError&) {
+            return E_FAIL;
+        }
+        if (endOffset < 0)
+            endOffset = 0x7FFFFFFF;
+        const uint32_t size = mEvents.recordSize;
+        const std::size_t room = size ? bufferBytes / size : 0;
+        auto* out = static_cast<std::byte*>(buffer);
+        while (*count < room && mIndex < mEvents.Count() && mEvents.Position(mIndex) < endOffset) {
+            std::memcpy(out + std::size_t(*count) * size, mEvents.Record(mIndex), size);
+            ++*count;
+            ++mIndex;
+        }
+        if (mIndex < mEvents.Count()) {
+            *next = mEvents.Position(mIndex);
+            return S_OK;
+        }
+        // At the end only when the record is complete and read to its end (or the asked end).
+        const bool complete = mHost.EventLimit(mRecord) >= mHost.GetRecording().records[std::size_t(mRecord)].length;
+        return complete && mPosition >= std::min<int64_t>(mEnd, mHost.EventLimit(mRecord)) ? S_FALSE : S_OK;
+    }
+    HRESULT GetPosition(LONG* position) override
+    {
+        if (!position)
+            return E_POINTER;
+        *position = mIndex < mEvents.Count() ? mEvents.Position(mIndex) : 0x7FFFFFFF;
+        return S_OK;
+    }
+    HRESULT GetRecordSize(DWORD* size) override { return size ? (*size = mEvents.recordSize, S_OK) : E_POINTER; }
+    HRESULT GetEventType(DWORD* id) override { return id ? (*id = 0, S_OK) : E_POINTER; }
+
+    // Positions the source on the first event at or after `start`; with `backward`, on the last
+    // event before it when none stands exactly there. What was buffered is read again from
+    // `lower`, so a seek backwards finds events that were already handed out.
+    HRESULT Find(LONG backward, LONG start, LONG lower, LONG) override
+    {
+        mEvents = calc::EventBuffer {};
+        mEvents.recordSize = RecordSizeNow();
+        mIndex = 0;
+        mPosition = std::max<int32_t>(backward ? lower : start, 0);
+        try {
+            Refill();
+        } catch (const calc::CalcError&) {
+            return E_FAIL;
+        }
+        std::size_t i = 0;
+        while (i < mEvents.Count() && mEvents.Position(i) < start)
+            ++i;
+        if (backward && i > 0 && (i == mEvents.Count() || mEvents.Position(i) != start))
+            --i;
+        mIndex = i;
+        return S_OK;
+    }
+    HRESULT Reserved6(LONG* result) override
+    {
+        if (result)
+            *result = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT Clone(IEnumEventEx** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = new LiveEventEnum(*this);
+        return S_OK;
+    }
+    HRESULT Reserved10(LONG* result) override
+    {
+        if (result)
+            *result = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
+    {
+        if (!ratio)
+            return E_POINTER;
+        const Recording& recording = mHost.GetRecording();
+        const double start = mRecord >= 0 && mRecord < recording.RecordCount() ? recording.records[std::size_t(mRecord)].startTime : 0.0;
+        *ratio = RatioOf(recording.RecordInfo(mRecord).interval, start);
+        return S_OK;
+    }
+
+private:
+    LiveEventEnum(const LiveEventEnum& other)
+        : SimpleUnknownImp1<IEnumEventEx, 1>()
+        , mHost(other.mHost)
+        , mName(other.mName)
+        , mRecord(other.mRecord)
+        , mPosition(other.mPosition)
+        , mEnd(other.mEnd)
+        , mEvents(other.mEvents)
+        , mIndex(other.mIndex)
+    {
+    }
+
+    uint32_t RecordSizeNow()
+    {
+        try {
+            calc::Compiled c = mHost.Engine().Channel(mName);
+            return c.events ? c.events->RecordSize() : 16;
+        } catch (const calc::CalcError&) {
+            return 16;
+        }
+    }
+    // Reads what has settled since the last read, from the channel as it is compiled now.
+    void Refill()
+    {
+        const int64_t limit = std::min<int64_t>(mEnd, mHost.EventLimit(mRecord));
+        if (limit <= mPosition)
+            return;
+        mHost.EnsureCompiledForData();
+        calc::Compiled c = mHost.Engine().Channel(mName);
+        if (!c.events)
+            return;
+        calc::EventBuffer fresh;
+        fresh.recordSize = c.events->RecordSize();
+        c.events->Read(mRecord, mPosition, limit, fresh);
+        // Keep what is still unread, then the new events.
+        calc::EventBuffer kept;
+        kept.recordSize = fresh.recordSize;
+        for (std::size_t i = mIndex; i < mEvents.Count(); ++i)
+            kept.Append(mEvents.Record(i));
+        for (std::size_t i = 0; i < fresh.Count(); ++i)
+            kept.Append(fresh.Record(i));
+        mEvents = std::move(kept);
+        mIndex = 0;
+        mPosition = static_cast<int32_t>(limit);
+    }
+
+    HrvHostDocument& mHost;
+    std::wstring mName;
+    int32_t mRecord;
+    int32_t mPosition;
+    int32_t mEnd;
+    calc::EventBuffer mEvents;
+    std::size_t mIndex = 0;
+};
+
+} // namespace
+
+HrvHostDocument::HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions opts)
+    : options(std::move(opts))
+    , mRecording(recording)
+    , mDocument(new HostDocument(std::move(recording)))
+{
+}
+
+HrvHostDocument::~HrvHostDocument()
+{
+    Detach();
+    if (onlineSink)
+        mDocument->RemoveSink(onlineSink);
+    mDocument->Release();
+    for (auto& [id, child] : dataChildren)
+        child->Release();
+    for (auto& [index, object] : stored)
+        object->Release();
+}
+
+void HrvHostDocument::Attach(IUnknown* document)
+{
+    Detach();
+    if (document)
+        document->QueryInterface(IMessageHandler::kIid, reinterpret_cast<void**>(&mDocumentHandler));
+}
+
+void HrvHostDocument::Detach()
+{
+    if (mDocumentHandler)
+        mDocumentHandler->Release();
+    mDocumentHandler = nullptr;
+}
+
+bool HrvHostDocument::GetSelection(HRV::Position& start, HRV::Position& end)
+{
+    if (!hasSelection)
+        return false;
+    start = selectionStart;
+    end = selectionEnd;
+    return true;
+}
+
+void HrvHostDocument::ClearSelection()
+{
+    hasSelection = false;
+    log.push_back("selection.clear");
+}
+
+void HrvHostDocument::SelectRegion(HRV::Position start, HRV::Position end)
+{
+    hasSelection = true;
+    selectionStart = start;
+    selectionEnd = end;
+    log.push_back("selection.region " + std::to_string(start.mRecord) + ":" + std::to_string(start.mOffset) + "-"
+        + std::to_string(end.mRecord) + ":" + std::to_string(end.mOffset));
+}
+
+void HrvHostDocument::SelectChannel(uint32_t channel)
+{
+    log.push_back("selection.channel " + std::to_string(channel));
+}
+
+HRV::Position HrvHostDocument::DataEnd()
+{
+    const int last = mRecording->RecordCount() - 1;
+    if (last < 0)
+        return { 0, 0 };
+    return { static_cast<int32_t>(mRecording->records[static_cast<std::size_t>(last)].length), last };
+}
+
+std::wstring HrvHostDocument::ChannelTitle(int32_t channel)
+{
+    if (channel < 0 || channel >= mRecording->ChannelCount())
+        return {};
+    return mRecording->channels[static_cast<std::size_t>(channel)].title;
+}
+
+bool HrvHostDocument::RegionExists(HRV::Position start, HRV::Position end)
+{
+    const int count = mRecording->RecordCount();
+    const auto inside = [&](HRV::Position p, bool isEnd) {
+        if (p.mRecord == HRV::kLastRecord)
+            return count > 0;
+        if (p.mRecord < 0 || p.mRecord >= count)
+            return false;
+        return p.mOffset == 0x7FFFFFFF
+            || (p.mOffset >= 0
+                && p.mOffset <= mRecording->records[static_cast<std::size_t>(p.mRecord)].length - (isEnd ? 0 : 1) + 1);
+    };
+    return inside(start, false) && inside(end, true) && !(end < start);
+}
+
+bool HrvHostDocument::ChannelHasData(uint32_t channel, uint32_t, int32_t startRecord, int32_t endRecord)
+{
+    const int count = mRecording->RecordCount();
+    if (endRecord == HRV::kLastRecord)
+        endRecord = count - 1;
+    if (static_cast<int>(channel) >= mRecording->ChannelCount() || startRecord < 0 || endRecord >= count)
+        return false;
+    for (int r = startRecord; r <= endRecord; ++r)
+        if (mRecording->ChannelLength(static_cast<int>(channel), r) > 0)
+            return true;
+    return false;
+}
+
+void HrvHostDocument::LegacyLoaded(DWORD id)
+{
+    log.push_back("legacy " + Hex(id));
+}
+
+bool HrvHostDocument::AddDataChild(IVarnDataChildData* child)
+{
+    DWORD id = 0;
+    if (!child || FAILED(child->GetChildDataId(&id)) || dataChildren.count(id))
+        return false;
+    child->AddRef();
+    dataChildren[id] = child;
+    log.push_back("store.add " + Hex(id));
+    return true;
+}
+
+bool HrvHostDocument::RemoveDataChild(DWORD id)
+{
+    auto it = dataChildren.find(id);
+    if (it == dataChildren.end())
+        return false;
+    it->second->Release();
+    dataChildren.erase(it);
+    log.push_back("store.remove " + Hex(id));
+    return true;
+}
+
+bool HrvHostDocument::StoreObject(DWORD index, IPersist* object)
+{
+    if (!object)
+        return false;
+    object->AddRef();
+    if (auto it = stored.find(index); it != stored.end())
+        it->second->Release();
+    stored[index] = object;
+    log.push_back("persist.store " + std::to_string(index));
+    return true;
+}
+
+HRESULT HrvHostDocument::RegisterOnlineSink(IOnlineDataSink* sink)
+{
+    if (!sink)
+        return E_POINTER;
+    const HRESULT hr = mDocument->AddSink(sink);
+    if (FAILED(hr))
+        return hr;
+    onlineSink = sink;
+    log.push_back("online.register");
+    return S_OK;
+}
+
+HRESULT HrvHostDocument::UnregisterOnlineSink(IOnlineDataSink* sink)
+{
+    if (!sink || mDocument->RemoveSink(sink) != S_OK)
+        return S_FALSE;
+    if (sink == onlineSink)
+        onlineSink = nullptr;
+    log.push_back("online.unregister");
+    return S_OK;
+}
+
+void HrvHostDocument::SendUpdate(DWORD messageId, DWORD code)
+{
+    updates.emplace_back(messageId, code);
+}
+
+HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
+{
+    log.push_back("message " + Hex(messageId));
+    if (!mDocumentHandler)
+        return S_FALSE;
+    auto* message = new HostMessage(messageId, flags);
+    const HRESULT hr = mDocumentHandler->HandleMessage(message);
+    message->Release();
+    return hr;
+}
+
+int HrvHostDocument::MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value)
+{
+    log.push_back(
+        "messagebox " + Narrow(caption) + " " + Hex(style) + " " + Hex(value) + " " + Narrow(text.substr(0, 32)));
+    return options.messageBoxAnswer;
+}
+
+int HrvHostDocument::RunSettings(HRV::SettingsDialog& dialog)
+{
+    log.push_back("dialog.settings " + std::to_string(dialog.ChannelTitles().size()));
+    return options.settingsDialog ? options.settingsDialog(dialog) : 2;
+}
+
+int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice)
+{
+    log.push_back("dialog.calculation " + std::to_string(helpContext));
+    return options.calculationDialog ? options.calculationDialog(choice) : 2;
+}
+
+// ---- Detector host
+
+bool HrvHostDocument::HasData(const HRV::ChannelRef& c, int32_t record)
+{
+    if (static_cast<int>(c.mChannel) >= mRecording->ChannelCount() || record < 0 || record >= RecordCount())
+        return false;
+    return mRecording->ChannelLength(static_cast<int>(c.mChannel), record) > 0;
+}
+
+double HrvHostDocument::SampleInterval(const HRV::ChannelRef& c, int32_t record)
+{
+    if (static_cast<int>(c.mChannel) >= mRecording->ChannelCount() || record < 0 || record >= RecordCount())
+        return 0.0;
+    return mRecording->ChannelInfo(static_cast<int>(c.mChannel), record).interval;
+}
+
+bool HrvHostDocument::AddChannel(const std::wstring& name, const std::wstring& formula)
+{
+    channelRequests.push_back(L"+" + name);
+    vx::hf::ChannelRef ref;
+    if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
+        return false;
+    try {
+        Engine().SetFormula(name, formula);
+    } catch (const calc::CalcError& e) {
+        log.push_back("channel refused " + Narrow(name) + ": " + e.what());
+        return false;
+    }
+    if (std::find(mNames.begin(), mNames.end(), name) == mNames.end())
+        mNames.push_back(name);
+    return true;
+}
+
+bool HrvHostDocument::RemoveChannel(const std::wstring& name, bool)
+{
+    channelRequests.push_back(L"-" + name);
+    if (!Engine().HasChannel(name))
+        return false;
+    mNames.erase(std::remove(mNames.begin(), mNames.end(), name), mNames.end());
+    return mDocument->RemoveName(0, name.c_str()) == S_OK;
+}
+
+bool HrvHostDocument::FindChannel(const std::wstring& name, HRV::ChannelRef& out)
+{
+    vx::hf::ChannelRef ref;
+    if (!Engine().HasChannel(name) || mDocument->LookUp(0, name.c_str(), &ref) != S_OK)
+        return false;
+    out = { ref.number, ref.kind };
+    return true;
+}
+
+std::wstring HrvHostDocument::ChannelName(const HRV::ChannelRef& ref) const
+{
+    const std::wstring* name = mDocument->NameOfNumber(ref.mChannel);
+    return name ? *name : std::wstring();
+}
+
+static std::pair<uint64_t, uint64_t> LinkKey(const HRV::ChannelRef& a, const HRV::ChannelRef& b)
+{
+    return { (uint64_t(a.mChannel) << 32) | a.mKind, (uint64_t(b.mChannel) << 32) | b.mKind };
+}
+
+bool HrvHostDocument::HasChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b)
+{
+    return links.count(LinkKey(a, b)) > 0;
+}
+bool HrvHostDocument::AddChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b)
+{
+    return links.insert(LinkKey(a, b)).second;
+}
+bool HrvHostDocument::RemoveChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b)
+{
+    return links.erase(LinkKey(a, b)) > 0;
+}
+
+void HrvHostDocument::EnsureCompiledForData()
+{
+    int64_t samples = 0;
+    for (const Record& r : mRecording->records)
+        samples += r.length;
+    if (samples != mCompiledFor) {
+        RecompileChannels();
+        mCompiledFor = samples;
+    }
+}
+
+void HrvHostDocument::RecompileChannels()
+{
+    for (const std::wstring& name : mNames)
+        if (Engine().HasChannel(name)) {
+            try {
+                Engine().SetFormula(name, Engine().Formula(name));
+            } catch (const calc::CalcError&) {
+                // A channel that no longer compiles keeps its previous form; its reader reports it.
+            }
+        }
+}
+
+// ---- Analysis host
+
+bool HrvHostDocument::GetRecordInfo(int32_t record, HRV::RecordInfo& info)
+{
+    if (record < 0 || record >= RecordCount())
+        return false;
+    const Record& r = mRecording->records[static_cast<std::size_t>(record)];
+    info.mInterval = r.interval;
+    info.mStartTime = r.startTime;
+    info.mTimeOffset = 0.0;
+    info.mBase = 0;
+    info.mLength = r.length;
+    return true;
+}
+
+IEnumEventEx* HrvHostDocument::OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end)
+{
+    const std::wstring name = ChannelName(channel);
+    if (name.empty() || !Engine().HasChannel(name) || record < 0 || record >= RecordCount())
+        return nullptr;
+    EnsureCompiledForData();
+    return new LiveEventEnum(*this, name, record, std::max(start, 0), end);
+}
+
+int32_t HrvHostDocument::SampledRecord()
+{
+    return mRecording->samplingRecord >= 0 ? mRecording->samplingRecord : RecordCount() - 1;
+}
+
+int64_t HrvHostDocument::EventLimit(int32_t record)
+{
+    if (record < 0 || record >= RecordCount())
+        return 0;
+    const Record& r = mRecording->records[static_cast<std::size_t>(record)];
+    if (record != mRecording->samplingRecord || mRecordComplete)
+        return r.length;
+    const auto settle = static_cast<int64_t>(std::ceil(options.onlineSettleSeconds / r.interval));
+    return std::max<int64_t>(0, r.length - settle);
+}
+
+// ---- Analysis manager
+
+HRESULT HrvHostDocument::Register(const std::wstring& title, const std::wstring&, int32_t* clientId)
+{
+    if (!clientId)
+        return E_POINTER;
+    const int32_t id = managerClients.empty() ? 1 : managerClients.rbegin()->first + 1;
+    managerClients[id] = title;
+    *clientId = id;
+    log.push_back("manager.register " + std::to_string(id));
+    return S_OK;
+}
+
+HRESULT HrvHostDocument::ReportStored(int32_t clientId, DWORD, IPersistStreamInit* object, DWORD flags)
+{
+    if (!object || !managerClients.count(clientId))
+        return E_INVALIDARG;
+    log.push_back("manager.stored " + std::to_string(clientId) + " " + std::to_string(flags));
+    return S_OK;
+}
+
+HRESULT HrvHostDocument::Drop(int32_t clientId)
+{
+    log.push_back("manager.drop " + std::to_string(clientId));
+    return managerClients.erase(clientId) ? S_OK : S_FALSE;
+}
+
+HRESULT HrvHostDocument::Confirm(int32_t clientId)
+{
+    return managerClients.count(clientId) ? S_OK : S_FALSE;
+}
+
+HRESULT HrvHostDocument::ReportRange(int32_t clientId, DWORD value, HRV::Position, HRV::Position)
+{
+    log.push_back("manager.range " + std::to_string(clientId) + " " + std::to_string(value));
+    return S_OK;
+}
+
+// ---- Online play
+
+bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed)
+{
+    if (sourceRecord < 0 || sourceRecord >= source.RecordCount() || source.ChannelCount() != mRecording->ChannelCount())
+        return false;
+    const Record& from = source.records[static_cast<std::size_t>(sourceRecord)];
+    mRecordComplete = false;
+    if (!mDocument->StartSampling(from.interval)) {
+        log.push_back("online.refused");
+        return false;
+    }
+    const auto block = std::max<int64_t>(1, static_cast<int64_t>(std::llround(blockSeconds / from.interval)));
+    std::vector<std::vector<float>> values(static_cast<std::size_t>(source.ChannelCount()));
+    std::vector<std::span<const float>> spans(values.size());
+    const auto started = std::chrono::steady_clock::now();
+    for (int64_t at = 0; at < from.length; at += block) {
+        const int64_t n = std::min(block, from.length - at);
+        if (speed > 0.0) {
+            // A block is delivered when the acquisition would have finished it.
+            const double due = static_cast<double>(at + n) * from.interval / speed;
+            std::this_thread::sleep_until(started + std::chrono::duration<double>(due));
+        }
+        for (std::size_t c = 0; c < values.size(); ++c) {
+            values[c].resize(static_cast<std::size_t>(n));
+            from.channels[c].Read(at, values[c]);
+            spans[c] = values[c];
+        }
+        mDocument->DeliverBlock(spans);
+    }
+    // The record has all its data from here on: what it holds has settled.
+    mRecordComplete = true;
+    mDocument->StopSampling();
+    mRecordComplete = false;
+    return true;
+}
+
+} // namespace vx::host

@@ -1,0 +1,153 @@
+#pragma once
+// The host document as the HRV document sees it: the host's document of a recording (its
+// calculation engine with the detector's named channels and the extension's enumerators, its
+// online registry and sampling), with the services the HRV document calls: selection, busy state, data-child
+// store, store of persisted objects, online registry, update notifications, message routing back
+// to the document, message boxes and the settings dialog answered from the host's options, and
+// an analysis manager. It can also play a recording into itself as if it were being sampled.
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/calc/Engine.h"
+#include "host/recording/HostDocument.h"
+#include "host/recording/Recording.h"
+#include "hrv/document/DocumentHost.h"
+
+namespace vx::host {
+
+struct HrvHostOptions {
+    // The answer of every message box; 0: the host cannot show one.
+    int messageBoxAnswer = 0;
+    // The settings dialog: edits the dialog's working settings and returns 1 for OK. Unset:
+    // cancelled.
+    std::function<int(HRV::SettingsDialog&)> settingsDialog;
+    // The calculation dialog: edits the choice and returns 2 to cancel. Unset: cancelled.
+    std::function<int(HRV::CalculationChoice&)> calculationDialog;
+    // Online: events of a record being sampled are handed out only this many seconds behind the
+    // end of its data, where later samples can no longer change them.
+    double onlineSettleSeconds = 10.0;
+};
+
+class HrvHostDocument final : public HRV::IDocumentHost,
+                              public HRV::IDetectorHost,
+                              public HRV::IAnalysisHost,
+                              public HRV::IAnalysisManager,
+                              public HRV::IDialogService {
+public:
+    HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions options = {});
+    ~HrvHostDocument() override;
+
+    // The document's message handler (messages routed back to it), held until Detach.
+    void Attach(IUnknown* document);
+    void Detach();
+
+    // What the host tells and asks, recorded for the tests.
+    std::vector<std::pair<DWORD, DWORD>> updates;
+    std::vector<std::string> log;
+    bool busy = false;
+    int canSample = 1;
+    HrvHostOptions options;
+    std::map<DWORD, IVarnDataChildData*> dataChildren; // held
+    std::map<DWORD, IPersist*> stored; // held
+    bool regionObject = false;
+    IOnlineDataSink* onlineSink = nullptr; // the sink registered through this host, not held
+    HRV::Position selectionStart { 0, 0 }, selectionEnd { 0, 0 };
+    bool hasSelection = false;
+
+    calc::Engine& Engine() { return mDocument->Engine(); }
+    Recording& GetRecording() { return *mRecording; }
+    HostDocument& Document() { return *mDocument; }
+    // Channel requests of the detector, in order ("+name" added, "-name" removed).
+    std::vector<std::wstring> channelRequests;
+    std::set<std::pair<uint64_t, uint64_t>> links;
+
+    // Online play: the host document samples a record of `source` into a new record in blocks of
+    // `blockSeconds`, and its sinks hear each step: may start; record start, new data per block,
+    // record end; sampling end; sampling finished. `speed` paces the blocks as a multiple of real time (0: as fast as
+    // the document takes them). False when the sink refused to start.
+    bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed = 0.0);
+
+    // HRV::IDocumentHost
+    ULONGLONG ChildSite() override { return reinterpret_cast<std::uintptr_t>(this); }
+    bool IsBusy() override { return busy; }
+    bool GetSelection(HRV::Position& start, HRV::Position& end) override;
+    void ClearSelection() override;
+    void SelectRegion(HRV::Position start, HRV::Position end) override;
+    void SelectChannel(uint32_t channel) override;
+    HRV::Position DataEnd() override;
+    int32_t LastRecord() override { return mRecording->RecordCount() - 1; }
+    int32_t ChannelCount() override { return mRecording->ChannelCount(); }
+    std::wstring ChannelTitle(int32_t channel) override;
+    bool RegionExists(HRV::Position start, HRV::Position end) override;
+    bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) override;
+    int32_t CanSample() override { return canSample; }
+    void LegacyLoaded(DWORD id) override;
+    bool HasDataChild(DWORD id) override { return dataChildren.count(id) > 0; }
+    bool AddDataChild(IVarnDataChildData* child) override;
+    bool RemoveDataChild(DWORD id) override;
+    bool StoreObject(DWORD index, IPersist* object) override;
+    bool HasRegionObject() override { return regionObject; }
+    void RemoveRegionObject() override { regionObject = false; }
+    bool HasOnlineRegistry() override { return true; }
+    HRESULT RegisterOnlineSink(IOnlineDataSink* sink) override;
+    HRESULT UnregisterOnlineSink(IOnlineDataSink* sink) override;
+    void SendUpdate(DWORD messageId, DWORD code) override;
+    HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) override;
+    int MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value) override;
+    HRV::IDialogService* Dialogs() override { return this; }
+    // HRV::IDialogService
+    int RunSettings(HRV::SettingsDialog& dialog) override;
+    int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice) override;
+    HRV::IAnalysisManager* AnalysisManager() override { return this; }
+    HRV::IDetectorHost* DetectorHost() override { return this; }
+    HRV::IAnalysisHost* AnalysisHost() override { return this; }
+
+    // HRV::IDetectorHost
+    int32_t RecordCount() override { return mRecording->RecordCount(); }
+    bool HasData(const HRV::ChannelRef& channel, int32_t record) override;
+    double SampleInterval(const HRV::ChannelRef& channel, int32_t record) override;
+    bool AddChannel(const std::wstring& name, const std::wstring& formula) override;
+    bool RemoveChannel(const std::wstring& name, bool clear) override;
+    bool FindChannel(const std::wstring& name, HRV::ChannelRef& out) override;
+    bool HasChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
+    bool AddChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
+    bool RemoveChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
+
+    // HRV::IAnalysisHost
+    bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override;
+    IEnumEventEx* OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end) override;
+    int32_t SampledRecord() override;
+
+    // HRV::IAnalysisManager
+    HRESULT Register(const std::wstring& title, const std::wstring& group, int32_t* clientId) override;
+    HRESULT ReportStored(int32_t clientId, DWORD index, IPersistStreamInit* object, DWORD flags) override;
+    HRESULT Drop(int32_t clientId) override;
+    HRESULT Confirm(int32_t clientId) override;
+    HRESULT ReportRange(int32_t clientId, DWORD value, HRV::Position start, HRV::Position end) override;
+    std::map<int32_t, std::wstring> managerClients;
+
+    // The events a live enumeration may hand out now: up to the end of the record, or while the
+    // record is being sampled, up to the settle time behind its data end.
+    int64_t EventLimit(int32_t record);
+    // The named channel of a channel reference (empty when it names none).
+    std::wstring ChannelName(const HRV::ChannelRef& ref) const;
+    // Compiled channels read the recording as it was: once the recording has grown every named
+    // channel is compiled again, so no stage keeps a block computed from shorter data.
+    void EnsureCompiledForData();
+
+private:
+    void RecompileChannels();
+
+    std::shared_ptr<Recording> mRecording;
+    HostDocument* mDocument; // held
+    std::vector<std::wstring> mNames; // the detector's named channels, in creation order
+    int64_t mCompiledFor = -1; // samples in the recording when the channels were compiled
+    bool mRecordComplete = false; // the sampled record has all its data (its end is near)
+    IMessageHandler* mDocumentHandler = nullptr; // held
+};
+
+} // namespace vx::host

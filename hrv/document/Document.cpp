@@ -1,0 +1,789 @@
+#include "hrv/document/Document.h"
+
+#include <cmath>
+#include <limits>
+
+#include "hrv/core/EventIdCache.h"
+#include "hrv/core/UserEventData.h"
+#include "hrv/document/Menus.h"
+#include "log/Log.h"
+
+namespace HRV {
+
+namespace {
+
+constexpr DWORD kEverything = 0xFFFFFFFFu;
+
+// The 2 to 9 commands open views and 10, 11, 13 edit beat marks: their rows exist so the
+// commands dispatch, but the work arrives with the views and the beat-mark editing.
+bool IsLaterCommand(DWORD n)
+{
+    return (n >= kCmdClassifierView && n <= kCmdSpectrum && n != kCmdAnalysisPlots) || n == kCmdAddMarker
+        || n == kCmdRemoveMarker || n == kCmdAllBeatsNormal;
+}
+
+void CopySettingsFields(const Settings& from, Settings& to)
+{
+    to.mSourceChannel = from.mSourceChannel;
+    to.mSourceChannelFlags = from.mSourceChannelFlags;
+    to.mUseSelection = from.mUseSelection;
+    to.mShowEventMarkers = from.mShowEventMarkers;
+    to.mRangeStart = from.mRangeStart;
+    to.mRangeEnd = from.mRangeEnd;
+    to.mHistogramBinWidth = from.mHistogramBinWidth;
+    to.mAutoBinWidth = from.mAutoBinWidth;
+    to.mPRRThreshold = from.mPRRThreshold;
+    to.mSDARRAveraging = from.mSDARRAveraging;
+    to.mExcludeEctopics = from.mExcludeEctopics;
+    to.mAnalyzeWhileSampling = from.mAnalyzeWhileSampling;
+    to.mRRMin = from.mRRMin;
+    to.mRRMax = from.mRRMax;
+    to.mComplexityMin = from.mComplexityMin;
+    to.mComplexityMax = from.mComplexityMax;
+    to.mSpecies = from.mSpecies;
+    to.mLowPassCutoff = from.mLowPassCutoff;
+    to.mLevellingWindow = from.mLevellingWindow;
+    to.mNoiseLevel = from.mNoiseLevel;
+    to.mMinPeakHeight = from.mMinPeakHeight;
+    to.mQRSWidth = from.mQRSWidth;
+    to.mMinPeriod = from.mMinPeriod;
+    to.mMaxFrequency = from.mMaxFrequency;
+    to.mVLFLow = from.mVLFLow;
+    to.mVLFHigh = from.mVLFHigh;
+    to.mLFLow = from.mLFLow;
+    to.mLFHigh = from.mLFHigh;
+    to.mHFLow = from.mHFLow;
+    to.mHFHigh = from.mHFHigh;
+    to.mNumFrequencies = from.mNumFrequencies;
+    to.mDataWindow = from.mDataWindow;
+}
+
+RecordPosition ToRecordPosition(Position p)
+{
+    return { p.mRecord, p.mOffset };
+}
+
+} // namespace
+
+Document::Document(IDocumentHost* host)
+    : mHost(host)
+    , mDetector(host ? host->DetectorHost() : nullptr)
+{
+    // The settings and the data start with the references the document holds.
+    auto* settings = new Settings;
+    mSettings = ComRef<Settings>(settings);
+    auto* data = new Data(settings);
+    mData = ComRef<Data>(data);
+}
+
+Document::~Document()
+{
+    // A document released without being closed must not stay among the host's sinks.
+    if (mHost && mHost->HasOnlineRegistry())
+        mHost->UnregisterOnlineSink(&mSink);
+    mEngine.StopOnline();
+}
+
+HRESULT Document::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (iid == IUnknown::kIid || iid == IHRVDocument::kIid)
+        *out = static_cast<IHRVDocument*>(this);
+    else if (iid == ICAFCommandHandler::kIid)
+        *out = static_cast<ICAFCommandHandler*>(this);
+    else if (iid == IObserver::kIid)
+        *out = static_cast<IObserver*>(this);
+    else if (iid == IMessageHandler::kIid)
+        *out = static_cast<IMessageHandler*>(this);
+    else if (iid == IOnlineDataSink::kIid)
+        *out = static_cast<IOnlineDataSink*>(&mSink);
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+ULONG Document::AddRef()
+{
+    return InternalAddRef();
+}
+ULONG Document::Release()
+{
+    return ReleaseObject(this);
+}
+
+HRESULT Document::OnCommand(DWORD id)
+{
+    const HRESULT hr = CAFEventHandlerT<1>::OnCommand(id);
+    if (hr == S_OK && (id >> 16) == TypeIndexOf<&GUID_HRVDocumentObj>::Get() && IsLaterCommand(id & 0xFFFF))
+        return S_FALSE;
+    return hr;
+}
+
+// ---- The host's updates and messages
+
+void Document::SendUpdate(DWORD messageId, DWORD code)
+{
+    if (mHost)
+        mHost->SendUpdate(messageId, code);
+}
+
+HRESULT Document::SendDocMessage(DWORD messageId, DWORD flags)
+{
+    return mHost ? mHost->SendDocumentMessage(messageId, flags) : E_FAIL;
+}
+
+// ---- Analysis control
+
+bool Document::SetAnalysisRange(const Settings& target, int mode)
+{
+    auto& s = const_cast<Settings&>(target);
+    Position start = s.mRangeStart;
+    Position end = s.mRangeEnd;
+    const auto wholeEnd = [&] { return mHost ? mHost->DataEnd() : Position {}; };
+    if (mode == 4) {
+        if (s.mUseSelection) {
+            if (mHost)
+                mHost->GetSelection(start, end);
+        } else {
+            start = { 0, 0 };
+            end = wholeEnd();
+        }
+    } else if (mode == 0) {
+        end = { 0x7FFFFFFF, kLastRecord };
+        if (start.mRecord == kPositionNotSet)
+            start = { 0, mHost ? mHost->LastRecord() : 0 };
+    } else if (mode == 2) {
+        end = wholeEnd();
+    }
+    if (start == s.mRangeStart && end == s.mRangeEnd)
+        return false;
+    s.mRangeStart = start;
+    s.mRangeEnd = end;
+    s.mDirty = true;
+    return true;
+}
+
+bool Document::IsInAnalysisRange(Position first, Position last) const
+{
+    const Settings& s = *mSettings.Get();
+    if (!s.HasValidRange())
+        return false;
+    if (last.mRecord < s.mRangeStart.mRecord)
+        return false;
+    return first.mRecord < s.mRangeEnd.mRecord
+        || (first.mRecord == s.mRangeEnd.mRecord && first.mOffset <= s.mRangeEnd.mOffset);
+}
+
+void Document::StoreWithHost()
+{
+    if (!mHost)
+        return;
+    if (!mSettings->mStoredWithHost && mHost->StoreObject(0, static_cast<IPersistStreamInit*>(mSettings.Get())))
+        mSettings->mStoredWithHost = true;
+    if (!mData->mStoredWithHost && mHost->StoreObject(1, static_cast<IPersistStreamInit*>(mData.Get())))
+        mData->mStoredWithHost = true;
+}
+
+void Document::DropRegionObject()
+{
+    if (mHost && mHost->HasRegionObject())
+        mHost->RemoveRegionObject();
+}
+
+void Document::InvalidateAnalysis()
+{
+    DropRegionObject();
+    StoreWithHost();
+    mSettings->mDirty = true;
+}
+
+void Document::MarkDataChanged()
+{
+    DropRegionObject();
+    StoreWithHost();
+    mData->mDirty = 1;
+}
+
+bool Document::ResetEventCaches()
+{
+    if (!mHost)
+        return false;
+    bool ok = true;
+    if (!mHost->HasDataChild(UserEventData::ChildDataId()))
+        ok = mHost->AddDataChild(mData->GetUserEvents()) && ok;
+    if (!mHost->HasDataChild(EventIdCache::ChildDataId())) {
+        ComRef<EventIdCache> cache(new EventIdCache);
+        ok = mHost->AddDataChild(cache.Get()) && ok;
+    }
+    return ok;
+}
+
+void Document::AnalyseRange(uint32_t flags)
+{
+    const Settings& s = *mSettings.Get();
+    mEngine.Analyse(flags, mHost ? mHost->AnalysisHost() : nullptr, mDetector.GetFiducialChannel(),
+        ToRecordPosition(s.mRangeStart), ToRecordPosition(s.mRangeEnd), AnalysisParametersFrom(s));
+}
+
+int Document::Reanalyse(uint32_t flags, int mode)
+{
+    if ((flags & 0x4FFFFFFu) && !mSettings->HasValidRange())
+        return 0;
+    SendUpdate(MsgIdAnalysisChanging(), static_cast<DWORD>(mode));
+    ResetEventCaches();
+    const DetectorSettings ds = DetectorView();
+    mDetector.BuildDetectorChannels(flags, &ds);
+    mDetector.SyncFiducialChannel(&ds);
+    if (mode == 0) {
+        // Ready for online data: the engine keeps the host, the settings and the fiducial
+        // channel; the online steps read from them.
+        mEngine.mRecording = mHost ? mHost->AnalysisHost() : nullptr;
+        mEngine.mSettings = AnalysisParametersFrom(*mSettings.Get());
+        mEngine.mFiducialChannel = mDetector.GetFiducialChannel();
+    } else {
+        AnalyseRange(flags);
+    }
+    SendUpdate(MsgIdAnalysisChanged(), static_cast<DWORD>(mode));
+    return 1;
+}
+
+bool Document::ClearAnalysis(uint32_t flags, bool notify)
+{
+    Settings& s = *mSettings.Get();
+    if (!s.HasValidRange() || Busy())
+        return false;
+    SendUpdate(MsgIdAnalysisChanging(), kUpdateCleared);
+    const DetectorSettings ds = DetectorView();
+    mDetector.RemoveChannels(flags, &ds);
+    if (flags > 0xFFFFFFu) {
+        UserEventData* marks = mData->GetUserEvents();
+        WORD empty = 0xFFFF;
+        marks->IsEmpty(&empty);
+        if (!empty) {
+            marks->Clear();
+            // Whatever asked for the clear, the stored data must match what is shown.
+            MarkDataChanged();
+        }
+        if (mHost) {
+            if (mHost->HasDataChild(UserEventData::ChildDataId()))
+                mHost->RemoveDataChild(UserEventData::ChildDataId());
+            if (mHost->HasDataChild(EventIdCache::ChildDataId()))
+                mHost->RemoveDataChild(EventIdCache::ChildDataId());
+        }
+    }
+    if (flags == kEverything && s.HasValidRange()) {
+        s.mRangeStart.mRecord = kPositionNotSet;
+        s.mRangeEnd.mRecord = kPositionNotSet;
+        s.mDirty = true;
+    }
+    if (flags & 0xFFFFFFu)
+        mEngine.Reset();
+    if (notify)
+        SendUpdate(MsgIdAnalysisChanged(), kUpdateCleared);
+    return true;
+}
+
+bool Document::AttachOnlineSink()
+{
+    if (!mHost || !mHost->HasOnlineRegistry())
+        return false;
+    mHost->UnregisterOnlineSink(&mSink);
+    if (mSettings->mAnalyzeWhileSampling)
+        return mHost->RegisterOnlineSink(&mSink) == S_OK;
+    return true;
+}
+
+HRESULT Document::Close()
+{
+    if (mHost && mHost->HasOnlineRegistry())
+        mHost->UnregisterOnlineSink(&mSink);
+    ClearAnalysis(kEverything, false);
+    mDetector.DetachChannels();
+    return S_OK;
+}
+
+HRESULT Document::OnHostLoaded()
+{
+    const uint32_t version = mSettings->mLoadedVersion;
+    if (version >= 101 && version <= 105 && mHost)
+        mHost->LegacyLoaded(DocumentId<26>::Id());
+    return S_OK;
+}
+
+HRESULT Document::GetPersistedObject(DWORD index, DWORD type, DWORD* word, IUnknown** out)
+{
+    if (word)
+        *word = 0;
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (type != 2 || index > 1)
+        return S_FALSE;
+    IPersist* object = index == 0 ? static_cast<IPersist*>(static_cast<IPersistStreamInit*>(mSettings.Get()))
+                                  : static_cast<IPersist*>(static_cast<IPersistStreamInit*>(mData.Get()));
+    object->AddRef();
+    *out = object;
+    return S_OK;
+}
+
+// ---- Analysis manager
+
+int Document::RegisterWithManager()
+{
+    mAnalysisManager = mHost ? mHost->AnalysisManager() : nullptr;
+    if (!mAnalysisManager)
+        return 0;
+    mAnalysisManager->Register(DocumentText(1).ToWString(), L"HRV", &mClientId);
+    IUnknown* object = nullptr;
+    DWORD word = 0;
+    if (GetPersistedObject(0, 2, &word, &object) != S_OK || !object)
+        return 0;
+    IPersistStreamInit* persist = nullptr;
+    HRESULT hr = object->QueryInterface(IPersistStreamInit::kIid, reinterpret_cast<void**>(&persist));
+    object->Release();
+    if (FAILED(hr) || !persist)
+        return 0;
+    hr = mAnalysisManager->ReportStored(mClientId, 0, persist, mSettings->mLoaded ? 65535 : 0);
+    persist->Release();
+    return hr == S_OK ? 1 : 0;
+}
+
+void Document::ReportRange(DWORD value)
+{
+    if (mAnalysisManager && (mSettings->mStoredWithHost || mSettings->mLoaded))
+        mAnalysisManager->ReportRange(mClientId, value, mSettings->mRangeStart, mSettings->mRangeEnd);
+}
+
+void Document::ClearRequest(DWORD)
+{
+    if (mAnalysisManager && (mSettings->mStoredWithHost || mSettings->mLoaded)
+        && mAnalysisManager->Confirm(mClientId) == S_OK && !Busy())
+        ClearAnalysis(kEverything, true);
+}
+
+void Document::ReanalyseRequest(DWORD)
+{
+    if (mAnalysisManager && (mSettings->mStoredWithHost || mSettings->mLoaded)
+        && mAnalysisManager->Confirm(mClientId) == S_OK && !Busy() && !Busy())
+        Reanalyse(kEverything, 4);
+}
+
+// ---- Commands
+
+void Document::CmdSettings()
+{
+    if (!mHost)
+        return;
+    Settings* raw = nullptr;
+    if (FAILED(mSettings->Clone(&raw)) || !raw)
+        return;
+    ComRef<Settings> clone(raw);
+    raw->Release();
+    std::vector<std::wstring> titles;
+    const int32_t count = mHost->ChannelCount();
+    for (int32_t n = 0; n < count; ++n)
+        titles.push_back(mHost->ChannelTitle(n));
+    SettingsDialog dialog(std::move(titles), *clone.Get(), mHost->Dialogs());
+    if (dialog.Execute() != 1)
+        return;
+    SetAnalysisRange(*clone.Get(), 4);
+    const uint32_t mask = clone->Compare(mSettings.Get());
+    if (mask > 0xFFFFFFu)
+        ClearAnalysis(mask, false);
+    CopySettingsFields(*clone.Get(), *mSettings.Get());
+    if (mask != 0)
+        InvalidateAnalysis();
+    if (!Busy() && mask != 0)
+        Reanalyse(mask, 4);
+}
+
+void Document::CmdShowMarkers()
+{
+    SendDocMessage(MessageId(kMsgToggleEventMarkers), 0);
+}
+void Document::CmdOnlineMode()
+{
+    SendDocMessage(MessageId(kMsgToggleOnlineMode), 0);
+}
+void Document::CmdReselect()
+{
+    SendDocMessage(MessageId(kMsgReselectAnalyzedRegion), 0);
+}
+void Document::CmdClearAnalysis()
+{
+    SendDocMessage(MessageId(kMsgClearAnalysis), 0);
+}
+void Document::CmdAnalyse()
+{
+    SendDocMessage(MessageId(kMsgAnalyze), 0);
+}
+
+HRESULT Document::PlotsPopupOpening(ULONGLONG menu, ULONGLONG)
+{
+    auto* popup = reinterpret_cast<IPopupMenu*>(static_cast<std::uintptr_t>(menu));
+    if (!popup)
+        return 0;
+    for (int i = popup->Count() - 1; i >= 0; --i)
+        popup->RemoveAt(i);
+    static const UINT kTexts[] = { 45, 48, 51, 54, 57 };
+    for (DWORD n = kCmdTachogram; n <= kCmdSpectrum; ++n)
+        popup->Append(CommandId(n), DocumentText(kTexts[n - kCmdTachogram]).ToWString());
+    return 0;
+}
+
+HRESULT Document::PlotsPopupChosen(ULONGLONG item, ULONGLONG)
+{
+    const DWORD n = static_cast<DWORD>(item) & 0xFFFF;
+    if (n < kCmdTachogram || n > kCmdSpectrum)
+        return E_FAIL;
+    OnCommand(CommandId(n));
+    return 0;
+}
+
+void Document::EnableWhenNotBusy(ICommandEnabler*& enabler)
+{
+    enabler->Enable(Busy() ? 0 : 0xFFFF);
+}
+void Document::EnableShowMarkers(ICommandEnabler*& enabler)
+{
+    enabler->Enable(Busy() ? 0 : 0xFFFF);
+    enabler->SetCheck(mSettings->mShowEventMarkers ? 0xFFFF : 0);
+}
+void Document::EnableAlways(ICommandEnabler*& enabler)
+{
+    enabler->Enable(0xFFFF);
+}
+void Document::EnableNever(ICommandEnabler*& enabler)
+{
+    enabler->Enable(0);
+}
+void Document::EnableOnlineMode(ICommandEnabler*& enabler)
+{
+    enabler->Enable(mHost && mHost->CanSample() > 0 ? 0xFFFF : 0);
+    enabler->SetCheck(mSettings->mAnalyzeWhileSampling ? 0xFFFF : 0);
+}
+void Document::EnableWithRange(ICommandEnabler*& enabler)
+{
+    enabler->Enable(!Busy() && mSettings->HasValidRange() ? 0xFFFF : 0);
+}
+void Document::EnableAnalyse(ICommandEnabler*& enabler)
+{
+    enabler->Enable(Busy() ? 0 : 0xFFFF);
+    enabler->SetText(DocumentText(mSettings->mUseSelection ? 84 : 83).ToWString().c_str());
+}
+
+// ---- Named messages
+
+HRESULT Document::OnAnalyze()
+{
+    if (Busy())
+        return 1;
+    ClearAnalysis(kEverything, false);
+    if (SetAnalysisRange(*mSettings.Get(), 4)) {
+        DropRegionObject();
+        StoreWithHost();
+        mSettings->mDirty = true;
+    }
+    if (Busy())
+        return 1;
+    Reanalyse(kEverything, 4);
+    return 1;
+}
+
+HRESULT Document::OnClearAnalysis()
+{
+    if (!Busy())
+        ClearAnalysis(kEverything, true);
+    return 1;
+}
+
+HRESULT Document::OnReselectAnalyzedRegion()
+{
+    if (Busy() || !mHost || !mSettings->HasValidRange())
+        return 1;
+    mHost->ClearSelection();
+    mHost->SelectRegion(mSettings->mRangeStart, mSettings->mRangeEnd);
+    mHost->SelectChannel(mSettings->mSourceChannel);
+    return 1;
+}
+
+HRESULT Document::OnToggleOnlineMode()
+{
+    if (Busy())
+        return 1;
+    mSettings->mAnalyzeWhileSampling = !mSettings->mAnalyzeWhileSampling;
+    mSettings->mDirty = true;
+    AttachOnlineSink();
+    InvalidateAnalysis();
+    return 1;
+}
+
+HRESULT Document::OnToggleEventMarkers()
+{
+    if (Busy())
+        return 1;
+    mSettings->mShowEventMarkers = !mSettings->mShowEventMarkers;
+    mSettings->mDirty = true;
+    InvalidateAnalysis();
+    const DetectorSettings ds = DetectorView();
+    mDetector.SyncFiducialChannel(&ds);
+    return 1;
+}
+
+// ---- Host notifications
+
+void Document::OnAttached(ULONGLONG a, ULONGLONG b)
+{
+    const ULONGLONG site = mHost ? mHost->ChildSite() : 0;
+    if (!site || a != site || b != site)
+        return;
+    RegisterWithManager();
+    AttachOnlineSink();
+    Reanalyse(kEverything, 4);
+    CheckRangeStillValid();
+}
+
+void Document::CheckRangeStillValid()
+{
+    const Settings& s = *mSettings.Get();
+    if (!s.HasValidRange() || !mHost)
+        return;
+    if (!mHost->RegionExists(s.mRangeStart, s.mRangeEnd)
+        || !mHost->ChannelHasData(s.mSourceChannel, s.mSourceChannelFlags, s.mRangeStart.mRecord, s.mRangeEnd.mRecord))
+        ClearAnalysis(kEverything, true);
+}
+
+void Document::OnRegionChanged(ULONGLONG first, ULONGLONG last)
+{
+    // Each value carries a position: the record in the high half, the offset in the low half.
+    const Position p1 { static_cast<int32_t>(first & 0xFFFFFFFFu), static_cast<int32_t>(first >> 32) };
+    const Position p2 { static_cast<int32_t>(last & 0xFFFFFFFFu), static_cast<int32_t>(last >> 32) };
+    if (IsInAnalysisRange(p1, p2))
+        ClearAnalysis(kEverything, true);
+}
+
+void Document::OnChannelChanged(DWORD channel)
+{
+    if (channel == mSettings->mSourceChannel)
+        ClearAnalysis(kEverything, true);
+}
+
+void Document::OnChannelSetupChanged(ULONGLONG channel, ULONGLONG calculation)
+{
+    const Settings& s = *mSettings.Get();
+    if (s.HasValidRange() && static_cast<uint32_t>(channel) == s.mSourceChannel && mHost) {
+        if (!mHost->RegionExists(s.mRangeStart, s.mRangeEnd)
+            || !mHost->ChannelHasData(
+                s.mSourceChannel, s.mSourceChannelFlags, s.mRangeStart.mRecord, s.mRangeEnd.mRecord))
+            ClearAnalysis(kEverything, true);
+        else if (!Busy())
+            Reanalyse(kEverything, 4);
+    }
+    // Channel calculations of this module are not built yet: a channel losing its calculation
+    // leaves the map.
+    if (!calculation)
+        mChannelCalcMap.erase(static_cast<uint32_t>(channel));
+}
+
+// ---- Online data sink
+
+HRESULT Document::MaySamplingStart(WORD* verdict)
+{
+    if (!verdict)
+        return E_POINTER;
+    *verdict = 0xFFFF;
+    Settings& s = *mSettings.Get();
+    if (!s.mAnalyzeWhileSampling)
+        return 0;
+    if (s.HasValidRange() && mHost) {
+        const Position end = mHost->DataEnd();
+        if (s.mRangeEnd < end)
+            *verdict = 0;
+    }
+    if (*verdict == 0xFFFF)
+        return 0;
+    int answer
+        = mHost ? mHost->MessageBox(DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u) : 0;
+    if (answer == 0)
+        answer = 1; // the host cannot ask: as OK
+    if (answer == 1) {
+        *verdict = 0xFFFF;
+        ClearAnalysis(0x4FFFFFFu, false);
+        if (s.mRangeStart.IsSet() || s.mRangeEnd.IsSet()) {
+            s.mRangeStart.mRecord = kPositionNotSet;
+            s.mRangeEnd.mRecord = kPositionNotSet;
+            s.mDirty = true;
+        }
+    } else {
+        *verdict = 0;
+    }
+    return *verdict == 0xFFFF ? 0 : 1;
+}
+
+HRESULT Document::SamplingFinished()
+{
+    Settings& s = *mSettings.Get();
+    if (!s.mAnalyzeWhileSampling || !SetAnalysisRange(s, 0))
+        return 0;
+    if (mAnalysisManager && mAnalysisManager->Confirm(mClientId) == S_OK)
+        mAnalysisManager->Drop(mClientId);
+    StoreWithHost();
+    s.mDirty = true;
+    Reanalyse(0xFF000000u, 0);
+    return 0;
+}
+
+HRESULT Document::RecordStart(WORD follow)
+{
+    mLastRecord = follow ? -1 : 0;
+    if (!follow || !mSettings->mAnalyzeWhileSampling || !mHost)
+        return 0;
+    IAnalysisHost* host = mHost->AnalysisHost();
+    const Settings& s = *mSettings.Get();
+    const double previousEnd = mEngine.mSegments.mSegmentEnd;
+    const int32_t record = host ? host->SampledRecord() : -1;
+    if (!mEngine.StartOnline(host, mDetector.GetFiducialChannel(), record, 0, AnalysisParametersFrom(s))) {
+        mEngine.StopOnline();
+        return E_FAIL;
+    }
+    // The SDARR segments run on across records: the segment end moves forward by whole segment
+    // lengths from where it was (or from the record's time base) until it lies past the base.
+    const double length = s.mSDARRAveraging;
+    double end = previousEnd > 0.0 ? previousEnd : mEngine.mTimeBase;
+    if (length > 0.0 && std::isfinite(length))
+        while (end <= mEngine.mTimeBase)
+            end += length;
+    mEngine.mSegments.mSegmentLength = length;
+    mEngine.mSegments.mSegmentEnd = end;
+    return 0;
+}
+
+HRESULT Document::RecordEnd()
+{
+    if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
+        return 0;
+    SendUpdate(MsgIdAnalysisChanging(), kUpdateRecord);
+    const int result = mEngine.ProcessOnline();
+    // Views that heard Changing wait for its Changed, also when nothing was added.
+    SendUpdate(MsgIdAnalysisChanged(), kUpdateRecord);
+    return result == 1 ? 1 : 0;
+}
+
+HRESULT Document::SamplingEnd()
+{
+    if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
+        return 0;
+    SendUpdate(MsgIdAnalysisChanging(), kUpdateSamplingEnd);
+    mEngine.ProcessOnline();
+    if (mHost) {
+        const Position end = mHost->DataEnd();
+        RecordInfo info;
+        IAnalysisHost* host = mHost->AnalysisHost();
+        if (host && host->GetRecordInfo(end.mRecord, info)) {
+            const double time = TimeOfPosition(info, end.mOffset);
+            if (!mEngine.mRR.empty() && time >= mEngine.mSegments.mSegmentEnd) {
+                mEngine.mSegments.CloseSegment();
+                mEngine.mSegments.mSegmentEnd = SegmentStats::NextSegmentEnd(
+                    mEngine.mSegments.mSegmentEnd, mEngine.mSegments.mSegmentLength, time);
+            }
+        }
+    }
+    mEngine.StopOnline();
+    SendUpdate(MsgIdAnalysisChanged(), kUpdateSamplingEnd);
+    return 0;
+}
+
+HRESULT Document::NewData()
+{
+    Settings& s = *mSettings.Get();
+    if (!s.mAnalyzeWhileSampling)
+        return 0;
+    SendUpdate(MsgIdAnalysisChanging(), kUpdateNewData);
+    if (mHost) {
+        const Position end = mHost->DataEnd();
+        if (end != s.mRangeEnd) {
+            s.mRangeEnd = end;
+            s.mDirty = true;
+            InvalidateAnalysis();
+            const DetectorSettings ds = DetectorView();
+            mDetector.Update(kStageFiducial, &ds);
+            mEngine.Analyse(kChangePRR, mHost->AnalysisHost(), mDetector.GetFiducialChannel(),
+                ToRecordPosition(s.mRangeStart), ToRecordPosition(s.mRangeEnd), AnalysisParametersFrom(s));
+        }
+    }
+    SendUpdate(MsgIdAnalysisChanged(), kUpdateNewData);
+    return 0;
+}
+
+// ---- Event table
+
+namespace {
+using Rows = EventRows<Document>;
+template <DWORD N> constexpr EventId Cmd()
+{
+    return EventIdOf(&DocumentId<N>::Get);
+}
+
+const EventTableEntry kDocumentRows[] = {
+    Rows::Header(),
+    Rows::Command<&Document::CmdSettings>(Cmd<1>()),
+    Rows::Enable<&Document::EnableWhenNotBusy>(Cmd<1>()),
+    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<2>()),
+    Rows::Enable<&Document::EnableAlways>(Cmd<2>()),
+    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<3>()),
+    Rows::Enable<&Document::EnableAlways>(Cmd<3>()),
+    Rows::Notify<&Document::PlotsPopupOpening>(6, Cmd<4>()),
+    Rows::Notify<&Document::PlotsPopupChosen>(7, Cmd<4>()),
+    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<5>()),
+    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<6>()),
+    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<7>()),
+    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<8>()),
+    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<9>()),
+    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<10>()),
+    Rows::Enable<&Document::EnableNever>(Cmd<10>()),
+    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<11>()),
+    Rows::Enable<&Document::EnableNever>(Cmd<11>()),
+    Rows::Command<&Document::CmdShowMarkers>(Cmd<12>()),
+    Rows::Enable<&Document::EnableShowMarkers>(Cmd<12>()),
+    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<13>()),
+    Rows::Enable<&Document::EnableNever>(Cmd<13>()),
+    Rows::Command<&Document::CmdNothing>(Cmd<14>()),
+    Rows::Enable<&Document::EnableNever>(Cmd<14>()),
+    Rows::Command<&Document::CmdOnlineMode>(Cmd<15>()),
+    Rows::Enable<&Document::EnableOnlineMode>(Cmd<15>()),
+    Rows::Command<&Document::CmdReselect>(Cmd<16>()),
+    Rows::Enable<&Document::EnableWithRange>(Cmd<16>()),
+    Rows::Command<&Document::CmdClearAnalysis>(Cmd<17>()),
+    Rows::Enable<&Document::EnableWithRange>(Cmd<17>()),
+    Rows::Command<&Document::CmdAnalyse>(Cmd<18>()),
+    Rows::Enable<&Document::EnableAnalyse>(Cmd<18>()),
+    Rows::Message<&Document::OnToggleEventMarkers>(Cmd<kMsgToggleEventMarkers>()),
+    Rows::Message<&Document::OnToggleOnlineMode>(Cmd<kMsgToggleOnlineMode>()),
+    Rows::Message<&Document::OnReselectAnalyzedRegion>(Cmd<kMsgReselectAnalyzedRegion>()),
+    Rows::Message<&Document::OnClearAnalysis>(Cmd<kMsgClearAnalysis>()),
+    Rows::Message<&Document::OnAnalyze>(Cmd<kMsgAnalyze>()),
+    Rows::ObserverValue<&Document::ReportRange>(EventIdOf(&AnalysisManagerEventId<7>::Get)),
+    Rows::ObserverValue<&Document::ClearRequest>(EventIdOf(&AnalysisManagerEventId<5>::Get)),
+    Rows::ObserverValue<&Document::ReanalyseRequest>(EventIdOf(&AnalysisManagerEventId<6>::Get)),
+    Rows::ObserverPair<&Document::OnAttached>(EventIdOf(0x80000000u)),
+    Rows::ObserverPair<&Document::OnDetaching>(EventIdOf(0x80000001u)),
+    Rows::Observer<&Document::CheckRangeStillValid>(EventIdOf(&RecordingEventId<4>::Get)),
+    Rows::ObserverPair<&Document::OnRegionChanged>(EventIdOf(&RecordingEventId<14>::Get)),
+    Rows::ObserverValue<&Document::OnChannelChanged>(EventIdOf(&RecordingEventId<20>::Get)),
+    Rows::ObserverPair<&Document::OnRegionChanged>(EventIdOf(&RecordingEventId<16>::Get)),
+    Rows::ObserverValue<&Document::OnChannelChanged>(EventIdOf(&RecordingEventId<22>::Get)),
+    Rows::ObserverPair<&Document::OnChannelSetupChanged>(EventIdOf(&RecordingEventId<6>::Get)),
+    Rows::End(),
+};
+} // namespace
+
+const EventTable& Document::GetEventTable()
+{
+    static const EventTable table(kDocumentRows);
+    return table;
+}
+
+} // namespace HRV

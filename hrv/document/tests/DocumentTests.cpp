@@ -1,0 +1,1074 @@
+// The HRV document on the stand-in host: commands, named messages and notifications through the
+// document's table, the analysis-changing/changed sequences, what each settings change rebuilds
+// (detector stages, beat marks, engine work) on the real detector chain and engine, and an online
+// run of a recording against the offline analysis of the same range.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "caf/CafHost.h"
+#include "caf/FrameworkServices.h"
+#include "com/ClassObjects.h"
+#include "host/hrvdoc/HrvHostDocument.h"
+#include "host/recording/Import.h"
+#include "hostframework/services/CafFrameWork.h"
+#include "hrv/core/EventIdCache.h"
+#include "hrv/core/UserEventData.h"
+#include "hrv/document/Document.h"
+#include "hrv/document/Menus.h"
+#include "hrv/document/NamedMessages.h"
+#include "integration/ExtensionChain.h"
+
+using namespace HRV;
+using vx::host::HrvHostDocument;
+using vx::host::Recording;
+
+namespace {
+
+std::filesystem::path TestData()
+{
+    const char* dir = std::getenv("VX_TEST_DATA");
+    return dir ? dir : "testdata";
+}
+
+// The first `seconds` of MIT-BIH record 100, one record.
+std::shared_ptr<Recording> Mitdb100(double seconds, double skipSeconds = 0.0)
+{
+    static const Recording full = vx::host::ImportWfdb(TestData() / "mitdb" / "100.hea", {});
+    auto r = std::make_shared<Recording>();
+    r->channels = full.channels;
+    const vx::host::Record& src = full.records[0];
+    const int record = r->AddRecord(src.interval, 0.0);
+    const auto skip = static_cast<int64_t>(skipSeconds / src.interval);
+    const auto n = std::min<int64_t>(static_cast<int64_t>(seconds / src.interval), src.length - skip);
+    std::vector<float> values(static_cast<std::size_t>(n));
+    for (int c = 0; c < full.ChannelCount(); ++c) {
+        src.channels[static_cast<std::size_t>(c)].Read(skip, values);
+        r->records[static_cast<std::size_t>(record)].channels[static_cast<std::size_t>(c)].Append(values);
+    }
+    r->records[static_cast<std::size_t>(record)].length = n;
+    return r;
+}
+
+class Enabler final : public SimpleUnknownImp1<ICommandEnabler, 1> {
+public:
+    HRESULT SetText(const wchar_t* t) override
+    {
+        text = t;
+        return S_OK;
+    }
+    HRESULT Enable(WORD e) override
+    {
+        enabled = e;
+        return S_OK;
+    }
+    HRESULT SetCheck(WORD c) override
+    {
+        checked = c;
+        return S_OK;
+    }
+    std::wstring text;
+    int enabled = -1;
+    int checked = -1;
+};
+
+class Menu final : public IPopupMenu {
+public:
+    int Count() override { return static_cast<int>(items.size()); }
+    void RemoveAt(int i) override { items.erase(items.begin() + i); }
+    void Append(DWORD id, const std::wstring& text) override { items.emplace_back(id, text); }
+    std::vector<std::pair<DWORD, std::wstring>> items;
+};
+
+struct HostAndDocument {
+    explicit HostAndDocument(std::shared_ptr<Recording> recording, vx::host::HrvHostOptions options = {})
+        : host(std::move(recording), std::move(options))
+    {
+        EXPECT_EQ(vx::integration::InstallExtensionEnumerators(host.Engine()), 2);
+        doc = new Document(&host);
+        doc->AddRef();
+        host.Attach(static_cast<ICAFCommandHandler*>(doc));
+    }
+    ~HostAndDocument()
+    {
+        doc->Close();
+        host.Detach();
+        doc->Release();
+    }
+    // Runs a command as the host's menu does.
+    HRESULT Command(DWORD n) { return doc->OnCommand(Document::CommandId(n)); }
+    std::vector<std::pair<DWORD, DWORD>> TakeUpdates()
+    {
+        auto u = std::move(host.updates);
+        host.updates.clear();
+        return u;
+    }
+    HrvHostDocument host;
+    Document* doc;
+};
+
+std::pair<DWORD, DWORD> Changing(DWORD code)
+{
+    return { Document::MsgIdAnalysisChanging(), code };
+}
+std::pair<DWORD, DWORD> Changed(DWORD code)
+{
+    return { Document::MsgIdAnalysisChanged(), code };
+}
+
+class DocumentTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        void* framework = nullptr;
+        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
+        CoRegisterClassObject(
+            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
+        static_cast<IUnknown*>(framework)->Release();
+    }
+    static void TearDownTestSuite()
+    {
+        caf::ReleaseRegistrations();
+        CoRevokeClassObject(sCookie);
+    }
+    static inline DWORD sCookie = 0;
+};
+
+} // namespace
+
+TEST_F(DocumentTest, IdsCarryTheDocumentTypeIndex)
+{
+    const DWORD d = DWORD(HostTypeIndex(GUID_HRVDocumentObj)) << 16;
+    ASSERT_NE(d, 0u);
+    EXPECT_EQ(Document::MsgIdAnalysisChanged(), d);
+    EXPECT_EQ(Document::MsgIdAnalysisChanging(), d | 1);
+    EXPECT_EQ(UserEventData::ChildDataId(), d | 2);
+    EXPECT_EQ(EventIdCache::ChildDataId(), d | 3);
+    EXPECT_EQ(Document::CommandId(18), d | 18);
+}
+
+TEST_F(DocumentTest, AnalyseThenClearSendsTheirSequencesAndStoresOnce)
+{
+    HostAndDocument hd(Mitdb100(120));
+    EXPECT_EQ(hd.Command(kCmdAnalyse), S_OK);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(4), Changed(4) }));
+    const Settings& s = hd.doc->GetSettings();
+    EXPECT_EQ(s.mRangeStart, (Position { 0, 0 }));
+    EXPECT_EQ(s.mRangeEnd, hd.host.DataEnd());
+    EXPECT_TRUE(s.mDirty);
+    EXPECT_GT(hd.doc->Engine().mBeats.size(), 130u); // about 75 beats a minute
+    EXPECT_GT(hd.doc->Engine().mRR.size(), 50u);
+    EXPECT_TRUE(hd.host.HasDataChild(UserEventData::ChildDataId()));
+    EXPECT_TRUE(hd.host.HasDataChild(EventIdCache::ChildDataId()));
+    EXPECT_EQ(hd.host.stored.size(), 2u);
+
+    // Analysing again: the clear before it resets the range, so it counts as changed, but each
+    // object goes to the host's store only once.
+    const auto stores = std::count(hd.host.log.begin(), hd.host.log.end(), "persist.store 0");
+    EXPECT_EQ(hd.Command(kCmdAnalyse), S_OK);
+    EXPECT_EQ(std::count(hd.host.log.begin(), hd.host.log.end(), "persist.store 0"), stores);
+    hd.TakeUpdates();
+
+    EXPECT_EQ(hd.Command(kCmdClearAnalysis), S_OK);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(5), Changed(5) }));
+    EXPECT_FALSE(s.HasValidRange());
+    EXPECT_TRUE(hd.doc->Engine().mRR.empty());
+    EXPECT_FALSE(hd.host.Engine().HasChannel(L"HRV_vFID"));
+    // A second clear does nothing: no range.
+    EXPECT_EQ(hd.Command(kCmdClearAnalysis), S_OK);
+    EXPECT_TRUE(hd.TakeUpdates().empty());
+}
+
+TEST_F(DocumentTest, BusyHostChangesNothing)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.host.busy = true;
+    for (DWORD n : { kCmdAnalyse, kCmdShowMarkers, kCmdOnlineMode, kCmdClearAnalysis })
+        hd.Command(n);
+    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_FALSE(hd.doc->GetSettings().HasValidRange());
+    EXPECT_FALSE(hd.doc->GetSettings().mDirty);
+    Enabler e;
+    hd.doc->OnCommandEnable(Document::CommandId(kCmdAnalyse), &e);
+    EXPECT_EQ(e.enabled, 0);
+}
+
+TEST_F(DocumentTest, EveryCommandAndMessageDispatches)
+{
+    HostAndDocument hd(Mitdb100(30));
+    // Commands of the later views and beat-mark editing answer S_FALSE; every other command of
+    // the table runs (S_OK); outside the table S_FALSE.
+    for (DWORD n = 1; n <= 18; ++n) {
+        if (n == kCmdAnalysisPlots)
+            continue; // a popup, reached through its notifications
+        const bool later = (n >= 2 && n <= 9) || n == 10 || n == 11 || n == 13;
+        EXPECT_EQ(hd.Command(n), later ? S_FALSE : S_OK) << n;
+    }
+    EXPECT_EQ(hd.doc->OnCommand(Document::CommandId(19)), S_FALSE);
+
+    // The five named messages: the routed message ids, in the order the commands sent them.
+    std::vector<std::string> messages;
+    for (const auto& line : hd.host.log)
+        if (line.rfind("message ", 0) == 0)
+            messages.push_back(line.substr(12));
+    EXPECT_EQ(messages, (std::vector<std::string> { "0104", "0103", "0102", "0101", "0100" }));
+
+    // A message of the document's type outside 0x100-0x104 is not handled.
+    EXPECT_EQ(hd.host.SendDocumentMessage(Document::MessageId(0x105), 0), 0);
+
+    // Enable answers.
+    struct Case {
+        DWORD command;
+        int enabled;
+    };
+    hd.Command(kCmdAnalyse); // range set
+    for (Case c : std::vector<Case> { { 1, 0xFFFF }, { 2, 0xFFFF }, { 5, 0xFFFF }, { 10, 0 }, { 12, 0xFFFF }, { 14, 0 },
+             { 15, 0xFFFF }, { 16, 0xFFFF }, { 17, 0xFFFF }, { 18, 0xFFFF } }) {
+        Enabler e;
+        EXPECT_EQ(hd.doc->OnCommandEnable(Document::CommandId(c.command), &e), S_OK) << c.command;
+        EXPECT_EQ(e.enabled, c.enabled) << c.command;
+    }
+    Enabler analyse;
+    hd.doc->OnCommandEnable(Document::CommandId(kCmdAnalyse), &analyse);
+    EXPECT_EQ(analyse.text, L"Analyze Channel");
+    // Show markers and online mode carry their flag as a check mark.
+    Enabler markers, online;
+    hd.doc->OnCommandEnable(Document::CommandId(kCmdShowMarkers), &markers);
+    EXPECT_EQ(markers.checked, hd.doc->GetSettings().mShowEventMarkers ? 0xFFFF : 0);
+    hd.host.canSample = 0;
+    hd.doc->OnCommandEnable(Document::CommandId(kCmdOnlineMode), &online);
+    EXPECT_EQ(online.enabled, 0);
+    EXPECT_EQ(online.checked, hd.doc->GetSettings().mAnalyzeWhileSampling ? 0xFFFF : 0);
+
+    // The plots popup is rebuilt with exactly five items whatever it held; unknown items fail.
+    Menu menu;
+    menu.items = { { 1, L"old" }, { 2, L"older" } };
+    EXPECT_EQ(
+        hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 6, reinterpret_cast<std::uintptr_t>(&menu), 0),
+        0);
+    ASSERT_EQ(menu.items.size(), 5u);
+    EXPECT_EQ(menu.items[3].second, L"Poincaré Plot");
+    EXPECT_EQ(hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 7, Document::CommandId(9), 0), 0);
+    EXPECT_EQ(hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 7, Document::CommandId(3), 0), E_FAIL);
+}
+
+TEST_F(DocumentTest, ReselectSelectsTheAnalysedRegionAndTheSourceChannel)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.Command(kCmdAnalyse);
+    hd.host.log.clear();
+    hd.host.SendDocumentMessage(Document::MessageId(kMsgReselectAnalyzedRegion), 0);
+    const Position end = hd.host.DataEnd();
+    char id[16];
+    std::snprintf(id, sizeof id, "%08X", Document::MessageId(kMsgReselectAnalyzedRegion));
+    EXPECT_EQ(hd.host.log,
+        (std::vector<std::string> { std::string("message ") + id, "selection.clear",
+            "selection.region 0:0-0:" + std::to_string(end.mOffset), "selection.channel 0" }));
+}
+
+TEST_F(DocumentTest, NotificationsClearWhatTheyTouch)
+{
+    HostAndDocument hd(Mitdb100(60));
+    // The attach notification of the document's own site registers it and analyses (nothing yet:
+    // no range).
+    hd.doc->OnNotify(nullptr, 0x80000000u, hd.host.ChildSite(), hd.host.ChildSite() + 1); // another site
+    EXPECT_EQ(hd.doc->ClientId(), -1);
+    hd.doc->OnNotify(nullptr, 0x80000000u, hd.host.ChildSite(), hd.host.ChildSite());
+    EXPECT_NE(hd.doc->ClientId(), -1);
+    EXPECT_TRUE(hd.host.updates.empty());
+    hd.Command(kCmdAnalyse);
+    hd.TakeUpdates();
+
+    const DWORD h = DWORD(HostTypeIndex(GUID_HostRecordingEvents)) << 16;
+    // A changed region that ends in the record before the analysis start: nothing. (The range
+    // starts in record 0, so take a region of record -1.)
+    const auto pos
+        = [](int32_t record, int32_t offset) { return (ULONGLONG(uint32_t(record)) << 32) | uint32_t(offset); };
+    hd.doc->OnNotify(nullptr, h | 14, pos(-1, 0), pos(-1, 100));
+    EXPECT_TRUE(hd.TakeUpdates().empty());
+    // Another channel changed: nothing; the source channel: cleared with notification.
+    DWORD channel = 1;
+    hd.doc->OnNotify(nullptr, h | 20, 0, reinterpret_cast<std::uintptr_t>(&channel));
+    EXPECT_TRUE(hd.TakeUpdates().empty());
+    channel = 0;
+    hd.doc->OnNotify(nullptr, h | 22, 0, reinterpret_cast<std::uintptr_t>(&channel));
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(5), Changed(5) }));
+
+    // A region inside the range clears; the range check clears when the recording lost data.
+    hd.Command(kCmdAnalyse);
+    hd.TakeUpdates();
+    hd.doc->OnNotify(nullptr, h | 16, pos(0, 100), pos(0, 200));
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(5), Changed(5) }));
+    hd.Command(kCmdAnalyse);
+    hd.TakeUpdates();
+    hd.doc->OnNotify(nullptr, h | 4, 0, 0);
+    EXPECT_TRUE(hd.TakeUpdates().empty());
+    hd.host.GetRecording().records[0].length /= 2;
+    hd.doc->OnNotify(nullptr, h | 4, 0, 0);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(5), Changed(5) }));
+}
+
+namespace {
+
+// One row of the settings-change table: what the dialog changes, the mask it gives, the detector
+// stages removed and rebuilt, whether the user's beat marks are cleared, and whether the engine
+// reads the beats again (else it only recomputes from the intervals it holds).
+struct ChangeCase {
+    const char* name;
+    std::function<void(Settings&)> change;
+    uint32_t mask;
+    std::vector<int> stages;
+    bool marksCleared;
+    bool beatsReread;
+};
+
+std::vector<std::wstring> StageRequests(const std::vector<int>& stages, const HRVDetector& detector)
+{
+    std::vector<std::wstring> out;
+    for (int s : stages)
+        out.push_back(L"-" + detector.StageName(s));
+    for (int s : stages)
+        out.push_back(L"+" + detector.StageName(s));
+    return out;
+}
+
+} // namespace
+
+TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
+{
+    const std::vector<ChangeCase> cases = {
+        { "nothing", [](Settings&) {}, 0, {}, false, false },
+        { "QRS width", [](Settings& s) { s.mQRSWidth = 0.1; }, 0x4FFFFFF, { 7 }, true, true },
+        { "exclude ectopics", [](Settings& s) { s.mExcludeEctopics = !s.mExcludeEctopics; }, 0x4FFFFFF, { 7 }, true,
+            true },
+        { "peak height", [](Settings& s) { s.mMinPeakHeight = 2.5; }, 0x6FFFFFF, { 5, 6, 7 }, true, true },
+        { "low-pass cutoff", [](Settings& s) { s.mLowPassCutoff = 25; }, 0xFFFFFFFF, { 1, 2, 3, 4, 5, 6, 7 }, true,
+            true },
+        { "max frequency", [](Settings& s) { s.mMaxFrequency = 0.4; }, 3, {}, false, false },
+        { "LF band", [](Settings& s) { s.mLFHigh = 0.16; }, 2, {}, false, false },
+        { "pRR threshold", [](Settings& s) { s.mPRRThreshold = 0.02; }, 0x40000, {}, false, false },
+        { "histogram bins", [](Settings& s) { s.mHistogramBinWidth = 0.02; }, 0x20000, {}, false, false },
+        { "SDARR length", [](Settings& s) { s.mSDARRAveraging = 60; }, 0x100, {}, false, false },
+    };
+    for (const ChangeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        vx::host::HrvHostOptions options;
+        uint32_t seenMask = 0;
+        HostAndDocument* current = nullptr;
+        options.settingsDialog = [&](SettingsDialog& dialog) {
+            EXPECT_EQ(dialog.ChannelTitles().size(), 2u);
+            c.change(dialog.Working());
+            seenMask = dialog.Working().Compare(&current->doc->GetSettings());
+            return 1;
+        };
+        HostAndDocument hd(Mitdb100(120), options);
+        current = &hd;
+        hd.Command(kCmdAnalyse);
+        const std::size_t beats = hd.doc->Engine().mBeats.size();
+        ASSERT_GT(beats, 0u);
+        const Position start = hd.doc->GetSettings().mRangeStart, end = hd.doc->GetSettings().mRangeEnd;
+        // A beat mark of the user, a sentinel beat in the engine, clean flags.
+        const Position mark { 1000, 0 };
+        hd.doc->GetData().GetUserEvents()->Add(&mark, 0);
+        hd.doc->Engine().mBeats.push_back({ 9.0, 1.0, -1, 1, 0 });
+        hd.doc->GetSettings().mDirty = false;
+        hd.doc->GetData().mDirty = 0;
+        const double spacing = hd.doc->Engine().mSpectrum.mFrequencyStep;
+        hd.TakeUpdates();
+        hd.host.channelRequests.clear();
+
+        EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+        EXPECT_EQ(seenMask, c.mask);
+        EXPECT_EQ(hd.host.channelRequests, StageRequests(c.stages, hd.doc->Detector()));
+        WORD empty = 0;
+        hd.doc->GetData().GetUserEvents()->IsEmpty(&empty);
+        EXPECT_EQ(empty != 0, c.marksCleared);
+        // Cleared marks are marked changed, so what is stored matches what is shown.
+        EXPECT_EQ(hd.doc->GetData().mDirty != 0, c.marksCleared);
+        const bool sentinel = hd.doc->Engine().mBeats.back().mRR == 9.0;
+        EXPECT_EQ(!sentinel, c.beatsReread);
+        EXPECT_EQ(hd.doc->Engine().mBeats.size(), c.beatsReread ? hd.doc->Engine().mBeats.size() : beats + 1);
+        // The range stays; the settings are dirty exactly when something changed.
+        EXPECT_EQ(hd.doc->GetSettings().mRangeStart, start);
+        EXPECT_EQ(hd.doc->GetSettings().mRangeEnd, end);
+        EXPECT_EQ(hd.doc->GetSettings().mDirty, c.mask != 0);
+        if (c.mask == 3) {
+            EXPECT_NE(hd.doc->Engine().mSpectrum.mFrequencyStep, spacing);
+        }
+        // The views hear: Changing(5) from the clear (no Changed: it is followed at once by the
+        // re-analysis), then the re-analysis pair; nothing when nothing changed.
+        std::vector<std::pair<DWORD, DWORD>> expected;
+        if (c.mask > 0xFFFFFF)
+            expected.push_back(Changing(5));
+        if (c.mask)
+            expected.insert(expected.end(), { Changing(4), Changed(4) });
+        EXPECT_EQ(hd.TakeUpdates(), expected);
+        if (c.beatsReread) {
+            EXPECT_GT(hd.doc->Engine().mBeats.size(), 0u);
+        }
+    }
+}
+
+TEST_F(DocumentTest, AnalyseClearsTheUserMarksAndMarksTheDataChanged)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.Command(kCmdAnalyse);
+    const Position mark { 500, 0 };
+    hd.doc->GetData().GetUserEvents()->Add(&mark, 1);
+    hd.doc->GetData().mDirty = 0;
+    hd.Command(kCmdAnalyse);
+    WORD empty = 0;
+    hd.doc->GetData().GetUserEvents()->IsEmpty(&empty);
+    EXPECT_TRUE(empty);
+    EXPECT_NE(hd.doc->GetData().mDirty, 0);
+}
+
+TEST_F(DocumentTest, CancelledDialogChangesNothing)
+{
+    HostAndDocument hd(Mitdb100(30)); // no dialog answer: cancelled
+    hd.Command(kCmdAnalyse);
+    hd.doc->GetSettings().mDirty = false;
+    hd.TakeUpdates();
+    hd.Command(kCmdSettings);
+    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_FALSE(hd.doc->GetSettings().mDirty);
+}
+
+TEST_F(DocumentTest, ToggleMessagesFlipTheirFlagAndTheOnlineRegistration)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.Command(kCmdAnalyse);
+    ASSERT_TRUE(hd.doc->GetSettings().mShowEventMarkers);
+    EXPECT_EQ(hd.host.links.size(), 1u);
+    hd.Command(kCmdShowMarkers);
+    EXPECT_FALSE(hd.doc->GetSettings().mShowEventMarkers);
+    EXPECT_TRUE(hd.host.links.empty());
+    hd.Command(kCmdOnlineMode);
+    EXPECT_TRUE(hd.doc->GetSettings().mAnalyzeWhileSampling);
+    EXPECT_EQ(hd.host.onlineSink, hd.doc->OnlineSink());
+    hd.Command(kCmdOnlineMode);
+    EXPECT_EQ(hd.host.onlineSink, nullptr);
+
+    // Closing leaves no sink, no detector channel and no analysis behind.
+    hd.Command(kCmdOnlineMode);
+    ASSERT_EQ(hd.host.Document().SinkCount(), 1u);
+    EXPECT_EQ(hd.doc->Close(), S_OK);
+    EXPECT_EQ(hd.host.Document().SinkCount(), 0u);
+    for (int stage = 1; stage <= 7; ++stage)
+        EXPECT_FALSE(hd.host.Engine().HasChannel(hd.doc->Detector().StageName(stage))) << stage;
+    EXPECT_FALSE(hd.doc->GetSettings().HasValidRange());
+}
+
+TEST_F(DocumentTest, OnlineSinkWithTheFlagOffIsNeutral)
+{
+    HostAndDocument hd(Mitdb100(30));
+    IOnlineDataSink* sink = hd.doc->OnlineSink();
+    WORD verdict = 0;
+    EXPECT_EQ(sink->MaySamplingStart(nullptr, &verdict), 0);
+    EXPECT_EQ(verdict, 0xFFFF);
+    EXPECT_EQ(sink->RecordStart(1, 0, 1), 0);
+    EXPECT_EQ(sink->NewData(), 0);
+    EXPECT_EQ(sink->RecordEnd(), 0);
+    EXPECT_EQ(sink->SamplingEnd(), 0);
+    EXPECT_EQ(sink->SamplingFinished(), 0);
+    EXPECT_TRUE(hd.host.updates.empty());
+    DWORD value = 0;
+    EXPECT_EQ(sink->GetValue13(&value), S_OK);
+    EXPECT_EQ(value, 200u);
+    EXPECT_EQ(sink->GetValue14(1, 2, 3, &value), S_OK);
+    EXPECT_EQ(value, 0x80000000u);
+    EXPECT_EQ(sink->Reserved9(), S_OK);
+    EXPECT_EQ(sink->Reserved10(), E_NOTIMPL);
+    EXPECT_EQ(sink->Reserved11(), E_NOTIMPL);
+    EXPECT_EQ(sink->Reserved12(), S_OK);
+}
+
+TEST_F(DocumentTest, DiscontinuousSamplingAsksAndFollowsTheAnswer)
+{
+    for (int answer : { 0, 1, 2 }) {
+        SCOPED_TRACE(answer);
+        vx::host::HrvHostOptions options;
+        options.messageBoxAnswer = answer;
+        HostAndDocument hd(Mitdb100(30), options);
+        hd.doc->GetSettings().mUseSelection = true;
+        hd.host.hasSelection = true;
+        hd.host.selectionStart = { 0, 0 };
+        hd.host.selectionEnd = { 3600, 0 }; // ends before the data does
+        hd.Command(kCmdAnalyse);
+        hd.Command(kCmdOnlineMode);
+        hd.TakeUpdates();
+        WORD verdict = 0;
+        const HRESULT hr = hd.doc->OnlineSink()->MaySamplingStart(nullptr, &verdict);
+        EXPECT_EQ(std::count_if(hd.host.log.begin(), hd.host.log.end(),
+                      [](const std::string& l) { return l.rfind("messagebox HRV 00002031 800B0004", 0) == 0; }),
+            1);
+        // 0: the host cannot show it, which counts as OK.
+        const bool ok = answer != 2;
+        EXPECT_EQ(verdict, ok ? 0xFFFF : 0);
+        EXPECT_EQ(hr, ok ? 0 : 1);
+        EXPECT_EQ(hd.doc->GetSettings().HasValidRange(), !ok);
+        const std::vector<std::pair<DWORD, DWORD>> cleared { Changing(5) };
+        const std::vector<std::pair<DWORD, DWORD>> none;
+        EXPECT_EQ(hd.TakeUpdates(), ok ? cleared : none);
+    }
+}
+
+TEST_F(DocumentTest, RecordEndWithoutNewIntervalsStillSendsChanged)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.Command(kCmdAnalyse);
+    hd.Command(kCmdOnlineMode);
+    // A record of nothing: the engine adds no interval.
+    hd.host.GetRecording().AddRecord(hd.host.GetRecording().records[0].interval, 30.0);
+    hd.host.GetRecording().samplingRecord = 1;
+    hd.TakeUpdates();
+    ASSERT_EQ(hd.doc->OnlineSink()->RecordStart(1, 0, 1), 0);
+    EXPECT_EQ(hd.doc->OnlineSink()->RecordEnd(), 1);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(1), Changed(1) }));
+}
+
+TEST_F(DocumentTest, OnlineRunMatchesTheOfflineAnalysisOfTheSameRange)
+{
+    // Ten minutes recorded and analysed, then ten more sampled online into a second record.
+    const double first = 600, second = 600;
+    auto source = Mitdb100(second, first);
+    HostAndDocument online(Mitdb100(first));
+    online.Command(kCmdAnalyse);
+    online.Command(kCmdOnlineMode);
+    online.TakeUpdates();
+    ASSERT_TRUE(online.host.PlayOnline(*source, 0, 30.0));
+
+    // The sequence the views hear: new data per block, the record end, the sampling end, and the
+    // re-analysis in online mode when sampling has finished.
+    const auto updates = online.TakeUpdates();
+    std::vector<std::pair<DWORD, DWORD>> expected;
+    for (int i = 0; i < second / 30; ++i)
+        expected.insert(expected.end(), { Changing(3), Changed(3) });
+    expected.insert(expected.end(), { Changing(1), Changed(1), Changing(2), Changed(2), Changing(0), Changed(0) });
+    EXPECT_EQ(updates, expected);
+    const Settings& s = online.doc->GetSettings();
+    EXPECT_EQ(s.mRangeStart, (Position { 0, 0 }));
+    EXPECT_EQ(s.mRangeEnd, (Position { 0x7FFFFFFF, kLastRecord }));
+
+    // The same twenty minutes as two recorded records, analysed offline.
+    auto both = Mitdb100(first);
+    both->AddRecord(both->records[0].interval, first);
+    for (int c = 0; c < both->ChannelCount(); ++c) {
+        std::vector<float> values(static_cast<std::size_t>(source->records[0].length));
+        source->records[0].channels[static_cast<std::size_t>(c)].Read(0, values);
+        both->records[1].channels[static_cast<std::size_t>(c)].Append(values);
+    }
+    both->records[1].length = source->records[0].length;
+    HostAndDocument offline(both);
+    offline.Command(kCmdAnalyse);
+
+    const AnalysisEngine& a = online.doc->Engine();
+    const AnalysisEngine& b = offline.doc->Engine();
+    ASSERT_GT(b.mBeats.size(), 1200u);
+    // Where the online results are defined differently: the online path keeps in the beat list
+    // the sampled record's second beat, whose delta-RR is NaN (a record starts without a
+    // previous beat); the batch leaves it out. It never enters the interval series.
+    const auto fiducial = vx::integration::ReadBeats(offline.host.Engine(), L"HRV_vFID", 1, 0, 1 << 20);
+    ASSERT_GE(fiducial.size(), 3u);
+    ASSERT_TRUE(std::isnan(fiducial[1].mDeltaRR));
+    std::vector<BeatPoint> onlineBeats = a.mBeats;
+    const auto extra
+        = std::find_if(onlineBeats.begin(), onlineBeats.end(), [](const BeatPoint& p) { return p.mRecord == 1; });
+    ASSERT_NE(extra, onlineBeats.end());
+    EXPECT_EQ(extra->mOffset, fiducial[1].mPosition);
+    onlineBeats.erase(extra);
+    ASSERT_EQ(onlineBeats.size(), b.mBeats.size());
+    for (std::size_t i = 0; i < onlineBeats.size(); ++i) {
+        ASSERT_EQ(onlineBeats[i].mOffset, b.mBeats[i].mOffset) << i;
+        ASSERT_EQ(onlineBeats[i].mRecord, b.mBeats[i].mRecord) << i;
+        ASSERT_DOUBLE_EQ(onlineBeats[i].mRR, b.mBeats[i].mRR) << i;
+    }
+    ASSERT_EQ(a.mRR, b.mRR);
+    ASSERT_EQ(a.mBeatTimes.size(), b.mBeatTimes.size());
+    for (std::size_t i = 0; i < a.mBeatTimes.size(); ++i)
+        EXPECT_NEAR(a.mBeatTimes[i], b.mBeatTimes[i], 1e-9);
+    EXPECT_EQ(a.mNormalCount, b.mNormalCount);
+    EXPECT_EQ(a.mEctopicCount, b.mEctopicCount);
+    // Statistics: the online path adds the second record's intervals one by one to the sums of
+    // the first record's batch.
+    EXPECT_EQ(a.mStats.mCount, b.mStats.mCount);
+    EXPECT_NEAR(a.mStats.mSumRR / a.mStats.mCount, b.mStats.mSumRR / b.mStats.mCount, 1e-12);
+    EXPECT_NEAR(a.mStats.SDRR(), b.mStats.SDRR(), 1e-9);
+    EXPECT_NEAR(a.mStats.SDSD(), b.mStats.SDSD(), 1e-9);
+    EXPECT_NEAR(a.mStats.SD1(), b.mStats.SD1(), 1e-9);
+    EXPECT_NEAR(a.mStats.SD2(), b.mStats.SD2(), 1e-9);
+    EXPECT_EQ(a.mStats.mCountOverThreshold, b.mStats.mCountOverThreshold);
+    // SDARR: the online segments continue the first record's and close at the sampling end.
+    EXPECT_EQ(a.mSegments.mNumSegments, b.mSegments.mNumSegments);
+    EXPECT_NEAR(a.mSegments.mSumOfMeans, b.mSegments.mSumOfMeans, 1e-12);
+    EXPECT_NEAR(a.mSegments.mM2OfMeans, b.mSegments.mM2OfMeans, 1e-12);
+    // The spectrum is recomputed over the whole series at the record end.
+    ASSERT_EQ(a.mSpectrum.mPower.size(), b.mSpectrum.mPower.size());
+    for (std::size_t i = 0; i < a.mSpectrum.mPower.size(); ++i)
+        EXPECT_NEAR(a.mSpectrum.mPower[i], b.mSpectrum.mPower[i], 1e-9 * (1 + std::abs(b.mSpectrum.mPower[i])));
+}
+
+TEST_F(DocumentTest, NamedMessageClassesDescribeTheFiveMessages)
+{
+    const auto& classes = NamedMessageClasses();
+    const wchar_t* names[] = { L"HRV_Analyze", L"HRV_ClearAnalysis", L"HRV_ReselectAnalyzedRegion",
+        L"HRV_ToggleOnlineMode", L"HRV_ToggleEventMarkers" };
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        IMsgIdMessageClassObject* c = classes[i];
+        DWORD id = 0;
+        EXPECT_EQ(c->GetMessageId(&id), S_OK);
+        EXPECT_EQ(id, Document::MessageId(0x100 + DWORD(i)));
+        KEL::String text;
+        c->GetName(&text);
+        EXPECT_EQ(text.ToWString(), names[i]);
+        c->GetGroup(&text);
+        EXPECT_EQ(text.ToWString(), L"HRV");
+        WORD v1 = 0, v2 = 7;
+        c->GetValue1(&v1);
+        c->GetValue2(&v2);
+        EXPECT_EQ(v1, 65535);
+        EXPECT_EQ(v2, 0);
+        // Static objects: releasing the last reference deletes nothing, and the count stays
+        // usable after a surplus release.
+        EXPECT_EQ(c->AddRef(), 1u);
+        EXPECT_EQ(c->Release(), 0u);
+        EXPECT_EQ(c->Release(), 0u);
+        EXPECT_EQ(c->AddRef(), 1u);
+        EXPECT_EQ(c->Release(), 0u);
+        EXPECT_EQ(c->GetMessageId(&id), S_OK);
+    }
+    IKELString* description = nullptr;
+    classes[0]->GetDescription(&description);
+    EXPECT_EQ(KEL::String(description).ToWString(), L"Performs the analysis currently set up in the HRV module");
+    description->Release();
+    EXPECT_EQ(classes[0]->WriteMessage(nullptr, nullptr, 0), E_FAIL);
+}
+
+TEST_F(DocumentTest, NamedMessageCreationChecksItsArguments)
+{
+    IMsgIdMessageClassObject* analyze = NamedMessageClasses()[0];
+    IMessage* message = reinterpret_cast<IMessage*>(1);
+    VARIANT two[2];
+    VariantInit(&two[0]);
+    VariantInit(&two[1]);
+    const MessageArguments named { two, 0, 1 }, tooMany { two, 2, 0 };
+    EXPECT_EQ(analyze->CreateMessage(nullptr, &message), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(message, nullptr);
+    EXPECT_EQ(analyze->CreateMessage(&named, &message), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(analyze->CreateMessage(&tooMany, &message), DISP_E_BADPARAMCOUNT);
+
+    const auto payloadOf = [](IMessage* m) {
+        IMessagePayload* p = nullptr;
+        EXPECT_EQ(m->QueryInterface(IMessagePayload::kIid, reinterpret_cast<void**>(&p)), S_OK);
+        DWORD type = 9, count = 9;
+        p->GetPayload(&type, &count);
+        p->Release();
+        return std::pair { type, count };
+    };
+    // No argument: no payload.
+    const MessageArguments none { nullptr, 0, 0 };
+    ASSERT_EQ(analyze->CreateMessage(&none, &message), S_OK);
+    DWORD id = 0;
+    message->GetId(&id);
+    EXPECT_EQ(id, Document::MessageId(kMsgAnalyze));
+    EXPECT_EQ(payloadOf(message), (std::pair<DWORD, DWORD> { 0, 0 }));
+    message->Release();
+    // A text argument names a host type; this host has no type names, so the id stays 0.
+    VARIANT text;
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"HRV Report View");
+    const MessageArguments one { &text, 1, 0 };
+    ASSERT_EQ(analyze->CreateMessage(&one, &message), S_OK);
+    EXPECT_EQ(payloadOf(message), (std::pair<DWORD, DWORD> { 0, 1 }));
+    message->Release();
+    VariantClear(&text);
+    // A number is turned into text first.
+    VARIANT number;
+    VariantInit(&number);
+    number.vt = VT_I4;
+    number.lVal = 12;
+    const MessageArguments numeric { &number, 1, 0 };
+    ASSERT_EQ(analyze->CreateMessage(&numeric, &message), S_OK);
+    message->Release();
+
+    // Arguments that cannot be copied or turned into text give their result, not an exception.
+    VARIANT bad;
+    VariantInit(&bad);
+    bad.vt = 99;
+    const MessageArguments badType { &bad, 1, 0 };
+    EXPECT_EQ(analyze->CreateMessage(&badType, &message), DISP_E_BADVARTYPE);
+    EXPECT_EQ(message, nullptr);
+    VARIANT object;
+    VariantInit(&object);
+    object.vt = VT_UNKNOWN;
+    object.punkVal = nullptr;
+    const MessageArguments unconvertible { &object, 1, 0 };
+    EXPECT_TRUE(FAILED(analyze->CreateMessage(&unconvertible, &message)));
+    EXPECT_EQ(message, nullptr);
+}
+
+TEST_F(DocumentTest, HeadlessDialogsAnswerFromTheHostsOptions)
+{
+    // The settings dialog: a species chosen in it applies its preset to the working copy only.
+    vx::host::HrvHostOptions options;
+    options.settingsDialog = [](SettingsDialog& dialog) {
+        EXPECT_TRUE(dialog.SelectSpecies(7)); // "Rat"
+        return 1;
+    };
+    options.calculationDialog = [](CalculationChoice& choice) {
+        choice.mParameter = 12;
+        choice.mSetGuideLines = true;
+        return 1;
+    };
+    HostAndDocument hd(Mitdb100(30), options);
+    Settings* working = nullptr;
+    ASSERT_EQ(hd.doc->GetSettings().Clone(&working), S_OK);
+    SettingsDialog settings({ L"ECG" }, *working, &hd.host);
+    EXPECT_EQ(settings.Execute(), 1);
+    EXPECT_EQ(working->mSpecies, 7u);
+    EXPECT_NE(working->mQRSWidth, hd.doc->GetSettings().mQRSWidth);
+    EXPECT_EQ(hd.doc->GetSettings().mSpecies, 0u);
+    working->Release();
+
+    CalculationChoice choice;
+    EXPECT_NE(Dialog(42, choice, &hd.host).Execute(), 2);
+    EXPECT_EQ(choice.mParameter, 12);
+    EXPECT_TRUE(choice.mSetGuideLines);
+    EXPECT_EQ(hd.host.log.back(), "dialog.calculation 42");
+
+    // Without answers both dialogs are cancelled and change nothing; without a service too.
+    vx::host::HrvHostOptions silent;
+    HostAndDocument quiet(Mitdb100(30), silent);
+    CalculationChoice untouched { 3, false };
+    EXPECT_EQ(Dialog(0, untouched, &quiet.host).Execute(), 2);
+    EXPECT_EQ(Dialog(0, untouched, nullptr).Execute(), 2);
+    EXPECT_EQ(untouched.mParameter, 3);
+}
+
+TEST_F(DocumentTest, AnalysisManagerRequestsAndPersistedObjects)
+{
+    HostAndDocument hd(Mitdb100(60));
+    const DWORD m = DWORD(HostTypeIndex(GUID_AnalysisManagerEvents)) << 16;
+    DWORD value = 77;
+    const auto notify = [&](DWORD n) { hd.doc->OnNotify(nullptr, m | n, 0, reinterpret_cast<std::uintptr_t>(&value)); };
+    // Without a manager (not attached yet) the requests do nothing.
+    notify(6);
+    EXPECT_TRUE(hd.host.updates.empty());
+
+    hd.doc->OnNotify(nullptr, 0x80000000u, hd.host.ChildSite(), hd.host.ChildSite());
+    ASSERT_EQ(hd.doc->ClientId(), 1);
+    EXPECT_NE(std::find(hd.host.log.begin(), hd.host.log.end(), "manager.stored 1 0"), hd.host.log.end());
+    // Until the settings are stored with the host, the manager's requests are not for this
+    // analysis.
+    notify(6);
+    EXPECT_TRUE(hd.host.updates.empty());
+    hd.Command(kCmdAnalyse);
+    hd.TakeUpdates();
+    notify(7);
+    EXPECT_EQ(hd.host.log.back(), "manager.range 1 77");
+    notify(6);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(4), Changed(4) }));
+    notify(5);
+    EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(5), Changed(5) }));
+
+    // Persisted objects: index 0 the settings, 1 the data, each with type 2.
+    DWORD word = 9;
+    IUnknown* object = nullptr;
+    EXPECT_EQ(hd.doc->GetPersistedObject(0, 2, &word, &object), S_OK);
+    EXPECT_EQ(word, 0u);
+    EXPECT_EQ(object, static_cast<IPersistStreamInit*>(&hd.doc->GetSettings()));
+    object->Release();
+    EXPECT_EQ(hd.doc->GetPersistedObject(1, 2, &word, &object), S_OK);
+    EXPECT_EQ(object, static_cast<IPersistStreamInit*>(&hd.doc->GetData()));
+    object->Release();
+    EXPECT_EQ(hd.doc->GetPersistedObject(2, 2, &word, &object), S_FALSE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(hd.doc->GetPersistedObject(0, 1, &word, &object), S_FALSE);
+
+    // After a load: only settings from a legacy stream (versions 101 to 105) tell the host.
+    for (uint32_t version : { 100u, 101u, 105u, 106u }) {
+        hd.host.log.clear();
+        hd.doc->GetSettings().mLoadedVersion = version;
+        EXPECT_EQ(hd.doc->OnHostLoaded(), S_OK);
+        EXPECT_EQ(hd.host.log.size(), version >= 101 && version <= 105 ? 1u : 0u) << version;
+    }
+    char legacy[32];
+    std::snprintf(legacy, sizeof legacy, "legacy %08X", Document::CommandId(26));
+    EXPECT_EQ(hd.host.log, std::vector<std::string> {});
+    hd.doc->GetSettings().mLoadedVersion = 103;
+    hd.doc->OnHostLoaded();
+    EXPECT_EQ(hd.host.log, std::vector<std::string> { legacy });
+
+    // QueryInterface: the document's own interface and the sink as its own sub-object.
+    IHRVDocument* own = nullptr;
+    ASSERT_EQ(hd.doc->QueryInterface(IHRVDocument::kIid, reinterpret_cast<void**>(&own)), S_OK);
+    EXPECT_EQ(own, static_cast<IHRVDocument*>(hd.doc));
+    own->Release();
+    IUnknown* unknown = reinterpret_cast<IUnknown*>(1);
+    EXPECT_EQ(hd.doc->QueryInterface(IPersist::kIid, reinterpret_cast<void**>(&unknown)), E_NOINTERFACE);
+    EXPECT_EQ(unknown, nullptr);
+    IOnlineDataSink* sink = nullptr;
+    ASSERT_EQ(hd.doc->QueryInterface(IOnlineDataSink::kIid, reinterpret_cast<void**>(&sink)), S_OK);
+    EXPECT_EQ(sink, hd.doc->OnlineSink());
+    sink->Release();
+}
+
+TEST_F(DocumentTest, MenuInsertionRegistersTheItemsInOrder)
+{
+    HostClassObjectPair pair;
+    ASSERT_EQ(CreateHostObjectForClass(pair, GUID_HRVDocumentObj, nullptr, nullptr), S_OK);
+    ASSERT_EQ(InsertDocumentCommands(pair), S_OK);
+    EXPECT_EQ(pair.flag, 1); // the host placed the items
+    const auto& items = static_cast<caf::HostClassCounterpart*>(pair.object)->Commands();
+
+    struct Item {
+        std::wstring caption;
+        DWORD number; // 0: no id
+        DWORD textId;
+        std::wstring attribute;
+        DWORD first, second;
+    };
+    const std::vector<Item> expected = {
+        { L"HRV^EXTENSION|", 0, 27, L"", 0, 0 },
+        { L"HRV|Settings", 1, 30, L"settings", 10, 1003 },
+        { L"HRV|-", 0, 0, L"", 0, 0 },
+        { L"HRV|ClassifierView", 2, 33, L"window_BPClass", 10, 1006 },
+        { L"HRV|Report", 3, 36, L"Spiro_Report", 10, 1007 },
+        { L"HRV|AnalysisPlots|", 4, 39, L"windows_graphsmenu", 522, 1005 },
+        { L"HRV|AnalysisPlots|Tachogram", 5, 45, L"", 0, 0 },
+        { L"HRV|AnalysisPlots|RRHistogram", 6, 48, L"", 0, 0 },
+        { L"HRV|AnalysisPlots|DeltaRRHistogram", 7, 51, L"", 0, 0 },
+        { L"HRV|AnalysisPlots|Poincare", 8, 54, L"", 0, 0 },
+        { L"HRV|AnalysisPlots|Spectrum", 9, 57, L"", 0, 0 },
+        { L"HRV|-", 0, 0, L"", 0, 0 },
+        { L"HRV|AddMarker", 10, 60, L"", 0, 0 },
+        { L"HRV|RemoveMarker", 11, 63, L"", 0, 0 },
+        { L"HRV|ShowMarkers", 12, 66, L"", 0, 0 },
+        { L"HRV|AllBeatsNormal", 13, 69, L"", 0, 0 },
+        { L"HRV|-", 0, 0, L"", 0, 0 },
+        { L"HRV|OnlineMode", 15, 74, L"", 0, 0 },
+        { L"HRV|-", 0, 0, L"", 0, 0 },
+        { L"HRV|Reselect", 16, 77, L"", 0, 0 },
+        { L"HRV|ClearAnalysis", 17, 80, L"", 0, 0 },
+        { L"HRV|Analyse", 18, 42, L"analyse", 10, 1004 },
+    };
+    ASSERT_EQ(items.size(), expected.size() + 1);
+    const auto& group = dynamic_cast<caf::HostCommand&>(*items[0]).Describe();
+    EXPECT_EQ(group.kind, caf::HostCommand::Kind::Group);
+    EXPECT_EQ(group.caption, L"HRV");
+    EXPECT_EQ(group.separator, L"HRV");
+    EXPECT_EQ(group.style, 0x38u);
+    EXPECT_EQ(group.order, 10000u);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto& f = dynamic_cast<caf::HostCommand&>(*items[i + 1]).Describe();
+        const Item& e = expected[i];
+        SCOPED_TRACE(std::string(e.caption.begin(), e.caption.end()));
+        EXPECT_EQ(f.caption, e.caption);
+        EXPECT_EQ(f.id, e.number ? Document::CommandId(e.number) : 0u);
+        EXPECT_EQ(f.textId, e.textId);
+        EXPECT_EQ(f.attribute, e.attribute);
+        EXPECT_EQ(f.first, e.first);
+        EXPECT_EQ(f.second, e.second);
+        EXPECT_EQ(f.group, e.attribute.empty() ? L"" : L"HRV");
+    }
+    // The texts the items name are the module's.
+    EXPECT_EQ(DocumentText(30).ToWString(), L"&Settings...");
+    EXPECT_EQ(DocumentText(84).ToWString(), L"Analyze Selection");
+    pair.object->Release();
+
+    // Without the host's object nothing is inserted.
+    HostClassObjectPair empty;
+    EXPECT_EQ(InsertDocumentCommands(empty), E_POINTER);
+}
+
+namespace {
+
+// Reads the fiducial channel of the record being sampled after each block, as a view would.
+class LiveReader final : public IOnlineDataSink {
+public:
+    LiveReader(HrvHostDocument& host, std::wstring channel)
+        : mHost(host)
+        , mChannel(std::move(channel))
+    {
+    }
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT MaySamplingStart(IUnknown**, WORD* verdict) override { return *verdict = 0xFFFF, S_OK; }
+    HRESULT SamplingFinished() override { return S_OK; }
+    HRESULT RecordStart(LONG, DWORD, WORD) override { return S_OK; }
+    HRESULT RecordEnd() override { return S_OK; }
+    HRESULT SamplingEnd() override { return S_OK; }
+    HRESULT NewData() override
+    {
+        ChannelRef fid;
+        const int32_t record = mHost.GetRecording().samplingRecord;
+        if (!mHost.FindChannel(mChannel, fid) || record < 0)
+            return S_OK;
+        IEnumEventEx* events = mHost.OpenEvents(fid, record, 0, 0x7FFFFFFF);
+        if (!events)
+            return S_OK;
+        Read read { mHost.GetRecording().records[static_cast<std::size_t>(record)].length, {} };
+        DWORD size = 0;
+        events->GetRecordSize(&size);
+        std::vector<std::byte> buffer(size * 8);
+        for (;;) {
+            DWORD count = 0;
+            LONG next = 0;
+            const HRESULT hr = events->Next(static_cast<DWORD>(buffer.size()), -1, buffer.data(), &count, &next);
+            for (DWORD i = 0; i < count; ++i) {
+                FiducialEvent e;
+                std::memcpy(&e, buffer.data() + i * size, std::min<std::size_t>(size, sizeof e));
+                read.events.push_back(e);
+            }
+            if (hr != S_OK || count == 0)
+                break;
+        }
+        events->Release();
+        reads.push_back(std::move(read));
+        return S_OK;
+    }
+    HRESULT Reserved9() override { return S_OK; }
+    HRESULT Reserved10() override { return S_OK; }
+    HRESULT Reserved11() override { return S_OK; }
+    HRESULT Reserved12() override { return S_OK; }
+    HRESULT GetValue13(DWORD*) override { return S_OK; }
+    HRESULT GetValue14(DWORD, DWORD, DWORD, DWORD*) override { return S_OK; }
+
+    struct Read {
+        int64_t length; // samples in the record when read
+        std::vector<FiducialEvent> events;
+    };
+    std::vector<Read> reads;
+
+private:
+    HrvHostDocument& mHost;
+    std::wstring mChannel;
+};
+
+} // namespace
+
+TEST_F(DocumentTest, WhileSamplingTheHostHandsOutOnlySettledBeats)
+{
+    const double first = 120, second = 180;
+    auto source = Mitdb100(second, first);
+    HostAndDocument hd(Mitdb100(first));
+    hd.Command(kCmdAnalyse);
+    hd.Command(kCmdOnlineMode);
+    LiveReader reader(hd.host, hd.doc->Detector().StageName(7));
+    ASSERT_EQ(hd.host.Document().AddSink(&reader), S_OK);
+    ASSERT_TRUE(hd.host.PlayOnline(*source, 0, 20.0));
+    hd.host.Document().RemoveSink(&reader);
+
+    // What the record holds at the end, read anew.
+    const auto finished = vx::integration::ReadBeats(hd.host.Engine(), hd.doc->Detector().StageName(7), 1, 0, 1 << 20);
+    ASSERT_GT(finished.size(), 150u);
+    ASSERT_EQ(reader.reads.size(), 9u);
+    const auto settle = static_cast<int64_t>(10.0 / source->records[0].interval);
+    std::size_t previous = 0;
+    for (const auto& read : reader.reads) {
+        // Every beat handed out lies at least the settle time behind the data, and is the beat
+        // the finished record has there: later samples did not change it.
+        ASSERT_LE(read.events.size(), finished.size());
+        EXPECT_GE(read.events.size(), previous);
+        previous = read.events.size();
+        for (std::size_t i = 0; i < read.events.size(); ++i) {
+            EXPECT_LT(read.events[i].mPosition, read.length - settle);
+            ASSERT_EQ(read.events[i].mPosition, finished[i].mPosition) << i;
+            EXPECT_EQ(std::isnan(read.events[i].mRR), std::isnan(finished[i].mRR));
+            if (!std::isnan(finished[i].mRR)) {
+                EXPECT_DOUBLE_EQ(read.events[i].mRR, finished[i].mRR);
+            }
+        }
+    }
+    EXPECT_GT(previous, finished.size() - 20); // the last read trails the end by the settle time
+}
+
+TEST_F(DocumentTest, ADocumentWithoutHostOwnsFreshStateAndDoesNothing)
+{
+    auto* doc = new Document(nullptr);
+    doc->AddRef();
+    EXPECT_FALSE(doc->GetSettings().HasValidRange());
+    EXPECT_TRUE(doc->Engine().mBeats.empty());
+    for (DWORD n = 1; n <= 18; ++n)
+        doc->OnCommand(Document::CommandId(n));
+    EXPECT_EQ(doc->Reanalyse(0xFFFFFFFF, 4), 0);
+    EXPECT_FALSE(doc->ClearAnalysis(0xFFFFFFFF, true));
+    EXPECT_FALSE(doc->AttachOnlineSink());
+    doc->GetSettings().mAnalyzeWhileSampling = true;
+    WORD verdict = 0;
+    EXPECT_EQ(doc->OnlineSink()->MaySamplingStart(nullptr, &verdict), 0);
+    EXPECT_EQ(doc->OnlineSink()->RecordStart(0, 0, 1), 0);
+    EXPECT_EQ(doc->OnlineSink()->NewData(), 0);
+    EXPECT_EQ(doc->OnlineSink()->RecordEnd(), 1); // no interval added
+    EXPECT_EQ(doc->OnlineSink()->SamplingEnd(), 0);
+    EXPECT_EQ(doc->Close(), S_OK);
+    EXPECT_EQ(doc->Release(), 0u);
+}
+
+TEST_F(DocumentTest, LiveEventSourceFindsClonesAndReportsItsTimeBase)
+{
+    HostAndDocument hd(Mitdb100(60));
+    ASSERT_EQ(hd.Command(kCmdAnalyse), S_OK);
+    ChannelRef fid;
+    ASSERT_TRUE(hd.host.FindChannel(L"HRV_vFID", fid));
+    IEnumEventEx* events = hd.host.OpenEvents(fid, 0, 0, 0x7FFFFFFF);
+    ASSERT_NE(events, nullptr);
+
+    // Every position, read straight through.
+    ULONG size = 0;
+    ASSERT_EQ(events->GetRecordSize(&size), S_OK);
+    ASSERT_GE(size, sizeof(int32_t));
+    std::vector<LONG> positions;
+    std::vector<std::byte> buffer(size * 16);
+    for (;;) {
+        ULONG count = 0;
+        LONG next = 0;
+        const HRESULT hr = events->Next(static_cast<ULONG>(buffer.size()), -1, buffer.data(), &count, &next);
+        for (ULONG i = 0; i < count; ++i) {
+            int32_t p = 0;
+            std::memcpy(&p, buffer.data() + i * size, sizeof p);
+            positions.push_back(p);
+        }
+        if (hr != S_OK || count == 0)
+            break;
+    }
+    ASSERT_GT(positions.size(), 50u);
+
+    // Forward: the first event at or after the start; backward: the last one before it.
+    const std::size_t k = positions.size() / 2;
+    LONG at = 0;
+    ASSERT_EQ(events->Find(0, positions[k] - 1, 0, 0x7FFFFFFF), S_OK);
+    ASSERT_EQ(events->GetPosition(&at), S_OK);
+    EXPECT_EQ(at, positions[k]);
+    ASSERT_EQ(events->Find(1, positions[k] + 1, 0, 0x7FFFFFFF), S_OK);
+    ASSERT_EQ(events->GetPosition(&at), S_OK);
+    EXPECT_EQ(at, positions[k]);
+    ASSERT_EQ(events->Find(1, positions[k], 0, 0x7FFFFFFF), S_OK);
+    ASSERT_EQ(events->GetPosition(&at), S_OK);
+    EXPECT_EQ(at, positions[k]);
+
+    // A clone continues from the same place, independently.
+    IEnumEventEx* copy = nullptr;
+    ASSERT_EQ(events->Clone(&copy), S_OK);
+    ULONG count = 0;
+    LONG next = 0;
+    ASSERT_EQ(copy->Next(size, -1, buffer.data(), &count, &next), S_OK);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(next, positions[k + 1]);
+    ASSERT_EQ(events->GetPosition(&at), S_OK);
+    EXPECT_EQ(at, positions[k]);
+    copy->Release();
+
+    vx::hf::RateRatio ratio;
+    ASSERT_EQ(events->GetTimeBase(&ratio), S_OK);
+    EXPECT_EQ(ratio.numerator, 1);
+    EXPECT_EQ(ratio.denominator, 360);
+    EXPECT_EQ(events->GetTimeBase(nullptr), E_POINTER);
+    events->Release();
+}
