@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/Unicode.h"
+
 namespace KEL {
 namespace {
 
@@ -16,72 +18,28 @@ constexpr std::uint32_t kOffsetsFromUtf8[6] = {0x00000000u, 0x00003080u, 0x000E2
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+// The bytes allowed to follow in a sequence. Every trailing byte is 0x80-0xBF; the second is
+// narrowed further after E0, ED, F0 and F4 so that overlong forms, encoded surrogates and values
+// beyond U+10FFFF are refused.
+struct TrailRange {
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+};
 
-// Length of the longest prefix at p that could still begin a well-formed sequence (at least 1):
-// the part one U+FFFD replaces.
-std::ptrdiff_t MaximalSubpart(const unsigned char* p, const unsigned char* end)
+constexpr TrailRange SecondByteRange(unsigned char lead)
 {
-    const int trail = TrailingBytes(*p);
-    if (trail == 0 || trail > 3 || *p < 0xC2 || *p > 0xF4)
-        return 1;
-    // Accept trailing bytes while each keeps the sequence's prefix legal.
-    std::ptrdiff_t n = 1;
-    while (n <= trail && p + n < end) {
-        unsigned char low = 0x80, high = 0xBF;
-        if (n == 1) {
-            if (*p == 0xE0)
-                low = 0xA0;
-            else if (*p == 0xED)
-                high = 0x9F;
-            else if (*p == 0xF0)
-                low = 0x90;
-            else if (*p == 0xF4)
-                high = 0x8F;
-        }
-        if (p[n] < low || p[n] > high)
-            break;
-        ++n;
+    switch (lead) {
+    case 0xE0:
+        return { 0xA0, 0xBF };
+    case 0xED:
+        return { 0x80, 0x9F };
+    case 0xF0:
+        return { 0x90, 0xBF };
+    case 0xF4:
+        return { 0x80, 0x8F };
+    default:
+        return {};
     }
-    return n;
-}
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// Reads one code point from units that may hold surrogate pairs; false for a lone surrogate or a
-// value beyond U+10FFFF.
-template <class Unit>
-bool ReadCodePoint(const Unit* units, std::size_t count, std::size_t& i, char32_t& out)
-{
-    const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<Unit>>(units[i++]));
-    if (IsHigh(c) && i < count) {
-        const auto next = static_cast<char32_t>(static_cast<std::make_unsigned_t<Unit>>(units[i]));
-        if (IsLow(next)) {
-            ++i;
-            out = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
-            return true;
-        }
-    }
-    out = c;
-    return !IsHigh(c) && !IsLow(c) && c <= 0x10FFFF;
 }
 
 template <class Unit>
@@ -93,7 +51,7 @@ std::string ToUtf8(const Unit* units, std::size_t count)
     out.reserve(count);
     for (std::size_t i = 0; i < count;) {
         char32_t c;
-        AppendUtf8(out, ReadCodePoint(units, count, i, c) ? c : kReplacement);
+        vx::text::AppendUtf8(out, vx::text::ReadCodePoint(units, count, i, c) ? c : kReplacement);
     }
     return out;
 }
@@ -109,26 +67,8 @@ bool IsLegalUtf8(const unsigned char* bytes, int length)
         if (bytes[i] < 0x80 || bytes[i] > 0xBF)
             return false;
     if (length >= 2) {
-        // Every trailing byte is 0x80-0xBF; the second is narrowed further after E0, ED, F0, F4
-        // so that overlong forms, encoded surrogates and values beyond U+10FFFF are refused.
-        unsigned char low = 0x80, high = 0xBF;
-        switch (lead) {
-        case 0xE0:
-            low = 0xA0;
-            break;
-        case 0xED:
-            high = 0x9F;
-            break;
-        case 0xF0:
-            low = 0x90;
-            break;
-        case 0xF4:
-            high = 0x8F;
-            break;
-        default:
-            break;
-        }
-        if (bytes[1] < low || bytes[1] > high)
+        const TrailRange range = SecondByteRange(lead);
+        if (bytes[1] < range.low || bytes[1] > range.high)
             return false;
     }
     if (lead >= 0x80 && lead < 0xC2)
@@ -186,22 +126,16 @@ ConversionResult ConvertUtf8ToUtf16(const unsigned char** sourceStart, const uns
 
 std::wstring Utf8ToWide(const std::string& utf8)
 {
-    // One UTF-16 unit per input byte is always enough; the buffer is on the heap whatever the
-    // size of the input.
-    std::u16string units(utf8.size(), u'\0');
-    const auto* source = reinterpret_cast<const unsigned char*>(utf8.data());
-    const auto* end = source + utf8.size();
-    char16_t* target = units.data();
-    char16_t* targetEnd = target + units.size();
-    while (source < end) {
-        const ConversionResult r = ConvertUtf8ToUtf16(&source, end, &target, targetEnd);
-        if (r == conversionOK || r == targetExhausted)
-            break;
+    std::wstring out;
+    out.reserve(utf8.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
         // Ill-formed or cut short: one U+FFFD for the maximal subpart, then carry on.
-        *target++ = static_cast<char16_t>(kReplacement);
-        source += MaximalSubpart(source, end);
+        char32_t c;
+        out.push_back(static_cast<wchar_t>(vx::text::DecodeUtf8(p, end, c) ? c : kReplacement));
     }
-    return Utf16ToWide(units.data(), static_cast<std::size_t>(target - units.data()));
+    return out;
 }
 
 std::string Utf16ToUtf8(const char16_t* units, std::size_t count) { return ToUtf8(units, count); }
@@ -216,14 +150,7 @@ std::u16string WideToUtf16(const wchar_t* text, std::size_t count)
     out.reserve(count);
     for (std::size_t i = 0; i < count;) {
         char32_t c;
-        if (!ReadCodePoint(text, count, i, c))
-            c = kReplacement;
-        if (c >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+        vx::text::AppendUtf16(out, vx::text::ReadCodePoint(text, count, i, c) ? c : kReplacement);
     }
     return out;
 }
@@ -236,7 +163,7 @@ std::wstring Utf16ToWide(const char16_t* units, std::size_t count)
     out.reserve(count);
     for (std::size_t i = 0; i < count;) {
         char32_t c;
-        out.push_back(static_cast<wchar_t>(ReadCodePoint(units, count, i, c) ? c : kReplacement));
+        out.push_back(static_cast<wchar_t>(vx::text::ReadCodePoint(units, count, i, c) ? c : kReplacement));
     }
     return out;
 }

@@ -5,6 +5,7 @@
 
 #include "foundation/storage/CaseFoldTable.h"
 #include "foundation/storage/Format.h"
+#include "text/Unicode.h"
 
 namespace KEL {
 
@@ -41,12 +42,7 @@ HRESULT NameFromCaller(const OLECHAR* name, std::u16string& out)
         const auto c = static_cast<std::uint32_t>(*p);
         if (c > 0x10FFFF)
             return STG_E_INVALIDNAME;
-        if (c >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+        vx::text::AppendUtf16(out, c);
         if (out.size() > StorageFormat::kMaxNameUnits)
             return STG_E_INVALIDNAME;
     }

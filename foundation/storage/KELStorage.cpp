@@ -144,6 +144,14 @@ bool Excluded(const std::u16string& name, SNB exclude)
     return false;
 }
 
+// The key of an element the caller means to find: a name no element can have is reported as not
+// found rather than invalid.
+HRESULT NameOfExisting(const OLECHAR* name, std::u16string& key)
+{
+    const HRESULT hr = NameFromCaller(name, key);
+    return hr == STG_E_INVALIDNAME ? STG_E_FILENOTFOUND : hr;
+}
+
 } // namespace
 
 HRESULT StatElement(const Element& element, STATSTG* statstg, DWORD statFlag)
@@ -387,9 +395,9 @@ HRESULT KELStorage::OpenStream(const OLECHAR* name, void*, DWORD mode, DWORD, IS
         return STG_E_INVALIDPOINTER;
     *out = nullptr;
     std::u16string key;
-    HRESULT hr = NameFromCaller(name, key);
+    HRESULT hr = NameOfExisting(name, key);
     if (FAILED(hr))
-        return hr == STG_E_INVALIDNAME ? STG_E_FILENOTFOUND : hr;
+        return hr;
     try {
         std::lock_guard lock(mAllocator->Mutex());
         Element* element = mTable->Find(key, STGTY_STREAM);
@@ -432,9 +440,9 @@ HRESULT KELStorage::OpenStorage(const OLECHAR* name, IStorage*, DWORD mode, SNB,
         return STG_E_INVALIDPOINTER;
     *out = nullptr;
     std::u16string key;
-    HRESULT hr = NameFromCaller(name, key);
+    HRESULT hr = NameOfExisting(name, key);
     if (FAILED(hr))
-        return hr == STG_E_INVALIDNAME ? STG_E_FILENOTFOUND : hr;
+        return hr;
     try {
         std::lock_guard lock(mAllocator->Mutex());
         Element* element = mTable->Find(key, STGTY_STORAGE);
@@ -461,9 +469,9 @@ HRESULT KELStorage::OpenStorage(const OLECHAR* name, IStorage*, DWORD mode, SNB,
 HRESULT KELStorage::DestroyElement(const OLECHAR* name)
 {
     std::u16string key;
-    HRESULT hr = NameFromCaller(name, key);
+    HRESULT hr = NameOfExisting(name, key);
     if (FAILED(hr))
-        return hr == STG_E_INVALIDNAME ? STG_E_FILENOTFOUND : hr;
+        return hr;
     try {
         std::lock_guard lock(mAllocator->Mutex());
         Element* element = mTable->Find(key);
@@ -481,8 +489,8 @@ HRESULT KELStorage::RenameElement(const OLECHAR* oldName, const OLECHAR* newName
     HRESULT hr = NameFromCaller(newName, to);
     if (FAILED(hr))
         return hr;
-    if (FAILED(hr = NameFromCaller(oldName, from)))
-        return hr == STG_E_INVALIDNAME ? STG_E_FILENOTFOUND : hr;
+    if (FAILED(hr = NameOfExisting(oldName, from)))
+        return hr;
     std::lock_guard lock(mAllocator->Mutex());
     if (mTable->Find(to))
         return STG_E_FILEALREADYEXISTS;
@@ -498,9 +506,9 @@ HRESULT KELStorage::SetElementTimes(
     const OLECHAR* name, const FILETIME* ctime, const FILETIME* atime, const FILETIME* mtime)
 {
     std::u16string key;
-    HRESULT hr = NameFromCaller(name, key);
+    HRESULT hr = NameOfExisting(name, key);
     if (FAILED(hr))
-        return hr == STG_E_INVALIDNAME ? STG_E_FILENOTFOUND : hr;
+        return hr;
     std::lock_guard lock(mAllocator->Mutex());
     Element* element = mTable->Find(key);
     if (!element)

@@ -6,12 +6,14 @@
 
 #include "foundation/DateTime.h"
 #include "foundation/LocaleInfo.h"
+#include "foundation/tests/LocaleFixture.h"
 #include "locale/LocaleSettings.h"
 #include "time/Clock.h"
 
 namespace {
 
 using KEL::String;
+using testlocale::MakeLocale;
 
 TEST(DateTimeTest, JulianDayNumbersOfKnownDates)
 {
@@ -79,16 +81,6 @@ vx::locale::Settings German()
     s.mDateSeparator = L".";
     s.mShortDateFormat = L"dd.MM.yyyy";
     return s;
-}
-
-// A record built from the given settings, with its warnings kept out of the log.
-std::unique_ptr<KEL::LocaleInfo> MakeLocale(vx::locale::Settings settings)
-{
-    vx::locale::ScopedSettings scoped(std::move(settings));
-    auto previous = KEL::SetLocaleWarningHandler([](const String&, const String&) {});
-    auto info = std::make_unique<KEL::LocaleInfo>();
-    KEL::SetLocaleWarningHandler(std::move(previous));
-    return info;
 }
 
 TEST(DateTimeTest, TimeOfDayRoundsCarriesAndUsesTheUsersClock)

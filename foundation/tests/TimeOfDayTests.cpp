@@ -5,21 +5,14 @@
 
 #include "foundation/LocaleInfo.h"
 #include "foundation/TimeOfDay.h"
+#include "foundation/tests/LocaleFixture.h"
 #include "locale/LocaleSettings.h"
 
 namespace {
 
 using KEL::String;
+using testlocale::MakeLocale;
 using KEL::TimeOfDay;
-
-std::unique_ptr<KEL::LocaleInfo> MakeLocale(vx::locale::Settings settings)
-{
-    vx::locale::ScopedSettings scoped(std::move(settings));
-    auto previous = KEL::SetLocaleWarningHandler([](const String&, const String&) {});
-    auto info = std::make_unique<KEL::LocaleInfo>();
-    KEL::SetLocaleWarningHandler(std::move(previous));
-    return info;
-}
 
 vx::locale::Settings German()
 {

@@ -14,6 +14,27 @@ namespace {
 // p + 1 without passing the largest position.
 LONG After(LONG p) { return p == std::numeric_limits<LONG>::max() ? p : p + 1; }
 
+// A source that is itself a calculation enumerator starts where it is told through its own Seek;
+// false for any other source.
+bool SeekAsCalcEnum(IUnknown* source, LONG p)
+{
+    ICalcEnum* calc = nullptr;
+    if (FAILED(source->QueryInterface(ICalcEnum::kIid, reinterpret_cast<void**>(&calc))) || !calc)
+        return false;
+    calc->Seek(p);
+    calc->Release();
+    return true;
+}
+
+// Moves a sample stream to p, relative to where the stream says it is (0 when it cannot say).
+void SeekStreamTo(IFloatStreamEx* stream, LONG p)
+{
+    LONG current = 0;
+    if (FAILED(stream->GetPosition(&current)))
+        current = 0;
+    stream->SeekRelative(static_cast<LONG>(int64_t(p) - current), nullptr);
+}
+
 } // namespace
 
 bool eeh_SourceEnum::IsValid()
@@ -128,10 +149,7 @@ void FloatExWrapper::SeekTo(LONG p)
         return;
     // The move is relative to where the stream really is (after a buffered block that is the
     // block's end, after reaching the end wherever the last read left it).
-    LONG streamPosition = 0;
-    if (FAILED(mStream->GetPosition(&streamPosition)))
-        streamPosition = 0;
-    mStream->SeekRelative(static_cast<LONG>(int64_t(p) - streamPosition), nullptr);
+    SeekStreamTo(mStream, p);
     Reset();
     mAtEnd = false;
 }
@@ -139,18 +157,8 @@ void FloatExWrapper::SeekTo(LONG p)
 void FloatExWrapper::SetStart(LONG p)
 {
     mSeekRequested = true;
-    if (!mStream)
-        return;
-    ICalcEnum* calc = nullptr;
-    if (SUCCEEDED(mStream->QueryInterface(ICalcEnum::kIid, reinterpret_cast<void**>(&calc))) && calc) {
-        calc->Seek(p);
-        calc->Release();
-        return;
-    }
-    LONG current = 0;
-    if (FAILED(mStream->GetPosition(&current)))
-        current = 0;
-    mStream->SeekRelative(static_cast<LONG>(int64_t(p) - current), nullptr);
+    if (mStream && !SeekAsCalcEnum(mStream, p))
+        SeekStreamTo(mStream, p);
 }
 
 HRESULT FloatExWrapper::GetTimeBase(vx::hf::RateRatio* ratio)
@@ -277,15 +285,8 @@ void EventWrapper::SeekTo(LONG p)
 void EventWrapper::SetStart(LONG p)
 {
     mSeekRequested = true;
-    if (!mSource)
-        return;
-    ICalcEnum* calc = nullptr;
-    if (SUCCEEDED(mSource->QueryInterface(ICalcEnum::kIid, reinterpret_cast<void**>(&calc))) && calc) {
-        calc->Seek(p);
-        calc->Release();
-        return;
-    }
-    mSource->Find(0, p, p, After(p));
+    if (mSource && !SeekAsCalcEnum(mSource, p))
+        mSource->Find(0, p, p, After(p));
 }
 
 HRESULT EventWrapper::GetTimeBase(vx::hf::RateRatio* ratio)

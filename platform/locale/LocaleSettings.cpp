@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "text/Unicode.h"
 #include "time/Clock.h"
 
 namespace vx::locale {
@@ -543,32 +544,6 @@ template <class Char> int CopyOut(const std::basic_string<Char>& text, Char* buf
     return needed;
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t wc : text) {
-        auto c = static_cast<std::uint32_t>(wc);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 int GetLocaleInfoW(LCID locale, LCTYPE type, wchar_t* buffer, int size)
@@ -586,7 +561,7 @@ int GetLocaleInfoA(LCID locale, LCTYPE type, char* buffer, int size)
     std::wstring text;
     if (locale != LOCALE_USER_DEFAULT || !settings || !SettingText(*settings, type, text))
         return 0;
-    return CopyOut(Utf8(text), buffer, size);
+    return CopyOut(vx::text::UnitsToUtf8(text), buffer, size);
 }
 
 int GetDateFormatW(LCID locale, DWORD flags, const SYSTEMTIME* date, const wchar_t* format, wchar_t* buffer, int size)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "com/LastError.h"
+#include "text/Unicode.h"
 
 namespace {
 
@@ -98,12 +99,7 @@ std::u16string ToUtf16(const wchar_t* text)
     std::u16string out;
     for (; text && *text; ++text) {
         const auto c = static_cast<char32_t>(*text);
-        if (c >= 0x10000 && c <= 0x10FFFF) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c > 0xFFFF ? 0xFFFD : c));
-        }
+        vx::text::AppendUtf16(out, c > 0x10FFFF ? 0xFFFD : c);
     }
     // A string-table entry counts its units in 16 bits.
     if (out.size() > 0xFFFF)

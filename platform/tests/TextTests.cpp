@@ -8,6 +8,7 @@
 #include "com/LastError.h"
 #include "text/CodePage.h"
 #include "text/SystemMessage.h"
+#include "text/Unicode.h"
 
 namespace {
 
@@ -65,6 +66,15 @@ TEST(CodePage, EncodesEachCodePage)
     EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring{L'a', wchar_t(0xDC00), L'b'}), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring{wchar_t(0x110000)}), "\xEF\xBF\xBD");
     EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}), "\xF0\x9F\x98\x80");
+}
+
+// Each unit stands for itself: a surrogate pair is not joined here, unlike CP_UTF8 above.
+TEST(Unicode, UnitsToUtf8ReplacesEveryUnitThatIsNoCodePoint)
+{
+    EXPECT_EQ(vx::text::UnitsToUtf8(L"a\u00E9\u20AC\U0001F600"), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(vx::text::UnitsToUtf8(std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(vx::text::UnitsToUtf8(std::wstring{wchar_t(0x110000), wchar_t(-1)}), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(vx::text::UnitsToUtf8(L""), "");
 }
 
 TEST(CodePage, TerminatorCountsWhenLengthIsMinusOne)

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "com/LastError.h"
+#include "text/Unicode.h"
 
 namespace {
 
@@ -42,90 +43,6 @@ int Fail(DWORD error)
 {
     SetLastError(error);
     return 0;
-}
-
-// Decodes one UTF-8 sequence at p (p < end). Returns false for an ill-formed sequence; p then
-// stands behind its maximal well-formed prefix (at least one byte), the unit of replacement that
-// Unicode recommends (Unicode 15, section 3.9, "U+FFFD Substitution of Maximal Subparts").
-bool DecodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& out)
-{
-    const unsigned char lead = *p++;
-    if (lead < 0x80) {
-        out = lead;
-        return true;
-    }
-    int trail = 0;
-    char32_t value = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        trail = 1;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        trail = 2;
-        value = lead & 0x0F;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        trail = 3;
-        value = lead & 0x07;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return false;
-    }
-    for (int i = 0; i < trail; ++i) {
-        if (p == end || *p < low || *p > high)
-            return false;
-        value = (value << 6) | (*p++ & 0x3F);
-        low = 0x80;
-        high = 0xBF;
-    }
-    out = value;
-    return true;
-}
-
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// Reads the code point at source[i], joining a surrogate pair that UTF-16 text may have left in
-// wide text. Returns false for a lone surrogate or a value beyond U+10FFFF.
-bool ReadWide(const wchar_t* source, int length, int& i, char32_t& out)
-{
-    const char32_t c = static_cast<char32_t>(source[i++]);
-    if (IsHighSurrogate(c) && i < length && IsLowSurrogate(static_cast<char32_t>(source[i]))) {
-        out = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(source[i++]) - 0xDC00);
-        return true;
-    }
-    out = c;
-    return !(IsHighSurrogate(c) || IsLowSurrogate(c) || c > 0x10FFFF);
-}
-
-int EncodeUtf8(char32_t c, char* bytes)
-{
-    if (c < 0x80) {
-        bytes[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        bytes[0] = static_cast<char>(0xC0 | (c >> 6));
-        bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        bytes[0] = static_cast<char>(0xE0 | (c >> 12));
-        bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    bytes[0] = static_cast<char>(0xF0 | (c >> 18));
-    bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
 }
 
 bool EncodeCp1252(char32_t c, char& out)
@@ -186,7 +103,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sour
         if (page == Page::Cp1252) {
             const unsigned char b = *p++;
             c = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b;
-        } else if (!DecodeUtf8(p, end, c)) {
+        } else if (!vx::text::DecodeUtf8(p, end, c)) {
             if (flags & MB_ERR_INVALID_CHARS)
                 return Fail(ERROR_NO_UNICODE_TRANSLATION);
             c = kReplacement;
@@ -217,13 +134,13 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t* source, int s
     Output<char> out{target, targetLength};
     for (int i = 0; i < length;) {
         char32_t c;
-        const bool valid = ReadWide(source, length, i, c);
+        const bool valid = vx::text::ReadCodePoint(source, length, i, c);
         char bytes[4];
         int n = 1;
         if (page == Page::Utf8) {
             if (!valid && (flags & WC_ERR_INVALID_CHARS))
                 return Fail(ERROR_NO_UNICODE_TRANSLATION);
-            n = EncodeUtf8(valid ? c : kReplacement, bytes);
+            n = vx::text::EncodeUtf8(valid ? c : kReplacement, bytes);
         } else if (!valid || !EncodeCp1252(c, bytes[0])) {
             bytes[0] = fallback;
             if (usedDefault)
