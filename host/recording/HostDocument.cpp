@@ -154,6 +154,60 @@ private:
     std::uint32_t mChannel = 0;
 };
 
+// What a channel calculation of an extension's class is made on: the document (not held, the
+// document holds the calculation; it tells the site when it goes), the channel and the factory.
+class HostCalcSite final : public SimpleUnknownImp1<ICalculationSite, 1> {
+public:
+    HostCalcSite(HostDocument* doc, std::uint32_t channel, IObjectFactory* factory)
+        : mDoc(doc)
+        , mChannel(channel)
+        , mFactory(factory)
+    {
+        if (mFactory)
+            mFactory->AddRef();
+    }
+    ~HostCalcSite() override
+    {
+        if (mFactory)
+            mFactory->Release();
+    }
+    void ForgetDocument() { mDoc = nullptr; }
+
+    HRESULT GetDocument(IUnknown** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (!mDoc)
+            return E_UNEXPECTED; // the document was closed
+        *out = static_cast<IRecordingDoc*>(mDoc);
+        mDoc->AddRef();
+        return S_OK;
+    }
+    HRESULT GetChannel(ULONG* channel) override
+    {
+        if (!channel)
+            return E_POINTER;
+        *channel = mChannel;
+        return S_OK;
+    }
+    HRESULT GetObjectFactory(IObjectFactory** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = mFactory;
+        if (!mFactory)
+            return E_FAIL;
+        mFactory->AddRef();
+        return S_OK;
+    }
+
+private:
+    HostDocument* mDoc;
+    std::uint32_t mChannel;
+    IObjectFactory* mFactory;
+};
+
 IKELString* TextRep(const std::wstring& text)
 {
     return KEL::String(text).CopyRep();
@@ -169,6 +223,8 @@ HostDocument::HostDocument(std::shared_ptr<Recording> recording)
 
 HostDocument::~HostDocument()
 {
+    while (!mComputed.empty())
+        DropComputed(mComputed.begin()->first);
     for (auto& [channel, calc] : mCalculations) {
         if (auto* own = dynamic_cast<HostFormulaCalc*>(calc))
             own->ForgetDocument();
@@ -250,6 +306,62 @@ void HostDocument::ClearCalculation(std::uint32_t channel, IChannelCalculation* 
     if (auto* own = dynamic_cast<HostFormulaCalc*>(calc))
         own->ForgetDocument();
     calc->Release();
+}
+
+void HostDocument::DropComputed(std::uint32_t channel)
+{
+    const auto it = mComputed.find(channel);
+    if (it == mComputed.end())
+        return;
+    const ComputedChannel gone = it->second;
+    mComputed.erase(it);
+    static_cast<HostCalcSite*>(gone.site)->ForgetDocument();
+    gone.calc->Release();
+    gone.site->Release();
+}
+
+HRESULT HostDocument::ComputeChannel(
+    std::uint32_t channel, ICalculationClass* calcClass, IUnknown* settings, IObjectFactory* factory)
+{
+    if (!calcClass || !settings)
+        return E_POINTER;
+    if (!NameOfNumber(channel))
+        return E_INVALIDARG; // recorded channels keep their samples
+    auto* site = new HostCalcSite(this, channel, factory);
+    IChannelCalc* calc = nullptr;
+    HRESULT hr = calcClass->CreateCalc(nullptr, static_cast<ICalculationSite*>(site), &calc);
+    if (SUCCEEDED(hr) && !calc)
+        hr = E_FAIL;
+    if (SUCCEEDED(hr))
+        hr = calc->Setup(settings);
+    if (FAILED(hr)) {
+        site->ForgetDocument();
+        if (calc)
+            calc->Release();
+        site->Release();
+        return hr;
+    }
+    DropComputed(channel);
+    mComputed[channel] = { calc, static_cast<ICalculationSite*>(site) };
+    return hr;
+}
+
+IChannelCalc* HostDocument::ChannelCalcOf(std::uint32_t channel) const
+{
+    const auto it = mComputed.find(channel);
+    return it == mComputed.end() ? nullptr : it->second.calc;
+}
+
+HRESULT HostDocument::ReadComputedChannel(std::uint32_t channel, LONG record, LONG start, std::span<float> out)
+{
+    IChannelCalc* calc = ChannelCalcOf(channel);
+    if (!calc || out.size() > 0x7FFFFFFF)
+        return E_INVALIDARG;
+    ULONG written = 0;
+    const HRESULT hr = calc->Calculate(record, start, static_cast<ULONG>(out.size()), out.data(), &written);
+    if (hr == S_OK && written != out.size())
+        return E_FAIL;
+    return hr;
 }
 
 IUnknown* HostDocument::MakeStream(std::uint32_t channel, LONG record, LONG offset)
@@ -463,6 +575,7 @@ HRESULT HostDocument::RemoveName(DWORD, const wchar_t* name)
             own->ForgetDocument();
         calc->Release();
     }
+    DropComputed(static_cast<std::uint32_t>(number));
     mEngine.RemoveChannel(name);
     mNamed[static_cast<std::size_t>(number - mRecording->ChannelCount())].clear();
     mNameFlags.erase(name);

@@ -5,6 +5,7 @@
 // service that delivers sampled blocks to registered sinks.
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,19 @@ public:
     IChannelCalculation* CalculationOf(std::uint32_t channel) const;
     void SetCalculation(std::uint32_t channel, IChannelCalculation* calc);
     void ClearCalculation(std::uint32_t channel, IChannelCalculation* calc);
+
+    // Channel calculations of an extension's calculation class: the host asks the class for a
+    // calculation of a named channel (on a site that gives the document, the channel and the
+    // factory), hands it the settings and keeps it for the channel, in place of the one it had.
+    // E_INVALIDARG for a channel that is not a named one. The calculation's own answer to its
+    // settings is returned (S_FALSE: it set up nothing yet); a failure keeps nothing.
+    HRESULT ComputeChannel(
+        std::uint32_t channel, ICalculationClass* calcClass, IUnknown* settings, IObjectFactory* factory);
+    // The calculation computing a channel (not counted), or null.
+    IChannelCalc* ChannelCalcOf(std::uint32_t channel) const;
+    // Samples of a computed channel, through its calculation: E_INVALIDARG when no calculation
+    // computes it; S_FALSE when the calculation has nothing to show.
+    HRESULT ReadComputedChannel(std::uint32_t channel, LONG record, LONG start, std::span<float> out);
 
     // Online sampling: a new record at the sample interval, blocks of samples (one span per
     // recorded channel, all the same length), the end. Sinks hear of each step. A block that
@@ -104,6 +118,12 @@ private:
     std::map<std::wstring, WORD> mNameFlags;
     std::map<std::uint32_t, std::vector<vx::hf::LinkItem>> mLinks;
     std::map<std::uint32_t, IChannelCalculation*> mCalculations;
+    struct ComputedChannel {
+        IChannelCalc* calc; // held
+        IUnknown* site; // held; forgets the document when the document goes
+    };
+    std::map<std::uint32_t, ComputedChannel> mComputed;
+    void DropComputed(std::uint32_t channel);
     std::vector<IOnlineDataSink*> mSinks; // not held: sinks remove themselves
 };
 

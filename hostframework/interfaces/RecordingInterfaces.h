@@ -7,8 +7,10 @@
 #include <cstdint>
 
 #include "com/Bstr.h"
+#include "com/Storage.h"
 #include "com/Unknown.h"
 #include "foundation/IKELString.h"
+#include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/TickPosition.h"
 
 namespace vx::hf {
@@ -183,13 +185,63 @@ protected:
     ~IChannelCalculation() = default;
 };
 
-// A calculation made by the object factory, before it is attached to a channel.
+// A calculation made by the object factory, before it is attached to a channel. The host's own
+// interface, with an id of our own: {CA800C32-...} is the calculation class's (ICalculationClass).
 struct INewCalculation : IUnknown {
-    static constexpr IID kIid = vx::com::MakeGuid("{CA800C32-F889-11D3-80EE-00A0C9E26433}");
+    static constexpr IID kIid = vx::com::MakeGuid("{6B1F4E27-93A0-4C5D-8E61-2D7A0B9C4F35}");
     virtual HRESULT Attach(vx::hf::ChannelRef ref, IChannelCollection* channels, IChannelCalculation** out) = 0;
 
 protected:
     ~INewCalculation() = default;
+};
+
+// The class object of a channel calculation that an extension registers: describes the class
+// and makes its calculations.
+struct ICalculationClass : ICAFClassObject {
+    static constexpr IID kIid = vx::com::MakeGuid("{CA800C32-F889-11D3-80EE-00A0C9E26433}");
+    virtual HRESULT GetCategory(const GUID** out) = 0;
+    virtual HRESULT GetIdText(IKELString** out) = 0;
+    // S_OK for the class's category, S_FALSE for anything else (null too).
+    virtual HRESULT IsCategory(const GUID* category) = 0;
+    virtual HRESULT GetName(IKELString** out) = 0;
+    virtual HRESULT GetDisplayName(IKELString** out) = 0;
+    virtual HRESULT GetReserved(DWORD* out) = 0;
+    // Lets the user edit a copy of `current`; *out gets the edited copy (S_OK) or null (1: cancelled).
+    virtual HRESULT Configure(void* parentWindow, IUnknown* current, IUnknown** out) = 0;
+    // A new calculation for the channel the site describes, with default settings.
+    virtual HRESULT CreateCalc(IUnknown* reserved, IUnknown* site, IChannelCalc** out) = 0;
+
+protected:
+    ~ICalculationClass() = default;
+};
+
+// The class object of persisted objects (the settings of a channel calculation): makes them new
+// or loads them from a stream.
+struct IPersistClassObject : ICAFClassObject {
+    static constexpr IID kIid = vx::com::MakeGuid("{3AAE4790-6DF9-11D2-81EF-00C0DFE13362}");
+    virtual HRESULT GetCategory(const GUID** out) = 0;
+    virtual HRESULT GetIdText(IKELString** out) = 0;
+    virtual HRESULT IsCategory(const GUID* category) = 0;
+    virtual HRESULT CreateObject(IUnknown** out) = 0;
+    // A new object loaded from the stream. When the load fails *out may still hold the new
+    // object (with its defaults), which the caller releases.
+    virtual HRESULT LoadObject(IStream* stream, IUnknown** out) = 0;
+
+protected:
+    ~IPersistClassObject() = default;
+};
+
+// What the host hands a channel calculation it creates: the document and channel the
+// calculation computes, and the object factory through which it makes host objects. The host
+// may close the document first: GetDocument then fails.
+struct ICalculationSite : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{A4C2E918-5D37-4B06-9F1E-7C30B85D2A64}");
+    virtual HRESULT GetDocument(IUnknown** out) = 0;
+    virtual HRESULT GetChannel(ULONG* channel) = 0;
+    virtual HRESULT GetObjectFactory(IObjectFactory** out) = 0;
+
+protected:
+    ~ICalculationSite() = default;
 };
 
 // A channel of a document.

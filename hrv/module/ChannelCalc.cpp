@@ -4,22 +4,32 @@
 #include <cmath>
 #include <limits>
 
+#include <memory>
+#include <vector>
+
+#include "com/Bstr.h"
 #include "foundation/XKEL.h"
 #include "foundation/stream/StorageBinStream.h"
+#include "hostframework/calcglue/ChannelManager.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "hrv/analysis/FiducialEvent.h"
 
 namespace HRV {
 
+CalcClassRecord& CalculationClassRecord()
+{
+    static CalcClassRecord record { &GUID_HRVCalculationType, 0, 1 };
+    return record;
+}
+
 DWORD CalculationClassId()
 {
-    static const DWORD id = DWORD(HostTypeIndex(GUID_HRVCalculationType)) << 16;
-    return id;
+    return CalculationClassRecord().CalcClassId();
 }
 
 DWORD CalculationSettingsClassId()
 {
-    static const DWORD id = (DWORD(HostTypeIndex(GUID_HRVCalculationType)) << 16) | 1;
-    return id;
+    return CalculationClassRecord().SettingsClassId();
 }
 
 namespace {
@@ -83,7 +93,7 @@ CalcChannelSetup CalcSetupFor(std::uint32_t measure)
 
 std::wstring CalcFormula(std::uint32_t measure, bool interpolate)
 {
-    return L"HRVSelector(HRV_vFID," + std::to_wstring(measure) + L"," + (interpolate ? L"true" : L"false") + L")";
+    return L"HRVSelector(HRV_vFID," + std::to_wstring(measure) + L"," + (interpolate ? L"1" : L"0") + L")";
 }
 
 HRESULT ChannelCalcSettings::GetClassID(CLSID* clsid)
@@ -149,4 +159,268 @@ HRESULT ChannelCalcSettings::InitNew()
     return S_OK;
 }
 
+// --- ChannelCalc --------------------------------------------------------------------------------
+
+namespace {
+
+// A counted interface pointer released at the end of its scope.
+template <class I> struct Ref {
+    I* p = nullptr;
+    Ref() = default;
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref()
+    {
+        if (p)
+            p->Release();
+    }
+    I* operator->() const { return p; }
+    explicit operator bool() const { return p != nullptr; }
+    void** Out() { return reinterpret_cast<void**>(&p); }
+};
+
+template <class I> bool Query(IUnknown* from, Ref<I>& to)
+{
+    return from && SUCCEEDED(from->QueryInterface(I::kIid, to.Out())) && to.p;
+}
+
+const wchar_t kFiducialChannel[] = L"HRV_vFID";
+
+} // namespace
+
+ChannelCalc::ChannelCalc(ICalculationSite* site, ULONG channel, IObjectFactory* factory)
+    : ChannelCalcBase(site, 0, channel, factory)
+    , mSettings(new ChannelCalcSettings)
+    , mSite(site)
+    , mSetup(CalcSetupFor(kMeasureBeatPeriod))
+{
+    mSettings->AddRef();
+    mSite->AddRef();
+}
+
+ChannelCalc::~ChannelCalc()
+{
+    mSettings->Release();
+    mSite->Release();
+}
+
+HRESULT ChannelCalc::Document(IUnknown** out) const
+{
+    *out = nullptr;
+    const HRESULT hr = mSite->GetDocument(out);
+    if (FAILED(hr) || !*out)
+        return FAILED(hr) ? hr : E_UNEXPECTED;
+    return S_OK;
+}
+
+HRESULT ChannelCalc::Setup(IUnknown* settings)
+{
+    if (!settings)
+        return E_POINTER;
+    Ref<IPersistStreamInit> persist;
+    if (!Query(settings, persist))
+        return E_INVALIDARG;
+    const auto* given = dynamic_cast<const ChannelCalcSettings*>(persist.p);
+    if (!given || given->mParameter > kLastMeasure)
+        return E_INVALIDARG; // not ours, or a measure the selector does not know: nothing changes
+    mSettings->mParameter = given->mParameter;
+    mSettings->mSetGuideLines = given->mSetGuideLines;
+    mSettings->mInterpolate = given->mInterpolate;
+
+    // The host's 16-bit scaling of the nominal range: raw -32000 is the bottom limit.
+    mSetup = CalcSetupFor(mSettings->mParameter);
+    mGain = mSetup.gain;
+    mOffset = static_cast<double>(mSetup.low) + 32000.0 * mSetup.gain;
+    mRangeLow = mSetup.low;
+    mRangeHigh = mSetup.high;
+
+    Ref<IUnknown> document;
+    if (const HRESULT hr = Document(&document.p); FAILED(hr))
+        return hr;
+    Ref<IChannelNames> names;
+    vx::hf::ChannelRef fiducial;
+    if (!Query(document.p, names) || FAILED(names->LookUp(0, kFiducialChannel, &fiducial)) || !fiducial.Known())
+        return S_FALSE; // no detector channel yet: the channel shows nothing
+    Ref<IObjectFactory> factory;
+    if (FAILED(mSite->GetObjectFactory(&factory.p)) || !factory)
+        return E_FAIL;
+    const KEL::String formula(CalcFormula(mSettings->mParameter, mSettings->mInterpolate));
+    const bool made = ExtLib::CreateChannelCalculation(document.p, factory.p, ExtLib::ArithmeticCalcClassId(),
+        ExtLib::FormulaSettingsClassKey(), formula, KEL::String(), { mChannel, 0 });
+    return made ? S_OK : E_FAIL;
+}
+
+HRESULT ChannelCalc::Calculate(LONG record, LONG position, ULONG count, float* out, ULONG* written)
+{
+    if (!out || !written)
+        return E_POINTER;
+    *written = 0;
+    if (record < 0 || position < 0 || count > ULONG(0x7FFFFFFF - position))
+        return E_INVALIDARG;
+    if (count == 0)
+        return S_OK;
+
+    // The beat values of the channel's formula, read from the record's start: a sample takes the
+    // value of the last beat at or before it.
+    Ref<IUnknown> document;
+    if (const HRESULT hr = Document(&document.p); FAILED(hr))
+        return hr;
+    Ref<IRecordingDoc> doc;
+    Ref<IUnknown> source, stream;
+    Ref<ISourceData> data;
+    Ref<IEnumEventEx> events;
+    if (!Query(document.p, doc) || FAILED(doc->GetSourceObject(0, record, mChannel, &source.p))
+        || !Query(source.p, data) || FAILED(data->GetStream(0, 0, 0x7FFFFFFF, 0, &stream.p))
+        || !Query(stream.p, events))
+        return S_FALSE; // the channel carries no beat values (yet)
+    ULONG recordSize = 0;
+    if (FAILED(events->GetRecordSize(&recordSize)) || recordSize != sizeof(SelectorEvent))
+        return S_FALSE;
+
+    const LONG end = position + static_cast<LONG>(count);
+    std::fill(out, out + count, std::numeric_limits<float>::quiet_NaN());
+    SelectorEvent buffer[64];
+    std::size_t from = 0; // first sample the next value applies to
+    float value = std::numeric_limits<float>::quiet_NaN();
+    for (;;) {
+        ULONG n = 0;
+        LONG next = 0;
+        const HRESULT hr = events->Next(sizeof buffer, end, buffer, &n, &next);
+        if (FAILED(hr))
+            return hr;
+        for (ULONG i = 0; i < n; ++i) {
+            const std::size_t at = buffer[i].mPosition <= position
+                ? 0
+                : std::min<std::size_t>(count, std::size_t(buffer[i].mPosition - position));
+            std::fill(out + from, out + std::max(from, at), value);
+            from = std::max(from, at);
+            value = static_cast<float>(buffer[i].mValue);
+        }
+        if (n == 0 || next >= end)
+            break;
+    }
+    std::fill(out + from, out + count, value);
+    *written = count;
+    return S_OK;
+}
+
+HRESULT ChannelCalc::GetSettings(IUnknown** settings)
+{
+    if (!settings)
+        return E_POINTER;
+    *settings = static_cast<IPersistStreamInit*>(mSettings);
+    mSettings->AddRef();
+    return S_OK;
+}
+
+HRESULT ChannelCalc::GetFlags(DWORD* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = 0x10000000u;
+    return S_OK;
+}
+
+HRESULT ChannelCalc::GetDescription(BSTR* text)
+{
+    if (!text)
+        return E_POINTER;
+    *text = SysAllocString(CalcDescription(mSettings->mParameter).c_str());
+    return *text ? S_OK : E_OUTOFMEMORY;
+}
+
+namespace {
+KEL::String TitleOr(const KEL::String& title, const wchar_t* fallback)
+{
+    return title.Length() ? title : KEL::String(fallback);
+}
+} // namespace
+
+CalcClass<ChannelCalc>& ChannelCalcClass()
+{
+    static CalcClass<ChannelCalc> object;
+    return object;
+}
+
 } // namespace HRV
+
+// --- CalcClass<HRV::ChannelCalc> ----------------------------------------------------------------
+
+CalcClass<HRV::ChannelCalc>::SettingsClass::SettingsClass(const KEL::String& calcName)
+    : CalcSettingClassBase(HRV::CalculationClassRecord(), calcName)
+{
+}
+
+HRESULT CalcClass<HRV::ChannelCalc>::SettingsClass::CreateObject(IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    auto* settings = new (std::nothrow) HRV::ChannelCalcSettings;
+    if (!settings)
+        return E_OUTOFMEMORY;
+    settings->AddRef();
+    *out = static_cast<IPersistStreamInit*>(settings);
+    return S_OK;
+}
+
+HRESULT CalcClass<HRV::ChannelCalc>::SettingsClass::LoadObject(IStream* stream, IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (!stream)
+        return E_POINTER;
+    const HRESULT made = CreateObject(out);
+    if (FAILED(made))
+        return made;
+    return static_cast<IPersistStreamInit*>(*out)->Load(stream);
+}
+
+CalcClass<HRV::ChannelCalc>::CalcClass()
+    : CalcClassBase(HRV::CalculationClassRecord(), HRV::TitleOr(HRV::ModuleTitle(), L"HRV"),
+        HRV::TitleOr(HRV::CalculationTitle(), L"HRV Calculation"))
+    , mSettingsClass(new SettingsClass(mName))
+{
+    mSettingsClass->AddRef();
+}
+
+CalcClass<HRV::ChannelCalc>::~CalcClass()
+{
+    mSettingsClass->Release();
+}
+
+HRESULT CalcClass<HRV::ChannelCalc>::Configure(void*, IUnknown*, IUnknown** out)
+{
+    if (out)
+        *out = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CalcClass<HRV::ChannelCalc>::CreateCalc(IUnknown*, IUnknown* site, IChannelCalc** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    ICalculationSite* calcSite = nullptr;
+    if (!site || FAILED(site->QueryInterface(ICalculationSite::kIid, reinterpret_cast<void**>(&calcSite))) || !calcSite)
+        return E_FAIL;
+    ULONG channel = 0;
+    IObjectFactory* factory = nullptr;
+    HRESULT hr = calcSite->GetChannel(&channel);
+    if (SUCCEEDED(hr))
+        hr = calcSite->GetObjectFactory(&factory);
+    if (SUCCEEDED(hr) && factory) {
+        try {
+            *out = new HRV::ChannelCalc(calcSite, channel, factory); // born with the caller's reference
+        } catch (...) {
+            hr = E_OUTOFMEMORY; // nothing is thrown across the interface
+        }
+    } else {
+        hr = E_FAIL; // a calculation needs the host's factory to make its formula
+    }
+    if (factory)
+        factory->Release();
+    calcSite->Release();
+    return hr;
+}

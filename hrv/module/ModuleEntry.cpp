@@ -8,6 +8,7 @@
 #include "hrv/analysis/Enumerators.h"
 #include "hrv/core/ModuleObjects.h"
 #include "hrv/datapad/ClassObjects.h"
+#include "hrv/module/ChannelCalc.h"
 #include "hrv/document/NamedMessages.h"
 #include "hrv/module/DocumentClass.h"
 #include "hrv/module/RRExport.h"
@@ -48,6 +49,8 @@ ModuleClassObjects ModuleObjects()
     auto& classes = DataPadFunctionClasses();
     for (std::size_t i = 0; i < classes.size(); ++i)
         objects.dataPadFunctions[i] = classes[i];
+    objects.calculationSettings = &ChannelCalcClass().Settings();
+    objects.calculation = &ChannelCalcClass();
     return objects;
 }
 

@@ -1,9 +1,23 @@
-// The HRV channel calculation's settings, ids and per-measure channel setup.
+// The HRV channel calculation: its settings, ids and per-measure channel setup, and the
+// calculation made through the host's registry of calculation classes on record 100.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+#include "caf/CafHost.h"
+#include "com/ClassObjects.h"
+#include "host/import/Wfdb.h"
+#include "host/recording/CalculationClasses.h"
+#include "hostframework/interfaces/FrameworkIds.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "hrv/analysis/ManagerDetectorHost.h"
+#include "hrv/analysis/RecordingAnalysisHost.h"
 #include "hrv/core/tests/HrvTestSupport.h"
 #include "hrv/module/ChannelCalc.h"
+#include "hrv/module/ModuleEntry.h"
+#include "integration/ExtensionChain.h"
 
 using namespace HRV;
 using HRV::test::StreamRef;
@@ -68,6 +82,328 @@ TEST(ChannelCalc, MeasuresGiveTheirTextsUnitsRangesAndFormula)
         EXPECT_EQ(s.high, c.high);
         EXPECT_DOUBLE_EQ(s.gain, (double(c.high) - double(c.low)) / 64000);
     }
-    EXPECT_EQ(CalcFormula(2, false), L"HRVSelector(HRV_vFID,2,false)");
-    EXPECT_EQ(CalcFormula(5, true), L"HRVSelector(HRV_vFID,5,true)");
+    EXPECT_EQ(CalcFormula(2, false), L"HRVSelector(HRV_vFID,2,0)");
+    EXPECT_EQ(CalcFormula(5, true), L"HRVSelector(HRV_vFID,5,1)");
+}
+
+namespace {
+
+// The framework library's type registry gives the class ids, as in the product.
+class CalcHost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        void* framework = nullptr;
+        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
+        sFramework = static_cast<IUnknown*>(framework);
+        CoRegisterClassObject(CLSID_CAFFrameWork, sFramework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
+    }
+    static void TearDownTestSuite()
+    {
+        CoRevokeClassObject(sCookie);
+        sFramework->Release();
+    }
+    static inline DWORD sCookie = 0;
+    static inline IUnknown* sFramework = nullptr;
+};
+
+class FactoryManager final : public ExtLib::ArithmeticChannelManager {
+public:
+    explicit FactoryManager(IObjectFactory* f)
+        : factory(f)
+    {
+    }
+    IObjectFactory* factory;
+    IObjectFactory* ObjectFactory() override { return factory; }
+    DWORD CalcClassKey() override { return ExtLib::ArithmeticCalcClassId(); }
+};
+
+// The first two minutes of MIT-BIH record 100, channel 1.
+std::shared_ptr<vx::host::Recording> Record100Start()
+{
+    const char* data = std::getenv("VX_TEST_DATA");
+    const std::filesystem::path dir = data ? data : "testdata";
+    const vx::import::WfdbRecord wfdb = vx::import::ReadRecord(dir / "mitdb" / "100.hea");
+    auto r = std::make_shared<vx::host::Recording>();
+    vx::host::ChannelSetup ecg;
+    ecg.title = L"ECG";
+    ecg.unit = L"mV";
+    ecg.factor = 1.0 / wfdb.header.signals[0].gain;
+    ecg.offset = -static_cast<double>(wfdb.header.signals[0].baseline);
+    r->AddChannel(ecg);
+    const std::size_t n = static_cast<std::size_t>(120 * wfdb.header.frequency);
+    r->AddRecord(1.0 / wfdb.header.frequency, 0.0);
+    r->records[0].channels[0]
+        = vx::host::SampleStore(std::vector<int16_t>(wfdb.samples[0].begin(), wfdb.samples[0].begin() + n));
+    r->records[0].length = static_cast<int64_t>(n);
+    return r;
+}
+
+// The host's class-object service as registration sees it: holds what it is given.
+class HoldingCollector final : public SimpleUnknownImp1<IHostClassObject, 1> {
+public:
+    ~HoldingCollector() override
+    {
+        for (IUnknown* o : objects)
+            o->Release();
+    }
+    HRESULT CreateObject(DWORD, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT RegisterClassObject(IUnknown* object) override
+    {
+        object->AddRef();
+        objects.push_back(object);
+        return S_OK;
+    }
+    std::vector<IUnknown*> objects;
+};
+
+// A recording document with the extension's enumerators in its engine, a factory of the host's
+// formula calculations, and the extension's calculation classes registered with the host.
+struct Bench {
+    vx::host::HostDocument* doc = new vx::host::HostDocument(Record100Start());
+    vx::host::HostObjectFactory* factory
+        = new vx::host::HostObjectFactory(ExtLib::ArithmeticCalcClassId(), ExtLib::FormulaSettingsClassKey());
+    vx::host::CalculationClassRegistry registry;
+
+    Bench()
+    {
+        auto context = std::make_shared<FiducialContext>();
+        context->numbers = std::make_shared<BeatNumberCache>();
+        EXPECT_EQ(vx::integration::InstallExtensionEnumerators(doc->Engine(), context), 2);
+        auto* collector = new HoldingCollector;
+        EXPECT_EQ(RegisterModuleClassObjectsWith(collector, nullptr, nullptr), S_OK);
+        EXPECT_EQ(registry.RegisterAll(collector->objects), 2); // the calculation and its settings
+        collector->Release();
+    }
+    ~Bench()
+    {
+        EXPECT_EQ(doc->Release(), 0u);
+        factory->Release();
+    }
+    std::uint32_t Named(const wchar_t* name)
+    {
+        vx::hf::ChannelRef ref;
+        EXPECT_EQ(doc->CreateNamedChannel(0, name, nullptr, &ref), S_OK);
+        return ref.number;
+    }
+    // Settings of the measure, made by the registered settings class.
+    IUnknown* SettingsFor(std::uint32_t measure)
+    {
+        IUnknown* settings = nullptr;
+        EXPECT_EQ(registry.CreateSettings(CalculationSettingsClassId(), &settings), S_OK);
+        auto* s = dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(settings));
+        EXPECT_NE(s, nullptr);
+        if (s)
+            s->mParameter = measure;
+        return settings;
+    }
+};
+
+} // namespace
+
+TEST_F(CalcHost, ClassesAnswerTheirIdsAndTexts)
+{
+    CalcClass<ChannelCalc>& c = ChannelCalcClass();
+    DWORD id = 0;
+    ASSERT_EQ(c.GetClassId(&id), S_OK);
+    EXPECT_EQ(id, DWORD(HostTypeIndex(GUID_HRVCalculationType)) << 16);
+    EXPECT_NE(id, 0u);
+    ASSERT_EQ(c.Settings().GetClassId(&id), S_OK);
+    EXPECT_EQ(id, (DWORD(HostTypeIndex(GUID_HRVCalculationType)) << 16) | 1);
+
+    void* out = nullptr;
+    ASSERT_EQ(c.QueryInterface(ICalculationClass::kIid, &out), S_OK);
+    EXPECT_EQ(out, static_cast<ICalculationClass*>(&c));
+    EXPECT_EQ(c.QueryInterface(IPersistClassObject::kIid, &out), E_NOINTERFACE);
+    EXPECT_EQ(c.Release(), 1u); // static
+    ASSERT_EQ(c.Settings().QueryInterface(IPersistClassObject::kIid, &out), S_OK);
+    static_cast<IUnknown*>(out)->Release();
+
+    auto text = [](IKELString* rep) {
+        KEL::String s;
+        s.AssignRep(rep);
+        return std::wstring(s.View());
+    };
+    IKELString* rep = nullptr;
+    ASSERT_EQ(c.GetName(&rep), S_OK);
+    EXPECT_EQ(text(rep), L"HRV");
+    ASSERT_EQ(c.GetDisplayName(&rep), S_OK);
+    EXPECT_EQ(text(rep), L"HRV Calculation");
+    ASSERT_EQ(c.Settings().GetIdText(&rep), S_OK);
+    EXPECT_EQ(text(rep), L"HRVSettings");
+
+    const GUID category = GUID_CalculationClassCategory; // another buffer
+    EXPECT_EQ(c.IsCategory(&category), S_OK);
+    EXPECT_EQ(c.IsCategory(nullptr), S_FALSE);
+    EXPECT_EQ(c.Settings().IsCategory(&category), S_FALSE);
+    EXPECT_EQ(c.Settings().IsCategory(&GUID_CalculationSettingsCategory), S_OK);
+
+    // The calculation needs a site that describes its channel.
+    IChannelCalc* calc = reinterpret_cast<IChannelCalc*>(1);
+    EXPECT_EQ(c.CreateCalc(nullptr, nullptr, &calc), E_FAIL);
+    EXPECT_EQ(calc, nullptr);
+    EXPECT_EQ(c.CreateCalc(nullptr, sFramework, &calc), E_FAIL);
+    EXPECT_EQ(c.CreateCalc(nullptr, nullptr, nullptr), E_POINTER);
+}
+
+// The host computes a channel through the registered class: the channel becomes the selector
+// formula over the detector's fiducial channel, and its samples hold each beat's measure.
+TEST_F(CalcHost, AChannelComputedThroughTheHostShowsTheBeatsOfTheAnalysis)
+{
+    Bench b;
+    const std::uint32_t rate = b.Named(L"HRV Rate");
+
+    // Before any detection there is no fiducial channel: the calculation is kept but shows nothing.
+    IUnknown* settings = b.SettingsFor(kMeasureBeatRate);
+    EXPECT_EQ(b.registry.ComputeChannel(*b.doc, rate, CalculationClassId(), settings, b.factory), S_FALSE);
+    EXPECT_EQ(b.doc->Engine().Formula(L"HRV Rate"), L"");
+    std::vector<float> values(1000);
+    EXPECT_EQ(b.doc->ReadComputedChannel(rate, 0, 0, values), S_FALSE);
+
+    FactoryManager manager(b.factory);
+    manager.SetChannelSource(static_cast<IChannelNames*>(b.doc));
+    {
+        ManagerDetectorHost detectorHost(manager, b.doc);
+        HRVDetector detector(&detectorHost);
+        DetectorSettings detection;
+        detection.mRangeStart = { 0, 0 };
+        detection.mRangeEnd = { 0x7FFFFFFE, 0x7FFFFFFF };
+        ASSERT_TRUE(detector.Update(0xFFFFFFFF, &detection));
+        const ChannelRef fid = detector.GetFiducialChannel();
+        ASSERT_TRUE(fid.IsSet());
+
+        ASSERT_EQ(b.registry.ComputeChannel(*b.doc, rate, CalculationClassId(), settings, b.factory), S_OK);
+        EXPECT_EQ(b.doc->Engine().Formula(L"HRV Rate"), L"HRVSelector(HRV_vFID,2,0)");
+        const std::uint32_t period = b.Named(L"HRV RR");
+        IUnknown* rr = b.SettingsFor(kMeasureBeatPeriod);
+        ASSERT_EQ(b.registry.ComputeChannel(*b.doc, period, CalculationClassId(), rr, b.factory), S_OK);
+        rr->Release();
+
+        IChannelCalc* calc = b.doc->ChannelCalcOf(rate);
+        ASSERT_NE(calc, nullptr);
+        BSTR description = nullptr;
+        ASSERT_EQ(calc->GetDescription(&description), S_OK);
+        EXPECT_STREQ(description, L"HRV Calculation : Beat Rate");
+        SysFreeString(description);
+        DWORD flags = 0;
+        EXPECT_EQ(calc->GetFlags(&flags), S_OK);
+        EXPECT_EQ(flags, 0x10000000u);
+
+        // The analysis engine's beats, read from the same fiducial channel.
+        RecordingAnalysisHost analysisHost(b.doc, { 0, 0xC0000000u });
+        AnalysisEngine engine;
+        ASSERT_GT(engine.Analyse(
+                      0xFFFFFFFF, &analysisHost, fid, detection.mRangeStart, detection.mRangeEnd, AnalysisParameters()),
+            50u);
+        ASSERT_GT(engine.mBeats.size(), 100u) << "record 100 beats about 75 times a minute";
+
+        const LONG length = static_cast<LONG>(b.doc->Data().records[0].length);
+        std::vector<float> rates(static_cast<std::size_t>(length)), periods(rates.size());
+        ASSERT_EQ(b.doc->ReadComputedChannel(rate, 0, 0, rates), S_OK);
+        ASSERT_EQ(b.doc->ReadComputedChannel(period, 0, 0, periods), S_OK);
+        EXPECT_TRUE(std::isnan(periods[0])); // before the first beat
+        const BeatPoint* previous = nullptr;
+        for (const BeatPoint& beat : engine.mBeats) {
+            // The selector places a beat at its fractional position rounded: at or after the
+            // beat's sample, before the next one.
+            const std::size_t after = static_cast<std::size_t>(beat.mOffset) + 1;
+            ASSERT_LT(after, periods.size());
+            EXPECT_EQ(periods[after], static_cast<float>(beat.mRR)) << "beat " << beat.mBeatNumber;
+            EXPECT_NEAR(rates[after], 60.0 / beat.mRR, 1e-3) << "beat " << beat.mBeatNumber;
+            if (previous && previous->mOffset + 1 < beat.mOffset - 1) {
+                EXPECT_EQ(periods[static_cast<std::size_t>(beat.mOffset) - 1], static_cast<float>(previous->mRR));
+            }
+            previous = &beat;
+        }
+
+        // A stretch read from the middle agrees with the whole.
+        std::vector<float> part(5000);
+        ASSERT_EQ(b.doc->ReadComputedChannel(period, 0, 20000, part), S_OK);
+        for (std::size_t i = 0; i < part.size(); ++i)
+            ASSERT_EQ(part[i], periods[20000 + i]) << i;
+
+        // Refused: a measure the selector does not know, settings of another kind, bad arguments.
+        IUnknown* unknown = b.SettingsFor(7);
+        EXPECT_EQ(calc->Setup(unknown), E_INVALIDARG);
+        unknown->Release();
+        EXPECT_EQ(calc->Setup(static_cast<IRecordingDoc*>(b.doc)), E_INVALIDARG);
+        EXPECT_EQ(calc->Setup(nullptr), E_POINTER);
+        EXPECT_EQ(b.doc->Engine().Formula(L"HRV Rate"), L"HRVSelector(HRV_vFID,2,0)");
+        IUnknown* kept = nullptr;
+        ASSERT_EQ(calc->GetSettings(&kept), S_OK);
+        EXPECT_EQ(dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(kept))->mParameter, 2u);
+        kept->Release();
+        ULONG written = 7;
+        float one = 0;
+        EXPECT_EQ(calc->Calculate(0, -1, 1, &one, &written), E_INVALIDARG);
+        EXPECT_EQ(written, 0u);
+        EXPECT_EQ(calc->Calculate(0, 0, 1, nullptr, &written), E_POINTER);
+        EXPECT_EQ(calc->Calculate(0, 0x7FFFFFF0, 100, &one, &written), E_INVALIDARG);
+        EXPECT_EQ(b.registry.ComputeChannel(*b.doc, 0, CalculationClassId(), settings, b.factory), E_INVALIDARG);
+        EXPECT_EQ(
+            b.registry.ComputeChannel(*b.doc, rate, CalculationSettingsClassId(), settings, b.factory), E_INVALIDARG);
+        EXPECT_EQ(b.doc->ChannelCalcOf(rate), calc); // a refused request keeps the calculation
+
+        // A calculation kept past its document learns that the document is gone.
+        calc->AddRef();
+        EXPECT_TRUE(detector.RemoveChannels(0xFFFFFFFF, &detection));
+        manager.SetChannelSource(nullptr);
+        settings->Release();
+        b.doc->RemoveName(0, L"HRV Rate");
+        EXPECT_EQ(b.doc->ChannelCalcOf(rate), nullptr);
+        EXPECT_EQ(calc->Calculate(0, 0, 1, &one, &written), E_UNEXPECTED);
+        EXPECT_EQ(calc->Release(), 0u);
+    }
+}
+
+TEST_F(CalcHost, SettingsRoundTripThroughTheirRegisteredClass)
+{
+    Bench b;
+    IUnknown* settings = b.SettingsFor(kMeasureBeatComplexity);
+    auto* s = dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(settings));
+    s->mSetGuideLines = false;
+    s->mInterpolate = true;
+    StreamRef saved;
+    ASSERT_EQ(b.registry.SaveSettings(CalculationSettingsClassId(), settings, saved.Get()), S_OK);
+    settings->Release();
+    const std::vector<std::uint8_t> bytes = saved.Bytes();
+
+    IUnknown* loaded = nullptr;
+    StreamRef in(bytes);
+    ASSERT_EQ(b.registry.LoadSettings(in.Get(), &loaded), S_OK);
+    auto* l = dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(loaded));
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->mParameter, kMeasureBeatComplexity);
+    EXPECT_FALSE(l->mSetGuideLines);
+    EXPECT_TRUE(l->mInterpolate);
+    loaded->Release();
+
+    // A newer version, an unknown class, a stream too short to name its class: refused, nothing
+    // handed out.
+    std::vector<std::uint8_t> newer = bytes;
+    newer[8] = 2; // after the class id and the header word
+    StreamRef newerIn(newer);
+    loaded = reinterpret_cast<IUnknown*>(1);
+    EXPECT_EQ(b.registry.LoadSettings(newerIn.Get(), &loaded), static_cast<HRESULT>(0xA0048205u));
+    EXPECT_EQ(loaded, nullptr);
+    std::vector<std::uint8_t> unknown = bytes;
+    unknown[0] ^= 0x5A;
+    StreamRef unknownIn(unknown);
+    EXPECT_EQ(b.registry.LoadSettings(unknownIn.Get(), &loaded), E_INVALIDARG);
+    StreamRef shortIn({ 1, 2 });
+    EXPECT_EQ(b.registry.LoadSettings(shortIn.Get(), &loaded), E_FAIL);
+    EXPECT_EQ(b.registry.CreateSettings(CalculationClassId(), &loaded), E_INVALIDARG);
+    EXPECT_EQ(b.registry.SaveSettings(CalculationSettingsClassId(), nullptr, saved.Get()), E_POINTER);
+
+    // The settings class itself hands out the defaults with a refused load.
+    IUnknown* defaults = nullptr;
+    StreamRef again(std::vector<std::uint8_t>(newer.begin() + 4, newer.end()));
+    EXPECT_EQ(ChannelCalcClass().Settings().LoadObject(again.Get(), &defaults), static_cast<HRESULT>(0xA0048205u));
+    ASSERT_NE(defaults, nullptr);
+    EXPECT_EQ(dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(defaults))->mParameter, 0u);
+    defaults->Release();
+
+    // A class registers once under its id.
+    EXPECT_EQ(b.registry.Register(static_cast<ICalculationClass*>(&ChannelCalcClass())), E_INVALIDARG);
+    EXPECT_EQ(b.registry.Register(b.factory), E_NOINTERFACE);
 }

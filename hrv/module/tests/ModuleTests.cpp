@@ -87,6 +87,20 @@ std::string Describe(IUnknown* object)
         c->Release();
         return "save-as " + Narrow(name);
     }
+    if (SUCCEEDED(object->QueryInterface(ICalculationClass::kIid, &out))) {
+        auto* c = static_cast<ICalculationClass*>(out);
+        IKELString* name = nullptr;
+        c->GetIdText(&name);
+        c->Release();
+        return "calculation " + Narrow(name);
+    }
+    if (SUCCEEDED(object->QueryInterface(IPersistClassObject::kIid, &out))) {
+        auto* c = static_cast<IPersistClassObject*>(out);
+        IKELString* name = nullptr;
+        c->GetIdText(&name);
+        c->Release();
+        return "calculation settings " + Narrow(name);
+    }
     if (SUCCEEDED(object->QueryInterface(ICalcEnumClass2::kIid, &out))) {
         static_cast<IUnknown*>(out)->Release();
         if (object == static_cast<ICalcEnumClass2*>(&FiducialEnumClass()))
@@ -127,6 +141,8 @@ const char* const kExpectedRegistrations[] = {
     "datapad TotalCount",
     "datapad AnalysisEnd",
     "datapad AnalysisStart",
+    "calculation settings HRVSettings",
+    "calculation HRV",
     "message 0x104",
     "message 0x103",
     "message 0x102",
