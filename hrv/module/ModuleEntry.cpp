@@ -10,6 +10,7 @@
 #include "hrv/datapad/ClassObjects.h"
 #include "hrv/module/ChannelCalc.h"
 #include "hrv/document/NamedMessages.h"
+#include "hrv/eventdraw/FiducialEventDraw.h"
 #include "hrv/module/DocumentClass.h"
 #include "hrv/module/RRExport.h"
 #include "hrv/module/ViewClasses.h"
@@ -101,6 +102,10 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
         c->SetTypeIndex(enumIndex);
         Register(classes, static_cast<ICalcEnumClass2*>(c), name);
     }
+
+    // The beat event-draw class, handed over through its class-object interface; the host owns
+    // it from here (a refused one is freed at once).
+    Register(classes, CreateFiducialEventDrawClass(), "\"PkStimEventDrawClass\"");
 
     for (const ViewClassDesc& desc : ViewClassTable()) {
         auto* view = new ViewClass(desc);
