@@ -217,6 +217,29 @@ TEST_F(DocumentTest, TheDocumentClassOpensADocumentOnTheHostDocumentsServices)
     EXPECT_TRUE(host.updates.empty());
 
     host.Detach();
+
+    // The class inserts the HRV menu with the host object made for it; a second insertion
+    // replaces that object.
+    HostClassObjectPair menu;
+    ASSERT_EQ(CreateHostObjectForClass(menu, GUID_HRVDocumentObj, nullptr, nullptr), S_OK);
+    ASSERT_EQ(InsertDocumentCommands(menu), S_OK);
+    const std::size_t menuItems = static_cast<caf::HostClassCounterpart*>(menu.object)->Commands().size();
+    menu.object->Release();
+    ASSERT_GT(menuItems, 0u);
+    // The host object keeps the class's own command handler without a reference: the class keeps
+    // the host object, so a reference back would keep both alive for ever.
+    const ULONG classCount = documentClass->AddRef() - 1;
+    documentClass->Release();
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(documentClass->InsertCommands(0), S_OK);
+        EXPECT_EQ(documentClass->AddRef() - 1, classCount);
+        documentClass->Release();
+        EXPECT_EQ(documentClass->HostObject().flag, 1);
+        ASSERT_NE(documentClass->HostObject().object, nullptr);
+        EXPECT_EQ(
+            static_cast<caf::HostClassCounterpart*>(documentClass->HostObject().object)->Commands().size(), menuItems);
+    }
+
     hostDocument->Release();
     documentClass->Release();
     parent->Release();
