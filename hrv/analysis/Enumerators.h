@@ -17,7 +17,7 @@
 
 namespace HRV {
 
-constexpr GUID GUID_HRVEnumObj = vx::com::MakeGuid("{DCF2F97C-4F1B-491A-B0A1-9D089AC03CDC}");
+inline constexpr GUID GUID_HRVEnumObj = vx::com::MakeGuid("{DCF2F97C-4F1B-491A-B0A1-9D089AC03CDC}");
 constexpr int32_t kCheckpointBlock = 100000;
 
 // What the document gives the fiducial enumerators it owns: the user's beat marks and the

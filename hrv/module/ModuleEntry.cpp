@@ -11,6 +11,7 @@
 #include "hrv/datapad/ClassObjects.h"
 #include "hrv/document/Document.h"
 #include "hrv/document/NamedMessages.h"
+#include "hrv/eventdraw/FiducialEventDraw.h"
 #include "hrv/module/RRExport.h"
 #include "hrv/module/ViewClasses.h"
 #include "log/Log.h"
@@ -106,6 +107,10 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
         c->SetTypeIndex(enumIndex);
         Register(classes, static_cast<ICalcEnumClass2*>(c), name);
     }
+
+    // The beat event-draw class, handed over through its class-object interface; the host owns
+    // it from here (a refused one is freed at once).
+    Register(classes, CreateFiducialEventDrawClass(), "\"PkStimEventDrawClass\"");
 
     for (const ViewClassDesc& desc : ViewClassTable()) {
         auto* view = new ViewClass(desc);

@@ -16,6 +16,7 @@
 #include "hrv/core/HRVInterfaces.h"
 #include "hrv/datapad/ClassObjects.h"
 #include "hrv/document/NamedMessages.h"
+#include "hrv/eventdraw/FiducialEventDraw.h"
 #include "hrv/module/ChannelCalc.h"
 #include "hrv/module/ModuleEntry.h"
 #include "hrv/module/RRExport.h"
@@ -87,6 +88,18 @@ std::string Describe(IUnknown* object)
         c->Release();
         return "save-as " + Narrow(name);
     }
+    if (SUCCEEDED(object->QueryInterface(IEventDrawClass::kIid, &out))) {
+        auto* c = static_cast<IEventDrawClass*>(out);
+        BSTR name = nullptr;
+        c->GetName(&name);
+        // The host is given the class-object interface, not the object's first base.
+        std::string what = (static_cast<IUnknown*>(c) == object ? "eventdraw " : "eventdraw (not its class interface) ");
+        for (const wchar_t* p = name; p && *p; ++p)
+            what += static_cast<char>(*p);
+        SysFreeString(name);
+        c->Release();
+        return what;
+    }
     if (SUCCEEDED(object->QueryInterface(ICalcEnumClass2::kIid, &out))) {
         static_cast<IUnknown*>(out)->Release();
         if (object == static_cast<ICalcEnumClass2*>(&FiducialEnumClass()))
@@ -135,6 +148,7 @@ const char* const kExpectedRegistrations[] = {
     "document HRV2 Document",
     "enumerator HRVFiducialEnum",
     "enumerator HRVSelectorEnum",
+    "eventdraw PkStimEventDrawClass",
     "view HRV Report View",
     "view HRV Tachogram View",
     "view HRV Spectrum View",
@@ -220,6 +234,33 @@ TEST_F(ModuleTest, RefusedRegistrationsAreReportedOneLineEachAndStillSucceed)
     ASSERT_EQ(lines.size(), std::size(kExpectedRegistrations));
     EXPECT_NE(lines.front().find("\"LFHFRatio\""), std::string::npos) << lines.front();
     EXPECT_NE(lines.back().find("HRV RR Interval Text File"), std::string::npos) << lines.back();
+}
+
+TEST_F(ModuleTest, TheBeatEventDrawClassServesTheFiducialEventType)
+{
+    caf::ReleaseRegistrations();
+    ASSERT_EQ(RegisterModuleClassObjects(sFramework), S_OK);
+    IEventDrawClass* draw = nullptr;
+    for (const caf::Registration& r : caf::Registrations()) {
+        void* out = nullptr;
+        if (r.kind == caf::Registration::Kind::ClassObject
+            && SUCCEEDED(r.object->QueryInterface(IEventDrawClass::kIid, &out))) {
+            ASSERT_EQ(draw, nullptr) << "one event-draw class";
+            draw = static_cast<IEventDrawClass*>(out);
+        }
+    }
+    ASSERT_NE(draw, nullptr);
+    // The framework holds the one reference of its registration; the query above took a second.
+    EXPECT_EQ(draw->Release(), 1u);
+
+    DWORD type = 0, enumId = 0;
+    EXPECT_EQ(draw->GetEventType(&type), S_OK);
+    EXPECT_EQ(FiducialEnumClass().GetClassId(&enumId), S_OK);
+    EXPECT_NE(enumId & 0xFFFF0000u, 0u);
+    EXPECT_EQ(type, (enumId & 0xFFFF0000u) | 1u);
+    EXPECT_EQ(DWORD(HostTypeIndex(GUID_HRVEnumObj)) << 16 | 1u, type);
+    // The host's shut-down lets go of it; the sanitizer build sees it freed.
+    caf::ReleaseRegistrations();
 }
 
 TEST_F(ModuleTest, ClassIdsAndCategories)
