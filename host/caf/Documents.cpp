@@ -231,9 +231,12 @@ HRESULT ViewClassCounterpart::ClassInitialised()
 
 // ---- HostDocument
 
-HostDocument::HostDocument(std::wstring title)
+HostDocument::HostDocument(std::wstring title, IUnknown* recording)
     : mTitle(std::move(title))
+    , mRecording(recording)
 {
+    if (mRecording)
+        mRecording->AddRef();
 }
 
 HostDocument::~HostDocument()
@@ -241,6 +244,16 @@ HostDocument::~HostDocument()
     CloseDocuments();
     if (ISubjectRegistry* registry = Registry())
         registry->ForgetSubject(this);
+    if (mRecording)
+        mRecording->Release();
+}
+
+HRESULT HostDocument::QueryInterface(REFIID iid, void** out)
+{
+    const HRESULT hr = SimpleUnknownImp2::QueryInterface(iid, out);
+    if (hr != E_NOINTERFACE || !mRecording || iid == IUnknown::kIid)
+        return hr;
+    return mRecording->QueryInterface(iid, out);
 }
 
 HRESULT HostDocument::GetTitle(IKELString** out)

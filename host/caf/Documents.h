@@ -99,10 +99,17 @@ IUnknown* CounterpartFactoryFor(DWORD classKey);
 
 // A host document: one recording. It is a subject (its events reach the observers the
 // extension documents subscribe) and opens extension documents through their class objects.
+// The recording's own object, when given, answers what the host document itself does not (the
+// recording document and the services an extension document asks of its parent).
 class HostDocument final : public SimpleUnknownImp2<IHostDocumentData, ISubject, 0> {
 public:
-    explicit HostDocument(std::wstring title);
+    // `recording` is held for the host document's life.
+    explicit HostDocument(std::wstring title, IUnknown* recording = nullptr);
     ~HostDocument() override;
+
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override { return SimpleUnknownImp2::AddRef(); }
+    ULONG Release() override { return SimpleUnknownImp2::Release(); }
 
     HRESULT GetTitle(IKELString** out) override;
     HRESULT Notify(DWORD eventId, ULONGLONG value) override;
@@ -122,6 +129,7 @@ public:
 
 private:
     std::wstring mTitle;
+    IUnknown* mRecording; // held
     std::vector<ICustomDocument2*> mDocuments; // held
 };
 

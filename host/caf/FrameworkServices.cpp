@@ -42,6 +42,24 @@ std::string Utf8(const std::wstring& text)
     return KEL::String(text).Utf8();
 }
 
+// Whether two interface pointers belong to one object (the same IUnknown identity).
+bool SameObject(IUnknown* a, IUnknown* b)
+{
+    if (!a || !b)
+        return false;
+    void* ia = nullptr;
+    void* ib = nullptr;
+    if (FAILED(a->QueryInterface(IUnknown::kIid, &ia)) || FAILED(b->QueryInterface(IUnknown::kIid, &ib))) {
+        if (ia)
+            static_cast<IUnknown*>(ia)->Release();
+        return false;
+    }
+    const bool same = ia == ib;
+    static_cast<IUnknown*>(ia)->Release();
+    static_cast<IUnknown*>(ib)->Release();
+    return same;
+}
+
 // No exception leaves an interface method: running out of memory is E_OUTOFMEMORY, anything
 // else (a message-box handler that throws, say) is logged and answered with E_FAIL.
 template <class F> HRESULT Guarded(F&& body) noexcept
@@ -637,13 +655,15 @@ HostClassCounterpart::HostClassCounterpart(const GUID& classGuid, IUnknown* hand
     , mHandler(handler)
     , mOwner(owner)
 {
-    if (mHandler)
+    if (mHandler && !SameObject(mHandler, mOwner)) {
         mHandler->AddRef();
+        mHandlerHeld = true;
+    }
 }
 
 HostClassCounterpart::~HostClassCounterpart()
 {
-    if (mHandler)
+    if (mHandlerHeld)
         mHandler->Release();
     for (ICAFCommand* command : mCommands)
         command->Release();

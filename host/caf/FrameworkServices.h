@@ -237,8 +237,9 @@ public:
         DWORD flag) override;
 };
 
-// The host object of one extension class: the class's GUID, its command handler (held) and its
-// owner (not held: the owner is the class object that keeps this object).
+// The host object of one extension class: the class's GUID, its command handler (held, unless it
+// is the owner's own interface) and its owner (not held: the owner is the class object that keeps
+// this object, and holding it, or its handler, would keep both alive for ever).
 class HostClassCounterpart final : public SimpleUnknownImp1<ICommandRegistration, 0> {
 public:
     HostClassCounterpart(const GUID& classGuid, IUnknown* handler, IUnknown* owner);
@@ -253,6 +254,7 @@ public:
 private:
     GUID mClassGuid;
     IUnknown* mHandler;
+    bool mHandlerHeld = false;
     IUnknown* mOwner;
     std::vector<ICAFCommand*> mCommands;
 };

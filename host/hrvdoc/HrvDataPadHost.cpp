@@ -243,8 +243,8 @@ HRESULT HrvHostDocumentObject::QueryInterface(REFIID iid, void** out)
     *out = nullptr;
     if (iid == IUnknown::kIid || iid == HRV::IDataPadSource::kIid)
         *out = static_cast<HRV::IDataPadSource*>(this);
-    else if (iid == HRV::IDocumentHostProvider::kIid)
-        *out = static_cast<HRV::IDocumentHostProvider*>(this);
+    else if (iid == HRV::IRecordingDocument::kIid)
+        *out = static_cast<HRV::IRecordingDocument*>(this);
     else
         return E_NOINTERFACE;
     AddRef();

@@ -77,7 +77,7 @@ private:
     std::atomic<ULONG> mCount { 1 };
 };
 
-class HrvHostDocumentObject final : public HRV::IDataPadSource, public HRV::IDocumentHostProvider {
+class HrvHostDocumentObject final : public HRV::IDataPadSource, public HRV::IRecordingDocument {
 public:
     // Count 1 for the creator. The document must outlive this object.
     explicit HrvHostDocumentObject(HrvHostDocument& document);
@@ -97,7 +97,7 @@ public:
     HRESULT GetChildDocument(DWORD classKey, IUnknown** out) override;
     HRESULT PositionToTime(
         IUnknown*, const vx::hf::SourceDescriptor*, std::int64_t position, DWORD, DWORD, VARIANT* out) override;
-    // HRV::IDocumentHostProvider
+    // HRV::IRecordingDocument
     HRV::IDocumentHost* DocumentHost() override { return &mDocument; }
 
 private:

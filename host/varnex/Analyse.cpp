@@ -14,6 +14,7 @@
 #include <variant>
 
 #include "caf/CafHost.h"
+#include "caf/Documents.h"
 #include "foundation/String.h"
 #include "foundation/Utf.h"
 #include "host/extcalc/ExtensionEnumerators.h"
@@ -468,15 +469,10 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
     } catch (const std::exception& e) {
         return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
     }
-    HRV::IHRVDocumentClass* documentClass = nullptr;
     HRV::IFileSaveAsClass2* rrExport = nullptr;
     std::vector<HRV::IDataPadFunctionClass2*> functions;
     for (IUnknown* c : classObjects) {
-        if (auto* d = Query<HRV::IHRVDocumentClass>(c)) {
-            if (documentClass)
-                documentClass->Release();
-            documentClass = d;
-        } else if (auto* f = Query<HRV::IDataPadFunctionClass2>(c)) {
+        if (auto* f = Query<HRV::IDataPadFunctionClass2>(c)) {
             functions.push_back(f);
         } else if (auto* s = Query<HRV::IFileSaveAsClass2>(c)) {
             if (rrExport)
@@ -487,30 +483,31 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
     // The host learns the functions in the reverse of their construction: show them in table order.
     std::reverse(functions.begin(), functions.end());
     struct ClassRefs {
-        HRV::IHRVDocumentClass*& document;
         HRV::IFileSaveAsClass2*& rr;
         std::vector<HRV::IDataPadFunctionClass2*>& functions;
         ~ClassRefs()
         {
-            if (document)
-                document->Release();
             if (rr)
                 rr->Release();
             for (auto* f : functions)
                 f->Release();
         }
-    } classRefs { documentClass, rrExport, functions };
-    if (!documentClass)
-        return Fail(err, "the extension offers no HRV document");
+    } classRefs { rrExport, functions };
 
-    // The HRV document of the recording.
+    // The HRV document of the recording, opened by the host document through the registered
+    // document class. The host document holds the document until it goes.
     auto* hostObject = new vx::host::HrvHostDocumentObject(*host);
     Releaser hostObjectRef { static_cast<HRV::IDataPadSource*>(hostObject) };
-    IUnknown* document = nullptr;
-    HRESULT hr = documentClass->CreateDocument(static_cast<HRV::IDataPadSource*>(hostObject), &document);
-    if (FAILED(hr) || !document)
+    auto* recordingDocument
+        = new caf::HostDocument(KEL::Utf8ToWide(o.record), static_cast<HRV::IDataPadSource*>(hostObject));
+    recordingDocument->AddRef();
+    Releaser recordingDocumentRef { static_cast<IHostDocumentData*>(recordingDocument) };
+    HRESULT hr = E_FAIL;
+    ICustomDocument2* document = recordingDocument->OpenDocument(HRV::GUID_HRVDocumentObj, 0, &hr);
+    if (hr == CLASS_E_CLASSNOTAVAILABLE)
+        return Fail(err, "the extension offers no HRV document");
+    if (!document)
         return Fail(err, "the extension cannot open an HRV document (" + Hex(hr) + ")");
-    Releaser documentRef { document };
     ICAFCommandHandler* commands = Query<ICAFCommandHandler>(document);
     Releaser commandsRef { commands };
     if (!commands)

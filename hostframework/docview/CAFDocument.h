@@ -1,6 +1,8 @@
 #pragma once
 // The bases of an extension document and of its class object. Each pairs itself at construction
 // with a counterpart that the host makes, and forwards to it what its own table does not handle.
+#include <new>
+
 #include "foundation/String.h"
 #include "foundation/core/Array.h"
 #include "hostframework/commands/HostCommands.h"
@@ -128,4 +130,64 @@ private:
     const GUID* mClassGuid;
     DWORD mKind;
     DWORD mOptions;
+};
+
+// The class object of the extension document `T`. `T(hostDocument, classObject, flags)` makes a
+// document; `T::InsertClassCommands(HostClassObjectPair&)` inserts the class's menu commands
+// with the host object that the host makes for the class. The class has no commands of its own.
+template <class T> class CAFDocumentClass final : public CAFDocumentClassBase {
+public:
+    using CAFDocumentClassBase::CAFDocumentClassBase;
+
+    static const EventTable& GetEventTable()
+    {
+        static const EventTableEntry rows[]
+            = { EventRows<CAFDocumentClass>::Header(), EventRows<CAFDocumentClass>::End() };
+        static const EventTable table(rows);
+        return table;
+    }
+    const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
+    {
+        return FindInTable(this, trigger, object);
+    }
+    void ForEachEntry(TableEntryAction& action) override { ForEachInTable(this, action); }
+
+    // A new document for the host document `parent`, with one reference for the caller.
+    HRESULT CreateDocument(IUnknown* parent, DWORD flags, ICustomDocument2** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        try {
+            T* document = new T(parent, static_cast<ICustomDocClass*>(this), flags);
+            *out = static_cast<ICustomDocument2*>(document);
+            document->AddRef();
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    HRESULT CanCreate(IUnknown*) override { return S_OK; }
+
+    // The host's object for the class replaces the one kept before; the commands are inserted
+    // with it.
+    HRESULT RegisterCommands(ICAFCommandHandler* handler, std::uintptr_t) override
+    {
+        HostClassObjectPair& pair = HostObject();
+        if (IUnknown* previous = pair.object) {
+            pair = HostClassObjectPair {};
+            previous->Release();
+        }
+        const GUID* classGuid = nullptr;
+        GetClassGuid(&classGuid);
+        if (!classGuid)
+            return E_FAIL;
+        const HRESULT hr = CreateHostObjectForClass(pair, *classGuid, handler, static_cast<ICustomDocClass*>(this));
+        if (FAILED(hr))
+            return hr;
+        return T::InsertClassCommands(pair);
+    }
+
+private:
+    ~CAFDocumentClass() override = default;
 };

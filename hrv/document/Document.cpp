@@ -65,9 +65,9 @@ RecordPosition ToRecordPosition(Position p)
 
 } // namespace
 
-Document::Document(IDocumentHost* host)
-    : mHost(host)
-    , mDetector(host ? host->DetectorHost() : nullptr)
+Document::Document(IUnknown* parent, IUnknown* classObject, DWORD flags)
+    : VarnChildDocument(parent, classObject, flags)
+    , mDetector(Host() ? Host()->DetectorHost() : nullptr)
 {
     // The settings and the data start with the references the document holds.
     auto* settings = new Settings;
@@ -79,8 +79,8 @@ Document::Document(IDocumentHost* host)
 Document::~Document()
 {
     // A document released without being closed must not stay among the host's sinks.
-    if (mHost && mHost->HasOnlineRegistry())
-        mHost->UnregisterOnlineSink(&mSink);
+    if (Host() && Host()->HasOnlineRegistry())
+        Host()->UnregisterOnlineSink(OnlineSink());
     mEngine.StopOnline();
 }
 
@@ -88,30 +88,34 @@ HRESULT Document::QueryInterface(REFIID iid, void** out)
 {
     if (!out)
         return E_POINTER;
-    *out = nullptr;
-    if (iid == IUnknown::kIid || iid == IHRVDocument::kIid)
+    if (iid == IHRVDocument::kIid)
         *out = static_cast<IHRVDocument*>(this);
-    else if (iid == ICAFCommandHandler::kIid)
-        *out = static_cast<ICAFCommandHandler*>(this);
-    else if (iid == IObserver::kIid)
-        *out = static_cast<IObserver*>(this);
-    else if (iid == IMessageHandler::kIid)
-        *out = static_cast<IMessageHandler*>(this);
     else if (iid == IOnlineDataSink::kIid)
-        *out = static_cast<IOnlineDataSink*>(&mSink);
+        *out = static_cast<IOnlineDataSink*>(this);
     else
-        return E_NOINTERFACE;
+        return CAFDocument::QueryInterface(iid, out);
     AddRef();
     return S_OK;
 }
 
 ULONG Document::AddRef()
 {
-    return InternalAddRef();
+    return CAFDocument::AddRef();
 }
 ULONG Document::Release()
 {
-    return ReleaseObject(this);
+    return CAFDocument::Release();
+}
+
+HRESULT Document::DisconnectSender()
+{
+    Close();
+    return VarnChildDocument::DisconnectSender();
+}
+
+HRESULT Document::InsertClassCommands(HostClassObjectPair& pair)
+{
+    return InsertDocumentCommands(pair);
 }
 
 HRESULT Document::OnCommand(DWORD id)
@@ -126,13 +130,13 @@ HRESULT Document::OnCommand(DWORD id)
 
 void Document::SendUpdate(DWORD messageId, DWORD code)
 {
-    if (mHost)
-        mHost->SendUpdate(messageId, code);
+    if (Host())
+        Host()->SendUpdate(messageId, code);
 }
 
 HRESULT Document::SendDocMessage(DWORD messageId, DWORD flags)
 {
-    return mHost ? mHost->SendDocumentMessage(messageId, flags) : E_FAIL;
+    return Host() ? Host()->SendDocumentMessage(messageId, flags) : E_FAIL;
 }
 
 // ---- Analysis control
@@ -142,11 +146,11 @@ bool Document::SetAnalysisRange(const Settings& target, int mode)
     auto& s = const_cast<Settings&>(target);
     Position start = s.mRangeStart;
     Position end = s.mRangeEnd;
-    const auto wholeEnd = [&] { return mHost ? mHost->DataEnd() : Position {}; };
+    const auto wholeEnd = [&] { return Host() ? Host()->DataEnd() : Position {}; };
     if (mode == 4) {
         if (s.mUseSelection) {
-            if (mHost)
-                mHost->GetSelection(start, end);
+            if (Host())
+                Host()->GetSelection(start, end);
         } else {
             start = { 0, 0 };
             end = wholeEnd();
@@ -154,7 +158,7 @@ bool Document::SetAnalysisRange(const Settings& target, int mode)
     } else if (mode == 0) {
         end = { 0x7FFFFFFF, kLastRecord };
         if (start.mRecord == kPositionNotSet)
-            start = { 0, mHost ? mHost->LastRecord() : 0 };
+            start = { 0, Host() ? Host()->LastRecord() : 0 };
     } else if (mode == 2) {
         end = wholeEnd();
     }
@@ -179,18 +183,18 @@ bool Document::IsInAnalysisRange(Position first, Position last) const
 
 void Document::StoreWithHost()
 {
-    if (!mHost)
+    if (!Host())
         return;
-    if (!mSettings->mStoredWithHost && mHost->StoreObject(0, static_cast<IPersistStreamInit*>(mSettings.Get())))
+    if (!mSettings->mStoredWithHost && Host()->StoreObject(0, static_cast<IPersistStreamInit*>(mSettings.Get())))
         mSettings->mStoredWithHost = true;
-    if (!mData->mStoredWithHost && mHost->StoreObject(1, static_cast<IPersistStreamInit*>(mData.Get())))
+    if (!mData->mStoredWithHost && Host()->StoreObject(1, static_cast<IPersistStreamInit*>(mData.Get())))
         mData->mStoredWithHost = true;
 }
 
 void Document::DropRegionObject()
 {
-    if (mHost && mHost->HasRegionObject())
-        mHost->RemoveRegionObject();
+    if (Host() && Host()->HasRegionObject())
+        Host()->RemoveRegionObject();
 }
 
 void Document::InvalidateAnalysis()
@@ -209,14 +213,14 @@ void Document::MarkDataChanged()
 
 bool Document::ResetEventCaches()
 {
-    if (!mHost)
+    if (!Host())
         return false;
     bool ok = true;
-    if (!mHost->HasDataChild(UserEventData::ChildDataId()))
-        ok = mHost->AddDataChild(mData->GetUserEvents()) && ok;
-    if (!mHost->HasDataChild(EventIdCache::ChildDataId())) {
+    if (!Host()->HasDataChild(UserEventData::ChildDataId()))
+        ok = Host()->AddDataChild(mData->GetUserEvents()) && ok;
+    if (!Host()->HasDataChild(EventIdCache::ChildDataId())) {
         ComRef<EventIdCache> cache(new EventIdCache);
-        ok = mHost->AddDataChild(cache.Get()) && ok;
+        ok = Host()->AddDataChild(cache.Get()) && ok;
     }
     return ok;
 }
@@ -224,7 +228,7 @@ bool Document::ResetEventCaches()
 void Document::AnalyseRange(uint32_t flags)
 {
     const Settings& s = *mSettings.Get();
-    mEngine.Analyse(flags, mHost ? mHost->AnalysisHost() : nullptr, mDetector.GetFiducialChannel(),
+    mEngine.Analyse(flags, Host() ? Host()->AnalysisHost() : nullptr, mDetector.GetFiducialChannel(),
         ToRecordPosition(s.mRangeStart), ToRecordPosition(s.mRangeEnd), AnalysisParametersFrom(s));
 }
 
@@ -240,7 +244,7 @@ int Document::Reanalyse(uint32_t flags, int mode)
     if (mode == 0) {
         // Ready for online data: the engine keeps the host, the settings and the fiducial
         // channel; the online steps read from them.
-        mEngine.mRecording = mHost ? mHost->AnalysisHost() : nullptr;
+        mEngine.mRecording = Host() ? Host()->AnalysisHost() : nullptr;
         mEngine.mSettings = AnalysisParametersFrom(*mSettings.Get());
         mEngine.mFiducialChannel = mDetector.GetFiducialChannel();
     } else {
@@ -267,11 +271,11 @@ bool Document::ClearAnalysis(uint32_t flags, bool notify)
             // Whatever asked for the clear, the stored data must match what is shown.
             MarkDataChanged();
         }
-        if (mHost) {
-            if (mHost->HasDataChild(UserEventData::ChildDataId()))
-                mHost->RemoveDataChild(UserEventData::ChildDataId());
-            if (mHost->HasDataChild(EventIdCache::ChildDataId()))
-                mHost->RemoveDataChild(EventIdCache::ChildDataId());
+        if (Host()) {
+            if (Host()->HasDataChild(UserEventData::ChildDataId()))
+                Host()->RemoveDataChild(UserEventData::ChildDataId());
+            if (Host()->HasDataChild(EventIdCache::ChildDataId()))
+                Host()->RemoveDataChild(EventIdCache::ChildDataId());
         }
     }
     if (flags == kEverything && s.HasValidRange()) {
@@ -288,18 +292,18 @@ bool Document::ClearAnalysis(uint32_t flags, bool notify)
 
 bool Document::AttachOnlineSink()
 {
-    if (!mHost || !mHost->HasOnlineRegistry())
+    if (!Host() || !Host()->HasOnlineRegistry())
         return false;
-    mHost->UnregisterOnlineSink(&mSink);
+    Host()->UnregisterOnlineSink(OnlineSink());
     if (mSettings->mAnalyzeWhileSampling)
-        return mHost->RegisterOnlineSink(&mSink) == S_OK;
+        return Host()->RegisterOnlineSink(OnlineSink()) == S_OK;
     return true;
 }
 
 HRESULT Document::Close()
 {
-    if (mHost && mHost->HasOnlineRegistry())
-        mHost->UnregisterOnlineSink(&mSink);
+    if (Host() && Host()->HasOnlineRegistry())
+        Host()->UnregisterOnlineSink(OnlineSink());
     ClearAnalysis(kEverything, false);
     mDetector.DetachChannels();
     return S_OK;
@@ -308,8 +312,8 @@ HRESULT Document::Close()
 HRESULT Document::OnHostLoaded()
 {
     const uint32_t version = mSettings->mLoadedVersion;
-    if (version >= 101 && version <= 105 && mHost)
-        mHost->LegacyLoaded(DocumentId<26>::Id());
+    if (version >= 101 && version <= 105 && Host())
+        Host()->LegacyLoaded(DocumentId<26>::Id());
     return S_OK;
 }
 
@@ -333,7 +337,7 @@ HRESULT Document::GetPersistedObject(DWORD index, DWORD type, DWORD* word, IUnkn
 
 int Document::RegisterWithManager()
 {
-    mAnalysisManager = mHost ? mHost->AnalysisManager() : nullptr;
+    mAnalysisManager = Host() ? Host()->AnalysisManager() : nullptr;
     if (!mAnalysisManager)
         return 0;
     mAnalysisManager->Register(DocumentText(1).ToWString(), L"HRV", &mClientId);
@@ -375,7 +379,7 @@ void Document::ReanalyseRequest(DWORD)
 
 void Document::CmdSettings()
 {
-    if (!mHost)
+    if (!Host())
         return;
     Settings* raw = nullptr;
     if (FAILED(mSettings->Clone(&raw)) || !raw)
@@ -383,10 +387,10 @@ void Document::CmdSettings()
     ComRef<Settings> clone(raw);
     raw->Release();
     std::vector<std::wstring> titles;
-    const int32_t count = mHost->ChannelCount();
+    const int32_t count = Host()->ChannelCount();
     for (int32_t n = 0; n < count; ++n)
-        titles.push_back(mHost->ChannelTitle(n));
-    SettingsDialog dialog(std::move(titles), *clone.Get(), mHost->Dialogs());
+        titles.push_back(Host()->ChannelTitle(n));
+    SettingsDialog dialog(std::move(titles), *clone.Get(), Host()->Dialogs());
     if (dialog.Execute() != 1)
         return;
     SetAnalysisRange(*clone.Get(), 4);
@@ -462,7 +466,7 @@ void Document::EnableNever(ICommandEnabler*& enabler)
 }
 void Document::EnableOnlineMode(ICommandEnabler*& enabler)
 {
-    enabler->Enable(mHost && mHost->CanSample() > 0 ? 0xFFFF : 0);
+    enabler->Enable(Host() && Host()->CanSample() > 0 ? 0xFFFF : 0);
     enabler->SetCheck(mSettings->mAnalyzeWhileSampling ? 0xFFFF : 0);
 }
 void Document::EnableWithRange(ICommandEnabler*& enabler)
@@ -502,11 +506,11 @@ HRESULT Document::OnClearAnalysis()
 
 HRESULT Document::OnReselectAnalyzedRegion()
 {
-    if (Busy() || !mHost || !mSettings->HasValidRange())
+    if (Busy() || !Host() || !mSettings->HasValidRange())
         return 1;
-    mHost->ClearSelection();
-    mHost->SelectRegion(mSettings->mRangeStart, mSettings->mRangeEnd);
-    mHost->SelectChannel(mSettings->mSourceChannel);
+    Host()->ClearSelection();
+    Host()->SelectRegion(mSettings->mRangeStart, mSettings->mRangeEnd);
+    Host()->SelectChannel(mSettings->mSourceChannel);
     return 1;
 }
 
@@ -537,7 +541,7 @@ HRESULT Document::OnToggleEventMarkers()
 
 void Document::OnAttached(ULONGLONG a, ULONGLONG b)
 {
-    const ULONGLONG site = mHost ? mHost->ChildSite() : 0;
+    const ULONGLONG site = Host() ? Host()->ChildSite() : 0;
     if (!site || a != site || b != site)
         return;
     RegisterWithManager();
@@ -549,10 +553,10 @@ void Document::OnAttached(ULONGLONG a, ULONGLONG b)
 void Document::CheckRangeStillValid()
 {
     const Settings& s = *mSettings.Get();
-    if (!s.HasValidRange() || !mHost)
+    if (!s.HasValidRange() || !Host())
         return;
-    if (!mHost->RegionExists(s.mRangeStart, s.mRangeEnd)
-        || !mHost->ChannelHasData(s.mSourceChannel, s.mSourceChannelFlags, s.mRangeStart.mRecord, s.mRangeEnd.mRecord))
+    if (!Host()->RegionExists(s.mRangeStart, s.mRangeEnd)
+        || !Host()->ChannelHasData(s.mSourceChannel, s.mSourceChannelFlags, s.mRangeStart.mRecord, s.mRangeEnd.mRecord))
         ClearAnalysis(kEverything, true);
 }
 
@@ -574,9 +578,9 @@ void Document::OnChannelChanged(DWORD channel)
 void Document::OnChannelSetupChanged(ULONGLONG channel, ULONGLONG calculation)
 {
     const Settings& s = *mSettings.Get();
-    if (s.HasValidRange() && static_cast<uint32_t>(channel) == s.mSourceChannel && mHost) {
-        if (!mHost->RegionExists(s.mRangeStart, s.mRangeEnd)
-            || !mHost->ChannelHasData(
+    if (s.HasValidRange() && static_cast<uint32_t>(channel) == s.mSourceChannel && Host()) {
+        if (!Host()->RegionExists(s.mRangeStart, s.mRangeEnd)
+            || !Host()->ChannelHasData(
                 s.mSourceChannel, s.mSourceChannelFlags, s.mRangeStart.mRecord, s.mRangeEnd.mRecord))
             ClearAnalysis(kEverything, true);
         else if (!Busy())
@@ -598,15 +602,16 @@ HRESULT Document::MaySamplingStart(WORD* verdict)
     Settings& s = *mSettings.Get();
     if (!s.mAnalyzeWhileSampling)
         return 0;
-    if (s.HasValidRange() && mHost) {
-        const Position end = mHost->DataEnd();
+    if (s.HasValidRange() && Host()) {
+        const Position end = Host()->DataEnd();
         if (s.mRangeEnd < end)
             *verdict = 0;
     }
     if (*verdict == 0xFFFF)
         return 0;
-    int answer
-        = mHost ? mHost->MessageBox(DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u) : 0;
+    int answer = Host()
+        ? Host()->MessageBox(DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u)
+        : 0;
     if (answer == 0)
         answer = 1; // the host cannot ask: as OK
     if (answer == 1) {
@@ -639,9 +644,9 @@ HRESULT Document::SamplingFinished()
 HRESULT Document::RecordStart(WORD follow)
 {
     mLastRecord = follow ? -1 : 0;
-    if (!follow || !mSettings->mAnalyzeWhileSampling || !mHost)
+    if (!follow || !mSettings->mAnalyzeWhileSampling || !Host())
         return 0;
-    IAnalysisHost* host = mHost->AnalysisHost();
+    IAnalysisHost* host = Host()->AnalysisHost();
     const Settings& s = *mSettings.Get();
     const double previousEnd = mEngine.mSegments.mSegmentEnd;
     const int32_t record = host ? host->SampledRecord() : -1;
@@ -678,10 +683,10 @@ HRESULT Document::SamplingEnd()
         return 0;
     SendUpdate(MsgIdAnalysisChanging(), kUpdateSamplingEnd);
     mEngine.ProcessOnline();
-    if (mHost) {
-        const Position end = mHost->DataEnd();
+    if (Host()) {
+        const Position end = Host()->DataEnd();
         RecordInfo info;
-        IAnalysisHost* host = mHost->AnalysisHost();
+        IAnalysisHost* host = Host()->AnalysisHost();
         if (host && host->GetRecordInfo(end.mRecord, info)) {
             const double time = TimeOfPosition(info, end.mOffset);
             if (!mEngine.mRR.empty() && time >= mEngine.mSegments.mSegmentEnd) {
@@ -702,15 +707,15 @@ HRESULT Document::NewData()
     if (!s.mAnalyzeWhileSampling)
         return 0;
     SendUpdate(MsgIdAnalysisChanging(), kUpdateNewData);
-    if (mHost) {
-        const Position end = mHost->DataEnd();
+    if (Host()) {
+        const Position end = Host()->DataEnd();
         if (end != s.mRangeEnd) {
             s.mRangeEnd = end;
             s.mDirty = true;
             InvalidateAnalysis();
             const DetectorSettings ds = DetectorView();
             mDetector.Update(kStageFiducial, &ds);
-            mEngine.Analyse(kChangePRR, mHost->AnalysisHost(), mDetector.GetFiducialChannel(),
+            mEngine.Analyse(kChangePRR, Host()->AnalysisHost(), mDetector.GetFiducialChannel(),
                 ToRecordPosition(s.mRangeStart), ToRecordPosition(s.mRangeEnd), AnalysisParametersFrom(s));
         }
     }

@@ -16,7 +16,9 @@
 #include "hrv/core/ComRef.h"
 #include "hrv/core/Data.h"
 #include "hrv/core/Settings.h"
+#include "hrv/document/AnalysisClient.h"
 #include "hrv/document/DocumentHost.h"
+#include "hrv/document/VarnChildDocument.h"
 
 namespace HRV {
 
@@ -89,10 +91,15 @@ protected:
     ~IHRVDocument() = default;
 };
 
-class Document final : public IHRVDocument, public CAFEventHandlerT<1>, public KEL::CComObjectRoot {
+class Document final : public IHRVDocument,
+                       public IOnlineDataSink,
+                       public VarnChildDocument,
+                       public AnalysisManager::AnalysisClientBase<Document> {
 public:
-    // The host is borrowed for the document's life (the host owns both).
-    explicit Document(IDocumentHost* host);
+    // `parent` is the host document of the recording, whose recording document gives the host's
+    // services; `classObject` the document class that makes the document. Without a parent the
+    // document has no host services.
+    Document(IUnknown* parent, IUnknown* classObject, DWORD flags);
     ~Document() override;
 
     static DWORD MsgIdAnalysisChanged() { return DocumentId<0>::Id(); }
@@ -100,8 +107,8 @@ public:
     static DWORD CommandId(DWORD n) { return (DWORD(TypeIndexOf<&GUID_HRVDocumentObj>::Get()) << 16) | n; }
     static DWORD MessageId(DWORD n) { return CommandId(n); }
 
-    // IUnknown: IHRVDocument, ICAFCommandHandler, IObserver, IMessageHandler and
-    // IOnlineDataSink.
+    // IUnknown: IHRVDocument and IOnlineDataSink, then what the framework document answers
+    // (ICustomDocument2, ICAFCommandHandler, IObserver, IMessageHandler).
     HRESULT QueryInterface(REFIID iid, void** out) override;
     ULONG AddRef() override;
     ULONG Release() override;
@@ -117,7 +124,28 @@ public:
     }
     void ForEachEntry(TableEntryAction& action) override { ForEachInTable(this, action); }
 
-    IOnlineDataSink* OnlineSink() noexcept { return &mSink; }
+    IOnlineDataSink* OnlineSink() noexcept { return this; }
+
+    // The host closes the document (ICustomDocument2): the analysis is closed, then the host's
+    // services are let go of.
+    HRESULT DisconnectSender() override;
+
+    // IOnlineDataSink
+    HRESULT MaySamplingStart(IUnknown**, WORD* verdict) override { return MaySamplingStart(verdict); }
+    HRESULT SamplingFinished() override;
+    HRESULT RecordStart(LONG, DWORD, WORD follow) override { return RecordStart(follow); }
+    HRESULT RecordEnd() override;
+    HRESULT SamplingEnd() override;
+    HRESULT NewData() override;
+    HRESULT Reserved9() override { return S_OK; }
+    HRESULT Reserved10() override { return E_NOTIMPL; }
+    HRESULT Reserved11() override { return E_NOTIMPL; }
+    HRESULT Reserved12() override { return S_OK; }
+    HRESULT GetValue13(DWORD* value) override { return value ? (*value = 200, S_OK) : E_POINTER; }
+    HRESULT GetValue14(DWORD, DWORD, DWORD, DWORD* value) override
+    {
+        return value ? (*value = 0x80000000u, S_OK) : E_POINTER;
+    }
 
     // The host closes the document.
     HRESULT Close();
@@ -140,10 +168,13 @@ public:
     HRESULT SendDocMessage(DWORD messageId, DWORD flags);
 
     // Analysis-manager client operations.
-    int RegisterWithManager();
-    void ReportRange(DWORD value);
-    void ClearRequest(DWORD value);
-    void ReanalyseRequest(DWORD value);
+    int RegisterWithManager() override;
+    void ReportRange(DWORD value) override;
+    void ClearRequest(DWORD value) override;
+    void ReanalyseRequest(DWORD value) override;
+
+    // The class object's menu commands, inserted with the host object made for the class.
+    static HRESULT InsertClassCommands(HostClassObjectPair& pair);
 
     // Command handlers.
     void CmdSettings();
@@ -187,50 +218,15 @@ public:
     int32_t LastRecord() const { return mLastRecord; }
 
 private:
-    // The online data sink: a sub-object whose counts are the document's.
-    class Sink final : public IOnlineDataSink {
-    public:
-        explicit Sink(Document& d)
-            : mDoc(d)
-        {
-        }
-        HRESULT QueryInterface(REFIID iid, void** out) override { return mDoc.QueryInterface(iid, out); }
-        ULONG AddRef() override { return mDoc.AddRef(); }
-        ULONG Release() override { return mDoc.Release(); }
-        HRESULT MaySamplingStart(IUnknown**, WORD* verdict) override { return mDoc.MaySamplingStart(verdict); }
-        HRESULT SamplingFinished() override { return mDoc.SamplingFinished(); }
-        HRESULT RecordStart(LONG, DWORD, WORD follow) override { return mDoc.RecordStart(follow); }
-        HRESULT RecordEnd() override { return mDoc.RecordEnd(); }
-        HRESULT SamplingEnd() override { return mDoc.SamplingEnd(); }
-        HRESULT NewData() override { return mDoc.NewData(); }
-        HRESULT Reserved9() override { return S_OK; }
-        HRESULT Reserved10() override { return E_NOTIMPL; }
-        HRESULT Reserved11() override { return E_NOTIMPL; }
-        HRESULT Reserved12() override { return S_OK; }
-        HRESULT GetValue13(DWORD* value) override { return value ? (*value = 200, S_OK) : E_POINTER; }
-        HRESULT GetValue14(DWORD, DWORD, DWORD, DWORD* value) override
-        {
-            return value ? (*value = 0x80000000u, S_OK) : E_POINTER;
-        }
-
-    private:
-        Document& mDoc;
-    };
-
     HRESULT MaySamplingStart(WORD* verdict);
-    HRESULT SamplingFinished();
     HRESULT RecordStart(WORD follow);
-    HRESULT RecordEnd();
-    HRESULT SamplingEnd();
-    HRESULT NewData();
 
-    bool Busy() const { return mHost && mHost->IsBusy(); }
+    bool Busy() const { return Host() && Host()->IsBusy(); }
     DetectorSettings DetectorView() const { return DetectorSettingsFrom(*mSettings.Get()); }
     void SendUpdate(DWORD messageId, DWORD code);
     void AnalyseRange(uint32_t flags);
     void DropRegionObject();
 
-    IDocumentHost* mHost;
     IAnalysisManager* mAnalysisManager = nullptr;
     int32_t mClientId = -1;
     ComRef<Settings> mSettings;
@@ -239,7 +235,6 @@ private:
     AnalysisEngine mEngine;
     std::set<uint32_t> mChannelCalcMap;
     int32_t mLastRecord = -1;
-    Sink mSink { *this };
 };
 
 } // namespace HRV

@@ -88,4 +88,16 @@ public:
     virtual IAnalysisHost* AnalysisHost() = 0;
 };
 
+// The recording document of the host document that an HRV document is a child of. The host's
+// services the document calls (child site, selection, busy state, data store, online registry,
+// analysis manager) are kept by one host object, which the recording document hands out.
+struct IRecordingDocument : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{864B2DE1-3F7F-11D1-9981-00C0DF492697}");
+    // Borrowed for the life of the host document.
+    virtual IDocumentHost* DocumentHost() = 0;
+
+protected:
+    ~IRecordingDocument() = default;
+};
+
 } // namespace HRV

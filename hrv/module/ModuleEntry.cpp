@@ -4,14 +4,15 @@
 #include <string>
 
 #include "hostframework/commands/HostCommands.h"
+#include "hostframework/docview/CAFDocument.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/Enumerators.h"
 #include "hrv/core/ModuleObjects.h"
 #include "hrv/datapad/ClassObjects.h"
 #include "hrv/module/ChannelCalc.h"
+#include "hrv/document/Document.h"
 #include "hrv/document/NamedMessages.h"
 #include "hrv/eventdraw/FiducialEventDraw.h"
-#include "hrv/module/DocumentClass.h"
 #include "hrv/module/RRExport.h"
 #include "hrv/module/ViewClasses.h"
 #include "log/Log.h"
@@ -88,7 +89,14 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
             vx::log::WriteLine("HRV: the host refused the message class " + Hex(HRESULT((*it)->MessageId() & 0xFFFF))
                 + " (" + Hex(hr) + ")");
     }
-    Register(classes, static_cast<IHRVDocumentClass*>(new DocumentClass), "\"HRV2 Document\"");
+    // The document class: the host opens the HRV document of a recording through it. Its value
+    // is the host's category of documents the class belongs to.
+    static constexpr GUID kDocumentCategory = vx::com::MakeGuid("{D6F52E84-B34D-11D3-80C7-005004AD3C53}");
+    Register(classes,
+        static_cast<ICustomDocClass*>(new CAFDocumentClass<Document>(KEL::String(L"HRV2 Document"),
+            reinterpret_cast<std::uintptr_t>(&kDocumentCategory), &GUID_HRVDocumentObj,
+            DWORD(HostTypeIndex(GUID_HRVDocumentObj)) << 16, 1, 0)),
+        "\"HRV2 Document\"");
 
     WORD enumIndex = 0;
     if (types)

@@ -1,7 +1,6 @@
 #pragma once
 // What the host and the HRV extension exchange beyond the framework's own interfaces: the
-// document class through which the host opens the HRV document of a recording (the host document
-// hands the document its services), and the RR-interval save-as class.
+// RR-interval save-as class.
 #include <cstdint>
 
 #include "foundation/IKELString.h"
@@ -9,29 +8,6 @@
 #include "hrv/document/DocumentHost.h"
 
 namespace HRV {
-
-// Answered by a host document that can carry an HRV document: the services the document calls.
-struct IDocumentHostProvider : IUnknown {
-    static constexpr IID kIid = vx::com::MakeGuid("{7C0D94E1-2A5B-4F83-B6D9-E41F08A3C527}");
-    // Borrowed for the life of the host document.
-    virtual IDocumentHost* DocumentHost() = 0;
-
-protected:
-    ~IDocumentHostProvider() = default;
-};
-
-// The document class "HRV2 Document".
-struct IHRVDocumentClass : ICAFClassObject {
-    static constexpr IID kIid = vx::com::MakeGuid("{2F6B81D4-93C7-4E0A-A5B2-6D1E7F48C903}");
-    virtual HRESULT GetName(IKELString** out) = 0;
-    virtual HRESULT GetClassGuid(const GUID** out) = 0;
-    // A new HRV document (its command handler, with a reference) for a host document that answers
-    // IDocumentHostProvider; E_NOINTERFACE for any other.
-    virtual HRESULT CreateDocument(IUnknown* hostDocument, IUnknown** out) = 0;
-
-protected:
-    ~IHRVDocumentClass() = default;
-};
 
 // A host file-type descriptor.
 struct IDocFileDescr : IUnknown {

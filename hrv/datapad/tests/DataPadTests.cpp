@@ -66,10 +66,10 @@ protected:
             : host(Mitdb100(120))
         {
             EXPECT_EQ(vx::integration::InstallExtensionEnumerators(host.Engine()), 2);
-            doc = new Document(&host);
+            object = new HrvHostDocumentObject(host);
+            doc = new Document(static_cast<IRecordingDocument*>(object), nullptr, 0);
             doc->AddRef();
             host.Attach(static_cast<ICAFCommandHandler*>(doc));
-            object = new HrvHostDocumentObject(host);
             object->AttachChild(DocumentClassKey(), static_cast<ICAFCommandHandler*>(doc));
             doc->GetSettings().mExcludeEctopics = false;
             EXPECT_EQ(doc->OnCommand(Document::CommandId(kCmdAnalyse)), S_OK);

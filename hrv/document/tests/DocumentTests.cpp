@@ -11,8 +11,10 @@
 #include <functional>
 
 #include "caf/CafHost.h"
+#include "caf/Documents.h"
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
+#include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
 #include "hostframework/services/CafFrameWork.h"
@@ -89,7 +91,7 @@ struct HostAndDocument {
         : host(std::move(recording), std::move(options))
     {
         EXPECT_EQ(vx::integration::InstallExtensionEnumerators(host.Engine()), 2);
-        doc = new Document(&host);
+        doc = new Document(static_cast<IRecordingDocument*>(parent), nullptr, 0);
         doc->AddRef();
         host.Attach(static_cast<ICAFCommandHandler*>(doc));
     }
@@ -98,6 +100,7 @@ struct HostAndDocument {
         doc->Close();
         host.Detach();
         doc->Release();
+        parent->Release();
     }
     // Runs a command as the host's menu does.
     HRESULT Command(DWORD n) { return doc->OnCommand(Document::CommandId(n)); }
@@ -108,6 +111,8 @@ struct HostAndDocument {
         return u;
     }
     HrvHostDocument host;
+    // The recording document the host hands its HRV document (count 1, the fixture's).
+    vx::host::HrvHostDocumentObject* parent = new vx::host::HrvHostDocumentObject(host);
     Document* doc;
 };
 
@@ -149,6 +154,95 @@ TEST_F(DocumentTest, IdsCarryTheDocumentTypeIndex)
     EXPECT_EQ(UserEventData::ChildDataId(), d | 2);
     EXPECT_EQ(EventIdCache::ChildDataId(), d | 3);
     EXPECT_EQ(Document::CommandId(18), d | 18);
+}
+
+TEST_F(DocumentTest, TheDocumentClassOpensADocumentOnTheHostDocumentsServices)
+{
+    HrvHostDocument host(Mitdb100(30));
+    EXPECT_EQ(vx::integration::InstallExtensionEnumerators(host.Engine()), 2);
+    auto* parent = new vx::host::HrvHostDocumentObject(host);
+    auto* documentClass = new CAFDocumentClass<Document>(
+        KEL::String(L"HRV2 Document"), 0, &GUID_HRVDocumentObj, Document::CommandId(0), 1, 0);
+    documentClass->AddRef();
+    auto* hostDocument = new caf::HostDocument(L"Record 100", static_cast<IRecordingDocument*>(parent));
+    hostDocument->AddRef();
+
+    HRESULT hr = E_FAIL;
+    ICustomDocument2* opened = hostDocument->OpenDocument(static_cast<ICustomDocClass*>(documentClass), 0, &hr);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_NE(opened, nullptr);
+    auto* doc = static_cast<Document*>(opened);
+    EXPECT_EQ(doc->ClassObject(), static_cast<ICustomDocClass*>(documentClass));
+
+    // Its own interface and the online sink are its own parts; the framework interfaces come from
+    // the document base, with one identity for all.
+    void* out = nullptr;
+    ASSERT_EQ(opened->QueryInterface(IHRVDocument::kIid, &out), S_OK);
+    EXPECT_EQ(out, static_cast<IHRVDocument*>(doc));
+    IUnknown* identity = nullptr;
+    static_cast<IHRVDocument*>(out)->QueryInterface(IUnknown::kIid, reinterpret_cast<void**>(&identity));
+    static_cast<IHRVDocument*>(out)->Release();
+    ASSERT_EQ(opened->QueryInterface(IOnlineDataSink::kIid, &out), S_OK);
+    EXPECT_EQ(out, doc->OnlineSink());
+    IUnknown* sinkIdentity = nullptr;
+    static_cast<IOnlineDataSink*>(out)->QueryInterface(IUnknown::kIid, reinterpret_cast<void**>(&sinkIdentity));
+    static_cast<IOnlineDataSink*>(out)->Release();
+    EXPECT_NE(identity, nullptr);
+    EXPECT_EQ(identity, sinkIdentity);
+    identity->Release();
+    sinkIdentity->Release();
+    ASSERT_EQ(static_cast<IHRVDocument*>(doc)->QueryInterface(ICustomDocument2::kIid, &out), S_OK);
+    EXPECT_EQ(out, opened);
+    opened->Release();
+    EXPECT_EQ(static_cast<IHRVDocument*>(doc)->QueryInterface(IHostDocumentData::kIid, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+
+    // The host's services arrive through the parent's recording document.
+    host.Attach(opened);
+    EXPECT_EQ(doc->OnCommand(Document::CommandId(kCmdAnalyse)), S_OK);
+    EXPECT_FALSE(doc->Engine().mBeats.empty());
+    EXPECT_FALSE(host.updates.empty());
+    doc->OnCommand(Document::CommandId(kCmdOnlineMode));
+    EXPECT_EQ(host.onlineSink, doc->OnlineSink());
+
+    // Closed by the host: out of the online registry, and the recording document is let go of.
+    const ULONG heldBefore = parent->AddRef() - 1;
+    parent->Release();
+    EXPECT_EQ(opened->DisconnectSender(), S_OK);
+    EXPECT_EQ(host.onlineSink, nullptr);
+    EXPECT_EQ(parent->AddRef() - 1, heldBefore - 1);
+    parent->Release();
+    host.updates.clear();
+    doc->OnCommand(Document::CommandId(kCmdAnalyse));
+    EXPECT_TRUE(host.updates.empty());
+
+    host.Detach();
+
+    // The class inserts the HRV menu with the host object made for it; a second insertion
+    // replaces that object.
+    HostClassObjectPair menu;
+    ASSERT_EQ(CreateHostObjectForClass(menu, GUID_HRVDocumentObj, nullptr, nullptr), S_OK);
+    ASSERT_EQ(InsertDocumentCommands(menu), S_OK);
+    const std::size_t menuItems = static_cast<caf::HostClassCounterpart*>(menu.object)->Commands().size();
+    menu.object->Release();
+    ASSERT_GT(menuItems, 0u);
+    // The host object keeps the class's own command handler without a reference: the class keeps
+    // the host object, so a reference back would keep both alive for ever.
+    const ULONG classCount = documentClass->AddRef() - 1;
+    documentClass->Release();
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(documentClass->InsertCommands(0), S_OK);
+        EXPECT_EQ(documentClass->AddRef() - 1, classCount);
+        documentClass->Release();
+        EXPECT_EQ(documentClass->HostObject().flag, 1);
+        ASSERT_NE(documentClass->HostObject().object, nullptr);
+        EXPECT_EQ(
+            static_cast<caf::HostClassCounterpart*>(documentClass->HostObject().object)->Commands().size(), menuItems);
+    }
+
+    hostDocument->Release();
+    documentClass->Release();
+    parent->Release();
 }
 
 TEST_F(DocumentTest, AnalyseThenClearSendsTheirSequencesAndStoresOnce)
@@ -991,7 +1085,7 @@ TEST_F(DocumentTest, WhileSamplingTheHostHandsOutOnlySettledBeats)
 
 TEST_F(DocumentTest, ADocumentWithoutHostOwnsFreshStateAndDoesNothing)
 {
-    auto* doc = new Document(nullptr);
+    auto* doc = new Document(nullptr, nullptr, 0);
     doc->AddRef();
     EXPECT_FALSE(doc->GetSettings().HasValidRange());
     EXPECT_TRUE(doc->Engine().mBeats.empty());

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "caf/CafHost.h"
+#include "caf/Documents.h"
 #include "com/ClassObjects.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "hostframework/services/CafFrameWork.h"
@@ -17,7 +18,6 @@
 #include "hrv/document/NamedMessages.h"
 #include "hrv/eventdraw/FiducialEventDraw.h"
 #include "hrv/module/ChannelCalc.h"
-#include "hrv/module/DocumentClass.h"
 #include "hrv/module/ModuleEntry.h"
 #include "hrv/module/RRExport.h"
 #include "hrv/module/ViewClasses.h"
@@ -67,8 +67,8 @@ std::string Describe(IUnknown* object)
         c->Release();
         return "datapad " + Narrow(id);
     }
-    if (SUCCEEDED(object->QueryInterface(IHRVDocumentClass::kIid, &out))) {
-        auto* c = static_cast<IHRVDocumentClass*>(out);
+    if (SUCCEEDED(object->QueryInterface(ICustomDocClass::kIid, &out))) {
+        auto* c = static_cast<ICustomDocClass*>(out);
         IKELString* name = nullptr;
         c->GetName(&name);
         c->Release();
@@ -213,6 +213,22 @@ TEST_F(ModuleTest, RegistrationFollowsTheRecordedTable)
         }
     }
     EXPECT_EQ(seen, std::vector<std::string>(std::begin(kExpectedRegistrations), std::end(kExpectedRegistrations)));
+
+    // The host finds the document class by its GUID; it reports its class id, value and options.
+    ICustomDocClass* documentClass = caf::FindDocumentClass(GUID_HRVDocumentObj);
+    ASSERT_NE(documentClass, nullptr);
+    DWORD classId = 0, options = 0;
+    std::uintptr_t value = 0;
+    EXPECT_EQ(documentClass->GetClassId(&classId), S_OK);
+    EXPECT_EQ(classId, DWORD(HostTypeIndex(GUID_HRVDocumentObj)) << 16);
+    EXPECT_EQ(documentClass->GetOptions(&options), S_OK);
+    EXPECT_EQ(options, 1u);
+    EXPECT_EQ(documentClass->GetValue(&value), S_OK);
+    ASSERT_NE(value, 0u);
+    EXPECT_EQ(*reinterpret_cast<const GUID*>(value), vx::com::MakeGuid("{D6F52E84-B34D-11D3-80C7-005004AD3C53}"));
+    const GUID copy = GUID_HRVDocumentObj;
+    EXPECT_EQ(documentClass->IsClass(&copy), S_OK);
+    documentClass->Release();
     caf::ReleaseRegistrations();
 
     // A second registration in the same process offers the same objects again.
