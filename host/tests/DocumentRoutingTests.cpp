@@ -9,6 +9,7 @@
 
 #include "caf/Documents.h"
 #include "caf/FrameworkServices.h"
+#include "host/caf/tests/RegisteredFramework.h"
 #include "hostframework/docview/CAFDocument.h"
 #include "hostframework/docview/ChildViewWindow.h"
 #include "hostframework/docview/DocView.h"
@@ -198,23 +199,9 @@ IMessage* MakeMessage(DWORD id)
 
 } // namespace
 
-class DocumentRouting : public ::testing::Test {
+class DocumentRouting : public caf::test::RegisteredFramework {
 protected:
-    static void SetUpTestSuite()
-    {
-        void* framework = nullptr;
-        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(
-            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
-        static_cast<IUnknown*>(framework)->Release();
-    }
-    static void TearDownTestSuite()
-    {
-        caf::ReleaseRegistrations();
-        CoRevokeClassObject(sCookie);
-    }
     void SetUp() override { Log().clear(); }
-    static inline DWORD sCookie = 0;
 };
 
 TEST_F(DocumentRouting, TheRouterDeliversANamedMessageToADocumentOpenedThroughItsClass)

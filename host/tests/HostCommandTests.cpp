@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "caf/FrameworkServices.h"
+#include "host/caf/tests/RegisteredFramework.h"
 #include "hostframework/commands/HostCommands.h"
 #include "hostframework/services/CafFrameWork.h"
 
@@ -19,19 +20,7 @@ class Handler final : public SimpleUnknownImp1<IUnknown, 1> { };
 } // namespace
 
 // The host has registered its framework.
-class HostCommands : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        void* framework = nullptr;
-        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(
-            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
-        static_cast<IUnknown*>(framework)->Release();
-    }
-    static void TearDownTestSuite() { CoRevokeClassObject(sCookie); }
-    static inline DWORD sCookie = 0;
-};
+class HostCommands : public caf::test::RegisteredFramework { };
 
 TEST_F(HostCommands, ClassObjectPairCarriesTheHostsObjectForTheClass)
 {

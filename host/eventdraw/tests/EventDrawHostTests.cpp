@@ -4,6 +4,7 @@
 #include "bench/WfdbRecording.h"
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
+#include "host/caf/tests/RegisteredFramework.h"
 #include "host/eventdraw/EventDrawClasses.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "hrv/analysis/BeatMarkDraw.h"
@@ -22,21 +23,8 @@ using namespace vx;
 
 namespace {
 
-class EventDrawHost : public ::testing::Test {
+class EventDrawHost : public caf::test::RegisteredFramework {
 protected:
-    static void SetUpTestSuite()
-    {
-        void* framework = nullptr;
-        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        sFramework = static_cast<IUnknown*>(framework);
-        CoRegisterClassObject(CLSID_CAFFrameWork, sFramework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
-    }
-    static void TearDownTestSuite()
-    {
-        caf::ReleaseRegistrations();
-        CoRevokeClassObject(sCookie);
-        sFramework->Release();
-    }
     void SetUp() override
     {
         caf::ReleaseRegistrations();
@@ -61,8 +49,6 @@ protected:
         return type;
     }
 
-    static inline DWORD sCookie = 0;
-    static inline IUnknown* sFramework = nullptr;
     std::vector<IUnknown*> objects;
 };
 

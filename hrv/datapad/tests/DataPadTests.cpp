@@ -9,6 +9,7 @@
 
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
+#include "host/caf/tests/RegisteredFramework.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/recording/Import.h"
 #include "hostframework/services/CafFrameWork.h"
@@ -42,23 +43,8 @@ std::shared_ptr<Recording> Mitdb100(double seconds)
     return r;
 }
 
-class DataPadTest : public ::testing::Test {
+class DataPadTest : public caf::test::RegisteredFramework {
 protected:
-    static void SetUpTestSuite()
-    {
-        void* framework = nullptr;
-        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(
-            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
-        static_cast<IUnknown*>(framework)->Release();
-    }
-    static void TearDownTestSuite()
-    {
-        caf::ReleaseRegistrations();
-        CoRevokeClassObject(sCookie);
-    }
-    static inline DWORD sCookie = 0;
-
     // A recording of 120 s with its HRV document analysed, attached to the host document object
     // the parameters are created for.
     struct Setup {

@@ -14,6 +14,7 @@
 #include "caf/Documents.h"
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
+#include "host/caf/tests/RegisteredFramework.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
@@ -125,23 +126,7 @@ std::pair<DWORD, DWORD> Changed(DWORD code)
     return { Document::MsgIdAnalysisChanged(), code };
 }
 
-class DocumentTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        void* framework = nullptr;
-        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        CoRegisterClassObject(
-            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
-        static_cast<IUnknown*>(framework)->Release();
-    }
-    static void TearDownTestSuite()
-    {
-        caf::ReleaseRegistrations();
-        CoRevokeClassObject(sCookie);
-    }
-    static inline DWORD sCookie = 0;
-};
+class DocumentTest : public caf::test::RegisteredFramework { };
 
 } // namespace
 

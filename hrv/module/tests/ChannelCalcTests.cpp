@@ -8,6 +8,7 @@
 
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
+#include "host/caf/tests/RegisteredFramework.h"
 #include "host/import/Wfdb.h"
 #include "host/recording/CalculationClasses.h"
 #include "hostframework/interfaces/FrameworkIds.h"
@@ -89,23 +90,7 @@ TEST(ChannelCalc, MeasuresGiveTheirTextsUnitsRangesAndFormula)
 namespace {
 
 // The framework library's type registry gives the class ids, as in the product.
-class CalcHost : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        void* framework = nullptr;
-        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        sFramework = static_cast<IUnknown*>(framework);
-        CoRegisterClassObject(CLSID_CAFFrameWork, sFramework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
-    }
-    static void TearDownTestSuite()
-    {
-        CoRevokeClassObject(sCookie);
-        sFramework->Release();
-    }
-    static inline DWORD sCookie = 0;
-    static inline IUnknown* sFramework = nullptr;
-};
+class CalcHost : public caf::test::RegisteredFramework { };
 
 class FactoryManager final : public ExtLib::ArithmeticChannelManager {
 public:

@@ -10,6 +10,7 @@
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
 #include "com/ClassObjects.h"
+#include "host/caf/tests/RegisteredFramework.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/Enumerators.h"
@@ -27,24 +28,7 @@ using namespace HRV;
 
 namespace {
 
-class ModuleTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        void* framework = nullptr;
-        ASSERT_EQ(DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework), S_OK);
-        sFramework = static_cast<IUnknown*>(framework);
-        CoRegisterClassObject(CLSID_CAFFrameWork, sFramework, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &sCookie);
-    }
-    static void TearDownTestSuite()
-    {
-        caf::ReleaseRegistrations();
-        CoRevokeClassObject(sCookie);
-        sFramework->Release();
-    }
-    static inline DWORD sCookie = 0;
-    static inline IUnknown* sFramework = nullptr;
-};
+class ModuleTest : public caf::test::RegisteredFramework { };
 
 std::string Narrow(IKELString* rep)
 {
