@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "host/hrvdoc/EventSeek.h"
+
 namespace vx::host {
 namespace {
 
@@ -53,12 +55,7 @@ public:
     // stands exactly there.
     HRESULT Find(LONG backward, LONG start, LONG, LONG) override
     {
-        std::size_t i = 0;
-        while (i < mCount && Position(i) < start)
-            ++i;
-        if (backward && i > 0 && (i == mCount || Position(i) != start))
-            --i;
-        mIndex = i;
+        mIndex = SeekEvent(mCount, [this](std::size_t i) { return Position(i); }, start, backward != 0);
         return S_OK;
     }
     HRESULT Reserved6(LONG* result) override

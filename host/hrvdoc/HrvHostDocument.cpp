@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "host/calc/CalcError.h"
+#include "host/hrvdoc/EventSeek.h"
 #include "host/recording/HostSources.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
@@ -126,12 +127,8 @@ public:
         } catch (const calc::CalcError&) {
             return E_FAIL;
         }
-        std::size_t i = 0;
-        while (i < mEvents.Count() && mEvents.Position(i) < start)
-            ++i;
-        if (backward && i > 0 && (i == mEvents.Count() || mEvents.Position(i) != start))
-            --i;
-        mIndex = i;
+        mIndex = SeekEvent(
+            mEvents.Count(), [this](std::size_t i) { return mEvents.Position(i); }, start, backward != 0);
         return S_OK;
     }
     HRESULT Reserved6(LONG* result) override
