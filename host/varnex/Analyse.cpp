@@ -199,6 +199,20 @@ std::string FormatValue(const ParameterRow& row)
     return text;
 }
 
+// The value as a machine reads it: the whole number, or the finite real to ten significant
+// digits; `missing` where the parameter has no value.
+std::string PlainValue(const ParameterRow& row, const char* missing)
+{
+    if (row.result == S_OK && row.value.vt == VT_I4)
+        return std::to_string(row.value.lVal);
+    if (row.result == S_OK && row.value.vt == VT_R8 && std::isfinite(row.value.dblVal)) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.10g", row.value.dblVal);
+        return text;
+    }
+    return missing;
+}
+
 std::string JsonString(const std::string& s)
 {
     std::string out = "\"";
@@ -655,14 +669,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         out << "{\"record\": " << JsonString(o.record) << ", \"parameters\": [\n";
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const ParameterRow& r = rows[i];
-            std::string value = "null";
-            if (r.result == S_OK && r.value.vt == VT_I4)
-                value = std::to_string(r.value.lVal);
-            else if (r.result == S_OK && r.value.vt == VT_R8 && std::isfinite(r.value.dblVal)) {
-                char text[32];
-                std::snprintf(text, sizeof text, "%.10g", r.value.dblVal);
-                value = text;
-            }
+            const std::string value = PlainValue(r, "null");
             out << "  {\"id\": " << JsonString(r.id) << ", \"name\": " << JsonString(r.name) << ", \"value\": " << value
                 << ", \"unit\": " << JsonString(r.unit) << "}" << (i + 1 < rows.size() ? ",\n" : "\n");
         }
@@ -670,14 +677,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
     } else if (o.format == AnalyseOptions::Format::Csv) {
         out << "id,name,value,unit\n";
         for (const ParameterRow& r : rows) {
-            std::string value;
-            if (r.result == S_OK && r.value.vt == VT_I4)
-                value = std::to_string(r.value.lVal);
-            else if (r.result == S_OK && r.value.vt == VT_R8 && std::isfinite(r.value.dblVal)) {
-                char text[32];
-                std::snprintf(text, sizeof text, "%.10g", r.value.dblVal);
-                value = text;
-            }
+            const std::string value = PlainValue(r, "");
             out << CsvField(r.id) << "," << CsvField(r.name) << "," << value << "," << CsvField(r.unit) << "\n";
         }
     } else {
