@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the HRV core tests: streams of hand-built bytes and a snapshot of every settings
-// field for before/after comparisons.
+// Helpers of the HRV core tests: streams of hand-built bytes, held settings and a snapshot of
+// every settings field for before/after comparisons.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -41,6 +41,19 @@ struct Bytes {
         }
         return *this;
     }
+};
+
+// Fresh settings, held for the scope of a test.
+struct SettingsRef {
+    SettingsRef()
+        : s(new Settings())
+    {
+        s->AddRef();
+    }
+    ~SettingsRef() { s->Release(); }
+    Settings* operator->() const { return s; }
+    Settings& operator*() const { return *s; }
+    Settings* s;
 };
 
 class StreamRef {

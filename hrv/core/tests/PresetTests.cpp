@@ -6,20 +6,10 @@
 #include "hrv/core/tests/HrvTestSupport.h"
 
 using namespace HRV;
+using HRV::test::SettingsRef;
 using HRV::test::Snapshot;
 
 namespace {
-
-struct SettingsRef {
-    SettingsRef()
-        : s(new Settings())
-    {
-        s->AddRef();
-    }
-    ~SettingsRef() { s->Release(); }
-    Settings* operator->() const { return s; }
-    Settings* s;
-};
 
 // The three blocks of each species, as published for the settings dialog.
 struct Preset {

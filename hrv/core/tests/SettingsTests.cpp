@@ -11,24 +11,13 @@
 
 using namespace HRV;
 using HRV::test::Bytes;
+using HRV::test::SettingsRef;
 using HRV::test::Snapshot;
 using HRV::test::StreamRef;
 
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-struct SettingsRef {
-    SettingsRef()
-        : s(new Settings())
-    {
-        s->AddRef();
-    }
-    ~SettingsRef() { s->Release(); }
-    Settings* operator->() const { return s; }
-    Settings& operator*() const { return *s; }
-    Settings* s;
-};
 
 // The stored items in their documented order, with the version that introduced each, written
 // here independently of the implementation's own table.
