@@ -10,7 +10,7 @@
 #include "hrv/stats/IntervalStats.h"
 #include "hrv/stats/LombScargle.h"
 #include "hrv/stats/SegmentStats.h"
-#include "hrv/stats/Spectrum.h"
+#include "hrv/stats/BandPowers.h"
 
 #include <benchmark/benchmark.h>
 

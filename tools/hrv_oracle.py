@@ -137,7 +137,7 @@ def mitdb100(data_dir, testdata_dir):
         out[f"{window}LF"] = df * span * np.sum(p[39:150])
         out[f"{window}HF"] = df * span * np.sum(p[149:450])
         out[f"{window}Power"] = p
-    with open(f"{testdata_dir}/mitdb100_spectrum.txt", "w") as f:
+    with open(f"{testdata_dir}/mitdb100_lombscargle.txt", "w") as f:
         f.write("# Lomb-Scargle spectrum (s^2) of the RR series of mitdb100_beats.txt at k * 0.001 Hz,\n")
         f.write("# k = 1..500, linear detrend, Hann window (column 1) and rectangular window (column 2):\n")
         f.write(f"# 2/n * scipy.signal.lombscargle(precenter=False, normalize=False), scipy {scipy.__version__},\n")

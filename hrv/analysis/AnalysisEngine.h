@@ -8,7 +8,7 @@
 #include "hrv/stats/AnalysisParameters.h"
 #include "hrv/stats/IntervalStats.h"
 #include "hrv/stats/SegmentStats.h"
-#include "hrv/stats/Spectrum.h"
+#include "hrv/stats/BandPowers.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "hrv/stats/tests/TestData.h"
 
 #include "hrv/stats/LombScargle.h"
-#include "hrv/stats/Spectrum.h"
+#include "hrv/stats/BandPowers.h"
 
 #include <gtest/gtest.h>
 
@@ -156,7 +156,7 @@ TEST(SpectrumTest, ModulationPowerLandsInItsBand)
 
 std::vector<std::pair<double, double>> ReadScipySpectrum()
 {
-    std::ifstream in(HRVTest::TestDataPath("mitdb100_spectrum.txt"));
+    std::ifstream in(HRVTest::TestDataPath("mitdb100_lombscargle.txt"));
     std::vector<std::pair<double, double>> rows;
     std::string line;
     while (std::getline(in, line)) {

@@ -1,4 +1,4 @@
-#include "hrv/stats/Spectrum.h"
+#include "hrv/stats/BandPowers.h"
 
 #include "hrv/stats/LombScargle.h"
 
