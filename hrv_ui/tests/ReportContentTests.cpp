@@ -166,6 +166,9 @@ TEST_F(ReportContent, MissingMeasuresAreADash)
             { 27, 28, 29, 30, 31, 32, 33, 34, 35, 36 } },
         { "a NaN median", [](AnalysisEngine& e) { e.mStats.mMedianRR = kNaN; }, { 10 } },
         { "NaN RR deviations", [](AnalysisEngine& e) { e.mStats.mM2RR = kNaN; }, { 11, 13, 38 } },
+        // SDSD 40 ms against SDRR 10 ms: 2 SDRR^2 - SDSD^2 / 2 is -600 ms^2, and SD2 does not exist.
+        { "differences wider than the intervals allow",
+            [](AnalysisEngine& e) { e.mStats.mM2RR = 0.0003, e.mStats.mM2DeltaRR = 0.0048; }, { 38 } },
     };
     for (const Case& c : cases) {
         FixedAnalysis fixture;
