@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "com/Bstr.h"
 #include "host/caf/tests/RegisteredFramework.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
@@ -139,10 +140,19 @@ TEST_F(ReportContent, EveryPlaceholderOfAFixedAnalysis)
         L"1250", L"250", L"20", L"600", L"48", L"60", L"400", L"32", L"40", L"1.5", // powers
         L"14.14 ms", L"140.7 ms", // SD1, SD2
     };
+    auto references = [&] {
+        recording->AddRef();
+        return recording->Release();
+    };
+    const ULONG before = references();
+    const long bstrs = vx::com::LiveBstrCount();
     const std::vector<std::wstring> fields = fixed.Fields();
     ASSERT_EQ(fields.size(), 38u);
     for (std::size_t i = 0; i < 38; ++i)
         EXPECT_EQ(fields[i], expected[i]) << "%" << i + 1 << "%";
+    // What the report asked of the host it let go of.
+    EXPECT_EQ(references(), before);
+    EXPECT_EQ(vx::com::LiveBstrCount(), bstrs);
 }
 
 TEST_F(ReportContent, MissingMeasuresAreADash)
