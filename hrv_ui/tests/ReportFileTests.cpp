@@ -2,7 +2,6 @@
 // gives the host shows the values the data pad gives for --json, in the report's number formats.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -20,35 +19,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/tests/VarnexCommand.h"
+
 namespace {
 
-std::filesystem::path TestData()
-{
-    const char* dir = std::getenv("VX_TEST_DATA");
-    return dir ? dir : "testdata";
-}
-
-struct VarnexRun {
-    int status = -1;
-    std::string out;
-};
-
-// varnex with `arguments`; standard error joins standard output when `withErrors`.
-VarnexRun Varnex(const std::string& arguments, bool withErrors = false)
-{
-    VarnexRun run;
-    const std::string command = std::string(VARNEX_PATH) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using vx::test::TestData;
+using vx::test::Varnex;
+using vx::test::VarnexRun;
 
 std::string TempPath(const char* name)
 {
