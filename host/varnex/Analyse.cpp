@@ -670,7 +670,8 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
     }
 
     if (!o.reportFile.empty()) {
-        const std::string reportError = WriteReportFile(classObjects, static_cast<IHostDocumentData*>(recordingDocument), o.reportFile);
+        const std::string reportError
+            = WriteReportFile(classObjects, static_cast<IHostDocumentData*>(recordingDocument), o.reportFile);
         if (!reportError.empty())
             return Fail(err, reportError);
     }

@@ -10,6 +10,7 @@ namespace varnex {
 
 // Writes the report of `hostDocument` (the recording's host document) to `file`, asked of the first
 // of `classObjects` that gives reports. Empty on success, else the reason in one line.
-std::string WriteReportFile(const std::vector<IUnknown*>& classObjects, IUnknown* hostDocument, const std::string& file);
+std::string WriteReportFile(
+    const std::vector<IUnknown*>& classObjects, IUnknown* hostDocument, const std::string& file);
 
 } // namespace varnex

@@ -35,7 +35,8 @@ std::shared_ptr<vx::host::Recording> TwoRecords()
     const std::pair<double, int64_t> records[] = { { 0.0, 360 * 60 }, { 100.0, 360 * 120 } };
     for (const auto& [start, length] : records) {
         const int i = r->AddRecord(1.0 / 360, start);
-        r->records[static_cast<std::size_t>(i)].channels[0].Append(std::vector<float>(static_cast<std::size_t>(length)));
+        r->records[static_cast<std::size_t>(i)].channels[0].Append(
+            std::vector<float>(static_cast<std::size_t>(length)));
         r->records[static_cast<std::size_t>(i)].length = length;
     }
     return r;
@@ -166,7 +167,8 @@ TEST_F(ReportContent, MissingMeasuresAreADash)
         { "no total power", [](AnalysisEngine& e) { e.mSpectrum.mTotalPower = 0.0, e.mSpectrum.mVLFPower = 0.0; },
             { 29, 31, 32, 34, 35 } },
         { "no HF power", [](AnalysisEngine& e) { e.mSpectrum.mHFPower = 0.0; }, { 36 } },
-        { "all power below LF", [](AnalysisEngine& e) { e.mSpectrum.mVLFPower = e.mSpectrum.mTotalPower; }, { 32, 35 } },
+        { "all power below LF", [](AnalysisEngine& e) { e.mSpectrum.mVLFPower = e.mSpectrum.mTotalPower; },
+            { 32, 35 } },
         { "one SDARR segment", [](AnalysisEngine& e) { e.mSegments.mNumSegments = 1; }, { 12 } },
         { "a spectrum that could not be computed",
             [](AnalysisEngine& e) {
@@ -262,11 +264,9 @@ TEST_F(ReportContent, TimeFlagsFollowTheHostsDisplayMode)
         const wchar_t* text;
     };
     const Case cases[] = {
-        { 0, 0x10000000u, L"t&lt;256&gt;" },
-        { 3, 0x10800000u, L"t&lt;264&gt;" },
+        { 0, 0x10000000u, L"t&lt;256&gt;" }, { 3, 0x10800000u, L"t&lt;264&gt;" },
         { 0x203, 0x10800000u, L"t&lt;264&gt;" }, // only the low byte counts
-        { 4, 0x10000000u, L"t&lt;256&gt;" },
-        { 0xBAD, 0x10000000u, L"-" }, // the host has no text
+        { 4, 0x10000000u, L"t&lt;256&gt;" }, { 0xBAD, 0x10000000u, L"-" }, // the host has no text
     };
     for (const Case& c : cases) {
         TimeTextHost times;

@@ -79,7 +79,8 @@ std::string Clock(double seconds)
 {
     const auto ms = static_cast<long long>(std::llround(seconds * 1000));
     char text[48];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+    std::snprintf(
+        text, sizeof text, "%lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
     return text;
 }
 
@@ -88,7 +89,8 @@ std::string Clock(double seconds)
 TEST(VarnexReport, Record100ShowsTheValuesOfTheJsonOutput)
 {
     const std::string report = TempPath("report.html");
-    const VarnexRun run = Varnex("analyse " + (TestData() / "mitdb" / "100.hea").string() + " --json --report " + report);
+    const VarnexRun run
+        = Varnex("analyse " + (TestData() / "mitdb" / "100.hea").string() + " --json --report " + report);
     ASSERT_EQ(run.status, 0) << run.out;
     std::map<std::string, double> v;
     const nlohmann::json json = nlohmann::json::parse(run.out);
