@@ -328,3 +328,33 @@ TEST_F(ReportContent, TheModulesTemplateMakesThePage)
 }
 
 } // namespace
+
+TEST_F(ReportContent, TheHostWritesTimesFromTheRecordingsStart)
+{
+    struct Case {
+        HRV::Position position;
+        DWORD mode;
+        HRESULT result;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        { { 0, 0 }, 0, S_OK, L"0:00:00.000" },
+        { { 1, 0 }, 0, S_OK, L"0:00:00.003" }, // one sample at 360 Hz
+        { { 0, 1 }, 0, S_OK, L"0:01:40.000" }, // the second record starts at 100 s
+        { { 360 * 120, 1 }, 0x100, S_OK, L"0:03:40.000" }, // only the low byte names the mode
+        { { 0, 2 }, 0, E_INVALIDARG, nullptr }, // no such record
+        { { 0, 0 }, 3, E_INVALIDARG, nullptr }, // a mode this host does not show
+    };
+    for (const Case& c : cases) {
+        IKELString* text = nullptr;
+        EXPECT_EQ(recording->PositionToText(vx::hf::MakeTickPosition(c.position.mRecord, c.position.mOffset),
+                      0x10000000u, c.mode, &text),
+            c.result);
+        KEL::String s;
+        s.AssignRep(text);
+        EXPECT_EQ(s.View(), c.text ? std::wstring_view(c.text) : std::wstring_view()) << c.position.mOffset;
+    }
+    DWORD mode = 99;
+    EXPECT_EQ(recording->GetTimeDisplayMode(&mode), S_OK);
+    EXPECT_EQ(mode, 0u);
+}
