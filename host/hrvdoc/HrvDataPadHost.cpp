@@ -1,7 +1,10 @@
 #include "host/hrvdoc/HrvDataPadHost.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
+#include "foundation/String.h"
 #include "host/hrvdoc/EventSeek.h"
 
 namespace vx::host {
@@ -242,6 +245,8 @@ HRESULT HrvHostDocumentObject::QueryInterface(REFIID iid, void** out)
         *out = static_cast<HRV::IDataPadSource*>(this);
     else if (iid == HRV::IRecordingDocument::kIid)
         *out = static_cast<HRV::IRecordingDocument*>(this);
+    else if (iid == IDocumentWindowName::kIid)
+        *out = static_cast<IDocumentWindowName*>(this);
     else
         return E_NOINTERFACE;
     AddRef();
@@ -317,6 +322,47 @@ HRESULT HrvHostDocumentObject::PositionToTime(
     out->vt = VT_R8;
     out->dblVal = HRV::TimeOfPosition(info, vx::hf::TickOffset(position));
     return S_OK;
+}
+
+HRESULT HrvHostDocumentObject::GetTimeDisplayMode(DWORD* mode)
+{
+    if (!mode)
+        return E_POINTER;
+    *mode = kTimeFromStart;
+    return S_OK;
+}
+
+HRESULT HrvHostDocumentObject::PositionToText(std::int64_t position, DWORD, DWORD mode, IKELString** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if ((mode & 0xFF) != kTimeFromStart)
+        return E_INVALIDARG;
+    VARIANT time;
+    VariantInit(&time);
+    const HRESULT hr = PositionToTime(nullptr, nullptr, position, 0, 0, &time);
+    if (FAILED(hr))
+        return hr;
+    const double t = time.dblVal;
+    if (!std::isfinite(t))
+        return E_FAIL;
+    // Rounded to the millisecond first, so that 59.9996 s is written 0:01:00.000.
+    const auto ms = static_cast<long long>(std::llround(std::abs(t) * 1000.0));
+    char text[48];
+    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld.%03lld", t < 0 && ms != 0 ? "-" : "", ms / 3600000,
+        ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+    *out = KEL::String(text, KEL::String::kUtf8).CopyRep();
+    return S_OK;
+}
+
+HRESULT HrvHostDocumentObject::GetWindowName(BSTR* out)
+{
+    if (!out)
+        return E_POINTER;
+    const std::wstring& name = mDocument.options.windowName;
+    *out = SysAllocStringLen(name.c_str(), static_cast<UINT>(name.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 } // namespace vx::host

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/hrvdoc/HrvHostDocument.h"
+#include "hostframework/interfaces/ReportInterfaces.h"
 #include "hrv/datapad/DataPadHost.h"
 #include "hrv/module/ModuleInterfaces.h"
 
@@ -77,7 +78,7 @@ private:
     std::atomic<ULONG> mCount { 1 };
 };
 
-class HrvHostDocumentObject final : public HRV::IDataPadSource, public HRV::IRecordingDocument {
+class HrvHostDocumentObject final : public HRV::IDataPadSource, public HRV::IRecordingDocument, public IDocumentWindowName {
 public:
     // Count 1 for the creator. The document must outlive this object.
     explicit HrvHostDocumentObject(HrvHostDocument& document);
@@ -99,6 +100,13 @@ public:
         IUnknown*, const vx::hf::SourceDescriptor*, std::int64_t position, DWORD, DWORD, VARIANT* out) override;
     // HRV::IRecordingDocument
     HRV::IDocumentHost* DocumentHost() override { return &mDocument; }
+    // The host shows times in one mode: the time from the start of the recording as
+    // hours:minutes:seconds with milliseconds ("0:30:05.556"), whatever the flags.
+    static constexpr DWORD kTimeFromStart = 0;
+    HRESULT GetTimeDisplayMode(DWORD* mode) override;
+    HRESULT PositionToText(std::int64_t position, DWORD flags, DWORD mode, IKELString** out) override;
+    // IDocumentWindowName: the window name of the host's options.
+    HRESULT GetWindowName(BSTR* out) override;
 
 private:
     ~HrvHostDocumentObject();

@@ -30,6 +30,8 @@ struct HrvHostOptions {
     // Online: events of a record being sampled are handed out only this many seconds behind the
     // end of its data, where later samples can no longer change them.
     double onlineSettleSeconds = 10.0;
+    // The name of the document's window (the recording's file name).
+    std::wstring windowName;
 };
 
 class HrvHostDocument final : public HRV::IDocumentHost,

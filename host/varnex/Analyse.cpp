@@ -27,6 +27,7 @@
 #include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/Settings.h"
 #include "varnex/ExtensionLoader.h"
+#include "varnex/ReportFile.h"
 
 namespace varnex {
 namespace {
@@ -339,6 +340,9 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
         } else if (a == "--beats") {
             if (!value(o.beatsFile))
                 return false;
+        } else if (a == "--report") {
+            if (!value(o.reportFile))
+                return false;
         } else if (a == "--extension") {
             if (!value(o.extension))
                 return false;
@@ -431,6 +435,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
 
     vx::host::HrvHostOptions hostOptions;
     hostOptions.messageBoxAnswer = 1;
+    hostOptions.windowName = KEL::Utf8ToWide(std::filesystem::path(o.record).filename().string());
     hostOptions.settingsDialog = [&](HRV::SettingsDialog& dialog) {
         Settings& s = dialog.Working();
         if (!o.species.empty())
@@ -662,6 +667,13 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         beats.close();
         if (beats.fail())
             return Fail(err, "cannot write " + o.beatsFile);
+    }
+
+    if (!o.reportFile.empty()) {
+        const std::string reportError
+            = WriteReportFile(classObjects, static_cast<IHostDocumentData*>(recordingDocument), o.reportFile);
+        if (!reportError.empty())
+            return Fail(err, reportError);
     }
 
     // The parameters.

@@ -17,6 +17,7 @@ struct AnalyseOptions {
     double from = -1.0, to = -1.0; // seconds from the record's start; negative: not given
     std::vector<std::pair<std::string, std::string>> set; // --set NAME=VALUE
     std::string rrFile, beatsFile;
+    std::string reportFile; // --report: the HRV report page
     bool online = false;
     enum class Format { Text, Json, Csv } format = Format::Text;
     bool progress = false; // stage lines on the error stream

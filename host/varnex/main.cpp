@@ -25,6 +25,7 @@ int Usage()
                  "    --set NAME=VALUE    any setting, e.g. --set ExcludeEctopics=0 --set RRMax=1.5\n"
                  "    --rr FILE           the RR intervals (seconds, one per line)\n"
                  "    --beats FILE        CSV of every beat: time_s,rr_s,class\n"
+                 "    --report FILE       the HRV report as an HTML page\n"
                  "    --online            play the record as if it were being sampled\n"
                  "    --json | --csv      machine-readable parameters\n"
                  "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n";

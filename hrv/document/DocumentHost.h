@@ -95,6 +95,12 @@ struct IRecordingDocument : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{864B2DE1-3F7F-11D1-9981-00C0DF492697}");
     // Borrowed for the life of the host document.
     virtual IDocumentHost* DocumentHost() = 0;
+    // The host's current time display mode.
+    virtual HRESULT GetTimeDisplayMode(DWORD* mode) = 0;
+    // The time of a position (record in the high half, sample offset in the low half) as the host
+    // writes it in a time display mode; `flags` are the caller's time flags. *out gets a reference.
+    virtual HRESULT PositionToText(std::int64_t position, DWORD flags, DWORD mode, IKELString** out) = 0;
+    // QueryInterface also reaches IDocumentWindowName, the name of the document's window.
 
 protected:
     ~IRecordingDocument() = default;

@@ -14,6 +14,7 @@
 #include "hrv/document/NamedMessages.h"
 #include "hrv/eventdraw/FiducialEventDraw.h"
 #include "hrv/module/RRExport.h"
+#include "hrv/module/ReportViewClass.h"
 #include "hrv/module/ViewClasses.h"
 #include "log/Log.h"
 
@@ -116,7 +117,8 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
     Register(classes, CreateFiducialEventDrawClass(), "\"PkStimEventDrawClass\"");
 
     for (const ViewClassDesc& desc : ViewClassTable()) {
-        auto* view = new ViewClass(desc);
+        // The report's class also makes the report without a window.
+        auto* view = desc.number == 0 ? new ReportViewClass(desc) : new ViewClass(desc);
         Register(classes, static_cast<IDocViewClass*>(view), "\"" + Utf8(desc.name) + "\"");
     }
 

@@ -22,7 +22,7 @@ struct ViewClassDesc {
 // In registration order.
 const std::array<ViewClassDesc, 7>& ViewClassTable();
 
-class ViewClass final : public OwlDocViewClassBase {
+class ViewClass : public OwlDocViewClassBase {
 public:
     explicit ViewClass(const ViewClassDesc& desc);
 

@@ -16,35 +16,13 @@
 #include <vector>
 
 #include "host/import/Wfdb.h"
+#include "host/tests/VarnexCommand.h"
 
 namespace {
 
-std::filesystem::path TestData()
-{
-    const char* dir = std::getenv("VX_TEST_DATA");
-    return dir ? dir : "testdata";
-}
-
-struct VarnexRun {
-    int status = -1;
-    std::string out;
-};
-
-VarnexRun Varnex(const std::string& arguments)
-{
-    VarnexRun run;
-    const std::string command = std::string(VARNEX_PATH) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using vx::test::TestData;
+using vx::test::Varnex;
+using vx::test::VarnexRun;
 
 struct Row {
     std::string name, value, unit;

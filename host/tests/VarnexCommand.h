@@ -1,0 +1,43 @@
+#pragma once
+// Tests that run the varnex executable (VARNEX_PATH, set by the test's build) on the recordings of
+// testdata/ and read what it writes.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace vx::test {
+
+// The folder of the test recordings: VX_TEST_DATA, else testdata below the working folder.
+inline std::filesystem::path TestData()
+{
+    const char* dir = std::getenv("VX_TEST_DATA");
+    return dir ? dir : "testdata";
+}
+
+struct VarnexRun {
+    int status = -1;
+    std::string out;
+};
+
+// varnex with `arguments`: its exit status and standard output; standard error joins the output
+// when `withErrors`, else it is dropped.
+inline VarnexRun Varnex(const std::string& arguments, bool withErrors = false)
+{
+    VarnexRun run;
+    const std::string command = std::string(VARNEX_PATH) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace vx::test
