@@ -101,9 +101,9 @@ struct QuotedString : qi::grammar<Iterator, std::string()> {
         using qi::attr;
         using qi::lit;
         using qi::standard::char_;
-        single = lit('\'') >> *((lit("\\\\") >> attr('\\')) | (lit("\\'") >> attr('\'')) | (char_ - '\\' - '\''))
+        single = (lit('\'') >> *((lit("\\\\") >> attr('\\')) | (lit("\\'") >> attr('\'')) | (char_ - '\\' - '\'')))
             > lit('\'');
-        double_quoted = lit('"') >> *((lit("\\\\") >> attr('\\')) | (lit("\\\"") >> attr('"')) | (char_ - '\\' - '"'))
+        double_quoted = (lit('"') >> *((lit("\\\\") >> attr('\\')) | (lit("\\\"") >> attr('"')) | (char_ - '\\' - '"')))
             > lit('"');
         string = single | double_quoted;
 
