@@ -1,5 +1,6 @@
 #include "plotcontrol/compiler/MarkupScript.h"
 
+#include <charconv>
 #include <cmath>
 #include <locale>
 #include <sstream>
@@ -33,17 +34,6 @@ bool IsScriptIdentifier(std::string_view name)
         if (!is_part(c))
             return false;
     return true;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
 }
 
 // Writes one value, by its alternative, into a stream that carries the script locale.
@@ -98,27 +88,22 @@ public:
     {
         const auto& d = colour.digits;
         mOut << "new etch.Colour(";
-        for (std::size_t i = 0; i < d.size(); i += 2)
-            mOut << (i == 0 ? "" : ", ") << HexDigit(d[i]) * 16 + HexDigit(d[i + 1]);
+        for (std::size_t i = 0; i < d.size(); i += 2) {
+            int component = 0;
+            std::from_chars(d.data() + i, d.data() + i + 2, component, 16);
+            mOut << (i == 0 ? "" : ", ") << component;
+        }
         mOut << ')';
     }
 
     void operator()(const Markup::Generator& generator) const
     {
-        mOut << "['generator', ";
-        Quoted(generator.expression);
-        mOut << ", ";
-        (*this)(generator.interval);
-        mOut << ']';
+        Source("generator", generator.expression, generator.interval);
     }
 
     void operator()(const Markup::TextGenerator& generator) const
     {
-        mOut << "['text_generator', ";
-        Quoted(generator.expression);
-        mOut << ", ";
-        (*this)(generator.colour);
-        mOut << ']';
+        Source("text_generator", generator.expression, generator.colour);
     }
 
     void operator()(const Markup::Interval& interval) const
@@ -146,6 +131,17 @@ public:
     void operator()(const Markup::EndType&) const { mOut << "null"; }
     void operator()(const Markup::OpenInterval&) const { mOut << ", etch.kOpenInterval"; }
     void operator()(const Markup::ClosedInterval&) const { mOut << ", etch.kClosedInterval"; }
+
+    // "['<kind>', '<expression>', <interval or colour>]"
+    template <typename Over>
+    void Source(const char* kind, const std::string& expression, const Over& over) const
+    {
+        mOut << "['" << kind << "', ";
+        Quoted(expression);
+        mOut << ", ";
+        (*this)(over);
+        mOut << ']';
+    }
 
     void Value(const Markup::Value& value) const { boost::apply_visitor(*this, value); }
 
