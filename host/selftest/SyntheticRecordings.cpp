@@ -6,6 +6,9 @@
 #include <cstring>
 #include <cwctype>
 #include <limits>
+#include <map>
+#include <mutex>
+#include <set>
 #include <new>
 
 #include "caf/CafHost.h"
@@ -52,6 +55,41 @@ vx::hf::RateRatio RatioOf(double interval)
         r.denominator = 1000000000;
     }
     return r;
+}
+
+// Records of synthetic record data that hold every tick their source announced: complete, even
+// before the source ends them.
+class CompleteRecords {
+public:
+    void Set(const HostDocument* document, int record, bool complete)
+    {
+        std::lock_guard lock(mMutex);
+        if (complete)
+            mComplete[document].insert(record);
+        else
+            mComplete[document].erase(record);
+    }
+    void Forget(const HostDocument* document)
+    {
+        std::lock_guard lock(mMutex);
+        mComplete.erase(document);
+    }
+    bool Complete(const HostDocument* document, int record)
+    {
+        std::lock_guard lock(mMutex);
+        auto it = mComplete.find(document);
+        return it != mComplete.end() && it->second.count(record);
+    }
+
+private:
+    std::mutex mMutex;
+    std::map<const HostDocument*, std::set<int>> mComplete;
+};
+
+CompleteRecords& Completed()
+{
+    static CompleteRecords records;
+    return records;
 }
 
 // A formula that reads no recorded channel, evaluated at a sample interval without an end: the
@@ -112,7 +150,7 @@ public:
         }
         const Recording& data = mDocument->Data();
         const int64_t length = data.RecordInfo(mRecord).length;
-        const bool growing = data.samplingRecord == mRecord;
+        const bool growing = data.samplingRecord == mRecord && !Completed().Complete(mDocument, mRecord);
         const int64_t step = mInterval > 0 ? std::max<int64_t>(1, std::llround(1.0 / mInterval)) : 1;
         const bool compiled = mCompiled.samples || mCompiled.events;
         if (compiled && (length == mLength || (growing && length < mLength + step)) && growing == mGrowing)
@@ -606,6 +644,7 @@ public:
     ~SyntheticRecordData() override
     {
         DropRecord();
+        Completed().Forget(mDocument);
         mDocument->Release();
     }
 
@@ -719,8 +758,8 @@ public:
             return E_OUTOFMEMORY;
         }
         mCommitted += ticks;
-        if (mCommitted >= mTotal)
-            mDocument->StopSampling(); // every tick is there: the record is complete
+        if (mCommitted >= mTotal) // every tick is there: the record is complete
+            Completed().Set(mDocument, mDocument->Data().samplingRecord, true);
         return S_OK;
     }
     HRESULT EndRecord(DWORD, DWORD* result) override
@@ -796,8 +835,7 @@ private:
         mStreams = std::move(streams);
         mTotal = total;
         mCommitted = 0;
-        if (mTotal == 0)
-            mDocument->StopSampling();
+        Completed().Set(mDocument, data.samplingRecord, mTotal == 0);
         return S_OK;
     }
 
