@@ -598,13 +598,28 @@ private:
     Ref<IEnumEventEx> mEvents;
 };
 
+// The enumerator classes of the extension being tested. The factory and the calculation class
+// live as long as the process (an extension may keep them without a reference); what they make
+// takes the table of the moment.
+std::mutex& TableMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+std::shared_ptr<const ExtensionEnumerators>& Table()
+{
+    static std::shared_ptr<const ExtensionEnumerators> table;
+    return table;
+}
+std::shared_ptr<const ExtensionEnumerators> CurrentTable()
+{
+    std::lock_guard lock(TableMutex());
+    return Table();
+}
+
 class FormulaCalcClass final : public SimpleUnknownImp1<IEnumCreator, 0> {
 public:
-    FormulaCalcClass(DWORD classId, std::shared_ptr<const ExtensionEnumerators> enumerators)
-        : mClassId(classId)
-        , mEnumerators(std::move(enumerators))
-    {
-    }
+    void SetClassId(DWORD classId) { mClassId = classId; }
     HRESULT CreateEnumerator(IUnknown* document, ICalcEnum** out) override
     {
         if (!out)
@@ -615,7 +630,7 @@ public:
         if (!host)
             return E_INVALIDARG;
         try {
-            auto* calc = new FormulaCalc(mClassId, host, mEnumerators);
+            auto* calc = new FormulaCalc(mClassId, host, CurrentTable());
             calc->AddRef();
             *out = calc;
             return S_OK;
@@ -625,8 +640,7 @@ public:
     }
 
 private:
-    DWORD mClassId;
-    std::shared_ptr<const ExtensionEnumerators> mEnumerators;
+    DWORD mClassId = 0;
 };
 
 // Record data of one recording, with its recording sink: a record is written channel by channel
@@ -856,17 +870,13 @@ private:
 
 class RecordDataFactory final : public SimpleUnknownImp1<IRecordDataFactory, 0> {
 public:
-    explicit RecordDataFactory(std::shared_ptr<const ExtensionEnumerators> enumerators)
-        : mEnumerators(std::move(enumerators))
-    {
-    }
     HRESULT CreateRecordData(DWORD, REFIID iid, void** out) override
     {
         if (!out)
             return E_POINTER;
         *out = nullptr;
         try {
-            auto* data = new SyntheticRecordData(mEnumerators);
+            auto* data = new SyntheticRecordData(CurrentTable());
             data->AddRef();
             const HRESULT hr = data->QueryInterface(iid, out);
             data->Release();
@@ -877,9 +887,6 @@ public:
             return E_FAIL;
         }
     }
-
-private:
-    std::shared_ptr<const ExtensionEnumerators> mEnumerators;
 };
 
 } // namespace
@@ -932,18 +939,31 @@ SyntheticRecordingHost::SyntheticRecordingHost(ITypeIdRegistry* types, const std
     }
     mFactoryKey = DWORD(factoryIndex) << 16;
     mCalcKey = DWORD(calcIndex) << 16;
-    mFactory = static_cast<IRecordDataFactory*>(new RecordDataFactory(mEnumerators));
-    mFactory->AddRef();
-    mCalcClass = static_cast<IEnumCreator*>(new FormulaCalcClass(mCalcKey, mEnumerators));
-    mCalcClass->AddRef();
+    static RecordDataFactory* const factory = [] {
+        auto* f = new RecordDataFactory;
+        f->AddRef(); // the process's
+        return f;
+    }();
+    static FormulaCalcClass* const calcClass = [] {
+        auto* c = new FormulaCalcClass;
+        c->AddRef();
+        return c;
+    }();
+    calcClass->SetClassId(mCalcKey);
+    mFactory = static_cast<IRecordDataFactory*>(factory);
+    mCalcClass = static_cast<IEnumCreator*>(calcClass);
+    {
+        std::lock_guard lock(TableMutex());
+        Table() = mEnumerators;
+    }
     caf::SetHostClassProvider([this](DWORD key, REFIID iid, void** out) { return Create(key, iid, out); });
 }
 
 SyntheticRecordingHost::~SyntheticRecordingHost()
 {
     caf::SetHostClassProvider({});
-    mCalcClass->Release();
-    mFactory->Release();
+    std::lock_guard lock(TableMutex());
+    Table().reset();
 }
 
 HRESULT SyntheticRecordingHost::Create(DWORD classKey, REFIID iid, void** out)

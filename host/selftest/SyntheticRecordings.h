@@ -59,7 +59,7 @@ public:
 
 private:
     std::shared_ptr<const ExtensionEnumerators> mEnumerators;
-    IUnknown* mFactory = nullptr;
+    IUnknown* mFactory = nullptr; // not counted: it and the class live as long as the process
     IUnknown* mCalcClass = nullptr;
     DWORD mFactoryKey = 0;
     DWORD mCalcKey = 0;

@@ -135,15 +135,17 @@ public:
             return false;
         std::size_t total = 0;
         bool complete = false;
-        // The record holds no more events than ticks: an enumerator that keeps answering
-        // without reaching the end is stuck.
+        LONG previous = -1;
+        // Every answer with events must move on: an enumerator that does not is stuck, and the
+        // record is not read to its end.
         for (std::size_t round = 0; round <= kMaxRounds; ++round) {
             ULONG count = 0;
             LONG next = 0x7FFFFFFF;
             const HRESULT hr = events->Next(static_cast<ULONG>(sizeof(TBufType) * kBuffer), 0x7FFFFFFF,
                 buffer.data(), &count, &next);
-            if (FAILED(hr))
+            if (FAILED(hr) || (count > 0 && next != 0x7FFFFFFF && next <= previous))
                 break;
+            previous = next;
             count = std::min<ULONG>(count, kBuffer);
             results.insert(results.end(), buffer.begin(), buffer.begin() + count);
             total += count;
@@ -160,7 +162,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMaxRounds = 1u << 22;
+    static constexpr std::size_t kMaxRounds = 1u << 20;
     IHostRecordData* mRecordData = nullptr;
 };
 
