@@ -41,21 +41,6 @@ template <class I> struct Ref {
     ~Ref() { if (p) p->Release(); }
 };
 
-vx::hf::RateRatio RatioOf(double interval)
-{
-    vx::hf::RateRatio r;
-    if (!(interval > 0))
-        return r;
-    const double rate = 1.0 / interval;
-    if (std::abs(rate - std::round(rate)) < 1e-9 * rate) {
-        r.numerator = 1;
-        r.denominator = std::llround(rate);
-    } else {
-        r.numerator = std::llround(interval * 1e9);
-        r.denominator = 1000000000;
-    }
-    return r;
-}
 
 // Records of synthetic record data that hold every tick their source announced: complete, even
 // before the source ends them.
@@ -227,7 +212,7 @@ public:
     {
         if (!ratio)
             return E_POINTER;
-        *ratio = RatioOf(mFormula->Interval());
+        *ratio = extcalc::RatioOf(mFormula->Interval());
         return S_OK;
     }
     HRESULT Read(ULONG count, float* buffer, ULONG* read) override
@@ -322,7 +307,7 @@ public:
     HRESULT Reserved10(LONG* result) override { return result ? (*result = 0, E_NOTIMPL) : E_NOTIMPL; }
     HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
     {
-        return ratio ? (*ratio = RatioOf(mFormula->Interval()), S_OK) : E_POINTER;
+        return ratio ? (*ratio = extcalc::RatioOf(mFormula->Interval()), S_OK) : E_POINTER;
     }
 
 private:
