@@ -332,3 +332,9 @@ TEST_F(Conformance, TheSelfTestGoesToTheRegistryOrIsFreedWithOneLine)
     ASSERT_EQ(capture.Lines().size(), 1u);
     EXPECT_NE(capture.Lines()[0].find("HRV_TestFiducialEnum"), std::string::npos);
 }
+
+TEST(HRVSelfTest, EnumeratesTheFiducialFormulaWithFourDigitNumbers)
+{
+    EXPECT_EQ(HRV::HRV_TestFiducialEnum::FiducialFormula(),
+        L"fiducial(ch1,cmpeakdet(ch1,0.5,0.01,10.0),0.1,0,0,2,0,2,0,0,2147483647,2147483647,0)");
+}
