@@ -9,7 +9,7 @@
 
 #include "caf/CafHost.h"
 #include "foundation/String.h"
-#include "host/selftest/SyntheticRecordings.h"
+#include "host/synthetic/SyntheticRecordings.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 #include "varnex/ExtensionLoader.h"
 

@@ -7,7 +7,7 @@
 
 #include "foundation/core/Rational.h"
 #include "host/caf/tests/RegisteredFramework.h"
-#include "host/selftest/SyntheticRecordings.h"
+#include "host/synthetic/SyntheticRecordings.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/Enumerators.h"
 #include "log/Log.h"

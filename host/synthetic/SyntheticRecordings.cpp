@@ -1,4 +1,4 @@
-#include "host/selftest/SyntheticRecordings.h"
+#include "host/synthetic/SyntheticRecordings.h"
 
 #include <algorithm>
 #include <charconv>
