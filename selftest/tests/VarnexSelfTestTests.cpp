@@ -81,3 +81,15 @@ TEST(VarnexSelfTest, ListsAndPicksCasesByName)
     EXPECT_EQ(badSeed.exitCode, 2);
     EXPECT_NE(badSeed.err.find("--seed"), std::string::npos) << badSeed.err;
 }
+
+TEST(VarnexSelfTest, AFailedCaseIsReportedWithItsTextAndTheExitStatusSaysSo)
+{
+    const VarnexRun run = Varnex(std::string("selftest --seed 5 --extension ") + FAILING_EXTENSION_PATH);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out,
+        "seed 5\n"
+        "Mixed::Passes: passed\n"
+        "Mixed::Fails: failed: Mixed.cpp, Line 7 [2 < 1], [never]\n"
+        "Mixed::Throws: failed: out of cheese\n"
+        "1 passed, 2 failed\n");
+}
