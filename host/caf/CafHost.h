@@ -20,6 +20,12 @@ struct Registration {
     IUnknown* object; // held by the framework until ReleaseRegistrations
 };
 
+// Objects of host classes that the host application serves itself, by class key (synthetic
+// recordings and formula calculations for the self-tests): the framework's class object and its
+// object factory ask the provider for keys they do not know. An empty provider removes it.
+using HostClassProvider = std::function<HRESULT(DWORD classKey, REFIID iid, void** out)>;
+void SetHostClassProvider(HostClassProvider provider);
+
 // Everything handed to the framework, in the order it arrived.
 std::vector<Registration> Registrations();
 // Lets go of every registered object (the host's shut-down).

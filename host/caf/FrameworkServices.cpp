@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -428,7 +429,46 @@ HRESULT HostClassObject::CreateObject(DWORD classKey, REFIID iid, void** out)
     WORD factoryType = 0;
     if (SUCCEEDED(mTypes.GetTypeIndex(GUID_ObjectFactoryType, &factoryType)) && classKey == DWORD(factoryType) << 16)
         return Hand(mFactory, iid, out);
-    return CLASS_E_CLASSNOTAVAILABLE;
+    return ProvideHostClass(classKey, iid, out);
+}
+
+namespace {
+std::mutex& ProviderMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+HostClassProvider& Provider()
+{
+    static HostClassProvider provider;
+    return provider;
+}
+} // namespace
+
+void SetHostClassProvider(HostClassProvider provider)
+{
+    std::lock_guard lock(ProviderMutex());
+    Provider() = std::move(provider);
+}
+
+HRESULT ProvideHostClass(DWORD classKey, REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    HostClassProvider provider;
+    {
+        std::lock_guard lock(ProviderMutex());
+        provider = Provider();
+    }
+    if (!provider)
+        return CLASS_E_CLASSNOTAVAILABLE;
+    return Guarded([&] { return provider(classKey, iid, out); });
+}
+
+HRESULT ObjectFactory::CreateInstance(DWORD classKey, REFIID iid, void** out)
+{
+    return ProvideHostClass(classKey, iid, out);
 }
 
 HRESULT HostClassObject::RegisterClassObject(IUnknown* classObject)

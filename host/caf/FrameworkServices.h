@@ -98,7 +98,13 @@ private:
 };
 
 class SharedHostObject final : public SimpleUnknownImp1<ISharedHostObject, 0> { };
-class ObjectFactory final : public SimpleUnknownImp1<IObjectFactory, 0> { };
+class ObjectFactory final : public SimpleUnknownImp1<IObjectFactory, 0> {
+public:
+    HRESULT CreateInstance(DWORD classKey, REFIID iid, void** out) override;
+};
+
+// The host application's own classes (SetHostClassProvider); CLASS_E_CLASSNOTAVAILABLE without.
+HRESULT ProvideHostClass(DWORD classKey, REFIID iid, void** out);
 
 // Keeps what the extension registers, in order, across the three registration services.
 class RegistrationList {

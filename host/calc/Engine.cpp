@@ -388,7 +388,10 @@ const std::map<std::wstring, Builtin>& Builtins()
     return table;
 }
 
-std::wstring FormatParams(const EnumeratorClass& cls, const std::vector<double>& numbers, std::size_t sources)
+
+} // namespace
+
+std::wstring FormatEnumeratorParams(const EnumeratorClass& cls, const std::vector<double>& numbers, std::size_t sources)
 {
     std::string text = cls.functionName + " " + std::to_string(sources);
     for (double v : numbers) {
@@ -399,8 +402,6 @@ std::wstring FormatParams(const EnumeratorClass& cls, const std::vector<double>&
     }
     return Widen(text);
 }
-
-} // namespace
 
 struct Engine::Slot {
     std::wstring formula;
@@ -552,7 +553,7 @@ Value Engine::CompileContext::Call(Engine& engine, const Node& node, const CallN
     v.position = node.position;
     try {
         v.events = std::make_shared<EnumeratorCall>(
-            cls, std::move(sources), FormatParams(cls, numbers, sources.size()), engine.mRecordTimeBase);
+            cls, std::move(sources), FormatEnumeratorParams(cls, numbers, sources.size()), engine.mRecordTimeBase);
     } catch (const FormulaError&) {
         throw;
     } catch (const CalcError& error) {

@@ -29,21 +29,6 @@ std::string TakeBstr(BSTR text)
     return s;
 }
 
-vx::hf::RateRatio RatioOf(double interval)
-{
-    vx::hf::RateRatio r;
-    if (!(interval > 0))
-        return r;
-    const double rate = 1.0 / interval;
-    if (std::abs(rate - std::round(rate)) < 1e-9 * rate) {
-        r.numerator = 1;
-        r.denominator = std::llround(rate);
-    } else {
-        r.numerator = std::llround(interval * 1e9);
-        r.denominator = 1000000000;
-    }
-    return r;
-}
 
 // A sampled stage of the engine as the extension reads it: a stream with a current position.
 class CalcFloatStream final : public SimpleUnknownImp1<IFloatStreamEx, 0> {
@@ -292,6 +277,22 @@ private:
 };
 
 } // namespace
+
+vx::hf::RateRatio RatioOf(double interval)
+{
+    vx::hf::RateRatio r;
+    if (!(interval > 0))
+        return r;
+    const double rate = 1.0 / interval;
+    if (std::abs(rate - std::round(rate)) < 1e-9 * rate) {
+        r.numerator = 1;
+        r.denominator = std::llround(rate);
+    } else {
+        r.numerator = std::llround(interval * 1e9);
+        r.denominator = 1000000000;
+    }
+    return r;
+}
 
 IUnknown* MakeCalcSource(const calc::EnumeratorSource& source)
 {

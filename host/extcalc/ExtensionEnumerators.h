@@ -23,4 +23,8 @@ int RegisterExtensionEnumerators(calc::Engine& engine, const std::vector<IUnknow
 // IEnumEventEx over an event stage, with one reference for the caller.
 IUnknown* MakeCalcSource(const calc::EnumeratorSource& source);
 
+// A sample interval as the ratio a source reports: 1 / rate for a whole rate in Hz, else
+// nanoseconds; 1/1 for an interval that is not positive.
+vx::hf::RateRatio RatioOf(double interval);
+
 } // namespace vx::extcalc

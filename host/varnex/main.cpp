@@ -5,6 +5,7 @@
 
 #include "varnex/Analyse.h"
 #include "varnex/ExtensionLoader.h"
+#include "varnex/SelfTest.h"
 
 namespace {
 
@@ -12,6 +13,7 @@ int Usage()
 {
     std::cerr << "usage: varnex list-classes [--framework=host|extension] EXTENSION\n"
                  "       varnex analyse RECORD [options]\n"
+                 "       varnex selftest [--list] [--seed N] [NAME...]\n"
                  "  list-classes  load the extension and list the class objects it registers\n"
                  "  --framework   who makes the framework reachable: the host (default) or the\n"
                  "                extension, which then loads libcaf.so from varnex's folder\n"
@@ -28,7 +30,10 @@ int Usage()
                  "    --report FILE       the HRV report as an HTML page\n"
                  "    --online            play the record as if it were being sampled\n"
                  "    --json | --csv      machine-readable parameters\n"
-                 "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n";
+                 "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n"
+                 "  selftest      run the extension's built-in self-tests case by case (NAME: a case,\n"
+                 "                or a test for all its cases); --list names them, --seed N repeats\n"
+                 "                the random choices of an earlier run\n";
     return 2;
 }
 
@@ -45,6 +50,15 @@ int main(int argc, char** argv)
             return 2;
         }
         return varnex::Analyse(options, std::cout, std::cerr);
+    }
+    if (!args.empty() && args[0] == "selftest") {
+        varnex::SelfTestOptions options;
+        std::string error;
+        if (!varnex::ParseSelfTestArguments({ args.begin() + 1, args.end() }, options, error)) {
+            std::cerr << "varnex: " << error << " (varnex with no arguments shows the usage)\n";
+            return 2;
+        }
+        return varnex::SelfTest(options, std::cout, std::cerr);
     }
     if (args.empty() || args[0] != "list-classes")
         return Usage();

@@ -208,7 +208,9 @@ bool EnumGetterBase::SetSources(std::int64_t position, bool, double value)
         units.Add(new KEL::UnitEntry(KEL::String(L"V"), KEL::kPrefixNone));
         unitList.push_back(units[static_cast<std::uint32_t>(i)]);
     }
-    const DWORD mode = (mKindMode == 0 || mKindMode == 2) ? 0xC0000000u : 0u;
+    DWORD mode = (mKindMode == 0 || mKindMode == 2) ? 0xC0000000u : 0u;
+    if (mRegistered)
+        mode |= kCalcEnumSampling; // the record is still growing while the getter reads online
     const HRESULT hr = mEnumerator->Init(record, static_cast<ULONG>(data.size()), data.data(), unitList.data(), value, mode);
     if (FAILED(hr)) {
         releaseData();
@@ -235,6 +237,28 @@ bool EnumGetterBase::RegisterAsSink()
     mRegistered = SUCCEEDED(registry->AddSink(this));
     registry->Release();
     return mRegistered;
+}
+
+void EnumGetterBase::EndOnlineReading()
+{
+    if (!mRegistered)
+        return;
+    if (mSourcesSet)
+        StopAndRelease();
+    if (mDocument) {
+        IOnlineRegistry* registry = nullptr;
+        if (SUCCEEDED(mDocument->QueryInterface(IOnlineRegistry::kIid, reinterpret_cast<void**>(&registry))) && registry) {
+            registry->RemoveSink(this);
+            registry->Release();
+        }
+    }
+    mRegistered = false;
+}
+
+void EnumGetterBase::ReleaseSources()
+{
+    if (mSourcesSet)
+        StopAndRelease();
 }
 
 void EnumGetterBase::SetCallback(std::function<void()> callback)
@@ -289,6 +313,53 @@ HRESULT EnumGetterBase::OnSamplingStopped()
     if (mSourcesSet)
         StopAndRelease();
     return hr;
+}
+
+// --- EventEnumDataGetter -------------------------------------------------------------------------
+
+namespace {
+IRecordingDoc* DocumentOf(IUnknown* recordData)
+{
+    IRecordingDoc* document = nullptr;
+    if (!recordData || FAILED(recordData->QueryInterface(IRecordingDoc::kIid, reinterpret_cast<void**>(&document))))
+        return nullptr;
+    document->Release(); // the base takes its own reference; the record data keeps the document
+    return document;
+}
+} // namespace
+
+EventEnumDataGetter::EventEnumDataGetter(IUnknown* recordData)
+    : EnumGetterBase(DocumentOf(recordData))
+{
+    if (recordData && FAILED(recordData->QueryInterface(IHostRecordData::kIid, reinterpret_cast<void**>(&mRecordData))))
+        mRecordData = nullptr;
+}
+
+EventEnumDataGetter::~EventEnumDataGetter()
+{
+    if (mRecordData)
+        mRecordData->Release();
+}
+
+double EventEnumDataGetter::RecordStartTime(LONG record) const
+{
+    double start = -1.0;
+    if (mRecordData)
+        mRecordData->GetRecordStartTime(0, record, &start);
+    return start;
+}
+
+bool EventEnumDataGetter::SetSourcesAt(LONG record, LONG tick)
+{
+    return SetSources(vx::hf::MakeTickPosition(record, tick), false, 0.0);
+}
+
+IEnumEventEx* EventEnumDataGetter::Events() const
+{
+    IEnumEventEx* events = nullptr;
+    if (!Enumerator() || FAILED(Enumerator()->QueryInterface(IEnumEventEx::kIid, reinterpret_cast<void**>(&events))))
+        return nullptr;
+    return events;
 }
 
 } // namespace ExtLib

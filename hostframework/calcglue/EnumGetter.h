@@ -3,6 +3,7 @@
 // a formula expression, finds the channels the expression names, hands it their data at a
 // position and stops it again. It also hears, as an online-data sink, when sampling stops.
 #include <cstdint>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "hostframework/interfaces/CalcInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/RecordingInterfaces.h"
+#include "hostframework/interfaces/SelfTestInterfaces.h"
 
 // A member object reached through an interface: AddRef and Release only answer 1, it is never
 // deleted through the interface.
@@ -52,8 +54,13 @@ public:
     bool SetSources(std::int64_t position, bool flag, double value);
     bool GetSourceData(IRecordingDoc* document, IUnknown** data, std::uint32_t channel, std::int64_t position, DWORD kind);
 
-    // Registers with the document's online registry (once).
+    // Registers with the document's online registry (once). While registered the getter reads
+    // online: the enumerator is started in sampling mode.
     bool RegisterAsSink();
+    // Ends online reading: stops the enumerator, lets its sources go and leaves the registry.
+    void EndOnlineReading();
+    // Stops the enumerator and lets its sources go, so that SetSources can place it again.
+    void ReleaseSources();
     void SetCallback(std::function<void()> callback);
     void SetKindMode(DWORD mode) { mKindMode = mode; }
 
@@ -97,9 +104,66 @@ private:
     bool mHasCallback = false;
 };
 
+// A getter over the host's record data of one recording: reads a record's events into a list.
 class EventEnumDataGetter : public EnumGetterBase {
 public:
     using EnumGetterBase::EnumGetterBase;
+    // Bound to record data (IHostRecordData, answering the recording's document too).
+    explicit EventEnumDataGetter(IUnknown* recordData);
+    ~EventEnumDataGetter() override;
+
+    // The start time of a record; -1.0 without record data or for a record it does not know.
+    double RecordStartTime(LONG record) const;
+    // Places the enumerator at a tick of a record.
+    bool SetSourcesAt(LONG record, LONG tick);
+    // The enumerator's event interface, with a reference; null when it has none.
+    IEnumEventEx* Events() const;
+
+    // Every event of record i, in order; false when the enumerator cannot be placed there, has
+    // no event interface or stops answering before the record's end.
+    template <class TBufType> bool GetRecordData(std::int32_t i, std::vector<TBufType>& results)
+    {
+        constexpr std::size_t kBuffer = 100;
+        std::vector<TBufType> buffer(kBuffer);
+        results.clear();
+        results.reserve(kBuffer);
+        ReleaseSources();
+        if (!SetSourcesAt(i, 0))
+            return false;
+        IEnumEventEx* events = Events();
+        if (!events)
+            return false;
+        std::size_t total = 0;
+        bool complete = false;
+        LONG previous = -1;
+        // Every answer with events must move on: an enumerator that does not is stuck, and the
+        // record is not read to its end.
+        for (std::size_t round = 0; round <= kMaxRounds; ++round) {
+            ULONG count = 0;
+            LONG next = 0x7FFFFFFF;
+            const HRESULT hr = events->Next(static_cast<ULONG>(sizeof(TBufType) * kBuffer), 0x7FFFFFFF,
+                buffer.data(), &count, &next);
+            if (FAILED(hr) || (count > 0 && next != 0x7FFFFFFF && next <= previous))
+                break;
+            previous = next;
+            count = std::min<ULONG>(count, kBuffer);
+            results.insert(results.end(), buffer.begin(), buffer.begin() + count);
+            total += count;
+            if (count == 0) {
+                complete = true;
+                break;
+            }
+        }
+        events->Release();
+        if (!complete || results.size() != total)
+            return false;
+        EndOnlineReading();
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kMaxRounds = 1u << 20;
+    IHostRecordData* mRecordData = nullptr;
 };
 
 } // namespace ExtLib

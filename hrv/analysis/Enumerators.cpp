@@ -1,4 +1,5 @@
 #include "hrv/analysis/Enumerators.h"
+#include "hostframework/interfaces/SelfTestInterfaces.h"
 
 #include "log/Log.h"
 
@@ -102,6 +103,9 @@ template <class Algo> CheckpointEnumerator<Algo>* CheckpointEnumerator<Algo>::Co
     copy->mCurrent = mCurrent;
     copy->mLastBeatBlock = mLastBeatBlock;
     copy->mHeld = mHeld;
+    copy->mResume = mResume;
+    copy->mOnlineEnd = mOnlineEnd;
+    copy->mGrowing = mGrowing;
     copy->AddRef();
     return copy;
 }
@@ -144,7 +148,7 @@ HRESULT CheckpointEnumerator<Algo>::Init(
 {
     if (!mHasParams)
         return E_UNEXPECTED;
-    mOnline = (flags & 0x80000000u) != 0;
+    mOnline = (flags & kCalcEnumSampling) != 0;
     mTimeBase = vx::hf::RateRatio();
     if (count > 0 && sources && sources[0]) {
         void* p = nullptr;
@@ -169,16 +173,53 @@ HRESULT CheckpointEnumerator<Algo>::Init(
     mCheckpoints.emplace(0, Algo::Initial(mParams, start));
     mCurrent.reset();
     mHeld.reset();
+    mResume.reset();
+    mOnlineEnd = -1;
+    mGrowing = false;
     mLastBeatBlock = -1;
     mPosition = 0;
     mInitialised = true;
+    if (mOnline) {
+        mResume = mCheckpoints.begin()->second;
+        RefreshOnline();
+    }
     return S_OK;
+}
+
+template <class Algo> void CheckpointEnumerator<Algo>::RefreshOnline()
+{
+    if constexpr (requires(Params& p, bool& g) { Algo::SettledEnd(p, g); }) {
+        if (!mOnline || !mInitialised)
+            return;
+        bool growing = false;
+        const int32_t end = Algo::SettledEnd(mParams, growing);
+        if (end == mOnlineEnd && growing == mGrowing)
+            return;
+        mOnlineEnd = end;
+        mGrowing = growing;
+        // The states kept carry the end of the data they were computed with.
+        for (auto& [block, state] : mCheckpoints)
+            state.mDataEnd = end;
+        if (mResume)
+            mResume->mDataEnd = end;
+        ResumeOnline();
+    }
+}
+
+template <class Algo> void CheckpointEnumerator<Algo>::ResumeOnline()
+{
+    mHeld.reset();
+    if (mResume)
+        mCurrent = mResume; // gives out its event again, which the position skips
+    else
+        mCurrent.reset();
 }
 
 template <class Algo> HRESULT CheckpointEnumerator<Algo>::Seek(LONG position)
 {
     mCurrent.reset();
     mHeld.reset();
+    mResume.reset();
     position = std::max<LONG>(position, 0);
     if (mRecord == StartRecord(mParams))
         position = std::max<LONG>(position, StartOffset(mParams));
@@ -252,6 +293,8 @@ template <class Algo> bool CheckpointEnumerator<Algo>::Produce(Event& event, int
             mPosition = end;
             return false;
         }
+        if (mOnline)
+            mResume = before;
         event = ev;
         return true;
     }
@@ -270,6 +313,7 @@ HRESULT CheckpointEnumerator<Algo>::Next(ULONG bufferBytes, LONG endOffset, void
     }
     if (!mInitialised)
         return E_UNEXPECTED;
+    RefreshOnline();
     const ULONG capacity = bufferBytes / Algo::kRecordSize;
     int32_t end = endOffset < 0 ? kEventEnd : endOffset;
     const int32_t rangeEnd = RangeEnd();
@@ -278,7 +322,14 @@ HRESULT CheckpointEnumerator<Algo>::Next(ULONG bufferBytes, LONG endOffset, void
     auto* out = static_cast<std::byte*>(buffer);
     while (*count < capacity && mPosition != kEventEnd && mPosition < end) {
         Event ev;
+        const int32_t at = mPosition;
         if (!Produce(ev, std::min(end, rangeEnd))) {
+            if (mPosition == kEventEnd && GrowingOnline()) {
+                // Not the end of the record: its data end here for now.
+                mPosition = at;
+                ResumeOnline();
+                break;
+            }
             if (mPosition != kEventEnd && mPosition >= rangeEnd)
                 mPosition = kEventEnd;
             break;
@@ -307,8 +358,10 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Find(LONG backward, LO
 {
     if (!mInitialised)
         return E_UNEXPECTED;
+    RefreshOnline();
     mHeld.reset();
     mCurrent.reset();
+    mResume.reset();
     if (backward && start == 0) {
         mPosition = lower;
         return S_FALSE;

@@ -78,6 +78,13 @@ private:
 
     CheckpointEnumerator* Copy() const;
 
+    // While the record is being sampled (Init's sampling bit): the detection uses only data that
+    // have settled, and goes on from the state before the last event it gave out when more data
+    // arrive, so that what it gives out while the record grows is what it gives afterwards.
+    void RefreshOnline();
+    void ResumeOnline();
+    bool GrowingOnline() const { return mOnline && mGrowing; }
+
     std::string mName;
     std::shared_ptr<const FiducialContext> mContext;
     EnumeratorClassObject* mClass;
@@ -93,6 +100,9 @@ private:
     std::optional<State> mCurrent;
     int32_t mLastBeatBlock = -1;
     std::optional<Event> mHeld;
+    std::optional<State> mResume; // online: the state before the last event given out
+    int32_t mOnlineEnd = -1;
+    bool mGrowing = false;
 };
 
 using FiducialEnumerator = CheckpointEnumerator<FiducialAlgorithm>;

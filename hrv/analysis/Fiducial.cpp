@@ -182,6 +182,15 @@ FiducialState FiducialAlgorithm::Initial(const Params& p, int32_t start)
     return s;
 }
 
+int32_t FiducialAlgorithm::SettledEnd(Params& p, bool& growing)
+{
+    growing = p.mSignal.Refresh();
+    const int64_t length = std::min<int64_t>(p.mSignal.Length(), kEventEnd - 1);
+    p.mReference.SetLimit(length);
+    const int64_t settled = growing ? length - p.mWindowSamples - 1 : length;
+    return static_cast<int32_t>(std::max<int64_t>(settled, 0));
+}
+
 int32_t FiducialAlgorithm::FindPeak(State& st, Params& p)
 {
     if (st.mPendingPosition != kEventEnd)

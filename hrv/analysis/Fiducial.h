@@ -118,6 +118,11 @@ struct FiducialAlgorithm {
     // Produces at most one beat; true when one was produced before the end of the data.
     static bool Step(State& state, Params& params, Event& event);
 
+    // Reads again how far the sources of a record that is still being sampled reach; the end of
+    // the data that the detection may use now (a window short of the samples while the record
+    // grows, so that every window it reads is whole), and whether the record still grows.
+    static int32_t SettledEnd(Params& params, bool& growing);
+
     static int32_t FindPeak(State& state, Params& params);
     static int32_t NextCandidate(State& state, Params& params, bool restart);
     static void MeasureComplexity(int32_t position, const Params& params, Event& event);

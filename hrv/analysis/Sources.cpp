@@ -25,15 +25,31 @@ bool SampleCursor::Open(IUnknown* source)
     mStream = HostRef<IFloatStreamEx>(stream);
     stream->Release();
     LONG length = 0;
-    if (FAILED(stream->GetLength(&length)) || length < 0) {
+    const HRESULT hr = stream->GetLength(&length);
+    if (FAILED(hr) || length < 0) {
         mStream = {};
         return false;
     }
     mLength = length;
+    mGrowing = hr == S_FALSE;
     vx::hf::RateRatio ratio;
     if (SUCCEEDED(stream->GetTimeBase(&ratio)))
         mInterval = IntervalOf(ratio);
     return true;
+}
+
+bool SampleCursor::Refresh()
+{
+    LONG length = 0;
+    IFloatStreamEx* s = mStream.Get();
+    if (!s)
+        return false;
+    const HRESULT hr = s->GetLength(&length);
+    if (SUCCEEDED(hr) && length >= 0) {
+        mLength = length;
+        mGrowing = hr == S_FALSE;
+    }
+    return mGrowing;
 }
 
 void SampleCursor::Read(int64_t start, int64_t count, std::vector<float>& out) const
@@ -82,6 +98,18 @@ bool EventCursor::Open(IUnknown* source, int64_t limit)
     return true;
 }
 
+void EventCursor::SetLimit(int64_t limit)
+{
+    limit = std::clamp<int64_t>(limit, 0, 0x7FFFFFFF);
+    if (limit == mLimit)
+        return;
+    mLimit = limit;
+    mPositions.clear();
+    mRecords.clear();
+    mCacheStart = mCacheEnd = 0;
+    mExhausted = false;
+}
+
 void EventCursor::Fill(int32_t from)
 {
     // One stretch of 2^16 samples at a time: a few hundred beats at most.
@@ -98,6 +126,9 @@ void EventCursor::Fill(int32_t from)
     if (FAILED(s->Find(0, from, from, end)))
         return;
     std::vector<std::byte> buffer(static_cast<std::size_t>(mRecordSize) * 64);
+    // A source whose record still grows stops short of the end asked for: what lies beyond
+    // `reached` is not known yet.
+    int32_t reached = end;
     for (;;) {
         ULONG count = 0;
         LONG next = 0x7FFFFFFF;
@@ -117,10 +148,13 @@ void EventCursor::Fill(int32_t from)
             mExhausted = true;
             break;
         }
-        if (next >= end || count == 0 || hr != S_OK)
+        if (next >= end || count == 0 || hr != S_OK) {
+            if (count == 0 && hr == S_OK && next < end)
+                reached = std::max(next, from);
             break;
+        }
     }
-    mCacheEnd = end;
+    mCacheEnd = mExhausted ? end : reached;
 }
 
 bool EventCursor::NextAt(int32_t from, int32_t& position, const std::byte** record)

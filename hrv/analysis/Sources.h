@@ -52,12 +52,17 @@ public:
     bool Open(IUnknown* source);
     int64_t Length() const { return mLength; }
     double Interval() const { return mInterval; }
+    // Reads the length again (a record that is still being sampled grows); true while the host
+    // says the record grows.
+    bool Refresh();
+    bool Growing() const { return mGrowing; }
     // Samples [start, start + count) that lie inside the record (fewer at its end, none past it).
     void Read(int64_t start, int64_t count, std::vector<float>& out) const;
 
 private:
     HostRef<IFloatStreamEx> mStream;
     int64_t mLength = 0;
+    bool mGrowing = false;
     double mInterval = 0.0;
 };
 
@@ -66,6 +71,8 @@ public:
     // Holds the source's event interface; events are searched below `limit`.
     bool Open(IUnknown* source, int64_t limit);
     uint32_t RecordSize() const { return mRecordSize; }
+    // Events are searched below a new limit from here on (what was read is read again).
+    void SetLimit(int64_t limit);
     // The first event at or after `from` below the limit: its position and its record bytes.
     bool NextAt(int32_t from, int32_t& position, const std::byte** record = nullptr);
 

@@ -17,6 +17,7 @@
 #include "hrv/module/ReportViewClass.h"
 #include "hrv/module/ViewClasses.h"
 #include "log/Log.h"
+#include "selftest/HRVSelfTests.h"
 
 namespace HRV {
 namespace {
@@ -63,8 +64,11 @@ HRESULT RegisterModuleClassObjects(IUnknown* host)
 {
     if (!host)
         return E_FAIL;
-    return RegisterModuleClassObjectsWith(
+    const HRESULT hr = RegisterModuleClassObjectsWith(
         ObjectFactoryAccessor::Get(), CAFFrameWork::GetMessageFactory(), CAFFrameWork::GetTypeIdRegistry());
+    // Last, the built-in self-test for the host's test runner.
+    RegisterSelfTests(CAFFrameWork::GetUnitTestRegistry());
+    return hr;
 }
 
 HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactory* messages, ITypeIdRegistry* types)

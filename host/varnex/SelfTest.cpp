@@ -1,0 +1,202 @@
+#include "varnex/SelfTest.h"
+
+#include <charconv>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <set>
+
+#include "caf/CafHost.h"
+#include "foundation/String.h"
+#include "host/synthetic/SyntheticRecordings.h"
+#include "hostframework/interfaces/SelfTestInterfaces.h"
+#include "varnex/ExtensionLoader.h"
+
+namespace varnex {
+namespace {
+
+std::string Text(IKELString* rep)
+{
+    KEL::String s;
+    s.AssignRep(rep);
+    return s.Utf8();
+}
+
+std::string ExtensionBesideHost()
+{
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("libhrv.so") : (self.parent_path() / "libhrv.so").string();
+}
+
+struct Case {
+    IUnitTest* test;
+    ULONG index;
+    std::string name;
+};
+
+} // namespace
+
+bool ParseSelfTestArguments(const std::vector<std::string>& args, SelfTestOptions& options, std::string& error)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--list") {
+            options.list = true;
+        } else if (a == "--seed" || a == "--extension") {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            const std::string& value = args[++i];
+            if (a == "--extension") {
+                options.extension = value;
+                continue;
+            }
+            std::int32_t seed = 0;
+            const auto r = std::from_chars(value.data(), value.data() + value.size(), seed);
+            if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size() || seed <= 0) {
+                error = "--seed takes a whole number from 1 to 2147483647, not '" + value + "'";
+                return false;
+            }
+            options.seed = seed;
+        } else if (a.rfind("--", 0) == 0) {
+            error = "unknown option " + a;
+            return false;
+        } else {
+            options.names.push_back(a);
+        }
+    }
+    return true;
+}
+
+int SelfTest(const SelfTestOptions& options, std::ostream& out, std::ostream& err)
+{
+    HostFramework framework(FrameworkSource::Host);
+    if (FAILED(framework.Result())) {
+        err << "varnex: the framework is not available\n";
+        return 2;
+    }
+    std::string error;
+    std::unique_ptr<Extension> extension
+        = Extension::Load(options.extension.empty() ? ExtensionBesideHost() : options.extension, error);
+    if (!extension) {
+        err << "varnex: " << error << "\n";
+        return 2;
+    }
+    std::unique_ptr<vx::host::SyntheticRecordingHost> recordings;
+    // The host's shut-down: its own classes first, then what the extension registered, then the
+    // library.
+    struct Shutdown {
+        std::unique_ptr<vx::host::SyntheticRecordingHost>& recordings;
+        std::unique_ptr<Extension>& extension;
+        ~Shutdown()
+        {
+            recordings.reset();
+            caf::ReleaseRegistrations();
+            extension.reset();
+        }
+    } shutdown { recordings, extension };
+    caf::ReleaseRegistrations();
+    if (FAILED(extension->RegisterClassObjects(framework.Object()))) {
+        err << "varnex: the extension refused to register\n";
+        return 2;
+    }
+    std::vector<IUnknown*> classObjects;
+    std::vector<IUnitTest*> tests;
+    for (const caf::Registration& r : caf::Registrations()) {
+        if (r.kind == caf::Registration::Kind::ClassObject)
+            classObjects.push_back(r.object);
+        void* test = nullptr;
+        if (r.kind == caf::Registration::Kind::UnitTest && SUCCEEDED(r.object->QueryInterface(IUnitTest::kIid, &test)))
+            tests.push_back(static_cast<IUnitTest*>(test));
+    }
+    struct TestRefs {
+        std::vector<IUnitTest*>& tests;
+        ~TestRefs()
+        {
+            for (IUnitTest* t : tests)
+                t->Release();
+        }
+    } testRefs { tests };
+    ITypeIdRegistry* types = nullptr;
+    framework.Object()->QueryInterface(ITypeIdRegistry::kIid, reinterpret_cast<void**>(&types));
+    try {
+        recordings = std::make_unique<vx::host::SyntheticRecordingHost>(types, classObjects);
+    } catch (const std::exception& e) {
+        if (types)
+            types->Release();
+        err << "varnex: the extension's enumerators cannot be used: " << e.what() << "\n";
+        return 2;
+    }
+    if (types)
+        types->Release();
+
+    const std::int32_t seed = options.seed
+        ? *options.seed
+        : std::max<std::int32_t>(1, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)) & 0x7FFFFFFF));
+    std::vector<Case> cases;
+    for (IUnitTest* t : tests) {
+        t->Initialise(static_cast<DWORD>(seed), 0, 0);
+        ULONG count = 0;
+        if (FAILED(t->GetTestCount(&count)))
+            continue;
+        for (ULONG i = 0; i < count; ++i) {
+            IKELString* name = nullptr;
+            if (FAILED(t->GetTestName(i, &name)))
+                continue;
+            cases.push_back({ t, i, Text(name) });
+        }
+    }
+    // Names pick cases: a case's own name, or a test's name for every case of it.
+    if (!options.names.empty()) {
+        std::vector<Case> chosen;
+        std::set<std::string> matched;
+        for (const Case& c : cases) {
+            const std::string test = c.name.substr(0, c.name.find("::"));
+            for (const std::string& n : options.names)
+                if (n == c.name || n == test) {
+                    chosen.push_back(c);
+                    matched.insert(n);
+                    break;
+                }
+        }
+        for (const std::string& n : options.names)
+            if (!matched.count(n)) {
+                err << "varnex: no self-test named " << n << " (varnex selftest --list shows them)\n";
+                return 2;
+            }
+        cases = std::move(chosen);
+    }
+    if (options.list) {
+        for (const Case& c : cases)
+            out << c.name << "\n";
+        return 0;
+    }
+    out << "seed " << seed << "\n" << std::flush;
+    int passed = 0, failed = 0;
+    for (const Case& c : cases) {
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        IKELString* message = nullptr;
+        const HRESULT hr = c.test->RunTest(c.index);
+        c.test->GetTestResult(&ok, &message);
+        std::string text = Text(message);
+        if (FAILED(hr)) {
+            ok = VARIANT_FALSE;
+            text = "the test refused to run this case";
+        }
+        if (ok != VARIANT_FALSE) {
+            ++passed;
+            out << c.name << ": passed\n";
+        } else {
+            ++failed;
+            out << c.name << ": failed: " << text << "\n";
+        }
+        out << std::flush;
+    }
+    out << passed << " passed, " << failed << " failed\n";
+    return failed > 0 ? 1 : 0;
+}
+
+} // namespace varnex
