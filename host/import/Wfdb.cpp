@@ -185,7 +185,7 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
 }
 
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
-    const std::string& displayName, WfdbRecord& record, int64_t dataBytes)
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes, const std::vector<bool>& hold)
 {
     std::vector<std::size_t> members;
     for (std::size_t i = 0; i < header.signals.size(); ++i)
@@ -194,6 +194,7 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     if (members.empty())
         return;
     record.samples.resize(header.signals.size());
+    record.counts.resize(header.signals.size(), 0);
     const WfdbSignalInfo& first = header.signals[members[0]];
     const std::size_t perFrame = members.size();
     if (first.byteOffset > 0) {
@@ -216,17 +217,40 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         reserve = header.sampleCount > 0 ? header.sampleCount : available;
     } else
         reserve = std::min<int64_t>(reserve, 1 << 16);
-    for (std::size_t m : members) {
+    std::vector<std::vector<int16_t>*> held(perFrame, nullptr);
+    for (std::size_t k = 0; k < perFrame; ++k) {
+        const std::size_t m = members[k];
         record.samples[m].clear();
-        record.samples[m].reserve(static_cast<std::size_t>(reserve));
+        if (hold.empty() || (m < hold.size() && hold[m])) {
+            record.samples[m].reserve(static_cast<std::size_t>(reserve));
+            held[k] = &record.samples[m];
+        }
     }
-    // Decodes straight from a read buffer into the per-signal arrays: the samples are held once.
+    // Each read buffer is decoded into interleaved frames, then handed out to the held signals;
+    // every signal's sum is taken for its checksum, held or not.
+    std::vector<int64_t> sums(perFrame, 0);
+    std::vector<int16_t> frames;
     int64_t decoded = 0;
-    std::size_t nextSignal = 0;
-    auto put = [&](int16_t v) {
-        record.samples[members[nextSignal]].push_back(v);
-        nextSignal = nextSignal + 1 == perFrame ? 0 : nextSignal + 1;
-        ++decoded;
+    std::size_t phase = 0; // signal of the next decoded sample
+    auto deliver = [&](std::size_t count) {
+        for (std::size_t k = 0; k < perFrame; ++k) {
+            // Samples of signal k: positions k - phase (mod perFrame), every perFrame-th.
+            std::size_t i = (k + perFrame - phase) % perFrame;
+            int64_t sum = 0;
+            if (held[k]) {
+                std::vector<int16_t>& out = *held[k];
+                for (; i < count; i += perFrame) {
+                    out.push_back(frames[i]);
+                    sum += frames[i];
+                }
+            } else {
+                for (; i < count; i += perFrame)
+                    sum += frames[i];
+            }
+            sums[k] += sum;
+        }
+        phase = (phase + count) % perFrame;
+        decoded += static_cast<int64_t>(count);
     };
     std::vector<char> buffer(1 << 20);
     std::size_t carry = 0; // bytes of an incomplete group kept at the buffer start
@@ -236,17 +260,22 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         const std::size_t have = carry + static_cast<std::size_t>(data.gcount());
         const std::size_t whole = have / group * group;
         const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
-        for (std::size_t i = 0; i < whole && decoded < wanted; i += group) {
-            if (group == 3) {
-                int a = b[i] | ((b[i + 1] & 0x0F) << 8);
-                int c = b[i + 2] | ((b[i + 1] & 0xF0) << 4);
-                put(static_cast<int16_t>(a >= 2048 ? a - 4096 : a));
-                if (decoded < wanted)
-                    put(static_cast<int16_t>(c >= 2048 ? c - 4096 : c));
-            } else {
-                put(static_cast<int16_t>(static_cast<uint16_t>(b[i] | (b[i + 1] << 8))));
+        const std::size_t samplesIn = group == 3 ? whole / 3 * 2 : whole / 2;
+        const auto count = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(samplesIn), wanted - decoded));
+        frames.resize(samplesIn);
+        int16_t* f = frames.data();
+        if (group == 3) {
+            for (std::size_t i = 0, j = 0; i < whole; i += 3, j += 2) {
+                const int a = b[i] | ((b[i + 1] & 0x0F) << 8);
+                const int c = b[i + 2] | ((b[i + 1] & 0xF0) << 4);
+                f[j] = static_cast<int16_t>(a >= 2048 ? a - 4096 : a);
+                f[j + 1] = static_cast<int16_t>(c >= 2048 ? c - 4096 : c);
             }
+        } else {
+            for (std::size_t i = 0, j = 0; i < whole; i += 2, ++j)
+                f[j] = static_cast<int16_t>(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
         }
+        deliver(count);
         carry = have - whole;
         std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(whole),
             buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
@@ -257,7 +286,8 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     if (decoded < wanted && first.format == 212 && carry == 2) {
         const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
         const int v = b[0] | ((b[1] & 0x0F) << 8);
-        put(static_cast<int16_t>(v >= 2048 ? v - 4096 : v));
+        frames.assign(1, static_cast<int16_t>(v >= 2048 ? v - 4096 : v));
+        deliver(1);
         carry = 0;
     }
     if (header.sampleCount == 0 && carry != 0)
@@ -269,21 +299,20 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
                 + std::to_string(header.sampleCount) + " samples per signal");
     if (header.sampleCount == 0 && decoded % static_cast<int64_t>(perFrame) != 0)
         Fail(displayName, "ends inside a frame (truncated?)");
-    for (std::size_t m : members) {
+    for (std::size_t k = 0; k < perFrame; ++k) {
+        const std::size_t m = members[k];
+        record.counts[m] = decoded / static_cast<int64_t>(perFrame);
         const WfdbSignalInfo& s = header.signals[m];
         if (!s.hasChecksum)
             continue;
-        int sum = 0;
-        for (int16_t v : record.samples[m])
-            sum = (sum + v) & 0xFFFF;
-        if (static_cast<int16_t>(sum) != static_cast<int16_t>(s.checksum & 0xFFFF))
+        if (static_cast<int16_t>(sums[k] & 0xFFFF) != static_cast<int16_t>(s.checksum & 0xFFFF))
             Fail(displayName,
                 "checksum mismatch for signal " + std::to_string(m + 1) + " ('" + s.description
                     + "'): the samples are damaged");
     }
 }
 
-WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
+WfdbRecord ReadRecord(const std::filesystem::path& headerPath, const std::vector<bool>& hold)
 {
     const std::string headerName = headerPath.string();
     std::ifstream in(headerPath, std::ios::binary);
@@ -294,6 +323,7 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
     WfdbRecord record;
     record.header = ParseHeader(text.str(), headerName);
     record.samples.resize(record.header.signals.size());
+    record.counts.resize(record.header.signals.size(), 0);
     std::vector<std::string> done;
     for (const WfdbSignalInfo& s : record.header.signals) {
         if (std::find(done.begin(), done.end(), s.fileName) != done.end())
@@ -305,12 +335,12 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
             Fail(dataPath.string(), "cannot be opened (named by " + headerName + ")");
         std::error_code error;
         const auto size = std::filesystem::file_size(dataPath, error);
-        DecodeSignalFile(
-            record.header, s.fileName, data, dataPath.string(), record, error ? -1 : static_cast<int64_t>(size));
+        DecodeSignalFile(record.header, s.fileName, data, dataPath.string(), record,
+            error ? -1 : static_cast<int64_t>(size), hold);
     }
     // Signals in different files must agree on their length.
-    for (const auto& samples : record.samples)
-        if (samples.size() != record.samples.front().size())
+    for (const int64_t count : record.counts)
+        if (count != record.counts.front())
             Fail(headerName, "its signal files hold different numbers of samples");
     return record;
 }
