@@ -142,10 +142,8 @@ public:
         // What the record's memo holds is handed out again; the enumerator runs on from its end.
         Memo& memo = MemoOf(record);
         if (start <= memo.end) {
-            const std::size_t count = memo.events.Count();
-            std::size_t i = SeekEvent(memo.events, start);
-            for (; i < count && memo.events.Position(i) < end; ++i)
-                out.Append(memo.events.Record(i));
+            const std::size_t from = SeekEvent(memo.events, start), to = SeekEvent(memo.events, end);
+            out.bytes.insert(out.bytes.end(), memo.events.Record(from), memo.events.Record(from) + (to - from) * mRecordSize);
             if (end <= memo.end)
                 return;
             const std::size_t before = out.bytes.size();

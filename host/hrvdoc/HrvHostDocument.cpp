@@ -195,6 +195,12 @@ private:
         calc::EventBuffer fresh;
         fresh.recordSize = c.events->RecordSize();
         c.events->Read(mRecord, mPosition, limit, fresh);
+        mPosition = static_cast<int32_t>(limit);
+        if (mIndex >= mEvents.Count()) {
+            mEvents = std::move(fresh);
+            mIndex = 0;
+            return;
+        }
         // Keep what is still unread, then the new events.
         calc::EventBuffer kept;
         kept.recordSize = fresh.recordSize;

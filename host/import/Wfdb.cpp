@@ -1,7 +1,10 @@
 #include "host/import/Wfdb.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -90,6 +93,22 @@ void ParseFormat(std::string_view text, WfdbSignalInfo& s, const std::string& fi
         Fail(file,
             "line " + std::to_string(line) + ": signal format " + std::to_string(s.format)
                 + " is not supported (formats 212 and 16 are)");
+}
+
+// A long recording's array is touched page by page as it is decoded; in large pages that costs a
+// fraction of the page faults. Only a hint: nothing changes when the system ignores it.
+void AdviseLargePages(void* data, std::size_t bytes)
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kLarge = std::uintptr_t(2) << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kLarge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }
 
 } // namespace
@@ -223,6 +242,7 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         record.samples[m].clear();
         if (hold.empty() || (m < hold.size() && hold[m])) {
             record.samples[m].reserve(static_cast<std::size_t>(reserve));
+            AdviseLargePages(record.samples[m].data(), record.samples[m].capacity() * sizeof(int16_t));
             held[k] = &record.samples[m];
         }
     }
@@ -262,20 +282,46 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
         const std::size_t samplesIn = group == 3 ? whole / 3 * 2 : whole / 2;
         const auto count = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(samplesIn), wanted - decoded));
-        frames.resize(samplesIn);
-        int16_t* f = frames.data();
-        if (group == 3) {
-            for (std::size_t i = 0, j = 0; i < whole; i += 3, j += 2) {
-                const int a = b[i] | ((b[i + 1] & 0x0F) << 8);
-                const int c = b[i + 2] | ((b[i + 1] & 0xF0) << 4);
-                f[j] = static_cast<int16_t>(a >= 2048 ? a - 4096 : a);
-                f[j + 1] = static_cast<int16_t>(c >= 2048 ? c - 4096 : c);
+        if (group == 3 && perFrame == 2 && phase == 0 && count == samplesIn) {
+            // Two signals in 212, the common case: each group of three bytes is one frame.
+            const std::size_t n = count / 2;
+            int16_t* out[2] = { nullptr, nullptr };
+            for (std::size_t k = 0; k < 2; ++k)
+                if (held[k]) {
+                    held[k]->resize(held[k]->size() + n);
+                    out[k] = held[k]->data() + held[k]->size() - n;
+                }
+            int64_t sumA = 0, sumC = 0;
+            for (std::size_t g = 0; g < n; ++g) {
+                const unsigned char* p = b + 3 * g;
+                const int a = ((p[0] | ((p[1] & 0x0F) << 8)) ^ 0x800) - 0x800; // 12-bit two's complement
+                const int c = ((p[2] | ((p[1] & 0xF0) << 4)) ^ 0x800) - 0x800;
+                sumA += a;
+                sumC += c;
+                if (out[0])
+                    out[0][g] = static_cast<int16_t>(a);
+                if (out[1])
+                    out[1][g] = static_cast<int16_t>(c);
             }
+            sums[0] += sumA;
+            sums[1] += sumC;
+            decoded += static_cast<int64_t>(count);
         } else {
-            for (std::size_t i = 0, j = 0; i < whole; i += 2, ++j)
-                f[j] = static_cast<int16_t>(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+            frames.resize(samplesIn);
+            int16_t* f = frames.data();
+            if (group == 3) {
+                for (std::size_t i = 0, j = 0; i < whole; i += 3, j += 2) {
+                    const int a = b[i] | ((b[i + 1] & 0x0F) << 8);
+                    const int c = b[i + 2] | ((b[i + 1] & 0xF0) << 4);
+                    f[j] = static_cast<int16_t>(a >= 2048 ? a - 4096 : a);
+                    f[j + 1] = static_cast<int16_t>(c >= 2048 ? c - 4096 : c);
+                }
+            } else {
+                for (std::size_t i = 0, j = 0; i < whole; i += 2, ++j)
+                    f[j] = static_cast<int16_t>(static_cast<uint16_t>(b[i] | (b[i + 1] << 8)));
+            }
+            deliver(count);
         }
-        deliver(count);
         carry = have - whole;
         std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(whole),
             buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
