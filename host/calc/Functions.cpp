@@ -437,13 +437,19 @@ protected:
         }
         ReadInto(*mInput, record, from, static_cast<std::size_t>(to - from), mIn);
         mValues.resize(mIn.size());
+        const float* in = mIn.data();
+        float* values = mValues.data();
+        const std::size_t count = mIn.size();
         bool energy = true;
-        for (float v : mIn)
-            energy = energy && !(v < 0.0f); // gaps (NaN) take no part
+        for (std::size_t i = 0; i < count; ++i)
+            energy &= !(in[i] < 0.0f); // gaps (NaN) take no part
         // Decided per block from the data of its anchors; an energy channel is non-negative
         // everywhere, so in practice this is constant for a channel.
-        for (std::size_t i = 0; i < mIn.size(); ++i)
-            mValues[i] = energy ? std::sqrt(mIn[i]) : mIn[i];
+        if (energy)
+            for (std::size_t i = 0; i < count; ++i)
+                values[i] = std::sqrt(in[i]);
+        else
+            std::copy_n(in, count, values);
 
         mAnchors.clear();
         for (const auto& [a, b] : mWindows)
