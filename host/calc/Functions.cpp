@@ -157,14 +157,15 @@ protected:
         const int64_t m = mMargin;
         const std::size_t n = out.size() + 2 * static_cast<std::size_t>(m);
         ReadInto(*mInput, record, start - m, n, mIn);
-        mWork.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            mWork[i] = mIn[i];
-        if (out.size() == static_cast<std::size_t>(kBlock) && AllFinite(mIn)) {
+        const bool finite = AllFinite(mIn);
+        if (out.size() == static_cast<std::size_t>(kBlock) && finite) {
             FilterInLanes(out);
             return;
         }
-        if (AllFinite(mIn)) {
+        mWork.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            mWork[i] = mIn[i];
+        if (finite) {
             Pass(mWork.data(), n, 1);
             Pass(mWork.data() + n - 1, n, -1);
         } else {
@@ -228,17 +229,16 @@ private:
         const std::size_t stretch = out.size() / kFilterLanes;
         const std::size_t steps = stretch + 2 * m;
         mLanes.resize(steps * kFilterLanes);
-        for (std::size_t j = 0; j < kFilterLanes; ++j) {
-            const float* x = mIn.data() + j * stretch;
-            for (std::size_t i = 0; i < steps; ++i)
-                mLanes[i * kFilterLanes + j] = x[i];
-        }
-        PassLanes(mLanes.data(), steps, mSections[0], mSections[1]);
-        for (std::size_t j = 0; j < kFilterLanes; ++j) {
-            float* y = out.data() + j * stretch;
-            for (std::size_t i = 0; i < stretch; ++i)
-                y[i] = static_cast<float>(mLanes[(i + m) * kFilterLanes + j]);
-        }
+        double* lanes = mLanes.data();
+        const float* in = mIn.data();
+        for (std::size_t i = 0; i < steps; ++i)
+            for (std::size_t j = 0; j < kFilterLanes; ++j)
+                lanes[i * kFilterLanes + j] = in[j * stretch + i];
+        PassLanes(lanes, steps, mSections[0], mSections[1]);
+        float* y = out.data();
+        for (std::size_t i = 0; i < stretch; ++i)
+            for (std::size_t j = 0; j < kFilterLanes; ++j)
+                y[j * stretch + i] = static_cast<float>(lanes[(i + m) * kFilterLanes + j]);
     }
 
     SignalPtr mInput;
