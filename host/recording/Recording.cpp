@@ -96,6 +96,13 @@ void SampleStore::Append(std::span<const float> values)
     }
 }
 
+void SampleStore::Reserve(int64_t count)
+{
+    if (mDeferred || count <= 0)
+        return;
+    std::visit([&](auto& v) { v.reserve(static_cast<std::size_t>(count)); }, mData);
+}
+
 std::size_t SampleStore::Bytes() const
 {
     if (mDeferred && !mDeferred->loaded.load(std::memory_order_acquire))

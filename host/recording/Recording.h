@@ -47,6 +47,8 @@ public:
     bool Range(double& low, double& high) const;
     // Appends values (online sampling); int16 stores round and clamp.
     void Append(std::span<const float> values);
+    // Room for `count` samples in all, so that a store that grows by appending is not copied.
+    void Reserve(int64_t count);
     std::size_t Bytes() const;
 
 private:
