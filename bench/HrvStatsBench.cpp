@@ -82,7 +82,10 @@ const Series& Nsr001()
 {
     static const Series series = [] {
         const double fs = 128.0;
-        const auto beats = ReadBeats(SharedData() / "ecg" / "nsr2db" / "nsr001.ecg");
+        const auto path = SharedData() / "ecg" / "nsr2db" / "nsr001.ecg";
+        const auto beats = ReadBeats(path);
+        if (beats.size() < 3)
+            throw std::runtime_error(path.string() + " not found: the shared data folder is absent (set VX_SHARED_DATA)");
         Series s;
         for (std::size_t k = 2; k < beats.size(); ++k) {
             const double rr = static_cast<double>(beats[k] - beats[k - 1]) / fs;
