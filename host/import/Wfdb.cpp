@@ -8,6 +8,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <type_traits>
 
 namespace vx::import {
 namespace {
@@ -291,20 +292,33 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
                     held[k]->resize(held[k]->size() + n);
                     out[k] = held[k]->data() + held[k]->size() - n;
                 }
-            int64_t sumA = 0, sumC = 0;
-            for (std::size_t g = 0; g < n; ++g) {
-                const unsigned char* p = b + 3 * g;
-                const int a = ((p[0] | ((p[1] & 0x0F) << 8)) ^ 0x800) - 0x800; // 12-bit two's complement
-                const int c = ((p[2] | ((p[1] & 0xF0) << 4)) ^ 0x800) - 0x800;
-                sumA += a;
-                sumC += c;
-                if (out[0])
-                    out[0][g] = static_cast<int16_t>(a);
-                if (out[1])
-                    out[1][g] = static_cast<int16_t>(c);
-            }
-            sums[0] += sumA;
-            sums[1] += sumC;
+            // One loop per choice of held signals, without branches inside.
+            auto decode = [&](auto storeA, auto storeC) {
+                int64_t sumA = 0, sumC = 0;
+                for (std::size_t g = 0; g < n; ++g) {
+                    const unsigned char* p = b + 3 * g;
+                    const int a = ((p[0] | ((p[1] & 0x0F) << 8)) ^ 0x800) - 0x800; // 12-bit two's complement
+                    const int c = ((p[2] | ((p[1] & 0xF0) << 4)) ^ 0x800) - 0x800;
+                    sumA += a;
+                    sumC += c;
+                    if constexpr (decltype(storeA)::value)
+                        out[0][g] = static_cast<int16_t>(a);
+                    if constexpr (decltype(storeC)::value)
+                        out[1][g] = static_cast<int16_t>(c);
+                }
+                sums[0] += sumA;
+                sums[1] += sumC;
+            };
+            using Yes = std::true_type;
+            using No = std::false_type;
+            if (out[0] && out[1])
+                decode(Yes {}, Yes {});
+            else if (out[0])
+                decode(Yes {}, No {});
+            else if (out[1])
+                decode(No {}, Yes {});
+            else
+                decode(No {}, No {});
             decoded += static_cast<int64_t>(count);
         } else {
             frames.resize(samplesIn);
