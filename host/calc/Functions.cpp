@@ -107,29 +107,35 @@ void CentredByRuns(std::span<const float> in, std::size_t h, std::span<float> ou
 constexpr std::size_t kFilterLanes = 8;
 typedef double FilterLanes __attribute__((vector_size(kFilterLanes * sizeof(double)), aligned(sizeof(double))));
 
+// One pass of both sections over n values (double, or FilterLanes side by side) from p on, in
+// steps of `stride`; their dependency chains are independent, so the processor overlaps them.
+// The pass starts in the steady state of its first input.
+template <class T>
+[[gnu::always_inline]] inline void BiquadPass(T* p, std::size_t n, std::ptrdiff_t stride, const Biquad& s, const Biquad& t)
+{
+    const T u = *p;
+    T s1 = (1.0 - s.b0) * u, s2 = (s.b2 - s.a2) * u;
+    T t1 = (1.0 - t.b0) * u, t2 = (t.b2 - t.a2) * u;
+    for (std::size_t i = 0; i < n; ++i, p += stride) {
+        const T x = *p;
+        const T y = s.b0 * x + s1;
+        s1 = s.b1 * x - s.a1 * y + s2;
+        s2 = s.b2 * x - s.a2 * y;
+        const T z = t.b0 * y + t1;
+        t1 = t.b1 * y - t.a1 * z + t2;
+        t2 = t.b2 * y - t.a2 * z;
+        *p = z;
+    }
+}
+
 #if defined(__x86_64__)
 __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #endif
 void PassLanes(double* data, std::size_t steps, const Biquad& s, const Biquad& t)
 {
-    auto pass = [&](FilterLanes* p, std::ptrdiff_t stride) {
-        const FilterLanes u = *p;
-        FilterLanes s1 = (1.0 - s.b0) * u, s2 = (s.b2 - s.a2) * u;
-        FilterLanes t1 = (1.0 - t.b0) * u, t2 = (t.b2 - t.a2) * u;
-        for (std::size_t i = 0; i < steps; ++i, p += stride) {
-            const FilterLanes x = *p;
-            const FilterLanes y = s.b0 * x + s1;
-            s1 = s.b1 * x - s.a1 * y + s2;
-            s2 = s.b2 * x - s.a2 * y;
-            const FilterLanes z = t.b0 * y + t1;
-            t1 = t.b1 * y - t.a1 * z + t2;
-            t2 = t.b2 * y - t.a2 * z;
-            *p = z;
-        }
-    };
     auto* lanes = reinterpret_cast<FilterLanes*>(data);
-    pass(lanes, 1);
-    pass(lanes + steps - 1, -1);
+    BiquadPass(lanes, steps, 1, s, t);
+    BiquadPass(lanes + steps - 1, steps, -1, s, t);
 }
 
 class LowPass final : public BlockSignal {
@@ -198,27 +204,9 @@ private:
         mDesignedFor = interval;
     }
 
-    // Both sections in one loop (direct form II transposed); their dependency chains are
-    // independent, so the processor overlaps them. Each pass starts in the steady state of its
-    // first input.
     void Pass(double* data, std::size_t n, std::ptrdiff_t stride)
     {
-        const Biquad s = mSections[0];
-        const Biquad t = mSections[1];
-        const double u = data[0];
-        double s1 = (1.0 - s.b0) * u, s2 = (s.b2 - s.a2) * u;
-        double t1 = (1.0 - t.b0) * u, t2 = (t.b2 - t.a2) * u;
-        double* p = data;
-        for (std::size_t i = 0; i < n; ++i, p += stride) {
-            const double x = *p;
-            const double y = s.b0 * x + s1;
-            s1 = s.b1 * x - s.a1 * y + s2;
-            s2 = s.b2 * x - s.a2 * y;
-            const double z = t.b0 * y + t1;
-            t1 = t.b1 * y - t.a1 * z + t2;
-            t2 = t.b2 * y - t.a2 * z;
-            *p = z;
-        }
+        BiquadPass(data, n, stride, mSections[0], mSections[1]);
     }
 
     // A whole block as kFilterLanes stretches side by side, each with its own margins, filtered

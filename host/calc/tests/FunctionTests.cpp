@@ -29,6 +29,17 @@ std::pair<double, double> Component(const std::vector<float>& y, double rate, do
     return { 2 * std::hypot(s, c) / n, std::atan2(c, s) };
 }
 
+// The detector's default chain with a quadrature kernel of the given length.
+void InstallChain(Engine& e, int hilbertPoints)
+{
+    e.SetFormula(L"HRV_vLPF", L"lowpass(Ch1,30)");
+    e.SetFormula(L"HRV_vDIF", L"differentiate(HRV_vLPF,3)");
+    e.SetFormula(L"HRV_vHLB", L"resample(HRV_vDIF,1,1,1," + std::to_wstring(hilbertPoints) + L",0,2)");
+    e.SetFormula(L"HRV_vENV", L"HRV_vDIF * HRV_vDIF + HRV_vHLB * HRV_vHLB");
+    e.SetFormula(L"HRV_vNRM", L"normalizeSec(HRV_vENV,5,2.5,0)");
+    e.SetFormula(L"HRV_vDET", L"cmpeakdet(HRV_vNRM,3,0.3,30)");
+}
+
 std::vector<float> Evaluate(std::vector<float> input, double rate, const std::wstring& formula)
 {
     Engine engine(OneChannel(std::move(input), rate));
@@ -247,14 +258,7 @@ TEST(Streaming, BlockPartitionAndSeekOrderDoNotMatter)
 {
     const double rate = 1000;
     auto ecg = SyntheticEcg(330000, rate, nullptr);
-    auto install = [](Engine& e) {
-        e.SetFormula(L"HRV_vLPF", L"lowpass(Ch1,30)");
-        e.SetFormula(L"HRV_vDIF", L"differentiate(HRV_vLPF,3)");
-        e.SetFormula(L"HRV_vHLB", L"resample(HRV_vDIF,1,1,1,160,0,2)");
-        e.SetFormula(L"HRV_vENV", L"HRV_vDIF * HRV_vDIF + HRV_vHLB * HRV_vHLB");
-        e.SetFormula(L"HRV_vNRM", L"normalizeSec(HRV_vENV,5,2.5,0)");
-        e.SetFormula(L"HRV_vDET", L"cmpeakdet(HRV_vNRM,3,0.3,30)");
-    };
+    auto install = [](Engine& e) { InstallChain(e, 160); };
     Engine whole(OneChannel(ecg, rate));
     install(whole);
     std::mt19937 rng(11);
@@ -338,14 +342,7 @@ TEST(Gaps, NonFiniteSamplesLeaveBeatsAwayFromThemUnchanged)
     const double rate = 360;
     std::vector<int64_t> beats;
     const auto clean = SyntheticEcg(static_cast<int64_t>(120 * rate), rate, &beats);
-    auto install = [](Engine& e) {
-        e.SetFormula(L"HRV_vLPF", L"lowpass(Ch1,30)");
-        e.SetFormula(L"HRV_vDIF", L"differentiate(HRV_vLPF,3)");
-        e.SetFormula(L"HRV_vHLB", L"resample(HRV_vDIF,1,1,1,57,0,2)");
-        e.SetFormula(L"HRV_vENV", L"HRV_vDIF * HRV_vDIF + HRV_vHLB * HRV_vHLB");
-        e.SetFormula(L"HRV_vNRM", L"normalizeSec(HRV_vENV,5,2.5,0)");
-        e.SetFormula(L"HRV_vDET", L"cmpeakdet(HRV_vNRM,3,0.3,30)");
-    };
+    auto install = [](Engine& e) { InstallChain(e, 57); };
     Engine reference(OneChannel(clean, rate));
     install(reference);
     const auto cleanPeaks = EventPositions(reference, L"HRV_vDET");
