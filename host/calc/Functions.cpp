@@ -6,6 +6,7 @@
 #include <charconv>
 #include <limits>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <string>
 
@@ -105,37 +106,40 @@ void CentredByRuns(std::span<const float> in, std::size_t h, std::span<float> ou
 // kFilterLanes independent stretches stored interleaved (x[i * kFilterLanes + lane]), each pass
 // starting in the steady state of its first input.
 constexpr std::size_t kFilterLanes = 8;
-typedef double FilterLanes __attribute__((vector_size(kFilterLanes * sizeof(double)), aligned(sizeof(double))));
+typedef double FilterLanes __attribute__((vector_size(kFilterLanes * sizeof(double))));
 
-// One pass of both sections over n values (double, or FilterLanes side by side) from p on, in
-// steps of `stride`; their dependency chains are independent, so the processor overlaps them.
-// The pass starts in the steady state of its first input.
+// One pass of both sections over n values of type T (double, or FilterLanes side by side) from
+// p on, in steps of `stride` values; their dependency chains are independent, so the processor
+// overlaps them. The pass starts in the steady state of its first input. Values are moved with
+// memcpy, which assumes no alignment of the buffer.
 template <class T>
-[[gnu::always_inline]] inline void BiquadPass(T* p, std::size_t n, std::ptrdiff_t stride, const Biquad& s, const Biquad& t)
+[[gnu::always_inline]] inline void BiquadPass(double* p, std::size_t n, std::ptrdiff_t stride, const Biquad& s, const Biquad& t)
 {
-    const T u = *p;
+    const std::ptrdiff_t step = stride * static_cast<std::ptrdiff_t>(sizeof(T) / sizeof(double));
+    T u;
+    std::memcpy(&u, p, sizeof u);
     T s1 = (1.0 - s.b0) * u, s2 = (s.b2 - s.a2) * u;
     T t1 = (1.0 - t.b0) * u, t2 = (t.b2 - t.a2) * u;
-    for (std::size_t i = 0; i < n; ++i, p += stride) {
-        const T x = *p;
+    for (std::size_t i = 0; i < n; ++i, p += step) {
+        T x;
+        std::memcpy(&x, p, sizeof x);
         const T y = s.b0 * x + s1;
         s1 = s.b1 * x - s.a1 * y + s2;
         s2 = s.b2 * x - s.a2 * y;
         const T z = t.b0 * y + t1;
         t1 = t.b1 * y - t.a1 * z + t2;
         t2 = t.b2 * y - t.a2 * z;
-        *p = z;
+        std::memcpy(p, &z, sizeof z);
     }
 }
 
 #if defined(__x86_64__)
 __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #endif
-void PassLanes(double* data, std::size_t steps, const Biquad& s, const Biquad& t)
+void PassLanes(double* lanes, std::size_t steps, const Biquad& s, const Biquad& t)
 {
-    auto* lanes = reinterpret_cast<FilterLanes*>(data);
-    BiquadPass(lanes, steps, 1, s, t);
-    BiquadPass(lanes + steps - 1, steps, -1, s, t);
+    BiquadPass<FilterLanes>(lanes, steps, 1, s, t);
+    BiquadPass<FilterLanes>(lanes + (steps - 1) * kFilterLanes, steps, -1, s, t);
 }
 
 class LowPass final : public BlockSignal {
@@ -206,7 +210,7 @@ private:
 
     void Pass(double* data, std::size_t n, std::ptrdiff_t stride)
     {
-        BiquadPass(data, n, stride, mSections[0], mSections[1]);
+        BiquadPass<double>(data, n, stride, mSections[0], mSections[1]);
     }
 
     // A whole block as kFilterLanes stretches side by side, each with its own margins, filtered

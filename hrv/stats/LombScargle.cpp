@@ -173,7 +173,7 @@ constexpr std::size_t kChunk = 512; // samples, a multiple of kLanes
 
 // Per-sample data of one chunk, in lanes; padding samples have y = 0 and zero phasors, so they
 // add nothing to any sum.
-struct Chunk {
+struct alignas(64) Chunk {
     Lanes y[kChunk / kLanes];
     Lanes twoCos[kChunk / kLanes]; // 2 cos(theta)
     Lanes stepC[kChunk / kLanes], stepS[kChunk / kLanes]; // exp(i theta)
