@@ -61,7 +61,8 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
 // Decodes the signals of one signal file (every signal whose fileName is that file, in header
 // order) from a stream into record.samples (sized to the header's signal count). dataBytes is the
 // size of the file when known (-1 otherwise); it lets the arrays be sized once. `hold` says which
-// signals keep their samples (empty: all); the others are decoded and checked all the same.
+// signals keep their samples (empty: all; a signal past its end: not held); the others are
+// decoded and checked all the same.
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
     const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1, const std::vector<bool>& hold = {});
 

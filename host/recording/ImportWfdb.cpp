@@ -75,7 +75,7 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
     // something first reads them, so a channel no formula reads is never held.
     import::WfdbRecord wfdb;
     try {
-        wfdb = import::ReadRecord(headerPath, std::vector<bool>(4097, false));
+        wfdb = import::ReadRecord(headerPath, std::vector<bool> { false }); // hold none
     } catch (const import::ImportError& e) {
         throw RecordingError(e.what());
     }
@@ -93,7 +93,7 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
         setup.displayLow = setup.ToPhysical(info.adcZero - half);
         setup.displayHigh = setup.ToPhysical(info.adcZero + half - 1);
         const int c = recording.AddChannel(std::move(setup));
-        // The decoded array moves into the store: no copy of the samples.
+        // Decoded on first read, holding that channel alone; the array moves into the store.
         recording.records[static_cast<std::size_t>(r)].channels[static_cast<std::size_t>(c)]
             = SampleStore(wfdb.counts[s], [headerPath, s, signals = wfdb.header.signals.size()] {
                   std::vector<bool> hold(signals, false);
