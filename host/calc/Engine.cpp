@@ -136,15 +136,81 @@ public:
         const int64_t length = Info(record).length;
         start = std::max<int64_t>(start, 0);
         end = std::min<int64_t>({ end, length, IEventEnumerator::kEnd });
+        out.recordSize = mRecordSize;
         if (start >= end)
             return;
+        // What the record's memo holds is handed out again; the enumerator runs on from its end.
+        Memo& memo = MemoOf(record);
+        if (start <= memo.end) {
+            const std::size_t from = SeekEvent(memo.events, start), to = SeekEvent(memo.events, end);
+            out.bytes.insert(out.bytes.end(), memo.events.Record(from), memo.events.Record(from) + (to - from) * mRecordSize);
+            if (end <= memo.end)
+                return;
+            const std::size_t before = out.bytes.size();
+            Produce(record, memo.end, end, out);
+            if (memo.events.bytes.size() < kMemoBytes) {
+                memo.events.bytes.insert(memo.events.bytes.end(),
+                    out.bytes.begin() + static_cast<std::ptrdiff_t>(before), out.bytes.end());
+                memo.end = end;
+            }
+            return;
+        }
+        Produce(record, start, end, out);
+    }
+
+private:
+    // The events of [0, end) of a record as the enumerator gave them. A second reader of the same
+    // stretch (the document's analysis, then the data pad's) then costs a copy, not a second run of
+    // the extension and the stages below it. Events are far fewer than samples; past kMemoBytes
+    // the memo stops growing.
+    static constexpr std::size_t kMemoBytes = std::size_t(32) << 20;
+    struct Memo {
+        int record = -1;
+        int64_t end = 0;
+        EventBuffer events;
+        uint64_t lastUse = 0;
+    };
+
+    static std::size_t SeekEvent(const EventBuffer& events, int64_t position)
+    {
+        std::size_t lo = 0, hi = events.Count();
+        while (lo < hi) {
+            const std::size_t mid = (lo + hi) / 2;
+            if (events.Position(mid) < position)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+
+    Memo& MemoOf(int record)
+    {
+        ++mClock;
+        for (Memo& m : mMemos)
+            if (m.record == record) {
+                m.lastUse = mClock;
+                return m;
+            }
+        if (mMemos.size() >= 4)
+            mMemos.erase(std::min_element(
+                mMemos.begin(), mMemos.end(), [](const Memo& a, const Memo& b) { return a.lastUse < b.lastUse; }));
+        Memo& m = mMemos.emplace_back();
+        m.record = record;
+        m.events.recordSize = mRecordSize;
+        m.lastUse = mClock;
+        return m;
+    }
+
+    // Appends the events of [start, end) of the record from the enumerator.
+    void Produce(int record, int64_t start, int64_t end, EventBuffer& out)
+    {
         Instance& inst = Get(record);
         if (inst.position != start) {
             inst.enumerator->Seek(static_cast<int32_t>(start));
             inst.position = start;
         }
         mBuffer.resize(static_cast<std::size_t>(mRecordSize) * 64);
-        out.recordSize = mRecordSize;
         for (;;) {
             std::size_t count = 0;
             int32_t next = IEventEnumerator::kEnd;
@@ -219,6 +285,7 @@ private:
     SignalPtr mTimeBase;
     uint32_t mRecordSize = 0;
     std::vector<Instance> mInstances;
+    std::vector<Memo> mMemos;
     std::vector<std::byte> mBuffer;
     uint64_t mClock = 0;
 };

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <string>
 
@@ -28,6 +30,61 @@ std::string Num(double v)
     return ec == std::errc() ? std::string(text, end) : std::string("?");
 }
 
+// Non-finite samples (NaN, infinities) are gaps: every stage treats a gap like the edges of the
+// record. A stage's output is a gap where its input is, and the finite runs on either side are
+// computed as if each were a record of its own (constant extension at its edges), so a gap never
+// spreads into the samples around it.
+bool AllFinite(std::span<const float> x)
+{
+    bool finite = true;
+    for (float v : x)
+        finite &= v - v == 0.0f; // false for NaN and both infinities
+    return finite;
+}
+
+bool IsFinite(float v)
+{
+    return v - v == 0.0f;
+}
+
+// Calls f(a, b) for every run [a, b) of finite samples of x.
+template <class F> void ForEachFiniteRun(std::span<const float> x, F&& f)
+{
+    std::size_t i = 0;
+    while (i < x.size()) {
+        while (i < x.size() && !IsFinite(x[i]))
+            ++i;
+        const std::size_t a = i;
+        while (i < x.size() && IsFinite(x[i]))
+            ++i;
+        if (i > a)
+            f(a, i);
+    }
+}
+
+// A centred filter with a half-width of h samples over input `in`, where in[j] is the sample
+// h positions before output j: kernel(x, y, count) writes y[0, count) from x[-h, count + h).
+// Gaps in the input: the outputs of each finite run see that run's edge values beyond its ends,
+// and gap positions give NaN.
+template <class K>
+void CentredByRuns(std::span<const float> in, std::size_t h, std::span<float> out, std::vector<float>& patch, K&& kernel)
+{
+    if (AllFinite(in)) {
+        kernel(in.data() + h, out.data(), out.size());
+        return;
+    }
+    std::fill(out.begin(), out.end(), std::numeric_limits<float>::quiet_NaN());
+    ForEachFiniteRun(in, [&](std::size_t a, std::size_t b) {
+        const std::size_t oa = std::max(a, h), ob = std::min(b, h + out.size());
+        if (oa >= ob)
+            return;
+        patch.resize(ob - oa + 2 * h);
+        for (std::size_t j = 0; j < patch.size(); ++j)
+            patch[j] = in[std::clamp(oa - h + j, a, b - 1)];
+        kernel(patch.data() + h, out.data() + (oa - h), ob - oa);
+    });
+}
+
 // ---------------------------------------------------------------------------------------------
 // lowpass(x, fc)
 //
@@ -45,6 +102,46 @@ std::string Num(double v)
 // depends on the order in which stretches are requested.
 // Reference: Gustafsson F., Determining the initial states in forward-backward filtering, IEEE
 // Trans. Signal Processing 44(4):988-992 (1996).
+// The forward and the backward pass of the two biquad sections (direct form II transposed) over
+// kFilterLanes independent stretches stored interleaved (x[i * kFilterLanes + lane]), each pass
+// starting in the steady state of its first input.
+constexpr std::size_t kFilterLanes = 8;
+typedef double FilterLanes __attribute__((vector_size(kFilterLanes * sizeof(double))));
+
+// One pass of both sections over n values of type T (double, or FilterLanes side by side) from
+// p on, in steps of `stride` values; their dependency chains are independent, so the processor
+// overlaps them. The pass starts in the steady state of its first input. Values are moved with
+// memcpy, which assumes no alignment of the buffer.
+template <class T>
+[[gnu::always_inline]] inline void BiquadPass(double* p, std::size_t n, std::ptrdiff_t stride, const Biquad& s, const Biquad& t)
+{
+    const std::ptrdiff_t step = stride * static_cast<std::ptrdiff_t>(sizeof(T) / sizeof(double));
+    T u;
+    std::memcpy(&u, p, sizeof u);
+    T s1 = (1.0 - s.b0) * u, s2 = (s.b2 - s.a2) * u;
+    T t1 = (1.0 - t.b0) * u, t2 = (t.b2 - t.a2) * u;
+    for (std::size_t i = 0; i < n; ++i, p += step) {
+        T x;
+        std::memcpy(&x, p, sizeof x);
+        const T y = s.b0 * x + s1;
+        s1 = s.b1 * x - s.a1 * y + s2;
+        s2 = s.b2 * x - s.a2 * y;
+        const T z = t.b0 * y + t1;
+        t1 = t.b1 * y - t.a1 * z + t2;
+        t2 = t.b2 * y - t.a2 * z;
+        std::memcpy(p, &z, sizeof z);
+    }
+}
+
+#if defined(__x86_64__)
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#endif
+void PassLanes(double* lanes, std::size_t steps, const Biquad& s, const Biquad& t)
+{
+    BiquadPass<FilterLanes>(lanes, steps, 1, s, t);
+    BiquadPass<FilterLanes>(lanes + (steps - 1) * kFilterLanes, steps, -1, s, t);
+}
+
 class LowPass final : public BlockSignal {
 public:
     LowPass(SignalPtr x, double cutoff)
@@ -70,11 +167,28 @@ protected:
         const int64_t m = mMargin;
         const std::size_t n = out.size() + 2 * static_cast<std::size_t>(m);
         ReadInto(*mInput, record, start - m, n, mIn);
+        const bool finite = AllFinite(mIn);
+        if (out.size() == static_cast<std::size_t>(kBlock) && finite) {
+            FilterInLanes(out);
+            return;
+        }
         mWork.resize(n);
         for (std::size_t i = 0; i < n; ++i)
             mWork[i] = mIn[i];
-        Pass(mWork.data(), n, 1);
-        Pass(mWork.data() + n - 1, n, -1);
+        if (finite) {
+            Pass(mWork.data(), n, 1);
+            Pass(mWork.data() + n - 1, n, -1);
+        } else {
+            // Each finite run is filtered on its own, both passes starting in the steady state of
+            // the run's edge sample; gap samples stay gaps.
+            ForEachFiniteRun(mIn, [&](std::size_t a, std::size_t b) {
+                Pass(mWork.data() + a, b - a, 1);
+                Pass(mWork.data() + b - 1, b - a, -1);
+            });
+            for (std::size_t i = 0; i < n; ++i)
+                if (!IsFinite(mIn[i]))
+                    mWork[i] = std::numeric_limits<double>::quiet_NaN();
+        }
         for (std::size_t i = 0; i < out.size(); ++i)
             out[i] = static_cast<float>(mWork[i + static_cast<std::size_t>(m)]);
     }
@@ -94,27 +208,29 @@ private:
         mDesignedFor = interval;
     }
 
-    // Both sections in one loop (direct form II transposed); their dependency chains are
-    // independent, so the processor overlaps them. Each pass starts in the steady state of its
-    // first input.
     void Pass(double* data, std::size_t n, std::ptrdiff_t stride)
     {
-        const Biquad s = mSections[0];
-        const Biquad t = mSections[1];
-        const double u = data[0];
-        double s1 = (1.0 - s.b0) * u, s2 = (s.b2 - s.a2) * u;
-        double t1 = (1.0 - t.b0) * u, t2 = (t.b2 - t.a2) * u;
-        double* p = data;
-        for (std::size_t i = 0; i < n; ++i, p += stride) {
-            const double x = *p;
-            const double y = s.b0 * x + s1;
-            s1 = s.b1 * x - s.a1 * y + s2;
-            s2 = s.b2 * x - s.a2 * y;
-            const double z = t.b0 * y + t1;
-            t1 = t.b1 * y - t.a1 * z + t2;
-            t2 = t.b2 * y - t.a2 * z;
-            *p = z;
-        }
+        BiquadPass<double>(data, n, stride, mSections[0], mSections[1]);
+    }
+
+    // A whole block as kFilterLanes stretches side by side, each with its own margins, filtered
+    // together in SIMD lanes: the recursion's latency is paid once for all of them.
+    void FilterInLanes(std::span<float> out)
+    {
+        const std::size_t m = static_cast<std::size_t>(mMargin);
+        const std::size_t stretch = out.size() / kFilterLanes;
+        const std::size_t steps = stretch + 2 * m;
+        mLanes.resize(steps * kFilterLanes);
+        double* lanes = mLanes.data();
+        const float* in = mIn.data();
+        for (std::size_t i = 0; i < steps; ++i)
+            for (std::size_t j = 0; j < kFilterLanes; ++j)
+                lanes[i * kFilterLanes + j] = in[j * stretch + i];
+        PassLanes(lanes, steps, mSections[0], mSections[1]);
+        float* y = out.data();
+        for (std::size_t i = 0; i < stretch; ++i)
+            for (std::size_t j = 0; j < kFilterLanes; ++j)
+                y[j * stretch + i] = static_cast<float>(lanes[(i + m) * kFilterLanes + j]);
     }
 
     SignalPtr mInput;
@@ -124,6 +240,7 @@ private:
     int64_t mMargin = 0;
     std::vector<float> mIn;
     std::vector<double> mWork;
+    std::vector<double> mLanes;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -153,26 +270,28 @@ protected:
         for (int k = 1; k <= mHalf; ++k)
             sumK2 += 2.0 * k * k;
         const double scale = dt > 0 ? 1.0 / (dt * sumK2) : 0.0;
-        const float* x = mIn.data() + h;
-        const auto n = static_cast<std::ptrdiff_t>(out.size());
-        if (mHalf == 1) {
-            const float s = static_cast<float>(scale);
-            for (std::ptrdiff_t i = 0; i < n; ++i)
-                out[static_cast<std::size_t>(i)] = (x[i + 1] - x[i - 1]) * s;
-            return;
-        }
-        for (std::ptrdiff_t i = 0; i < n; ++i) {
-            double acc = 0;
-            for (std::ptrdiff_t k = 1; k <= mHalf; ++k)
-                acc += static_cast<double>(k) * (static_cast<double>(x[i + k]) - x[i - k]);
-            out[static_cast<std::size_t>(i)] = static_cast<float>(acc * scale);
-        }
+        CentredByRuns(mIn, h, out, mPatch, [&](const float* x, float* y, std::size_t count) {
+            const auto n = static_cast<std::ptrdiff_t>(count);
+            if (mHalf == 1) {
+                const float s = static_cast<float>(scale);
+                for (std::ptrdiff_t i = 0; i < n; ++i)
+                    y[i] = (x[i + 1] - x[i - 1]) * s;
+                return;
+            }
+            for (std::ptrdiff_t i = 0; i < n; ++i) {
+                double acc = 0;
+                for (std::ptrdiff_t k = 1; k <= mHalf; ++k)
+                    acc += static_cast<double>(k) * (static_cast<double>(x[i + k]) - x[i - k]);
+                y[i] = static_cast<float>(acc * scale);
+            }
+        });
     }
 
 private:
     SignalPtr mInput;
     int mHalf;
     std::vector<float> mIn;
+    std::vector<float> mPatch;
 };
 
 // y[i] = sum_j taps[j] (x[i - k] - x[i + k]), k = 2 j + 1. Tiles of 1024 outputs keep input and
@@ -228,7 +347,9 @@ protected:
     {
         const std::size_t h = static_cast<std::size_t>(mHalf);
         ReadInto(*mInput, record, start - mHalf, out.size() + 2 * h, mIn);
-        HilbertTaps(out.data(), mIn.data() + h, mOddTaps.data(), mOddTaps.size(), out.size());
+        CentredByRuns(mIn, h, out, mPatch, [&](const float* x, float* y, std::size_t count) {
+            HilbertTaps(y, x, mOddTaps.data(), mOddTaps.size(), count);
+        });
     }
 
 private:
@@ -237,6 +358,7 @@ private:
     int mHalf;
     std::vector<float> mOddTaps;
     std::vector<float> mIn;
+    std::vector<float> mPatch;
 };
 
 // out[i] = (v[i] - centre_i) / max(scale_i, floor) with centre and scale moving linearly; a scale
@@ -253,7 +375,7 @@ void Normalise(float* __restrict out, const float* __restrict v, std::size_t n, 
         const float fi = static_cast<float>(i);
         const float s = std::max(s0 + fi * ds, f);
         const float z = (v[i] - (c0 + fi * dc)) / s;
-        out[i] = s > 0.0f ? z : 0.0f;
+        out[i] = s > 0.0f ? z : v[i] * 0.0f; // 0, or NaN in a gap
     }
 }
 
@@ -307,13 +429,19 @@ protected:
         }
         ReadInto(*mInput, record, from, static_cast<std::size_t>(to - from), mIn);
         mValues.resize(mIn.size());
+        const float* in = mIn.data();
+        float* values = mValues.data();
+        const std::size_t count = mIn.size();
         bool energy = true;
-        for (float v : mIn)
-            energy = energy && v >= 0.0f;
+        for (std::size_t i = 0; i < count; ++i)
+            energy &= !(in[i] < 0.0f); // gaps (NaN) take no part
         // Decided per block from the data of its anchors; an energy channel is non-negative
         // everywhere, so in practice this is constant for a channel.
-        for (std::size_t i = 0; i < mIn.size(); ++i)
-            mValues[i] = energy ? std::sqrt(mIn[i]) : mIn[i];
+        if (energy)
+            for (std::size_t i = 0; i < count; ++i)
+                values[i] = std::sqrt(in[i]);
+        else
+            std::copy_n(in, count, values);
 
         mAnchors.clear();
         for (const auto& [a, b] : mWindows)
@@ -349,8 +477,11 @@ private:
         const std::size_t stride = std::max<std::size_t>(1, (b - a + 1023) / 1024);
         mSorted.clear();
         for (std::size_t i = a; i < b; i += stride)
-            mSorted.push_back(mValues[i]);
+            if (IsFinite(mValues[i])) // gaps take no part
+                mSorted.push_back(mValues[i]);
         const std::size_t n = mSorted.size();
+        if (n == 0)
+            return s;
         const std::size_t q = std::min(n - 1, static_cast<std::size_t>(0.9 * static_cast<double>(n)));
         std::nth_element(mSorted.begin(), mSorted.begin() + static_cast<std::ptrdiff_t>(q), mSorted.end());
         auto moments = [&](std::size_t count) {
@@ -463,6 +594,10 @@ private:
         const int64_t from = a - tWindow - p;
         const int64_t to = b + p;
         ReadInto(*mInput, record, from, static_cast<std::size_t>(to - from), mIn);
+        // A gap is never a peak and never outweighs one.
+        for (float& v : mIn)
+            if (!IsFinite(v))
+                v = -std::numeric_limits<float>::infinity();
         auto x = [&](int64_t pos) { return mIn[static_cast<std::size_t>(pos - from)]; };
         const float height = static_cast<float>(mHeight);
         // Rule 2 candidates in [a - tWindow, b).

@@ -195,6 +195,12 @@ private:
         calc::EventBuffer fresh;
         fresh.recordSize = c.events->RecordSize();
         c.events->Read(mRecord, mPosition, limit, fresh);
+        mPosition = static_cast<int32_t>(limit);
+        if (mIndex >= mEvents.Count()) {
+            mEvents = std::move(fresh);
+            mIndex = 0;
+            return;
+        }
         // Keep what is still unread, then the new events.
         calc::EventBuffer kept;
         kept.recordSize = fresh.recordSize;
@@ -606,6 +612,14 @@ bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, doub
     if (!mDocument->StartSampling(from.interval)) {
         log.push_back("online.refused");
         return false;
+    }
+    // The record being sampled holds what the source's channels hold (16-bit samples stay 16-bit)
+    // and has room for the whole record: it never grows by copying itself.
+    Record& sampled = mRecording->records[static_cast<std::size_t>(mRecording->samplingRecord)];
+    for (std::size_t c = 0; c < sampled.channels.size(); ++c) {
+        if (sampled.channels[c].Length() == 0 && from.channels[c].IsInt16())
+            sampled.channels[c] = SampleStore(std::vector<int16_t> {});
+        sampled.channels[c].Reserve(sampled.channels[c].Length() + from.channels[c].Length());
     }
     const auto block = std::max<int64_t>(1, static_cast<int64_t>(std::llround(blockSeconds / from.interval)));
     std::vector<std::vector<float>> values(static_cast<std::size_t>(source.ChannelCount()));

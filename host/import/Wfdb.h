@@ -42,10 +42,12 @@ struct WfdbHeader {
 
 struct WfdbRecord {
     WfdbHeader header;
-    // Raw ADC samples, one array per signal, held once.
+    // Raw ADC samples, one array per signal, held once (empty for a signal that was not held).
     std::vector<std::vector<int16_t>> samples;
+    // Samples per signal in the files, held or not.
+    std::vector<int64_t> counts;
 
-    int64_t Length() const { return samples.empty() ? 0 : static_cast<int64_t>(samples.front().size()); }
+    int64_t Length() const { return counts.empty() ? 0 : counts.front(); }
     double ToPhysical(std::size_t signal, int16_t adc) const
     {
         const WfdbSignalInfo& s = header.signals[signal];
@@ -58,12 +60,16 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
 
 // Decodes the signals of one signal file (every signal whose fileName is that file, in header
 // order) from a stream into record.samples (sized to the header's signal count). dataBytes is the
-// size of the file when known (-1 otherwise); it lets the arrays be sized once.
+// size of the file when known (-1 otherwise); it lets the arrays be sized once. `hold` says which
+// signals keep their samples (empty: all; a signal past its end: not held); the others are
+// decoded and checked all the same.
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
-    const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1);
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1, const std::vector<bool>& hold = {});
 
-// Reads a record from its header path (".hea"); the signal files are looked up beside it.
-WfdbRecord ReadRecord(const std::filesystem::path& headerPath);
+// Reads a record from its header path (".hea"); the signal files are looked up beside it. Only
+// the signals that `hold` marks keep their samples (empty: all), but every file is read and
+// checked whole.
+WfdbRecord ReadRecord(const std::filesystem::path& headerPath, const std::vector<bool>& hold = {});
 
 struct Annotation {
     int64_t sample = 0;

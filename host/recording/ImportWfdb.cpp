@@ -71,9 +71,11 @@ void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path,
 
 Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<std::string>& annotators)
 {
+    // Every signal file is read and checked now; the samples of a channel are decoded again when
+    // something first reads them, so a channel no formula reads is never held.
     import::WfdbRecord wfdb;
     try {
-        wfdb = import::ReadRecord(headerPath);
+        wfdb = import::ReadRecord(headerPath, std::vector<bool> { false }); // hold none
     } catch (const import::ImportError& e) {
         throw RecordingError(e.what());
     }
@@ -91,9 +93,17 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
         setup.displayLow = setup.ToPhysical(info.adcZero - half);
         setup.displayHigh = setup.ToPhysical(info.adcZero + half - 1);
         const int c = recording.AddChannel(std::move(setup));
-        // The decoded array moves into the store: no copy of the samples.
+        // Decoded on first read, holding that channel alone; the array moves into the store.
         recording.records[static_cast<std::size_t>(r)].channels[static_cast<std::size_t>(c)]
-            = SampleStore(std::move(wfdb.samples[s]));
+            = SampleStore(wfdb.counts[s], [headerPath, s, signals = wfdb.header.signals.size()] {
+                  std::vector<bool> hold(signals, false);
+                  hold[s] = true;
+                  try {
+                      return std::move(import::ReadRecord(headerPath, hold).samples[s]);
+                  } catch (const import::ImportError& e) {
+                      throw RecordingError(e.what());
+                  }
+              });
     }
     recording.records[static_cast<std::size_t>(r)].length
         = recording.channels.empty() ? wfdb.header.sampleCount : recording.ChannelLength(0, r);

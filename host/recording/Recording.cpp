@@ -1,5 +1,7 @@
 #include "host/recording/Recording.h"
 
+#include "host/calc/CalcError.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -7,8 +9,37 @@
 
 namespace vx::host {
 
+SampleStore::SampleStore(int64_t length, Loader loader)
+    : mDeferred(std::make_shared<Deferred>())
+{
+    mDeferred->length = length;
+    mDeferred->loader = std::move(loader);
+}
+
+const std::variant<std::vector<int16_t>, std::vector<float>>& SampleStore::Data() const
+{
+    if (!mDeferred)
+        return mData;
+    Deferred& d = *mDeferred;
+    if (!d.loaded.load(std::memory_order_acquire)) {
+        std::lock_guard lock(d.mutex);
+        if (!d.loaded.load(std::memory_order_relaxed)) {
+            std::vector<int16_t> samples = d.loader();
+            if (static_cast<int64_t>(samples.size()) != d.length)
+                throw RecordingError("a channel's file no longer holds the " + std::to_string(d.length)
+                    + " samples it held when the recording was opened");
+            d.data = std::move(samples);
+            d.loader = nullptr;
+            d.loaded.store(true, std::memory_order_release);
+        }
+    }
+    return d.data;
+}
+
 int64_t SampleStore::Length() const
 {
+    if (mDeferred)
+        return mDeferred->length;
     return std::visit([](const auto& v) { return static_cast<int64_t>(v.size()); }, mData);
 }
 
@@ -20,7 +51,7 @@ void SampleStore::Read(int64_t start, std::span<float> out) const
                 throw std::out_of_range("sample read outside the channel");
             std::copy_n(v.begin() + start, out.size(), out.begin());
         },
-        mData);
+        Data());
 }
 
 bool SampleStore::Range(double& low, double& high) const
@@ -44,11 +75,16 @@ bool SampleStore::Range(double& low, double& high) const
             }
             return any;
         },
-        mData);
+        Data());
 }
 
 void SampleStore::Append(std::span<const float> values)
 {
+    if (mDeferred) {
+        // A store that grows keeps its samples itself.
+        mData = Data();
+        mDeferred.reset();
+    }
     if (auto* raw = std::get_if<std::vector<int16_t>>(&mData)) {
         for (float f : values) {
             const double r = std::isnan(f) ? 0.0 : std::clamp(std::round(static_cast<double>(f)), -32768.0, 32767.0);
@@ -60,9 +96,18 @@ void SampleStore::Append(std::span<const float> values)
     }
 }
 
+void SampleStore::Reserve(int64_t count)
+{
+    if (mDeferred || count <= 0)
+        return;
+    std::visit([&](auto& v) { v.reserve(static_cast<std::size_t>(count)); }, mData);
+}
+
 std::size_t SampleStore::Bytes() const
 {
-    return std::visit([](const auto& v) { return v.capacity() * sizeof(v[0]); }, mData);
+    if (mDeferred && !mDeferred->loaded.load(std::memory_order_acquire))
+        return 0;
+    return std::visit([](const auto& v) { return v.capacity() * sizeof(v[0]); }, mDeferred ? mDeferred->data : mData);
 }
 
 std::size_t EventChannel::Count(int record) const
@@ -182,10 +227,15 @@ calc::TimeBase Recording::RecordInfo(int record) const
 
 void Recording::ReadChannel(int channel, int record, int64_t start, std::span<float> out, bool raw)
 {
-    if (raw)
-        records.at(static_cast<std::size_t>(record)).channels.at(static_cast<std::size_t>(channel)).Read(start, out);
-    else
-        ReadPhysical(channel, record, start, out);
+    try {
+        if (raw)
+            records.at(static_cast<std::size_t>(record)).channels.at(static_cast<std::size_t>(channel)).Read(start, out);
+        else
+            ReadPhysical(channel, record, start, out);
+    } catch (const RecordingError& e) {
+        // A channel decoded on first use whose file changed since it was opened.
+        throw calc::CalcError(e.what());
+    }
 }
 
 } // namespace vx::host

@@ -5,8 +5,12 @@
 // their decoded arrays in, so a long recording is never copied after decoding.
 #include "host/calc/Engine.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -25,9 +29,15 @@ public:
 // The samples of one channel in one record.
 class SampleStore {
 public:
+    // Decodes a channel's 16-bit samples from its file; throws RecordingError.
+    using Loader = std::function<std::vector<int16_t>()>;
+
     SampleStore() = default;
     explicit SampleStore(std::vector<int16_t> raw) : mData(std::move(raw)) {}
     explicit SampleStore(std::vector<float> values) : mData(std::move(values)) {}
+    // A channel of `length` 16-bit samples that are decoded from the file when first read, so
+    // that a channel nothing reads is never held. Copies share the samples.
+    SampleStore(int64_t length, Loader loader);
 
     int64_t Length() const;
     bool IsInt16() const { return std::holds_alternative<std::vector<int16_t>>(mData); }
@@ -37,10 +47,23 @@ public:
     bool Range(double& low, double& high) const;
     // Appends values (online sampling); int16 stores round and clamp.
     void Append(std::span<const float> values);
+    // Room for `count` samples in all, so that a store that grows by appending is not copied.
+    void Reserve(int64_t count);
     std::size_t Bytes() const;
 
 private:
+    struct Deferred {
+        int64_t length = 0;
+        Loader loader;
+        std::mutex mutex;
+        std::atomic<bool> loaded { false };
+        std::variant<std::vector<int16_t>, std::vector<float>> data;
+    };
+    // The stored values: the decoded ones of a deferred store, mData otherwise.
+    const std::variant<std::vector<int16_t>, std::vector<float>>& Data() const;
+
     std::variant<std::vector<int16_t>, std::vector<float>> mData;
+    std::shared_ptr<Deferred> mDeferred;
 };
 
 // How a channel is shown: physical value = (stored value + offset) * factor.

@@ -1,4 +1,6 @@
 // varnex: the stand-in host application's command line.
+#include <malloc.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -43,6 +45,11 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && args[0] == "analyse") {
+        // An analysis allocates and frees event and statistics buffers of a few megabytes many
+        // times over; kept in the heap instead of being handed back to the system, they are
+        // reused without fresh page faults (long recordings: a quarter of the CPU time).
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 256 << 20);
         varnex::AnalyseOptions options;
         std::string error;
         if (!varnex::ParseAnalyseArguments({ args.begin() + 1, args.end() }, options, error)) {

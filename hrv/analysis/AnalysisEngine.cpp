@@ -55,6 +55,37 @@ bool EventReader::Fill(int32_t end, std::vector<FiducialEvent>& out)
     return !out.empty();
 }
 
+bool AnalysisMemo::Recall(
+    AnalysisEngine& engine, uint32_t what, double startTime, double endTime, const AnalysisParameters& settings) const
+{
+    std::lock_guard lock(mMutex);
+    if (!mValid || what != mWhat || startTime != mStartTime || endTime != mEndTime || !(settings == mSettings)
+        || engine.mRR != mRR || engine.mDeltaRR != mDeltaRR || engine.mRate != mRate || engine.mBeatTimes != mBeatTimes)
+        return false;
+    engine.mStats = mStats;
+    engine.mSegments = mSegments;
+    engine.mSpectrum = mSpectrum;
+    return true;
+}
+
+void AnalysisMemo::Store(
+    const AnalysisEngine& engine, uint32_t what, double startTime, double endTime, const AnalysisParameters& settings)
+{
+    std::lock_guard lock(mMutex);
+    mValid = true;
+    mWhat = what;
+    mStartTime = startTime;
+    mEndTime = endTime;
+    mSettings = settings;
+    mRR = engine.mRR;
+    mDeltaRR = engine.mDeltaRR;
+    mRate = engine.mRate;
+    mBeatTimes = engine.mBeatTimes;
+    mStats = engine.mStats;
+    mSegments = engine.mSegments;
+    mSpectrum = engine.mSpectrum;
+}
+
 AnalysisEngine::AnalysisEngine() = default;
 
 void AnalysisEngine::Reset()
@@ -168,9 +199,13 @@ std::size_t AnalysisEngine::Analyse(uint32_t what, IAnalysisHost* host, const Ch
         const auto endOffset = static_cast<int32_t>(std::min<int64_t>(end.mOffset, last.mLength));
         endTime = TimeOfPosition(last, endOffset);
     }
+    if (mMemo && mMemo->Recall(*this, what, startTime, endTime, settings))
+        return mRR.size();
     mStats.Compute(what, mRR, mDeltaRR, mRate, settings);
     mSegments.Compute(what, mRR, mBeatTimes, startTime, endTime, settings);
     ComputeSpectrum(mSpectrum, what & 0xFF, mRR, mBeatTimes, settings);
+    if (mMemo)
+        mMemo->Store(*this, what, startTime, endTime, settings);
     return mRR.size();
 }
 

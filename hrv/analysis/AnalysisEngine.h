@@ -12,6 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace HRV {
@@ -78,6 +80,34 @@ private:
     bool mEnded = false;
 };
 
+class AnalysisEngine;
+
+// The statistics, segments and spectrum of the last set of intervals computed with it, handed
+// to every engine that analyses the same intervals with the same parameters: the data-pad
+// parameters of one range each analyse it, and compute these once. The intervals themselves
+// are the key, so a memo never answers for beats that changed. Engines on several threads may
+// share one.
+class AnalysisMemo {
+public:
+    // Copies the remembered results into the engine when its intervals, the range times, the
+    // work asked for and the parameters are those remembered.
+    bool Recall(AnalysisEngine& engine, uint32_t what, double startTime, double endTime,
+        const AnalysisParameters& settings) const;
+    void Store(const AnalysisEngine& engine, uint32_t what, double startTime, double endTime,
+        const AnalysisParameters& settings);
+
+private:
+    mutable std::mutex mMutex;
+    bool mValid = false;
+    uint32_t mWhat = 0;
+    double mStartTime = 0, mEndTime = 0;
+    AnalysisParameters mSettings;
+    std::vector<double> mRR, mDeltaRR, mRate, mBeatTimes;
+    IntervalStats mStats;
+    SegmentStats mSegments;
+    Spectrum mSpectrum;
+};
+
 class AnalysisEngine {
 public:
     AnalysisEngine();
@@ -126,6 +156,8 @@ public:
     EventReader mReader;
     int32_t mReaderEnd = kEventEnd;
     uint64_t mSpectrumUpdates = 0; // online spectrum computations, for tests of the online cost
+    // Shared results of batch analyses (null: every analysis computes its own).
+    std::shared_ptr<AnalysisMemo> mMemo;
 
 private:
     void AddUsed(const FiducialEvent& e, int32_t record, double time);

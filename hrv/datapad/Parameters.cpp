@@ -141,6 +141,14 @@ HRESULT HandOut(const wchar_t* text, IKELString** out)
     return S_OK;
 }
 
+// One memo for every data-pad parameter: the parameters of one range analyse the same beats and
+// share one computation of the statistics and the spectrum.
+const std::shared_ptr<AnalysisMemo>& SharedMemo()
+{
+    static const auto memo = std::make_shared<AnalysisMemo>();
+    return memo;
+}
+
 } // namespace
 
 const std::array<ParameterDesc, 27>& ParameterTable()
@@ -199,6 +207,7 @@ HRVDPFuncBase::HRVDPFuncBase(IDataPadFuncClass* classObject, const ParameterDesc
     mDocument = FindDocument(source);
     if (mDocument)
         mDocument->AddRef();
+    mEngine.mMemo = SharedMemo();
 }
 
 HRVDPFuncBase::~HRVDPFuncBase()

@@ -21,6 +21,8 @@ struct AnalysisParameters {
     double mHFHigh = 0.45;
     int32_t mNumFrequencies = 500; // grid points
     int32_t mDataWindow = 5; // data window type, 5 = Hann
+
+    bool operator==(const AnalysisParameters&) const = default;
 };
 
 // Copies the fields above from any settings object that has them under the same names.

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <numbers>
 
 using namespace vx::calc;
@@ -25,6 +27,17 @@ std::pair<double, double> Component(const std::vector<float>& y, double rate, do
     }
     const double n = static_cast<double>(b - a);
     return { 2 * std::hypot(s, c) / n, std::atan2(c, s) };
+}
+
+// The detector's default chain with a quadrature kernel of the given length.
+void InstallChain(Engine& e, int hilbertPoints)
+{
+    e.SetFormula(L"HRV_vLPF", L"lowpass(Ch1,30)");
+    e.SetFormula(L"HRV_vDIF", L"differentiate(HRV_vLPF,3)");
+    e.SetFormula(L"HRV_vHLB", L"resample(HRV_vDIF,1,1,1," + std::to_wstring(hilbertPoints) + L",0,2)");
+    e.SetFormula(L"HRV_vENV", L"HRV_vDIF * HRV_vDIF + HRV_vHLB * HRV_vHLB");
+    e.SetFormula(L"HRV_vNRM", L"normalizeSec(HRV_vENV,5,2.5,0)");
+    e.SetFormula(L"HRV_vDET", L"cmpeakdet(HRV_vNRM,3,0.3,30)");
 }
 
 std::vector<float> Evaluate(std::vector<float> input, double rate, const std::wstring& formula)
@@ -245,14 +258,7 @@ TEST(Streaming, BlockPartitionAndSeekOrderDoNotMatter)
 {
     const double rate = 1000;
     auto ecg = SyntheticEcg(330000, rate, nullptr);
-    auto install = [](Engine& e) {
-        e.SetFormula(L"HRV_vLPF", L"lowpass(Ch1,30)");
-        e.SetFormula(L"HRV_vDIF", L"differentiate(HRV_vLPF,3)");
-        e.SetFormula(L"HRV_vHLB", L"resample(HRV_vDIF,1,1,1,160,0,2)");
-        e.SetFormula(L"HRV_vENV", L"HRV_vDIF * HRV_vDIF + HRV_vHLB * HRV_vHLB");
-        e.SetFormula(L"HRV_vNRM", L"normalizeSec(HRV_vENV,5,2.5,0)");
-        e.SetFormula(L"HRV_vDET", L"cmpeakdet(HRV_vNRM,3,0.3,30)");
-    };
+    auto install = [](Engine& e) { InstallChain(e, 160); };
     Engine whole(OneChannel(ecg, rate));
     install(whole);
     std::mt19937 rng(11);
@@ -327,6 +333,62 @@ TEST(Streaming, SeekingReadsABoundedWindow)
     EXPECT_LT(costs[0], 16 * BlockSignal::kBlock);
     EXPECT_EQ(costs[1], costs[0]);
     EXPECT_EQ(costs[2], costs[0]);
+}
+
+// Non-finite samples are gaps: a NaN, an infinity or a stretch of them costs the beats in the gap
+// at most, every stage's output away from the gap stays what it was, and a gap stays a gap.
+TEST(Gaps, NonFiniteSamplesLeaveBeatsAwayFromThemUnchanged)
+{
+    const double rate = 360;
+    std::vector<int64_t> beats;
+    const auto clean = SyntheticEcg(static_cast<int64_t>(120 * rate), rate, &beats);
+    auto install = [](Engine& e) { InstallChain(e, 57); };
+    Engine reference(OneChannel(clean, rate));
+    install(reference);
+    const auto cleanPeaks = EventPositions(reference, L"HRV_vDET");
+    ASSERT_GT(cleanPeaks.size(), 100u);
+
+    // Gaps between two beats in the middle of a block of every stage.
+    const std::size_t at = static_cast<std::size_t>((beats[80] + beats[81]) / 2);
+    const struct {
+        const char* what;
+        float value;
+        std::size_t length;
+    } cases[] = {
+        { "one NaN", std::numeric_limits<float>::quiet_NaN(), 1 },
+        { "one infinity", std::numeric_limits<float>::infinity(), 1 },
+        { "minus infinity", -std::numeric_limits<float>::infinity(), 1 },
+        { "a 0.1 s stretch of NaN", std::numeric_limits<float>::quiet_NaN(), 36 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto gapped = clean;
+        std::fill_n(gapped.begin() + static_cast<std::ptrdiff_t>(at), c.length, c.value);
+        Engine engine(OneChannel(gapped, rate));
+        install(engine);
+        // Every beat is still found where it was.
+        EXPECT_EQ(EventPositions(engine, L"HRV_vDET"), cleanPeaks);
+        // Each stage is a gap where its input is, and unchanged a second away from the gap
+        // (normalizeSec's windows lose the gap's samples, so its values move slightly there).
+        for (const wchar_t* stage : { L"HRV_vLPF", L"HRV_vDIF", L"HRV_vHLB", L"HRV_vNRM" }) {
+            SCOPED_TRACE(std::string(stage, stage + std::wcslen(stage)));
+            const auto want = ReadAll(reference, stage);
+            const auto got = ReadAll(engine, stage);
+            ASSERT_EQ(got.size(), want.size());
+            EXPECT_TRUE(std::isnan(got[at]));
+            const float tolerance = std::wcscmp(stage, L"HRV_vNRM") == 0 ? 0.05f : 1e-4f;
+            std::size_t differing = 0;
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                const std::size_t distance = i < at ? at - i : i - (at + c.length - 1);
+                if (i >= at && i < at + c.length)
+                    continue;
+                const float scale = std::max(1.0f, std::abs(want[i]));
+                if (distance > static_cast<std::size_t>(rate) && !(std::abs(got[i] - want[i]) <= tolerance * scale))
+                    ++differing;
+            }
+            EXPECT_EQ(differing, 0u);
+        }
+    }
 }
 
 // Detection on the synthetic ECG: every beat found within 50 ms, nothing else.

@@ -1,3 +1,5 @@
+#include "host/calc/CalcError.h"
+#include "host/import/Wfdb.h"
 #include "host/recording/Import.h"
 #include "host/recording/tests/EdfWriter.h"
 
@@ -398,6 +400,40 @@ TEST(RecordingModel, FormulaChannelsReadImportedSamples)
     r->ReadPhysical(0, 0, 1000, std::span(want, 4));
     for (int i = 0; i < 4; ++i)
         EXPECT_FLOAT_EQ(got[i], 2 * want[i]);
+}
+
+// A channel is decoded when a formula first reads it; one that nothing reads is never held. The
+// file is checked whole when the record is opened, and a file that changes before a channel is
+// decoded is reported when that channel is read.
+TEST(RecordingModel, OnlyTheChannelsFormulasReadAreDecoded)
+{
+    TempDir dir;
+    for (const char* ext : { ".hea", ".dat" })
+        fs::copy_file(TestData() / "mitdb" / (std::string("100") + ext), dir.Path() / (std::string("100") + ext));
+    auto r = std::make_shared<Recording>(ImportWfdb(dir.Path() / "100.hea"));
+    EXPECT_EQ(r->SampleBytes(), 0u);
+    vx::calc::Engine engine(r);
+    engine.SetFormula(L"v5", L"Ch2");
+    float got[3];
+    engine.Channel(L"v5").samples->Read(0, 0, std::span(got, 3));
+    EXPECT_EQ(r->records[0].channels[0].Bytes(), 0u);
+    EXPECT_EQ(r->records[0].channels[1].Bytes(), 650000u * 2u);
+    // The same values as the whole record decoded at once.
+    const vx::import::WfdbRecord whole = vx::import::ReadRecord(TestData() / "mitdb" / "100.hea");
+    for (int64_t at : { 0, 1, 324999, 649999 }) {
+        float v;
+        r->ReadChannel(1, 0, at, std::span(&v, 1), true);
+        EXPECT_EQ(v, whole.samples[1][static_cast<std::size_t>(at)]);
+    }
+    // The file shrinks before channel 1 is decoded.
+    fs::resize_file(dir.Path() / "100.dat", 1000);
+    engine.SetFormula(L"mlii", L"Ch1");
+    try {
+        engine.Channel(L"mlii").samples->Read(0, 0, std::span(got, 3));
+        ADD_FAILURE() << "no error";
+    } catch (const vx::calc::CalcError& e) {
+        EXPECT_NE(std::string(e.what()).find("100.dat"), std::string::npos) << e.what();
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <map>
+#include <memory>
 #include <set>
 
 using namespace HRV;
@@ -133,6 +134,55 @@ TEST(AnalysisEngine, BatchSkipsFirstTwoBeatsOfEachRecordAndCountsClasses)
     EXPECT_DOUBLE_EQ(engine.mMaxRR, 0.9);
     EXPECT_EQ(engine.mStats.mCount, 5u);
     EXPECT_EQ(engine.mPoincarePoints[1].mPreviousRR, 0.8);
+}
+
+// Engines that share a memo (the data-pad parameters of one range) compute the statistics and
+// the spectrum once; a memo never answers for other beats or other parameters.
+TEST(AnalysisEngine, SharedMemoAnswersOnlyForTheSameBeatsAndParameters)
+{
+    std::vector<int32_t> at;
+    for (int32_t i = 0; i < 400; ++i)
+        at.push_back(1000 * i + static_cast<int32_t>(60.0 * std::sin(0.3 * i)));
+    auto analyse = [](const std::vector<int32_t>& positions, const AnalysisParameters& p,
+                       std::shared_ptr<AnalysisMemo> memo) {
+        FakeHost host;
+        host.infos[0] = { 0.001, 0.0, 0.0, 0, 500000 };
+        host.beats[0] = MakeBeats(positions);
+        auto engine = std::make_unique<AnalysisEngine>();
+        engine->mMemo = std::move(memo);
+        engine->Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0, 450000 }, p);
+        return engine;
+    };
+    const AnalysisParameters defaults;
+    AnalysisParameters narrower;
+    narrower.mMaxFrequency = 0.4;
+    std::vector<int32_t> moved = at;
+    moved[200] += 40;
+
+    auto memo = std::make_shared<AnalysisMemo>();
+    const auto first = analyse(at, defaults, memo);
+    const struct {
+        const char* what;
+        const std::vector<int32_t>& beats;
+        const AnalysisParameters& params;
+    } cases[] = {
+        { "the same beats and parameters", at, defaults },
+        { "one beat moved", moved, defaults },
+        { "another grid", at, narrower },
+        { "the first beats again", at, defaults },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto shared = analyse(c.beats, c.params, memo);
+        const auto own = analyse(c.beats, c.params, nullptr);
+        EXPECT_EQ(shared->mSpectrum.mPower, own->mSpectrum.mPower);
+        EXPECT_EQ(shared->mSpectrum.mTotalPower, own->mSpectrum.mTotalPower);
+        EXPECT_EQ(shared->mStats.mCount, own->mStats.mCount);
+        EXPECT_EQ(shared->mStats.mMedianRR, own->mStats.mMedianRR);
+        EXPECT_EQ(shared->mSegments.mNumSegments, own->mSegments.mNumSegments);
+    }
+    EXPECT_EQ(first->mRR.size(), 398u);
+    EXPECT_NE(analyse(moved, defaults, nullptr)->mSpectrum.mPower, first->mSpectrum.mPower);
 }
 
 TEST(AnalysisEngine, RangeWordsNeverWalkPastTheRecordCount)
