@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "host/hrvdoc/HrvHostDocument.h"
-#include "hrv/datapad/DataPadHost.h"
-#include "hrv/module/ModuleInterfaces.h"
+#include "hostframework/interfaces/DataPadHostInterfaces.h"
 
 namespace vx::host {
 

@@ -288,11 +288,16 @@ HRV::Position HrvHostDocument::DataEnd()
     return { static_cast<int32_t>(mRecording->records[static_cast<std::size_t>(last)].length), last };
 }
 
-std::wstring HrvHostDocument::ChannelTitle(int32_t channel)
+HRESULT HrvHostDocument::ChannelTitle(int32_t channel, BSTR* title)
 {
+    if (!title)
+        return E_POINTER;
+    *title = nullptr;
     if (channel < 0 || channel >= mRecording->ChannelCount())
-        return {};
-    return mRecording->channels[static_cast<std::size_t>(channel)].title;
+        return E_INVALIDARG;
+    const std::wstring& text = mRecording->channels[static_cast<std::size_t>(channel)].title;
+    *title = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *title ? S_OK : E_OUTOFMEMORY;
 }
 
 bool HrvHostDocument::RegionExists(HRV::Position start, HRV::Position end)
@@ -400,23 +405,29 @@ HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
     return hr;
 }
 
-int HrvHostDocument::MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value)
+int HrvHostDocument::MessageBox(const wchar_t* captionText, const wchar_t* textText, UINT style, DWORD value)
 {
+    const std::wstring caption = captionText ? captionText : L"";
+    const std::wstring text = textText ? textText : L"";
     log.push_back(
         "messagebox " + Narrow(caption) + " " + Hex(style) + " " + Hex(value) + " " + Narrow(text.substr(0, 32)));
+    messages.push_back(text);
     return options.messageBoxAnswer;
 }
 
-int HrvHostDocument::RunSettings(HRV::SettingsDialog& dialog)
+int HrvHostDocument::RunSettings(HRV::ISettingsEditor* settings)
 {
-    log.push_back("dialog.settings " + std::to_string(dialog.ChannelTitles().size()));
-    return options.settingsDialog ? options.settingsDialog(dialog) : 2;
+    DWORD channels = 0;
+    if (settings)
+        settings->GetChannelCount(&channels);
+    log.push_back("dialog.settings " + std::to_string(channels));
+    return settings && options.settingsDialog ? options.settingsDialog(*settings) : 2;
 }
 
-int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice)
+int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice)
 {
     log.push_back("dialog.calculation " + std::to_string(helpContext));
-    return options.calculationDialog ? options.calculationDialog(choice) : 2;
+    return choice && options.calculationDialog ? options.calculationDialog(*choice) : 2;
 }
 
 // ---- Detector host
@@ -435,8 +446,11 @@ double HrvHostDocument::SampleInterval(const HRV::ChannelRef& c, int32_t record)
     return mRecording->ChannelInfo(static_cast<int>(c.mChannel), record).interval;
 }
 
-bool HrvHostDocument::AddChannel(const std::wstring& name, const std::wstring& formula)
+bool HrvHostDocument::AddChannel(const wchar_t* nameText, const wchar_t* formulaText)
 {
+    if (!nameText || !formulaText)
+        return false;
+    const std::wstring name = nameText, formula = formulaText;
     channelRequests.push_back(L"+" + name);
     vx::hf::ChannelRef ref;
     if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
@@ -452,8 +466,11 @@ bool HrvHostDocument::AddChannel(const std::wstring& name, const std::wstring& f
     return true;
 }
 
-bool HrvHostDocument::RemoveChannel(const std::wstring& name, bool)
+bool HrvHostDocument::RemoveChannel(const wchar_t* nameText, bool)
 {
+    if (!nameText)
+        return false;
+    const std::wstring name = nameText;
     channelRequests.push_back(L"-" + name);
     if (!Engine().HasChannel(name))
         return false;
@@ -461,8 +478,11 @@ bool HrvHostDocument::RemoveChannel(const std::wstring& name, bool)
     return mDocument->RemoveName(0, name.c_str()) == S_OK;
 }
 
-bool HrvHostDocument::FindChannel(const std::wstring& name, HRV::ChannelRef& out)
+bool HrvHostDocument::FindChannel(const wchar_t* nameText, HRV::ChannelRef& out)
 {
+    if (!nameText)
+        return false;
+    const std::wstring name = nameText;
     vx::hf::ChannelRef ref;
     if (!Engine().HasChannel(name) || mDocument->LookUp(0, name.c_str(), &ref) != S_OK)
         return false;
@@ -559,9 +579,9 @@ int64_t HrvHostDocument::EventLimit(int32_t record)
 
 // ---- Analysis manager
 
-HRESULT HrvHostDocument::Register(const std::wstring& title, const std::wstring&, int32_t* clientId)
+HRESULT HrvHostDocument::Register(const wchar_t* title, const wchar_t*, int32_t* clientId)
 {
-    if (!clientId)
+    if (!clientId || !title)
         return E_POINTER;
     const int32_t id = managerClients.empty() ? 1 : managerClients.rbegin()->first + 1;
     managerClients[id] = title;

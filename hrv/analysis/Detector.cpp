@@ -97,7 +97,7 @@ bool DetectorBase::BuildDetectorChannels(uint32_t flags, const DetectorSettings*
         const int32_t window = TransformWindow(s->mQRSWidth, mHost->SampleInterval(query, reference));
         // The results of these four requests are not checked: stages 5-7 report the failure.
         for (int stage = 1; stage <= 4; ++stage)
-            mHost->AddChannel(StageName(stage), StageFormula(stage, *s, window));
+            mHost->AddChannel(StageName(stage).c_str(), StageFormula(stage, *s, window).c_str());
     }
     if (!BuildDetectionStages(flags, s))
         return false;
@@ -110,8 +110,8 @@ bool DetectorBase::BuildDetectionStages(uint32_t flags, const DetectorSettings* 
         return false;
     if (!(flags & kStagesDetection))
         return true;
-    const bool a = mHost->AddChannel(StageName(5), StageFormula(5, *s, 0));
-    const bool b = mHost->AddChannel(StageName(6), StageFormula(6, *s, 0));
+    const bool a = mHost->AddChannel(StageName(5).c_str(), StageFormula(5, *s, 0).c_str());
+    const bool b = mHost->AddChannel(StageName(6).c_str(), StageFormula(6, *s, 0).c_str());
     return a && b;
 }
 
@@ -121,7 +121,7 @@ bool DetectorBase::BuildFiducialStage(uint32_t flags, const DetectorSettings* s)
         return false;
     if (!(flags & kStageFiducial))
         return true;
-    return mHost->AddChannel(StageName(7), StageFormula(7, *s, 0));
+    return mHost->AddChannel(StageName(7).c_str(), StageFormula(7, *s, 0).c_str());
 }
 
 bool DetectorBase::Update(uint32_t flags, const DetectorSettings* s)
@@ -153,12 +153,12 @@ bool DetectorBase::RemoveChannels(uint32_t flags, const DetectorSettings* s)
     }
     if (flags & kStagesFilter)
         for (int stage = 1; stage <= 4; ++stage)
-            mHost->RemoveChannel(StageName(stage), false);
+            mHost->RemoveChannel(StageName(stage).c_str(), false);
     if (flags & kStagesDetection)
         for (int stage = 5; stage <= 6; ++stage)
-            mHost->RemoveChannel(StageName(stage), false);
+            mHost->RemoveChannel(StageName(stage).c_str(), false);
     if (flags & kStageFiducial)
-        mHost->RemoveChannel(StageName(7), false);
+        mHost->RemoveChannel(StageName(7).c_str(), false);
     return true;
 }
 
@@ -181,7 +181,7 @@ bool DetectorBase::SyncFiducialChannel(const DetectorSettings* s)
 ChannelRef DetectorBase::GetFiducialChannel()
 {
     ChannelRef ref;
-    if (!mHost || !mHost->FindChannel(StageName(7), ref))
+    if (!mHost || !mHost->FindChannel(StageName(7).c_str(), ref))
         return ChannelRef();
     return ref;
 }
@@ -192,7 +192,7 @@ bool DetectorBase::DetachChannels()
         return false;
     bool all = true;
     for (int stage = 1; stage <= 7; ++stage)
-        all = mHost->RemoveChannel(StageName(stage), true) && all;
+        all = mHost->RemoveChannel(StageName(stage).c_str(), true) && all;
     return all;
 }
 

@@ -22,41 +22,6 @@ bool IsLaterCommand(DWORD n)
         || n == kCmdRemoveMarker || n == kCmdAllBeatsNormal;
 }
 
-void CopySettingsFields(const Settings& from, Settings& to)
-{
-    to.mSourceChannel = from.mSourceChannel;
-    to.mSourceChannelFlags = from.mSourceChannelFlags;
-    to.mUseSelection = from.mUseSelection;
-    to.mShowEventMarkers = from.mShowEventMarkers;
-    to.mRangeStart = from.mRangeStart;
-    to.mRangeEnd = from.mRangeEnd;
-    to.mHistogramBinWidth = from.mHistogramBinWidth;
-    to.mAutoBinWidth = from.mAutoBinWidth;
-    to.mPRRThreshold = from.mPRRThreshold;
-    to.mSDARRAveraging = from.mSDARRAveraging;
-    to.mExcludeEctopics = from.mExcludeEctopics;
-    to.mAnalyzeWhileSampling = from.mAnalyzeWhileSampling;
-    to.mRRMin = from.mRRMin;
-    to.mRRMax = from.mRRMax;
-    to.mComplexityMin = from.mComplexityMin;
-    to.mComplexityMax = from.mComplexityMax;
-    to.mSpecies = from.mSpecies;
-    to.mLowPassCutoff = from.mLowPassCutoff;
-    to.mLevellingWindow = from.mLevellingWindow;
-    to.mNoiseLevel = from.mNoiseLevel;
-    to.mMinPeakHeight = from.mMinPeakHeight;
-    to.mQRSWidth = from.mQRSWidth;
-    to.mMinPeriod = from.mMinPeriod;
-    to.mMaxFrequency = from.mMaxFrequency;
-    to.mVLFLow = from.mVLFLow;
-    to.mVLFHigh = from.mVLFHigh;
-    to.mLFLow = from.mLFLow;
-    to.mLFHigh = from.mLFHigh;
-    to.mHFLow = from.mHFLow;
-    to.mHFHigh = from.mHFHigh;
-    to.mNumFrequencies = from.mNumFrequencies;
-    to.mDataWindow = from.mDataWindow;
-}
 
 RecordPosition ToRecordPosition(Position p)
 {
@@ -340,7 +305,7 @@ int Document::RegisterWithManager()
     mAnalysisManager = Host() ? Host()->AnalysisManager() : nullptr;
     if (!mAnalysisManager)
         return 0;
-    mAnalysisManager->Register(DocumentText(1).ToWString(), L"HRV", &mClientId);
+    mAnalysisManager->Register(DocumentText(1).ToWString().c_str(), L"HRV", &mClientId);
     IUnknown* object = nullptr;
     DWORD word = 0;
     if (GetPersistedObject(0, 2, &word, &object) != S_OK || !object)
@@ -388,16 +353,19 @@ void Document::CmdSettings()
     raw->Release();
     std::vector<std::wstring> titles;
     const int32_t count = Host()->ChannelCount();
-    for (int32_t n = 0; n < count; ++n)
-        titles.push_back(Host()->ChannelTitle(n));
-    SettingsDialog dialog(std::move(titles), *clone.Get(), Host()->Dialogs());
+    for (int32_t n = 0; n < count; ++n) {
+        BSTR title = nullptr;
+        titles.push_back(SUCCEEDED(Host()->ChannelTitle(n, &title)) && title ? std::wstring(title) : std::wstring());
+        SysFreeString(title);
+    }
+    SettingsDialog dialog(std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
     if (dialog.Execute() != 1)
         return;
     SetAnalysisRange(*clone.Get(), 4);
     const uint32_t mask = clone->Compare(mSettings.Get());
     if (mask > 0xFFFFFFu)
         ClearAnalysis(mask, false);
-    CopySettingsFields(*clone.Get(), *mSettings.Get());
+    mSettings->CopyFields(*clone.Get());
     if (mask != 0)
         InvalidateAnalysis();
     if (!Busy() && mask != 0)
@@ -610,7 +578,7 @@ HRESULT Document::MaySamplingStart(WORD* verdict)
     if (*verdict == 0xFFFF)
         return 0;
     int answer = Host()
-        ? Host()->MessageBox(DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u)
+        ? Host()->MessageBox(DocumentText(1).ToWString().c_str(), DocumentText(4).ToWString().c_str(), 0x2031, 0x800B0004u)
         : 0;
     if (answer == 0)
         answer = 1; // the host cannot ask: as OK

@@ -187,15 +187,25 @@ TEST(VarnexAnalyse, Record100MatchesItsReferenceBeats)
 TEST(VarnexAnalyse, FailuresGiveOneLineAndNonZeroStatus)
 {
     const std::string record = (TestData() / "mitdb" / "100.hea").string();
-    for (const std::string& arguments : std::vector<std::string> {
-             "analyse",
-             "analyse /nonexistent/record.hea",
-             "analyse " + record + " --set NoSuchSetting=1",
-             "analyse " + record + " --set RRMax=abc",
-             "analyse " + record + " --channel 9",
-             "analyse " + record + " --species Cat",
-             "analyse " + record + " --from 20 --to 10",
-         }) {
+    // The arguments and what the one line says (settings are checked by the document's own
+    // settings, against the settings dialogs' limits).
+    const std::pair<std::string, std::string> cases[] = {
+        { "analyse", "no record given" },
+        { "analyse /nonexistent/record.hea", "" },
+        { "analyse " + record + " --set NoSuchSetting=1", "unknown setting: NoSuchSetting" },
+        { "analyse " + record + " --set RRMax=abc", "bad value for RRMax: abc" },
+        { "analyse " + record + " --set NumFrequencies=2147483647",
+            "NumFrequencies must be from 10 to 10000, not 2147483647" },
+        { "analyse " + record + " --set NumFrequencies=20000000", "NumFrequencies must be from 10 to 10000" },
+        { "analyse " + record + " --set QRSWidth=nan", "QRSWidth must be from 0.01 to 10 s" },
+        { "analyse " + record + " --set LowPassCutoff=1e9", "LowPassCutoff must be from 10 to 200 Hz" },
+        { "analyse " + record + " --set RangeEnd=4", "RangeEnd is set by the analysed range" },
+        { "analyse " + record + " --set =4", "--set needs NAME=VALUE" },
+        { "analyse " + record + " --channel 9", "" },
+        { "analyse " + record + " --species Cat", "" },
+        { "analyse " + record + " --from 20 --to 10", "" },
+    };
+    for (const auto& [arguments, text] : cases) {
         const std::string command = std::string(VARNEX_PATH) + " " + arguments + " 2>&1 >/dev/null";
         FILE* pipe = popen(command.c_str(), "r");
         ASSERT_NE(pipe, nullptr);
@@ -205,8 +215,10 @@ TEST(VarnexAnalyse, FailuresGiveOneLineAndNonZeroStatus)
         while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
             err.append(buffer, n);
         const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status)) << arguments;
         EXPECT_NE(WEXITSTATUS(status), 0) << arguments;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << arguments << ": " << err;
+        EXPECT_NE(err.find(text), std::string::npos) << arguments << ": " << err;
     }
 }
 
