@@ -9,6 +9,7 @@
 #include "host/calc/CalcError.h"
 #include "host/hrvdoc/EventSeek.h"
 #include "host/recording/HostSources.h"
+#include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 
@@ -335,13 +336,15 @@ void HrvHostDocument::LegacyLoaded(DWORD id)
 
 bool HrvHostDocument::AddDataChild(IVarnDataChildData* child)
 {
-    DWORD id = 0;
-    if (!child || FAILED(child->GetChildDataId(&id)) || dataChildren.count(id))
-        return false;
-    child->AddRef();
-    dataChildren[id] = child;
-    log.push_back("store.add " + Hex(id));
-    return true;
+    return vx::hf::GuardedValue<bool>("host document: add data child", false, [&]() -> bool {
+        DWORD id = 0;
+        if (!child || FAILED(child->GetChildDataId(&id)) || dataChildren.count(id))
+            return false;
+        dataChildren[id] = child; // before the reference: a failed insert holds none
+        child->AddRef();
+        log.push_back("store.add " + Hex(id));
+        return true;
+    });
 }
 
 bool HrvHostDocument::RemoveDataChild(DWORD id)
@@ -357,14 +360,17 @@ bool HrvHostDocument::RemoveDataChild(DWORD id)
 
 bool HrvHostDocument::StoreObject(DWORD index, IPersist* object)
 {
-    if (!object)
-        return false;
-    object->AddRef();
-    if (auto it = stored.find(index); it != stored.end())
-        it->second->Release();
-    stored[index] = object;
-    log.push_back("persist.store " + std::to_string(index));
-    return true;
+    return vx::hf::GuardedValue<bool>("host document: store object", false, [&]() -> bool {
+        if (!object)
+            return false;
+        IPersist*& slot = stored[index]; // before the reference: a failed insert holds none
+        object->AddRef();
+        if (slot)
+            slot->Release();
+        slot = object;
+        log.push_back("persist.store " + std::to_string(index));
+        return true;
+    });
 }
 
 HRESULT HrvHostDocument::RegisterOnlineSink(IOnlineDataSink* sink)
@@ -448,46 +454,52 @@ double HrvHostDocument::SampleInterval(const HRV::ChannelRef& c, int32_t record)
 
 bool HrvHostDocument::AddChannel(const wchar_t* nameText, const wchar_t* formulaText)
 {
-    if (!nameText || !formulaText)
-        return false;
-    const std::wstring name = nameText, formula = formulaText;
-    channelRequests.push_back(L"+" + name);
-    vx::hf::ChannelRef ref;
-    if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
-        return false;
-    try {
-        Engine().SetFormula(name, formula);
-    } catch (const calc::CalcError& e) {
-        log.push_back("channel refused " + Narrow(name) + ": " + e.what());
-        return false;
-    }
-    if (std::find(mNames.begin(), mNames.end(), name) == mNames.end())
-        mNames.push_back(name);
-    return true;
+    return vx::hf::GuardedValue<bool>("host document: add channel", false, [&]() -> bool {
+        if (!nameText || !formulaText)
+            return false;
+        const std::wstring name = nameText, formula = formulaText;
+        channelRequests.push_back(L"+" + name);
+        vx::hf::ChannelRef ref;
+        if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
+            return false;
+        try {
+            Engine().SetFormula(name, formula);
+        } catch (const calc::CalcError& e) {
+            log.push_back("channel refused " + Narrow(name) + ": " + e.what());
+            return false;
+        }
+        if (std::find(mNames.begin(), mNames.end(), name) == mNames.end())
+            mNames.push_back(name);
+        return true;
+    });
 }
 
 bool HrvHostDocument::RemoveChannel(const wchar_t* nameText, bool)
 {
-    if (!nameText)
-        return false;
-    const std::wstring name = nameText;
-    channelRequests.push_back(L"-" + name);
-    if (!Engine().HasChannel(name))
-        return false;
-    mNames.erase(std::remove(mNames.begin(), mNames.end(), name), mNames.end());
-    return mDocument->RemoveName(0, name.c_str()) == S_OK;
+    return vx::hf::GuardedValue<bool>("host document: remove channel", false, [&]() -> bool {
+        if (!nameText)
+            return false;
+        const std::wstring name = nameText;
+        channelRequests.push_back(L"-" + name);
+        if (!Engine().HasChannel(name))
+            return false;
+        mNames.erase(std::remove(mNames.begin(), mNames.end(), name), mNames.end());
+        return mDocument->RemoveName(0, name.c_str()) == S_OK;
+    });
 }
 
 bool HrvHostDocument::FindChannel(const wchar_t* nameText, HRV::ChannelRef& out)
 {
-    if (!nameText)
-        return false;
-    const std::wstring name = nameText;
-    vx::hf::ChannelRef ref;
-    if (!Engine().HasChannel(name) || mDocument->LookUp(0, name.c_str(), &ref) != S_OK)
-        return false;
-    out = { ref.number, ref.kind };
-    return true;
+    return vx::hf::GuardedValue<bool>("host document: find channel", false, [&]() -> bool {
+        if (!nameText)
+            return false;
+        const std::wstring name = nameText;
+        vx::hf::ChannelRef ref;
+        if (!Engine().HasChannel(name) || mDocument->LookUp(0, name.c_str(), &ref) != S_OK)
+            return false;
+        out = { ref.number, ref.kind };
+        return true;
+    });
 }
 
 std::wstring HrvHostDocument::ChannelName(const HRV::ChannelRef& ref) const
@@ -554,11 +566,13 @@ bool HrvHostDocument::GetRecordInfo(int32_t record, HRV::RecordInfo& info)
 
 IEnumEventEx* HrvHostDocument::OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end)
 {
-    const std::wstring name = ChannelName(channel);
-    if (name.empty() || !Engine().HasChannel(name) || record < 0 || record >= RecordCount())
-        return nullptr;
-    EnsureCompiledForData();
-    return new LiveEventEnum(*this, name, record, std::max(start, 0), end);
+    return vx::hf::GuardedValue<IEnumEventEx*>("host document: open events", nullptr, [&]() -> IEnumEventEx* {
+        const std::wstring name = ChannelName(channel);
+        if (name.empty() || !Engine().HasChannel(name) || record < 0 || record >= RecordCount())
+            return nullptr;
+        EnsureCompiledForData();
+        return new LiveEventEnum(*this, name, record, std::max(start, 0), end);
+    });
 }
 
 int32_t HrvHostDocument::SampledRecord()

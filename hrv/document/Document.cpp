@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "hostframework/base/ExceptionBoundary.h"
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/UserEventData.h"
 #include "hrv/document/Menus.h"
@@ -564,131 +565,143 @@ void Document::OnChannelSetupChanged(ULONGLONG channel, ULONGLONG calculation)
 
 HRESULT Document::MaySamplingStart(WORD* verdict)
 {
-    if (!verdict)
-        return E_POINTER;
-    *verdict = 0xFFFF;
-    Settings& s = *mSettings.Get();
-    if (!s.mAnalyzeWhileSampling)
-        return 0;
-    if (s.HasValidRange() && Host()) {
-        const Position end = Host()->DataEnd();
-        if (s.mRangeEnd < end)
-            *verdict = 0;
-    }
-    if (*verdict == 0xFFFF)
-        return 0;
-    int answer = Host()
-        ? Host()->MessageBox(DocumentText(1).ToWString().c_str(), DocumentText(4).ToWString().c_str(), 0x2031, 0x800B0004u)
-        : 0;
-    if (answer == 0)
-        answer = 1; // the host cannot ask: as OK
-    if (answer == 1) {
+    return vx::hf::Guarded("HRV document: online sampling start", [&]() -> HRESULT {
+        if (!verdict)
+            return E_POINTER;
         *verdict = 0xFFFF;
-        ClearAnalysis(0x4FFFFFFu, false);
-        if (s.mRangeStart.IsSet() || s.mRangeEnd.IsSet()) {
-            s.mRangeStart.mRecord = kPositionNotSet;
-            s.mRangeEnd.mRecord = kPositionNotSet;
-            s.mDirty = true;
+        Settings& s = *mSettings.Get();
+        if (!s.mAnalyzeWhileSampling)
+            return 0;
+        if (s.HasValidRange() && Host()) {
+            const Position end = Host()->DataEnd();
+            if (s.mRangeEnd < end)
+                *verdict = 0;
         }
-    } else {
-        *verdict = 0;
-    }
-    return *verdict == 0xFFFF ? 0 : 1;
+        if (*verdict == 0xFFFF)
+            return 0;
+        int answer = Host()
+            ? Host()->MessageBox(DocumentText(1).ToWString().c_str(), DocumentText(4).ToWString().c_str(), 0x2031, 0x800B0004u)
+            : 0;
+        if (answer == 0)
+            answer = 1; // the host cannot ask: as OK
+        if (answer == 1) {
+            *verdict = 0xFFFF;
+            ClearAnalysis(0x4FFFFFFu, false);
+            if (s.mRangeStart.IsSet() || s.mRangeEnd.IsSet()) {
+                s.mRangeStart.mRecord = kPositionNotSet;
+                s.mRangeEnd.mRecord = kPositionNotSet;
+                s.mDirty = true;
+            }
+        } else {
+            *verdict = 0;
+        }
+        return *verdict == 0xFFFF ? 0 : 1;
+    });
 }
 
 HRESULT Document::SamplingFinished()
 {
-    Settings& s = *mSettings.Get();
-    if (!s.mAnalyzeWhileSampling || !SetAnalysisRange(s, 0))
+    return vx::hf::Guarded("HRV document: online sampling finished", [&]() -> HRESULT {
+        Settings& s = *mSettings.Get();
+        if (!s.mAnalyzeWhileSampling || !SetAnalysisRange(s, 0))
+            return 0;
+        if (mAnalysisManager && mAnalysisManager->Confirm(mClientId) == S_OK)
+            mAnalysisManager->Drop(mClientId);
+        StoreWithHost();
+        s.mDirty = true;
+        Reanalyse(0xFF000000u, 0);
         return 0;
-    if (mAnalysisManager && mAnalysisManager->Confirm(mClientId) == S_OK)
-        mAnalysisManager->Drop(mClientId);
-    StoreWithHost();
-    s.mDirty = true;
-    Reanalyse(0xFF000000u, 0);
-    return 0;
+    });
 }
 
 HRESULT Document::RecordStart(WORD follow)
 {
-    mLastRecord = follow ? -1 : 0;
-    if (!follow || !mSettings->mAnalyzeWhileSampling || !Host())
+    return vx::hf::Guarded("HRV document: online record start", [&]() -> HRESULT {
+        mLastRecord = follow ? -1 : 0;
+        if (!follow || !mSettings->mAnalyzeWhileSampling || !Host())
+            return 0;
+        IAnalysisHost* host = Host()->AnalysisHost();
+        const Settings& s = *mSettings.Get();
+        const double previousEnd = mEngine.mSegments.mSegmentEnd;
+        const int32_t record = host ? host->SampledRecord() : -1;
+        if (!mEngine.StartOnline(host, mDetector.GetFiducialChannel(), record, 0, AnalysisParametersFrom(s))) {
+            mEngine.StopOnline();
+            return E_FAIL;
+        }
+        // The SDARR segments run on across records: the segment end moves forward by whole segment
+        // lengths from where it was (or from the record's time base) until it lies past the base.
+        const double length = s.mSDARRAveraging;
+        double end = previousEnd > 0.0 ? previousEnd : mEngine.mTimeBase;
+        if (length > 0.0 && std::isfinite(length))
+            while (end <= mEngine.mTimeBase)
+                end += length;
+        mEngine.mSegments.mSegmentLength = length;
+        mEngine.mSegments.mSegmentEnd = end;
         return 0;
-    IAnalysisHost* host = Host()->AnalysisHost();
-    const Settings& s = *mSettings.Get();
-    const double previousEnd = mEngine.mSegments.mSegmentEnd;
-    const int32_t record = host ? host->SampledRecord() : -1;
-    if (!mEngine.StartOnline(host, mDetector.GetFiducialChannel(), record, 0, AnalysisParametersFrom(s))) {
-        mEngine.StopOnline();
-        return E_FAIL;
-    }
-    // The SDARR segments run on across records: the segment end moves forward by whole segment
-    // lengths from where it was (or from the record's time base) until it lies past the base.
-    const double length = s.mSDARRAveraging;
-    double end = previousEnd > 0.0 ? previousEnd : mEngine.mTimeBase;
-    if (length > 0.0 && std::isfinite(length))
-        while (end <= mEngine.mTimeBase)
-            end += length;
-    mEngine.mSegments.mSegmentLength = length;
-    mEngine.mSegments.mSegmentEnd = end;
-    return 0;
+    });
 }
 
 HRESULT Document::RecordEnd()
 {
-    if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
-        return 0;
-    SendUpdate(MsgIdAnalysisChanging(), kUpdateRecord);
-    const int result = mEngine.ProcessOnline();
-    // Views that heard Changing wait for its Changed, also when nothing was added.
-    SendUpdate(MsgIdAnalysisChanged(), kUpdateRecord);
-    return result == 1 ? 1 : 0;
+    return vx::hf::Guarded("HRV document: online record end", [&]() -> HRESULT {
+        if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
+            return 0;
+        SendUpdate(MsgIdAnalysisChanging(), kUpdateRecord);
+        const int result = mEngine.ProcessOnline();
+        // Views that heard Changing wait for its Changed, also when nothing was added.
+        SendUpdate(MsgIdAnalysisChanged(), kUpdateRecord);
+        return result == 1 ? 1 : 0;
+    });
 }
 
 HRESULT Document::SamplingEnd()
 {
-    if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
-        return 0;
-    SendUpdate(MsgIdAnalysisChanging(), kUpdateSamplingEnd);
-    mEngine.ProcessOnline();
-    if (Host()) {
-        const Position end = Host()->DataEnd();
-        RecordInfo info;
-        IAnalysisHost* host = Host()->AnalysisHost();
-        if (host && host->GetRecordInfo(end.mRecord, info)) {
-            const double time = TimeOfPosition(info, end.mOffset);
-            if (!mEngine.mRR.empty() && time >= mEngine.mSegments.mSegmentEnd) {
-                mEngine.mSegments.CloseSegment();
-                mEngine.mSegments.mSegmentEnd = SegmentStats::NextSegmentEnd(
-                    mEngine.mSegments.mSegmentEnd, mEngine.mSegments.mSegmentLength, time);
+    return vx::hf::Guarded("HRV document: online sampling end", [&]() -> HRESULT {
+        if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
+            return 0;
+        SendUpdate(MsgIdAnalysisChanging(), kUpdateSamplingEnd);
+        mEngine.ProcessOnline();
+        if (Host()) {
+            const Position end = Host()->DataEnd();
+            RecordInfo info;
+            IAnalysisHost* host = Host()->AnalysisHost();
+            if (host && host->GetRecordInfo(end.mRecord, info)) {
+                const double time = TimeOfPosition(info, end.mOffset);
+                if (!mEngine.mRR.empty() && time >= mEngine.mSegments.mSegmentEnd) {
+                    mEngine.mSegments.CloseSegment();
+                    mEngine.mSegments.mSegmentEnd = SegmentStats::NextSegmentEnd(
+                        mEngine.mSegments.mSegmentEnd, mEngine.mSegments.mSegmentLength, time);
+                }
             }
         }
-    }
-    mEngine.StopOnline();
-    SendUpdate(MsgIdAnalysisChanged(), kUpdateSamplingEnd);
-    return 0;
+        mEngine.StopOnline();
+        SendUpdate(MsgIdAnalysisChanged(), kUpdateSamplingEnd);
+        return 0;
+    });
 }
 
 HRESULT Document::NewData()
 {
-    Settings& s = *mSettings.Get();
-    if (!s.mAnalyzeWhileSampling)
-        return 0;
-    SendUpdate(MsgIdAnalysisChanging(), kUpdateNewData);
-    if (Host()) {
-        const Position end = Host()->DataEnd();
-        if (end != s.mRangeEnd) {
-            s.mRangeEnd = end;
-            s.mDirty = true;
-            InvalidateAnalysis();
-            const DetectorSettings ds = DetectorView();
-            mDetector.Update(kStageFiducial, &ds);
-            mEngine.Analyse(kChangePRR, Host()->AnalysisHost(), mDetector.GetFiducialChannel(),
-                ToRecordPosition(s.mRangeStart), ToRecordPosition(s.mRangeEnd), AnalysisParametersFrom(s));
+    return vx::hf::Guarded("HRV document: online data", [&]() -> HRESULT {
+        Settings& s = *mSettings.Get();
+        if (!s.mAnalyzeWhileSampling)
+            return 0;
+        SendUpdate(MsgIdAnalysisChanging(), kUpdateNewData);
+        if (Host()) {
+            const Position end = Host()->DataEnd();
+            if (end != s.mRangeEnd) {
+                s.mRangeEnd = end;
+                s.mDirty = true;
+                InvalidateAnalysis();
+                const DetectorSettings ds = DetectorView();
+                mDetector.Update(kStageFiducial, &ds);
+                mEngine.Analyse(kChangePRR, Host()->AnalysisHost(), mDetector.GetFiducialChannel(),
+                    ToRecordPosition(s.mRangeStart), ToRecordPosition(s.mRangeEnd), AnalysisParametersFrom(s));
+            }
         }
-    }
-    SendUpdate(MsgIdAnalysisChanged(), kUpdateNewData);
-    return 0;
+        SendUpdate(MsgIdAnalysisChanged(), kUpdateNewData);
+        return 0;
+    });
 }
 
 // ---- Event table

@@ -35,7 +35,7 @@ namespace {
 std::filesystem::path TestData()
 {
     const char* dir = std::getenv("VX_TEST_DATA");
-    return dir ? dir : "testdata";
+    return dir ? dir : VX_TEST_DATA_DIR;
 }
 
 // The first `seconds` of MIT-BIH record 100, one record.

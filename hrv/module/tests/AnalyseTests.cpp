@@ -22,7 +22,7 @@ namespace {
 std::filesystem::path TestData()
 {
     const char* dir = std::getenv("VX_TEST_DATA");
-    return dir ? dir : "testdata";
+    return dir ? dir : VX_TEST_DATA_DIR;
 }
 
 struct VarnexRun {

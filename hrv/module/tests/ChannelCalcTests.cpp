@@ -107,7 +107,7 @@ public:
 std::shared_ptr<vx::host::Recording> Record100Start()
 {
     const char* data = std::getenv("VX_TEST_DATA");
-    const std::filesystem::path dir = data ? data : "testdata";
+    const std::filesystem::path dir = data ? data : VX_TEST_DATA_DIR;
     const vx::import::WfdbRecord wfdb = vx::import::ReadRecord(dir / "mitdb" / "100.hea");
     auto r = std::make_shared<vx::host::Recording>();
     vx::host::ChannelSetup ecg;
