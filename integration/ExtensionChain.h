@@ -78,6 +78,7 @@ public:
     }
     bool HasChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.count(Key(a, b)) > 0; }
     bool AddChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.insert(Key(a, b)).second; }
+    IUnknown* ChannelSource() override { return nullptr; }
     bool RemoveChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.erase(Key(a, b)) > 0; }
 
     std::vector<std::pair<std::wstring, std::wstring>> mFormulas; // every channel request, in order

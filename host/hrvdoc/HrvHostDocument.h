@@ -118,6 +118,7 @@ public:
     bool HasChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
     bool AddChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
     bool RemoveChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
+    IUnknown* ChannelSource() override { return static_cast<IChannelNames*>(mDocument); }
 
     // HRV::IAnalysisHost
     bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override;

@@ -102,6 +102,9 @@ public:
     virtual bool HasChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
     virtual bool AddChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
     virtual bool RemoveChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
+    // The host's channel source (answers IChannelNames), by which channel references are written
+    // into formulas; borrowed, null when there is none.
+    virtual IUnknown* ChannelSource() = 0;
 
 protected:
     ~IDetectorHost() = default;

@@ -1,5 +1,6 @@
 #include "hrv/analysis/Detector.h"
 
+#include "hostframework/calcglue/ChannelManager.h"
 #include "hrv/core/Settings.h"
 
 #include <cmath>
@@ -18,11 +19,6 @@ std::wstring FormulaReal(double value)
     s.precision(6);
     s << value;
     return s.str();
-}
-
-std::wstring FormatChannelReference(uint32_t channel, uint32_t)
-{
-    return L"Ch" + std::to_wstring(static_cast<uint64_t>(channel) + 1);
 }
 
 int32_t TransformWindow(double qrsWidth, double interval)
@@ -55,7 +51,11 @@ std::wstring DetectorBase::StageFormula(int stage, const DetectorSettings& s, in
 {
     switch (stage) {
     case 1:
-        return L"lowpass(" + FormatChannelReference(s.mSourceChannel, s.mSourceChannelFlags) + L","
+        return L"lowpass("
+            + ExtLib::FormatChannelReference(mHost ? mHost->ChannelSource() : nullptr,
+                { s.mSourceChannel, s.mSourceChannelFlags })
+                  .ToWString()
+            + L","
             + FormulaReal(s.mLowPassCutoff) + L")";
     case 2:
         return L"differentiate(" + StageName(1) + L"," + FormulaInteger(3) + L")";

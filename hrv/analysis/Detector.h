@@ -69,8 +69,6 @@ template <class SettingsT> DetectorSettings DetectorSettingsFrom(const SettingsT
 // real-valued settings with six significant digits.
 std::wstring FormulaInteger(int64_t value);
 std::wstring FormulaReal(double value);
-// 'Ch1' for channel 0 of an ordinary kind.
-std::wstring FormatChannelReference(uint32_t channel, uint32_t kind);
 // The window of the transform stage: 2 * QRS width / interval samples, at least 21; 21 for an
 // interval that is not a positive number, at most the largest 32-bit integer.
 int32_t TransformWindow(double qrsWidth, double interval);

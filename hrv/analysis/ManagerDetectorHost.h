@@ -24,6 +24,7 @@ public:
     bool HasChannelLink(const ChannelRef& from, const ChannelRef& to) override;
     bool AddChannelLink(const ChannelRef& from, const ChannelRef& to) override;
     bool RemoveChannelLink(const ChannelRef& from, const ChannelRef& to) override;
+    IUnknown* ChannelSource() override { return mManager.ChannelSource(); }
 
 private:
     ExtLib::ArithmeticChannelManager& mManager;

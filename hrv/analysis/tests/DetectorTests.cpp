@@ -48,6 +48,7 @@ public:
     bool HasChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.count({ a.mChannel, a.mKind }) > 0; }
     bool AddChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.insert({ a.mChannel, a.mKind }).second; }
     bool RemoveChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.erase({ a.mChannel, a.mKind }) > 0; }
+    IUnknown* ChannelSource() override { return nullptr; }
 };
 
 DetectorSettings Defaults()

@@ -830,6 +830,28 @@ TEST_F(DocumentTest, HeadlessDialogsAnswerFromTheHostsOptions)
     EXPECT_EQ(untouched.mParameter, 3);
 }
 
+TEST_F(DocumentTest, TheDetectorNamesItsSourceChannelAsTheHostDoes)
+{
+    HostAndDocument hd(Mitdb100(10));
+    vx::hf::ChannelRef named;
+    ASSERT_EQ(hd.host.Document().CreateNamedChannel(0, L"ECG_clean", nullptr, &named), S_OK);
+    struct Case {
+        uint32_t channel, kind;
+        const wchar_t* formula;
+    };
+    const Case cases[] = {
+        { 1, 0xC0000000u, L"lowpass(Ch2,30)" },
+        { 2, 0x00000001u, L"lowpass(RCh3,30)" },
+        { named.number, 4, L"lowpass(ECG_clean,30)" }, // a named channel
+    };
+    for (const Case& c : cases) {
+        DetectorSettings settings;
+        settings.mSourceChannel = c.channel;
+        settings.mSourceChannelFlags = c.kind;
+        EXPECT_EQ(hd.doc->Detector().StageFormula(1, settings, 21), c.formula);
+    }
+}
+
 TEST_F(DocumentTest, SettingsDialogTakesOnlyValuesWithinTheirRanges)
 {
     const auto text = [](BSTR b) {
