@@ -17,6 +17,9 @@ namespace {
 const vx::res::StringTableRegistrar kTexts(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
     {
         { 1, L"HRV" },
+        { 5, L"txt" },
+        { 6, L"HRV RR Interval Text File" },
+        { 8, L"HRV Calculation" },
         { 4,
             L"Online data would be discontinuous with the existing analysis region.\r\n"
             L"Do you wish to delete the current analysis region and continue sampling?" },

@@ -329,13 +329,6 @@ HRESULT ChannelCalc::GetDescription(BSTR* text)
     return *text ? S_OK : E_OUTOFMEMORY;
 }
 
-namespace {
-KEL::String TitleOr(const KEL::String& title, const wchar_t* fallback)
-{
-    return title.Length() ? title : KEL::String(fallback);
-}
-} // namespace
-
 CalcClass<ChannelCalc>& ChannelCalcClass()
 {
     static CalcClass<ChannelCalc> object;
