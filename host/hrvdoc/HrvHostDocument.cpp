@@ -334,6 +334,30 @@ void HrvHostDocument::LegacyLoaded(DWORD id)
     log.push_back("legacy " + Hex(id));
 }
 
+HRESULT HrvHostDocument::Store::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (iid != IUnknown::kIid && iid != IDataChildStore::kIid)
+        return E_NOINTERFACE;
+    *out = static_cast<IDataChildStore*>(this);
+    return S_OK;
+}
+
+HRESULT HrvHostDocument::Store::GetDataChild(DWORD id, IVarnDataChildData** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    const auto it = mDocument.dataChildren.find(id);
+    if (it == mDocument.dataChildren.end())
+        return S_FALSE;
+    *out = it->second;
+    (*out)->AddRef();
+    return S_OK;
+}
+
 bool HrvHostDocument::AddDataChild(IVarnDataChildData* child)
 {
     return vx::hf::GuardedValue<bool>("host document: add data child", false, [&]() -> bool {

@@ -61,6 +61,9 @@ public:
     bool hasSelection = false;
 
     calc::Engine& Engine() { return mDocument->Engine(); }
+    // The data-child store as the extension's enumerators reach it (IDataChildStore); borrowed,
+    // it lives as long as this document. The host creates the enumerators of its formulas with it.
+    IUnknown* DataStore() { return &mStore; }
     Recording& GetRecording() { return *mRecording; }
     HostDocument& Document() { return *mDocument; }
     // Channel requests of the detector, in order ("+name" added, "-name" removed).
@@ -144,6 +147,22 @@ public:
 
 private:
     void RecompileChannels();
+
+    class Store final : public IDataChildStore {
+    public:
+        explicit Store(HrvHostDocument& document)
+            : mDocument(document)
+        {
+        }
+        HRESULT QueryInterface(REFIID iid, void** out) override;
+        ULONG AddRef() override { return 1; }
+        ULONG Release() override { return 1; }
+        HRESULT GetDataChild(DWORD id, IVarnDataChildData** out) override;
+
+    private:
+        HrvHostDocument& mDocument;
+    };
+    Store mStore { *this };
 
     std::shared_ptr<Recording> mRecording;
     HostDocument* mDocument; // held

@@ -419,7 +419,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         if (r.kind == caf::Registration::Kind::ClassObject)
             classObjects.push_back(r.object);
     try {
-        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects);
+        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects, host->DataStore());
     } catch (const std::exception& e) {
         return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
     }

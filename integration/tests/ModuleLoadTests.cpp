@@ -1,16 +1,27 @@
 // libhrv.so loaded as the host loads it: the library entry keeps its instance handle, through
-// which the module reads its own string table in the user's language.
+// which the module reads its own string table in the user's language; the fiducial enumerators
+// it registers fetch the user's beat marks and the beat-number cache from the data store of the
+// host document whose formulas call them.
 #include <dlfcn.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "caf/CafHost.h"
 #include "foundation/String.h"
 #include "host/caf/tests/RegisteredFramework.h"
+#include "host/extcalc/ExtensionEnumerators.h"
+#include "host/hrvdoc/HrvHostDocument.h"
+#include "host/recording/Import.h"
 #include "hostframework/interfaces/DataPadHostInterfaces.h"
+#include "hrv/analysis/Detector.h"
+#include "hrv/core/EventIdCache.h"
+#include "hrv/core/UserEventData.h"
+#include "integration/ExtensionChain.h"
 #include "res/Resource.h"
 #include "varnex/ExtensionLoader.h"
 
@@ -61,4 +72,76 @@ TEST_F(LoadedModule, ReadsItsOwnStringTableThroughItsInstance)
     extension.reset();
     vx::res::SetUserInterfaceLanguage(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     dlclose(library);
+}
+
+namespace {
+
+// The beats of the first minute of record 100 as the host's document computes them with the
+// loaded extension's enumerators, the store's children (null: none) in its data store.
+std::vector<HRV::FiducialEvent> BeatsWithStore(
+    const std::vector<IUnknown*>& objects, IVarnDataChildData* marks, IVarnDataChildData* cache)
+{
+    const char* dir = std::getenv("VX_TEST_DATA");
+    static const vx::host::Recording full
+        = vx::host::ImportWfdb(std::filesystem::path(dir ? dir : VX_TEST_DATA_DIR) / "mitdb" / "100.hea", {});
+    vx::host::HrvHostDocument host(std::make_shared<vx::host::Recording>(full));
+    if (marks) {
+        EXPECT_TRUE(host.AddDataChild(marks));
+    }
+    if (cache) {
+        EXPECT_TRUE(host.AddDataChild(cache));
+    }
+    EXPECT_EQ(vx::extcalc::RegisterExtensionEnumerators(host.Engine(), objects, host.DataStore()), 2);
+    HRV::HRVDetector detector(&host);
+    HRV::DetectorSettings settings;
+    settings.mRangeStart = { 0, 0 };
+    settings.mRangeEnd = { 0, 0x7FFFFFFF };
+    EXPECT_TRUE(detector.Update(0xFFFFFFFF, &settings));
+    return vx::integration::ReadBeats(host.Engine(), L"HRV_vFID", 0, 0, 360 * 60);
+}
+
+} // namespace
+
+TEST_F(LoadedModule, FiducialEnumeratorsReadTheUsersMarksAndNumbersFromTheDocumentsStore)
+{
+    caf::ReleaseRegistrations();
+    std::string error;
+    std::unique_ptr<varnex::Extension> extension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
+    ASSERT_TRUE(extension) << error;
+    ASSERT_EQ(extension->RegisterClassObjects(sFramework), S_OK);
+    std::vector<IUnknown*> objects;
+    for (const caf::Registration& r : caf::Registrations())
+        if (r.kind == caf::Registration::Kind::ClassObject)
+            objects.push_back(r.object);
+
+    const std::vector<HRV::FiducialEvent> plain = BeatsWithStore(objects, nullptr, nullptr);
+    ASSERT_GT(plain.size(), 60u);
+
+    // The user removes the sixth beat and adds one halfway between the tenth and the eleventh.
+    auto* marks = new HRV::UserEventData();
+    marks->AddRef();
+    auto* cache = new HRV::EventIdCache();
+    cache->AddRef();
+    const HRV::Position removed { plain[5].mPosition, 0 };
+    const HRV::Position added { (plain[9].mPosition + plain[10].mPosition) / 2, 0 };
+    ASSERT_EQ(marks->Add(&removed, 1), S_OK);
+    ASSERT_EQ(marks->Add(&added, 0), S_OK);
+    const std::vector<HRV::FiducialEvent> edited = BeatsWithStore(objects, marks, cache);
+
+    ASSERT_EQ(edited.size(), plain.size()); // one removed, one added
+    for (const HRV::FiducialEvent& e : edited)
+        EXPECT_NE(e.mPosition, removed.mOffset);
+    EXPECT_EQ(edited[5].mPosition, plain[6].mPosition);
+    EXPECT_EQ(edited[9].mPosition, added.mOffset);
+    EXPECT_NE(edited[9].mClass & HRV::kClassUserAdded, 0u);
+    EXPECT_EQ(edited[9].mBeatNumber, edited[8].mBeatNumber + 1);
+    // The cache holds the highest beat number reached in the record.
+    DWORD highest = 0;
+    EXPECT_EQ(cache->GetId(0, &highest), S_OK);
+    EXPECT_EQ(static_cast<int32_t>(highest), edited.back().mBeatNumber);
+
+    marks->Release();
+    cache->Release();
+    caf::ReleaseRegistrations();
+    extension.reset();
 }
