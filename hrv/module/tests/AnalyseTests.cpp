@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/import/Wfdb.h"
+#include "integration/Ec57.h"
 
 namespace {
 
@@ -173,13 +174,27 @@ TEST(VarnexAnalyse, Record100MatchesItsReferenceBeats)
     EXPECT_EQ(line, "time_s,rr_s,class");
     std::size_t beatCount = 0;
     double lastTime = -1;
+    std::vector<int64_t> detected;
     while (std::getline(beats, line)) {
         const double t = std::stod(line.substr(0, line.find(',')));
         EXPECT_GT(t, lastTime);
         lastTime = t;
         ++beatCount;
+        detected.push_back(std::llround(t * 360.0));
     }
     EXPECT_NEAR(static_cast<double>(beatCount), 2273.0, 0.005 * 2273);
+    // Beat by beat against the reference annotations, scored as EC57 does (150 ms window), and
+    // the fiducial points close to the annotated R waves.
+    std::vector<int64_t> referenceBeats;
+    for (const auto& a : vx::import::ReadAnnotations(TestData() / "mitdb" / "100.atr"))
+        if (vx::import::IsBeatCode(a.code))
+            referenceBeats.push_back(a.sample);
+    const vx::ec57::Score score = vx::ec57::Match(referenceBeats, detected, 54, 360.0);
+    EXPECT_GE(score.Se(), 99.5) << score.fn << " missed";
+    EXPECT_GE(score.PP(), 99.5) << score.fp << " extra";
+    const auto [median, p95] = score.Timing();
+    EXPECT_LE(median, 5.0);
+    EXPECT_LE(p95, 10.0);
     std::filesystem::remove(rrFile);
     std::filesystem::remove(beatsFile);
 }
