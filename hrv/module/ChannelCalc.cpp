@@ -221,8 +221,8 @@ HRESULT ChannelCalc::Setup(IUnknown* settings)
     if (!Query(settings, persist))
         return E_INVALIDARG;
     const auto* given = dynamic_cast<const ChannelCalcSettings*>(persist.p);
-    if (!given || given->mParameter > kLastMeasure)
-        return E_INVALIDARG; // not ours, or a measure the selector does not know: nothing changes
+    if (!given)
+        return E_INVALIDARG; // not ours: nothing changes
     mSettings->mParameter = given->mParameter;
     mSettings->mSetGuideLines = given->mSetGuideLines;
     mSettings->mInterpolate = given->mInterpolate;
