@@ -321,7 +321,7 @@ bool HrvHostDocument::ChannelHasData(uint32_t channel, uint32_t, int32_t startRe
     const int count = mRecording->RecordCount();
     if (endRecord == HRV::kLastRecord)
         endRecord = count - 1;
-    if (static_cast<int>(channel) >= mRecording->ChannelCount() || startRecord < 0 || endRecord >= count)
+    if (channel >= static_cast<uint32_t>(mRecording->ChannelCount()) || startRecord < 0 || endRecord >= count)
         return false;
     for (int r = startRecord; r <= endRecord; ++r)
         if (mRecording->ChannelLength(static_cast<int>(channel), r) > 0)
@@ -464,14 +464,14 @@ int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::Calculation
 
 bool HrvHostDocument::HasData(const HRV::ChannelRef& c, int32_t record)
 {
-    if (static_cast<int>(c.mChannel) >= mRecording->ChannelCount() || record < 0 || record >= RecordCount())
+    if (c.mChannel >= static_cast<uint32_t>(mRecording->ChannelCount()) || record < 0 || record >= RecordCount())
         return false;
     return mRecording->ChannelLength(static_cast<int>(c.mChannel), record) > 0;
 }
 
 double HrvHostDocument::SampleInterval(const HRV::ChannelRef& c, int32_t record)
 {
-    if (static_cast<int>(c.mChannel) >= mRecording->ChannelCount() || record < 0 || record >= RecordCount())
+    if (c.mChannel >= static_cast<uint32_t>(mRecording->ChannelCount()) || record < 0 || record >= RecordCount())
         return 0.0;
     return mRecording->ChannelInfo(static_cast<int>(c.mChannel), record).interval;
 }
@@ -484,12 +484,16 @@ bool HrvHostDocument::AddChannel(const wchar_t* nameText, const wchar_t* formula
         const std::wstring name = nameText, formula = formulaText;
         channelRequests.push_back(L"+" + name);
         vx::hf::ChannelRef ref;
+        const bool existed = mDocument->LookUp(0, name.c_str(), &ref) == S_OK;
         if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
             return false;
         try {
             Engine().SetFormula(name, formula);
         } catch (const calc::CalcError& e) {
             log.push_back("channel refused " + Narrow(name) + ": " + e.what());
+            // A refused new channel leaves no empty name behind.
+            if (!existed)
+                mDocument->RemoveName(0, name.c_str());
             return false;
         }
         if (std::find(mNames.begin(), mNames.end(), name) == mNames.end())
