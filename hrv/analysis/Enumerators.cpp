@@ -323,6 +323,7 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Find(LONG backward, LO
         return S_FALSE;
     }
     const int32_t s = std::min(std::max(start, lower), upper - 1);
+    const int32_t before = mPosition;
     std::optional<Event> found;
     Event ev;
     if (!backward) {
@@ -350,7 +351,8 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Find(LONG backward, LO
         mPosition = found->mPosition;
         return S_OK;
     }
-    mPosition = s;
+    // Nothing found: the position moves to s only when s lies further in the search direction.
+    mPosition = (backward ? s < before : s > before) ? s : before;
     return S_FALSE;
 }
 

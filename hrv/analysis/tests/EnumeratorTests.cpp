@@ -358,6 +358,24 @@ TEST(FiducialEnumerator, FindForwardAndBackward)
     EXPECT_EQ(f.e->Find(1, 0, 1234, 500000), S_FALSE);
     f.e->GetPosition(&position);
     EXPECT_EQ(position, 1234);
+
+    // A search that finds nothing moves the position to its start only when that start lies
+    // further in the search direction.
+    struct Case {
+        LONG from, backward, start, lower, upper, position;
+    };
+    const Case cases[] = {
+        { 1000, 0, 60000, 0, 500000, 60000 }, // forward, further: moves
+        { 300000, 0, 60000, 0, 500000, 300000 }, // forward, behind: stays
+        { 70000, 1, 450000, 100000, 500000, 70000 }, // backward, ahead: stays
+        { 480000, 1, 450000, 100000, 500000, 450000 }, // backward, further back: moves
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(f.e->Seek(c.from), S_OK);
+        EXPECT_EQ(f.e->Find(c.backward, c.start, c.lower, c.upper), S_FALSE) << c.from;
+        f.e->GetPosition(&position);
+        EXPECT_EQ(position, c.position) << c.from << (c.backward ? " backward" : " forward");
+    }
 }
 
 TEST(EnumeratorClass, PublishedDescription)
