@@ -402,8 +402,10 @@ HRESULT Document::PlotsPopupOpening(ULONGLONG menu, ULONGLONG)
     for (int i = popup->Count() - 1; i >= 0; --i)
         popup->RemoveAt(i);
     static const UINT kTexts[] = { 45, 48, 51, 54, 57 };
+    // Plain items: their ids are the command numbers 5 to 9, which the chosen-item notification
+    // takes back.
     for (DWORD n = kCmdTachogram; n <= kCmdSpectrum; ++n)
-        popup->Append(CommandId(n), DocumentText(kTexts[n - kCmdTachogram]).ToWString());
+        popup->Append(n, DocumentText(kTexts[n - kCmdTachogram]).ToWString());
     return 0;
 }
 

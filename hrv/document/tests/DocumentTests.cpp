@@ -329,9 +329,10 @@ TEST_F(DocumentTest, EveryCommandAndMessageDispatches)
     EXPECT_EQ(
         hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 6, reinterpret_cast<std::uintptr_t>(&menu), 0),
         0);
-    ASSERT_EQ(menu.items.size(), 5u);
-    EXPECT_EQ(menu.items[3].second, L"Poincaré Plot");
-    EXPECT_EQ(hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 7, Document::CommandId(9), 0), 0);
+    const std::vector<std::pair<DWORD, std::wstring>> plots = { { 5, L"Tachogram Plot" }, { 6, L"RR Histogram Plot" },
+        { 7, L"Delta RR Histogram Plot" }, { 8, L"Poincaré Plot" }, { 9, L"Power Spectrum Plot" } };
+    EXPECT_EQ(menu.items, plots); // plain items: the command numbers 5 to 9
+    EXPECT_EQ(hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 7, 9, 0), 0);
     EXPECT_EQ(hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 7, Document::CommandId(3), 0), E_FAIL);
 }
 
