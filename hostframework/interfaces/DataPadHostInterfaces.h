@@ -92,6 +92,16 @@ protected:
     ~IDocFileDescr() = default;
 };
 
+// Save-as of a document's data into a file of the class's type, the first form: the same as
+// IFileSaveAsClass2 with 0 for its fourth argument.
+struct IFileSaveAsClass : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{EF9C95C3-7C68-11D3-A6E1-005004D0F872}");
+    virtual HRESULT Save(IUnknown* application, IKELString* fileName, DWORD, IUnknown* document) = 0;
+
+protected:
+    ~IFileSaveAsClass() = default;
+};
+
 // Save-as of a document's data into a file of the class's type.
 struct IFileSaveAsClass2 : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{E241DFA3-D857-4FAF-9B44-15407C98C013}");

@@ -62,6 +62,8 @@ HRESULT RRIntervalSaveClassObject::QueryInterface(REFIID iid, void** out)
     *out = nullptr;
     if (iid == IUnknown::kIid || iid == ICAFClassObject::kIid)
         *out = static_cast<ICAFClassObject*>(this);
+    else if (iid == IFileSaveAsClass::kIid)
+        *out = static_cast<IFileSaveAsClass*>(this);
     else if (iid == IFileSaveAsClass2::kIid)
         *out = static_cast<IFileSaveAsClass2*>(this);
     else if (iid == IDocFileDescr::kIid)

@@ -303,6 +303,18 @@ TEST_F(ModuleTest, ClassIdsAndCategories)
     save->AddRef();
     EXPECT_EQ(save->GetClassId(&id), S_OK);
     EXPECT_EQ(id, document | 4);
+    // Both save-as forms; the first passes 0 before the document: without a document both
+    // refuse alike.
+    for (const IID& iid : { IUnknown::kIid, ICAFClassObject::kIid, IFileSaveAsClass::kIid, IFileSaveAsClass2::kIid,
+             IDocFileDescr::kIid }) {
+        void* out = nullptr;
+        ASSERT_EQ(save->QueryInterface(iid, &out), S_OK);
+        static_cast<IUnknown*>(out)->Release();
+    }
+    const KEL::String name(L"unused.txt");
+    const HRESULT second = static_cast<IFileSaveAsClass2*>(save)->Save(nullptr, name.Rep(), 0, 0, nullptr);
+    EXPECT_TRUE(FAILED(second));
+    EXPECT_EQ(static_cast<IFileSaveAsClass*>(save)->Save(nullptr, name.Rep(), 0, nullptr), second);
     save->Release();
 }
 
