@@ -1031,6 +1031,15 @@ TEST_F(DocumentTest, MenuInsertionRegistersTheItemsInOrder)
         EXPECT_EQ(f.first, e.first);
         EXPECT_EQ(f.second, e.second);
         EXPECT_EQ(f.group, e.attribute.empty() ? L"" : L"HRV");
+        // Each command's text is three entries: the menu text, then twice its short form.
+        if (e.number) {
+            std::wstring shortForm = DocumentText(e.textId).ToWString();
+            std::erase(shortForm, L'&');
+            if (shortForm.ends_with(L"..."))
+                shortForm.resize(shortForm.size() - 3);
+            EXPECT_EQ(DocumentText(e.textId + 1).ToWString(), shortForm);
+            EXPECT_EQ(DocumentText(e.textId + 2).ToWString(), shortForm);
+        }
     }
     // The texts the items name are the module's.
     EXPECT_EQ(DocumentText(30).ToWString(), L"&Settings...");
