@@ -370,6 +370,23 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Reserved10(LONG* resul
     return E_NOTIMPL;
 }
 
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetFlags(DWORD query, DWORD* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = query ? 0x40000000u : 0u;
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetEventKind(DWORD* kind)
+{
+    if (!kind)
+        return E_POINTER;
+    *kind = 0x801B0002u;
+    return S_OK;
+}
+
+// The ICalcEnum and the IEnumEventEx slots answer alike.
 template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetTimeBase(vx::hf::RateRatio* ratio)
 {
     if (!ratio)

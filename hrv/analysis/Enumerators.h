@@ -65,6 +65,10 @@ public:
         double sampleInterval, DWORD mode) override;
     HRESULT Seek(LONG position) override;
     HRESULT ClearSources() override;
+    // 0x40000000 for a non-zero query: the enumerator hands out events.
+    HRESULT GetFlags(DWORD query, DWORD* flags) override;
+    // 0x801B0002.
+    HRESULT GetEventKind(DWORD* kind) override;
 
     // IEnumEventEx
     HRESULT Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next) override;

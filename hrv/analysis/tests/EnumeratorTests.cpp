@@ -378,6 +378,34 @@ TEST(FiducialEnumerator, FindForwardAndBackward)
     }
 }
 
+TEST(FiducialEnumerator, AnswersTheFlagsEventKindAndTimeBaseSlots)
+{
+    // Before Init: 1/1 with no offset; after it, the signal source's ratio (1/1000 for 1 kHz).
+    auto* fresh = new FiducialEnumerator("Fiducial", nullptr);
+    fresh->AddRef();
+    ICalcEnum* calc = fresh;
+    vx::hf::RateRatio ratio { 7, 7, 7.0 };
+    EXPECT_EQ(calc->GetTimeBase(&ratio), S_OK);
+    EXPECT_EQ(ratio.numerator, 1);
+    EXPECT_EQ(ratio.denominator, 1);
+    EXPECT_EQ(ratio.offset, 0.0);
+    fresh->Release();
+
+    Fixture f(Beats(5000, { 1000, 2000 }), { 1000, 2000 }, kWide);
+    calc = f.e;
+    DWORD word = 7;
+    EXPECT_EQ(calc->GetFlags(1, &word), S_OK);
+    EXPECT_EQ(word, 0x40000000u);
+    EXPECT_EQ(calc->GetFlags(0, &word), S_OK);
+    EXPECT_EQ(word, 0u);
+    EXPECT_EQ(calc->GetEventKind(&word), S_OK);
+    EXPECT_EQ(word, 0x801B0002u);
+    EXPECT_EQ(calc->GetTimeBase(&ratio), S_OK);
+    EXPECT_EQ(ratio.numerator, 1);
+    EXPECT_EQ(ratio.denominator, 1000);
+    EXPECT_EQ(calc->GetFlags(1, nullptr), E_POINTER);
+}
+
 TEST(EnumeratorClass, PublishedDescription)
 {
     EnumeratorClassObject& fid = FiducialEnumClass();
