@@ -16,6 +16,7 @@
 //   repository's folder; records default to 100 103 105 106.
 #include "bench/ChainFormulas.h"
 #include "bench/WfdbRecording.h"
+#include "integration/Ec57.h"
 #include "integration/ExtensionChain.h"
 #include "host/calc/CalcError.h"
 
@@ -31,63 +32,8 @@ using namespace vx;
 
 namespace {
 
-struct Score {
-    long tp = 0, fn = 0, fp = 0;
-    std::vector<double> offsetsMs; // detection minus reference, matched pairs
-    void Add(const Score& s)
-    {
-        tp += s.tp;
-        fn += s.fn;
-        fp += s.fp;
-        offsetsMs.insert(offsetsMs.end(), s.offsetsMs.begin(), s.offsetsMs.end());
-    }
-    // Median and 95th percentile of the absolute timing error of matched detections.
-    std::pair<double, double> Timing() const
-    {
-        std::vector<double> a;
-        for (double v : offsetsMs)
-            a.push_back(std::abs(v));
-        if (a.empty())
-            return { 0, 0 };
-        std::sort(a.begin(), a.end());
-        return { a[a.size() / 2], a[std::min(a.size() - 1, a.size() * 95 / 100)] };
-    }
-    double Se() const { return tp + fn ? 100.0 * tp / (tp + fn) : 100.0; }
-    double PP() const { return tp + fp ? 100.0 * tp / (tp + fp) : 100.0; }
-};
-
-// Each reference beat takes the nearest unmatched detection within the window.
-Score Match(const std::vector<int64_t>& reference, const std::vector<int64_t>& detected, int64_t window, double rate,
-    std::vector<int64_t>* missed, std::vector<int64_t>* extra)
-{
-    Score s;
-    std::vector<bool> used(detected.size(), false);
-    std::size_t lo = 0;
-    for (int64_t r : reference) {
-        while (lo < detected.size() && detected[lo] < r - window)
-            ++lo;
-        std::size_t best = detected.size();
-        for (std::size_t j = lo; j < detected.size() && detected[j] <= r + window; ++j)
-            if (!used[j] && (best == detected.size() || std::llabs(detected[j] - r) < std::llabs(detected[best] - r)))
-                best = j;
-        if (best < detected.size()) {
-            used[best] = true;
-            ++s.tp;
-            s.offsetsMs.push_back(1000.0 * static_cast<double>(detected[best] - r) / rate);
-        } else {
-            ++s.fn;
-            if (missed)
-                missed->push_back(r);
-        }
-    }
-    for (std::size_t j = 0; j < detected.size(); ++j)
-        if (!used[j]) {
-            ++s.fp;
-            if (extra)
-                extra->push_back(detected[j]);
-        }
-    return s;
-}
+using ec57::Match;
+using ec57::Score;
 
 // Linear interpolation to another rate, to try the chain at rates other than the record's.
 import::WfdbRecord Resample(const import::WfdbRecord& in, double rate){ import::WfdbRecord out;

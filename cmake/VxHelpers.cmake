@@ -6,6 +6,9 @@ function(vx_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  # The test data of the source tree, so a test binary finds it outside CTest too; VX_TEST_DATA
+  # overrides it.
+  target_compile_definitions(${T_NAME} PRIVATE VX_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/testdata")
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "VX_TEST_DATA=${CMAKE_SOURCE_DIR}/testdata")
 endfunction()

@@ -7,8 +7,9 @@
 
 #include "com/HResult.h"
 #include "foundation/String.h"
+#include "hostframework/base/ExceptionBoundary.h"
 
-class XKEL : public std::exception {
+class XKEL : public std::exception, public vx::hf::HResultCarrier {
 public:
     // The message is the text for the code (KEL::HResultText).
     explicit XKEL(HRESULT code);
@@ -23,7 +24,7 @@ public:
     // The message in the thread's ANSI code page (UTF-8 here); valid while the exception lives.
     const char* what() const noexcept override;
     virtual KEL::String GetMessage() const;
-    HRESULT GetHResult() const noexcept { return mCode; }
+    HRESULT GetHResult() const noexcept override { return mCode; }
 
 private:
     HRESULT mCode;

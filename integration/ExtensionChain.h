@@ -51,7 +51,7 @@ public:
     {
         return mRecording->ChannelInfo(static_cast<int>(c.mChannel), record).interval;
     }
-    bool AddChannel(const std::wstring& name, const std::wstring& formula) override
+    bool AddChannel(const wchar_t* name, const wchar_t* formula) override
     {
         try {
             mEngine.SetFormula(name, formula);
@@ -62,14 +62,14 @@ public:
             return false;
         }
     }
-    bool RemoveChannel(const std::wstring& name, bool) override
+    bool RemoveChannel(const wchar_t* name, bool) override
     {
         if (!mEngine.HasChannel(name))
             return false;
         mEngine.RemoveChannel(name);
         return true;
     }
-    bool FindChannel(const std::wstring& name, HRV::ChannelRef& out) override
+    bool FindChannel(const wchar_t* name, HRV::ChannelRef& out) override
     {
         if (!mEngine.HasChannel(name))
             return false;
@@ -78,6 +78,7 @@ public:
     }
     bool HasChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.count(Key(a, b)) > 0; }
     bool AddChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.insert(Key(a, b)).second; }
+    IUnknown* ChannelSource() override { return nullptr; }
     bool RemoveChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.erase(Key(a, b)) > 0; }
 
     std::vector<std::pair<std::wstring, std::wstring>> mFormulas; // every channel request, in order

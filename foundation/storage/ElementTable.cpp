@@ -152,7 +152,9 @@ Element* ElementTable::Find(const std::u16string& name, std::uint32_t type) cons
 Element& ElementTable::Add(const std::u16string& name, std::uint32_t type, std::uint32_t mode)
 {
     if (mChildren.size() >= kMaxElements) {
-        std::wstring text = L"ElementTable::Resize : too many entries (" + std::to_wstring(mChildren.size() + 1) + L")";
+        // The capacity grows in steps of 4: the message names the capacity the growth asked for.
+        const std::size_t asked = (mChildren.size() / 4 + 1) * 4;
+        std::wstring text = L"ElementTable::Resize : too many entries (" + std::to_wstring(asked) + L")";
         STATSTG stat;
         if (SUCCEEDED(mAllocator.LockBytes()->Stat(&stat, STATFLAG_DEFAULT)) && stat.pwcsName) {
             text += L" in file ";

@@ -318,8 +318,10 @@ ULONG KELStorage::Release()
 HRESULT KELStorage::CommitLocked(DWORD flags)
 {
     HRESULT hr = CommitTree(*mTable);
-    if (FAILED(hr))
+    if (FAILED(hr)) {
+        const XKEL report(hr); // the diagnostic line of a failed commit
         return hr;
+    }
     if (!mParent)
         hr = mAllocator->Commit(flags);
     return hr;

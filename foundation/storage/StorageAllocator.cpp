@@ -5,6 +5,7 @@
 #include <new>
 
 #include "foundation/storage/KelInterfaces.h"
+#include "foundation/XKEL.h"
 #include "foundation/storage/StorageError.h"
 
 namespace KEL {
@@ -573,6 +574,16 @@ void StorageAllocator::StoreMap()
     }
 }
 
+namespace {
+// A write of the commit that failed: the one diagnostic line of the libraries' exception for its
+// code, as the map's writes give it, and the code.
+HRESULT Reported(HRESULT hr)
+{
+    const XKEL report(hr);
+    return hr;
+}
+} // namespace
+
 HRESULT StorageAllocator::Commit(DWORD flags)
 {
     if (!mMapChanged && !mRoot.changed)
@@ -586,7 +597,7 @@ HRESULT StorageAllocator::Commit(DWORD flags)
     EncodeRecord(mRoot.ToRecord(), &mHeader[kOffRootRecord + kRecordSize * copy]);
     HRESULT hr = WriteAll(kTailOffset, &mHeader[kTailOffset], kTailSize);
     if (FAILED(hr))
-        return hr;
+        return Reported(hr);
     if (mTruncationPending) {
         std::uint32_t highest = kReleaseHead;
         for (std::uint32_t c = Count() - 1; c > kReleaseHead; --c)
@@ -607,12 +618,12 @@ HRESULT StorageAllocator::Commit(DWORD flags)
         // On a file never committed the signature itself makes the file valid (its generation
         // field reads 0 until written): signature and generation go in one write.
         if (FAILED(hr = WriteAll(0, mHeader.data(), kOffGeneration + 4)))
-            return hr;
+            return Reported(hr);
     } else {
         if (FAILED(hr = WriteAll(0, mHeader.data(), kOffGeneration)))
-            return hr;
+            return Reported(hr);
         if (FAILED(hr = WriteAll(kOffGeneration, &mHeader[kOffGeneration], 4)))
-            return hr;
+            return Reported(hr);
     }
     // From here the file names the copy just written: the commit has happened whatever follows.
     hr = flush ? mLockBytes->Flush() : S_OK;

@@ -146,8 +146,6 @@ HRESULT DocumentCounterpart::QueryInterface(REFIID iid, void** out)
         *out = static_cast<ISubject*>(this);
     else if (iid == ICAFCommandHandler::kIid)
         *out = static_cast<ICAFCommandHandler*>(this);
-    else if (iid == IHostDocumentLink::kIid)
-        *out = static_cast<IHostDocumentLink*>(this);
     else
         return SimpleUnknownImp1::QueryInterface(iid, out);
     AddRef();
@@ -190,16 +188,6 @@ HRESULT DocumentCounterpart::Detach(IObserver* observer)
 HRESULT DocumentCounterpart::AttachForEvent(IObserver* observer, DWORD eventId, LONG flags)
 {
     return mHostSubject ? mHostSubject->AttachForEvent(observer, eventId, flags) : E_FAIL;
-}
-
-HRESULT DocumentCounterpart::GetHostDocument(IUnknown** out)
-{
-    if (!out)
-        return E_POINTER;
-    *out = mHostDocument;
-    if (mHostDocument)
-        mHostDocument->AddRef();
-    return mHostDocument ? S_OK : E_FAIL;
 }
 
 // ---- DocumentClassCounterpart, ViewClassCounterpart
@@ -250,10 +238,24 @@ HostDocument::~HostDocument()
 
 HRESULT HostDocument::QueryInterface(REFIID iid, void** out)
 {
+    if (out && iid == IHostDocumentLink::kIid) {
+        *out = static_cast<IHostDocumentLink*>(this);
+        AddRef();
+        return S_OK;
+    }
     const HRESULT hr = SimpleUnknownImp2::QueryInterface(iid, out);
     if (hr != E_NOINTERFACE || !mRecording || iid == IUnknown::kIid)
         return hr;
     return mRecording->QueryInterface(iid, out);
+}
+
+HRESULT HostDocument::GetHostDocument(IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = static_cast<IHostDocumentData*>(this);
+    AddRef();
+    return S_OK;
 }
 
 HRESULT HostDocument::GetTitle(IKELString** out)

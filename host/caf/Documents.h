@@ -19,8 +19,7 @@ namespace caf {
 class DocumentCounterpart final : public SimpleUnknownImp1<IMessageHandler, 0>,
                                   public IObserver,
                                   public ISubject,
-                                  public ICAFCommandHandler,
-                                  public IHostDocumentLink {
+                                  public ICAFCommandHandler {
 public:
     // `hostDocument` (not held: it owns the extension document, which holds this counterpart).
     DocumentCounterpart(IUnknown* hostDocument, ISubject* hostSubject);
@@ -48,9 +47,6 @@ public:
     HRESULT OnCommand(DWORD) override { return S_FALSE; }
     HRESULT OnCommandEnable(DWORD, ICommandEnabler*) override { return S_FALSE; }
     HRESULT OnCommandNotify(DWORD, DWORD, ULONGLONG, ULONGLONG) override { return S_FALSE; }
-    // IHostDocumentLink
-    HRESULT GetHostDocument(IUnknown** out) override;
-
     // The messages the extension document passed on to the host, by id.
     const std::vector<DWORD>& PassedOn() const noexcept { return mPassedOn; }
 
@@ -101,7 +97,7 @@ IUnknown* CounterpartFactoryFor(DWORD classKey);
 // extension documents subscribe) and opens extension documents through their class objects.
 // The recording's own object, when given, answers what the host document itself does not (the
 // recording document and the services an extension document asks of its parent).
-class HostDocument final : public SimpleUnknownImp2<IHostDocumentData, ISubject, 0> {
+class HostDocument final : public SimpleUnknownImp2<IHostDocumentData, ISubject, 0>, public IHostDocumentLink {
 public:
     // `recording` is held for the host document's life.
     explicit HostDocument(std::wstring title, IUnknown* recording = nullptr);
@@ -116,6 +112,9 @@ public:
     HRESULT Attach(IObserver* observer) override;
     HRESULT Detach(IObserver* observer) override;
     HRESULT AttachForEvent(IObserver* observer, DWORD eventId, LONG flags) override;
+    // IHostDocumentLink: an extension document asks its host document for the host document
+    // (itself, with a reference).
+    HRESULT GetHostDocument(IUnknown** out) override;
 
     // Asks the document class to make its document for this recording, puts the document among
     // the receivers of routed messages and attaches it as an observer of this recording.

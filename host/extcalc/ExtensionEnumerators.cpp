@@ -309,7 +309,7 @@ IUnknown* MakeCalcSource(const calc::EnumeratorSource& source)
     return nullptr;
 }
 
-std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* object)
+std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* object, IUnknown* creator)
 {
     if (!object)
         return std::nullopt;
@@ -348,20 +348,20 @@ std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* object)
         out.params.push_back(std::move(p));
     }
     const std::string fn = out.functionName;
-    out.create = [cls, fn]() -> std::unique_ptr<calc::IEventEnumerator> {
+    out.create = [cls, fn, creator]() -> std::unique_ptr<calc::IEventEnumerator> {
         ICalcEnum* e = nullptr;
-        if (FAILED(cls->CreateInstance(nullptr, &e)) || !e)
+        if (FAILED(cls->CreateInstance(creator, &e)) || !e)
             return nullptr;
         return std::make_unique<BridgeEnumerator>(fn, e);
     };
     return out;
 }
 
-int RegisterExtensionEnumerators(calc::Engine& engine, const std::vector<IUnknown*>& objects)
+int RegisterExtensionEnumerators(calc::Engine& engine, const std::vector<IUnknown*>& objects, IUnknown* creator)
 {
     int n = 0;
     for (IUnknown* o : objects)
-        if (auto cls = DescribeEnumeratorClass(o)) {
+        if (auto cls = DescribeEnumeratorClass(o, creator)) {
             engine.RegisterEnumerator(std::move(*cls));
             ++n;
         }

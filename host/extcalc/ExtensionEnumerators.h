@@ -13,11 +13,14 @@ namespace vx::extcalc {
 
 // The engine's description of an extension's enumerator class, or nothing when the object is
 // not a calculation-enumerator class (it lacks ICalcEnumClass2 or ICalcNumericParamsFuncClass).
-std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* classObject);
+// `creator` is handed to the class with every enumerator it creates (the document whose formulas
+// call it, which answers its data store); borrowed, it must outlive the engine's use.
+std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* classObject, IUnknown* creator = nullptr);
 
 // Registers every calculation-enumerator class among the objects with the engine; returns how
 // many were registered. A refusal of the engine (a name already taken) propagates as CalcError.
-int RegisterExtensionEnumerators(calc::Engine& engine, const std::vector<IUnknown*>& classObjects);
+int RegisterExtensionEnumerators(
+    calc::Engine& engine, const std::vector<IUnknown*>& classObjects, IUnknown* creator = nullptr);
 
 // A source of the engine as the extension reads it: an IFloatStreamEx over a sampled stage or an
 // IEnumEventEx over an event stage, with one reference for the caller.

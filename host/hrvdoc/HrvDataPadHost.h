@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "host/hrvdoc/HrvHostDocument.h"
+#include "hostframework/interfaces/DataPadHostInterfaces.h"
 #include "hostframework/interfaces/ReportInterfaces.h"
-#include "hrv/datapad/DataPadHost.h"
-#include "hrv/module/ModuleInterfaces.h"
 
 namespace vx::host {
 

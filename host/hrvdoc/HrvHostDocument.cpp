@@ -9,6 +9,7 @@
 #include "host/calc/CalcError.h"
 #include "host/hrvdoc/EventSeek.h"
 #include "host/recording/HostSources.h"
+#include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 
@@ -294,11 +295,16 @@ HRV::Position HrvHostDocument::DataEnd()
     return { static_cast<int32_t>(mRecording->records[static_cast<std::size_t>(last)].length), last };
 }
 
-std::wstring HrvHostDocument::ChannelTitle(int32_t channel)
+HRESULT HrvHostDocument::ChannelTitle(int32_t channel, BSTR* title)
 {
+    if (!title)
+        return E_POINTER;
+    *title = nullptr;
     if (channel < 0 || channel >= mRecording->ChannelCount())
-        return {};
-    return mRecording->channels[static_cast<std::size_t>(channel)].title;
+        return E_INVALIDARG;
+    const std::wstring& text = mRecording->channels[static_cast<std::size_t>(channel)].title;
+    *title = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *title ? S_OK : E_OUTOFMEMORY;
 }
 
 bool HrvHostDocument::RegionExists(HRV::Position start, HRV::Position end)
@@ -321,7 +327,7 @@ bool HrvHostDocument::ChannelHasData(uint32_t channel, uint32_t, int32_t startRe
     const int count = mRecording->RecordCount();
     if (endRecord == HRV::kLastRecord)
         endRecord = count - 1;
-    if (static_cast<int>(channel) >= mRecording->ChannelCount() || startRecord < 0 || endRecord >= count)
+    if (channel >= static_cast<uint32_t>(mRecording->ChannelCount()) || startRecord < 0 || endRecord >= count)
         return false;
     for (int r = startRecord; r <= endRecord; ++r)
         if (mRecording->ChannelLength(static_cast<int>(channel), r) > 0)
@@ -334,15 +340,41 @@ void HrvHostDocument::LegacyLoaded(DWORD id)
     log.push_back("legacy " + Hex(id));
 }
 
+HRESULT HrvHostDocument::Store::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (iid != IUnknown::kIid && iid != IDataChildStore::kIid)
+        return E_NOINTERFACE;
+    *out = static_cast<IDataChildStore*>(this);
+    return S_OK;
+}
+
+HRESULT HrvHostDocument::Store::GetDataChild(DWORD id, IVarnDataChildData** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    const auto it = mDocument.dataChildren.find(id);
+    if (it == mDocument.dataChildren.end())
+        return S_FALSE;
+    *out = it->second;
+    (*out)->AddRef();
+    return S_OK;
+}
+
 bool HrvHostDocument::AddDataChild(IVarnDataChildData* child)
 {
-    DWORD id = 0;
-    if (!child || FAILED(child->GetChildDataId(&id)) || dataChildren.count(id))
-        return false;
-    child->AddRef();
-    dataChildren[id] = child;
-    log.push_back("store.add " + Hex(id));
-    return true;
+    return vx::hf::GuardedValue<bool>("host document: add data child", false, [&]() -> bool {
+        DWORD id = 0;
+        if (!child || FAILED(child->GetChildDataId(&id)) || dataChildren.count(id))
+            return false;
+        dataChildren[id] = child; // before the reference: a failed insert holds none
+        child->AddRef();
+        log.push_back("store.add " + Hex(id));
+        return true;
+    });
 }
 
 bool HrvHostDocument::RemoveDataChild(DWORD id)
@@ -358,14 +390,17 @@ bool HrvHostDocument::RemoveDataChild(DWORD id)
 
 bool HrvHostDocument::StoreObject(DWORD index, IPersist* object)
 {
-    if (!object)
-        return false;
-    object->AddRef();
-    if (auto it = stored.find(index); it != stored.end())
-        it->second->Release();
-    stored[index] = object;
-    log.push_back("persist.store " + std::to_string(index));
-    return true;
+    return vx::hf::GuardedValue<bool>("host document: store object", false, [&]() -> bool {
+        if (!object)
+            return false;
+        IPersist*& slot = stored[index]; // before the reference: a failed insert holds none
+        object->AddRef();
+        if (slot)
+            slot->Release();
+        slot = object;
+        log.push_back("persist.store " + std::to_string(index));
+        return true;
+    });
 }
 
 HRESULT HrvHostDocument::RegisterOnlineSink(IOnlineDataSink* sink)
@@ -406,74 +441,99 @@ HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
     return hr;
 }
 
-int HrvHostDocument::MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value)
+int HrvHostDocument::MessageBox(const wchar_t* captionText, const wchar_t* textText, UINT style, DWORD value)
 {
+    const std::wstring caption = captionText ? captionText : L"";
+    const std::wstring text = textText ? textText : L"";
     log.push_back(
         "messagebox " + Narrow(caption) + " " + Hex(style) + " " + Hex(value) + " " + Narrow(text.substr(0, 32)));
+    messages.push_back(text);
     return options.messageBoxAnswer;
 }
 
-int HrvHostDocument::RunSettings(HRV::SettingsDialog& dialog)
+int HrvHostDocument::RunSettings(HRV::ISettingsEditor* settings)
 {
-    log.push_back("dialog.settings " + std::to_string(dialog.ChannelTitles().size()));
-    return options.settingsDialog ? options.settingsDialog(dialog) : 2;
+    DWORD channels = 0;
+    if (settings)
+        settings->GetChannelCount(&channels);
+    log.push_back("dialog.settings " + std::to_string(channels));
+    return settings && options.settingsDialog ? options.settingsDialog(*settings) : 2;
 }
 
-int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice)
+int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice)
 {
     log.push_back("dialog.calculation " + std::to_string(helpContext));
-    return options.calculationDialog ? options.calculationDialog(choice) : 2;
+    return choice && options.calculationDialog ? options.calculationDialog(*choice) : 2;
 }
 
 // ---- Detector host
 
 bool HrvHostDocument::HasData(const HRV::ChannelRef& c, int32_t record)
 {
-    if (static_cast<int>(c.mChannel) >= mRecording->ChannelCount() || record < 0 || record >= RecordCount())
+    if (c.mChannel >= static_cast<uint32_t>(mRecording->ChannelCount()) || record < 0 || record >= RecordCount())
         return false;
     return mRecording->ChannelLength(static_cast<int>(c.mChannel), record) > 0;
 }
 
 double HrvHostDocument::SampleInterval(const HRV::ChannelRef& c, int32_t record)
 {
-    if (static_cast<int>(c.mChannel) >= mRecording->ChannelCount() || record < 0 || record >= RecordCount())
+    if (c.mChannel >= static_cast<uint32_t>(mRecording->ChannelCount()) || record < 0 || record >= RecordCount())
         return 0.0;
     return mRecording->ChannelInfo(static_cast<int>(c.mChannel), record).interval;
 }
 
-bool HrvHostDocument::AddChannel(const std::wstring& name, const std::wstring& formula)
+bool HrvHostDocument::AddChannel(const wchar_t* nameText, const wchar_t* formulaText)
 {
-    channelRequests.push_back(L"+" + name);
-    vx::hf::ChannelRef ref;
-    if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
-        return false;
-    try {
-        Engine().SetFormula(name, formula);
-    } catch (const calc::CalcError& e) {
-        log.push_back("channel refused " + Narrow(name) + ": " + e.what());
-        return false;
-    }
-    if (std::find(mNames.begin(), mNames.end(), name) == mNames.end())
-        mNames.push_back(name);
-    return true;
+    return vx::hf::GuardedValue<bool>("host document: add channel", false, [&]() -> bool {
+        if (!nameText || !formulaText)
+            return false;
+        const std::wstring name = nameText, formula = formulaText;
+        channelRequests.push_back(L"+" + name);
+        vx::hf::ChannelRef ref;
+        const bool existed = mDocument->LookUp(0, name.c_str(), &ref) == S_OK;
+        if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
+            return false;
+        try {
+            Engine().SetFormula(name, formula);
+        } catch (const calc::CalcError& e) {
+            log.push_back("channel refused " + Narrow(name) + ": " + e.what());
+            // A refused new channel leaves no empty name behind.
+            if (!existed)
+                mDocument->RemoveName(0, name.c_str());
+            return false;
+        }
+        if (std::find(mNames.begin(), mNames.end(), name) == mNames.end())
+            mNames.push_back(name);
+        return true;
+    });
 }
 
-bool HrvHostDocument::RemoveChannel(const std::wstring& name, bool)
+bool HrvHostDocument::RemoveChannel(const wchar_t* nameText, bool)
 {
-    channelRequests.push_back(L"-" + name);
-    if (!Engine().HasChannel(name))
-        return false;
-    mNames.erase(std::remove(mNames.begin(), mNames.end(), name), mNames.end());
-    return mDocument->RemoveName(0, name.c_str()) == S_OK;
+    return vx::hf::GuardedValue<bool>("host document: remove channel", false, [&]() -> bool {
+        if (!nameText)
+            return false;
+        const std::wstring name = nameText;
+        channelRequests.push_back(L"-" + name);
+        if (!Engine().HasChannel(name))
+            return false;
+        mNames.erase(std::remove(mNames.begin(), mNames.end(), name), mNames.end());
+        return mDocument->RemoveName(0, name.c_str()) == S_OK;
+    });
 }
 
-bool HrvHostDocument::FindChannel(const std::wstring& name, HRV::ChannelRef& out)
+bool HrvHostDocument::FindChannel(const wchar_t* nameText, HRV::ChannelRef& out)
 {
-    vx::hf::ChannelRef ref;
-    if (!Engine().HasChannel(name) || mDocument->LookUp(0, name.c_str(), &ref) != S_OK)
-        return false;
-    out = { ref.number, ref.kind };
-    return true;
+    return vx::hf::GuardedValue<bool>("host document: find channel", false, [&]() -> bool {
+        if (!nameText)
+            return false;
+        const std::wstring name = nameText;
+        vx::hf::ChannelRef ref;
+        if (!Engine().HasChannel(name) || mDocument->LookUp(0, name.c_str(), &ref) != S_OK)
+            return false;
+        out = { ref.number, ref.kind };
+        return true;
+    });
 }
 
 std::wstring HrvHostDocument::ChannelName(const HRV::ChannelRef& ref) const
@@ -540,11 +600,13 @@ bool HrvHostDocument::GetRecordInfo(int32_t record, HRV::RecordInfo& info)
 
 IEnumEventEx* HrvHostDocument::OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end)
 {
-    const std::wstring name = ChannelName(channel);
-    if (name.empty() || !Engine().HasChannel(name) || record < 0 || record >= RecordCount())
-        return nullptr;
-    EnsureCompiledForData();
-    return new LiveEventEnum(*this, name, record, std::max(start, 0), end);
+    return vx::hf::GuardedValue<IEnumEventEx*>("host document: open events", nullptr, [&]() -> IEnumEventEx* {
+        const std::wstring name = ChannelName(channel);
+        if (name.empty() || !Engine().HasChannel(name) || record < 0 || record >= RecordCount())
+            return nullptr;
+        EnsureCompiledForData();
+        return new LiveEventEnum(*this, name, record, std::max(start, 0), end);
+    });
 }
 
 int32_t HrvHostDocument::SampledRecord()
@@ -565,9 +627,9 @@ int64_t HrvHostDocument::EventLimit(int32_t record)
 
 // ---- Analysis manager
 
-HRESULT HrvHostDocument::Register(const std::wstring& title, const std::wstring&, int32_t* clientId)
+HRESULT HrvHostDocument::Register(const wchar_t* title, const wchar_t*, int32_t* clientId)
 {
-    if (!clientId)
+    if (!clientId || !title)
         return E_POINTER;
     const int32_t id = managerClients.empty() ? 1 : managerClients.rbegin()->first + 1;
     managerClients[id] = title;

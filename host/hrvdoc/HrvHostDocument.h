@@ -15,7 +15,7 @@
 #include "host/calc/Engine.h"
 #include "host/recording/HostDocument.h"
 #include "host/recording/Recording.h"
-#include "hrv/document/DocumentHost.h"
+#include "hostframework/interfaces/AnalysisHostInterfaces.h"
 
 namespace vx::host {
 
@@ -24,7 +24,7 @@ struct HrvHostOptions {
     int messageBoxAnswer = 0;
     // The settings dialog: edits the dialog's working settings and returns 1 for OK. Unset:
     // cancelled.
-    std::function<int(HRV::SettingsDialog&)> settingsDialog;
+    std::function<int(HRV::ISettingsEditor&)> settingsDialog;
     // The calculation dialog: edits the choice and returns 2 to cancel. Unset: cancelled.
     std::function<int(HRV::CalculationChoice&)> calculationDialog;
     // Online: events of a record being sampled are handed out only this many seconds behind the
@@ -41,7 +41,7 @@ class HrvHostDocument final : public HRV::IDocumentHost,
                               public HRV::IDialogService {
 public:
     HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions options = {});
-    ~HrvHostDocument() override;
+    ~HrvHostDocument();
 
     // The document's message handler (messages routed back to it), held until Detach.
     void Attach(IUnknown* document);
@@ -50,6 +50,8 @@ public:
     // What the host tells and asks, recorded for the tests.
     std::vector<std::pair<DWORD, DWORD>> updates;
     std::vector<std::string> log;
+    // The texts of the message boxes shown, in order.
+    std::vector<std::wstring> messages;
     bool busy = false;
     int canSample = 1;
     HrvHostOptions options;
@@ -61,6 +63,9 @@ public:
     bool hasSelection = false;
 
     calc::Engine& Engine() { return mDocument->Engine(); }
+    // The data-child store as the extension's enumerators reach it (IDataChildStore); borrowed,
+    // it lives as long as this document. The host creates the enumerators of its formulas with it.
+    IUnknown* DataStore() { return &mStore; }
     Recording& GetRecording() { return *mRecording; }
     HostDocument& Document() { return *mDocument; }
     // Channel requests of the detector, in order ("+name" added, "-name" removed).
@@ -83,7 +88,7 @@ public:
     HRV::Position DataEnd() override;
     int32_t LastRecord() override { return mRecording->RecordCount() - 1; }
     int32_t ChannelCount() override { return mRecording->ChannelCount(); }
-    std::wstring ChannelTitle(int32_t channel) override;
+    HRESULT ChannelTitle(int32_t channel, BSTR* title) override;
     bool RegionExists(HRV::Position start, HRV::Position end) override;
     bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) override;
     int32_t CanSample() override { return canSample; }
@@ -99,11 +104,11 @@ public:
     HRESULT UnregisterOnlineSink(IOnlineDataSink* sink) override;
     void SendUpdate(DWORD messageId, DWORD code) override;
     HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) override;
-    int MessageBox(const std::wstring& caption, const std::wstring& text, UINT style, DWORD value) override;
+    int MessageBox(const wchar_t* caption, const wchar_t* text, UINT style, DWORD value) override;
     HRV::IDialogService* Dialogs() override { return this; }
     // HRV::IDialogService
-    int RunSettings(HRV::SettingsDialog& dialog) override;
-    int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice& choice) override;
+    int RunSettings(HRV::ISettingsEditor* settings) override;
+    int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice) override;
     HRV::IAnalysisManager* AnalysisManager() override { return this; }
     HRV::IDetectorHost* DetectorHost() override { return this; }
     HRV::IAnalysisHost* AnalysisHost() override { return this; }
@@ -112,12 +117,13 @@ public:
     int32_t RecordCount() override { return mRecording->RecordCount(); }
     bool HasData(const HRV::ChannelRef& channel, int32_t record) override;
     double SampleInterval(const HRV::ChannelRef& channel, int32_t record) override;
-    bool AddChannel(const std::wstring& name, const std::wstring& formula) override;
-    bool RemoveChannel(const std::wstring& name, bool clear) override;
-    bool FindChannel(const std::wstring& name, HRV::ChannelRef& out) override;
+    bool AddChannel(const wchar_t* name, const wchar_t* formula) override;
+    bool RemoveChannel(const wchar_t* name, bool clear) override;
+    bool FindChannel(const wchar_t* name, HRV::ChannelRef& out) override;
     bool HasChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
     bool AddChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
     bool RemoveChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
+    IUnknown* ChannelSource() override { return static_cast<IChannelNames*>(mDocument); }
 
     // HRV::IAnalysisHost
     bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override;
@@ -125,7 +131,7 @@ public:
     int32_t SampledRecord() override;
 
     // HRV::IAnalysisManager
-    HRESULT Register(const std::wstring& title, const std::wstring& group, int32_t* clientId) override;
+    HRESULT Register(const wchar_t* title, const wchar_t* group, int32_t* clientId) override;
     HRESULT ReportStored(int32_t clientId, DWORD index, IPersistStreamInit* object, DWORD flags) override;
     HRESULT Drop(int32_t clientId) override;
     HRESULT Confirm(int32_t clientId) override;
@@ -143,6 +149,22 @@ public:
 
 private:
     void RecompileChannels();
+
+    class Store final : public IDataChildStore {
+    public:
+        explicit Store(HrvHostDocument& document)
+            : mDocument(document)
+        {
+        }
+        HRESULT QueryInterface(REFIID iid, void** out) override;
+        ULONG AddRef() override { return 1; }
+        ULONG Release() override { return 1; }
+        HRESULT GetDataChild(DWORD id, IVarnDataChildData** out) override;
+
+    private:
+        HrvHostDocument& mDocument;
+    };
+    Store mStore { *this };
 
     std::shared_ptr<Recording> mRecording;
     HostDocument* mDocument; // held

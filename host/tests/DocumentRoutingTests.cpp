@@ -223,6 +223,14 @@ TEST_F(DocumentRouting, TheRouterDeliversANamedMessageToADocumentOpenedThroughIt
     auto* counterpart = static_cast<caf::DocumentCounterpart*>(
         static_cast<IMessageHandler*>(static_cast<Document*>(document)->Counterpart()));
     ASSERT_NE(counterpart, nullptr);
+    // The document's host-document link comes from the host document, not its counterpart.
+    IHostDocumentLink* link = nullptr;
+    ASSERT_EQ(document->GetHostDocumentLink(&link), S_OK);
+    IUnknown* linked = nullptr;
+    EXPECT_EQ(link->GetHostDocument(&linked), S_OK);
+    EXPECT_EQ(linked, static_cast<IUnknown*>(static_cast<IHostDocumentData*>(hostDocument)));
+    linked->Release();
+    link->Release();
 
     IMessage* analyze = MakeMessage(AnalyzeId::Id());
     IMessage* clear = MakeMessage(ClearId::Id());

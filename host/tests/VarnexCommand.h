@@ -10,11 +10,11 @@
 
 namespace vx::test {
 
-// The folder of the test recordings: VX_TEST_DATA, else testdata below the working folder.
+// The folder of the test recordings: VX_TEST_DATA, else the folder compiled in by the build.
 inline std::filesystem::path TestData()
 {
     const char* dir = std::getenv("VX_TEST_DATA");
-    return dir ? dir : "testdata";
+    return dir ? dir : VX_TEST_DATA_DIR;
 }
 
 struct VarnexRun {

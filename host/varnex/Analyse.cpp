@@ -21,53 +21,16 @@
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
+#include "hostframework/interfaces/AnalysisHostInterfaces.h"
+#include "hostframework/interfaces/BeatEvents.h"
+#include "hostframework/interfaces/DataPadHostInterfaces.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
-#include "hrv/analysis/FiducialEvent.h"
-#include "hrv/core/HRVInterfaces.h"
-#include "hrv/core/Settings.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/ReportFile.h"
 
 namespace varnex {
 namespace {
-
-using HRV::Settings;
-using Field = std::variant<double Settings::*, bool Settings::*, std::uint32_t Settings::*, std::int32_t Settings::*>;
-
-// The settings a user may set by name: the field's name without its "m".
-const std::pair<const char*, Field> kSettingFields[] = {
-    { "SourceChannel", &Settings::mSourceChannel },
-    { "SourceChannelFlags", &Settings::mSourceChannelFlags },
-    { "UseSelection", &Settings::mUseSelection },
-    { "ShowEventMarkers", &Settings::mShowEventMarkers },
-    { "HistogramBinWidth", &Settings::mHistogramBinWidth },
-    { "AutoBinWidth", &Settings::mAutoBinWidth },
-    { "PRRThreshold", &Settings::mPRRThreshold },
-    { "SDARRAveraging", &Settings::mSDARRAveraging },
-    { "ExcludeEctopics", &Settings::mExcludeEctopics },
-    { "AnalyzeWhileSampling", &Settings::mAnalyzeWhileSampling },
-    { "RRMin", &Settings::mRRMin },
-    { "RRMax", &Settings::mRRMax },
-    { "ComplexityMin", &Settings::mComplexityMin },
-    { "ComplexityMax", &Settings::mComplexityMax },
-    { "Species", &Settings::mSpecies },
-    { "LowPassCutoff", &Settings::mLowPassCutoff },
-    { "LevellingWindow", &Settings::mLevellingWindow },
-    { "NoiseLevel", &Settings::mNoiseLevel },
-    { "MinPeakHeight", &Settings::mMinPeakHeight },
-    { "QRSWidth", &Settings::mQRSWidth },
-    { "MinPeriod", &Settings::mMinPeriod },
-    { "MaxFrequency", &Settings::mMaxFrequency },
-    { "VLFLow", &Settings::mVLFLow },
-    { "VLFHigh", &Settings::mVLFHigh },
-    { "LFLow", &Settings::mLFLow },
-    { "LFHigh", &Settings::mLFHigh },
-    { "HFLow", &Settings::mHFLow },
-    { "HFHigh", &Settings::mHFHigh },
-    { "NumFrequencies", &Settings::mNumFrequencies },
-    { "DataWindow", &Settings::mDataWindow },
-};
 
 const char* const kSpecies[]
     = { "Human", "Large Dog", "Small Dog", "Guinea Pig", "Mouse", "Pig", "Rabbit", "Rat", "Custom" };
@@ -77,37 +40,6 @@ template <class T> bool ParseNumber(const std::string& text, T& out)
     const char* end = text.data() + text.size();
     const auto r = std::from_chars(text.data(), end, out);
     return !text.empty() && r.ec == std::errc() && r.ptr == end;
-}
-
-bool ParseField(const Field& field, const std::string& text, Settings* target)
-{
-    return std::visit(
-        [&](auto member) {
-            using T = std::remove_reference_t<decltype(std::declval<Settings>().*member)>;
-            T value {};
-            if constexpr (std::is_same_v<T, bool>) {
-                if (text == "1" || text == "true")
-                    value = true;
-                else if (text == "0" || text == "false")
-                    value = false;
-                else
-                    return false;
-            } else if (!ParseNumber(text, value)) {
-                return false;
-            }
-            if (target)
-                target->*member = value;
-            return true;
-        },
-        field);
-}
-
-const Field* FindField(const std::string& name)
-{
-    for (const auto& [n, f] : kSettingFields)
-        if (name == n)
-            return &f;
-    return nullptr;
 }
 
 int SpeciesIndex(const std::string& text)
@@ -322,18 +254,13 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
         } else if (a == "--set") {
             if (!value(v))
                 return false;
+            // The document's settings check the name and the value when they are set.
             const auto eq = v.find('=');
-            const std::string name = v.substr(0, eq);
-            const Field* field = eq == std::string::npos ? nullptr : FindField(name);
-            if (!field) {
-                error = eq == std::string::npos ? "--set needs NAME=VALUE" : "unknown setting: " + name;
+            if (eq == std::string::npos || eq == 0) {
+                error = "--set needs NAME=VALUE";
                 return false;
             }
-            if (!ParseField(*field, v.substr(eq + 1), nullptr)) {
-                error = "bad value for " + name + ": " + v.substr(eq + 1);
-                return false;
-            }
-            o.set.emplace_back(name, v.substr(eq + 1));
+            o.set.emplace_back(v.substr(0, eq), v.substr(eq + 1));
         } else if (a == "--rr") {
             if (!value(o.rrFile))
                 return false;
@@ -436,14 +363,27 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
     vx::host::HrvHostOptions hostOptions;
     hostOptions.messageBoxAnswer = 1;
     hostOptions.windowName = KEL::Utf8ToWide(std::filesystem::path(o.record).filename().string());
-    hostOptions.settingsDialog = [&](HRV::SettingsDialog& dialog) {
-        Settings& s = dialog.Working();
-        if (!o.species.empty())
-            dialog.SelectSpecies(SpeciesIndex(o.species));
-        s.mSourceChannel = channel;
-        s.mUseSelection = useSelection;
+    // The settings dialog, answered as the user asked: the document's settings refuse an unknown
+    // name or a value out of its range, and the first refusal ends the run.
+    std::string settingsError;
+    hostOptions.settingsDialog = [&](HRV::ISettingsEditor& editor) {
+        if (!o.species.empty() && FAILED(editor.SelectSpecies(SpeciesIndex(o.species)))) {
+            settingsError = "the document has no species preset " + o.species;
+            return 2;
+        }
+        const auto set = [&](const std::string& name, const std::string& value) {
+            BSTR reason = nullptr;
+            const HRESULT hr = editor.SetValue(KEL::Utf8ToWide(name).c_str(), KEL::Utf8ToWide(value).c_str(), &reason);
+            if (FAILED(hr))
+                settingsError = reason ? Narrow(reason) : "bad value for " + name + ": " + value;
+            SysFreeString(reason);
+            return SUCCEEDED(hr);
+        };
+        if (!set("SourceChannel", std::to_string(channel)) || !set("UseSelection", useSelection ? "1" : "0"))
+            return 2;
         for (const auto& [name, value] : o.set)
-            ParseField(*FindField(name), value, &s);
+            if (!set(name, value))
+                return 2;
         return 1;
     };
     auto host = std::make_unique<vx::host::HrvHostDocument>(recording, hostOptions);
@@ -484,7 +424,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         if (r.kind == caf::Registration::Kind::ClassObject)
             classObjects.push_back(r.object);
     try {
-        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects);
+        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects, host->DataStore());
     } catch (const std::exception& e) {
         return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
     }
@@ -554,7 +494,15 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
 
     // The settings, as the user would set them in the settings dialog, then the analysis.
     progress.Stage(o.online ? "preparing online analysis" : "detecting beats and analysing");
-    command(kCmdSettings);
+    const std::size_t messagesBefore = host->messages.size();
+    const HRESULT settingsResult = command(kCmdSettings);
+    if (!settingsError.empty())
+        return Fail(err, settingsError);
+    for (std::size_t m = messagesBefore; m < host->messages.size(); ++m)
+        if (host->messages[m].starts_with(L"The settings are not valid"))
+            return Fail(err, Narrow(host->messages[m]));
+    if (FAILED(settingsResult))
+        return Fail(err, "the HRV document could not take the settings (" + Hex(settingsResult) + ")");
     HRV::Position rangeStart = useSelection ? selectionStart : HRV::Position { 0, 0 };
     HRV::Position rangeEnd = useSelection ? selectionEnd : host->DataEnd();
     if (o.online) {

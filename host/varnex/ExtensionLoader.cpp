@@ -8,6 +8,7 @@
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
 #include "hostframework/interfaces/FrameworkIds.h"
+#include "res/Resource.h"
 
 namespace varnex {
 namespace {
@@ -70,8 +71,10 @@ std::unique_ptr<Extension> Extension::Load(const std::string& path, std::string&
         return nullptr;
     }
     std::unique_ptr<Extension> extension(new Extension(library, entry, registerFn));
+    // The instance handle of a library is its module: the base its image is loaded at, by which
+    // its resources are kept.
     if (entry)
-        entry(library, kProcessAttach, nullptr);
+        entry(vx::res::ModuleOf(reinterpret_cast<const void*>(registerFn)), kProcessAttach, nullptr);
     return extension;
 }
 

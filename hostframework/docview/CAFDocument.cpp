@@ -52,6 +52,7 @@ private:
 CAFDocument::CAFDocument(IUnknown* hostDocument, IUnknown* classObject, DWORD flags)
     : mFlags(flags)
 {
+    mHostDocument = hostDocument;
     mHostDocumentData = QueryUnheld<IHostDocumentData>(hostDocument);
     mClassObject = classObject;
     if (mClassObject)
@@ -143,7 +144,7 @@ HRESULT CAFDocument::GetHostDocumentLink(IHostDocumentLink** out)
     if (!out)
         return E_POINTER;
     if (!mHostDocumentLink)
-        mHostDocumentLink = QueryUnheld<IHostDocumentLink>(mCounterpart);
+        mHostDocumentLink = QueryUnheld<IHostDocumentLink>(mHostDocument);
     *out = mHostDocumentLink;
     if (*out)
         (*out)->AddRef();

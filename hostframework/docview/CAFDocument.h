@@ -75,6 +75,7 @@ private:
     IHostDocumentLink* mHostDocumentLink = nullptr;
     bool mHandlerFetched = false;
     bool mObserverFetched = false;
+    IUnknown* mHostDocument = nullptr; // not held: it holds this document
     IHostDocumentData* mHostDocumentData = nullptr; // not held
     IUnknown* mClassObject = nullptr; // held
     IDocumentClassData* mClassData = nullptr; // held

@@ -1,5 +1,9 @@
 #include "hostframework/events/EventTable.h"
 
+#include <string>
+
+#include "hostframework/base/ExceptionBoundary.h"
+
 namespace {
 
 // Every row that names an event by id: commands, enable queries, observer events, messages and
@@ -113,9 +117,12 @@ HRESULT DispatchCommand(CAFEventHandlerBase* handler, DWORD id)
     const EventTableEntry* row = handler->FindEntry(CommandTrigger(id, EventKind::kCommand), &object);
     if (!row || !object)
         return S_FALSE;
-    EventCall call;
-    row->call(object, *row, call);
-    return S_OK;
+    // A command that fails by exception reports its code to the host's dispatch.
+    return vx::hf::Guarded("command", [&] {
+        EventCall call;
+        row->call(object, *row, call);
+        return S_OK;
+    });
 }
 
 HRESULT DispatchCommandEnable(CAFEventHandlerBase* handler, DWORD id, ICommandEnabler* enabler)
@@ -125,10 +132,12 @@ HRESULT DispatchCommandEnable(CAFEventHandlerBase* handler, DWORD id, ICommandEn
     void* object = nullptr;
     if (const EventTableEntry* row = handler->FindEntry(CommandTrigger(id, EventKind::kCommandEnable), &object);
         row && object) {
-        EventCall call;
-        call.enabler = &enabler;
-        row->call(object, *row, call);
-        return S_OK;
+        return vx::hf::Guarded("command enabler", [&] {
+            EventCall call;
+            call.enabler = &enabler;
+            row->call(object, *row, call);
+            return S_OK;
+        });
     }
     if (handler->FindEntry(CommandTrigger(id, EventKind::kCommand), &object)) {
         if (enabler)
@@ -146,10 +155,12 @@ HRESULT DispatchCommandNotify(CAFEventHandlerBase* handler, DWORD id, DWORD code
     const EventTableEntry* row = handler->FindEntry(CommandTrigger(id, code), &object);
     if (!row || !object)
         return S_FALSE;
-    EventCall call;
-    call.a = a;
-    call.b = b;
-    return row->call(object, *row, call);
+    return vx::hf::Guarded("command notification", [&] {
+        EventCall call;
+        call.a = a;
+        call.b = b;
+        return row->call(object, *row, call);
+    });
 }
 
 HRESULT DispatchMessageEvent(CAFEventHandlerBase* handler, IMessage* message)
@@ -165,9 +176,14 @@ HRESULT DispatchMessageEvent(CAFEventHandlerBase* handler, IMessage* message)
     const EventTableEntry* row = handler->FindEntry(MsgEventTrigger(id, flags), &object);
     if (!row || !object)
         return 0;
-    EventCall call;
-    call.message = message;
-    return row->call(object, *row, call) == S_OK ? 1 : 0;
+    // A handler that fails by exception has handled the message.
+    return vx::hf::Guarded("message", [&] {
+        EventCall call;
+        call.message = message;
+        return row->call(object, *row, call) == S_OK ? S_OK : S_FALSE;
+    }) == S_FALSE
+        ? 0
+        : 1;
 }
 
 void DispatchObserverEvent(CAFEventHandlerBase* handler, DWORD eventId, ULONGLONG a, ULONGLONG b)
@@ -178,8 +194,10 @@ void DispatchObserverEvent(CAFEventHandlerBase* handler, DWORD eventId, ULONGLON
     const EventTableEntry* row = handler->FindEntry(ObserverEventTrigger(eventId), &object);
     if (!row || !object)
         return;
-    EventCall call;
-    call.a = a;
-    call.b = b;
-    row->call(object, *row, call);
+    vx::hf::Guarded("observer event", [&] {
+        EventCall call;
+        call.a = a;
+        call.b = b;
+        row->call(object, *row, call);
+    });
 }

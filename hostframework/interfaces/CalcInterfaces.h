@@ -58,6 +58,47 @@ struct ICalcEnum : IUnknown {
     virtual HRESULT Seek(LONG position) = 0;
     // Releases the sources given to Init.
     virtual HRESULT ClearSources() = 0;
+    // The slots after these have answers an enumerator need not give: the defaults are what an
+    // enumerator without them answers.
+    // The enumerator's flags for a non-zero query (0 for query 0).
+    virtual HRESULT GetFlags(DWORD query, DWORD* flags)
+    {
+        (void)query;
+        if (flags)
+            *flags = 0;
+        return E_NOTIMPL;
+    }
+    virtual HRESULT Reserved12() { return S_OK; }
+    virtual HRESULT Reserved13() { return S_OK; }
+    // A value the enumerator holds for its host, handed out with the call forwarded to it.
+    virtual HRESULT GetHeldValue(IUnknown** out)
+    {
+        if (out)
+            *out = nullptr;
+        return E_NOTIMPL;
+    }
+    virtual HRESULT Reserved15(LONG* result)
+    {
+        if (result)
+            *result = 0;
+        return S_OK;
+    }
+    // The kind word of the events the enumerator hands out.
+    virtual HRESULT GetEventKind(DWORD* kind)
+    {
+        if (kind)
+            *kind = 0;
+        return E_NOTIMPL;
+    }
+    // The sample-rate ratio of the enumerator's positions: from its first source once initialised,
+    // else 1/1 with a zero offset.
+    virtual HRESULT GetTimeBase(vx::hf::RateRatio* ratio)
+    {
+        if (!ratio)
+            return E_POINTER;
+        *ratio = vx::hf::RateRatio();
+        return E_NOTIMPL;
+    }
 
 protected:
     ~ICalcEnum() = default;

@@ -16,3 +16,14 @@ struct IVarnDataChildData : IUnknown {
 protected:
     ~IVarnDataChildData() = default;
 };
+
+// The data store of a host document, as the objects an extension gives the host reach it: the
+// host hands it to an enumerator class as the creator of its enumerators.
+struct IDataChildStore : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{6A0F3D27-84C1-4B59-9E2A-7D13C5F80B46}");
+    // The child of the id, with a reference; S_FALSE and null when the store holds none.
+    virtual HRESULT GetDataChild(DWORD id, IVarnDataChildData** out) = 0;
+
+protected:
+    ~IDataChildStore() = default;
+};

@@ -8,14 +8,6 @@
 
 namespace HRV {
 
-double TimeOfPosition(const RecordInfo& info, int32_t position)
-{
-    // The base offset is subtracted once: the sample at the base offset is the one at the
-    // record's start time (less the time offset), as the host times its samples.
-    return info.mStartTime - info.mTimeOffset
-        + (static_cast<double>(position) - static_cast<double>(info.mBase)) * info.mInterval;
-}
-
 void EventReader::Open(IEnumEventEx* events)
 {
     Close();

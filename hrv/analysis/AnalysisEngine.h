@@ -20,31 +20,6 @@ namespace HRV {
 
 class Settings;
 
-// The values of the host's record information that the engine reads.
-struct RecordInfo {
-    double mInterval = 0.0; // sample interval dt, seconds
-    double mStartTime = 0.0; // seconds
-    double mTimeOffset = 0.0; // seconds
-    int32_t mBase = 0; // base offset, samples
-    int64_t mLength = 0; // samples in the record
-};
-
-// The time of a sample position of a record: start - offset + (position - base) * dt, seconds.
-double TimeOfPosition(const RecordInfo& info, int32_t position);
-
-// What the engine needs of the host recording.
-class IAnalysisHost {
-public:
-    virtual ~IAnalysisHost() = default;
-    virtual int32_t RecordCount() = 0;
-    virtual bool GetRecordInfo(int32_t record, RecordInfo& info) = 0;
-    // Opens the event enumeration of the channel in a record from start up to end; null when the
-    // host refuses. The caller releases it.
-    virtual IEnumEventEx* OpenEvents(const ChannelRef& channel, int32_t record, int32_t start, int32_t end) = 0;
-    // The record being sampled.
-    virtual int32_t SampledRecord() = 0;
-};
-
 struct PoincarePoint {
     double mPreviousRR;
     double mRR;

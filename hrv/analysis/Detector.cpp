@@ -1,5 +1,6 @@
 #include "hrv/analysis/Detector.h"
 
+#include "hostframework/calcglue/ChannelManager.h"
 #include "hrv/core/Settings.h"
 
 #include <cmath>
@@ -18,11 +19,6 @@ std::wstring FormulaReal(double value)
     s.precision(6);
     s << value;
     return s.str();
-}
-
-std::wstring FormatChannelReference(uint32_t channel, uint32_t)
-{
-    return L"Ch" + std::to_wstring(static_cast<uint64_t>(channel) + 1);
 }
 
 int32_t TransformWindow(double qrsWidth, double interval)
@@ -55,7 +51,11 @@ std::wstring DetectorBase::StageFormula(int stage, const DetectorSettings& s, in
 {
     switch (stage) {
     case 1:
-        return L"lowpass(" + FormatChannelReference(s.mSourceChannel, s.mSourceChannelFlags) + L","
+        return L"lowpass("
+            + ExtLib::FormatChannelReference(mHost ? mHost->ChannelSource() : nullptr,
+                { s.mSourceChannel, s.mSourceChannelFlags })
+                  .ToWString()
+            + L","
             + FormulaReal(s.mLowPassCutoff) + L")";
     case 2:
         return L"differentiate(" + StageName(1) + L"," + FormulaInteger(3) + L")";
@@ -97,7 +97,7 @@ bool DetectorBase::BuildDetectorChannels(uint32_t flags, const DetectorSettings*
         const int32_t window = TransformWindow(s->mQRSWidth, mHost->SampleInterval(query, reference));
         // The results of these four requests are not checked: stages 5-7 report the failure.
         for (int stage = 1; stage <= 4; ++stage)
-            mHost->AddChannel(StageName(stage), StageFormula(stage, *s, window));
+            mHost->AddChannel(StageName(stage).c_str(), StageFormula(stage, *s, window).c_str());
     }
     if (!BuildDetectionStages(flags, s))
         return false;
@@ -110,8 +110,8 @@ bool DetectorBase::BuildDetectionStages(uint32_t flags, const DetectorSettings* 
         return false;
     if (!(flags & kStagesDetection))
         return true;
-    const bool a = mHost->AddChannel(StageName(5), StageFormula(5, *s, 0));
-    const bool b = mHost->AddChannel(StageName(6), StageFormula(6, *s, 0));
+    const bool a = mHost->AddChannel(StageName(5).c_str(), StageFormula(5, *s, 0).c_str());
+    const bool b = mHost->AddChannel(StageName(6).c_str(), StageFormula(6, *s, 0).c_str());
     return a && b;
 }
 
@@ -121,7 +121,7 @@ bool DetectorBase::BuildFiducialStage(uint32_t flags, const DetectorSettings* s)
         return false;
     if (!(flags & kStageFiducial))
         return true;
-    return mHost->AddChannel(StageName(7), StageFormula(7, *s, 0));
+    return mHost->AddChannel(StageName(7).c_str(), StageFormula(7, *s, 0).c_str());
 }
 
 bool DetectorBase::Update(uint32_t flags, const DetectorSettings* s)
@@ -153,12 +153,12 @@ bool DetectorBase::RemoveChannels(uint32_t flags, const DetectorSettings* s)
     }
     if (flags & kStagesFilter)
         for (int stage = 1; stage <= 4; ++stage)
-            mHost->RemoveChannel(StageName(stage), false);
+            mHost->RemoveChannel(StageName(stage).c_str(), false);
     if (flags & kStagesDetection)
         for (int stage = 5; stage <= 6; ++stage)
-            mHost->RemoveChannel(StageName(stage), false);
+            mHost->RemoveChannel(StageName(stage).c_str(), false);
     if (flags & kStageFiducial)
-        mHost->RemoveChannel(StageName(7), false);
+        mHost->RemoveChannel(StageName(7).c_str(), false);
     return true;
 }
 
@@ -181,7 +181,7 @@ bool DetectorBase::SyncFiducialChannel(const DetectorSettings* s)
 ChannelRef DetectorBase::GetFiducialChannel()
 {
     ChannelRef ref;
-    if (!mHost || !mHost->FindChannel(StageName(7), ref))
+    if (!mHost || !mHost->FindChannel(StageName(7).c_str(), ref))
         return ChannelRef();
     return ref;
 }
@@ -192,7 +192,7 @@ bool DetectorBase::DetachChannels()
         return false;
     bool all = true;
     for (int stage = 1; stage <= 7; ++stage)
-        all = mHost->RemoveChannel(StageName(stage), true) && all;
+        all = mHost->RemoveChannel(StageName(stage).c_str(), true) && all;
     return all;
 }
 

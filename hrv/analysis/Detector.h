@@ -5,17 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "hostframework/interfaces/AnalysisHostInterfaces.h"
+
 namespace HRV {
 
 class Settings;
-
-// A host channel: {channel number, kind}; {0x80000000, 0xC0000000} is no channel.
-struct ChannelRef {
-    uint32_t mChannel = 0x80000000u;
-    uint32_t mKind = 0xC0000000u;
-    bool IsSet() const { return !(mChannel == 0x80000000u && mKind == 0xC0000000u); }
-    bool operator==(const ChannelRef&) const = default;
-};
 
 // A position in a recording: record and sample offset.
 struct RecordPosition {
@@ -71,29 +65,10 @@ template <class SettingsT> DetectorSettings DetectorSettingsFrom(const SettingsT
     return d;
 }
 
-// What the detector needs of the host document and its named channels (the arithmetic channel
-// manager of the host framework and the host's channel links).
-class IDetectorHost {
-public:
-    virtual ~IDetectorHost() = default;
-    virtual int32_t RecordCount() = 0;
-    virtual bool HasData(const ChannelRef& channel, int32_t record) = 0;
-    virtual double SampleInterval(const ChannelRef& channel, int32_t record) = 0;
-    // Creates or rewrites the named channel with the formula; false when the host refuses.
-    virtual bool AddChannel(const std::wstring& name, const std::wstring& formula) = 0;
-    virtual bool RemoveChannel(const std::wstring& name, bool clear) = 0;
-    virtual bool FindChannel(const std::wstring& name, ChannelRef& out) = 0;
-    virtual bool HasChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
-    virtual bool AddChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
-    virtual bool RemoveChannelLink(const ChannelRef& from, const ChannelRef& to) = 0;
-};
-
 // Number text of the formulas, in the classic locale: positions and counts exactly as integers,
 // real-valued settings with six significant digits.
 std::wstring FormulaInteger(int64_t value);
 std::wstring FormulaReal(double value);
-// 'Ch1' for channel 0 of an ordinary kind.
-std::wstring FormatChannelReference(uint32_t channel, uint32_t kind);
 // The window of the transform stage: 2 * QRS width / interval samples, at least 21; 21 for an
 // interval that is not a positive number, at most the largest 32-bit integer.
 int32_t TransformWindow(double qrsWidth, double interval);

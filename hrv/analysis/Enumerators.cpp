@@ -1,6 +1,8 @@
 #include "hrv/analysis/Enumerators.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 
+#include "hrv/core/EventIdCache.h"
+#include "hrv/core/UserEventData.h"
 #include "log/Log.h"
 
 #include <algorithm>
@@ -90,7 +92,7 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetParams(BSTR* text)
 
 template <class Algo> CheckpointEnumerator<Algo>* CheckpointEnumerator<Algo>::Copy() const
 {
-    auto* copy = new CheckpointEnumerator(mName, mContext, mClass);
+    auto* copy = new CheckpointEnumerator(mName, mContext, mClass, mStore);
     copy->mTimeBase = mTimeBase;
     copy->mParams = mParams;
     copy->mHasParams = mHasParams;
@@ -162,6 +164,9 @@ HRESULT CheckpointEnumerator<Algo>::Init(
     }
     mRecord = record;
     mInterval = interval;
+    // The document's objects as they are now: the user may have changed the marks since.
+    if (mStore)
+        SetParamsOf(mParams, ContextFromStore(mStore));
     std::string error;
     if (!mParams.OpenSources(sources, count, interval, record, error)) {
         vx::log::WriteLine(error);
@@ -391,6 +396,9 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Find(LONG backward, LO
                 break;
         }
     }
+    // Where the search itself left the position: a forward search that found nothing has read
+    // up to its upper bound, a backward one up to s.
+    const int32_t searched = mPosition;
     mCurrent.reset();
     mHeld.reset();
     if (found && found->mPosition >= 1 && found->mPosition >= lower && found->mPosition < upper) {
@@ -398,7 +406,9 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Find(LONG backward, LO
         mPosition = found->mPosition;
         return S_OK;
     }
-    mPosition = s;
+    // Nothing found: the position moves to s only when s lies further in the search direction
+    // than where the search left it.
+    mPosition = (backward ? s < searched : s > searched) ? s : searched;
     return S_FALSE;
 }
 
@@ -416,6 +426,23 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Reserved10(LONG* resul
     return E_NOTIMPL;
 }
 
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetFlags(DWORD query, DWORD* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = query ? 0x40000000u : 0u;
+    return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetEventKind(DWORD* kind)
+{
+    if (!kind)
+        return E_POINTER;
+    *kind = 0x801B0002u;
+    return S_OK;
+}
+
+// The ICalcEnum and the IEnumEventEx slots answer alike.
 template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetTimeBase(vx::hf::RateRatio* ratio)
 {
     if (!ratio)
@@ -515,19 +542,53 @@ HRESULT EnumeratorClassObject::GetDescription(BSTR* text)
     return S_OK;
 }
 
-HRESULT EnumeratorClassObject::CreateInstance(IUnknown*, ICalcEnum** out)
+HRESULT EnumeratorClassObject::CreateInstance(IUnknown* creator, ICalcEnum** out)
 {
     if (!out)
         return E_POINTER;
     *out = nullptr;
+    // The host creates the enumerators of a document's formulas with the document's data store.
+    IDataChildStore* store = nullptr;
+    if (creator && mKind == Kind::Fiducial) {
+        void* p = nullptr;
+        if (SUCCEEDED(creator->QueryInterface(IDataChildStore::kIid, &p)))
+            store = static_cast<IDataChildStore*>(p);
+    }
     ICalcEnum* e = nullptr;
     if (mKind == Kind::Fiducial)
-        e = new FiducialEnumerator("Fiducial", mContext, this);
+        e = new FiducialEnumerator("Fiducial", mContext, this, store);
     else
         e = new SelectorEnumerator("HRVSelector", mContext, this);
+    if (store)
+        store->Release(); // the enumerator holds its own
     e->AddRef();
     *out = e;
     return S_OK;
+}
+
+std::shared_ptr<const FiducialContext> ContextFromStore(IDataChildStore* store)
+{
+    auto context = std::make_shared<FiducialContext>();
+    if (!store)
+        return context;
+    const auto fetch = [&](DWORD id, const IID& iid) -> void* {
+        IVarnDataChildData* child = nullptr;
+        void* p = nullptr;
+        if (store->GetDataChild(id, &child) == S_OK && child) {
+            child->QueryInterface(iid, &p);
+            child->Release();
+        }
+        return p;
+    };
+    if (auto* marks = static_cast<IUserEventData*>(fetch(UserEventData::ChildDataId(), IUserEventData::kIid))) {
+        context->marks = std::make_shared<UserEventMarks>(marks);
+        marks->Release();
+    }
+    if (auto* cache = static_cast<IEventIdCache*>(fetch(EventIdCache::ChildDataId(), IEventIdCache::kIid))) {
+        context->numbers = std::make_shared<BeatNumberCache>(cache);
+        cache->Release();
+    }
+    return context;
 }
 
 HRESULT EnumeratorClassObject::GetFunctionName(DWORD index, BSTR* name)

@@ -6,6 +6,7 @@
 // detection from the record's start again.
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
+#include "hostframework/interfaces/DataChild.h"
 #include "hrv/analysis/Fiducial.h"
 #include "hrv/analysis/Selector.h"
 
@@ -36,12 +37,22 @@ public:
     using State = typename Algo::State;
     using Event = typename Algo::Event;
 
+    // `store`, when given, is the document's data store (held), from which Init fetches the
+    // user's beat marks and the beat-number cache.
     CheckpointEnumerator(std::string name, std::shared_ptr<const FiducialContext> context,
-        EnumeratorClassObject* classObject = nullptr)
+        EnumeratorClassObject* classObject = nullptr, IDataChildStore* store = nullptr)
         : mName(std::move(name))
         , mContext(std::move(context))
         , mClass(classObject)
+        , mStore(store)
     {
+        if (mStore)
+            mStore->AddRef();
+    }
+    ~CheckpointEnumerator() override
+    {
+        if (mStore)
+            mStore->Release();
     }
 
     // ICalcEnum
@@ -54,6 +65,10 @@ public:
         double sampleInterval, DWORD mode) override;
     HRESULT Seek(LONG position) override;
     HRESULT ClearSources() override;
+    // 0x40000000 for a non-zero query: the enumerator hands out events.
+    HRESULT GetFlags(DWORD query, DWORD* flags) override;
+    // 0x801B0002.
+    HRESULT GetEventKind(DWORD* kind) override;
 
     // IEnumEventEx
     HRESULT Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next) override;
@@ -88,6 +103,7 @@ private:
     std::string mName;
     std::shared_ptr<const FiducialContext> mContext;
     EnumeratorClassObject* mClass;
+    IDataChildStore* mStore;
     vx::hf::RateRatio mTimeBase;
     Params mParams;
     bool mHasParams = false;
@@ -150,6 +166,11 @@ private:
 
 EnumeratorClassObject& FiducialEnumClass();
 EnumeratorClassObject& SelectorEnumClass();
+
+// The document's objects of the fiducial enumerators, fetched from its data store by their
+// data-child ids: the user's beat marks and the beat-number cache (each null when the store has
+// none).
+std::shared_ptr<const FiducialContext> ContextFromStore(IDataChildStore* store);
 
 // Registers "HRVFiducialEnum" and then "HRVSelectorEnum" with the host; the type registry, when
 // given, supplies the type index of the class ids. S_OK or the first failure.

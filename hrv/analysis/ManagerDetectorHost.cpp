@@ -45,20 +45,20 @@ double ManagerDetectorHost::SampleInterval(const ChannelRef& channel, int32_t re
     return interval;
 }
 
-bool ManagerDetectorHost::AddChannel(const std::wstring& name, const std::wstring& formula)
+bool ManagerDetectorHost::AddChannel(const wchar_t* name, const wchar_t* formula)
 {
-    return mManager.AddChannel(KEL::String(name.c_str()), KEL::String(formula.c_str()), KEL::String(L""));
+    return mManager.AddChannel(KEL::String(name), KEL::String(formula), KEL::String(L""));
 }
 
-bool ManagerDetectorHost::RemoveChannel(const std::wstring& name, bool clear)
+bool ManagerDetectorHost::RemoveChannel(const wchar_t* name, bool clear)
 {
-    return mManager.RemoveChannel(KEL::String(name.c_str()), clear);
+    return mManager.RemoveChannel(KEL::String(name), clear);
 }
 
-bool ManagerDetectorHost::FindChannel(const std::wstring& name, ChannelRef& out)
+bool ManagerDetectorHost::FindChannel(const wchar_t* name, ChannelRef& out)
 {
     vx::hf::ChannelRef ref;
-    if (!mManager.FindChannel(KEL::String(name.c_str()), ref) || !ref.Known())
+    if (!mManager.FindChannel(KEL::String(name), ref) || !ref.Known())
         return false;
     out = { ref.number, ref.kind };
     return true;

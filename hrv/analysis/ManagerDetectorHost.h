@@ -13,17 +13,18 @@ public:
     ManagerDetectorHost(ExtLib::ArithmeticChannelManager& manager, IRecordingDoc* document);
     ManagerDetectorHost(const ManagerDetectorHost&) = delete;
     ManagerDetectorHost& operator=(const ManagerDetectorHost&) = delete;
-    ~ManagerDetectorHost() override;
+    ~ManagerDetectorHost();
 
     int32_t RecordCount() override;
     bool HasData(const ChannelRef& channel, int32_t record) override;
     double SampleInterval(const ChannelRef& channel, int32_t record) override;
-    bool AddChannel(const std::wstring& name, const std::wstring& formula) override;
-    bool RemoveChannel(const std::wstring& name, bool clear) override;
-    bool FindChannel(const std::wstring& name, ChannelRef& out) override;
+    bool AddChannel(const wchar_t* name, const wchar_t* formula) override;
+    bool RemoveChannel(const wchar_t* name, bool clear) override;
+    bool FindChannel(const wchar_t* name, ChannelRef& out) override;
     bool HasChannelLink(const ChannelRef& from, const ChannelRef& to) override;
     bool AddChannelLink(const ChannelRef& from, const ChannelRef& to) override;
     bool RemoveChannelLink(const ChannelRef& from, const ChannelRef& to) override;
+    IUnknown* ChannelSource() override { return mManager.ChannelSource(); }
 
 private:
     ExtLib::ArithmeticChannelManager& mManager;

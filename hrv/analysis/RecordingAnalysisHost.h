@@ -13,7 +13,7 @@ public:
     RecordingAnalysisHost(IRecordingDoc* document, const ChannelRef& sourceChannel);
     RecordingAnalysisHost(const RecordingAnalysisHost&) = delete;
     RecordingAnalysisHost& operator=(const RecordingAnalysisHost&) = delete;
-    ~RecordingAnalysisHost() override;
+    ~RecordingAnalysisHost();
 
     int32_t RecordCount() override;
     bool GetRecordInfo(int32_t record, RecordInfo& info) override;

@@ -5,9 +5,6 @@
 
 namespace HRV {
 
-// The document class; persisted settings and data report it as their class.
-inline constexpr GUID GUID_HRVDocumentObj = vx::com::MakeGuid("{EA881A0C-B5E6-42DD-9B2E-4714888D1B5B}");
-
 // Marks the settings object; it has only the IUnknown operations.
 struct IHRVSettings : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{D0423F5F-910C-48CA-9926-D943EE22F68F}");

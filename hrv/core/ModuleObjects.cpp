@@ -49,6 +49,11 @@ const KEL::String& RRExportTypeName()
     return TableText<6>();
 }
 
+KEL::String TitleOr(const KEL::String& title, const wchar_t* fallback)
+{
+    return title.Length() ? title : KEL::String(fallback);
+}
+
 RegistrationLists RegistrationLists::Link(const ModuleClassObjects& objects)
 {
     RegistrationLists lists;

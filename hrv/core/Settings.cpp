@@ -1,6 +1,10 @@
 #include "hrv/core/Settings.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <utility>
 
 #include "foundation/XKEL.h"
 #include "foundation/stream/StorageBinStream.h"
@@ -12,75 +16,184 @@ namespace {
 constexpr HRESULT kBadFirstSection = MakeHResult(0xA0048204u);
 constexpr HRESULT kBadSection = MakeHResult(0xA0048206u);
 
-// One item of the settings stream: how it is read and written, and the first stored version
-// that holds it. Items are stored in this order.
-enum class Kind { U32, I32, Flag, F64, Position };
+using Kind = SettingsField::Kind;
+using Item = SettingsField;
 
-struct Item {
-    Kind kind;
-    std::uint32_t since;
-    std::uint32_t Settings::*u32 = nullptr;
-    std::int32_t Settings::*i32 = nullptr;
-    bool Settings::*flag = nullptr;
-    double Settings::*f64 = nullptr;
-    Position Settings::*position = nullptr;
-};
+constexpr double kAny = 4294967295.0;
 
-constexpr Item U32(std::uint32_t Settings::*f, std::uint32_t since)
+constexpr Item U32(const wchar_t* name, std::uint32_t Settings::*f, std::uint32_t since, std::uint32_t mask,
+    double min = 0, double max = kAny)
 {
-    return { Kind::U32, since, f };
+    return { name, Kind::U32, since, mask, min, max, L"", f };
 }
-constexpr Item I32(std::int32_t Settings::*f, std::uint32_t since)
+constexpr Item I32(const wchar_t* name, std::int32_t Settings::*f, std::uint32_t since, std::uint32_t mask,
+    double min, double max)
 {
-    return { Kind::I32, since, nullptr, f };
+    return { name, Kind::I32, since, mask, min, max, L"", nullptr, f };
 }
-constexpr Item Flag(bool Settings::*f, std::uint32_t since)
+constexpr Item Flag(const wchar_t* name, bool Settings::*f, std::uint32_t since, std::uint32_t mask)
 {
-    return { Kind::Flag, since, nullptr, nullptr, f };
+    return { name, Kind::Flag, since, mask, 0, 1, L"", nullptr, nullptr, f };
 }
-constexpr Item F64(double Settings::*f, std::uint32_t since)
+constexpr Item F64(const wchar_t* name, double Settings::*f, std::uint32_t since, std::uint32_t mask, double min,
+    double max, const wchar_t* unit)
 {
-    return { Kind::F64, since, nullptr, nullptr, nullptr, f };
+    return { name, Kind::F64, since, mask, min, max, unit, nullptr, nullptr, nullptr, f };
 }
-constexpr Item Pos(Position Settings::*f, std::uint32_t since)
+constexpr Item Pos(const wchar_t* name, Position Settings::*f, std::uint32_t since, std::uint32_t mask)
 {
-    return { Kind::Position, since, nullptr, nullptr, nullptr, nullptr, f };
+    return { name, Kind::Position, since, mask, 0, 0, L"", nullptr, nullptr, nullptr, nullptr, f };
 }
 
+// The fields in stream order. The ranges are the settings dialogs' limits in stored units (the
+// dialogs show milliseconds where these hold seconds). The noise level's limit is the detector
+// dialog's in the unit of a volt channel; the dialog scales it by the channel's unit prefix.
 const Item kItems[] = {
-    U32(&Settings::mSourceChannel, 0),
-    U32(&Settings::mSourceChannelFlags, 0),
-    Flag(&Settings::mUseSelection, 0),
-    Flag(&Settings::mShowEventMarkers, 0),
-    Pos(&Settings::mRangeStart, 0),
-    Pos(&Settings::mRangeEnd, 0),
-    F64(&Settings::mHistogramBinWidth, 0),
-    Flag(&Settings::mAutoBinWidth, 0),
-    F64(&Settings::mPRRThreshold, 0),
-    Flag(&Settings::mExcludeEctopics, 0),
-    Flag(&Settings::mAnalyzeWhileSampling, 0),
-    F64(&Settings::mSDARRAveraging, 3),
-    F64(&Settings::mRRMin, 0),
-    F64(&Settings::mRRMax, 0),
-    F64(&Settings::mComplexityMin, 0),
-    F64(&Settings::mComplexityMax, 0),
-    U32(&Settings::mSpecies, 0),
-    F64(&Settings::mLevellingWindow, 0),
-    F64(&Settings::mNoiseLevel, 0),
-    F64(&Settings::mMinPeakHeight, 0),
-    F64(&Settings::mQRSWidth, 0),
-    F64(&Settings::mMinPeriod, 0),
-    F64(&Settings::mLowPassCutoff, 6),
-    F64(&Settings::mMaxFrequency, 0),
-    F64(&Settings::mVLFLow, 0),
-    F64(&Settings::mVLFHigh, 0),
-    F64(&Settings::mLFLow, 0),
-    F64(&Settings::mLFHigh, 0),
-    F64(&Settings::mHFLow, 0),
-    F64(&Settings::mHFHigh, 0),
-    I32(&Settings::mNumFrequencies, 2),
-    I32(&Settings::mDataWindow, 4),
+    U32(L"SourceChannel", &Settings::mSourceChannel, 0, kChangeEverything),
+    U32(L"SourceChannelFlags", &Settings::mSourceChannelFlags, 0, kChangeEverything),
+    Flag(L"UseSelection", &Settings::mUseSelection, 0, kChangeEverything),
+    Flag(L"ShowEventMarkers", &Settings::mShowEventMarkers, 0, 0),
+    Pos(L"RangeStart", &Settings::mRangeStart, 0, kChangeEverything),
+    Pos(L"RangeEnd", &Settings::mRangeEnd, 0, kChangeEverything),
+    F64(L"HistogramBinWidth", &Settings::mHistogramBinWidth, 0, kChangeHistogram, 0.0001, 10, L"s"),
+    Flag(L"AutoBinWidth", &Settings::mAutoBinWidth, 0, kChangeHistogram),
+    F64(L"PRRThreshold", &Settings::mPRRThreshold, 0, kChangePRR, 0.000001, 1, L"s"),
+    Flag(L"ExcludeEctopics", &Settings::mExcludeEctopics, 0, kChangeBeatClasses),
+    Flag(L"AnalyzeWhileSampling", &Settings::mAnalyzeWhileSampling, 0, 0),
+    F64(L"SDARRAveraging", &Settings::mSDARRAveraging, 3, kChangeSDARR, 1, 3600, L"s"),
+    F64(L"RRMin", &Settings::mRRMin, 0, kChangeBeatClasses, 0, 60, L"s"),
+    F64(L"RRMax", &Settings::mRRMax, 0, kChangeBeatClasses, 0, 60, L"s"),
+    F64(L"ComplexityMin", &Settings::mComplexityMin, 0, kChangeBeatClasses, 0, 10, L""),
+    F64(L"ComplexityMax", &Settings::mComplexityMax, 0, kChangeBeatClasses, 0, 10, L""),
+    U32(L"Species", &Settings::mSpecies, 0, 0, 0, 8),
+    F64(L"LevellingWindow", &Settings::mLevellingWindow, 0, kChangeDetectorLevels, 0.1, 20, L"s"),
+    F64(L"NoiseLevel", &Settings::mNoiseLevel, 0, kChangeDetectorLevels, 0, 10, L""),
+    F64(L"MinPeakHeight", &Settings::mMinPeakHeight, 0, kChangeDetectorLevels, 0.05, 9, L"S.D."),
+    F64(L"QRSWidth", &Settings::mQRSWidth, 0, kChangeBeatClasses, 0.01, 10, L"s"),
+    F64(L"MinPeriod", &Settings::mMinPeriod, 0, kChangeDetectorLevels, 0.01, 100, L"s"),
+    F64(L"LowPassCutoff", &Settings::mLowPassCutoff, 6, kChangeEverything, 10, 200, L"Hz"),
+    F64(L"MaxFrequency", &Settings::mMaxFrequency, 0, kChangeSpectrumGrid, 0, 10, L"Hz"),
+    F64(L"VLFLow", &Settings::mVLFLow, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"VLFHigh", &Settings::mVLFHigh, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"LFLow", &Settings::mLFLow, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"LFHigh", &Settings::mLFHigh, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"HFLow", &Settings::mHFLow, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"HFHigh", &Settings::mHFHigh, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    I32(L"NumFrequencies", &Settings::mNumFrequencies, 2, kChangeSpectrumGrid, 10, 10000),
+    I32(L"DataWindow", &Settings::mDataWindow, 4, 0, 0, 5),
 };
+
+// The minimum-maximum pairs that must be in order.
+constexpr std::pair<double Settings::*, double Settings::*> kPairs[] = {
+    { &Settings::mRRMin, &Settings::mRRMax },
+    { &Settings::mComplexityMin, &Settings::mComplexityMax },
+    { &Settings::mVLFLow, &Settings::mVLFHigh },
+    { &Settings::mLFLow, &Settings::mLFHigh },
+    { &Settings::mHFLow, &Settings::mHFHigh },
+};
+
+// The value of a numeric field as a double (positions have none).
+double NumberOf(const Settings& s, const Item& item)
+{
+    switch (item.kind) {
+    case Kind::U32:
+        return s.*item.u32;
+    case Kind::I32:
+        return s.*item.i32;
+    case Kind::Flag:
+        return s.*item.flag ? 1 : 0;
+    case Kind::F64:
+        return s.*item.f64;
+    case Kind::Position:
+        break;
+    }
+    return 0;
+}
+
+bool Differs(const Settings& a, const Settings& b, const Item& item)
+{
+    if (item.kind == Kind::Position)
+        return a.*item.position != b.*item.position;
+    if (item.kind == Kind::F64)
+        return a.*item.f64 != b.*item.f64; // a NaN always differs
+    return NumberOf(a, item) != NumberOf(b, item);
+}
+
+void CopyItem(const Settings& from, Settings& to, const Item& item)
+{
+    switch (item.kind) {
+    case Kind::U32:
+        to.*item.u32 = from.*item.u32;
+        break;
+    case Kind::I32:
+        to.*item.i32 = from.*item.i32;
+        break;
+    case Kind::Flag:
+        to.*item.flag = from.*item.flag;
+        break;
+    case Kind::F64:
+        to.*item.f64 = from.*item.f64;
+        break;
+    case Kind::Position:
+        to.*item.position = from.*item.position;
+        break;
+    }
+}
+
+std::wstring Number(double v)
+{
+    wchar_t text[40];
+    std::swprintf(text, 40, L"%.10g", v);
+    return text;
+}
+
+std::wstring RangeText(const Item& item)
+{
+    std::wstring text = Number(item.min) + L" to " + Number(item.max);
+    if (*item.unit)
+        text += std::wstring(L" ") + item.unit;
+    return text;
+}
+
+// The name of a real field.
+const wchar_t* FindItemName(double Settings::*member)
+{
+    for (const Item& item : kItems)
+        if (item.f64 == member)
+            return item.name;
+    return L"";
+}
+
+// Parses the whole text as a value of the field's type (classic number syntax).
+bool ParseValue(const Item& item, std::wstring_view text, double& value)
+{
+    std::string narrow;
+    for (wchar_t c : text) {
+        if (c <= 0 || c > 0x7E)
+            return false;
+        narrow += static_cast<char>(c);
+    }
+    const char* first = narrow.data();
+    const char* last = first + narrow.size();
+    if (narrow.empty())
+        return false;
+    if (item.kind == Kind::Flag) {
+        if (narrow == "true" || narrow == "false") {
+            value = narrow == "true" ? 1 : 0;
+            return true;
+        }
+    }
+    if (item.kind == Kind::F64) {
+        const auto r = std::from_chars(first, last, value);
+        return r.ec == std::errc() && r.ptr == last;
+    }
+    long long n = 0;
+    const auto r = std::from_chars(first, last, n);
+    if (r.ec != std::errc() || r.ptr != last)
+        return false;
+    value = static_cast<double>(n);
+    return true;
+}
 
 // Reads one item; the field changes only when the whole item arrived.
 void ReadItem(KEL::BinIStream& in, Settings& s, const Item& item)
@@ -246,6 +359,9 @@ HRESULT Settings::Load(IStream* stream)
         return E_POINTER;
     KEL::StorageBinIStreamLite in(stream);
     const std::uint32_t version = in.GetU32();
+    // The values before the load, which a stream with a value out of its range leaves in place.
+    Settings before;
+    before.CopyFields(*this);
     if (!in.Good()) {
         KEL::BootLog(std::wstring_view(L"HRV::Settings::Load: the settings stream ended before its version; "
                                        L"the settings keep their values"));
@@ -257,6 +373,13 @@ HRESULT Settings::Load(IStream* stream)
             LoadLegacy(in, version); // a failed conversion is reported and the load still succeeds
         else
             return KEL::kStreamVersionTooNew;
+    }
+    std::wstring reason;
+    if (!Validate(&reason)) {
+        CopyFields(before);
+        KEL::BootLog(std::wstring_view(
+            L"HRV::Settings::Load: " + reason + L"; the stream is refused and the settings keep their values"));
+        return E_INVALIDARG;
     }
     mStoredWithHost = true;
     mLoaded = true;
@@ -376,45 +499,18 @@ HRESULT Settings::Save(IStream* stream, BOOL clearDirty)
     return S_OK;
 }
 
+void Settings::CopyFields(const Settings& from)
+{
+    for (const Item& item : kItems)
+        CopyItem(from, *this, item);
+}
+
 void Settings::CopyAnalysisFields(const Settings& from)
 {
-    const std::uint32_t loadedVersion = mLoadedVersion;
-    mSourceChannel = from.mSourceChannel;
-    mSourceChannelFlags = from.mSourceChannelFlags;
-    mUseSelection = from.mUseSelection;
-    mShowEventMarkers = from.mShowEventMarkers;
-    mRangeStart = from.mRangeStart;
-    mRangeEnd = from.mRangeEnd;
-    mHistogramBinWidth = from.mHistogramBinWidth;
-    mAutoBinWidth = from.mAutoBinWidth;
-    mPRRThreshold = from.mPRRThreshold;
-    mSDARRAveraging = from.mSDARRAveraging;
-    mExcludeEctopics = from.mExcludeEctopics;
-    mAnalyzeWhileSampling = from.mAnalyzeWhileSampling;
-    mRRMin = from.mRRMin;
-    mRRMax = from.mRRMax;
-    mComplexityMin = from.mComplexityMin;
-    mComplexityMax = from.mComplexityMax;
-    mSpecies = from.mSpecies;
-    mLowPassCutoff = from.mLowPassCutoff;
-    mLevellingWindow = from.mLevellingWindow;
-    mNoiseLevel = from.mNoiseLevel;
-    mMinPeakHeight = from.mMinPeakHeight;
-    mQRSWidth = from.mQRSWidth;
-    mMinPeriod = from.mMinPeriod;
-    mMaxFrequency = from.mMaxFrequency;
-    mVLFLow = from.mVLFLow;
-    mVLFHigh = from.mVLFHigh;
-    mLFLow = from.mLFLow;
-    mLFHigh = from.mLFHigh;
-    mHFLow = from.mHFLow;
-    mHFHigh = from.mHFHigh;
-    mNumFrequencies = from.mNumFrequencies;
-    mDataWindow = from.mDataWindow;
+    CopyFields(from);
     mStoredWithHost = from.mStoredWithHost;
     mLoaded = from.mLoaded;
     mDirty = from.mDirty;
-    mLoadedVersion = loadedVersion;
 }
 
 HRESULT Settings::Clone(Settings** copy) const
@@ -433,39 +529,103 @@ std::uint32_t Settings::Compare(const Settings* other) const
 {
     if (!other)
         return 0;
-    const Settings& o = *other;
     std::uint32_t mask = 0;
-    auto any = [&](bool differs, std::uint32_t value) {
-        if (differs)
-            mask |= value;
-    };
-    any(mSourceChannel != o.mSourceChannel || mSourceChannelFlags != o.mSourceChannelFlags
-            || mUseSelection != o.mUseSelection,
-        kChangeEverything);
-    any(mRangeStart != o.mRangeStart || mRangeEnd != o.mRangeEnd, kChangeEverything);
-    any(mExcludeEctopics != o.mExcludeEctopics, kChangeBeatClasses);
-    any(mHistogramBinWidth != o.mHistogramBinWidth || mAutoBinWidth != o.mAutoBinWidth, kChangeHistogram);
-    any(mPRRThreshold != o.mPRRThreshold, kChangePRR);
-    any(mSDARRAveraging != o.mSDARRAveraging, kChangeSDARR);
-    any(mRRMin != o.mRRMin || mRRMax != o.mRRMax || mComplexityMin != o.mComplexityMin
-            || mComplexityMax != o.mComplexityMax,
-        kChangeBeatClasses);
-    any(mLowPassCutoff != o.mLowPassCutoff, kChangeEverything);
-    any(mLevellingWindow != o.mLevellingWindow || mNoiseLevel != o.mNoiseLevel || mMinPeakHeight != o.mMinPeakHeight
-            || mMinPeriod != o.mMinPeriod,
-        kChangeDetectorLevels);
-    any(mQRSWidth != o.mQRSWidth, kChangeBeatClasses);
-    any(mMaxFrequency != o.mMaxFrequency || mNumFrequencies != o.mNumFrequencies, kChangeSpectrumGrid);
-    any(mVLFLow != o.mVLFLow || mVLFHigh != o.mVLFHigh || mLFLow != o.mLFLow || mLFHigh != o.mLFHigh
-            || mHFLow != o.mHFLow || mHFHigh != o.mHFHigh,
-        kChangeSpectrumBands);
+    for (const Item& item : kItems)
+        if (Differs(*this, *other, item))
+            mask |= item.changeMask;
     return mask;
 }
 
-bool Settings::IsValid() const
+bool Settings::Validate(std::wstring* reason) const
 {
-    return !(
-        mRRMin != mRRMin || mRRMax != mRRMax || mComplexityMin != mComplexityMin || mComplexityMax != mComplexityMax);
+    for (const Item& item : kItems) {
+        if (item.kind == Kind::Position)
+            continue;
+        const double v = NumberOf(*this, item);
+        if (!(v >= item.min && v <= item.max)) {
+            if (reason)
+                *reason = std::wstring(item.name) + L" must be from " + RangeText(item) + L", not " + Number(v);
+            return false;
+        }
+    }
+    for (const auto& [min, max] : kPairs) {
+        if (this->*min > this->*max) {
+            if (reason)
+                *reason = std::wstring(FindItemName(min)) + L" must not be above " + FindItemName(max);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Settings::SetField(std::wstring_view name, std::wstring_view text, std::wstring* reason)
+{
+    const Item* item = FindSettingsField(name);
+    const auto fail = [&](std::wstring why) {
+        if (reason)
+            *reason = std::move(why);
+        return false;
+    };
+    if (!item)
+        return fail(L"unknown setting: " + std::wstring(name));
+    if (item->kind == Kind::Position)
+        return fail(std::wstring(name) + L" is set by the analysed range, not by value");
+    double v = 0;
+    if (!ParseValue(*item, text, v))
+        return fail(L"bad value for " + std::wstring(name) + L": " + std::wstring(text));
+    if (!(v >= item->min && v <= item->max))
+        return fail(std::wstring(name) + L" must be from " + RangeText(*item) + L", not " + std::wstring(text));
+    switch (item->kind) {
+    case Kind::U32:
+        this->*item->u32 = static_cast<std::uint32_t>(v);
+        break;
+    case Kind::I32:
+        this->*item->i32 = static_cast<std::int32_t>(v);
+        break;
+    case Kind::Flag:
+        this->*item->flag = v != 0;
+        break;
+    case Kind::F64:
+        this->*item->f64 = v;
+        break;
+    case Kind::Position:
+        break;
+    }
+    return true;
+}
+
+std::wstring Settings::FieldText(std::wstring_view name) const
+{
+    const Item* item = FindSettingsField(name);
+    if (!item)
+        return {};
+    if (item->kind == Kind::Position) {
+        const Position p = this->*item->position;
+        return std::to_wstring(p.mRecord) + L":" + std::to_wstring(p.mOffset);
+    }
+    if (item->kind == Kind::F64)
+        return Number(this->*item->f64);
+    return std::to_wstring(static_cast<long long>(NumberOf(*this, *item)));
+}
+
+void Settings::OrderPairs()
+{
+    for (const auto& [min, max] : kPairs)
+        if (this->*min > this->*max)
+            std::swap(this->*min, this->*max);
+}
+
+std::span<const SettingsField> SettingsFields()
+{
+    return kItems;
+}
+
+const SettingsField* FindSettingsField(std::wstring_view name)
+{
+    for (const Item& item : kItems)
+        if (name == item.name)
+            return &item;
+    return nullptr;
 }
 
 } // namespace HRV

@@ -3,6 +3,9 @@
 // recording through IPersistStreamInit. Views, dialogs, the detector and the engine read and
 // write the fields directly.
 #include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
 
 #include "com/Persist.h"
 #include "hostframework/base/SimpleUnknownImp.h"
@@ -27,6 +30,32 @@ constexpr std::uint32_t kChangeSDARR = 0x100u;
 constexpr std::uint32_t kChangeSpectrumGrid = 3u;
 constexpr std::uint32_t kChangeSpectrumBands = 2u;
 
+class Settings;
+
+// One field of the settings, as every operation on all of them reads it: its name (the member
+// without its "m"), how the stream stores it and from which stream version on, which parts of the
+// analysis a change of it redoes, and the values it may take (in the unit it is stored in; the
+// settings dialogs' limits).
+struct SettingsField {
+    enum class Kind { U32, I32, Flag, F64, Position };
+    const wchar_t* name;
+    Kind kind;
+    std::uint32_t since;
+    std::uint32_t changeMask;
+    double min, max;
+    const wchar_t* unit;
+    std::uint32_t Settings::*u32 = nullptr;
+    std::int32_t Settings::*i32 = nullptr;
+    bool Settings::*flag = nullptr;
+    double Settings::*f64 = nullptr;
+    Position Settings::*position = nullptr;
+};
+
+// Every field, in the order of the settings stream.
+std::span<const SettingsField> SettingsFields();
+// The field of a name; null when there is none.
+const SettingsField* FindSettingsField(std::wstring_view name);
+
 class Settings : public SimpleUnknownImp2_1<IPersistStreamInit, IPersist, IHRVSettings, 0> {
 public:
     Settings();
@@ -46,8 +75,23 @@ public:
     // Which parts of the analysis must be redone when going from `other` to these settings;
     // 0 for null.
     std::uint32_t Compare(const Settings* other) const;
-    // None of the beat-box limits is a NaN (an infinity passes).
-    bool IsValid() const;
+    // Every field holds a value of its range (which also rules out NaNs and infinities), and each
+    // minimum is not above its maximum.
+    bool IsValid() const { return Validate(nullptr); }
+    // IsValid, with the reason of the first failure ("NumFrequencies must be from 10 to 10000,
+    // not 20000000").
+    bool Validate(std::wstring* reason) const;
+    // Sets a field by name from its text (a number; 0, 1, true or false for a flag). Refused, with
+    // the reason and nothing changed, for an unknown name, a position, a text that is not a value
+    // of the field's type and a value outside the field's range.
+    bool SetField(std::wstring_view name, std::wstring_view text, std::wstring* reason);
+    // The text of a field's value, as SetField reads it; empty for an unknown name.
+    std::wstring FieldText(std::wstring_view name) const;
+    // Stores minimum and maximum of each pair (beat box, bands) in order, as the settings dialog
+    // stores swapped entries.
+    void OrderPairs();
+    // Every field of the table from `from` (not the three flags and not the loaded version).
+    void CopyFields(const Settings& from);
     // Species presets: 0 "Human" to 7 "Rat" rewrite their blocks, 8 "Custom" only records the
     // choice; any other index changes nothing and gives false.
     bool ApplyDetectorPreset(std::uint32_t index);

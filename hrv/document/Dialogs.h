@@ -8,45 +8,43 @@
 #include <string>
 #include <vector>
 
+#include "hostframework/interfaces/AnalysisHostInterfaces.h"
 #include "hrv/core/Settings.h"
 
 namespace HRV {
 
-class SettingsDialog;
-
-// What the calculation dialog edits: the measure shown by a channel and whether guide lines
-// are drawn for it.
-struct CalculationChoice {
-    int32_t mParameter = 0;
-    bool mSetGuideLines = false;
-};
-
-class IDialogService {
+// The settings dialog: the host's dialog service answers it through the dialog's settings editor,
+// which sets the working settings by name and refuses what lies outside a field's range. OK
+// stores swapped minimum and maximum entries in order; working settings that are still not valid
+// then are not taken: the dialog tells the user why through the host's message box and ends as
+// cancelled.
+class SettingsDialog final : public ISettingsEditor {
 public:
-    virtual ~IDialogService() = default;
-    // Runs the settings dialog: the answer edits dialog.Working() (species through
-    // dialog.SelectSpecies) and returns the dialog's result.
-    virtual int RunSettings(SettingsDialog& dialog) = 0;
-    // Runs the calculation dialog on `choice`; 2 for cancel, anything else for OK with `choice`
-    // holding the answer.
-    virtual int RunCalculation(std::uintptr_t helpContext, CalculationChoice& choice) = 0;
-};
-
-class SettingsDialog {
-public:
-    SettingsDialog(std::vector<std::wstring> channelTitles, Settings& working, IDialogService* service);
-    // 1 when confirmed with OK; 2 (cancel) without a dialog service.
+    SettingsDialog(std::vector<std::wstring> channelTitles, Settings& working, IDialogService* service,
+        IDocumentHost* host = nullptr);
+    // 1 when confirmed with OK and valid; 2 (cancel) without a dialog service.
     int Execute();
 
     const std::vector<std::wstring>& ChannelTitles() const { return mTitles; }
     Settings& Working() { return mWorking; }
+
+    // ISettingsEditor. The dialog lives on its caller's stack for the time it runs: the counts
+    // do not own it.
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT GetChannelCount(DWORD* count) override;
+    HRESULT GetChannelTitle(DWORD index, BSTR* title) override;
     // Choosing a species in the dialog applies its preset to the working settings.
-    bool SelectSpecies(int32_t index) { return mWorking.ApplySpeciesPreset(index); }
+    HRESULT SelectSpecies(LONG index) override;
+    HRESULT SetValue(const wchar_t* name, const wchar_t* text, BSTR* error) override;
+    HRESULT GetValue(const wchar_t* name, BSTR* text) override;
 
 private:
     std::vector<std::wstring> mTitles;
     Settings& mWorking;
     IDialogService* mService;
+    IDocumentHost* mHost;
 };
 
 // The "HRV Calculations" dialog; its help topic is "HRV_Calculations" in "HRVHelp".

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "hostframework/base/ExceptionBoundary.h"
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/UserEventData.h"
 #include "hrv/document/Menus.h"
@@ -22,41 +23,6 @@ bool IsLaterCommand(DWORD n)
         || n == kCmdRemoveMarker || n == kCmdAllBeatsNormal;
 }
 
-void CopySettingsFields(const Settings& from, Settings& to)
-{
-    to.mSourceChannel = from.mSourceChannel;
-    to.mSourceChannelFlags = from.mSourceChannelFlags;
-    to.mUseSelection = from.mUseSelection;
-    to.mShowEventMarkers = from.mShowEventMarkers;
-    to.mRangeStart = from.mRangeStart;
-    to.mRangeEnd = from.mRangeEnd;
-    to.mHistogramBinWidth = from.mHistogramBinWidth;
-    to.mAutoBinWidth = from.mAutoBinWidth;
-    to.mPRRThreshold = from.mPRRThreshold;
-    to.mSDARRAveraging = from.mSDARRAveraging;
-    to.mExcludeEctopics = from.mExcludeEctopics;
-    to.mAnalyzeWhileSampling = from.mAnalyzeWhileSampling;
-    to.mRRMin = from.mRRMin;
-    to.mRRMax = from.mRRMax;
-    to.mComplexityMin = from.mComplexityMin;
-    to.mComplexityMax = from.mComplexityMax;
-    to.mSpecies = from.mSpecies;
-    to.mLowPassCutoff = from.mLowPassCutoff;
-    to.mLevellingWindow = from.mLevellingWindow;
-    to.mNoiseLevel = from.mNoiseLevel;
-    to.mMinPeakHeight = from.mMinPeakHeight;
-    to.mQRSWidth = from.mQRSWidth;
-    to.mMinPeriod = from.mMinPeriod;
-    to.mMaxFrequency = from.mMaxFrequency;
-    to.mVLFLow = from.mVLFLow;
-    to.mVLFHigh = from.mVLFHigh;
-    to.mLFLow = from.mLFLow;
-    to.mLFHigh = from.mLFHigh;
-    to.mHFLow = from.mHFLow;
-    to.mHFHigh = from.mHFHigh;
-    to.mNumFrequencies = from.mNumFrequencies;
-    to.mDataWindow = from.mDataWindow;
-}
 
 RecordPosition ToRecordPosition(Position p)
 {
@@ -340,7 +306,7 @@ int Document::RegisterWithManager()
     mAnalysisManager = Host() ? Host()->AnalysisManager() : nullptr;
     if (!mAnalysisManager)
         return 0;
-    mAnalysisManager->Register(DocumentText(1).ToWString(), L"HRV", &mClientId);
+    mAnalysisManager->Register(DocumentText(1).ToWString().c_str(), L"HRV", &mClientId);
     IUnknown* object = nullptr;
     DWORD word = 0;
     if (GetPersistedObject(0, 2, &word, &object) != S_OK || !object)
@@ -388,16 +354,19 @@ void Document::CmdSettings()
     raw->Release();
     std::vector<std::wstring> titles;
     const int32_t count = Host()->ChannelCount();
-    for (int32_t n = 0; n < count; ++n)
-        titles.push_back(Host()->ChannelTitle(n));
-    SettingsDialog dialog(std::move(titles), *clone.Get(), Host()->Dialogs());
+    for (int32_t n = 0; n < count; ++n) {
+        BSTR title = nullptr;
+        titles.push_back(SUCCEEDED(Host()->ChannelTitle(n, &title)) && title ? std::wstring(title) : std::wstring());
+        SysFreeString(title);
+    }
+    SettingsDialog dialog(std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
     if (dialog.Execute() != 1)
         return;
     SetAnalysisRange(*clone.Get(), 4);
     const uint32_t mask = clone->Compare(mSettings.Get());
     if (mask > 0xFFFFFFu)
         ClearAnalysis(mask, false);
-    CopySettingsFields(*clone.Get(), *mSettings.Get());
+    mSettings->CopyFields(*clone.Get());
     if (mask != 0)
         InvalidateAnalysis();
     if (!Busy() && mask != 0)
@@ -433,8 +402,10 @@ HRESULT Document::PlotsPopupOpening(ULONGLONG menu, ULONGLONG)
     for (int i = popup->Count() - 1; i >= 0; --i)
         popup->RemoveAt(i);
     static const UINT kTexts[] = { 45, 48, 51, 54, 57 };
+    // Plain items: their ids are the command numbers 5 to 9, which the chosen-item notification
+    // takes back.
     for (DWORD n = kCmdTachogram; n <= kCmdSpectrum; ++n)
-        popup->Append(CommandId(n), DocumentText(kTexts[n - kCmdTachogram]).ToWString());
+        popup->Append(n, DocumentText(kTexts[n - kCmdTachogram]).ToWString());
     return 0;
 }
 
@@ -596,131 +567,143 @@ void Document::OnChannelSetupChanged(ULONGLONG channel, ULONGLONG calculation)
 
 HRESULT Document::MaySamplingStart(WORD* verdict)
 {
-    if (!verdict)
-        return E_POINTER;
-    *verdict = 0xFFFF;
-    Settings& s = *mSettings.Get();
-    if (!s.mAnalyzeWhileSampling)
-        return 0;
-    if (s.HasValidRange() && Host()) {
-        const Position end = Host()->DataEnd();
-        if (s.mRangeEnd < end)
-            *verdict = 0;
-    }
-    if (*verdict == 0xFFFF)
-        return 0;
-    int answer = Host()
-        ? Host()->MessageBox(DocumentText(1).ToWString(), DocumentText(4).ToWString(), 0x2031, 0x800B0004u)
-        : 0;
-    if (answer == 0)
-        answer = 1; // the host cannot ask: as OK
-    if (answer == 1) {
+    return vx::hf::Guarded("HRV document: online sampling start", [&]() -> HRESULT {
+        if (!verdict)
+            return E_POINTER;
         *verdict = 0xFFFF;
-        ClearAnalysis(0x4FFFFFFu, false);
-        if (s.mRangeStart.IsSet() || s.mRangeEnd.IsSet()) {
-            s.mRangeStart.mRecord = kPositionNotSet;
-            s.mRangeEnd.mRecord = kPositionNotSet;
-            s.mDirty = true;
+        Settings& s = *mSettings.Get();
+        if (!s.mAnalyzeWhileSampling)
+            return 0;
+        if (s.HasValidRange() && Host()) {
+            const Position end = Host()->DataEnd();
+            if (s.mRangeEnd < end)
+                *verdict = 0;
         }
-    } else {
-        *verdict = 0;
-    }
-    return *verdict == 0xFFFF ? 0 : 1;
+        if (*verdict == 0xFFFF)
+            return 0;
+        int answer = Host()
+            ? Host()->MessageBox(DocumentText(1).ToWString().c_str(), DocumentText(4).ToWString().c_str(), 0x2031, 0x800B0004u)
+            : 0;
+        if (answer == 0)
+            answer = 1; // the host cannot ask: as OK
+        if (answer == 1) {
+            *verdict = 0xFFFF;
+            ClearAnalysis(0x4FFFFFFu, false);
+            if (s.mRangeStart.IsSet() || s.mRangeEnd.IsSet()) {
+                s.mRangeStart.mRecord = kPositionNotSet;
+                s.mRangeEnd.mRecord = kPositionNotSet;
+                s.mDirty = true;
+            }
+        } else {
+            *verdict = 0;
+        }
+        return *verdict == 0xFFFF ? 0 : 1;
+    });
 }
 
 HRESULT Document::SamplingFinished()
 {
-    Settings& s = *mSettings.Get();
-    if (!s.mAnalyzeWhileSampling || !SetAnalysisRange(s, 0))
+    return vx::hf::Guarded("HRV document: online sampling finished", [&]() -> HRESULT {
+        Settings& s = *mSettings.Get();
+        if (!s.mAnalyzeWhileSampling || !SetAnalysisRange(s, 0))
+            return 0;
+        if (mAnalysisManager && mAnalysisManager->Confirm(mClientId) == S_OK)
+            mAnalysisManager->Drop(mClientId);
+        StoreWithHost();
+        s.mDirty = true;
+        Reanalyse(0xFF000000u, 0);
         return 0;
-    if (mAnalysisManager && mAnalysisManager->Confirm(mClientId) == S_OK)
-        mAnalysisManager->Drop(mClientId);
-    StoreWithHost();
-    s.mDirty = true;
-    Reanalyse(0xFF000000u, 0);
-    return 0;
+    });
 }
 
 HRESULT Document::RecordStart(WORD follow)
 {
-    mLastRecord = follow ? -1 : 0;
-    if (!follow || !mSettings->mAnalyzeWhileSampling || !Host())
+    return vx::hf::Guarded("HRV document: online record start", [&]() -> HRESULT {
+        mLastRecord = follow ? -1 : 0;
+        if (!follow || !mSettings->mAnalyzeWhileSampling || !Host())
+            return 0;
+        IAnalysisHost* host = Host()->AnalysisHost();
+        const Settings& s = *mSettings.Get();
+        const double previousEnd = mEngine.mSegments.mSegmentEnd;
+        const int32_t record = host ? host->SampledRecord() : -1;
+        if (!mEngine.StartOnline(host, mDetector.GetFiducialChannel(), record, 0, AnalysisParametersFrom(s))) {
+            mEngine.StopOnline();
+            return E_FAIL;
+        }
+        // The SDARR segments run on across records: the segment end moves forward by whole segment
+        // lengths from where it was (or from the record's time base) until it lies past the base.
+        const double length = s.mSDARRAveraging;
+        double end = previousEnd > 0.0 ? previousEnd : mEngine.mTimeBase;
+        if (length > 0.0 && std::isfinite(length))
+            while (end <= mEngine.mTimeBase)
+                end += length;
+        mEngine.mSegments.mSegmentLength = length;
+        mEngine.mSegments.mSegmentEnd = end;
         return 0;
-    IAnalysisHost* host = Host()->AnalysisHost();
-    const Settings& s = *mSettings.Get();
-    const double previousEnd = mEngine.mSegments.mSegmentEnd;
-    const int32_t record = host ? host->SampledRecord() : -1;
-    if (!mEngine.StartOnline(host, mDetector.GetFiducialChannel(), record, 0, AnalysisParametersFrom(s))) {
-        mEngine.StopOnline();
-        return E_FAIL;
-    }
-    // The SDARR segments run on across records: the segment end moves forward by whole segment
-    // lengths from where it was (or from the record's time base) until it lies past the base.
-    const double length = s.mSDARRAveraging;
-    double end = previousEnd > 0.0 ? previousEnd : mEngine.mTimeBase;
-    if (length > 0.0 && std::isfinite(length))
-        while (end <= mEngine.mTimeBase)
-            end += length;
-    mEngine.mSegments.mSegmentLength = length;
-    mEngine.mSegments.mSegmentEnd = end;
-    return 0;
+    });
 }
 
 HRESULT Document::RecordEnd()
 {
-    if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
-        return 0;
-    SendUpdate(MsgIdAnalysisChanging(), kUpdateRecord);
-    const int result = mEngine.ProcessOnline();
-    // Views that heard Changing wait for its Changed, also when nothing was added.
-    SendUpdate(MsgIdAnalysisChanged(), kUpdateRecord);
-    return result == 1 ? 1 : 0;
+    return vx::hf::Guarded("HRV document: online record end", [&]() -> HRESULT {
+        if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
+            return 0;
+        SendUpdate(MsgIdAnalysisChanging(), kUpdateRecord);
+        const int result = mEngine.ProcessOnline();
+        // Views that heard Changing wait for its Changed, also when nothing was added.
+        SendUpdate(MsgIdAnalysisChanged(), kUpdateRecord);
+        return result == 1 ? 1 : 0;
+    });
 }
 
 HRESULT Document::SamplingEnd()
 {
-    if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
-        return 0;
-    SendUpdate(MsgIdAnalysisChanging(), kUpdateSamplingEnd);
-    mEngine.ProcessOnline();
-    if (Host()) {
-        const Position end = Host()->DataEnd();
-        RecordInfo info;
-        IAnalysisHost* host = Host()->AnalysisHost();
-        if (host && host->GetRecordInfo(end.mRecord, info)) {
-            const double time = TimeOfPosition(info, end.mOffset);
-            if (!mEngine.mRR.empty() && time >= mEngine.mSegments.mSegmentEnd) {
-                mEngine.mSegments.CloseSegment();
-                mEngine.mSegments.mSegmentEnd = SegmentStats::NextSegmentEnd(
-                    mEngine.mSegments.mSegmentEnd, mEngine.mSegments.mSegmentLength, time);
+    return vx::hf::Guarded("HRV document: online sampling end", [&]() -> HRESULT {
+        if (!mLastRecord || !mSettings->mAnalyzeWhileSampling)
+            return 0;
+        SendUpdate(MsgIdAnalysisChanging(), kUpdateSamplingEnd);
+        mEngine.ProcessOnline();
+        if (Host()) {
+            const Position end = Host()->DataEnd();
+            RecordInfo info;
+            IAnalysisHost* host = Host()->AnalysisHost();
+            if (host && host->GetRecordInfo(end.mRecord, info)) {
+                const double time = TimeOfPosition(info, end.mOffset);
+                if (!mEngine.mRR.empty() && time >= mEngine.mSegments.mSegmentEnd) {
+                    mEngine.mSegments.CloseSegment();
+                    mEngine.mSegments.mSegmentEnd = SegmentStats::NextSegmentEnd(
+                        mEngine.mSegments.mSegmentEnd, mEngine.mSegments.mSegmentLength, time);
+                }
             }
         }
-    }
-    mEngine.StopOnline();
-    SendUpdate(MsgIdAnalysisChanged(), kUpdateSamplingEnd);
-    return 0;
+        mEngine.StopOnline();
+        SendUpdate(MsgIdAnalysisChanged(), kUpdateSamplingEnd);
+        return 0;
+    });
 }
 
 HRESULT Document::NewData()
 {
-    Settings& s = *mSettings.Get();
-    if (!s.mAnalyzeWhileSampling)
-        return 0;
-    SendUpdate(MsgIdAnalysisChanging(), kUpdateNewData);
-    if (Host()) {
-        const Position end = Host()->DataEnd();
-        if (end != s.mRangeEnd) {
-            s.mRangeEnd = end;
-            s.mDirty = true;
-            InvalidateAnalysis();
-            const DetectorSettings ds = DetectorView();
-            mDetector.Update(kStageFiducial, &ds);
-            mEngine.Analyse(kChangePRR, Host()->AnalysisHost(), mDetector.GetFiducialChannel(),
-                ToRecordPosition(s.mRangeStart), ToRecordPosition(s.mRangeEnd), AnalysisParametersFrom(s));
+    return vx::hf::Guarded("HRV document: online data", [&]() -> HRESULT {
+        Settings& s = *mSettings.Get();
+        if (!s.mAnalyzeWhileSampling)
+            return 0;
+        SendUpdate(MsgIdAnalysisChanging(), kUpdateNewData);
+        if (Host()) {
+            const Position end = Host()->DataEnd();
+            if (end != s.mRangeEnd) {
+                s.mRangeEnd = end;
+                s.mDirty = true;
+                InvalidateAnalysis();
+                const DetectorSettings ds = DetectorView();
+                mDetector.Update(kStageFiducial, &ds);
+                mEngine.Analyse(kChangePRR, Host()->AnalysisHost(), mDetector.GetFiducialChannel(),
+                    ToRecordPosition(s.mRangeStart), ToRecordPosition(s.mRangeEnd), AnalysisParametersFrom(s));
+            }
         }
-    }
-    SendUpdate(MsgIdAnalysisChanged(), kUpdateNewData);
-    return 0;
+        SendUpdate(MsgIdAnalysisChanged(), kUpdateNewData);
+        return 0;
+    });
 }
 
 // ---- Event table

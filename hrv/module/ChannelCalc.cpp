@@ -221,8 +221,8 @@ HRESULT ChannelCalc::Setup(IUnknown* settings)
     if (!Query(settings, persist))
         return E_INVALIDARG;
     const auto* given = dynamic_cast<const ChannelCalcSettings*>(persist.p);
-    if (!given || given->mParameter > kLastMeasure)
-        return E_INVALIDARG; // not ours, or a measure the selector does not know: nothing changes
+    if (!given)
+        return E_INVALIDARG; // not ours: nothing changes
     mSettings->mParameter = given->mParameter;
     mSettings->mSetGuideLines = given->mSetGuideLines;
     mSettings->mInterpolate = given->mInterpolate;
@@ -328,13 +328,6 @@ HRESULT ChannelCalc::GetDescription(BSTR* text)
     *text = SysAllocString(CalcDescription(mSettings->mParameter).c_str());
     return *text ? S_OK : E_OUTOFMEMORY;
 }
-
-namespace {
-KEL::String TitleOr(const KEL::String& title, const wchar_t* fallback)
-{
-    return title.Length() ? title : KEL::String(fallback);
-}
-} // namespace
 
 CalcClass<ChannelCalc>& ChannelCalcClass()
 {

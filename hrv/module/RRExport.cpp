@@ -8,6 +8,7 @@
 #include "foundation/Utf.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/core/HRVInterfaces.h"
+#include "hrv/core/ModuleObjects.h"
 #include "hrv/datapad/Parameters.h"
 #include "hrv/document/Document.h"
 #include "log/Log.h"
@@ -61,6 +62,8 @@ HRESULT RRIntervalSaveClassObject::QueryInterface(REFIID iid, void** out)
     *out = nullptr;
     if (iid == IUnknown::kIid || iid == ICAFClassObject::kIid)
         *out = static_cast<ICAFClassObject*>(this);
+    else if (iid == IFileSaveAsClass::kIid)
+        *out = static_cast<IFileSaveAsClass*>(this);
     else if (iid == IFileSaveAsClass2::kIid)
         *out = static_cast<IFileSaveAsClass2*>(this);
     else if (iid == IDocFileDescr::kIid)
@@ -92,11 +95,11 @@ HRESULT RRIntervalSaveClassObject::GetClassId(DWORD* id)
 
 HRESULT RRIntervalSaveClassObject::GetExtension(IKELString** out)
 {
-    return HandOut(KEL::String(L"txt"), out);
+    return HandOut(TitleOr(RRExportExtension(), L"txt"), out);
 }
 HRESULT RRIntervalSaveClassObject::GetTypeName(IKELString** out)
 {
-    return HandOut(KEL::String(L"HRV RR Interval Text File"), out);
+    return HandOut(TitleOr(RRExportTypeName(), L"HRV RR Interval Text File"), out);
 }
 HRESULT RRIntervalSaveClassObject::GetFlags(DWORD* out)
 {

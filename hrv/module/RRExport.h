@@ -16,6 +16,7 @@ namespace HRV {
 HRESULT WriteRRIntervals(const std::string& path, const std::vector<double>& intervals);
 
 class RRIntervalSaveClassObject final : public ICAFClassObject,
+                                        public IFileSaveAsClass,
                                         public IFileSaveAsClass2,
                                         public IDocFileDescr,
                                         public LinkedClassObject {
@@ -28,6 +29,11 @@ public:
 
     // ICAFClassObject and IDocFileDescr: (T(HRV document) << 16) | 4.
     HRESULT GetClassId(DWORD* id) override;
+    // IFileSaveAsClass: IFileSaveAsClass2's with 0 before the document.
+    HRESULT Save(IUnknown* application, IKELString* fileName, DWORD third, IUnknown* document) override
+    {
+        return Save(application, fileName, third, 0, document);
+    }
     // IFileSaveAsClass2
     HRESULT Save(IUnknown* application, IKELString* fileName, DWORD, DWORD, IUnknown* document) override;
     // IDocFileDescr

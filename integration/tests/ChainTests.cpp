@@ -21,7 +21,7 @@ struct Chain {
     Chain()
     {
         const char* data = std::getenv("VX_TEST_DATA");
-        const std::filesystem::path dir = data ? data : "testdata";
+        const std::filesystem::path dir = data ? data : VX_TEST_DATA_DIR;
         auto record = std::make_shared<import::WfdbRecord>(import::ReadRecord(dir / "mitdb" / "100.hea"));
         length = record->Length();
         recording = std::make_shared<bench::WfdbRecording>(record);

@@ -38,7 +38,7 @@ public:
 std::shared_ptr<host::Recording> SplitRecord100()
 {
     const char* data = std::getenv("VX_TEST_DATA");
-    const std::filesystem::path dir = data ? data : "testdata";
+    const std::filesystem::path dir = data ? data : VX_TEST_DATA_DIR;
     const import::WfdbRecord wfdb = import::ReadRecord(dir / "mitdb" / "100.hea");
     auto r = std::make_shared<host::Recording>();
     host::ChannelSetup ecg;

@@ -250,7 +250,7 @@ TEST_F(Conformance, ABrokenEnumeratorFailsWithTheRuleItBreaks)
         { Fault::Repeats, [](const EnumTestConfig& c) { EventEnumOnlineOfflineComparison<FiducialEvent>(c); },
             "Line 310 [edg.GetRecordData<TBufType>(0,vec)]" },
         { Fault::FindOffByOne, [](const EnumTestConfig& c) { EventEnumTestFind<FiducialEvent>(c, 5); },
-            "Find fails to find known event going" },
+            "Line 473 [nPos>pos0 && nPos<=pos1], [Bad position returned by Find when going backwards and no event found.]" },
         { Fault::FindOffByOne, [](const EnumTestConfig& c) { EventEnumTestSetSources<FiducialEvent>(c); },
             "Line 872 [posok], [Incorrect position after SetSources (17000 instead of 16999 in record with 17000 ticks).]" },
     };

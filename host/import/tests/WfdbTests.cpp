@@ -13,7 +13,7 @@ namespace {
 std::filesystem::path TestData()
 {
     const char* dir = std::getenv("VX_TEST_DATA");
-    return dir ? std::filesystem::path(dir) : std::filesystem::path("testdata");
+    return dir ? std::filesystem::path(dir) : std::filesystem::path(VX_TEST_DATA_DIR);
 }
 
 // A scratch folder for records written by a test.

@@ -20,7 +20,7 @@ namespace {
 fs::path TestData()
 {
     const char* env = std::getenv("VX_TEST_DATA");
-    return env ? fs::path(env) : fs::path("testdata");
+    return env ? fs::path(env) : fs::path(VX_TEST_DATA_DIR);
 }
 
 // The shared data folder beside the repository (or beside the folder of its worktrees).

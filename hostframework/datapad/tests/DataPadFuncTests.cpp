@@ -71,6 +71,7 @@ public:
         return S_OK;
     };
     std::vector<DWORD> seenFlags;
+    const SourceDescriptor& AccessSource() const { return mAccessSource; }
     void SetDocument(IDataAccess* a) { mDocumentDataAccess = a; }
     void AskForText(LONG value)
     {
@@ -123,6 +124,15 @@ TEST_F(DataPadFixture, EvaluatesOnlyWithDataAccessAndReportsWhatChanged)
     f->SetDataAccess(&access);
     f->Evaluate(7, 2, &v);
     EXPECT_EQ(f->seenFlags.back(), 0u);
+    EXPECT_EQ(f->AccessSource().code, 0x801E0001u);
+    FakeDataAccess other;
+    other.descriptorCode = 0x801E0002u;
+    f->SetDataAccess(&other);
+    f->Evaluate(7, 2, &v);
+    EXPECT_EQ(f->seenFlags.back(), 0x08u);
+    EXPECT_EQ(f->AccessSource().code, 0x801E0002u);
+    EXPECT_EQ(f->AccessSource().word, 7u);
+    f->SetDataAccess(&access);
     EXPECT_EQ(f->RefCount(), 1u);
 }
 

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
+#include <stdexcept>
 #include <cstring>
 #include <thread>
 
+#include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/events/EventHandler.h"
 #include "hostframework/events/tests/FakeFramework.h"
+#include "log/Log.h"
 
 using fake::Lines;
 using fake::Record;
@@ -60,7 +64,11 @@ public:
 
     void CmdA() { Record("CmdA"); }
     void CmdAAgain() { Record("CmdAAgain"); }
-    void CmdB() { Record("CmdB"); }
+    void CmdB()
+    {
+        Record("CmdB");
+        Throw();
+    }
     void CmdRange() { Record("CmdRange"); }
     void EnableA(ICommandEnabler*& enabler)
     {
@@ -75,6 +83,7 @@ public:
     HRESULT PopupChosen(ULONGLONG a, ULONGLONG)
     {
         Record("PopupChosen " + std::to_string(a));
+        Throw();
         return 7;
     }
     HRESULT CodeNine(ULONGLONG, ULONGLONG)
@@ -90,12 +99,40 @@ public:
     HRESULT OnAnyOfType()
     {
         Record("OnAnyOfType");
+        Throw();
         return messageAnswer;
     }
     void OnValue(DWORD value) { Record("OnValue " + fake::Hex(value)); }
     void OnPair(ULONGLONG a, ULONGLONG b) { Record("OnPair " + std::to_string(a) + " " + std::to_string(b)); }
-    void OnPlain() { Record("OnPlain"); }
+    void OnPlain()
+    {
+        Record("OnPlain");
+        Throw();
+    }
 
+    // What the throwing handlers throw: nothing (0), an allocation failure (1), a library
+    // exception with its own code (2), a plain std::exception (3) or something else (4).
+    struct CodedError : std::runtime_error, vx::hf::HResultCarrier {
+        CodedError()
+            : std::runtime_error("coded")
+        {
+        }
+        HRESULT GetHResult() const noexcept override { return E_INVALIDARG; }
+    };
+    void Throw()
+    {
+        switch (throwKind) {
+        case 1:
+            throw std::bad_alloc();
+        case 2:
+            throw CodedError();
+        case 3:
+            throw std::runtime_error("plain");
+        case 4:
+            throw 42;
+        }
+    }
+    int throwKind = 0;
     HRESULT messageAnswer = S_OK;
 };
 
@@ -452,4 +489,39 @@ TEST_F(EventTables, AHandlerOfABasePartIsCalledOnThatPart)
     const DWORD record[] = { 0x1234 };
     DispatchObserverEvent(&composite, kEventValue, 0, reinterpret_cast<std::uintptr_t>(record));
     EXPECT_EQ(fake::Calls(), Lines { "client.OnReportRange 1234" });
+}
+
+TEST_F(EventTables, AHandlerThatThrowsAnswersWithAnHResultAndOneLine)
+{
+    struct Case {
+        int kind;
+        HRESULT result;
+        const char* text;
+    };
+    const Case cases[] = {
+        { 1, E_OUTOFMEMORY, "out of memory" },
+        { 2, E_INVALIDARG, "coded" },
+        { 3, E_FAIL, "plain" },
+        { 4, E_UNEXPECTED, "an unknown exception" },
+    };
+    TableHandler* h = MakeHandler();
+    auto* commands = static_cast<ICAFCommandHandler*>(h);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        h->throwKind = c.kind;
+        vx::log::Capture capture;
+        EXPECT_EQ(commands->OnCommand(kCmdB), c.result);
+        EXPECT_EQ(commands->OnCommandNotify(kPopup, 7, 1, 2), c.result);
+        // A message whose handler threw was handled; an observer event has no answer.
+        fake::Message message(0x00220001, 0);
+        EXPECT_EQ(static_cast<IMessageHandler*>(h)->HandleMessage(&message), 1);
+        EXPECT_EQ(static_cast<IObserver*>(h)->OnNotify(nullptr, kEventPlain, 0, 0), 0);
+        const auto lines = capture.Lines();
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_EQ(lines[0], std::string("command: ") + c.text);
+        EXPECT_EQ(lines[1], std::string("command notification: ") + c.text);
+        EXPECT_EQ(lines[2], std::string("message: ") + c.text);
+        EXPECT_EQ(lines[3], std::string("observer event: ") + c.text);
+    }
+    h->Release();
 }

@@ -31,14 +31,14 @@ public:
         askedRecord = record;
         return interval;
     }
-    bool AddChannel(const std::wstring& name, const std::wstring& formula) override
+    bool AddChannel(const wchar_t* name, const wchar_t* formula) override
     {
         channels[name] = formula;
         written.push_back(name);
         return true;
     }
-    bool RemoveChannel(const std::wstring& name, bool) override { return channels.erase(name) > 0; }
-    bool FindChannel(const std::wstring& name, ChannelRef& out) override
+    bool RemoveChannel(const wchar_t* name, bool) override { return channels.erase(name) > 0; }
+    bool FindChannel(const wchar_t* name, ChannelRef& out) override
     {
         if (!channels.count(name))
             return false;
@@ -48,6 +48,7 @@ public:
     bool HasChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.count({ a.mChannel, a.mKind }) > 0; }
     bool AddChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.insert({ a.mChannel, a.mKind }).second; }
     bool RemoveChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.erase({ a.mChannel, a.mKind }) > 0; }
+    IUnknown* ChannelSource() override { return nullptr; }
 };
 
 DetectorSettings Defaults()

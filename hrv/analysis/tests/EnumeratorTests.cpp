@@ -358,6 +358,53 @@ TEST(FiducialEnumerator, FindForwardAndBackward)
     EXPECT_EQ(f.e->Find(1, 0, 1234, 500000), S_FALSE);
     f.e->GetPosition(&position);
     EXPECT_EQ(position, 1234);
+
+    // A search that finds nothing moves the position to its start only when that start lies
+    // further in the search direction than where the search left it: a forward search reads on to
+    // its bound (here past the last beat to the end of the data), a backward one back to its start.
+    struct Case {
+        LONG from, backward, start, lower, upper, position;
+    };
+    const Case cases[] = {
+        { 1000, 0, 60000, 0, 500000, 2147483647 }, // forward from before the start: read to the end
+        { 300000, 0, 60000, 0, 500000, 2147483647 }, // forward from after the start: the same
+        { 70000, 1, 450000, 100000, 500000, 450000 }, // backward: at its start, wherever it came from
+        { 480000, 1, 450000, 100000, 500000, 450000 },
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(f.e->Seek(c.from), S_OK);
+        EXPECT_EQ(f.e->Find(c.backward, c.start, c.lower, c.upper), S_FALSE) << c.from;
+        f.e->GetPosition(&position);
+        EXPECT_EQ(position, c.position) << c.from << (c.backward ? " backward" : " forward");
+    }
+}
+
+TEST(FiducialEnumerator, AnswersTheFlagsEventKindAndTimeBaseSlots)
+{
+    // Before Init: 1/1 with no offset; after it, the signal source's ratio (1/1000 for 1 kHz).
+    auto* fresh = new FiducialEnumerator("Fiducial", nullptr);
+    fresh->AddRef();
+    ICalcEnum* calc = fresh;
+    vx::hf::RateRatio ratio { 7, 7, 7.0 };
+    EXPECT_EQ(calc->GetTimeBase(&ratio), S_OK);
+    EXPECT_EQ(ratio.numerator, 1);
+    EXPECT_EQ(ratio.denominator, 1);
+    EXPECT_EQ(ratio.offset, 0.0);
+    fresh->Release();
+
+    Fixture f(Beats(5000, { 1000, 2000 }), { 1000, 2000 }, kWide);
+    calc = f.e;
+    DWORD word = 7;
+    EXPECT_EQ(calc->GetFlags(1, &word), S_OK);
+    EXPECT_EQ(word, 0x40000000u);
+    EXPECT_EQ(calc->GetFlags(0, &word), S_OK);
+    EXPECT_EQ(word, 0u);
+    EXPECT_EQ(calc->GetEventKind(&word), S_OK);
+    EXPECT_EQ(word, 0x801B0002u);
+    EXPECT_EQ(calc->GetTimeBase(&ratio), S_OK);
+    EXPECT_EQ(ratio.numerator, 1);
+    EXPECT_EQ(ratio.denominator, 1000);
+    EXPECT_EQ(calc->GetFlags(1, nullptr), E_POINTER);
 }
 
 TEST(EnumeratorClass, PublishedDescription)
@@ -445,3 +492,52 @@ TEST(SelectorEnumerator, EmitsOneValuePerBeatAndKeepsItsTextClean)
 }
 
 } // namespace
+
+// Hjorth's measures against their closed forms: for x = sum of A_k sin(w_k t) sampled at dt over
+// whole periods, the central difference has the amplitude A_k S_k with S_k = sin(w_k dt) / dt,
+// the moving average of length m the gain G_k = sin(m w_k dt / 2) / (m sin(w_k dt / 2)); so
+// var(x) = sum A_k^2 / 2, var(s1) = sum (A_k G_k S_k)^2 / 2 and var(d2) = sum (A_k G_k S_k^2)^2 / 2.
+TEST(Hjorth, MeasuresOfSinesMatchTheirClosedForms)
+{
+    struct Case {
+        int m;
+        std::vector<std::pair<double, double>> sines; // amplitude, frequency in Hz
+    };
+    const double dt = 1.0 / 360.0;
+    const Case cases[] = {
+        { 1, { { 1.0, 5.0 } } }, // one sine: complexity 1
+        { 1, { { 2.5, 18.0 } } },
+        { 5, { { 1.0, 10.0 } } }, // smoothed: complexity 1 / G
+        { 1, { { 1.0, 2.0 }, { 0.5, 30.0 } } }, // two sines: complexity above 1
+        { 3, { { 1.0, 4.0 }, { 1.0, 12.0 } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m);
+        const std::size_t n = 36000; // 100 s: whole periods of every frequency
+        std::vector<float> x(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            double v = 0;
+            for (const auto& [a, f] : c.sines)
+                v += a * std::sin(2 * M_PI * f * static_cast<double>(i) * dt);
+            x[i] = static_cast<float>(v);
+        }
+        double vx = 0, vs1 = 0, vd2 = 0;
+        for (const auto& [a, f] : c.sines) {
+            const double w = 2 * M_PI * f;
+            const double s = std::sin(w * dt) / dt;
+            const double g = std::sin(c.m * w * dt / 2) / (c.m * std::sin(w * dt / 2));
+            vx += a * a / 2;
+            vs1 += std::pow(a * g * s, 2) / 2;
+            vd2 += std::pow(a * g * s * s, 2) / 2;
+        }
+        double activity = 0, mobility = 0, complexity = 0;
+        ComputeHjorth(c.m, dt, x, activity, mobility, complexity);
+        EXPECT_NEAR(activity, vx, 1e-3 * vx);
+        EXPECT_NEAR(mobility, std::sqrt(vs1 / vx), 1e-3 * std::sqrt(vs1 / vx));
+        const double expected = std::sqrt(vd2 * vx) / vs1;
+        EXPECT_NEAR(complexity, expected, 1e-3 * expected);
+        if (c.sines.size() > 1) {
+            EXPECT_GT(complexity, 1.2);
+        }
+    }
+}

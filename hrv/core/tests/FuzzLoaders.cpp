@@ -1,6 +1,7 @@
 // Arbitrary bytes through every HRV loader (settings and data, current and legacy layouts).
-// A load either refuses with the version code and changes nothing but the loaded version, or
-// succeeds; what it loaded must save and load back to the same values.
+// A load either refuses (an unknown version, or settings outside their ranges) and changes
+// nothing but the loaded version, or succeeds with valid settings; what it loaded must save and
+// load back to the same values.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -48,8 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::vector<std::uint8_t> before = SaveOf(target);
     const HRESULT hr = LoadFrom(target, bytes);
-    if (hr != S_OK && hr != KEL::kStreamVersionTooNew)
+    if (hr != S_OK && hr != KEL::kStreamVersionTooNew && hr != E_INVALIDARG)
         std::abort();
+    if (!settings->IsValid())
+        std::abort(); // no load leaves a value outside its range
     const std::vector<std::uint8_t> after = SaveOf(target);
     if (hr != S_OK && after != before)
         std::abort(); // a refused stream changes nothing that is saved

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <cwchar>
 #include <limits>
 #include <string>
 
@@ -511,9 +513,11 @@ TEST(Settings, CloneValidityAndStatisticsParameters)
 
     EXPECT_TRUE(s->IsValid());
     s->mRRMax = std::numeric_limits<double>::infinity();
-    EXPECT_TRUE(s->IsValid());
+    EXPECT_FALSE(s->IsValid()); // outside the 0 to 60 s of the dialog
+    s->mRRMax = 0.35;
     s->mComplexityMin = kNaN;
     EXPECT_FALSE(s->IsValid());
+    s->mComplexityMin = 1.1;
 
     const AnalysisParameters p = AnalysisParametersFrom(*s);
     EXPECT_EQ(0.02, p.mHistogramBinWidth);
@@ -522,4 +526,127 @@ TEST(Settings, CloneValidityAndStatisticsParameters)
     EXPECT_EQ(1.9, p.mHFHigh);
     EXPECT_EQ(256, p.mNumFrequencies);
     EXPECT_EQ(2, p.mDataWindow);
+}
+
+TEST(Settings, ValuesAreSetByNameOnlyWithinTheirRanges)
+{
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* text;
+        bool taken;
+        const wchar_t* reason; // part of the refusal
+    };
+    const Case cases[] = {
+        { L"NumFrequencies", L"256", true, L"" },
+        { L"NumFrequencies", L"2147483647", false, L"NumFrequencies must be from 10 to 10000, not 2147483647" },
+        { L"NumFrequencies", L"20000000", false, L"from 10 to 10000" },
+        { L"NumFrequencies", L"9", false, L"from 10 to 10000" },
+        { L"NumFrequencies", L"12.5", false, L"bad value for NumFrequencies" },
+        { L"RRMin", L"0.25", true, L"" },
+        { L"RRMin", L"nan", false, L"RRMin must be from 0 to 60 s" },
+        { L"RRMax", L"inf", false, L"RRMax must be from 0 to 60 s" },
+        { L"RRMax", L"", false, L"bad value for RRMax" },
+        { L"QRSWidth", L"0.005", false, L"from 0.01 to 10 s" },
+        { L"LowPassCutoff", L"1e3", false, L"from 10 to 200 Hz" },
+        { L"DataWindow", L"-1", false, L"from 0 to 5" },
+        { L"SourceChannel", L"-1", false, L"SourceChannel must be" },
+        { L"Species", L"9", false, L"from 0 to 8" },
+        { L"ExcludeEctopics", L"false", true, L"" },
+        { L"ExcludeEctopics", L"2", false, L"from 0 to 1" },
+        { L"RangeStart", L"0", false, L"analysed range" },
+        { L"Bogus", L"1", false, L"unknown setting: Bogus" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name, c.name + std::wcslen(c.name)) + "=" + std::string(c.text, c.text + std::wcslen(c.text)));
+        SettingsRef s; // the defaults, which every accepted case changes
+        const Snapshot before(*s);
+        std::wstring reason;
+        EXPECT_EQ(c.taken, s->SetField(c.name, c.text, &reason));
+        if (c.taken) {
+            EXPECT_FALSE(before == Snapshot(*s));
+            EXPECT_TRUE(s->IsValid());
+        } else {
+            EXPECT_NE(std::wstring::npos, reason.find(c.reason)) << std::string(reason.begin(), reason.end());
+            EXPECT_TRUE(before == Snapshot(*s)); // nothing changed
+        }
+    }
+    // Every field of the table has a name that finds it, and the defaults lie in every range.
+    SettingsRef defaults;
+    for (const SettingsField& f : SettingsFields())
+        EXPECT_EQ(&f, FindSettingsField(f.name));
+    EXPECT_TRUE(defaults->IsValid());
+    for (std::int32_t species = 0; species <= 8; ++species) {
+        ASSERT_TRUE(defaults->ApplySpeciesPreset(species));
+        EXPECT_TRUE(defaults->IsValid()) << species;
+    }
+}
+
+TEST(Settings, PairsInTheWrongOrderAreInvalidUntilOrdered)
+{
+    SettingsRef s;
+    ASSERT_TRUE(s->SetField(L"RRMin", L"1.2", nullptr));
+    ASSERT_TRUE(s->SetField(L"RRMax", L"0.3", nullptr));
+    ASSERT_TRUE(s->SetField(L"HFLow", L"0.5", nullptr));
+    std::wstring reason;
+    EXPECT_FALSE(s->Validate(&reason));
+    EXPECT_EQ(L"RRMin must not be above RRMax", reason);
+    s->OrderPairs();
+    EXPECT_TRUE(s->IsValid());
+    EXPECT_EQ(0.3, s->mRRMin);
+    EXPECT_EQ(1.2, s->mRRMax);
+    EXPECT_EQ(0.45, s->mHFLow);
+    EXPECT_EQ(0.5, s->mHFHigh);
+}
+
+TEST(Settings, StreamsWithValuesOutsideTheirRangesAreRefusedAndChangeNothing)
+{
+    SettingsRef source;
+    const auto full = Saved(*source);
+    // The offset of an item in a version-6 stream.
+    const auto offsetOf = [](const char* name) {
+        std::size_t at = 8;
+        for (const auto& item : kStored) {
+            if (std::string(item.name) == name)
+                return at;
+            at += ItemSize(item.kind);
+        }
+        ADD_FAILURE() << name;
+        return at;
+    };
+    struct Case {
+        const char* field;
+        bool real;
+        double value;
+        const char* reason;
+    };
+    const Case cases[] = {
+        { "mNumFrequencies", false, 2147483647, "NumFrequencies must be from 10 to 10000" },
+        { "mNumFrequencies", false, -5, "NumFrequencies must be from 10 to 10000" },
+        { "mMaxFrequency", true, kNaN, "MaxFrequency must be from 0 to 10 Hz" },
+        { "mRRMax", true, 1e300, "RRMax must be from 0 to 60 s" },
+        { "mSpecies", false, 12, "Species must be from 0 to 8" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        std::vector<std::uint8_t> bytes = full;
+        const std::size_t at = offsetOf(c.field);
+        if (c.real) {
+            std::memcpy(bytes.data() + at, &c.value, 8);
+        } else {
+            const auto v = static_cast<std::int32_t>(c.value);
+            std::memcpy(bytes.data() + at, &v, 4);
+        }
+        SettingsRef target;
+        MakeDistinct(*target);
+        target->mLoadedVersion = 3;
+        const Snapshot before(*target);
+        vx::log::Capture capture;
+        EXPECT_EQ(E_INVALIDARG, LoadBytes(*target, bytes));
+        EXPECT_EQ(6u, target->mLoadedVersion);
+        target->mLoadedVersion = 3;
+        EXPECT_TRUE(before == Snapshot(*target));
+        EXPECT_FALSE(target->mLoaded);
+        ASSERT_EQ(1u, capture.Lines().size());
+        EXPECT_NE(std::string::npos, capture.Lines()[0].find(c.reason)) << capture.Lines()[0];
+    }
 }

@@ -28,7 +28,7 @@ std::shared_ptr<Recording> Mitdb100(double seconds)
 {
     const char* dir = std::getenv("VX_TEST_DATA");
     static const Recording full
-        = vx::host::ImportWfdb(std::filesystem::path(dir ? dir : "testdata") / "mitdb" / "100.hea", {});
+        = vx::host::ImportWfdb(std::filesystem::path(dir ? dir : VX_TEST_DATA_DIR) / "mitdb" / "100.hea", {});
     auto r = std::make_shared<Recording>();
     r->channels = full.channels;
     const vx::host::Record& src = full.records[0];

@@ -35,7 +35,7 @@ namespace {
 std::filesystem::path TestData()
 {
     const char* dir = std::getenv("VX_TEST_DATA");
-    return dir ? dir : "testdata";
+    return dir ? dir : VX_TEST_DATA_DIR;
 }
 
 // The first `seconds` of MIT-BIH record 100, one record.
@@ -329,9 +329,10 @@ TEST_F(DocumentTest, EveryCommandAndMessageDispatches)
     EXPECT_EQ(
         hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 6, reinterpret_cast<std::uintptr_t>(&menu), 0),
         0);
-    ASSERT_EQ(menu.items.size(), 5u);
-    EXPECT_EQ(menu.items[3].second, L"Poincaré Plot");
-    EXPECT_EQ(hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 7, Document::CommandId(9), 0), 0);
+    const std::vector<std::pair<DWORD, std::wstring>> plots = { { 5, L"Tachogram Plot" }, { 6, L"RR Histogram Plot" },
+        { 7, L"Delta RR Histogram Plot" }, { 8, L"Poincaré Plot" }, { 9, L"Power Spectrum Plot" } };
+    EXPECT_EQ(menu.items, plots); // plain items: the command numbers 5 to 9
+    EXPECT_EQ(hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 7, 9, 0), 0);
     EXPECT_EQ(hd.doc->OnCommandNotify(Document::CommandId(kCmdAnalysisPlots), 7, Document::CommandId(3), 0), E_FAIL);
 }
 
@@ -438,7 +439,8 @@ TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
         vx::host::HrvHostOptions options;
         uint32_t seenMask = 0;
         HostAndDocument* current = nullptr;
-        options.settingsDialog = [&](SettingsDialog& dialog) {
+        options.settingsDialog = [&](ISettingsEditor& editor) {
+            auto& dialog = dynamic_cast<SettingsDialog&>(editor);
             EXPECT_EQ(dialog.ChannelTitles().size(), 2u);
             c.change(dialog.Working());
             seenMask = dialog.Working().Compare(&current->doc->GetSettings());
@@ -795,8 +797,8 @@ TEST_F(DocumentTest, HeadlessDialogsAnswerFromTheHostsOptions)
 {
     // The settings dialog: a species chosen in it applies its preset to the working copy only.
     vx::host::HrvHostOptions options;
-    options.settingsDialog = [](SettingsDialog& dialog) {
-        EXPECT_TRUE(dialog.SelectSpecies(7)); // "Rat"
+    options.settingsDialog = [](ISettingsEditor& editor) {
+        EXPECT_EQ(editor.SelectSpecies(7), S_OK); // "Rat"
         return 1;
     };
     options.calculationDialog = [](CalculationChoice& choice) {
@@ -827,6 +829,81 @@ TEST_F(DocumentTest, HeadlessDialogsAnswerFromTheHostsOptions)
     EXPECT_EQ(Dialog(0, untouched, &quiet.host).Execute(), 2);
     EXPECT_EQ(Dialog(0, untouched, nullptr).Execute(), 2);
     EXPECT_EQ(untouched.mParameter, 3);
+}
+
+TEST_F(DocumentTest, TheDetectorNamesItsSourceChannelAsTheHostDoes)
+{
+    HostAndDocument hd(Mitdb100(10));
+    vx::hf::ChannelRef named;
+    ASSERT_EQ(hd.host.Document().CreateNamedChannel(0, L"ECG_clean", nullptr, &named), S_OK);
+    struct Case {
+        uint32_t channel, kind;
+        const wchar_t* formula;
+    };
+    const Case cases[] = {
+        { 1, 0xC0000000u, L"lowpass(Ch2,30)" },
+        { 2, 0x00000001u, L"lowpass(RCh3,30)" },
+        { named.number, 4, L"lowpass(ECG_clean,30)" }, // a named channel
+    };
+    for (const Case& c : cases) {
+        DetectorSettings settings;
+        settings.mSourceChannel = c.channel;
+        settings.mSourceChannelFlags = c.kind;
+        EXPECT_EQ(hd.doc->Detector().StageFormula(1, settings, 21), c.formula);
+    }
+}
+
+TEST_F(DocumentTest, SettingsDialogTakesOnlyValuesWithinTheirRanges)
+{
+    const auto text = [](BSTR b) {
+        std::wstring t = b ? b : L"";
+        SysFreeString(b);
+        return t;
+    };
+    // Through the settings command: refused values are named, swapped entries stored in order.
+    vx::host::HrvHostOptions options;
+    std::vector<std::wstring> refusals;
+    options.settingsDialog = [&](ISettingsEditor& editor) {
+        for (const auto& [name, value] : std::vector<std::pair<const wchar_t*, const wchar_t*>> {
+                 { L"NumFrequencies", L"20000000" }, { L"SourceChannel", L"2" }, { L"NoiseLevel", L"-1" } }) {
+            BSTR reason = nullptr;
+            EXPECT_EQ(editor.SetValue(name, value, &reason), E_INVALIDARG);
+            refusals.push_back(text(reason));
+        }
+        BSTR value = nullptr;
+        EXPECT_EQ(editor.GetValue(L"NumFrequencies", &value), S_OK);
+        EXPECT_EQ(text(value), L"500");
+        EXPECT_EQ(editor.SetValue(L"RRMin", L"1.2", nullptr), S_OK);
+        EXPECT_EQ(editor.SetValue(L"RRMax", L"0.3", nullptr), S_OK);
+        EXPECT_EQ(editor.SelectSpecies(9), E_INVALIDARG);
+        return 1;
+    };
+    HostAndDocument hd(Mitdb100(30), options);
+    EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+    ASSERT_EQ(refusals.size(), 3u);
+    EXPECT_EQ(refusals[0], L"NumFrequencies must be from 10 to 10000, not 20000000");
+    EXPECT_EQ(refusals[1], L"SourceChannel must be from 0 to 1, not 2");
+    EXPECT_EQ(refusals[2], L"NoiseLevel must be from 0 to 10, not -1");
+    EXPECT_EQ(hd.doc->GetSettings().mNumFrequencies, 500);
+    EXPECT_EQ(hd.doc->GetSettings().mRRMin, 0.3);
+    EXPECT_EQ(hd.doc->GetSettings().mRRMax, 1.2);
+
+    // Working settings that are not valid at OK (as a windowed dialog could leave them) are not
+    // taken: the user is told why and the document keeps its settings.
+    Settings* working = nullptr;
+    ASSERT_EQ(hd.doc->GetSettings().Clone(&working), S_OK);
+    vx::host::HrvHostOptions direct;
+    direct.settingsDialog = [](ISettingsEditor& editor) {
+        dynamic_cast<SettingsDialog&>(editor).Working().mNumFrequencies = 2147483647;
+        return 1;
+    };
+    hd.host.options = direct;
+    SettingsDialog dialog({ L"ECG", L"V5" }, *working, &hd.host, &hd.host);
+    EXPECT_EQ(dialog.Execute(), 2);
+    ASSERT_FALSE(hd.host.messages.empty());
+    EXPECT_EQ(hd.host.messages.back(),
+        L"The settings are not valid: NumFrequencies must be from 10 to 10000, not 2147483647");
+    working->Release();
 }
 
 TEST_F(DocumentTest, AnalysisManagerRequestsAndPersistedObjects)
@@ -954,6 +1031,15 @@ TEST_F(DocumentTest, MenuInsertionRegistersTheItemsInOrder)
         EXPECT_EQ(f.first, e.first);
         EXPECT_EQ(f.second, e.second);
         EXPECT_EQ(f.group, e.attribute.empty() ? L"" : L"HRV");
+        // Each command's text is three entries: the menu text, then twice its short form.
+        if (e.number) {
+            std::wstring shortForm = DocumentText(e.textId).ToWString();
+            std::erase(shortForm, L'&');
+            if (shortForm.ends_with(L"..."))
+                shortForm.resize(shortForm.size() - 3);
+            EXPECT_EQ(DocumentText(e.textId + 1).ToWString(), shortForm);
+            EXPECT_EQ(DocumentText(e.textId + 2).ToWString(), shortForm);
+        }
     }
     // The texts the items name are the module's.
     EXPECT_EQ(DocumentText(30).ToWString(), L"&Settings...");
@@ -987,7 +1073,7 @@ public:
     {
         ChannelRef fid;
         const int32_t record = mHost.GetRecording().samplingRecord;
-        if (!mHost.FindChannel(mChannel, fid) || record < 0)
+        if (!mHost.FindChannel(mChannel.c_str(), fid) || record < 0)
             return S_OK;
         IEnumEventEx* events = mHost.OpenEvents(fid, record, 0, 0x7FFFFFFF);
         if (!events)

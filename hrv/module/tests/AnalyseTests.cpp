@@ -17,6 +17,7 @@
 
 #include "host/import/Wfdb.h"
 #include "host/tests/VarnexCommand.h"
+#include "integration/Ec57.h"
 
 namespace {
 
@@ -151,13 +152,27 @@ TEST(VarnexAnalyse, Record100MatchesItsReferenceBeats)
     EXPECT_EQ(line, "time_s,rr_s,class");
     std::size_t beatCount = 0;
     double lastTime = -1;
+    std::vector<int64_t> detected;
     while (std::getline(beats, line)) {
         const double t = std::stod(line.substr(0, line.find(',')));
         EXPECT_GT(t, lastTime);
         lastTime = t;
         ++beatCount;
+        detected.push_back(std::llround(t * 360.0));
     }
     EXPECT_NEAR(static_cast<double>(beatCount), 2273.0, 0.005 * 2273);
+    // Beat by beat against the reference annotations, scored as EC57 does (150 ms window), and
+    // the fiducial points close to the annotated R waves.
+    std::vector<int64_t> referenceBeats;
+    for (const auto& a : vx::import::ReadAnnotations(TestData() / "mitdb" / "100.atr"))
+        if (vx::import::IsBeatCode(a.code))
+            referenceBeats.push_back(a.sample);
+    const vx::ec57::Score score = vx::ec57::Match(referenceBeats, detected, 54, 360.0);
+    EXPECT_GE(score.Se(), 99.5) << score.fn << " missed";
+    EXPECT_GE(score.PP(), 99.5) << score.fp << " extra";
+    const auto [median, p95] = score.Timing();
+    EXPECT_LE(median, 5.0);
+    EXPECT_LE(p95, 10.0);
     std::filesystem::remove(rrFile);
     std::filesystem::remove(beatsFile);
 }
@@ -165,15 +180,25 @@ TEST(VarnexAnalyse, Record100MatchesItsReferenceBeats)
 TEST(VarnexAnalyse, FailuresGiveOneLineAndNonZeroStatus)
 {
     const std::string record = (TestData() / "mitdb" / "100.hea").string();
-    for (const std::string& arguments : std::vector<std::string> {
-             "analyse",
-             "analyse /nonexistent/record.hea",
-             "analyse " + record + " --set NoSuchSetting=1",
-             "analyse " + record + " --set RRMax=abc",
-             "analyse " + record + " --channel 9",
-             "analyse " + record + " --species Cat",
-             "analyse " + record + " --from 20 --to 10",
-         }) {
+    // The arguments and what the one line says (settings are checked by the document's own
+    // settings, against the settings dialogs' limits).
+    const std::pair<std::string, std::string> cases[] = {
+        { "analyse", "no record given" },
+        { "analyse /nonexistent/record.hea", "" },
+        { "analyse " + record + " --set NoSuchSetting=1", "unknown setting: NoSuchSetting" },
+        { "analyse " + record + " --set RRMax=abc", "bad value for RRMax: abc" },
+        { "analyse " + record + " --set NumFrequencies=2147483647",
+            "NumFrequencies must be from 10 to 10000, not 2147483647" },
+        { "analyse " + record + " --set NumFrequencies=20000000", "NumFrequencies must be from 10 to 10000" },
+        { "analyse " + record + " --set QRSWidth=nan", "QRSWidth must be from 0.01 to 10 s" },
+        { "analyse " + record + " --set LowPassCutoff=1e9", "LowPassCutoff must be from 10 to 200 Hz" },
+        { "analyse " + record + " --set RangeEnd=4", "RangeEnd is set by the analysed range" },
+        { "analyse " + record + " --set =4", "--set needs NAME=VALUE" },
+        { "analyse " + record + " --channel 9", "" },
+        { "analyse " + record + " --species Cat", "" },
+        { "analyse " + record + " --from 20 --to 10", "" },
+    };
+    for (const auto& [arguments, text] : cases) {
         const std::string command = std::string(VARNEX_PATH) + " " + arguments + " 2>&1 >/dev/null";
         FILE* pipe = popen(command.c_str(), "r");
         ASSERT_NE(pipe, nullptr);
@@ -183,8 +208,10 @@ TEST(VarnexAnalyse, FailuresGiveOneLineAndNonZeroStatus)
         while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
             err.append(buffer, n);
         const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status)) << arguments;
         EXPECT_NE(WEXITSTATUS(status), 0) << arguments;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << arguments << ": " << err;
+        EXPECT_NE(err.find(text), std::string::npos) << arguments << ": " << err;
     }
 }
 

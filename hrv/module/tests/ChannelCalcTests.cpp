@@ -107,7 +107,7 @@ public:
 std::shared_ptr<vx::host::Recording> Record100Start()
 {
     const char* data = std::getenv("VX_TEST_DATA");
-    const std::filesystem::path dir = data ? data : "testdata";
+    const std::filesystem::path dir = data ? data : VX_TEST_DATA_DIR;
     const vx::import::WfdbRecord wfdb = vx::import::ReadRecord(dir / "mitdb" / "100.hea");
     auto r = std::make_shared<vx::host::Recording>();
     vx::host::ChannelSetup ecg;
@@ -307,10 +307,7 @@ TEST_F(CalcHost, AChannelComputedThroughTheHostShowsTheBeatsOfTheAnalysis)
         for (std::size_t i = 0; i < part.size(); ++i)
             ASSERT_EQ(part[i], periods[20000 + i]) << i;
 
-        // Refused: a measure the selector does not know, settings of another kind, bad arguments.
-        IUnknown* unknown = b.SettingsFor(7);
-        EXPECT_EQ(calc->Setup(unknown), E_INVALIDARG);
-        unknown->Release();
+        // Refused: settings of another kind, bad arguments.
         EXPECT_EQ(calc->Setup(static_cast<IRecordingDoc*>(b.doc)), E_INVALIDARG);
         EXPECT_EQ(calc->Setup(nullptr), E_POINTER);
         EXPECT_EQ(b.doc->Engine().Formula(L"HRV Rate"), L"HRVSelector(HRV_vFID,2,0)");
@@ -328,6 +325,17 @@ TEST_F(CalcHost, AChannelComputedThroughTheHostShowsTheBeatsOfTheAnalysis)
         EXPECT_EQ(
             b.registry.ComputeChannel(*b.doc, rate, CalculationSettingsClassId(), settings, b.factory), E_INVALIDARG);
         EXPECT_EQ(b.doc->ChannelCalcOf(rate), calc); // a refused request keeps the calculation
+
+        // Measures without a name here (3, 4 and any other) are taken, with the nominal range
+        // of -10 to 10.
+        for (const std::uint32_t measure : { 3u, 4u, 7u }) {
+            IUnknown* other = b.SettingsFor(measure);
+            EXPECT_NE(calc->Setup(other), E_INVALIDARG) << measure;
+            other->Release();
+            ASSERT_EQ(calc->GetSettings(&kept), S_OK);
+            EXPECT_EQ(dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(kept))->mParameter, measure);
+            kept->Release();
+        }
 
         // A calculation kept past its document learns that the document is gone.
         calc->AddRef();

@@ -314,6 +314,18 @@ TEST_F(ModuleTest, ClassIdsAndCategories)
     save->AddRef();
     EXPECT_EQ(save->GetClassId(&id), S_OK);
     EXPECT_EQ(id, document | 4);
+    // Both save-as forms; the first passes 0 before the document: without a document both
+    // refuse alike.
+    for (const IID& iid : { IUnknown::kIid, ICAFClassObject::kIid, IFileSaveAsClass::kIid, IFileSaveAsClass2::kIid,
+             IDocFileDescr::kIid }) {
+        void* out = nullptr;
+        ASSERT_EQ(save->QueryInterface(iid, &out), S_OK);
+        static_cast<IUnknown*>(out)->Release();
+    }
+    const KEL::String name(L"unused.txt");
+    const HRESULT second = static_cast<IFileSaveAsClass2*>(save)->Save(nullptr, name.Rep(), 0, 0, nullptr);
+    EXPECT_TRUE(FAILED(second));
+    EXPECT_EQ(static_cast<IFileSaveAsClass*>(save)->Save(nullptr, name.Rep(), 0, nullptr), second);
     save->Release();
 }
 
@@ -329,7 +341,7 @@ TEST(ParameterValues, EveryParameterForAKnownEngineState)
     e.mStats.mM2RR = 0.0009; // SDRR sqrt(0.0001) = 10 ms
     e.mStats.mSumRate = 12.5; // 60 x 1.25 = 75 BPM
     e.mStats.mM2Rate = 0.0036; // 60 x sqrt(0.0004) = 1.2 BPM
-    e.mStats.mM2DeltaRR = 0.0036; // SDSD 20 ms
+    e.mStats.mM2DeltaRR = 0.0009; // SDSD sqrt(0.0001) = 10 ms
     e.mStats.mSumSqDeltaRR = 0.004; // RMSSD sqrt(0.0004) = 20 ms
     e.mStats.mCountOverThreshold = 3; // 30 %
     e.mSegments.mNumSegments = 3;
@@ -351,14 +363,14 @@ TEST(ParameterValues, EveryParameterForAKnownEngineState)
         { "MeanRR", 800.0, "ms" },
         { "MedianRR", 790.0, "ms" },
         { "SDRR", 10.0, "ms" },
-        { "CVRR", e.mStats.CVRR(), "" },
+        { "CVRR", 0.0125, "" }, // 10 ms / 800 ms
         { "MeanRate", 75.0, "BPM" },
         { "SDRate", 1.2, "BPM" },
-        { "SDSD", 20.0, "ms" },
+        { "SDSD", 10.0, "ms" },
         { "RMSSD", 20.0, "ms" },
         { "pNNx", 30.0, "%" },
-        { "SD1", e.mStats.SD1() * 1000, "ms" },
-        { "SD2", e.mStats.SD2() * 1000, "ms" },
+        { "SD1", 7.0710678118654755, "ms" }, // SDSD / sqrt(2)
+        { "SD2", 12.247448713915890, "ms" }, // sqrt(2 SDRR^2 - SDSD^2 / 2) = sqrt(150) ms
         { "SDARR", 10.0, "ms" },
         { "TotalPower", 1200.0, "ms\xC2\xB2" },
         { "VLFPower", 200.0, "ms\xC2\xB2" },

@@ -19,7 +19,7 @@ struct RRSeries {
 inline std::string TestDataPath(const std::string& name)
 {
     const char* dir = std::getenv("VX_TEST_DATA");
-    return std::string(dir ? dir : "testdata") + "/" + name;
+    return std::string(dir ? dir : VX_TEST_DATA_DIR) + "/" + name;
 }
 
 inline std::vector<int64_t> ReadBeatSamples(const std::string& name)

@@ -1,6 +1,7 @@
-// The host's event-draw classes with the HRV extension registered through the framework: the
-// beat marks of MIT-BIH record 100 (testdata) after a detection run, looked up by the event type
-// that the fiducial enumerator reports.
+// The host's event-draw classes with the HRV extension loaded as the host loads it (libhrv.so,
+// registered through the framework): the beat marks of MIT-BIH record 100 (testdata) after a
+// detection run on the host's engine with the extension's enumerators, looked up by the event
+// type that the fiducial enumerator reports.
 #include "bench/WfdbRecording.h"
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
@@ -8,9 +9,9 @@
 #include "host/eventdraw/EventDrawClasses.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "hrv/analysis/BeatMarkDraw.h"
-#include "hrv/module/ModuleEntry.h"
 #include "integration/ExtensionChain.h"
 #include "log/Log.h"
+#include "varnex/ExtensionLoader.h"
 
 #include <gtest/gtest.h>
 
@@ -28,18 +29,43 @@ protected:
     void SetUp() override
     {
         caf::ReleaseRegistrations();
-        ASSERT_EQ(HRV::RegisterModuleClassObjects(sFramework), S_OK);
+        std::string error;
+        extension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
+        ASSERT_TRUE(extension) << error;
+        ASSERT_EQ(extension->RegisterClassObjects(sFramework), S_OK);
         for (const caf::Registration& r : caf::Registrations())
             if (r.kind == caf::Registration::Kind::ClassObject)
                 objects.push_back(r.object);
     }
-    void TearDown() override { caf::ReleaseRegistrations(); }
+    // The host's shut-down: the class objects go before the library.
+    void TearDown() override
+    {
+        caf::ReleaseRegistrations();
+        extension.reset();
+    }
 
     // The event type of the fiducial channel's records, as its enumerator reports it.
-    static DWORD BeatEventType()
+    DWORD BeatEventType()
     {
+        ICalcEnumClass2* fiducial = nullptr;
+        for (IUnknown* o : objects) {
+            void* out = nullptr;
+            if (FAILED(o->QueryInterface(ICalcEnumClass2::kIid, &out)))
+                continue;
+            auto* c = static_cast<ICalcEnumClass2*>(out);
+            BSTR name = nullptr;
+            if (SUCCEEDED(c->GetName(&name)) && name && std::wstring(name) == L"HRVFiducialEnum" && !fiducial)
+                fiducial = c;
+            else
+                c->Release();
+            SysFreeString(name);
+        }
+        EXPECT_NE(fiducial, nullptr);
+        if (!fiducial)
+            return 0;
         ICalcEnum* calc = nullptr;
-        EXPECT_EQ(HRV::FiducialEnumClass().CreateInstance(nullptr, &calc), S_OK);
+        EXPECT_EQ(fiducial->CreateInstance(nullptr, &calc), S_OK);
+        fiducial->Release();
         void* out = nullptr;
         EXPECT_EQ(calc->QueryInterface(IEnumEventEx::kIid, &out), S_OK);
         DWORD type = 0;
@@ -49,6 +75,7 @@ protected:
         return type;
     }
 
+    std::unique_ptr<varnex::Extension> extension;
     std::vector<IUnknown*> objects;
 };
 
@@ -110,7 +137,7 @@ TEST_F(EventDrawHost, ColoursAndHintsOfTheBeatsOfRecord100)
 
     // The detector chain on the host's engine, with the enumerator classes the module registered.
     const char* data = std::getenv("VX_TEST_DATA");
-    const std::filesystem::path dir = data ? data : "testdata";
+    const std::filesystem::path dir = data ? data : VX_TEST_DATA_DIR;
     auto record = std::make_shared<import::WfdbRecord>(import::ReadRecord(dir / "mitdb" / "100.hea"));
     auto recording = std::make_shared<bench::WfdbRecording>(record);
     calc::Engine engine(recording);
