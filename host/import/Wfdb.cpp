@@ -1,10 +1,11 @@
 #include "host/import/Wfdb.h"
 
+#include "host/import/InputFile.h"
+
 #include <algorithm>
 #include <charconv>
-#include <fstream>
+#include <memory>
 #include <limits>
-#include <sstream>
 
 namespace vx::import {
 namespace {
@@ -277,22 +278,20 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         for (int16_t v : record.samples[m])
             sum = (sum + v) & 0xFFFF;
         if (static_cast<int16_t>(sum) != static_cast<int16_t>(s.checksum & 0xFFFF))
-            Fail(displayName,
-                "checksum mismatch for signal " + std::to_string(m + 1) + " ('" + s.description
-                    + "'): the samples are damaged");
+            // The WFDB tools warn and go on, so an edited record can still be analysed.
+            record.warnings.push_back(displayName + ": checksum mismatch for signal " + std::to_string(m + 1) + " ('"
+                + s.description + "'): the samples may be damaged");
     }
 }
 
 WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
 {
     const std::string headerName = headerPath.string();
-    std::ifstream in(headerPath, std::ios::binary);
-    if (!in)
-        Fail(headerName, "cannot be opened");
-    std::ostringstream text;
-    text << in.rdbuf();
     WfdbRecord record;
-    record.header = ParseHeader(text.str(), headerName);
+    {
+        InputFile header(headerPath);
+        record.header = ParseHeader(header.ReadAll(kMaxHeaderBytes, "a record header"), headerName);
+    }
     record.samples.resize(record.header.signals.size());
     std::vector<std::string> done;
     for (const WfdbSignalInfo& s : record.header.signals) {
@@ -300,13 +299,13 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
             continue;
         done.push_back(s.fileName);
         const std::filesystem::path dataPath = headerPath.parent_path() / s.fileName;
-        std::ifstream data(dataPath, std::ios::binary);
-        if (!data)
-            Fail(dataPath.string(), "cannot be opened (named by " + headerName + ")");
-        std::error_code error;
-        const auto size = std::filesystem::file_size(dataPath, error);
-        DecodeSignalFile(
-            record.header, s.fileName, data, dataPath.string(), record, error ? -1 : static_cast<int64_t>(size));
+        std::unique_ptr<InputFile> data;
+        try {
+            data = std::make_unique<InputFile>(dataPath);
+        } catch (const ImportError& e) {
+            throw ImportError(std::string(e.what()) + " (named by " + headerName + ")");
+        }
+        DecodeSignalFile(record.header, s.fileName, data->Stream(), dataPath.string(), record, data->Size());
     }
     // Signals in different files must agree on their length.
     for (const auto& samples : record.samples)
@@ -405,11 +404,9 @@ std::vector<Annotation> ParseAnnotations(std::span<const uint8_t> bytes, const s
 
 std::vector<Annotation> ReadAnnotations(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        Fail(path.string(), "cannot be opened");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseAnnotations(bytes, path.string());
+    InputFile in(path);
+    const std::string bytes = in.ReadAll(kMaxAnnotationBytes, "an annotation file");
+    return ParseAnnotations({ reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size() }, path.string());
 }
 
 } // namespace vx::import

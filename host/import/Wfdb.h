@@ -44,6 +44,8 @@ struct WfdbRecord {
     WfdbHeader header;
     // Raw ADC samples, one array per signal, held once.
     std::vector<std::vector<int16_t>> samples;
+    // What is wrong but does not stop the record from being read (a checksum mismatch).
+    std::vector<std::string> warnings;
 
     int64_t Length() const { return samples.empty() ? 0 : static_cast<int64_t>(samples.front().size()); }
     double ToPhysical(std::size_t signal, int16_t adc) const
@@ -52,6 +54,11 @@ struct WfdbRecord {
         return (adc - s.baseline) / s.gain;
     }
 };
+
+// The largest header and annotation file read: a header of 4096 signals takes well under a
+// megabyte, a day's beat annotations a few.
+constexpr int64_t kMaxHeaderBytes = 4 << 20;
+constexpr int64_t kMaxAnnotationBytes = 256 << 20;
 
 // Header text -> header. fileName names the file in errors.
 WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
