@@ -35,14 +35,18 @@ struct DelimitedOptions {
     // Samples per second; 0: take the sample interval from the time column.
     double sampleRate = 0.0;
     // Zero-based column of the time in seconds; -1: a column titled "time", "t", "sec",
-    // "seconds" or "time (s)" when the sample rate is 0, none otherwise.
+    // "seconds", "time (s)" or "elapsed time", or whose unit (in a second title row) is seconds.
+    // With a sample rate given the time column is no channel, and the rate places the samples.
     int timeColumn = -1;
     // Field separator; 0: tab, ';' or ',' (in that order), whichever the first line holds.
     char delimiter = 0;
 };
 
 // Comma, tab or semicolon separated numbers, one row per sample, one column per channel, an
-// optional title row ("ECG (mV)" gives the title ECG with unit mV) and '#' comment lines.
+// optional title row ("ECG (mV)" gives the title ECG with unit mV), an optional units row below
+// it, '#' comment lines; fields may be quoted ('...' or "..."). Times given by a time column must
+// be evenly spaced within the resolution they are printed to; samples placed by a sample rate
+// cannot skip a line, so a blank line between them is an error.
 Recording ImportDelimited(const std::filesystem::path& path, const DelimitedOptions& options = {});
 Recording ParseDelimited(std::istream& in, const std::string& name, const DelimitedOptions& options = {});
 

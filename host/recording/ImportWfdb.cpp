@@ -98,11 +98,25 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
     recording.records[static_cast<std::size_t>(r)].length
         = recording.channels.empty() ? wfdb.header.sampleCount : recording.ChannelLength(0, r);
     recording.Validate(headerPath.string());
+    recording.warnings = std::move(wfdb.warnings);
+    recording.files.push_back(headerPath);
+    for (const import::WfdbSignalInfo& info : wfdb.header.signals)
+        if (std::find(recording.files.begin(), recording.files.end(), headerPath.parent_path() / info.fileName)
+            == recording.files.end())
+            recording.files.push_back(headerPath.parent_path() / info.fileName);
+    // Annotations are optional: a damaged file is reported and the record is used without it.
     for (const std::string& ext : annotators) {
         std::filesystem::path atr = headerPath;
         atr.replace_extension("." + ext);
-        if (std::filesystem::exists(atr))
+        std::error_code error;
+        if (!std::filesystem::exists(atr, error))
+            continue;
+        recording.files.push_back(atr);
+        try {
             AddWfdbAnnotations(recording, atr, Widen(ext));
+        } catch (const RecordingError& e) {
+            recording.warnings.push_back(std::string(e.what()) + "; the record is read without these annotations");
+        }
     }
     return recording;
 }
