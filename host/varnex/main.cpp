@@ -1,4 +1,5 @@
 // varnex: the stand-in host application's command line.
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -8,9 +9,9 @@
 
 namespace {
 
-int Usage()
+void PrintUsage(std::ostream& out)
 {
-    std::cerr << "usage: varnex list-classes [--framework=host|extension] EXTENSION\n"
+    out << "usage: varnex list-classes [--framework=host|extension] EXTENSION\n"
                  "       varnex analyse RECORD [options]\n"
                  "  list-classes  load the extension and list the class objects it registers\n"
                  "  --framework   who makes the framework reachable: the host (default) or the\n"
@@ -27,8 +28,27 @@ int Usage()
                  "    --beats FILE        CSV of every beat: time_s,rr_s,class\n"
                  "    --online            play the record as if it were being sampled\n"
                  "    --json | --csv      machine-readable parameters\n"
-                 "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n";
+                 "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n"
+                 "    --progress | --quiet  stage lines on the error stream (default: on a terminal)\n"
+                 "  --help        this text\n";
+}
+
+int Usage()
+{
+    PrintUsage(std::cerr);
     return 2;
+}
+
+int Help()
+{
+    PrintUsage(std::cout);
+    std::cout.flush();
+    return std::cout.good() ? 0 : 1;
+}
+
+bool AsksForHelp(const std::vector<std::string>& args)
+{
+    return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 } // namespace
@@ -36,6 +56,8 @@ int Usage()
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "help" || AsksForHelp(args)))
+        return Help();
     if (!args.empty() && args[0] == "analyse") {
         varnex::AnalyseOptions options;
         std::string error;
