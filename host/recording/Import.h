@@ -3,6 +3,7 @@
 // annotations, EDF and EDF+ files, and delimited text (CSV, TSV). Every problem with a file is
 // thrown as RecordingError naming the file and what is wrong; a recording is never returned
 // short of what its file promises.
+#include "host/import/Wfdb.h"
 #include "host/recording/Recording.h"
 
 #include <filesystem>
@@ -21,8 +22,15 @@ Recording ImportWfdb(const std::filesystem::path& headerPath,
     const std::vector<std::string>& annotators = { "atr" });
 
 // Adds an annotation file's beats as an event channel and its other annotations as comments to
-// record 0 of the recording.
+// record 0 of the recording; the second form takes annotations already read (`name` names their
+// file in errors).
 void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path, const std::wstring& title);
+void AddWfdbAnnotations(Recording& recording, const std::vector<import::Annotation>& annotations,
+    const std::wstring& title, const std::string& name);
+
+// The recording of a decoded WFDB record: one record, a channel per signal (the samples move in),
+// the record's warnings kept. Throws RecordingError naming `name`.
+Recording WfdbRecording(import::WfdbRecord&& wfdb, const std::string& name);
 
 // EDF and EDF+ (continuous "EDF+C" and discontinuous "EDF+D"). Samples keep their 16-bit form
 // with the header's scaling. Signals whose rate divides the fastest rate are held at their own

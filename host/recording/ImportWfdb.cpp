@@ -29,8 +29,14 @@ void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path,
     } catch (const import::ImportError& e) {
         throw RecordingError(e.what());
     }
+    AddWfdbAnnotations(recording, annotations, title, path.string());
+}
+
+void AddWfdbAnnotations(Recording& recording, const std::vector<import::Annotation>& annotations,
+    const std::wstring& title, const std::string& name)
+{
     if (recording.records.empty())
-        throw RecordingError(path.string() + ": the recording has no record to annotate");
+        throw RecordingError(name + ": the recording has no record to annotate");
     EventChannel channel;
     channel.title = title;
     channel.recordSize = sizeof(AnnotationEvent);
@@ -42,7 +48,7 @@ void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path,
     if (recording.channels.empty())
         record.length = std::max(record.length, last + 1); // an annotation-only record
     else if (!annotations.empty() && last >= record.length)
-        throw RecordingError(path.string() + ": annotation at sample " + std::to_string(last)
+        throw RecordingError(name + ": annotation at sample " + std::to_string(last)
             + " lies beyond the end of the record (" + std::to_string(record.length) + " samples)");
     auto& bytes = channel.records.front();
     for (const import::Annotation& a : annotations) {
@@ -69,14 +75,8 @@ void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path,
     recording.eventChannels.push_back(std::move(channel));
 }
 
-Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<std::string>& annotators)
+Recording WfdbRecording(import::WfdbRecord&& wfdb, const std::string& name)
 {
-    import::WfdbRecord wfdb;
-    try {
-        wfdb = import::ReadRecord(headerPath);
-    } catch (const import::ImportError& e) {
-        throw RecordingError(e.what());
-    }
     Recording recording;
     const int r = recording.AddRecord(1.0 / wfdb.header.frequency);
     recording.records[static_cast<std::size_t>(r)].info = Widen(wfdb.header.recordName);
@@ -97,10 +97,23 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
     }
     recording.records[static_cast<std::size_t>(r)].length
         = recording.channels.empty() ? wfdb.header.sampleCount : recording.ChannelLength(0, r);
-    recording.Validate(headerPath.string());
+    recording.Validate(name);
     recording.warnings = std::move(wfdb.warnings);
+    return recording;
+}
+
+Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<std::string>& annotators)
+{
+    import::WfdbRecord wfdb;
+    try {
+        wfdb = import::ReadRecord(headerPath);
+    } catch (const import::ImportError& e) {
+        throw RecordingError(e.what());
+    }
+    const std::vector<import::WfdbSignalInfo> signals = wfdb.header.signals;
+    Recording recording = WfdbRecording(std::move(wfdb), headerPath.string());
     recording.files.push_back(headerPath);
-    for (const import::WfdbSignalInfo& info : wfdb.header.signals)
+    for (const import::WfdbSignalInfo& info : signals)
         if (std::find(recording.files.begin(), recording.files.end(), headerPath.parent_path() / info.fileName)
             == recording.files.end())
             recording.files.push_back(headerPath.parent_path() / info.fileName);
