@@ -17,26 +17,12 @@
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "hrv/module/ChannelCalc.h"
 #include "hrv/module/ModuleEntry.h"
+#include "hrv/module/tests/HoldingCollector.h"
 #include "log/Log.h"
 
 namespace {
 
-class HoldingCollector final : public SimpleUnknownImp1<IHostClassObject, 1> {
-public:
-    ~HoldingCollector() override
-    {
-        for (IUnknown* o : objects)
-            o->Release();
-    }
-    HRESULT CreateObject(DWORD, REFIID, void**) override { return E_NOTIMPL; }
-    HRESULT RegisterClassObject(IUnknown* object) override
-    {
-        object->AddRef();
-        objects.push_back(object);
-        return S_OK;
-    }
-    std::vector<IUnknown*> objects;
-};
+using HRV::test::HoldingCollector;
 
 // The framework registered as the host does, the extension's classes in the host's registry.
 struct Host {
