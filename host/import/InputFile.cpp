@@ -35,8 +35,10 @@ protected:
     {
         // Large reads go straight into the caller's buffer.
         std::streamsize done = std::min<std::streamsize>(count, egptr() - gptr());
-        std::memcpy(out, gptr(), static_cast<std::size_t>(done));
-        gbump(static_cast<int>(done));
+        if (done > 0) {
+            std::memcpy(out, gptr(), static_cast<std::size_t>(done));
+            gbump(static_cast<int>(done));
+        }
         while (done < count) {
             const std::size_t n = mFile.Read(out + done, static_cast<std::size_t>(count - done));
             if (n == 0)
