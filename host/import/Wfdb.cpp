@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <memory>
 #include <limits>
 
@@ -284,6 +285,23 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     }
 }
 
+void DecodeSignalFiles(
+    WfdbRecord& record, const std::string& headerName, const std::function<void(const std::string&)>& decode)
+{
+    record.samples.resize(record.header.signals.size());
+    std::vector<std::string> done;
+    for (const WfdbSignalInfo& s : record.header.signals) {
+        if (std::find(done.begin(), done.end(), s.fileName) != done.end())
+            continue;
+        done.push_back(s.fileName);
+        decode(s.fileName);
+    }
+    // Signals in different files must agree on their length.
+    for (const auto& samples : record.samples)
+        if (samples.size() != record.samples.front().size())
+            Fail(headerName, "its signal files hold different numbers of samples");
+}
+
 WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
 {
     const std::string headerName = headerPath.string();
@@ -292,25 +310,16 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath)
         InputFile header(headerPath);
         record.header = ParseHeader(header.ReadAll(kMaxHeaderBytes, "a record header"), headerName);
     }
-    record.samples.resize(record.header.signals.size());
-    std::vector<std::string> done;
-    for (const WfdbSignalInfo& s : record.header.signals) {
-        if (std::find(done.begin(), done.end(), s.fileName) != done.end())
-            continue;
-        done.push_back(s.fileName);
-        const std::filesystem::path dataPath = headerPath.parent_path() / s.fileName;
+    DecodeSignalFiles(record, headerName, [&](const std::string& fileName) {
+        const std::filesystem::path dataPath = headerPath.parent_path() / fileName;
         std::unique_ptr<InputFile> data;
         try {
             data = std::make_unique<InputFile>(dataPath);
         } catch (const ImportError& e) {
             throw ImportError(std::string(e.what()) + " (named by " + headerName + ")");
         }
-        DecodeSignalFile(record.header, s.fileName, data->Stream(), dataPath.string(), record, data->Size());
-    }
-    // Signals in different files must agree on their length.
-    for (const auto& samples : record.samples)
-        if (samples.size() != record.samples.front().size())
-            Fail(headerName, "its signal files hold different numbers of samples");
+        DecodeSignalFile(record.header, fileName, data->Stream(), dataPath.string(), record, data->Size());
+    });
     return record;
 }
 

@@ -4,6 +4,7 @@
 // reported as ImportError naming the file and the problem; a record is never returned short.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <span>
 #include <stdexcept>
@@ -68,6 +69,11 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
 // size of the file when known (-1 otherwise); it lets the arrays be sized once.
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
     const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1);
+
+// Decodes each signal file the record's header names once, through `decode(fileName)` (which
+// calls DecodeSignalFile), and checks that the signals agree on their length.
+void DecodeSignalFiles(
+    WfdbRecord& record, const std::string& headerName, const std::function<void(const std::string&)>& decode);
 
 // Reads a record from its header path (".hea"); the signal files are looked up beside it.
 WfdbRecord ReadRecord(const std::filesystem::path& headerPath);

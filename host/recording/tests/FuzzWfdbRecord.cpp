@@ -5,7 +5,6 @@
 //   input: u16 header length, header text, u32 signal length, signal bytes, annotation bytes
 #include "host/recording/Import.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -50,19 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     try {
         vx::import::WfdbRecord wfdb;
         wfdb.header = vx::import::ParseHeader(header, "r.hea");
-        wfdb.samples.resize(wfdb.header.signals.size());
-        std::vector<std::string> done;
-        for (const auto& s : wfdb.header.signals) {
-            if (std::find(done.begin(), done.end(), s.fileName) != done.end())
-                continue;
-            done.push_back(s.fileName);
+        vx::import::DecodeSignalFiles(wfdb, "r.hea", [&](const std::string& fileName) {
             std::istringstream in(signal);
             vx::import::DecodeSignalFile(
-                wfdb.header, s.fileName, in, s.fileName, wfdb, static_cast<int64_t>(signal.size()));
-        }
-        for (const auto& samples : wfdb.samples)
-            if (samples.size() != wfdb.samples.front().size())
-                return 0; // the reader refuses signal files of different lengths
+                wfdb.header, fileName, in, fileName, wfdb, static_cast<int64_t>(signal.size()));
+        });
         vx::host::Recording recording = vx::host::WfdbRecording(std::move(wfdb), "r.hea");
         const auto parsed = vx::import::ParseAnnotations(
             { reinterpret_cast<const uint8_t*>(annotations.data()), annotations.size() }, "r.atr");
