@@ -832,10 +832,11 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
 
 int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
 {
-    std::vector<ParameterRow> rows;
-    RowsCleared cleared { rows };
     try {
         Session session(o, err);
+        // The values go before the extension that made them.
+        std::vector<ParameterRow> rows;
+        RowsCleared cleared { rows };
         session.LoadRecording(err);
         // Every output is checked before any work: none may be an input or another output.
         std::vector<std::string> outputs;
