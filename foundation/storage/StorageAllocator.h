@@ -89,7 +89,16 @@ private:
     void StoreMap();
     HRESULT WriteAll(std::uint64_t offset, const void* data, std::size_t size);
     HRESULT Load();
+    // The steps of Load. `role` holds what each cluster is found to be while the file is checked.
+    HRESULT ReadHeader(std::uint64_t fileSize, std::uint32_t& generation, std::uint32_t& count, std::uint32_t& first);
+    HRESULT ReadMap(std::uint32_t first, std::uint32_t count);
     HRESULT CheckMap(std::vector<std::uint8_t>& role) const;
+    bool ClaimRun(std::vector<std::uint8_t>& role, std::uint32_t start, std::uint32_t length) const;
+    bool ClaimChain(std::vector<std::uint8_t>& role, const Element& element) const;
+    HRESULT LoadRoot(std::uint32_t generation);
+    HRESULT ClaimTree(std::vector<std::uint8_t>& role);
+    void KeepOrForgetOtherMap(std::vector<std::uint8_t>& role, std::uint32_t generation);
+    void FreeUnclaimed(const std::vector<std::uint8_t>& role);
     std::uint32_t Copy() const { return mGeneration & 1; }
 
     std::vector<ClusterEntry> mMap;

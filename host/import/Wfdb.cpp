@@ -1,13 +1,15 @@
 #include "host/import/Wfdb.h"
 
+#include "host/import/InputFile.h"
+
 #include <sys/mman.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <fstream>
+#include <functional>
 #include <limits>
-#include <sstream>
+#include <memory>
 #include <type_traits>
 
 namespace vx::import {
@@ -366,22 +368,15 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         if (!s.hasChecksum)
             continue;
         if (static_cast<int16_t>(sums[k] & 0xFFFF) != static_cast<int16_t>(s.checksum & 0xFFFF))
-            Fail(displayName,
-                "checksum mismatch for signal " + std::to_string(m + 1) + " ('" + s.description
-                    + "'): the samples are damaged");
+            // The WFDB tools warn and go on, so an edited record can still be analysed.
+            record.warnings.push_back(displayName + ": checksum mismatch for signal " + std::to_string(m + 1) + " ('"
+                + s.description + "'): the samples may be damaged");
     }
 }
 
-WfdbRecord ReadRecord(const std::filesystem::path& headerPath, const std::vector<bool>& hold)
+void DecodeSignalFiles(
+    WfdbRecord& record, const std::string& headerName, const std::function<void(const std::string&)>& decode)
 {
-    const std::string headerName = headerPath.string();
-    std::ifstream in(headerPath, std::ios::binary);
-    if (!in)
-        Fail(headerName, "cannot be opened");
-    std::ostringstream text;
-    text << in.rdbuf();
-    WfdbRecord record;
-    record.header = ParseHeader(text.str(), headerName);
     record.samples.resize(record.header.signals.size());
     record.counts.resize(record.header.signals.size(), 0);
     std::vector<std::string> done;
@@ -389,19 +384,32 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath, const std::vector
         if (std::find(done.begin(), done.end(), s.fileName) != done.end())
             continue;
         done.push_back(s.fileName);
-        const std::filesystem::path dataPath = headerPath.parent_path() / s.fileName;
-        std::ifstream data(dataPath, std::ios::binary);
-        if (!data)
-            Fail(dataPath.string(), "cannot be opened (named by " + headerName + ")");
-        std::error_code error;
-        const auto size = std::filesystem::file_size(dataPath, error);
-        DecodeSignalFile(record.header, s.fileName, data, dataPath.string(), record,
-            error ? -1 : static_cast<int64_t>(size), hold);
+        decode(s.fileName);
     }
     // Signals in different files must agree on their length.
     for (const int64_t count : record.counts)
         if (count != record.counts.front())
             Fail(headerName, "its signal files hold different numbers of samples");
+}
+
+WfdbRecord ReadRecord(const std::filesystem::path& headerPath, const std::vector<bool>& hold)
+{
+    const std::string headerName = headerPath.string();
+    WfdbRecord record;
+    {
+        InputFile header(headerPath);
+        record.header = ParseHeader(header.ReadAll(kMaxHeaderBytes, "a record header"), headerName);
+    }
+    DecodeSignalFiles(record, headerName, [&](const std::string& fileName) {
+        const std::filesystem::path dataPath = headerPath.parent_path() / fileName;
+        std::unique_ptr<InputFile> data;
+        try {
+            data = std::make_unique<InputFile>(dataPath);
+        } catch (const ImportError& e) {
+            throw ImportError(std::string(e.what()) + " (named by " + headerName + ")");
+        }
+        DecodeSignalFile(record.header, fileName, data->Stream(), dataPath.string(), record, data->Size(), hold);
+    });
     return record;
 }
 
@@ -495,11 +503,9 @@ std::vector<Annotation> ParseAnnotations(std::span<const uint8_t> bytes, const s
 
 std::vector<Annotation> ReadAnnotations(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        Fail(path.string(), "cannot be opened");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseAnnotations(bytes, path.string());
+    InputFile in(path);
+    const std::string bytes = in.ReadAll(kMaxAnnotationBytes, "an annotation file");
+    return ParseAnnotations({ reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size() }, path.string());
 }
 
 } // namespace vx::import

@@ -4,6 +4,7 @@
 // reported as ImportError naming the file and the problem; a record is never returned short.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <span>
 #include <stdexcept>
@@ -46,6 +47,8 @@ struct WfdbRecord {
     std::vector<std::vector<int16_t>> samples;
     // Samples per signal in the files, held or not.
     std::vector<int64_t> counts;
+    // What is wrong but does not stop the record from being read (a checksum mismatch).
+    std::vector<std::string> warnings;
 
     int64_t Length() const { return counts.empty() ? 0 : counts.front(); }
     double ToPhysical(std::size_t signal, int16_t adc) const
@@ -54,6 +57,11 @@ struct WfdbRecord {
         return (adc - s.baseline) / s.gain;
     }
 };
+
+// The largest header and annotation file read: a header of 4096 signals takes well under a
+// megabyte, a day's beat annotations a few.
+constexpr int64_t kMaxHeaderBytes = 4 << 20;
+constexpr int64_t kMaxAnnotationBytes = 256 << 20;
 
 // Header text -> header. fileName names the file in errors.
 WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
@@ -65,6 +73,11 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
 // decoded and checked all the same.
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
     const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1, const std::vector<bool>& hold = {});
+
+// Decodes each signal file the record's header names once, through `decode(fileName)` (which
+// calls DecodeSignalFile), and checks that the signals agree on their length.
+void DecodeSignalFiles(
+    WfdbRecord& record, const std::string& headerName, const std::function<void(const std::string&)>& decode);
 
 // Reads a record from its header path (".hea"); the signal files are looked up beside it. Only
 // the signals that `hold` marks keep their samples (empty: all), but every file is read and

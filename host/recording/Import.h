@@ -3,9 +3,11 @@
 // annotations, EDF and EDF+ files, and delimited text (CSV, TSV). Every problem with a file is
 // thrown as RecordingError naming the file and what is wrong; a recording is never returned
 // short of what its file promises.
+#include "host/import/Wfdb.h"
 #include "host/recording/Recording.h"
 
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -21,8 +23,19 @@ Recording ImportWfdb(const std::filesystem::path& headerPath,
     const std::vector<std::string>& annotators = { "atr" });
 
 // Adds an annotation file's beats as an event channel and its other annotations as comments to
-// record 0 of the recording.
+// record 0 of the recording; the second form takes annotations already read (`name` names their
+// file in errors).
 void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path, const std::wstring& title);
+void AddWfdbAnnotations(Recording& recording, const std::vector<import::Annotation>& annotations,
+    const std::wstring& title, const std::string& name);
+
+// The recording of a decoded WFDB record: one record, a channel per signal (the samples move in),
+// the record's warnings kept. Throws RecordingError naming `name`. With `decodeLater` the record's
+// samples need not be held: each channel is decoded by decodeLater(signal) when first read (it
+// throws RecordingError), and is as long as the record's count for that signal.
+using WfdbSignalLoader = std::function<std::vector<int16_t>(std::size_t signal)>;
+Recording WfdbRecording(
+    import::WfdbRecord&& wfdb, const std::string& name, const WfdbSignalLoader& decodeLater = {});
 
 // EDF and EDF+ (continuous "EDF+C" and discontinuous "EDF+D"). Samples keep their 16-bit form
 // with the header's scaling. Signals whose rate divides the fastest rate are held at their own
@@ -35,14 +48,18 @@ struct DelimitedOptions {
     // Samples per second; 0: take the sample interval from the time column.
     double sampleRate = 0.0;
     // Zero-based column of the time in seconds; -1: a column titled "time", "t", "sec",
-    // "seconds" or "time (s)" when the sample rate is 0, none otherwise.
+    // "seconds", "time (s)" or "elapsed time", or whose unit (in a second title row) is seconds.
+    // With a sample rate given the time column is no channel, and the rate places the samples.
     int timeColumn = -1;
     // Field separator; 0: tab, ';' or ',' (in that order), whichever the first line holds.
     char delimiter = 0;
 };
 
 // Comma, tab or semicolon separated numbers, one row per sample, one column per channel, an
-// optional title row ("ECG (mV)" gives the title ECG with unit mV) and '#' comment lines.
+// optional title row ("ECG (mV)" gives the title ECG with unit mV), an optional units row below
+// it, '#' comment lines; fields may be quoted ('...' or "..."). Times given by a time column must
+// be evenly spaced within the resolution they are printed to; samples placed by a sample rate
+// cannot skip a line, so a blank line between them is an error.
 Recording ImportDelimited(const std::filesystem::path& path, const DelimitedOptions& options = {});
 Recording ParseDelimited(std::istream& in, const std::string& name, const DelimitedOptions& options = {});
 

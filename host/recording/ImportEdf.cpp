@@ -4,10 +4,12 @@
 // beyond what the file holds.
 #include "host/recording/Import.h"
 
+#include "host/import/InputFile.h"
+#include "host/import/Wfdb.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <limits>
 
 namespace vx::host {
@@ -75,8 +77,8 @@ struct Annotation {
 // One annotation signal's bytes of a data record: time-stamped annotation lists, each
 // "+onset[\x15duration]\x14text\x14...\x14\0". The first list's first entry (no text) is the
 // data record's start time.
-void ParseTals(std::string_view bytes, const std::string& name, int64_t dataRecord, bool first,
-    double& recordStart, bool& haveStart, std::vector<Annotation>& out)
+void ParseTals(std::string_view bytes, const std::string& name, int64_t dataRecord, bool first, double& recordStart,
+    bool& haveStart, std::vector<Annotation>& out)
 {
     std::size_t pos = 0;
     bool firstTal = first;
@@ -120,131 +122,220 @@ void ParseTals(std::string_view bytes, const std::string& name, int64_t dataReco
     }
 }
 
-} // namespace
+// Where the fields of the fixed 256-byte header lie.
+struct FieldAt {
+    std::size_t offset, width;
+};
+constexpr FieldAt kVersion { 0, 8 }, kHeaderBytes { 184, 8 }, kReserved { 192, 44 }, kRecordCount { 236, 8 },
+    kRecordDuration { 244, 8 }, kSignalCount { 252, 4 };
+constexpr std::size_t kFixedHeaderBytes = 256;
 
-Recording ParseEdf(std::istream& in, const std::string& name)
+// The signal headers are stored field by field: the labels of every signal, then every
+// transducer, and so on. `before` is the width of the fields that precede this one in a signal.
+struct SignalFieldAt {
+    std::size_t before, width;
+};
+constexpr SignalFieldAt kLabel { 0, 16 }, kTransducer { 16, 80 }, kUnit { 96, 8 }, kPhysicalMin { 104, 8 },
+    kPhysicalMax { 112, 8 }, kDigitalMin { 120, 8 }, kDigitalMax { 128, 8 }, kSamplesPerRecord { 216, 8 };
+constexpr std::size_t kSignalHeaderBytes = 256;
+
+struct FixedHeader {
+    int64_t fileSize = 0;
+    bool plus = false, discontinuous = false;
+    int64_t headerBytes = 0, recordCount = 0, signalCount = 0;
+    double duration = 0;
+};
+
+FixedHeader ReadFixedHeader(std::istream& in, const std::string& name)
 {
+    FixedHeader h;
     in.seekg(0, std::ios::end);
     const std::streamoff sizeOff = in.tellg();
     if (sizeOff < 0)
         Fail(name, "cannot be read");
-    const int64_t fileSize = sizeOff;
+    h.fileSize = sizeOff;
     in.seekg(0);
-    std::string fixed(256, '\0');
-    if (!in.read(fixed.data(), 256))
-        Fail(name, "is shorter than the 256-byte EDF header (" + std::to_string(fileSize) + " bytes)");
-    if (Trim(fixed.substr(0, 8)) != "0")
+    std::string fixed(kFixedHeaderBytes, '\0');
+    if (!in.read(fixed.data(), static_cast<std::streamsize>(fixed.size())))
+        Fail(name, "is shorter than the 256-byte EDF header (" + std::to_string(h.fileSize) + " bytes)");
+    const auto field = [&](FieldAt f) { return fixed.substr(f.offset, f.width); };
+    if (Trim(field(kVersion)) != "0")
         Fail(name, "is not an EDF file (the version field is not 0)");
-    const std::string reserved = Trim(fixed.substr(192, 44));
-    const bool plus = reserved.rfind("EDF+", 0) == 0;
-    const bool discontinuous = reserved.rfind("EDF+D", 0) == 0;
-    const int64_t headerBytes = Integer(fixed.substr(184, 8), name, "header size");
-    int64_t recordCount = Integer(fixed.substr(236, 8), name, "number of data records");
-    const double duration = Number(fixed.substr(244, 8), name, "data record duration");
-    const int64_t ns = Integer(fixed.substr(252, 4), name, "number of signals");
+    const std::string reserved = Trim(field(kReserved));
+    h.plus = reserved.rfind("EDF+", 0) == 0;
+    h.discontinuous = reserved.rfind("EDF+D", 0) == 0;
+    h.headerBytes = Integer(field(kHeaderBytes), name, "header size");
+    h.recordCount = Integer(field(kRecordCount), name, "number of data records");
+    h.duration = Number(field(kRecordDuration), name, "data record duration");
+    h.signalCount = Integer(field(kSignalCount), name, "number of signals");
+    const int64_t ns = h.signalCount;
     if (ns < 1 || ns > 4096)
         Fail(name, "the header names " + std::to_string(ns) + " signals (1 to 4096 are possible)");
-    if (headerBytes != 256 * (ns + 1))
-        Fail(name, "the header size " + std::to_string(headerBytes) + " does not match " + std::to_string(ns)
-            + " signals (" + std::to_string(256 * (ns + 1)) + " bytes)");
-    if (fileSize < headerBytes)
+    const int64_t expected = static_cast<int64_t>(kFixedHeaderBytes + kSignalHeaderBytes * ns);
+    if (h.headerBytes != expected)
+        Fail(name,
+            "the header size " + std::to_string(h.headerBytes) + " does not match " + std::to_string(ns) + " signals ("
+                + std::to_string(expected) + " bytes)");
+    if (h.fileSize < h.headerBytes)
         Fail(name, "is truncated inside the signal headers");
-    if (duration < 0 || duration > 1e6)
-        Fail(name, "the data record duration " + std::to_string(duration) + " s is out of range");
+    if (h.duration < 0 || h.duration > 1e6)
+        Fail(name, "the data record duration " + std::to_string(h.duration) + " s is out of range");
+    return h;
+}
 
-    std::string sh(static_cast<std::size_t>(256 * ns), '\0');
+// The signal headers, each checked; `recordBytes` is the size of one data record.
+std::vector<Signal> ReadSignalHeaders(
+    std::istream& in, const std::string& name, const FixedHeader& h, int64_t& recordBytes)
+{
+    const auto ns = static_cast<std::size_t>(h.signalCount);
+    std::string sh(kSignalHeaderBytes * ns, '\0');
     if (!in.read(sh.data(), static_cast<std::streamsize>(sh.size())))
         Fail(name, "is truncated inside the signal headers");
-    std::vector<Signal> signals(static_cast<std::size_t>(ns));
-    const auto field = [&](int64_t offsetOfBlock, int64_t width, int64_t i) {
-        return sh.substr(static_cast<std::size_t>(offsetOfBlock * ns + i * width), static_cast<std::size_t>(width));
-    };
-    int64_t recordBytes = 0;
-    for (int64_t i = 0; i < ns; ++i) {
-        Signal& s = signals[static_cast<std::size_t>(i)];
+    std::vector<Signal> signals(ns);
+    recordBytes = 0;
+    for (std::size_t i = 0; i < ns; ++i) {
+        const auto field = [&](SignalFieldAt f) { return sh.substr(f.before * ns + f.width * i, f.width); };
+        Signal& s = signals[i];
         const std::string which = "signal " + std::to_string(i + 1);
-        s.label = Trim(field(0, 16, i));
-        s.transducer = Trim(sh.substr(static_cast<std::size_t>(16 * ns + 80 * i), 80));
-        s.unit = Trim(sh.substr(static_cast<std::size_t>(96 * ns + 8 * i), 8));
-        s.physMin = Number(sh.substr(static_cast<std::size_t>(104 * ns + 8 * i), 8), name, which + " physical minimum");
-        s.physMax = Number(sh.substr(static_cast<std::size_t>(112 * ns + 8 * i), 8), name, which + " physical maximum");
-        s.digMin = Integer(sh.substr(static_cast<std::size_t>(120 * ns + 8 * i), 8), name, which + " digital minimum");
-        s.digMax = Integer(sh.substr(static_cast<std::size_t>(128 * ns + 8 * i), 8), name, which + " digital maximum");
-        s.samplesPerRecord
-            = Integer(sh.substr(static_cast<std::size_t>(216 * ns + 8 * i), 8), name, which + " samples per data record");
-        s.annotations = plus && s.label == "EDF Annotations";
+        s.label = Trim(field(kLabel));
+        s.transducer = Trim(field(kTransducer));
+        s.unit = Trim(field(kUnit));
+        s.physMin = Number(field(kPhysicalMin), name, which + " physical minimum");
+        s.physMax = Number(field(kPhysicalMax), name, which + " physical maximum");
+        s.digMin = Integer(field(kDigitalMin), name, which + " digital minimum");
+        s.digMax = Integer(field(kDigitalMax), name, which + " digital maximum");
+        s.samplesPerRecord = Integer(field(kSamplesPerRecord), name, which + " samples per data record");
+        s.annotations = h.plus && s.label == "EDF Annotations";
         if (s.samplesPerRecord < 1 || s.samplesPerRecord > 100'000'000)
             Fail(name, which + " has " + std::to_string(s.samplesPerRecord) + " samples per data record");
         if (!s.annotations) {
             if (s.digMin < -32768 || s.digMax > 32767 || s.digMin >= s.digMax)
-                Fail(name, which + " has the digital range " + std::to_string(s.digMin) + " to " + std::to_string(s.digMax)
-                    + " (it must rise within -32768 to 32767)");
+                Fail(name,
+                    which + " has the digital range " + std::to_string(s.digMin) + " to " + std::to_string(s.digMax)
+                        + " (it must rise within -32768 to 32767)");
             if (s.physMin == s.physMax)
                 Fail(name, which + " has an empty physical range");
         }
         s.byteOffset = recordBytes;
         recordBytes += 2 * s.samplesPerRecord;
     }
+    return signals;
+}
+
+// The data signals (not annotations), whose rates must divide the fastest one.
+std::vector<std::size_t> DataSignals(
+    const std::vector<Signal>& signals, const FixedHeader& h, const std::string& name, int64_t& fastest)
+{
     std::vector<std::size_t> dataSignals;
-    int64_t fastest = 0;
+    fastest = 0;
     for (std::size_t i = 0; i < signals.size(); ++i)
         if (!signals[i].annotations) {
             dataSignals.push_back(i);
             fastest = std::max(fastest, signals[i].samplesPerRecord);
         }
-    if (!dataSignals.empty() && !(duration > 0))
+    if (!dataSignals.empty() && !(h.duration > 0))
         Fail(name, "the data record duration must be positive for a file with signals");
     for (std::size_t i : dataSignals)
         if (fastest % signals[i].samplesPerRecord != 0)
-            Fail(name, "signal " + std::to_string(i + 1) + " ('" + signals[i].label + "') has a rate that does not divide the fastest signal's rate");
+            Fail(name,
+                "signal " + std::to_string(i + 1) + " ('" + signals[i].label
+                    + "') has a rate that does not divide the fastest signal's rate");
+    return dataSignals;
+}
 
-    const int64_t dataBytes = fileSize - headerBytes;
+// The number of data records, checked against what the file holds.
+int64_t CheckRecordCount(const FixedHeader& h, int64_t recordBytes, const std::string& name)
+{
+    const int64_t dataBytes = h.fileSize - h.headerBytes;
     const int64_t present = dataBytes / recordBytes;
-    if (recordCount == -1)
-        recordCount = present;
+    int64_t recordCount = h.recordCount == -1 ? present : h.recordCount;
     if (recordCount < 0)
         Fail(name, "the header's number of data records " + std::to_string(recordCount) + " is negative");
     if (present < recordCount)
-        Fail(name, "is truncated: the header promises " + std::to_string(recordCount) + " data records of "
-            + std::to_string(recordBytes) + " bytes, the file holds " + std::to_string(dataBytes) + " bytes of data");
+        Fail(name,
+            "is truncated: the header promises " + std::to_string(recordCount) + " data records of "
+                + std::to_string(recordBytes) + " bytes, the file holds " + std::to_string(dataBytes)
+                + " bytes of data");
     if (dataBytes != recordCount * recordBytes)
-        Fail(name, "holds " + std::to_string(dataBytes - recordCount * recordBytes)
-            + " bytes after its last data record: the header's record count or signal sizes are wrong");
+        Fail(name,
+            "holds " + std::to_string(dataBytes - recordCount * recordBytes)
+                + " bytes after its last data record: the header's record count or signal sizes are wrong");
+    return recordCount;
+}
 
-    // First pass over the annotation signals: the start time of every data record and the
-    // annotations. Without annotation signals the data records are back to back.
+// The start time of every data record and the annotations, from the annotation signals.
+// Without annotation signals the data records are back to back.
+std::vector<double> ReadRecordStarts(std::istream& in, const std::string& name, const FixedHeader& h,
+    const std::vector<Signal>& signals, int64_t recordCount, int64_t recordBytes, std::vector<Annotation>& annotations)
+{
     std::vector<double> starts(static_cast<std::size_t>(recordCount));
-    std::vector<Annotation> annotations;
     std::vector<std::size_t> annotationSignals;
     for (std::size_t i = 0; i < signals.size(); ++i)
         if (signals[i].annotations)
             annotationSignals.push_back(i);
     for (int64_t r = 0; r < recordCount; ++r) {
-        starts[static_cast<std::size_t>(r)] = static_cast<double>(r) * duration;
+        starts[static_cast<std::size_t>(r)] = static_cast<double>(r) * h.duration;
         bool haveStart = false;
         double start = 0;
         for (std::size_t k = 0; k < annotationSignals.size(); ++k) {
             const Signal& s = signals[annotationSignals[k]];
             std::string bytes(static_cast<std::size_t>(2 * s.samplesPerRecord), '\0');
-            in.seekg(headerBytes + r * recordBytes + s.byteOffset);
+            in.seekg(h.headerBytes + r * recordBytes + s.byteOffset);
             if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
                 Fail(name, "cannot be read at data record " + std::to_string(r + 1));
             ParseTals(bytes, name, r, k == 0, start, haveStart, annotations);
         }
-        if (plus && !annotationSignals.empty()) {
+        if (h.plus && !annotationSignals.empty()) {
             if (!haveStart)
                 Fail(name, "data record " + std::to_string(r + 1) + " has no time-keeping annotation");
             starts[static_cast<std::size_t>(r)] = start;
-            if (r > 0 && start < starts[static_cast<std::size_t>(r - 1)] + duration - 1e-6)
+            if (r > 0 && start < starts[static_cast<std::size_t>(r - 1)] + h.duration - 1e-6)
                 Fail(name, "data record " + std::to_string(r + 1) + " starts before the previous one ends");
             // A continuous file whose records do not follow one another is damaged: taking it as
             // continuous would put every later sample at the wrong time.
-            if (r > 0 && !discontinuous && std::abs(start - (starts[static_cast<std::size_t>(r - 1)] + duration)) > 1e-6)
-                Fail(name, "data record " + std::to_string(r + 1) + " does not follow the previous one in a continuous (EDF+C) file");
+            if (r > 0 && !h.discontinuous
+                && std::abs(start - (starts[static_cast<std::size_t>(r - 1)] + h.duration)) > 1e-6)
+                Fail(name,
+                    "data record " + std::to_string(r + 1)
+                        + " does not follow the previous one in a continuous (EDF+C) file");
         }
     }
+    return starts;
+}
 
-    Recording recording;
+// The samples of `count` data records from `first` on, one array per data signal. A few data
+// records are read at a time: the only extra memory beside the sample arrays.
+std::vector<std::vector<int16_t>> ReadSamples(std::istream& in, const std::string& name, const FixedHeader& h,
+    const std::vector<Signal>& signals, const std::vector<std::size_t>& dataSignals, int64_t recordBytes, int64_t first,
+    int64_t count)
+{
+    std::vector<std::vector<int16_t>> data(dataSignals.size());
+    for (std::size_t k = 0; k < dataSignals.size(); ++k)
+        data[k].reserve(static_cast<std::size_t>(count * signals[dataSignals[k]].samplesPerRecord));
+    const int64_t perRead = std::max<int64_t>(1, (1 << 20) / recordBytes);
+    std::vector<unsigned char> buffer;
+    in.seekg(h.headerBytes + first * recordBytes);
+    for (int64_t r = 0; r < count; r += perRead) {
+        const int64_t n = std::min(perRead, count - r);
+        buffer.resize(static_cast<std::size_t>(n * recordBytes));
+        if (!in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size())))
+            Fail(name, "cannot be read at data record " + std::to_string(first + r + 1));
+        for (int64_t j = 0; j < n; ++j) {
+            const unsigned char* base = buffer.data() + j * recordBytes;
+            for (std::size_t k = 0; k < dataSignals.size(); ++k) {
+                const Signal& s = signals[dataSignals[k]];
+                const unsigned char* p = base + s.byteOffset;
+                for (int64_t m = 0; m < s.samplesPerRecord; ++m, p += 2)
+                    data[k].push_back(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))));
+            }
+        }
+    }
+    return data;
+}
+
+void AddChannels(Recording& recording, const std::vector<Signal>& signals, const std::vector<std::size_t>& dataSignals,
+    int64_t fastest)
+{
     for (std::size_t i : dataSignals) {
         const Signal& s = signals[i];
         ChannelSetup setup;
@@ -257,69 +348,79 @@ Recording ParseEdf(std::istream& in, const std::string& name)
         setup.ticksPerSample = static_cast<int>(fastest / s.samplesPerRecord);
         recording.AddChannel(std::move(setup));
     }
+}
+
+// Annotations become comments in the record that holds their onset.
+void AddComments(Recording& recording, const std::vector<Annotation>& annotations, double interval)
+{
+    for (const Annotation& a : annotations) {
+        std::size_t h = 0;
+        for (std::size_t run = 0; run < recording.records.size(); ++run)
+            if (a.onset + 1e-9 >= recording.records[run].startTime)
+                h = run;
+        Comment c;
+        c.record = static_cast<int>(h);
+        const double at = (a.onset - recording.records[h].startTime) / interval;
+        c.position = std::clamp<int64_t>(
+            std::llround(std::clamp(at, -1e15, 1e15)), 0, std::max<int64_t>(0, recording.records[h].length - 1));
+        c.text = Widen(a.text);
+        recording.comments.push_back(std::move(c));
+    }
+}
+
+} // namespace
+
+Recording ParseEdf(std::istream& in, const std::string& name)
+{
+    const FixedHeader h = ReadFixedHeader(in, name);
+    int64_t recordBytes = 0;
+    const std::vector<Signal> signals = ReadSignalHeaders(in, name, h, recordBytes);
+    int64_t fastest = 0;
+    const std::vector<std::size_t> dataSignals = DataSignals(signals, h, name, fastest);
+    const int64_t recordCount = CheckRecordCount(h, recordBytes, name);
+    std::vector<Annotation> annotations;
+    const std::vector<double> starts = ReadRecordStarts(in, name, h, signals, recordCount, recordBytes, annotations);
+
+    Recording recording;
+    AddChannels(recording, signals, dataSignals, fastest);
     // Runs of back-to-back data records make the host records (one unless EDF+D has gaps).
-    const double interval = fastest > 0 ? duration / static_cast<double>(fastest) : (duration > 0 ? duration : 1.0);
+    const double interval
+        = fastest > 0 ? h.duration / static_cast<double>(fastest) : (h.duration > 0 ? h.duration : 1.0);
     std::vector<int64_t> runStart; // first data record of each run
     for (int64_t r = 0; r < recordCount; ++r)
-        if (r == 0 || (discontinuous && std::abs(starts[static_cast<std::size_t>(r)] - (starts[static_cast<std::size_t>(r - 1)] + duration)) > 1e-6))
+        if (r == 0
+            || (h.discontinuous
+                && std::abs(
+                       starts[static_cast<std::size_t>(r)] - (starts[static_cast<std::size_t>(r - 1)] + h.duration))
+                    > 1e-6))
             runStart.push_back(r);
     if (runStart.empty())
         runStart.push_back(0);
     runStart.push_back(recordCount);
     for (std::size_t run = 0; run + 1 < runStart.size(); ++run) {
         const int64_t first = runStart[run], count = runStart[run + 1] - first;
-        const int h = recording.AddRecord(interval, recordCount ? starts[static_cast<std::size_t>(first)] : 0.0);
-        Record& rec = recording.records[static_cast<std::size_t>(h)];
+        const int index = recording.AddRecord(interval, recordCount ? starts[static_cast<std::size_t>(first)] : 0.0);
+        Record& rec = recording.records[static_cast<std::size_t>(index)];
         rec.length = count * fastest;
-        std::vector<std::vector<int16_t>> data(dataSignals.size());
-        for (std::size_t k = 0; k < dataSignals.size(); ++k)
-            data[k].reserve(static_cast<std::size_t>(count * signals[dataSignals[k]].samplesPerRecord));
-        // Read a few data records at a time: the only extra memory beside the sample arrays.
-        const int64_t perRead = std::max<int64_t>(1, (1 << 20) / recordBytes);
-        std::vector<unsigned char> buffer;
-        in.seekg(headerBytes + first * recordBytes);
-        for (int64_t r = 0; r < count; r += perRead) {
-            const int64_t n = std::min(perRead, count - r);
-            buffer.resize(static_cast<std::size_t>(n * recordBytes));
-            if (!in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size())))
-                Fail(name, "cannot be read at data record " + std::to_string(first + r + 1));
-            for (int64_t j = 0; j < n; ++j) {
-                const unsigned char* base = buffer.data() + j * recordBytes;
-                for (std::size_t k = 0; k < dataSignals.size(); ++k) {
-                    const Signal& s = signals[dataSignals[k]];
-                    const unsigned char* p = base + s.byteOffset;
-                    for (int64_t m = 0; m < s.samplesPerRecord; ++m, p += 2)
-                        data[k].push_back(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))));
-                }
-            }
-        }
+        auto data = ReadSamples(in, name, h, signals, dataSignals, recordBytes, first, count);
         for (std::size_t k = 0; k < dataSignals.size(); ++k)
             rec.channels[k] = SampleStore(std::move(data[k]));
     }
-    // Annotations become comments in the record that holds their onset.
-    for (const Annotation& a : annotations) {
-        std::size_t h = 0;
-        for (std::size_t run = 0; run + 1 < runStart.size(); ++run)
-            if (a.onset + 1e-9 >= recording.records[run].startTime)
-                h = run;
-        Comment c;
-        c.record = static_cast<int>(h);
-        const double at = (a.onset - recording.records[h].startTime) / interval;
-        c.position = std::clamp<int64_t>(std::llround(std::clamp(at, -1e15, 1e15)), 0,
-            std::max<int64_t>(0, recording.records[h].length - 1));
-        c.text = Widen(a.text);
-        recording.comments.push_back(std::move(c));
-    }
+    AddComments(recording, annotations, interval);
     recording.Validate(name);
     return recording;
 }
 
 Recording ImportEdf(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        Fail(path.string(), "cannot be opened");
-    return ParseEdf(in, path.string());
+    try {
+        import::InputFile file(path);
+        Recording recording = ParseEdf(file.Stream(), file.Name());
+        recording.files.push_back(path);
+        return recording;
+    } catch (const import::ImportError& e) {
+        throw RecordingError(e.what());
+    }
 }
 
 } // namespace vx::host

@@ -29,8 +29,14 @@ void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path,
     } catch (const import::ImportError& e) {
         throw RecordingError(e.what());
     }
+    AddWfdbAnnotations(recording, annotations, title, path.string());
+}
+
+void AddWfdbAnnotations(Recording& recording, const std::vector<import::Annotation>& annotations,
+    const std::wstring& title, const std::string& name)
+{
     if (recording.records.empty())
-        throw RecordingError(path.string() + ": the recording has no record to annotate");
+        throw RecordingError(name + ": the recording has no record to annotate");
     EventChannel channel;
     channel.title = title;
     channel.recordSize = sizeof(AnnotationEvent);
@@ -42,7 +48,7 @@ void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path,
     if (recording.channels.empty())
         record.length = std::max(record.length, last + 1); // an annotation-only record
     else if (!annotations.empty() && last >= record.length)
-        throw RecordingError(path.string() + ": annotation at sample " + std::to_string(last)
+        throw RecordingError(name + ": annotation at sample " + std::to_string(last)
             + " lies beyond the end of the record (" + std::to_string(record.length) + " samples)");
     auto& bytes = channel.records.front();
     for (const import::Annotation& a : annotations) {
@@ -69,16 +75,8 @@ void AddWfdbAnnotations(Recording& recording, const std::filesystem::path& path,
     recording.eventChannels.push_back(std::move(channel));
 }
 
-Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<std::string>& annotators)
+Recording WfdbRecording(import::WfdbRecord&& wfdb, const std::string& name, const WfdbSignalLoader& decodeLater)
 {
-    // Every signal file is read and checked now; the samples of a channel are decoded again when
-    // something first reads them, so a channel no formula reads is never held.
-    import::WfdbRecord wfdb;
-    try {
-        wfdb = import::ReadRecord(headerPath, std::vector<bool> { false }); // hold none
-    } catch (const import::ImportError& e) {
-        throw RecordingError(e.what());
-    }
     Recording recording;
     const int r = recording.AddRecord(1.0 / wfdb.header.frequency);
     recording.records[static_cast<std::size_t>(r)].info = Widen(wfdb.header.recordName);
@@ -93,26 +91,66 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
         setup.displayLow = setup.ToPhysical(info.adcZero - half);
         setup.displayHigh = setup.ToPhysical(info.adcZero + half - 1);
         const int c = recording.AddChannel(std::move(setup));
-        // Decoded on first read, holding that channel alone; the array moves into the store.
-        recording.records[static_cast<std::size_t>(r)].channels[static_cast<std::size_t>(c)]
-            = SampleStore(wfdb.counts[s], [headerPath, s, signals = wfdb.header.signals.size()] {
-                  std::vector<bool> hold(signals, false);
-                  hold[s] = true;
-                  try {
-                      return std::move(import::ReadRecord(headerPath, hold).samples[s]);
-                  } catch (const import::ImportError& e) {
-                      throw RecordingError(e.what());
-                  }
-              });
+        auto& store = recording.records[static_cast<std::size_t>(r)].channels[static_cast<std::size_t>(c)];
+        if (decodeLater)
+            // Decoded on first read, holding that channel alone.
+            store = SampleStore(wfdb.counts[s], [decodeLater, s] { return decodeLater(s); });
+        else
+            // The decoded array moves into the store: no copy of the samples.
+            store = SampleStore(std::move(wfdb.samples[s]));
     }
     recording.records[static_cast<std::size_t>(r)].length
         = recording.channels.empty() ? wfdb.header.sampleCount : recording.ChannelLength(0, r);
-    recording.Validate(headerPath.string());
+    recording.Validate(name);
+    recording.warnings = std::move(wfdb.warnings);
+    return recording;
+}
+
+Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<std::string>& annotators)
+{
+    // Every signal file is read and checked now; the samples of a channel are decoded again when
+    // something first reads them, so a channel no formula reads is never held.
+    import::WfdbRecord wfdb;
+    try {
+        wfdb = import::ReadRecord(headerPath, std::vector<bool> { false }); // hold none
+    } catch (const import::ImportError& e) {
+        throw RecordingError(e.what());
+    }
+    auto decodeLater = [headerPath, signals = wfdb.header.signals.size(), opened = wfdb.warnings](std::size_t s) {
+        std::vector<bool> hold(signals, false);
+        hold[s] = true;
+        import::WfdbRecord again;
+        try {
+            again = import::ReadRecord(headerPath, hold);
+        } catch (const import::ImportError& e) {
+            throw RecordingError(e.what());
+        }
+        // A checksum that held when the record was opened and fails now: the file was changed.
+        for (const std::string& warning : again.warnings)
+            if (std::find(opened.begin(), opened.end(), warning) == opened.end())
+                throw RecordingError(warning + " (the file changed after the record was opened)");
+        return std::move(again.samples[s]);
+    };
+    const std::vector<import::WfdbSignalInfo> signals = wfdb.header.signals;
+    Recording recording = WfdbRecording(std::move(wfdb), headerPath.string(), decodeLater);
+    recording.files.push_back(headerPath);
+    for (const import::WfdbSignalInfo& info : signals)
+        if (std::find(recording.files.begin(), recording.files.end(), headerPath.parent_path() / info.fileName)
+            == recording.files.end())
+            recording.files.push_back(headerPath.parent_path() / info.fileName);
+    // Annotations are optional: a damaged file is reported and the record is used without it.
     for (const std::string& ext : annotators) {
         std::filesystem::path atr = headerPath;
         atr.replace_extension("." + ext);
-        if (std::filesystem::exists(atr))
+        std::error_code error;
+        if (!std::filesystem::exists(atr, error))
+            continue;
+        recording.files.push_back(atr);
+        try {
             AddWfdbAnnotations(recording, atr, Widen(ext));
+        } catch (const RecordingError& e) {
+            recording.warnings.push_back(std::string(e.what()) + "; the record is read without these annotations");
+        }
     }
     return recording;
 }

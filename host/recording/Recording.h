@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -143,6 +144,10 @@ public:
     Selection selection;
     // The record being sampled online; -1 when the host is not sampling.
     int samplingRecord = -1;
+    // The files the recording was read from, and what was wrong with them without stopping the
+    // import (a checksum mismatch, a damaged optional annotation file).
+    std::vector<std::filesystem::path> files;
+    std::vector<std::string> warnings;
 
     // Adds a channel to every record (empty in each) and returns its index.
     int AddChannel(ChannelSetup setup);

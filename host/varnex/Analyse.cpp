@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <stdexcept>
 #include <memory>
 #include <ostream>
 #include <variant>
@@ -27,10 +27,13 @@
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "varnex/ExtensionLoader.h"
+#include "varnex/OutputFile.h"
 #include "varnex/ReportFile.h"
 
 namespace varnex {
 namespace {
+
+using vx::host::Recording;
 
 const char* const kSpecies[]
     = { "Human", "Large Dog", "Small Dog", "Guinea Pig", "Mouse", "Pig", "Rabbit", "Rat", "Custom" };
@@ -146,13 +149,31 @@ std::string PlainValue(const ParameterRow& row, const char* missing)
     return missing;
 }
 
+// A JSON string: quote, backslash and control bytes escaped; bytes that are not UTF-8 become
+// U+FFFD, so the text is always valid JSON whatever a file name holds.
 std::string JsonString(const std::string& s)
 {
+    const std::wstring wide = KEL::Utf8ToWide(s);
+    const std::string valid = KEL::Utf16ToUtf8(wide.c_str(), wide.size());
     std::string out = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
+    for (char c : valid) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
     }
     return out + "\"";
 }
@@ -209,6 +230,474 @@ int Fail(std::ostream& err, const std::string& reason)
     return 1;
 }
 
+// What stops an analysis: the one line the user reads.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The beats of the fiducial channel over the analysed range.
+struct Beat {
+    double time, rr, deltaRR;
+    std::uint32_t beatClass;
+};
+
+// One analysis: the recording, the host document, the extension and its HRV document, in the
+// order they are made; the destructor takes them down as the host does.
+class Session {
+public:
+    Session(const AnalyseOptions& options, std::ostream& err)
+        : o(options)
+        , mProgress(err, options.progress)
+    {
+    }
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void LoadRecording(std::ostream& err);
+    void LoadExtension();
+    void OpenDocument();
+    void Run();
+    std::vector<ParameterRow> Parameters();
+    std::vector<Beat> Beats();
+    void ExportRR(const std::string& path);
+    void WriteReport(const std::string& path);
+    void Stage(const std::string& text) { mProgress.Stage(text); }
+    const std::vector<std::filesystem::path>& InputFiles() const { return mSource->files; }
+
+private:
+    void ChooseChannel();
+    void ChooseRange();
+    void RunOnline();
+
+    const AnalyseOptions& o;
+    Progress mProgress;
+    std::shared_ptr<Recording> mSource, mRecording;
+    std::uint32_t mChannel = 0;
+    bool mUseSelection = false;
+    // The first refusal of the settings dialog's answers: it ends the run.
+    std::string mSettingsError;
+    HRV::Position mRangeStart { 0, 0 }, mRangeEnd { 0, 0 };
+    std::unique_ptr<vx::host::HrvHostDocument> mHost;
+    std::unique_ptr<HostFramework> mFramework;
+    std::unique_ptr<Extension> mExtension;
+    std::vector<IUnknown*> mClassObjects;
+    HRV::IFileSaveAsClass2* mRRExport = nullptr;
+    std::vector<HRV::IDataPadFunctionClass2*> mFunctions;
+    vx::host::HrvHostDocumentObject* mHostObject = nullptr;
+    caf::HostDocument* mRecordingDocument = nullptr;
+    ICAFCommandHandler* mCommands = nullptr;
+    bool mAttached = false;
+    DWORD mClassKey = 0;
+};
+
+Session::~Session()
+{
+    if (mAttached) {
+        mHost->Detach();
+        mHostObject->DetachChildren();
+    }
+    if (mCommands)
+        mCommands->Release();
+    if (mRecordingDocument)
+        static_cast<IHostDocumentData*>(mRecordingDocument)->Release();
+    if (mHostObject)
+        static_cast<HRV::IDataPadSource*>(mHostObject)->Release();
+    if (mRRExport)
+        mRRExport->Release();
+    for (auto* f : mFunctions)
+        f->Release();
+    // The host document (which holds the extension's data children) goes first, then the class
+    // objects, then the library.
+    mHost.reset();
+    if (mExtension) {
+        caf::ReleaseRegistrations();
+        mExtension.reset();
+    }
+    mFramework.reset();
+}
+
+void Session::LoadRecording(std::ostream& err)
+{
+    Stage("loading " + o.record);
+    try {
+        vx::host::DelimitedOptions text;
+        text.sampleRate = o.rate;
+        mSource = std::make_shared<Recording>(vx::host::ImportFile(o.record, text));
+    } catch (const std::exception& e) {
+        throw Failure(e.what());
+    }
+    for (const std::string& warning : mSource->warnings)
+        err << "varnex: warning: " << warning << "\n";
+    if (mSource->RecordCount() == 0 || mSource->ChannelCount() == 0)
+        throw Failure(o.record + " holds no signal");
+    ChooseChannel();
+    ChooseRange();
+}
+
+void Session::ChooseChannel()
+{
+    if (o.channel.empty())
+        return;
+    int n = 0;
+    if (ParseNumber(o.channel, n)) {
+        if (n < 1 || n > mSource->ChannelCount())
+            throw Failure("no channel " + o.channel + " in " + o.record);
+        mChannel = static_cast<std::uint32_t>(n - 1);
+        return;
+    }
+    int found = -1;
+    for (int c = 0; c < mSource->ChannelCount(); ++c)
+        if (Narrow(mSource->channels[static_cast<std::size_t>(c)].title) == o.channel)
+            found = c;
+    if (found < 0)
+        throw Failure("no channel titled " + o.channel + " in " + o.record);
+    mChannel = static_cast<std::uint32_t>(found);
+}
+
+// The host document: the recording itself, or for online play an empty record into which the
+// recording is sampled; the selection of --from and --to.
+void Session::ChooseRange()
+{
+    mRecording = mSource;
+    if (o.online) {
+        mRecording = std::make_shared<Recording>();
+        mRecording->channels = mSource->channels;
+        mRecording->AddRecord(mSource->records[0].interval, 0.0);
+    }
+    mUseSelection = o.from >= 0 || o.to >= 0;
+    if (mUseSelection) {
+        mRangeStart = o.from >= 0 ? PositionOfTime(*mSource, o.from, false) : HRV::Position { 0, 0 };
+        const int last = mSource->RecordCount() - 1;
+        mRangeEnd = o.to >= 0
+            ? PositionOfTime(*mSource, o.to, true)
+            : HRV::Position { static_cast<int32_t>(mSource->records[static_cast<std::size_t>(last)].length), last };
+        if (!(mRangeStart < mRangeEnd))
+            throw Failure("the time range holds no data of " + o.record);
+    }
+
+    vx::host::HrvHostOptions hostOptions;
+    hostOptions.messageBoxAnswer = 1;
+    hostOptions.windowName = KEL::Utf8ToWide(std::filesystem::path(o.record).filename().string());
+    // The settings dialog, answered as the user asked: the document's settings refuse an unknown
+    // name or a value out of its range, and the first refusal ends the run.
+    hostOptions.settingsDialog = [this](HRV::ISettingsEditor& editor) {
+        if (!o.species.empty() && FAILED(editor.SelectSpecies(SpeciesIndex(o.species)))) {
+            mSettingsError = "the document has no species preset " + o.species;
+            return 2;
+        }
+        const auto set = [&](const std::string& name, const std::string& value) {
+            BSTR reason = nullptr;
+            const HRESULT hr = editor.SetValue(KEL::Utf8ToWide(name).c_str(), KEL::Utf8ToWide(value).c_str(), &reason);
+            if (FAILED(hr))
+                mSettingsError = reason ? Narrow(reason) : "bad value for " + name + ": " + value;
+            SysFreeString(reason);
+            return SUCCEEDED(hr);
+        };
+        if (!set("SourceChannel", std::to_string(mChannel)) || !set("UseSelection", mUseSelection ? "1" : "0"))
+            return 2;
+        for (const auto& [name, value] : o.set)
+            if (!set(name, value))
+                return 2;
+        return 1;
+    };
+    mHost = std::make_unique<vx::host::HrvHostDocument>(mRecording, hostOptions);
+    if (mUseSelection) {
+        mHost->hasSelection = true;
+        mHost->selectionStart = mRangeStart;
+        mHost->selectionEnd = mRangeEnd;
+    }
+}
+
+// The extension, registered with the framework; its enumerators given to the host's engine, its
+// parameter and RR-export classes kept.
+void Session::LoadExtension()
+{
+    Stage("loading the HRV extension");
+    mFramework = std::make_unique<HostFramework>(FrameworkSource::Host);
+    if (FAILED(mFramework->Result()))
+        throw Failure("the framework is not available (" + Hex(mFramework->Result()) + ")");
+    std::string error;
+    mExtension = Extension::Load(o.extension.empty() ? DefaultExtension() : o.extension, error);
+    if (!mExtension)
+        throw Failure(error);
+    const HRESULT registered = mExtension->RegisterClassObjects(mFramework->Object());
+    if (FAILED(registered))
+        throw Failure("the extension refused to register (" + Hex(registered) + ")");
+
+    for (const caf::Registration& r : caf::Registrations())
+        if (r.kind == caf::Registration::Kind::ClassObject)
+            mClassObjects.push_back(r.object);
+    try {
+        vx::extcalc::RegisterExtensionEnumerators(mHost->Engine(), mClassObjects, mHost->DataStore());
+    } catch (const std::exception& e) {
+        throw Failure(std::string("the extension's enumerators cannot be used: ") + e.what());
+    }
+    for (IUnknown* c : mClassObjects) {
+        if (auto* f = Query<HRV::IDataPadFunctionClass2>(c)) {
+            mFunctions.push_back(f);
+        } else if (auto* s = Query<HRV::IFileSaveAsClass2>(c)) {
+            if (mRRExport)
+                mRRExport->Release();
+            mRRExport = s;
+        }
+    }
+    // The host learns the functions in the reverse of their construction: show them in table order.
+    std::reverse(mFunctions.begin(), mFunctions.end());
+}
+
+// The HRV document of the recording, opened by the host document through the registered
+// document class. The host document holds the document until it goes.
+void Session::OpenDocument()
+{
+    mHostObject = new vx::host::HrvHostDocumentObject(*mHost);
+    mRecordingDocument
+        = new caf::HostDocument(KEL::Utf8ToWide(o.record), static_cast<HRV::IDataPadSource*>(mHostObject));
+    mRecordingDocument->AddRef();
+    HRESULT hr = E_FAIL;
+    ICustomDocument2* document = mRecordingDocument->OpenDocument(HRV::GUID_HRVDocumentObj, 0, &hr);
+    if (hr == CLASS_E_CLASSNOTAVAILABLE)
+        throw Failure("the extension offers no HRV document");
+    if (!document)
+        throw Failure("the extension cannot open an HRV document (" + Hex(hr) + ")");
+    mCommands = Query<ICAFCommandHandler>(document);
+    if (!mCommands)
+        throw Failure("the HRV document takes no commands");
+    WORD typeIndex = 0;
+    if (auto* types = Query<ITypeIdRegistry>(mFramework->Object())) {
+        types->GetTypeIndex(HRV::GUID_HRVDocumentObj, &typeIndex);
+        types->Release();
+    }
+    mClassKey = DWORD(typeIndex) << 16;
+    mHostObject->AttachChild(mClassKey, document);
+    mHost->Attach(document);
+    mAttached = true;
+}
+
+constexpr DWORD kCmdSettings = 1, kCmdOnlineMode = 15, kCmdAnalyse = 18;
+constexpr DWORD kUpdateOnlineBlock = 3, kUpdateAnalysed = 4;
+
+// The settings, as the user would set them in the settings dialog, then the analysis.
+void Session::Run()
+{
+    Stage(o.online ? "preparing online analysis" : "detecting beats and analysing");
+    const std::size_t messagesBefore = mHost->messages.size();
+    const HRESULT settingsResult = mCommands->OnCommand(mClassKey | kCmdSettings);
+    if (!mSettingsError.empty())
+        throw Failure(mSettingsError);
+    for (std::size_t m = messagesBefore; m < mHost->messages.size(); ++m)
+        if (mHost->messages[m].starts_with(L"The settings are not valid"))
+            throw Failure(Narrow(mHost->messages[m]));
+    if (FAILED(settingsResult))
+        throw Failure("the HRV document could not take the settings (" + Hex(settingsResult) + ")");
+    if (!mUseSelection) {
+        mRangeStart = { 0, 0 };
+        mRangeEnd = mHost->DataEnd();
+    }
+    const DWORD changedId = mClassKey; // the analysis-changed update
+    const auto updated = [&](DWORD code) {
+        return std::any_of(mHost->updates.begin(), mHost->updates.end(),
+            [&](const auto& u) { return u.first == changedId && u.second == code; });
+    };
+    if (o.online) {
+        RunOnline();
+        // The document tells its views of every block it analysed while sampling.
+        if (!updated(kUpdateOnlineBlock))
+            throw Failure("the HRV document did not analyse while the record was sampled");
+    } else if (!updated(kUpdateAnalysed)) {
+        mCommands->OnCommand(mClassKey | kCmdAnalyse);
+    }
+}
+
+void Session::RunOnline()
+{
+    mCommands->OnCommand(mClassKey | kCmdOnlineMode);
+    const int first = mRecording->RecordCount();
+    for (int r = 0; r < mSource->RecordCount(); ++r) {
+        Stage("sampling record " + std::to_string(r + 1) + " of " + std::to_string(mSource->RecordCount()));
+        if (!mHost->PlayOnline(*mSource, r, 10.0))
+            throw Failure("the HRV document refused online sampling");
+    }
+    mRangeStart = { 0, first };
+    mRangeEnd = mHost->DataEnd();
+}
+
+// The parameters, through the data pad over the analysed range.
+std::vector<ParameterRow> Session::Parameters()
+{
+    Stage("evaluating parameters");
+    std::vector<ParameterRow> rows;
+    IDataAccess* access = mHostObject->DataAccess();
+    const vx::hf::SourceDescriptor own {};
+    const std::int64_t startTick = vx::hf::MakeTickPosition(mRangeStart.mRecord, mRangeStart.mOffset);
+    const std::int64_t endTick = vx::hf::MakeTickPosition(mRangeEnd.mRecord, mRangeEnd.mOffset);
+    for (HRV::IDataPadFunctionClass2* c : mFunctions) {
+        ParameterRow row {};
+        VariantInit(&row.value);
+        IKELString* text = nullptr;
+        if (SUCCEEDED(c->GetIdText(&text)))
+            row.id = TakeText(text);
+        if (SUCCEEDED(c->GetDisplayName(0, &text)))
+            row.name = TakeText(text);
+        IUnknown* function = nullptr;
+        row.result
+            = c->CreateFunction(static_cast<HRV::IDataPadSource*>(mHostObject), mChannel, nullptr, &function);
+        Releaser functionRef { function };
+        if (auto* texts = Query<HRV::IDataFunctionTexts>(function)) {
+            if (texts->GetUnitText(&text) == S_OK)
+                row.unit = TakeText(text);
+            if (texts->GetFormatText(&text) == S_OK)
+                row.format = TakeText(text);
+            texts->Release();
+        }
+        if (auto* data = Query<IKELDataFunction>(function)) {
+            data->SetDataAccess(access);
+            data->SetRange(&own, startTick, endTick);
+            row.result = data->GetValue(0, mChannel, &row.value);
+            data->Release();
+        }
+        rows.push_back(row);
+    }
+    if (rows.empty())
+        throw Failure("the extension offers no HRV parameters");
+    return rows;
+}
+
+std::vector<Beat> Session::Beats()
+{
+    std::vector<Beat> beats;
+    try {
+        vx::calc::Compiled fid = mHost->Engine().Channel(L"HRV_vFID");
+        for (int r = mRangeStart.mRecord; r <= mRangeEnd.mRecord; ++r) {
+            const auto& rec = mRecording->records[static_cast<std::size_t>(r)];
+            const int64_t from = r == mRangeStart.mRecord ? mRangeStart.mOffset : 0;
+            const int64_t to = r == mRangeEnd.mRecord ? mRangeEnd.mOffset : rec.length;
+            for (int64_t s = from; s < to; s += 1 << 20) {
+                vx::calc::EventBuffer events;
+                fid.events->Read(r, s, std::min<int64_t>(to, s + (1 << 20)), events);
+                for (std::size_t i = 0; i < events.Count(); ++i) {
+                    HRV::FiducialEvent e;
+                    std::memcpy(&e, events.Record(i), std::min<std::size_t>(events.recordSize, sizeof e));
+                    beats.push_back(
+                        { rec.startTime + (e.mPosition + e.mFraction) * rec.interval, e.mRR, e.mDeltaRR, e.mClass });
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        throw Failure(std::string("cannot read the beats: ") + e.what());
+    }
+    return beats;
+}
+
+// The RR intervals, through the extension's own export.
+void Session::ExportRR(const std::string& path)
+{
+    if (!mRRExport)
+        throw Failure("the extension offers no RR-interval export");
+    const std::wstring wide = KEL::Utf8ToWide(path);
+    const KEL::String name(wide.c_str());
+    const HRESULT hr
+        = mRRExport->Save(nullptr, name.Rep(), 0, 0, static_cast<HRV::IDataPadSource*>(mHostObject));
+    if (FAILED(hr))
+        throw Failure("cannot write the RR intervals to " + o.rrFile);
+}
+
+// The HRV report page, asked of the extension's report view class.
+void Session::WriteReport(const std::string& path)
+{
+    const std::string error = WriteReportFile(mClassObjects, static_cast<IHostDocumentData*>(mRecordingDocument), path);
+    if (!error.empty())
+        throw Failure(error);
+}
+
+std::string BeatList(const std::vector<Beat>& beats)
+{
+    std::string text = "time_s,rr_s,class\n";
+    char line[96];
+    for (const Beat& b : beats) {
+        if (std::isfinite(b.rr))
+            std::snprintf(line, sizeof line, "%.6f,%.6f,%u\n", b.time, b.rr, b.beatClass);
+        else
+            std::snprintf(line, sizeof line, "%.6f,,%u\n", b.time, b.beatClass);
+        text += line;
+    }
+    return text;
+}
+
+// One line on the error stream whenever exclusion leaves intervals out: how many, and why.
+void ReportExclusion(const std::vector<Beat>& beats, std::ostream& err)
+{
+    std::size_t intervals = 0, excluded = 0, outside = 0, shape = 0, neighbour = 0;
+    for (const Beat& b : beats) {
+        // The intervals the statistics weigh: those with a length and a change from the last.
+        if (!std::isfinite(b.rr) || !std::isfinite(b.deltaRR))
+            continue;
+        ++intervals;
+        HRV::FiducialEvent e;
+        e.mClass = b.beatClass;
+        if (e.IsUsed())
+            continue;
+        ++excluded;
+        if (b.beatClass & HRV::kClassRROutside)
+            ++outside;
+        else if (b.beatClass & HRV::kClassComplexityOutside)
+            ++shape;
+        else
+            ++neighbour;
+    }
+    if (excluded == 0)
+        return;
+    err << "varnex: " << excluded << " of " << intervals << " intervals were left out of the analysis (" << outside
+        << " outside the normal RR range RRMin-RRMax, " << shape << " of an unusual beat shape, " << neighbour
+        << " next to an ectopic beat); --set ExcludeEctopics=0 keeps them, --set RRMin=S --set RRMax=S widen the range\n";
+}
+
+void PrintParameters(std::vector<ParameterRow>& rows, const AnalyseOptions& o, std::ostream& out)
+{
+    if (o.format == AnalyseOptions::Format::Json) {
+        out << "{\"record\": " << JsonString(o.record) << ", \"parameters\": [\n";
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const ParameterRow& r = rows[i];
+            out << "  {\"id\": " << JsonString(r.id) << ", \"name\": " << JsonString(r.name)
+                << ", \"value\": " << PlainValue(r, "null") << ", \"unit\": " << JsonString(r.unit) << "}"
+                << (i + 1 < rows.size() ? ",\n" : "\n");
+        }
+        out << "]}\n";
+    } else if (o.format == AnalyseOptions::Format::Csv) {
+        out << "id,name,value,unit\n";
+        for (const ParameterRow& r : rows)
+            out << CsvField(r.id) << "," << CsvField(r.name) << "," << PlainValue(r, "") << "," << CsvField(r.unit)
+                << "\n";
+    } else {
+        // The two ends of the analysed range read alike: the start takes the end's time format.
+        const auto end = std::find_if(rows.begin(), rows.end(), [](const ParameterRow& r) { return r.id == "AnalysisEnd"; });
+        for (ParameterRow& r : rows)
+            if (r.id == "AnalysisStart" && end != rows.end())
+                r.format = end->format;
+        for (const ParameterRow& r : rows) {
+            char line[160];
+            const std::string value = r.result == S_OK ? FormatValue(r) : "";
+            std::snprintf(line, sizeof line, "%-16s %-16s %14s %s", r.id.c_str(), r.name.c_str(),
+                value.empty() ? "-" : value.c_str(), r.unit.c_str());
+            std::string s = line;
+            while (!s.empty() && s.back() == ' ')
+                s.pop_back();
+            out << s << "\n";
+        }
+    }
+}
+
+// Clears the parameters' values on every way out.
+struct RowsCleared {
+    std::vector<ParameterRow>& rows;
+    ~RowsCleared()
+    {
+        for (auto& r : rows)
+            VariantClear(&r.value);
+    }
+};
+
 } // namespace
 
 bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions& o, std::string& error)
@@ -239,7 +728,7 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
             double t = 0;
             if (!value(v))
                 return false;
-            if (!ParseNumber(v, t) || t < 0) {
+            if (!ParseNumber(v, t) || !std::isfinite(t) || t < 0) {
                 error = a + " needs a time in seconds, not " + v;
                 return false;
             }
@@ -247,7 +736,7 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
         } else if (a == "--rate") {
             if (!value(v))
                 return false;
-            if (!ParseNumber(v, o.rate) || !(o.rate > 0)) {
+            if (!ParseNumber(v, o.rate) || !std::isfinite(o.rate) || !(o.rate > 0)) {
                 error = "--rate needs samples per second, not " + v;
                 return false;
             }
@@ -307,355 +796,58 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
 
 int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
 {
-    Progress progress(err, o.progress);
-    using vx::host::Recording;
-
-    // The recording.
-    progress.Stage("loading " + o.record);
-    std::shared_ptr<Recording> source;
     try {
-        vx::host::DelimitedOptions text;
-        text.sampleRate = o.rate;
-        source = std::make_shared<Recording>(vx::host::ImportFile(o.record, text));
+        Session session(o, err);
+        // The values go before the extension that made them.
+        std::vector<ParameterRow> rows;
+        RowsCleared cleared { rows };
+        session.LoadRecording(err);
+        // Every output is checked before any work: none may be an input or another output.
+        std::vector<std::string> outputs;
+        for (const std::string* f : { &o.rrFile, &o.beatsFile, &o.reportFile })
+            if (!f->empty())
+                outputs.push_back(*f);
+        CheckOutputs(outputs, session.InputFiles());
+        std::unique_ptr<OutputFile> rrFile, beatsFile, reportFile;
+        if (!o.rrFile.empty())
+            rrFile = std::make_unique<OutputFile>(o.rrFile);
+        if (!o.beatsFile.empty())
+            beatsFile = std::make_unique<OutputFile>(o.beatsFile);
+        if (!o.reportFile.empty())
+            reportFile = std::make_unique<OutputFile>(o.reportFile);
+
+        session.LoadExtension();
+        session.OpenDocument();
+        session.Run();
+        rows = session.Parameters();
+        const std::vector<Beat> beats = session.Beats();
+        const bool anyValue
+            = std::any_of(rows.begin(), rows.end(), [](const ParameterRow& r) { return r.result == S_OK; });
+        if (!anyValue && beats.empty())
+            throw Failure("no beats were found in the analysed range of " + o.record);
+
+        // Written beside their targets, then put in place together.
+        if (rrFile)
+            session.ExportRR(rrFile->WritePath());
+        if (beatsFile)
+            beatsFile->Write(BeatList(beats));
+        if (reportFile)
+            session.WriteReport(reportFile->WritePath());
+        if (rrFile)
+            rrFile->Commit();
+        if (beatsFile)
+            beatsFile->Commit();
+        if (reportFile)
+            reportFile->Commit();
+        ReportExclusion(beats, err);
+        PrintParameters(rows, o, out);
+        session.Stage("done");
     } catch (const std::exception& e) {
         return Fail(err, e.what());
     }
-    if (source->RecordCount() == 0 || source->ChannelCount() == 0)
-        return Fail(err, o.record + " holds no signal");
-    uint32_t channel = 0;
-    if (!o.channel.empty()) {
-        int n = 0;
-        if (ParseNumber(o.channel, n)) {
-            if (n < 1 || n > source->ChannelCount())
-                return Fail(err, "no channel " + o.channel + " in " + o.record);
-            channel = static_cast<uint32_t>(n - 1);
-        } else {
-            int found = -1;
-            for (int c = 0; c < source->ChannelCount(); ++c)
-                if (Narrow(source->channels[static_cast<std::size_t>(c)].title) == o.channel)
-                    found = c;
-            if (found < 0)
-                return Fail(err, "no channel titled " + o.channel + " in " + o.record);
-            channel = static_cast<uint32_t>(found);
-        }
-    }
-
-    // The host document: the recording itself, or for online play an empty record into which the
-    // recording is sampled.
-    std::shared_ptr<Recording> recording = source;
-    if (o.online) {
-        recording = std::make_shared<Recording>();
-        recording->channels = source->channels;
-        recording->AddRecord(source->records[0].interval, 0.0);
-    }
-    HRV::Position selectionStart { 0, 0 }, selectionEnd { 0, 0 };
-    const bool useSelection = o.from >= 0 || o.to >= 0;
-    if (useSelection) {
-        selectionStart = o.from >= 0 ? PositionOfTime(*source, o.from, false) : HRV::Position { 0, 0 };
-        const int last = source->RecordCount() - 1;
-        selectionEnd = o.to >= 0
-            ? PositionOfTime(*source, o.to, true)
-            : HRV::Position { static_cast<int32_t>(source->records[static_cast<std::size_t>(last)].length), last };
-        if (!(selectionStart < selectionEnd))
-            return Fail(err, "the time range holds no data of " + o.record);
-    }
-
-    vx::host::HrvHostOptions hostOptions;
-    hostOptions.messageBoxAnswer = 1;
-    hostOptions.windowName = KEL::Utf8ToWide(std::filesystem::path(o.record).filename().string());
-    // The settings dialog, answered as the user asked: the document's settings refuse an unknown
-    // name or a value out of its range, and the first refusal ends the run.
-    std::string settingsError;
-    hostOptions.settingsDialog = [&](HRV::ISettingsEditor& editor) {
-        if (!o.species.empty() && FAILED(editor.SelectSpecies(SpeciesIndex(o.species)))) {
-            settingsError = "the document has no species preset " + o.species;
-            return 2;
-        }
-        const auto set = [&](const std::string& name, const std::string& value) {
-            BSTR reason = nullptr;
-            const HRESULT hr = editor.SetValue(KEL::Utf8ToWide(name).c_str(), KEL::Utf8ToWide(value).c_str(), &reason);
-            if (FAILED(hr))
-                settingsError = reason ? Narrow(reason) : "bad value for " + name + ": " + value;
-            SysFreeString(reason);
-            return SUCCEEDED(hr);
-        };
-        if (!set("SourceChannel", std::to_string(channel)) || !set("UseSelection", useSelection ? "1" : "0"))
-            return 2;
-        for (const auto& [name, value] : o.set)
-            if (!set(name, value))
-                return 2;
-        return 1;
-    };
-    auto host = std::make_unique<vx::host::HrvHostDocument>(recording, hostOptions);
-    if (useSelection) {
-        host->hasSelection = true;
-        host->selectionStart = selectionStart;
-        host->selectionEnd = selectionEnd;
-    }
-
-    // The extension.
-    progress.Stage("loading the HRV extension");
-    HostFramework framework(FrameworkSource::Host);
-    if (FAILED(framework.Result()))
-        return Fail(err, "the framework is not available (" + Hex(framework.Result()) + ")");
-    std::string error;
-    std::unique_ptr<Extension> extension
-        = Extension::Load(o.extension.empty() ? DefaultExtension() : o.extension, error);
-    if (!extension)
-        return Fail(err, error);
-    // Shut down as the host does: the host document (which holds the extension's data children)
-    // goes first, then the class objects, then the library.
-    struct Shutdown {
-        std::unique_ptr<vx::host::HrvHostDocument>& host;
-        std::unique_ptr<Extension>& extension;
-        ~Shutdown()
-        {
-            host.reset();
-            caf::ReleaseRegistrations();
-            extension.reset();
-        }
-    } shutdown { host, extension };
-    const HRESULT registered = extension->RegisterClassObjects(framework.Object());
-    if (FAILED(registered))
-        return Fail(err, "the extension refused to register (" + Hex(registered) + ")");
-
-    std::vector<IUnknown*> classObjects;
-    for (const caf::Registration& r : caf::Registrations())
-        if (r.kind == caf::Registration::Kind::ClassObject)
-            classObjects.push_back(r.object);
-    try {
-        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects, host->DataStore());
-    } catch (const std::exception& e) {
-        return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
-    }
-    HRV::IFileSaveAsClass2* rrExport = nullptr;
-    std::vector<HRV::IDataPadFunctionClass2*> functions;
-    for (IUnknown* c : classObjects) {
-        if (auto* f = Query<HRV::IDataPadFunctionClass2>(c)) {
-            functions.push_back(f);
-        } else if (auto* s = Query<HRV::IFileSaveAsClass2>(c)) {
-            if (rrExport)
-                rrExport->Release();
-            rrExport = s;
-        }
-    }
-    // The host learns the functions in the reverse of their construction: show them in table order.
-    std::reverse(functions.begin(), functions.end());
-    struct ClassRefs {
-        HRV::IFileSaveAsClass2*& rr;
-        std::vector<HRV::IDataPadFunctionClass2*>& functions;
-        ~ClassRefs()
-        {
-            if (rr)
-                rr->Release();
-            for (auto* f : functions)
-                f->Release();
-        }
-    } classRefs { rrExport, functions };
-
-    // The HRV document of the recording, opened by the host document through the registered
-    // document class. The host document holds the document until it goes.
-    auto* hostObject = new vx::host::HrvHostDocumentObject(*host);
-    Releaser hostObjectRef { static_cast<HRV::IDataPadSource*>(hostObject) };
-    auto* recordingDocument
-        = new caf::HostDocument(KEL::Utf8ToWide(o.record), static_cast<HRV::IDataPadSource*>(hostObject));
-    recordingDocument->AddRef();
-    Releaser recordingDocumentRef { static_cast<IHostDocumentData*>(recordingDocument) };
-    HRESULT hr = E_FAIL;
-    ICustomDocument2* document = recordingDocument->OpenDocument(HRV::GUID_HRVDocumentObj, 0, &hr);
-    if (hr == CLASS_E_CLASSNOTAVAILABLE)
-        return Fail(err, "the extension offers no HRV document");
-    if (!document)
-        return Fail(err, "the extension cannot open an HRV document (" + Hex(hr) + ")");
-    ICAFCommandHandler* commands = Query<ICAFCommandHandler>(document);
-    Releaser commandsRef { commands };
-    if (!commands)
-        return Fail(err, "the HRV document takes no commands");
-    WORD typeIndex = 0;
-    if (auto* types = Query<ITypeIdRegistry>(framework.Object())) {
-        types->GetTypeIndex(HRV::GUID_HRVDocumentObj, &typeIndex);
-        types->Release();
-    }
-    const DWORD classKey = DWORD(typeIndex) << 16;
-    hostObject->AttachChild(classKey, document);
-    host->Attach(document);
-    struct Detach {
-        vx::host::HrvHostDocument& host;
-        vx::host::HrvHostDocumentObject& object;
-        ~Detach()
-        {
-            host.Detach();
-            object.DetachChildren();
-        }
-    } detach { *host, *hostObject };
-    auto command = [&](DWORD n) { return commands->OnCommand(classKey | n); };
-    constexpr DWORD kCmdSettings = 1, kCmdOnlineMode = 15, kCmdAnalyse = 18;
-    const DWORD changedId = classKey; // the analysis-changed update
-
-    // The settings, as the user would set them in the settings dialog, then the analysis.
-    progress.Stage(o.online ? "preparing online analysis" : "detecting beats and analysing");
-    const std::size_t messagesBefore = host->messages.size();
-    const HRESULT settingsResult = command(kCmdSettings);
-    if (!settingsError.empty())
-        return Fail(err, settingsError);
-    for (std::size_t m = messagesBefore; m < host->messages.size(); ++m)
-        if (host->messages[m].starts_with(L"The settings are not valid"))
-            return Fail(err, Narrow(host->messages[m]));
-    if (FAILED(settingsResult))
-        return Fail(err, "the HRV document could not take the settings (" + Hex(settingsResult) + ")");
-    HRV::Position rangeStart = useSelection ? selectionStart : HRV::Position { 0, 0 };
-    HRV::Position rangeEnd = useSelection ? selectionEnd : host->DataEnd();
-    if (o.online) {
-        command(kCmdOnlineMode);
-        const int first = recording->RecordCount();
-        for (int r = 0; r < source->RecordCount(); ++r) {
-            progress.Stage("sampling record " + std::to_string(r + 1) + " of " + std::to_string(source->RecordCount()));
-            if (!host->PlayOnline(*source, r, 10.0))
-                return Fail(err, "the HRV document refused online sampling");
-        }
-        rangeStart = { 0, first };
-        rangeEnd = host->DataEnd();
-        // The document tells its views of every block it analysed while sampling.
-        const bool followed = std::any_of(host->updates.begin(), host->updates.end(),
-            [&](const auto& u) { return u.first == changedId && u.second == 3; });
-        if (!followed)
-            return Fail(err, "the HRV document did not analyse while the record was sampled");
-    } else {
-        const bool analysed = std::any_of(host->updates.begin(), host->updates.end(),
-            [&](const auto& u) { return u.first == changedId && u.second == 4; });
-        if (!analysed)
-            command(kCmdAnalyse);
-    }
-
-    // The parameters, through the data pad over the analysed range.
-    progress.Stage("evaluating parameters");
-    std::vector<ParameterRow> rows;
-    IDataAccess* access = hostObject->DataAccess();
-    const vx::hf::SourceDescriptor own {};
-    const std::int64_t startTick = vx::hf::MakeTickPosition(rangeStart.mRecord, rangeStart.mOffset);
-    const std::int64_t endTick = vx::hf::MakeTickPosition(rangeEnd.mRecord, rangeEnd.mOffset);
-    for (HRV::IDataPadFunctionClass2* c : functions) {
-        ParameterRow row {};
-        VariantInit(&row.value);
-        IKELString* text = nullptr;
-        if (SUCCEEDED(c->GetIdText(&text)))
-            row.id = TakeText(text);
-        if (SUCCEEDED(c->GetDisplayName(0, &text)))
-            row.name = TakeText(text);
-        IUnknown* function = nullptr;
-        row.result = c->CreateFunction(static_cast<HRV::IDataPadSource*>(hostObject), channel, nullptr, &function);
-        Releaser functionRef { function };
-        if (auto* texts = Query<HRV::IDataFunctionTexts>(function)) {
-            if (texts->GetUnitText(&text) == S_OK)
-                row.unit = TakeText(text);
-            if (texts->GetFormatText(&text) == S_OK)
-                row.format = TakeText(text);
-            texts->Release();
-        }
-        if (auto* data = Query<IKELDataFunction>(function)) {
-            data->SetDataAccess(access);
-            data->SetRange(&own, startTick, endTick);
-            row.result = data->GetValue(0, channel, &row.value);
-            data->Release();
-        }
-        rows.push_back(row);
-    }
-    if (rows.empty())
-        return Fail(err, "the extension offers no HRV parameters");
-    const bool anyValue = std::any_of(rows.begin(), rows.end(), [](const ParameterRow& r) { return r.result == S_OK; });
-    if (!anyValue) {
-        for (auto& r : rows)
-            VariantClear(&r.value);
-        return Fail(err, "no beat intervals were found in the analysed range of " + o.record);
-    }
-
-    // The RR intervals, through the extension's own export.
-    if (!o.rrFile.empty()) {
-        if (!rrExport)
-            return Fail(err, "the extension offers no RR-interval export");
-        const std::wstring wide = KEL::Utf8ToWide(o.rrFile);
-        const KEL::String name(wide.c_str());
-        hr = rrExport->Save(nullptr, name.Rep(), 0, 0, static_cast<HRV::IDataPadSource*>(hostObject));
-        if (FAILED(hr))
-            return Fail(err, "cannot write the RR intervals to " + o.rrFile);
-    }
-
-    // The beats of the fiducial channel.
-    if (!o.beatsFile.empty()) {
-        std::ofstream beats(o.beatsFile, std::ios::binary | std::ios::trunc);
-        if (!beats)
-            return Fail(err, "cannot write " + o.beatsFile);
-        beats << "time_s,rr_s,class\n";
-        try {
-            vx::calc::Compiled fid = host->Engine().Channel(L"HRV_vFID");
-            for (int r = rangeStart.mRecord; r <= rangeEnd.mRecord; ++r) {
-                const auto& rec = recording->records[static_cast<std::size_t>(r)];
-                const int64_t from = r == rangeStart.mRecord ? rangeStart.mOffset : 0;
-                const int64_t to = r == rangeEnd.mRecord ? rangeEnd.mOffset : rec.length;
-                for (int64_t s = from; s < to; s += 1 << 20) {
-                    vx::calc::EventBuffer events;
-                    fid.events->Read(r, s, std::min<int64_t>(to, s + (1 << 20)), events);
-                    for (std::size_t i = 0; i < events.Count(); ++i) {
-                        HRV::FiducialEvent e;
-                        std::memcpy(&e, events.Record(i), std::min<std::size_t>(events.recordSize, sizeof e));
-                        char line[96];
-                        std::snprintf(line, sizeof line, "%.6f,%.6f,%u\n",
-                            rec.startTime + (e.mPosition + e.mFraction) * rec.interval,
-                            std::isfinite(e.mRR) ? e.mRR : 0.0, e.mClass);
-                        if (!std::isfinite(e.mRR))
-                            std::snprintf(line, sizeof line, "%.6f,,%u\n",
-                                rec.startTime + (e.mPosition + e.mFraction) * rec.interval, e.mClass);
-                        beats << line;
-                    }
-                }
-            }
-        } catch (const std::exception& e) {
-            return Fail(err, std::string("cannot read the beats: ") + e.what());
-        }
-        beats.close();
-        if (beats.fail())
-            return Fail(err, "cannot write " + o.beatsFile);
-    }
-
-    if (!o.reportFile.empty()) {
-        const std::string reportError
-            = WriteReportFile(classObjects, static_cast<IHostDocumentData*>(recordingDocument), o.reportFile);
-        if (!reportError.empty())
-            return Fail(err, reportError);
-    }
-
-    // The parameters.
-    if (o.format == AnalyseOptions::Format::Json) {
-        out << "{\"record\": " << JsonString(o.record) << ", \"parameters\": [\n";
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const ParameterRow& r = rows[i];
-            const std::string value = PlainValue(r, "null");
-            out << "  {\"id\": " << JsonString(r.id) << ", \"name\": " << JsonString(r.name) << ", \"value\": " << value
-                << ", \"unit\": " << JsonString(r.unit) << "}" << (i + 1 < rows.size() ? ",\n" : "\n");
-        }
-        out << "]}\n";
-    } else if (o.format == AnalyseOptions::Format::Csv) {
-        out << "id,name,value,unit\n";
-        for (const ParameterRow& r : rows) {
-            const std::string value = PlainValue(r, "");
-            out << CsvField(r.id) << "," << CsvField(r.name) << "," << value << "," << CsvField(r.unit) << "\n";
-        }
-    } else {
-        for (const ParameterRow& r : rows) {
-            char line[160];
-            const std::string value = r.result == S_OK ? FormatValue(r) : "";
-            std::snprintf(line, sizeof line, "%-16s %-16s %14s %s", r.id.c_str(), r.name.c_str(),
-                value.empty() ? "-" : value.c_str(), r.unit.c_str());
-            std::string s = line;
-            while (!s.empty() && s.back() == ' ')
-                s.pop_back();
-            out << s << "\n";
-        }
-    }
-    for (auto& r : rows)
-        VariantClear(&r.value);
-    progress.Stage("done");
-    return out.good() ? 0 : Fail(err, "cannot write the parameters");
+    // Output lost (a full disk, a closed pipe) is a failure, not a success.
+    out.flush();
+    return out.good() ? 0 : Fail(err, "cannot write the parameters to the standard output");
 }
 
 } // namespace varnex

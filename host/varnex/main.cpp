@@ -1,6 +1,7 @@
 // varnex: the stand-in host application's command line.
 #include <malloc.h>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,9 +12,9 @@
 
 namespace {
 
-int Usage()
+void PrintUsage(std::ostream& out)
 {
-    std::cerr << "usage: varnex list-classes [--framework=host|extension] EXTENSION\n"
+    out << "usage: varnex list-classes [--framework=host|extension] EXTENSION\n"
                  "       varnex analyse RECORD [options]\n"
                  "       varnex selftest [--list] [--seed N] [NAME...]\n"
                  "  list-classes  load the extension and list the class objects it registers\n"
@@ -33,10 +34,29 @@ int Usage()
                  "    --online            play the record as if it were being sampled\n"
                  "    --json | --csv      machine-readable parameters\n"
                  "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n"
+                 "    --progress | --quiet  stage lines on the error stream (default: on a terminal)\n"
                  "  selftest      run the extension's built-in self-tests case by case (NAME: a case,\n"
                  "                or a test for all its cases); --list names them, --seed N repeats\n"
-                 "                the random choices of an earlier run\n";
+                 "                the random choices of an earlier run\n"
+                 "  --help        this text\n";
+}
+
+int Usage()
+{
+    PrintUsage(std::cerr);
     return 2;
+}
+
+int Help()
+{
+    PrintUsage(std::cout);
+    std::cout.flush();
+    return std::cout.good() ? 0 : 1;
+}
+
+bool AsksForHelp(const std::vector<std::string>& args)
+{
+    return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 } // namespace
@@ -44,6 +64,8 @@ int Usage()
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "help" || AsksForHelp(args)))
+        return Help();
     if (!args.empty() && args[0] == "analyse") {
         // An analysis allocates and frees event and statistics buffers of a few megabytes many
         // times over; kept in the heap instead of being handed back to the system, they are

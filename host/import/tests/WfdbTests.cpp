@@ -1,10 +1,16 @@
 #include "host/import/Wfdb.h"
 
+#include "host/import/InputFile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vx::import;
 
@@ -26,6 +32,7 @@ public:
         std::filesystem::create_directories(mPath);
     }
     ~TempDir() { std::filesystem::remove_all(mPath); }
+    const std::filesystem::path& Path() const { return mPath; }
     std::filesystem::path Write(const std::string& name, const std::string& bytes) const
     {
         std::ofstream(mPath / name, std::ios::binary) << bytes;
@@ -184,7 +191,6 @@ TEST(Wfdb, DamagedRecordsGiveClearErrors)
     } cases[] = {
         { "short.hea", header("short.dat", "100"), { "short.dat", "truncated", "37 of 100" } },
         { "long.hea", header("ok.dat", "101"), { "ok.dat", "truncated", "100 of 101" } },
-        { "flip.hea", header("flip.dat", "100"), { "flip.dat", "checksum", "damaged" } },
         { "missing.hea", header("none.dat", "100"), { "none.dat", "cannot be opened" } },
         { "fmt.hea", "r 1 360 100\nok.dat 311\n", { "fmt.hea", "line 2", "format 311" } },
         { "spf.hea", "r 1 360 100\nok.dat 212x2\n", { "spf.hea", "several samples per frame" } },
@@ -203,6 +209,60 @@ TEST(Wfdb, DamagedRecordsGiveClearErrors)
         ExpectError([&] { ReadRecord(path); }, c.words);
     }
     ExpectError([&] { ReadRecord(dir.Write("x.hea", "")); }, { "x.hea", "no record line" });
+
+    // A checksum mismatch is a warning, as with the WFDB tools: an edited record still loads.
+    const WfdbRecord edited = ReadRecord(dir.Write("flip.hea", header("flip.dat", "100")));
+    EXPECT_EQ(edited.Length(), 100);
+    ASSERT_EQ(edited.warnings.size(), 1u);
+    for (const char* word : { "flip.dat", "checksum mismatch for signal", "may be damaged" })
+        EXPECT_NE(edited.warnings[0].find(word), std::string::npos) << edited.warnings[0];
+    EXPECT_TRUE(ReadRecord(dir.Path() / "ok.hea").warnings.empty());
+}
+
+TEST(Wfdb, OnlyRegularFilesAreRead)
+{
+    TempDir dir;
+    dir.Write("ok.dat", Format16({ 1, 2, 3, 4 }));
+    const std::filesystem::path fifo = dir.Path() / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.Path() / "folder");
+    // Each would block forever or grow without limit if it were read.
+    ExpectError([&] { ReadRecord(fifo); }, { "pipe", "is not a regular file" });
+    ExpectError([&] { ReadRecord(dir.Write("f.hea", "r 1 360\npipe 16\n")); }, { "pipe", "is not a regular file", "f.hea" });
+    ExpectError([&] { ReadAnnotations(fifo); }, { "pipe", "is not a regular file" });
+    ExpectError([&] { ReadAnnotations(dir.Path() / "folder"); }, { "folder", "is not a regular file" });
+    // A header larger than any real one is refused before it is parsed.
+    const std::string huge(static_cast<std::size_t>(kMaxHeaderBytes) + 1, '#');
+    ExpectError([&] { ReadRecord(dir.Write("huge.hea", huge)); }, { "huge.hea", "too large" });
+}
+
+TEST(Wfdb, ReadErrorsAndShrinkingFilesAreNotTheEnd)
+{
+    TempDir dir;
+    std::vector<int> samples(4000, 7);
+    const std::string data = Format16(samples);
+    const WfdbHeader header = ParseHeader("r 1 360\nr.dat 16\n", "r.hea"); // no count: the file's end decides
+    {
+        // The file loses half its bytes after it was opened.
+        const auto path = dir.Write("r.dat", data);
+        InputFile file(path);
+        std::filesystem::resize_file(path, data.size() / 2);
+        WfdbRecord record;
+        ExpectError([&] { DecodeSignalFile(header, "r.dat", file.Stream(), file.Name(), record, file.Size()); },
+            { "r.dat", "became shorter while it was read" });
+    }
+    {
+        // A read that fails: the descriptor no longer reads.
+        const auto path = dir.Write("r.dat", data);
+        InputFile file(path);
+        const int writeOnly = ::open("/dev/null", O_WRONLY);
+        ASSERT_GE(writeOnly, 0);
+        ASSERT_GE(::dup2(writeOnly, file.Descriptor()), 0);
+        ::close(writeOnly);
+        WfdbRecord record;
+        ExpectError([&] { DecodeSignalFile(header, "r.dat", file.Stream(), file.Name(), record, file.Size()); },
+            { "r.dat", "read error at byte 0" });
+    }
 }
 
 // MIT annotation words: code << 10 | increment, little-endian.

@@ -18,6 +18,7 @@
 #include "hrv/core/tests/HrvTestSupport.h"
 #include "hrv/module/ChannelCalc.h"
 #include "hrv/module/ModuleEntry.h"
+#include "hrv/module/tests/HoldingCollector.h"
 #include "integration/ExtensionChain.h"
 
 using namespace HRV;
@@ -124,23 +125,7 @@ std::shared_ptr<vx::host::Recording> Record100Start()
     return r;
 }
 
-// The host's class-object service as registration sees it: holds what it is given.
-class HoldingCollector final : public SimpleUnknownImp1<IHostClassObject, 1> {
-public:
-    ~HoldingCollector() override
-    {
-        for (IUnknown* o : objects)
-            o->Release();
-    }
-    HRESULT CreateObject(DWORD, REFIID, void**) override { return E_NOTIMPL; }
-    HRESULT RegisterClassObject(IUnknown* object) override
-    {
-        object->AddRef();
-        objects.push_back(object);
-        return S_OK;
-    }
-    std::vector<IUnknown*> objects;
-};
+using HRV::test::HoldingCollector;
 
 // A recording document with the extension's enumerators in its engine, a factory of the host's
 // formula calculations, and the extension's calculation classes registered with the host.

@@ -1,0 +1,356 @@
+// `varnex analyse` run as a user runs it, on small records made in a scratch folder: damaged and
+// special input files, outputs that must never destroy data, file names that are bytes, and the
+// messages a new user reads.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/import/Wfdb.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path TestData()
+{
+    const char* dir = std::getenv("VX_TEST_DATA");
+    return dir ? fs::path(dir) : fs::path(VX_TEST_DATA_DIR);
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A shell word for any bytes.
+std::string Quote(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+class AnalyseCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        mDir = fs::temp_directory_path()
+            / ("varnex-cli-" + std::to_string(::getpid()) + "-"
+                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(mDir);
+        fs::create_directories(mDir);
+    }
+    void TearDown() override { fs::remove_all(mDir); }
+
+    struct Run {
+        int status = -1;
+        std::string out, err;
+    };
+
+    // Runs varnex with `arguments` (shell words); `stdoutTo` replaces the captured standard output.
+    // A run that hangs is stopped and fails.
+    Run Varnex(const std::string& arguments, const std::string& stdoutTo = "")
+    {
+        const fs::path out = mDir / ".out", err = mDir / ".err";
+        const std::string command = "timeout 60 " + std::string(VARNEX_PATH) + " " + arguments + " >"
+            + (stdoutTo.empty() ? Quote(out.string()) : stdoutTo) + " 2>" + Quote(err.string());
+        Run run;
+        const int status = std::system(command.c_str());
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = ReadFile(out);
+        run.err = ReadFile(err);
+        fs::remove(out);
+        fs::remove(err);
+        return run;
+    }
+
+    // A copy of MIT-BIH record 100 in `folder` (created).
+    fs::path CopyRecord(const fs::path& folder)
+    {
+        fs::create_directories(folder);
+        for (const char* f : { "100.hea", "100.dat", "100.atr" })
+            fs::copy_file(TestData() / "mitdb" / f, folder / f, fs::copy_options::overwrite_existing);
+        return folder / "100.hea";
+    }
+
+    // The files in the scratch folder's `folder`, by name.
+    std::vector<std::string> Names(const fs::path& folder)
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static std::string Record100() { return Quote((TestData() / "mitdb" / "100.hea").string()); }
+
+    fs::path mDir;
+};
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string CsvValue(const std::string& csv, const std::string& id)
+{
+    for (const std::string& line : Lines(csv))
+        if (line.rfind(id + ",", 0) == 0) {
+            const auto fields = line.substr(id.size() + 1);
+            const auto a = fields.find(','), b = fields.find(',', a + 1);
+            return fields.substr(a + 1, b - a - 1);
+        }
+    return "(no row " + id + ")";
+}
+
+TEST_F(AnalyseCommand, LostStandardOutputIsAFailure)
+{
+    const Run run = Varnex("analyse " + Record100() + " --to 60", "/dev/full");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("cannot write the parameters to the standard output"), std::string::npos) << run.err;
+}
+
+TEST_F(AnalyseCommand, JsonIsValidWhateverTheRecordPathHolds)
+{
+    // A folder name with a newline, a tab, a control byte, a quote and a byte that is not UTF-8.
+    const std::string folder = std::string("odd\nname\t\x01\"\xff");
+    const fs::path header = CopyRecord(mDir / folder);
+    const Run run = Varnex("analyse " + Quote(header.string()) + " --to 60 --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    nlohmann::json json;
+    ASSERT_NO_THROW(json = nlohmann::json::parse(run.out)) << run.out;
+    EXPECT_EQ(json.at("record").get<std::string>(), (mDir / "odd\nname\t\x01\"\xEF\xBF\xBD").string() + "/100.hea");
+    EXPECT_EQ(json.at("parameters").size(), 27u);
+}
+
+TEST_F(AnalyseCommand, OutputFileNamesStayBytes)
+{
+    const std::string name = std::string("rr-\xff\xfe.txt");
+    const Run run = Varnex("analyse " + Record100() + " --to 60 --rr " + Quote((mDir / name).string()));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Names(mDir), std::vector<std::string> { name });
+    EXPECT_GT(Lines(ReadFile(mDir / name)).size(), 20u);
+}
+
+TEST_F(AnalyseCommand, OutputsNeverDestroyWhatWasThere)
+{
+    const fs::path header = CopyRecord(mDir / "rec");
+    const std::string record100 = ReadFile(mDir / "rec" / "100.dat");
+    WriteFile(mDir / "rr.txt", "kept\n");
+    // The beat list cannot be written: the RR file keeps its old content and no part file is left.
+    Run run = Varnex("analyse " + Quote(header.string()) + " --to 60 --rr " + Quote((mDir / "rr.txt").string())
+        + " --beats /dev/full");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot write /dev/full"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(mDir / "rr.txt"), "kept\n");
+    EXPECT_EQ(Names(mDir), (std::vector<std::string> { "rec", "rr.txt" }));
+
+    // An output that is one of the inputs, or the other output, is refused before anything is written.
+    const std::string csv = (mDir / "rec.csv").string();
+    WriteFile(csv, "1\n2\n3\n");
+    const struct {
+        std::string arguments, message;
+    } refused[] = {
+        { "analyse " + Quote(csv) + " --rate 100 --rr " + Quote(csv), "the recording is read from it" },
+        { "analyse " + Quote(header.string()) + " --beats " + Quote((mDir / "rec" / "100.dat").string()),
+            "the recording is read from it" },
+        { "analyse " + Quote(header.string()) + " --rr " + Quote((mDir / "rec" / "100.atr").string()),
+            "the recording is read from it" },
+        { "analyse " + Quote(header.string()) + " --rr " + Quote((mDir / "x").string()) + " --beats "
+                + Quote((mDir / "rec" / ".." / "x").string()),
+            "give each output its own file" },
+    };
+    for (const auto& c : refused) {
+        run = Varnex(c.arguments);
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << "\n" << run.err;
+    }
+    EXPECT_EQ(ReadFile(csv), "1\n2\n3\n");
+    EXPECT_EQ(ReadFile(mDir / "rec" / "100.dat"), record100);
+    EXPECT_FALSE(fs::exists(mDir / "x"));
+
+    // A replaced output keeps its permissions; both outputs are complete.
+    ::chmod((mDir / "rr.txt").c_str(), 0640);
+    run = Varnex("analyse " + Quote(header.string()) + " --to 60 --rr " + Quote((mDir / "rr.txt").string())
+        + " --beats " + Quote((mDir / "beats.csv").string()));
+    ASSERT_EQ(run.status, 0) << run.err;
+    struct stat st { };
+    ASSERT_EQ(::stat((mDir / "rr.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_GT(Lines(ReadFile(mDir / "rr.txt")).size(), 20u);
+    EXPECT_EQ(Lines(ReadFile(mDir / "beats.csv")).front(), "time_s,rr_s,class");
+}
+
+TEST_F(AnalyseCommand, SpecialFilesAreRefusedNotRead)
+{
+    const fs::path header = CopyRecord(mDir / "rec");
+    const fs::path pipe = mDir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_directories(mDir / "fifo");
+    ASSERT_EQ(::mkfifo((mDir / "fifo" / "r.hea").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((mDir / "fifo" / "p.csv").c_str(), 0600), 0);
+    WriteFile(mDir / "fifo" / "d.hea", "d 1 360\npipe.dat 16\n");
+    ASSERT_EQ(::mkfifo((mDir / "fifo" / "pipe.dat").c_str(), 0600), 0);
+    for (const fs::path& input : { mDir / "fifo" / "r.hea", mDir / "fifo" / "p.csv", mDir / "fifo" / "d.hea" }) {
+        const Run run = Varnex("analyse " + Quote(input.string()) + " --rate 100");
+        EXPECT_EQ(run.status, 1) << input;
+        EXPECT_NE(run.err.find("is not a regular file"), std::string::npos) << run.err;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    }
+    // An annotation file is optional: a FIFO in its place is reported and the signal is analysed.
+    fs::remove(mDir / "rec" / "100.atr");
+    ASSERT_EQ(::mkfifo((mDir / "rec" / "100.atr").c_str(), 0600), 0);
+    const Run run = Varnex("analyse " + Quote(header.string()) + " --to 60 --csv");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(
+        run.err.find("100.atr: is not a regular file; the record is read without these annotations"), std::string::npos)
+        << run.err;
+}
+
+TEST_F(AnalyseCommand, DamagedOptionalAndEditedFilesAreWarnings)
+{
+    const fs::path header = CopyRecord(mDir / "rec");
+    const Run clean = Varnex("analyse " + Quote(header.string()) + " --to 60 --csv");
+    ASSERT_EQ(clean.status, 0) << clean.err;
+    // An annotation file cut short, and one sample at the end of the signal file changed.
+    fs::resize_file(mDir / "rec" / "100.atr", 1001);
+    std::string data = ReadFile(mDir / "rec" / "100.dat");
+    data[data.size() - 2] = static_cast<char>(data[data.size() - 2] ^ 0x01);
+    WriteFile(mDir / "rec" / "100.dat", data);
+    const Run run = Varnex("analyse " + Quote(header.string()) + " --to 60 --csv");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, clean.out);
+    std::vector<std::string> warnings;
+    for (const std::string& line : Lines(run.err))
+        if (line.rfind("varnex: warning: ", 0) == 0)
+            warnings.push_back(line);
+    ASSERT_EQ(warnings.size(), 2u) << run.err;
+    EXPECT_NE(warnings[0].find("100.dat: checksum mismatch for signal"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("100.atr"), std::string::npos) << warnings[1];
+}
+
+TEST_F(AnalyseCommand, ArgumentsANewUserGetsWrongAndHelp)
+{
+    for (const std::string& arguments : { std::string("--help"), std::string("analyse --help"), std::string("help") }) {
+        const Run run = Varnex(arguments);
+        EXPECT_EQ(run.status, 0) << arguments;
+        EXPECT_EQ(run.out.rfind("usage: varnex", 0), 0u) << arguments << "\n" << run.out;
+        EXPECT_EQ(run.err, "") << arguments;
+    }
+    for (const char* bad : { "--from nan", "--to inf", "--from -1", "--rate nan" }) {
+        const Run run = Varnex("analyse " + Record100() + " " + bad);
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << bad << "\n" << run.err;
+    }
+}
+
+TEST_F(AnalyseCommand, EveryIntervalExcludedStillGivesTheBeatsAndMissingValues)
+{
+    // No interval of record 100 lies within this normal box.
+    const std::string box = " --to 120 --set RRMin=1.5 --set RRMax=2.5";
+    const fs::path rr = mDir / "rr.txt", beats = mDir / "beats.csv";
+    const Run csv = Varnex(
+        "analyse " + Record100() + box + " --csv --rr " + Quote(rr.string()) + " --beats " + Quote(beats.string()));
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(CsvValue(csv.out, "MeanRR"), "");
+    EXPECT_GT(Lines(ReadFile(beats)).size(), 100u);
+    EXPECT_TRUE(fs::exists(rr));
+    const auto errLines = Lines(csv.err);
+    ASSERT_EQ(errLines.size(), 1u) << csv.err;
+    EXPECT_TRUE(std::regex_search(errLines[0],
+        std::regex(
+            "^varnex: ([0-9]+) of \\1 intervals were left out of the analysis \\(\\1 outside the normal RR range")))
+        << errLines[0];
+    EXPECT_NE(errLines[0].find("--set ExcludeEctopics=0"), std::string::npos);
+
+    const Run json = Varnex("analyse " + Record100() + box + " --json");
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto parsed = nlohmann::json::parse(json.out);
+    int missing = 0;
+    for (const auto& p : parsed.at("parameters"))
+        missing += p.at("value").is_null() ? 1 : 0;
+    EXPECT_GT(missing, 15);
+    const Run table = Varnex("analyse " + Record100() + box);
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_TRUE(std::regex_search(table.out, std::regex("\nMeanRR +Average RR +- ms\n"))) << table.out;
+}
+
+TEST_F(AnalyseCommand, ExclusionIsCountedAndTheRangeEndsReadAlike)
+{
+    const Run excluded = Varnex("analyse " + Record100() + " --from 30 --to 300");
+    ASSERT_EQ(excluded.status, 0) << excluded.err;
+    const auto err = Lines(excluded.err);
+    ASSERT_EQ(err.size(), 1u) << excluded.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(err[0], m, std::regex("^varnex: ([0-9]+) of ([0-9]+) intervals were left out")))
+        << err[0];
+    EXPECT_GT(std::stoi(m[1]), 0);
+    // What is left out and what the statistics count make up every interval.
+    std::smatch total;
+    ASSERT_TRUE(std::regex_search(excluded.out, total, std::regex("\nTotalCount +Total Beats +([0-9]+)\n")));
+    EXPECT_EQ(std::stoi(m[1]) + std::stoi(total[1]), std::stoi(m[2]));
+    // The start and the end of the analysed range are both times of day.
+    EXPECT_TRUE(std::regex_search(excluded.out, std::regex("(^|\n)AnalysisStart +Analysis Start +00:00:30.00\n")))
+        << excluded.out;
+    EXPECT_TRUE(std::regex_search(excluded.out, std::regex("\nAnalysisEnd +Analysis End +00:05:00.00\n")))
+        << excluded.out;
+
+    const Run kept = Varnex("analyse " + Record100() + " --from 30 --to 300 --set ExcludeEctopics=0");
+    ASSERT_EQ(kept.status, 0);
+    EXPECT_EQ(kept.err, "");
+}
+
+TEST_F(AnalyseCommand, ReadsTheCsvOfTheWfdbTools)
+{
+    // What rdsamp -c -p -v writes: quoted titles, a units row, the elapsed time in milliseconds.
+    const vx::import::WfdbRecord wfdb = vx::import::ReadRecord(TestData() / "mitdb" / "100.hea");
+    std::string text = "'Elapsed time','MLII','V5'\n'seconds','mV','mV'\n";
+    char line[96];
+    for (int64_t i = 0; i < 120 * 360; ++i) {
+        std::snprintf(line, sizeof line, "'%.3f',%.3f,%.3f\n", static_cast<double>(i) / 360.0,
+            wfdb.ToPhysical(0, wfdb.samples[0][static_cast<std::size_t>(i)]),
+            wfdb.ToPhysical(1, wfdb.samples[1][static_cast<std::size_t>(i)]));
+        text += line;
+    }
+    const fs::path csv = mDir / "100.csv";
+    WriteFile(csv, text);
+    const Run fromText = Varnex("analyse " + Quote(csv.string()) + " --set ExcludeEctopics=0 --csv");
+    ASSERT_EQ(fromText.status, 0) << fromText.err;
+    const Run fromRecord = Varnex("analyse " + Record100() + " --to 120 --set ExcludeEctopics=0 --csv");
+    ASSERT_EQ(fromRecord.status, 0) << fromRecord.err;
+    EXPECT_EQ(CsvValue(fromText.out, "TotalCount"), CsvValue(fromRecord.out, "TotalCount"));
+    EXPECT_NEAR(std::stod(CsvValue(fromText.out, "MeanRR")), std::stod(CsvValue(fromRecord.out, "MeanRR")), 0.5);
+    // With a rate given the time column is still recognised, by its title.
+    const Run withRate = Varnex("analyse " + Quote(csv.string()) + " --rate 360 --set ExcludeEctopics=0 --csv");
+    ASSERT_EQ(withRate.status, 0) << withRate.err;
+    EXPECT_EQ(CsvValue(withRate.out, "TotalCount"), CsvValue(fromRecord.out, "TotalCount"));
+}
+
+} // namespace
