@@ -2,13 +2,56 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <optional>
 
 #include "ui/Clock.h"
+#include "ui/Input.h"
 #include "ui/MessageQueue.h"
 #include "ui/WindowSystemState.h"
 
 namespace vx::ui {
+
+namespace {
+
+struct Translators {
+    std::map<int, MessageTranslator> list;
+    int next = 1;
+};
+
+Translators& ThreadTranslators()
+{
+    thread_local Translators translators;
+    return translators;
+}
+
+} // namespace
+
+int AddMessageTranslator(MessageTranslator translator)
+{
+    Translators& t = ThreadTranslators();
+    const int id = t.next++;
+    t.list.emplace(id, std::move(translator));
+    return id;
+}
+
+void RemoveMessageTranslator(int id)
+{
+    ThreadTranslators().list.erase(id);
+}
+
+void ProcessMessage(const MSG& msg)
+{
+    if (!PassKeyFilters(msg))
+        return;
+    // The latest translator first (a modal dialog's before its owner's accelerators). A copy, as
+    // translators come and go while they run.
+    auto translators = ThreadTranslators().list;
+    for (auto it = translators.rbegin(); it != translators.rend(); ++it)
+        if (it->second && it->second(msg))
+            return;
+    DispatchMessage(&msg);
+}
 
 namespace {
 
@@ -21,7 +64,7 @@ bool DrainQueue(int* dispatched)
             PostQuitMessage(static_cast<int>(msg.wParam));
             return false;
         }
-        DispatchMessage(&msg);
+        ProcessMessage(msg);
         ++*dispatched;
     }
     return true;
@@ -52,7 +95,7 @@ int RunMessageLoop()
     MSG msg;
     int result;
     while ((result = GetMessage(&msg, nullptr, 0, 0)) > 0)
-        DispatchMessage(&msg);
+        ProcessMessage(msg);
     return result == 0 ? static_cast<int>(msg.wParam) : -1;
 }
 
