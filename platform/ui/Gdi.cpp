@@ -15,6 +15,7 @@
 #include <sstream>
 #include <utility>
 
+#include "com/LastError.h"
 #include "log/Log.h"
 
 // Commands are built with designated initialisers naming only the fields they use; the others
@@ -68,11 +69,16 @@ Bitmap::~Bitmap()
 
 BitmapPtr Bitmap::Create(int width, int height, bool monochrome)
 {
-    if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide)
+    if (width < 1 || height < 1)
         return nullptr;
+    if (width > kMaxBitmapSide || height > kMaxBitmapSide) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     BitmapPtr bitmap(new Bitmap(surface, monochrome));
