@@ -72,22 +72,22 @@ std::vector<bool> HatchedRow(std::int64_t origin, int y)
     return row;
 }
 
-TEST(PreTrigger, StripesRepeatEveryTwentyPixelsAndStayFixedToTheOrigin)
+TEST(PreTrigger, TheHatchTilesAtThePatternWidthAndStaysFixedToTheOrigin)
 {
     const std::vector<bool> row = HatchedRow(0, 10);
     int hatched = 0;
-    for (int x = 0; x < 80; ++x) {
-        EXPECT_EQ(row[std::size_t(x)], row[std::size_t(x + 20)]) << x;
+    for (int x = 0; x < 60; ++x) { // height 30: a pattern 40 wide
+        EXPECT_EQ(row[std::size_t(x)], row[std::size_t(x + 40)]) << x;
         hatched += row[std::size_t(x)];
     }
     EXPECT_GT(hatched, 10);
-    EXPECT_LT(hatched, 70);
+    EXPECT_LT(hatched, 50);
     // Column x shows pattern column (origin + x): the origin moves the hatch with it, and a negative
     // origin (the record starting left of the strip) keeps the same step.
     for (std::int64_t origin : { 7, -13, -60 - 13 }) {
         const std::vector<bool> moved = HatchedRow(origin, 10);
-        for (int x = 20; x < 80; ++x)
-            EXPECT_EQ(moved[std::size_t(x)], row[std::size_t(((x + origin) % 20 + 20) % 20 + 20)]) << origin << " " << x;
+        for (int x = 0; x < 100; ++x)
+            EXPECT_EQ(moved[std::size_t(x)], row[std::size_t(((x + origin) % 40 + 40) % 40)]) << origin << " " << x;
     }
 }
 
