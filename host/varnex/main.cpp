@@ -5,6 +5,7 @@
 
 #include "varnex/Analyse.h"
 #include "varnex/ExtensionLoader.h"
+#include "varnex/Open.h"
 
 namespace {
 
@@ -12,6 +13,7 @@ int Usage()
 {
     std::cerr << "usage: varnex list-classes [--framework=host|extension] EXTENSION\n"
                  "       varnex analyse RECORD [options]\n"
+                 "       varnex open RECORD [--extension FILE]\n"
                  "  list-classes  load the extension and list the class objects it registers\n"
                  "  --framework   who makes the framework reachable: the host (default) or the\n"
                  "                extension, which then loads libcaf.so from varnex's folder\n"
@@ -27,7 +29,10 @@ int Usage()
                  "    --beats FILE        CSV of every beat: time_s,rr_s,class\n"
                  "    --online            play the record as if it were being sampled\n"
                  "    --json | --csv      machine-readable parameters\n"
-                 "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n";
+                 "    --extension FILE    the HRV extension (default: libhrv.so beside varnex)\n"
+                 "  open          the desktop window on a recording (needs a display): the HRV menu\n"
+                 "                runs the analysis; --run \"HRV|Analyse\" chooses a menu item,\n"
+                 "                --screenshot FILE.png saves the window, --exit closes it after\n";
     return 2;
 }
 
@@ -44,6 +49,15 @@ int main(int argc, char** argv)
             return 2;
         }
         return varnex::Analyse(options, std::cout, std::cerr);
+    }
+    if (!args.empty() && args[0] == "open") {
+        varnex::OpenOptions options;
+        std::string error;
+        if (!varnex::ParseOpenArguments({ args.begin() + 1, args.end() }, options, error)) {
+            std::cerr << "varnex: " << error << " (varnex with no arguments shows the usage)\n";
+            return 2;
+        }
+        return varnex::Open(options, std::cerr);
     }
     if (args.empty() || args[0] != "list-classes")
         return Usage();
