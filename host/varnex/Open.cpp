@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <iostream>
 #include <ostream>
 
 #include "caf/CafHost.h"
@@ -458,6 +459,10 @@ int Open(const OpenOptions& o, std::ostream& err)
                 return Fail(err, "cannot write the screenshot " + o.screenshot);
         }
         if (o.exitAfter) {
+            // What the window showed, for whoever ran the script.
+            std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
+                      << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
+                      << "\n";
             ui::DestroyWindow(session.frame);
             return FAILED(session.lastResult) ? 1 : 0;
         }
