@@ -16,6 +16,7 @@ namespace {
 
 struct Translators {
     std::map<int, MessageTranslator> list;
+    std::map<int, std::function<void()>> idle;
     int next = 1;
 };
 
@@ -38,6 +39,27 @@ int AddMessageTranslator(MessageTranslator translator)
 void RemoveMessageTranslator(int id)
 {
     ThreadTranslators().list.erase(id);
+}
+
+int AddIdleHandler(std::function<void()> handler)
+{
+    Translators& t = ThreadTranslators();
+    const int id = t.next++;
+    t.idle.emplace(id, std::move(handler));
+    return id;
+}
+
+void RemoveIdleHandler(int id)
+{
+    ThreadTranslators().idle.erase(id);
+}
+
+void RunIdleHandlers()
+{
+    auto handlers = ThreadTranslators().idle; // a handler may remove itself
+    for (auto& [id, handler] : handlers)
+        if (handler)
+            handler();
 }
 
 void ProcessMessage(const MSG& msg)
@@ -86,17 +108,26 @@ std::optional<std::uint64_t> NextTimerDue()
 int RunUntilIdle()
 {
     int dispatched = 0;
-    DrainQueue(&dispatched);
+    if (DrainQueue(&dispatched)) {
+        // Idle once, and then what the idle handlers posted.
+        RunIdleHandlers();
+        DrainQueue(&dispatched);
+    }
     return dispatched;
 }
 
 int RunMessageLoop()
 {
     MSG msg;
-    int result;
-    while ((result = GetMessage(&msg, nullptr, 0, 0)) > 0)
+    for (;;) {
+        // The idle handlers run each time the queue has run dry, before the loop waits.
+        if (!PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE))
+            RunIdleHandlers();
+        const int result = GetMessage(&msg, nullptr, 0, 0);
+        if (result <= 0)
+            return result == 0 ? static_cast<int>(msg.wParam) : -1;
         ProcessMessage(msg);
-    return result == 0 ? static_cast<int>(msg.wParam) : -1;
+    }
 }
 
 void RunFor(std::uint64_t ms)

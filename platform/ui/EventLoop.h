@@ -28,4 +28,10 @@ int AddMessageTranslator(MessageTranslator translator);
 void RemoveMessageTranslator(int id);
 void ProcessMessage(const MSG& msg);
 
+// Idle-time work (the command enablers of menus and tool bars): run each time the thread's queue
+// has run dry, by RunMessageLoop before it waits and by RunUntilIdle once at its end.
+int AddIdleHandler(std::function<void()> handler);
+void RemoveIdleHandler(int id);
+void RunIdleHandlers();
+
 } // namespace vx::ui

@@ -4,7 +4,9 @@
 #include <map>
 #include <mutex>
 
+#include "ui/EventLoop.h"
 #include "ui/Input.h"
+#include "ui/Window.h"
 #include "ui/MessageQueue.h"
 
 namespace vx::ui {
@@ -137,6 +139,30 @@ bool TranslateAccelerator(HWND hwnd, const AcceleratorTable& table, const MSG& m
         return true;
     }
     return false;
+}
+
+void SetWindowAccelerators(HWND hwnd, AcceleratorTable table)
+{
+    thread_local std::map<HWND, int> installed;
+    if (auto it = installed.find(hwnd); it != installed.end()) {
+        RemoveMessageTranslator(it->second);
+        installed.erase(it);
+    }
+    if (table.empty() || !IsWindow(hwnd))
+        return;
+    installed[hwnd] = AddMessageTranslator([hwnd, table = std::move(table)](const MSG& msg) {
+        if (!IsWindow(hwnd)) {
+            if (auto it = installed.find(hwnd); it != installed.end()) {
+                const int id = it->second;
+                installed.erase(it);
+                RemoveMessageTranslator(id);
+            }
+            return false;
+        }
+        if (!msg.hwnd || GetAncestor(msg.hwnd, GA_ROOT) != hwnd)
+            return false;
+        return TranslateAccelerator(hwnd, table, msg);
+    });
 }
 
 namespace {

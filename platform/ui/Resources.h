@@ -116,6 +116,9 @@ void AddAcceleratorTable(HMODULE module, WORD id, AcceleratorTable table);
 std::optional<AcceleratorTable> FindAcceleratorTable(HMODULE module, WORD id);
 // WM_COMMAND (high word 1) to `hwnd` when the key message matches an entry; true when it did.
 bool TranslateAccelerator(HWND hwnd, const AcceleratorTable& table, const MSG& msg);
+// The accelerators of a top-level window: key messages of it and its descendants are translated
+// while the thread's loop runs, until the window goes (an empty table removes them).
+void SetWindowAccelerators(HWND hwnd, AcceleratorTable table);
 
 // ---- Images -------------------------------------------------------------------------------------
 

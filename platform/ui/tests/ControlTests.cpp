@@ -542,3 +542,33 @@ TEST(Clipboard, KeepsNamedFormatsUntilEmptiedAndTellsTheListenerOnClose)
 }
 
 } // namespace
+
+namespace {
+
+class Loop : public UiTest { };
+
+TEST_F(Loop, WindowAcceleratorsAndIdleHandlersRunFromTheLoop)
+{
+    HWND top = Top(L"top", WS_POPUP | WS_VISIBLE);
+    HWND child = Child(top, L"child", 1);
+
+    SetWindowAccelerators(top, { { FVIRTKEY, VK_F1, 4000 } });
+    int idle = 0;
+    const int handler = AddIdleHandler([&] { ++idle; });
+    SetFocus(child);
+    Take();
+    InjectKey(WM_KEYDOWN, VK_F1); // goes to the focused child; the frame's table turns it into a command
+    RunUntilIdle();
+    RemoveIdleHandler(handler);
+    const auto got = Take();
+    EXPECT_TRUE(std::any_of(got.begin(), got.end(),
+        [](const Recorded& r) { return r.window == "top" && r.message == WM_COMMAND && r.wParam == MAKEWPARAM(4000, 1); }));
+    EXPECT_FALSE(std::any_of(got.begin(), got.end(), [](const Recorded& r) { return r.message == WM_KEYDOWN; }));
+    EXPECT_EQ(idle, 1);
+    DestroyWindow(top);
+    InjectKey(WM_KEYDOWN, VK_F1);
+    RunUntilIdle(); // the table went with its window
+    SetWindowAccelerators(top, {});
+}
+
+} // namespace
