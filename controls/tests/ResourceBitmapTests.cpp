@@ -15,27 +15,9 @@ HMODULE Module()
     return vx::res::ModuleOf(&anchor);
 }
 
-std::span<const BYTE> Bytes(const std::string& s)
-{
-    return { reinterpret_cast<const BYTE*>(s.data()), s.size() };
-}
-
-class ResourceBitmaps : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        BitmapPtr png = Bitmap::Create(5, 3);
-        png->SetArgb(0, 0, 0xFF00FF00u);
-        png->MarkDirty();
-        mPng = png->EncodePng();
-        vx::res::AddResource(Module(), RT_PNG, MAKEINTRESOURCEW(501), 0, mPng); // only a PNG
-        vx::res::AddResource(Module(), RT_SVG, MAKEINTRESOURCEW(502), 0, Bytes(kSvg));
-        vx::res::AddResource(Module(), RT_SVG, MAKEINTRESOURCEW(503), 0, Bytes("<svg><broken")); // cannot be drawn
-    }
-    static inline const std::string kSvg = R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 16 16">)"
-                                          R"(<rect width="16" height="16" fill="#0000ff"/></svg>)";
-    std::vector<std::uint8_t> mPng;
-};
+// The images are compiled into this test program (controls/tests/data): 501 only a PNG, 502 an
+// SVG, 503 an SVG that cannot be drawn.
+class ResourceBitmaps : public testing::Test { };
 
 TEST_F(ResourceBitmaps, SvgIsRasterisedAtExactlyTheAskedSize)
 {
