@@ -572,23 +572,34 @@ int ItemHeight(HWND hwnd)
     return dc.GetTextMetrics().height + 2;
 }
 
+// What the combo box and the list box handle alike: the list messages, focus and the arrow keys.
+bool ListCommon(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool combo, LRESULT& result)
+{
+    if (CommonMessage(hwnd, message, wParam, lParam, result))
+        return true;
+    bool handled = false;
+    result = ListMessage(hwnd, message, wParam, lParam, combo, handled);
+    if (handled)
+        return true;
+    result = 0;
+    switch (message) {
+    case WM_GETDLGCODE: result = DLGC_WANTARROWS; return true;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: Redraw(hwnd); return true;
+    case WM_KEYDOWN:
+        if (wParam == VK_UP || wParam == VK_DOWN)
+            SelectByUser(hwnd, std::max(0, State(hwnd).current + (wParam == VK_UP ? -1 : 1)), combo);
+        return true;
+    default: return false;
+    }
+}
+
 LRESULT ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
-    if (CommonMessage(hwnd, message, wParam, lParam, result))
-        return result;
-    bool handled = false;
-    result = ListMessage(hwnd, message, wParam, lParam, true, handled);
-    if (handled)
+    if (ListCommon(hwnd, message, wParam, lParam, true, result))
         return result;
     switch (message) {
-    case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS: Redraw(hwnd); return 0;
-    case WM_KEYDOWN:
-        if (wParam == VK_UP || wParam == VK_DOWN)
-            SelectByUser(hwnd, std::max(0, State(hwnd).current + (wParam == VK_UP ? -1 : 1)), true);
-        return 0;
     case WM_LBUTTONDOWN: {
         SetFocus(hwnd);
         // The drop-down list is a popup menu of the items.
@@ -638,20 +649,9 @@ LRESULT ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 LRESULT ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
-    if (CommonMessage(hwnd, message, wParam, lParam, result))
-        return result;
-    bool handled = false;
-    result = ListMessage(hwnd, message, wParam, lParam, false, handled);
-    if (handled)
+    if (ListCommon(hwnd, message, wParam, lParam, false, result))
         return result;
     switch (message) {
-    case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS: Redraw(hwnd); return 0;
-    case WM_KEYDOWN:
-        if (wParam == VK_UP || wParam == VK_DOWN)
-            SelectByUser(hwnd, std::max(0, State(hwnd).current + (wParam == VK_UP ? -1 : 1)), false);
-        return 0;
     case WM_LBUTTONDOWN: {
         SetFocus(hwnd);
         const int y = static_cast<short>(HIWORD(static_cast<WPARAM>(lParam)));

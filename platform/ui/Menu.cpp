@@ -218,28 +218,31 @@ bool DeleteMenu(HMENU menu, UINT position, UINT flags)
     return true;
 }
 
-int EnableMenuItem(HMENU menu, UINT item, UINT flags)
+namespace {
+
+// Replaces the `mask` bits of an item's state; the previous bits, or -1 when no such item.
+int ChangeItemState(HMENU menu, UINT item, UINT flags, UINT mask)
 {
     std::lock_guard lock(gMenuMutex);
     auto [data, index] = Locate(menu, item, flags);
     if (index < 0)
         return -1;
     Item& it = data->items[std::size_t(index)];
-    const int previous = static_cast<int>(it.flags & (MF_GRAYED | MF_DISABLED));
-    it.flags = (it.flags & ~(MF_GRAYED | MF_DISABLED)) | (flags & (MF_GRAYED | MF_DISABLED));
+    const int previous = static_cast<int>(it.flags & mask);
+    it.flags = (it.flags & ~mask) | (flags & mask);
     return previous;
+}
+
+} // namespace
+
+int EnableMenuItem(HMENU menu, UINT item, UINT flags)
+{
+    return ChangeItemState(menu, item, flags, MF_GRAYED | MF_DISABLED);
 }
 
 int CheckMenuItem(HMENU menu, UINT item, UINT flags)
 {
-    std::lock_guard lock(gMenuMutex);
-    auto [data, index] = Locate(menu, item, flags);
-    if (index < 0)
-        return -1;
-    Item& it = data->items[std::size_t(index)];
-    const int previous = static_cast<int>(it.flags & MF_CHECKED);
-    it.flags = (it.flags & ~MF_CHECKED) | (flags & MF_CHECKED);
-    return previous;
+    return ChangeItemState(menu, item, flags, MF_CHECKED);
 }
 
 int GetMenuState(HMENU menu, UINT item, UINT flags)
