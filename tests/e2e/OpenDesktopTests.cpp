@@ -130,6 +130,10 @@ protected:
             "XDG_CACHE_HOME=" + (mHome / "cache").string(), "XDG_CONFIG_HOME=" + (mHome / "config").string(),
             "XDG_DATA_HOME=" + (mHome / "data").string(), "XDG_RUNTIME_DIR=" + mHome.string(), "PATH=/usr/bin:/bin",
             "GDK_BACKEND=x11", "NO_AT_BRIDGE=1" };
+        // The sanitizer build's options reach the program under test.
+        for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
+            if (const char* value = std::getenv(name))
+                env.push_back(std::string(name) + "=" + value);
         std::vector<char*> envp;
         for (auto& e : env)
             envp.push_back(e.data());
