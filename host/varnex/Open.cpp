@@ -429,7 +429,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     // The main frame.
     ui::InitCommonControls();
     ui::RegisterClass({ kFrameClass, ui::CS_HREDRAW | ui::CS_VREDRAW, FrameProc });
-    session.frame = ui::CreateWindowEx(0, kFrameClass, session.title.c_str(), ui::WS_OVERLAPPED | ui::WS_CAPTION, 40, 40, 900,
+    session.frame = ui::CreateWindowEx(0, kFrameClass, session.title.c_str(), ui::WS_OVERLAPPED | ui::WS_CAPTION | ui::WS_CLIPCHILDREN, 40, 40, 900,
         560, nullptr, 0, nullptr);
     if (!session.frame)
         return Fail(err, "the main window cannot be made");

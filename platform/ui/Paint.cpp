@@ -101,7 +101,19 @@ PaintDC::PaintDC(HWND hwnd)
         return;
     SelectBitmap(t.image);
     const Rect clip = mPaint.Offset(t.clientOrigin.x, t.clientOrigin.y).Intersect(t.clientArea);
-    SelectClipRegion(Region(clip));
+    Region area(clip);
+    // WS_CLIPCHILDREN: the visible children keep their pixels.
+    if (GetWindowLongPtr(hwnd, GWL_STYLE) & WS_CLIPCHILDREN) {
+        for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            Rect r;
+            if (!IsWindowVisible(child) || !GetWindowRect(child, &r))
+                continue;
+            Point p = r.TopLeft();
+            ScreenToClient(hwnd, &p);
+            area = Region::Combine(area, Region(Rect::FromPointSize(p, r.GetSize()).Offset(t.clientOrigin.x, t.clientOrigin.y)), RegionOp::Diff);
+        }
+    }
+    SelectClipRegion(area);
     SetViewportOrg(t.clientOrigin);
 }
 

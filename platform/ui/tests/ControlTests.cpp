@@ -40,6 +40,24 @@ TEST_F(Painting, ChildrenPaintIntoTheirTopLevelImageAtTheirPositionAndInsideThei
     EXPECT_FALSE(GetUpdateRect(child, &update, false)); // the paint validated it
 }
 
+TEST_F(Painting, AParentWithClipChildrenLeavesItsChildrensPixelsAlone)
+{
+    HWND top = Top(L"top", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, { 0, 0, 100, 100 });
+    HWND child = Child(top, L"child", 1, WS_CHILD | WS_VISIBLE, { 10, 10, 30, 30 });
+    SetHook([&](HWND hwnd, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+        if (message != WM_PAINT)
+            return std::nullopt;
+        PaintDC dc(hwnd);
+        dc.FillSolidRect({ 0, 0, 100, 100 }, hwnd == child ? kRed : Colour::Rgb(0, 0, 255));
+        return 0;
+    });
+    CaptureWindow(top);
+    InvalidateRect(top, nullptr, true); // the parent alone repaints
+    BitmapPtr image = CaptureWindow(top);
+    EXPECT_EQ(image->Pixel(15, 15), kRed);
+    EXPECT_EQ(image->Pixel(5, 5), Colour::Rgb(0, 0, 255));
+}
+
 TEST_F(Painting, ScrollingMovesPixelsAndInvalidatesWhatWasUncovered)
 {
     HWND top = Top(L"top", WS_POPUP | WS_VISIBLE, { 0, 0, 40, 20 });
