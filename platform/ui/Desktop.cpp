@@ -231,6 +231,60 @@ std::vector<MessageBoxRequest> TakeMessageBoxRequests()
     return std::exchange(gRequests, {});
 }
 
+// ---- Printing ---------------------------------------------------------------------------------
+
+namespace {
+
+PrintHandler gPrintHandler;
+std::string gPrintFile;
+
+} // namespace
+
+bool PrintToPdf(const PrintJob& job, const std::string& path)
+{
+    if (job.pages < 1 || !job.drawPage)
+        return false;
+    PrinterDC printer(path, job.pageSize, job.dpi);
+    if (!printer.StartDoc(job.title))
+        return false;
+    for (int page = 0; page < job.pages; ++page) {
+        if (!printer.StartPage())
+            return false;
+        const int saved = printer.SaveDC();
+        job.drawPage(printer, page);
+        printer.RestoreDC(saved);
+        if (!printer.EndPage())
+            return false;
+    }
+    return printer.EndDoc();
+}
+
+bool Print(const PrintJob& job)
+{
+    PrintHandler handler;
+    std::string file;
+    {
+        std::lock_guard lock(gDesktopMutex);
+        handler = gPrintHandler;
+        file = gPrintFile;
+    }
+    if (handler)
+        return handler(job);
+    return !file.empty() && PrintToPdf(job, file);
+}
+
+PrintHandler SetPrintHandler(PrintHandler handler)
+{
+    std::lock_guard lock(gDesktopMutex);
+    return std::exchange(gPrintHandler, std::move(handler));
+}
+
+void SetPrintToFile(std::string path)
+{
+    std::lock_guard lock(gDesktopMutex);
+    gPrintFile = std::move(path);
+}
+
 // ---- Clipboard --------------------------------------------------------------------------------
 
 namespace {

@@ -77,6 +77,27 @@ std::vector<MessageBoxRequest> TakeMessageBoxRequests();
 // The answer a message box of this type gives when the user just presses Enter.
 int DefaultMessageBoxAnswer(UINT type);
 
+// ---- Printing -------------------------------------------------------------------------------
+
+// A print job: `pages` pages of `pageSize` device pixels at `dpi`, each drawn by `drawPage`.
+struct PrintJob {
+    HWND owner = nullptr;
+    std::wstring title;
+    int pages = 1;
+    Size pageSize { 2480, 3508 }; // A4 at 300 dpi
+    int dpi = 300;
+    std::function<void(DC& dc, int page)> drawPage;
+};
+// Prints through the installed handler (the gtk backend shows the print dialog). Without one the
+// job goes to the PDF file set by SetPrintToFile, or is cancelled when none is set. False when
+// cancelled or failed.
+bool Print(const PrintJob& job);
+using PrintHandler = std::function<bool(const PrintJob&)>;
+PrintHandler SetPrintHandler(PrintHandler handler);
+void SetPrintToFile(std::string path);
+// Draws a job into a PDF file (what printing to a file does).
+bool PrintToPdf(const PrintJob& job, const std::string& path);
+
 // ---- Clipboard ------------------------------------------------------------------------------
 
 constexpr UINT CF_TEXT = 1, CF_BITMAP = 2, CF_UNICODETEXT = 13, CF_ENHMETAFILE = 14;

@@ -461,6 +461,19 @@ std::unique_ptr<DC> DC::CreateRecording(Size extent, DeviceCaps caps)
     return dc;
 }
 
+std::unique_ptr<DC> DC::OverCairo(cairo_t* cr, DeviceCaps caps, Size extent)
+{
+    std::unique_ptr<DC> dc(new DC());
+    dc->mRecording = false;
+    dc->mCaps = caps;
+    dc->mExtent = extent;
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    dc->mBase = { m.xx, m.yx, m.xy, m.yy, m.x0, m.y0 };
+    dc->AttachSurface(cairo_get_target(cr));
+    return dc;
+}
+
 std::unique_ptr<DC> DC::CreateMemory(const DC* compatible)
 {
     return std::make_unique<DC>(nullptr, compatible ? compatible->mCaps : GetScreenCaps());
@@ -711,7 +724,9 @@ void DC::ApplyState()
     if (!mCairo)
         return;
     cairo_reset_clip(mCairo);
-    cairo_identity_matrix(mCairo);
+    cairo_matrix_t base;
+    cairo_matrix_init(&base, mBase[0], mBase[1], mBase[2], mBase[3], mBase[4], mBase[5]);
+    cairo_set_matrix(mCairo, &base);
     if (mClip) {
         for (const Rect& r : mClip->Rects())
             cairo_rectangle(mCairo, r.left, r.top, r.Width(), r.Height());
@@ -968,10 +983,6 @@ void DC::DrawCosmeticPolyline(std::span<const Point> points, bool closed)
         cairo_line_to(mCairo, points[i].x + 0.5, points[i].y + 0.5);
     if (closed)
         cairo_close_path(mCairo);
-    cairo_save(mCairo);
-    cairo_identity_matrix(mCairo);
-    cairo_set_line_width(mCairo, 1.0);
-    cairo_restore(mCairo);
     StrokePath(false);
 }
 

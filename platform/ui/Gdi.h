@@ -5,6 +5,7 @@
 // and print previews and lets tests read what was drawn. Coordinates follow the original
 // platform: logical units mapped through the window and viewport origins and extents, rectangles
 // with exclusive right and bottom edges, lines that leave out their last pixel.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -257,6 +258,9 @@ public:
     // A context that draws nowhere and records everything (a metafile stand-in). `caps` is the
     // device it stands for (a metafile is made for a reference device).
     static std::unique_ptr<DC> CreateRecording(Size extent, DeviceCaps caps = { DT_METAFILE, 32, 96, 96, {} });
+    // A context drawing on what `cr` draws on (a print job's page), its device units mapped through
+    // cr's present transformation.
+    static std::unique_ptr<DC> OverCairo(cairo_t* cr, DeviceCaps caps, Size extent);
     // A memory context "compatible with" another (or the screen): no bitmap until one is selected.
     static std::unique_ptr<DC> CreateMemory(const DC* compatible = nullptr);
 
@@ -398,6 +402,7 @@ private:
     Point mWindowOrg {}, mViewportOrg {};
     Size mWindowExt { 1, 1 }, mViewportExt { 1, 1 };
     Point mCurrent {};
+    std::array<double, 6> mBase { 1, 0, 0, 1, 0, 0 }; // device units to the target's (cairo order)
     std::optional<Region> mClip;
     std::vector<std::shared_ptr<Saved>> mSaved;
 };

@@ -411,6 +411,41 @@ int RunMessageBox(const MessageBoxRequest& request)
     return answer;
 }
 
+// ---- Printing -------------------------------------------------------------------------------------
+
+bool RunPrintDialog(const PrintJob& job)
+{
+    if (job.pages < 1 || !job.drawPage)
+        return false;
+    GtkPrintOperation* operation = gtk_print_operation_new();
+    gtk_print_operation_set_job_name(operation, Utf8(job.title).c_str());
+    gtk_print_operation_set_n_pages(operation, job.pages);
+    gtk_print_operation_set_unit(operation, GTK_UNIT_POINTS);
+    g_signal_connect(operation, "draw-page", G_CALLBACK(+[](GtkPrintOperation*, GtkPrintContext* context, gint page, gpointer data) {
+        const auto* j = static_cast<const PrintJob*>(data);
+        cairo_t* cr = gtk_print_context_get_cairo_context(context);
+        cairo_save(cr);
+        // Job pixels to points, fitted to the printable width.
+        const double scale = std::min(72.0 / j->dpi, gtk_print_context_get_width(context) / std::max(1, j->pageSize.cx));
+        cairo_scale(cr, scale, scale);
+        auto dc = DC::OverCairo(cr, DeviceCaps { DT_RASPRINTER, 24, j->dpi, j->dpi, j->pageSize }, j->pageSize);
+        j->drawPage(*dc, page);
+        dc.reset();
+        cairo_restore(cr);
+    }), const_cast<PrintJob*>(&job));
+    auto it = gWindows.find(job.owner ? GetAncestor(job.owner, GA_ROOT) : nullptr);
+    GtkWindow* parent = it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr;
+    GError* error = nullptr;
+    const GtkPrintOperationResult result
+        = gtk_print_operation_run(operation, GTK_PRINT_OPERATION_ACTION_PRINT_DIALOG, parent, &error);
+    if (error) {
+        vx::log::WriteLine(std::string("printing failed: ") + error->message);
+        g_error_free(error);
+    }
+    g_object_unref(operation);
+    return result == GTK_PRINT_OPERATION_RESULT_APPLY;
+}
+
 // ---- Clipboard --------------------------------------------------------------------------------------
 
 void PublishClipboard()
@@ -628,6 +663,7 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
     SetPopupHandler(RunPopup);
     SetMessageBoxHandler(RunMessageBox);
     SetClipboardListener(PublishClipboard);
+    SetPrintHandler(RunPrintDialog);
     return backend;
 }
 

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <cairo.h>
+
+#include "ui/Desktop.h"
 #include "ui/Gdi.h"
 
 using namespace vx::ui;
@@ -372,6 +375,51 @@ TEST(Helpers, SystemColoursAreReplaceableAndResettable)
     EXPECT_EQ(GetSysColor(99), Colour {});
     ResetSysColors();
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), face);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Printing, AJobGoesToTheChosenFileOrIsCancelledAndPagesCanDrawThroughACairoTransform)
+{
+    PrintJob job;
+    job.title = L"Report";
+    job.pages = 3;
+    job.pageSize = { 600, 800 };
+    job.dpi = 72;
+    std::vector<int> drawn;
+    job.drawPage = [&](DC& dc, int page) {
+        drawn.push_back(page);
+        dc.TextOut({ 50, 50 }, L"Page " + std::to_wstring(page + 1));
+    };
+    EXPECT_FALSE(Print(job)); // nowhere to print: cancelled
+    EXPECT_TRUE(drawn.empty());
+    const auto path = std::filesystem::temp_directory_path() / ("vx_job_" + std::to_string(::getpid()) + ".pdf");
+    SetPrintToFile(path.string());
+    EXPECT_TRUE(Print(job));
+    SetPrintToFile({});
+    EXPECT_EQ(drawn, (std::vector<int> { 0, 1, 2 }));
+    std::ifstream in(path, std::ios::binary);
+    const std::string pdf((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(pdf.find("/Count 3"), std::string::npos);
+    std::filesystem::remove(path);
+
+    // A page context keeps the transformation its cairo context had (points per printer pixel).
+    BitmapPtr page = Bitmap::Create(40, 40);
+    cairo_t* cr = cairo_create(page->Surface());
+    cairo_scale(cr, 2, 2);
+    {
+        auto dc = DC::OverCairo(cr, DeviceCaps { DT_RASPRINTER, 24, 144, 144, {} }, { 20, 20 });
+        EXPECT_EQ(dc->GetDeviceCaps(TECHNOLOGY), DT_RASPRINTER);
+        dc->FillSolidRect({ 5, 5, 10, 10 }, kRed);
+        dc->Flush();
+    }
+    cairo_destroy(cr);
+    EXPECT_EQ(page->Pixel(12, 12), kRed);
+    EXPECT_EQ(page->Pixel(19, 19), kRed);
+    EXPECT_EQ(page->Alpha(8, 8), 0);
+    EXPECT_EQ(page->Alpha(21, 21), 0);
 }
 
 } // namespace
