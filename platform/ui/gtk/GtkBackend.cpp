@@ -512,8 +512,15 @@ bool Created(HWND hwnd)
     gtk_window_set_title(GTK_WINDOW(t.window), Utf8(GetWindowText(hwnd)).c_str());
     if (HWND owner = GetOwner(hwnd); owner && gWindows.count(owner))
         gtk_window_set_transient_for(GTK_WINDOW(t.window), GTK_WINDOW(gWindows[owner].window));
-    if (GetWindowLongPtr(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST)
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_EXSTYLE));
+    if (exStyle & WS_EX_TOPMOST)
         gtk_window_set_keep_above(GTK_WINDOW(t.window), TRUE);
+    if (exStyle & WS_EX_TOOLWINDOW)
+        gtk_window_set_type_hint(GTK_WINDOW(t.window), GDK_WINDOW_TYPE_HINT_UTILITY);
+    if (exStyle & WS_EX_NOACTIVATE) {
+        gtk_window_set_accept_focus(GTK_WINDOW(t.window), FALSE);
+        gtk_window_set_focus_on_map(GTK_WINDOW(t.window), FALSE);
+    }
     g_signal_connect(t.area, "draw", G_CALLBACK(OnDraw), nullptr);
     g_signal_connect(t.area, "button-press-event", G_CALLBACK(OnButton), nullptr);
     g_signal_connect(t.area, "button-release-event", G_CALLBACK(OnButton), nullptr);

@@ -590,3 +590,33 @@ TEST_F(Loop, WindowAcceleratorsAndIdleHandlersRunFromTheLoop)
 }
 
 } // namespace
+
+namespace {
+
+class Showing : public UiTest { };
+
+TEST_F(Showing, NoActivateFormsShowWithoutTakingActivation)
+{
+    HWND main = Top(L"main", WS_POPUP | WS_VISIBLE);
+    SetActiveWindow(main);
+    for (int command : { SW_SHOWNOACTIVATE, SW_SHOWNA }) {
+        HWND tip = Top(L"tip", WS_POPUP);
+        SetWindowLongPtr(tip, GWL_EXSTYLE, WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE);
+        EXPECT_FALSE(ShowWindow(tip, command));
+        EXPECT_TRUE(IsWindowVisible(tip));
+        EXPECT_EQ(GetActiveWindow(), main);
+        // A click on it does not activate it either: it answers MA_NOACTIVATE.
+        SetHook([&](HWND hwnd, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+            if (hwnd == tip && message == WM_MOUSEACTIVATE)
+                return 3;
+            return std::nullopt;
+        });
+        InjectMouse(tip, WM_LBUTTONDOWN, { 1, 1 });
+        RunUntilIdle();
+        SetHook({});
+        EXPECT_EQ(GetActiveWindow(), main);
+        DestroyWindow(tip);
+    }
+}
+
+} // namespace
