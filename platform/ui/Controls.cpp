@@ -453,13 +453,20 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         Rect inner = r.Inflate(-3, -2);
         const UINT align = (style & ES_CENTER) ? DT_CENTER : (style & ES_RIGHT) ? DT_RIGHT : DT_LEFT;
         const ControlState s = State(hwnd);
+        dc.DrawText(text, inner, align | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
         if (GetFocus() == hwnd && s.caret != s.anchor) {
+            // The selection: highlight colours, the same text drawn again inside it.
             const std::size_t from = std::min(s.caret, s.anchor), to = std::max(s.caret, s.anchor);
             const int x0 = inner.left + dc.GetTextExtent(text.substr(0, from)).cx;
             const int x1 = inner.left + dc.GetTextExtent(text.substr(0, to)).cx;
-            dc.FillSolidRect({ x0, inner.top, x1, inner.bottom }, GetSysColor(COLOR_HIGHLIGHT));
+            const Rect selection { x0, inner.top, x1, inner.bottom };
+            const int saved = dc.SaveDC();
+            dc.IntersectClipRect(selection);
+            dc.FillSolidRect(selection, GetSysColor(COLOR_HIGHLIGHT));
+            dc.SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
+            dc.DrawText(text, inner, align | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+            dc.RestoreDC(saved);
         }
-        dc.DrawText(text, inner, align | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
         if (GetFocus() == hwnd) {
             const int x = inner.left + dc.GetTextExtent(text.substr(0, std::min(s.caret, text.size()))).cx;
             dc.FillSolidRect({ x, inner.top + 1, x + 1, inner.bottom - 1 }, GetSysColor(COLOR_WINDOWTEXT));

@@ -201,6 +201,32 @@ HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous)
     return control;
 }
 
+HWND GetNextDlgGroupItem(HWND dialog, HWND control, bool previous)
+{
+    // The group: from the nearest WS_GROUP control at or before `control` up to the next one.
+    std::vector<HWND> all;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        all.push_back(c);
+    auto self = std::find(all.begin(), all.end(), control);
+    if (self == all.end())
+        return nullptr;
+    auto first = self;
+    while (first != all.begin() && !(GetWindowLongPtr(*first, GWL_STYLE) & WS_GROUP))
+        --first;
+    auto last = self + 1;
+    while (last != all.end() && !(GetWindowLongPtr(*last, GWL_STYLE) & WS_GROUP))
+        ++last;
+    std::vector<HWND> group(first, last);
+    const auto at = static_cast<std::size_t>(std::find(group.begin(), group.end(), control) - group.begin());
+    for (std::size_t step = 1; step < group.size(); ++step) {
+        HWND candidate = group[(at + (previous ? group.size() - step : step)) % group.size()];
+        const auto style = static_cast<DWORD>(GetWindowLongPtr(candidate, GWL_STYLE));
+        if ((style & WS_VISIBLE) && !(style & WS_DISABLED))
+            return candidate;
+    }
+    return control;
+}
+
 bool IsDialogMessage(HWND dialog, const MSG& msg)
 {
     if (!msg.hwnd || (msg.hwnd != dialog && !IsChild(dialog, msg.hwnd)))
@@ -239,6 +265,21 @@ bool IsDialogMessage(HWND dialog, const MSG& msg)
         if (button && !IsWindowEnabled(button))
             return true;
         SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        return true;
+    }
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN: {
+        // Arrows move among the radio buttons of a group, checking the one they reach.
+        constexpr LRESULT DLGC_WANTARROWS = 0x1, DLGC_RADIOBUTTON = 0x40;
+        if ((code & DLGC_WANTARROWS) || !(code & DLGC_RADIOBUTTON))
+            return false;
+        HWND next = GetNextDlgGroupItem(dialog, focus, msg.wParam == VK_LEFT || msg.wParam == VK_UP);
+        if (next && next != focus) {
+            SetFocus(next);
+            SendMessage(next, BM_CLICK, 0, 0);
+        }
         return true;
     }
     case VK_ESCAPE: {

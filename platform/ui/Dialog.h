@@ -1,8 +1,8 @@
 #pragma once
 // Dialogs built from templates: the dialog window (class "#32770") with its controls laid out
 // from dialog units of its font, a dialog procedure, keyboard navigation (Tab and Shift+Tab
-// through WS_TABSTOP controls in creation order, Enter for the default button, Escape for
-// IDCANCEL), and modal runs that disable the owner until EndDialog.
+// through WS_TABSTOP controls in creation order, arrows among a group's radio buttons, Enter for
+// the default button, Escape for IDCANCEL), and modal runs that disable the owner until EndDialog.
 #include <functional>
 #include <memory>
 
@@ -32,6 +32,8 @@ bool EndDialog(HWND dialog, INT_PTR result);
 // The keyboard navigation of a dialog for one message; true when it consumed the message.
 bool IsDialogMessage(HWND dialog, const MSG& msg);
 HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous);
+// The next (or previous) visible, enabled control of `control`'s group, wrapping around.
+HWND GetNextDlgGroupItem(HWND dialog, HWND control, bool previous);
 // The font the dialog's controls use.
 const Font* GetDialogFont(HWND dialog);
 // Dialog units of this dialog's font to pixels.

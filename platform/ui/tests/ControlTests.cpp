@@ -318,6 +318,22 @@ TEST_F(Dialogs, TabEnterAndEscapeWorkInAModalRun)
     // Shift+Tab from the edit wraps to Cancel; Enter on a focused push button clicks that button.
     EXPECT_EQ(run({ { VK_TAB, true }, { VK_RETURN, false } }), IDCANCEL);
     EXPECT_EQ(focusAtEnd, IDCANCEL);
+    // Arrows move among the controls of a group and check the radio button they reach; the
+    // disabled button of the group is passed over.
+    int checked = 0;
+    SetDialogScript([&](HWND dialog) {
+        InjectKey(WM_KEYDOWN, VK_TAB);
+        InjectKey(WM_KEYDOWN, VK_DOWN);
+        InjectKey(WM_KEYDOWN, VK_DOWN); // wraps to the first radio button
+        InjectKey(WM_KEYDOWN, VK_DOWN);
+        RunUntilIdle();
+        checked = SendMessage(GetDlgItem(dialog, 12), BM_GETCHECK, 0, 0) == LRESULT(BST_CHECKED) ? 12 : 11;
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), 12);
+        EXPECT_EQ(SendMessage(GetDlgItem(dialog, 11), BM_GETCHECK, 0, 0), 0);
+        InjectKey(WM_KEYDOWN, VK_ESCAPE);
+    });
+    EXPECT_EQ(DialogBoxIndirectParam(SampleDialog(), nullptr, proc, 0), IDCANCEL);
+    EXPECT_EQ(checked, 12);
     // A dialog nobody answers is cancelled rather than hanging a headless run.
     SetDialogScript({});
     EXPECT_EQ(DialogBoxIndirectParam(SampleDialog(), nullptr, proc, 0), IDCANCEL);
