@@ -17,9 +17,6 @@ namespace vx::ui {
 
 namespace {
 
-constexpr LRESULT DLGC_WANTARROWS = 0x1, DLGC_HASSETSEL = 0x8, DLGC_DEFPUSHBUTTON = 0x10, DLGC_UNDEFPUSHBUTTON = 0x20,
-                  DLGC_RADIOBUTTON = 0x40, DLGC_WANTCHARS = 0x80, DLGC_STATIC = 0x100, DLGC_BUTTON = 0x2000;
-
 struct ListItem {
     std::wstring text;
     LPARAM data = 0;

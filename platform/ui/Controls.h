@@ -19,6 +19,11 @@ Font ControlFont(HWND hwnd);
 
 // ---- Messages and styles ----------------------------------------------------------------------
 
+// What a control wants of the dialog's keyboard handling (its WM_GETDLGCODE answer).
+constexpr LRESULT DLGC_WANTARROWS = 0x1, DLGC_WANTTAB = 0x2, DLGC_WANTALLKEYS = 0x4, DLGC_HASSETSEL = 0x8,
+                  DLGC_DEFPUSHBUTTON = 0x10, DLGC_UNDEFPUSHBUTTON = 0x20, DLGC_RADIOBUTTON = 0x40, DLGC_WANTCHARS = 0x80,
+                  DLGC_STATIC = 0x100, DLGC_BUTTON = 0x2000;
+
 constexpr DWORD BS_PUSHBUTTON = 0x0, BS_DEFPUSHBUTTON = 0x1, BS_CHECKBOX = 0x2, BS_AUTOCHECKBOX = 0x3,
                 BS_RADIOBUTTON = 0x4, BS_GROUPBOX = 0x7, BS_AUTORADIOBUTTON = 0x9, BS_OWNERDRAW = 0xB,
                 BS_TYPEMASK = 0xF;

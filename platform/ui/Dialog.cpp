@@ -19,9 +19,6 @@ namespace vx::ui {
 
 namespace {
 
-constexpr LRESULT DLGC_WANTTAB = 0x2, DLGC_WANTALLKEYS = 0x4, DLGC_HASSETSEL = 0x8, DLGC_DEFPUSHBUTTON = 0x10,
-                  DLGC_UNDEFPUSHBUTTON = 0x20, DLGC_STATIC = 0x100;
-
 struct DialogRecord {
     DialogProc proc;
     Font font;
@@ -272,7 +269,6 @@ bool IsDialogMessage(HWND dialog, const MSG& msg)
     case VK_RIGHT:
     case VK_DOWN: {
         // Arrows move among the radio buttons of a group, checking the one they reach.
-        constexpr LRESULT DLGC_WANTARROWS = 0x1, DLGC_RADIOBUTTON = 0x40;
         if ((code & DLGC_WANTARROWS) || !(code & DLGC_RADIOBUTTON))
             return false;
         HWND next = GetNextDlgGroupItem(dialog, focus, msg.wParam == VK_LEFT || msg.wParam == VK_UP);
