@@ -18,6 +18,7 @@
 #include "host/recording/Import.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
+#include "ui/Backend.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/EventLoop.h"
@@ -141,6 +142,9 @@ void RunExtensionCommand(UINT hostId)
     const std::wstring& path = it->second.second;
     SetStatus(L"Busy: " + path + L"...");
     const int cursor = ui::SetCursor(ui::IDC_WAIT);
+    // The command runs on this thread: let the display show the busy state before it starts.
+    if (auto backend = ui::GetBackend(); backend->PumpEvents)
+        backend->PumpEvents();
     s.updatesBefore = s.host ? s.host->updates.size() : 0;
     s.lastCommand = path;
     s.lastResult = s.commands->OnCommand(it->second.first);
