@@ -340,18 +340,28 @@ int NestingDepth(std::string_view xml)
             --depth;
             skipPast(">");
         } else {
-            // A start tag: quoted attribute values may hold ">" or "/>".
+            // A start tag: attribute values, quoted after "=", may hold ">" or "/>"; a quote
+            // anywhere else is part of a name.
             ++depth;
             deepest = std::max(deepest, depth);
             char quote = 0;
+            bool afterEquals = false;
             bool selfClosing = false;
             for (++i; i < xml.size(); ++i) {
                 const char c = xml[i];
                 if (quote) {
                     if (c == quote)
                         quote = 0;
-                } else if (c == '"' || c == '\'') {
+                } else if (c == '=') {
+                    afterEquals = true;
+                } else if (afterEquals && (c == '"' || c == '\'')) {
                     quote = c;
+                    afterEquals = false;
+                } else if (!IsBlank(c)) {
+                    afterEquals = false;
+                }
+                if (quote || c == '"' || c == '\'') {
+                    continue;
                 } else if (c == '>') {
                     selfClosing = xml[i - 1] == '/';
                     break;
