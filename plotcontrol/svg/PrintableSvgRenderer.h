@@ -106,7 +106,7 @@ private:
     bool mRecordingTaken = false;
     std::map<std::string, std::optional<FRect>> mClips; // nullopt: an empty intersection
     std::map<std::string, float> mFilters;
-    std::map<std::string, Tree> mDefinitions; // id -> a tree holding the element under its name
+    std::map<std::string, std::shared_ptr<const Tree>> mDefinitions; // id -> a tree holding the element
     std::vector<std::pair<float, float>> mTransformStack;
     float mDx = 0, mDy = 0; // the current world translation
     std::set<std::string> mUsesInProgress;
