@@ -11,6 +11,7 @@
 #include <boost/tokenizer.hpp>
 #include <pango/pangocairo.h>
 
+#include "com/Guid.h"
 #include "text/Unicode.h"
 
 namespace KEL {
@@ -252,20 +253,11 @@ std::optional<float> RotationAngle(std::string_view text)
 
 bool ParseSvgColour(std::string_view text, std::uint32_t& argb)
 {
-    const auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     const std::size_t hash = text.find('#');
     if (hash != std::string_view::npos && text.size() - hash >= 7) {
         std::uint32_t rgb = 0;
         for (std::size_t k = 1; k <= 6; ++k) {
-            const int digit = hex(text[hash + k]);
+            const int digit = vx::com::detail::HexValue(text[hash + k]);
             if (digit < 0)
                 return false;
             rgb = (rgb << 4) | std::uint32_t(digit);
