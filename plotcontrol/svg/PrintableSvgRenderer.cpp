@@ -600,11 +600,6 @@ PrintableSvgRenderer::PrintableSvgRenderer(float width, float height, const std:
 
 PrintableSvgRenderer::~PrintableSvgRenderer() = default;
 
-const std::vector<vx::ui::DrawCommand>* PrintableSvgRenderer::RecordedCommands() const
-{
-    return mBitmap || !mDC ? nullptr : &mDC->Commands();
-}
-
 SvgMetafilePtr PrintableSvgRenderer::GetMetafileHandle()
 {
     if (mBitmap || !mDC || mRecordingTaken)

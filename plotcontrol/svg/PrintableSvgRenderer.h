@@ -56,20 +56,10 @@ public:
     SvgMetafilePtr GetMetafileHandle();
     // The bitmap drawn into for an image file (null for a recording).
     vx::ui::BitmapPtr GetBitmap() const { return mBitmap; }
-    // While recording: the commands drawn so far (tests read them).
-    const std::vector<vx::ui::DrawCommand>* RecordedCommands() const;
-
     // Saves the bitmap to the file named at creation, in the format its extension names. The
     // file is written beside its final name and renamed into place, so a failed save leaves
     // neither a partial file nor a damaged earlier one.
     ImageExportResult ExportImage();
-
-    // Drawing state (the current style), exposed for tests of the style rules.
-    std::uint32_t Fill() const { return mFill; }
-    std::uint32_t Stroke() const { return mStroke; }
-    float StrokeWidth() const { return mStrokeWidth; }
-    float FontSize() const { return mFontSize; }
-    const std::vector<float>& DashArray() const { return mDashArray; }
 
 private:
     friend std::unique_ptr<PrintableSvgRenderer> RenderPrintableSvg(
