@@ -75,7 +75,7 @@ TEST(PlotPrinting, OnePageWithTitleFootersAndThePlot)
         dialog.page = { 1275, 1650 }; // US letter at 150 dpi
         dialog.deviceDpi = 150;
         dialog.printQuality = quality;
-        dialog.title = L"Tachogram of subject 7";
+        dialog.title = L"RR intervals of subject 7";
         auto renderer = RenderPrintableSvg(kPlot, "", L"");
         const KEL::PlotPrintResult result = KEL::PrintPlotSvg(dialog, *renderer);
         ASSERT_TRUE(result.printed) << result.error;
@@ -86,10 +86,10 @@ TEST(PlotPrinting, OnePageWithTitleFootersAndThePlot)
         ASSERT_NE(pages, std::string::npos) << info;
         EXPECT_EQ(std::stoi(info.substr(pages + 6)), 1) << info;
         const std::string text = Collapse(Shell("pdftotext -layout '" + dialog.outputPath + "' -"));
-        EXPECT_NE(text.find("Tachogram of subject 7"), std::string::npos) << text;
+        EXPECT_NE(text.find("RR intervals of subject 7"), std::string::npos) << text;
         EXPECT_NE(text.find("Printed on "), std::string::npos) << text;
         EXPECT_NE(text.find("Page 1 of 1"), std::string::npos) << text;
-        EXPECT_NE(text.find("Tachogram "), std::string::npos) << text; // the plot's own text
+        EXPECT_NE(text.find("Tachogram"), std::string::npos) << text; // the plot's own text
 
         // The plot's red half fills the left of the picture band in the middle of the page.
         const std::string png = (dir / "page").string();

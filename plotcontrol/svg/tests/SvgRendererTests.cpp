@@ -233,6 +233,24 @@ TEST(SvgRenderer, ShadowFilterAndDefinitions)
     EXPECT_TRUE(Drawn("<use xlink:href=\"#box\" x=\"20\" y=\"30\"/>").empty());
 }
 
+TEST(SvgRenderer, FontFamilyIsTheFirstInstalledOne)
+{
+    struct Case {
+        const char* families;
+        const char* chosen;
+    };
+    const Case cases[] = {
+        { "No Such Face, DejaVu Sans, serif", "DejaVu Sans" },
+        { "'DejaVu Sans'", "DejaVu Sans" },
+        { "No Such Face", "Arial" },
+        { "&quot;No Such Face&quot;, sans-serif", "sans-serif" }, // a quoted name
+    };
+    for (const Case& c : cases) {
+        auto renderer = RenderPrintableSvg(Svg(std::string("<text style=\"font-family:") + c.families + "\">x</text>"), "", L"");
+        EXPECT_EQ(renderer->FontFamily(), c.chosen) << c.families;
+    }
+}
+
 TEST(SvgRenderer, PictureSizeComesFromTheRoot)
 {
     auto renderer = RenderPrintableSvg("<svg><rect width=\"3\" height=\"3\"/></svg>", "", L"");
