@@ -301,6 +301,13 @@ TEST(SvgRenderer, BadSvgIsRefusedWithAClearError)
         return Svg("<defs>" + defs + "<rect id=\"a8\" width=\"1\" height=\"1\"/></defs><use xlink:href=\"#a0\"/>");
     }();
     cases.push_back({ expanding, "definitions expand to more than 200000 elements" });
+    const std::string chain = [] {
+        std::string defs;
+        for (int level = 0; level < 20; ++level)
+            defs += "<g id=\"c" + std::to_string(level) + "\"><use xlink:href=\"#c" + std::to_string(level + 1) + "\"/></g>";
+        return Svg("<defs>" + defs + "</defs><use xlink:href=\"#c0\"/>");
+    }();
+    cases.push_back({ chain, "used inside each other too deeply" });
     for (const Case& c : cases) {
         try {
             RenderPrintableSvg(c.svg, "", L"");
