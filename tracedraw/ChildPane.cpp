@@ -94,7 +94,9 @@ void ChildPaneBase::RemoveDrawers(DWORD kindMask, std::int64_t identity)
         d->GetKind(nullptr, &kind, nullptr, nullptr);
         std::int64_t id = 0;
         const bool anyId = identity == kNoIdentity;
-        const bool kindMatches = kindMask == 0 || (kind & kindMask) != 0;
+        // A drawer matches when its kind holds every bit of the mask: the trace mask 0x60000000 takes
+        // the traces and leaves the event drawers (0x40000000) and the graticule.
+        const bool kindMatches = kindMask == 0 || (kind & kindMask) == kindMask;
         if (kindMatches && (anyId || (d->GetSourceId(&id) == S_OK && id == identity)))
             mDrawers.RemoveAt(i - 1);
     }

@@ -228,7 +228,8 @@ HRESULT EventDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
         dc.LineTo({ column, height });
 
         vx::ui::Rect box { column - r, 0, column + r + 1, 2 * r + 1 };
-        if (s > 1.0 && std::isfinite(s)) {
+        // 96 dots per inch gives 1.0 up to the rounding of the panes' pixels per millimetre.
+        if (s > 1.0 + 1e-6 && std::isfinite(s)) {
             const int w = static_cast<int>((2 * r + 1) * s + 0.5);
             const int centre = column;
             box = { centre - w / 2, r, centre - w / 2 + w, r + w };
