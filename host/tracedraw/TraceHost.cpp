@@ -688,7 +688,9 @@ HRESULT HostScale::Paint(vx::ui::DC* dc, const vx::ui::Rect* rect)
         if (kind == 2) {
             wchar_t text[32];
             std::swprintf(text, 32, L"%g", value * mFactor + mOffset);
-            const int ty = std::clamp(y - tm.height / 2, top, std::max(top, top + height - tm.height));
+            // Below the unit text, which heads the scale.
+            const int first = mUnit.empty() ? top : top + tm.height;
+            const int ty = std::clamp(y - tm.height / 2, first, std::max(first, top + height - tm.height));
             dc->TextOut({ right ? axisX + 7 : axisX - 7, ty }, text);
         }
     }
