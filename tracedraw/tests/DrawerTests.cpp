@@ -495,3 +495,74 @@ TEST(PixelProbes, BackgroundGridTraceAndEventLandWhereTheCommandsSay)
     EXPECT_EQ(bitmap->Pixel(30, 3), Colour { 0xFFFFFF });          // inside the event's white circle
     EXPECT_EQ(bitmap->Pixel(27, 3), Colour {});                    // its black outline
 }
+
+namespace {
+
+// A record whose pixel runs come in batches that cover no column: a drawer that waited for the
+// columns to be done would never stop.
+struct StuckIterator final : SimpleUnknownImp1<ISegmentIterator, 1> {
+    HRESULT Next(ULONG maxPoints, Point* points, ULONG* count, ULONG* columns) override
+    {
+        for (ULONG i = 0; i < maxPoints; ++i)
+            points[i] = { 1, static_cast<int>(i % 2) };
+        *count = maxPoints;
+        *columns = 0;
+        ++calls;
+        return S_OK;
+    }
+    HRESULT GetSamplesConsumed(std::int64_t* samples) override { return *samples = 0, S_OK; }
+    HRESULT AdvanceTo(std::int64_t) override { return S_OK; }
+    int calls = 0;
+};
+
+struct StuckData final : SimpleUnknownImp1<IRecordData, 1> {
+    HRESULT GetEventType(ULONG, DWORD*) override { return E_NOTIMPL; }
+    HRESULT GetEndPosition(DWORD, std::int64_t*) override { return E_NOTIMPL; }
+    HRESULT GetCurrentBlock(std::int64_t* block) override { return *block = 0, S_OK; }
+    HRESULT QueryValues(DWORD, ULONG, vx::hf::DisplayRange*) override { return S_FALSE; }
+    HRESULT GetPresence(ULONG, std::int64_t, WORD* present) override { return *present = 1, S_OK; }
+    HRESULT GetValue(ULONG, std::int64_t, double*, BSTR*) override { return E_NOTIMPL; }
+    HRESULT GetStartTime(DWORD, LONG, double*) override { return E_NOTIMPL; }
+    HRESULT CreateEventEnumerator(DWORD, ULONG, DWORD, LONG, LONG, IEnumEventEx**) override { return E_NOTIMPL; }
+    HRESULT CreateSegmentIterator(DWORD, ULONG, const vx::hf::DisplayRange*, std::int64_t, const vx::hf::StripGeometry*,
+        ISegmentIterator** out) override
+    {
+        iterator.AddRef();
+        *out = &iterator;
+        return S_OK;
+    }
+    StuckIterator iterator;
+};
+
+struct StuckSource final : SimpleUnknownImp1<IRecordSource, 1> {
+    HRESULT SetAxis(DWORD, LONG) override { return S_OK; }
+    HRESULT GetCurrentPosition(std::int64_t* p) override { return *p = 0, S_OK; }
+    HRESULT GetCurrentRecord(IUnknown** out) override
+    {
+        data.AddRef();
+        *out = &data;
+        return S_OK;
+    }
+    HRESULT GetRecordIndex(LONG* r) override { return *r = 0, S_OK; }
+    HRESULT GetSampleInterval(double* s) override { return *s = 1, S_OK; }
+    HRESULT PixelsToSamples(DWORD, LONG, LONG, LONG, double*, double*) override { return E_NOTIMPL; }
+    HRESULT SampleToPixel(DWORD, LONG, double, double*) override { return E_NOTIMPL; }
+    StuckData data;
+};
+
+} // namespace
+
+TEST(TraceDrawer, ABatchThatCoversNoColumnEndsTheDrawing)
+{
+    StuckSource source;
+    auto* trace = new PolyLineTraceDrawer(0, MakeIdentity(0, 0), 1);
+    trace->AddRef();
+    trace->SetSource(0, &source);
+    auto dc = vx::ui::DC::CreateRecording({ 300, 50 });
+    DrawParams p;
+    p.xTo = 300;
+    trace->Draw(dc.get(), &p);
+    EXPECT_EQ(source.data.iterator.calls, 1);
+    EXPECT_EQ(trace->LastColumns(), 0);
+    trace->Release();
+}
