@@ -237,7 +237,7 @@ HRESULT EventDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
         DWORD fill = 0xFFFFFF;
         if (mPolicy) {
             DWORD c = fill;
-            if (mPolicy->GetColour(0, record, &c) == S_OK)
+            if (mPolicy->GetColour(mRecordSize, record, &c) == S_OK)
                 fill = c;
         }
         dc.SelectPen(circlePen);

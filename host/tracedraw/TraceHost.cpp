@@ -466,20 +466,19 @@ HRESULT HostRecordSource::CreateInstance(DWORD classKey, REFIID iid, void** out)
     *out = nullptr;
     if (!mEventDraw || iid != IEventDrawPolicy::kIid || !mEventDraw->Has(classKey))
         return E_NOINTERFACE;
-    return Hand<IEventDrawPolicy>(new HostEventDrawPolicy(*mEventDraw, classKey, 0),
+    return Hand<IEventDrawPolicy>(new HostEventDrawPolicy(*mEventDraw, classKey),
         reinterpret_cast<IEventDrawPolicy**>(out));
 }
 
 // ---- HostEventDrawPolicy ------------------------------------------------------------------
 
-HRESULT HostEventDrawPolicy::GetColour(DWORD, const void* event, DWORD* colour)
+HRESULT HostEventDrawPolicy::GetColour(DWORD recordBytes, const void* event, DWORD* colour)
 {
     if (!colour)
         return E_POINTER;
     DWORD c = 0;
-    // The record size is the class's own; the policy is handed whole records.
-    const HRESULT hr = mClasses.MarkColour(mType, event, mRecordSize ? mRecordSize : 0x10000, c);
-    if (hr != S_OK)
+    // The class refuses a record shorter than its type's, so it never reads past the event.
+    if (mClasses.MarkColour(mType, event, recordBytes, c) != S_OK)
         return S_FALSE;
     *colour = c;
     return S_OK;

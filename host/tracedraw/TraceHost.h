@@ -135,16 +135,15 @@ private:
 // The draw policy of one event type over the host's event-draw classes.
 class HostEventDrawPolicy final : public SimpleUnknownImp1<IEventDrawPolicy, 0> {
 public:
-    HostEventDrawPolicy(const vx::eventdraw::EventDrawClasses& classes, DWORD type, ULONG recordSize)
-        : mClasses(classes), mType(type), mRecordSize(recordSize)
+    HostEventDrawPolicy(const vx::eventdraw::EventDrawClasses& classes, DWORD type)
+        : mClasses(classes), mType(type)
     {
     }
-    HRESULT GetColour(DWORD reserved, const void* event, DWORD* colour) override;
+    HRESULT GetColour(DWORD recordBytes, const void* event, DWORD* colour) override;
 
 private:
     const vx::eventdraw::EventDrawClasses& mClasses;
     DWORD mType;
-    ULONG mRecordSize;
 };
 
 // Channel drawing and display settings kept per channel.

@@ -219,8 +219,9 @@ protected:
 // event type (class key = the type).
 struct IEventDrawPolicy : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{2DE99796-4D8F-4666-97C0-4F6F7203229E}");
-    // The fill colour of an event's mark (a COLORREF); S_FALSE leaves the default.
-    virtual HRESULT GetColour(DWORD reserved, const void* event, DWORD* colour) = 0;
+    // The fill colour of an event's mark (a COLORREF) from one event record of recordBytes
+    // bytes; S_FALSE leaves the default (also for a record shorter than the type's).
+    virtual HRESULT GetColour(DWORD recordBytes, const void* event, DWORD* colour) = 0;
 
 protected:
     ~IEventDrawPolicy() = default;

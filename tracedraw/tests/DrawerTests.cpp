@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/eventdraw/EventDrawClasses.h"
 #include "host/tracedraw/TraceHost.h"
 #include "tracedraw/ChildPane.h"
 #include "tracedraw/EventDrawer.h"
@@ -565,4 +566,58 @@ TEST(TraceDrawer, ABatchThatCoversNoColumnEndsTheDrawing)
     EXPECT_EQ(source.data.iterator.calls, 1);
     EXPECT_EQ(trace->LastColumns(), 0);
     trace->Release();
+}
+
+namespace {
+
+// An extension's event-draw class: red marks for annotation code 1, blue for the others.
+struct BeatDrawClass final : SimpleUnknownImp2<IEventDrawClass, IEventDraw, 1> {
+    static constexpr DWORD kType = 0x00420001;
+    HRESULT GetClassId(DWORD* id) override { return *id = kType, S_OK; }
+    HRESULT GetName(BSTR* name) override { return *name = SysAllocString(L"beats"), S_OK; }
+    HRESULT GetEventType(DWORD* type) override { return *type = kType, S_OK; }
+    HRESULT GetRecordSize(ULONG* bytes) override { return *bytes = sizeof(vx::host::AnnotationEvent), S_OK; }
+    HRESULT GetMarkColour(const void* event, ULONG bytes, DWORD* colour) override
+    {
+        if (bytes < sizeof(vx::host::AnnotationEvent))
+            return E_INVALIDARG;
+        vx::host::AnnotationEvent e;
+        std::memcpy(&e, event, sizeof e);
+        *colour = e.code == 1 ? 0x0000FF : 0xFF0000;
+        return S_OK;
+    }
+    HRESULT GetHintText(const void*, ULONG, BSTR* text) override { return *text = nullptr, E_NOTIMPL; }
+};
+
+} // namespace
+
+TEST(EventDrawer, MarksTakeTheColourOfTheirTypesDrawPolicy)
+{
+    auto rec = MakeRecording(Ramp(100), { { 10, 0.0f }, { 30, 0.0f } });
+    BeatDrawClass beats;
+    vx::eventdraw::EventDrawClasses classes;
+    ASSERT_EQ(classes.Add(static_cast<IEventDrawClass*>(&beats)), S_OK);
+    auto* source = new vx::host::HostRecordSource(rec, 0, false, &classes);
+    source->AddRef();
+    source->RecordData()->SetEventType(0, BeatDrawClass::kType);
+    DrawerDataPane pane;
+    pane.SetRecordSource(source);
+    pane.record = 0;
+    auto* strip = new ChannelPane(ChannelPaneInit {});
+    pane.AddStrip(strip);
+    strip->SetBounds(60, 0, { 0, 0, 60, 30 });
+    auto* events = new EventDrawer(0x300, MakeIdentity(1, 0));
+    events->AddRef();
+    pane.AddDrawer(0, 0, events, 255);
+    events->Release();
+    auto dc = vx::ui::DC::CreateRecording({ 60, 30 });
+    DrawParams p;
+    strip->Paint(*dc, strip->StripRect(), 0, 0xFFu, p);
+    std::vector<Colour> fills;
+    for (const auto& c : OfOp(dc->Commands(), Op::SelectBrush))
+        if (c.brush.colour != Colour { 0xFFFFFF })
+            fills.push_back(c.brush.colour);
+    EXPECT_EQ(fills, (std::vector<Colour> { Colour::Rgb(255, 0, 0), Colour::Rgb(255, 0, 0) }));
+    classes.Clear();
+    source->Release();
 }
