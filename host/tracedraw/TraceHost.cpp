@@ -41,8 +41,6 @@ public:
     SegmentIterator(std::shared_ptr<const Recording> recording, int channel, int record, vx::hf::DisplayRange range,
         const vx::hf::StripGeometry& geometry, std::shared_ptr<ColumnCache> cache)
         : mRecording(std::move(recording))
-        , mChannel(channel)
-        , mRecord(record)
         , mRange(range)
         , mGeometry(geometry)
         , mCache(std::move(cache))
@@ -186,8 +184,6 @@ private:
     static constexpr std::int64_t kChunk = 1 << 16;
 
     std::shared_ptr<const Recording> mRecording;
-    int mChannel;
-    int mRecord;
     vx::hf::DisplayRange mRange;
     vx::hf::StripGeometry mGeometry;
     std::shared_ptr<ColumnCache> mCache;

@@ -14,6 +14,13 @@
 #include "tracedraw/TimeScale.h"
 #include "tracedraw/TraceDrawer.h"
 
+// Fontconfig keeps its font cache for the life of the process (the time labels measure text);
+// that memory is the library's, not ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
 using namespace VarnDraw;
 using vx::ui::Colour;
 using vx::ui::DrawCommand;
