@@ -6,6 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#include "ui/MessageQueue.h"
+#include "ui/Paint.h"
+#include "ui/Window.h"
+
 using namespace vx::host;
 
 namespace {
@@ -221,4 +225,62 @@ TEST(HostScale, GridRangeAndTransform)
     IHostScale* none = nullptr;
     EXPECT_EQ(factory.CreateScaleWindow(nullptr, 0, 0, 0, 1, &none), E_INVALIDARG);
     scale->Release();
+}
+
+namespace {
+struct RangeObserver final : SimpleUnknownImp1<IDragScaleObserver, 1> {
+    HRESULT ScaleDragged(DWORD, LONG a, LONG) override { return dragged.push_back(a), S_OK; }
+    HRESULT ScaleSelected(LONG number, LONG) override { return selected = number, S_OK; }
+    HRESULT ScaleRangeChanged(LONG, DWORD, const vx::hf::DisplayRange* range) override { return last = *range, S_OK; }
+    HRESULT SendScaleCommand(LONG) override { return S_OK; }
+    HRESULT GetAutoRange(DWORD, vx::hf::DisplayRange*, WORD*) override { return S_FALSE; }
+    std::vector<LONG> dragged;
+    LONG selected = 0;
+    vx::hf::DisplayRange last { 0, 0 };
+};
+
+vx::ui::LRESULT PlainProc(vx::ui::HWND h, UINT m, vx::ui::WPARAM w, vx::ui::LPARAM l)
+{
+    return vx::ui::DefWindowProc(h, m, w, l);
+}
+} // namespace
+
+TEST(HostScale, AScaleWindowPaintsItsAxisAndReportsDrags)
+{
+    vx::ui::RegisterClass({ L"ScaleTestParent", 0, &PlainProc });
+    vx::ui::HWND parent = vx::ui::CreateWindowEx(0, L"ScaleTestParent", L"p", vx::ui::WS_POPUP | vx::ui::WS_VISIBLE,
+        0, 0, 200, 120, nullptr, 0, nullptr);
+    ASSERT_NE(parent, nullptr);
+    HostScaleFactory factory;
+    factory.AddRef();
+    IHostScale* scale = nullptr;
+    ASSERT_EQ(factory.CreateScaleWindow(parent, 0, 0, 0, 1, &scale), S_OK);
+    RangeObserver observer;
+    scale->SetObserver(&observer);
+    const vx::ui::Rect place { 10, 10, 60, 110 };
+    scale->Place(&place);
+    vx::hf::DisplayRange range { -1, 1 };
+    scale->SetRange(&range);
+    scale->SetTransform(1.0, 0.0, L"mV");
+    vx::ui::HWND window = nullptr;
+    scale->GetWindow(&window);
+    ASSERT_NE(window, nullptr);
+
+    const auto image = vx::ui::CaptureWindow(parent);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->Pixel(59, 60), vx::ui::Colour {}); // the axis along the scale's right edge
+    EXPECT_EQ(image->Pixel(40, 60), vx::ui::Colour { 0xFFFFFF });
+
+    // Dragging 25 pixels down moves a range of 2 over 100 pixels by 0.5.
+    vx::ui::SendMessage(window, vx::ui::WM_LBUTTONDOWN, 0, vx::ui::MAKELPARAM(20, 50));
+    vx::ui::SendMessage(window, vx::ui::WM_MOUSEMOVE, 0, vx::ui::MAKELPARAM(20, 75));
+    vx::ui::SendMessage(window, vx::ui::WM_LBUTTONUP, 0, vx::ui::MAKELPARAM(20, 75));
+    EXPECT_EQ(observer.selected, 1);
+    EXPECT_EQ(observer.dragged, (std::vector<LONG> { 25 }));
+    EXPECT_DOUBLE_EQ(observer.last.bottom, -0.5);
+    EXPECT_DOUBLE_EQ(observer.last.top, 1.5);
+    scale->SetObserver(nullptr);
+    scale->Release();
+    vx::ui::DestroyWindow(parent);
+    EXPECT_FALSE(vx::ui::IsWindow(window));
 }
