@@ -150,6 +150,16 @@ void ChildPaneBase::SetBounds(std::int64_t width, std::int64_t, const Rect& r)
     layoutDirty = true;
 }
 
+void ChildPaneBase::SetLayerBlend(int index, int value)
+{
+    StripLayer& layer = mLayers[static_cast<std::size_t>(index)];
+    layer.blend = value;
+    if (value != 255)
+        layer.flags &= ~kLayerOpaque;
+    else
+        layer.flags |= kLayerOpaque;
+}
+
 void ChildPaneBase::InvalidateAll()
 {
     for (auto& layer : mLayers) {
@@ -639,8 +649,8 @@ HRESULT DrawerDataPane::SetBlend(int strip, int layer, int value)
 {
     if (Past(strip) || layer < 0 || layer >= kLayerCount)
         return E_INVALIDARG;
-    // The layer itself belongs to the strip: the strip is asked to store it through AddDrawer.
-    (void)value;
+    std::lock_guard lock(mLock);
+    mStrips[static_cast<std::size_t>(strip)]->SetLayerBlend(layer, value);
     return S_OK;
 }
 

@@ -85,6 +85,8 @@ public:
     const StripLayer& Layer(int i) const { return mLayers[static_cast<std::size_t>(i)]; }
     // The largest left and right margins of the drawers whose order lies in [orderFrom, orderTo).
     void Margins(int orderFrom, int orderTo, vx::ui::DC* dc, int& left, int& right) const;
+    // A layer's blend value; any value but 255 makes it translucent.
+    void SetLayerBlend(int layer, int value);
     void InvalidateAll();
     void InvalidateColumns(int x0, int x1);
     void Scroll(int dx);

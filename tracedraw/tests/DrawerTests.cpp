@@ -222,6 +222,9 @@ TEST(DataPane, PerStripQueriesAndBackgroundColours)
     EXPECT_EQ(pane.GetScaleObject(1, 1, &scale), E_INVALIDARG);
     EXPECT_EQ(pane.QueryStripDrawing(1, nullptr), E_INVALIDARG);
     EXPECT_EQ(pane.GetStripWidth(0, &width), S_OK);
+    EXPECT_EQ(pane.SetBlend(0, 8, 128), E_INVALIDARG);
+    ASSERT_EQ(pane.SetBlend(0, 5, 128), S_OK);
+    EXPECT_EQ(pane.Strip(0)->Layer(5).flags & kLayerOpaque, 0u);
 
     DWORD out = 0;
     pane.background = 0xFFFFFF;
