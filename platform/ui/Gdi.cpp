@@ -1517,6 +1517,19 @@ bool DC::StretchBlt(const Rect& dest, const BitmapPtr& source, const Rect& sourc
     Record({ .op = DrawCommand::Op::StretchBlit, .rect = dest, .source = sourceRect, .value = int(rop), .bitmap = source });
     if (!CanDraw() || dest.IsEmpty() || sourceRect.IsEmpty() || !source)
         return !source ? false : true;
+    if (rop == ROP_PSDPXAX && mTarget) {
+        // Stamping through a stretched mask: the brush where the nearest source pixel is black.
+        cairo_surface_flush(source->Surface());
+        const Rect d = ToDevice(dest);
+        const std::uint32_t brush = OpaqueArgb(mBrush.colour);
+        const double sx = double(sourceRect.Width()) / dest.Width(), sy = double(sourceRect.Height()) / dest.Height();
+        PixelFill(Region(Rect::FromPointSize(d.TopLeft(), dest.GetSize())), [&](int x, int y, std::uint32_t t) {
+            const int u = sourceRect.left + static_cast<int>((x - d.left) * sx);
+            const int v = sourceRect.top + static_cast<int>((y - d.top) * sy);
+            return IsBlack(source->Argb(u, v)) ? brush : t;
+        });
+        return true;
+    }
     if (rop != SRCCOPY)
         return false;
     cairo_save(mCairo);
