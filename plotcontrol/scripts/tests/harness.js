@@ -44,7 +44,7 @@ function load({ bindings = {}, remote = false, width = 600, height = 400 } = {})
   w.__calls = calls;
   if (!remote) {
     // The page's proxy: etch_proxy.Name(...) awaits window.etch_proxy_Name and takes .result.
-    w.eval(`const etch_proxy = new Proxy({}, { get: (t, name) => async (...args) => {
+    w.eval(`var etch_proxy = new Proxy({}, { get: (t, name) => async (...args) => {
       const f = window['etch_proxy_' + name];
       if (typeof f !== 'function') { console.warn(name + ' is not bound.'); return; }
       return (await f(...args)).result; } });`);

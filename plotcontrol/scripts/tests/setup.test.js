@@ -1,0 +1,124 @@
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert');
+const { load, settle } = require('./harness');
+
+const C = (r, g, b, a) => `new etch.Colour(${r}, ${g}, ${b}, ${a})`;
+// The translated markup of each plotter type, as the compiler writes it.
+const FIXTURES = {
+  timeplot: `[{property_name: 'tplot', markup: {id: 't1', cursor: {readout: 'RR {0} = {1} s'}, xdata: ['interval', 0, 1, null, etch.kClosedInterval], ydata: ['generator', '$RR', ['interval', 0, 1, 2147483647, etch.kClosedInterval]], colour: ${C(0, 0, 255, 255)}}}]`,
+  scatter: `[{property_name: 'xy', markup: {id: 's1', ellipse: {x: 0.8, y: 0.8, a: 0.1, b: 0.05, rotate: -45, colour: ${C(0, 0, 0, 255)}, draw_axes: true}, box: {id: 'classifier_box', colour: ${C(255, 0, 0, 255)}, showvalues: true, draggable: true, range_x: {min: 0.5, max: 1}, range_y: {min: 0.2, max: 0.8}, plotcolours: [${C(0, 80, 255, 255)}, ${C(255, 0, 170, 255)}, ${C(255, 0, 0, 255)}, ${C(255, 170, 0, 255)}]}, xdata: ['generator', '$X', ['interval', 0, 1, 2147483647, etch.kClosedInterval]], ydata: ['generator', '$Y', ['interval', 0, 1, 2147483647, etch.kClosedInterval]]}}]`,
+  histogram: `[{property_name: 'hist', markup: {id: 'h1', cursor: {readout: 'bin = [{0}, {1}) s, count = {2}'}, bins: ['interval', 0.5, 0.05, null, etch.kClosedInterval], heights: [1, 4, 9, null, 3], colour: ${C(0, 0, 0, 255)}, fillcolour: ${C(0, 0, 255, 204)}}}]`,
+  bar: `[{property_name: 'bar', markup: {heightsgroup: [3, 1, 2], xlabels: ['a', 'b', 'c'], centered_xlabels: true}}]`,
+  vlines: `[{property_name: 'tplot', markup: {id: 'sp', vlines: {id: 'spectrum_freq_bands', colour: ${C(120, 120, 120, 255)}, fillcolours: [${C(0, 0, 255, 32)}, ${C(0, 255, 0, 32)}], showvalues: true, textcolour: 'blue', draggable: true, positions: [[0, 0.04], [0.04, 0.15]]}, xdata: ['interval', 0, 0.01, null, etch.kClosedInterval], ydata: ['generator', '$P', ['interval', 0, 1, null, etch.kClosedInterval]]}}]`,
+  legend: `[{property_name: 'legend', markup: {id: 'lg', x_percent: 0.5, y_percent: 0.2}}, {property_name: 'tplot', markup: {ydata: [1, 2, 3]}}]`,
+  text_region: `[{property_name: 'text_region', markup: {id: 'tr', text: 'Note', x_percent: 0.3}}]`,
+  fractal: `[{property_name: 'frac', markup: {iterations: 12}}, {property_name: 'xscalemin', markup: -2}, {property_name: 'xscalemax', markup: 1}, {property_name: 'yscalemin', markup: -1}, {property_name: 'yscalemax', markup: 1}]`,
+  drag_scroller: `[{property_name: 'drag_scroller', markup: {}}, {property_name: 'tplot', markup: {ydata: [1, 3, 2]}}]`,
+  graticule: `[{property_name: 'grat', markup: {colour: ${C(200, 200, 200, 255)}, style: 'dashed'}}, {property_name: 'tplot', markup: {ydata: [1, 3, 2]}}]`
+};
+
+function dataBindings() {
+  return {
+    RequestPixData: (e, t, iv, n) => {
+      if (n <= 0) return [];
+      const len = 300;
+      const out = [];
+      for (let i = Math.floor(t); i < len && out.length < n; i++) out.push(e === '$X' || e === '$Y' ? 0.6 + 0.3 * Math.sin(i * (e === '$X' ? 1 : 1.3)) : 1 + Math.sin(i / 10));
+      return out;
+    }
+  };
+}
+
+async function setUp(records, opts = {}) {
+  const env = load({ bindings: dataBindings(), ...opts });
+  const plot = await env.etch.make_plot('local', 'markup');
+  env.window.eval(`etch.get_plot('local').setup(${records});`);
+  await settle(env.window, 10);
+  plot.paint();
+  return { ...env, plot };
+}
+
+test('each plotter type sets up from translated markup, draws, and copies without bad properties', async () => {
+  for (const [name, records] of Object.entries(FIXTURES)) {
+    const { plot, calls, draw } = await setUp(records);
+    const bad = calls.filter((c) => c[0] === 'BadPlotterProperty');
+    assert.deepStrictEqual(bad, [], `${name}: no property reported`);
+    assert.ok(draw.length > 20, `${name}: the canvas was drawn`);
+    assert.strictEqual(plot.error, null, name);
+    const svg = plot.svg();
+    assert.ok(svg.startsWith('<svg '), name);
+  }
+});
+
+test('make_plot creates the plot once and set_markup asks CompileMarkup only then', async () => {
+  const { etch, calls } = load({ bindings: dataBindings() });
+  const a = await etch.make_plot('local', 'a: 1');
+  const b = await etch.make_plot('local', 'a: 2');
+  assert.strictEqual(a, b);
+  assert.deepStrictEqual(calls.filter((c) => c[0] === 'CompileMarkup'), [['CompileMarkup', 'local', 'a: 1']]);
+  assert.strictEqual(etch.get_plot('local').dblclick_ms(250), a);
+});
+
+test('a false CompileMarkup reply shows the error; a true one after setup leaves the plot alone', async () => {
+  let reply = false;
+  const { etch, window } = load({ bindings: { CompileMarkup: () => reply } });
+  const plot = await etch.make_plot('local', 'bad');
+  await new Promise((r) => window.setTimeout(r, 0));
+  assert.ok(plot.error && plot.error.length > 0, 'error shown');
+  assert.ok(window.document.querySelector('.etch-error').textContent.length > 0);
+  // setup arriving before the reply: the later true reply keeps the plot as set up.
+  reply = true;
+  const done = plot.set_markup('good');
+  plot.setup([{ property_name: 'tplot', markup: { ydata: [1, 2] } }]);
+  assert.strictEqual(await done, true);
+  assert.strictEqual(plot.error, null);
+});
+
+test('bad properties take their defaults and are reported with type and default', async () => {
+  const { plot, calls } = await setUp(`[{property_name: 'fontsize', markup: 'big'}, {property_name: 'minticklabels', markup: 2.5},
+    {property_name: 'tplot', markup: {colour: 'nonsense', width: 'x'}}, {property_name: 'hist', markup: {bins: 3, heights: [1]}}]`);
+  const bad = calls.filter((c) => c[0] === 'BadPlotterProperty').map((c) => c.slice(2));
+  assert.strictEqual(plot.props.fontsize, 9);
+  assert.deepStrictEqual(bad, [
+    ['plot', 'fontsize', 'number greater than 0', '9'],
+    ['plot', 'minticklabels', 'integer greater than -1', '7'],
+    ['timeplot', 'colour', 'colour', '#ff0000ff'],
+    ['timeplot', 'width', 'number', '1'],
+    ['timeplot', 'ydata', 'interval, array, or generator'],
+    ['histogram', 'bins', 'interval', '[1:1:end]']
+  ]);
+});
+
+test('grat: null leaves out the graticule; without a record there is the default one', async () => {
+  const count = (p) => p.plotters.filter((q) => q.type === 'graticule').length;
+  assert.strictEqual(count((await setUp(`[{property_name: 'grat', markup: null}]`)).plot), 0);
+  const dflt = (await setUp(`[{property_name: 'title', markup: 'T'}]`)).plot;
+  assert.strictEqual(count(dflt), 1);
+  assert.deepStrictEqual(dflt.plotters.find((q) => q.type === 'graticule').props.colour, dflt.plotters.find((q) => q.type === 'graticule').props.colour);
+  const g = dflt.plotters.find((q) => q.type === 'graticule').props;
+  assert.deepStrictEqual([g.colour.r, g.colour.g, g.colour.b, g.minor_colour.r, g.minor_colour.g], [152, 255, 255, 216, 255]);
+});
+
+test('plotter_data_changed refetches the plotter from the index to the end', async () => {
+  const { etch, calls, plot } = await setUp(FIXTURES.timeplot);
+  calls.length = 0;
+  await etch.get_plot('local').plotter_data_changed('t1', 100, 2147483647);
+  const req = calls.find((c) => c[0] === 'RequestPixData');
+  assert.deepStrictEqual(req.slice(1, 3), ['$RR', 100]);
+  assert.strictEqual(plot.plotters.find((p) => p.props.id === 't1').ys.length, 300);
+});
+
+test('scales: auto-scale, unipolar and bipolar report the range with its auto flag', async () => {
+  const { plot, calls } = await setUp(`[{property_name: 'tplot', markup: {ydata: [-1, 4, 2]}}]`);
+  const y = plot.get_scales()[1];
+  calls.length = 0;
+  y.set_bipolar();
+  y.set_unipolar();
+  y.auto_scale();
+  const sent = calls.filter((c) => c[0] === 'YScalingChanged').map((c) => Array.from(c[2]));
+  assert.deepStrictEqual(sent[0], [-4, 4, 0]);
+  assert.deepStrictEqual(sent[1], [0, 4, 0]);
+  assert.strictEqual(sent[2][2], 1);
+  assert.ok(sent[2][0] < -1 && sent[2][1] > 4);
+});
