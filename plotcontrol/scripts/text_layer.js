@@ -16,7 +16,8 @@ etch.TextLayer.prototype.clear = function () {
 // Same call as the drawing layers; other drawing calls do nothing on this layer.
 etch.TextLayer.prototype.text = function (s, x, y, st) {
   this.items.push({ s: String(s), x: x, y: y, st: st });
-  var d = document.createElement('div');
+  // A span: the page's style sheet gives every div the full size of its parent.
+  var d = document.createElement('span');
   d.className = 'etch-label';
   d.textContent = String(s);
   var tx = st.anchor === 'middle' ? '-50%' : (st.anchor === 'end' ? '-100%' : '0');

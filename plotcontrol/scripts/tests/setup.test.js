@@ -122,3 +122,28 @@ test('scales: auto-scale, unipolar and bipolar report the range with its auto fl
   assert.strictEqual(sent[2][2], 1);
   assert.ok(sent[2][0] < -1 && sent[2][1] > 4);
 });
+
+test('the copy of every plotter type stays inside the SVG the printable renderer reads', async () => {
+  const { check } = require('./svg_subset');
+  for (const [name, records] of Object.entries(FIXTURES)) {
+    const { plot, window, calls } = await setUp(records);
+    plot.get_scales()[1].set_range(-Number.MAX_VALUE, Number.MAX_VALUE, false, false);   // huge numbers too
+    const svg = await plot.copy('copy');
+    const bad = check(svg, window.DOMParser);
+    assert.deepStrictEqual(bad.slice(0, 5), [], `${name}: ${bad.length} violations`);
+    const sent = calls.filter((c) => c[0] === 'SetSVG');
+    assert.deepStrictEqual(sent[0].slice(1, 3), ['local', 'copy']);
+    assert.strictEqual(sent[0][3], svg);
+    assert.ok(/<(path|rect|use)/.test(svg), `${name}: something drawn`);
+  }
+});
+
+test('the subset check itself rejects what the renderer cannot read', () => {
+  const { check } = require('./svg_subset');
+  const { window } = load();
+  const bad = check('<svg xmlns="http://www.w3.org/2000/svg" width="10" height="1e3"><path d="m 1 2 l 3 4" style="fill:none"/><g transform="translate(-1 2)"/></svg>', window.DOMParser);
+  assert.ok(bad.some((b) => b.startsWith('root height')));
+  assert.ok(bad.some((b) => b.startsWith('path d=')));
+  assert.ok(bad.some((b) => b.startsWith('g transform')));
+  assert.ok(bad.some((b) => b.includes('without stroke')));
+});
