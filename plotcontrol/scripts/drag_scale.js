@@ -23,7 +23,9 @@ etch.DragScale.prototype.set_range = function (min, max, auto, report) {
   this.plot.redraw();
 };
 etch.DragScale.prototype.extent = function () { return this.plot.data_extent(this.axis); };
-etch.DragScale.prototype.auto_scale = function () {
+// Fits the range to the data; `report` false for the fit a new plot makes by itself.
+etch.DragScale.prototype.auto_scale = function (report) {
+  report = report !== false;
   var e = this.extent();
   if (!e) { var f = this.plot.full_range(this.axis); if (f) e = f; }
   if (!e) return;
@@ -32,8 +34,8 @@ etch.DragScale.prototype.auto_scale = function () {
   var pad = (hi / 2 - lo / 2) * 0.1;
   if (this.vertical()) { lo -= pad; hi += pad; }
   // An inverted axis stays inverted.
-  if (this.min > this.max) this.set_range(hi, lo, true, true);
-  else this.set_range(lo, hi, true, true);
+  if (this.min > this.max) this.set_range(hi, lo, true, report);
+  else this.set_range(lo, hi, true, report);
 };
 etch.DragScale.prototype.set_unipolar = function () {
   var e = this.extent() || [Math.min(this.min, this.max), Math.max(this.min, this.max)];

@@ -103,10 +103,12 @@ etch.Plot.prototype.apply_ranges = function () {
     var p = self.props, sc = self.scales[i];
     var lo = p[axis + 'scalemin'], hi = p[axis + 'scalemax'];
     var full = self.full_range(axis);
-    if (etch.util.finite(lo) && etch.util.finite(hi) && !p['do_initial_autoscale_' + axis]) sc.set_range(lo, hi, false, false);
+    var explicit = etch.util.finite(lo) && etch.util.finite(hi) && !p['do_initial_autoscale_' + axis];
+    if (explicit) sc.set_range(lo, hi, false, false);
     else if (full) sc.set_range(full[0], full[1], true, false);
     else sc.set_range(0, 1, true, false);
-    sc.initial_auto = !!p['do_initial_autoscale_' + axis] && !full;
+    // Without a range of its own or a full range, the axis fits the data when it arrives.
+    sc.initial_auto = !explicit && !full;
   });
 };
 etch.Plot.prototype.fetch_all = function () {
@@ -120,6 +122,6 @@ etch.Plot.prototype.fetch_all = function () {
 };
 etch.Plot.prototype.data_arrived = function () {
   var self = this;
-  this.scales.forEach(function (sc) { if (sc.initial_auto && self.data_extent(sc.axis)) { sc.initial_auto = false; sc.auto_scale(); } });
+  this.scales.forEach(function (sc) { if (sc.initial_auto && self.data_extent(sc.axis)) { sc.initial_auto = false; sc.auto_scale(false); } });
   this.redraw();
 };
