@@ -192,4 +192,16 @@ bool GetEtchWebFile(const std::string& name, std::string& text)
     return AppendEmbeddedWebFile(name, text);
 }
 
+bool GetEtchResource(const std::string& name, std::string& bytes, std::string& mime)
+{
+    for (const auto* r = detail::kEmbeddedResources; r->name; ++r) {
+        if (name != r->name)
+            continue;
+        bytes.assign(r->bytes, r->size);
+        mime = EndsWith(name, ".gif") ? "image/gif" : "image/x-icon";
+        return true;
+    }
+    return false;
+}
+
 } // namespace Etch

@@ -14,6 +14,12 @@ struct EmbeddedWebFile {
 };
 // The table, ended by an entry without a name.
 extern const EmbeddedWebFile kEmbeddedWebFiles[];
+struct EmbeddedResource {
+    const char* name;
+    const char* bytes;
+    unsigned long size;
+};
+extern const EmbeddedResource kEmbeddedResources[];
 } // namespace detail
 
 enum EtchBundleFlags : unsigned {
@@ -34,5 +40,8 @@ bool GetWebFileMimeType(const std::string& name, std::string& mime);
 void ListEmbeddedWebFiles(std::vector<std::string>& names);
 // The text for a file or bundle name: a bundle, or a single file; false when there is none.
 bool GetEtchWebFile(const std::string& name, std::string& text);
+// The images named by the page's etch_proxy_ResourceURLs ("throbber.gif", "cursor_....cur"),
+// with their MIME type; false for any other name.
+bool GetEtchResource(const std::string& name, std::string& bytes, std::string& mime);
 
 } // namespace Etch

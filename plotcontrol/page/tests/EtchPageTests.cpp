@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,33 @@ TEST(EtchPage, PageCarriesResourcesProxyBundleAndPlotDivision)
     EXPECT_NE(page.find("  <script type='text/javascript'>" + bundle + "\n//# sourceURL"), std::string::npos);
     EXPECT_EQ(page.find(File("remote.js")), std::string::npos);
     EXPECT_EQ(page.substr(page.size() - 16), "</script></html>");
+}
+
+TEST(EtchPage, EveryResourceThePageNamesIsEmbedded)
+{
+    const std::string& page = Etch::GetEtchPageHtml();
+    std::vector<std::string> names { "throbber.gif" };
+    for (std::size_t at = page.find("cursor_"); at != std::string::npos; at = page.find("cursor_", at + 1)) {
+        const std::size_t end = page.find(".cur'", at);
+        if (end != std::string::npos && end - at < 40 && page.find('\'', at) > end)
+            names.push_back(page.substr(at, end - at + 4));
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    ASSERT_EQ(names.size(), 9u);
+    for (const auto& n : names) {
+        std::string bytes, mime;
+        ASSERT_TRUE(Etch::GetEtchResource(n, bytes, mime)) << n;
+        if (n.ends_with(".gif")) {
+            EXPECT_EQ(bytes.substr(0, 6), "GIF89a");
+            EXPECT_EQ(mime, "image/gif");
+        } else {
+            EXPECT_EQ(bytes.substr(0, 4), std::string("\0\0\2\0", 4)) << n;   // a cursor resource
+            EXPECT_EQ(bytes.size(), 4286u) << n;
+        }
+    }
+    std::string bytes, mime;
+    EXPECT_FALSE(Etch::GetEtchResource("etch_local.js", bytes, mime));
 }
 
 } // namespace
