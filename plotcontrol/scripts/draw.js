@@ -45,7 +45,10 @@ etch.plot_drawing.draw_back = function (g, ctx) {
   this.scales.forEach(function (s) { s.draw(g, ctx); });
 };
 etch.plot_drawing.draw_overlay = function (g, ctx) {
-  this.plotters.forEach(function (pl) { if (pl.layer === 'overlay' && pl.draw) pl.draw(g, ctx); });
+  var list = this.plotters.filter(function (pl) { return pl.layer === 'overlay' && pl.draw; });
+  // Plotters in data units stay inside the plot area; regions (legend, text) may lie anywhere.
+  g.clip(ctx.area, function () { list.forEach(function (pl) { if (!pl.free) pl.draw(g, ctx); }); });
+  list.forEach(function (pl) { if (pl.free) pl.draw(g, ctx); });
 };
 etch.plot_drawing.draw_labels = function (g, ctx) {
   var p = ctx.props, a = ctx.area;
@@ -82,7 +85,7 @@ etch.plot_drawing.layout_buttons = function () {
   var ctx = this.context(), a = ctx.area;
   if (p.showmenubutton) {
     this.buttons.push(new etch.MenuButton(this.root, Math.max(0, a.x - 18), Math.max(0, a.y - 18) , 'Y scale', function (r) { self.scales[1].open_menu(r); }));
-    this.buttons.push(new etch.MenuButton(this.root, Math.min(this.width - 17, a.right() + 1), a.bottom() + 2, 'X scale', function (r) { self.scales[0].open_menu(r); }));
+    this.buttons.push(new etch.MenuButton(this.root, Math.min(this.width - 17, a.right() + 1), a.bottom() + p.majorticksize + p.canvas_fontsize + 8, 'X scale', function (r) { self.scales[0].open_menu(r); }));
   }
   this.events.emit('layout', ctx);
 };

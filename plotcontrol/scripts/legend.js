@@ -15,6 +15,7 @@ etch.region_drag = function (self, x, y, ctx) {
   };
 };
 etch.Legend = function (plot, props, parent) {
+  this.free = true;
   etch.init_plotter(this, plot, props, parent, 'legend', {
     id: ['string', 'legend'], background: ['colour', function () { return etch.colours.white; }],
     x_percent: ['number', 0.7], y_percent: ['number', 0.05], titles: ['any', null]

@@ -1,6 +1,7 @@
 // Plotter "text_region": a movable text box; a double click edits its text, which goes out
 // through RegionTextChanged, and a move through RegionPosChanged.
 etch.TextRegion = function (plot, props, parent) {
+  this.free = true;
   etch.init_plotter(this, plot, props, parent, 'text_region', {
     text: ['string', ''], font_size: ['number', 16], background: ['colour', function () { return etch.colours.white; }],
     x_percent: ['number', 0.5], y_percent: ['number', 0.0], id: ['string', 'text_region']

@@ -22,11 +22,12 @@ etch.VLines.prototype.draw = function (g, ctx) {
       if (r > l) g.rect(l, a.y, r - l, a.h, { fill: fc });
     }
   }
-  this.values.forEach(function (v) {
+  this.values.forEach(function (v, i) {
     var x = ctx.sx.to_pix(v);
+    var shown = self.values.indexOf(v) === i;   // a value shared by two bands is labelled once
     if (x < a.x - 0.5 || x > a.right() + 0.5) return;
     g.line(x, a.y, x, a.bottom(), { stroke: p.colour, width: 1 });
-    if (p.showvalues) g.text(etch.Scaling.label(v, p.scalesigfigs), x + 2, a.y + 2, { fill: p.textcolour, size: p.fontsize, family: p.fontfamily });
+    if (p.showvalues && shown) g.text(etch.Scaling.label(v, p.scalesigfigs), x + 2, a.y + 2, { fill: p.textcolour, size: p.fontsize, family: p.fontfamily });
   });
   self.last_ctx = ctx;
 };

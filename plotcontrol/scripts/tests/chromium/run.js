@@ -2,19 +2,21 @@
 // Draws every plotter type with the stand-alone etch_remote.js bundle and inline data in
 // Debian's chromium (--headless), catching script errors with window.onerror and reading the
 // results back from the dumped DOM. With --screenshot FILE it also writes a picture.
-//   node tests/chromium/run.js <etch_page_dump> [--screenshot FILE]
+//   node tests/chromium/run.js <etch_page_dump> <etch_markup_compile> [--screenshot FILE]
+// The HRV views' markup is compiled by the plot compiler first, as the native side does.
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
-const { FIXTURES } = require('../fixtures');
+const { FIXTURES, MARKUP, DATA } = require('../fixtures');
 
 const tool = process.argv[2];
+const compiler = process.argv[3];
 const shotAt = process.argv.indexOf('--screenshot');
 const shot = shotAt > 0 ? process.argv[shotAt + 1] : null;
 const chromium = ['/usr/bin/chromium', '/usr/bin/chromium-browser'].find((p) => fs.existsSync(p));
-if (!tool || !chromium) {
-  console.error('usage: run.js <etch_page_dump> [--screenshot FILE]; needs Debian\'s chromium');
+if (!tool || !compiler || !chromium) {
+  console.error('usage: run.js <etch_page_dump> <etch_markup_compile> [--screenshot FILE]; needs Debian\'s chromium');
   process.exit(2);
 }
 const bundle = execFileSync(tool, ['etch_remote.js'], { encoding: 'utf8', maxBuffer: 8 << 20 });
@@ -27,8 +29,17 @@ const data = {
   $Y: series(300, (i) => 0.75 + 0.12 * Math.sin(i * 0.37 + 0.4)),
   $P: series(60, (i) => Math.exp(-((i - 10) ** 2) / 30) + 0.4 * Math.exp(-((i - 25) ** 2) / 20))
 };
-const names = Object.keys(FIXTURES);
-const cells = names.map((n, i) => `<div class="cell" style="left:${(i % 4) * 400}px;top:${Math.floor(i / 4) * 300}px">` +
+// Each fixture is a function returning the records: the compiled markup's setup argument for
+// the HRV views (the compiler writes "etch.get_plot('<id>').setup(<records>);").
+const fixtures = {};
+for (const [n, f] of Object.entries(FIXTURES)) fixtures[n] = f;
+for (const [n, markup] of Object.entries(MARKUP)) {
+  const script = execFileSync(compiler, ['x'], { input: markup, encoding: 'utf8' });
+  fixtures['hrv_' + n] = script.replace(/^etch\.get_plot\('x'\)\.setup\(/, '').replace(/\);$/, '');
+}
+Object.assign(data, DATA);
+const names = Object.keys(fixtures);
+const cells = names.map((n, i) => `<div class="cell" style="left:${(i % 5) * 400}px;top:${Math.floor(i / 5) * 300}px">` +
   `<div id="plot_${n}" style="position:absolute;width:400px;height:300px"></div></div>`).join('');
 
 const html = `<!doctype html><html><head><style>body{margin:0} .cell{position:absolute;width:400px;height:300px}</style>
@@ -39,7 +50,7 @@ window.addEventListener('unhandledrejection', function (e) { window.__errors.pus
 (async function () {
   var data = ${JSON.stringify(data)};
   Object.keys(data).forEach(function (k) { etch.remote.set_data(k, data[k]); });
-  var fixtures = {${names.map((n) => `${JSON.stringify(n)}: function () { return ${FIXTURES[n]}; }`).join(',\n')}};
+  var fixtures = {${names.map((n) => `${JSON.stringify(n)}: function () { return ${fixtures[n]}; }`).join(',\n')}};
   var out = {};
   for (var name of Object.keys(fixtures)) {
     var plot = await etch.make_plot('plot_' + name, '');
@@ -47,6 +58,11 @@ window.addEventListener('unhandledrejection', function (e) { window.__errors.pus
     plot.setup(fixtures[name]());
     await Promise.all(plot.loading);
     plot.paint();
+    if (name === 'hrv_tachogram') {   // the cursor and its readout, as under the mouse
+      var r = plot.root.getBoundingClientRect(), ar = plot.context().area;
+      plot.root.dispatchEvent(new MouseEvent('mousemove', { clientX: r.left + ar.x + ar.w * 0.4, clientY: r.top + ar.y + 20, bubbles: true }));
+      plot.paint();
+    }
     var a = plot.context().area, c = plot.canvas.ctx;
     var img = c.getImageData(a.x + 1, a.y + 1, a.w - 2, a.h - 2).data, inked = 0;
     for (var i = 0; i < img.length; i += 4) if (img[i] < 240 || img[i + 1] < 240 || img[i + 2] < 240) inked++;
@@ -69,7 +85,7 @@ try {
   dom = execFileSync('timeout', ['-k', '5', '90', chromium, ...args, '--dump-dom', 'file://' + file],
     { encoding: 'utf8', maxBuffer: 32 << 20, stdio: ['ignore', 'pipe', 'ignore'] });
   if (shot)
-    execFileSync('timeout', ['-k', '5', '90', chromium, ...args, '--window-size=1600,900', `--screenshot=${path.resolve(shot)}`, 'file://' + file],
+    execFileSync('timeout', ['-k', '5', '90', chromium, ...args, '--window-size=2000,900', `--screenshot=${path.resolve(shot)}`, 'file://' + file],
       { stdio: 'ignore' });
 } finally {
   fs.rmSync(dir, { recursive: true, force: true });
