@@ -113,12 +113,16 @@ etch.Plot.prototype.apply_ranges = function () {
 };
 etch.Plot.prototype.fetch_all = function () {
   var self = this, gen = this.generation;
+  // With hidewhiledrawing the plot shows only once all its data has arrived.
+  this.root.style.visibility = this.props.hidewhiledrawing ? 'hidden' : '';
   this.loading = this.plotters.filter(function (p) { return p.fetch; }).map(function (p) {
     return Promise.resolve(p.fetch()).then(function () {
       if (gen === self.generation) self.data_arrived();
     });
   });
-  return Promise.all(this.loading);
+  return Promise.all(this.loading).then(function () {
+    if (gen === self.generation) self.root.style.visibility = '';
+  });
 };
 etch.Plot.prototype.data_arrived = function () {
   var self = this;
