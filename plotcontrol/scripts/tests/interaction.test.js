@@ -77,3 +77,23 @@ test('dragging a scale pans it and reports the new range once, at the end', asyn
   assert.strictEqual(sent.length, 1);
   assert.ok(Math.abs(sent[0][0] - 0.5) < 1e-9 && Math.abs(sent[0][1] - 1.5) < 1e-9 && sent[0][2] === 0, `${sent[0]}`);
 });
+
+test('zoom buttons zoom about the centre, report the four scale ends, and undo', async () => {
+  const { window, plot, calls } = await plotWith(axes);
+  const button = (t) => Array.from(window.document.querySelectorAll('.etch-button')).find((b) => b.title === t);
+  button('Zoom in').dispatchEvent(new window.MouseEvent('click', { bubbles: true }));
+  const z = calls.filter((c) => c[0] === 'ZoomLevelChanged');
+  assert.deepStrictEqual([z[0][1], Array.from(z[0][2])], ['zoom', [0.25, 0.75, 0.25, 0.75]]);
+  assert.deepStrictEqual(calls.filter((c) => c[0] === 'SetZoomState')[0].slice(1), ['zoom', true, false]);
+  button('Undo zoom').dispatchEvent(new window.MouseEvent('click', { bubbles: true }));
+  assert.deepStrictEqual([plot.get_scales()[0].min, plot.get_scales()[0].max], [0, 1]);
+});
+
+test('the cursor readout fills {0}, {1} and {2}: a histogram\'s bin and count', async () => {
+  const { window, plot, ctx } = await plotWith(axes.concat([{ property_name: 'hist', markup: {
+    cursor: { readout: 'bin = [{0}, {1}) s, count = {2}' }, bins: ['interval', 0, 0.25, null, 0], heights: [0.1, 0.9, 0.5] } }]));
+  plot.root.dispatchEvent(new window.MouseEvent('mousemove', { clientX: ctx.sx.to_pix(0.3), clientY: ctx.area.y + 5, bubbles: true }));
+  plot.paint();
+  assert.strictEqual(plot.plotters.find((p) => p.type === 'cursor').text(), 'bin = [0.25, 0.5) s, count = 0.9');
+  assert.ok(plot.overlay_el.innerHTML.includes('count = 0.9'));
+});
