@@ -85,3 +85,14 @@ test('compression keeps each column\'s extremes and breaks lines at gaps', () =>
   const yPix = segs.flatMap((s) => s.filter((v, i) => i % 2 === 1));
   assert.ok(yPix.includes(sy.to_pix(5)) && yPix.includes(sy.to_pix(-5)), 'peaks survive');
 });
+
+test('labels come from RequestLabelsData from index 0 by 1 until a short reply', async () => {
+  const labels = Array.from({ length: 1500 }, (_, i) => `beat ${i}`);
+  const { etch, calls } = load({ bindings: { RequestLabelsData: (e, t, iv, n) => labels.slice(t, t + n) } });
+  const p = etch.to_provider(['text_generator', '$LABELS', new etch.Colour(0, 0, 0)]);
+  assert.ok(p.is_text);
+  const got = await p.fetch();
+  assert.strictEqual(got.length, 1500);
+  assert.strictEqual(got[1499], 'beat 1499');
+  assert.deepStrictEqual(calls.map((c) => c.slice(1, 4)), [['$LABELS', 0, 1], ['$LABELS', 1024, 1]]);
+});
