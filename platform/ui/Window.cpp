@@ -807,9 +807,11 @@ bool ShowWindow(HWND hwnd, int command)
     case SW_RESTORE:
     case SW_SHOWNORMAL:
     case SW_SHOW:
+    case SW_SHOWNOACTIVATE:
+    case SW_SHOWNA:
         if (!wasVisible)
             SendMessage(hwnd, WM_SHOWWINDOW, 1, 0);
-        if (command != SW_SHOW && wasMaximised) {
+        if ((command == SW_RESTORE || command == SW_SHOWNORMAL) && wasMaximised) {
             {
                 Lock lock(S().lock);
                 if (Window* window = detail::FindWindowLocked(hwnd))
