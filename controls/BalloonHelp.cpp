@@ -109,8 +109,15 @@ Size CBalloonHelp::ContentSize(DC& dc) const
     }
     dc.SelectFont(content);
     Rect body { 0, 0, 0, 0 };
-    if (!mContent.empty())
+    if (!mContent.empty()) {
+        // Lines as written, wrapped only where one would be wider than the title line or a
+        // readable width.
+        Rect line { 0, 0, 0, 0 };
+        dc.DrawText(mContent, line, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+        const int wrap = std::min<int>(line.Width(), std::max(titleWidth, 40 * mMargin));
+        body = { 0, 0, wrap, 0 };
         dc.DrawText(mContent, body, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
+    }
     return { std::max(titleWidth, body.Width()), titleHeight + mMargin + body.Height() };
 }
 
