@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "controls/BalloonHelp.h"
+#include "controls/Popup.h"
 #include "foundation/ui/PlatformHelpers.h"
 #include "ui/Controls.h"
 #include "ui/Input.h"
@@ -86,8 +87,6 @@ ErrorProvider::~ErrorProvider()
 {
     if (WTL::CBalloonHelp* balloon = WTL::CBalloonHelp::FromWindow(mBalloon))
         balloon->Hide();
-    if (mPopup && IsWindow(mPopup))
-        DestroyWindow(mPopup);
 }
 
 void ErrorProvider::SetOptions(unsigned options)
@@ -105,7 +104,7 @@ Size ErrorProvider::IconSize() const
 
 HWND ErrorProvider::BalloonWindow() const { return mBalloon && IsWindow(mBalloon) ? mBalloon : nullptr; }
 
-HWND ErrorProvider::PopupWindow() const { return mPopup && IsWindow(mPopup) ? mPopup : nullptr; }
+HWND ErrorProvider::PopupWindow() const { return mPopup ? mPopup->GetHandle() : nullptr; }
 
 void ErrorProvider::Setup()
 {
@@ -173,23 +172,13 @@ void ErrorProvider::OnTimer()
     if (mElapsed >= kHoverTick && mElapsed <= kPopupLife) {
         if (!mPopupShown) {
             mPopupShown = true;
-            // A plain tip window under the cursor with the message.
-            const Point cursor = GetCursorPos();
-            std::unique_ptr<DC> measure = DC::CreateMemory();
-            measure->SelectFont(ControlFont(GetHandle()));
-            Rect text { 0, 0, 300, 0 };
-            measure->DrawText(mMessage, text, DT_CALCRECT | DT_WORDBREAK);
-            mPopup = CreateWindowEx(0, kTooltipClass, mMessage.c_str(), WS_POPUP, cursor.x - 3, cursor.y + 19,
-                text.Width() + 5, text.Height() + 2, GetParent(GetHandle()), 0, nullptr);
-            if (mPopup)
-                ShowWindow(mPopup, SW_SHOWNOACTIVATE);
+            Point cursor = GetCursorPos();
+            mPopup = std::make_unique<KEL::Popup>(GetHandle(), Point { cursor.x - 3, cursor.y + 19 }, mMessage);
         }
     } else if (mElapsed > kPopupLife) {
         KillTimer(GetHandle(), kHoverTimer);
         mElapsed = 0;
-        if (mPopup && IsWindow(mPopup))
-            DestroyWindow(mPopup);
-        mPopup = nullptr;
+        mPopup.reset();
     }
 }
 

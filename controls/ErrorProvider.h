@@ -10,6 +10,10 @@
 #include "ui/Gdi.h"
 #include "ui/Resources.h"
 
+namespace KEL {
+class Popup;
+}
+
 namespace KELControls {
 
 class ErrorProvider : public SubclassedWindow {
@@ -65,7 +69,7 @@ private:
     vx::ui::Point mLastMouse { -1000, -1000 };
     std::function<void()> mClick;
     HWND mBalloon = nullptr;
-    HWND mPopup = nullptr;
+    std::unique_ptr<KEL::Popup> mPopup;
     bool mPopupShown = false;
     int mElapsed = 0;
     bool mTracking = false;

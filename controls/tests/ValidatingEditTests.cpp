@@ -10,6 +10,7 @@
 #include "controls/BalloonHelp.h"
 #include "controls/DialogSettingsWarningDlg.h"
 #include "controls/ErrorProvider.h"
+#include "controls/Popup.h"
 #include "controls/ValidatingEdit.h"
 #include "ui/Clock.h"
 #include "ui/Desktop.h"
@@ -313,6 +314,71 @@ TEST_F(Controls, HoveringTheMarkerShowsOneBalloonThatClosesWhenTheMouseLeaves)
     EXPECT_FALSE(IsWindow(balloon));
     EXPECT_EQ(marker.BalloonWindow(), nullptr);
     EXPECT_EQ(GetCapture(), nullptr);
+}
+
+// ---- The popup ------------------------------------------------------------------------------------
+
+TEST_F(Controls, ThePopupWrapsAt300PixelsAndStaysInsideTheWorkArea)
+{
+    const std::wstring longLine(200, L'x');
+    const std::wstring words = L"a long single line of words that must wrap somewhere before it gets too wide to read";
+    KEL::Popup wrapped(nullptr, { 100, 100 }, words);
+    Rect r;
+    GetWindowRect(wrapped.GetHandle(), &r);
+    EXPECT_LE(r.Width(), 305);
+    EXPECT_GT(r.Height(), 30); // more than one line
+    EXPECT_EQ(r.left, 102);
+    EXPECT_EQ(r.top, 102);
+    EXPECT_TRUE(IsWindowVisible(wrapped.GetHandle()));
+
+    struct Case {
+        Point at;
+        const char* rule;
+    };
+    for (const Case& c : { Case { { 1590, 100 }, "right" }, Case { { 100, 955 }, "bottom" }, Case { { -50, -40 }, "left and top" } }) {
+        KEL::Popup popup(nullptr, c.at, L"Some text");
+        GetWindowRect(popup.GetHandle(), &r);
+        EXPECT_LE(r.right, 1600 - 10) << c.rule;
+        EXPECT_LE(r.bottom, 960) << c.rule;
+        EXPECT_GE(r.left, 0) << c.rule;
+        EXPECT_GE(r.top, 0) << c.rule;
+    }
+    KEL::Popup below(nullptr, { 100, 955 }, L"Some text");
+    GetWindowRect(below.GetHandle(), &r);
+    EXPECT_EQ(r.bottom, 957 - 3); // above the point
+}
+
+TEST_F(Controls, ThePopupOfAHiddenHostExistsButIsNotShownAndThePopupModeCountsTheHover)
+{
+    RegisterClass({ L"ControlsTestTop", 0, &DefWindowProc });
+    HWND main = CreateWindowEx(0, L"ControlsTestTop", L"", WS_POPUP, 0, 0, 100, 100, nullptr, 0, nullptr);
+    GetApplication().mainWindow = main;
+    {
+        KEL::Popup popup(nullptr, { 100, 100 }, L"Hidden");
+        EXPECT_TRUE(IsWindow(popup.GetHandle()));
+        EXPECT_FALSE(IsWindowVisible(popup.GetHandle()));
+    }
+    GetApplication().mainWindow = nullptr;
+    DestroyWindow(main);
+
+    ASSERT_TRUE(MakeDialog());
+    ErrorProvider marker(mDialog, kValueMarkerId);
+    marker.SetOptions(ErrorProvider::kPopup | ErrorProvider::kWarningIcon);
+    marker.SetMessage(L"Too large");
+    ShowWindow(marker.GetHandle(), SW_SHOW);
+    Point at { 3, 3 };
+    ClientToScreen(marker.GetHandle(), &at);
+    ScreenToClient(mDialog, &at);
+    InjectMouse(mDialog, WM_MOUSEMOVE, at);
+    RunUntilIdle();
+    EXPECT_EQ(marker.PopupWindow(), nullptr);
+    RunFor(50);
+    ASSERT_TRUE(marker.PopupWindow());
+    EXPECT_TRUE(IsWindowVisible(marker.PopupWindow()));
+    RunFor(4900);
+    EXPECT_TRUE(marker.PopupWindow());
+    RunFor(100);
+    EXPECT_EQ(marker.PopupWindow(), nullptr); // five seconds of hover, then gone
 }
 
 // ---- The balloon ----------------------------------------------------------------------------------
