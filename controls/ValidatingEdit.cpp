@@ -77,6 +77,14 @@ void ShowRangeMessage(const std::wstring& text)
     vx::ui::MessageBox(owner, text, app.name, app.mainWindow ? 0x30 : 0x2030);
 }
 
+// Fills the marker with the range message and shows it.
+void ShowOnProvider(ErrorProvider& provider, const std::wstring& message)
+{
+    provider.SetTitle(std::wstring(HostString(kInvalidValueTitle).View()));
+    provider.SetMessage(message);
+    vx::ui::ShowWindow(provider.GetHandle(), vx::ui::SW_SHOW);
+}
+
 bool IsNumberCharacter(wchar_t c, wchar_t separator)
 {
     return c == L'-' || c == L'+' || c == L'e' || c == L'E' || (c >= L'0' && c <= L'9') || c == separator;
@@ -199,9 +207,7 @@ void FltRangeValidatorErrProv::Error(HWND owner)
 {
     if (!mProvider)
         return FltRangeValidator::Error(owner);
-    mProvider->SetTitle(std::wstring(HostString(kInvalidValueTitle).View()));
-    mProvider->SetMessage(FormatRange(kValueRangeText, Lower(), Upper()));
-    vx::ui::ShowWindow(mProvider->GetHandle(), vx::ui::SW_SHOW);
+    ShowOnProvider(*mProvider, FormatRange(kValueRangeText, Lower(), Upper()));
 }
 
 LongRangeValidatorErrProv::LongRangeValidatorErrProv(long min, long max, ErrorProvider* provider)
@@ -214,9 +220,7 @@ void LongRangeValidatorErrProv::Error(HWND owner)
 {
     if (!mProvider)
         return KELRangeValidator::Error(owner);
-    mProvider->SetTitle(std::wstring(HostString(kInvalidValueTitle).View()));
-    mProvider->SetMessage(FormatRange(kValueRangeText, Min(), Max()));
-    vx::ui::ShowWindow(mProvider->GetHandle(), vx::ui::SW_SHOW);
+    ShowOnProvider(*mProvider, FormatRange(kValueRangeText, Min(), Max()));
 }
 
 // ---- Edits ----------------------------------------------------------------------------------------
