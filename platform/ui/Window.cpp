@@ -811,11 +811,9 @@ bool ShowWindow(HWND hwnd, int command)
     case SW_SHOWNA:
         // Showing never activates here: activation follows input (and SetActiveWindow), so the
         // no-activate forms differ only in that they leave a maximised window as it is.
-        if (command == SW_SHOWNA)
-            command = SW_SHOW;
         if (!wasVisible)
             SendMessage(hwnd, WM_SHOWWINDOW, 1, 0);
-        if (command != SW_SHOW && wasMaximised) {
+        if ((command == SW_RESTORE || command == SW_SHOWNORMAL) && wasMaximised) {
             {
                 Lock lock(S().lock);
                 if (Window* window = detail::FindWindowLocked(hwnd))
