@@ -178,8 +178,8 @@ constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 // ShowWindow commands.
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOWNORMAL = 1;
-constexpr int SW_SHOWNOACTIVATE = 4; // show without activating
 constexpr int SW_MAXIMIZE = 3;
+constexpr int SW_SHOWNOACTIVATE = 4; // show without activating
 constexpr int SW_SHOW = 5;
 constexpr int SW_SHOWNA = 8; // show in its present state without activating
 constexpr int SW_RESTORE = 9;
