@@ -53,6 +53,18 @@ void SetUILanguage(WORD language);
 void SetBuildLabelsHidden(bool hidden);
 std::vector<std::wstring> BuildLabels();
 
+// The menu items the extension's classes registered, in registration order: the item's path of
+// texts ("HRV|Analyse"; a path ending in '|' is a submenu, a last part "-" a separator), its
+// command id and the class's command handler (not held: valid while the class object lives).
+struct RegisteredCommand {
+    GUID classGuid;
+    IUnknown* handler = nullptr;
+    DWORD id = 0;
+    std::wstring path;
+    bool group = false;
+};
+std::vector<RegisteredCommand> RegisteredCommands();
+
 // Receivers of routed messages, offered each message in the order they were added.
 void AddMessageReceiver(IMessageHandler* handler);
 void RemoveMessageReceiver(IMessageHandler* handler);

@@ -690,11 +690,22 @@ HRESULT HostCommandFactory::CreateCommand(DWORD commandId, HMODULE module, DWORD
     });
 }
 
+namespace {
+
+std::mutex gCounterpartMutex;
+std::vector<HostClassCounterpart*> gCounterparts;
+
+} // namespace
+
 HostClassCounterpart::HostClassCounterpart(const GUID& classGuid, IUnknown* handler, IUnknown* owner)
     : mClassGuid(classGuid)
     , mHandler(handler)
     , mOwner(owner)
 {
+    {
+        std::lock_guard lock(gCounterpartMutex);
+        gCounterparts.push_back(this);
+    }
     if (mHandler && !SameObject(mHandler, mOwner)) {
         mHandler->AddRef();
         mHandlerHeld = true;
@@ -703,6 +714,10 @@ HostClassCounterpart::HostClassCounterpart(const GUID& classGuid, IUnknown* hand
 
 HostClassCounterpart::~HostClassCounterpart()
 {
+    {
+        std::lock_guard lock(gCounterpartMutex);
+        gCounterparts.erase(std::remove(gCounterparts.begin(), gCounterparts.end(), this), gCounterparts.end());
+    }
     if (mHandlerHeld)
         mHandler->Release();
     for (ICAFCommand* command : mCommands)
@@ -763,6 +778,20 @@ HRESULT FrameworkClassObject::QueryInterface(REFIID iid, void** out)
     if (iid == IMessageFactory::kIid)
         return Hand(mMessages, iid, out);
     return SimpleUnknownImp1<IUnknown, 0>::QueryInterface(iid, out);
+}
+
+std::vector<RegisteredCommand> RegisteredCommands()
+{
+    std::vector<RegisteredCommand> out;
+    std::lock_guard lock(gCounterpartMutex);
+    for (const HostClassCounterpart* counterpart : gCounterparts)
+        for (ICAFCommand* command : counterpart->Commands())
+            if (auto* own = dynamic_cast<HostCommand*>(command)) {
+                const HostCommand::Fields& f = own->Describe();
+                out.push_back({ counterpart->ClassGuid(), counterpart->Handler() ? counterpart->Handler() : counterpart->Owner(),
+                    own->TableId() ? own->TableId() : f.id, f.caption, f.kind == HostCommand::Kind::Group });
+            }
+    return out;
 }
 
 } // namespace caf

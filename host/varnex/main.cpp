@@ -9,6 +9,7 @@
 #include "varnex/Analyse.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/SelfTest.h"
+#include "varnex/Open.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ void PrintUsage(std::ostream& out)
     out << "usage: varnex list-classes [--framework=host|extension] EXTENSION\n"
                  "       varnex analyse RECORD [options]\n"
                  "       varnex selftest [--list] [--seed N] [NAME...]\n"
+                 "       varnex open RECORD [--extension FILE]\n"
                  "  list-classes  load the extension and list the class objects it registers\n"
                  "  --framework   who makes the framework reachable: the host (default) or the\n"
                  "                extension, which then loads libcaf.so from varnex's folder\n"
@@ -38,6 +40,9 @@ void PrintUsage(std::ostream& out)
                  "  selftest      run the extension's built-in self-tests case by case (NAME: a case,\n"
                  "                or a test for all its cases); --list names them, --seed N repeats\n"
                  "                the random choices of an earlier run\n"
+                 "  open          the desktop window on a recording (needs a display): the HRV menu\n"
+                 "                runs the analysis; --run \"HRV|Analyse\" chooses a menu item,\n"
+                 "                --screenshot FILE.png saves the window, --exit closes it after\n"
                  "  --help        this text\n";
 }
 
@@ -88,6 +93,15 @@ int main(int argc, char** argv)
             return 2;
         }
         return varnex::SelfTest(options, std::cout, std::cerr);
+    }
+    if (!args.empty() && args[0] == "open") {
+        varnex::OpenOptions options;
+        std::string error;
+        if (!varnex::ParseOpenArguments({ args.begin() + 1, args.end() }, options, error)) {
+            std::cerr << "varnex: " << error << " (varnex with no arguments shows the usage)\n";
+            return 2;
+        }
+        return varnex::Open(options, std::cerr);
     }
     if (args.empty() || args[0] != "list-classes")
         return Usage();

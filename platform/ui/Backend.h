@@ -22,6 +22,12 @@ struct Backend {
     std::function<void(HWND, bool visible)> WindowShown;
     std::function<void(HWND, const Rect& screenRect)> WindowMoved;
     std::function<void(HWND, const std::wstring& text)> WindowTextChanged;
+    // Part of a top-level window's image was painted (window coordinates).
+    std::function<void(HWND, const Rect& area)> WindowPainted;
+    // The cursor shown over the windows changed (a cursor id, IDC_ARROW...).
+    std::function<void(int cursorId)> CursorChanged;
+    // The menu bar of a top-level window was set or changed (DrawMenuBar); the menu is opaque here.
+    std::function<void(HWND, void* menu)> MenuBarChanged;
 
     // The screen area a maximised top-level window fills, and the default size of a new one.
     std::function<Rect()> GetDisplayBounds;

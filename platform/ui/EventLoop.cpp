@@ -2,13 +2,78 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <optional>
 
 #include "ui/Clock.h"
+#include "ui/Input.h"
 #include "ui/MessageQueue.h"
 #include "ui/WindowSystemState.h"
 
 namespace vx::ui {
+
+namespace {
+
+struct Translators {
+    std::map<int, MessageTranslator> list;
+    std::map<int, std::function<void()>> idle;
+    int next = 1;
+};
+
+Translators& ThreadTranslators()
+{
+    thread_local Translators translators;
+    return translators;
+}
+
+} // namespace
+
+int AddMessageTranslator(MessageTranslator translator)
+{
+    Translators& t = ThreadTranslators();
+    const int id = t.next++;
+    t.list.emplace(id, std::move(translator));
+    return id;
+}
+
+void RemoveMessageTranslator(int id)
+{
+    ThreadTranslators().list.erase(id);
+}
+
+int AddIdleHandler(std::function<void()> handler)
+{
+    Translators& t = ThreadTranslators();
+    const int id = t.next++;
+    t.idle.emplace(id, std::move(handler));
+    return id;
+}
+
+void RemoveIdleHandler(int id)
+{
+    ThreadTranslators().idle.erase(id);
+}
+
+void RunIdleHandlers()
+{
+    auto handlers = ThreadTranslators().idle; // a handler may remove itself
+    for (auto& [id, handler] : handlers)
+        if (handler)
+            handler();
+}
+
+void ProcessMessage(const MSG& msg)
+{
+    if (!PassKeyFilters(msg))
+        return;
+    // The latest translator first (a modal dialog's before its owner's accelerators). A copy, as
+    // translators come and go while they run.
+    auto translators = ThreadTranslators().list;
+    for (auto it = translators.rbegin(); it != translators.rend(); ++it)
+        if (it->second && it->second(msg))
+            return;
+    DispatchMessage(&msg);
+}
 
 namespace {
 
@@ -21,7 +86,7 @@ bool DrainQueue(int* dispatched)
             PostQuitMessage(static_cast<int>(msg.wParam));
             return false;
         }
-        DispatchMessage(&msg);
+        ProcessMessage(msg);
         ++*dispatched;
     }
     return true;
@@ -43,17 +108,26 @@ std::optional<std::uint64_t> NextTimerDue()
 int RunUntilIdle()
 {
     int dispatched = 0;
-    DrainQueue(&dispatched);
+    if (DrainQueue(&dispatched)) {
+        // Idle once, and then what the idle handlers posted.
+        RunIdleHandlers();
+        DrainQueue(&dispatched);
+    }
     return dispatched;
 }
 
 int RunMessageLoop()
 {
     MSG msg;
-    int result;
-    while ((result = GetMessage(&msg, nullptr, 0, 0)) > 0)
-        DispatchMessage(&msg);
-    return result == 0 ? static_cast<int>(msg.wParam) : -1;
+    for (;;) {
+        // The idle handlers run each time the queue has run dry, before the loop waits.
+        if (!PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE))
+            RunIdleHandlers();
+        const int result = GetMessage(&msg, nullptr, 0, 0);
+        if (result <= 0)
+            return result == 0 ? static_cast<int>(msg.wParam) : -1;
+        ProcessMessage(msg);
+    }
 }
 
 void RunFor(std::uint64_t ms)

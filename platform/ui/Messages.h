@@ -165,6 +165,8 @@ constexpr DWORD WS_HSCROLL = 0x00100000;
 constexpr DWORD WS_TABSTOP = 0x00010000;
 constexpr DWORD WS_EX_NOPARENTNOTIFY = 0x00000004;
 constexpr DWORD WS_EX_TOPMOST = 0x00000008;
+constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080;
+constexpr DWORD WS_EX_NOACTIVATE = 0x08000000;
 
 // Class styles.
 constexpr UINT CS_VREDRAW = 0x0001;
@@ -177,7 +179,9 @@ constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOWNORMAL = 1;
 constexpr int SW_MAXIMIZE = 3;
+constexpr int SW_SHOWNOACTIVATE = 4; // show without activating
 constexpr int SW_SHOW = 5;
+constexpr int SW_SHOWNA = 8; // show in its present state without activating
 constexpr int SW_RESTORE = 9;
 
 // SetWindowPos flags.

@@ -108,6 +108,16 @@ std::vector<HWND> ChildrenOf(HWND hwnd)
     return window ? window->children : std::vector<HWND> {};
 }
 
+std::vector<HWND> OwnedWindows(HWND owner)
+{
+    std::vector<HWND> owned;
+    Lock lock(S().lock);
+    for (const auto& [key, window] : S().windows)
+        if (window->owner == owner && !window->destroying)
+            owned.push_back(window->handle);
+    return owned;
+}
+
 // WM_DESTROY: the window first, then its children (top of the z-order first), depth first.
 void SendDestroyTree(HWND hwnd)
 {
@@ -405,6 +415,16 @@ HWND CreateWindowEx(DWORD exStyle, const wchar_t* className, const wchar_t* text
     HWND hwnd = AddWindow(cs);
     if (hwnd == nullptr)
         return nullptr;
+    if (!child && parent) {
+        // A top-level window made with a parent is owned by that window's top-level window: it
+        // stays above it and goes with it.
+        Lock lock(S().lock);
+        const Window* owner = detail::FindWindowLocked(parent);
+        while (owner && owner->parent)
+            owner = detail::FindWindowLocked(owner->parent);
+        if (Window* window = detail::FindWindowLocked(hwnd); window && owner)
+            window->owner = owner->handle;
+    }
     if (!child && !BackendAcceptsWindow(hwnd)) {
         Lock lock(S().lock);
         detail::EraseWindowLocked(hwnd);
@@ -425,6 +445,9 @@ bool DestroyWindow(HWND hwnd)
     }
     if (style & WS_CHILD)
         SendParentNotify(hwnd, WM_DESTROY);
+    // Owned windows go first.
+    for (HWND owned : OwnedWindows(hwnd))
+        DestroyWindow(owned);
     if (style & WS_VISIBLE)
         ShowWindow(hwnd, SW_HIDE);
     SendDestroyTree(hwnd);
@@ -482,6 +505,11 @@ LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPA
 HWND GetParent(HWND hwnd)
 {
     return WithWindow(hwnd, HWND { nullptr }, [](const Window& window) { return window.parent; });
+}
+
+HWND GetOwner(HWND hwnd)
+{
+    return WithWindow(hwnd, HWND { nullptr }, [](const Window& window) { return window.owner; });
 }
 
 HWND SetParent(HWND hwnd, HWND newParent)
@@ -779,9 +807,13 @@ bool ShowWindow(HWND hwnd, int command)
     case SW_RESTORE:
     case SW_SHOWNORMAL:
     case SW_SHOW:
+    case SW_SHOWNOACTIVATE:
+    case SW_SHOWNA:
+        // Showing never activates here: activation follows input (and SetActiveWindow), so the
+        // no-activate forms differ only in that they leave a maximised window as it is.
         if (!wasVisible)
             SendMessage(hwnd, WM_SHOWWINDOW, 1, 0);
-        if (command != SW_SHOW && wasMaximised) {
+        if ((command == SW_RESTORE || command == SW_SHOWNORMAL) && wasMaximised) {
             {
                 Lock lock(S().lock);
                 if (Window* window = detail::FindWindowLocked(hwnd))

@@ -51,6 +51,8 @@ LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPA
 // The tree. Children are kept in z-order, top first; a new child goes to the bottom, so the
 // first child is the first created.
 HWND GetParent(HWND hwnd);
+// The owner of a top-level window made with a parent (null for others).
+HWND GetOwner(HWND hwnd);
 HWND SetParent(HWND hwnd, HWND newParent); // previous parent, or null on failure
 HWND GetAncestor(HWND hwnd, UINT relation);
 HWND GetWindow(HWND hwnd, UINT relation);

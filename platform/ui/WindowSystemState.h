@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ui/Backend.h"
+#include "ui/Gdi.h"
 #include "ui/Messages.h"
 #include "ui/Timer.h"
 
@@ -78,6 +79,9 @@ struct Window {
     WNDPROC proc = nullptr;
     bool destroying = false;
     Rect update; // client coordinates
+    BitmapPtr image; // top-level windows: what the window shows (window rectangle, backing store)
+    std::optional<Region> shape; // the window region (window coordinates), when one is set
+    HWND owner = nullptr; // owned popups go with their owner
     bool erase = false;
 
     bool IsTopLevel() const { return (style & WS_CHILD) == 0; }

@@ -1,0 +1,272 @@
+#include "controls/BalloonHelp.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "foundation/ui/PlatformHelpers.h"
+#include "ui/Controls.h"
+#include "ui/Desktop.h"
+#include "ui/Input.h"
+#include "ui/MessageQueue.h"
+#include "ui/Paint.h"
+#include "ui/Timer.h"
+#include "ui/Window.h"
+
+namespace WTL {
+
+using namespace vx::ui;
+
+namespace {
+
+constexpr const wchar_t* kClassName = L"BalloonHelp";
+constexpr DWORD kToolWindow = 0x00000080;
+constexpr UINT_PTR kTimeoutTimer = 1;
+
+void RegisterBalloonClass()
+{
+    static const bool registered = [] {
+        WindowClass cls;
+        cls.name = kClassName;
+        cls.proc = &DefWindowProc;
+        return RegisterClass(cls);
+    }();
+    (void)registered;
+}
+
+Font TitleFont(const Font& content)
+{
+    Font f = content;
+    f.weight = FW_BOLD;
+    return f;
+}
+
+} // namespace
+
+CBalloonHelp::CBalloonHelp() = default;
+
+CBalloonHelp::~CBalloonHelp()
+{
+    HWND hwnd = GetHandle();
+    if (hwnd) {
+        Detach();
+        DestroyWindow(hwnd);
+    }
+}
+
+CBalloonHelp* CBalloonHelp::FromWindow(HWND hwnd) { return dynamic_cast<CBalloonHelp*>(FromHandle(hwnd)); }
+
+bool CBalloonHelp::Create(HWND parent, const std::wstring& title, const std::wstring& content, const Point* anchor,
+    unsigned options, const std::wstring& linkTarget, unsigned timeoutMs, unsigned layout)
+{
+    mTitle = title;
+    mContent = content;
+    mOptions = options;
+    mLinkTarget = linkTarget;
+    mTimeout = timeoutMs;
+    mLayout = layout;
+    if (anchor)
+        mAnchor = *anchor;
+    if (!GetHandle()) {
+        RegisterBalloonClass();
+        const DWORD ex = kToolWindow | ((options & 0x4) ? WS_EX_TOPMOST : 0);
+        HWND hwnd = CreateWindowEx(ex, kClassName, title.c_str(), WS_POPUP, 0, 0, 10, 10, parent, 0, nullptr);
+        if (!hwnd || !Attach(hwnd))
+            return false;
+    } else {
+        SetWindowText(GetHandle(), title);
+    }
+    const double scale = std::max(ShcoreDLL::GetDpiForWindow(GetHandle()).x, ShcoreDLL::GetDpiForWindow(GetHandle()).y) / 96.0;
+    mMargin = static_cast<int>(std::ceil(8 * scale));
+    mTailHeight = static_cast<int>(std::ceil(20 * scale));
+    Reposition();
+    mShownAt = GetCursorPos();
+    SetCapture(GetHandle());
+    if (mTimeout)
+        SetTimer(GetHandle(), kTimeoutTimer, mTimeout);
+    if (!(mOptions & kNoShow))
+        ShowWindow(GetHandle(), SW_SHOWNA);
+    return true;
+}
+
+void CBalloonHelp::SetIcon(StockIcon icon)
+{
+    const int dpi = ShcoreDLL::GetDpiForWindow(GetHandle()).x;
+    mIcon = LoadStockIcon(icon, false, dpi);
+}
+
+Size CBalloonHelp::ContentSize(DC& dc) const
+{
+    const Font content = ControlFont(GetHandle());
+    dc.SelectFont(TitleFont(content));
+    Rect title { 0, 0, 0, 0 };
+    dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    int titleWidth = title.Width();
+    int titleHeight = title.Height();
+    if (mIcon) {
+        titleWidth += mIcon->Width() + mMargin;
+        titleHeight = std::max(titleHeight, mIcon->Height());
+    }
+    dc.SelectFont(content);
+    Rect body { 0, 0, 0, 0 };
+    if (!mContent.empty()) {
+        // Lines as written, wrapped only where one would be wider than the title line or a
+        // readable width.
+        Rect line { 0, 0, 0, 0 };
+        dc.DrawText(mContent, line, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+        const int wrap = std::min<int>(line.Width(), std::max(titleWidth, 40 * mMargin));
+        body = { 0, 0, wrap, 0 };
+        dc.DrawText(mContent, body, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
+    }
+    return { std::max(titleWidth, body.Width()), titleHeight + mMargin + body.Height() };
+}
+
+void CBalloonHelp::Reposition()
+{
+    HWND hwnd = GetHandle();
+    if (!hwnd)
+        return;
+    std::unique_ptr<DC> dc = DC::CreateMemory();
+    const Size content = ContentSize(*dc);
+    const int w = content.cx + 2 * mMargin;
+    const int h = content.cy + 2 * mMargin + mTailHeight;
+
+    Monitor monitor;
+    GetMonitorInfo(MonitorFromPoint(mAnchor, MONITOR_DEFAULTTONEAREST), &monitor);
+    const Rect& screen = monitor.bounds;
+    const bool upper = mAnchor.y < (screen.top + screen.bottom) / 2;
+    const bool left = mAnchor.x < (screen.left + screen.right) / 2;
+    const int t = mTailHeight;
+    mTailOnTop = upper;
+
+    int baseX = left ? (w - t) / 4 : 3 * (w - t) / 4;
+    // The tip lies straight under (or over) the middle of the base; the window is placed so that
+    // it touches the anchor, then kept on the monitor with the tip following the shift.
+    int tipX = baseX + t / 2;
+    int x = mAnchor.x - tipX;
+    int y = upper ? mAnchor.y : mAnchor.y - (h - 1);
+    const int shiftedX = std::clamp(x, static_cast<int>(screen.left), std::max<int>(screen.left, screen.right - w));
+    const int shiftedY = std::clamp(y, static_cast<int>(screen.top), std::max<int>(screen.top, screen.bottom - h));
+    tipX += x - shiftedX;
+    x = shiftedX;
+    y = shiftedY;
+    const auto clampX = [&](int v) { return std::clamp(v, mMargin, std::max(mMargin, w - mMargin)); };
+    const int baseY = upper ? t : h - t;
+    const int tipY = upper ? 0 : h - 1;
+    mTail[0] = { clampX(baseX), baseY };
+    mTail[1] = { clampX(baseX + t), baseY };
+    mTail[2] = { clampX(tipX), tipY };
+
+    SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (mHotRect.IsEmpty())
+        GetWindowRect(hwnd, &mHotRect);
+    InvalidateRect(hwnd, nullptr, true);
+}
+
+void CBalloonHelp::Hide()
+{
+    if (!GetHandle())
+        return;
+    ShowWindow(GetHandle(), SW_HIDE);
+    PostMessage(GetHandle(), WM_CLOSE, 0, 0);
+}
+
+void CBalloonHelp::Paint(DC& dc)
+{
+    Rect client;
+    GetClientRect(GetHandle(), &client);
+    const Colour back = GetSysColor(COLOR_INFOBK);
+    const Colour text = GetSysColor(COLOR_INFOTEXT);
+    dc.FillSolidRect(client, back);
+    // The body and the tail, outlined in the text colour.
+    const Rect body { 0, mTailOnTop ? mTailHeight : 0, client.right, mTailOnTop ? client.bottom : client.bottom - mTailHeight };
+    dc.SelectPen(Pen::Solid(text));
+    dc.SelectBrush(Brush::Solid(back));
+    dc.RoundRect(body, { 10, 10 });
+    dc.Polygon(mTail);
+
+    Rect inner { body.left + mMargin, body.top + mMargin, body.right - mMargin, body.bottom - mMargin };
+    int titleLeft = inner.left;
+    const Font content = ControlFont(GetHandle());
+    dc.SelectFont(TitleFont(content));
+    Rect title { inner.left, inner.top, inner.right, inner.top };
+    dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    int titleHeight = title.Height();
+    if (mIcon) {
+        dc.AlphaBlend({ inner.left, inner.top, inner.left + mIcon->Width(), inner.top + mIcon->Height() }, mIcon,
+            { 0, 0, mIcon->Width(), mIcon->Height() }, 255, true);
+        titleLeft += mIcon->Width() + mMargin;
+        titleHeight = std::max(titleHeight, mIcon->Height());
+    }
+    dc.SetBkMode(TRANSPARENT);
+    dc.SetTextColor(text);
+    Rect titleRect { titleLeft, inner.top, inner.right, inner.top + titleHeight };
+    dc.DrawText(mTitle, titleRect, DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE | DT_VCENTER);
+    dc.SelectFont(content);
+    Rect bodyRect { inner.left, inner.top + titleHeight + mMargin, inner.right, inner.bottom };
+    dc.DrawText(mContent, bodyRect, DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
+}
+
+void CBalloonHelp::OnMouseMove()
+{
+    if (!(mOptions & kCloseOnMouseMove))
+        return;
+    const Point cursor = GetCursorPos();
+    if (mOptions & kUseHotRect) {
+        if (mHotRect.IsEmpty() || !mHotRect.Contains(cursor))
+            Hide();
+        return;
+    }
+    if (mOptions & kTrackBalloon) {
+        Rect window;
+        GetWindowRect(GetHandle(), &window);
+        window = { window.left - 3, std::min(window.top, mAnchor.y) - 3, window.right + 3, std::max(window.bottom, mAnchor.y + 1) + 3 };
+        if (!window.Contains(cursor))
+            Hide();
+        return;
+    }
+    if (std::abs(cursor.x - mShownAt.x) > 3 || std::abs(cursor.y - mShownAt.y) > 3)
+        Hide();
+}
+
+LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: {
+        PaintDC dc(GetHandle());
+        Paint(dc);
+        return 0;
+    }
+    case WM_DESTROY:
+        if (GetCapture() == GetHandle())
+            ReleaseCapture();
+        break;
+    case WM_MOUSEMOVE: OnMouseMove(); return 0;
+    case WM_LBUTTONDOWN:
+        if (mOptions & kCloseOnLButtonDown)
+            Hide();
+        return 0;
+    case WM_MOUSEACTIVATE: return 3; // no activation
+    case WM_TIMER:
+        if (wParam == kTimeoutTimer) {
+            KillTimer(GetHandle(), kTimeoutTimer);
+            Hide();
+        }
+        return 0;
+    case WM_ACTIVATEAPP:
+        if (!wParam && (mOptions & kCloseOnDeactivate))
+            Hide();
+        return 0;
+    default: break;
+    }
+    return DefaultProc(message, wParam, lParam);
+}
+
+void CBalloonHelp::WindowDestroyed()
+{
+    if (mOptions & kDeleteThisOnClose)
+        delete this;
+}
+
+} // namespace WTL

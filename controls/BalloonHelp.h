@@ -1,0 +1,79 @@
+#pragma once
+// A balloon-shaped tip: a title with an icon, a content text, and a tail that points at an anchor
+// on the screen. It closes when the mouse leaves (by distance, or by a hot rectangle), on a click,
+// on a time-out or when the application is deactivated, and can delete itself once closed.
+#include <string>
+
+#include "controls/SubclassedWindow.h"
+#include "ui/Gdi.h"
+#include "ui/Resources.h"
+
+namespace WTL {
+
+using vx::ui::HWND;
+
+class CBalloonHelp : public KELControls::SubclassedWindow {
+public:
+    enum Options : unsigned {
+        kCloseOnLButtonDown = 0x8 | 0x10 | 0x20,
+        kCloseOnMouseMove = 0x200,
+        kCloseOnDeactivate = 0x800,
+        kDeleteThisOnClose = 0x1000,
+        kNoShow = 0x8000,
+        kTrackBalloon = 0x20000,
+        kUseHotRect = 0x80000,
+    };
+    static constexpr unsigned kDefaultLayout = 0x2111;
+
+    CBalloonHelp();
+    ~CBalloonHelp() override;
+
+    // Creates (or, when the window exists, updates) the balloon and shows it unless kNoShow.
+    // False when the window could not be made.
+    virtual bool Create(HWND parent, const std::wstring& title, const std::wstring& content,
+        const vx::ui::Point* anchor, unsigned options, const std::wstring& linkTarget = {}, unsigned timeoutMs = 0,
+        unsigned layout = kDefaultLayout);
+    void SetIcon(vx::ui::StockIcon icon);
+    void SetAnchorPoint(vx::ui::Point screen) { mAnchor = screen; }
+    void SetHotRect(const vx::ui::Rect& screen) { mHotRect = screen; }
+    // Recomputes the size and places the tail's tip at the anchor, inside the anchor's monitor.
+    void Reposition();
+    // Closes: the window is destroyed when the posted WM_CLOSE arrives.
+    void Hide();
+
+    // Layout results (balloon-window coordinates), for the owner and tests.
+    bool TailOnTop() const { return mTailOnTop; }
+    vx::ui::Point TailBaseLeft() const { return mTail[0]; }
+    vx::ui::Point TailTip() const { return mTail[2]; }
+    int Margin() const { return mMargin; }
+    int TailHeight() const { return mTailHeight; }
+    std::wstring Content() const { return mContent; }
+    // The balloon attached to a window, or null.
+    static CBalloonHelp* FromWindow(HWND hwnd);
+
+protected:
+    vx::ui::LRESULT WindowProc(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam) override;
+    void WindowDestroyed() override;
+
+private:
+    void Paint(vx::ui::DC& dc);
+    void OnMouseMove();
+    vx::ui::Size ContentSize(vx::ui::DC& dc) const;
+
+    unsigned mOptions = 3;
+    unsigned mLayout = kDefaultLayout;
+    unsigned mTimeout = 0;
+    int mMargin = 8;
+    int mTailHeight = 20;
+    std::wstring mTitle;
+    std::wstring mContent;
+    std::wstring mLinkTarget;
+    vx::ui::Point mAnchor;
+    vx::ui::Rect mHotRect;
+    vx::ui::Point mShownAt;
+    vx::ui::BitmapPtr mIcon;
+    vx::ui::Point mTail[3];
+    bool mTailOnTop = true;
+};
+
+} // namespace WTL

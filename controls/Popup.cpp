@@ -1,0 +1,88 @@
+#include "controls/Popup.h"
+
+#include <algorithm>
+
+#include "ui/Controls.h"
+#include "ui/Desktop.h"
+#include "ui/Paint.h"
+#include "ui/Window.h"
+
+namespace KEL {
+
+using namespace vx::ui;
+
+namespace {
+
+constexpr const wchar_t* kClassName = L"KELPopup";
+constexpr DWORD kDisabled = 0x08000000, kBorder = 0x00800000;
+
+void RegisterPopupClass()
+{
+    static const bool registered = RegisterClass({ kClassName, 0, &DefWindowProc });
+    (void)registered;
+}
+
+} // namespace
+
+bool IsHostApplicationVisible()
+{
+    HWND main = GetApplication().mainWindow;
+    return !main || IsWindowVisible(main);
+}
+
+Popup::Popup(HWND parent, Point screen, const std::wstring& text)
+    : mText(text)
+    , mFont(ControlFont(nullptr))
+{
+    const Point at { screen.x + 2, screen.y + 2 };
+    std::unique_ptr<DC> dc = DC::CreateMemory();
+    dc->SelectFont(mFont);
+    Rect measured { 0, 0, 300, 0 };
+    dc->DrawText(mText, measured, DT_CALCRECT | DT_WORDBREAK);
+    const int w = measured.Width() + 5;
+    const int h = measured.Height() + 2;
+
+    // Kept inside the work area: pulled left to stay 10 pixels inside the right edge, shown above
+    // the point when it would pass the bottom, and never left of or above the work area.
+    Monitor monitor;
+    GetMonitorInfo(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor);
+    const Rect& work = monitor.workArea;
+    int x = std::min(at.x, static_cast<int>(work.right) - 10 - w);
+    int y = at.y + h > work.bottom ? at.y - h - 3 : at.y;
+    x = std::max(x, static_cast<int>(work.left));
+    y = std::max(y, static_cast<int>(work.top));
+
+    RegisterPopupClass();
+    HWND hwnd = CreateWindowEx(0, kClassName, L"", WS_POPUP | kDisabled | kBorder, x, y, w, h, parent, 0, nullptr);
+    if (hwnd && Attach(hwnd) && IsHostApplicationVisible())
+        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+}
+
+Popup::~Popup()
+{
+    HWND hwnd = GetHandle();
+    Detach();
+    if (hwnd && IsWindow(hwnd))
+        DestroyWindow(hwnd);
+}
+
+LRESULT Popup::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        PaintDC dc(GetHandle());
+        Rect client;
+        GetClientRect(GetHandle(), &client);
+        dc.FillSolidRect(client, kBackground);
+        dc.SelectFont(mFont);
+        dc.SetBkColor(kBackground);
+        dc.SetTextColor(Colour::Rgb(0, 0, 0));
+        dc.SetTextAlign(0);
+        dc.SetBkMode(TRANSPARENT);
+        Rect text { client.left + 1, client.top, client.right + 1, client.bottom };
+        dc.DrawText(mText, text, DT_WORDBREAK);
+        return 0;
+    }
+    return DefaultProc(message, wParam, lParam);
+}
+
+} // namespace KEL

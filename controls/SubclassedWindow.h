@@ -1,0 +1,41 @@
+#pragma once
+// A C++ object that takes over the window procedure of an existing window (a control made from a
+// dialog template, or a window of a class we register), forwarding what it does not handle to
+// the procedure it replaced. The object lets go of the window at WM_NCDESTROY.
+#include "ui/Messages.h"
+
+namespace KELControls {
+
+using vx::ui::HWND;
+using vx::ui::LPARAM;
+using vx::ui::LRESULT;
+using vx::ui::WPARAM;
+
+class SubclassedWindow {
+public:
+    SubclassedWindow() = default;
+    virtual ~SubclassedWindow();
+    SubclassedWindow(const SubclassedWindow&) = delete;
+    SubclassedWindow& operator=(const SubclassedWindow&) = delete;
+
+    // False for a stale handle or one already taken by another object.
+    bool Attach(HWND hwnd);
+    void Detach();
+    HWND GetHandle() const { return mHwnd; }
+
+    // The object attached to a window, or null.
+    static SubclassedWindow* FromHandle(HWND hwnd);
+
+protected:
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // Called after the window is gone (from WM_NCDESTROY).
+    virtual void WindowDestroyed() { }
+
+private:
+    static LRESULT Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND mHwnd = nullptr;
+    vx::ui::WNDPROC mPrevious = nullptr;
+};
+
+} // namespace KELControls

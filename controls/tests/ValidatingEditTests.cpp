@@ -1,0 +1,555 @@
+// Numeric fields, their error markers and balloons, and the invalid-settings warning, driven
+// headless: keystrokes and mouse moves as messages, a manual clock, results read as texts,
+// states and pixels.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "controls/BalloonHelp.h"
+#include "controls/DialogSettingsWarningDlg.h"
+#include "controls/ErrorProvider.h"
+#include "controls/Popup.h"
+#include "controls/ValidatingEdit.h"
+#include "ui/Clock.h"
+#include "ui/Desktop.h"
+#include "ui/Dialog.h"
+#include "ui/EventLoop.h"
+#include "ui/Input.h"
+#include "ui/MessageQueue.h"
+#include "ui/Paint.h"
+#include "ui/Window.h"
+
+using namespace vx::ui;
+using namespace KELControls;
+
+namespace {
+
+constexpr int kValueId = 100, kValueMarkerId = 101, kCountId = 102, kCountMarkerId = 103;
+
+DialogTemplate FieldsTemplate()
+{
+    DialogTemplate t;
+    t.caption = L"Settings";
+    t.style = WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_SETFONT;
+    t.units = { 10, 10, 200, 90 };
+    t.items = {
+        { kEditClass, L"", kValueId, WS_CHILD | WS_VISIBLE | WS_TABSTOP, { 10, 10, 80, 22 } },
+        { kStaticClass, L"", kValueMarkerId, WS_CHILD | WS_VISIBLE, { 82, 10, 92, 22 } },
+        { kEditClass, L"", kCountId, WS_CHILD | WS_VISIBLE | WS_TABSTOP, { 10, 30, 80, 42 } },
+        { kStaticClass, L"", kCountMarkerId, WS_CHILD | WS_VISIBLE, { 82, 30, 92, 42 } },
+        { kButtonClass, L"OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, { 60, 65, 110, 79 } },
+        { kButtonClass, L"Cancel", IDCANCEL, WS_CHILD | WS_VISIBLE | WS_TABSTOP, { 120, 65, 170, 79 } },
+    };
+    return t;
+}
+
+class Controls : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        mPreviousClock = SetClock(&mClock);
+        SetMonitors({ { { 0, 0, 1600, 1000 }, { 0, 0, 1600, 960 }, 96, true } });
+        SetDecimalSeparator(L'.');
+        TakeMessageBoxRequests();
+    }
+    void TearDown() override
+    {
+        if (mDialog && IsWindow(mDialog))
+            DestroyWindow(mDialog);
+        RunUntilIdle();
+        SetDecimalSeparator(0);
+        SetMonitors({});
+        SetClock(mPreviousClock);
+        TakeMessageBoxRequests();
+    }
+
+    HWND MakeDialog(DialogProc proc = {})
+    {
+        if (!proc)
+            proc = [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; };
+        mDialog = CreateDialogIndirectParam(FieldsTemplate(), nullptr, proc, 0);
+        return mDialog;
+    }
+
+    static void Type(HWND edit, const std::wstring& keys)
+    {
+        for (wchar_t c : keys)
+            SendMessage(edit, WM_CHAR, c, 0);
+    }
+
+    ManualClock mClock;
+    Clock* mPreviousClock = nullptr;
+    HWND mDialog = nullptr;
+};
+
+// ---- Numbers ---------------------------------------------------------------------------------
+
+TEST_F(Controls, AWholeTextIsOneNumberAndTheBoundsAreInclusive)
+{
+    ASSERT_TRUE(MakeDialog());
+    DoubleEdit edit(mDialog, kValueId, 0, 10);
+    struct Case {
+        const wchar_t* text;
+        bool number;
+        bool valid;
+    };
+    const Case cases[] = {
+        { L"0", true, true }, { L"10", true, true }, { L"10.0001", true, false }, { L"1e3", true, false },
+        { L"-0.5", true, false }, { L"", false, false }, { L"-", false, false }, { L"e", false, false },
+        { L"1e", false, false }, { L"5 ", false, false }, { L"5x", false, false }, { L"2.5", true, true },
+    };
+    for (const Case& c : cases) {
+        edit.SetText(c.text);
+        EXPECT_EQ(edit.IsValidNumber(), c.number) << std::string(c.text, c.text + std::wcslen(c.text));
+        EXPECT_EQ(edit.GetValidator()->IsValid(c.text), c.valid) << std::string(c.text, c.text + std::wcslen(c.text));
+    }
+}
+
+TEST_F(Controls, GetValueRoundsToThePrecisionAndKeepsValuesTheScaleCannotReach)
+{
+    ASSERT_TRUE(MakeDialog());
+    DoubleEdit edit(mDialog, kValueId, -1e308, 1e308);
+    struct Case {
+        const wchar_t* text;
+        int precision;
+        double expected;
+    };
+    const Case cases[] = {
+        { L"1234.5678", 3, 1235 }, { L"1234.5678", 5, 1234.57 }, { L"0.0123456", 0, 0.0123456 },
+        { L"0", 4, 0 }, { L"abc", 4, 0 }, { L"1e-300", 0, 1e-300 }, { L"-1e-305", 3, -1e-305 },
+        { L"12xyz", 0, 12 },
+    };
+    for (const Case& c : cases) {
+        edit.SetText(c.text);
+        edit.precision = c.precision;
+        const double v = edit.GetValue();
+        ASSERT_TRUE(std::isfinite(v));
+        EXPECT_NEAR(v, c.expected, std::fabs(c.expected) * 1e-12) << c.precision;
+    }
+    // Only the first 29 characters count: the 30th (a letter) is never seen.
+    edit.SetText(std::wstring(29, L'1') + L"x");
+    EXPECT_TRUE(edit.IsValidNumber());
+    EXPECT_GT(edit.GetValue(), 1e28);
+}
+
+TEST_F(Controls, SetValueWritesThePrecisionInFixedOrDefaultNotation)
+{
+    ASSERT_TRUE(MakeDialog());
+    DoubleEdit edit(mDialog, kValueId, 0, 10);
+    edit.fixed = true;
+    edit.SetValue(0.1);
+    EXPECT_EQ(edit.GetText(), L"0.100000000");
+    edit.fixed = false;
+    edit.SetValue(0.1);
+    EXPECT_EQ(edit.GetText(), L"0.1");
+    edit.precision = 3;
+    edit.SetValue(1234.5678);
+    EXPECT_EQ(edit.GetText(), L"1.23e+03");
+}
+
+TEST_F(Controls, TheUsersSeparatorIsTypedReadAndWrittenAlike)
+{
+    SetDecimalSeparator(L',');
+    ASSERT_TRUE(MakeDialog());
+    DoubleEdit edit(mDialog, kValueId, 0, 10);
+    HWND hwnd = edit.GetHandle();
+    Type(hwnd, L"1.,5");
+    EXPECT_EQ(edit.GetText(), L"1,5"); // the point never reaches the text
+    EXPECT_TRUE(edit.IsValidNumber());
+    EXPECT_DOUBLE_EQ(edit.GetValue(), 1.5);
+    EXPECT_TRUE(edit.GetValidator()->IsValid(L"1,5"));
+    EXPECT_FALSE(edit.GetValidator()->IsValid(L"1.5"));
+
+    // What the dialog writes passes its own validator.
+    edit.SetValue(2.25);
+    EXPECT_EQ(edit.GetText(), L"2,25");
+    EXPECT_TRUE(edit.GetValidator()->IsValid(edit.GetText()));
+    Validator* v = edit.GetValidator();
+    std::wstring text;
+    double in = 7.5;
+    EXPECT_EQ(v->Transfer(text, &in, TransferDirection::SetData), 0u); // no transfer option
+    v->SetOption(Validator::kTransfer);
+    EXPECT_EQ(v->Transfer(text, &in, TransferDirection::SetData), sizeof(double));
+    EXPECT_EQ(text, L"7,5");
+    EXPECT_TRUE(v->IsValid(text));
+    double out = 0;
+    text = L"3,25";
+    v->Transfer(text, &out, TransferDirection::GetData);
+    EXPECT_DOUBLE_EQ(out, 3.25);
+}
+
+// ---- Reporting --------------------------------------------------------------------------------
+
+TEST_F(Controls, WithoutAMarkerKeystrokesAreSilentAndValidationShowsTheRangeMessage)
+{
+    ASSERT_TRUE(MakeDialog());
+    DoubleEdit edit(mDialog, kValueId, 0, 10);
+    Type(edit.GetHandle(), L"12a");
+    EXPECT_EQ(edit.GetText(), L"12"); // the letter is filtered
+    EXPECT_TRUE(TakeMessageBoxRequests().empty());
+    EXPECT_FALSE(edit.Validate());
+    const auto boxes = TakeMessageBoxRequests();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Please enter a number from 0 to 10.");
+    EXPECT_EQ(boxes[0].type & 0x30, 0x30u);
+    EXPECT_EQ(GetFocus(), edit.GetHandle());
+}
+
+TEST_F(Controls, AMarkerFollowsEachKeystrokeAndSwallowsTheValidationMessageBox)
+{
+    ASSERT_TRUE(MakeDialog());
+    DoubleEdit value(mDialog, kValueId, 0, 10);
+    ErrorProvider valueMarker(mDialog, kValueMarkerId);
+    value.SetErrorProvider(&valueMarker);
+    IntEdit count(mDialog, kCountId, 1, 5);
+    ErrorProvider countMarker(mDialog, kCountMarkerId);
+    count.SetErrorProvider(&countMarker);
+    EXPECT_TRUE(GetWindowLongPtr(count.GetHandle(), GWL_STYLE) & ES_NUMBER);
+    EXPECT_FALSE(IsWindowVisible(valueMarker.GetHandle()));
+
+    Type(value.GetHandle(), L"1");
+    EXPECT_FALSE(IsWindowVisible(valueMarker.GetHandle()));
+    Type(value.GetHandle(), L"2");
+    EXPECT_TRUE(IsWindowVisible(valueMarker.GetHandle()));
+    EXPECT_EQ(valueMarker.Title(), L"Invalid Value");
+    EXPECT_EQ(valueMarker.Message(), L"Value must be in range 0 to 10.");
+    EXPECT_FALSE(value.Validate());
+    EXPECT_TRUE(TakeMessageBoxRequests().empty()); // the marker speaks instead
+    Type(value.GetHandle(), L"\b");
+    EXPECT_FALSE(IsWindowVisible(valueMarker.GetHandle()));
+    EXPECT_EQ(valueMarker.Title(), L"");
+    EXPECT_EQ(valueMarker.Message(), L"");
+
+    Type(count.GetHandle(), L"7");
+    EXPECT_TRUE(IsWindowVisible(countMarker.GetHandle()));
+    EXPECT_EQ(countMarker.Message(), L"Value must be in range 1 to 5.");
+    // Dropping the provider brings back the bounds with the plain validator.
+    count.SetErrorProvider(nullptr);
+    EXPECT_FALSE(count.Validate());
+    ASSERT_EQ(TakeMessageBoxRequests().size(), 1u);
+    count.SetText(L"5");
+    EXPECT_TRUE(count.Validate());
+}
+
+// ---- The marker ---------------------------------------------------------------------------------
+
+TEST_F(Controls, TheMarkerNormalisesItsOptionsAndDrawsTheChosenIconAtTheScaledSize)
+{
+    struct Case {
+        unsigned in, out;
+    };
+    const Case cases[] = { { 0, 9 }, { 8 | 16 | 32, 16 | 1 }, { 32 | 2 | 4, 32 | 2 }, { 64 | 4, 64 | 4 | 8 } };
+    for (const Case& c : cases)
+        EXPECT_EQ(ErrorProvider::NormaliseOptions(c.in), c.out) << c.in;
+
+    for (int dpi : { 96, 144 }) {
+        SetMonitors({ { { 0, 0, 1600, 1000 }, { 0, 0, 1600, 960 }, dpi, true } });
+        ASSERT_TRUE(MakeDialog());
+        ErrorProvider marker(mDialog, kValueMarkerId);
+        const int side = dpi * 12 / 96;
+        EXPECT_EQ(marker.IconSize(), (Size { side, side }));
+        Rect r;
+        GetWindowRect(marker.GetHandle(), &r);
+        EXPECT_EQ(r.GetSize(), (Size { side, side }));
+        ShowWindow(marker.GetHandle(), SW_SHOW);
+        BitmapPtr image = CaptureWindow(mDialog);
+        ASSERT_TRUE(image);
+        Point at { 0, 0 };
+        ClientToScreen(marker.GetHandle(), &at);
+        Rect dialog;
+        GetWindowRect(mDialog, &dialog);
+        // Most of the marker is the error icon's red; the face colour is grey.
+        int red = 0;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                const Colour c = image->Pixel(at.x - dialog.left + x, at.y - dialog.top + y);
+                red += c.Red() > 150 && c.Green() < 120 && c.Blue() < 120;
+            }
+        EXPECT_GT(red, side * side / 3) << dpi;
+        DestroyWindow(mDialog);
+        mDialog = nullptr;
+    }
+}
+
+TEST_F(Controls, HoveringTheMarkerShowsOneBalloonThatClosesWhenTheMouseLeaves)
+{
+    ASSERT_TRUE(MakeDialog());
+    DoubleEdit value(mDialog, kValueId, 0, 10);
+    ErrorProvider marker(mDialog, kValueMarkerId);
+    value.SetErrorProvider(&marker);
+    Type(value.GetHandle(), L"99");
+    ASSERT_TRUE(IsWindowVisible(marker.GetHandle()));
+
+    Point centre { 6, 6 };
+    ClientToScreen(marker.GetHandle(), &centre);
+    Point inDialog = centre;
+    ScreenToClient(mDialog, &inDialog);
+    InjectMouse(mDialog, WM_MOUSEMOVE, inDialog);
+    RunUntilIdle();
+    HWND balloon = marker.BalloonWindow();
+    ASSERT_TRUE(balloon);
+    EXPECT_TRUE(IsWindowVisible(balloon));
+    EXPECT_EQ(GetWindowText(balloon), L"Invalid Value");
+    auto* object = WTL::CBalloonHelp::FromWindow(balloon);
+    ASSERT_TRUE(object);
+    EXPECT_EQ(object->Content(), L"Value must be in range 0 to 10.");
+
+    // A second show (a click on the marker while the balloon is up) keeps the one balloon.
+    SendMessage(marker.GetHandle(), WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(marker.BalloonWindow(), balloon);
+    EXPECT_EQ(GetCapture(), balloon);
+
+    // Inside the marker the balloon stays; outside it closes and deletes itself.
+    Point inBalloon = { centre.x + 1, centre.y };
+    ScreenToClient(balloon, &inBalloon);
+    InjectMouse(balloon, WM_MOUSEMOVE, inBalloon);
+    RunUntilIdle();
+    EXPECT_TRUE(IsWindow(balloon));
+    Point away = { centre.x + 40, centre.y + 40 };
+    ScreenToClient(balloon, &away);
+    InjectMouse(balloon, WM_MOUSEMOVE, away);
+    RunUntilIdle();
+    EXPECT_FALSE(IsWindow(balloon));
+    EXPECT_EQ(marker.BalloonWindow(), nullptr);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+// ---- The popup ------------------------------------------------------------------------------------
+
+TEST_F(Controls, ThePopupWrapsAt300PixelsAndStaysInsideTheWorkArea)
+{
+    const std::wstring longLine(200, L'x');
+    const std::wstring words = L"a long single line of words that must wrap somewhere before it gets too wide to read";
+    KEL::Popup wrapped(nullptr, { 100, 100 }, words);
+    Rect r;
+    GetWindowRect(wrapped.GetHandle(), &r);
+    EXPECT_LE(r.Width(), 305);
+    EXPECT_GT(r.Height(), 30); // more than one line
+    EXPECT_EQ(r.left, 102);
+    EXPECT_EQ(r.top, 102);
+    EXPECT_TRUE(IsWindowVisible(wrapped.GetHandle()));
+
+    struct Case {
+        Point at;
+        const char* rule;
+    };
+    for (const Case& c : { Case { { 1590, 100 }, "right" }, Case { { 100, 955 }, "bottom" }, Case { { -50, -40 }, "left and top" } }) {
+        KEL::Popup popup(nullptr, c.at, L"Some text");
+        GetWindowRect(popup.GetHandle(), &r);
+        EXPECT_LE(r.right, 1600 - 10) << c.rule;
+        EXPECT_LE(r.bottom, 960) << c.rule;
+        EXPECT_GE(r.left, 0) << c.rule;
+        EXPECT_GE(r.top, 0) << c.rule;
+    }
+    KEL::Popup below(nullptr, { 100, 955 }, L"Some text");
+    GetWindowRect(below.GetHandle(), &r);
+    EXPECT_EQ(r.bottom, 957 - 3); // above the point
+}
+
+TEST_F(Controls, ThePopupOfAHiddenHostExistsButIsNotShownAndThePopupModeCountsTheHover)
+{
+    RegisterClass({ L"ControlsTestTop", 0, &DefWindowProc });
+    HWND main = CreateWindowEx(0, L"ControlsTestTop", L"", WS_POPUP, 0, 0, 100, 100, nullptr, 0, nullptr);
+    GetApplication().mainWindow = main;
+    {
+        KEL::Popup popup(nullptr, { 100, 100 }, L"Hidden");
+        EXPECT_TRUE(IsWindow(popup.GetHandle()));
+        EXPECT_FALSE(IsWindowVisible(popup.GetHandle()));
+    }
+    GetApplication().mainWindow = nullptr;
+    DestroyWindow(main);
+
+    ASSERT_TRUE(MakeDialog());
+    ErrorProvider marker(mDialog, kValueMarkerId);
+    marker.SetOptions(ErrorProvider::kPopup | ErrorProvider::kWarningIcon);
+    marker.SetMessage(L"Too large");
+    ShowWindow(marker.GetHandle(), SW_SHOW);
+    Point at { 3, 3 };
+    ClientToScreen(marker.GetHandle(), &at);
+    ScreenToClient(mDialog, &at);
+    InjectMouse(mDialog, WM_MOUSEMOVE, at);
+    RunUntilIdle();
+    EXPECT_EQ(marker.PopupWindow(), nullptr);
+    RunFor(50);
+    ASSERT_TRUE(marker.PopupWindow());
+    EXPECT_TRUE(IsWindowVisible(marker.PopupWindow()));
+    RunFor(4900);
+    EXPECT_TRUE(marker.PopupWindow());
+    RunFor(100);
+    EXPECT_EQ(marker.PopupWindow(), nullptr); // five seconds of hover, then gone
+}
+
+// ---- The balloon ----------------------------------------------------------------------------------
+
+TEST_F(Controls, TheBalloonPointsItsTailAtTheAnchorFromTheQuadrantsSide)
+{
+    for (int dpi : { 96, 144 }) {
+        SetMonitors({ { { 0, 0, 1600, 1000 }, { 0, 0, 1600, 960 }, dpi, true } });
+        WTL::CBalloonHelp balloon;
+        const Point lowerRight { 1400, 900 };
+        ASSERT_TRUE(balloon.Create(nullptr, L"Title", L"Some content", &lowerRight, 0x8000));
+        EXPECT_EQ(balloon.Margin(), dpi == 96 ? 8 : 12);
+        EXPECT_EQ(balloon.TailHeight(), dpi == 96 ? 20 : 30);
+        Rect r;
+        GetWindowRect(balloon.GetHandle(), &r);
+        EXPECT_FALSE(balloon.TailOnTop());
+        EXPECT_EQ(r.top + balloon.TailTip().y, lowerRight.y);
+        EXPECT_EQ(r.left + balloon.TailTip().x, lowerRight.x);
+        const int w = r.Width(), t = balloon.TailHeight();
+        EXPECT_EQ(balloon.TailBaseLeft().x, 3 * (w - t) / 4);
+        EXPECT_EQ(balloon.TailBaseLeft().y, r.Height() - t);
+        // Made but not shown, and holding the capture.
+        EXPECT_FALSE(IsWindowVisible(balloon.GetHandle()));
+        EXPECT_EQ(GetCapture(), balloon.GetHandle());
+    }
+    // An anchor at the left edge of the upper half: tail on top, the window kept on the monitor
+    // and the tip still on the anchor.
+    WTL::CBalloonHelp balloon;
+    const Point upperLeft { 2, 5 };
+    ASSERT_TRUE(balloon.Create(nullptr, L"Title", L"Some content", &upperLeft, 0x8000));
+    Rect r;
+    GetWindowRect(balloon.GetHandle(), &r);
+    EXPECT_TRUE(balloon.TailOnTop());
+    EXPECT_GE(r.left, 0);
+    EXPECT_EQ(r.top, upperLeft.y);
+    EXPECT_EQ(balloon.TailTip().x, balloon.Margin()); // clamped to the margin
+}
+
+TEST_F(Controls, TheDistanceRuleClosesOnAFourPixelMoveButNotOnThree)
+{
+    // The cursor rests at (500, 500) when the balloon opens.
+    RegisterClass({ L"ControlsTestTop", 0, &DefWindowProc });
+    HWND top = CreateWindowEx(0, L"ControlsTestTop", L"", WS_POPUP | WS_VISIBLE, 0, 0, 1000, 1000, nullptr, 0, nullptr);
+    InjectMouse(top, WM_MOUSEMOVE, { 500, 500 });
+    RunUntilIdle();
+    auto* balloon = new WTL::CBalloonHelp();
+    const Point anchor { 500, 500 };
+    ASSERT_TRUE(balloon->Create(nullptr, L"T", L"C", &anchor, 0x200 | 0x1000));
+    HWND hwnd = balloon->GetHandle();
+    Point p { 503, 497 };
+    ScreenToClient(hwnd, &p);
+    InjectMouse(hwnd, WM_MOUSEMOVE, p);
+    RunUntilIdle();
+    ASSERT_TRUE(IsWindow(hwnd));
+    p = { 504, 500 };
+    ScreenToClient(hwnd, &p);
+    InjectMouse(hwnd, WM_MOUSEMOVE, p);
+    RunUntilIdle();
+    EXPECT_FALSE(IsWindow(hwnd)); // and the object deleted itself (ASan would see a leak otherwise)
+    DestroyWindow(top);
+}
+
+// ---- The warning dialog ---------------------------------------------------------------------------
+
+TEST_F(Controls, TheWarningIsCentredOnTheWorkAreaAndKeepsItsCornerOnASmallOne)
+{
+    for (const Rect work : { Rect { 0, 0, 1600, 960 }, Rect { 100, 50, 200, 100 } }) {
+        SetMonitors({ { { 0, 0, 1600, 1000 }, work, 96, true } });
+        HWND seen = nullptr;
+        Rect window;
+        Colour markerCorner;
+        SetDialogScript([&](HWND dialog) {
+            seen = dialog;
+            GetWindowRect(dialog, &window);
+            BitmapPtr image = CaptureWindow(dialog);
+            Point marker { 0, 0 };
+            ClientToScreen(GetDlgItem(dialog, DialogSettingsWarningDlg::kMarkerId), &marker);
+            markerCorner = image->Pixel(marker.x - window.left, marker.y - window.top);
+            EndDialog(dialog, IDCANCEL);
+        });
+        DialogSettingsWarningDlg warning(nullptr);
+        warning.Execute();
+        SetDialogScript({});
+        ASSERT_TRUE(seen);
+        if (work.Width() > window.Width()) {
+            EXPECT_EQ(window.left, work.left + (work.Width() - window.Width()) / 2);
+            EXPECT_EQ(window.top, work.top + (work.Height() - window.Height()) / 2);
+        } else {
+            EXPECT_EQ(window.left, work.left);
+            EXPECT_EQ(window.top, work.top);
+        }
+        // The marker sits on the face colour without an edge.
+        EXPECT_EQ(markerCorner, GetSysColor(COLOR_BTNFACE));
+    }
+}
+
+// ---- A settings dialog, end to end ------------------------------------------------------------------
+
+TEST_F(Controls, ABadValueShowsTheMarkerTheBalloonAndTheWarningUntilCorrected)
+{
+    std::unique_ptr<DoubleEdit> value;
+    std::unique_ptr<ErrorProvider> marker;
+    int warnings = 0;
+    std::wstring warningText;
+    bool closed = false;
+    HWND balloon = nullptr;
+    HWND dialog = MakeDialog([&](HWND hwnd, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            value = std::make_unique<DoubleEdit>(hwnd, kValueId, 0.5, 2.5);
+            marker = std::make_unique<ErrorProvider>(hwnd, kValueMarkerId);
+            value->SetErrorProvider(marker.get());
+            value->precision = 3;
+            value->SetValue(1.0);
+            return 1;
+        }
+        if (message == WM_COMMAND && (wParam & 0xFFFF) == IDOK) {
+            if (!value->Validate() || IsWindowVisible(marker->GetHandle())) {
+                DialogSettingsWarningDlg(hwnd).Execute();
+                return 1;
+            }
+            closed = true;
+            DestroyWindow(hwnd);
+            return 1;
+        }
+        return 0;
+    });
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(value->GetText(), L"1");
+    SetFocus(value->GetHandle());
+    SendMessage(value->GetHandle(), EM_SETSEL, 0, -1);
+    Type(value->GetHandle(), L"3");
+    ASSERT_TRUE(IsWindowVisible(marker->GetHandle()));
+
+    Point at { 5, 5 };
+    ClientToScreen(marker->GetHandle(), &at);
+    ScreenToClient(dialog, &at);
+    InjectMouse(dialog, WM_MOUSEMOVE, at);
+    RunUntilIdle();
+    balloon = marker->BalloonWindow();
+    ASSERT_TRUE(balloon);
+    EXPECT_EQ(WTL::CBalloonHelp::FromWindow(balloon)->Content(), L"Value must be in range 0.5 to 2.5.");
+    if (BitmapPtr image = CaptureWindow(balloon))
+        image->SavePng(testing::TempDir() + "balloon.png");
+    WTL::CBalloonHelp::FromWindow(balloon)->Hide();
+    RunUntilIdle();
+
+    SetDialogScript([&](HWND warning) {
+        ++warnings;
+        for (HWND child = GetWindow(warning, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            warningText += GetWindowText(child) + L"|";
+        EXPECT_EQ(GetWindowText(warning), L"Varnex");
+        if (BitmapPtr image = CaptureWindow(warning))
+            image->SavePng(testing::TempDir() + "warning.png");
+        SendMessage(GetDlgItem(warning, IDCANCEL), BM_CLICK, 0, 0);
+    });
+    SendMessage(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    RunUntilIdle();
+    EXPECT_EQ(warnings, 1);
+    EXPECT_NE(warningText.find(L"One or more settings are invalid and need correcting."), std::wstring::npos);
+    EXPECT_FALSE(closed);
+    ASSERT_TRUE(IsWindow(dialog));
+
+    Type(value->GetHandle(), L"\b2");
+    EXPECT_FALSE(IsWindowVisible(marker->GetHandle()));
+    SendMessage(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    RunUntilIdle();
+    SetDialogScript({});
+    EXPECT_EQ(warnings, 1);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(IsWindow(dialog));
+    mDialog = nullptr;
+}
+
+} // namespace

@@ -1,0 +1,478 @@
+#include "varnex/Open.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <iostream>
+#include <ostream>
+
+#include "caf/CafHost.h"
+#include "caf/Documents.h"
+#include "foundation/String.h"
+#include "foundation/Utf.h"
+#include "host/extcalc/ExtensionEnumerators.h"
+#include "host/hrvdoc/HrvDataPadHost.h"
+#include "host/hrvdoc/HrvHostDocument.h"
+#include "host/recording/Import.h"
+#include "hostframework/interfaces/DocViewInterfaces.h"
+#include "hostframework/interfaces/FrameworkIds.h"
+#include "ui/Backend.h"
+#include "ui/Controls.h"
+#include "ui/Desktop.h"
+#include "ui/EventLoop.h"
+#include "ui/Input.h"
+#include "ui/Menu.h"
+#include "ui/MessageQueue.h"
+#include "ui/Paint.h"
+#include "ui/Window.h"
+#include "ui/gtk/GtkBackend.h"
+#include "varnex/ExtensionLoader.h"
+
+namespace varnex {
+
+namespace ui = vx::ui;
+using ui::HWND;
+
+namespace {
+
+// The host's own commands.
+constexpr UINT kFileOpen = 0xE101, kFileSave = 0xE103, kFileClose = 0xE102, kHelpAbout = 0xE140, kWindowMain = 0xE150;
+// Extension commands get host ids from here on.
+constexpr UINT kFirstExtensionId = 0x9000;
+constexpr int kStatusHeight = 24;
+const wchar_t* const kFrameClass = L"VarnexFrame";
+
+std::string DefaultExtensionPath()
+{
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("libhrv.so") : (self.parent_path() / "libhrv.so").string();
+}
+
+template <class T> T* Query(IUnknown* object)
+{
+    void* out = nullptr;
+    return object && SUCCEEDED(object->QueryInterface(T::kIid, &out)) ? static_cast<T*>(out) : nullptr;
+}
+
+std::string Hex(HRESULT hr)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+// What the main frame shows and runs.
+struct Session {
+    std::wstring title;
+    std::shared_ptr<vx::host::Recording> recording;
+    ICAFCommandHandler* commands = nullptr; // the HRV document's
+    std::map<UINT, std::pair<DWORD, std::wstring>> extensionCommands; // host id -> (command id, path)
+    HWND frame = nullptr;
+    HWND status = nullptr;
+    std::wstring lastCommand;
+    HRESULT lastResult = S_OK;
+    std::size_t updatesBefore = 0;
+    vx::host::HrvHostDocument* host = nullptr;
+    long long beats = -1; // beats on the fiducial channel after the last command; -1 unknown
+};
+
+// The beats the analysis marked, read from its fiducial channel; -1 when there is none.
+long long CountBeats(vx::host::HrvHostDocument& host, const vx::host::Recording& recording)
+{
+    try {
+        vx::calc::Compiled fiducial = host.Engine().Channel(L"HRV_vFID");
+        if (!fiducial.events)
+            return -1;
+        long long count = 0;
+        for (int r = 0; r < recording.RecordCount(); ++r) {
+            const std::int64_t length = recording.records[static_cast<std::size_t>(r)].length;
+            for (std::int64_t from = 0; from < length; from += 1 << 20) {
+                vx::calc::EventBuffer events;
+                fiducial.events->Read(r, from, std::min<std::int64_t>(length, from + (1 << 20)), events);
+                count += static_cast<long long>(events.Count());
+            }
+        }
+        return count;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+Session* gSession = nullptr;
+
+void SetStatus(const std::wstring& text)
+{
+    if (gSession && gSession->status) {
+        ui::SetWindowText(gSession->status, text);
+        ui::UpdateWindow(gSession->status);
+    }
+}
+
+std::wstring Describe(const Session& s)
+{
+    const vx::host::Recording& r = *s.recording;
+    double seconds = 0;
+    for (const auto& record : r.records)
+        seconds += record.length * record.interval;
+    wchar_t line[256];
+    std::swprintf(line, 256, L"%ls: %d record(s), %d channel(s), %.1f s", s.title.c_str(), r.RecordCount(),
+        r.ChannelCount(), seconds);
+    std::wstring text = line;
+    for (const auto& channel : r.channels)
+        text += L"\n  " + channel.title;
+    if (!s.lastCommand.empty()) {
+        text += L"\n\n" + s.lastCommand + (SUCCEEDED(s.lastResult) ? L": done" : L": failed");
+        const std::size_t updates = s.host ? s.host->updates.size() - std::min(s.host->updates.size(), s.updatesBefore) : 0;
+        text += L" (" + std::to_wstring(updates) + L" document updates)";
+        if (s.beats >= 0)
+            text += L"\nBeats detected: " + std::to_wstring(s.beats);
+    }
+    return text;
+}
+
+void RunExtensionCommand(UINT hostId)
+{
+    Session& s = *gSession;
+    auto it = s.extensionCommands.find(hostId);
+    if (it == s.extensionCommands.end() || !s.commands)
+        return;
+    const std::wstring& path = it->second.second;
+    SetStatus(L"Busy: " + path + L"...");
+    const int cursor = ui::SetCursor(ui::IDC_WAIT);
+    // The command runs on this thread: let the display show the busy state before it starts.
+    if (auto backend = ui::GetBackend(); backend->PumpEvents)
+        backend->PumpEvents();
+    s.updatesBefore = s.host ? s.host->updates.size() : 0;
+    s.lastCommand = path;
+    s.lastResult = s.commands->OnCommand(it->second.first);
+    s.beats = s.host ? CountBeats(*s.host, *s.recording) : -1;
+    ui::SetCursor(cursor);
+    SetStatus(SUCCEEDED(s.lastResult) ? L"Ready. " + path + L" finished."
+                                      : L"Ready. " + path + L" failed (" + KEL::Utf8ToWide(Hex(s.lastResult)) + L").");
+    ui::InvalidateRect(s.frame, nullptr, true);
+}
+
+void LayOut(HWND frame)
+{
+    ui::Rect client;
+    ui::GetClientRect(frame, &client);
+    if (gSession && gSession->status)
+        ui::MoveWindow(gSession->status, 0, client.bottom - kStatusHeight, client.Width(), kStatusHeight, true);
+}
+
+ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lParam)
+{
+    switch (message) {
+    case ui::WM_SIZE: LayOut(hwnd); return 0;
+    case ui::WM_PAINT: {
+        ui::PaintDC dc(hwnd);
+        ui::Rect r;
+        ui::GetClientRect(hwnd, &r);
+        r.bottom -= kStatusHeight;
+        dc.FillSolidRect(r, ui::GetSysColor(ui::COLOR_WINDOW));
+        if (gSession) {
+            ui::Font font;
+            font.height = -14;
+            dc.SelectFont(font);
+            dc.SetBkMode(ui::TRANSPARENT);
+            dc.SetTextColor(ui::GetSysColor(ui::COLOR_WINDOWTEXT));
+            ui::Rect text = r.Inflate(-16, -12);
+            dc.DrawText(Describe(*gSession), text, ui::DT_LEFT | ui::DT_WORDBREAK | ui::DT_NOPREFIX);
+        }
+        return 0;
+    }
+    case ui::WM_INITMENUPOPUP:
+        // Opening and saving files are not offered yet.
+        ui::EnableMenuItem(reinterpret_cast<ui::HMENU>(wParam), kFileOpen, ui::MF_GRAYED);
+        ui::EnableMenuItem(reinterpret_cast<ui::HMENU>(wParam), kFileSave, ui::MF_GRAYED);
+        return 0;
+    case ui::WM_COMMAND: {
+        const UINT id = ui::LOWORD(wParam);
+        if (id == kFileClose) {
+            ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
+        } else if (id == kHelpAbout) {
+            ui::MessageBox(hwnd, L"Varnex: heart-rate variability analysis.", L"About Varnex", ui::MB_OK | ui::MB_ICONINFORMATION);
+        } else if (id >= kFirstExtensionId) {
+            RunExtensionCommand(id);
+        }
+        return 0;
+    }
+    case ui::WM_DESTROY: ui::PostQuitMessage(0); return 0;
+    default: return ui::DefWindowProc(hwnd, message, wParam, lParam);
+    }
+}
+
+// The host's bar: File, the extensions' menus (their anchor), Window, Help.
+ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& registered)
+{
+    ui::HMENU bar = ui::CreateMenu();
+    ui::HMENU file = ui::CreatePopupMenu();
+    ui::AppendMenu(file, ui::MF_STRING, kFileOpen, L"&Open...\tCtrl+O");
+    ui::AppendMenu(file, ui::MF_STRING, kFileSave, L"&Save\tCtrl+S");
+    ui::AppendMenu(file, ui::MF_SEPARATOR, 0, L"");
+    ui::AppendMenu(file, ui::MF_STRING, kFileClose, L"&Close");
+    ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(file), L"&File");
+
+    // Extension items by their paths: "A|B|" is a submenu, "A|-" a separator, "A|B" a command.
+    std::map<std::wstring, ui::HMENU> menus;
+    auto menuFor = [&](const std::wstring& path) -> ui::HMENU {
+        auto found = menus.find(path);
+        if (found != menus.end())
+            return found->second;
+        ui::HMENU parent = bar;
+        std::wstring sofar;
+        std::size_t start = 0;
+        while (start < path.size()) {
+            const std::size_t end = path.find(L'|', start);
+            const std::wstring part = path.substr(start, end - start);
+            sofar += part + L"|";
+            auto known = menus.find(sofar);
+            if (known == menus.end()) {
+                ui::HMENU sub = ui::CreatePopupMenu();
+                ui::AppendMenu(parent, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(sub), part);
+                known = menus.emplace(sofar, sub).first;
+            }
+            parent = known->second;
+            start = end == std::wstring::npos ? path.size() : end + 1;
+        }
+        return parent;
+    };
+    UINT next = kFirstExtensionId;
+    for (const caf::RegisteredCommand& c : registered) {
+        if (c.group || c.path.empty() || c.path.find(L'^') != std::wstring::npos)
+            continue;
+        const std::size_t cut = c.path.rfind(L'|', c.path.size() - (c.path.back() == L'|' ? 2 : 1));
+        if (cut == std::wstring::npos)
+            continue;
+        const std::wstring parent = c.path.substr(0, cut + 1);
+        const std::wstring leaf = c.path.substr(cut + 1);
+        if (leaf.empty() || leaf.back() == L'|') {
+            menuFor(c.path);
+        } else if (leaf == L"-") {
+            ui::AppendMenu(menuFor(parent), ui::MF_SEPARATOR, 0, L"");
+        } else {
+            ui::AppendMenu(menuFor(parent), ui::MF_STRING, next, leaf);
+            s.extensionCommands[next++] = { c.id, c.path };
+        }
+    }
+
+    ui::HMENU window = ui::CreatePopupMenu();
+    ui::AppendMenu(window, ui::MF_STRING | ui::MF_CHECKED, kWindowMain, L"&1 " + s.title);
+    ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(window), L"&Window");
+    ui::HMENU help = ui::CreatePopupMenu();
+    ui::AppendMenu(help, ui::MF_STRING, kHelpAbout, L"&About Varnex");
+    ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(help), L"&Help");
+    return bar;
+}
+
+int Fail(std::ostream& err, const std::string& reason)
+{
+    err << "varnex open: " << reason << "\n";
+    return 1;
+}
+
+} // namespace
+
+bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, std::string& error)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--extension") {
+            if (!value(o.extension))
+                return false;
+        } else if (a == "--run") {
+            if (!value(v))
+                return false;
+            o.run.push_back(KEL::Utf8ToWide(v));
+        } else if (a == "--screenshot") {
+            if (!value(o.screenshot))
+                return false;
+        } else if (a == "--exit") {
+            o.exitAfter = true;
+        } else if (a.rfind("--", 0) == 0 || !o.record.empty()) {
+            error = "unknown argument " + a;
+            return false;
+        } else {
+            o.record = a;
+        }
+    }
+    if (o.record.empty()) {
+        error = "open needs a record";
+        return false;
+    }
+    return true;
+}
+
+int Open(const OpenOptions& o, std::ostream& err)
+{
+    std::string error;
+    auto backend = ui::CreateGtkBackend(error);
+    if (!backend)
+        return Fail(err, error);
+    ui::SetBackend(backend);
+
+    Session session;
+    gSession = &session;
+    struct Reset {
+        ~Reset() { gSession = nullptr; }
+    } reset;
+    session.title = std::filesystem::path(KEL::Utf8ToWide(o.record)).stem().wstring();
+    try {
+        session.recording = std::make_shared<vx::host::Recording>(vx::host::ImportFile(o.record));
+    } catch (const std::exception& e) {
+        return Fail(err, e.what());
+    }
+    if (session.recording->RecordCount() == 0 || session.recording->ChannelCount() == 0)
+        return Fail(err, o.record + " holds no signal");
+
+    // The host document. Until the settings dialog exists, its settings are taken as they are,
+    // as a user pressing OK would; message boxes of the analysis answer OK.
+    vx::host::HrvHostOptions hostOptions;
+    hostOptions.messageBoxAnswer = ui::IDOK;
+    hostOptions.settingsDialog = [](auto&) { return 1; };
+    auto host = std::make_unique<vx::host::HrvHostDocument>(session.recording, hostOptions);
+    session.host = host.get();
+
+    HostFramework framework(FrameworkSource::Host);
+    if (FAILED(framework.Result()))
+        return Fail(err, "the framework is not available (" + Hex(framework.Result()) + ")");
+    std::unique_ptr<Extension> extension = Extension::Load(o.extension.empty() ? DefaultExtensionPath() : o.extension, error);
+    if (!extension)
+        return Fail(err, error);
+    struct Shutdown {
+        std::unique_ptr<vx::host::HrvHostDocument>& host;
+        std::unique_ptr<Extension>& extension;
+        ~Shutdown()
+        {
+            host.reset();
+            caf::ReleaseRegistrations();
+            extension.reset();
+        }
+    } shutdown { host, extension };
+    const HRESULT registered = extension->RegisterClassObjects(framework.Object());
+    if (FAILED(registered))
+        return Fail(err, "the extension refused to register (" + Hex(registered) + ")");
+    // The extension's message boxes become real ones.
+    caf::SetMessageBoxHandler([](const caf::MessageBoxRequest& r) { return ui::MessageBox(nullptr, r.text, r.caption, r.style); });
+
+    std::vector<IUnknown*> classObjects;
+    for (const caf::Registration& r : caf::Registrations())
+        if (r.kind == caf::Registration::Kind::ClassObject)
+            classObjects.push_back(r.object);
+    try {
+        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects);
+    } catch (const std::exception& e) {
+        return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
+    }
+
+    // Document classes insert their menu commands when the host builds its menus.
+    for (IUnknown* c : classObjects)
+        if (auto* documentClass = Query<ICustomDocClass>(c)) {
+            ICAFCommandHandler* handler = Query<ICAFCommandHandler>(c);
+            const HRESULT inserted = documentClass->RegisterCommands(handler, 0);
+            if (FAILED(inserted))
+                err << "varnex open: a document class gave no menu commands (" << Hex(inserted) << ")\n";
+            if (handler)
+                handler->Release();
+            documentClass->Release();
+        }
+    // The document class is the one that put an "HRV" menu on the bar.
+    const std::vector<caf::RegisteredCommand> commands = caf::RegisteredCommands();
+    auto hrvItem = std::find_if(commands.begin(), commands.end(), [](const caf::RegisteredCommand& c) { return c.path.rfind(L"HRV|", 0) == 0; });
+    if (hrvItem == commands.end())
+        return Fail(err, "the extension offers no HRV menu");
+    auto* hostObject = new vx::host::HrvHostDocumentObject(*host);
+    IUnknown* hostObjectUnknown = static_cast<HRV::IDataPadSource*>(hostObject);
+    auto* recordingDocument = new caf::HostDocument(session.title, hostObjectUnknown);
+    recordingDocument->AddRef();
+    HRESULT hr = E_FAIL;
+    ICustomDocument2* document = recordingDocument->OpenDocument(hrvItem->classGuid, 0, &hr);
+    session.commands = Query<ICAFCommandHandler>(document);
+    WORD typeIndex = 0;
+    if (auto* types = Query<ITypeIdRegistry>(framework.Object())) {
+        types->GetTypeIndex(hrvItem->classGuid, &typeIndex);
+        types->Release();
+    }
+    struct Documents {
+        IUnknown* hostObject;
+        caf::HostDocument* recording;
+        ICAFCommandHandler*& commands;
+        vx::host::HrvHostDocument* host;
+        vx::host::HrvHostDocumentObject* object;
+        ~Documents()
+        {
+            if (host)
+                host->Detach();
+            if (object)
+                object->DetachChildren();
+            if (commands)
+                commands->Release();
+            recording->Release();
+            hostObject->Release();
+        }
+    } documents { hostObjectUnknown, recordingDocument, session.commands, nullptr, nullptr };
+    if (!document || !session.commands)
+        return Fail(err, "the extension cannot open an HRV document (" + Hex(hr) + ")");
+    hostObject->AttachChild(DWORD(typeIndex) << 16, document);
+    host->Attach(document);
+    documents.host = host.get();
+    documents.object = hostObject;
+
+    // The main frame.
+    ui::InitCommonControls();
+    ui::RegisterClass({ kFrameClass, ui::CS_HREDRAW | ui::CS_VREDRAW, FrameProc });
+    session.frame = ui::CreateWindowEx(0, kFrameClass, session.title.c_str(), ui::WS_OVERLAPPED | ui::WS_CAPTION | ui::WS_CLIPCHILDREN, 40, 40, 900,
+        560, nullptr, 0, nullptr);
+    if (!session.frame)
+        return Fail(err, "the main window cannot be made");
+    ui::GetApplication().mainWindow = session.frame;
+    ui::GetApplication().name = L"Varnex";
+    session.status = ui::CreateWindowEx(0, ui::kStaticClass, L"Ready.", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 10, kStatusHeight,
+        session.frame, 1, nullptr);
+    ui::SetMenu(session.frame, BuildMenuBar(session, commands));
+    LayOut(session.frame);
+    ui::ShowWindow(session.frame, ui::SW_SHOW);
+    ui::UpdateWindow(session.frame);
+
+    // Lets the display show what changed (the scripted run has no user to wait for).
+    auto settle = [] { ui::RunGtkUntil([] { return false; }, 300); };
+    if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter) {
+        settle();
+        for (const std::wstring& path : o.run) {
+            if (!ui::ActivateMenuPath(session.frame, path))
+                return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()));
+            settle();
+        }
+        ui::UpdateWindow(session.frame);
+        settle();
+        if (!o.screenshot.empty()) {
+            ui::BitmapPtr shot = ui::ScreenshotWindow(session.frame);
+            if (!shot || !shot->SavePng(o.screenshot))
+                return Fail(err, "cannot write the screenshot " + o.screenshot);
+        }
+        if (o.exitAfter) {
+            // What the window showed, for whoever ran the script.
+            std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
+                      << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
+                      << "\n";
+            ui::DestroyWindow(session.frame);
+            return FAILED(session.lastResult) ? 1 : 0;
+        }
+    }
+    ui::RunMessageLoop();
+    return 0;
+}
+
+} // namespace varnex

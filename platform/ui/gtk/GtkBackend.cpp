@@ -1,0 +1,760 @@
+#include "ui/gtk/GtkBackend.h"
+
+#include <gtk/gtk.h>
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "log/Log.h"
+#include "ui/Desktop.h"
+#include "ui/EventLoop.h"
+#include "ui/Input.h"
+#include "ui/Menu.h"
+#include "ui/MessageQueue.h"
+#include "ui/Paint.h"
+#include "ui/Window.h"
+
+namespace vx::ui {
+
+namespace {
+
+struct TopLevel {
+    GtkWidget* window = nullptr;
+    GtkWidget* box = nullptr;
+    GtkWidget* menuBar = nullptr;
+    GtkWidget* area = nullptr;
+    bool sizing = false; // a size change that came from the window system itself
+};
+
+struct MenuItemLink {
+    HWND owner;
+    HMENU menu;
+    UINT id;
+};
+
+std::map<HWND, TopLevel> gWindows;
+std::map<GtkWidget*, MenuItemLink> gItems; // menu item -> command
+std::map<GtkWidget*, std::pair<HWND, HMENU>> gSubmenus; // submenu widget -> its menu
+
+std::string Utf8(const std::wstring& text)
+{
+    gchar* s = g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(text.c_str()), static_cast<glong>(text.size()), nullptr,
+        nullptr, nullptr);
+    std::string out = s ? s : "";
+    g_free(s);
+    return out;
+}
+
+// "&File" becomes "_File"; "&&" a single "&"; a literal "_" is doubled; "\t" and what follows
+// (the accelerator text) is dropped.
+std::string MnemonicLabel(const std::wstring& text)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'\t')
+            break;
+        if (c == L'&' && i + 1 < text.size() && text[i + 1] == L'&') {
+            out += L'&';
+            ++i;
+        } else if (c == L'&') {
+            out += L'_';
+        } else if (c == L'_') {
+            out += L"__";
+        } else {
+            out += c;
+        }
+    }
+    return Utf8(out);
+}
+
+std::wstring PlainLabel(const std::wstring& text)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size() && text[i] != L'\t'; ++i)
+        if (text[i] != L'&' || (i + 1 < text.size() && text[i + 1] == L'&' && (++i, true)))
+            out += text[i];
+    return out;
+}
+
+HWND WindowOf(GtkWidget* widget)
+{
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    for (const auto& [hwnd, t] : gWindows)
+        if (t.window == top)
+            return hwnd;
+    return nullptr;
+}
+
+// ---- Input --------------------------------------------------------------------------------------
+
+WPARAM KeysOf(guint state)
+{
+    WPARAM keys = 0;
+    if (state & GDK_BUTTON1_MASK)
+        keys |= MK_LBUTTON;
+    if (state & GDK_BUTTON3_MASK)
+        keys |= MK_RBUTTON;
+    if (state & GDK_SHIFT_MASK)
+        keys |= MK_SHIFT;
+    if (state & GDK_CONTROL_MASK)
+        keys |= MK_CONTROL;
+    return keys;
+}
+
+int VirtualKey(guint keyval)
+{
+    switch (keyval) {
+    case GDK_KEY_Tab:
+    case GDK_KEY_ISO_Left_Tab: return VK_TAB;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter: return VK_RETURN;
+    case GDK_KEY_Escape: return VK_ESCAPE;
+    case GDK_KEY_BackSpace: return VK_BACK;
+    case GDK_KEY_Delete: return VK_DELETE;
+    case GDK_KEY_Left: return VK_LEFT;
+    case GDK_KEY_Right: return VK_RIGHT;
+    case GDK_KEY_Up: return VK_UP;
+    case GDK_KEY_Down: return VK_DOWN;
+    case GDK_KEY_Home: return VK_HOME;
+    case GDK_KEY_End: return VK_END;
+    case GDK_KEY_Page_Up: return VK_PRIOR;
+    case GDK_KEY_Page_Down: return VK_NEXT;
+    case GDK_KEY_space: return VK_SPACE;
+    case GDK_KEY_Shift_L:
+    case GDK_KEY_Shift_R: return VK_SHIFT;
+    case GDK_KEY_Control_L:
+    case GDK_KEY_Control_R: return VK_CONTROL;
+    case GDK_KEY_Alt_L:
+    case GDK_KEY_Alt_R: return VK_MENU;
+    default: break;
+    }
+    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F12)
+        return VK_F1 + static_cast<int>(keyval - GDK_KEY_F1);
+    const guint upper = gdk_keyval_to_upper(keyval);
+    if ((upper >= 'A' && upper <= 'Z') || (upper >= '0' && upper <= '9'))
+        return static_cast<int>(upper);
+    return 0;
+}
+
+gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer)
+{
+    HWND hwnd = WindowOf(widget);
+    if (!hwnd)
+        return FALSE;
+    // The menu bar's own keys (F10, Alt+letter) stay with GTK.
+    if (event->type == GDK_KEY_PRESS && (event->state & GDK_MOD1_MASK))
+        return FALSE;
+    const int vk = VirtualKey(event->keyval);
+    if (!GetFocus() && !GetActiveWindow())
+        SetActiveWindow(hwnd);
+    if (event->type == GDK_KEY_PRESS) {
+        if (vk)
+            InjectKey(WM_KEYDOWN, vk);
+        const gunichar c = gdk_keyval_to_unicode(event->keyval);
+        if (c >= 0x20 || c == '\b' || c == '\r' || c == 27 || c == '\t')
+            InjectKey(WM_CHAR, 0, static_cast<wchar_t>(c));
+    } else if (vk) {
+        InjectKey(WM_KEYUP, vk);
+    }
+    return TRUE;
+}
+
+gboolean OnButton(GtkWidget* widget, GdkEventButton* event, gpointer)
+{
+    HWND hwnd = WindowOf(widget);
+    if (!hwnd)
+        return FALSE;
+    const Point p { static_cast<int>(event->x), static_cast<int>(event->y) };
+    const bool press = event->type == GDK_BUTTON_PRESS, twice = event->type == GDK_2BUTTON_PRESS;
+    if (event->type == GDK_3BUTTON_PRESS)
+        return TRUE;
+    UINT message = 0;
+    if (event->button == 1)
+        message = twice ? WM_LBUTTONDBLCLK : press ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+    else if (event->button == 3)
+        message = twice ? WM_RBUTTONDBLCLK : press ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+    else if (event->button == 2)
+        message = press ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+    if (message)
+        InjectMouse(hwnd, message, p, KeysOf(event->state));
+    return TRUE;
+}
+
+gboolean OnMotion(GtkWidget* widget, GdkEventMotion* event, gpointer)
+{
+    if (HWND hwnd = WindowOf(widget))
+        InjectMouse(hwnd, WM_MOUSEMOVE, { static_cast<int>(event->x), static_cast<int>(event->y) }, KeysOf(event->state));
+    return TRUE;
+}
+
+gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer)
+{
+    HWND hwnd = WindowOf(widget);
+    if (!hwnd || (event->direction != GDK_SCROLL_UP && event->direction != GDK_SCROLL_DOWN))
+        return FALSE;
+    HWND target = GetFocus() ? GetFocus() : hwnd;
+    const int delta = event->direction == GDK_SCROLL_UP ? 120 : -120;
+    Point screen { static_cast<int>(event->x), static_cast<int>(event->y) };
+    ClientToScreen(hwnd, &screen);
+    PostMessage(target, WM_MOUSEWHEEL, MAKEWPARAM(static_cast<unsigned>(KeysOf(event->state)), static_cast<unsigned>(delta) & 0xFFFF),
+        MAKELPARAM(static_cast<unsigned>(screen.x) & 0xFFFF, static_cast<unsigned>(screen.y) & 0xFFFF));
+    return TRUE;
+}
+
+gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer)
+{
+    HWND hwnd = WindowOf(widget);
+    BitmapPtr image = hwnd ? GetWindowImage(hwnd) : nullptr;
+    if (!image)
+        return FALSE;
+    image->MarkDirty();
+    cairo_set_source_surface(cr, image->Surface(), 0, 0);
+    cairo_paint(cr);
+    return TRUE;
+}
+
+void OnSizeAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer)
+{
+    HWND hwnd = WindowOf(widget);
+    if (!hwnd || gWindows[hwnd].sizing)
+        return;
+    Rect r;
+    GetWindowRect(hwnd, &r);
+    if (r.Width() == allocation->width && r.Height() == allocation->height)
+        return;
+    gWindows[hwnd].sizing = true;
+    MoveWindow(hwnd, r.left, r.top, allocation->width, allocation->height, true);
+    gWindows[hwnd].sizing = false;
+    UpdateWindow(hwnd);
+}
+
+gboolean OnDelete(GtkWidget* widget, GdkEvent*, gpointer)
+{
+    if (HWND hwnd = WindowOf(widget))
+        PostMessage(hwnd, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+gboolean OnFocusIn(GtkWidget* widget, GdkEvent*, gpointer)
+{
+    if (HWND hwnd = WindowOf(widget))
+        if (GetActiveWindow() != hwnd)
+            SetActiveWindow(hwnd);
+    return FALSE;
+}
+
+// ---- Menus --------------------------------------------------------------------------------------
+
+void OnItemActivate(GtkMenuItem* item, gpointer)
+{
+    auto it = gItems.find(GTK_WIDGET(item));
+    if (it != gItems.end())
+        NotifyMenuCommand(it->second.owner, it->second.id);
+}
+
+void RefreshStates(GtkWidget* submenu)
+{
+    GList* children = gtk_container_get_children(GTK_CONTAINER(submenu));
+    for (GList* c = children; c; c = c->next) {
+        auto it = gItems.find(GTK_WIDGET(c->data));
+        if (it == gItems.end())
+            continue;
+        const int state = GetMenuState(it->second.menu, it->second.id, MF_BYCOMMAND);
+        gtk_widget_set_sensitive(GTK_WIDGET(c->data), state >= 0 && !(state & (MF_GRAYED | MF_DISABLED)));
+    }
+    g_list_free(children);
+}
+
+void OnSubmenuShow(GtkWidget* submenu, gpointer)
+{
+    auto it = gSubmenus.find(submenu);
+    if (it == gSubmenus.end())
+        return;
+    NotifyMenuOpening(it->second.first, it->second.second, 0);
+    RefreshStates(submenu);
+}
+
+GtkWidget* BuildMenu(HWND owner, HMENU menu, GtkWidget* shell)
+{
+    for (const MenuItemInfo& info : GetMenuItems(menu)) {
+        GtkWidget* item = nullptr;
+        if (info.separator) {
+            item = gtk_separator_menu_item_new();
+        } else {
+            item = gtk_menu_item_new_with_mnemonic(MnemonicLabel(info.text).c_str());
+            if (info.submenu) {
+                GtkWidget* sub = gtk_menu_new();
+                BuildMenu(owner, info.submenu, sub);
+                gSubmenus[sub] = { owner, info.submenu };
+                g_signal_connect(sub, "show", G_CALLBACK(OnSubmenuShow), nullptr);
+                gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), sub);
+            } else {
+                gItems[item] = { owner, menu, info.id };
+                gtk_widget_set_sensitive(item, !(info.state & (MF_GRAYED | MF_DISABLED)));
+                g_signal_connect(item, "activate", G_CALLBACK(OnItemActivate), nullptr);
+            }
+        }
+        gtk_menu_shell_append(GTK_MENU_SHELL(shell), item);
+    }
+    return shell;
+}
+
+void ForgetMenuWidgets(HWND owner)
+{
+    for (auto it = gItems.begin(); it != gItems.end();)
+        it = it->second.owner == owner ? gItems.erase(it) : std::next(it);
+    for (auto it = gSubmenus.begin(); it != gSubmenus.end();)
+        it = it->second.first == owner ? gSubmenus.erase(it) : std::next(it);
+}
+
+void SetMenuBar(HWND hwnd, void* menu)
+{
+    auto it = gWindows.find(hwnd);
+    if (it == gWindows.end())
+        return;
+    TopLevel& t = it->second;
+    if (t.menuBar) {
+        ForgetMenuWidgets(hwnd);
+        gtk_widget_destroy(t.menuBar);
+        t.menuBar = nullptr;
+    }
+    if (!menu)
+        return;
+    t.menuBar = gtk_menu_bar_new();
+    BuildMenu(hwnd, static_cast<HMENU>(menu), t.menuBar);
+    gtk_box_pack_start(GTK_BOX(t.box), t.menuBar, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(t.box), t.menuBar, 0);
+    gtk_widget_show_all(t.menuBar);
+}
+
+UINT RunPopup(const PopupRequest& request)
+{
+    GtkWidget* popup = gtk_menu_new();
+    BuildMenu(request.owner, request.menu, popup);
+    UINT chosen = 0;
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    // Choosing an item records it in place of posting the command.
+    for (auto& [widget, link] : gItems)
+        if (gtk_widget_get_parent(widget) == popup) {
+            g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(OnItemActivate), nullptr);
+            g_object_set_data(G_OBJECT(widget), "vx-choice", &chosen);
+            g_signal_connect(widget, "activate", G_CALLBACK(+[](GtkMenuItem* item, gpointer) {
+                auto* slot = static_cast<UINT*>(g_object_get_data(G_OBJECT(item), "vx-choice"));
+                auto found = gItems.find(GTK_WIDGET(item));
+                if (slot && found != gItems.end())
+                    *slot = found->second.id;
+            }),
+                nullptr);
+        }
+    g_signal_connect_swapped(popup, "deactivate", G_CALLBACK(g_main_loop_quit), loop);
+    gtk_widget_show_all(popup);
+    auto it = gWindows.find(GetAncestor(request.owner, GA_ROOT));
+    GdkWindow* parent = it != gWindows.end() && it->second.area ? gtk_widget_get_window(it->second.area) : nullptr;
+    if (parent) {
+        Point p = request.at;
+        ScreenToClient(it->first, &p);
+        GdkRectangle anchor { p.x, p.y, 1, 1 };
+        if (request.exclude) {
+            Point a = request.exclude->TopLeft();
+            ScreenToClient(it->first, &a);
+            anchor = { a.x, a.y, request.exclude->Width(), request.exclude->Height() };
+        }
+        gtk_menu_popup_at_rect(GTK_MENU(popup), parent, &anchor, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
+        g_main_loop_run(loop);
+    }
+    // Let the activation signal arrive before the menu goes.
+    while (gtk_events_pending())
+        gtk_main_iteration_do(FALSE);
+    ForgetMenuWidgets(request.owner); // the popup's links only; the bar is rebuilt below
+    if (HMENU bar = GetMenu(GetAncestor(request.owner, GA_ROOT)))
+        SetMenuBar(GetAncestor(request.owner, GA_ROOT), bar);
+    gtk_widget_destroy(popup);
+    g_main_loop_unref(loop);
+    return chosen;
+}
+
+// ---- Message boxes ------------------------------------------------------------------------------
+
+int RunMessageBox(const MessageBoxRequest& request)
+{
+    auto it = gWindows.find(request.owner ? GetAncestor(request.owner, GA_ROOT) : nullptr);
+    GtkWindow* parent = it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr;
+    const UINT icon = request.type & 0xF0;
+    const GtkMessageType kind = icon == MB_ICONERROR ? GTK_MESSAGE_ERROR
+        : icon == MB_ICONWARNING                      ? GTK_MESSAGE_WARNING
+        : icon == MB_ICONQUESTION                     ? GTK_MESSAGE_QUESTION
+                                                      : GTK_MESSAGE_INFO;
+    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s", Utf8(request.text).c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), Utf8(request.caption).c_str());
+    struct Button {
+        const char* label;
+        int id;
+    };
+    std::vector<Button> buttons;
+    switch (request.type & 0xF) {
+    case MB_OKCANCEL: buttons = { { "OK", IDOK }, { "Cancel", IDCANCEL } }; break;
+    case MB_ABORTRETRYIGNORE: buttons = { { "_Abort", IDABORT }, { "_Retry", IDRETRY }, { "_Ignore", IDIGNORE } }; break;
+    case MB_YESNOCANCEL: buttons = { { "_Yes", IDYES }, { "_No", IDNO }, { "Cancel", IDCANCEL } }; break;
+    case MB_YESNO: buttons = { { "_Yes", IDYES }, { "_No", IDNO } }; break;
+    case MB_RETRYCANCEL: buttons = { { "_Retry", IDRETRY }, { "Cancel", IDCANCEL } }; break;
+    default: buttons = { { "OK", IDOK } }; break;
+    }
+    for (const Button& b : buttons)
+        gtk_dialog_add_button(GTK_DIALOG(dialog), b.label, b.id);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), DefaultMessageBoxAnswer(request.type));
+    int answer = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    if (answer < 0) // closed by the window manager: the cancel button, or the only one
+        answer = (request.type & 0xF) == MB_OK ? IDOK : (request.type & 0xF) == MB_YESNO ? IDNO : IDCANCEL;
+    return answer;
+}
+
+// ---- Printing -------------------------------------------------------------------------------------
+
+bool RunPrintDialog(const PrintJob& job)
+{
+    if (job.pages < 1 || !job.drawPage)
+        return false;
+    GtkPrintOperation* operation = gtk_print_operation_new();
+    gtk_print_operation_set_job_name(operation, Utf8(job.title).c_str());
+    gtk_print_operation_set_n_pages(operation, job.pages);
+    gtk_print_operation_set_unit(operation, GTK_UNIT_POINTS);
+    g_signal_connect(operation, "draw-page", G_CALLBACK(+[](GtkPrintOperation*, GtkPrintContext* context, gint page, gpointer data) {
+        const auto* j = static_cast<const PrintJob*>(data);
+        cairo_t* cr = gtk_print_context_get_cairo_context(context);
+        cairo_save(cr);
+        // Job pixels to points, fitted to the printable width.
+        const double scale = std::min(72.0 / j->dpi, gtk_print_context_get_width(context) / std::max(1, j->pageSize.cx));
+        cairo_scale(cr, scale, scale);
+        auto dc = DC::OverCairo(cr, DeviceCaps { DT_RASPRINTER, 24, j->dpi, j->dpi, j->pageSize }, j->pageSize);
+        j->drawPage(*dc, page);
+        dc.reset();
+        cairo_restore(cr);
+    }), const_cast<PrintJob*>(&job));
+    auto it = gWindows.find(job.owner ? GetAncestor(job.owner, GA_ROOT) : nullptr);
+    GtkWindow* parent = it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr;
+    GError* error = nullptr;
+    const GtkPrintOperationResult result
+        = gtk_print_operation_run(operation, GTK_PRINT_OPERATION_ACTION_PRINT_DIALOG, parent, &error);
+    if (error) {
+        vx::log::WriteLine(std::string("printing failed: ") + error->message);
+        g_error_free(error);
+    }
+    g_object_unref(operation);
+    return result == GTK_PRINT_OPERATION_RESULT_APPLY;
+}
+
+// ---- Clipboard --------------------------------------------------------------------------------------
+
+void PublishClipboard()
+{
+    GtkClipboard* board = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+    struct Target {
+        const char* mime;
+        UINT format;
+    };
+    std::vector<Target> targets;
+    if (IsClipboardFormatAvailable(CF_UNICODETEXT))
+        targets.push_back({ "text/plain;charset=utf-8", CF_UNICODETEXT });
+    for (const auto& [name, mime] : { std::pair { L"HTML Format", "text/html" }, std::pair { L"image/svg+xml;utf8", "image/svg+xml" },
+             std::pair { L"PNG", "image/png" } }) {
+        const UINT format = RegisterClipboardFormat(name);
+        if (IsClipboardFormatAvailable(format))
+            targets.push_back({ mime, format });
+    }
+    if (targets.empty()) {
+        gtk_clipboard_clear(board);
+        return;
+    }
+    std::vector<GtkTargetEntry> entries;
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        entries.push_back({ const_cast<gchar*>(targets[i].mime), 0, static_cast<guint>(targets[i].format) });
+    gtk_clipboard_set_with_data(board, entries.data(), static_cast<guint>(entries.size()),
+        +[](GtkClipboard*, GtkSelectionData* selection, guint format, gpointer) {
+            auto bytes = GetClipboardData(format);
+            if (!bytes)
+                return;
+            if (format == CF_UNICODETEXT) {
+                std::wstring text(bytes->size() / sizeof(wchar_t), L'\0');
+                std::memcpy(text.data(), bytes->data(), text.size() * sizeof(wchar_t));
+                text.resize(std::min(text.size(), text.find(L'\0')));
+                const std::string utf8 = Utf8(text);
+                gtk_selection_data_set_text(selection, utf8.c_str(), static_cast<gint>(utf8.size()));
+                return;
+            }
+            gtk_selection_data_set(selection, gtk_selection_data_get_target(selection), 8, bytes->data(), static_cast<gint>(bytes->size()));
+        },
+        nullptr, nullptr);
+}
+
+// ---- Windows ------------------------------------------------------------------------------------------
+
+bool Created(HWND hwnd)
+{
+    const auto style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
+    const bool decorated = (style & WS_CAPTION) == WS_CAPTION || !(style & WS_POPUP);
+    TopLevel t;
+    t.window = gtk_window_new(decorated ? GTK_WINDOW_TOPLEVEL : GTK_WINDOW_POPUP);
+    t.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    t.area = gtk_drawing_area_new();
+    gtk_widget_set_can_focus(t.area, TRUE);
+    gtk_widget_add_events(t.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK | GDK_SCROLL_MASK
+            | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
+    gtk_box_pack_end(GTK_BOX(t.box), t.area, TRUE, TRUE, 0);
+    gtk_container_add(GTK_CONTAINER(t.window), t.box);
+    Rect r;
+    GetWindowRect(hwnd, &r);
+    gtk_widget_set_size_request(t.area, 1, 1);
+    gtk_window_set_default_size(GTK_WINDOW(t.window), std::max(1, r.Width()), std::max(1, r.Height()));
+    gtk_window_move(GTK_WINDOW(t.window), r.left, r.top);
+    gtk_window_set_title(GTK_WINDOW(t.window), Utf8(GetWindowText(hwnd)).c_str());
+    if (HWND owner = GetOwner(hwnd); owner && gWindows.count(owner))
+        gtk_window_set_transient_for(GTK_WINDOW(t.window), GTK_WINDOW(gWindows[owner].window));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_EXSTYLE));
+    if (exStyle & WS_EX_TOPMOST)
+        gtk_window_set_keep_above(GTK_WINDOW(t.window), TRUE);
+    if (exStyle & WS_EX_TOOLWINDOW)
+        gtk_window_set_type_hint(GTK_WINDOW(t.window), GDK_WINDOW_TYPE_HINT_UTILITY);
+    if (exStyle & WS_EX_NOACTIVATE) {
+        gtk_window_set_accept_focus(GTK_WINDOW(t.window), FALSE);
+        gtk_window_set_focus_on_map(GTK_WINDOW(t.window), FALSE);
+    }
+    g_signal_connect(t.area, "draw", G_CALLBACK(OnDraw), nullptr);
+    g_signal_connect(t.area, "button-press-event", G_CALLBACK(OnButton), nullptr);
+    g_signal_connect(t.area, "button-release-event", G_CALLBACK(OnButton), nullptr);
+    g_signal_connect(t.area, "motion-notify-event", G_CALLBACK(OnMotion), nullptr);
+    g_signal_connect(t.area, "scroll-event", G_CALLBACK(OnScroll), nullptr);
+    g_signal_connect(t.area, "size-allocate", G_CALLBACK(OnSizeAllocate), nullptr);
+    g_signal_connect(t.window, "key-press-event", G_CALLBACK(OnKey), nullptr);
+    g_signal_connect(t.window, "key-release-event", G_CALLBACK(OnKey), nullptr);
+    g_signal_connect(t.window, "delete-event", G_CALLBACK(OnDelete), nullptr);
+    g_signal_connect(t.window, "focus-in-event", G_CALLBACK(OnFocusIn), nullptr);
+    gWindows[hwnd] = t;
+    return true;
+}
+
+void Destroyed(HWND hwnd)
+{
+    auto it = gWindows.find(hwnd);
+    if (it == gWindows.end())
+        return;
+    ForgetMenuWidgets(hwnd);
+    GtkWidget* window = it->second.window;
+    gWindows.erase(it);
+    gtk_widget_destroy(window);
+}
+
+void Shown(HWND hwnd, bool visible)
+{
+    auto it = gWindows.find(hwnd);
+    if (it == gWindows.end())
+        return;
+    if (visible)
+        gtk_widget_show_all(it->second.window);
+    else
+        gtk_widget_hide(it->second.window);
+}
+
+void Moved(HWND hwnd, const Rect& r)
+{
+    auto it = gWindows.find(hwnd);
+    if (it == gWindows.end() || it->second.sizing)
+        return;
+    gtk_window_move(GTK_WINDOW(it->second.window), r.left, r.top);
+    int menuHeight = 0;
+    if (it->second.menuBar && gtk_widget_get_visible(it->second.menuBar)) {
+        GtkRequisition natural;
+        gtk_widget_get_preferred_size(it->second.menuBar, nullptr, &natural);
+        menuHeight = natural.height;
+    }
+    gtk_window_resize(GTK_WINDOW(it->second.window), std::max(1, r.Width()), std::max(1, r.Height() + menuHeight));
+}
+
+void Painted(HWND hwnd, const Rect& area)
+{
+    auto it = gWindows.find(hwnd);
+    if (it != gWindows.end())
+        gtk_widget_queue_draw_area(it->second.area, area.left, area.top, area.Width(), area.Height());
+}
+
+void CursorTo(int id)
+{
+    const char* name = id == IDC_HAND ? "pointer"
+        : id == IDC_SIZEALL           ? "move"
+        : id == IDC_IBEAM             ? "text"
+        : id == IDC_WAIT              ? "wait"
+        : id == IDC_SIZEWE            ? "ew-resize"
+        : id == IDC_SIZENS            ? "ns-resize"
+        : id == IDC_CROSS             ? "crosshair"
+                                      : "default";
+    GdkDisplay* display = gdk_display_get_default();
+    GdkCursor* cursor = gdk_cursor_new_from_name(display, name);
+    for (const auto& [hwnd, t] : gWindows)
+        if (GdkWindow* w = gtk_widget_get_window(t.area))
+            gdk_window_set_cursor(w, cursor);
+    if (cursor)
+        g_object_unref(cursor);
+}
+
+std::vector<Monitor> ReadMonitors()
+{
+    std::vector<Monitor> out;
+    GdkDisplay* display = gdk_display_get_default();
+    const int count = gdk_display_get_n_monitors(display);
+    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+    for (int i = 0; i < count; ++i) {
+        GdkMonitor* m = gdk_display_get_monitor(display, i);
+        GdkRectangle geometry, work;
+        gdk_monitor_get_geometry(m, &geometry);
+        gdk_monitor_get_workarea(m, &work);
+        out.push_back({ Rect::FromPointSize({ geometry.x, geometry.y }, { geometry.width, geometry.height }),
+            Rect::FromPointSize({ work.x, work.y }, { work.width, work.height }), 96 * std::max(1, gdk_monitor_get_scale_factor(m)),
+            m == primary || (primary == nullptr && i == 0) });
+    }
+    return out;
+}
+
+} // namespace
+
+std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
+{
+    if (!gtk_init_check(nullptr, nullptr)) {
+        error = "no display to show windows on (is DISPLAY set?)";
+        return nullptr;
+    }
+    SetMonitors(ReadMonitors());
+    auto backend = std::make_shared<Backend>();
+    backend->name = "gtk";
+    backend->WindowCreated = Created;
+    backend->WindowDestroyed = Destroyed;
+    backend->WindowShown = Shown;
+    backend->WindowMoved = Moved;
+    backend->WindowTextChanged = [](HWND hwnd, const std::wstring& text) {
+        auto it = gWindows.find(hwnd);
+        if (it != gWindows.end())
+            gtk_window_set_title(GTK_WINDOW(it->second.window), Utf8(text).c_str());
+    };
+    backend->WindowPainted = Painted;
+    backend->CursorChanged = CursorTo;
+    backend->MenuBarChanged = SetMenuBar;
+    backend->GetDisplayBounds = [] {
+        const auto monitors = GetMonitors();
+        for (const Monitor& m : monitors)
+            if (m.primary)
+                return m.workArea;
+        return monitors.empty() ? Rect { 0, 0, 1024, 768 } : monitors[0].workArea;
+    };
+    backend->PumpEvents = [] {
+        for (int i = 0; i < 100 && gtk_events_pending(); ++i)
+            gtk_main_iteration_do(FALSE);
+    };
+    backend->WaitEvents = [](int timeoutMs) {
+        struct Timeout {
+            bool fired = false;
+        };
+        auto* timeout = new Timeout;
+        guint source = 0;
+        if (timeoutMs >= 0)
+            source = g_timeout_add(static_cast<guint>(timeoutMs), +[](gpointer data) {
+                static_cast<Timeout*>(data)->fired = true;
+                return G_SOURCE_REMOVE;
+            }, timeout);
+        g_main_context_iteration(nullptr, TRUE);
+        if (source && !timeout->fired)
+            g_source_remove(source);
+        delete timeout;
+    };
+    backend->SendWakeup = [](DWORD) { g_main_context_wakeup(nullptr); };
+    SetPopupHandler(RunPopup);
+    SetMessageBoxHandler(RunMessageBox);
+    SetClipboardListener(PublishClipboard);
+    SetPrintHandler(RunPrintDialog);
+    return backend;
+}
+
+BitmapPtr ScreenshotWindow(HWND hwnd)
+{
+    auto it = gWindows.find(hwnd);
+    if (it == gWindows.end() || !gtk_widget_get_visible(it->second.window))
+        return nullptr;
+    GdkWindow* window = gtk_widget_get_window(it->second.window);
+    if (!window)
+        return nullptr;
+    const int w = gdk_window_get_width(window), h = gdk_window_get_height(window);
+    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(window, 0, 0, w, h);
+    if (!pixbuf)
+        return nullptr;
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    BitmapPtr image;
+    if (gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr))
+        image = Bitmap::FromPng({ reinterpret_cast<const std::uint8_t*>(buffer), size });
+    g_free(buffer);
+    g_object_unref(pixbuf);
+    return image;
+}
+
+bool ActivateMenuPath(HWND hwnd, const std::wstring& path)
+{
+    auto it = gWindows.find(hwnd);
+    if (it == gWindows.end() || !it->second.menuBar)
+        return false;
+    GtkWidget* shell = it->second.menuBar;
+    std::size_t start = 0;
+    while (shell) {
+        const std::size_t end = std::min(path.find(L'|', start), path.size());
+        const std::wstring part = path.substr(start, end - start);
+        GtkWidget* found = nullptr;
+        GList* children = gtk_container_get_children(GTK_CONTAINER(shell));
+        for (GList* c = children; c && !found; c = c->next) {
+            if (!GTK_IS_MENU_ITEM(c->data) || GTK_IS_SEPARATOR_MENU_ITEM(c->data))
+                continue;
+            const gchar* label = gtk_menu_item_get_label(GTK_MENU_ITEM(c->data));
+            std::wstring text;
+            for (const gchar* p = label; p && *p; p = g_utf8_next_char(p))
+                if (*p != '_')
+                    text += static_cast<wchar_t>(g_utf8_get_char(p));
+            if (text == PlainLabel(part))
+                found = GTK_WIDGET(c->data);
+        }
+        g_list_free(children);
+        if (!found)
+            return false;
+        if (end >= path.size()) {
+            if (GtkWidget* sub = gtk_widget_get_parent(found); sub && gSubmenus.count(sub))
+                OnSubmenuShow(sub, nullptr); // the menu opens: its owner enables its items
+            if (!gtk_widget_get_sensitive(found))
+                return false;
+            gtk_menu_item_activate(GTK_MENU_ITEM(found));
+            return true;
+        }
+        shell = gtk_menu_item_get_submenu(GTK_MENU_ITEM(found));
+        start = end + 1;
+    }
+    return false;
+}
+
+bool RunGtkUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(timeoutMs) * 1000;
+    while (!done()) {
+        if (g_get_monotonic_time() > end)
+            return false;
+        g_main_context_iteration(nullptr, FALSE);
+        MSG msg;
+        while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return done();
+            }
+            ProcessMessage(msg);
+        }
+        if (auto backend = GetBackend(); backend->WaitEvents)
+            backend->WaitEvents(10);
+    }
+    return true;
+}
+
+} // namespace vx::ui

@@ -1,0 +1,29 @@
+#pragma once
+// The gtk backend: each top-level window becomes a GtkWindow whose drawing area shows the
+// window's image and turns GTK input into messages; menu bars, popup menus and message boxes are
+// real GTK widgets; the clipboard is published to the display; monitors report 96 x the
+// display's scale as their DPI. Everything runs on the thread that installed the backend.
+#include <memory>
+#include <string>
+
+#include "ui/Backend.h"
+#include "ui/Gdi.h"
+
+namespace vx::ui {
+
+// Null, with the reason in `error`, when no display can be opened.
+std::shared_ptr<Backend> CreateGtkBackend(std::string& error);
+
+// The on-screen picture of a top-level window as the display shows it (title bar excluded,
+// menu bar included); null when the window is not shown.
+BitmapPtr ScreenshotWindow(HWND hwnd);
+
+// Activates the menu-bar item whose path of texts (without mnemonic markers) is `path`, e.g.
+// "HRV|Analyse", through the real GTK menu item; false when there is none or it is disabled.
+bool ActivateMenuPath(HWND hwnd, const std::wstring& path);
+
+// The window's status texts for a bar at the bottom are the application's own; this is only the
+// widget side: runs the GTK main loop until `done` returns true or `timeoutMs` passes.
+bool RunGtkUntil(const std::function<bool()>& done, int timeoutMs);
+
+} // namespace vx::ui

@@ -1,0 +1,94 @@
+// The canvas drawing layer. Every layer offers the same drawing calls, so that a plotter draws
+// the same way on screen and into the SVG copy:
+//   line(x1, y1, x2, y2, st), path(segments, st), rect(x, y, w, h, st), text(s, x, y, st),
+//   ellipse(cx, cy, rx, ry, angle, st), circle(cx, cy, r, st), markers(kind, points, size, st),
+//   clip(rect, fn), translate(dx, dy, fn).
+// A style st has stroke and fill (etch.Colour), width, dash ([on, off]), size, family,
+// anchor ('start', 'middle', 'end'), baseline ('top', 'middle', 'bottom') and angle (degrees).
+etch.CanvasLayer = function (parent, w, h) {
+  this.canvas = document.createElement('canvas');
+  this.canvas.className = 'etch-canvas';
+  parent.appendChild(this.canvas);
+  this.resize(w, h);
+};
+etch.CanvasLayer.prototype.resize = function (w, h) {
+  this.w = w; this.h = h;
+  this.canvas.width = w; this.canvas.height = h;
+  this.canvas.style.position = 'absolute';
+  this.canvas.style.left = '0px'; this.canvas.style.top = '0px';
+  this.ctx = this.canvas.getContext('2d');
+};
+etch.CanvasLayer.prototype.clear = function () { if (this.ctx) this.ctx.clearRect(0, 0, this.w, this.h); };
+etch.CanvasLayer.prototype._stroke = function (st) {
+  var c = this.ctx;
+  c.strokeStyle = (st.stroke || etch.colours.black).css();
+  c.lineWidth = st.width || 1;
+  if (c.setLineDash) c.setLineDash(st.dash || []);
+};
+etch.CanvasLayer.prototype.line = function (x1, y1, x2, y2, st) {
+  var c = this.ctx; if (!c) return;
+  this._stroke(st); c.beginPath(); c.moveTo(x1, y1); c.lineTo(x2, y2); c.stroke();
+};
+etch.CanvasLayer.prototype.path = function (segs, st) {
+  var c = this.ctx; if (!c) return;
+  this._stroke(st); if (c.setLineDash) c.setLineDash([]);
+  c.beginPath();
+  segs.forEach(function (s) {
+    if (s.length < 2) return;
+    c.moveTo(s[0], s[1]);
+    for (var i = 2; i + 1 < s.length; i += 2) c.lineTo(s[i], s[i + 1]);
+    if (s.length === 2) c.lineTo(s[0] + 0.5, s[1]);
+  });
+  c.stroke();
+};
+etch.CanvasLayer.prototype.rect = function (x, y, w, h, st) {
+  var c = this.ctx; if (!c) return;
+  if (st.fill && st.fill.a > 0) { c.fillStyle = st.fill.css(); c.fillRect(x, y, w, h); }
+  if (st.stroke && st.stroke.a > 0) { this._stroke(st); c.strokeRect(x, y, w, h); }
+};
+etch.CanvasLayer.prototype.text = function (s, x, y, st) {
+  var c = this.ctx; if (!c) return;
+  c.save();
+  c.font = (st.size || 9) + 'px ' + (st.family || 'sans-serif');
+  c.fillStyle = (st.fill || etch.colours.black).css();
+  c.textAlign = st.anchor === 'middle' ? 'center' : (st.anchor === 'end' ? 'right' : 'left');
+  c.textBaseline = st.baseline === 'middle' ? 'middle' : (st.baseline === 'bottom' ? 'bottom' : 'top');
+  c.translate(x, y);
+  if (st.angle) c.rotate(st.angle * Math.PI / 180);
+  c.fillText(String(s), 0, 0);
+  c.restore();
+};
+etch.CanvasLayer.prototype.ellipse = function (cx, cy, rx, ry, angle, st) {
+  var c = this.ctx; if (!c) return;
+  this._stroke(st); c.beginPath();
+  c.ellipse(cx, cy, Math.abs(rx), Math.abs(ry), (angle || 0) * Math.PI / 180, 0, 2 * Math.PI);
+  c.stroke();
+};
+etch.CanvasLayer.prototype.circle = function (cx, cy, r, st) {
+  var c = this.ctx; if (!c) return;
+  this._stroke(st); c.beginPath(); c.arc(cx, cy, Math.abs(r), 0, 2 * Math.PI); c.stroke();
+};
+etch.CanvasLayer.prototype.markers = function (kind, pts, size, st) {
+  var c = this.ctx; if (!c) return;
+  this._stroke(st); if (c.setLineDash) c.setLineDash([]);
+  c.beginPath();
+  var d = size;
+  for (var i = 0; i + 1 < pts.length; i += 2) {
+    var x = pts[i], y = pts[i + 1];
+    if (kind === '+') { c.moveTo(x - d, y); c.lineTo(x + d, y); c.moveTo(x, y - d); c.lineTo(x, y + d); }
+    else if (kind === 'o') { c.moveTo(x + d, y); c.arc(x, y, d, 0, 2 * Math.PI); }
+    else if (kind === '.') { c.moveTo(x, y); c.lineTo(x + 1, y); }
+    else { c.moveTo(x - d, y - d); c.lineTo(x + d, y + d); c.moveTo(x - d, y + d); c.lineTo(x + d, y - d); }
+  }
+  c.stroke();
+};
+etch.CanvasLayer.prototype.clip = function (r, fn) {
+  var c = this.ctx; if (!c) return;
+  c.save(); c.beginPath(); c.rect(r.x, r.y, r.w, r.h); c.clip();
+  try { fn(); } finally { c.restore(); }
+};
+etch.CanvasLayer.prototype.translate = function (dx, dy, fn) {
+  var c = this.ctx; if (!c) return;
+  c.save(); c.translate(dx, dy);
+  try { fn(); } finally { c.restore(); }
+};
