@@ -312,7 +312,9 @@ void TBmpTxtButton::PaintFace(DC& dc, const Rect& client)
     }
     if (caption.empty())
         return;
-    Rect box { x + glyph.cx + gap, top, x + width, top + client.Height() };
+    // The drawing layer centres vertically only single lines: the measured block is placed itself.
+    const int textTop = top + (client.Height() - text.Height()) / 2;
+    Rect box { x + glyph.cx + gap, textTop, x + width, textTop + text.Height() };
     const UINT format = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
     dc.SetBkMode(TRANSPARENT);
     if (mState & kDisabled) {
