@@ -163,7 +163,7 @@ void UxSizableButtonGadget::MouseLeave()
     Invalidate();
 }
 
-void UxSizableButtonGadget::LButtonDown()
+void UxSizableButtonGadget::LButtonDown(Point)
 {
     mPaintFlags = (mPaintFlags & ~kPaintHot) | kPaintPressed;
     Invalidate();
@@ -230,6 +230,73 @@ void UxSizableButtonGadget::Paint(DC& dc)
     }
     memory.Flush();
     dc.BitBlt(mBounds, buffer, { 0, 0 }, SRCCOPY);
+}
+
+// ---- Menu gadgets ------------------------------------------------------------------------
+
+UxMenuGadget::UxMenuGadget(int id, HMENU menu, HWND owner, WORD glyph, Size size96, std::wstring text)
+    : UxSizableButtonGadget(id, glyph, size96, 1, std::move(text))
+    , mMenu(menu)
+    , mOwner(owner)
+{
+}
+
+void UxMenuGadget::Open(Point screen, UINT flags)
+{
+    HWND window = Window() ? Window()->GetHandle() : nullptr;
+    Rect exclude = Bounds();
+    Point origin { 0, 0 };
+    ClientToScreen(window, &origin);
+    exclude = exclude.Offset(origin.x, origin.y);
+    mLastCommand = TrackPopupMenuEx(mMenu, flags, screen.x, screen.y, mOwner, &exclude);
+    // The click that closed the menu must not open it again.
+    MSG msg;
+    if (window && PeekMessage(&msg, window, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_NOREMOVE)) {
+        const Point at { short(LOWORD(msg.lParam)), short(HIWORD(msg.lParam)) };
+        if (Bounds().Contains(at))
+            PeekMessage(&msg, window, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_REMOVE);
+    }
+}
+
+void UxMenuGadget::LButtonDown(Point p)
+{
+    if (!IsEnabled())
+        return;
+    UxSizableButtonGadget::LButtonDown(p);
+    HWND window = Window() ? Window()->GetHandle() : nullptr;
+    Point corner { Bounds().left, Bounds().top };
+    ClientToScreen(window, &corner);
+    Open(corner, TPM_VERTICAL);
+}
+
+bool UxMenuGadget::LButtonUp(Point p)
+{
+    if (IsEnabled())
+        UxSizableButtonGadget::LButtonUp(p);
+    return false; // the menu sent the command
+}
+
+void UxMenuGadget::RButtonDown(Point)
+{
+    if (!IsEnabled())
+        return;
+    HWND window = Window() ? Window()->GetHandle() : nullptr;
+    Point corner { Bounds().left, Bounds().bottom };
+    ClientToScreen(window, &corner);
+    Open(corner, 0);
+}
+
+UxButtonMenuGadget::UxButtonMenuGadget(int id, HMENU menu, HWND owner, WORD glyph, Size size96, const std::wstring& caption)
+    : UxMenuGadget(id, menu, owner, glyph, size96)
+    , mCaption(caption.empty() ? GetMenuString(menu, 0, MF_BYPOSITION).substr(0, 512) : caption)
+{
+    SetText(mCaption);
+}
+
+UxButtonMenuGadget::~UxButtonMenuGadget()
+{
+    if (IsMenu(Menu()))
+        DestroyMenu(Menu());
 }
 
 // ---- The window ---------------------------------------------------------------------------
@@ -337,8 +404,8 @@ LRESULT UxGadgetWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDOWN:
         if (UxSizableButtonGadget* gadget = GadgetFromPoint(p); gadget && gadget->IsEnabled()) {
             mCaptured = gadget;
-            gadget->LButtonDown();
             SetCapture(mHwnd);
+            gadget->LButtonDown(p);
         }
         return 0;
     case WM_LBUTTONUP:
@@ -349,6 +416,10 @@ LRESULT UxGadgetWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             if (gadget->LButtonUp(p))
                 SendMessage(GetParent(mHwnd), WM_COMMAND, MAKEWPARAM(gadget->Id(), 0), LPARAM(mHwnd));
         }
+        return 0;
+    case WM_RBUTTONDOWN:
+        if (UxSizableButtonGadget* gadget = GadgetFromPoint(p); gadget && gadget->IsEnabled())
+            gadget->RButtonDown(p);
         return 0;
     case WM_THEMECHANGED:
         LayoutSession();

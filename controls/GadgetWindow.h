@@ -10,6 +10,7 @@
 
 #include "controls/LowPriorityTimer.h"
 #include "controls/ResourceBitmap.h"
+#include "ui/Menu.h"
 #include "ui/Gdi.h"
 
 namespace KELControls {
@@ -52,6 +53,14 @@ public:
 
 protected:
     void Tick() override;
+    // Mouse buttons, `p` in the window's client coordinates. LButtonUp: true for a click that
+    // sends the gadget's command.
+    virtual void LButtonDown(vx::ui::Point p);
+    virtual bool LButtonUp(vx::ui::Point p);
+    virtual void RButtonDown(vx::ui::Point) { }
+    void SetText(std::wstring text) { mText = std::move(text); }
+    UxGadgetWindow* Window() const { return mWindow; }
+    void Invalidate();
 
 private:
     friend class UxGadgetWindow;
@@ -63,9 +72,6 @@ private:
     void UpdateImage(Image& image, double scaleX, double scaleY);
     void MouseEnter();
     void MouseLeave();
-    void LButtonDown();
-    bool LButtonUp(vx::ui::Point p); // true for a click
-    void Invalidate();
     void PaintFace(vx::ui::DC& dc, const vx::ui::Rect& rect);
 
     UxGadgetWindow* mWindow = nullptr;
@@ -78,6 +84,40 @@ private:
     unsigned mFlash = 0;
     bool mPressedLook = false;
     bool mEnabled = true;
+};
+
+// A button that drops a menu below (or above) itself; the chosen command goes to `owner`.
+class UxMenuGadget : public UxSizableButtonGadget {
+public:
+    UxMenuGadget(int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96, std::wstring text = {});
+    const wchar_t* ClassName() const override { return L"UxMenuGadget"; }
+    // What the last opening of the menu gave (0: dismissed).
+    UINT LastCommand() const { return mLastCommand; }
+
+protected:
+    void LButtonDown(vx::ui::Point p) override;
+    bool LButtonUp(vx::ui::Point p) override;
+    void RButtonDown(vx::ui::Point p) override;
+    vx::ui::HMENU Menu() const { return mMenu; }
+
+private:
+    void Open(vx::ui::Point screen, UINT flags);
+    vx::ui::HMENU mMenu;
+    vx::ui::HWND mOwner;
+    UINT mLastCommand = 0;
+};
+
+// A menu gadget that owns its menu; an empty caption takes the text of the menu's first item.
+class UxButtonMenuGadget : public UxMenuGadget {
+public:
+    UxButtonMenuGadget(int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96,
+        const std::wstring& caption);
+    ~UxButtonMenuGadget() override;
+    const wchar_t* ClassName() const override { return L"UxButtonMenuGadget"; }
+    const std::wstring& Caption() const { return mCaption; }
+
+private:
+    std::wstring mCaption;
 };
 
 class UxGadgetWindow {

@@ -14,6 +14,7 @@
 #include "ui/Dialog.h"
 #include "ui/EventLoop.h"
 #include "ui/Input.h"
+#include "ui/Menu.h"
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
 #include "ui/Resources.h"
@@ -378,6 +379,60 @@ TEST_F(ButtonsAndGadgets, AClickedGadgetSendsItsCommandAndHoverPressAndFlashShow
     EXPECT_NEAR(crest.Green(), 0xF0, 2);
     EXPECT_NEAR(crest.Blue(), 0xFF, 2);
     first->Stop();
+}
+
+TEST_F(ButtonsAndGadgets, AMenuGadgetDropsItsMenuBesideItselfAndTheClosingClickDoesNotReopenIt)
+{
+    ASSERT_TRUE(MakeDialog());
+    mStrip = std::make_unique<UxGadgetWindow>(mDialog, Point { 0, 0 });
+    mStrip->SetModule(Module());
+    HMENU menu = CreatePopupMenu();
+    AppendMenu(menu, MF_STRING, 71, L"Compress");
+    AppendMenu(menu, MF_STRING, 72, L"Expand");
+    auto* gadget = static_cast<UxButtonMenuGadget*>(
+        mStrip->Insert(std::make_unique<UxButtonMenuGadget>(70, menu, mDialog, kSvg, Size { 16, 16 }, L"")));
+    EXPECT_EQ(gadget->Caption(), L"Compress");
+    EXPECT_STREQ(gadget->ClassName(), L"UxButtonMenuGadget");
+    HWND strip = mStrip->GetHandle();
+    Rect screen = gadget->Bounds();
+    Point origin { 0, 0 };
+    ClientToScreen(strip, &origin);
+    screen = screen.Offset(origin.x, origin.y);
+
+    std::vector<PopupRequest> requests;
+    UINT choice = 72;
+    bool clickWhileOpen = false;
+    PopupHandler previous = SetPopupHandler([&](const PopupRequest& r) -> UINT {
+        requests.push_back(r);
+        if (clickWhileOpen) { // the user clicks the gadget again to close the menu
+            clickWhileOpen = false;
+            InjectMouse(mDialog, WM_LBUTTONDOWN, InDialog(strip, Centre(gadget->Bounds())));
+        }
+        return choice;
+    });
+    Mouse(strip, WM_LBUTTONDOWN, Centre(gadget->Bounds()));
+    Mouse(strip, WM_LBUTTONUP, Centre(gadget->Bounds()));
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].at, (Point { screen.left, screen.top }));
+    EXPECT_EQ(requests[0].flags, TPM_VERTICAL);
+    ASSERT_TRUE(requests[0].exclude);
+    EXPECT_EQ(*requests[0].exclude, screen);
+    EXPECT_EQ(mCommands, std::vector<int>({ 72 }));
+    EXPECT_EQ(gadget->PaintFlags() & UxSizableButtonGadget::kPaintPressed, 0u);
+
+    // The right button opens it at the bottom-left corner.
+    Mouse(strip, WM_RBUTTONDOWN, Centre(gadget->Bounds()));
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].at, (Point { screen.left, screen.bottom }));
+    EXPECT_EQ(requests[1].flags, 0u);
+
+    choice = 0;
+    clickWhileOpen = true;
+    Mouse(strip, WM_LBUTTONDOWN, Centre(gadget->Bounds()));
+    Mouse(strip, WM_LBUTTONUP, Centre(gadget->Bounds()));
+    EXPECT_EQ(requests.size(), 3u);
+    EXPECT_EQ(gadget->LastCommand(), 0u);
+    SetPopupHandler(previous);
 }
 
 // Renders a strip with gadgets and picture buttons to a PNG for a look by eye.
