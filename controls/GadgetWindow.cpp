@@ -145,6 +145,14 @@ void UxSizableButtonGadget::SetPressedLook(bool on)
     Invalidate();
 }
 
+void UxSizableButtonGadget::ChangeText(const std::wstring& text)
+{
+    if (mText.empty() || text == mText)
+        return;
+    mText = text;
+    Invalidate();
+}
+
 void UxSizableButtonGadget::SetFlash(unsigned flags)
 {
     mFlash = flags & 3;

@@ -38,6 +38,9 @@ public:
     void SetPressedLook(bool on);
     // Bits 1 and 2: flash while either is set and the timer runs (Start/Stop of the base).
     void SetFlash(unsigned flags);
+    const std::wstring& Text() const { return mText; }
+    // A gadget made with text takes a new one (repainted when it differs); others keep none.
+    void ChangeText(const std::wstring& text);
     unsigned Flash() const { return mFlash; }
 
     // Recreates the images when there are none or the window's DPI changed (Algorithms 2).
@@ -84,6 +87,19 @@ private:
     unsigned mFlash = 0;
     bool mPressedLook = false;
     bool mEnabled = true;
+};
+
+// The command enabler of a gadget: the owner's command-update pass enables, checks and names it.
+class UxSizableButtonGadgetEnabler {
+public:
+    explicit UxSizableButtonGadgetEnabler(UxSizableButtonGadget& gadget) : mGadget(gadget) { }
+    void Enable(bool enable) { mGadget.SetEnabled(enable); }
+    // Only a gadget that shows text takes a new one; the gadget repaints when it changed.
+    void SetText(const std::wstring& text) { mGadget.ChangeText(text); }
+    void SetCheck(bool checked) { mGadget.SetPressedLook(checked); }
+
+private:
+    UxSizableButtonGadget& mGadget;
 };
 
 // A button that drops a menu below (or above) itself; the chosen command goes to `owner`.

@@ -381,6 +381,29 @@ TEST_F(ButtonsAndGadgets, AClickedGadgetSendsItsCommandAndHoverPressAndFlashShow
     first->Stop();
 }
 
+TEST_F(ButtonsAndGadgets, TheEnablerDisablesChecksAndRenamesOnlyATextGadget)
+{
+    ASSERT_TRUE(MakeDialog());
+    mStrip = std::make_unique<UxGadgetWindow>(mDialog, Point { 0, 0 });
+    mStrip->SetModule(Module());
+    auto* glyphOnly = mStrip->Insert(std::make_unique<UxSizableButtonGadget>(1, kSvg, Size { 16, 16 }));
+    auto* named = mStrip->Insert(std::make_unique<UxSizableButtonGadget>(2, kSvg, Size { 16, 16 }, 1, L"Auto"));
+    UxSizableButtonGadgetEnabler(*glyphOnly).SetText(L"X");
+    EXPECT_EQ(glyphOnly->Text(), L"");
+    UxSizableButtonGadgetEnabler enabler(*named);
+    enabler.SetText(L"Manual");
+    EXPECT_EQ(named->Text(), L"Manual");
+    enabler.Enable(false);
+    Mouse(mStrip->GetHandle(), WM_LBUTTONDOWN, Centre(named->Bounds()));
+    Mouse(mStrip->GetHandle(), WM_LBUTTONUP, Centre(named->Bounds()));
+    EXPECT_TRUE(mCommands.empty());
+    enabler.Enable(true);
+    enabler.SetCheck(true);
+    Mouse(mStrip->GetHandle(), WM_LBUTTONDOWN, Centre(named->Bounds()));
+    Mouse(mStrip->GetHandle(), WM_LBUTTONUP, Centre(named->Bounds()));
+    EXPECT_EQ(mCommands, std::vector<int>({ 2 }));
+}
+
 TEST_F(ButtonsAndGadgets, AMenuGadgetDropsItsMenuBesideItselfAndTheClosingClickDoesNotReopenIt)
 {
     ASSERT_TRUE(MakeDialog());
