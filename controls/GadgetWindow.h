@@ -1,0 +1,170 @@
+#pragma once
+// The control strips of the trace windows: a themed window that tiles button gadgets from left
+// to right. Each gadget's glyph comes from an SVG resource rasterised at the monitor's DPI (a PNG
+// of the same id scaled to size as the fall-back), and a gadget can flash: its face pulses while
+// its low-priority timer ticks.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controls/LowPriorityTimer.h"
+#include "controls/ResourceBitmap.h"
+#include "ui/Menu.h"
+#include "ui/Gdi.h"
+
+namespace KELControls {
+
+class UxGadgetWindow;
+
+// The flash overlay's alpha at a clock time in milliseconds: trunc(sin(phase * 3.7699111842 / 1000)
+// * 128 + 128) over the milliseconds of the current minute, at most 255.
+int FlashAlpha(std::uint64_t clockMs);
+
+class UxSizableButtonGadget : public KEL::LowPriorityTimer {
+public:
+    enum : unsigned { kPaintPressed = 1, kPaintHot = 2 };
+    // `glyph` and `secondImage` are resource ids (secondImage 1: none); the size is at 96 DPI.
+    UxSizableButtonGadget(int id, WORD glyph, vx::ui::Size size96, WORD secondImage = 1, std::wstring text = {});
+    ~UxSizableButtonGadget() override;
+
+    int Id() const { return mId; }
+    virtual const wchar_t* ClassName() const { return L"UxSizableButtonGadget"; }
+    const vx::ui::Rect& Bounds() const { return mBounds; }
+    unsigned PaintFlags() const { return mPaintFlags; }
+    bool IsEnabled() const { return mEnabled; }
+    void SetEnabled(bool enabled);
+    // Pressed look (a checked command).
+    void SetPressedLook(bool on);
+    // Bits 1 and 2: flash while either is set and the timer runs (Start/Stop of the base).
+    void SetFlash(unsigned flags);
+    const std::wstring& Text() const { return mText; }
+    // A gadget made with text takes a new one (repainted when it differs); others keep none.
+    void ChangeText(const std::wstring& text);
+    unsigned Flash() const { return mFlash; }
+
+    // Recreates the images when there are none or the window's DPI changed (Algorithms 2).
+    void UpdateImages();
+    const vx::ui::BitmapPtr& Glyph() const { return mGlyph.image; }
+    // The desired size: the DPI-scaled glyph plus a 3-pixel margin, and the text beside it.
+    vx::ui::Size DesiredSize();
+    // Draws the gadget at its bounds, double-buffered.
+    void Paint(vx::ui::DC& dc);
+
+    // An image of `id` at `size96` times the scales: SVG, else the PNG scaled to size, else null.
+    static vx::ui::BitmapPtr CreateImage(HMODULE module, WORD id, vx::ui::Size size96, double scaleX, double scaleY);
+
+protected:
+    void Tick() override;
+    // Mouse buttons, `p` in the window's client coordinates. LButtonUp: true for a click that
+    // sends the gadget's command.
+    virtual void LButtonDown(vx::ui::Point p);
+    virtual bool LButtonUp(vx::ui::Point p);
+    virtual void RButtonDown(vx::ui::Point) { }
+    void SetText(std::wstring text) { mText = std::move(text); }
+    UxGadgetWindow* Window() const { return mWindow; }
+    void Invalidate();
+
+private:
+    friend class UxGadgetWindow;
+    struct Image {
+        WORD id = 1;
+        vx::ui::BitmapPtr image;
+        double scaleX = 0, scaleY = 0;
+    };
+    void UpdateImage(Image& image, double scaleX, double scaleY);
+    void MouseEnter();
+    void MouseLeave();
+    void PaintFace(vx::ui::DC& dc, const vx::ui::Rect& rect);
+
+    UxGadgetWindow* mWindow = nullptr;
+    int mId;
+    vx::ui::Size mSize96;
+    std::wstring mText;
+    Image mGlyph, mSecond;
+    vx::ui::Rect mBounds {};
+    unsigned mPaintFlags = 0;
+    unsigned mFlash = 0;
+    bool mPressedLook = false;
+    bool mEnabled = true;
+};
+
+// The command enabler of a gadget: the owner's command-update pass enables, checks and names it.
+class UxSizableButtonGadgetEnabler {
+public:
+    explicit UxSizableButtonGadgetEnabler(UxSizableButtonGadget& gadget) : mGadget(gadget) { }
+    void Enable(bool enable) { mGadget.SetEnabled(enable); }
+    // Only a gadget that shows text takes a new one; the gadget repaints when it changed.
+    void SetText(const std::wstring& text) { mGadget.ChangeText(text); }
+    void SetCheck(bool checked) { mGadget.SetPressedLook(checked); }
+
+private:
+    UxSizableButtonGadget& mGadget;
+};
+
+// A button that drops a menu below (or above) itself; the chosen command goes to `owner`.
+class UxMenuGadget : public UxSizableButtonGadget {
+public:
+    UxMenuGadget(int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96, std::wstring text = {});
+    const wchar_t* ClassName() const override { return L"UxMenuGadget"; }
+    // What the last opening of the menu gave (0: dismissed).
+    UINT LastCommand() const { return mLastCommand; }
+
+protected:
+    void LButtonDown(vx::ui::Point p) override;
+    bool LButtonUp(vx::ui::Point p) override;
+    void RButtonDown(vx::ui::Point p) override;
+    vx::ui::HMENU Menu() const { return mMenu; }
+
+private:
+    void Open(vx::ui::Point screen, UINT flags);
+    vx::ui::HMENU mMenu;
+    vx::ui::HWND mOwner;
+    UINT mLastCommand = 0;
+};
+
+// A menu gadget that owns its menu; an empty caption takes the text of the menu's first item.
+class UxButtonMenuGadget : public UxMenuGadget {
+public:
+    UxButtonMenuGadget(int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96,
+        const std::wstring& caption);
+    ~UxButtonMenuGadget() override;
+    const wchar_t* ClassName() const override { return L"UxButtonMenuGadget"; }
+    const std::wstring& Caption() const { return mCaption; }
+
+private:
+    std::wstring mCaption;
+};
+
+class UxGadgetWindow {
+public:
+    // A child window of `parent` at `position` (height follows the gadgets). selector 1: "BUTTON".
+    UxGadgetWindow(vx::ui::HWND parent, vx::ui::Point position, int themeSelector = 0);
+    virtual ~UxGadgetWindow();
+    UxGadgetWindow(const UxGadgetWindow&) = delete;
+    UxGadgetWindow& operator=(const UxGadgetWindow&) = delete;
+
+    vx::ui::HWND GetHandle() const { return mHwnd; }
+    // Takes the gadget and lays the strip out again.
+    UxSizableButtonGadget* Insert(std::unique_ptr<UxSizableButtonGadget> gadget);
+    UxSizableButtonGadget* GadgetFromPoint(vx::ui::Point client) const;
+    // Lays the gadgets out at the window's present DPI and sizes the window to them.
+    void LayoutSession();
+    HMODULE Module() const { return mModule; }
+    void SetModule(HMODULE module) { mModule = module; }
+    void Paint(vx::ui::DC& dc);
+    int ThemeSelector() const { return mSelector; }
+
+private:
+    static vx::ui::LRESULT Proc(vx::ui::HWND, UINT, vx::ui::WPARAM, vx::ui::LPARAM);
+    vx::ui::LRESULT OnMessage(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam);
+    vx::ui::HWND mHwnd = nullptr;
+    HMODULE mModule = nullptr;
+    int mSelector;
+    bool mTracking = false;
+    UxSizableButtonGadget* mUnderMouse = nullptr;
+    UxSizableButtonGadget* mCaptured = nullptr;
+    std::vector<std::unique_ptr<UxSizableButtonGadget>> mGadgets;
+};
+
+} // namespace KELControls
