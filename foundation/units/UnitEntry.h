@@ -6,7 +6,7 @@
 #include "foundation/String.h"
 #include "foundation/stream/PersistObject.h"
 #include "hostframework/base/SimpleUnknownImp.h"
-#include "hostframework/interfaces/UnitInterfaces.h"
+#include "foundation/units/IUnitName.h"
 
 namespace KEL {
 

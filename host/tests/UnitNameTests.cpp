@@ -6,7 +6,7 @@
 #include "foundation/String.h"
 #include "foundation/units/Prefix.h"
 #include "host/caf/tests/RegisteredFramework.h"
-#include "hostframework/interfaces/UnitInterfaces.h"
+#include "foundation/units/IUnitName.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "com/Unknown.h"
 #include "foundation/IKELString.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
-#include "hostframework/interfaces/UnitInterfaces.h"
+#include "foundation/units/IUnitName.h"
 
 // Application-wide services of the host.
 struct IAppServices : IUnknown {
@@ -104,7 +104,7 @@ struct IObjectFactory : IUnknown {
             *out = nullptr;
         return E_NOTIMPL;
     }
-    // A new unit name of the host with a prefix index (UnitInterfaces.h) and a base unit name.
+    // A new unit name of the host with a prefix index (foundation/units/IUnitName.h) and a base unit name.
     virtual HRESULT CreateUnitName(ULONG prefixIndex, IKELString* name, IUnitName** out)
     {
         (void)prefixIndex, (void)name;

@@ -1,6 +1,7 @@
 #pragma once
-// A unit name with an SI prefix index, as the host and the extension hand it to each other
-// (the extension's KEL::UnitEntry, the host's own unit names from its object factory).
+// The host interface of a unit name with an SI prefix index, as the host and the extension hand
+// it to each other (the extension's KEL::UnitEntry, the host's own unit names from its object
+// factory).
 //
 // Prefix indexes: 0 unknown ("?"), 1 no prefix, 2 a, 3 f, 4 p, 5 n, 6 micro, 7 m, 8 no prefix,
 // 9 k, 10 M, 11 G, 12 T, 13 P, 14 E.
