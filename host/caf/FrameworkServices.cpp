@@ -471,6 +471,103 @@ HRESULT ObjectFactory::CreateInstance(DWORD classKey, REFIID iid, void** out)
     return ProvideHostClass(classKey, iid, out);
 }
 
+namespace {
+// The prefix letters by index: "?" for unknown, none for 1 and 8.
+constexpr const wchar_t* kPrefixLetters[] = { L"?", L"", L"a", L"f", L"p", L"n", L"\u00B5", L"m", L"", L"k", L"M",
+    L"G", L"T", L"P", L"E" };
+constexpr ULONG kPrefixCount = sizeof kPrefixLetters / sizeof kPrefixLetters[0];
+} // namespace
+
+HRESULT ObjectFactory::CreateUnitName(ULONG prefixIndex, IKELString* name, IUnitName** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (prefixIndex >= kPrefixCount)
+        return E_INVALIDARG;
+    return Guarded([&] {
+        auto* unit = new HostUnitName(prefixIndex, KEL::String(name));
+        unit->AddRef();
+        *out = unit;
+        return S_OK;
+    });
+}
+
+HRESULT HostUnitName::GetPrefixIndex(ULONG* index)
+{
+    if (!index)
+        return E_INVALIDARG;
+    *index = mPrefixIndex;
+    return S_OK;
+}
+
+HRESULT HostUnitName::GetText(DWORD withPrefix, IKELString** text)
+{
+    if (!text)
+        return E_INVALIDARG;
+    *text = nullptr;
+    return Guarded([&] {
+        KEL::String result = mName;
+        if (withPrefix) {
+            result = KEL::String(mPrefixIndex < kPrefixCount ? kPrefixLetters[mPrefixIndex] : L"?");
+            result += mName;
+        }
+        *text = result.CopyRep();
+        return S_OK;
+    });
+}
+
+HRESULT HostUnitName::GetFlag(ULONG* flag)
+{
+    if (!flag)
+        return E_INVALIDARG;
+    *flag = mFlag;
+    return S_OK;
+}
+
+HRESULT HostUnitName::SetPrefixIndex(ULONG index)
+{
+    if (index >= kPrefixCount)
+        return E_INVALIDARG;
+    mPrefixIndex = index;
+    return S_OK;
+}
+
+HRESULT HostUnitName::SetUnitName(IKELString* name)
+{
+    return Guarded([&] {
+        mName = KEL::String(name);
+        return S_OK;
+    });
+}
+
+HRESULT HostUnitName::SetFlag(ULONG flag)
+{
+    mFlag = flag ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT HostUnitName::Clone(IUnitName** copy)
+{
+    if (!copy)
+        return E_INVALIDARG;
+    *copy = nullptr;
+    return Guarded([&] {
+        auto* unit = new HostUnitName(mPrefixIndex, mName);
+        unit->mFlag = mFlag;
+        unit->AddRef();
+        *copy = unit;
+        return S_OK;
+    });
+}
+
+HRESULT HostUnitName::Format(DWORD, double, IKELString** text)
+{
+    if (text)
+        *text = nullptr;
+    return E_NOTIMPL;
+}
+
 HRESULT HostClassObject::RegisterClassObject(IUnknown* classObject)
 {
     return mRegistrations.Add(Registration::Kind::ClassObject, classObject);

@@ -101,6 +101,32 @@ class SharedHostObject final : public SimpleUnknownImp1<ISharedHostObject, 0> { 
 class ObjectFactory final : public SimpleUnknownImp1<IObjectFactory, 0> {
 public:
     HRESULT CreateInstance(DWORD classKey, REFIID iid, void** out) override;
+    // A HostUnitName; E_INVALIDARG for an index beyond the prefix table.
+    HRESULT CreateUnitName(ULONG prefixIndex, IKELString* name, IUnitName** out) override;
+};
+
+// The host's own unit name: a base unit, a prefix index and a flag it keeps for its caller.
+class HostUnitName final : public SimpleUnknownImp1<IUnitName, 0> {
+public:
+    HostUnitName(ULONG prefixIndex, KEL::String name)
+        : mPrefixIndex(prefixIndex)
+        , mName(std::move(name))
+    {
+    }
+    HRESULT GetPrefixIndex(ULONG* index) override;
+    HRESULT GetText(DWORD withPrefix, IKELString** text) override;
+    HRESULT GetFlag(ULONG* flag) override;
+    HRESULT SetPrefixIndex(ULONG index) override;
+    HRESULT SetUnitName(IKELString* name) override;
+    HRESULT SetFlag(ULONG flag) override;
+    HRESULT Clone(IUnitName** copy) override;
+    // The host formats values itself; its unit names do not.
+    HRESULT Format(DWORD flags, double value, IKELString** text) override;
+
+private:
+    ULONG mPrefixIndex;
+    KEL::String mName;
+    ULONG mFlag = 0;
 };
 
 // The host application's own classes (SetHostClassProvider); CLASS_E_CLASSNOTAVAILABLE without.

@@ -5,6 +5,7 @@
 #include "com/Unknown.h"
 #include "foundation/IKELString.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
+#include "foundation/units/IUnitName.h"
 
 // Application-wide services of the host.
 struct IAppServices : IUnknown {
@@ -99,6 +100,14 @@ struct IObjectFactory : IUnknown {
     virtual HRESULT CreateInstance(DWORD classKey, REFIID iid, void** out)
     {
         (void)classKey, (void)iid;
+        if (out)
+            *out = nullptr;
+        return E_NOTIMPL;
+    }
+    // A new unit name of the host with a prefix index (foundation/units/IUnitName.h) and a base unit name.
+    virtual HRESULT CreateUnitName(ULONG prefixIndex, IKELString* name, IUnitName** out)
+    {
+        (void)prefixIndex, (void)name;
         if (out)
             *out = nullptr;
         return E_NOTIMPL;

@@ -1,6 +1,9 @@
 #include "hrv/analysis/Enumerators.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 
+#include "foundation/units/Prefix.h"
+#include "foundation/units/UnitEntry.h"
+#include "hostframework/enumerators/SourceCursors.h"
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/UserEventData.h"
 #include "log/Log.h"
@@ -126,6 +129,53 @@ template <class Algo> HRESULT CheckpointEnumerator<Algo>::Clone(IEnumEventEx** o
         return E_POINTER;
     *out = Copy();
     return S_OK;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::QueryInterface(REFIID iid, void** out)
+{
+    if (mOuter)
+        return mOuter->QueryInterface(iid, out);
+    return OwnQuery(iid, out);
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::OwnQuery(REFIID iid, void** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (mOuter && iid == IUnknown::kIid) {
+        *out = &mInner;
+        mInner.AddRef();
+        return S_OK;
+    }
+    if (iid == ICalcEnumUnit::kIid) {
+        *out = static_cast<ICalcEnumUnit*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return Base::QueryInterface(iid, out);
+}
+
+template <class Algo> IUnknown* CheckpointEnumerator<Algo>::Aggregate(IUnknown* outer)
+{
+    mOuter = outer;
+    mInner.AddRef();
+    return &mInner;
+}
+
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetUnit(IUnitName** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if constexpr (std::is_same_v<Algo, FiducialAlgorithm>) {
+        auto* unit = new KEL::UnitEntry(KEL::String(L"s"), KEL::kPrefixNone);
+        unit->AddRef();
+        *out = unit;
+        return S_OK;
+    } else {
+        return EEH3::SelectorUnit(out);
+    }
 }
 
 template <class Algo> HRESULT CheckpointEnumerator<Algo>::GetClassId(DWORD* id)
@@ -533,20 +583,26 @@ HRESULT EnumeratorClassObject::GetName(BSTR* name)
     return S_OK;
 }
 
-HRESULT EnumeratorClassObject::GetDescription(BSTR* text)
-{
-    if (!text)
-        return E_POINTER;
-    *text = MakeBstr(mKind == Kind::Fiducial ? L"Detect fiducial points around a given reference event."
-                                             : L"Selects a single HRV parameter");
-    return S_OK;
-}
-
-HRESULT EnumeratorClassObject::CreateInstance(IUnknown* creator, ICalcEnum** out)
+HRESULT EnumeratorClassObject::GetNameString(IKELString** out)
 {
     if (!out)
         return E_POINTER;
-    *out = nullptr;
+    *out = KEL::String(mKind == Kind::Fiducial ? L"HRVFiducialEnum" : L"HRVSelectorEnum").CopyRep();
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::GetDescription(IKELString** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = KEL::String(mKind == Kind::Fiducial ? L"Detect fiducial points around a given reference event."
+                                               : L"Selects a single HRV parameter")
+               .CopyRep();
+    return S_OK;
+}
+
+IUnknown* EnumeratorClassObject::Make(IUnknown* creator, IUnknown* outer)
+{
     // The host creates the enumerators of a document's formulas with the document's data store.
     IDataChildStore* store = nullptr;
     if (creator && mKind == Kind::Fiducial) {
@@ -554,15 +610,32 @@ HRESULT EnumeratorClassObject::CreateInstance(IUnknown* creator, ICalcEnum** out
         if (SUCCEEDED(creator->QueryInterface(IDataChildStore::kIid, &p)))
             store = static_cast<IDataChildStore*>(p);
     }
-    ICalcEnum* e = nullptr;
-    if (mKind == Kind::Fiducial)
-        e = new FiducialEnumerator("Fiducial", mContext, this, store);
-    else
-        e = new SelectorEnumerator("HRVSelector", mContext, this);
+    const auto make = [&](auto* e) -> IUnknown* {
+        if (outer)
+            return e->Aggregate(outer);
+        e->AddRef();
+        return static_cast<ICalcEnum*>(e);
+    };
+    IUnknown* made = mKind == Kind::Fiducial ? make(new FiducialEnumerator("Fiducial", mContext, this, store))
+                                             : make(new SelectorEnumerator("HRVSelector", mContext, this));
     if (store)
         store->Release(); // the enumerator holds its own
-    e->AddRef();
-    *out = e;
+    return made;
+}
+
+HRESULT EnumeratorClassObject::CreateInstance(IUnknown* creator, ICalcEnum** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = static_cast<ICalcEnum*>(Make(creator, nullptr));
+    return S_OK;
+}
+
+HRESULT EnumeratorClassObject::CreateAggregated(IUnknown* outer, IUnknown* creator, IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = Make(creator, outer);
     return S_OK;
 }
 

@@ -31,7 +31,9 @@ struct FiducialContext {
 class EnumeratorClassObject;
 
 template <class Algo>
-class CheckpointEnumerator final : public SimpleUnknownImp2<ICalcEnum, IEnumEventEx, 0> {
+class CheckpointEnumerator final : public SimpleUnknownImp2<ICalcEnum, IEnumEventEx, 0>, public ICalcEnumUnit {
+    using Base = SimpleUnknownImp2<ICalcEnum, IEnumEventEx, 0>;
+
 public:
     using Params = typename Algo::Params;
     using State = typename Algo::State;
@@ -54,6 +56,17 @@ public:
         if (mStore)
             mStore->Release();
     }
+
+    // Aggregated by an outer object, every interface but the inner unknown delegates to it.
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override { return mOuter ? mOuter->AddRef() : Base::AddRef(); }
+    ULONG Release() override { return mOuter ? mOuter->Release() : Base::Release(); }
+    // Makes this enumerator a part of `outer` (not held); the inner unknown to hand the outer,
+    // with one reference.
+    IUnknown* Aggregate(IUnknown* outer);
+
+    // ICalcEnumUnit: "s" for the fiducial enumerator (beat times), "?" for the selector.
+    HRESULT GetUnit(IUnitName** out) override;
 
     // ICalcEnum
     HRESULT GetClassId(DWORD* id) override;
@@ -100,6 +113,21 @@ private:
     void ResumeOnline();
     bool GrowingOnline() const { return mOnline && mGrowing; }
 
+    // The non-delegating unknown of an aggregated enumerator.
+    struct Inner final : IUnknown {
+        explicit Inner(CheckpointEnumerator* self)
+            : self(self)
+        {
+        }
+        HRESULT QueryInterface(REFIID iid, void** out) override { return self->OwnQuery(iid, out); }
+        ULONG AddRef() override { return self->Base::AddRef(); }
+        ULONG Release() override { return self->Base::Release(); }
+        CheckpointEnumerator* self;
+    };
+    HRESULT OwnQuery(REFIID iid, void** out);
+
+    IUnknown* mOuter = nullptr;
+    Inner mInner { this };
     std::string mName;
     std::shared_ptr<const FiducialContext> mContext;
     EnumeratorClassObject* mClass;
@@ -144,8 +172,10 @@ public:
     ULONG Release() override { return 1; }
     HRESULT GetClassId(DWORD* id) override;
     HRESULT GetName(BSTR* name) override;
-    HRESULT GetDescription(BSTR* text) override;
+    HRESULT GetNameString(IKELString** out) override;
+    HRESULT GetDescription(IKELString** out) override;
     HRESULT CreateInstance(IUnknown* creator, ICalcEnum** out) override;
+    HRESULT CreateAggregated(IUnknown* outer, IUnknown* creator, IUnknown** out) override;
 
     HRESULT GetFunctionName(DWORD index, BSTR* name) override;
     HRESULT GetFunctionInfo(DWORD index, BSTR* name, DWORD* classId, DWORD* paramCount) override;
@@ -158,6 +188,9 @@ public:
     const std::vector<PublishedParam>& Params() const { return mParams; }
 
 private:
+    // A new enumerator of the kind (no reference yet), or its inner unknown aggregated by outer.
+    IUnknown* Make(IUnknown* creator, IUnknown* outer);
+
     Kind mKind;
     WORD mTypeIndex = 0;
     std::vector<PublishedParam> mParams;

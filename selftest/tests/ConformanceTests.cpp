@@ -138,7 +138,8 @@ public:
     ULONG Release() override { return 1; }
     HRESULT GetClassId(DWORD* id) override { return Real().GetClassId(id); }
     HRESULT GetName(BSTR* name) override { return Real().GetName(name); }
-    HRESULT GetDescription(BSTR* text) override { return Real().GetDescription(text); }
+    HRESULT GetNameString(IKELString** out) override { return Real().GetNameString(out); }
+    HRESULT GetDescription(IKELString** out) override { return Real().GetDescription(out); }
     HRESULT CreateInstance(IUnknown* creator, ICalcEnum** out) override
     {
         ICalcEnum* inner = nullptr;

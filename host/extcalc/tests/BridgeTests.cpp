@@ -116,7 +116,8 @@ public:
     ULONG Release() override { return 1; }
     HRESULT GetClassId(DWORD* id) override { return *id = 7, S_OK; }
     HRESULT GetName(BSTR* name) override { return *name = Make(L"AboveEnum"), S_OK; }
-    HRESULT GetDescription(BSTR* text) override { return *text = Make(L""), S_OK; }
+    HRESULT GetNameString(IKELString** out) override { return *out = nullptr, E_NOTIMPL; }
+    HRESULT GetDescription(IKELString** out) override { return *out = nullptr, E_NOTIMPL; }
     HRESULT CreateInstance(IUnknown*, ICalcEnum** out) override
     {
         auto* e = new AboveEnum();

@@ -1,0 +1,172 @@
+// The extension's calculation-enumerator classes as the host sees them with libhrv.so loaded and
+// registered through the framework: their class-object operations, aggregation and the unit of
+// what their enumerators hand out.
+#include "caf/CafHost.h"
+#include "com/ClassObjects.h"
+#include "foundation/String.h"
+#include "host/caf/tests/RegisteredFramework.h"
+#include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/CalcEnumInterfaces.h"
+#include "varnex/ExtensionLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+std::wstring Take(IKELString* text)
+{
+    KEL::String s;
+    s.AssignRep(text);
+    return s.ToWString();
+}
+
+class EnumClassHost : public caf::test::RegisteredFramework {
+protected:
+    void SetUp() override
+    {
+        caf::ReleaseRegistrations();
+        std::string error;
+        extension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
+        ASSERT_TRUE(extension) << error;
+        ASSERT_EQ(extension->RegisterClassObjects(sFramework), S_OK);
+        for (const caf::Registration& r : caf::Registrations()) {
+            void* out = nullptr;
+            if (r.kind != caf::Registration::Kind::ClassObject
+                || FAILED(r.object->QueryInterface(ICalcEnumClass2::kIid, &out)))
+                continue;
+            auto* c = static_cast<ICalcEnumClass2*>(out);
+            BSTR name = nullptr;
+            ASSERT_EQ(c->GetName(&name), S_OK);
+            classes[name] = c;
+            SysFreeString(name);
+        }
+        ASSERT_EQ(classes.size(), 2u);
+    }
+    void TearDown() override
+    {
+        for (auto& [name, c] : classes)
+            c->Release();
+        caf::ReleaseRegistrations();
+        extension.reset();
+    }
+
+    std::unique_ptr<varnex::Extension> extension;
+    std::map<std::wstring, ICalcEnumClass2*> classes;
+};
+
+TEST_F(EnumClassHost, ClassesDescribeTheirFamilyNameAndDescription)
+{
+    constexpr IID kFamily = vx::com::MakeGuid("{8FC37F03-9357-11D4-8112-00A0C9E26433}");
+    const std::map<std::wstring, std::wstring> descriptions {
+        { L"HRVFiducialEnum", L"Detect fiducial points around a given reference event." },
+        { L"HRVSelectorEnum", L"Selects a single HRV parameter" } };
+    for (auto& [name, c] : classes) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        const IID* family = nullptr;
+        ASSERT_EQ(c->GetFamily(&family), S_OK);
+        ASSERT_NE(family, nullptr);
+        EXPECT_EQ(*family, kFamily);
+        const IID copy = kFamily; // by value, not by the class's own pointer
+        EXPECT_EQ(c->IsFamily(&copy), S_OK);
+        EXPECT_EQ(c->IsFamily(&ICalcEnum::kIid), S_FALSE);
+        EXPECT_EQ(c->IsFamily(nullptr), S_FALSE);
+        IKELString* text = nullptr;
+        ASSERT_EQ(c->GetNameString(&text), S_OK);
+        EXPECT_EQ(Take(text), name);
+        ASSERT_EQ(c->GetDescription(&text), S_OK);
+        EXPECT_EQ(Take(text), descriptions.at(name));
+        DWORD word = 7;
+        EXPECT_EQ(c->GetDescriptorWord(&word), S_OK);
+        EXPECT_EQ(word, 0u);
+        IUnknown* aux = c;
+        EXPECT_EQ(c->GetAuxObject(&aux), E_NOTIMPL);
+        EXPECT_EQ(aux, nullptr);
+    }
+}
+
+// An outer object that counts its references and answers IUnknown itself; everything else
+// comes from the enumerator it aggregates.
+class Outer final : public IUnknown {
+public:
+    HRESULT QueryInterface(REFIID iid, void** out) override
+    {
+        if (iid == IUnknown::kIid) {
+            *out = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++count; }
+    ULONG Release() override { return --count; }
+    IUnknown* inner = nullptr;
+    ULONG count = 1;
+};
+
+TEST_F(EnumClassHost, CreateAggregatedHandsOutTheInnerUnknownWhoseInterfacesDelegate)
+{
+    for (auto& [name, c] : classes) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        Outer outer;
+        ASSERT_EQ(c->CreateAggregated(&outer, nullptr, &outer.inner), S_OK);
+        ASSERT_NE(outer.inner, nullptr);
+        EXPECT_NE(outer.inner, static_cast<IUnknown*>(&outer));
+        void* p = nullptr;
+        ASSERT_EQ(outer.inner->QueryInterface(ICalcEnum::kIid, &p), S_OK);
+        EXPECT_EQ(outer.count, 2u); // the reference went to the outer object
+        auto* calc = static_cast<ICalcEnum*>(p);
+        void* viaEnum = nullptr;
+        ASSERT_EQ(calc->QueryInterface(IUnknown::kIid, &viaEnum), S_OK);
+        EXPECT_EQ(viaEnum, static_cast<void*>(&outer)); // identity is the outer's
+        outer.Release();
+        void* events = nullptr;
+        ASSERT_EQ(calc->QueryInterface(IEnumEventEx::kIid, &events), S_OK); // through the outer
+        static_cast<IEnumEventEx*>(events)->Release();
+        calc->Release();
+        EXPECT_EQ(outer.count, 1u);
+        outer.inner->Release(); // the outer lets go of its part: the enumerator goes
+        outer.inner = nullptr;
+
+        // Without an outer object: a plain enumerator, its own IUnknown.
+        IUnknown* plain = nullptr;
+        ASSERT_EQ(c->CreateAggregated(nullptr, nullptr, &plain), S_OK);
+        ASSERT_NE(plain, nullptr);
+        ASSERT_EQ(plain->QueryInterface(ICalcEnum::kIid, &p), S_OK);
+        void* identity = nullptr;
+        static_cast<ICalcEnum*>(p)->QueryInterface(IUnknown::kIid, &identity);
+        EXPECT_EQ(identity, static_cast<void*>(plain));
+        static_cast<IUnknown*>(identity)->Release();
+        static_cast<ICalcEnum*>(p)->Release();
+        plain->Release();
+    }
+}
+
+TEST_F(EnumClassHost, EnumeratorsReportTheUnitOfTheirValues)
+{
+    const std::map<std::wstring, std::wstring> units { { L"HRVFiducialEnum", L"s" }, { L"HRVSelectorEnum", L"?" } };
+    for (auto& [name, c] : classes) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        ICalcEnum* calc = nullptr;
+        ASSERT_EQ(c->CreateInstance(nullptr, &calc), S_OK);
+        void* p = nullptr;
+        ASSERT_EQ(calc->QueryInterface(ICalcEnumUnit::kIid, &p), S_OK);
+        auto* source = static_cast<ICalcEnumUnit*>(p);
+        IUnitName* unit = nullptr;
+        ASSERT_EQ(source->GetUnit(&unit), S_OK);
+        ASSERT_NE(unit, nullptr);
+        IKELString* text = nullptr;
+        ASSERT_EQ(unit->GetText(1, &text), S_OK);
+        EXPECT_EQ(Take(text), units.at(name));
+        ULONG index = 0;
+        unit->GetPrefixIndex(&index);
+        EXPECT_EQ(index, 1u); // no prefix
+        unit->Release();
+        source->Release();
+        calc->Release();
+    }
+}
+
+} // namespace
