@@ -6,7 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+
+#include <unistd.h>
 
 namespace vx::test {
 
@@ -37,6 +41,37 @@ inline VarnexRun Varnex(const std::string& arguments, bool withErrors = false)
         run.out.append(buffer, n);
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+struct VarnexStreams {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string ReadWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// varnex with `arguments`, its standard output and standard error kept apart (in files of a
+// folder of `scratch`, removed afterwards).
+inline VarnexStreams VarnexOutputs(const std::string& arguments, const std::filesystem::path& scratch)
+{
+    const std::filesystem::path dir = scratch / ("varnex-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string command
+        = std::string(VARNEX_PATH) + " " + arguments + " >" + (dir / "out").string() + " 2>" + (dir / "err").string();
+    VarnexStreams run;
+    const int status = std::system(command.c_str());
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadWholeFile(dir / "out");
+    run.err = ReadWholeFile(dir / "err");
+    std::filesystem::remove_all(dir);
     return run;
 }
 

@@ -2,6 +2,8 @@
 // host, and with the framework left to the extension's own loader (libcaf.so from varnex's folder).
 #include <gtest/gtest.h>
 
+#include "host/tests/VarnexCommand.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,35 +15,11 @@
 
 namespace {
 
-struct VarnexRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using VarnexRun = vx::test::VarnexStreams;
 
 VarnexRun RunVarnex(const std::string& arguments)
 {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir())
-        / ("varnex-" + std::to_string(::getpid()) + "-"
-            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir);
-    const std::string command
-        = std::string(VARNEX_PATH) + " " + arguments + " >" + (dir / "out").string() + " 2>" + (dir / "err").string();
-    VarnexRun run;
-    const int status = std::system(command.c_str());
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadFile(dir / "out");
-    run.err = ReadFile(dir / "err");
-    std::filesystem::remove_all(dir);
-    return run;
+    return vx::test::VarnexOutputs(arguments, std::filesystem::path(::testing::TempDir()) / ::testing::UnitTest::GetInstance()->current_test_info()->name());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // `varnex selftest` as a user runs it, against the built extension.
 #include <gtest/gtest.h>
 
+#include "host/tests/VarnexCommand.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,34 +14,11 @@
 
 namespace {
 
-struct VarnexRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using VarnexRun = vx::test::VarnexStreams;
 
 VarnexRun Varnex(const std::string& arguments)
 {
-    const std::filesystem::path dir
-        = std::filesystem::path(::testing::TempDir()) / ("selftest-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string command
-        = std::string(VARNEX_PATH) + " " + arguments + " >" + (dir / "out").string() + " 2>" + (dir / "err").string();
-    VarnexRun run;
-    const int status = std::system(command.c_str());
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = Slurp(dir / "out");
-    run.err = Slurp(dir / "err");
-    std::filesystem::remove_all(dir);
-    return run;
+    return vx::test::VarnexOutputs(arguments, std::filesystem::path(::testing::TempDir()) / "selftest");
 }
 
 const char* const kCases[] = {
