@@ -257,18 +257,51 @@ std::vector<std::uint8_t> MetafileToPdf(const SvgMetafile& picture)
     return bytes;
 }
 
+unsigned PngClipboardFormat()
+{
+    static const unsigned format = vx::ui::RegisterClipboardFormat(L"PNG");
+    return format;
+}
+
+std::vector<std::uint8_t> MetafileToPng(const SvgMetafile& picture)
+{
+    std::vector<std::uint8_t> bytes;
+    if (picture.size.cx <= 0 || picture.size.cy <= 0 || picture.size.cx > 16384 || picture.size.cy > 16384)
+        return bytes;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, picture.size.cx, picture.size.cy);
+    {
+        // Laid onto white: pasted into a dark document the plot's black text stays readable.
+        cairo_t* cr = cairo_create(surface);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        SurfaceDC dc(surface, picture.size);
+        PlayMetafile(picture, dc, { 0, 0, picture.size.cx, picture.size.cy });
+        dc.Flush();
+    }
+    cairo_surface_flush(surface);
+    const bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS
+        && cairo_surface_write_to_png_stream(surface, AppendBytes, &bytes) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    if (!ok)
+        bytes.clear();
+    return bytes;
+}
+
 bool CopyPlotSvgToClipboard(vx::ui::HWND owner, const std::string& svg)
 {
-    std::vector<std::uint8_t> picture;
+    std::vector<std::uint8_t> picture, png;
     try {
         std::unique_ptr<PrintableSvgRenderer> renderer = RenderPrintableSvg(svg, {}, {});
-        if (SvgMetafilePtr recorded = renderer->GetMetafileHandle())
+        if (SvgMetafilePtr recorded = renderer->GetMetafileHandle()) {
             picture = MetafileToPdf(*recorded);
+            png = MetafileToPng(*recorded);
+        }
     } catch (const std::exception& e) {
         ShowError(owner, e.what(), L"Copy");
         return false;
     }
-    if (picture.empty()) {
+    if (picture.empty() || png.empty()) {
         ShowError(owner, "The plot picture could not be made", L"Copy");
         return false;
     }
@@ -278,7 +311,8 @@ bool CopyPlotSvgToClipboard(vx::ui::HWND owner, const std::string& svg)
     }
     vx::ui::EmptyClipboard();
     const bool ok = vx::ui::SetClipboardData(vx::ui::CF_ENHMETAFILE, std::move(picture))
-        && vx::ui::SetClipboardData(SvgClipboardFormat(), std::vector<std::uint8_t>(svg.begin(), svg.end()));
+        && vx::ui::SetClipboardData(SvgClipboardFormat(), std::vector<std::uint8_t>(svg.begin(), svg.end()))
+        && vx::ui::SetClipboardData(PngClipboardFormat(), std::move(png));
     vx::ui::CloseClipboard();
     return ok;
 }

@@ -41,10 +41,15 @@ bool PrintPlotFromSvg(vx::ui::HWND owner, const std::string& svg, PlotPrintDialo
 // The clipboard format of the SVG text beside the picture.
 unsigned SvgClipboardFormat();
 // Renders the SVG and puts the picture (CF_ENHMETAFILE: the picture as a one-page PDF drawn from
-// the recording) and the SVG text ("image/svg+xml;utf8") on the clipboard. A failure is shown
+// the recording), the SVG text ("image/svg+xml;utf8") and the picture as PNG on the clipboard. A failure is shown
 // in a message box and leaves the clipboard as it was.
 bool CopyPlotSvgToClipboard(vx::ui::HWND owner, const std::string& svg);
 
+// The clipboard format of the PNG picture for other applications ("PNG", published as image/png).
+unsigned PngClipboardFormat();
+// A recorded picture played into a bitmap of its size, laid onto white, as PNG bytes; empty when
+// the picture is empty or too large.
+std::vector<std::uint8_t> MetafileToPng(const SvgMetafile& picture);
 // A recorded picture drawn into a one-page PDF document of its size (the metafile's bytes).
 std::vector<std::uint8_t> MetafileToPdf(const SvgMetafile& picture);
 // Plays a recorded picture into `target`, scaled into `dest`.

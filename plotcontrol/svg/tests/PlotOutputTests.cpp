@@ -143,6 +143,31 @@ TEST(PlotClipboard, CopyPutsPictureBesideSvgText)
     std::ofstream(pdf, std::ios::binary).write(reinterpret_cast<const char*>(picture->data()), std::streamsize(picture->size()));
     EXPECT_NE(Shell("pdftotext '" + pdf.string() + "' -").find("Tachogram"), std::string::npos);
 
+    // Other applications get the picture as PNG: the SVG's size, its red half red, the rest
+    // laid onto white.
+    auto png = vx::ui::GetClipboardData(KEL::PngClipboardFormat());
+    ASSERT_TRUE(png);
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
+    ASSERT_TRUE(gdk_pixbuf_loader_write(loader, png->data(), png->size(), nullptr));
+    ASSERT_TRUE(gdk_pixbuf_loader_close(loader, nullptr));
+    GdkPixbuf* bitmap = gdk_pixbuf_loader_get_pixbuf(loader);
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(bitmap), 800);
+    EXPECT_EQ(gdk_pixbuf_get_height(bitmap), 400);
+    const guchar* px = gdk_pixbuf_get_pixels(bitmap);
+    const int stride = gdk_pixbuf_get_rowstride(bitmap), n = gdk_pixbuf_get_n_channels(bitmap);
+    const guchar* red = px + 200 * stride + 200 * n;
+    EXPECT_GT(red[0], 200);
+    EXPECT_LT(red[1], 60);
+    const guchar* white = px + 20 * stride + 500 * n;
+    EXPECT_GT(white[0], 240);
+    EXPECT_GT(white[1], 240);
+    EXPECT_GT(white[2], 240);
+    if (n == 4) {
+        EXPECT_EQ(white[3], 255);
+    }
+    g_object_unref(loader);
+
     // A bad picture leaves the clipboard as it was.
     vx::ui::SetClipboardText(L"kept");
     vx::ui::TakeMessageBoxRequests();
