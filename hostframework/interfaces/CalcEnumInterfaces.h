@@ -62,6 +62,11 @@ struct ICalcEnumClass2 : ICAFClassObject {
     }
     // The class name as a string object, with a reference for the caller.
     virtual HRESULT GetNameString(IKELString** out) = 0;
+    // As a class object of the host, the family is the class's category and its name the id
+    // text.
+    HRESULT GetCategory(const GUID** out) override { return GetFamily(out); }
+    HRESULT GetIdText(IKELString** out) override { return GetNameString(out); }
+    HRESULT IsCategory(const GUID* category) override { return IsFamily(category); }
     // The description, with a reference for the caller.
     virtual HRESULT GetDescription(IKELString** out) = 0;
     // The 32-bit word of the class's description record.

@@ -148,6 +148,33 @@ struct ICAFClassObject : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{2EC7CEA3-1D34-11D2-B333-008048C36FE8}");
     // The class id: (type index << 16) | n.
     virtual HRESULT GetClassId(DWORD* id) = 0;
+    // The category of the class (a static GUID of the class, not a copy). A class without one
+    // answers E_NOTIMPL with a null pointer.
+    virtual HRESULT GetCategory(const GUID** out)
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    // The text that identifies the class, with a reference for the caller; E_NOTIMPL with null
+    // when the class has none.
+    virtual HRESULT GetIdText(IKELString** out)
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    // S_OK when the GUID (compared by value) is the class's category, S_FALSE for anything else
+    // and for null.
+    virtual HRESULT IsCategory(const GUID* category)
+    {
+        const GUID* own = nullptr;
+        if (!category || GetCategory(&own) != S_OK || !own)
+            return S_FALSE;
+        return category == own || *category == *own ? S_OK : S_FALSE;
+    }
 
 protected:
     ~ICAFClassObject() = default;

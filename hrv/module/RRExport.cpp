@@ -1,6 +1,10 @@
 #include "hrv/module/RRExport.h"
 
 #include <charconv>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <memory>
+#include <typeinfo>
 #include <cstdio>
 #include <fstream>
 
@@ -91,6 +95,28 @@ HRESULT RRIntervalSaveClassObject::GetClassId(DWORD* id)
     static const DWORD classId = (DWORD(HostTypeIndex(GUID_HRVDocumentObj)) << 16) | 4;
     *id = classId;
     return S_OK;
+}
+
+HRESULT RRIntervalSaveClassObject::GetCategory(const GUID** out)
+{
+    if (!out)
+        return E_POINTER;
+    static constexpr GUID category = kSaveAsCategory;
+    *out = &category;
+    return S_OK;
+}
+
+HRESULT RRIntervalSaveClassObject::GetIdText(IKELString** out)
+{
+    if (!out)
+        return E_POINTER;
+    // The undecorated name of the object's own class, as a type name reads in C++ ("class " and
+    // the qualified name).
+    const char* mangled = typeid(*this).name();
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+    const std::string text = std::string("class ") + (status == 0 && name ? name.get() : mangled);
+    return HandOut(KEL::String(std::wstring(text.begin(), text.end())), out);
 }
 
 HRESULT RRIntervalSaveClassObject::GetExtension(IKELString** out)

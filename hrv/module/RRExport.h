@@ -15,6 +15,9 @@ namespace HRV {
 // empty file), or E_FAIL when the file cannot be opened, written or closed.
 HRESULT WriteRRIntervals(const std::string& path, const std::vector<double>& intervals);
 
+// The category of the host's save-as classes.
+inline constexpr GUID kSaveAsCategory = vx::com::MakeGuid("{13D86663-7C6C-11D3-A6E1-005004D0F872}");
+
 class RRIntervalSaveClassObject final : public ICAFClassObject,
                                         public IFileSaveAsClass,
                                         public IFileSaveAsClass2,
@@ -29,6 +32,11 @@ public:
 
     // ICAFClassObject and IDocFileDescr: (T(HRV document) << 16) | 4.
     HRESULT GetClassId(DWORD* id) override;
+    // ICAFClassObject: the save-as category; the id text is the class's own type name as the
+    // run-time type information gives it ("class HRV::RRIntervalSaveClassObject"); the
+    // is-category test of the base compares with the category by pointer or by value.
+    HRESULT GetCategory(const GUID** out) override;
+    HRESULT GetIdText(IKELString** out) override;
     // IFileSaveAsClass: IFileSaveAsClass2's with 0 before the document.
     HRESULT Save(IUnknown* application, IKELString* fileName, DWORD third, IUnknown* document) override
     {

@@ -7,11 +7,13 @@
 #include "host/caf/tests/RegisteredFramework.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
+#include "hostframework/interfaces/DataPadHostInterfaces.h"
 #include "varnex/ExtensionLoader.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
@@ -167,6 +169,61 @@ TEST_F(EnumClassHost, EnumeratorsReportTheUnitOfTheirValues)
         source->Release();
         calc->Release();
     }
+}
+
+// Every class object the extension registers, asked through the host's class-object interface
+// alone: the save-as class, the data-pad parameters and the enumerator classes each tell their
+// category and id text and recognise their category by value.
+TEST_F(EnumClassHost, ClassObjectsTellTheirCategoryAndIdTextThroughTheClassObjectInterface)
+{
+    constexpr GUID kSaveAs = vx::com::MakeGuid("{13D86663-7C6C-11D3-A6E1-005004D0F872}");
+    constexpr GUID kDataPadFunctions = vx::com::MakeGuid("{08CDA760-E581-11D3-80EC-00A0C9E26433}");
+    constexpr GUID kEnumFamily = vx::com::MakeGuid("{8FC37F03-9357-11D4-8112-00A0C9E26433}");
+    struct Expected {
+        const char* what;
+        GUID category; // what GetCategory points at
+        std::size_t count;
+    };
+    const Expected table[] = {
+        { "save-as", kSaveAs, 1 },
+        { "data pad", kDataPadFunctions, 27 },
+        { "enumerators", kEnumFamily, 2 },
+    };
+    std::map<std::string, std::set<std::wstring>> idTexts;
+    std::map<std::string, std::size_t> counts;
+    for (const caf::Registration& r : caf::Registrations()) {
+        void* out = nullptr;
+        if (r.kind != caf::Registration::Kind::ClassObject || FAILED(r.object->QueryInterface(ICAFClassObject::kIid, &out)))
+            continue;
+        auto* c = static_cast<ICAFClassObject*>(out);
+        EXPECT_EQ(c->IsCategory(nullptr), S_FALSE);
+        const GUID* category = nullptr;
+        if (c->GetCategory(&category) == S_OK) {
+            ASSERT_NE(category, nullptr);
+            const GUID* again = nullptr;
+            c->GetCategory(&again);
+            EXPECT_EQ(again, category); // the class's own static GUID, not a copy
+            EXPECT_EQ(c->IsCategory(category), S_OK);
+            for (const Expected& e : table) {
+                if (*category != e.category)
+                    continue;
+                const GUID byValue = e.category; // another buffer: compared by value
+                EXPECT_EQ(c->IsCategory(&byValue), S_OK) << e.what;
+                EXPECT_EQ(c->IsCategory(&ICAFClassObject::kIid), S_FALSE) << e.what;
+                IKELString* text = nullptr;
+                ASSERT_EQ(c->GetIdText(&text), S_OK) << e.what;
+                idTexts[e.what].insert(Take(text));
+                ++counts[e.what];
+            }
+        }
+        c->Release();
+    }
+    for (const Expected& e : table)
+        EXPECT_EQ(counts[e.what], e.count) << e.what;
+    EXPECT_EQ(idTexts["save-as"], std::set<std::wstring> { L"class HRV::RRIntervalSaveClassObject" });
+    EXPECT_EQ(idTexts["enumerators"], (std::set<std::wstring> { L"HRVFiducialEnum", L"HRVSelectorEnum" }));
+    EXPECT_EQ(idTexts["data pad"].size(), 27u); // one id text per parameter
+    EXPECT_TRUE(idTexts["data pad"].count(L"AnalysisStart"));
 }
 
 } // namespace
