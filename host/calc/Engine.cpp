@@ -147,11 +147,11 @@ public:
             if (end <= memo.end)
                 return;
             const std::size_t before = out.bytes.size();
-            Produce(record, memo.end, end, out);
+            const int64_t reached = Produce(record, memo.end, end, out);
             if (memo.events.bytes.size() < kMemoBytes) {
                 memo.events.bytes.insert(memo.events.bytes.end(),
                     out.bytes.begin() + static_cast<std::ptrdiff_t>(before), out.bytes.end());
-                memo.end = end;
+                memo.end = reached;
             }
             return;
         }
@@ -202,8 +202,11 @@ private:
         return m;
     }
 
-    // Appends the events of [start, end) of the record from the enumerator.
-    void Produce(int record, int64_t start, int64_t end, EventBuffer& out)
+    // Appends the events of [start, end) of the record from the enumerator. Returns end, or
+    // where the enumerator stopped short of it: in a record that is being sampled it hands out
+    // nothing beyond the data that have settled, and says so by answering no event and no
+    // progress.
+    int64_t Produce(int record, int64_t start, int64_t end, EventBuffer& out)
     {
         Instance& inst = Get(record);
         if (inst.position != start) {
@@ -225,14 +228,13 @@ private:
             }
             if (!more || next == IEventEnumerator::kEnd) {
                 inst.position = IEventEnumerator::kEnd;
-                return;
+                return end;
             }
             if (next <= inst.position && count == 0)
-                throw CalcError("the enumerator of '" + mClass.functionName + "' made no progress at position "
-                    + std::to_string(next));
+                return std::max<int64_t>(inst.position, start);
             inst.position = next;
             if (next >= end)
-                return;
+                return end;
         }
     }
 

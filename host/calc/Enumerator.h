@@ -41,7 +41,9 @@ public:
     virtual void Seek(int32_t position) = 0;
     // Writes whole event records into buffer (at most buffer.size() / RecordSize()) with positions
     // before endOffset; count gets the number written and next the position to continue from.
-    // Returns false when the record has no more events (next is then kEnd).
+    // Returns false when the record has no more events (next is then kEnd). True with no record
+    // and next not beyond where the call started: no more events for now (a record that is being
+    // sampled has no settled data beyond next yet).
     virtual bool Next(std::span<std::byte> buffer, int32_t endOffset, std::size_t& count, int32_t& next) = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "host/calc/CalcError.h"
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/SelfTestInterfaces.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,16 +34,18 @@ std::string TakeBstr(BSTR text)
 // A sampled stage of the engine as the extension reads it: a stream with a current position.
 class CalcFloatStream final : public SimpleUnknownImp1<IFloatStreamEx, 0> {
 public:
-    explicit CalcFloatStream(const calc::EnumeratorSource& source)
+    CalcFloatStream(const calc::EnumeratorSource& source, bool growing)
         : mSource(source)
+        , mGrowing(growing)
     {
     }
+    // S_FALSE: the record is being sampled and will grow beyond this length.
     HRESULT GetLength(LONG* length) override
     {
         if (!length)
             return E_POINTER;
         *length = static_cast<LONG>(std::min<int64_t>(mSource.info.length, 0x7FFFFFFF));
-        return S_OK;
+        return mGrowing ? S_FALSE : S_OK;
     }
     HRESULT SeekRelative(LONG distance, LONG* position) override
     {
@@ -92,6 +95,7 @@ public:
 
 private:
     calc::EnumeratorSource mSource;
+    bool mGrowing;
     int64_t mPosition = 0;
 };
 
@@ -212,9 +216,10 @@ template <class I> std::shared_ptr<I> Hold(I* object)
 
 class BridgeEnumerator final : public calc::IEventEnumerator {
 public:
-    BridgeEnumerator(std::string name, ICalcEnum* calcEnum)
+    BridgeEnumerator(std::string name, ICalcEnum* calcEnum, SamplingProbe sampling)
         : mName(std::move(name))
         , mEnum(Hold(calcEnum))
+        , mSampling(std::move(sampling))
     {
         void* events = nullptr;
         if (FAILED(calcEnum->QueryInterface(IEnumEventEx::kIid, &events)) || !events)
@@ -243,37 +248,80 @@ public:
 
     void Init(int record, const std::vector<calc::EnumeratorSource>& sources, double sampleInterval) override
     {
-        std::vector<std::shared_ptr<IUnknown>> held;
-        std::vector<IUnknown*> raw;
-        for (const auto& s : sources) {
-            IUnknown* source = MakeCalcSource(s);
-            held.push_back(Hold(source));
-            raw.push_back(source);
-        }
-        if (FAILED(mEnum->Init(record, static_cast<ULONG>(raw.size()), raw.data(), nullptr, sampleInterval, 0)))
-            throw calc::CalcError("the enumerator of '" + mName + "' could not start record " + std::to_string(record));
+        mRecord = record;
+        mSources = sources;
+        mInterval = sampleInterval;
+        Start(mSampling && mSampling(record));
     }
 
-    void Seek(int32_t position) override { mEnum->Seek(position); }
+    void Seek(int32_t position) override
+    {
+        StopSamplingWhenDone();
+        mEnum->Seek(position);
+        mPosition = position;
+    }
 
     bool Next(std::span<std::byte> buffer, int32_t endOffset, std::size_t& count, int32_t& next) override
     {
+        if (StopSamplingWhenDone())
+            mEnum->Seek(mPosition);
         ULONG n = 0;
         LONG at = kEnd;
         const HRESULT hr = mEvents->Next(static_cast<ULONG>(std::min<std::size_t>(buffer.size(), 0x7FFFFFFF)),
             endOffset, buffer.data(), &n, &at);
         if (FAILED(hr))
             throw calc::CalcError("the enumerator of '" + mName + "' failed");
+        // Only an enumerator of a record that is being sampled may wait for more data.
+        if (hr == S_OK && n == 0 && at <= mPosition && !mSamplingMode)
+            throw calc::CalcError(
+                "the enumerator of '" + mName + "' made no progress at position " + std::to_string(at));
         count = n;
         next = at;
+        mPosition = at;
         return hr == S_OK;
     }
 
 private:
+    // Starts the record over fresh sources, in sampling mode while the record grows.
+    void Start(bool sampling)
+    {
+        std::vector<std::shared_ptr<IUnknown>> held;
+        std::vector<IUnknown*> raw;
+        for (const auto& s : mSources) {
+            IUnknown* source = MakeCalcSource(s, sampling);
+            held.push_back(Hold(source));
+            raw.push_back(source);
+        }
+        mSamplingMode = sampling;
+        if (FAILED(mEnum->Init(mRecord, static_cast<ULONG>(raw.size()), raw.data(), nullptr, mInterval,
+                sampling ? kCalcEnumSampling : 0)))
+            throw calc::CalcError(
+                "the enumerator of '" + mName + "' could not start record " + std::to_string(mRecord));
+        mPosition = 0;
+    }
+
+    // Once the record's sampling has ended, the enumerator starts the record again without the
+    // sampling mode, so that it reads the data to their end. True when it did.
+    bool StopSamplingWhenDone()
+    {
+        if (!mSamplingMode || (mSampling && mSampling(mRecord)))
+            return false;
+        const int32_t position = mPosition;
+        Start(false);
+        mPosition = position;
+        return true;
+    }
+
     std::string mName;
     std::shared_ptr<ICalcEnum> mEnum;
     std::shared_ptr<IEnumEventEx> mEvents;
+    SamplingProbe mSampling;
     uint32_t mRecordSize = 0;
+    int mRecord = 0;
+    std::vector<calc::EnumeratorSource> mSources;
+    double mInterval = 0.0;
+    bool mSamplingMode = false;
+    int32_t mPosition = 0;
 };
 
 } // namespace
@@ -294,10 +342,10 @@ vx::hf::RateRatio RatioOf(double interval)
     return r;
 }
 
-IUnknown* MakeCalcSource(const calc::EnumeratorSource& source)
+IUnknown* MakeCalcSource(const calc::EnumeratorSource& source, bool growing)
 {
     if (source.samples) {
-        auto* s = new CalcFloatStream(source);
+        auto* s = new CalcFloatStream(source, growing);
         s->AddRef();
         return static_cast<IFloatStreamEx*>(s);
     }
@@ -309,7 +357,8 @@ IUnknown* MakeCalcSource(const calc::EnumeratorSource& source)
     return nullptr;
 }
 
-std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* object, IUnknown* creator)
+std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(
+    IUnknown* object, IUnknown* creator, SamplingProbe sampling)
 {
     if (!object)
         return std::nullopt;
@@ -348,20 +397,21 @@ std::optional<calc::EnumeratorClass> DescribeEnumeratorClass(IUnknown* object, I
         out.params.push_back(std::move(p));
     }
     const std::string fn = out.functionName;
-    out.create = [cls, fn, creator]() -> std::unique_ptr<calc::IEventEnumerator> {
+    out.create = [cls, fn, creator, sampling]() -> std::unique_ptr<calc::IEventEnumerator> {
         ICalcEnum* e = nullptr;
         if (FAILED(cls->CreateInstance(creator, &e)) || !e)
             return nullptr;
-        return std::make_unique<BridgeEnumerator>(fn, e);
+        return std::make_unique<BridgeEnumerator>(fn, e, sampling);
     };
     return out;
 }
 
-int RegisterExtensionEnumerators(calc::Engine& engine, const std::vector<IUnknown*>& objects, IUnknown* creator)
+int RegisterExtensionEnumerators(
+    calc::Engine& engine, const std::vector<IUnknown*>& objects, IUnknown* creator, SamplingProbe sampling)
 {
     int n = 0;
     for (IUnknown* o : objects)
-        if (auto cls = DescribeEnumeratorClass(o, creator)) {
+        if (auto cls = DescribeEnumeratorClass(o, creator, sampling)) {
             engine.RegisterEnumerator(std::move(*cls));
             ++n;
         }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "host/calc/CalcError.h"
+#include "host/extcalc/ExtensionEnumerators.h"
 #include "host/hrvdoc/EventSeek.h"
 #include "host/recording/HostSources.h"
 #include "hostframework/base/ExceptionBoundary.h"
@@ -623,6 +624,17 @@ int64_t HrvHostDocument::EventLimit(int32_t record)
         return r.length;
     const auto settle = static_cast<int64_t>(std::ceil(options.onlineSettleSeconds / r.interval));
     return std::max<int64_t>(0, r.length - settle);
+}
+
+bool HrvHostDocument::RecordGrowing(int32_t record) const
+{
+    return record >= 0 && record == mRecording->samplingRecord && !mRecordComplete;
+}
+
+int HrvHostDocument::RegisterEnumerators(const std::vector<IUnknown*>& classObjects)
+{
+    return extcalc::RegisterExtensionEnumerators(
+        Engine(), classObjects, DataStore(), [this](int record) { return RecordGrowing(record); });
 }
 
 // ---- Analysis manager

@@ -143,6 +143,13 @@ public:
     int64_t EventLimit(int32_t record);
     // The named channel of a channel reference (empty when it names none).
     std::wstring ChannelName(const HRV::ChannelRef& ref) const;
+    // True while the record is being sampled and its data still grow (not once the whole record
+    // has been delivered).
+    bool RecordGrowing(int32_t record) const;
+    // Makes the calculation-enumerator classes among the extension's class objects callable from
+    // this document's formulas: created with its data store, and told while a record grows.
+    // Returns how many were registered (the engine's refusal propagates as CalcError).
+    int RegisterEnumerators(const std::vector<IUnknown*>& classObjects);
     // Compiled channels read the recording as it was: once the recording has grown every named
     // channel is compiled again, so no stage keeps a block computed from shorter data.
     void EnsureCompiledForData();

@@ -430,7 +430,7 @@ void Session::LoadExtension()
         if (r.kind == caf::Registration::Kind::ClassObject)
             mClassObjects.push_back(r.object);
     try {
-        vx::extcalc::RegisterExtensionEnumerators(mHost->Engine(), mClassObjects, mHost->DataStore());
+        mHost->RegisterEnumerators(mClassObjects);
     } catch (const std::exception& e) {
         throw Failure(std::string("the extension's enumerators cannot be used: ") + e.what());
     }
