@@ -52,6 +52,14 @@ void eeh_SourceEnum::Reset()
     mCount = 0;
 }
 
+void eeh_SourceEnum::SetLimit(LONG limit)
+{
+    mReadLimit = limit;
+    mLimit = limit;
+    mAtEnd = false;
+    Reset();
+}
+
 // --- FloatExWrapper ------------------------------------------------------------------------------
 
 FloatExWrapper::FloatExWrapper(IFloatStreamEx* stream, LONG limit)
@@ -159,6 +167,13 @@ void FloatExWrapper::SetStart(LONG p)
     mSeekRequested = true;
     if (mStream && !SeekAsCalcEnum(mStream, p))
         SeekStreamTo(mStream, p);
+}
+
+HRESULT FloatExWrapper::GetLength(LONG* length) const
+{
+    if (!length)
+        return E_POINTER;
+    return mStream ? mStream->GetLength(length) : E_FAIL;
 }
 
 HRESULT FloatExWrapper::GetTimeBase(vx::hf::RateRatio* ratio)
@@ -287,6 +302,24 @@ void EventWrapper::SetStart(LONG p)
     mSeekRequested = true;
     if (mSource && !SeekAsCalcEnum(mSource, p))
         mSource->Find(0, p, p, After(p));
+}
+
+void EventWrapper::SetLimit(LONG limit)
+{
+    eeh_SourceEnum::SetLimit(limit);
+    if (!mSource || mRecordSize <= 0)
+        mAtEnd = true;
+}
+
+IEnumEventEx* EventWrapper::CloneSource() const
+{
+    if (!mSource)
+        return nullptr;
+    IEnumEventEx* copy = nullptr;
+    if (SUCCEEDED(mSource->Clone(&copy)) && copy)
+        return copy;
+    mSource->AddRef();
+    return mSource;
 }
 
 HRESULT EventWrapper::GetTimeBase(vx::hf::RateRatio* ratio)

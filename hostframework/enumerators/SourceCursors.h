@@ -5,9 +5,16 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <memory>
 #include <vector>
 
 #include "hostframework/interfaces/CalcInterfaces.h"
+
+// The head of every event record: its position in the record and the fraction of a sample.
+struct KELEventBase {
+    int32_t mPosition;
+    float mFraction;
+};
 
 namespace EEH3 {
 
@@ -30,6 +37,9 @@ public:
     bool AtEnd() const { return mAtEnd; }
     bool SeekRequested() const { return mSeekRequested; }
     LONG Limit() const { return mLimit; }
+    // A record that is being sampled has grown: data reach a new limit. What was buffered is
+    // dropped and the cursor is no longer at its end; it reads on after a SeekTo.
+    virtual void SetLimit(LONG limit);
 
 protected:
     eeh_SourceEnum(LONG readLimit, LONG limit) : mReadLimit(readLimit), mLimit(limit) {}
@@ -64,6 +74,12 @@ public:
     // The current sample (valid while IsValid).
     float Value() const { return HasBuffered() ? mBuffer[mIndex] : 0.0f; }
     LONG BufferStart() const { return mBufferStart; }
+    // The stream's length (S_FALSE while its record is being sampled and grows); E_FAIL without a
+    // stream.
+    HRESULT GetLength(LONG* length) const;
+    // A new cursor over the same stream and limit, at its start (the stream is shared: every
+    // cursor that reads it seeks it to where it reads first).
+    std::unique_ptr<FloatExWrapper> Clone() const { return std::make_unique<FloatExWrapper>(mStream, mLimit); }
 
 private:
     std::vector<float> mBuffer;
@@ -87,9 +103,15 @@ public:
     void SetStart(LONG position) override;
     HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override;
 
+    void SetLimit(LONG limit) override;
+
     ULONG RecordSize() const { return mReportedRecordSize; }
     // The bytes of the current record (RecordSize() of them), null when none is buffered.
     const std::byte* Current() const { return HasBuffered() ? mBuffer.data() + mIndex * mRecordSize : nullptr; }
+
+protected:
+    // A clone of the source with a reference for the caller, or the source with one more.
+    IEnumEventEx* CloneSource() const;
 
 private:
     LONG RecordPosition(ULONG i) const;
@@ -108,6 +130,16 @@ template <class T>
 class EventWrapperEx : public EventWrapper {
 public:
     using EventWrapper::EventWrapper;
+    // A new cursor with the same limit over a clone of the source (the source itself when it
+    // cannot be cloned), at its start.
+    std::unique_ptr<EventWrapperEx> Clone() const
+    {
+        IEnumEventEx* copy = CloneSource();
+        auto cursor = std::make_unique<EventWrapperEx>(copy, Limit());
+        if (copy)
+            copy->Release();
+        return cursor;
+    }
     // Copies the current record into out; false when none is buffered or the records are
     // smaller than T.
     bool Get(T& out) const
@@ -118,6 +150,36 @@ public:
         std::memcpy(&out, p, sizeof(T));
         return true;
     }
+};
+
+// An owned cursor that is copied by cloning: the source list of an enumerator's parameters,
+// copied whole when the enumerator is cloned.
+template <class T> class CursorHandle {
+public:
+    CursorHandle() = default;
+    explicit CursorHandle(std::unique_ptr<T> cursor)
+        : mCursor(std::move(cursor))
+    {
+    }
+    CursorHandle(const CursorHandle& o)
+        : mCursor(o.mCursor ? o.mCursor->Clone() : nullptr)
+    {
+    }
+    CursorHandle& operator=(const CursorHandle& o)
+    {
+        if (this != &o)
+            mCursor = o.mCursor ? o.mCursor->Clone() : nullptr;
+        return *this;
+    }
+    CursorHandle(CursorHandle&&) noexcept = default;
+    CursorHandle& operator=(CursorHandle&&) noexcept = default;
+
+    T* operator->() const { return mCursor.get(); }
+    T& operator*() const { return *mCursor; }
+    explicit operator bool() const { return mCursor != nullptr; }
+
+private:
+    std::unique_ptr<T> mCursor;
 };
 
 // Two positions {tick, record} read as "a b c d" (records a and c, ticks b and d) from a wide

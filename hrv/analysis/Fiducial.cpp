@@ -9,20 +9,6 @@ namespace HRV {
 
 namespace {
 
-// A range word: a real read from the formula, kept as a record number or a sample offset.
-bool RangeWord(double v, bool isEnd, int32_t& out)
-{
-    if (std::isnan(v))
-        return false;
-    if (v < 0)
-        out = isEnd ? kEventEnd : 0;
-    else if (v >= static_cast<double>(kEventEnd))
-        out = kEventEnd;
-    else
-        out = static_cast<int32_t>(v);
-    return true;
-}
-
 bool Finite(double v) { return std::isfinite(v); }
 
 } // namespace
@@ -89,9 +75,15 @@ bool UserEventMarks::FirstAtOrAfter(int set, int32_t record, int32_t offset, int
 
 bool FiducialParams::Read(std::wistream& in, std::string& error)
 {
-    double window, polarity, rrMin, rrMax, ffMin, ffMax, range[4], exclude;
-    in >> window >> polarity >> rrMin >> rrMax >> ffMin >> ffMax >> range[0] >> range[1] >> range[2] >> range[3]
-        >> exclude;
+    double window, polarity, rrMin, rrMax, ffMin, ffMax;
+    in >> window >> polarity >> rrMin >> rrMax >> ffMin >> ffMax;
+    // The range: start record, start offset, end record, end offset, each rounded to a whole
+    // number; negative starts mean 0 and negative ends the end.
+    int32_t rect[4];
+    if (!in.fail())
+        EEH3::ReadIntRect(in, rect);
+    double exclude;
+    in >> exclude;
     if (in.fail()) {
         error = "Fiducial: the parameters do not read as eleven numbers";
         return false;
@@ -109,27 +101,19 @@ bool FiducialParams::Read(std::wistream& in, std::string& error)
         error = "Fiducial: the RR and form-factor limits must be finite numbers";
         return false;
     }
-    int32_t words[4];
-    for (int i = 0; i < 4; ++i)
-        if (!RangeWord(range[i], i >= 2, words[i])) {
-            error = "Fiducial: a range limit is not a number";
-            return false;
-        }
     mWindow = window;
     mPolarity = static_cast<int32_t>(polarity);
     mRRMin = rrMin;
     mRRMax = rrMax;
     mComplexityMin = ffMin;
     mComplexityMax = ffMax;
+    mStartOffset = rect[0];
+    mStartRecord = rect[1];
+    mEndOffset = rect[2];
+    mEndRecord = rect[3];
     // All four limits 0: the whole recording.
-    if (range[0] == 0 && range[1] == 0 && range[2] == 0 && range[3] == 0) {
-        words[0] = words[1] = 0;
-        words[2] = words[3] = kEventEnd;
-    }
-    mStartRecord = words[0];
-    mStartOffset = words[1];
-    mEndRecord = words[2];
-    mEndOffset = words[3];
+    if (mStartRecord == 0 && mStartOffset == 0 && mEndRecord == 0 && mEndOffset == 0)
+        mEndRecord = mEndOffset = kEventEnd;
     mExcludeEctopics = exclude > 0;
     mWindowSamples = 0;
     return true;
@@ -145,13 +129,18 @@ void FiducialParams::Write(std::wostream& out) const
 bool FiducialParams::OpenSources(IUnknown* const* sources, ULONG count, double dt, int32_t record, std::string& error)
 {
     ClearSources();
-    if (count < 2 || !sources || !mSignal.Open(sources[0]) || !mReference.Open(sources[1], mSignal.Length())) {
+    if (count >= 2 && sources) {
+        mSignal = EEH3::CursorHandle(OpenSamples(sources[0], mSignalLength, mSignalGrowing, mSignalInterval));
+        if (mSignal)
+            mReference = EEH3::CursorHandle(OpenEvents<KELEventBase>(sources[1], mSignalLength));
+    }
+    if (!mSignal || !mReference) {
         error = "Fiducial: needs a sampled signal and an event channel";
         ClearSources();
         return false;
     }
     if (!(dt > 0) || !Finite(dt))
-        dt = mSignal.Interval();
+        dt = mSignalInterval;
     const double samples = mWindow / dt + 0.5;
     if (!(dt > 0) || !Finite(dt) || !(samples < static_cast<double>(std::numeric_limits<int32_t>::max() / 4))) {
         error = "Fiducial: the width is too large for the sample interval";
@@ -167,15 +156,18 @@ bool FiducialParams::OpenSources(IUnknown* const* sources, ULONG count, double d
 
 void FiducialParams::ClearSources()
 {
-    mSignal = SampleCursor();
-    mReference = EventCursor();
+    mSignal = {};
+    mReference = {};
+    mSignalLength = 0;
+    mSignalGrowing = false;
+    mSignalInterval = 0.0;
     mHasSources = false;
 }
 
 FiducialState FiducialAlgorithm::Initial(const Params& p, int32_t start)
 {
     FiducialState s;
-    s.mDataEnd = static_cast<int32_t>(std::min<int64_t>(p.mSignal.Length(), kEventEnd - 1));
+    s.mDataEnd = static_cast<int32_t>(std::min<int64_t>(p.mSignalLength, kEventEnd - 1));
     s.mNext = start;
     s.mSearchEnd = start;
     s.mReferencePosition = start;
@@ -184,9 +176,19 @@ FiducialState FiducialAlgorithm::Initial(const Params& p, int32_t start)
 
 int32_t FiducialAlgorithm::SettledEnd(Params& p, bool& growing)
 {
-    growing = p.mSignal.Refresh();
-    const int64_t length = std::min<int64_t>(p.mSignal.Length(), kEventEnd - 1);
-    p.mReference.SetLimit(length);
+    LONG now = 0;
+    const HRESULT hr = p.mSignal ? p.mSignal->GetLength(&now) : E_FAIL;
+    if (SUCCEEDED(hr) && now >= 0) {
+        p.mSignalGrowing = hr == S_FALSE;
+        if (now != p.mSignalLength) {
+            // The record has grown: both cursors read up to its new end.
+            p.mSignalLength = now;
+            p.mSignal->SetLimit(now);
+            p.mReference->SetLimit(static_cast<LONG>(std::min<int64_t>(now, kEventEnd - 1)));
+        }
+    }
+    growing = p.mSignalGrowing;
+    const int64_t length = std::min<int64_t>(p.mSignalLength, kEventEnd - 1);
     const int64_t settled = growing ? length - p.mWindowSamples - 1 : length;
     return static_cast<int32_t>(std::max<int64_t>(settled, 0));
 }
@@ -200,7 +202,7 @@ int32_t FiducialAlgorithm::FindPeak(State& st, Params& p)
     if (!p.mHasSources)
         return kEventEnd;
     int32_t ref = 0;
-    if (!p.mReference.NextAt(st.mReferencePosition, ref) || ref >= st.mDataEnd) {
+    if (!NextEventAt(*p.mReference, st.mReferencePosition, ref) || ref >= st.mDataEnd) {
         st.mPendingPosition = kEventEnd;
         st.mProgress = false;
         st.mReferencePosition = st.mDataEnd;
@@ -209,7 +211,7 @@ int32_t FiducialAlgorithm::FindPeak(State& st, Params& p)
     st.mReferencePosition = ref + 1;
     const int32_t s = std::max(ref - h, 0);
     std::vector<float> window;
-    p.mSignal.Read(s, static_cast<int64_t>(w) + 1, window);
+    ReadSamples(*p.mSignal, s, static_cast<int64_t>(w) + 1, window);
     if (window.empty()) {
         st.mProgress = true;
         return st.mDataEnd;
@@ -360,14 +362,14 @@ bool FiducialAlgorithm::Step(State& st, Params& p, Event& ev)
     return produced;
 }
 
-void FiducialAlgorithm::MeasureComplexity(int32_t position, const Params& p, Event& ev)
+void FiducialAlgorithm::MeasureComplexity(int32_t position, Params& p, Event& ev)
 {
     const int32_t w = p.mWindowSamples;
     const int32_t s = std::max(position - w / 2, 0);
     std::vector<float> x;
-    p.mSignal.Read(s, w, x);
+    ReadSamples(*p.mSignal, s, w, x);
     // The derivative's step is the signal's own sample interval.
-    const double step = p.mSignal.Interval() > 0 ? p.mSignal.Interval() : p.mDt;
+    const double step = p.mSignalInterval > 0 ? p.mSignalInterval : p.mDt;
     const int m = static_cast<int>(w * 0.05 + 0.5);
     ComputeHjorth(m, step, x, ev.mActivity, ev.mMobility, ev.mComplexity);
 }

@@ -71,8 +71,14 @@ struct FiducialParams {
     double mDt = 0.0;
     int32_t mWindowSamples = 0;
     int32_t mRecord = 0;
-    SampleCursor mSignal;
-    EventCursor mReference;
+    // The source cursors: the signal's samples (read in blocks of 1024) and the reference events,
+    // each limited to the samples of the record; the signal's length, whether it still grows
+    // and its own sample interval.
+    EEH3::CursorHandle<EEH3::FloatExWrapper> mSignal;
+    EEH3::CursorHandle<EEH3::EventWrapperEx<KELEventBase>> mReference;
+    int64_t mSignalLength = 0;
+    bool mSignalGrowing = false;
+    double mSignalInterval = 0.0;
     bool mHasSources = false;
     std::shared_ptr<const IBeatMarks> mMarks;
     std::shared_ptr<BeatNumberCache> mNumbers;
@@ -125,7 +131,7 @@ struct FiducialAlgorithm {
 
     static int32_t FindPeak(State& state, Params& params);
     static int32_t NextCandidate(State& state, Params& params, bool restart);
-    static void MeasureComplexity(int32_t position, const Params& params, Event& event);
+    static void MeasureComplexity(int32_t position, Params& params, Event& event);
 };
 
 // Hjorth parameters of a waveform (Hjorth, Electroenceph clin Neurophysiol 29:306-310, 1970),

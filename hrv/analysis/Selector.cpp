@@ -24,7 +24,9 @@ void SelectorParams::Write(std::wostream& out) const { out << mType << L' ' << (
 bool SelectorParams::OpenSources(IUnknown* const* sources, ULONG count, double, int32_t, std::string& error)
 {
     ClearSources();
-    if (count < 1 || !sources || !mSource.Open(sources[0], kEventEnd - 1)) {
+    if (count >= 1 && sources)
+        mSource = EEH3::CursorHandle(OpenEvents<FiducialEvent>(sources[0], kEventEnd - 1));
+    if (!mSource) {
         error = "HRVSelector: needs an event channel of beats";
         return false;
     }
@@ -34,7 +36,7 @@ bool SelectorParams::OpenSources(IUnknown* const* sources, ULONG count, double, 
 
 void SelectorParams::ClearSources()
 {
-    mSource = EventCursor();
+    mSource = {};
     mHasSources = false;
 }
 
@@ -78,12 +80,12 @@ bool SelectorAlgorithm::Step(State& st, Params& p, Event& ev)
     bool produced = false;
     int32_t pos = 0;
     const std::byte* record = nullptr;
-    if (p.mSource.NextAt(st.mCursorPosition, pos, &record) && pos < st.mDataEnd) {
+    if (NextEventAt(*p.mSource, st.mCursorPosition, pos, &record) && pos < st.mDataEnd) {
         FiducialEvent beat;
-        const std::size_t size = std::min<std::size_t>(p.mSource.RecordSize(), sizeof beat);
+        const std::size_t size = std::min<std::size_t>(p.mSource->RecordSize(), sizeof beat);
         std::memcpy(&beat, record, size);
         ev = SelectorEvent();
-        ev.mValue = p.mSource.RecordSize() >= sizeof(FiducialEvent) ? Value(p.mType, beat) : MissingValue();
+        ev.mValue = p.mSource->RecordSize() >= sizeof(FiducialEvent) ? Value(p.mType, beat) : MissingValue();
         const double x = static_cast<double>(pos) + beat.mFraction;
         ev.mPosition = static_cast<int32_t>(x + 0.5);
         ev.mFraction = static_cast<float>(x - ev.mPosition);
@@ -91,7 +93,7 @@ bool SelectorAlgorithm::Step(State& st, Params& p, Event& ev)
         produced = true;
     }
     int32_t next = 0;
-    if (p.mSource.NextAt(st.mCursorPosition, next) && next < st.mDataEnd)
+    if (NextEventAt(*p.mSource, st.mCursorPosition, next) && next < st.mDataEnd)
         st.mNext = next;
     else
         st.mNext = kEventEnd;

@@ -13,7 +13,8 @@ namespace HRV {
 struct SelectorParams {
     int32_t mType = 0; // 0 RR, 1 delta-RR, 2 rate per minute, 3 activity, 4 mobility, 5 complexity
     bool mInterpolate = false;
-    EventCursor mSource;
+    // The cursor over the beat events of parameter "Source".
+    EEH3::CursorHandle<EEH3::EventWrapperEx<FiducialEvent>> mSource;
     bool mHasSources = false;
 
     bool Read(std::wistream& in, std::string& error);

@@ -1,10 +1,18 @@
 #include "hrv/analysis/Sources.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
+
+#include "hrv/analysis/FiducialEvent.h"
 
 namespace HRV {
+
+namespace {
+LONG ClampPosition(int64_t p) { return static_cast<LONG>(std::clamp<int64_t>(p, 0, EEH3::kNoPosition)); }
+
+// Events this far ahead of the cursor are found by a seek of the source rather than by reading
+// every event in between.
+constexpr int32_t kStepAhead = 1 << 16;
+} // namespace
 
 double IntervalOf(const vx::hf::RateRatio& r)
 {
@@ -13,171 +21,85 @@ double IntervalOf(const vx::hf::RateRatio& r)
     return static_cast<double>(r.numerator) / static_cast<double>(r.denominator);
 }
 
-bool SampleCursor::Open(IUnknown* source)
+std::unique_ptr<EEH3::FloatExWrapper> OpenSamples(IUnknown* source, int64_t& length, bool& growing, double& interval)
 {
-    *this = SampleCursor();
-    if (!source)
-        return false;
+    length = 0;
+    growing = false;
+    interval = 0.0;
     void* p = nullptr;
-    if (FAILED(source->QueryInterface(IFloatStreamEx::kIid, &p)) || !p)
-        return false;
+    if (!source || FAILED(source->QueryInterface(IFloatStreamEx::kIid, &p)) || !p)
+        return nullptr;
     auto* stream = static_cast<IFloatStreamEx*>(p);
-    mStream = HostRef<IFloatStreamEx>(stream);
-    stream->Release();
-    LONG length = 0;
-    const HRESULT hr = stream->GetLength(&length);
-    if (FAILED(hr) || length < 0) {
-        mStream = {};
-        return false;
+    LONG n = 0;
+    const HRESULT hr = stream->GetLength(&n);
+    std::unique_ptr<EEH3::FloatExWrapper> cursor;
+    if (SUCCEEDED(hr) && n >= 0) {
+        length = n;
+        growing = hr == S_FALSE;
+        vx::hf::RateRatio ratio;
+        if (SUCCEEDED(stream->GetTimeBase(&ratio)))
+            interval = IntervalOf(ratio);
+        cursor = std::make_unique<EEH3::FloatExWrapper>(stream, ClampPosition(length));
     }
-    mLength = length;
-    mGrowing = hr == S_FALSE;
-    vx::hf::RateRatio ratio;
-    if (SUCCEEDED(stream->GetTimeBase(&ratio)))
-        mInterval = IntervalOf(ratio);
-    return true;
+    stream->Release(); // the cursor holds its own
+    return cursor;
 }
 
-bool SampleCursor::Refresh()
+template <class T> std::unique_ptr<EEH3::EventWrapperEx<T>> OpenEvents(IUnknown* source, int64_t limit)
 {
-    LONG length = 0;
-    IFloatStreamEx* s = mStream.Get();
-    if (!s)
-        return false;
-    const HRESULT hr = s->GetLength(&length);
-    if (SUCCEEDED(hr) && length >= 0) {
-        mLength = length;
-        mGrowing = hr == S_FALSE;
-    }
-    return mGrowing;
-}
-
-void SampleCursor::Read(int64_t start, int64_t count, std::vector<float>& out) const
-{
-    start = std::max<int64_t>(start, 0);
-    const int64_t end = std::min(start + std::max<int64_t>(count, 0), mLength);
-    out.resize(static_cast<std::size_t>(std::max<int64_t>(end - start, 0)));
-    IFloatStreamEx* s = mStream.Get();
-    if (out.empty() || !s)
-        return;
-    LONG current = 0, moved = 0;
-    if (FAILED(s->GetPosition(&current)) || FAILED(s->SeekRelative(static_cast<LONG>(start - current), &moved))
-        || moved != start) {
-        out.clear();
-        return;
-    }
-    std::size_t filled = 0;
-    while (filled < out.size()) {
-        ULONG read = 0;
-        const HRESULT hr = s->Read(static_cast<ULONG>(out.size() - filled), out.data() + filled, &read);
-        if (FAILED(hr) || read == 0)
-            break;
-        filled += std::min<std::size_t>(read, out.size() - filled);
-    }
-    out.resize(filled);
-}
-
-bool EventCursor::Open(IUnknown* source, int64_t limit)
-{
-    *this = EventCursor();
-    if (!source)
-        return false;
     void* p = nullptr;
-    if (FAILED(source->QueryInterface(IEnumEventEx::kIid, &p)) || !p)
-        return false;
+    if (!source || FAILED(source->QueryInterface(IEnumEventEx::kIid, &p)) || !p)
+        return nullptr;
     auto* events = static_cast<IEnumEventEx*>(p);
-    mSource = HostRef<IEnumEventEx>(events);
+    auto cursor = std::make_unique<EEH3::EventWrapperEx<T>>(events, ClampPosition(limit));
     events->Release();
-    ULONG size = 0;
-    if (FAILED(events->GetRecordSize(&size)) || size < 8) {
-        mSource = {};
-        return false;
-    }
-    mRecordSize = size;
-    mLimit = std::clamp<int64_t>(limit, 0, 0x7FFFFFFF);
-    return true;
+    if (cursor->RecordSize() < sizeof(KELEventBase))
+        return nullptr;
+    return cursor;
 }
 
-void EventCursor::SetLimit(int64_t limit)
+template std::unique_ptr<EEH3::EventWrapperEx<KELEventBase>> OpenEvents(IUnknown*, int64_t);
+template std::unique_ptr<EEH3::EventWrapperEx<FiducialEvent>> OpenEvents(IUnknown*, int64_t);
+
+void ReadSamples(EEH3::FloatExWrapper& cursor, int64_t start, int64_t count, std::vector<float>& out)
 {
-    limit = std::clamp<int64_t>(limit, 0, 0x7FFFFFFF);
-    if (limit == mLimit)
+    out.clear();
+    start = std::max<int64_t>(start, 0);
+    const int64_t end = std::min(start + std::max<int64_t>(count, 0), static_cast<int64_t>(cursor.Limit()));
+    if (start >= end)
         return;
-    mLimit = limit;
-    mPositions.clear();
-    mRecords.clear();
-    mCacheStart = mCacheEnd = 0;
-    mExhausted = false;
-}
-
-void EventCursor::Fill(int32_t from)
-{
-    // One stretch of 2^16 samples at a time: a few hundred beats at most.
-    constexpr int64_t kStretch = 1 << 16;
-    const auto end = static_cast<int32_t>(std::min<int64_t>(from + kStretch, mLimit));
-    mPositions.clear();
-    mRecords.clear();
-    mCacheStart = from;
-    mCacheEnd = from;
-    mExhausted = false;
-    IEnumEventEx* s = mSource.Get();
-    if (!s || from >= end)
-        return;
-    if (FAILED(s->Find(0, from, from, end)))
-        return;
-    std::vector<std::byte> buffer(static_cast<std::size_t>(mRecordSize) * 64);
-    // A source whose record still grows stops short of the end asked for: what lies beyond
-    // `reached` is not known yet.
-    int32_t reached = end;
-    for (;;) {
-        ULONG count = 0;
-        LONG next = 0x7FFFFFFF;
-        const HRESULT hr = s->Next(static_cast<ULONG>(buffer.size()), end, buffer.data(), &count, &next);
-        if (FAILED(hr))
-            return; // the stretch stays unread: nothing is cached
-        count = std::min<ULONG>(count, 64);
-        for (ULONG i = 0; i < count; ++i) {
-            int32_t pos;
-            std::memcpy(&pos, buffer.data() + i * mRecordSize, sizeof pos);
-            if (pos < from || pos >= end || (!mPositions.empty() && pos < mPositions.back()))
-                continue;
-            mPositions.push_back(pos);
-            mRecords.insert(mRecords.end(), buffer.data() + i * mRecordSize, buffer.data() + (i + 1) * mRecordSize);
-        }
-        if (next == 0x7FFFFFFF) {
-            mExhausted = true;
+    out.reserve(static_cast<std::size_t>(end - start));
+    for (int64_t p = start; p < end; ++p) {
+        const auto at = static_cast<LONG>(p);
+        // Inside the buffered block this only moves the cursor; past it the stream is moved to p
+        // from wherever it is.
+        cursor.SeekTo(at);
+        if (!cursor.IsValid() || cursor.Position() != at)
             break;
-        }
-        if (next >= end || count == 0 || hr != S_OK) {
-            if (count == 0 && hr == S_OK && next < end)
-                reached = std::max(next, from);
-            break;
-        }
+        out.push_back(cursor.Value());
     }
-    mCacheEnd = mExhausted ? end : reached;
 }
 
-bool EventCursor::NextAt(int32_t from, int32_t& position, const std::byte** record)
+bool NextEventAt(EEH3::EventWrapper& cursor, int32_t from, int32_t& position, const std::byte** record)
 {
     from = std::max(from, 0);
-    for (;;) {
-        if (from >= mLimit)
+    if (from >= cursor.Limit())
+        return false;
+    // On from an earlier event the cursor reads on; anywhere else the source is moved to from.
+    const bool ahead = cursor.HasBuffered() && cursor.Position() < from && from - cursor.Position() <= kStepAhead;
+    if (!ahead)
+        cursor.SeekTo(from);
+    if (!cursor.IsValid())
+        return false;
+    while (cursor.Position() < from)
+        if (!cursor.Next())
             return false;
-        if (from < mCacheStart || (from >= mCacheEnd && !(mExhausted && from >= mCacheStart)))
-            Fill(from);
-        if (mCacheEnd <= from && !mExhausted)
-            return false; // the host gave nothing
-        auto it = std::lower_bound(mPositions.begin(), mPositions.end(), from);
-        if (it != mPositions.end()) {
-            position = *it;
-            if (record)
-                *record = mRecords.data() + static_cast<std::size_t>(it - mPositions.begin()) * mRecordSize;
-            return true;
-        }
-        if (mExhausted)
-            return false;
-        from = mCacheEnd;
-    }
+    position = cursor.Position();
+    if (position >= cursor.Limit())
+        return false;
+    if (record)
+        *record = cursor.Current();
+    return true;
 }
 
 } // namespace HRV

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <map>
 #include <set>
 #include <string>
@@ -168,6 +169,38 @@ TEST_F(EnumClassHost, EnumeratorsReportTheUnitOfTheirValues)
         unit->Release();
         source->Release();
         calc->Release();
+    }
+}
+
+// The range words of the fiducial function (start record, start offset, end record, end offset)
+// are rounded half away from zero; negative starts mean 0, negative ends the end, and four zeros
+// the whole recording.
+TEST_F(EnumClassHost, FiducialRangeWordsAreRoundedToWholePositions)
+{
+    const struct {
+        const wchar_t* range;
+        const wchar_t* kept;
+    } cases[] = {
+        { L"1.5 2.5 -3 7.49", L"2 3 2147483647 7" },
+        { L"2 1000.5 3 -0.5", L"2 1001 3 2147483647" },
+        { L"0 0 0 0", L"0 0 2147483647 2147483647" },
+        { L"0.4 -0.4 0.2 0", L"0 0 2147483647 2147483647" },
+        { L"-1 -1 -1 -1", L"0 0 2147483647 2147483647" },
+        { L"3e10 0 1 1", L"2147483647 0 1 1" },
+    };
+    ICalcEnumClass2* fiducial = classes.at(L"HRVFiducialEnum");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.range, c.range + std::wcslen(c.range)));
+        ICalcEnum* e = nullptr;
+        ASSERT_EQ(fiducial->CreateInstance(nullptr, &e), S_OK);
+        DWORD flags = 0;
+        const std::wstring params = std::wstring(L"Fiducial 2 0.08 0 0.5 1.2 0 10 ") + c.range + L" 1";
+        ASSERT_EQ(e->SetParams(params.c_str(), &flags), S_OK);
+        BSTR text = nullptr;
+        ASSERT_EQ(e->GetParams(&text), S_OK);
+        EXPECT_EQ(std::wstring(text, SysStringLen(text)), std::wstring(L"0.08 0 0.5 1.2 0 10 ") + c.kept + L" 1.0");
+        SysFreeString(text);
+        e->Release();
     }
 }
 

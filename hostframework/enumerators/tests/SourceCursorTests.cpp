@@ -203,6 +203,56 @@ std::vector<LONG> WalkEvents(EventWrapper& c)
     return seen;
 }
 
+// A record that grows: the cursors read past their old limit once told the new one. A cloned
+// cursor reads on its own: the sample cursor's clone shares the stream but moves it where it
+// reads, the event cursor's clone reads a clone of the source.
+TEST(SourceCursors, AGrownRecordReadsPastTheOldLimitAndClonesReadApart)
+{
+    auto recording = MakeRecording(100, 10); // events at 5 ... 95
+    recording->samplingRecord = 0;
+    auto* stream = new HostFloatStream(recording, 0, 0);
+    FloatExWrapper samples(stream, 100);
+    EXPECT_EQ(Walk(samples, *stream).size(), 100u);
+    EXPECT_TRUE(samples.AtEnd());
+    std::vector<float> more(50);
+    for (int i = 0; i < 50; ++i)
+        more[static_cast<std::size_t>(i)] = static_cast<float>(100 + i);
+    recording->records[0].channels[0].Append(more);
+    recording->records[0].length = 150;
+    LONG length = 0;
+    EXPECT_EQ(samples.GetLength(&length), S_OK);
+    EXPECT_EQ(length, 150);
+    samples.SetLimit(150);
+    EXPECT_FALSE(samples.AtEnd());
+    samples.SeekTo(120);
+    ASSERT_TRUE(samples.IsValid());
+    EXPECT_EQ(samples.Value(), 120.0f);
+    const std::unique_ptr<FloatExWrapper> copy = samples.Clone();
+    copy->SeekTo(7);
+    ASSERT_TRUE(copy->IsValid());
+    EXPECT_EQ(copy->Value(), 7.0f);
+    samples.SeekTo(149);
+    ASSERT_TRUE(samples.IsValid());
+    EXPECT_EQ(samples.Value(), 149.0f);
+    EXPECT_FALSE(samples.Next());
+    stream->Release();
+
+    auto* source = new HostEventSource(recording, 0, 0);
+    EventWrapperEx<vx::host::AnnotationEvent> events(source, 60);
+    EXPECT_EQ(WalkEvents(events).size(), 6u); // 5 ... 55
+    EXPECT_TRUE(events.AtEnd());
+    events.SetLimit(100);
+    events.SeekTo(60);
+    ASSERT_TRUE(events.IsValid());
+    EXPECT_EQ(events.Position(), 65);
+    const auto clone = events.Clone();
+    clone->SeekTo(0);
+    EXPECT_EQ(WalkEvents(*clone).size(), 10u); // 5 ... 95
+    ASSERT_TRUE(events.Next());
+    EXPECT_EQ(events.Position(), 75);
+    source->Release();
+}
+
 TEST(EventWrapper, ReadsEightRecordsAtATimeUpToTheLimit)
 {
     auto recording = MakeRecording(1000, 20); // events at 5, 15, ... 195
