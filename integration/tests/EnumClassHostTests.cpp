@@ -4,11 +4,10 @@
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
 #include "foundation/String.h"
-#include "host/caf/tests/RegisteredFramework.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
 #include "hostframework/interfaces/DataPadHostInterfaces.h"
-#include "varnex/ExtensionLoader.h"
+#include "integration/tests/LoadedExtension.h"
 
 #include <gtest/gtest.h>
 
@@ -26,19 +25,16 @@ std::wstring Take(IKELString* text)
     return s.ToWString();
 }
 
-class EnumClassHost : public caf::test::RegisteredFramework {
+class EnumClassHost : public vx::integration::test::LoadedExtension {
 protected:
     void SetUp() override
     {
-        caf::ReleaseRegistrations();
-        std::string error;
-        extension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-        ASSERT_TRUE(extension) << error;
-        ASSERT_EQ(extension->RegisterClassObjects(sFramework), S_OK);
-        for (const caf::Registration& r : caf::Registrations()) {
+        LoadedExtension::SetUp();
+        if (HasFatalFailure())
+            return;
+        for (IUnknown* object : objects) {
             void* out = nullptr;
-            if (r.kind != caf::Registration::Kind::ClassObject
-                || FAILED(r.object->QueryInterface(ICalcEnumClass2::kIid, &out)))
+            if (FAILED(object->QueryInterface(ICalcEnumClass2::kIid, &out)))
                 continue;
             auto* c = static_cast<ICalcEnumClass2*>(out);
             BSTR name = nullptr;
@@ -52,11 +48,9 @@ protected:
     {
         for (auto& [name, c] : classes)
             c->Release();
-        caf::ReleaseRegistrations();
-        extension.reset();
+        LoadedExtension::TearDown();
     }
 
-    std::unique_ptr<varnex::Extension> extension;
     std::map<std::wstring, ICalcEnumClass2*> classes;
 };
 
@@ -224,9 +218,9 @@ TEST_F(EnumClassHost, ClassObjectsTellTheirCategoryAndIdTextThroughTheClassObjec
     };
     std::map<std::string, std::set<std::wstring>> idTexts;
     std::map<std::string, std::size_t> counts;
-    for (const caf::Registration& r : caf::Registrations()) {
+    for (IUnknown* object : objects) {
         void* out = nullptr;
-        if (r.kind != caf::Registration::Kind::ClassObject || FAILED(r.object->QueryInterface(ICAFClassObject::kIid, &out)))
+        if (FAILED(object->QueryInterface(ICAFClassObject::kIid, &out)))
             continue;
         auto* c = static_cast<ICAFClassObject*>(out);
         EXPECT_EQ(c->IsCategory(nullptr), S_FALSE);

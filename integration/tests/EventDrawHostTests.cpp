@@ -5,11 +5,11 @@
 #include "bench/WfdbRecording.h"
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
-#include "host/caf/tests/RegisteredFramework.h"
 #include "host/eventdraw/EventDrawClasses.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "hrv/analysis/BeatMarkDraw.h"
 #include "integration/ExtensionChain.h"
+#include "integration/tests/LoadedExtension.h"
 #include "log/Log.h"
 #include "varnex/ExtensionLoader.h"
 
@@ -24,25 +24,8 @@ using namespace vx;
 
 namespace {
 
-class EventDrawHost : public caf::test::RegisteredFramework {
+class EventDrawHost : public vx::integration::test::LoadedExtension {
 protected:
-    void SetUp() override
-    {
-        caf::ReleaseRegistrations();
-        std::string error;
-        extension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-        ASSERT_TRUE(extension) << error;
-        ASSERT_EQ(extension->RegisterClassObjects(sFramework), S_OK);
-        for (const caf::Registration& r : caf::Registrations())
-            if (r.kind == caf::Registration::Kind::ClassObject)
-                objects.push_back(r.object);
-    }
-    // The host's shut-down: the class objects go before the library.
-    void TearDown() override
-    {
-        caf::ReleaseRegistrations();
-        extension.reset();
-    }
 
     // The event type of the fiducial channel's records, as its enumerator reports it.
     DWORD BeatEventType()
@@ -75,8 +58,6 @@ protected:
         return type;
     }
 
-    std::unique_ptr<varnex::Extension> extension;
-    std::vector<IUnknown*> objects;
 };
 
 // "%.4g" of the interval in milliseconds: the hint's RR text, worked out apart from the formatter.

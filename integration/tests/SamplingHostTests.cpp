@@ -11,11 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "caf/CafHost.h"
-#include "host/caf/tests/RegisteredFramework.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "hrv/analysis/FiducialEvent.h"
-#include "varnex/ExtensionLoader.h"
+#include "integration/tests/LoadedExtension.h"
 
 namespace {
 
@@ -96,28 +94,7 @@ bool SameBeat(const HRV::FiducialEvent& a, const HRV::FiducialEvent& b)
         && SameBits(a.mRR, b.mRR) && SameBits(a.mComplexity, b.mComplexity) && SameBits(a.mPeakValue, b.mPeakValue);
 }
 
-class SamplingHost : public caf::test::RegisteredFramework {
-protected:
-    void SetUp() override
-    {
-        caf::ReleaseRegistrations();
-        std::string error;
-        extension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-        ASSERT_TRUE(extension) << error;
-        ASSERT_EQ(extension->RegisterClassObjects(sFramework), S_OK);
-        for (const caf::Registration& r : caf::Registrations())
-            if (r.kind == caf::Registration::Kind::ClassObject)
-                objects.push_back(r.object);
-    }
-    void TearDown() override
-    {
-        caf::ReleaseRegistrations();
-        extension.reset();
-    }
-
-    std::unique_ptr<varnex::Extension> extension;
-    std::vector<IUnknown*> objects;
-};
+using SamplingHost = vx::integration::test::LoadedExtension;
 
 TEST_F(SamplingHost, BeatsHandedOutWhileTheRecordGrowsAreTheBeatsOfTheWholeRecord)
 {
