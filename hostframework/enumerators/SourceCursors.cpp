@@ -318,6 +318,7 @@ IEnumEventEx* EventWrapper::CloneSource() const
     IEnumEventEx* copy = nullptr;
     if (SUCCEEDED(mSource->Clone(&copy)) && copy)
         return copy;
+    mSharedSource = true;
     mSource->AddRef();
     return mSource;
 }

@@ -106,12 +106,17 @@ public:
     void SetLimit(LONG limit) override;
 
     ULONG RecordSize() const { return mReportedRecordSize; }
+    // True once a clone reads the same source (it could not be cloned): the source is then not
+    // where this cursor's last read left it unless the cursor seeks it there.
+    bool SharesSource() const { return mSharedSource; }
     // The bytes of the current record (RecordSize() of them), null when none is buffered.
     const std::byte* Current() const { return HasBuffered() ? mBuffer.data() + mIndex * mRecordSize : nullptr; }
 
 protected:
-    // A clone of the source with a reference for the caller, or the source with one more.
+    // A clone of the source with a reference for the caller, or the source with one more (both
+    // cursors then share it).
     IEnumEventEx* CloneSource() const;
+    mutable bool mSharedSource = false;
 
 private:
     LONG RecordPosition(ULONG i) const;
@@ -136,6 +141,7 @@ public:
     {
         IEnumEventEx* copy = CloneSource();
         auto cursor = std::make_unique<EventWrapperEx>(copy, Limit());
+        cursor->mSharedSource = mSharedSource;
         if (copy)
             copy->Release();
         return cursor;

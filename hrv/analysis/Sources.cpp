@@ -85,8 +85,10 @@ bool NextEventAt(EEH3::EventWrapper& cursor, int32_t from, int32_t& position, co
     from = std::max(from, 0);
     if (from >= cursor.Limit())
         return false;
-    // On from an earlier event the cursor reads on; anywhere else the source is moved to from.
-    const bool ahead = cursor.HasBuffered() && cursor.Position() < from && from - cursor.Position() <= kStepAhead;
+    // On from an earlier event the cursor reads on (unless another cursor may have moved the
+    // source it shares); anywhere else the source is moved to from.
+    const bool ahead = !cursor.SharesSource() && cursor.HasBuffered() && cursor.Position() < from
+        && from - cursor.Position() <= kStepAhead;
     if (!ahead)
         cursor.SeekTo(from);
     if (!cursor.IsValid())

@@ -246,6 +246,7 @@ TEST(SourceCursors, AGrownRecordReadsPastTheOldLimitAndClonesReadApart)
     ASSERT_TRUE(events.IsValid());
     EXPECT_EQ(events.Position(), 65);
     const auto clone = events.Clone();
+    EXPECT_FALSE(events.SharesSource() || clone->SharesSource());
     clone->SeekTo(0);
     EXPECT_EQ(WalkEvents(*clone).size(), 10u); // 5 ... 95
     ASSERT_TRUE(events.Next());
@@ -394,6 +395,13 @@ TEST(EventWrapper, SetStartOnAnEnumeratorSeeksIt)
         ASSERT_EQ(c.GetTimeBase(&r), S_OK);
         EXPECT_EQ(r.denominator, 360);
         EXPECT_FALSE(c.IsValid()); // no events: the source reports none follow
+        // A source that cannot be cloned is shared by the clone, and both cursors know it.
+        EventWrapperEx<KELEventBase> typed(static_cast<IEnumEventEx*>(source));
+        EXPECT_FALSE(typed.SharesSource());
+        const auto clone = typed.Clone();
+        EXPECT_TRUE(typed.SharesSource());
+        EXPECT_TRUE(clone->SharesSource());
+        EXPECT_EQ(clone->RecordSize(), 80u);
     }
     EXPECT_EQ(source->Release(), 0u);
 }
