@@ -12,7 +12,6 @@
 #include "caf/Documents.h"
 #include "foundation/String.h"
 #include "foundation/Utf.h"
-#include "host/extcalc/ExtensionEnumerators.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
@@ -372,7 +371,7 @@ int Open(const OpenOptions& o, std::ostream& err)
         if (r.kind == caf::Registration::Kind::ClassObject)
             classObjects.push_back(r.object);
     try {
-        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects);
+        host->RegisterEnumerators(classObjects);
     } catch (const std::exception& e) {
         return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
     }
