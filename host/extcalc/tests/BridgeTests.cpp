@@ -5,6 +5,7 @@
 #include "host/calc/tests/TestRecording.h"
 #include "host/extcalc/ExtensionEnumerators.h"
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/SelfTestInterfaces.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,11 @@ using namespace vx;
 namespace {
 
 BSTR Make(const wchar_t* text) { return SysAllocString(text); }
+
+// The modes the enumerators were started with, in order, and whether they answer "nothing yet"
+// (no event, no progress) to every Next, as an enumerator of a growing record does at its end.
+std::vector<DWORD> gModes;
+bool gWaiting = false;
 
 class AboveEnum final : public SimpleUnknownImp2<ICalcEnum, IEnumEventEx, 0> {
 public:
@@ -36,8 +42,9 @@ public:
     }
     HRESULT GetParams(BSTR* text) override { return *text = Make(L""), S_OK; }
     HRESULT Clone(ICalcEnum**) override { return E_NOTIMPL; }
-    HRESULT Init(LONG, ULONG count, IUnknown* const* sources, IUnitName* const*, double, DWORD) override
+    HRESULT Init(LONG, ULONG count, IUnknown* const* sources, IUnitName* const*, double, DWORD mode) override
     {
+        gModes.push_back(mode);
         ClearSources();
         if (count != 2 || FAILED(sources[0]->QueryInterface(IFloatStreamEx::kIid, reinterpret_cast<void**>(&mSignal)))
             || FAILED(sources[1]->QueryInterface(IEnumEventEx::kIid, reinterpret_cast<void**>(&mPeaks))))
@@ -58,6 +65,10 @@ public:
     HRESULT Next(ULONG bytes, LONG end, void* buffer, ULONG* count, LONG* next) override
     {
         *count = 0;
+        if (gWaiting) {
+            *next = 0;
+            return S_OK;
+        }
         std::vector<std::byte> peaks(16 * 4);
         ULONG n = 0;
         LONG after = 0;
@@ -219,6 +230,36 @@ TEST_F(BridgeFixture, RefusalsReachTheFormula)
     // The same function name twice is refused.
     EXPECT_THROW(extcalc::RegisterExtensionEnumerators(*engine, { static_cast<ICalcEnumClass2*>(&cls) }),
         calc::CalcError);
+}
+
+// While the probe says the record grows, the enumerators start in sampling mode and may wait for
+// data; once it says sampling has ended they start again without it, and an enumerator that then
+// makes no progress is an error.
+TEST_F(BridgeFixture, EnumeratorsOfAGrowingRecordStartInSamplingModeUntilItEnds)
+{
+    bool growing = true;
+    extcalc::RegisterExtensionEnumerators(*engine, { static_cast<ICalcEnumClass2*>(&cls) }, nullptr,
+        [&growing](int record) { return growing && record == 0; });
+    engine->SetFormula(L"peaks", L"cmpeakdet(Ch1,0.5,0.2,30)");
+    engine->SetFormula(L"big", L"above(Ch1,peaks,2)");
+    gModes.clear();
+    gWaiting = true;
+    calc::EventBuffer events;
+    engine->Channel(L"big").events->Read(0, 0, 1000, events); // nothing yet, and no error
+    EXPECT_EQ(events.Count(), 0u);
+    ASSERT_FALSE(gModes.empty());
+    EXPECT_EQ(gModes.back(), kCalcEnumSampling);
+
+    growing = false;
+    gWaiting = false;
+    engine->Channel(L"big").events->Read(0, 0, 1000, events);
+    EXPECT_EQ(events.Count(), 5u); // all of them, read again from where the wait began
+    EXPECT_EQ(gModes.back(), 0u);
+
+    gWaiting = true;
+    engine->SetFormula(L"stuck", L"above(Ch1,peaks,2)");
+    EXPECT_THROW(engine->Channel(L"stuck").events->Read(0, 0, 1000, events), calc::CalcError);
+    gWaiting = false;
 }
 
 } // namespace
