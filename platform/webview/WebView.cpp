@@ -17,7 +17,31 @@ EngineFactory& Engine()
     return factory;
 }
 
+std::mutex gResourceMutex;
+ResourceSource& Resources()
+{
+    static ResourceSource source;
+    return source;
+}
+
 } // namespace
+
+ResourceSource SetResourceSource(ResourceSource source)
+{
+    std::lock_guard lock(gResourceMutex);
+    std::swap(Resources(), source);
+    return source;
+}
+
+bool FindResource(const std::string& name, std::string& bytes, std::string& mime)
+{
+    ResourceSource source;
+    {
+        std::lock_guard lock(gResourceMutex);
+        source = Resources();
+    }
+    return source && source(name, bytes, mime);
+}
 
 EngineFactory SetEngine(EngineFactory factory)
 {
