@@ -11,6 +11,7 @@
 #include <list>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VirtualDisplay.h"
@@ -336,6 +337,27 @@ TEST_F(WebViewPage, DestroyingWithCallsPendingOrRepliesOnTheirWayIsSafe)
     webview_set_html(w, "<script>report('again');</script>");
     ASSERT_TRUE(WaitForReports(1));
     EXPECT_EQ(reports[0], "again");
+}
+
+TEST_F(WebViewPage, CallsDispatchedFromAnotherThreadRunOnTheViewsLoopUntilItIsTerminated)
+{
+    struct State {
+        std::thread::id ranOn;
+        int runs = 0;
+    } state;
+    std::thread other([&] {
+        webview_dispatch(w, [](webview_t view, void* arg) {
+            auto* s = static_cast<State*>(arg);
+            s->ranOn = std::this_thread::get_id();
+            ++s->runs;
+            webview_terminate(view);
+        }, &state);
+    });
+    other.join();
+    EXPECT_EQ(state.runs, 0); // queued, not run by the other thread
+    EXPECT_EQ(webview_run(w), WEBVIEW_ERROR_OK); // returns once terminated
+    EXPECT_EQ(state.runs, 1);
+    EXPECT_EQ(state.ranOn, std::this_thread::get_id());
 }
 
 // The real plot page with its plotting library, answered as the plot control answers it: the
