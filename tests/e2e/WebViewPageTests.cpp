@@ -74,10 +74,14 @@ protected:
             GTEST_SKIP() << "no web view here: " << gWhy;
         w = webview_create(1, nullptr);
         ASSERT_NE(w, nullptr);
-        ASSERT_EQ(Bind("report", [this](const std::string& id, const std::string& request) {
+        ASSERT_EQ(BindReport(), WEBVIEW_ERROR_OK);
+    }
+    webview_error_t BindReport()
+    {
+        return Bind("report", [this](const std::string& id, const std::string& request) {
             reports.push_back(json::parse(request).at(0));
             webview_return(w, id.c_str(), 0, "true");
-        }), WEBVIEW_ERROR_OK);
+        });
     }
     void TearDown() override
     {
@@ -330,10 +334,7 @@ TEST_F(WebViewPage, DestroyingWithCallsPendingOrRepliesOnTheirWayIsSafe)
     // The next web view works as the first did.
     w = webview_create(0, nullptr);
     ASSERT_NE(w, nullptr);
-    ASSERT_EQ(Bind("report", [this](const std::string& id, const std::string& request) {
-        reports.push_back(json::parse(request).at(0));
-        webview_return(w, id.c_str(), 0, "true");
-    }), WEBVIEW_ERROR_OK);
+    ASSERT_EQ(BindReport(), WEBVIEW_ERROR_OK);
     webview_set_html(w, "<script>report('again');</script>");
     ASSERT_TRUE(WaitForReports(1));
     EXPECT_EQ(reports[0], "again");
