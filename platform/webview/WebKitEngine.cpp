@@ -460,9 +460,9 @@ webview_error_t WebKitView::Bind(const std::string& name, BoundFunction function
     const std::string signal = "script-message-with-reply-received::" + name;
     binding->handler = g_signal_connect(mContent, signal.c_str(), G_CALLBACK(OnMessage), binding.get());
     mBindings.emplace(name, std::move(binding));
-    // The page already shown gets the function too.
-    if (mLoaded)
-        Evaluate(script);
+    // The page shown, or the one loading (which may have run its start-up scripts already), gets
+    // the function too.
+    Eval(script);
     return WEBVIEW_ERROR_OK;
 }
 
@@ -477,8 +477,7 @@ webview_error_t WebKitView::Unbind(const std::string& name)
     webkit_user_content_manager_remove_script(mContent, binding.script);
     webkit_user_script_unref(binding.script);
     mBindings.erase(it);
-    if (mLoaded)
-        Evaluate("delete window[" + Quoted(name) + "];");
+    Eval("delete window[" + Quoted(name) + "];");
     return WEBVIEW_ERROR_OK;
 }
 

@@ -190,6 +190,13 @@ TEST_F(WebViewPage, BoundFunctionsResolveAndRejectAfterTheStartUpScripts)
     webview_set_html(w, "<script>report([typeof window.echo, typeof window.refuse]);</script>");
     ASSERT_TRUE(WaitForReports(3));
     EXPECT_EQ(reports[2], json({ "undefined", "function" }));
+    // The name is free again, and bound while that page may still be loading, the function
+    // reaches it.
+    ASSERT_EQ(Bind("echo", [&](const std::string& id, const std::string&) { webview_return(w, id.c_str(), 0, "\"again\""); }),
+        WEBVIEW_ERROR_OK);
+    webview_eval(w, "echo().then(report, (e) => report('error ' + e));");
+    ASSERT_TRUE(WaitForReports(4)) << testing::PrintToString(log.Lines());
+    EXPECT_EQ(reports[3], "again");
 }
 
 TEST_F(WebViewPage, ScriptsEvaluatedBeforeTheLoadRunInTheLoadedPageAndTheirErrorsAreLogged)
