@@ -4,6 +4,7 @@
 // One Xvfb and one temporary home serve the whole run; every test has a watchdog.
 #include <gtest/gtest.h>
 
+#include <gtk/gtk.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
@@ -322,6 +323,42 @@ TEST_F(WebViewPage, ThePageShowsOverItsWidgetWindowAndFollowsIt)
     EXPECT_TRUE(waitForRed(other, ui::Rect {})) << Text(red);
     webview_eval(w, "report('after');");
     ASSERT_TRUE(WaitForReports(3));
+}
+
+TEST_F(WebViewPage, ThePageWithTheFocusGetsTheKeysTypedIntoItsWindow)
+{
+    ui::HWND frame = MakeFrame(L"keys", 20, 300, 200);
+    frames = { frame };
+    ShowIn(MakeChild(frame, 0, 0, 300, 200));
+    webview_set_html(w, "<!doctype html><body><script>document.addEventListener('keydown', (e) => report(e.key));"
+                        "report('ready');</script></body>");
+    ASSERT_TRUE(WaitForReports(1));
+    auto* view = static_cast<GtkWidget*>(webview_get_native_handle(w, WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER));
+    ASSERT_NE(view, nullptr);
+    gtk_widget_grab_focus(view);
+    GdkWindow* window = gtk_widget_get_window(gtk_widget_get_toplevel(view));
+    ASSERT_NE(window, nullptr);
+    // Keys as GTK hands them to the window (the display's keyboard is not ours to press).
+    GdkDevice* keyboard = gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_window_get_display(window)));
+    for (guint key : { GDK_KEY_a, GDK_KEY_Return })
+        for (GdkEventType type : { GDK_KEY_PRESS, GDK_KEY_RELEASE }) {
+            GdkEvent* event = gdk_event_new(type);
+            event->key.window = GDK_WINDOW(g_object_ref(window));
+            event->key.send_event = TRUE;
+            event->key.time = GDK_CURRENT_TIME;
+            event->key.keyval = key;
+            GdkKeymapKey* codes = nullptr;
+            gint count = 0;
+            if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_window_get_display(window)), key, &codes, &count) && count > 0)
+                event->key.hardware_keycode = static_cast<guint16>(codes[0].keycode);
+            g_free(codes);
+            gdk_event_set_device(event, keyboard);
+            gtk_main_do_event(event);
+            gdk_event_free(event);
+        }
+    ASSERT_TRUE(WaitForReports(3));
+    EXPECT_EQ(reports[1], "a");
+    EXPECT_EQ(reports[2], "Enter");
 }
 
 TEST_F(WebViewPage, DestroyingWithCallsPendingOrRepliesOnTheirWayIsSafe)
