@@ -27,6 +27,7 @@
 #include "ui/Paint.h"
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
+#include "webview/WebKitEngine.h"
 #include "varnex/ExtensionLoader.h"
 
 namespace varnex {
@@ -321,6 +322,9 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (!backend)
         return Fail(err, error);
     ui::SetBackend(backend);
+    // The plot views' pages are shown by WebKitGTK inside these windows.
+    if (!vx::webview::InstallWebKitEngine(error))
+        return Fail(err, error);
 
     Session session;
     gSession = &session;

@@ -28,6 +28,9 @@ struct Backend {
     std::function<void(int cursorId)> CursorChanged;
     // The menu bar of a top-level window was set or changed (DrawMenuBar); the menu is opaque here.
     std::function<void(HWND, void* menu)> MenuBarChanged;
+    // Any window, child windows included, was moved or sized, shown or hidden, re-parented or
+    // destroyed (called after the change): for a backend that keeps native widgets over windows.
+    std::function<void(HWND)> WindowLayoutChanged;
 
     // The screen area a maximised top-level window fills, and the default size of a new one.
     std::function<Rect()> GetDisplayBounds;

@@ -284,6 +284,14 @@ void NotifyBackendMoved(HWND hwnd)
     });
 }
 
+void NotifyBackendLayout(HWND hwnd)
+{
+    CallBackend([&](Backend& backend) {
+        if (backend.WindowLayoutChanged)
+            backend.WindowLayoutChanged(hwnd);
+    });
+}
+
 // CW_USEDEFAULT: an overlapped top-level window gets three quarters of the display; otherwise
 // a default position or size is 0.
 void ApplyDefaultGeometry(CREATESTRUCTW& cs)
@@ -452,6 +460,8 @@ bool DestroyWindow(HWND hwnd)
         ShowWindow(hwnd, SW_HIDE);
     SendDestroyTree(hwnd);
     FreeWindowTree(hwnd);
+    if (style & WS_CHILD)
+        NotifyBackendLayout(hwnd);
     return true;
 }
 
@@ -527,6 +537,8 @@ HWND SetParent(HWND hwnd, HWND newParent)
     window->parent = newParent;
     if (parent)
         parent->children.push_back(hwnd);
+    lock.unlock();
+    NotifyBackendLayout(hwnd);
     return previous;
 }
 
@@ -755,6 +767,8 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
                     backend.WindowShown(hwnd, visible);
             });
     }
+    if ((pos.flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE) || visible != wasVisible)
+        NotifyBackendLayout(hwnd);
     SendMessage(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
     return true;
 }

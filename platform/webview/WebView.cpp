@@ -1,6 +1,7 @@
 // The web-view calls: argument checks, then the installed engine.
 #include "webview/WebView.h"
 
+#include <cstring>
 #include <mutex>
 
 struct webview {
@@ -17,7 +18,31 @@ EngineFactory& Engine()
     return factory;
 }
 
+std::mutex gResourceMutex;
+ResourceSource& Resources()
+{
+    static ResourceSource source;
+    return source;
+}
+
 } // namespace
+
+ResourceSource SetResourceSource(ResourceSource source)
+{
+    std::lock_guard lock(gResourceMutex);
+    std::swap(Resources(), source);
+    return source;
+}
+
+bool FindResource(const std::string& name, std::string& bytes, std::string& mime)
+{
+    ResourceSource source;
+    {
+        std::lock_guard lock(gResourceMutex);
+        source = Resources();
+    }
+    return source && source(name, bytes, mime);
+}
 
 EngineFactory SetEngine(EngineFactory factory)
 {
@@ -91,7 +116,12 @@ webview_error_t webview_set_title(webview_t w, const char* title)
 
 webview_error_t webview_set_size(webview_t w, int width, int height, webview_hint_t hints)
 {
-    if (w == nullptr || hints < WEBVIEW_HINT_NONE || hints > WEBVIEW_HINT_FIXED)
+    // A C caller may pass any number: it is read as a number before it is taken for a hint (an
+    // enumeration holding a value outside its range may not even be read).
+    int raw = 0;
+    static_assert(sizeof raw == sizeof hints);
+    std::memcpy(&raw, &hints, sizeof raw);
+    if (w == nullptr || raw < WEBVIEW_HINT_NONE || raw > WEBVIEW_HINT_FIXED)
         return WEBVIEW_ERROR_INVALID_ARGUMENT;
     return w->instance->SetSize(width, height, hints);
 }

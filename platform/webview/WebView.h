@@ -110,4 +110,14 @@ using EngineFactory = std::function<std::unique_ptr<Instance>(bool debug, void* 
 // engine). Install it before creating web views.
 EngineFactory SetEngine(EngineFactory factory);
 
+// Pages are loaded with a base address in a scheme of our own (kResourceBase); a page's relative
+// addresses ("throbber.gif") are answered from the resource source installed for the process:
+// it gives the bytes and MIME type for a name, false when there is none.
+inline constexpr char kResourceBase[] = "varnex://page/";
+using ResourceSource = std::function<bool(const std::string& name, std::string& bytes, std::string& mime)>;
+// Installs the source and gives back the previous one (an empty source answers nothing).
+ResourceSource SetResourceSource(ResourceSource source);
+// What the installed source gives for `name`; false when there is no source or no such resource.
+bool FindResource(const std::string& name, std::string& bytes, std::string& mime);
+
 } // namespace vx::webview

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,75 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "VirtualDisplay.h"
 #include "ui/Gdi.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Starts Xvfb with -displayfd and waits (at most `timeoutMs`) for it to name its display.
-class VirtualDisplay {
-public:
-    bool Start(std::string& why)
-    {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            why = "no pipe";
-            return false;
-        }
-        const std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> args = { "Xvfb", "-displayfd", fd, "-screen", "0", "1280x800x24", "-nolisten", "tcp" };
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int spawned = posix_spawnp(&mPid, "Xvfb", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        if (spawned != 0) {
-            close(fds[0]);
-            mPid = 0;
-            why = "Xvfb is not installed";
-            return false;
-        }
-        pollfd p { fds[0], POLLIN, 0 };
-        std::string number;
-        while (poll(&p, 1, 10000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n')
-                break;
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty()) {
-            why = "Xvfb did not start";
-            Stop();
-            return false;
-        }
-        mDisplay = ":" + number;
-        return true;
-    }
-    void Stop()
-    {
-        if (mPid > 0) {
-            kill(mPid, SIGTERM);
-            waitpid(mPid, nullptr, 0);
-            mPid = 0;
-        }
-    }
-    ~VirtualDisplay() { Stop(); }
-    const std::string& Display() const { return mDisplay; }
-
-private:
-    pid_t mPid = 0;
-    std::string mDisplay;
-};
+using vx::e2e::VirtualDisplay;
 
 VirtualDisplay* gDisplay = nullptr;
 std::string gWhy;

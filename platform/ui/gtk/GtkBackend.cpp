@@ -24,6 +24,7 @@ struct TopLevel {
     GtkWidget* box = nullptr;
     GtkWidget* menuBar = nullptr;
     GtkWidget* area = nullptr;
+    GtkWidget* overlay = nullptr; // the drawing area, with embedded widgets over it
     bool sizing = false; // a size change that came from the window system itself
 };
 
@@ -34,6 +35,18 @@ struct MenuItemLink {
 };
 
 std::map<HWND, TopLevel> gWindows;
+
+// A widget of another layer shown over a child window (EmbedWidget). The widget sits in a clip
+// container of its own (a GtkLayout, which has a window and so clips), placed over the part of
+// the child window that its parents' client areas leave visible.
+struct Embedded {
+    GtkWidget* widget = nullptr; // referenced
+    GtkWidget* clip = nullptr; // referenced
+    HWND host = nullptr; // the top-level window whose overlay holds the clip
+    GdkRectangle place {}; // the clip's area in the host's drawing area
+};
+std::map<HWND, Embedded> gEmbedded; // by the child window it is shown over
+bool gLayoutQueued = false;
 std::map<GtkWidget*, MenuItemLink> gItems; // menu item -> command
 std::map<GtkWidget*, std::pair<HWND, HMENU>> gSubmenus; // submenu widget -> its menu
 
@@ -143,6 +156,11 @@ gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer)
     HWND hwnd = WindowOf(widget);
     if (!hwnd)
         return FALSE;
+    // An embedded widget with the focus takes its own keys.
+    if (GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(gtk_widget_get_toplevel(widget))))
+        for (const auto& [anchor, e] : gEmbedded)
+            if (focus == e.clip || gtk_widget_is_ancestor(focus, e.clip))
+                return FALSE;
     // The menu bar's own keys (F10, Alt+letter) stay with GTK.
     if (event->type == GDK_KEY_PRESS && (event->state & GDK_MOD1_MASK))
         return FALSE;
@@ -491,6 +509,89 @@ void PublishClipboard()
 
 // ---- Windows ------------------------------------------------------------------------------------------
 
+gboolean OnEmbeddedPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* allocation, gpointer)
+{
+    for (const auto& [anchor, e] : gEmbedded)
+        if (e.clip == child) {
+            *allocation = e.place;
+            return TRUE;
+        }
+    return FALSE;
+}
+
+void TakeOut(Embedded& e)
+{
+    if (GtkWidget* parent = gtk_widget_get_parent(e.clip))
+        gtk_container_remove(GTK_CONTAINER(parent), e.clip);
+    e.host = nullptr;
+}
+
+// The part of `anchor` that its parents' client areas leave visible, in screen coordinates.
+Rect VisiblePart(HWND anchor)
+{
+    Rect visible;
+    GetWindowRect(anchor, &visible);
+    for (HWND parent = GetParent(anchor); parent; parent = GetParent(parent)) {
+        Rect client;
+        GetClientRect(parent, &client);
+        Point origin {};
+        ClientToScreen(parent, &origin);
+        visible = visible.Intersect(client.Offset(origin.x, origin.y));
+    }
+    return visible;
+}
+
+void PlaceEmbedded(HWND anchor, Embedded& e)
+{
+    HWND root = IsWindow(anchor) ? GetAncestor(anchor, GA_ROOT) : nullptr;
+    auto top = gWindows.find(root);
+    if (top == gWindows.end()) {
+        TakeOut(e);
+        return;
+    }
+    if (e.host != root) {
+        TakeOut(e);
+        gtk_overlay_add_overlay(GTK_OVERLAY(top->second.overlay), e.clip);
+        e.host = root;
+    }
+    Rect whole, rootRect;
+    GetWindowRect(anchor, &whole);
+    GetWindowRect(root, &rootRect);
+    const Rect visible = VisiblePart(anchor);
+    if (!IsWindowVisible(anchor) || visible.IsEmpty()) {
+        gtk_widget_hide(e.clip);
+        return;
+    }
+    const GdkRectangle place { visible.left - rootRect.left, visible.top - rootRect.top, visible.Width(), visible.Height() };
+    gtk_layout_move(GTK_LAYOUT(e.clip), e.widget, whole.left - visible.left, whole.top - visible.top);
+    gtk_widget_set_size_request(e.widget, whole.Width(), whole.Height());
+    const bool moved = place.x != e.place.x || place.y != e.place.y || place.width != e.place.width
+        || place.height != e.place.height;
+    e.place = place;
+    gtk_widget_show(e.clip);
+    if (moved)
+        gtk_widget_queue_resize(e.clip);
+}
+
+void PlaceAllEmbedded()
+{
+    gLayoutQueued = false;
+    for (auto& [anchor, e] : gEmbedded)
+        PlaceEmbedded(anchor, e);
+}
+
+// Windows change in bursts (a frame sizes all its children): the widgets follow once GTK is idle.
+void LayoutChanged(HWND)
+{
+    if (gEmbedded.empty() || gLayoutQueued)
+        return;
+    gLayoutQueued = true;
+    g_idle_add_full(G_PRIORITY_HIGH_IDLE, +[](gpointer) {
+        PlaceAllEmbedded();
+        return G_SOURCE_REMOVE;
+    }, nullptr, nullptr);
+}
+
 bool Created(HWND hwnd)
 {
     const auto style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
@@ -502,7 +603,10 @@ bool Created(HWND hwnd)
     gtk_widget_set_can_focus(t.area, TRUE);
     gtk_widget_add_events(t.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK | GDK_SCROLL_MASK
             | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
-    gtk_box_pack_end(GTK_BOX(t.box), t.area, TRUE, TRUE, 0);
+    t.overlay = gtk_overlay_new();
+    gtk_container_add(GTK_CONTAINER(t.overlay), t.area);
+    g_signal_connect(t.overlay, "get-child-position", G_CALLBACK(OnEmbeddedPosition), nullptr);
+    gtk_box_pack_end(GTK_BOX(t.box), t.overlay, TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(t.window), t.box);
     Rect r;
     GetWindowRect(hwnd, &r);
@@ -541,6 +645,10 @@ void Destroyed(HWND hwnd)
     if (it == gWindows.end())
         return;
     ForgetMenuWidgets(hwnd);
+    // Embedded widgets outlive the window: they leave it before GTK destroys its children.
+    for (auto& [anchor, e] : gEmbedded)
+        if (e.host == hwnd)
+            TakeOut(e);
     GtkWidget* window = it->second.window;
     gWindows.erase(it);
     gtk_widget_destroy(window);
@@ -639,6 +747,7 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
     backend->WindowPainted = Painted;
     backend->CursorChanged = CursorTo;
     backend->MenuBarChanged = SetMenuBar;
+    backend->WindowLayoutChanged = LayoutChanged;
     backend->GetDisplayBounds = [] {
         const auto monitors = GetMonitors();
         for (const Monitor& m : monitors)
@@ -734,6 +843,34 @@ bool ActivateMenuPath(HWND hwnd, const std::wstring& path)
         start = end + 1;
     }
     return false;
+}
+
+void EmbedWidget(HWND anchor, void* widget)
+{
+    UnembedWidget(anchor);
+    if (!widget)
+        return;
+    Embedded e;
+    e.widget = GTK_WIDGET(g_object_ref_sink(widget));
+    e.clip = GTK_WIDGET(g_object_ref_sink(gtk_layout_new(nullptr, nullptr)));
+    gtk_widget_set_no_show_all(e.clip, TRUE); // shown only while its window is
+    gtk_layout_put(GTK_LAYOUT(e.clip), e.widget, 0, 0);
+    gtk_widget_show(e.widget);
+    PlaceEmbedded(anchor, gEmbedded[anchor] = e);
+}
+
+void UnembedWidget(HWND anchor)
+{
+    auto it = gEmbedded.find(anchor);
+    if (it == gEmbedded.end())
+        return;
+    Embedded e = it->second;
+    gEmbedded.erase(it);
+    TakeOut(e);
+    gtk_container_remove(GTK_CONTAINER(e.clip), e.widget);
+    gtk_widget_destroy(e.clip);
+    g_object_unref(e.clip);
+    g_object_unref(e.widget);
 }
 
 bool RunGtkUntil(const std::function<bool()>& done, int timeoutMs)

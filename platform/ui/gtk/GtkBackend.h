@@ -22,6 +22,14 @@ BitmapPtr ScreenshotWindow(HWND hwnd);
 // "HRV|Analyse", through the real GTK menu item; false when there is none or it is disabled.
 bool ActivateMenuPath(HWND hwnd, const std::wstring& path);
 
+// Shows `widget` (a GtkWidget*) over the child window `anchor`, in whichever top-level window
+// holds it, at the window's place and size and clipped to its parents' client areas. It follows
+// the window when it is moved, sized, shown, hidden or re-parented, and leaves the screen when
+// the window or its top-level window is destroyed. The backend keeps a reference to the widget
+// until UnembedWidget, which gives it back without a parent.
+void EmbedWidget(HWND anchor, void* widget);
+void UnembedWidget(HWND anchor);
+
 // The window's status texts for a bar at the bottom are the application's own; this is only the
 // widget side: runs the GTK main loop until `done` returns true or `timeoutMs` passes.
 bool RunGtkUntil(const std::function<bool()>& done, int timeoutMs);
