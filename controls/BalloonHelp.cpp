@@ -22,6 +22,8 @@ namespace {
 constexpr const wchar_t* kClassName = L"BalloonHelp";
 constexpr DWORD kToolWindow = 0x00000080;
 constexpr UINT_PTR kTimeoutTimer = 1;
+constexpr UINT_PTR kCloseHoverTimer = 2;
+constexpr int kCloseSize = 14;
 
 void RegisterBalloonClass()
 {
@@ -107,6 +109,10 @@ Size CBalloonHelp::ContentSize(DC& dc) const
         titleWidth += mIcon->Width() + mMargin;
         titleHeight = std::max(titleHeight, mIcon->Height());
     }
+    if (mOptions & kShowCloseButton) {
+        titleWidth += kCloseSize + mMargin;
+        titleHeight = std::max(titleHeight, kCloseSize);
+    }
     dc.SelectFont(content);
     Rect body { 0, 0, 0, 0 };
     if (!mContent.empty()) {
@@ -157,9 +163,27 @@ void CBalloonHelp::Reposition()
     mTail[1] = { clampX(baseX + t), baseY };
     mTail[2] = { clampX(tipX), tipY };
 
+    // The close button in the title line: at the right unless the layout puts it at the left.
+    const int bodyTop = upper ? t : 0;
+    if (mOptions & kShowCloseButton) {
+        const int left = (mLayout & 0x1000) ? mMargin : w - mMargin - kCloseSize;
+        mCloseRect = { left, bodyTop + mMargin, left + kCloseSize, bodyTop + mMargin + kCloseSize };
+    } else {
+        mCloseRect = {};
+    }
+
     SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     if (mHotRect.IsEmpty())
         GetWindowRect(hwnd, &mHotRect);
+    // The window is the rounded body and the tail; set again only when it changed.
+    const Rect body { 0, bodyTop, w, bodyTop + h - t };
+    Region shape = Region::Combine(Region::RoundRect({ body.left, body.top, body.right + 1, body.bottom + 1 }, 10, 10),
+        Region::Polygon({ mTail[0], mTail[1], mTail[2] }), RegionOp::Or);
+    shape = Region::Combine(shape, Region({ 0, 0, w, h }), RegionOp::And);
+    if (!(shape == mShape)) {
+        mShape = shape;
+        SetWindowRgn(hwnd, &mShape, true);
+    }
     InvalidateRect(hwnd, nullptr, true);
 }
 
@@ -187,28 +211,73 @@ void CBalloonHelp::Paint(DC& dc)
 
     Rect inner { body.left + mMargin, body.top + mMargin, body.right - mMargin, body.bottom - mMargin };
     int titleLeft = inner.left;
+    int titleRight = inner.right;
+    if (!mCloseRect.IsEmpty()) {
+        DrawFrameControl(dc, mCloseRect, DFC_CAPTION, DFCS_CAPTIONCLOSE | (mCloseState & ~0x200u));
+        if (mLayout & 0x1000)
+            titleLeft = mCloseRect.right + mMargin;
+        else
+            titleRight = mCloseRect.left - mMargin;
+    }
     const Font content = ControlFont(GetHandle());
     dc.SelectFont(TitleFont(content));
     Rect title { inner.left, inner.top, inner.right, inner.top };
     dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
     int titleHeight = title.Height();
     if (mIcon) {
-        dc.AlphaBlend({ inner.left, inner.top, inner.left + mIcon->Width(), inner.top + mIcon->Height() }, mIcon,
+        dc.AlphaBlend({ titleLeft, inner.top, titleLeft + mIcon->Width(), inner.top + mIcon->Height() }, mIcon,
             { 0, 0, mIcon->Width(), mIcon->Height() }, 255, true);
         titleLeft += mIcon->Width() + mMargin;
         titleHeight = std::max(titleHeight, mIcon->Height());
     }
     dc.SetBkMode(TRANSPARENT);
     dc.SetTextColor(text);
-    Rect titleRect { titleLeft, inner.top, inner.right, inner.top + titleHeight };
+    if (!mCloseRect.IsEmpty())
+        titleHeight = std::max(titleHeight, mCloseRect.Height());
+    Rect titleRect { titleLeft, inner.top, titleRight, inner.top + titleHeight };
     dc.DrawText(mTitle, titleRect, DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE | DT_VCENTER);
     dc.SelectFont(content);
     Rect bodyRect { inner.left, inner.top + titleHeight + mMargin, inner.right, inner.bottom };
     dc.DrawText(mContent, bodyRect, DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
 }
 
+void CBalloonHelp::SetCloseState(unsigned state)
+{
+    if (state == mCloseState)
+        return;
+    mCloseState = state;
+    InvalidateRect(GetHandle(), &mCloseRect, false);
+}
+
+void CBalloonHelp::TrackCloseButton(Point client)
+{
+    if (mCloseRect.IsEmpty())
+        return;
+    if (mCloseRect.Contains(client)) {
+        // Hot while the mouse stays; the timer looks again in case it left without a move here.
+        SetTimer(GetHandle(), kCloseHoverTimer, 100);
+        SetCloseState(DFCS_HOT | (mCloseState & DFCS_PUSHED));
+    } else {
+        SetCloseState(DFCS_FLAT | (mCloseState & DFCS_PUSHED));
+    }
+}
+
+void CBalloonHelp::OnLButtonUp(Point client)
+{
+    if (!(mCloseState & DFCS_PUSHED))
+        return;
+    if (GetCapture() == GetHandle())
+        ReleaseCapture();
+    SetCloseState(mCloseState & ~DFCS_PUSHED);
+    if (mCloseRect.Contains(client))
+        Hide();
+}
+
 void CBalloonHelp::OnMouseMove()
 {
+    Point client = GetCursorPos();
+    ScreenToClient(GetHandle(), &client);
+    TrackCloseButton(client);
     if (!(mOptions & kCloseOnMouseMove))
         return;
     const Point cursor = GetCursorPos();
@@ -243,15 +312,33 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             ReleaseCapture();
         break;
     case WM_MOUSEMOVE: OnMouseMove(); return 0;
-    case WM_LBUTTONDOWN:
-        if (mOptions & kCloseOnLButtonDown)
+    case WM_LBUTTONDOWN: {
+        if (mOptions & kCloseOnLButtonDown) {
             Hide();
+            return 0;
+        }
+        const Point p { static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)) };
+        if (!mCloseRect.IsEmpty() && mCloseRect.Contains(p)) {
+            SetCloseState(DFCS_HOT | DFCS_PUSHED);
+            SetCapture(GetHandle());
+        }
+        return 0;
+    }
+    case WM_LBUTTONUP:
+        OnLButtonUp({ static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)) });
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (!mCloseRect.IsEmpty())
+            SetCloseState(DFCS_FLAT);
         return 0;
     case WM_MOUSEACTIVATE: return 3; // no activation
     case WM_TIMER:
         if (wParam == kTimeoutTimer) {
             KillTimer(GetHandle(), kTimeoutTimer);
             Hide();
+        } else if (wParam == kCloseHoverTimer) {
+            KillTimer(GetHandle(), kCloseHoverTimer);
+            OnMouseMove();
         }
         return 0;
     case WM_ACTIVATEAPP:

@@ -15,6 +15,7 @@ using vx::ui::HWND;
 class CBalloonHelp : public KELControls::SubclassedWindow {
 public:
     enum Options : unsigned {
+        kShowCloseButton = 0x1,
         kCloseOnLButtonDown = 0x8 | 0x10 | 0x20,
         kCloseOnMouseMove = 0x200,
         kCloseOnDeactivate = 0x800,
@@ -46,6 +47,10 @@ public:
     vx::ui::Point TailBaseLeft() const { return mTail[0]; }
     vx::ui::Point TailTip() const { return mTail[2]; }
     int Margin() const { return mMargin; }
+    // The close button (balloon-window coordinates; empty without option kShowCloseButton) and
+    // its frame-control state.
+    vx::ui::Rect CloseButton() const { return mCloseRect; }
+    unsigned CloseButtonState() const { return mCloseState; }
     int TailHeight() const { return mTailHeight; }
     std::wstring Content() const { return mContent; }
     // The balloon attached to a window, or null.
@@ -58,6 +63,9 @@ protected:
 private:
     void Paint(vx::ui::DC& dc);
     void OnMouseMove();
+    void TrackCloseButton(vx::ui::Point client);
+    void SetCloseState(unsigned state);
+    void OnLButtonUp(vx::ui::Point client);
     vx::ui::Size ContentSize(vx::ui::DC& dc) const;
 
     unsigned mOptions = 3;
@@ -73,6 +81,9 @@ private:
     vx::ui::Point mShownAt;
     vx::ui::BitmapPtr mIcon;
     vx::ui::Point mTail[3];
+    vx::ui::Rect mCloseRect;
+    unsigned mCloseState = 0x4000; // DFCS_FLAT; 0x200 marks "pressed"
+    vx::ui::Region mShape;
     bool mTailOnTop = true;
 };
 

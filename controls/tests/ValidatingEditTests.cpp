@@ -417,6 +417,73 @@ TEST_F(Controls, TheBalloonPointsItsTailAtTheAnchorFromTheQuadrantsSide)
     EXPECT_EQ(balloon.TailTip().x, balloon.Margin()); // clamped to the margin
 }
 
+// The window is only the rounded body and the tail: mouse input outside them passes through,
+// and the display shows nothing there.
+TEST_F(Controls, TheBalloonsWindowIsItsBodyAndTail)
+{
+    WTL::CBalloonHelp balloon;
+    const Point anchor { 400, 300 };
+    ASSERT_TRUE(balloon.Create(nullptr, L"Title", L"Some content", &anchor, 0x8000));
+    Region shape;
+    ASSERT_TRUE(GetWindowRgn(balloon.GetHandle(), &shape));
+    Rect r;
+    GetWindowRect(balloon.GetHandle(), &r);
+    const int t = balloon.TailHeight();
+    ASSERT_TRUE(balloon.TailOnTop());
+    EXPECT_TRUE(shape.Contains({ balloon.TailTip().x, t / 4 }));               // near the tail's tip
+    EXPECT_TRUE(shape.Contains({ r.Width() / 2, t + r.Height() / 2 - t / 2 })); // the body
+    EXPECT_FALSE(shape.Contains({ 0, 0 }));                                      // above the body, beside the tail
+    EXPECT_FALSE(shape.Contains({ r.Width() - 1, t }));                           // a rounded corner
+    EXPECT_FALSE(shape.Contains({ balloon.TailTip().x + t, 1 }));
+}
+
+// Option 1: a close button in the title line that turns hot under the mouse, presses, and closes
+// the balloon when released on it (and only then).
+TEST_F(Controls, TheCloseButtonClosesTheBalloonWhenReleasedOnIt)
+{
+    RegisterClass({ L"ControlsTestTop", 0, &DefWindowProc });
+    HWND top = CreateWindowEx(0, L"ControlsTestTop", L"", WS_POPUP | WS_VISIBLE, 0, 0, 1000, 1000, nullptr, 0, nullptr);
+    auto* balloon = new WTL::CBalloonHelp();
+    const Point anchor { 500, 500 };
+    ASSERT_TRUE(balloon->Create(top, L"Title", L"Some content", &anchor, WTL::CBalloonHelp::kShowCloseButton | 0x1000));
+    HWND hwnd = balloon->GetHandle();
+    const Rect close = balloon->CloseButton();
+    ASSERT_FALSE(close.IsEmpty());
+    Rect client;
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(close.right, client.right - balloon->Margin()); // at the right by default
+    const Point on { (close.left + close.right) / 2, (close.top + close.bottom) / 2 };
+    auto at = [&](Point client) {
+        ClientToScreen(hwnd, &client);
+        return client;
+    };
+    const Point onScreen = at(on), offScreen = at({ close.left - 20, on.y });
+
+    InjectMouse(hwnd, WM_MOUSEMOVE, on);
+    RunUntilIdle();
+    EXPECT_EQ(balloon->CloseButtonState(), DFCS_HOT);
+    // Pressed on the button, released beside it: the balloon stays, the button is flat again.
+    InjectMouse(hwnd, WM_LBUTTONDOWN, on, MK_LBUTTON);
+    RunUntilIdle();
+    EXPECT_EQ(balloon->CloseButtonState(), DFCS_HOT | DFCS_PUSHED);
+    Point off = offScreen;
+    ScreenToClient(hwnd, &off);
+    InjectMouse(hwnd, WM_MOUSEMOVE, off, MK_LBUTTON);
+    InjectMouse(hwnd, WM_LBUTTONUP, off);
+    RunUntilIdle();
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_EQ(balloon->CloseButtonState() & DFCS_PUSHED, 0u);
+    // Pressed and released on it: closed, and the object deleted itself.
+    Point again = onScreen;
+    ScreenToClient(hwnd, &again);
+    InjectMouse(hwnd, WM_MOUSEMOVE, again);
+    InjectMouse(hwnd, WM_LBUTTONDOWN, again, MK_LBUTTON);
+    InjectMouse(hwnd, WM_LBUTTONUP, again);
+    RunUntilIdle();
+    EXPECT_FALSE(IsWindow(hwnd));
+    DestroyWindow(top);
+}
+
 TEST_F(Controls, TheDistanceRuleClosesOnAFourPixelMoveButNotOnThree)
 {
     // The cursor rests at (500, 500) when the balloon opens.

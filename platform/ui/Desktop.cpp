@@ -285,6 +285,41 @@ void SetPrintToFile(std::string path)
     gPrintFile = std::move(path);
 }
 
+namespace {
+PrinterChoiceHandler gPrinterChoiceHandler;
+}
+
+bool ChoosePrinter(HWND owner, const std::wstring& title, PrinterChoice& choice)
+{
+    PrinterChoiceHandler handler;
+    std::string file;
+    {
+        std::lock_guard lock(gDesktopMutex);
+        handler = gPrinterChoiceHandler;
+        file = gPrintFile;
+    }
+    if (handler)
+        return handler(owner, title, choice);
+    if (file.empty())
+        return false;
+    choice.target.reset();
+    choice.file = file;
+    return true;
+}
+
+PrinterChoiceHandler SetPrinterChoiceHandler(PrinterChoiceHandler handler)
+{
+    std::lock_guard lock(gDesktopMutex);
+    return std::exchange(gPrinterChoiceHandler, std::move(handler));
+}
+
+std::unique_ptr<PrinterDC> CreatePrinterDC(const PrinterChoice& choice)
+{
+    if (choice.target)
+        return std::make_unique<PrinterDC>(choice.target, choice.page, choice.dpi);
+    return std::make_unique<PrinterDC>(choice.file, choice.page, choice.dpi);
+}
+
 // ---- Clipboard --------------------------------------------------------------------------------
 
 namespace {

@@ -14,6 +14,7 @@
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
 #include "ui/Window.h"
+#include "ui/gtk/GtkPrinting.h"
 
 namespace vx::ui {
 
@@ -637,6 +638,22 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
             gtk_window_set_title(GTK_WINDOW(it->second.window), Utf8(text).c_str());
     };
     backend->WindowPainted = Painted;
+    backend->WindowShapeChanged = [](HWND hwnd, const Region* shape) {
+        auto it = gWindows.find(hwnd);
+        if (it == gWindows.end())
+            return;
+        if (!shape) {
+            gtk_widget_shape_combine_region(it->second.window, nullptr);
+            return;
+        }
+        cairo_region_t* region = cairo_region_create();
+        for (const Rect& r : shape->Rects()) {
+            const cairo_rectangle_int_t c { r.left, r.top, r.Width(), r.Height() };
+            cairo_region_union_rectangle(region, &c);
+        }
+        gtk_widget_shape_combine_region(it->second.window, region);
+        cairo_region_destroy(region);
+    };
     backend->CursorChanged = CursorTo;
     backend->MenuBarChanged = SetMenuBar;
     backend->GetDisplayBounds = [] {
@@ -671,19 +688,18 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
     SetMessageBoxHandler(RunMessageBox);
     SetClipboardListener(PublishClipboard);
     SetPrintHandler(RunPrintDialog);
+    SetPrinterChoiceHandler([](HWND owner, const std::wstring& title, PrinterChoice& choice) {
+        auto it = gWindows.find(owner ? GetAncestor(owner, GA_ROOT) : nullptr);
+        return RunGtkPrinterChoice(it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr, title, choice);
+    });
     return backend;
 }
 
-BitmapPtr ScreenshotWindow(HWND hwnd)
+namespace {
+
+BitmapPtr Grab(GdkWindow* window, int x, int y, int w, int h)
 {
-    auto it = gWindows.find(hwnd);
-    if (it == gWindows.end() || !gtk_widget_get_visible(it->second.window))
-        return nullptr;
-    GdkWindow* window = gtk_widget_get_window(it->second.window);
-    if (!window)
-        return nullptr;
-    const int w = gdk_window_get_width(window), h = gdk_window_get_height(window);
-    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(window, 0, 0, w, h);
+    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(window, x, y, w, h);
     if (!pixbuf)
         return nullptr;
     gchar* buffer = nullptr;
@@ -694,6 +710,27 @@ BitmapPtr ScreenshotWindow(HWND hwnd)
     g_free(buffer);
     g_object_unref(pixbuf);
     return image;
+}
+
+} // namespace
+
+BitmapPtr ScreenshotWindow(HWND hwnd)
+{
+    auto it = gWindows.find(hwnd);
+    if (it == gWindows.end() || !gtk_widget_get_visible(it->second.window))
+        return nullptr;
+    GdkWindow* window = gtk_widget_get_window(it->second.window);
+    if (!window)
+        return nullptr;
+    return Grab(window, 0, 0, gdk_window_get_width(window), gdk_window_get_height(window));
+}
+
+BitmapPtr ScreenshotDisplay(const Rect& screen)
+{
+    GdkWindow* root = gdk_get_default_root_window();
+    if (!root || screen.Width() < 1 || screen.Height() < 1)
+        return nullptr;
+    return Grab(root, screen.left, screen.top, screen.Width(), screen.Height());
 }
 
 bool ActivateMenuPath(HWND hwnd, const std::wstring& path)
