@@ -326,7 +326,10 @@ TEST_F(Controls, ThePopupWrapsAt300PixelsAndStaysInsideTheWorkArea)
     Rect r;
     GetWindowRect(wrapped.GetHandle(), &r);
     EXPECT_LE(r.Width(), 305);
-    EXPECT_GT(r.Height(), 30); // more than one line
+    KEL::Popup oneLine(nullptr, { 100, 100 }, L"x");
+    Rect line;
+    GetWindowRect(oneLine.GetHandle(), &line);
+    EXPECT_GE(r.Height() - 2, 2 * (line.Height() - 2)); // more than one line
     EXPECT_EQ(r.left, 102);
     EXPECT_EQ(r.top, 102);
     EXPECT_TRUE(IsWindowVisible(wrapped.GetHandle()));
@@ -346,6 +349,28 @@ TEST_F(Controls, ThePopupWrapsAt300PixelsAndStaysInsideTheWorkArea)
     KEL::Popup below(nullptr, { 100, 955 }, L"Some text");
     GetWindowRect(below.GetHandle(), &r);
     EXPECT_EQ(r.bottom, 957 - 3); // above the point
+
+    // The create step makes a window that went away again, in the same place.
+    const Rect before = r;
+    DestroyWindow(below.GetHandle());
+    ASSERT_TRUE(below.Create());
+    GetWindowRect(below.GetHandle(), &r);
+    EXPECT_EQ(r, before);
+    EXPECT_TRUE(IsWindowVisible(below.GetHandle()));
+}
+
+// The popup's own font is the 8-point tool-bar font at the DPI of the monitor it opens on.
+TEST_F(Controls, ThePopupsFontFollowsItsMonitorsDpi)
+{
+    SetMonitors({ { { 0, 0, 1000, 1000 }, { 0, 0, 1000, 960 }, 96, true }, { { 1000, 0, 2000, 1000 }, { 1000, 0, 2000, 960 }, 144, false } });
+    KEL::Popup normal(nullptr, { 100, 100 }, L"Sampling");
+    KEL::Popup large(nullptr, { 1100, 100 }, L"Sampling");
+    EXPECT_EQ(normal.GetFont().height, -11);
+    EXPECT_EQ(large.GetFont().height, -16);
+    Rect a, b;
+    GetWindowRect(normal.GetHandle(), &a);
+    GetWindowRect(large.GetHandle(), &b);
+    EXPECT_GT(b.Width(), a.Width());
 }
 
 TEST_F(Controls, ThePopupOfAHiddenHostExistsButIsNotShownAndThePopupModeCountsTheHover)
