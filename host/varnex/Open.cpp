@@ -19,6 +19,7 @@
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "ui/Backend.h"
+#include "ui/CommandEnabler.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/EventLoop.h"
@@ -28,6 +29,7 @@
 #include "ui/Paint.h"
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
+#include "varnex/CommandEnabling.h"
 #include "varnex/ExtensionLoader.h"
 
 namespace varnex {
@@ -155,6 +157,24 @@ void RunExtensionCommand(UINT hostId)
     ui::InvalidateRect(s.frame, nullptr, true);
 }
 
+// The state of a command of the main frame's menus.
+void EnableCommand(ui::CommandEnabler& element)
+{
+    const UINT id = element.GetId();
+    if (id == kFileOpen || id == kFileClose || id == kHelpAbout) {
+        element.Enable(true);
+    } else if (id == kFileSave) {
+        // Nothing of the session can be written yet.
+        element.Enable(false);
+    } else if (id == kWindowMain) {
+        element.SetCheck(1);
+    } else if (gSession) {
+        auto it = gSession->extensionCommands.find(id);
+        if (it != gSession->extensionCommands.end())
+            AskDocumentToEnable(gSession->commands, it->second.first, element);
+    }
+}
+
 void LayOut(HWND frame)
 {
     ui::Rect client;
@@ -185,10 +205,10 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         return 0;
     }
     case ui::WM_INITMENUPOPUP:
-        // Opening and saving files are not offered yet.
-        ui::EnableMenuItem(reinterpret_cast<ui::HMENU>(wParam), kFileOpen, ui::MF_GRAYED);
-        ui::EnableMenuItem(reinterpret_cast<ui::HMENU>(wParam), kFileSave, ui::MF_GRAYED);
+        // A menu that opens shows its commands as they are now.
+        ui::EnableMenuCommands(reinterpret_cast<ui::HMENU>(wParam), hwnd);
         return 0;
+    case ui::WM_COMMAND_ENABLE: EnableCommand(*reinterpret_cast<ui::CommandEnabler*>(lParam)); return 0;
     case ui::WM_COMMAND: {
         const UINT id = ui::LOWORD(wParam);
         if (id == kFileClose) {
@@ -442,6 +462,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     session.status = ui::CreateWindowEx(0, ui::kStaticClass, L"Ready.", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 10, kStatusHeight,
         session.frame, 1, nullptr);
     ui::SetMenu(session.frame, BuildMenuBar(session, commands));
+    ui::AddMenuBarEnabler(session.frame);
     LayOut(session.frame);
     ui::ShowWindow(session.frame, ui::SW_SHOW);
     ui::UpdateWindow(session.frame);
@@ -452,7 +473,7 @@ int Open(const OpenOptions& o, std::ostream& err)
         settle();
         for (const std::wstring& path : o.run) {
             if (!ui::ActivateMenuPath(session.frame, path))
-                return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()));
+                return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
             settle();
         }
         ui::UpdateWindow(session.frame);

@@ -167,6 +167,16 @@ TEST(DesktopWithoutDisplay, SaysSoInOneLineAndFails)
     EXPECT_NE(err.find("no display"), std::string::npos) << err;
 }
 
+// The document enables its own commands: clearing the analysis is offered only once there is one.
+TEST_F(Desktop, TheDocumentEnablesItsMenuCommands)
+{
+    std::string out;
+    EXPECT_EQ(Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|ClearAnalysis", "--exit" }, out), 1);
+    EXPECT_NE(out.find("no menu item HRV|ClearAnalysis that is enabled"), std::string::npos) << out;
+    EXPECT_EQ(Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|ClearAnalysis", "--exit" }, out), 0) << out;
+    EXPECT_NE(out.find("Ready. HRV|ClearAnalysis finished."), std::string::npos) << out;
+}
+
 // The real pointer rests on the marker of a bad field: the balloon opens on the display, and OK
 // brings up the warning beside it.
 TEST_F(Desktop, HoveringTheMarkerShowsTheBalloonAndOkShowsTheWarning)

@@ -264,6 +264,10 @@ void RefreshStates(GtkWidget* submenu)
             continue;
         const int state = GetMenuState(it->second.menu, it->second.id, MF_BYCOMMAND);
         gtk_widget_set_sensitive(GTK_WIDGET(c->data), state >= 0 && !(state & (MF_GRAYED | MF_DISABLED)));
+        // A command enabler may have renamed the item.
+        const std::string label = MnemonicLabel(GetMenuString(it->second.menu, it->second.id, MF_BYCOMMAND));
+        if (state >= 0 && label != gtk_menu_item_get_label(GTK_MENU_ITEM(c->data)))
+            gtk_menu_item_set_label(GTK_MENU_ITEM(c->data), label.c_str());
     }
     g_list_free(children);
 }
