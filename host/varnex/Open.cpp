@@ -31,6 +31,7 @@
 #include "ui/gtk/GtkBackend.h"
 #include "varnex/CommandEnabling.h"
 #include "varnex/ExtensionLoader.h"
+#include "varnex/OpenCommand.h"
 
 namespace varnex {
 
@@ -69,6 +70,7 @@ std::string Hex(HRESULT hr)
 // What the main frame shows and runs.
 struct Session {
     std::wstring title;
+    std::string extension; // as given on the command line
     std::shared_ptr<vx::host::Recording> recording;
     ICAFCommandHandler* commands = nullptr; // the HRV document's
     std::map<UINT, std::pair<DWORD, std::wstring>> extensionCommands; // host id -> (command id, path)
@@ -211,7 +213,9 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
     case ui::WM_COMMAND_ENABLE: EnableCommand(*reinterpret_cast<ui::CommandEnabler*>(lParam)); return 0;
     case ui::WM_COMMAND: {
         const UINT id = ui::LOWORD(wParam);
-        if (id == kFileClose) {
+        if (id == kFileOpen) {
+            OpenAnotherRecording(hwnd, gSession ? gSession->extension : std::string());
+        } else if (id == kFileClose) {
             ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
         } else if (id == kHelpAbout) {
             ui::MessageBox(hwnd, L"Varnex: heart-rate variability analysis.", L"About Varnex", ui::MB_OK | ui::MB_ICONINFORMATION);
@@ -349,6 +353,7 @@ int Open(const OpenOptions& o, std::ostream& err)
         ~Reset() { gSession = nullptr; }
     } reset;
     session.title = std::filesystem::path(KEL::Utf8ToWide(o.record)).stem().wstring();
+    session.extension = o.extension;
     try {
         session.recording = std::make_shared<vx::host::Recording>(vx::host::ImportFile(o.record));
     } catch (const std::exception& e) {

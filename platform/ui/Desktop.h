@@ -117,6 +117,25 @@ PrinterChoiceHandler SetPrinterChoiceHandler(PrinterChoiceHandler handler);
 // The printer context of a choice: over its target, else over its file.
 std::unique_ptr<PrinterDC> CreatePrinterDC(const PrinterChoice& choice);
 
+// ---- File dialogs ---------------------------------------------------------------------------
+
+struct FileDialogRequest {
+    HWND owner = nullptr;
+    std::wstring title;
+    // Named filters: a name and its patterns separated by ';' ("Recordings", "*.hea;*.edf").
+    std::vector<std::pair<std::wstring, std::wstring>> filters;
+    bool save = false; // a file to write (the dialog asks before replacing one)
+    std::string suggestedName;
+};
+using FileDialogHandler = std::function<std::optional<std::string>(const FileDialogRequest&)>;
+// The path the user chose through the installed handler (the gtk backend shows a file chooser).
+// Without one the next scripted answer is given (none: cancelled); every request is kept for
+// tests to read. Empty when cancelled.
+std::optional<std::string> ChooseFile(const FileDialogRequest& request);
+FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
+void QueueFileDialogAnswer(std::optional<std::string> answer);
+std::vector<FileDialogRequest> TakeFileDialogRequests();
+
 // ---- Clipboard ------------------------------------------------------------------------------
 
 constexpr UINT CF_TEXT = 1, CF_BITMAP = 2, CF_UNICODETEXT = 13, CF_ENHMETAFILE = 14;

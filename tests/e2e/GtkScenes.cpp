@@ -2,6 +2,8 @@
 //   gtk_scenes hover OUT.png  - a settings dialog with a bad value; the real X pointer rests on
 //                               the error marker (XTest), the balloon opens, OK brings up the
 //                               warning; OUT.png is what the display then shows.
+//   gtk_scenes open FILE      - File|Open's chooser: the user picks FILE (through the chooser's
+//                               own widgets) and the path comes back; the filters are listed.
 //   gtk_scenes print OUT.pdf  - a plot printed on GTK's "Print to File" printer as a user who
 //                               chose it in the print dialog would, writing OUT.pdf.
 // Prints one line per step and exits non-zero with a reason when a step fails.
@@ -216,6 +218,41 @@ int PrintToFile(const std::string& out)
     return 0;
 }
 
+int OpenFile(const std::string& file)
+{
+    // The user, once the chooser is up: picks the file, and once the chooser shows it selected,
+    // presses Open.
+    static int ticks = 0;
+    g_timeout_add(300, +[](gpointer data) -> gboolean {
+        GList* windows = gtk_window_list_toplevels();
+        for (GList* w = windows; w; w = w->next) {
+            if (!GTK_IS_FILE_CHOOSER_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                continue;
+            GtkFileChooser* chooser = GTK_FILE_CHOOSER(w->data);
+            if (ticks++ == 0) {
+                GSList* filters = gtk_file_chooser_list_filters(chooser);
+                for (GSList* f = filters; f; f = f->next)
+                    std::printf("filter %s\n", gtk_file_filter_get_name(GTK_FILE_FILTER(f->data)));
+                g_slist_free(filters);
+                std::printf("title %s\n", gtk_window_get_title(GTK_WINDOW(w->data)));
+                gtk_file_chooser_set_filename(chooser, static_cast<const char*>(data));
+            } else {
+                gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_ACCEPT);
+            }
+        }
+        g_list_free(windows);
+        return ticks < 30 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+    }, const_cast<char*>(file.c_str()));
+    FileDialogRequest request;
+    request.title = L"Open Recording";
+    request.filters = { { L"Recordings", L"*.hea;*.edf" }, { L"All files", L"*" } };
+    const std::optional<std::string> chosen = ChooseFile(request);
+    if (!chosen)
+        return Fail("the chooser gave no file");
+    std::printf("chosen %s\n", chosen->c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -230,7 +267,10 @@ int main(int argc, char** argv)
     InitCommonControls();
     GetApplication().name = L"Varnex";
     const std::string scene = argv[1];
-    const int status = scene == "hover" ? Hover(argv[2]) : scene == "print" ? PrintToFile(argv[2]) : Fail("no scene " + scene);
+    const int status = scene == "hover" ? Hover(argv[2])
+        : scene == "print"              ? PrintToFile(argv[2])
+        : scene == "open"               ? OpenFile(argv[2])
+                                        : Fail("no scene " + scene);
     std::fflush(stdout);
     return status;
 }

@@ -177,6 +177,16 @@ TEST_F(Desktop, TheDocumentEnablesItsMenuCommands)
     EXPECT_NE(out.find("Ready. HRV|ClearAnalysis finished."), std::string::npos) << out;
 }
 
+// File|Open's chooser gives back the file the user picked, offering the recordings' filter.
+TEST_F(Desktop, TheFileChooserGivesTheChosenFile)
+{
+    std::string log;
+    ASSERT_EQ(Scene("open", VX_SAMPLE_RECORD, log), 0) << log;
+    EXPECT_NE(log.find("title Open Recording\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("filter Recordings\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("chosen " + fs::canonical(VX_SAMPLE_RECORD).string() + "\n"), std::string::npos) << log;
+}
+
 // The real pointer rests on the marker of a bad field: the balloon opens on the display, and OK
 // brings up the warning beside it.
 TEST_F(Desktop, HoveringTheMarkerShowsTheBalloonAndOkShowsTheWarning)

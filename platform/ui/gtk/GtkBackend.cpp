@@ -14,6 +14,7 @@
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
 #include "ui/Window.h"
+#include "ui/gtk/GtkFileChooser.h"
 #include "ui/gtk/GtkPrinting.h"
 
 namespace vx::ui {
@@ -692,6 +693,10 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
     SetMessageBoxHandler(RunMessageBox);
     SetClipboardListener(PublishClipboard);
     SetPrintHandler(RunPrintDialog);
+    SetFileDialogHandler([](const FileDialogRequest& request) {
+        auto it = gWindows.find(request.owner ? GetAncestor(request.owner, GA_ROOT) : nullptr);
+        return RunGtkFileChooser(it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr, request);
+    });
     SetPrinterChoiceHandler([](HWND owner, const std::wstring& title, PrinterChoice& choice) {
         auto it = gWindows.find(owner ? GetAncestor(owner, GA_ROOT) : nullptr);
         return RunGtkPrinterChoice(it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr, title, choice);
