@@ -170,7 +170,7 @@ TEST_F(Controls, TheUsersSeparatorIsTypedReadAndWrittenAlike)
     std::wstring text;
     double in = 7.5;
     EXPECT_EQ(v->Transfer(text, &in, TransferDirection::SetData), 0u); // no transfer option
-    v->SetOption(Validator::kTransfer);
+    v->SetOption(Validator::voTransfer);
     EXPECT_EQ(v->Transfer(text, &in, TransferDirection::SetData), sizeof(double));
     EXPECT_EQ(text, L"7,5");
     EXPECT_TRUE(v->IsValid(text));
