@@ -477,8 +477,10 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter) {
         settle();
         for (const std::wstring& path : o.run) {
-            if (!ui::ActivateMenuPath(session.frame, path))
+            if (!ui::ActivateMenuPath(session.frame, path)) {
+                ui::DestroyWindow(session.frame);
                 return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
+            }
             settle();
         }
         ui::UpdateWindow(session.frame);
