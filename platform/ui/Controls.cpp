@@ -979,6 +979,8 @@ int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO& in, bool redraw)
     }
     if (redraw)
         InvalidateRect(hwnd, nullptr, true);
+    if (redraw && bar != SB_CTL && IsWindowVisible(hwnd))
+        SendMessage(hwnd, WM_NCPAINT, 1, 0); // the frame's bar
     return info.nPos;
 }
 
