@@ -16,6 +16,7 @@
 #include "ui/Window.h"
 #include "ui/gtk/GtkFileChooser.h"
 #include "ui/gtk/GtkPrinting.h"
+#include "ui/gtk/GtkText.h"
 
 namespace vx::ui {
 
@@ -38,15 +39,6 @@ struct MenuItemLink {
 std::map<HWND, TopLevel> gWindows;
 std::map<GtkWidget*, MenuItemLink> gItems; // menu item -> command
 std::map<GtkWidget*, std::pair<HWND, HMENU>> gSubmenus; // submenu widget -> its menu
-
-std::string Utf8(const std::wstring& text)
-{
-    gchar* s = g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(text.c_str()), static_cast<glong>(text.size()), nullptr,
-        nullptr, nullptr);
-    std::string out = s ? s : "";
-    g_free(s);
-    return out;
-}
 
 // "&File" becomes "_File"; "&&" a single "&"; a literal "_" is doubled; "\t" and what follows
 // (the accelerator text) is dropped.

@@ -1,19 +1,8 @@
 #include "ui/gtk/GtkFileChooser.h"
 
+#include "ui/gtk/GtkText.h"
+
 namespace vx::ui {
-
-namespace {
-
-std::string Utf8(const std::wstring& text)
-{
-    gchar* s = g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(text.c_str()), static_cast<glong>(text.size()), nullptr,
-        nullptr, nullptr);
-    std::string out = s ? s : "";
-    g_free(s);
-    return out;
-}
-
-} // namespace
 
 std::optional<std::string> RunGtkFileChooser(GtkWindow* parent, const FileDialogRequest& request)
 {
