@@ -11,6 +11,7 @@
 #include "ui/Menu.h"
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
+#include "ui/Tooltip.h"
 #include "ui/Window.h"
 
 namespace vx::ui {
@@ -906,7 +907,10 @@ LRESULT TooltipProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     LRESULT result = 0;
     if (CommonMessage(hwnd, message, wParam, lParam, result))
         return result;
+    if (TooltipToolMessage(hwnd, message, wParam, lParam, result))
+        return result;
     switch (message) {
+    case WM_NCDESTROY: ForgetTooltipTools(hwnd); return DefWindowProc(hwnd, message, wParam, lParam);
     case WM_MOUSEACTIVATE: return 3; // MA_NOACTIVATE
     case WM_SETTEXT:
         result = DefWindowProc(hwnd, message, wParam, lParam);
