@@ -16,6 +16,7 @@
 namespace WTL {
 
 using namespace vx::ui;
+using KELLinkingUtils::UxThemeDLL;
 
 namespace {
 
@@ -78,6 +79,7 @@ bool CBalloonHelp::Create(HWND parent, const std::wstring& title, const std::wst
     } else {
         SetWindowText(GetHandle(), title);
     }
+    OpenThemes();
     const double scale = std::max(ShcoreDLL::GetDpiForWindow(GetHandle()).x, ShcoreDLL::GetDpiForWindow(GetHandle()).y) / 96.0;
     mMargin = static_cast<int>(std::ceil(8 * scale));
     mTailHeight = static_cast<int>(std::ceil(20 * scale));
@@ -91,6 +93,22 @@ bool CBalloonHelp::Create(HWND parent, const std::wstring& title, const std::wst
     return true;
 }
 
+void CBalloonHelp::OpenThemes()
+{
+    CloseThemes();
+    mTooltipTheme = UxThemeDLL::OpenThemeData(GetHandle(), L"TOOLTIP");
+    mTextTheme = UxThemeDLL::OpenThemeData(GetHandle(), L"TEXTSTYLE");
+}
+
+void CBalloonHelp::CloseThemes()
+{
+    for (void** theme : { &mTooltipTheme, &mTextTheme })
+        if (*theme) {
+            UxThemeDLL::CloseThemeData(*theme);
+            *theme = nullptr;
+        }
+}
+
 void CBalloonHelp::SetIcon(StockIcon icon)
 {
     const int dpi = ShcoreDLL::GetDpiForWindow(GetHandle()).x;
@@ -100,9 +118,15 @@ void CBalloonHelp::SetIcon(StockIcon icon)
 Size CBalloonHelp::ContentSize(DC& dc) const
 {
     const Font content = ControlFont(GetHandle());
-    dc.SelectFont(TitleFont(content));
     Rect title { 0, 0, 0, 0 };
-    dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    if (mTextTheme) {
+        dc.SelectFont(content);
+        UxThemeDLL::GetThemeTextExtent(mTextTheme, dc, UxThemeDLL::TEXT_BODYTITLE, 0, mTitle,
+            DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE, nullptr, &title);
+    } else {
+        dc.SelectFont(TitleFont(content));
+        dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    }
     int titleWidth = title.Width();
     int titleHeight = title.Height();
     if (mIcon) {
@@ -177,8 +201,10 @@ void CBalloonHelp::Reposition()
         GetWindowRect(hwnd, &mHotRect);
     // The window is the rounded body and the tail; set again only when it changed.
     const Rect body { 0, bodyTop, w, bodyTop + h - t };
-    Region shape = Region::Combine(Region::RoundRect({ body.left, body.top, body.right + 1, body.bottom + 1 }, 10, 10),
-        Region::Polygon({ mTail[0], mTail[1], mTail[2] }), RegionOp::Or);
+    Region bodyShape = Region::RoundRect({ body.left, body.top, body.right + 1, body.bottom + 1 }, 10, 10);
+    if (mTooltipTheme)
+        UxThemeDLL::GetThemeBackgroundRegion(mTooltipTheme, *dc, UxThemeDLL::TTP_BALLOON, 1, body, &bodyShape);
+    Region shape = Region::Combine(bodyShape, Region::Polygon({ mTail[0], mTail[1], mTail[2] }), RegionOp::Or);
     shape = Region::Combine(shape, Region({ 0, 0, w, h }), RegionOp::And);
     if (!(shape == mShape)) {
         mShape = shape;
@@ -220,9 +246,15 @@ void CBalloonHelp::Paint(DC& dc)
             titleRight = mCloseRect.left - mMargin;
     }
     const Font content = ControlFont(GetHandle());
-    dc.SelectFont(TitleFont(content));
     Rect title { inner.left, inner.top, inner.right, inner.top };
-    dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    if (mTextTheme) {
+        dc.SelectFont(content);
+        UxThemeDLL::GetThemeTextExtent(mTextTheme, dc, UxThemeDLL::TEXT_BODYTITLE, 0, mTitle,
+            DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE, &title, &title);
+    } else {
+        dc.SelectFont(TitleFont(content));
+        dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    }
     int titleHeight = title.Height();
     if (mIcon) {
         dc.AlphaBlend({ titleLeft, inner.top, titleLeft + mIcon->Width(), inner.top + mIcon->Height() }, mIcon,
@@ -235,10 +267,18 @@ void CBalloonHelp::Paint(DC& dc)
     if (!mCloseRect.IsEmpty())
         titleHeight = std::max(titleHeight, mCloseRect.Height());
     Rect titleRect { titleLeft, inner.top, titleRight, inner.top + titleHeight };
-    dc.DrawText(mTitle, titleRect, DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE | DT_VCENTER);
-    dc.SelectFont(content);
     Rect bodyRect { inner.left, inner.top + titleHeight + mMargin, inner.right, inner.bottom };
-    dc.DrawText(mContent, bodyRect, DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
+    const UINT titleFormat = DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE | DT_VCENTER;
+    const UINT bodyFormat = DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK;
+    if (mTextTheme) {
+        dc.SelectFont(content);
+        UxThemeDLL::DrawThemeText(mTextTheme, dc, UxThemeDLL::TEXT_BODYTITLE, 0, mTitle, titleFormat, titleRect);
+        UxThemeDLL::DrawThemeText(mTextTheme, dc, UxThemeDLL::TEXT_BODYTEXT, 0, mContent, bodyFormat, bodyRect);
+    } else {
+        dc.DrawText(mTitle, titleRect, titleFormat);
+        dc.SelectFont(content);
+        dc.DrawText(mContent, bodyRect, bodyFormat);
+    }
 }
 
 void CBalloonHelp::SetCloseState(unsigned state)
@@ -310,7 +350,13 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DESTROY:
         if (GetCapture() == GetHandle())
             ReleaseCapture();
+        CloseThemes();
         break;
+    case WM_THEMECHANGED:
+    case WM_SYSCOLORCHANGE:
+        OpenThemes();
+        Reposition();
+        return 0;
     case WM_MOUSEMOVE: OnMouseMove(); return 0;
     case WM_LBUTTONDOWN: {
         if (mOptions & kCloseOnLButtonDown) {

@@ -63,6 +63,9 @@ protected:
 private:
     void Paint(vx::ui::DC& dc);
     void OnMouseMove();
+    // The "TOOLTIP" and "TEXTSTYLE" themes, opened again after a theme or colour change.
+    void OpenThemes();
+    void CloseThemes();
     void TrackCloseButton(vx::ui::Point client);
     void SetCloseState(unsigned state);
     void OnLButtonUp(vx::ui::Point client);
@@ -84,6 +87,8 @@ private:
     vx::ui::Rect mCloseRect;
     unsigned mCloseState = 0x4000; // DFCS_FLAT; 0x200 marks "pressed"
     vx::ui::Region mShape;
+    void* mTooltipTheme = nullptr;
+    void* mTextTheme = nullptr;
     bool mTailOnTop = true;
 };
 
