@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "foundation/ui/PlatformHelpers.h"
+#include "ui/Animation.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/Input.h"
@@ -88,7 +89,12 @@ bool CBalloonHelp::Create(HWND parent, const std::wstring& title, const std::wst
     SetCapture(GetHandle());
     if (mTimeout)
         SetTimer(GetHandle(), kTimeoutTimer, mTimeout);
-    if (!(mOptions & kNoShow))
+    if (mOptions & kNoShow)
+        return true;
+    const TooltipEffects effects = GetTooltipEffects();
+    if (!(mOptions & kNoFadeIn) && effects.animation && effects.fade)
+        AnimateWindow(GetHandle(), 200, AW_BLEND);
+    else
         ShowWindow(GetHandle(), SW_SHOWNA);
     return true;
 }
@@ -215,10 +221,16 @@ void CBalloonHelp::Reposition()
 
 void CBalloonHelp::Hide()
 {
-    if (!GetHandle())
+    HWND hwnd = GetHandle();
+    if (!hwnd)
         return;
-    ShowWindow(GetHandle(), SW_HIDE);
-    PostMessage(GetHandle(), WM_CLOSE, 0, 0);
+    const TooltipEffects effects = GetTooltipEffects();
+    if (!(mOptions & kNoFadeOut) && effects.animation && effects.fade && IsWindowVisible(hwnd)) {
+        AnimateWindow(hwnd, 200, AW_BLEND | AW_HIDE, [hwnd] { PostMessage(hwnd, WM_CLOSE, 0, 0); });
+        return;
+    }
+    ShowWindow(hwnd, SW_HIDE);
+    PostMessage(hwnd, WM_CLOSE, 0, 0);
 }
 
 void CBalloonHelp::Paint(DC& dc)

@@ -20,6 +20,8 @@ public:
         kCloseOnMouseMove = 0x200,
         kCloseOnDeactivate = 0x800,
         kDeleteThisOnClose = 0x1000,
+        kNoFadeIn = 0x2000,
+        kNoFadeOut = 0x4000,
         kNoShow = 0x8000,
         kTrackBalloon = 0x20000,
         kUseHotRect = 0x80000,
@@ -39,7 +41,8 @@ public:
     void SetHotRect(const vx::ui::Rect& screen) { mHotRect = screen; }
     // Recomputes the size and places the tail's tip at the anchor, inside the anchor's monitor.
     void Reposition();
-    // Closes: the window is destroyed when the posted WM_CLOSE arrives.
+    // Closes (fading out unless kNoFadeOut or the user's tooltip effects say otherwise): the window
+    // is destroyed when the posted WM_CLOSE arrives.
     void Hide();
 
     // Layout results (balloon-window coordinates), for the owner and tests.

@@ -12,6 +12,7 @@
 #include "controls/ErrorProvider.h"
 #include "controls/Popup.h"
 #include "controls/ValidatingEdit.h"
+#include "ui/Animation.h"
 #include "ui/Clock.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
@@ -504,7 +505,7 @@ TEST_F(Controls, TheCloseButtonClosesTheBalloonWhenReleasedOnIt)
     InjectMouse(hwnd, WM_MOUSEMOVE, again);
     InjectMouse(hwnd, WM_LBUTTONDOWN, again, MK_LBUTTON);
     InjectMouse(hwnd, WM_LBUTTONUP, again);
-    RunUntilIdle();
+    RunFor(250); // after the fade-out
     EXPECT_FALSE(IsWindow(hwnd));
     DestroyWindow(top);
 }
@@ -520,6 +521,14 @@ TEST_F(Controls, TheDistanceRuleClosesOnAFourPixelMoveButNotOnThree)
     const Point anchor { 500, 500 };
     ASSERT_TRUE(balloon->Create(nullptr, L"T", L"C", &anchor, 0x200 | 0x1000));
     HWND hwnd = balloon->GetHandle();
+    // It fades in over 200 ms (the user's tooltip effects are on by default)...
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_EQ(GetWindowOpacity(hwnd), 0);
+    RunFor(100);
+    EXPECT_GT(GetWindowOpacity(hwnd), 0);
+    EXPECT_LT(GetWindowOpacity(hwnd), 255);
+    RunFor(120); // the steps are 16 ms apart: the last comes at 208 ms
+    EXPECT_EQ(GetWindowOpacity(hwnd), 255);
     Point p { 503, 497 };
     ScreenToClient(hwnd, &p);
     InjectMouse(hwnd, WM_MOUSEMOVE, p);
@@ -528,8 +537,24 @@ TEST_F(Controls, TheDistanceRuleClosesOnAFourPixelMoveButNotOnThree)
     p = { 504, 500 };
     ScreenToClient(hwnd, &p);
     InjectMouse(hwnd, WM_MOUSEMOVE, p);
-    RunUntilIdle();
+    // ...and out, and only then closes.
+    RunFor(100);
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_GT(GetWindowOpacity(hwnd), 0);
+    EXPECT_LT(GetWindowOpacity(hwnd), 255);
+    RunFor(150);
     EXPECT_FALSE(IsWindow(hwnd)); // and the object deleted itself (ASan would see a leak otherwise)
+
+    // Without the effects (or with options 0x2000 and 0x4000) it shows and goes at once.
+    SetTooltipEffects({ true, false });
+    balloon = new WTL::CBalloonHelp();
+    ASSERT_TRUE(balloon->Create(nullptr, L"T", L"C", &anchor, 0x200 | 0x1000));
+    hwnd = balloon->GetHandle();
+    EXPECT_EQ(GetWindowOpacity(hwnd), 255);
+    balloon->Hide();
+    RunUntilIdle();
+    EXPECT_FALSE(IsWindow(hwnd));
+    SetTooltipEffects({});
     DestroyWindow(top);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -650,6 +651,10 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
         }
         gtk_widget_shape_combine_region(it->second.window, region);
         cairo_region_destroy(region);
+    };
+    backend->WindowOpacityChanged = [](HWND hwnd, int opacity) {
+        if (auto it = gWindows.find(hwnd); it != gWindows.end())
+            gtk_widget_set_opacity(it->second.window, std::clamp(opacity, 0, 255) / 255.0);
     };
     backend->CursorChanged = CursorTo;
     backend->MenuBarChanged = SetMenuBar;
