@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "foundation/ui/PlatformHelpers.h"
+#include "ui/Animation.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/Input.h"
@@ -16,12 +17,15 @@
 namespace WTL {
 
 using namespace vx::ui;
+using KELLinkingUtils::UxThemeDLL;
 
 namespace {
 
 constexpr const wchar_t* kClassName = L"BalloonHelp";
 constexpr DWORD kToolWindow = 0x00000080;
 constexpr UINT_PTR kTimeoutTimer = 1;
+constexpr UINT_PTR kCloseHoverTimer = 2;
+constexpr int kCloseSize = 14;
 
 void RegisterBalloonClass()
 {
@@ -76,6 +80,7 @@ bool CBalloonHelp::Create(HWND parent, const std::wstring& title, const std::wst
     } else {
         SetWindowText(GetHandle(), title);
     }
+    OpenThemes();
     const double scale = std::max(ShcoreDLL::GetDpiForWindow(GetHandle()).x, ShcoreDLL::GetDpiForWindow(GetHandle()).y) / 96.0;
     mMargin = static_cast<int>(std::ceil(8 * scale));
     mTailHeight = static_cast<int>(std::ceil(20 * scale));
@@ -84,9 +89,30 @@ bool CBalloonHelp::Create(HWND parent, const std::wstring& title, const std::wst
     SetCapture(GetHandle());
     if (mTimeout)
         SetTimer(GetHandle(), kTimeoutTimer, mTimeout);
-    if (!(mOptions & kNoShow))
+    if (mOptions & kNoShow)
+        return true;
+    const TooltipEffects effects = GetTooltipEffects();
+    if (!(mOptions & kNoFadeIn) && effects.animation && effects.fade)
+        AnimateWindow(GetHandle(), 200, AW_BLEND);
+    else
         ShowWindow(GetHandle(), SW_SHOWNA);
     return true;
+}
+
+void CBalloonHelp::OpenThemes()
+{
+    CloseThemes();
+    mTooltipTheme = UxThemeDLL::OpenThemeData(GetHandle(), L"TOOLTIP");
+    mTextTheme = UxThemeDLL::OpenThemeData(GetHandle(), L"TEXTSTYLE");
+}
+
+void CBalloonHelp::CloseThemes()
+{
+    for (void** theme : { &mTooltipTheme, &mTextTheme })
+        if (*theme) {
+            UxThemeDLL::CloseThemeData(*theme);
+            *theme = nullptr;
+        }
 }
 
 void CBalloonHelp::SetIcon(StockIcon icon)
@@ -98,14 +124,24 @@ void CBalloonHelp::SetIcon(StockIcon icon)
 Size CBalloonHelp::ContentSize(DC& dc) const
 {
     const Font content = ControlFont(GetHandle());
-    dc.SelectFont(TitleFont(content));
     Rect title { 0, 0, 0, 0 };
-    dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    if (mTextTheme) {
+        dc.SelectFont(content);
+        UxThemeDLL::GetThemeTextExtent(mTextTheme, dc, UxThemeDLL::TEXT_BODYTITLE, 0, mTitle,
+            DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE, nullptr, &title);
+    } else {
+        dc.SelectFont(TitleFont(content));
+        dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    }
     int titleWidth = title.Width();
     int titleHeight = title.Height();
     if (mIcon) {
         titleWidth += mIcon->Width() + mMargin;
         titleHeight = std::max(titleHeight, mIcon->Height());
+    }
+    if (mOptions & kShowCloseButton) {
+        titleWidth += kCloseSize + mMargin;
+        titleHeight = std::max(titleHeight, kCloseSize);
     }
     dc.SelectFont(content);
     Rect body { 0, 0, 0, 0 };
@@ -157,18 +193,44 @@ void CBalloonHelp::Reposition()
     mTail[1] = { clampX(baseX + t), baseY };
     mTail[2] = { clampX(tipX), tipY };
 
+    // The close button in the title line: at the right unless the layout puts it at the left.
+    const int bodyTop = upper ? t : 0;
+    if (mOptions & kShowCloseButton) {
+        const int left = (mLayout & 0x1000) ? mMargin : w - mMargin - kCloseSize;
+        mCloseRect = { left, bodyTop + mMargin, left + kCloseSize, bodyTop + mMargin + kCloseSize };
+    } else {
+        mCloseRect = {};
+    }
+
     SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     if (mHotRect.IsEmpty())
         GetWindowRect(hwnd, &mHotRect);
+    // The window is the rounded body and the tail; set again only when it changed.
+    const Rect body { 0, bodyTop, w, bodyTop + h - t };
+    Region bodyShape = Region::RoundRect({ body.left, body.top, body.right + 1, body.bottom + 1 }, 10, 10);
+    if (mTooltipTheme)
+        UxThemeDLL::GetThemeBackgroundRegion(mTooltipTheme, *dc, UxThemeDLL::TTP_BALLOON, 1, body, &bodyShape);
+    Region shape = Region::Combine(bodyShape, Region::Polygon({ mTail[0], mTail[1], mTail[2] }), RegionOp::Or);
+    shape = Region::Combine(shape, Region({ 0, 0, w, h }), RegionOp::And);
+    if (!(shape == mShape)) {
+        mShape = shape;
+        SetWindowRgn(hwnd, &mShape, true);
+    }
     InvalidateRect(hwnd, nullptr, true);
 }
 
 void CBalloonHelp::Hide()
 {
-    if (!GetHandle())
+    HWND hwnd = GetHandle();
+    if (!hwnd)
         return;
-    ShowWindow(GetHandle(), SW_HIDE);
-    PostMessage(GetHandle(), WM_CLOSE, 0, 0);
+    const TooltipEffects effects = GetTooltipEffects();
+    if (!(mOptions & kNoFadeOut) && effects.animation && effects.fade && IsWindowVisible(hwnd)) {
+        AnimateWindow(hwnd, 200, AW_BLEND | AW_HIDE, [hwnd] { PostMessage(hwnd, WM_CLOSE, 0, 0); });
+        return;
+    }
+    ShowWindow(hwnd, SW_HIDE);
+    PostMessage(hwnd, WM_CLOSE, 0, 0);
 }
 
 void CBalloonHelp::Paint(DC& dc)
@@ -187,28 +249,87 @@ void CBalloonHelp::Paint(DC& dc)
 
     Rect inner { body.left + mMargin, body.top + mMargin, body.right - mMargin, body.bottom - mMargin };
     int titleLeft = inner.left;
+    int titleRight = inner.right;
+    if (!mCloseRect.IsEmpty()) {
+        DrawFrameControl(dc, mCloseRect, DFC_CAPTION, DFCS_CAPTIONCLOSE | (mCloseState & ~0x200u));
+        if (mLayout & 0x1000)
+            titleLeft = mCloseRect.right + mMargin;
+        else
+            titleRight = mCloseRect.left - mMargin;
+    }
     const Font content = ControlFont(GetHandle());
-    dc.SelectFont(TitleFont(content));
     Rect title { inner.left, inner.top, inner.right, inner.top };
-    dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    if (mTextTheme) {
+        dc.SelectFont(content);
+        UxThemeDLL::GetThemeTextExtent(mTextTheme, dc, UxThemeDLL::TEXT_BODYTITLE, 0, mTitle,
+            DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE, &title, &title);
+    } else {
+        dc.SelectFont(TitleFont(content));
+        dc.DrawText(mTitle, title, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE);
+    }
     int titleHeight = title.Height();
     if (mIcon) {
-        dc.AlphaBlend({ inner.left, inner.top, inner.left + mIcon->Width(), inner.top + mIcon->Height() }, mIcon,
+        dc.AlphaBlend({ titleLeft, inner.top, titleLeft + mIcon->Width(), inner.top + mIcon->Height() }, mIcon,
             { 0, 0, mIcon->Width(), mIcon->Height() }, 255, true);
         titleLeft += mIcon->Width() + mMargin;
         titleHeight = std::max(titleHeight, mIcon->Height());
     }
     dc.SetBkMode(TRANSPARENT);
     dc.SetTextColor(text);
-    Rect titleRect { titleLeft, inner.top, inner.right, inner.top + titleHeight };
-    dc.DrawText(mTitle, titleRect, DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE | DT_VCENTER);
-    dc.SelectFont(content);
+    if (!mCloseRect.IsEmpty())
+        titleHeight = std::max(titleHeight, mCloseRect.Height());
+    Rect titleRect { titleLeft, inner.top, titleRight, inner.top + titleHeight };
     Rect bodyRect { inner.left, inner.top + titleHeight + mMargin, inner.right, inner.bottom };
-    dc.DrawText(mContent, bodyRect, DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
+    const UINT titleFormat = DT_NOPREFIX | DT_EXPANDTABS | DT_SINGLELINE | DT_VCENTER;
+    const UINT bodyFormat = DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK;
+    if (mTextTheme) {
+        dc.SelectFont(content);
+        UxThemeDLL::DrawThemeText(mTextTheme, dc, UxThemeDLL::TEXT_BODYTITLE, 0, mTitle, titleFormat, titleRect);
+        UxThemeDLL::DrawThemeText(mTextTheme, dc, UxThemeDLL::TEXT_BODYTEXT, 0, mContent, bodyFormat, bodyRect);
+    } else {
+        dc.DrawText(mTitle, titleRect, titleFormat);
+        dc.SelectFont(content);
+        dc.DrawText(mContent, bodyRect, bodyFormat);
+    }
+}
+
+void CBalloonHelp::SetCloseState(unsigned state)
+{
+    if (state == mCloseState)
+        return;
+    mCloseState = state;
+    InvalidateRect(GetHandle(), &mCloseRect, false);
+}
+
+void CBalloonHelp::TrackCloseButton(Point client)
+{
+    if (mCloseRect.IsEmpty())
+        return;
+    if (mCloseRect.Contains(client)) {
+        // Hot while the mouse stays; the timer looks again in case it left without a move here.
+        SetTimer(GetHandle(), kCloseHoverTimer, 100);
+        SetCloseState(DFCS_HOT | (mCloseState & DFCS_PUSHED));
+    } else {
+        SetCloseState(DFCS_FLAT | (mCloseState & DFCS_PUSHED));
+    }
+}
+
+void CBalloonHelp::OnLButtonUp(Point client)
+{
+    if (!(mCloseState & DFCS_PUSHED))
+        return;
+    if (GetCapture() == GetHandle())
+        ReleaseCapture();
+    SetCloseState(mCloseState & ~DFCS_PUSHED);
+    if (mCloseRect.Contains(client))
+        Hide();
 }
 
 void CBalloonHelp::OnMouseMove()
 {
+    Point client = GetCursorPos();
+    ScreenToClient(GetHandle(), &client);
+    TrackCloseButton(client);
     if (!(mOptions & kCloseOnMouseMove))
         return;
     const Point cursor = GetCursorPos();
@@ -241,17 +362,41 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DESTROY:
         if (GetCapture() == GetHandle())
             ReleaseCapture();
+        CloseThemes();
         break;
+    case WM_THEMECHANGED:
+    case WM_SYSCOLORCHANGE:
+        OpenThemes();
+        Reposition();
+        return 0;
     case WM_MOUSEMOVE: OnMouseMove(); return 0;
-    case WM_LBUTTONDOWN:
-        if (mOptions & kCloseOnLButtonDown)
+    case WM_LBUTTONDOWN: {
+        if (mOptions & kCloseOnLButtonDown) {
             Hide();
+            return 0;
+        }
+        const Point p { static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)) };
+        if (!mCloseRect.IsEmpty() && mCloseRect.Contains(p)) {
+            SetCloseState(DFCS_HOT | DFCS_PUSHED);
+            SetCapture(GetHandle());
+        }
+        return 0;
+    }
+    case WM_LBUTTONUP:
+        OnLButtonUp({ static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)) });
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (!mCloseRect.IsEmpty())
+            SetCloseState(DFCS_FLAT);
         return 0;
     case WM_MOUSEACTIVATE: return 3; // no activation
     case WM_TIMER:
         if (wParam == kTimeoutTimer) {
             KillTimer(GetHandle(), kTimeoutTimer);
             Hide();
+        } else if (wParam == kCloseHoverTimer) {
+            KillTimer(GetHandle(), kCloseHoverTimer);
+            OnMouseMove();
         }
         return 0;
     case WM_ACTIVATEAPP:

@@ -15,10 +15,13 @@ using vx::ui::HWND;
 class CBalloonHelp : public KELControls::SubclassedWindow {
 public:
     enum Options : unsigned {
+        kShowCloseButton = 0x1,
         kCloseOnLButtonDown = 0x8 | 0x10 | 0x20,
         kCloseOnMouseMove = 0x200,
         kCloseOnDeactivate = 0x800,
         kDeleteThisOnClose = 0x1000,
+        kNoFadeIn = 0x2000,
+        kNoFadeOut = 0x4000,
         kNoShow = 0x8000,
         kTrackBalloon = 0x20000,
         kUseHotRect = 0x80000,
@@ -38,7 +41,8 @@ public:
     void SetHotRect(const vx::ui::Rect& screen) { mHotRect = screen; }
     // Recomputes the size and places the tail's tip at the anchor, inside the anchor's monitor.
     void Reposition();
-    // Closes: the window is destroyed when the posted WM_CLOSE arrives.
+    // Closes (fading out unless kNoFadeOut or the user's tooltip effects say otherwise): the window
+    // is destroyed when the posted WM_CLOSE arrives.
     void Hide();
 
     // Layout results (balloon-window coordinates), for the owner and tests.
@@ -46,6 +50,10 @@ public:
     vx::ui::Point TailBaseLeft() const { return mTail[0]; }
     vx::ui::Point TailTip() const { return mTail[2]; }
     int Margin() const { return mMargin; }
+    // The close button (balloon-window coordinates; empty without option kShowCloseButton) and
+    // its frame-control state.
+    vx::ui::Rect CloseButton() const { return mCloseRect; }
+    unsigned CloseButtonState() const { return mCloseState; }
     int TailHeight() const { return mTailHeight; }
     std::wstring Content() const { return mContent; }
     // The balloon attached to a window, or null.
@@ -58,6 +66,12 @@ protected:
 private:
     void Paint(vx::ui::DC& dc);
     void OnMouseMove();
+    // The "TOOLTIP" and "TEXTSTYLE" themes, opened again after a theme or colour change.
+    void OpenThemes();
+    void CloseThemes();
+    void TrackCloseButton(vx::ui::Point client);
+    void SetCloseState(unsigned state);
+    void OnLButtonUp(vx::ui::Point client);
     vx::ui::Size ContentSize(vx::ui::DC& dc) const;
 
     unsigned mOptions = 3;
@@ -73,6 +87,11 @@ private:
     vx::ui::Point mShownAt;
     vx::ui::BitmapPtr mIcon;
     vx::ui::Point mTail[3];
+    vx::ui::Rect mCloseRect;
+    unsigned mCloseState = 0x4000; // DFCS_FLAT; 0x200 marks "pressed"
+    vx::ui::Region mShape;
+    void* mTooltipTheme = nullptr;
+    void* mTextTheme = nullptr;
     bool mTailOnTop = true;
 };
 

@@ -5,6 +5,7 @@
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/Paint.h"
+#include "ui/Resources.h"
 #include "ui/Window.h"
 
 namespace KEL {
@@ -31,10 +32,25 @@ bool IsHostApplicationVisible()
 }
 
 Popup::Popup(HWND parent, Point screen, const std::wstring& text)
-    : mText(text)
-    , mFont(ControlFont(nullptr))
+    : mParent(parent)
+    , mAt { screen.x + 2, screen.y + 2 }
+    , mText(text)
 {
-    const Point at { screen.x + 2, screen.y + 2 };
+    int dpi = 96, dpiY = 96;
+    GetDpiForMonitor(MonitorFromPoint(mAt, MONITOR_DEFAULTTONEAREST), &dpi, &dpiY);
+    mFont = DialogFont(8, mFont.face, dpiY);
+    Create();
+}
+
+bool Popup::Create()
+{
+    if (GetHandle() && IsWindow(GetHandle())) {
+        if (IsHostApplicationVisible())
+            ShowWindow(GetHandle(), SW_SHOWNOACTIVATE);
+        return true;
+    }
+    if (GetHandle())
+        Detach();
     std::unique_ptr<DC> dc = DC::CreateMemory();
     dc->SelectFont(mFont);
     Rect measured { 0, 0, 300, 0 };
@@ -45,17 +61,20 @@ Popup::Popup(HWND parent, Point screen, const std::wstring& text)
     // Kept inside the work area: pulled left to stay 10 pixels inside the right edge, shown above
     // the point when it would pass the bottom, and never left of or above the work area.
     Monitor monitor;
-    GetMonitorInfo(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor);
+    GetMonitorInfo(MonitorFromPoint(mAt, MONITOR_DEFAULTTONEAREST), &monitor);
     const Rect& work = monitor.workArea;
-    int x = std::min(at.x, static_cast<int>(work.right) - 10 - w);
-    int y = at.y + h > work.bottom ? at.y - h - 3 : at.y;
+    int x = std::min(mAt.x, static_cast<int>(work.right) - 10 - w);
+    int y = mAt.y + h > work.bottom ? mAt.y - h - 3 : mAt.y;
     x = std::max(x, static_cast<int>(work.left));
     y = std::max(y, static_cast<int>(work.top));
 
     RegisterPopupClass();
-    HWND hwnd = CreateWindowEx(0, kClassName, L"", WS_POPUP | kDisabled | kBorder, x, y, w, h, parent, 0, nullptr);
-    if (hwnd && Attach(hwnd) && IsHostApplicationVisible())
+    HWND hwnd = CreateWindowEx(0, kClassName, L"", WS_POPUP | kDisabled | kBorder, x, y, w, h, mParent, 0, nullptr);
+    if (!hwnd || !Attach(hwnd))
+        return false;
+    if (IsHostApplicationVisible())
         ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    return true;
 }
 
 Popup::~Popup()

@@ -19,11 +19,20 @@ public:
     Popup(HWND parent, vx::ui::Point screen, const std::wstring& text);
     ~Popup() override;
     const std::wstring& Text() const { return mText; }
+    // The popup's own font: the 8-point tool-bar font at the DPI of the monitor it opens on.
+    const vx::ui::Font& GetFont() const { return mFont; }
+
+    // Makes the window again when it is gone (the constructor makes it once), placed inside the
+    // work area, and shows it without activation while the host application is visible. False
+    // when it cannot be made.
+    bool Create();
 
 protected:
     vx::ui::LRESULT WindowProc(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam) override;
 
 private:
+    HWND mParent;
+    vx::ui::Point mAt;
     std::wstring mText;
     vx::ui::Font mFont;
 };

@@ -149,7 +149,7 @@ void FltRangeValidator::Error(HWND) { ShowRangeMessage(FormatRange(kRangeErrorTe
 
 std::size_t FltRangeValidator::Transfer(std::wstring& text, void* buffer, TransferDirection direction)
 {
-    if (!(Options() & kTransfer))
+    if (!(Options() & voTransfer))
         return 0;
     if (direction == TransferDirection::GetData) {
         *static_cast<double*>(buffer) = ParseDoublePrefix(text, DecimalSeparator());
@@ -188,7 +188,7 @@ void KELRangeValidator::Error(HWND) { ShowRangeMessage(FormatRange(kRangeErrorTe
 
 std::size_t KELRangeValidator::Transfer(std::wstring& text, void* buffer, TransferDirection direction)
 {
-    if (!(Options() & kTransfer))
+    if (!(Options() & voTransfer))
         return 0;
     if (direction == TransferDirection::GetData)
         *static_cast<long*>(buffer) = std::wcstol(text.c_str(), nullptr, 10);

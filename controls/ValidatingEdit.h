@@ -7,6 +7,7 @@
 #include <string>
 
 #include "controls/SubclassedWindow.h"
+#include "ui/Framework.h"
 
 namespace KELControls {
 class ErrorProvider;
@@ -20,26 +21,11 @@ void SetDecimalSeparator(wchar_t separator);
 // Resource strings of the host's table used by the validators.
 enum ValidatorText : UINT { kRangeErrorText = 20001, kInvalidValueTitle = 22022, kValueRangeText = 22023 };
 
-enum class TransferDirection { GetData = 0, SetData = 1 };
-
-// The validator protocol: a character filter for typing, a check of the whole text, an error
-// report, and the transfer of the value between the text and a buffer.
-class Validator {
-public:
-    static constexpr unsigned kTransfer = 2;
-
-    virtual ~Validator() = default;
-    virtual bool IsValidInput(wchar_t character) const = 0;
-    virtual bool IsValid(const std::wstring& text) const = 0;
-    virtual void Error(HWND owner) = 0;
-    virtual std::size_t Transfer(std::wstring& text, void* buffer, TransferDirection direction) = 0;
-
-    unsigned Options() const { return mOptions; }
-    void SetOption(unsigned option) { mOptions |= option; }
-
-private:
-    unsigned mOptions = 0;
-};
+// The validator protocol of the window system's class library: a character filter for typing, a
+// check of the whole text, an error report, and the transfer of the value between the text and a
+// buffer.
+using Validator = OWL::TValidator;
+using TransferDirection = OWL::TValidator::TTransferDirection;
 
 // Text of digits, signs, exponents and the decimal separator; valid when the number read from it
 // lies within [lower, upper]. The constructor takes the upper bound first.

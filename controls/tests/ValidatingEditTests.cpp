@@ -12,6 +12,7 @@
 #include "controls/ErrorProvider.h"
 #include "controls/Popup.h"
 #include "controls/ValidatingEdit.h"
+#include "ui/Animation.h"
 #include "ui/Clock.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
@@ -170,7 +171,7 @@ TEST_F(Controls, TheUsersSeparatorIsTypedReadAndWrittenAlike)
     std::wstring text;
     double in = 7.5;
     EXPECT_EQ(v->Transfer(text, &in, TransferDirection::SetData), 0u); // no transfer option
-    v->SetOption(Validator::kTransfer);
+    v->SetOption(Validator::voTransfer);
     EXPECT_EQ(v->Transfer(text, &in, TransferDirection::SetData), sizeof(double));
     EXPECT_EQ(text, L"7,5");
     EXPECT_TRUE(v->IsValid(text));
@@ -326,7 +327,10 @@ TEST_F(Controls, ThePopupWrapsAt300PixelsAndStaysInsideTheWorkArea)
     Rect r;
     GetWindowRect(wrapped.GetHandle(), &r);
     EXPECT_LE(r.Width(), 305);
-    EXPECT_GT(r.Height(), 30); // more than one line
+    KEL::Popup oneLine(nullptr, { 100, 100 }, L"x");
+    Rect line;
+    GetWindowRect(oneLine.GetHandle(), &line);
+    EXPECT_GE(r.Height() - 2, 2 * (line.Height() - 2)); // more than one line
     EXPECT_EQ(r.left, 102);
     EXPECT_EQ(r.top, 102);
     EXPECT_TRUE(IsWindowVisible(wrapped.GetHandle()));
@@ -346,6 +350,28 @@ TEST_F(Controls, ThePopupWrapsAt300PixelsAndStaysInsideTheWorkArea)
     KEL::Popup below(nullptr, { 100, 955 }, L"Some text");
     GetWindowRect(below.GetHandle(), &r);
     EXPECT_EQ(r.bottom, 957 - 3); // above the point
+
+    // The create step makes a window that went away again, in the same place.
+    const Rect before = r;
+    DestroyWindow(below.GetHandle());
+    ASSERT_TRUE(below.Create());
+    GetWindowRect(below.GetHandle(), &r);
+    EXPECT_EQ(r, before);
+    EXPECT_TRUE(IsWindowVisible(below.GetHandle()));
+}
+
+// The popup's own font is the 8-point tool-bar font at the DPI of the monitor it opens on.
+TEST_F(Controls, ThePopupsFontFollowsItsMonitorsDpi)
+{
+    SetMonitors({ { { 0, 0, 1000, 1000 }, { 0, 0, 1000, 960 }, 96, true }, { { 1000, 0, 2000, 1000 }, { 1000, 0, 2000, 960 }, 144, false } });
+    KEL::Popup normal(nullptr, { 100, 100 }, L"Sampling");
+    KEL::Popup large(nullptr, { 1100, 100 }, L"Sampling");
+    EXPECT_EQ(normal.GetFont().height, -11);
+    EXPECT_EQ(large.GetFont().height, -16);
+    Rect a, b;
+    GetWindowRect(normal.GetHandle(), &a);
+    GetWindowRect(large.GetHandle(), &b);
+    EXPECT_GT(b.Width(), a.Width());
 }
 
 TEST_F(Controls, ThePopupOfAHiddenHostExistsButIsNotShownAndThePopupModeCountsTheHover)
@@ -417,6 +443,73 @@ TEST_F(Controls, TheBalloonPointsItsTailAtTheAnchorFromTheQuadrantsSide)
     EXPECT_EQ(balloon.TailTip().x, balloon.Margin()); // clamped to the margin
 }
 
+// The window is only the rounded body and the tail: mouse input outside them passes through,
+// and the display shows nothing there.
+TEST_F(Controls, TheBalloonsWindowIsItsBodyAndTail)
+{
+    WTL::CBalloonHelp balloon;
+    const Point anchor { 400, 300 };
+    ASSERT_TRUE(balloon.Create(nullptr, L"Title", L"Some content", &anchor, 0x8000));
+    Region shape;
+    ASSERT_TRUE(GetWindowRgn(balloon.GetHandle(), &shape));
+    Rect r;
+    GetWindowRect(balloon.GetHandle(), &r);
+    const int t = balloon.TailHeight();
+    ASSERT_TRUE(balloon.TailOnTop());
+    EXPECT_TRUE(shape.Contains({ balloon.TailTip().x, t / 4 }));               // near the tail's tip
+    EXPECT_TRUE(shape.Contains({ r.Width() / 2, t + r.Height() / 2 - t / 2 })); // the body
+    EXPECT_FALSE(shape.Contains({ 0, 0 }));                                      // above the body, beside the tail
+    EXPECT_FALSE(shape.Contains({ r.Width() - 1, t }));                           // a rounded corner
+    EXPECT_FALSE(shape.Contains({ balloon.TailTip().x + t, 1 }));
+}
+
+// Option 1: a close button in the title line that turns hot under the mouse, presses, and closes
+// the balloon when released on it (and only then).
+TEST_F(Controls, TheCloseButtonClosesTheBalloonWhenReleasedOnIt)
+{
+    RegisterClass({ L"ControlsTestTop", 0, &DefWindowProc });
+    HWND top = CreateWindowEx(0, L"ControlsTestTop", L"", WS_POPUP | WS_VISIBLE, 0, 0, 1000, 1000, nullptr, 0, nullptr);
+    auto* balloon = new WTL::CBalloonHelp();
+    const Point anchor { 500, 500 };
+    ASSERT_TRUE(balloon->Create(top, L"Title", L"Some content", &anchor, WTL::CBalloonHelp::kShowCloseButton | 0x1000));
+    HWND hwnd = balloon->GetHandle();
+    const Rect close = balloon->CloseButton();
+    ASSERT_FALSE(close.IsEmpty());
+    Rect client;
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(close.right, client.right - balloon->Margin()); // at the right by default
+    const Point on { (close.left + close.right) / 2, (close.top + close.bottom) / 2 };
+    auto at = [&](Point client) {
+        ClientToScreen(hwnd, &client);
+        return client;
+    };
+    const Point onScreen = at(on), offScreen = at({ close.left - 20, on.y });
+
+    InjectMouse(hwnd, WM_MOUSEMOVE, on);
+    RunUntilIdle();
+    EXPECT_EQ(balloon->CloseButtonState(), DFCS_HOT);
+    // Pressed on the button, released beside it: the balloon stays, the button is flat again.
+    InjectMouse(hwnd, WM_LBUTTONDOWN, on, MK_LBUTTON);
+    RunUntilIdle();
+    EXPECT_EQ(balloon->CloseButtonState(), DFCS_HOT | DFCS_PUSHED);
+    Point off = offScreen;
+    ScreenToClient(hwnd, &off);
+    InjectMouse(hwnd, WM_MOUSEMOVE, off, MK_LBUTTON);
+    InjectMouse(hwnd, WM_LBUTTONUP, off);
+    RunUntilIdle();
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_EQ(balloon->CloseButtonState() & DFCS_PUSHED, 0u);
+    // Pressed and released on it: closed, and the object deleted itself.
+    Point again = onScreen;
+    ScreenToClient(hwnd, &again);
+    InjectMouse(hwnd, WM_MOUSEMOVE, again);
+    InjectMouse(hwnd, WM_LBUTTONDOWN, again, MK_LBUTTON);
+    InjectMouse(hwnd, WM_LBUTTONUP, again);
+    RunFor(250); // after the fade-out
+    EXPECT_FALSE(IsWindow(hwnd));
+    DestroyWindow(top);
+}
+
 TEST_F(Controls, TheDistanceRuleClosesOnAFourPixelMoveButNotOnThree)
 {
     // The cursor rests at (500, 500) when the balloon opens.
@@ -428,6 +521,14 @@ TEST_F(Controls, TheDistanceRuleClosesOnAFourPixelMoveButNotOnThree)
     const Point anchor { 500, 500 };
     ASSERT_TRUE(balloon->Create(nullptr, L"T", L"C", &anchor, 0x200 | 0x1000));
     HWND hwnd = balloon->GetHandle();
+    // It fades in over 200 ms (the user's tooltip effects are on by default)...
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_EQ(GetWindowOpacity(hwnd), 0);
+    RunFor(100);
+    EXPECT_GT(GetWindowOpacity(hwnd), 0);
+    EXPECT_LT(GetWindowOpacity(hwnd), 255);
+    RunFor(120); // the steps are 16 ms apart: the last comes at 208 ms
+    EXPECT_EQ(GetWindowOpacity(hwnd), 255);
     Point p { 503, 497 };
     ScreenToClient(hwnd, &p);
     InjectMouse(hwnd, WM_MOUSEMOVE, p);
@@ -436,8 +537,24 @@ TEST_F(Controls, TheDistanceRuleClosesOnAFourPixelMoveButNotOnThree)
     p = { 504, 500 };
     ScreenToClient(hwnd, &p);
     InjectMouse(hwnd, WM_MOUSEMOVE, p);
-    RunUntilIdle();
+    // ...and out, and only then closes.
+    RunFor(100);
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_GT(GetWindowOpacity(hwnd), 0);
+    EXPECT_LT(GetWindowOpacity(hwnd), 255);
+    RunFor(150);
     EXPECT_FALSE(IsWindow(hwnd)); // and the object deleted itself (ASan would see a leak otherwise)
+
+    // Without the effects (or with options 0x2000 and 0x4000) it shows and goes at once.
+    SetTooltipEffects({ true, false });
+    balloon = new WTL::CBalloonHelp();
+    ASSERT_TRUE(balloon->Create(nullptr, L"T", L"C", &anchor, 0x200 | 0x1000));
+    hwnd = balloon->GetHandle();
+    EXPECT_EQ(GetWindowOpacity(hwnd), 255);
+    balloon->Hide();
+    RunUntilIdle();
+    EXPECT_FALSE(IsWindow(hwnd));
+    SetTooltipEffects({});
     DestroyWindow(top);
 }
 

@@ -101,6 +101,61 @@ HRESULT UxThemeDLL::GetThemePartSize(HTHEME theme, vx::ui::DC& dc, int part, int
     return S_OK;
 }
 
+namespace {
+
+// The font a text part draws with: the context's, bold for titles.
+vx::ui::Font TextPartFont(const vx::ui::DC& dc, int part)
+{
+    vx::ui::Font font = dc.GetFont();
+    if (part == UxThemeDLL::TEXT_BODYTITLE)
+        font.weight = vx::ui::FW_BOLD;
+    return font;
+}
+
+} // namespace
+
+HRESULT UxThemeDLL::GetThemeBackgroundRegion(HTHEME theme, vx::ui::DC&, int part, int, const vx::ui::Rect& rect, vx::ui::Region* region)
+{
+    const ThemeClass* c = ClassOf(theme);
+    if (!c)
+        return E_HANDLE;
+    if (!region)
+        return E_POINTER;
+    if (std::wstring(c->name) == L"TOOLTIP" && part == TTP_BALLOON)
+        *region = vx::ui::Region::RoundRect({ rect.left, rect.top, rect.right + 1, rect.bottom + 1 }, 10, 10);
+    else
+        *region = vx::ui::Region(rect);
+    return S_OK;
+}
+
+HRESULT UxThemeDLL::DrawThemeText(HTHEME theme, vx::ui::DC& dc, int part, int, const std::wstring& text, UINT flags, const vx::ui::Rect& rect)
+{
+    if (!ClassOf(theme))
+        return E_HANDLE;
+    const vx::ui::Font previous = dc.SelectFont(TextPartFont(dc, part));
+    const int mode = dc.SetBkMode(vx::ui::TRANSPARENT);
+    vx::ui::Rect r = rect;
+    dc.DrawText(text, r, flags);
+    dc.SetBkMode(mode);
+    dc.SelectFont(previous);
+    return S_OK;
+}
+
+HRESULT UxThemeDLL::GetThemeTextExtent(HTHEME theme, vx::ui::DC& dc, int part, int, const std::wstring& text, UINT flags,
+    const vx::ui::Rect* bounds, vx::ui::Rect* extent)
+{
+    if (!ClassOf(theme))
+        return E_HANDLE;
+    if (!extent)
+        return E_POINTER;
+    const vx::ui::Font previous = dc.SelectFont(TextPartFont(dc, part));
+    vx::ui::Rect r = bounds ? vx::ui::Rect { bounds->left, bounds->top, bounds->right, bounds->top } : vx::ui::Rect {};
+    dc.DrawText(text, r, flags | vx::ui::DT_CALCRECT);
+    dc.SelectFont(previous);
+    *extent = r;
+    return S_OK;
+}
+
 bool UxThemeDLL::IsAppThemed()
 {
     return true;

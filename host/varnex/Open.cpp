@@ -18,6 +18,7 @@
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "ui/Backend.h"
+#include "ui/CommandEnabler.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/EventLoop.h"
@@ -28,7 +29,9 @@
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
 #include "webview/WebKitEngine.h"
+#include "varnex/CommandEnabling.h"
 #include "varnex/ExtensionLoader.h"
+#include "varnex/OpenCommand.h"
 
 namespace varnex {
 
@@ -67,6 +70,7 @@ std::string Hex(HRESULT hr)
 // What the main frame shows and runs.
 struct Session {
     std::wstring title;
+    std::string extension; // as given on the command line
     std::shared_ptr<vx::host::Recording> recording;
     ICAFCommandHandler* commands = nullptr; // the HRV document's
     std::map<UINT, std::pair<DWORD, std::wstring>> extensionCommands; // host id -> (command id, path)
@@ -155,6 +159,24 @@ void RunExtensionCommand(UINT hostId)
     ui::InvalidateRect(s.frame, nullptr, true);
 }
 
+// The state of a command of the main frame's menus.
+void EnableCommand(ui::CommandEnabler& element)
+{
+    const UINT id = element.GetId();
+    if (id == kFileOpen || id == kFileClose || id == kHelpAbout) {
+        element.Enable(true);
+    } else if (id == kFileSave) {
+        // Nothing of the session can be written yet.
+        element.Enable(false);
+    } else if (id == kWindowMain) {
+        element.SetCheck(1);
+    } else if (gSession) {
+        auto it = gSession->extensionCommands.find(id);
+        if (it != gSession->extensionCommands.end())
+            AskDocumentToEnable(gSession->commands, it->second.first, element);
+    }
+}
+
 void LayOut(HWND frame)
 {
     ui::Rect client;
@@ -185,13 +207,15 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         return 0;
     }
     case ui::WM_INITMENUPOPUP:
-        // Opening and saving files are not offered yet.
-        ui::EnableMenuItem(reinterpret_cast<ui::HMENU>(wParam), kFileOpen, ui::MF_GRAYED);
-        ui::EnableMenuItem(reinterpret_cast<ui::HMENU>(wParam), kFileSave, ui::MF_GRAYED);
+        // A menu that opens shows its commands as they are now.
+        ui::EnableMenuCommands(reinterpret_cast<ui::HMENU>(wParam), hwnd);
         return 0;
+    case ui::WM_COMMAND_ENABLE: EnableCommand(*reinterpret_cast<ui::CommandEnabler*>(lParam)); return 0;
     case ui::WM_COMMAND: {
         const UINT id = ui::LOWORD(wParam);
-        if (id == kFileClose) {
+        if (id == kFileOpen) {
+            OpenAnotherRecording(hwnd, gSession ? gSession->extension : std::string());
+        } else if (id == kFileClose) {
             ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
         } else if (id == kHelpAbout) {
             ui::MessageBox(hwnd, L"Varnex: heart-rate variability analysis.", L"About Varnex", ui::MB_OK | ui::MB_ICONINFORMATION);
@@ -332,6 +356,7 @@ int Open(const OpenOptions& o, std::ostream& err)
         ~Reset() { gSession = nullptr; }
     } reset;
     session.title = std::filesystem::path(KEL::Utf8ToWide(o.record)).stem().wstring();
+    session.extension = o.extension;
     try {
         session.recording = std::make_shared<vx::host::Recording>(vx::host::ImportFile(o.record));
     } catch (const std::exception& e) {
@@ -445,6 +470,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     session.status = ui::CreateWindowEx(0, ui::kStaticClass, L"Ready.", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 10, kStatusHeight,
         session.frame, 1, nullptr);
     ui::SetMenu(session.frame, BuildMenuBar(session, commands));
+    ui::AddMenuBarEnabler(session.frame);
     LayOut(session.frame);
     ui::ShowWindow(session.frame, ui::SW_SHOW);
     ui::UpdateWindow(session.frame);
@@ -454,8 +480,10 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter) {
         settle();
         for (const std::wstring& path : o.run) {
-            if (!ui::ActivateMenuPath(session.frame, path))
-                return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()));
+            if (!ui::ActivateMenuPath(session.frame, path)) {
+                ui::DestroyWindow(session.frame);
+                return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
+            }
             settle();
         }
         ui::UpdateWindow(session.frame);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ui/Messages.h"
+#include "ui/Region.h"
 
 namespace vx::ui {
 
@@ -24,6 +25,11 @@ struct Backend {
     std::function<void(HWND, const std::wstring& text)> WindowTextChanged;
     // Part of a top-level window's image was painted (window coordinates).
     std::function<void(HWND, const Rect& area)> WindowPainted;
+    // The window region of a top-level window was set (window coordinates) or removed (null):
+    // the display shows only its pixels.
+    std::function<void(HWND, const Region* shape)> WindowShapeChanged;
+    // A top-level window's opacity (0 transparent to 255 opaque) changed while it fades.
+    std::function<void(HWND, int opacity)> WindowOpacityChanged;
     // The cursor shown over the windows changed (a cursor id, IDC_ARROW...).
     std::function<void(int cursorId)> CursorChanged;
     // The menu bar of a top-level window was set or changed (DrawMenuBar); the menu is opaque here.

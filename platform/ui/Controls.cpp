@@ -11,6 +11,7 @@
 #include "ui/Menu.h"
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
+#include "ui/Tooltip.h"
 #include "ui/Window.h"
 
 namespace vx::ui {
@@ -906,7 +907,10 @@ LRESULT TooltipProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     LRESULT result = 0;
     if (CommonMessage(hwnd, message, wParam, lParam, result))
         return result;
+    if (TooltipToolMessage(hwnd, message, wParam, lParam, result))
+        return result;
     switch (message) {
+    case WM_NCDESTROY: ForgetTooltipTools(hwnd); return DefWindowProc(hwnd, message, wParam, lParam);
     case WM_MOUSEACTIVATE: return 3; // MA_NOACTIVATE
     case WM_SETTEXT:
         result = DefWindowProc(hwnd, message, wParam, lParam);
@@ -979,6 +983,8 @@ int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO& in, bool redraw)
     }
     if (redraw)
         InvalidateRect(hwnd, nullptr, true);
+    if (redraw && bar != SB_CTL && IsWindowVisible(hwnd))
+        SendMessage(hwnd, WM_NCPAINT, 1, 0); // the frame's bar
     return info.nPos;
 }
 
@@ -1053,8 +1059,27 @@ bool DrawEdge(DC& dc, const Rect& r, UINT edge, UINT)
 
 bool DrawFrameControl(DC& dc, const Rect& r, UINT type, UINT state)
 {
-    if (type != DFC_BUTTON || r.IsEmpty())
+    if (r.IsEmpty() || (type != DFC_BUTTON && !(type == DFC_CAPTION && (state & 0xF) == DFCS_CAPTIONCLOSE)))
         return false;
+    if (type == DFC_CAPTION) {
+        // The cross of a close button; a flat button has a frame only while hot or pushed.
+        const bool pushed = state & DFCS_PUSHED;
+        if (!(state & DFCS_FLAT) || (state & (DFCS_HOT | DFCS_PUSHED))) {
+            dc.FillSolidRect(r, GetSysColor(COLOR_BTNFACE));
+            DrawEdge(dc, r, pushed ? EDGE_SUNKEN : EDGE_RAISED);
+        }
+        const int inset = std::max(3, r.Width() / 4), shift = pushed ? 1 : 0;
+        const Rect c { r.left + inset + shift, r.top + inset + shift, r.right - inset + shift, r.bottom - inset + shift };
+        Pen pen = Pen::Solid(GetSysColor((state & DFCS_INACTIVE) ? COLOR_GRAYTEXT : COLOR_BTNTEXT), 2);
+        pen.geometric = true;
+        pen.cap = PS_ENDCAP_FLAT;
+        dc.SelectPen(pen);
+        const Point down[] = { { c.left, c.top }, { c.right, c.bottom } };
+        const Point up[] = { { c.left, c.bottom }, { c.right, c.top } };
+        dc.Polyline(down);
+        dc.Polyline(up);
+        return true;
+    }
     const bool inactive = state & DFCS_INACTIVE;
     if (state & DFCS_BUTTONPUSH) {
         theme::PaintButton(dc, r, inactive ? theme::ButtonState::Disabled

@@ -91,11 +91,14 @@ int GetScrollPos(HWND hwnd, int bar);
 
 // ---- Theme ----------------------------------------------------------------------------------
 
-constexpr UINT DFC_BUTTON = 4;
+constexpr UINT DFC_CAPTION = 1, DFC_BUTTON = 4;
+constexpr UINT DFCS_CAPTIONCLOSE = 0x0, DFCS_FLAT = 0x4000;
 constexpr UINT DFCS_BUTTONCHECK = 0x0, DFCS_BUTTONRADIO = 0x4, DFCS_BUTTONPUSH = 0x10, DFCS_INACTIVE = 0x100,
                DFCS_PUSHED = 0x200, DFCS_CHECKED = 0x400, DFCS_HOT = 0x1000;
 constexpr UINT EDGE_RAISED = 0x5, EDGE_SUNKEN = 0xA, EDGE_ETCHED = 0x6, BF_RECT = 0xF;
 
+// DFC_BUTTON: push buttons, check boxes and radio buttons; DFC_CAPTION with DFCS_CAPTIONCLOSE: a
+// close button (a cross, flat with DFCS_FLAT, raised when hot, sunken when pushed).
 bool DrawFrameControl(DC& dc, const Rect& rect, UINT type, UINT state);
 bool DrawEdge(DC& dc, const Rect& rect, UINT edge, UINT flags = BF_RECT);
 

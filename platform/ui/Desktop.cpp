@@ -285,6 +285,83 @@ void SetPrintToFile(std::string path)
     gPrintFile = std::move(path);
 }
 
+namespace {
+PrinterChoiceHandler gPrinterChoiceHandler;
+}
+
+bool ChoosePrinter(HWND owner, const std::wstring& title, PrinterChoice& choice)
+{
+    PrinterChoiceHandler handler;
+    std::string file;
+    {
+        std::lock_guard lock(gDesktopMutex);
+        handler = gPrinterChoiceHandler;
+        file = gPrintFile;
+    }
+    if (handler)
+        return handler(owner, title, choice);
+    if (file.empty())
+        return false;
+    choice.target.reset();
+    choice.file = file;
+    return true;
+}
+
+PrinterChoiceHandler SetPrinterChoiceHandler(PrinterChoiceHandler handler)
+{
+    std::lock_guard lock(gDesktopMutex);
+    return std::exchange(gPrinterChoiceHandler, std::move(handler));
+}
+
+std::unique_ptr<PrinterDC> CreatePrinterDC(const PrinterChoice& choice)
+{
+    if (choice.target)
+        return std::make_unique<PrinterDC>(choice.target, choice.page, choice.dpi);
+    return std::make_unique<PrinterDC>(choice.file, choice.page, choice.dpi);
+}
+
+// ---- File dialogs -----------------------------------------------------------------------------
+
+namespace {
+FileDialogHandler gFileDialogHandler;
+std::deque<std::optional<std::string>> gFileDialogAnswers;
+std::vector<FileDialogRequest> gFileDialogRequests;
+}
+
+std::optional<std::string> ChooseFile(const FileDialogRequest& request)
+{
+    FileDialogHandler handler;
+    std::optional<std::string> answer;
+    {
+        std::lock_guard lock(gDesktopMutex);
+        gFileDialogRequests.push_back(request);
+        handler = gFileDialogHandler;
+        if (!handler && !gFileDialogAnswers.empty()) {
+            answer = std::move(gFileDialogAnswers.front());
+            gFileDialogAnswers.pop_front();
+        }
+    }
+    return handler ? handler(request) : answer;
+}
+
+FileDialogHandler SetFileDialogHandler(FileDialogHandler handler)
+{
+    std::lock_guard lock(gDesktopMutex);
+    return std::exchange(gFileDialogHandler, std::move(handler));
+}
+
+void QueueFileDialogAnswer(std::optional<std::string> answer)
+{
+    std::lock_guard lock(gDesktopMutex);
+    gFileDialogAnswers.push_back(std::move(answer));
+}
+
+std::vector<FileDialogRequest> TakeFileDialogRequests()
+{
+    std::lock_guard lock(gDesktopMutex);
+    return std::exchange(gFileDialogRequests, {});
+}
+
 // ---- Clipboard --------------------------------------------------------------------------------
 
 namespace {

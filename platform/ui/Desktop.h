@@ -98,6 +98,44 @@ void SetPrintToFile(std::string path);
 // Draws a job into a PDF file (what printing to a file does).
 bool PrintToPdf(const PrintJob& job, const std::string& path);
 
+// What a print dialog chose, kept until the pages are ready: the printer (a print target, or a
+// PDF file when there is none), its page in dots and its resolution and print quality (dots per
+// inch).
+struct PrinterChoice {
+    std::shared_ptr<PrintTarget> target;
+    std::string file;
+    Size page { 2480, 3508 }; // A4 at 300 dpi
+    int dpi = 300;
+    int quality = 300;
+};
+// Shows the print dialog through the installed handler (the gtk backend's asks the user for a
+// printer and its settings). Without one the choice is the file set by SetPrintToFile with the
+// given page, and the dialog counts as cancelled when no file is set. False when cancelled.
+bool ChoosePrinter(HWND owner, const std::wstring& title, PrinterChoice& choice);
+using PrinterChoiceHandler = std::function<bool(HWND owner, const std::wstring& title, PrinterChoice& choice)>;
+PrinterChoiceHandler SetPrinterChoiceHandler(PrinterChoiceHandler handler);
+// The printer context of a choice: over its target, else over its file.
+std::unique_ptr<PrinterDC> CreatePrinterDC(const PrinterChoice& choice);
+
+// ---- File dialogs ---------------------------------------------------------------------------
+
+struct FileDialogRequest {
+    HWND owner = nullptr;
+    std::wstring title;
+    // Named filters: a name and its patterns separated by ';' ("Recordings", "*.hea;*.edf").
+    std::vector<std::pair<std::wstring, std::wstring>> filters;
+    bool save = false; // a file to write (the dialog asks before replacing one)
+    std::string suggestedName;
+};
+using FileDialogHandler = std::function<std::optional<std::string>(const FileDialogRequest&)>;
+// The path the user chose through the installed handler (the gtk backend shows a file chooser).
+// Without one the next scripted answer is given (none: cancelled); every request is kept for
+// tests to read. Empty when cancelled.
+std::optional<std::string> ChooseFile(const FileDialogRequest& request);
+FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
+void QueueFileDialogAnswer(std::optional<std::string> answer);
+std::vector<FileDialogRequest> TakeFileDialogRequests();
+
 // ---- Clipboard ------------------------------------------------------------------------------
 
 constexpr UINT CF_TEXT = 1, CF_BITMAP = 2, CF_UNICODETEXT = 13, CF_ENHMETAFILE = 14;

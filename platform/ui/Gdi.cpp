@@ -1671,11 +1671,23 @@ PrinterDC::PrinterDC(std::string path, Size pageSizePixels, int dpi)
     mExtent = pageSizePixels;
 }
 
+PrinterDC::PrinterDC(std::shared_ptr<PrintTarget> target, Size pageSizePixels, int dpi)
+    : PrinterDC(std::string(), pageSizePixels, dpi)
+{
+    mTarget = std::move(target);
+    if (mTarget)
+        mPath = mTarget->Name();
+}
+
 PrinterDC::~PrinterDC()
 {
     DetachSurface();
-    if (mSurface)
+    if (mSurface) {
+        // A document never ended delivers nothing.
         cairo_surface_destroy(mSurface);
+        if (mTarget)
+            mTarget->End(false);
+    }
 }
 
 bool PrinterDC::StartDoc(const std::wstring& title)
@@ -1683,14 +1695,27 @@ bool PrinterDC::StartDoc(const std::wstring& title)
     if (mSurface || mPage.cx < 1 || mPage.cy < 1)
         return false;
     const double scale = 72.0 / mDpi;
-    mSurface = cairo_pdf_surface_create(mPath.c_str(), mPage.cx * scale, mPage.cy * scale);
-    if (cairo_surface_status(mSurface) != CAIRO_STATUS_SUCCESS) {
-        vx::log::WriteLine("printer: cannot write " + mPath);
-        cairo_surface_destroy(mSurface);
-        mSurface = nullptr;
-        return false;
+    if (mTarget) {
+        // The target keeps the surface; this context only draws on it.
+        mSurface = mTarget->Begin(title, mPage.cx * scale, mPage.cy * scale);
+        if (!mSurface || cairo_surface_status(mSurface) != CAIRO_STATUS_SUCCESS) {
+            vx::log::WriteLine("printer: cannot start a document on " + mPath);
+            if (mSurface)
+                mTarget->End(false);
+            mSurface = nullptr;
+            return false;
+        }
+        cairo_surface_reference(mSurface);
+    } else {
+        mSurface = cairo_pdf_surface_create(mPath.c_str(), mPage.cx * scale, mPage.cy * scale);
+        if (cairo_surface_status(mSurface) != CAIRO_STATUS_SUCCESS) {
+            vx::log::WriteLine("printer: cannot write " + mPath);
+            cairo_surface_destroy(mSurface);
+            mSurface = nullptr;
+            return false;
+        }
+        cairo_pdf_surface_set_metadata(mSurface, CAIRO_PDF_METADATA_TITLE, Utf8(title).c_str());
     }
-    cairo_pdf_surface_set_metadata(mSurface, CAIRO_PDF_METADATA_TITLE, Utf8(title).c_str());
     cairo_surface_set_fallback_resolution(mSurface, mDpi, mDpi);
     cairo_surface_set_device_scale(mSurface, scale, scale);
     AttachSurface(mSurface);
@@ -1722,6 +1747,13 @@ bool PrinterDC::EndDoc()
     if (mInPage)
         EndPage();
     DetachSurface();
+    if (mTarget) {
+        cairo_surface_flush(mSurface);
+        const bool drawn = cairo_surface_status(mSurface) == CAIRO_STATUS_SUCCESS;
+        cairo_surface_destroy(mSurface);
+        mSurface = nullptr;
+        return mTarget->End(drawn) && drawn;
+    }
     cairo_surface_finish(mSurface);
     const bool ok = cairo_surface_status(mSurface) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(mSurface);

@@ -409,11 +409,26 @@ private:
 
 constexpr std::uint32_t CLR_INVALID = 0xFFFFFFFF;
 
-// A printer: a context over a PDF document written to a file, one page per StartPage/EndPage.
-// Logical units are device pixels of `dpi` dots per inch; pages are `pageSize` in those units.
+// Where a printer context's pages go when not to a PDF file: a printer chosen in a print dialog.
+// Begin gives the surface to draw on for a document of pages `pagePoints` large (1/72 inch); End
+// delivers what was drawn (`ok` false: the document failed, deliver nothing) and tells whether it
+// went out.
+class PrintTarget {
+public:
+    virtual ~PrintTarget() = default;
+    virtual cairo_surface_t* Begin(const std::wstring& title, double widthPoints, double heightPoints) = 0;
+    virtual bool End(bool ok) = 0;
+    // The place the pages go, for messages ("Print to File", a printer's name).
+    virtual std::string Name() const = 0;
+};
+
+// A printer: a context over a PDF document written to a file (or a print target's surface), one
+// page per StartPage/EndPage. Logical units are device pixels of `dpi` dots per inch; pages are
+// `pageSize` in those units.
 class PrinterDC : public DC {
 public:
     PrinterDC(std::string path, Size pageSizePixels, int dpi = 300);
+    PrinterDC(std::shared_ptr<PrintTarget> target, Size pageSizePixels, int dpi = 300);
     ~PrinterDC() override;
     bool StartDoc(const std::wstring& title);
     bool StartPage();
@@ -424,6 +439,7 @@ public:
 
 private:
     std::string mPath;
+    std::shared_ptr<PrintTarget> mTarget;
     Size mPage;
     int mDpi;
     cairo_surface_t* mSurface = nullptr;

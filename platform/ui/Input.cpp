@@ -8,6 +8,7 @@
 #include "ui/Backend.h"
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
+#include "ui/ScrollBars.h"
 #include "ui/Window.h"
 #include "ui/WindowSystemState.h"
 
@@ -269,6 +270,17 @@ void InjectMouse(HWND topLevel, UINT message, Point client, WPARAM keys)
     }
     Point local = screen;
     ScreenToClient(target, &local);
+    Rect targetClient;
+    GetClientRect(target, &targetClient);
+    if (!Live(in.capture) && !targetClient.Contains(local) && message >= WM_MOUSEMOVE && message <= WM_LBUTTONUP) {
+        // Outside the client area: the frame's parts (its scroll bars) get the non-client message.
+        const LPARAM at = MAKELPARAM(static_cast<unsigned>(screen.x) & 0xFFFF, static_cast<unsigned>(screen.y) & 0xFFFF);
+        const LRESULT hit = SendMessage(target, WM_NCHITTEST, 0, at);
+        if (hit != HTCLIENT && hit != HTNOWHERE) {
+            PostMessage(target, message - WM_MOUSEMOVE + WM_NCMOUSEMOVE, static_cast<WPARAM>(hit), at);
+            return;
+        }
+    }
     PostMessage(target, message, keys, MAKELPARAM(static_cast<unsigned>(local.x) & 0xFFFF, static_cast<unsigned>(local.y) & 0xFFFF));
 }
 

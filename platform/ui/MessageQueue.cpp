@@ -285,8 +285,13 @@ LRESULT DispatchMessage(const MSG* msg)
     if (window == nullptr)
         return 0;
     WNDPROC proc = window->proc;
+    // The frame's scroll bars are painted after the client area.
+    const bool frameBars = msg->message == WM_PAINT && (window->style & (WS_VSCROLL | WS_HSCROLL));
     lock.unlock();
-    return detail::CallProc(proc, msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    const LRESULT result = detail::CallProc(proc, msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    if (frameBars)
+        detail::CallProc(proc, msg->hwnd, WM_NCPAINT, 1, 0);
+    return result;
 }
 
 bool PostCall(HWND hwnd, std::function<void()> call)

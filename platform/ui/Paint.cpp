@@ -208,13 +208,17 @@ bool ScrollWindowEx(HWND hwnd, int dx, int dy, const Rect* scroll, bool moveChil
 
 bool SetWindowRgn(HWND hwnd, const Region* region, bool redraw)
 {
+    bool topLevel = false;
     {
         Lock lock(detail::GetState().lock);
         detail::Window* w = detail::FindWindowLocked(hwnd);
         if (!w)
             return false;
         w->shape = region ? std::optional<Region>(*region) : std::nullopt;
+        topLevel = w->IsTopLevel();
     }
+    if (auto backend = detail::BackendSnapshot(); topLevel && backend->WindowShapeChanged)
+        backend->WindowShapeChanged(hwnd, region);
     if (redraw)
         InvalidateRect(hwnd, nullptr, true);
     return true;

@@ -4,7 +4,9 @@
 #include <cwchar>
 
 #include "log/Log.h"
+#include "ui/Controls.h"
 #include "ui/MessageQueue.h"
+#include "ui/ScrollBars.h"
 #include "ui/WindowSystemState.h"
 
 namespace vx::ui {
@@ -263,7 +265,17 @@ LRESULT DefHitTest(HWND hwnd, LPARAM lParam)
     if (window == nullptr)
         return HTNOWHERE;
     const Point origin = ParentOriginLocked(*window);
-    return window->clientRect.Offset(origin.x, origin.y).Contains(point) ? HTCLIENT : HTNOWHERE;
+    if (window->clientRect.Offset(origin.x, origin.y).Contains(point))
+        return HTCLIENT;
+    if (!window->windowRect.Offset(origin.x, origin.y).Contains(point) || !(window->style & (WS_VSCROLL | WS_HSCROLL)))
+        return HTNOWHERE;
+    const Point inWindow { point.x - origin.x - window->windowRect.left, point.y - origin.y - window->windowRect.top };
+    lock.unlock();
+    if (NonClientScrollBarRect(hwnd, SB_VERT).Contains(inWindow))
+        return HTVSCROLL;
+    if (NonClientScrollBarRect(hwnd, SB_HORZ).Contains(inWindow))
+        return HTHSCROLL;
+    return HTNOWHERE;
 }
 
 void InvalidateTree(HWND hwnd)
@@ -502,6 +514,27 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_NCHITTEST:
         return DefHitTest(hwnd, lParam);
+    case WM_NCCALCSIZE: {
+        // Room for the frame's scroll bars beside and below the client area.
+        auto* r = reinterpret_cast<Rect*>(lParam);
+        const auto style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
+        if (r && (style & (WS_VSCROLL | WS_HSCROLL))) {
+            const int size = ScrollBarSize(hwnd);
+            if (style & WS_VSCROLL)
+                r->right = std::max(r->left, r->right - size);
+            if (style & WS_HSCROLL)
+                r->bottom = std::max(r->top, r->bottom - size);
+        }
+        return 0;
+    }
+    case WM_NCPAINT:
+        PaintNonClientScrollBars(hwnd);
+        return 0;
+    case WM_NCLBUTTONDOWN:
+        if (wParam == static_cast<WPARAM>(HTVSCROLL) || wParam == static_cast<WPARAM>(HTHSCROLL))
+            TrackNonClientScrollBar(hwnd, wParam == static_cast<WPARAM>(HTVSCROLL) ? SB_VERT : SB_HORZ,
+                { static_cast<short>(LOWORD(static_cast<std::uintptr_t>(lParam))), static_cast<short>(HIWORD(static_cast<std::uintptr_t>(lParam))) });
+        return 0;
     default:
         return 0;
     }
@@ -928,8 +961,11 @@ bool UpdateWindow(HWND hwnd)
             return false;
         needsPaint = !window->update.IsEmpty() && detail::IsVisibleLocked(*window);
     }
-    if (needsPaint)
+    if (needsPaint) {
         SendMessage(hwnd, WM_PAINT, 0, 0);
+        if (GetWindowLongPtr(hwnd, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL))
+            SendMessage(hwnd, WM_NCPAINT, 1, 0);
+    }
     for (HWND child : ChildrenOf(hwnd))
         UpdateWindow(child);
     return true;

@@ -155,13 +155,31 @@ void PlayMetafile(const SvgMetafile& picture, DC& target, const Rect& dest)
     target.RestoreDC(saved);
 }
 
+bool ChoosePlotPrinter(vx::ui::HWND owner, PlotPrintDialog& dialog)
+{
+    vx::ui::PrinterChoice choice;
+    choice.file = dialog.outputPath;
+    choice.page = dialog.page;
+    choice.dpi = dialog.deviceDpi;
+    choice.quality = dialog.printQuality;
+    if (!vx::ui::ChoosePrinter(owner, dialog.title, choice))
+        return false;
+    dialog.target = choice.target;
+    dialog.outputPath = choice.file;
+    dialog.page = choice.page;
+    dialog.deviceDpi = choice.dpi;
+    dialog.printQuality = choice.quality;
+    return true;
+}
+
 PlotPrintResult PrintPlotSvg(PlotPrintDialog& dialog, PrintableSvgRenderer& renderer)
 {
     const int quality = dialog.printQuality > 0 ? dialog.printQuality : dialog.deviceDpi;
     if (quality <= 0)
         return { false, "The printer reports no resolution" };
     const double scale = 300.0 / quality;
-    dialog.printer = std::make_unique<vx::ui::PrinterDC>(dialog.outputPath, dialog.page, dialog.deviceDpi);
+    dialog.printer = dialog.target ? std::make_unique<vx::ui::PrinterDC>(dialog.target, dialog.page, dialog.deviceDpi)
+                                   : std::make_unique<vx::ui::PrinterDC>(dialog.outputPath, dialog.page, dialog.deviceDpi);
     vx::ui::PrinterDC& dc = *dialog.printer;
     dc.SetMapMode(vx::ui::MM_TEXT);
     const int W = dc.GetDeviceCaps(vx::ui::HORZRES), H = dc.GetDeviceCaps(vx::ui::VERTRES);
@@ -170,7 +188,7 @@ PlotPrintResult PrintPlotSvg(PlotPrintDialog& dialog, PrintableSvgRenderer& rend
     if (!dc.StartDoc(dialog.title) || !dc.StartPage()) {
         dialog.printer.reset();
         return { false, "The printer could not start the document \"" + vx::text::UnitsToUtf8(dialog.title)
-                + "\" (" + dialog.outputPath + ")" };
+                + "\" (" + (dialog.target ? dialog.target->Name() : dialog.outputPath) + ")" };
     }
     if (SvgMetafilePtr picture = renderer.GetMetafileHandle())
         PlayMetafile(*picture, dc, place);
@@ -212,7 +230,8 @@ PlotPrintResult PrintPlotSvg(PlotPrintDialog& dialog, PrintableSvgRenderer& rend
     const bool docDone = dc.EndDoc();
     dialog.printer.reset();
     if (!pageDone || !docDone)
-        return { false, "The printer could not finish the document (" + dialog.outputPath + ")" };
+        return { false, "The printer could not finish the document ("
+                + (dialog.target ? dialog.target->Name() : dialog.outputPath) + ")" };
     return { true, {} };
 }
 

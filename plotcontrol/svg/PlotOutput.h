@@ -11,9 +11,11 @@
 
 namespace KEL {
 
-// What the print dialog chose: the printer (here a PDF file), its page in dots, its resolution
-// and the print quality the user asked for (dots per inch; 0 or below: the printer's own).
+// What the print dialog chose: the printer (a print target, or a PDF file when there is none),
+// its page in dots, its resolution and the print quality the user asked for (dots per inch; 0 or
+// below: the printer's own).
 struct PlotPrintDialog {
+    std::shared_ptr<vx::ui::PrintTarget> target;
     std::string outputPath;
     vx::ui::Size page { 2480, 3508 }; // A4 at 300 dpi
     int deviceDpi = 300;
@@ -30,6 +32,10 @@ struct PlotPrintResult {
 // Where a picture of w x h goes on a printable area of W x H dots: as large as fits, centred
 // across the other direction. Empty for an empty picture.
 vx::ui::Rect FitPicture(float width, float height, int pageWidth, int pageHeight);
+
+// Shows the print dialog of the window system (the gtk backend's asks the user for a printer;
+// headless, the file set for printing) and keeps its choice in `dialog`. False when cancelled.
+bool ChoosePlotPrinter(vx::ui::HWND owner, PlotPrintDialog& dialog);
 
 // Prints the renderer's picture on one page with the dialog's title and the footers
 // "Printed on <date time> for <user>" and "Page 1 of 1".

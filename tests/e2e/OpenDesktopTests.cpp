@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -57,43 +59,48 @@ protected:
     // Runs varnex with a watchdog of 120 s; the exit status, with its output in `out`.
     int Varnex(std::vector<std::string> args, std::string& out)
     {
-        std::vector<std::string> all = { "timeout", "-s", "KILL", "120", VX_VARNEX };
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env = { "DISPLAY=" + gDisplay->Display(), "HOME=" + mHome.string(),
-            "XDG_CACHE_HOME=" + (mHome / "cache").string(), "XDG_CONFIG_HOME=" + (mHome / "config").string(),
-            "XDG_DATA_HOME=" + (mHome / "data").string(), "XDG_RUNTIME_DIR=" + mHome.string(), "PATH=/usr/bin:/bin",
-            "GDK_BACKEND=x11", "NO_AT_BRIDGE=1" };
-        // The sanitizer build's options reach the program under test.
-        for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
-            if (const char* value = std::getenv(name))
-                env.push_back(std::string(name) + "=" + value);
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        const fs::path log = mHome / "out.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        pid_t pid = 0;
-        const int spawned = posix_spawnp(&pid, "timeout", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0)
-            return -1;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        std::ifstream in(log);
-        out.assign(std::istreambuf_iterator<char>(in), {});
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        args.insert(args.begin(), VX_VARNEX);
+        return vx::e2e::RunOnDisplay(args, gDisplay->Display(), mHome, out);
+    }
+
+    int Scene(const std::string& scene, const fs::path& out, std::string& log)
+    {
+        return vx::e2e::RunOnDisplay({ VX_GTK_SCENES, scene, out.string() }, gDisplay->Display(), mHome, log, 60);
     }
 
     fs::path mHome;
 };
+
+// A rectangle "name x y w h" from a scene's output.
+vx::ui::Rect Reported(const std::string& log, const std::string& name)
+{
+    const std::size_t at = log.find("\n" + name + " ");
+    int x = 0, y = 0, w = 0, h = 0;
+    if (at == std::string::npos || std::sscanf(log.c_str() + at + name.size() + 2, "%d %d %d %d", &x, &y, &w, &h) != 4)
+        return {};
+    return { x, y, x + w, y + h };
+}
+
+int CountPixels(const vx::ui::Bitmap& image, const vx::ui::Rect& r, const std::function<bool(vx::ui::Colour)>& test)
+{
+    int n = 0;
+    for (int y = std::max(0, r.top); y < std::min(image.Height(), r.bottom); ++y)
+        for (int x = std::max(0, r.left); x < std::min(image.Width(), r.right); ++x)
+            n += test(image.Pixel(x, y));
+    return n;
+}
+
+std::string Shell(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = fread(buffer, 1, sizeof buffer, p))
+            out.append(buffer, n);
+        pclose(p);
+    }
+    return out;
+}
 
 TEST_F(Desktop, AnalyseFromTheMenuShowsTheMainWindowWithItsResult)
 {
@@ -155,6 +162,74 @@ TEST(DesktopWithoutDisplay, SaysSoInOneLineAndFails)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find("no display"), std::string::npos) << err;
+}
+
+// The document enables its own commands: clearing the analysis is offered only once there is one.
+TEST_F(Desktop, TheDocumentEnablesItsMenuCommands)
+{
+    std::string out;
+    EXPECT_EQ(Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|ClearAnalysis", "--exit" }, out), 1);
+    EXPECT_NE(out.find("no menu item HRV|ClearAnalysis that is enabled"), std::string::npos) << out;
+    EXPECT_EQ(Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|ClearAnalysis", "--exit" }, out), 0) << out;
+    EXPECT_NE(out.find("Ready. HRV|ClearAnalysis finished."), std::string::npos) << out;
+}
+
+// File|Open's chooser gives back the file the user picked, offering the recordings' filter.
+TEST_F(Desktop, TheFileChooserGivesTheChosenFile)
+{
+    std::string log;
+    ASSERT_EQ(Scene("open", VX_SAMPLE_RECORD, log), 0) << log;
+    EXPECT_NE(log.find("title Open Recording\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("filter Recordings\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("chosen " + fs::canonical(VX_SAMPLE_RECORD).string() + "\n"), std::string::npos) << log;
+}
+
+// The real pointer rests on the marker of a bad field: the balloon opens on the display, and OK
+// brings up the warning beside it.
+TEST_F(Desktop, HoveringTheMarkerShowsTheBalloonAndOkShowsTheWarning)
+{
+    const fs::path shot = mHome / "hover.png";
+    std::string log;
+    ASSERT_EQ(Scene("hover", shot, log), 0) << log;
+    EXPECT_NE(log.find("balloon shown"), std::string::npos) << log;
+    std::ifstream in(shot, std::ios::binary);
+    const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+    vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
+    ASSERT_TRUE(image) << log;
+    const vx::ui::Rect warning = Reported(log, "at-warning"), balloon = Reported(log, "at-balloon");
+    ASSERT_FALSE(warning.IsEmpty()) << log;
+    ASSERT_FALSE(balloon.IsEmpty()) << log;
+    // On the display: the warning's face with its dark text, and the balloon's tip colour with its
+    // text, each where the window system put them.
+    const vx::ui::Colour face = vx::ui::GetSysColor(vx::ui::COLOR_BTNFACE), tip = vx::ui::GetSysColor(vx::ui::COLOR_INFOBK);
+    const auto dark = [](vx::ui::Colour c) { return c.Red() < 90 && c.Green() < 90 && c.Blue() < 90; };
+    EXPECT_GT(CountPixels(*image, warning, [&](vx::ui::Colour c) { return c == face; }), warning.Width() * warning.Height() / 2);
+    EXPECT_GT(CountPixels(*image, warning, dark), 100);
+    EXPECT_GT(CountPixels(*image, balloon, [&](vx::ui::Colour c) { return c == tip; }), balloon.Width() * balloon.Height() / 3);
+    EXPECT_GT(CountPixels(*image, balloon, dark), 100);
+}
+
+// A plot printed on the printer chosen in GTK's print dialog ("Print to File"): one landscape
+// page with the picture's title and both footers.
+TEST_F(Desktop, APlotPrintsOnTheChosenGtkPrinter)
+{
+    const fs::path pdf = mHome / "plot.pdf";
+    std::string log;
+    ASSERT_EQ(Scene("print", pdf, log), 0) << log;
+    ASSERT_TRUE(fs::exists(pdf)) << log;
+    const std::string info = Shell("pdfinfo '" + pdf.string() + "'");
+    int pages = 0;
+    double width = 0, height = 0;
+    const std::size_t pagesAt = info.find("Pages:"), sizeAt = info.find("Page size:");
+    ASSERT_TRUE(pagesAt != std::string::npos && sizeAt != std::string::npos) << info;
+    std::sscanf(info.c_str() + pagesAt, "Pages: %d", &pages);
+    std::sscanf(info.c_str() + sizeAt, "Page size: %lf x %lf", &width, &height);
+    EXPECT_EQ(pages, 1) << info;
+    EXPECT_NEAR(width, 841.89, 1) << info;
+    EXPECT_NEAR(height, 595.28, 1) << info;
+    const std::string text = Shell("pdftotext '" + pdf.string() + "' -");
+    for (const char* expected : { "Tachogram", "Printed on", "Page 1 of 1", "RR intervals" })
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
 }
 
 } // namespace

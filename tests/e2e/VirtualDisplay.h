@@ -2,10 +2,20 @@
 // What the end-to-end tests under a virtual display share: one Xvfb for the whole run of a test
 // program, a temporary home with its own XDG folders (browser engines write caches there), and
 // a watchdog per test, so that a hang fails the run instead of stalling it.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
+
+extern char** environ;
 
 namespace vx::e2e {
 
@@ -45,5 +55,48 @@ private:
 // standard error, stops the virtual display (when given), removes the home folder (when given)
 // and ends the process with status 1. Install once, before RUN_ALL_TESTS.
 void InstallWatchdog(int seconds, VirtualDisplay* display, TemporaryHome* home);
+
+namespace fs = std::filesystem;
+
+// Runs `args` (a program and its arguments) on `display` with a watchdog of `seconds`, HOME and
+// the XDG folders under `home`; the exit status (-1 when it did not exit), with its output (both
+// streams) in `out`.
+inline int RunOnDisplay(const std::vector<std::string>& args, const std::string& display, const fs::path& home, std::string& out,
+    int seconds = 120)
+{
+    std::vector<std::string> all = { "timeout", "-s", "KILL", std::to_string(seconds) };
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = { "DISPLAY=" + display, "HOME=" + home.string(),
+        "XDG_CACHE_HOME=" + (home / "cache").string(), "XDG_CONFIG_HOME=" + (home / "config").string(),
+        "XDG_DATA_HOME=" + (home / "data").string(), "XDG_RUNTIME_DIR=" + home.string(), "PATH=/usr/bin:/bin",
+        "GDK_BACKEND=x11", "NO_AT_BRIDGE=1" };
+    // The sanitizer build's options reach the program under test.
+    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
+        if (const char* value = std::getenv(name))
+            env.push_back(std::string(name) + "=" + value);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const fs::path log = home / "out.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, "timeout", &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::ifstream in(log);
+    out.assign(std::istreambuf_iterator<char>(in), {});
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 } // namespace vx::e2e

@@ -191,4 +191,38 @@ TEST(Themes, KnownClassesOpenAndPaintUnknownOnesDoNot)
     EXPECT_EQ(UxThemeDLL::DrawThemeBackground(nullptr, dc, 1, 1, { 0, 0, 1, 1 }), E_HANDLE);
 }
 
+// The balloon's theme calls: the balloon part's rounded region, and body titles drawn and
+// measured bold in the context's font, body text as it is.
+TEST(Themes, TheBalloonsRegionAndTextStyles)
+{
+    using KELLinkingUtils::UxThemeDLL;
+    auto tooltip = UxThemeDLL::OpenThemeData(nullptr, L"TOOLTIP");
+    auto text = UxThemeDLL::OpenThemeData(nullptr, L"TEXTSTYLE");
+    ASSERT_TRUE(tooltip && text);
+    auto dc = DC::CreateRecording({ 200, 100 });
+    Region region;
+    ASSERT_EQ(UxThemeDLL::GetThemeBackgroundRegion(tooltip, *dc, UxThemeDLL::TTP_BALLOON, 1, { 0, 0, 100, 50 }, &region), S_OK);
+    EXPECT_TRUE(region.Contains({ 50, 25 }));
+    EXPECT_FALSE(region.Contains({ 0, 0 })); // a rounded corner
+    ASSERT_EQ(UxThemeDLL::GetThemeBackgroundRegion(tooltip, *dc, UxThemeDLL::TTP_CLOSE, 1, { 0, 0, 10, 10 }, &region), S_OK);
+    EXPECT_TRUE(region.Contains({ 0, 0 }));
+
+    Font font;
+    font.height = -12;
+    dc->SelectFont(font);
+    Rect title, body;
+    ASSERT_EQ(UxThemeDLL::GetThemeTextExtent(text, *dc, UxThemeDLL::TEXT_BODYTITLE, 0, L"Invalid Value", DT_SINGLELINE, nullptr, &title), S_OK);
+    ASSERT_EQ(UxThemeDLL::GetThemeTextExtent(text, *dc, UxThemeDLL::TEXT_BODYTEXT, 0, L"Invalid Value", DT_SINGLELINE, nullptr, &body), S_OK);
+    EXPECT_GT(title.Width(), body.Width()); // bold is wider
+    EXPECT_EQ(dc->GetFont(), font);        // the context keeps its font
+
+    dc->StartRecording();
+    ASSERT_EQ(UxThemeDLL::DrawThemeText(text, *dc, UxThemeDLL::TEXT_BODYTITLE, 0, L"Title", DT_SINGLELINE, { 0, 0, 100, 20 }), S_OK);
+    bool boldTitle = false;
+    for (const DrawCommand& c : dc->Commands())
+        boldTitle = boldTitle || (c.op == DrawCommand::Op::SelectFont && c.font.weight == FW_BOLD);
+    EXPECT_TRUE(boldTitle);
+    EXPECT_EQ(UxThemeDLL::DrawThemeText(nullptr, *dc, 1, 0, L"x", 0, { 0, 0, 1, 1 }), E_HANDLE);
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -14,6 +15,9 @@
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
 #include "ui/Window.h"
+#include "ui/gtk/GtkFileChooser.h"
+#include "ui/gtk/GtkPrinting.h"
+#include "ui/gtk/GtkText.h"
 
 namespace vx::ui {
 
@@ -49,15 +53,6 @@ std::map<HWND, Embedded> gEmbedded; // by the child window it is shown over
 bool gLayoutQueued = false;
 std::map<GtkWidget*, MenuItemLink> gItems; // menu item -> command
 std::map<GtkWidget*, std::pair<HWND, HMENU>> gSubmenus; // submenu widget -> its menu
-
-std::string Utf8(const std::wstring& text)
-{
-    gchar* s = g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(text.c_str()), static_cast<glong>(text.size()), nullptr,
-        nullptr, nullptr);
-    std::string out = s ? s : "";
-    g_free(s);
-    return out;
-}
 
 // "&File" becomes "_File"; "&&" a single "&"; a literal "_" is doubled; "\t" and what follows
 // (the accelerator text) is dropped.
@@ -281,6 +276,10 @@ void RefreshStates(GtkWidget* submenu)
             continue;
         const int state = GetMenuState(it->second.menu, it->second.id, MF_BYCOMMAND);
         gtk_widget_set_sensitive(GTK_WIDGET(c->data), state >= 0 && !(state & (MF_GRAYED | MF_DISABLED)));
+        // A command enabler may have renamed the item.
+        const std::string label = MnemonicLabel(GetMenuString(it->second.menu, it->second.id, MF_BYCOMMAND));
+        if (state >= 0 && label != gtk_menu_item_get_label(GTK_MENU_ITEM(c->data)))
+            gtk_menu_item_set_label(GTK_MENU_ITEM(c->data), label.c_str());
     }
     g_list_free(children);
 }
@@ -745,6 +744,26 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
             gtk_window_set_title(GTK_WINDOW(it->second.window), Utf8(text).c_str());
     };
     backend->WindowPainted = Painted;
+    backend->WindowShapeChanged = [](HWND hwnd, const Region* shape) {
+        auto it = gWindows.find(hwnd);
+        if (it == gWindows.end())
+            return;
+        if (!shape) {
+            gtk_widget_shape_combine_region(it->second.window, nullptr);
+            return;
+        }
+        cairo_region_t* region = cairo_region_create();
+        for (const Rect& r : shape->Rects()) {
+            const cairo_rectangle_int_t c { r.left, r.top, r.Width(), r.Height() };
+            cairo_region_union_rectangle(region, &c);
+        }
+        gtk_widget_shape_combine_region(it->second.window, region);
+        cairo_region_destroy(region);
+    };
+    backend->WindowOpacityChanged = [](HWND hwnd, int opacity) {
+        if (auto it = gWindows.find(hwnd); it != gWindows.end())
+            gtk_widget_set_opacity(it->second.window, std::clamp(opacity, 0, 255) / 255.0);
+    };
     backend->CursorChanged = CursorTo;
     backend->MenuBarChanged = SetMenuBar;
     backend->WindowLayoutChanged = LayoutChanged;
@@ -780,19 +799,22 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
     SetMessageBoxHandler(RunMessageBox);
     SetClipboardListener(PublishClipboard);
     SetPrintHandler(RunPrintDialog);
+    SetFileDialogHandler([](const FileDialogRequest& request) {
+        auto it = gWindows.find(request.owner ? GetAncestor(request.owner, GA_ROOT) : nullptr);
+        return RunGtkFileChooser(it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr, request);
+    });
+    SetPrinterChoiceHandler([](HWND owner, const std::wstring& title, PrinterChoice& choice) {
+        auto it = gWindows.find(owner ? GetAncestor(owner, GA_ROOT) : nullptr);
+        return RunGtkPrinterChoice(it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr, title, choice);
+    });
     return backend;
 }
 
-BitmapPtr ScreenshotWindow(HWND hwnd)
+namespace {
+
+BitmapPtr Grab(GdkWindow* window, int x, int y, int w, int h)
 {
-    auto it = gWindows.find(hwnd);
-    if (it == gWindows.end() || !gtk_widget_get_visible(it->second.window))
-        return nullptr;
-    GdkWindow* window = gtk_widget_get_window(it->second.window);
-    if (!window)
-        return nullptr;
-    const int w = gdk_window_get_width(window), h = gdk_window_get_height(window);
-    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(window, 0, 0, w, h);
+    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(window, x, y, w, h);
     if (!pixbuf)
         return nullptr;
     gchar* buffer = nullptr;
@@ -803,6 +825,27 @@ BitmapPtr ScreenshotWindow(HWND hwnd)
     g_free(buffer);
     g_object_unref(pixbuf);
     return image;
+}
+
+} // namespace
+
+BitmapPtr ScreenshotWindow(HWND hwnd)
+{
+    auto it = gWindows.find(hwnd);
+    if (it == gWindows.end() || !gtk_widget_get_visible(it->second.window))
+        return nullptr;
+    GdkWindow* window = gtk_widget_get_window(it->second.window);
+    if (!window)
+        return nullptr;
+    return Grab(window, 0, 0, gdk_window_get_width(window), gdk_window_get_height(window));
+}
+
+BitmapPtr ScreenshotDisplay(const Rect& screen)
+{
+    GdkWindow* root = gdk_get_default_root_window();
+    if (!root || screen.Width() < 1 || screen.Height() < 1)
+        return nullptr;
+    return Grab(root, screen.left, screen.top, screen.Width(), screen.Height());
 }
 
 bool ActivateMenuPath(HWND hwnd, const std::wstring& path)

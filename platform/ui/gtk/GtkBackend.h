@@ -18,6 +18,10 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error);
 // menu bar included); null when the window is not shown.
 BitmapPtr ScreenshotWindow(HWND hwnd);
 
+// What the display shows in a screen rectangle, every window on it included; null when it cannot
+// be read.
+BitmapPtr ScreenshotDisplay(const Rect& screen);
+
 // Activates the menu-bar item whose path of texts (without mnemonic markers) is `path`, e.g.
 // "HRV|Analyse", through the real GTK menu item; false when there is none or it is disabled.
 bool ActivateMenuPath(HWND hwnd, const std::wstring& path);

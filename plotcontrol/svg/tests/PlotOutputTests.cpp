@@ -66,6 +66,31 @@ TEST(PlotPrinting, PictureFillsThePrintableAreaCentred)
     EXPECT_TRUE(KEL::FitPicture(0, 0, 4800, 6600).IsEmpty());
 }
 
+// Headless, the print dialog chooses the file set for printing (none set: cancelled), and the
+// plot prints there with the page the dialog kept.
+TEST(PlotPrinting, HeadlessTheDialogChoosesThePrintFile)
+{
+    TempDir dir;
+    KEL::PlotPrintDialog cancelled;
+    vx::ui::SetPrintToFile({});
+    EXPECT_FALSE(KEL::ChoosePlotPrinter(nullptr, cancelled));
+
+    const std::string path = (dir / "chosen.pdf").string();
+    vx::ui::SetPrintToFile(path);
+    KEL::PlotPrintDialog dialog;
+    dialog.page = { 1650, 1275 }; // landscape letter at 150 dpi
+    dialog.deviceDpi = 150;
+    dialog.title = L"Chosen";
+    ASSERT_TRUE(KEL::ChoosePlotPrinter(nullptr, dialog));
+    vx::ui::SetPrintToFile({});
+    EXPECT_EQ(dialog.outputPath, path);
+    EXPECT_EQ(dialog.target, nullptr);
+    auto renderer = RenderPrintableSvg(kPlot, "", L"");
+    ASSERT_TRUE(KEL::PrintPlotSvg(dialog, *renderer).printed);
+    const std::string info = Shell("pdfinfo '" + path + "'");
+    EXPECT_NE(info.find("792 x 612"), std::string::npos) << info;
+}
+
 TEST(PlotPrinting, OnePageWithTitleFootersAndThePlot)
 {
     TempDir dir;
