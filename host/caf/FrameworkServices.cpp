@@ -1,4 +1,5 @@
 #include "caf/FrameworkServices.h"
+#include "caf/PlotStateRegistrar.h"
 
 #include "caf/Documents.h"
 
@@ -449,6 +450,21 @@ void SetHostClassProvider(HostClassProvider provider)
 {
     std::lock_guard lock(ProviderMutex());
     Provider() = std::move(provider);
+}
+
+HRESULT SharedHostObject::Post(const PlotStateMessage* message)
+{
+    return PlotStates().Post(message);
+}
+
+HRESULT SharedHostObject::Attach(IPlotStateSink* sink)
+{
+    return PlotStates().Attach(sink);
+}
+
+HRESULT SharedHostObject::Detach(IPlotStateSink* sink)
+{
+    return PlotStates().Detach(sink);
 }
 
 HRESULT ProvideHostClass(DWORD classKey, REFIID iid, void** out)

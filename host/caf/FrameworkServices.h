@@ -9,6 +9,7 @@
 #include "foundation/String.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CommandInterfaces.h"
+#include "hostframework/interfaces/PlotStateInterfaces.h"
 
 namespace caf {
 
@@ -97,7 +98,13 @@ private:
     std::vector<IMessageHandler*> mReceivers; // held
 };
 
-class SharedHostObject final : public SimpleUnknownImp1<ISharedHostObject, 0> { };
+// The shared host object also answers the settings registrar of plot state.
+class SharedHostObject final : public SimpleUnknownImp2<ISharedHostObject, IPlotStateRegistrar, 0> {
+public:
+    HRESULT Post(const PlotStateMessage* message) override;
+    HRESULT Attach(IPlotStateSink* sink) override;
+    HRESULT Detach(IPlotStateSink* sink) override;
+};
 class ObjectFactory final : public SimpleUnknownImp1<IObjectFactory, 0> {
 public:
     HRESULT CreateInstance(DWORD classKey, REFIID iid, void** out) override;
