@@ -452,19 +452,11 @@ void SetHostClassProvider(HostClassProvider provider)
     Provider() = std::move(provider);
 }
 
-HRESULT SharedHostObject::Post(const PlotStateMessage* message)
+HRESULT SharedHostObject::QueryInterface(REFIID iid, void** out)
 {
-    return PlotStates().Post(message);
-}
-
-HRESULT SharedHostObject::Attach(IPlotStateSink* sink)
-{
-    return PlotStates().Attach(sink);
-}
-
-HRESULT SharedHostObject::Detach(IPlotStateSink* sink)
-{
-    return PlotStates().Detach(sink);
+    if (out && iid == IPlotStateRegistrar::kIid)
+        return PlotStateRegistrarObject()->QueryInterface(iid, out);
+    return SimpleUnknownImp1<ISharedHostObject, 0>::QueryInterface(iid, out);
 }
 
 HRESULT ProvideHostClass(DWORD classKey, REFIID iid, void** out)

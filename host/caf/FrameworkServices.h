@@ -9,7 +9,6 @@
 #include "foundation/String.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CommandInterfaces.h"
-#include "hostframework/interfaces/PlotStateInterfaces.h"
 
 namespace caf {
 
@@ -98,12 +97,10 @@ private:
     std::vector<IMessageHandler*> mReceivers; // held
 };
 
-// The shared host object also answers the settings registrar of plot state.
-class SharedHostObject final : public SimpleUnknownImp2<ISharedHostObject, IPlotStateRegistrar, 0> {
+// The shared host object also hands out the host's settings registrar of plot state.
+class SharedHostObject final : public SimpleUnknownImp1<ISharedHostObject, 0> {
 public:
-    HRESULT Post(const PlotStateMessage* message) override;
-    HRESULT Attach(IPlotStateSink* sink) override;
-    HRESULT Detach(IPlotStateSink* sink) override;
+    HRESULT QueryInterface(REFIID iid, void** out) override;
 };
 class ObjectFactory final : public SimpleUnknownImp1<IObjectFactory, 0> {
 public:

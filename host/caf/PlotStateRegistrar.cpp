@@ -95,10 +95,10 @@ std::vector<StoredPlotState> PlotStateStore::Snapshot()
     return mKept;
 }
 
-PlotStateStore& PlotStates()
+PlotStateRegistrar* PlotStateRegistrarObject()
 {
-    static PlotStateStore store;
-    return store;
+    static PlotStateRegistrar* const registrar = new PlotStateRegistrar;
+    return registrar;
 }
 
 } // namespace caf

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/PlotStateInterfaces.h"
 
 namespace caf {
@@ -37,7 +38,17 @@ private:
     std::vector<IPlotStateSink*> mSinks; // not held
 };
 
-// The registrar of the framework's shared host object.
-PlotStateStore& PlotStates();
+// The registrar the framework's shared host object hands out: one for the process, never freed.
+class PlotStateRegistrar final : public SimpleUnknownImp1<IPlotStateRegistrar, 1> {
+public:
+    HRESULT Post(const PlotStateMessage* message) override { return mStore.Post(message); }
+    HRESULT Attach(IPlotStateSink* sink) override { return mStore.Attach(sink); }
+    HRESULT Detach(IPlotStateSink* sink) override { return mStore.Detach(sink); }
+    PlotStateStore& Store() { return mStore; }
+
+private:
+    PlotStateStore mStore;
+};
+PlotStateRegistrar* PlotStateRegistrarObject();
 
 } // namespace caf
