@@ -179,7 +179,9 @@ void EtchWvControl::OnMouseMove(const std::string& id, const json& args)
     };
     double best = DBL_MAX, bestX = 0, bestY = 0;
     std::string bestPlot;
-    for (const auto& [yId, plot] : mClickablePlots) {
+    for (const auto& entry : mClickablePlots) {
+        const std::string& yId = entry.first;
+        const ClickablePlot& plot = entry.second;
         IEnumFloatEx* ys = FindSource(yId);
         if (!ys)
             continue;

@@ -89,20 +89,10 @@ void EtchPersistTask::Post(PlotStateMessage& message)
         OnPlotState(&message); // without a host the state still holds for this control
 }
 
-void EtchPersistTask::SendXRange(const ScaleRangePair& pair, bool flag)
+void EtchPersistTask::SendRange(DWORD number, const ScaleRangePair& pair, bool flag)
 {
     PlotStateMessage message;
-    message.number = PlotStateMessage::kXRange;
-    message.first = pair.first;
-    message.second = pair.second;
-    message.flag = flag ? 1 : 0;
-    Post(message);
-}
-
-void EtchPersistTask::SendYRange(const ScaleRangePair& pair, bool flag)
-{
-    PlotStateMessage message;
-    message.number = PlotStateMessage::kYRange;
+    message.number = number;
     message.first = pair.first;
     message.second = pair.second;
     message.flag = flag ? 1 : 0;

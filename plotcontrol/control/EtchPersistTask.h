@@ -42,8 +42,8 @@ public:
     void StoreYRange(const ScaleRangePair& pair) { mYRange = pair; }
 
     // To every task of the plot, through the registrar (the plot id is this task's).
-    void SendXRange(const ScaleRangePair& pair, bool flag);
-    void SendYRange(const ScaleRangePair& pair, bool flag);
+    void SendXRange(const ScaleRangePair& pair, bool flag) { SendRange(PlotStateMessage::kXRange, pair, flag); }
+    void SendYRange(const ScaleRangePair& pair, bool flag) { SendRange(PlotStateMessage::kYRange, pair, flag); }
     void SendItemPosition(const String& itemId, double xPercent, double yPercent);
     void SendItemText(const String& itemId, const String& text);
 
@@ -66,6 +66,7 @@ public:
 private:
     ~EtchPersistTask() override;
     void Post(PlotStateMessage& message);
+    void SendRange(DWORD number, const ScaleRangePair& pair, bool flag);
     void WriteItemPositionsMarkup(std::wstring& markup, const std::wstring& kind) const;
 
     String mPlotId;

@@ -56,6 +56,8 @@ public:
     ~EtchWvControl() override;
     EtchWvControl(const EtchWvControl&) = delete;
     EtchWvControl& operator=(const EtchWvControl&) = delete;
+    // The subject's notification to observers; the notifier's call is the other Notify.
+    using SimpleUnknownImp1<CAFSubject, 1>::Notify;
 
     // Makes the window as a child of `parent`, the web view, its bindings and page. False for an
     // invalid parent or when the window or web view cannot be made.
