@@ -47,7 +47,7 @@ TEST_F(ControlTest, CreateLoadsThePageWithTheCopyScriptAndEveryBindingIntoThePar
     EXPECT_EQ(vx::ui::GetParent(control->GetHandle()), parent);
 }
 
-TEST_F(ControlTest, CreateRefusesAMissingParentAndASurvivesAFailedWebView)
+TEST_F(ControlTest, CreateRefusesAMissingParentAndSurvivesAFailedWebView)
 {
     vx::log::Capture log;
     EXPECT_FALSE(control->Create(nullptr));
