@@ -1,4 +1,5 @@
 #include "caf/FrameworkServices.h"
+#include "caf/PlotStateRegistrar.h"
 
 #include "caf/Documents.h"
 
@@ -449,6 +450,13 @@ void SetHostClassProvider(HostClassProvider provider)
 {
     std::lock_guard lock(ProviderMutex());
     Provider() = std::move(provider);
+}
+
+HRESULT SharedHostObject::QueryInterface(REFIID iid, void** out)
+{
+    if (out && iid == IPlotStateRegistrar::kIid)
+        return PlotStateRegistrarObject()->QueryInterface(iid, out);
+    return SimpleUnknownImp1<ISharedHostObject, 0>::QueryInterface(iid, out);
 }
 
 HRESULT ProvideHostClass(DWORD classKey, REFIID iid, void** out)

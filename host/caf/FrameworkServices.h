@@ -97,7 +97,11 @@ private:
     std::vector<IMessageHandler*> mReceivers; // held
 };
 
-class SharedHostObject final : public SimpleUnknownImp1<ISharedHostObject, 0> { };
+// The shared host object also hands out the host's settings registrar of plot state.
+class SharedHostObject final : public SimpleUnknownImp1<ISharedHostObject, 0> {
+public:
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+};
 class ObjectFactory final : public SimpleUnknownImp1<IObjectFactory, 0> {
 public:
     HRESULT CreateInstance(DWORD classKey, REFIID iid, void** out) override;
