@@ -27,7 +27,8 @@ constexpr const char* kCopyScript
       "etch.get_plot) {     var plot = etch.get_plot('local');     if(plot) plot.copy('copy');   } });\n";
 
 std::mutex gPrintDialogMutex;
-PlotPrintDialogHandler gPrintDialogHandler;
+// The window system's print dialog unless a test installs another.
+PlotPrintDialogHandler gPrintDialogHandler = ChoosePlotPrinter;
 
 void Log(const std::string& line)
 {
@@ -160,6 +161,8 @@ bool EtchWvControl::Create(HWND parent)
     ShowWindow(top, SW_HIDE);
     if (!SetupBindings())
         Log("SetupBindings failed");
+    // The page asks for its throbber and cursors by name under the web view's base address.
+    vx::webview::SetResourceSource(Etch::GetEtchResource);
     webview_set_html(mWebView, Etch::GetEtchPageHtml().c_str());
     return true;
 }

@@ -39,8 +39,8 @@ enum EtchMenuCommand : UINT {
 };
 
 // The print dialog a control shows before it asks the page for the plot: fills in the printer and
-// answers whether the user chose Print. The gtk backend installs the real one; without a handler
-// printing is cancelled.
+// answers whether the user chose Print. By default the window system's print dialog
+// (ChoosePlotPrinter); without a handler printing is cancelled.
 using PlotPrintDialogHandler = std::function<bool(vx::ui::HWND owner, PlotPrintDialog& dialog)>;
 PlotPrintDialogHandler SetPlotPrintDialogHandler(PlotPrintDialogHandler handler);
 
