@@ -377,7 +377,39 @@ HRESULT HostRecordSource::QueryInterface(REFIID iid, void** out)
         AddRef();
         return S_OK;
     }
+    if (iid == IPaneRecordSource::kIid) {
+        *out = static_cast<IPaneRecordSource*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (iid == IRecordChannelScale::kIid) {
+        *out = static_cast<IRecordChannelScale*>(this);
+        AddRef();
+        return S_OK;
+    }
     return SimpleUnknownImp1<IRecordSource, 0>::QueryInterface(iid, out);
+}
+
+HRESULT HostRecordSource::GetRecordCount(LONG* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = mRecording->RecordCount();
+    return S_OK;
+}
+
+HRESULT HostRecordSource::GetChannelScale(LONG record, LONG channel, BSTR* unit, vx::hf::DisplayRange* range)
+{
+    if (!unit || !range)
+        return E_POINTER;
+    *unit = nullptr;
+    if (record < 0 || record >= mRecording->RecordCount() || channel < 0 || channel >= mRecording->ChannelCount()
+        || mRecording->ChannelLength(channel, record) <= 0)
+        return S_FALSE;
+    const ChannelSetup& setup = mRecording->channels[static_cast<std::size_t>(channel)];
+    *unit = SysAllocString(setup.unit.c_str());
+    *range = { setup.displayLow, setup.displayHigh };
+    return S_OK;
 }
 
 void HostRecordSource::SetView(double firstSample, double samplesPerPixel)
@@ -832,6 +864,136 @@ HRESULT HostScaleFactory::CreateWindowlessScale(DWORD style, LONG scaleNumber, D
     if (!out)
         return E_POINTER;
     return Hand<IHostScale>(new HostScale(nullptr, 0, 0, style, scaleNumber), out);
+}
+
+// ---- The pane side of the record source ----------------------------------------------------------
+
+HRESULT HostRecordSource::GetLatestExtent(std::int64_t* pixels)
+{
+    if (!pixels)
+        return E_POINTER;
+    *pixels = 0;
+    if (mRecord < 0 || mRecord >= mRecording->RecordCount())
+        return S_FALSE;
+    const auto length = static_cast<long double>(mRecording->records[static_cast<std::size_t>(mRecord)].length);
+    *pixels = static_cast<std::int64_t>(length * mDenominator / mNumerator);
+    return S_OK;
+}
+
+HRESULT HostRecordSource::SetCompression(std::int64_t numerator, std::int64_t denominator)
+{
+    if (numerator <= 0 || denominator <= 0)
+        return E_INVALIDARG;
+    mNumerator = numerator;
+    mDenominator = denominator;
+    mPerPixel = static_cast<double>(numerator) / static_cast<double>(denominator);
+    return S_OK;
+}
+
+HRESULT HostRecordSource::SetViewStart(double firstSample)
+{
+    mFirst = firstSample;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::GetPendingUpdateFlags(DWORD* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = mPending;
+    mPending = 0;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::OnSamplingStarted(LONG) { return S_OK; }
+
+HRESULT HostRecordSource::OnRecordBegins(LONG, std::int64_t position, double)
+{
+    mPosition = position;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::OnDataAdded(LONG record)
+{
+    if (record >= 0 && record < mRecording->RecordCount())
+        mPosition = mRecording->records[static_cast<std::size_t>(record)].length;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::OnRecordChanged(LONG, LONG)
+{
+    mPending |= 0xFF000000u;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::OnSamplingStopped(DWORD) { return S_OK; }
+HRESULT HostRecordSource::OnRangeChanged(LONG, LONG) { return S_OK; }
+
+// ---- Pane document ----------------------------------------------------------------------------------
+
+HostPaneDocument::HostPaneDocument(std::shared_ptr<Recording> recording, const vx::eventdraw::EventDrawClasses* eventDraw)
+    : mRecording(std::move(recording))
+    , mEventDraw(eventDraw)
+{
+}
+
+HostPaneDocument::~HostPaneDocument() = default;
+
+HRESULT HostPaneDocument::GetRecordSource(DWORD, IUnknown** source)
+{
+    if (!source)
+        return E_POINTER;
+    auto* s = new HostRecordSource(mRecording, 0, false, mEventDraw);
+    s->AddRef();
+    *source = static_cast<IRecordSource*>(s);
+    return S_OK;
+}
+
+HRESULT HostPaneDocument::AttachPane(DWORD, IOnlineDataSink* pane)
+{
+    if (!pane)
+        return E_INVALIDARG;
+    if (std::find(mPanes.begin(), mPanes.end(), pane) == mPanes.end())
+        mPanes.push_back(pane);
+    return S_OK;
+}
+
+HRESULT HostPaneDocument::DetachPane(IOnlineDataSink* pane, std::int64_t)
+{
+    std::erase(mPanes, pane);
+    return S_OK;
+}
+
+HRESULT HostPaneDocument::GetSamplingDocument(DWORD, IPaneDocument** document)
+{
+    if (!document)
+        return E_POINTER;
+    *document = nullptr;
+    return S_FALSE;
+}
+
+HRESULT HostPaneDocument::HandOverSettings(DWORD, IPaneDocument*) { return S_OK; }
+
+void HostPaneDocument::StartSampling(LONG record)
+{
+    mRecording->samplingRecord = record;
+    for (IOnlineDataSink* pane : std::vector(mPanes))
+        pane->SamplingStarted(record);
+    for (IOnlineDataSink* pane : std::vector(mPanes))
+        pane->RecordBegins(record, 0, 0.0, nullptr, 0, 0);
+}
+
+void HostPaneDocument::BlockAdded(LONG record)
+{
+    for (IOnlineDataSink* pane : std::vector(mPanes))
+        pane->DataAdded(record);
+}
+
+void HostPaneDocument::StopSampling()
+{
+    mRecording->samplingRecord = -1;
+    for (IOnlineDataSink* pane : std::vector(mPanes))
+        pane->SamplingStopped(0);
 }
 
 } // namespace vx::host
