@@ -117,8 +117,15 @@ void DataPane::SetDocument(DWORD flags, IPaneDocument* document, const std::int6
             unknown->Release();
         }
         ReplaceSource(source);
-        if (source)
+        if (source) {
+            // The record the source shows is the pane's record.
+            LONG shown = 0;
+            if (source->GetRecordIndex(&shown) == S_OK) {
+                record = shown;
+                mRecord = shown;
+            }
             source->Release();
+        }
         ReadLatest();
         // Without a start position a document shows its beginning.
         mRightEdge = start ? *start : PlotWidth();
@@ -146,7 +153,9 @@ void DataPane::SetDocument(DWORD flags, IPaneDocument* document, const std::int6
         RelayoutHorizontal();
         UpdateScrollBar();
         ResetStrips();
-        WsInvalidateAll(false);
+        // Not while the pane is being built: the window services are its window's.
+        if (mWindow)
+            WsInvalidateAll(false);
     }
 }
 
@@ -167,7 +176,7 @@ HRESULT DataPane::AddDrawer(int strip, DWORD addFlags, IVarnRecordDrawer* drawer
         if (strip >= 0)
             target->InvalidateAll();
         if (mRecordSet || record != -1)
-            drawer->SetRecord(mRecord, mRecordFlag);
+            drawer->SetRecord(record, mRecordFlag);
         if (mRect.Width() > 0)
             SizeChanged(mRect);
     }
@@ -265,8 +274,7 @@ void DataPane::SetStripCount(int count)
             ChannelPaneInit init;
             init.channelIndex = StripCount();
             auto* strip = new ChannelPane(init);
-            AddStrip(strip);
-            strip->Release(); // AddStrip holds its own reference
+            AddStrip(strip); // the pane's reference: strips start counting at 0
             if (mWindow)
                 SetupStrip(StripCount() - 1);
         }

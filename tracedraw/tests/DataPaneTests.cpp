@@ -1,0 +1,638 @@
+// The data pane in its data window, driven headless: scrolling, zooming and online following
+// through the window's messages with a manual clock; results read as the pane's positions, the
+// strips' ranges, the scroll bar's state and the drawn commands.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <sstream>
+
+#include "foundation/XKEL.h"
+#include "foundation/stream/BinStream.h"
+#include "host/tracedraw/TraceHost.h"
+#include "tracedraw/DataWin.h"
+#include "tracedraw/Graticule.h"
+#include "tracedraw/TraceDrawer.h"
+#include "ui/Clock.h"
+#include "ui/EventLoop.h"
+#include "ui/Input.h"
+#include "ui/MessageQueue.h"
+#include "ui/Window.h"
+
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
+using namespace VarnDraw;
+using namespace vx::ui;
+
+namespace {
+
+constexpr int kWindowWidth = 800, kWindowHeight = 300;
+
+// Two channels of `length` samples at 1 kHz: channel 0 a slow sine, channel 1 a ramp.
+std::shared_ptr<vx::host::Recording> MakeRecording(std::int64_t length)
+{
+    auto r = std::make_shared<vx::host::Recording>();
+    r->AddChannel({ L"ECG", L"mV" });
+    r->AddChannel({ L"Resp", L"V" });
+    const int record = r->AddRecord(0.001);
+    std::vector<float> a(static_cast<std::size_t>(length)), b(static_cast<std::size_t>(length));
+    for (std::int64_t i = 0; i < length; ++i) {
+        a[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(i * 0.01));
+        b[static_cast<std::size_t>(i)] = static_cast<float>((i % 100) / 100.0);
+    }
+    r->records[record].length = length;
+    r->records[record].channels[0] = vx::host::SampleStore(std::move(a));
+    r->records[record].channels[1] = vx::host::SampleStore(std::move(b));
+    return r;
+}
+
+// A recording that is only long: its samples are never read.
+std::shared_ptr<vx::host::Recording> MakeLongRecording(std::int64_t length)
+{
+    auto r = std::make_shared<vx::host::Recording>();
+    r->AddChannel({ L"ECG", L"mV" });
+    const int record = r->AddRecord(0.001);
+    r->records[record].length = length;
+    r->records[record].channels[0] = vx::host::SampleStore(length, [] { return std::vector<std::int16_t> {}; });
+    return r;
+}
+
+LRESULT TopProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return DefWindowProc(hwnd, message, wParam, lParam); }
+
+class Pane : public DataWin<SimpleDataPane> {
+public:
+    using DataWin<SimpleDataPane>::DataWin;
+};
+
+class DataPaneTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        mPrevious = SetClock(&clock);
+        static const bool registered = RegisterClass({ L"TraceTestTop", 0, &TopProc });
+        (void)registered;
+        top = CreateWindowEx(0, L"TraceTestTop", L"", WS_POPUP | WS_VISIBLE, 0, 0, kWindowWidth, kWindowHeight + 40,
+            nullptr, 0, nullptr);
+    }
+    void TearDown() override
+    {
+        pane.reset();
+        if (document)
+            document->Release();
+        document = nullptr;
+        if (top)
+            DestroyWindow(top);
+        top = nullptr;
+        RunUntilIdle();
+        SetKeyDown(VK_SHIFT, false);
+        SetKeyDown(VK_CONTROL, false);
+        SetClock(mPrevious);
+    }
+
+    void Open(std::shared_ptr<vx::host::Recording> recording, int strips, bool paint = false)
+    {
+        this->recording = recording;
+        document = new vx::host::HostPaneDocument(recording);
+        document->AddRef();
+        pane = std::make_unique<Pane>(0u, document);
+        pane->paintingSuppressed = !paint;
+        pane->SetStripCount(strips);
+        ASSERT_TRUE(pane->Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        RunUntilIdle();
+    }
+
+    SCROLLINFO Info() const
+    {
+        SCROLLINFO info;
+        info.fMask = SIF_ALL;
+        pane->GetScrollBar()->GetScrollInfo(info);
+        return info;
+    }
+    int LineStep() const
+    {
+        int line = 0, page = 0;
+        pane->GetScrollBar()->GetPageMagnitude(line, page);
+        return line;
+    }
+    int PageStep() const
+    {
+        int line = 0, page = 0;
+        pane->GetScrollBar()->GetPageMagnitude(line, page);
+        return page;
+    }
+    void Key(int key, bool shift = false)
+    {
+        SetKeyDown(VK_SHIFT, shift);
+        InjectKey(WM_KEYDOWN, key);
+        RunUntilIdle();
+        SetKeyDown(VK_SHIFT, false);
+    }
+    void Wheel(int delta, Point client, bool ctrl = false)
+    {
+        Point screen = client;
+        ClientToScreen(pane->Handle(), &screen);
+        SendMessage(pane->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(ctrl ? MK_CONTROL : 0, static_cast<unsigned>(delta) & 0xFFFF),
+            MAKELPARAM(static_cast<unsigned>(screen.x) & 0xFFFF, static_cast<unsigned>(screen.y) & 0xFFFF));
+    }
+    void Scroll(WPARAM code) { SendMessage(pane->Handle(), WM_HSCROLL, code, 0); }
+    // Appends `count` samples to every channel and tells the panes, as online play does.
+    void Grow(std::int64_t count)
+    {
+        auto& record = recording->records[0];
+        std::vector<float> values(static_cast<std::size_t>(count), 0.5f);
+        for (auto& channel : record.channels)
+            channel.Append(values);
+        record.length += count;
+        document->BlockAdded(0);
+    }
+
+    ManualClock clock;
+    HWND top = nullptr;
+    std::shared_ptr<vx::host::Recording> recording;
+    vx::host::HostPaneDocument* document = nullptr;
+    std::unique_ptr<Pane> pane;
+
+private:
+    Clock* mPrevious = nullptr;
+};
+
+// The plot is the pane's width less a border of 1 on each side (no scales without a factory).
+constexpr int kPlot = kWindowWidth - 2;
+
+TEST_F(DataPaneTest, ScrollBarFollowsTheExtentWithItsUnit)
+{
+    struct Case {
+        std::int64_t extent;
+        bool enabled;
+        int unit;
+    };
+    // At the natural 10:1 the extent is a tenth of the sample count.
+    const Case cases[] = {
+        { kPlot, false, 1 },
+        { kPlot + 1, true, 1 },
+        { std::int64_t(INT_MAX) - 1, true, 1 },
+        { std::int64_t(INT_MAX), true, 2 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.extent);
+        Open(MakeLongRecording(c.extent * 10), 1);
+        EXPECT_EQ(pane->LatestExtent(), c.extent);
+        EXPECT_EQ(pane->GetScrollBar()->IsEnabled(), c.enabled);
+        if (c.enabled) {
+            EXPECT_EQ(pane->ScrollUnit(), c.unit);
+            const SCROLLINFO info = Info();
+            EXPECT_EQ(info.nMax, c.extent / c.unit);
+            EXPECT_EQ(info.nPage, static_cast<UINT>(kPlot / c.unit));
+            EXPECT_EQ(info.nPos, 0); // the beginning is shown
+        }
+        TearDown();
+        SetUp();
+    }
+}
+
+TEST_F(DataPaneTest, ArrowKeysAndScrollCodesMoveTheView)
+{
+    Open(MakeRecording(100000), 2); // 10000 pixels at 10:1
+    ASSERT_EQ(pane->LatestExtent(), 10000);
+    EXPECT_EQ(pane->RightEdge(), kPlot);
+    EXPECT_EQ(LineStep(), 5 * kPlot / 8);
+    EXPECT_EQ(PageStep(), 5 * kPlot / 8 / 16);
+
+    Key(VK_RIGHT);
+    EXPECT_EQ(pane->RightEdge(), kPlot + LineStep());
+    Key(VK_RIGHT, true);
+    EXPECT_EQ(pane->RightEdge(), kPlot + LineStep() + PageStep());
+    Key(VK_LEFT);
+    EXPECT_EQ(pane->RightEdge(), kPlot + PageStep());
+    // Every channel strip shows the new range.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(pane->RangeOf(i), (StripRange { pane->LeftEdge(), pane->RightEdge() }));
+
+    // Left of the beginning is clamped; the end is the latest data.
+    Scroll(SB_LINEUP);
+    Scroll(SB_LINEUP);
+    EXPECT_EQ(pane->RightEdge(), kPlot);
+    EXPECT_EQ(Info().nPos, 0);
+    Scroll(7); // SB_BOTTOM
+    EXPECT_EQ(pane->RightEdge(), 10000);
+    EXPECT_TRUE(pane->Following());
+    Scroll(6); // SB_TOP
+    EXPECT_EQ(pane->RightEdge(), kPlot);
+    // Outside sampling the follow flag stays as it was.
+    EXPECT_TRUE(pane->Following());
+}
+
+TEST_F(DataPaneTest, WheelScrollsByItsRateAndCtrlWheelZoomsAboutTheCursor)
+{
+    Open(MakeRecording(100000), 1);
+    const Point middle { 400, 100 };
+    clock.Advance(100);
+    Wheel(-119, middle);
+    EXPECT_EQ(pane->RightEdge(), kPlot); // no whole line yet
+    clock.Advance(100);
+    Wheel(-121, middle); // 240 in all: two lines, 200 ms after the last wheel event that moved (5 a second)
+    const int step = static_cast<int>(LineStep() * (5 * 0.25 * 2 * 0.125));
+    EXPECT_EQ(pane->RightEdge(), kPlot + step);
+    // Two events in the same millisecond: the rate is capped, no division by zero.
+    Wheel(120, middle);
+    Wheel(120, middle);
+    EXPECT_EQ(pane->RightEdge(), kPlot);
+
+    // Ctrl+wheel: forward expands to the next 1-2-5 step, and the sample under the cursor stays.
+    Scroll(SB_PAGEDOWN);
+    Scroll(SB_LINEDOWN);
+    const double before = (pane->LeftEdge() + (middle.x - pane->PlotLeft())) * pane->Ratio();
+    Wheel(120, middle, true);
+    EXPECT_EQ(pane->Compression(), KEL::Rational(5, 1));
+    const double after = (pane->LeftEdge() + (middle.x - pane->PlotLeft())) * pane->Ratio();
+    EXPECT_NEAR(after, before, pane->Ratio());
+    Wheel(-120, middle, true);
+    Wheel(-120, middle, true);
+    EXPECT_EQ(pane->Compression(), KEL::Rational(20, 1));
+    // The ends of the series: x10 does not expand further, 500k:1 does not compress further.
+    for (auto [ratio, delta] : { std::pair { KEL::Rational(1, 10), 120 }, std::pair { KEL::Rational(500000, 1), -120 } }) {
+        pane->SetCompression(ratio, nullptr, false);
+        Wheel(delta, middle, true);
+        EXPECT_EQ(pane->Compression(), ratio);
+    }
+}
+
+TEST_F(DataPaneTest, ZoomStripAndMenuSetTheCompression)
+{
+    Open(MakeRecording(100000), 1);
+    auto* zoom = dynamic_cast<ZoomControlWin*>(pane->GetZoomControl());
+    ASSERT_NE(zoom, nullptr);
+    EXPECT_EQ(zoom->RatioText(), L"10:1");
+    SendMessage(pane->Handle(), WM_COMMAND, kCmdCompress, 0);
+    EXPECT_EQ(pane->Compression(), KEL::Rational(20, 1));
+    EXPECT_EQ(zoom->RatioText(), L"20:1");
+    EXPECT_EQ(pane->LatestExtent(), 5000);
+    SendMessage(pane->Handle(), WM_COMMAND, kCmdExpand, 0);
+    SendMessage(pane->Handle(), WM_COMMAND, kCmdExpand, 0);
+    EXPECT_EQ(pane->Compression(), KEL::Rational(5, 1));
+    SendMessage(pane->Handle(), WM_COMMAND, 1130, 0);
+    EXPECT_EQ(pane->Compression(), KEL::Rational(1, 10));
+    EXPECT_EQ(zoom->RatioText(), L"x10");
+
+    // The menu checks the item of the current ratio.
+    HMENU menu = CreatePopupMenu();
+    SendMessage(pane->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+    ASSERT_EQ(GetMenuItemCount(menu), 21);
+    EXPECT_TRUE(GetMenuState(menu, 1130, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(menu, 1136, MF_BYCOMMAND) & MF_CHECKED);
+    DestroyMenu(menu);
+}
+
+TEST(ZoomControl, RatioTextsAndMenuCommands)
+{
+    const std::pair<KEL::Rational, const wchar_t*> texts[] = {
+        { KEL::Rational(1, 2), L"x2" }, { KEL::Rational(3, 2), L"1.5:1" }, { KEL::Rational(500000, 1), L"500k:1" },
+        { KEL::Rational(2000000, 1), L"2e+03k:1" }, { KEL::Rational(5000, 1), L"5k:1" }, { KEL::Rational(20, 1), L"20:1" },
+        { KEL::Rational(1, 10), L"x10" }, { KEL::Rational(0, 1), L"x?" },
+    };
+    for (const auto& [ratio, text] : texts)
+        EXPECT_EQ(ZoomControl::FormatRatio(ratio), text);
+    KEL::Rational ratio;
+    ASSERT_TRUE(ZoomControl::RatioForCommand(1150, ratio));
+    EXPECT_EQ(ratio, KEL::Rational(500000, 1));
+    ASSERT_TRUE(ZoomControl::RatioForCommand(1131, ratio));
+    EXPECT_EQ(ratio, KEL::Rational(1, 5));
+    EXPECT_FALSE(ZoomControl::RatioForCommand(1129, ratio));
+    EXPECT_FALSE(ZoomControl::RatioForCommand(1151, ratio));
+}
+
+TEST_F(DataPaneTest, OnlineDataIsFollowedUntilTheUserScrollsBack)
+{
+    Open(MakeRecording(0), 2);
+    auto* trace = new PolyLineTraceDrawer(0, MakeIdentity(0, 0), 1);
+    trace->AddRef();
+    ASSERT_EQ(pane->AddDrawer(0, 0, trace), S_OK);
+    trace->Release();
+    int indicator = -1;
+    pane->SetSamplingIndicator([&](int on) { indicator = on; });
+    document->StartSampling(0);
+    EXPECT_EQ(indicator, 1);
+    EXPECT_TRUE(pane->Sampling());
+
+    // Less than a screen: the right edge is the latest data and the write position moves on.
+    Grow(3000); // 300 pixels
+    EXPECT_EQ(pane->RightEdge(), 300);
+    EXPECT_EQ(pane->WritePosition(), 300);
+    EXPECT_FALSE(pane->GetScrollBar()->IsEnabled());
+    Grow(10000); // 1300 pixels: more than a screen
+    const int plot = pane->PlotWidth(); // the trace drawer's margin of 1 included
+    EXPECT_EQ(pane->RightEdge(), 1300);
+    EXPECT_EQ(pane->WritePosition(), plot); // a shift wider than the plot
+    EXPECT_TRUE(pane->GetScrollBar()->IsEnabled());
+    EXPECT_EQ(pane->RangeOf(0), (StripRange { 1300 - plot, 1300 }));
+    EXPECT_EQ(pane->RangeOf(1), kNoRange); // a strip without data takes no range while sampling
+
+    // One line back while sampling stops following; new data leaves the view alone.
+    Scroll(SB_LINEUP);
+    EXPECT_FALSE(pane->Following());
+    const std::int64_t held = pane->RightEdge();
+    Grow(1000);
+    EXPECT_EQ(pane->RightEdge(), held);
+    EXPECT_EQ(pane->LatestExtent(), 1400);
+    // The end of the scroll bar follows again.
+    Scroll(7);
+    EXPECT_TRUE(pane->Following());
+    Grow(1000);
+    EXPECT_EQ(pane->RightEdge(), 1500);
+
+    document->StopSampling();
+    EXPECT_EQ(indicator, 0);
+    EXPECT_FALSE(pane->Sampling());
+    EXPECT_EQ(pane->WritePosition(), plot);
+}
+
+TEST_F(DataPaneTest, FrozenPaneOnlyForwardsOnlineData)
+{
+    Open(MakeRecording(0), 1);
+    pane->options |= kPaneFrozen;
+    document->StartSampling(0);
+    Grow(20000);
+    EXPECT_FALSE(pane->Sampling());
+    EXPECT_EQ(pane->RightEdge(), kPlot);
+}
+
+TEST_F(DataPaneTest, StripsLayOutAndHitTestWithoutDividingByZero)
+{
+    Open(MakeRecording(1000), 2);
+    const Rect s0 = pane->ChannelStrip(0)->StripRect(), s1 = pane->ChannelStrip(1)->StripRect();
+    const Rect time = pane->TimeStrip()->StripRect();
+    EXPECT_EQ(s0.top, 1);
+    EXPECT_LT(s0.bottom, s1.top + 2);
+    EXPECT_LE(s1.bottom, time.top);
+    EXPECT_EQ(pane->HitTest({ 100, s0.top + 5 }), 0);
+    EXPECT_EQ(pane->HitTest({ 100, s1.top + 5 }), 1);
+    EXPECT_EQ(pane->HitTest({ 100, time.top + 2 }), -1);
+    // The right border column and left of the plot are outside every strip.
+    EXPECT_EQ(pane->HitTest({ kWindowWidth - 1, s0.top + 5 }), static_cast<int>(0x80000000u));
+    EXPECT_EQ(pane->HitTest({ 0, s0.top + 5 }), static_cast<int>(0x80000000u));
+
+    // Dragged rectangles: shorter arrays than the strips are ignored.
+    pane->SetDraggableRects({ 10 }, { 50 });
+    EXPECT_EQ(pane->ChannelStrip(0)->StripRect(), s0);
+    pane->SetDraggableRects({ 10, 80 }, { 60, 40 });
+    EXPECT_EQ(pane->ChannelStrip(0)->StripRect().top, 10);
+    EXPECT_EQ(pane->ChannelStrip(0)->StripRect().bottom, 70);
+    EXPECT_EQ(pane->ChannelStrip(1)->StripRect().top, 80);
+
+    pane->SetStripCount(0);
+    EXPECT_EQ(pane->ChannelStripCount(), 0);
+    SendMessage(pane->Handle(), WM_SIZE, 0, MAKELPARAM(600, 200));
+    EXPECT_EQ(pane->HitTest({ 100, 20 }), static_cast<int>(0x80000000u));
+    // A zero height does not reach the pane.
+    SendMessage(pane->Handle(), WM_SIZE, 0, MAKELPARAM(300, 0));
+    EXPECT_EQ(pane->PaneRect().Width(), 600);
+}
+
+TEST_F(DataPaneTest, PaintsEveryStripThroughItsDrawers)
+{
+    Open(MakeRecording(100000), 2);
+    for (int strip = 0; strip < 2; ++strip) {
+        const auto identity = MakeIdentity(static_cast<std::uint32_t>(strip), 0);
+        for (IVarnRecordDrawer* d : { static_cast<IVarnRecordDrawer*>(new GraticuleDrawer(0, identity, 0, 0, 0xFFFFFF)),
+                 static_cast<IVarnRecordDrawer*>(new PolyLineTraceDrawer(0, identity, 1)) }) {
+            d->AddRef();
+            EXPECT_EQ(pane->AddDrawer(strip, 0, d), S_OK);
+            d->Release();
+        }
+        pane->ChannelStrip(strip)->Refresh(0);
+    }
+    auto* nothing = new PolyLineTraceDrawer(0, MakeIdentity(0, 0), 1);
+    nothing->AddRef();
+    EXPECT_EQ(pane->AddDrawer(2, 0, nothing), E_INVALIDARG);
+    nothing->Release();
+
+    auto dc = DC::CreateRecording({ kWindowWidth, kWindowHeight });
+    pane->Paint(*dc, { 0, 0, kWindowWidth, kWindowHeight });
+    // Each strip's trace is drawn at that strip's origin, one segment per plot column.
+    int traces[2] = { 0, 0 };
+    Point origin {};
+    for (const DrawCommand& c : dc->Commands()) {
+        if (c.op == DrawCommand::Op::SetViewportOrg)
+            origin = c.points.front();
+        if (c.op != DrawCommand::Op::PolyPolyline)
+            continue;
+        for (int strip = 0; strip < 2; ++strip)
+            if (origin == pane->ChannelStrip(strip)->StripRect().TopLeft())
+                traces[strip] += static_cast<int>(c.counts.size());
+    }
+    EXPECT_EQ(traces[0], pane->PlotWidth());
+    EXPECT_EQ(traces[1], pane->PlotWidth());
+}
+
+TEST_F(DataPaneTest, StateRoundTripsAndLaterVersionsAreRefused)
+{
+    Open(MakeRecording(1000), 2);
+    std::stringbuf buffer;
+    {
+        KEL::BinOStream out(&buffer);
+        pane->Save(&out);
+    }
+    const std::string saved = buffer.str();
+    ASSERT_EQ(saved.size(), 4u * 4u); // two version words, one word per strip
+    {
+        std::stringbuf in(saved);
+        KEL::BinIStream stream(&in);
+        EXPECT_NO_THROW(pane->Load(&stream));
+    }
+    auto words = [](std::initializer_list<std::uint32_t> values) {
+        std::string s;
+        for (std::uint32_t v : values)
+            s.append(reinterpret_cast<const char*>(&v), 4);
+        return s;
+    };
+    std::stringbuf tooNew(words({ 3, 2 }));
+    KEL::BinIStream tooNewStream(&tooNew);
+    try {
+        pane->Load(&tooNewStream);
+        ADD_FAILURE() << "a later version was read";
+    } catch (const XKEL& e) {
+        EXPECT_EQ(static_cast<std::uint32_t>(e.GetHResult()), 0xA0048205u);
+    }
+    // A first version of 1 reads nothing more.
+    std::stringbuf old(words({ 1, 2, 99 }));
+    KEL::BinIStream oldStream(&old);
+    EXPECT_NO_THROW(pane->Load(&oldStream));
+    ULONG left = 0;
+    oldStream.ReadUInt32(&left);
+    EXPECT_EQ(left, 99u);
+}
+
+// A sampling source of a preview: records what the pane asks of it.
+class FakeSource final : public ISamplingSource {
+public:
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return ++refs; }
+    ULONG Release() override { return --refs; }
+    HRESULT IsSampling(DWORD, WORD* s) override
+    {
+        *s = sampling ? 0xFFFF : 0;
+        return S_OK;
+    }
+    HRESULT Stop(DWORD, LONG, LONG) override
+    {
+        ++stops;
+        sampling = false;
+        return S_OK;
+    }
+    HRESULT Prepare(DWORD, DWORD, LONG) override { return S_OK; }
+    HRESULT Start(DWORD, BSTR* text, WORD* problem) override
+    {
+        ++starts;
+        *problem = 0;
+        if (FAILED(startResult) && !errorText.empty())
+            *text = SysAllocString(errorText.c_str());
+        sampling = SUCCEEDED(startResult);
+        return startResult;
+    }
+    HRESULT StartAgain(DWORD, BSTR*) override { return startResult; }
+    HRESULT Link(DWORD, IPaneDocument*) override { return S_OK; }
+    HRESULT Unlink(DWORD, IPaneDocument*) override { return S_OK; }
+    HRESULT SetChannel(DWORD, DWORD) override { return S_OK; }
+
+    ULONG refs = 1;
+    int starts = 0, stops = 0;
+    bool sampling = false;
+    HRESULT startResult = S_OK;
+    std::wstring errorText;
+};
+
+// A view document whose sampling document is another recording.
+class SamplingViewDocument final : public SimpleUnknownImp1<IPaneDocument, 0> {
+public:
+    explicit SamplingViewDocument(std::shared_ptr<vx::host::Recording> r)
+        : view(new vx::host::HostPaneDocument(r))
+        , sampling(new vx::host::HostPaneDocument(MakeRecording(0)))
+    {
+        view->AddRef();
+        sampling->AddRef();
+    }
+    ~SamplingViewDocument() override
+    {
+        view->Release();
+        sampling->Release();
+    }
+    HRESULT GetRecordSource(DWORD f, IUnknown** s) override { return view->GetRecordSource(f, s); }
+    HRESULT AttachPane(DWORD f, IOnlineDataSink* p) override { return view->AttachPane(f, p); }
+    HRESULT DetachPane(IOnlineDataSink* p, std::int64_t x) override { return view->DetachPane(p, x); }
+    HRESULT GetSamplingDocument(DWORD, IPaneDocument** d) override
+    {
+        sampling->AddRef();
+        *d = sampling;
+        return S_OK;
+    }
+    HRESULT HandOverSettings(DWORD, IPaneDocument*) override { return S_OK; }
+    vx::host::HostPaneDocument* view;
+    vx::host::HostPaneDocument* sampling;
+};
+
+TEST_F(DataPaneTest, PreviewSwitchesBetweenDocumentSamplingAndPause)
+{
+    auto* view = new SamplingViewDocument(MakeRecording(5000));
+    view->AddRef();
+    FakeSource source;
+    std::vector<std::wstring> messages;
+    {
+        PreviewDataWinWButtons preview(view);
+        preview.paintingSuppressed = true;
+        preview.messageBox = [&](const std::wstring& text, const std::wstring& caption, UINT style, HRESULT) {
+            messages.push_back(text + L"|" + caption + L"|" + std::to_wstring(style));
+        };
+        ASSERT_TRUE(preview.Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        auto* control = dynamic_cast<PreviewControlWin*>(preview.GetPreviewControl());
+        ASSERT_NE(control, nullptr);
+        EXPECT_NE(preview.GetTraceControl(), nullptr);
+        EXPECT_EQ(control->Pressed(), static_cast<UINT>(kStateDocumentView));
+        // Without a source sampling cannot start.
+        EXPECT_FALSE(control->ButtonEnabled(kStateSampling));
+        EXPECT_EQ(preview.StartSampling(), E_FAIL);
+        preview.SetSource(0, &source);
+        EXPECT_TRUE(control->ButtonEnabled(kStateSampling));
+
+        SendMessage(preview.Handle(), WM_COMMAND, kStateSampling, 0);
+        EXPECT_EQ(preview.SamplingState(), kStateSampling);
+        EXPECT_EQ(source.starts, 1);
+        EXPECT_EQ(preview.Document(), view->sampling);
+        // Pressing start again while sampling does nothing; 103 starts the source again.
+        SendMessage(preview.Handle(), WM_COMMAND, kStateSampling, 0);
+        EXPECT_EQ(source.starts, 1);
+        preview.SetSamplingState(kStateReapply);
+        EXPECT_EQ(source.starts, 2);
+        EXPECT_EQ(preview.SamplingState(), kStateSampling);
+
+        SendMessage(preview.Handle(), WM_COMMAND, kStatePaused, 0);
+        EXPECT_EQ(preview.SamplingState(), kStatePaused);
+        EXPECT_EQ(preview.Document(), view->sampling); // the sampled data stays shown
+        EXPECT_EQ(preview.StopSampling(), S_FALSE);    // not sampling any more
+
+        // A failed start: the source's text, or the standard one; a cancelled start says nothing.
+        source.startResult = E_FAIL;
+        source.errorText = L"Device busy";
+        SendMessage(preview.Handle(), WM_COMMAND, kStateSampling, 0);
+        source.errorText.clear();
+        preview.SetSamplingState(kStateReapply);
+        source.startResult = kSamplingCancelled;
+        preview.SetSamplingState(kStateReapply);
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[0], L"Device busy|Varnex|8208");
+        EXPECT_EQ(messages[1], L"Cannot start sampling|Varnex|8208");
+        EXPECT_EQ(preview.SamplingState(), kStateSampling);
+
+        // Taking the source away returns to the document.
+        preview.SetSource(0, nullptr);
+        EXPECT_EQ(preview.SamplingState(), kStateDocumentView);
+        EXPECT_EQ(control->Pressed(), static_cast<UINT>(kStateDocumentView));
+        EXPECT_EQ(preview.Document(), view);
+    }
+    EXPECT_EQ(source.refs, 1u);
+    view->Release();
+}
+
+TEST_F(DataPaneTest, PreviewWithoutDocumentButtonStartsAtSampling)
+{
+    auto* view = new SamplingViewDocument(MakeRecording(100));
+    view->AddRef();
+    {
+        PreviewDataWin preview(view);
+        preview.paintingSuppressed = true;
+        ASSERT_TRUE(preview.Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        PreviewControlWin strip(preview.Handle(), preview, 0x40000000u);
+        EXPECT_FALSE(strip.HasButton(kStateDocumentView));
+        EXPECT_TRUE(strip.HasButton(kStateSampling));
+        EXPECT_TRUE(strip.HasButton(kStatePaused));
+        EXPECT_EQ(strip.Pressed(), static_cast<UINT>(kStateSampling));
+    }
+    view->Release();
+}
+
+TEST_F(DataPaneTest, CtrlOverADataWindowShowsTheZoomCursorUntilTheLastWindowGoes)
+{
+    Open(MakeRecording(1000), 1);
+    EXPECT_TRUE(DataWinBase::KeyFilterInstalled());
+    SetCursor(IDC_ARROW);
+    // Outside every data window nothing changes.
+    InjectKey(WM_KEYDOWN, VK_CONTROL);
+    RunUntilIdle();
+    EXPECT_EQ(GetCursor(), IDC_ARROW);
+    InjectMouse(top, WM_MOUSEMOVE, { 50, 50 });
+    RunUntilIdle();
+    EXPECT_TRUE(DataWinBase::MouseInside());
+    InjectKey(WM_KEYDOWN, VK_CONTROL);
+    RunUntilIdle();
+    EXPECT_EQ(GetCursor(), IDC_SIZEALL);
+    InjectKey(WM_KEYUP, VK_CONTROL);
+    RunUntilIdle();
+    EXPECT_EQ(GetCursor(), IDC_ARROW);
+    pane.reset();
+    EXPECT_FALSE(DataWinBase::KeyFilterInstalled());
+}
+
+} // namespace
