@@ -35,6 +35,7 @@ struct PaneNotification {
         kSampling,      // a = 1 started, 0 stopped
         kMouseLeave,
         kStripRequest,  // a = strip, b = value
+        kDisplayValue,  // a = the host's display value
     };
     Kind kind;
     std::int64_t a = 0;

@@ -79,5 +79,32 @@ protected:
     ~ISamplingSource() = default;
 };
 
+// What a preview pane asks of the host object of its dialog.
+struct IPreviewHost : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{5C0E2B87-1F4A-4D63-B9E8-7A3D60C21F95}");
+    // Three size values of the host (0, 1, 2); S_FALSE when it has none.
+    virtual HRESULT GetSizeValue(LONG which, LONG* value) = 0;
+    // The display value handed to the pane's interactive objects; S_FALSE when none.
+    virtual HRESULT GetDisplayValue(LONG* value) = 0;
+    // The source channel's display settings: colour index, unit text and unit flag.
+    virtual HRESULT GetChannelDisplay(LONG* colourIndex, BSTR* unit, LONG* unitFlag) = 0;
+    // The host's colour for a colour index; S_FALSE when the host has no colour service.
+    virtual HRESULT GetColour(LONG colourIndex, DWORD* colour) = 0;
+    // The sampling device list: its source, busy flag and entry count; S_FALSE without a list.
+    virtual HRESULT GetSamplingDevices(ISamplingSource** source, WORD* busy, LONG* count) = 0;
+
+protected:
+    ~IPreviewHost() = default;
+};
+
+// Answered by a host document: the document that previews show for it.
+struct IViewDocumentSource : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{61E90691-D087-4454-A234-A132834C7D1C}");
+    virtual HRESULT GetViewDocument(DWORD flags, IPaneDocument** view) = 0;
+
+protected:
+    ~IViewDocumentSource() = default;
+};
+
 // The code of a start that failed on purpose (no message shown).
 inline constexpr HRESULT kSamplingCancelled = static_cast<HRESULT>(0xA004820Fu);

@@ -12,6 +12,8 @@
 #include "foundation/stream/BinStream.h"
 #include "host/tracedraw/TraceHost.h"
 #include "tracedraw/DataWin.h"
+#include "tracedraw/PreviewPaneBase.h"
+#include "ui/Dialog.h"
 #include "tracedraw/Graticule.h"
 #include "tracedraw/TraceDrawer.h"
 #include "ui/Clock.h"
@@ -633,6 +635,158 @@ TEST_F(DataPaneTest, CtrlOverADataWindowShowsTheZoomCursorUntilTheLastWindowGoes
     EXPECT_EQ(GetCursor(), IDC_ARROW);
     pane.reset();
     EXPECT_FALSE(DataWinBase::KeyFilterInstalled());
+}
+
+// The host of a preview's dialog, with what each test gives it.
+class FakePreviewHost final : public SimpleUnknownImp1<IPreviewHost, 0> {
+public:
+    HRESULT GetSizeValue(LONG which, LONG* value) override
+    {
+        if (sizes.empty())
+            return S_FALSE;
+        *value = sizes[static_cast<std::size_t>(which)];
+        return S_OK;
+    }
+    HRESULT GetDisplayValue(LONG*) override { return S_FALSE; }
+    HRESULT GetChannelDisplay(LONG* index, BSTR* unit, LONG* flag) override
+    {
+        *index = 3;
+        *unit = SysAllocString(L"mV");
+        *flag = 1;
+        return S_OK;
+    }
+    HRESULT GetColour(LONG index, DWORD* colour) override
+    {
+        if (!colourService)
+            return S_FALSE;
+        *colour = 0x010000u * static_cast<DWORD>(index);
+        return S_OK;
+    }
+    HRESULT GetSamplingDevices(ISamplingSource** out, WORD* busyFlag, LONG* count) override
+    {
+        if (!source)
+            return S_FALSE;
+        source->AddRef();
+        *out = source;
+        *busyFlag = busy ? 0xFFFF : 0;
+        *count = entries;
+        return S_OK;
+    }
+    std::vector<LONG> sizes;
+    bool colourService = false;
+    ISamplingSource* source = nullptr;
+    bool busy = false;
+    LONG entries = 1;
+};
+
+// A host document whose view document is a recording.
+class HostDocumentWithView final : public SimpleUnknownImp1<IViewDocumentSource, 0> {
+public:
+    explicit HostDocumentWithView(IPaneDocument* view) : mView(view) { }
+    HRESULT GetViewDocument(DWORD, IPaneDocument** out) override
+    {
+        mView->AddRef();
+        *out = mView;
+        return S_OK;
+    }
+
+private:
+    IPaneDocument* mView;
+};
+
+class Preview final : public ExtLib::PreviewPaneBase {
+public:
+    void SetScaleUnit() override { }
+};
+
+HWND MakeDialog(bool placeholder)
+{
+    DialogTemplate t;
+    t.caption = L"Detector";
+    t.style = WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_SETFONT;
+    t.units = { 10, 10, 300, 200 };
+    if (placeholder)
+        t.items = { { kStaticClass, L"", ExtLib::kPreviewPlaceholderId, WS_CHILD | WS_VISIBLE, { 10, 20, 210, 120 } } };
+    return CreateDialogIndirectParam(t, nullptr, [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; }, 0);
+}
+
+TEST_F(DataPaneTest, PreviewPaneBaseBuildsThePreviewOverItsPlaceholder)
+{
+    auto* factory = new vx::host::HostScaleFactory;
+    factory->AddRef();
+    SetHostScaleFactory(factory);
+    factory->Release();
+    auto* view = new vx::host::HostPaneDocument(MakeRecording(0));
+    view->AddRef();
+    auto* hostDocument = new HostDocumentWithView(view);
+    hostDocument->AddRef();
+    FakeSource source;
+    HWND dialog = MakeDialog(true);
+    {
+        FakePreviewHost host;
+        host.sizes = { 3, 40, 8 };
+        host.source = &source;
+        Preview preview;
+        ASSERT_EQ(preview.CreatePreviewWindow(&host, hostDocument, dialog), S_OK);
+        EXPECT_TRUE(preview.Created());
+        EXPECT_EQ(preview.ViewDocument(), view);
+        EXPECT_EQ(preview.SizeValue(), 40);
+        EXPECT_EQ(preview.UnitText(), L"mV");
+        EXPECT_TRUE(preview.UnitFlag());
+        EXPECT_EQ(preview.TraceColour(), ProcessTracePalette().Entry(3).value); // no colour service
+        EXPECT_EQ(preview.SamplingSource(), &source);
+        EXPECT_EQ(preview.Window()->Source(), &source);
+
+        preview.PlaceOverDialogItem(7);
+        Rect item {}, placed {};
+        GetWindowRect(GetDlgItem(dialog, ExtLib::kPreviewPlaceholderId), &item);
+        GetWindowRect(preview.Window()->Handle(), &placed);
+        EXPECT_EQ(placed, item);
+        EXPECT_GT(preview.Window()->PlotWidth(), 0);
+
+        // No data yet: the given range is set directly on the strip's scale.
+        const vx::hf::DisplayRange range { -2.0, 3.0 };
+        preview.AutoscaleOrSetRange(0, &range);
+        IHostScale* scale = preview.Window()->ChannelStrip(0)->GetScale1();
+        ASSERT_NE(scale, nullptr);
+        vx::hf::DisplayRange shown;
+        static_cast<vx::host::HostScale*>(scale)->GetRange(&shown);
+        scale->Release();
+        EXPECT_EQ(shown.bottom, -2.0);
+        EXPECT_EQ(shown.top, 3.0);
+
+        preview.EnableSampling(false);
+        EXPECT_EQ(preview.Window()->Source(), nullptr);
+        preview.EnableSampling(true);
+        EXPECT_EQ(preview.Window()->Source(), &source);
+
+        // Built again with a busy device list, without size values and with a colour service.
+        host.busy = true;
+        host.sizes.clear();
+        host.colourService = true;
+        ASSERT_EQ(preview.CreatePreviewWindow(&host, hostDocument, dialog), S_OK);
+        EXPECT_EQ(preview.SamplingSource(), nullptr);
+        EXPECT_EQ(preview.SizeValue(), 16);
+        EXPECT_EQ(preview.TraceColour(), 0x030000u);
+    }
+    EXPECT_EQ(source.refs, 1u);
+    DestroyWindow(dialog);
+
+    // Without a placeholder the preview gets an empty rectangle.
+    HWND bare = MakeDialog(false);
+    {
+        Preview preview;
+        ASSERT_EQ(preview.CreatePreviewWindow(nullptr, nullptr, bare), S_OK);
+        EXPECT_EQ(preview.SizeValue(), 16);
+        preview.PlaceOverDialogItem(0);
+        Rect placed {};
+        GetClientRect(preview.Window()->Handle(), &placed);
+        EXPECT_TRUE(placed.IsEmpty());
+    }
+    DestroyWindow(bare);
+    hostDocument->Release();
+    view->Release();
+    SetHostScaleFactory(nullptr);
 }
 
 } // namespace
