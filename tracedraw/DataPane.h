@@ -164,6 +164,8 @@ public:
     void SetAutoShowLatest(bool on) { mAutoShowLatest = on; }
 
     void ScrollBy(std::int64_t shift);
+    // Every layer of every strip is drawn again at the next paint.
+    void ResetStrips();
     void UpdateScrollBar();
     void InvalidateControls();
     void SetFollow(bool follow, bool notify);
@@ -227,7 +229,6 @@ protected:
     virtual void OnStripRemoved(int) { }
     virtual void RelayoutVertical();
     void RelayoutHorizontal();
-    void ResetStrips();
     void ReadLatest();
     IPaneRecordSource* PaneSource() const { return mPaneSource; }
     void ReplaceSource(IRecordSource* source);
