@@ -28,6 +28,7 @@
 #include "ui/Paint.h"
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
+#include "varnex/Chart.h"
 #include "varnex/ExtensionLoader.h"
 
 namespace varnex {
@@ -77,7 +78,11 @@ struct Session {
     std::size_t updatesBefore = 0;
     vx::host::HrvHostDocument* host = nullptr;
     long long beats = -1; // beats on the fiducial channel after the last command; -1 unknown
+    std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
 };
+
+// The chart fills the frame under the summary text.
+constexpr int kChartTop = 150;
 
 // The beats the analysis marked, read from its fiducial channel; -1 when there is none.
 long long CountBeats(vx::host::HrvHostDocument& host, const vx::host::Recording& recording)
@@ -161,6 +166,8 @@ void LayOut(HWND frame)
     ui::GetClientRect(frame, &client);
     if (gSession && gSession->status)
         ui::MoveWindow(gSession->status, 0, client.bottom - kStatusHeight, client.Width(), kStatusHeight, true);
+    if (gSession && gSession->chart)
+        gSession->chart->Place({ 0, kChartTop, client.Width(), std::max(kChartTop + 1, client.bottom - kStatusHeight) });
 }
 
 ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lParam)
@@ -442,6 +449,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     session.status = ui::CreateWindowEx(0, ui::kStaticClass, L"Ready.", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 10, kStatusHeight,
         session.frame, 1, nullptr);
     ui::SetMenu(session.frame, BuildMenuBar(session, commands));
+    session.chart = std::make_unique<RecordingChart>(session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording);
     LayOut(session.frame);
     ui::ShowWindow(session.frame, ui::SW_SHOW);
     ui::UpdateWindow(session.frame);
