@@ -53,8 +53,8 @@ HRESULT DataPane::QueryInterface(REFIID iid, void** out)
 {
     if (!out)
         return E_POINTER;
-    if (iid == IOnlineDataSink::kIid) {
-        *out = static_cast<IOnlineDataSink*>(this);
+    if (iid == IPaneDataSink::kIid) {
+        *out = static_cast<IPaneDataSink*>(this);
         return S_OK;
     }
     return DrawerDataPane::QueryInterface(iid, out);

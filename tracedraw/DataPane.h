@@ -74,7 +74,7 @@ struct StripRange {
 };
 inline constexpr StripRange kNoRange {};
 
-class DataPane : public DrawerDataPane, public IOnlineDataSink {
+class DataPane : public DrawerDataPane, public IPaneDataSink {
 public:
     // A version above this in a stored state is refused.
     static constexpr ULONG kStateVersion = 2;
@@ -89,7 +89,7 @@ public:
     ULONG AddRef() override { return 1; }
     ULONG Release() override { return 1; }
 
-    // IOnlineDataSink
+    // IPaneDataSink
     HRESULT SamplingStarted(LONG record) override;
     HRESULT RecordBegins(LONG record, std::int64_t position, double time, const void* format, ULONG count,
         LONG flag) override;

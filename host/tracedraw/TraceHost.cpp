@@ -949,7 +949,7 @@ HRESULT HostPaneDocument::GetRecordSource(DWORD, IUnknown** source)
     return S_OK;
 }
 
-HRESULT HostPaneDocument::AttachPane(DWORD, IOnlineDataSink* pane)
+HRESULT HostPaneDocument::AttachPane(DWORD, IPaneDataSink* pane)
 {
     if (!pane)
         return E_INVALIDARG;
@@ -958,7 +958,7 @@ HRESULT HostPaneDocument::AttachPane(DWORD, IOnlineDataSink* pane)
     return S_OK;
 }
 
-HRESULT HostPaneDocument::DetachPane(IOnlineDataSink* pane, std::int64_t)
+HRESULT HostPaneDocument::DetachPane(IPaneDataSink* pane, std::int64_t)
 {
     std::erase(mPanes, pane);
     return S_OK;
@@ -977,22 +977,22 @@ HRESULT HostPaneDocument::HandOverSettings(DWORD, IPaneDocument*) { return S_OK;
 void HostPaneDocument::StartSampling(LONG record)
 {
     mRecording->samplingRecord = record;
-    for (IOnlineDataSink* pane : std::vector(mPanes))
+    for (IPaneDataSink* pane : std::vector(mPanes))
         pane->SamplingStarted(record);
-    for (IOnlineDataSink* pane : std::vector(mPanes))
+    for (IPaneDataSink* pane : std::vector(mPanes))
         pane->RecordBegins(record, 0, 0.0, nullptr, 0, 0);
 }
 
 void HostPaneDocument::BlockAdded(LONG record)
 {
-    for (IOnlineDataSink* pane : std::vector(mPanes))
+    for (IPaneDataSink* pane : std::vector(mPanes))
         pane->DataAdded(record);
 }
 
 void HostPaneDocument::StopSampling()
 {
     mRecording->samplingRecord = -1;
-    for (IOnlineDataSink* pane : std::vector(mPanes))
+    for (IPaneDataSink* pane : std::vector(mPanes))
         pane->SamplingStopped(0);
 }
 

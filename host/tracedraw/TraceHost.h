@@ -163,8 +163,8 @@ public:
     ~HostPaneDocument() override;
 
     HRESULT GetRecordSource(DWORD flags, IUnknown** source) override;
-    HRESULT AttachPane(DWORD flags, IOnlineDataSink* pane) override;
-    HRESULT DetachPane(IOnlineDataSink* pane, std::int64_t position) override;
+    HRESULT AttachPane(DWORD flags, IPaneDataSink* pane) override;
+    HRESULT DetachPane(IPaneDataSink* pane, std::int64_t position) override;
     HRESULT GetSamplingDocument(DWORD flags, IPaneDocument** document) override;
     HRESULT HandOverSettings(DWORD flags, IPaneDocument* samplingDocument) override;
 
@@ -179,7 +179,7 @@ public:
 private:
     std::shared_ptr<Recording> mRecording;
     const vx::eventdraw::EventDrawClasses* mEventDraw;
-    std::vector<IOnlineDataSink*> mPanes; // not referenced: a pane detaches before it goes
+    std::vector<IPaneDataSink*> mPanes; // not referenced: a pane detaches before it goes
 };
 
 // The draw policy of one event type over the host's event-draw classes.

@@ -31,8 +31,8 @@ protected:
     ~IPaneRecordSource() = default;
 };
 
-// The online-data sink of a pane: what the host calls while it samples.
-struct IOnlineDataSink : IUnknown {
+// The online-data sink of a data pane: what the host calls while it samples.
+struct IPaneDataSink : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{7D20B5E4-93A1-4C8F-B6D2-0E5A8F13C947}");
     virtual HRESULT SamplingStarted(LONG record) = 0;
     virtual HRESULT RecordBegins(LONG record, std::int64_t position, double time, const void* format, ULONG count,
@@ -43,7 +43,7 @@ struct IOnlineDataSink : IUnknown {
     virtual HRESULT RangeChanged(LONG first, LONG second) = 0;
 
 protected:
-    ~IOnlineDataSink() = default;
+    ~IPaneDataSink() = default;
 };
 
 // A document that panes show: it hands out record sources and keeps the panes that it feeds.
@@ -51,8 +51,8 @@ struct IPaneDocument : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{2B9F6C14-E07D-4A35-9C81-D4A7E35B0F26}");
     // A record source (IRecordSource, also IPaneRecordSource) for a channel-set flag word.
     virtual HRESULT GetRecordSource(DWORD flags, IUnknown** source) = 0;
-    virtual HRESULT AttachPane(DWORD flags, IOnlineDataSink* pane) = 0;
-    virtual HRESULT DetachPane(IOnlineDataSink* pane, std::int64_t position) = 0;
+    virtual HRESULT AttachPane(DWORD flags, IPaneDataSink* pane) = 0;
+    virtual HRESULT DetachPane(IPaneDataSink* pane, std::int64_t position) = 0;
     // The document that receives sampled data (a new one with a reference; S_FALSE: none).
     virtual HRESULT GetSamplingDocument(DWORD flags, IPaneDocument** document) = 0;
     // Hands the channel settings over to a sampling document.

@@ -523,8 +523,8 @@ public:
         sampling->Release();
     }
     HRESULT GetRecordSource(DWORD f, IUnknown** s) override { return view->GetRecordSource(f, s); }
-    HRESULT AttachPane(DWORD f, IOnlineDataSink* p) override { return view->AttachPane(f, p); }
-    HRESULT DetachPane(IOnlineDataSink* p, std::int64_t x) override { return view->DetachPane(p, x); }
+    HRESULT AttachPane(DWORD f, IPaneDataSink* p) override { return view->AttachPane(f, p); }
+    HRESULT DetachPane(IPaneDataSink* p, std::int64_t x) override { return view->DetachPane(p, x); }
     HRESULT GetSamplingDocument(DWORD, IPaneDocument** d) override
     {
         sampling->AddRef();
