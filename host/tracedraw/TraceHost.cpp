@@ -1,5 +1,7 @@
 #include "host/tracedraw/TraceHost.h"
 
+#include "ui/Timer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -994,6 +996,67 @@ void HostPaneDocument::StopSampling()
     mRecording->samplingRecord = -1;
     for (IPaneDataSink* pane : std::vector(mPanes))
         pane->SamplingStopped(0);
+}
+
+// ---- Timed online play ------------------------------------------------------------------------------
+
+TimedPlayback::TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, HostPaneDocument& target,
+    std::int64_t blockSamples, UINT periodMs)
+    : mSource(std::move(source))
+    , mSourceRecord(sourceRecord)
+    , mTarget(target)
+    , mBlock(blockSamples)
+    , mPeriod(periodMs)
+{
+}
+
+TimedPlayback::~TimedPlayback() { Stop(); }
+
+bool TimedPlayback::Start()
+{
+    Recording& target = *mTarget.GetRecording();
+    if (mBlock <= 0 || mTimer || mSourceRecord < 0 || mSourceRecord >= mSource->RecordCount()
+        || target.ChannelCount() != mSource->ChannelCount())
+        return false;
+    const Record& from = mSource->records[static_cast<std::size_t>(mSourceRecord)];
+    mRecord = target.AddRecord(from.interval);
+    mPlayed = 0;
+    mTarget.StartSampling(mRecord);
+    mTimer = vx::ui::SetTimer(nullptr, 0, mPeriod, [this](vx::ui::HWND, UINT, vx::ui::UINT_PTR, DWORD) {
+        if (!Tick())
+            Stop();
+    });
+    return mTimer != 0;
+}
+
+void TimedPlayback::Stop()
+{
+    if (!mTimer)
+        return;
+    vx::ui::KillTimer(nullptr, mTimer);
+    mTimer = 0;
+    mTarget.StopSampling();
+}
+
+bool TimedPlayback::Tick()
+{
+    if (mRecord < 0)
+        return false;
+    const Record& from = mSource->records[static_cast<std::size_t>(mSourceRecord)];
+    const std::int64_t count = std::min(mBlock, from.length - mPlayed);
+    if (count <= 0)
+        return false;
+    Recording& target = *mTarget.GetRecording();
+    Record& to = target.records[static_cast<std::size_t>(mRecord)];
+    std::vector<float> values(static_cast<std::size_t>(count));
+    for (int c = 0; c < mSource->ChannelCount(); ++c) {
+        from.channels[static_cast<std::size_t>(c)].Read(mPlayed, values);
+        to.channels[static_cast<std::size_t>(c)].Append(values);
+    }
+    mPlayed += count;
+    to.length = mPlayed;
+    mTarget.BlockAdded(mRecord);
+    return mPlayed < from.length;
 }
 
 } // namespace vx::host

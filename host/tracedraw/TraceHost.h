@@ -285,4 +285,36 @@ public:
     HRESULT CreateWindowlessScale(DWORD style, LONG scaleNumber, DWORD reserved, IHostScale** out) override;
 };
 
+// Online play for the panes of a document: a record of a finished recording is sampled into a new
+// record of the document's recording one block per timer tick, on the user-interface thread, so
+// the window stays responsive while it plays. The document's panes are told that sampling starts,
+// of every block and of the end.
+class TimedPlayback {
+public:
+    TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, HostPaneDocument& target,
+        std::int64_t blockSamples, UINT periodMs);
+    ~TimedPlayback();
+    TimedPlayback(const TimedPlayback&) = delete;
+    TimedPlayback& operator=(const TimedPlayback&) = delete;
+
+    // Adds the record to the target (same channels as the source) and starts the timer. False
+    // when the channels do not match or the block size is not positive.
+    bool Start();
+    void Stop();
+    bool Running() const { return mTimer != 0; }
+    // One block; false once the record is played (sampling has then stopped).
+    bool Tick();
+    std::int64_t Played() const { return mPlayed; }
+
+private:
+    std::shared_ptr<const Recording> mSource;
+    int mSourceRecord;
+    HostPaneDocument& mTarget;
+    std::int64_t mBlock;
+    UINT mPeriod;
+    int mRecord = -1;
+    std::int64_t mPlayed = 0;
+    vx::ui::UINT_PTR mTimer = 0;
+};
+
 } // namespace vx::host

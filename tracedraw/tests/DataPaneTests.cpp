@@ -352,6 +352,31 @@ TEST_F(DataPaneTest, OnlineDataIsFollowedUntilTheUserScrollsBack)
     EXPECT_EQ(pane->WritePosition(), plot);
 }
 
+TEST_F(DataPaneTest, OnlinePlayFeedsThePaneOneBlockPerTimerTick)
+{
+    auto source = MakeRecording(20000);
+    auto target = std::make_shared<vx::host::Recording>();
+    for (const auto& channel : source->channels)
+        target->AddChannel(channel);
+    Open(target, 2);
+    vx::host::TimedPlayback play(source, 0, *document, 1000, 100);
+    ASSERT_TRUE(play.Start());
+    EXPECT_TRUE(pane->Sampling());
+    EXPECT_EQ(pane->LatestExtent(), 0);
+    RunFor(100); // one tick: one block
+    EXPECT_EQ(play.Played(), 1000);
+    EXPECT_EQ(pane->LatestExtent(), 100);
+    RunFor(900);
+    EXPECT_EQ(pane->LatestExtent(), 1000);
+    EXPECT_EQ(pane->RightEdge(), 1000); // following past the first screen
+    RunFor(2000);
+    EXPECT_EQ(play.Played(), 20000);
+    EXPECT_FALSE(play.Running());
+    EXPECT_FALSE(pane->Sampling());
+    EXPECT_EQ(target->records[0].length, 20000);
+    EXPECT_EQ(document->PaneCount(), 1u);
+}
+
 TEST_F(DataPaneTest, FrozenPaneOnlyForwardsOnlineData)
 {
     Open(MakeRecording(0), 1);
