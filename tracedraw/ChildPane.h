@@ -148,6 +148,12 @@ public:
     void SetLeftMargin(int margin) { mLeftMargin = margin; }
     void SetRightMargin(int margin) { mRightMargin = margin; }
     void SetPendingAutoscale(int scaleNumber) { mPending |= scaleNumber == 1 ? 1 : 2; }
+    // The factor from base units to what a scale shows (1.0 without a prefix of its own).
+    double ScaleFactor(int scaleNumber) const
+    {
+        const ScaleSlot* slot = scaleNumber == 1 ? &mScale[0] : scaleNumber == 2 ? &mScale[1] : nullptr;
+        return slot && slot->prefix >= 1 && slot->prefix <= 14 && slot->prefix != 8 ? slot->factor : 1.0;
+    }
 
 private:
     struct ScaleSlot {

@@ -20,6 +20,12 @@ struct KeyFilterState {
     int windows = 0;
     int savedCursor = IDC_ARROW;
     bool mouseInside = false;
+    // The library going away takes its filter with it.
+    ~KeyFilterState()
+    {
+        if (filter)
+            RemoveKeyFilter(filter);
+    }
 };
 KeyFilterState& Filter()
 {

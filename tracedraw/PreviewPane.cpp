@@ -1,12 +1,16 @@
 #include "tracedraw/PreviewPane.h"
 
+#include <algorithm>
 #include <cfloat>
+#include <cstdio>
 
 #include "foundation/XKEL.h"
 
 namespace VarnDraw {
 
 namespace {
+constexpr int kTraceStripWidth = 3 * 18 + 6 + 12;
+
 template <class T>
 void Hold(T*& slot, T* value)
 {
@@ -176,6 +180,9 @@ void PreviewDataPane::AttachWindow(vx::ui::HWND parent, vx::ui::HWND window)
         mPreviewControl->SetSourcePresent(mSource != nullptr);
     if (previewOptions & 1)
         mTraceControl = WsCreateTraceControl();
+    // The trace strip sits under the left scale: the scale area is at least as wide as it.
+    if (mTraceControl)
+        SetMinimumMargins(std::max(mMinLeft, kTraceStripWidth + 4), mMinRight);
     DataPane::AttachWindow(parent, window);
 }
 
@@ -191,12 +198,19 @@ void PreviewDataPane::SizeChanged(const vx::ui::Rect& rect)
     const int left = mTraceControl ? rect.left + rect.Width() - width : rect.left + 2;
     mPreviewControl->SetRect({ left, top, left + width, top + zoomHeight });
     if (mTraceControl) {
-        const int traceWidth = 3 * 18 + 6 + 12;
-        // The trace strip must fit into the left scale area.
-        if (traceWidth > leftScale && leftScale > 0)
+        const int traceWidth = kTraceStripWidth;
+        // The trace strip must fit into the left scale area; when it does not, only it is hidden.
+        if (traceWidth > leftScale) {
             mTraceControl->SetRect({});
-        else
+            if (!mTraceHidden)
+                std::fprintf(stderr, "KELBOOTLOG: PreviewDataPane: the trace control does not fit beside the scale (%d > %d)\n",
+                    traceWidth, leftScale);
+            mTraceHidden = true;
+        }
+        else {
             mTraceControl->SetRect({ rect.left, top, rect.left + traceWidth, top + zoomHeight });
+            mTraceHidden = false;
+        }
     }
 }
 
@@ -204,12 +218,6 @@ void PreviewDataPane::Close()
 {
     if (mSource)
         mSource->Stop(0, 0, 0);
-}
-
-double PreviewDataPane::UnitFactor(int scaleNumber) const
-{
-    (void)scaleNumber;
-    return 1.0;
 }
 
 void PreviewDataPane::Autoscale(int mode, DWORD flags, LONG value)
@@ -226,19 +234,30 @@ void PreviewDataPane::Autoscale(int mode, DWORD flags, LONG value)
     };
     switch (mode) {
     case kTraceOverlay: {
-        autoscale(1);
-        autoscale(2);
-        // Both scales get the common range of what they show.
-        vx::hf::DisplayRange all { DBL_MAX, -DBL_MAX };
-        vx::hf::DisplayRange r;
-        if (strip->GetAutoRange(0, &r, nullptr) == S_OK) {
-            all.bottom = std::min(all.bottom, r.bottom / UnitFactor(1));
-            all.top = std::max(all.top, r.top / UnitFactor(1));
+        // Both scales autoscale; a scale that finds no range takes no part. Both then show the
+        // common range of those that found one (nothing changes when neither did).
+        vx::hf::DisplayRange common { DBL_MAX, -DBL_MAX };
+        for (int number = 1; number <= 2; ++number) {
+            IHostScale* scale = number == 1 ? strip->GetScale1() : strip->GetScale2();
+            if (!scale)
+                continue;
+            IScaleRange* range = nullptr;
+            vx::hf::DisplayRange r;
+            if (scale->Command(-1) == S_OK && scale->QueryInterface(IScaleRange::kIid, reinterpret_cast<void**>(&range)) == S_OK
+                && range->GetRange(&r) == S_OK) {
+                const double factor = strip->ScaleFactor(number);
+                common.bottom = std::min(common.bottom, std::min(r.bottom, r.top) / factor);
+                common.top = std::max(common.top, std::max(r.bottom, r.top) / factor);
+            }
+            if (range)
+                range->Release();
+            scale->Release();
         }
-        if (all.bottom < all.top)
+        (void)value;
+        if (common.bottom < common.top)
             for (int number = 1; number <= 2; ++number) {
                 strip->SetPendingAutoscale(number);
-                strip->SetScaleRange(0, number, all, true, true);
+                strip->SetScaleRange(0, number, common, true, true);
             }
         strip->Refresh(0);
         break;

@@ -63,7 +63,6 @@ public:
 
 private:
     void ApplyState(int state, LONG a, LONG b);
-    double UnitFactor(int scaleNumber) const;
 
     std::int64_t mSavedRightEdge = 0;
     std::unique_ptr<PreviewControl> mPreviewControl;
@@ -72,6 +71,7 @@ private:
     IPaneDocument* mSamplingDocument = nullptr;
     ISamplingSource* mSource = nullptr;
     int mState = kStateDocumentView;
+    bool mTraceHidden = false;
 };
 
 } // namespace VarnDraw

@@ -333,16 +333,26 @@ TEST_F(DataPaneTest, OnlineDataIsFollowedUntilTheUserScrollsBack)
     EXPECT_EQ(pane->RangeOf(0), (StripRange { 1300 - plot, 1300 }));
     EXPECT_EQ(pane->RangeOf(1), kNoRange); // a strip without data takes no range while sampling
 
-    // One line back while sampling stops following; new data leaves the view alone.
+    auto* zoom = dynamic_cast<ZoomControlWin*>(pane->GetZoomControl());
+    ASSERT_NE(zoom, nullptr);
+    EXPECT_EQ(zoom->ShowLatestState(), 0);
+    // One line back while sampling stops following (the show-latest button flashes); new data
+    // leaves the view alone.
     Scroll(SB_LINEUP);
     EXPECT_FALSE(pane->Following());
+    EXPECT_EQ(zoom->ShowLatestState(), 3);
     const std::int64_t held = pane->RightEdge();
     Grow(1000);
     EXPECT_EQ(pane->RightEdge(), held);
     EXPECT_EQ(pane->LatestExtent(), 1400);
-    // The end of the scroll bar follows again.
+    // The end of the scroll bar follows again; the flashing stops and starts again cleanly.
     Scroll(7);
     EXPECT_TRUE(pane->Following());
+    EXPECT_EQ(zoom->ShowLatestState(), 0);
+    Scroll(SB_LINEUP);
+    EXPECT_EQ(zoom->ShowLatestState(), 3);
+    Scroll(7);
+    EXPECT_EQ(zoom->ShowLatestState(), 0);
     Grow(1000);
     EXPECT_EQ(pane->RightEdge(), 1500);
 
@@ -621,6 +631,51 @@ TEST_F(DataPaneTest, PreviewSwitchesBetweenDocumentSamplingAndPause)
     }
     EXPECT_EQ(source.refs, 1u);
     view->Release();
+}
+
+TEST_F(DataPaneTest, OverlayGivesBothScalesTheRangeOfThoseThatFindOne)
+{
+    auto* factory = new vx::host::HostScaleFactory;
+    factory->AddRef();
+    SetHostScaleFactory(factory);
+    factory->Release();
+    auto* view = new vx::host::HostPaneDocument(MakeRecording(5000));
+    view->AddRef();
+    {
+        PreviewDataWinWButtons preview(view);
+        preview.paintingSuppressed = true;
+        ASSERT_TRUE(preview.Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        ChannelPane* strip = preview.ChannelStrip(0);
+        // Two scales for the overlay.
+        IHostScale* first = strip->GetScale1();
+        ASSERT_NE(first, nullptr);
+        auto range = [&](int number) {
+            IHostScale* s = number == 1 ? strip->GetScale1() : strip->GetScale2();
+            vx::hf::DisplayRange r { 0, 0 };
+            if (s) {
+                static_cast<vx::host::HostScale*>(s)->GetRange(&r);
+                s->Release();
+            }
+            return r;
+        };
+        preview.SetScaleRange(1, { 1.0, 2.0 });
+        // Without drawers no scale finds a range: nothing changes.
+        preview.Autoscale(kTraceOverlay, 0, 1);
+        EXPECT_EQ(range(1).bottom, 1.0);
+        EXPECT_EQ(range(1).top, 2.0);
+
+        auto* trace = new PolyLineTraceDrawer(0, MakeIdentity(0, 0), 1);
+        trace->AddRef();
+        EXPECT_EQ(preview.AddTraceDrawer(trace, kTraceStack), S_OK);
+        trace->Release();
+        preview.Autoscale(kTraceOverlay, 0, 1);
+        // The sine of channel 0 spans -1..1.
+        EXPECT_NEAR(range(1).bottom, -1.0, 0.01);
+        EXPECT_NEAR(range(1).top, 1.0, 0.01);
+        first->Release();
+    }
+    view->Release();
+    SetHostScaleFactory(nullptr);
 }
 
 TEST_F(DataPaneTest, PreviewWithoutDocumentButtonStartsAtSampling)
