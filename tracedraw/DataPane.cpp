@@ -342,7 +342,9 @@ void DataPane::SizeChanged(const Rect& rect)
         ChannelStrip(i)->SetLeftMargin(left);
         ChannelStrip(i)->SetRightMargin(right);
     }
-    if (!mSampling && mRightEdge < PlotWidth())
+    // Outside sampling, data that fits the plot is shown from its start.
+    ReadLatest();
+    if (!mSampling && (mRightEdge < PlotWidth() || mLatest <= PlotWidth()))
         mRightEdge = PlotWidth();
     RelayoutVertical();
     // The scroll bar and the zoom strip share the row under the strips.
@@ -993,6 +995,80 @@ void DataPane::FillZoomMenu(vx::ui::HMENU menu) const
         ZoomControl::RatioForCommand(command, ratio);
         vx::ui::AppendMenu(menu, ratio == mCompression ? vx::ui::MF_CHECKED : 0, command, ZoomControl::FormatRatio(ratio));
     }
+}
+
+// ---- Printing and settings ------------------------------------------------------------------------
+
+void DataPane::BeginPrinting()
+{
+    std::lock_guard lock(Lock());
+    optionFlags |= kPanePrint;
+    ResetStrips();
+}
+
+void DataPane::EndPrinting()
+{
+    std::lock_guard lock(Lock());
+    optionFlags &= ~kPanePrint;
+    ResetStrips();
+    WsInvalidateAll(false);
+}
+
+void DataPane::DrawPrintable(vx::ui::DC& dc, DWORD flags, const Rect* rect)
+{
+    std::lock_guard lock(Lock());
+    ReadLatest();
+    Rect area { PlotLeft(), mRect.top, PlotLeft() + PlotWidth(), mRect.top + mHeight };
+    if (rect)
+        area = area.Intersect(*rect);
+    // Never past the latest data.
+    const std::int64_t latestX = PlotLeft() + (mLatest - LeftEdge());
+    area.right = static_cast<int>(std::min<std::int64_t>(area.right, std::max<std::int64_t>(area.left, latestX)));
+    if (area.IsEmpty())
+        return;
+    DrawParams params;
+    params.samplesPerPixel = Ratio();
+    params.firstSample = SampleOf(static_cast<double>(LeftEdge()));
+    params.flags = flags;
+    IRecordSource* source = nullptr;
+    GetRecordSource(&source);
+    if (source) {
+        double interval = 0;
+        if (source->GetSampleInterval(&interval) == S_OK && interval > 0)
+            params.secondsPerSample = interval;
+        source->Release();
+    }
+    ResetStrips();
+    const int saved = dc.SaveDC();
+    const Rect timeRect = mTimeScale->StripRect();
+    dc.IntersectClipRect({ area.left, area.top, area.right, std::max(area.bottom, timeRect.bottom) });
+    if (mTimeScale->LayoutGrid(dc, params, params.grid))
+        mTimeScale->Paint(dc, { area.left, timeRect.top, area.right, timeRect.bottom }, flags, 0xFFu, params);
+    for (int i = 0; i < StripCount(); ++i)
+        if (!Strip(i)->StripRect().Intersect(area).IsEmpty())
+            Strip(i)->Paint(dc, area, flags, 0xFFu, params);
+    dc.RestoreDC(saved);
+}
+
+void DataPane::UpdateChannelSettings(IUnknown* settings)
+{
+    IChannelDrawSettings* channel = nullptr;
+    if (!settings || settings->QueryInterface(IChannelDrawSettings::kIid, reinterpret_cast<void**>(&channel)) != S_OK)
+        return;
+    IDisplaySettings* display = nullptr;
+    settings->QueryInterface(IDisplaySettings::kIid, reinterpret_cast<void**>(&display));
+    {
+        std::lock_guard lock(Lock());
+        mTimeScale->UpdateSettings(channel, display, -1);
+        for (int i = 0; i < StripCount(); ++i) {
+            Strip(i)->UpdateSettings(channel, display, Strip(i)->ChannelIndex());
+            Strip(i)->InvalidateAll();
+        }
+    }
+    if (display)
+        display->Release();
+    channel->Release();
+    WsInvalidateAll(false);
 }
 
 // ---- Objects, observers ---------------------------------------------------------------------------

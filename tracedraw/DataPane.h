@@ -217,6 +217,18 @@ public:
     std::function<void()> firstDataHook;
     std::function<void(LONG, std::int64_t, double, const void*, ULONG, LONG)> recordBeginCallback;
 
+    // ---- Printing and settings ----
+    // Print mode: the layers are drawn afresh for the device; the background a printer shows.
+    void BeginPrinting();
+    void EndPrinting();
+    bool IsPrinting() const { return (optionFlags & kPanePrint) != 0; }
+    // Paints the plot area clipped to `rect` (all of it without one) for the positions up to the
+    // latest data, for a printer or an image.
+    void DrawPrintable(vx::ui::DC& dc, DWORD flags, const vx::ui::Rect* rect);
+    // Channel drawing and display settings (an object answering IChannelDrawSettings and
+    // IDisplaySettings), handed to every strip's drawers.
+    void UpdateChannelSettings(IUnknown* settings);
+
     // ---- State ----
     void Save(IBinOutStream* stream) const;
     void Load(IBinInStream* stream);

@@ -465,6 +465,69 @@ TEST_F(DataPaneTest, PaintsEveryStripThroughItsDrawers)
     EXPECT_EQ(traces[1], pane->PlotWidth());
 }
 
+// Segments of the trace drawn at each channel strip's origin.
+std::vector<int> TraceSegments(const DC& dc, DataPane& pane)
+{
+    std::vector<int> segments(static_cast<std::size_t>(pane.ChannelStripCount()), 0);
+    Point origin {};
+    for (const DrawCommand& c : dc.Commands()) {
+        if (c.op == DrawCommand::Op::SetViewportOrg)
+            origin = c.points.front();
+        if (c.op == DrawCommand::Op::PolyPolyline)
+            for (int strip = 0; strip < pane.ChannelStripCount(); ++strip)
+                if (origin == pane.ChannelStrip(strip)->StripRect().TopLeft())
+                    segments[static_cast<std::size_t>(strip)] += static_cast<int>(c.counts.size());
+    }
+    return segments;
+}
+
+void AddTraces(DataPane& pane)
+{
+    for (int strip = 0; strip < pane.ChannelStripCount(); ++strip) {
+        auto* d = new PolyLineTraceDrawer(0, MakeIdentity(static_cast<std::uint32_t>(strip), 0), 1);
+        d->AddRef();
+        pane.AddDrawer(strip, 0, d);
+        d->Release();
+    }
+}
+
+TEST_F(DataPaneTest, PrintableDrawingIsClippedToItsRectangleAndTheLatestData)
+{
+    Open(MakeRecording(100000), 2);
+    AddTraces(*pane);
+    pane->BeginPrinting();
+    WORD print = 0;
+    pane->GetPrintMode(&print);
+    EXPECT_EQ(print, 0xFFFF);
+    auto dc = DC::CreateRecording({ kWindowWidth, kWindowHeight });
+    const Rect half { 0, 0, 400, kWindowHeight };
+    pane->DrawPrintable(*dc, 0, &half);
+    const int columns = 400 - pane->PlotLeft();
+    EXPECT_EQ(TraceSegments(*dc, *pane), (std::vector<int> { columns, columns }));
+    pane->EndPrinting();
+    pane->GetPrintMode(&print);
+    EXPECT_EQ(print, 0);
+
+    // 50 pixels of data: nothing is drawn past them.
+    TearDown();
+    SetUp();
+    Open(MakeRecording(500), 1);
+    AddTraces(*pane);
+    auto printed = DC::CreateRecording({ kWindowWidth, kWindowHeight });
+    pane->DrawPrintable(*printed, 0, nullptr);
+    auto screen = DC::CreateRecording({ kWindowWidth, kWindowHeight });
+    pane->Paint(*screen, { 0, 0, kWindowWidth, kWindowHeight });
+    EXPECT_EQ(pane->LeftEdge(), 0);
+    EXPECT_LE(TraceSegments(*printed, *pane)[0], 50);
+    EXPECT_EQ(TraceSegments(*printed, *pane), TraceSegments(*screen, *pane));
+    // The clip ends at the latest data.
+    const Rect strip = pane->ChannelStrip(0)->StripRect();
+    const std::string clip = "Clip " + std::to_string(strip.left) + "," + std::to_string(strip.top) + ","
+        + std::to_string(pane->PlotLeft() + 50) + ",";
+    const auto lines = printed->DescribeCommands();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(clip, 0) == 0; }));
+}
+
 TEST_F(DataPaneTest, StateRoundTripsAndLaterVersionsAreRefused)
 {
     Open(MakeRecording(1000), 2);
