@@ -922,6 +922,23 @@ void DataPane::AttachWindow(vx::ui::HWND parent, vx::ui::HWND window)
     NotifyObjects({ PaneNotification::kRelayout });
 }
 
+DrawParams DataPane::ViewParams(DWORD flags) const
+{
+    DrawParams params;
+    params.samplesPerPixel = Ratio();
+    params.firstSample = SampleOf(static_cast<double>(LeftEdge()));
+    params.flags = flags;
+    IRecordSource* source = nullptr;
+    const_cast<DataPane*>(this)->GetRecordSource(&source);
+    if (source) {
+        double interval = 0;
+        if (source->GetSampleInterval(&interval) == S_OK && interval > 0)
+            params.secondsPerSample = interval;
+        source->Release();
+    }
+    return params;
+}
+
 void DataPane::Paint(vx::ui::DC& dc, const Rect& rect)
 {
     std::lock_guard lock(Lock());
@@ -934,17 +951,7 @@ void DataPane::Paint(vx::ui::DC& dc, const Rect& rect)
     if (rect.IsEmpty())
         return;
     NotifyObjects({ PaneNotification::kPrePaint });
-    IRecordSource* source = nullptr;
-    GetRecordSource(&source);
-    DrawParams params;
-    params.samplesPerPixel = Ratio();
-    params.firstSample = SampleOf(static_cast<double>(LeftEdge()));
-    if (source) {
-        double interval = 0;
-        if (source->GetSampleInterval(&interval) == S_OK && interval > 0)
-            params.secondsPerSample = interval;
-        source->Release();
-    }
+    DrawParams params = ViewParams(0);
     if (mPaneSource)
         mPaneSource->SetViewStart(params.firstSample);
     dc.FillSolidRect(rect, vx::ui::Colour { background });
@@ -1026,18 +1033,7 @@ void DataPane::DrawPrintable(vx::ui::DC& dc, DWORD flags, const Rect* rect)
     area.right = static_cast<int>(std::min<std::int64_t>(area.right, std::max<std::int64_t>(area.left, latestX)));
     if (area.IsEmpty())
         return;
-    DrawParams params;
-    params.samplesPerPixel = Ratio();
-    params.firstSample = SampleOf(static_cast<double>(LeftEdge()));
-    params.flags = flags;
-    IRecordSource* source = nullptr;
-    GetRecordSource(&source);
-    if (source) {
-        double interval = 0;
-        if (source->GetSampleInterval(&interval) == S_OK && interval > 0)
-            params.secondsPerSample = interval;
-        source->Release();
-    }
+    DrawParams params = ViewParams(flags);
     ResetStrips();
     const int saved = dc.SaveDC();
     const Rect timeRect = mTimeScale->StripRect();

@@ -74,6 +74,17 @@ struct StripRange {
 };
 inline constexpr StripRange kNoRange {};
 
+// Holds `value` in `slot` (a reference added to the new, the old one released).
+template <class T>
+void HoldInterface(T*& slot, T* value)
+{
+    if (value)
+        value->AddRef();
+    if (slot)
+        slot->Release();
+    slot = value;
+}
+
 class DataPane : public DrawerDataPane, public IPaneDataSink {
 public:
     // A version above this in a stored state is refused.
@@ -247,6 +258,8 @@ protected:
     void TellCompression();
     void ApplyPendingAutoscale();
     void LayoutTimeScale();
+    // The view of the strips for one paint: samples per pixel, first sample, sample interval.
+    DrawParams ViewParams(DWORD flags) const;
 
     vx::ui::Rect mRect {};
     int mLeft = 0, mWidth = 0, mHeight = 0;

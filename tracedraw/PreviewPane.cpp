@@ -11,16 +11,6 @@ namespace VarnDraw {
 namespace {
 constexpr int kTraceStripWidth = 3 * 18 + 6 + 12;
 
-template <class T>
-void Hold(T*& slot, T* value)
-{
-    if (value)
-        value->AddRef();
-    if (slot)
-        slot->Release();
-    slot = value;
-}
-
 const std::wstring& CannotStartText()
 {
     static const std::wstring text = L"Cannot start sampling";
@@ -37,7 +27,7 @@ const std::wstring& CaptionText()
 PreviewDataPane::PreviewDataPane(DWORD optionWord, IPaneDocument* viewDocument)
     : SimpleDataPane(optionWord, nullptr)
 {
-    Hold(mViewDocument, viewDocument);
+    HoldInterface(mViewDocument, viewDocument);
     if (viewDocument)
         DataPane::SetDocument(0, viewDocument);
 }
@@ -46,9 +36,9 @@ PreviewDataPane::~PreviewDataPane()
 {
     traceModeCallback = nullptr;
     samplingDocumentCallback = nullptr;
-    Hold(mSource, static_cast<ISamplingSource*>(nullptr));
-    Hold(mSamplingDocument, static_cast<IPaneDocument*>(nullptr));
-    Hold(mViewDocument, static_cast<IPaneDocument*>(nullptr));
+    HoldInterface(mSource, static_cast<ISamplingSource*>(nullptr));
+    HoldInterface(mSamplingDocument, static_cast<IPaneDocument*>(nullptr));
+    HoldInterface(mViewDocument, static_cast<IPaneDocument*>(nullptr));
     mTraceControl.reset();
     mPreviewControl.reset();
 }
@@ -65,7 +55,7 @@ HRESULT PreviewDataPane::SetSource(DWORD, ISamplingSource* source)
         if (source)
             source->Link(0, mSamplingDocument);
     }
-    Hold(mSource, source);
+    HoldInterface(mSource, source);
     if (mPreviewControl)
         mPreviewControl->SetSourcePresent(mSource != nullptr);
     return S_OK;
@@ -123,7 +113,7 @@ void PreviewDataPane::ApplyState(int state, LONG a, LONG b)
         mSource->Stop(0, a, b);
         if (mSamplingDocument)
             mSource->Unlink(0, mSamplingDocument);
-        Hold(mSamplingDocument, static_cast<IPaneDocument*>(nullptr));
+        HoldInterface(mSamplingDocument, static_cast<IPaneDocument*>(nullptr));
         const std::int64_t start = mSavedRightEdge;
         DataPane::SetDocument(0x80000000u, mViewDocument, &start);
         break;
@@ -132,7 +122,7 @@ void PreviewDataPane::ApplyState(int state, LONG a, LONG b)
         if (!mSamplingDocument && mViewDocument) {
             IPaneDocument* sampling = nullptr;
             if (mViewDocument->GetSamplingDocument(0, &sampling) == S_OK && sampling) {
-                Hold(mSamplingDocument, sampling);
+                HoldInterface(mSamplingDocument, sampling);
                 if (samplingDocumentCallback)
                     samplingDocumentCallback(sampling);
                 mViewDocument->HandOverSettings(0, sampling);
@@ -163,12 +153,12 @@ void PreviewDataPane::ApplyState(int state, LONG a, LONG b)
 
 void PreviewDataPane::SetDocument(DWORD flags, IPaneDocument* document, const std::int64_t* start)
 {
-    Hold(mViewDocument, document);
+    HoldInterface(mViewDocument, document);
     DataPane::SetDocument(flags, document, start);
     if (mSamplingDocument) {
         if (mSource)
             mSource->Unlink(0, mSamplingDocument);
-        Hold(mSamplingDocument, static_cast<IPaneDocument*>(nullptr));
+        HoldInterface(mSamplingDocument, static_cast<IPaneDocument*>(nullptr));
     }
 }
 

@@ -8,30 +8,18 @@ namespace ExtLib {
 
 using vx::ui::Rect;
 
-namespace {
-template <class T>
-void Hold(T*& slot, T* value)
-{
-    if (value)
-        value->AddRef();
-    if (slot)
-        slot->Release();
-    slot = value;
-}
-} // namespace
-
 PreviewPaneBase::~PreviewPaneBase()
 {
     mWindow.reset();
-    Hold(mSource, static_cast<ISamplingSource*>(nullptr));
-    Hold(mViewDocument, static_cast<IPaneDocument*>(nullptr));
-    Hold(mHostDocument, static_cast<IUnknown*>(nullptr));
+    VarnDraw::HoldInterface(mSource, static_cast<ISamplingSource*>(nullptr));
+    VarnDraw::HoldInterface(mViewDocument, static_cast<IPaneDocument*>(nullptr));
+    VarnDraw::HoldInterface(mHostDocument, static_cast<IUnknown*>(nullptr));
 }
 
 HRESULT PreviewPaneBase::CreatePreviewWindow(IPreviewHost* host, IUnknown* hostDocument, vx::ui::HWND dialog)
 {
     mHost = host;
-    Hold(mHostDocument, hostDocument);
+    VarnDraw::HoldInterface(mHostDocument, hostDocument);
     mDialog = dialog;
     IPaneDocument* view = nullptr;
     if (hostDocument) {
@@ -41,7 +29,7 @@ HRESULT PreviewPaneBase::CreatePreviewWindow(IPreviewHost* host, IUnknown* hostD
             views->Release();
         }
     }
-    Hold(mViewDocument, view);
+    VarnDraw::HoldInterface(mViewDocument, view);
     if (view)
         view->Release();
 
@@ -55,13 +43,13 @@ HRESULT PreviewPaneBase::CreatePreviewWindow(IPreviewHost* host, IUnknown* hostD
         mWindow->NotifyObjects({ VarnDraw::PaneNotification::kDisplayValue, display });
     ReadDisplaySettings();
 
-    Hold(mSource, static_cast<ISamplingSource*>(nullptr));
+    VarnDraw::HoldInterface(mSource, static_cast<ISamplingSource*>(nullptr));
     ISamplingSource* source = nullptr;
     WORD busy = 0;
     LONG count = 0;
     if (host && host->GetSamplingDevices(&source, &busy, &count) == S_OK && source) {
         if (!busy && count > 0) {
-            Hold(mSource, source);
+            VarnDraw::HoldInterface(mSource, source);
             mSource->SetChannel(0x80000000u, 0xC0000000u);
             mWindow->SetSource(0, mSource);
         }
