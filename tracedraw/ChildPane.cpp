@@ -414,9 +414,12 @@ HRESULT ChannelPane::ScaleRangeChanged(LONG scaleNumber, DWORD, const vx::hf::Di
         lock = std::unique_lock(mPane->Lock());
     ScaleSlot* slot = Slot(scaleNumber);
     IUnknown* scale = slot ? slot->scale : nullptr;
+    // The scale shows its prefixed unit; the drawers map values in base units.
+    const double factor = ScaleFactor(scaleNumber);
+    const vx::hf::DisplayRange base { range->bottom / factor, range->top / factor };
     bool accepted = false;
     for (std::uint32_t i = 0; i < mDrawers.Count(); ++i)
-        accepted |= mDrawers[i]->SetScaleRange(scaleNumber, 0, range, scale) == S_OK;
+        accepted |= mDrawers[i]->SetScaleRange(scaleNumber, 0, &base, scale) == S_OK;
     if (accepted) {
         InvalidateAll();
         layoutDirty = true;

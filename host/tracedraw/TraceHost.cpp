@@ -737,7 +737,8 @@ HRESULT HostScale::Command(LONG)
     WORD flag = 0;
     if (mObserver->GetAutoRange(0, &range, &flag) != S_OK || range.bottom == range.top)
         return S_FALSE;
-    mRange = range;
+    // The drawers answer in base units; the scale shows them through its transform.
+    mRange = { range.bottom * mFactor + mOffset, range.top * mFactor + mOffset };
     ComputeGrid();
     return mObserver->ScaleRangeChanged(mNumber, 0, &mRange);
 }

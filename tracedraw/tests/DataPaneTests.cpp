@@ -722,6 +722,12 @@ TEST_F(DataPaneTest, OverlayGivesBothScalesTheRangeOfThoseThatFindOne)
             return r;
         };
         preview.SetScaleRange(1, { 1.0, 2.0 });
+        // An empty range, a bad scale number or strip are refused and change nothing.
+        EXPECT_EQ(preview.SetScaleRange(1, { 3.0, 3.0 }), E_FAIL);
+        EXPECT_EQ(preview.SetScaleRange(3, { 0.0, 1.0 }), E_FAIL);
+        IHostScale* none = nullptr;
+        EXPECT_EQ(preview.GetScale(1, 1, &none), E_INVALIDARG);
+        EXPECT_EQ(preview.GetScale(0, 3, &none), E_INVALIDARG);
         // Without drawers no scale finds a range: nothing changes.
         preview.Autoscale(kTraceOverlay, 0, 1);
         EXPECT_EQ(range(1).bottom, 1.0);
@@ -735,6 +741,30 @@ TEST_F(DataPaneTest, OverlayGivesBothScalesTheRangeOfThoseThatFindOne)
         // The sine of channel 0 spans -1..1.
         EXPECT_NEAR(range(1).bottom, -1.0, 0.01);
         EXPECT_NEAR(range(1).top, 1.0, 0.01);
+
+        // With the prefix "m" the scale shows millivolts: a range in base units, and the overlay
+        // of the same sine, in mV; the trace is still drawn from the base units.
+        ASSERT_EQ(preview.SetScaleUnit(1, L"V", 7), S_OK);
+        ASSERT_EQ(preview.SetScaleRange(1, { 0.001, 0.002 }), S_OK);
+        EXPECT_DOUBLE_EQ(range(1).bottom, 1.0);
+        EXPECT_DOUBLE_EQ(range(1).top, 2.0);
+        preview.Autoscale(kTraceOverlay, 0, 1);
+        EXPECT_NEAR(range(1).bottom, -1000.0, 10);
+        EXPECT_NEAR(range(1).top, 1000.0, 10);
+        auto dc = DC::CreateRecording({ kWindowWidth, kWindowHeight });
+        preview.Paint(*dc, { 0, 0, kWindowWidth, kWindowHeight });
+        const Rect stripRect = strip->StripRect();
+        int low = INT_MAX, high = INT_MIN;
+        for (const DrawCommand& c : dc->Commands())
+            if (c.op == DrawCommand::Op::PolyPolyline)
+                for (Point p : c.points) {
+                    low = std::min(low, p.y);
+                    high = std::max(high, p.y);
+                }
+        // The sine spans the strip: neither a thousandth of it nor a thousand times.
+        EXPECT_GE(low, -1);
+        EXPECT_LE(high, stripRect.Height() + 1);
+        EXPECT_GT(high - low, stripRect.Height() * 8 / 10);
         first->Release();
     }
     view->Release();
