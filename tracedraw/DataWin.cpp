@@ -127,6 +127,7 @@ DataWin<Pane>::~DataWin()
 {
     if (mHwnd && IsWindow(mHwnd)) {
         SetWindowLongPtr(mHwnd, GWLP_USERDATA, 0);
+        this->Close(); // what the window's clean-up does: a preview's source stops
         // The controls are children of the window: they go before it.
         this->mZoom.reset();
         this->mScrollBar.reset();
