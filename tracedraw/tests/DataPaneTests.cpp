@@ -307,6 +307,26 @@ TEST(ZoomControl, RatioTextsAndMenuCommands)
     EXPECT_FALSE(ZoomControl::RatioForCommand(1151, ratio));
 }
 
+TEST(ScrollBarWin, WithoutAWindowItKeepsNothing)
+{
+    ScrollBarWin bar(nullptr); // a child without a parent is not made
+    ASSERT_EQ(bar.Handle(), nullptr);
+    SCROLLINFO info;
+    info.fMask = SIF_ALL;
+    info.nMax = 100;
+    info.nPos = 50;
+    bar.SetScrollInfo(info, true);
+    bar.SetPageMagnitude(7, 3);
+    SCROLLINFO read;
+    read.fMask = SIF_ALL;
+    EXPECT_FALSE(bar.GetScrollInfo(read));
+    int line = 0, page = 0;
+    bar.GetPageMagnitude(line, page);
+    EXPECT_EQ(line, 1);
+    EXPECT_EQ(page, 1);
+    EXPECT_FALSE(bar.IsEnabled());
+}
+
 TEST_F(DataPaneTest, OnlineDataIsFollowedUntilTheUserScrollsBack)
 {
     Open(MakeRecording(0), 2);
