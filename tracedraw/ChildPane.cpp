@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "foundation/XKEL.h"
 #include "tracedraw/TraceDrawer.h"
 
 namespace VarnDraw {
@@ -413,9 +414,12 @@ HRESULT ChannelPane::ScaleRangeChanged(LONG scaleNumber, DWORD, const vx::hf::Di
         lock = std::unique_lock(mPane->Lock());
     ScaleSlot* slot = Slot(scaleNumber);
     IUnknown* scale = slot ? slot->scale : nullptr;
+    // The scale shows its prefixed unit; the drawers map values in base units.
+    const double factor = ScaleFactor(scaleNumber);
+    const vx::hf::DisplayRange base { range->bottom / factor, range->top / factor };
     bool accepted = false;
     for (std::uint32_t i = 0; i < mDrawers.Count(); ++i)
-        accepted |= mDrawers[i]->SetScaleRange(scaleNumber, 0, range, scale) == S_OK;
+        accepted |= mDrawers[i]->SetScaleRange(scaleNumber, 0, &base, scale) == S_OK;
     if (accepted) {
         InvalidateAll();
         layoutDirty = true;
@@ -538,6 +542,66 @@ ChannelPane* ChannelPane::Clone() const
     return copy;
 }
 
+void ChannelPane::Save(IBinOutStream* stream) const
+{
+    if (stream)
+        stream->WriteInt32(kChannelPaneVersion);
+}
+
+void ChannelPane::Load(IBinInStream* stream)
+{
+    if (!stream)
+        return;
+    ULONG version = 0;
+    stream->ReadUInt32(&version);
+    if (version > kChannelPaneVersion)
+        throw XKEL(kStreamTooNew);
+    if (version == 2)
+        for (int i = 0; i < 4; ++i) {
+            double ignored = 0;
+            stream->ReadDouble(&ignored);
+        }
+}
+
+void ChannelPane::UpdateScales(LONG first, LONG last)
+{
+    IRecordChannelScale* settings = nullptr;
+    IRecordSource* source = nullptr;
+    if (mPane && mPane->GetRecordSource(&source) == S_OK && source) {
+        source->QueryInterface(IRecordChannelScale::kIid, reinterpret_cast<void**>(&settings));
+        source->Release();
+    }
+    for (int number = 1; number <= 2; ++number) {
+        ScaleSlot& slot = mScale[number - 1];
+        if (!slot.scale)
+            continue;
+        BSTR unit = nullptr;
+        vx::hf::DisplayRange range;
+        bool found = false;
+        // Scale 1 searches forwards, scale 2 backwards.
+        for (LONG i = 0; settings && first <= last && i <= last - first && !found; ++i) {
+            const LONG record = number == 1 ? first + i : last - i;
+            SysFreeString(unit);
+            unit = nullptr;
+            found = settings->GetChannelScale(record, channelIndex, &unit, &range) == S_OK;
+        }
+        if (found) {
+            IScaleRange* rangeSide = nullptr;
+            if (slot.scale->QueryInterface(IScaleRange::kIid, reinterpret_cast<void**>(&rangeSide)) == S_OK) {
+                rangeSide->SetRange(&range);
+                rangeSide->Release();
+            }
+            slot.scale->SetTransform(slot.factor, 0.0, unit ? unit : L"");
+            slot.scale->SetChannel(channelIndex);
+        }
+        SysFreeString(unit);
+        slot.scale->Show(found ? 0xFFFF : 0);
+    }
+    if (settings)
+        settings->Release();
+    layoutDirty = true;
+}
+
 // ---- DrawerDataPane -----------------------------------------------------------------------
 
 DrawerDataPane::DrawerDataPane() = default;
@@ -581,6 +645,18 @@ int DrawerDataPane::AddStrip(ChildPaneBase* strip)
     mLayerValues.emplace_back();
     strip->SetDataPane(this);
     return StripCount() - 1;
+}
+
+void DrawerDataPane::RemoveLastStrip()
+{
+    if (mStrips.empty())
+        return;
+    std::lock_guard lock(mLock);
+    ChildPaneBase* strip = mStrips.back();
+    mStrips.pop_back();
+    mLayerValues.pop_back();
+    strip->SetDataPane(nullptr);
+    strip->Release();
 }
 
 ChildPaneBase* DrawerDataPane::Strip(int i) const { return Past(i) ? nullptr : mStrips[static_cast<std::size_t>(i)]; }

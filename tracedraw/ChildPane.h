@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/core/Array.h"
+#include "foundation/stream/BinStreamInterfaces.h"
 #include "tracedraw/Drawer.h"
 #include "tracedraw/ScreenBitMapDC.h"
 
@@ -136,10 +137,23 @@ public:
     bool SetScaleRange(DWORD ignored, int scaleNumber, vx::hf::DisplayRange range, bool notify, bool force);
     // A copy with clones of the drawers and the same scale settings (scales made anew).
     ChannelPane* Clone() const;
+    // The strip's state: version 3 holds nothing else. Load throws XKEL 0xA0048205 for a later
+    // version; version 2 streams held the two displayed ranges (four doubles), read and dropped.
+    void Save(IBinOutStream* stream) const;
+    void Load(IBinInStream* stream);
+    // Scale 1 from the first record in [first, last] whose channel settings can be read, scale 2
+    // from the last such one; a scale without such a record is hidden.
+    void UpdateScales(LONG first, LONG last);
 
     void SetLeftMargin(int margin) { mLeftMargin = margin; }
     void SetRightMargin(int margin) { mRightMargin = margin; }
     void SetPendingAutoscale(int scaleNumber) { mPending |= scaleNumber == 1 ? 1 : 2; }
+    // The factor from base units to what a scale shows (1.0 without a prefix of its own).
+    double ScaleFactor(int scaleNumber) const
+    {
+        const ScaleSlot* slot = scaleNumber == 1 ? &mScale[0] : scaleNumber == 2 ? &mScale[1] : nullptr;
+        return slot && slot->prefix >= 1 && slot->prefix <= 14 && slot->prefix != 8 ? slot->factor : 1.0;
+    }
 
 private:
     struct ScaleSlot {
@@ -157,6 +171,10 @@ private:
     int mBorder = 0;
     std::uint8_t mPending = 0;
 };
+
+// The version that strips write, and the code for a stream too new to read.
+inline constexpr ULONG kChannelPaneVersion = 3;
+inline constexpr HRESULT kStreamTooNew = static_cast<HRESULT>(0xA0048205u);
 
 // The drawer services of a data pane, with its strips. It holds its strips with a reference and
 // clears their and their drawers' back-pointers before it goes.
@@ -194,6 +212,8 @@ public:
     // Takes a reference on the strip and becomes its pane; the strip's index is its place.
     int AddStrip(ChildPaneBase* strip);
     ChildPaneBase* Strip(int i) const;
+    // Takes the last strip away (its pane and its drawers' pane cleared, its reference dropped).
+    void RemoveLastStrip();
     int StripCount() const { return static_cast<int>(mStrips.size()); }
     // Adds a drawer to a strip after telling it the source (the pane's flags and source) and,
     // when a record is shown, the record.

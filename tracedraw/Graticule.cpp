@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/ui/PlatformHelpers.h"
+#include "tracedraw/ChildPane.h"
 
 namespace VarnDraw {
 
@@ -75,6 +76,12 @@ GraticuleDrawer::GraticuleDrawer(DWORD, std::int64_t identity, DWORD, DWORD flag
 {
 }
 
+GraticuleDrawer::~GraticuleDrawer()
+{
+    if (mRecordScale)
+        mRecordScale->Release();
+}
+
 GraticuleDrawer::GraticuleDrawer(const GraticuleDrawer& other)
     : DrawerBase(other)
     , mPosition(other.mPosition)
@@ -82,6 +89,8 @@ GraticuleDrawer::GraticuleDrawer(const GraticuleDrawer& other)
     , mBackground(other.mBackground)
     , mFactor(other.mFactor)
     , mOffset(other.mOffset)
+    , mRecordFactor(other.mRecordFactor)
+    , mRecordOffset(other.mRecordOffset)
     , mMarkerOffset(other.mMarkerOffset)
     , mSettings(other.mSettings)
     , mRows(other.mRows)
@@ -204,19 +213,53 @@ HRESULT GraticuleDrawer::SetScaleRange(int scaleNumber, DWORD, const vx::hf::Dis
     IScaleRange* scaleRange = nullptr;
     if (scale)
         scale->QueryInterface(IScaleRange::kIid, reinterpret_cast<void**>(&scaleRange));
-    ComputeRows(scaleRange);
+    ComputeRows(scaleRange, mFactor, mOffset);
     if (scaleRange)
         scaleRange->Release();
     return S_OK;
 }
 
-void GraticuleDrawer::ComputeRows(IScaleRange* scale)
+void GraticuleDrawer::UpdateRecordScale()
+{
+    IRecordChannelScale* settings = nullptr;
+    if (!mSource || channel < 0
+        || mSource->QueryInterface(IRecordChannelScale::kIid, reinterpret_cast<void**>(&settings)) != S_OK)
+        return;
+    BSTR unit = nullptr;
+    vx::hf::DisplayRange range;
+    const bool found = settings->GetChannelScale(mRecord, channel, &unit, &range) == S_OK;
+    settings->Release();
+    if (!found || range.top == range.bottom || mBounds.Height() <= 0) {
+        SysFreeString(unit);
+        return;
+    }
+    if (!mRecordScale)
+        if (IScaleFactory* factory = GetHostScaleFactory()) {
+            factory->CreateWindowlessScale(0, 1, 0, &mRecordScale);
+            factory->Release();
+        }
+    IScaleRange* scaleRange = nullptr;
+    if (mRecordScale) {
+        mRecordScale->SetTransform(1.0, 0.0, unit ? unit : L"");
+        mRecordScale->SetRange(&range);
+        mRecordScale->QueryInterface(IScaleRange::kIid, reinterpret_cast<void**>(&scaleRange));
+    }
+    SysFreeString(unit);
+    // The same mapping as the strip's scale: the range's top at row 0, its bottom at the strip height.
+    mRecordOffset = -range.top;
+    mRecordFactor = mBounds.Height() / (range.bottom - range.top);
+    ComputeRows(scaleRange, mRecordFactor, mRecordOffset);
+    if (scaleRange)
+        scaleRange->Release();
+}
+
+void GraticuleDrawer::ComputeRows(IScaleRange* scale, double factor, double offset)
 {
     mRows.clear();
     mUpperInside = mLowerInside = false;
     const int h = mBounds.Height();
     auto toRow = [&](double value, int& row) {
-        const double r = (value + mOffset) * mFactor;
+        const double r = (value + offset) * factor;
         if (!std::isfinite(r) || r < -16000.0 || r > 16000.0)
             return false;
         row = static_cast<int>(r);
@@ -234,8 +277,8 @@ void GraticuleDrawer::ComputeRows(IScaleRange* scale)
         }
         vx::hf::DisplayRange valid;
         if (scale->GetValidRange(&valid) == S_OK) {
-            const double upper = (std::max(valid.top, valid.bottom) + mOffset) * mFactor;
-            const double lower = (std::min(valid.top, valid.bottom) + mOffset) * mFactor;
+            const double upper = (std::max(valid.top, valid.bottom) + offset) * factor;
+            const double lower = (std::min(valid.top, valid.bottom) + offset) * factor;
             const double top = std::min(upper, lower), bottom = std::max(upper, lower);
             if (std::isfinite(top) && top > 0 && top < h) {
                 mUpperRow = static_cast<int>(top);
@@ -359,6 +402,9 @@ HRESULT GraticuleDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
         dc.FillSolidRect({ x0, 0, x1, height }, back);
     }
 
+    if (mOption && p.block != mLastBlock)
+        UpdateRecordScale();
+
     if (mSettings.flags & 0x60u)
         DrawBands(dc, x0, x1, height);
 
@@ -419,11 +465,20 @@ void GraticuleDrawer::DrawHorizontalGrid(vx::ui::DC& dc, int xFrom, int xTo, Col
     const vx::ui::BitmapPtr& column = major ? mMajorColumn : mMinorColumn;
     if (!column || xFrom >= xTo || mBounds.Height() <= 0)
         return;
-    const vx::ui::Brush old = dc.SelectBrush(vx::ui::Brush::Solid(colour));
-    const int oldMode = dc.SetStretchBltMode(vx::ui::COLORONCOLOR);
-    dc.StretchBlt({ xFrom, 0, xTo, column->Height() }, column, { 0, 0, 1, column->Height() }, vx::ui::ROP_PSDPXAX);
-    dc.SetStretchBltMode(oldMode);
-    dc.SelectBrush(old);
+    // The column stretched across [xFrom, xTo): the brush on every row where the column is
+    // black. Each run of black rows is filled once, which paints the same pixels as stretching
+    // the column pixel by pixel at a fraction of the cost.
+    const int height = column->Height();
+    for (int y = 0; y < height;) {
+        if ((column->Argb(0, y) & 0x00FFFFFFu) != 0) {
+            ++y;
+            continue;
+        }
+        const int top = y;
+        while (y < height && (column->Argb(0, y) & 0x00FFFFFFu) == 0)
+            ++y;
+        dc.FillSolidRect({ xFrom, top, xTo, y }, colour);
+    }
 }
 
 void GraticuleDrawer::DrawVerticalGrid(vx::ui::DC& dc, int xFrom, int xTo, int pixelOffset, double first, double spacing,

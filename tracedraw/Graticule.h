@@ -36,6 +36,7 @@ public:
 
     // Flags: bit 29 metafile output, bit 30 no out-of-range fill, bit 23 skip the presence check.
     GraticuleDrawer(DWORD ignored, std::int64_t identity, DWORD ignored2, DWORD flags, DWORD background);
+    ~GraticuleDrawer() override;
 
     HRESULT SetSource(DWORD flags, IRecordSource* source) override;
     HRESULT SetBounds(std::int64_t widthValue, const vx::ui::Rect* rect) override;
@@ -61,7 +62,9 @@ protected:
     bool IsMetafile() const { return (mFlags & 0x20000000u) != 0; }
 
     void Layout();
-    void ComputeRows(IScaleRange* scale);
+    void ComputeRows(IScaleRange* scale, double factor, double offset);
+    // With the option word set: the displayed range of the shown record's own scale.
+    void UpdateRecordScale();
     void FillColumns();
     void DrawTimeGrid(vx::ui::DC& dc, const DrawParams& p, bool present);
     void DrawBands(vx::ui::DC& dc, int x0, int x1, int height);
@@ -73,6 +76,8 @@ protected:
     DWORD mBackground;
     vx::ui::BitmapPtr mMinorColumn, mMajorColumn, mLineColumn[2];
     double mFactor = 1.0, mOffset = 0.0;
+    double mRecordFactor = 1.0, mRecordOffset = 0.0;
+    IHostScale* mRecordScale = nullptr; // window-less, from the host's scale factory
     std::unique_ptr<DrawPreTriggerBackground> mPreTrigger;
     int mMarkerOffset = 0;
     GraticuleSettings mSettings;

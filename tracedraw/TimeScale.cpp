@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "foundation/XKEL.h"
 #include "foundation/TimeOfDay.h"
 #include "foundation/ui/PlatformHelpers.h"
 
@@ -324,6 +325,19 @@ void TimeScale::DrawUnitLabel(vx::ui::DC& dc)
     dc.TextOut({ rect.right - 2, rect.top + 3 }, L"(ms)");
     dc.SetTextAlign(align);
     dc.SelectFont(old);
+}
+
+void TimeScale::Save(IBinOutStream* stream) const
+{
+    if (stream)
+        stream->WriteInt32(2);
+}
+
+void TimeScale::Load(IBinInStream* stream)
+{
+    ULONG version = 0;
+    if (stream && stream->ReadUInt32(&version) == S_OK && version > 2)
+        throw XKEL(kStreamTooNew);
 }
 
 } // namespace VarnDraw

@@ -80,6 +80,9 @@ public:
     const vx::ui::Font& Font() const { return mFont; }
     int StripHeight() const { return mHeight; }
     TimeLabelDrawer* LabelDrawer() const;
+    // Version 2 and nothing else; Load throws XKEL 0xA0048205 for a later version.
+    void Save(IBinOutStream* stream) const;
+    void Load(IBinInStream* stream);
     DWORD option = 0;
 
 private:

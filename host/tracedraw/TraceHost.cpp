@@ -1,5 +1,7 @@
 #include "host/tracedraw/TraceHost.h"
 
+#include "ui/Timer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -377,7 +379,39 @@ HRESULT HostRecordSource::QueryInterface(REFIID iid, void** out)
         AddRef();
         return S_OK;
     }
+    if (iid == IPaneRecordSource::kIid) {
+        *out = static_cast<IPaneRecordSource*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (iid == IRecordChannelScale::kIid) {
+        *out = static_cast<IRecordChannelScale*>(this);
+        AddRef();
+        return S_OK;
+    }
     return SimpleUnknownImp1<IRecordSource, 0>::QueryInterface(iid, out);
+}
+
+HRESULT HostRecordSource::GetRecordCount(LONG* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = mRecording->RecordCount();
+    return S_OK;
+}
+
+HRESULT HostRecordSource::GetChannelScale(LONG record, LONG channel, BSTR* unit, vx::hf::DisplayRange* range)
+{
+    if (!unit || !range)
+        return E_POINTER;
+    *unit = nullptr;
+    if (record < 0 || record >= mRecording->RecordCount() || channel < 0 || channel >= mRecording->ChannelCount()
+        || mRecording->ChannelLength(channel, record) <= 0)
+        return S_FALSE;
+    const ChannelSetup& setup = mRecording->channels[static_cast<std::size_t>(channel)];
+    *unit = SysAllocString(setup.unit.c_str());
+    *range = { setup.displayLow, setup.displayHigh };
+    return S_OK;
 }
 
 void HostRecordSource::SetView(double firstSample, double samplesPerPixel)
@@ -703,7 +737,8 @@ HRESULT HostScale::Command(LONG)
     WORD flag = 0;
     if (mObserver->GetAutoRange(0, &range, &flag) != S_OK || range.bottom == range.top)
         return S_FALSE;
-    mRange = range;
+    // The drawers answer in base units; the scale shows them through its transform.
+    mRange = { range.bottom * mFactor + mOffset, range.top * mFactor + mOffset };
     ComputeGrid();
     return mObserver->ScaleRangeChanged(mNumber, 0, &mRange);
 }
@@ -832,6 +867,197 @@ HRESULT HostScaleFactory::CreateWindowlessScale(DWORD style, LONG scaleNumber, D
     if (!out)
         return E_POINTER;
     return Hand<IHostScale>(new HostScale(nullptr, 0, 0, style, scaleNumber), out);
+}
+
+// ---- The pane side of the record source ----------------------------------------------------------
+
+HRESULT HostRecordSource::GetLatestExtent(std::int64_t* pixels)
+{
+    if (!pixels)
+        return E_POINTER;
+    *pixels = 0;
+    if (mRecord < 0 || mRecord >= mRecording->RecordCount())
+        return S_FALSE;
+    const auto length = static_cast<long double>(mRecording->records[static_cast<std::size_t>(mRecord)].length);
+    *pixels = static_cast<std::int64_t>(length * mDenominator / mNumerator);
+    return S_OK;
+}
+
+HRESULT HostRecordSource::SetCompression(std::int64_t numerator, std::int64_t denominator)
+{
+    if (numerator <= 0 || denominator <= 0)
+        return E_INVALIDARG;
+    mNumerator = numerator;
+    mDenominator = denominator;
+    mPerPixel = static_cast<double>(numerator) / static_cast<double>(denominator);
+    return S_OK;
+}
+
+HRESULT HostRecordSource::SetViewStart(double firstSample)
+{
+    mFirst = firstSample;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::GetPendingUpdateFlags(DWORD* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    *flags = mPending;
+    mPending = 0;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::OnSamplingStarted(LONG) { return S_OK; }
+
+HRESULT HostRecordSource::OnRecordBegins(LONG, std::int64_t position, double)
+{
+    mPosition = position;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::OnDataAdded(LONG record)
+{
+    if (record >= 0 && record < mRecording->RecordCount())
+        mPosition = mRecording->records[static_cast<std::size_t>(record)].length;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::OnRecordChanged(LONG, LONG)
+{
+    mPending |= 0xFF000000u;
+    return S_OK;
+}
+
+HRESULT HostRecordSource::OnSamplingStopped(DWORD) { return S_OK; }
+HRESULT HostRecordSource::OnRangeChanged(LONG, LONG) { return S_OK; }
+
+// ---- Pane document ----------------------------------------------------------------------------------
+
+HostPaneDocument::HostPaneDocument(std::shared_ptr<Recording> recording, const vx::eventdraw::EventDrawClasses* eventDraw)
+    : mRecording(std::move(recording))
+    , mEventDraw(eventDraw)
+{
+}
+
+HostPaneDocument::~HostPaneDocument() = default;
+
+HRESULT HostPaneDocument::GetRecordSource(DWORD, IUnknown** source)
+{
+    if (!source)
+        return E_POINTER;
+    auto* s = new HostRecordSource(mRecording, 0, false, mEventDraw);
+    s->AddRef();
+    *source = static_cast<IRecordSource*>(s);
+    return S_OK;
+}
+
+HRESULT HostPaneDocument::AttachPane(DWORD, IPaneDataSink* pane)
+{
+    if (!pane)
+        return E_INVALIDARG;
+    if (std::find(mPanes.begin(), mPanes.end(), pane) == mPanes.end())
+        mPanes.push_back(pane);
+    return S_OK;
+}
+
+HRESULT HostPaneDocument::DetachPane(IPaneDataSink* pane, std::int64_t)
+{
+    std::erase(mPanes, pane);
+    return S_OK;
+}
+
+HRESULT HostPaneDocument::GetSamplingDocument(DWORD, IPaneDocument** document)
+{
+    if (!document)
+        return E_POINTER;
+    *document = nullptr;
+    return S_FALSE;
+}
+
+HRESULT HostPaneDocument::HandOverSettings(DWORD, IPaneDocument*) { return S_OK; }
+
+void HostPaneDocument::StartSampling(LONG record)
+{
+    mRecording->samplingRecord = record;
+    for (IPaneDataSink* pane : std::vector(mPanes))
+        pane->SamplingStarted(record);
+    for (IPaneDataSink* pane : std::vector(mPanes))
+        pane->RecordBegins(record, 0, 0.0, nullptr, 0, 0);
+}
+
+void HostPaneDocument::BlockAdded(LONG record)
+{
+    for (IPaneDataSink* pane : std::vector(mPanes))
+        pane->DataAdded(record);
+}
+
+void HostPaneDocument::StopSampling()
+{
+    mRecording->samplingRecord = -1;
+    for (IPaneDataSink* pane : std::vector(mPanes))
+        pane->SamplingStopped(0);
+}
+
+// ---- Timed online play ------------------------------------------------------------------------------
+
+TimedPlayback::TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, HostPaneDocument& target,
+    std::int64_t blockSamples, UINT periodMs)
+    : mSource(std::move(source))
+    , mSourceRecord(sourceRecord)
+    , mTarget(target)
+    , mBlock(blockSamples)
+    , mPeriod(periodMs)
+{
+}
+
+TimedPlayback::~TimedPlayback() { Stop(); }
+
+bool TimedPlayback::Start()
+{
+    Recording& target = *mTarget.GetRecording();
+    if (mBlock <= 0 || mTimer || mSourceRecord < 0 || mSourceRecord >= mSource->RecordCount()
+        || target.ChannelCount() != mSource->ChannelCount())
+        return false;
+    const Record& from = mSource->records[static_cast<std::size_t>(mSourceRecord)];
+    mRecord = target.AddRecord(from.interval);
+    mPlayed = 0;
+    mTarget.StartSampling(mRecord);
+    mTimer = vx::ui::SetTimer(nullptr, 0, mPeriod, [this](vx::ui::HWND, UINT, vx::ui::UINT_PTR, DWORD) {
+        if (!Tick())
+            Stop();
+    });
+    return mTimer != 0;
+}
+
+void TimedPlayback::Stop()
+{
+    if (!mTimer)
+        return;
+    vx::ui::KillTimer(nullptr, mTimer);
+    mTimer = 0;
+    mTarget.StopSampling();
+}
+
+bool TimedPlayback::Tick()
+{
+    if (mRecord < 0)
+        return false;
+    const Record& from = mSource->records[static_cast<std::size_t>(mSourceRecord)];
+    const std::int64_t count = std::min(mBlock, from.length - mPlayed);
+    if (count <= 0)
+        return false;
+    Recording& target = *mTarget.GetRecording();
+    Record& to = target.records[static_cast<std::size_t>(mRecord)];
+    std::vector<float> values(static_cast<std::size_t>(count));
+    for (int c = 0; c < mSource->ChannelCount(); ++c) {
+        from.channels[static_cast<std::size_t>(c)].Read(mPlayed, values);
+        to.channels[static_cast<std::size_t>(c)].Append(values);
+    }
+    mPlayed += count;
+    to.length = mPlayed;
+    mTarget.BlockAdded(mRecord);
+    return mPlayed < from.length;
 }
 
 } // namespace vx::host

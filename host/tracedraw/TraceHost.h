@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/DataPaneInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/TraceDrawInterfaces.h"
 #include "host/recording/Recording.h"
@@ -86,7 +87,8 @@ private:
 // The record source of a pane: shows one record from a first sample at a number of samples per
 // pixel. With a colour source it also answers IColourSource; it answers IObjectFactory with the
 // event draw policies of the event-draw classes it is given.
-class HostRecordSource final : public SimpleUnknownImp1<IRecordSource, 0>, public IColourSource, public IObjectFactory {
+class HostRecordSource final : public SimpleUnknownImp1<IRecordSource, 0>, public IColourSource, public IObjectFactory,
+                               public IRecordChannelScale, public IPaneRecordSource {
 public:
     HostRecordSource(std::shared_ptr<const Recording> recording, int record, bool colourSource = false,
         const vx::eventdraw::EventDrawClasses* eventDraw = nullptr);
@@ -117,6 +119,25 @@ public:
 
     HRESULT CreateInstance(DWORD classKey, REFIID iid, void** out) override;
 
+    // A channel's unit and display range in the records where it holds samples.
+    HRESULT GetRecordCount(LONG* count) override;
+    HRESULT GetChannelScale(LONG record, LONG channel, BSTR* unit, vx::hf::DisplayRange* range) override;
+
+    // The pane side: extent and view at the pane's compression; online data is read from the
+    // growing recording, so the forwards only note what changed.
+    HRESULT GetLatestExtent(std::int64_t* pixels) override;
+    HRESULT SetCompression(std::int64_t numerator, std::int64_t denominator) override;
+    HRESULT SetViewStart(double firstSample) override;
+    HRESULT GetPendingUpdateFlags(DWORD* flags) override;
+    HRESULT OnSamplingStarted(LONG record) override;
+    HRESULT OnRecordBegins(LONG record, std::int64_t position, double time) override;
+    HRESULT OnDataAdded(LONG record) override;
+    HRESULT OnRecordChanged(LONG record, LONG value) override;
+    HRESULT OnSamplingStopped(DWORD flag) override;
+    HRESULT OnRangeChanged(LONG first, LONG second) override;
+    double SamplesPerPixel() const { return mPerPixel; }
+    double FirstSample() const { return mFirst; }
+
     ~HostRecordSource() override;
 
 private:
@@ -130,6 +151,35 @@ private:
     double mPerPixel = 1.0;
     std::int64_t mPosition = 0;
     DWORD mColourMode = 0;
+    std::int64_t mNumerator = 1, mDenominator = 1;
+    DWORD mPending = 0;
+};
+
+// A recording as a document for data panes: it hands out record sources of its first record and
+// tells the attached panes when data is added (online play feeds it block by block).
+class HostPaneDocument final : public SimpleUnknownImp1<IPaneDocument, 0> {
+public:
+    HostPaneDocument(std::shared_ptr<Recording> recording, const vx::eventdraw::EventDrawClasses* eventDraw = nullptr);
+    ~HostPaneDocument() override;
+
+    HRESULT GetRecordSource(DWORD flags, IUnknown** source) override;
+    HRESULT AttachPane(DWORD flags, IPaneDataSink* pane) override;
+    HRESULT DetachPane(IPaneDataSink* pane, std::int64_t position) override;
+    HRESULT GetSamplingDocument(DWORD flags, IPaneDocument** document) override;
+    HRESULT HandOverSettings(DWORD flags, IPaneDocument* samplingDocument) override;
+
+    const std::shared_ptr<Recording>& GetRecording() const { return mRecording; }
+    std::size_t PaneCount() const { return mPanes.size(); }
+    // Online play: the sinks are told that sampling started, each block that arrives, and the
+    // end. Called on the user-interface thread.
+    void StartSampling(LONG record);
+    void BlockAdded(LONG record);
+    void StopSampling();
+
+private:
+    std::shared_ptr<Recording> mRecording;
+    const vx::eventdraw::EventDrawClasses* mEventDraw;
+    std::vector<IPaneDataSink*> mPanes; // not referenced: a pane detaches before it goes
 };
 
 // The draw policy of one event type over the host's event-draw classes.
@@ -233,6 +283,38 @@ public:
     HRESULT CreateScaleWindow(HWND parent, LONG insetTop, LONG insetBottom, DWORD style, LONG scaleNumber,
         IHostScale** out) override;
     HRESULT CreateWindowlessScale(DWORD style, LONG scaleNumber, DWORD reserved, IHostScale** out) override;
+};
+
+// Online play for the panes of a document: a record of a finished recording is sampled into a new
+// record of the document's recording one block per timer tick, on the user-interface thread, so
+// the window stays responsive while it plays. The document's panes are told that sampling starts,
+// of every block and of the end.
+class TimedPlayback {
+public:
+    TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, HostPaneDocument& target,
+        std::int64_t blockSamples, UINT periodMs);
+    ~TimedPlayback();
+    TimedPlayback(const TimedPlayback&) = delete;
+    TimedPlayback& operator=(const TimedPlayback&) = delete;
+
+    // Adds the record to the target (same channels as the source) and starts the timer. False
+    // when the channels do not match or the block size is not positive.
+    bool Start();
+    void Stop();
+    bool Running() const { return mTimer != 0; }
+    // One block; false once the record is played (sampling has then stopped).
+    bool Tick();
+    std::int64_t Played() const { return mPlayed; }
+
+private:
+    std::shared_ptr<const Recording> mSource;
+    int mSourceRecord;
+    HostPaneDocument& mTarget;
+    std::int64_t mBlock;
+    UINT mPeriod;
+    int mRecord = -1;
+    std::int64_t mPlayed = 0;
+    vx::ui::UINT_PTR mTimer = 0;
 };
 
 } // namespace vx::host

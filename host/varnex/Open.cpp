@@ -30,6 +30,7 @@
 #include "ui/gtk/GtkBackend.h"
 #include "webview/WebKitEngine.h"
 #include "varnex/CommandEnabling.h"
+#include "varnex/Chart.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/OpenCommand.h"
 
@@ -81,7 +82,11 @@ struct Session {
     std::size_t updatesBefore = 0;
     vx::host::HrvHostDocument* host = nullptr;
     long long beats = -1; // beats on the fiducial channel after the last command; -1 unknown
+    std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
 };
+
+// The chart fills the frame under the summary text.
+constexpr int kChartTop = 150;
 
 // The beats the analysis marked, read from its fiducial channel; -1 when there is none.
 long long CountBeats(vx::host::HrvHostDocument& host, const vx::host::Recording& recording)
@@ -183,6 +188,8 @@ void LayOut(HWND frame)
     ui::GetClientRect(frame, &client);
     if (gSession && gSession->status)
         ui::MoveWindow(gSession->status, 0, client.bottom - kStatusHeight, client.Width(), kStatusHeight, true);
+    if (gSession && gSession->chart)
+        gSession->chart->Place({ 0, kChartTop, client.Width(), std::max(kChartTop + 1, client.bottom - kStatusHeight) });
 }
 
 ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lParam)
@@ -471,6 +478,7 @@ int Open(const OpenOptions& o, std::ostream& err)
         session.frame, 1, nullptr);
     ui::SetMenu(session.frame, BuildMenuBar(session, commands));
     ui::AddMenuBarEnabler(session.frame);
+    session.chart = std::make_unique<RecordingChart>(session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording);
     LayOut(session.frame);
     ui::ShowWindow(session.frame, ui::SW_SHOW);
     ui::UpdateWindow(session.frame);

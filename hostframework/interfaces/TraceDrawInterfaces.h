@@ -116,6 +116,18 @@ protected:
     ~IRecordSource() = default;
 };
 
+// The channel scale settings of each record, answered by a record source that knows them: the
+// unit text and displayed range of a channel in a record. S_FALSE when the record's settings for
+// the channel cannot be read (no such record or channel, no samples).
+struct IRecordChannelScale : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{4A7C2E19-8B3D-4F06-9E51-C2D8A6B07F13}");
+    virtual HRESULT GetRecordCount(LONG* count) = 0;
+    virtual HRESULT GetChannelScale(LONG record, LONG channel, BSTR* unit, vx::hf::DisplayRange* range) = 0;
+
+protected:
+    ~IRecordChannelScale() = default;
+};
+
 // The colour source of a record source (absent when the source has none): the mode in which
 // traces are coloured and the sample range that a pixel range covers.
 struct IColourSource : IUnknown {

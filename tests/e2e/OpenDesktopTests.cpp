@@ -125,7 +125,18 @@ TEST_F(Desktop, AnalyseFromTheMenuShowsTheMainWindowWithItsResult)
         for (int x = 0; x < 400; ++x)
             dark += image->Pixel(x, y).Red() < 100;
     EXPECT_GT(dark, 200);
-    EXPECT_EQ(image->Pixel(600, image->Height() / 2), vx::ui::GetSysColor(vx::ui::COLOR_WINDOW));
+    EXPECT_EQ(image->Pixel(600, 100), vx::ui::GetSysColor(vx::ui::COLOR_WINDOW));
+    // Under the summary the chart: the first channel's trace in red in the upper strip, the
+    // second's in blue in the lower one.
+    int red = 0, blue = 0;
+    for (int y = 160; y < 490; ++y)
+        for (int x = 60; x < 880; ++x) {
+            const vx::ui::Colour c = image->Pixel(x, y);
+            red += y < 330 && c.Red() > 150 && c.Green() < 80 && c.Blue() < 80;
+            blue += y >= 330 && c.Blue() > 150 && c.Red() < 80 && c.Green() < 120;
+        }
+    EXPECT_GT(red, 800);
+    EXPECT_GT(blue, 800);
     EXPECT_EQ(image->Pixel(600, image->Height() - 5), vx::ui::GetSysColor(vx::ui::COLOR_BTNFACE));
 }
 
