@@ -61,8 +61,12 @@ public:
     IOnlineDataSink* onlineSink = nullptr; // the sink registered through this host, not held
     HRV::Position selectionStart { 0, 0 }, selectionEnd { 0, 0 };
     bool hasSelection = false;
+    // The selection is a cursor at selectionStart rather than a stretch.
+    bool selectionIsPoint = false;
 
     calc::Engine& Engine() { return mDocument->Engine(); }
+    // The named formula channels, in the order they were made.
+    const std::vector<std::wstring>& NamedChannels() const { return mNames; }
     // The data-child store as the extension's enumerators reach it (IDataChildStore); borrowed,
     // it lives as long as this document. The host creates the enumerators of its formulas with it.
     IUnknown* DataStore() { return &mStore; }
@@ -85,6 +89,7 @@ public:
     void ClearSelection() override;
     void SelectRegion(HRV::Position start, HRV::Position end) override;
     void SelectChannel(uint32_t channel) override;
+    bool SelectionIsPoint() override { return hasSelection && selectionIsPoint; }
     HRV::Position DataEnd() override;
     int32_t LastRecord() override { return mRecording->RecordCount() - 1; }
     int32_t ChannelCount() override { return mRecording->ChannelCount(); }

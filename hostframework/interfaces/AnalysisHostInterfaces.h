@@ -181,6 +181,8 @@ public:
     virtual void ClearSelection() = 0;
     virtual void SelectRegion(Position start, Position end) = 0;
     virtual void SelectChannel(std::uint32_t channel) = 0;
+    // Whether the selection is a single point (a cursor placed on the trace) rather than a stretch.
+    virtual bool SelectionIsPoint() = 0;
 
     // Host document: the end of the recorded data; channel count and titles; whether a region
     // exists; whether a channel holds data from one record to another.

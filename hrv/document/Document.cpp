@@ -15,12 +15,11 @@ namespace {
 
 constexpr DWORD kEverything = 0xFFFFFFFFu;
 
-// The 2 to 9 commands open views and 10, 11, 13 edit beat marks: their rows exist so the
-// commands dispatch, but the work arrives with the views and the beat-mark editing.
+// The 2 to 9 commands open views: their rows exist so the commands dispatch, but the work
+// arrives with the views.
 bool IsLaterCommand(DWORD n)
 {
-    return (n >= kCmdClassifierView && n <= kCmdSpectrum && n != kCmdAnalysisPlots) || n == kCmdAddMarker
-        || n == kCmdRemoveMarker || n == kCmdAllBeatsNormal;
+    return n >= kCmdClassifierView && n <= kCmdSpectrum && n != kCmdAnalysisPlots;
 }
 
 
@@ -730,14 +729,14 @@ const EventTableEntry kDocumentRows[] = {
     Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<7>()),
     Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<8>()),
     Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<9>()),
-    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<10>()),
-    Rows::Enable<&Document::EnableNever>(Cmd<10>()),
-    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<11>()),
-    Rows::Enable<&Document::EnableNever>(Cmd<11>()),
+    Rows::Command<&Document::AddBeatMarker>(Cmd<10>()),
+    Rows::Enable<&Document::EnableAddMarker>(Cmd<10>()),
+    Rows::Command<&Document::RemoveBeatMarkers>(Cmd<11>()),
+    Rows::Enable<&Document::EnableRemoveMarkers>(Cmd<11>()),
     Rows::Command<&Document::CmdShowMarkers>(Cmd<12>()),
     Rows::Enable<&Document::EnableShowMarkers>(Cmd<12>()),
-    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<13>()),
-    Rows::Enable<&Document::EnableNever>(Cmd<13>()),
+    Rows::Command<&Document::CmdAllBeatsNormal>(Cmd<13>()),
+    Rows::Enable<&Document::EnableAllBeatsNormal>(Cmd<13>()),
     Rows::Command<&Document::CmdNothing>(Cmd<14>()),
     Rows::Enable<&Document::EnableNever>(Cmd<14>()),
     Rows::Command<&Document::CmdOnlineMode>(Cmd<15>()),

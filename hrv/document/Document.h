@@ -154,6 +154,13 @@ public:
     HRESULT OnHostLoaded();
     // The host asks for a persisted object: index 0 settings, 1 data (type 2).
     HRESULT GetPersistedObject(DWORD index, DWORD type, DWORD* word, IUnknown** out);
+    // ICustomDocument: the host's question for a persisted object, and its word that the
+    // document has been loaded (or initialised new).
+    HRESULT GetChildObject(DWORD index, DWORD type, IUnknown** out, DWORD* word) override
+    {
+        return GetPersistedObject(index, type, word, out);
+    }
+    HRESULT OnOpened() override { return OnHostLoaded(); }
 
     // Analysis control.
     int Reanalyse(uint32_t flags, int mode);
@@ -179,7 +186,17 @@ public:
     // Command handlers.
     void CmdSettings();
     void CmdViewNotYetAvailable() { }
-    void CmdBeatMarksNotYetAvailable() { }
+    // Beat marks: the user's corrections of the detected beats, made on the host's selection.
+    void AddBeatMarker();
+    void RemoveBeatMarkers();
+    bool AllBeatsNormal();
+    bool MarkBeatRemoved(int32_t record, const void* event);
+    bool CanAddBeatMarker();
+    bool IsSelectionUsable();
+    void CmdAllBeatsNormal() { AllBeatsNormal(); }
+    void EnableAddMarker(ICommandEnabler*& enabler);
+    void EnableRemoveMarkers(ICommandEnabler*& enabler);
+    void EnableAllBeatsNormal(ICommandEnabler*& enabler);
     void CmdShowMarkers();
     void CmdNothing() { }
     void CmdOnlineMode();
@@ -226,6 +243,7 @@ private:
     void SendUpdate(DWORD messageId, DWORD code);
     void AnalyseRange(uint32_t flags);
     void DropRegionObject();
+    void ReanalyseBeatMarks(DWORD code);
 
     IAnalysisManager* mAnalysisManager = nullptr;
     int32_t mClientId = -1;
