@@ -32,21 +32,22 @@ public:
     }
     void Text(const std::wstring& text)
     {
-        U32(static_cast<std::uint32_t>(text.size()));
+        // UTF-16 units: a character beyond the first plane becomes a surrogate pair.
+        std::vector<std::uint16_t> units;
         for (wchar_t c : text) {
-            // UTF-16 units: a character beyond the first plane becomes a surrogate pair.
             const auto u = static_cast<std::uint32_t>(c);
             if (u < 0x10000) {
-                bytes.push_back(static_cast<std::uint8_t>(u));
-                bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+                units.push_back(static_cast<std::uint16_t>(u));
             } else {
                 const std::uint32_t v = u - 0x10000;
-                const std::uint32_t hi = 0xD800 + (v >> 10), lo = 0xDC00 + (v & 0x3FF);
-                Raw(std::array<std::uint8_t, 4> { std::uint8_t(hi), std::uint8_t(hi >> 8), std::uint8_t(lo),
-                        std::uint8_t(lo >> 8) }
-                        .data(),
-                    4);
+                units.push_back(static_cast<std::uint16_t>(0xD800 + (v >> 10)));
+                units.push_back(static_cast<std::uint16_t>(0xDC00 + (v & 0x3FF)));
             }
+        }
+        U32(static_cast<std::uint32_t>(units.size()));
+        for (std::uint16_t u : units) {
+            bytes.push_back(static_cast<std::uint8_t>(u));
+            bytes.push_back(static_cast<std::uint8_t>(u >> 8));
         }
     }
     std::vector<std::uint8_t> bytes;
