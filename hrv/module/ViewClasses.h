@@ -43,12 +43,13 @@ public:
 
     // The class name once the view has a window, the class's fallback title before.
     HRESULT GetTitle(IKELString** out) override;
-    // The HRV view windows are not part of this build: no window is made, and the host's attach
-    // fails without attaching anything.
+    // The view's window, of the class's view window class, connected to this view object so that
+    // the host's commands and messages for the view reach the window's table.
     IExtensionWindow* CreateExtensionWindow(WindowHandle parent, void* module) override;
 
 private:
     const ViewClassDesc& mDesc;
+    ViewClass* mClass; // held by the view base
 };
 
 } // namespace HRV
