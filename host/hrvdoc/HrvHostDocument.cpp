@@ -11,6 +11,7 @@
 #include "host/recording/HostSources.h"
 #include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/String.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 
 namespace vx::host {
@@ -439,6 +440,100 @@ HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
     const HRESULT hr = mDocumentHandler->HandleMessage(message);
     message->Release();
     return hr;
+}
+
+namespace {
+
+// Reads the packed record field by field: a double may sit at any byte, so every field is copied.
+class PackedRecord {
+public:
+    PackedRecord(const void* data, std::size_t size)
+        : mData(static_cast<const unsigned char*>(data))
+        , mSize(data ? size : 0)
+    {
+    }
+    template <class T> bool Read(T& out)
+    {
+        if (mSize - mPos < sizeof(T))
+            return false;
+        std::memcpy(&out, mData + mPos, sizeof(T));
+        mPos += sizeof(T);
+        return true;
+    }
+
+private:
+    const unsigned char* mData;
+    std::size_t mSize;
+    std::size_t mPos = 0;
+};
+
+std::wstring TextOf(const IKELString* rep)
+{
+    if (!rep)
+        return {};
+    // The sender keeps its string: the record only borrowed it, so the text is copied.
+    KEL::String s;
+    s.AssignFromInterface(const_cast<IKELString*>(rep));
+    return s.ToWString();
+}
+
+} // namespace
+
+HRESULT HrvHostDocument::SendHostMessage(DWORD messageId, DWORD flags, const void* data, std::size_t size)
+{
+    return vx::hf::Guarded("host document: host message", [&]() -> HRESULT {
+        log.push_back("hostmessage " + Hex(messageId) + " " + Hex(flags));
+        PackedRecord record(data, size);
+        DWORD descriptor = 0;
+        if (messageId == 0x80010000u) {
+            // Open a view: {4, view class id}.
+            DWORD classId = 0;
+            if (!record.Read(descriptor) || !record.Read(classId) || descriptor != 4)
+                return E_INVALIDARG;
+            openedViews.push_back(classId);
+            return options.openView ? options.openView(classId) : S_OK;
+        }
+        if (messageId == 0x800C0086u) {
+            // A guide line's value and texts.
+            int32_t channel = 0, line = 0;
+            double value = 0.0;
+            const IKELString* label = nullptr;
+            const IKELString* second = nullptr;
+            if (!record.Read(descriptor) || descriptor != 0x77322 || !record.Read(channel) || !record.Read(line)
+                || !record.Read(value) || !record.Read(label) || !record.Read(second) || line < 1 || line > 2)
+                return E_INVALIDARG;
+            GuideLine& g = guides[channel].lines[line - 1];
+            g.value = value;
+            g.label = TextOf(label);
+            g.secondLabel = TextOf(second);
+            return S_OK;
+        }
+        if (messageId == 0x800C0084u) {
+            // A guide line shown or hidden, with its colour.
+            int32_t channel = 0, line = 0;
+            DWORD shown = 0, second = 0, colour = 0;
+            if (!record.Read(descriptor) || descriptor != 0x21122 || !record.Read(channel) || !record.Read(line)
+                || !record.Read(shown) || !record.Read(second) || !record.Read(colour) || line < 1 || line > 2)
+                return E_INVALIDARG;
+            GuideLine& g = guides[channel].lines[line - 1];
+            g.shown = shown != 0;
+            g.colour = colour;
+            return S_OK;
+        }
+        if (messageId == 0x800C0085u) {
+            // The band between the lines.
+            int32_t channel = 0;
+            DWORD on = 0, colour = 0, a = 0, b = 0, on2 = 0, colour2 = 0;
+            if (!record.Read(descriptor) || descriptor != 0x2121212 || !record.Read(channel) || !record.Read(on)
+                || !record.Read(colour) || !record.Read(a) || !record.Read(b) || !record.Read(on2) || !record.Read(colour2))
+                return E_INVALIDARG;
+            ChannelGuides& g = guides[channel];
+            g.band = on != 0;
+            g.bandColour = colour;
+            return S_OK;
+        }
+        return S_FALSE;
+    });
 }
 
 int HrvHostDocument::MessageBox(const wchar_t* captionText, const wchar_t* textText, UINT style, DWORD value)

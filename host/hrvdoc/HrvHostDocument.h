@@ -32,6 +32,22 @@ struct HrvHostOptions {
     double onlineSettleSeconds = 10.0;
     // The name of the document's window (the recording's file name).
     std::wstring windowName;
+    // The document asks the host to open a view of the view class with this class id. Unset:
+    // the request is only recorded.
+    std::function<HRESULT(DWORD classId)> openView;
+};
+
+// A guide line of a channel as the host keeps it from the guide-line messages.
+struct GuideLine {
+    double value = 0.0;
+    std::wstring label, secondLabel;
+    bool shown = false;
+    DWORD colour = 0;
+};
+struct ChannelGuides {
+    GuideLine lines[2];
+    bool band = false; // the band between the two lines is filled
+    DWORD bandColour = 0;
 };
 
 class HrvHostDocument final : public HRV::IDocumentHost,
@@ -109,6 +125,11 @@ public:
     HRESULT UnregisterOnlineSink(IOnlineDataSink* sink) override;
     void SendUpdate(DWORD messageId, DWORD code) override;
     HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) override;
+    HRESULT SendHostMessage(DWORD messageId, DWORD flags, const void* record, std::size_t size) override;
+    // What the guide-line messages set, by channel (drawn by the chart; kept here headless).
+    std::map<int32_t, ChannelGuides> guides;
+    // The view classes the document asked the host to open, in order.
+    std::vector<DWORD> openedViews;
     int MessageBox(const wchar_t* caption, const wchar_t* text, UINT style, DWORD value) override;
     HRV::IDialogService* Dialogs() override { return this; }
     // HRV::IDialogService

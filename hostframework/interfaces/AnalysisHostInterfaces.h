@@ -219,6 +219,9 @@ public:
     // Makes a host message with the id and flags and routes it; the router delivers it back to
     // the document. The router's answer.
     virtual HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) = 0;
+    // A message for the host itself (open a view, draw guide lines), with its record packed as the
+    // host reads it: fields one after the other, no padding. The host's answer.
+    virtual HRESULT SendHostMessage(DWORD messageId, DWORD flags, const void* record, std::size_t size) = 0;
     // A host message box; the button pressed, or 0 when the host cannot show one.
     virtual int MessageBox(const wchar_t* caption, const wchar_t* text, UINT style, DWORD value) = 0;
     // The host's dialog service (null: dialogs cannot be shown).

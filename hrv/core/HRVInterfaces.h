@@ -43,4 +43,7 @@ protected:
     ~IEventIdCache() = default;
 };
 
+// The view-class GUID whose type index forms the view class ids, (index << 16) | number.
+inline constexpr GUID GUID_HRVViewClass = vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}");
+
 } // namespace HRV

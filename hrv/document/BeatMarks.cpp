@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/String.h"
+#include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/UserEventData.h"
 #include "hrv/document/Document.h"
 
@@ -154,6 +156,100 @@ void Document::EnableAllBeatsNormal(ICommandEnabler*& enabler)
     const bool extents = !std::isnan(e.mMinRR) && !std::isnan(e.mMaxRR) && !std::isnan(e.mMinComplexity)
         && !std::isnan(e.mMaxComplexity);
     enabler->Enable(!Busy() && mSettings->HasValidRange() && extents ? 0xFFFF : 0);
+}
+
+} // namespace HRV
+
+namespace HRV {
+
+namespace {
+
+// The shared colours of the guide lines (0x00BBGGRR).
+constexpr DWORD Rgb(unsigned r, unsigned g, unsigned b)
+{
+    return DWORD(r) | DWORD(g) << 8 | DWORD(b) << 16;
+}
+constexpr DWORD kGuideColour = Rgb(137, 137, 137);
+constexpr DWORD kBandColour = Rgb(254, 194, 194);
+constexpr DWORD kMsgGuideShown = 0x800C0084u, kMsgGuideBand = 0x800C0085u, kMsgGuideValue = 0x800C0086u;
+
+#pragma pack(push, 1)
+struct GuideValueRecord {
+    DWORD descriptor = 0x77322; // integer, integer, double, text, text
+    int32_t channel;
+    int32_t line;
+    double value;
+    IKELString* label;
+    IKELString* second;
+};
+struct GuideShownRecord {
+    DWORD descriptor = 0x21122;
+    int32_t channel;
+    int32_t line;
+    DWORD shown;
+    DWORD second;
+    DWORD colour;
+};
+struct GuideBandRecord {
+    DWORD descriptor = 0x2121212;
+    int32_t channel;
+    DWORD on;
+    DWORD colour;
+    DWORD a;
+    DWORD b;
+    DWORD on2;
+    DWORD colour2;
+};
+#pragma pack(pop)
+static_assert(sizeof(GuideValueRecord) == 36 && sizeof(GuideShownRecord) == 24 && sizeof(GuideBandRecord) == 32);
+
+} // namespace
+
+void Document::SetGuideLines(int32_t channel, double first, double second, const wchar_t* label)
+{
+    if (!Host())
+        return;
+    // The records borrow the two texts: they stay alive until each send has returned.
+    const KEL::String labelText(label ? label : L"");
+    const KEL::String empty(L"");
+    const double values[2] = { first, second };
+    for (int32_t line = 1; line <= 2; ++line) {
+        const GuideValueRecord r { 0x77322, channel, line, values[line - 1], labelText.Rep(), empty.Rep() };
+        Host()->SendHostMessage(kMsgGuideValue, 1, &r, sizeof r);
+    }
+    for (int32_t line = 1; line <= 2; ++line) {
+        const GuideShownRecord r { 0x21122, channel, line, 1, 1, kGuideColour };
+        Host()->SendHostMessage(kMsgGuideShown, 1, &r, sizeof r);
+    }
+    const GuideBandRecord band { 0x2121212, channel, 1, kBandColour, 0, 0, 1, kBandColour };
+    Host()->SendHostMessage(kMsgGuideBand, 1, &band, sizeof band);
+}
+
+void Document::ClearGuideLines(int32_t channel)
+{
+    if (!Host())
+        return;
+    for (int32_t line = 1; line <= 2; ++line) {
+        const GuideShownRecord r { 0x21122, channel, line, 0, 0, kGuideColour };
+        Host()->SendHostMessage(kMsgGuideShown, 1, &r, sizeof r);
+    }
+    const GuideBandRecord band { 0x2121212, channel, 0, 0, 0, 0, 0, 0 };
+    Host()->SendHostMessage(kMsgGuideBand, 1, &band, sizeof band);
+}
+
+void Document::RefreshChannelCalcGuides(int32_t channel, const CalculationChoice& choice)
+{
+    const Settings& s = *mSettings.Get();
+    if (!choice.mSetGuideLines) {
+        ClearGuideLines(channel);
+        return;
+    }
+    switch (choice.mParameter) {
+    case 0: SetGuideLines(channel, s.mRRMax, s.mRRMin, L"s"); break;
+    case 2: SetGuideLines(channel, 60.0 / std::max(0.01, s.mRRMax), 60.0 / std::max(0.01, s.mRRMin), L"BPM"); break;
+    case 5: SetGuideLines(channel, s.mComplexityMax, s.mComplexityMin, L""); break;
+    default: ClearGuideLines(channel); break;
+    }
 }
 
 } // namespace HRV

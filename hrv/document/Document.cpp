@@ -15,12 +15,6 @@ namespace {
 
 constexpr DWORD kEverything = 0xFFFFFFFFu;
 
-// The 2 to 9 commands open views: their rows exist so the commands dispatch, but the work
-// arrives with the views.
-bool IsLaterCommand(DWORD n)
-{
-    return n >= kCmdClassifierView && n <= kCmdSpectrum && n != kCmdAnalysisPlots;
-}
 
 
 RecordPosition ToRecordPosition(Position p)
@@ -83,12 +77,15 @@ HRESULT Document::InsertClassCommands(HostClassObjectPair& pair)
     return InsertDocumentCommands(pair);
 }
 
-HRESULT Document::OnCommand(DWORD id)
+HRESULT Document::OpenView(DWORD viewClassNumber)
 {
-    const HRESULT hr = CAFEventHandlerT<1>::OnCommand(id);
-    if (hr == S_OK && (id >> 16) == TypeIndexOf<&GUID_HRVDocumentObj>::Get() && IsLaterCommand(id & 0xFFFF))
-        return S_FALSE;
-    return hr;
+    if (!Host())
+        return E_FAIL;
+    struct {
+        DWORD descriptor;
+        DWORD classId;
+    } record { 4, (DWORD(HostTypeIndex(GUID_HRVViewClass)) << 16) | viewClassNumber };
+    return Host()->SendHostMessage(0x80010000u, 0, &record, sizeof record);
 }
 
 // ---- The host's updates and messages
@@ -718,17 +715,17 @@ const EventTableEntry kDocumentRows[] = {
     Rows::Header(),
     Rows::Command<&Document::CmdSettings>(Cmd<1>()),
     Rows::Enable<&Document::EnableWhenNotBusy>(Cmd<1>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<2>()),
+    Rows::Command<&Document::CmdOpenView<5>>(Cmd<2>()),
     Rows::Enable<&Document::EnableAlways>(Cmd<2>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<3>()),
+    Rows::Command<&Document::CmdOpenView<0>>(Cmd<3>()),
     Rows::Enable<&Document::EnableAlways>(Cmd<3>()),
     Rows::Notify<&Document::PlotsPopupOpening>(6, Cmd<4>()),
     Rows::Notify<&Document::PlotsPopupChosen>(7, Cmd<4>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<5>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<6>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<7>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<8>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<9>()),
+    Rows::Command<&Document::CmdOpenView<1>>(Cmd<5>()),
+    Rows::Command<&Document::CmdOpenView<3>>(Cmd<6>()),
+    Rows::Command<&Document::CmdOpenView<4>>(Cmd<7>()),
+    Rows::Command<&Document::CmdOpenView<6>>(Cmd<8>()),
+    Rows::Command<&Document::CmdOpenView<2>>(Cmd<9>()),
     Rows::Command<&Document::AddBeatMarker>(Cmd<10>()),
     Rows::Enable<&Document::EnableAddMarker>(Cmd<10>()),
     Rows::Command<&Document::RemoveBeatMarkers>(Cmd<11>()),

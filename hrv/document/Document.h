@@ -113,8 +113,6 @@ public:
     ULONG AddRef() override;
     ULONG Release() override;
 
-    // Commands of the later view and beat-mark work answer S_FALSE (not handled) for now.
-    HRESULT OnCommand(DWORD id) override;
 
     // Event table.
     static const EventTable& GetEventTable();
@@ -185,7 +183,14 @@ public:
 
     // Command handlers.
     void CmdSettings();
-    void CmdViewNotYetAvailable() { }
+    // The view commands: the host is asked to open a view of the view class with this number.
+    HRESULT OpenView(DWORD viewClassNumber);
+    template <DWORD N> void CmdOpenView() { OpenView(N); }
+    // Guide lines of a channel that shows a beat measure: the normal-beat box's two limits.
+    void SetGuideLines(int32_t channel, double first, double second, const wchar_t* label);
+    void ClearGuideLines(int32_t channel);
+    // Refreshes the guide lines of the channel for its measure and guide-line choice.
+    void RefreshChannelCalcGuides(int32_t channel, const CalculationChoice& choice);
     // Beat marks: the user's corrections of the detected beats, made on the host's selection.
     void AddBeatMarker();
     void RemoveBeatMarkers();

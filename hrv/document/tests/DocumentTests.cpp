@@ -23,6 +23,7 @@
 #include "host/recording/Import.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/core/EventIdCache.h"
+#include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/UserEventData.h"
 #include "hrv/document/BeatMarks.h"
 #include "hrv/document/Document.h"
@@ -287,13 +288,11 @@ TEST_F(DocumentTest, BusyHostChangesNothing)
 TEST_F(DocumentTest, EveryCommandAndMessageDispatches)
 {
     HostAndDocument hd(Mitdb100(30));
-    // Commands of the later views answer S_FALSE; every other command of the table runs (S_OK);
-    // outside the table S_FALSE.
+    // Every command of the table runs (S_OK); outside the table S_FALSE.
     for (DWORD n = 1; n <= 18; ++n) {
         if (n == kCmdAnalysisPlots)
             continue; // a popup, reached through its notifications
-        const bool later = n >= 2 && n <= 9;
-        EXPECT_EQ(hd.Command(n), later ? S_FALSE : S_OK) << n;
+        EXPECT_EQ(hd.Command(n), S_OK) << n;
     }
     EXPECT_EQ(hd.doc->OnCommand(Document::CommandId(19)), S_FALSE);
 
@@ -1449,4 +1448,70 @@ TEST_F(DocumentTest, AllBeatsNormalWidensTheBoxAndMarksTheSettingsForSaving)
     EXPECT_DOUBLE_EQ(s.mComplexityMax, 2.1);
     EXPECT_TRUE(s.mDirty);
     EXPECT_EQ(hd.TakeUpdates(), (std::vector<std::pair<DWORD, DWORD>> { Changing(4), Changed(4) }));
+}
+
+TEST_F(DocumentTest, ViewCommandsAskTheHostToOpenTheirView)
+{
+    HostAndDocument hd(Mitdb100(10));
+    std::vector<DWORD> opened;
+    hd.host.options.openView = [&](DWORD classId) {
+        opened.push_back(classId);
+        return S_OK;
+    };
+    const DWORD w = DWORD(HostTypeIndex(GUID_HRVViewClass)) << 16;
+    ASSERT_NE(w, 0u);
+    // Command -> view class: classifier 5, report 0, tachogram 1, RR histogram 3, delta-RR 4,
+    // Poincaré 6, spectrum 2.
+    for (DWORD n : { 2, 3, 5, 6, 7, 8, 9 })
+        EXPECT_EQ(hd.Command(n), S_OK);
+    EXPECT_EQ(opened, (std::vector<DWORD> { w | 5, w | 0, w | 1, w | 3, w | 4, w | 6, w | 2 }));
+    // The plots submenu's items run the same commands.
+    opened.clear();
+    hd.doc->PlotsPopupChosen(kCmdPoincare, 0);
+    EXPECT_EQ(opened, (std::vector<DWORD> { w | 6 }));
+}
+
+TEST_F(DocumentTest, GuideLinesReachTheHostAsPackedRecords)
+{
+    HostAndDocument hd(Mitdb100(10));
+    Settings& s = hd.doc->GetSettings();
+    s.mRRMin = 0.8;
+    s.mRRMax = 1.2;
+    hd.doc->RefreshChannelCalcGuides(3, { 0, true });
+    std::vector<std::string> sent;
+    for (const auto& line : hd.host.log)
+        if (line.rfind("hostmessage ", 0) == 0)
+            sent.push_back(line.substr(12));
+    EXPECT_EQ(sent, (std::vector<std::string> { "800C0086 00000001", "800C0086 00000001", "800C0084 00000001",
+                        "800C0084 00000001", "800C0085 00000001" }));
+    const vx::host::ChannelGuides& g = hd.host.guides.at(3);
+    EXPECT_EQ(g.lines[0].value, 1.2);
+    EXPECT_EQ(g.lines[1].value, 0.8);
+    EXPECT_EQ(g.lines[0].label, L"s");
+    EXPECT_EQ(g.lines[0].secondLabel, L"");
+    EXPECT_TRUE(g.lines[0].shown && g.lines[1].shown);
+    EXPECT_EQ(g.lines[0].colour, 0x898989u);
+    EXPECT_TRUE(g.band);
+    EXPECT_EQ(g.bandColour, 0xC2C2FEu);
+
+    // The rate parameter with RRMin 0 takes 0.01 s: 6000 BPM.
+    s.mRRMin = 0.0;
+    hd.doc->RefreshChannelCalcGuides(4, { 2, true });
+    EXPECT_DOUBLE_EQ(hd.host.guides.at(4).lines[1].value, 6000.0);
+    EXPECT_DOUBLE_EQ(hd.host.guides.at(4).lines[0].value, 50.0);
+    EXPECT_EQ(hd.host.guides.at(4).lines[0].label, L"BPM");
+
+    // Clearing hides both lines and the band, and sends no values.
+    hd.host.log.clear();
+    hd.doc->RefreshChannelCalcGuides(3, { 0, false });
+    sent.clear();
+    for (const auto& line : hd.host.log)
+        if (line.rfind("hostmessage ", 0) == 0)
+            sent.push_back(line.substr(12, 8));
+    EXPECT_EQ(sent, (std::vector<std::string> { "800C0084", "800C0084", "800C0085" }));
+    EXPECT_FALSE(hd.host.guides.at(3).lines[0].shown || hd.host.guides.at(3).lines[1].shown || hd.host.guides.at(3).band);
+    // A measure without guide lines (the change of the beat period) clears them too.
+    hd.host.log.clear();
+    hd.doc->RefreshChannelCalcGuides(4, { 1, true });
+    EXPECT_FALSE(hd.host.guides.at(4).band);
 }
