@@ -29,6 +29,7 @@
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
 #include "varnex/ExtensionLoader.h"
+#include "varnex/ViewFrames.h"
 
 namespace varnex {
 
@@ -429,6 +430,9 @@ int Open(const OpenOptions& o, std::ostream& err)
     host->Attach(document);
     documents.host = host.get();
     documents.object = hostObject;
+    // Views the document asks for open in frames of their own (closed before the document goes).
+    ViewFrames viewFrames(classObjects);
+    host->options.openView = [&viewFrames](DWORD classId) { return viewFrames.Open(classId); };
 
     // The main frame.
     ui::InitCommonControls();
@@ -464,7 +468,9 @@ int Open(const OpenOptions& o, std::ostream& err)
         }
         if (o.exitAfter) {
             // What the window showed, for whoever ran the script.
+            const std::wstring views = viewFrames.Describe();
             std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
+                      << KEL::Utf16ToUtf8(views.c_str(), views.size())
                       << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
                       << "\n";
             ui::DestroyWindow(session.frame);
