@@ -373,23 +373,9 @@ void Session::ReadSession(std::ostream& err)
 // notification, as the host opens a recording whose analysis it keeps.
 void Session::LoadSession(ICustomDocument2* document)
 {
-    const vx::host::SessionContent* content = mSession ? &*mSession : nullptr;
-    if (content) {
-        try {
-            vx::host::RestoreSessionChannels(*mHost, *content);
-        } catch (const vx::host::SessionError& e) {
-            *mErr << "varnex: the session file " << mSessionPath << " cannot be used (" << e.what()
-                  << "); the recording opens with the default settings\n";
-            content = nullptr;
-            mSession.reset();
-        }
-    }
-    vx::host::LoadSessionObjects(*mHost, document, content);
-    if (auto* observer = Query<IObserver>(document)) {
-        const ULONGLONG site = mHost->ChildSite();
-        observer->OnNotify(static_cast<ISubject*>(mRecordingDocument), 0x80000000u, site, site);
-        observer->Release();
-    }
+    if (!OpenWithSession(*mHost, document, static_cast<ISubject*>(mRecordingDocument), mSession ? &*mSession : nullptr,
+            mSessionPath, *mErr))
+        mSession.reset();
 }
 
 void Session::ChooseChannel()

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <iostream>
+#include <optional>
 #include <ostream>
 
 #include "caf/CafHost.h"
@@ -29,6 +30,7 @@
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
 #include "varnex/ExtensionLoader.h"
+#include "varnex/SessionFile.h"
 #include "varnex/ViewFrames.h"
 
 namespace varnex {
@@ -373,7 +375,8 @@ int Open(const OpenOptions& o, std::ostream& err)
         if (r.kind == caf::Registration::Kind::ClassObject)
             classObjects.push_back(r.object);
     try {
-        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects);
+        // The enumerators reach the host's data-child store: the beats follow the user's corrections.
+        vx::extcalc::RegisterExtensionEnumerators(host->Engine(), classObjects, host->DataStore());
     } catch (const std::exception& e) {
         return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
     }
@@ -430,6 +433,17 @@ int Open(const OpenOptions& o, std::ostream& err)
     host->Attach(document);
     documents.host = host.get();
     documents.object = hostObject;
+    // The analysis kept with the recording (its session file), or a new one.
+    std::optional<vx::host::SessionContent> kept;
+    const std::string sessionPath = vx::host::SessionPathFor(o.record);
+    try {
+        kept = ReadSessionFile(sessionPath);
+    } catch (const vx::host::SessionError& e) {
+        err << "varnex open: the session file " << sessionPath << " cannot be read (" << e.what()
+            << "); it is left as it is and the recording opens with the default settings\n";
+    }
+    if (OpenWithSession(*host, document, static_cast<ISubject*>(recordingDocument), kept ? &*kept : nullptr, sessionPath, err))
+        err << "varnex open: using the session file " << sessionPath << "\n";
     // Views the document asks for open in frames of their own (closed before the document goes).
     ViewFrames viewFrames(classObjects);
     host->options.openView = [&viewFrames](DWORD classId) { return viewFrames.Open(classId); };

@@ -1,5 +1,8 @@
 #include "varnex/SessionFile.h"
 
+#include "hostframework/interfaces/MessageInterfaces.h"
+#include "host/hrvdoc/HrvHostDocument.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -31,6 +34,29 @@ std::optional<vx::host::SessionContent> ReadSessionFile(const std::string& path)
 void SessionSave::WriteTemporary(const std::vector<std::uint8_t>& bytes)
 {
     mFile.Write(std::string(bytes.begin(), bytes.end()), OutputFile::Sync::Yes);
+}
+
+bool OpenWithSession(vx::host::HrvHostDocument& host, IUnknown* document, ISubject* subject,
+    const vx::host::SessionContent* session, const std::string& path, std::ostream& err)
+{
+    if (session) {
+        try {
+            vx::host::RestoreSessionChannels(host, *session);
+        } catch (const vx::host::SessionError& e) {
+            err << "varnex: the session file " << path << " cannot be used (" << e.what()
+                << "); the recording opens with the default settings\n";
+            session = nullptr;
+        }
+    }
+    vx::host::LoadSessionObjects(host, document, session);
+    void* out = nullptr;
+    if (document && SUCCEEDED(document->QueryInterface(IObserver::kIid, &out))) {
+        auto* observer = static_cast<IObserver*>(out);
+        const ULONGLONG site = host.ChildSite();
+        observer->OnNotify(subject, 0x80000000u, site, site);
+        observer->Release();
+    }
+    return session != nullptr;
 }
 
 void SaveSession(vx::host::HrvHostDocument& host, const std::string& path)

@@ -2,6 +2,7 @@
 // The session file of a recording on disk. A save never leaves the user with less than the last
 // good session: the new file is written beside it, synced, and only then renamed over it.
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,14 @@ public:
 private:
     OutputFile mFile;
 };
+
+// Opens the session of a recording as the host opens a recording whose analysis it keeps: the
+// session's channels, then the document's persisted objects from the session (or new), then the
+// host's attach notification to the document (`subject` is the host document's). A session that
+// cannot be used is reported on `err` in one line and the document opens with its defaults.
+// Returns whether the session was used.
+bool OpenWithSession(vx::host::HrvHostDocument& host, IUnknown* document, ISubject* subject,
+    const vx::host::SessionContent* session, const std::string& path, std::ostream& err);
 
 // Saves what the host document keeps into the session file `path`: written with the objects'
 // dirty flags still set, put in place, and only then are the flags cleared.
