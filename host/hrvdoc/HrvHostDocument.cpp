@@ -655,6 +655,24 @@ bool HrvHostDocument::RemoveChannelLink(const HRV::ChannelRef& a, const HRV::Cha
     return links.erase(LinkKey(a, b)) > 0;
 }
 
+bool HrvHostDocument::SetChannelKept(const wchar_t* name, WORD state)
+{
+    if (!name || !Engine().HasChannel(name))
+        return false;
+    keptChannels[name].first = state;
+    log.push_back("channel.kept " + Narrow(name) + " " + Hex(state));
+    return true;
+}
+
+bool HrvHostDocument::SetChannelGroup(const wchar_t* name, const wchar_t* group)
+{
+    if (!name || !group || !Engine().HasChannel(name))
+        return false;
+    keptChannels[name].second = group;
+    log.push_back("channel.group " + Narrow(name) + " " + Narrow(group));
+    return true;
+}
+
 void HrvHostDocument::EnsureCompiledForData()
 {
     int64_t samples = 0;

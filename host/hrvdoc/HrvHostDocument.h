@@ -150,6 +150,10 @@ public:
     bool AddChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
     bool RemoveChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
     IUnknown* ChannelSource() override { return static_cast<IChannelNames*>(mDocument); }
+    bool SetChannelKept(const wchar_t* name, WORD state) override;
+    bool SetChannelGroup(const wchar_t* name, const wchar_t* group) override;
+    // What the channel-link interface was told, by channel name.
+    std::map<std::wstring, std::pair<WORD, std::wstring>> keptChannels;
 
     // HRV::IAnalysisHost
     bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override;

@@ -107,6 +107,11 @@ public:
     // The host's channel source (answers IChannelNames), by which channel references are written
     // into formulas; borrowed, null when there is none.
     virtual IUnknown* ChannelSource() = 0;
+    // The host's channel-link interface: the named channel is marked as one the extension keeps
+    // (`state` 0xFFFF) and put under the extension's group name. A host without the interface
+    // answers false.
+    virtual bool SetChannelKept(const wchar_t* /*name*/, WORD /*state*/) { return false; }
+    virtual bool SetChannelGroup(const wchar_t* /*name*/, const wchar_t* /*group*/) { return false; }
 
 protected:
     ~IDetectorHost() = default;

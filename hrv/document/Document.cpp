@@ -276,6 +276,7 @@ HRESULT Document::OnHostLoaded()
     const uint32_t version = mSettings->mLoadedVersion;
     if (version >= 101 && version <= 105 && Host())
         Host()->LegacyLoaded(DocumentId<26>::Id());
+    mDetector.AttachChannels(DocumentText(1).c_str());
     return S_OK;
 }
 

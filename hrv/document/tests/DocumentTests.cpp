@@ -1515,3 +1515,23 @@ TEST_F(DocumentTest, GuideLinesReachTheHostAsPackedRecords)
     hd.doc->RefreshChannelCalcGuides(4, { 1, true });
     EXPECT_FALSE(hd.host.guides.at(4).band);
 }
+
+TEST_F(DocumentTest, AfterTheHostLoadsItTheDocumentAttachesTheStageChannelsItKept)
+{
+    HostAndDocument hd(Mitdb100(10));
+    // A fresh document: no stage channels yet, nothing to attach.
+    EXPECT_EQ(hd.doc->OnOpened(), S_OK);
+    EXPECT_TRUE(hd.host.keptChannels.empty());
+
+    // Channels the host kept (an analysed recording): the fiducial channel is marked as the
+    // extension's, under its group name; a legacy stream also tells the host id 26.
+    hd.Command(kCmdAnalyse);
+    hd.doc->GetSettings().mLoadedVersion = 103;
+    EXPECT_EQ(hd.doc->OnOpened(), S_OK);
+    ASSERT_EQ(hd.host.keptChannels.count(L"HRV_vFID"), 1u);
+    EXPECT_EQ(hd.host.keptChannels.at(L"HRV_vFID"), (std::pair<WORD, std::wstring>(0xFFFF, L"HRV")));
+    EXPECT_EQ(hd.host.keptChannels.size(), 1u);
+    char legacy[32];
+    std::snprintf(legacy, sizeof legacy, "legacy %08X", unsigned(Document::CommandId(26)));
+    EXPECT_NE(std::find(hd.host.log.begin(), hd.host.log.end(), legacy), hd.host.log.end());
+}
