@@ -12,6 +12,7 @@
 #include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "foundation/String.h"
+#include "hostframework/comments/Comments.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 
 namespace vx::host {
@@ -536,6 +537,37 @@ HRESULT HrvHostDocument::SendHostMessage(DWORD messageId, DWORD flags, const voi
     });
 }
 
+HRESULT HrvHostDocument::RouteMessage(IMessage* message)
+{
+    return vx::hf::Guarded("host document: route message", [&]() -> HRESULT {
+        DWORD id = 0;
+        if (!message || FAILED(message->GetId(&id)))
+            return E_POINTER;
+        log.push_back("route " + Hex(id));
+        void* out = nullptr;
+        if (id != IShowComment2Message::kMessageId || FAILED(message->QueryInterface(IShowComment2Message::kIid, &out)))
+            return S_FALSE;
+        auto* show = static_cast<IShowComment2Message*>(out);
+        IVarnComment* comment = nullptr;
+        show->GetComment(&comment);
+        ShownComment shown;
+        show->GetValue(&shown.value);
+        show->Release();
+        if (!comment)
+            return S_FALSE;
+        IKELString* text = nullptr;
+        comment->GetInfo(&shown.position, &shown.channel, nullptr, &text);
+        KEL::String t;
+        t.AssignRep(text);
+        shown.text = t.ToWString();
+        shownComments.push_back(shown);
+        if (options.showComment)
+            options.showComment(comment);
+        comment->Release();
+        return S_OK;
+    });
+}
+
 int HrvHostDocument::MessageBox(const wchar_t* captionText, const wchar_t* textText, UINT style, DWORD value)
 {
     const std::wstring caption = captionText ? captionText : L"";
@@ -653,6 +685,65 @@ bool HrvHostDocument::AddChannelLink(const HRV::ChannelRef& a, const HRV::Channe
 bool HrvHostDocument::RemoveChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b)
 {
     return links.erase(LinkKey(a, b)) > 0;
+}
+
+bool HrvHostDocument::LinkedEventChannel(const HRV::ChannelRef& channel, int32_t index, HRV::ChannelRef& out)
+{
+    int32_t n = 0;
+    for (const auto& [from, to] : links)
+        if (to == ((uint64_t(channel.mChannel) << 32) | channel.mKind) && n++ == index) {
+            out = { uint32_t(from >> 32), uint32_t(from) };
+            return true;
+        }
+    return false;
+}
+
+namespace {
+// The host's comments on a channel of a record, in the walk's order.
+class HostCommentEnum final : public SimpleUnknownImp1<IEnumHostComments, 1> {
+public:
+    HostCommentEnum(std::vector<HostCommentEntry> entries, bool forwards)
+        : mEntries(std::move(entries))
+        , mForwards(forwards)
+    {
+    }
+    HRESULT Next(LONG limit, IVarnComment** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (mNext >= mEntries.size())
+            return S_FALSE;
+        const HostCommentEntry& e = mEntries[mNext];
+        if (mForwards ? e.offset > limit : e.offset < limit)
+            return S_FALSE;
+        ++mNext;
+        auto* comment = new vx::hf::EventDataComment(e.record, e.offset, e.channel, nullptr, 0, 0, nullptr);
+        comment->SetText(e.text.c_str());
+        comment->AddRef();
+        *out = comment;
+        return S_OK;
+    }
+
+private:
+    std::vector<HostCommentEntry> mEntries;
+    bool mForwards;
+    std::size_t mNext = 0;
+};
+} // namespace
+
+IEnumHostComments* HrvHostDocument::OpenComments(const HRV::ChannelRef& channel, int32_t record, int32_t start, bool forwards)
+{
+    std::vector<HostCommentEntry> entries;
+    for (const HostCommentEntry& e : comments)
+        if (e.channel == channel.mChannel && e.record == record && (forwards ? e.offset >= start : e.offset <= start))
+            entries.push_back(e);
+    if (entries.empty())
+        return nullptr;
+    std::stable_sort(entries.begin(), entries.end(), [&](const HostCommentEntry& a, const HostCommentEntry& b) {
+        return forwards ? a.offset < b.offset : a.offset > b.offset;
+    });
+    return new HostCommentEnum(std::move(entries), forwards);
 }
 
 bool HrvHostDocument::SetChannelKept(const wchar_t* name, WORD state)

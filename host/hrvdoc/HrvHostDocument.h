@@ -35,6 +35,24 @@ struct HrvHostOptions {
     // The document asks the host to open a view of the view class with this class id. Unset:
     // the request is only recorded.
     std::function<HRESULT(DWORD classId)> openView;
+    // The document asks the host to show a comment (the desktop host opens its popup).
+    std::function<void(IVarnComment* comment)> showComment;
+};
+
+// A comment the host keeps on a channel of a record (set by call; the chart sets them later).
+struct HostCommentEntry {
+    uint32_t channel = 0;
+    int32_t record = 0;
+    int32_t offset = 0;
+    std::wstring text;
+};
+
+// A comment the document asked the host to show.
+struct ShownComment {
+    int64_t position = 0; // record in the low half, offset in the high half
+    DWORD channel = 0;
+    std::wstring text;
+    DWORD value = 0; // the message's second value
 };
 
 // A guide line of a channel as the host keeps it from the guide-line messages.
@@ -126,6 +144,9 @@ public:
     void SendUpdate(DWORD messageId, DWORD code) override;
     HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) override;
     HRESULT SendHostMessage(DWORD messageId, DWORD flags, const void* record, std::size_t size) override;
+    HRESULT RouteMessage(IMessage* message) override;
+    std::vector<HostCommentEntry> comments;
+    std::vector<ShownComment> shownComments;
     // What the guide-line messages set, by channel (drawn by the chart; kept here headless).
     std::map<int32_t, ChannelGuides> guides;
     // The view classes the document asked the host to open, in order.
@@ -159,6 +180,8 @@ public:
     bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override;
     IEnumEventEx* OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end) override;
     int32_t SampledRecord() override;
+    bool LinkedEventChannel(const HRV::ChannelRef& channel, int32_t index, HRV::ChannelRef& out) override;
+    IEnumHostComments* OpenComments(const HRV::ChannelRef& channel, int32_t record, int32_t start, bool forwards) override;
 
     // HRV::IAnalysisManager
     HRESULT Register(const wchar_t* title, const wchar_t* group, int32_t* clientId) override;

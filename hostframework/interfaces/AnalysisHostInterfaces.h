@@ -14,10 +14,12 @@
 #include "com/Persist.h"
 #include "com/Unknown.h"
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
+#include "hostframework/interfaces/CommentInterfaces.h"
 #include "hostframework/interfaces/DataChild.h"
 #include "hostframework/interfaces/RecordingInterfaces.h"
 
 struct IKELString;
+struct IMessage;
 
 namespace HRV {
 
@@ -85,6 +87,19 @@ public:
         = 0;
     // The record being sampled.
     virtual std::int32_t SampledRecord() = 0;
+    // The event channels the host links to `channel` (its links of events), by index; false past
+    // the last. A host without links has none.
+    virtual bool LinkedEventChannel(const ChannelRef& /*channel*/, std::int32_t /*index*/, ChannelRef& /*out*/)
+    {
+        return false;
+    }
+    // The host's comments on a channel in a record from `start` on (forwards) or before it
+    // (backwards); null when the host keeps none. The caller releases it.
+    virtual IEnumHostComments* OpenComments(const ChannelRef& /*channel*/, std::int32_t /*record*/,
+        std::int32_t /*start*/, bool /*forwards*/)
+    {
+        return nullptr;
+    }
 
 protected:
     ~IAnalysisHost() = default;
@@ -227,6 +242,8 @@ public:
     // A message for the host itself (open a view, draw guide lines), with its record packed as the
     // host reads it: fields one after the other, no padding. The host's answer.
     virtual HRESULT SendHostMessage(DWORD messageId, DWORD flags, const void* record, std::size_t size) = 0;
+    // A message object for the host (a comment to show); the host's answer.
+    virtual HRESULT RouteMessage(IMessage* message) = 0;
     // A host message box; the button pressed, or 0 when the host cannot show one.
     virtual int MessageBox(const wchar_t* caption, const wchar_t* text, UINT style, DWORD value) = 0;
     // The host's dialog service (null: dialogs cannot be shown).

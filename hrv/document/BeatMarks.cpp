@@ -3,6 +3,8 @@
 // Each edit redoes the fiducial stage and the engine's work, and marks the data for saving.
 #include "hrv/document/BeatMarks.h"
 
+#include "hostframework/comments/Comments.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -47,6 +49,55 @@ void ForEachEventInRange(IAnalysisHost* host, const ChannelRef& channel, Positio
         }
         events->Release();
     }
+}
+
+int NextEventComment(vx::hf::MultiSourceEventWalk& walk, IVarnComment** out)
+{
+    if (out)
+        *out = nullptr;
+    std::shared_ptr<const std::vector<unsigned char>> record;
+    if (walk.NextEvent(record) != S_OK || !record)
+        return 1;
+    IVarnComment* comment = nullptr;
+    if (walk.ChosenSlot() == 0) {
+        comment = walk.CurrentComment();
+        if (comment)
+            comment->AddRef();
+    } else {
+        IEnumEventEx* source = walk.SourceEvents(walk.ChosenSlot());
+        DWORD kind = 0;
+        if (source)
+            source->GetEventType(&kind);
+        int32_t position = 0;
+        std::memcpy(&position, record->data(), sizeof position);
+        auto* made = new vx::hf::EventDataComment(walk.Record(), position, walk.SourceChannel(walk.ChosenSlot()).mChannel,
+            record->data(), record->size(), kind, nullptr);
+        made->AddRef();
+        comment = made;
+    }
+    if (out)
+        *out = comment;
+    else if (comment)
+        comment->Release();
+    return 0;
+}
+
+void Document::ShowBeatComment(Position position)
+{
+    const Settings& s = *mSettings.Get();
+    if (!s.mShowEventMarkers || !Host() || !position.IsSet())
+        return;
+    vx::hf::MultiSourceEventWalk walk(
+        Host()->AnalysisHost(), position.mRecord, { s.mSourceChannel, s.mSourceChannelFlags }, position.mOffset);
+    IVarnComment* comment = nullptr;
+    NextEventComment(walk, &comment);
+    if (!comment)
+        return;
+    auto* message = new vx::hf::ShowComment2Msg(comment, 0xE0000000u);
+    message->AddRef();
+    Host()->RouteMessage(message);
+    message->Release();
+    comment->Release();
 }
 
 bool Document::IsSelectionUsable()

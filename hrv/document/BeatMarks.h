@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "hostframework/comments/EventWalk.h"
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
 
 namespace HRV {
@@ -14,5 +15,10 @@ namespace HRV {
 // not set, and never past the host's last record.
 void ForEachEventInRange(IAnalysisHost* host, const ChannelRef& channel, Position start, Position end,
     const std::function<void(int32_t record, const void* event)>& handler);
+
+// The comment of the next event the walk hands out: the host's comment when the walk chose one,
+// else a comment made for the event from its channel's draw class. 0 with *out held (when out is
+// not null), 1 when the walk has no further event.
+int NextEventComment(vx::hf::MultiSourceEventWalk& walk, IVarnComment** out);
 
 } // namespace HRV

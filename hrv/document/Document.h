@@ -202,6 +202,9 @@ public:
     void EnableAddMarker(ICommandEnabler*& enabler);
     void EnableRemoveMarkers(ICommandEnabler*& enabler);
     void EnableAllBeatsNormal(ICommandEnabler*& enabler);
+    // A plot view reports a clicked position: the host is asked to show the comment of the first
+    // event (or host comment) on the source channel at or after it.
+    void ShowBeatComment(Position position);
     void CmdShowMarkers();
     void CmdNothing() { }
     void CmdOnlineMode();

@@ -1535,3 +1535,39 @@ TEST_F(DocumentTest, AfterTheHostLoadsItTheDocumentAttachesTheStageChannelsItKep
     std::snprintf(legacy, sizeof legacy, "legacy %08X", unsigned(Document::CommandId(26)));
     EXPECT_NE(std::find(hd.host.log.begin(), hd.host.log.end(), legacy), hd.host.log.end());
 }
+
+TEST_F(DocumentTest, AClickShowsTheCommentOfTheFirstEventAtOrAfterIt)
+{
+    HostAndDocument hd(Mitdb100(30));
+    hd.Command(kCmdAnalyse);
+    // The first beat at or after 10 s, read from the fiducial channel.
+    int32_t firstBeat = -1, lastBeat = -1;
+    ForEachEventInRange(hd.host.AnalysisHost(), hd.doc->Detector().GetFiducialChannel(), { 3600, 0 },
+        { 0x7FFFFFFF, 0 }, [&](int32_t, const void* event) {
+            int32_t p = 0;
+            std::memcpy(&p, event, sizeof p);
+            if (firstBeat < 0)
+                firstBeat = p;
+            lastBeat = p;
+        });
+    ASSERT_GE(firstBeat, 3600);
+
+    hd.doc->ShowBeatComment({ 3600, 0 });
+    ASSERT_EQ(hd.host.shownComments.size(), 1u);
+    EXPECT_EQ(hd.host.shownComments[0].position, (int64_t(firstBeat) << 32) | 0);
+    EXPECT_EQ(hd.host.shownComments[0].value, 0xE0000000u);
+
+    // A host comment on the source channel at the click comes first.
+    hd.host.comments.push_back({ 0, 0, 3600, L"electrode moved" });
+    hd.doc->ShowBeatComment({ 3600, 0 });
+    ASSERT_EQ(hd.host.shownComments.size(), 2u);
+    EXPECT_EQ(hd.host.shownComments[1].text, L"electrode moved");
+    EXPECT_EQ(hd.host.shownComments[1].position, (int64_t(3600) << 32) | 0);
+
+    // After the last event nothing is shown; nor while the beat markers are hidden.
+    hd.doc->ShowBeatComment({ lastBeat + 1, 0 });
+    EXPECT_EQ(hd.host.shownComments.size(), 2u);
+    hd.doc->GetSettings().mShowEventMarkers = false;
+    hd.doc->ShowBeatComment({ 3600, 0 });
+    EXPECT_EQ(hd.host.shownComments.size(), 2u);
+}
