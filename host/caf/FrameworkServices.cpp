@@ -610,6 +610,22 @@ HRESULT AppServices::MessageBox(void*, const wchar_t* text, const wchar_t* capti
     });
 }
 
+HRESULT AppServices::GetFlag(const wchar_t* name, WORD defaultValue, WORD* value)
+{
+    if (!value || !name)
+        return E_POINTER;
+    std::lock_guard lock(mMutex);
+    const auto it = mFlags.find(name);
+    *value = it == mFlags.end() ? defaultValue : (it->second ? 0xFFFF : 0);
+    return S_OK;
+}
+
+void AppServices::SetFlag(const std::wstring& name, bool value)
+{
+    std::lock_guard lock(mMutex);
+    mFlags[name] = value;
+}
+
 HRESULT AppServices::GetUILanguage(WORD* language)
 {
     if (!language)

@@ -460,6 +460,8 @@ void Session::LoadExtension()
     mFramework = std::make_unique<HostFramework>(FrameworkSource::Host);
     if (FAILED(mFramework->Result()))
         throw Failure("the framework is not available (" + Hex(mFramework->Result()) + ")");
+    // The command line shows no window: popups the extension makes stay hidden.
+    caf::SetApplicationFlag(L"kel\\application\\visible", false);
     std::string error;
     mExtension = Extension::Load(o.extension.empty() ? DefaultExtension() : o.extension, error);
     if (!mExtension)

@@ -58,3 +58,15 @@ struct IShowComment2Message : IUnknown {
 protected:
     ~IShowComment2Message() = default;
 };
+
+// The popup a comment opens when its marker is clicked.
+struct ICommentPopupWindow : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{3F6A1C20-8B4D-4E57-A2C9-5D18E7B04A63}");
+    // The comment, with a reference; E_INVALIDARG for a null argument.
+    virtual HRESULT GetComment(IVarnComment** out) = 0;
+    // Paints the whole popup again at once.
+    virtual HRESULT Refresh() = 0;
+
+protected:
+    ~ICommentPopupWindow() = default;
+};

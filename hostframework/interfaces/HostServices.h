@@ -27,6 +27,17 @@ protected:
     ~IAppServices() = default;
 };
 
+// The host application's value store, reached through its application services: named flags
+// such as "kel\application\visible" (false while the host runs without showing itself).
+struct IHostValues : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{6E0C2B91-4A7D-4F35-8C1E-93D25A0F7B64}");
+    // The flag's value, or `defaultValue` when the store has none by that name.
+    virtual HRESULT GetFlag(const wchar_t* name, WORD defaultValue, WORD* value) = 0;
+
+protected:
+    ~IHostValues() = default;
+};
+
 // The process-wide registry of subjects and their observers. It holds no references: subjects
 // and observers remove themselves when they are destroyed.
 struct ISubjectRegistry : IUnknown {
