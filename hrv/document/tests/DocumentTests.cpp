@@ -30,6 +30,7 @@
 #include "hrv/document/Menus.h"
 #include "hrv/document/NamedMessages.h"
 #include "integration/ExtensionChain.h"
+#include "ui/Input.h"
 
 using namespace HRV;
 using vx::host::HrvHostDocument;
@@ -1570,4 +1571,13 @@ TEST_F(DocumentTest, AClickShowsTheCommentOfTheFirstEventAtOrAfterIt)
     hd.doc->GetSettings().mShowEventMarkers = false;
     hd.doc->ShowBeatComment({ 3600, 0 });
     EXPECT_EQ(hd.host.shownComments.size(), 2u);
+}
+
+TEST_F(DocumentTest, AFullAnalysisRunsUnderTheWaitCursorAndGivesTheCursorBack)
+{
+    HostAndDocument hd(Mitdb100(10));
+    vx::ui::SetCursor(vx::ui::IDC_CROSS);
+    hd.Command(kCmdAnalyse);
+    ASSERT_GT(hd.doc->Engine().mRR.size(), 0u);
+    EXPECT_EQ(vx::ui::SetCursor(vx::ui::IDC_ARROW), vx::ui::IDC_CROSS);
 }
