@@ -37,10 +37,13 @@ private:
     std::vector<Subscription> mSubscriptions; // in order of subscription; nothing held
 };
 
-class TypeIdRegistry final : public SimpleUnknownImp1<ITypeIdRegistry, 0> {
+class TypeIdRegistry final : public SimpleUnknownImp2<ITypeIdRegistry, ITypeNameRegistry, 0> {
 public:
     HRESULT GetTypeIndex(REFGUID guid, WORD* index) override;
     HRESULT GetTypeGuid(WORD index, GUID* guid) override;
+    // The names of the registered view and document classes and their class ids.
+    HRESULT NameToId(const wchar_t* name, DWORD* id) override;
+    HRESULT IdToName(DWORD id, IKELString** name) override;
 
 private:
     std::mutex mMutex;

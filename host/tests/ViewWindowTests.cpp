@@ -13,6 +13,7 @@
 #include "foundation/String.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
+#include "hostframework/interfaces/HostServices.h"
 #include "ui/MessageQueue.h"
 #include "ui/Window.h"
 #include "varnex/ExtensionLoader.h"
@@ -165,4 +166,33 @@ TEST_F(HRVViews, EachViewClassMakesAViewWithAWindowInAHostFrame)
         EXPECT_EQ(count, 0u);
         EXPECT_EQ(site->Release(), 0u);
     }
+}
+
+TEST_F(HRVViews, TheTypeRegistryNamesTheRegisteredClasses)
+{
+    ITypeIdRegistry* types = nullptr;
+    ASSERT_EQ(mFramework->Object()->QueryInterface(ITypeIdRegistry::kIid, reinterpret_cast<void**>(&types)), S_OK);
+    auto* names = Query<ITypeNameRegistry>(types);
+    types->Release();
+    ASSERT_NE(names, nullptr);
+    for (IDocViewClass* c : mClasses) {
+        IKELString* text = nullptr;
+        c->GetName(&text);
+        const std::wstring name = Take(text);
+        DWORD classId = 0, id = 0;
+        c->GetClassId(&classId);
+        EXPECT_EQ(names->NameToId(name.c_str(), &id), S_OK) << std::string(name.begin(), name.end());
+        EXPECT_EQ(id, classId);
+        IKELString* back = nullptr;
+        ASSERT_EQ(names->IdToName(classId, &back), S_OK);
+        EXPECT_EQ(Take(back), name);
+    }
+    DWORD id = 7;
+    EXPECT_EQ(names->NameToId(L"HRV2 Document", &id), S_OK) << "document classes are named too";
+    EXPECT_EQ(names->NameToId(L"No Such View", &id), E_INVALIDARG);
+    EXPECT_EQ(id, 0u);
+    IKELString* none = nullptr;
+    EXPECT_EQ(names->IdToName(0x12345678u, &none), E_INVALIDARG);
+    EXPECT_EQ(none, nullptr);
+    names->Release();
 }

@@ -73,6 +73,20 @@ protected:
     ~ITypeIdRegistry() = default;
 };
 
+// The host's names of its types (the view classes and document classes registered with it), when
+// its type registry has them: a text argument of a named message ("HRV Tachogram View") becomes
+// the type id it names.
+struct ITypeNameRegistry : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{6E3A1C52-9B0D-4F7E-8A21-5C4D3B2A1908}");
+    // E_INVALIDARG for a name the host does not know.
+    virtual HRESULT NameToId(const wchar_t* name, DWORD* id) = 0;
+    // *name gets a reference; E_INVALIDARG for an id the host does not know.
+    virtual HRESULT IdToName(DWORD id, IKELString** name) = 0;
+
+protected:
+    ~ITypeNameRegistry() = default;
+};
+
 struct IMessageRouter : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{3AEB28D1-CF32-11D1-B2EC-00600894D72A}");
     // Delivers `message`, sent by `source`, to the handlers the host knows.

@@ -766,7 +766,7 @@ TEST_F(DocumentTest, NamedMessageCreationChecksItsArguments)
     EXPECT_EQ(id, Document::MessageId(kMsgAnalyze));
     EXPECT_EQ(payloadOf(message), (std::pair<DWORD, DWORD> { 0, 0 }));
     message->Release();
-    // A text argument names a host type; this host has no type names, so the id stays 0.
+    // A text argument names a host type; no view class is registered here, so the id stays 0.
     VARIANT text;
     VariantInit(&text);
     text.vt = VT_BSTR;
