@@ -157,6 +157,16 @@ public:
     int RunSettings(HRV::ISettingsEditor* settings) override;
     int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice) override;
     HRV::IAnalysisManager* AnalysisManager() override { return this; }
+    int32_t ShownChannelCount() override
+    {
+        ULONG count = 0;
+        mDocument->GetShownChannelCount(&count);
+        return static_cast<int32_t>(count);
+    }
+    IChannelCalc* ChannelCalculation(int32_t channel) override
+    {
+        return channel >= 0 ? mDocument->ChannelCalcOf(static_cast<uint32_t>(channel)) : nullptr;
+    }
     HRV::IDetectorHost* DetectorHost() override { return this; }
     HRV::IAnalysisHost* AnalysisHost() override { return this; }
 

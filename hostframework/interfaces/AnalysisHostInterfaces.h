@@ -249,6 +249,11 @@ public:
     // The host's dialog service (null: dialogs cannot be shown).
     virtual IDialogService* Dialogs() = 0;
 
+    // The channels the host shows, recorded and computed: numbered from 0 below this count.
+    virtual std::int32_t ShownChannelCount() = 0;
+    // The extension's channel calculation that computes a host channel (borrowed), or null.
+    virtual IChannelCalc* ChannelCalculation(std::int32_t channel) = 0;
+
     virtual IAnalysisManager* AnalysisManager() = 0;
     virtual IDetectorHost* DetectorHost() = 0;
     virtual IAnalysisHost* AnalysisHost() = 0;

@@ -186,6 +186,7 @@ bool Document::AllBeatsNormal()
     s.mDirty = true;
     const DetectorSettings ds = DetectorView();
     const bool updated = mDetector.Update(kChangeBeatClasses, &ds);
+    UpdateChannelCalcs();
     AnalyseRange(kChangeBeatClasses);
     SendUpdate(MsgIdAnalysisChanged(), kUpdateRange);
     return updated;
@@ -286,6 +287,69 @@ void Document::ClearGuideLines(int32_t channel)
     }
     const GuideBandRecord band { 0x2121212, channel, 0, 0, 0, 0, 0, 0 };
     Host()->SendHostMessage(kMsgGuideBand, 1, &band, sizeof band);
+}
+
+namespace {
+// The HRV channel calculation of a host channel: its calculation interface and its choice; null
+// when the channel has no calculation or one of another kind. The caller releases it.
+IChannelCalc* HRVCalcOf(IDocumentHost* host, int32_t channel, CalculationChoice* choice, IUnknown** settingsOut = nullptr)
+{
+    IChannelCalc* calc = host ? host->ChannelCalculation(channel) : nullptr;
+    if (!calc)
+        return nullptr;
+    calc->AddRef();
+    IUnknown* settings = nullptr;
+    IChannelCalcChoice* read = nullptr;
+    if (SUCCEEDED(calc->GetSettings(&settings)) && settings)
+        settings->QueryInterface(IChannelCalcChoice::kIid, reinterpret_cast<void**>(&read));
+    const bool ours = read && SUCCEEDED(read->GetChoice(choice));
+    if (read)
+        read->Release();
+    if (ours && settingsOut)
+        *settingsOut = settings;
+    else if (settings)
+        settings->Release();
+    if (!ours) {
+        calc->Release();
+        return nullptr;
+    }
+    return calc;
+}
+} // namespace
+
+IChannelCalc* Document::HRVChannelCalcChoice(int32_t channel, CalculationChoice& choice)
+{
+    return HRVCalcOf(Host(), channel, &choice);
+}
+
+void Document::RebuildChannelCalcMap()
+{
+    mChannelCalcMap.clear();
+    if (!Host())
+        return;
+    const int32_t count = Host()->ShownChannelCount();
+    for (int32_t n = 0; n < count; ++n) {
+        CalculationChoice choice;
+        IUnknown* settings = nullptr;
+        if (IChannelCalc* calc = HRVCalcOf(Host(), n, &choice, &settings)) {
+            // Its own settings handed back rebuild the calculation's formula.
+            calc->Setup(settings);
+            settings->Release();
+            calc->Release();
+            mChannelCalcMap.insert(static_cast<uint32_t>(n));
+        }
+    }
+}
+
+void Document::UpdateChannelCalcs()
+{
+    for (uint32_t n : mChannelCalcMap) {
+        CalculationChoice choice;
+        if (IChannelCalc* calc = HRVCalcOf(Host(), static_cast<int32_t>(n), &choice)) {
+            calc->Release();
+            RefreshChannelCalcGuides(static_cast<int32_t>(n), choice);
+        }
+    }
 }
 
 void Document::RefreshChannelCalcGuides(int32_t channel, const CalculationChoice& choice)

@@ -212,6 +212,7 @@ int Document::Reanalyse(uint32_t flags, int mode)
     } else {
         AnalyseRange(flags);
     }
+    UpdateChannelCalcs();
     SendUpdate(MsgIdAnalysisChanged(), static_cast<DWORD>(mode));
     return 1;
 }
@@ -514,6 +515,7 @@ void Document::OnAttached(ULONGLONG a, ULONGLONG b)
         return;
     RegisterWithManager();
     AttachOnlineSink();
+    RebuildChannelCalcMap();
     Reanalyse(kEverything, 4);
     CheckRangeStillValid();
 }
@@ -554,10 +556,17 @@ void Document::OnChannelSetupChanged(ULONGLONG channel, ULONGLONG calculation)
         else if (!Busy())
             Reanalyse(kEverything, 4);
     }
-    // Channel calculations of this module are not built yet: a channel losing its calculation
-    // leaves the map.
-    if (!calculation)
-        mChannelCalcMap.erase(static_cast<uint32_t>(channel));
+    // A channel that now shows a beat measure gets its guide lines and joins the map; one that lost
+    // its calculation loses its guide lines and leaves it.
+    const auto n = static_cast<int32_t>(channel);
+    CalculationChoice choice;
+    if (IChannelCalc* calc = calculation ? HRVChannelCalcChoice(n, choice) : nullptr) {
+        calc->Release();
+        RefreshChannelCalcGuides(n, choice);
+        mChannelCalcMap.insert(static_cast<uint32_t>(n));
+    } else if (!calculation && mChannelCalcMap.erase(static_cast<uint32_t>(n))) {
+        ClearGuideLines(n);
+    }
 }
 
 // ---- Online data sink

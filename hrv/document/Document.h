@@ -191,6 +191,13 @@ public:
     void ClearGuideLines(int32_t channel);
     // Refreshes the guide lines of the channel for its measure and guide-line choice.
     void RefreshChannelCalcGuides(int32_t channel, const CalculationChoice& choice);
+    // The channels that show a beat measure: found again on attach (each calculation's formula
+    // rebuilt), their guide lines refreshed after each re-analysis.
+    void RebuildChannelCalcMap();
+    // The HRV calculation of a channel with its choice (held for the caller), or null.
+    IChannelCalc* HRVChannelCalcChoice(int32_t channel, CalculationChoice& choice);
+    void UpdateChannelCalcs();
+    const std::set<uint32_t>& ChannelCalcMap() const { return mChannelCalcMap; }
     // Beat marks: the user's corrections of the detected beats, made on the host's selection.
     void AddBeatMarker();
     void RemoveBeatMarkers();
