@@ -60,7 +60,8 @@ public:
     void SetDrawSizeGrip(bool on) noexcept { mDrawSizeGrip = on; }
     void SetHitTestSizeGrip(bool on) noexcept { mHitTestSizeGrip = on; }
 
-    // Event table: Copy, Print and the third command's enablers, the frame's message.
+    // Event table: Copy, Print and the third command's enablers, the frame's message. A view with
+    // a table of its own searches it first and then this one (ViewBase::FindEntry).
     static const EventTable& GetEventTable();
     const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override
     {
@@ -73,8 +74,10 @@ public:
     void EnableThird(ICommandEnabler*& enabler);
     HRESULT PassToFrame();
 
-    // The window procedure's handling of one message for this view.
-    vx::ui::LRESULT WindowProc(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam);
+    // The window procedure's handling of one message for this view: painting (PaintContent, then
+    // the grip) and hit testing here; a view that handles more (the mouse) overrides it and passes
+    // the rest on to the base.
+    virtual vx::ui::LRESULT WindowProc(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam);
     static const wchar_t* ClassName();
 
 private:
