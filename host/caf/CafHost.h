@@ -49,6 +49,9 @@ int DefaultMessageBoxAnswer(UINT style);
 // The language the application services report; resource texts are loaded in it too.
 void SetUILanguage(WORD language);
 
+// The application's named flags ("kel\application\visible": false while the host shows no window).
+void SetApplicationFlag(const std::wstring& name, bool value);
+
 // Build labels of pre-release modules: shown (logged and kept) unless the host hides them.
 void SetBuildLabelsHidden(bool hidden);
 std::vector<std::wstring> BuildLabels();

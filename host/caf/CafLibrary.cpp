@@ -62,7 +62,7 @@ public:
     void RegisterCompanions()
     {
         std::call_once(mCompanionsOnce, [this] {
-            for (auto [clsid, object] : { std::pair<CLSID, IUnknown*> { CLSID_CAFAppServices, mApp },
+            for (auto [clsid, object] : { std::pair<CLSID, IUnknown*> { CLSID_CAFAppServices, static_cast<IAppServices*>(mApp) },
                      std::pair<CLSID, IUnknown*> { CLSID_UnitTestRegistry, mTests } }) {
                 DWORD cookie = 0;
                 if (SUCCEEDED(CoRegisterClassObject(clsid, object, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie)))
@@ -124,6 +124,11 @@ void QueueMessageBoxAnswer(int buttonId)
 void ClearMessageBoxAnswers()
 {
     State().mApp->ClearAnswers();
+}
+
+void SetApplicationFlag(const std::wstring& name, bool value)
+{
+    State().mApp->SetFlag(name, value);
 }
 
 void SetBuildLabelsHidden(bool hidden)

@@ -371,7 +371,7 @@ HRESULT HostViewFrame::CanPrint(WORD* canPrint)
 {
     if (!canPrint)
         return E_POINTER;
-    *canPrint = 0xFFFF;
+    *canPrint = printable ? 0xFFFF : 0;
     return S_OK;
 }
 

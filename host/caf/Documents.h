@@ -141,6 +141,14 @@ class HostViewFrame final : public SimpleUnknownImp1<IViewFrame, 0> {
 public:
     HRESULT CanPrint(WORD* canPrint) override;
     HRESULT GetCaption(IKELString** out) override;
+    HRESULT ViewMessage() override
+    {
+        ++viewMessages;
+        return S_OK;
+    }
+    // Whether the frame's views may print; the messages its views passed on.
+    bool printable = true;
+    int viewMessages = 0;
 };
 
 // The client object in which an extension view puts its window: a child window of the view
@@ -181,6 +189,7 @@ public:
     const std::vector<IDocView2*>& Views() const noexcept { return mViews; }
     // The frame window, and the client window of an open view (null for another view).
     WindowHandle Frame() const noexcept { return mFrameWindow; }
+    HostViewFrame& FrameObject() const noexcept { return *mFrame; }
     WindowHandle ClientWindowOf(IDocView2* view) const;
 
 private:

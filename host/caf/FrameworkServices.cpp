@@ -10,6 +10,8 @@
 #include <string>
 
 #include "foundation/String.h"
+#include "hostframework/events/ComQuery.h"
+#include "hostframework/interfaces/DocViewInterfaces.h"
 #include "log/Log.h"
 
 namespace caf {
@@ -616,6 +618,79 @@ HRESULT AppServices::MessageBox(void*, const wchar_t* text, const wchar_t* capti
         *result = answer;
         return S_OK;
     });
+}
+
+namespace {
+// Calls `visit(name, id)` for every registered view and document class until it returns true.
+template <class F> bool ForEachNamedClass(F&& visit)
+{
+    for (const Registration& r : Registrations()) {
+        if (r.kind != Registration::Kind::ClassObject || !r.object)
+            continue;
+        IKELString* name = nullptr;
+        DWORD id = 0;
+        if (auto* view = vx::hf::Query<IDocViewClass>(r.object)) {
+            view->GetName(&name);
+            view->GetClassId(&id);
+            view->Release();
+        } else if (auto* document = vx::hf::Query<ICustomDocClass>(r.object)) {
+            document->GetName(&name);
+            document->GetClassId(&id);
+            document->Release();
+        } else {
+            continue;
+        }
+        KEL::String text;
+        text.AssignRep(name);
+        if (!text.IsEmpty() && visit(text, id))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+HRESULT TypeIdRegistry::NameToId(const wchar_t* name, DWORD* id)
+{
+    if (!name || !id)
+        return E_POINTER;
+    *id = 0;
+    const bool found = ForEachNamedClass([&](const KEL::String& text, DWORD classId) {
+        if (text.Compare(name) != 0)
+            return false;
+        *id = classId;
+        return true;
+    });
+    return found ? S_OK : E_INVALIDARG;
+}
+
+HRESULT TypeIdRegistry::IdToName(DWORD id, IKELString** name)
+{
+    if (!name)
+        return E_POINTER;
+    *name = nullptr;
+    const bool found = ForEachNamedClass([&](const KEL::String& text, DWORD classId) {
+        if (classId != id)
+            return false;
+        *name = text.CopyRep();
+        return true;
+    });
+    return found ? S_OK : E_INVALIDARG;
+}
+
+HRESULT AppServices::GetFlag(const wchar_t* name, WORD defaultValue, WORD* value)
+{
+    if (!value || !name)
+        return E_POINTER;
+    std::lock_guard lock(mMutex);
+    const auto it = mFlags.find(name);
+    *value = it == mFlags.end() ? defaultValue : (it->second ? 0xFFFF : 0);
+    return S_OK;
+}
+
+void AppServices::SetFlag(const std::wstring& name, bool value)
+{
+    std::lock_guard lock(mMutex);
+    mFlags[name] = value;
 }
 
 HRESULT AppServices::GetUILanguage(WORD* language)

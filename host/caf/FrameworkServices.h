@@ -37,10 +37,13 @@ private:
     std::vector<Subscription> mSubscriptions; // in order of subscription; nothing held
 };
 
-class TypeIdRegistry final : public SimpleUnknownImp1<ITypeIdRegistry, 0> {
+class TypeIdRegistry final : public SimpleUnknownImp2<ITypeIdRegistry, ITypeNameRegistry, 0> {
 public:
     HRESULT GetTypeIndex(REFGUID guid, WORD* index) override;
     HRESULT GetTypeGuid(WORD index, GUID* guid) override;
+    // The names of the registered view and document classes and their class ids.
+    HRESULT NameToId(const wchar_t* name, DWORD* id) override;
+    HRESULT IdToName(DWORD id, IKELString** name) override;
 
 private:
     std::mutex mMutex;
@@ -189,8 +192,12 @@ private:
     RegistrationList& mRegistrations;
 };
 
-class AppServices final : public SimpleUnknownImp1<IAppServices, 0> {
+class AppServices final : public SimpleUnknownImp2<IAppServices, IHostValues, 0> {
 public:
+    // IHostValues: the application's named flags.
+    HRESULT GetFlag(const wchar_t* name, WORD defaultValue, WORD* value) override;
+    void SetFlag(const std::wstring& name, bool value);
+
     HRESULT MessageBox(void* owner, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t helpContext,
         int* result, std::uintptr_t reserved1, std::uintptr_t reserved2, std::uintptr_t options) override;
     HRESULT GetUILanguage(WORD* language) override;
@@ -209,6 +216,7 @@ private:
     MessageBoxHandler mHandler;
     std::vector<int> mAnswers; // scripted, first answer first
     WORD mLanguage = 0x0409; // English (United States)
+    std::map<std::wstring, bool> mFlags;
     bool mBuildLabelsHidden = false;
     std::vector<std::wstring> mBuildLabels;
 };

@@ -12,6 +12,8 @@
 #include "host/recording/HostSources.h"
 #include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/String.h"
+#include "hostframework/comments/Comments.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 
 namespace vx::host {
@@ -442,6 +444,131 @@ HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
     return hr;
 }
 
+namespace {
+
+// Reads the packed record field by field: a double may sit at any byte, so every field is copied.
+class PackedRecord {
+public:
+    PackedRecord(const void* data, std::size_t size)
+        : mData(static_cast<const unsigned char*>(data))
+        , mSize(data ? size : 0)
+    {
+    }
+    template <class T> bool Read(T& out)
+    {
+        if (mSize - mPos < sizeof(T))
+            return false;
+        std::memcpy(&out, mData + mPos, sizeof(T));
+        mPos += sizeof(T);
+        return true;
+    }
+
+private:
+    const unsigned char* mData;
+    std::size_t mSize;
+    std::size_t mPos = 0;
+};
+
+std::wstring TextOf(const IKELString* rep)
+{
+    if (!rep)
+        return {};
+    // The sender keeps its string: the record only borrowed it, so the text is copied.
+    KEL::String s;
+    s.AssignFromInterface(const_cast<IKELString*>(rep));
+    return s.ToWString();
+}
+
+} // namespace
+
+HRESULT HrvHostDocument::SendHostMessage(DWORD messageId, DWORD flags, const void* data, std::size_t size)
+{
+    return vx::hf::Guarded("host document: host message", [&]() -> HRESULT {
+        log.push_back("hostmessage " + Hex(messageId) + " " + Hex(flags));
+        PackedRecord record(data, size);
+        DWORD descriptor = 0;
+        if (messageId == 0x80010000u) {
+            // Open a view: {4, view class id}.
+            DWORD classId = 0;
+            if (!record.Read(descriptor) || !record.Read(classId) || descriptor != 4)
+                return E_INVALIDARG;
+            openedViews.push_back(classId);
+            return options.openView ? options.openView(classId) : S_OK;
+        }
+        if (messageId == 0x800C0086u) {
+            // A guide line's value and texts.
+            int32_t channel = 0, line = 0;
+            double value = 0.0;
+            const IKELString* label = nullptr;
+            const IKELString* second = nullptr;
+            if (!record.Read(descriptor) || descriptor != 0x77322 || !record.Read(channel) || !record.Read(line)
+                || !record.Read(value) || !record.Read(label) || !record.Read(second) || line < 1 || line > 2)
+                return E_INVALIDARG;
+            GuideLine& g = guides[channel].lines[line - 1];
+            g.value = value;
+            g.label = TextOf(label);
+            g.secondLabel = TextOf(second);
+            return S_OK;
+        }
+        if (messageId == 0x800C0084u) {
+            // A guide line shown or hidden, with its colour.
+            int32_t channel = 0, line = 0;
+            DWORD shown = 0, second = 0, colour = 0;
+            if (!record.Read(descriptor) || descriptor != 0x21122 || !record.Read(channel) || !record.Read(line)
+                || !record.Read(shown) || !record.Read(second) || !record.Read(colour) || line < 1 || line > 2)
+                return E_INVALIDARG;
+            GuideLine& g = guides[channel].lines[line - 1];
+            g.shown = shown != 0;
+            g.colour = colour;
+            return S_OK;
+        }
+        if (messageId == 0x800C0085u) {
+            // The band between the lines.
+            int32_t channel = 0;
+            DWORD on = 0, colour = 0, a = 0, b = 0, on2 = 0, colour2 = 0;
+            if (!record.Read(descriptor) || descriptor != 0x2121212 || !record.Read(channel) || !record.Read(on)
+                || !record.Read(colour) || !record.Read(a) || !record.Read(b) || !record.Read(on2) || !record.Read(colour2))
+                return E_INVALIDARG;
+            ChannelGuides& g = guides[channel];
+            g.band = on != 0;
+            g.bandColour = colour;
+            return S_OK;
+        }
+        return S_FALSE;
+    });
+}
+
+HRESULT HrvHostDocument::RouteMessage(IMessage* message)
+{
+    return vx::hf::Guarded("host document: route message", [&]() -> HRESULT {
+        DWORD id = 0;
+        if (!message || FAILED(message->GetId(&id)))
+            return E_POINTER;
+        log.push_back("route " + Hex(id));
+        void* out = nullptr;
+        if (id != IShowComment2Message::kMessageId || FAILED(message->QueryInterface(IShowComment2Message::kIid, &out)))
+            return S_FALSE;
+        auto* show = static_cast<IShowComment2Message*>(out);
+        IVarnComment* comment = nullptr;
+        show->GetComment(&comment);
+        ShownComment shown;
+        show->GetValue(&shown.value);
+        show->Release();
+        if (!comment)
+            return S_FALSE;
+        IKELString* text = nullptr;
+        comment->GetInfo(&shown.position, &shown.channel, nullptr, &text);
+        KEL::String t;
+        t.AssignRep(text);
+        shown.text = t.ToWString();
+        shownComments.push_back(shown);
+        if (options.showComment)
+            options.showComment(comment);
+        comment->Release();
+        return S_OK;
+    });
+}
+
 int HrvHostDocument::MessageBox(const wchar_t* captionText, const wchar_t* textText, UINT style, DWORD value)
 {
     const std::wstring caption = captionText ? captionText : L"";
@@ -559,6 +686,83 @@ bool HrvHostDocument::AddChannelLink(const HRV::ChannelRef& a, const HRV::Channe
 bool HrvHostDocument::RemoveChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b)
 {
     return links.erase(LinkKey(a, b)) > 0;
+}
+
+bool HrvHostDocument::LinkedEventChannel(const HRV::ChannelRef& channel, int32_t index, HRV::ChannelRef& out)
+{
+    int32_t n = 0;
+    for (const auto& [from, to] : links)
+        if (to == ((uint64_t(channel.mChannel) << 32) | channel.mKind) && n++ == index) {
+            out = { uint32_t(from >> 32), uint32_t(from) };
+            return true;
+        }
+    return false;
+}
+
+namespace {
+// The host's comments on a channel of a record, in the walk's order.
+class HostCommentEnum final : public SimpleUnknownImp1<IEnumHostComments, 1> {
+public:
+    HostCommentEnum(std::vector<HostCommentEntry> entries, bool forwards)
+        : mEntries(std::move(entries))
+        , mForwards(forwards)
+    {
+    }
+    HRESULT Next(LONG limit, IVarnComment** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (mNext >= mEntries.size())
+            return S_FALSE;
+        const HostCommentEntry& e = mEntries[mNext];
+        if (mForwards ? e.offset > limit : e.offset < limit)
+            return S_FALSE;
+        ++mNext;
+        auto* comment = new vx::hf::EventDataComment(e.record, e.offset, e.channel, nullptr, 0, 0, nullptr);
+        comment->SetText(e.text.c_str());
+        comment->AddRef();
+        *out = comment;
+        return S_OK;
+    }
+
+private:
+    std::vector<HostCommentEntry> mEntries;
+    bool mForwards;
+    std::size_t mNext = 0;
+};
+} // namespace
+
+IEnumHostComments* HrvHostDocument::OpenComments(const HRV::ChannelRef& channel, int32_t record, int32_t start, bool forwards)
+{
+    std::vector<HostCommentEntry> entries;
+    for (const HostCommentEntry& e : comments)
+        if (e.channel == channel.mChannel && e.record == record && (forwards ? e.offset >= start : e.offset <= start))
+            entries.push_back(e);
+    if (entries.empty())
+        return nullptr;
+    std::stable_sort(entries.begin(), entries.end(), [&](const HostCommentEntry& a, const HostCommentEntry& b) {
+        return forwards ? a.offset < b.offset : a.offset > b.offset;
+    });
+    return new HostCommentEnum(std::move(entries), forwards);
+}
+
+bool HrvHostDocument::SetChannelKept(const wchar_t* name, WORD state)
+{
+    if (!name || !Engine().HasChannel(name))
+        return false;
+    keptChannels[name].first = state;
+    log.push_back("channel.kept " + Narrow(name) + " " + Hex(state));
+    return true;
+}
+
+bool HrvHostDocument::SetChannelGroup(const wchar_t* name, const wchar_t* group)
+{
+    if (!name || !group || !Engine().HasChannel(name))
+        return false;
+    keptChannels[name].second = group;
+    log.push_back("channel.group " + Narrow(name) + " " + Narrow(group));
+    return true;
 }
 
 void HrvHostDocument::EnsureCompiledForData()

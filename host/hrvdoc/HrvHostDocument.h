@@ -32,6 +32,40 @@ struct HrvHostOptions {
     double onlineSettleSeconds = 10.0;
     // The name of the document's window (the recording's file name).
     std::wstring windowName;
+    // The document asks the host to open a view of the view class with this class id. Unset:
+    // the request is only recorded.
+    std::function<HRESULT(DWORD classId)> openView;
+    // The document asks the host to show a comment (the desktop host opens its popup).
+    std::function<void(IVarnComment* comment)> showComment;
+};
+
+// A comment the host keeps on a channel of a record (set by call; the chart sets them later).
+struct HostCommentEntry {
+    uint32_t channel = 0;
+    int32_t record = 0;
+    int32_t offset = 0;
+    std::wstring text;
+};
+
+// A comment the document asked the host to show.
+struct ShownComment {
+    int64_t position = 0; // record in the low half, offset in the high half
+    DWORD channel = 0;
+    std::wstring text;
+    DWORD value = 0; // the message's second value
+};
+
+// A guide line of a channel as the host keeps it from the guide-line messages.
+struct GuideLine {
+    double value = 0.0;
+    std::wstring label, secondLabel;
+    bool shown = false;
+    DWORD colour = 0;
+};
+struct ChannelGuides {
+    GuideLine lines[2];
+    bool band = false; // the band between the two lines is filled
+    DWORD bandColour = 0;
 };
 
 class HrvHostDocument final : public HRV::IDocumentHost,
@@ -61,8 +95,12 @@ public:
     IOnlineDataSink* onlineSink = nullptr; // the sink registered through this host, not held
     HRV::Position selectionStart { 0, 0 }, selectionEnd { 0, 0 };
     bool hasSelection = false;
+    // The selection is a cursor at selectionStart rather than a stretch.
+    bool selectionIsPoint = false;
 
     calc::Engine& Engine() { return mDocument->Engine(); }
+    // The named formula channels, in the order they were made.
+    const std::vector<std::wstring>& NamedChannels() const { return mNames; }
     // The data-child store as the extension's enumerators reach it (IDataChildStore); borrowed,
     // it lives as long as this document. The host creates the enumerators of its formulas with it.
     IUnknown* DataStore() { return &mStore; }
@@ -85,6 +123,7 @@ public:
     void ClearSelection() override;
     void SelectRegion(HRV::Position start, HRV::Position end) override;
     void SelectChannel(uint32_t channel) override;
+    bool SelectionIsPoint() override { return hasSelection && selectionIsPoint; }
     HRV::Position DataEnd() override;
     int32_t LastRecord() override { return mRecording->RecordCount() - 1; }
     int32_t ChannelCount() override { return mRecording->ChannelCount(); }
@@ -104,12 +143,30 @@ public:
     HRESULT UnregisterOnlineSink(IOnlineDataSink* sink) override;
     void SendUpdate(DWORD messageId, DWORD code) override;
     HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) override;
+    HRESULT SendHostMessage(DWORD messageId, DWORD flags, const void* record, std::size_t size) override;
+    HRESULT RouteMessage(IMessage* message) override;
+    std::vector<HostCommentEntry> comments;
+    std::vector<ShownComment> shownComments;
+    // What the guide-line messages set, by channel (drawn by the chart; kept here headless).
+    std::map<int32_t, ChannelGuides> guides;
+    // The view classes the document asked the host to open, in order.
+    std::vector<DWORD> openedViews;
     int MessageBox(const wchar_t* caption, const wchar_t* text, UINT style, DWORD value) override;
     HRV::IDialogService* Dialogs() override { return this; }
     // HRV::IDialogService
     int RunSettings(HRV::ISettingsEditor* settings) override;
     int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice) override;
     HRV::IAnalysisManager* AnalysisManager() override { return this; }
+    int32_t ShownChannelCount() override
+    {
+        ULONG count = 0;
+        mDocument->GetShownChannelCount(&count);
+        return static_cast<int32_t>(count);
+    }
+    IChannelCalc* ChannelCalculation(int32_t channel) override
+    {
+        return channel >= 0 ? mDocument->ChannelCalcOf(static_cast<uint32_t>(channel)) : nullptr;
+    }
     HRV::IDetectorHost* DetectorHost() override { return this; }
     HRV::IAnalysisHost* AnalysisHost() override { return this; }
 
@@ -124,11 +181,17 @@ public:
     bool AddChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
     bool RemoveChannelLink(const HRV::ChannelRef& from, const HRV::ChannelRef& to) override;
     IUnknown* ChannelSource() override { return static_cast<IChannelNames*>(mDocument); }
+    bool SetChannelKept(const wchar_t* name, WORD state) override;
+    bool SetChannelGroup(const wchar_t* name, const wchar_t* group) override;
+    // What the channel-link interface was told, by channel name.
+    std::map<std::wstring, std::pair<WORD, std::wstring>> keptChannels;
 
     // HRV::IAnalysisHost
     bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override;
     IEnumEventEx* OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end) override;
     int32_t SampledRecord() override;
+    bool LinkedEventChannel(const HRV::ChannelRef& channel, int32_t index, HRV::ChannelRef& out) override;
+    IEnumHostComments* OpenComments(const HRV::ChannelRef& channel, int32_t record, int32_t start, bool forwards) override;
 
     // HRV::IAnalysisManager
     HRESULT Register(const wchar_t* title, const wchar_t* group, int32_t* clientId) override;

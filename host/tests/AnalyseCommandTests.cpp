@@ -9,10 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -264,7 +266,9 @@ TEST_F(AnalyseCommand, ArgumentsANewUserGetsWrongAndHelp)
         EXPECT_EQ(run.out.rfind("usage: varnex", 0), 0u) << arguments << "\n" << run.out;
         EXPECT_EQ(run.err, "") << arguments;
     }
-    for (const char* bad : { "--from nan", "--to inf", "--from -1", "--rate nan" }) {
+    for (const char* bad : { "--from nan", "--to inf", "--from -1", "--rate nan", "--remove-beats 5", "--remove-beats 9:3",
+             "--remove-beats 1:x", "--add-beat -2", "--add-beat soon", "--online --save-session",
+             "--online --add-beat 3" }) {
         const Run run = Varnex("analyse " + Record100() + " " + bad);
         EXPECT_EQ(run.status, 2) << bad;
         EXPECT_EQ(Lines(run.err).size(), 1u) << bad << "\n" << run.err;
@@ -354,3 +358,112 @@ TEST_F(AnalyseCommand, ReadsTheCsvOfTheWfdbTools)
 }
 
 } // namespace
+
+// The beat times of a --beats file.
+std::vector<double> BeatTimes(const std::string& csv)
+{
+    std::vector<double> times;
+    for (const std::string& line : Lines(csv))
+        if (!line.empty() && line[0] != 't')
+            times.push_back(std::stod(line.substr(0, line.find(','))));
+    return times;
+}
+
+std::vector<double> Between(const std::vector<double>& times, double from, double to)
+{
+    std::vector<double> out;
+    std::copy_if(times.begin(), times.end(), std::back_inserter(out), [&](double t) { return t >= from && t <= to; });
+    return out;
+}
+
+std::vector<double> Outside(const std::vector<double>& times, double from, double to)
+{
+    std::vector<double> out;
+    std::copy_if(times.begin(), times.end(), std::back_inserter(out), [&](double t) { return t < from || t > to; });
+    return out;
+}
+
+TEST_F(AnalyseCommand, CorrectionsSavedInTheSessionAreFoundByTheNextRun)
+{
+    const fs::path record = CopyRecord(mDir / "rec");
+    const fs::path session = mDir / "rec" / "100.hea.varnex-session";
+    const std::string r = Quote(record.string());
+
+    const Run plain = Varnex("analyse " + r + " --beats " + Quote((mDir / "b0.csv").string()));
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_FALSE(fs::exists(session)) << "only --save-session writes a session";
+    const std::vector<double> detected = BeatTimes(ReadFile(mDir / "b0.csv"));
+    ASSERT_GE(Between(detected, 100.0, 105.0).size(), 5u);
+    ASSERT_TRUE(Between(detected, 106.0, 106.2).empty());
+
+    const Run edited = Varnex("analyse " + r + " --remove-beats 100:105 --add-beat 106.1 --save-session --beats "
+        + Quote((mDir / "b1.csv").string()));
+    ASSERT_EQ(edited.status, 0) << edited.err;
+    EXPECT_EQ(edited.err.find("using the session file"), std::string::npos) << edited.err;
+    ASSERT_TRUE(fs::exists(session));
+    const std::vector<double> corrected = BeatTimes(ReadFile(mDir / "b1.csv"));
+    EXPECT_TRUE(Between(corrected, 100.0, 105.0).empty());
+    const std::vector<double> added = Between(corrected, 106.0, 106.2);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_NEAR(added[0], 106.1, 1.0 / 360);
+    EXPECT_EQ(Outside(corrected, 100.0, 106.2), Outside(detected, 100.0, 106.2));
+    EXPECT_NE(edited.out, plain.out) << "the parameters follow the corrected beats";
+    // Nothing is left beside the session file.
+    EXPECT_EQ(Names(mDir / "rec"), (std::vector<std::string> { "100.atr", "100.dat", "100.hea", "100.hea.varnex-session" }));
+
+    // A new process reads the session back and analyses the corrected beats again.
+    const Run again = Varnex("analyse " + r + " --beats " + Quote((mDir / "b2.csv").string()));
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.err.find("varnex: using the session file " + session.string() + "\n"), std::string::npos)
+        << again.err;
+    EXPECT_EQ(ReadFile(mDir / "b2.csv"), ReadFile(mDir / "b1.csv"));
+    EXPECT_EQ(again.out, edited.out);
+
+    // Corrections add up over sessions: a further removal keeps the first ones.
+    const Run more = Varnex("analyse " + r + " --remove-beats 200:203 --save-session --beats "
+        + Quote((mDir / "b3.csv").string()));
+    ASSERT_EQ(more.status, 0) << more.err;
+    const std::vector<double> both = BeatTimes(ReadFile(mDir / "b3.csv"));
+    EXPECT_TRUE(Between(both, 100.0, 105.0).empty());
+    EXPECT_TRUE(Between(both, 200.0, 203.0).empty());
+    EXPECT_EQ(Between(both, 106.0, 106.2).size(), 1u);
+}
+
+TEST_F(AnalyseCommand, ADamagedSessionIsReportedLeftAloneAndTheRecordOpensWithDefaults)
+{
+    const fs::path record = CopyRecord(mDir / "rec");
+    const fs::path session = mDir / "rec" / "100.hea.varnex-session";
+    const std::string r = Quote(record.string());
+    const Run plain = Varnex("analyse " + r + " --beats " + Quote((mDir / "plain.csv").string()));
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(Varnex("analyse " + r + " --remove-beats 10:20 --save-session").status, 0);
+    const std::string good = ReadFile(session);
+
+    struct Damage {
+        const char* name;
+        std::string bytes;
+    };
+    std::string flipped = good;
+    flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x10);
+    for (const Damage& d : { Damage { "a flipped bit", flipped }, Damage { "cut short", good.substr(0, good.size() / 2) },
+             Damage { "empty", "" }, Damage { "another file", "time_s,rr_s,class\n" } }) {
+        WriteFile(session, d.bytes);
+        const Run run = Varnex("analyse " + r + " --beats " + Quote((mDir / "b.csv").string()));
+        EXPECT_EQ(run.status, 0) << d.name << "\n" << run.err;
+        std::vector<std::string> sessionLines;
+        for (const std::string& line : Lines(run.err))
+            if (line.find("session") != std::string::npos)
+                sessionLines.push_back(line);
+        ASSERT_EQ(sessionLines.size(), 1u) << d.name << "\n" << run.err;
+        EXPECT_NE(sessionLines[0].find("cannot be read"), std::string::npos) << sessionLines[0];
+        EXPECT_EQ(ReadFile(mDir / "b.csv"), ReadFile(mDir / "plain.csv")) << d.name;
+        EXPECT_EQ(ReadFile(session), d.bytes) << d.name << ": the damaged file is left as it is";
+
+        // Saving over it would lose what may still be recovered from it: refused in one line.
+        const Run save = Varnex("analyse " + r + " --add-beat 30 --save-session");
+        EXPECT_EQ(save.status, 1) << d.name;
+        EXPECT_EQ(Lines(save.err).size(), 1u) << save.err;
+        EXPECT_NE(save.err.find("move it away"), std::string::npos) << save.err;
+        EXPECT_EQ(ReadFile(session), d.bytes) << d.name;
+    }
+}

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <variant>
 
@@ -29,6 +30,7 @@
 #include "varnex/ExtensionLoader.h"
 #include "varnex/OutputFile.h"
 #include "varnex/ReportFile.h"
+#include "varnex/SessionFile.h"
 
 namespace varnex {
 namespace {
@@ -259,6 +261,8 @@ public:
     void LoadExtension();
     void OpenDocument();
     void Run();
+    void EditBeats();
+    void SaveSession();
     std::vector<ParameterRow> Parameters();
     std::vector<Beat> Beats();
     void ExportRR(const std::string& path);
@@ -270,6 +274,9 @@ private:
     void ChooseChannel();
     void ChooseRange();
     void RunOnline();
+    void ReadSession(std::ostream& err);
+    void LoadSession(ICustomDocument2* document);
+    bool RunBeatCommand(DWORD command, HRV::Position start, HRV::Position end, bool point);
 
     const AnalyseOptions& o;
     Progress mProgress;
@@ -290,6 +297,9 @@ private:
     ICAFCommandHandler* mCommands = nullptr;
     bool mAttached = false;
     DWORD mClassKey = 0;
+    std::string mSessionPath;
+    std::optional<vx::host::SessionContent> mSession;
+    std::ostream* mErr = nullptr;
 };
 
 Session::~Session()
@@ -334,6 +344,38 @@ void Session::LoadRecording(std::ostream& err)
         throw Failure(o.record + " holds no signal");
     ChooseChannel();
     ChooseRange();
+    ReadSession(err);
+}
+
+// The session file beside the recording, when there is one. A damaged file is reported and left
+// as it is; the recording then opens with the default settings.
+void Session::ReadSession(std::ostream& err)
+{
+    mErr = &err;
+    if (o.online)
+        return;
+    mSessionPath = vx::host::SessionPathFor(o.record);
+    try {
+        mSession = ReadSessionFile(mSessionPath);
+    } catch (const vx::host::SessionError& e) {
+        if (o.saveSession)
+            throw Failure("will not replace the session file " + mSessionPath + ", which cannot be read (" + e.what()
+                + "): move it away to save a new session");
+        err << "varnex: the session file " << mSessionPath << " cannot be read (" << e.what()
+            << "); it is left as it is and the recording opens with the default settings\n";
+        return;
+    }
+    if (mSession)
+        err << "varnex: using the session file " << mSessionPath << "\n";
+}
+
+// The document's persisted objects from the session (or new), then the host's attach
+// notification, as the host opens a recording whose analysis it keeps.
+void Session::LoadSession(ICustomDocument2* document)
+{
+    if (!OpenWithSession(*mHost, document, static_cast<ISubject*>(mRecordingDocument), mSession ? &*mSession : nullptr,
+            mSessionPath, *mErr))
+        mSession.reset();
 }
 
 void Session::ChooseChannel()
@@ -418,6 +460,8 @@ void Session::LoadExtension()
     mFramework = std::make_unique<HostFramework>(FrameworkSource::Host);
     if (FAILED(mFramework->Result()))
         throw Failure("the framework is not available (" + Hex(mFramework->Result()) + ")");
+    // The command line shows no window: popups the extension makes stay hidden.
+    caf::SetApplicationFlag(L"kel\\application\\visible", false);
     std::string error;
     mExtension = Extension::Load(o.extension.empty() ? DefaultExtension() : o.extension, error);
     if (!mExtension)
@@ -473,10 +517,11 @@ void Session::OpenDocument()
     mHostObject->AttachChild(mClassKey, document);
     mHost->Attach(document);
     mAttached = true;
+    LoadSession(document);
 }
 
-constexpr DWORD kCmdSettings = 1, kCmdOnlineMode = 15, kCmdAnalyse = 18;
-constexpr DWORD kUpdateOnlineBlock = 3, kUpdateAnalysed = 4;
+constexpr DWORD kCmdSettings = 1, kCmdAddMarker = 10, kCmdRemoveMarkers = 11, kCmdOnlineMode = 15, kCmdAnalyse = 18;
+constexpr DWORD kUpdateOnlineBlock = 3, kUpdateAnalysed = 4, kUpdateBeatMarks = 6;
 
 // The settings, as the user would set them in the settings dialog, then the analysis.
 void Session::Run()
@@ -507,6 +552,72 @@ void Session::Run()
             throw Failure("the HRV document did not analyse while the record was sampled");
     } else if (!updated(kUpdateAnalysed)) {
         mCommands->OnCommand(mClassKey | kCmdAnalyse);
+    }
+}
+
+// The command answers the change of the beat marks with its analysis-changed update.
+bool Session::RunBeatCommand(DWORD command, HRV::Position start, HRV::Position end, bool point)
+{
+    mHost->hasSelection = true;
+    mHost->selectionIsPoint = point;
+    mHost->selectionStart = start;
+    mHost->selectionEnd = end;
+    const auto edits = [&] {
+        return std::count(mHost->updates.begin(), mHost->updates.end(), std::pair<DWORD, DWORD>(mClassKey, kUpdateBeatMarks));
+    };
+    const auto before = edits();
+    mCommands->OnCommand(mClassKey | command);
+    return edits() > before;
+}
+
+// The user's corrections, made on a selection as the user makes them on the chart.
+void Session::EditBeats()
+{
+    if (o.removeBeats.empty() && o.addBeats.empty())
+        return;
+    Stage("correcting beats");
+    const auto inside = [&](double t) {
+        const auto& last = mRecording->records.back();
+        return t <= last.startTime + last.length * last.interval;
+    };
+    const auto seconds = [](double t) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", t);
+        return std::string(text);
+    };
+    for (const auto& [from, to] : o.removeBeats) {
+        if (!inside(from))
+            throw Failure("--remove-beats " + seconds(from) + ":" + seconds(to) + " starts after the end of " + o.record);
+        if (!RunBeatCommand(kCmdRemoveMarkers, PositionOfTime(*mRecording, from, false), PositionOfTime(*mRecording, to, true), false))
+            throw Failure("the HRV document did not remove the beats from " + seconds(from) + " to " + seconds(to) + " s");
+    }
+    for (double t : o.addBeats) {
+        if (!inside(t))
+            throw Failure("--add-beat " + seconds(t) + " lies after the end of " + o.record);
+        HRV::Position at = PositionOfTime(*mRecording, t, false);
+        const auto& rec = mRecording->records[static_cast<std::size_t>(at.mRecord)];
+        // The nearest sample.
+        if ((t - rec.startTime) / rec.interval - at.mOffset >= 0.5 && at.mOffset + 1 < rec.length)
+            ++at.mOffset;
+        if (!RunBeatCommand(kCmdAddMarker, at, { at.mOffset + 1, at.mRecord }, true))
+            throw Failure("the HRV document did not add a beat at " + seconds(t) + " s");
+    }
+    // The selection the analysis was made on, again.
+    mHost->hasSelection = mUseSelection;
+    mHost->selectionIsPoint = false;
+    mHost->selectionStart = mRangeStart;
+    mHost->selectionEnd = mRangeEnd;
+}
+
+void Session::SaveSession()
+{
+    if (!o.saveSession)
+        return;
+    Stage("saving the session");
+    try {
+        varnex::SaveSession(*mHost, mSessionPath);
+    } catch (const std::exception& e) {
+        throw Failure("the session was not saved: " + std::string(e.what()));
     }
 }
 
@@ -762,6 +873,28 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
         } else if (a == "--extension") {
             if (!value(o.extension))
                 return false;
+        } else if (a == "--add-beat") {
+            double t = 0;
+            if (!value(v))
+                return false;
+            if (!ParseNumber(v, t) || !std::isfinite(t) || t < 0) {
+                error = "--add-beat needs a time in seconds, not " + v;
+                return false;
+            }
+            o.addBeats.push_back(t);
+        } else if (a == "--remove-beats") {
+            if (!value(v))
+                return false;
+            const auto colon = v.find(':');
+            double from = 0, to = 0;
+            if (colon == std::string::npos || !ParseNumber(v.substr(0, colon), from) || !ParseNumber(v.substr(colon + 1), to)
+                || !std::isfinite(from) || !std::isfinite(to) || from < 0 || to <= from) {
+                error = "--remove-beats needs FROM:TO, two times in seconds with FROM before TO, not " + v;
+                return false;
+            }
+            o.removeBeats.emplace_back(from, to);
+        } else if (a == "--save-session") {
+            o.saveSession = true;
         } else if (a == "--online") {
             o.online = true;
         } else if (a == "--json") {
@@ -789,6 +922,10 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
     }
     if (o.online && (o.from >= 0 || o.to >= 0)) {
         error = "--online plays the whole record; --from and --to do not apply";
+        return false;
+    }
+    if (o.online && (o.saveSession || !o.addBeats.empty() || !o.removeBeats.empty())) {
+        error = "--online analyses a record being sampled; beat corrections and sessions do not apply";
         return false;
     }
     return true;
@@ -819,6 +956,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         session.LoadExtension();
         session.OpenDocument();
         session.Run();
+        session.EditBeats();
         rows = session.Parameters();
         const std::vector<Beat> beats = session.Beats();
         const bool anyValue
@@ -839,6 +977,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
             beatsFile->Commit();
         if (reportFile)
             reportFile->Commit();
+        session.SaveSession();
         ReportExclusion(beats, err);
         PrintParameters(rows, o, out);
         session.Stage("done");

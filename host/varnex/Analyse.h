@@ -21,6 +21,12 @@ struct AnalyseOptions {
     bool online = false;
     enum class Format { Text, Json, Csv } format = Format::Text;
     bool progress = false; // stage lines on the error stream
+    // Beat corrections, made after the analysis through the document's beat-mark commands: the
+    // beats detected between two times removed, then a beat added at each time (seconds).
+    std::vector<std::pair<double, double>> removeBeats;
+    std::vector<double> addBeats;
+    // Keep the settings and the corrections in the session file beside the recording.
+    bool saveSession = false;
 };
 
 // Parses the words after "analyse"; false with `error` set on a wrong argument.

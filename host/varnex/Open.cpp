@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <iostream>
+#include <optional>
 #include <ostream>
 
 #include "caf/CafHost.h"
@@ -33,6 +34,8 @@
 #include "varnex/Chart.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/OpenCommand.h"
+#include "varnex/SessionFile.h"
+#include "varnex/ViewFrames.h"
 
 namespace varnex {
 
@@ -464,6 +467,20 @@ int Open(const OpenOptions& o, std::ostream& err)
     host->Attach(document);
     documents.host = host.get();
     documents.object = hostObject;
+    // The analysis kept with the recording (its session file), or a new one.
+    std::optional<vx::host::SessionContent> kept;
+    const std::string sessionPath = vx::host::SessionPathFor(o.record);
+    try {
+        kept = ReadSessionFile(sessionPath);
+    } catch (const vx::host::SessionError& e) {
+        err << "varnex open: the session file " << sessionPath << " cannot be read (" << e.what()
+            << "); it is left as it is and the recording opens with the default settings\n";
+    }
+    if (OpenWithSession(*host, document, static_cast<ISubject*>(recordingDocument), kept ? &*kept : nullptr, sessionPath, err))
+        err << "varnex open: using the session file " << sessionPath << "\n";
+    // Views the document asks for open in frames of their own (closed before the document goes).
+    ViewFrames viewFrames(classObjects);
+    host->options.openView = [&viewFrames](DWORD classId) { return viewFrames.Open(classId); };
 
     // The main frame.
     ui::InitCommonControls();
@@ -503,7 +520,9 @@ int Open(const OpenOptions& o, std::ostream& err)
         }
         if (o.exitAfter) {
             // What the window showed, for whoever ran the script.
+            const std::wstring views = viewFrames.Describe();
             std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
+                      << KEL::Utf16ToUtf8(views.c_str(), views.size())
                       << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
                       << "\n";
             ui::DestroyWindow(session.frame);

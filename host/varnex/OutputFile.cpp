@@ -97,8 +97,9 @@ OutputFile::~OutputFile()
     }
 }
 
-void OutputFile::Write(const std::string& bytes) const
+void OutputFile::Write(const std::string& bytes, Sync sync)
 {
+    mSync = sync == Sync::Yes;
     const int fd = ::open(mWritePath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | (mTempName.empty() ? O_CREAT : 0), 0666);
     if (fd < 0)
         throw OutputError("cannot write " + mTarget + " (" + Reason() + ")");
@@ -114,6 +115,11 @@ void OutputFile::Write(const std::string& bytes) const
         }
         done += static_cast<std::size_t>(n);
     }
+    if (mSync && ::fsync(fd) != 0) {
+        const std::string reason = Reason();
+        ::close(fd);
+        throw OutputError("cannot write " + mTarget + " (" + reason + ")");
+    }
     if (::close(fd) != 0)
         throw OutputError("cannot write " + mTarget + " (" + Reason() + ")");
 }
@@ -126,6 +132,9 @@ void OutputFile::Commit()
     if (::renameat(mFolder, mTempName.c_str(), mFolder, name.c_str()) != 0)
         throw OutputError("cannot write " + mTarget + " (" + Reason() + ")");
     mCommitted = true;
+    // The rename itself reaches the disk only with its folder.
+    if (mSync)
+        ::fsync(mFolder);
 }
 
 void CheckOutputs(const std::vector<std::string>& outputs, const std::vector<std::filesystem::path>& inputs)

@@ -28,8 +28,10 @@ public:
     // Where the content is to be written: a path that is valid UTF-8 whatever the target's bytes
     // are (the folder is reached through its open descriptor when its name is not).
     const std::string& WritePath() const { return mWritePath; }
+    // Whether Write waits until the bytes are on the disk, and Commit until the rename is.
+    enum class Sync { No, Yes };
     // Writes `bytes` to WritePath(); throws OutputError when they are not all written and closed.
-    void Write(const std::string& bytes) const;
+    void Write(const std::string& bytes, Sync sync = Sync::No);
     // Puts the written file in the target's place; throws OutputError, leaving the target as it was.
     void Commit();
 
@@ -40,6 +42,7 @@ private:
     int mFolder = -1;
     int mInPlace = -1; // a target written in place whose name is not UTF-8
     bool mCommitted = false;
+    bool mSync = false;
 };
 
 // Refuses (OutputError) an output that is one of the inputs or the same file as another output.

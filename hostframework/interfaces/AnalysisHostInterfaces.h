@@ -14,10 +14,12 @@
 #include "com/Persist.h"
 #include "com/Unknown.h"
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
+#include "hostframework/interfaces/CommentInterfaces.h"
 #include "hostframework/interfaces/DataChild.h"
 #include "hostframework/interfaces/RecordingInterfaces.h"
 
 struct IKELString;
+struct IMessage;
 
 namespace HRV {
 
@@ -85,6 +87,19 @@ public:
         = 0;
     // The record being sampled.
     virtual std::int32_t SampledRecord() = 0;
+    // The event channels the host links to `channel` (its links of events), by index; false past
+    // the last. A host without links has none.
+    virtual bool LinkedEventChannel(const ChannelRef& /*channel*/, std::int32_t /*index*/, ChannelRef& /*out*/)
+    {
+        return false;
+    }
+    // The host's comments on a channel in a record from `start` on (forwards) or before it
+    // (backwards); null when the host keeps none. The caller releases it.
+    virtual IEnumHostComments* OpenComments(const ChannelRef& /*channel*/, std::int32_t /*record*/,
+        std::int32_t /*start*/, bool /*forwards*/)
+    {
+        return nullptr;
+    }
 
 protected:
     ~IAnalysisHost() = default;
@@ -107,6 +122,11 @@ public:
     // The host's channel source (answers IChannelNames), by which channel references are written
     // into formulas; borrowed, null when there is none.
     virtual IUnknown* ChannelSource() = 0;
+    // The host's channel-link interface: the named channel is marked as one the extension keeps
+    // (`state` 0xFFFF) and put under the extension's group name. A host without the interface
+    // answers false.
+    virtual bool SetChannelKept(const wchar_t* /*name*/, WORD /*state*/) { return false; }
+    virtual bool SetChannelGroup(const wchar_t* /*name*/, const wchar_t* /*group*/) { return false; }
 
 protected:
     ~IDetectorHost() = default;
@@ -181,6 +201,8 @@ public:
     virtual void ClearSelection() = 0;
     virtual void SelectRegion(Position start, Position end) = 0;
     virtual void SelectChannel(std::uint32_t channel) = 0;
+    // Whether the selection is a single point (a cursor placed on the trace) rather than a stretch.
+    virtual bool SelectionIsPoint() = 0;
 
     // Host document: the end of the recorded data; channel count and titles; whether a region
     // exists; whether a channel holds data from one record to another.
@@ -217,10 +239,20 @@ public:
     // Makes a host message with the id and flags and routes it; the router delivers it back to
     // the document. The router's answer.
     virtual HRESULT SendDocumentMessage(DWORD messageId, DWORD flags) = 0;
+    // A message for the host itself (open a view, draw guide lines), with its record packed as the
+    // host reads it: fields one after the other, no padding. The host's answer.
+    virtual HRESULT SendHostMessage(DWORD messageId, DWORD flags, const void* record, std::size_t size) = 0;
+    // A message object for the host (a comment to show); the host's answer.
+    virtual HRESULT RouteMessage(IMessage* message) = 0;
     // A host message box; the button pressed, or 0 when the host cannot show one.
     virtual int MessageBox(const wchar_t* caption, const wchar_t* text, UINT style, DWORD value) = 0;
     // The host's dialog service (null: dialogs cannot be shown).
     virtual IDialogService* Dialogs() = 0;
+
+    // The channels the host shows, recorded and computed: numbered from 0 below this count.
+    virtual std::int32_t ShownChannelCount() = 0;
+    // The extension's channel calculation that computes a host channel (borrowed), or null.
+    virtual IChannelCalc* ChannelCalculation(std::int32_t channel) = 0;
 
     virtual IAnalysisManager* AnalysisManager() = 0;
     virtual IDetectorHost* DetectorHost() = 0;

@@ -195,6 +195,8 @@ struct IViewFrame : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{CD8A64F6-48D2-11D1-8D03-00C0D1570D74}");
     virtual HRESULT CanPrint(WORD* canPrint) = 0;
     virtual HRESULT GetCaption(IKELString** out) = 0;
+    // A view passes the frame's message (0x8001000D) on to its frame.
+    virtual HRESULT ViewMessage() = 0;
 
 protected:
     ~IViewFrame() = default;

@@ -27,6 +27,17 @@ protected:
     ~IAppServices() = default;
 };
 
+// The host application's value store, reached through its application services: named flags
+// such as "kel\application\visible" (false while the host runs without showing itself).
+struct IHostValues : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{6E0C2B91-4A7D-4F35-8C1E-93D25A0F7B64}");
+    // The flag's value, or `defaultValue` when the store has none by that name.
+    virtual HRESULT GetFlag(const wchar_t* name, WORD defaultValue, WORD* value) = 0;
+
+protected:
+    ~IHostValues() = default;
+};
+
 // The process-wide registry of subjects and their observers. It holds no references: subjects
 // and observers remove themselves when they are destroyed.
 struct ISubjectRegistry : IUnknown {
@@ -60,6 +71,20 @@ struct ITypeIdRegistry : IUnknown {
 
 protected:
     ~ITypeIdRegistry() = default;
+};
+
+// The host's names of its types (the view classes and document classes registered with it), when
+// its type registry has them: a text argument of a named message ("HRV Tachogram View") becomes
+// the type id it names.
+struct ITypeNameRegistry : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{6E3A1C52-9B0D-4F7E-8A21-5C4D3B2A1908}");
+    // E_INVALIDARG for a name the host does not know.
+    virtual HRESULT NameToId(const wchar_t* name, DWORD* id) = 0;
+    // *name gets a reference; E_INVALIDARG for an id the host does not know.
+    virtual HRESULT IdToName(DWORD id, IKELString** name) = 0;
+
+protected:
+    ~ITypeNameRegistry() = default;
 };
 
 struct IMessageRouter : IUnknown {

@@ -10,6 +10,7 @@
 #include "foundation/XKEL.h"
 #include "hostframework/services/CachedService.h"
 #include "log/Log.h"
+#include "ui/Desktop.h"
 
 namespace {
 
@@ -261,3 +262,8 @@ void FrameworkLoader::ReleaseHolder()
 }
 
 } // namespace vx::hf
+
+KEL::String GetAppName()
+{
+    return KEL::String(vx::ui::GetApplication().name.c_str());
+}

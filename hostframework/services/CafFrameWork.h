@@ -1,4 +1,5 @@
 #pragma once
+#include "foundation/String.h"
 // The extension's road to its host: making the framework class object reachable, the cached
 // host services, the host-routed message box and host ids built from GUIDs.
 //
@@ -49,6 +50,9 @@ void EnsureCafLoaded();
 // (IDOK) when the host has no application services. The owner is not passed on.
 int HostMessageBox(void* owner, const wchar_t* text, const wchar_t* caption, UINT style, std::uintptr_t helpContext,
     std::uintptr_t arg6, std::uintptr_t arg7, std::uintptr_t arg8, std::uintptr_t options);
+
+// The caption of plain message boxes: the running application's name, empty when there is none.
+KEL::String GetAppName();
 
 // The host's type index of a GUID; 0 when the host has no type registry or refuses the GUID.
 WORD HostTypeIndex(const GUID& guid);

@@ -11,6 +11,7 @@
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/commands/HostCommands.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "ui/Desktop.h"
 #include "res/VersionInfo.h"
 
 namespace {
@@ -417,4 +418,15 @@ TEST_F(ServiceGetters, CommandsAndClassObjectsNeedTheHostsFactories)
     EXPECT_EQ(command, nullptr);
     EXPECT_EQ(held->Release(), 0u);
     previous->Release();
+}
+
+TEST(AppName, IsTheRunningApplicationsNameOrEmpty)
+{
+    vx::ui::Application& app = vx::ui::GetApplication();
+    const std::wstring saved = app.name;
+    app.name.clear();
+    EXPECT_EQ(GetAppName().ToWString(), L"");
+    app.name = L"Varnex";
+    EXPECT_EQ(GetAppName().ToWString(), L"Varnex");
+    app.name = saved;
 }

@@ -1,6 +1,7 @@
 #include "hrv/analysis/AnalysisEngine.h"
 
 #include "hrv/core/Settings.h"
+#include "ui/Input.h"
 
 #include <algorithm>
 #include <cmath>
@@ -177,6 +178,11 @@ std::size_t AnalysisEngine::Analyse(uint32_t what, IAnalysisHost* host, const Ch
     start.mRecord = std::max(start.mRecord, 0);
     start.mOffset = std::max(start.mOffset, 0);
     if (what > 0xFFFFFF) {
+        // The record walk of a full analysis runs under the wait cursor, restored on every way out.
+        struct WaitCursor {
+            int previous = vx::ui::SetCursor(vx::ui::IDC_WAIT);
+            ~WaitCursor() { vx::ui::SetCursor(previous); }
+        } wait;
         Reset();
         for (int32_t r = start.mRecord; r <= end.mRecord && r < count; ++r)
             ReadRecord(host, channel, r, r == start.mRecord ? start.mOffset : 0,

@@ -186,6 +186,24 @@ ChannelRef DetectorBase::GetFiducialChannel()
     return ref;
 }
 
+bool DetectorBase::AttachChannels(const wchar_t* group)
+{
+    if (!mHost)
+        return false;
+    bool all = true;
+    for (int stage = 1; stage <= 7; ++stage) {
+        ChannelRef ref;
+        all = mHost->FindChannel(StageName(stage).c_str(), ref) && all;
+    }
+    if (GetFiducialChannel().IsSet()) {
+        const std::wstring fiducial = StageName(7);
+        all = mHost->SetChannelKept(fiducial.c_str(), 0xFFFF) && all;
+        if (group && *group)
+            all = mHost->SetChannelGroup(fiducial.c_str(), group) && all;
+    }
+    return all;
+}
+
 bool DetectorBase::DetachChannels()
 {
     if (!mHost)

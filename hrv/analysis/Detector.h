@@ -91,6 +91,10 @@ public:
     bool SyncFiducialChannel(const DetectorSettings* settings);
     ChannelRef GetFiducialChannel();
     bool DetachChannels();
+    // After the host has loaded the document: finds the seven stage channels the host kept and
+    // marks the fiducial channel as kept by the extension, under `group`. True when every step
+    // succeeded.
+    bool AttachChannels(const wchar_t* group);
 
     // The same operations with the document's settings object.
     bool BuildDetectorChannels(uint32_t flags, const Settings* settings);

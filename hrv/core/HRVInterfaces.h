@@ -1,4 +1,5 @@
 #pragma once
+#include "hostframework/interfaces/AnalysisHostInterfaces.h"
 // The HRV module's own interfaces and ids.
 #include "com/Unknown.h"
 #include "hrv/core/Position.h"
@@ -41,6 +42,19 @@ struct IEventIdCache : IUnknown {
 
 protected:
     ~IEventIdCache() = default;
+};
+
+// The view-class GUID whose type index forms the view class ids, (index << 16) | number.
+inline constexpr GUID GUID_HRVViewClass = vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}");
+
+// The settings of an HRV channel calculation, as the document reads them: the measure the channel
+// shows and whether the normal-beat box is marked on it with guide lines.
+struct IChannelCalcChoice : IUnknown {
+    static constexpr IID kIid = vx::com::MakeGuid("{0B7D4E61-2C93-4A5F-B81E-6F3A2D94C075}");
+    virtual HRESULT GetChoice(CalculationChoice* choice) = 0;
+
+protected:
+    ~IChannelCalcChoice() = default;
 };
 
 } // namespace HRV

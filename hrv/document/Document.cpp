@@ -15,13 +15,6 @@ namespace {
 
 constexpr DWORD kEverything = 0xFFFFFFFFu;
 
-// The 2 to 9 commands open views and 10, 11, 13 edit beat marks: their rows exist so the
-// commands dispatch, but the work arrives with the views and the beat-mark editing.
-bool IsLaterCommand(DWORD n)
-{
-    return (n >= kCmdClassifierView && n <= kCmdSpectrum && n != kCmdAnalysisPlots) || n == kCmdAddMarker
-        || n == kCmdRemoveMarker || n == kCmdAllBeatsNormal;
-}
 
 
 RecordPosition ToRecordPosition(Position p)
@@ -84,12 +77,15 @@ HRESULT Document::InsertClassCommands(HostClassObjectPair& pair)
     return InsertDocumentCommands(pair);
 }
 
-HRESULT Document::OnCommand(DWORD id)
+HRESULT Document::OpenView(DWORD viewClassNumber)
 {
-    const HRESULT hr = CAFEventHandlerT<1>::OnCommand(id);
-    if (hr == S_OK && (id >> 16) == TypeIndexOf<&GUID_HRVDocumentObj>::Get() && IsLaterCommand(id & 0xFFFF))
-        return S_FALSE;
-    return hr;
+    if (!Host())
+        return E_FAIL;
+    struct {
+        DWORD descriptor;
+        DWORD classId;
+    } record { 4, (DWORD(HostTypeIndex(GUID_HRVViewClass)) << 16) | viewClassNumber };
+    return Host()->SendHostMessage(0x80010000u, 0, &record, sizeof record);
 }
 
 // ---- The host's updates and messages
@@ -216,6 +212,7 @@ int Document::Reanalyse(uint32_t flags, int mode)
     } else {
         AnalyseRange(flags);
     }
+    UpdateChannelCalcs();
     SendUpdate(MsgIdAnalysisChanged(), static_cast<DWORD>(mode));
     return 1;
 }
@@ -280,6 +277,7 @@ HRESULT Document::OnHostLoaded()
     const uint32_t version = mSettings->mLoadedVersion;
     if (version >= 101 && version <= 105 && Host())
         Host()->LegacyLoaded(DocumentId<26>::Id());
+    mDetector.AttachChannels(DocumentText(1).c_str());
     return S_OK;
 }
 
@@ -517,6 +515,7 @@ void Document::OnAttached(ULONGLONG a, ULONGLONG b)
         return;
     RegisterWithManager();
     AttachOnlineSink();
+    RebuildChannelCalcMap();
     Reanalyse(kEverything, 4);
     CheckRangeStillValid();
 }
@@ -557,10 +556,17 @@ void Document::OnChannelSetupChanged(ULONGLONG channel, ULONGLONG calculation)
         else if (!Busy())
             Reanalyse(kEverything, 4);
     }
-    // Channel calculations of this module are not built yet: a channel losing its calculation
-    // leaves the map.
-    if (!calculation)
-        mChannelCalcMap.erase(static_cast<uint32_t>(channel));
+    // A channel that now shows a beat measure gets its guide lines and joins the map; one that lost
+    // its calculation loses its guide lines and leaves it.
+    const auto n = static_cast<int32_t>(channel);
+    CalculationChoice choice;
+    if (IChannelCalc* calc = calculation ? HRVChannelCalcChoice(n, choice) : nullptr) {
+        calc->Release();
+        RefreshChannelCalcGuides(n, choice);
+        mChannelCalcMap.insert(static_cast<uint32_t>(n));
+    } else if (!calculation && mChannelCalcMap.erase(static_cast<uint32_t>(n))) {
+        ClearGuideLines(n);
+    }
 }
 
 // ---- Online data sink
@@ -719,25 +725,25 @@ const EventTableEntry kDocumentRows[] = {
     Rows::Header(),
     Rows::Command<&Document::CmdSettings>(Cmd<1>()),
     Rows::Enable<&Document::EnableWhenNotBusy>(Cmd<1>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<2>()),
+    Rows::Command<&Document::CmdOpenView<5>>(Cmd<2>()),
     Rows::Enable<&Document::EnableAlways>(Cmd<2>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<3>()),
+    Rows::Command<&Document::CmdOpenView<0>>(Cmd<3>()),
     Rows::Enable<&Document::EnableAlways>(Cmd<3>()),
     Rows::Notify<&Document::PlotsPopupOpening>(6, Cmd<4>()),
     Rows::Notify<&Document::PlotsPopupChosen>(7, Cmd<4>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<5>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<6>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<7>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<8>()),
-    Rows::Command<&Document::CmdViewNotYetAvailable>(Cmd<9>()),
-    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<10>()),
-    Rows::Enable<&Document::EnableNever>(Cmd<10>()),
-    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<11>()),
-    Rows::Enable<&Document::EnableNever>(Cmd<11>()),
+    Rows::Command<&Document::CmdOpenView<1>>(Cmd<5>()),
+    Rows::Command<&Document::CmdOpenView<3>>(Cmd<6>()),
+    Rows::Command<&Document::CmdOpenView<4>>(Cmd<7>()),
+    Rows::Command<&Document::CmdOpenView<6>>(Cmd<8>()),
+    Rows::Command<&Document::CmdOpenView<2>>(Cmd<9>()),
+    Rows::Command<&Document::AddBeatMarker>(Cmd<10>()),
+    Rows::Enable<&Document::EnableAddMarker>(Cmd<10>()),
+    Rows::Command<&Document::RemoveBeatMarkers>(Cmd<11>()),
+    Rows::Enable<&Document::EnableRemoveMarkers>(Cmd<11>()),
     Rows::Command<&Document::CmdShowMarkers>(Cmd<12>()),
     Rows::Enable<&Document::EnableShowMarkers>(Cmd<12>()),
-    Rows::Command<&Document::CmdBeatMarksNotYetAvailable>(Cmd<13>()),
-    Rows::Enable<&Document::EnableNever>(Cmd<13>()),
+    Rows::Command<&Document::CmdAllBeatsNormal>(Cmd<13>()),
+    Rows::Enable<&Document::EnableAllBeatsNormal>(Cmd<13>()),
     Rows::Command<&Document::CmdNothing>(Cmd<14>()),
     Rows::Enable<&Document::EnableNever>(Cmd<14>()),
     Rows::Command<&Document::CmdOnlineMode>(Cmd<15>()),

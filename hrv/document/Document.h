@@ -113,8 +113,6 @@ public:
     ULONG AddRef() override;
     ULONG Release() override;
 
-    // Commands of the later view and beat-mark work answer S_FALSE (not handled) for now.
-    HRESULT OnCommand(DWORD id) override;
 
     // Event table.
     static const EventTable& GetEventTable();
@@ -154,6 +152,13 @@ public:
     HRESULT OnHostLoaded();
     // The host asks for a persisted object: index 0 settings, 1 data (type 2).
     HRESULT GetPersistedObject(DWORD index, DWORD type, DWORD* word, IUnknown** out);
+    // ICustomDocument: the host's question for a persisted object, and its word that the
+    // document has been loaded (or initialised new).
+    HRESULT GetChildObject(DWORD index, DWORD type, IUnknown** out, DWORD* word) override
+    {
+        return GetPersistedObject(index, type, word, out);
+    }
+    HRESULT OnOpened() override { return OnHostLoaded(); }
 
     // Analysis control.
     int Reanalyse(uint32_t flags, int mode);
@@ -178,8 +183,35 @@ public:
 
     // Command handlers.
     void CmdSettings();
-    void CmdViewNotYetAvailable() { }
-    void CmdBeatMarksNotYetAvailable() { }
+    // The view commands: the host is asked to open a view of the view class with this number.
+    HRESULT OpenView(DWORD viewClassNumber);
+    template <DWORD N> void CmdOpenView() { OpenView(N); }
+    // Guide lines of a channel that shows a beat measure: the normal-beat box's two limits.
+    void SetGuideLines(int32_t channel, double first, double second, const wchar_t* label);
+    void ClearGuideLines(int32_t channel);
+    // Refreshes the guide lines of the channel for its measure and guide-line choice.
+    void RefreshChannelCalcGuides(int32_t channel, const CalculationChoice& choice);
+    // The channels that show a beat measure: found again on attach (each calculation's formula
+    // rebuilt), their guide lines refreshed after each re-analysis.
+    void RebuildChannelCalcMap();
+    // The HRV calculation of a channel with its choice (held for the caller), or null.
+    IChannelCalc* HRVChannelCalcChoice(int32_t channel, CalculationChoice& choice);
+    void UpdateChannelCalcs();
+    const std::set<uint32_t>& ChannelCalcMap() const { return mChannelCalcMap; }
+    // Beat marks: the user's corrections of the detected beats, made on the host's selection.
+    void AddBeatMarker();
+    void RemoveBeatMarkers();
+    bool AllBeatsNormal();
+    bool MarkBeatRemoved(int32_t record, const void* event);
+    bool CanAddBeatMarker();
+    bool IsSelectionUsable();
+    void CmdAllBeatsNormal() { AllBeatsNormal(); }
+    void EnableAddMarker(ICommandEnabler*& enabler);
+    void EnableRemoveMarkers(ICommandEnabler*& enabler);
+    void EnableAllBeatsNormal(ICommandEnabler*& enabler);
+    // A plot view reports a clicked position: the host is asked to show the comment of the first
+    // event (or host comment) on the source channel at or after it.
+    void ShowBeatComment(Position position);
     void CmdShowMarkers();
     void CmdNothing() { }
     void CmdOnlineMode();
@@ -226,6 +258,7 @@ private:
     void SendUpdate(DWORD messageId, DWORD code);
     void AnalyseRange(uint32_t flags);
     void DropRegionObject();
+    void ReanalyseBeatMarks(DWORD code);
 
     IAnalysisManager* mAnalysisManager = nullptr;
     int32_t mClientId = -1;

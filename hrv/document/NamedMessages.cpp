@@ -159,7 +159,9 @@ HRESULT NamedMessageClass::WriteMessage(IMessage* message, IMessageTextWriter* o
             payload->Release();
             KEL::String name;
             if (ITypeNameRegistry* names = TypeNames()) {
-                names->IdToName(typeId, &name);
+                IKELString* rep = nullptr;
+                if (SUCCEEDED(names->IdToName(typeId, &rep)) && rep)
+                    name.AssignRep(rep);
                 names->Release();
             }
             text << L"CAFId" << L"," << L"ViewType" << L"," << L"\"" << name.ToWString() << L"\"";

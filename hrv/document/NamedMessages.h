@@ -1,4 +1,5 @@
 #pragma once
+#include "hostframework/interfaces/HostServices.h"
 // The five named document messages ("HRV_Analyze" to "HRV_ToggleEventMarkers") as message class
 // objects: they describe the messages to the host under their names, so the host can send them
 // from its macros and automation and write them back as text.
@@ -23,16 +24,6 @@ struct MessageArguments {
 };
 
 constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
-
-// The host's names of its types (view types and the like), when its type registry has them.
-struct ITypeNameRegistry : IUnknown {
-    static constexpr IID kIid = vx::com::MakeGuid("{6E3A1C52-9B0D-4F7E-8A21-5C4D3B2A1908}");
-    virtual HRESULT NameToId(const wchar_t* name, DWORD* id) = 0;
-    virtual HRESULT IdToName(DWORD id, KEL::String* name) = 0;
-
-protected:
-    ~ITypeNameRegistry() = default;
-};
 
 struct IMsgIdMessageClassObject : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{3F0C6A41-2D7B-4E19-9C58-0A6E4B1D7F23}");

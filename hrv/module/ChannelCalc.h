@@ -11,6 +11,7 @@
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/calcglue/CalcClass.h"
 #include "hostframework/calcglue/EnumGetter.h"
+#include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/ModuleObjects.h"
 
 namespace HRV {
@@ -44,8 +45,17 @@ CalcChannelSetup CalcSetupFor(std::uint32_t measure);
 std::wstring CalcFormula(std::uint32_t measure, bool interpolate);
 
 // The settings persisted with a channel that carries the calculation.
-class ChannelCalcSettings final : public SimpleUnknownImp1<IPersistStreamInit, 0> {
+class ChannelCalcSettings final : public SimpleUnknownImp2<IPersistStreamInit, IChannelCalcChoice, 0> {
 public:
+    HRESULT GetChoice(CalculationChoice* choice) override
+    {
+        if (!choice)
+            return E_POINTER;
+        choice->mParameter = static_cast<std::int32_t>(mParameter);
+        choice->mSetGuideLines = mSetGuideLines;
+        return S_OK;
+    }
+
     // Layout: u32 version 1, u32 measure, u16 set-guide-lines, u16 interpolate (non-zero: true).
     static constexpr std::uint32_t kVersion = 1;
 

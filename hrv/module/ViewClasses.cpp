@@ -2,6 +2,7 @@
 
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/core/HRVInterfaces.h"
+#include "hrv_ui/ViewWindows.h"
 
 namespace HRV {
 namespace {
@@ -60,6 +61,7 @@ HRESULT ViewClass::GetRequiredInterfaces(IEnumInterface** out)
 View::View(ViewClass* viewClass, IViewSite* site)
     : DocWindowViewBase(viewClass, site, nullptr)
     , mDesc(viewClass->Desc())
+    , mClass(viewClass)
 {
 }
 
@@ -71,9 +73,14 @@ HRESULT View::GetTitle(IKELString** out)
     return S_OK;
 }
 
-IExtensionWindow* View::CreateExtensionWindow(WindowHandle, void*)
+IExtensionWindow* View::CreateExtensionWindow(WindowHandle parent, void* module)
 {
-    return nullptr;
+    std::unique_ptr<ViewBase> window = CreateHRVViewWindow(mDesc.number, parent,
+        static_cast<IDocViewClass*>(mClass), static_cast<IDocView2*>(this), Site(), module);
+    if (!window)
+        return nullptr;
+    window->SetProxy(this);
+    return window.release();
 }
 
 } // namespace HRV

@@ -5,11 +5,10 @@
 #include <array>
 
 #include "hostframework/docview/DocView.h"
+#include "hrv/core/HRVInterfaces.h"
 
 namespace HRV {
 
-// The view-class GUID whose type index forms the class ids, (index << 16) | number.
-inline constexpr GUID GUID_HRVViewClass = vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}");
 // The host's view category of document views.
 inline constexpr GUID GUID_DocumentViewCategory = vx::com::MakeGuid("{D6F52E80-B34D-11D3-80C7-005004AD3C53}");
 
@@ -43,12 +42,13 @@ public:
 
     // The class name once the view has a window, the class's fallback title before.
     HRESULT GetTitle(IKELString** out) override;
-    // The HRV view windows are not part of this build: no window is made, and the host's attach
-    // fails without attaching anything.
+    // The view's window, of the class's view window class, connected to this view object so that
+    // the host's commands and messages for the view reach the window's table.
     IExtensionWindow* CreateExtensionWindow(WindowHandle parent, void* module) override;
 
 private:
     const ViewClassDesc& mDesc;
+    ViewClass* mClass; // held by the view base
 };
 
 } // namespace HRV

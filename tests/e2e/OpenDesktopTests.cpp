@@ -13,6 +13,7 @@
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,24 @@ TEST_F(Desktop, AnalyseFromTheMenuShowsTheMainWindowWithItsResult)
     EXPECT_GT(red, 800);
     EXPECT_GT(blue, 800);
     EXPECT_EQ(image->Pixel(600, image->Height() - 5), vx::ui::GetSysColor(vx::ui::COLOR_BTNFACE));
+}
+
+TEST_F(Desktop, ViewCommandsOpenTheirViewsInFramesOfTheirOwn)
+{
+    std::string out;
+    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|AnalysisPlots|Tachogram",
+                                  "--run", "HRV|AnalysisPlots|Poincare", "--run", "HRV|Report", "--exit" },
+        out);
+    ASSERT_EQ(status, 0) << out;
+    // Each view has a window that fills its frame, in the order they were opened.
+    const std::regex view("View: (HRV [A-Za-z ]+ View) \\(([0-9]+)x([0-9]+)\\)");
+    std::vector<std::string> opened;
+    for (std::sregex_iterator it(out.begin(), out.end(), view), end; it != end; ++it) {
+        opened.push_back((*it)[1]);
+        EXPECT_GT(std::stoi((*it)[2]), 100) << out;
+        EXPECT_GT(std::stoi((*it)[3]), 100) << out;
+    }
+    EXPECT_EQ(opened, (std::vector<std::string> { "HRV Tachogram View", "HRV Poincare View", "HRV Report View" })) << out;
 }
 
 TEST_F(Desktop, AMissingRecordOrMenuItemIsOneClearErrorLine)

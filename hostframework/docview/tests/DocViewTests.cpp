@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "hostframework/docview/DocView.h"
+#include "hostframework/docview/ViewBase.h"
 #include "hostframework/events/tests/FakeFramework.h"
 
 using fake::Lines;
@@ -297,5 +298,51 @@ TEST_F(DocViews, AttachOnceAndCloseOnce)
         "viewClassCounterpart.viewInitialised",
     };
     EXPECT_EQ(fake::Calls(), expected);
+    EXPECT_EQ(view->Release(), 0u);
+}
+
+TEST(ViewBasePrintText, SpanishHostsSayImprimirWhereTheTextBeginsWithPrint)
+{
+    struct Case {
+        const wchar_t* text;
+        WORD language;
+        const wchar_t* shown;
+    };
+    const Case cases[] = {
+        { L"&Print Tachogram Plot", 0x0C0A, L"&Imprimir Tachogram Plot" }, // Spanish (Spain)
+        { L"&Print", 0x080A, L"&Imprimir" }, // Spanish (Mexico)
+        { L"&Print Tachogram Plot", 0x0409, L"&Print Tachogram Plot" }, // English
+        { L"Quick &Print", 0x0C0A, L"Quick &Print" }, // "&Print" not at the start
+        { L"Print ", 0x0C0A, L"Print " },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LocalisedPrintText(c.text, c.language), c.shown) << c.text << " " << c.language;
+}
+
+namespace {
+class PlainView final : public ViewBase {
+public:
+    using ViewBase::ViewBase;
+    std::wstring GetCopyCommandText() override { return L"Copy it"; }
+    std::wstring GetPrintCommandText() override { return L"Print it"; }
+};
+} // namespace
+
+TEST_F(DocViews, ViewBaseKnowsItsPlaceNameAndFrame)
+{
+    View* view = MakeView();
+    view->SetNumberA(0x0005);
+    {
+        PlainView window(nullptr, static_cast<IDocViewClass*>(viewClass), static_cast<IDocView2*>(view), &site, nullptr);
+        EXPECT_EQ(window.ViewName().ToWString(), L"HRV Tachogram View");
+        EXPECT_EQ(window.GetPackedDocPosition(), 0x0000000500240001ull);
+        // A frame that gives no answer cannot print.
+        EXPECT_FALSE(window.CanPrint());
+        EXPECT_FALSE(window.Create()) << "no parent window";
+    }
+    // Without a view class: no name and no place.
+    PlainView bare(nullptr, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(bare.ViewName().IsEmpty());
+    EXPECT_EQ(bare.GetPackedDocPosition(), 0u);
     EXPECT_EQ(view->Release(), 0u);
 }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <tuple>
 
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
@@ -16,6 +18,10 @@
 #include "hrv/analysis/ManagerDetectorHost.h"
 #include "hrv/analysis/RecordingAnalysisHost.h"
 #include "hrv/core/tests/HrvTestSupport.h"
+#include "host/extcalc/ExtensionEnumerators.h"
+#include "host/hrvdoc/HrvDataPadHost.h"
+#include "host/hrvdoc/HrvHostDocument.h"
+#include "hrv/document/Document.h"
 #include "hrv/module/ChannelCalc.h"
 #include "hrv/module/ModuleEntry.h"
 #include "hrv/module/tests/HoldingCollector.h"
@@ -384,4 +390,67 @@ TEST_F(CalcHost, SettingsRoundTripThroughTheirRegisteredClass)
     // A class registers once under its id.
     EXPECT_EQ(b.registry.Register(static_cast<ICalculationClass*>(&ChannelCalcClass())), E_INVALIDARG);
     EXPECT_EQ(b.registry.Register(b.factory), E_NOINTERFACE);
+}
+
+// The HRV document on the host's document of a recording whose channels show beat measures: the
+// document finds them when it is attached and marks the normal-beat box on them after each
+// analysis, and forgets a channel that loses its calculation.
+TEST_F(CalcHost, TheDocumentMarksTheNormalBeatBoxOnChannelsThatShowBeatMeasures)
+{
+    vx::host::HrvHostDocument host(Record100Start());
+    vx::integration::RegistrationCollector enumerators;
+    ASSERT_EQ(HRV::RegisterEnumeratorClasses(&enumerators, nullptr, {}), S_OK);
+    vx::extcalc::RegisterExtensionEnumerators(host.Engine(), enumerators.mObjects, host.DataStore());
+    auto* collector = new HoldingCollector;
+    ASSERT_EQ(RegisterModuleClassObjectsWith(collector, nullptr, nullptr), S_OK);
+    vx::host::CalculationClassRegistry registry;
+    ASSERT_EQ(registry.RegisterAll(collector->objects), 2);
+    collector->Release();
+    auto* factory = new vx::host::HostObjectFactory(ExtLib::ArithmeticCalcClassId(), ExtLib::FormulaSettingsClassKey());
+    const auto named = [&](const wchar_t* name) {
+        vx::hf::ChannelRef ref;
+        EXPECT_EQ(host.Document().CreateNamedChannel(0, name, nullptr, &ref), S_OK);
+        return ref.number;
+    };
+    const auto settingsFor = [&](std::uint32_t measure, bool guides) {
+        IUnknown* settings = nullptr;
+        EXPECT_EQ(registry.CreateSettings(CalculationSettingsClassId(), &settings), S_OK);
+        auto* s = dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(settings));
+        s->mParameter = measure;
+        s->mSetGuideLines = guides;
+        return settings;
+    };
+    const std::uint32_t period = named(L"HRV RR"), rate = named(L"HRV Rate"), plain = named(L"HRV Delta");
+    for (auto [channel, measure, guides] : { std::tuple { period, kMeasureBeatPeriod, true },
+             std::tuple { rate, kMeasureBeatRate, true }, std::tuple { plain, kMeasureBeatPeriod, false } }) {
+        IUnknown* settings = settingsFor(measure, guides);
+        registry.ComputeChannel(host.Document(), channel, CalculationClassId(), settings, factory);
+        settings->Release();
+    }
+
+    auto* parent = new vx::host::HrvHostDocumentObject(host);
+    auto* doc = new HRV::Document(static_cast<IRecordingDocument*>(parent), nullptr, 0);
+    doc->AddRef();
+    host.Attach(static_cast<ICAFCommandHandler*>(doc));
+    doc->RebuildChannelCalcMap();
+    EXPECT_EQ(doc->ChannelCalcMap(), (std::set<std::uint32_t> { period, rate, plain }));
+    doc->OnCommand(Document::CommandId(kCmdAnalyse));
+    ASSERT_EQ(host.guides.count(period), 1u);
+    EXPECT_DOUBLE_EQ(host.guides.at(period).lines[0].value, 1.2);
+    EXPECT_DOUBLE_EQ(host.guides.at(period).lines[1].value, 0.8);
+    EXPECT_TRUE(host.guides.at(period).band);
+    EXPECT_DOUBLE_EQ(host.guides.at(rate).lines[0].value, 50.0);
+    EXPECT_EQ(host.guides.at(rate).lines[0].label, L"BPM");
+    EXPECT_FALSE(host.guides.at(plain).band) << "guide lines off for this channel";
+
+    // The calculation of the rate channel goes: its guide lines go with it.
+    doc->OnChannelSetupChanged(rate, 0);
+    EXPECT_EQ(doc->ChannelCalcMap(), (std::set<std::uint32_t> { period, plain }));
+    EXPECT_FALSE(host.guides.at(rate).band || host.guides.at(rate).lines[0].shown);
+
+    doc->Close();
+    host.Detach();
+    doc->Release();
+    static_cast<HRV::IDataPadSource*>(parent)->Release();
+    factory->Release();
 }

@@ -1,0 +1,93 @@
+#include "varnex/ViewFrames.h"
+
+#include "foundation/String.h"
+#include "hostframework/interfaces/DocViewInterfaces.h"
+#include "ui/Window.h"
+
+namespace varnex {
+
+namespace {
+template <class T> T* QueryFor(IUnknown* object)
+{
+    void* out = nullptr;
+    return object && SUCCEEDED(object->QueryInterface(T::kIid, &out)) ? static_cast<T*>(out) : nullptr;
+}
+
+std::wstring TitleOf(IDocView2* view)
+{
+    IKELString* title = nullptr;
+    if (!view || FAILED(view->GetTitle(&title)))
+        return {};
+    KEL::String text;
+    text.AssignRep(title);
+    return text.ToWString();
+}
+} // namespace
+
+ViewFrames::ViewFrames(std::vector<IUnknown*> classObjects)
+    : mClassObjects(std::move(classObjects))
+{
+}
+
+ViewFrames::~ViewFrames()
+{
+    CloseAll();
+}
+
+void ViewFrames::CloseAll()
+{
+    for (auto it = mSites.rbegin(); it != mSites.rend(); ++it) {
+        (*it)->CloseViews();
+        (*it)->Release();
+    }
+    mSites.clear();
+}
+
+HRESULT ViewFrames::Open(DWORD classId)
+{
+    IDocViewClass* viewClass = nullptr;
+    for (IUnknown* object : mClassObjects) {
+        auto* c = QueryFor<IDocViewClass>(object);
+        DWORD id = 0;
+        if (c && SUCCEEDED(c->GetClassId(&id)) && id == classId) {
+            viewClass = c;
+            break;
+        }
+        if (c)
+            c->Release();
+    }
+    if (!viewClass)
+        return E_INVALIDARG;
+    auto* site = new caf::HostViewSite;
+    site->AddRef();
+    HRESULT hr = E_FAIL;
+    IDocView2* view = site->OpenView(viewClass, &hr);
+    viewClass->Release();
+    if (FAILED(hr) || !view) {
+        site->Release();
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    vx::ui::SetWindowText(site->Frame(), TitleOf(view));
+    vx::ui::ShowWindow(site->Frame(), vx::ui::SW_SHOW);
+    vx::ui::UpdateWindow(site->Frame());
+    mSites.push_back(site);
+    return S_OK;
+}
+
+std::wstring ViewFrames::Describe() const
+{
+    std::wstring text;
+    for (caf::HostViewSite* site : mSites)
+        for (IDocView2* view : site->Views()) {
+            const vx::ui::HWND client = site->ClientWindowOf(view);
+            const vx::ui::HWND window = client ? vx::ui::GetWindow(client, vx::ui::GW_CHILD) : nullptr;
+            vx::ui::Rect area;
+            if (window)
+                vx::ui::GetClientRect(window, &area);
+            text += L"View: " + TitleOf(view) + L" (" + (window ? std::to_wstring(area.right) + L"x" + std::to_wstring(area.bottom) : L"no window")
+                + L")\n";
+        }
+    return text;
+}
+
+} // namespace varnex

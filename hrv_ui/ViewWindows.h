@@ -1,0 +1,72 @@
+#pragma once
+// The windows of the seven HRV views: the report and the six plots. Each stands on the view base,
+// answers Copy and Print with the plot's name, and is empty until its content is drawn in it.
+#include <memory>
+#include <string>
+
+#include "hostframework/docview/ViewBase.h"
+
+namespace HRV {
+
+// A plot view: "Copy <plot>" and "Print <plot>", printable and copyable.
+class HRVViewBase : public ViewBase {
+public:
+    HRVViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module,
+        std::wstring plotName);
+    std::wstring GetCopyCommandText() override;
+    std::wstring GetPrintCommandText() override;
+    bool CanPrint() override { return true; }
+    bool CanCopy() override { return true; }
+    bool IsThirdCommandEnabled() override { return false; }
+    const std::wstring& PlotName() const noexcept { return mPlotName; }
+
+private:
+    std::wstring mPlotName;
+};
+
+// Plots of a value against time or a measure (tachogram, spectrum, histograms).
+class HRVViewBaseYT : public HRVViewBase {
+public:
+    using HRVViewBase::HRVViewBase;
+};
+// Plots of one measure against another (Poincaré, classifier).
+class HRVViewBaseXY : public HRVViewBase {
+public:
+    using HRVViewBase::HRVViewBase;
+};
+
+class ReportView final : public HRVViewBase {
+public:
+    ReportView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+};
+class TachogramView final : public HRVViewBaseYT {
+public:
+    TachogramView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+};
+class SpectrumView final : public HRVViewBaseYT {
+public:
+    SpectrumView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+};
+class RRHistogramView final : public HRVViewBaseYT {
+public:
+    RRHistogramView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+};
+class DeltaRRHistogramView final : public HRVViewBaseYT {
+public:
+    DeltaRRHistogramView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+};
+class ClassifierView final : public HRVViewBaseXY {
+public:
+    ClassifierView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+};
+class PoincareView final : public HRVViewBaseXY {
+public:
+    PoincareView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+};
+
+// The window of view class number `number` (0 report, 1 tachogram, 2 spectrum, 3 RR histogram,
+// 4 delta-RR histogram, 5 classifier, 6 Poincaré); null for another number.
+std::unique_ptr<ViewBase> CreateHRVViewWindow(
+    DWORD number, WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+
+} // namespace HRV
