@@ -457,13 +457,9 @@ int HrvHostDocument::RunSettings(HRV::ISettingsEditor* settings)
     if (settings)
         settings->GetChannelCount(&channels);
     log.push_back("dialog.settings " + std::to_string(channels));
-    return settings && options.settingsDialog ? options.settingsDialog(*settings) : 2;
-}
-
-int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice)
-{
-    log.push_back("dialog.calculation " + std::to_string(helpContext));
-    return choice && options.calculationDialog ? options.calculationDialog(*choice) : 2;
+    if (settings && options.settingsDialog)
+        return options.settingsDialog(*settings);
+    return options.userAnswersDialogs ? 0 : 2;
 }
 
 // ---- Detector host

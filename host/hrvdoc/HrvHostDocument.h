@@ -22,11 +22,11 @@ namespace vx::host {
 struct HrvHostOptions {
     // The answer of every message box; 0: the host cannot show one.
     int messageBoxAnswer = 0;
-    // The settings dialog: edits the dialog's working settings and returns 1 for OK. Unset:
-    // cancelled.
+    // The settings dialog: fills the dialog's fields through the editor and returns 1 to press
+    // OK, 2 to press Cancel. Unset: cancelled, unless the user answers the dialogs.
     std::function<int(HRV::ISettingsEditor&)> settingsDialog;
-    // The calculation dialog: edits the choice and returns 2 to cancel. Unset: cancelled.
-    std::function<int(HRV::CalculationChoice&)> calculationDialog;
+    // The dialogs are left to the user (a desktop host).
+    bool userAnswersDialogs = false;
     // Online: events of a record being sampled are handed out only this many seconds behind the
     // end of its data, where later samples can no longer change them.
     double onlineSettleSeconds = 10.0;
@@ -108,7 +108,6 @@ public:
     HRV::IDialogService* Dialogs() override { return this; }
     // HRV::IDialogService
     int RunSettings(HRV::ISettingsEditor* settings) override;
-    int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice) override;
     HRV::IAnalysisManager* AnalysisManager() override { return this; }
     HRV::IDetectorHost* DetectorHost() override { return this; }
     HRV::IAnalysisHost* AnalysisHost() override { return this; }

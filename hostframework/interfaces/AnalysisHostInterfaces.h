@@ -126,14 +126,8 @@ protected:
     ~IAnalysisManager() = default;
 };
 
-// What the calculation dialog edits: the measure shown by a channel and whether guide lines
-// are drawn for it.
-struct CalculationChoice {
-    std::int32_t mParameter = 0;
-    bool mSetGuideLines = false;
-};
-
-// The working settings of an open settings dialog, reached by name. The names are the settings
+// The fields of an open settings dialog, reached by name: setting a value fills the dialog's
+// field as a user would. The names are the settings
 // fields without their "m" ("RRMin", "NumFrequencies"). A value is refused, with a text that
 // says why and nothing changed, when the name is unknown, the text is not a value of the
 // field's type or the value lies outside the field's range.
@@ -154,14 +148,12 @@ protected:
     ~ISettingsEditor() = default;
 };
 
-// The host's dialog service: answers the settings and calculation dialogs.
+// The host's dialog service: called once the settings dialog is up, it may fill the dialog's
+// fields through the editor and answer which button to press.
 class IDialogService {
 public:
-    // Runs the settings dialog on its working settings; the dialog's result (1 for OK).
+    // 1 presses OK, 2 Cancel; 0 leaves the dialog to its user.
     virtual int RunSettings(ISettingsEditor* settings) = 0;
-    // Runs the calculation dialog on `choice`; 2 for cancel, anything else for OK with `choice`
-    // holding the answer.
-    virtual int RunCalculation(std::uintptr_t helpContext, CalculationChoice* choice) = 0;
 
 protected:
     ~IDialogService() = default;

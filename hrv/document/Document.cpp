@@ -359,7 +359,7 @@ void Document::CmdSettings()
         titles.push_back(SUCCEEDED(Host()->ChannelTitle(n, &title)) && title ? std::wstring(title) : std::wstring());
         SysFreeString(title);
     }
-    SettingsDialog dialog(std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
+    SettingsDialog dialog(nullptr, std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
     if (dialog.Execute() != 1)
         return;
     SetAnalysisRange(*clone.Get(), 4);

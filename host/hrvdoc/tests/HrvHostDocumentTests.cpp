@@ -100,6 +100,5 @@ TEST(HrvHostDocument, RefusesBadArgumentsWithoutTouchingItsState)
     EXPECT_EQ(host.DataStore()->QueryInterface(IVarnDataChildData::kIid, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
     EXPECT_EQ(dialogs.RunSettings(nullptr), 2);
-    EXPECT_EQ(dialogs.RunCalculation(0, nullptr), 2);
     EXPECT_EQ(document.MessageBox(nullptr, nullptr, 0, 0), 0);
 }

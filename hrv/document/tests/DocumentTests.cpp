@@ -399,7 +399,8 @@ namespace {
 // reads the beats again (else it only recomputes from the intervals it holds).
 struct ChangeCase {
     const char* name;
-    std::function<void(Settings&)> change;
+    // Edits the open dialog, given the document's settings.
+    std::function<void(ISettingsEditor&, const Settings&)> change;
     uint32_t mask;
     std::vector<int> stages;
     bool marksCleared;
@@ -420,30 +421,36 @@ std::vector<std::wstring> StageRequests(const std::vector<int>& stages, const HR
 
 TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
 {
+    const auto set = [](const wchar_t* name, const wchar_t* value) {
+        return [=](ISettingsEditor& editor, const Settings&) { EXPECT_EQ(editor.SetValue(name, value, nullptr), S_OK); };
+    };
     const std::vector<ChangeCase> cases = {
-        { "nothing", [](Settings&) {}, 0, {}, false, false },
-        { "QRS width", [](Settings& s) { s.mQRSWidth = 0.1; }, 0x4FFFFFF, { 7 }, true, true },
-        { "exclude ectopics", [](Settings& s) { s.mExcludeEctopics = !s.mExcludeEctopics; }, 0x4FFFFFF, { 7 }, true,
-            true },
-        { "peak height", [](Settings& s) { s.mMinPeakHeight = 2.5; }, 0x6FFFFFF, { 5, 6, 7 }, true, true },
-        { "low-pass cutoff", [](Settings& s) { s.mLowPassCutoff = 25; }, 0xFFFFFFFF, { 1, 2, 3, 4, 5, 6, 7 }, true,
-            true },
-        { "max frequency", [](Settings& s) { s.mMaxFrequency = 0.4; }, 3, {}, false, false },
-        { "LF band", [](Settings& s) { s.mLFHigh = 0.16; }, 2, {}, false, false },
-        { "pRR threshold", [](Settings& s) { s.mPRRThreshold = 0.02; }, 0x40000, {}, false, false },
-        { "histogram bins", [](Settings& s) { s.mHistogramBinWidth = 0.02; }, 0x20000, {}, false, false },
-        { "SDARR length", [](Settings& s) { s.mSDARRAveraging = 60; }, 0x100, {}, false, false },
+        { "nothing", [](ISettingsEditor&, const Settings&) {}, 0, {}, false, false },
+        { "QRS width", set(L"QRSWidth", L"0.1"), 0x4FFFFFF, { 7 }, true, true },
+        { "exclude ectopics",
+            [](ISettingsEditor& editor, const Settings& s) {
+                EXPECT_EQ(editor.SetValue(L"ExcludeEctopics", s.mExcludeEctopics ? L"0" : L"1", nullptr), S_OK);
+            },
+            0x4FFFFFF, { 7 }, true, true },
+        { "peak height", set(L"MinPeakHeight", L"2.5"), 0x6FFFFFF, { 5, 6, 7 }, true, true },
+        { "low-pass cutoff", set(L"LowPassCutoff", L"25"), 0xFFFFFFFF, { 1, 2, 3, 4, 5, 6, 7 }, true, true },
+        { "max frequency", set(L"MaxFrequency", L"0.6"), 3, {}, false, false },
+        { "LF band", set(L"LFHigh", L"0.16"), 2, {}, false, false },
+        { "pRR threshold", set(L"PRRThreshold", L"0.02"), 0x40000, {}, false, false },
+        { "histogram bins", set(L"HistogramBinWidth", L"0.02"), 0x20000, {}, false, false },
+        { "SDARR length", set(L"SDARRAveraging", L"60"), 0x100, {}, false, false },
     };
     for (const ChangeCase& c : cases) {
         SCOPED_TRACE(c.name);
         vx::host::HrvHostOptions options;
-        uint32_t seenMask = 0;
         HostAndDocument* current = nullptr;
+        bool armed = false;
         options.settingsDialog = [&](ISettingsEditor& editor) {
-            auto& dialog = dynamic_cast<SettingsDialog&>(editor);
-            EXPECT_EQ(dialog.ChannelTitles().size(), 2u);
-            c.change(dialog.Working());
-            seenMask = dialog.Working().Compare(&current->doc->GetSettings());
+            DWORD channels = 0;
+            EXPECT_EQ(editor.GetChannelCount(&channels), S_OK);
+            EXPECT_EQ(channels, 2u);
+            if (armed)
+                c.change(editor, current->doc->GetSettings());
             return 1;
         };
         HostAndDocument hd(Mitdb100(120), options);
@@ -462,8 +469,12 @@ TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
         hd.TakeUpdates();
         hd.host.channelRequests.clear();
 
+        Settings* before = nullptr;
+        ASSERT_EQ(hd.doc->GetSettings().Clone(&before), S_OK);
+        armed = true;
         EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
-        EXPECT_EQ(seenMask, c.mask);
+        EXPECT_EQ(hd.doc->GetSettings().Compare(before), c.mask);
+        before->Release();
         EXPECT_EQ(hd.host.channelRequests, StageRequests(c.stages, hd.doc->Detector()));
         WORD empty = 0;
         hd.doc->GetData().GetUserEvents()->IsEmpty(&empty);
@@ -795,40 +806,33 @@ TEST_F(DocumentTest, NamedMessageCreationChecksItsArguments)
 
 TEST_F(DocumentTest, HeadlessDialogsAnswerFromTheHostsOptions)
 {
-    // The settings dialog: a species chosen in it applies its preset to the working copy only.
+    // The settings dialog: a species chosen in it applies its preset to the settings it edits only.
     vx::host::HrvHostOptions options;
     options.settingsDialog = [](ISettingsEditor& editor) {
         EXPECT_EQ(editor.SelectSpecies(7), S_OK); // "Rat"
         return 1;
     };
-    options.calculationDialog = [](CalculationChoice& choice) {
-        choice.mParameter = 12;
-        choice.mSetGuideLines = true;
-        return 1;
-    };
     HostAndDocument hd(Mitdb100(30), options);
     Settings* working = nullptr;
     ASSERT_EQ(hd.doc->GetSettings().Clone(&working), S_OK);
-    SettingsDialog settings({ L"ECG" }, *working, &hd.host);
-    EXPECT_EQ(settings.Execute(), 1);
+    {
+        SettingsDialog settings(nullptr, { L"ECG" }, *working, &hd.host);
+        EXPECT_EQ(settings.Execute(), 1);
+    }
     EXPECT_EQ(working->mSpecies, 7u);
     EXPECT_NE(working->mQRSWidth, hd.doc->GetSettings().mQRSWidth);
     EXPECT_EQ(hd.doc->GetSettings().mSpecies, 0u);
-    working->Release();
 
-    CalculationChoice choice;
-    EXPECT_NE(Dialog(42, choice, &hd.host).Execute(), 2);
-    EXPECT_EQ(choice.mParameter, 12);
-    EXPECT_TRUE(choice.mSetGuideLines);
-    EXPECT_EQ(hd.host.log.back(), "dialog.calculation 42");
-
-    // Without answers both dialogs are cancelled and change nothing; without a service too.
+    // Without an answer the dialog is cancelled and changes nothing; without a service too.
     vx::host::HrvHostOptions silent;
     HostAndDocument quiet(Mitdb100(30), silent);
-    CalculationChoice untouched { 3, false };
-    EXPECT_EQ(Dialog(0, untouched, &quiet.host).Execute(), 2);
-    EXPECT_EQ(Dialog(0, untouched, nullptr).Execute(), 2);
-    EXPECT_EQ(untouched.mParameter, 3);
+    for (IDialogService* service : { static_cast<IDialogService*>(&quiet.host), static_cast<IDialogService*>(nullptr) }) {
+        working->mSpecies = 3;
+        SettingsDialog settings(nullptr, { L"ECG" }, *working, service);
+        EXPECT_EQ(settings.Execute(), 2);
+        EXPECT_EQ(working->mSpecies, 3u);
+    }
+    working->Release();
 }
 
 TEST_F(DocumentTest, TheDetectorNamesItsSourceChannelAsTheHostDoes)
@@ -888,21 +892,16 @@ TEST_F(DocumentTest, SettingsDialogTakesOnlyValuesWithinTheirRanges)
     EXPECT_EQ(hd.doc->GetSettings().mRRMin, 0.3);
     EXPECT_EQ(hd.doc->GetSettings().mRRMax, 1.2);
 
-    // Working settings that are not valid at OK (as a windowed dialog could leave them) are not
-    // taken: the user is told why and the document keeps its settings.
+    // A stored channel that the list does not offer is kept on OK.
     Settings* working = nullptr;
     ASSERT_EQ(hd.doc->GetSettings().Clone(&working), S_OK);
-    vx::host::HrvHostOptions direct;
-    direct.settingsDialog = [](ISettingsEditor& editor) {
-        dynamic_cast<SettingsDialog&>(editor).Working().mNumFrequencies = 2147483647;
-        return 1;
-    };
-    hd.host.options = direct;
-    SettingsDialog dialog({ L"ECG", L"V5" }, *working, &hd.host, &hd.host);
-    EXPECT_EQ(dialog.Execute(), 2);
-    ASSERT_FALSE(hd.host.messages.empty());
-    EXPECT_EQ(hd.host.messages.back(),
-        L"The settings are not valid: NumFrequencies must be from 10 to 10000, not 2147483647");
+    working->mSourceChannel = 1;
+    hd.host.options.settingsDialog = [](ISettingsEditor&) { return 1; };
+    {
+        SettingsDialog dialog(nullptr, { L"ECG" }, *working, &hd.host, &hd.host);
+        EXPECT_EQ(dialog.Execute(), 1);
+    }
+    EXPECT_EQ(working->mSourceChannel, 1u);
     working->Release();
 }
 
