@@ -1,4 +1,5 @@
 #include "varnex/Open.h"
+#include "varnex/Help.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -337,11 +338,11 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (session.recording->RecordCount() == 0 || session.recording->ChannelCount() == 0)
         return Fail(err, o.record + " holds no signal");
 
-    // The host document. Until the settings dialog exists, its settings are taken as they are,
-    // as a user pressing OK would; message boxes of the analysis answer OK.
+    // The host document: its dialogs are the user's; message boxes of the analysis answer OK.
     vx::host::HrvHostOptions hostOptions;
     hostOptions.messageBoxAnswer = ui::IDOK;
-    hostOptions.settingsDialog = [](auto&) { return 1; };
+    hostOptions.userAnswersDialogs = true;
+    vx::host::InstallDesktopHelp();
     auto host = std::make_unique<vx::host::HrvHostDocument>(session.recording, hostOptions);
     session.host = host.get();
 
