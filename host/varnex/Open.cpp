@@ -1,4 +1,5 @@
 #include "varnex/Open.h"
+#include "varnex/DialogActions.h"
 #include "varnex/Help.h"
 
 #include <algorithm>
@@ -302,6 +303,12 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
                 return false;
         } else if (a == "--exit") {
             o.exitAfter = true;
+        } else if (a == "--dialog") {
+            if (!value(v))
+                return false;
+            o.dialogs.push_back(v);
+            if (!CheckDialogActions(o.dialogs, error))
+                return false;
         } else if (a.rfind("--", 0) == 0 || !o.record.empty()) {
             error = "unknown argument " + a;
             return false;
@@ -450,6 +457,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     // Lets the display show what changed (the scripted run has no user to wait for).
     auto settle = [] { ui::RunGtkUntil([] { return false; }, 300); };
     if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter) {
+        InstallDialogActions(o.dialogs, err);
         settle();
         for (const std::wstring& path : o.run) {
             if (!ui::ActivateMenuPath(session.frame, path))

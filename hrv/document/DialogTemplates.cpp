@@ -74,12 +74,12 @@ DialogTemplate SettingsTemplate()
     // Source: channel, range and species preset.
     items.push_back(Group(L"Source", 7, 4, 200, 70));
     items.push_back(Label(L"&Channel:", 14, 19, 40));
-    items.push_back({ kComboBoxClass, L"", 100, kCombo, Box(58, 17, 142, 100) });
+    items.push_back({ kComboBoxClass, L"", 100, kCombo, Box(58, 17, 142, 12) });
     items.push_back({ kButtonClass, L"&Whole channel", 101, kChild | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
         Box(14, 35, 80, 10) });
     items.push_back({ kButtonClass, L"&Selection", 102, kChild | BS_AUTORADIOBUTTON, Box(100, 35, 80, 10) });
     items.push_back(Label(L"&Preset:", 14, 54, 40));
-    items.push_back({ kComboBoxClass, L"", 110, kCombo | WS_GROUP, Box(58, 52, 88, 120) });
+    items.push_back({ kComboBoxClass, L"", 110, kCombo | WS_GROUP, Box(58, 52, 88, 12) });
     items.push_back({ kButtonClass, L"Advanced...", 111, kButton, Box(150, 51, 50, 14) });
     // Analysis.
     items.push_back(Group(L"Analysis", 7, 80, 200, 78));
@@ -141,7 +141,7 @@ DialogTemplate CalculationsTemplate()
     t.units = { 0, 0, 254, 76 };
     auto& items = t.items;
     items.push_back(Label(L"&HRV Parameter:", 7, 11, 60));
-    items.push_back({ kComboBoxClass, L"", 170, kCombo, Box(70, 9, 120, 80) });
+    items.push_back({ kComboBoxClass, L"", 170, kCombo, Box(70, 9, 120, 12) });
     items.push_back({ kButtonClass, L"Set Guide Lines", 171, kCheck, Box(70, 28, 100, 10) });
     Buttons(items, 160, 254, 55);
     return t;

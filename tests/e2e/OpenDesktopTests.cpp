@@ -185,6 +185,34 @@ TEST_F(Desktop, AnalyseFromTheMenuShowsTheMainWindowWithItsResult)
     EXPECT_EQ(image->Pixel(600, image->Height() - 5), vx::ui::GetSysColor(vx::ui::COLOR_BTNFACE));
 }
 
+// The settings dialog from the HRV menu: "Custom" opens the detector settings, and OK with a
+// longer minimum period re-analyses with fewer beats. The dialogs are shot as the user sees them.
+TEST_F(Desktop, SettingsFromTheMenuReanalyseWithTheDetectorSettingsOfCustom)
+{
+    const fs::path settings = mHome / "settings.png", detector = mHome / "detector.png";
+    std::string out;
+    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|Settings", "--dialog",
+                                  "shot=" + settings.string() + ",select=110:8,click=111,click=1", "--dialog",
+                                  "shot=" + detector.string() + ",type=508:1000,click=1", "--exit" },
+        out);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("HRV|Settings: done"), std::string::npos) << out;
+    const auto at = out.find("Beats detected: ");
+    ASSERT_NE(at, std::string::npos) << out;
+    const int beats = std::atoi(out.c_str() + at + 16);
+    EXPECT_GT(beats, 300) << out;
+    EXPECT_LT(beats, 1000) << out; // 2273 with the preset's 0.3 s
+    for (const fs::path& shot : { settings, detector }) {
+        std::ifstream in(shot, std::ios::binary);
+        const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+        vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
+        ASSERT_TRUE(image) << shot;
+        // Laid out in dialog units: wider than tall, as the templates are (422 x 236, 492 x 254).
+        EXPECT_GT(image->Width(), image->Height() * 3 / 2) << shot;
+        EXPECT_GT(image->Height(), 300) << shot;
+    }
+}
+
 TEST_F(Desktop, AMissingRecordOrMenuItemIsOneClearErrorLine)
 {
     std::string out;
