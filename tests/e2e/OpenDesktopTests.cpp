@@ -192,7 +192,7 @@ TEST_F(Desktop, SettingsFromTheMenuReanalyseWithTheDetectorSettingsOfCustom)
     const fs::path settings = mHome / "settings.png", detector = mHome / "detector.png";
     std::string out;
     const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|Settings", "--dialog",
-                                  "shot=" + settings.string() + ",select=110:8,click=111,click=1", "--dialog",
+                                  "shot=" + settings.string() + ",click=160,select=110:8,click=111,click=1", "--dialog",
                                   "shot=" + detector.string() + ",type=508:1000,click=1", "--exit" },
         out);
     ASSERT_EQ(status, 0) << out;
@@ -202,6 +202,10 @@ TEST_F(Desktop, SettingsFromTheMenuReanalyseWithTheDetectorSettingsOfCustom)
     const int beats = std::atoi(out.c_str() + at + 16);
     EXPECT_GT(beats, 300) << out;
     EXPECT_LT(beats, 1000) << out; // 2273 with the preset's 0.3 s
+    // The help button wrote the topic's page from the host's resources for the browser.
+    std::ifstream page(mHome / "varnex-help" / "HRV_Settings2.html");
+    const std::string html((std::istreambuf_iterator<char>(page)), {});
+    EXPECT_NE(html.find("<h1>HRV Settings</h1>"), std::string::npos);
     for (const fs::path& shot : { settings, detector }) {
         std::ifstream in(shot, std::ios::binary);
         const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
