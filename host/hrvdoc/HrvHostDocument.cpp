@@ -307,6 +307,18 @@ HRESULT HrvHostDocument::ChannelTitle(int32_t channel, BSTR* title)
     return *title ? S_OK : E_OUTOFMEMORY;
 }
 
+HRESULT HrvHostDocument::ChannelUnit(int32_t channel, BSTR* unit)
+{
+    if (!unit)
+        return E_POINTER;
+    *unit = nullptr;
+    if (channel < 0 || channel >= mRecording->ChannelCount())
+        return E_INVALIDARG;
+    const std::wstring& text = mRecording->channels[static_cast<std::size_t>(channel)].unit;
+    *unit = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *unit ? S_OK : E_OUTOFMEMORY;
+}
+
 bool HrvHostDocument::RegionExists(HRV::Position start, HRV::Position end)
 {
     const int count = mRecording->RecordCount();

@@ -89,6 +89,7 @@ public:
     int32_t LastRecord() override { return mRecording->RecordCount() - 1; }
     int32_t ChannelCount() override { return mRecording->ChannelCount(); }
     HRESULT ChannelTitle(int32_t channel, BSTR* title) override;
+    HRESULT ChannelUnit(int32_t channel, BSTR* unit) override;
     bool RegionExists(HRV::Position start, HRV::Position end) override;
     bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) override;
     int32_t CanSample() override { return canSample; }

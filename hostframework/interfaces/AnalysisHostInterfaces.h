@@ -181,6 +181,9 @@ public:
     virtual std::int32_t ChannelCount() = 0;
     // The title of a channel (the caller frees it); E_INVALIDARG for a channel that is not there.
     virtual HRESULT ChannelTitle(std::int32_t channel, BSTR* title) = 0;
+    // The unit a channel's values are shown in ("mV"; the caller frees it); E_INVALIDARG for a
+    // channel that is not there.
+    virtual HRESULT ChannelUnit(std::int32_t channel, BSTR* unit) = 0;
     virtual bool RegionExists(Position start, Position end) = 0;
     virtual bool ChannelHasData(std::uint32_t channel, std::uint32_t kind, std::int32_t startRecord, std::int32_t endRecord)
         = 0;

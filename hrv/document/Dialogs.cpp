@@ -273,9 +273,10 @@ void Store(Settings& settings, const FieldSpec& spec, double value)
 
 // ---- Detector settings ----------------------------------------------------------------------------
 
-AdvancedSettingsDialog::AdvancedSettingsDialog(HWND parent, Settings& settings, Script script)
+AdvancedSettingsDialog::AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit, Script script)
     : KEL::DialogBase(parent, kDetectorDialogId, DialogModule())
     , mSettings(settings)
+    , mUnit(std::move(unit))
     , mScript(std::move(script))
 {
 }
@@ -303,6 +304,8 @@ void AdvancedSettingsDialog::SetupWindow()
     mSpinPosition = 4;
     SendMessage(spin, UDM_SETPOS32, 0, mSpinPosition);
     mHelp = MakeHelpButton(dialog, 509);
+    // The noise level is in the source channel's values.
+    SetWindowText(GetDlgItem(dialog, 516), mUnit);
     TransferToControls();
     mSetUp = true;
 }
@@ -667,7 +670,12 @@ void SettingsDialog::CmAdvanced(AdvancedSettingsDialog::Script script)
     if (FAILED(mSettings.Clone(&raw)) || !raw)
         return;
     {
-        AdvancedSettingsDialog advanced(GetHandle(), *raw, std::move(script));
+        std::wstring unit;
+        BSTR text = nullptr;
+        if (mHost && SUCCEEDED(mHost->ChannelUnit(static_cast<std::int32_t>(mSettings.mSourceChannel), &text)) && text)
+            unit = text;
+        SysFreeString(text);
+        AdvancedSettingsDialog advanced(GetHandle(), *raw, unit, std::move(script));
         if (advanced.Run() == IDOK) {
             const bool changed = raw->mSpecies != mSettings.mSpecies
                 || std::any_of(std::begin(kDetectorFields), std::end(kDetectorFields),

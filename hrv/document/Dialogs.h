@@ -81,7 +81,8 @@ public:
     // before pressing OK itself; without entries the user answers it.
     using Script = std::vector<std::pair<std::wstring, std::wstring>>;
 
-    AdvancedSettingsDialog(HWND parent, Settings& settings, Script script = {});
+    // `unit`: the source channel's unit, in which the noise level is shown.
+    AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit = {}, Script script = {});
     ~AdvancedSettingsDialog() override;
     // IDOK when the values were taken into the settings, IDCANCEL otherwise.
     vx::ui::INT_PTR Run();
@@ -107,6 +108,7 @@ private:
     void Drive();
 
     Settings& mSettings;
+    std::wstring mUnit;
     Script mScript;
     std::vector<DialogField> mFields; // window, noise, peak, QRS width, minimum period, low pass
     std::unique_ptr<KELControls::TBmpTxtButton> mHelp;

@@ -1425,6 +1425,7 @@ TEST_F(DocumentTest, DetectorSettingsCoupleFieldsAndSlidersInWholeSteps)
         ++runs;
         const auto slider = [&](int id) { return SendMessage(GetDlgItem(dialog, id), TBM_GETPOS, 0, 0); };
         if (runs == 1) {
+            EXPECT_EQ(TextOf(dialog, 516), L"mV"); // the noise level is in the source channel's unit
             // Fields move their sliders by whole steps (0.1 s and 0.05 S.D.), never one short.
             const std::tuple<int, const wchar_t*, int, LRESULT> typed[] = {
                 { 501, L"2.35", 503, 23 },
