@@ -526,16 +526,12 @@ HRESULT SettingsDialog::Editor::SetValue(const wchar_t* nameText, const wchar_t*
             return Refuse(L"SourceChannel must be from 0 to " + std::to_wstring(count ? count - 1 : 0) + L", not " + text, error);
         Choose(dialog, 100, trial.mSourceChannel);
     } else if (name == L"UseSelection") {
-        Press(dialog, trial.mUseSelection ? 102 : 101);
-        Check(dialog, trial.mUseSelection ? 102 : 101, true);
-        Check(dialog, trial.mUseSelection ? 101 : 102, false);
+        SendMessage(GetDlgItem(dialog, trial.mUseSelection ? 102 : 101), BM_CLICK, 0, 0);
     } else if (name == L"AutoBinWidth" || name == L"ExcludeEctopics") {
         const int id = name == L"AutoBinWidth" ? 122 : 123;
         const bool on = name == L"AutoBinWidth" ? trial.mAutoBinWidth : trial.mExcludeEctopics;
-        if (Checked(dialog, id) != on) {
-            Check(dialog, id, on);
-            Press(dialog, id);
-        }
+        if (Checked(dialog, id) != on)
+            SendMessage(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
     } else if (name == L"Species") {
         Choose(dialog, 110, trial.mSpecies);
     } else if (IsDetectorField(name)) {

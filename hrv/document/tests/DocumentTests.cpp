@@ -1298,7 +1298,7 @@ TEST_F(DocumentTest, SettingsDialogOkHandsBackExactlyTheEditedSettingsAndCancelN
         { L"RRMin", L"1.2" }, { L"RRMax", L"0.3" }, // swapped: stored in order
         { L"SDARRAveraging", L"60" }, { L"NumFrequencies", L"256" }, { L"HFHigh", L"0.42" },
         { L"HistogramBinWidth", L"0.012" }, { L"PRRThreshold", L"0.03" }, { L"ComplexityMax", L"4" },
-        { L"SourceChannel", L"1" }, { L"AutoBinWidth", L"1" }, { L"ExcludeEctopics", L"0" },
+        { L"SourceChannel", L"1" }, { L"AutoBinWidth", L"1" }, { L"ExcludeEctopics", L"0" }, { L"UseSelection", L"1" },
     };
     for (const int answer : { 1, 2 }) {
         SCOPED_TRACE(answer);
