@@ -416,7 +416,9 @@ void AdvancedSettingsDialog::Drive()
 {
     if (mScript.empty())
         return;
-    for (const auto& [name, text] : mScript) {
+    for (const auto& entry : mScript) {
+        const std::wstring& name = entry.first;
+        const std::wstring& text = entry.second;
         auto spec = std::find_if(std::begin(kDetectorFields), std::end(kDetectorFields), [&](const FieldSpec& s) { return name == s.name; });
         if (spec == std::end(kDetectorFields))
             continue;
