@@ -18,6 +18,7 @@
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
+#include "ui/Input.h"
 #include "ui/MessageQueue.h"
 #include "ui/Window.h"
 
@@ -273,6 +274,68 @@ void Store(Settings& settings, const FieldSpec& spec, double value)
 
 // ---- Detector settings ----------------------------------------------------------------------------
 
+inline constexpr UINT kTrackCode = 0x300;
+
+class TJSlider final : public KELControls::SubclassedWindow {
+public:
+    TJSlider(HWND dialog, int id, HWND target)
+        : mId(id)
+        , mTarget(target)
+    {
+        Attach(GetDlgItem(dialog, id));
+    }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (!mTarget)
+            return DefaultProc(message, wParam, lParam);
+        switch (message) {
+        case WM_LBUTTONDOWN: {
+            const LRESULT result = DefaultProc(message, wParam, lParam);
+            SetCapture(GetHandle());
+            mTracking = true;
+            return result;
+        }
+        case WM_MOUSEMOVE:
+            if (mTracking)
+                Track(static_cast<short>(LOWORD(static_cast<WPARAM>(lParam))));
+            return 0;
+        case WM_LBUTTONUP:
+            if (mTracking) {
+                mTracking = false;
+                ReleaseCapture();
+                SendMessage(GetParent(GetHandle()), WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(GetHandle()));
+            }
+            return 0;
+        default: return DefaultProc(message, wParam, lParam);
+        }
+    }
+
+private:
+    // The thumb under the mouse, as the slider places it on a click.
+    void Track(int x)
+    {
+        HWND self = GetHandle();
+        Rect client;
+        GetClientRect(self, &client);
+        const Rect track = client.Inflate(-6, 0);
+        const int low = static_cast<int>(SendMessage(self, TBM_GETRANGEMIN, 0, 0));
+        const int high = static_cast<int>(SendMessage(self, TBM_GETRANGEMAX, 0, 0));
+        const int position
+            = std::clamp(track.Width() > 0 ? low + MulDiv(x - track.left, high - low, track.Width()) : low, low, std::max(low, high));
+        if (position == SendMessage(self, TBM_GETPOS, 0, 0))
+            return;
+        SendMessage(self, TBM_SETPOS, 1, position);
+        SliderTrack notify { self, static_cast<std::uintptr_t>(mId), kTrackCode, position };
+        SendMessage(mTarget, WM_NOTIFY, static_cast<WPARAM>(mId), reinterpret_cast<LPARAM>(&notify));
+    }
+
+    int mId;
+    HWND mTarget;
+    bool mTracking = false;
+};
+
 AdvancedSettingsDialog::AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit, Script script)
     : KEL::DialogBase(parent, kDetectorDialogId, DialogModule())
     , mSettings(settings)
@@ -297,6 +360,8 @@ void AdvancedSettingsDialog::SetupWindow()
     SendMessage(GetDlgItem(dialog, 503), TBM_SETPOS, 1, 1);
     SendMessage(GetDlgItem(dialog, 507), TBM_SETRANGE, 0, MAKELPARAM(1, 180));
     SendMessage(GetDlgItem(dialog, 507), TBM_SETPOS, 1, 1);
+    mWindowSlider = std::make_unique<TJSlider>(dialog, 503, dialog);
+    mPeakSlider = std::make_unique<TJSlider>(dialog, 507, dialog);
     // The up-down steps the peak height; it rests in the middle of its range so that it can
     // always step both ways.
     HWND spin = GetDlgItem(dialog, 504);
@@ -360,6 +425,20 @@ void AdvancedSettingsDialog::FieldFromSlider(int slider, int field, double step)
         return;
     mCoupling = true;
     it->Write(static_cast<double>(position) * step);
+    mCoupling = false;
+}
+
+void AdvancedSettingsDialog::OnSliderTrack(const SliderTrack& track)
+{
+    if (track.code != kTrackCode || (track.id != 503 && track.id != 507))
+        return;
+    // The field follows the thumb; its change then updates the preview.
+    const bool window = track.id == 503;
+    auto it = std::find_if(mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == (window ? 501 : 505); });
+    if (it == mFields.end())
+        return;
+    mCoupling = true;
+    it->Write(track.position * (window ? kWindowStep : kPeakStep));
     mCoupling = false;
 }
 
@@ -443,6 +522,10 @@ INT_PTR AdvancedSettingsDialog::DialogFunction(UINT message, WPARAM wParam, LPAR
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 1;
     case WM_HSCROLL:
     case WM_VSCROLL: OnScroll(reinterpret_cast<HWND>(lParam), wParam); return 1;
+    case WM_NOTIFY:
+        if (lParam)
+            OnSliderTrack(*reinterpret_cast<const SliderTrack*>(lParam));
+        return 1;
     default: return 0;
     }
 }

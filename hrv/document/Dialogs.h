@@ -72,6 +72,17 @@ struct DialogField {
     double Upper() const;
 };
 
+// A slider that also tells a target window while its thumb is dragged: WM_NOTIFY with the
+// slider's id and the code kTrackCode, the header followed by the track position. Releasing the
+// thumb ends the track (TB_ENDTRACK). Without a target it is the plain slider.
+struct SliderTrack {
+    HWND from;
+    std::uintptr_t id;
+    UINT code;
+    int position;
+};
+class TJSlider;
+
 // The detector settings of the "Custom" preset: window, noise, minimum peak height, typical QRS
 // width, minimum period and low-pass cut-off, edited on the settings it is given. The preview of
 // the detector's beats goes over item 511.
@@ -104,6 +115,7 @@ private:
     void OnCommand(int id, UINT code);
     void OnScroll(HWND control, WPARAM request);
     void FieldFromSlider(int slider, int field, double step);
+    void OnSliderTrack(const SliderTrack& track);
     void SliderFromField(int field, int slider, double step);
     void Drive();
 
@@ -112,6 +124,7 @@ private:
     Script mScript;
     std::vector<DialogField> mFields; // window, noise, peak, QRS width, minimum period, low pass
     std::unique_ptr<KELControls::TBmpTxtButton> mHelp;
+    std::unique_ptr<TJSlider> mWindowSlider, mPeakSlider;
     int mSpinPosition = 0;
     bool mSetUp = false;
     bool mCoupling = false;

@@ -1445,6 +1445,19 @@ TEST_F(DocumentTest, DetectorSettingsCoupleFieldsAndSlidersInWholeSteps)
             EXPECT_EQ(TextOf(dialog, 501), L"20");
             SendMessage(GetDlgItem(dialog, 507), WM_KEYDOWN, VK_RIGHT, 0);
             EXPECT_EQ(TextOf(dialog, 505), L"2.4");
+            // Dragging the thumb writes the field as it goes: position 150 is 15 s.
+            HWND window = GetDlgItem(dialog, 503);
+            Rect track;
+            GetClientRect(window, &track);
+            SendMessage(window, WM_LBUTTONDOWN, 0, MAKELPARAM(6, 4));
+            EXPECT_EQ(TextOf(dialog, 501), L"0.1");
+            for (int x = 6; x < track.right && slider(503) != 150; ++x)
+                SendMessage(window, WM_MOUSEMOVE, 0, MAKELPARAM(static_cast<unsigned>(x), 4));
+            EXPECT_EQ(slider(503), 150);
+            EXPECT_EQ(TextOf(dialog, 501), L"15");
+            SendMessage(window, WM_LBUTTONUP, 0, 0);
+            EXPECT_EQ(TextOf(dialog, 501), L"15");
+            SendMessage(window, WM_KEYDOWN, VK_END, 0);
             // The arrows step the peak height by 0.05 and stop at 0.05 and 9.
             HWND spin = GetDlgItem(dialog, 504);
             const LPARAM up = MAKELPARAM(2, 1), down = MAKELPARAM(2, 100);
