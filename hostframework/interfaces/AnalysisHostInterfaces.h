@@ -143,6 +143,10 @@ struct ISettingsEditor : IUnknown {
     virtual HRESULT SetValue(const wchar_t* name, const wchar_t* text, BSTR* error) = 0;
     // The value as text, in the form SetValue reads.
     virtual HRESULT GetValue(const wchar_t* name, BSTR* text) = 0;
+    // S_OK when every field would pass OK; otherwise S_FALSE with the first field that would not
+    // and why in *error (a value can become invalid through another: a band beyond a lowered
+    // maximum frequency).
+    virtual HRESULT CheckFields(BSTR* error) = 0;
 
 protected:
     ~ISettingsEditor() = default;

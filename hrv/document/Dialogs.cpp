@@ -582,8 +582,30 @@ public:
     }
     HRESULT SetValue(const wchar_t* name, const wchar_t* text, BSTR* error) override;
     HRESULT GetValue(const wchar_t* name, BSTR* text) override;
+    HRESULT CheckFields(BSTR* error) override
+    {
+        if (error)
+            *error = nullptr;
+        for (const FieldSpec& spec : kSettingsFields)
+            if (DialogField& field = mDialog.Field(spec.id); !field.Read(nullptr)) {
+                GiveText(Refusal(spec.name, field), error);
+                return S_FALSE;
+            }
+        return S_OK;
+    }
 
 private:
+    // "NAME must be from A to B here, not V", in the stored unit.
+    static std::wstring Refusal(const std::wstring& name, const DialogField& field)
+    {
+        double shown = 0;
+        const std::wstring text = field.edit->GetText();
+        const std::wstring value = KELControls::ParseDouble(text, KELControls::DecimalSeparator(), &shown)
+            ? Number(Tidy(shown / field.scale))
+            : L"\"" + text + L"\"";
+        return name + L" must be from " + Number(Tidy(field.Lower() / field.scale)) + L" to "
+            + Number(Tidy(field.Upper() / field.scale)) + L" here, not " + value;
+    }
     HRESULT Refuse(const std::wstring& reason, BSTR* error)
     {
         GiveText(reason, error);
@@ -630,9 +652,7 @@ HRESULT SettingsDialog::Editor::SetValue(const wchar_t* nameText, const wchar_t*
         const double value = Stored(trial, *spec);
         field.Write(value);
         if (!field.Read(nullptr))
-            return Refuse(name + L" must be from " + Number(Tidy(field.Lower() / field.scale)) + L" to "
-                    + Number(Tidy(field.Upper() / field.scale)) + L" here, not " + text,
-                error);
+            return Refuse(Refusal(name, field), error);
     } else {
         // Not shown by the dialog: set on the settings it edits.
         mDialog.mSettings.SetField(name, text, nullptr);
