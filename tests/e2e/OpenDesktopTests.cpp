@@ -224,6 +224,8 @@ TEST_F(Desktop, AMissingRecordOrMenuItemIsOneClearErrorLine)
     EXPECT_NE(out.find("varnex open:"), std::string::npos) << out;
     EXPECT_EQ(Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|NoSuchThing", "--exit" }, out), 1);
     EXPECT_NE(out.find("no menu item HRV|NoSuchThing"), std::string::npos) << out;
+    EXPECT_NE(Varnex({ "open", VX_SAMPLE_RECORD, "--dialog", "shot=a.png,press=1", "--exit" }, out), 0);
+    EXPECT_NE(out.find("--dialog: unknown action press=1"), std::string::npos) << out;
 }
 
 TEST(DesktopWithoutDisplay, SaysSoInOneLineAndFails)
