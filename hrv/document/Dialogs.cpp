@@ -13,8 +13,10 @@
 #include "controls/ErrorProvider.h"
 #include "controls/ValidatingEdit.h"
 #include "foundation/ResString.h"
+#include "foundation/String.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "log/Log.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
@@ -940,6 +942,13 @@ INT_PTR SettingsDialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
         const int answer = mService ? mService->RunSettings(mEditor.get()) : 0;
         if (answer == 1 || answer == 2)
             Press(GetHandle(), answer == 1 ? IDOK : IDCANCEL);
+        if (answer == 1 && IsWindowVisible(GetHandle())) {
+            // OK was refused: say which field, for whoever drove the dialog.
+            BSTR reason = nullptr;
+            mEditor->CheckFields(&reason);
+            vx::log::WriteLine("HRV Settings: OK refused: " + KEL::String(reason ? reason : L"").Utf8());
+            SysFreeString(reason);
+        }
         return 1;
     }
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 1;

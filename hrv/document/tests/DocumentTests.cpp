@@ -27,6 +27,7 @@
 #include "hrv/document/Menus.h"
 #include "hrv/document/NamedMessages.h"
 #include "integration/ExtensionChain.h"
+#include "log/Log.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
@@ -1397,7 +1398,12 @@ TEST_F(DocumentTest, SettingsDialogKeepsInvalidFieldsOpenWithMarkersAndTheWarnin
         HostAndDocument hd(Mitdb100(30), options);
         Settings before;
         before.CopyFields(hd.doc->GetSettings());
+        vx::log::Capture capture;
         EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+        const std::vector<std::string> lines = capture.Lines();
+        EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                      [](const std::string& l) { return l.rfind("HRV Settings: OK refused: ", 0) == 0; }),
+            lines.end());
         EXPECT_TRUE(warned);
         EXPECT_TRUE(markedWhenWarned);
         // The dialog stayed open until it was closed without OK: nothing was taken.
