@@ -46,6 +46,13 @@ void ClearMessageBoxAnswers();
 // The button a user would get by pressing Enter: the style's default button.
 int DefaultMessageBoxAnswer(UINT style);
 
+// Help topics: a request is written as one diagnostic line ("Help: HRVHelp HRV_Settings2") and
+// handed to the handler when one is set (the desktop host opens the topic's page). The handler's
+// answer is the request's; without a handler a request succeeds.
+using HelpHandler = std::function<HRESULT(const std::wstring& helpFile, const std::wstring& topic)>;
+// Returns the previous handler.
+HelpHandler SetHelpHandler(HelpHandler handler);
+
 // The language the application services report; resource texts are loaded in it too.
 void SetUILanguage(WORD language);
 

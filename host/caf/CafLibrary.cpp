@@ -116,6 +116,11 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
     return State().mApp->SetHandler(std::move(handler));
 }
 
+HelpHandler SetHelpHandler(HelpHandler handler)
+{
+    return State().mApp->SetHelpHandler(std::move(handler));
+}
+
 void QueueMessageBoxAnswer(int buttonId)
 {
     State().mApp->QueueAnswer(buttonId);

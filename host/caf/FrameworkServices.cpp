@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "foundation/String.h"
 #include "hostframework/events/ComQuery.h"
@@ -723,6 +724,27 @@ HRESULT AppServices::ShowBuildLabel(DWORD, IKELString* label)
         mBuildLabels.push_back(text.ToWString());
         return S_OK;
     });
+}
+
+HRESULT AppServices::ShowHelp(const wchar_t* topic, const wchar_t* helpFile)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!topic || !helpFile)
+            return E_POINTER;
+        vx::log::WriteLine("Help: " + Utf8(helpFile) + " " + Utf8(topic));
+        HelpHandler handler;
+        {
+            std::lock_guard lock(mMutex);
+            handler = mHelpHandler;
+        }
+        return handler ? handler(helpFile, topic) : S_OK;
+    });
+}
+
+HelpHandler AppServices::SetHelpHandler(HelpHandler handler)
+{
+    std::lock_guard lock(mMutex);
+    return std::exchange(mHelpHandler, std::move(handler));
 }
 
 void AppServices::SetBuildLabelsHidden(bool hidden)

@@ -203,8 +203,10 @@ public:
     HRESULT GetUILanguage(WORD* language) override;
     HRESULT GetBuildLabelState(DWORD reserved, DWORD* hidden, DWORD* shown) override;
     HRESULT ShowBuildLabel(DWORD reserved, IKELString* label) override;
+    HRESULT ShowHelp(const wchar_t* topic, const wchar_t* helpFile) override;
 
     MessageBoxHandler SetHandler(MessageBoxHandler handler);
+    HelpHandler SetHelpHandler(HelpHandler handler);
     void SetBuildLabelsHidden(bool hidden);
     std::vector<std::wstring> BuildLabels();
     void QueueAnswer(int buttonId);
@@ -214,6 +216,7 @@ public:
 private:
     std::mutex mMutex;
     MessageBoxHandler mHandler;
+    HelpHandler mHelpHandler;
     std::vector<int> mAnswers; // scripted, first answer first
     WORD mLanguage = 0x0409; // English (United States)
     std::map<std::wstring, bool> mFlags;

@@ -310,6 +310,18 @@ HRESULT HrvHostDocument::ChannelTitle(int32_t channel, BSTR* title)
     return *title ? S_OK : E_OUTOFMEMORY;
 }
 
+HRESULT HrvHostDocument::ChannelUnit(int32_t channel, BSTR* unit)
+{
+    if (!unit)
+        return E_POINTER;
+    *unit = nullptr;
+    if (channel < 0 || channel >= mRecording->ChannelCount())
+        return E_INVALIDARG;
+    const std::wstring& text = mRecording->channels[static_cast<std::size_t>(channel)].unit;
+    *unit = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *unit ? S_OK : E_OUTOFMEMORY;
+}
+
 bool HrvHostDocument::RegionExists(HRV::Position start, HRV::Position end)
 {
     const int count = mRecording->RecordCount();
@@ -585,13 +597,9 @@ int HrvHostDocument::RunSettings(HRV::ISettingsEditor* settings)
     if (settings)
         settings->GetChannelCount(&channels);
     log.push_back("dialog.settings " + std::to_string(channels));
-    return settings && options.settingsDialog ? options.settingsDialog(*settings) : 2;
-}
-
-int HrvHostDocument::RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice)
-{
-    log.push_back("dialog.calculation " + std::to_string(helpContext));
-    return choice && options.calculationDialog ? options.calculationDialog(*choice) : 2;
+    if (settings && options.settingsDialog)
+        return options.settingsDialog(*settings);
+    return options.userAnswersDialogs ? 0 : 2;
 }
 
 // ---- Detector host

@@ -22,11 +22,11 @@ namespace vx::host {
 struct HrvHostOptions {
     // The answer of every message box; 0: the host cannot show one.
     int messageBoxAnswer = 0;
-    // The settings dialog: edits the dialog's working settings and returns 1 for OK. Unset:
-    // cancelled.
+    // The settings dialog: fills the dialog's fields through the editor and returns 1 to press
+    // OK, 2 to press Cancel. Unset: cancelled, unless the user answers the dialogs.
     std::function<int(HRV::ISettingsEditor&)> settingsDialog;
-    // The calculation dialog: edits the choice and returns 2 to cancel. Unset: cancelled.
-    std::function<int(HRV::CalculationChoice&)> calculationDialog;
+    // The dialogs are left to the user (a desktop host).
+    bool userAnswersDialogs = false;
     // Online: events of a record being sampled are handed out only this many seconds behind the
     // end of its data, where later samples can no longer change them.
     double onlineSettleSeconds = 10.0;
@@ -128,6 +128,7 @@ public:
     int32_t LastRecord() override { return mRecording->RecordCount() - 1; }
     int32_t ChannelCount() override { return mRecording->ChannelCount(); }
     HRESULT ChannelTitle(int32_t channel, BSTR* title) override;
+    HRESULT ChannelUnit(int32_t channel, BSTR* unit) override;
     bool RegionExists(HRV::Position start, HRV::Position end) override;
     bool ChannelHasData(uint32_t channel, uint32_t kind, int32_t startRecord, int32_t endRecord) override;
     int32_t CanSample() override { return canSample; }
@@ -155,7 +156,6 @@ public:
     HRV::IDialogService* Dialogs() override { return this; }
     // HRV::IDialogService
     int RunSettings(HRV::ISettingsEditor* settings) override;
-    int RunCalculation(std::uintptr_t helpContext, HRV::CalculationChoice* choice) override;
     HRV::IAnalysisManager* AnalysisManager() override { return this; }
     int32_t ShownChannelCount() override
     {

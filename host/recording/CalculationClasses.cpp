@@ -130,4 +130,26 @@ HRESULT CalculationClassRegistry::ComputeChannel(
     return document.ComputeChannel(channel, c, settings, factory);
 }
 
+HRESULT CalculationClassRegistry::ConfigureChannel(
+    HostDocument& document, std::uint32_t channel, DWORD classId, void* parentWindow, IObjectFactory* factory)
+{
+    ICalculationClass* c = CalculationClass(classId);
+    if (!c)
+        return E_INVALIDARG;
+    IUnknown* current = nullptr;
+    if (IChannelCalc* calc = document.ChannelCalcOf(channel); calc && FAILED(calc->GetSettings(&current)))
+        current = nullptr;
+    IUnknown* edited = nullptr;
+    HRESULT hr = c->Configure(parentWindow, current, &edited);
+    if (current)
+        current->Release();
+    if (hr == S_OK && edited)
+        hr = document.ComputeChannel(channel, c, edited, factory);
+    else if (SUCCEEDED(hr))
+        hr = S_FALSE; // cancelled: the channel keeps its calculation
+    if (edited)
+        edited->Release();
+    return hr;
+}
+
 } // namespace vx::host

@@ -43,6 +43,13 @@ public:
     HRESULT ComputeChannel(
         HostDocument& document, std::uint32_t channel, DWORD classId, IUnknown* settings, IObjectFactory* factory);
 
+    // Lets the user edit the settings of the channel's calculation in the class's dialog
+    // (parented to `parentWindow`), starting from the channel's current settings, and computes
+    // the channel with the edited ones. S_FALSE when the user cancelled; the channel then keeps
+    // what it had.
+    HRESULT ConfigureChannel(
+        HostDocument& document, std::uint32_t channel, DWORD classId, void* parentWindow, IObjectFactory* factory);
+
 private:
     std::map<DWORD, ICalculationClass*> mCalculations;
     std::map<DWORD, IPersistClassObject*> mSettings;

@@ -467,3 +467,29 @@ TEST_F(AnalyseCommand, ADamagedSessionIsReportedLeftAloneAndTheRecordOpensWithDe
         EXPECT_EQ(ReadFile(session), d.bytes) << d.name;
     }
 }
+
+// Settings go through the settings dialog's fields: what the dialog would not take is one clear
+// line, nothing is analysed; a detector value goes through the Custom preset's detector settings.
+TEST_F(AnalyseCommand, SettingsTheDialogWouldNotTakeAreRefusedInOneLine)
+{
+    const struct {
+        const char* set;
+        const char* message;
+    } refused[] = {
+        { "--set MaxFrequency=0.3", "varnex: HFHigh must be from 0.15 to 0.3 here, not 0.45" },
+        { "--set HFHigh=12", "varnex: HFHigh must be from 0 to 10 Hz, not 12" },
+        { "--set SDARRAveraging=0", "varnex: SDARRAveraging must be from 1 to 3600 s, not 0" },
+        { "--set Unknown=1", "varnex: unknown setting: Unknown" },
+    };
+    for (const auto& c : refused) {
+        const Run run = Varnex("analyse " + Record100() + " --to 60 --csv " + c.set);
+        EXPECT_NE(run.status, 0) << c.set;
+        EXPECT_EQ(run.out, "") << c.set;
+        EXPECT_EQ(Lines(run.err), std::vector<std::string> { c.message }) << c.set;
+    }
+    const Run preset = Varnex("analyse " + Record100() + " --to 60 --csv");
+    const Run longer = Varnex("analyse " + Record100() + " --to 60 --csv --set MaxFrequency=0.3 --set HFHigh=0.3 --set MinPeriod=1");
+    ASSERT_EQ(longer.status, 0) << longer.err;
+    ASSERT_EQ(preset.status, 0) << preset.err;
+    EXPECT_NE(CsvValue(longer.out, "MeanRR"), CsvValue(preset.out, "MeanRR"));
+}

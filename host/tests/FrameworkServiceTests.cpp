@@ -420,3 +420,26 @@ TEST(CafLibrary, HostsUserInterfaceLanguageIsReportedAndUsedForResourceTexts)
     caf::SetUILanguage(0x0409);
     vx::res::SetUserInterfaceLanguage(before);
 }
+
+TEST(CafLibrary, HelpRequestsAreLoggedInOneLineAndHandedToTheDesktop)
+{
+    void* out = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_CAFAppServices, IAppServices::kIid, &out), S_OK);
+    auto* services = static_cast<IAppServices*>(out);
+    {
+        vx::log::Capture capture;
+        EXPECT_EQ(services->ShowHelp(L"HRV_Settings2", L"HRVHelp"), S_OK); // headless: logged only
+        EXPECT_EQ(capture.Lines(), std::vector<std::string> { "Help: HRVHelp HRV_Settings2" });
+    }
+    std::vector<std::wstring> asked;
+    caf::HelpHandler previous = caf::SetHelpHandler([&](const std::wstring& file, const std::wstring& topic) {
+        asked.push_back(file + L"/" + topic);
+        return topic == L"HRV_Calculations" ? S_OK : E_INVALIDARG;
+    });
+    EXPECT_EQ(services->ShowHelp(L"HRV_Calculations", L"HRVHelp"), S_OK);
+    EXPECT_EQ(services->ShowHelp(L"Unknown", L"HRVHelp"), E_INVALIDARG);
+    EXPECT_EQ(services->ShowHelp(nullptr, L"HRVHelp"), E_POINTER);
+    EXPECT_EQ(asked, (std::vector<std::wstring> { L"HRVHelp/HRV_Calculations", L"HRVHelp/Unknown" }));
+    caf::SetHelpHandler(previous);
+    services->Release();
+}

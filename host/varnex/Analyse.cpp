@@ -442,6 +442,14 @@ void Session::ChooseRange()
         for (const auto& [name, value] : o.set)
             if (!set(name, value))
                 return 2;
+        // A value can leave another out of its limits (a band beyond a lowered maximum frequency):
+        // the dialog would not take them.
+        BSTR reason = nullptr;
+        if (editor.CheckFields(&reason) != S_OK) {
+            mSettingsError = reason ? Narrow(reason) : "the settings dialog does not take these settings";
+            SysFreeString(reason);
+            return 2;
+        }
         return 1;
     };
     mHost = std::make_unique<vx::host::HrvHostDocument>(mRecording, hostOptions);

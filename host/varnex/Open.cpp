@@ -1,4 +1,6 @@
 #include "varnex/Open.h"
+#include "varnex/DialogActions.h"
+#include "varnex/Help.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -335,6 +337,12 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
                 return false;
         } else if (a == "--exit") {
             o.exitAfter = true;
+        } else if (a == "--dialog") {
+            if (!value(v))
+                return false;
+            o.dialogs.push_back(v);
+            if (!CheckDialogActions(o.dialogs, error))
+                return false;
         } else if (a.rfind("--", 0) == 0 || !o.record.empty()) {
             error = "unknown argument " + a;
             return false;
@@ -375,11 +383,11 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (session.recording->RecordCount() == 0 || session.recording->ChannelCount() == 0)
         return Fail(err, o.record + " holds no signal");
 
-    // The host document. Until the settings dialog exists, its settings are taken as they are,
-    // as a user pressing OK would; message boxes of the analysis answer OK.
+    // The host document: its dialogs are the user's; message boxes of the analysis answer OK.
     vx::host::HrvHostOptions hostOptions;
     hostOptions.messageBoxAnswer = ui::IDOK;
-    hostOptions.settingsDialog = [](auto&) { return 1; };
+    hostOptions.userAnswersDialogs = true;
+    vx::host::InstallDesktopHelp();
     auto host = std::make_unique<vx::host::HrvHostDocument>(session.recording, hostOptions);
     session.host = host.get();
 
@@ -503,6 +511,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     // Lets the display show what changed (the scripted run has no user to wait for).
     auto settle = [] { ui::RunGtkUntil([] { return false; }, 300); };
     if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter) {
+        InstallDialogActions(o.dialogs, err);
         settle();
         for (const std::wstring& path : o.run) {
             if (!ui::ActivateMenuPath(session.frame, path)) {

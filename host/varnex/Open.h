@@ -17,6 +17,8 @@ struct OpenOptions {
     std::vector<std::wstring> run;
     std::string screenshot;
     bool exitAfter = false;
+    // Answers of the modal dialogs, in the order they come up (varnex/DialogActions.h).
+    std::vector<std::string> dialogs;
 };
 
 bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& options, std::string& error);

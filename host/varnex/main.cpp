@@ -46,7 +46,9 @@ void PrintUsage(std::ostream& out)
                  "                the random choices of an earlier run\n"
                  "  open          the desktop window on a recording (needs a display): the HRV menu\n"
                  "                runs the analysis; --run \"HRV|Analyse\" chooses a menu item,\n"
-                 "                --screenshot FILE.png saves the window, --exit closes it after\n"
+                 "                --screenshot FILE.png saves the window, --exit closes it after,\n"
+                 "                --dialog ACTIONS answers the next dialog (shot=FILE.png, select=ID:N,\n"
+                 "                type=ID:TEXT, click=ID; comma-separated)\n"
                  "  --help        this text\n";
 }
 

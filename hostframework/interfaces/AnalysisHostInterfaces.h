@@ -146,14 +146,8 @@ protected:
     ~IAnalysisManager() = default;
 };
 
-// What the calculation dialog edits: the measure shown by a channel and whether guide lines
-// are drawn for it.
-struct CalculationChoice {
-    std::int32_t mParameter = 0;
-    bool mSetGuideLines = false;
-};
-
-// The working settings of an open settings dialog, reached by name. The names are the settings
+// The fields of an open settings dialog, reached by name: setting a value fills the dialog's
+// field as a user would. The names are the settings
 // fields without their "m" ("RRMin", "NumFrequencies"). A value is refused, with a text that
 // says why and nothing changed, when the name is unknown, the text is not a value of the
 // field's type or the value lies outside the field's range.
@@ -169,19 +163,21 @@ struct ISettingsEditor : IUnknown {
     virtual HRESULT SetValue(const wchar_t* name, const wchar_t* text, BSTR* error) = 0;
     // The value as text, in the form SetValue reads.
     virtual HRESULT GetValue(const wchar_t* name, BSTR* text) = 0;
+    // S_OK when every field would pass OK; otherwise S_FALSE with the first field that would not
+    // and why in *error (a value can become invalid through another: a band beyond a lowered
+    // maximum frequency).
+    virtual HRESULT CheckFields(BSTR* error) = 0;
 
 protected:
     ~ISettingsEditor() = default;
 };
 
-// The host's dialog service: answers the settings and calculation dialogs.
+// The host's dialog service: called once the settings dialog is up, it may fill the dialog's
+// fields through the editor and answer which button to press.
 class IDialogService {
 public:
-    // Runs the settings dialog on its working settings; the dialog's result (1 for OK).
+    // 1 presses OK, 2 Cancel; 0 leaves the dialog to its user.
     virtual int RunSettings(ISettingsEditor* settings) = 0;
-    // Runs the calculation dialog on `choice`; 2 for cancel, anything else for OK with `choice`
-    // holding the answer.
-    virtual int RunCalculation(std::uintptr_t helpContext, CalculationChoice* choice) = 0;
 
 protected:
     ~IDialogService() = default;
@@ -211,6 +207,9 @@ public:
     virtual std::int32_t ChannelCount() = 0;
     // The title of a channel (the caller frees it); E_INVALIDARG for a channel that is not there.
     virtual HRESULT ChannelTitle(std::int32_t channel, BSTR* title) = 0;
+    // The unit a channel's values are shown in ("mV"; the caller frees it); E_INVALIDARG for a
+    // channel that is not there.
+    virtual HRESULT ChannelUnit(std::int32_t channel, BSTR* unit) = 0;
     virtual bool RegionExists(Position start, Position end) = 0;
     virtual bool ChannelHasData(std::uint32_t channel, std::uint32_t kind, std::int32_t startRecord, std::int32_t endRecord)
         = 0;

@@ -22,6 +22,9 @@ struct IAppServices : IUnknown {
     // the labels shown so far.
     virtual HRESULT GetBuildLabelState(DWORD reserved, DWORD* hidden, DWORD* shown) = 0;
     virtual HRESULT ShowBuildLabel(DWORD reserved, IKELString* label) = 0;
+    // Opens a topic of a help file (the HRV dialogs use "HRVHelp"); E_INVALIDARG for a topic
+    // the host has no page for.
+    virtual HRESULT ShowHelp(const wchar_t* topic, const wchar_t* helpFile) = 0;
 
 protected:
     ~IAppServices() = default;

@@ -145,6 +145,7 @@ public:
         *language = 0x0409;
         return S_OK;
     }
+    HRESULT ShowHelp(const wchar_t*, const wchar_t*) override { return E_NOTIMPL; }
     HRESULT GetBuildLabelState(DWORD, DWORD* hidden, DWORD* shown) override
     {
         *hidden = labelsHidden;

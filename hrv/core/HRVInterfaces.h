@@ -1,6 +1,8 @@
 #pragma once
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
 // The HRV module's own interfaces and ids.
+#include <cstdint>
+
 #include "com/Unknown.h"
 #include "hrv/core/Position.h"
 
@@ -46,6 +48,13 @@ protected:
 
 // The view-class GUID whose type index forms the view class ids, (index << 16) | number.
 inline constexpr GUID GUID_HRVViewClass = vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}");
+
+// What the calculations dialog edits: the measure a channel shows (0, 1, 2 or 5; 3 and 4 are
+// measures without a name here) and whether guide lines are drawn for it.
+struct CalculationChoice {
+    std::uint32_t mParameter = 0;
+    bool mSetGuideLines = true;
+};
 
 // The settings of an HRV channel calculation, as the document reads them: the measure the channel
 // shows and whether the normal-beat box is marked on it with guide lines.

@@ -1,11 +1,62 @@
 #include "hrv/document/Dialogs.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cwchar>
+#include <span>
 #include <string>
 #include <utility>
 
+#include "controls/BmpTxtButton.h"
+#include "controls/DialogSettingsWarningDlg.h"
+#include "controls/ErrorProvider.h"
+#include "controls/ValidatingEdit.h"
+#include "foundation/ResString.h"
+#include "foundation/String.h"
+#include "hostframework/interfaces/HostServices.h"
+#include "hostframework/services/CafFrameWork.h"
+#include "log/Log.h"
+#include "ui/Controls.h"
+#include "ui/Desktop.h"
+#include "ui/Dialog.h"
+#include "ui/Input.h"
+#include "ui/MessageQueue.h"
+#include "ui/Window.h"
+
 namespace HRV {
 
+using namespace vx::ui;
+using KELControls::DoubleEdit;
+using KELControls::ErrorProvider;
+using KELControls::IntEdit;
+
 namespace {
+
+// Posted once a dialog is up: the dialog service (or a script) may then drive it.
+constexpr UINT kDriveMessage = WM_APP + 0x31;
+// The help button's picture and caption among the host's resources.
+constexpr WORD kHelpBitmap = 1002;
+constexpr UINT kHelpCaption = 3;
+
+constexpr double kWindowStep = 0.1;
+constexpr double kPeakStep = 0.05;
+
+// A bound of the field table in the unit a dialog shows, without the noise of the scaling
+// (0.0001 s shown as 0.1 ms, not 0.10000000000000002).
+double Tidy(double value)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.12g", value);
+    return std::strtod(text, nullptr);
+}
+
+std::wstring Number(double value)
+{
+    wchar_t text[40];
+    std::swprintf(text, 40, L"%.10g", value);
+    return text;
+}
 
 HRESULT GiveText(const std::wstring& text, BSTR* out)
 {
@@ -15,126 +66,973 @@ HRESULT GiveText(const std::wstring& text, BSTR* out)
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
+bool Checked(HWND dialog, int id) { return SendMessage(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+void Check(HWND dialog, int id, bool on) { SendMessage(GetDlgItem(dialog, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
+void Enable(HWND dialog, int id, bool on) { EnableWindow(GetDlgItem(dialog, id), on); }
+void Press(HWND dialog, int id)
+{
+    SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), BN_CLICKED),
+        reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+// Chooses a list entry as a user would: the selection, then its notification.
+void Choose(HWND dialog, int id, LRESULT index)
+{
+    HWND combo = GetDlgItem(dialog, id);
+    SendMessage(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+// The help button: the host's picture and caption ("HRV HTML Help").
+std::unique_ptr<KELControls::TBmpTxtButton> MakeHelpButton(HWND dialog, int id)
+{
+    const std::wstring caption = KEL::GetResString(nullptr, kHelpCaption, false).ToWString();
+    auto button = std::make_unique<KELControls::TBmpTxtButton>(dialog, id, caption);
+    button->SetBitmap(kHelpBitmap, nullptr);
+    if (!caption.empty())
+        SetWindowText(GetDlgItem(dialog, id), caption);
+    return button;
+}
+
+// The invalid-settings warning, modal over the dialog.
+void WarnInvalid(HWND dialog)
+{
+    KELControls::DialogSettingsWarningDlg warning(dialog);
+    warning.Execute();
+}
+
+// A settings value by the name of its field, as a double.
+double& Member(Settings& settings, const SettingsField& field) { return settings.*(field.f64); }
+
 } // namespace
 
-SettingsDialog::SettingsDialog(
-    std::vector<std::wstring> channelTitles, Settings& working, IDialogService* service, IDocumentHost* host)
-    : mTitles(std::move(channelTitles))
-    , mWorking(working)
-    , mService(service)
-    , mHost(host)
+bool ShowHelpTopic(const wchar_t* topic)
 {
+    IAppServices* services = CAFFrameWork::GetAppServices();
+    return services && SUCCEEDED(services->ShowHelp(topic, kHelpFile));
 }
 
-int SettingsDialog::Execute()
+// ---- Fields ---------------------------------------------------------------------------------------
+
+DialogField::DialogField() = default;
+DialogField::~DialogField() = default;
+DialogField::DialogField(DialogField&&) noexcept = default;
+DialogField& DialogField::operator=(DialogField&&) noexcept = default;
+
+void DialogField::Attach(HWND dialog, double lower, double upper, bool whole)
 {
-    if (!mService)
-        return 2;
-    const int result = mService->RunSettings(this);
-    if (result != 1)
-        return result;
-    mWorking.OrderPairs();
-    std::wstring reason;
-    if (mWorking.Validate(&reason)) {
-        if (mWorking.mSourceChannel < mTitles.size() || mTitles.empty())
-            return 1;
-        reason = L"SourceChannel must name one of the " + std::to_wstring(mTitles.size()) + L" channels";
+    if (whole)
+        edit = std::make_unique<IntEdit>(dialog, id, std::lround(lower), std::lround(upper));
+    else
+        edit = std::make_unique<DoubleEdit>(dialog, id, lower, upper);
+    provider = std::make_unique<ErrorProvider>(dialog, marker);
+    edit->SetErrorProvider(provider.get());
+}
+
+bool DialogField::Read(double* stored) const
+{
+    if (!edit)
+        return false;
+    const bool valid = edit->IsValidNumber() && edit->GetValidator() && edit->GetValidator()->IsValid(edit->GetText());
+    if (!valid) {
+        if (edit->GetValidator())
+            edit->GetValidator()->Error(nullptr); // shows the marker with the field's range
+        return false;
     }
-    if (mHost)
-        mHost->MessageBox(L"HRV Settings", (L"The settings are not valid: " + reason).c_str(), 0x30, 0);
-    return 2;
+    provider->SetTitle(L"");
+    provider->SetMessage(L"");
+    ShowWindow(provider->GetHandle(), SW_HIDE);
+    double shown = 0;
+    if (auto* number = dynamic_cast<DoubleEdit*>(edit.get()))
+        shown = number->GetValue();
+    else
+        shown = static_cast<double>(std::wcstol(edit->GetText().c_str(), nullptr, 10));
+    if (stored)
+        *stored = shown / scale;
+    return true;
 }
 
-HRESULT SettingsDialog::QueryInterface(REFIID iid, void** out)
+void DialogField::Write(double stored) const
 {
-    if (!out)
-        return E_POINTER;
-    if (iid == IUnknown::kIid || iid == ISettingsEditor::kIid) {
-        *out = static_cast<ISettingsEditor*>(this);
+    if (auto* number = dynamic_cast<DoubleEdit*>(edit.get()))
+        number->SetValue(Tidy(stored * scale));
+    else if (edit)
+        edit->SetText(std::to_wstring(std::lround(stored * scale)));
+}
+
+void DialogField::Rebound(double lower, double upper)
+{
+    if (!edit)
+        return;
+    edit->SetValidator(std::make_unique<KELControls::FltRangeValidatorErrProv>(upper, lower, provider.get()));
+    if (edit->IsValidNumber() && edit->GetValidator()->IsValid(edit->GetText())) {
+        provider->SetTitle(L"");
+        provider->SetMessage(L"");
+        ShowWindow(provider->GetHandle(), SW_HIDE);
+    }
+}
+
+double DialogField::Lower() const
+{
+    if (auto* f = dynamic_cast<const KELControls::FltRangeValidator*>(edit ? edit->GetValidator() : nullptr))
+        return f->Lower();
+    if (auto* l = dynamic_cast<const KELControls::KELRangeValidator*>(edit ? edit->GetValidator() : nullptr))
+        return static_cast<double>(l->Min());
+    return 0;
+}
+
+double DialogField::Upper() const
+{
+    if (auto* f = dynamic_cast<const KELControls::FltRangeValidator*>(edit ? edit->GetValidator() : nullptr))
+        return f->Upper();
+    if (auto* l = dynamic_cast<const KELControls::KELRangeValidator*>(edit ? edit->GetValidator() : nullptr))
+        return static_cast<double>(l->Max());
+    return 0;
+}
+
+namespace {
+
+// The fields of the dialogs: control, marker, the settings field and the factor from the stored
+// unit to the one shown. The bounds are the settings field's range, shown in the dialog's unit.
+struct FieldSpec {
+    int id;
+    int marker;
+    const wchar_t* name;
+    double scale;
+};
+
+constexpr FieldSpec kSettingsFields[] = {
+    { 120, 124, L"HistogramBinWidth", 1000 },
+    { 121, 125, L"PRRThreshold", 1000 },
+    { 126, 127, L"SDARRAveraging", 1 },
+    { 150, 152, L"RRMin", 1000 },
+    { 151, 153, L"RRMax", 1000 },
+    { 154, 156, L"ComplexityMin", 1 },
+    { 155, 157, L"ComplexityMax", 1 },
+    { 130, 131, L"MaxFrequency", 1 },
+    { 132, 133, L"NumFrequencies", 1 },
+    { 134, 136, L"VLFLow", 1 },
+    { 135, 137, L"VLFHigh", 1 },
+    { 138, 140, L"LFLow", 1 },
+    { 139, 141, L"LFHigh", 1 },
+    { 142, 144, L"HFLow", 1 },
+    { 143, 145, L"HFHigh", 1 },
+};
+
+// In the order the detector dialog reads them.
+constexpr FieldSpec kDetectorFields[] = {
+    { 501, 510, L"LevellingWindow", 1 },
+    { 502, 512, L"NoiseLevel", 1 },
+    { 505, 513, L"MinPeakHeight", 1 },
+    { 506, 514, L"QRSWidth", 1000 },
+    { 508, 515, L"MinPeriod", 1000 },
+    { 517, 518, L"LowPassCutoff", 1 },
+};
+
+const FieldSpec* FindSpec(std::wstring_view name)
+{
+    for (const std::span<const FieldSpec> table : { std::span<const FieldSpec>(kSettingsFields), std::span<const FieldSpec>(kDetectorFields) })
+        for (const FieldSpec& spec : table)
+            if (name == spec.name)
+                return &spec;
+    return nullptr;
+}
+
+bool IsDetectorField(std::wstring_view name)
+{
+    return std::any_of(std::begin(kDetectorFields), std::end(kDetectorFields), [&](const FieldSpec& s) { return name == s.name; });
+}
+
+std::vector<DialogField> AttachFields(HWND dialog, std::span<const FieldSpec> specs)
+{
+    std::vector<DialogField> fields;
+    for (const FieldSpec& spec : specs) {
+        const SettingsField* table = FindSettingsField(spec.name);
+        DialogField field;
+        field.id = spec.id;
+        field.marker = spec.marker;
+        field.scale = spec.scale;
+        field.Attach(dialog, Tidy(table->min * spec.scale), Tidy(table->max * spec.scale), table->kind == SettingsField::Kind::I32);
+        fields.push_back(std::move(field));
+    }
+    return fields;
+}
+
+double Stored(const Settings& settings, const FieldSpec& spec)
+{
+    const SettingsField* field = FindSettingsField(spec.name);
+    return field->kind == SettingsField::Kind::I32 ? static_cast<double>(settings.*(field->i32)) : settings.*(field->f64);
+}
+
+void Store(Settings& settings, const FieldSpec& spec, double value)
+{
+    const SettingsField* field = FindSettingsField(spec.name);
+    if (field->kind == SettingsField::Kind::I32)
+        settings.*(field->i32) = static_cast<std::int32_t>(std::lround(value));
+    else
+        settings.*(field->f64) = value;
+}
+
+} // namespace
+
+// ---- Detector settings ----------------------------------------------------------------------------
+
+inline constexpr UINT kTrackCode = 0x300;
+
+class TJSlider final : public KELControls::SubclassedWindow {
+public:
+    TJSlider(HWND dialog, int id, HWND target)
+        : mId(id)
+        , mTarget(target)
+    {
+        Attach(GetDlgItem(dialog, id));
+    }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (!mTarget)
+            return DefaultProc(message, wParam, lParam);
+        switch (message) {
+        case WM_LBUTTONDOWN: {
+            const LRESULT result = DefaultProc(message, wParam, lParam);
+            SetCapture(GetHandle());
+            mTracking = true;
+            return result;
+        }
+        case WM_MOUSEMOVE:
+            if (mTracking)
+                Track(static_cast<short>(LOWORD(static_cast<WPARAM>(lParam))));
+            return 0;
+        case WM_LBUTTONUP:
+            if (mTracking) {
+                mTracking = false;
+                ReleaseCapture();
+                SendMessage(GetParent(GetHandle()), WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(GetHandle()));
+            }
+            return 0;
+        default: return DefaultProc(message, wParam, lParam);
+        }
+    }
+
+private:
+    // The thumb under the mouse, as the slider places it on a click.
+    void Track(int x)
+    {
+        HWND self = GetHandle();
+        Rect client;
+        GetClientRect(self, &client);
+        const Rect track = client.Inflate(-6, 0);
+        const int low = static_cast<int>(SendMessage(self, TBM_GETRANGEMIN, 0, 0));
+        const int high = static_cast<int>(SendMessage(self, TBM_GETRANGEMAX, 0, 0));
+        const int position
+            = std::clamp(track.Width() > 0 ? low + MulDiv(x - track.left, high - low, track.Width()) : low, low, std::max(low, high));
+        if (position == SendMessage(self, TBM_GETPOS, 0, 0))
+            return;
+        SendMessage(self, TBM_SETPOS, 1, position);
+        SliderTrack notify { self, static_cast<std::uintptr_t>(mId), kTrackCode, position };
+        SendMessage(mTarget, WM_NOTIFY, static_cast<WPARAM>(mId), reinterpret_cast<LPARAM>(&notify));
+    }
+
+    int mId;
+    HWND mTarget;
+    bool mTracking = false;
+};
+
+AdvancedSettingsDialog::AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit, Script script)
+    : KEL::DialogBase(parent, kDetectorDialogId, DialogModule())
+    , mSettings(settings)
+    , mUnit(std::move(unit))
+    , mScript(std::move(script))
+{
+}
+
+AdvancedSettingsDialog::~AdvancedSettingsDialog() = default;
+
+INT_PTR AdvancedSettingsDialog::Run() { return Execute(); }
+
+int AdvancedSettingsDialog::Steps(double value, double step) { return static_cast<int>(std::floor(value / step + 1e-9)); }
+
+void AdvancedSettingsDialog::SetupWindow()
+{
+    HWND dialog = GetHandle();
+    // The preview of the detector's beats over the selection belongs over item 511; until the
+    // preview pane is built the item shows its caption.
+    mFields = AttachFields(dialog, kDetectorFields);
+    SendMessage(GetDlgItem(dialog, 503), TBM_SETRANGE, 0, MAKELPARAM(1, 200));
+    SendMessage(GetDlgItem(dialog, 503), TBM_SETPOS, 1, 1);
+    SendMessage(GetDlgItem(dialog, 507), TBM_SETRANGE, 0, MAKELPARAM(1, 180));
+    SendMessage(GetDlgItem(dialog, 507), TBM_SETPOS, 1, 1);
+    mWindowSlider = std::make_unique<TJSlider>(dialog, 503, dialog);
+    mPeakSlider = std::make_unique<TJSlider>(dialog, 507, dialog);
+    // The up-down steps the peak height; it rests in the middle of its range so that it can
+    // always step both ways.
+    HWND spin = GetDlgItem(dialog, 504);
+    SendMessage(spin, UDM_SETRANGE32, 0, 9);
+    mSpinPosition = 4;
+    SendMessage(spin, UDM_SETPOS32, 0, mSpinPosition);
+    mHelp = MakeHelpButton(dialog, 509);
+    // The noise level is in the source channel's values.
+    SetWindowText(GetDlgItem(dialog, 516), mUnit);
+    TransferToControls();
+    mSetUp = true;
+}
+
+void AdvancedSettingsDialog::TransferToControls()
+{
+    HWND dialog = GetHandle();
+    mCoupling = true;
+    for (std::size_t n = 0; n < mFields.size(); ++n)
+        mFields[n].Write(Stored(mSettings, kDetectorFields[n]));
+    SendMessage(GetDlgItem(dialog, 503), TBM_SETPOS, 1, Steps(mSettings.mLevellingWindow, kWindowStep));
+    SendMessage(GetDlgItem(dialog, 507), TBM_SETPOS, 1, Steps(mSettings.mMinPeakHeight, kPeakStep));
+    mCoupling = false;
+}
+
+bool AdvancedSettingsDialog::UpdatePreview(bool commit)
+{
+    if (!mSetUp)
+        return false;
+    double values[std::size(kDetectorFields)] = {};
+    for (std::size_t n = 0; n < mFields.size(); ++n)
+        if (!mFields[n].Read(&values[n]))
+            return false; // the preview keeps the last valid detection
+    if (commit)
+        for (std::size_t n = 0; n < mFields.size(); ++n)
+            Store(mSettings, kDetectorFields[n], values[n]);
+    // The preview pane redraws the detection with these values once it is built.
+    return true;
+}
+
+bool AdvancedSettingsDialog::CanClose()
+{
+    if (UpdatePreview(true))
+        return true;
+    WarnInvalid(GetHandle());
+    return false;
+}
+
+void AdvancedSettingsDialog::SliderFromField(int field, int slider, double step)
+{
+    auto it = std::find_if(mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == field; });
+    double value = 0;
+    if (it != mFields.end() && it->Read(&value))
+        SendMessage(GetDlgItem(GetHandle(), slider), TBM_SETPOS, 1, Steps(value, step));
+}
+
+void AdvancedSettingsDialog::FieldFromSlider(int slider, int field, double step)
+{
+    const auto position = SendMessage(GetDlgItem(GetHandle(), slider), TBM_GETPOS, 0, 0);
+    auto it = std::find_if(mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == field; });
+    if (it == mFields.end())
+        return;
+    mCoupling = true;
+    it->Write(static_cast<double>(position) * step);
+    mCoupling = false;
+}
+
+void AdvancedSettingsDialog::OnSliderTrack(const SliderTrack& track)
+{
+    if (track.code != kTrackCode || (track.id != 503 && track.id != 507))
+        return;
+    // The field follows the thumb; its change then updates the preview.
+    const bool window = track.id == 503;
+    auto it = std::find_if(mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == (window ? 501 : 505); });
+    if (it == mFields.end())
+        return;
+    mCoupling = true;
+    it->Write(track.position * (window ? kWindowStep : kPeakStep));
+    mCoupling = false;
+}
+
+void AdvancedSettingsDialog::OnCommand(int id, UINT code)
+{
+    switch (id) {
+    case IDOK:
+        if (CanClose())
+            EndDialog(GetHandle(), IDOK);
+        return;
+    case IDCANCEL: EndDialog(GetHandle(), IDCANCEL); return;
+    case 509:
+        if (code == BN_CLICKED)
+            ShowHelpTopic(L"HRV_Signal_Preprocessing");
+        return;
+    default: break;
+    }
+    if (code != EN_CHANGE || !mSetUp)
+        return;
+    if (id == 501 && !mCoupling)
+        SliderFromField(501, 503, kWindowStep);
+    else if (id == 505 && !mCoupling)
+        SliderFromField(505, 507, kPeakStep);
+    if (id == 501 || id == 505 || id == 506 || id == 508 || id == 502 || id == 517)
+        UpdatePreview(false);
+}
+
+void AdvancedSettingsDialog::OnScroll(HWND control, WPARAM request)
+{
+    HWND dialog = GetHandle();
+    const int code = LOWORD(request);
+    if (control == GetDlgItem(dialog, 503) || control == GetDlgItem(dialog, 507)) {
+        const bool window = control == GetDlgItem(dialog, 503);
+        if (code == TB_ENDTRACK || code == TB_THUMBPOSITION) {
+            FieldFromSlider(window ? 503 : 507, window ? 501 : 505, window ? kWindowStep : kPeakStep);
+            if (code == TB_ENDTRACK)
+                UpdatePreview(false);
+        }
+        return;
+    }
+    if (control == GetDlgItem(dialog, 504) && code == SB_THUMBPOSITION) {
+        const int position = static_cast<int>(SendMessage(control, UDM_GETPOS32, 0, 0));
+        const int delta = position - mSpinPosition;
+        auto it = std::find_if(mFields.begin(), mFields.end(), [](const DialogField& f) { return f.id == 505; });
+        if (delta != 0 && it != mFields.end()) {
+            const double current = KELControls::ParseDoublePrefix(it->edit->GetText(), KELControls::DecimalSeparator());
+            it->Write(std::clamp(current + delta * kPeakStep, 0.05, 9.0));
+        }
+        SendMessage(control, UDM_SETPOS32, 0, mSpinPosition);
+    }
+}
+
+void AdvancedSettingsDialog::Drive()
+{
+    if (mScript.empty())
+        return;
+    for (const auto& entry : mScript) {
+        const std::wstring& name = entry.first;
+        const std::wstring& text = entry.second;
+        auto spec = std::find_if(std::begin(kDetectorFields), std::end(kDetectorFields), [&](const FieldSpec& s) { return name == s.name; });
+        if (spec == std::end(kDetectorFields))
+            continue;
+        Settings trial;
+        trial.CopyFields(mSettings);
+        std::wstring reason;
+        if (!trial.SetField(name, text, &reason))
+            continue;
+        mFields[static_cast<std::size_t>(spec - std::begin(kDetectorFields))].Write(Stored(trial, *spec));
+    }
+    Press(GetHandle(), IDOK);
+}
+
+INT_PTR AdvancedSettingsDialog::DialogFunction(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        SetupWindow();
+        PostMessage(GetHandle(), kDriveMessage, 0, 0);
+        return 1;
+    case kDriveMessage: Drive(); return 1;
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 1;
+    case WM_HSCROLL:
+    case WM_VSCROLL: OnScroll(reinterpret_cast<HWND>(lParam), wParam); return 1;
+    case WM_NOTIFY:
+        if (lParam)
+            OnSliderTrack(*reinterpret_cast<const SliderTrack*>(lParam));
+        return 1;
+    default: return 0;
+    }
+}
+
+// ---- Settings dialog ------------------------------------------------------------------------------
+
+// What the host's dialog service is handed: it fills the dialog's fields and presses its buttons.
+// A value is checked against its field's range first, and refused with the reason
+// ("NAME must be from A to B, not V"); detector values go through the detector settings of the
+// "Custom" preset, which is chosen for them; values the dialog does not show are set on the
+// settings it edits.
+class SettingsDialog::Editor final : public ISettingsEditor {
+public:
+    explicit Editor(SettingsDialog& dialog)
+        : mDialog(dialog)
+    {
+    }
+    HRESULT QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        if (iid == IUnknown::kIid || iid == ISettingsEditor::kIid) {
+            *out = static_cast<ISettingsEditor*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives with the dialog: the counts do not own it.
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT GetChannelCount(DWORD* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = static_cast<DWORD>(mDialog.mTitles.size());
         return S_OK;
     }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
+    HRESULT GetChannelTitle(DWORD index, BSTR* title) override
+    {
+        if (!title)
+            return E_POINTER;
+        *title = nullptr;
+        if (index >= mDialog.mTitles.size())
+            return E_INVALIDARG;
+        return GiveText(mDialog.mTitles[index], title);
+    }
+    HRESULT SelectSpecies(LONG index) override
+    {
+        if (index < 0 || index > kCustomPreset)
+            return E_INVALIDARG;
+        Choose(mDialog.GetHandle(), 110, index);
+        return S_OK;
+    }
+    HRESULT SetValue(const wchar_t* name, const wchar_t* text, BSTR* error) override;
+    HRESULT GetValue(const wchar_t* name, BSTR* text) override;
+    HRESULT CheckFields(BSTR* error) override
+    {
+        if (error)
+            *error = nullptr;
+        for (const FieldSpec& spec : kSettingsFields)
+            if (DialogField& field = mDialog.Field(spec.id); !field.Read(nullptr)) {
+                GiveText(Refusal(spec.name, field), error);
+                return S_FALSE;
+            }
+        return S_OK;
+    }
 
-HRESULT SettingsDialog::GetChannelCount(DWORD* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = static_cast<DWORD>(mTitles.size());
-    return S_OK;
-}
-
-HRESULT SettingsDialog::GetChannelTitle(DWORD index, BSTR* title)
-{
-    if (!title)
-        return E_POINTER;
-    *title = nullptr;
-    if (index >= mTitles.size())
+private:
+    // "NAME must be from A to B here, not V", in the stored unit.
+    static std::wstring Refusal(const std::wstring& name, const DialogField& field)
+    {
+        double shown = 0;
+        const std::wstring text = field.edit->GetText();
+        const std::wstring value = KELControls::ParseDouble(text, KELControls::DecimalSeparator(), &shown)
+            ? Number(Tidy(shown / field.scale))
+            : L"\"" + text + L"\"";
+        return name + L" must be from " + Number(Tidy(field.Lower() / field.scale)) + L" to "
+            + Number(Tidy(field.Upper() / field.scale)) + L" here, not " + value;
+    }
+    HRESULT Refuse(const std::wstring& reason, BSTR* error)
+    {
+        GiveText(reason, error);
         return E_INVALIDARG;
-    return GiveText(mTitles[index], title);
-}
+    }
+    SettingsDialog& mDialog;
+};
 
-HRESULT SettingsDialog::SelectSpecies(LONG index)
-{
-    return mWorking.ApplySpeciesPreset(index) ? S_OK : E_INVALIDARG;
-}
-
-HRESULT SettingsDialog::SetValue(const wchar_t* name, const wchar_t* text, BSTR* error)
+HRESULT SettingsDialog::Editor::SetValue(const wchar_t* nameText, const wchar_t* text, BSTR* error)
 {
     if (error)
         *error = nullptr;
-    if (!name || !text)
+    if (!nameText || !text)
         return E_POINTER;
+    const std::wstring name = nameText;
+    HWND dialog = mDialog.GetHandle();
+    Settings trial;
+    trial.CopyFields(mDialog.mSettings);
     std::wstring reason;
-    bool done = false;
-    if (std::wstring_view(name) == L"SourceChannel" && !mTitles.empty()) {
-        // A source channel is one of the channels the dialog offers.
-        Settings trial;
-        trial.CopyFields(mWorking);
-        done = trial.SetField(name, text, &reason);
-        if (done && trial.mSourceChannel >= mTitles.size()) {
-            done = false;
-            reason = L"SourceChannel must be from 0 to " + std::to_wstring(mTitles.size() - 1) + L", not " + text;
-        }
-        if (done)
-            mWorking.mSourceChannel = trial.mSourceChannel;
+    if (!trial.SetField(name, text, &reason))
+        return Refuse(reason, error);
+    if (name == L"SourceChannel") {
+        const std::size_t count = mDialog.mTitles.size();
+        if (trial.mSourceChannel >= count)
+            return Refuse(L"SourceChannel must be from 0 to " + std::to_wstring(count ? count - 1 : 0) + L", not " + text, error);
+        Choose(dialog, 100, trial.mSourceChannel);
+    } else if (name == L"UseSelection") {
+        SendMessage(GetDlgItem(dialog, trial.mUseSelection ? 102 : 101), BM_CLICK, 0, 0);
+    } else if (name == L"AutoBinWidth" || name == L"ExcludeEctopics") {
+        const int id = name == L"AutoBinWidth" ? 122 : 123;
+        const bool on = name == L"AutoBinWidth" ? trial.mAutoBinWidth : trial.mExcludeEctopics;
+        if (Checked(dialog, id) != on)
+            SendMessage(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    } else if (name == L"Species") {
+        Choose(dialog, 110, trial.mSpecies);
+    } else if (IsDetectorField(name)) {
+        if (mDialog.SelectedPreset() != kCustomPreset)
+            Choose(dialog, 110, kCustomPreset);
+        mDialog.CmAdvanced({ { name, text } });
+        if (FindSettingsField(name)->f64 && Member(mDialog.mSettings, *FindSettingsField(name)) != Member(trial, *FindSettingsField(name)))
+            return Refuse(L"the detector settings did not take " + name + L" = " + text, error);
+    } else if (const FieldSpec* spec = FindSpec(name)) {
+        DialogField& field = mDialog.Field(spec->id);
+        const double value = Stored(trial, *spec);
+        field.Write(value);
+        if (!field.Read(nullptr))
+            return Refuse(Refusal(name, field), error);
     } else {
-        done = mWorking.SetField(name, text, &reason);
+        // Not shown by the dialog: set on the settings it edits.
+        mDialog.mSettings.SetField(name, text, nullptr);
     }
-    if (done)
-        return S_OK;
-    GiveText(reason, error);
-    return E_INVALIDARG;
+    return S_OK;
 }
 
-HRESULT SettingsDialog::GetValue(const wchar_t* name, BSTR* text)
+HRESULT SettingsDialog::Editor::GetValue(const wchar_t* name, BSTR* text)
 {
     if (!name || !text)
         return E_POINTER;
     *text = nullptr;
     if (!FindSettingsField(name))
         return E_INVALIDARG;
-    return GiveText(mWorking.FieldText(name), text);
+    // The value as the dialog shows it.
+    Settings shown;
+    shown.CopyFields(mDialog.mSettings);
+    if (const FieldSpec* spec = FindSpec(name); spec && !IsDetectorField(name)) {
+        double value = 0;
+        if (!mDialog.Field(spec->id).Read(&value))
+            return GiveText(mDialog.Field(spec->id).edit->GetText(), text);
+        Store(shown, *spec, value);
+    }
+    return GiveText(shown.FieldText(name), text);
 }
 
-Dialog::Dialog(std::uintptr_t helpContext, CalculationChoice& settings, IDialogService* service)
-    : mHelpContext(helpContext)
+SettingsDialog::SettingsDialog(
+    HWND parent, std::vector<std::wstring> channelTitles, Settings& settings, IDialogService* service, IDocumentHost* host)
+    : KEL::DialogBase(parent, kSettingsDialogId, DialogModule())
+    , mTitles(std::move(channelTitles))
     , mSettings(settings)
     , mService(service)
+    , mHost(host)
+    , mEditor(std::make_unique<Editor>(*this))
+{
+    mSettings.AddRef();
+}
+
+SettingsDialog::~SettingsDialog() { mSettings.Release(); }
+
+int SettingsDialog::Execute()
+{
+    if (KEL::DialogBase::Execute() != IDOK)
+        return 2;
+    // The dialog shows no place for some values (a channel beyond the list, for one): settings
+    // that are still not valid are not taken, and the user is told why.
+    std::wstring reason;
+    if (mSettings.Validate(&reason))
+        return 1;
+    if (mHost)
+        mHost->MessageBox(L"HRV Settings", (L"The settings are not valid: " + reason).c_str(), 0x30, 0);
+    return 2;
+}
+
+DialogField& SettingsDialog::Field(int id)
+{
+    return *std::find_if(mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == id; });
+}
+
+std::int32_t SettingsDialog::SelectedPreset() const
+{
+    return static_cast<std::int32_t>(SendMessage(GetDlgItem(GetHandle(), 110), CB_GETCURSEL, 0, 0));
+}
+
+void SettingsDialog::SetupWindow()
+{
+    HWND dialog = GetHandle();
+    HWND channels = GetDlgItem(dialog, 100);
+    for (const std::wstring& title : mTitles)
+        SendMessage(channels, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(title.c_str()));
+    HWND presets = GetDlgItem(dialog, 110);
+    const HMODULE module = DialogModule();
+    for (UINT id = 18; id <= 26; ++id) {
+        const std::wstring name = KEL::GetResString(module, id, false).ToWString();
+        SendMessage(presets, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
+    mFields = AttachFields(dialog, kSettingsFields);
+    mHelp = MakeHelpButton(dialog, 160);
+    TransferToControls();
+    mSetUp = true;
+    OnBandsChanged();
+}
+
+void SettingsDialog::TransferToControls()
+{
+    HWND dialog = GetHandle();
+    const bool wasSetUp = std::exchange(mSetUp, false); // the bands are re-bounded once, at the end
+    SendMessage(GetDlgItem(dialog, 100), CB_SETCURSEL,
+        mSettings.mSourceChannel < mTitles.size() ? mSettings.mSourceChannel : static_cast<WPARAM>(-1), 0);
+    Check(dialog, 101, !mSettings.mUseSelection);
+    Check(dialog, 102, mSettings.mUseSelection);
+    Check(dialog, 122, mSettings.mAutoBinWidth);
+    Check(dialog, 123, mSettings.mExcludeEctopics);
+    for (std::size_t n = 0; n < mFields.size(); ++n)
+        mFields[n].Write(Stored(mSettings, kSettingsFields[n]));
+    SendMessage(GetDlgItem(dialog, 110), CB_SETCURSEL, mSettings.mSpecies <= 8 ? mSettings.mSpecies : static_cast<WPARAM>(-1), 0);
+    Enable(dialog, 111, mSettings.mSpecies == static_cast<std::uint32_t>(kCustomPreset));
+    mSetUp = wasSetUp;
+    if (mSetUp)
+        OnBandsChanged();
+}
+
+void SettingsDialog::OnPresetChanged()
+{
+    const std::int32_t preset = SelectedPreset();
+    mSettings.ApplySpeciesPreset(preset);
+    if (preset == kCustomPreset)
+        Enable(GetHandle(), 111, true);
+    else
+        TransferToControls();
+}
+
+void SettingsDialog::CmAdvanced(AdvancedSettingsDialog::Script script)
+{
+    Settings* raw = nullptr;
+    if (FAILED(mSettings.Clone(&raw)) || !raw)
+        return;
+    {
+        std::wstring unit;
+        BSTR text = nullptr;
+        if (mHost && SUCCEEDED(mHost->ChannelUnit(static_cast<std::int32_t>(mSettings.mSourceChannel), &text)) && text)
+            unit = text;
+        SysFreeString(text);
+        AdvancedSettingsDialog advanced(GetHandle(), *raw, unit, std::move(script));
+        if (advanced.Run() == IDOK) {
+            const bool changed = raw->mSpecies != mSettings.mSpecies
+                || std::any_of(std::begin(kDetectorFields), std::end(kDetectorFields),
+                    [&](const FieldSpec& s) { return Stored(*raw, s) != Stored(mSettings, s); });
+            if (changed) {
+                mSettings.mSpecies = raw->mSpecies;
+                for (const FieldSpec& s : kDetectorFields)
+                    Store(mSettings, s, Stored(*raw, s));
+            }
+        }
+    }
+    raw->Release();
+}
+
+void SettingsDialog::OnAutoClicked()
+{
+    StoreAnalysisFields();
+    Enable(GetHandle(), 111, SelectedPreset() == kCustomPreset);
+}
+
+void SettingsDialog::OnChannelChanged()
+{
+    const LRESULT selected = SendMessage(GetDlgItem(GetHandle(), 100), CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR)
+        return; // no channel chosen: the stored one stays
+    mSettings.mSourceChannel = static_cast<std::uint32_t>(selected);
+    mSettings.mSourceChannelFlags = 0xC0000000u;
+}
+
+void SettingsDialog::OnBandsChanged()
+{
+    if (!mSetUp)
+        return;
+    double upper = 10;
+    if (double value = 0; Field(130).Read(&value))
+        upper = std::clamp(value, 0.0, 10.0);
+    // The value of an edge, clamped to 0 .. upper; `otherwise` when it is not a number.
+    const auto edge = [&](int id, double otherwise) {
+        double value = 0;
+        if (!KELControls::ParseDouble(Field(id).edit->GetText(), KELControls::DecimalSeparator(), &value))
+            return otherwise;
+        return std::clamp(value, 0.0, upper);
+    };
+    // The bands follow one another: each band's start lies between the neighbouring bands'
+    // starts, and its end between their ends; the start and end of one band may come in either
+    // order (they are stored in order).
+    Field(134).Rebound(0, edge(138, upper)); // VLF start
+    Field(138).Rebound(edge(134, 0), edge(142, upper)); // LF start
+    Field(135).Rebound(0, edge(139, upper)); // VLF end
+    Field(142).Rebound(edge(138, 0), upper); // HF start
+    Field(139).Rebound(edge(135, 0), edge(143, upper)); // LF end
+    Field(143).Rebound(edge(139, 0), upper); // HF end
+}
+
+bool SettingsDialog::StoreAnalysisFields()
+{
+    HWND dialog = GetHandle();
+    mSettings.mAutoBinWidth = Checked(dialog, 122);
+    double value = 0;
+    bool valid = true;
+    for (const int id : { 120, 121, 126 }) {
+        if (Field(id).Read(&value))
+            Store(mSettings, *std::find_if(std::begin(kSettingsFields), std::end(kSettingsFields), [&](const FieldSpec& s) { return s.id == id; }), value);
+        else
+            valid = false; // an invalid averaging period keeps the dialog open like any other field
+    }
+    mSettings.mExcludeEctopics = Checked(dialog, 123);
+    return valid;
+}
+
+bool SettingsDialog::CanClose()
+{
+    HWND dialog = GetHandle();
+    bool valid = mSettings.ApplySpeciesPreset(SelectedPreset());
+    OnChannelChanged();
+    mSettings.mUseSelection = Checked(dialog, 102);
+    valid = StoreAnalysisFields() && valid;
+    // Pairs are stored in order when both of their fields are valid.
+    const auto pair = [&](int first, int second, double Settings::*low, double Settings::*high) {
+        double a = 0, b = 0;
+        const bool firstValid = Field(first).Read(&a);
+        const bool secondValid = Field(second).Read(&b);
+        if (!firstValid || !secondValid)
+            return false;
+        mSettings.*low = std::min(a, b);
+        mSettings.*high = std::max(a, b);
+        return true;
+    };
+    valid = pair(150, 151, &Settings::mRRMin, &Settings::mRRMax) && valid;
+    valid = pair(154, 155, &Settings::mComplexityMin, &Settings::mComplexityMax) && valid;
+    double value = 0;
+    if (Field(130).Read(&value))
+        mSettings.mMaxFrequency = value;
+    else
+        valid = false;
+    if (Field(132).Read(&value))
+        mSettings.mNumFrequencies = static_cast<std::int32_t>(std::lround(value));
+    else
+        valid = false;
+    valid = pair(134, 135, &Settings::mVLFLow, &Settings::mVLFHigh) && valid;
+    valid = pair(138, 139, &Settings::mLFLow, &Settings::mLFHigh) && valid;
+    valid = pair(142, 143, &Settings::mHFLow, &Settings::mHFHigh) && valid;
+    if (valid)
+        return true;
+    WarnInvalid(dialog);
+    return false;
+}
+
+void SettingsDialog::OnCommand(int id, UINT code)
+{
+    switch (id) {
+    case IDOK:
+        if (CanClose())
+            EndDialog(GetHandle(), IDOK);
+        return;
+    case IDCANCEL: EndDialog(GetHandle(), IDCANCEL); return;
+    case 160:
+        if (code == BN_CLICKED)
+            ShowHelpTopic(L"HRV_Settings2");
+        return;
+    case 110:
+        if (code == CBN_SELCHANGE)
+            OnPresetChanged();
+        return;
+    case 111:
+        if (code == BN_CLICKED)
+            CmAdvanced();
+        return;
+    case 122:
+        if (code == BN_CLICKED)
+            OnAutoClicked();
+        return;
+    case 100:
+        if (code == CBN_SELCHANGE)
+            OnChannelChanged();
+        return;
+    case 130:
+    case 134:
+    case 135:
+    case 138:
+    case 139:
+    case 142:
+    case 143:
+        if (code == EN_CHANGE)
+            OnBandsChanged();
+        return;
+    default: return;
+    }
+}
+
+INT_PTR SettingsDialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        SetupWindow();
+        PostMessage(GetHandle(), kDriveMessage, 0, 0);
+        return 1;
+    case kDriveMessage: {
+        // The host's dialog service answers through the editor: 1 presses OK, 2 Cancel, and
+        // anything else leaves the dialog to its user.
+        const int answer = mService ? mService->RunSettings(mEditor.get()) : 0;
+        if (answer == 1 || answer == 2)
+            Press(GetHandle(), answer == 1 ? IDOK : IDCANCEL);
+        if (answer == 1 && IsWindowVisible(GetHandle())) {
+            // OK was refused: say which field, for whoever drove the dialog.
+            BSTR reason = nullptr;
+            mEditor->CheckFields(&reason);
+            vx::log::WriteLine("HRV Settings: OK refused: " + KEL::String(reason ? reason : L"").Utf8());
+            SysFreeString(reason);
+        }
+        return 1;
+    }
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 1;
+    default: return 0;
+    }
+}
+
+// ---- Calculations dialog --------------------------------------------------------------------------
+
+namespace {
+// The measures of the list, in order, with the string of each name.
+constexpr std::pair<std::uint32_t, UINT> kMeasures[] = { { 0, 14 }, { 1, 15 }, { 2, 16 }, { 5, 17 } };
+} // namespace
+
+Dialog::Dialog(HWND parent, std::uintptr_t, CalculationChoice& settings)
+    : KEL::DialogBase(parent, kCalculationsDialogId, DialogModule())
+    , mSettings(settings)
 {
 }
 
-int Dialog::Execute()
+Dialog::~Dialog() = default;
+
+int Dialog::Execute() { return KEL::DialogBase::Execute() == IDOK ? IDOK : 2; }
+
+void Dialog::SetupWindow()
 {
-    if (!mService)
-        return 2;
-    // The dialog works on its own copy, so a cancel leaves the caller's settings as they were.
-    CalculationChoice working = mSettings;
-    const int result = mService->RunCalculation(mHelpContext, &working);
-    if (result != 2)
-        mSettings = working;
-    return result;
+    HWND dialog = GetHandle();
+    HWND list = GetDlgItem(dialog, 170);
+    static const std::vector<std::wstring> texts = [] {
+        std::vector<std::wstring> loaded;
+        for (const auto& [value, id] : kMeasures)
+            loaded.push_back(KEL::GetResString(DialogModule(), id, false).ToWString());
+        return loaded;
+    }();
+    for (std::size_t n = 0; n < std::size(kMeasures); ++n) {
+        SendMessage(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts[n].c_str()));
+        SendMessage(list, CB_SETITEMDATA, n, static_cast<LPARAM>(kMeasures[n].first));
+        if (kMeasures[n].first == mSettings.mParameter)
+            SendMessage(list, CB_SETCURSEL, n, 0);
+    }
+    mHelp = MakeHelpButton(dialog, 160);
+    Check(dialog, 171, mSettings.mSetGuideLines);
+    Enable(dialog, 171, mSettings.mParameter != 1);
+}
+
+std::uint32_t Dialog::SelectedParameter() const
+{
+    HWND list = GetDlgItem(GetHandle(), 170);
+    const LRESULT selected = SendMessage(list, CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR)
+        return mSettings.mParameter; // a measure without a name (3, 4) stays as it was
+    return static_cast<std::uint32_t>(SendMessage(list, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0));
+}
+
+void Dialog::Take()
+{
+    mSettings.mParameter = SelectedParameter();
+    mSettings.mSetGuideLines = Checked(GetHandle(), 171);
+}
+
+INT_PTR Dialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG: SetupWindow(); return 1;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            Take();
+            EndDialog(GetHandle(), IDOK);
+            return 1;
+        case IDCANCEL: EndDialog(GetHandle(), IDCANCEL); return 1;
+        case 160:
+            if (HIWORD(wParam) == BN_CLICKED)
+                ShowHelpTopic(kHelpTopic);
+            return 1;
+        case 170:
+            // "Set Guide Lines" means nothing for the change in beat period; its state is kept.
+            if (HIWORD(wParam) == CBN_SELCHANGE)
+                Enable(GetHandle(), 171, SelectedParameter() != 1);
+            return 1;
+        default: return 0;
+        }
+    default: return 0;
+    }
 }
 
 } // namespace HRV

@@ -1,67 +1,202 @@
 #pragma once
-// The settings dialog and the channel-calculation dialog without windows: each runs through a
-// dialog service that the host answers (from its options, or a test's script), with the same
-// contract as the windowed dialogs: the settings dialog edits a working copy in place and
-// returns 1 for OK; the calculation dialog returns 2 when cancelled and otherwise has written
-// the chosen measure and the guide-line choice.
+// The HRV dialogs: the settings dialog (template 100), the detector settings of the "Custom"
+// species preset (template 500) and the channel calculation's dialog (template 101). Each is a
+// modal dialog over its template; numeric fields are validating edits with an error marker, and
+// OK with a marked field shows the invalid-settings warning and keeps the dialog open.
+//
+// The settings dialog also answers the host's dialog service: once it is up it hands the service
+// an editor that fills its fields and presses its buttons as a user would, so that tests and the
+// command line run the same dialog a user sees.
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "foundation/ui/PlatformHelpers.h"
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
+#include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/Settings.h"
+
+namespace KELControls {
+class DoubleEdit;
+class IntEdit;
+class ValidatingEdit;
+class ErrorProvider;
+class TBmpTxtButton;
+} // namespace KELControls
 
 namespace HRV {
 
-// The settings dialog: the host's dialog service answers it through the dialog's settings editor,
-// which sets the working settings by name and refuses what lies outside a field's range. OK
-// stores swapped minimum and maximum entries in order; working settings that are still not valid
-// then are not taken: the dialog tells the user why through the host's message box and ends as
-// cancelled.
-class SettingsDialog final : public ISettingsEditor {
+using vx::ui::HWND;
+using vx::ui::LPARAM;
+using vx::ui::WPARAM;
+
+// Template ids, the help file and the topics of the dialogs.
+inline constexpr WORD kSettingsDialogId = 100;
+inline constexpr WORD kCalculationsDialogId = 101;
+inline constexpr WORD kDetectorDialogId = 500;
+inline constexpr const wchar_t* kHelpFile = L"HRVHelp";
+// The species preset that leaves the detector values to the user.
+inline constexpr std::int32_t kCustomPreset = 8;
+
+// The module holding the dialogs' templates and texts.
+HMODULE DialogModule();
+
+// Opens a topic of the help file through the host's application services; false when the host
+// has none.
+bool ShowHelpTopic(const wchar_t* topic);
+
+// A validating field with its error marker, shown in the dialog's unit (`scale` times the stored
+// value).
+struct DialogField {
+    int id = 0;
+    int marker = 0;
+    double scale = 1.0;
+    std::unique_ptr<KELControls::ValidatingEdit> edit;
+    std::unique_ptr<KELControls::ErrorProvider> provider;
+
+    DialogField();
+    ~DialogField();
+    DialogField(DialogField&&) noexcept;
+    DialogField& operator=(DialogField&&) noexcept;
+
+    // Takes over the edit and marker of a dialog as a floating-point (or whole-number) field.
+    void Attach(HWND dialog, double lower, double upper, bool whole = false);
+    // The value in the stored unit when the text is a number within the bounds; otherwise the
+    // marker is shown and false answered.
+    bool Read(double* stored) const;
+    void Write(double stored) const;
+    // New bounds (shown unit); the marker goes when the value is then valid.
+    void Rebound(double lower, double upper);
+    double Lower() const;
+    double Upper() const;
+};
+
+// A slider that also tells a target window while its thumb is dragged: WM_NOTIFY with the
+// slider's id and the code kTrackCode, the header followed by the track position. Releasing the
+// thumb ends the track (TB_ENDTRACK). Without a target it is the plain slider.
+struct SliderTrack {
+    HWND from;
+    std::uintptr_t id;
+    UINT code;
+    int position;
+};
+class TJSlider;
+
+// The detector settings of the "Custom" preset: window, noise, minimum peak height, typical QRS
+// width, minimum period and low-pass cut-off, edited on the settings it is given. The preview of
+// the detector's beats goes over item 511.
+class AdvancedSettingsDialog final : public KEL::DialogBase {
 public:
-    SettingsDialog(std::vector<std::wstring> channelTitles, Settings& working, IDialogService* service,
+    // Entries (a settings name and its text in the stored unit) the dialog fills in once it is up
+    // before pressing OK itself; without entries the user answers it.
+    using Script = std::vector<std::pair<std::wstring, std::wstring>>;
+
+    // `unit`: the source channel's unit, in which the noise level is shown.
+    AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit = {}, Script script = {});
+    ~AdvancedSettingsDialog() override;
+    // IDOK when the values were taken into the settings, IDCANCEL otherwise.
+    vx::ui::INT_PTR Run();
+
+    // Slider and field steps: a value v is floor(v / step + 1e-9) steps, so 0.3 s stays 3 steps of
+    // 0.1 and 2.35 stays 23.
+    static int Steps(double value, double step);
+
+protected:
+    vx::ui::INT_PTR DialogFunction(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void SetupWindow();
+    void TransferToControls();
+    // Reads the six fields in order, stopping at the first invalid one; when all are valid and
+    // `commit` is set the settings take them. Whether all six were valid.
+    bool UpdatePreview(bool commit);
+    bool CanClose();
+    void OnCommand(int id, UINT code);
+    void OnScroll(HWND control, WPARAM request);
+    void FieldFromSlider(int slider, int field, double step);
+    void OnSliderTrack(const SliderTrack& track);
+    void SliderFromField(int field, int slider, double step);
+    void Drive();
+
+    Settings& mSettings;
+    std::wstring mUnit;
+    Script mScript;
+    std::vector<DialogField> mFields; // window, noise, peak, QRS width, minimum period, low pass
+    std::unique_ptr<KELControls::TBmpTxtButton> mHelp;
+    std::unique_ptr<TJSlider> mWindowSlider, mPeakSlider;
+    int mSpinPosition = 0;
+    bool mSetUp = false;
+    bool mCoupling = false;
+};
+
+// The settings dialog over template 100, editing the settings it is given. OK stores every valid
+// field (swapped minimum and maximum entries in order); with an invalid field it shows the
+// warning and stays open.
+class SettingsDialog final : public KEL::DialogBase {
+public:
+    SettingsDialog(HWND parent, std::vector<std::wstring> channelTitles, Settings& settings, IDialogService* service,
         IDocumentHost* host = nullptr);
-    // 1 when confirmed with OK and valid; 2 (cancel) without a dialog service.
+    ~SettingsDialog() override;
+    // 1 when confirmed with OK; 2 when cancelled.
     int Execute();
 
     const std::vector<std::wstring>& ChannelTitles() const { return mTitles; }
-    Settings& Working() { return mWorking; }
+    Settings& Working() { return mSettings; }
 
-    // ISettingsEditor. The dialog lives on its caller's stack for the time it runs: the counts
-    // do not own it.
-    HRESULT QueryInterface(REFIID iid, void** out) override;
-    ULONG AddRef() override { return 1; }
-    ULONG Release() override { return 1; }
-    HRESULT GetChannelCount(DWORD* count) override;
-    HRESULT GetChannelTitle(DWORD index, BSTR* title) override;
-    // Choosing a species in the dialog applies its preset to the working settings.
-    HRESULT SelectSpecies(LONG index) override;
-    HRESULT SetValue(const wchar_t* name, const wchar_t* text, BSTR* error) override;
-    HRESULT GetValue(const wchar_t* name, BSTR* text) override;
+protected:
+    vx::ui::INT_PTR DialogFunction(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    class Editor;
+    friend class Editor;
+    void SetupWindow();
+    void TransferToControls();
+    void OnCommand(int id, UINT code);
+    void OnPresetChanged();
+    void CmAdvanced(AdvancedSettingsDialog::Script script = {});
+    void OnAutoClicked();
+    void OnChannelChanged();
+    void OnBandsChanged();
+    bool StoreAnalysisFields();
+    bool CanClose();
+    DialogField& Field(int id);
+    std::int32_t SelectedPreset() const;
+
     std::vector<std::wstring> mTitles;
-    Settings& mWorking;
+    Settings& mSettings;
     IDialogService* mService;
     IDocumentHost* mHost;
+    std::vector<DialogField> mFields;
+    std::unique_ptr<KELControls::TBmpTxtButton> mHelp;
+    std::unique_ptr<Editor> mEditor;
+    bool mSetUp = false;
 };
 
-// The "HRV Calculations" dialog; its help topic is "HRV_Calculations" in "HRVHelp".
-class Dialog {
+// The "HRV Calculations" dialog over template 101.
+class Dialog final : public KEL::DialogBase {
 public:
-    static constexpr const wchar_t* kHelpFile = L"HRVHelp";
     static constexpr const wchar_t* kHelpTopic = L"HRV_Calculations";
 
-    Dialog(std::uintptr_t helpContext, CalculationChoice& settings, IDialogService* service);
-    // 2 when cancelled (also without a dialog service); otherwise the settings given to the
-    // constructor hold the chosen measure and guide-line choice. A cancel leaves them untouched.
+    // The host's help context is taken for the help button's topic, which is fixed.
+    Dialog(HWND parent, std::uintptr_t helpContext, CalculationChoice& settings);
+    ~Dialog() override;
+    // 2 when cancelled; otherwise the settings hold the chosen measure and guide-line choice.
+    // A measure without an entry in the list is kept as it was.
     int Execute();
 
+protected:
+    vx::ui::INT_PTR DialogFunction(UINT message, WPARAM wParam, LPARAM lParam) override;
+
 private:
-    std::uintptr_t mHelpContext;
+    void SetupWindow();
+    // The selected entry's measure; the settings' own when nothing is selected.
+    std::uint32_t SelectedParameter() const;
+    void Take();
+
     CalculationChoice& mSettings;
-    IDialogService* mService;
+    std::unique_ptr<KELControls::TBmpTxtButton> mHelp;
 };
 
 } // namespace HRV

@@ -8,6 +8,7 @@
 #include "hrv/core/UserEventData.h"
 #include "hrv/document/Menus.h"
 #include "log/Log.h"
+#include "ui/Desktop.h"
 
 namespace HRV {
 
@@ -357,7 +358,8 @@ void Document::CmdSettings()
         titles.push_back(SUCCEEDED(Host()->ChannelTitle(n, &title)) && title ? std::wstring(title) : std::wstring());
         SysFreeString(title);
     }
-    SettingsDialog dialog(std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
+    // Modal over the application's main window, when there is one.
+    SettingsDialog dialog(vx::ui::GetApplication().mainWindow, std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
     if (dialog.Execute() != 1)
         return;
     SetAnalysisRange(*clone.Get(), 4);

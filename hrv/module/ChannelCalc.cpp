@@ -13,6 +13,7 @@
 #include "hostframework/calcglue/ChannelManager.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/FiducialEvent.h"
+#include "hrv/document/Dialogs.h"
 
 namespace HRV {
 
@@ -383,11 +384,37 @@ CalcClass<HRV::ChannelCalc>::~CalcClass()
     mSettingsClass->Release();
 }
 
-HRESULT CalcClass<HRV::ChannelCalc>::Configure(void*, IUnknown*, IUnknown** out)
+HRESULT CalcClass<HRV::ChannelCalc>::Configure(void* parentWindow, IUnknown* current, IUnknown** out)
 {
-    if (out)
-        *out = nullptr;
-    return E_NOTIMPL;
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    try {
+        // The dialog edits a copy: of the given settings when they are ours, else of the defaults.
+        HRV::CalculationChoice choice;
+        HRV::ChannelCalcSettings* copy = new HRV::ChannelCalcSettings;
+        copy->AddRef();
+        HRV::Ref<IPersistStreamInit> persist;
+        if (current && HRV::Query(current, persist))
+            if (const auto* given = dynamic_cast<const HRV::ChannelCalcSettings*>(persist.p)) {
+                copy->mParameter = given->mParameter;
+                copy->mSetGuideLines = given->mSetGuideLines;
+                copy->mInterpolate = given->mInterpolate;
+            }
+        choice.mParameter = copy->mParameter;
+        choice.mSetGuideLines = copy->mSetGuideLines;
+        HRV::Dialog dialog(static_cast<vx::ui::HWND>(parentWindow), 0, choice);
+        if (dialog.Execute() == 2) {
+            copy->Release();
+            return 1; // cancelled: no settings
+        }
+        copy->mParameter = choice.mParameter;
+        copy->mSetGuideLines = choice.mSetGuideLines;
+        *out = static_cast<IPersistStreamInit*>(copy); // the caller's reference
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY; // nothing is thrown across the interface
+    }
 }
 
 HRESULT CalcClass<HRV::ChannelCalc>::CreateCalc(IUnknown*, IUnknown* site, IChannelCalc** out)

@@ -100,6 +100,12 @@ TEST(HrvHostDocument, RefusesBadArgumentsWithoutTouchingItsState)
     EXPECT_EQ(host.DataStore()->QueryInterface(IVarnDataChildData::kIid, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
     EXPECT_EQ(dialogs.RunSettings(nullptr), 2);
-    EXPECT_EQ(dialogs.RunCalculation(0, nullptr), 2);
+    // A desktop host leaves its dialogs to the user.
+    host.options.userAnswersDialogs = true;
+    EXPECT_EQ(dialogs.RunSettings(nullptr), 0);
+    BSTR unit = nullptr;
+    EXPECT_EQ(document.ChannelUnit(1, &unit), E_INVALIDARG);
+    EXPECT_EQ(unit, nullptr);
+    EXPECT_EQ(document.ChannelUnit(0, nullptr), E_POINTER);
     EXPECT_EQ(document.MessageBox(nullptr, nullptr, 0, 0), 0);
 }

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <tuple>
 
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
@@ -30,7 +32,13 @@
 #include "hrv/document/Menus.h"
 #include "hrv/document/NamedMessages.h"
 #include "integration/ExtensionChain.h"
+#include "log/Log.h"
+#include "ui/Controls.h"
+#include "ui/Desktop.h"
+#include "ui/Dialog.h"
 #include "ui/Input.h"
+#include "ui/MessageQueue.h"
+#include "ui/Window.h"
 
 using namespace HRV;
 using vx::host::HrvHostDocument;
@@ -407,7 +415,8 @@ namespace {
 // reads the beats again (else it only recomputes from the intervals it holds).
 struct ChangeCase {
     const char* name;
-    std::function<void(Settings&)> change;
+    // Edits the open dialog, given the document's settings.
+    std::function<void(ISettingsEditor&, const Settings&)> change;
     uint32_t mask;
     std::vector<int> stages;
     bool marksCleared;
@@ -428,30 +437,36 @@ std::vector<std::wstring> StageRequests(const std::vector<int>& stages, const HR
 
 TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
 {
+    const auto set = [](const wchar_t* name, const wchar_t* value) {
+        return [=](ISettingsEditor& editor, const Settings&) { EXPECT_EQ(editor.SetValue(name, value, nullptr), S_OK); };
+    };
     const std::vector<ChangeCase> cases = {
-        { "nothing", [](Settings&) {}, 0, {}, false, false },
-        { "QRS width", [](Settings& s) { s.mQRSWidth = 0.1; }, 0x4FFFFFF, { 7 }, true, true },
-        { "exclude ectopics", [](Settings& s) { s.mExcludeEctopics = !s.mExcludeEctopics; }, 0x4FFFFFF, { 7 }, true,
-            true },
-        { "peak height", [](Settings& s) { s.mMinPeakHeight = 2.5; }, 0x6FFFFFF, { 5, 6, 7 }, true, true },
-        { "low-pass cutoff", [](Settings& s) { s.mLowPassCutoff = 25; }, 0xFFFFFFFF, { 1, 2, 3, 4, 5, 6, 7 }, true,
-            true },
-        { "max frequency", [](Settings& s) { s.mMaxFrequency = 0.4; }, 3, {}, false, false },
-        { "LF band", [](Settings& s) { s.mLFHigh = 0.16; }, 2, {}, false, false },
-        { "pRR threshold", [](Settings& s) { s.mPRRThreshold = 0.02; }, 0x40000, {}, false, false },
-        { "histogram bins", [](Settings& s) { s.mHistogramBinWidth = 0.02; }, 0x20000, {}, false, false },
-        { "SDARR length", [](Settings& s) { s.mSDARRAveraging = 60; }, 0x100, {}, false, false },
+        { "nothing", [](ISettingsEditor&, const Settings&) {}, 0, {}, false, false },
+        { "QRS width", set(L"QRSWidth", L"0.1"), 0x4FFFFFF, { 7 }, true, true },
+        { "exclude ectopics",
+            [](ISettingsEditor& editor, const Settings& s) {
+                EXPECT_EQ(editor.SetValue(L"ExcludeEctopics", s.mExcludeEctopics ? L"0" : L"1", nullptr), S_OK);
+            },
+            0x4FFFFFF, { 7 }, true, true },
+        { "peak height", set(L"MinPeakHeight", L"2.5"), 0x6FFFFFF, { 5, 6, 7 }, true, true },
+        { "low-pass cutoff", set(L"LowPassCutoff", L"25"), 0xFFFFFFFF, { 1, 2, 3, 4, 5, 6, 7 }, true, true },
+        { "max frequency", set(L"MaxFrequency", L"0.6"), 3, {}, false, false },
+        { "LF band", set(L"LFHigh", L"0.16"), 2, {}, false, false },
+        { "pRR threshold", set(L"PRRThreshold", L"0.02"), 0x40000, {}, false, false },
+        { "histogram bins", set(L"HistogramBinWidth", L"0.02"), 0x20000, {}, false, false },
+        { "SDARR length", set(L"SDARRAveraging", L"60"), 0x100, {}, false, false },
     };
     for (const ChangeCase& c : cases) {
         SCOPED_TRACE(c.name);
         vx::host::HrvHostOptions options;
-        uint32_t seenMask = 0;
         HostAndDocument* current = nullptr;
+        bool armed = false;
         options.settingsDialog = [&](ISettingsEditor& editor) {
-            auto& dialog = dynamic_cast<SettingsDialog&>(editor);
-            EXPECT_EQ(dialog.ChannelTitles().size(), 2u);
-            c.change(dialog.Working());
-            seenMask = dialog.Working().Compare(&current->doc->GetSettings());
+            DWORD channels = 0;
+            EXPECT_EQ(editor.GetChannelCount(&channels), S_OK);
+            EXPECT_EQ(channels, 2u);
+            if (armed)
+                c.change(editor, current->doc->GetSettings());
             return 1;
         };
         HostAndDocument hd(Mitdb100(120), options);
@@ -470,8 +485,12 @@ TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
         hd.TakeUpdates();
         hd.host.channelRequests.clear();
 
+        Settings* before = nullptr;
+        ASSERT_EQ(hd.doc->GetSettings().Clone(&before), S_OK);
+        armed = true;
         EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
-        EXPECT_EQ(seenMask, c.mask);
+        EXPECT_EQ(hd.doc->GetSettings().Compare(before), c.mask);
+        before->Release();
         EXPECT_EQ(hd.host.channelRequests, StageRequests(c.stages, hd.doc->Detector()));
         WORD empty = 0;
         hd.doc->GetData().GetUserEvents()->IsEmpty(&empty);
@@ -803,40 +822,33 @@ TEST_F(DocumentTest, NamedMessageCreationChecksItsArguments)
 
 TEST_F(DocumentTest, HeadlessDialogsAnswerFromTheHostsOptions)
 {
-    // The settings dialog: a species chosen in it applies its preset to the working copy only.
+    // The settings dialog: a species chosen in it applies its preset to the settings it edits only.
     vx::host::HrvHostOptions options;
     options.settingsDialog = [](ISettingsEditor& editor) {
         EXPECT_EQ(editor.SelectSpecies(7), S_OK); // "Rat"
         return 1;
     };
-    options.calculationDialog = [](CalculationChoice& choice) {
-        choice.mParameter = 12;
-        choice.mSetGuideLines = true;
-        return 1;
-    };
     HostAndDocument hd(Mitdb100(30), options);
     Settings* working = nullptr;
     ASSERT_EQ(hd.doc->GetSettings().Clone(&working), S_OK);
-    SettingsDialog settings({ L"ECG" }, *working, &hd.host);
-    EXPECT_EQ(settings.Execute(), 1);
+    {
+        SettingsDialog settings(nullptr, { L"ECG" }, *working, &hd.host);
+        EXPECT_EQ(settings.Execute(), 1);
+    }
     EXPECT_EQ(working->mSpecies, 7u);
     EXPECT_NE(working->mQRSWidth, hd.doc->GetSettings().mQRSWidth);
     EXPECT_EQ(hd.doc->GetSettings().mSpecies, 0u);
-    working->Release();
 
-    CalculationChoice choice;
-    EXPECT_NE(Dialog(42, choice, &hd.host).Execute(), 2);
-    EXPECT_EQ(choice.mParameter, 12);
-    EXPECT_TRUE(choice.mSetGuideLines);
-    EXPECT_EQ(hd.host.log.back(), "dialog.calculation 42");
-
-    // Without answers both dialogs are cancelled and change nothing; without a service too.
+    // Without an answer the dialog is cancelled and changes nothing; without a service too.
     vx::host::HrvHostOptions silent;
     HostAndDocument quiet(Mitdb100(30), silent);
-    CalculationChoice untouched { 3, false };
-    EXPECT_EQ(Dialog(0, untouched, &quiet.host).Execute(), 2);
-    EXPECT_EQ(Dialog(0, untouched, nullptr).Execute(), 2);
-    EXPECT_EQ(untouched.mParameter, 3);
+    for (IDialogService* service : { static_cast<IDialogService*>(&quiet.host), static_cast<IDialogService*>(nullptr) }) {
+        working->mSpecies = 3;
+        SettingsDialog settings(nullptr, { L"ECG" }, *working, service);
+        EXPECT_EQ(settings.Execute(), 2);
+        EXPECT_EQ(working->mSpecies, 3u);
+    }
+    working->Release();
 }
 
 TEST_F(DocumentTest, TheDetectorNamesItsSourceChannelAsTheHostDoes)
@@ -896,21 +908,16 @@ TEST_F(DocumentTest, SettingsDialogTakesOnlyValuesWithinTheirRanges)
     EXPECT_EQ(hd.doc->GetSettings().mRRMin, 0.3);
     EXPECT_EQ(hd.doc->GetSettings().mRRMax, 1.2);
 
-    // Working settings that are not valid at OK (as a windowed dialog could leave them) are not
-    // taken: the user is told why and the document keeps its settings.
+    // A stored channel that the list does not offer is kept on OK.
     Settings* working = nullptr;
     ASSERT_EQ(hd.doc->GetSettings().Clone(&working), S_OK);
-    vx::host::HrvHostOptions direct;
-    direct.settingsDialog = [](ISettingsEditor& editor) {
-        dynamic_cast<SettingsDialog&>(editor).Working().mNumFrequencies = 2147483647;
-        return 1;
-    };
-    hd.host.options = direct;
-    SettingsDialog dialog({ L"ECG", L"V5" }, *working, &hd.host, &hd.host);
-    EXPECT_EQ(dialog.Execute(), 2);
-    ASSERT_FALSE(hd.host.messages.empty());
-    EXPECT_EQ(hd.host.messages.back(),
-        L"The settings are not valid: NumFrequencies must be from 10 to 10000, not 2147483647");
+    working->mSourceChannel = 1;
+    hd.host.options.settingsDialog = [](ISettingsEditor&) { return 1; };
+    {
+        SettingsDialog dialog(nullptr, { L"ECG" }, *working, &hd.host, &hd.host);
+        EXPECT_EQ(dialog.Execute(), 1);
+    }
+    EXPECT_EQ(working->mSourceChannel, 1u);
     working->Release();
 }
 
@@ -1580,4 +1587,263 @@ TEST_F(DocumentTest, AFullAnalysisRunsUnderTheWaitCursorAndGivesTheCursorBack)
     hd.Command(kCmdAnalyse);
     ASSERT_GT(hd.doc->Engine().mRR.size(), 0u);
     EXPECT_EQ(vx::ui::SetCursor(vx::ui::IDC_ARROW), vx::ui::IDC_CROSS);
+}
+
+// ---- The dialogs, run through the settings command and driven as a user would ----------------------
+
+namespace {
+
+// Types a text into an edit as a user would: the old text selected away, then key by key.
+void Type(HWND dialog, int id, const std::wstring& text)
+{
+    HWND edit = vx::ui::GetDlgItem(dialog, id);
+    vx::ui::SetWindowText(edit, L"");
+    for (wchar_t c : text)
+        vx::ui::SendMessage(edit, vx::ui::WM_CHAR, static_cast<vx::ui::WPARAM>(c), 0);
+}
+
+std::wstring TextOf(HWND dialog, int id) { return vx::ui::GetWindowText(vx::ui::GetDlgItem(dialog, id)); }
+
+void Click(HWND dialog, int id)
+{
+    vx::ui::SendMessage(dialog, vx::ui::WM_COMMAND, vx::ui::MAKEWPARAM(static_cast<unsigned>(id), vx::ui::BN_CLICKED),
+        reinterpret_cast<vx::ui::LPARAM>(vx::ui::GetDlgItem(dialog, id)));
+}
+
+bool Shown(HWND dialog, int id) { return vx::ui::IsWindowVisible(vx::ui::GetDlgItem(dialog, id)); }
+
+constexpr int kMarkers[] = { 124, 125, 127, 131, 133, 136, 137, 140, 141, 144, 145, 152, 153, 156, 157 };
+
+// Calls `run` for every modal dialog that comes up (with its caption) while it lives.
+struct DialogWatch {
+    explicit DialogWatch(std::function<void(HWND, const std::wstring&)> run)
+    {
+        previous = vx::ui::SetDialogScript([run](HWND dialog) { run(dialog, vx::ui::GetWindowText(dialog)); });
+    }
+    ~DialogWatch() { vx::ui::SetDialogScript(previous); }
+    vx::ui::DialogScript previous;
+};
+
+// Every settings field as text, but the analysed range (which the document sets itself).
+std::map<std::wstring, std::wstring> FieldsOf(const Settings& s)
+{
+    std::map<std::wstring, std::wstring> out;
+    for (const SettingsField& f : SettingsFields())
+        if (f.kind != SettingsField::Kind::Position)
+            out[f.name] = s.FieldText(f.name);
+    return out;
+}
+
+} // namespace
+
+TEST_F(DocumentTest, SettingsDialogOkHandsBackExactlyTheEditedSettingsAndCancelNothing)
+{
+    const std::vector<std::pair<const wchar_t*, const wchar_t*>> edits = {
+        { L"RRMin", L"1.2" }, { L"RRMax", L"0.3" }, // swapped: stored in order
+        { L"SDARRAveraging", L"60" }, { L"NumFrequencies", L"256" }, { L"HFHigh", L"0.42" },
+        { L"HistogramBinWidth", L"0.012" }, { L"PRRThreshold", L"0.03" }, { L"ComplexityMax", L"4" },
+        { L"SourceChannel", L"1" }, { L"AutoBinWidth", L"1" }, { L"ExcludeEctopics", L"0" }, { L"UseSelection", L"1" },
+    };
+    for (const int answer : { 1, 2 }) {
+        SCOPED_TRACE(answer);
+        vx::host::HrvHostOptions options;
+        options.settingsDialog = [&](ISettingsEditor& editor) {
+            for (const auto& [name, value] : edits)
+                EXPECT_EQ(editor.SetValue(name, value, nullptr), S_OK) << name;
+            return answer;
+        };
+        HostAndDocument hd(Mitdb100(30), options);
+        Settings expected;
+        expected.CopyFields(hd.doc->GetSettings());
+        ASSERT_FALSE(expected.mAutoBinWidth);
+        ASSERT_TRUE(expected.mExcludeEctopics);
+        if (answer == 1) {
+            for (const auto& [name, value] : edits)
+                ASSERT_TRUE(expected.SetField(name, value, nullptr));
+            expected.OrderPairs();
+        }
+        EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+        EXPECT_EQ(FieldsOf(hd.doc->GetSettings()), FieldsOf(expected));
+    }
+}
+
+TEST_F(DocumentTest, SettingsDialogPresetsRewriteTheFieldsAndOnlyCustomOpensAdvanced)
+{
+    HWND settings = nullptr;
+    DialogWatch watch([&](HWND dialog, const std::wstring& caption) {
+        if (caption == L"HRV Settings")
+            settings = dialog;
+    });
+    vx::host::HrvHostOptions options;
+    options.settingsDialog = [&](ISettingsEditor& editor) {
+        const auto shownValue = [&](int id) { return std::wcstod(TextOf(settings, id).c_str(), nullptr); };
+        for (LONG preset = 0; preset < 8; ++preset) {
+            SCOPED_TRACE(preset);
+            EXPECT_EQ(editor.SelectSpecies(preset), S_OK);
+            Settings expected;
+            EXPECT_TRUE(expected.ApplySpeciesPreset(preset));
+            EXPECT_NEAR(shownValue(150), expected.mRRMin * 1000, 1e-6);
+            EXPECT_NEAR(shownValue(151), expected.mRRMax * 1000, 1e-6);
+            EXPECT_NEAR(shownValue(130), expected.mMaxFrequency, 1e-9);
+            EXPECT_NEAR(shownValue(134), expected.mVLFLow, 1e-9);
+            EXPECT_NEAR(shownValue(143), expected.mHFHigh, 1e-9);
+            // Every preset's values lie within the fields' bounds, the bands' too.
+            for (int marker : kMarkers)
+                EXPECT_FALSE(Shown(settings, marker)) << marker;
+            EXPECT_FALSE(vx::ui::IsWindowEnabled(vx::ui::GetDlgItem(settings, 111)));
+        }
+        const std::wstring rr = TextOf(settings, 150);
+        EXPECT_EQ(editor.SelectSpecies(8), S_OK); // "Custom" keeps the values
+        EXPECT_TRUE(vx::ui::IsWindowEnabled(vx::ui::GetDlgItem(settings, 111)));
+        EXPECT_EQ(TextOf(settings, 150), rr);
+        EXPECT_EQ(editor.SelectSpecies(9), E_INVALIDARG);
+        return 2;
+    };
+    HostAndDocument hd(Mitdb100(30), options);
+    EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(hd.doc->GetSettings().mSpecies, 0u);
+}
+
+TEST_F(DocumentTest, SettingsDialogKeepsInvalidFieldsOpenWithMarkersAndTheWarning)
+{
+    struct Case {
+        const char* what;
+        int field;
+        const wchar_t* text;
+        int marker;
+    };
+    const Case cases[] = {
+        { "averaging period below 1 s", 126, L"0", 127 },
+        { "too few frequencies", 132, L"5", 133 },
+        { "RR interval above a minute", 150, L"70000", 152 },
+        { "HF band beyond the maximum frequency", 130, L"0.3", 145 },
+        { "empty pRR threshold", 121, L"", 125 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND settings = nullptr;
+        bool warned = false, markedWhenWarned = false;
+        DialogWatch watch([&](HWND dialog, const std::wstring& caption) {
+            if (caption == L"HRV Settings")
+                settings = dialog;
+            else if (caption == L"Varnex") { // the invalid-settings warning
+                warned = true;
+                markedWhenWarned = Shown(settings, c.marker);
+            }
+        });
+        vx::host::HrvHostOptions options;
+        options.settingsDialog = [&](ISettingsEditor& editor) {
+            EXPECT_EQ(editor.SetValue(L"RRMax", L"1.4", nullptr), S_OK); // a valid edit beside it
+            Type(settings, c.field, c.text);
+            return 1;
+        };
+        HostAndDocument hd(Mitdb100(30), options);
+        Settings before;
+        before.CopyFields(hd.doc->GetSettings());
+        vx::log::Capture capture;
+        EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+        const std::vector<std::string> lines = capture.Lines();
+        EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                      [](const std::string& l) { return l.rfind("HRV Settings: OK refused: ", 0) == 0; }),
+            lines.end());
+        EXPECT_TRUE(warned);
+        EXPECT_TRUE(markedWhenWarned);
+        // The dialog stayed open until it was closed without OK: nothing was taken.
+        EXPECT_EQ(FieldsOf(hd.doc->GetSettings()), FieldsOf(before));
+    }
+}
+
+TEST_F(DocumentTest, DetectorSettingsCoupleFieldsAndSlidersInWholeSteps)
+{
+    HWND settings = nullptr;
+    int runs = 0;
+    bool warned = false;
+    DialogWatch watch([&](HWND dialog, const std::wstring& caption) {
+        using namespace vx::ui;
+        if (caption == L"HRV Settings") {
+            settings = dialog;
+            return;
+        }
+        if (caption == L"Varnex") {
+            warned = true;
+            return;
+        }
+        if (caption != L"HRV Detector Settings")
+            return;
+        ++runs;
+        const auto slider = [&](int id) { return SendMessage(GetDlgItem(dialog, id), TBM_GETPOS, 0, 0); };
+        if (runs == 1) {
+            EXPECT_EQ(TextOf(dialog, 516), L"mV"); // the noise level is in the source channel's unit
+            // Fields move their sliders by whole steps (0.1 s and 0.05 S.D.), never one short.
+            const std::tuple<int, const wchar_t*, int, LRESULT> typed[] = {
+                { 501, L"2.35", 503, 23 },
+                { 501, L"0.3", 503, 3 },
+                { 501, L"20", 503, 200 },
+                { 505, L"0.15", 507, 3 },
+                { 505, L"2.35", 507, 47 },
+            };
+            for (const auto& [field, text, id, position] : typed) {
+                Type(dialog, field, text);
+                EXPECT_EQ(slider(id), position) << text;
+            }
+            // Sliders write their fields.
+            SendMessage(GetDlgItem(dialog, 503), WM_KEYDOWN, VK_HOME, 0);
+            EXPECT_EQ(TextOf(dialog, 501), L"0.1");
+            SendMessage(GetDlgItem(dialog, 503), WM_KEYDOWN, VK_END, 0);
+            EXPECT_EQ(TextOf(dialog, 501), L"20");
+            SendMessage(GetDlgItem(dialog, 507), WM_KEYDOWN, VK_RIGHT, 0);
+            EXPECT_EQ(TextOf(dialog, 505), L"2.4");
+            // Dragging the thumb writes the field as it goes: position 150 is 15 s.
+            HWND window = GetDlgItem(dialog, 503);
+            Rect track;
+            GetClientRect(window, &track);
+            SendMessage(window, WM_LBUTTONDOWN, 0, MAKELPARAM(6, 4));
+            EXPECT_EQ(TextOf(dialog, 501), L"0.1");
+            for (int x = 6; x < track.right && slider(503) != 150; ++x)
+                SendMessage(window, WM_MOUSEMOVE, 0, MAKELPARAM(static_cast<unsigned>(x), 4));
+            EXPECT_EQ(slider(503), 150);
+            EXPECT_EQ(TextOf(dialog, 501), L"15");
+            SendMessage(window, WM_LBUTTONUP, 0, 0);
+            EXPECT_EQ(TextOf(dialog, 501), L"15");
+            SendMessage(window, WM_KEYDOWN, VK_END, 0);
+            // The arrows step the peak height by 0.05 and stop at 0.05 and 9.
+            HWND spin = GetDlgItem(dialog, 504);
+            const LPARAM up = MAKELPARAM(2, 1), down = MAKELPARAM(2, 100);
+            Type(dialog, 505, L"8.98");
+            SendMessage(spin, WM_LBUTTONDOWN, 0, up);
+            SendMessage(spin, WM_LBUTTONDOWN, 0, up);
+            EXPECT_EQ(TextOf(dialog, 505), L"9");
+            Type(dialog, 505, L"0.07");
+            SendMessage(spin, WM_LBUTTONDOWN, 0, down);
+            EXPECT_EQ(TextOf(dialog, 505), L"0.05");
+            Type(dialog, 506, L"120");
+            Click(dialog, IDOK);
+        } else if (runs == 2) {
+            // An invalid window keeps the dialog open with the warning; Cancel then takes nothing.
+            EXPECT_EQ(TextOf(dialog, 506), L"120");
+            Type(dialog, 506, L"300");
+            Type(dialog, 501, L"50");
+            Click(dialog, IDOK);
+            EXPECT_TRUE(warned);
+            EXPECT_TRUE(Shown(dialog, 510));
+            EXPECT_TRUE(IsWindowVisible(dialog));
+            Click(dialog, IDCANCEL);
+        }
+    });
+    vx::host::HrvHostOptions options;
+    options.settingsDialog = [&](ISettingsEditor& editor) {
+        EXPECT_EQ(editor.SelectSpecies(8), S_OK);
+        Click(settings, 111);
+        Click(settings, 111);
+        return 1;
+    };
+    HostAndDocument hd(Mitdb100(30), options);
+    EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+    EXPECT_EQ(runs, 2);
+    const Settings& s = hd.doc->GetSettings();
+    EXPECT_EQ(s.mSpecies, 8u);
+    EXPECT_DOUBLE_EQ(s.mLevellingWindow, 20);
+    EXPECT_DOUBLE_EQ(s.mMinPeakHeight, 0.05);
+    EXPECT_DOUBLE_EQ(s.mQRSWidth, 0.12);
 }

@@ -26,6 +26,11 @@
 #include "hrv/module/ModuleEntry.h"
 #include "hrv/module/tests/HoldingCollector.h"
 #include "integration/ExtensionChain.h"
+#include "ui/Controls.h"
+#include "ui/Desktop.h"
+#include "ui/Dialog.h"
+#include "ui/MessageQueue.h"
+#include "ui/Window.h"
 
 using namespace HRV;
 using HRV::test::StreamRef;
@@ -453,4 +458,92 @@ TEST_F(CalcHost, TheDocumentMarksTheNormalBeatBoxOnChannelsThatShowBeatMeasures)
     doc->Release();
     static_cast<HRV::IDataPadSource*>(parent)->Release();
     factory->Release();
+}
+
+// The host's calculation framework lets the user edit a channel's calculation in the "HRV
+// Calculations" dialog, starting from the channel's settings; OK sets the channel up anew.
+TEST_F(CalcHost, ConfiguringAChannelRunsTheCalculationsDialog)
+{
+    using namespace vx::ui;
+    struct Case {
+        const char* what;
+        std::uint32_t stored;
+        bool storedGuides;
+        LRESULT choose; // list entry to choose; -1: none
+        bool toggleGuides;
+        int button;
+        std::uint32_t parameter;
+        bool guides;
+    };
+    const Case cases[] = {
+        { "beat complexity stores 5", kMeasureBeatRate, true, 3, false, IDOK, 5, true },
+        { "guide lines cleared", kMeasureBeatPeriod, true, -1, true, IDOK, 0, false },
+        { "change in beat period keeps the guide-line choice", kMeasureBeatRate, false, 1, false, IDOK, 1, false },
+        { "cancel changes nothing", kMeasureBeatRate, true, 0, true, IDCANCEL, kMeasureBeatRate, true },
+        { "a measure without an entry is kept", 3, true, -1, false, IDOK, 3, true },
+    };
+    std::vector<std::pair<std::wstring, std::wstring>> help;
+    caf::HelpHandler previousHelp = caf::SetHelpHandler([&](const std::wstring& file, const std::wstring& topic) {
+        help.emplace_back(file, topic);
+        return S_OK;
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        const std::uint32_t channel = b.Named(L"HRV Measure");
+        IUnknown* settings = b.SettingsFor(c.stored);
+        dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(settings))->mSetGuideLines = c.storedGuides;
+        b.registry.ComputeChannel(*b.doc, channel, CalculationClassId(), settings, b.factory);
+        settings->Release();
+
+        bool shown = false;
+        DialogScript previous = SetDialogScript([&](HWND dialog) {
+            shown = true;
+            EXPECT_EQ(GetWindowText(dialog), L"HRV Calculations");
+            HWND list = GetDlgItem(dialog, 170);
+            EXPECT_EQ(SendMessage(list, CB_GETCOUNT, 0, 0), 4);
+            // The entry of the stored measure is selected; an unnamed measure selects none.
+            const LRESULT selected = SendMessage(list, CB_GETCURSEL, 0, 0);
+            EXPECT_EQ(selected, c.stored == 3 ? CB_ERR : c.stored == kMeasureBeatRate ? 2 : 0);
+            if (c.choose >= 0) {
+                SendMessage(list, CB_SETCURSEL, static_cast<WPARAM>(c.choose), 0);
+                SendMessage(dialog, WM_COMMAND, MAKEWPARAM(170, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+            }
+            HWND guides = GetDlgItem(dialog, 171);
+            EXPECT_EQ(IsWindowEnabled(guides), c.choose != 1);
+            if (c.toggleGuides)
+                SendMessage(guides, BM_CLICK, 0, 0);
+            SendMessage(dialog, WM_COMMAND, MAKEWPARAM(160, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 160)));
+            SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(c.button), BN_CLICKED), 0);
+        });
+        const HRESULT hr = b.registry.ConfigureChannel(*b.doc, channel, CalculationClassId(), nullptr, b.factory);
+        SetDialogScript(previous);
+        EXPECT_TRUE(shown);
+        if (c.button == IDCANCEL) {
+            EXPECT_EQ(hr, S_FALSE);
+        }
+        IUnknown* now = nullptr;
+        ASSERT_EQ(b.doc->ChannelCalcOf(channel)->GetSettings(&now), S_OK);
+        const auto* s = dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(now));
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->mParameter, c.parameter);
+        EXPECT_EQ(s->mSetGuideLines, c.guides);
+        now->Release();
+    }
+    caf::SetHelpHandler(previousHelp);
+    ASSERT_EQ(help.size(), std::size(cases));
+    EXPECT_EQ(help.front(), std::make_pair(std::wstring(L"HRVHelp"), std::wstring(L"HRV_Calculations")));
+
+    // The class gives defaults for settings of another kind, and refuses a missing out pointer.
+    DialogScript previous = SetDialogScript([](HWND dialog) {
+        EXPECT_EQ(SendMessage(GetDlgItem(dialog, 170), CB_GETCURSEL, 0, 0), 0);
+        SendMessage(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    IUnknown* out = nullptr;
+    EXPECT_EQ(ChannelCalcClass().Configure(nullptr, sFramework, &out), S_OK);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(out))->mParameter, kMeasureBeatPeriod);
+    out->Release();
+    EXPECT_EQ(ChannelCalcClass().Configure(nullptr, nullptr, nullptr), E_POINTER);
+    SetDialogScript(previous);
 }

@@ -1,0 +1,176 @@
+// The module's dialog templates (settings 100, calculations 101, detector settings 500), laid out
+// in dialog units, and the texts the dialogs load from the module's string table.
+#include "hrv/document/Dialogs.h"
+#include "res/Resource.h"
+#include "ui/Desktop.h"
+#include "ui/Dialog.h"
+
+namespace HRV {
+
+namespace {
+
+using namespace vx::ui;
+
+constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kEdit = kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr DWORD kCombo = kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+constexpr DWORD kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD kLabel = kChild | SS_LEFT;
+constexpr DWORD kMarker = WS_CHILD | SS_BITMAP;
+
+Rect Box(int x, int y, int w, int h) { return { x, y, x + w, y + h }; }
+
+DialogItem Label(const wchar_t* text, int x, int y, int w) { return { kStaticClass, text, -1, kLabel, Box(x, y, w, 8) }; }
+DialogItem Group(const wchar_t* text, int x, int y, int w, int h)
+{
+    return { kButtonClass, text, -1, kChild | BS_GROUPBOX, Box(x, y, w, h) };
+}
+DialogItem Edit(int id, int x, int y, int w = 44) { return { kEditClass, L"", id, kEdit, Box(x, y, w, 12) }; }
+DialogItem Marker(int id, int x, int y) { return { kStaticClass, L"", id, kMarker, Box(x, y, 8, 8) }; }
+
+// A labelled field: label, edit, unit and marker on one line.
+void Row(std::vector<DialogItem>& items, const wchar_t* label, int edit, const wchar_t* unit, int marker, int x, int y,
+    int labelWidth)
+{
+    const int ex = x + labelWidth + 4;
+    items.push_back(Label(label, x, y + 2, labelWidth));
+    items.push_back(Edit(edit, ex, y));
+    if (unit && *unit)
+        items.push_back(Label(unit, ex + 47, y + 2, 16));
+    items.push_back(Marker(marker, ex + 64, y + 2));
+}
+
+// A minimum - maximum pair: label, first edit and marker, a dash, second edit and marker, unit.
+void Pair(std::vector<DialogItem>& items, const wchar_t* label, int first, int second, int firstMarker,
+    int secondMarker, const wchar_t* unit, int x, int y, int labelWidth)
+{
+    const int ex = x + labelWidth + 4;
+    items.push_back(Label(label, x, y + 2, labelWidth));
+    items.push_back(Edit(first, ex, y, 40));
+    items.push_back(Marker(firstMarker, ex + 42, y + 2));
+    items.push_back(Label(L"-", ex + 53, y + 2, 5));
+    items.push_back(Edit(second, ex + 60, y, 40));
+    items.push_back(Marker(secondMarker, ex + 102, y + 2));
+    if (unit && *unit)
+        items.push_back(Label(unit, ex + 113, y + 2, 16));
+}
+
+void Buttons(std::vector<DialogItem>& items, int help, int width, int y)
+{
+    items.push_back({ kButtonClass, L"Help", help, kButton, Box(7, y, 84, 14) });
+    items.push_back({ kButtonClass, L"OK", IDOK, kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, Box(width - 114, y, 50, 14) });
+    items.push_back({ kButtonClass, L"Cancel", IDCANCEL, kButton, Box(width - 57, y, 50, 14) });
+}
+
+DialogTemplate SettingsTemplate()
+{
+    DialogTemplate t;
+    t.caption = L"HRV Settings";
+    t.style = kDialogStyle;
+    t.units = { 0, 0, 422, 236 };
+    auto& items = t.items;
+    // Source: channel, range and species preset.
+    items.push_back(Group(L"Source", 7, 4, 200, 70));
+    items.push_back(Label(L"&Channel:", 14, 19, 40));
+    items.push_back({ kComboBoxClass, L"", 100, kCombo, Box(58, 17, 142, 12) });
+    items.push_back({ kButtonClass, L"&Whole channel", 101, kChild | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+        Box(14, 35, 80, 10) });
+    items.push_back({ kButtonClass, L"&Selection", 102, kChild | BS_AUTORADIOBUTTON, Box(100, 35, 80, 10) });
+    items.push_back(Label(L"&Preset:", 14, 54, 40));
+    items.push_back({ kComboBoxClass, L"", 110, kCombo | WS_GROUP, Box(58, 52, 88, 12) });
+    items.push_back({ kButtonClass, L"Advanced...", 111, kButton, Box(150, 51, 50, 14) });
+    // Analysis.
+    items.push_back(Group(L"Analysis", 7, 80, 200, 78));
+    Row(items, L"Histogram bin width:", 120, L"ms", 124, 14, 94, 80);
+    items.push_back({ kButtonClass, L"Auto", 122, kCheck, Box(172, 95, 30, 10) });
+    Row(items, L"pRR threshold:", 121, L"ms", 125, 14, 110, 80);
+    Row(items, L"SDARR averaging:", 126, L"s", 127, 14, 126, 80);
+    items.push_back({ kButtonClass, L"Exclude ectopics from analysis", 123, kCheck, Box(14, 143, 160, 10) });
+    // Normal-beat classification box.
+    items.push_back(Group(L"Normal Beat Classification", 7, 164, 200, 46));
+    Pair(items, L"RR Interval:", 150, 151, 152, 153, L"ms", 14, 177, 44);
+    Pair(items, L"Complexity:", 154, 155, 156, 157, L"", 14, 193, 44);
+    // Spectrum.
+    items.push_back(Group(L"Spectrum", 215, 4, 200, 206));
+    Row(items, L"Maximum frequency:", 130, L"Hz", 131, 222, 19, 84);
+    Row(items, L"Number of frequencies:", 132, L"", 133, 222, 35, 84);
+    items.push_back(Label(L"Frequency bands:", 222, 58, 84));
+    Pair(items, L"VLF:", 134, 135, 136, 137, L"Hz", 222, 71, 24);
+    Pair(items, L"LF:", 138, 139, 140, 141, L"Hz", 222, 87, 24);
+    Pair(items, L"HF:", 142, 143, 144, 145, L"Hz", 222, 103, 24);
+    Buttons(items, 160, 422, 215);
+    return t;
+}
+
+DialogTemplate DetectorTemplate()
+{
+    DialogTemplate t;
+    t.caption = L"HRV Detector Settings";
+    t.style = kDialogStyle;
+    t.units = { 0, 0, 492, 254 };
+    auto& items = t.items;
+    // The preview pane is placed over this item.
+    items.push_back({ kStaticClass, L"Preview Pane", 511, kChild | WS_BORDER | SS_CENTER, Box(7, 7, 478, 122) });
+    items.push_back(Group(L"Detector", 7, 134, 478, 92));
+    Row(items, L"Window:", 501, L"s", 510, 14, 150, 76);
+    items.push_back({ kSliderClass, L"", 503, kChild | WS_TABSTOP, Box(176, 147, 100, 16) });
+    items.push_back(Label(L"Noise:", 14, 170, 76));
+    items.push_back(Edit(502, 94, 168));
+    items.push_back({ kStaticClass, L"", 516, kLabel, Box(141, 170, 16, 8) });
+    items.push_back(Marker(512, 158, 170));
+    items.push_back(Label(L"Minimum peak height:", 14, 190, 76));
+    items.push_back(Edit(505, 94, 188, 34));
+    items.push_back({ kUpDownClass, L"", 504, kChild, Box(128, 188, 10, 12) });
+    items.push_back(Label(L"S.D.", 141, 190, 16));
+    items.push_back(Marker(513, 158, 190));
+    items.push_back({ kSliderClass, L"", 507, kChild | WS_TABSTOP, Box(176, 185, 100, 16) });
+    Row(items, L"Typical QRS width:", 506, L"ms", 514, 296, 150, 76);
+    Row(items, L"Minimum period:", 508, L"ms", 515, 296, 170, 76);
+    Row(items, L"Low pass filter:", 517, L"Hz", 518, 296, 190, 76);
+    Buttons(items, 509, 492, 233);
+    return t;
+}
+
+DialogTemplate CalculationsTemplate()
+{
+    DialogTemplate t;
+    t.caption = L"HRV Calculations";
+    t.style = kDialogStyle;
+    t.units = { 0, 0, 254, 76 };
+    auto& items = t.items;
+    items.push_back(Label(L"&HRV Parameter:", 7, 11, 60));
+    items.push_back({ kComboBoxClass, L"", 170, kCombo, Box(70, 9, 120, 12) });
+    items.push_back({ kButtonClass, L"Set Guide Lines", 171, kCheck, Box(70, 28, 100, 10) });
+    Buttons(items, 160, 254, 55);
+    return t;
+}
+
+const DialogTemplateRegistrar kSettings(kSettingsDialogId, 0, SettingsTemplate());
+const DialogTemplateRegistrar kCalculations(kCalculationsDialogId, 0, CalculationsTemplate());
+const DialogTemplateRegistrar kDetector(kDetectorDialogId, 0, DetectorTemplate());
+
+// The measures of the calculations dialog (14 to 17) and the species presets (18 to 26).
+const vx::res::StringTableRegistrar kDialogTexts(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+    {
+        { 14, L"Beat Period " },
+        { 15, L"Change in Beat Period" },
+        { 16, L"Beat Rate" },
+        { 17, L"Beat Complexity" },
+        { 18, L"Human" },
+        { 19, L"Large Dog" },
+        { 20, L"Small Dog" },
+        { 21, L"Guinea Pig" },
+        { 22, L"Mouse" },
+        { 23, L"Pig" },
+        { 24, L"Rabbit" },
+        { 25, L"Rat" },
+        { 26, L"Custom" },
+    });
+
+} // namespace
+
+HMODULE DialogModule() { return vx::res::ModuleOf(&kSettings); }
+
+} // namespace HRV
