@@ -27,7 +27,7 @@ function(vx_add_fuzzer)
     set(_work "${CMAKE_BINARY_DIR}/fuzz-work/${F_NAME}")
     file(MAKE_DIRECTORY "${_work}")
     add_test(NAME fuzz.${F_NAME}
-      COMMAND ${F_NAME} -seed=1 -max_total_time=20 -rss_limit_mb=2048 -timeout=10 "${_work}" ${F_CORPUS})
+      COMMAND ${F_NAME} -seed=1 -max_total_time=20 -rss_limit_mb=2048 -timeout=60 "${_work}" ${F_CORPUS})
   else()
     add_executable(${F_NAME} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/FuzzReplayMain.cpp)
     target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
