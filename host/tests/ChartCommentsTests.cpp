@@ -48,7 +48,7 @@ LRESULT ChartStandIn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 // Strip `channel` drawn at 25 samples a pixel into its own image, as the chart's strips draw.
-BitmapPtr DrawStrip(ChartComments& comments, int channel, LONG record)
+BitmapPtr DrawStrip(ChartComments& comments, int channel, LONG record, double firstSample = 0)
 {
     BitmapPtr image = Bitmap::Create(400, kStripHeight);
     DC dc(image, DeviceCaps { DT_RASDISPLAY, 32, 96, 96, {} });
@@ -57,6 +57,7 @@ BitmapPtr DrawStrip(ChartComments& comments, int channel, LONG record)
     drawer->SetRecord(record, 0);
     VarnDraw::DrawParams p;
     p.samplesPerPixel = 25;
+    p.firstSample = firstSample;
     p.xFrom = 0;
     p.xTo = 400;
     p.strip = { 0, 0, 400, kStripHeight };
@@ -159,6 +160,13 @@ TEST_F(ChartCommentsTest, AClickOnAMarkerOpensItsPopupAboveIt)
     SendMessage(chart, WM_LBUTTONDOWN, 0, MAKELPARAM(300, 50));
     EXPECT_EQ(comments->Popup(), nullptr);
     EXPECT_EQ(gOtherClicks, 1);
+
+    // Scrolled by 100 pixels: the marker is clicked where the strip shows it now.
+    DrawStrip(*comments, 1, 0, 2500);
+    SendMessage(chart, WM_LBUTTONDOWN, 0, MAKELPARAM(200, kStripHeight + 6));
+    EXPECT_EQ(comments->Popup(), nullptr);
+    SendMessage(chart, WM_LBUTTONDOWN, 0, MAKELPARAM(100, kStripHeight + 6));
+    EXPECT_EQ(PopupText(), L"Noise");
 }
 
 TEST_F(ChartCommentsTest, TheDocumentsRequestOpensThePopupOnTheMarkerOrAtTheTop)

@@ -38,6 +38,15 @@ struct ChartComments::Entry {
     }
 };
 
+struct ChartComments::StripView {
+    int channel = 0;
+    LONG record = 0;
+    double firstSample = 0.0;
+    double samplesPerPixel = 1.0;
+    int width = 0;
+    int dpi = 96;
+};
+
 struct ChartComments::Drawn {
     int channel = 0;
     std::size_t entry = 0;
@@ -73,6 +82,7 @@ public:
         if (!(p->samplesPerPixel > 0) || !std::isfinite(p->samplesPerPixel))
             return S_FALSE;
         const int dpi = dc->GetDeviceCaps(ui::LOGPIXELSY);
+        mOwner.Viewed({ mChannel, RecordIndex(), p->firstSample, p->samplesPerPixel, p->strip.Width(), dpi });
         const int bottom = p->strip.Height() - 1;
         for (std::size_t i = 0; i < mOwner.mEntries.size(); ++i) {
             const ChartComments::Entry& e = *mOwner.mEntries[i];
@@ -86,9 +96,6 @@ public:
             info.bottom = bottom;
             info.flags = CommentDrawInfo::kLabel | CommentDrawInfo::kLine;
             e.comment->Draw(dc, nullptr, &info);
-            // Only a marker the strip shows can be clicked.
-            if (info.point.x >= 0 && info.point.x < p->strip.Width())
-                mOwner.Drew(mChannel, i, info.point, dpi);
         }
         return S_OK;
     }
@@ -165,15 +172,34 @@ ui::LRESULT ChartComments::ChartProc(ui::HWND hwnd, UINT message, ui::WPARAM wPa
     return next ? ui::CallWindowProc(next, hwnd, message, wParam, lParam) : ui::DefWindowProc(hwnd, message, wParam, lParam);
 }
 
-void ChartComments::Drew(int channel, std::size_t entry, ui::Point at, int dpi)
+void ChartComments::Viewed(const StripView& view)
 {
-    for (Drawn& d : mDrawn)
-        if (d.channel == channel && d.entry == entry) {
-            d.at = at;
-            d.dpi = dpi;
+    for (StripView& v : mViews)
+        if (v.channel == view.channel) {
+            v = view;
             return;
         }
-    mDrawn.push_back({ channel, entry, at, dpi });
+    mViews.push_back(view);
+    std::sort(mViews.begin(), mViews.end(), [](const StripView& a, const StripView& b) { return a.channel < b.channel; });
+}
+
+std::vector<ChartComments::Drawn> ChartComments::Visible() const
+{
+    std::vector<Drawn> shown;
+    for (const StripView& v : mViews) {
+        const std::size_t first = shown.size();
+        for (std::size_t i = 0; i < mEntries.size(); ++i) {
+            const Entry& e = *mEntries[i];
+            if (e.record != v.record || (e.channel >= 0 && e.channel != v.channel) || !(v.samplesPerPixel > 0))
+                continue;
+            const double x = std::floor((static_cast<double>(e.offset) - v.firstSample) / v.samplesPerPixel);
+            if (x >= 0 && x < v.width)
+                shown.push_back({ v.channel, i, { static_cast<int>(x), kMarkerTop }, v.dpi });
+        }
+        std::sort(shown.begin() + static_cast<std::ptrdiff_t>(first), shown.end(),
+            [](const Drawn& a, const Drawn& b) { return a.at.x < b.at.x; });
+    }
+    return shown;
 }
 
 namespace {
@@ -187,9 +213,10 @@ ui::Rect MarkerOf(IVarnComment* comment, int dpi, ui::Point at)
 
 bool ChartComments::MarkerCentre(std::size_t index, ui::Point& centre) const
 {
-    if (index >= mDrawn.size() || !mStripRect)
+    const std::vector<Drawn> shown = Visible();
+    if (index >= shown.size() || !mStripRect)
         return false;
-    const Drawn& d = mDrawn[index];
+    const Drawn& d = shown[index];
     const ui::Rect strip = mStripRect(d.channel);
     const ui::Rect m = MarkerOf(mEntries[d.entry]->comment, d.dpi, d.at);
     centre = { strip.left + (m.left + m.right) / 2, strip.top + (m.top + m.bottom) / 2 };
@@ -202,7 +229,7 @@ bool ChartComments::Click(ui::Point point)
     if (!mStripRect)
         return false;
     auto probe = ui::DC::CreateRecording({ 1, 1 });
-    for (const Drawn& d : mDrawn) {
+    for (const Drawn& d : Visible()) {
         const ui::Rect strip = mStripRect(d.channel);
         const Entry& e = *mEntries[d.entry];
         ui::DeviceCaps caps = probe->Caps();
@@ -229,7 +256,7 @@ bool ChartComments::Show(IVarnComment* comment)
     const std::int64_t offset = static_cast<std::int32_t>(position >> 32);
     ClosePopup();
     // On its marker when the chart shows one at that place.
-    for (const Drawn& d : mDrawn) {
+    for (const Drawn& d : Visible()) {
         const Entry& e = *mEntries[d.entry];
         if (e.record == record && e.offset == offset && mStripRect) {
             const ui::Rect strip = mStripRect(d.channel);

@@ -48,16 +48,20 @@ public:
 
     struct Drawn;
     struct Entry;
+    struct StripView;
 
 private:
     friend class CommentStripDrawer;
-    void Drew(int channel, std::size_t entry, vx::ui::Point at, int dpi);
+    // The mapping of a strip's last drawing (the whole strip follows it, also after a scroll).
+    void Viewed(const StripView& view);
+    // The markers the strips show now, strip by strip in position order.
+    std::vector<Drawn> Visible() const;
     bool Open(IVarnComment* comment, const vx::ui::Rect& marker, int record, std::int64_t offset);
     static vx::ui::LRESULT ChartProc(vx::ui::HWND, UINT, vx::ui::WPARAM, vx::ui::LPARAM);
 
     std::shared_ptr<const vx::host::Recording> mRecording;
     std::vector<std::unique_ptr<Entry>> mEntries;
-    std::vector<Drawn> mDrawn; // where each comment was drawn last, strip by strip
+    std::vector<StripView> mViews; // one per strip drawn
     vx::ui::HWND mChart = nullptr;
     vx::ui::WNDPROC mChartProc = nullptr;
     std::function<vx::ui::Rect(int)> mStripRect;
