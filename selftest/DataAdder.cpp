@@ -24,12 +24,12 @@ void Check(bool ok, const char* expression, unsigned line, const KEL::String& me
     UnitTestBase::Check(ok, expression, __FILE__, line, message);
 }
 
-IRecordDataFactory* RecordDataFactory()
+IGenericClassObject* RecordDataFactory()
 {
-    static vx::hf::CachedService<IRecordDataFactory> cache;
+    static vx::hf::CachedService<IGenericClassObject> cache;
     return cache.Get([] {
         const DWORD key = DWORD(HostTypeIndex(kRecordDataFactoryType)) << 16;
-        return vx::hf::CreateFromHostClass<IRecordDataFactory>(key);
+        return vx::hf::CreateFromHostClass<IGenericClassObject>(key);
     });
 }
 
@@ -45,10 +45,10 @@ template <class I> I* Query(IUnknown* object)
 
 IUnknown* CreateRecordData()
 {
-    IRecordDataFactory* factory = RecordDataFactory();
+    IGenericClassObject* factory = RecordDataFactory();
     Check(factory != nullptr, "RecordDataFactory()", 31, KEL::String(L"The host offers no record-data factory."));
     void* out = nullptr;
-    const HRESULT hr = factory->CreateRecordData(0, IHostRecordData::kIid, &out);
+    const HRESULT hr = factory->CreateInstance(nullptr, IHostRecordData::kIid, &out);
     Check(SUCCEEDED(hr) && out, "hr==S_OK", 36);
     return static_cast<IHostRecordData*>(out);
 }

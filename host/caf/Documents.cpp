@@ -27,7 +27,7 @@ ISubjectRegistry* Registry()
 class CounterpartFactory final : public SimpleUnknownImp1<IUnknown, 1>,
                                  public IDocumentCounterpartFactory,
                                  public IClassCounterpartFactory,
-                                 public IViewClassCounterpartFactory {
+                                 public IGenericClassObject {
 public:
     HRESULT QueryInterface(REFIID iid, void** out) override
     {
@@ -38,8 +38,8 @@ public:
             *out = static_cast<IDocumentCounterpartFactory*>(this);
         else if (iid == IClassCounterpartFactory::kIid)
             *out = static_cast<IClassCounterpartFactory*>(this);
-        else if (iid == IViewClassCounterpartFactory::kIid)
-            *out = static_cast<IViewClassCounterpartFactory*>(this);
+        else if (iid == IGenericClassObject::kIid || iid == ICAFClassObject::kIid)
+            *out = static_cast<IGenericClassObject*>(this);
         else
             return SimpleUnknownImp1::QueryInterface(iid, out);
         AddRef();
@@ -63,14 +63,22 @@ public:
             return E_POINTER;
         return Hand(static_cast<IDocumentClassData*>(new DocumentClassCounterpart(classObject)), out);
     }
-    HRESULT CreateCounterpart(IUnknown*, REFIID iid, IUnknown** out) override
+    HRESULT GetClassId(DWORD* id) override
+    {
+        if (!id)
+            return E_POINTER;
+        *id = kViewClassCounterpartClassKey;
+        return S_OK;
+    }
+    // A counterpart for the view class given as the outer object.
+    HRESULT CreateInstance(IUnknown*, REFIID iid, void** out) override
     {
         if (!out)
             return E_POINTER;
         *out = nullptr;
         auto* counterpart = new ViewClassCounterpart;
         counterpart->AddRef();
-        const HRESULT hr = counterpart->QueryInterface(iid, reinterpret_cast<void**>(out));
+        const HRESULT hr = counterpart->QueryInterface(iid, out);
         counterpart->Release();
         return hr;
     }

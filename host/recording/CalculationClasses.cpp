@@ -74,7 +74,7 @@ HRESULT CalculationClassRegistry::CreateSettings(DWORD settingsClassId, IUnknown
         return E_POINTER;
     *out = nullptr;
     IPersistClassObject* c = SettingsClass(settingsClassId);
-    return c ? c->CreateObject(out) : E_INVALIDARG;
+    return c ? c->CreateInstance(nullptr, IUnknown::kIid, reinterpret_cast<void**>(out)) : E_INVALIDARG;
 }
 
 HRESULT CalculationClassRegistry::SaveSettings(DWORD settingsClassId, IUnknown* settings, IStream* stream)

@@ -853,9 +853,27 @@ private:
     int64_t mCommitted = 0;
 };
 
-class RecordDataFactory final : public SimpleUnknownImp1<IRecordDataFactory, 0> {
+class RecordDataFactory final : public SimpleUnknownImp1<IGenericClassObject, 0> {
 public:
-    HRESULT CreateRecordData(DWORD, REFIID iid, void** out) override
+    void SetClassKey(DWORD key) { mClassKey = key; }
+    HRESULT QueryInterface(REFIID iid, void** out) override
+    {
+        if (out && iid == ICAFClassObject::kIid) {
+            *out = static_cast<IGenericClassObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return SimpleUnknownImp1::QueryInterface(iid, out);
+    }
+    HRESULT GetClassId(DWORD* id) override
+    {
+        if (!id)
+            return E_POINTER;
+        *id = mClassKey;
+        return S_OK;
+    }
+    // New, empty record data; the factory makes them for nobody in particular.
+    HRESULT CreateInstance(IUnknown*, REFIID iid, void** out) override
     {
         if (!out)
             return E_POINTER;
@@ -872,6 +890,9 @@ public:
             return E_FAIL;
         }
     }
+
+private:
+    DWORD mClassKey = 0;
 };
 
 } // namespace
@@ -935,7 +956,8 @@ SyntheticRecordingHost::SyntheticRecordingHost(ITypeIdRegistry* types, const std
         return c;
     }();
     calcClass->SetClassId(mCalcKey);
-    mFactory = static_cast<IRecordDataFactory*>(factory);
+    factory->SetClassKey(mFactoryKey);
+    mFactory = static_cast<IGenericClassObject*>(factory);
     mCalcClass = static_cast<IEnumCreator*>(calcClass);
     {
         std::lock_guard lock(TableMutex());
@@ -966,7 +988,7 @@ HRESULT SyntheticRecordingHost::Create(DWORD classKey, REFIID iid, void** out)
 IUnknown* SyntheticRecordingHost::NewRecordData()
 {
     void* out = nullptr;
-    if (FAILED(static_cast<IRecordDataFactory*>(mFactory)->CreateRecordData(0, IHostRecordData::kIid, &out)))
+    if (FAILED(static_cast<IGenericClassObject*>(mFactory)->CreateInstance(nullptr, IHostRecordData::kIid, &out)))
         return nullptr;
     return static_cast<IHostRecordData*>(out);
 }

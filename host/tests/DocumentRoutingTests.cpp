@@ -370,3 +370,28 @@ TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentTh
     EXPECT_EQ(site->Release(), 0u);
     EXPECT_EQ(viewClass->Release(), 0u);
 }
+
+// The host's factory of view-class counterparts is a generic class object: asked by the shared
+// interface id it answers its class key and makes a counterpart for the view class given as
+// the outer object.
+TEST_F(DocumentRouting, TheViewClassCounterpartFactoryIsAGenericClassObject)
+{
+    void* out = nullptr;
+    ASSERT_EQ(ObjectFactoryAccessor::Get()->CreateObject(kViewClassCounterpartClassKey, IGenericClassObject::kIid, &out),
+        S_OK);
+    auto* factory = static_cast<IGenericClassObject*>(out);
+    DWORD id = 0;
+    EXPECT_EQ(factory->GetClassId(&id), S_OK);
+    EXPECT_EQ(id, kViewClassCounterpartClassKey);
+    auto* viewClass = new ViewClass;
+    viewClass->AddRef();
+    void* counterpart = nullptr;
+    ASSERT_EQ(factory->CreateInstance(static_cast<IDocViewClass*>(viewClass), IViewClassLink::kIid, &counterpart), S_OK);
+    ASSERT_NE(counterpart, nullptr);
+    static_cast<IUnknown*>(counterpart)->Release();
+    counterpart = &id;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IGenericClassObject::kIid, &counterpart), E_NOINTERFACE);
+    EXPECT_EQ(counterpart, nullptr);
+    factory->Release();
+    viewClass->Release();
+}

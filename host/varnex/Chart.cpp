@@ -72,4 +72,16 @@ void RecordingChart::Place(const ui::Rect& rect)
     ui::MoveWindow(Handle(), rect.left, rect.top, rect.Width(), rect.Height(), true);
 }
 
+void RecordingChart::AddStripDrawer(int channel, VarnDraw::IVarnRecordDrawer* drawer)
+{
+    mParts->window->AddDrawer(channel, 0, drawer);
+    ui::InvalidateRect(Handle(), nullptr, false);
+}
+
+ui::Rect RecordingChart::StripRect(int channel) const
+{
+    VarnDraw::ChannelPane* strip = mParts->window->ChannelStrip(channel);
+    return strip ? strip->StripRect() : ui::Rect {};
+}
+
 } // namespace varnex

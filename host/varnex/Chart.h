@@ -8,6 +8,10 @@
 #include "ui/Geometry.h"
 #include "ui/Messages.h"
 
+namespace VarnDraw {
+struct IVarnRecordDrawer;
+}
+
 namespace varnex {
 
 class RecordingChart {
@@ -19,6 +23,10 @@ public:
 
     vx::ui::HWND Handle() const;
     void Place(const vx::ui::Rect& rect);
+    // Adds a drawer to a channel's strip (the chart takes its own reference).
+    void AddStripDrawer(int channel, VarnDraw::IVarnRecordDrawer* drawer);
+    // A channel strip's rectangle in the chart window's client coordinates.
+    vx::ui::Rect StripRect(int channel) const;
 
 private:
     struct Parts;

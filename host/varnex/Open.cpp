@@ -34,6 +34,7 @@
 #include "webview/WebKitEngine.h"
 #include "varnex/CommandEnabling.h"
 #include "varnex/Chart.h"
+#include "varnex/ChartComments.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/OpenCommand.h"
 #include "varnex/SessionFile.h"
@@ -87,6 +88,7 @@ struct Session {
     std::size_t updatesBefore = 0;
     vx::host::HrvHostDocument* host = nullptr;
     long long beats = -1; // beats on the fiducial channel after the last command; -1 unknown
+    std::unique_ptr<ChartComments> comments; // drawn on the chart; outlives it
     std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
 };
 
@@ -304,6 +306,40 @@ ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& re
     return bar;
 }
 
+// The recording's comments on the chart's traces. A click on one, or the document's request to
+// show a comment (a click on a beat in a view), opens its popup; the document's walk over the
+// host's comments finds them on their channels.
+void ShowCommentsOnChart(Session& s, vx::host::HrvHostDocument& host)
+{
+    s.comments = std::make_unique<ChartComments>(s.recording);
+    for (int c = 0; c < s.recording->ChannelCount(); ++c) {
+        VarnDraw::IVarnRecordDrawer* drawer = s.comments->MakeDrawer(c);
+        s.chart->AddStripDrawer(c, drawer);
+        drawer->Release();
+    }
+    RecordingChart* chart = s.chart.get();
+    s.comments->Attach(chart->Handle(), [chart](int channel) { return chart->StripRect(channel); });
+    for (const vx::host::Comment& c : s.recording->comments)
+        for (int channel = 0; channel < s.recording->ChannelCount(); ++channel)
+            if (c.channel < 0 || c.channel == channel)
+                host.comments.push_back({ static_cast<uint32_t>(channel), c.record, static_cast<int32_t>(c.position), c.text });
+    ChartComments* comments = s.comments.get();
+    host.options.showComment = [comments](IVarnComment* comment) { comments->Show(comment); };
+}
+
+// Clicks the marker of the `index`-th comment drawn on the chart, as the user would.
+bool ClickComment(Session& s, std::size_t index)
+{
+    ui::Point at;
+    if (!s.comments || !s.comments->MarkerCentre(index, at))
+        return false;
+    ui::ClientToScreen(s.chart->Handle(), &at);
+    ui::ScreenToClient(s.frame, &at);
+    ui::InjectMouse(s.frame, ui::WM_LBUTTONDOWN, at, ui::MK_LBUTTON);
+    ui::InjectMouse(s.frame, ui::WM_LBUTTONUP, at);
+    return true;
+}
+
 int Fail(std::ostream& err, const std::string& reason)
 {
     err << "varnex open: " << reason << "\n";
@@ -335,6 +371,18 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
         } else if (a == "--screenshot") {
             if (!value(o.screenshot))
                 return false;
+        } else if (a == "--click-comment") {
+            if (!value(v))
+                return false;
+            try {
+                o.clickComment = std::stoi(v);
+            } catch (const std::exception&) {
+                o.clickComment = -1;
+            }
+            if (o.clickComment < 0) {
+                error = "--click-comment needs the number of a comment drawn on the chart (from 0)";
+                return false;
+            }
         } else if (a == "--exit") {
             o.exitAfter = true;
         } else if (a == "--dialog") {
@@ -504,13 +552,14 @@ int Open(const OpenOptions& o, std::ostream& err)
     ui::SetMenu(session.frame, BuildMenuBar(session, commands));
     ui::AddMenuBarEnabler(session.frame);
     session.chart = std::make_unique<RecordingChart>(session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording);
+    ShowCommentsOnChart(session, *host);
     LayOut(session.frame);
     ui::ShowWindow(session.frame, ui::SW_SHOW);
     ui::UpdateWindow(session.frame);
 
     // Lets the display show what changed (the scripted run has no user to wait for).
     auto settle = [] { ui::RunGtkUntil([] { return false; }, 300); };
-    if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter) {
+    if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter || o.clickComment >= 0) {
         InstallDialogActions(o.dialogs, err);
         settle();
         for (const std::wstring& path : o.run) {
@@ -522,8 +571,25 @@ int Open(const OpenOptions& o, std::ostream& err)
         }
         ui::UpdateWindow(session.frame);
         settle();
+        if (o.clickComment >= 0) {
+            if (!ClickComment(session, static_cast<std::size_t>(o.clickComment))) {
+                ui::DestroyWindow(session.frame);
+                return Fail(err, "no comment " + std::to_string(o.clickComment) + " is drawn on the chart");
+            }
+            settle();
+        }
         if (!o.screenshot.empty()) {
-            ui::BitmapPtr shot = ui::ScreenshotWindow(session.frame);
+            // With a comment's popup open, the part of the display that shows both.
+            ui::BitmapPtr shot;
+            if (ui::HWND popup = session.comments ? session.comments->Popup() : nullptr; popup && ui::IsWindowVisible(popup)) {
+                ui::Rect frameRect, popupRect;
+                ui::GetWindowRect(session.frame, &frameRect);
+                ui::GetWindowRect(popup, &popupRect);
+                shot = ui::ScreenshotDisplay({ std::min(frameRect.left, popupRect.left), std::min(frameRect.top, popupRect.top),
+                    std::max(frameRect.right, popupRect.right), std::max(frameRect.bottom, popupRect.bottom) });
+            } else {
+                shot = ui::ScreenshotWindow(session.frame);
+            }
             if (!shot || !shot->SavePng(o.screenshot))
                 return Fail(err, "cannot write the screenshot " + o.screenshot);
         }
@@ -534,6 +600,8 @@ int Open(const OpenOptions& o, std::ostream& err)
                       << KEL::Utf16ToUtf8(views.c_str(), views.size())
                       << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
                       << "\n";
+            if (const std::wstring popup = session.comments ? session.comments->PopupSummary() : L""; !popup.empty())
+                std::cout << "Comment popup: " << KEL::Utf16ToUtf8(popup.c_str(), popup.size()) << "\n";
             ui::DestroyWindow(session.frame);
             return FAILED(session.lastResult) ? 1 : 0;
         }

@@ -17,6 +17,9 @@ struct OpenOptions {
     std::vector<std::wstring> run;
     std::string screenshot;
     bool exitAfter = false;
+    // The comment drawn on the chart whose marker is clicked after the menu paths (from 0; -1:
+    // none), so that its popup shows.
+    int clickComment = -1;
     // Answers of the modal dialogs, in the order they come up (varnex/DialogActions.h).
     std::vector<std::string> dialogs;
 };

@@ -48,7 +48,8 @@ void PrintUsage(std::ostream& out)
                  "                runs the analysis; --run \"HRV|Analyse\" chooses a menu item,\n"
                  "                --screenshot FILE.png saves the window, --exit closes it after,\n"
                  "                --dialog ACTIONS answers the next dialog (shot=FILE.png, select=ID:N,\n"
-                 "                type=ID:TEXT, click=ID; comma-separated)\n"
+                 "                type=ID:TEXT, click=ID; comma-separated), --click-comment N clicks\n"
+                 "                the marker of the N-th comment on the chart (from 0)\n"
                  "  --help        this text\n";
 }
 

@@ -117,7 +117,8 @@ HRESULT CalcSettingClassBase::QueryInterface(REFIID iid, void** out)
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    if (iid != IUnknown::kIid && iid != ICAFClassObject::kIid && iid != IPersistClassObject::kIid)
+    if (iid != IUnknown::kIid && iid != ICAFClassObject::kIid && iid != IGenericClassObject::kIid
+        && iid != IPersistClassObject::kIid)
         return E_NOINTERFACE;
     *out = static_cast<IPersistClassObject*>(this);
     AddRef();

@@ -99,6 +99,27 @@ bool IsHostApplicationVisible()
     return visible != 0;
 }
 
+HRESULT ShowCommentPopup(IVarnComment* comment, HWND window, const Rect& marker, std::wstring timeText, ICommentPopupWindow** out)
+{
+    if (!out)
+        return E_INVALIDARG;
+    *out = nullptr;
+    if (!comment)
+        return E_INVALIDARG;
+    DWORD display = 0;
+    comment->GetDisplayInfo(&display);
+    if (display & kNoPopupFlag)
+        return S_FALSE;
+    return Guarded("comment: show popup", [&] {
+        Point anchor { (marker.left + marker.right) / 2, marker.top };
+        ClientToScreen(window, &anchor);
+        auto* popup = new CommentPopup(window, anchor, comment, std::move(timeText), marker.Height());
+        popup->AddRef();
+        *out = popup;
+        return S_OK;
+    });
+}
+
 CommentPopup::CommentPopup(HWND owner, Point anchor, IVarnComment* comment, std::wstring timeText, int fallbackGap)
     : mTimeText(std::move(timeText))
     , mComment(comment)
@@ -170,16 +191,17 @@ void CommentPopup::Paint()
     dc.FillSolidRect(client, GetSysColor(COLOR_INFOBK));
     dc.SetBkMode(TRANSPARENT);
     dc.SetTextColor(GetSysColor(COLOR_INFOTEXT));
-    // The marker in miniature: the comment's disc at the middle of the marker rectangle.
+    // The marker in miniature: the comment draws its disc at the middle of the marker rectangle
+    // (no label, no line).
     if (mComment) {
-        LONG r[4];
         const Rect& m = mLayout.marker;
-        mComment->GetMarkerRect(96, (m.left + m.right) / 2, m.top + 3, r);
-        DWORD colour = 0xFFFFFF;
-        mComment->GetFillColour(0, &colour);
-        dc.SelectPen(Pen::Solid(Colour {}));
-        dc.SelectBrush(Brush::Solid(Colour { colour }));
-        dc.Ellipse({ r[0], r[1], r[2], r[3] });
+        CommentDrawInfo info;
+        info.point = { (m.left + m.right) / 2, m.top + 3 };
+        info.bottom = m.bottom + 3;
+        info.flags = 0x08200000;
+        dc.SetTextAlign(TA_CENTER);
+        mComment->Draw(&dc, &dc, &info);
+        dc.SetTextAlign(TA_LEFT);
     }
     dc.SelectFont(BoldFont());
     const std::wstring label = CommentTimeLabel(mTimeText);

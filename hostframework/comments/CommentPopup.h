@@ -31,6 +31,15 @@ std::wstring CommentTimeLabel(const std::wstring& timeText);
 // True unless the host's value "kel\application\visible" says false (also without a store).
 bool IsHostApplicationVisible();
 
+// A comment whose display flags have this bit never opens a popup.
+inline constexpr DWORD kNoPopupFlag = 0x00080000;
+
+// Opens the popup of `comment` for its marker rectangle `marker` (client coordinates of
+// `window`): anchored on the middle of its top edge, falling back below it by its height. S_FALSE
+// and no popup for a comment that opens none; *out gets the popup with a reference.
+HRESULT ShowCommentPopup(IVarnComment* comment, vx::ui::HWND window, const vx::ui::Rect& marker,
+    std::wstring timeText, ICommentPopupWindow** out);
+
 class CommentPopup final : public SimpleUnknownImp1<ICommentPopupWindow, 0> {
 public:
     // Made hidden-host aware: the window is shown (without activating) only when the host is

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "foundation/String.h"
+#include "hostframework/base/ExceptionBoundary.h"
+#include "hostframework/comments/CommentDrawing.h"
 
 namespace vx::hf {
 
@@ -132,6 +134,46 @@ HRESULT EventDataComment::SetText(const wchar_t* text)
 {
     mText = text ? text : L"";
     return S_OK;
+}
+
+HRESULT EventDataComment::Draw(vx::ui::DC* dc, vx::ui::DC* target, const CommentDrawInfo* info)
+{
+    if (!dc || !info)
+        return E_INVALIDARG;
+    return Guarded("event comment: draw", [&] {
+        DrawEventComment(this, *dc, target, *info);
+        return S_OK;
+    });
+}
+
+HRESULT EventDataComment::HitTest(vx::ui::DC* dc, vx::ui::Point at, vx::ui::Point point, DWORD* code)
+{
+    if (!dc || !code)
+        return E_INVALIDARG;
+    LONG r[4];
+    CommentMarkerRect(dc->GetDeviceCaps(vx::ui::LOGPIXELSY), at.x, at.y, r);
+    const bool inside = point.x >= r[0] && point.x < r[2] && point.y >= r[1] && point.y < r[3];
+    *code = inside ? 4 : 0;
+    return inside ? S_OK : S_FALSE;
+}
+
+HRESULT EventDataComment::Highlight(vx::ui::HWND window, vx::ui::Point point, DWORD duration)
+{
+    return Guarded("event comment: highlight", [&] {
+        HighlightComment(this, window, point, int(duration));
+        return S_OK;
+    });
+}
+
+HRESULT EventDataComment::AnimateShape(
+    vx::ui::HWND window, DWORD shape, const vx::ui::Rect* from, const vx::ui::Rect* to, DWORD duration)
+{
+    if (!from || !to)
+        return E_INVALIDARG;
+    return Guarded("event comment: animate", [&] {
+        AnimateCommentShape(window, int(shape), *from, *to, int(duration));
+        return S_OK;
+    });
 }
 
 ShowComment2Msg::ShowComment2Msg(IVarnComment* comment, DWORD value)

@@ -31,7 +31,14 @@ public:
     LONG IsNotLess(IVarnComment* other) override;
     LONG IsDifferent(IVarnComment* other) override;
     HRESULT SetText(const wchar_t* text) override;
+    HRESULT Draw(vx::ui::DC* dc, vx::ui::DC* target, const CommentDrawInfo* info) override;
+    HRESULT HitTest(vx::ui::DC* dc, vx::ui::Point at, vx::ui::Point point, DWORD* code) override;
+    HRESULT Highlight(vx::ui::HWND window, vx::ui::Point point, DWORD duration) override;
+    HRESULT AnimateShape(
+        vx::ui::HWND window, DWORD shape, const vx::ui::Rect* from, const vx::ui::Rect* to, DWORD duration) override;
 
+    // Comments with display flags other than 0 draw their label (the host's own annotations).
+    void SetDisplayFlags(DWORD flags) noexcept { mDisplayFlags = flags; }
     const std::wstring& Text() const noexcept { return mText; }
     DWORD FillColour() const noexcept { return mFill; }
 

@@ -285,9 +285,11 @@ OwlDocViewClassBase::OwlDocViewClassBase(
     mRefCount.fetch_add(1);
     if (IHostClassObject* host = ObjectFactoryAccessor::Get()) {
         void* out = nullptr;
-        if (SUCCEEDED(host->CreateObject(kViewClassCounterpartClassKey, IViewClassCounterpartFactory::kIid, &out))) {
-            auto* factory = static_cast<IViewClassCounterpartFactory*>(out);
-            factory->CreateCounterpart(static_cast<IDocViewClass*>(this), IUnknown::kIid, &mCounterpart);
+        if (SUCCEEDED(host->CreateObject(kViewClassCounterpartClassKey, IGenericClassObject::kIid, &out))) {
+            auto* factory = static_cast<IGenericClassObject*>(out);
+            void* counterpart = nullptr;
+            if (SUCCEEDED(factory->CreateInstance(static_cast<IDocViewClass*>(this), IUnknown::kIid, &counterpart)))
+                mCounterpart = static_cast<IUnknown*>(counterpart);
             factory->Release();
         }
     }

@@ -6,6 +6,26 @@
 
 #include "com/Unknown.h"
 #include "foundation/IKELString.h"
+#include "ui/Geometry.h"
+#include "ui/Messages.h"
+
+namespace vx::ui {
+class DC;
+}
+
+// Where and how a comment is drawn: its point on the trace, the bottom of the line down from it
+// (or the alternative bottom, with kUseAlternativeBottom and a value of at least 1) and flags.
+struct CommentDrawInfo {
+    static constexpr DWORD kLabel = 0x00080000;       // the text beside the line
+    static constexpr DWORD kLine = 0x00100000;        // the dotted line down to the bottom
+    static constexpr DWORD kLineToo = 0x00800000;     // as kLine
+    static constexpr DWORD kSelected = 0x01000000;    // the disc black
+    static constexpr DWORD kUseAlternativeBottom = 0x02000000;
+    vx::ui::Point point;
+    LONG bottom = 0;
+    LONG alternativeBottom = 0;
+    DWORD flags = 0;
+};
 
 struct IVarnComment : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{2CA4E021-3F50-11D1-9980-00C0DF492697}");
@@ -31,6 +51,18 @@ struct IVarnComment : IUnknown {
     // 1 when any of those fields differs; 0 for the same object.
     virtual LONG IsDifferent(IVarnComment* other) = 0;
     virtual HRESULT SetText(const wchar_t* text) = 0;
+    // Draws the comment on `dc`: its label, its dotted line and its disc. `target` is the context
+    // of the window itself (the same as `dc` when drawing straight on the window).
+    virtual HRESULT Draw(vx::ui::DC* dc, vx::ui::DC* target, const CommentDrawInfo* info) = 0;
+    // S_OK and *code 4 when `point` lies in the marker of the comment drawn at `at` on `dc`;
+    // S_FALSE and 0 otherwise.
+    virtual HRESULT HitTest(vx::ui::DC* dc, vx::ui::Point at, vx::ui::Point point, DWORD* code) = 0;
+    // Flashes the marker drawn at `point` (client coordinates of `window`) for `duration` ms.
+    virtual HRESULT Highlight(vx::ui::HWND window, vx::ui::Point point, DWORD duration) = 0;
+    // Draws a shape (0 rectangle, 1 ellipse) moving from one rectangle onto another (client
+    // coordinates of `window`) in ten steps within `duration` ms, leaving nothing behind.
+    virtual HRESULT AnimateShape(
+        vx::ui::HWND window, DWORD shape, const vx::ui::Rect* from, const vx::ui::Rect* to, DWORD duration) = 0;
 
 protected:
     ~IVarnComment() = default;

@@ -290,11 +290,5 @@ protected:
     ~IDocViewClass() = default;
 };
 
-// The host's factory of view-class counterparts (built-in class key 0x8000000F).
-struct IViewClassCounterpartFactory : IUnknown {
-    static constexpr IID kIid = vx::com::MakeGuid("{5FCB46F0-0B1D-11D2-B325-008048C36FE8}");
-    virtual HRESULT CreateCounterpart(IUnknown* viewClass, REFIID iid, IUnknown** out) = 0;
-
-protected:
-    ~IViewClassCounterpartFactory() = default;
-};
+// The host's factory of view-class counterparts (built-in class key 0x8000000F) is an
+// IGenericClassObject: its create operation takes the view class as the outer object.

@@ -207,3 +207,16 @@ struct ICAFClassObject : IUnknown {
 protected:
     ~ICAFClassObject() = default;
 };
+
+// A class object that makes objects of its class: the host's factories of built-in classes
+// (record data, the counterparts of view classes) and the extension's classes of persisted
+// objects all answer it, with the create operation right after the class-object operations.
+struct IGenericClassObject : ICAFClassObject {
+    static constexpr IID kIid = vx::com::MakeGuid("{5FCB46F0-0B1D-11D2-B325-008048C36FE8}");
+    // A new object of the class, asked for `iid`; *out gets a reference. `outer` is the object the
+    // new one is made for (null when none).
+    virtual HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) = 0;
+
+protected:
+    ~IGenericClassObject() = default;
+};

@@ -216,13 +216,13 @@ protected:
 };
 
 // The class object of persisted objects (the settings of a channel calculation): makes them new
-// or loads them from a stream.
-struct IPersistClassObject : ICAFClassObject {
+// or loads them from a stream. Its create operation (IGenericClassObject's) makes new objects
+// with their defaults.
+struct IPersistClassObject : IGenericClassObject {
     static constexpr IID kIid = vx::com::MakeGuid("{3AAE4790-6DF9-11D2-81EF-00C0DFE13362}");
     virtual HRESULT GetCategory(const GUID** out) = 0;
     virtual HRESULT GetIdText(IKELString** out) = 0;
     virtual HRESULT IsCategory(const GUID* category) = 0;
-    virtual HRESULT CreateObject(IUnknown** out) = 0;
     // A new object loaded from the stream. When the load fails *out may still hold the new
     // object (with its defaults), which the caller releases.
     virtual HRESULT LoadObject(IStream* stream, IUnknown** out) = 0;

@@ -69,15 +69,6 @@ protected:
     ~IHostRecordData() = default;
 };
 
-// Makes new, empty record data.
-struct IRecordDataFactory : IUnknown {
-    static constexpr IID kIid = vx::com::MakeGuid("{5FCB46F0-0B1D-11D2-B325-008048C36FE8}");
-    virtual HRESULT CreateRecordData(DWORD reserved, REFIID iid, void** out) = 0;
-
-protected:
-    ~IRecordDataFactory() = default;
-};
-
 // What writes records into record data (a synthetic generator, sampling hardware). The sink calls
 // it back while a record is open.
 struct IRecordingDataSource : IUnknown {

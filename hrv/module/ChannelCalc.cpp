@@ -345,17 +345,20 @@ CalcClass<HRV::ChannelCalc>::SettingsClass::SettingsClass(const KEL::String& cal
 {
 }
 
-HRESULT CalcClass<HRV::ChannelCalc>::SettingsClass::CreateObject(IUnknown** out)
+HRESULT CalcClass<HRV::ChannelCalc>::SettingsClass::CreateInstance(IUnknown* outer, REFIID iid, void** out)
 {
     if (!out)
         return E_POINTER;
     *out = nullptr;
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
     auto* settings = new (std::nothrow) HRV::ChannelCalcSettings;
     if (!settings)
         return E_OUTOFMEMORY;
     settings->AddRef();
-    *out = static_cast<IPersistStreamInit*>(settings);
-    return S_OK;
+    const HRESULT hr = settings->QueryInterface(iid, out);
+    settings->Release();
+    return hr;
 }
 
 HRESULT CalcClass<HRV::ChannelCalc>::SettingsClass::LoadObject(IStream* stream, IUnknown** out)
@@ -365,7 +368,7 @@ HRESULT CalcClass<HRV::ChannelCalc>::SettingsClass::LoadObject(IStream* stream, 
     *out = nullptr;
     if (!stream)
         return E_POINTER;
-    const HRESULT made = CreateObject(out);
+    const HRESULT made = CreateInstance(nullptr, IPersistStreamInit::kIid, reinterpret_cast<void**>(out));
     if (FAILED(made))
         return made;
     return static_cast<IPersistStreamInit*>(*out)->Load(stream);

@@ -123,8 +123,9 @@ public:
     class SettingsClass final : public CalcSettingClassBase, public HRV::LinkedClassObject {
     public:
         explicit SettingsClass(const KEL::String& calcName);
-        // New settings with their defaults.
-        HRESULT CreateObject(IUnknown** out) override;
+        // New settings with their defaults, asked for `iid`; settings are never part of another
+        // object (CLASS_E_NOAGGREGATION for an outer object).
+        HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
         // New settings loaded from the stream; a version above 1 is refused with 0xA0048205 and
         // the new (default) settings still handed out.
         HRESULT LoadObject(IStream* stream, IUnknown** out) override;

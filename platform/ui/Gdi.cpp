@@ -414,6 +414,7 @@ std::string DrawCommand::Describe() const
     case O::FocusRect: return "FocusRect " + RectText(rect);
     case O::Save: return "Save";
     case O::Restore: return "Restore " + std::to_string(value);
+    case O::SetRop2: return "Rop2 " + std::to_string(value);
     }
     return "?";
 }
@@ -432,6 +433,7 @@ struct DC::Saved {
     Point windowOrg, viewportOrg;
     Size windowExt, viewportExt;
     std::optional<Region> clip;
+    int rop2 = R2_COPYPEN;
 };
 
 DC::DC()
@@ -613,11 +615,17 @@ int DC::SetStretchBltMode(int mode)
     return std::exchange(mStretchMode, mode);
 }
 
+int DC::SetROP2(int mode)
+{
+    Record({ .op = DrawCommand::Op::SetRop2, .value = mode });
+    return std::exchange(mRop2, mode);
+}
+
 int DC::SaveDC()
 {
     Record({ .op = DrawCommand::Op::Save });
     mSaved.push_back(std::make_shared<Saved>(Saved { mTextColour, mBkColour, mBkMode, mTextAlign, mPen, mBrush, mFont,
-        mBrushOrg, mStretchMode, mMapMode, mWindowOrg, mViewportOrg, mWindowExt, mViewportExt, mClip }));
+        mBrushOrg, mStretchMode, mMapMode, mWindowOrg, mViewportOrg, mWindowExt, mViewportExt, mClip, mRop2 }));
     return static_cast<int>(mSaved.size());
 }
 
@@ -639,6 +647,7 @@ bool DC::RestoreDC(int saved)
     mFont = s.font;
     mBrushOrg = s.brushOrg;
     mStretchMode = s.stretchMode;
+    mRop2 = s.rop2;
     mMapMode = s.mapMode;
     mWindowOrg = s.windowOrg;
     mViewportOrg = s.viewportOrg;
@@ -965,7 +974,9 @@ void DC::DrawCosmeticPolyline(std::span<const Point> points, bool closed)
             const Point d = LogicalToDevice({ x, y });
             if (!bounds.Contains(d) || (mClip && !mClip->Contains(d)))
                 return;
-            if (on)
+            if (on && mRop2 == R2_NOT)
+                mTarget->SetArgb(d.x, d.y, OpaqueArgb(Colour { ~mTarget->Pixel(d.x, d.y).value & 0xFFFFFF }));
+            else if (on)
                 mTarget->SetArgb(d.x, d.y, ink);
             else if (mBkMode == OPAQUE && mPen.style != PS_ALTERNATE)
                 mTarget->SetArgb(d.x, d.y, OpaqueArgb(mBkColour));
@@ -992,7 +1003,14 @@ void DC::StrokePath(bool)
         cairo_new_path(mCairo);
         return;
     }
-    SetColour(mCairo, mPen.colour);
+    // Inverting: white subtracted from what lies under the pen gives its complement.
+    const bool invert = mRop2 == R2_NOT;
+    if (invert) {
+        cairo_set_operator(mCairo, CAIRO_OPERATOR_DIFFERENCE);
+        cairo_set_source_rgb(mCairo, 1, 1, 1);
+    } else {
+        SetColour(mCairo, mPen.colour);
+    }
     cairo_set_line_width(mCairo, std::max(1, mPen.width));
     cairo_set_line_cap(mCairo, mPen.cap == PS_ENDCAP_FLAT ? CAIRO_LINE_CAP_BUTT
             : mPen.cap == PS_ENDCAP_SQUARE                 ? CAIRO_LINE_CAP_SQUARE
@@ -1011,6 +1029,8 @@ void DC::StrokePath(bool)
     }
     cairo_stroke(mCairo);
     cairo_set_dash(mCairo, nullptr, 0, 0);
+    if (invert)
+        cairo_set_operator(mCairo, CAIRO_OPERATOR_OVER);
 }
 
 Point DC::MoveTo(Point p)
@@ -1656,6 +1676,7 @@ void DC::Play(const std::vector<DrawCommand>& commands, DC& t)
         case O::FocusRect: t.DrawFocusRect(c.rect); break;
         case O::Save: t.SaveDC(); break;
         case O::Restore: t.RestoreDC(c.value); break;
+        case O::SetRop2: t.SetROP2(c.value); break;
         }
     }
 }

@@ -197,7 +197,7 @@ struct DrawCommand {
         SetWindowOrg, SetViewportOrg, SetWindowExt, SetViewportExt, SetClip, SetBrushOrg, SetStretchMode,
         FillRect, FrameRect, PatBlt, Rectangle, RoundRect, Ellipse, Polygon, PolyPolyline, LineTo, MoveTo,
         SetPixel, TextOut, DrawText, FillRegion, Blit, StretchBlit, AlphaBlit, TransparentBlit, MaskBlit,
-        FocusRect, Save, Restore
+        FocusRect, Save, Restore, SetRop2
     };
     Op op {};
     Rect rect {};
@@ -243,6 +243,9 @@ constexpr DWORD WHITENESS = 0x00FF0062;
 constexpr DWORD DSTINVERT = 0x00550009;
 // The brush where the source is black, the target where it is white (stamping through a mask).
 constexpr DWORD ROP_PSDPXAX = 0x00B8074A;
+
+// Mix modes of pens: R2_NOT inverts what the pen covers (drawing the same shape twice restores it).
+constexpr int R2_NOT = 6, R2_COPYPEN = 13;
 
 constexpr int BLACKONWHITE = 1, WHITEONBLACK = 2, COLORONCOLOR = 3, HALFTONE = 4;
 constexpr int MM_TEXT = 1, MM_ANISOTROPIC = 8;
@@ -298,6 +301,8 @@ public:
     Font SelectFont(const Font& font);
     const Font& GetFont() const { return mFont; }
     Point SetBrushOrg(Point origin);
+    int SetROP2(int mode);
+    int GetROP2() const { return mRop2; }
     int SetStretchBltMode(int mode);
     int GetStretchBltMode() const { return mStretchMode; }
     int SaveDC();
@@ -398,6 +403,7 @@ private:
     Font mFont {};
     Point mBrushOrg {};
     int mStretchMode = BLACKONWHITE;
+    int mRop2 = R2_COPYPEN;
     int mMapMode = MM_TEXT;
     Point mWindowOrg {}, mViewportOrg {};
     Size mWindowExt { 1, 1 }, mViewportExt { 1, 1 };

@@ -297,3 +297,45 @@ TEST_F(Desktop, APlotPrintsOnTheChosenGtkPrinter)
 }
 
 } // namespace
+
+// The record's comments are drawn on the chart's traces; a click on the first one's marker opens
+// its popup above it, with its time and text.
+TEST_F(Desktop, AClickOnACommentOfTheChartShowsItsPopup)
+{
+    // The sample record with an annotation file of its own: one rhythm change ("+", code 28) with
+    // the text "(AFL" at sample 3600 (10 s), written as the annotation format has it: a skip
+    // word with its 32-bit interval (high half first), the annotation, its auxiliary text, the end.
+    const fs::path record = mHome / "record";
+    fs::create_directories(record);
+    const fs::path sample(VX_SAMPLE_RECORD);
+    fs::copy_file(sample, record / "100.hea");
+    fs::copy_file(sample.parent_path() / "100.dat", record / "100.dat");
+    {
+        std::ofstream atr(record / "100.atr", std::ios::binary);
+        auto word = [&](unsigned w) { atr.put(char(w & 0xFF)).put(char(w >> 8)); };
+        word(59u << 10);
+        word(0);
+        word(3600);
+        word(28u << 10);
+        word((63u << 10) | 4);
+        atr.write("(AFL", 4);
+        word(0);
+    }
+    const fs::path shot = mHome / "comment.png";
+    std::string out;
+    const int status = Varnex(
+        { "open", (record / "100.hea").string(), "--click-comment", "0", "--screenshot", shot.string(), "--exit" }, out);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("Comment popup: t = 00:00:10.000: + (AFL"), std::string::npos) << out;
+
+    std::ifstream in(shot, std::ios::binary);
+    const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+    vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
+    ASSERT_TRUE(image) << "no screenshot";
+    // The popup's tooltip background above the chart, where the summary leaves the window white.
+    const vx::ui::Colour info = vx::ui::GetSysColor(vx::ui::COLOR_INFOBK);
+    EXPECT_GT(CountPixels(*image, { 0, 0, image->Width(), image->Height() }, [&](vx::ui::Colour c) { return c == info; }), 2000);
+
+    EXPECT_EQ(Varnex({ "open", (record / "100.hea").string(), "--click-comment", "2", "--exit" }, out), 1);
+    EXPECT_NE(out.find("no comment 2 is drawn on the chart"), std::string::npos) << out;
+}

@@ -302,7 +302,7 @@ private:
 class CounterpartFactories final : public SimpleUnknownImp1<IUnknown, 1>,
                                    public IDocumentCounterpartFactory,
                                    public IClassCounterpartFactory,
-                                   public IViewClassCounterpartFactory {
+                                   public IGenericClassObject {
 public:
     HRESULT QueryInterface(REFIID iid, void** out) override
     {
@@ -311,8 +311,8 @@ public:
             *out = static_cast<IDocumentCounterpartFactory*>(this);
         else if (iid == IClassCounterpartFactory::kIid)
             *out = static_cast<IClassCounterpartFactory*>(this);
-        else if (iid == IViewClassCounterpartFactory::kIid)
-            *out = static_cast<IViewClassCounterpartFactory*>(this);
+        else if (iid == IGenericClassObject::kIid || iid == ICAFClassObject::kIid)
+            *out = static_cast<IGenericClassObject*>(this);
         else
             return SimpleUnknownImp1<IUnknown, 1>::QueryInterface(iid, out);
         AddRef();
@@ -334,10 +334,18 @@ public:
         Record("factory.class " + std::to_string(argument));
         return Make("classCounterpart", out);
     }
-    HRESULT CreateCounterpart(IUnknown*, REFIID, IUnknown** out) override
+    HRESULT GetClassId(DWORD* id) override
+    {
+        *id = kViewClassCounterpartClassKey;
+        return S_OK;
+    }
+    HRESULT CreateInstance(IUnknown*, REFIID, void** out) override
     {
         Record("factory.viewClass");
-        return Make("viewClassCounterpart", out);
+        IUnknown* made = nullptr;
+        const HRESULT hr = Make("viewClassCounterpart", &made);
+        *out = made;
+        return hr;
     }
 
     bool makeCounterparts = true;

@@ -547,3 +547,42 @@ TEST_F(CalcHost, ConfiguringAChannelRunsTheCalculationsDialog)
     EXPECT_EQ(ChannelCalcClass().Configure(nullptr, nullptr, nullptr), E_POINTER);
     SetDialogScript(previous);
 }
+
+// The settings class answers the shared class-object interface with the same object as its
+// persisted-class interface; its create operation makes default settings for the interface asked.
+TEST_F(CalcHost, TheSettingsClassCreatesThroughTheGenericClassInterface)
+{
+    auto& settingsClass = ChannelCalcClass().Settings();
+    void* generic = nullptr;
+    void* persist = nullptr;
+    ASSERT_EQ(settingsClass.QueryInterface(IGenericClassObject::kIid, &generic), S_OK);
+    ASSERT_EQ(settingsClass.QueryInterface(IPersistClassObject::kIid, &persist), S_OK);
+    EXPECT_EQ(static_cast<IGenericClassObject*>(generic), static_cast<IGenericClassObject*>(static_cast<IPersistClassObject*>(persist)));
+
+    struct Case {
+        bool outer;
+        IID iid;
+        HRESULT hr;
+    };
+    const Case cases[] = {
+        { false, IPersistStreamInit::kIid, S_OK },
+        { false, IUnknown::kIid, S_OK },
+        { false, ICAFClassObject::kIid, E_NOINTERFACE },
+        { true, IUnknown::kIid, CLASS_E_NOAGGREGATION },
+    };
+    for (const Case& c : cases) {
+        void* out = &persist;
+        IUnknown* outer = c.outer ? static_cast<IUnknown*>(generic) : nullptr;
+        EXPECT_EQ(static_cast<IGenericClassObject*>(generic)->CreateInstance(outer, c.iid, &out), c.hr);
+        EXPECT_EQ(out != nullptr, c.hr == S_OK);
+        if (!out)
+            continue;
+        auto* made = dynamic_cast<ChannelCalcSettings*>(static_cast<IUnknown*>(out));
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made->mParameter, 0u);
+        static_cast<IUnknown*>(out)->Release();
+    }
+    EXPECT_EQ(static_cast<IGenericClassObject*>(generic)->CreateInstance(nullptr, IUnknown::kIid, nullptr), E_POINTER);
+    static_cast<IUnknown*>(generic)->Release();
+    static_cast<IUnknown*>(persist)->Release();
+}
