@@ -230,6 +230,20 @@ std::size_t ColumnCache::Bytes() const
     return bytes;
 }
 
+// ---- ComputedEventChannel ------------------------------------------------------------------
+
+void ComputedEventChannel::Set(std::shared_ptr<const ComputedEvents> events)
+{
+    std::lock_guard lock(mLock);
+    mEvents = std::move(events);
+}
+
+std::shared_ptr<const ComputedEvents> ComputedEventChannel::Get() const
+{
+    std::lock_guard lock(mLock);
+    return mEvents;
+}
+
 // ---- HostRecordData -----------------------------------------------------------------------
 
 HostRecordData::HostRecordData(std::shared_ptr<const Recording> recording, int record, std::shared_ptr<ColumnCache> cache)
@@ -243,9 +257,19 @@ HRESULT HostRecordData::GetEventType(ULONG channel, DWORD* type)
 {
     if (!type)
         return E_POINTER;
+    if (mComputed && channel == ComputedChannel()) {
+        const auto events = mComputed->Get();
+        *type = events ? events->type : 0;
+        return S_OK;
+    }
     const auto it = mEventTypes.find(static_cast<int>(channel) - mRecording->ChannelCount());
     *type = it != mEventTypes.end() ? it->second : 0;
     return S_OK;
+}
+
+ULONG HostRecordData::ComputedChannel() const
+{
+    return static_cast<ULONG>(mRecording->ChannelCount() + static_cast<int>(mRecording->eventChannels.size()));
 }
 
 HRESULT HostRecordData::GetEndPosition(DWORD, std::int64_t* end)
@@ -326,9 +350,19 @@ HRESULT HostRecordData::CreateEventEnumerator(DWORD, ULONG channel, DWORD, LONG 
         return E_POINTER;
     *out = nullptr;
     const int eventChannel = static_cast<int>(channel) - mRecording->ChannelCount();
-    if (eventChannel < 0 || eventChannel >= static_cast<int>(mRecording->eventChannels.size()))
+    HostEventSource* source = nullptr; // born with one reference
+    if (mComputed && channel == ComputedChannel()) {
+        const auto events = mComputed->Get();
+        if (!events || events->recordSize < sizeof(std::int32_t))
+            return E_INVALIDARG;
+        const bool held = mRecord >= 0 && mRecord < static_cast<int>(events->records.size());
+        source = new HostEventSource(mRecording, held ? events->records[static_cast<std::size_t>(mRecord)] : nullptr,
+            events->recordSize, mRecord);
+    } else if (eventChannel < 0 || eventChannel >= static_cast<int>(mRecording->eventChannels.size())) {
         return E_INVALIDARG;
-    auto* source = new HostEventSource(mRecording, eventChannel, mRecord); // born with one reference
+    } else {
+        source = new HostEventSource(mRecording, eventChannel, mRecord);
+    }
     source->Find(0, std::max<LONG>(first, 0), std::max<LONG>(first, 0), last);
     *out = source;
     return S_OK;
@@ -948,6 +982,7 @@ HRESULT HostPaneDocument::GetRecordSource(DWORD, IUnknown** source)
         return E_POINTER;
     auto* s = new HostRecordSource(mRecording, 0, false, mEventDraw);
     s->AddRef();
+    s->RecordData()->SetComputedEvents(mComputed);
     *source = static_cast<IRecordSource*>(s);
     return S_OK;
 }

@@ -56,6 +56,27 @@ private:
     std::map<int, std::pair<Key, std::shared_ptr<const std::vector<ColumnStats>>>> mByChannel;
 };
 
+// Events the host computed rather than read (the analysis's beats), as a snapshot of their
+// records per recording record, taken after each analysis. They are shown as the event channel
+// after the recording's own.
+struct ComputedEvents {
+    DWORD type = 0; // the event type the event-draw classes know them by
+    std::uint32_t recordSize = 0;
+    std::vector<std::shared_ptr<const std::vector<std::byte>>> records; // by record; sorted by position
+};
+
+// The current snapshot of a document's computed events, shared by every record source made from
+// the document, so that a new snapshot reaches the panes that already show it.
+class ComputedEventChannel {
+public:
+    void Set(std::shared_ptr<const ComputedEvents> events);
+    std::shared_ptr<const ComputedEvents> Get() const;
+
+private:
+    mutable std::mutex mLock;
+    std::shared_ptr<const ComputedEvents> mEvents;
+};
+
 // The data of one record of a recording. Event channels are numbered after the sample channels
 // (channel index = channels + event channel).
 class HostRecordData final : public SimpleUnknownImp1<IRecordData, 0> {
@@ -64,6 +85,9 @@ public:
 
     // The event type of an event channel (what its event draw policy is made for).
     void SetEventType(int eventChannel, DWORD type) { mEventTypes[eventChannel] = type; }
+    // The computed events, shown as the channel after the recording's event channels.
+    void SetComputedEvents(std::shared_ptr<const ComputedEventChannel> computed) { mComputed = std::move(computed); }
+    ULONG ComputedChannel() const;
 
     HRESULT GetEventType(ULONG channel, DWORD* type) override;
     HRESULT GetEndPosition(DWORD reserved, std::int64_t* end) override;
@@ -82,6 +106,7 @@ private:
     int mRecord;
     std::shared_ptr<ColumnCache> mCache;
     std::map<int, DWORD> mEventTypes;
+    std::shared_ptr<const ComputedEventChannel> mComputed;
 };
 
 // The record source of a pane: shows one record from a first sample at a number of samples per
@@ -170,6 +195,12 @@ public:
 
     const std::shared_ptr<Recording>& GetRecording() const { return mRecording; }
     std::size_t PaneCount() const { return mPanes.size(); }
+    // The computed events its record sources show (after the recording's event channels).
+    ComputedEventChannel& Computed() { return *mComputed; }
+    ULONG ComputedChannel() const
+    {
+        return static_cast<ULONG>(mRecording->ChannelCount() + static_cast<int>(mRecording->eventChannels.size()));
+    }
     // Online play: the sinks are told that sampling started, each block that arrives, and the
     // end. Called on the user-interface thread.
     void StartSampling(LONG record);
@@ -179,6 +210,7 @@ public:
 private:
     std::shared_ptr<Recording> mRecording;
     const vx::eventdraw::EventDrawClasses* mEventDraw;
+    std::shared_ptr<ComputedEventChannel> mComputed = std::make_shared<ComputedEventChannel>();
     std::vector<IPaneDataSink*> mPanes; // not referenced: a pane detaches before it goes
 };
 

@@ -1,24 +1,52 @@
 #pragma once
 // The recording's chart in the desktop host's main frame: a data window with a strip per channel
-// (grid, scale and trace), the recording's annotations as marks on the first strip, the time
-// scale, the scroll bar and the zoom strip.
+// (grid, scale and trace), the recording's annotations as marks on the first strip, the beats of
+// the analysis as marks on every strip (drawn by the event-draw class of their type), the
+// selection the user drags, the time scale, the scroll bar and the zoom strip.
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "host/recording/Recording.h"
+#include "host/tracedraw/TraceHost.h"
 #include "ui/Geometry.h"
 #include "ui/Messages.h"
+#include "varnex/ChartObjects.h"
+
+namespace vx::eventdraw {
+class EventDrawClasses;
+}
+namespace VarnDraw {
+class DataPane;
+}
 
 namespace varnex {
 
 class RecordingChart {
 public:
-    RecordingChart(vx::ui::HWND parent, const vx::ui::Rect& rect, std::shared_ptr<vx::host::Recording> recording);
+    // `eventDraw`: the event-draw classes the extension registered (kept by the caller for the
+    // chart's life); without them no beats are drawn.
+    RecordingChart(vx::ui::HWND parent, const vx::ui::Rect& rect, std::shared_ptr<vx::host::Recording> recording,
+        const vx::eventdraw::EventDrawClasses* eventDraw = nullptr);
     ~RecordingChart();
     RecordingChart(const RecordingChart&) = delete;
     RecordingChart& operator=(const RecordingChart&) = delete;
 
     vx::ui::HWND Handle() const;
     void Place(const vx::ui::Rect& rect);
+
+    // The beats to mark (a snapshot of the analysis's events); null: none. The chart redraws.
+    void SetBeats(std::shared_ptr<const vx::host::ComputedEvents> beats);
+    // Told each time the user sets the selection with the mouse.
+    void SetSelectionListener(std::function<void(const ChartSelection&)> listener);
+    const ChartSelection& Selection() const;
+    // The hint of the beat mark under the mouse; empty when the mouse is on none.
+    std::wstring Hint() const;
+    // The pane's document: online play feeds it.
+    vx::host::HostPaneDocument& PaneDocument();
+    VarnDraw::DataPane& Pane();
+    // The window x of a record tick at the current scroll position and zoom.
+    int XOf(std::int64_t tick) const;
 
 private:
     struct Parts;

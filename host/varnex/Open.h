@@ -15,6 +15,14 @@ struct OpenOptions {
     // ("HRV|Analyse"), a screenshot of the main window written afterwards, and whether to close
     // then instead of waiting for the user.
     std::vector<std::wstring> run;
+    // Drags with the left button over the chart, from one x to another (the chart's pixels, in
+    // the middle of its first strip), each done once the first `afterRuns` menu paths have run.
+    struct Drag {
+        std::size_t afterRuns = 0;
+        int from = 0;
+        int to = 0;
+    };
+    std::vector<Drag> drags;
     std::string screenshot;
     bool exitAfter = false;
     // Answers of the modal dialogs, in the order they come up (varnex/DialogActions.h).
