@@ -13,6 +13,8 @@
 #include "host/eventdraw/EventDrawClasses.h"
 #include "hostframework/interfaces/BeatEvents.h"
 #include "tracedraw/DataPane.h"
+#include "ui/Clock.h"
+#include "ui/EventLoop.h"
 #include "ui/Gdi.h"
 #include "ui/Input.h"
 #include "ui/MessageQueue.h"
@@ -313,4 +315,27 @@ TEST_F(Chart, TheSelectionIsTintedOverBothStripsAndFollowsItsData)
     EXPECT_EQ(count(*zoomed, band, false), 0);
     EXPECT_GT(count(*zoomed, { b2 + 3, band.top, b2 + 30, band.bottom }, false), 0);
     EXPECT_EQ(mChart->Selection().start, mHeard.back().start);
+}
+
+TEST_F(Chart, OnlinePlayIntoTheDocumentIsFollowedInItsNewRecord)
+{
+    vx::ui::ManualClock clock;
+    vx::ui::Clock* previous = vx::ui::SetClock(&clock);
+    auto& recording = mChart->PaneDocument().GetRecording();
+    vx::host::HrvHostDocument host(recording);
+    host.options.online = [this](int record, vx::host::HrvHostOptions::OnlineStep step) { mChart->Follow(record, step); };
+    VarnDraw::DataPane& pane = mChart->Pane();
+    // Blocks of 2 s (200 samples) at four times real time: a block every 500 ms.
+    ASSERT_TRUE(host.StartOnlinePlay(TwoChannels(), 0, 2.0, 4.0));
+    EXPECT_TRUE(pane.Sampling());
+    EXPECT_EQ(pane.LatestExtent(), 0) << "the new record, still empty";
+    vx::ui::RunFor(500);
+    EXPECT_EQ(pane.LatestExtent(), 20); // ten samples a pixel
+    vx::ui::RunFor(9500);
+    EXPECT_FALSE(host.OnlinePlaying());
+    EXPECT_FALSE(pane.Sampling());
+    EXPECT_EQ(pane.LatestExtent(), kTicks / 10);
+    EXPECT_EQ(pane.RightEdge(), pane.LatestExtent()) << "following to the end of the played record";
+    EXPECT_EQ(recording->RecordCount(), 2);
+    vx::ui::SetClock(previous);
 }

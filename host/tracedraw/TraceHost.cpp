@@ -942,7 +942,16 @@ HRESULT HostRecordSource::GetPendingUpdateFlags(DWORD* flags)
     return S_OK;
 }
 
-HRESULT HostRecordSource::OnSamplingStarted(LONG) { return S_OK; }
+HRESULT HostRecordSource::OnSamplingStarted(LONG record)
+{
+    // The pane shows the record being sampled, and keeps showing it once sampling ends.
+    if (record >= 0 && record < mRecording->RecordCount() && record != mRecord) {
+        mRecord = record;
+        mData->SetRecord(record);
+        mPosition = 0;
+    }
+    return S_OK;
+}
 
 HRESULT HostRecordSource::OnRecordBegins(LONG, std::int64_t position, double)
 {
@@ -1036,11 +1045,41 @@ void HostPaneDocument::StopSampling()
 
 // ---- Timed online play ------------------------------------------------------------------------------
 
+namespace {
+// The pane document as a playback target: the record is added to its recording and its panes
+// hear of it.
+PlaybackTarget PaneTarget(HostPaneDocument& document)
+{
+    PlaybackTarget target;
+    target.channels = document.GetRecording()->ChannelCount();
+    target.start = [&document](double interval) {
+        const int record = document.GetRecording()->AddRecord(interval);
+        document.StartSampling(record);
+        return record;
+    };
+    target.deliver = [&document](int record, const std::vector<std::span<const float>>& block) {
+        Record& to = document.GetRecording()->records[static_cast<std::size_t>(record)];
+        for (std::size_t c = 0; c < block.size(); ++c)
+            to.channels[c].Append(block[c]);
+        to.length += block.empty() ? 0 : static_cast<std::int64_t>(block.front().size());
+        document.BlockAdded(record);
+    };
+    target.stop = [&document] { document.StopSampling(); };
+    return target;
+}
+} // namespace
+
 TimedPlayback::TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, HostPaneDocument& target,
+    std::int64_t blockSamples, UINT periodMs)
+    : TimedPlayback(std::move(source), sourceRecord, PaneTarget(target), blockSamples, periodMs)
+{
+}
+
+TimedPlayback::TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, PlaybackTarget target,
     std::int64_t blockSamples, UINT periodMs)
     : mSource(std::move(source))
     , mSourceRecord(sourceRecord)
-    , mTarget(target)
+    , mTarget(std::move(target))
     , mBlock(blockSamples)
     , mPeriod(periodMs)
 {
@@ -1050,18 +1089,20 @@ TimedPlayback::~TimedPlayback() { Stop(); }
 
 bool TimedPlayback::Start()
 {
-    Recording& target = *mTarget.GetRecording();
     if (mBlock <= 0 || mTimer || mSourceRecord < 0 || mSourceRecord >= mSource->RecordCount()
-        || target.ChannelCount() != mSource->ChannelCount())
+        || mTarget.channels != mSource->ChannelCount() || !mTarget.start)
         return false;
     const Record& from = mSource->records[static_cast<std::size_t>(mSourceRecord)];
-    mRecord = target.AddRecord(from.interval);
     mPlayed = 0;
-    mTarget.StartSampling(mRecord);
+    mRecord = mTarget.start(from.interval);
+    if (mRecord < 0)
+        return false;
     mTimer = vx::ui::SetTimer(nullptr, 0, mPeriod, [this](vx::ui::HWND, UINT, vx::ui::UINT_PTR, DWORD) {
         if (!Tick())
             Stop();
     });
+    if (!mTimer && mTarget.stop)
+        mTarget.stop();
     return mTimer != 0;
 }
 
@@ -1071,7 +1112,8 @@ void TimedPlayback::Stop()
         return;
     vx::ui::KillTimer(nullptr, mTimer);
     mTimer = 0;
-    mTarget.StopSampling();
+    if (mTarget.stop)
+        mTarget.stop();
 }
 
 bool TimedPlayback::Tick()
@@ -1082,16 +1124,16 @@ bool TimedPlayback::Tick()
     const std::int64_t count = std::min(mBlock, from.length - mPlayed);
     if (count <= 0)
         return false;
-    Recording& target = *mTarget.GetRecording();
-    Record& to = target.records[static_cast<std::size_t>(mRecord)];
-    std::vector<float> values(static_cast<std::size_t>(count));
+    std::vector<std::vector<float>> values(static_cast<std::size_t>(mSource->ChannelCount()),
+        std::vector<float>(static_cast<std::size_t>(count)));
+    std::vector<std::span<const float>> block;
     for (int c = 0; c < mSource->ChannelCount(); ++c) {
-        from.channels[static_cast<std::size_t>(c)].Read(mPlayed, values);
-        to.channels[static_cast<std::size_t>(c)].Append(values);
+        from.channels[static_cast<std::size_t>(c)].Read(mPlayed, values[static_cast<std::size_t>(c)]);
+        block.emplace_back(values[static_cast<std::size_t>(c)]);
     }
     mPlayed += count;
-    to.length = mPlayed;
-    mTarget.BlockAdded(mRecord);
+    if (mTarget.deliver)
+        mTarget.deliver(mRecord, block);
     return mPlayed < from.length;
 }
 

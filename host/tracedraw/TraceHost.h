@@ -5,7 +5,9 @@
 // channel and display settings and event draw policies.
 #include <map>
 #include <memory>
+#include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -87,6 +89,8 @@ public:
     void SetEventType(int eventChannel, DWORD type) { mEventTypes[eventChannel] = type; }
     // The computed events, shown as the channel after the recording's event channels.
     void SetComputedEvents(std::shared_ptr<const ComputedEventChannel> computed) { mComputed = std::move(computed); }
+    // The record it answers for from now on (the record being sampled, while the host samples).
+    void SetRecord(int record) { mRecord = record; }
     ULONG ComputedChannel() const;
 
     HRESULT GetEventType(ULONG channel, DWORD* type) override;
@@ -317,13 +321,28 @@ public:
     HRESULT CreateWindowlessScale(DWORD style, LONG scaleNumber, DWORD reserved, IHostScale** out) override;
 };
 
-// Online play for the panes of a document: a record of a finished recording is sampled into a new
-// record of the document's recording one block per timer tick, on the user-interface thread, so
-// the window stays responsive while it plays. The document's panes are told that sampling starts,
-// of every block and of the end.
+// Where timed online play puts what it plays.
+struct PlaybackTarget {
+    // Starts a record with the source's sample interval: its index, or -1 when sampling cannot
+    // start.
+    std::function<int(double interval)> start;
+    // One block of samples of every channel, in the source's channel order.
+    std::function<void(int record, const std::vector<std::span<const float>>& block)> deliver;
+    // The record is played (or the play stopped).
+    std::function<void()> stop;
+    // Channels the target takes; the source must have as many.
+    int channels = 0;
+};
+
+// Online play: a record of a finished recording is sampled into a target one block per timer
+// tick, on the user-interface thread, so the window stays responsive while it plays. With a pane
+// document as the target, the record is added to the document's recording and its panes are told
+// that sampling starts, of every block and of the end.
 class TimedPlayback {
 public:
     TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, HostPaneDocument& target,
+        std::int64_t blockSamples, UINT periodMs);
+    TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, PlaybackTarget target,
         std::int64_t blockSamples, UINT periodMs);
     ~TimedPlayback();
     TimedPlayback(const TimedPlayback&) = delete;
@@ -341,7 +360,7 @@ public:
 private:
     std::shared_ptr<const Recording> mSource;
     int mSourceRecord;
-    HostPaneDocument& mTarget;
+    PlaybackTarget mTarget;
     std::int64_t mBlock;
     UINT mPeriod;
     int mRecord = -1;

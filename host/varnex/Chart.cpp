@@ -139,6 +139,17 @@ const ChartSelection& RecordingChart::Selection() const { return mParts->selecti
 
 std::wstring RecordingChart::Hint() const { return mParts->hint ? mParts->hint->Hint() : std::wstring(); }
 
+void RecordingChart::Follow(int record, vx::host::HrvHostOptions::OnlineStep step)
+{
+    using Step = vx::host::HrvHostOptions::OnlineStep;
+    vx::host::HostPaneDocument& document = *mParts->document;
+    switch (step) {
+    case Step::Started: document.StartSampling(record); break;
+    case Step::Block: document.BlockAdded(record); break;
+    case Step::Stopped: document.StopSampling(); break;
+    }
+}
+
 vx::host::HostPaneDocument& RecordingChart::PaneDocument() { return *mParts->document; }
 
 VarnDraw::DataPane& RecordingChart::Pane() { return *mParts->window; }

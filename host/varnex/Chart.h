@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Recording.h"
 #include "host/tracedraw/TraceHost.h"
 #include "ui/Geometry.h"
@@ -42,6 +43,8 @@ public:
     const ChartSelection& Selection() const;
     // The hint of the beat mark under the mouse; empty when the mouse is on none.
     std::wstring Hint() const;
+    // Online play of the host document: the chart follows the record being sampled as it grows.
+    void Follow(int record, vx::host::HrvHostOptions::OnlineStep step);
     // The pane's document: online play feeds it.
     vx::host::HostPaneDocument& PaneDocument();
     VarnDraw::DataPane& Pane();

@@ -3,7 +3,9 @@
 #include "varnex/Help.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -403,6 +405,21 @@ int Fail(std::ostream& err, const std::string& reason)
     return 1;
 }
 
+// Plays the record's file online into a new record of the document, in blocks of 1 s.
+bool StartPlay(Session& s, const std::string& record, double speed, std::ostream& err)
+{
+    std::shared_ptr<const vx::host::Recording> source;
+    try {
+        source = std::make_shared<vx::host::Recording>(vx::host::ImportFile(record));
+    } catch (const std::exception& e) {
+        return Fail(err, e.what()) == 0;
+    }
+    if (!s.host->StartOnlinePlay(source, 0, 1.0, speed))
+        return Fail(err, "the online play cannot start") == 0;
+    SetStatus(L"Playing online...");
+    return true;
+}
+
 } // namespace
 
 bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, std::string& error)
@@ -436,6 +453,15 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
             }
             drag.afterRuns = o.run.size();
             o.drags.push_back(drag);
+        } else if (a == "--play") {
+            if (!value(v))
+                return false;
+            char* end = nullptr;
+            o.play = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end || !(o.play > 0) || !std::isfinite(o.play)) {
+                error = "--play needs a speed above 0 (a multiple of real time), not " + v;
+                return false;
+            }
         } else if (a == "--screenshot") {
             if (!value(o.screenshot))
                 return false;
@@ -625,6 +651,11 @@ int Open(const OpenOptions& o, std::ostream& err)
             ui::PostMessage(session.frame, kRefreshBeats, 0, 0);
         }
     };
+    // Online play (a record played into the document as if sampled) grows a record the chart follows.
+    host->options.online = [&session](int record, vx::host::HrvHostOptions::OnlineStep step) {
+        if (session.chart)
+            session.chart->Follow(record, step);
+    };
     RefreshBeats(session);
     LayOut(session.frame);
     ui::ShowWindow(session.frame, ui::SW_SHOW);
@@ -652,6 +683,13 @@ int Open(const OpenOptions& o, std::ostream& err)
             settle();
             dragsAfter(i + 1);
         }
+        if (o.play > 0) {
+            if (!StartPlay(session, o.record, o.play, err)) {
+                ui::DestroyWindow(session.frame);
+                return 1;
+            }
+            ui::RunGtkUntil([&session] { return !session.host->OnlinePlaying(); }, 600000);
+        }
         ui::UpdateWindow(session.frame);
         settle();
         if (!o.screenshot.empty()) {
@@ -670,6 +708,8 @@ int Open(const OpenOptions& o, std::ostream& err)
             return FAILED(session.lastResult) ? 1 : 0;
         }
     }
+    if (o.play > 0 && o.run.empty() && o.screenshot.empty() && !o.exitAfter && !StartPlay(session, o.record, o.play, err))
+        return 1;
     ui::RunMessageLoop();
     return 0;
 }

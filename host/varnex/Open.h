@@ -23,6 +23,9 @@ struct OpenOptions {
         int to = 0;
     };
     std::vector<Drag> drags;
+    // Plays the record online into a new record at this multiple of real time once the menu
+    // paths have run (0: no play); a scripted run waits until it is played.
+    double play = 0.0;
     std::string screenshot;
     bool exitAfter = false;
     // Answers of the modal dialogs, in the order they come up (varnex/DialogActions.h).
