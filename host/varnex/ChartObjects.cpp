@@ -54,7 +54,7 @@ bool SelectionObject::OnMouse(VarnDraw::DataPane& pane, UINT message, DWORD, ui:
 {
     switch (message) {
     case ui::WM_LBUTTONDOWN:
-        if (pane.HitTest(point) < 0 || pane.HitTest(point) == static_cast<int>(0x80000000u))
+        if (pane.HitTest(point) < 0) // the time axis, or outside every strip
             return false;
         mDragging = true;
         mAnchorX = ClampToPlot(pane, point.x);

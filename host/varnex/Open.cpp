@@ -405,7 +405,8 @@ int Fail(std::ostream& err, const std::string& reason)
     return 1;
 }
 
-// Plays the record's file online into a new record of the document, in blocks of 1 s.
+// Plays the record's file online into a new record of the document, in blocks of 1 s (longer at
+// high speeds, so that a block is due at most every 20 ms).
 bool StartPlay(Session& s, const std::string& record, double speed, std::ostream& err)
 {
     std::shared_ptr<const vx::host::Recording> source;
@@ -414,7 +415,7 @@ bool StartPlay(Session& s, const std::string& record, double speed, std::ostream
     } catch (const std::exception& e) {
         return Fail(err, e.what()) == 0;
     }
-    if (!s.host->StartOnlinePlay(source, 0, 1.0, speed))
+    if (!s.host->StartOnlinePlay(source, 0, std::max(1.0, speed / 50.0), speed))
         return Fail(err, "the online play cannot start") == 0;
     SetStatus(L"Playing online...");
     return true;
@@ -655,6 +656,10 @@ int Open(const OpenOptions& o, std::ostream& err)
     host->options.online = [&session](int record, vx::host::HrvHostOptions::OnlineStep step) {
         if (session.chart)
             session.chart->Follow(record, step);
+        if (step == vx::host::HrvHostOptions::OnlineStep::Stopped && session.frame) {
+            SetStatus(L"Ready. The online play finished.");
+            ui::InvalidateRect(session.frame, nullptr, true);
+        }
     };
     RefreshBeats(session);
     LayOut(session.frame);

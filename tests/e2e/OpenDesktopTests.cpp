@@ -338,3 +338,21 @@ TEST_F(Desktop, ADragSelectsAStretchWhoseBeatsTheRemoveCommandTakesAway)
     EXPECT_GT(CountPixels(*image, marks, orange), 20);
     EXPECT_EQ(CountPixels(*image, { 310, 330, 440, 342 }, blue) + CountPixels(*image, { 310, 330, 440, 342 }, orange), 0);
 }
+
+// Online play into the document: the chart follows the new record to its end.
+TEST_F(Desktop, TheChartFollowsAnOnlinePlayToItsEnd)
+{
+    const fs::path shot = mHome / "online.png";
+    std::string out;
+    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--play", "600", "--screenshot", shot.string(), "--exit" }, out);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("2 record(s)"), std::string::npos) << out;
+    EXPECT_NE(out.find("Ready. The online play finished."), std::string::npos) << out;
+    std::ifstream in(shot, std::ios::binary);
+    const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+    vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
+    ASSERT_TRUE(image) << "no screenshot";
+    // The last screen of the played record: its trace reaches the right edge of the first strip.
+    const auto red = [](vx::ui::Colour c) { return c.Red() > 150 && c.Green() < 80 && c.Blue() < 80; };
+    EXPECT_GT(CountPixels(*image, { 860, 180, 890, 320 }, red), 20);
+}
