@@ -9,6 +9,7 @@
 #include "ui/Desktop.h"
 #include "ui/Input.h"
 #include "ui/MessageQueue.h"
+#include "ui/ModuleClass.h"
 #include "ui/Paint.h"
 #include "ui/Window.h"
 
@@ -312,9 +313,10 @@ UxButtonMenuGadget::~UxButtonMenuGadget()
 UxGadgetWindow::UxGadgetWindow(HWND parent, Point position, int themeSelector)
     : mSelector(themeSelector)
 {
-    static const bool registered = RegisterClass(WindowClass { kClassName, 0, &UxGadgetWindow::Proc });
+    static const std::wstring name = ModuleClassName(kClassName, &UxGadgetWindow::Proc);
+    static const bool registered = RegisterClass(WindowClass { name, 0, &UxGadgetWindow::Proc });
     (void)registered;
-    mHwnd = CreateWindowEx(0, kClassName, L"", WS_CHILD | WS_VISIBLE, position.x, position.y, 1, 1, parent, 0, nullptr);
+    mHwnd = CreateWindowEx(0, name.c_str(), L"", WS_CHILD | WS_VISIBLE, position.x, position.y, 1, 1, parent, 0, nullptr);
     if (mHwnd)
         SetWindowLongPtr(mHwnd, GWLP_USERDATA, LONG_PTR(this));
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ui/Input.h"
+#include "ui/ModuleClass.h"
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
 #include "ui/Timer.h"
@@ -13,7 +14,12 @@ namespace VarnDraw {
 using namespace vx::ui;
 
 namespace {
-constexpr const wchar_t* kClassName = L"VarnDrawDataWin";
+// The class of this module's data windows (the members pass their window procedure).
+const std::wstring& ClassName(WNDPROC proc)
+{
+    static const std::wstring name = ModuleClassName(L"VarnDrawDataWin", proc);
+    return name;
+}
 
 struct KeyFilterState {
     int filter = 0;
@@ -68,7 +74,7 @@ const AcceleratorTable& DataWindowAccelerators()
 
 DataWinBase::DataWinBase()
 {
-    static const bool registered = RegisterClass({ kClassName, CS_DBLCLKS, &DataWinBase::Proc });
+    static const bool registered = RegisterClass({ ClassName(&DataWinBase::Proc), CS_DBLCLKS, &DataWinBase::Proc });
     (void)registered;
     KeyFilterState& s = Filter();
     if (s.windows++ == 0)
@@ -96,7 +102,7 @@ void DataWinBase::SetMouseInside(bool inside) { Filter().mouseInside = inside; }
 
 HWND DataWinBase::CreateWindowFor(HWND parent, const Rect& rect)
 {
-    mHwnd = CreateWindowEx(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rect.left, rect.top,
+    mHwnd = CreateWindowEx(0, ClassName(&DataWinBase::Proc).c_str(), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rect.left, rect.top,
         rect.Width(), rect.Height(), parent, 0, this);
     return mHwnd;
 }

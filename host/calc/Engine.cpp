@@ -119,6 +119,7 @@ public:
             throw CalcError("the enumerator of '" + mClass.functionName + "' could not be created");
         probe->SetParams(mParams); // refuses bad parameters before the formula is accepted
         mRecordSize = probe->RecordSize();
+        mEventType = probe->EventType();
         if (mRecordSize < 8)
             throw CalcError("the enumerator of '" + mClass.functionName + "' has an event record smaller than 8 bytes");
     }
@@ -130,6 +131,7 @@ public:
         return mTimeBase->Info(record);
     }
     uint32_t RecordSize() override { return mRecordSize; }
+    uint32_t EventType() override { return mEventType; }
 
     void Read(int record, int64_t start, int64_t end, EventBuffer& out) override
     {
@@ -286,6 +288,7 @@ private:
     std::wstring mParams;
     SignalPtr mTimeBase;
     uint32_t mRecordSize = 0;
+    uint32_t mEventType = 0;
     std::vector<Instance> mInstances;
     std::vector<Memo> mMemos;
     std::vector<std::byte> mBuffer;

@@ -32,6 +32,9 @@ public:
 
     virtual ~IEventEnumerator() = default;
     virtual uint32_t RecordSize() const = 0;
+    // The type of its events as the extension reports it (what the host draws their marks by);
+    // 0 when it reports none.
+    virtual uint32_t EventType() const { return 0; }
     // Numeric parameters as text in the classic locale: the function name, the number of sources,
     // then every numeric argument in formula order, separated by single spaces
     // (for example "fiducial 2 0.08 0 0.8 1.2 1 1.5 0 0 0 0 0"). Throws CalcError when refused.

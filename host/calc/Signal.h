@@ -99,6 +99,8 @@ public:
     virtual ~EventSignal() = default;
     virtual TimeBase Info(int record) = 0;
     virtual uint32_t RecordSize() = 0;
+    // The event type of its records (an extension enumerator's); 0: none.
+    virtual uint32_t EventType() { return 0; }
     // Appends the events with start <= position < end of the record, in position order.
     virtual void Read(int record, int64_t start, int64_t end, EventBuffer& out) = 0;
 };

@@ -229,6 +229,9 @@ public:
         if (FAILED(mEvents->GetRecordSize(&size)))
             throw calc::CalcError("the enumerator of '" + mName + "' does not tell its record size");
         mRecordSize = size;
+        DWORD type = 0;
+        if (SUCCEEDED(mEvents->GetEventType(&type)))
+            mEventType = type;
     }
 
     ~BridgeEnumerator() override
@@ -238,6 +241,7 @@ public:
     }
 
     uint32_t RecordSize() const override { return mRecordSize; }
+    uint32_t EventType() const override { return mEventType; }
 
     void SetParams(const std::wstring& text) override
     {
@@ -317,6 +321,7 @@ private:
     std::shared_ptr<IEnumEventEx> mEvents;
     SamplingProbe mSampling;
     uint32_t mRecordSize = 0;
+    uint32_t mEventType = 0;
     int mRecord = 0;
     std::vector<calc::EnumeratorSource> mSources;
     double mInterval = 0.0;

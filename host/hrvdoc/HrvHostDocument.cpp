@@ -237,6 +237,8 @@ HrvHostDocument::HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOp
 
 HrvHostDocument::~HrvHostDocument()
 {
+    // A paced play ends with the sinks told, while they are still there.
+    mPlay.reset();
     Detach();
     if (onlineSink)
         mDocument->RemoveSink(onlineSink);
@@ -443,6 +445,8 @@ HRESULT HrvHostDocument::UnregisterOnlineSink(IOnlineDataSink* sink)
 void HrvHostDocument::SendUpdate(DWORD messageId, DWORD code)
 {
     updates.emplace_back(messageId, code);
+    if (options.updated)
+        options.updated(messageId, code);
 }
 
 HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)
@@ -889,7 +893,7 @@ HRESULT HrvHostDocument::ReportRange(int32_t clientId, DWORD value, HRV::Positio
 
 // ---- Online play
 
-bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed)
+bool HrvHostDocument::BeginOnline(const Recording& source, int sourceRecord)
 {
     if (sourceRecord < 0 || sourceRecord >= source.RecordCount() || source.ChannelCount() != mRecording->ChannelCount())
         return false;
@@ -907,29 +911,81 @@ bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, doub
             sampled.channels[c] = SampleStore(std::vector<int16_t> {});
         sampled.channels[c].Reserve(sampled.channels[c].Length() + from.channels[c].Length());
     }
+    if (options.online)
+        options.online(mRecording->samplingRecord, HrvHostOptions::OnlineStep::Started);
+    return true;
+}
+
+void HrvHostDocument::DeliverOnline(const std::vector<std::span<const float>>& block)
+{
+    const int record = mRecording->samplingRecord;
+    mDocument->DeliverBlock(block);
+    if (options.online)
+        options.online(record, HrvHostOptions::OnlineStep::Block);
+}
+
+void HrvHostDocument::EndOnline()
+{
+    const int record = mRecording->samplingRecord;
+    // The record has all its data from here on: what it holds has settled.
+    mRecordComplete = true;
+    mDocument->StopSampling();
+    mRecordComplete = false;
+    if (options.online && record >= 0)
+        options.online(record, HrvHostOptions::OnlineStep::Stopped);
+}
+
+bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, double blockSeconds)
+{
+    if (OnlinePlaying() || !BeginOnline(source, sourceRecord))
+        return false;
+    const Record& from = source.records[static_cast<std::size_t>(sourceRecord)];
     const auto block = std::max<int64_t>(1, static_cast<int64_t>(std::llround(blockSeconds / from.interval)));
     std::vector<std::vector<float>> values(static_cast<std::size_t>(source.ChannelCount()));
     std::vector<std::span<const float>> spans(values.size());
-    const auto started = std::chrono::steady_clock::now();
     for (int64_t at = 0; at < from.length; at += block) {
         const int64_t n = std::min(block, from.length - at);
-        if (speed > 0.0) {
-            // A block is delivered when the acquisition would have finished it.
-            const double due = static_cast<double>(at + n) * from.interval / speed;
-            std::this_thread::sleep_until(started + std::chrono::duration<double>(due));
-        }
         for (std::size_t c = 0; c < values.size(); ++c) {
             values[c].resize(static_cast<std::size_t>(n));
             from.channels[c].Read(at, values[c]);
             spans[c] = values[c];
         }
-        mDocument->DeliverBlock(spans);
+        DeliverOnline(spans);
     }
-    // The record has all its data from here on: what it holds has settled.
-    mRecordComplete = true;
-    mDocument->StopSampling();
-    mRecordComplete = false;
+    EndOnline();
     return true;
+}
+
+bool HrvHostDocument::StartOnlinePlay(std::shared_ptr<const Recording> source, int sourceRecord, double blockSeconds, double speed)
+{
+    if (OnlinePlaying() || !source || !(speed > 0) || !(blockSeconds > 0) || sourceRecord < 0
+        || sourceRecord >= source->RecordCount())
+        return false;
+    const Record& from = source->records[static_cast<std::size_t>(sourceRecord)];
+    const auto block = std::max<int64_t>(1, static_cast<int64_t>(std::llround(blockSeconds / from.interval)));
+    // A block is due when the acquisition would have finished it.
+    const double periodMs = static_cast<double>(block) * from.interval / speed * 1000.0;
+    PlaybackTarget target;
+    target.channels = mRecording->ChannelCount();
+    const Recording* played = source.get();
+    target.start = [this, played, sourceRecord](double) { return BeginOnline(*played, sourceRecord) ? mRecording->samplingRecord : -1; };
+    target.deliver = [this](int, const std::vector<std::span<const float>>& block) { DeliverOnline(block); };
+    target.stop = [this] { EndOnline(); };
+    mPlay = std::make_unique<TimedPlayback>(std::move(source), sourceRecord, std::move(target), block,
+        static_cast<UINT>(std::clamp(std::llround(periodMs), 10LL, 3600000LL)));
+    if (!mPlay->Start()) {
+        mPlay.reset();
+        return false;
+    }
+    return true;
+}
+
+bool HrvHostDocument::OnlinePlaying() const { return mPlay && mPlay->Running(); }
+
+void HrvHostDocument::StopOnlinePlay()
+{
+    if (mPlay)
+        mPlay->Stop();
 }
 
 } // namespace vx::host

@@ -15,6 +15,7 @@
 #include "host/calc/Engine.h"
 #include "host/recording/HostDocument.h"
 #include "host/recording/Recording.h"
+#include "host/tracedraw/TraceHost.h"
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
 
 namespace vx::host {
@@ -37,6 +38,13 @@ struct HrvHostOptions {
     std::function<HRESULT(DWORD classId)> openView;
     // The document asks the host to show a comment (the desktop host opens its popup).
     std::function<void(IVarnComment* comment)> showComment;
+    // Told of every update the document sends (message id, code), after it is recorded: the
+    // desktop host redraws what the analysis changed.
+    std::function<void(DWORD messageId, DWORD code)> updated;
+    // Told of online play: the record being sampled and the step (started, a block added, stopped),
+    // after the document's sinks have heard of it.
+    enum class OnlineStep { Started, Block, Stopped };
+    std::function<void(int record, OnlineStep step)> online;
 };
 
 // A comment the host keeps on a channel of a record (set by call; the chart sets them later).
@@ -112,9 +120,17 @@ public:
 
     // Online play: the host document samples a record of `source` into a new record in blocks of
     // `blockSeconds`, and its sinks hear each step: may start; record start, new data per block,
-    // record end; sampling end; sampling finished. `speed` paces the blocks as a multiple of real time (0: as fast as
-    // the document takes them). False when the sink refused to start.
-    bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds, double speed = 0.0);
+    // record end; sampling end; sampling finished. Every block is delivered before it returns,
+    // as fast as the document takes them. False when the sink refused to start.
+    bool PlayOnline(const Recording& source, int sourceRecord, double blockSeconds);
+    // The same play paced at `speed` times real time: it returns at once, and the window system's
+    // timer delivers one block per tick on this (the user-interface) thread until the record is
+    // played, so the windows stay responsive. False when a play is under way, the channels do not
+    // match, the speed is not positive or the sink refused to start.
+    bool StartOnlinePlay(std::shared_ptr<const Recording> source, int sourceRecord, double blockSeconds, double speed);
+    bool OnlinePlaying() const;
+    // Ends a paced play now (the record keeps what was played).
+    void StopOnlinePlay();
 
     // HRV::IDocumentHost
     ULONGLONG ChildSite() override { return reinterpret_cast<std::uintptr_t>(this); }
@@ -219,6 +235,10 @@ public:
 
 private:
     void RecompileChannels();
+    bool BeginOnline(const Recording& source, int sourceRecord);
+    void DeliverOnline(const std::vector<std::span<const float>>& block);
+    void EndOnline();
+    std::unique_ptr<TimedPlayback> mPlay;
 
     class Store final : public IDataChildStore {
     public:

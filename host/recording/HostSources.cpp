@@ -127,6 +127,15 @@ HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording, int
         mBytes = std::shared_ptr<const std::vector<std::byte>>(std::shared_ptr<void>(), &kNone);
 }
 
+HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording,
+    std::shared_ptr<const std::vector<std::byte>> bytes, uint32_t recordSize, int record)
+    : mRecording(std::move(recording))
+    , mRecord(record)
+    , mRecordSize(recordSize)
+    , mBytes(bytes ? std::move(bytes) : std::make_shared<const std::vector<std::byte>>())
+{
+}
+
 HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record)
     : mRecording(std::move(recording))
     , mRecord(record)

@@ -50,6 +50,10 @@ public:
     HostEventSource(std::shared_ptr<const Recording> recording, int eventChannel, int record);
     // The events of a formula channel that compiles to events (read once, for the whole record).
     HostEventSource(std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record);
+    // Events kept outside the recording (a snapshot of computed events), shared without copying;
+    // null bytes: none.
+    HostEventSource(std::shared_ptr<const Recording> recording, std::shared_ptr<const std::vector<std::byte>> bytes,
+        uint32_t recordSize, int record);
 
     HRESULT Next(ULONG bufferBytes, LONG endOffset, void* buffer, ULONG* count, LONG* next) override;
     HRESULT Find(LONG backward, LONG start, LONG lower, LONG upper) override;

@@ -230,6 +230,20 @@ std::size_t ColumnCache::Bytes() const
     return bytes;
 }
 
+// ---- ComputedEventChannel ------------------------------------------------------------------
+
+void ComputedEventChannel::Set(std::shared_ptr<const ComputedEvents> events)
+{
+    std::lock_guard lock(mLock);
+    mEvents = std::move(events);
+}
+
+std::shared_ptr<const ComputedEvents> ComputedEventChannel::Get() const
+{
+    std::lock_guard lock(mLock);
+    return mEvents;
+}
+
 // ---- HostRecordData -----------------------------------------------------------------------
 
 HostRecordData::HostRecordData(std::shared_ptr<const Recording> recording, int record, std::shared_ptr<ColumnCache> cache)
@@ -243,9 +257,19 @@ HRESULT HostRecordData::GetEventType(ULONG channel, DWORD* type)
 {
     if (!type)
         return E_POINTER;
+    if (mComputed && channel == ComputedChannel()) {
+        const auto events = mComputed->Get();
+        *type = events ? events->type : 0;
+        return S_OK;
+    }
     const auto it = mEventTypes.find(static_cast<int>(channel) - mRecording->ChannelCount());
     *type = it != mEventTypes.end() ? it->second : 0;
     return S_OK;
+}
+
+ULONG HostRecordData::ComputedChannel() const
+{
+    return static_cast<ULONG>(mRecording->ChannelCount() + static_cast<int>(mRecording->eventChannels.size()));
 }
 
 HRESULT HostRecordData::GetEndPosition(DWORD, std::int64_t* end)
@@ -326,9 +350,19 @@ HRESULT HostRecordData::CreateEventEnumerator(DWORD, ULONG channel, DWORD, LONG 
         return E_POINTER;
     *out = nullptr;
     const int eventChannel = static_cast<int>(channel) - mRecording->ChannelCount();
-    if (eventChannel < 0 || eventChannel >= static_cast<int>(mRecording->eventChannels.size()))
+    HostEventSource* source = nullptr; // born with one reference
+    if (mComputed && channel == ComputedChannel()) {
+        const auto events = mComputed->Get();
+        if (!events || events->recordSize < sizeof(std::int32_t))
+            return E_INVALIDARG;
+        const bool held = mRecord >= 0 && mRecord < static_cast<int>(events->records.size());
+        source = new HostEventSource(mRecording, held ? events->records[static_cast<std::size_t>(mRecord)] : nullptr,
+            events->recordSize, mRecord);
+    } else if (eventChannel < 0 || eventChannel >= static_cast<int>(mRecording->eventChannels.size())) {
         return E_INVALIDARG;
-    auto* source = new HostEventSource(mRecording, eventChannel, mRecord); // born with one reference
+    } else {
+        source = new HostEventSource(mRecording, eventChannel, mRecord);
+    }
     source->Find(0, std::max<LONG>(first, 0), std::max<LONG>(first, 0), last);
     *out = source;
     return S_OK;
@@ -908,7 +942,16 @@ HRESULT HostRecordSource::GetPendingUpdateFlags(DWORD* flags)
     return S_OK;
 }
 
-HRESULT HostRecordSource::OnSamplingStarted(LONG) { return S_OK; }
+HRESULT HostRecordSource::OnSamplingStarted(LONG record)
+{
+    // The pane shows the record being sampled, and keeps showing it once sampling ends.
+    if (record >= 0 && record < mRecording->RecordCount() && record != mRecord) {
+        mRecord = record;
+        mData->SetRecord(record);
+        mPosition = 0;
+    }
+    return S_OK;
+}
 
 HRESULT HostRecordSource::OnRecordBegins(LONG, std::int64_t position, double)
 {
@@ -948,6 +991,7 @@ HRESULT HostPaneDocument::GetRecordSource(DWORD, IUnknown** source)
         return E_POINTER;
     auto* s = new HostRecordSource(mRecording, 0, false, mEventDraw);
     s->AddRef();
+    s->RecordData()->SetComputedEvents(mComputed);
     *source = static_cast<IRecordSource*>(s);
     return S_OK;
 }
@@ -1001,11 +1045,41 @@ void HostPaneDocument::StopSampling()
 
 // ---- Timed online play ------------------------------------------------------------------------------
 
+namespace {
+// The pane document as a playback target: the record is added to its recording and its panes
+// hear of it.
+PlaybackTarget PaneTarget(HostPaneDocument& document)
+{
+    PlaybackTarget target;
+    target.channels = document.GetRecording()->ChannelCount();
+    target.start = [&document](double interval) {
+        const int record = document.GetRecording()->AddRecord(interval);
+        document.StartSampling(record);
+        return record;
+    };
+    target.deliver = [&document](int record, const std::vector<std::span<const float>>& block) {
+        Record& to = document.GetRecording()->records[static_cast<std::size_t>(record)];
+        for (std::size_t c = 0; c < block.size(); ++c)
+            to.channels[c].Append(block[c]);
+        to.length += block.empty() ? 0 : static_cast<std::int64_t>(block.front().size());
+        document.BlockAdded(record);
+    };
+    target.stop = [&document] { document.StopSampling(); };
+    return target;
+}
+} // namespace
+
 TimedPlayback::TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, HostPaneDocument& target,
+    std::int64_t blockSamples, UINT periodMs)
+    : TimedPlayback(std::move(source), sourceRecord, PaneTarget(target), blockSamples, periodMs)
+{
+}
+
+TimedPlayback::TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, PlaybackTarget target,
     std::int64_t blockSamples, UINT periodMs)
     : mSource(std::move(source))
     , mSourceRecord(sourceRecord)
-    , mTarget(target)
+    , mTarget(std::move(target))
     , mBlock(blockSamples)
     , mPeriod(periodMs)
 {
@@ -1015,18 +1089,20 @@ TimedPlayback::~TimedPlayback() { Stop(); }
 
 bool TimedPlayback::Start()
 {
-    Recording& target = *mTarget.GetRecording();
     if (mBlock <= 0 || mTimer || mSourceRecord < 0 || mSourceRecord >= mSource->RecordCount()
-        || target.ChannelCount() != mSource->ChannelCount())
+        || mTarget.channels != mSource->ChannelCount() || !mTarget.start)
         return false;
     const Record& from = mSource->records[static_cast<std::size_t>(mSourceRecord)];
-    mRecord = target.AddRecord(from.interval);
     mPlayed = 0;
-    mTarget.StartSampling(mRecord);
+    mRecord = mTarget.start(from.interval);
+    if (mRecord < 0)
+        return false;
     mTimer = vx::ui::SetTimer(nullptr, 0, mPeriod, [this](vx::ui::HWND, UINT, vx::ui::UINT_PTR, DWORD) {
         if (!Tick())
             Stop();
     });
+    if (!mTimer && mTarget.stop)
+        mTarget.stop();
     return mTimer != 0;
 }
 
@@ -1036,7 +1112,8 @@ void TimedPlayback::Stop()
         return;
     vx::ui::KillTimer(nullptr, mTimer);
     mTimer = 0;
-    mTarget.StopSampling();
+    if (mTarget.stop)
+        mTarget.stop();
 }
 
 bool TimedPlayback::Tick()
@@ -1047,16 +1124,16 @@ bool TimedPlayback::Tick()
     const std::int64_t count = std::min(mBlock, from.length - mPlayed);
     if (count <= 0)
         return false;
-    Recording& target = *mTarget.GetRecording();
-    Record& to = target.records[static_cast<std::size_t>(mRecord)];
-    std::vector<float> values(static_cast<std::size_t>(count));
+    std::vector<std::vector<float>> values(static_cast<std::size_t>(mSource->ChannelCount()),
+        std::vector<float>(static_cast<std::size_t>(count)));
+    std::vector<std::span<const float>> block;
     for (int c = 0; c < mSource->ChannelCount(); ++c) {
-        from.channels[static_cast<std::size_t>(c)].Read(mPlayed, values);
-        to.channels[static_cast<std::size_t>(c)].Append(values);
+        from.channels[static_cast<std::size_t>(c)].Read(mPlayed, values[static_cast<std::size_t>(c)]);
+        block.emplace_back(values[static_cast<std::size_t>(c)]);
     }
     mPlayed += count;
-    to.length = mPlayed;
-    mTarget.BlockAdded(mRecord);
+    if (mTarget.deliver)
+        mTarget.deliver(mRecord, block);
     return mPlayed < from.length;
 }
 

@@ -5,7 +5,9 @@
 // channel and display settings and event draw policies.
 #include <map>
 #include <memory>
+#include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,27 @@ private:
     std::map<int, std::pair<Key, std::shared_ptr<const std::vector<ColumnStats>>>> mByChannel;
 };
 
+// Events the host computed rather than read (the analysis's beats), as a snapshot of their
+// records per recording record, taken after each analysis. They are shown as the event channel
+// after the recording's own.
+struct ComputedEvents {
+    DWORD type = 0; // the event type the event-draw classes know them by
+    std::uint32_t recordSize = 0;
+    std::vector<std::shared_ptr<const std::vector<std::byte>>> records; // by record; sorted by position
+};
+
+// The current snapshot of a document's computed events, shared by every record source made from
+// the document, so that a new snapshot reaches the panes that already show it.
+class ComputedEventChannel {
+public:
+    void Set(std::shared_ptr<const ComputedEvents> events);
+    std::shared_ptr<const ComputedEvents> Get() const;
+
+private:
+    mutable std::mutex mLock;
+    std::shared_ptr<const ComputedEvents> mEvents;
+};
+
 // The data of one record of a recording. Event channels are numbered after the sample channels
 // (channel index = channels + event channel).
 class HostRecordData final : public SimpleUnknownImp1<IRecordData, 0> {
@@ -64,6 +87,11 @@ public:
 
     // The event type of an event channel (what its event draw policy is made for).
     void SetEventType(int eventChannel, DWORD type) { mEventTypes[eventChannel] = type; }
+    // The computed events, shown as the channel after the recording's event channels.
+    void SetComputedEvents(std::shared_ptr<const ComputedEventChannel> computed) { mComputed = std::move(computed); }
+    // The record it answers for from now on (the record being sampled, while the host samples).
+    void SetRecord(int record) { mRecord = record; }
+    ULONG ComputedChannel() const;
 
     HRESULT GetEventType(ULONG channel, DWORD* type) override;
     HRESULT GetEndPosition(DWORD reserved, std::int64_t* end) override;
@@ -82,6 +110,7 @@ private:
     int mRecord;
     std::shared_ptr<ColumnCache> mCache;
     std::map<int, DWORD> mEventTypes;
+    std::shared_ptr<const ComputedEventChannel> mComputed;
 };
 
 // The record source of a pane: shows one record from a first sample at a number of samples per
@@ -170,6 +199,12 @@ public:
 
     const std::shared_ptr<Recording>& GetRecording() const { return mRecording; }
     std::size_t PaneCount() const { return mPanes.size(); }
+    // The computed events its record sources show (after the recording's event channels).
+    ComputedEventChannel& Computed() { return *mComputed; }
+    ULONG ComputedChannel() const
+    {
+        return static_cast<ULONG>(mRecording->ChannelCount() + static_cast<int>(mRecording->eventChannels.size()));
+    }
     // Online play: the sinks are told that sampling started, each block that arrives, and the
     // end. Called on the user-interface thread.
     void StartSampling(LONG record);
@@ -179,6 +214,7 @@ public:
 private:
     std::shared_ptr<Recording> mRecording;
     const vx::eventdraw::EventDrawClasses* mEventDraw;
+    std::shared_ptr<ComputedEventChannel> mComputed = std::make_shared<ComputedEventChannel>();
     std::vector<IPaneDataSink*> mPanes; // not referenced: a pane detaches before it goes
 };
 
@@ -285,13 +321,28 @@ public:
     HRESULT CreateWindowlessScale(DWORD style, LONG scaleNumber, DWORD reserved, IHostScale** out) override;
 };
 
-// Online play for the panes of a document: a record of a finished recording is sampled into a new
-// record of the document's recording one block per timer tick, on the user-interface thread, so
-// the window stays responsive while it plays. The document's panes are told that sampling starts,
-// of every block and of the end.
+// Where timed online play puts what it plays.
+struct PlaybackTarget {
+    // Starts a record with the source's sample interval: its index, or -1 when sampling cannot
+    // start.
+    std::function<int(double interval)> start;
+    // One block of samples of every channel, in the source's channel order.
+    std::function<void(int record, const std::vector<std::span<const float>>& block)> deliver;
+    // The record is played (or the play stopped).
+    std::function<void()> stop;
+    // Channels the target takes; the source must have as many.
+    int channels = 0;
+};
+
+// Online play: a record of a finished recording is sampled into a target one block per timer
+// tick, on the user-interface thread, so the window stays responsive while it plays. With a pane
+// document as the target, the record is added to the document's recording and its panes are told
+// that sampling starts, of every block and of the end.
 class TimedPlayback {
 public:
     TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, HostPaneDocument& target,
+        std::int64_t blockSamples, UINT periodMs);
+    TimedPlayback(std::shared_ptr<const Recording> source, int sourceRecord, PlaybackTarget target,
         std::int64_t blockSamples, UINT periodMs);
     ~TimedPlayback();
     TimedPlayback(const TimedPlayback&) = delete;
@@ -309,7 +360,7 @@ public:
 private:
     std::shared_ptr<const Recording> mSource;
     int mSourceRecord;
-    HostPaneDocument& mTarget;
+    PlaybackTarget mTarget;
     std::int64_t mBlock;
     UINT mPeriod;
     int mRecord = -1;

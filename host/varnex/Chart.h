@@ -1,12 +1,25 @@
 #pragma once
 // The recording's chart in the desktop host's main frame: a data window with a strip per channel
-// (grid, scale and trace), the recording's annotations as marks on the first strip, the time
-// scale, the scroll bar and the zoom strip.
+// (grid, scale and trace), the recording's annotations as marks on the first strip, the beats of
+// the analysis as marks on every strip (drawn by the event-draw class of their type), the
+// selection the user drags, the time scale, the scroll bar and the zoom strip.
+#include <functional>
 #include <memory>
+#include <string>
 
+#include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Recording.h"
+#include "host/tracedraw/TraceHost.h"
 #include "ui/Geometry.h"
 #include "ui/Messages.h"
+#include "varnex/ChartObjects.h"
+
+namespace vx::eventdraw {
+class EventDrawClasses;
+}
+namespace VarnDraw {
+class DataPane;
+}
 
 namespace VarnDraw {
 struct IVarnRecordDrawer;
@@ -16,7 +29,10 @@ namespace varnex {
 
 class RecordingChart {
 public:
-    RecordingChart(vx::ui::HWND parent, const vx::ui::Rect& rect, std::shared_ptr<vx::host::Recording> recording);
+    // `eventDraw`: the event-draw classes the extension registered (kept by the caller for the
+    // chart's life); without them no beats are drawn.
+    RecordingChart(vx::ui::HWND parent, const vx::ui::Rect& rect, std::shared_ptr<vx::host::Recording> recording,
+        const vx::eventdraw::EventDrawClasses* eventDraw = nullptr);
     ~RecordingChart();
     RecordingChart(const RecordingChart&) = delete;
     RecordingChart& operator=(const RecordingChart&) = delete;
@@ -27,6 +43,21 @@ public:
     void AddStripDrawer(int channel, VarnDraw::IVarnRecordDrawer* drawer);
     // A channel strip's rectangle in the chart window's client coordinates.
     vx::ui::Rect StripRect(int channel) const;
+
+    // The beats to mark (a snapshot of the analysis's events); null: none. The chart redraws.
+    void SetBeats(std::shared_ptr<const vx::host::ComputedEvents> beats);
+    // Told each time the user sets the selection with the mouse.
+    void SetSelectionListener(std::function<void(const ChartSelection&)> listener);
+    const ChartSelection& Selection() const;
+    // The hint of the beat mark under the mouse; empty when the mouse is on none.
+    std::wstring Hint() const;
+    // Online play of the host document: the chart follows the record being sampled as it grows.
+    void Follow(int record, vx::host::HrvHostOptions::OnlineStep step);
+    // The pane's document: online play feeds it.
+    vx::host::HostPaneDocument& PaneDocument();
+    VarnDraw::DataPane& Pane();
+    // The window x of a record tick at the current scroll position and zoom.
+    int XOf(std::int64_t tick) const;
 
 private:
     struct Parts;

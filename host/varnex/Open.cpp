@@ -3,7 +3,9 @@
 #include "varnex/Help.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -13,6 +15,7 @@
 
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
+#include "host/eventdraw/EventDrawClasses.h"
 #include "foundation/String.h"
 #include "foundation/Utf.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
@@ -46,6 +49,9 @@ namespace ui = vx::ui;
 using ui::HWND;
 
 namespace {
+
+// Posted to the frame when the document says that its analysis changed: the beats are read again.
+constexpr UINT kRefreshBeats = ui::WM_USER + 40;
 
 // The host's own commands.
 constexpr UINT kFileOpen = 0xE101, kFileSave = 0xE103, kFileClose = 0xE102, kHelpAbout = 0xE140, kWindowMain = 0xE150;
@@ -89,35 +95,96 @@ struct Session {
     vx::host::HrvHostDocument* host = nullptr;
     long long beats = -1; // beats on the fiducial channel after the last command; -1 unknown
     std::unique_ptr<ChartComments> comments; // drawn on the chart; outlives it
+    bool beatsStale = false; // a refresh of the beats is posted
     std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
 };
 
 // The chart fills the frame under the summary text.
 constexpr int kChartTop = 150;
 
-// The beats the analysis marked, read from its fiducial channel; -1 when there is none.
-long long CountBeats(vx::host::HrvHostDocument& host, const vx::host::Recording& recording)
+// The beats the analysis marked, read from its fiducial channel; null when there is none.
+std::shared_ptr<const vx::host::ComputedEvents> ReadBeats(vx::host::HrvHostDocument& host, const vx::host::Recording& recording)
 {
     try {
         vx::calc::Compiled fiducial = host.Engine().Channel(L"HRV_vFID");
         if (!fiducial.events)
-            return -1;
-        long long count = 0;
+            return nullptr;
+        auto beats = std::make_shared<vx::host::ComputedEvents>();
+        beats->type = fiducial.events->EventType();
+        beats->recordSize = fiducial.events->RecordSize();
         for (int r = 0; r < recording.RecordCount(); ++r) {
             const std::int64_t length = recording.records[static_cast<std::size_t>(r)].length;
+            auto bytes = std::make_shared<std::vector<std::byte>>();
             for (std::int64_t from = 0; from < length; from += 1 << 20) {
                 vx::calc::EventBuffer events;
                 fiducial.events->Read(r, from, std::min<std::int64_t>(length, from + (1 << 20)), events);
-                count += static_cast<long long>(events.Count());
+                bytes->insert(bytes->end(), events.bytes.begin(), events.bytes.end());
             }
+            beats->records.push_back(std::move(bytes));
         }
-        return count;
+        return beats;
     } catch (const std::exception&) {
-        return -1;
+        return nullptr;
     }
 }
 
+long long CountOf(const vx::host::ComputedEvents* beats)
+{
+    if (!beats || beats->recordSize == 0)
+        return -1;
+    long long count = 0;
+    for (const auto& record : beats->records)
+        count += static_cast<long long>(record->size() / beats->recordSize);
+    return count;
+}
+
 Session* gSession = nullptr;
+
+// Reads the beats of the analysis again and shows them on the chart.
+void RefreshBeats(Session& s)
+{
+    s.beatsStale = false;
+    if (!s.host)
+        return;
+    auto beats = ReadBeats(*s.host, *s.recording);
+    s.beats = CountOf(beats.get());
+    if (s.chart)
+        s.chart->SetBeats(std::move(beats));
+}
+
+// The chart's selection becomes the document's, which the beat-mark commands act on.
+void TakeSelection(Session& s, const ChartSelection& chosen)
+{
+    vx::host::Recording& recording = *s.recording;
+    const auto clamp = [](std::int64_t tick) { return static_cast<std::int32_t>(std::clamp<std::int64_t>(tick, 0, 0x7FFFFFFE)); };
+    recording.selection.empty = chosen.empty;
+    recording.selection.start = { chosen.record, chosen.start };
+    recording.selection.end = { chosen.record, chosen.end };
+    if (s.host) {
+        if (chosen.empty) {
+            s.host->ClearSelection();
+        } else {
+            s.host->SelectRegion({ clamp(chosen.start), chosen.record }, { clamp(chosen.end), chosen.record });
+            s.host->selectionIsPoint = chosen.point;
+        }
+    }
+    ui::InvalidateRect(s.frame, nullptr, true);
+}
+
+// "Selection: 12.300-15.600 s of record 1", or the cursor's place.
+std::wstring DescribeSelection(const Session& s)
+{
+    if (!s.chart || s.chart->Selection().empty)
+        return {};
+    const ChartSelection& c = s.chart->Selection();
+    const double interval = s.recording->records[static_cast<std::size_t>(c.record)].interval;
+    wchar_t line[128];
+    if (c.point)
+        std::swprintf(line, 128, L"Cursor: %.3f s of record %d", c.start * interval, c.record + 1);
+    else
+        std::swprintf(line, 128, L"Selection: %.3f-%.3f s of record %d", c.start * interval, c.end * interval, c.record + 1);
+    return line;
+}
 
 void SetStatus(const std::wstring& text)
 {
@@ -146,6 +213,8 @@ std::wstring Describe(const Session& s)
         if (s.beats >= 0)
             text += L"\nBeats detected: " + std::to_wstring(s.beats);
     }
+    if (const std::wstring selection = DescribeSelection(s); !selection.empty())
+        text += L"\n" + selection;
     return text;
 }
 
@@ -164,7 +233,7 @@ void RunExtensionCommand(UINT hostId)
     s.updatesBefore = s.host ? s.host->updates.size() : 0;
     s.lastCommand = path;
     s.lastResult = s.commands->OnCommand(it->second.first);
-    s.beats = s.host ? CountBeats(*s.host, *s.recording) : -1;
+    RefreshBeats(s);
     ui::SetCursor(cursor);
     SetStatus(SUCCEEDED(s.lastResult) ? L"Ready. " + path + L" finished."
                                       : L"Ready. " + path + L" failed (" + KEL::Utf8ToWide(Hex(s.lastResult)) + L").");
@@ -238,6 +307,12 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         }
         return 0;
     }
+    case kRefreshBeats:
+        if (gSession && gSession->beatsStale) {
+            RefreshBeats(*gSession);
+            ui::InvalidateRect(hwnd, nullptr, true);
+        }
+        return 0;
     case ui::WM_DESTROY: ui::PostQuitMessage(0); return 0;
     default: return ui::DefWindowProc(hwnd, message, wParam, lParam);
     }
@@ -340,10 +415,46 @@ bool ClickComment(Session& s, std::size_t index)
     return true;
 }
 
+// A drag with the left button across the chart, as the window system delivers the user's.
+void ScriptedDrag(Session& s, int from, int to)
+{
+    if (!s.chart)
+        return;
+    ui::Rect chart;
+    ui::GetWindowRect(s.chart->Handle(), &chart);
+    // The chart's place in the frame's client area, and the middle of its first strip.
+    ui::Point origin { chart.left, chart.top };
+    ui::ScreenToClient(s.frame, &origin);
+    const ui::Rect strip = s.chart->Pane().ChannelStripCount() > 0 ? s.chart->Pane().ChannelStrip(0)->StripRect() : ui::Rect { 0, 0, 0, 40 };
+    const int y = origin.y + (strip.top + strip.bottom) / 2;
+    const auto at = [&](int x) { return ui::Point { origin.x + x, y }; };
+    ui::InjectMouse(s.frame, ui::WM_MOUSEMOVE, at(from));
+    ui::InjectMouse(s.frame, ui::WM_LBUTTONDOWN, at(from), ui::MK_LBUTTON);
+    for (int step = 1; step <= 4; ++step)
+        ui::InjectMouse(s.frame, ui::WM_MOUSEMOVE, at(from + (to - from) * step / 4), ui::MK_LBUTTON);
+    ui::InjectMouse(s.frame, ui::WM_LBUTTONUP, at(to));
+}
+
 int Fail(std::ostream& err, const std::string& reason)
 {
     err << "varnex open: " << reason << "\n";
     return 1;
+}
+
+// Plays the record's file online into a new record of the document, in blocks of 1 s (longer at
+// high speeds, so that a block is due at most every 20 ms).
+bool StartPlay(Session& s, const std::string& record, double speed, std::ostream& err)
+{
+    std::shared_ptr<const vx::host::Recording> source;
+    try {
+        source = std::make_shared<vx::host::Recording>(vx::host::ImportFile(record));
+    } catch (const std::exception& e) {
+        return Fail(err, e.what()) == 0;
+    }
+    if (!s.host->StartOnlinePlay(source, 0, std::max(1.0, speed / 50.0), speed))
+        return Fail(err, "the online play cannot start") == 0;
+    SetStatus(L"Playing online...");
+    return true;
 }
 
 } // namespace
@@ -368,6 +479,26 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
             if (!value(v))
                 return false;
             o.run.push_back(KEL::Utf8ToWide(v));
+        } else if (a == "--drag") {
+            if (!value(v))
+                return false;
+            OpenOptions::Drag drag;
+            char rest = 0;
+            if (std::sscanf(v.c_str(), "%d,%d%c", &drag.from, &drag.to, &rest) != 2 || drag.from < 0 || drag.to < 0) {
+                error = "--drag needs FROM,TO (the chart's x pixels), not " + v;
+                return false;
+            }
+            drag.afterRuns = o.run.size();
+            o.drags.push_back(drag);
+        } else if (a == "--play") {
+            if (!value(v))
+                return false;
+            char* end = nullptr;
+            o.play = std::strtod(v.c_str(), &end);
+            if (end == v.c_str() || *end || !(o.play > 0) || !std::isfinite(o.play)) {
+                error = "--play needs a speed above 0 (a multiple of real time), not " + v;
+                return false;
+            }
         } else if (a == "--screenshot") {
             if (!value(o.screenshot))
                 return false;
@@ -465,6 +596,10 @@ int Open(const OpenOptions& o, std::ostream& err)
     for (const caf::Registration& r : caf::Registrations())
         if (r.kind == caf::Registration::Kind::ClassObject)
             classObjects.push_back(r.object);
+    // The extension's event-draw classes draw the beats on the chart; they let go of the
+    // extension's objects before it is unloaded.
+    vx::eventdraw::EventDrawClasses eventDraw;
+    eventDraw.AddAll(classObjects);
     try {
         host->RegisterEnumerators(classObjects);
     } catch (const std::exception& e) {
@@ -551,8 +686,31 @@ int Open(const OpenOptions& o, std::ostream& err)
         session.frame, 1, nullptr);
     ui::SetMenu(session.frame, BuildMenuBar(session, commands));
     ui::AddMenuBarEnabler(session.frame);
-    session.chart = std::make_unique<RecordingChart>(session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording);
+    session.chart = std::make_unique<RecordingChart>(session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording, &eventDraw);
+    struct ChartGoes {
+        Session& session;
+        ~ChartGoes() { session.chart.reset(); }
+    } chartGoes { session };
+    session.chart->SetSelectionListener([&session](const ChartSelection& chosen) { TakeSelection(session, chosen); });
+    // Whatever changes the analysis (a command, a view, a dialog) redraws the beats once the
+    // change is over.
+    host->options.updated = [&session](DWORD, DWORD) {
+        if (!session.beatsStale && session.frame) {
+            session.beatsStale = true;
+            ui::PostMessage(session.frame, kRefreshBeats, 0, 0);
+        }
+    };
+    // Online play (a record played into the document as if sampled) grows a record the chart follows.
+    host->options.online = [&session](int record, vx::host::HrvHostOptions::OnlineStep step) {
+        if (session.chart)
+            session.chart->Follow(record, step);
+        if (step == vx::host::HrvHostOptions::OnlineStep::Stopped && session.frame) {
+            SetStatus(L"Ready. The online play finished.");
+            ui::InvalidateRect(session.frame, nullptr, true);
+        }
+    };
     ShowCommentsOnChart(session, *host);
+    RefreshBeats(session);
     LayOut(session.frame);
     ui::ShowWindow(session.frame, ui::SW_SHOW);
     ui::UpdateWindow(session.frame);
@@ -562,12 +720,29 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter || o.clickComment >= 0) {
         InstallDialogActions(o.dialogs, err);
         settle();
-        for (const std::wstring& path : o.run) {
+        const auto dragsAfter = [&](std::size_t runs) {
+            for (const OpenOptions::Drag& d : o.drags)
+                if (d.afterRuns == runs) {
+                    ScriptedDrag(session, d.from, d.to);
+                    settle();
+                }
+        };
+        dragsAfter(0);
+        for (std::size_t i = 0; i < o.run.size(); ++i) {
+            const std::wstring& path = o.run[i];
             if (!ui::ActivateMenuPath(session.frame, path)) {
                 ui::DestroyWindow(session.frame);
                 return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
             }
             settle();
+            dragsAfter(i + 1);
+        }
+        if (o.play > 0) {
+            if (!StartPlay(session, o.record, o.play, err)) {
+                ui::DestroyWindow(session.frame);
+                return 1;
+            }
+            ui::RunGtkUntil([&session] { return !session.host->OnlinePlaying(); }, 600000);
         }
         ui::UpdateWindow(session.frame);
         settle();
@@ -606,6 +781,8 @@ int Open(const OpenOptions& o, std::ostream& err)
             return FAILED(session.lastResult) ? 1 : 0;
         }
     }
+    if (o.play > 0 && o.run.empty() && o.screenshot.empty() && !o.exitAfter && !StartPlay(session, o.record, o.play, err))
+        return 1;
     ui::RunMessageLoop();
     return 0;
 }

@@ -15,6 +15,17 @@ struct OpenOptions {
     // ("HRV|Analyse"), a screenshot of the main window written afterwards, and whether to close
     // then instead of waiting for the user.
     std::vector<std::wstring> run;
+    // Drags with the left button over the chart, from one x to another (the chart's pixels, in
+    // the middle of its first strip), each done once the first `afterRuns` menu paths have run.
+    struct Drag {
+        std::size_t afterRuns = 0;
+        int from = 0;
+        int to = 0;
+    };
+    std::vector<Drag> drags;
+    // Plays the record online into a new record at this multiple of real time once the menu
+    // paths have run (0: no play); a scripted run waits until it is played.
+    double play = 0.0;
     std::string screenshot;
     bool exitAfter = false;
     // The comment drawn on the chart whose marker is clicked after the menu paths (from 0; -1:

@@ -339,3 +339,62 @@ TEST_F(Desktop, AClickOnACommentOfTheChartShowsItsPopup)
     EXPECT_EQ(Varnex({ "open", (record / "100.hea").string(), "--click-comment", "2", "--exit" }, out), 1);
     EXPECT_NE(out.find("no comment 2 is drawn on the chart"), std::string::npos) << out;
 }
+
+// The chart after an analysis: the beats marked on both channels in the colours of their classes,
+// a drag over the first strip selects a stretch (tinted over both strips), and the beat-mark
+// command removes the beats in it, after which the chart shows them no more.
+TEST_F(Desktop, ADragSelectsAStretchWhoseBeatsTheRemoveCommandTakesAway)
+{
+    const fs::path shot = mHome / "chart.png";
+    std::string out;
+    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--drag", "300,450", "--run",
+                                  "HRV|RemoveMarker", "--screenshot", shot.string(), "--exit" },
+        out);
+    ASSERT_EQ(status, 0) << out;
+    std::smatch selection;
+    ASSERT_TRUE(std::regex_search(out, selection, std::regex("Selection: ([0-9.]+)-([0-9.]+) s of record 1"))) << out;
+    const double from = std::stod(selection[1]), to = std::stod(selection[2]);
+    // 150 pixels at ten samples a pixel and 360 samples a second.
+    EXPECT_NEAR(to - from, 150 * 10 / 360.0, 0.1) << out;
+    std::smatch beats;
+    ASSERT_TRUE(std::regex_search(out, beats, std::regex("Beats detected: ([0-9]+)"))) << out;
+    // A few seconds of a resting heart lose a handful of beats.
+    EXPECT_LT(std::stoi(beats[1]), 2273) << out;
+    EXPECT_GT(std::stoi(beats[1]), 2273 - 10) << out;
+
+    std::ifstream in(shot, std::ios::binary);
+    const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+    vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
+    ASSERT_TRUE(image) << "no screenshot";
+    // The tint: light blue inside the dragged stretch, on both strips; none beyond it.
+    const auto tint = [](vx::ui::Colour c) { return c.Blue() > 240 && c.Red() > 150 && c.Red() < 230 && c.Green() > 200 && c.Green() < 245; };
+    EXPECT_GT(CountPixels(*image, { 310, 180, 440, 320 }, tint), 5000);
+    EXPECT_GT(CountPixels(*image, { 310, 340, 440, 480 }, tint), 5000);
+    EXPECT_EQ(CountPixels(*image, { 470, 180, 880, 480 }, tint), 0);
+    // Beat marks left of and right of the stretch in more than one colour (by their class), and
+    // no beat's coloured mark inside it in the second strip (which has no annotations of its own).
+    const vx::ui::Rect marks { 60, 330, 880, 342 };
+    const auto blue = [](vx::ui::Colour c) { return c.Blue() > 200 && c.Red() < 60 && c.Green() < 120; };
+    const auto orange = [](vx::ui::Colour c) { return c.Red() > 200 && c.Green() > 120 && c.Green() < 200 && c.Blue() < 80; };
+    EXPECT_GT(CountPixels(*image, marks, blue), 20);
+    EXPECT_GT(CountPixels(*image, marks, orange), 20);
+    EXPECT_EQ(CountPixels(*image, { 310, 330, 440, 342 }, blue) + CountPixels(*image, { 310, 330, 440, 342 }, orange), 0);
+}
+
+// Online play into the document: the chart follows the new record to its end.
+TEST_F(Desktop, TheChartFollowsAnOnlinePlayToItsEnd)
+{
+    const fs::path shot = mHome / "online.png";
+    std::string out;
+    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--play", "600", "--screenshot", shot.string(), "--exit" }, out);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("2 record(s)"), std::string::npos) << out;
+    EXPECT_NE(out.find("Ready. The online play finished."), std::string::npos) << out;
+    std::ifstream in(shot, std::ios::binary);
+    const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+    vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
+    ASSERT_TRUE(image) << "no screenshot";
+    // The last screen of the played record: its trace reaches the right edge of the first strip.
+    const auto red = [](vx::ui::Colour c) { return c.Red() > 150 && c.Green() < 80 && c.Blue() < 80; };
+    EXPECT_GT(CountPixels(*image, { 860, 180, 890, 320 }, red), 20);
+}
