@@ -13,7 +13,7 @@ namespace vx::host {
 namespace {
 
 constexpr char kMagic[8] = { 'V', 'X', 'S', 'E', 'S', 'S', 'N', '1' };
-constexpr std::uint32_t kObjectSection = 1, kChannelSection = 2, kLinkSection = 3;
+constexpr std::uint32_t kObjectSection = 1, kChannelSection = 2, kLinkSection = 3, kPlotStateSection = 4;
 // The persisted objects a document hands out: 0 the settings, 1 the data.
 constexpr DWORD kPersistedObjects = 2;
 constexpr DWORD kPersistedType = 2;
@@ -24,6 +24,13 @@ public:
     {
         for (int i = 0; i < 4; ++i)
             bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+    void F64(double v)
+    {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        U32(static_cast<std::uint32_t>(bits));
+        U32(static_cast<std::uint32_t>(bits >> 32));
     }
     void Raw(const void* data, std::size_t size)
     {
@@ -74,6 +81,14 @@ public:
     {
         const std::uint8_t* p = Take(4, what);
         return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+    }
+    double F64(const char* what)
+    {
+        const std::uint64_t low = U32(what);
+        const std::uint64_t bits = low | std::uint64_t(U32(what)) << 32;
+        double v = 0;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
     }
     std::wstring Text(const char* what)
     {
@@ -152,7 +167,8 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content)
     Writer w;
     w.Raw(kMagic, sizeof kMagic);
     w.U32(kSessionFormatVersion);
-    w.U32(static_cast<std::uint32_t>(content.objects.size() + content.channels.size() + content.links.size()));
+    w.U32(static_cast<std::uint32_t>(
+        content.objects.size() + content.channels.size() + content.links.size() + content.plotStates.size()));
     for (const auto& object : content.objects) {
         w.U32(kObjectSection);
         w.U32(object.index);
@@ -175,6 +191,20 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content)
         w.U32(16);
         for (std::uint32_t v : { link.from.mChannel, link.from.mKind, link.to.mChannel, link.to.mKind })
             w.U32(v);
+    }
+    for (const auto& state : content.plotStates) {
+        Writer body;
+        body.U32(state.number);
+        body.Text(state.plotId);
+        body.Text(state.itemId);
+        body.F64(state.first);
+        body.F64(state.second);
+        body.Text(state.text);
+        body.U32(state.flag);
+        w.U32(kPlotStateSection);
+        w.U32(0);
+        w.U32(static_cast<std::uint32_t>(body.bytes.size()));
+        w.Raw(body.bytes.data(), body.bytes.size());
     }
     w.U32(Crc32(w.bytes.data(), w.bytes.size()));
     return std::move(w.bytes);
@@ -219,6 +249,19 @@ SessionContent DecodeSession(const std::vector<std::uint8_t>& bytes)
             link.to.mChannel = section.U32("a link");
             link.to.mKind = section.U32("a link");
             content.links.push_back(link);
+        } else if (kind == kPlotStateSection) {
+            SessionContent::PlotState state;
+            state.number = section.U32("a plot's state");
+            state.plotId = section.Text("a plot's state");
+            state.itemId = section.Text("a plot's state");
+            state.first = section.F64("a plot's state");
+            state.second = section.F64("a plot's state");
+            state.text = section.Text("a plot's state");
+            const std::uint32_t flag = section.U32("a plot's state");
+            if (state.number < 2 || state.number > 5 || flag > 0xFF || !section.AtEnd())
+                throw SessionError("a plot's state in it is damaged");
+            state.flag = static_cast<BYTE>(flag);
+            content.plotStates.push_back(std::move(state));
         }
         // Sections of a kind this version does not know are passed over.
     }

@@ -9,7 +9,10 @@
 // then the sections, each u32 kind, u32 key, u32 length and its bytes, then a CRC-32 of all that
 // came before it. Kinds: 1 a persisted object (key: its store index; bytes: its 16-byte class id,
 // then its stream), 2 a named channel (name and formula, each a u32 count of UTF-16 units and the
-// units), 3 a channel link (four u32: from channel, from kind, to channel, to kind).
+// units), 3 a channel link (four u32: from channel, from kind, to channel, to kind), 4 a plot's
+// state kept by the plot-state registrar (u32 kind, plot id and item id as texts, two f64, the
+// item's text, u32 flag). A reader passes over kinds it does not know, so a file without the
+// later kinds reads as one that has none of them.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -41,9 +44,19 @@ struct SessionContent {
     struct Link {
         HRV::ChannelRef from, to;
     };
+    // A scale range, legend or text-region place or text a user set in a plot.
+    struct PlotState {
+        DWORD number = 0; // 2 item position, 3 item text, 4 x range, 5 y range
+        std::wstring plotId, itemId;
+        double first = 0, second = 0;
+        std::wstring text;
+        BYTE flag = 0;
+        bool operator==(const PlotState&) const = default;
+    };
     std::vector<Object> objects;
     std::vector<NamedChannel> channels;
     std::vector<Link> links;
+    std::vector<PlotState> plotStates;
 };
 
 inline constexpr std::uint32_t kSessionFormatVersion = 1;
