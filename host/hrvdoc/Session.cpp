@@ -25,6 +25,14 @@ public:
         for (int i = 0; i < 4; ++i)
             bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     }
+    // A section: its kind, key and length, then the body.
+    void Section(std::uint32_t kind, std::uint32_t key, const Writer& body)
+    {
+        U32(kind);
+        U32(key);
+        U32(static_cast<std::uint32_t>(body.bytes.size()));
+        Raw(body.bytes.data(), body.bytes.size());
+    }
     void F64(double v)
     {
         std::uint64_t bits = 0;
@@ -180,10 +188,7 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content)
         Writer body;
         body.Text(channel.name);
         body.Text(channel.formula);
-        w.U32(kChannelSection);
-        w.U32(0);
-        w.U32(static_cast<std::uint32_t>(body.bytes.size()));
-        w.Raw(body.bytes.data(), body.bytes.size());
+        w.Section(kChannelSection, 0, body);
     }
     for (const auto& link : content.links) {
         w.U32(kLinkSection);
@@ -201,10 +206,7 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content)
         body.F64(state.second);
         body.Text(state.text);
         body.U32(state.flag);
-        w.U32(kPlotStateSection);
-        w.U32(0);
-        w.U32(static_cast<std::uint32_t>(body.bytes.size()));
-        w.Raw(body.bytes.data(), body.bytes.size());
+        w.Section(kPlotStateSection, 0, body);
     }
     w.U32(Crc32(w.bytes.data(), w.bytes.size()));
     return std::move(w.bytes);

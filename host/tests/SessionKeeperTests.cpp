@@ -20,6 +20,7 @@
 #include "ui/Window.h"
 #include "varnex/SessionFile.h"
 #include "varnex/SessionKeeper.h"
+#include "ScratchHost.h"
 
 namespace fs = std::filesystem;
 namespace ui = vx::ui;
@@ -36,13 +37,6 @@ class ClosingWithChanges : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        mDir = fs::temp_directory_path() / ("varnex-keeper-" + std::to_string(::getpid()));
-        fs::remove_all(mDir);
-        fs::create_directories(mDir);
-        auto recording = std::make_shared<vx::host::Recording>();
-        recording->channels.emplace_back();
-        recording->AddRecord(0.01, 0.0);
-        mHost = std::make_unique<vx::host::HrvHostDocument>(recording);
         caf::PlotStateRegistrarObject()->Store().Restore({});
         std::ostringstream quiet;
         varnex::OpenWithSession(*mHost, nullptr, nullptr, nullptr, Path(), quiet);
@@ -52,8 +46,6 @@ protected:
     {
         ui::SetDialogScript(nullptr);
         caf::PlotStateRegistrarObject()->Store().Restore({});
-        mHost.reset();
-        fs::remove_all(mDir);
     }
     std::string Path() const { return (mDir / "r.hea.varnex-session").string(); }
     // A change the session file does not hold: a scale range the user set in a plot.
@@ -66,8 +58,9 @@ protected:
         ASSERT_EQ(caf::PlotStateRegistrarObject()->Post(&m), S_OK);
     }
 
-    fs::path mDir;
-    std::unique_ptr<vx::host::HrvHostDocument> mHost;
+    vx::test::ScratchHost mScratch { "varnex-keeper" };
+    const fs::path& mDir = mScratch.dir;
+    std::unique_ptr<vx::host::HrvHostDocument>& mHost = mScratch.host;
 };
 
 } // namespace

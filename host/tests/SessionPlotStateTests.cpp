@@ -17,6 +17,7 @@
 #include "caf/PlotStateRegistrar.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/hrvdoc/Session.h"
+#include "ScratchHost.h"
 #include "VarnexCommand.h"
 #include "varnex/SessionFile.h"
 
@@ -89,13 +90,6 @@ class SessionPlotState : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        mDir = fs::temp_directory_path() / ("varnex-plotstate-" + std::to_string(::getpid()));
-        fs::remove_all(mDir);
-        fs::create_directories(mDir);
-        auto recording = std::make_shared<vx::host::Recording>();
-        recording->channels.emplace_back();
-        recording->AddRecord(0.01, 0.0);
-        mHost = std::make_unique<vx::host::HrvHostDocument>(recording);
         mShared = new caf::SharedHostObject;
         mShared->AddRef();
         void* out = nullptr;
@@ -109,8 +103,6 @@ protected:
         if (mRegistrar)
             mRegistrar->Release();
         mShared->Release();
-        mHost.reset();
-        fs::remove_all(mDir);
     }
     void Post(DWORD number, const wchar_t* plot, const wchar_t* item, double first, double second, const wchar_t* text = L"")
     {
@@ -124,8 +116,9 @@ protected:
         ASSERT_EQ(mRegistrar->Post(&m), S_OK);
     }
 
-    fs::path mDir;
-    std::unique_ptr<vx::host::HrvHostDocument> mHost;
+    vx::test::ScratchHost mScratch { "varnex-plotstate" };
+    const fs::path& mDir = mScratch.dir;
+    std::unique_ptr<vx::host::HrvHostDocument>& mHost = mScratch.host;
     caf::SharedHostObject* mShared = nullptr;
     IPlotStateRegistrar* mRegistrar = nullptr;
 };
