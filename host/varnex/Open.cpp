@@ -433,6 +433,10 @@ int Open(const OpenOptions& o, std::ostream& err)
             classObjects.push_back(r.object);
     try {
         host->RegisterEnumerators(classObjects);
+        auto* types = Query<ITypeIdRegistry>(framework.Object());
+        host->RegisterCalculationClasses(classObjects, types);
+        if (types)
+            types->Release();
     } catch (const std::exception& e) {
         return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
     }
