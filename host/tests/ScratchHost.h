@@ -35,4 +35,16 @@ struct ScratchHost {
     std::unique_ptr<vx::host::HrvHostDocument> host;
 };
 
+// A scratch folder of its own (emptied) holding a copy of record 100 of the test recordings
+// (`testData` is their folder); the copy's header.
+inline std::filesystem::path CopyRecord100(const std::string& name, const std::filesystem::path& testData)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    for (const char* ext : { ".hea", ".dat", ".atr" })
+        std::filesystem::copy_file(testData / "mitdb" / (std::string("100") + ext), dir / (std::string("100") + ext));
+    return dir / "100.hea";
+}
+
 } // namespace vx::test

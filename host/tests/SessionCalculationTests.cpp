@@ -15,6 +15,7 @@
 #include "host/hrvdoc/Session.h"
 #include "host/recording/Import.h"
 #include "hostframework/interfaces/FrameworkIds.h"
+#include "ScratchHost.h"
 #include "VarnexCommand.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/SessionFile.h"
@@ -86,12 +87,8 @@ vx::host::SessionContent SaveSessionWithACalculation(const fs::path& record, con
 
 TEST(SessionCalculations, ANewProcessMakesTheChannelCalculationAgainWithItsSettings)
 {
-    const fs::path dir = fs::temp_directory_path() / ("varnex-calc-session-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    for (const char* ext : { ".hea", ".dat", ".atr" })
-        fs::copy_file(vx::test::TestData() / "mitdb" / (std::string("100") + ext), dir / (std::string("100") + ext));
-    const fs::path record = dir / "100.hea", session = dir / "100.hea.varnex-session";
+    const fs::path record = vx::test::CopyRecord100("varnex-calc-session", vx::test::TestData());
+    const fs::path dir = record.parent_path(), session = dir / "100.hea.varnex-session";
 
     const vx::host::SessionContent saved = SaveSessionWithACalculation(record, session);
     ASSERT_EQ(saved.calculations.size(), 1u);

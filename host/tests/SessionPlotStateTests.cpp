@@ -206,12 +206,9 @@ TEST_F(SessionPlotState, SavedWithTheSessionAndHandedToThePlotsOnReopening)
 // corrections in it are used.
 TEST(SessionBytes, VarnexAnalyseUsesASessionWrittenBeforePlotStates)
 {
-    const fs::path dir = fs::temp_directory_path() / ("varnex-older-session-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    for (const char* ext : { ".hea", ".dat", ".atr" })
-        fs::copy_file(vx::test::TestData() / "mitdb" / (std::string("100") + ext), dir / (std::string("100") + ext));
-    const std::string record = (dir / "100.hea").string();
+    const fs::path header = vx::test::CopyRecord100("varnex-older-session", vx::test::TestData());
+    const fs::path dir = header.parent_path();
+    const std::string record = header.string();
     const std::string beats = (dir / "beats.csv").string();
     const vx::test::VarnexStreams plain = vx::test::VarnexOutputs("analyse " + record + " --from 0 --to 60 --beats " + beats, dir);
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
