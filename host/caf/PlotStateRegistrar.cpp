@@ -53,10 +53,13 @@ HRESULT PlotStateStore::Post(const PlotStateMessage* message)
         std::lock_guard lock(mMutex);
         StoredPlotState stored { safe.number, safe.plotId, safe.itemId, safe.first, safe.second, safe.text, safe.flag };
         auto slot = std::find_if(mKept.begin(), mKept.end(), [&](const StoredPlotState& kept) { return SameSlot(kept, safe); });
-        if (slot != mKept.end())
-            *slot = std::move(stored);
-        else
+        if (slot == mKept.end()) {
             mKept.push_back(std::move(stored));
+            ++mChanges;
+        } else if (!(*slot == stored)) {
+            *slot = std::move(stored);
+            ++mChanges;
+        }
         sinks = mSinks;
     }
     // Delivered outside the lock: a sink may post or detach while it handles the message.
@@ -93,6 +96,38 @@ std::vector<StoredPlotState> PlotStateStore::Snapshot()
 {
     std::lock_guard lock(mMutex);
     return mKept;
+}
+
+void PlotStateStore::Restore(std::vector<StoredPlotState> kept)
+{
+    std::vector<IPlotStateSink*> sinks;
+    {
+        std::lock_guard lock(mMutex);
+        mKept.clear();
+        for (StoredPlotState& state : kept) {
+            if (!KnownNumber(state.number))
+                continue;
+            const PlotStateMessage message = state.View();
+            auto slot = std::find_if(mKept.begin(), mKept.end(), [&](const StoredPlotState& k) { return SameSlot(k, message); });
+            if (slot != mKept.end())
+                *slot = std::move(state);
+            else
+                mKept.push_back(std::move(state));
+        }
+        ++mChanges;
+        sinks = mSinks;
+    }
+    for (const StoredPlotState& state : Snapshot()) {
+        const PlotStateMessage message = state.View();
+        for (IPlotStateSink* sink : sinks)
+            sink->OnPlotState(&message);
+    }
+}
+
+std::uint64_t PlotStateStore::Changes()
+{
+    std::lock_guard lock(mMutex);
+    return mChanges;
 }
 
 PlotStateRegistrar* PlotStateRegistrarObject()

@@ -2,6 +2,7 @@
 // The host's settings registrar of plot state (IPlotStateRegistrar): keeps the last message of
 // each kind per plot and item for the life of the process and hands every message to the plot
 // controls attached to it.
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct StoredPlotState {
     BYTE flag = 0;
 
     PlotStateMessage View() const;
+    bool operator==(const StoredPlotState&) const = default;
 };
 
 class PlotStateStore {
@@ -31,10 +33,16 @@ public:
     HRESULT Detach(IPlotStateSink* sink);
     // What is kept, in the order first kept.
     std::vector<StoredPlotState> Snapshot();
+    // What a saved session kept, in place of what is kept now, handed to the attached sinks.
+    void Restore(std::vector<StoredPlotState> kept);
+    // Counts the changes to what is kept (a message that repeats the kept state changes nothing),
+    // so whoever saves the state can tell whether there is anything new since.
+    std::uint64_t Changes();
 
 private:
     std::mutex mMutex;
     std::vector<StoredPlotState> mKept;
+    std::uint64_t mChanges = 0;
     std::vector<IPlotStateSink*> mSinks; // not held
 };
 

@@ -247,6 +247,8 @@ HrvHostDocument::~HrvHostDocument()
         child->Release();
     for (auto& [index, object] : stored)
         object->Release();
+    if (mCalcFactory)
+        mCalcFactory->Release();
 }
 
 void HrvHostDocument::Attach(IUnknown* document)
@@ -851,6 +853,22 @@ int HrvHostDocument::RegisterEnumerators(const std::vector<IUnknown*>& classObje
 {
     return extcalc::RegisterExtensionEnumerators(
         Engine(), classObjects, DataStore(), [this](int record) { return RecordGrowing(record); });
+}
+
+void HrvHostDocument::RegisterCalculationClasses(const std::vector<IUnknown*>& classObjects, ITypeIdRegistry* types)
+{
+    mCalcClasses.RegisterAll(classObjects);
+    // The host's formula calculation and its settings, as the calculations' glue names them.
+    constexpr GUID kArithmeticCalcType = vx::com::MakeGuid("{88736FEF-F85F-4B09-862A-B4E59B348DE4}");
+    constexpr GUID kFormulaCalcType = vx::com::MakeGuid("{C3397303-5AAD-11D3-AB07-00A0CC40B4CE}");
+    WORD calcIndex = 0, settingsIndex = 0;
+    if (types) {
+        types->GetTypeIndex(kArithmeticCalcType, &calcIndex);
+        types->GetTypeIndex(kFormulaCalcType, &settingsIndex);
+    }
+    if (mCalcFactory)
+        mCalcFactory->Release();
+    mCalcFactory = new HostObjectFactory(DWORD(calcIndex) << 16, DWORD(settingsIndex) << 16 | 1);
 }
 
 // ---- Analysis manager

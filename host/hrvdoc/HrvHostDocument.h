@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/calc/Engine.h"
+#include "host/recording/CalculationClasses.h"
 #include "host/recording/HostDocument.h"
 #include "host/recording/Recording.h"
 #include "host/tracedraw/TraceHost.h"
@@ -229,6 +230,14 @@ public:
     // this document's formulas: created with its data store, and told while a record grows.
     // Returns how many were registered (the engine's refusal propagates as CalcError).
     int RegisterEnumerators(const std::vector<IUnknown*>& classObjects);
+    // Takes the channel-calculation classes and their settings classes among the extension's
+    // class objects, and makes the factory of the formula calculations their calculations ask
+    // for, under the keys of the framework's type registry.
+    void RegisterCalculationClasses(const std::vector<IUnknown*>& classObjects, ITypeIdRegistry* types);
+    CalculationClassRegistry& CalculationClasses() { return mCalcClasses; }
+    IObjectFactory* CalculationFactory() { return mCalcFactory; }
+    // The document's count of computed-channel changes that the session file holds.
+    std::uint64_t savedComputedChanges = 0;
     // Compiled channels read the recording as it was: once the recording has grown every named
     // channel is compiled again, so no stage keeps a block computed from shorter data.
     void EnsureCompiledForData();
@@ -262,6 +271,8 @@ private:
     int64_t mCompiledFor = -1; // samples in the recording when the channels were compiled
     bool mRecordComplete = false; // the sampled record has all its data (its end is near)
     IMessageHandler* mDocumentHandler = nullptr; // held
+    CalculationClassRegistry mCalcClasses;
+    IObjectFactory* mCalcFactory = nullptr; // held
 };
 
 } // namespace vx::host

@@ -2,8 +2,11 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
 
+#include "com/Bstr.h"
 #include "com/Persist.h"
+#include "foundation/IKELString.h"
 #include "foundation/stream/MemoryStream.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
@@ -13,7 +16,8 @@ namespace vx::host {
 namespace {
 
 constexpr char kMagic[8] = { 'V', 'X', 'S', 'E', 'S', 'S', 'N', '1' };
-constexpr std::uint32_t kObjectSection = 1, kChannelSection = 2, kLinkSection = 3;
+constexpr std::uint32_t kObjectSection = 1, kChannelSection = 2, kLinkSection = 3, kPlotStateSection = 4,
+                         kCalculationSection = 5;
 // The persisted objects a document hands out: 0 the settings, 1 the data.
 constexpr DWORD kPersistedObjects = 2;
 constexpr DWORD kPersistedType = 2;
@@ -24,6 +28,21 @@ public:
     {
         for (int i = 0; i < 4; ++i)
             bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+    // A section: its kind, key and length, then the body.
+    void Section(std::uint32_t kind, std::uint32_t key, const Writer& body)
+    {
+        U32(kind);
+        U32(key);
+        U32(static_cast<std::uint32_t>(body.bytes.size()));
+        Raw(body.bytes.data(), body.bytes.size());
+    }
+    void F64(double v)
+    {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        U32(static_cast<std::uint32_t>(bits));
+        U32(static_cast<std::uint32_t>(bits >> 32));
     }
     void Raw(const void* data, std::size_t size)
     {
@@ -75,6 +94,14 @@ public:
         const std::uint8_t* p = Take(4, what);
         return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
     }
+    double F64(const char* what)
+    {
+        const std::uint64_t low = U32(what);
+        const std::uint64_t bits = low | std::uint64_t(U32(what)) << 32;
+        double v = 0;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
     std::wstring Text(const char* what)
     {
         const std::uint32_t units = U32(what);
@@ -111,7 +138,7 @@ template <class I> I* QueryFor(IUnknown* object)
 }
 
 // Saves the object into memory; false when it cannot be saved.
-bool SaveObject(IPersist* object, BOOL clearDirty, std::vector<std::uint8_t>* bytes, GUID* classId)
+bool SaveObject(IUnknown* object, BOOL clearDirty, std::vector<std::uint8_t>* bytes, GUID* classId)
 {
     auto* persist = QueryFor<IPersistStreamInit>(object);
     if (!persist)
@@ -125,6 +152,50 @@ bool SaveObject(IPersist* object, BOOL clearDirty, std::vector<std::uint8_t>* by
     stream->Release();
     persist->Release();
     return ok;
+}
+
+// The id text of a calculation class (what names it across processes).
+std::wstring IdText(ICalculationClass* c)
+{
+    IKELString* text = nullptr;
+    if (!c || FAILED(c->GetIdText(&text)) || !text)
+        return {};
+    BSTR b = nullptr;
+    text->GetBSTR(&b);
+    std::wstring id = b ? b : L"";
+    SysFreeString(b);
+    text->Release();
+    return id;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+void RestoreCalculation(HrvHostDocument& host, const SessionContent::ChannelCalc& calc)
+{
+    const std::string what = "its calculation of the channel " + Narrow(calc.channel);
+    CalculationClassRegistry& classes = host.CalculationClasses();
+    std::optional<DWORD> classId;
+    for (DWORD id : classes.CalculationClassIds())
+        if (IdText(classes.CalculationClass(id)) == calc.calcClass)
+            classId = id;
+    if (!classId)
+        throw SessionError(what + " needs the calculation " + Narrow(calc.calcClass) + ", which no extension offers");
+    KEL::MemoryStream* stream = KEL::MemoryStream::Create(calc.settings, STGM_READ);
+    IUnknown* settings = nullptr;
+    HRESULT hr = classes.LoadSettingsOfType(calc.settingsClass, stream, &settings);
+    stream->Release();
+    if (FAILED(hr))
+        throw SessionError(what + " has settings that cannot be read");
+    vx::hf::ChannelRef ref;
+    hr = host.Document().CreateNamedChannel(0, calc.channel.c_str(), nullptr, &ref);
+    if (SUCCEEDED(hr))
+        hr = classes.ComputeChannel(host.Document(), ref.number, *classId, settings, host.CalculationFactory());
+    settings->Release();
+    if (FAILED(hr))
+        throw SessionError(what + " cannot be made again");
 }
 
 } // namespace
@@ -152,7 +223,9 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content)
     Writer w;
     w.Raw(kMagic, sizeof kMagic);
     w.U32(kSessionFormatVersion);
-    w.U32(static_cast<std::uint32_t>(content.objects.size() + content.channels.size() + content.links.size()));
+    w.U32(static_cast<std::uint32_t>(
+        content.objects.size() + content.channels.size() + content.links.size() + content.plotStates.size()
+        + content.calculations.size()));
     for (const auto& object : content.objects) {
         w.U32(kObjectSection);
         w.U32(object.index);
@@ -164,10 +237,7 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content)
         Writer body;
         body.Text(channel.name);
         body.Text(channel.formula);
-        w.U32(kChannelSection);
-        w.U32(0);
-        w.U32(static_cast<std::uint32_t>(body.bytes.size()));
-        w.Raw(body.bytes.data(), body.bytes.size());
+        w.Section(kChannelSection, 0, body);
     }
     for (const auto& link : content.links) {
         w.U32(kLinkSection);
@@ -175,6 +245,25 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content)
         w.U32(16);
         for (std::uint32_t v : { link.from.mChannel, link.from.mKind, link.to.mChannel, link.to.mKind })
             w.U32(v);
+    }
+    for (const auto& state : content.plotStates) {
+        Writer body;
+        body.U32(state.number);
+        body.Text(state.plotId);
+        body.Text(state.itemId);
+        body.F64(state.first);
+        body.F64(state.second);
+        body.Text(state.text);
+        body.U32(state.flag);
+        w.Section(kPlotStateSection, 0, body);
+    }
+    for (const auto& calc : content.calculations) {
+        Writer body;
+        body.Text(calc.channel);
+        body.Text(calc.calcClass);
+        body.Raw(&calc.settingsClass, sizeof(GUID));
+        body.Raw(calc.settings.data(), calc.settings.size());
+        w.Section(kCalculationSection, 0, body);
     }
     w.U32(Crc32(w.bytes.data(), w.bytes.size()));
     return std::move(w.bytes);
@@ -219,6 +308,28 @@ SessionContent DecodeSession(const std::vector<std::uint8_t>& bytes)
             link.to.mChannel = section.U32("a link");
             link.to.mKind = section.U32("a link");
             content.links.push_back(link);
+        } else if (kind == kPlotStateSection) {
+            SessionContent::PlotState state;
+            state.number = section.U32("a plot's state");
+            state.plotId = section.Text("a plot's state");
+            state.itemId = section.Text("a plot's state");
+            state.first = section.F64("a plot's state");
+            state.second = section.F64("a plot's state");
+            state.text = section.Text("a plot's state");
+            const std::uint32_t flag = section.U32("a plot's state");
+            if (state.number < 2 || state.number > 5 || flag > 0xFF || !section.AtEnd())
+                throw SessionError("a plot's state in it is damaged");
+            state.flag = static_cast<BYTE>(flag);
+            content.plotStates.push_back(std::move(state));
+        } else if (kind == kCalculationSection) {
+            SessionContent::ChannelCalc calc;
+            calc.channel = section.Text("a channel calculation");
+            calc.calcClass = section.Text("a channel calculation");
+            std::memcpy(&calc.settingsClass, section.Take(sizeof(GUID), "a channel calculation"), sizeof(GUID));
+            const std::size_t size = section.Left();
+            const std::uint8_t* p = section.Take(size, "a channel calculation");
+            calc.settings.assign(p, p + size);
+            content.calculations.push_back(std::move(calc));
         }
         // Sections of a kind this version does not know are passed over.
     }
@@ -245,6 +356,20 @@ SessionContent CollectSession(HrvHostDocument& host)
     for (const std::wstring& name : host.NamedChannels())
         if (host.Engine().HasChannel(name))
             content.channels.push_back({ name, host.Engine().Formula(name) });
+    for (const auto& computed : host.Document().ComputedChannels()) {
+        SessionContent::ChannelCalc saved;
+        const std::wstring* name = host.Document().NameOfNumber(computed.channel);
+        IUnknown* settings = nullptr;
+        const bool ok = name && SUCCEEDED(computed.calc->GetSettings(&settings)) && settings
+            && SaveObject(settings, 0, &saved.settings, &saved.settingsClass);
+        if (settings)
+            settings->Release();
+        if (!ok)
+            throw SessionError("the calculation of channel " + std::to_string(computed.channel) + " could not be saved");
+        saved.channel = *name;
+        saved.calcClass = IdText(computed.calcClass);
+        content.calculations.push_back(std::move(saved));
+    }
     for (const auto& [from, to] : host.links)
         content.links.push_back({ { std::uint32_t(from >> 32), std::uint32_t(from) },
             { std::uint32_t(to >> 32), std::uint32_t(to) } });
@@ -253,6 +378,7 @@ SessionContent CollectSession(HrvHostDocument& host)
 
 void ClearSessionDirty(HrvHostDocument& host)
 {
+    host.savedComputedChanges = host.Document().ComputedChanges();
     for (const auto& [index, object] : host.stored)
         SaveObject(object, 1, nullptr, nullptr);
 }
@@ -267,7 +393,7 @@ bool SessionDirty(HrvHostDocument& host)
         if (dirty)
             return true;
     }
-    return false;
+    return host.Document().ComputedChanges() != host.savedComputedChanges;
 }
 
 void RestoreSessionChannels(HrvHostDocument& host, const SessionContent& content)
@@ -278,6 +404,9 @@ void RestoreSessionChannels(HrvHostDocument& host, const SessionContent& content
                 + " cannot be made again");
     for (const auto& link : content.links)
         host.AddChannelLink(link.from, link.to);
+    for (const auto& calc : content.calculations)
+        RestoreCalculation(host, calc);
+    host.savedComputedChanges = host.Document().ComputedChanges();
 }
 
 std::vector<DWORD> LoadSessionObjects(HrvHostDocument& host, IUnknown* document, const SessionContent* content)

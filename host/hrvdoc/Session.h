@@ -9,7 +9,12 @@
 // then the sections, each u32 kind, u32 key, u32 length and its bytes, then a CRC-32 of all that
 // came before it. Kinds: 1 a persisted object (key: its store index; bytes: its 16-byte class id,
 // then its stream), 2 a named channel (name and formula, each a u32 count of UTF-16 units and the
-// units), 3 a channel link (four u32: from channel, from kind, to channel, to kind).
+// units), 3 a channel link (four u32: from channel, from kind, to channel, to kind), 4 a plot's
+// state kept by the plot-state registrar (u32 kind, plot id and item id as texts, two f64, the
+// item's text, u32 flag), 5 a channel calculation (the channel's name and the calculation
+// class's id text as texts, the 16-byte class id of its settings, then the settings' stream). A
+// reader passes over kinds it does not know, so a file without the
+// later kinds reads as one that has none of them.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -41,9 +46,26 @@ struct SessionContent {
     struct Link {
         HRV::ChannelRef from, to;
     };
+    // A scale range, legend or text-region place or text a user set in a plot.
+    struct PlotState {
+        DWORD number = 0; // 2 item position, 3 item text, 4 x range, 5 y range
+        std::wstring plotId, itemId;
+        double first = 0, second = 0;
+        std::wstring text;
+        BYTE flag = 0;
+        bool operator==(const PlotState&) const = default;
+    };
     std::vector<Object> objects;
     std::vector<NamedChannel> channels;
     std::vector<Link> links;
+    std::vector<PlotState> plotStates;
+    // A named channel computed by a channel calculation of the extension, with its settings.
+    struct ChannelCalc {
+        std::wstring channel, calcClass;
+        GUID settingsClass {};
+        std::vector<std::uint8_t> settings;
+    };
+    std::vector<ChannelCalc> calculations;
 };
 
 inline constexpr std::uint32_t kSessionFormatVersion = 1;
@@ -65,7 +87,9 @@ void ClearSessionDirty(HrvHostDocument& host);
 // True while any stored object has changes that no session file holds.
 bool SessionDirty(HrvHostDocument& host);
 
-// Before the document is made: the named channels and links of the session into the host document.
+// Before the document is made: the named channels and links of the session into the host
+// document, then its channel calculations, each made by its class (RegisterCalculationClasses)
+// with its settings loaded by their class.
 void RestoreSessionChannels(HrvHostDocument& host, const SessionContent& content);
 // After the document is made and before it is attached: every persisted object the document
 // hands out (its child objects 0 and 1) is loaded from its stream in the session, or initialised

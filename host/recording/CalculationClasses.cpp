@@ -121,6 +121,36 @@ HRESULT CalculationClassRegistry::LoadSettings(IStream* stream, IUnknown** out)
     return loaded ? hr : E_FAIL;
 }
 
+HRESULT CalculationClassRegistry::LoadSettingsOfType(const GUID& type, IStream* stream, IUnknown** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (!stream)
+        return E_POINTER;
+    for (const auto& [id, c] : mSettings) {
+        IUnknown* made = nullptr;
+        if (FAILED(c->CreateObject(&made)) || !made)
+            continue;
+        IPersistStreamInit* persist = nullptr;
+        GUID madeType {};
+        HRESULT hr = E_INVALIDARG;
+        if (SUCCEEDED(made->QueryInterface(IPersistStreamInit::kIid, reinterpret_cast<void**>(&persist))) && persist) {
+            if (SUCCEEDED(persist->GetClassID(&madeType)) && madeType == type)
+                hr = persist->Load(stream);
+            persist->Release();
+        }
+        if (hr == S_OK) {
+            *out = made;
+            return S_OK;
+        }
+        made->Release();
+        if (hr != E_INVALIDARG)
+            return FAILED(hr) ? hr : E_FAIL; // the class of the type, but the stream does not load
+    }
+    return E_INVALIDARG;
+}
+
 HRESULT CalculationClassRegistry::ComputeChannel(
     HostDocument& document, std::uint32_t channel, DWORD classId, IUnknown* settings, IObjectFactory* factory)
 {

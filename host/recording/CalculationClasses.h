@@ -37,6 +37,10 @@ public:
     HRESULT SaveSettings(DWORD settingsClassId, IUnknown* settings, IStream* stream);
     // Loads settings stored by SaveSettings through their class; on failure *out is null.
     HRESULT LoadSettings(IStream* stream, IUnknown** out);
+    // Loads settings from their own stream through the settings class whose objects report
+    // `type` as their class (a type that outlives the process, unlike the class ids).
+    // E_INVALIDARG when no registered class makes such settings; on failure *out is null.
+    HRESULT LoadSettingsOfType(const GUID& type, IStream* stream, IUnknown** out);
 
     // Has a named channel of the document computed by the calculation class `classId` with the
     // settings (HostDocument::ComputeChannel). E_INVALIDARG for an unknown class.

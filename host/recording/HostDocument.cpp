@@ -317,6 +317,8 @@ void HostDocument::DropComputed(std::uint32_t channel)
     mComputed.erase(it);
     static_cast<HostCalcSite*>(gone.site)->ForgetDocument();
     gone.calc->Release();
+    gone.calcClass->Release();
+    ++mComputedChanges;
     gone.site->Release();
 }
 
@@ -342,7 +344,9 @@ HRESULT HostDocument::ComputeChannel(
         return hr;
     }
     DropComputed(channel);
-    mComputed[channel] = { calc, static_cast<ICalculationSite*>(site) };
+    calcClass->AddRef();
+    mComputed[channel] = { calc, static_cast<ICalculationSite*>(site), calcClass };
+    ++mComputedChanges;
     return hr;
 }
 
@@ -350,6 +354,14 @@ IChannelCalc* HostDocument::ChannelCalcOf(std::uint32_t channel) const
 {
     const auto it = mComputed.find(channel);
     return it == mComputed.end() ? nullptr : it->second.calc;
+}
+
+std::vector<HostDocument::ComputedChannelInfo> HostDocument::ComputedChannels() const
+{
+    std::vector<ComputedChannelInfo> channels;
+    for (const auto& [channel, computed] : mComputed)
+        channels.push_back({ channel, computed.calcClass, computed.calc });
+    return channels;
 }
 
 HRESULT HostDocument::ReadComputedChannel(std::uint32_t channel, LONG record, LONG start, std::span<float> out)

@@ -53,6 +53,16 @@ public:
         std::uint32_t channel, ICalculationClass* calcClass, IUnknown* settings, IObjectFactory* factory);
     // The calculation computing a channel (not counted), or null.
     IChannelCalc* ChannelCalcOf(std::uint32_t channel) const;
+    // The computed channels with the class and the calculation computing each (not counted), in
+    // order of channel.
+    struct ComputedChannelInfo {
+        std::uint32_t channel;
+        ICalculationClass* calcClass;
+        IChannelCalc* calc;
+    };
+    std::vector<ComputedChannelInfo> ComputedChannels() const;
+    // Counts the channels set up or dropped, so that whoever keeps them can tell what is new.
+    std::uint64_t ComputedChanges() const { return mComputedChanges; }
     // Samples of a computed channel, through its calculation: E_INVALIDARG when no calculation
     // computes it; S_FALSE when the calculation has nothing to show.
     HRESULT ReadComputedChannel(std::uint32_t channel, LONG record, LONG start, std::span<float> out);
@@ -121,8 +131,10 @@ private:
     struct ComputedChannel {
         IChannelCalc* calc; // held
         IUnknown* site; // held; forgets the document when the document goes
+        ICalculationClass* calcClass; // held
     };
     std::map<std::uint32_t, ComputedChannel> mComputed;
+    std::uint64_t mComputedChanges = 0;
     void DropComputed(std::uint32_t channel);
     std::vector<IOnlineDataSink*> mSinks; // not held: sinks remove themselves
 };

@@ -16,6 +16,7 @@
 #include "host/hrvdoc/Session.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "varnex/SessionFile.h"
+#include "ScratchHost.h"
 
 namespace fs = std::filesystem;
 using vx::host::SessionContent;
@@ -82,21 +83,9 @@ SessionContent Sample()
 
 class SessionFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        mDir = fs::temp_directory_path() / ("varnex-session-" + std::to_string(::getpid()));
-        fs::remove_all(mDir);
-        fs::create_directories(mDir);
-        auto recording = std::make_shared<vx::host::Recording>();
-        recording->channels.emplace_back();
-        recording->AddRecord(0.01, 0.0);
-        mHost = std::make_unique<vx::host::HrvHostDocument>(recording);
-    }
-    void TearDown() override
-    {
-        mHost.reset();
-        fs::remove_all(mDir);
-    }
+    vx::test::ScratchHost mScratch { "varnex-session" };
+    const fs::path& mDir = mScratch.dir;
+    std::unique_ptr<vx::host::HrvHostDocument>& mHost = mScratch.host;
     // Hands the host's store an object, as the document's StoreObject does.
     StoredObject* Store(DWORD index, const std::string& text)
     {
@@ -106,8 +95,6 @@ protected:
         object->Release();
         return object;
     }
-    fs::path mDir;
-    std::unique_ptr<vx::host::HrvHostDocument> mHost;
 };
 
 } // namespace

@@ -483,6 +483,10 @@ void Session::LoadExtension()
             mClassObjects.push_back(r.object);
     try {
         mHost->RegisterEnumerators(mClassObjects);
+        auto* types = Query<ITypeIdRegistry>(mFramework->Object());
+        mHost->RegisterCalculationClasses(mClassObjects, types);
+        if (types)
+            types->Release();
     } catch (const std::exception& e) {
         throw Failure(std::string("the extension's enumerators cannot be used: ") + e.what());
     }

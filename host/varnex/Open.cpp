@@ -41,6 +41,7 @@
 #include "varnex/ExtensionLoader.h"
 #include "varnex/OpenCommand.h"
 #include "varnex/SessionFile.h"
+#include "varnex/SessionKeeper.h"
 #include "varnex/ViewFrames.h"
 
 namespace varnex {
@@ -97,6 +98,7 @@ struct Session {
     std::unique_ptr<ChartComments> comments; // drawn on the chart; outlives it
     bool beatsStale = false; // a refresh of the beats is posted
     std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
+    std::unique_ptr<SessionKeeper> keeper; // File|Save and the question on closing
 };
 
 // The chart fills the frame under the summary text.
@@ -247,8 +249,7 @@ void EnableCommand(ui::CommandEnabler& element)
     if (id == kFileOpen || id == kFileClose || id == kHelpAbout) {
         element.Enable(true);
     } else if (id == kFileSave) {
-        // Nothing of the session can be written yet.
-        element.Enable(false);
+        element.Enable(gSession && gSession->keeper && gSession->keeper->NeedsSave());
     } else if (id == kWindowMain) {
         element.SetCheck(1);
     } else if (gSession) {
@@ -293,11 +294,20 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         // A menu that opens shows its commands as they are now.
         ui::EnableMenuCommands(reinterpret_cast<ui::HMENU>(wParam), hwnd);
         return 0;
+    case ui::WM_CLOSE:
+        // A window with unsaved changes asks first; Cancel (or a failed save) keeps it open.
+        if (gSession && gSession->keeper && !gSession->keeper->MayClose(hwnd, gSession->title))
+            return 0;
+        ui::DestroyWindow(hwnd);
+        return 0;
     case ui::WM_COMMAND_ENABLE: EnableCommand(*reinterpret_cast<ui::CommandEnabler*>(lParam)); return 0;
     case ui::WM_COMMAND: {
         const UINT id = ui::LOWORD(wParam);
         if (id == kFileOpen) {
             OpenAnotherRecording(hwnd, gSession ? gSession->extension : std::string());
+        } else if (id == kFileSave) {
+            if (gSession && gSession->keeper && gSession->keeper->Save(hwnd))
+                SetStatus(L"Ready. The session is saved in " + KEL::Utf8ToWide(gSession->keeper->Path()) + L".");
         } else if (id == kFileClose) {
             ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
         } else if (id == kHelpAbout) {
@@ -554,6 +564,9 @@ int Open(const OpenOptions& o, std::ostream& err)
     } reset;
     session.title = std::filesystem::path(KEL::Utf8ToWide(o.record)).stem().wstring();
     session.extension = o.extension;
+    // A long recording (a day of data) with a kept analysis takes a while: the user sees each step.
+    auto progress = std::make_unique<LoadProgress>(session.title, 4);
+    progress->Step(L"reading the recording");
     try {
         session.recording = std::make_shared<vx::host::Recording>(vx::host::ImportFile(o.record));
     } catch (const std::exception& e) {
@@ -570,6 +583,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     auto host = std::make_unique<vx::host::HrvHostDocument>(session.recording, hostOptions);
     session.host = host.get();
 
+    progress->Step(L"loading the HRV extension");
     HostFramework framework(FrameworkSource::Host);
     if (FAILED(framework.Result()))
         return Fail(err, "the framework is not available (" + Hex(framework.Result()) + ")");
@@ -602,6 +616,10 @@ int Open(const OpenOptions& o, std::ostream& err)
     eventDraw.AddAll(classObjects);
     try {
         host->RegisterEnumerators(classObjects);
+        auto* types = Query<ITypeIdRegistry>(framework.Object());
+        host->RegisterCalculationClasses(classObjects, types);
+        if (types)
+            types->Release();
     } catch (const std::exception& e) {
         return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
     }
@@ -659,16 +677,21 @@ int Open(const OpenOptions& o, std::ostream& err)
     documents.host = host.get();
     documents.object = hostObject;
     // The analysis kept with the recording (its session file), or a new one.
+    progress->Step(L"opening the analysis kept with the recording");
     std::optional<vx::host::SessionContent> kept;
+    std::optional<std::string> unreadable;
     const std::string sessionPath = vx::host::SessionPathFor(o.record);
     try {
         kept = ReadSessionFile(sessionPath);
     } catch (const vx::host::SessionError& e) {
+        unreadable = e.what();
         err << "varnex open: the session file " << sessionPath << " cannot be read (" << e.what()
             << "); it is left as it is and the recording opens with the default settings\n";
     }
     if (OpenWithSession(*host, document, static_cast<ISubject*>(recordingDocument), kept ? &*kept : nullptr, sessionPath, err))
         err << "varnex open: using the session file " << sessionPath << "\n";
+    session.keeper = std::make_unique<SessionKeeper>(*host, sessionPath, unreadable, err);
+    progress->Step(L"drawing the recording");
     // Views the document asks for open in frames of their own (closed before the document goes).
     ViewFrames viewFrames(classObjects);
     host->options.openView = [&viewFrames](DWORD classId) { return viewFrames.Open(classId); };
@@ -712,6 +735,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     ShowCommentsOnChart(session, *host);
     RefreshBeats(session);
     LayOut(session.frame);
+    progress.reset();
     ui::ShowWindow(session.frame, ui::SW_SHOW);
     ui::UpdateWindow(session.frame);
 
@@ -735,6 +759,8 @@ int Open(const OpenOptions& o, std::ostream& err)
                 return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
             }
             settle();
+            if (!ui::IsWindow(session.frame))
+                return FAILED(session.lastResult) ? 1 : 0; // closed by the script
             dragsAfter(i + 1);
         }
         if (o.play > 0) {

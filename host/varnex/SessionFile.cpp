@@ -2,6 +2,7 @@
 
 #include "hostframework/interfaces/MessageInterfaces.h"
 #include "host/hrvdoc/HrvHostDocument.h"
+#include "caf/PlotStateRegistrar.h"
 
 #include <sys/stat.h>
 
@@ -11,6 +12,18 @@
 #include <iterator>
 
 namespace varnex {
+
+namespace {
+
+// The registrar's count of changes when the session file last held all of them.
+std::uint64_t gPlotStatesSaved = 0;
+
+caf::PlotStateStore& PlotStates()
+{
+    return caf::PlotStateRegistrarObject()->Store();
+}
+
+} // namespace
 
 std::optional<vx::host::SessionContent> ReadSessionFile(const std::string& path)
 {
@@ -49,6 +62,13 @@ bool OpenWithSession(vx::host::HrvHostDocument& host, IUnknown* document, ISubje
         }
     }
     vx::host::LoadSessionObjects(host, document, session);
+    if (session) {
+        std::vector<caf::StoredPlotState> kept;
+        for (const auto& s : session->plotStates)
+            kept.push_back({ s.number, s.plotId, s.itemId, s.first, s.second, s.text, s.flag });
+        PlotStates().Restore(std::move(kept));
+    }
+    gPlotStatesSaved = PlotStates().Changes();
     void* out = nullptr;
     if (document && SUCCEEDED(document->QueryInterface(IObserver::kIid, &out))) {
         auto* observer = static_cast<IObserver*>(out);
@@ -61,10 +81,20 @@ bool OpenWithSession(vx::host::HrvHostDocument& host, IUnknown* document, ISubje
 
 void SaveSession(vx::host::HrvHostDocument& host, const std::string& path)
 {
+    const std::uint64_t changes = PlotStates().Changes();
+    vx::host::SessionContent content = vx::host::CollectSession(host);
+    for (const caf::StoredPlotState& s : PlotStates().Snapshot())
+        content.plotStates.push_back({ s.number, s.plotId, s.itemId, s.first, s.second, s.text, s.flag });
     SessionSave save(path);
-    save.WriteTemporary(vx::host::EncodeSession(vx::host::CollectSession(host)));
+    save.WriteTemporary(vx::host::EncodeSession(content));
     save.Commit();
     vx::host::ClearSessionDirty(host);
+    gPlotStatesSaved = changes;
+}
+
+bool SessionNeedsSave(vx::host::HrvHostDocument& host)
+{
+    return vx::host::SessionDirty(host) || PlotStates().Changes() != gPlotStatesSaved;
 }
 
 } // namespace varnex

@@ -32,14 +32,18 @@ private:
 
 // Opens the session of a recording as the host opens a recording whose analysis it keeps: the
 // session's channels, then the document's persisted objects from the session (or new), then the
-// host's attach notification to the document (`subject` is the host document's). A session that
-// cannot be used is reported on `err` in one line and the document opens with its defaults.
-// Returns whether the session was used.
+// host's attach notification to the document (`subject` is the host document's), and the plots'
+// state for the plot-state registrar. A session that cannot be used is reported on `err` in one
+// line and the document opens with its defaults. Returns whether the session was used.
 bool OpenWithSession(vx::host::HrvHostDocument& host, IUnknown* document, ISubject* subject,
     const vx::host::SessionContent* session, const std::string& path, std::ostream& err);
 
-// Saves what the host document keeps into the session file `path`: written with the objects'
-// dirty flags still set, put in place, and only then are the flags cleared.
+// Saves what the host document and the plot-state registrar keep into the session file `path`:
+// written with the objects' dirty flags still set, put in place, and only then are the flags
+// cleared.
 void SaveSession(vx::host::HrvHostDocument& host, const std::string& path);
+
+// True while the document or a plot holds a change that the session file does not.
+bool SessionNeedsSave(vx::host::HrvHostDocument& host);
 
 } // namespace varnex

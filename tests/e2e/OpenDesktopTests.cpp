@@ -296,6 +296,45 @@ TEST_F(Desktop, APlotPrintsOnTheChosenGtkPrinter)
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
 }
 
+// File|Save keeps the analysis with the recording, offered only while there is something to save;
+// closing a window with unsaved changes asks first. The next opening finds the analysis again.
+TEST_F(Desktop, SaveAndTheQuestionOnClosingKeepTheAnalysisForTheNextOpening)
+{
+    const fs::path dir = mHome / "rec";
+    fs::create_directories(dir);
+    for (const char* ext : { ".hea", ".dat", ".atr" })
+        fs::copy_file(fs::path(VX_SAMPLE_RECORD).replace_extension(ext), dir / (std::string("100") + ext));
+    const std::string record = (dir / "100.hea").string();
+    const fs::path session = dir / "100.hea.varnex-session";
+    const fs::path question = mHome / "question.png";
+    std::string out;
+    EXPECT_EQ(Varnex({ "open", record, "--run", "File|Save", "--exit" }, out), 1);
+    EXPECT_NE(out.find("no menu item File|Save that is enabled"), std::string::npos) << out;
+
+    // Cancel keeps the window (the script then ends it); Save writes the session and closes.
+    EXPECT_EQ(Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "File|Close", "--dialog", "click=2", "--exit" }, out), 0) << out;
+    EXPECT_NE(out.find("Beats detected: 2273"), std::string::npos) << "the window stayed: " << out;
+    EXPECT_FALSE(fs::exists(session));
+    EXPECT_EQ(Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "File|Close", "--dialog",
+                  "shot=" + question.string() + ",click=6" },
+                  out),
+        0)
+        << out;
+    EXPECT_TRUE(fs::exists(session)) << out;
+    std::ifstream in(question, std::ios::binary);
+    const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+    vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
+    ASSERT_TRUE(image) << "no picture of the question";
+    EXPECT_GT(CountPixels(*image, { 0, 0, image->Width(), image->Height() }, [](vx::ui::Colour c) { return c.Red() < 100; }), 100)
+        << "the question and its buttons' texts";
+
+    // A new process opens the recording with its analysis; clearing it and saving from the menu
+    // keeps a session without one.
+    EXPECT_EQ(Varnex({ "open", record, "--run", "HRV|ClearAnalysis", "--run", "File|Save", "--exit" }, out), 0) << out;
+    EXPECT_NE(out.find("using the session file"), std::string::npos) << out;
+    EXPECT_EQ(Varnex({ "open", record, "--run", "HRV|ClearAnalysis", "--exit" }, out), 1) << out;
+}
+
 } // namespace
 
 // The record's comments are drawn on the chart's traces; a click on the first one's marker opens
