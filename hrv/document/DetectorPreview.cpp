@@ -120,7 +120,7 @@ void HRVPreviewPane::SetRanges()
     const double margin = (high - low) * 0.05;
     const double span = high - low + 2 * margin;
     SetRange(0, { low - margin - span, high + margin });
-    SetRange(1, { kStageBottom - (kStageTop - kStageBottom), kStageTop });
+    SetRange(1, { kStageBottom, kStageTop + (kStageTop - kStageBottom) });
 }
 
 void HRVPreviewPane::Rebuild()
