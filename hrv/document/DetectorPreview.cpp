@@ -71,9 +71,9 @@ void HRVPreviewPane::Setup(std::int64_t first, std::int64_t last)
     if (!Window())
         return;
     SetScaleUnit();
-    Rebuild();
     ShowStretch();
-    SetRanges();
+    ReadSourceRange();
+    Rebuild();
 }
 
 void HRVPreviewPane::ShowStretch()
@@ -87,7 +87,7 @@ void HRVPreviewPane::ShowStretch()
         pane.ScrollToPosition(static_cast<std::int64_t>(std::floor(static_cast<double>(mFirst) / ratio)), 2);
 }
 
-void HRVPreviewPane::SetRanges()
+void HRVPreviewPane::ReadSourceRange()
 {
     auto& pane = *Window();
     // The source's values over the stretch (at most a few thousand of them read).
@@ -113,13 +113,18 @@ void HRVPreviewPane::SetRanges()
         }
         source->Release();
     }
-    if (!(low < high)) {
-        low = -1.0;
-        high = 1.0;
+    if (low < high) {
+        mLow = low;
+        mHigh = high;
     }
-    const double margin = (high - low) * 0.05;
-    const double span = high - low + 2 * margin;
-    SetRange(0, { low - margin - span, high + margin });
+    mRangeRead = true;
+}
+
+void HRVPreviewPane::SetRanges()
+{
+    const double margin = (mHigh - mLow) * 0.05;
+    const double span = mHigh - mLow + 2 * margin;
+    SetRange(0, { mLow - margin - span, mHigh + margin });
     SetRange(1, { kStageBottom, kStageTop + (kStageTop - kStageBottom) });
 }
 
@@ -133,7 +138,7 @@ void HRVPreviewPane::Rebuild()
     const ChannelRef source { mSource, 0xC0000000u };
     Hand(new VarnDraw::GraticuleDrawer(0, Identity(source), 0, 0, 0xFFFFFF), add);
 
-    const DWORD colour = HasDisplaySettings() ? TraceColour() : kDefaultSourceColour;
+    const DWORD colour = SourceColour();
     Hand(new VarnDraw::CustomUnitsPolyLineTraceDrawer(std::make_unique<SourceUnitMapper>(), 0, Identity(source), 1,
              vx::ui::Colour { colour }),
         [&pane](VarnDraw::IVarnRecordDrawer* d) { pane.AddTraceDrawer(d, VarnDraw::kTraceOverlay); });
@@ -150,6 +155,8 @@ void HRVPreviewPane::Rebuild()
             [&pane](VarnDraw::IVarnRecordDrawer* d) { pane.AddTraceDrawer(d, VarnDraw::kTraceStack); });
         pane.SetScaleColor(2, 0xFFFF, kStageColour);
     }
+    if (mRangeRead)
+        SetRanges();
     pane.ResetStrips();
     pane.WsInvalidateAll(true);
 }

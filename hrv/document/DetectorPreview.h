@@ -42,6 +42,8 @@ public:
     void Rebuild();
     void SetScaleUnit() override;
 
+    // The source trace's colour: the host's for the channel, else kDefaultSourceColour.
+    DWORD SourceColour() const { return HasDisplaySettings() ? TraceColour() : kDefaultSourceColour; }
     std::int64_t First() const { return mFirst; }
     std::int64_t Last() const { return mLast; }
     // The channel the detector's stage is drawn from (not set before the detector made it).
@@ -50,13 +52,17 @@ public:
 
 private:
     void ShowStretch();
+    // The source's lowest and highest value over the stretch.
+    void ReadSourceRange();
     // Scale 1 shows the source's values over the stretch in the upper half of the strip; scale 2
-    // the stage's range in the lower half.
+    // the stage's range in the lower half. The traces take them from their scales.
     void SetRanges();
 
     DetectorBase& mDetector;
     std::uint32_t mSource;
     std::int64_t mFirst = 0, mLast = 0;
+    bool mRangeRead = false;
+    double mLow = -1.0, mHigh = 1.0;
     ChannelRef mStage, mBeats;
 };
 

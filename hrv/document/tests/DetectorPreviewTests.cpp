@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "host/caf/tests/RegisteredFramework.h"
@@ -57,20 +58,34 @@ std::vector<double> DirectBeats(const Settings& values)
     return beats;
 }
 
-// The columns of the beat marks that the preview paints (the centres of their circles).
-std::vector<int> PaintedMarks(VarnDraw::PreviewDataWinWButtons& pane)
+// What the preview paints: the columns of its beat marks (the centres of their circles), and for
+// each trace colour the rows its segments cover.
+struct Painted {
+    std::vector<int> marks;
+    std::map<std::uint32_t, std::pair<int, int>> rows; // colour -> lowest, highest row
+};
+
+Painted Paint(VarnDraw::PreviewDataWinWButtons& pane)
 {
     auto dc = ui::DC::CreateRecording({ 1200, 400 });
     pane.Paint(*dc, pane.PaneRect());
-    std::vector<int> columns;
+    Painted painted;
     ui::Point origin {};
+    std::uint32_t pen = 0;
     for (const ui::DrawCommand& c : dc->Commands()) {
         if (c.op == ui::DrawCommand::Op::SetViewportOrg)
             origin = c.points.front();
+        if (c.op == ui::DrawCommand::Op::SelectPen)
+            pen = c.pen.colour.value;
         if (c.op == ui::DrawCommand::Op::Ellipse)
-            columns.push_back(origin.x + (c.rect.left + c.rect.right - 1) / 2);
+            painted.marks.push_back(origin.x + (c.rect.left + c.rect.right - 1) / 2);
+        if (c.op == ui::DrawCommand::Op::PolyPolyline)
+            for (ui::Point p : c.points) {
+                auto [it, fresh] = painted.rows.try_emplace(pen, p.y, p.y);
+                it->second = { std::min(it->second.first, p.y), std::max(it->second.second, p.y) };
+            }
     }
-    return columns;
+    return painted;
 }
 
 // The columns where the preview's record source puts `beats` inside the plot.
@@ -153,10 +168,22 @@ TEST_F(DetectorPreviewTest, MarksTheBeatsTheDetectorFindsWithTheFieldsValues)
                 ASSERT_TRUE(expected.SetField(step.name, step.value, nullptr));
             const std::vector<double> beats = DirectBeats(expected);
             ASSERT_FALSE(beats.empty());
-            const std::vector<int> painted = PaintedMarks(pane);
-            const std::vector<int> wanted = ColumnsOf(pane, beats);
-            EXPECT_EQ(painted, wanted);
-            counts.push_back(painted.size());
+            const Painted painted = Paint(pane);
+            EXPECT_EQ(painted.marks, ColumnsOf(pane, beats));
+            counts.push_back(painted.marks.size());
+            // The source trace in the strip's upper half, below it the detector's stage.
+            const int height = pane.ChannelStrip(0)->StripRect().Height();
+            const auto source = painted.rows.find(preview->SourceColour());
+            const auto stage = painted.rows.find(HRVPreviewPane::kStageColour);
+            ASSERT_NE(source, painted.rows.end());
+            ASSERT_NE(stage, painted.rows.end());
+            EXPECT_GE(source->second.first, 0);
+            EXPECT_LE(source->second.second, height / 2 + 1);
+            EXPECT_GT(source->second.second - source->second.first, height / 4);
+            // The stage's scale puts -10 S.D. at the bottom and 10 S.D. half way up: its lowest
+            // values (about 0 S.D. between beats) lie in the lower half; its peaks may reach higher.
+            EXPECT_GE(stage->second.second, height / 2);
+            EXPECT_LE(stage->second.second, height + 1);
         }
         ui::SendMessage(dialog, ui::WM_COMMAND, ui::IDCANCEL, 0);
     });
