@@ -352,7 +352,9 @@ HRESULT HostRecordData::CreateEventEnumerator(DWORD, ULONG channel, DWORD, LONG 
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    if (const auto computed = Computed(channel); computed && computed->events) {
+    if (const auto computed = Computed(channel)) {
+        if (!computed->events)
+            return E_INVALIDARG; // a sampled channel has no events
         auto* source = new HostEventSource(mRecording, computed->events, mRecord); // born with one reference
         source->Find(0, std::max<LONG>(first, 0), std::max<LONG>(first, 0), last);
         *out = source;
