@@ -273,6 +273,7 @@ void DataPane::SetStripCount(int count)
         while (StripCount() < count) {
             ChannelPaneInit init;
             init.channelIndex = StripCount();
+            init.scaleOptions = stripScaleOptions;
             auto* strip = new ChannelPane(init);
             AddStrip(strip); // the pane's reference: strips start counting at 0
             if (mWindow)

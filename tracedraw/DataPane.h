@@ -245,6 +245,8 @@ public:
     void Load(IBinInStream* stream);
 
     DWORD options;
+    // The amplitude scales of new channel strips (bit 31 scale 1, bit 30 scale 2).
+    DWORD stripScaleOptions = 0x80000000u;
 
 protected:
     // Per-strip hooks.

@@ -389,6 +389,18 @@ HRESULT PreviewDataWinWButtons::AddTraceDrawer(IVarnRecordDrawer* drawer, int mo
     return hr;
 }
 
+void PreviewDataWinWButtons::ClearDrawers()
+{
+    for (int i = -1; i < ChannelStripCount(); ++i)
+        if (ChildPaneBase* strip = Strip(i)) {
+            strip->RemoveDrawers(0, kNoIdentity);
+            strip->InvalidateAll();
+        }
+    for (auto& item : mItems)
+        item.drawer->Release();
+    mItems.clear();
+}
+
 void PreviewDataWinWButtons::OnTraceMode(bool showSource)
 {
     mShowSource = showSource;

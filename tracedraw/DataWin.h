@@ -91,6 +91,8 @@ public:
     std::unique_ptr<PreviewControl> WsCreateTraceControl() override;
     // mode 2: a source trace (left out while the source is hidden).
     HRESULT AddTraceDrawer(IVarnRecordDrawer* drawer, int mode);
+    // Takes every drawer off the strips and empties the trace drawer list, for a new set.
+    void ClearDrawers();
     bool ShowSource() const { return mShowSource; }
 
 protected:

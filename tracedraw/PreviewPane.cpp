@@ -27,6 +27,8 @@ const std::wstring& CaptionText()
 PreviewDataPane::PreviewDataPane(DWORD optionWord, IPaneDocument* viewDocument)
     : SimpleDataPane(optionWord, nullptr)
 {
+    // A preview's strip has a second scale for the traces that are not the source.
+    stripScaleOptions = 0xC0000000u;
     HoldInterface(mViewDocument, viewDocument);
     if (viewDocument)
         DataPane::SetDocument(0, viewDocument);

@@ -73,6 +73,7 @@ void PreviewPaneBase::ReadDisplaySettings()
     mColour = 0;
     mUnit.clear();
     mUnitFlag = false;
+    mDisplayRead = false;
     if (!mHost)
         return;
     LONG index = 0, flag = 0;
@@ -88,6 +89,7 @@ void PreviewPaneBase::ReadDisplaySettings()
     mUnit = unit ? unit : L"";
     SysFreeString(unit);
     mUnitFlag = flag != 0;
+    mDisplayRead = true;
 }
 
 void PreviewPaneBase::PlaceOverDialogItem(LONG value)

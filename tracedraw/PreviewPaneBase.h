@@ -40,6 +40,8 @@ public:
     IPaneDocument* ViewDocument() const { return mViewDocument; }
     ISamplingSource* SamplingSource() const { return mSource; }
     DWORD TraceColour() const { return mColour; }
+    // Whether the host gave the source channel's display settings (colour and unit).
+    bool HasDisplaySettings() const { return mDisplayRead; }
     const std::wstring& UnitText() const { return mUnit; }
     bool UnitFlag() const { return mUnitFlag; }
     // The largest of the host's three size values, never below 16.
@@ -59,6 +61,7 @@ private:
     DWORD mColour = 0;
     std::wstring mUnit;
     bool mUnitFlag = false;
+    bool mDisplayRead = false;
     LONG mSize = 16;
     bool mCreated = false;
     LONG mPlaced = 0;

@@ -1,4 +1,5 @@
 #include "host/hrvdoc/HrvHostDocument.h"
+#include "host/hrvdoc/PreviewSource.h"
 
 #include <algorithm>
 #include <chrono>
@@ -1004,6 +1005,16 @@ void HrvHostDocument::StopOnlinePlay()
 {
     if (mPlay)
         mPlay->Stop();
+}
+
+HRESULT HrvHostDocument::PreviewSource(uint32_t channel, IUnknown** source)
+{
+    if (!source)
+        return E_POINTER;
+    auto* preview = new HostPreviewSource(*this, channel);
+    preview->AddRef();
+    *source = static_cast<IPreviewHost*>(preview);
+    return S_OK;
 }
 
 } // namespace vx::host

@@ -186,6 +186,8 @@ public:
     }
     HRV::IDetectorHost* DetectorHost() override { return this; }
     HRV::IAnalysisHost* AnalysisHost() override { return this; }
+    // A preview of a channel over the recording and the formula channels (HostPreviewSource).
+    HRESULT PreviewSource(uint32_t channel, IUnknown** source) override;
 
     // HRV::IDetectorHost
     int32_t RecordCount() override { return mRecording->RecordCount(); }

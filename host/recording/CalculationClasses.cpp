@@ -130,7 +130,7 @@ HRESULT CalculationClassRegistry::LoadSettingsOfType(const GUID& type, IStream* 
         return E_POINTER;
     for (const auto& [id, c] : mSettings) {
         IUnknown* made = nullptr;
-        if (FAILED(c->CreateObject(&made)) || !made)
+        if (FAILED(c->CreateInstance(nullptr, IUnknown::kIid, reinterpret_cast<void**>(&made))) || !made)
             continue;
         IPersistStreamInit* persist = nullptr;
         GUID madeType {};

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 
 #include "host/eventdraw/EventDrawClasses.h"
 #include "host/recording/HostSources.h"
@@ -40,18 +41,21 @@ int ToRow(double value, const vx::hf::DisplayRange& range, int height)
 // sample read once) and left in the cache when the drawing reaches the last column.
 class SegmentIterator final : public SimpleUnknownImp1<ISegmentIterator, 0> {
 public:
-    SegmentIterator(std::shared_ptr<const Recording> recording, int channel, int record, vx::hf::DisplayRange range,
-        const vx::hf::StripGeometry& geometry, std::shared_ptr<ColumnCache> cache)
-        : mRecording(std::move(recording))
-        , mRange(range)
+    // Stored values [start, start + out.size()) of the channel, inside its length.
+    using Reader = std::function<void(std::int64_t start, std::span<float> out)>;
+
+    // `available` samples read through `read`, shown as (stored + offset) x factor. Without a
+    // cache every drawing reads its samples.
+    SegmentIterator(Reader read, std::int64_t available, double factor, double offset, int channel, int record,
+        vx::hf::DisplayRange range, const vx::hf::StripGeometry& geometry, std::shared_ptr<ColumnCache> cache)
+        : mRange(range)
         , mGeometry(geometry)
         , mCache(std::move(cache))
+        , mRead(std::move(read))
+        , mFactor(factor)
+        , mOffset(offset)
+        , mAvailable(available)
     {
-        const ChannelSetup& setup = mRecording->channels[static_cast<std::size_t>(channel)];
-        mFactor = setup.factor;
-        mOffset = setup.offset;
-        mStore = &mRecording->records[static_cast<std::size_t>(record)].channels[static_cast<std::size_t>(channel)];
-        mAvailable = mStore->Length();
         mKey = { channel, record, geometry.firstSample, geometry.samplesPerPixel, geometry.columns, mAvailable };
         if (mCache)
             mCached = mCache->Find(mKey);
@@ -146,7 +150,7 @@ private:
             if (p < mBufferStart || p >= mBufferStart + static_cast<std::int64_t>(mBuffer.size())) {
                 const std::int64_t n = std::min<std::int64_t>(kChunk, mAvailable - p);
                 mBuffer.resize(static_cast<std::size_t>(n));
-                mStore->Read(p, mBuffer);
+                mRead(p, mBuffer);
                 mBufferStart = p;
             }
             const std::int64_t stop = std::min(end, mBufferStart + static_cast<std::int64_t>(mBuffer.size()));
@@ -185,11 +189,10 @@ private:
 
     static constexpr std::int64_t kChunk = 1 << 16;
 
-    std::shared_ptr<const Recording> mRecording;
     vx::hf::DisplayRange mRange;
     vx::hf::StripGeometry mGeometry;
     std::shared_ptr<ColumnCache> mCache;
-    const SampleStore* mStore = nullptr;
+    Reader mRead;
     double mFactor = 1.0, mOffset = 0.0;
     std::int64_t mAvailable = 0;
     ColumnCache::Key mKey;
@@ -246,11 +249,21 @@ std::shared_ptr<const ComputedEvents> ComputedEventChannel::Get() const
 
 // ---- HostRecordData -----------------------------------------------------------------------
 
-HostRecordData::HostRecordData(std::shared_ptr<const Recording> recording, int record, std::shared_ptr<ColumnCache> cache)
+HostRecordData::HostRecordData(
+    std::shared_ptr<const Recording> recording, int record, std::shared_ptr<ColumnCache> cache, ComputedChannels computed)
     : mRecording(std::move(recording))
     , mRecord(record)
     , mCache(std::move(cache))
+    , mFormulas(std::move(computed))
 {
+}
+
+std::optional<calc::Compiled> HostRecordData::FormulaChannel(ULONG channel) const
+{
+    if (!mFormulas || static_cast<int>(channel) < mRecording->ChannelCount() || mRecord < 0
+        || mRecord >= mRecording->RecordCount())
+        return std::nullopt;
+    return mFormulas(static_cast<int>(channel));
 }
 
 HRESULT HostRecordData::GetEventType(ULONG channel, DWORD* type)
@@ -295,6 +308,8 @@ HRESULT HostRecordData::QueryValues(DWORD, ULONG channel, vx::hf::DisplayRange* 
 {
     if (!range)
         return E_POINTER;
+    if (FormulaChannel(channel))
+        return S_FALSE; // a computed channel's range would cost a pass over the record
     if (static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount())
         return E_INVALIDARG;
     double low = 0, high = 0;
@@ -311,6 +326,10 @@ HRESULT HostRecordData::GetPresence(ULONG channel, std::int64_t, WORD* present)
     if (!present)
         return E_POINTER;
     *present = 0;
+    if (const auto computed = FormulaChannel(channel)) {
+        *present = computed->samples && computed->samples->Info(mRecord).length > 0 ? 1 : 0;
+        return S_OK;
+    }
     if (mRecord >= 0 && mRecord < mRecording->RecordCount() && static_cast<int>(channel) < mRecording->ChannelCount())
         *present = mRecording->ChannelLength(static_cast<int>(channel), mRecord) > 0 ? 1 : 0;
     return S_OK;
@@ -322,6 +341,14 @@ HRESULT HostRecordData::GetValue(ULONG channel, std::int64_t position, double* v
         return E_POINTER;
     if (unit)
         *unit = nullptr;
+    if (const auto computed = FormulaChannel(channel)) {
+        if (!computed->samples || position < 0 || position >= computed->samples->Info(mRecord).length)
+            return E_INVALIDARG;
+        float v = 0;
+        computed->samples->Read(mRecord, position, { &v, 1 });
+        *value = v;
+        return S_OK;
+    }
     if (static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount()
         || position < 0 || position >= mRecording->ChannelLength(static_cast<int>(channel), mRecord))
         return E_INVALIDARG;
@@ -349,6 +376,14 @@ HRESULT HostRecordData::CreateEventEnumerator(DWORD, ULONG channel, DWORD, LONG 
     if (!out)
         return E_POINTER;
     *out = nullptr;
+    if (const auto computed = FormulaChannel(channel)) {
+        if (!computed->events)
+            return E_INVALIDARG; // a sampled channel has no events
+        auto* source = new HostEventSource(mRecording, computed->events, mRecord); // born with one reference
+        source->Find(0, std::max<LONG>(first, 0), std::max<LONG>(first, 0), last);
+        *out = source;
+        return S_OK;
+    }
     const int eventChannel = static_cast<int>(channel) - mRecording->ChannelCount();
     HostEventSource* source = nullptr; // born with one reference
     if (mComputed && channel == ComputedChannel()) {
@@ -374,25 +409,38 @@ HRESULT HostRecordData::CreateSegmentIterator(DWORD, ULONG channel, const vx::hf
     if (!out || !range || !geometry)
         return E_POINTER;
     *out = nullptr;
-    if (static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount())
+    const auto computed = FormulaChannel(channel);
+    if (computed ? !computed->samples
+                 : static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount())
         return E_INVALIDARG;
     if (!(geometry->samplesPerPixel > 0) || !std::isfinite(geometry->samplesPerPixel)
         || !std::isfinite(geometry->firstSample) || geometry->columns < 0)
         return E_INVALIDARG;
-    return Hand<ISegmentIterator>(
-        new SegmentIterator(mRecording, static_cast<int>(channel), mRecord, *range, *geometry, mCache), out);
+    const int record = mRecord;
+    if (computed) {
+        // A computed channel changes with its formula: its columns are not cached.
+        calc::SignalPtr samples = computed->samples;
+        return Hand<ISegmentIterator>(new SegmentIterator([samples, record](std::int64_t start, std::span<float> values) {
+            samples->Read(record, start, values);
+        }, samples->Info(record).length, 1.0, 0.0, static_cast<int>(channel), record, *range, *geometry, nullptr), out);
+    }
+    const ChannelSetup& setup = mRecording->channels[channel];
+    const SampleStore* store = &mRecording->records[static_cast<std::size_t>(record)].channels[channel];
+    return Hand<ISegmentIterator>(new SegmentIterator([recording = mRecording, store](std::int64_t start, std::span<float> values) {
+        store->Read(start, values);
+    }, store->Length(), setup.factor, setup.offset, static_cast<int>(channel), record, *range, *geometry, mCache), out);
 }
 
 // ---- HostRecordSource ---------------------------------------------------------------------
 
 HostRecordSource::HostRecordSource(std::shared_ptr<const Recording> recording, int record, bool colourSource,
-    const vx::eventdraw::EventDrawClasses* eventDraw)
+    const vx::eventdraw::EventDrawClasses* eventDraw, ComputedChannels computed)
     : mRecording(std::move(recording))
     , mRecord(record)
     , mColourSource(colourSource)
     , mEventDraw(eventDraw)
     , mCache(std::make_shared<ColumnCache>())
-    , mData(new HostRecordData(mRecording, record, mCache))
+    , mData(new HostRecordData(mRecording, record, mCache, std::move(computed)))
 {
     mData->AddRef();
 }
@@ -977,9 +1025,11 @@ HRESULT HostRecordSource::OnRangeChanged(LONG, LONG) { return S_OK; }
 
 // ---- Pane document ----------------------------------------------------------------------------------
 
-HostPaneDocument::HostPaneDocument(std::shared_ptr<Recording> recording, const vx::eventdraw::EventDrawClasses* eventDraw)
+HostPaneDocument::HostPaneDocument(
+    std::shared_ptr<Recording> recording, const vx::eventdraw::EventDrawClasses* eventDraw, ComputedChannels computed)
     : mRecording(std::move(recording))
     , mEventDraw(eventDraw)
+    , mFormulas(std::move(computed))
 {
 }
 
@@ -989,7 +1039,7 @@ HRESULT HostPaneDocument::GetRecordSource(DWORD, IUnknown** source)
 {
     if (!source)
         return E_POINTER;
-    auto* s = new HostRecordSource(mRecording, 0, false, mEventDraw);
+    auto* s = new HostRecordSource(mRecording, 0, false, mEventDraw, mFormulas);
     s->AddRef();
     s->RecordData()->SetComputedEvents(mComputed);
     *source = static_cast<IRecordSource*>(s);

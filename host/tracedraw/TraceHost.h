@@ -3,10 +3,11 @@
 // pane (which record is shown, where its samples lie on the screen), the record data of a record
 // (pixel runs of a channel from per-column minimum and maximum pairs, event enumerators), scales,
 // channel and display settings and event draw policies.
+#include <functional>
 #include <map>
 #include <memory>
-#include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -79,11 +80,18 @@ private:
     std::shared_ptr<const ComputedEvents> mEvents;
 };
 
+// Channels that the recording does not store, by host channel number (numbers from the
+// recording's channel count on): a host document's formula channels as its calculation engine
+// compiles them now, sampled or events. Nothing for a number that names no such channel.
+using ComputedChannels = std::function<std::optional<calc::Compiled>(int channel)>;
+
 // The data of one record of a recording. Event channels are numbered after the sample channels
-// (channel index = channels + event channel).
+// (channel index = channels + event channel); a number that the computed channels know is read
+// from them instead.
 class HostRecordData final : public SimpleUnknownImp1<IRecordData, 0> {
 public:
-    HostRecordData(std::shared_ptr<const Recording> recording, int record, std::shared_ptr<ColumnCache> cache);
+    HostRecordData(std::shared_ptr<const Recording> recording, int record, std::shared_ptr<ColumnCache> cache,
+        ComputedChannels computed = {});
 
     // The event type of an event channel (what its event draw policy is made for).
     void SetEventType(int eventChannel, DWORD type) { mEventTypes[eventChannel] = type; }
@@ -106,9 +114,12 @@ public:
         std::int64_t drawnPosition, const vx::hf::StripGeometry* geometry, ISegmentIterator** out) override;
 
 private:
+    std::optional<calc::Compiled> FormulaChannel(ULONG channel) const;
+
     std::shared_ptr<const Recording> mRecording;
     int mRecord;
     std::shared_ptr<ColumnCache> mCache;
+    ComputedChannels mFormulas;
     std::map<int, DWORD> mEventTypes;
     std::shared_ptr<const ComputedEventChannel> mComputed;
 };
@@ -120,7 +131,7 @@ class HostRecordSource final : public SimpleUnknownImp1<IRecordSource, 0>, publi
                                public IRecordChannelScale, public IPaneRecordSource {
 public:
     HostRecordSource(std::shared_ptr<const Recording> recording, int record, bool colourSource = false,
-        const vx::eventdraw::EventDrawClasses* eventDraw = nullptr);
+        const vx::eventdraw::EventDrawClasses* eventDraw = nullptr, ComputedChannels computed = {});
 
     HRESULT QueryInterface(REFIID iid, void** out) override;
     ULONG AddRef() override { return SimpleUnknownImp1<IRecordSource, 0>::AddRef(); }
@@ -185,10 +196,12 @@ private:
 };
 
 // A recording as a document for data panes: it hands out record sources of its first record and
-// tells the attached panes when data is added (online play feeds it block by block).
+// tells the attached panes when data is added (online play feeds it block by block). With
+// computed channels its panes also draw those.
 class HostPaneDocument final : public SimpleUnknownImp1<IPaneDocument, 0> {
 public:
-    HostPaneDocument(std::shared_ptr<Recording> recording, const vx::eventdraw::EventDrawClasses* eventDraw = nullptr);
+    HostPaneDocument(std::shared_ptr<Recording> recording, const vx::eventdraw::EventDrawClasses* eventDraw = nullptr,
+        ComputedChannels computed = {});
     ~HostPaneDocument() override;
 
     HRESULT GetRecordSource(DWORD flags, IUnknown** source) override;
@@ -215,6 +228,7 @@ private:
     std::shared_ptr<Recording> mRecording;
     const vx::eventdraw::EventDrawClasses* mEventDraw;
     std::shared_ptr<ComputedEventChannel> mComputed = std::make_shared<ComputedEventChannel>();
+    ComputedChannels mFormulas;
     std::vector<IPaneDataSink*> mPanes; // not referenced: a pane detaches before it goes
 };
 

@@ -257,6 +257,17 @@ public:
     virtual IDetectorHost* DetectorHost() = 0;
     virtual IAnalysisHost* AnalysisHost() = 0;
 
+    // The host's side of a trace preview of one of its channels (with a reference): an object
+    // that answers IPreviewHost for the channel's display settings, IViewDocumentSource for the
+    // document the preview shows (which draws the host's formula channels too) and, when the
+    // host has one, IScaleFactory. A host without previews answers E_NOTIMPL.
+    virtual HRESULT PreviewSource(std::uint32_t /*channel*/, IUnknown** source)
+    {
+        if (source)
+            *source = nullptr;
+        return E_NOTIMPL;
+    }
+
 protected:
     ~IDocumentHost() = default;
 };

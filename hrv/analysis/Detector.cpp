@@ -178,10 +178,12 @@ bool DetectorBase::SyncFiducialChannel(const DetectorSettings* s)
     return true;
 }
 
-ChannelRef DetectorBase::GetFiducialChannel()
+ChannelRef DetectorBase::GetFiducialChannel() { return GetStageChannel(7); }
+
+ChannelRef DetectorBase::GetStageChannel(int stage)
 {
     ChannelRef ref;
-    if (!mHost || !mHost->FindChannel(StageName(7).c_str(), ref))
+    if (!mHost || !mHost->FindChannel(StageName(stage).c_str(), ref))
         return ChannelRef();
     return ref;
 }

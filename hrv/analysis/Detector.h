@@ -90,6 +90,8 @@ public:
     bool RemoveChannels(uint32_t flags, const DetectorSettings* settings);
     bool SyncFiducialChannel(const DetectorSettings* settings);
     ChannelRef GetFiducialChannel();
+    // The channel of a stage (1-7); not set when the host has none.
+    ChannelRef GetStageChannel(int stage);
     bool DetachChannels();
     // After the host has loaded the document: finds the seven stage channels the host kept and
     // marks the fiducial channel as kept by the extension, under `group`. True when every step

@@ -15,7 +15,10 @@
 #include "foundation/ResString.h"
 #include "foundation/String.h"
 #include "hostframework/interfaces/HostServices.h"
+#include "hostframework/interfaces/TraceDrawInterfaces.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "hrv/analysis/Detector.h"
+#include "hrv/document/DetectorPreview.h"
 #include "log/Log.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
@@ -338,15 +341,69 @@ private:
     bool mTracking = false;
 };
 
-AdvancedSettingsDialog::AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit, Script script)
+AdvancedSettingsDialog::AdvancedSettingsDialog(
+    HWND parent, Settings& settings, std::wstring unit, Script script, IDocumentHost* host)
     : KEL::DialogBase(parent, kDetectorDialogId, DialogModule())
     , mSettings(settings)
     , mUnit(std::move(unit))
     , mScript(std::move(script))
+    , mHost(host)
 {
+    CreatePreview();
 }
 
-AdvancedSettingsDialog::~AdvancedSettingsDialog() = default;
+AdvancedSettingsDialog::~AdvancedSettingsDialog()
+{
+    // The preview's drawers read the detector's channels: they go first, then the channels.
+    mPreview.reset();
+    if (mDetector) {
+        const DetectorSettings values = DetectorSettingsFrom(mSettings);
+        mDetector->RemoveChannels(0xFF000000u, &values);
+    }
+    if (mPreviewSource)
+        mPreviewSource->Release();
+}
+
+void AdvancedSettingsDialog::CreatePreview()
+{
+    IDetectorHost* detectorHost = mHost ? mHost->DetectorHost() : nullptr;
+    IAnalysisHost* analysisHost = mHost ? mHost->AnalysisHost() : nullptr;
+    RecordInfo info;
+    if (!detectorHost || !analysisHost || !analysisHost->GetRecordInfo(0, info) || info.mLength <= 0)
+        return;
+    IUnknown* source = nullptr;
+    if (FAILED(mHost->PreviewSource(mSettings.mSourceChannel, &source)) || !source)
+        return;
+    mPreviewSource = source;
+    // The selection when it is a stretch of the first record; else the data's first seconds.
+    Position start, end;
+    if (mHost->GetSelection(start, end) && !mHost->SelectionIsPoint() && start.mRecord == 0 && end.mRecord == 0
+        && end.mOffset > start.mOffset && start.mOffset >= 0) {
+        mPreviewFirst = start.mOffset;
+        mPreviewLast = std::min<std::int64_t>(end.mOffset, info.mLength);
+    } else {
+        const double interval = info.mInterval > 0 ? info.mInterval : 1.0;
+        mPreviewFirst = 0;
+        mPreviewLast = std::min<std::int64_t>(info.mLength, static_cast<std::int64_t>(kDefaultPreviewSeconds / interval));
+    }
+    mPreviewLast = std::max(mPreviewLast, mPreviewFirst + 1);
+    mDetector = std::make_unique<PreviewDetector>(detectorHost);
+    mPreview = std::make_unique<HRVPreviewPane>(*mDetector, mSettings.mSourceChannel);
+}
+
+void AdvancedSettingsDialog::UpdateDetector(const Settings& values)
+{
+    if (!mDetector || !mPreview)
+        return;
+    DetectorSettings detector = DetectorSettingsFrom(values);
+    // The preview's beats over its stretch only; its channels are not linked to the source
+    // channel, so the host's chart does not mark them as the analysis' beats.
+    detector.mRangeStart = { 0, static_cast<std::int32_t>(mPreviewFirst) };
+    detector.mRangeEnd = { 0, static_cast<std::int32_t>(mPreviewLast) };
+    detector.mShowEventMarkers = false;
+    mDetector->Update(0xFF000000u, &detector);
+    mPreview->Rebuild();
+}
 
 INT_PTR AdvancedSettingsDialog::Run() { return Execute(); }
 
@@ -373,8 +430,29 @@ void AdvancedSettingsDialog::SetupWindow()
     mHelp = MakeHelpButton(dialog, 509);
     // The noise level is in the source channel's values.
     SetWindowText(GetDlgItem(dialog, 516), mUnit);
+    if (mPreview) {
+        // The host's scales for the preview's strip, unless this library has them already.
+        if (IScaleFactory* factory = VarnDraw::GetHostScaleFactory())
+            factory->Release();
+        else if (void* scales = nullptr; mPreviewSource->QueryInterface(IScaleFactory::kIid, &scales) == S_OK) {
+            VarnDraw::SetHostScaleFactory(static_cast<IScaleFactory*>(scales));
+            static_cast<IScaleFactory*>(scales)->Release();
+        }
+        void* previewHost = nullptr;
+        mPreviewSource->QueryInterface(IPreviewHost::kIid, &previewHost);
+        if (SUCCEEDED(mPreview->CreatePreviewWindow(static_cast<IPreviewHost*>(previewHost), mPreviewSource, dialog))) {
+            mPreview->PlaceOverDialogItem(0);
+            ShowWindow(GetDlgItem(dialog, ExtLib::kPreviewPlaceholderId), SW_HIDE);
+        }
+        if (previewHost)
+            static_cast<IPreviewHost*>(previewHost)->Release();
+    }
     TransferToControls();
     mSetUp = true;
+    if (mPreview && mPreview->Window()) {
+        UpdatePreview(false);
+        mPreview->Setup(mPreviewFirst, mPreviewLast);
+    }
 }
 
 void AdvancedSettingsDialog::TransferToControls()
@@ -396,10 +474,14 @@ bool AdvancedSettingsDialog::UpdatePreview(bool commit)
     for (std::size_t n = 0; n < mFields.size(); ++n)
         if (!mFields[n].Read(&values[n]))
             return false; // the preview keeps the last valid detection
-    if (commit)
-        for (std::size_t n = 0; n < mFields.size(); ++n)
-            Store(mSettings, kDetectorFields[n], values[n]);
-    // The preview pane redraws the detection with these values once it is built.
+    // The dialog's settings when committing, else a copy of them.
+    Settings trial;
+    trial.CopyFields(mSettings);
+    Settings& target = commit ? mSettings : trial;
+    for (std::size_t n = 0; n < mFields.size(); ++n)
+        Store(target, kDetectorFields[n], values[n]);
+    if (!commit)
+        UpdateDetector(target);
     return true;
 }
 
@@ -778,7 +860,7 @@ void SettingsDialog::CmAdvanced(AdvancedSettingsDialog::Script script)
         if (mHost && SUCCEEDED(mHost->ChannelUnit(static_cast<std::int32_t>(mSettings.mSourceChannel), &text)) && text)
             unit = text;
         SysFreeString(text);
-        AdvancedSettingsDialog advanced(GetHandle(), *raw, unit, std::move(script));
+        AdvancedSettingsDialog advanced(GetHandle(), *raw, unit, std::move(script), mHost);
         if (advanced.Run() == IDOK) {
             const bool changed = raw->mSpecies != mSettings.mSpecies
                 || std::any_of(std::begin(kDetectorFields), std::end(kDetectorFields),

@@ -83,18 +83,25 @@ struct SliderTrack {
     int position;
 };
 class TJSlider;
+class PreviewDetector;
+class HRVPreviewPane;
 
 // The detector settings of the "Custom" preset: window, noise, minimum peak height, typical QRS
-// width, minimum period and low-pass cut-off, edited on the settings it is given. The preview of
-// the detector's beats goes over item 511.
+// width, minimum period and low-pass cut-off, edited on the settings it is given. Over item 511 a
+// preview shows the beats that the detector finds with the values in the fields over the user's
+// selection, updated with every valid change.
 class AdvancedSettingsDialog final : public KEL::DialogBase {
 public:
     // Entries (a settings name and its text in the stored unit) the dialog fills in once it is up
     // before pressing OK itself; without entries the user answers it.
     using Script = std::vector<std::pair<std::wstring, std::wstring>>;
+    // The stretch the preview shows when the user has selected none: the data's first seconds.
+    static constexpr double kDefaultPreviewSeconds = 10.0;
 
-    // `unit`: the source channel's unit, in which the noise level is shown.
-    AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit = {}, Script script = {});
+    // `unit`: the source channel's unit, in which the noise level is shown. Without a host (or
+    // one that offers no previews) the dialog has no preview.
+    AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit = {}, Script script = {},
+        IDocumentHost* host = nullptr);
     ~AdvancedSettingsDialog() override;
     // IDOK when the values were taken into the settings, IDCANCEL otherwise.
     vx::ui::INT_PTR Run();
@@ -102,6 +109,9 @@ public:
     // Slider and field steps: a value v is floor(v / step + 1e-9) steps, so 0.3 s stays 3 steps of
     // 0.1 and 2.35 stays 23.
     static int Steps(double value, double step);
+
+    // The preview (null without one) and the stretch of record 0 it shows, [first, last).
+    HRVPreviewPane* Preview() const { return mPreview.get(); }
 
 protected:
     vx::ui::INT_PTR DialogFunction(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -119,10 +129,18 @@ private:
     void OnSliderTrack(const SliderTrack& track);
     void SliderFromField(int field, int slider, double step);
     void Drive();
+    void CreatePreview();
+    // The detector with these values over the preview's stretch, and the preview drawn again.
+    void UpdateDetector(const Settings& values);
 
     Settings& mSettings;
     std::wstring mUnit;
     Script mScript;
+    IDocumentHost* mHost;
+    std::unique_ptr<PreviewDetector> mDetector;
+    std::unique_ptr<HRVPreviewPane> mPreview;
+    IUnknown* mPreviewSource = nullptr; // held
+    std::int64_t mPreviewFirst = 0, mPreviewLast = 0;
     std::vector<DialogField> mFields; // window, noise, peak, QRS width, minimum period, low pass
     std::unique_ptr<KELControls::TBmpTxtButton> mHelp;
     std::unique_ptr<TJSlider> mWindowSlider, mPeakSlider;

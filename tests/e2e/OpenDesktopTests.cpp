@@ -188,6 +188,17 @@ TEST_F(Desktop, SettingsFromTheMenuReanalyseWithTheDetectorSettingsOfCustom)
         // Laid out in dialog units: wider than tall, as the templates are (422 x 236, 492 x 254).
         EXPECT_GT(image->Width(), image->Height() * 3 / 2) << shot;
         EXPECT_GT(image->Height(), 300) << shot;
+        if (shot != detector)
+            continue;
+        // The preview over the upper part of the detector settings draws the source channel in
+        // its trace colour (the first channel's red); the fields below it show none.
+        int upper = 0, lower = 0;
+        for (int y = 0; y < image->Height(); ++y)
+            for (int x = 0; x < image->Width(); ++x)
+                if (image->Pixel(x, y).value == vx::ui::Colour::Rgb(213, 0, 0).value)
+                    ++(y < image->Height() * 2 / 5 ? upper : lower);
+        EXPECT_GT(upper, 500) << shot;
+        EXPECT_EQ(lower, 0) << shot;
     }
 }
 
