@@ -37,6 +37,8 @@ struct HrvHostOptions {
     std::function<HRESULT(DWORD classId)> openView;
     // The document asks the host to show a comment (the desktop host opens its popup).
     std::function<void(IVarnComment* comment)> showComment;
+    // Told of every update the document sends (its views follow the analysis through it).
+    std::function<void(DWORD messageId, DWORD code)> updated;
 };
 
 // A comment the host keeps on a channel of a record (set by call; the chart sets them later).
