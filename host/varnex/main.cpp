@@ -48,7 +48,8 @@ void PrintUsage(std::ostream& out)
                  "                runs the analysis; --run \"HRV|Analyse\" chooses a menu item,\n"
                  "                --screenshot FILE.png saves the window, --exit closes it after,\n"
                  "                --dialog ACTIONS answers the next dialog (shot=FILE.png, select=ID:N,\n"
-                 "                type=ID:TEXT, click=ID; comma-separated)\n"
+                 "                type=ID:TEXT, click=ID; comma-separated), --print-to FILE.pdf prints\n"
+                 "                into that file, --view-screenshot FILE.png saves the last view's frame\n"
                  "  --help        this text\n";
 }
 
