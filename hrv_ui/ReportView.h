@@ -12,7 +12,6 @@
 namespace HRV {
 
 class Document;
-class Settings;
 
 // What the report control reads the page through.
 class ReportControlHost final : public ManagedReportView::IInteropInterface {
@@ -79,7 +78,6 @@ private:
 
     IUnknown* mHostDocument; // not held
     Document* mDocument = nullptr; // not held
-    const Settings* mSettings = nullptr;
     ManagedReportView::IReportControl* mControl = nullptr; // owned; ended with Destroy
     ReportControlHost* mControlHost = nullptr; // owned
     KEL::String mTemplate;
