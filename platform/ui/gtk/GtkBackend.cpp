@@ -479,7 +479,8 @@ void PublishClipboard()
     for (const auto& [name, mime] : { std::pair { L"text/html", "text/html" }, std::pair { L"HTML Format", "text/html" },
              std::pair { L"image/svg+xml;utf8", "image/svg+xml" }, std::pair { L"PNG", "image/png" } }) {
         const UINT format = RegisterClipboardFormat(name);
-        const bool taken = std::any_of(targets.begin(), targets.end(), [&](const Target& t) { return std::strcmp(t.mime, mime) == 0; });
+        const char* wanted = mime;
+        const bool taken = std::any_of(targets.begin(), targets.end(), [wanted](const Target& t) { return std::strcmp(t.mime, wanted) == 0; });
         if (!taken && IsClipboardFormatAvailable(format))
             targets.push_back({ mime, format });
     }
