@@ -1,6 +1,7 @@
 #include "hrv_ui/ViewWindows.h"
 
 #include "foundation/ResString.h"
+#include "hrv_ui/ReportView.h"
 #include "res/Resource.h"
 
 namespace HRV {
@@ -38,10 +39,6 @@ std::wstring HRVViewBase::GetPrintCommandText()
     return Text(194) + mPlotName;
 }
 
-ReportView::ReportView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
-    : HRVViewBase(parent, c, v, s, m, L"Report")
-{
-}
 TachogramView::TachogramView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
     : HRVViewBaseYT(parent, c, v, s, m, L"Tachogram Plot")
 {
@@ -67,11 +64,11 @@ PoincareView::PoincareView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewS
 {
 }
 
-std::unique_ptr<ViewBase> CreateHRVViewWindow(
-    DWORD number, WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module)
+std::unique_ptr<ViewBase> CreateHRVViewWindow(DWORD number, WindowHandle parent, IUnknown* viewClass, IUnknown* view,
+    IViewSite* site, void* module, IUnknown* hostDocument)
 {
     switch (number) {
-    case 0: return std::make_unique<ReportView>(parent, viewClass, view, site, module);
+    case 0: return std::make_unique<ReportView>(parent, viewClass, view, site, module, hostDocument);
     case 1: return std::make_unique<TachogramView>(parent, viewClass, view, site, module);
     case 2: return std::make_unique<SpectrumView>(parent, viewClass, view, site, module);
     case 3: return std::make_unique<RRHistogramView>(parent, viewClass, view, site, module);

@@ -35,10 +35,6 @@ public:
     using HRVViewBase::HRVViewBase;
 };
 
-class ReportView final : public HRVViewBase {
-public:
-    ReportView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
-};
 class TachogramView final : public HRVViewBaseYT {
 public:
     TachogramView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
@@ -65,8 +61,9 @@ public:
 };
 
 // The window of view class number `number` (0 report, 1 tachogram, 2 spectrum, 3 RR histogram,
-// 4 delta-RR histogram, 5 classifier, 6 Poincaré); null for another number.
-std::unique_ptr<ViewBase> CreateHRVViewWindow(
-    DWORD number, WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
+// 4 delta-RR histogram, 5 classifier, 6 Poincaré); null for another number. `hostDocument` is
+// the recording's host document that the view shows (not held; null: none).
+std::unique_ptr<ViewBase> CreateHRVViewWindow(DWORD number, WindowHandle parent, IUnknown* viewClass, IUnknown* view,
+    IViewSite* site, void* module, IUnknown* hostDocument = nullptr);
 
 } // namespace HRV

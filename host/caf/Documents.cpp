@@ -467,12 +467,12 @@ HRESULT HostViewSite::ViewInitialised(IDocView2*, IViewSite*)
     return S_OK;
 }
 
-IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result)
+IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result, IUnknown* document)
 {
     HRESULT hr = E_POINTER;
     IDocView2* view = nullptr;
     if (viewClass) {
-        hr = viewClass->CreateView(nullptr, this, &view);
+        hr = viewClass->CreateView(document, this, &view);
         if (SUCCEEDED(hr) && !view)
             hr = E_FAIL;
     }

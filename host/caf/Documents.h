@@ -180,9 +180,10 @@ public:
     HRESULT ViewClosed(IDocView2* view) override;
     HRESULT ViewInitialised(IDocView2* view, IViewSite* site) override;
 
-    // Makes a view of the class, attaches it to a client window, puts it among the receivers of
-    // routed messages and initialises it. The view is held by the site until it closes.
-    IDocView2* OpenView(IDocViewClass* viewClass, HRESULT* result = nullptr);
+    // Makes a view of the class (of `document`, the host document it shows, when given), attaches
+    // it to a client window, puts it among the receivers of routed messages and initialises it.
+    // The view is held by the site until it closes.
+    IDocView2* OpenView(IDocViewClass* viewClass, HRESULT* result = nullptr, IUnknown* document = nullptr);
     // Closes every open view, last opened first.
     void CloseViews();
     // The open views, in the order they were opened.

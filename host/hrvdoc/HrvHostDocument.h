@@ -40,7 +40,7 @@ struct HrvHostOptions {
     // The document asks the host to show a comment (the desktop host opens its popup).
     std::function<void(IVarnComment* comment)> showComment;
     // Told of every update the document sends (message id, code), after it is recorded: the
-    // desktop host redraws what the analysis changed.
+    // desktop host redraws what the analysis changed and its views follow the analysis.
     std::function<void(DWORD messageId, DWORD code)> updated;
     // Told of online play: the record being sampled and the step (started, a block added, stopped),
     // after the document's sinks have heard of it.

@@ -81,7 +81,7 @@ TEST_F(HRVViews, EachViewClassMakesAViewWithAWindowInAHostFrame)
         const wchar_t* plot;
     };
     const Expected expected[] = {
-        { L"HRV Report View", L"HRV Report", L"Report" },
+        { L"HRV Report View", L"HRV Report", L"HRV Report" },
         { L"HRV Tachogram View", L"HRV Tachogram Plot", L"Tachogram Plot" },
         { L"HRV Spectrum View", L"HRV Power Spectrum Plot", L"Power Spectrum Plot" },
         { L"HRV RR Histogram View", L"HRV RR Histogram Plot", L"RR Histogram Plot" },

@@ -21,6 +21,8 @@
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
+#include "hostframework/docview/ViewBase.h"
+#include "reportcontrol/ReportControl.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "ui/Backend.h"
@@ -56,6 +58,10 @@ constexpr UINT kRefreshBeats = ui::WM_USER + 40;
 
 // The host's own commands.
 constexpr UINT kFileOpen = 0xE101, kFileSave = 0xE103, kFileClose = 0xE102, kHelpAbout = 0xE140, kWindowMain = 0xE150;
+// Print and Copy act on the view opened last.
+constexpr UINT kFilePrint = 0xE107, kEditCopy = 0xE122;
+// The messages a view answers for them.
+constexpr DWORD kMsgViewCopy = 0x80010008u, kMsgViewPrint = 0x8001000Bu;
 // Extension commands get host ids from here on.
 constexpr UINT kFirstExtensionId = 0x9000;
 constexpr int kStatusHeight = 24;
@@ -99,6 +105,7 @@ struct Session {
     bool beatsStale = false; // a refresh of the beats is posted
     std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
     std::unique_ptr<SessionKeeper> keeper; // File|Save and the question on closing
+    ViewFrames* views = nullptr; // the document's open views
 };
 
 // The chart fills the frame under the summary text.
@@ -252,6 +259,14 @@ void EnableCommand(ui::CommandEnabler& element)
         element.Enable(gSession && gSession->keeper && gSession->keeper->NeedsSave());
     } else if (id == kWindowMain) {
         element.SetCheck(1);
+    } else if (id == kFilePrint || id == kEditCopy) {
+        // The view answers with its own command text ("Print HRV Report"); the item keeps its
+        // label so that scripted menu paths stay the same.
+        bool enabled = false;
+        std::wstring text;
+        element.Enable(gSession && gSession->views
+            && gSession->views->EnableOnActiveView(id == kFilePrint ? ViewBase::kCmdPrint : ViewBase::kCmdCopy, enabled, text)
+            && enabled);
     } else if (gSession) {
         auto it = gSession->extensionCommands.find(id);
         if (it != gSession->extensionCommands.end())
@@ -308,6 +323,9 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         } else if (id == kFileSave) {
             if (gSession && gSession->keeper && gSession->keeper->Save(hwnd))
                 SetStatus(L"Ready. The session is saved in " + KEL::Utf8ToWide(gSession->keeper->Path()) + L".");
+        } else if ((id == kFilePrint || id == kEditCopy) && gSession && gSession->views) {
+            const HRESULT hr = gSession->views->SendToActiveView(id == kFilePrint ? kMsgViewPrint : kMsgViewCopy);
+            SetStatus(hr == S_OK ? (id == kFilePrint ? L"Ready. Printed." : L"Ready. Copied.") : L"Ready. The view did not take the command.");
         } else if (id == kFileClose) {
             ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
         } else if (id == kHelpAbout) {
@@ -335,9 +353,13 @@ ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& re
     ui::HMENU file = ui::CreatePopupMenu();
     ui::AppendMenu(file, ui::MF_STRING, kFileOpen, L"&Open...\tCtrl+O");
     ui::AppendMenu(file, ui::MF_STRING, kFileSave, L"&Save\tCtrl+S");
+    ui::AppendMenu(file, ui::MF_STRING, kFilePrint, L"&Print...\tCtrl+P");
     ui::AppendMenu(file, ui::MF_SEPARATOR, 0, L"");
     ui::AppendMenu(file, ui::MF_STRING, kFileClose, L"&Close");
     ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(file), L"&File");
+    ui::HMENU edit = ui::CreatePopupMenu();
+    ui::AppendMenu(edit, ui::MF_STRING, kEditCopy, L"&Copy\tCtrl+C");
+    ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(edit), L"&Edit");
 
     // Extension items by their paths: "A|B|" is a submenu, "A|-" a separator, "A|B" a command.
     std::map<std::wstring, ui::HMENU> menus;
@@ -524,6 +546,12 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
                 error = "--click-comment needs the number of a comment drawn on the chart (from 0)";
                 return false;
             }
+        } else if (a == "--print-to") {
+            if (!value(o.printTo))
+                return false;
+        } else if (a == "--view-screenshot") {
+            if (!value(o.viewScreenshot))
+                return false;
         } else if (a == "--exit") {
             o.exitAfter = true;
         } else if (a == "--dialog") {
@@ -556,6 +584,13 @@ int Open(const OpenOptions& o, std::ostream& err)
     // The plot views' pages are shown by WebKitGTK inside these windows.
     if (!vx::webview::InstallWebKitEngine(error))
         return Fail(err, error);
+    // The report view shows its page in the host's report control.
+    vx::host::ReportControlRegistration reportControl;
+    if (!o.printTo.empty()) {
+        ui::SetPrintToFile(o.printTo);
+        ui::SetPrintHandler({});
+        ui::SetPrinterChoiceHandler({});
+    }
 
     Session session;
     gSession = &session;
@@ -693,8 +728,19 @@ int Open(const OpenOptions& o, std::ostream& err)
     session.keeper = std::make_unique<SessionKeeper>(*host, sessionPath, unreadable, err);
     progress->Step(L"drawing the recording");
     // Views the document asks for open in frames of their own (closed before the document goes).
-    ViewFrames viewFrames(classObjects);
+    ViewFrames viewFrames(classObjects, static_cast<IHostDocumentData*>(recordingDocument));
     host->options.openView = [&viewFrames](DWORD classId) { return viewFrames.Open(classId); };
+    session.views = &viewFrames;
+    struct ForgetViews {
+        vx::host::HrvHostDocument& host;
+        Session& session;
+        ~ForgetViews()
+        {
+            host.options.openView = nullptr;
+            host.options.updated = nullptr;
+            session.views = nullptr;
+        }
+    } forgetViews { *host, session };
 
     // The main frame.
     ui::InitCommonControls();
@@ -717,7 +763,9 @@ int Open(const OpenOptions& o, std::ostream& err)
     session.chart->SetSelectionListener([&session](const ChartSelection& chosen) { TakeSelection(session, chosen); });
     // Whatever changes the analysis (a command, a view, a dialog) redraws the beats once the
     // change is over.
-    host->options.updated = [&session](DWORD, DWORD) {
+    host->options.updated = [&session](DWORD messageId, DWORD code) {
+        if (session.views)
+            session.views->Notify(messageId, code);
         if (!session.beatsStale && session.frame) {
             session.beatsStale = true;
             ui::PostMessage(session.frame, kRefreshBeats, 0, 0);
@@ -793,6 +841,11 @@ int Open(const OpenOptions& o, std::ostream& err)
             }
             if (!shot || !shot->SavePng(o.screenshot))
                 return Fail(err, "cannot write the screenshot " + o.screenshot);
+        }
+        if (!o.viewScreenshot.empty()) {
+            ui::BitmapPtr shot = viewFrames.ActiveFrame() ? ui::ScreenshotWindow(viewFrames.ActiveFrame()) : nullptr;
+            if (!shot || !shot->SavePng(o.viewScreenshot))
+                return Fail(err, "cannot write the view's screenshot " + o.viewScreenshot);
         }
         if (o.exitAfter) {
             // What the window showed, for whoever ran the script.

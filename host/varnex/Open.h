@@ -33,6 +33,10 @@ struct OpenOptions {
     int clickComment = -1;
     // Answers of the modal dialogs, in the order they come up (varnex/DialogActions.h).
     std::vector<std::string> dialogs;
+    // Printing goes into this PDF file instead of asking for a printer.
+    std::string printTo;
+    // A screenshot of the frame of the view opened last, written with the main window's.
+    std::string viewScreenshot;
 };
 
 bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& options, std::string& error);

@@ -1,6 +1,9 @@
 #include "varnex/ViewFrames.h"
 
+#include "caf/FrameworkServices.h"
 #include "foundation/String.h"
+#include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/MessageInterfaces.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "ui/Window.h"
 
@@ -24,8 +27,9 @@ std::wstring TitleOf(IDocView2* view)
 }
 } // namespace
 
-ViewFrames::ViewFrames(std::vector<IUnknown*> classObjects)
+ViewFrames::ViewFrames(std::vector<IUnknown*> classObjects, IUnknown* document)
     : mClassObjects(std::move(classObjects))
+    , mDocument(document)
 {
 }
 
@@ -61,7 +65,7 @@ HRESULT ViewFrames::Open(DWORD classId)
     auto* site = new caf::HostViewSite;
     site->AddRef();
     HRESULT hr = E_FAIL;
-    IDocView2* view = site->OpenView(viewClass, &hr);
+    IDocView2* view = site->OpenView(viewClass, &hr, mDocument);
     viewClass->Release();
     if (FAILED(hr) || !view) {
         site->Release();
@@ -88,6 +92,92 @@ std::wstring ViewFrames::Describe() const
                 + L")\n";
         }
     return text;
+}
+
+void ViewFrames::Notify(DWORD eventId, ULONGLONG value)
+{
+    // A view may close while it is told: walk a copy of the list.
+    std::vector<IDocView2*> views;
+    for (caf::HostViewSite* site : mSites)
+        for (IDocView2* view : site->Views()) {
+            view->AddRef();
+            views.push_back(view);
+        }
+    for (IDocView2* view : views) {
+        if (auto* observer = QueryFor<IObserver>(view)) {
+            observer->OnNotify(nullptr, eventId, 0, value);
+            observer->Release();
+        }
+        view->Release();
+    }
+}
+
+IDocView2* ViewFrames::ActiveView() const
+{
+    for (auto site = mSites.rbegin(); site != mSites.rend(); ++site)
+        if (!(*site)->Views().empty())
+            return (*site)->Views().back();
+    return nullptr;
+}
+
+vx::ui::HWND ViewFrames::ActiveFrame() const
+{
+    for (auto site = mSites.rbegin(); site != mSites.rend(); ++site)
+        if (!(*site)->Views().empty())
+            return (*site)->Frame();
+    return nullptr;
+}
+
+HRESULT ViewFrames::SendToActiveView(DWORD messageId)
+{
+    IDocView2* view = ActiveView();
+    auto* handler = QueryFor<IMessageHandler>(view);
+    if (!handler)
+        return E_FAIL;
+    auto* message = new caf::HostMessage(0, messageId, 0, nullptr);
+    message->AddRef();
+    const HRESULT hr = handler->HandleMessage(message);
+    message->Release();
+    handler->Release();
+    return hr == 1 ? S_OK : S_FALSE;
+}
+
+namespace {
+class Enabler final : public SimpleUnknownImp1<ICommandEnabler, 0> {
+public:
+    HRESULT SetText(const wchar_t* t) override
+    {
+        text = t ? t : L"";
+        return S_OK;
+    }
+    HRESULT Enable(WORD e) override
+    {
+        enabled = e != 0;
+        answered = true;
+        return S_OK;
+    }
+    std::wstring text;
+    bool enabled = false;
+    bool answered = false;
+};
+} // namespace
+
+bool ViewFrames::EnableOnActiveView(DWORD commandId, bool& enabled, std::wstring& text)
+{
+    auto* handler = QueryFor<ICAFCommandHandler>(ActiveView());
+    if (!handler)
+        return false;
+    auto* enabler = new Enabler;
+    enabler->AddRef();
+    const HRESULT hr = handler->OnCommandEnable(commandId, enabler);
+    handler->Release();
+    const bool answered = hr == S_OK && enabler->answered;
+    if (answered) {
+        enabled = enabler->enabled;
+        text = enabler->text;
+    }
+    enabler->Release();
+    return answered;
 }
 
 } // namespace varnex

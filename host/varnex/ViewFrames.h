@@ -12,7 +12,8 @@ namespace varnex {
 class ViewFrames {
 public:
     // `classObjects`: the extension's registered class objects (not held; they outlive this).
-    explicit ViewFrames(std::vector<IUnknown*> classObjects);
+    // `document`: the host document whose views these are (not held; it outlives its views).
+    explicit ViewFrames(std::vector<IUnknown*> classObjects, IUnknown* document = nullptr);
     ~ViewFrames(); // closes every view and its frame
     ViewFrames(const ViewFrames&) = delete;
     ViewFrames& operator=(const ViewFrames&) = delete;
@@ -25,8 +26,21 @@ public:
     // One line per open view: its title and its window's size.
     std::wstring Describe() const;
 
+    // Tells every open view of an event of the document (an analysis that changed).
+    void Notify(DWORD eventId, ULONGLONG value);
+    // The view the host's Copy and Print commands act on: the last one opened; null when none.
+    IDocView2* ActiveView() const;
+    // The frame window of the active view; null when none.
+    vx::ui::HWND ActiveFrame() const;
+    // Sends a message to the active view; S_FALSE when no view took it, E_FAIL without a view.
+    HRESULT SendToActiveView(DWORD messageId);
+    // Asks the active view for the state and text of a command; false without a view or when the
+    // view has no say on it.
+    bool EnableOnActiveView(DWORD commandId, bool& enabled, std::wstring& text);
+
 private:
     std::vector<IUnknown*> mClassObjects;
+    IUnknown* mDocument;
     std::vector<caf::HostViewSite*> mSites; // held
 };
 

@@ -49,7 +49,9 @@ void PrintUsage(std::ostream& out)
                  "                --screenshot FILE.png saves the window, --exit closes it after,\n"
                  "                --dialog ACTIONS answers the next dialog (shot=FILE.png, select=ID:N,\n"
                  "                type=ID:TEXT, click=ID; comma-separated), --click-comment N clicks\n"
-                 "                the marker of the N-th comment on the chart (from 0)\n"
+                 "                the marker of the N-th comment on the chart (from 0),\n"
+                 "                --print-to FILE.pdf prints\n"
+                 "                into that file, --view-screenshot FILE.png saves the last view's frame\n"
                  "  --help        this text\n";
 }
 

@@ -25,10 +25,23 @@ LRESULT ViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return view->WindowProc(message, wParam, lParam);
 }
 
+// The class names this module's window procedure. The table of classes outlives the module (an
+// extension is unloaded and loaded again by its host), so the module takes its class out when it
+// goes; a later load registers its own procedure.
+struct ViewClassRegistration {
+    bool registered = false;
+    ~ViewClassRegistration()
+    {
+        if (registered)
+            UnregisterClass(ViewBase::ClassName());
+    }
+};
+
 void RegisterViewClass()
 {
+    static ViewClassRegistration registration;
     static std::once_flag once;
-    std::call_once(once, [] { RegisterClass({ ViewBase::ClassName(), 0, &ViewProc }); });
+    std::call_once(once, [] { registration.registered = RegisterClass({ ViewBase::ClassName(), 0, &ViewProc }); });
 }
 
 using Rows = EventRows<ViewBase>;

@@ -42,11 +42,11 @@ HRESULT ViewClass::GetClassId(DWORD* id)
     return S_OK;
 }
 
-HRESULT ViewClass::CreateView(IUnknown*, IViewSite* site, IDocView2** out)
+HRESULT ViewClass::CreateView(IUnknown* document, IViewSite* site, IDocView2** out)
 {
     if (!out)
         return E_POINTER;
-    auto* view = new View(this, site);
+    auto* view = new View(this, site, document);
     *out = static_cast<IDocView2*>(view);
     (*out)->AddRef();
     return S_OK;
@@ -58,10 +58,11 @@ HRESULT ViewClass::GetRequiredInterfaces(IEnumInterface** out)
     return CreateInterfaceIdEnumerator(ids, 2, out);
 }
 
-View::View(ViewClass* viewClass, IViewSite* site)
+View::View(ViewClass* viewClass, IViewSite* site, IUnknown* document)
     : DocWindowViewBase(viewClass, site, nullptr)
     , mDesc(viewClass->Desc())
     , mClass(viewClass)
+    , mDocument(document)
 {
 }
 
@@ -76,7 +77,7 @@ HRESULT View::GetTitle(IKELString** out)
 IExtensionWindow* View::CreateExtensionWindow(WindowHandle parent, void* module)
 {
     std::unique_ptr<ViewBase> window = CreateHRVViewWindow(mDesc.number, parent,
-        static_cast<IDocViewClass*>(mClass), static_cast<IDocView2*>(this), Site(), module);
+        static_cast<IDocViewClass*>(mClass), static_cast<IDocView2*>(this), Site(), module, mDocument);
     if (!window)
         return nullptr;
     window->SetProxy(this);

@@ -26,7 +26,8 @@ public:
     explicit ViewClass(const ViewClassDesc& desc);
 
     HRESULT GetClassId(DWORD* id) override;
-    HRESULT CreateView(IUnknown* reserved, IViewSite* site, IDocView2** out) override;
+    // `document`: the host document the view shows (not held; it outlives its views), or null.
+    HRESULT CreateView(IUnknown* document, IViewSite* site, IDocView2** out) override;
     // The HRV document interfaces a view needs of its document.
     HRESULT GetRequiredInterfaces(IEnumInterface** out) override;
 
@@ -38,7 +39,7 @@ private:
 
 class View final : public DocWindowViewBase {
 public:
-    View(ViewClass* viewClass, IViewSite* site);
+    View(ViewClass* viewClass, IViewSite* site, IUnknown* document = nullptr);
 
     // The class name once the view has a window, the class's fallback title before.
     HRESULT GetTitle(IKELString** out) override;
@@ -49,6 +50,7 @@ public:
 private:
     const ViewClassDesc& mDesc;
     ViewClass* mClass; // held by the view base
+    IUnknown* mDocument; // not held
 };
 
 } // namespace HRV

@@ -285,6 +285,12 @@ void SetPrintToFile(std::string path)
     gPrintFile = std::move(path);
 }
 
+std::string PrintToFilePath()
+{
+    std::lock_guard lock(gDesktopMutex);
+    return gPrintFile;
+}
+
 namespace {
 PrinterChoiceHandler gPrinterChoiceHandler;
 }

@@ -95,6 +95,8 @@ bool Print(const PrintJob& job);
 using PrintHandler = std::function<bool(const PrintJob&)>;
 PrintHandler SetPrintHandler(PrintHandler handler);
 void SetPrintToFile(std::string path);
+// The file set by SetPrintToFile (empty when none is set).
+std::string PrintToFilePath();
 // Draws a job into a PDF file (what printing to a file does).
 bool PrintToPdf(const PrintJob& job, const std::string& path);
 

@@ -1,8 +1,14 @@
 #include "webview/FakeWebView.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 
+#include "text/Unicode.h"
+#include "ui/Desktop.h"
+#include "ui/Gdi.h"
 #include "ui/Window.h"
 
 namespace vx::webview {
@@ -19,6 +25,18 @@ void RegisterClasses()
         return true;
     }();
     (void)registered;
+}
+
+std::wstring Wide(const std::string& utf8)
+{
+    std::wstring out;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
+        char32_t c = 0;
+        out += text::DecodeUtf8(p, end, c) ? static_cast<wchar_t>(c) : L'\uFFFD';
+    }
+    return out;
 }
 
 } // namespace
@@ -103,6 +121,112 @@ webview_error_t FakeWebView::SetHtml(const std::string& text)
 {
     html = text;
     return WEBVIEW_ERROR_OK;
+}
+
+webview_error_t FakeWebView::Print(const std::string& jobTitle, const std::string& pdfPath)
+{
+    printed.push_back({ jobTitle, pdfPath, html });
+    if (pdfPath.empty())
+        return printDialogAnswer;
+    std::vector<std::wstring> lines;
+    std::istringstream in(PageText(html));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(Wide(line));
+    constexpr int kLinesPerPage = 60;
+    ui::PrintJob job;
+    job.title = Wide(jobTitle);
+    job.pages = std::max<int>(1, (static_cast<int>(lines.size()) + kLinesPerPage - 1) / kLinesPerPage);
+    job.drawPage = [&](ui::DC& dc, int page) {
+        ui::Font font;
+        font.face = L"DejaVu Sans";
+        font.height = -40;
+        dc.SelectFont(font);
+        const int first = page * kLinesPerPage;
+        for (int i = first; i < std::min<int>(first + kLinesPerPage, static_cast<int>(lines.size())); ++i) {
+            ui::Rect row { 150, 150 + (i - first) * 52, job.pageSize.cx - 150, 150 + (i - first + 1) * 52 };
+            dc.DrawText(lines[static_cast<std::size_t>(i)], row, ui::DT_LEFT | ui::DT_SINGLELINE | ui::DT_NOPREFIX);
+        }
+    };
+    return ui::PrintToPdf(job, pdfPath) ? WEBVIEW_ERROR_OK : WEBVIEW_ERROR_UNSPECIFIED;
+}
+
+std::string PageText(const std::string& html)
+{
+    static const char* const kBlocks[] = { "p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "tr", "br", "table", "li", "ul", "hr" };
+    static const char* const kSkipped[] = { "head", "style", "script" };
+    std::string text;
+    std::string skipping;
+    std::size_t i = 0;
+    while (i < html.size()) {
+        if (html[i] == '<') {
+            const std::size_t end = html.find('>', i);
+            if (end == std::string::npos)
+                break;
+            std::string tag = html.substr(i + 1, end - i - 1);
+            i = end + 1;
+            const bool closing = !tag.empty() && tag[0] == '/';
+            std::string name;
+            for (char c : tag.substr(closing ? 1 : 0)) {
+                if (!std::isalnum(static_cast<unsigned char>(c)))
+                    break;
+                name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            if (!skipping.empty()) {
+                if (closing && name == skipping)
+                    skipping.clear();
+                continue;
+            }
+            if (!closing && std::find_if(std::begin(kSkipped), std::end(kSkipped), [&](const char* s) { return name == s; }) != std::end(kSkipped)) {
+                skipping = name;
+                continue;
+            }
+            const bool block = std::find_if(std::begin(kBlocks), std::end(kBlocks), [&](const char* b) { return name == b; }) != std::end(kBlocks);
+            text += block ? '\n' : ' ';
+            continue;
+        }
+        if (!skipping.empty()) {
+            ++i;
+            continue;
+        }
+        if (html[i] == '&') {
+            const std::size_t end = html.find(';', i);
+            if (end != std::string::npos && end - i <= 8) {
+                const std::string ref = html.substr(i + 1, end - i - 1);
+                std::string decoded;
+                if (ref == "amp")
+                    decoded = "&";
+                else if (ref == "lt")
+                    decoded = "<";
+                else if (ref == "gt")
+                    decoded = ">";
+                else if (ref == "quot")
+                    decoded = "\"";
+                else if (ref == "nbsp")
+                    decoded = " ";
+                else if (ref.size() > 1 && ref[0] == '#')
+                    text::AppendUtf8(decoded, static_cast<char32_t>(std::strtoul(ref.c_str() + 1, nullptr, 10) % 0x110000));
+                if (!decoded.empty()) {
+                    text += decoded;
+                    i = end + 1;
+                    continue;
+                }
+            }
+        }
+        const char c = html[i++];
+        text += (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
+    }
+    // One blank between words, no blank lines.
+    std::string out;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string word, joined;
+        while (words >> word)
+            joined += (joined.empty() ? "" : " ") + word;
+        if (!joined.empty())
+            out += joined + "\n";
+    }
+    return out;
 }
 
 webview_error_t FakeWebView::Init(const std::string& script)

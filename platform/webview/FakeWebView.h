@@ -40,6 +40,10 @@ public:
     webview_error_t Bind(const std::string& name, BoundFunction function) override;
     webview_error_t Unbind(const std::string& name) override;
     webview_error_t Return(const std::string& id, int status, const std::string& result) override;
+    // Without a path the "dialog" gives `printDialogAnswer`. With one, the page's text (tags
+    // dropped, one line per block) is written into that PDF file, a page per screenful of lines,
+    // so that tests can read back what was printed.
+    webview_error_t Print(const std::string& title, const std::string& pdfPath) override;
 
     // What was sent.
     bool debug = false;
@@ -51,6 +55,12 @@ public:
     std::vector<std::string> initScripts;
     std::vector<std::string> evaluated;
     bool terminated = false;
+
+    struct PrintRequest {
+        std::string title, path, html;
+    };
+    std::vector<PrintRequest> printed;
+    webview_error_t printDialogAnswer = WEBVIEW_ERROR_CANCELED;
 
     // The result code Eval gives (and then records nothing); OK by default.
     webview_error_t evalResult = WEBVIEW_ERROR_OK;
@@ -84,6 +94,11 @@ private:
     std::vector<std::function<void()>> mDispatched;
     unsigned mNextId = 1;
 };
+
+// The text of an HTML page as a browser would lay it out roughly: tags dropped, the content of
+// head, style and script elements skipped, a line break for each block element, the common
+// character references decoded, runs of blanks made one.
+std::string PageText(const std::string& html);
 
 // Installs itself as the process's web-view engine for its lifetime (then restores the previous).
 class FakeEngine {

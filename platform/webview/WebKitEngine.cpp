@@ -136,6 +136,7 @@ public:
     webview_error_t Bind(const std::string& name, BoundFunction function) override;
     webview_error_t Unbind(const std::string& name) override;
     webview_error_t Return(const std::string& id, int status, const std::string& result) override;
+    webview_error_t Print(const std::string& title, const std::string& pdfPath) override;
 
     // The widget window is going (with its parent, or by its own DestroyWindow).
     void WidgetDestroyed();
@@ -382,6 +383,68 @@ webview_error_t WebKitView::SetHtml(const std::string& html)
     StartLoad();
     webkit_web_view_load_html(mView, html.c_str(), kResourceBase);
     return WEBVIEW_ERROR_OK;
+}
+
+webview_error_t WebKitView::Print(const std::string& title, const std::string& pdfPath)
+{
+    // The page that prints is the one the user sees: let a load in progress finish first.
+    constexpr int kLoadWaitMs = 20000, kPrintWaitMs = 60000;
+    if (!mLoaded && !ui::RunGtkUntil([this] { return mLoaded || !mView; }, kLoadWaitMs))
+        return WEBVIEW_ERROR_INVALID_STATE;
+    if (!mView)
+        return WEBVIEW_ERROR_INVALID_STATE;
+    WebKitPrintOperation* operation = webkit_print_operation_new(mView);
+    GtkPrintSettings* settings = gtk_print_settings_new();
+    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME, title.c_str());
+    if (!pdfPath.empty()) {
+        gtk_print_settings_set_printer(settings, "Print to File");
+        gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+        GError* error = nullptr;
+        gchar* uri = g_filename_to_uri(pdfPath.c_str(), nullptr, &error);
+        if (!uri) {
+            vx::log::WriteLine(std::string("web view: cannot print to ") + pdfPath + ": " + (error ? error->message : ""));
+            if (error)
+                g_error_free(error);
+            g_object_unref(settings);
+            g_object_unref(operation);
+            return WEBVIEW_ERROR_INVALID_ARGUMENT;
+        }
+        gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+        g_free(uri);
+    }
+    webkit_print_operation_set_print_settings(operation, settings);
+    g_object_unref(settings);
+    struct State {
+        bool finished = false;
+        std::string failure;
+    } state;
+    const gulong finished = g_signal_connect(operation, "finished", G_CALLBACK(+[](WebKitPrintOperation*, gpointer data) {
+        static_cast<State*>(data)->finished = true;
+    }), &state);
+    const gulong failed = g_signal_connect(operation, "failed", G_CALLBACK(+[](WebKitPrintOperation*, GError* error, gpointer data) {
+        static_cast<State*>(data)->failure = error ? error->message : "unknown";
+    }), &state);
+    webview_error_t result = WEBVIEW_ERROR_OK;
+    if (pdfPath.empty()) {
+        GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(mView));
+        const WebKitPrintOperationResponse response
+            = webkit_print_operation_run_dialog(operation, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
+        if (response != WEBKIT_PRINT_OPERATION_RESPONSE_PRINT)
+            result = WEBVIEW_ERROR_CANCELED;
+    } else {
+        webkit_print_operation_print(operation);
+    }
+    // The pages are rendered and written after the call returns; the job is over at "finished".
+    if (result == WEBVIEW_ERROR_OK && !ui::RunGtkUntil([&state] { return state.finished; }, kPrintWaitMs))
+        result = WEBVIEW_ERROR_UNSPECIFIED;
+    if (!state.failure.empty()) {
+        vx::log::WriteLine("web view: printing failed: " + state.failure);
+        result = WEBVIEW_ERROR_UNSPECIFIED;
+    }
+    g_signal_handler_disconnect(operation, finished);
+    g_signal_handler_disconnect(operation, failed);
+    g_object_unref(operation);
+    return result;
 }
 
 webview_error_t WebKitView::Init(const std::string& script)

@@ -178,3 +178,12 @@ webview_error_t webview_return(webview_t w, const char* id, int status, const ch
 }
 
 } // extern "C"
+
+namespace vx::webview {
+webview_error_t Print(webview_t w, const std::string& title, const std::string& pdfPath)
+{
+    if (w == nullptr)
+        return WEBVIEW_ERROR_INVALID_ARGUMENT;
+    return w->instance->Print(title, pdfPath);
+}
+} // namespace vx::webview

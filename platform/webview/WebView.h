@@ -100,7 +100,20 @@ public:
     virtual webview_error_t Bind(const std::string& name, BoundFunction function) = 0;
     virtual webview_error_t Unbind(const std::string& name) = 0;
     virtual webview_error_t Return(const std::string& id, int status, const std::string& result) = 0;
+    // Prints the page (once it has loaded) with `title` as the job's title: into the PDF file
+    // `pdfPath` without asking, or through the engine's print dialog when the path is empty.
+    // CANCELED when the user cancelled; MISSING_DEPENDENCY for an engine that cannot print.
+    virtual webview_error_t Print(const std::string& title, const std::string& pdfPath)
+    {
+        (void)title;
+        (void)pdfPath;
+        return WEBVIEW_ERROR_MISSING_DEPENDENCY;
+    }
 };
+
+// The print operation of a web view (beside webview's C calls, which have none): see
+// Instance::Print. INVALID_ARGUMENT for a null web view.
+webview_error_t Print(webview_t w, const std::string& title, const std::string& pdfPath);
 
 // Makes the engine's web view (null on failure): debug as for webview_create, window an HWND or
 // null.

@@ -475,10 +475,13 @@ void PublishClipboard()
     std::vector<Target> targets;
     if (IsClipboardFormatAvailable(CF_UNICODETEXT))
         targets.push_back({ "text/plain;charset=utf-8", CF_UNICODETEXT });
-    for (const auto& [name, mime] : { std::pair { L"HTML Format", "text/html" }, std::pair { L"image/svg+xml;utf8", "image/svg+xml" },
-             std::pair { L"PNG", "image/png" } }) {
+    // HTML: the page itself when it was placed as "text/html"; otherwise the "HTML Format" text.
+    for (const auto& [name, mime] : { std::pair { L"text/html", "text/html" }, std::pair { L"HTML Format", "text/html" },
+             std::pair { L"image/svg+xml;utf8", "image/svg+xml" }, std::pair { L"PNG", "image/png" } }) {
         const UINT format = RegisterClipboardFormat(name);
-        if (IsClipboardFormatAvailable(format))
+        const char* wanted = mime;
+        const bool taken = std::any_of(targets.begin(), targets.end(), [wanted](const Target& t) { return std::strcmp(t.mime, wanted) == 0; });
+        if (!taken && IsClipboardFormatAvailable(format))
             targets.push_back({ mime, format });
     }
     if (targets.empty()) {
