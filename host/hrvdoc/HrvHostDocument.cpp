@@ -443,6 +443,8 @@ HRESULT HrvHostDocument::UnregisterOnlineSink(IOnlineDataSink* sink)
 void HrvHostDocument::SendUpdate(DWORD messageId, DWORD code)
 {
     updates.emplace_back(messageId, code);
+    if (options.deliverUpdate)
+        options.deliverUpdate(messageId, code);
 }
 
 HRESULT HrvHostDocument::SendDocumentMessage(DWORD messageId, DWORD flags)

@@ -37,6 +37,9 @@ struct HrvHostOptions {
     std::function<HRESULT(DWORD classId)> openView;
     // The document asks the host to show a comment (the desktop host opens its popup).
     std::function<void(IVarnComment* comment)> showComment;
+    // The document's update to its views (analysis changing or changed, with the change kind).
+    // Unset: the update is only recorded.
+    std::function<void(DWORD messageId, DWORD code)> deliverUpdate;
 };
 
 // A comment the host keeps on a channel of a record (set by call; the chart sets them later).

@@ -487,8 +487,13 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (OpenWithSession(*host, document, static_cast<ISubject*>(recordingDocument), kept ? &*kept : nullptr, sessionPath, err))
         err << "varnex open: using the session file " << sessionPath << "\n";
     // Views the document asks for open in frames of their own (closed before the document goes).
-    ViewFrames viewFrames(classObjects);
+    ViewFrames viewFrames(classObjects, document);
     host->options.openView = [&viewFrames](DWORD classId) { return viewFrames.Open(classId); };
+    host->options.deliverUpdate = [&viewFrames](DWORD id, DWORD code) { viewFrames.DeliverUpdate(id, code); };
+    struct StopDelivery {
+        vx::host::HrvHostDocument& host;
+        ~StopDelivery() { host.options.deliverUpdate = nullptr; }
+    } stopDelivery { *host };
 
     // The main frame.
     ui::InitCommonControls();

@@ -1,5 +1,7 @@
 #include "varnex/ViewFrames.h"
 
+#include "caf/CafHost.h"
+#include "caf/FrameworkServices.h"
 #include "foundation/String.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "ui/Window.h"
@@ -24,8 +26,9 @@ std::wstring TitleOf(IDocView2* view)
 }
 } // namespace
 
-ViewFrames::ViewFrames(std::vector<IUnknown*> classObjects)
+ViewFrames::ViewFrames(std::vector<IUnknown*> classObjects, IUnknown* document)
     : mClassObjects(std::move(classObjects))
+    , mDocument(document)
 {
 }
 
@@ -58,7 +61,7 @@ HRESULT ViewFrames::Open(DWORD classId)
     }
     if (!viewClass)
         return E_INVALIDARG;
-    auto* site = new caf::HostViewSite;
+    auto* site = new caf::HostViewSite(mDocument);
     site->AddRef();
     HRESULT hr = E_FAIL;
     IDocView2* view = site->OpenView(viewClass, &hr);
@@ -72,6 +75,49 @@ HRESULT ViewFrames::Open(DWORD classId)
     vx::ui::UpdateWindow(site->Frame());
     mSites.push_back(site);
     return S_OK;
+}
+
+// The latch reset the plot views answer once every view has had the change.
+constexpr DWORD kResetRefreshLatch = 0x8001000Cu;
+
+void ViewFrames::DeliverUpdate(DWORD messageId, DWORD code)
+{
+    std::vector<IDocView2*> views;
+    for (caf::HostViewSite* site : mSites)
+        for (IDocView2* view : site->Views()) {
+            view->AddRef();
+            views.push_back(view);
+        }
+    for (IDocView2* view : views)
+        if (auto* handler = QueryFor<IMessageHandler>(view)) {
+            auto* message = new caf::HostMessage(0, messageId, code, nullptr);
+            message->AddRef();
+            handler->HandleMessage(message);
+            message->Release();
+            handler->Release();
+        }
+    for (IDocView2* view : views) {
+        SendCommand(view, kResetRefreshLatch);
+        view->Release();
+    }
+}
+
+HRESULT ViewFrames::SendCommand(IDocView2* view, DWORD command)
+{
+    auto* handler = QueryFor<ICAFCommandHandler>(view);
+    if (!handler)
+        return S_FALSE;
+    const HRESULT hr = handler->OnCommand(command);
+    handler->Release();
+    return hr;
+}
+
+IDocView2* ViewFrames::LastView() const
+{
+    for (auto it = mSites.rbegin(); it != mSites.rend(); ++it)
+        if (!(*it)->Views().empty())
+            return (*it)->Views().back();
+    return nullptr;
 }
 
 std::wstring ViewFrames::Describe() const

@@ -12,7 +12,8 @@ namespace varnex {
 class ViewFrames {
 public:
     // `classObjects`: the extension's registered class objects (not held; they outlive this).
-    explicit ViewFrames(std::vector<IUnknown*> classObjects);
+    // `document` (may be null; held by the frames' sites) is the document the views show.
+    explicit ViewFrames(std::vector<IUnknown*> classObjects, IUnknown* document = nullptr);
     ~ViewFrames(); // closes every view and its frame
     ViewFrames(const ViewFrames&) = delete;
     ViewFrames& operator=(const ViewFrames&) = delete;
@@ -21,12 +22,20 @@ public:
     // class has the id; the class's failure when it makes no view.
     HRESULT Open(DWORD classId);
     void CloseAll();
+    // An update of the document (analysis changing or changed, with its change kind) for every
+    // open view; then each view's refresh latch is reset, so the next change refreshes again.
+    void DeliverUpdate(DWORD messageId, DWORD code);
+    // A command for one view (Copy, Print); S_FALSE when the view has no handler for it.
+    static HRESULT SendCommand(IDocView2* view, DWORD command);
+    // The view last opened, or null.
+    IDocView2* LastView() const;
     const std::vector<caf::HostViewSite*>& Sites() const noexcept { return mSites; }
     // One line per open view: its title and its window's size.
     std::wstring Describe() const;
 
 private:
     std::vector<IUnknown*> mClassObjects;
+    IUnknown* mDocument; // not held
     std::vector<caf::HostViewSite*> mSites; // held
 };
 
