@@ -335,6 +335,9 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
         } else if (a == "--screenshot") {
             if (!value(o.screenshot))
                 return false;
+        } else if (a == "--view-shots") {
+            if (!value(o.viewShots))
+                return false;
         } else if (a == "--exit") {
             o.exitAfter = true;
         } else if (a == "--dialog") {
@@ -531,6 +534,13 @@ int Open(const OpenOptions& o, std::ostream& err)
             ui::BitmapPtr shot = ui::ScreenshotWindow(session.frame);
             if (!shot || !shot->SavePng(o.screenshot))
                 return Fail(err, "cannot write the screenshot " + o.screenshot);
+        }
+        if (!o.viewShots.empty()) {
+            // The views' pages draw asynchronously: time for them to fetch their data and paint.
+            ui::RunGtkUntil([] { return false; }, 3000);
+            const std::string failed = viewFrames.Screenshots(o.viewShots);
+            if (!failed.empty())
+                return Fail(err, failed);
         }
         if (o.exitAfter) {
             // What the window showed, for whoever ran the script.

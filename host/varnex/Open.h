@@ -16,6 +16,8 @@ struct OpenOptions {
     // then instead of waiting for the user.
     std::vector<std::wstring> run;
     std::string screenshot;
+    // A folder for a screenshot of each open view's frame ("<view class name>.png").
+    std::string viewShots;
     bool exitAfter = false;
     // Answers of the modal dialogs, in the order they come up (varnex/DialogActions.h).
     std::vector<std::string> dialogs;

@@ -4,7 +4,9 @@
 #include "caf/FrameworkServices.h"
 #include "foundation/String.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
+#include "foundation/Utf.h"
 #include "ui/Window.h"
+#include "ui/gtk/GtkBackend.h"
 
 namespace varnex {
 
@@ -118,6 +120,29 @@ IDocView2* ViewFrames::LastView() const
         if (!(*it)->Views().empty())
             return (*it)->Views().back();
     return nullptr;
+}
+
+std::string ViewFrames::Screenshots(const std::string& folder) const
+{
+    for (caf::HostViewSite* site : mSites)
+        for (IDocView2* view : site->Views()) {
+            KEL::String name;
+            IUnknown* object = nullptr;
+            if (SUCCEEDED(view->GetViewClass(&object)) && object) {
+                if (auto* viewClass = QueryFor<IDocViewClass>(object)) {
+                    IKELString* rep = nullptr;
+                    if (SUCCEEDED(viewClass->GetName(&rep)))
+                        name.AssignRep(rep);
+                    viewClass->Release();
+                }
+                object->Release();
+            }
+            const std::string file = folder + "/" + KEL::Utf16ToUtf8(name.c_str(), name.Length()) + ".png";
+            vx::ui::BitmapPtr shot = vx::ui::ScreenshotWindow(site->Frame());
+            if (!shot || !shot->SavePng(file))
+                return "cannot write the screenshot " + file;
+        }
+    return {};
 }
 
 std::wstring ViewFrames::Describe() const

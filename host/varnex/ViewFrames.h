@@ -30,6 +30,9 @@ public:
     // The view last opened, or null.
     IDocView2* LastView() const;
     const std::vector<caf::HostViewSite*>& Sites() const noexcept { return mSites; }
+    // A screenshot of each view's frame in `folder`, named after the view's class; empty on
+    // success, else what failed.
+    std::string Screenshots(const std::string& folder) const;
     // One line per open view: its title and its window's size.
     std::wstring Describe() const;
 
