@@ -48,6 +48,8 @@ namespace {
 
 // The host's own commands.
 constexpr UINT kFileOpen = 0xE101, kFileSave = 0xE103, kFileClose = 0xE102, kHelpAbout = 0xE140, kWindowMain = 0xE150;
+// Copy and Print go to the view last opened.
+constexpr UINT kFilePrint = 0xE107, kEditCopy = 0xE122;
 // Extension commands get host ids from here on.
 constexpr UINT kFirstExtensionId = 0x9000;
 constexpr int kStatusHeight = 24;
@@ -88,6 +90,7 @@ struct Session {
     vx::host::HrvHostDocument* host = nullptr;
     long long beats = -1; // beats on the fiducial channel after the last command; -1 unknown
     std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
+    ViewFrames* views = nullptr; // the open views' frames
 };
 
 // The chart fills the frame under the summary text.
@@ -180,6 +183,8 @@ void EnableCommand(ui::CommandEnabler& element)
         element.Enable(false);
     } else if (id == kWindowMain) {
         element.SetCheck(1);
+    } else if (id == kFilePrint || id == kEditCopy) {
+        element.Enable(gSession && gSession->views && gSession->views->LastView());
     } else if (gSession) {
         auto it = gSession->extensionCommands.find(id);
         if (it != gSession->extensionCommands.end())
@@ -227,6 +232,8 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         const UINT id = ui::LOWORD(wParam);
         if (id == kFileOpen) {
             OpenAnotherRecording(hwnd, gSession ? gSession->extension : std::string());
+        } else if ((id == kEditCopy || id == kFilePrint) && gSession && gSession->views) {
+            gSession->views->RunMenuCommand(id == kEditCopy ? ViewFrames::MenuCommand::Copy : ViewFrames::MenuCommand::Print);
         } else if (id == kFileClose) {
             ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
         } else if (id == kHelpAbout) {
@@ -248,9 +255,13 @@ ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& re
     ui::HMENU file = ui::CreatePopupMenu();
     ui::AppendMenu(file, ui::MF_STRING, kFileOpen, L"&Open...\tCtrl+O");
     ui::AppendMenu(file, ui::MF_STRING, kFileSave, L"&Save\tCtrl+S");
+    ui::AppendMenu(file, ui::MF_STRING, kFilePrint, L"&Print...\tCtrl+P");
     ui::AppendMenu(file, ui::MF_SEPARATOR, 0, L"");
     ui::AppendMenu(file, ui::MF_STRING, kFileClose, L"&Close");
     ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(file), L"&File");
+    ui::HMENU edit = ui::CreatePopupMenu();
+    ui::AppendMenu(edit, ui::MF_STRING, kEditCopy, L"&Copy\tCtrl+C");
+    ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(edit), L"&Edit");
 
     // Extension items by their paths: "A|B|" is a submenu, "A|-" a separator, "A|B" a command.
     std::map<std::wstring, ui::HMENU> menus;
@@ -495,8 +506,20 @@ int Open(const OpenOptions& o, std::ostream& err)
     host->options.deliverUpdate = [&viewFrames](DWORD id, DWORD code) { viewFrames.DeliverUpdate(id, code); };
     struct StopDelivery {
         vx::host::HrvHostDocument& host;
-        ~StopDelivery() { host.options.deliverUpdate = nullptr; }
+        ~StopDelivery()
+        {
+            host.options.deliverUpdate = nullptr;
+            if (gSession)
+                gSession->views = nullptr;
+        }
     } stopDelivery { *host };
+    if (auto* types = Query<ITypeIdRegistry>(framework.Object())) {
+        WORD copyType = 0;
+        types->GetTypeIndex(vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}"), &copyType);
+        types->Release();
+        viewFrames.SetPlotCopyCommand(DWORD(copyType) << 16);
+    }
+    session.views = &viewFrames;
 
     // The main frame.
     ui::InitCommonControls();
@@ -522,11 +545,15 @@ int Open(const OpenOptions& o, std::ostream& err)
         InstallDialogActions(o.dialogs, err);
         settle();
         for (const std::wstring& path : o.run) {
+            const std::size_t viewsBefore = viewFrames.Sites().size();
             if (!ui::ActivateMenuPath(session.frame, path)) {
                 ui::DestroyWindow(session.frame);
                 return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
             }
             settle();
+            // A view that opened loads its page and draws: the next step acts on what it shows.
+            if (viewFrames.Sites().size() != viewsBefore)
+                ui::RunGtkUntil([] { return false; }, 1500);
         }
         ui::UpdateWindow(session.frame);
         settle();
@@ -544,7 +571,13 @@ int Open(const OpenOptions& o, std::ostream& err)
         }
         if (o.exitAfter) {
             // What the window showed, for whoever ran the script.
-            const std::wstring views = viewFrames.Describe();
+            std::wstring views = viewFrames.Describe();
+            // What Edit|Copy left on the clipboard, by format name.
+            for (UINT format : ui::ClipboardFormats()) {
+                const std::wstring name = ui::GetClipboardFormatName(format);
+                if (!name.empty())
+                    views += L"Clipboard: " + name + L"\n";
+            }
             std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
                       << KEL::Utf16ToUtf8(views.c_str(), views.size())
                       << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())

@@ -122,22 +122,43 @@ IDocView2* ViewFrames::LastView() const
     return nullptr;
 }
 
+std::wstring ViewFrames::ClassNameOf(IDocView2* view)
+{
+    KEL::String name;
+    IUnknown* object = nullptr;
+    if (view && SUCCEEDED(view->GetViewClass(&object)) && object) {
+        if (auto* viewClass = QueryFor<IDocViewClass>(object)) {
+            IKELString* rep = nullptr;
+            if (SUCCEEDED(viewClass->GetName(&rep)))
+                name.AssignRep(rep);
+            viewClass->Release();
+        }
+        object->Release();
+    }
+    return name.ToWString();
+}
+
+HRESULT ViewFrames::RunMenuCommand(MenuCommand command)
+{
+    constexpr DWORD kPlotPrint = 0x80010008u, kReportCopy = 0x80010008u, kReportPrint = 0x8001000Bu;
+    IDocView2* view = LastView();
+    if (!view)
+        return S_FALSE;
+    const bool report = ClassNameOf(view) == L"HRV Report View";
+    DWORD id = 0;
+    if (command == MenuCommand::Copy)
+        id = report ? kReportCopy : mPlotCopy;
+    else
+        id = report ? kReportPrint : kPlotPrint;
+    return id ? SendCommand(view, id) : S_FALSE;
+}
+
 std::string ViewFrames::Screenshots(const std::string& folder) const
 {
     for (caf::HostViewSite* site : mSites)
         for (IDocView2* view : site->Views()) {
-            KEL::String name;
-            IUnknown* object = nullptr;
-            if (SUCCEEDED(view->GetViewClass(&object)) && object) {
-                if (auto* viewClass = QueryFor<IDocViewClass>(object)) {
-                    IKELString* rep = nullptr;
-                    if (SUCCEEDED(viewClass->GetName(&rep)))
-                        name.AssignRep(rep);
-                    viewClass->Release();
-                }
-                object->Release();
-            }
-            const std::string file = folder + "/" + KEL::Utf16ToUtf8(name.c_str(), name.Length()) + ".png";
+            const std::wstring name = ClassNameOf(view);
+            const std::string file = folder + "/" + KEL::Utf16ToUtf8(name.c_str(), name.size()) + ".png";
             vx::ui::BitmapPtr shot = vx::ui::ScreenshotWindow(site->Frame());
             if (!shot || !shot->SavePng(file))
                 return "cannot write the screenshot " + file;

@@ -29,6 +29,14 @@ public:
     static HRESULT SendCommand(IDocView2* view, DWORD command);
     // The view last opened, or null.
     IDocView2* LastView() const;
+    // The host's Copy and Print for the view last opened, as that view's family takes them: the
+    // plot views copy with their own command (SetPlotCopyCommand) and print with 0x80010008, the
+    // report view copies with 0x80010008 and prints with 0x8001000B. S_FALSE without a view.
+    enum class MenuCommand { Copy, Print };
+    HRESULT RunMenuCommand(MenuCommand command);
+    void SetPlotCopyCommand(DWORD id) noexcept { mPlotCopy = id; }
+    // The view's class name ("HRV Tachogram View"); empty when it has none.
+    static std::wstring ClassNameOf(IDocView2* view);
     const std::vector<caf::HostViewSite*>& Sites() const noexcept { return mSites; }
     // A screenshot of each view's frame in `folder`, named after the view's class; empty on
     // success, else what failed.
@@ -39,6 +47,7 @@ public:
 private:
     std::vector<IUnknown*> mClassObjects;
     IUnknown* mDocument; // not held
+    DWORD mPlotCopy = 0;
     std::vector<caf::HostViewSite*> mSites; // held
 };
 

@@ -1,6 +1,6 @@
 // The HRV plot views with the real plot control and WebKitGTK under the shared virtual display:
 // `varnex analyse --plot` writes each view's picture through the view's own Copy, and `varnex
-// open` shows the six views from the HRV menu, each drawing its plot. Without a display --plot
+// open` shows the six views from the HRV menu, each drawing its plot, and Edit|Copy copies one. Without a display --plot
 // says so in one line and fails, after everything else is written.
 #include <gtest/gtest.h>
 
@@ -130,9 +130,11 @@ TEST_F(PlotViewDesktop, TheSixViewsOpenFromTheHrvMenuAndEachDraws)
     const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|AnalysisPlots|Tachogram",
                                   "--run", "HRV|AnalysisPlots|Spectrum", "--run", "HRV|AnalysisPlots|RRHistogram", "--run",
                                   "HRV|AnalysisPlots|DeltaRRHistogram", "--run", "HRV|AnalysisPlots|Poincare", "--run",
-                                  "HRV|ClassifierView", "--view-shots", shots.string(), "--exit" },
+                                  "HRV|ClassifierView", "--run", "Edit|Copy", "--view-shots", shots.string(), "--exit" },
         out);
     ASSERT_EQ(status, 0) << out;
+    // Edit|Copy went to the view last opened, which put its plot on the clipboard.
+    EXPECT_NE(out.find("Clipboard: image/svg+xml;utf8"), std::string::npos) << out;
     for (const char* view : { "HRV Tachogram View", "HRV Spectrum View", "HRV RR Histogram View",
              "HRV Delta RR Histogram View", "HRV Poincare View", "HRV Classifier View" }) {
         const fs::path shot = shots / (std::string(view) + ".png");
