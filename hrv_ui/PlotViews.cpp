@@ -82,9 +82,16 @@ static IUnknown* QuerySite(IViewSite* site, const GUID& iid)
     return static_cast<IUnknown*>(out);
 }
 
+// The host object the plot control asks for the registrar of plot state: the host's frame
+// interface, or the site itself when the site offers none (its host then answers with the shared
+// registrar).
 static IUnknown* HostFrameOf(IViewSite* site)
 {
-    return QuerySite(site, kHostFrameInterface);
+    if (IUnknown* frame = QuerySite(site, kHostFrameInterface))
+        return frame;
+    if (site)
+        site->AddRef();
+    return site;
 }
 
 PlotViewBase::PlotViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module,

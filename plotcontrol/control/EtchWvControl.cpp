@@ -180,7 +180,7 @@ void EtchWvControl::SetPlotId(const String& plotId)
     // The view's host object may carry a registrar of its own; otherwise the framework's shared
     // host object holds the host's one.
     IPlotStateRegistrar* registrar = nullptr;
-    if (!mHostObject || FAILED(mHostObject->QueryInterface(IPlotStateRegistrar::kIid, reinterpret_cast<void**>(&registrar))))
+    if (mHostObject && FAILED(mHostObject->QueryInterface(IPlotStateRegistrar::kIid, reinterpret_cast<void**>(&registrar))))
         if (ISharedHostObject* shared = CAFFrameWork::GetSharedHostObject())
             shared->QueryInterface(IPlotStateRegistrar::kIid, reinterpret_cast<void**>(&registrar));
     if (!registrar) {
