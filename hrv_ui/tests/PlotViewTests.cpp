@@ -339,6 +339,17 @@ TEST_F(PlotViews, DraggedBandLimitsAreOrderedClampedAndReanalysed)
     }
     // The document re-analysed with the new bands: the low-frequency power changed.
     EXPECT_NE(doc->Engine().mSpectrum.mLFPower, lfBefore);
+
+    // The page's drag of the LF/HF boundary, as the plot sends it: the ratio follows.
+    const auto ratio = [&] { return doc->Engine().mSpectrum.mLFPower / doc->Engine().mSpectrum.mHFPower; };
+    auto* page = engine.Last();
+    page->Call("etch_proxy_VLinesDragged", R"(["spectrum_freq_bands", [0.0033, 0.04, 0.04, 0.15, 0.15, 0.4]])");
+    const double before = ratio();
+    EXPECT_DOUBLE_EQ(s.mLFHigh, 0.15);
+    page->Call("etch_proxy_VLinesDragged", R"(["spectrum_freq_bands", [0.0033, 0.04, 0.04, 0.25, 0.25, 0.4]])");
+    EXPECT_DOUBLE_EQ(s.mLFHigh, 0.25);
+    EXPECT_DOUBLE_EQ(s.mHFLow, 0.25);
+    EXPECT_GT(ratio(), before);
 }
 
 TEST_F(PlotViews, AResizedBoxIsSwappedWhenReversedAndClamped)
