@@ -155,15 +155,24 @@ HRESULT ViewFrames::RunMenuCommand(MenuCommand command)
 
 std::string ViewFrames::Screenshots(const std::string& folder) const
 {
-    for (caf::HostViewSite* site : mSites)
+    // Frames open on top of each other: each is shot alone, with the others hidden meanwhile, so
+    // the picture is the view's own and not what covers it.
+    std::string failed;
+    for (caf::HostViewSite* site : mSites) {
+        for (caf::HostViewSite* other : mSites)
+            vx::ui::ShowWindow(other->Frame(), other == site ? vx::ui::SW_SHOW : vx::ui::SW_HIDE);
+        vx::ui::RunGtkUntil([] { return false; }, 800);
         for (IDocView2* view : site->Views()) {
             const std::wstring name = ClassNameOf(view);
             const std::string file = folder + "/" + KEL::Utf16ToUtf8(name.c_str(), name.size()) + ".png";
             vx::ui::BitmapPtr shot = vx::ui::ScreenshotWindow(site->Frame());
-            if (!shot || !shot->SavePng(file))
-                return "cannot write the screenshot " + file;
+            if ((!shot || !shot->SavePng(file)) && failed.empty())
+                failed = "cannot write the screenshot " + file;
         }
-    return {};
+    }
+    for (caf::HostViewSite* site : mSites)
+        vx::ui::ShowWindow(site->Frame(), vx::ui::SW_SHOW);
+    return failed;
 }
 
 std::wstring ViewFrames::Describe() const
