@@ -3,6 +3,7 @@
 // throttle, scale ranges, and what dragging, resizing and clicking do to the document.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include "integration/ExtensionChain.h"
 #include "plotcontrol/compiler/MarkupScript.h"
 #include "text/Unicode.h"
+#include "ui/MessageQueue.h"
 #include "webview/FakeWebView.h"
 
 using namespace HRV;
@@ -432,4 +434,24 @@ TEST_F(PlotViews, ClicksShowTheCommentOfTheirBeatUnlessItHasNone)
     poincare.OnPlotClick(L"", L"360\t2147483647");
     poincare.OnPlotClick(L"", L"garbage");
     EXPECT_TRUE(sAnalysed->host.shownComments.empty());
+}
+
+TEST_F(PlotViews, TheViewsTimerSendsTheKeptMarkupOnceTheIntervalHasPassed)
+{
+    TachogramView& view = Open<TachogramView>();
+    auto* page = engine.Last();
+    ResetLatch(view);
+    Changing(view, 0);
+    const std::size_t sent = MarkupScripts(page).size();
+    now += 0.01;
+    Message(view, Document::MsgIdAnalysisChanged(), 3);
+    ASSERT_TRUE(view.HasPendingMarkup());
+    now += 0.05; // the interval is over; the window's timer is due within a few milliseconds
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    vx::ui::MSG msg;
+    while (view.HasPendingMarkup() && std::chrono::steady_clock::now() < deadline)
+        if (vx::ui::PeekMessage(&msg, nullptr, 0, 0, vx::ui::PM_REMOVE))
+            vx::ui::DispatchMessage(&msg);
+    EXPECT_FALSE(view.HasPendingMarkup());
+    EXPECT_EQ(MarkupScripts(page).size(), sent + 1);
 }
