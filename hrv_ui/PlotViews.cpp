@@ -316,7 +316,8 @@ void PlotViewBase::CopyPlot()
 
 void PlotViewBase::PrintPlot()
 {
-    mControl.Print(KEL::String(PlotName()));
+    // The page printed under the view's title ("HRV Tachogram Plot").
+    mControl.Print(KEL::String(L"HRV " + PlotName()));
 }
 
 HRESULT PlotViewBase::OnAnalysisChanging()
