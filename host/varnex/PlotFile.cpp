@@ -173,6 +173,9 @@ std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotReque
     if (!backend)
         return "--plot needs a display (" + error + "); run it under xvfb-run";
     ui::SetBackend(backend);
+    // The views hand their pictures over through this process's clipboard; none of it goes to the
+    // display's clipboard, which belongs to the user.
+    ui::SetClipboardListener({});
     if (!vx::webview::InstallWebKitEngine(error))
         return "--plot cannot show the plot page: " + error;
     for (std::size_t i = 0; i < plots.size(); ++i) {
