@@ -1,5 +1,7 @@
 #include "hrv_ui/ViewWindows.h"
 
+#include "hrv_ui/PlotViews.h"
+
 #include "foundation/ResString.h"
 #include "hrv_ui/ReportView.h"
 #include "res/Resource.h"
@@ -37,31 +39,6 @@ std::wstring HRVViewBase::GetCopyCommandText()
 std::wstring HRVViewBase::GetPrintCommandText()
 {
     return Text(194) + mPlotName;
-}
-
-TachogramView::TachogramView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
-    : HRVViewBaseYT(parent, c, v, s, m, L"Tachogram Plot")
-{
-}
-SpectrumView::SpectrumView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
-    : HRVViewBaseYT(parent, c, v, s, m, L"Power Spectrum Plot")
-{
-}
-RRHistogramView::RRHistogramView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
-    : HRVViewBaseYT(parent, c, v, s, m, L"RR Histogram Plot")
-{
-}
-DeltaRRHistogramView::DeltaRRHistogramView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
-    : HRVViewBaseYT(parent, c, v, s, m, L"Delta RR Histogram Plot")
-{
-}
-ClassifierView::ClassifierView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
-    : HRVViewBaseXY(parent, c, v, s, m, L"Classifier Plot")
-{
-}
-PoincareView::PoincareView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
-    : HRVViewBaseXY(parent, c, v, s, m, L"Poincar\u00E9 Plot")
-{
 }
 
 std::unique_ptr<ViewBase> CreateHRVViewWindow(DWORD number, WindowHandle parent, IUnknown* viewClass, IUnknown* view,

@@ -24,42 +24,6 @@ private:
     std::wstring mPlotName;
 };
 
-// Plots of a value against time or a measure (tachogram, spectrum, histograms).
-class HRVViewBaseYT : public HRVViewBase {
-public:
-    using HRVViewBase::HRVViewBase;
-};
-// Plots of one measure against another (Poincaré, classifier).
-class HRVViewBaseXY : public HRVViewBase {
-public:
-    using HRVViewBase::HRVViewBase;
-};
-
-class TachogramView final : public HRVViewBaseYT {
-public:
-    TachogramView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
-};
-class SpectrumView final : public HRVViewBaseYT {
-public:
-    SpectrumView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
-};
-class RRHistogramView final : public HRVViewBaseYT {
-public:
-    RRHistogramView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
-};
-class DeltaRRHistogramView final : public HRVViewBaseYT {
-public:
-    DeltaRRHistogramView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
-};
-class ClassifierView final : public HRVViewBaseXY {
-public:
-    ClassifierView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
-};
-class PoincareView final : public HRVViewBaseXY {
-public:
-    PoincareView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
-};
-
 // The window of view class number `number` (0 report, 1 tachogram, 2 spectrum, 3 RR histogram,
 // 4 delta-RR histogram, 5 classifier, 6 Poincaré); null for another number. `hostDocument` is
 // the recording's host document that the view shows (not held; null: none).

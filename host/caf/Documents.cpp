@@ -399,9 +399,12 @@ HRESULT HostClient::GetParentWindow(WindowHandle* out)
     return S_OK;
 }
 
-HostViewSite::HostViewSite()
-    : mFrame(new HostViewFrame)
+HostViewSite::HostViewSite(IUnknown* document)
+    : mDocument(document)
+    , mFrame(new HostViewFrame)
 {
+    if (mDocument)
+        mDocument->AddRef();
     mFrame->AddRef();
     RegisterWindowClasses();
     mFrameWindow = vx::ui::CreateWindowEx(0, kFrameClass, L"Varnex", vx::ui::WS_CAPTION | vx::ui::WS_CLIPCHILDREN,
@@ -415,6 +418,16 @@ HostViewSite::~HostViewSite()
     if (mFrameWindow)
         vx::ui::DestroyWindow(mFrameWindow);
     mFrame->Release();
+    if (mDocument)
+        mDocument->Release();
+}
+
+HRESULT HostViewSite::QueryInterface(REFIID iid, void** out)
+{
+    const HRESULT hr = SimpleUnknownImp1::QueryInterface(iid, out);
+    if (hr != E_NOINTERFACE || !mDocument)
+        return hr;
+    return mDocument->QueryInterface(iid, out);
 }
 
 WindowHandle HostViewSite::ClientWindowOf(IDocView2* view) const

@@ -172,8 +172,12 @@ private:
 // they close. Views hold the site until they close: close them (CloseViews) before letting go.
 class HostViewSite final : public SimpleUnknownImp1<IViewSite, 0> {
 public:
-    HostViewSite();
+    // `document` (may be null; held while the site lives) is the document the site's views show:
+    // what the site does not answer itself is asked of it.
+    explicit HostViewSite(IUnknown* document = nullptr);
     ~HostViewSite() override;
+
+    HRESULT QueryInterface(REFIID iid, void** out) override;
 
     HRESULT GetFrame(IViewFrame** out) override;
     HRESULT QueryClose(IDocView2* view, WORD* canClose) override;
@@ -195,6 +199,7 @@ public:
 
 private:
     WindowHandle mFrameWindow = nullptr;
+    IUnknown* mDocument = nullptr; // held
     HostViewFrame* mFrame; // held
     std::vector<IDocView2*> mViews; // held
     std::vector<IClientWindow*> mWindows; // held, one per view

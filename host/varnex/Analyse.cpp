@@ -267,6 +267,7 @@ public:
     std::vector<Beat> Beats();
     void ExportRR(const std::string& path);
     void WriteReport(const std::string& path);
+    std::string WritePlots(const std::vector<std::string>& paths);
     void Stage(const std::string& text) { mProgress.Stage(text); }
     const std::vector<std::filesystem::path>& InputFiles() const { return mSource->files; }
 
@@ -726,6 +727,22 @@ void Session::ExportRR(const std::string& path)
         throw Failure("cannot write the RR intervals to " + o.rrFile);
 }
 
+// The plot views of the analysis, drawn by the views themselves.
+std::string Session::WritePlots(const std::vector<std::string>& paths)
+{
+    PlotSource source;
+    source.classObjects = mClassObjects;
+    source.document = mCommands;
+    source.host = mHost.get();
+    WORD copyType = 0;
+    if (auto* types = Query<ITypeIdRegistry>(mFramework->Object())) {
+        types->GetTypeIndex(vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}"), &copyType);
+        types->Release();
+    }
+    source.copyCommand = DWORD(copyType) << 16;
+    return WritePlotFiles(source, o.plots, paths);
+}
+
 // The HRV report page, asked of the extension's report view class.
 void Session::WriteReport(const std::string& path)
 {
@@ -882,6 +899,14 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
         } else if (a == "--report") {
             if (!value(o.reportFile))
                 return false;
+        } else if (a == "--plot") {
+            std::string v;
+            if (!value(v))
+                return false;
+            PlotRequest request;
+            if (!ParsePlotRequest(v, request, error))
+                return false;
+            o.plots.push_back(request);
         } else if (a == "--extension") {
             if (!value(o.extension))
                 return false;
@@ -956,6 +981,8 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         for (const std::string* f : { &o.rrFile, &o.beatsFile, &o.reportFile })
             if (!f->empty())
                 outputs.push_back(*f);
+        for (const PlotRequest& p : o.plots)
+            outputs.push_back(p.file);
         CheckOutputs(outputs, session.InputFiles());
         std::unique_ptr<OutputFile> rrFile, beatsFile, reportFile;
         if (!o.rrFile.empty())
@@ -992,6 +1019,23 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         session.SaveSession();
         ReportExclusion(beats, err);
         PrintParameters(rows, o, out);
+        // The plots last: without a display everything else is written already.
+        if (!o.plots.empty()) {
+            session.Stage("drawing the plots");
+            std::vector<std::unique_ptr<OutputFile>> plotFiles;
+            std::vector<std::string> paths;
+            for (const PlotRequest& p : o.plots) {
+                plotFiles.push_back(std::make_unique<OutputFile>(p.file));
+                paths.push_back(plotFiles.back()->WritePath());
+            }
+            const std::string failed = session.WritePlots(paths);
+            if (!failed.empty()) {
+                out.flush();
+                return Fail(err, failed);
+            }
+            for (auto& f : plotFiles)
+                f->Commit();
+        }
         session.Stage("done");
     } catch (const std::exception& e) {
         return Fail(err, e.what());

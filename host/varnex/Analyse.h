@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "varnex/PlotFile.h"
+
 namespace varnex {
 
 struct AnalyseOptions {
@@ -27,6 +29,8 @@ struct AnalyseOptions {
     std::vector<double> addBeats;
     // Keep the settings and the corrections in the session file beside the recording.
     bool saveSession = false;
+    // --plot VIEW=FILE: plot views written as pictures (needs a display).
+    std::vector<PlotRequest> plots;
 };
 
 // Parses the words after "analyse"; false with `error` set on a wrong argument.

@@ -58,10 +58,8 @@ constexpr UINT kRefreshBeats = ui::WM_USER + 40;
 
 // The host's own commands.
 constexpr UINT kFileOpen = 0xE101, kFileSave = 0xE103, kFileClose = 0xE102, kHelpAbout = 0xE140, kWindowMain = 0xE150;
-// Print and Copy act on the view opened last.
+// Copy and Print go to the view last opened.
 constexpr UINT kFilePrint = 0xE107, kEditCopy = 0xE122;
-// The messages a view answers for them.
-constexpr DWORD kMsgViewCopy = 0x80010008u, kMsgViewPrint = 0x8001000Bu;
 // Extension commands get host ids from here on.
 constexpr UINT kFirstExtensionId = 0x9000;
 constexpr int kStatusHeight = 24;
@@ -260,13 +258,13 @@ void EnableCommand(ui::CommandEnabler& element)
     } else if (id == kWindowMain) {
         element.SetCheck(1);
     } else if (id == kFilePrint || id == kEditCopy) {
-        // The view answers with its own command text ("Print HRV Report"); the item keeps its
+        // The view may answer with its own command text ("Print HRV Report"); the item keeps its
         // label so that scripted menu paths stay the same.
         bool enabled = false;
         std::wstring text;
-        element.Enable(gSession && gSession->views
-            && gSession->views->EnableOnActiveView(id == kFilePrint ? ViewBase::kCmdPrint : ViewBase::kCmdCopy, enabled, text)
-            && enabled);
+        element.Enable(gSession && gSession->views && gSession->views->LastView()
+            && (!gSession->views->EnableOnActiveView(id == kFilePrint ? ViewBase::kCmdPrint : ViewBase::kCmdCopy, enabled, text)
+                || enabled));
     } else if (gSession) {
         auto it = gSession->extensionCommands.find(id);
         if (it != gSession->extensionCommands.end())
@@ -323,8 +321,8 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         } else if (id == kFileSave) {
             if (gSession && gSession->keeper && gSession->keeper->Save(hwnd))
                 SetStatus(L"Ready. The session is saved in " + KEL::Utf8ToWide(gSession->keeper->Path()) + L".");
-        } else if ((id == kFilePrint || id == kEditCopy) && gSession && gSession->views) {
-            const HRESULT hr = gSession->views->SendToActiveView(id == kFilePrint ? kMsgViewPrint : kMsgViewCopy);
+        } else if ((id == kEditCopy || id == kFilePrint) && gSession && gSession->views) {
+            const HRESULT hr = gSession->views->RunMenuCommand(id == kEditCopy ? ViewFrames::MenuCommand::Copy : ViewFrames::MenuCommand::Print);
             SetStatus(hr == S_OK ? (id == kFilePrint ? L"Ready. Printed." : L"Ready. Copied.") : L"Ready. The view did not take the command.");
         } else if (id == kFileClose) {
             ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
@@ -552,6 +550,9 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
         } else if (a == "--view-screenshot") {
             if (!value(o.viewScreenshot))
                 return false;
+        } else if (a == "--view-shots") {
+            if (!value(o.viewShots))
+                return false;
         } else if (a == "--exit") {
             o.exitAfter = true;
         } else if (a == "--dialog") {
@@ -728,7 +729,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     session.keeper = std::make_unique<SessionKeeper>(*host, sessionPath, unreadable, err);
     progress->Step(L"drawing the recording");
     // Views the document asks for open in frames of their own (closed before the document goes).
-    ViewFrames viewFrames(classObjects, static_cast<IHostDocumentData*>(recordingDocument));
+    ViewFrames viewFrames(classObjects, document, static_cast<IHostDocumentData*>(recordingDocument));
     host->options.openView = [&viewFrames](DWORD classId) { return viewFrames.Open(classId); };
     session.views = &viewFrames;
     struct ForgetViews {
@@ -741,6 +742,12 @@ int Open(const OpenOptions& o, std::ostream& err)
             session.views = nullptr;
         }
     } forgetViews { *host, session };
+    if (auto* types = Query<ITypeIdRegistry>(framework.Object())) {
+        WORD copyType = 0;
+        types->GetTypeIndex(vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}"), &copyType);
+        types->Release();
+        viewFrames.SetPlotCopyCommand(DWORD(copyType) << 16);
+    }
 
     // The main frame.
     ui::InitCommonControls();
@@ -764,8 +771,10 @@ int Open(const OpenOptions& o, std::ostream& err)
     // Whatever changes the analysis (a command, a view, a dialog) redraws the beats once the
     // change is over.
     host->options.updated = [&session](DWORD messageId, DWORD code) {
-        if (session.views)
+        if (session.views) {
             session.views->Notify(messageId, code);
+            session.views->DeliverUpdate(messageId, code);
+        }
         if (!session.beatsStale && session.frame) {
             session.beatsStale = true;
             ui::PostMessage(session.frame, kRefreshBeats, 0, 0);
@@ -802,6 +811,7 @@ int Open(const OpenOptions& o, std::ostream& err)
         dragsAfter(0);
         for (std::size_t i = 0; i < o.run.size(); ++i) {
             const std::wstring& path = o.run[i];
+            const std::size_t viewsBefore = viewFrames.Sites().size();
             if (!ui::ActivateMenuPath(session.frame, path)) {
                 ui::DestroyWindow(session.frame);
                 return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
@@ -809,6 +819,9 @@ int Open(const OpenOptions& o, std::ostream& err)
             settle();
             if (!ui::IsWindow(session.frame))
                 return FAILED(session.lastResult) ? 1 : 0; // closed by the script
+            // A view that opened loads its page and draws: the next step acts on what it shows.
+            if (viewFrames.Sites().size() != viewsBefore)
+                ui::RunGtkUntil([] { return false; }, 1500);
             dragsAfter(i + 1);
         }
         if (o.play > 0) {
@@ -847,9 +860,22 @@ int Open(const OpenOptions& o, std::ostream& err)
             if (!shot || !shot->SavePng(o.viewScreenshot))
                 return Fail(err, "cannot write the view's screenshot " + o.viewScreenshot);
         }
+        if (!o.viewShots.empty()) {
+            // The views' pages draw asynchronously: time for them to fetch their data and paint.
+            ui::RunGtkUntil([] { return false; }, 3000);
+            const std::string failed = viewFrames.Screenshots(o.viewShots);
+            if (!failed.empty())
+                return Fail(err, failed);
+        }
         if (o.exitAfter) {
             // What the window showed, for whoever ran the script.
-            const std::wstring views = viewFrames.Describe();
+            std::wstring views = viewFrames.Describe();
+            // What Edit|Copy left on the clipboard, by format name.
+            for (UINT format : ui::ClipboardFormats()) {
+                const std::wstring name = ui::GetClipboardFormatName(format);
+                if (!name.empty())
+                    views += L"Clipboard: " + name + L"\n";
+            }
             std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
                       << KEL::Utf16ToUtf8(views.c_str(), views.size())
                       << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())

@@ -27,6 +27,8 @@ struct OpenOptions {
     // paths have run (0: no play); a scripted run waits until it is played.
     double play = 0.0;
     std::string screenshot;
+    // A folder for a screenshot of each open view's frame ("<view class name>.png").
+    std::string viewShots;
     bool exitAfter = false;
     // The comment drawn on the chart whose marker is clicked after the menu paths (from 0; -1:
     // none), so that its popup shows.

@@ -1,11 +1,14 @@
 #include "varnex/ViewFrames.h"
 
+#include "caf/CafHost.h"
 #include "caf/FrameworkServices.h"
 #include "foundation/String.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
+#include "foundation/Utf.h"
 #include "ui/Window.h"
+#include "ui/gtk/GtkBackend.h"
 
 namespace varnex {
 
@@ -27,9 +30,10 @@ std::wstring TitleOf(IDocView2* view)
 }
 } // namespace
 
-ViewFrames::ViewFrames(std::vector<IUnknown*> classObjects, IUnknown* document)
+ViewFrames::ViewFrames(std::vector<IUnknown*> classObjects, IUnknown* document, IUnknown* hostDocument)
     : mClassObjects(std::move(classObjects))
     , mDocument(document)
+    , mHostDocument(hostDocument)
 {
 }
 
@@ -62,10 +66,10 @@ HRESULT ViewFrames::Open(DWORD classId)
     }
     if (!viewClass)
         return E_INVALIDARG;
-    auto* site = new caf::HostViewSite;
+    auto* site = new caf::HostViewSite(mDocument);
     site->AddRef();
     HRESULT hr = E_FAIL;
-    IDocView2* view = site->OpenView(viewClass, &hr, mDocument);
+    IDocView2* view = site->OpenView(viewClass, &hr, mHostDocument);
     viewClass->Release();
     if (FAILED(hr) || !view) {
         site->Release();
@@ -76,6 +80,104 @@ HRESULT ViewFrames::Open(DWORD classId)
     vx::ui::UpdateWindow(site->Frame());
     mSites.push_back(site);
     return S_OK;
+}
+
+// The latch reset the plot views answer once every view has had the change.
+constexpr DWORD kResetRefreshLatch = 0x8001000Cu;
+
+void ViewFrames::DeliverUpdate(DWORD messageId, DWORD code)
+{
+    std::vector<IDocView2*> views;
+    for (caf::HostViewSite* site : mSites)
+        for (IDocView2* view : site->Views()) {
+            view->AddRef();
+            views.push_back(view);
+        }
+    for (IDocView2* view : views)
+        if (auto* handler = QueryFor<IMessageHandler>(view)) {
+            auto* message = new caf::HostMessage(0, messageId, code, nullptr);
+            message->AddRef();
+            handler->HandleMessage(message);
+            message->Release();
+            handler->Release();
+        }
+    for (IDocView2* view : views) {
+        SendCommand(view, kResetRefreshLatch);
+        view->Release();
+    }
+}
+
+HRESULT ViewFrames::SendCommand(IDocView2* view, DWORD command)
+{
+    auto* handler = QueryFor<ICAFCommandHandler>(view);
+    if (!handler)
+        return S_FALSE;
+    const HRESULT hr = handler->OnCommand(command);
+    handler->Release();
+    return hr;
+}
+
+IDocView2* ViewFrames::LastView() const
+{
+    for (auto it = mSites.rbegin(); it != mSites.rend(); ++it)
+        if (!(*it)->Views().empty())
+            return (*it)->Views().back();
+    return nullptr;
+}
+
+std::wstring ViewFrames::ClassNameOf(IDocView2* view)
+{
+    KEL::String name;
+    IUnknown* object = nullptr;
+    if (view && SUCCEEDED(view->GetViewClass(&object)) && object) {
+        if (auto* viewClass = QueryFor<IDocViewClass>(object)) {
+            IKELString* rep = nullptr;
+            if (SUCCEEDED(viewClass->GetName(&rep)))
+                name.AssignRep(rep);
+            viewClass->Release();
+        }
+        object->Release();
+    }
+    return name.ToWString();
+}
+
+HRESULT ViewFrames::RunMenuCommand(MenuCommand command)
+{
+    constexpr DWORD kPlotPrint = 0x80010008u, kReportCopy = 0x80010008u, kReportPrint = 0x8001000Bu;
+    IDocView2* view = LastView();
+    if (!view)
+        return S_FALSE;
+    // The report view takes Copy and Print as messages, as its event table has them.
+    if (ClassNameOf(view) == L"HRV Report View")
+        return SendToActiveView(command == MenuCommand::Copy ? kReportCopy : kReportPrint);
+    DWORD id = 0;
+    if (command == MenuCommand::Copy)
+        id = mPlotCopy;
+    else
+        id = kPlotPrint;
+    return id ? SendCommand(view, id) : S_FALSE;
+}
+
+std::string ViewFrames::Screenshots(const std::string& folder) const
+{
+    // Frames open on top of each other: each is shot alone, with the others hidden meanwhile, so
+    // the picture is the view's own and not what covers it.
+    std::string failed;
+    for (caf::HostViewSite* site : mSites) {
+        for (caf::HostViewSite* other : mSites)
+            vx::ui::ShowWindow(other->Frame(), other == site ? vx::ui::SW_SHOW : vx::ui::SW_HIDE);
+        vx::ui::RunGtkUntil([] { return false; }, 800);
+        for (IDocView2* view : site->Views()) {
+            const std::wstring name = ClassNameOf(view);
+            const std::string file = folder + "/" + KEL::Utf16ToUtf8(name.c_str(), name.size()) + ".png";
+            vx::ui::BitmapPtr shot = vx::ui::ScreenshotWindow(site->Frame());
+            if ((!shot || !shot->SavePng(file)) && failed.empty())
+                failed = "cannot write the screenshot " + file;
+        }
+    }
+    for (caf::HostViewSite* site : mSites)
+        vx::ui::ShowWindow(site->Frame(), vx::ui::SW_SHOW);
+    return failed;
 }
 
 std::wstring ViewFrames::Describe() const

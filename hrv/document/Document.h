@@ -242,6 +242,8 @@ public:
     void OnChannelChanged(DWORD channel);
     void OnChannelSetupChanged(ULONGLONG channel, ULONGLONG calculation);
 
+    // The host's services; null once the host has closed the document.
+    IDocumentHost* HostServices() const noexcept { return Host(); }
     Settings& GetSettings() const { return *mSettings.Get(); }
     Data& GetData() const { return *mData.Get(); }
     AnalysisEngine& Engine() { return mEngine; }

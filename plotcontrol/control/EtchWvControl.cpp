@@ -27,6 +27,10 @@ constexpr const char* kCopyScript
       "etch.get_plot) {     var plot = etch.get_plot('local');     if(plot) plot.copy('copy');   } });\n";
 
 std::mutex gPrintDialogMutex;
+// Controls with a web view: the page's resource source is this module's while any is alive, and
+// is taken back when the last goes, so the process-wide web view never calls into a module that
+// has been unloaded.
+int gControlsWithPage = 0;
 // The window system's print dialog unless a test installs another.
 PlotPrintDialogHandler gPrintDialogHandler = ChoosePlotPrinter;
 
@@ -112,6 +116,8 @@ void EtchWvControl::DestroyWebView()
     webview_destroy(mWebView);
     mWebView = nullptr;
     mBindings.clear();
+    if (--gControlsWithPage == 0)
+        vx::webview::SetResourceSource({});
 }
 
 LRESULT EtchWvControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -149,6 +155,7 @@ bool EtchWvControl::Create(HWND parent)
         Log("Failed to create webview");
         return false;
     }
+    ++gControlsWithPage;
     webview_init(mWebView, kCopyScript);
     Rect client;
     GetClientRect(parent, &client);

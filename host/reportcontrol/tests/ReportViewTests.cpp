@@ -206,7 +206,7 @@ protected:
     // The host's view frames of the recording, told of the document's updates.
     void OpenViewFrames(IUnknown* document)
     {
-        mViews = std::make_unique<varnex::ViewFrames>(mClassObjects, document);
+        mViews = std::make_unique<varnex::ViewFrames>(mClassObjects, nullptr, document);
         mHost->options.openView = [this](DWORD classId) { return mViews->Open(classId); };
         mHost->options.updated = [this](DWORD id, DWORD code) { mViews->Notify(id, code); };
     }

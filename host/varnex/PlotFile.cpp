@@ -1,0 +1,213 @@
+#include "varnex/PlotFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
+
+#include "foundation/String.h"
+#include "foundation/Utf.h"
+#include "host/hrvdoc/HrvHostDocument.h"
+#include "hostframework/interfaces/DocViewInterfaces.h"
+#include "plotcontrol/svg/PlotOutput.h"
+#include "plotcontrol/svg/PrintableSvgRenderer.h"
+#include "ui/Desktop.h"
+#include "ui/gtk/GtkBackend.h"
+#include "varnex/ViewFrames.h"
+#include "webview/WebKitEngine.h"
+
+namespace varnex {
+
+namespace {
+
+const std::map<std::string, std::wstring>& ViewClassNames()
+{
+    static const std::map<std::string, std::wstring> names = {
+        { "tachogram", L"HRV Tachogram View" },
+        { "spectrum", L"HRV Spectrum View" },
+        { "rr-histogram", L"HRV RR Histogram View" },
+        { "drr-histogram", L"HRV Delta RR Histogram View" },
+        { "poincare", L"HRV Poincare View" },
+        { "classifier", L"HRV Classifier View" },
+    };
+    return names;
+}
+
+std::string Lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string ExtensionOf(const std::string& file)
+{
+    return Lower(std::filesystem::path(file).extension().string());
+}
+
+bool IsImageExtension(const std::string& ext)
+{
+    return ext == ".png" || ext == ".jpg" || ext == ".gif" || ext == ".tif";
+}
+
+DWORD ClassIdOf(const std::vector<IUnknown*>& classObjects, const std::wstring& name)
+{
+    for (IUnknown* object : classObjects) {
+        void* out = nullptr;
+        if (!object || FAILED(object->QueryInterface(IDocViewClass::kIid, &out)) || !out)
+            continue;
+        auto* c = static_cast<IDocViewClass*>(out);
+        IKELString* rep = nullptr;
+        KEL::String text;
+        DWORD id = 0;
+        if (SUCCEEDED(c->GetName(&rep)))
+            text.AssignRep(rep);
+        const bool found = text.ToWString() == name && SUCCEEDED(c->GetClassId(&id));
+        c->Release();
+        if (found)
+            return id;
+    }
+    return 0;
+}
+
+// The picture without the ids the page makes afresh for each drawing (its clip paths).
+std::string Settled(const std::string& svg)
+{
+    static const std::regex ids("etch[a-z0-9]+_[0-9]+");
+    return std::regex_replace(svg, ids, "id");
+}
+
+// Asks the view for its picture until the page gives the same SVG twice running (the plot has
+// fetched its data and drawn it), or the time is up.
+std::string WaitForSvg(IDocView2* view, DWORD copyCommand, int timeoutMs)
+{
+    namespace ui = vx::ui;
+    const unsigned format = KEL::SvgClipboardFormat();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string previous;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ui::OpenClipboard(nullptr)) {
+            ui::EmptyClipboard();
+            ui::CloseClipboard();
+        }
+        ViewFrames::SendCommand(view, copyCommand);
+        ui::RunGtkUntil([&] { return ui::IsClipboardFormatAvailable(format); }, 2000);
+        std::string svg;
+        if (ui::OpenClipboard(nullptr)) {
+            if (auto bytes = ui::GetClipboardData(format))
+                svg.assign(bytes->begin(), bytes->end());
+            ui::CloseClipboard();
+        }
+        while (!svg.empty() && svg.back() == '\0')
+            svg.pop_back();
+        if (!svg.empty() && Settled(svg) == Settled(previous))
+            return svg;
+        previous = svg;
+        ui::RunGtkUntil([] { return false; }, 300);
+    }
+    return {};
+}
+
+std::string WriteOne(const std::string& svg, const std::string& path, const std::string& ext)
+{
+    if (ext == ".svg") {
+        // The text goes out as the page made it, once the reader has accepted it.
+        KEL::RenderPrintableSvg(svg, "Varnex", L"");
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(svg.data(), static_cast<std::streamsize>(svg.size()));
+        out.close();
+        return out.fail() ? "cannot write " + path : std::string();
+    }
+    // The renderer picks the image type by the file's extension: render into a name that keeps
+    // the target's extension, then move it to the path it is to be put in place from.
+    const std::string image = path + ext;
+    auto renderer = KEL::RenderPrintableSvg(svg, "Varnex", KEL::Utf8ToWide(image));
+    const KEL::ImageExportResult result = renderer->ExportImage();
+    if (!result.saved)
+        return "cannot write " + path + ": " + result.error;
+    std::error_code ec;
+    std::filesystem::rename(image, path, ec);
+    return ec ? "cannot write " + path + ": " + ec.message() : std::string();
+}
+
+} // namespace
+
+bool ParsePlotRequest(const std::string& text, PlotRequest& request, std::string& error)
+{
+    const auto eq = text.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size()) {
+        error = "--plot needs VIEW=FILE";
+        return false;
+    }
+    request.view = text.substr(0, eq);
+    request.file = text.substr(eq + 1);
+    if (!ViewClassNames().count(request.view)) {
+        error = "--plot knows no view " + request.view
+            + " (tachogram, spectrum, rr-histogram, drr-histogram, poincare or classifier)";
+        return false;
+    }
+    const std::string ext = ExtensionOf(request.file);
+    if (ext != ".svg" && !IsImageExtension(ext)) {
+        error = "--plot writes .svg, .png, .jpg, .gif or .tif files, not " + request.file;
+        return false;
+    }
+    return true;
+}
+
+std::wstring PlotViewClassName(const std::string& view)
+{
+    const auto found = ViewClassNames().find(view);
+    return found == ViewClassNames().end() ? std::wstring() : found->second;
+}
+
+std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotRequest>& plots,
+    const std::vector<std::string>& paths, int timeoutMs)
+{
+    namespace ui = vx::ui;
+    if (plots.empty())
+        return {};
+    std::string error;
+    auto backend = ui::CreateGtkBackend(error);
+    if (!backend)
+        return "--plot needs a display (" + error + "); run it under xvfb-run";
+    ui::SetBackend(backend);
+    // The views hand their pictures over through this process's clipboard; none of it goes to the
+    // display's clipboard, which belongs to the user.
+    ui::SetClipboardListener({});
+    if (!vx::webview::InstallWebKitEngine(error))
+        return "--plot cannot show the plot page: " + error;
+    for (std::size_t i = 0; i < plots.size(); ++i) {
+        const DWORD classId = ClassIdOf(source.classObjects, PlotViewClassName(plots[i].view));
+        if (!classId)
+            return "the extension offers no " + plots[i].view + " view";
+        ViewFrames frames(source.classObjects, source.document);
+        struct Delivery {
+            vx::host::HrvHostDocument* host;
+            ~Delivery()
+            {
+                if (host)
+                    host->options.updated = nullptr;
+            }
+        } delivery { source.host };
+        if (source.host)
+            source.host->options.updated = [&frames](DWORD id, DWORD code) { frames.DeliverUpdate(id, code); };
+        const HRESULT opened = frames.Open(classId);
+        if (FAILED(opened) || !frames.LastView())
+            return "the " + plots[i].view + " view cannot be opened";
+        const std::string svg = WaitForSvg(frames.LastView(), source.copyCommand, timeoutMs);
+        if (svg.empty())
+            return "the " + plots[i].view + " plot gave no picture within " + std::to_string(timeoutMs / 1000) + " s";
+        try {
+            const std::string written = WriteOne(svg, paths[i], ExtensionOf(plots[i].file));
+            if (!written.empty())
+                return written;
+        } catch (const std::exception& e) {
+            return "the " + plots[i].view + " plot's picture cannot be read: " + e.what();
+        }
+    }
+    return {};
+}
+
+} // namespace varnex
