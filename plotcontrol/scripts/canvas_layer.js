@@ -25,8 +25,16 @@ etch.CanvasLayer.prototype._stroke = function (st) {
   c.lineWidth = st.width || 1;
   if (c.setLineDash) c.setLineDash(st.dash || []);
 };
+// Upright and level lines of an odd width lie on pixel centres, so that axes, ticks, grid
+// lines and markers are one crisp pixel wide instead of two half-toned ones.
+etch.CanvasLayer.crisp = function (v, width) {
+  return Math.round(width || 1) % 2 === 1 ? Math.floor(v) + 0.5 : Math.round(v);
+};
 etch.CanvasLayer.prototype.line = function (x1, y1, x2, y2, st) {
   var c = this.ctx; if (!c) return;
+  var crisp = etch.CanvasLayer.crisp;
+  if (x1 === x2) x1 = x2 = crisp(x1, st.width);
+  if (y1 === y2) y1 = y2 = crisp(y1, st.width);
   this._stroke(st); c.beginPath(); c.moveTo(x1, y1); c.lineTo(x2, y2); c.stroke();
 };
 etch.CanvasLayer.prototype.path = function (segs, st) {
@@ -44,7 +52,10 @@ etch.CanvasLayer.prototype.path = function (segs, st) {
 etch.CanvasLayer.prototype.rect = function (x, y, w, h, st) {
   var c = this.ctx; if (!c) return;
   if (st.fill && st.fill.a > 0) { c.fillStyle = st.fill.css(); c.fillRect(x, y, w, h); }
-  if (st.stroke && st.stroke.a > 0) { this._stroke(st); c.strokeRect(x, y, w, h); }
+  if (st.stroke && st.stroke.a > 0) {
+    var crisp = etch.CanvasLayer.crisp, x0 = crisp(x, st.width), y0 = crisp(y, st.width);
+    this._stroke(st); c.strokeRect(x0, y0, crisp(x + w, st.width) - x0, crisp(y + h, st.width) - y0);
+  }
 };
 etch.CanvasLayer.prototype.text = function (s, x, y, st) {
   var c = this.ctx; if (!c) return;
