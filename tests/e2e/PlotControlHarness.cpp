@@ -49,10 +49,13 @@ std::string WatcherScript(const std::string& then)
   const frame = () => new Promise((done) => requestAnimationFrame(() => done()));
   // Set up by the compiled markup of this request (set_markup has counted it already): its
   // plotters then fetch their data.
-  const asked = plot.generation;
+  const asked = plot.generation, t0 = performance.now();
   while (plot.generation === asked || !plot.loading) await frame();
+  const t1 = performance.now();
   await Promise.all(plot.loading);
+  const t2 = performance.now();
   await frame(); await frame();
+  const times = { setup: t1 - t0, data: t2 - t0, painted: performance.now() - t0 };
   const at = (fx, fy) => { const r = plot.root.getBoundingClientRect(), a = plot.context().area;
     return { clientX: r.left + a.x + a.w * fx, clientY: r.top + a.y + a.h * fy, bubbles: true }; };
   const fire = (type, fx, fy) => plot.root.dispatchEvent(new MouseEvent(type, at(fx, fy)));
@@ -66,7 +69,7 @@ std::string WatcherScript(const std::string& then)
   const boxes = {};
   plot.plotters.forEach((p) => { if (p.box) { const b = p.box(plot.context()); boxes[p.type] = [b.x, b.y, b.w, b.h]; } });
   await e2e_report({ kind: 'painted', area: [area.x, area.y, area.w, area.h], boxes, error: plot.error,
-    size: [plot.width, plot.height],
+    size: [plot.width, plot.height], times,
     plotters: plot.plotters.map((p) => [p.type, (p.ys || p.heights || []).length]) });
 })().catch((e) => e2e_report({ kind: 'error', error: 'watcher: ' + e }));)JS";
 }
@@ -288,6 +291,9 @@ PlotWindow::~PlotWindow()
         s->Release();
     if (mFrame && ui::IsWindow(mFrame))
         ui::DestroyWindow(mFrame);
+    // The web view's last evaluations (the bindings taken from the page) end with it: their
+    // complaints belong to this window, not to the next one.
+    ui::RunGtkUntil([] { return false; }, 300);
 }
 
 SeriesSource* PlotWindow::AddSource(const std::wstring& dataId, std::vector<float> values, std::vector<std::wstring> labels)

@@ -243,6 +243,8 @@ TEST_P(PlotterTypes, AreDrawnFromMarkupAndCopiedInsideThePrintableSubset)
     const auto painted = window.WaitForReport("painted", kWaitMs);
     ASSERT_TRUE(painted) << testing::PrintToString(window.ScriptErrors()) << testing::PrintToString(log.Lines());
     EXPECT_TRUE(window.ScriptErrors().empty()) << testing::PrintToString(window.ScriptErrors());
+    for (const std::string& line : log.Lines())
+        EXPECT_EQ(line.find("script error"), std::string::npos) << line;
     EXPECT_TRUE((*painted)["error"].is_null()) << painted->dump();
 
     // Compiled by the control, no property refused, and every source read through the bindings.
