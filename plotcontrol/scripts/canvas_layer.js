@@ -79,8 +79,44 @@ etch.CanvasLayer.prototype.circle = function (cx, cy, r, st) {
   var c = this.ctx; if (!c) return;
   this._stroke(st); c.beginPath(); c.arc(cx, cy, Math.abs(r), 0, 2 * Math.PI); c.stroke();
 };
+// The pixels of a marker of one pixel's width around its centre.
+etch.CanvasLayer.marker_pixels = function (kind, d) {
+  var out = [], seen = {};
+  var add = function (x, y) { var k = x + ',' + y; if (!seen[k]) { seen[k] = true; out.push(x, y); } };
+  d = Math.max(0, Math.round(d));
+  if (kind === '.') add(0, 0);
+  else if (kind === 'o') for (var i = 0; i < 8 * d + 8; i++) add(Math.round(d * Math.cos(i * Math.PI / (4 * d + 4))), Math.round(d * Math.sin(i * Math.PI / (4 * d + 4))));
+  else for (var k = -d; k <= d; k++) { if (kind === '+') { add(k, 0); add(0, k); } else { add(k, k); add(k, -k); } }
+  return out;
+};
+// Many thin markers are stamped into the pixels of the clip rectangle in one pass: stroking a
+// path of tens of thousands of small crosses costs far more than the plot is worth.
+etch.CanvasLayer.prototype.stamp_markers = function (kind, pts, size, colour) {
+  var c = this.ctx, r = this.clip_rect;
+  var x0 = Math.max(0, Math.floor(r.x)), y0 = Math.max(0, Math.floor(r.y));
+  var x1 = Math.min(this.w, Math.ceil(r.x + r.w)), y1 = Math.min(this.h, Math.ceil(r.y + r.h));
+  var w = x1 - x0, h = y1 - y0;
+  if (w <= 0 || h <= 0) return;
+  var img = c.getImageData(x0, y0, w, h), d = img.data, offs = etch.CanvasLayer.marker_pixels(kind, size);
+  var a = colour.a / 255, cr = colour.r, cg = colour.g, cb = colour.b;
+  for (var i = 0; i + 1 < pts.length; i += 2) {
+    var px = Math.round(pts[i]) - x0, py = Math.round(pts[i + 1]) - y0;
+    for (var k = 0; k < offs.length; k += 2) {
+      var x = px + offs[k], y = py + offs[k + 1];
+      if (x < 0 || y < 0 || x >= w || y >= h) continue;
+      var j = 4 * (y * w + x);
+      d[j] = d[j] + (cr - d[j]) * a; d[j + 1] = d[j + 1] + (cg - d[j + 1]) * a; d[j + 2] = d[j + 2] + (cb - d[j + 2]) * a;
+      d[j + 3] = d[j + 3] + (255 - d[j + 3]) * a;
+    }
+  }
+  c.putImageData(img, x0, y0);
+};
 etch.CanvasLayer.prototype.markers = function (kind, pts, size, st) {
   var c = this.ctx; if (!c) return;
+  if (pts.length > 2000 && (st.width || 1) <= 1 && this.clip_rect && c.getImageData) {
+    this.stamp_markers(kind, pts, size, st.stroke || etch.colours.black);
+    return;
+  }
   this._stroke(st); if (c.setLineDash) c.setLineDash([]);
   c.beginPath();
   var d = size;
@@ -95,8 +131,13 @@ etch.CanvasLayer.prototype.markers = function (kind, pts, size, st) {
 };
 etch.CanvasLayer.prototype.clip = function (r, fn) {
   var c = this.ctx; if (!c) return;
+  var outer = this.clip_rect;
   c.save(); c.beginPath(); c.rect(r.x, r.y, r.w, r.h); c.clip();
-  try { fn(); } finally { c.restore(); }
+  if (outer) {
+    var x = Math.max(r.x, outer.x), y = Math.max(r.y, outer.y);
+    this.clip_rect = new etch.Rect(x, y, Math.min(r.x + r.w, outer.x + outer.w) - x, Math.min(r.y + r.h, outer.y + outer.h) - y);
+  } else this.clip_rect = r;
+  try { fn(); } finally { c.restore(); this.clip_rect = outer; }
 };
 etch.CanvasLayer.prototype.translate = function (dx, dy, fn) {
   var c = this.ctx; if (!c) return;
