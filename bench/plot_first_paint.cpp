@@ -167,16 +167,7 @@ int main(int argc, char** argv)
     TemporaryHome home("vx_plot_bench_");
     home.Apply();
     VirtualDisplay display;
-    if (display.Start(gWhy)) {
-        setenv("DISPLAY", display.Display().c_str(), 1);
-        setenv("GDK_BACKEND", "x11", 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
-        unsetenv("WAYLAND_DISPLAY");
-        if (auto backend = vx::ui::CreateGtkBackend(gWhy)) {
-            vx::ui::SetBackend(backend);
-            gReady = vx::webview::InstallWebKitEngine(gWhy);
-        }
-    }
+    gReady = StartWebViewsOnDisplay(display, gWhy);
     RegisterHostFramework();
     std::cout << "cores: " << std::thread::hardware_concurrency() << "\n";
     Register();

@@ -8,7 +8,10 @@
 #include "com/ClassObjects.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "plotcontrol/control/EtchNotifications.h"
+#include "VirtualDisplay.h"
 #include "text/Unicode.h"
+#include "ui/Backend.h"
+#include "webview/WebKitEngine.h"
 #include "ui/gtk/GtkBackend.h"
 #include "webview/WebView.h"
 
@@ -86,6 +89,21 @@ void Report(const char* id, const char* request, void* arg)
 }
 
 } // namespace
+
+bool StartWebViewsOnDisplay(VirtualDisplay& display, std::string& why)
+{
+    if (!display.Start(why))
+        return false;
+    setenv("DISPLAY", display.Display().c_str(), 1);
+    setenv("GDK_BACKEND", "x11", 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    unsetenv("WAYLAND_DISPLAY");
+    auto backend = ui::CreateGtkBackend(why);
+    if (!backend)
+        return false;
+    ui::SetBackend(backend);
+    return vx::webview::InstallWebKitEngine(why);
+}
 
 void RegisterHostFramework()
 {

@@ -19,6 +19,12 @@
 
 namespace vx::e2e {
 
+class VirtualDisplay;
+
+// Starts `display`, points this process at it and installs the gtk backend of the window system
+// with the WebKitGTK web view over it. False, with the reason in `why`, when any step fails.
+bool StartWebViewsOnDisplay(VirtualDisplay& display, std::string& why);
+
 // Registers the host framework's class object for the process, as the host does at start, so
 // that the control finds the subject registry, the type ids and the plot-state registrar.
 void RegisterHostFramework();

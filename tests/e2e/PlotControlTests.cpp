@@ -310,16 +310,7 @@ int main(int argc, char** argv)
     TemporaryHome home("vx_plot_e2e_");
     home.Apply();
     VirtualDisplay display;
-    if (display.Start(gWhy)) {
-        setenv("DISPLAY", display.Display().c_str(), 1);
-        setenv("GDK_BACKEND", "x11", 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
-        unsetenv("WAYLAND_DISPLAY");
-        if (auto backend = ui::CreateGtkBackend(gWhy)) {
-            ui::SetBackend(backend);
-            gReady = vx::webview::InstallWebKitEngine(gWhy);
-        }
-    }
+    gReady = StartWebViewsOnDisplay(display, gWhy);
     RegisterHostFramework();
     InstallWatchdog(60, &display, &home);
     const int result = RUN_ALL_TESTS();
