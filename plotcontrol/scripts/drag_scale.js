@@ -31,8 +31,16 @@ etch.DragScale.prototype.auto_scale = function (report) {
   if (!e) return;
   var lo = e[0], hi = e[1];
   if (lo === hi) { var r = etch.Scaling.sane(lo, hi); lo = r[0]; hi = r[1]; }
+  // Values pad the axis they are drawn against (x too for points of paired data, so that
+  // markers at the edges show whole); data that starts or ends at zero keeps zero as its edge.
   var pad = (hi / 2 - lo / 2) * 0.1;
-  if (this.vertical()) { lo -= pad; hi += pad; }
+  var xy = this.plot.plotters.some(function (p) { return p.xy && p.props.affects_autoscale !== false; });
+  if (this.vertical() || xy) {
+    var lo0 = lo, hi0 = hi;
+    lo -= pad; hi += pad;
+    if (lo0 >= 0 && lo < 0) lo = 0;
+    if (hi0 <= 0 && hi > 0) hi = 0;
+  }
   // An inverted axis stays inverted.
   if (this.min > this.max) this.set_range(hi, lo, true, report);
   else this.set_range(lo, hi, true, report);
@@ -60,16 +68,24 @@ etch.DragScale.prototype.strip = function (ctx) {
   var a = ctx.area;
   return this.vertical() ? new etch.Rect(0, a.y, a.x, a.h) : new etch.Rect(a.x, a.bottom(), a.w, ctx.height - a.bottom());
 };
+// The ticks of this scale for the plot area: at least `minticklabels` labels where the strip
+// has room for them (18 pixels a label upright, 40 across). The graticule draws at the same ticks.
+etch.DragScale.prototype.ticks = function (ctx) {
+  var p = ctx.props, a = ctx.area;
+  var span_pix = this.vertical() ? a.h : a.w;
+  var room = Math.max(2, Math.floor(span_pix / (this.vertical() ? 18 : 40)));
+  var wanted = p.minticklabels < 0 ? 7 : Math.max(2, p.minticklabels);
+  return etch.Scaling.ticks(this.min, this.max, Math.min(wanted, room), room);
+};
 etch.DragScale.prototype.draw = function (g, ctx) {
   var p = ctx.props, a = ctx.area, s = this.scaling(a);
   var st = { stroke: etch.colours.black, width: 1 };
   var lab = { fill: etch.colours.black, size: p.canvas_fontsize, family: p.fontfamily };
-  var span_pix = this.vertical() ? a.h : a.w;
-  var target = Math.max(2, Math.min(p.minticklabels < 0 ? 7 : p.minticklabels, Math.floor(span_pix / (this.vertical() ? 18 : 40)) || 2));
-  var t = etch.Scaling.ticks(this.min, this.max, target);
+  var t = this.ticks(ctx);
   var show = this.vertical() ? p.show_y_scale_labels : p.show_x_scale_labels;
   var step_pix = Math.abs(s.to_pix(t.step) - s.to_pix(0));
-  var self = this;
+  var self = this, fs = p.canvas_fontsize;
+  this.label_width = 0;
   if (this.vertical()) g.line(a.x, a.y, a.x, a.bottom(), st);
   else g.line(a.x, a.bottom(), a.right(), a.bottom(), st);
   if (p.minortickthreshold >= 0 && step_pix > p.minortickthreshold && t.major.length) {
@@ -85,14 +101,21 @@ etch.DragScale.prototype.draw = function (g, ctx) {
   t.major.forEach(function (v) {
     var q = s.to_pix(v);
     var text = etch.Scaling.label(v, p.scalesigfigs, t.step);
+    var w = text.length * fs * 0.6;
+    self.label_width = Math.max(self.label_width, w);
     if (self.vertical()) {
       g.line(a.x - p.majorticksize, q, a.x, q, st);
-      if (show) g.text(text, a.x - p.majorticksize - 2, q, Object.assign({ anchor: 'end', baseline: 'middle' }, lab));
+      // Labels at the ends stay whole inside the plot.
+      var y = etch.util.clamp(q, fs / 2 + 1, ctx.height - fs / 2 - 1);
+      if (show) g.text(text, a.x - p.majorticksize - 2, y, Object.assign({ anchor: 'end', baseline: 'middle' }, lab));
     } else {
       g.line(q, a.bottom(), q, a.bottom() + p.majorticksize, st);
-      if (show) g.text(text, q, a.bottom() + p.majorticksize + 2, Object.assign({ anchor: 'middle', baseline: 'top' }, lab));
+      var anchor = q + w / 2 > ctx.width - 1 ? 'end' : (q - w / 2 < 1 ? 'start' : 'middle');
+      var x = anchor === 'end' ? ctx.width - 1 : (anchor === 'start' ? 1 : q);
+      if (show) g.text(text, x, a.bottom() + p.majorticksize + 2, Object.assign({ anchor: anchor, baseline: 'top' }, lab));
     }
   });
+  if (!show) this.label_width = 0;
 };
 // A drag in the strip pans the scale; the range is reported when the drag ends.
 etch.DragScale.prototype.hit = function (x, y, ctx) {

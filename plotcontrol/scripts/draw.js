@@ -54,8 +54,13 @@ etch.plot_drawing.draw_labels = function (g, ctx) {
   var p = ctx.props, a = ctx.area;
   var st = { fill: etch.colours.black, size: p.labelsize, family: p.fontfamily };
   if (p.title) g.text(p.title, a.x + a.w / 2, Math.max(0, p.topmargin), Object.assign({ anchor: 'middle', baseline: 'top' }, st));
-  if (p.xlabel) g.text(p.xlabel, a.x + a.w / 2, ctx.height - 4, Object.assign({ anchor: 'middle', baseline: 'bottom' }, st));
-  if (p.ylabel) g.text(p.ylabel, 4, a.y + a.h / 2, Object.assign({ anchor: 'middle', baseline: 'top', angle: -90 }, st));
+  // The axis labels sit just outside their scale's tick labels, inside the plot.
+  var sc = this.scales, tick = p.majorticksize + 2;
+  var x_labels = p.show_x_scale_labels ? p.canvas_fontsize + 4 : 0;
+  var ly = Math.min(ctx.height - p.labelsize - 2, a.bottom() + tick + x_labels + 4);
+  var lx = Math.max(2, a.x - tick - (sc[1].label_width || 0) - 6 - p.labelsize);
+  if (p.xlabel) g.text(p.xlabel, a.x + a.w / 2, ly, Object.assign({ anchor: 'middle', baseline: 'top' }, st));
+  if (p.ylabel) g.text(p.ylabel, lx, a.y + a.h / 2, Object.assign({ anchor: 'middle', baseline: 'top', angle: -90 }, st));
 };
 etch.plot_drawing.paint = function () {
   this.resize_if_needed();

@@ -14,7 +14,7 @@ etch.Graticule.prototype.draw = function (g, ctx) {
   var dash = p.style === 'dashed' ? [4 * p.dashlength, 3 * p.dashlength] : (p.style === 'dotted' ? [p.dashlength, 2 * p.dashlength] : null);
   var sc = ctx.plot.scales;
   var lines = function (scale, s, colour, minor) {
-    var t = etch.Scaling.ticks(scale.min, scale.max, Math.max(2, Math.floor((scale.vertical() ? a.h : a.w) / (scale.vertical() ? 30 : 60))));
+    var t = scale.ticks(ctx);
     var vals = t.major;
     if (minor) {
       vals = [];

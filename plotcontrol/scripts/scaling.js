@@ -22,21 +22,27 @@ etch.Scaling.sane = function (min, max) {
   return [min, max];
 };
 
-// Ticks for a range: major ticks at 1, 2 or 5 times a power of ten, about `target` of them,
-// and the minor step. Never more than a bounded number, whatever the range.
-etch.Scaling.ticks = function (min, max, target) {
+// Ticks for a range: major ticks at 1, 2 or 5 times a power of ten, the largest such step
+// that still gives at least `target` ticks (at most `limit` when given, which wins), and the
+// minor step. Never more than a bounded number, whatever the range.
+etch.Scaling.ticks = function (min, max, target, limit) {
   var r = etch.Scaling.sane(min, max);
   var lo = Math.min(r[0], r[1]), hi = Math.max(r[0], r[1]);
   target = Math.max(1, Math.min(50, target || 7));
+  limit = limit >= 2 ? Math.min(200, limit) : 200;
   var span = hi / 2 - lo / 2;                 // half span, never overflows
   var raw = span * 2 / target;
   if (!isFinite(raw)) raw = Number.MAX_VALUE / target;
-  var p = Math.pow(10, Math.floor(Math.log10(raw)));
-  var step = p, minor = p / 5;
-  [[1, 5], [2, 4], [5, 5], [10, 5]].some(function (m) {
-    if (p * m[0] >= raw) { step = p * m[0]; minor = step / m[1]; return true; }
-    return false;
-  });
+  var count = function (st) { return Math.floor(hi / st) - Math.ceil(lo / st) + 1; };
+  var e = Math.floor(Math.log10(raw)), steps = [];
+  for (var k = e - 1; k <= e + 2; k++)
+    [[1, 5], [2, 4], [5, 5]].forEach(function (m) { steps.push([m[0] * Math.pow(10, k), m[1]]); });
+  steps = steps.filter(function (st) { return isFinite(st[0]) && st[0] > 0; });
+  var pick = -1;
+  for (var j = 0; j < steps.length; j++) if (count(steps[j][0]) >= target) pick = j;
+  if (pick < 0) pick = 0;
+  while (pick + 1 < steps.length && count(steps[pick][0]) > limit) pick++;
+  var step = steps.length ? steps[pick][0] : Number.MAX_VALUE, minor = steps.length ? step / steps[pick][1] : step;
   if (!isFinite(step) || step <= 0) { step = Number.MAX_VALUE; minor = step; }
   var first = Math.ceil(lo / step);
   var major = [];

@@ -17,16 +17,20 @@ etch.Scatter.prototype.fetch = function (start, count) {
   });
 };
 etch.Scatter.prototype.refetch = function (start, count) { return this.fetch(start, count); };
-// A box tied to this plotter colours the points by where they lie relative to it.
-etch.Scatter.prototype.point_colour = function (i) {
+// A box tied to this plotter colours the points by where they lie relative to it: a function
+// of the point's index, or null when there is no such box.
+etch.Scatter.prototype.point_colours = function () {
   var self = this, box = null;
   this.plot.plotters.forEach(function (q) { if (q.parent === self && q.type === 'box') box = q; });
   if (!box || !Array.isArray(box.props.plotcolours) || box.props.plotcolours.length < 4) return null;
-  var pc = box.props.plotcolours.map(etch.Colour.parse), x = this.xs[i], y = this.ys[i], b = box.range();
-  if (x < b[0]) return pc[1];
-  if (x > b[1]) return pc[2];
-  if (y < b[2] || y > b[3]) return pc[3];
-  return pc[0];
+  var pc = box.props.plotcolours.map(etch.Colour.parse), b = box.range(), xs = this.xs, ys = this.ys;
+  return function (i) {
+    var x = xs[i], y = ys[i];
+    if (x < b[0]) return pc[1];
+    if (x > b[1]) return pc[2];
+    if (y < b[2] || y > b[3]) return pc[3];
+    return pc[0];
+  };
 };
 etch.Scatter.prototype.draw = function (g, ctx) {
   var p = this.props, n = Math.min(this.xs.length, this.ys.length);
@@ -42,10 +46,11 @@ etch.Scatter.prototype.draw = function (g, ctx) {
     g.path(segs, st);
   }
   if (!p.show_points) return;
-  var c = etch.compress_points(this.xs, this.ys, ctx.sx, ctx.sy, p.compression || n > ctx.area.w * ctx.area.h / 4);
-  var groups = {};
+  // Many points are reduced to one per pixel before they are drawn, as a line is.
+  var c = etch.compress_points(this.xs, this.ys, ctx.sx, ctx.sy, p.compression || n > 4 * ctx.area.w);
+  var groups = {}, colour_of = this.point_colours();
   for (var k = 0; k < c.index.length; k++) {
-    var col = this.point_colour(c.index[k]) || p.colour, key = col.css();
+    var col = (colour_of && colour_of(c.index[k])) || p.colour, key = col.css();
     (groups[key] = groups[key] || { col: col, pts: [] }).pts.push(c.points[2 * k], c.points[2 * k + 1]);
   }
   Object.keys(groups).forEach(function (k) {

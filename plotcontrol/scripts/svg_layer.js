@@ -23,7 +23,9 @@ etch.SvgLayer.prototype._style = function (st, text) {
   return ' style="' + s + '"';
 };
 etch.SvgLayer.prototype.line = function (x1, y1, x2, y2, st) {
-  var n = etch.util.num;
+  var n = etch.util.num, crisp = etch.CanvasLayer.crisp;
+  if (x1 === x2) x1 = x2 = crisp(x1, st.width);
+  if (y1 === y2) y1 = y2 = crisp(y1, st.width);
   this.parts.push('<line x1="' + n(x1) + '" y1="' + n(y1) + '" x2="' + n(x2) + '" y2="' + n(y2) + '"' + this._style(st) + '/>');
 };
 etch.SvgLayer.path_data = function (segs) {

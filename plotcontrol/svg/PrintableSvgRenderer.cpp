@@ -718,6 +718,8 @@ void PrintableSvgRenderer::FillAlpha(const Rect& rect, std::uint32_t argb)
     if (!pixel)
         return;
     pixel->SetArgb(0, 0, 0xFF000000u | (argb & 0x00FFFFFFu));
+    // Written behind cairo's back: a recording played later draws from the surface itself.
+    pixel->MarkDirty();
     Target().AlphaBlend(rect, pixel, { 0, 0, 1, 1 }, alpha, false);
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "PlotControlHarness.h"
 #include "VirtualDisplay.h"
 #include "log/Log.h"
 #include "plotcontrol/compiler/MarkupScript.h"
@@ -475,16 +476,7 @@ int main(int argc, char** argv)
     vx::e2e::TemporaryHome home("vx_webview_e2e_");
     home.Apply();
     vx::e2e::VirtualDisplay display;
-    if (display.Start(gWhy)) {
-        setenv("DISPLAY", display.Display().c_str(), 1);
-        setenv("GDK_BACKEND", "x11", 1);
-        setenv("NO_AT_BRIDGE", "1", 1);
-        unsetenv("WAYLAND_DISPLAY");
-        if (auto backend = vx::ui::CreateGtkBackend(gWhy)) {
-            vx::ui::SetBackend(backend);
-            gReady = vx::webview::InstallWebKitEngine(gWhy);
-        }
-    }
+    gReady = vx::e2e::StartWebViewsOnDisplay(display, gWhy);
     vx::e2e::InstallWatchdog(60, &display, &home);
     const int result = RUN_ALL_TESTS();
     // The display goes first; GTK must not touch it again, so the process ends here.
