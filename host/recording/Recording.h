@@ -170,6 +170,8 @@ public:
     calc::TimeBase ChannelInfo(int channel, int record) const override;
     calc::TimeBase RecordInfo(int record) const override;
     void ReadChannel(int channel, int record, int64_t start, std::span<float> out, bool raw) override;
+    // Samples stay as they are while nothing is being sampled.
+    bool ReadsConcurrently(int) const override { return samplingRecord < 0; }
 };
 
 } // namespace vx::host
