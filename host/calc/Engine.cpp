@@ -689,7 +689,7 @@ Value Engine::CompileContext::Call(Engine& engine, const Node& node, const CallN
 Engine::Engine(std::shared_ptr<IRecording> recording)
     : mRecording(std::move(recording))
     , mRecordTimeBase(std::make_shared<RecordTimeBase>(mRecording))
-    , mWorkerThreads(static_cast<int>(std::min(std::thread::hardware_concurrency(), 8u)) - 1)
+    , mWorkerThreads(std::max(0, static_cast<int>(std::min(std::thread::hardware_concurrency(), 5u)) - 1))
 {
 }
 

@@ -74,8 +74,9 @@ public:
     void BindChannelNumber(const std::wstring& name, int index);
     // Worker threads that compute the engine's stages ahead of an extension enumerator in records
     // that allow it (IRecording::ReadsConcurrently); 0 computes everything on the calling thread.
-    // The default is one fewer than the hardware threads, at most 7. Results are the same
-    // whatever the number.
+    // The default is one fewer than the hardware threads, at most 4: beyond that the enumerator's
+    // own thread is the bottleneck and every worker costs a few MB. Results are the same whatever
+    // the number.
     void SetWorkerThreads(int count);
 
     // The current compiled form of a named channel; throws CalcError when it has no formula or

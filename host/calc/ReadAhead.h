@@ -37,7 +37,7 @@ using StageCopies = std::vector<std::vector<StageSource>>;
 class ReadAhead {
 public:
     // Samples per segment: the unit of work of a worker.
-    static constexpr int64_t kSegment = 16 * BlockSignal::kBlock;
+    static constexpr int64_t kSegment = 8 * BlockSignal::kBlock;
 
     // The sources as the enumerator's thread reads them, the copies of the workers (one worker
     // per set) and the record read ahead.
