@@ -899,10 +899,19 @@ bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, doub
         log.push_back("online.refused");
         return false;
     }
-    // The record being sampled holds what the source's channels hold (16-bit samples stay 16-bit)
-    // and has room for the whole record: it never grows by copying itself.
+    // Channels decoded from a file on first read are shared, not copied: the record being sampled
+    // shows more of them block by block, and a channel nothing reads is never decoded.
     Record& sampled = mRecording->records[static_cast<std::size_t>(mRecording->samplingRecord)];
-    for (std::size_t c = 0; c < sampled.channels.size(); ++c) {
+    std::vector<SampleStore> shared;
+    for (const SampleStore& s : from.channels)
+        if (auto prefix = SampleStore::Prefix(s, 0))
+            shared.push_back(std::move(*prefix));
+    const bool share = shared.size() == sampled.channels.size() && sampled.length == 0;
+    if (share)
+        sampled.channels = std::move(shared);
+    // Otherwise the record being sampled holds what the source's channels hold (16-bit samples
+    // stay 16-bit) and has room for the whole record: it never grows by copying itself.
+    for (std::size_t c = 0; c < sampled.channels.size() && !share; ++c) {
         if (sampled.channels[c].Length() == 0 && from.channels[c].IsInt16())
             sampled.channels[c] = SampleStore(std::vector<int16_t> {});
         sampled.channels[c].Reserve(sampled.channels[c].Length() + from.channels[c].Length());
@@ -917,6 +926,10 @@ bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, doub
             // A block is delivered when the acquisition would have finished it.
             const double due = static_cast<double>(at + n) * from.interval / speed;
             std::this_thread::sleep_until(started + std::chrono::duration<double>(due));
+        }
+        if (share) {
+            mDocument->DeliverShared(n);
+            continue;
         }
         for (std::size_t c = 0; c < values.size(); ++c) {
             values[c].resize(static_cast<std::size_t>(n));
