@@ -288,6 +288,7 @@ private:
         auto oldest = std::min_element(mInstances.begin(), mInstances.end(),
             [](const Instance& a, const Instance& b) { return a.lastUse < b.lastUse; });
         ReclaimCopies(*oldest);
+        oldest->enumerator.reset(); // before the stand-ins it reads go
         *oldest = std::move(fresh);
         return *oldest;
     }
