@@ -2,12 +2,14 @@
 
 #include "host/calc/CalcError.h"
 #include "host/calc/Parser.h"
+#include "host/calc/ReadAhead.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
 #include <set>
+#include <thread>
 
 namespace vx::calc {
 namespace {
@@ -108,11 +110,16 @@ private:
 // driven in the calling order the extension expects: SetParams, Init, Seek, Next.
 class EnumeratorCall final : public EventSignal {
 public:
-    EnumeratorCall(const EnumeratorClass& cls, std::vector<Value> sources, std::wstring params, SignalPtr timeBase)
+    // copies: private copies of the sources for worker threads (none: the sources are read on
+    // the enumerator's thread only).
+    EnumeratorCall(const EnumeratorClass& cls, std::vector<Value> sources, std::wstring params, SignalPtr timeBase,
+        std::shared_ptr<IRecording> recording, StageCopies copies)
         : mClass(cls)
         , mSources(std::move(sources))
         , mParams(std::move(params))
         , mTimeBase(std::move(timeBase))
+        , mRecording(std::move(recording))
+        , mCopies(std::move(copies))
     {
         auto probe = mClass.create();
         if (!probe)
@@ -243,6 +250,7 @@ private:
 private:
     struct Instance {
         int record = -1;
+        std::unique_ptr<ReadAhead> readAhead; // outlives the enumerator, which reads its stand-ins
         std::unique_ptr<IEventEnumerator> enumerator;
         int64_t position = 0;
         uint64_t lastUse = 0;
@@ -259,11 +267,13 @@ private:
         Instance fresh;
         fresh.enumerator = mClass.create();
         fresh.enumerator->SetParams(mParams);
+        fresh.readAhead = MakeReadAhead(record);
         std::vector<EnumeratorSource> sources;
-        for (const Value& v : mSources) {
+        for (std::size_t i = 0; i < mSources.size(); ++i) {
+            const Value& v = mSources[i];
             EnumeratorSource s;
-            s.samples = v.samples.get();
-            s.events = v.events.get();
+            s.samples = v.samples ? (fresh.readAhead ? fresh.readAhead->Samples(i) : v.samples.get()) : nullptr;
+            s.events = v.events ? (fresh.readAhead ? fresh.readAhead->Events(i) : v.events.get()) : nullptr;
             s.record = record;
             s.info = v.samples ? v.samples->Info(record) : v.events->Info(record);
             sources.push_back(s);
@@ -279,14 +289,40 @@ private:
         }
         auto oldest = std::min_element(mInstances.begin(), mInstances.end(),
             [](const Instance& a, const Instance& b) { return a.lastUse < b.lastUse; });
+        ReclaimCopies(*oldest);
+        oldest->enumerator.reset(); // before the stand-ins it reads go
         *oldest = std::move(fresh);
         return *oldest;
+    }
+
+    // The worker copies go to the newest instance of a record whose samples stay as they are; an
+    // older instance that holds them gives them back and reads its sources itself from then on.
+    std::unique_ptr<ReadAhead> MakeReadAhead(int record)
+    {
+        if (!mRecording || !mRecording->ReadsConcurrently(record))
+            return nullptr;
+        for (Instance& inst : mInstances)
+            ReclaimCopies(inst);
+        if (mCopies.empty())
+            return nullptr;
+        std::vector<StageSource> sources;
+        for (const Value& v : mSources)
+            sources.push_back({ v.samples, v.events });
+        return std::make_unique<ReadAhead>(std::move(sources), std::move(mCopies), record);
+    }
+
+    void ReclaimCopies(Instance& inst)
+    {
+        if (inst.readAhead && inst.readAhead->HoldsCopies())
+            mCopies = inst.readAhead->Release();
     }
 
     EnumeratorClass mClass;
     std::vector<Value> mSources;
     std::wstring mParams;
     SignalPtr mTimeBase;
+    std::shared_ptr<IRecording> mRecording;
+    StageCopies mCopies;
     uint32_t mRecordSize = 0;
     uint32_t mEventType = 0;
     std::vector<Instance> mInstances;
@@ -621,11 +657,31 @@ Value Engine::CompileContext::Call(Engine& engine, const Node& node, const CallN
             break;
         }
     }
+    // Sources built from the engine's own stages alone are computed ahead of the enumerator on
+    // worker threads, each with a private copy compiled from the same formulas.
+    StageCopies copies;
+    bool ownStages = true;
+    for (std::size_t i = 0; i < args.size(); ++i)
+        if (cls.params[i].kind != EnumeratorParam::Kind::Number) {
+            std::set<std::wstring> visited;
+            ownStages = ownStages && engine.BuiltinsOnly(*call.args[i], visited);
+        }
+    for (int w = 0; ownStages && !sources.empty() && w < engine.mWorkerThreads; ++w) {
+        CompileContext fresh;
+        std::vector<StageSource>& copy = copies.emplace_back();
+        for (std::size_t i = 0; i < args.size(); ++i)
+            if (cls.params[i].kind != EnumeratorParam::Kind::Number) {
+                const Value c = fresh.Compile(engine, *call.args[i]);
+                copy.push_back({ c.samples, c.events });
+            }
+    }
     Value v;
     v.position = node.position;
+    const std::size_t sourceCount = sources.size();
     try {
-        v.events = std::make_shared<EnumeratorCall>(
-            cls, std::move(sources), FormatEnumeratorParams(cls, numbers, sources.size()), engine.mRecordTimeBase);
+        v.events = std::make_shared<EnumeratorCall>(cls, std::move(sources),
+            FormatEnumeratorParams(cls, numbers, sourceCount), engine.mRecordTimeBase, engine.mRecording,
+            std::move(copies));
     } catch (const FormulaError&) {
         throw;
     } catch (const CalcError& error) {
@@ -637,7 +693,49 @@ Value Engine::CompileContext::Call(Engine& engine, const Node& node, const CallN
 Engine::Engine(std::shared_ptr<IRecording> recording)
     : mRecording(std::move(recording))
     , mRecordTimeBase(std::make_shared<RecordTimeBase>(mRecording))
+    , mWorkerThreads(std::max(0, static_cast<int>(std::min(std::thread::hardware_concurrency(), 5u)) - 1))
 {
+}
+
+void Engine::SetWorkerThreads(int count)
+{
+    mWorkerThreads = std::max(0, count);
+    Rebuild();
+}
+
+// Whether the formula uses the engine's own functions only (no extension enumerator), through
+// the channels it names as well.
+bool Engine::BuiltinsOnly(const Node& node, std::set<std::wstring>& visited) const
+{
+    return std::visit(
+        [&](const auto& n) -> bool {
+            using T = std::decay_t<decltype(n)>;
+            auto named = [&](const std::wstring& name) {
+                if (!visited.insert(name).second)
+                    return true;
+                auto it = mSlots.find(name);
+                return it != mSlots.end() && it->second->tree && BuiltinsOnly(*it->second->tree, visited);
+            };
+            if constexpr (std::is_same_v<T, NameNode>)
+                return named(n.name);
+            else if constexpr (std::is_same_v<T, ChannelNode>) {
+                auto bound = mBoundNumbers.find(n.index);
+                return n.kind != ChannelNode::Kind::View || bound == mBoundNumbers.end() || named(bound->second);
+            } else if constexpr (std::is_same_v<T, UnaryNode>)
+                return BuiltinsOnly(*n.operand, visited);
+            else if constexpr (std::is_same_v<T, BinaryNode>)
+                return BuiltinsOnly(*n.left, visited) && BuiltinsOnly(*n.right, visited);
+            else if constexpr (std::is_same_v<T, CallNode>) {
+                if (!Builtins().count(Lower(n.name)))
+                    return false;
+                for (const NodePtr& arg : n.args)
+                    if (!BuiltinsOnly(*arg, visited))
+                        return false;
+                return true;
+            } else
+                return true;
+        },
+        node.value);
 }
 
 Engine::~Engine() = default;

@@ -1,6 +1,8 @@
 #pragma once
 // The host's calculation engine: named formula channels over a recording, evaluated block by block
-// on demand. Single-threaded: the host calls it from its user-interface thread.
+// on demand. The host calls it from its user-interface thread; stages that an extension
+// enumerator reads may be computed ahead of it on worker threads (see ReadAhead.h), which never
+// touch the objects the host's thread uses.
 #include "host/calc/Enumerator.h"
 #include "host/calc/Functions.h"
 #include "host/calc/Signal.h"
@@ -14,6 +16,8 @@
 #include <vector>
 
 namespace vx::calc {
+
+struct Node;
 
 // What the engine reads: the recorded channels of a document. The bridge to the host document
 // implements it.
@@ -30,6 +34,15 @@ public:
     // Samples [start, start + out.size()), inside the channel's length, in physical units (or raw
     // ADC units when raw is set).
     virtual void ReadChannel(int channel, int record, int64_t start, std::span<float> out, bool raw) = 0;
+    // True when the record's samples, and the channels and records of the recording, stay as they
+    // are for as long as this holds, and ReadChannel may then be called from several threads at
+    // once: the engine computes its stages ahead of an enumerator on worker threads. A recording
+    // that is being sampled answers false.
+    virtual bool ReadsConcurrently(int record) const
+    {
+        (void)record;
+        return false;
+    }
 };
 
 // A compiled formula: a sampled channel or an event channel.
@@ -59,6 +72,12 @@ public:
     std::wstring Formula(const std::wstring& name) const;
     // Lets vCh<n> (0-based n here) name the formula channel shown in position n.
     void BindChannelNumber(const std::wstring& name, int index);
+    // Worker threads that compute the engine's stages ahead of an extension enumerator in records
+    // that allow it (IRecording::ReadsConcurrently); 0 computes everything on the calling thread.
+    // The default is one fewer than the hardware threads, at most 4: beyond that the enumerator's
+    // own thread is the bottleneck and every worker costs a few MB. Results are the same whatever
+    // the number.
+    void SetWorkerThreads(int count);
 
     // The current compiled form of a named channel; throws CalcError when it has no formula or
     // its formula no longer compiles (for example a channel it names was removed).
@@ -76,6 +95,7 @@ private:
     std::set<std::wstring> Dependants(const std::wstring& changed) const;
     Compiled CompileSlot(const std::wstring& name, CompileContext& ctx, std::size_t position);
     void Validate(const Compiled& c);
+    bool BuiltinsOnly(const Node& node, std::set<std::wstring>& visited) const;
 
     std::shared_ptr<IRecording> mRecording;
     std::map<std::wstring, EnumeratorClass> mEnumerators; // key: lower-case function name
@@ -83,6 +103,7 @@ private:
     std::map<int, std::wstring> mBoundNumbers;
     std::shared_ptr<Signal> mRecordTimeBase;
     std::vector<SignalPtr> mRawChannels;
+    int mWorkerThreads = 0;
 };
 
 } // namespace vx::calc

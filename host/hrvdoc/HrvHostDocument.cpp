@@ -922,10 +922,20 @@ bool HrvHostDocument::BeginOnline(const Recording& source, int sourceRecord)
         log.push_back("online.refused");
         return false;
     }
-    // The record being sampled holds what the source's channels hold (16-bit samples stay 16-bit)
-    // and has room for the whole record: it never grows by copying itself.
+    // Channels decoded from a file on first read are shared, not copied: the record being sampled
+    // shows more of them block by block, and a channel nothing reads is never decoded.
     Record& sampled = mRecording->records[static_cast<std::size_t>(mRecording->samplingRecord)];
-    for (std::size_t c = 0; c < sampled.channels.size(); ++c) {
+    std::vector<SampleStore> shared;
+    for (const SampleStore& s : from.channels)
+        if (auto prefix = SampleStore::Prefix(s, 0))
+            shared.push_back(std::move(*prefix));
+    const bool share = shared.size() == sampled.channels.size() && sampled.length == 0;
+    mOnlineShared = share;
+    if (share)
+        sampled.channels = std::move(shared);
+    // Otherwise the record being sampled holds what the source's channels hold (16-bit samples
+    // stay 16-bit) and has room for the whole record: it never grows by copying itself.
+    for (std::size_t c = 0; c < sampled.channels.size() && !share; ++c) {
         if (sampled.channels[c].Length() == 0 && from.channels[c].IsInt16())
             sampled.channels[c] = SampleStore(std::vector<int16_t> {});
         sampled.channels[c].Reserve(sampled.channels[c].Length() + from.channels[c].Length());
@@ -938,7 +948,11 @@ bool HrvHostDocument::BeginOnline(const Recording& source, int sourceRecord)
 void HrvHostDocument::DeliverOnline(const std::vector<std::span<const float>>& block)
 {
     const int record = mRecording->samplingRecord;
-    mDocument->DeliverBlock(block);
+    // A record that shares the source's channels only shows more of them.
+    if (mOnlineShared)
+        mDocument->DeliverShared(block.empty() ? 0 : static_cast<int64_t>(block.front().size()));
+    else
+        mDocument->DeliverBlock(block);
     if (options.online)
         options.online(record, HrvHostOptions::OnlineStep::Block);
 }
@@ -964,6 +978,12 @@ bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, doub
     std::vector<std::span<const float>> spans(values.size());
     for (int64_t at = 0; at < from.length; at += block) {
         const int64_t n = std::min(block, from.length - at);
+        if (mOnlineShared) {
+            mDocument->DeliverShared(n);
+            if (options.online)
+                options.online(mRecording->samplingRecord, HrvHostOptions::OnlineStep::Block);
+            continue;
+        }
         for (std::size_t c = 0; c < values.size(); ++c) {
             values[c].resize(static_cast<std::size_t>(n));
             from.channels[c].Read(at, values[c]);

@@ -247,6 +247,7 @@ public:
 private:
     void RecompileChannels();
     bool BeginOnline(const Recording& source, int sourceRecord);
+    bool mOnlineShared = false; // the record being sampled shares the source's decoded channels
     void DeliverOnline(const std::vector<std::span<const float>>& block);
     void EndOnline();
     std::unique_ptr<TimedPlayback> mPlay;

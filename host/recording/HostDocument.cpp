@@ -539,6 +539,23 @@ bool HostDocument::DeliverBlock(const std::vector<std::span<const float>>& chann
     return true;
 }
 
+bool HostDocument::DeliverShared(int64_t count)
+{
+    const int r = mRecording->samplingRecord;
+    if (r < 0 || count <= 0 || mRecording->ChannelCount() == 0)
+        return false;
+    Record& record = mRecording->records[static_cast<std::size_t>(r)];
+    std::vector<SampleStore> grown = record.channels;
+    for (SampleStore& s : grown)
+        if (!s.Grow(count))
+            return false;
+    record.channels = std::move(grown);
+    record.length += count;
+    for (IOnlineDataSink* s : std::vector<IOnlineDataSink*>(mSinks))
+        s->NewData();
+    return true;
+}
+
 void HostDocument::StopSampling()
 {
     if (mRecording->samplingRecord < 0)

@@ -72,6 +72,10 @@ public:
     // does not fit (not sampling, wrong channel count, ragged) is refused whole.
     bool StartSampling(double interval);
     bool DeliverBlock(const std::vector<std::span<const float>>& channels);
+    // The same for a record whose channels all share the samples of channels decoded from a file
+    // (SampleStore::Prefix): each shows `count` more of its samples, nothing is copied. False
+    // (nothing changed) when a channel is not such a store or has fewer samples left.
+    bool DeliverShared(int64_t count);
     void StopSampling();
     std::size_t SinkCount() const { return mSinks.size(); }
 

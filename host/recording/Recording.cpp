@@ -36,8 +36,28 @@ const std::variant<std::vector<int16_t>, std::vector<float>>& SampleStore::Data(
     return d.data;
 }
 
+std::optional<SampleStore> SampleStore::Prefix(const SampleStore& source, int64_t shown)
+{
+    if (!source.mDeferred || source.mShown >= 0 || shown < 0 || shown > source.mDeferred->length)
+        return std::nullopt;
+    SampleStore s;
+    s.mDeferred = source.mDeferred;
+    s.mShown = shown;
+    return s;
+}
+
+bool SampleStore::Grow(int64_t count)
+{
+    if (!mDeferred || mShown < 0 || count < 0 || count > mDeferred->length - mShown)
+        return false;
+    mShown += count;
+    return true;
+}
+
 int64_t SampleStore::Length() const
 {
+    if (mShown >= 0)
+        return mShown;
     if (mDeferred)
         return mDeferred->length;
     return std::visit([](const auto& v) { return static_cast<int64_t>(v.size()); }, mData);
@@ -47,7 +67,7 @@ void SampleStore::Read(int64_t start, std::span<float> out) const
 {
     std::visit(
         [&](const auto& v) {
-            if (start < 0 || start + static_cast<int64_t>(out.size()) > static_cast<int64_t>(v.size()))
+            if (start < 0 || start + static_cast<int64_t>(out.size()) > std::min(static_cast<int64_t>(v.size()), Length()))
                 throw std::out_of_range("sample read outside the channel");
             std::copy_n(v.begin() + start, out.size(), out.begin());
         },
@@ -57,12 +77,15 @@ void SampleStore::Read(int64_t start, std::span<float> out) const
 bool SampleStore::Range(double& low, double& high) const
 {
     // NaN samples (gaps in a text file) take no part in the range.
+    if (Length() == 0)
+        return false;
     return std::visit(
         [&](const auto& v) {
             bool any = false;
             double lo = 0, hi = 0;
-            for (const auto x : v) {
-                const double d = static_cast<double>(x);
+            const auto shown = static_cast<std::size_t>(std::min(static_cast<int64_t>(v.size()), Length()));
+            for (std::size_t i = 0; i < shown; ++i) {
+                const double d = static_cast<double>(v[i]);
                 if (std::isnan(d))
                     continue;
                 lo = any ? std::min(lo, d) : d;
@@ -81,9 +104,12 @@ bool SampleStore::Range(double& low, double& high) const
 void SampleStore::Append(std::span<const float> values)
 {
     if (mDeferred) {
-        // A store that grows keeps its samples itself.
+        // A store that grows keeps its samples itself (a prefix store the ones it shows).
+        const int64_t shown = Length();
         mData = Data();
+        std::visit([&](auto& v) { v.resize(static_cast<std::size_t>(shown)); }, mData);
         mDeferred.reset();
+        mShown = -1;
     }
     if (auto* raw = std::get_if<std::vector<int16_t>>(&mData)) {
         for (float f : values) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,13 @@ public:
     // A channel of `length` 16-bit samples that are decoded from the file when first read, so
     // that a channel nothing reads is never held. Copies share the samples.
     SampleStore(int64_t length, Loader loader);
+    // A store that shows the first `shown` samples of a channel decoded on first read (see
+    // above) and shares them: a record that is played online from a file grows by Grow instead of
+    // copying what it is given. Null when `source` is not such a channel.
+    static std::optional<SampleStore> Prefix(const SampleStore& source, int64_t shown);
+    // Shows `count` more samples of a prefix store; false (nothing changed) for any other store or
+    // beyond the channel's length.
+    bool Grow(int64_t count);
 
     int64_t Length() const;
     bool IsInt16() const { return std::holds_alternative<std::vector<int16_t>>(mData); }
@@ -65,6 +73,7 @@ private:
 
     std::variant<std::vector<int16_t>, std::vector<float>> mData;
     std::shared_ptr<Deferred> mDeferred;
+    int64_t mShown = -1; // a prefix store's length; -1: the whole channel
 };
 
 // How a channel is shown: physical value = (stored value + offset) * factor.
@@ -170,6 +179,8 @@ public:
     calc::TimeBase ChannelInfo(int channel, int record) const override;
     calc::TimeBase RecordInfo(int record) const override;
     void ReadChannel(int channel, int record, int64_t start, std::span<float> out, bool raw) override;
+    // Samples stay as they are while nothing is being sampled.
+    bool ReadsConcurrently(int) const override { return samplingRecord < 0; }
 };
 
 } // namespace vx::host

@@ -3,6 +3,7 @@
 #include "host/calc/Engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -19,8 +20,10 @@ public:
         std::vector<std::vector<float>> channels;
     };
     std::vector<Record> records;
-    mutable int reads = 0;
-    mutable int64_t samplesRead = 0;
+    // Whether the engine may read the records from worker threads.
+    bool concurrent = false;
+    std::atomic<int> reads = 0;
+    std::atomic<int64_t> samplesRead = 0;
 
     int RecordCount() const override { return static_cast<int>(records.size()); }
     int ChannelCount() const override { return records.empty() ? 0 : static_cast<int>(records[0].channels.size()); }
@@ -32,6 +35,7 @@ public:
         return { static_cast<int64_t>(r.channels[static_cast<std::size_t>(channel)].size()), 1.0 / r.rate };
     }
     TimeBase RecordInfo(int record) const override { return ChannelInfo(0, record); }
+    bool ReadsConcurrently(int) const override { return concurrent; }
     void ReadChannel(int channel, int record, int64_t start, std::span<float> out, bool raw) override
     {
         ++reads;
