@@ -356,6 +356,9 @@ AdvancedSettingsDialog::~AdvancedSettingsDialog()
 {
     // The preview's drawers read the detector's channels: they go first, then the channels.
     mPreview.reset();
+    // The host's scales go with the preview that brought them: the host may close its document.
+    if (mSetScales)
+        VarnDraw::SetHostScaleFactory(nullptr);
     if (mDetector) {
         const DetectorSettings values = DetectorSettingsFrom(mSettings);
         mDetector->RemoveChannels(0xFF000000u, &values);
@@ -437,6 +440,7 @@ void AdvancedSettingsDialog::SetupWindow()
         else if (void* scales = nullptr; mPreviewSource->QueryInterface(IScaleFactory::kIid, &scales) == S_OK) {
             VarnDraw::SetHostScaleFactory(static_cast<IScaleFactory*>(scales));
             static_cast<IScaleFactory*>(scales)->Release();
+            mSetScales = true;
         }
         void* previewHost = nullptr;
         mPreviewSource->QueryInterface(IPreviewHost::kIid, &previewHost);

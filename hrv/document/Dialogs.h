@@ -140,6 +140,7 @@ private:
     std::unique_ptr<PreviewDetector> mDetector;
     std::unique_ptr<HRVPreviewPane> mPreview;
     IUnknown* mPreviewSource = nullptr; // held
+    bool mSetScales = false; // the preview's strips take the host's scales from this dialog's source
     std::int64_t mPreviewFirst = 0, mPreviewLast = 0;
     std::vector<DialogField> mFields; // window, noise, peak, QRS width, minimum period, low pass
     std::unique_ptr<KELControls::TBmpTxtButton> mHelp;
