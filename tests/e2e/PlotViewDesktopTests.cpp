@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -177,14 +178,21 @@ TEST(PlotWithoutDisplay, SaysSoInOneLineAfterWritingEverythingElse)
     for (auto& a : all)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::string path = "PATH=/usr/bin:/bin";
-    char* envp[] = { path.data(), nullptr };
+    // No display, but the sanitizers' options of the test run (if any) go along.
+    std::vector<std::string> environment = { "PATH=/usr/bin:/bin" };
+    for (const char* name : { "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS" })
+        if (const char* value = std::getenv(name))
+            environment.push_back(std::string(name) + "=" + value);
+    std::vector<char*> envp;
+    for (auto& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawnp(&pid, "timeout", &actions, nullptr, argv.data(), envp), 0);
+    ASSERT_EQ(posix_spawnp(&pid, "timeout", &actions, nullptr, argv.data(), envp.data()), 0);
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     waitpid(pid, &status, 0);
