@@ -175,7 +175,7 @@ TEST_F(PlotViews, EachViewWritesItsGoldenMarkupForRecord100ThatCompilesToValidSc
     };
     const Case cases[] = {
         { "tachogram.etch", [&]() -> PlotViewBase& { return Open<TachogramView>(); } },
-        { "spectrum.etch", [&]() -> PlotViewBase& { return Open<SpectrumView>(); } },
+        { "power-density.etch", [&]() -> PlotViewBase& { return Open<SpectrumView>(); } },
         { "rr_histogram.etch", [&]() -> PlotViewBase& { return Open<RRHistogramView>(); } },
         { "delta_rr_histogram.etch", [&]() -> PlotViewBase& { return Open<DeltaRRHistogramView>(); } },
         { "classifier.etch", [&]() -> PlotViewBase& { return Open<ClassifierView>(); } },
