@@ -85,22 +85,36 @@ HRESULT ViewFrames::Open(DWORD classId)
 // The latch reset the plot views answer once every view has had the change.
 constexpr DWORD kResetRefreshLatch = 0x8001000Cu;
 
-void ViewFrames::DeliverUpdate(DWORD messageId, DWORD code)
+std::vector<IDocView2*> ViewFrames::HeldViews() const
 {
+    // A view may close while it is told: callers walk a copy of the list.
     std::vector<IDocView2*> views;
     for (caf::HostViewSite* site : mSites)
         for (IDocView2* view : site->Views()) {
             view->AddRef();
             views.push_back(view);
         }
+    return views;
+}
+
+HRESULT ViewFrames::SendMessageTo(IDocView2* view, DWORD messageId, DWORD code)
+{
+    auto* handler = QueryFor<IMessageHandler>(view);
+    if (!handler)
+        return E_FAIL;
+    auto* message = new caf::HostMessage(0, messageId, code, nullptr);
+    message->AddRef();
+    const HRESULT hr = handler->HandleMessage(message);
+    message->Release();
+    handler->Release();
+    return hr;
+}
+
+void ViewFrames::DeliverUpdate(DWORD messageId, DWORD code)
+{
+    const std::vector<IDocView2*> views = HeldViews();
     for (IDocView2* view : views)
-        if (auto* handler = QueryFor<IMessageHandler>(view)) {
-            auto* message = new caf::HostMessage(0, messageId, code, nullptr);
-            message->AddRef();
-            handler->HandleMessage(message);
-            message->Release();
-            handler->Release();
-        }
+        SendMessageTo(view, messageId, code);
     for (IDocView2* view : views) {
         SendCommand(view, kResetRefreshLatch);
         view->Release();
@@ -198,13 +212,7 @@ std::wstring ViewFrames::Describe() const
 
 void ViewFrames::Notify(DWORD eventId, ULONGLONG value)
 {
-    // A view may close while it is told: walk a copy of the list.
-    std::vector<IDocView2*> views;
-    for (caf::HostViewSite* site : mSites)
-        for (IDocView2* view : site->Views()) {
-            view->AddRef();
-            views.push_back(view);
-        }
+    const std::vector<IDocView2*> views = HeldViews();
     for (IDocView2* view : views) {
         if (auto* observer = QueryFor<IObserver>(view)) {
             observer->OnNotify(nullptr, eventId, 0, value);
@@ -212,14 +220,6 @@ void ViewFrames::Notify(DWORD eventId, ULONGLONG value)
         }
         view->Release();
     }
-}
-
-IDocView2* ViewFrames::ActiveView() const
-{
-    for (auto site = mSites.rbegin(); site != mSites.rend(); ++site)
-        if (!(*site)->Views().empty())
-            return (*site)->Views().back();
-    return nullptr;
 }
 
 vx::ui::HWND ViewFrames::ActiveFrame() const
@@ -232,16 +232,12 @@ vx::ui::HWND ViewFrames::ActiveFrame() const
 
 HRESULT ViewFrames::SendToActiveView(DWORD messageId)
 {
-    IDocView2* view = ActiveView();
+    IDocView2* view = LastView();
     auto* handler = QueryFor<IMessageHandler>(view);
     if (!handler)
         return E_FAIL;
-    auto* message = new caf::HostMessage(0, messageId, 0, nullptr);
-    message->AddRef();
-    const HRESULT hr = handler->HandleMessage(message);
-    message->Release();
     handler->Release();
-    return hr == 1 ? S_OK : S_FALSE;
+    return SendMessageTo(view, messageId, 0) == 1 ? S_OK : S_FALSE;
 }
 
 namespace {
@@ -266,7 +262,7 @@ public:
 
 bool ViewFrames::EnableOnActiveView(DWORD commandId, bool& enabled, std::wstring& text)
 {
-    auto* handler = QueryFor<ICAFCommandHandler>(ActiveView());
+    auto* handler = QueryFor<ICAFCommandHandler>(LastView());
     if (!handler)
         return false;
     auto* enabler = new Enabler;

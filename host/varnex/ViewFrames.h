@@ -48,9 +48,7 @@ public:
 
     // Tells every open view of an event of the document (an analysis that changed).
     void Notify(DWORD eventId, ULONGLONG value);
-    // The view the host's Copy and Print commands act on: the last one opened; null when none.
-    IDocView2* ActiveView() const;
-    // The frame window of the active view; null when none.
+    // The frame window of the view last opened; null when none.
     vx::ui::HWND ActiveFrame() const;
     // Sends a message to the active view; S_FALSE when no view took it, E_FAIL without a view.
     HRESULT SendToActiveView(DWORD messageId);
@@ -59,6 +57,11 @@ public:
     bool EnableOnActiveView(DWORD commandId, bool& enabled, std::wstring& text);
 
 private:
+    // The open views, each with a reference the caller lets go of.
+    std::vector<IDocView2*> HeldViews() const;
+    // A message to a view's handler: its answer, or E_FAIL when the view handles no messages.
+    static HRESULT SendMessageTo(IDocView2* view, DWORD messageId, DWORD code);
+
     std::vector<IUnknown*> mClassObjects;
     IUnknown* mDocument; // not held
     IUnknown* mHostDocument; // not held
