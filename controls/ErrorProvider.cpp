@@ -68,16 +68,6 @@ ErrorProvider::ErrorProvider(HWND parent, int id)
     HWND hwnd = GetHandle();
     if (!hwnd)
         return;
-    const Size icon = IconSize();
-    mImages = std::make_unique<ImageList>(Size { icon.cx, icon.cx });
-    const int dpi = ShcoreDLL::GetDpiForWindow(hwnd).x;
-    for (StockIcon s : { StockIcon::Error, StockIcon::Warning, StockIcon::Information }) {
-        BitmapPtr image = ScaledIcon(s, mImages->ImageSize(), dpi);
-        if (!image || mImages->Add(image) < 0) {
-            mImages.reset(); // draws nothing rather than the wrong picture
-            break;
-        }
-    }
     ShowWindow(hwnd, SW_HIDE);
     SetWindowLongPtr(hwnd, GWL_EXSTYLE, GetWindowLongPtr(hwnd, GWL_EXSTYLE) | kExTransparent);
     Setup();
@@ -120,8 +110,25 @@ void ErrorProvider::Setup()
     MoveWindow(hwnd, topLeft.x, topLeft.y + window.Height() - icon.cy, icon.cx, icon.cy, true);
 }
 
+void ErrorProvider::LoadImages()
+{
+    mImagesLoaded = true;
+    const Size icon = IconSize();
+    mImages = std::make_unique<ImageList>(Size { icon.cx, icon.cx });
+    const int dpi = ShcoreDLL::GetDpiForWindow(GetHandle()).x;
+    for (StockIcon s : { StockIcon::Error, StockIcon::Warning, StockIcon::Information }) {
+        BitmapPtr image = ScaledIcon(s, mImages->ImageSize(), dpi);
+        if (!image || mImages->Add(image) < 0) {
+            mImages.reset(); // draws nothing rather than the wrong picture
+            break;
+        }
+    }
+}
+
 void ErrorProvider::Paint(DC& dc)
 {
+    if (!mImagesLoaded)
+        LoadImages();
     if (!mImages)
         return;
     const int index = (mOptions & kErrorIcon) ? 0 : (mOptions & kWarningIcon) ? 1 : 2;

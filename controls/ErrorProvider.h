@@ -63,7 +63,11 @@ private:
     void OnTimer();
 
     unsigned mOptions = kBalloon | kErrorIcon;
+    // The three icons, made when the marker is first painted: a dialog whose fields are never
+    // in error (or that is never shown) does not load them.
+    void LoadImages();
     std::unique_ptr<vx::ui::ImageList> mImages;
+    bool mImagesLoaded = false;
     std::wstring mTitle;
     std::wstring mMessage;
     vx::ui::Point mLastMouse { -1000, -1000 };

@@ -1,6 +1,7 @@
 #include "ui/Gdi.h"
 
 #include <cairo-pdf.h>
+#include <dlfcn.h>
 #include <cairo.h>
 #include <librsvg/rsvg.h>
 #include <pango/pangocairo.h>
@@ -142,12 +143,46 @@ BitmapPtr Bitmap::FromPng(std::span<const std::uint8_t> bytes)
     return bitmap;
 }
 
+namespace {
+
+// The SVG renderer is loaded on the first picture drawn from SVG: a program that never draws one
+// (a command-line analysis) does not map and relocate it.
+struct SvgLibrary {
+    decltype(&rsvg_handle_new_from_data) newFromData = nullptr;
+    decltype(&rsvg_handle_render_document) renderDocument = nullptr;
+
+    static const SvgLibrary& Get()
+    {
+        static const SvgLibrary library = [] {
+            SvgLibrary l;
+            void* module = ::dlopen("librsvg-2.so.2", RTLD_NOW | RTLD_LOCAL);
+            if (!module) {
+                const char* why = ::dlerror();
+                vx::log::WriteLine(std::string("ui: cannot load the SVG renderer: ") + (why ? why : "librsvg-2.so.2"));
+                return l;
+            }
+            l.newFromData = reinterpret_cast<decltype(l.newFromData)>(::dlsym(module, "rsvg_handle_new_from_data"));
+            l.renderDocument
+                = reinterpret_cast<decltype(l.renderDocument)>(::dlsym(module, "rsvg_handle_render_document"));
+            if (!l.newFromData || !l.renderDocument)
+                l = SvgLibrary {};
+            return l; // the module stays loaded for the process
+        }();
+        return library;
+    }
+};
+
+} // namespace
+
 BitmapPtr Bitmap::FromSvg(std::span<const std::uint8_t> bytes, int width, int height)
 {
     if (width < 1 || height < 1 || bytes.empty())
         return nullptr;
+    const SvgLibrary& svg = SvgLibrary::Get();
+    if (!svg.newFromData)
+        return nullptr;
     GError* error = nullptr;
-    RsvgHandle* handle = rsvg_handle_new_from_data(bytes.data(), bytes.size(), &error);
+    RsvgHandle* handle = svg.newFromData(bytes.data(), bytes.size(), &error);
     if (!handle) {
         if (error)
             g_error_free(error);
@@ -157,7 +192,7 @@ BitmapPtr Bitmap::FromSvg(std::span<const std::uint8_t> bytes, int width, int he
     if (bitmap) {
         cairo_t* cr = cairo_create(bitmap->Surface());
         const RsvgRectangle viewport { 0, 0, double(width), double(height) };
-        const bool drawn = rsvg_handle_render_document(handle, cr, &viewport, &error);
+        const bool drawn = svg.renderDocument(handle, cr, &viewport, &error);
         cairo_destroy(cr);
         cairo_surface_flush(bitmap->Surface());
         if (!drawn)
