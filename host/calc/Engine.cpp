@@ -11,8 +11,21 @@
 #include <set>
 #include <thread>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace vx::calc {
 namespace {
+
+// Hands the memory that worker threads freed back to the system: their allocator arenas keep it
+// otherwise, and no later allocation of this thread would reuse it.
+void ReturnFreedMemory()
+{
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+}
 
 std::string Narrow(std::wstring_view text)
 {
@@ -161,6 +174,8 @@ public:
                 memo.events.bytes.insert(memo.events.bytes.end(),
                     out.bytes.begin() + static_cast<std::ptrdiff_t>(before), out.bytes.end());
                 memo.end = reached;
+                if (memo.end >= length)
+                    memo.events.bytes.shrink_to_fit(); // complete: it grows no more
             }
             return;
         }
@@ -237,6 +252,10 @@ private:
             }
             if (!more || next == IEventEnumerator::kEnd) {
                 inst.position = IEventEnumerator::kEnd;
+                // The walk is over: the workers and the segments they computed go (a later walk of
+                // this instance reads its sources itself).
+                if (ReclaimCopies(inst))
+                    ReturnFreedMemory();
                 return end;
             }
             if (next <= inst.position && count == 0)
@@ -311,10 +330,13 @@ private:
         return std::make_unique<ReadAhead>(std::move(sources), std::move(mCopies), record);
     }
 
-    void ReclaimCopies(Instance& inst)
+    // True when the instance held the copies and gave them back.
+    bool ReclaimCopies(Instance& inst)
     {
-        if (inst.readAhead && inst.readAhead->HoldsCopies())
-            mCopies = inst.readAhead->Release();
+        if (!inst.readAhead || !inst.readAhead->HoldsCopies())
+            return false;
+        mCopies = inst.readAhead->Release();
+        return true;
     }
 
     EnumeratorClass mClass;

@@ -218,19 +218,28 @@ void ReadAhead::Compute(const std::vector<StageSource>& stages, Segment& segment
         const int64_t end = std::min(mLength, start + kSegment);
         segment.samples.resize(stages.size());
         segment.events.resize(stages.size());
-        // Sampled sources first, in one read each: the stages below keep the segment's blocks, and
-        // the event stages built on them find them there.
-        for (std::size_t i = 0; i < stages.size(); ++i)
-            if (stages[i].samples) {
+        for (std::size_t i = 0; i < stages.size(); ++i) {
+            if (stages[i].samples)
                 segment.samples[i].resize(static_cast<std::size_t>(end - start));
-                stages[i].samples->Read(mRecord, start, segment.samples[i]);
-            }
-        for (std::size_t i = 0; i < stages.size(); ++i)
             if (stages[i].events) {
                 segment.events[i].Clear();
                 segment.events[i].recordSize = stages[i].events->RecordSize();
-                stages[i].events->Read(mRecord, start, end, segment.events[i]);
             }
+        }
+        // A block at a time, sampled sources first: the stages below keep the blocks around the
+        // one being read (their look-around), the event stages built on them find them there, and
+        // no stage holds a whole segment.
+        for (int64_t from = start; from < end; from += BlockSignal::kBlock) {
+            const int64_t to = std::min(end, from + BlockSignal::kBlock);
+            for (std::size_t i = 0; i < stages.size(); ++i)
+                if (stages[i].samples)
+                    stages[i].samples->Read(mRecord, from,
+                        std::span<float>(segment.samples[i]).subspan(
+                            static_cast<std::size_t>(from - start), static_cast<std::size_t>(to - from)));
+            for (std::size_t i = 0; i < stages.size(); ++i)
+                if (stages[i].events)
+                    stages[i].events->Read(mRecord, from, to, segment.events[i]);
+        }
     } catch (...) {
         segment.error = std::current_exception();
     }

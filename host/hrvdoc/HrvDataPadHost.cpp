@@ -1,5 +1,6 @@
 #include "host/hrvdoc/HrvDataPadHost.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,14 +15,10 @@ namespace {
 // enumeration of a complete record gives.
 class ReplayEvents final : public SimpleUnknownImp1<IEnumEventEx, 1> {
 public:
-    ReplayEvents(std::shared_ptr<const void> owner, const std::byte* bytes, std::size_t count, DWORD size, DWORD typeId,
-        const vx::hf::RateRatio& timeBase)
-        : mOwner(std::move(owner))
-        , mBytes(bytes)
-        , mCount(count)
-        , mSize(size)
-        , mTypeId(typeId)
-        , mTimeBase(timeBase)
+    explicit ReplayEvents(std::shared_ptr<const CachedAnalysisHost::Events> events)
+        : mEvents(std::move(events))
+        , mCount(mEvents->count)
+        , mSize(mEvents->recordSize)
     {
     }
     HRESULT Next(DWORD bufferBytes, LONG endOffset, void* buffer, DWORD* count, LONG* next) override
@@ -35,7 +32,7 @@ public:
         const std::size_t room = mSize ? bufferBytes / mSize : 0;
         auto* out = static_cast<std::byte*>(buffer);
         while (*count < room && mIndex < mCount && Position(mIndex) < endOffset) {
-            std::memcpy(out + std::size_t(*count) * mSize, mBytes + mIndex * mSize, mSize);
+            std::memcpy(out + std::size_t(*count) * mSize, mEvents->Record(mIndex), mSize);
             ++*count;
             ++mIndex;
         }
@@ -53,7 +50,7 @@ public:
         return S_OK;
     }
     HRESULT GetRecordSize(DWORD* size) override { return size ? (*size = mSize, S_OK) : E_POINTER; }
-    HRESULT GetEventType(DWORD* id) override { return id ? (*id = mTypeId, S_OK) : E_POINTER; }
+    HRESULT GetEventType(DWORD* id) override { return id ? (*id = mEvents->typeId, S_OK) : E_POINTER; }
     // The first event at or after `start`; with `backward`, the last one before it when none
     // stands exactly there.
     HRESULT Find(LONG backward, LONG start, LONG, LONG) override
@@ -71,7 +68,7 @@ public:
     {
         if (!out)
             return E_POINTER;
-        auto* copy = new ReplayEvents(mOwner, mBytes, mCount, mSize, mTypeId, mTimeBase);
+        auto* copy = new ReplayEvents(mEvents);
         copy->mIndex = mIndex;
         *out = copy;
         return S_OK;
@@ -82,25 +79,39 @@ public:
             *result = 0;
         return E_NOTIMPL;
     }
-    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override { return ratio ? (*ratio = mTimeBase, S_OK) : E_POINTER; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
+    {
+        return ratio ? (*ratio = mEvents->timeBase, S_OK) : E_POINTER;
+    }
 
 private:
     // Every event record starts with its 32-bit position.
     LONG Position(std::size_t i) const
     {
         LONG p;
-        std::memcpy(&p, mBytes + i * mSize, sizeof p);
+        std::memcpy(&p, mEvents->Record(i), sizeof p);
         return p;
     }
-    std::shared_ptr<const void> mOwner;
-    const std::byte* mBytes;
+    std::shared_ptr<const CachedAnalysisHost::Events> mEvents;
     std::size_t mCount;
-    DWORD mSize, mTypeId;
-    vx::hf::RateRatio mTimeBase;
+    DWORD mSize;
     std::size_t mIndex = 0;
 };
 
 } // namespace
+
+void CachedAnalysisHost::Events::Append(const std::byte* records, std::size_t n)
+{
+    while (n > 0) {
+        if (count % kPerBlock == 0)
+            blocks.emplace_back().reserve(kPerBlock * recordSize);
+        const std::size_t take = std::min(n, kPerBlock - count % kPerBlock);
+        blocks.back().insert(blocks.back().end(), records, records + take * recordSize);
+        records += take * recordSize;
+        count += take;
+        n -= take;
+    }
+}
 
 std::vector<std::size_t> CachedAnalysisHost::Generation() const
 {
@@ -145,16 +156,14 @@ IEnumEventEx* CachedAnalysisHost::OpenEvents(const HRV::ChannelRef& channel, int
                 live->Release();
                 return nullptr;
             }
-            events->bytes.insert(
-                events->bytes.end(), block.begin(), block.begin() + std::size_t(count) * events->recordSize);
+            events->Append(block.data(), count);
             if (hr == S_OK && (count == 0 || next >= end))
                 break; // nothing more before the end asked for
         }
         live->Release();
         it = mCache.emplace(key, std::move(events)).first;
     }
-    const std::shared_ptr<const Events>& e = it->second;
-    return new ReplayEvents(e, e->bytes.data(), e->bytes.size() / e->recordSize, e->recordSize, e->typeId, e->timeBase);
+    return new ReplayEvents(it->second);
 }
 
 HrvDataAccess::HrvDataAccess(HrvHostDocument& document)

@@ -37,12 +37,25 @@ private:
         int32_t record, start, end;
         auto operator<=>(const Key&) const = default;
     };
+public:
+    // Events read once, held in blocks of kPerBlock records (a long record's events are not
+    // copied again each time the array would grow).
     struct Events {
+        static constexpr std::size_t kPerBlock = 4096;
         DWORD recordSize = 0;
         DWORD typeId = 0;
         vx::hf::RateRatio timeBase;
-        std::vector<std::byte> bytes;
+        std::vector<std::vector<std::byte>> blocks;
+        std::size_t count = 0;
+
+        const std::byte* Record(std::size_t i) const
+        {
+            return blocks[i / kPerBlock].data() + (i % kPerBlock) * recordSize;
+        }
+        void Append(const std::byte* records, std::size_t n);
     };
+
+private:
     // What the cached events depend on: the document's updates and channel requests and the
     // record lengths.
     std::vector<std::size_t> Generation() const;

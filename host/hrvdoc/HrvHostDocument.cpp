@@ -85,20 +85,23 @@ public:
             return E_POINTER;
         *count = 0;
         *next = 0x7FFFFFFF;
-        try {
-            Refill();
-        } catch (const calc::CalcError&) {
-            return E_FAIL;
-        }
         if (endOffset < 0)
             endOffset = 0x7FFFFFFF;
         const uint32_t size = mEvents.recordSize;
         const std::size_t room = size ? bufferBytes / size : 0;
         auto* out = static_cast<std::byte*>(buffer);
-        while (*count < room && mIndex < mEvents.Count() && mEvents.Position(mIndex) < endOffset) {
-            std::memcpy(out + std::size_t(*count) * size, mEvents.Record(mIndex), size);
-            ++*count;
-            ++mIndex;
+        try {
+            for (;;) {
+                if (mIndex >= mEvents.Count())
+                    Refill();
+                if (*count >= room || mIndex >= mEvents.Count() || mEvents.Position(mIndex) >= endOffset)
+                    break;
+                std::memcpy(out + std::size_t(*count) * size, mEvents.Record(mIndex), size);
+                ++*count;
+                ++mIndex;
+            }
+        } catch (const calc::CalcError&) {
+            return E_FAIL;
         }
         if (mIndex < mEvents.Count()) {
             *next = mEvents.Position(mIndex);
@@ -128,7 +131,7 @@ public:
         mIndex = 0;
         mPosition = std::max<int32_t>(backward ? lower : start, 0);
         try {
-            Refill();
+            Refill(start); // an event after what is read lies beyond `start`
         } catch (const calc::CalcError&) {
             return E_FAIL;
         }
@@ -187,8 +190,11 @@ private:
             return 16;
         }
     }
-    // Reads what has settled since the last read, from the channel as it is compiled now.
-    void Refill()
+    // Reads on from what has settled since the last read, from the channel as it is compiled now:
+    // a stretch of kStretch ticks at a time, or more until one holds an event (and at least up to
+    // `through`), so that a long record's events are never all held here beside the channel's own.
+    static constexpr int64_t kStretch = int64_t(1) << 20;
+    void Refill(int64_t through = -1)
     {
         const int64_t limit = std::min<int64_t>(mEnd, mHost.EventLimit(mRecord));
         if (limit <= mPosition)
@@ -199,8 +205,11 @@ private:
             return;
         calc::EventBuffer fresh;
         fresh.recordSize = c.events->RecordSize();
-        c.events->Read(mRecord, mPosition, limit, fresh);
-        mPosition = static_cast<int32_t>(limit);
+        while (mPosition < limit && (fresh.Count() == 0 || mPosition <= through)) {
+            const int64_t to = std::min<int64_t>(limit, int64_t(mPosition) + kStretch);
+            c.events->Read(mRecord, mPosition, to, fresh);
+            mPosition = static_cast<int32_t>(to);
+        }
         if (mIndex >= mEvents.Count()) {
             mEvents = std::move(fresh);
             mIndex = 0;
@@ -215,7 +224,6 @@ private:
             kept.Append(fresh.Record(i));
         mEvents = std::move(kept);
         mIndex = 0;
-        mPosition = static_cast<int32_t>(limit);
     }
 
     HrvHostDocument& mHost;

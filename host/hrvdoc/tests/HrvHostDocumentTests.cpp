@@ -2,9 +2,11 @@
 // of range, null or malformed, through the interfaces the extension calls.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "log/Log.h"
 
@@ -108,4 +110,80 @@ TEST(HrvHostDocument, RefusesBadArgumentsWithoutTouchingItsState)
     EXPECT_EQ(unit, nullptr);
     EXPECT_EQ(document.ChannelUnit(0, nullptr), E_POINTER);
     EXPECT_EQ(document.MessageBox(nullptr, nullptr, 0, 0), 0);
+}
+
+namespace {
+
+// Every event an enumeration hands out, in order, asked for `perCall` at a time.
+std::vector<int32_t> Drain(IEnumEventEx* events, std::size_t perCall)
+{
+    std::vector<int32_t> positions;
+    DWORD size = 0;
+    EXPECT_EQ(events->GetRecordSize(&size), S_OK);
+    std::vector<std::byte> buffer(size * perCall);
+    for (;;) {
+        DWORD count = 0;
+        LONG next = 0;
+        const HRESULT hr = events->Next(static_cast<DWORD>(buffer.size()), 0x7FFFFFFF, buffer.data(), &count, &next);
+        EXPECT_TRUE(SUCCEEDED(hr));
+        for (DWORD i = 0; i < count; ++i) {
+            int32_t p;
+            std::memcpy(&p, buffer.data() + std::size_t(i) * size, sizeof p);
+            positions.push_back(p);
+        }
+        if (hr != S_OK || (count == 0 && next == 0x7FFFFFFF))
+            return positions;
+    }
+}
+
+} // namespace
+
+// A long record is read a stretch at a time (and the data pad's copy is kept in blocks): what the
+// enumerations hand out is what the channel holds, across a stretch without events, a block
+// boundary and a backward seek.
+TEST(HrvHostDocument, LongRecordsEventsAreHandedOutWhole)
+{
+    auto r = std::make_shared<vx::host::Recording>();
+    vx::host::ChannelSetup channel;
+    channel.title = L"ECG";
+    r->channels.push_back(channel);
+    const int record = r->AddRecord(0.001, 0.0);
+    // 3,000,000 samples: a pulse every 400 samples, none in [1,200,000, 2,400,000).
+    std::vector<float> values(3'000'000, 0.0f);
+    for (std::size_t i = 200; i < values.size(); i += 400)
+        if (i < 1'200'000 || i >= 2'400'000)
+            values[i] = 10.0f;
+    r->records[std::size_t(record)].channels[0].Append(values);
+    r->records[std::size_t(record)].length = int64_t(values.size());
+
+    vx::host::HrvHostDocument host(r);
+    HRV::IDetectorHost& detector = host;
+    ASSERT_TRUE(detector.AddChannel(L"Peaks", L"cmpeakdet(Ch1,5,0.1,0)"));
+    HRV::ChannelRef peaks;
+    ASSERT_TRUE(detector.FindChannel(L"Peaks", peaks));
+    vx::calc::EventBuffer direct;
+    host.Engine().Channel(L"Peaks").events->Read(0, 0, int64_t(values.size()), direct);
+    std::vector<int32_t> expected;
+    for (std::size_t i = 0; i < direct.Count(); ++i)
+        expected.push_back(direct.Position(i));
+    ASSERT_EQ(expected.size(), 4500u);
+
+    HRV::IAnalysisHost& analysis = host;
+    vx::host::CachedAnalysisHost cached(host);
+    for (HRV::IAnalysisHost* source : { &analysis, static_cast<HRV::IAnalysisHost*>(&cached) })
+        for (const std::size_t perCall : { 1u, 64u, 5000u }) {
+            IEnumEventEx* events = source->OpenEvents(peaks, 0, 0, 0x7FFFFFFF);
+            ASSERT_NE(events, nullptr);
+            EXPECT_EQ(Drain(events, perCall), expected) << perCall;
+            // Backward from a position inside the last stretch, between two pulses: the pulse before it.
+            ASSERT_EQ(events->Find(1, 2'600'100, 0, 0), S_OK);
+            LONG position = 0;
+            ASSERT_EQ(events->GetPosition(&position), S_OK);
+            EXPECT_EQ(position, 2'599'800);
+            // Backward from the first pulse after the gap: across the empty stretch to the last one before it.
+            ASSERT_EQ(events->Find(1, 2'400'000, 0, 0), S_OK);
+            ASSERT_EQ(events->GetPosition(&position), S_OK);
+            EXPECT_EQ(position, 1'199'800);
+            events->Release();
+        }
 }
