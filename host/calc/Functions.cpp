@@ -158,6 +158,14 @@ public:
                 + Num(0.5 * tb.Rate()) + " Hz of record " + std::to_string(record + 1));
         return tb;
     }
+    void Trim() override
+    {
+        BlockSignal::Trim();
+        mInput->Trim();
+        mIn = {};
+        mWork = {};
+        mLanes = {};
+    }
 
 protected:
     void ComputeBlock(int record, int64_t start, std::span<float> out) override
@@ -259,6 +267,13 @@ public:
     {
     }
     TimeBase Info(int record) override { return mInput->Info(record); }
+    void Trim() override
+    {
+        BlockSignal::Trim();
+        mInput->Trim();
+        mIn = {};
+        mPatch = {};
+    }
 
 protected:
     void ComputeBlock(int record, int64_t start, std::span<float> out) override
@@ -341,6 +356,13 @@ public:
             mOddTaps.push_back(static_cast<float>(mKernel[static_cast<std::size_t>(mHalf - k)]));
     }
     TimeBase Info(int record) override { return mInput->Info(record); }
+    void Trim() override
+    {
+        BlockSignal::Trim();
+        mInput->Trim();
+        mIn = {};
+        mPatch = {};
+    }
 
 protected:
     void ComputeBlock(int record, int64_t start, std::span<float> out) override
@@ -406,6 +428,16 @@ public:
     {
     }
     TimeBase Info(int record) override { return mInput->Info(record); }
+    void Trim() override
+    {
+        BlockSignal::Trim();
+        mInput->Trim();
+        mIn = {};
+        mValues = {};
+        mSorted = {};
+        mAnchors = {};
+        mWindows = {};
+    }
 
 protected:
     void ComputeBlock(int record, int64_t start, std::span<float> out) override
@@ -538,6 +570,13 @@ public:
     {
     }
     TimeBase Info(int record) override { return mInput->Info(record); }
+    void Trim() override
+    {
+        mInput->Trim();
+        mIn = {};
+        mCandidates = {};
+        mCache = {};
+    }
     uint32_t RecordSize() override { return 16; }
 
     void Read(int record, int64_t start, int64_t end, EventBuffer& out) override
@@ -715,6 +754,12 @@ public:
                 + " Hz) cannot be combined in record " + std::to_string(record + 1));
         return a.length <= b.length ? a : b;
     }
+    void Trim() override
+    {
+        mLeft->Trim();
+        mRight->Trim();
+        mTemp = {};
+    }
     void Read(int record, int64_t start, std::span<float> out) override
     {
         mLeft->Read(record, start, out);
@@ -756,6 +801,10 @@ public:
     {
     }
     TimeBase Info(int record) override { return mInput->Info(record); }
+    void Trim() override
+    {
+        mInput->Trim();
+    }
     void Read(int record, int64_t start, std::span<float> out) override
     {
         mInput->Read(record, start, out);
@@ -777,6 +826,11 @@ public:
     {
     }
     TimeBase Info(int record) override { return mInput->Info(record); }
+    void Trim() override
+    {
+        BlockSignal::Trim();
+        mInput->Trim();
+    }
 
 protected:
     void ComputeBlock(int record, int64_t start, std::span<float> out) override { mInput->Read(record, start, out); }

@@ -86,6 +86,14 @@ StageCopies ReadAhead::Release()
     mWorkers.clear();
     mWindow.clear();
     mSpare.clear();
+    // What the copies keep between reads is of no use until a new read-ahead starts with them.
+    for (std::vector<StageSource>& copy : mCopies)
+        for (StageSource& stage : copy) {
+            if (stage.samples)
+                stage.samples->Trim();
+            if (stage.events)
+                stage.events->Trim();
+        }
     mReleased = true;
     return std::move(mCopies);
 }

@@ -52,7 +52,8 @@ public:
 
     // True while the copies are held (not yet released).
     bool HoldsCopies() const { return !mReleased; }
-    // Stops the workers and hands their copies back; the stand-ins then read the sources directly.
+    // Stops the workers and hands their copies back, trimmed; the stand-ins then read the sources
+    // directly.
     StageCopies Release();
 
 private:

@@ -44,6 +44,12 @@ void BlockSignal::Read(int record, int64_t start, std::span<float> out)
     }
 }
 
+void BlockSignal::Trim()
+{
+    mBlocks = {};
+    mCapacity = 4;
+}
+
 const BlockSignal::Block& BlockSignal::Fetch(int record, int64_t index, int64_t length)
 {
     ++mUseClock;

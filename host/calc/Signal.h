@@ -31,6 +31,9 @@ public:
     // at or after the length read as the first or last sample (constant extension), so stages
     // never need special cases at record edges; an empty record reads as zeros.
     virtual void Read(int record, int64_t start, std::span<float> out) = 0;
+    // Lets go of what the stage and the stages it reads keep between reads (cached blocks,
+    // buffers): the next read computes again what it needs, with the same result.
+    virtual void Trim() {}
 };
 
 // A stage whose output is computed block by block on a fixed grid, with a small cache of the most
@@ -44,6 +47,8 @@ public:
     // stage below on each side).
 
     void Read(int record, int64_t start, std::span<float> out) final;
+    // Drops the cached blocks; a stage overrides it to trim its inputs and buffers as well.
+    void Trim() override;
 
 protected:
     // Computes samples [start, start + out.size()) of the record, where start is a multiple of
@@ -103,6 +108,8 @@ public:
     virtual uint32_t EventType() { return 0; }
     // Appends the events with start <= position < end of the record, in position order.
     virtual void Read(int record, int64_t start, int64_t end, EventBuffer& out) = 0;
+    // As Signal::Trim.
+    virtual void Trim() {}
 };
 
 // Helper for stages: reads input [start, start + count) into a reusable buffer.

@@ -97,21 +97,27 @@ InputFile::~InputFile()
 
 std::size_t InputFile::Read(void* buffer, std::size_t count)
 {
-    count = static_cast<std::size_t>(
-        std::min<int64_t>(static_cast<int64_t>(count), std::max<int64_t>(0, mSize - mPosition)));
+    const std::size_t done = ReadAt(mPosition, buffer, count);
+    mPosition += static_cast<int64_t>(done);
+    return done;
+}
+
+std::size_t InputFile::ReadAt(int64_t offset, void* buffer, std::size_t count) const
+{
+    offset = std::clamp<int64_t>(offset, 0, mSize);
+    count = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(count), mSize - offset));
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(mFd, static_cast<char*>(buffer) + done, count - done, mPosition);
+        const int64_t at = offset + static_cast<int64_t>(done);
+        const ssize_t n = ::pread(mFd, static_cast<char*>(buffer) + done, count - done, at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw ImportError(
-                mName + ": read error at byte " + std::to_string(mPosition) + " (" + std::strerror(errno) + ")");
+            throw ImportError(mName + ": read error at byte " + std::to_string(at) + " (" + std::strerror(errno) + ")");
         if (n == 0)
-            throw ImportError(mName + ": became shorter while it was read (" + std::to_string(mPosition) + " of "
+            throw ImportError(mName + ": became shorter while it was read (" + std::to_string(at) + " of "
                 + std::to_string(mSize) + " bytes)");
         done += static_cast<std::size_t>(n);
-        mPosition += n;
     }
     return done;
 }

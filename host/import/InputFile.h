@@ -30,6 +30,9 @@ public:
     std::size_t Read(void* buffer, std::size_t count);
     // The whole file; throws ImportError when it is larger than `limit` bytes (`what` names it).
     std::string ReadAll(int64_t limit, const char* what);
+    // Reads up to `count` bytes at `offset` without moving the position; fewer only at the size
+    // above. Safe to call from several threads at once. Throws as Read does.
+    std::size_t ReadAt(int64_t offset, void* buffer, std::size_t count) const;
     // Moves to `offset` from the start (clamped to the size).
     void Seek(int64_t offset);
 

@@ -5,12 +5,15 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <exception>
 #include <memory>
-#include <type_traits>
+#include <thread>
+#include <utility>
 
 namespace vx::import {
 namespace {
@@ -114,6 +117,117 @@ void AdviseLargePages(void* data, std::size_t bytes)
 #endif
 }
 
+// Two signals in format 212: each group of three bytes is one frame. One loop per choice of held
+// signals, without branches inside.
+template <bool StoreA, bool StoreC>
+void DecodePairs(const unsigned char* b, std::size_t n, int16_t* a, int16_t* c, int64_t& sumA, int64_t& sumC)
+{
+    int64_t sa = 0, sc = 0;
+    for (std::size_t g = 0; g < n; ++g) {
+        const unsigned char* p = b + 3 * g;
+        const int va = ((p[0] | ((p[1] & 0x0F) << 8)) ^ 0x800) - 0x800; // 12-bit two's complement
+        const int vc = ((p[2] | ((p[1] & 0xF0) << 4)) ^ 0x800) - 0x800;
+        sa += va;
+        sc += vc;
+        if constexpr (StoreA)
+            a[g] = static_cast<int16_t>(va);
+        if constexpr (StoreC)
+            c[g] = static_cast<int16_t>(vc);
+    }
+    sumA += sa;
+    sumC += sc;
+}
+
+void DecodePairs(const unsigned char* b, std::size_t n, int16_t* a, int16_t* c, int64_t& sumA, int64_t& sumC)
+{
+    if (a && c)
+        DecodePairs<true, true>(b, n, a, c, sumA, sumC);
+    else if (a)
+        DecodePairs<true, false>(b, n, a, c, sumA, sumC);
+    else if (c)
+        DecodePairs<false, true>(b, n, a, c, sumA, sumC);
+    else
+        DecodePairs<false, false>(b, n, a, c, sumA, sumC);
+}
+
+// Runs work(0) .. work(threads - 1), each on a thread of its own (the first on this one), and
+// rethrows the first failure once all have ended.
+void RunOnThreads(unsigned threads, const std::function<void(unsigned)>& work)
+{
+    std::vector<std::exception_ptr> errors(threads);
+    std::vector<std::thread> pool;
+    const auto guarded = [&](unsigned t) {
+        try {
+            work(t);
+        } catch (...) {
+            errors[t] = std::current_exception();
+        }
+    };
+    for (unsigned t = 1; t < threads; ++t)
+        pool.emplace_back(guarded, t);
+    guarded(0);
+    for (std::thread& th : pool)
+        th.join();
+    for (const std::exception_ptr& e : errors)
+        if (e)
+            std::rethrow_exception(e);
+}
+
+// Threads that decode `frames` frames: one per kFramesPerThread, at most four and at most the
+// machine's.
+unsigned DecodeThreads(int64_t frames)
+{
+    constexpr int64_t kFramesPerThread = int64_t(1) << 20;
+    const int64_t most = std::min<int64_t>(4, std::max(1u, std::thread::hardware_concurrency()));
+    return static_cast<unsigned>(std::clamp<int64_t>(frames / kFramesPerThread, 1, most));
+}
+
+// Decodes `frames` frames of two signals in format 212 from `offset` of the file on `threads`
+// threads, each reading and decoding its own stretch of whole frames into the held arrays (null:
+// not held), which take the size `frames`. Adds each signal's sum to sums.
+void DecodePairsOnThreads(const InputFile& file, int64_t offset, int64_t frames, std::vector<int16_t>* held[2],
+    int64_t sums[2], unsigned threads)
+{
+    const auto stretch = [&](unsigned t) { return std::pair(frames * t / threads, frames * (t + 1) / threads); };
+#if defined(MADV_POPULATE_WRITE)
+    // The kernel clears an array's pages when they are first touched: each thread has its own
+    // stretch touched first, so that the clearing is shared out, and the arrays then take their
+    // size over pages that are there. (Where the system cannot, the arrays' sizing touches them.)
+    RunOnThreads(threads, [&](unsigned t) {
+        const auto [f0, f1] = stretch(t);
+        constexpr std::uintptr_t kPage = 4096;
+        for (int k = 0; k < 2; ++k)
+            if (held[k]) {
+                const auto from = (reinterpret_cast<std::uintptr_t>(held[k]->data() + f0) + kPage - 1) & ~(kPage - 1);
+                const auto to = reinterpret_cast<std::uintptr_t>(held[k]->data() + f1) & ~(kPage - 1);
+                if (to > from)
+                    madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+            }
+    });
+#endif
+    for (int k = 0; k < 2; ++k)
+        if (held[k])
+            held[k]->resize(static_cast<std::size_t>(frames));
+    std::vector<std::array<int64_t, 2>> partial(threads, { 0, 0 });
+    RunOnThreads(threads, [&](unsigned t) {
+        const auto [f0, f1] = stretch(t);
+        std::vector<unsigned char> buffer(std::size_t(3) << 18);
+        int16_t* a = held[0] ? held[0]->data() : nullptr;
+        int16_t* c = held[1] ? held[1]->data() : nullptr;
+        for (int64_t f = f0; f < f1;) {
+            const auto n = static_cast<std::size_t>(std::min<int64_t>(f1 - f, static_cast<int64_t>(buffer.size() / 3)));
+            if (file.ReadAt(offset + 3 * f, buffer.data(), 3 * n) != 3 * n)
+                throw ImportError(file.Name() + ": became shorter while it was read");
+            DecodePairs(buffer.data(), n, a ? a + f : nullptr, c ? c + f : nullptr, partial[t][0], partial[t][1]);
+            f += static_cast<int64_t>(n);
+        }
+    });
+    for (const auto& p : partial) {
+        sums[0] += p[0];
+        sums[1] += p[1];
+    }
+}
+
 } // namespace
 
 WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
@@ -207,7 +321,8 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
 }
 
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
-    const std::string& displayName, WfdbRecord& record, int64_t dataBytes, const std::vector<bool>& hold)
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes, const std::vector<bool>& hold,
+    const InputFile* file)
 {
     std::vector<std::size_t> members;
     for (std::size_t i = 0; i < header.signals.size(); ++i)
@@ -275,9 +390,19 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         phase = (phase + count) % perFrame;
         decoded += static_cast<int64_t>(count);
     };
-    std::vector<char> buffer(1 << 20);
+    std::vector<char> buffer;
     std::size_t carry = 0; // bytes of an incomplete group kept at the buffer start
     const std::size_t group = first.format == 212 ? 3 : 2;
+    // A long file of two signals in format 212, whose size says it holds them all, is decoded on
+    // several threads straight from the file.
+    if (file && group == 3 && perFrame == 2 && header.sampleCount > 0 && dataBytes >= 0
+        && DecodeThreads(header.sampleCount) > 1) {
+        std::vector<int16_t>* pair[2] = { held[0], held[1] };
+        DecodePairsOnThreads(*file, first.byteOffset, header.sampleCount, pair, sums.data(),
+            DecodeThreads(header.sampleCount));
+        decoded = wanted;
+    } else
+        buffer.resize(1 << 20);
     while (decoded < wanted) {
         data.read(buffer.data() + carry, static_cast<std::streamsize>(buffer.size() - carry));
         const std::size_t have = carry + static_cast<std::size_t>(data.gcount());
@@ -294,33 +419,7 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
                     held[k]->resize(held[k]->size() + n);
                     out[k] = held[k]->data() + held[k]->size() - n;
                 }
-            // One loop per choice of held signals, without branches inside.
-            auto decode = [&](auto storeA, auto storeC) {
-                int64_t sumA = 0, sumC = 0;
-                for (std::size_t g = 0; g < n; ++g) {
-                    const unsigned char* p = b + 3 * g;
-                    const int a = ((p[0] | ((p[1] & 0x0F) << 8)) ^ 0x800) - 0x800; // 12-bit two's complement
-                    const int c = ((p[2] | ((p[1] & 0xF0) << 4)) ^ 0x800) - 0x800;
-                    sumA += a;
-                    sumC += c;
-                    if constexpr (decltype(storeA)::value)
-                        out[0][g] = static_cast<int16_t>(a);
-                    if constexpr (decltype(storeC)::value)
-                        out[1][g] = static_cast<int16_t>(c);
-                }
-                sums[0] += sumA;
-                sums[1] += sumC;
-            };
-            using Yes = std::true_type;
-            using No = std::false_type;
-            if (out[0] && out[1])
-                decode(Yes {}, Yes {});
-            else if (out[0])
-                decode(Yes {}, No {});
-            else if (out[1])
-                decode(No {}, Yes {});
-            else
-                decode(No {}, No {});
+            DecodePairs(b, n, out[0], out[1], sums[0], sums[1]);
             decoded += static_cast<int64_t>(count);
         } else {
             frames.resize(samplesIn);
@@ -408,7 +507,8 @@ WfdbRecord ReadRecord(const std::filesystem::path& headerPath, const std::vector
         } catch (const ImportError& e) {
             throw ImportError(std::string(e.what()) + " (named by " + headerName + ")");
         }
-        DecodeSignalFile(record.header, fileName, data->Stream(), dataPath.string(), record, data->Size(), hold);
+        DecodeSignalFile(
+            record.header, fileName, data->Stream(), dataPath.string(), record, data->Size(), hold, data.get());
     });
     return record;
 }

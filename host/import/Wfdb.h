@@ -14,6 +14,8 @@
 
 namespace vx::import {
 
+class InputFile;
+
 class ImportError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -70,9 +72,11 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName);
 // order) from a stream into record.samples (sized to the header's signal count). dataBytes is the
 // size of the file when known (-1 otherwise); it lets the arrays be sized once. `hold` says which
 // signals keep their samples (empty: all; a signal past its end: not held); the others are
-// decoded and checked all the same.
+// decoded and checked all the same. `file`, when given, is the file the stream reads: a long one
+// may then be decoded on several threads straight from it.
 void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, std::istream& data,
-    const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1, const std::vector<bool>& hold = {});
+    const std::string& displayName, WfdbRecord& record, int64_t dataBytes = -1, const std::vector<bool>& hold = {},
+    const InputFile* file = nullptr);
 
 // Decodes each signal file the record's header names once, through `decode(fileName)` (which
 // calls DecodeSignalFile), and checks that the signals agree on their length.

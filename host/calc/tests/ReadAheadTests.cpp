@@ -165,6 +165,35 @@ TEST(ReadAhead, WorkersGiveTheEnumeratorWhatItReadsAlone)
     }
 }
 
+// The workers' copies are trimmed when a walk ends; a trimmed stage computes again what it needs
+// and reads as it did, whatever it had kept.
+TEST(ReadAhead, TrimmedStagesReadAsBefore)
+{
+    auto recording = OneChannel(LongEcg(), 360.0);
+    Engine engine(recording);
+    for (const auto& [name, f] : kChain)
+        engine.SetFormula(name, f);
+    const int64_t length = static_cast<int64_t>(LongEcg().size());
+    Compiled nrm = engine.Channel(L"NRM"), det = engine.Channel(L"DET");
+    std::vector<float> before(static_cast<std::size_t>(length)), after(before.size());
+    nrm.samples->Read(0, 0, before);
+    EventBuffer peaksBefore, peaksAfter;
+    det.events->Read(0, 0, length, peaksBefore);
+    ASSERT_GT(peaksBefore.Count(), 1000u);
+    // Read again in odd pieces from the back, trimmed after every other piece.
+    bool trim = true;
+    for (int64_t to = length; to > 0; to -= 70001, trim = !trim) {
+        if (trim)
+            nrm.samples->Trim();
+        const int64_t from = std::max<int64_t>(0, to - 70001);
+        nrm.samples->Read(0, from, std::span<float>(after).subspan(std::size_t(from), std::size_t(to - from)));
+    }
+    EXPECT_TRUE(std::memcmp(before.data(), after.data(), before.size() * sizeof(float)) == 0);
+    det.events->Trim();
+    det.events->Read(0, 0, length, peaksAfter);
+    EXPECT_TRUE(peaksAfter.bytes == peaksBefore.bytes);
+}
+
 // A stage that fails in a segment a worker computes fails the enumerator's read, as it would on
 // the enumerator's own thread.
 class FailingRecording final : public IRecording {

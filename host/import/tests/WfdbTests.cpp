@@ -167,6 +167,76 @@ TEST(Wfdb, WrittenRecordsInBothFormats)
     EXPECT_EQ(o.header.signals[0].gain, 200.0);
 }
 
+// A long record of two signals in format 212 is decoded on several threads straight from the
+// file: the same samples and checksum warnings as the one-thread decoding of the stream, with a
+// byte offset, with one signal left out, and with a file that shrinks while it is read.
+TEST(Wfdb, LongTwoSignalRecordsDecodeOnThreadsAsInOne)
+{
+    TempDir dir;
+    const std::size_t frames = 2'500'001; // several threads' stretches, not a multiple of them
+    std::vector<int> samples(2 * frames);
+    uint32_t state = 12345;
+    for (int& v : samples) {
+        state = state * 1664525u + 1013904223u;
+        v = static_cast<int>(state >> 20) - 2048; // the whole 12-bit range
+    }
+    const std::string prefix = "abcde"; // before the samples, skipped by the byte offset
+    dir.Write("long.dat", prefix + Format212(samples));
+    struct Case {
+        const char* name;
+        int checksumError; // added to the first signal's checksum
+        std::vector<bool> hold;
+        bool shrink;
+    };
+    const Case cases[] = {
+        { "both signals", 0, {}, false },
+        { "the second signal only", 0, { false, true }, false },
+        { "a checksum that does not match", 1, {}, false },
+        { "a file that shrinks while it is read", 0, {}, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ostringstream hea;
+        hea << "long 2 360 " << frames << "\n";
+        for (std::size_t s = 0; s < 2; ++s)
+            hea << "long.dat 212+5 200 12 0 0 " << Checksum(samples, s, 2) + (s == 0 ? c.checksumError : 0)
+                << " 0 sig" << s << "\n";
+        const WfdbHeader header = ParseHeader(hea.str(), "long.hea");
+        const auto path = dir.Path() / "long.dat";
+        WfdbRecord threaded, single;
+        {
+            InputFile file(path);
+            if (c.shrink)
+                std::filesystem::resize_file(path, file.Size() - 3 * 1000);
+            if (c.shrink) {
+                ExpectError([&] { DecodeSignalFile(header, "long.dat", file.Stream(), file.Name(), threaded, file.Size(),
+                                      c.hold, &file); },
+                    { "long.dat", "became shorter while it was read" });
+                dir.Write("long.dat", prefix + Format212(samples));
+                continue;
+            }
+            DecodeSignalFile(header, "long.dat", file.Stream(), file.Name(), threaded, file.Size(), c.hold, &file);
+        }
+        {
+            InputFile file(path);
+            DecodeSignalFile(header, "long.dat", file.Stream(), file.Name(), single, file.Size(), c.hold);
+        }
+        EXPECT_EQ(threaded.warnings, single.warnings);
+        EXPECT_EQ(threaded.warnings.size(), c.checksumError ? 1u : 0u);
+        ASSERT_EQ(threaded.counts, single.counts);
+        EXPECT_EQ(threaded.counts[0], static_cast<int64_t>(frames));
+        for (std::size_t s = 0; s < 2; ++s) {
+            const bool held = c.hold.empty() || c.hold[s];
+            ASSERT_EQ(threaded.samples[s].size(), held ? frames : 0u) << s;
+            EXPECT_TRUE(threaded.samples[s] == single.samples[s]) << s;
+            for (std::size_t i = 0; held && i < frames; i += 99'991)
+                EXPECT_EQ(threaded.samples[s][i], samples[2 * i + s]) << s << " " << i;
+            if (held)
+                EXPECT_EQ(threaded.samples[s].back(), samples[2 * frames - 2 + s]);
+        }
+    }
+}
+
 TEST(Wfdb, DamagedRecordsGiveClearErrors)
 {
     TempDir dir;
