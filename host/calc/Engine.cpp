@@ -164,18 +164,23 @@ public:
         // What the record's memo holds is handed out again; the enumerator runs on from its end.
         Memo& memo = MemoOf(record);
         if (start <= memo.end) {
-            const std::size_t from = SeekEvent(memo.events, start), to = SeekEvent(memo.events, end);
-            out.bytes.insert(out.bytes.end(), memo.events.Record(from), memo.events.Record(from) + (to - from) * mRecordSize);
+            for (const std::vector<std::byte>& block : memo.blocks) {
+                const std::size_t count = block.size() / mRecordSize;
+                if (count == 0 || PositionIn(block, count - 1) < start)
+                    continue;
+                const std::size_t from = SeekEvent(block, count, start), to = SeekEvent(block, count, end);
+                out.bytes.insert(out.bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(from * mRecordSize),
+                    block.begin() + static_cast<std::ptrdiff_t>(to * mRecordSize));
+                if (to < count)
+                    break;
+            }
             if (end <= memo.end)
                 return;
             const std::size_t before = out.bytes.size();
             const int64_t reached = Produce(record, memo.end, end, out);
-            if (memo.events.bytes.size() < kMemoBytes) {
-                memo.events.bytes.insert(memo.events.bytes.end(),
-                    out.bytes.begin() + static_cast<std::ptrdiff_t>(before), out.bytes.end());
+            if (memo.bytes < kMemoBytes) {
+                Keep(memo, out.bytes.data() + before, out.bytes.size() - before);
                 memo.end = reached;
-                if (memo.end >= length)
-                    memo.events.bytes.shrink_to_fit(); // complete: it grows no more
             }
             return;
         }
@@ -187,25 +192,51 @@ private:
     // stretch (the document's analysis, then the data pad's) then costs a copy, not a second run of
     // the extension and the stages below it. Events are far fewer than samples; past kMemoBytes
     // the memo stops growing.
+    // The events are kept in blocks of about kMemoBlock bytes, so that the memo of a long record
+    // is never copied to grow.
     static constexpr std::size_t kMemoBytes = std::size_t(32) << 20;
+    static constexpr std::size_t kMemoBlock = std::size_t(256) << 10;
     struct Memo {
         int record = -1;
         int64_t end = 0;
-        EventBuffer events;
+        std::vector<std::vector<std::byte>> blocks;
+        std::size_t bytes = 0;
         uint64_t lastUse = 0;
     };
 
-    static std::size_t SeekEvent(const EventBuffer& events, int64_t position)
+    int32_t PositionIn(const std::vector<std::byte>& block, std::size_t i) const
     {
-        std::size_t lo = 0, hi = events.Count();
+        int32_t p;
+        std::memcpy(&p, block.data() + i * mRecordSize, sizeof p);
+        return p;
+    }
+    // The first of the block's `count` events at or after `position`.
+    std::size_t SeekEvent(const std::vector<std::byte>& block, std::size_t count, int64_t position) const
+    {
+        std::size_t lo = 0, hi = count;
         while (lo < hi) {
             const std::size_t mid = (lo + hi) / 2;
-            if (events.Position(mid) < position)
+            if (PositionIn(block, mid) < position)
                 lo = mid + 1;
             else
                 hi = mid;
         }
         return lo;
+    }
+    // Appends whole event records to the memo's blocks.
+    void Keep(Memo& memo, const std::byte* bytes, std::size_t size) const
+    {
+        const std::size_t perBlock = std::max<std::size_t>(1, kMemoBlock / mRecordSize) * mRecordSize;
+        memo.bytes += size;
+        while (size > 0) {
+            if (memo.blocks.empty() || memo.blocks.back().size() == perBlock)
+                memo.blocks.emplace_back().reserve(perBlock);
+            std::vector<std::byte>& block = memo.blocks.back();
+            const std::size_t take = std::min(size, perBlock - block.size());
+            block.insert(block.end(), bytes, bytes + take);
+            bytes += take;
+            size -= take;
+        }
     }
 
     Memo& MemoOf(int record)
@@ -221,7 +252,6 @@ private:
                 mMemos.begin(), mMemos.end(), [](const Memo& a, const Memo& b) { return a.lastUse < b.lastUse; }));
         Memo& m = mMemos.emplace_back();
         m.record = record;
-        m.events.recordSize = mRecordSize;
         m.lastUse = mClock;
         return m;
     }

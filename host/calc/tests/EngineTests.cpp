@@ -315,6 +315,36 @@ TEST(Enumerators, CalledFromFormulasWithSourcesAndParameters)
     EXPECT_EQ(EventPositions(engine, L"G"), peaks);
 }
 
+// A long record's events are kept in several blocks: any stretch of them is handed out again, in
+// order, without running the enumerator.
+TEST(Enumerators, LongMemosHandOutAnyStretch)
+{
+    auto log = std::make_shared<EnumLog>();
+    std::vector<float> wave(400000);
+    for (std::size_t i = 0; i < wave.size(); ++i)
+        wave[i] = std::sin(static_cast<float>(i) * 0.6f) * 5.0f; // a peak about every 10 samples
+    Engine engine(OneChannel(wave, 1000.0));
+    engine.RegisterEnumerator(TestEnumClass(log));
+    engine.SetFormula(L"P", L"cmpeakdet(Ch1,3,0.004,0)");
+    engine.SetFormula(L"F", L"testenum(Ch1, P, 1)");
+    Compiled f = engine.Channel(L"F");
+    EventBuffer whole;
+    f.events->Read(0, 0, 400000, whole);
+    ASSERT_GT(whole.bytes.size(), std::size_t(3) << 18); // several blocks of events
+    log->calls.clear();
+    for (const auto& [from, to] : { std::pair<int64_t, int64_t> { 0, 400000 }, { 123457, 300001 }, { 399990, 400000 },
+             { 5, 6 }, { 200000, 200000 } }) {
+        EventBuffer part;
+        f.events->Read(0, from, to, part);
+        std::vector<std::byte> expected;
+        for (std::size_t i = 0; i < whole.Count(); ++i)
+            if (whole.Position(i) >= from && whole.Position(i) < to)
+                expected.insert(expected.end(), whole.Record(i), whole.Record(i) + whole.recordSize);
+        EXPECT_TRUE(part.bytes == expected) << from << "-" << to << ": " << part.Count() << " events";
+    }
+    EXPECT_TRUE(log->calls.empty());
+}
+
 TEST(Enumerators, ArgumentErrors)
 {
     auto log = std::make_shared<EnumLog>();
