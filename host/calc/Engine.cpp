@@ -191,9 +191,8 @@ private:
     // The events of [0, end) of a record as the enumerator gave them. A second reader of the same
     // stretch (the document's analysis, then the data pad's) then costs a copy, not a second run of
     // the extension and the stages below it. Events are far fewer than samples; past kMemoBytes
-    // the memo stops growing.
-    // The events are kept in blocks of about kMemoBlock bytes, so that the memo of a long record
-    // is never copied to grow.
+    // the memo stops growing. They are kept in blocks of about kMemoBlock bytes, so that the memo
+    // of a long record is never copied to grow.
     static constexpr std::size_t kMemoBytes = std::size_t(32) << 20;
     static constexpr std::size_t kMemoBlock = std::size_t(256) << 10;
     struct Memo {

@@ -31,13 +31,6 @@ public:
     // Enumerations opened on the document (not served from the cache), for tests.
     std::size_t DocumentReads() const { return mDocumentReads; }
 
-private:
-    struct Key {
-        uint32_t channel, kind;
-        int32_t record, start, end;
-        auto operator<=>(const Key&) const = default;
-    };
-public:
     // Events read once, held in blocks of kPerBlock records (a long record's events are not
     // copied again each time the array would grow).
     struct Events {
@@ -56,6 +49,11 @@ public:
     };
 
 private:
+    struct Key {
+        uint32_t channel, kind;
+        int32_t record, start, end;
+        auto operator<=>(const Key&) const = default;
+    };
     // What the cached events depend on: the document's updates and channel requests and the
     // record lengths.
     std::vector<std::size_t> Generation() const;

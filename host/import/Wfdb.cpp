@@ -8,9 +8,9 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <limits>
-#include <exception>
 #include <memory>
 #include <thread>
 #include <utility>

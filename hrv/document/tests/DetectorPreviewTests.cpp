@@ -164,8 +164,9 @@ TEST_F(DetectorPreviewTest, MarksTheBeatsTheDetectorFindsWithTheFieldsValues)
             SCOPED_TRACE(step.what);
             if (step.text)
                 Type(dialog, step.field, step.text);
-            if (step.name)
+            if (step.name) {
                 ASSERT_TRUE(expected.SetField(step.name, step.value, nullptr));
+            }
             const std::vector<double> beats = DirectBeats(expected);
             ASSERT_FALSE(beats.empty());
             const Painted painted = Paint(pane);
