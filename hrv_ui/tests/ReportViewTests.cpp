@@ -211,7 +211,7 @@ TEST_F(ReportViewWindow, APageThatCannotBeMadeShowsWhyAndNothingIsThrown)
 
 TEST(ReportHtmlClipboard, OffsetsNameThePlacesOfTheHeaderAndTheFragment)
 {
-    for (const std::string page : { std::string(), std::string("x"), std::string("<p>\xC2\xB5s</p>"), std::string(5000, 'a') }) {
+    for (const std::string& page : { std::string(), std::string("x"), std::string("<p>\xC2\xB5s</p>"), std::string(5000, 'a') }) {
         const std::string clip = HtmlClipboardText(page);
         const std::size_t n = page.size();
         char header[200];
