@@ -74,9 +74,21 @@ void AnalysisMemo::Store(
     mDeltaRR = engine.mDeltaRR;
     mRate = engine.mRate;
     mBeatTimes = engine.mBeatTimes;
+    mBeatCount = engine.mBeats.size();
     mStats = engine.mStats;
     mSegments = engine.mSegments;
     mSpectrum = engine.mSpectrum;
+}
+
+void AnalysisMemo::Presize(AnalysisEngine& engine) const
+{
+    std::lock_guard lock(mMutex);
+    if (!mValid)
+        return;
+    engine.mBeats.reserve(mBeatCount);
+    engine.mPoincarePoints.reserve(mRR.size());
+    for (std::vector<double>* series : { &engine.mRR, &engine.mDeltaRR, &engine.mRate, &engine.mBeatTimes })
+        series->reserve(mRR.size());
 }
 
 AnalysisEngine::AnalysisEngine() = default;
@@ -184,6 +196,8 @@ std::size_t AnalysisEngine::Analyse(uint32_t what, IAnalysisHost* host, const Ch
             ~WaitCursor() { vx::ui::SetCursor(previous); }
         } wait;
         Reset();
+        if (mMemo)
+            mMemo->Presize(*this);
         for (int32_t r = start.mRecord; r <= end.mRecord && r < count; ++r)
             ReadRecord(host, channel, r, r == start.mRecord ? start.mOffset : 0,
                 r == end.mRecord ? end.mOffset : kEventEnd);

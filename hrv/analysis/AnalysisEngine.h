@@ -70,6 +70,9 @@ public:
         const AnalysisParameters& settings) const;
     void Store(const AnalysisEngine& engine, uint32_t what, double startTime, double endTime,
         const AnalysisParameters& settings);
+    // Sizes the engine's beat list and series for the beats and intervals last stored, so that
+    // the next analysis of a range (most often the same one) appends without regrowing them.
+    void Presize(AnalysisEngine& engine) const;
 
 private:
     mutable std::mutex mMutex;
@@ -78,6 +81,7 @@ private:
     double mStartTime = 0, mEndTime = 0;
     AnalysisParameters mSettings;
     std::vector<double> mRR, mDeltaRR, mRate, mBeatTimes;
+    std::size_t mBeatCount = 0;
     IntervalStats mStats;
     SegmentStats mSegments;
     Spectrum mSpectrum;
