@@ -801,10 +801,7 @@ public:
     {
     }
     TimeBase Info(int record) override { return mInput->Info(record); }
-    void Trim() override
-    {
-        mInput->Trim();
-    }
+    void Trim() override { mInput->Trim(); }
     void Read(int record, int64_t start, std::span<float> out) override
     {
         mInput->Read(record, start, out);
