@@ -564,7 +564,10 @@ private:
 //     rule-3 peaks there. In an ECG envelope the P and T waves stay well below half the QRS, so
 //     a clean stretch has none or one; two or more mean artefacts of beat-like size (electrode
 //     motion, muscle), and only there is the peak checked against the local rhythm, with R the
-//     median interval between the rule-3 peaks within W:
+//     median interval between the rule-3 peaks within W. The rhythm must be regular: at least
+//     two in five of those intervals within 0.2 R of R (an artefact spoils the two intervals
+//     around it, yet the beats between artefacts keep R; in bigeminy or atrial fibrillation
+//     hardly any interval is near the median, and the rule stands aside). Then:
 //     - a peak less than 0.7 R after its predecessor and less than 0.7 R before its successor,
 //       while those two are less than 1.3 R apart, is an extra between two beats one interval
 //       apart, and is dropped;
@@ -781,6 +784,11 @@ private:
         for (std::size_t k = lo; k + 1 < hi; ++k)
             mMedian.push_back(static_cast<double>(mBase[k + 1].first - mBase[k].first));
         const double r = Median();
+        std::size_t regular = 0;
+        for (double interval : mMedian)
+            regular += std::abs(interval - r) <= 0.2 * r;
+        if (static_cast<double>(regular) < 0.4 * static_cast<double>(mMedian.size()))
+            return mBase[i];
         const std::size_t n = i - lo; // c's index in the window
         auto at = [&](std::size_t k) { return static_cast<double>(mBase[lo + k].first); };
         const auto cd = static_cast<double>(c);
@@ -825,21 +833,25 @@ private:
         const int64_t from = a - tWindow - p;
         const int64_t to = b + p;
         ReadInto(*mInput, record, from, static_cast<std::size_t>(to - from), mIn);
-        // A gap is never a peak and never outweighs one.
+        // A gap is never a peak and never outweighs one (a select, so that the loop vectorises).
         for (float& v : mIn)
-            if (!IsFinite(v))
-                v = -std::numeric_limits<float>::infinity();
+            v = IsFinite(v) ? v : -std::numeric_limits<float>::infinity();
         auto x = [&](int64_t pos) { return mIn[static_cast<std::size_t>(pos - from)]; };
         const float height = static_cast<float>(mHeight);
         const double halfHeight = 0.5 * mHeight;
-        const double lowest = std::min(mHeight, halfHeight);
+        // The float at or below the smaller of height and half of it, to pass over most samples
+        // at one comparison.
+        const double lowestExact = std::min(mHeight, halfHeight);
+        float lowest = static_cast<float>(lowestExact);
+        if (static_cast<double>(lowest) > lowestExact)
+            lowest = std::nextafter(lowest, -std::numeric_limits<float>::infinity());
         // Rule 2 candidates in [a - tWindow, b).
         mCandidates.clear();
         for (int64_t t = a - tWindow; t < b; ++t) {
             const float v = x(t);
             if (!(v >= lowest) || !(v > x(t - 1)) || !(v >= x(t + 1)))
                 continue;
-            if (local && t >= a)
+            if (local && t >= a && v >= halfHeight)
                 local->push_back({ t, v, false });
             if (!(v >= height) || t < 0)
                 continue;
