@@ -758,7 +758,7 @@ private:
     // Rule 4: where the rule-3 peak mBase[i] goes, and its value (position -1: dropped).
     std::pair<int64_t, double> Rhythm(std::size_t i, int64_t w, int64_t p)
     {
-        const auto [c, value] = mBase[i];
+        const int64_t c = mBase[i].first;
         // The rule-3 peaks within W: mBase[lo, hi).
         std::size_t lo = i, hi = i + 1;
         while (lo > 0 && mBase[lo - 1].first >= c - w)
