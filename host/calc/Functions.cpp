@@ -557,9 +557,34 @@ private:
 //     beat that early (tachycardia, an ectopic beat) is of comparable size. tPercent = 0 turns
 //     the rule off. The rule looks only at rule-2 peaks, not at accepted ones, so the outcome at
 //     any position depends on a bounded neighbourhood.
+//  4. (noise rule, for height > 0) Inside noise, a peak keeps to the rhythm of its neighbours.
+//     Noise is measured as Pan and Tompkins do, by noise peaks against signal peaks, but over a
+//     window instead of running averages: the noise peaks around a rule-3 peak are the other
+//     local maxima of x within W = 2.5 s on either side that reach half the median value of the
+//     rule-3 peaks there. In an ECG envelope the P and T waves stay well below half the QRS, so
+//     a clean stretch has none or one; two or more mean artefacts of beat-like size (electrode
+//     motion, muscle), and only there is the peak checked against the local rhythm, with R the
+//     median interval between the rule-3 peaks within W. The rhythm must be regular: at least
+//     two in five of those intervals within 0.2 R of R (an artefact spoils the two intervals
+//     around it, yet the beats between artefacts keep R; in bigeminy or atrial fibrillation
+//     hardly any interval is near the median, and the rule stands aside). Then:
+//     - a peak less than 0.7 R after its predecessor and less than 0.7 R before its successor,
+//       while those two are less than 1.3 R apart, is an extra between two beats one interval
+//       apart, and is dropped;
+//     - a peak between neighbours that are k = 2 or 3 intervals apart (within 0.2 R), more than
+//       R / 4 from its place when the k intervals are made equal, is an artefact that took a
+//       beat's place (rule 2 hides a beat next to a larger artefact); it is replaced by the
+//       local maximum of at least height within minPeriod of it that lies nearest to that place,
+//       when there is one within R / 8 of it.
+//     A premature beat keeps its place (it comes early but is followed by a long interval); an
+//     interpolated premature beat inside noise is indistinguishable from an extra and is dropped.
+//     Away from noise the rule changes nothing.
 // Pan J., Tompkins W.J., A real-time QRS detection algorithm, IEEE Trans. Biomed. Eng.
-// 32(3):230-236 (1985) use a 200 ms refractory period and a 360 ms T-wave check in the same way.
-// Look-back 3 x minPeriod, look-ahead minPeriod.
+// 32(3):230-236 (1985) use a 200 ms refractory period and a 360 ms T-wave check in the same way,
+// and the interval average for their search-back; Hamilton P.S., Tompkins W.J., Quantitative
+// investigation of QRS detection rules using the MIT/BIH arrhythmia database, IEEE Trans.
+// Biomed. Eng. 33(12):1157-1165 (1986) compare such noise and interval rules.
+// Look-back W + 5 x minPeriod, look-ahead W + 3 x minPeriod (W = 2.5 s).
 class PeakDetector final : public EventSignal {
 public:
     PeakDetector(SignalPtr x, double height, double minPeriod, double tPercent)
@@ -575,7 +600,13 @@ public:
         mInput->Trim();
         mIn = {};
         mCandidates = {};
+        mBase = {};
+        mLocal = {};
+        mPart = {};
+        mPartLocal = {};
+        mMedian = {};
         mCache = {};
+        mRuleCache = {};
     }
     uint32_t RecordSize() override { return 16; }
 
@@ -594,58 +625,235 @@ public:
 
 private:
     static constexpr int64_t kBlock = BlockSignal::kBlock;
+    static constexpr double kNoiseWindow = 2.5; // W of rule 4, seconds
+    using Peaks = std::vector<std::pair<int64_t, double>>;
+    struct LocalMax {
+        int64_t position;
+        float value;
+        bool peak; // a rule-3 peak
+    };
     struct Cached {
         int record = -1;
         int64_t index = -1;
         uint64_t lastUse = 0;
-        std::vector<std::pair<int64_t, double>> peaks;
+        Peaks peaks;
+        std::vector<LocalMax> local; // blocks of rules 1-3: their local maxima of at least height / 2
     };
 
-    const Cached& Fetch(int record, int64_t index, int64_t length)
+    // The block `index` of a cache of four, computed by compute(a, b, slot) when missing.
+    template <typename F>
+    static const Cached& Fetch(
+        std::vector<Cached>& cache, uint64_t& clock, int record, int64_t index, int64_t length, F compute)
     {
-        ++mClock;
-        for (Cached& c : mCache)
+        ++clock;
+        for (Cached& c : cache)
             if (c.record == record && c.index == index) {
-                c.lastUse = mClock;
+                c.lastUse = clock;
                 return c;
             }
         Cached* slot;
-        if (mCache.size() < 4) {
-            mCache.emplace_back();
-            slot = &mCache.back();
+        if (cache.size() < 4) {
+            cache.emplace_back();
+            slot = &cache.back();
         } else
             slot = &*std::min_element(
-                mCache.begin(), mCache.end(), [](const Cached& a, const Cached& b) { return a.lastUse < b.lastUse; });
+                cache.begin(), cache.end(), [](const Cached& a, const Cached& b) { return a.lastUse < b.lastUse; });
         slot->record = -1;
-        Compute(record, index * kBlock, std::min(length, (index + 1) * kBlock), slot->peaks);
+        compute(index * kBlock, std::min(length, (index + 1) * kBlock), *slot);
         slot->record = record;
         slot->index = index;
-        slot->lastUse = mClock;
+        slot->lastUse = clock;
         return *slot;
     }
 
-    void Compute(int record, int64_t a, int64_t b, std::vector<std::pair<int64_t, double>>& peaks)
+    static const Cached* Find(const std::vector<Cached>& cache, int record, int64_t index)
+    {
+        for (const Cached& c : cache)
+            if (c.record == record && c.index == index)
+                return &c;
+        return nullptr;
+    }
+
+    const Cached& Fetch(int record, int64_t index, int64_t length)
+    {
+        return Fetch(mCache, mClock, record, index, length,
+            [&](int64_t a, int64_t b, Cached& slot) { Compute(record, a, b, length, slot.peaks); });
+    }
+
+    // Rules 1-4 for the peaks in [a, b).
+    void Compute(int record, int64_t a, int64_t b, int64_t length, Peaks& peaks)
     {
         peaks.clear();
+        if (!(mHeight > 0)) {
+            RulePeaks(record, a, b, peaks, nullptr);
+            return;
+        }
+        const double dt = Info(record).interval;
+        const int64_t p = std::max<int64_t>(1, ToSamples(mMinPeriod, dt));
+        const int64_t w = std::max<int64_t>(1, ToSamples(kNoiseWindow, dt));
+        // A peak in [a, b) comes from a rule-3 peak within minPeriod, which looks at the rule-3
+        // peaks within W and at the local maxima within W and within minPeriod of it. Rules 1-3
+        // of the block itself are kept; the margins come from the neighbouring blocks when those
+        // are kept (the previous one on a walk), else they are computed as stretches of their own,
+        // so that a block never costs the stages below more than a few seconds beyond it.
+        const int64_t margin = w + 2 * p + 1;
+        const int64_t from = std::max<int64_t>(0, a - margin);
+        const int64_t to = std::min(length, b + margin);
+        mBase.clear();
+        mLocal.clear();
+        auto take = [&](const Peaks& rulePeaks, const std::vector<LocalMax>& local, int64_t s, int64_t e) {
+            for (const auto& peak : rulePeaks)
+                if (peak.first >= s && peak.first < e)
+                    mBase.push_back(peak);
+            for (const LocalMax& m : local)
+                if (m.position >= s && m.position < e)
+                    mLocal.push_back(m);
+        };
+        auto stretch = [&](int64_t s, int64_t e) {
+            if (s >= e)
+                return;
+            std::vector<const Cached*> kept;
+            for (int64_t block = s / kBlock; block * kBlock < e; ++block) {
+                const Cached* c = Find(mRuleCache, record, block);
+                if (!c)
+                    break;
+                kept.push_back(c);
+            }
+            if (static_cast<int64_t>(kept.size()) == (e - 1) / kBlock - s / kBlock + 1)
+                for (const Cached* c : kept)
+                    take(c->peaks, c->local, s, e);
+            else {
+                RulePeaks(record, s, e, mPart, &mPartLocal);
+                take(mPart, mPartLocal, s, e);
+            }
+        };
+        stretch(from, a);
+        const Cached& own = Fetch(mRuleCache, mRuleClock, record, a / kBlock, length,
+            [&](int64_t s, int64_t e, Cached& slot) { RulePeaks(record, s, e, slot.peaks, &slot.local); });
+        take(own.peaks, own.local, a, b);
+        stretch(b, to);
+        for (std::size_t i = 0; i < mBase.size(); ++i) {
+            const int64_t c = mBase[i].first;
+            if (c < a - p || c > b + p)
+                continue;
+            const auto at = Rhythm(i, w, p);
+            if (at.first >= a && at.first < b)
+                peaks.push_back(at);
+        }
+        std::sort(peaks.begin(), peaks.end());
+        peaks.erase(std::unique(peaks.begin(), peaks.end()), peaks.end());
+    }
+
+    // Median of mMedian (reordered); the mean of the middle two for an even count.
+    double Median()
+    {
+        const std::size_t n = mMedian.size();
+        const auto mid = mMedian.begin() + static_cast<std::ptrdiff_t>(n / 2);
+        std::nth_element(mMedian.begin(), mid, mMedian.end());
+        if (n % 2)
+            return *mid;
+        return 0.5 * (*mid + *std::max_element(mMedian.begin(), mid));
+    }
+
+    // Rule 4: where the rule-3 peak mBase[i] goes, and its value (position -1: dropped).
+    std::pair<int64_t, double> Rhythm(std::size_t i, int64_t w, int64_t p)
+    {
+        const int64_t c = mBase[i].first;
+        // The rule-3 peaks within W: mBase[lo, hi).
+        std::size_t lo = i, hi = i + 1;
+        while (lo > 0 && mBase[lo - 1].first >= c - w)
+            --lo;
+        while (hi < mBase.size() && mBase[hi].first <= c + w)
+            ++hi;
+        if (hi - lo < 2)
+            return mBase[i];
+        auto after = [&](int64_t t) {
+            return std::lower_bound(
+                mLocal.begin(), mLocal.end(), t, [](const LocalMax& m, int64_t u) { return m.position < u; });
+        };
+        mMedian.clear();
+        for (std::size_t k = lo; k < hi; ++k)
+            mMedian.push_back(mBase[k].second);
+        const double noiseLevel = 0.5 * Median();
+        int noise = 0;
+        for (auto m = after(c - w); m != mLocal.end() && m->position <= c + w && noise < 2; ++m)
+            noise += !m->peak && m->value >= noiseLevel;
+        if (noise < 2)
+            return mBase[i];
+        mMedian.clear();
+        for (std::size_t k = lo; k + 1 < hi; ++k)
+            mMedian.push_back(static_cast<double>(mBase[k + 1].first - mBase[k].first));
+        const double r = Median();
+        std::size_t regular = 0;
+        for (double interval : mMedian)
+            regular += std::abs(interval - r) <= 0.2 * r;
+        if (static_cast<double>(regular) < 0.4 * static_cast<double>(mMedian.size()))
+            return mBase[i];
+        const std::size_t n = i - lo; // c's index in the window
+        auto at = [&](std::size_t k) { return static_cast<double>(mBase[lo + k].first); };
+        const auto cd = static_cast<double>(c);
+        if (n > 0 && lo + n + 1 < hi && cd - at(n - 1) < 0.7 * r && at(n + 1) - cd < 0.7 * r
+            && at(n + 1) - at(n - 1) < 1.3 * r)
+            return { -1, 0.0 };
+        for (std::size_t k = 2; k <= 3; ++k)
+            for (std::size_t j = 1; j < k; ++j) {
+                if (j > n || lo + n - j + k >= hi)
+                    continue;
+                const double left = at(n - j), right = at(n - j + k);
+                if (!(std::abs((right - left) - static_cast<double>(k) * r) < 0.2 * r))
+                    continue;
+                const double place = left + static_cast<double>(j) * (right - left) / static_cast<double>(k);
+                if (std::abs(cd - place) <= 0.25 * r)
+                    continue;
+                const LocalMax* best = nullptr;
+                double distance = 0;
+                for (auto m = after(c - p); m != mLocal.end() && m->position <= c + p; ++m) {
+                    const double d = std::abs(static_cast<double>(m->position) - place);
+                    if (m->value >= static_cast<float>(mHeight) && (!best || d < distance)) {
+                        best = &*m;
+                        distance = d;
+                    }
+                }
+                if (best && distance < 0.125 * r)
+                    return { best->position, best->value };
+            }
+        return mBase[i];
+    }
+
+    // Rules 1-3 for the peaks in [a, b); with local, also the local maxima in [a, b) of at least
+    // height / 2.
+    void RulePeaks(int record, int64_t a, int64_t b, Peaks& peaks, std::vector<LocalMax>* local)
+    {
+        peaks.clear();
+        if (local)
+            local->clear();
         const double dt = Info(record).interval;
         const int64_t p = std::max<int64_t>(1, ToSamples(mMinPeriod, dt));
         const int64_t tWindow = mFraction > 0 ? 2 * p : 0;
         const int64_t from = a - tWindow - p;
         const int64_t to = b + p;
         ReadInto(*mInput, record, from, static_cast<std::size_t>(to - from), mIn);
-        // A gap is never a peak and never outweighs one.
+        // A gap is never a peak and never outweighs one (a select, so that the loop vectorises).
         for (float& v : mIn)
-            if (!IsFinite(v))
-                v = -std::numeric_limits<float>::infinity();
+            v = IsFinite(v) ? v : -std::numeric_limits<float>::infinity();
         auto x = [&](int64_t pos) { return mIn[static_cast<std::size_t>(pos - from)]; };
         const float height = static_cast<float>(mHeight);
+        const double halfHeight = 0.5 * mHeight;
+        // The float at or below the smaller of height and half of it, to pass over most samples
+        // at one comparison.
+        const double lowestExact = std::min(mHeight, halfHeight);
+        float lowest = static_cast<float>(lowestExact);
+        if (static_cast<double>(lowest) > lowestExact)
+            lowest = std::nextafter(lowest, -std::numeric_limits<float>::infinity());
         // Rule 2 candidates in [a - tWindow, b).
         mCandidates.clear();
         for (int64_t t = a - tWindow; t < b; ++t) {
             const float v = x(t);
-            if (!(v >= height) || !(v > x(t - 1)) || !(v >= x(t + 1)))
+            if (!(v >= lowest) || !(v > x(t - 1)) || !(v >= x(t + 1)))
                 continue;
-            if (t < 0)
+            if (local && t >= a && v >= halfHeight)
+                local->push_back({ t, v, false });
+            if (!(v >= height) || t < 0)
                 continue;
             bool best = true;
             for (int64_t u = std::max(t - p, from); u < t && best; ++u)
@@ -669,14 +877,29 @@ private:
             if (keep)
                 peaks.emplace_back(t, v);
         }
+        // Rule-3 peaks are local maxima of at least height.
+        if (local) {
+            std::size_t k = 0;
+            for (LocalMax& m : *local) {
+                while (k < peaks.size() && peaks[k].first < m.position)
+                    ++k;
+                m.peak = k < peaks.size() && peaks[k].first == m.position;
+            }
+        }
     }
 
     SignalPtr mInput;
     double mHeight, mMinPeriod, mFraction;
     std::vector<float> mIn;
-    std::vector<std::pair<int64_t, double>> mCandidates;
-    std::vector<Cached> mCache;
-    uint64_t mClock = 0;
+    Peaks mCandidates;
+    Peaks mBase; // rule-3 peaks around the block being computed
+    std::vector<LocalMax> mLocal; // and their local maxima
+    Peaks mPart; // a margin's rule-3 peaks
+    std::vector<LocalMax> mPartLocal; // and local maxima
+    std::vector<double> mMedian;
+    std::vector<Cached> mCache; // rules 1-4
+    std::vector<Cached> mRuleCache; // rules 1-3
+    uint64_t mClock = 0, mRuleClock = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -233,6 +233,65 @@ TEST(PeakDetector, SpikeTrain)
     EXPECT_EQ(EventValue(events, 1), 12.0);
 }
 
+// Clean beats every 0.8 s with two bursts of beat-sized artefacts: one 230 ms after a beat and
+// larger, so that the refractory period hides the beat; one halfway between two beats. Inside the
+// bursts the artefact takes the beat's place back and the extra goes; every beat is found, and the
+// result is the same when the events are read in pieces across the block boundary. Bigeminy in
+// the same kind of noise is no regular rhythm, and its premature beats stay where they are.
+TEST(PeakDetector, NoiseRuleKeepsTheRhythmInsideBursts)
+{
+    auto spike = [](std::vector<float>& x, int at, float height) {
+        for (int k = -5; k <= 5; ++k) {
+            float& v = x[static_cast<std::size_t>(at + k)];
+            v = std::max(v, height * (1.0f - std::abs(k) / 6.0f));
+        }
+    };
+    std::vector<float> x(32000, 0.0f);
+    std::vector<int32_t> beats;
+    for (int at = 1000; at < 31000; at += 800) {
+        spike(x, at, 10);
+        beats.push_back(at);
+    }
+    for (const auto& [at, height] :
+        { std::pair { 14030, 14.0f }, { 14180, 6.0f }, { 19000, 9.0f }, { 18850, 6.0f }, { 19150, 6.0f } })
+        spike(x, at, height);
+    Engine engine(OneChannel(x, 1000));
+    engine.SetFormula(L"P", L"cmpeakdet(Ch1,3,0.3,30)");
+    const auto whole = EventPositions(engine, L"P");
+    EXPECT_EQ(whole, beats);
+
+    Engine pieces(OneChannel(x, 1000));
+    pieces.SetFormula(L"P", L"cmpeakdet(Ch1,3,0.3,30)");
+    std::vector<int32_t> assembled;
+    for (int64_t s : { 19000, 0, 14100, 3000, 16383, 30000, 9000 }) {
+        EventBuffer events;
+        pieces.Channel(L"P").events->Read(0, s, std::min<int64_t>(s + 2000, 32000), events);
+        for (std::size_t i = 0; i < events.Count(); ++i)
+            assembled.push_back(events.Position(i));
+    }
+    std::sort(assembled.begin(), assembled.end());
+    std::vector<int32_t> covered;
+    for (int32_t b : whole)
+        for (int64_t s : { 19000, 0, 14100, 3000, 16383, 30000, 9000 })
+            if (b >= s && b < s + 2000) {
+                covered.push_back(b);
+                break;
+            }
+    EXPECT_EQ(assembled, covered);
+
+    std::vector<float> bigeminy(40000, 0.0f);
+    beats.clear();
+    for (int at = 1000; at < 38000; at += 1400) {
+        spike(bigeminy, at, 10);
+        spike(bigeminy, at + 450, 12); // premature, then the compensatory pause
+        spike(bigeminy, at + 700, 6); // noise where an even rhythm would put the beat
+        beats.insert(beats.end(), { at, at + 450 });
+    }
+    Engine ectopy(OneChannel(bigeminy, 1000));
+    ectopy.SetFormula(L"P", L"cmpeakdet(Ch1,3,0.3,30)");
+    EXPECT_EQ(EventPositions(ectopy, L"P"), beats);
+}
+
 TEST(SineWave, FollowsTheRecordTimeBase)
 {
     Engine engine(OneChannel(std::vector<float>(5000, 0.0f), 1000));
