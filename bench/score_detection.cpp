@@ -36,24 +36,29 @@ using ec57::Match;
 using ec57::Score;
 
 // Linear interpolation to another rate, to try the chain at rates other than the record's.
-import::WfdbRecord Resample(const import::WfdbRecord& in, double rate){ import::WfdbRecord out;
-out.header = in.header;
-out.header.frequency = rate;
-const double step = in.header.frequency / rate;
-const auto n = static_cast<std::size_t>(static_cast<double>(in.Length()) / step);
-for (const auto& s : in.samples) {
-    std::vector<int16_t> r(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double x = static_cast<double>(i) * step;
-        const auto k = static_cast<std::size_t>(x);
-        const double f = x - static_cast<double>(k);
-        const double b = k + 1 < s.size() ? s[k + 1] : s[k];
-        r[i] = static_cast<int16_t>(std::lround(s[k] * (1 - f) + b * f));
+import::WfdbRecord Resample(const import::WfdbRecord& in, double rate)
+{
+    import::WfdbRecord out;
+    out.header = in.header;
+    out.header.frequency = rate;
+    const double step = in.header.frequency / rate;
+    const auto n = static_cast<std::size_t>(static_cast<double>(in.Length()) / step);
+    out.header.sampleCount = static_cast<int64_t>(n);
+    for (const auto& s : in.samples) {
+        std::vector<int16_t> r(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double x = static_cast<double>(i) * step;
+            const auto k = static_cast<std::size_t>(x);
+            const double f = x - static_cast<double>(k);
+            const double b = k + 1 < s.size() ? s[k + 1] : s[k];
+            r[i] = static_cast<int16_t>(std::lround(s[k] * (1 - f) + b * f));
+        }
+        out.samples.push_back(std::move(r));
     }
-    out.samples.push_back(std::move(r));
+    // The record's length is its signals' sample count.
+    out.counts.assign(in.counts.size(), static_cast<int64_t>(n));
+    return out;
 }
-return out;
-} // namespace
 
 } // namespace
 
