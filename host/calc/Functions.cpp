@@ -576,6 +576,7 @@ private:
 //       beat's place (rule 2 hides a beat next to a larger artefact); it is replaced by the
 //       local maximum of at least height within minPeriod of it that lies nearest to that place,
 //       when there is one within R / 8 of it.
+//     More than 64 rule-3 peaks within W of a peak is no heart rhythm, and the rule leaves it.
 //     A premature beat keeps its place (it comes early but is followed by a long interval); an
 //     interpolated premature beat inside noise is indistinguishable from an extra and is dropped.
 //     Away from noise the rule changes nothing.
@@ -761,11 +762,14 @@ private:
         const int64_t c = mBase[i].first;
         // The rule-3 peaks within W: mBase[lo, hi).
         std::size_t lo = i, hi = i + 1;
-        while (lo > 0 && mBase[lo - 1].first >= c - w)
+        // More than kMostPeaks of them is no heart rhythm (above 750 a minute): the rule stands
+        // aside, which also bounds its cost on dense peaks.
+        constexpr std::size_t kMostPeaks = 64;
+        while (lo > 0 && mBase[lo - 1].first >= c - w && hi - lo <= kMostPeaks)
             --lo;
-        while (hi < mBase.size() && mBase[hi].first <= c + w)
+        while (hi < mBase.size() && mBase[hi].first <= c + w && hi - lo <= kMostPeaks)
             ++hi;
-        if (hi - lo < 2)
+        if (hi - lo < 2 || hi - lo > kMostPeaks)
             return mBase[i];
         auto after = [&](int64_t t) {
             return std::lower_bound(
