@@ -7,10 +7,10 @@
 // HRVSTATS_NSR001_SPECTRUM names the reference file of tools/hrv_oracle.py, from scipy's
 // periodogram (counter max_rel_dev_scipy).
 
+#include "hrv/stats/BandPowers.h"
 #include "hrv/stats/IntervalStats.h"
 #include "hrv/stats/LombScargle.h"
 #include "hrv/stats/SegmentStats.h"
-#include "hrv/stats/BandPowers.h"
 
 #include <benchmark/benchmark.h>
 
@@ -85,7 +85,8 @@ const Series& Nsr001()
         const auto path = SharedData() / "ecg" / "nsr2db" / "nsr001.ecg";
         const auto beats = ReadBeats(path);
         if (beats.size() < 3)
-            throw std::runtime_error(path.string() + " not found: the shared data folder is absent (set VX_SHARED_DATA)");
+            throw std::runtime_error(
+                path.string() + " not found: the shared data folder is absent (set VX_SHARED_DATA)");
         Series s;
         for (std::size_t k = 2; k < beats.size(); ++k) {
             const double rr = static_cast<double>(beats[k] - beats[k - 1]) / fs;

@@ -8,11 +8,11 @@
 //   median are printed), copies to 48. Extra arguments go to every `varnex analyse`.
 //
 // The memory target is the raw samples of the analysed channel (16-bit) plus 64 MB.
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <fcntl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -102,7 +102,8 @@ Run Time(const std::string& varnex, const std::vector<std::string>& args, const 
     int status = 0;
     wait4(pid, &status, 0, &usage);
     r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    auto seconds
+        = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
     r.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     r.peakMB = static_cast<double>(usage.ru_maxrss) / 1000.0; // kB -> MB (10^6 bytes)
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -153,14 +154,13 @@ int main(int argc, char** argv)
             extra.assign(argv + i + 1, argv + argc);
             break;
         } else {
-            std::fprintf(stderr,
-                "usage: analyse_24h [--varnex PATH] [--runs N] [--copies N] [--keep DIR] [-- EXTRA ARGS...]\n");
+            std::fprintf(
+                stderr, "usage: analyse_24h [--varnex PATH] [--runs N] [--copies N] [--keep DIR] [-- EXTRA ARGS...]\n");
             return 2;
         }
     }
-    const fs::path folder = keep.empty()
-        ? fs::temp_directory_path() / ("vx-analyse-24h-" + std::to_string(::getpid()))
-        : fs::path(keep);
+    const fs::path folder
+        = keep.empty() ? fs::temp_directory_path() / ("vx-analyse-24h-" + std::to_string(::getpid())) : fs::path(keep);
     fs::create_directories(folder);
     int failed = 0;
     try {
@@ -172,8 +172,7 @@ int main(int argc, char** argv)
         std::printf("record: %s, 2 channels x %lld samples at 360 Hz (%.2f h)\n", header.c_str(), samples,
             static_cast<double>(samples) / 360.0 / 3600.0);
         std::printf("machine: %u hardware threads, %d available to this process; load average %s",
-            std::thread::hardware_concurrency(), CoresAvailable(),
-            ReadFile("/proc/loadavg").c_str());
+            std::thread::hardware_concurrency(), CoresAvailable(), ReadFile("/proc/loadavg").c_str());
         std::printf("targets: wall <= 0.5 s, CPU <= 1.5 s, peak RSS <= raw samples of the analysed channel (%.1f MB) "
                     "+ 64 MiB\n",
             rawMB);

@@ -47,7 +47,10 @@ std::shared_ptr<vx::host::Recording> DayLongRecording()
     return recording;
 }
 
-vx::ui::LRESULT TopProc(vx::ui::HWND h, UINT m, vx::ui::WPARAM w, vx::ui::LPARAM l) { return vx::ui::DefWindowProc(h, m, w, l); }
+vx::ui::LRESULT TopProc(vx::ui::HWND h, UINT m, vx::ui::WPARAM w, vx::ui::LPARAM l)
+{
+    return vx::ui::DefWindowProc(h, m, w, l);
+}
 
 // A data window on a top-level window, with a graticule and a trace in each channel strip.
 struct Window {
@@ -66,8 +69,9 @@ struct Window {
         pane->Create(top, { 0, 0, kWidth, kHeight });
         for (int strip = 0; strip < 2; ++strip) {
             const auto id = VarnDraw::MakeIdentity(static_cast<std::uint32_t>(strip), 0);
-            for (VarnDraw::IVarnRecordDrawer* d : { static_cast<VarnDraw::IVarnRecordDrawer*>(new VarnDraw::GraticuleDrawer(0, id, 0, 0, 0xFFFFFF)),
-                     static_cast<VarnDraw::IVarnRecordDrawer*>(new VarnDraw::PolyLineTraceDrawer(0, id, 1)) }) {
+            for (VarnDraw::IVarnRecordDrawer* d :
+                { static_cast<VarnDraw::IVarnRecordDrawer*>(new VarnDraw::GraticuleDrawer(0, id, 0, 0, 0xFFFFFF)),
+                    static_cast<VarnDraw::IVarnRecordDrawer*>(new VarnDraw::PolyLineTraceDrawer(0, id, 1)) }) {
                 d->AddRef();
                 pane->AddDrawer(strip, 0, d);
                 d->Release();

@@ -43,7 +43,8 @@ std::vector<float> DayOfIntervals(std::int64_t n)
     for (std::int64_t i = 0; i < n; ++i) {
         seed = seed * 1664525u + 1013904223u;
         const float noise = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
-        rr[std::size_t(i)] = 0.85f + 0.12f * std::sin(float(i) / 4000.0f) + 0.03f * std::sin(float(i) / 4.0f) + 0.04f * noise;
+        rr[std::size_t(i)]
+            = 0.85f + 0.12f * std::sin(float(i) / 4000.0f) + 0.03f * std::sin(float(i) / 4.0f) + 0.04f * noise;
     }
     return rr;
 }
@@ -53,13 +54,17 @@ enum Kind { kTachogram, kPoincare };
 const wchar_t* Markup(Kind kind)
 {
     return kind == kTachogram
-        ? L"topmargin: 40, rightmargin: 40, tplot: {id: 'hrv_tachogram_view', cursor: { readout: 'RR Interval {0} = {1} s' }, "
+        ? L"topmargin: 40, rightmargin: 40, tplot: {id: 'hrv_tachogram_view', cursor: { readout: 'RR Interval {0} = "
+          L"{1} s' }, "
           L"xdata: [0:1:end], ydata: '$RR' [0:1:2147483647], colour: #1f3fbfff}, graticule: { colour:#c8c8c8ff }, "
           L"xlabel: 'Interval Number', ylabel: 'RR Interval (s)', "
-        : L"topmargin: 40, rightmargin: 40, scatter: {id: 'hrv_poincare_view', cursor: { readout: 'RR Interval: {0} s, Next RR "
-          L"Interval: {1} s' }, ellipse: {x:0.85, y:0.85, a:0.1, b:0.04, rotate: 45, colour: #000000ff, draw_axes: true}, "
+        : L"topmargin: 40, rightmargin: 40, scatter: {id: 'hrv_poincare_view', cursor: { readout: 'RR Interval: {0} s, "
+          L"Next RR "
+          L"Interval: {1} s' }, ellipse: {x:0.85, y:0.85, a:0.1, b:0.04, rotate: 45, colour: #000000ff, draw_axes: "
+          L"true}, "
           L"xdata: '$PX' [0:1:2147483647], ydata: '$PY' [0:1:2147483647], colour: #1f3fbfff}, "
-          L"graticule: { colour:#c8c8c8ff, style: 'dashed' }, xlabel: 'RR Interval (s)', ylabel: 'Next RR Interval (s)', ";
+          L"graticule: { colour:#c8c8c8ff, style: 'dashed' }, xlabel: 'RR Interval (s)', ylabel: 'Next RR Interval "
+          L"(s)', ";
 }
 
 void AddSources(PlotWindow& window, Kind kind, const std::vector<float>& rr)
@@ -117,17 +122,20 @@ void FirstPaint(benchmark::State& state, Kind kind, bool refresh)
             return;
         }
         std::optional<nlohmann::json> painted;
-        vx::ui::RunGtkUntil([&] {
-            for (std::size_t i = before; i < window->Reports().size(); ++i)
-                if (window->Reports()[i].value("kind", "") == "painted") {
-                    painted = window->Reports()[i];
-                    return true;
-                }
-            return false;
-        }, kTimeoutMs);
+        vx::ui::RunGtkUntil(
+            [&] {
+                for (std::size_t i = before; i < window->Reports().size(); ++i)
+                    if (window->Reports()[i].value("kind", "") == "painted") {
+                        painted = window->Reports()[i];
+                        return true;
+                    }
+                return false;
+            },
+            kTimeoutMs);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (!painted || !AllValues(*painted, shown) || !window->ScriptErrors().empty()) {
-            state.SkipWithError(painted ? ("not all values drawn: " + painted->dump()).c_str() : "the plot did not paint");
+            state.SkipWithError(
+                painted ? ("not all values drawn: " + painted->dump()).c_str() : "the plot did not paint");
             return;
         }
         state.SetIterationTime(seconds);

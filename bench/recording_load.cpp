@@ -3,8 +3,8 @@
 //   recording_load [hours] [rate] [channels]
 #include "host/recording/HostSources.h"
 #include "host/recording/Import.h"
-#include "hostframework/enumerators/SourceCursors.h"
 #include "host/recording/tests/EdfWriter.h"
+#include "hostframework/enumerators/SourceCursors.h"
 
 #include <sys/resource.h>
 
@@ -34,7 +34,8 @@ int main(int argc, char** argv)
     const double hours = argc > 1 ? std::atof(argv[1]) : 24.0;
     const int rate = argc > 2 ? std::atoi(argv[2]) : 1000;
     const int channels = argc > 3 ? std::atoi(argv[3]) : 1;
-    const auto path = std::filesystem::temp_directory_path() / ("vx-recording-bench-" + std::to_string(::getpid()) + ".edf");
+    const auto path
+        = std::filesystem::temp_directory_path() / ("vx-recording-bench-" + std::to_string(::getpid()) + ".edf");
 
     vx::host::test::EdfLayout layout;
     layout.records = static_cast<int64_t>(hours * 3600);
@@ -95,7 +96,8 @@ int main(int argc, char** argv)
 
     std::printf("recording: %.1f h, %d Hz, %d channel(s), %lld samples walked (checksum %.3f)\n", hours, rate, channels,
         static_cast<long long>(walked), sum);
-    std::printf("write file: %.2f s; load: %.2f s; walk in 1024-sample blocks: %.2f s\n", writeTime, loadTime, walkTime);
+    std::printf(
+        "write file: %.2f s; load: %.2f s; walk in 1024-sample blocks: %.2f s\n", writeTime, loadTime, walkTime);
     std::printf("walk through the enumerator cursor: %.2f s, %lld samples (checksum %.3f)\n", cursorTime,
         static_cast<long long>(stepped), cursorSum);
     std::printf("sample storage: %.1f MiB; peak resident memory: %ld MiB (before load %ld MiB)\n",

@@ -16,9 +16,9 @@
 //   repository's folder; records default to 100 103 105 106.
 #include "bench/ChainFormulas.h"
 #include "bench/WfdbRecording.h"
+#include "host/calc/CalcError.h"
 #include "integration/Ec57.h"
 #include "integration/ExtensionChain.h"
-#include "host/calc/CalcError.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,29 +36,27 @@ using ec57::Match;
 using ec57::Score;
 
 // Linear interpolation to another rate, to try the chain at rates other than the record's.
-import::WfdbRecord Resample(const import::WfdbRecord& in, double rate)
-{
-    import::WfdbRecord out;
-    out.header = in.header;
-    out.header.frequency = rate;
-    const double step = in.header.frequency / rate;
-    const auto n = static_cast<std::size_t>(static_cast<double>(in.Length()) / step);
-    out.header.sampleCount = static_cast<int64_t>(n);
-    for (const auto& s : in.samples) {
-        std::vector<int16_t> r(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const double x = static_cast<double>(i) * step;
-            const auto k = static_cast<std::size_t>(x);
-            const double f = x - static_cast<double>(k);
-            const double b = k + 1 < s.size() ? s[k + 1] : s[k];
-            r[i] = static_cast<int16_t>(std::lround(s[k] * (1 - f) + b * f));
-        }
-        out.samples.push_back(std::move(r));
+import::WfdbRecord Resample(const import::WfdbRecord& in, double rate){ import::WfdbRecord out;
+out.header = in.header;
+out.header.frequency = rate;
+const double step = in.header.frequency / rate;
+const auto n = static_cast<std::size_t>(static_cast<double>(in.Length()) / step);
+out.header.sampleCount = static_cast<int64_t>(n);
+for (const auto& s : in.samples) {
+    std::vector<int16_t> r(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = static_cast<double>(i) * step;
+        const auto k = static_cast<std::size_t>(x);
+        const double f = x - static_cast<double>(k);
+        const double b = k + 1 < s.size() ? s[k + 1] : s[k];
+        r[i] = static_cast<int16_t>(std::lround(s[k] * (1 - f) + b * f));
     }
-    // The record's length is its signals' sample count.
-    out.counts.assign(in.counts.size(), static_cast<int64_t>(n));
-    return out;
+    out.samples.push_back(std::move(r));
 }
+// The record's length is its signals' sample count.
+out.counts.assign(in.counts.size(), static_cast<int64_t>(n));
+return out;
+} // namespace
 
 } // namespace
 

@@ -65,7 +65,8 @@ struct Strip {
         strip = new VarnDraw::ChannelPane(VarnDraw::ChannelPaneInit {});
         pane.AddStrip(strip);
         strip->SetBounds(kWidth, 0, { 0, 0, kWidth, kHeight });
-        auto* trace = new VarnDraw::PolyLineTraceDrawer(0, VarnDraw::MakeIdentity(0, 0), 1, vx::ui::Colour::Rgb(0, 0, 160));
+        auto* trace
+            = new VarnDraw::PolyLineTraceDrawer(0, VarnDraw::MakeIdentity(0, 0), 1, vx::ui::Colour::Rgb(0, 0, 160));
         trace->AddRef();
         pane.AddDrawer(0, 0, trace, 255);
         trace->Release();

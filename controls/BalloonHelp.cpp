@@ -58,7 +58,10 @@ CBalloonHelp::~CBalloonHelp()
     }
 }
 
-CBalloonHelp* CBalloonHelp::FromWindow(HWND hwnd) { return dynamic_cast<CBalloonHelp*>(FromHandle(hwnd)); }
+CBalloonHelp* CBalloonHelp::FromWindow(HWND hwnd)
+{
+    return dynamic_cast<CBalloonHelp*>(FromHandle(hwnd));
+}
 
 bool CBalloonHelp::Create(HWND parent, const std::wstring& title, const std::wstring& content, const Point* anchor,
     unsigned options, const std::wstring& linkTarget, unsigned timeoutMs, unsigned layout)
@@ -81,7 +84,8 @@ bool CBalloonHelp::Create(HWND parent, const std::wstring& title, const std::wst
         SetWindowText(GetHandle(), title);
     }
     OpenThemes();
-    const double scale = std::max(ShcoreDLL::GetDpiForWindow(GetHandle()).x, ShcoreDLL::GetDpiForWindow(GetHandle()).y) / 96.0;
+    const double scale
+        = std::max(ShcoreDLL::GetDpiForWindow(GetHandle()).x, ShcoreDLL::GetDpiForWindow(GetHandle()).y) / 96.0;
     mMargin = static_cast<int>(std::ceil(8 * scale));
     mTailHeight = static_cast<int>(std::ceil(20 * scale));
     Reposition();
@@ -241,7 +245,8 @@ void CBalloonHelp::Paint(DC& dc)
     const Colour text = GetSysColor(COLOR_INFOTEXT);
     dc.FillSolidRect(client, back);
     // The body and the tail, outlined in the text colour.
-    const Rect body { 0, mTailOnTop ? mTailHeight : 0, client.right, mTailOnTop ? client.bottom : client.bottom - mTailHeight };
+    const Rect body { 0, mTailOnTop ? mTailHeight : 0, client.right,
+        mTailOnTop ? client.bottom : client.bottom - mTailHeight };
     dc.SelectPen(Pen::Solid(text));
     dc.SelectBrush(Brush::Solid(back));
     dc.RoundRect(body, { 10, 10 });
@@ -341,7 +346,8 @@ void CBalloonHelp::OnMouseMove()
     if (mOptions & kTrackBalloon) {
         Rect window;
         GetWindowRect(GetHandle(), &window);
-        window = { window.left - 3, std::min(window.top, mAnchor.y) - 3, window.right + 3, std::max(window.bottom, mAnchor.y + 1) + 3 };
+        window = { window.left - 3, std::min(window.top, mAnchor.y) - 3, window.right + 3,
+            std::max(window.bottom, mAnchor.y + 1) + 3 };
         if (!window.Contains(cursor))
             Hide();
         return;
@@ -353,7 +359,8 @@ void CBalloonHelp::OnMouseMove()
 LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_ERASEBKGND: return 1;
+    case WM_ERASEBKGND:
+        return 1;
     case WM_PAINT: {
         PaintDC dc(GetHandle());
         Paint(dc);
@@ -369,7 +376,9 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         OpenThemes();
         Reposition();
         return 0;
-    case WM_MOUSEMOVE: OnMouseMove(); return 0;
+    case WM_MOUSEMOVE:
+        OnMouseMove();
+        return 0;
     case WM_LBUTTONDOWN: {
         if (mOptions & kCloseOnLButtonDown) {
             Hide();
@@ -389,7 +398,8 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (!mCloseRect.IsEmpty())
             SetCloseState(DFCS_FLAT);
         return 0;
-    case WM_MOUSEACTIVATE: return 3; // no activation
+    case WM_MOUSEACTIVATE:
+        return 3; // no activation
     case WM_TIMER:
         if (wParam == kTimeoutTimer) {
             KillTimer(GetHandle(), kTimeoutTimer);
@@ -403,7 +413,8 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (!wParam && (mOptions & kCloseOnDeactivate))
             Hide();
         return 0;
-    default: break;
+    default:
+        break;
     }
     return DefaultProc(message, wParam, lParam);
 }

@@ -92,9 +92,15 @@ Size ErrorProvider::IconSize() const
     return { static_cast<int>(dpi.x / 96.0 * 12), static_cast<int>(dpi.y / 96.0 * 12) };
 }
 
-HWND ErrorProvider::BalloonWindow() const { return mBalloon && IsWindow(mBalloon) ? mBalloon : nullptr; }
+HWND ErrorProvider::BalloonWindow() const
+{
+    return mBalloon && IsWindow(mBalloon) ? mBalloon : nullptr;
+}
 
-HWND ErrorProvider::PopupWindow() const { return mPopup ? mPopup->GetHandle() : nullptr; }
+HWND ErrorProvider::PopupWindow() const
+{
+    return mPopup ? mPopup->GetHandle() : nullptr;
+}
 
 void ErrorProvider::Setup()
 {
@@ -148,8 +154,8 @@ void ErrorProvider::ShowBalloon()
     ClientToScreen(hwnd, &origin);
     hot = { hot.left + origin.x, hot.top + origin.y, hot.right + origin.x, hot.bottom + origin.y };
     const StockIcon icon = (mOptions & kInfoIcon) ? StockIcon::Information
-        : (mOptions & kErrorIcon)                  ? StockIcon::Error
-                                                   : StockIcon::Warning;
+        : (mOptions & kErrorIcon)                 ? StockIcon::Error
+                                                  : StockIcon::Warning;
 
     // One balloon per marker: while it is up it is moved and refilled, never doubled.
     if (WTL::CBalloonHelp* balloon = WTL::CBalloonHelp::FromWindow(BalloonWindow())) {
@@ -227,13 +233,17 @@ LRESULT ErrorProvider::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (message == WM_LBUTTONDOWN && mClick)
             mClick();
         return 0;
-    case WM_NCHITTEST: return 1; // HTCLIENT: a notifying static takes the mouse
-    case WM_MOUSELEAVE: mTracking = false; return 0;
+    case WM_NCHITTEST:
+        return 1; // HTCLIENT: a notifying static takes the mouse
+    case WM_MOUSELEAVE:
+        mTracking = false;
+        return 0;
     case WM_TIMER:
         if (wParam == kHoverTimer && (mOptions & kPopup))
             OnTimer();
         return 0;
-    default: return DefaultProc(message, wParam, lParam);
+    default:
+        return DefaultProc(message, wParam, lParam);
     }
 }
 

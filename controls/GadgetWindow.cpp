@@ -26,7 +26,8 @@ constexpr int kGap = 2;
 BitmapPtr Swatch(Colour colour)
 {
     BitmapPtr bitmap = Bitmap::Create(1, 1);
-    bitmap->SetArgb(0, 0, 0xFF000000u | (std::uint32_t(colour.Red()) << 16) | (std::uint32_t(colour.Green()) << 8) | colour.Blue());
+    bitmap->SetArgb(
+        0, 0, 0xFF000000u | (std::uint32_t(colour.Red()) << 16) | (std::uint32_t(colour.Green()) << 8) | colour.Blue());
     bitmap->MarkDirty();
     return bitmap;
 }
@@ -295,7 +296,8 @@ void UxMenuGadget::RButtonDown(Point)
     Open(corner, 0);
 }
 
-UxButtonMenuGadget::UxButtonMenuGadget(int id, HMENU menu, HWND owner, WORD glyph, Size size96, const std::wstring& caption)
+UxButtonMenuGadget::UxButtonMenuGadget(
+    int id, HMENU menu, HWND owner, WORD glyph, Size size96, const std::wstring& caption)
     : UxMenuGadget(id, menu, owner, glyph, size96)
     , mCaption(caption.empty() ? GetMenuString(menu, 0, MF_BYPOSITION).substr(0, 512) : caption)
 {
@@ -316,7 +318,8 @@ UxGadgetWindow::UxGadgetWindow(HWND parent, Point position, int themeSelector)
     static const std::wstring name = ModuleClassName(kClassName, &UxGadgetWindow::Proc);
     static const bool registered = RegisterClass(WindowClass { name, 0, &UxGadgetWindow::Proc });
     (void)registered;
-    mHwnd = CreateWindowEx(0, name.c_str(), L"", WS_CHILD | WS_VISIBLE, position.x, position.y, 1, 1, parent, 0, nullptr);
+    mHwnd
+        = CreateWindowEx(0, name.c_str(), L"", WS_CHILD | WS_VISIBLE, position.x, position.y, 1, 1, parent, 0, nullptr);
     if (mHwnd)
         SetWindowLongPtr(mHwnd, GWLP_USERDATA, LONG_PTR(this));
 }

@@ -10,8 +10,8 @@
 
 #include "controls/LowPriorityTimer.h"
 #include "controls/ResourceBitmap.h"
-#include "ui/Menu.h"
 #include "ui/Gdi.h"
+#include "ui/Menu.h"
 
 namespace KELControls {
 
@@ -92,7 +92,10 @@ private:
 // The command enabler of a gadget: the owner's command-update pass enables, checks and names it.
 class UxSizableButtonGadgetEnabler {
 public:
-    explicit UxSizableButtonGadgetEnabler(UxSizableButtonGadget& gadget) : mGadget(gadget) { }
+    explicit UxSizableButtonGadgetEnabler(UxSizableButtonGadget& gadget)
+        : mGadget(gadget)
+    {
+    }
     void Enable(bool enable) { mGadget.SetEnabled(enable); }
     // Only a gadget that shows text takes a new one; the gadget repaints when it changed.
     void SetText(const std::wstring& text) { mGadget.ChangeText(text); }
@@ -105,7 +108,8 @@ private:
 // A button that drops a menu below (or above) itself; the chosen command goes to `owner`.
 class UxMenuGadget : public UxSizableButtonGadget {
 public:
-    UxMenuGadget(int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96, std::wstring text = {});
+    UxMenuGadget(
+        int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96, std::wstring text = {});
     const wchar_t* ClassName() const override { return L"UxMenuGadget"; }
     // What the last opening of the menu gave (0: dismissed).
     UINT LastCommand() const { return mLastCommand; }
@@ -126,8 +130,8 @@ private:
 // A menu gadget that owns its menu; an empty caption takes the text of the menu's first item.
 class UxButtonMenuGadget : public UxMenuGadget {
 public:
-    UxButtonMenuGadget(int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96,
-        const std::wstring& caption);
+    UxButtonMenuGadget(
+        int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96, const std::wstring& caption);
     ~UxButtonMenuGadget() override;
     const wchar_t* ClassName() const override { return L"UxButtonMenuGadget"; }
     const std::wstring& Caption() const { return mCaption; }

@@ -35,11 +35,11 @@ bool LowPriorityTimer::Start(double seconds)
     const double ms = std::min(seconds * 1000, 2147483647.0);
     const auto period = static_cast<UINT>(std::trunc(ms + 0.5));
     Record* record = mRecord.get();
-    const vx::ui::UINT_PTR id = vx::ui::SetTimer(nullptr, record->id, period,
-        [record](vx::ui::HWND, UINT, vx::ui::UINT_PTR, DWORD) {
-            if (record->owner)
-                record->owner->Tick();
-        });
+    const vx::ui::UINT_PTR id
+        = vx::ui::SetTimer(nullptr, record->id, period, [record](vx::ui::HWND, UINT, vx::ui::UINT_PTR, DWORD) {
+              if (record->owner)
+                  record->owner->Tick();
+          });
     record->id = id;
     record->period = id ? period : 0;
     return id != 0;

@@ -57,9 +57,12 @@ const KEL::String& HostString(UINT id)
     static const KEL::String title = KEL::GetResString(nullptr, kInvalidValueTitle, true);
     static const KEL::String message = KEL::GetResString(nullptr, kValueRangeText, true);
     switch (id) {
-    case kRangeErrorText: return range;
-    case kInvalidValueTitle: return title;
-    default: return message;
+    case kRangeErrorText:
+        return range;
+    case kInvalidValueTitle:
+        return title;
+    default:
+        return message;
     }
 }
 
@@ -101,7 +104,10 @@ wchar_t DecimalSeparator()
     return user ? user : L'.';
 }
 
-void SetDecimalSeparator(wchar_t separator) { gSeparator = separator; }
+void SetDecimalSeparator(wchar_t separator)
+{
+    gSeparator = separator;
+}
 
 bool ParseDouble(const std::wstring& text, wchar_t separator, double* value)
 {
@@ -131,7 +137,10 @@ FltRangeValidator::FltRangeValidator(double upper, double lower)
 {
 }
 
-bool FltRangeValidator::IsValidInput(wchar_t character) const { return IsNumberCharacter(character, DecimalSeparator()); }
+bool FltRangeValidator::IsValidInput(wchar_t character) const
+{
+    return IsNumberCharacter(character, DecimalSeparator());
+}
 
 bool FltRangeValidator::IsValid(const std::wstring& text) const
 {
@@ -145,7 +154,10 @@ bool FltRangeValidator::IsValid(const std::wstring& text) const
     return mLower <= v && v <= mUpper;
 }
 
-void FltRangeValidator::Error(HWND) { ShowRangeMessage(FormatRange(kRangeErrorText, mLower, mUpper)); }
+void FltRangeValidator::Error(HWND)
+{
+    ShowRangeMessage(FormatRange(kRangeErrorText, mLower, mUpper));
+}
 
 std::size_t FltRangeValidator::Transfer(std::wstring& text, void* buffer, TransferDirection direction)
 {
@@ -184,7 +196,10 @@ bool KELRangeValidator::IsValid(const std::wstring& text) const
     return mMin <= v && v <= mMax;
 }
 
-void KELRangeValidator::Error(HWND) { ShowRangeMessage(FormatRange(kRangeErrorText, mMin, mMax)); }
+void KELRangeValidator::Error(HWND)
+{
+    ShowRangeMessage(FormatRange(kRangeErrorText, mMin, mMax));
+}
 
 std::size_t KELRangeValidator::Transfer(std::wstring& text, void* buffer, TransferDirection direction)
 {
@@ -235,9 +250,15 @@ ValidatingEdit::ValidatingEdit(HWND parent, int id)
 
 ValidatingEdit::~ValidatingEdit() = default;
 
-void ValidatingEdit::SetErrorProvider(ErrorProvider* provider) { mErrorProvider = provider; }
+void ValidatingEdit::SetErrorProvider(ErrorProvider* provider)
+{
+    mErrorProvider = provider;
+}
 
-std::wstring ValidatingEdit::GetText() const { return GetHandle() ? vx::ui::GetWindowText(GetHandle()) : std::wstring(); }
+std::wstring ValidatingEdit::GetText() const
+{
+    return GetHandle() ? vx::ui::GetWindowText(GetHandle()) : std::wstring();
+}
 
 void ValidatingEdit::SetText(const std::wstring& text)
 {
@@ -245,7 +266,10 @@ void ValidatingEdit::SetText(const std::wstring& text)
         vx::ui::SetWindowText(GetHandle(), text);
 }
 
-std::wstring ValidatingEdit::ReadText() const { return GetText().substr(0, kReadLimit); }
+std::wstring ValidatingEdit::ReadText() const
+{
+    return GetText().substr(0, kReadLimit);
+}
 
 bool ValidatingEdit::Validate()
 {
@@ -259,7 +283,9 @@ bool ValidatingEdit::Validate()
 LRESULT ValidatingEdit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case vx::ui::WM_CHAR: EvChar(wParam, lParam); return 0;
+    case vx::ui::WM_CHAR:
+        EvChar(wParam, lParam);
+        return 0;
     case vx::ui::WM_CHILDINVALID:
         // With a provider the marker already tells the user.
         if (!mErrorProvider && mValidator) {
@@ -267,7 +293,8 @@ LRESULT ValidatingEdit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             vx::ui::SetFocus(GetHandle());
         }
         return 0;
-    default: return DefaultProc(message, wParam, lParam);
+    default:
+        return DefaultProc(message, wParam, lParam);
     }
 }
 
@@ -295,7 +322,10 @@ DoubleEdit::DoubleEdit(HWND parent, int id, double lower, double upper)
     SetValidator(std::make_unique<FltRangeValidator>(upper, lower));
 }
 
-bool DoubleEdit::IsValidNumber() const { return ParseDouble(ReadText(), DecimalSeparator(), nullptr); }
+bool DoubleEdit::IsValidNumber() const
+{
+    return ParseDouble(ReadText(), DecimalSeparator(), nullptr);
+}
 
 void DoubleEdit::SetErrorProvider(ErrorProvider* provider)
 {

@@ -35,7 +35,7 @@ void OFormatStream::Parse()
         if (after < length && text[after] == L'\\')
             ++after;
         if (number >= 1 && number <= kMaxNumber) {
-            mDirectives.push_back({i, after, static_cast<int>(number)});
+            mDirectives.push_back({ i, after, static_cast<int>(number) });
             mHighest = std::max(mHighest, static_cast<int>(number));
         }
         i = after;
@@ -58,7 +58,7 @@ void OFormatStream::NextArgument()
     if (mNext >= mHighest)
         return;
     const std::size_t position = mValues.rdbuf()->Size();
-    mValueOf[mNext + 1] = {mLastMark, position - mLastMark};
+    mValueOf[mNext + 1] = { mLastMark, position - mLastMark };
     ++mNext;
     if (mNext == mHighest)
         WriteResult();

@@ -29,8 +29,7 @@ public:
     OFormatStream(const OFormatStream&) = delete;
     OFormatStream& operator=(const OFormatStream&) = delete;
 
-    template <class T>
-    OFormatStream& operator<<(const T& value)
+    template <class T> OFormatStream& operator<<(const T& value)
     {
         if constexpr (IsManipulator<T>) {
             ApplyManipulator([&value](std::wostream& stream) { stream << value; });
@@ -61,10 +60,10 @@ protected:
 
 private:
     template <class T>
-    static constexpr bool IsManipulator = std::is_same_v<T, decltype(std::setprecision(0))>
-        || std::is_same_v<T, decltype(std::setw(0))> || std::is_same_v<T, decltype(std::setfill(L' '))>
-        || std::is_same_v<T, decltype(std::setiosflags(std::ios_base::fmtflags {}))>
-        || std::is_same_v<T, decltype(std::resetiosflags(std::ios_base::fmtflags {}))>;
+    static constexpr bool IsManipulator
+        = std::is_same_v<T,
+              decltype(std::setprecision(
+                  0))> || std::is_same_v<T, decltype(std::setw(0))> || std::is_same_v<T, decltype(std::setfill(L' '))> || std::is_same_v<T, decltype(std::setiosflags(std::ios_base::fmtflags {}))> || std::is_same_v<T, decltype(std::resetiosflags(std::ios_base::fmtflags {}))>;
 
     struct Directive {
         std::size_t percent; // where the "%" stands
@@ -76,8 +75,7 @@ private:
         std::size_t length = 0;
     };
 
-    template <class F>
-    void ApplyManipulator(F apply)
+    template <class F> void ApplyManipulator(F apply)
     {
         std::wostream scratch(nullptr);
         scratch.copyfmt(*this);

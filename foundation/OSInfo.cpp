@@ -5,7 +5,7 @@ namespace KEL {
 const OSInfo* GetOSInfo()
 {
     static const OSInfo info = [] {
-        OSInfo i{};
+        OSInfo i {};
         GetSystemInfo(&i.systemInfo);
         i.versionInfo.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
         GetVersionExW(&i.versionInfo);

@@ -15,16 +15,17 @@ namespace {
 
 std::vector<BrandingRow> DefaultBranding()
 {
-    return {{L"VARNFORWINDOWS", L"Varnex"}, {L"VARN", L"Varnex"}, {L"TRIVANE", L"Trivane"}, {L"OEM", L"Morvell"}};
+    return { { L"VARNFORWINDOWS", L"Varnex" }, { L"VARN", L"Varnex" }, { L"TRIVANE", L"Trivane" },
+        { L"OEM", L"Morvell" } };
 }
 
 // The branding file's key for each default row, in the same order.
-constexpr const wchar_t* kBrandingKeys[] = {L"apptitle", L"appname", L"hardwarename", L"oemname"};
+constexpr const wchar_t* kBrandingKeys[] = { L"apptitle", L"appname", L"hardwarename", L"oemname" };
 
 const std::vector<BrandingRow>& SymbolTable()
 {
-    static const std::vector<BrandingRow> rows{
-        {L"[BULLET]", L"\u2022"}, {L"[DELTA]", L"\u0394"}, {L"[LESSTHANEQ]", L"<"}};
+    static const std::vector<BrandingRow> rows { { L"[BULLET]", L"\u2022" }, { L"[DELTA]", L"\u0394" },
+        { L"[LESSTHANEQ]", L"<" } };
     return rows;
 }
 
@@ -56,11 +57,12 @@ bool ReadEntry(HMODULE module, HRSRC found, unsigned index, std::u16string& text
 
 std::wstring DecodeFile(const std::string& bytes)
 {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
+        && static_cast<unsigned char>(bytes[1]) == 0xFE) {
         std::u16string units((bytes.size() - 2) / 2, u'\0');
         for (std::size_t i = 0; i < units.size(); ++i)
-            units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 + 2 * i])
-                | (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
+            units[i] = static_cast<char16_t>(
+                static_cast<unsigned char>(bytes[2 + 2 * i]) | (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
         return Utf16ToWide(units.data(), units.size());
     }
     std::string text = bytes;
@@ -71,7 +73,8 @@ std::wstring DecodeFile(const std::string& bytes)
     // Text that is not well-formed UTF-8 was written in the Windows ANSI code page.
     const int strict = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), nullptr, 0);
     const UINT page = strict > 0 ? CP_UTF8 : CP_ACP;
-    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(page, 0, text.data(), int(text.size()), nullptr, 0)), L'\0');
+    std::wstring wide(
+        static_cast<std::size_t>(MultiByteToWideChar(page, 0, text.data(), int(text.size()), nullptr, 0)), L'\0');
     if (!wide.empty())
         MultiByteToWideChar(page, 0, text.data(), int(text.size()), wide.data(), int(wide.size()));
     return wide;

@@ -3,11 +3,11 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
-#include <cstdint>
 #include <istream>
 #include <limits>
 #include <ostream>
@@ -27,7 +27,10 @@ namespace {
 
 constexpr std::size_t kMaxThreadAcpLength = 0x40000000;
 
-wchar_t* EmptyText() { return StringRep::SharedEmpty()->Text(); }
+wchar_t* EmptyText()
+{
+    return StringRep::SharedEmpty()->Text();
+}
 
 // A fresh representation holding `count` characters of `text` and a terminator.
 wchar_t* NewText(const wchar_t* text, std::size_t count, std::size_t capacity)
@@ -167,7 +170,10 @@ String::String(String&& other) noexcept
     other.mText = EmptyText();
 }
 
-String::~String() { ReleaseRep(RepBase()); }
+String::~String()
+{
+    ReleaseRep(RepBase());
+}
 
 String& String::operator=(const String& other) noexcept
 {
@@ -310,7 +316,10 @@ void String::AssignCStr(const wchar_t* text)
     *this = fresh;
 }
 
-std::size_t String::Length() const noexcept { return RepBase()->mLength - 1; }
+std::size_t String::Length() const noexcept
+{
+    return RepBase()->mLength - 1;
+}
 
 String String::Substr(std::size_t position, std::size_t count) const
 {
@@ -338,7 +347,10 @@ int String::CompareNoCase(std::wstring_view other) const noexcept
     return self.size() < other.size() ? -1 : self.size() > other.size() ? 1 : 0;
 }
 
-IKELString* String::Rep() const noexcept { return RepBase(); }
+IKELString* String::Rep() const noexcept
+{
+    return RepBase();
+}
 
 IKELString* String::CopyRep() const noexcept
 {
@@ -352,7 +364,10 @@ BSTR String::ToBSTR() const
     return length ? SysAllocStringLen(mText, static_cast<UINT>(length)) : nullptr;
 }
 
-HRESULT String::ToVariant(VARIANT* out) const { return RepBase()->ToVariant(out); }
+HRESULT String::ToVariant(VARIANT* out) const
+{
+    return RepBase()->ToVariant(out);
+}
 
 const char* String::ToUtf8()
 {
@@ -366,7 +381,10 @@ const char* String::ToThreadACP()
     return StoreNarrow(RepBase(), CP_THREAD_ACP, StringRepBase::kNarrowThreadAcp);
 }
 
-std::string String::Utf8() const { return Utf16ToUtf8(mText, Length()); }
+std::string String::Utf8() const
+{
+    return Utf16ToUtf8(mText, Length());
+}
 
 void String::MakeUnique()
 {
@@ -386,7 +404,10 @@ void String::Reserve(std::size_t capacity)
     Adopt(StringRep::FromText(NewText(mText, Length(), std::max<std::size_t>(capacity, 8))));
 }
 
-void String::Clear(std::size_t capacity) { Adopt(StringRep::Create(capacity)); }
+void String::Clear(std::size_t capacity)
+{
+    Adopt(StringRep::Create(capacity));
+}
 
 wchar_t* String::GetBuffer(std::size_t count)
 {
@@ -468,11 +489,20 @@ void String::Replace(std::size_t position, std::size_t count, const String& with
     }
 }
 
-void String::Erase(std::size_t position, std::size_t count) { Replace(position, count, String()); }
+void String::Erase(std::size_t position, std::size_t count)
+{
+    Replace(position, count, String());
+}
 
-std::size_t String::Capacity() const noexcept { return RepBase()->mCapacity; }
+std::size_t String::Capacity() const noexcept
+{
+    return RepBase()->mCapacity;
+}
 
-ULONG String::RefCount() const noexcept { return RepBase()->mRefCount.load(); }
+ULONG String::RefCount() const noexcept
+{
+    return RepBase()->mRefCount.load();
+}
 
 String operator+(const String& a, const String& b)
 {
@@ -492,7 +522,10 @@ String operator+(const wchar_t* a, const String& b)
     return result += b;
 }
 
-std::wostream& operator<<(std::wostream& out, const String& text) { return out << text.View(); }
+std::wostream& operator<<(std::wostream& out, const String& text)
+{
+    return out << text.View();
+}
 
 std::wistream& operator>>(std::wistream& in, String& text)
 {
@@ -522,8 +555,14 @@ std::wistream& operator>>(std::wistream& in, String& text)
     return in;
 }
 
-void PrintTo(const String& text, std::ostream* out) { *out << "L\"" << text.Utf8() << '"'; }
+void PrintTo(const String& text, std::ostream* out)
+{
+    *out << "L\"" << text.Utf8() << '"';
+}
 
-String Utf8ToString(const std::string& utf8) { return String::FromUtf8(utf8.data(), utf8.size()); }
+String Utf8ToString(const std::string& utf8)
+{
+    return String::FromUtf8(utf8.data(), utf8.size());
+}
 
 } // namespace KEL

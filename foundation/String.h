@@ -77,7 +77,7 @@ public:
     std::size_t Length() const noexcept;
     bool IsEmpty() const noexcept { return Length() == 0; }
     wchar_t operator[](std::size_t index) const noexcept { return mText[index]; }
-    std::wstring_view View() const noexcept { return {mText, Length()}; }
+    std::wstring_view View() const noexcept { return { mText, Length() }; }
     std::wstring ToWString() const { return std::wstring(View()); }
     std::size_t Find(std::wstring_view text, std::size_t from = 0) const noexcept { return View().find(text, from); }
     std::size_t Find(wchar_t character, std::size_t from = 0) const noexcept { return View().find(character, from); }
@@ -124,7 +124,10 @@ public:
     ULONG RefCount() const noexcept;
 
     friend bool operator==(const String& a, const String& b) noexcept { return a.View() == b.View(); }
-    friend bool operator==(const String& a, const wchar_t* b) noexcept { return a.View() == std::wstring_view(b ? b : L""); }
+    friend bool operator==(const String& a, const wchar_t* b) noexcept
+    {
+        return a.View() == std::wstring_view(b ? b : L"");
+    }
     friend std::strong_ordering operator<=>(const String& a, const String& b) noexcept { return a.View() <=> b.View(); }
 
 private:
@@ -153,7 +156,6 @@ String Utf8ToString(const std::string& utf8);
 
 } // namespace KEL
 
-template <>
-struct std::hash<KEL::String> {
+template <> struct std::hash<KEL::String> {
     std::size_t operator()(const KEL::String& s) const noexcept { return std::hash<std::wstring_view>()(s.View()); }
 };

@@ -29,7 +29,7 @@ const void* TableOf(const void* object) noexcept
 
 // The table of virtual operations of this module's representations, recorded by the first one
 // made: until then no representation of this module exists to be recognised.
-std::atomic<const void*> gOwnTable{nullptr};
+std::atomic<const void*> gOwnTable { nullptr };
 
 } // namespace
 
@@ -53,11 +53,11 @@ StringRep* StringRep::Create(std::size_t capacity)
 
 StringRep* StringRep::SharedEmpty()
 {
-    static EmptyHolder holder{[] {
+    static EmptyHolder holder { [] {
         StringRep* rep = Create(9);
         std::memset(rep->Text(), 0, 9 * sizeof(wchar_t));
         return rep;
-    }()};
+    }() };
     holder.rep->AddRef();
     return holder.rep;
 }
@@ -90,7 +90,10 @@ HRESULT StringRep::QueryInterface(REFIID iid, void** out)
     return E_NOINTERFACE;
 }
 
-ULONG StringRep::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG StringRep::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG StringRep::Release()
 {
@@ -159,8 +162,8 @@ HRESULT StringRep::IsEqual(IKELString* other, VARIANT_BOOL* out)
     }
     if (IsShareable(other)) {
         auto* rep = static_cast<StringRepBase*>(other);
-        const bool equal = rep->mLength == mLength
-            && std::memcmp(StringRep::TextOf(rep), Text(), mLength * sizeof(wchar_t)) == 0;
+        const bool equal
+            = rep->mLength == mLength && std::memcmp(StringRep::TextOf(rep), Text(), mLength * sizeof(wchar_t)) == 0;
         *out = equal ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
@@ -247,13 +250,25 @@ HRESULT StringRep::ToVariant(VARIANT* out)
     return S_OK;
 }
 
-ULONG StringRep::TextLength() const noexcept { return mLength - 1; }
+ULONG StringRep::TextLength() const noexcept
+{
+    return mLength - 1;
+}
 
-void StringRep::DeleteSelf() noexcept { Destroy(true); }
+void StringRep::DeleteSelf() noexcept
+{
+    Destroy(true);
+}
 
-HRESULT StringRep::Reserved() noexcept { return S_OK; }
+HRESULT StringRep::Reserved() noexcept
+{
+    return S_OK;
+}
 
-wchar_t* StringRep::Text() noexcept { return TextOf(this); }
+wchar_t* StringRep::Text() noexcept
+{
+    return TextOf(this);
+}
 
 void StringRep::Destroy(bool freeBlock) noexcept
 {

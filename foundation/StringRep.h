@@ -25,7 +25,7 @@ public:
 
     char* mNarrow = nullptr; // last narrow conversion of the text, or null
     ULONG mNarrowKind = kNarrowNone;
-    std::atomic<ULONG> mRefCount{1};
+    std::atomic<ULONG> mRefCount { 1 };
     ULONG mCapacity = 0; // characters the block holds, terminator included
     ULONG mLength = 1; // characters in use, terminator included
 
@@ -52,7 +52,8 @@ public:
 
     static StringRepBase* FromText(const wchar_t* text) noexcept
     {
-        return reinterpret_cast<StringRepBase*>(reinterpret_cast<char*>(const_cast<wchar_t*>(text)) - sizeof(StringRep));
+        return reinterpret_cast<StringRepBase*>(
+            reinterpret_cast<char*>(const_cast<wchar_t*>(text)) - sizeof(StringRep));
     }
     static wchar_t* TextOf(StringRepBase* rep) noexcept
     {

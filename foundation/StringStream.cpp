@@ -26,7 +26,10 @@ std::size_t StringStreamBuf::Size() const noexcept
     return pbase() ? std::max(mHigh, static_cast<std::size_t>(pptr() - pbase())) : mHigh;
 }
 
-std::wstring_view StringStreamBuf::View() const noexcept { return {mText.c_str(), Size()}; }
+std::wstring_view StringStreamBuf::View() const noexcept
+{
+    return { mText.c_str(), Size() };
+}
 
 void StringStreamBuf::SetAreas(std::size_t putOffset, std::size_t getOffset)
 {
@@ -133,8 +136,8 @@ StringStreamBuf::int_type StringStreamBuf::pbackfail(int_type c)
     return traits_type::not_eof(c);
 }
 
-StringStreamBuf::pos_type StringStreamBuf::seekoff(off_type offset, std::ios_base::seekdir direction,
-    std::ios_base::openmode which)
+StringStreamBuf::pos_type StringStreamBuf::seekoff(
+    off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode which)
 {
     const pos_type failed(off_type(-1));
     const bool in = (which & std::ios_base::in) && (mMode & std::ios_base::in);
@@ -176,7 +179,7 @@ MemStreamBufBase::Block StringStreamBuf::LockBuffer()
     if (!pbase() || mHandedOut)
         Establish();
     UpdateHigh();
-    return {mText.mText, mText.Capacity(), mHigh};
+    return { mText.mText, mText.Capacity(), mHigh };
 }
 
 MemStreamBufBase::Block StringStreamBuf::ReserveBuffer(std::size_t length, std::size_t capacity)
@@ -189,7 +192,7 @@ MemStreamBufBase::Block StringStreamBuf::ReserveBuffer(std::size_t length, std::
         MoveTo(std::min(capacity, kMaxCapacity));
     }
     SetAreas(std::min(put, mHigh), std::min(get, mHigh));
-    return {mText.mText, mText.Capacity(), mHigh};
+    return { mText.mText, mText.Capacity(), mHigh };
 }
 
 OStringStream::OStringStream()
@@ -201,7 +204,10 @@ OStringStream::OStringStream()
 OStringStream::~OStringStream() = default;
 
 namespace Automation {
-ClassicOStringStream::ClassicOStringStream() { imbue(std::locale::classic()); }
+ClassicOStringStream::ClassicOStringStream()
+{
+    imbue(std::locale::classic());
+}
 } // namespace Automation
 
 } // namespace KEL

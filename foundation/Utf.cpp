@@ -13,8 +13,8 @@ constexpr int TrailingBytes(unsigned char lead)
 {
     return lead < 0xC0 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF8 ? 3 : lead < 0xFC ? 4 : 5;
 }
-constexpr std::uint32_t kOffsetsFromUtf8[6] = {0x00000000u, 0x00003080u, 0x000E2080u, 0x03C82080u, 0xFA082080u,
-    0x82082080u};
+constexpr std::uint32_t kOffsetsFromUtf8[6]
+    = { 0x00000000u, 0x00003080u, 0x000E2080u, 0x03C82080u, 0xFA082080u, 0x82082080u };
 
 constexpr char32_t kReplacement = 0xFFFD;
 
@@ -42,8 +42,7 @@ constexpr TrailRange SecondByteRange(unsigned char lead)
     }
 }
 
-template <class Unit>
-std::string ToUtf8(const Unit* units, std::size_t count)
+template <class Unit> std::string ToUtf8(const Unit* units, std::size_t count)
 {
     std::string out;
     if (!units)
@@ -76,8 +75,8 @@ bool IsLegalUtf8(const unsigned char* bytes, int length)
     return lead <= 0xF4;
 }
 
-ConversionResult ConvertUtf8ToUtf16(const unsigned char** sourceStart, const unsigned char* sourceEnd,
-    char16_t** targetStart, char16_t* targetEnd)
+ConversionResult ConvertUtf8ToUtf16(
+    const unsigned char** sourceStart, const unsigned char* sourceEnd, char16_t** targetStart, char16_t* targetEnd)
 {
     ConversionResult result = conversionOK;
     const unsigned char* source = *sourceStart;
@@ -138,9 +137,15 @@ std::wstring Utf8ToWide(const std::string& utf8)
     return out;
 }
 
-std::string Utf16ToUtf8(const char16_t* units, std::size_t count) { return ToUtf8(units, count); }
+std::string Utf16ToUtf8(const char16_t* units, std::size_t count)
+{
+    return ToUtf8(units, count);
+}
 
-std::string Utf16ToUtf8(const wchar_t* text, std::size_t count) { return ToUtf8(text, count); }
+std::string Utf16ToUtf8(const wchar_t* text, std::size_t count)
+{
+    return ToUtf8(text, count);
+}
 
 std::u16string WideToUtf16(const wchar_t* text, std::size_t count)
 {

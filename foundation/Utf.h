@@ -16,8 +16,8 @@ enum ConversionResult {
 // Decodes UTF-8 into UTF-16 and advances both pointers past what was converted; on a stop the
 // source is left at the lead byte of the sequence that stopped it. Encoded surrogates and values
 // beyond U+10FFFF are ill formed; a well-formed sequence always yields its code point.
-ConversionResult ConvertUtf8ToUtf16(const unsigned char** source, const unsigned char* sourceEnd, char16_t** target,
-    char16_t* targetEnd);
+ConversionResult ConvertUtf8ToUtf16(
+    const unsigned char** source, const unsigned char* sourceEnd, char16_t** target, char16_t* targetEnd);
 
 // Whether the `length` bytes (1 to 4) form one well-formed UTF-8 sequence.
 bool IsLegalUtf8(const unsigned char* bytes, int length);

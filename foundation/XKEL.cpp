@@ -52,8 +52,8 @@ String HResultText(HRESULT code)
         const auto value = static_cast<std::uint32_t>(code);
         const DWORD id = (value & 0x1FFF0000u) == 0x00070000u ? value & 0xFFFFu : value;
         wchar_t buffer[512];
-        const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, id,
-            0x400, buffer, 511, nullptr);
+        const DWORD length = FormatMessageW(
+            FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, id, 0x400, buffer, 511, nullptr);
         if (length > 0)
             text = String(std::wstring_view(buffer, length));
     }
@@ -69,14 +69,23 @@ String HResultText(HRESULT code)
     return text;
 }
 
-void BootLog(std::wstring_view text) { WriteLogLine("KELBOOTLOG: " + Utf16ToUtf8(text.data(), text.size())); }
+void BootLog(std::wstring_view text)
+{
+    WriteLogLine("KELBOOTLOG: " + Utf16ToUtf8(text.data(), text.size()));
+}
 
-void BootLog(std::string_view utf8) { WriteLogLine("KELBOOTLOG: " + std::string(utf8)); }
+void BootLog(std::string_view utf8)
+{
+    WriteLogLine("KELBOOTLOG: " + std::string(utf8));
+}
 
 } // namespace KEL
 
 namespace {
-void LogException(const KEL::String& message) { KEL::BootLog((L"XKEL: " + message).View()); }
+void LogException(const KEL::String& message)
+{
+    KEL::BootLog((L"XKEL: " + message).View());
+}
 } // namespace
 
 XKEL::XKEL(HRESULT code)
@@ -127,4 +136,7 @@ const char* XKEL::what() const noexcept
     }
 }
 
-KEL::String XKEL::GetMessage() const { return mMessage; }
+KEL::String XKEL::GetMessage() const
+{
+    return mMessage;
+}

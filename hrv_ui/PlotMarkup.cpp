@@ -157,10 +157,11 @@ PlotRanges TachogramRanges(const PlotContext& c, IEtchEnumInfo* source)
 std::wstring TachogramMarkup(const PlotContext& c, IEtchEnumInfo* source)
 {
     const std::wstring unit = UnitOf(source);
-    return Head() + L"tplot: {" + L"id: '" + L"hrv_tachogram_view" + L"', " + L"cursor: { readout: 'RR Interval {0} = {1} "
-        + unit + L"' }, " + L"xdata: " + kFullRange + L", " + L"ydata: '" + NameOf(source) + L"' " + kIndexRange + L", "
-        + L"colour: " + Colour(c) + L"}, " + L"graticule: { colour:" + Grid(c) + L" }, "
-        + L"xlabel: 'Interval Number', " + L"ylabel: 'RR Interval (" + unit + L")', " + Tail(TachogramRanges(c, source));
+    return Head() + L"tplot: {" + L"id: '" + L"hrv_tachogram_view" + L"', "
+        + L"cursor: { readout: 'RR Interval {0} = {1} " + unit + L"' }, " + L"xdata: " + kFullRange + L", "
+        + L"ydata: '" + NameOf(source) + L"' " + kIndexRange + L", " + L"colour: " + Colour(c) + L"}, "
+        + L"graticule: { colour:" + Grid(c) + L" }, " + L"xlabel: 'Interval Number', " + L"ylabel: 'RR Interval ("
+        + unit + L")', " + Tail(TachogramRanges(c, source));
 }
 
 // ---- Spectrum
@@ -191,14 +192,15 @@ std::wstring SpectrumMarkup(const PlotContext& c, IEtchEnumInfo* source)
     const bool stepped = c.frequencyStep > 0;
     const std::wstring bins
         = stepped ? StepRange(c.firstFrequencyBin * c.frequencyStep, c.frequencyStep) : StepRange(0, 1);
-    std::wstring m = Head() + L"tplot: {" + L"id: '" + L"hrv_spectrum_view" + L"', " + L"cursor: { readout: 'Power spectrum at {0} "
-        + L"Hz" + L" = {1} " + unit + L"'}, " + L"vlines: {" + L"id: 'spectrum_freq_bands', " + L"colour: #787878ff, "
-        + L"fillcolours: [#0000ff20, #00ff0020, #ff000020], " + L"showvalues: true, " + L"textcolour: 'blue', "
-        + L"draggable: " + (c.hostState ? L"false" : L"true") + L", " + L"positions: [[" + Num(c.bands[0]) + L", "
-        + Num(c.bands[1]) + L"], [" + Num(c.bands[2]) + L", " + Num(c.bands[3]) + L"], [" + Num(c.bands[4]) + L", "
-        + Num(c.bands[5]) + L"]]" + L"}, " + L"xdata: " + bins + L", " + L"ydata: '" + NameOf(source) + L"' "
-        + kFullRange + L", " + L"colour: " + Colour(c) + L"}, " + L"graticule: { colour:" + Grid(c) + L" }, "
-        + L"xlabel: 'Frequency (" + L"Hz" + L")', " + L"ylabel: 'Power (" + unit + L")', ";
+    std::wstring m = Head() + L"tplot: {" + L"id: '" + L"hrv_spectrum_view" + L"', "
+        + L"cursor: { readout: 'Power spectrum at {0} " + L"Hz" + L" = {1} " + unit + L"'}, " + L"vlines: {"
+        + L"id: 'spectrum_freq_bands', " + L"colour: #787878ff, " + L"fillcolours: [#0000ff20, #00ff0020, #ff000020], "
+        + L"showvalues: true, " + L"textcolour: 'blue', " + L"draggable: " + (c.hostState ? L"false" : L"true") + L", "
+        + L"positions: [[" + Num(c.bands[0]) + L", " + Num(c.bands[1]) + L"], [" + Num(c.bands[2]) + L", "
+        + Num(c.bands[3]) + L"], [" + Num(c.bands[4]) + L", " + Num(c.bands[5]) + L"]]" + L"}, " + L"xdata: " + bins
+        + L", " + L"ydata: '" + NameOf(source) + L"' " + kFullRange + L", " + L"colour: " + Colour(c) + L"}, "
+        + L"graticule: { colour:" + Grid(c) + L" }, " + L"xlabel: 'Frequency (" + L"Hz" + L")', " + L"ylabel: 'Power ("
+        + unit + L")', ";
     return m + Tail(SpectrumRanges(c, source));
 }
 
@@ -233,10 +235,11 @@ std::wstring HistogramMarkup(const PlotContext& c, IEtchEnumInfo* source, bool d
     const std::wstring plotId = delta ? L"hrv_delta_rr_histogram_view" : L"hrv_rr_histogram_view";
     const std::wstring quantity = delta ? L"Delta RR Interval" : L"RR Interval";
     return Head() + L"histogram: {" + L"id: '" + plotId + L"', " + L"cursor: { readout: '" + quantity
-        + L": bin = [{0}, {1}) " + L"s" + L", count = {2}' }, " + L"bins: " + StepRange(c.firstBin * c.binWidth, c.binWidth)
-        + L", " + L"heights: '" + NameOf(source) + L"' " + kFullRange + L", " + L"colour: " + L"#000000ff" + L", "
-        + L"fillcolour: " + ColourWithOpacity(c.traceColour, 0.8) + L"}, " + L"graticule: { colour: " + Grid(c) + L" }, "
-        + L"xlabel: '" + quantity + L" (" + L"s" + L")', " + L"ylabel: 'Count', " + Tail(HistogramRanges(c, source, delta));
+        + L": bin = [{0}, {1}) " + L"s" + L", count = {2}' }, " + L"bins: "
+        + StepRange(c.firstBin * c.binWidth, c.binWidth) + L", " + L"heights: '" + NameOf(source) + L"' " + kFullRange
+        + L", " + L"colour: " + L"#000000ff" + L", " + L"fillcolour: " + ColourWithOpacity(c.traceColour, 0.8) + L"}, "
+        + L"graticule: { colour: " + Grid(c) + L" }, " + L"xlabel: '" + quantity + L" (" + L"s" + L")', "
+        + L"ylabel: 'Count', " + Tail(HistogramRanges(c, source, delta));
 }
 
 // ---- Classifier
@@ -264,15 +267,15 @@ PlotRanges ClassifierRanges(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInf
 std::wstring ClassifierMarkup(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y)
 {
     const std::wstring xUnit = UnitOf(x), yUnit = UnitOf(y);
-    return Head() + L"scatter: {" + L"id: '" + L"hrv_classifier_view" + L"', " + L"cursor: { readout: 'RR Interval = {0} "
-        + xUnit + L", Complexity = {1} " + yUnit + L"' }, " + L"box: {" + L"id: 'classifier_box', "
-        + L"colour: #ff0000ff, " + L"showvalues: true, " + L"draggable: " + (c.hostState ? L"false" : L"true") + L", "
-        + L"range_x: { min:" + Num(c.rrMin * kMilli) + L", max:" + Num(c.rrMax * kMilli) + L"}, " + L"range_y: { min:"
-        + Num(c.complexityMin) + L", max:" + Num(c.complexityMax) + L"}, " + L"plotcolours: [" + L"#0050ffff" + L", "
-        + L"#ff00aaff" + L", " + L"#ff0000ff" + L", " + L"#ffaa00ff" + L"]" + L"}, " + L"xdata: '" + NameOf(x) + L"' "
-        + kIndexRange + L", " + L"ydata: '" + NameOf(y) + L"' " + kIndexRange + L", " + L"colour: " + Colour(c) + L"}, "
-        + L"graticule: { colour:" + Grid(c) + L" }, " + L"xlabel: 'RR Interval (" + xUnit + L")', "
-        + L"ylabel: 'Complexity', " + Tail(ClassifierRanges(c, x, y));
+    return Head() + L"scatter: {" + L"id: '" + L"hrv_classifier_view" + L"', "
+        + L"cursor: { readout: 'RR Interval = {0} " + xUnit + L", Complexity = {1} " + yUnit + L"' }, " + L"box: {"
+        + L"id: 'classifier_box', " + L"colour: #ff0000ff, " + L"showvalues: true, " + L"draggable: "
+        + (c.hostState ? L"false" : L"true") + L", " + L"range_x: { min:" + Num(c.rrMin * kMilli) + L", max:"
+        + Num(c.rrMax * kMilli) + L"}, " + L"range_y: { min:" + Num(c.complexityMin) + L", max:" + Num(c.complexityMax)
+        + L"}, " + L"plotcolours: [" + L"#0050ffff" + L", " + L"#ff00aaff" + L", " + L"#ff0000ff" + L", " + L"#ffaa00ff"
+        + L"]" + L"}, " + L"xdata: '" + NameOf(x) + L"' " + kIndexRange + L", " + L"ydata: '" + NameOf(y) + L"' "
+        + kIndexRange + L", " + L"colour: " + Colour(c) + L"}, " + L"graticule: { colour:" + Grid(c) + L" }, "
+        + L"xlabel: 'RR Interval (" + xUnit + L")', " + L"ylabel: 'Complexity', " + Tail(ClassifierRanges(c, x, y));
 }
 
 // ---- Poincaré
@@ -296,12 +299,12 @@ PlotRanges PoincareRanges(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo*
 std::wstring PoincareMarkup(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y)
 {
     const std::wstring xUnit = UnitOf(x), yUnit = UnitOf(y);
-    std::wstring m = Head() + L"scatter: {" + L"id: '" + L"hrv_poincare_view" + L"', " + L"cursor: { readout: 'RR Interval: {0} "
-        + xUnit + L", Next RR Interval: {1} " + yUnit + L"' }, ";
+    std::wstring m = Head() + L"scatter: {" + L"id: '" + L"hrv_poincare_view" + L"', "
+        + L"cursor: { readout: 'RR Interval: {0} " + xUnit + L", Next RR Interval: {1} " + yUnit + L"' }, ";
     const double mean = c.countRR ? c.sumRR / static_cast<double>(c.countRR) : 0.0;
     if (!std::isnan(mean) && !std::isnan(c.sd1) && !std::isnan(c.sd2))
-        m += L"ellipse: {" + std::wstring(L"x:") + Num(mean * kMilli) + L", " + L"y:" + Num(mean * kMilli) + L", " + L"a:"
-            + Num(c.sd2 * kMilli) + L", " + L"b:" + Num(c.sd1 * kMilli) + L", " + L"rotate: -45, "
+        m += L"ellipse: {" + std::wstring(L"x:") + Num(mean * kMilli) + L", " + L"y:" + Num(mean * kMilli) + L", "
+            + L"a:" + Num(c.sd2 * kMilli) + L", " + L"b:" + Num(c.sd1 * kMilli) + L", " + L"rotate: -45, "
             + L"colour: #000000ff, " + L"draw_axes: true" + L"}, ";
     m += L"xdata: '" + NameOf(x) + L"' " + kIndexRange + L", " + L"ydata: '" + NameOf(y) + L"' " + kIndexRange + L", "
         + L"colour: " + Colour(c) + L"}, " + L"graticule: { colour:" + Grid(c) + L", style: 'dashed' }, "

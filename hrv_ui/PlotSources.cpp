@@ -50,8 +50,7 @@ template <class Element, class Accessor> std::size_t WrapperEnum<Element, Access
     return mData->size();
 }
 
-template <class Element, class Accessor>
-HRESULT WrapperEnum<Element, Accessor>::QueryInterface(REFIID iid, void** out)
+template <class Element, class Accessor> HRESULT WrapperEnum<Element, Accessor>::QueryInterface(REFIID iid, void** out)
 {
     if (!out)
         return E_POINTER;
@@ -177,7 +176,8 @@ HRESULT WrapperEnum<Element, Accessor>::GetElementText(LONG index, KEL::String* 
     if (!text)
         return E_POINTER;
     if (index >= 0 && static_cast<std::size_t>(index) < Size())
-        *text = KEL::String(LabelOf<Element>(static_cast<std::size_t>(index), (*mData)[static_cast<std::size_t>(index)]));
+        *text
+            = KEL::String(LabelOf<Element>(static_cast<std::size_t>(index), (*mData)[static_cast<std::size_t>(index)]));
     else
         *text = KEL::String();
     return S_OK;
@@ -211,8 +211,8 @@ template <> struct PointAccess<BeatPoint> {
 
 template <class Point>
 void MakeSourcePair(const KEL::String& xName, const KEL::String& yName, const std::vector<Point>* data, double xFactor,
-    double yFactor, IUnitName* xUnit, IUnitName* yUnit, SourceLifetimePtr lifetime, IUnknown* keeper,
-    IEnumFloatEx** x, IEnumFloatEx** y)
+    double yFactor, IUnitName* xUnit, IUnitName* yUnit, SourceLifetimePtr lifetime, IUnknown* keeper, IEnumFloatEx** x,
+    IEnumFloatEx** y)
 {
     auto* xs = new WrapperEnum<Point, typename PointAccess<Point>::X>(xName, xUnit, data, xFactor, lifetime, keeper);
     auto* ys = new WrapperEnum<Point, typename PointAccess<Point>::Y>(yName, yUnit, data, yFactor, lifetime, keeper);

@@ -106,8 +106,8 @@ IEnumFloatEx* MakeSource(const KEL::String& name, const std::vector<double>* dat
 // The x and y sources over a vector of points (Poincaré or classifier points).
 template <class Point>
 void MakeSourcePair(const KEL::String& xName, const KEL::String& yName, const std::vector<Point>* data, double xFactor,
-    double yFactor, IUnitName* xUnit, IUnitName* yUnit, SourceLifetimePtr lifetime, IUnknown* keeper,
-    IEnumFloatEx** x, IEnumFloatEx** y);
+    double yFactor, IUnitName* xUnit, IUnitName* yUnit, SourceLifetimePtr lifetime, IUnknown* keeper, IEnumFloatEx** x,
+    IEnumFloatEx** y);
 
 // The info interface of a source (with a reference), or null.
 IEtchEnumInfo* InfoOf(IEnumFloatEx* source);

@@ -94,8 +94,8 @@ static IUnknown* HostFrameOf(IViewSite* site)
     return site;
 }
 
-PlotViewBase::PlotViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module,
-    std::wstring plotName)
+PlotViewBase::PlotViewBase(
+    WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module, std::wstring plotName)
     : HRVViewBase(parent, viewClass, view, site, module, std::move(plotName))
     , mHostFrame(HostFrameOf(site))
     , mControl(mHostFrame)
@@ -200,16 +200,27 @@ void PlotViewBase::FlagsForChange(DWORD kind, std::uint32_t& flags)
         mLastMarkupTime.reset();
         mThrottle = true;
         break;
-    case 1: flags |= 0x40; break;
+    case 1:
+        flags |= 0x40;
+        break;
     case 2:
         flags |= 0x40;
         mThrottle = false;
         break;
-    case 3: flags |= 0x30; break;
-    case 4: flags |= 0x31; break;
-    case 5: flags |= 0x21; break;
-    case 6: flags |= 0x25; break;
-    default: break;
+    case 3:
+        flags |= 0x30;
+        break;
+    case 4:
+        flags |= 0x31;
+        break;
+    case 5:
+        flags |= 0x21;
+        break;
+    case 6:
+        flags |= 0x25;
+        break;
+    default:
+        break;
     }
 }
 
@@ -310,7 +321,8 @@ void PlotViewBase::EnablePlotCopy(ICommandEnabler*& enabler)
 
 void PlotViewBase::CopyPlot()
 {
-    const bool ok = mControl.GetWebView() && mControl.ExecJavaScript(KEL::String(L"etch.get_plot('local').copy('copy');"));
+    const bool ok
+        = mControl.GetWebView() && mControl.ExecJavaScript(KEL::String(L"etch.get_plot('local').copy('copy');"));
     Log("ExecJavaScript err: " + std::to_string(ok ? 0 : -2));
 }
 
@@ -601,8 +613,8 @@ void SpectrumView::OnPlotNotice(KEL::EtchNotificationKind kind, const void* payl
 
 // ---- Histograms
 
-HistogramViewBase::HistogramViewBase(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m,
-    std::wstring plotName, bool delta)
+HistogramViewBase::HistogramViewBase(
+    WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m, std::wstring plotName, bool delta)
     : HRVViewBaseYT(parent, c, v, s, m, std::move(plotName))
     , mDelta(delta)
 {
@@ -649,10 +661,11 @@ PoincareView::PoincareView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewS
 {
 }
 
-void PoincareView::MakePointSources(double xf, double yf, IUnitName* xu, IUnitName* yu, IEnumFloatEx** x, IEnumFloatEx** y)
+void PoincareView::MakePointSources(
+    double xf, double yf, IUnitName* xu, IUnitName* yu, IEnumFloatEx** x, IEnumFloatEx** y)
 {
-    MakeSourcePair(KEL::String(XDataId()), KEL::String(YDataId()), mDocument ? &mDocument->Engine().mPoincarePoints : nullptr,
-        xf, yf, xu, yu, Lifetime(), Keeper(), x, y);
+    MakeSourcePair(KEL::String(XDataId()), KEL::String(YDataId()),
+        mDocument ? &mDocument->Engine().mPoincarePoints : nullptr, xf, yf, xu, yu, Lifetime(), Keeper(), x, y);
 }
 
 ClassifierView::ClassifierView(WindowHandle parent, IUnknown* c, IUnknown* v, IViewSite* s, void* m)
@@ -660,10 +673,11 @@ ClassifierView::ClassifierView(WindowHandle parent, IUnknown* c, IUnknown* v, IV
 {
 }
 
-void ClassifierView::MakePointSources(double xf, double yf, IUnitName* xu, IUnitName* yu, IEnumFloatEx** x, IEnumFloatEx** y)
+void ClassifierView::MakePointSources(
+    double xf, double yf, IUnitName* xu, IUnitName* yu, IEnumFloatEx** x, IEnumFloatEx** y)
 {
-    MakeSourcePair(KEL::String(XDataId()), KEL::String(YDataId()), mDocument ? &mDocument->Engine().mBeats : nullptr, xf,
-        yf, xu, yu, Lifetime(), Keeper(), x, y);
+    MakeSourcePair(KEL::String(XDataId()), KEL::String(YDataId()), mDocument ? &mDocument->Engine().mBeats : nullptr,
+        xf, yf, xu, yu, Lifetime(), Keeper(), x, y);
 }
 
 void ClassifierView::OnBoxResized(const std::wstring& id, const double* values, std::int64_t count)

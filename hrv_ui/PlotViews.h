@@ -41,8 +41,8 @@ public:
     static DWORD CopyCommandId();
     static constexpr std::uintptr_t kThrottleTimer = 0x5150;
 
-    PlotViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module,
-        std::wstring plotName);
+    PlotViewBase(
+        WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module, std::wstring plotName);
     ~PlotViewBase() override;
 
     bool Create() override;
@@ -164,8 +164,9 @@ public:
     virtual std::uint32_t XUnitPrefix() const = 0;
     virtual std::uint32_t YUnitPrefix() const = 0;
     // The x and y sources over the document's points.
-    virtual void MakePointSources(double xFactor, double yFactor, IUnitName* xUnit, IUnitName* yUnit,
-        IEnumFloatEx** x, IEnumFloatEx** y) = 0;
+    virtual void MakePointSources(
+        double xFactor, double yFactor, IUnitName* xUnit, IUnitName* yUnit, IEnumFloatEx** x, IEnumFloatEx** y)
+        = 0;
     // A click on a point: its label is its sample position, a tab and its record.
     void OnPlotClick(const std::wstring& plotId, const std::wstring& label);
     void OnPlotNotice(KEL::EtchNotificationKind kind, const void* payload) override;
@@ -235,8 +236,14 @@ public:
     double MinRefreshInterval() const override { return 2.0; }
     int DataChangedMode() const override { return 1; }
     std::wstring PlotId() const override { return mDelta ? L"hrv_delta_rr_histogram_view" : L"hrv_rr_histogram_view"; }
-    std::wstring BuildMarkup(const PlotContext& c, IEtchEnumInfo* info) override { return HistogramMarkup(c, info, mDelta); }
-    PlotRanges ComputeRanges(const PlotContext& c, IEtchEnumInfo* info) override { return HistogramRanges(c, info, mDelta); }
+    std::wstring BuildMarkup(const PlotContext& c, IEtchEnumInfo* info) override
+    {
+        return HistogramMarkup(c, info, mDelta);
+    }
+    PlotRanges ComputeRanges(const PlotContext& c, IEtchEnumInfo* info) override
+    {
+        return HistogramRanges(c, info, mDelta);
+    }
     std::wstring DataId() const override { return mDelta ? L"$HRV_DeltaRRHistogram" : L"$HRV_RRHistogram"; }
     std::wstring UnitText() const override { return L""; }
     std::uint32_t UnitPrefix() const override { return 8; }
@@ -263,8 +270,14 @@ public:
     PoincareView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
     int DataChangedMode() const override { return 2; }
     std::wstring PlotId() const override { return L"hrv_poincare_view"; }
-    std::wstring BuildMarkup(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y) override { return PoincareMarkup(c, x, y); }
-    PlotRanges ComputeRanges(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y) override { return PoincareRanges(c, x, y); }
+    std::wstring BuildMarkup(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y) override
+    {
+        return PoincareMarkup(c, x, y);
+    }
+    PlotRanges ComputeRanges(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y) override
+    {
+        return PoincareRanges(c, x, y);
+    }
     std::wstring XDataId() const override { return L"$HRV_Poincare_X"; }
     std::wstring YDataId() const override { return L"$HRV_Poincare_Y"; }
     std::wstring XUnitText() const override { return L"s"; }
@@ -280,8 +293,14 @@ public:
     ClassifierView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module);
     int DataChangedMode() const override { return 2; }
     std::wstring PlotId() const override { return L"hrv_classifier_view"; }
-    std::wstring BuildMarkup(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y) override { return ClassifierMarkup(c, x, y); }
-    PlotRanges ComputeRanges(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y) override { return ClassifierRanges(c, x, y); }
+    std::wstring BuildMarkup(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y) override
+    {
+        return ClassifierMarkup(c, x, y);
+    }
+    PlotRanges ComputeRanges(const PlotContext& c, IEtchEnumInfo* x, IEtchEnumInfo* y) override
+    {
+        return ClassifierRanges(c, x, y);
+    }
     std::wstring XDataId() const override { return L"$HRV_Classifier_X"; }
     std::wstring YDataId() const override { return L"$HRV_Classifier_Y"; }
     std::wstring XUnitText() const override { return L"s"; }

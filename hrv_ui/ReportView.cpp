@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <utility>
 #include <vector>
-#include <exception>
 
 #include "com/ClassObjects.h"
 #include "foundation/ResString.h"
@@ -40,7 +40,8 @@ const std::wstring& MenuText(UINT id)
 {
     static const int anchor = 0;
     static const std::wstring copy = KEL::GetResString(vx::res::ModuleOf(&anchor), kStringCopyReport, true).ToWString();
-    static const std::wstring print = KEL::GetResString(vx::res::ModuleOf(&anchor), kStringPrintReport, true).ToWString();
+    static const std::wstring print
+        = KEL::GetResString(vx::res::ModuleOf(&anchor), kStringPrintReport, true).ToWString();
     return id == kStringCopyReport ? copy : print;
 }
 
@@ -70,8 +71,14 @@ const DWORD* ViewEventId(DWORD low)
     static const DWORD ids[2] = { base | 2, base | 8 };
     return low == 2 ? &ids[0] : &ids[1];
 }
-const DWORD* ViewEvent2() { return ViewEventId(2); }
-const DWORD* ViewEvent8() { return ViewEventId(8); }
+const DWORD* ViewEvent2()
+{
+    return ViewEventId(2);
+}
+const DWORD* ViewEvent8()
+{
+    return ViewEventId(8);
+}
 
 using Rows = EventRows<ReportView>;
 const EventTableEntry kReportRows[] = {
@@ -126,8 +133,9 @@ std::string HtmlClipboardText(const std::string& utf8)
 {
     std::string buffer;
     buffer.reserve(utf8.size() + 400);
-    buffer += "Version:0.9\r\nStartHTML:00000000\r\nEndHTML:00000000\r\nStartFragment:00000000\r\nEndFragment:00000000\r\n"
-              "<html><body>\r\n<!--StartFragment -->\r\n";
+    buffer
+        += "Version:0.9\r\nStartHTML:00000000\r\nEndHTML:00000000\r\nStartFragment:00000000\r\nEndFragment:00000000\r\n"
+           "<html><body>\r\n<!--StartFragment -->\r\n";
     buffer += utf8;
     buffer += "\r\n";
     buffer += "<!--EndFragment-->\r\n</body>\r\n</html>";
@@ -138,8 +146,8 @@ std::string HtmlClipboardText(const std::string& utf8)
     return buffer;
 }
 
-ReportView::ReportView(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module,
-    IUnknown* hostDocument)
+ReportView::ReportView(
+    WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module, IUnknown* hostDocument)
     : ViewBase(parent, viewClass, view, site, module)
     , mHostDocument(hostDocument)
     , mDocument(hostDocument ? FindDocument(hostDocument) : nullptr)

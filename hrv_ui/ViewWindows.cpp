@@ -24,8 +24,8 @@ std::wstring Text(UINT id)
 
 } // namespace
 
-HRVViewBase::HRVViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module,
-    std::wstring plotName)
+HRVViewBase::HRVViewBase(
+    WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module, std::wstring plotName)
     : ViewBase(parent, viewClass, view, site, module)
     , mPlotName(std::move(plotName))
 {
@@ -45,14 +45,22 @@ std::unique_ptr<ViewBase> CreateHRVViewWindow(DWORD number, WindowHandle parent,
     IViewSite* site, void* module, IUnknown* hostDocument)
 {
     switch (number) {
-    case 0: return std::make_unique<ReportView>(parent, viewClass, view, site, module, hostDocument);
-    case 1: return std::make_unique<TachogramView>(parent, viewClass, view, site, module);
-    case 2: return std::make_unique<SpectrumView>(parent, viewClass, view, site, module);
-    case 3: return std::make_unique<RRHistogramView>(parent, viewClass, view, site, module);
-    case 4: return std::make_unique<DeltaRRHistogramView>(parent, viewClass, view, site, module);
-    case 5: return std::make_unique<ClassifierView>(parent, viewClass, view, site, module);
-    case 6: return std::make_unique<PoincareView>(parent, viewClass, view, site, module);
-    default: return nullptr;
+    case 0:
+        return std::make_unique<ReportView>(parent, viewClass, view, site, module, hostDocument);
+    case 1:
+        return std::make_unique<TachogramView>(parent, viewClass, view, site, module);
+    case 2:
+        return std::make_unique<SpectrumView>(parent, viewClass, view, site, module);
+    case 3:
+        return std::make_unique<RRHistogramView>(parent, viewClass, view, site, module);
+    case 4:
+        return std::make_unique<DeltaRRHistogramView>(parent, viewClass, view, site, module);
+    case 5:
+        return std::make_unique<ClassifierView>(parent, viewClass, view, site, module);
+    case 6:
+        return std::make_unique<PoincareView>(parent, viewClass, view, site, module);
+    default:
+        return nullptr;
     }
 }
 

@@ -11,8 +11,8 @@ namespace HRV {
 // A plot view: "Copy <plot>" and "Print <plot>", printable and copyable.
 class HRVViewBase : public ViewBase {
 public:
-    HRVViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module,
-        std::wstring plotName);
+    HRVViewBase(
+        WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module, std::wstring plotName);
     std::wstring GetCopyCommandText() override;
     std::wstring GetPrintCommandText() override;
     bool CanPrint() override { return true; }

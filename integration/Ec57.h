@@ -22,8 +22,7 @@ struct Score {
 
 // Scores detections against reference beats (both sample numbers in ascending order) at `rate`
 // samples per second; missed references and extra detections are listed when asked for.
-Score Match(const std::vector<std::int64_t>& reference, const std::vector<std::int64_t>& detected,
-    std::int64_t window, double rate, std::vector<std::int64_t>* missed = nullptr,
-    std::vector<std::int64_t>* extra = nullptr);
+Score Match(const std::vector<std::int64_t>& reference, const std::vector<std::int64_t>& detected, std::int64_t window,
+    double rate, std::vector<std::int64_t>* missed = nullptr, std::vector<std::int64_t>* extra = nullptr);
 
 } // namespace vx::ec57

@@ -76,10 +76,19 @@ public:
         out = { 0x100u, 0x40000000u };
         return true;
     }
-    bool HasChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.count(Key(a, b)) > 0; }
-    bool AddChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.insert(Key(a, b)).second; }
+    bool HasChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override
+    {
+        return mLinks.count(Key(a, b)) > 0;
+    }
+    bool AddChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override
+    {
+        return mLinks.insert(Key(a, b)).second;
+    }
     IUnknown* ChannelSource() override { return nullptr; }
-    bool RemoveChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override { return mLinks.erase(Key(a, b)) > 0; }
+    bool RemoveChannelLink(const HRV::ChannelRef& a, const HRV::ChannelRef& b) override
+    {
+        return mLinks.erase(Key(a, b)) > 0;
+    }
 
     std::vector<std::pair<std::wstring, std::wstring>> mFormulas; // every channel request, in order
     std::string mLastError;
@@ -105,8 +114,8 @@ inline int InstallExtensionEnumerators(calc::Engine& engine, std::shared_ptr<con
 }
 
 // Every beat event of a record of a named event channel, read in stretches of 2^20 samples.
-inline std::vector<HRV::FiducialEvent> ReadBeats(calc::Engine& engine, const std::wstring& channel, int record,
-    int64_t start, int64_t end)
+inline std::vector<HRV::FiducialEvent> ReadBeats(
+    calc::Engine& engine, const std::wstring& channel, int record, int64_t start, int64_t end)
 {
     calc::Compiled c = engine.Channel(channel);
     calc::EventBuffer events;

@@ -80,14 +80,20 @@ HRESULT DataAdderBase::CreateChannelSource(DWORD, LONG, IUnknown** source)
     return E_NOTIMPL;
 }
 
-HRESULT DataAdderBase::GetTicks(LONG*) { return E_NOTIMPL; }
+HRESULT DataAdderBase::GetTicks(LONG*)
+{
+    return E_NOTIMPL;
+}
 
 void DataAdderBase::SetChannelSet(const KEL::Bitset& channels)
 {
     mChannelSet = channels;
 }
 
-void DataAdderBase::AddChannels(const KEL::Bitset& channels) { mChannelSet |= channels; }
+void DataAdderBase::AddChannels(const KEL::Bitset& channels)
+{
+    mChannelSet |= channels;
+}
 
 void DataAdderBase::RemoveChannels(const KEL::Bitset& channels)
 {
@@ -138,7 +144,8 @@ HRESULT FormulaDataAdder::MakeChannelSource(LONG channel, IUnknown** source)
         Check(false, "ObjectFactoryAccessor::Get()", 92, KEL::String(L"CAF.DLL couldnt be loaded?"));
     }
     IEnumCreator* calcClass = nullptr;
-    HRESULT hr = factory->CreateObject(ArithmeticCalcClassId(), IEnumCreator::kIid, reinterpret_cast<void**>(&calcClass));
+    HRESULT hr
+        = factory->CreateObject(ArithmeticCalcClassId(), IEnumCreator::kIid, reinterpret_cast<void**>(&calcClass));
     ICalcEnum* calc = nullptr;
     if (SUCCEEDED(hr) && calcClass)
         hr = calcClass->CreateEnumerator(document, &calc);
@@ -243,8 +250,8 @@ void FormulaDataAdder::CloseRecord()
     mSink = nullptr;
 }
 
-void FormulaDataAdder::AddRecord(
-    const std::vector<std::wstring>& expressions, std::int32_t ticks, const std::vector<double>& rates, double startTime)
+void FormulaDataAdder::AddRecord(const std::vector<std::wstring>& expressions, std::int32_t ticks,
+    const std::vector<double>& rates, double startTime)
 {
     StartRecord(expressions, ticks, rates, startTime);
     CommitTicks(static_cast<std::uint32_t>(std::max(mTicks, 0)));
@@ -257,8 +264,8 @@ void FormulaDataAdder::AddRecordAtRate(
     AddRecord(expressions, ticks, std::vector<double>(expressions.size(), rate), startTime);
 }
 
-void FormulaDataAdder::StartRecord(
-    const std::vector<std::wstring>& expressions, std::int32_t ticks, const std::vector<double>& rates, double startTime)
+void FormulaDataAdder::StartRecord(const std::vector<std::wstring>& expressions, std::int32_t ticks,
+    const std::vector<double>& rates, double startTime)
 {
     SetChannels(expressions, ticks, rates);
     AddSamples(startTime);

@@ -65,7 +65,8 @@ public:
     HRESULT CreateChannelSource(DWORD, LONG channel, IUnknown** source) override;
     HRESULT GetTicks(LONG* ticks) override;
 
-    void SetChannels(const std::vector<std::wstring>& expressions, std::int32_t ticks, const std::vector<double>& rates);
+    void SetChannels(
+        const std::vector<std::wstring>& expressions, std::int32_t ticks, const std::vector<double>& rates);
     // Starts a record (0.0: now). Failed checks throw UnitTestException.
     void AddSamples(double startTime);
     // Makes n more ticks available (no more than the record has).

@@ -20,4 +20,7 @@ EnumTestConfig::EnumTestConfig(const std::wstring& sourceFormula, const std::wst
 
 ETB::ETB() = default;
 
-void ETB::FillAuthor() { SetAuthor(KEL::String(L"enumtests"), false); }
+void ETB::FillAuthor()
+{
+    SetAuthor(KEL::String(L"enumtests"), false);
+}

@@ -130,7 +130,10 @@ inline std::int32_t SeedOf(std::int32_t hostSeed)
     return s > 0 ? -s : s;
 }
 
-inline int Draw(UniformRandom& random, double scale) { return static_cast<int>(random.Draw() * scale); }
+inline int Draw(UniformRandom& random, double scale)
+{
+    return static_cast<int>(random.Draw() * scale);
+}
 
 template <class TBufType> void EventEnumTestNextOffline(const EnumTestConfig& config, std::uint32_t s)
 {
@@ -224,13 +227,14 @@ template <class TBufType> void EventEnumTestNextOnline(const EnumTestConfig& con
             recording.Adder().CommitTicks(100);
             itot = std::min(itot + 100, numsamples);
         }
-        const HRESULT hr = theenum->Next(
-            numbufelems * s, config.mFilling ? itot : kRecordEndOffset, buffer.data(), &nRetd, &nut);
+        const HRESULT hr
+            = theenum->Next(numbufelems * s, config.mFilling ? itot : kRecordEndOffset, buffer.data(), &nRetd, &nut);
         if (hr == S_OK) {
             Check(nut == kRecordEndOffset || nut <= itot, "nut==kRecordEndOffset || nut <= itot", 215,
                 KEL::String(L"NextUnusedTick returned by Next is bad."));
         } else {
-            Check(hr == S_OK || hr == S_FALSE, "hr==S_OK || hr==S_FALSE", 213, KEL::String(L"Unexpected HResult from Next"));
+            Check(hr == S_OK || hr == S_FALSE, "hr==S_OK || hr==S_FALSE", 213,
+                KEL::String(L"Unexpected HResult from Next"));
             Check(hr == S_OK || nut == kRecordEndOffset, "hr==S_OK || nut==kRecordEndOffset", 214,
                 KEL::String(L"S_FALSE and kRecordEndOffset must go together."));
         }
@@ -318,7 +322,8 @@ template <class TBufType> void EventEnumOnlineOfflineComparison(const EnumTestCo
         Check(edg.CreateEnum(config.mEnumID, KEL::String(config.mArithString)),
             "edg.CreateEnum(config.mEnumID, config.mArithString)", 309);
         Check(edg.GetRecordData<TBufType>(0, vec), "edg.GetRecordData<TBufType>(0,vec)", 310);
-        Check(!vec.empty(), "vec.size()>0", 311, KEL::String(L"OnlineOffline Comparison needs some events to work with."));
+        Check(!vec.empty(), "vec.size()>0", 311,
+            KEL::String(L"OnlineOffline Comparison needs some events to work with."));
     }
     TestRecording online;
     online.Adder().StartRecord(config.mSourceExpressions, config.mNumSamplesToTest, config.mSampleRates, 0.0);
@@ -337,7 +342,8 @@ template <class TBufType> void EventEnumOnlineOfflineComparison(const EnumTestCo
     while (committed < config.mNumSamplesToTest || !finished) {
         ULONG nRetd = 0;
         LONG nut = 0;
-        const HRESULT hr = theenum->Next(static_cast<ULONG>(sizeof(TBufType) * numbufelems), kRecordEndOffset, buf.data(), &nRetd, &nut);
+        const HRESULT hr = theenum->Next(
+            static_cast<ULONG>(sizeof(TBufType) * numbufelems), kRecordEndOffset, buf.data(), &nRetd, &nut);
         if (committed >= config.mNumSamplesToTest && nRetd == 0) {
             edg.EndOnlineReading();
             online.Adder().CloseRecord();
@@ -352,8 +358,8 @@ template <class TBufType> void EventEnumOnlineOfflineComparison(const EnumTestCo
         for (ULONG i = 0; i < nRetd; ++i) {
             Check(vec.size() > ndx + i, "vec.size() > ndx+i", 382);
             std::wostringstream message;
-            message << L"Event #" << (ndx + i) << L" differs between online and offline ("
-                    << EventHelper::Text(buf[i]) << L" vs " << EventHelper::Text(vec[ndx + i]) << L").";
+            message << L"Event #" << (ndx + i) << L" differs between online and offline (" << EventHelper::Text(buf[i])
+                    << L" vs " << EventHelper::Text(vec[ndx + i]) << L").";
             Check(EventHelper::same(buf[i], vec[ndx + i]), "EventHelper::same(buf[i],vec[ndx+i])", 386,
                 KEL::String(message.str()));
         }
@@ -379,7 +385,8 @@ template <class TBufType> void EventEnumTestFind(const EnumTestConfig& config, s
         Check(edg.CreateEnum(config.mEnumID, KEL::String(config.mArithString)),
             "edg.CreateEnum(config.mEnumID, config.mArithString)", 428);
         Check(edg.GetRecordData<TBufType>(0, vec), "edg.GetRecordData<TBufType>(0,vec)", 429);
-        Check(vec.size() > 2, "vec.size() > 2", 433, KEL::String(L"EventEnumTestFind Comparison needs > 2 events to work with."));
+        Check(vec.size() > 2, "vec.size() > 2", 433,
+            KEL::String(L"EventEnumTestFind Comparison needs > 2 events to work with."));
     }
     {
         ExtLib::EventEnumDataGetter edg(recording.RecordData());
@@ -471,8 +478,8 @@ template <class TBufType> void EventEnumTestSetSources(const EnumTestConfig& con
     LONG position = -1;
     const bool posok = theenum.p && theenum->GetPosition(&position) == S_OK && position == ticknum;
     std::wostringstream message;
-    message << L"Incorrect position after SetSources (" << position << L" instead of " << ticknum
-            << L" in record with " << ticks << L" ticks).";
+    message << L"Incorrect position after SetSources (" << position << L" instead of " << ticknum << L" in record with "
+            << ticks << L" ticks).";
     Check(posok, "posok", 872, KEL::String(message.str()));
 }
 

@@ -26,7 +26,10 @@ void HRV_TestFiducialEnum::Setup()
     mEventSize = sizeof(FiducialEvent);
 }
 
-void HRV_TestFiducialEnum::FillAuthor() { SetAuthor(KEL::String(L"hrvtests"), true); }
+void HRV_TestFiducialEnum::FillAuthor()
+{
+    SetAuthor(KEL::String(L"hrvtests"), true);
+}
 
 void HRV_TestFiducialEnum::AddTests()
 {
@@ -65,7 +68,10 @@ void HRV_TestFiducialEnum::EventEnumOnlineOfflineComparison()
 {
     EventEnumTests::EventEnumOnlineOfflineComparison<FiducialEvent>(mConfig);
 }
-void HRV_TestFiducialEnum::EventEnumTestFind() { EventEnumTests::EventEnumTestFind<FiducialEvent>(mConfig, Seed()); }
+void HRV_TestFiducialEnum::EventEnumTestFind()
+{
+    EventEnumTests::EventEnumTestFind<FiducialEvent>(mConfig, Seed());
+}
 void HRV_TestFiducialEnum::EventEnumTestSetSourcesMirwell()
 {
     EventEnumTests::EventEnumTestSetSources<FiducialEvent>(mConfig);

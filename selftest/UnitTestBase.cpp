@@ -103,7 +103,8 @@ void UnitTestBase::SetAuthor(const KEL::String& userName, bool secondDomain)
     mAuthor = KEL::String(address);
 }
 
-KEL::String UnitTestBase::FormatFailure(const char* expression, const char* file, unsigned line, const KEL::String& message)
+KEL::String UnitTestBase::FormatFailure(
+    const char* expression, const char* file, unsigned line, const KEL::String& message)
 {
     const KEL::String fileText(file ? file : "", 0);
     const KEL::String expressionText(expression ? expression : "", 0);

@@ -37,10 +37,12 @@ public:
 
     // "file, Line n [expression], [message]": the file without its folders, the bracketed parts
     // only when not empty.
-    static KEL::String FormatFailure(const char* expression, const char* file, unsigned line, const KEL::String& message);
+    static KEL::String FormatFailure(
+        const char* expression, const char* file, unsigned line, const KEL::String& message);
 
     // Throws UnitTestException with FormatFailure's text when `ok` is false.
-    static void Check(bool ok, const char* expression, const char* file, unsigned line, const KEL::String& message = {});
+    static void Check(
+        bool ok, const char* expression, const char* file, unsigned line, const KEL::String& message = {});
 
 protected:
     UnitTestBase() = default;
@@ -50,8 +52,8 @@ protected:
     // Supplies the author through SetAuthor.
     virtual void FillAuthor() = 0;
     // Run before every case and after every case that did not fail.
-    virtual void Setup() {}
-    virtual void TearDown() {}
+    virtual void Setup() { }
+    virtual void TearDown() { }
 
     void AddTest(std::function<void()> test, const char* utf8Name, double value);
     // The random seed the host's runner gave Initialise (its first argument); 0 when it gave

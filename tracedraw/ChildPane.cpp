@@ -20,7 +20,10 @@ int OrderOf(IVarnRecordDrawer* d)
     return order;
 }
 
-int LayerOf(IVarnRecordDrawer* d) { return OrderOf(d) / 256; }
+int LayerOf(IVarnRecordDrawer* d)
+{
+    return OrderOf(d) / 256;
+}
 } // namespace
 
 // ---- ChildPaneBase ------------------------------------------------------------------------
@@ -30,7 +33,10 @@ ChildPaneBase::ChildPaneBase(const ChildPaneBaseInit& init)
 {
 }
 
-ChildPaneBase::~ChildPaneBase() { SetDataPane(nullptr); }
+ChildPaneBase::~ChildPaneBase()
+{
+    SetDataPane(nullptr);
+}
 
 void ChildPaneBase::SetDataPane(DrawerDataPane* pane)
 {
@@ -54,7 +60,8 @@ HRESULT ChildPaneBase::AddDrawer(DWORD addFlags, IVarnRecordDrawer* drawer, int 
     for (std::uint32_t i = 0; i < mDrawers.Count(); ++i)
         sorted.push_back(mDrawers[i]);
     sorted.push_back(drawer);
-    std::stable_sort(sorted.begin(), sorted.end(), [](IVarnRecordDrawer* a, IVarnRecordDrawer* b) { return OrderOf(a) < OrderOf(b); });
+    std::stable_sort(sorted.begin(), sorted.end(),
+        [](IVarnRecordDrawer* a, IVarnRecordDrawer* b) { return OrderOf(a) < OrderOf(b); });
     for (auto* d : sorted)
         d->AddRef();
     mDrawers.RemoveRange(0, mDrawers.Count());
@@ -185,12 +192,14 @@ void ChildPaneBase::InvalidateColumns(int x0, int x1)
 void ChildPaneBase::Scroll(int dx)
 {
     for (auto& layer : mLayers) {
-        if ((layer.flags & kLayerBuffered) && (layer.flags & kLayerOpaque) && layer.bitmap && layer.bitmap->HasBitmap()) {
+        if ((layer.flags & kLayerBuffered) && (layer.flags & kLayerOpaque) && layer.bitmap
+            && layer.bitmap->HasBitmap()) {
             const vx::ui::BitmapPtr copy = layer.bitmap->GetBitmap()->Copy();
             layer.bitmap->BitBlt({ dx, 0, dx + rect2.Width(), rect2.Height() }, copy, { 0, 0 });
         }
         layer.invalid = layer.invalid.Offset(dx, 0).Intersect(rect2);
-        const Rect exposed = dx > 0 ? Rect { 0, 0, dx, rect2.bottom } : Rect { rect2.right + dx, 0, rect2.right, rect2.bottom };
+        const Rect exposed
+            = dx > 0 ? Rect { 0, 0, dx, rect2.bottom } : Rect { rect2.right + dx, 0, rect2.right, rect2.bottom };
         layer.invalid = layer.invalid.Union(exposed.Intersect(rect2));
         if (layer.flags & kLayerDrawn)
             layer.flags = (layer.flags | kLayerNeedsDrawing) & ~kLayerDrawn;
@@ -245,7 +254,8 @@ void ChildPaneBase::DrawLayer(vx::ui::DC& dc, int index, const DrawParams& param
         mDrawers[static_cast<std::uint32_t>(i)]->Draw(&dc, &params);
 }
 
-void ChildPaneBase::Paint(vx::ui::DC& dc, const Rect& paintRect, DWORD drawFlags, unsigned layers, const DrawParams& base)
+void ChildPaneBase::Paint(
+    vx::ui::DC& dc, const Rect& paintRect, DWORD drawFlags, unsigned layers, const DrawParams& base)
 {
     if (rect.Height() <= 0 || paintRect.Intersect(rect).IsEmpty() || layers == 0)
         return;
@@ -659,7 +669,10 @@ void DrawerDataPane::RemoveLastStrip()
     strip->Release();
 }
 
-ChildPaneBase* DrawerDataPane::Strip(int i) const { return Past(i) ? nullptr : mStrips[static_cast<std::size_t>(i)]; }
+ChildPaneBase* DrawerDataPane::Strip(int i) const
+{
+    return Past(i) ? nullptr : mStrips[static_cast<std::size_t>(i)];
+}
 
 HRESULT DrawerDataPane::AddDrawer(int strip, DWORD addFlags, IVarnRecordDrawer* drawer, int blend)
 {
@@ -736,7 +749,10 @@ HRESULT DrawerDataPane::RedrawStrip(int strip, const Rect* range)
     return S_OK;
 }
 
-HRESULT DrawerDataPane::RedrawStripNow(int strip, const Rect* range) { return RedrawStrip(strip, range); }
+HRESULT DrawerDataPane::RedrawStripNow(int strip, const Rect* range)
+{
+    return RedrawStrip(strip, range);
+}
 
 HRESULT DrawerDataPane::GetBackgroundColour(DWORD* colour)
 {

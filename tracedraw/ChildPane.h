@@ -67,7 +67,8 @@ public:
     virtual void SetRecord(LONG record, DWORD flag);
     virtual void ClearRecord();
     // Paints the layers in `layers` (bit per layer) that need it; `paintRect` in pane coordinates.
-    virtual void Paint(vx::ui::DC& dc, const vx::ui::Rect& paintRect, DWORD drawFlags, unsigned layers, const DrawParams& params);
+    virtual void Paint(
+        vx::ui::DC& dc, const vx::ui::Rect& paintRect, DWORD drawFlags, unsigned layers, const DrawParams& params);
     virtual IHostScale* GetScale1() { return nullptr; }
     virtual IHostScale* GetScale2() { return nullptr; }
     virtual void SetDrawerOption(DWORD value);
@@ -106,7 +107,7 @@ protected:
 
 struct ChannelPaneInit : ChildPaneBaseInit {
     DWORD scaleOptions = 0x80000000u; // bit 31 scale 1, bit 30 scale 2, bit 28 keep scale 1 in place
-    DWORD scaleStyle = 0;             // bit 14: scales 2 pixels taller at both ends
+    DWORD scaleStyle = 0; // bit 14: scales 2 pixels taller at both ends
 };
 
 // The host's scale factory that channel strips make their scales with (set once by the host).
@@ -223,13 +224,13 @@ public:
 
     std::recursive_mutex& Lock() { return mLock; }
 
-    DWORD optionFlags = 0;     // bit 23: print mode
+    DWORD optionFlags = 0; // bit 23: print mode
     DWORD optionFlags2 = 0;
     DWORD background = 0xFFFFFF;
     bool layerBuffering = false;
     bool drawingForOutput = false;
-    double deviceScale = 0.0;  // 0: no device known
-    LONG record = -1;          // the shown record, -1: none
+    double deviceScale = 0.0; // 0: no device known
+    LONG record = -1; // the shown record, -1: none
     IUnknown* scaleOverride = nullptr;
     std::vector<std::pair<int, vx::ui::Rect>> redraws; // (strip, range) asked for
     // What scales reported last: channel, flags or scale number, value.

@@ -16,7 +16,10 @@ using vx::ui::Point;
 using vx::ui::Rect;
 
 namespace {
-std::uint64_t NowMs() { return vx::ui::GetClock().NowMs(); }
+std::uint64_t NowMs()
+{
+    return vx::ui::GetClock().NowMs();
+}
 constexpr DWORD kCtrlKey = 0x0008; // MK_CONTROL
 } // namespace
 
@@ -354,7 +357,8 @@ void DataPane::SizeChanged(const Rect& rect)
         const vx::ui::Size size = mZoom->GetSize();
         mZoom->SetRect({ rect.right - size.cx, barTop, rect.right, barTop + size.cy });
         if (mScrollBar)
-            mScrollBar->SetRect({ PlotLeft(), barTop, std::max(PlotLeft(), rect.right - size.cx - 4), barTop + size.cy });
+            mScrollBar->SetRect(
+                { PlotLeft(), barTop, std::max(PlotLeft(), rect.right - size.cx - 4), barTop + size.cy });
     } else if (mScrollBar) {
         mScrollBar->SetRect({ PlotLeft(), barTop, PlotLeft() + PlotWidth(), barTop + 16 });
     }
@@ -390,7 +394,8 @@ void DataPane::RelayoutVertical()
     const double each = available / n;
     for (int i = 0; i < n; ++i) {
         const int top = mRect.top + border + static_cast<int>(std::floor(i * each + 0.5));
-        const int end = i == n - 1 ? bottom : mRect.top + border + static_cast<int>(std::floor((i + 1) * each + 0.5)) - 1;
+        const int end
+            = i == n - 1 ? bottom : mRect.top + border + static_cast<int>(std::floor((i + 1) * each + 0.5)) - 1;
         Strip(i)->SetBounds(PlotWidth(), LeftEdge(), { plotLeft, top, plotRight, std::max(top, end) });
     }
 }
@@ -512,15 +517,30 @@ void DataPane::HScroll(int code, double amount, int trackPosition)
     mScrollBar->GetPageMagnitude(line, page);
     std::int64_t pos = info.nPos;
     switch (code) {
-    case 0: pos -= static_cast<std::int64_t>(line * amount); break;
-    case 1: pos += static_cast<std::int64_t>(line * amount); break;
-    case 2: pos -= static_cast<std::int64_t>(page * amount); break;
-    case 3: pos += static_cast<std::int64_t>(page * amount); break;
+    case 0:
+        pos -= static_cast<std::int64_t>(line * amount);
+        break;
+    case 1:
+        pos += static_cast<std::int64_t>(line * amount);
+        break;
+    case 2:
+        pos -= static_cast<std::int64_t>(page * amount);
+        break;
+    case 3:
+        pos += static_cast<std::int64_t>(page * amount);
+        break;
     case 4:
-    case 5: pos = trackPosition; break;
-    case 6: pos = info.nMin; break;
-    case 7: pos = highest; break;
-    default: break;
+    case 5:
+        pos = trackPosition;
+        break;
+    case 6:
+        pos = info.nMin;
+        break;
+    case 7:
+        pos = highest;
+        break;
+    default:
+        break;
     }
     pos = std::clamp<std::int64_t>(pos, info.nMin, highest);
     std::int64_t shift = 0;
@@ -727,12 +747,18 @@ void DataPane::SetCompression(const KEL::Rational& compression, const Point* anc
 bool DataPane::CommandEnabled(int which) const
 {
     switch (which) {
-    case 1: return !mCompressionLock && Ratio() > kMinRatio;
-    case 2: return !mCompressionLock && Ratio() < kMaxRatio;
-    case 3: return !mCompressionLock;
-    case 4: return false;
-    case 5: return mLatest > PlotWidth();
-    default: return false;
+    case 1:
+        return !mCompressionLock && Ratio() > kMinRatio;
+    case 2:
+        return !mCompressionLock && Ratio() < kMaxRatio;
+    case 3:
+        return !mCompressionLock;
+    case 4:
+        return false;
+    case 5:
+        return mLatest > PlotWidth();
+    default:
+        return false;
     }
 }
 
@@ -769,8 +795,8 @@ HRESULT DataPane::SamplingStarted(LONG recordIndex)
     return S_OK;
 }
 
-HRESULT DataPane::RecordBegins(LONG recordIndex, std::int64_t position, double time, const void* format, ULONG count,
-    LONG flag)
+HRESULT DataPane::RecordBegins(
+    LONG recordIndex, std::int64_t position, double time, const void* format, ULONG count, LONG flag)
 {
     if (mPaneSource)
         mPaneSource->OnRecordBegins(recordIndex, position, time);
@@ -829,7 +855,8 @@ HRESULT DataPane::DataAdded(LONG recordIndex)
     const int fresh = static_cast<int>(std::min<std::int64_t>(PlotWidth(), std::max<std::int64_t>(1, shift)));
     for (int i = 0; i < StripCount(); ++i)
         Strip(i)->InvalidateColumns(PlotWidth() - fresh, PlotWidth());
-    WsInvalidateRect({ PlotLeft() + PlotWidth() - fresh, mRect.top, PlotLeft() + PlotWidth(), mRect.top + mHeight }, false);
+    WsInvalidateRect(
+        { PlotLeft() + PlotWidth() - fresh, mRect.top, PlotLeft() + PlotWidth(), mRect.top + mHeight }, false);
     if (!(options & kPaneQuietData)) {
         const std::uint64_t now = NowMs();
         if (now - std::min(now, mLastNotifyMs) > 300) {
@@ -992,7 +1019,10 @@ void DataPane::OnTimer(UINT id)
         object->OnTimer(*this, id);
 }
 
-void DataPane::OnMouseLeave() { NotifyObjects({ PaneNotification::kMouseLeave }); }
+void DataPane::OnMouseLeave()
+{
+    NotifyObjects({ PaneNotification::kMouseLeave });
+}
 
 void DataPane::FillZoomMenu(vx::ui::HMENU menu) const
 {
@@ -1001,7 +1031,8 @@ void DataPane::FillZoomMenu(vx::ui::HMENU menu) const
     for (UINT command = kCmdRatioFirst; command <= kCmdRatioLast; ++command) {
         KEL::Rational ratio;
         ZoomControl::RatioForCommand(command, ratio);
-        vx::ui::AppendMenu(menu, ratio == mCompression ? vx::ui::MF_CHECKED : 0, command, ZoomControl::FormatRatio(ratio));
+        vx::ui::AppendMenu(
+            menu, ratio == mCompression ? vx::ui::MF_CHECKED : 0, command, ZoomControl::FormatRatio(ratio));
     }
 }
 
@@ -1070,9 +1101,15 @@ void DataPane::UpdateChannelSettings(IUnknown* settings)
 
 // ---- Objects, observers ---------------------------------------------------------------------------
 
-void DataPane::AddInteractiveObject(int id, std::shared_ptr<InteractiveObject> object) { mObjects[id] = std::move(object); }
+void DataPane::AddInteractiveObject(int id, std::shared_ptr<InteractiveObject> object)
+{
+    mObjects[id] = std::move(object);
+}
 
-void DataPane::RemoveInteractiveObject(int id) { mObjects.erase(id); }
+void DataPane::RemoveInteractiveObject(int id)
+{
+    mObjects.erase(id);
+}
 
 void DataPane::NotifyObjects(const PaneNotification& n)
 {
@@ -1087,7 +1124,10 @@ int DataPane::AddObserver(Listener observer)
     return mNextObserver++;
 }
 
-void DataPane::RemoveObserver(int id) { mObservers.erase(id); }
+void DataPane::RemoveObserver(int id)
+{
+    mObservers.erase(id);
+}
 
 void DataPane::NotifyObservers(const PaneNotification& n)
 {

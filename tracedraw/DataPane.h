@@ -23,19 +23,19 @@ struct PaneNotification {
     enum Kind {
         kPrePaint,
         kPreScroll,
-        kScrolled,      // a = shift, b = flag (0x80000000 repainted, 0x40000000 scrolled pixels, 0x20000000 not)
+        kScrolled, // a = shift, b = flag (0x80000000 repainted, 0x40000000 scrolled pixels, 0x20000000 not)
         kRelayout,
-        kSource,        // the record source changed
-        kRecord,        // a = record
+        kSource, // the record source changed
+        kRecord, // a = record
         kDataArrived,
-        kScrollBar,     // the scroll bar was updated
-        kStripCount,    // a = count
-        kCompression,   // a = numerator, b = denominator
-        kFollow,        // a = follow latest data
-        kSampling,      // a = 1 started, 0 stopped
+        kScrollBar, // the scroll bar was updated
+        kStripCount, // a = count
+        kCompression, // a = numerator, b = denominator
+        kFollow, // a = follow latest data
+        kSampling, // a = 1 started, 0 stopped
         kMouseLeave,
-        kStripRequest,  // a = strip, b = value
-        kDisplayValue,  // a = the host's display value
+        kStripRequest, // a = strip, b = value
+        kDisplayValue, // a = the host's display value
     };
     Kind kind;
     std::int64_t a = 0;
@@ -75,8 +75,7 @@ struct StripRange {
 inline constexpr StripRange kNoRange {};
 
 // Holds `value` in `slot` (a reference added to the new, the old one released).
-template <class T>
-void HoldInterface(T*& slot, T* value)
+template <class T> void HoldInterface(T*& slot, T* value)
 {
     if (value)
         value->AddRef();
@@ -102,8 +101,8 @@ public:
 
     // IPaneDataSink
     HRESULT SamplingStarted(LONG record) override;
-    HRESULT RecordBegins(LONG record, std::int64_t position, double time, const void* format, ULONG count,
-        LONG flag) override;
+    HRESULT RecordBegins(
+        LONG record, std::int64_t position, double time, const void* format, ULONG count, LONG flag) override;
     HRESULT DataAdded(LONG record) override;
     HRESULT RecordChanged(LONG record, LONG value) override;
     HRESULT SamplingStopped(DWORD flag) override;

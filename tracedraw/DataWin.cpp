@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "ui/Input.h"
-#include "ui/ModuleClass.h"
 #include "ui/MessageQueue.h"
+#include "ui/ModuleClass.h"
 #include "ui/Paint.h"
 #include "ui/Timer.h"
 #include "ui/Window.h"
@@ -46,7 +46,8 @@ bool ZoomCursorFilter(const MSG& msg)
     KeyFilterState& s = Filter();
     if (!s.mouseInside || (msg.message != WM_KEYDOWN && msg.message != WM_KEYUP))
         return false;
-    const bool ctrl = msg.wParam == WPARAM(VK_CONTROL) ? msg.message == WM_KEYDOWN : (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    const bool ctrl
+        = msg.wParam == WPARAM(VK_CONTROL) ? msg.message == WM_KEYDOWN : (GetKeyState(VK_CONTROL) & 0x8000) != 0;
     if (ctrl && GetCursor() != IDC_SIZEALL)
         s.savedCursor = SetCursor(IDC_SIZEALL);
     else if (!ctrl && GetCursor() == IDC_SIZEALL)
@@ -96,14 +97,23 @@ DataWinBase::~DataWinBase()
     }
 }
 
-bool DataWinBase::KeyFilterInstalled() { return Filter().filter != 0; }
-bool DataWinBase::MouseInside() { return Filter().mouseInside; }
-void DataWinBase::SetMouseInside(bool inside) { Filter().mouseInside = inside; }
+bool DataWinBase::KeyFilterInstalled()
+{
+    return Filter().filter != 0;
+}
+bool DataWinBase::MouseInside()
+{
+    return Filter().mouseInside;
+}
+void DataWinBase::SetMouseInside(bool inside)
+{
+    Filter().mouseInside = inside;
+}
 
 HWND DataWinBase::CreateWindowFor(HWND parent, const Rect& rect)
 {
-    mHwnd = CreateWindowEx(0, ClassName(&DataWinBase::Proc).c_str(), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rect.left, rect.top,
-        rect.Width(), rect.Height(), parent, 0, this);
+    mHwnd = CreateWindowEx(0, ClassName(&DataWinBase::Proc).c_str(), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+        rect.left, rect.top, rect.Width(), rect.Height(), parent, 0, this);
     return mHwnd;
 }
 
@@ -128,8 +138,7 @@ LRESULT DataWinBase::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 // ---- DataWin --------------------------------------------------------------------------------------
 
-template <class Pane>
-DataWin<Pane>::~DataWin()
+template <class Pane> DataWin<Pane>::~DataWin()
 {
     if (mHwnd && IsWindow(mHwnd)) {
         SetWindowLongPtr(mHwnd, GWLP_USERDATA, 0);
@@ -142,8 +151,7 @@ DataWin<Pane>::~DataWin()
     mHwnd = nullptr;
 }
 
-template <class Pane>
-bool DataWin<Pane>::Create(HWND parent, const Rect& rect)
+template <class Pane> bool DataWin<Pane>::Create(HWND parent, const Rect& rect)
 {
     if (!CreateWindowFor(parent, rect))
         return false;
@@ -156,73 +164,62 @@ bool DataWin<Pane>::Create(HWND parent, const Rect& rect)
     return true;
 }
 
-template <class Pane>
-bool DataWin<Pane>::WsSetTimer(UINT id, UINT periodMs)
+template <class Pane> bool DataWin<Pane>::WsSetTimer(UINT id, UINT periodMs)
 {
     return mHwnd && SetTimer(mHwnd, id, periodMs) != 0;
 }
 
-template <class Pane>
-void DataWin<Pane>::WsKillTimer(UINT id)
+template <class Pane> void DataWin<Pane>::WsKillTimer(UINT id)
 {
     if (mHwnd)
         KillTimer(mHwnd, id);
 }
 
-template <class Pane>
-void DataWin<Pane>::WsInvalidateRect(const Rect& rect, bool erase)
+template <class Pane> void DataWin<Pane>::WsInvalidateRect(const Rect& rect, bool erase)
 {
     if (mHwnd)
         InvalidateRect(mHwnd, &rect, erase);
 }
 
-template <class Pane>
-void DataWin<Pane>::WsInvalidateAll(bool erase)
+template <class Pane> void DataWin<Pane>::WsInvalidateAll(bool erase)
 {
     if (mHwnd)
         InvalidateRect(mHwnd, nullptr, erase);
 }
 
-template <class Pane>
-bool DataWin<Pane>::WsScrollPixels(int dx, const Rect& rect)
+template <class Pane> bool DataWin<Pane>::WsScrollPixels(int dx, const Rect& rect)
 {
     return mHwnd && ScrollWindowEx(mHwnd, dx, 0, &rect);
 }
 
-template <class Pane>
-bool DataWin<Pane>::WsIsEnabled()
+template <class Pane> bool DataWin<Pane>::WsIsEnabled()
 {
     return mHwnd && IsWindowEnabled(mHwnd);
 }
 
-template <class Pane>
-std::unique_ptr<ScrollBar> DataWin<Pane>::WsCreateScrollBar()
+template <class Pane> std::unique_ptr<ScrollBar> DataWin<Pane>::WsCreateScrollBar()
 {
     return std::make_unique<ScrollBarWin>(mHwnd);
 }
 
-template <class Pane>
-std::unique_ptr<ZoomControl> DataWin<Pane>::WsCreateZoomControl(DWORD argument)
+template <class Pane> std::unique_ptr<ZoomControl> DataWin<Pane>::WsCreateZoomControl(DWORD argument)
 {
     return std::make_unique<ZoomControlWin>(mHwnd, *this, argument);
 }
 
-template <class Pane>
-void DataWin<Pane>::WsMove(const Rect& rect)
+template <class Pane> void DataWin<Pane>::WsMove(const Rect& rect)
 {
     if (mHwnd)
         MoveWindow(mHwnd, rect.left, rect.top, rect.Width(), rect.Height(), true);
 }
 
-template <class Pane>
-void DataWin<Pane>::WsUpdate()
+template <class Pane> void DataWin<Pane>::WsUpdate()
 {
     if (mHwnd)
         UpdateWindow(mHwnd);
 }
 
-template <class Pane>
-bool DataWin<Pane>::OnCommand(UINT command)
+template <class Pane> bool DataWin<Pane>::OnCommand(UINT command)
 {
     if (command >= kCmdLineLeft && command <= kCmdPageRight) {
         if (this->GetScrollBar())
@@ -238,11 +235,11 @@ bool DataWin<Pane>::OnCommand(UINT command)
     return false;
 }
 
-template <class Pane>
-LRESULT DataWin<Pane>::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
+template <class Pane> LRESULT DataWin<Pane>::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_ERASEBKGND: return 1;
+    case WM_ERASEBKGND:
+        return 1;
     case WM_PAINT: {
         PaintDC dc(mHwnd);
         if (!paintingSuppressed)
@@ -288,7 +285,9 @@ LRESULT DataWin<Pane>::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_RBUTTONUP:
         this->OnMouse(message, static_cast<DWORD>(wParam), PointOf(lParam));
         return 0;
-    case WM_TIMER: this->OnTimer(static_cast<UINT>(wParam)); return 0;
+    case WM_TIMER:
+        this->OnTimer(static_cast<UINT>(wParam));
+        return 0;
     case WM_SETCURSOR: {
         Point cursor = GetCursorPos();
         ScreenToClient(mHwnd, &cursor);
@@ -309,9 +308,14 @@ LRESULT DataWin<Pane>::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (OnCommand(LOWORD(wParam)))
             return 0;
         return DefWindowProc(mHwnd, message, wParam, lParam);
-    case WM_INITMENUPOPUP: this->FillZoomMenu(reinterpret_cast<HMENU>(wParam)); return 0;
-    case WM_DESTROY: this->Close(); return 0;
-    default: return DefWindowProc(mHwnd, message, wParam, lParam);
+    case WM_INITMENUPOPUP:
+        this->FillZoomMenu(reinterpret_cast<HMENU>(wParam));
+        return 0;
+    case WM_DESTROY:
+        this->Close();
+        return 0;
+    default:
+        return DefWindowProc(mHwnd, message, wParam, lParam);
     }
 }
 

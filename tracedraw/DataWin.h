@@ -38,8 +38,7 @@ protected:
 };
 
 // A window that is also its pane.
-template <class Pane>
-class DataWin : public DataWinBase, public Pane {
+template <class Pane> class DataWin : public DataWinBase, public Pane {
 public:
     template <class... Args>
     explicit DataWin(Args&&... args)

@@ -125,9 +125,15 @@ HRESULT DrawerBase::GetRecordData(std::int64_t, IUnknown** out)
     return S_OK;
 }
 
-HRESULT DrawerBase::SetScaleRange(int, DWORD, const vx::hf::DisplayRange*, IUnknown*) { return S_FALSE; }
+HRESULT DrawerBase::SetScaleRange(int, DWORD, const vx::hf::DisplayRange*, IUnknown*)
+{
+    return S_FALSE;
+}
 
-HRESULT DrawerBase::Refresh(DWORD) { return S_OK; }
+HRESULT DrawerBase::Refresh(DWORD)
+{
+    return S_OK;
+}
 
 HRESULT DrawerBase::SetRecord(LONG record, DWORD flag)
 {
@@ -186,19 +192,47 @@ DWORD DrawerBase::ForBackground(DWORD colour) const
 
 namespace {
 constexpr Colour kTableA[] = {
-    Colour::Rgb(255, 0, 0), Colour::Rgb(0, 0, 255), Colour::Rgb(0, 128, 0), Colour::Rgb(255, 0, 255),
-    Colour::Rgb(0, 0, 128), Colour::Rgb(128, 0, 0), Colour::Rgb(128, 128, 0), Colour::Rgb(128, 0, 128),
-    Colour::Rgb(0, 128, 128), Colour::Rgb(0, 0, 0), Colour::Rgb(0, 255, 0), Colour::Rgb(0, 255, 255),
-    Colour::Rgb(255, 128, 0), Colour::Rgb(255, 0, 128), Colour::Rgb(128, 0, 255), Colour::Rgb(128, 64, 0),
-    Colour::Rgb(0, 128, 192), Colour::Rgb(224, 160, 0), Colour::Rgb(0, 128, 255), Colour::Rgb(128, 128, 192),
+    Colour::Rgb(255, 0, 0),
+    Colour::Rgb(0, 0, 255),
+    Colour::Rgb(0, 128, 0),
+    Colour::Rgb(255, 0, 255),
+    Colour::Rgb(0, 0, 128),
+    Colour::Rgb(128, 0, 0),
+    Colour::Rgb(128, 128, 0),
+    Colour::Rgb(128, 0, 128),
+    Colour::Rgb(0, 128, 128),
+    Colour::Rgb(0, 0, 0),
+    Colour::Rgb(0, 255, 0),
+    Colour::Rgb(0, 255, 255),
+    Colour::Rgb(255, 128, 0),
+    Colour::Rgb(255, 0, 128),
+    Colour::Rgb(128, 0, 255),
+    Colour::Rgb(128, 64, 0),
+    Colour::Rgb(0, 128, 192),
+    Colour::Rgb(224, 160, 0),
+    Colour::Rgb(0, 128, 255),
+    Colour::Rgb(128, 128, 192),
     Colour::Rgb(255, 255, 0),
 };
 constexpr Colour kTableB[] = {
-    Colour::Rgb(213, 0, 0), Colour::Rgb(234, 88, 0), Colour::Rgb(170, 128, 0), Colour::Rgb(168, 191, 0),
-    Colour::Rgb(85, 170, 0), Colour::Rgb(14, 106, 0), Colour::Rgb(0, 128, 32), Colour::Rgb(0, 170, 106),
-    Colour::Rgb(0, 170, 170), Colour::Rgb(0, 147, 234), Colour::Rgb(0, 64, 255), Colour::Rgb(19, 0, 149),
-    Colour::Rgb(106, 0, 213), Colour::Rgb(168, 0, 191), Colour::Rgb(213, 0, 159), Colour::Rgb(234, 0, 88),
-    Colour::Rgb(106, 106, 106), Colour::Rgb(0, 0, 0),
+    Colour::Rgb(213, 0, 0),
+    Colour::Rgb(234, 88, 0),
+    Colour::Rgb(170, 128, 0),
+    Colour::Rgb(168, 191, 0),
+    Colour::Rgb(85, 170, 0),
+    Colour::Rgb(14, 106, 0),
+    Colour::Rgb(0, 128, 32),
+    Colour::Rgb(0, 170, 106),
+    Colour::Rgb(0, 170, 170),
+    Colour::Rgb(0, 147, 234),
+    Colour::Rgb(0, 64, 255),
+    Colour::Rgb(19, 0, 149),
+    Colour::Rgb(106, 0, 213),
+    Colour::Rgb(168, 0, 191),
+    Colour::Rgb(213, 0, 159),
+    Colour::Rgb(234, 0, 88),
+    Colour::Rgb(106, 106, 106),
+    Colour::Rgb(0, 0, 0),
 };
 constexpr int kOrderA[] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19 };
 constexpr int kOrderB[] = { 0, 10, 5, 14, 11, 7, 2, 12, 6, 1, 9, 4, 15, 13, 8, 16, 3, 17 };

@@ -25,18 +25,18 @@ struct GridParams {
 // What a strip hands its drawers for one paint, in strip coordinates (x = 0 is the plot's left
 // edge; row 0 its top).
 struct DrawParams {
-    std::int64_t block = 0;     // sample position of the shown block (negative: the view starts before the record)
-    double firstSample = 0.0;   // sample at the left edge of pixel column 0
+    std::int64_t block = 0; // sample position of the shown block (negative: the view starts before the record)
+    double firstSample = 0.0; // sample at the left edge of pixel column 0
     double samplesPerPixel = 1.0;
     double secondsPerSample = 1.0;
-    double startTime = 0.0;     // seconds of sample 0
-    int xFrom = 0;              // visible pixel columns [xFrom, xTo)
+    double startTime = 0.0; // seconds of sample 0
+    int xFrom = 0; // visible pixel columns [xFrom, xTo)
     int xTo = 0;
-    int pixelOffset = 0;        // subtracted from grid positions
-    vx::ui::Rect strip;         // the strip in its own coordinates (0, 0, width, height)
+    int pixelOffset = 0; // subtracted from grid positions
+    vx::ui::Rect strip; // the strip in its own coordinates (0, 0, width, height)
     GridParams grid;
-    DWORD flags = 0;            // 0x08000000: full redraw; bit 31: keep iterators for continuation
-    bool cursor = false;        // the time scale shows a readout at cursorX
+    DWORD flags = 0; // 0x08000000: full redraw; bit 31: keep iterators for continuation
+    bool cursor = false; // the time scale shows a readout at cursorX
     int cursorX = 0;
     double cursorTime = 0.0;
 };
@@ -85,7 +85,8 @@ struct IVarnRecordDrawer : IUnknown {
     virtual HRESULT GetChannel(std::int64_t* identity) = 0;
     virtual HRESULT GetData(int scaleNumber, std::int64_t position, IUnknown** out, DWORD* flag) = 0;
     virtual HRESULT GetRecordData(std::int64_t position, IUnknown** out) = 0;
-    virtual HRESULT SetScaleRange(int scaleNumber, DWORD ignored, const vx::hf::DisplayRange* range, IUnknown* scale) = 0;
+    virtual HRESULT SetScaleRange(int scaleNumber, DWORD ignored, const vx::hf::DisplayRange* range, IUnknown* scale)
+        = 0;
     virtual HRESULT Refresh(DWORD flags) = 0;
     virtual HRESULT Draw(vx::ui::DC* dc, const DrawParams* params) = 0;
     virtual HRESULT CreateBackground() = 0;
@@ -127,7 +128,7 @@ inline constexpr DWORD kKindEvents = 0x40000000u;
 // What the drawers share.
 struct DrawerBaseInit {
     std::int32_t drawOrder = 0;
-    std::int32_t channel = -1;       // the data's channel (negative: none)
+    std::int32_t channel = -1; // the data's channel (negative: none)
     std::uint32_t selector = 0;
     std::int64_t alternate = kNoIdentity;
 };

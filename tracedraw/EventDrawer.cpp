@@ -11,8 +11,7 @@ namespace VarnDraw {
 using vx::ui::Colour;
 
 namespace {
-template <class I>
-void ReleaseAndNull(I*& p)
+template <class I> void ReleaseAndNull(I*& p)
 {
     if (p) {
         p->Release();
@@ -23,7 +22,7 @@ void ReleaseAndNull(I*& p)
 
 EventDrawer::EventDrawer(std::int32_t order, std::int64_t identity)
     : DrawerBase({ order, static_cast<std::int32_t>(identity & 0xFFFFFFFF), static_cast<std::uint32_t>(identity >> 32),
-          kNoIdentity })
+        kNoIdentity })
 {
 }
 
@@ -50,7 +49,10 @@ EventDrawer::~EventDrawer()
     ReleaseAndNull(mColourSource);
 }
 
-int EventDrawer::Radius(int dpiX) { return static_cast<int>(std::max(dpiX / 96.0, 1.0) * 3); }
+int EventDrawer::Radius(int dpiX)
+{
+    return static_cast<int>(std::max(dpiX / 96.0, 1.0) * 3);
+}
 
 HRESULT EventDrawer::SetSource(DWORD flags, IRecordSource* source)
 {
@@ -172,7 +174,9 @@ HRESULT EventDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
     if (!mEnumerator) {
         const DWORD request = ((mRequestFlags & ~0xFFu) | (selector & 0xFFu)) | 0x80000000u;
         const LONG from = static_cast<LONG>(std::clamp(std::floor(first), 0.0, 2147483646.0));
-        if (FAILED(mRecordData->CreateEventEnumerator(request, static_cast<ULONG>(channel), 0x40000000u, from, 0x7FFFFFFF, &mEnumerator)) || !mEnumerator)
+        if (FAILED(mRecordData->CreateEventEnumerator(
+                request, static_cast<ULONG>(channel), 0x40000000u, from, 0x7FFFFFFF, &mEnumerator))
+            || !mEnumerator)
             return S_FALSE;
         mRecordSize = 0;
         mEnumerator->GetRecordSize(&mRecordSize);
@@ -183,7 +187,8 @@ HRESULT EventDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
             for (;;) {
                 ULONG count = 0;
                 LONG next = 0;
-                const HRESULT hr = mEnumerator->Next(static_cast<ULONG>(block.size()), stop, block.data(), &count, &next);
+                const HRESULT hr
+                    = mEnumerator->Next(static_cast<ULONG>(block.size()), stop, block.data(), &count, &next);
                 mEvents.insert(mEvents.end(), block.begin(), block.begin() + count * mRecordSize);
                 if (FAILED(hr) || count == 0 || next == 0x7FFFFFFF || next >= stop)
                     break;
@@ -195,7 +200,8 @@ HRESULT EventDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
     const bool raster = (dc.GetDeviceCaps(vx::ui::TECHNOLOGY) & 1) != 0;
     const int dpiX = dc.GetDeviceCaps(vx::ui::LOGPIXELSX);
     vx::ui::Pen linePen = raster ? vx::ui::Pen { vx::ui::PS_ALTERNATE, 1, kLineColour, false, vx::ui::PS_ENDCAP_ROUND }
-                                 : vx::ui::Pen { vx::ui::PS_DOT, static_cast<int>(std::max(dpiX / 96.0, 1.0)), kLineColour, true, vx::ui::PS_ENDCAP_ROUND };
+                                 : vx::ui::Pen { vx::ui::PS_DOT, static_cast<int>(std::max(dpiX / 96.0, 1.0)),
+                                       kLineColour, true, vx::ui::PS_ENDCAP_ROUND };
     const vx::ui::Pen circlePen = vx::ui::Pen::Solid(Colour { ForBackground(0) });
     const int r = Radius(dpiX);
     const double s = OutputScale(dc);

@@ -15,8 +15,7 @@ namespace {
 // Calls f(x) for the line columns x = floor(position + 0.5) - offset, position = first,
 // first + spacing, ..., that lie in [xFrom, xTo). A spacing that is not a positive number draws
 // nothing.
-template <class F>
-void ForEachLine(int xFrom, int xTo, int offset, double first, double spacing, F&& f)
+template <class F> void ForEachLine(int xFrom, int xTo, int offset, double first, double spacing, F&& f)
 {
     if (!(spacing > 0) || !std::isfinite(spacing) || !std::isfinite(first))
         return;
@@ -39,7 +38,10 @@ double MoveToVisible(double first, double spacing, int p)
     return first;
 }
 
-double Brightness(Colour c) { return std::max({ c.Red(), c.Green(), c.Blue() }) / 255.0; }
+double Brightness(Colour c)
+{
+    return std::max({ c.Red(), c.Green(), c.Blue() }) / 255.0;
+}
 
 } // namespace
 
@@ -70,7 +72,7 @@ void ReadGraticuleSettings(GraticuleSettings& settings, IDisplaySettings* displa
 
 GraticuleDrawer::GraticuleDrawer(DWORD, std::int64_t identity, DWORD, DWORD flags, DWORD background)
     : DrawerBase({ 1, static_cast<std::int32_t>(identity & 0xFFFFFFFF), static_cast<std::uint32_t>(identity >> 32),
-          kNoIdentity })
+        kNoIdentity })
     , mBackground(background)
     , mFlags(flags)
 {
@@ -312,7 +314,8 @@ HRESULT GraticuleDrawer::CreateBackground()
 HRESULT GraticuleDrawer::UpdateSettings(IUnknown* channelSettings, IUnknown* displaySettings, int channelIndex)
 {
     IChannelDrawSettings* cs = nullptr;
-    if (channelSettings && channelSettings->QueryInterface(IChannelDrawSettings::kIid, reinterpret_cast<void**>(&cs)) == S_OK) {
+    if (channelSettings
+        && channelSettings->QueryInterface(IChannelDrawSettings::kIid, reinterpret_cast<void**>(&cs)) == S_OK) {
         DWORD colour = mBackground;
         WORD grid = 0;
         if (cs->GetBackground(&colour, &grid) == S_OK) {
@@ -327,7 +330,8 @@ HRESULT GraticuleDrawer::UpdateSettings(IUnknown* channelSettings, IUnknown* dis
         cs->Release();
     }
     IDisplaySettings* ds = nullptr;
-    if (displaySettings && displaySettings->QueryInterface(IDisplaySettings::kIid, reinterpret_cast<void**>(&ds)) == S_OK) {
+    if (displaySettings
+        && displaySettings->QueryInterface(IDisplaySettings::kIid, reinterpret_cast<void**>(&ds)) == S_OK) {
         ReadGraticuleSettings(mSettings, ds, channelIndex >= 0 ? channelIndex : channel);
         ds->Release();
     }
@@ -481,8 +485,8 @@ void GraticuleDrawer::DrawHorizontalGrid(vx::ui::DC& dc, int xFrom, int xTo, Col
     }
 }
 
-void GraticuleDrawer::DrawVerticalGrid(vx::ui::DC& dc, int xFrom, int xTo, int pixelOffset, double first, double spacing,
-    Colour colour, bool, bool& drew)
+void GraticuleDrawer::DrawVerticalGrid(
+    vx::ui::DC& dc, int xFrom, int xTo, int pixelOffset, double first, double spacing, Colour colour, bool, bool& drew)
 {
     const vx::ui::BitmapPtr& column = mLineColumn[mDarkGrid == 1 ? 0 : 1];
     if (!column)
@@ -497,7 +501,8 @@ void GraticuleDrawer::DrawVerticalGrid(vx::ui::DC& dc, int xFrom, int xTo, int p
 
 void MetafileGraticuleDrawer::DrawHorizontalGrid(vx::ui::DC& dc, int xFrom, int xTo, Colour colour, bool major)
 {
-    vx::ui::Pen pen { vx::ui::PS_DOT, static_cast<int>((major ? 0.3 : 0.2) * DeviceScale() + 0.5), colour, true, vx::ui::PS_ENDCAP_ROUND };
+    vx::ui::Pen pen { vx::ui::PS_DOT, static_cast<int>((major ? 0.3 : 0.2) * DeviceScale() + 0.5), colour, true,
+        vx::ui::PS_ENDCAP_ROUND };
     dc.SelectPen(pen);
     for (const auto& [row, kind] : mRows) {
         if ((kind == 2) != major)
@@ -510,7 +515,8 @@ void MetafileGraticuleDrawer::DrawHorizontalGrid(vx::ui::DC& dc, int xFrom, int 
 void MetafileGraticuleDrawer::DrawVerticalGrid(vx::ui::DC& dc, int xFrom, int xTo, int pixelOffset, double first,
     double spacing, Colour colour, bool major, bool& drew)
 {
-    vx::ui::Pen pen { vx::ui::PS_DOT, static_cast<int>((major ? 0.3 : 0.2) * DeviceScale() + 0.5), colour, true, vx::ui::PS_ENDCAP_ROUND };
+    vx::ui::Pen pen { vx::ui::PS_DOT, static_cast<int>((major ? 0.3 : 0.2) * DeviceScale() + 0.5), colour, true,
+        vx::ui::PS_ENDCAP_ROUND };
     dc.SelectPen(pen);
     ForEachLine(xFrom, xTo, pixelOffset, first, spacing, [&](int x) {
         dc.MoveTo({ x, 0 });

@@ -98,7 +98,7 @@ public:
     explicit MetafileGraticuleDrawer(const GraticuleDrawer& screen);
 
 protected:
-    void RebuildBitmaps() override {}
+    void RebuildBitmaps() override { }
     void DrawHorizontalGrid(vx::ui::DC& dc, int xFrom, int xTo, vx::ui::Colour colour, bool major) override;
     void DrawVerticalGrid(vx::ui::DC& dc, int xFrom, int xTo, int pixelOffset, double first, double spacing,
         vx::ui::Colour colour, bool major, bool& drew) override;

@@ -21,12 +21,27 @@ struct RatioItem {
     double ratio;
 };
 constexpr RatioItem kRatios[] = {
-    { 1130, L"     x10", 0.1 }, { 1131, L"     x5", 0.2 }, { 1132, L"     x2 ", 0.5 }, { 1133, L"    1:1 ", 1 },
-    { 1134, L"    2:1 ", 2 }, { 1135, L"    5:1 ", 5 }, { 1136, L"   10:1 ", 10 }, { 1137, L"   20:1 ", 20 },
-    { 1138, L"   50:1 ", 50 }, { 1139, L"  100:1 ", 100 }, { 1140, L"  200:1 ", 200 }, { 1141, L"  500:1 ", 500 },
-    { 1142, L"   1k:1 ", 1000 }, { 1143, L"   2k:1 ", 2000 }, { 1144, L"   5k:1 ", 5000 },
-    { 1145, L"  10k:1 ", 10000 }, { 1146, L"  20k:1 ", 20000 }, { 1147, L"  50k:1 ", 50000 },
-    { 1148, L" 100k:1 ", 100000 }, { 1149, L" 200k:1 ", 200000 }, { 1150, L" 500k:1 ", 500000 },
+    { 1130, L"     x10", 0.1 },
+    { 1131, L"     x5", 0.2 },
+    { 1132, L"     x2 ", 0.5 },
+    { 1133, L"    1:1 ", 1 },
+    { 1134, L"    2:1 ", 2 },
+    { 1135, L"    5:1 ", 5 },
+    { 1136, L"   10:1 ", 10 },
+    { 1137, L"   20:1 ", 20 },
+    { 1138, L"   50:1 ", 50 },
+    { 1139, L"  100:1 ", 100 },
+    { 1140, L"  200:1 ", 200 },
+    { 1141, L"  500:1 ", 500 },
+    { 1142, L"   1k:1 ", 1000 },
+    { 1143, L"   2k:1 ", 2000 },
+    { 1144, L"   5k:1 ", 5000 },
+    { 1145, L"  10k:1 ", 10000 },
+    { 1146, L"  20k:1 ", 20000 },
+    { 1147, L"  50k:1 ", 50000 },
+    { 1148, L" 100k:1 ", 100000 },
+    { 1149, L" 200k:1 ", 200000 },
+    { 1150, L" 500k:1 ", 500000 },
 };
 constexpr vx::ui::Size kButton { 18, 16 };
 
@@ -86,8 +101,7 @@ void ControlWindow::Place(const Rect& rect)
 }
 
 namespace {
-template <class Window>
-void PlaceGadgetWindow(Window& w, const Rect& rect)
+template <class Window> void PlaceGadgetWindow(Window& w, const Rect& rect)
 {
     struct Placer : ControlWindow {
         using ControlWindow::ControlWindow;
@@ -103,8 +117,8 @@ ScrollBarWin::ScrollBarWin(HWND parent)
 {
     vx::ui::InitCommonControls();
     // Child id 100, no size yet, horizontal, without group and tab stop.
-    mHwnd = vx::ui::CreateWindowEx(0, vx::ui::kScrollBarClass, L"", vx::ui::WS_CHILD | vx::ui::WS_VISIBLE, 0, 0, 0, 0,
-        parent, 100, nullptr);
+    mHwnd = vx::ui::CreateWindowEx(
+        0, vx::ui::kScrollBarClass, L"", vx::ui::WS_CHILD | vx::ui::WS_VISIBLE, 0, 0, 0, 0, parent, 100, nullptr);
 }
 
 ScrollBarWin::~ScrollBarWin()
@@ -113,7 +127,10 @@ ScrollBarWin::~ScrollBarWin()
         vx::ui::DestroyWindow(mHwnd);
 }
 
-bool ScrollBarWin::IsEnabled() const { return mHwnd && vx::ui::IsWindowEnabled(mHwnd); }
+bool ScrollBarWin::IsEnabled() const
+{
+    return mHwnd && vx::ui::IsWindowEnabled(mHwnd);
+}
 
 void ScrollBarWin::Enable(bool enable)
 {
@@ -127,7 +144,10 @@ void ScrollBarWin::InvalidateWindow(bool erase)
         vx::ui::InvalidateRect(mHwnd, nullptr, erase);
 }
 
-int ScrollBarWin::GetPosition() const { return mHwnd ? vx::ui::GetScrollPos(mHwnd, vx::ui::SB_CTL) : 0; }
+int ScrollBarWin::GetPosition() const
+{
+    return mHwnd ? vx::ui::GetScrollPos(mHwnd, vx::ui::SB_CTL) : 0;
+}
 
 void ScrollBarWin::SetPosition(int position, bool redraw)
 {
@@ -174,8 +194,8 @@ ZoomControlWin::ZoomControlWin(HWND parent, DataPane& pane, DWORD flags)
     Insert(std::make_unique<UxSizableButtonGadget>(kCmdCompress, WORD(kCmdCompress), kButton, 1, L"-"));
     mMenu = CreateCompressExpandMenu();
     // The ratio gadget keeps the width of its widest text.
-    mRatioButton = Insert(std::make_unique<KELControls::UxMenuGadget>(kCmdRatioMenu, mMenu, parent, WORD(kCmdRatioMenu),
-        kButton, L" 5000:1 "));
+    mRatioButton = Insert(std::make_unique<KELControls::UxMenuGadget>(
+        kCmdRatioMenu, mMenu, parent, WORD(kCmdRatioMenu), kButton, L" 5000:1 "));
     Insert(std::make_unique<UxSizableButtonGadget>(kCmdExpand, WORD(kCmdExpand), kButton, 1, L"+"));
     SetRatio(pane.Compression());
 }
@@ -186,9 +206,15 @@ ZoomControlWin::~ZoomControlWin()
         vx::ui::DestroyMenu(mMenu);
 }
 
-void ZoomControlWin::SetRect(const Rect& rect) { PlaceGadgetWindow(*this, rect); }
+void ZoomControlWin::SetRect(const Rect& rect)
+{
+    PlaceGadgetWindow(*this, rect);
+}
 
-bool ZoomControlWin::IsEnabled() const { return mEnabled; }
+bool ZoomControlWin::IsEnabled() const
+{
+    return mEnabled;
+}
 
 void ZoomControlWin::Enable(bool enable)
 {
@@ -204,7 +230,10 @@ void ZoomControlWin::InvalidateWindow(bool erase)
         vx::ui::InvalidateRect(GetHandle(), nullptr, erase);
 }
 
-void ZoomControlWin::SetRatio(const KEL::Rational& ratio) { SetRatioText(FormatRatio(ratio)); }
+void ZoomControlWin::SetRatio(const KEL::Rational& ratio)
+{
+    SetRatioText(FormatRatio(ratio));
+}
 
 vx::ui::Size ZoomControlWin::GetSize() const
 {
@@ -240,10 +269,17 @@ void ZoomControlWin::SetSamplingState(bool following)
 bool ZoomControlWin::RunCommand(UINT command)
 {
     switch (command) {
-    case kCmdExpand: mPane.Zoom(true); return true;
-    case kCmdCompress: mPane.Zoom(false); return true;
-    case kCmdShowLatest: mPane.JumpToLatest(); return true;
-    case kCmdAutoScaleX: return true;
+    case kCmdExpand:
+        mPane.Zoom(true);
+        return true;
+    case kCmdCompress:
+        mPane.Zoom(false);
+        return true;
+    case kCmdShowLatest:
+        mPane.JumpToLatest();
+        return true;
+    case kCmdAutoScaleX:
+        return true;
     default:
         if (command >= kCmdRatioFirst && command <= kCmdRatioLast) {
             mPane.SetRatioCommand(command);
@@ -266,8 +302,14 @@ TraceControlWin::TraceControlWin(HWND parent, PreviewDataPane& pane)
     mButtons[2] = Insert(std::make_unique<UxSizableButtonGadget>(kCmdSourceOnly, WORD(kCmdSourceOnly), kButton));
 }
 
-void TraceControlWin::SetRect(const Rect& rect) { PlaceGadgetWindow(*this, rect); }
-bool TraceControlWin::IsEnabled() const { return GetHandle() && vx::ui::IsWindowEnabled(GetHandle()); }
+void TraceControlWin::SetRect(const Rect& rect)
+{
+    PlaceGadgetWindow(*this, rect);
+}
+bool TraceControlWin::IsEnabled() const
+{
+    return GetHandle() && vx::ui::IsWindowEnabled(GetHandle());
+}
 void TraceControlWin::Enable(bool enable)
 {
     if (GetHandle())
@@ -310,7 +352,8 @@ bool TraceControlWin::RunCommand(UINT command)
             SetModeState(mMode & ~8u);
         }
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -329,8 +372,14 @@ PreviewControlWin::PreviewControlWin(HWND parent, PreviewDataPane& pane, DWORD f
     SetSourcePresent(pane.Source() != nullptr);
 }
 
-void PreviewControlWin::SetRect(const Rect& rect) { PlaceGadgetWindow(*this, rect); }
-bool PreviewControlWin::IsEnabled() const { return mEnabled; }
+void PreviewControlWin::SetRect(const Rect& rect)
+{
+    PlaceGadgetWindow(*this, rect);
+}
+bool PreviewControlWin::IsEnabled() const
+{
+    return mEnabled;
+}
 void PreviewControlWin::Enable(bool enable)
 {
     mEnabled = enable;

@@ -148,8 +148,11 @@ void PreviewDataPane::ApplyState(int state, LONG a, LONG b)
         SysFreeString(text);
         break;
     }
-    case kStatePaused: mSource->Stop(0, a, b); break;
-    default: break;
+    case kStatePaused:
+        mSource->Stop(0, a, b);
+        break;
+    default:
+        break;
     }
 }
 
@@ -195,11 +198,11 @@ void PreviewDataPane::SizeChanged(const vx::ui::Rect& rect)
         if (traceWidth > leftScale) {
             mTraceControl->SetRect({});
             if (!mTraceHidden)
-                std::fprintf(stderr, "KELBOOTLOG: PreviewDataPane: the trace control does not fit beside the scale (%d > %d)\n",
+                std::fprintf(stderr,
+                    "KELBOOTLOG: PreviewDataPane: the trace control does not fit beside the scale (%d > %d)\n",
                     traceWidth, leftScale);
             mTraceHidden = true;
-        }
-        else {
+        } else {
             mTraceControl->SetRect({ rect.left, top, rect.left + traceWidth, top + zoomHeight });
             mTraceHidden = false;
         }
@@ -235,7 +238,8 @@ void PreviewDataPane::Autoscale(int mode, DWORD flags, LONG value)
                 continue;
             IScaleRange* range = nullptr;
             vx::hf::DisplayRange r;
-            if (scale->Command(-1) == S_OK && scale->QueryInterface(IScaleRange::kIid, reinterpret_cast<void**>(&range)) == S_OK
+            if (scale->Command(-1) == S_OK
+                && scale->QueryInterface(IScaleRange::kIid, reinterpret_cast<void**>(&range)) == S_OK
                 && range->GetRange(&r) == S_OK) {
                 const double factor = strip->ScaleFactor(number);
                 common.bottom = std::min(common.bottom, std::min(r.bottom, r.top) / factor);
@@ -267,7 +271,8 @@ void PreviewDataPane::Autoscale(int mode, DWORD flags, LONG value)
         }
         ResetStrips();
         break;
-    default: break;
+    default:
+        break;
     }
     WsInvalidateAll(false);
 }

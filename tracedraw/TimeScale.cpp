@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "foundation/XKEL.h"
 #include "foundation/TimeOfDay.h"
+#include "foundation/XKEL.h"
 #include "foundation/ui/PlatformHelpers.h"
 
 namespace VarnDraw {
@@ -212,7 +212,9 @@ HRESULT TimeLabelDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
         }());
         const UINT align = dc.SetTextAlign(vx::ui::TA_LEFT | vx::ui::TA_TOP);
         const vx::ui::Size size = dc.GetTextExtent(text);
-        vx::ui::Rect box = vx::ui::Rect { p.cursorX - size.cx / 2, labelRow, p.cursorX - size.cx / 2 + size.cx, labelRow + size.cy }.Inflate(1, 1);
+        vx::ui::Rect box
+            = vx::ui::Rect { p.cursorX - size.cx / 2, labelRow, p.cursorX - size.cx / 2 + size.cx, labelRow + size.cy }
+                  .Inflate(1, 1);
         dc.FillSolidRect(box, vx::ui::Colour::Rgb(30, 30, 108));
         dc.SetTextColor(vx::ui::Colour { 0xFFFFFF });
         dc.DrawText(text, box, vx::ui::DT_CENTER | vx::ui::DT_VCENTER | vx::ui::DT_SINGLELINE);
@@ -303,7 +305,8 @@ bool TimeScale::LayoutGrid(vx::ui::DC& dc, const DrawParams& params, GridParams&
     return true;
 }
 
-void TimeScale::Paint(vx::ui::DC& dc, const vx::ui::Rect& paintRect, DWORD drawFlags, unsigned layers, const DrawParams& params)
+void TimeScale::Paint(
+    vx::ui::DC& dc, const vx::ui::Rect& paintRect, DWORD drawFlags, unsigned layers, const DrawParams& params)
 {
     const vx::ui::Font old = dc.SelectFont(mFont);
     const UINT align = dc.SetTextAlign(vx::ui::TA_CENTER | vx::ui::TA_TOP);

@@ -12,9 +12,9 @@ namespace VarnDraw {
 // (no ticks, no grid) when s or the target interval is zero, negative or not finite.
 struct TickSpacing {
     bool valid = false;
-    double target = 0.0;   // seconds
-    double step = 0.0;     // seconds between major ticks
-    int multiplier = 0;    // 1, 2, 5, 10 (or 6, 12, 24 for hours)
+    double target = 0.0; // seconds
+    double step = 0.0; // seconds between major ticks
+    int multiplier = 0; // 1, 2, 5, 10 (or 6, 12, 24 for hours)
     bool clock = false;
     double majorPixels = 0.0;
     int minorDivision = 0;
@@ -54,7 +54,7 @@ private:
     double mFirstMajorOffset = 0.0;
     double mMinorSpacing = 0.0;
     int mMinorPerMajor = 2;
-    int mMajorIndex = 0;      // index of the first major tick among the minor ones
+    int mMajorIndex = 0; // index of the first major tick among the minor ones
     int mLabelMultiplier = 1;
     int mLabelWidth = -1;
     TickSpacing mSpacing;
@@ -69,7 +69,8 @@ public:
 
     void RemoveDrawers(DWORD kindMask, std::int64_t identity) override;
     void SetRecord(LONG record, DWORD flag) override;
-    void Paint(vx::ui::DC& dc, const vx::ui::Rect& paintRect, DWORD drawFlags, unsigned layers, const DrawParams& params) override;
+    void Paint(vx::ui::DC& dc, const vx::ui::Rect& paintRect, DWORD drawFlags, unsigned layers,
+        const DrawParams& params) override;
     bool LayoutGrid(vx::ui::DC& dc, const DrawParams& params, GridParams& grid) override;
 
     // Builds the label drawer when the strip has none.

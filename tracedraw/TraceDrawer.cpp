@@ -10,9 +10,9 @@ using vx::ui::Colour;
 
 SiPrefix SiPrefixOf(int index)
 {
-    static constexpr SiPrefix kPrefixes[] = { { L'?', 1.0 }, { 0, 1.0 }, { L'a', 1e18 }, { L'f', 1e15 },
-        { L'p', 1e12 }, { L'n', 1e9 }, { L'\u00B5', 1e6 }, { L'm', 1e3 }, { 0, 1.0 }, { L'k', 1e-3 },
-        { L'M', 1e-6 }, { L'G', 1e-9 }, { L'T', 1e-12 }, { L'P', 1e-15 }, { L'E', 1e-18 } };
+    static constexpr SiPrefix kPrefixes[] = { { L'?', 1.0 }, { 0, 1.0 }, { L'a', 1e18 }, { L'f', 1e15 }, { L'p', 1e12 },
+        { L'n', 1e9 }, { L'\u00B5', 1e6 }, { L'm', 1e3 }, { 0, 1.0 }, { L'k', 1e-3 }, { L'M', 1e-6 }, { L'G', 1e-9 },
+        { L'T', 1e-12 }, { L'P', 1e-15 }, { L'E', 1e-18 } };
     if (index < 0 || index > 14)
         return { 0, 1.0 };
     return kPrefixes[index];
@@ -21,7 +21,7 @@ SiPrefix SiPrefixOf(int index)
 PolyLineTraceDrawer::PolyLineTraceDrawer(DWORD, std::int64_t identity, int scaleNumber, std::optional<Colour> colour,
     std::int64_t alternate, const TracePalette& palette)
     : DrawerBase({ 513, static_cast<std::int32_t>(identity & 0xFFFFFFFF), static_cast<std::uint32_t>(identity >> 32),
-          alternate })
+        alternate })
     , mScaleNumber(scaleNumber)
 {
     mColour = colour ? colour->value : palette.ForChannel(channel).value;
@@ -160,7 +160,8 @@ HRESULT PolyLineTraceDrawer::ResetIterator()
 HRESULT PolyLineTraceDrawer::UpdateSettings(IUnknown* channelSettings, IUnknown*, int channelIndex)
 {
     const bool useAlternate = (selector & 0xFFu) == 4 && static_cast<std::uint32_t>(alternate) != 0x80000000u;
-    const std::int64_t identity = useAlternate ? alternate : MakeIdentity(static_cast<std::uint32_t>(channel), selector);
+    const std::int64_t identity
+        = useAlternate ? alternate : MakeIdentity(static_cast<std::uint32_t>(channel), selector);
     const LONG identityChannel = static_cast<LONG>(identity & 0xFFFFFFFF);
     if (!channelSettings || (channelIndex != -1 && channelIndex != identityChannel))
         return S_OK;
@@ -251,7 +252,8 @@ HRESULT PolyLineTraceDrawer::Draw(vx::ui::DC* dc, const DrawParams* params)
         mIterator->AdvanceTo(static_cast<std::int64_t>(std::floor(g.firstSample)));
     } else {
         ResetIterator();
-        hr = mRecordData->CreateSegmentIterator(request, static_cast<ULONG>(channel), &mRange, mDrawnPosition, &g, &mIterator);
+        hr = mRecordData->CreateSegmentIterator(
+            request, static_cast<ULONG>(channel), &mRange, mDrawnPosition, &g, &mIterator);
     }
     if (SUCCEEDED(hr) && mIterator) {
         RangeStarts();
@@ -301,7 +303,8 @@ int PolyLineTraceDrawer::DrawSegments(vx::ui::DC& dc, int columns, int, DWORD mo
             dc.PolyPolyline({ points, count }, { kTwos.data(), count / 2 });
         drawn += static_cast<int>(covered);
         // A batch that covers no column, or a short batch that stops before the end, ends it.
-        if (covered == 0 || (static_cast<int>(covered) < columns - drawn + static_cast<int>(covered) && count < kBatchPoints))
+        if (covered == 0
+            || (static_cast<int>(covered) < columns - drawn + static_cast<int>(covered) && count < kBatchPoints))
             break;
     }
     AfterRun();
@@ -316,7 +319,8 @@ CustomUnitsPolyLineTraceDrawer::CustomUnitsPolyLineTraceDrawer(std::unique_ptr<U
 {
 }
 
-HRESULT CustomUnitsPolyLineTraceDrawer::ReadMappedValue(std::int64_t position, double& value, std::wstring& unit, int prefixIndex)
+HRESULT CustomUnitsPolyLineTraceDrawer::ReadMappedValue(
+    std::int64_t position, double& value, std::wstring& unit, int prefixIndex)
 {
     std::wstring raw;
     const HRESULT hr = ReadValue(position, value, raw);

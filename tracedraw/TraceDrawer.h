@@ -52,9 +52,9 @@ public:
 
 protected:
     PolyLineTraceDrawer(const PolyLineTraceDrawer& other);
-    virtual void BeforeRun() {}
-    virtual void AfterRun() {}
-    virtual void RangeStarts() {}
+    virtual void BeforeRun() { }
+    virtual void AfterRun() { }
+    virtual void RangeStarts() { }
     virtual int DrawSegments(vx::ui::DC& dc, int columns, int firstColumn, DWORD mode, int extra);
     virtual DWORD MapColour(DWORD colour) const { return colour; }
     virtual bool Test() const { return false; }

@@ -77,11 +77,14 @@ protected:
             { kButtonClass, L"Detect", kButtonId, WS_CHILD | WS_VISIBLE | WS_TABSTOP, { 10, 50, 80, 70 } },
             { kButtonClass, L"Plain", kPlainId, WS_CHILD | WS_VISIBLE | WS_TABSTOP, { 100, 50, 170, 70 } },
         };
-        mDialog = CreateDialogIndirectParam(t, nullptr, [this](HWND, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-            if (message == WM_COMMAND)
-                mCommands.push_back(int(LOWORD(wParam)));
-            return message == WM_INITDIALOG;
-        }, 0);
+        mDialog = CreateDialogIndirectParam(
+            t, nullptr,
+            [this](HWND, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+                if (message == WM_COMMAND)
+                    mCommands.push_back(int(LOWORD(wParam)));
+                return message == WM_INITDIALOG;
+            },
+            0);
         return mDialog;
     }
 

@@ -97,9 +97,18 @@ TEST_F(Controls, AWholeTextIsOneNumberAndTheBoundsAreInclusive)
         bool valid;
     };
     const Case cases[] = {
-        { L"0", true, true }, { L"10", true, true }, { L"10.0001", true, false }, { L"1e3", true, false },
-        { L"-0.5", true, false }, { L"", false, false }, { L"-", false, false }, { L"e", false, false },
-        { L"1e", false, false }, { L"5 ", false, false }, { L"5x", false, false }, { L"2.5", true, true },
+        { L"0", true, true },
+        { L"10", true, true },
+        { L"10.0001", true, false },
+        { L"1e3", true, false },
+        { L"-0.5", true, false },
+        { L"", false, false },
+        { L"-", false, false },
+        { L"e", false, false },
+        { L"1e", false, false },
+        { L"5 ", false, false },
+        { L"5x", false, false },
+        { L"2.5", true, true },
     };
     for (const Case& c : cases) {
         edit.SetText(c.text);
@@ -118,8 +127,13 @@ TEST_F(Controls, GetValueRoundsToThePrecisionAndKeepsValuesTheScaleCannotReach)
         double expected;
     };
     const Case cases[] = {
-        { L"1234.5678", 3, 1235 }, { L"1234.5678", 5, 1234.57 }, { L"0.0123456", 0, 0.0123456 },
-        { L"0", 4, 0 }, { L"abc", 4, 0 }, { L"1e-300", 0, 1e-300 }, { L"-1e-305", 3, -1e-305 },
+        { L"1234.5678", 3, 1235 },
+        { L"1234.5678", 5, 1234.57 },
+        { L"0.0123456", 0, 0.0123456 },
+        { L"0", 4, 0 },
+        { L"abc", 4, 0 },
+        { L"1e-300", 0, 1e-300 },
+        { L"-1e-305", 3, -1e-305 },
         { L"12xyz", 0, 12 },
     };
     for (const Case& c : cases) {
@@ -339,7 +353,8 @@ TEST_F(Controls, ThePopupWrapsAt300PixelsAndStaysInsideTheWorkArea)
         Point at;
         const char* rule;
     };
-    for (const Case& c : { Case { { 1590, 100 }, "right" }, Case { { 100, 955 }, "bottom" }, Case { { -50, -40 }, "left and top" } }) {
+    for (const Case& c :
+        { Case { { 1590, 100 }, "right" }, Case { { 100, 955 }, "bottom" }, Case { { -50, -40 }, "left and top" } }) {
         KEL::Popup popup(nullptr, c.at, L"Some text");
         GetWindowRect(popup.GetHandle(), &r);
         EXPECT_LE(r.right, 1600 - 10) << c.rule;
@@ -363,7 +378,8 @@ TEST_F(Controls, ThePopupWrapsAt300PixelsAndStaysInsideTheWorkArea)
 // The popup's own font is the 8-point tool-bar font at the DPI of the monitor it opens on.
 TEST_F(Controls, ThePopupsFontFollowsItsMonitorsDpi)
 {
-    SetMonitors({ { { 0, 0, 1000, 1000 }, { 0, 0, 1000, 960 }, 96, true }, { { 1000, 0, 2000, 1000 }, { 1000, 0, 2000, 960 }, 144, false } });
+    SetMonitors({ { { 0, 0, 1000, 1000 }, { 0, 0, 1000, 960 }, 96, true },
+        { { 1000, 0, 2000, 1000 }, { 1000, 0, 2000, 960 }, 144, false } });
     KEL::Popup normal(nullptr, { 100, 100 }, L"Sampling");
     KEL::Popup large(nullptr, { 1100, 100 }, L"Sampling");
     EXPECT_EQ(normal.GetFont().height, -11);
@@ -456,10 +472,10 @@ TEST_F(Controls, TheBalloonsWindowIsItsBodyAndTail)
     GetWindowRect(balloon.GetHandle(), &r);
     const int t = balloon.TailHeight();
     ASSERT_TRUE(balloon.TailOnTop());
-    EXPECT_TRUE(shape.Contains({ balloon.TailTip().x, t / 4 }));               // near the tail's tip
+    EXPECT_TRUE(shape.Contains({ balloon.TailTip().x, t / 4 })); // near the tail's tip
     EXPECT_TRUE(shape.Contains({ r.Width() / 2, t + r.Height() / 2 - t / 2 })); // the body
-    EXPECT_FALSE(shape.Contains({ 0, 0 }));                                      // above the body, beside the tail
-    EXPECT_FALSE(shape.Contains({ r.Width() - 1, t }));                           // a rounded corner
+    EXPECT_FALSE(shape.Contains({ 0, 0 })); // above the body, beside the tail
+    EXPECT_FALSE(shape.Contains({ r.Width() - 1, t })); // a rounded corner
     EXPECT_FALSE(shape.Contains({ balloon.TailTip().x + t, 1 }));
 }
 

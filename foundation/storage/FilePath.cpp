@@ -11,7 +11,10 @@
 
 namespace KEL {
 
-std::string PathToNative(const std::wstring& path) { return vx::text::UnitsToUtf8(path); }
+std::string PathToNative(const std::wstring& path)
+{
+    return vx::text::UnitsToUtf8(path);
+}
 
 std::wstring PathFromNative(const std::string& path)
 {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "foundation/storage/KelInterfaces.h"
 #include "foundation/XKEL.h"
+#include "foundation/storage/KelInterfaces.h"
 #include "foundation/storage/StorageError.h"
 
 namespace KEL {

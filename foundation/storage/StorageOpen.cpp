@@ -94,7 +94,8 @@ HRESULT StorageAllocator::ReadMap(std::uint32_t first, std::uint32_t count)
 {
     std::vector<std::uint8_t> bytes(std::size_t(count) * 8);
     ULONG got = 0;
-    const HRESULT hr = mLockBytes->ReadAt({ ClusterOffset(first) }, bytes.data(), static_cast<ULONG>(bytes.size()), &got);
+    const HRESULT hr
+        = mLockBytes->ReadAt({ ClusterOffset(first) }, bytes.data(), static_cast<ULONG>(bytes.size()), &got);
     if (FAILED(hr))
         return hr;
     if (got != bytes.size())

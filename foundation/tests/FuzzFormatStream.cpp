@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const int values = data[0] % 24;
     const std::wstring format = KEL::Utf8ToWide(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
-    KEL::OFormatStringStream stream{KEL::String(std::wstring_view(format))};
+    KEL::OFormatStringStream stream { KEL::String(std::wstring_view(format)) };
     for (int i = 1; i <= values; ++i)
         stream << L"<v" << i << L">"; // three insertions: the value stream holds them all
     const KEL::String result = stream.Str();

@@ -14,18 +14,18 @@ namespace {
 
 const vx::res::StringTableRegistrar kTable(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
     {
-        {1, L"VARNFORWINDOWS Help"},
-        {2, L"About VARN"},
-        {3, L"TRIVANE hardware"},
-        {4, L"A POEM by OEM"},
-        {5, L""},
-        {6, L"[BULLET] item, [DELTA]RR [LESSTHANEQ] 5"},
-        {16, L"sixteen"},
-        {31, L"thirty-one"},
-        {40, L"neutral forty"},
-        {41, L"neutral forty-one"},
+        { 1, L"VARNFORWINDOWS Help" },
+        { 2, L"About VARN" },
+        { 3, L"TRIVANE hardware" },
+        { 4, L"A POEM by OEM" },
+        { 5, L"" },
+        { 6, L"[BULLET] item, [DELTA]RR [LESSTHANEQ] 5" },
+        { 16, L"sixteen" },
+        { 31, L"thirty-one" },
+        { 40, L"neutral forty" },
+        { 41, L"neutral forty-one" },
     });
-const vx::res::StringTableRegistrar kGerman(MAKELANGID(LANG_GERMAN, SUBLANG_DEFAULT), {{40, L"Deutsch vierzig"}});
+const vx::res::StringTableRegistrar kGerman(MAKELANGID(LANG_GERMAN, SUBLANG_DEFAULT), { { 40, L"Deutsch vierzig" } });
 
 class TempFile {
 public:
@@ -60,19 +60,15 @@ TEST(ResString, LoadsByIdAndBrandsOnRequest)
         const wchar_t* text;
     };
     const Case cases[] = {
-        {1, true, L"Varnex Help"},
-        {2, true, L"About Varnex"},
-        {3, true, L"Trivane hardware"},
-        {4, true, L"A PMorvell by Morvell"}, // a token inside a word is replaced too
-        {1, false, L"VARNFORWINDOWS Help"},
-        {4, false, L"A POEM by OEM"},
-        {6, false, L"\u2022 item, \u0394RR < 5"}, // symbol tokens are always replaced
-        {16, false, L"sixteen"}, // block 2, entry 0
-        {31, false, L"thirty-one"}, // block 2, entry 15
-        {0, true, L""},
-        {5, true, L""}, // an entry of length 0
-        {7, true, L""}, // no such entry in its block
-        {1000, true, L""}, // no such block
+        { 1, true, L"Varnex Help" }, { 2, true, L"About Varnex" }, { 3, true, L"Trivane hardware" },
+        { 4, true, L"A PMorvell by Morvell" }, // a token inside a word is replaced too
+        { 1, false, L"VARNFORWINDOWS Help" }, { 4, false, L"A POEM by OEM" },
+        { 6, false, L"\u2022 item, \u0394RR < 5" }, // symbol tokens are always replaced
+        { 16, false, L"sixteen" }, // block 2, entry 0
+        { 31, false, L"thirty-one" }, // block 2, entry 15
+        { 0, true, L"" }, { 5, true, L"" }, // an entry of length 0
+        { 7, true, L"" }, // no such entry in its block
+        { 1000, true, L"" }, // no such block
     };
     for (const Case& c : cases)
         EXPECT_EQ(KEL::GetResString(nullptr, c.id, c.branding), c.text) << c.id;
@@ -98,7 +94,7 @@ TEST(ResString, PrefersTheUserInterfaceLanguage)
 TEST(ResString, ReplacementIsNotExpandedAgain)
 {
     String text(L"AB and AB");
-    KEL::ReplaceTokens(text, {{L"AB", L"xABy"}, {L"", L"ignored"}});
+    KEL::ReplaceTokens(text, { { L"AB", L"xABy" }, { L"", L"ignored" } });
     EXPECT_EQ(text, L"xABy and xABy");
 }
 
@@ -121,7 +117,8 @@ TEST(ResString, BrandingFileOverridesTheDefaults)
 
     const TempFile ansi("OEMName=N\xFCrn\n");
     EXPECT_EQ(Replacement(KEL::ReadBrandingFile(ansi.Path()), 3), L"N\u00FCrn");
-    const char utf16Bytes[] = "\xFF\xFE" "A\0=\0B\0\n\0O\0E\0M\0N\0a\0m\0e\0=\0\xAC\x20";
+    const char utf16Bytes[] = "\xFF\xFE"
+                              "A\0=\0B\0\n\0O\0E\0M\0N\0a\0m\0e\0=\0\xAC\x20";
     const TempFile utf16(std::string(utf16Bytes, sizeof utf16Bytes - 1));
     EXPECT_EQ(Replacement(KEL::ReadBrandingFile(utf16.Path()), 3), L"\u20AC");
 

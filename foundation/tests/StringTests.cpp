@@ -68,7 +68,10 @@ private:
     std::u16string mText;
 };
 
-bool SameRep(const String& a, const String& b) { return a.c_str() == b.c_str(); }
+bool SameRep(const String& a, const String& b)
+{
+    return a.c_str() == b.c_str();
+}
 
 } // namespace
 
@@ -76,10 +79,10 @@ TEST(String, EmptyResultsShareOneRepresentation)
 {
     const String reference;
     const ULONG before = reference.RefCount();
-    const String empties[] = {String(static_cast<const wchar_t*>(nullptr)), String(L""),
-        String(L"abc", 0), String(static_cast<const wchar_t*>(nullptr), 5), String("", String::kUtf8),
+    const String empties[] = { String(static_cast<const wchar_t*>(nullptr)), String(L""), String(L"abc", 0),
+        String(static_cast<const wchar_t*>(nullptr), 5), String("", String::kUtf8),
         String(static_cast<const char*>(nullptr), String::kAnsi), String(std::string()),
-        String(static_cast<IKELString*>(nullptr)), String::FromThreadACP(nullptr), String::TakeBSTR(nullptr)};
+        String(static_cast<IKELString*>(nullptr)), String::FromThreadACP(nullptr), String::TakeBSTR(nullptr) };
     for (const String& e : empties) {
         EXPECT_TRUE(SameRep(e, reference));
         EXPECT_TRUE(e.IsEmpty());
@@ -89,7 +92,7 @@ TEST(String, EmptyResultsShareOneRepresentation)
     EXPECT_EQ(reference.Capacity(), 9u);
 
     // These always make a representation of their own.
-    const String fromWString{std::wstring()};
+    const String fromWString { std::wstring() };
     const String repeatedZero(5, L'\0');
     EXPECT_FALSE(SameRep(fromWString, reference));
     EXPECT_FALSE(SameRep(repeatedZero, reference));
@@ -106,7 +109,9 @@ TEST(String, ConstructionFromEachSource)
     EXPECT_EQ(String("caf\xE9 \x80", String::kAnsi), L"caf\u00E9 \u20AC");
     EXPECT_EQ(String("caf\xC3\xA9", String::kUtf8), L"caf\u00E9");
     EXPECT_EQ(String(std::string("\xF0\x9F\x98\x80")), L"\U0001F600");
-    EXPECT_EQ(KEL::Utf8ToString("a\xFF" "b"), L"a\uFFFDb");
+    EXPECT_EQ(KEL::Utf8ToString("a\xFF"
+                                "b"),
+        L"a\uFFFDb");
     EXPECT_EQ(String::FromUtf8("abc", 2), L"ab");
     EXPECT_EQ(String::FromThreadACP("\xC3\xA9t\xC3\xA9"), L"\u00E9t\u00E9"); // the process locale is UTF-8 here
 
@@ -172,12 +177,12 @@ TEST(String, Replace)
         const wchar_t* result;
     };
     const Case cases[] = {
-        {5, 0, L"!", L"hello!"}, // at the end: append
-        {1, 100, L"ey", L"hey"}, // count clipped
-        {0, 2, L"", L"llo"}, // removal only
-        {2, 1, L"LL", L"heLLlo"},
-        {4, 1, L"", L"hell"}, // removing the last character
-        {0, 0, L">> ", L">> hello"},
+        { 5, 0, L"!", L"hello!" }, // at the end: append
+        { 1, 100, L"ey", L"hey" }, // count clipped
+        { 0, 2, L"", L"llo" }, // removal only
+        { 2, 1, L"LL", L"heLLlo" },
+        { 4, 1, L"", L"hell" }, // removing the last character
+        { 0, 0, L">> ", L">> hello" },
     };
     for (const Case& c : cases) {
         String s(L"hello");

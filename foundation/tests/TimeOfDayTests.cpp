@@ -11,8 +11,8 @@
 namespace {
 
 using KEL::String;
-using testlocale::MakeLocale;
 using KEL::TimeOfDay;
+using testlocale::MakeLocale;
 
 vx::locale::Settings German()
 {

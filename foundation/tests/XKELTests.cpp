@@ -12,9 +12,13 @@ using KEL::String;
 namespace {
 
 // The host's texts for two own codes (the test executable is the host here).
-const vx::res::StringTableRegistrar kHostTexts(0, {{0xE004, L"The OEM stream holds a bad string"}, {0xE005, L"Newer version."}});
+const vx::res::StringTableRegistrar kHostTexts(
+    0, { { 0xE004, L"The OEM stream holds a bad string" }, { 0xE005, L"Newer version." } });
 
-String MessageOf(const XKEL& e) { return e.GetMessage(); }
+String MessageOf(const XKEL& e)
+{
+    return e.GetMessage();
+}
 
 } // namespace
 
@@ -27,20 +31,19 @@ TEST(XKEL, MessageForEachKindOfCode)
         const wchar_t* message;
     };
     const Case cases[] = {
-        {nullptr, KEL::kMessageOnly, L""},
-        {L"Error reading Storage Entry Table", KEL::kMessageOnly, L"Error reading Storage Entry Table"},
-        {L"context", KEL::kNoText, L"context"},
-        {L"context", 0, L"context"},
-        {L"context", E_FAIL, L"context\nUnspecified error."},
-        {nullptr, HRESULT_FROM_WIN32(5), L"Access is denied."},
-        {nullptr, E_INVALIDARG, L"The parameter is incorrect."},
-        {nullptr, E_NOINTERFACE, L"No such interface supported."},
-        {nullptr, KEL::kBadStreamString, L"The Morvell stream holds a bad string."}, // branded, "." added
-        {nullptr, MakeHResult(0x80030105u), L"Newer version."}, // taken as the own code 0xA0048205
-        {nullptr, MakeHResult(0xA004820Au), L""}, // an own code without a text
-        {nullptr, MakeHResult(0xA0049000u), L""}, // outside the own table
-        {nullptr, MakeHResult(0xA0048206u), L""}, // its text is not in this host's table
-        {nullptr, MakeHResult(0x87654321u), L""}, // the system has no text
+        { nullptr, KEL::kMessageOnly, L"" },
+        { L"Error reading Storage Entry Table", KEL::kMessageOnly, L"Error reading Storage Entry Table" },
+        { L"context", KEL::kNoText, L"context" }, { L"context", 0, L"context" },
+        { L"context", E_FAIL, L"context\nUnspecified error." },
+        { nullptr, HRESULT_FROM_WIN32(5), L"Access is denied." },
+        { nullptr, E_INVALIDARG, L"The parameter is incorrect." },
+        { nullptr, E_NOINTERFACE, L"No such interface supported." },
+        { nullptr, KEL::kBadStreamString, L"The Morvell stream holds a bad string." }, // branded, "." added
+        { nullptr, MakeHResult(0x80030105u), L"Newer version." }, // taken as the own code 0xA0048205
+        { nullptr, MakeHResult(0xA004820Au), L"" }, // an own code without a text
+        { nullptr, MakeHResult(0xA0049000u), L"" }, // outside the own table
+        { nullptr, MakeHResult(0xA0048206u), L"" }, // its text is not in this host's table
+        { nullptr, MakeHResult(0x87654321u), L"" }, // the system has no text
     };
     for (const Case& c : cases) {
         const XKEL e = c.context ? XKEL(String(c.context), c.code) : XKEL(c.code);
@@ -59,8 +62,9 @@ TEST(XKEL, EachConstructionWritesOneLine)
         const XKEL copy = dynamic_cast<const XKEL&>(e); // copying writes nothing
         EXPECT_EQ(copy.GetHResult(), E_FAIL);
     }
-    const std::vector<std::string> expected{
-        "KELBOOTLOG: XKEL: ElementTable::Resize : too many entries (2048) Unspecified error."};
+    const std::vector<std::string> expected {
+        "KELBOOTLOG: XKEL: ElementTable::Resize : too many entries (2048) Unspecified error."
+    };
     EXPECT_EQ(capture.Lines(), expected);
 }
 
@@ -72,7 +76,7 @@ TEST(XKEL, WhatIsTheMessageInTheThreadCodePage)
     const XKEL copy(e);
     EXPECT_STREQ(copy.what(), "caf\xC3\xA9 \xE2\x80\xA2");
     EXPECT_STREQ(e.what(), "caf\xC3\xA9 \xE2\x80\xA2");
-    EXPECT_EQ(capture.Lines(), std::vector<std::string>{"KELBOOTLOG: XKEL: caf\xC3\xA9 \xE2\x80\xA2"});
+    EXPECT_EQ(capture.Lines(), std::vector<std::string> { "KELBOOTLOG: XKEL: caf\xC3\xA9 \xE2\x80\xA2" });
 }
 
 TEST(XKEL, OwnCodesAndTheirTextIds)
@@ -96,6 +100,7 @@ TEST(BootLog, WritesOnePrefixedUtf8Line)
     vx::log::Capture capture;
     KEL::BootLog(L"EtchWvControl::SetPlotId: \u00E9");
     KEL::BootLog("etch_proxy_CompileMarkup, got: a\nb");
-    EXPECT_EQ(capture.Lines(), (std::vector<std::string>{"KELBOOTLOG: EtchWvControl::SetPlotId: \xC3\xA9",
-                                   "KELBOOTLOG: etch_proxy_CompileMarkup, got: a b"}));
+    EXPECT_EQ(capture.Lines(),
+        (std::vector<std::string> {
+            "KELBOOTLOG: EtchWvControl::SetPlotId: \xC3\xA9", "KELBOOTLOG: etch_proxy_CompileMarkup, got: a b" }));
 }

@@ -42,13 +42,19 @@ private:
     {
         if (message == vx::ui::WM_NCCREATE) {
             const auto* cs = reinterpret_cast<const vx::ui::CREATESTRUCTW*>(lParam);
-            vx::ui::SetWindowLongPtr(hwnd, vx::ui::GWLP_USERDATA, reinterpret_cast<vx::ui::LONG_PTR>(cs->lpCreateParams));
+            vx::ui::SetWindowLongPtr(
+                hwnd, vx::ui::GWLP_USERDATA, reinterpret_cast<vx::ui::LONG_PTR>(cs->lpCreateParams));
         }
-        auto* self = reinterpret_cast<KELInterThreadNotifierImpl*>(vx::ui::GetWindowLongPtr(hwnd, vx::ui::GWLP_USERDATA));
+        auto* self
+            = reinterpret_cast<KELInterThreadNotifierImpl*>(vx::ui::GetWindowLongPtr(hwnd, vx::ui::GWLP_USERDATA));
         switch (message) {
-        case kNotify: return self && self->mOwner ? self->mOwner->Notify(wParam, lParam) : 0;
-        case kDestroy: vx::ui::DestroyWindow(hwnd); return 1;
-        default: return vx::ui::DefWindowProc(hwnd, message, wParam, lParam);
+        case kNotify:
+            return self && self->mOwner ? self->mOwner->Notify(wParam, lParam) : 0;
+        case kDestroy:
+            vx::ui::DestroyWindow(hwnd);
+            return 1;
+        default:
+            return vx::ui::DefWindowProc(hwnd, message, wParam, lParam);
         }
     }
 

@@ -36,11 +36,16 @@ vx::ui::theme::ButtonState StateOf(int state)
 {
     using S = vx::ui::theme::ButtonState;
     switch (state) {
-    case 2: return S::Hot;
-    case 3: return S::Pressed;
-    case 4: return S::Disabled;
-    case 5: return S::Default;
-    default: return S::Normal;
+    case 2:
+        return S::Hot;
+    case 3:
+        return S::Pressed;
+    case 4:
+        return S::Disabled;
+    case 5:
+        return S::Default;
+    default:
+        return S::Normal;
     }
 }
 
@@ -55,7 +60,8 @@ UxThemeDLL::HTHEME UxThemeDLL::OpenThemeData(HWND, const wchar_t* classList)
     while (start <= list.size()) {
         const std::size_t end = std::min(list.find(L';', start), list.size());
         std::wstring name = list.substr(start, end - start);
-        std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+        std::transform(
+            name.begin(), name.end(), name.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
         for (const ThemeClass& c : kClasses)
             if (name == c.name)
                 return const_cast<ThemeClass*>(&c);
@@ -80,8 +86,8 @@ HRESULT UxThemeDLL::DrawThemeBackground(HTHEME theme, vx::ui::DC& dc, int part, 
             vx::ui::theme::PaintButton(dc, rect, StateOf(state), L"", vx::ui::Font {});
         else
             vx::ui::DrawFrameControl(dc, rect, vx::ui::DFC_BUTTON,
-                (part == 2 ? vx::ui::DFCS_BUTTONRADIO : vx::ui::DFCS_BUTTONCHECK) | (state >= 5 ? vx::ui::DFCS_CHECKED : 0)
-                    | (state == 4 ? vx::ui::DFCS_INACTIVE : 0));
+                (part == 2 ? vx::ui::DFCS_BUTTONRADIO : vx::ui::DFCS_BUTTONCHECK)
+                    | (state >= 5 ? vx::ui::DFCS_CHECKED : 0) | (state == 4 ? vx::ui::DFCS_INACTIVE : 0));
     } else if (name == L"TOOLBAR") {
         vx::ui::theme::PaintToolbarButton(dc, rect, StateOf(state));
     } else if (name == L"TOOLTIP") {
@@ -114,7 +120,8 @@ vx::ui::Font TextPartFont(const vx::ui::DC& dc, int part)
 
 } // namespace
 
-HRESULT UxThemeDLL::GetThemeBackgroundRegion(HTHEME theme, vx::ui::DC&, int part, int, const vx::ui::Rect& rect, vx::ui::Region* region)
+HRESULT UxThemeDLL::GetThemeBackgroundRegion(
+    HTHEME theme, vx::ui::DC&, int part, int, const vx::ui::Rect& rect, vx::ui::Region* region)
 {
     const ThemeClass* c = ClassOf(theme);
     if (!c)
@@ -128,7 +135,8 @@ HRESULT UxThemeDLL::GetThemeBackgroundRegion(HTHEME theme, vx::ui::DC&, int part
     return S_OK;
 }
 
-HRESULT UxThemeDLL::DrawThemeText(HTHEME theme, vx::ui::DC& dc, int part, int, const std::wstring& text, UINT flags, const vx::ui::Rect& rect)
+HRESULT UxThemeDLL::DrawThemeText(
+    HTHEME theme, vx::ui::DC& dc, int part, int, const std::wstring& text, UINT flags, const vx::ui::Rect& rect)
 {
     if (!ClassOf(theme))
         return E_HANDLE;
@@ -141,8 +149,8 @@ HRESULT UxThemeDLL::DrawThemeText(HTHEME theme, vx::ui::DC& dc, int part, int, c
     return S_OK;
 }
 
-HRESULT UxThemeDLL::GetThemeTextExtent(HTHEME theme, vx::ui::DC& dc, int part, int, const std::wstring& text, UINT flags,
-    const vx::ui::Rect* bounds, vx::ui::Rect* extent)
+HRESULT UxThemeDLL::GetThemeTextExtent(HTHEME theme, vx::ui::DC& dc, int part, int, const std::wstring& text,
+    UINT flags, const vx::ui::Rect* bounds, vx::ui::Rect* extent)
 {
     if (!ClassOf(theme))
         return E_HANDLE;
@@ -233,7 +241,9 @@ void ColourHSV::Update()
         return;
     }
     const double delta = max - min;
-    double h = red == max ? (green - blue) / delta : green == max ? 2 + (blue - red) / delta : 4 + (red - green) / delta;
+    double h = red == max ? (green - blue) / delta
+        : green == max    ? 2 + (blue - red) / delta
+                          : 4 + (red - green) / delta;
     h *= 60;
     if (h < 0)
         h += 360;
@@ -251,12 +261,24 @@ void ColourHSV::ToRGB()
     const double f = h - i;
     const double p = value * (1 - saturation), q = value * (1 - saturation * f), t = value * (1 - saturation * (1 - f));
     switch (static_cast<int>(i)) {
-    case 0: red = value, green = t, blue = p; break;
-    case 1: red = q, green = value, blue = p; break;
-    case 2: red = p, green = value, blue = t; break;
-    case 3: red = p, green = q, blue = value; break;
-    case 4: red = t, green = p, blue = value; break;
-    default: red = value, green = p, blue = q; break;
+    case 0:
+        red = value, green = t, blue = p;
+        break;
+    case 1:
+        red = q, green = value, blue = p;
+        break;
+    case 2:
+        red = p, green = value, blue = t;
+        break;
+    case 3:
+        red = p, green = q, blue = value;
+        break;
+    case 4:
+        red = t, green = p, blue = value;
+        break;
+    default:
+        red = value, green = p, blue = q;
+        break;
     }
 }
 
@@ -383,7 +405,8 @@ vx::ui::INT_PTR DialogBase::DialogFunction(UINT message, WPARAM wParam, LPARAM)
 {
     if (message == vx::ui::WM_INITDIALOG)
         return 1;
-    if (message == vx::ui::WM_COMMAND && (vx::ui::LOWORD(wParam) == vx::ui::IDOK || vx::ui::LOWORD(wParam) == vx::ui::IDCANCEL)) {
+    if (message == vx::ui::WM_COMMAND
+        && (vx::ui::LOWORD(wParam) == vx::ui::IDOK || vx::ui::LOWORD(wParam) == vx::ui::IDCANCEL)) {
         vx::ui::EndDialog(mHandle, vx::ui::LOWORD(wParam));
         return 1;
     }
@@ -394,8 +417,11 @@ vx::ui::INT_PTR DialogBase::Execute()
 {
     if (!mTemplate)
         return -1;
-    const vx::ui::INT_PTR result = vx::ui::DialogBoxIndirectParam(*mTemplate, mParent,
-        [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return Dispatch(hwnd, message, wParam, lParam); }, 0);
+    const vx::ui::INT_PTR result = vx::ui::DialogBoxIndirectParam(
+        *mTemplate, mParent,
+        [this](
+            HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return Dispatch(hwnd, message, wParam, lParam); },
+        0);
     mHandle = nullptr;
     return result;
 }
@@ -404,8 +430,11 @@ HWND DialogBase::Create()
 {
     if (!mTemplate)
         return nullptr;
-    return vx::ui::CreateDialogIndirectParam(*mTemplate, mParent,
-        [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return Dispatch(hwnd, message, wParam, lParam); }, 0);
+    return vx::ui::CreateDialogIndirectParam(
+        *mTemplate, mParent,
+        [this](
+            HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return Dispatch(hwnd, message, wParam, lParam); },
+        0);
 }
 
 } // namespace KEL

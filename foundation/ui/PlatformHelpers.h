@@ -47,14 +47,14 @@ struct UxThemeDLL {
     // "TEXTSTYLE": 3 body title, 4 body text.
     static constexpr int TTP_BALLOON = 3, TTP_BALLOONTITLE = 4, TTP_CLOSE = 5, TEXT_BODYTITLE = 3, TEXT_BODYTEXT = 4;
     // The area a part covers in `rect`: the balloon's rounded body; other parts their rectangle.
-    static HRESULT GetThemeBackgroundRegion(HTHEME theme, vx::ui::DC& dc, int part, int state, const vx::ui::Rect& rect,
-        vx::ui::Region* region);
+    static HRESULT GetThemeBackgroundRegion(
+        HTHEME theme, vx::ui::DC& dc, int part, int state, const vx::ui::Rect& rect, vx::ui::Region* region);
     // Text in the part's style (the body title bold) with the context's colour, DrawText's flags.
-    static HRESULT DrawThemeText(HTHEME theme, vx::ui::DC& dc, int part, int state, const std::wstring& text, UINT flags,
-        const vx::ui::Rect& rect);
+    static HRESULT DrawThemeText(HTHEME theme, vx::ui::DC& dc, int part, int state, const std::wstring& text,
+        UINT flags, const vx::ui::Rect& rect);
     // The rectangle the text takes in the part's style, laid out in `bounds` (null: unbounded).
-    static HRESULT GetThemeTextExtent(HTHEME theme, vx::ui::DC& dc, int part, int state, const std::wstring& text, UINT flags,
-        const vx::ui::Rect* bounds, vx::ui::Rect* extent);
+    static HRESULT GetThemeTextExtent(HTHEME theme, vx::ui::DC& dc, int part, int state, const std::wstring& text,
+        UINT flags, const vx::ui::Rect* bounds, vx::ui::Rect* extent);
     // Paints what the parent shows behind `rect` of the child (its face colour).
     static HRESULT DrawThemeParentBackground(HWND window, vx::ui::DC& dc, const vx::ui::Rect& rect);
 };

@@ -5,8 +5,8 @@
 
 #include "foundation/String.h"
 #include "foundation/stream/PersistObject.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "foundation/units/IUnitName.h"
+#include "hostframework/base/SimpleUnknownImp.h"
 
 namespace KEL {
 

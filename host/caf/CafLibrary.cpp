@@ -62,8 +62,9 @@ public:
     void RegisterCompanions()
     {
         std::call_once(mCompanionsOnce, [this] {
-            for (auto [clsid, object] : { std::pair<CLSID, IUnknown*> { CLSID_CAFAppServices, static_cast<IAppServices*>(mApp) },
-                     std::pair<CLSID, IUnknown*> { CLSID_UnitTestRegistry, mTests } }) {
+            for (auto [clsid, object] :
+                { std::pair<CLSID, IUnknown*> { CLSID_CAFAppServices, static_cast<IAppServices*>(mApp) },
+                    std::pair<CLSID, IUnknown*> { CLSID_UnitTestRegistry, mTests } }) {
                 DWORD cookie = 0;
                 if (SUCCEEDED(CoRegisterClassObject(clsid, object, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie)))
                     mCompanionCookies.push_back(cookie);

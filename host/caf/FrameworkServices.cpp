@@ -484,8 +484,8 @@ HRESULT ObjectFactory::CreateInstance(DWORD classKey, REFIID iid, void** out)
 
 namespace {
 // The prefix letters by index: "?" for unknown, none for 1 and 8.
-constexpr const wchar_t* kPrefixLetters[] = { L"?", L"", L"a", L"f", L"p", L"n", L"\u00B5", L"m", L"", L"k", L"M",
-    L"G", L"T", L"P", L"E" };
+constexpr const wchar_t* kPrefixLetters[]
+    = { L"?", L"", L"a", L"f", L"p", L"n", L"\u00B5", L"m", L"", L"k", L"M", L"G", L"T", L"P", L"E" };
 constexpr ULONG kPrefixCount = sizeof kPrefixLetters / sizeof kPrefixLetters[0];
 } // namespace
 
@@ -990,8 +990,9 @@ std::vector<RegisteredCommand> RegisteredCommands()
         for (ICAFCommand* command : counterpart->Commands())
             if (auto* own = dynamic_cast<HostCommand*>(command)) {
                 const HostCommand::Fields& f = own->Describe();
-                out.push_back({ counterpart->ClassGuid(), counterpart->Handler() ? counterpart->Handler() : counterpart->Owner(),
-                    own->TableId() ? own->TableId() : f.id, f.caption, f.kind == HostCommand::Kind::Group });
+                out.push_back(
+                    { counterpart->ClassGuid(), counterpart->Handler() ? counterpart->Handler() : counterpart->Owner(),
+                        own->TableId() ? own->TableId() : f.id, f.caption, f.kind == HostCommand::Kind::Group });
             }
     return out;
 }

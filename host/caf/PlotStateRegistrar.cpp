@@ -52,7 +52,8 @@ HRESULT PlotStateStore::Post(const PlotStateMessage* message)
     {
         std::lock_guard lock(mMutex);
         StoredPlotState stored { safe.number, safe.plotId, safe.itemId, safe.first, safe.second, safe.text, safe.flag };
-        auto slot = std::find_if(mKept.begin(), mKept.end(), [&](const StoredPlotState& kept) { return SameSlot(kept, safe); });
+        auto slot = std::find_if(
+            mKept.begin(), mKept.end(), [&](const StoredPlotState& kept) { return SameSlot(kept, safe); });
         if (slot == mKept.end()) {
             mKept.push_back(std::move(stored));
             ++mChanges;
@@ -108,7 +109,8 @@ void PlotStateStore::Restore(std::vector<StoredPlotState> kept)
             if (!KnownNumber(state.number))
                 continue;
             const PlotStateMessage message = state.View();
-            auto slot = std::find_if(mKept.begin(), mKept.end(), [&](const StoredPlotState& k) { return SameSlot(k, message); });
+            auto slot = std::find_if(
+                mKept.begin(), mKept.end(), [&](const StoredPlotState& k) { return SameSlot(k, message); });
             if (slot != mKept.end())
                 *slot = std::move(state);
             else

@@ -547,7 +547,6 @@ const std::map<std::wstring, Builtin>& Builtins()
     return table;
 }
 
-
 } // namespace
 
 std::wstring FormatEnumeratorParams(const EnumeratorClass& cls, const std::vector<double>& numbers, std::size_t sources)

@@ -66,6 +66,7 @@ struct EnumeratorClass {
 
 // The parameter text of a call (see IEventEnumerator::SetParams): the function name, the number of
 // sources, then the numbers in the classic locale, shortest round trip.
-std::wstring FormatEnumeratorParams(const EnumeratorClass& cls, const std::vector<double>& numbers, std::size_t sources);
+std::wstring FormatEnumeratorParams(
+    const EnumeratorClass& cls, const std::vector<double>& numbers, std::size_t sources);
 
 } // namespace vx::calc

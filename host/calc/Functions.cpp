@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <string>
 
@@ -67,7 +67,8 @@ template <class F> void ForEachFiniteRun(std::span<const float> x, F&& f)
 // Gaps in the input: the outputs of each finite run see that run's edge values beyond its ends,
 // and gap positions give NaN.
 template <class K>
-void CentredByRuns(std::span<const float> in, std::size_t h, std::span<float> out, std::vector<float>& patch, K&& kernel)
+void CentredByRuns(
+    std::span<const float> in, std::size_t h, std::span<float> out, std::vector<float>& patch, K&& kernel)
 {
     if (AllFinite(in)) {
         kernel(in.data() + h, out.data(), out.size());
@@ -113,7 +114,8 @@ typedef double FilterLanes __attribute__((vector_size(kFilterLanes * sizeof(doub
 // overlaps them. The pass starts in the steady state of its first input. Values are moved with
 // memcpy, which assumes no alignment of the buffer.
 template <class T>
-[[gnu::always_inline]] inline void BiquadPass(double* p, std::size_t n, std::ptrdiff_t stride, const Biquad& s, const Biquad& t)
+[[gnu::always_inline]] inline void BiquadPass(
+    double* p, std::size_t n, std::ptrdiff_t stride, const Biquad& s, const Biquad& t)
 {
     const std::ptrdiff_t step = stride * static_cast<std::ptrdiff_t>(sizeof(T) / sizeof(double));
     T u;

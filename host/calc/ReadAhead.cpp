@@ -242,8 +242,8 @@ void ReadAhead::Compute(const std::vector<StageSource>& stages, Segment& segment
             for (std::size_t i = 0; i < stages.size(); ++i)
                 if (stages[i].samples)
                     stages[i].samples->Read(mRecord, from,
-                        std::span<float>(segment.samples[i]).subspan(
-                            static_cast<std::size_t>(from - start), static_cast<std::size_t>(to - from)));
+                        std::span<float>(segment.samples[i])
+                            .subspan(static_cast<std::size_t>(from - start), static_cast<std::size_t>(to - from)));
             for (std::size_t i = 0; i < stages.size(); ++i)
                 if (stages[i].events)
                     stages[i].events->Read(mRecord, from, to, segment.events[i]);

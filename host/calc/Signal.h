@@ -33,7 +33,7 @@ public:
     virtual void Read(int record, int64_t start, std::span<float> out) = 0;
     // Lets go of what the stage and the stages it reads keep between reads (cached blocks,
     // buffers): the next read computes again what it needs, with the same result.
-    virtual void Trim() {}
+    virtual void Trim() { }
 };
 
 // A stage whose output is computed block by block on a fixed grid, with a small cache of the most
@@ -109,7 +109,7 @@ public:
     // Appends the events with start <= position < end of the record, in position order.
     virtual void Read(int record, int64_t start, int64_t end, EventBuffer& out) = 0;
     // As Signal::Trim.
-    virtual void Trim() {}
+    virtual void Trim() { }
 };
 
 // Helper for stages: reads input [start, start + count) into a reusable buffer.

@@ -33,8 +33,7 @@ HRESULT EventDrawClasses::Add(IUnknown* classObject)
     auto* draw = static_cast<IEventDraw*>(out);
     DWORD type = 0;
     ULONG size = 0;
-    if (FAILED(cls->GetEventType(&type)) || FAILED(cls->GetRecordSize(&size)) || size == 0
-        || mByType.count(type)) {
+    if (FAILED(cls->GetEventType(&type)) || FAILED(cls->GetRecordSize(&size)) || size == 0 || mByType.count(type)) {
         vx::log::WriteLine("host: an event-draw class for the event type " + Hex(type) + " was not taken");
         draw->Release();
         cls->Release();

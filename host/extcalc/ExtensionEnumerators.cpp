@@ -30,7 +30,6 @@ std::string TakeBstr(BSTR text)
     return s;
 }
 
-
 // A sampled stage of the engine as the extension reads it: a stream with a current position.
 class CalcFloatStream final : public SimpleUnknownImp1<IFloatStreamEx, 0> {
 public:
@@ -271,8 +270,8 @@ public:
             mEnum->Seek(mPosition);
         ULONG n = 0;
         LONG at = kEnd;
-        const HRESULT hr = mEvents->Next(static_cast<ULONG>(std::min<std::size_t>(buffer.size(), 0x7FFFFFFF)),
-            endOffset, buffer.data(), &n, &at);
+        const HRESULT hr = mEvents->Next(
+            static_cast<ULONG>(std::min<std::size_t>(buffer.size(), 0x7FFFFFFF)), endOffset, buffer.data(), &n, &at);
         if (FAILED(hr))
             throw calc::CalcError("the enumerator of '" + mName + "' failed");
         // Only an enumerator of a record that is being sampled may wait for more data.

@@ -7,8 +7,7 @@ namespace vx::host {
 
 // The index of the first of `count` events at or after `start`; with `backward`, that of the last
 // event before it when none stands exactly there. `position(i)` gives event i's position.
-template <class PositionOf>
-std::size_t SeekEvent(std::size_t count, PositionOf position, int32_t start, bool backward)
+template <class PositionOf> std::size_t SeekEvent(std::size_t count, PositionOf position, int32_t start, bool backward)
 {
     std::size_t i = 0;
     while (i < count && position(i) < start)

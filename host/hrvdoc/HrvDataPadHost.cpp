@@ -55,7 +55,8 @@ public:
     // stands exactly there.
     HRESULT Find(LONG backward, LONG start, LONG, LONG) override
     {
-        mIndex = SeekEvent(mCount, [this](std::size_t i) { return Position(i); }, start, backward != 0);
+        mIndex = SeekEvent(
+            mCount, [this](std::size_t i) { return Position(i); }, start, backward != 0);
         return S_OK;
     }
     HRESULT Reserved6(LONG* result) override

@@ -88,7 +88,9 @@ private:
     std::atomic<ULONG> mCount { 1 };
 };
 
-class HrvHostDocumentObject final : public HRV::IDataPadSource, public HRV::IRecordingDocument, public IDocumentWindowName {
+class HrvHostDocumentObject final : public HRV::IDataPadSource,
+                                    public HRV::IRecordingDocument,
+                                    public IDocumentWindowName {
 public:
     // Count 1 for the creator. The document must outlive this object.
     explicit HrvHostDocumentObject(HrvHostDocument& document);

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <thread>
 
+#include "foundation/String.h"
 #include "host/calc/CalcError.h"
 #include "host/extcalc/ExtensionEnumerators.h"
 #include "host/hrvdoc/EventSeek.h"
 #include "host/recording/HostSources.h"
 #include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/SimpleUnknownImp.h"
-#include "foundation/String.h"
 #include "hostframework/comments/Comments.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 
@@ -163,7 +163,9 @@ public:
         if (!ratio)
             return E_POINTER;
         const Recording& recording = mHost.GetRecording();
-        const double start = mRecord >= 0 && mRecord < recording.RecordCount() ? recording.records[std::size_t(mRecord)].startTime : 0.0;
+        const double start = mRecord >= 0 && mRecord < recording.RecordCount()
+            ? recording.records[std::size_t(mRecord)].startTime
+            : 0.0;
         *ratio = RatioOf(recording.RecordInfo(mRecord).interval, start);
         return S_OK;
     }
@@ -554,7 +556,8 @@ HRESULT HrvHostDocument::SendHostMessage(DWORD messageId, DWORD flags, const voi
             int32_t channel = 0;
             DWORD on = 0, colour = 0, a = 0, b = 0, on2 = 0, colour2 = 0;
             if (!record.Read(descriptor) || descriptor != 0x2121212 || !record.Read(channel) || !record.Read(on)
-                || !record.Read(colour) || !record.Read(a) || !record.Read(b) || !record.Read(on2) || !record.Read(colour2))
+                || !record.Read(colour) || !record.Read(a) || !record.Read(b) || !record.Read(on2)
+                || !record.Read(colour2))
                 return E_INVALIDARG;
             ChannelGuides& g = guides[channel];
             g.band = on != 0;
@@ -756,7 +759,8 @@ private:
 };
 } // namespace
 
-IEnumHostComments* HrvHostDocument::OpenComments(const HRV::ChannelRef& channel, int32_t record, int32_t start, bool forwards)
+IEnumHostComments* HrvHostDocument::OpenComments(
+    const HRV::ChannelRef& channel, int32_t record, int32_t start, bool forwards)
 {
     std::vector<HostCommentEntry> entries;
     for (const HostCommentEntry& e : comments)
@@ -1003,7 +1007,8 @@ bool HrvHostDocument::PlayOnline(const Recording& source, int sourceRecord, doub
     return true;
 }
 
-bool HrvHostDocument::StartOnlinePlay(std::shared_ptr<const Recording> source, int sourceRecord, double blockSeconds, double speed)
+bool HrvHostDocument::StartOnlinePlay(
+    std::shared_ptr<const Recording> source, int sourceRecord, double blockSeconds, double speed)
 {
     if (OnlinePlaying() || !source || !(speed > 0) || !(blockSeconds > 0) || sourceRecord < 0
         || sourceRecord >= source->RecordCount())
@@ -1015,7 +1020,8 @@ bool HrvHostDocument::StartOnlinePlay(std::shared_ptr<const Recording> source, i
     PlaybackTarget target;
     target.channels = mRecording->ChannelCount();
     const Recording* played = source.get();
-    target.start = [this, played, sourceRecord](double) { return BeginOnline(*played, sourceRecord) ? mRecording->samplingRecord : -1; };
+    target.start = [this, played, sourceRecord](
+                       double) { return BeginOnline(*played, sourceRecord) ? mRecording->samplingRecord : -1; };
     target.deliver = [this](int, const std::vector<std::span<const float>>& block) { DeliverOnline(block); };
     target.stop = [this] { EndOnline(); };
     mPlay = std::make_unique<TimedPlayback>(std::move(source), sourceRecord, std::move(target), block,
@@ -1027,7 +1033,10 @@ bool HrvHostDocument::StartOnlinePlay(std::shared_ptr<const Recording> source, i
     return true;
 }
 
-bool HrvHostDocument::OnlinePlaying() const { return mPlay && mPlay->Running(); }
+bool HrvHostDocument::OnlinePlaying() const
+{
+    return mPlay && mPlay->Running();
+}
 
 void HrvHostDocument::StopOnlinePlay()
 {

@@ -210,7 +210,8 @@ public:
     IEnumEventEx* OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end) override;
     int32_t SampledRecord() override;
     bool LinkedEventChannel(const HRV::ChannelRef& channel, int32_t index, HRV::ChannelRef& out) override;
-    IEnumHostComments* OpenComments(const HRV::ChannelRef& channel, int32_t record, int32_t start, bool forwards) override;
+    IEnumHostComments* OpenComments(
+        const HRV::ChannelRef& channel, int32_t record, int32_t start, bool forwards) override;
 
     // HRV::IAnalysisManager
     HRESULT Register(const wchar_t* title, const wchar_t* group, int32_t* clientId) override;

@@ -6,9 +6,9 @@
 // the new results.
 #include <cstdint>
 
+#include "host/tracedraw/TraceHost.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DataPaneInterfaces.h"
-#include "host/tracedraw/TraceHost.h"
 
 namespace vx::host {
 

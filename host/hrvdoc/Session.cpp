@@ -17,7 +17,7 @@ namespace {
 
 constexpr char kMagic[8] = { 'V', 'X', 'S', 'E', 'S', 'S', 'N', '1' };
 constexpr std::uint32_t kObjectSection = 1, kChannelSection = 2, kLinkSection = 3, kPlotStateSection = 4,
-                         kCalculationSection = 5;
+                        kCalculationSection = 5;
 // The persisted objects a document hands out: 0 the settings, 1 the data.
 constexpr DWORD kPersistedObjects = 2;
 constexpr DWORD kPersistedType = 2;
@@ -223,9 +223,8 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content)
     Writer w;
     w.Raw(kMagic, sizeof kMagic);
     w.U32(kSessionFormatVersion);
-    w.U32(static_cast<std::uint32_t>(
-        content.objects.size() + content.channels.size() + content.links.size() + content.plotStates.size()
-        + content.calculations.size()));
+    w.U32(static_cast<std::uint32_t>(content.objects.size() + content.channels.size() + content.links.size()
+        + content.plotStates.size() + content.calculations.size()));
     for (const auto& object : content.objects) {
         w.U32(kObjectSection);
         w.U32(object.index);
@@ -365,14 +364,15 @@ SessionContent CollectSession(HrvHostDocument& host)
         if (settings)
             settings->Release();
         if (!ok)
-            throw SessionError("the calculation of channel " + std::to_string(computed.channel) + " could not be saved");
+            throw SessionError(
+                "the calculation of channel " + std::to_string(computed.channel) + " could not be saved");
         saved.channel = *name;
         saved.calcClass = IdText(computed.calcClass);
         content.calculations.push_back(std::move(saved));
     }
     for (const auto& [from, to] : host.links)
-        content.links.push_back({ { std::uint32_t(from >> 32), std::uint32_t(from) },
-            { std::uint32_t(to >> 32), std::uint32_t(to) } });
+        content.links.push_back(
+            { { std::uint32_t(from >> 32), std::uint32_t(from) }, { std::uint32_t(to >> 32), std::uint32_t(to) } });
     return content;
 }
 
@@ -400,8 +400,8 @@ void RestoreSessionChannels(HrvHostDocument& host, const SessionContent& content
 {
     for (const auto& channel : content.channels)
         if (!host.AddChannel(channel.name.c_str(), channel.formula.c_str()))
-            throw SessionError("its channel " + std::string(channel.name.begin(), channel.name.end())
-                + " cannot be made again");
+            throw SessionError(
+                "its channel " + std::string(channel.name.begin(), channel.name.end()) + " cannot be made again");
     for (const auto& link : content.links)
         host.AddChannelLink(link.from, link.to);
     for (const auto& calc : content.calculations)

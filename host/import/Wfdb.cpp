@@ -398,8 +398,8 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     if (file && group == 3 && perFrame == 2 && header.sampleCount > 0 && dataBytes >= 0
         && DecodeThreads(header.sampleCount) > 1) {
         std::vector<int16_t>* pair[2] = { held[0], held[1] };
-        DecodePairsOnThreads(*file, first.byteOffset, header.sampleCount, pair, sums.data(),
-            DecodeThreads(header.sampleCount));
+        DecodePairsOnThreads(
+            *file, first.byteOffset, header.sampleCount, pair, sums.data(), DecodeThreads(header.sampleCount));
         decoded = wanted;
     } else
         buffer.resize(1 << 20);
@@ -409,7 +409,8 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
         const std::size_t whole = have / group * group;
         const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
         const std::size_t samplesIn = group == 3 ? whole / 3 * 2 : whole / 2;
-        const auto count = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(samplesIn), wanted - decoded));
+        const auto count
+            = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(samplesIn), wanted - decoded));
         if (group == 3 && perFrame == 2 && phase == 0 && count == samplesIn) {
             // Two signals in 212, the common case: each group of three bytes is one frame.
             const std::size_t n = count / 2;

@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "foundation/String.h"
+#include "host/recording/HostSources.h"
 #include "hostframework/base/RefCount.h"
 #include "hostframework/base/SimpleUnknownImp.h"
-#include "host/recording/HostSources.h"
 
 namespace vx::host {
 namespace {
@@ -19,7 +19,10 @@ constexpr DWORD kKindFlagMask = ~DWORD(0x1000);
 // The source object of a channel in a record: gives its streams.
 class HostSourceData final : public SimpleUnknownImp1<ISourceData, 1> {
 public:
-    HostSourceData(HostDocument* doc, std::uint32_t channel, LONG record) : mDoc(doc), mChannel(channel), mRecord(record)
+    HostSourceData(HostDocument* doc, std::uint32_t channel, LONG record)
+        : mDoc(doc)
+        , mChannel(channel)
+        , mRecord(record)
     {
         mDoc->AddRef();
     }
@@ -40,7 +43,12 @@ private:
 
 class HostChannelObject final : public SimpleUnknownImp1<IChannelObject, 1> {
 public:
-    HostChannelObject(HostDocument* doc, std::uint32_t channel) : mDoc(doc), mChannel(channel) { mDoc->AddRef(); }
+    HostChannelObject(HostDocument* doc, std::uint32_t channel)
+        : mDoc(doc)
+        , mChannel(channel)
+    {
+        mDoc->AddRef();
+    }
     ~HostChannelObject() override { mDoc->Release(); }
     HRESULT GetCalculation(IChannelCalculation** out) override
     {
@@ -82,7 +90,10 @@ private:
 // for the named channel it is attached to.
 class HostFormulaCalc final : public SimpleUnknownImp2<INewCalculation, IChannelCalculation, 1> {
 public:
-    explicit HostFormulaCalc(DWORD classId) : mClassId(classId) {}
+    explicit HostFormulaCalc(DWORD classId)
+        : mClassId(classId)
+    {
+    }
     // The document holds its calculations; a calculation does not hold its document (that
     // would be a cycle). The document tells it when it goes.
     void ForgetDocument() { mDoc = nullptr; }
@@ -257,7 +268,10 @@ HRESULT HostDocument::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG HostDocument::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG HostDocument::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG HostDocument::Release()
 {
@@ -795,8 +809,8 @@ HRESULT HostDocument::IsTickValid(std::int64_t tick)
     return S_OK;
 }
 
-HRESULT HostDocument::PositionsToTicks(const vx::hf::DocPosition* start, const vx::hf::DocPosition* end, std::int64_t* startTick,
-    std::int64_t* endTick)
+HRESULT HostDocument::PositionsToTicks(
+    const vx::hf::DocPosition* start, const vx::hf::DocPosition* end, std::int64_t* startTick, std::int64_t* endTick)
 {
     if (!start || !end || !startTick || !endTick)
         return E_POINTER;
@@ -852,7 +866,10 @@ HRESULT HostDocument::GetTickTime(std::int64_t tick, double* seconds)
 namespace {
 class HostSelection final : public SimpleUnknownImp1<IViewSelection, 1> {
 public:
-    explicit HostSelection(const Selection& s) : mSelection(s) {}
+    explicit HostSelection(const Selection& s)
+        : mSelection(s)
+    {
+    }
     HRESULT GetPositions(vx::hf::DocPosition* start, vx::hf::DocPosition* end) override
     {
         if (!start || !end)
@@ -877,7 +894,12 @@ private:
 
 class HostViewRange final : public SimpleUnknownImp1<IViewRange, 1> {
 public:
-    HostViewRange(std::int64_t s, std::int64_t e, double scale) : mStart(s), mEnd(e), mScale(scale) {}
+    HostViewRange(std::int64_t s, std::int64_t e, double scale)
+        : mStart(s)
+        , mEnd(e)
+        , mScale(scale)
+    {
+    }
     HRESULT GetTicks(std::int64_t* start, std::int64_t* end) override
     {
         if (!start || !end)
@@ -907,7 +929,10 @@ HostView::HostView(HostDocument* document, DWORD rangeKey)
     mDocument->AddRef();
 }
 
-HostView::~HostView() { mDocument->Release(); }
+HostView::~HostView()
+{
+    mDocument->Release();
+}
 
 HRESULT HostView::QueryInterface(REFIID iid, void** out)
 {
@@ -921,7 +946,10 @@ HRESULT HostView::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG HostView::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG HostView::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG HostView::Release()
 {
@@ -979,7 +1007,10 @@ HRESULT HostObjectFactory::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
-ULONG HostObjectFactory::AddRef() { return vx::com::AddRefCount(mRefCount); }
+ULONG HostObjectFactory::AddRef()
+{
+    return vx::com::AddRefCount(mRefCount);
+}
 
 ULONG HostObjectFactory::Release()
 {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "host/calc/Engine.h"
+#include "host/recording/Recording.h"
 #include "hostframework/datapad/DataPadInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/RecordingInterfaces.h"
-#include "host/calc/Engine.h"
-#include "host/recording/Recording.h"
 
 namespace vx::host {
 
@@ -84,7 +84,8 @@ public:
     HRESULT GetChannelCount(ULONG* count) override;
     HRESULT GetCalculatedChannelCount(DWORD reserved, ULONG* count) override;
     HRESULT GetSampleInterval(DWORD kind, LONG record, ULONG channel, double* interval) override;
-    HRESULT GetDataObject(DWORD kind, ULONG channel, std::int64_t position, LONG limit, DWORD reserved, IUnknown** out) override;
+    HRESULT GetDataObject(
+        DWORD kind, ULONG channel, std::int64_t position, LONG limit, DWORD reserved, IUnknown** out) override;
     HRESULT GetSourceObject(DWORD kind, LONG record, ULONG channel, IUnknown** out) override;
     HRESULT GetChannelValues(IUnknown** out) override;
     // IOnlineRegistry

@@ -30,7 +30,8 @@ HostFloatStream::HostFloatStream(std::shared_ptr<const Recording> recording, int
 {
 }
 
-HostFloatStream::HostFloatStream(std::shared_ptr<const Recording> recording, std::shared_ptr<calc::Signal> signal, int record)
+HostFloatStream::HostFloatStream(
+    std::shared_ptr<const Recording> recording, std::shared_ptr<calc::Signal> signal, int record)
     : mRecording(std::move(recording))
     , mSignal(std::move(signal))
     , mChannel(-1)
@@ -82,9 +83,12 @@ HRESULT HostFloatStream::GetTimeBase(vx::hf::RateRatio* ratio)
 {
     if (!ratio)
         return E_POINTER;
-    const calc::TimeBase tb = mSignal ? (mRecord >= 0 && mRecord < mRecording->RecordCount() ? mSignal->Info(mRecord) : calc::TimeBase {})
-                                      : mRecording->ChannelInfo(mChannel, mRecord);
-    const double start = mRecord >= 0 && mRecord < mRecording->RecordCount() ? mRecording->records[static_cast<std::size_t>(mRecord)].startTime : 0.0;
+    const calc::TimeBase tb = mSignal
+        ? (mRecord >= 0 && mRecord < mRecording->RecordCount() ? mSignal->Info(mRecord) : calc::TimeBase {})
+        : mRecording->ChannelInfo(mChannel, mRecord);
+    const double start = mRecord >= 0 && mRecord < mRecording->RecordCount()
+        ? mRecording->records[static_cast<std::size_t>(mRecord)].startTime
+        : 0.0;
     *ratio = RatioOf(tb.interval, start);
     return S_OK;
 }
@@ -95,7 +99,8 @@ HRESULT HostFloatStream::Read(ULONG count, float* buffer, ULONG* read)
     if (!read || (!buffer && count))
         return E_POINTER;
     *read = 0;
-    if ((!mSignal && (mChannel < 0 || mChannel >= mRecording->ChannelCount())) || mRecord < 0 || mRecord >= mRecording->RecordCount())
+    if ((!mSignal && (mChannel < 0 || mChannel >= mRecording->ChannelCount())) || mRecord < 0
+        || mRecord >= mRecording->RecordCount())
         return E_INVALIDARG;
     const int64_t n = std::min<int64_t>(count, Length() - mPosition);
     if (n <= 0)
@@ -122,7 +127,8 @@ HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording, int
     mRecordSize = c.recordSize;
     // Shares the recording's bytes (kept alive by the recording) without copying them.
     if (record >= 0 && record < static_cast<int>(c.records.size()))
-        mBytes = std::shared_ptr<const std::vector<std::byte>>(mRecording, &c.records[static_cast<std::size_t>(record)]);
+        mBytes
+            = std::shared_ptr<const std::vector<std::byte>>(mRecording, &c.records[static_cast<std::size_t>(record)]);
     else
         mBytes = std::shared_ptr<const std::vector<std::byte>>(std::shared_ptr<void>(), &kNone);
 }
@@ -136,7 +142,8 @@ HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording,
 {
 }
 
-HostEventSource::HostEventSource(std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record)
+HostEventSource::HostEventSource(
+    std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record)
     : mRecording(std::move(recording))
     , mRecord(record)
 {
@@ -249,7 +256,10 @@ HRESULT HostEventSource::GetTimeBase(vx::hf::RateRatio* ratio)
     if (!ratio)
         return E_POINTER;
     const calc::TimeBase tb = mRecording->RecordInfo(mRecord);
-    *ratio = RatioOf(tb.interval, mRecord >= 0 && mRecord < mRecording->RecordCount() ? mRecording->records[static_cast<std::size_t>(mRecord)].startTime : 0.0);
+    *ratio = RatioOf(tb.interval,
+        mRecord >= 0 && mRecord < mRecording->RecordCount()
+            ? mRecording->records[static_cast<std::size_t>(mRecord)].startTime
+            : 0.0);
     return S_OK;
 }
 

@@ -3,9 +3,9 @@
 // enumerators and cursors read.
 #include <memory>
 
+#include "host/recording/Recording.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcInterfaces.h"
-#include "host/recording/Recording.h"
 
 namespace vx::host {
 
@@ -49,7 +49,8 @@ class HostEventSource final : public SimpleUnknownImp1<IEnumEventEx, 1> {
 public:
     HostEventSource(std::shared_ptr<const Recording> recording, int eventChannel, int record);
     // The events of a formula channel that compiles to events (read once, for the whole record).
-    HostEventSource(std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record);
+    HostEventSource(
+        std::shared_ptr<const Recording> recording, const std::shared_ptr<calc::EventSignal>& signal, int record);
     // Events kept outside the recording (a snapshot of computed events), shared without copying;
     // null bytes: none.
     HostEventSource(std::shared_ptr<const Recording> recording, std::shared_ptr<const std::vector<std::byte>> bytes,

@@ -19,8 +19,7 @@ namespace vx::host {
 // named after the annotator, their other annotations comments. A header with no signals (an
 // annotation-only record) gives a recording with no channels and one record as long as its
 // annotations reach.
-Recording ImportWfdb(const std::filesystem::path& headerPath,
-    const std::vector<std::string>& annotators = { "atr" });
+Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<std::string>& annotators = { "atr" });
 
 // Adds an annotation file's beats as an event channel and its other annotations as comments to
 // record 0 of the recording; the second form takes annotations already read (`name` names their
@@ -34,8 +33,7 @@ void AddWfdbAnnotations(Recording& recording, const std::vector<import::Annotati
 // samples need not be held: each channel is decoded by decodeLater(signal) when first read (it
 // throws RecordingError), and is as long as the record's count for that signal.
 using WfdbSignalLoader = std::function<std::vector<int16_t>(std::size_t signal)>;
-Recording WfdbRecording(
-    import::WfdbRecord&& wfdb, const std::string& name, const WfdbSignalLoader& decodeLater = {});
+Recording WfdbRecording(import::WfdbRecord&& wfdb, const std::string& name, const WfdbSignalLoader& decodeLater = {});
 
 // EDF and EDF+ (continuous "EDF+C" and discontinuous "EDF+D"). Samples keep their 16-bit form
 // with the header's scaling. Signals whose rate divides the fastest rate are held at their own

@@ -158,7 +158,8 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
 Recording ImportFile(const std::filesystem::path& path, const DelimitedOptions& options)
 {
     std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(
+        ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext == ".hea")
         return ImportWfdb(path, { "atr", "ecg" });
     if (ext == ".edf")

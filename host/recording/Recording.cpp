@@ -67,7 +67,8 @@ void SampleStore::Read(int64_t start, std::span<float> out) const
 {
     std::visit(
         [&](const auto& v) {
-            if (start < 0 || start + static_cast<int64_t>(out.size()) > std::min(static_cast<int64_t>(v.size()), Length()))
+            if (start < 0
+                || start + static_cast<int64_t>(out.size()) > std::min(static_cast<int64_t>(v.size()), Length()))
                 throw std::out_of_range("sample read outside the channel");
             std::copy_n(v.begin() + start, out.size(), out.begin());
         },
@@ -180,8 +181,8 @@ void Recording::Validate(const std::string& source) const
             const int tps = std::max(1, channels[c].ticksPerSample);
             const int64_t expected = rec.length / tps;
             if (rec.channels[c].Length() != expected)
-                throw RecordingError(source + ": channel " + std::to_string(c + 1) + " of record " + std::to_string(r + 1)
-                    + " holds " + std::to_string(rec.channels[c].Length()) + " samples where "
+                throw RecordingError(source + ": channel " + std::to_string(c + 1) + " of record "
+                    + std::to_string(r + 1) + " holds " + std::to_string(rec.channels[c].Length()) + " samples where "
                     + std::to_string(expected) + " are expected");
         }
     }
@@ -255,7 +256,9 @@ void Recording::ReadChannel(int channel, int record, int64_t start, std::span<fl
 {
     try {
         if (raw)
-            records.at(static_cast<std::size_t>(record)).channels.at(static_cast<std::size_t>(channel)).Read(start, out);
+            records.at(static_cast<std::size_t>(record))
+                .channels.at(static_cast<std::size_t>(channel))
+                .Read(start, out);
         else
             ReadPhysical(channel, record, start, out);
     } catch (const RecordingError& e) {

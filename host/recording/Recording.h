@@ -35,8 +35,14 @@ public:
     using Loader = std::function<std::vector<int16_t>()>;
 
     SampleStore() = default;
-    explicit SampleStore(std::vector<int16_t> raw) : mData(std::move(raw)) {}
-    explicit SampleStore(std::vector<float> values) : mData(std::move(values)) {}
+    explicit SampleStore(std::vector<int16_t> raw)
+        : mData(std::move(raw))
+    {
+    }
+    explicit SampleStore(std::vector<float> values)
+        : mData(std::move(values))
+    {
+    }
     // A channel of `length` 16-bit samples that are decoded from the file when first read, so
     // that a channel nothing reads is never held. Copies share the samples.
     SampleStore(int64_t length, Loader loader);
@@ -92,10 +98,10 @@ struct ChannelSetup {
 };
 
 struct Record {
-    double interval = 0.0;   // seconds per tick
-    double startTime = 0.0;  // seconds since the recording's start
-    int64_t length = 0;      // ticks
-    std::wstring info;       // free text the importer keeps (file name, header remarks)
+    double interval = 0.0; // seconds per tick
+    double startTime = 0.0; // seconds since the recording's start
+    int64_t length = 0; // ticks
+    std::wstring info; // free text the importer keeps (file name, header remarks)
     std::vector<SampleStore> channels; // one per recording channel
 };
 

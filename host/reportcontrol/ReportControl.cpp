@@ -154,7 +154,8 @@ ReportControlRegistration::ReportControlRegistration()
 {
     auto* factory = new Factory;
     factory->AddRef();
-    if (FAILED(CoRegisterClassObject(IReportControlFactory::kClsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &mCookie)))
+    if (FAILED(CoRegisterClassObject(
+            IReportControlFactory::kClsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &mCookie)))
         mCookie = 0;
     factory->Release();
 }

@@ -8,8 +8,8 @@
 #include <limits>
 #include <map>
 #include <mutex>
-#include <set>
 #include <new>
+#include <set>
 
 #include "caf/CafHost.h"
 #include "host/calc/CalcError.h"
@@ -35,12 +35,27 @@ template <class I> I* Query(IUnknown* object)
 template <class I> struct Ref {
     I* p = nullptr;
     Ref() = default;
-    explicit Ref(I* q) : p(q) {}
-    Ref(const Ref& o) : p(o.p) { if (p) p->AddRef(); }
-    Ref& operator=(Ref o) { std::swap(p, o.p); return *this; }
-    ~Ref() { if (p) p->Release(); }
+    explicit Ref(I* q)
+        : p(q)
+    {
+    }
+    Ref(const Ref& o)
+        : p(o.p)
+    {
+        if (p)
+            p->AddRef();
+    }
+    Ref& operator=(Ref o)
+    {
+        std::swap(p, o.p);
+        return *this;
+    }
+    ~Ref()
+    {
+        if (p)
+            p->Release();
+    }
 };
-
 
 // Records of synthetic record data that hold every tick their source announced: complete, even
 // before the source ends them.
@@ -81,12 +96,18 @@ CompleteRecords& Completed()
 // samples a data source hands to a recording sink.
 class GeneratorRecording final : public calc::IRecording {
 public:
-    explicit GeneratorRecording(double interval) : mInterval(interval) {}
+    explicit GeneratorRecording(double interval)
+        : mInterval(interval)
+    {
+    }
     int RecordCount() const override { return 1; }
     int ChannelCount() const override { return 0; }
     calc::TimeBase ChannelInfo(int, int) const override { return {}; }
     calc::TimeBase RecordInfo(int) const override { return { kEnd, mInterval }; }
-    void ReadChannel(int, int, int64_t, std::span<float> out, bool) override { std::fill(out.begin(), out.end(), 0.0f); }
+    void ReadChannel(int, int, int64_t, std::span<float> out, bool) override
+    {
+        std::fill(out.begin(), out.end(), 0.0f);
+    }
 
 private:
     double mInterval;
@@ -173,7 +194,10 @@ private:
 // The samples of a formula as a stream. GetLength answers S_FALSE while the record still grows.
 class FormulaStream final : public SimpleUnknownImp1<IFloatStreamEx, 0> {
 public:
-    explicit FormulaStream(std::unique_ptr<GrowingFormula> formula) : mFormula(std::move(formula)) {}
+    explicit FormulaStream(std::unique_ptr<GrowingFormula> formula)
+        : mFormula(std::move(formula))
+    {
+    }
     HRESULT GetLength(LONG* length) override
     {
         if (!length)
@@ -253,7 +277,8 @@ private:
 // next at that end) and says that no event follows (next 0x7FFFFFFF) once it is complete.
 class FormulaEvents final : public SimpleUnknownImp1<IEnumEventEx, 0> {
 public:
-    explicit FormulaEvents(std::unique_ptr<GrowingFormula> formula) : mFormula(std::move(formula))
+    explicit FormulaEvents(std::unique_ptr<GrowingFormula> formula)
+        : mFormula(std::move(formula))
     {
         mFormula->Refresh();
         mEvents.recordSize = mFormula->Compiled().events->RecordSize();
@@ -709,7 +734,8 @@ public:
         Announced a;
         a.channel = channel;
         a.inSet = inSet != VARIANT_FALSE;
-        a.sameRate = channelInterval.numerator * tickInterval.denominator == tickInterval.numerator * channelInterval.denominator;
+        a.sameRate = channelInterval.numerator * tickInterval.denominator
+            == tickInterval.numerator * channelInterval.denominator;
         if (display) {
             a.top = display->top;
             a.bottom = display->bottom;
@@ -718,8 +744,8 @@ public:
         mAnnounced.push_back(a);
         return S_OK;
     }
-    HRESULT StartRecord(DWORD, IRecordingDataSource* source, double tickInterval, double startTime, DWORD, DWORD,
-        VARIANT_BOOL) override
+    HRESULT StartRecord(
+        DWORD, IRecordingDataSource* source, double tickInterval, double startTime, DWORD, DWORD, VARIANT_BOOL) override
     {
         if (!source || !(tickInterval > 0) || mSource.p)
             return E_INVALIDARG;

@@ -266,8 +266,8 @@ TEST_F(AnalyseCommand, ArgumentsANewUserGetsWrongAndHelp)
         EXPECT_EQ(run.out.rfind("usage: varnex", 0), 0u) << arguments << "\n" << run.out;
         EXPECT_EQ(run.err, "") << arguments;
     }
-    for (const char* bad : { "--from nan", "--to inf", "--from -1", "--rate nan", "--remove-beats 5", "--remove-beats 9:3",
-             "--remove-beats 1:x", "--add-beat -2", "--add-beat soon", "--online --save-session",
+    for (const char* bad : { "--from nan", "--to inf", "--from -1", "--rate nan", "--remove-beats 5",
+             "--remove-beats 9:3", "--remove-beats 1:x", "--add-beat -2", "--add-beat soon", "--online --save-session",
              "--online --add-beat 3" }) {
         const Run run = Varnex("analyse " + Record100() + " " + bad);
         EXPECT_EQ(run.status, 2) << bad;
@@ -409,7 +409,8 @@ TEST_F(AnalyseCommand, CorrectionsSavedInTheSessionAreFoundByTheNextRun)
     EXPECT_EQ(Outside(corrected, 100.0, 106.2), Outside(detected, 100.0, 106.2));
     EXPECT_NE(edited.out, plain.out) << "the parameters follow the corrected beats";
     // Nothing is left beside the session file.
-    EXPECT_EQ(Names(mDir / "rec"), (std::vector<std::string> { "100.atr", "100.dat", "100.hea", "100.hea.varnex-session" }));
+    EXPECT_EQ(
+        Names(mDir / "rec"), (std::vector<std::string> { "100.atr", "100.dat", "100.hea", "100.hea.varnex-session" }));
 
     // A new process reads the session back and analyses the corrected beats again.
     const Run again = Varnex("analyse " + r + " --beats " + Quote((mDir / "b2.csv").string()));
@@ -420,8 +421,8 @@ TEST_F(AnalyseCommand, CorrectionsSavedInTheSessionAreFoundByTheNextRun)
     EXPECT_EQ(again.out, edited.out);
 
     // Corrections add up over sessions: a further removal keeps the first ones.
-    const Run more = Varnex("analyse " + r + " --remove-beats 200:203 --save-session --beats "
-        + Quote((mDir / "b3.csv").string()));
+    const Run more = Varnex(
+        "analyse " + r + " --remove-beats 200:203 --save-session --beats " + Quote((mDir / "b3.csv").string()));
     ASSERT_EQ(more.status, 0) << more.err;
     const std::vector<double> both = BeatTimes(ReadFile(mDir / "b3.csv"));
     EXPECT_TRUE(Between(both, 100.0, 105.0).empty());
@@ -445,8 +446,9 @@ TEST_F(AnalyseCommand, ADamagedSessionIsReportedLeftAloneAndTheRecordOpensWithDe
     };
     std::string flipped = good;
     flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x10);
-    for (const Damage& d : { Damage { "a flipped bit", flipped }, Damage { "cut short", good.substr(0, good.size() / 2) },
-             Damage { "empty", "" }, Damage { "another file", "time_s,rr_s,class\n" } }) {
+    for (const Damage& d :
+        { Damage { "a flipped bit", flipped }, Damage { "cut short", good.substr(0, good.size() / 2) },
+            Damage { "empty", "" }, Damage { "another file", "time_s,rr_s,class\n" } }) {
         WriteFile(session, d.bytes);
         const Run run = Varnex("analyse " + r + " --beats " + Quote((mDir / "b.csv").string()));
         EXPECT_EQ(run.status, 0) << d.name << "\n" << run.err;
@@ -488,7 +490,8 @@ TEST_F(AnalyseCommand, SettingsTheDialogWouldNotTakeAreRefusedInOneLine)
         EXPECT_EQ(Lines(run.err), std::vector<std::string> { c.message }) << c.set;
     }
     const Run preset = Varnex("analyse " + Record100() + " --to 60 --csv");
-    const Run longer = Varnex("analyse " + Record100() + " --to 60 --csv --set MaxFrequency=0.3 --set HFHigh=0.3 --set MinPeriod=1");
+    const Run longer
+        = Varnex("analyse " + Record100() + " --to 60 --csv --set MaxFrequency=0.3 --set HFHigh=0.3 --set MinPeriod=1");
     ASSERT_EQ(longer.status, 0) << longer.err;
     ASSERT_EQ(preset.status, 0) << preset.err;
     EXPECT_NE(CsvValue(longer.out, "MeanRR"), CsvValue(preset.out, "MeanRR"));

@@ -73,10 +73,13 @@ protected:
     {
         static bool registered = RegisterClass({ L"ChartStandIn", 0, ChartStandIn });
         (void)registered;
-        chart = CreateWindowEx(0, L"ChartStandIn", L"chart", WS_POPUP, 100, 300, 400, 2 * kStripHeight, nullptr, 0, nullptr);
+        chart = CreateWindowEx(
+            0, L"ChartStandIn", L"chart", WS_POPUP, 100, 300, 400, 2 * kStripHeight, nullptr, 0, nullptr);
         ShowWindow(chart, SW_SHOW);
         comments = std::make_unique<ChartComments>(MakeRecording());
-        comments->Attach(chart, [](int channel) { return Rect { 0, channel * kStripHeight, 400, (channel + 1) * kStripHeight }; });
+        comments->Attach(chart, [](int channel) {
+            return Rect { 0, channel * kStripHeight, 400, (channel + 1) * kStripHeight };
+        });
         strips[0] = DrawStrip(*comments, 0, 0);
         strips[1] = DrawStrip(*comments, 1, 0);
         gOtherClicks = 0;

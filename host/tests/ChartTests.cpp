@@ -107,8 +107,8 @@ protected:
         ASSERT_TRUE(mClasses.Has(mBeatType));
 
         ui::RegisterClass({ L"ChartTestFrame", 0, ui::DefWindowProc });
-        mFrame = ui::CreateWindowEx(0, L"ChartTestFrame", L"", ui::WS_POPUP | ui::WS_VISIBLE, 0, 0, 700, 360,
-            nullptr, 0, nullptr);
+        mFrame = ui::CreateWindowEx(
+            0, L"ChartTestFrame", L"", ui::WS_POPUP | ui::WS_VISIBLE, 0, 0, 700, 360, nullptr, 0, nullptr);
         mChart = std::make_unique<RecordingChart>(mFrame, ui::Rect { 0, 0, 640, 320 }, TwoChannels(), &mClasses);
         mChart->SetSelectionListener([this](const ChartSelection& s) { mHeard.push_back(s); });
     }
@@ -125,7 +125,8 @@ protected:
 
     void Mouse(UINT message, int x, int y, ui::WPARAM keys = 0)
     {
-        ui::SendMessage(mChart->Handle(), message, keys, ui::MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)));
+        ui::SendMessage(
+            mChart->Handle(), message, keys, ui::MAKELPARAM(static_cast<unsigned>(x), static_cast<unsigned>(y)));
     }
     ui::Rect Strip(int i) { return mChart->Pane().ChannelStrip(i)->StripRect(); }
     ui::BitmapPtr Shot()
@@ -160,9 +161,9 @@ TEST_F(Chart, BeatsAreMarkedOnEveryStripInTheColourTheirClassGives)
 {
     constexpr std::uint32_t kUsed = HRV::kClassIntervalUsable | HRV::kClassDeltaUsable;
     const std::vector<HRV::FiducialEvent> beats {
-        Beat(500, kUsed),                            // a normal beat
-        Beat(1500, kUsed | HRV::kClassRROutside),    // its interval outside the limits
-        Beat(2500, HRV::kClassUserAdded | kUsed),    // one the user added
+        Beat(500, kUsed), // a normal beat
+        Beat(1500, kUsed | HRV::kClassRROutside), // its interval outside the limits
+        Beat(2500, HRV::kClassUserAdded | kUsed), // one the user added
     };
     std::set<DWORD> colours;
     std::vector<ui::Colour> expected;
@@ -282,9 +283,10 @@ TEST_F(Chart, TheSelectionIsTintedOverBothStripsAndFollowsItsData)
         for (int y = r.top; y < r.bottom; ++y)
             for (int x = r.left; x < r.right; ++x) {
                 const ui::Colour c = image.Pixel(x, y);
-                n += tinted ? std::abs(c.Red() - blend(tint.Red())) <= 3 && std::abs(c.Green() - blend(tint.Green())) <= 3
+                n += tinted
+                    ? std::abs(c.Red() - blend(tint.Red())) <= 3 && std::abs(c.Green() - blend(tint.Green())) <= 3
                         && std::abs(c.Blue() - blend(tint.Blue())) <= 3
-                            : c == white;
+                    : c == white;
             }
         return n;
     };
@@ -323,7 +325,8 @@ TEST_F(Chart, OnlinePlayIntoTheDocumentIsFollowedInItsNewRecord)
     vx::ui::Clock* previous = vx::ui::SetClock(&clock);
     auto& recording = mChart->PaneDocument().GetRecording();
     vx::host::HrvHostDocument host(recording);
-    host.options.online = [this](int record, vx::host::HrvHostOptions::OnlineStep step) { mChart->Follow(record, step); };
+    host.options.online
+        = [this](int record, vx::host::HrvHostOptions::OnlineStep step) { mChart->Follow(record, step); };
     VarnDraw::DataPane& pane = mChart->Pane();
     // Blocks of 2 s (200 samples) at four times real time: a block every 500 ms.
     ASSERT_TRUE(host.StartOnlinePlay(TwoChannels(), 0, 2.0, 4.0));

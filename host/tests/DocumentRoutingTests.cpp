@@ -377,7 +377,8 @@ TEST_F(DocumentRouting, RoutedMessagesReachAViewsWindowButNotTheWindowThatSentTh
 TEST_F(DocumentRouting, TheViewClassCounterpartFactoryIsAGenericClassObject)
 {
     void* out = nullptr;
-    ASSERT_EQ(ObjectFactoryAccessor::Get()->CreateObject(kViewClassCounterpartClassKey, IGenericClassObject::kIid, &out),
+    ASSERT_EQ(
+        ObjectFactoryAccessor::Get()->CreateObject(kViewClassCounterpartClassKey, IGenericClassObject::kIid, &out),
         S_OK);
     auto* factory = static_cast<IGenericClassObject*>(out);
     DWORD id = 0;
@@ -386,7 +387,8 @@ TEST_F(DocumentRouting, TheViewClassCounterpartFactoryIsAGenericClassObject)
     auto* viewClass = new ViewClass;
     viewClass->AddRef();
     void* counterpart = nullptr;
-    ASSERT_EQ(factory->CreateInstance(static_cast<IDocViewClass*>(viewClass), IViewClassLink::kIid, &counterpart), S_OK);
+    ASSERT_EQ(
+        factory->CreateInstance(static_cast<IDocViewClass*>(viewClass), IViewClassLink::kIid, &counterpart), S_OK);
     ASSERT_NE(counterpart, nullptr);
     static_cast<IUnknown*>(counterpart)->Release();
     counterpart = &id;

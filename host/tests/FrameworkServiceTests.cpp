@@ -291,7 +291,8 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
     auto* factory = new caf::ObjectFactory;
     auto* commands = new caf::HostCommandFactory;
     auto* classes = new caf::HostClassFactory;
-    const std::initializer_list<IUnknown*> made { static_cast<ITypeIdRegistry*>(types), creator, shared, factory, commands, classes };
+    const std::initializer_list<IUnknown*> made { static_cast<ITypeIdRegistry*>(types), creator, shared, factory,
+        commands, classes };
     for (IUnknown* o : made)
         o->AddRef();
     {

@@ -19,15 +19,14 @@ TEST(PlotCommand, RefusesUnknownViewsFileTypesAndInputsInOneLine)
         const char* says;
     };
     const Case cases[] = {
-        { "tachogram", "--plot needs VIEW=FILE" },
-        { "=t.svg", "--plot needs VIEW=FILE" },
-        { "tachogram=", "--plot needs VIEW=FILE" },
-        { "histogram=h.svg", "--plot knows no view histogram" },
+        { "tachogram", "--plot needs VIEW=FILE" }, { "=t.svg", "--plot needs VIEW=FILE" },
+        { "tachogram=", "--plot needs VIEW=FILE" }, { "histogram=h.svg", "--plot knows no view histogram" },
         { "spectrum=" + (scratch / "s.pdf").string(), "writes .svg, .png, .jpg, .gif or .tif" },
         { "poincare=" + record, "100.hea" }, // the recording itself is never overwritten
     };
     for (const Case& c : cases) {
-        const vx::test::VarnexStreams run = vx::test::VarnexOutputs("analyse " + record + " --plot '" + c.plot + "'", scratch);
+        const vx::test::VarnexStreams run
+            = vx::test::VarnexOutputs("analyse " + record + " --plot '" + c.plot + "'", scratch);
         EXPECT_NE(run.exitCode, 0) << c.plot;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << c.plot << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;

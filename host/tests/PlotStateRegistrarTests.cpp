@@ -13,8 +13,8 @@ class Sink final : public SimpleUnknownImp1<IPlotStateSink, 1> {
 public:
     HRESULT OnPlotState(const PlotStateMessage* m) override
     {
-        seen.push_back(std::to_wstring(m->number) + L" " + m->plotId + L" " + m->itemId + L" " + std::to_wstring(int(m->first))
-            + L" " + m->text);
+        seen.push_back(std::to_wstring(m->number) + L" " + m->plotId + L" " + m->itemId + L" "
+            + std::to_wstring(int(m->first)) + L" " + m->text);
         return S_OK;
     }
     std::vector<std::wstring> seen;
@@ -33,15 +33,16 @@ TEST(PlotStateRegistrar, KeepsTheLastStateOfEachSlotAndHandsItToEverySink)
     shared->AddRef();
     IPlotStateRegistrar* registrar = Registrar(*shared);
     ASSERT_NE(registrar, nullptr);
-    const auto post = [&](DWORD number, const wchar_t* plot, const wchar_t* item, double first, const wchar_t* text = L"") {
-        PlotStateMessage m;
-        m.number = number;
-        m.plotId = plot;
-        m.itemId = item;
-        m.first = first;
-        m.text = text;
-        return registrar->Post(&m);
-    };
+    const auto post
+        = [&](DWORD number, const wchar_t* plot, const wchar_t* item, double first, const wchar_t* text = L"") {
+              PlotStateMessage m;
+              m.number = number;
+              m.plotId = plot;
+              m.itemId = item;
+              m.first = first;
+              m.text = text;
+              return registrar->Post(&m);
+          };
     Sink early;
     ASSERT_EQ(registrar->Attach(&early), S_OK);
     EXPECT_EQ(post(PlotStateMessage::kYRange, L"regA", L"", 1), S_OK);

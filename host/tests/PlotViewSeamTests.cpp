@@ -14,10 +14,10 @@
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
-#include "hostframework/interfaces/DataPadHostInterfaces.h"
-#include "hostframework/interfaces/TickPosition.h"
-#include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
+#include "hostframework/interfaces/DataPadHostInterfaces.h"
+#include "hostframework/interfaces/HostServices.h"
+#include "hostframework/interfaces/TickPosition.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/ViewFrames.h"
 #include "webview/FakeWebView.h"
@@ -99,7 +99,8 @@ TEST(PlotViewSeam, DraggingTheLfHfBoundaryReanalysesAndTheDataPadFollows)
                 VARIANT value;
                 VariantInit(&value);
                 data->SetDataAccess(hostObject->DataAccess());
-                data->SetRange(&own, vx::hf::MakeTickPosition(0, 0), vx::hf::MakeTickPosition(end.mRecord, end.mOffset));
+                data->SetRange(
+                    &own, vx::hf::MakeTickPosition(0, 0), vx::hf::MakeTickPosition(end.mRecord, end.mOffset));
                 data->GetValue(0, 0, &value);
                 data->Release();
                 function->Release();
@@ -119,7 +120,8 @@ TEST(PlotViewSeam, DraggingTheLfHfBoundaryReanalysesAndTheDataPadFollows)
                 if (auto* v = Query<IDocViewClass>(c)) {
                     IKELString* name = nullptr;
                     DWORD id = 0;
-                    if (SUCCEEDED(v->GetName(&name)) && Take(name) == L"HRV Spectrum View" && SUCCEEDED(v->GetClassId(&id)))
+                    if (SUCCEEDED(v->GetName(&name)) && Take(name) == L"HRV Spectrum View"
+                        && SUCCEEDED(v->GetClassId(&id)))
                         spectrumClass = id;
                     v->Release();
                 }
@@ -131,7 +133,8 @@ TEST(PlotViewSeam, DraggingTheLfHfBoundaryReanalysesAndTheDataPadFollows)
             page->Call("etch_proxy_VLinesDragged", R"(["spectrum_freq_bands", [0.0033, 0.04, 0.04, 0.25, 0.25, 0.4]])");
             // The re-analysis reached the view, which sent the page new markup.
             EXPECT_GT(page->evaluated.size(), scripts);
-            EXPECT_NE(page->evaluated.back().find("[0.04, 0.25], [0.25, 0.4]"), std::string::npos) << page->evaluated.back();
+            EXPECT_NE(page->evaluated.back().find("[0.04, 0.25], [0.25, 0.4]"), std::string::npos)
+                << page->evaluated.back();
             // Edit|Copy reaches the page as the plot's copy.
             EXPECT_EQ(frames.RunMenuCommand(varnex::ViewFrames::MenuCommand::Copy), S_OK);
             EXPECT_EQ(page->evaluated.back(), "etch.get_plot('local').copy('copy');");

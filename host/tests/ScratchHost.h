@@ -39,7 +39,8 @@ struct ScratchHost {
 // (`testData` is their folder); the copy's header.
 inline std::filesystem::path CopyRecord100(const std::string& name, const std::filesystem::path& testData)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
+    const std::filesystem::path dir
+        = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     for (const char* ext : { ".hea", ".dat", ".atr" })

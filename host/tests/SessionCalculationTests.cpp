@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
+#include "ScratchHost.h"
+#include "VarnexCommand.h"
 #include "caf/CafHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/hrvdoc/Session.h"
 #include "host/recording/Import.h"
 #include "hostframework/interfaces/FrameworkIds.h"
-#include "ScratchHost.h"
-#include "VarnexCommand.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/SessionFile.h"
 
@@ -32,7 +32,8 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& path)
 
 void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The session of a copy of record 100 whose channel "HRV Rate" is computed by the extension's
@@ -71,7 +72,8 @@ vx::host::SessionContent SaveSessionWithACalculation(const fs::path& record, con
         IUnknown* settings = nullptr;
         // The extension's settings class has the id of its calculation class with 1 in the low half.
         EXPECT_EQ(classes.CreateSettings(ids[0] | 1, &settings), S_OK);
-        EXPECT_TRUE(SUCCEEDED(classes.ComputeChannel(host.Document(), ref.number, ids[0], settings, host.CalculationFactory())));
+        EXPECT_TRUE(SUCCEEDED(
+            classes.ComputeChannel(host.Document(), ref.number, ids[0], settings, host.CalculationFactory())));
         if (settings)
             settings->Release();
         EXPECT_TRUE(vx::host::SessionDirty(host)) << "a new channel calculation is a change to save";

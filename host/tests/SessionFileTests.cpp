@@ -11,12 +11,12 @@
 #include <iterator>
 #include <memory>
 
+#include "ScratchHost.h"
 #include "foundation/stream/MemoryStream.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/hrvdoc/Session.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "varnex/SessionFile.h"
-#include "ScratchHost.h"
 
 namespace fs = std::filesystem;
 using vx::host::SessionContent;

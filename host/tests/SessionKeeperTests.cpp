@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "ScratchHost.h"
 #include "caf/PlotStateRegistrar.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "ui/Controls.h"
@@ -20,7 +21,6 @@
 #include "ui/Window.h"
 #include "varnex/SessionFile.h"
 #include "varnex/SessionKeeper.h"
-#include "ScratchHost.h"
 
 namespace fs = std::filesystem;
 namespace ui = vx::ui;
@@ -100,7 +100,8 @@ TEST_F(ClosingWithChanges, EachAnswerDoesWhatItSays)
         ui::SetDialogScript([&](ui::HWND dialog) {
             ++questions;
             EXPECT_EQ(ui::GetWindowText(ui::GetDlgItem(dialog, 100)), L"Save the changes to 100 before closing?");
-            EXPECT_EQ(ui::LOWORD(static_cast<DWORD>(ui::SendMessage(dialog, ui::DM_GETDEFID, 0, 0))), varnex::kSaveButton);
+            EXPECT_EQ(
+                ui::LOWORD(static_cast<DWORD>(ui::SendMessage(dialog, ui::DM_GETDEFID, 0, 0))), varnex::kSaveButton);
             ui::SendMessage(dialog, ui::WM_COMMAND, ui::MAKEWPARAM(static_cast<unsigned>(c.button), ui::BN_CLICKED),
                 reinterpret_cast<ui::LPARAM>(ui::GetDlgItem(dialog, c.button)));
         });

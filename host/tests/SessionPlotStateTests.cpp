@@ -13,12 +13,12 @@
 #include <memory>
 #include <sstream>
 
+#include "ScratchHost.h"
+#include "VarnexCommand.h"
 #include "caf/FrameworkServices.h"
 #include "caf/PlotStateRegistrar.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/hrvdoc/Session.h"
-#include "ScratchHost.h"
-#include "VarnexCommand.h"
 #include "varnex/SessionFile.h"
 
 namespace fs = std::filesystem;
@@ -49,7 +49,8 @@ SessionContent WithPlotStates()
 
 // The bytes of the session with the last section's body rewritten by `change` (its length and the
 // checksum made to match, so only the section's content is wrong).
-std::vector<std::uint8_t> WithLastSection(const SessionContent& content, const std::function<void(std::vector<std::uint8_t>&)>& change)
+std::vector<std::uint8_t> WithLastSection(
+    const SessionContent& content, const std::function<void(std::vector<std::uint8_t>&)>& change)
 {
     std::vector<std::uint8_t> bytes = vx::host::EncodeSession(content);
     bytes.resize(bytes.size() - 4);
@@ -104,7 +105,8 @@ protected:
             mRegistrar->Release();
         mShared->Release();
     }
-    void Post(DWORD number, const wchar_t* plot, const wchar_t* item, double first, double second, const wchar_t* text = L"")
+    void Post(
+        DWORD number, const wchar_t* plot, const wchar_t* item, double first, double second, const wchar_t* text = L"")
     {
         PlotStateMessage m;
         m.number = number;
@@ -192,8 +194,9 @@ TEST_F(SessionPlotState, SavedWithTheSessionAndHandedToThePlotsOnReopening)
     EXPECT_FALSE(varnex::SessionNeedsSave(*mHost)) << "what was just opened is what the file holds";
     Sink plot;
     ASSERT_EQ(mRegistrar->Attach(&plot), S_OK);
-    EXPECT_EQ(plot.seen, (std::vector<std::wstring> { L"5 tachogram  1.5 0.25  0", L"2 tachogram legend 70 10  0",
-                             L"3 spectrum text_region 0 0 after exercise 0" }));
+    EXPECT_EQ(plot.seen,
+        (std::vector<std::wstring> { L"5 tachogram  1.5 0.25  0", L"2 tachogram legend 70 10  0",
+            L"3 spectrum text_region 0 0 after exercise 0" }));
     mRegistrar->Detach(&plot);
 
     // A session without plot states opens with none kept.
@@ -210,12 +213,14 @@ TEST(SessionBytes, VarnexAnalyseUsesASessionWrittenBeforePlotStates)
     const fs::path dir = header.parent_path();
     const std::string record = header.string();
     const std::string beats = (dir / "beats.csv").string();
-    const vx::test::VarnexStreams plain = vx::test::VarnexOutputs("analyse " + record + " --from 0 --to 60 --beats " + beats, dir);
+    const vx::test::VarnexStreams plain
+        = vx::test::VarnexOutputs("analyse " + record + " --from 0 --to 60 --beats " + beats, dir);
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
     const std::string detected = vx::test::ReadWholeFile(beats);
 
     fs::copy_file(kOlderSession, dir / "100.hea.varnex-session");
-    const vx::test::VarnexStreams run = vx::test::VarnexOutputs("analyse " + record + " --from 0 --to 60 --beats " + beats, dir);
+    const vx::test::VarnexStreams run
+        = vx::test::VarnexOutputs("analyse " + record + " --from 0 --to 60 --beats " + beats, dir);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("using the session file"), std::string::npos) << run.err;
     // The session removed the beats from 10 to 12 s and added one at 11 s.

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "foundation/String.h"
+#include "foundation/units/IUnitName.h"
 #include "foundation/units/Prefix.h"
 #include "host/caf/tests/RegisteredFramework.h"
-#include "foundation/units/IUnitName.h"
 
 namespace {
 

@@ -19,7 +19,8 @@ using VarnexRun = vx::test::VarnexStreams;
 
 VarnexRun RunVarnex(const std::string& arguments)
 {
-    return vx::test::VarnexOutputs(arguments, std::filesystem::path(::testing::TempDir()) / ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    return vx::test::VarnexOutputs(arguments,
+        std::filesystem::path(::testing::TempDir()) / ::testing::UnitTest::GetInstance()->current_test_info()->name());
 }
 
 } // namespace

@@ -149,7 +149,8 @@ TEST_F(HRVViews, EachViewClassMakesAViewWithAWindowInAHostFrame)
         vx::ui::ClientToScreen(window, &corner);
         vx::ui::ClientToScreen(window, &middle);
         const auto hit = [&](vx::ui::Point p) {
-            return vx::ui::SendMessage(window, vx::ui::WM_NCHITTEST, 0, vx::ui::MAKELPARAM(unsigned(p.x), unsigned(p.y)));
+            return vx::ui::SendMessage(
+                window, vx::ui::WM_NCHITTEST, 0, vx::ui::MAKELPARAM(unsigned(p.x), unsigned(p.y)));
         };
         EXPECT_EQ(hit(corner), vx::ui::HTBOTTOMRIGHT);
         EXPECT_NE(hit(middle), vx::ui::HTBOTTOMRIGHT);

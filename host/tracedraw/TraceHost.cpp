@@ -19,8 +19,7 @@ namespace vx::host {
 
 namespace {
 
-template <class I>
-HRESULT Hand(I* object, I** out)
+template <class I> HRESULT Hand(I* object, I** out)
 {
     object->AddRef();
     *out = object;
@@ -249,8 +248,8 @@ std::shared_ptr<const ComputedEvents> ComputedEventChannel::Get() const
 
 // ---- HostRecordData -----------------------------------------------------------------------
 
-HostRecordData::HostRecordData(
-    std::shared_ptr<const Recording> recording, int record, std::shared_ptr<ColumnCache> cache, ComputedChannels computed)
+HostRecordData::HostRecordData(std::shared_ptr<const Recording> recording, int record,
+    std::shared_ptr<ColumnCache> cache, ComputedChannels computed)
     : mRecording(std::move(recording))
     , mRecord(record)
     , mCache(std::move(cache))
@@ -291,8 +290,9 @@ HRESULT HostRecordData::GetEndPosition(DWORD, std::int64_t* end)
         return E_POINTER;
     if (mRecord < 0 || mRecord >= mRecording->RecordCount())
         return E_INVALIDARG;
-    *end = vx::hf::MakeTickPosition(mRecord, static_cast<std::int32_t>(std::min<std::int64_t>(
-        mRecording->records[static_cast<std::size_t>(mRecord)].length, 0x7FFFFFFE)));
+    *end = vx::hf::MakeTickPosition(mRecord,
+        static_cast<std::int32_t>(
+            std::min<std::int64_t>(mRecording->records[static_cast<std::size_t>(mRecord)].length, 0x7FFFFFFE)));
     return S_OK;
 }
 
@@ -411,7 +411,8 @@ HRESULT HostRecordData::CreateSegmentIterator(DWORD, ULONG channel, const vx::hf
     *out = nullptr;
     const auto computed = FormulaChannel(channel);
     if (computed ? !computed->samples
-                 : static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount())
+                 : static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0
+                || mRecord >= mRecording->RecordCount())
         return E_INVALIDARG;
     if (!(geometry->samplesPerPixel > 0) || !std::isfinite(geometry->samplesPerPixel)
         || !std::isfinite(geometry->firstSample) || geometry->columns < 0)
@@ -420,15 +421,19 @@ HRESULT HostRecordData::CreateSegmentIterator(DWORD, ULONG channel, const vx::hf
     if (computed) {
         // A computed channel changes with its formula: its columns are not cached.
         calc::SignalPtr samples = computed->samples;
-        return Hand<ISegmentIterator>(new SegmentIterator([samples, record](std::int64_t start, std::span<float> values) {
-            samples->Read(record, start, values);
-        }, samples->Info(record).length, 1.0, 0.0, static_cast<int>(channel), record, *range, *geometry, nullptr), out);
+        return Hand<ISegmentIterator>(
+            new SegmentIterator([samples, record](std::int64_t start,
+                                    std::span<float> values) { samples->Read(record, start, values); },
+                samples->Info(record).length, 1.0, 0.0, static_cast<int>(channel), record, *range, *geometry, nullptr),
+            out);
     }
     const ChannelSetup& setup = mRecording->channels[channel];
     const SampleStore* store = &mRecording->records[static_cast<std::size_t>(record)].channels[channel];
-    return Hand<ISegmentIterator>(new SegmentIterator([recording = mRecording, store](std::int64_t start, std::span<float> values) {
-        store->Read(start, values);
-    }, store->Length(), setup.factor, setup.offset, static_cast<int>(channel), record, *range, *geometry, mCache), out);
+    return Hand<ISegmentIterator>(
+        new SegmentIterator([recording = mRecording, store](
+                                std::int64_t start, std::span<float> values) { store->Read(start, values); },
+            store->Length(), setup.factor, setup.offset, static_cast<int>(channel), record, *range, *geometry, mCache),
+        out);
 }
 
 // ---- HostRecordSource ---------------------------------------------------------------------
@@ -445,7 +450,10 @@ HostRecordSource::HostRecordSource(std::shared_ptr<const Recording> recording, i
     mData->AddRef();
 }
 
-HostRecordSource::~HostRecordSource() { mData->Release(); }
+HostRecordSource::~HostRecordSource()
+{
+    mData->Release();
+}
 
 HRESULT HostRecordSource::QueryInterface(REFIID iid, void** out)
 {
@@ -578,8 +586,8 @@ HRESULT HostRecordSource::CreateInstance(DWORD classKey, REFIID iid, void** out)
     *out = nullptr;
     if (!mEventDraw || iid != IEventDrawPolicy::kIid || !mEventDraw->Has(classKey))
         return E_NOINTERFACE;
-    return Hand<IEventDrawPolicy>(new HostEventDrawPolicy(*mEventDraw, classKey),
-        reinterpret_cast<IEventDrawPolicy**>(out));
+    return Hand<IEventDrawPolicy>(
+        new HostEventDrawPolicy(*mEventDraw, classKey), reinterpret_cast<IEventDrawPolicy**>(out));
 }
 
 // ---- HostEventDrawPolicy ------------------------------------------------------------------
@@ -686,8 +694,8 @@ HostScale::HostScale(HWND parent, LONG insetTop, LONG insetBottom, DWORD style, 
     ComputeGrid();
     if (parent) {
         RegisterScaleClass();
-        mWindow = vx::ui::CreateWindowEx(0, kScaleClass, L"", vx::ui::WS_CHILD | vx::ui::WS_VISIBLE, 0, 0, 0, 0,
-            parent, 0, nullptr);
+        mWindow = vx::ui::CreateWindowEx(
+            0, kScaleClass, L"", vx::ui::WS_CHILD | vx::ui::WS_VISIBLE, 0, 0, 0, 0, parent, 0, nullptr);
         if (mWindow)
             vx::ui::SetWindowLongPtr(mWindow, vx::ui::GWLP_USERDATA, reinterpret_cast<vx::ui::LONG_PTR>(this));
     }
@@ -926,8 +934,8 @@ LRESULT HostScale::OnMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-HRESULT HostScaleFactory::CreateScaleWindow(HWND parent, LONG insetTop, LONG insetBottom, DWORD style, LONG scaleNumber,
-    IHostScale** out)
+HRESULT HostScaleFactory::CreateScaleWindow(
+    HWND parent, LONG insetTop, LONG insetBottom, DWORD style, LONG scaleNumber, IHostScale** out)
 {
     if (!out)
         return E_POINTER;
@@ -1020,8 +1028,14 @@ HRESULT HostRecordSource::OnRecordChanged(LONG, LONG)
     return S_OK;
 }
 
-HRESULT HostRecordSource::OnSamplingStopped(DWORD) { return S_OK; }
-HRESULT HostRecordSource::OnRangeChanged(LONG, LONG) { return S_OK; }
+HRESULT HostRecordSource::OnSamplingStopped(DWORD)
+{
+    return S_OK;
+}
+HRESULT HostRecordSource::OnRangeChanged(LONG, LONG)
+{
+    return S_OK;
+}
 
 // ---- Pane document ----------------------------------------------------------------------------------
 
@@ -1069,7 +1083,10 @@ HRESULT HostPaneDocument::GetSamplingDocument(DWORD, IPaneDocument** document)
     return S_FALSE;
 }
 
-HRESULT HostPaneDocument::HandOverSettings(DWORD, IPaneDocument*) { return S_OK; }
+HRESULT HostPaneDocument::HandOverSettings(DWORD, IPaneDocument*)
+{
+    return S_OK;
+}
 
 void HostPaneDocument::StartSampling(LONG record)
 {
@@ -1135,7 +1152,10 @@ TimedPlayback::TimedPlayback(std::shared_ptr<const Recording> source, int source
 {
 }
 
-TimedPlayback::~TimedPlayback() { Stop(); }
+TimedPlayback::~TimedPlayback()
+{
+    Stop();
+}
 
 bool TimedPlayback::Start()
 {
@@ -1174,8 +1194,8 @@ bool TimedPlayback::Tick()
     const std::int64_t count = std::min(mBlock, from.length - mPlayed);
     if (count <= 0)
         return false;
-    std::vector<std::vector<float>> values(static_cast<std::size_t>(mSource->ChannelCount()),
-        std::vector<float>(static_cast<std::size_t>(count)));
+    std::vector<std::vector<float>> values(
+        static_cast<std::size_t>(mSource->ChannelCount()), std::vector<float>(static_cast<std::size_t>(count)));
     std::vector<std::span<const float>> block;
     for (int c = 0; c < mSource->ChannelCount(); ++c) {
         from.channels[static_cast<std::size_t>(c)].Read(mPlayed, values[static_cast<std::size_t>(c)]);

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "host/recording/Recording.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DataPaneInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/TraceDrawInterfaces.h"
-#include "host/recording/Recording.h"
 
 namespace vx::eventdraw {
 class EventDrawClasses;
@@ -24,9 +24,9 @@ class EventDrawClasses;
 
 namespace vx::host {
 using vx::ui::HWND;
+using vx::ui::LPARAM;
 using vx::ui::LRESULT;
 using vx::ui::WPARAM;
-using vx::ui::LPARAM;
 
 // Minimum, maximum, first and last stored value of the samples of one pixel column.
 struct ColumnStats {
@@ -108,8 +108,8 @@ public:
     HRESULT GetPresence(ULONG channel, std::int64_t block, WORD* present) override;
     HRESULT GetValue(ULONG channel, std::int64_t position, double* value, BSTR* unit) override;
     HRESULT GetStartTime(DWORD reserved, LONG record, double* seconds) override;
-    HRESULT CreateEventEnumerator(DWORD request, ULONG channel, DWORD reserved, LONG first, LONG last,
-        IEnumEventEx** out) override;
+    HRESULT CreateEventEnumerator(
+        DWORD request, ULONG channel, DWORD reserved, LONG first, LONG last, IEnumEventEx** out) override;
     HRESULT CreateSegmentIterator(DWORD request, ULONG channel, const vx::hf::DisplayRange* range,
         std::int64_t drawnPosition, const vx::hf::StripGeometry* geometry, ISegmentIterator** out) override;
 
@@ -127,8 +127,11 @@ private:
 // The record source of a pane: shows one record from a first sample at a number of samples per
 // pixel. With a colour source it also answers IColourSource; it answers IObjectFactory with the
 // event draw policies of the event-draw classes it is given.
-class HostRecordSource final : public SimpleUnknownImp1<IRecordSource, 0>, public IColourSource, public IObjectFactory,
-                               public IRecordChannelScale, public IPaneRecordSource {
+class HostRecordSource final : public SimpleUnknownImp1<IRecordSource, 0>,
+                               public IColourSource,
+                               public IObjectFactory,
+                               public IRecordChannelScale,
+                               public IPaneRecordSource {
 public:
     HostRecordSource(std::shared_ptr<const Recording> recording, int record, bool colourSource = false,
         const vx::eventdraw::EventDrawClasses* eventDraw = nullptr, ComputedChannels computed = {});
@@ -236,7 +239,8 @@ private:
 class HostEventDrawPolicy final : public SimpleUnknownImp1<IEventDrawPolicy, 0> {
 public:
     HostEventDrawPolicy(const vx::eventdraw::EventDrawClasses& classes, DWORD type)
-        : mClasses(classes), mType(type)
+        : mClasses(classes)
+        , mType(type)
     {
     }
     HRESULT GetColour(DWORD recordBytes, const void* event, DWORD* colour) override;
@@ -330,8 +334,8 @@ private:
 
 class HostScaleFactory final : public SimpleUnknownImp1<IScaleFactory, 0> {
 public:
-    HRESULT CreateScaleWindow(HWND parent, LONG insetTop, LONG insetBottom, DWORD style, LONG scaleNumber,
-        IHostScale** out) override;
+    HRESULT CreateScaleWindow(
+        HWND parent, LONG insetTop, LONG insetBottom, DWORD style, LONG scaleNumber, IHostScale** out) override;
     HRESULT CreateWindowlessScale(DWORD style, LONG scaleNumber, DWORD reserved, IHostScale** out) override;
 };
 

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <stdexcept>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <variant>
 
 #include "caf/CafHost.h"
@@ -160,13 +160,27 @@ std::string JsonString(const std::string& s)
     std::string out = "\"";
     for (char c : valid) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escaped[8];
@@ -576,7 +590,8 @@ bool Session::RunBeatCommand(DWORD command, HRV::Position start, HRV::Position e
     mHost->selectionStart = start;
     mHost->selectionEnd = end;
     const auto edits = [&] {
-        return std::count(mHost->updates.begin(), mHost->updates.end(), std::pair<DWORD, DWORD>(mClassKey, kUpdateBeatMarks));
+        return std::count(
+            mHost->updates.begin(), mHost->updates.end(), std::pair<DWORD, DWORD>(mClassKey, kUpdateBeatMarks));
     };
     const auto before = edits();
     mCommands->OnCommand(mClassKey | command);
@@ -600,9 +615,12 @@ void Session::EditBeats()
     };
     for (const auto& [from, to] : o.removeBeats) {
         if (!inside(from))
-            throw Failure("--remove-beats " + seconds(from) + ":" + seconds(to) + " starts after the end of " + o.record);
-        if (!RunBeatCommand(kCmdRemoveMarkers, PositionOfTime(*mRecording, from, false), PositionOfTime(*mRecording, to, true), false))
-            throw Failure("the HRV document did not remove the beats from " + seconds(from) + " to " + seconds(to) + " s");
+            throw Failure(
+                "--remove-beats " + seconds(from) + ":" + seconds(to) + " starts after the end of " + o.record);
+        if (!RunBeatCommand(kCmdRemoveMarkers, PositionOfTime(*mRecording, from, false),
+                PositionOfTime(*mRecording, to, true), false))
+            throw Failure(
+                "the HRV document did not remove the beats from " + seconds(from) + " to " + seconds(to) + " s");
     }
     for (double t : o.addBeats) {
         if (!inside(t))
@@ -665,8 +683,7 @@ std::vector<ParameterRow> Session::Parameters()
         if (SUCCEEDED(c->GetDisplayName(0, &text)))
             row.name = TakeText(text);
         IUnknown* function = nullptr;
-        row.result
-            = c->CreateFunction(static_cast<HRV::IDataPadSource*>(mHostObject), mChannel, nullptr, &function);
+        row.result = c->CreateFunction(static_cast<HRV::IDataPadSource*>(mHostObject), mChannel, nullptr, &function);
         Releaser functionRef { function };
         if (auto* texts = Query<HRV::IDataFunctionTexts>(function)) {
             if (texts->GetUnitText(&text) == S_OK)
@@ -721,8 +738,7 @@ void Session::ExportRR(const std::string& path)
         throw Failure("the extension offers no RR-interval export");
     const std::wstring wide = KEL::Utf8ToWide(path);
     const KEL::String name(wide.c_str());
-    const HRESULT hr
-        = mRRExport->Save(nullptr, name.Rep(), 0, 0, static_cast<HRV::IDataPadSource*>(mHostObject));
+    const HRESULT hr = mRRExport->Save(nullptr, name.Rep(), 0, 0, static_cast<HRV::IDataPadSource*>(mHostObject));
     if (FAILED(hr))
         throw Failure("cannot write the RR intervals to " + o.rrFile);
 }
@@ -790,7 +806,8 @@ void ReportExclusion(const std::vector<Beat>& beats, std::ostream& err)
         return;
     err << "varnex: " << excluded << " of " << intervals << " intervals were left out of the analysis (" << outside
         << " outside the normal RR range RRMin-RRMax, " << shape << " of an unusual beat shape, " << neighbour
-        << " next to an ectopic beat); --set ExcludeEctopics=0 keeps them, --set RRMin=S --set RRMax=S widen the range\n";
+        << " next to an ectopic beat); --set ExcludeEctopics=0 keeps them, --set RRMin=S --set RRMax=S widen the "
+           "range\n";
 }
 
 void PrintParameters(std::vector<ParameterRow>& rows, const AnalyseOptions& o, std::ostream& out)
@@ -811,7 +828,8 @@ void PrintParameters(std::vector<ParameterRow>& rows, const AnalyseOptions& o, s
                 << "\n";
     } else {
         // The two ends of the analysed range read alike: the start takes the end's time format.
-        const auto end = std::find_if(rows.begin(), rows.end(), [](const ParameterRow& r) { return r.id == "AnalysisEnd"; });
+        const auto end
+            = std::find_if(rows.begin(), rows.end(), [](const ParameterRow& r) { return r.id == "AnalysisEnd"; });
         for (ParameterRow& r : rows)
             if (r.id == "AnalysisStart" && end != rows.end())
                 r.format = end->format;
@@ -924,8 +942,9 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
                 return false;
             const auto colon = v.find(':');
             double from = 0, to = 0;
-            if (colon == std::string::npos || !ParseNumber(v.substr(0, colon), from) || !ParseNumber(v.substr(colon + 1), to)
-                || !std::isfinite(from) || !std::isfinite(to) || from < 0 || to <= from) {
+            if (colon == std::string::npos || !ParseNumber(v.substr(0, colon), from)
+                || !ParseNumber(v.substr(colon + 1), to) || !std::isfinite(from) || !std::isfinite(to) || from < 0
+                || to <= from) {
                 error = "--remove-beats needs FROM:TO, two times in seconds with FROM before TO, not " + v;
                 return false;
             }

@@ -63,11 +63,13 @@ RecordingChart::RecordingChart(ui::HWND parent, const ui::Rect& rect, std::share
         Add(pane, c, new VarnDraw::PolyLineTraceDrawer(0, identity, 1));
     }
     if (annotated && channels > 0)
-        Add(pane, 0, new VarnDraw::EventDrawer(kEventOrder, VarnDraw::MakeIdentity(static_cast<std::uint32_t>(channels), 0)));
+        Add(pane, 0,
+            new VarnDraw::EventDrawer(kEventOrder, VarnDraw::MakeIdentity(static_cast<std::uint32_t>(channels), 0)));
     // The beats are marked on every strip, so that they can be seen against each signal.
     if (eventDraw)
         for (int c = 0; c < channels; ++c) {
-            auto* beats = new VarnDraw::EventDrawer(kEventOrder, VarnDraw::MakeIdentity(mParts->document->ComputedChannel(), 0));
+            auto* beats = new VarnDraw::EventDrawer(
+                kEventOrder, VarnDraw::MakeIdentity(mParts->document->ComputedChannel(), 0));
             beats->AddRef();
             mParts->beatDrawers.push_back(beats);
             pane.AddDrawer(c, 0, beats);
@@ -85,8 +87,8 @@ RecordingChart::RecordingChart(ui::HWND parent, const ui::Rect& rect, std::share
     });
     pane.AddInteractiveObject(kSelectionObject, mParts->selection);
     if (eventDraw) {
-        mParts->tooltip = ui::CreateWindowEx(ui::WS_EX_TOPMOST, ui::kTooltipClass, L"", ui::WS_POPUP, 0, 0, 0, 0,
-            pane.Handle(), 0, nullptr);
+        mParts->tooltip = ui::CreateWindowEx(
+            ui::WS_EX_TOPMOST, ui::kTooltipClass, L"", ui::WS_POPUP, 0, 0, 0, 0, pane.Handle(), 0, nullptr);
         if (mParts->tooltip) {
             ui::TOOLINFOW tool;
             tool.hwnd = pane.Handle();
@@ -111,7 +113,10 @@ RecordingChart::~RecordingChart()
     VarnDraw::SetHostScaleFactory(nullptr);
 }
 
-ui::HWND RecordingChart::Handle() const { return mParts->window->Handle(); }
+ui::HWND RecordingChart::Handle() const
+{
+    return mParts->window->Handle();
+}
 
 void RecordingChart::Place(const ui::Rect& rect)
 {
@@ -147,24 +152,42 @@ void RecordingChart::SetSelectionListener(std::function<void(const ChartSelectio
     mParts->listener = std::move(listener);
 }
 
-const ChartSelection& RecordingChart::Selection() const { return mParts->selection->Selection(); }
+const ChartSelection& RecordingChart::Selection() const
+{
+    return mParts->selection->Selection();
+}
 
-std::wstring RecordingChart::Hint() const { return mParts->hint ? mParts->hint->Hint() : std::wstring(); }
+std::wstring RecordingChart::Hint() const
+{
+    return mParts->hint ? mParts->hint->Hint() : std::wstring();
+}
 
 void RecordingChart::Follow(int record, vx::host::HrvHostOptions::OnlineStep step)
 {
     using Step = vx::host::HrvHostOptions::OnlineStep;
     vx::host::HostPaneDocument& document = *mParts->document;
     switch (step) {
-    case Step::Started: document.StartSampling(record); break;
-    case Step::Block: document.BlockAdded(record); break;
-    case Step::Stopped: document.StopSampling(); break;
+    case Step::Started:
+        document.StartSampling(record);
+        break;
+    case Step::Block:
+        document.BlockAdded(record);
+        break;
+    case Step::Stopped:
+        document.StopSampling();
+        break;
     }
 }
 
-vx::host::HostPaneDocument& RecordingChart::PaneDocument() { return *mParts->document; }
+vx::host::HostPaneDocument& RecordingChart::PaneDocument()
+{
+    return *mParts->document;
+}
 
-VarnDraw::DataPane& RecordingChart::Pane() { return *mParts->window; }
+VarnDraw::DataPane& RecordingChart::Pane()
+{
+    return *mParts->window;
+}
 
 int RecordingChart::XOf(std::int64_t tick) const
 {

@@ -18,7 +18,7 @@ namespace ui = vx::ui;
 namespace {
 
 constexpr std::int32_t kDrawOrder = 0x400; // above the traces and the annotation marks
-constexpr int kMarkerTop = 3;              // the disc's top in the strip
+constexpr int kMarkerTop = 3; // the disc's top in the strip
 // The host's own comments show their text beside the line.
 constexpr DWORD kShowLabel = 1;
 
@@ -169,7 +169,8 @@ ui::LRESULT ChartComments::ChartProc(ui::HWND hwnd, UINT message, ui::WPARAM wPa
         self->ClosePopup();
         self->mChart = nullptr;
     }
-    return next ? ui::CallWindowProc(next, hwnd, message, wParam, lParam) : ui::DefWindowProc(hwnd, message, wParam, lParam);
+    return next ? ui::CallWindowProc(next, hwnd, message, wParam, lParam)
+                : ui::DefWindowProc(hwnd, message, wParam, lParam);
 }
 
 void ChartComments::Viewed(const StripView& view)
@@ -180,7 +181,8 @@ void ChartComments::Viewed(const StripView& view)
             return;
         }
     mViews.push_back(view);
-    std::sort(mViews.begin(), mViews.end(), [](const StripView& a, const StripView& b) { return a.channel < b.channel; });
+    std::sort(
+        mViews.begin(), mViews.end(), [](const StripView& a, const StripView& b) { return a.channel < b.channel; });
 }
 
 std::vector<ChartComments::Drawn> ChartComments::Visible() const
@@ -239,8 +241,9 @@ bool ChartComments::Click(ui::Point point)
         const ui::Point local { point.x - strip.left, point.y - strip.top };
         if (e.comment->HitTest(probe.get(), d.at, local, &code) == S_OK) {
             const ui::Rect m = MarkerOf(e.comment, d.dpi, d.at);
-            return Open(e.comment, { m.left + strip.left, m.top + strip.top, m.right + strip.left, m.bottom + strip.top },
-                e.record, e.offset);
+            return Open(e.comment,
+                { m.left + strip.left, m.top + strip.top, m.right + strip.left, m.bottom + strip.top }, e.record,
+                e.offset);
         }
     }
     return false;

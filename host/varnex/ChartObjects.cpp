@@ -78,7 +78,8 @@ bool SelectionObject::OnMouse(VarnDraw::DataPane& pane, UINT message, DWORD, ui:
             mChanged(mSelection);
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -179,9 +180,11 @@ bool BeatHintObject::OnMouse(VarnDraw::DataPane& pane, UINT message, DWORD, ui::
                 const std::byte* event = bytes.data() + static_cast<std::size_t>(found) * size;
                 if (mClasses.HintText(beats->type, event, size, text) != S_OK)
                     text.clear();
-                const int x = static_cast<int>(std::floor(XOfTick(pane, positionAt(static_cast<std::size_t>(found))) + 0.5));
+                const int x
+                    = static_cast<int>(std::floor(XOfTick(pane, positionAt(static_cast<std::size_t>(found))) + 0.5));
                 const ui::Rect stripRect = pane.ChannelStrip(strip)->StripRect();
-                mark = { x - static_cast<int>(reach), stripRect.top, x + static_cast<int>(reach) + 1, stripRect.bottom };
+                mark
+                    = { x - static_cast<int>(reach), stripRect.top, x + static_cast<int>(reach) + 1, stripRect.bottom };
                 found = positionAt(static_cast<std::size_t>(found));
             }
         }

@@ -66,8 +66,8 @@ private:
 // beats' type gives for it in a tooltip over the mark.
 class BeatHintObject final : public VarnDraw::InteractiveObject {
 public:
-    BeatHintObject(const vx::eventdraw::EventDrawClasses& classes, vx::host::ComputedEventChannel& beats,
-        vx::ui::HWND tooltip)
+    BeatHintObject(
+        const vx::eventdraw::EventDrawClasses& classes, vx::host::ComputedEventChannel& beats, vx::ui::HWND tooltip)
         : mClasses(classes)
         , mBeats(beats)
         , mTooltip(tooltip)

@@ -33,7 +33,8 @@ std::filesystem::path HelpFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::error_code error;
-    std::filesystem::path base = runtime && *runtime ? std::filesystem::path(runtime) : std::filesystem::temp_directory_path(error);
+    std::filesystem::path base
+        = runtime && *runtime ? std::filesystem::path(runtime) : std::filesystem::temp_directory_path(error);
     return base / "varnex-help";
 }
 

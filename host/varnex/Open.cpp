@@ -7,24 +7,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <memory>
-#include <iostream>
 #include <optional>
 #include <ostream>
 
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
-#include "host/eventdraw/EventDrawClasses.h"
 #include "foundation/String.h"
 #include "foundation/Utf.h"
+#include "host/eventdraw/EventDrawClasses.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
 #include "hostframework/docview/ViewBase.h"
-#include "reportcontrol/ReportControl.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
+#include "reportcontrol/ReportControl.h"
 #include "ui/Backend.h"
 #include "ui/CommandEnabler.h"
 #include "ui/Controls.h"
@@ -36,15 +36,15 @@
 #include "ui/Paint.h"
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
-#include "webview/WebKitEngine.h"
-#include "varnex/CommandEnabling.h"
 #include "varnex/Chart.h"
 #include "varnex/ChartComments.h"
+#include "varnex/CommandEnabling.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/OpenCommand.h"
 #include "varnex/SessionFile.h"
 #include "varnex/SessionKeeper.h"
 #include "varnex/ViewFrames.h"
+#include "webview/WebKitEngine.h"
 
 namespace varnex {
 
@@ -110,7 +110,8 @@ struct Session {
 constexpr int kChartTop = 150;
 
 // The beats the analysis marked, read from its fiducial channel; null when there is none.
-std::shared_ptr<const vx::host::ComputedEvents> ReadBeats(vx::host::HrvHostDocument& host, const vx::host::Recording& recording)
+std::shared_ptr<const vx::host::ComputedEvents> ReadBeats(
+    vx::host::HrvHostDocument& host, const vx::host::Recording& recording)
 {
     try {
         vx::calc::Compiled fiducial = host.Engine().Channel(L"HRV_vFID");
@@ -163,7 +164,8 @@ void RefreshBeats(Session& s)
 void TakeSelection(Session& s, const ChartSelection& chosen)
 {
     vx::host::Recording& recording = *s.recording;
-    const auto clamp = [](std::int64_t tick) { return static_cast<std::int32_t>(std::clamp<std::int64_t>(tick, 0, 0x7FFFFFFE)); };
+    const auto clamp
+        = [](std::int64_t tick) { return static_cast<std::int32_t>(std::clamp<std::int64_t>(tick, 0, 0x7FFFFFFE)); };
     recording.selection.empty = chosen.empty;
     recording.selection.start = { chosen.record, chosen.start };
     recording.selection.end = { chosen.record, chosen.end };
@@ -189,7 +191,8 @@ std::wstring DescribeSelection(const Session& s)
     if (c.point)
         std::swprintf(line, 128, L"Cursor: %.3f s of record %d", c.start * interval, c.record + 1);
     else
-        std::swprintf(line, 128, L"Selection: %.3f-%.3f s of record %d", c.start * interval, c.end * interval, c.record + 1);
+        std::swprintf(
+            line, 128, L"Selection: %.3f-%.3f s of record %d", c.start * interval, c.end * interval, c.record + 1);
     return line;
 }
 
@@ -215,7 +218,8 @@ std::wstring Describe(const Session& s)
         text += L"\n  " + channel.title;
     if (!s.lastCommand.empty()) {
         text += L"\n\n" + s.lastCommand + (SUCCEEDED(s.lastResult) ? L": done" : L": failed");
-        const std::size_t updates = s.host ? s.host->updates.size() - std::min(s.host->updates.size(), s.updatesBefore) : 0;
+        const std::size_t updates
+            = s.host ? s.host->updates.size() - std::min(s.host->updates.size(), s.updatesBefore) : 0;
         text += L" (" + std::to_wstring(updates) + L" document updates)";
         if (s.beats >= 0)
             text += L"\nBeats detected: " + std::to_wstring(s.beats);
@@ -263,7 +267,8 @@ void EnableCommand(ui::CommandEnabler& element)
         bool enabled = false;
         std::wstring text;
         element.Enable(gSession && gSession->views && gSession->views->LastView()
-            && (!gSession->views->EnableOnActiveView(id == kFilePrint ? ViewBase::kCmdPrint : ViewBase::kCmdCopy, enabled, text)
+            && (!gSession->views->EnableOnActiveView(
+                    id == kFilePrint ? ViewBase::kCmdPrint : ViewBase::kCmdCopy, enabled, text)
                 || enabled));
     } else if (gSession) {
         auto it = gSession->extensionCommands.find(id);
@@ -279,13 +284,16 @@ void LayOut(HWND frame)
     if (gSession && gSession->status)
         ui::MoveWindow(gSession->status, 0, client.bottom - kStatusHeight, client.Width(), kStatusHeight, true);
     if (gSession && gSession->chart)
-        gSession->chart->Place({ 0, kChartTop, client.Width(), std::max(kChartTop + 1, client.bottom - kStatusHeight) });
+        gSession->chart->Place(
+            { 0, kChartTop, client.Width(), std::max(kChartTop + 1, client.bottom - kStatusHeight) });
 }
 
 ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lParam)
 {
     switch (message) {
-    case ui::WM_SIZE: LayOut(hwnd); return 0;
+    case ui::WM_SIZE:
+        LayOut(hwnd);
+        return 0;
     case ui::WM_PAINT: {
         ui::PaintDC dc(hwnd);
         ui::Rect r;
@@ -313,7 +321,9 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
             return 0;
         ui::DestroyWindow(hwnd);
         return 0;
-    case ui::WM_COMMAND_ENABLE: EnableCommand(*reinterpret_cast<ui::CommandEnabler*>(lParam)); return 0;
+    case ui::WM_COMMAND_ENABLE:
+        EnableCommand(*reinterpret_cast<ui::CommandEnabler*>(lParam));
+        return 0;
     case ui::WM_COMMAND: {
         const UINT id = ui::LOWORD(wParam);
         if (id == kFileOpen) {
@@ -322,12 +332,15 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
             if (gSession && gSession->keeper && gSession->keeper->Save(hwnd))
                 SetStatus(L"Ready. The session is saved in " + KEL::Utf8ToWide(gSession->keeper->Path()) + L".");
         } else if ((id == kEditCopy || id == kFilePrint) && gSession && gSession->views) {
-            const HRESULT hr = gSession->views->RunMenuCommand(id == kEditCopy ? ViewFrames::MenuCommand::Copy : ViewFrames::MenuCommand::Print);
-            SetStatus(hr == S_OK ? (id == kFilePrint ? L"Ready. Printed." : L"Ready. Copied.") : L"Ready. The view did not take the command.");
+            const HRESULT hr = gSession->views->RunMenuCommand(
+                id == kEditCopy ? ViewFrames::MenuCommand::Copy : ViewFrames::MenuCommand::Print);
+            SetStatus(hr == S_OK ? (id == kFilePrint ? L"Ready. Printed." : L"Ready. Copied.")
+                                 : L"Ready. The view did not take the command.");
         } else if (id == kFileClose) {
             ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
         } else if (id == kHelpAbout) {
-            ui::MessageBox(hwnd, L"Varnex: heart-rate variability analysis.", L"About Varnex", ui::MB_OK | ui::MB_ICONINFORMATION);
+            ui::MessageBox(
+                hwnd, L"Varnex: heart-rate variability analysis.", L"About Varnex", ui::MB_OK | ui::MB_ICONINFORMATION);
         } else if (id >= kFirstExtensionId) {
             RunExtensionCommand(id);
         }
@@ -339,8 +352,11 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
             ui::InvalidateRect(hwnd, nullptr, true);
         }
         return 0;
-    case ui::WM_DESTROY: ui::PostQuitMessage(0); return 0;
-    default: return ui::DefWindowProc(hwnd, message, wParam, lParam);
+    case ui::WM_DESTROY:
+        ui::PostQuitMessage(0);
+        return 0;
+    default:
+        return ui::DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -427,7 +443,8 @@ void ShowCommentsOnChart(Session& s, vx::host::HrvHostDocument& host)
     for (const vx::host::Comment& c : s.recording->comments)
         for (int channel = 0; channel < s.recording->ChannelCount(); ++channel)
             if (c.channel < 0 || c.channel == channel)
-                host.comments.push_back({ static_cast<uint32_t>(channel), c.record, static_cast<int32_t>(c.position), c.text });
+                host.comments.push_back(
+                    { static_cast<uint32_t>(channel), c.record, static_cast<int32_t>(c.position), c.text });
     ChartComments* comments = s.comments.get();
     host.options.showComment = [comments](IVarnComment* comment) { comments->Show(comment); };
 }
@@ -455,7 +472,8 @@ void ScriptedDrag(Session& s, int from, int to)
     // The chart's place in the frame's client area, and the middle of its first strip.
     ui::Point origin { chart.left, chart.top };
     ui::ScreenToClient(s.frame, &origin);
-    const ui::Rect strip = s.chart->Pane().ChannelStripCount() > 0 ? s.chart->Pane().ChannelStrip(0)->StripRect() : ui::Rect { 0, 0, 0, 40 };
+    const ui::Rect strip = s.chart->Pane().ChannelStripCount() > 0 ? s.chart->Pane().ChannelStrip(0)->StripRect()
+                                                                   : ui::Rect { 0, 0, 0, 40 };
     const int y = origin.y + (strip.top + strip.bottom) / 2;
     const auto at = [&](int x) { return ui::Point { origin.x + x, y }; };
     ui::InjectMouse(s.frame, ui::WM_MOUSEMOVE, at(from));
@@ -623,7 +641,8 @@ int Open(const OpenOptions& o, std::ostream& err)
     HostFramework framework(FrameworkSource::Host);
     if (FAILED(framework.Result()))
         return Fail(err, "the framework is not available (" + Hex(framework.Result()) + ")");
-    std::unique_ptr<Extension> extension = Extension::Load(o.extension.empty() ? DefaultExtensionPath() : o.extension, error);
+    std::unique_ptr<Extension> extension
+        = Extension::Load(o.extension.empty() ? DefaultExtensionPath() : o.extension, error);
     if (!extension)
         return Fail(err, error);
     struct Shutdown {
@@ -640,7 +659,8 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (FAILED(registered))
         return Fail(err, "the extension refused to register (" + Hex(registered) + ")");
     // The extension's message boxes become real ones.
-    caf::SetMessageBoxHandler([](const caf::MessageBoxRequest& r) { return ui::MessageBox(nullptr, r.text, r.caption, r.style); });
+    caf::SetMessageBoxHandler(
+        [](const caf::MessageBoxRequest& r) { return ui::MessageBox(nullptr, r.text, r.caption, r.style); });
 
     std::vector<IUnknown*> classObjects;
     for (const caf::Registration& r : caf::Registrations())
@@ -673,7 +693,8 @@ int Open(const OpenOptions& o, std::ostream& err)
         }
     // The document class is the one that put an "HRV" menu on the bar.
     const std::vector<caf::RegisteredCommand> commands = caf::RegisteredCommands();
-    auto hrvItem = std::find_if(commands.begin(), commands.end(), [](const caf::RegisteredCommand& c) { return c.path.rfind(L"HRV|", 0) == 0; });
+    auto hrvItem = std::find_if(commands.begin(), commands.end(),
+        [](const caf::RegisteredCommand& c) { return c.path.rfind(L"HRV|", 0) == 0; });
     if (hrvItem == commands.end())
         return Fail(err, "the extension offers no HRV menu");
     auto* hostObject = new vx::host::HrvHostDocumentObject(*host);
@@ -724,7 +745,8 @@ int Open(const OpenOptions& o, std::ostream& err)
         err << "varnex open: the session file " << sessionPath << " cannot be read (" << e.what()
             << "); it is left as it is and the recording opens with the default settings\n";
     }
-    if (OpenWithSession(*host, document, static_cast<ISubject*>(recordingDocument), kept ? &*kept : nullptr, sessionPath, err))
+    if (OpenWithSession(
+            *host, document, static_cast<ISubject*>(recordingDocument), kept ? &*kept : nullptr, sessionPath, err))
         err << "varnex open: using the session file " << sessionPath << "\n";
     session.keeper = std::make_unique<SessionKeeper>(*host, sessionPath, unreadable, err);
     progress->Step(L"drawing the recording");
@@ -752,17 +774,18 @@ int Open(const OpenOptions& o, std::ostream& err)
     // The main frame.
     ui::InitCommonControls();
     ui::RegisterClass({ kFrameClass, ui::CS_HREDRAW | ui::CS_VREDRAW, FrameProc });
-    session.frame = ui::CreateWindowEx(0, kFrameClass, session.title.c_str(), ui::WS_OVERLAPPED | ui::WS_CAPTION | ui::WS_CLIPCHILDREN, 40, 40, 900,
-        560, nullptr, 0, nullptr);
+    session.frame = ui::CreateWindowEx(0, kFrameClass, session.title.c_str(),
+        ui::WS_OVERLAPPED | ui::WS_CAPTION | ui::WS_CLIPCHILDREN, 40, 40, 900, 560, nullptr, 0, nullptr);
     if (!session.frame)
         return Fail(err, "the main window cannot be made");
     ui::GetApplication().mainWindow = session.frame;
     ui::GetApplication().name = L"Varnex";
-    session.status = ui::CreateWindowEx(0, ui::kStaticClass, L"Ready.", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 10, kStatusHeight,
-        session.frame, 1, nullptr);
+    session.status = ui::CreateWindowEx(0, ui::kStaticClass, L"Ready.", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 10,
+        kStatusHeight, session.frame, 1, nullptr);
     ui::SetMenu(session.frame, BuildMenuBar(session, commands));
     ui::AddMenuBarEnabler(session.frame);
-    session.chart = std::make_unique<RecordingChart>(session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording, &eventDraw);
+    session.chart = std::make_unique<RecordingChart>(
+        session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording, &eventDraw);
     struct ChartGoes {
         Session& session;
         ~ChartGoes() { session.chart.reset(); }
@@ -843,12 +866,14 @@ int Open(const OpenOptions& o, std::ostream& err)
         if (!o.screenshot.empty()) {
             // With a comment's popup open, the part of the display that shows both.
             ui::BitmapPtr shot;
-            if (ui::HWND popup = session.comments ? session.comments->Popup() : nullptr; popup && ui::IsWindowVisible(popup)) {
+            if (ui::HWND popup = session.comments ? session.comments->Popup() : nullptr;
+                popup && ui::IsWindowVisible(popup)) {
                 ui::Rect frameRect, popupRect;
                 ui::GetWindowRect(session.frame, &frameRect);
                 ui::GetWindowRect(popup, &popupRect);
-                shot = ui::ScreenshotDisplay({ std::min(frameRect.left, popupRect.left), std::min(frameRect.top, popupRect.top),
-                    std::max(frameRect.right, popupRect.right), std::max(frameRect.bottom, popupRect.bottom) });
+                shot = ui::ScreenshotDisplay(
+                    { std::min(frameRect.left, popupRect.left), std::min(frameRect.top, popupRect.top),
+                        std::max(frameRect.right, popupRect.right), std::max(frameRect.bottom, popupRect.bottom) });
             } else {
                 shot = ui::ScreenshotWindow(session.frame);
             }
@@ -878,7 +903,8 @@ int Open(const OpenOptions& o, std::ostream& err)
             }
             std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
                       << KEL::Utf16ToUtf8(views.c_str(), views.size())
-                      << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
+                      << KEL::Utf16ToUtf8(
+                             ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
                       << "\n";
             if (const std::wstring popup = session.comments ? session.comments->PopupSummary() : L""; !popup.empty())
                 std::cout << "Comment popup: " << KEL::Utf16ToUtf8(popup.c_str(), popup.size()) << "\n";
@@ -886,7 +912,8 @@ int Open(const OpenOptions& o, std::ostream& err)
             return FAILED(session.lastResult) ? 1 : 0;
         }
     }
-    if (o.play > 0 && o.run.empty() && o.screenshot.empty() && !o.exitAfter && !StartPlay(session, o.record, o.play, err))
+    if (o.play > 0 && o.run.empty() && o.screenshot.empty() && !o.exitAfter
+        && !StartPlay(session, o.record, o.play, err))
         return 1;
     ui::RunMessageLoop();
     return 0;

@@ -20,7 +20,8 @@ std::vector<std::pair<std::wstring, std::wstring>> RecordingFilters()
     return { { L"Recordings (WFDB, EDF, text)", L"*.hea;*.edf;*.txt;*.csv;*.tsv" }, { L"All files", L"*" } };
 }
 
-std::vector<std::string> OpenArguments(const std::string& executable, const std::string& record, const std::string& extension)
+std::vector<std::string> OpenArguments(
+    const std::string& executable, const std::string& record, const std::string& extension)
 {
     std::vector<std::string> args = { executable, "open", record };
     if (!extension.empty()) {
@@ -49,7 +50,8 @@ bool OpenAnotherRecording(vx::ui::HWND frame, const std::string& extension)
     pid_t pid = 0;
     const int failed = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
     if (failed != 0) {
-        vx::ui::MessageBox(frame, L"Varnex cannot open " + KEL::Utf8ToWide(*chosen) + L": " + KEL::Utf8ToWide(std::strerror(failed)),
+        vx::ui::MessageBox(frame,
+            L"Varnex cannot open " + KEL::Utf8ToWide(*chosen) + L": " + KEL::Utf8ToWide(std::strerror(failed)),
             L"Open Recording", vx::ui::MB_OK | vx::ui::MB_ICONERROR);
         return false;
     }

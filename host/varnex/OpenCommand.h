@@ -16,6 +16,7 @@ std::vector<std::pair<std::wstring, std::wstring>> RecordingFilters();
 bool OpenAnotherRecording(vx::ui::HWND frame, const std::string& extension);
 
 // The arguments that open `record` with the same extension.
-std::vector<std::string> OpenArguments(const std::string& executable, const std::string& record, const std::string& extension);
+std::vector<std::string> OpenArguments(
+    const std::string& executable, const std::string& record, const std::string& extension);
 
 } // namespace varnex

@@ -135,7 +135,8 @@ int SelfTest(const SelfTestOptions& options, std::ostream& out, std::ostream& er
 
     const std::int32_t seed = options.seed
         ? *options.seed
-        : std::max<std::int32_t>(1, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)) & 0x7FFFFFFF));
+        : std::max<std::int32_t>(
+            1, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)) & 0x7FFFFFFF));
     std::vector<Case> cases;
     for (IUnitTest* t : tests) {
         t->Initialise(static_cast<DWORD>(seed), 0, 0);

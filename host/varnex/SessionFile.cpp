@@ -1,8 +1,8 @@
 #include "varnex/SessionFile.h"
 
-#include "hostframework/interfaces/MessageInterfaces.h"
-#include "host/hrvdoc/HrvHostDocument.h"
 #include "caf/PlotStateRegistrar.h"
+#include "host/hrvdoc/HrvHostDocument.h"
+#include "hostframework/interfaces/MessageInterfaces.h"
 
 #include <sys/stat.h>
 

@@ -38,7 +38,8 @@ ui::DialogTemplate SaveChangesTemplate(const std::wstring& title)
 
 CloseChoice AskToSaveChanges(ui::HWND owner, const std::wstring& title)
 {
-    const ui::INT_PTR answer = ui::DialogBoxIndirectParam(SaveChangesTemplate(title), owner,
+    const ui::INT_PTR answer = ui::DialogBoxIndirectParam(
+        SaveChangesTemplate(title), owner,
         [](ui::HWND dialog, UINT message, ui::WPARAM wParam, ui::LPARAM) -> ui::INT_PTR {
             if (message != ui::WM_COMMAND)
                 return 0;
@@ -50,7 +51,9 @@ CloseChoice AskToSaveChanges(ui::HWND owner, const std::wstring& title)
             return 0;
         },
         0);
-    return answer == kSaveButton ? CloseChoice::Save : answer == kDontSaveButton ? CloseChoice::DontSave : CloseChoice::Cancel;
+    return answer == kSaveButton    ? CloseChoice::Save
+        : answer == kDontSaveButton ? CloseChoice::DontSave
+                                    : CloseChoice::Cancel;
 }
 
 SessionKeeper::SessionKeeper(
@@ -91,9 +94,12 @@ bool SessionKeeper::MayClose(ui::HWND owner, const std::wstring& title)
     if (!NeedsSave())
         return true;
     switch (AskToSaveChanges(owner, title)) {
-    case CloseChoice::Save: return Save(owner);
-    case CloseChoice::DontSave: return true;
-    case CloseChoice::Cancel: break;
+    case CloseChoice::Save:
+        return Save(owner);
+    case CloseChoice::DontSave:
+        return true;
+    case CloseChoice::Cancel:
+        break;
     }
     return false;
 }
@@ -125,8 +131,8 @@ LoadProgress::LoadProgress(const std::wstring& title, int steps)
     ui::GetMonitorInfo(ui::MonitorFromPoint({ 0, 0 }, ui::MONITOR_DEFAULTTOPRIMARY), &monitor);
     const ui::Rect& work = monitor.workArea;
     mWindow = ui::CreateWindowEx(0, kProgressClass, (L"Opening " + title).c_str(), ui::WS_POPUP | ui::WS_CAPTION,
-        work.left + (work.Width() - kProgressWidth) / 2, work.top + (work.Height() - kProgressHeight) / 2, kProgressWidth,
-        kProgressHeight, nullptr, 0, nullptr);
+        work.left + (work.Width() - kProgressWidth) / 2, work.top + (work.Height() - kProgressHeight) / 2,
+        kProgressWidth, kProgressHeight, nullptr, 0, nullptr);
     if (!mWindow)
         return;
     ui::Rect client;
@@ -150,8 +156,9 @@ void LoadProgress::Step(const std::wstring& what)
     ++mStep;
     if (!mText)
         return;
-    ui::SetWindowText(mText, L"Opening " + mTitle + L": " + what + L" (step " + std::to_wstring(mStep) + L" of "
-            + std::to_wstring(mSteps) + L")");
+    ui::SetWindowText(mText,
+        L"Opening " + mTitle + L": " + what + L" (step " + std::to_wstring(mStep) + L" of " + std::to_wstring(mSteps)
+            + L")");
     ui::UpdateWindow(mWindow);
     // The steps run on this thread: let the display show the new one before it starts (a frame
     // of the display's clock, then what it drew).

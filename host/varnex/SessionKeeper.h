@@ -27,7 +27,8 @@ class SessionKeeper {
 public:
     // `unreadable`: why the session file at `path` could not be read when the recording was
     // opened; such a file is never replaced (what is left in it may still be recovered).
-    SessionKeeper(vx::host::HrvHostDocument& host, std::string path, std::optional<std::string> unreadable, std::ostream& err);
+    SessionKeeper(
+        vx::host::HrvHostDocument& host, std::string path, std::optional<std::string> unreadable, std::ostream& err);
 
     const std::string& Path() const { return mPath; }
     // Something the session file does not hold yet.

@@ -3,10 +3,10 @@
 #include "caf/CafHost.h"
 #include "caf/FrameworkServices.h"
 #include "foundation/String.h"
-#include "hostframework/base/SimpleUnknownImp.h"
-#include "hostframework/interfaces/MessageInterfaces.h"
-#include "hostframework/interfaces/DocViewInterfaces.h"
 #include "foundation/Utf.h"
+#include "hostframework/base/SimpleUnknownImp.h"
+#include "hostframework/interfaces/DocViewInterfaces.h"
+#include "hostframework/interfaces/MessageInterfaces.h"
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
 
@@ -204,8 +204,8 @@ std::wstring ViewFrames::Describe() const
             vx::ui::Rect area;
             if (window)
                 vx::ui::GetClientRect(window, &area);
-            text += L"View: " + TitleOf(view) + L" (" + (window ? std::to_wstring(area.right) + L"x" + std::to_wstring(area.bottom) : L"no window")
-                + L")\n";
+            text += L"View: " + TitleOf(view) + L" ("
+                + (window ? std::to_wstring(area.right) + L"x" + std::to_wstring(area.bottom) : L"no window") + L")\n";
         }
     return text;
 }

@@ -15,7 +15,8 @@ public:
     // `document` (may be null; held by the frames' sites) is the extension's document the views
     // show: what a site does not answer itself is asked of it. `hostDocument` (may be null; not
     // held) is the host document handed to the view classes as the views are made.
-    explicit ViewFrames(std::vector<IUnknown*> classObjects, IUnknown* document = nullptr, IUnknown* hostDocument = nullptr);
+    explicit ViewFrames(
+        std::vector<IUnknown*> classObjects, IUnknown* document = nullptr, IUnknown* hostDocument = nullptr);
     ~ViewFrames(); // closes every view and its frame
     ViewFrames(const ViewFrames&) = delete;
     ViewFrames& operator=(const ViewFrames&) = delete;

@@ -6,8 +6,8 @@
 #include <memory>
 #include <mutex>
 
-#include "hostframework/base/RefCount.h"
 #include "com/Unknown.h"
+#include "hostframework/base/RefCount.h"
 
 namespace KEL {
 
@@ -18,12 +18,11 @@ struct InterfaceMapEntry {
 };
 
 // Row for interface I of class T; a map ends with a row whose iid is null.
-template <class T, class I>
-constexpr InterfaceMapEntry MapEntry()
+template <class T, class I> constexpr InterfaceMapEntry MapEntry()
 {
-    return {&I::kIid, [](void* object) -> IUnknown* { return static_cast<I*>(static_cast<T*>(object)); }};
+    return { &I::kIid, [](void* object) -> IUnknown* { return static_cast<I*>(static_cast<T*>(object)); } };
 }
-constexpr InterfaceMapEntry kMapEnd{nullptr, nullptr};
+constexpr InterfaceMapEntry kMapEnd { nullptr, nullptr };
 
 class CComObjectRoot {
 public:
@@ -36,8 +35,7 @@ public:
 
     // Returns the new count; on the last release the object is deleted through its most-derived
     // type `Self`, with the count parked at 0xC0000001 while the destructor runs.
-    template <class Self>
-    static ULONG ReleaseObject(Self* self) noexcept
+    template <class Self> static ULONG ReleaseObject(Self* self) noexcept
     {
         ULONG count = 0;
         if (vx::com::ReleaseCount(self->mRefCount, count))
@@ -84,7 +82,7 @@ public:
     ULONG RefCount() const noexcept { return mRefCount.load(); }
 
 protected:
-    std::atomic<ULONG> mRefCount{0};
+    std::atomic<ULONG> mRefCount { 0 };
 
 private:
     std::once_flag mLockOnce;
@@ -93,8 +91,7 @@ private:
 
 // Completes a class T (interfaces + CComObjectRoot + `static const InterfaceMapEntry* GetInterfaceMap()`)
 // with the IUnknown operations, as ATL's CComObject does.
-template <class T>
-class CComObject final : public T {
+template <class T> class CComObject final : public T {
 public:
     using T::T;
     HRESULT QueryInterface(REFIID iid, void** out) override

@@ -11,7 +11,10 @@ namespace vx::com {
 
 constexpr ULONG kDyingCount = 0xC0000001u;
 
-inline ULONG AddRefCount(std::atomic<ULONG>& count) noexcept { return count.fetch_add(1) + 1; }
+inline ULONG AddRefCount(std::atomic<ULONG>& count) noexcept
+{
+    return count.fetch_add(1) + 1;
+}
 
 // Decrements the count. Returns true when this call released the last reference; the count is
 // then kDyingCount and the caller destroys the object (and reports 0 to its own caller).

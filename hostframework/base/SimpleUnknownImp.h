@@ -2,13 +2,12 @@
 // Reference-counting bases for objects with one or two interfaces.
 #include <atomic>
 
-#include "hostframework/base/RefCount.h"
 #include "com/Unknown.h"
+#include "hostframework/base/RefCount.h"
 
 // One interface I (deriving from IUnknown). The count starts at n: 0 for objects whose creator
 // takes the first reference explicitly, 1 for objects born holding their creator's reference.
-template <class I, ULONG n = 0>
-class SimpleUnknownImp1 : public I {
+template <class I, ULONG n = 0> class SimpleUnknownImp1 : public I {
 public:
     HRESULT QueryInterface(REFIID iid, void** out) override
     {
@@ -41,17 +40,19 @@ public:
 
 protected:
     SimpleUnknownImp1() = default;
-    SimpleUnknownImp1(const SimpleUnknownImp1&) : mRefCount(n) {}
+    SimpleUnknownImp1(const SimpleUnknownImp1&)
+        : mRefCount(n)
+    {
+    }
     SimpleUnknownImp1& operator=(const SimpleUnknownImp1&) { return *this; }
 
 private:
-    std::atomic<ULONG> mRefCount{n};
+    std::atomic<ULONG> mRefCount { n };
 };
 
 // Two interfaces with one count (that of the first base). IUnknown reached through I2 forwards
 // to the first base, since the final overriders below serve both.
-template <class I1, class I2, ULONG n = 0>
-class SimpleUnknownImp2 : public SimpleUnknownImp1<I1, n>, public I2 {
+template <class I1, class I2, ULONG n = 0> class SimpleUnknownImp2 : public SimpleUnknownImp1<I1, n>, public I2 {
 public:
     HRESULT QueryInterface(REFIID iid, void** out) override
     {

@@ -15,8 +15,7 @@ constexpr GUID kArithmeticCalcType = vx::com::MakeGuid("{88736FEF-F85F-4B09-862A
 constexpr GUID kFormulaCalcType = vx::com::MakeGuid("{C3397303-5AAD-11D3-AB07-00A0CC40B4CE}");
 constexpr GUID kViewRangeType = vx::com::MakeGuid("{C203FC30-7AAA-11D3-80B9-005004AD3C53}");
 
-template <class I>
-I* Query(IUnknown* object)
+template <class I> I* Query(IUnknown* object)
 {
     I* out = nullptr;
     if (!object || FAILED(object->QueryInterface(I::kIid, reinterpret_cast<void**>(&out))))
@@ -25,11 +24,13 @@ I* Query(IUnknown* object)
 }
 
 // Holds one reference for the scope.
-template <class I>
-struct Held {
+template <class I> struct Held {
     I* p = nullptr;
     Held() = default;
-    explicit Held(I* q) : p(q) {}
+    explicit Held(I* q)
+        : p(q)
+    {
+    }
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
     ~Held()
@@ -48,7 +49,10 @@ struct Held {
     }
 };
 
-std::wstring Wide(const KEL::String& s) { return std::wstring(s.View()); }
+std::wstring Wide(const KEL::String& s)
+{
+    return std::wstring(s.View());
+}
 
 // The calculation of the channel a reference names (null when it has none).
 IChannelCalculation* CalculationOf(IUnknown* source, vx::hf::ChannelRef ref)
@@ -66,12 +70,14 @@ IChannelCalculation* CalculationOf(IUnknown* source, vx::hf::ChannelRef ref)
 }
 
 // A formula-settings object holding the formula; null when the factory or the settings refuse.
-IUnknown* MakeFormulaSettings(IObjectFactory* factory, DWORD settingsKey, const KEL::String& formula, const KEL::String& second)
+IUnknown* MakeFormulaSettings(
+    IObjectFactory* factory, DWORD settingsKey, const KEL::String& formula, const KEL::String& second)
 {
     if (!factory)
         return nullptr;
     IUnknown* settings = nullptr;
-    if (FAILED(factory->CreateAggregated(nullptr, settingsKey, IFormulaSettingsObject::kIid, reinterpret_cast<void**>(&settings)))
+    if (FAILED(factory->CreateAggregated(
+            nullptr, settingsKey, IFormulaSettingsObject::kIid, reinterpret_cast<void**>(&settings)))
         || !settings)
         return nullptr;
     Held<IFormulaText> text(Query<IFormulaText>(settings));
@@ -82,7 +88,10 @@ IUnknown* MakeFormulaSettings(IObjectFactory* factory, DWORD settingsKey, const 
     return settings;
 }
 
-DWORD Key(const GUID& type, DWORD low) { return (DWORD(HostTypeIndex(type)) << 16) | low; }
+DWORD Key(const GUID& type, DWORD low)
+{
+    return (DWORD(HostTypeIndex(type)) << 16) | low;
+}
 
 } // namespace
 
@@ -146,7 +155,8 @@ bool ArithmeticChannelManager::FindChannel(const KEL::String& name, vx::hf::Chan
     return names && SUCCEEDED(names->LookUp(0, Wide(name).c_str(), &ref));
 }
 
-bool ArithmeticChannelManager::AddChannel(const KEL::String& name, const KEL::String& formula, const KEL::String& second)
+bool ArithmeticChannelManager::AddChannel(
+    const KEL::String& name, const KEL::String& formula, const KEL::String& second)
 {
     vx::hf::ChannelRef ref;
     if (!FindChannel(name, ref)) {
@@ -169,7 +179,8 @@ bool ArithmeticChannelManager::AddChannel(const KEL::String& name, const KEL::St
     return ref.Known();
 }
 
-bool ArithmeticChannelManager::SetChannelFormula(vx::hf::ChannelRef ref, const KEL::String& formula, const KEL::String& second)
+bool ArithmeticChannelManager::SetChannelFormula(
+    vx::hf::ChannelRef ref, const KEL::String& formula, const KEL::String& second)
 {
     Held<IChannelCollection> channels(Query<IChannelCollection>(mSource));
     if (!channels)
@@ -184,7 +195,8 @@ bool ArithmeticChannelManager::SetChannelFormula(vx::hf::ChannelRef ref, const K
         if (!factory)
             return false;
         Held<INewCalculation> made;
-        if (FAILED(factory->CreateInstance(CalcClassKey(), INewCalculation::kIid, reinterpret_cast<void**>(made.Out()))) || !made)
+        if (FAILED(factory->CreateInstance(CalcClassKey(), INewCalculation::kIid, reinterpret_cast<void**>(made.Out())))
+            || !made)
             return false;
         if (FAILED(made->Attach(ref, channels.p, calc.Out())) || !calc)
             return false;
@@ -288,8 +300,8 @@ bool GetChannelTextSetting(IChannelValues* values, ULONG channel, LONG record, U
     return true;
 }
 
-bool CreateChannelCalculation(IUnknown* channelSource, IObjectFactory* factory, DWORD calcClassKey, DWORD settingsClassKey,
-    const KEL::String& formula, const KEL::String& second, vx::hf::ChannelRef ref)
+bool CreateChannelCalculation(IUnknown* channelSource, IObjectFactory* factory, DWORD calcClassKey,
+    DWORD settingsClassKey, const KEL::String& formula, const KEL::String& second, vx::hf::ChannelRef ref)
 {
     if (!factory)
         factory = KEL::GetObjectFactory();
@@ -303,7 +315,8 @@ bool CreateChannelCalculation(IUnknown* channelSource, IObjectFactory* factory, 
     if (Held<IChannelCalculation> old(CalculationOf(channelSource, ref)); old)
         old->Detach();
     Held<INewCalculation> made;
-    if (FAILED(factory->CreateInstance(calcClassKey, INewCalculation::kIid, reinterpret_cast<void**>(made.Out()))) || !made)
+    if (FAILED(factory->CreateInstance(calcClassKey, INewCalculation::kIid, reinterpret_cast<void**>(made.Out())))
+        || !made)
         return false;
     Held<IChannelCalculation> calc;
     if (FAILED(made->Attach(ref, channels.p, calc.Out())) || !calc)
@@ -324,8 +337,14 @@ bool LinkCall(IUnknown* source, ULONG a, ULONG b, bool add)
 }
 } // namespace
 
-bool AddChannelLink(IUnknown* channelSource, ULONG a, ULONG b) { return LinkCall(channelSource, a, b, true); }
-bool RemoveChannelLink(IUnknown* channelSource, ULONG a, ULONG b) { return LinkCall(channelSource, a, b, false); }
+bool AddChannelLink(IUnknown* channelSource, ULONG a, ULONG b)
+{
+    return LinkCall(channelSource, a, b, true);
+}
+bool RemoveChannelLink(IUnknown* channelSource, ULONG a, ULONG b)
+{
+    return LinkCall(channelSource, a, b, false);
+}
 
 bool HasChannelLink(IUnknown* channelSource, ULONG a, ULONG b)
 {

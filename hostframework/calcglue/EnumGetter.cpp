@@ -48,7 +48,8 @@ EnumGetterBase::~EnumGetterBase()
 {
     if (mRegistered && mDocument) {
         IOnlineRegistry* registry = nullptr;
-        if (SUCCEEDED(mDocument->QueryInterface(IOnlineRegistry::kIid, reinterpret_cast<void**>(&registry))) && registry) {
+        if (SUCCEEDED(mDocument->QueryInterface(IOnlineRegistry::kIid, reinterpret_cast<void**>(&registry)))
+            && registry) {
             registry->RemoveSink(this);
             registry->Release();
         }
@@ -84,7 +85,7 @@ void EnumGetterBase::ParseChannelReferences(const KEL::String& expression, std::
             at += 5;
         if (at >= n || !std::iswdigit(static_cast<wint_t>(text[at])))
             continue;
-        std::wistringstream in{ std::wstring(text.substr(at)) };
+        std::wistringstream in { std::wstring(text.substr(at)) };
         in.imbue(std::locale::classic());
         long long number = 0;
         // Numbers from 1: "ch0" and a number that does not fit name no channel, and are skipped
@@ -136,7 +137,8 @@ bool EnumGetterBase::CreateEnum(DWORD classId, const KEL::String& expression)
     return mEnumerator->SetParams(std::wstring(expression.View()).c_str(), &flags) == S_OK;
 }
 
-bool EnumGetterBase::GetSourceData(IRecordingDoc* document, IUnknown** data, std::uint32_t channel, std::int64_t position, DWORD kind)
+bool EnumGetterBase::GetSourceData(
+    IRecordingDoc* document, IUnknown** data, std::uint32_t channel, std::int64_t position, DWORD kind)
 {
     if (!data)
         return false;
@@ -185,7 +187,8 @@ bool EnumGetterBase::SetSources(std::int64_t position, bool, double value)
         kinds.push_back(kind);
         IUnknown* object = nullptr;
         if (!GetSourceData(mDocument, &object, s.channel, position, kind + 0x1000)) {
-            if (FAILED(mDocument->GetDataObject(kind + 0x1000, s.channel, position, 0x7FFFFFFF, 0, &object)) || !object) {
+            if (FAILED(mDocument->GetDataObject(kind + 0x1000, s.channel, position, 0x7FFFFFFF, 0, &object))
+                || !object) {
                 if (object)
                     object->Release();
                 releaseData();
@@ -211,7 +214,8 @@ bool EnumGetterBase::SetSources(std::int64_t position, bool, double value)
     DWORD mode = (mKindMode == 0 || mKindMode == 2) ? 0xC0000000u : 0u;
     if (mRegistered)
         mode |= kCalcEnumSampling; // the record is still growing while the getter reads online
-    const HRESULT hr = mEnumerator->Init(record, static_cast<ULONG>(data.size()), data.data(), unitList.data(), value, mode);
+    const HRESULT hr
+        = mEnumerator->Init(record, static_cast<ULONG>(data.size()), data.data(), unitList.data(), value, mode);
     if (FAILED(hr)) {
         releaseData();
         return false;
@@ -247,7 +251,8 @@ void EnumGetterBase::EndOnlineReading()
         StopAndRelease();
     if (mDocument) {
         IOnlineRegistry* registry = nullptr;
-        if (SUCCEEDED(mDocument->QueryInterface(IOnlineRegistry::kIid, reinterpret_cast<void**>(&registry))) && registry) {
+        if (SUCCEEDED(mDocument->QueryInterface(IOnlineRegistry::kIid, reinterpret_cast<void**>(&registry)))
+            && registry) {
             registry->RemoveSink(this);
             registry->Release();
         }
@@ -366,7 +371,8 @@ IEnumEventEx* EventEnumDataGetter::Events() const
 
 // --- ChannelCalcBase -----------------------------------------------------------------------------
 
-ChannelCalcBase::ChannelCalcBase(IUnknown* hostObject, std::uintptr_t value, ULONG channel, IObjectFactory* factory, DWORD innerKey)
+ChannelCalcBase::ChannelCalcBase(
+    IUnknown* hostObject, std::uintptr_t value, ULONG channel, IObjectFactory* factory, DWORD innerKey)
     : mHostObject(hostObject)
     , mValue(value)
     , mChannel(channel)
@@ -377,7 +383,8 @@ ChannelCalcBase::ChannelCalcBase(IUnknown* hostObject, std::uintptr_t value, ULO
         ICalcHostObject* host = nullptr;
         if (SUCCEEDED(mHostObject->QueryInterface(ICalcHostObject::kIid, reinterpret_cast<void**>(&host))) && host) {
             if (SUCCEEDED(host->GetSite(&mHostSite)) && mHostSite) {
-                if (SUCCEEDED(mHostSite->QueryInterface(ExtLib::kHostSiteIid, reinterpret_cast<void**>(&mHostSiteInterface)))
+                if (SUCCEEDED(
+                        mHostSite->QueryInterface(ExtLib::kHostSiteIid, reinterpret_cast<void**>(&mHostSiteInterface)))
                     && mHostSiteInterface)
                     mHostSiteInterface->Release(); // kept without a count: the site holds it
             }
@@ -388,10 +395,12 @@ ChannelCalcBase::ChannelCalcBase(IUnknown* hostObject, std::uintptr_t value, ULO
         factory = KEL::GetObjectFactory();
     if (!innerKey)
         innerKey = (DWORD(HostTypeIndex(ExtLib::kViewRangeType)) << 16) | 17;
-    if (factory && SUCCEEDED(factory->CreateAggregated(static_cast<IChannelCalc*>(this), innerKey, IUnknown::kIid,
-                       reinterpret_cast<void**>(&mInner)))
+    if (factory
+        && SUCCEEDED(factory->CreateAggregated(
+            static_cast<IChannelCalc*>(this), innerKey, IUnknown::kIid, reinterpret_cast<void**>(&mInner)))
         && mInner) {
-        if (SUCCEEDED(mInner->QueryInterface(ExtLib::kInnerCalcIid, reinterpret_cast<void**>(&mInnerCalc))) && mInnerCalc)
+        if (SUCCEEDED(mInner->QueryInterface(ExtLib::kInnerCalcIid, reinterpret_cast<void**>(&mInnerCalc)))
+            && mInnerCalc)
             mInnerCalc->Release(); // not counted: the inner object lives as long as we hold it
     }
 }

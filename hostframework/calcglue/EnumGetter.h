@@ -2,8 +2,8 @@
 // Drives a host calculation enumerator the way the host's formula engine would: creates it from
 // a formula expression, finds the channels the expression names, hands it their data at a
 // position and stops it again. It also hears, as an online-data sink, when sampling stops.
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -17,8 +17,7 @@
 
 // A member object reached through an interface: AddRef and Release only answer 1, it is never
 // deleted through the interface.
-template <class I>
-class NoDeleteUnknownImp1 : public SimpleUnknownImp1<I, 1> {
+template <class I> class NoDeleteUnknownImp1 : public SimpleUnknownImp1<I, 1> {
 public:
     ULONG AddRef() override { return 1; }
     ULONG Release() override { return 1; }
@@ -52,7 +51,8 @@ public:
     // is the sample interval given to the enumerator unless the first source reports one. On
     // failure nothing changes: no source is kept and the sources are not set.
     bool SetSources(std::int64_t position, bool flag, double value);
-    bool GetSourceData(IRecordingDoc* document, IUnknown** data, std::uint32_t channel, std::int64_t position, DWORD kind);
+    bool GetSourceData(
+        IRecordingDoc* document, IUnknown** data, std::uint32_t channel, std::int64_t position, DWORD kind);
 
     // Registers with the document's online registry (once). While registered the getter reads
     // online: the enumerator is started in sampling mode.
@@ -141,8 +141,8 @@ public:
         for (std::size_t round = 0; round <= kMaxRounds; ++round) {
             ULONG count = 0;
             LONG next = 0x7FFFFFFF;
-            const HRESULT hr = events->Next(static_cast<ULONG>(sizeof(TBufType) * kBuffer), 0x7FFFFFFF,
-                buffer.data(), &count, &next);
+            const HRESULT hr = events->Next(
+                static_cast<ULONG>(sizeof(TBufType) * kBuffer), 0x7FFFFFFF, buffer.data(), &count, &next);
             if (FAILED(hr) || (count > 0 && next != 0x7FFFFFFF && next <= previous))
                 break;
             previous = next;

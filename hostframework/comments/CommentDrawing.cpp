@@ -120,7 +120,8 @@ bool IsShownUnminimised(HWND window)
     if (!IsWindow(window) || !IsWindowVisible(window))
         return false;
     const HWND root = GetAncestor(window, GA_ROOT);
-    return !(GetWindowLongPtr(window, GWL_STYLE) & WS_MINIMIZE) && !(root && (GetWindowLongPtr(root, GWL_STYLE) & WS_MINIMIZE));
+    return !(GetWindowLongPtr(window, GWL_STYLE) & WS_MINIMIZE)
+        && !(root && (GetWindowLongPtr(root, GWL_STYLE) & WS_MINIMIZE));
 }
 
 // The window to draw the animation on: the first one up from `window` with a sizing border, or
@@ -145,8 +146,8 @@ void DrawShape(DC& dc, int shape, const Rect& r)
         dc.Ellipse(r);
         return;
     }
-    const Point outline[] = { { r.left, r.top }, { r.right, r.top }, { r.right, r.bottom }, { r.left, r.bottom },
-        { r.left, r.top } };
+    const Point outline[]
+        = { { r.left, r.top }, { r.right, r.top }, { r.right, r.bottom }, { r.left, r.bottom }, { r.left, r.top } };
     dc.Polyline(outline);
 }
 
@@ -223,7 +224,9 @@ void AnimateCommentShape(HWND window, int shape, const Rect& from, const Rect& t
     Rect hostRect;
     GetWindowRect(host, &hostRect);
     const Point shift { origin.x - hostRect.left, origin.y - hostRect.top };
-    auto map = [&](const Rect& r) { return Rect { r.left + shift.x, r.top + shift.y, r.right + shift.x, r.bottom + shift.y }; };
+    auto map = [&](const Rect& r) {
+        return Rect { r.left + shift.x, r.top + shift.y, r.right + shift.x, r.bottom + shift.y };
+    };
 
     WindowDC dc(host, true);
     const int saved = dc.SaveDC();

@@ -32,7 +32,8 @@ void HighlightComment(IVarnComment* comment, vx::ui::HWND window, vx::ui::Point 
 
 // Animates a shape (0 rectangle, 1 ellipse) from one rectangle onto another (client coordinates
 // of `window`), inverting what it covers, on the first ancestor with a sizing border.
-void AnimateCommentShape(vx::ui::HWND window, int shape, const vx::ui::Rect& from, const vx::ui::Rect& to, int duration);
+void AnimateCommentShape(
+    vx::ui::HWND window, int shape, const vx::ui::Rect& from, const vx::ui::Rect& to, int duration);
 
 // The pause between the frames of an animation (a sleep unless replaced: tests record it).
 void SetCommentAnimationWait(std::function<void(int ms)> wait);

@@ -99,7 +99,8 @@ bool IsHostApplicationVisible()
     return visible != 0;
 }
 
-HRESULT ShowCommentPopup(IVarnComment* comment, HWND window, const Rect& marker, std::wstring timeText, ICommentPopupWindow** out)
+HRESULT ShowCommentPopup(
+    IVarnComment* comment, HWND window, const Rect& marker, std::wstring timeText, ICommentPopupWindow** out)
 {
     if (!out)
         return E_INVALIDARG;

@@ -23,7 +23,8 @@ CommentPopupLayout LayOutCommentPopup(int cw, int ch, int bcw, std::size_t textL
 
 // Where the popup goes: above the anchor, its right end at least 10 pixels inside the work area,
 // never left of it; below the anchor by `fallbackGap` when there is no room above.
-vx::ui::Point PlaceCommentPopup(vx::ui::Point anchor, int width, int height, int fallbackGap, const vx::ui::Rect& workArea);
+vx::ui::Point PlaceCommentPopup(
+    vx::ui::Point anchor, int width, int height, int fallbackGap, const vx::ui::Rect& workArea);
 
 // "t = " and the time text, 31 characters at most.
 std::wstring CommentTimeLabel(const std::wstring& timeText);
@@ -37,14 +38,15 @@ inline constexpr DWORD kNoPopupFlag = 0x00080000;
 // Opens the popup of `comment` for its marker rectangle `marker` (client coordinates of
 // `window`): anchored on the middle of its top edge, falling back below it by its height. S_FALSE
 // and no popup for a comment that opens none; *out gets the popup with a reference.
-HRESULT ShowCommentPopup(IVarnComment* comment, vx::ui::HWND window, const vx::ui::Rect& marker,
-    std::wstring timeText, ICommentPopupWindow** out);
+HRESULT ShowCommentPopup(IVarnComment* comment, vx::ui::HWND window, const vx::ui::Rect& marker, std::wstring timeText,
+    ICommentPopupWindow** out);
 
 class CommentPopup final : public SimpleUnknownImp1<ICommentPopupWindow, 0> {
 public:
     // Made hidden-host aware: the window is shown (without activating) only when the host is
     // visible.
-    CommentPopup(vx::ui::HWND owner, vx::ui::Point anchor, IVarnComment* comment, std::wstring timeText, int fallbackGap);
+    CommentPopup(
+        vx::ui::HWND owner, vx::ui::Point anchor, IVarnComment* comment, std::wstring timeText, int fallbackGap);
     ~CommentPopup() override;
 
     HRESULT GetComment(IVarnComment** out) override;

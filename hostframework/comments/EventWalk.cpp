@@ -46,7 +46,8 @@ struct MultiSourceEventWalk::Reader {
     {
         ULONG got = 0;
         LONG next = 0;
-        if (done || FAILED(events->Next(static_cast<ULONG>(buffer.size()), limit, buffer.data(), &got, &next)) || got == 0) {
+        if (done || FAILED(events->Next(static_cast<ULONG>(buffer.size()), limit, buffer.data(), &got, &next))
+            || got == 0) {
             done = true;
             return false;
         }
@@ -169,7 +170,8 @@ void MultiSourceEventWalk::Fill()
     }
     for (std::size_t i = 0; i < mSources.size(); ++i)
         if (!mFilled[i + 1])
-            mFilled[i + 1] = mForwards ? FillForwards(*mSources[i], mPending[i + 1]) : FillBackwards(*mSources[i], mPending[i + 1]);
+            mFilled[i + 1] = mForwards ? FillForwards(*mSources[i], mPending[i + 1])
+                                       : FillBackwards(*mSources[i], mPending[i + 1]);
 }
 
 HRESULT MultiSourceEventWalk::NextEvent(std::shared_ptr<const std::vector<unsigned char>>& out)

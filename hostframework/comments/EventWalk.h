@@ -13,7 +13,8 @@ namespace vx::hf {
 class MultiSourceEventWalk {
 public:
     // The walk over `channel`'s links in `record` from `start`, forwards with an open end.
-    MultiSourceEventWalk(HRV::IAnalysisHost* host, std::int32_t record, const HRV::ChannelRef& channel, std::int32_t start);
+    MultiSourceEventWalk(
+        HRV::IAnalysisHost* host, std::int32_t record, const HRV::ChannelRef& channel, std::int32_t start);
     ~MultiSourceEventWalk();
     MultiSourceEventWalk(const MultiSourceEventWalk&) = delete;
     MultiSourceEventWalk& operator=(const MultiSourceEventWalk&) = delete;

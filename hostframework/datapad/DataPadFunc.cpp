@@ -149,12 +149,23 @@ HRESULT ChanValueFunc::RunEvaluation(DWORD reason, LONG channel, VARIANT* result
     VariantClear(&mResult);
     mAbort = 0;
     switch (reason) {
-    case 0: mChangeFlags |= kAllChanged; break;
-    case 1: mChangeFlags |= kChannelsOrRangeChanged; break;
-    case 2: mChangeFlags |= kPositionChanged; break;
-    case 8: mChangeFlags |= kDataAccessChanged; break;
-    case 16: mChangeFlags |= kHostChanged; break;
-    default: break;
+    case 0:
+        mChangeFlags |= kAllChanged;
+        break;
+    case 1:
+        mChangeFlags |= kChannelsOrRangeChanged;
+        break;
+    case 2:
+        mChangeFlags |= kPositionChanged;
+        break;
+    case 8:
+        mChangeFlags |= kDataAccessChanged;
+        break;
+    case 16:
+        mChangeFlags |= kHostChanged;
+        break;
+    default:
+        break;
     }
     if (channel != mChannel)
         mChannelChanged = true;

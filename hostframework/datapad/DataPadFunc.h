@@ -11,8 +11,7 @@
 namespace KEL {
 // Adds a second interface I2 to a base whose count serves both; IUnknown through I2 reaches the
 // base's operations.
-template <class Base, class I2>
-class MixinInterface1 : public Base, public I2 {
+template <class Base, class I2> class MixinInterface1 : public Base, public I2 {
 public:
     using Base::Base;
     HRESULT QueryInterface(REFIID iid, void** out) override

@@ -12,7 +12,10 @@ namespace EEH3 {
 namespace {
 
 // p + 1 without passing the largest position.
-LONG After(LONG p) { return p == std::numeric_limits<LONG>::max() ? p : p + 1; }
+LONG After(LONG p)
+{
+    return p == std::numeric_limits<LONG>::max() ? p : p + 1;
+}
 
 // A source that is itself a calculation enumerator starts where it is told through its own Seek;
 // false for any other source.
@@ -367,10 +370,14 @@ void ReadIntRect(std::wistream& in, int32_t out[4])
     out[1] = ToInt32(a);
     out[2] = ToInt32(d);
     out[3] = ToInt32(c);
-    if (out[1] < 0) out[1] = 0;
-    if (out[0] < 0) out[0] = 0;
-    if (out[3] < 0) out[3] = 0x7FFFFFFF;
-    if (out[2] < 0) out[2] = 0x7FFFFFFF;
+    if (out[1] < 0)
+        out[1] = 0;
+    if (out[0] < 0)
+        out[0] = 0;
+    if (out[3] < 0)
+        out[3] = 0x7FFFFFFF;
+    if (out[2] < 0)
+        out[2] = 0x7FFFFFFF;
 }
 
 HRESULT SelectorUnit(IUnitName** out)

@@ -42,7 +42,11 @@ public:
     virtual void SetLimit(LONG limit);
 
 protected:
-    eeh_SourceEnum(LONG readLimit, LONG limit) : mReadLimit(readLimit), mLimit(limit) {}
+    eeh_SourceEnum(LONG readLimit, LONG limit)
+        : mReadLimit(readLimit)
+        , mLimit(limit)
+    {
+    }
 
     bool mAtEnd = false;
     LONG mReadLimit;
@@ -131,8 +135,7 @@ private:
 };
 
 // Event records read as a type T that begins with the record's 32-bit position.
-template <class T>
-class EventWrapperEx : public EventWrapper {
+template <class T> class EventWrapperEx : public EventWrapper {
 public:
     using EventWrapper::EventWrapper;
     // A new cursor with the same limit over a clone of the source (the source itself when it

@@ -177,11 +177,13 @@ HRESULT DispatchMessageEvent(CAFEventHandlerBase* handler, IMessage* message)
     if (!row || !object)
         return 0;
     // A handler that fails by exception has handled the message.
-    return vx::hf::Guarded("message", [&] {
-        EventCall call;
-        call.message = message;
-        return row->call(object, *row, call) == S_OK ? S_OK : S_FALSE;
-    }) == S_FALSE
+    return vx::hf::Guarded("message",
+               [&] {
+                   EventCall call;
+                   call.message = message;
+                   return row->call(object, *row, call) == S_OK ? S_OK : S_FALSE;
+               })
+            == S_FALSE
         ? 0
         : 1;
 }

@@ -83,7 +83,8 @@ public:
     virtual bool GetRecordInfo(std::int32_t record, RecordInfo& info) = 0;
     // Opens the event enumeration of the channel in a record from start up to end; null when the
     // host refuses. The caller releases it.
-    virtual IEnumEventEx* OpenEvents(const ChannelRef& channel, std::int32_t record, std::int32_t start, std::int32_t end)
+    virtual IEnumEventEx* OpenEvents(
+        const ChannelRef& channel, std::int32_t record, std::int32_t start, std::int32_t end)
         = 0;
     // The record being sampled.
     virtual std::int32_t SampledRecord() = 0;
@@ -95,8 +96,8 @@ public:
     }
     // The host's comments on a channel in a record from `start` on (forwards) or before it
     // (backwards); null when the host keeps none. The caller releases it.
-    virtual IEnumHostComments* OpenComments(const ChannelRef& /*channel*/, std::int32_t /*record*/,
-        std::int32_t /*start*/, bool /*forwards*/)
+    virtual IEnumHostComments* OpenComments(
+        const ChannelRef& /*channel*/, std::int32_t /*record*/, std::int32_t /*start*/, bool /*forwards*/)
     {
         return nullptr;
     }
@@ -211,7 +212,8 @@ public:
     // channel that is not there.
     virtual HRESULT ChannelUnit(std::int32_t channel, BSTR* unit) = 0;
     virtual bool RegionExists(Position start, Position end) = 0;
-    virtual bool ChannelHasData(std::uint32_t channel, std::uint32_t kind, std::int32_t startRecord, std::int32_t endRecord)
+    virtual bool ChannelHasData(
+        std::uint32_t channel, std::uint32_t kind, std::int32_t startRecord, std::int32_t endRecord)
         = 0;
     // Told after a document whose settings came from a legacy stream was loaded.
     virtual void LegacyLoaded(DWORD id) = 0;

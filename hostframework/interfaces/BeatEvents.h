@@ -43,7 +43,10 @@ struct FiducialEvent {
     uint32_t mPadding = 0;
 
     // Both interval bits: the interval takes part in the statistics.
-    bool IsUsed() const { return (mClass & (kClassIntervalUsable | kClassDeltaUsable)) == (kClassIntervalUsable | kClassDeltaUsable); }
+    bool IsUsed() const
+    {
+        return (mClass & (kClassIntervalUsable | kClassDeltaUsable)) == (kClassIntervalUsable | kClassDeltaUsable);
+    }
 };
 static_assert(sizeof(FiducialEvent) == 80);
 static_assert(offsetof(FiducialEvent, mRR) == 48 && offsetof(FiducialEvent, mClass) == 72);

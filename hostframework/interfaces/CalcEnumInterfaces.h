@@ -56,10 +56,7 @@ struct ICalcEnumClass2 : ICAFClassObject {
     // The class name, a new BSTR.
     virtual HRESULT GetName(BSTR* name) = 0;
     // S_OK when the IID is the family of GetFamily, S_FALSE otherwise (null too).
-    virtual HRESULT IsFamily(const IID* iid)
-    {
-        return iid && *iid == kCalcEnumFamily ? S_OK : S_FALSE;
-    }
+    virtual HRESULT IsFamily(const IID* iid) { return iid && *iid == kCalcEnumFamily ? S_OK : S_FALSE; }
     // The class name as a string object, with a reference for the caller.
     virtual HRESULT GetNameString(IKELString** out) = 0;
     // As a class object of the host, the family is the class's category and its name the id

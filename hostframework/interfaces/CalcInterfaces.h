@@ -53,7 +53,8 @@ struct ICalcEnum : IUnknown {
     // Starts the enumeration of a record over its sources (sample streams or event sources),
     // with a unit per source, the sample interval (seconds) and the start mode.
     virtual HRESULT Init(LONG record, ULONG sourceCount, IUnknown* const* sources, IUnitName* const* units,
-        double sampleInterval, DWORD mode) = 0;
+        double sampleInterval, DWORD mode)
+        = 0;
     // Moves the enumeration to a tick position of the record.
     virtual HRESULT Seek(LONG position) = 0;
     // Releases the sources given to Init.

@@ -16,10 +16,10 @@ class DC;
 // Where and how a comment is drawn: its point on the trace, the bottom of the line down from it
 // (or the alternative bottom, with kUseAlternativeBottom and a value of at least 1) and flags.
 struct CommentDrawInfo {
-    static constexpr DWORD kLabel = 0x00080000;       // the text beside the line
-    static constexpr DWORD kLine = 0x00100000;        // the dotted line down to the bottom
-    static constexpr DWORD kLineToo = 0x00800000;     // as kLine
-    static constexpr DWORD kSelected = 0x01000000;    // the disc black
+    static constexpr DWORD kLabel = 0x00080000; // the text beside the line
+    static constexpr DWORD kLine = 0x00100000; // the dotted line down to the bottom
+    static constexpr DWORD kLineToo = 0x00800000; // as kLine
+    static constexpr DWORD kSelected = 0x01000000; // the disc black
     static constexpr DWORD kUseAlternativeBottom = 0x02000000;
     vx::ui::Point point;
     LONG bottom = 0;
@@ -62,7 +62,8 @@ struct IVarnComment : IUnknown {
     // Draws a shape (0 rectangle, 1 ellipse) moving from one rectangle onto another (client
     // coordinates of `window`) in ten steps within `duration` ms, leaving nothing behind.
     virtual HRESULT AnimateShape(
-        vx::ui::HWND window, DWORD shape, const vx::ui::Rect* from, const vx::ui::Rect* to, DWORD duration) = 0;
+        vx::ui::HWND window, DWORD shape, const vx::ui::Rect* from, const vx::ui::Rect* to, DWORD duration)
+        = 0;
 
 protected:
     ~IVarnComment() = default;

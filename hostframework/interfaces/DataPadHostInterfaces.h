@@ -54,7 +54,6 @@ protected:
     ~IDataFunctionTexts() = default;
 };
 
-
 // The class object of a data-pad function as the host's data pad asks it: its texts, category,
 // group and ids, and the making of function objects.
 struct IDataPadFunctionClass2 : ICAFClassObject {

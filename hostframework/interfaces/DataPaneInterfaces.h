@@ -35,8 +35,9 @@ protected:
 struct IPaneDataSink : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{7D20B5E4-93A1-4C8F-B6D2-0E5A8F13C947}");
     virtual HRESULT SamplingStarted(LONG record) = 0;
-    virtual HRESULT RecordBegins(LONG record, std::int64_t position, double time, const void* format, ULONG count,
-        LONG flag) = 0;
+    virtual HRESULT RecordBegins(
+        LONG record, std::int64_t position, double time, const void* format, ULONG count, LONG flag)
+        = 0;
     virtual HRESULT DataAdded(LONG record) = 0;
     virtual HRESULT RecordChanged(LONG record, LONG value) = 0;
     virtual HRESULT SamplingStopped(DWORD flag) = 0;

@@ -4,8 +4,8 @@
 
 #include "com/Unknown.h"
 #include "foundation/IKELString.h"
-#include "hostframework/interfaces/MessageInterfaces.h"
 #include "foundation/units/IUnitName.h"
+#include "hostframework/interfaces/MessageInterfaces.h"
 
 // Application-wide services of the host.
 struct IAppServices : IUnknown {

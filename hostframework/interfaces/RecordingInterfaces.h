@@ -52,8 +52,9 @@ struct IRecordingDoc : IUnknown {
     // The sample interval (seconds) of a channel's source of a kind in a record.
     virtual HRESULT GetSampleInterval(DWORD kind, LONG record, ULONG channel, double* interval) = 0;
     // A channel's data object of a kind at a tick position, up to a limit offset.
-    virtual HRESULT GetDataObject(DWORD kind, ULONG channel, std::int64_t position, LONG limit, DWORD reserved,
-        IUnknown** out) = 0;
+    virtual HRESULT GetDataObject(
+        DWORD kind, ULONG channel, std::int64_t position, LONG limit, DWORD reserved, IUnknown** out)
+        = 0;
     // The source object of a channel of a kind in a record; its ISourceData gives streams.
     virtual HRESULT GetSourceObject(DWORD kind, LONG record, ULONG channel, IUnknown** out) = 0;
     // The object through which channel values, ranges and settings are read (IChannelValues).
@@ -155,13 +156,15 @@ struct IChannelNames : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{920CDDCC-3748-4EC1-83F8-59EFEE7ED007}");
     // Creates a named channel (or finds the one of that name); *text (may be null) gets the name
     // as the host keeps it, with a reference.
-    virtual HRESULT CreateNamedChannel(DWORD reserved, const wchar_t* name, IKELString** text, vx::hf::ChannelRef* ref) = 0;
+    virtual HRESULT CreateNamedChannel(DWORD reserved, const wchar_t* name, IKELString** text, vx::hf::ChannelRef* ref)
+        = 0;
     virtual HRESULT RemoveName(DWORD reserved, const wchar_t* name) = 0;
     virtual HRESULT LookUp(DWORD reserved, const wchar_t* name, vx::hf::ChannelRef* ref) = 0;
     virtual HRESULT NameOf(DWORD reserved, vx::hf::ChannelRef ref, IKELString** text) = 0;
     virtual HRESULT AddLinkItem(DWORD reserved, vx::hf::ChannelRef key, const vx::hf::LinkItem* item) = 0;
     // Item i under the key and the number of items there.
-    virtual HRESULT ReadLinkItem(DWORD reserved, vx::hf::ChannelRef key, ULONG i, vx::hf::LinkItem* item, ULONG* count) = 0;
+    virtual HRESULT ReadLinkItem(DWORD reserved, vx::hf::ChannelRef key, ULONG i, vx::hf::LinkItem* item, ULONG* count)
+        = 0;
     virtual HRESULT RemoveLinkItem(DWORD reserved, vx::hf::ChannelRef key, const vx::hf::LinkItem* item) = 0;
     virtual HRESULT SetNameFlag(DWORD reserved, const wchar_t* name, WORD value) = 0;
     virtual HRESULT GetNameFlag(DWORD reserved, const wchar_t* name, WORD* value) = 0;
@@ -295,7 +298,8 @@ struct IDocumentTime : IUnknown {
     // S_OK when the tick names a place in the recording, S_FALSE otherwise.
     virtual HRESULT IsTickValid(std::int64_t tick) = 0;
     virtual HRESULT PositionsToTicks(const vx::hf::DocPosition* start, const vx::hf::DocPosition* end,
-        std::int64_t* startTick, std::int64_t* endTick) = 0;
+        std::int64_t* startTick, std::int64_t* endTick)
+        = 0;
     virtual HRESULT TickToPosition(std::int64_t tick, vx::hf::DocPosition* position) = 0;
     virtual HRESULT GetRecordCount(LONG* count) = 0;
     virtual HRESULT GetRecordEndTick(LONG record, std::int64_t* tick) = 0;

@@ -37,10 +37,10 @@ struct DisplayRange {
 
 // One guide-line or band setting of a channel's display settings.
 struct GuideSetting {
-    std::int32_t on = 0;        // 0: off
-    std::uint32_t colour = 0;   // COLORREF
-    double value = 0.0;         // a guide line's value in the channel's units
-    wchar_t unit[16] {};        // the unit the value is given in
+    std::int32_t on = 0; // 0: off
+    std::uint32_t colour = 0; // COLORREF
+    double value = 0.0; // a guide line's value in the channel's units
+    wchar_t unit[16] {}; // the unit the value is given in
     wchar_t label[48] {};
 };
 
@@ -84,11 +84,13 @@ struct IRecordData : IUnknown {
     // The record's start time in seconds; -1.0 when unknown.
     virtual HRESULT GetStartTime(DWORD reserved, LONG record, double* seconds) = 0;
     // The events of an event channel from `first` up to `last` (0x7FFFFFFF: the record's end).
-    virtual HRESULT CreateEventEnumerator(DWORD request, ULONG channel, DWORD reserved, LONG first, LONG last,
-        IEnumEventEx** out) = 0;
+    virtual HRESULT CreateEventEnumerator(
+        DWORD request, ULONG channel, DWORD reserved, LONG first, LONG last, IEnumEventEx** out)
+        = 0;
     // The pixel runs of a channel over the strip, from the drawn position on.
     virtual HRESULT CreateSegmentIterator(DWORD request, ULONG channel, const vx::hf::DisplayRange* range,
-        std::int64_t drawnPosition, const vx::hf::StripGeometry* geometry, ISegmentIterator** out) = 0;
+        std::int64_t drawnPosition, const vx::hf::StripGeometry* geometry, ISegmentIterator** out)
+        = 0;
 
 protected:
     ~IRecordData() = default;
@@ -195,8 +197,9 @@ protected:
 // The host's scale factory.
 struct IScaleFactory : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{EBAD47D2-A398-11D3-80C0-005004AD3C53}");
-    virtual HRESULT CreateScaleWindow(vx::ui::HWND parent, LONG insetTop, LONG insetBottom, DWORD style, LONG scaleNumber,
-        IHostScale** out) = 0;
+    virtual HRESULT CreateScaleWindow(
+        vx::ui::HWND parent, LONG insetTop, LONG insetBottom, DWORD style, LONG scaleNumber, IHostScale** out)
+        = 0;
     virtual HRESULT CreateWindowlessScale(DWORD style, LONG scaleNumber, DWORD reserved, IHostScale** out) = 0;
 
 protected:

@@ -11,8 +11,8 @@
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/commands/HostCommands.h"
 #include "hostframework/services/CafFrameWork.h"
-#include "ui/Desktop.h"
 #include "res/VersionInfo.h"
+#include "ui/Desktop.h"
 
 namespace {
 

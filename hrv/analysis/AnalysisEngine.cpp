@@ -199,8 +199,8 @@ std::size_t AnalysisEngine::Analyse(uint32_t what, IAnalysisHost* host, const Ch
         if (mMemo)
             mMemo->Presize(*this);
         for (int32_t r = start.mRecord; r <= end.mRecord && r < count; ++r)
-            ReadRecord(host, channel, r, r == start.mRecord ? start.mOffset : 0,
-                r == end.mRecord ? end.mOffset : kEventEnd);
+            ReadRecord(
+                host, channel, r, r == start.mRecord ? start.mOffset : 0, r == end.mRecord ? end.mOffset : kEventEnd);
     }
     RecordInfo first, last;
     double startTime = 0, endTime = 0;
@@ -273,8 +273,8 @@ int AnalysisEngine::ProcessOnline()
             mBeats.push_back(beat);
             UpdateExtents(beat);
             if (e.IsUsed()) {
-                const double time = (static_cast<double>(e.mPosition) - mRecordInfo.mBase) * mRecordInfo.mInterval
-                    + mTimeBase;
+                const double time
+                    = (static_cast<double>(e.mPosition) - mRecordInfo.mBase) * mRecordInfo.mInterval + mTimeBase;
                 AddUsed(e, record, time);
                 mStats.AddInterval(e.mRR, e.mDeltaRR, e.mRate);
                 mSegments.AddInterval(e.mRR, time);

@@ -6,9 +6,9 @@
 #include "hrv/analysis/Detector.h"
 #include "hrv/analysis/FiducialEvent.h"
 #include "hrv/stats/AnalysisParameters.h"
+#include "hrv/stats/BandPowers.h"
 #include "hrv/stats/IntervalStats.h"
 #include "hrv/stats/SegmentStats.h"
-#include "hrv/stats/BandPowers.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -97,9 +97,10 @@ public:
     std::size_t Analyse(uint32_t what, IAnalysisHost* host, const ChannelRef& fiducialChannel, RecordPosition start,
         RecordPosition end, const AnalysisParameters& settings);
     // The same with the range and parameters of the document's settings (0 for null settings).
-    std::size_t Analyse(uint32_t what, IAnalysisHost* host, const ChannelRef& fiducialChannel, const Settings* settings);
-    std::size_t ReadRecord(IAnalysisHost* host, const ChannelRef& fiducialChannel, int32_t record, int32_t startOffset,
-        int32_t endOffset);
+    std::size_t Analyse(
+        uint32_t what, IAnalysisHost* host, const ChannelRef& fiducialChannel, const Settings* settings);
+    std::size_t ReadRecord(
+        IAnalysisHost* host, const ChannelRef& fiducialChannel, int32_t record, int32_t startOffset, int32_t endOffset);
 
     // Online: starts processing the record being sampled from `position`.
     bool StartOnline(IAnalysisHost* host, const ChannelRef& fiducialChannel, int32_t record, int32_t position,

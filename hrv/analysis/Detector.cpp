@@ -10,7 +10,10 @@
 
 namespace HRV {
 
-std::wstring FormulaInteger(int64_t value) { return std::to_wstring(value); }
+std::wstring FormulaInteger(int64_t value)
+{
+    return std::to_wstring(value);
+}
 
 std::wstring FormulaReal(double value)
 {
@@ -35,28 +38,36 @@ int32_t TransformWindow(double qrsWidth, double interval)
 }
 
 namespace {
-const wchar_t* const kVisible[] = { L"HRV_vLPF", L"HRV_vDIF", L"HRV_vHLB", L"HRV_vENV", L"HRV_vNRM", L"HRV_vDET",
-    L"HRV_vFID" };
-const wchar_t* const kPreview[] = { L"HRV_pLPF", L"HRV_pDIF", L"HRV_pHLB", L"HRV_pENV", L"HRV_pNRM", L"HRV_pDET",
-    L"HRV_pFID" };
+const wchar_t* const kVisible[]
+    = { L"HRV_vLPF", L"HRV_vDIF", L"HRV_vHLB", L"HRV_vENV", L"HRV_vNRM", L"HRV_vDET", L"HRV_vFID" };
+const wchar_t* const kPreview[]
+    = { L"HRV_pLPF", L"HRV_pDIF", L"HRV_pHLB", L"HRV_pENV", L"HRV_pNRM", L"HRV_pDET", L"HRV_pFID" };
 
 // A range word of the fiducial formula: a record number or a sample offset, written exactly.
-std::wstring RangeWord(int32_t value) { return FormulaInteger(value); }
+std::wstring RangeWord(int32_t value)
+{
+    return FormulaInteger(value);
+}
 } // namespace
 
-std::wstring HRVDetector::StageName(int stage) const { return stage >= 1 && stage <= 7 ? kVisible[stage - 1] : L""; }
-std::wstring PreviewDetector::StageName(int stage) const { return stage >= 1 && stage <= 7 ? kPreview[stage - 1] : L""; }
+std::wstring HRVDetector::StageName(int stage) const
+{
+    return stage >= 1 && stage <= 7 ? kVisible[stage - 1] : L"";
+}
+std::wstring PreviewDetector::StageName(int stage) const
+{
+    return stage >= 1 && stage <= 7 ? kPreview[stage - 1] : L"";
+}
 
 std::wstring DetectorBase::StageFormula(int stage, const DetectorSettings& s, int32_t window) const
 {
     switch (stage) {
     case 1:
         return L"lowpass("
-            + ExtLib::FormatChannelReference(mHost ? mHost->ChannelSource() : nullptr,
-                { s.mSourceChannel, s.mSourceChannelFlags })
+            + ExtLib::FormatChannelReference(
+                mHost ? mHost->ChannelSource() : nullptr, { s.mSourceChannel, s.mSourceChannelFlags })
                   .ToWString()
-            + L","
-            + FormulaReal(s.mLowPassCutoff) + L")";
+            + L"," + FormulaReal(s.mLowPassCutoff) + L")";
     case 2:
         return L"differentiate(" + StageName(1) + L"," + FormulaInteger(3) + L")";
     case 3:
@@ -178,7 +189,10 @@ bool DetectorBase::SyncFiducialChannel(const DetectorSettings* s)
     return true;
 }
 
-ChannelRef DetectorBase::GetFiducialChannel() { return GetStageChannel(7); }
+ChannelRef DetectorBase::GetFiducialChannel()
+{
+    return GetStageChannel(7);
+}
 
 ChannelRef DetectorBase::GetStageChannel(int stage)
 {

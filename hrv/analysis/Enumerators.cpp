@@ -25,16 +25,40 @@ void SetParamsOf(FiducialParams& p, const std::shared_ptr<const FiducialContext>
         p.mNumbers = context->numbers;
     }
 }
-void SetParamsOf(SelectorParams&, const std::shared_ptr<const FiducialContext>&) {}
+void SetParamsOf(SelectorParams&, const std::shared_ptr<const FiducialContext>&) { }
 
-int32_t StartRecord(const FiducialParams& p) { return p.mStartRecord; }
-int32_t StartOffset(const FiducialParams& p) { return p.mStartOffset; }
-int32_t EndRecord(const FiducialParams& p) { return p.mEndRecord; }
-int32_t EndOffset(const FiducialParams& p) { return p.mEndOffset; }
-int32_t StartRecord(const SelectorParams&) { return 0; }
-int32_t StartOffset(const SelectorParams&) { return 0; }
-int32_t EndRecord(const SelectorParams&) { return kEventEnd; }
-int32_t EndOffset(const SelectorParams&) { return kEventEnd; }
+int32_t StartRecord(const FiducialParams& p)
+{
+    return p.mStartRecord;
+}
+int32_t StartOffset(const FiducialParams& p)
+{
+    return p.mStartOffset;
+}
+int32_t EndRecord(const FiducialParams& p)
+{
+    return p.mEndRecord;
+}
+int32_t EndOffset(const FiducialParams& p)
+{
+    return p.mEndOffset;
+}
+int32_t StartRecord(const SelectorParams&)
+{
+    return 0;
+}
+int32_t StartOffset(const SelectorParams&)
+{
+    return 0;
+}
+int32_t EndRecord(const SelectorParams&)
+{
+    return kEventEnd;
+}
+int32_t EndOffset(const SelectorParams&)
+{
+    return kEventEnd;
+}
 
 bool Unset(const FiducialEvent& e)
 {
@@ -42,14 +66,19 @@ bool Unset(const FiducialEvent& e)
     std::memcpy(&bits, &e.mPeakValue, sizeof bits);
     return bits == 0x7FF8500000000000ull;
 }
-bool Unset(const SelectorEvent&) { return false; }
+bool Unset(const SelectorEvent&)
+{
+    return false;
+}
 
-BSTR MakeBstr(const std::wstring& text) { return SysAllocStringLen(text.c_str(), static_cast<UINT>(text.size())); }
+BSTR MakeBstr(const std::wstring& text)
+{
+    return SysAllocStringLen(text.c_str(), static_cast<UINT>(text.size()));
+}
 
 } // namespace
 
-template <class Algo>
-HRESULT CheckpointEnumerator<Algo>::SetParams(const wchar_t* text, DWORD* flags)
+template <class Algo> HRESULT CheckpointEnumerator<Algo>::SetParams(const wchar_t* text, DWORD* flags)
 {
     if (!text)
         return E_POINTER;
@@ -243,7 +272,7 @@ HRESULT CheckpointEnumerator<Algo>::Init(
 
 template <class Algo> void CheckpointEnumerator<Algo>::RefreshOnline()
 {
-    if constexpr (requires(Params& p, bool& g) { Algo::SettledEnd(p, g); }) {
+    if constexpr (requires(Params & p, bool& g) { Algo::SettledEnd(p, g); }) {
         if (!mOnline || !mInitialised)
             return;
         bool growing = false;
@@ -719,8 +748,8 @@ EnumeratorClassObject& SelectorEnumClass()
     return object;
 }
 
-HRESULT RegisterEnumeratorClasses(IHostClassObject* host, ITypeIdRegistry* types,
-    std::shared_ptr<const FiducialContext> context)
+HRESULT RegisterEnumeratorClasses(
+    IHostClassObject* host, ITypeIdRegistry* types, std::shared_ptr<const FiducialContext> context)
 {
     if (!host)
         return E_POINTER;

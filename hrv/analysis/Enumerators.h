@@ -207,7 +207,7 @@ std::shared_ptr<const FiducialContext> ContextFromStore(IDataChildStore* store);
 
 // Registers "HRVFiducialEnum" and then "HRVSelectorEnum" with the host; the type registry, when
 // given, supplies the type index of the class ids. S_OK or the first failure.
-HRESULT RegisterEnumeratorClasses(IHostClassObject* host, ITypeIdRegistry* types,
-    std::shared_ptr<const FiducialContext> context = {});
+HRESULT RegisterEnumeratorClasses(
+    IHostClassObject* host, ITypeIdRegistry* types, std::shared_ptr<const FiducialContext> context = {});
 
 } // namespace HRV

@@ -9,7 +9,10 @@ namespace HRV {
 
 namespace {
 
-bool Finite(double v) { return std::isfinite(v); }
+bool Finite(double v)
+{
+    return std::isfinite(v);
+}
 
 } // namespace
 
@@ -419,8 +422,8 @@ double SumOfSquaredDeviations(const std::vector<float>& v)
     return sumSq - static_cast<double>(n) * mean * mean;
 }
 
-void ComputeHjorth(int m, double dt, const std::vector<float>& x, double& activity, double& mobility,
-    double& complexity)
+void ComputeHjorth(
+    int m, double dt, const std::vector<float>& x, double& activity, double& mobility, double& complexity)
 {
     std::vector<float> d1, s1, d2;
     // Values from vectors that could not be filled would be garbage: report no values instead.

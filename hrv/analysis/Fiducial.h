@@ -137,8 +137,8 @@ struct FiducialAlgorithm {
 // Hjorth parameters of a waveform (Hjorth, Electroenceph clin Neurophysiol 29:306-310, 1970),
 // with the first derivative smoothed by a moving average of length m. All three are NaN when the
 // derivative or the moving average cannot be formed (too few samples).
-void ComputeHjorth(int m, double dt, const std::vector<float>& x, double& activity, double& mobility,
-    double& complexity);
+void ComputeHjorth(
+    int m, double dt, const std::vector<float>& x, double& activity, double& mobility, double& complexity);
 bool Derivative(double dt, const std::vector<float>& in, std::vector<float>& out);
 bool MovingAverage(int length, const std::vector<float>& in, std::vector<float>& out);
 double SumOfSquaredDeviations(const std::vector<float>& v);

@@ -79,6 +79,9 @@ IEnumEventEx* RecordingAnalysisHost::OpenEvents(const ChannelRef& channel, int32
     return events;
 }
 
-int32_t RecordingAnalysisHost::SampledRecord() { return std::max(RecordCount() - 1, 0); }
+int32_t RecordingAnalysisHost::SampledRecord()
+{
+    return std::max(RecordCount() - 1, 0);
+}
 
 } // namespace HRV

@@ -19,7 +19,10 @@ bool SelectorParams::Read(std::wistream& in, std::string& error)
     return true;
 }
 
-void SelectorParams::Write(std::wostream& out) const { out << mType << L' ' << (mInterpolate ? 1 : 0); }
+void SelectorParams::Write(std::wostream& out) const
+{
+    out << mType << L' ' << (mInterpolate ? 1 : 0);
+}
 
 bool SelectorParams::OpenSources(IUnknown* const* sources, ULONG count, double, int32_t, std::string& error)
 {

@@ -7,7 +7,10 @@
 namespace HRV {
 
 namespace {
-LONG ClampPosition(int64_t p) { return static_cast<LONG>(std::clamp<int64_t>(p, 0, EEH3::kNoPosition)); }
+LONG ClampPosition(int64_t p)
+{
+    return static_cast<LONG>(std::clamp<int64_t>(p, 0, EEH3::kNoPosition));
+}
 
 // Events this far ahead of the cursor are found by a seek of the source rather than by reading
 // every event in between.

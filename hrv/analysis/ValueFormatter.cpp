@@ -36,8 +36,8 @@ ValueFormatter::ValueFormatter(double value, std::wstring unit)
 
 const wchar_t* SiPrefix(int exponent)
 {
-    static const wchar_t* const kPrefixes[] = { L"y", L"z", L"a", L"f", L"p", L"n", L"\u00B5", L"m", L"", L"k",
-        L"M", L"G", L"T", L"P", L"E", L"Z", L"Y" };
+    static const wchar_t* const kPrefixes[]
+        = { L"y", L"z", L"a", L"f", L"p", L"n", L"\u00B5", L"m", L"", L"k", L"M", L"G", L"T", L"P", L"E", L"Z", L"Y" };
     if (exponent < -24 || exponent > 24 || exponent % 3 != 0)
         return L"";
     return kPrefixes[(exponent + 24) / 3];
@@ -88,8 +88,8 @@ std::wstring BeatHintText(const FiducialEvent& e)
         ValueFormatter(e.mRR, L"s").Format(rr, -3);
     std::wstring ff;
     ValueFormatter(e.mComplexity).FormatAuto(ff);
-    return L"HRV Beat " + std::to_wstring(e.mBeatNumber) + L": RR = " + rr + L"; FF = " + ff + L" ("
-        + BeatClassWord(e) + L")";
+    return L"HRV Beat " + std::to_wstring(e.mBeatNumber) + L": RR = " + rr + L"; FF = " + ff + L" (" + BeatClassWord(e)
+        + L")";
 }
 
 } // namespace HRV

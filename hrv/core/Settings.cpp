@@ -26,8 +26,8 @@ constexpr Item U32(const wchar_t* name, std::uint32_t Settings::*f, std::uint32_
 {
     return { name, Kind::U32, since, mask, min, max, L"", f };
 }
-constexpr Item I32(const wchar_t* name, std::int32_t Settings::*f, std::uint32_t since, std::uint32_t mask,
-    double min, double max)
+constexpr Item I32(
+    const wchar_t* name, std::int32_t Settings::*f, std::uint32_t since, std::uint32_t mask, double min, double max)
 {
     return { name, Kind::I32, since, mask, min, max, L"", nullptr, f };
 }

@@ -20,7 +20,7 @@ namespace HRV {
 namespace {
 constexpr int32_t kWholeRecord = 0x7FFFFFFF;
 constexpr std::size_t kRecordsPerRead = 8;
-}
+} // namespace
 
 void ForEachEventInRange(IAnalysisHost* host, const ChannelRef& channel, Position start, Position end,
     const std::function<void(int32_t record, const void* event)>& handler)
@@ -41,7 +41,8 @@ void ForEachEventInRange(IAnalysisHost* host, const ChannelRef& channel, Positio
             for (;;) {
                 ULONG count = 0;
                 LONG next = 0;
-                if (FAILED(events->Next(static_cast<ULONG>(buffer.size()), to, buffer.data(), &count, &next)) || count == 0)
+                if (FAILED(events->Next(static_cast<ULONG>(buffer.size()), to, buffer.data(), &count, &next))
+                    || count == 0)
                     break;
                 for (ULONG i = 0; i < count && i < kRecordsPerRead; ++i)
                     handler(r, buffer.data() + std::size_t(i) * size);
@@ -70,8 +71,8 @@ int NextEventComment(vx::hf::MultiSourceEventWalk& walk, IVarnComment** out)
             source->GetEventType(&kind);
         int32_t position = 0;
         std::memcpy(&position, record->data(), sizeof position);
-        auto* made = new vx::hf::EventDataComment(walk.Record(), position, walk.SourceChannel(walk.ChosenSlot()).mChannel,
-            record->data(), record->size(), kind, nullptr);
+        auto* made = new vx::hf::EventDataComment(walk.Record(), position,
+            walk.SourceChannel(walk.ChosenSlot()).mChannel, record->data(), record->size(), kind, nullptr);
         made->AddRef();
         comment = made;
     }
@@ -292,7 +293,8 @@ void Document::ClearGuideLines(int32_t channel)
 namespace {
 // The HRV channel calculation of a host channel: its calculation interface and its choice; null
 // when the channel has no calculation or one of another kind. The caller releases it.
-IChannelCalc* HRVCalcOf(IDocumentHost* host, int32_t channel, CalculationChoice* choice, IUnknown** settingsOut = nullptr)
+IChannelCalc* HRVCalcOf(
+    IDocumentHost* host, int32_t channel, CalculationChoice* choice, IUnknown** settingsOut = nullptr)
 {
     IChannelCalc* calc = host ? host->ChannelCalculation(channel) : nullptr;
     if (!calc)
@@ -360,10 +362,18 @@ void Document::RefreshChannelCalcGuides(int32_t channel, const CalculationChoice
         return;
     }
     switch (choice.mParameter) {
-    case 0: SetGuideLines(channel, s.mRRMax, s.mRRMin, L"s"); break;
-    case 2: SetGuideLines(channel, 60.0 / std::max(0.01, s.mRRMax), 60.0 / std::max(0.01, s.mRRMin), L"BPM"); break;
-    case 5: SetGuideLines(channel, s.mComplexityMax, s.mComplexityMin, L""); break;
-    default: ClearGuideLines(channel); break;
+    case 0:
+        SetGuideLines(channel, s.mRRMax, s.mRRMin, L"s");
+        break;
+    case 2:
+        SetGuideLines(channel, 60.0 / std::max(0.01, s.mRRMax), 60.0 / std::max(0.01, s.mRRMin), L"BPM");
+        break;
+    case 5:
+        SetGuideLines(channel, s.mComplexityMax, s.mComplexityMin, L"");
+        break;
+    default:
+        ClearGuideLines(channel);
+        break;
     }
 }
 

@@ -28,7 +28,10 @@ template <class D> void Hand(D* drawer, const std::function<void(VarnDraw::IVarn
     drawer->Release();
 }
 
-std::int64_t Identity(const ChannelRef& ref) { return VarnDraw::MakeIdentity(ref.mChannel, 0); }
+std::int64_t Identity(const ChannelRef& ref)
+{
+    return VarnDraw::MakeIdentity(ref.mChannel, 0);
+}
 
 } // namespace
 
@@ -139,8 +142,8 @@ void HRVPreviewPane::Rebuild()
     Hand(new VarnDraw::GraticuleDrawer(0, Identity(source), 0, 0, 0xFFFFFF), add);
 
     const DWORD colour = SourceColour();
-    Hand(new VarnDraw::CustomUnitsPolyLineTraceDrawer(std::make_unique<SourceUnitMapper>(), 0, Identity(source), 1,
-             vx::ui::Colour { colour }),
+    Hand(new VarnDraw::CustomUnitsPolyLineTraceDrawer(
+             std::make_unique<SourceUnitMapper>(), 0, Identity(source), 1, vx::ui::Colour { colour }),
         [&pane](VarnDraw::IVarnRecordDrawer* d) { pane.AddTraceDrawer(d, VarnDraw::kTraceOverlay); });
     pane.SetScaleColor(1, 0xFFFF, colour);
 
@@ -150,8 +153,8 @@ void HRVPreviewPane::Rebuild()
 
     mStage = mDetector.GetStageChannel(5);
     if (mStage.IsSet()) {
-        Hand(new VarnDraw::CustomUnitsPolyLineTraceDrawer(std::make_unique<PPUNMapper>(), 0, Identity(mStage), 2,
-                 vx::ui::Colour { kStageColour }),
+        Hand(new VarnDraw::CustomUnitsPolyLineTraceDrawer(
+                 std::make_unique<PPUNMapper>(), 0, Identity(mStage), 2, vx::ui::Colour { kStageColour }),
             [&pane](VarnDraw::IVarnRecordDrawer* d) { pane.AddTraceDrawer(d, VarnDraw::kTraceStack); });
         pane.SetScaleColor(2, 0xFFFF, kStageColour);
     }

@@ -20,15 +20,27 @@ constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD kLabel = kChild | SS_LEFT;
 constexpr DWORD kMarker = WS_CHILD | SS_BITMAP;
 
-Rect Box(int x, int y, int w, int h) { return { x, y, x + w, y + h }; }
+Rect Box(int x, int y, int w, int h)
+{
+    return { x, y, x + w, y + h };
+}
 
-DialogItem Label(const wchar_t* text, int x, int y, int w) { return { kStaticClass, text, -1, kLabel, Box(x, y, w, 8) }; }
+DialogItem Label(const wchar_t* text, int x, int y, int w)
+{
+    return { kStaticClass, text, -1, kLabel, Box(x, y, w, 8) };
+}
 DialogItem Group(const wchar_t* text, int x, int y, int w, int h)
 {
     return { kButtonClass, text, -1, kChild | BS_GROUPBOX, Box(x, y, w, h) };
 }
-DialogItem Edit(int id, int x, int y, int w = 44) { return { kEditClass, L"", id, kEdit, Box(x, y, w, 12) }; }
-DialogItem Marker(int id, int x, int y) { return { kStaticClass, L"", id, kMarker, Box(x, y, 8, 8) }; }
+DialogItem Edit(int id, int x, int y, int w = 44)
+{
+    return { kEditClass, L"", id, kEdit, Box(x, y, w, 12) };
+}
+DialogItem Marker(int id, int x, int y)
+{
+    return { kStaticClass, L"", id, kMarker, Box(x, y, 8, 8) };
+}
 
 // A labelled field: label, edit, unit and marker on one line.
 void Row(std::vector<DialogItem>& items, const wchar_t* label, int edit, const wchar_t* unit, int marker, int x, int y,
@@ -171,6 +183,9 @@ const vx::res::StringTableRegistrar kDialogTexts(MAKELANGID(LANG_NEUTRAL, SUBLAN
 
 } // namespace
 
-HMODULE DialogModule() { return vx::res::ModuleOf(&kSettings); }
+HMODULE DialogModule()
+{
+    return vx::res::ModuleOf(&kSettings);
+}
 
 } // namespace HRV

@@ -69,9 +69,18 @@ HRESULT GiveText(const std::wstring& text, BSTR* out)
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-bool Checked(HWND dialog, int id) { return SendMessage(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-void Check(HWND dialog, int id, bool on) { SendMessage(GetDlgItem(dialog, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
-void Enable(HWND dialog, int id, bool on) { EnableWindow(GetDlgItem(dialog, id), on); }
+bool Checked(HWND dialog, int id)
+{
+    return SendMessage(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+void Check(HWND dialog, int id, bool on)
+{
+    SendMessage(GetDlgItem(dialog, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+void Enable(HWND dialog, int id, bool on)
+{
+    EnableWindow(GetDlgItem(dialog, id), on);
+}
 void Press(HWND dialog, int id)
 {
     SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), BN_CLICKED),
@@ -82,7 +91,8 @@ void Choose(HWND dialog, int id, LRESULT index)
 {
     HWND combo = GetDlgItem(dialog, id);
     SendMessage(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    SendMessage(
+        dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
 // The help button: the host's picture and caption ("HRV HTML Help").
@@ -104,7 +114,10 @@ void WarnInvalid(HWND dialog)
 }
 
 // A settings value by the name of its field, as a double.
-double& Member(Settings& settings, const SettingsField& field) { return settings.*(field.f64); }
+double& Member(Settings& settings, const SettingsField& field)
+{
+    return settings.*(field.f64);
+}
 
 } // namespace
 
@@ -233,7 +246,8 @@ constexpr FieldSpec kDetectorFields[] = {
 
 const FieldSpec* FindSpec(std::wstring_view name)
 {
-    for (const std::span<const FieldSpec> table : { std::span<const FieldSpec>(kSettingsFields), std::span<const FieldSpec>(kDetectorFields) })
+    for (const std::span<const FieldSpec> table :
+        { std::span<const FieldSpec>(kSettingsFields), std::span<const FieldSpec>(kDetectorFields) })
         for (const FieldSpec& spec : table)
             if (name == spec.name)
                 return &spec;
@@ -242,7 +256,8 @@ const FieldSpec* FindSpec(std::wstring_view name)
 
 bool IsDetectorField(std::wstring_view name)
 {
-    return std::any_of(std::begin(kDetectorFields), std::end(kDetectorFields), [&](const FieldSpec& s) { return name == s.name; });
+    return std::any_of(
+        std::begin(kDetectorFields), std::end(kDetectorFields), [&](const FieldSpec& s) { return name == s.name; });
 }
 
 std::vector<DialogField> AttachFields(HWND dialog, std::span<const FieldSpec> specs)
@@ -254,7 +269,8 @@ std::vector<DialogField> AttachFields(HWND dialog, std::span<const FieldSpec> sp
         field.id = spec.id;
         field.marker = spec.marker;
         field.scale = spec.scale;
-        field.Attach(dialog, Tidy(table->min * spec.scale), Tidy(table->max * spec.scale), table->kind == SettingsField::Kind::I32);
+        field.Attach(dialog, Tidy(table->min * spec.scale), Tidy(table->max * spec.scale),
+            table->kind == SettingsField::Kind::I32);
         fields.push_back(std::move(field));
     }
     return fields;
@@ -263,7 +279,8 @@ std::vector<DialogField> AttachFields(HWND dialog, std::span<const FieldSpec> sp
 double Stored(const Settings& settings, const FieldSpec& spec)
 {
     const SettingsField* field = FindSettingsField(spec.name);
-    return field->kind == SettingsField::Kind::I32 ? static_cast<double>(settings.*(field->i32)) : settings.*(field->f64);
+    return field->kind == SettingsField::Kind::I32 ? static_cast<double>(settings.*(field->i32))
+                                                   : settings.*(field->f64);
 }
 
 void Store(Settings& settings, const FieldSpec& spec, double value)
@@ -313,7 +330,8 @@ protected:
                 SendMessage(GetParent(GetHandle()), WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(GetHandle()));
             }
             return 0;
-        default: return DefaultProc(message, wParam, lParam);
+        default:
+            return DefaultProc(message, wParam, lParam);
         }
     }
 
@@ -328,7 +346,8 @@ private:
         const int low = static_cast<int>(SendMessage(self, TBM_GETRANGEMIN, 0, 0));
         const int high = static_cast<int>(SendMessage(self, TBM_GETRANGEMAX, 0, 0));
         const int position
-            = std::clamp(track.Width() > 0 ? low + MulDiv(x - track.left, high - low, track.Width()) : low, low, std::max(low, high));
+            = std::clamp(track.Width() > 0 ? low + MulDiv(x - track.left, high - low, track.Width()) : low, low,
+                std::max(low, high));
         if (position == SendMessage(self, TBM_GETPOS, 0, 0))
             return;
         SendMessage(self, TBM_SETPOS, 1, position);
@@ -387,7 +406,8 @@ void AdvancedSettingsDialog::CreatePreview()
     } else {
         const double interval = info.mInterval > 0 ? info.mInterval : 1.0;
         mPreviewFirst = 0;
-        mPreviewLast = std::min<std::int64_t>(info.mLength, static_cast<std::int64_t>(kDefaultPreviewSeconds / interval));
+        mPreviewLast
+            = std::min<std::int64_t>(info.mLength, static_cast<std::int64_t>(kDefaultPreviewSeconds / interval));
     }
     mPreviewLast = std::max(mPreviewLast, mPreviewFirst + 1);
     mDetector = std::make_unique<PreviewDetector>(detectorHost);
@@ -408,9 +428,15 @@ void AdvancedSettingsDialog::UpdateDetector(const Settings& values)
     mPreview->Rebuild();
 }
 
-INT_PTR AdvancedSettingsDialog::Run() { return Execute(); }
+INT_PTR AdvancedSettingsDialog::Run()
+{
+    return Execute();
+}
 
-int AdvancedSettingsDialog::Steps(double value, double step) { return static_cast<int>(std::floor(value / step + 1e-9)); }
+int AdvancedSettingsDialog::Steps(double value, double step)
+{
+    return static_cast<int>(std::floor(value / step + 1e-9));
+}
 
 void AdvancedSettingsDialog::SetupWindow()
 {
@@ -522,7 +548,8 @@ void AdvancedSettingsDialog::OnSliderTrack(const SliderTrack& track)
         return;
     // The field follows the thumb; its change then updates the preview.
     const bool window = track.id == 503;
-    auto it = std::find_if(mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == (window ? 501 : 505); });
+    auto it = std::find_if(
+        mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == (window ? 501 : 505); });
     if (it == mFields.end())
         return;
     mCoupling = true;
@@ -537,12 +564,15 @@ void AdvancedSettingsDialog::OnCommand(int id, UINT code)
         if (CanClose())
             EndDialog(GetHandle(), IDOK);
         return;
-    case IDCANCEL: EndDialog(GetHandle(), IDCANCEL); return;
+    case IDCANCEL:
+        EndDialog(GetHandle(), IDCANCEL);
+        return;
     case 509:
         if (code == BN_CLICKED)
             ShowHelpTopic(L"HRV_Signal_Preprocessing");
         return;
-    default: break;
+    default:
+        break;
     }
     if (code != EN_CHANGE || !mSetUp)
         return;
@@ -586,7 +616,8 @@ void AdvancedSettingsDialog::Drive()
     for (const auto& entry : mScript) {
         const std::wstring& name = entry.first;
         const std::wstring& text = entry.second;
-        auto spec = std::find_if(std::begin(kDetectorFields), std::end(kDetectorFields), [&](const FieldSpec& s) { return name == s.name; });
+        auto spec = std::find_if(
+            std::begin(kDetectorFields), std::end(kDetectorFields), [&](const FieldSpec& s) { return name == s.name; });
         if (spec == std::end(kDetectorFields))
             continue;
         Settings trial;
@@ -606,15 +637,22 @@ INT_PTR AdvancedSettingsDialog::DialogFunction(UINT message, WPARAM wParam, LPAR
         SetupWindow();
         PostMessage(GetHandle(), kDriveMessage, 0, 0);
         return 1;
-    case kDriveMessage: Drive(); return 1;
-    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 1;
+    case kDriveMessage:
+        Drive();
+        return 1;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 1;
     case WM_HSCROLL:
-    case WM_VSCROLL: OnScroll(reinterpret_cast<HWND>(lParam), wParam); return 1;
+    case WM_VSCROLL:
+        OnScroll(reinterpret_cast<HWND>(lParam), wParam);
+        return 1;
     case WM_NOTIFY:
         if (lParam)
             OnSliderTrack(*reinterpret_cast<const SliderTrack*>(lParam));
         return 1;
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -718,7 +756,8 @@ HRESULT SettingsDialog::Editor::SetValue(const wchar_t* nameText, const wchar_t*
     if (name == L"SourceChannel") {
         const std::size_t count = mDialog.mTitles.size();
         if (trial.mSourceChannel >= count)
-            return Refuse(L"SourceChannel must be from 0 to " + std::to_wstring(count ? count - 1 : 0) + L", not " + text, error);
+            return Refuse(
+                L"SourceChannel must be from 0 to " + std::to_wstring(count ? count - 1 : 0) + L", not " + text, error);
         Choose(dialog, 100, trial.mSourceChannel);
     } else if (name == L"UseSelection") {
         SendMessage(GetDlgItem(dialog, trial.mUseSelection ? 102 : 101), BM_CLICK, 0, 0);
@@ -733,7 +772,8 @@ HRESULT SettingsDialog::Editor::SetValue(const wchar_t* nameText, const wchar_t*
         if (mDialog.SelectedPreset() != kCustomPreset)
             Choose(dialog, 110, kCustomPreset);
         mDialog.CmAdvanced({ { name, text } });
-        if (FindSettingsField(name)->f64 && Member(mDialog.mSettings, *FindSettingsField(name)) != Member(trial, *FindSettingsField(name)))
+        if (FindSettingsField(name)->f64
+            && Member(mDialog.mSettings, *FindSettingsField(name)) != Member(trial, *FindSettingsField(name)))
             return Refuse(L"the detector settings did not take " + name + L" = " + text, error);
     } else if (const FieldSpec* spec = FindSpec(name)) {
         DialogField& field = mDialog.Field(spec->id);
@@ -767,8 +807,8 @@ HRESULT SettingsDialog::Editor::GetValue(const wchar_t* name, BSTR* text)
     return GiveText(shown.FieldText(name), text);
 }
 
-SettingsDialog::SettingsDialog(
-    HWND parent, std::vector<std::wstring> channelTitles, Settings& settings, IDialogService* service, IDocumentHost* host)
+SettingsDialog::SettingsDialog(HWND parent, std::vector<std::wstring> channelTitles, Settings& settings,
+    IDialogService* service, IDocumentHost* host)
     : KEL::DialogBase(parent, kSettingsDialogId, DialogModule())
     , mTitles(std::move(channelTitles))
     , mSettings(settings)
@@ -779,7 +819,10 @@ SettingsDialog::SettingsDialog(
     mSettings.AddRef();
 }
 
-SettingsDialog::~SettingsDialog() { mSettings.Release(); }
+SettingsDialog::~SettingsDialog()
+{
+    mSettings.Release();
+}
 
 int SettingsDialog::Execute()
 {
@@ -836,7 +879,8 @@ void SettingsDialog::TransferToControls()
     Check(dialog, 123, mSettings.mExcludeEctopics);
     for (std::size_t n = 0; n < mFields.size(); ++n)
         mFields[n].Write(Stored(mSettings, kSettingsFields[n]));
-    SendMessage(GetDlgItem(dialog, 110), CB_SETCURSEL, mSettings.mSpecies <= 8 ? mSettings.mSpecies : static_cast<WPARAM>(-1), 0);
+    SendMessage(GetDlgItem(dialog, 110), CB_SETCURSEL,
+        mSettings.mSpecies <= 8 ? mSettings.mSpecies : static_cast<WPARAM>(-1), 0);
     Enable(dialog, 111, mSettings.mSpecies == static_cast<std::uint32_t>(kCustomPreset));
     mSetUp = wasSetUp;
     if (mSetUp)
@@ -927,7 +971,10 @@ bool SettingsDialog::StoreAnalysisFields()
     bool valid = true;
     for (const int id : { 120, 121, 126 }) {
         if (Field(id).Read(&value))
-            Store(mSettings, *std::find_if(std::begin(kSettingsFields), std::end(kSettingsFields), [&](const FieldSpec& s) { return s.id == id; }), value);
+            Store(mSettings,
+                *std::find_if(std::begin(kSettingsFields), std::end(kSettingsFields),
+                    [&](const FieldSpec& s) { return s.id == id; }),
+                value);
         else
             valid = false; // an invalid averaging period keeps the dialog open like any other field
     }
@@ -980,7 +1027,9 @@ void SettingsDialog::OnCommand(int id, UINT code)
         if (CanClose())
             EndDialog(GetHandle(), IDOK);
         return;
-    case IDCANCEL: EndDialog(GetHandle(), IDCANCEL); return;
+    case IDCANCEL:
+        EndDialog(GetHandle(), IDCANCEL);
+        return;
     case 160:
         if (code == BN_CLICKED)
             ShowHelpTopic(L"HRV_Settings2");
@@ -1011,7 +1060,8 @@ void SettingsDialog::OnCommand(int id, UINT code)
         if (code == EN_CHANGE)
             OnBandsChanged();
         return;
-    default: return;
+    default:
+        return;
     }
 }
 
@@ -1037,8 +1087,11 @@ INT_PTR SettingsDialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
         }
         return 1;
     }
-    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 1;
-    default: return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 1;
+    default:
+        return 0;
     }
 }
 
@@ -1057,7 +1110,10 @@ Dialog::Dialog(HWND parent, std::uintptr_t, CalculationChoice& settings)
 
 Dialog::~Dialog() = default;
 
-int Dialog::Execute() { return KEL::DialogBase::Execute() == IDOK ? IDOK : 2; }
+int Dialog::Execute()
+{
+    return KEL::DialogBase::Execute() == IDOK ? IDOK : 2;
+}
 
 void Dialog::SetupWindow()
 {
@@ -1098,14 +1154,18 @@ void Dialog::Take()
 INT_PTR Dialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
-    case WM_INITDIALOG: SetupWindow(); return 1;
+    case WM_INITDIALOG:
+        SetupWindow();
+        return 1;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
             Take();
             EndDialog(GetHandle(), IDOK);
             return 1;
-        case IDCANCEL: EndDialog(GetHandle(), IDCANCEL); return 1;
+        case IDCANCEL:
+            EndDialog(GetHandle(), IDCANCEL);
+            return 1;
         case 160:
             if (HIWORD(wParam) == BN_CLICKED)
                 ShowHelpTopic(kHelpTopic);
@@ -1115,9 +1175,11 @@ INT_PTR Dialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
             if (HIWORD(wParam) == CBN_SELCHANGE)
                 Enable(GetHandle(), 171, SelectedParameter() != 1);
             return 1;
-        default: return 0;
+        default:
+            return 0;
         }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 

@@ -100,8 +100,8 @@ public:
 
     // `unit`: the source channel's unit, in which the noise level is shown. Without a host (or
     // one that offers no previews) the dialog has no preview.
-    AdvancedSettingsDialog(HWND parent, Settings& settings, std::wstring unit = {}, Script script = {},
-        IDocumentHost* host = nullptr);
+    AdvancedSettingsDialog(
+        HWND parent, Settings& settings, std::wstring unit = {}, Script script = {}, IDocumentHost* host = nullptr);
     ~AdvancedSettingsDialog() override;
     // IDOK when the values were taken into the settings, IDCANCEL otherwise.
     vx::ui::INT_PTR Run();

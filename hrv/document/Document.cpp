@@ -16,8 +16,6 @@ namespace {
 
 constexpr DWORD kEverything = 0xFFFFFFFFu;
 
-
-
 RecordPosition ToRecordPosition(Position p)
 {
     return { p.mRecord, p.mOffset };
@@ -359,7 +357,8 @@ void Document::CmdSettings()
         SysFreeString(title);
     }
     // Modal over the application's main window, when there is one.
-    SettingsDialog dialog(vx::ui::GetApplication().mainWindow, std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
+    SettingsDialog dialog(
+        vx::ui::GetApplication().mainWindow, std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
     if (dialog.Execute() != 1)
         return;
     SetAnalysisRange(*clone.Get(), 4);
@@ -589,9 +588,9 @@ HRESULT Document::MaySamplingStart(WORD* verdict)
         }
         if (*verdict == 0xFFFF)
             return 0;
-        int answer = Host()
-            ? Host()->MessageBox(DocumentText(1).ToWString().c_str(), DocumentText(4).ToWString().c_str(), 0x2031, 0x800B0004u)
-            : 0;
+        int answer = Host() ? Host()->MessageBox(
+                         DocumentText(1).ToWString().c_str(), DocumentText(4).ToWString().c_str(), 0x2031, 0x800B0004u)
+                            : 0;
         if (answer == 0)
             answer = 1; // the host cannot ask: as OK
         if (answer == 1) {

@@ -113,7 +113,6 @@ public:
     ULONG AddRef() override;
     ULONG Release() override;
 
-
     // Event table.
     static const EventTable& GetEventTable();
     const EventTableEntry* FindEntry(const EventTrigger& trigger, void** object) override

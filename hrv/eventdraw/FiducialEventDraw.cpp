@@ -5,9 +5,15 @@
 
 namespace HRV {
 
-DWORD FiducialDrawPolicy::Colour(const FiducialEvent& event) noexcept { return BeatMarkColour(event); }
+DWORD FiducialDrawPolicy::Colour(const FiducialEvent& event) noexcept
+{
+    return BeatMarkColour(event);
+}
 
-std::wstring FiducialDrawPolicy::HintText(const FiducialEvent& event) { return BeatHintText(event); }
+std::wstring FiducialDrawPolicy::HintText(const FiducialEvent& event)
+{
+    return BeatHintText(event);
+}
 
 IEventDrawClass* CreateFiducialEventDrawClass()
 {

@@ -1,9 +1,9 @@
 #pragma once
 // The beat event-draw class "PkStimEventDrawClass": colours the host's beat marks by the beat's
 // class and gives the beat hint text when the user points at one.
+#include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/Enumerators.h"
 #include "hrv/analysis/FiducialEvent.h"
-#include "hostframework/services/CafFrameWork.h"
 #include "hrv/eventdraw/TEventDrawClass.h"
 
 #include <string>

@@ -108,7 +108,6 @@ private:
         std::memcpy(&out, event, sizeof(Event));
         return S_OK;
     }
-
 };
 
 } // namespace VarnClient

@@ -1,12 +1,12 @@
 #include "hrv/module/RRExport.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cxxabi.h>
+#include <fstream>
 #include <memory>
 #include <typeinfo>
-#include <cstdio>
-#include <fstream>
 
 #include "foundation/String.h"
 #include "foundation/Utf.h"

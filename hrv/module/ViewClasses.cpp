@@ -76,8 +76,8 @@ HRESULT View::GetTitle(IKELString** out)
 
 IExtensionWindow* View::CreateExtensionWindow(WindowHandle parent, void* module)
 {
-    std::unique_ptr<ViewBase> window = CreateHRVViewWindow(mDesc.number, parent,
-        static_cast<IDocViewClass*>(mClass), static_cast<IDocView2*>(this), Site(), module, mDocument);
+    std::unique_ptr<ViewBase> window = CreateHRVViewWindow(mDesc.number, parent, static_cast<IDocViewClass*>(mClass),
+        static_cast<IDocView2*>(this), Site(), module, mDocument);
     if (!window)
         return nullptr;
     window->SetProxy(this);

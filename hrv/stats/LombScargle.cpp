@@ -300,8 +300,8 @@ void PrepareChunk(Chunk& chunk, std::size_t vectors, std::size_t count, double o
     }
 }
 
-void AccumulateOnGrid(const double* t, const double* y, std::size_t n, double omega0, double step, std::size_t nfreq,
-    TrigSums& sums)
+void AccumulateOnGrid(
+    const double* t, const double* y, std::size_t n, double omega0, double step, std::size_t nfreq, TrigSums& sums)
 {
     const std::size_t tiles = (nfreq + kTile - 1) / kTile;
     // The sums hold whole tiles; the caller reads the first nfreq.

@@ -52,7 +52,8 @@ TEST(PlotMarkup, TachogramRangesByCountStateAndEmptySource)
         bool state;
         double xMax;
     };
-    for (const Case& c : { Case { 0, false, 500 }, Case { 1234, true, 1500 }, Case { 1234, false, 1234 }, Case { 500, true, 1000 } }) {
+    for (const Case& c :
+        { Case { 0, false, 500 }, Case { 1234, true, 1500 }, Case { 1234, false, 1234 }, Case { 500, true, 1000 } }) {
         Source s(std::vector<double>(c.count, 0.8), 1000.0);
         PlotContext ctx = Settings100();
         ctx.hostState = c.state;

@@ -92,7 +92,8 @@ TEST(PlotSource, InfoGivesNameCountScaledRangeAndUnit)
     auto* unit = new KEL::UnitEntry(KEL::String(L"s"), 7);
     unit->AddRef();
     Held full { MakeSource(KEL::String(L"$RR"), &rr, 1000.0, unit, std::make_shared<SourceLifetime>(), nullptr) };
-    Held empty { MakeSource(KEL::String(L"$None"), &none, 1000.0, nullptr, std::make_shared<SourceLifetime>(), nullptr) };
+    Held empty { MakeSource(
+        KEL::String(L"$None"), &none, 1000.0, nullptr, std::make_shared<SourceLifetime>(), nullptr) };
     unit->Release();
 
     IEtchEnumInfo* info = InfoOf(full.source);

@@ -384,7 +384,8 @@ TEST_F(PlotViews, AResizedBoxIsSwappedWhenReversedAndClamped)
 TEST_F(PlotViews, AViewWhoseDocumentIsClosedReadsNothing)
 {
     // A document of its own, closed while its view is open.
-    vx::host::HrvHostDocument host(std::make_shared<Recording>(vx::host::ImportWfdb(TestData() / "mitdb" / "100.hea", {})), {});
+    vx::host::HrvHostDocument host(
+        std::make_shared<Recording>(vx::host::ImportWfdb(TestData() / "mitdb" / "100.hea", {})), {});
     vx::integration::InstallExtensionEnumerators(host.Engine());
     auto* parent = new vx::host::HrvHostDocumentObject(host);
     auto* own = new Document(static_cast<IRecordingDocument*>(parent), nullptr, 0);
@@ -429,7 +430,8 @@ TEST_F(PlotViews, ClicksShowTheCommentOfTheirBeatUnlessItHasNone)
     // Out of range, empty and unreadable labels and a point without a record do nothing; none
     // of them may reach past the points.
     const std::size_t n = doc->Engine().mPoincarePoints.size();
-    for (const std::wstring& label : { std::to_wstring(n) + L"\t0.8", std::wstring(L""), std::wstring(L"x"), std::wstring(L"-1\t0") })
+    for (const std::wstring& label :
+        { std::to_wstring(n) + L"\t0.8", std::wstring(L""), std::wstring(L"x"), std::wstring(L"-1\t0") })
         tachogram.OnTachogramClick(L"", label);
     poincare.OnPlotClick(L"", L"360\t2147483647");
     poincare.OnPlotClick(L"", L"garbage");

@@ -338,8 +338,7 @@ TEST_F(ReportContent, TheHostWritesTimesFromTheRecordingsStart)
         const wchar_t* text;
     };
     const Case cases[] = {
-        { { 0, 0 }, 0, S_OK, L"0:00:00.000" },
-        { { 1, 0 }, 0, S_OK, L"0:00:00.003" }, // one sample at 360 Hz
+        { { 0, 0 }, 0, S_OK, L"0:00:00.000" }, { { 1, 0 }, 0, S_OK, L"0:00:00.003" }, // one sample at 360 Hz
         { { 0, 1 }, 0, S_OK, L"0:01:40.000" }, // the second record starts at 100 s
         { { 360 * 120, 1 }, 0x100, S_OK, L"0:03:40.000" }, // only the low byte names the mode
         { { 0, 2 }, 0, E_INVALIDARG, nullptr }, // no such record
@@ -347,8 +346,8 @@ TEST_F(ReportContent, TheHostWritesTimesFromTheRecordingsStart)
     };
     for (const Case& c : cases) {
         IKELString* text = nullptr;
-        EXPECT_EQ(recording->PositionToText(vx::hf::MakeTickPosition(c.position.mRecord, c.position.mOffset),
-                      0x10000000u, c.mode, &text),
+        EXPECT_EQ(recording->PositionToText(
+                      vx::hf::MakeTickPosition(c.position.mRecord, c.position.mOffset), 0x10000000u, c.mode, &text),
             c.result);
         KEL::String s;
         s.AssignRep(text);

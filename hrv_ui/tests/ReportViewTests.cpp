@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "com/ClassObjects.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "host/caf/tests/RegisteredFramework.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
+#include "hostframework/base/SimpleUnknownImp.h"
 #include "hrv/datapad/Parameters.h"
 #include "hrv/document/Document.h"
 #include "hrv_ui/ReportContent.h"
@@ -34,7 +34,10 @@ public:
         : mHost(host)
     {
     }
-    void SetSize(std::int32_t w, std::int32_t h) override { gCalls.push_back("size " + std::to_string(w) + "x" + std::to_string(h)); }
+    void SetSize(std::int32_t w, std::int32_t h) override
+    {
+        gCalls.push_back("size " + std::to_string(w) + "x" + std::to_string(h));
+    }
     void SetPosition(const PosRect&) override { gCalls.push_back("position"); }
     void Reload() override
     {
@@ -68,7 +71,8 @@ class Factory final : public SimpleUnknownImp1<IReportControlFactory, 0> {
 public:
     IReportControl* CreateReportControl(WindowHandle parent, IInteropInterface* host, const PosRect& rect) override
     {
-        gCalls.push_back("create " + std::to_string(rect.width) + "x" + std::to_string(rect.height) + (parent ? "" : " without parent"));
+        gCalls.push_back("create " + std::to_string(rect.width) + "x" + std::to_string(rect.height)
+            + (parent ? "" : " without parent"));
         return RecordingControl::last = new RecordingControl(host);
     }
 };
@@ -119,7 +123,9 @@ protected:
         gCalls.clear();
         auto* factory = new Factory;
         factory->AddRef();
-        ASSERT_EQ(CoRegisterClassObject(IReportControlFactory::kClsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &mCookie), S_OK);
+        ASSERT_EQ(CoRegisterClassObject(
+                      IReportControlFactory::kClsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &mCookie),
+            S_OK);
         factory->Release();
         document->AddRef();
         recording->AttachChild(DocumentClassKey(), static_cast<IHRVDocument*>(document));
@@ -179,7 +185,14 @@ TEST_F(ReportViewWindow, CallsItsControlInTheOrderOfItsLife)
     view.reset();
 
     const std::vector<std::string> expected = {
-        "create 400x300", "reload", "size 250x120", "reload", "reload", "reload", "print Print HRV Report", "destroy",
+        "create 400x300",
+        "reload",
+        "size 250x120",
+        "reload",
+        "reload",
+        "reload",
+        "print Print HRV Report",
+        "destroy",
     };
     EXPECT_EQ(gCalls, expected);
 }
@@ -203,7 +216,8 @@ TEST_F(ReportViewWindow, APageThatCannotBeMadeShowsWhyAndNothingIsThrown)
         TemplateOverride bad(c.templateText);
         auto view = MakeView(c.withDocument ? HostDocument() : nullptr);
         ASSERT_TRUE(view->Create());
-        EXPECT_EQ(RecordingControl::last->shown.rfind(c.starts, 0), 0u) << std::string(RecordingControl::last->shown.begin(), RecordingControl::last->shown.end());
+        EXPECT_EQ(RecordingControl::last->shown.rfind(c.starts, 0), 0u)
+            << std::string(RecordingControl::last->shown.begin(), RecordingControl::last->shown.end());
         view->RebuildReport();
         EXPECT_EQ(RecordingControl::last->shown.rfind(c.starts, 0), 0u);
     }
@@ -211,12 +225,14 @@ TEST_F(ReportViewWindow, APageThatCannotBeMadeShowsWhyAndNothingIsThrown)
 
 TEST(ReportHtmlClipboard, OffsetsNameThePlacesOfTheHeaderAndTheFragment)
 {
-    for (const std::string& page : { std::string(), std::string("x"), std::string("<p>\xC2\xB5s</p>"), std::string(5000, 'a') }) {
+    for (const std::string& page :
+        { std::string(), std::string("x"), std::string("<p>\xC2\xB5s</p>"), std::string(5000, 'a') }) {
         const std::string clip = HtmlClipboardText(page);
         const std::size_t n = page.size();
         char header[200];
         std::snprintf(header, sizeof header,
-            "Version:0.9\r\nStartHTML:00000097\r\nEndHTML:%08zu\r\nStartFragment:00000111\r\nEndFragment:%08zu\r\n", 172 + n, 136 + n);
+            "Version:0.9\r\nStartHTML:00000097\r\nEndHTML:%08zu\r\nStartFragment:00000111\r\nEndFragment:%08zu\r\n",
+            172 + n, 136 + n);
         EXPECT_EQ(clip.substr(0, 97), header);
         EXPECT_EQ(clip.size(), 172 + n);
         EXPECT_EQ(clip.substr(97, 6), "<html>");

@@ -4,9 +4,9 @@
 // at different times.
 #include "host/import/Wfdb.h"
 #include "host/recording/HostDocument.h"
+#include "hostframework/interfaces/TickPosition.h"
 #include "hrv/analysis/ManagerDetectorHost.h"
 #include "hrv/analysis/RecordingAnalysisHost.h"
-#include "hostframework/interfaces/TickPosition.h"
 #include "integration/ExtensionChain.h"
 
 #include <gtest/gtest.h>
@@ -84,8 +84,8 @@ TEST(DocumentChain, BeatTimesAgreeWithTheHostsClockAcrossRecords)
         // The engine reads the beats through the document's source objects.
         HRV::RecordingAnalysisHost analysisHost(doc, { 0, 0xC0000000u });
         HRV::AnalysisEngine engine;
-        const std::size_t used
-            = engine.Analyse(0xFFFFFFFF, &analysisHost, fid, settings.mRangeStart, settings.mRangeEnd, HRV::AnalysisParameters());
+        const std::size_t used = engine.Analyse(
+            0xFFFFFFFF, &analysisHost, fid, settings.mRangeStart, settings.mRangeEnd, HRV::AnalysisParameters());
         ASSERT_GT(used, 700u);
         ASSERT_EQ(engine.mBeatTimes.size(), engine.mPoincarePoints.size());
         bool second = false;

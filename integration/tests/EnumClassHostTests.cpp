@@ -59,7 +59,8 @@ TEST_F(EnumClassHost, ClassesDescribeTheirFamilyNameAndDescription)
     constexpr IID kFamily = vx::com::MakeGuid("{8FC37F03-9357-11D4-8112-00A0C9E26433}");
     const std::map<std::wstring, std::wstring> descriptions {
         { L"HRVFiducialEnum", L"Detect fiducial points around a given reference event." },
-        { L"HRVSelectorEnum", L"Selects a single HRV parameter" } };
+        { L"HRVSelectorEnum", L"Selects a single HRV parameter" }
+    };
     for (auto& [name, c] : classes) {
         SCOPED_TRACE(std::string(name.begin(), name.end()));
         const IID* family = nullptr;

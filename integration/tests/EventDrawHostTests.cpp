@@ -26,7 +26,6 @@ namespace {
 
 class EventDrawHost : public vx::integration::test::LoadedExtension {
 protected:
-
     // The event type of the fiducial channel's records, as its enumerator reports it.
     DWORD BeatEventType()
     {
@@ -57,7 +56,6 @@ protected:
         calc->Release();
         return type;
     }
-
 };
 
 // "%.4g" of the interval in milliseconds: the hint's RR text, worked out apart from the formatter.

@@ -35,14 +35,30 @@ std::vector<float> Trace(double rate, const uint8_t* edits, std::size_t count)
         const std::size_t span = 1 + (kind >> 3);
         for (std::size_t i = at; i < std::min(n, at + span); ++i)
             switch (kind & 7) {
-            case 0: x[i] = std::numeric_limits<float>::quiet_NaN(); break;
-            case 1: x[i] = std::numeric_limits<float>::infinity(); break;
-            case 2: x[i] = -std::numeric_limits<float>::infinity(); break;
-            case 3: x[i] = 1e30f; break;
-            case 4: x[i] += 3.0f; break;
-            case 5: x[i] = 0.0f; break;
-            case 6: x[i] = -x[i]; break;
-            default: x[i] = std::numeric_limits<float>::denorm_min(); break;
+            case 0:
+                x[i] = std::numeric_limits<float>::quiet_NaN();
+                break;
+            case 1:
+                x[i] = std::numeric_limits<float>::infinity();
+                break;
+            case 2:
+                x[i] = -std::numeric_limits<float>::infinity();
+                break;
+            case 3:
+                x[i] = 1e30f;
+                break;
+            case 4:
+                x[i] += 3.0f;
+                break;
+            case 5:
+                x[i] = 0.0f;
+                break;
+            case 6:
+                x[i] = -x[i];
+                break;
+            default:
+                x[i] = std::numeric_limits<float>::denorm_min();
+                break;
             }
     }
     return x;
@@ -122,7 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
                 std::vector<float> out(256);
                 const int64_t n = c.samples->Info(0).length;
                 if (n > 0)
-                    c.samples->Read(0, std::max<int64_t>(0, n / 2 - 128), std::span(out).first(std::min<std::size_t>(256, static_cast<std::size_t>(n))));
+                    c.samples->Read(0, std::max<int64_t>(0, n / 2 - 128),
+                        std::span(out).first(std::min<std::size_t>(256, static_cast<std::size_t>(n))));
             } else if (c.events) {
                 vx::calc::EventBuffer events;
                 c.events->Read(0, 0, c.events->Info(0).length, events);

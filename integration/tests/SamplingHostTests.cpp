@@ -28,7 +28,8 @@ std::vector<float> PulseTrain()
 {
     std::vector<float> x(kLength);
     for (int64_t i = 0; i < kLength; ++i)
-        x[static_cast<std::size_t>(i)] = static_cast<float>(0.05 * std::sin(2 * M_PI * 1.3 * static_cast<double>(i) * kInterval));
+        x[static_cast<std::size_t>(i)]
+            = static_cast<float>(0.05 * std::sin(2 * M_PI * 1.3 * static_cast<double>(i) * kInterval));
     std::vector<int64_t> peaks;
     for (int64_t p = kFirstPeak; p < kLength - 100; p += kPeriod)
         peaks.push_back(p);
@@ -74,8 +75,8 @@ std::vector<HRV::FiducialEvent> BeatsNow(vx::host::HrvHostDocument& host)
     for (int guard = 0; guard < 1000; ++guard) {
         DWORD count = 0;
         LONG next = 0;
-        const HRESULT hr = events->Next(static_cast<DWORD>(buffer.size() * sizeof(HRV::FiducialEvent)), 0x7FFFFFFF,
-            buffer.data(), &count, &next);
+        const HRESULT hr = events->Next(
+            static_cast<DWORD>(buffer.size() * sizeof(HRV::FiducialEvent)), 0x7FFFFFFF, buffer.data(), &count, &next);
         EXPECT_TRUE(SUCCEEDED(hr));
         beats.insert(beats.end(), buffer.begin(), buffer.begin() + count);
         if (hr != S_OK || count == 0)
@@ -85,7 +86,10 @@ std::vector<HRV::FiducialEvent> BeatsNow(vx::host::HrvHostDocument& host)
     return beats;
 }
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // Position, number, RR, complexity and class of a beat as the document uses them.
 bool SameBeat(const HRV::FiducialEvent& a, const HRV::FiducialEvent& b)
@@ -136,8 +140,8 @@ TEST_F(SamplingHost, BeatsHandedOutWhileTheRecordGrowsAreTheBeatsOfTheWholeRecor
         const std::vector<HRV::FiducialEvent> now = BeatsNow(online);
         ASSERT_LE(now.size(), expected.size());
         for (std::size_t i = 0; i < now.size(); ++i)
-            EXPECT_TRUE(SameBeat(now[i], expected[i])) << "beat " << i << " at " << now[i].mPosition << ", "
-                                                       << expected[i].mPosition << " read whole";
+            EXPECT_TRUE(SameBeat(now[i], expected[i]))
+                << "beat " << i << " at " << now[i].mPosition << ", " << expected[i].mPosition << " read whole";
         handedOut = now.size();
     }
     // The last pulse's window is not whole until sampling has ended.

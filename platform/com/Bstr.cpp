@@ -9,17 +9,21 @@
 #include <limits>
 
 namespace {
-std::atomic<long> gLiveBstrs{0};
+std::atomic<long> gLiveBstrs { 0 };
 
 // Layout of one allocation: [u32 byte length][padding to the character alignment][bytes][terminator].
-constexpr std::size_t kHeader = alignof(std::max_align_t) > sizeof(std::uint32_t) ? alignof(std::max_align_t) : sizeof(std::uint32_t);
+constexpr std::size_t kHeader
+    = alignof(std::max_align_t) > sizeof(std::uint32_t) ? alignof(std::max_align_t) : sizeof(std::uint32_t);
 
 std::uint32_t& ByteLength(BSTR text)
 {
     return *reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(text) - sizeof(std::uint32_t));
 }
 
-char* BlockOf(BSTR text) { return reinterpret_cast<char*>(text) - kHeader; }
+char* BlockOf(BSTR text)
+{
+    return reinterpret_cast<char*>(text) - kHeader;
+}
 
 BSTR Allocate(const void* data, std::size_t bytes)
 {
@@ -54,7 +58,10 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length)
     return Allocate(text, std::size_t(length) * sizeof(OLECHAR));
 }
 
-BSTR SysAllocStringByteLen(const char* data, UINT bytes) { return Allocate(data, bytes); }
+BSTR SysAllocStringByteLen(const char* data, UINT bytes)
+{
+    return Allocate(data, bytes);
+}
 
 BOOL SysReAllocStringLen(BSTR* target, const OLECHAR* text, UINT length)
 {
@@ -81,10 +88,19 @@ void SysFreeString(BSTR text)
     std::free(BlockOf(text));
 }
 
-UINT SysStringLen(BSTR text) { return text ? ByteLength(text) / sizeof(OLECHAR) : 0; }
+UINT SysStringLen(BSTR text)
+{
+    return text ? ByteLength(text) / sizeof(OLECHAR) : 0;
+}
 
-UINT SysStringByteLen(BSTR text) { return text ? ByteLength(text) : 0; }
+UINT SysStringByteLen(BSTR text)
+{
+    return text ? ByteLength(text) : 0;
+}
 
 namespace vx::com {
-long LiveBstrCount() { return gLiveBstrs.load(); }
+long LiveBstrCount()
+{
+    return gLiveBstrs.load();
+}
 } // namespace vx::com

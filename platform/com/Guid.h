@@ -86,7 +86,8 @@ constexpr std::optional<GUID> TryParseGuid(std::string_view text)
         ++nibble;
     }
     GUID g;
-    g.Data1 = (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) | bytes[3];
+    g.Data1
+        = (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) | bytes[3];
     g.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
     g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
     for (int i = 0; i < 8; ++i)
@@ -113,7 +114,7 @@ struct GuidHash {
 
 } // namespace vx::com
 
-template <>
-struct std::hash<GUID> : vx::com::GuidHash {};
+template <> struct std::hash<GUID> : vx::com::GuidHash {
+};
 
-inline constexpr GUID GUID_NULL{};
+inline constexpr GUID GUID_NULL {};

@@ -4,6 +4,12 @@ namespace {
 thread_local DWORD tLastError = ERROR_SUCCESS;
 } // namespace
 
-DWORD GetLastError() noexcept { return tLastError; }
+DWORD GetLastError() noexcept
+{
+    return tLastError;
+}
 
-void SetLastError(DWORD code) noexcept { tLastError = code; }
+void SetLastError(DWORD code) noexcept
+{
+    tLastError = code;
+}

@@ -24,8 +24,7 @@ protected:
 };
 
 namespace vx::com {
-template <class I>
-constexpr const IID& IidOf()
+template <class I> constexpr const IID& IidOf()
 {
     return I::kIid;
 }

@@ -85,17 +85,39 @@ namespace {
 HRESULT ToDouble(const VARIANT& v, double& out)
 {
     switch (v.vt) {
-    case VT_EMPTY: out = 0; return S_OK;
-    case VT_I2: out = v.iVal; return S_OK;
-    case VT_I4: out = v.lVal; return S_OK;
-    case VT_INT: out = v.intVal; return S_OK;
-    case VT_UI4: out = v.ulVal; return S_OK;
-    case VT_UINT: out = v.uintVal; return S_OK;
-    case VT_I8: out = static_cast<double>(v.llVal); return S_OK;
-    case VT_UI8: out = static_cast<double>(v.ullVal); return S_OK;
-    case VT_R4: out = v.fltVal; return S_OK;
-    case VT_R8: out = v.dblVal; return S_OK;
-    case VT_BOOL: out = v.boolVal ? -1.0 : 0.0; return S_OK;
+    case VT_EMPTY:
+        out = 0;
+        return S_OK;
+    case VT_I2:
+        out = v.iVal;
+        return S_OK;
+    case VT_I4:
+        out = v.lVal;
+        return S_OK;
+    case VT_INT:
+        out = v.intVal;
+        return S_OK;
+    case VT_UI4:
+        out = v.ulVal;
+        return S_OK;
+    case VT_UINT:
+        out = v.uintVal;
+        return S_OK;
+    case VT_I8:
+        out = static_cast<double>(v.llVal);
+        return S_OK;
+    case VT_UI8:
+        out = static_cast<double>(v.ullVal);
+        return S_OK;
+    case VT_R4:
+        out = v.fltVal;
+        return S_OK;
+    case VT_R8:
+        out = v.dblVal;
+        return S_OK;
+    case VT_BOOL:
+        out = v.boolVal ? -1.0 : 0.0;
+        return S_OK;
     case VT_BSTR: {
         if (!v.bstrVal) {
             return DISP_E_TYPEMISMATCH;
@@ -117,14 +139,14 @@ HRESULT ToDouble(const VARIANT& v, double& out)
     }
 }
 
-template <class T>
-HRESULT ToInteger(double value, T& out)
+template <class T> HRESULT ToInteger(double value, T& out)
 {
     if (std::isnan(value))
         return DISP_E_OVERFLOW;
     // Windows rounds half to even when narrowing a double to an integer.
     const double rounded = std::nearbyint(value);
-    if (rounded < static_cast<double>(std::numeric_limits<T>::min()) || rounded > static_cast<double>(std::numeric_limits<T>::max()))
+    if (rounded < static_cast<double>(std::numeric_limits<T>::min())
+        || rounded > static_cast<double>(std::numeric_limits<T>::max()))
         return DISP_E_OVERFLOW;
     out = static_cast<T>(rounded);
     return S_OK;
@@ -143,21 +165,43 @@ HRESULT ToText(const VARIANT& v, BSTR& out)
 {
     std::wstring text;
     switch (v.vt) {
-    case VT_EMPTY: break;
+    case VT_EMPTY:
+        break;
     case VT_BSTR:
         out = SysAllocStringLen(v.bstrVal, SysStringLen(v.bstrVal));
         return out || !v.bstrVal ? S_OK : E_OUTOFMEMORY;
-    case VT_BOOL: text = v.boolVal ? L"True" : L"False"; break;
-    case VT_I2: text = std::to_wstring(v.iVal); break;
-    case VT_I4: text = std::to_wstring(v.lVal); break;
-    case VT_INT: text = std::to_wstring(v.intVal); break;
-    case VT_UI4: text = std::to_wstring(v.ulVal); break;
-    case VT_UINT: text = std::to_wstring(v.uintVal); break;
-    case VT_I8: text = std::to_wstring(v.llVal); break;
-    case VT_UI8: text = std::to_wstring(v.ullVal); break;
-    case VT_R4: text = FormatDouble(v.fltVal); break;
-    case VT_R8: text = FormatDouble(v.dblVal); break;
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_BOOL:
+        text = v.boolVal ? L"True" : L"False";
+        break;
+    case VT_I2:
+        text = std::to_wstring(v.iVal);
+        break;
+    case VT_I4:
+        text = std::to_wstring(v.lVal);
+        break;
+    case VT_INT:
+        text = std::to_wstring(v.intVal);
+        break;
+    case VT_UI4:
+        text = std::to_wstring(v.ulVal);
+        break;
+    case VT_UINT:
+        text = std::to_wstring(v.uintVal);
+        break;
+    case VT_I8:
+        text = std::to_wstring(v.llVal);
+        break;
+    case VT_UI8:
+        text = std::to_wstring(v.ullVal);
+        break;
+    case VT_R4:
+        text = FormatDouble(v.fltVal);
+        break;
+    case VT_R8:
+        text = FormatDouble(v.dblVal);
+        break;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
     out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return out ? S_OK : E_OUTOFMEMORY;
@@ -181,23 +225,44 @@ HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID, std::uint16
         hr = ToDouble(*src, value);
         if (SUCCEEDED(hr)) {
             switch (vt) {
-            case VT_EMPTY: break;
-            case VT_R8: result.dblVal = value; break;
+            case VT_EMPTY:
+                break;
+            case VT_R8:
+                result.dblVal = value;
+                break;
             case VT_R4:
                 if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max())
                     hr = DISP_E_OVERFLOW;
                 else
                     result.fltVal = static_cast<float>(value);
                 break;
-            case VT_BOOL: result.boolVal = value != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
-            case VT_I2: hr = ToInteger(value, result.iVal); break;
-            case VT_I4: hr = ToInteger(value, result.lVal); break;
-            case VT_INT: hr = ToInteger(value, result.intVal); break;
-            case VT_UI4: hr = ToInteger(value, result.ulVal); break;
-            case VT_UINT: hr = ToInteger(value, result.uintVal); break;
-            case VT_I8: hr = ToInteger(value, result.llVal); break;
-            case VT_UI8: hr = ToInteger(value, result.ullVal); break;
-            default: hr = DISP_E_BADVARTYPE; break;
+            case VT_BOOL:
+                result.boolVal = value != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+                break;
+            case VT_I2:
+                hr = ToInteger(value, result.iVal);
+                break;
+            case VT_I4:
+                hr = ToInteger(value, result.lVal);
+                break;
+            case VT_INT:
+                hr = ToInteger(value, result.intVal);
+                break;
+            case VT_UI4:
+                hr = ToInteger(value, result.ulVal);
+                break;
+            case VT_UINT:
+                hr = ToInteger(value, result.uintVal);
+                break;
+            case VT_I8:
+                hr = ToInteger(value, result.llVal);
+                break;
+            case VT_UI8:
+                hr = ToInteger(value, result.ullVal);
+                break;
+            default:
+                hr = DISP_E_BADVARTYPE;
+                break;
             }
         }
     }

@@ -50,7 +50,10 @@ struct VARIANT {
         BSTR bstrVal;
         IUnknown* punkVal;
     };
-    VARIANT() : llVal(0) {}
+    VARIANT()
+        : llVal(0)
+    {
+    }
 };
 
 using VARIANTARG = VARIANT;

@@ -49,7 +49,7 @@ Registry& TheRegistry()
     return registry;
 }
 
-std::atomic<LANGID> gUiLanguage{0};
+std::atomic<LANGID> gUiLanguage { 0 };
 
 // Integer ids as "#n", names in upper case: Windows resource names match without regard to case,
 // and "#n" names the integer id n there too.
@@ -63,19 +63,22 @@ std::wstring NameKey(LPCWSTR name)
     return key;
 }
 
-HMODULE Resolve(HMODULE module) { return module ? module : vx::res::HostModule(); }
+HMODULE Resolve(HMODULE module)
+{
+    return module ? module : vx::res::HostModule();
+}
 
 Stored* Find(Registry& r, HMODULE module, const std::wstring& type, const std::wstring& name, LANGID language)
 {
-    auto it = r.index.find(Key{module, type, name, language});
+    auto it = r.index.find(Key { module, type, name, language });
     return it == r.index.end() ? nullptr : it->second;
 }
 
-void AddLocked(Registry& r, HMODULE module, std::wstring type, std::wstring name, LANGID language,
-    std::vector<BYTE> bytes)
+void AddLocked(
+    Registry& r, HMODULE module, std::wstring type, std::wstring name, LANGID language, std::vector<BYTE> bytes)
 {
-    r.store.push_back(Stored{std::move(bytes)});
-    r.index[Key{module, std::move(type), std::move(name), language}] = &r.store.back();
+    r.store.push_back(Stored { std::move(bytes) });
+    r.index[Key { module, std::move(type), std::move(name), language }] = &r.store.back();
 }
 
 std::vector<BYTE> SerialiseBlock(const StringBlock& block)
@@ -111,7 +114,8 @@ int FirstObjectOfProcess(dl_phdr_info* info, size_t, void* data)
 {
     for (int i = 0; i < info->dlpi_phnum; ++i)
         if (info->dlpi_phdr[i].p_type == PT_LOAD) {
-            *static_cast<const void**>(data) = reinterpret_cast<const void*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+            *static_cast<const void**>(data)
+                = reinterpret_cast<const void*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
             return 1;
         }
     return 0;
@@ -143,11 +147,11 @@ HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type)
     const HMODULE m = Resolve(module);
     const std::wstring typeKey = NameKey(type), nameKey = NameKey(name);
     std::lock_guard lock(r.mutex);
-    for (LANGID preferred : {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-             MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT)})
+    for (LANGID preferred : { MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+             MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT) })
         if (Stored* found = Find(r, m, typeKey, nameKey, preferred))
             return reinterpret_cast<HRSRC>(found);
-    auto it = r.index.lower_bound(Key{m, typeKey, nameKey, 0});
+    auto it = r.index.lower_bound(Key { m, typeKey, nameKey, 0 });
     if (it != r.index.end() && it->first.module == m && it->first.type == typeKey && it->first.name == nameKey)
         return reinterpret_cast<HRSRC>(it->second);
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -161,7 +165,10 @@ HGLOBAL LoadResource(HMODULE, HRSRC resource)
     return reinterpret_cast<Stored*>(resource)->bytes.data();
 }
 
-const void* LockResource(HGLOBAL data) { return data; }
+const void* LockResource(HGLOBAL data)
+{
+    return data;
+}
 
 DWORD SizeofResource(HMODULE, HRSRC resource)
 {
@@ -172,7 +179,7 @@ namespace vx::res {
 
 HMODULE ModuleOf(const void* address)
 {
-    Dl_info info{};
+    Dl_info info {};
     if (!address || dladdr(address, &info) == 0)
         return nullptr;
     return static_cast<HMODULE>(info.dli_fbase);
@@ -206,14 +213,14 @@ void AddStringTable(HMODULE module, LANGID language, std::initializer_list<Strin
     for (const StringEntry& e : entries) {
         const auto id = static_cast<WORD>(e.id);
         const auto block = static_cast<WORD>((id >> 4) + 1);
-        r.stringBlocks[{m, language, block}][id & 15] = ToUtf16(e.text);
+        r.stringBlocks[{ m, language, block }][id & 15] = ToUtf16(e.text);
         touched.push_back(block);
     }
     std::sort(touched.begin(), touched.end());
     touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
     for (WORD block : touched)
         AddLocked(r, m, NameKey(RT_STRING), NameKey(MAKEINTRESOURCEW(block)), language,
-            SerialiseBlock(r.stringBlocks[{m, language, block}]));
+            SerialiseBlock(r.stringBlocks[{ m, language, block }]));
 }
 
 StringTableRegistrar::StringTableRegistrar(LANGID language, std::initializer_list<StringEntry> entries)
@@ -221,8 +228,14 @@ StringTableRegistrar::StringTableRegistrar(LANGID language, std::initializer_lis
     AddStringTable(ModuleOf(this), language, entries);
 }
 
-void SetUserInterfaceLanguage(LANGID language) { gUiLanguage.store(language); }
+void SetUserInterfaceLanguage(LANGID language)
+{
+    gUiLanguage.store(language);
+}
 
-LANGID UserInterfaceLanguage() { return gUiLanguage.load(); }
+LANGID UserInterfaceLanguage()
+{
+    return gUiLanguage.load();
+}
 
 } // namespace vx::res

@@ -26,8 +26,14 @@ using LANGID = WORD;
 using LPCWSTR = const wchar_t*;
 
 // Integer resource ids and types travel in the pointer, as MAKEINTRESOURCE does.
-inline LPCWSTR MAKEINTRESOURCEW(WORD id) { return reinterpret_cast<LPCWSTR>(std::uintptr_t(id)); }
-inline bool IS_INTRESOURCE(LPCWSTR name) { return (reinterpret_cast<std::uintptr_t>(name) >> 16) == 0; }
+inline LPCWSTR MAKEINTRESOURCEW(WORD id)
+{
+    return reinterpret_cast<LPCWSTR>(std::uintptr_t(id));
+}
+inline bool IS_INTRESOURCE(LPCWSTR name)
+{
+    return (reinterpret_cast<std::uintptr_t>(name) >> 16) == 0;
+}
 
 inline const LPCWSTR RT_CURSOR = MAKEINTRESOURCEW(1);
 inline const LPCWSTR RT_BITMAP = MAKEINTRESOURCEW(2);
@@ -39,7 +45,10 @@ inline const LPCWSTR RT_ACCELERATOR = MAKEINTRESOURCEW(9);
 inline const LPCWSTR RT_RCDATA = MAKEINTRESOURCEW(10);
 inline const LPCWSTR RT_HTML = MAKEINTRESOURCEW(23);
 
-constexpr LANGID MAKELANGID(WORD primary, WORD sub) { return static_cast<LANGID>((sub << 10) | primary); }
+constexpr LANGID MAKELANGID(WORD primary, WORD sub)
+{
+    return static_cast<LANGID>((sub << 10) | primary);
+}
 constexpr WORD LANG_NEUTRAL = 0x00;
 constexpr WORD LANG_GERMAN = 0x07;
 constexpr WORD LANG_ENGLISH = 0x09;

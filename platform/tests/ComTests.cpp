@@ -22,9 +22,9 @@ TEST(Guid, ParsesAndFormatsTheRegistryForm)
 
 TEST(Guid, RejectsMalformedText)
 {
-    for (const char* bad : {"", "{}", "{EA881A0C-B5E6-42DD-9B2E-4714888D1B5}", "{EA881A0C-B5E6-42DD-9B2E-4714888D1B5BX}",
-                            "{EA881A0CXB5E6-42DD-9B2E-4714888D1B5B}", "{EA881A0C-B5E6-42DD-9B2E-4714888D1B5G}",
-                            "(EA881A0C-B5E6-42DD-9B2E-4714888D1B5B)"})
+    for (const char* bad : { "", "{}", "{EA881A0C-B5E6-42DD-9B2E-4714888D1B5}",
+             "{EA881A0C-B5E6-42DD-9B2E-4714888D1B5BX}", "{EA881A0CXB5E6-42DD-9B2E-4714888D1B5B}",
+             "{EA881A0C-B5E6-42DD-9B2E-4714888D1B5G}", "(EA881A0C-B5E6-42DD-9B2E-4714888D1B5B)" })
         EXPECT_FALSE(TryParseGuid(bad).has_value()) << bad;
 }
 
@@ -35,7 +35,7 @@ TEST(Guid, OrdersAndHashes)
     EXPECT_TRUE(a < b);
     EXPECT_FALSE(b < a);
     EXPECT_FALSE(a == b);
-    std::unordered_set<GUID> set{a, b, a};
+    std::unordered_set<GUID> set { a, b, a };
     EXPECT_EQ(set.size(), 2u);
 }
 
@@ -49,7 +49,7 @@ TEST(Bstr, AllocationLengthsAndFree)
     EXPECT_EQ(std::wcscmp(s, L"heart"), 0);
 
     // Embedded zeros are kept: the length comes from the prefix.
-    const wchar_t withZero[] = {L'a', 0, L'b'};
+    const wchar_t withZero[] = { L'a', 0, L'b' };
     BSTR z = SysAllocStringLen(withZero, 3);
     EXPECT_EQ(SysStringLen(z), 3u);
     EXPECT_EQ(z[2], L'b');
@@ -99,15 +99,69 @@ TEST(Variant, ChangeTypeTable)
         double expected;
     };
     const Case cases[] = {
-        {[] { VARIANT x; x.vt = VT_R8; x.dblVal = 2.5; return x; }, VT_I4, S_OK, 2},   // half to even
-        {[] { VARIANT x; x.vt = VT_R8; x.dblVal = 3.5; return x; }, VT_I4, S_OK, 4},
-        {[] { VARIANT x; x.vt = VT_R8; x.dblVal = 1e12; return x; }, VT_I4, DISP_E_OVERFLOW, 0},
-        {[] { VARIANT x; x.vt = VT_R8; x.dblVal = NAN; return x; }, VT_I4, DISP_E_OVERFLOW, 0},
-        {[] { VARIANT x; x.vt = VT_I4; x.lVal = -7; return x; }, VT_R8, S_OK, -7},
-        {[] { VARIANT x; x.vt = VT_BSTR; x.bstrVal = SysAllocString(L" 0.25 "); return x; }, VT_R8, S_OK, 0.25},
-        {[] { VARIANT x; x.vt = VT_BSTR; x.bstrVal = SysAllocString(L"0,25"); return x; }, VT_R8, DISP_E_TYPEMISMATCH, 0},
-        {[] { VARIANT x; x.vt = VT_BSTR; x.bstrVal = SysAllocString(L"abc"); return x; }, VT_I4, DISP_E_TYPEMISMATCH, 0},
-        {[] { VARIANT x; x.vt = VT_BOOL; x.boolVal = VARIANT_TRUE; return x; }, VT_I4, S_OK, -1},
+        { [] {
+             VARIANT x;
+             x.vt = VT_R8;
+             x.dblVal = 2.5;
+             return x;
+         },
+            VT_I4, S_OK, 2 }, // half to even
+        { [] {
+             VARIANT x;
+             x.vt = VT_R8;
+             x.dblVal = 3.5;
+             return x;
+         },
+            VT_I4, S_OK, 4 },
+        { [] {
+             VARIANT x;
+             x.vt = VT_R8;
+             x.dblVal = 1e12;
+             return x;
+         },
+            VT_I4, DISP_E_OVERFLOW, 0 },
+        { [] {
+             VARIANT x;
+             x.vt = VT_R8;
+             x.dblVal = NAN;
+             return x;
+         },
+            VT_I4, DISP_E_OVERFLOW, 0 },
+        { [] {
+             VARIANT x;
+             x.vt = VT_I4;
+             x.lVal = -7;
+             return x;
+         },
+            VT_R8, S_OK, -7 },
+        { [] {
+             VARIANT x;
+             x.vt = VT_BSTR;
+             x.bstrVal = SysAllocString(L" 0.25 ");
+             return x;
+         },
+            VT_R8, S_OK, 0.25 },
+        { [] {
+             VARIANT x;
+             x.vt = VT_BSTR;
+             x.bstrVal = SysAllocString(L"0,25");
+             return x;
+         },
+            VT_R8, DISP_E_TYPEMISMATCH, 0 },
+        { [] {
+             VARIANT x;
+             x.vt = VT_BSTR;
+             x.bstrVal = SysAllocString(L"abc");
+             return x;
+         },
+            VT_I4, DISP_E_TYPEMISMATCH, 0 },
+        { [] {
+             VARIANT x;
+             x.vt = VT_BOOL;
+             x.boolVal = VARIANT_TRUE;
+             return x;
+         },
+            VT_I4, S_OK, -1 },
     };
     for (const Case& c : cases) {
         VARIANT src = c.make();

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const char* bytes = reinterpret_cast<const char*>(data);
     const int length = static_cast<int>(size);
-    for (UINT cp : {CP_UTF8, CP_ACP}) {
+    for (UINT cp : { CP_UTF8, CP_ACP }) {
         const int needed = MultiByteToWideChar(cp, 0, bytes, length, nullptr, 0);
         if (needed <= 0 || needed > length)
             std::abort();

@@ -12,10 +12,10 @@ TEST(Log, CaptureCollectsLinesAndRestoresThePreviousSink)
         vx::log::Capture capture;
         vx::log::WriteLine("KELBOOTLOG: first");
         vx::log::WriteLine("KELBOOTLOG: \xC3\xA9t\xC3\xA9"); // UTF-8 passes through unchanged
-        EXPECT_EQ(capture.Lines(), (std::vector<std::string>{"KELBOOTLOG: first", "KELBOOTLOG: \xC3\xA9t\xC3\xA9"}));
+        EXPECT_EQ(capture.Lines(), (std::vector<std::string> { "KELBOOTLOG: first", "KELBOOTLOG: \xC3\xA9t\xC3\xA9" }));
     }
     vx::log::WriteLine("after");
-    EXPECT_EQ(outer, std::vector<std::string>{"after"});
+    EXPECT_EQ(outer, std::vector<std::string> { "after" });
     vx::log::SetSink(std::move(previous));
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 // A table registered by this executable: the host module, which a null handle means.
 const vx::res::StringTableRegistrar kHostTable(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-    {{16, L"sixteen"}, {31, L"thirty-one"}, {1, L"\u00E9t\u00E9 \U0001F600"}});
+    { { 16, L"sixteen" }, { 31, L"thirty-one" }, { 1, L"\u00E9t\u00E9 \U0001F600" } });
 
 std::u16string Entry(HMODULE module, WORD block, int index, LANGID language = 0xFFFF)
 {
@@ -54,7 +54,7 @@ TEST(Resource, ModulesKeepTheirOwnResources)
     const HMODULE library = vx::res::ModuleOf(reinterpret_cast<const void*>(&FindResourceW));
     ASSERT_NE(library, nullptr);
     EXPECT_NE(library, vx::res::HostModule());
-    vx::res::AddStringTable(library, 0, {{16, L"library's"}});
+    vx::res::AddStringTable(library, 0, { { 16, L"library's" } });
     EXPECT_EQ(Entry(library, 2, 0), u"library's");
     EXPECT_EQ(Entry(nullptr, 2, 0), u"sixteen");
 }
@@ -64,18 +64,18 @@ TEST(Resource, LanguageLookup)
     const auto module = reinterpret_cast<HMODULE>(std::uintptr_t(0x1000));
     const LANGID german = MAKELANGID(LANG_GERMAN, SUBLANG_DEFAULT);
     const LANGID french = MAKELANGID(LANG_FRENCH, SUBLANG_DEFAULT);
-    vx::res::AddStringTable(module, german, {{5, L"Hallo"}});
-    vx::res::AddStringTable(module, french, {{5, L"Bonjour"}});
+    vx::res::AddStringTable(module, german, { { 5, L"Hallo" } });
+    vx::res::AddStringTable(module, french, { { 5, L"Bonjour" } });
     // Only other languages: the lowest language id serves a lookup without language.
     EXPECT_EQ(Entry(module, 1, 5), u"Hallo");
-    vx::res::AddStringTable(module, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT), {{5, L"Hello"}});
+    vx::res::AddStringTable(module, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT), { { 5, L"Hello" } });
     EXPECT_EQ(Entry(module, 1, 5), u"Hello");
-    vx::res::AddStringTable(module, 0, {{5, L"neutral"}});
+    vx::res::AddStringTable(module, 0, { { 5, L"neutral" } });
     EXPECT_EQ(Entry(module, 1, 5), u"neutral");
     EXPECT_EQ(Entry(module, 1, 5, french), u"Bonjour");
     EXPECT_EQ(Entry(module, 1, 5, MAKELANGID(LANG_FRENCH, 2)), u"<missing>");
     // Later entries merge into the block and win.
-    vx::res::AddStringTable(module, french, {{5, L"Salut"}, {6, L"Au revoir"}});
+    vx::res::AddStringTable(module, french, { { 5, L"Salut" }, { 6, L"Au revoir" } });
     EXPECT_EQ(Entry(module, 1, 5, french), u"Salut");
     EXPECT_EQ(Entry(module, 1, 6, french), u"Au revoir");
 }
@@ -83,7 +83,7 @@ TEST(Resource, LanguageLookup)
 TEST(Resource, NamedResourcesMatchWithoutCase)
 {
     const auto module = reinterpret_cast<HMODULE>(std::uintptr_t(0x2000));
-    const unsigned char bytes[] = {1, 2, 3};
+    const unsigned char bytes[] = { 1, 2, 3 };
     vx::res::AddResource(module, RT_HTML, L"Report", 0, bytes);
     HRSRC found = FindResourceW(module, L"REPORT", RT_HTML);
     ASSERT_NE(found, nullptr);

@@ -11,7 +11,7 @@ TEST(SystemInfo, ReportsThisMachineAndAnNtVersion)
     EXPECT_GE(info.dwAllocationGranularity, info.dwPageSize);
     EXPECT_GE(info.dwNumberOfProcessors, 1u);
 
-    OSVERSIONINFOW version{};
+    OSVERSIONINFOW version {};
     EXPECT_FALSE(GetVersionExW(&version)); // the size field must be set
     version.dwOSVersionInfoSize = sizeof version;
     ASSERT_TRUE(GetVersionExW(&version));

@@ -27,7 +27,8 @@ std::string ToNarrow(UINT cp, const std::wstring& text)
     const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
     if (n > 0) {
-        EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr), n);
+        EXPECT_EQ(
+            WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr), n);
     }
     return out;
 }
@@ -42,17 +43,20 @@ TEST(CodePage, DecodesEachCodePage)
         std::wstring text;
     };
     const Case cases[] = {
-        {CP_ACP, "caf\xE9", L"caf\u00E9"},
-        {CP_ACP, "\x80\x81\x8A\x9F\xFF", L"\u20AC\u0081\u0160\u0178\u00FF"},
-        {CP_WINDOWS_1252, "\x93quoted\x94", L"\u201Cquoted\u201D"},
-        {CP_UTF8, "\xE2\x82\xAC", L"\u20AC"},
-        {CP_UTF8, "\xF0\x9F\x98\x80", L"\U0001F600"},
+        { CP_ACP, "caf\xE9", L"caf\u00E9" },
+        { CP_ACP, "\x80\x81\x8A\x9F\xFF", L"\u20AC\u0081\u0160\u0178\u00FF" },
+        { CP_WINDOWS_1252, "\x93quoted\x94", L"\u201Cquoted\u201D" },
+        { CP_UTF8, "\xE2\x82\xAC", L"\u20AC" },
+        { CP_UTF8, "\xF0\x9F\x98\x80", L"\U0001F600" },
         // Ill-formed input: one U+FFFD per maximal ill-formed subpart.
-        {CP_UTF8, "a\xFF" "b", L"a\uFFFDb"},
-        {CP_UTF8, "\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},
-        {CP_UTF8, "\xE2\x82", L"\uFFFD"},
-        {CP_UTF8, "\xC0\xAF", L"\uFFFD\uFFFD"},
-        {CP_UTF8, "\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        { CP_UTF8,
+            "a\xFF"
+            "b",
+            L"a\uFFFDb" },
+        { CP_UTF8, "\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD" },
+        { CP_UTF8, "\xE2\x82", L"\uFFFD" },
+        { CP_UTF8, "\xC0\xAF", L"\uFFFD\uFFFD" },
+        { CP_UTF8, "\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD" },
     };
     for (const Case& c : cases)
         EXPECT_EQ(ToWide(c.cp, c.bytes), c.text) << c.bytes;
@@ -63,17 +67,19 @@ TEST(CodePage, EncodesEachCodePage)
     EXPECT_EQ(ToNarrow(CP_ACP, L"caf\u00E9 \u20AC\u2122"), "caf\xE9 \x80\x99");
     EXPECT_EQ(ToNarrow(CP_UTF8, L"\u00E9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
     // Lone surrogates and values beyond U+10FFFF become U+FFFD; a pair left by UTF-16 is joined.
-    EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring{L'a', wchar_t(0xDC00), L'b'}), "a\xEF\xBF\xBD" "b");
-    EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring{wchar_t(0x110000)}), "\xEF\xBF\xBD");
-    EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring { L'a', wchar_t(0xDC00), L'b' }),
+        "a\xEF\xBF\xBD"
+        "b");
+    EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring { wchar_t(0x110000) }), "\xEF\xBF\xBD");
+    EXPECT_EQ(ToNarrow(CP_UTF8, std::wstring { wchar_t(0xD83D), wchar_t(0xDE00) }), "\xF0\x9F\x98\x80");
 }
 
 // Each unit stands for itself: a surrogate pair is not joined here, unlike CP_UTF8 above.
 TEST(Unicode, UnitsToUtf8ReplacesEveryUnitThatIsNoCodePoint)
 {
     EXPECT_EQ(vx::text::UnitsToUtf8(L"a\u00E9\u20AC\U0001F600"), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-    EXPECT_EQ(vx::text::UnitsToUtf8(std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}), "\xEF\xBF\xBD\xEF\xBF\xBD");
-    EXPECT_EQ(vx::text::UnitsToUtf8(std::wstring{wchar_t(0x110000), wchar_t(-1)}), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(vx::text::UnitsToUtf8(std::wstring { wchar_t(0xD83D), wchar_t(0xDE00) }), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(vx::text::UnitsToUtf8(std::wstring { wchar_t(0x110000), wchar_t(-1) }), "\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(vx::text::UnitsToUtf8(L""), "");
 }
 
@@ -110,16 +116,16 @@ TEST(CodePage, FailuresReportTheirReason)
         int result;
     };
     const Case cases[] = {
-        {"short wide buffer", MultiByteToWideChar(CP_UTF8, 0, "abc", 3, wide, 2)},
-        {"short narrow buffer", WideCharToMultiByte(CP_UTF8, 0, L"\u00E9", 1, narrow, 1, nullptr, nullptr)},
-        {"strict UTF-8", MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xFF", 1, wide, 2)},
-        {"strict lone surrogate",
-            WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, L"\xDC00", 1, narrow, 2, nullptr, nullptr)},
-        {"default char with UTF-8", WideCharToMultiByte(CP_UTF8, 0, L"a", 1, narrow, 2, nullptr, &used)},
-        {"zero length", MultiByteToWideChar(CP_UTF8, 0, "a", 0, wide, 2)},
-        {"null source", MultiByteToWideChar(CP_UTF8, 0, nullptr, 1, wide, 2)},
-        {"unknown code page", MultiByteToWideChar(437, 0, "a", 1, wide, 2)},
-        {"unknown flag", MultiByteToWideChar(CP_UTF8, 0x40, "a", 1, wide, 2)},
+        { "short wide buffer", MultiByteToWideChar(CP_UTF8, 0, "abc", 3, wide, 2) },
+        { "short narrow buffer", WideCharToMultiByte(CP_UTF8, 0, L"\u00E9", 1, narrow, 1, nullptr, nullptr) },
+        { "strict UTF-8", MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xFF", 1, wide, 2) },
+        { "strict lone surrogate",
+            WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, L"\xDC00", 1, narrow, 2, nullptr, nullptr) },
+        { "default char with UTF-8", WideCharToMultiByte(CP_UTF8, 0, L"a", 1, narrow, 2, nullptr, &used) },
+        { "zero length", MultiByteToWideChar(CP_UTF8, 0, "a", 0, wide, 2) },
+        { "null source", MultiByteToWideChar(CP_UTF8, 0, nullptr, 1, wide, 2) },
+        { "unknown code page", MultiByteToWideChar(437, 0, "a", 1, wide, 2) },
+        { "unknown flag", MultiByteToWideChar(CP_UTF8, 0x40, "a", 1, wide, 2) },
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.result, 0) << c.what;

@@ -15,10 +15,9 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 // Windows-1252 positions 0x80-0x9F. The five positions the code page leaves undefined map to the
 // C1 control of the same value, as the Windows tables do, so every byte round-trips.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D,
-    0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A,
-    0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = { 0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030,
+    0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178 };
 
 enum class Page { Cp1252, Utf8 };
 
@@ -60,8 +59,7 @@ bool EncodeCp1252(char32_t c, char& out)
 }
 
 // Collects output units, counting only when there is no buffer; false once the buffer is full.
-template <class T>
-struct Output {
+template <class T> struct Output {
     T* target;
     int capacity;
     int count = 0;
@@ -84,8 +82,8 @@ bool CheckLengths(const void* source, int sourceLength, const void* target, int 
 
 } // namespace
 
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sourceLength, wchar_t* target,
-    int targetLength)
+int MultiByteToWideChar(
+    UINT codePage, DWORD flags, const char* source, int sourceLength, wchar_t* target, int targetLength)
 {
     if (!CheckLengths(source, sourceLength, target, targetLength))
         return Fail(ERROR_INVALID_PARAMETER);
@@ -97,7 +95,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sour
     const std::size_t length = sourceLength == -1 ? std::strlen(source) + 1 : std::size_t(sourceLength);
     const auto* p = reinterpret_cast<const unsigned char*>(source);
     const auto* end = p + length;
-    Output<wchar_t> out{target, targetLength};
+    Output<wchar_t> out { target, targetLength };
     while (p < end) {
         char32_t c;
         if (page == Page::Cp1252) {
@@ -131,7 +129,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t* source, int s
     if (usedDefault)
         *usedDefault = 0;
     const char fallback = defaultChar ? *defaultChar : '?';
-    Output<char> out{target, targetLength};
+    Output<char> out { target, targetLength };
     for (int i = 0; i < length;) {
         char32_t c;
         const bool valid = vx::text::ReadCodePoint(source, length, i, c);
@@ -152,7 +150,10 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t* source, int s
     return out.count;
 }
 
-UINT GetACP() noexcept { return CP_WINDOWS_1252; }
+UINT GetACP() noexcept
+{
+    return CP_WINDOWS_1252;
+}
 
 namespace vx::text {
 

@@ -23,8 +23,8 @@ constexpr DWORD WC_ERR_INVALID_CHARS = 0x00000080;
 
 constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sourceLength, wchar_t* target,
-    int targetLength);
+int MultiByteToWideChar(
+    UINT codePage, DWORD flags, const char* source, int sourceLength, wchar_t* target, int targetLength);
 
 // `defaultChar` replaces a character the code page lacks ("?" when null) and `usedDefault` reports
 // whether that happened; both must be null for CP_UTF8, as on Windows.

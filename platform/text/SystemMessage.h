@@ -18,5 +18,5 @@ constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 // characters) and returns the characters written without the terminator; 0 on failure with
 // ERROR_MR_MID_NOT_FOUND for an unknown id, ERROR_INSUFFICIENT_BUFFER when it does not fit,
 // ERROR_INVALID_PARAMETER for other requests.
-DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, wchar_t* buffer,
-    DWORD size, void* arguments);
+DWORD FormatMessageW(
+    DWORD flags, const void* source, DWORD messageId, DWORD languageId, wchar_t* buffer, DWORD size, void* arguments);

@@ -6,14 +6,19 @@
 
 namespace vx::text {
 
-constexpr bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-constexpr bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+constexpr bool IsHighSurrogate(char32_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(char32_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // Reads the code point at units[i] and moves i past it, joining a surrogate pair (UTF-16 units,
 // or wide text converted from them, may hold one). False for a lone surrogate or a value beyond
 // U+10FFFF; out is then the unit as it stands.
-template <class Unit, class Index>
-bool ReadCodePoint(const Unit* units, Index count, Index& i, char32_t& out)
+template <class Unit, class Index> bool ReadCodePoint(const Unit* units, Index count, Index& i, char32_t& out)
 {
     const auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<Unit>>(units[i++]));
     if (IsHighSurrogate(c) && i < count) {

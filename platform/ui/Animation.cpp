@@ -70,25 +70,29 @@ bool AnimateWindow(HWND hwnd, DWORD ms, DWORD flags, std::function<void()> done)
     const std::uint64_t start = GetClock().NowMs();
     const int from = hide ? GetWindowOpacity(hwnd) : 0, to = hide ? 0 : 255;
     auto finish = std::make_shared<std::function<void()>>(std::move(done));
-    const UINT_PTR timer = SetTimer(nullptr, 0, 16, [hwnd, start, ms, from, to, hide, finish](HWND, UINT, UINT_PTR id, DWORD) {
-        const std::uint64_t elapsed = GetClock().NowMs() - start;
-        const bool over = !IsWindow(hwnd) || elapsed >= ms;
-        if (IsWindow(hwnd))
-            SetOpacity(hwnd, over ? to : from + static_cast<int>((to - from) * static_cast<long long>(elapsed) / std::max<DWORD>(1, ms)));
-        if (!over)
-            return;
-        KillTimer(nullptr, id);
-        {
-            std::lock_guard lock(gMutex);
-            gFades.erase(hwnd);
-            if (!IsWindow(hwnd))
-                gOpacity.erase(hwnd);
-        }
-        if (hide && IsWindow(hwnd))
-            ShowWindow(hwnd, SW_HIDE);
-        if (*finish)
-            (*finish)();
-    });
+    const UINT_PTR timer = SetTimer(
+        nullptr, 0, 16, [hwnd, start, ms, from, to, hide, finish](HWND, UINT, UINT_PTR id, DWORD) {
+            const std::uint64_t elapsed = GetClock().NowMs() - start;
+            const bool over = !IsWindow(hwnd) || elapsed >= ms;
+            if (IsWindow(hwnd))
+                SetOpacity(hwnd,
+                    over ? to
+                         : from
+                            + static_cast<int>((to - from) * static_cast<long long>(elapsed) / std::max<DWORD>(1, ms)));
+            if (!over)
+                return;
+            KillTimer(nullptr, id);
+            {
+                std::lock_guard lock(gMutex);
+                gFades.erase(hwnd);
+                if (!IsWindow(hwnd))
+                    gOpacity.erase(hwnd);
+            }
+            if (hide && IsWindow(hwnd))
+                ShowWindow(hwnd, SW_HIDE);
+            if (*finish)
+                (*finish)();
+        });
     std::lock_guard lock(gMutex);
     gFades[hwnd] = timer;
     return true;

@@ -26,8 +26,9 @@ void MenuItemEnabler::SetText(const std::wstring& text)
     if (GetMenuString(mMenu, static_cast<UINT>(mPosition), MF_BYPOSITION) == text)
         return;
     const int state = GetMenuState(mMenu, static_cast<UINT>(mPosition), MF_BYPOSITION);
-    ModifyMenu(mMenu, static_cast<UINT>(mPosition), MF_BYPOSITION | MF_STRING | (state > 0 ? static_cast<UINT>(state) & (MF_GRAYED | MF_CHECKED) : 0),
-        GetId(), text);
+    ModifyMenu(mMenu, static_cast<UINT>(mPosition),
+        MF_BYPOSITION | MF_STRING | (state > 0 ? static_cast<UINT>(state) & (MF_GRAYED | MF_CHECKED) : 0), GetId(),
+        text);
 }
 
 void MenuItemEnabler::SetCheck(int state)

@@ -109,7 +109,8 @@ bool CommonMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         Forget(hwnd);
         result = 0;
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -221,13 +222,17 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (type == BS_DEFPUSHBUTTON)
             return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
         return DLGC_BUTTON;
-    case WM_PAINT: PaintButtonWindow(hwnd); return 0;
+    case WM_PAINT:
+        PaintButtonWindow(hwnd);
+        return 0;
     case WM_SETTEXT:
         result = DefWindowProc(hwnd, message, wParam, lParam);
         Redraw(hwnd);
         return result;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS: Redraw(hwnd); return 0;
+    case WM_KILLFOCUS:
+        Redraw(hwnd);
+        return 0;
     case WM_LBUTTONDOWN:
         if (type == BS_GROUPBOX)
             return 0;
@@ -261,14 +266,16 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (IsWindowEnabled(hwnd))
             Click(hwnd);
         return 0;
-    case BM_GETCHECK: return static_cast<LRESULT>(State(hwnd).check);
+    case BM_GETCHECK:
+        return static_cast<LRESULT>(State(hwnd).check);
     case BM_SETCHECK:
         if (State(hwnd).check != wParam) {
             State(hwnd).check = wParam;
             Redraw(hwnd);
         }
         return 0;
-    case BM_GETSTATE: return static_cast<LRESULT>(State(hwnd).check | (State(hwnd).pressed ? 0x4 : 0));
+    case BM_GETSTATE:
+        return static_cast<LRESULT>(State(hwnd).check | (State(hwnd).pressed ? 0x4 : 0));
     case BM_SETSTATE:
         State(hwnd).pressed = wParam != 0;
         Redraw(hwnd);
@@ -278,7 +285,8 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (lParam)
             Redraw(hwnd);
         return 0;
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -290,8 +298,10 @@ LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (CommonMessage(hwnd, message, wParam, lParam, result))
         return result;
     switch (message) {
-    case WM_GETDLGCODE: return DLGC_STATIC;
-    case WM_NCHITTEST: return -1; // HTTRANSPARENT: clicks go to what lies below
+    case WM_GETDLGCODE:
+        return DLGC_STATIC;
+    case WM_NCHITTEST:
+        return -1; // HTTRANSPARENT: clicks go to what lies below
     case WM_SETTEXT:
         result = DefWindowProc(hwnd, message, wParam, lParam);
         Redraw(hwnd);
@@ -311,7 +321,8 @@ LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
             DrawEdge(dc, { r.left, r.top, r.right, r.top + 2 }, EDGE_ETCHED);
         } else if (type == SS_BITMAP) {
             if (BitmapPtr image = State(hwnd).image)
-                dc.AlphaBlend(Rect::FromPointSize({}, image->GetSize()), image, Rect::FromPointSize({}, image->GetSize()), 255, true);
+                dc.AlphaBlend(Rect::FromPointSize({}, image->GetSize()), image,
+                    Rect::FromPointSize({}, image->GetSize()), 255, true);
         } else {
             const UINT align = type == SS_CENTER ? DT_CENTER : type == SS_RIGHT ? DT_RIGHT : DT_LEFT;
             Rect area = r;
@@ -320,7 +331,8 @@ LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -352,7 +364,8 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return result;
     const DWORD style = Style(hwnd);
     switch (message) {
-    case WM_GETDLGCODE: return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+    case WM_GETDLGCODE:
+        return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
     case WM_SETTEXT: {
         result = DefWindowProc(hwnd, message, wParam, lParam);
         ControlState& s = State(hwnd);
@@ -369,10 +382,13 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         Redraw(hwnd);
         NotifyParent(hwnd, EN_KILLFOCUS);
         return 0;
-    case WM_LBUTTONDOWN: SetFocus(hwnd); return 0;
+    case WM_LBUTTONDOWN:
+        SetFocus(hwnd);
+        return 0;
     case EM_GETSEL: {
         const ControlState& s = State(hwnd);
-        const auto from = static_cast<unsigned>(std::min(s.caret, s.anchor)), to = static_cast<unsigned>(std::max(s.caret, s.anchor));
+        const auto from = static_cast<unsigned>(std::min(s.caret, s.anchor)),
+                   to = static_cast<unsigned>(std::max(s.caret, s.anchor));
         return static_cast<LRESULT>(MAKELPARAM(from, to));
     }
     case EM_SETSEL: {
@@ -390,9 +406,12 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         Redraw(hwnd);
         return 0;
     }
-    case EM_LIMITTEXT: State(hwnd).limit = wParam ? wParam : 0x7FFFFFFE; return 0;
+    case EM_LIMITTEXT:
+        State(hwnd).limit = wParam ? wParam : 0x7FFFFFFE;
+        return 0;
     case EM_SETREADONLY:
-        SetWindowLongPtr(hwnd, GWL_STYLE, static_cast<LONG_PTR>(wParam ? (style | ES_READONLY) : (style & ~ES_READONLY)));
+        SetWindowLongPtr(
+            hwnd, GWL_STYLE, static_cast<LONG_PTR>(wParam ? (style | ES_READONLY) : (style & ~ES_READONLY)));
         Redraw(hwnd);
         return 1;
     case WM_CHAR: {
@@ -418,10 +437,18 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         ControlState& s = State(hwnd);
         const bool extend = GetKeyState(VK_SHIFT) & 0x8000;
         switch (wParam) {
-        case VK_LEFT: s.caret = s.caret > 0 ? s.caret - 1 : 0; break;
-        case VK_RIGHT: s.caret = std::min(length, s.caret + 1); break;
-        case VK_HOME: s.caret = 0; break;
-        case VK_END: s.caret = length; break;
+        case VK_LEFT:
+            s.caret = s.caret > 0 ? s.caret - 1 : 0;
+            break;
+        case VK_RIGHT:
+            s.caret = std::min(length, s.caret + 1);
+            break;
+        case VK_HOME:
+            s.caret = 0;
+            break;
+        case VK_END:
+            s.caret = length;
+            break;
         case VK_DELETE:
             if (style & ES_READONLY)
                 return 0;
@@ -429,7 +456,8 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
                 s.anchor = s.caret + 1;
             EditReplaceSelection(hwnd, L"");
             return 0;
-        default: return 0;
+        default:
+            return 0;
         }
         if (!extend)
             s.anchor = s.caret;
@@ -471,7 +499,8 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -485,7 +514,8 @@ LRESULT ListMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool 
     auto valid = [&](WPARAM i) { return i < s.items.size(); };
     auto is = [&](UINT cb, UINT lb) { return message == (combo ? cb : lb); };
     if (is(CB_ADDSTRING, LB_ADDSTRING)) {
-        s.items.push_back({ reinterpret_cast<const wchar_t*>(lParam) ? reinterpret_cast<const wchar_t*>(lParam) : L"", 0 });
+        s.items.push_back(
+            { reinterpret_cast<const wchar_t*>(lParam) ? reinterpret_cast<const wchar_t*>(lParam) : L"", 0 });
         Redraw(hwnd);
         return static_cast<LRESULT>(s.items.size() - 1);
     }
@@ -588,14 +618,19 @@ bool ListCommon(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool comb
         return true;
     result = 0;
     switch (message) {
-    case WM_GETDLGCODE: result = DLGC_WANTARROWS; return true;
+    case WM_GETDLGCODE:
+        result = DLGC_WANTARROWS;
+        return true;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS: Redraw(hwnd); return true;
+    case WM_KILLFOCUS:
+        Redraw(hwnd);
+        return true;
     case WM_KEYDOWN:
         if (wParam == VK_UP || wParam == VK_DOWN)
             SelectByUser(hwnd, std::max(0, State(hwnd).current + (wParam == VK_UP ? -1 : 1)), combo);
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -628,7 +663,8 @@ LRESULT ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         DrawEdge(dc, r, EDGE_SUNKEN);
         const int arrow = std::min(r.Height(), 17);
         const Rect button { r.right - arrow - 2, r.top + 2, r.right - 2, r.bottom - 2 };
-        theme::PaintButton(dc, button, enabled ? theme::ButtonState::Normal : theme::ButtonState::Disabled, L"", ControlFont(hwnd));
+        theme::PaintButton(
+            dc, button, enabled ? theme::ButtonState::Normal : theme::ButtonState::Disabled, L"", ControlFont(hwnd));
         const Point c { (button.left + button.right) / 2, (button.top + button.bottom) / 2 };
         dc.SelectPen(Pen::Null());
         dc.SelectBrush(Brush::Solid(GetSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT)));
@@ -641,13 +677,16 @@ LRESULT ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (s.current >= 0 && s.current < static_cast<int>(s.items.size())) {
             dc.SelectFont(ControlFont(hwnd));
             dc.SetBkMode(TRANSPARENT);
-            dc.SetTextColor(GetSysColor(!enabled ? COLOR_GRAYTEXT : GetFocus() == hwnd ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+            dc.SetTextColor(GetSysColor(!enabled ? COLOR_GRAYTEXT
+                    : GetFocus() == hwnd         ? COLOR_HIGHLIGHTTEXT
+                                                 : COLOR_WINDOWTEXT));
             Rect t = text.Inflate(-1, 0);
             dc.DrawText(s.items[std::size_t(s.current)].text, t, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
         }
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -685,7 +724,8 @@ LRESULT ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         DrawEdge(dc, r, EDGE_SUNKEN);
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -708,10 +748,12 @@ LRESULT ScrollBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case SBM_SETSCROLLINFO:
         return lParam ? SetScrollInfo(hwnd, SB_CTL, *reinterpret_cast<const SCROLLINFO*>(lParam), wParam != 0) : 0;
-    case SBM_GETSCROLLINFO: return GetScrollInfo(hwnd, SB_CTL, reinterpret_cast<SCROLLINFO*>(lParam));
+    case SBM_GETSCROLLINFO:
+        return GetScrollInfo(hwnd, SB_CTL, reinterpret_cast<SCROLLINFO*>(lParam));
     case WM_LBUTTONDOWN: {
         const Rect r = Client(hwnd);
-        const int at = vertical ? static_cast<short>(HIWORD(static_cast<WPARAM>(lParam))) : static_cast<short>(LOWORD(static_cast<WPARAM>(lParam)));
+        const int at = vertical ? static_cast<short>(HIWORD(static_cast<WPARAM>(lParam)))
+                                : static_cast<short>(LOWORD(static_cast<WPARAM>(lParam)));
         const int length = vertical ? r.Height() : r.Width();
         const int arrow = std::min(vertical ? r.Width() : r.Height(), length / 2);
         SCROLLINFO info;
@@ -720,7 +762,10 @@ LRESULT ScrollBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         const int range = std::max(1, info.nMax - info.nMin + 1);
         const int track = length - 2 * arrow;
         const int thumbStart = arrow + (range > 0 ? MulDiv(info.nPos - info.nMin, track, range) : 0);
-        WPARAM code = at < arrow ? SB_LINEUP : at >= length - arrow ? SB_LINEDOWN : at < thumbStart ? SB_PAGEUP : SB_PAGEDOWN;
+        WPARAM code = at < arrow   ? SB_LINEUP
+            : at >= length - arrow ? SB_LINEDOWN
+            : at < thumbStart      ? SB_PAGEUP
+                                   : SB_PAGEDOWN;
         SendScroll(hwnd, vertical, code);
         SendScroll(hwnd, vertical, SB_ENDSCROLL);
         return 0;
@@ -736,7 +781,8 @@ LRESULT ScrollBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         const int thick = vertical ? r.Width() : r.Height();
         const int arrow = std::min(thick, length / 2);
         const Rect first = vertical ? Rect { 0, 0, thick, arrow } : Rect { 0, 0, arrow, thick };
-        const Rect last = vertical ? Rect { 0, length - arrow, thick, length } : Rect { length - arrow, 0, length, thick };
+        const Rect last
+            = vertical ? Rect { 0, length - arrow, thick, length } : Rect { length - arrow, 0, length, thick };
         theme::PaintButton(dc, first, theme::ButtonState::Normal, L"", ControlFont(hwnd));
         theme::PaintButton(dc, last, theme::ButtonState::Normal, L"", ControlFont(hwnd));
         const int range = std::max(1, info.nMax - info.nMin + 1);
@@ -749,7 +795,8 @@ LRESULT ScrollBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
             theme::PaintButton(dc, thumb, theme::ButtonState::Normal, L"", ControlFont(hwnd));
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -762,7 +809,8 @@ void SliderMove(HWND hwnd, int pos, WPARAM code)
         s.pos = clamped;
         Redraw(hwnd);
     }
-    SendScroll(hwnd, vertical, code == TB_THUMBPOSITION ? MAKEWPARAM(TB_THUMBPOSITION, static_cast<unsigned>(clamped)) : code);
+    SendScroll(
+        hwnd, vertical, code == TB_THUMBPOSITION ? MAKEWPARAM(TB_THUMBPOSITION, static_cast<unsigned>(clamped)) : code);
     SendScroll(hwnd, vertical, TB_ENDTRACK);
 }
 
@@ -773,10 +821,14 @@ LRESULT SliderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return result;
     ControlState& s = State(hwnd);
     switch (message) {
-    case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    case TBM_GETPOS: return s.pos;
-    case TBM_GETRANGEMIN: return s.min;
-    case TBM_GETRANGEMAX: return s.max;
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS;
+    case TBM_GETPOS:
+        return s.pos;
+    case TBM_GETRANGEMIN:
+        return s.min;
+    case TBM_GETRANGEMAX:
+        return s.max;
     case TBM_SETPOS:
         s.pos = std::clamp(static_cast<int>(lParam), s.min, std::max(s.min, s.max));
         if (wParam)
@@ -797,21 +849,40 @@ LRESULT SliderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         s.max = static_cast<int>(lParam);
         s.pos = std::min(s.pos, s.max);
         return 0;
-    case TBM_SETPAGESIZE: s.page = static_cast<int>(lParam); return 0;
-    case TBM_SETLINESIZE: s.line = static_cast<int>(lParam); return 0;
+    case TBM_SETPAGESIZE:
+        s.page = static_cast<int>(lParam);
+        return 0;
+    case TBM_SETLINESIZE:
+        s.line = static_cast<int>(lParam);
+        return 0;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS: Redraw(hwnd); return 0;
+    case WM_KILLFOCUS:
+        Redraw(hwnd);
+        return 0;
     case WM_KEYDOWN:
         switch (wParam) {
         case VK_LEFT:
-        case VK_UP: SliderMove(hwnd, s.pos - s.line, TB_LINEUP); break;
+        case VK_UP:
+            SliderMove(hwnd, s.pos - s.line, TB_LINEUP);
+            break;
         case VK_RIGHT:
-        case VK_DOWN: SliderMove(hwnd, s.pos + s.line, TB_LINEDOWN); break;
-        case VK_PRIOR: SliderMove(hwnd, s.pos - s.page, TB_PAGEUP); break;
-        case VK_NEXT: SliderMove(hwnd, s.pos + s.page, TB_PAGEDOWN); break;
-        case VK_HOME: SliderMove(hwnd, s.min, TB_THUMBPOSITION); break;
-        case VK_END: SliderMove(hwnd, s.max, TB_THUMBPOSITION); break;
-        default: break;
+        case VK_DOWN:
+            SliderMove(hwnd, s.pos + s.line, TB_LINEDOWN);
+            break;
+        case VK_PRIOR:
+            SliderMove(hwnd, s.pos - s.page, TB_PAGEUP);
+            break;
+        case VK_NEXT:
+            SliderMove(hwnd, s.pos + s.page, TB_PAGEDOWN);
+            break;
+        case VK_HOME:
+            SliderMove(hwnd, s.min, TB_THUMBPOSITION);
+            break;
+        case VK_END:
+            SliderMove(hwnd, s.max, TB_THUMBPOSITION);
+            break;
+        default:
+            break;
         }
         return 0;
     case WM_LBUTTONDOWN: {
@@ -836,7 +907,8 @@ LRESULT SliderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
             dc.DrawFocusRect(r);
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -878,9 +950,12 @@ LRESULT UpDownProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
             SetWindowText(s.buddy, std::to_wstring(s.pos));
         return previous;
     }
-    case UDM_GETPOS32: return s.pos;
-    case UDM_SETBUDDY: return reinterpret_cast<LRESULT>(std::exchange(s.buddy, reinterpret_cast<HWND>(wParam)));
-    case UDM_GETBUDDY: return reinterpret_cast<LRESULT>(s.buddy);
+    case UDM_GETPOS32:
+        return s.pos;
+    case UDM_SETBUDDY:
+        return reinterpret_cast<LRESULT>(std::exchange(s.buddy, reinterpret_cast<HWND>(wParam)));
+    case UDM_GETBUDDY:
+        return reinterpret_cast<LRESULT>(s.buddy);
     case WM_KEYDOWN:
         if (wParam == VK_UP || wParam == VK_DOWN)
             UpDownStep(hwnd, wParam == VK_UP ? 1 : -1);
@@ -894,11 +969,14 @@ LRESULT UpDownProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         PaintDC dc(hwnd);
         const Rect r = Client(hwnd);
         const int half = r.Height() / 2;
-        theme::PaintButton(dc, { r.left, r.top, r.right, r.top + half }, theme::ButtonState::Normal, L"", ControlFont(hwnd));
-        theme::PaintButton(dc, { r.left, r.top + half, r.right, r.bottom }, theme::ButtonState::Normal, L"", ControlFont(hwnd));
+        theme::PaintButton(
+            dc, { r.left, r.top, r.right, r.top + half }, theme::ButtonState::Normal, L"", ControlFont(hwnd));
+        theme::PaintButton(
+            dc, { r.left, r.top + half, r.right, r.bottom }, theme::ButtonState::Normal, L"", ControlFont(hwnd));
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -910,8 +988,11 @@ LRESULT TooltipProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (TooltipToolMessage(hwnd, message, wParam, lParam, result))
         return result;
     switch (message) {
-    case WM_NCDESTROY: ForgetTooltipTools(hwnd); return DefWindowProc(hwnd, message, wParam, lParam);
-    case WM_MOUSEACTIVATE: return 3; // MA_NOACTIVATE
+    case WM_NCDESTROY:
+        ForgetTooltipTools(hwnd);
+        return DefWindowProc(hwnd, message, wParam, lParam);
+    case WM_MOUSEACTIVATE:
+        return 3; // MA_NOACTIVATE
     case WM_SETTEXT:
         result = DefWindowProc(hwnd, message, wParam, lParam);
         Redraw(hwnd);
@@ -921,7 +1002,8 @@ LRESULT TooltipProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         theme::PaintTooltip(dc, Client(hwnd), GetWindowText(hwnd), ControlFont(hwnd));
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -977,7 +1059,8 @@ int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO& in, bool redraw)
             s.nPage = 0;
         else if (s.nPage > range)
             s.nPage = static_cast<UINT>(range);
-        const long long highest = static_cast<long long>(s.nMax) - std::max<long long>(static_cast<long long>(s.nPage) - 1, 0);
+        const long long highest
+            = static_cast<long long>(s.nMax) - std::max<long long>(static_cast<long long>(s.nPage) - 1, 0);
         s.nPos = static_cast<int>(std::clamp<long long>(s.nPos, s.nMin, std::max<long long>(s.nMin, highest)));
         info = s;
     }
@@ -1069,7 +1152,8 @@ bool DrawFrameControl(DC& dc, const Rect& r, UINT type, UINT state)
             DrawEdge(dc, r, pushed ? EDGE_SUNKEN : EDGE_RAISED);
         }
         const int inset = std::max(3, r.Width() / 4), shift = pushed ? 1 : 0;
-        const Rect c { r.left + inset + shift, r.top + inset + shift, r.right - inset + shift, r.bottom - inset + shift };
+        const Rect c { r.left + inset + shift, r.top + inset + shift, r.right - inset + shift,
+            r.bottom - inset + shift };
         Pen pen = Pen::Solid(GetSysColor((state & DFCS_INACTIVE) ? COLOR_GRAYTEXT : COLOR_BTNTEXT), 2);
         pen.geometric = true;
         pen.cap = PS_ENDCAP_FLAT;
@@ -1082,9 +1166,10 @@ bool DrawFrameControl(DC& dc, const Rect& r, UINT type, UINT state)
     }
     const bool inactive = state & DFCS_INACTIVE;
     if (state & DFCS_BUTTONPUSH) {
-        theme::PaintButton(dc, r, inactive ? theme::ButtonState::Disabled
-                : (state & DFCS_PUSHED)     ? theme::ButtonState::Pressed
-                                            : theme::ButtonState::Normal,
+        theme::PaintButton(dc, r,
+            inactive                    ? theme::ButtonState::Disabled
+                : (state & DFCS_PUSHED) ? theme::ButtonState::Pressed
+                                        : theme::ButtonState::Normal,
             L"", Font {});
         return true;
     }
@@ -1142,10 +1227,15 @@ void PaintToolbarButton(DC& dc, const Rect& r, ButtonState state)
     if (r.IsEmpty())
         return;
     switch (state) {
-    case ButtonState::Hot: DrawEdge(dc, r, EDGE_RAISED); break;
+    case ButtonState::Hot:
+        DrawEdge(dc, r, EDGE_RAISED);
+        break;
     case ButtonState::Pressed:
-    case ButtonState::Checked: DrawEdge(dc, r, EDGE_SUNKEN); break;
-    default: break;
+    case ButtonState::Checked:
+        DrawEdge(dc, r, EDGE_SUNKEN);
+        break;
+    default:
+        break;
     }
 }
 

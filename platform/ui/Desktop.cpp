@@ -67,7 +67,8 @@ HMONITOR MonitorFromRect(const Rect& screen, DWORD flags)
     std::size_t best = monitors.size();
     long long bestOverlap = 0;
     for (std::size_t i = 0; i < monitors.size(); ++i) {
-        const long long overlap = Overlap(monitors[i].bounds, screen.IsEmpty() ? Rect::FromPointSize(screen.TopLeft(), { 1, 1 }) : screen);
+        const long long overlap
+            = Overlap(monitors[i].bounds, screen.IsEmpty() ? Rect::FromPointSize(screen.TopLeft(), { 1, 1 }) : screen);
         if (overlap > bestOverlap) {
             bestOverlap = overlap;
             best = i;
@@ -332,7 +333,7 @@ namespace {
 FileDialogHandler gFileDialogHandler;
 std::deque<std::optional<std::string>> gFileDialogAnswers;
 std::vector<FileDialogRequest> gFileDialogRequests;
-}
+} // namespace
 
 std::optional<std::string> ChooseFile(const FileDialogRequest& request)
 {

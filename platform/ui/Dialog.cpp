@@ -99,7 +99,8 @@ LRESULT DialogWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         gDialogs.erase(hwnd);
         return 0;
     }
-    default: return DefWindowProc(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProc(hwnd, message, wParam, lParam);
     }
 }
 
@@ -151,7 +152,8 @@ HWND Build(const DialogTemplate& t, HWND owner, DialogProc proc, LPARAM param)
     }
     const int x = over.left + (over.Width() - size.Width()) / 2, y = over.top + (over.Height() - size.Height()) / 2;
     const DWORD style = (t.style & ~(WS_VISIBLE | WS_CHILD)) | WS_POPUP;
-    HWND dialog = CreateWindowEx(0, kDialogClass, t.caption.c_str(), style, x, y, size.Width(), size.Height(), owner, 0, &record);
+    HWND dialog = CreateWindowEx(
+        0, kDialogClass, t.caption.c_str(), style, x, y, size.Width(), size.Height(), owner, 0, &record);
     if (!dialog)
         return nullptr;
     for (const DialogItem& item : t.items) {
@@ -189,7 +191,8 @@ HWND GetNextDlgTabItem(HWND dialog, HWND control, bool previous)
     if (stops.empty())
         return nullptr;
     auto it = std::find(stops.begin(), stops.end(), control);
-    std::size_t index = it == stops.end() ? (previous ? 0 : stops.size() - 1) : static_cast<std::size_t>(it - stops.begin());
+    std::size_t index
+        = it == stops.end() ? (previous ? 0 : stops.size() - 1) : static_cast<std::size_t>(it - stops.begin());
     for (std::size_t step = 0; step < stops.size(); ++step) {
         index = previous ? (index + stops.size() - 1) % stops.size() : (index + 1) % stops.size();
         if (IsTabStop(stops[index]))
@@ -261,7 +264,8 @@ bool IsDialogMessage(HWND dialog, const MSG& msg)
         HWND button = GetDlgItem(dialog, id);
         if (button && !IsWindowEnabled(button))
             return true;
-        SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        SendMessage(
+            dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), BN_CLICKED), reinterpret_cast<LPARAM>(button));
         return true;
     }
     case VK_LEFT:
@@ -285,7 +289,8 @@ bool IsDialogMessage(HWND dialog, const MSG& msg)
         SendMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 

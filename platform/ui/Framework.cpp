@@ -92,7 +92,8 @@ void TWindow::SetupWindow()
 
 bool TWindow::CanClose()
 {
-    return std::all_of(mChildren.begin(), mChildren.end(), [](TWindow* child) { return !child->GetHandle() || child->CanClose(); });
+    return std::all_of(
+        mChildren.begin(), mChildren.end(), [](TWindow* child) { return !child->GetHandle() || child->CanClose(); });
 }
 
 void TWindow::CloseWindow(int)
@@ -148,7 +149,8 @@ LRESULT TWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case ui::WM_DESTROY:
         CleanupWindow();
         break;
-    default: break;
+    default:
+        break;
     }
     return DefaultProc(message, wParam, lParam);
 }
@@ -177,8 +179,8 @@ bool TControl::Create()
         return false;
     ui::InitCommonControls();
     const TAttr& a = Attr();
-    HWND hwnd = ui::CreateWindowEx(a.exStyle, mClassName.c_str(), Title().c_str(), a.style | ui::WS_CHILD, a.x, a.y, a.w, a.h,
-        GetParentObject()->GetHandle(), a.id, nullptr);
+    HWND hwnd = ui::CreateWindowEx(a.exStyle, mClassName.c_str(), Title().c_str(), a.style | ui::WS_CHILD, a.x, a.y,
+        a.w, a.h, GetParentObject()->GetHandle(), a.id, nullptr);
     if (!hwnd || !Attach(hwnd))
         return false;
     SetupWindow();
@@ -286,8 +288,12 @@ ui::INT_PTR TDialog::Execute()
         return -1;
     mModal = true;
     HWND owner = GetParentObject() ? GetParentObject()->GetHandle() : mParentWindow;
-    const ui::INT_PTR result = ui::DialogBoxIndirectParam(*mTemplate, owner,
-        [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return DialogFunction(hwnd, message, wParam, lParam); }, 0);
+    const ui::INT_PTR result = ui::DialogBoxIndirectParam(
+        *mTemplate, owner,
+        [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+            return DialogFunction(hwnd, message, wParam, lParam);
+        },
+        0);
     mModal = false;
     return result;
 }
@@ -300,8 +306,12 @@ bool TDialog::Create()
         return false;
     mModal = false;
     HWND owner = GetParentObject() ? GetParentObject()->GetHandle() : mParentWindow;
-    return ui::CreateDialogIndirectParam(*mTemplate, owner,
-               [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return DialogFunction(hwnd, message, wParam, lParam); }, 0)
+    return ui::CreateDialogIndirectParam(
+               *mTemplate, owner,
+               [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+                   return DialogFunction(hwnd, message, wParam, lParam);
+               },
+               0)
         != nullptr;
 }
 

@@ -4,17 +4,17 @@
 // that asks the children, dialogs whose controls are objects bound to template ids, and edits
 // with a validator that filters keystrokes, checks the text on OK and reports a bad one.
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/CommandEnabler.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
+#include "ui/Gdi.h"
 #include "ui/MessageQueue.h"
 #include "ui/Window.h"
-#include "ui/Gdi.h"
 #include "ui/WindowObject.h"
 
 namespace OWL {
@@ -66,7 +66,8 @@ template <class T> TResponse<T> EvChildNotify(UINT id, UINT code, void (T::*hand
 }
 
 // Looks the message up in `table`; true (with the handler's result) when an entry handled it.
-template <class T> bool DispatchTable(const TResponseTable<T>& table, T& self, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+template <class T>
+bool DispatchTable(const TResponseTable<T>& table, T& self, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     for (const TResponse<T>& r : table) {
         if (r.message != message)
@@ -143,7 +144,10 @@ public:
     bool ShowWindow(int command) { return vx::ui::ShowWindow(GetHandle(), command); }
     std::wstring GetWindowText() const { return vx::ui::GetWindowText(GetHandle()); }
     void SetWindowText(const std::wstring& text) { vx::ui::SetWindowText(GetHandle(), text); }
-    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return vx::ui::SendMessage(GetHandle(), message, wParam, lParam); }
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+    {
+        return vx::ui::SendMessage(GetHandle(), message, wParam, lParam);
+    }
     void Invalidate(bool erase = true) { vx::ui::InvalidateRect(GetHandle(), nullptr, erase); }
 
     // The object's message table; a class with its own table overrides this, looks in it and

@@ -1,8 +1,8 @@
 #include "ui/Gdi.h"
 
 #include <cairo-pdf.h>
-#include <dlfcn.h>
 #include <cairo.h>
+#include <dlfcn.h>
 #include <librsvg/rsvg.h>
 #include <pango/pangocairo.h>
 
@@ -280,12 +280,10 @@ namespace {
 std::mutex gScreenMutex;
 DeviceCaps gScreenCaps {};
 
-constexpr std::array<std::uint32_t, kSysColourCount> kDefaultSysColours = {
-    0xC8C8C8, 0x000000, 0xD1B499, 0xDBCDBF, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000, 0x000000, 0x000000,
-    0xB4B4B4, 0xFCF7F4, 0xABABAB, 0xD77800, 0xFFFFFF, 0xF0F0F0, 0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000,
-    0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000, 0xE1FFFF, 0xB5B5B5, 0xCC6600, 0xEAD1B9, 0xF2E4D7, 0xD77800,
-    0xF0F0F0
-};
+constexpr std::array<std::uint32_t, kSysColourCount> kDefaultSysColours
+    = { 0xC8C8C8, 0x000000, 0xD1B499, 0xDBCDBF, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000, 0x000000, 0x000000, 0xB4B4B4,
+          0xFCF7F4, 0xABABAB, 0xD77800, 0xFFFFFF, 0xF0F0F0, 0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000, 0xFFFFFF, 0x696969,
+          0xE3E3E3, 0x000000, 0xE1FFFF, 0xB5B5B5, 0xCC6600, 0xEAD1B9, 0xF2E4D7, 0xD77800, 0xF0F0F0 };
 std::array<std::uint32_t, kSysColourCount> gSysColours = kDefaultSysColours;
 
 } // namespace
@@ -360,11 +358,15 @@ std::string PenText(const Pen& p)
 std::string BrushText(const Brush& b)
 {
     switch (b.style) {
-    case BrushStyle::Solid: return Hex(b.colour);
-    case BrushStyle::Null: return "null";
-    case BrushStyle::Hatched: return "hatch" + std::to_string(b.hatch) + " " + Hex(b.colour);
+    case BrushStyle::Solid:
+        return Hex(b.colour);
+    case BrushStyle::Null:
+        return "null";
+    case BrushStyle::Hatched:
+        return "hatch" + std::to_string(b.hatch) + " " + Hex(b.colour);
     case BrushStyle::Pattern:
-        return "pattern " + (b.pattern ? std::to_string(b.pattern->Width()) + "x" + std::to_string(b.pattern->Height()) : "-");
+        return "pattern "
+            + (b.pattern ? std::to_string(b.pattern->Width()) + "x" + std::to_string(b.pattern->Height()) : "-");
     }
     return "";
 }
@@ -391,34 +393,53 @@ std::string DrawCommand::Describe() const
 {
     using O = Op;
     switch (op) {
-    case O::SetTextColour: return "TextColour " + Hex(colour);
-    case O::SetBkColour: return "BkColour " + Hex(colour);
-    case O::SetBkMode: return std::string("BkMode ") + (value == TRANSPARENT ? "transparent" : "opaque");
-    case O::SetTextAlign: return "TextAlign " + std::to_string(value);
-    case O::SelectPen: return "Pen " + PenText(pen);
-    case O::SelectBrush: return "Brush " + BrushText(brush);
+    case O::SetTextColour:
+        return "TextColour " + Hex(colour);
+    case O::SetBkColour:
+        return "BkColour " + Hex(colour);
+    case O::SetBkMode:
+        return std::string("BkMode ") + (value == TRANSPARENT ? "transparent" : "opaque");
+    case O::SetTextAlign:
+        return "TextAlign " + std::to_string(value);
+    case O::SelectPen:
+        return "Pen " + PenText(pen);
+    case O::SelectBrush:
+        return "Brush " + BrushText(brush);
     case O::SelectFont:
         return "Font " + Narrow(font.face) + " " + std::to_string(font.height) + " w" + std::to_string(font.weight)
             + (font.escapement ? " esc" + std::to_string(font.escapement) : "");
-    case O::SetWindowOrg: return "WindowOrg " + PointsText(points);
-    case O::SetViewportOrg: return "ViewportOrg " + PointsText(points);
-    case O::SetWindowExt: return "WindowExt " + PointsText(points);
-    case O::SetViewportExt: return "ViewportExt " + PointsText(points);
+    case O::SetWindowOrg:
+        return "WindowOrg " + PointsText(points);
+    case O::SetViewportOrg:
+        return "ViewportOrg " + PointsText(points);
+    case O::SetWindowExt:
+        return "WindowExt " + PointsText(points);
+    case O::SetViewportExt:
+        return "ViewportExt " + PointsText(points);
     case O::SetClip: {
         std::string s = "Clip";
         for (const Rect& r : region.Rects())
             s += " " + RectText(r);
         return value ? s : "Clip none";
     }
-    case O::SetBrushOrg: return "BrushOrg " + PointsText(points);
-    case O::SetStretchMode: return "StretchMode " + std::to_string(value);
-    case O::FillRect: return "FillRect " + RectText(rect) + " " + BrushText(brush);
-    case O::FrameRect: return "FrameRect " + RectText(rect) + " " + BrushText(brush);
-    case O::PatBlt: return "PatBlt " + RectText(rect) + " rop" + std::to_string(value);
-    case O::Rectangle: return "Rectangle " + RectText(rect);
-    case O::RoundRect: return "RoundRect " + RectText(rect) + " " + PointsText(points);
-    case O::Ellipse: return "Ellipse " + RectText(rect);
-    case O::Polygon: return "Polygon " + PointsText(points);
+    case O::SetBrushOrg:
+        return "BrushOrg " + PointsText(points);
+    case O::SetStretchMode:
+        return "StretchMode " + std::to_string(value);
+    case O::FillRect:
+        return "FillRect " + RectText(rect) + " " + BrushText(brush);
+    case O::FrameRect:
+        return "FrameRect " + RectText(rect) + " " + BrushText(brush);
+    case O::PatBlt:
+        return "PatBlt " + RectText(rect) + " rop" + std::to_string(value);
+    case O::Rectangle:
+        return "Rectangle " + RectText(rect);
+    case O::RoundRect:
+        return "RoundRect " + RectText(rect) + " " + PointsText(points);
+    case O::Ellipse:
+        return "Ellipse " + RectText(rect);
+    case O::Polygon:
+        return "Polygon " + PointsText(points);
     case O::PolyPolyline: {
         std::string s = "PolyPolyline";
         std::size_t at = 0;
@@ -428,28 +449,41 @@ std::string DrawCommand::Describe() const
         }
         return s;
     }
-    case O::MoveTo: return "MoveTo " + PointsText(points);
-    case O::LineTo: return "LineTo " + PointsText(points);
-    case O::SetPixel: return "SetPixel " + PointsText(points) + " " + Hex(colour);
+    case O::MoveTo:
+        return "MoveTo " + PointsText(points);
+    case O::LineTo:
+        return "LineTo " + PointsText(points);
+    case O::SetPixel:
+        return "SetPixel " + PointsText(points) + " " + Hex(colour);
     case O::TextOut:
-        return "TextOut " + PointsText(points) + " \"" + Narrow(text) + "\"" + (value ? " opt" + std::to_string(value) : "")
-            + (rect.IsEmpty() ? "" : " " + RectText(rect));
-    case O::DrawText: return "DrawText " + RectText(rect) + " \"" + Narrow(text) + "\" fmt" + std::to_string(value);
+        return "TextOut " + PointsText(points) + " \"" + Narrow(text) + "\""
+            + (value ? " opt" + std::to_string(value) : "") + (rect.IsEmpty() ? "" : " " + RectText(rect));
+    case O::DrawText:
+        return "DrawText " + RectText(rect) + " \"" + Narrow(text) + "\" fmt" + std::to_string(value);
     case O::FillRegion: {
         std::string s = "FillRegion";
         for (const Rect& r : region.Rects())
             s += " " + RectText(r);
         return s + " " + BrushText(brush);
     }
-    case O::Blit: return "Blit " + RectText(rect) + " from " + RectText(source) + " rop" + std::to_string(value);
-    case O::StretchBlit: return "StretchBlit " + RectText(rect) + " from " + RectText(source);
-    case O::AlphaBlit: return "AlphaBlit " + RectText(rect) + " from " + RectText(source) + " alpha" + std::to_string(value);
-    case O::TransparentBlit: return "TransparentBlit " + RectText(rect) + " from " + RectText(source) + " key " + Hex(colour);
-    case O::MaskBlit: return "MaskBlit " + RectText(rect);
-    case O::FocusRect: return "FocusRect " + RectText(rect);
-    case O::Save: return "Save";
-    case O::Restore: return "Restore " + std::to_string(value);
-    case O::SetRop2: return "Rop2 " + std::to_string(value);
+    case O::Blit:
+        return "Blit " + RectText(rect) + " from " + RectText(source) + " rop" + std::to_string(value);
+    case O::StretchBlit:
+        return "StretchBlit " + RectText(rect) + " from " + RectText(source);
+    case O::AlphaBlit:
+        return "AlphaBlit " + RectText(rect) + " from " + RectText(source) + " alpha" + std::to_string(value);
+    case O::TransparentBlit:
+        return "TransparentBlit " + RectText(rect) + " from " + RectText(source) + " key " + Hex(colour);
+    case O::MaskBlit:
+        return "MaskBlit " + RectText(rect);
+    case O::FocusRect:
+        return "FocusRect " + RectText(rect);
+    case O::Save:
+        return "Save";
+    case O::Restore:
+        return "Restore " + std::to_string(value);
+    case O::SetRop2:
+        return "Rop2 " + std::to_string(value);
     }
     return "?";
 }
@@ -576,19 +610,30 @@ int DC::GetDeviceCaps(int index) const
     if (res.cx == 0)
         res = mExtent;
     switch (index) {
-    case TECHNOLOGY: return mCaps.technology;
-    case BITSPIXEL: return mCaps.bitsPerPixel;
-    case PLANES: return 1;
-    case LOGPIXELSX: return mCaps.dpiX;
-    case LOGPIXELSY: return mCaps.dpiY;
+    case TECHNOLOGY:
+        return mCaps.technology;
+    case BITSPIXEL:
+        return mCaps.bitsPerPixel;
+    case PLANES:
+        return 1;
+    case LOGPIXELSX:
+        return mCaps.dpiX;
+    case LOGPIXELSY:
+        return mCaps.dpiY;
     case HORZRES:
-    case PHYSICALWIDTH: return res.cx;
+    case PHYSICALWIDTH:
+        return res.cx;
     case VERTRES:
-    case PHYSICALHEIGHT: return res.cy;
-    case HORZSIZE: return mCaps.dpiX ? MulDiv(res.cx, 254, mCaps.dpiX * 10) : 0;
-    case VERTSIZE: return mCaps.dpiY ? MulDiv(res.cy, 254, mCaps.dpiY * 10) : 0;
-    case RASTERCAPS: return mCaps.technology == DT_PLOTTER ? 0 : 0x0001 | 0x0008 | 0x0800; // bitblt, bitmap64, stretchblt
-    default: return 0;
+    case PHYSICALHEIGHT:
+        return res.cy;
+    case HORZSIZE:
+        return mCaps.dpiX ? MulDiv(res.cx, 254, mCaps.dpiX * 10) : 0;
+    case VERTSIZE:
+        return mCaps.dpiY ? MulDiv(res.cy, 254, mCaps.dpiY * 10) : 0;
+    case RASTERCAPS:
+        return mCaps.technology == DT_PLOTTER ? 0 : 0x0001 | 0x0008 | 0x0800; // bitblt, bitmap64, stretchblt
+    default:
+        return 0;
     }
 }
 
@@ -799,7 +844,8 @@ void DC::IntersectClipRect(const Rect& logical)
 
 void DC::ExcludeClipRect(const Rect& logical)
 {
-    Region base = mClip ? *mClip : Region(Rect { -kMaxBitmapSide, -kMaxBitmapSide, 4 * kMaxBitmapSide, 4 * kMaxBitmapSide });
+    Region base
+        = mClip ? *mClip : Region(Rect { -kMaxBitmapSide, -kMaxBitmapSide, 4 * kMaxBitmapSide, 4 * kMaxBitmapSide });
     SelectClipRegion(Region::Combine(base, Region(ToDevice(logical)), RegionOp::Diff));
 }
 
@@ -832,13 +878,26 @@ cairo_surface_t* HatchTile(int hatch, Colour c)
         for (int x = 0; x < 8; ++x) {
             bool on = false;
             switch (hatch) {
-            case HS_HORIZONTAL: on = y == 7; break;
-            case HS_VERTICAL: on = x == 7; break;
-            case HS_FDIAGONAL: on = x == y; break;
-            case HS_BDIAGONAL: on = x == 7 - y; break;
-            case HS_CROSS: on = x == 7 || y == 7; break;
-            case HS_DIAGCROSS: on = x == y || x == 7 - y; break;
-            default: break;
+            case HS_HORIZONTAL:
+                on = y == 7;
+                break;
+            case HS_VERTICAL:
+                on = x == 7;
+                break;
+            case HS_FDIAGONAL:
+                on = x == y;
+                break;
+            case HS_BDIAGONAL:
+                on = x == 7 - y;
+                break;
+            case HS_CROSS:
+                on = x == 7 || y == 7;
+                break;
+            case HS_DIAGCROSS:
+                on = x == y || x == 7 - y;
+                break;
+            default:
+                break;
             }
             const std::uint32_t v = on ? ink : 0;
             std::memcpy(data + y * stride + 4 * x, &v, 4);
@@ -853,7 +912,9 @@ void DC::SetSourceBrush(const Brush& brush)
 {
     switch (brush.style) {
     case BrushStyle::Solid:
-    case BrushStyle::Null: SetColour(mCairo, brush.colour); break;
+    case BrushStyle::Null:
+        SetColour(mCairo, brush.colour);
+        break;
     case BrushStyle::Hatched:
     case BrushStyle::Pattern: {
         cairo_surface_t* tile = brush.style == BrushStyle::Hatched ? HatchTile(brush.hatch, brush.colour)
@@ -950,9 +1011,11 @@ bool DC::PatBlt(const Rect& rect, DWORD rop)
     case DSTINVERT:
         if (!mTarget)
             return false;
-        PixelFill(Region(ToDevice(rect)), [](int, int, std::uint32_t v) { return (v & 0xFF000000u) | (~v & 0x00FFFFFFu); });
+        PixelFill(
+            Region(ToDevice(rect)), [](int, int, std::uint32_t v) { return (v & 0xFF000000u) | (~v & 0x00FFFFFFu); });
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -984,11 +1047,16 @@ template <class F> void Bresenham(Point a, Point b, F plot)
 bool StyleOn(int style, int index)
 {
     switch (style) {
-    case PS_DASH: return index % 24 < 18;
-    case PS_DOT: return index % 6 < 3;
-    case PS_DASHDOT: return index % 18 < 9 || (index % 18 >= 12 && index % 18 < 15);
-    case PS_ALTERNATE: return index % 2 == 0;
-    default: return true;
+    case PS_DASH:
+        return index % 24 < 18;
+    case PS_DOT:
+        return index % 6 < 3;
+    case PS_DASHDOT:
+        return index % 18 < 9 || (index % 18 >= 12 && index % 18 < 15);
+    case PS_ALTERNATE:
+        return index % 2 == 0;
+    default:
+        return true;
     }
 }
 
@@ -1047,18 +1115,27 @@ void DC::StrokePath(bool)
         SetColour(mCairo, mPen.colour);
     }
     cairo_set_line_width(mCairo, std::max(1, mPen.width));
-    cairo_set_line_cap(mCairo, mPen.cap == PS_ENDCAP_FLAT ? CAIRO_LINE_CAP_BUTT
-            : mPen.cap == PS_ENDCAP_SQUARE                 ? CAIRO_LINE_CAP_SQUARE
-                                                           : CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_cap(mCairo,
+        mPen.cap == PS_ENDCAP_FLAT         ? CAIRO_LINE_CAP_BUTT
+            : mPen.cap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
+                                           : CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(mCairo, CAIRO_LINE_JOIN_ROUND);
     if (mPen.style != PS_SOLID) {
         const double w = std::max(1, mPen.width);
         std::vector<double> dashes;
         switch (mPen.style) {
-        case PS_DASH: dashes = { 18 * w, 6 * w }; break;
-        case PS_DOT: dashes = { 3 * w, 3 * w }; break;
-        case PS_DASHDOT: dashes = { 9 * w, 3 * w, 3 * w, 3 * w }; break;
-        default: dashes = { w, w }; break;
+        case PS_DASH:
+            dashes = { 18 * w, 6 * w };
+            break;
+        case PS_DOT:
+            dashes = { 3 * w, 3 * w };
+            break;
+        case PS_DASHDOT:
+            dashes = { 9 * w, 3 * w, 3 * w, 3 * w };
+            break;
+        default:
+            dashes = { w, w };
+            break;
         }
         cairo_set_dash(mCairo, dashes.data(), int(dashes.size()), 0);
     }
@@ -1099,7 +1176,8 @@ void DC::Polyline(std::span<const Point> points)
 
 void DC::PolyPolyline(std::span<const Point> points, std::span<const int> counts)
 {
-    Record({ .op = DrawCommand::Op::PolyPolyline, .points = { points.begin(), points.end() },
+    Record({ .op = DrawCommand::Op::PolyPolyline,
+        .points = { points.begin(), points.end() },
         .counts = { counts.begin(), counts.end() } });
     if (!CanDraw())
         return;
@@ -1137,8 +1215,8 @@ void DC::Rectangle(const Rect& rect)
     }
     if (!outline)
         return;
-    const Point corners[] = { { rect.left, rect.top }, { rect.right - 1, rect.top }, { rect.right - 1, rect.bottom - 1 },
-        { rect.left, rect.bottom - 1 } };
+    const Point corners[] = { { rect.left, rect.top }, { rect.right - 1, rect.top },
+        { rect.right - 1, rect.bottom - 1 }, { rect.left, rect.bottom - 1 } };
     if (mPen.IsCosmetic()) {
         DrawCosmeticPolyline(corners, true);
         if (rect.Width() == 1 || rect.Height() == 1)
@@ -1265,9 +1343,8 @@ void DC::DrawFocusRect(const Rect& rect)
     // A dotted frame that inverts every other pixel, so drawing it twice removes it.
     const Rect d = ToDevice(rect);
     Region frame = Region::Combine(Region(d), Region(d.Inflate(-1, -1)), RegionOp::Diff);
-    PixelFill(frame, [](int x, int y, std::uint32_t v) {
-        return ((x + y) % 2 == 0) ? (v & 0xFF000000u) | (~v & 0x00FFFFFFu) : v;
-    });
+    PixelFill(frame,
+        [](int x, int y, std::uint32_t v) { return ((x + y) % 2 == 0) ? (v & 0xFF000000u) | (~v & 0x00FFFFFFu) : v; });
 }
 
 // Text ------------------------------------------------------------------------------------------
@@ -1318,7 +1395,8 @@ PangoLayout* MakeLayout(cairo_t* cr, const Font& font)
     double em = font.height < 0 ? -font.height : font.height > 0 ? font.height / kCellPerEm : 11.0;
     em = std::max(1.0, em);
     pango_font_description_set_absolute_size(desc, em * PANGO_SCALE);
-    pango_font_description_set_weight(desc, static_cast<PangoWeight>(std::clamp(font.weight == 0 ? 400 : font.weight, 100, 1000)));
+    pango_font_description_set_weight(
+        desc, static_cast<PangoWeight>(std::clamp(font.weight == 0 ? 400 : font.weight, 100, 1000)));
     pango_font_description_set_style(desc, font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     pango_layout_set_font_description(layout, desc);
     pango_font_description_free(desc);
@@ -1384,7 +1462,10 @@ TextMetrics DC::GetTextMetrics() const
 
 void DC::ExtTextOut(Point p, UINT options, const Rect* rect, const std::wstring& text)
 {
-    Record({ .op = DrawCommand::Op::TextOut, .rect = rect ? *rect : Rect {}, .points = { p }, .text = text,
+    Record({ .op = DrawCommand::Op::TextOut,
+        .rect = rect ? *rect : Rect {},
+        .points = { p },
+        .text = text,
         .value = int(options) });
     if (!CanDraw())
         return;
@@ -1448,9 +1529,10 @@ int DC::DrawText(const std::wstring& text, Rect& rect, UINT format)
     }
     if (format & DT_SINGLELINE)
         pango_layout_set_single_paragraph_mode(layout, TRUE);
-    pango_layout_set_alignment(layout, (format & DT_CENTER) ? PANGO_ALIGN_CENTER
-            : (format & DT_RIGHT)                           ? PANGO_ALIGN_RIGHT
-                                                            : PANGO_ALIGN_LEFT);
+    pango_layout_set_alignment(layout,
+        (format & DT_CENTER)      ? PANGO_ALIGN_CENTER
+            : (format & DT_RIGHT) ? PANGO_ALIGN_RIGHT
+                                  : PANGO_ALIGN_LEFT);
     PangoRectangle ink, logical;
     pango_layout_get_pixel_extents(layout, &ink, &logical);
     const int w = logical.width, h = logical.height;
@@ -1553,14 +1635,23 @@ bool DC::BitBlt(const Rect& dest, const BitmapPtr& source, Point sourceOrigin, D
     };
     std::function<std::uint32_t(int, int, std::uint32_t)> shade;
     switch (rop) {
-    case SRCCOPY: shade = [&](int x, int y, std::uint32_t) { return src(x, y); }; break;
-    case SRCAND: shade = [&](int x, int y, std::uint32_t t) { return 0xFF000000u | (src(x, y) & t); }; break;
-    case SRCPAINT: shade = [&](int x, int y, std::uint32_t t) { return 0xFF000000u | src(x, y) | t; }; break;
-    case SRCINVERT: shade = [&](int x, int y, std::uint32_t t) { return 0xFF000000u | ((src(x, y) ^ t) & 0xFFFFFF); }; break;
+    case SRCCOPY:
+        shade = [&](int x, int y, std::uint32_t) { return src(x, y); };
+        break;
+    case SRCAND:
+        shade = [&](int x, int y, std::uint32_t t) { return 0xFF000000u | (src(x, y) & t); };
+        break;
+    case SRCPAINT:
+        shade = [&](int x, int y, std::uint32_t t) { return 0xFF000000u | src(x, y) | t; };
+        break;
+    case SRCINVERT:
+        shade = [&](int x, int y, std::uint32_t t) { return 0xFF000000u | ((src(x, y) ^ t) & 0xFFFFFF); };
+        break;
     case ROP_PSDPXAX:
         shade = [&](int x, int y, std::uint32_t t) { return IsBlack(src(x, y)) ? brush : t; };
         break;
-    default: return false;
+    default:
+        return false;
     }
     PixelFill(Region(Rect::FromPointSize(d.TopLeft(), dest.GetSize())), shade);
     (void)Invert;
@@ -1569,7 +1660,11 @@ bool DC::BitBlt(const Rect& dest, const BitmapPtr& source, Point sourceOrigin, D
 
 bool DC::StretchBlt(const Rect& dest, const BitmapPtr& source, const Rect& sourceRect, DWORD rop)
 {
-    Record({ .op = DrawCommand::Op::StretchBlit, .rect = dest, .source = sourceRect, .value = int(rop), .bitmap = source });
+    Record({ .op = DrawCommand::Op::StretchBlit,
+        .rect = dest,
+        .source = sourceRect,
+        .value = int(rop),
+        .bitmap = source });
     if (!CanDraw() || dest.IsEmpty() || sourceRect.IsEmpty() || !source)
         return !source ? false : true;
     if (rop == ROP_PSDPXAX && mTarget) {
@@ -1594,7 +1689,8 @@ bool DC::StretchBlt(const Rect& dest, const BitmapPtr& source, const Rect& sourc
     cairo_scale(mCairo, double(dest.Width()) / sourceRect.Width(), double(dest.Height()) / sourceRect.Height());
     cairo_set_operator(mCairo, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(mCairo, source->Surface(), -sourceRect.left, -sourceRect.top);
-    cairo_pattern_set_filter(cairo_get_source(mCairo), mStretchMode == HALFTONE ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_filter(
+        cairo_get_source(mCairo), mStretchMode == HALFTONE ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
     cairo_paint(mCairo);
     cairo_restore(mCairo);
     return true;
@@ -1602,7 +1698,11 @@ bool DC::StretchBlt(const Rect& dest, const BitmapPtr& source, const Rect& sourc
 
 bool DC::AlphaBlend(const Rect& dest, const BitmapPtr& source, const Rect& sourceRect, int constantAlpha, bool perPixel)
 {
-    Record({ .op = DrawCommand::Op::AlphaBlit, .rect = dest, .source = sourceRect, .value = constantAlpha, .bitmap = source });
+    Record({ .op = DrawCommand::Op::AlphaBlit,
+        .rect = dest,
+        .source = sourceRect,
+        .value = constantAlpha,
+        .bitmap = source });
     if (!source || constantAlpha < 0 || constantAlpha > 255 || sourceRect.IsEmpty())
         return false;
     if (!CanDraw() || dest.IsEmpty())
@@ -1631,7 +1731,11 @@ bool DC::AlphaBlend(const Rect& dest, const BitmapPtr& source, const Rect& sourc
 
 bool DC::TransparentBlt(const Rect& dest, const BitmapPtr& source, const Rect& sourceRect, Colour key)
 {
-    Record({ .op = DrawCommand::Op::TransparentBlit, .rect = dest, .source = sourceRect, .colour = key, .bitmap = source });
+    Record({ .op = DrawCommand::Op::TransparentBlit,
+        .rect = dest,
+        .source = sourceRect,
+        .colour = key,
+        .bitmap = source });
     if (!source || sourceRect.IsEmpty())
         return false;
     if (!CanDraw() || dest.IsEmpty())
@@ -1665,15 +1769,33 @@ void DC::Play(const std::vector<DrawCommand>& commands, DC& t)
     for (const DrawCommand& c : commands) {
         const Point p0 = c.points.empty() ? Point {} : c.points[0];
         switch (c.op) {
-        case O::SetTextColour: t.SetTextColor(c.colour); break;
-        case O::SetBkColour: t.SetBkColor(c.colour); break;
-        case O::SetBkMode: t.SetBkMode(c.value); break;
-        case O::SetTextAlign: t.SetTextAlign(UINT(c.value)); break;
-        case O::SelectPen: t.SelectPen(c.pen); break;
-        case O::SelectBrush: t.SelectBrush(c.brush); break;
-        case O::SelectFont: t.SelectFont(c.font); break;
-        case O::SetWindowOrg: t.SetWindowOrg(p0); break;
-        case O::SetViewportOrg: t.SetViewportOrg(p0); break;
+        case O::SetTextColour:
+            t.SetTextColor(c.colour);
+            break;
+        case O::SetBkColour:
+            t.SetBkColor(c.colour);
+            break;
+        case O::SetBkMode:
+            t.SetBkMode(c.value);
+            break;
+        case O::SetTextAlign:
+            t.SetTextAlign(UINT(c.value));
+            break;
+        case O::SelectPen:
+            t.SelectPen(c.pen);
+            break;
+        case O::SelectBrush:
+            t.SelectBrush(c.brush);
+            break;
+        case O::SelectFont:
+            t.SelectFont(c.font);
+            break;
+        case O::SetWindowOrg:
+            t.SetWindowOrg(p0);
+            break;
+        case O::SetViewportOrg:
+            t.SetViewportOrg(p0);
+            break;
         case O::SetWindowExt:
             t.SetMapMode(MM_ANISOTROPIC);
             t.SetWindowExt({ p0.x, p0.y });
@@ -1682,36 +1804,85 @@ void DC::Play(const std::vector<DrawCommand>& commands, DC& t)
             t.SetMapMode(MM_ANISOTROPIC);
             t.SetViewportExt({ p0.x, p0.y });
             break;
-        case O::SetClip: t.SelectClipRegion(c.value ? std::optional<Region>(c.region) : std::nullopt); break;
-        case O::SetBrushOrg: t.SetBrushOrg(p0); break;
-        case O::SetStretchMode: t.SetStretchBltMode(c.value); break;
-        case O::FillRect: t.FillRect(c.rect, c.brush); break;
-        case O::FrameRect: t.FrameRect(c.rect, c.brush); break;
-        case O::PatBlt: t.PatBlt(c.rect, DWORD(c.value)); break;
-        case O::Rectangle: t.Rectangle(c.rect); break;
-        case O::RoundRect: t.RoundRect(c.rect, { p0.x, p0.y }); break;
-        case O::Ellipse: t.Ellipse(c.rect); break;
-        case O::Polygon: t.Polygon(c.points); break;
-        case O::PolyPolyline: t.PolyPolyline(c.points, c.counts); break;
-        case O::MoveTo: t.MoveTo(p0); break;
-        case O::LineTo: t.LineTo(p0); break;
-        case O::SetPixel: t.SetPixel(p0, c.colour); break;
-        case O::TextOut: t.ExtTextOut(p0, UINT(c.value), c.rect.IsEmpty() ? nullptr : &c.rect, c.text); break;
+        case O::SetClip:
+            t.SelectClipRegion(c.value ? std::optional<Region>(c.region) : std::nullopt);
+            break;
+        case O::SetBrushOrg:
+            t.SetBrushOrg(p0);
+            break;
+        case O::SetStretchMode:
+            t.SetStretchBltMode(c.value);
+            break;
+        case O::FillRect:
+            t.FillRect(c.rect, c.brush);
+            break;
+        case O::FrameRect:
+            t.FrameRect(c.rect, c.brush);
+            break;
+        case O::PatBlt:
+            t.PatBlt(c.rect, DWORD(c.value));
+            break;
+        case O::Rectangle:
+            t.Rectangle(c.rect);
+            break;
+        case O::RoundRect:
+            t.RoundRect(c.rect, { p0.x, p0.y });
+            break;
+        case O::Ellipse:
+            t.Ellipse(c.rect);
+            break;
+        case O::Polygon:
+            t.Polygon(c.points);
+            break;
+        case O::PolyPolyline:
+            t.PolyPolyline(c.points, c.counts);
+            break;
+        case O::MoveTo:
+            t.MoveTo(p0);
+            break;
+        case O::LineTo:
+            t.LineTo(p0);
+            break;
+        case O::SetPixel:
+            t.SetPixel(p0, c.colour);
+            break;
+        case O::TextOut:
+            t.ExtTextOut(p0, UINT(c.value), c.rect.IsEmpty() ? nullptr : &c.rect, c.text);
+            break;
         case O::DrawText: {
             Rect r = c.rect;
             t.DrawText(c.text, r, UINT(c.value));
             break;
         }
-        case O::FillRegion: t.FillRegion(c.region, c.brush); break;
-        case O::Blit: t.BitBlt(c.rect, c.bitmap, c.source.TopLeft(), DWORD(c.value)); break;
-        case O::StretchBlit: t.StretchBlt(c.rect, c.bitmap, c.source, DWORD(c.value)); break;
-        case O::AlphaBlit: t.AlphaBlend(c.rect, c.bitmap, c.source, c.value, true); break;
-        case O::TransparentBlit: t.TransparentBlt(c.rect, c.bitmap, c.source, c.colour); break;
-        case O::MaskBlit: break;
-        case O::FocusRect: t.DrawFocusRect(c.rect); break;
-        case O::Save: t.SaveDC(); break;
-        case O::Restore: t.RestoreDC(c.value); break;
-        case O::SetRop2: t.SetROP2(c.value); break;
+        case O::FillRegion:
+            t.FillRegion(c.region, c.brush);
+            break;
+        case O::Blit:
+            t.BitBlt(c.rect, c.bitmap, c.source.TopLeft(), DWORD(c.value));
+            break;
+        case O::StretchBlit:
+            t.StretchBlt(c.rect, c.bitmap, c.source, DWORD(c.value));
+            break;
+        case O::AlphaBlit:
+            t.AlphaBlend(c.rect, c.bitmap, c.source, c.value, true);
+            break;
+        case O::TransparentBlit:
+            t.TransparentBlt(c.rect, c.bitmap, c.source, c.colour);
+            break;
+        case O::MaskBlit:
+            break;
+        case O::FocusRect:
+            t.DrawFocusRect(c.rect);
+            break;
+        case O::Save:
+            t.SaveDC();
+            break;
+        case O::Restore:
+            t.RestoreDC(c.value);
+            break;
+        case O::SetRop2:
+            t.SetROP2(c.value);
+            break;
         }
     }
 }

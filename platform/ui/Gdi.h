@@ -89,7 +89,14 @@ struct Pen {
 };
 
 enum class BrushStyle { Solid, Null, Hatched, Pattern };
-enum HatchStyle : int { HS_HORIZONTAL = 0, HS_VERTICAL = 1, HS_FDIAGONAL = 2, HS_BDIAGONAL = 3, HS_CROSS = 4, HS_DIAGCROSS = 5 };
+enum HatchStyle : int {
+    HS_HORIZONTAL = 0,
+    HS_VERTICAL = 1,
+    HS_FDIAGONAL = 2,
+    HS_BDIAGONAL = 3,
+    HS_CROSS = 4,
+    HS_DIAGCROSS = 5
+};
 
 struct Brush {
     BrushStyle style = BrushStyle::Solid;
@@ -154,8 +161,18 @@ constexpr int DT_RASPRINTER = 2;
 constexpr int DT_METAFILE = 5;
 
 enum DeviceCapIndex : int {
-    TECHNOLOGY = 2, HORZSIZE = 4, VERTSIZE = 6, HORZRES = 8, VERTRES = 10, BITSPIXEL = 12, PLANES = 14,
-    LOGPIXELSX = 88, LOGPIXELSY = 90, PHYSICALWIDTH = 110, PHYSICALHEIGHT = 111, RASTERCAPS = 38
+    TECHNOLOGY = 2,
+    HORZSIZE = 4,
+    VERTSIZE = 6,
+    HORZRES = 8,
+    VERTRES = 10,
+    BITSPIXEL = 12,
+    PLANES = 14,
+    LOGPIXELSX = 88,
+    LOGPIXELSY = 90,
+    PHYSICALWIDTH = 110,
+    PHYSICALHEIGHT = 111,
+    RASTERCAPS = 38
 };
 
 struct DeviceCaps {
@@ -173,14 +190,37 @@ void SetScreenCaps(const DeviceCaps& caps);
 // ---- System colours -----------------------------------------------------------------------
 
 enum SysColourIndex : int {
-    COLOR_SCROLLBAR = 0, COLOR_BACKGROUND = 1, COLOR_ACTIVECAPTION = 2, COLOR_INACTIVECAPTION = 3,
-    COLOR_MENU = 4, COLOR_WINDOW = 5, COLOR_WINDOWFRAME = 6, COLOR_MENUTEXT = 7, COLOR_WINDOWTEXT = 8,
-    COLOR_CAPTIONTEXT = 9, COLOR_ACTIVEBORDER = 10, COLOR_INACTIVEBORDER = 11, COLOR_APPWORKSPACE = 12,
-    COLOR_HIGHLIGHT = 13, COLOR_HIGHLIGHTTEXT = 14, COLOR_BTNFACE = 15, COLOR_BTNSHADOW = 16,
-    COLOR_GRAYTEXT = 17, COLOR_BTNTEXT = 18, COLOR_INACTIVECAPTIONTEXT = 19, COLOR_BTNHIGHLIGHT = 20,
-    COLOR_3DDKSHADOW = 21, COLOR_3DLIGHT = 22, COLOR_INFOTEXT = 23, COLOR_INFOBK = 24,
-    COLOR_HOTLIGHT = 26, COLOR_GRADIENTACTIVECAPTION = 27, COLOR_GRADIENTINACTIVECAPTION = 28,
-    COLOR_MENUHILIGHT = 29, COLOR_MENUBAR = 30, kSysColourCount = 31
+    COLOR_SCROLLBAR = 0,
+    COLOR_BACKGROUND = 1,
+    COLOR_ACTIVECAPTION = 2,
+    COLOR_INACTIVECAPTION = 3,
+    COLOR_MENU = 4,
+    COLOR_WINDOW = 5,
+    COLOR_WINDOWFRAME = 6,
+    COLOR_MENUTEXT = 7,
+    COLOR_WINDOWTEXT = 8,
+    COLOR_CAPTIONTEXT = 9,
+    COLOR_ACTIVEBORDER = 10,
+    COLOR_INACTIVEBORDER = 11,
+    COLOR_APPWORKSPACE = 12,
+    COLOR_HIGHLIGHT = 13,
+    COLOR_HIGHLIGHTTEXT = 14,
+    COLOR_BTNFACE = 15,
+    COLOR_BTNSHADOW = 16,
+    COLOR_GRAYTEXT = 17,
+    COLOR_BTNTEXT = 18,
+    COLOR_INACTIVECAPTIONTEXT = 19,
+    COLOR_BTNHIGHLIGHT = 20,
+    COLOR_3DDKSHADOW = 21,
+    COLOR_3DLIGHT = 22,
+    COLOR_INFOTEXT = 23,
+    COLOR_INFOBK = 24,
+    COLOR_HOTLIGHT = 26,
+    COLOR_GRADIENTACTIVECAPTION = 27,
+    COLOR_GRADIENTINACTIVECAPTION = 28,
+    COLOR_MENUHILIGHT = 29,
+    COLOR_MENUBAR = 30,
+    kSysColourCount = 31
 };
 Colour GetSysColor(int index);
 // Replaces the table (tests; a theme change). Sends nothing: callers post WM_SYSCOLORCHANGE.
@@ -193,11 +233,43 @@ void ResetSysColors();
 // (tests compare those); the fields let a recording be played into another context.
 struct DrawCommand {
     enum class Op {
-        SetTextColour, SetBkColour, SetBkMode, SetTextAlign, SelectPen, SelectBrush, SelectFont,
-        SetWindowOrg, SetViewportOrg, SetWindowExt, SetViewportExt, SetClip, SetBrushOrg, SetStretchMode,
-        FillRect, FrameRect, PatBlt, Rectangle, RoundRect, Ellipse, Polygon, PolyPolyline, LineTo, MoveTo,
-        SetPixel, TextOut, DrawText, FillRegion, Blit, StretchBlit, AlphaBlit, TransparentBlit, MaskBlit,
-        FocusRect, Save, Restore, SetRop2
+        SetTextColour,
+        SetBkColour,
+        SetBkMode,
+        SetTextAlign,
+        SelectPen,
+        SelectBrush,
+        SelectFont,
+        SetWindowOrg,
+        SetViewportOrg,
+        SetWindowExt,
+        SetViewportExt,
+        SetClip,
+        SetBrushOrg,
+        SetStretchMode,
+        FillRect,
+        FrameRect,
+        PatBlt,
+        Rectangle,
+        RoundRect,
+        Ellipse,
+        Polygon,
+        PolyPolyline,
+        LineTo,
+        MoveTo,
+        SetPixel,
+        TextOut,
+        DrawText,
+        FillRegion,
+        Blit,
+        StretchBlit,
+        AlphaBlit,
+        TransparentBlit,
+        MaskBlit,
+        FocusRect,
+        Save,
+        Restore,
+        SetRop2
     };
     Op op {};
     Rect rect {};
@@ -227,10 +299,9 @@ constexpr UINT TA_LEFT = 0, TA_RIGHT = 2, TA_CENTER = 6, TA_TOP = 0, TA_BOTTOM =
 constexpr UINT ETO_OPAQUE = 0x0002;
 constexpr UINT ETO_CLIPPED = 0x0004;
 
-constexpr UINT DT_TOP = 0x0000, DT_LEFT = 0x0000, DT_CENTER = 0x0001, DT_RIGHT = 0x0002,
-               DT_VCENTER = 0x0004, DT_BOTTOM = 0x0008, DT_WORDBREAK = 0x0010, DT_SINGLELINE = 0x0020,
-               DT_EXPANDTABS = 0x0040, DT_NOCLIP = 0x0100, DT_CALCRECT = 0x0400, DT_NOPREFIX = 0x0800,
-               DT_END_ELLIPSIS = 0x8000;
+constexpr UINT DT_TOP = 0x0000, DT_LEFT = 0x0000, DT_CENTER = 0x0001, DT_RIGHT = 0x0002, DT_VCENTER = 0x0004,
+               DT_BOTTOM = 0x0008, DT_WORDBREAK = 0x0010, DT_SINGLELINE = 0x0020, DT_EXPANDTABS = 0x0040,
+               DT_NOCLIP = 0x0100, DT_CALCRECT = 0x0400, DT_NOPREFIX = 0x0800, DT_END_ELLIPSIS = 0x8000;
 
 // Raster operations that blits understand.
 constexpr DWORD SRCCOPY = 0x00CC0020;
@@ -361,7 +432,8 @@ public:
     bool BitBlt(const Rect& dest, const BitmapPtr& source, Point sourceOrigin, DWORD rop = SRCCOPY);
     bool StretchBlt(const Rect& dest, const BitmapPtr& source, const Rect& sourceRect, DWORD rop = SRCCOPY);
     // Constant alpha (0-255) over the source's own per-pixel alpha when `perPixel`.
-    bool AlphaBlend(const Rect& dest, const BitmapPtr& source, const Rect& sourceRect, int constantAlpha, bool perPixel);
+    bool AlphaBlend(
+        const Rect& dest, const BitmapPtr& source, const Rect& sourceRect, int constantAlpha, bool perPixel);
     // Leaves out the source pixels of the key colour.
     bool TransparentBlt(const Rect& dest, const BitmapPtr& source, const Rect& sourceRect, Colour key);
 

@@ -232,11 +232,20 @@ void InjectMouse(HWND topLevel, UINT message, Point client, WPARAM keys)
     gCursorX = screen.x;
     gCursorY = screen.y;
     switch (message) {
-    case WM_LBUTTONDOWN: SetKeyDown(VK_LBUTTON, true); break;
-    case WM_LBUTTONUP: SetKeyDown(VK_LBUTTON, false); break;
-    case WM_RBUTTONDOWN: SetKeyDown(VK_RBUTTON, true); break;
-    case WM_RBUTTONUP: SetKeyDown(VK_RBUTTON, false); break;
-    default: break;
+    case WM_LBUTTONDOWN:
+        SetKeyDown(VK_LBUTTON, true);
+        break;
+    case WM_LBUTTONUP:
+        SetKeyDown(VK_LBUTTON, false);
+        break;
+    case WM_RBUTTONDOWN:
+        SetKeyDown(VK_RBUTTON, true);
+        break;
+    case WM_RBUTTONUP:
+        SetKeyDown(VK_RBUTTON, false);
+        break;
+    default:
+        break;
     }
     HWND target = Live(in.capture);
     if (!target)
@@ -274,14 +283,16 @@ void InjectMouse(HWND topLevel, UINT message, Point client, WPARAM keys)
     GetClientRect(target, &targetClient);
     if (!Live(in.capture) && !targetClient.Contains(local) && message >= WM_MOUSEMOVE && message <= WM_LBUTTONUP) {
         // Outside the client area: the frame's parts (its scroll bars) get the non-client message.
-        const LPARAM at = MAKELPARAM(static_cast<unsigned>(screen.x) & 0xFFFF, static_cast<unsigned>(screen.y) & 0xFFFF);
+        const LPARAM at
+            = MAKELPARAM(static_cast<unsigned>(screen.x) & 0xFFFF, static_cast<unsigned>(screen.y) & 0xFFFF);
         const LRESULT hit = SendMessage(target, WM_NCHITTEST, 0, at);
         if (hit != HTCLIENT && hit != HTNOWHERE) {
             PostMessage(target, message - WM_MOUSEMOVE + WM_NCMOUSEMOVE, static_cast<WPARAM>(hit), at);
             return;
         }
     }
-    PostMessage(target, message, keys, MAKELPARAM(static_cast<unsigned>(local.x) & 0xFFFF, static_cast<unsigned>(local.y) & 0xFFFF));
+    PostMessage(target, message, keys,
+        MAKELPARAM(static_cast<unsigned>(local.x) & 0xFFFF, static_cast<unsigned>(local.y) & 0xFFFF));
 }
 
 void InjectKey(UINT message, int virtualKey, wchar_t character)

@@ -266,7 +266,8 @@ UINT GetMenuItemID(HMENU menu, int position)
 {
     std::lock_guard lock(gMenuMutex);
     const MenuData* data = Find(menu);
-    if (!data || position < 0 || std::size_t(position) >= data->items.size() || data->items[std::size_t(position)].submenu)
+    if (!data || position < 0 || std::size_t(position) >= data->items.size()
+        || data->items[std::size_t(position)].submenu)
         return 0xFFFFFFFFu;
     return data->items[std::size_t(position)].id;
 }

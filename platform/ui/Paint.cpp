@@ -110,7 +110,8 @@ PaintDC::PaintDC(HWND hwnd)
                 continue;
             Point p = r.TopLeft();
             ScreenToClient(hwnd, &p);
-            area = Region::Combine(area, Region(Rect::FromPointSize(p, r.GetSize()).Offset(t.clientOrigin.x, t.clientOrigin.y)), RegionOp::Diff);
+            area = Region::Combine(area,
+                Region(Rect::FromPointSize(p, r.GetSize()).Offset(t.clientOrigin.x, t.clientOrigin.y)), RegionOp::Diff);
         }
     }
     SelectClipRegion(area);

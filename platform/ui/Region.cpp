@@ -82,11 +82,21 @@ Region Region::Combine(const Region& a, const Region& b, RegionOp op)
             const bool inA = a.Contains(probe), inB = b.Contains(probe);
             bool in = false;
             switch (op) {
-            case RegionOp::And: in = inA && inB; break;
-            case RegionOp::Or: in = inA || inB; break;
-            case RegionOp::Xor: in = inA != inB; break;
-            case RegionOp::Diff: in = inA && !inB; break;
-            case RegionOp::Copy: in = inA; break;
+            case RegionOp::And:
+                in = inA && inB;
+                break;
+            case RegionOp::Or:
+                in = inA || inB;
+                break;
+            case RegionOp::Xor:
+                in = inA != inB;
+                break;
+            case RegionOp::Diff:
+                in = inA && !inB;
+                break;
+            case RegionOp::Copy:
+                in = inA;
+                break;
             }
             if (in)
                 spans.push_back({ xs[xi], xs[xi + 1] });

@@ -6,8 +6,8 @@
 
 #include "ui/EventLoop.h"
 #include "ui/Input.h"
-#include "ui/Window.h"
 #include "ui/MessageQueue.h"
+#include "ui/Window.h"
 
 namespace vx::ui {
 
@@ -209,7 +209,8 @@ BitmapPtr LoadStockIcon(StockIcon icon, bool large, int dpi)
           R"(<path d="M10 10 L22 22 M22 10 L10 22" stroke="#fff" stroke-width="4"/></svg>)";
     const char* svg = icon == StockIcon::Information ? kInformation : icon == StockIcon::Warning ? kWarning : kError;
     const int side = MulDiv(large ? 32 : 16, dpi > 0 ? dpi : 96, 96);
-    return Bitmap::FromSvg({ reinterpret_cast<const std::uint8_t*>(svg), std::char_traits<char>::length(svg) }, side, side);
+    return Bitmap::FromSvg(
+        { reinterpret_cast<const std::uint8_t*>(svg), std::char_traits<char>::length(svg) }, side, side);
 }
 
 ImageList::ImageList(Size imageSize)

@@ -32,7 +32,8 @@ inline const wchar_t* const kDialogClass = L"#32770";
 
 struct DialogItem {
     DialogItem() = default;
-    DialogItem(std::wstring cls, std::wstring caption, int itemId, DWORD itemStyle, Rect itemUnits, DWORD itemExStyle = 0)
+    DialogItem(
+        std::wstring cls, std::wstring caption, int itemId, DWORD itemStyle, Rect itemUnits, DWORD itemExStyle = 0)
         : className(std::move(cls))
         , text(std::move(caption))
         , id(itemId)
@@ -78,13 +79,14 @@ Font DialogFont(int points, const std::wstring& face, int dpi);
 
 // ---- Menus --------------------------------------------------------------------------------------
 
-constexpr UINT MF_STRING = 0x0000, MF_GRAYED = 0x0001, MF_DISABLED = 0x0002, MF_CHECKED = 0x0008,
-               MF_POPUP = 0x0010, MF_SEPARATOR = 0x0800, MF_BYCOMMAND = 0x0000, MF_BYPOSITION = 0x0400,
-               MF_ENABLED = 0x0000, MF_UNCHECKED = 0x0000;
+constexpr UINT MF_STRING = 0x0000, MF_GRAYED = 0x0001, MF_DISABLED = 0x0002, MF_CHECKED = 0x0008, MF_POPUP = 0x0010,
+               MF_SEPARATOR = 0x0800, MF_BYCOMMAND = 0x0000, MF_BYPOSITION = 0x0400, MF_ENABLED = 0x0000,
+               MF_UNCHECKED = 0x0000;
 
 struct MenuItemTemplate {
     MenuItemTemplate() = default;
-    MenuItemTemplate(std::wstring caption, UINT itemId, UINT itemFlags = MF_STRING, std::vector<MenuItemTemplate> children = {})
+    MenuItemTemplate(
+        std::wstring caption, UINT itemId, UINT itemFlags = MF_STRING, std::vector<MenuItemTemplate> children = {})
         : text(std::move(caption))
         , id(itemId)
         , flags(itemFlags)

@@ -51,12 +51,15 @@ BarGeometry Geometry(HWND hwnd, int bar)
     if (range <= 0 || g.trackLength <= 0 || (info.nPage && info.nPage >= range))
         return g; // nothing to scroll: no thumb
     const int minimum = std::min(g.trackLength, std::max(8, arrow / 2));
-    const int size = info.nPage ? std::max<int>(minimum, static_cast<int>(g.trackLength * static_cast<long long>(info.nPage) / range))
-                                : minimum;
+    const int size = info.nPage
+        ? std::max<int>(minimum, static_cast<int>(g.trackLength * static_cast<long long>(info.nPage) / range))
+        : minimum;
     const long long positions = range - std::max<long long>(static_cast<long long>(info.nPage) - 1, 0) - 1;
-    const int offset = positions > 0 ? static_cast<int>((g.trackLength - size) * (info.nPos - info.nMin) / positions) : 0;
+    const int offset
+        = positions > 0 ? static_cast<int>((g.trackLength - size) * (info.nPos - info.nMin) / positions) : 0;
     const int from = g.trackStart + offset;
-    g.thumb = v ? Rect { g.bar.left, from, g.bar.right, from + size } : Rect { from, g.bar.top, from + size, g.bar.bottom };
+    g.thumb
+        = v ? Rect { g.bar.left, from, g.bar.right, from + size } : Rect { from, g.bar.top, from + size, g.bar.bottom };
     return g;
 }
 
@@ -67,10 +70,18 @@ void Arrow(DC& dc, const Rect& r, int direction) // 0 up, 1 down, 2 left, 3 righ
     const int s = std::max(2, std::min(r.Width(), r.Height()) / 4);
     Point p[3];
     switch (direction) {
-    case 0: p[0] = { c.x - s, c.y + s / 2 }, p[1] = { c.x + s, c.y + s / 2 }, p[2] = { c.x, c.y - s / 2 - 1 }; break;
-    case 1: p[0] = { c.x - s, c.y - s / 2 }, p[1] = { c.x + s, c.y - s / 2 }, p[2] = { c.x, c.y + s / 2 + 1 }; break;
-    case 2: p[0] = { c.x + s / 2, c.y - s }, p[1] = { c.x + s / 2, c.y + s }, p[2] = { c.x - s / 2 - 1, c.y }; break;
-    default: p[0] = { c.x - s / 2, c.y - s }, p[1] = { c.x - s / 2, c.y + s }, p[2] = { c.x + s / 2 + 1, c.y }; break;
+    case 0:
+        p[0] = { c.x - s, c.y + s / 2 }, p[1] = { c.x + s, c.y + s / 2 }, p[2] = { c.x, c.y - s / 2 - 1 };
+        break;
+    case 1:
+        p[0] = { c.x - s, c.y - s / 2 }, p[1] = { c.x + s, c.y - s / 2 }, p[2] = { c.x, c.y + s / 2 + 1 };
+        break;
+    case 2:
+        p[0] = { c.x + s / 2, c.y - s }, p[1] = { c.x + s / 2, c.y + s }, p[2] = { c.x - s / 2 - 1, c.y };
+        break;
+    default:
+        p[0] = { c.x - s / 2, c.y - s }, p[1] = { c.x - s / 2, c.y + s }, p[2] = { c.x + s / 2 + 1, c.y };
+        break;
     }
     dc.SelectPen(Pen::Null());
     dc.SelectBrush(Brush::Solid(GetSysColor(COLOR_BTNTEXT)));
@@ -148,7 +159,9 @@ void TrackNonClientScrollBar(HWND hwnd, int bar, Point screen)
     GetWindowRect(hwnd, &window);
     const Point p { screen.x - window.left, screen.y - window.top };
     const UINT message = Vertical(bar) ? WM_VSCROLL : WM_HSCROLL;
-    const auto scroll = [&](WPARAM code, int pos = 0) { SendMessage(hwnd, message, MAKEWPARAM(static_cast<unsigned>(code), static_cast<unsigned>(pos) & 0xFFFF), 0); };
+    const auto scroll = [&](WPARAM code, int pos = 0) {
+        SendMessage(hwnd, message, MAKEWPARAM(static_cast<unsigned>(code), static_cast<unsigned>(pos) & 0xFFFF), 0);
+    };
     const int along = Vertical(bar) ? p.y : p.x;
     if (g.before.Contains(p)) {
         scroll(SB_LINEUP);

@@ -71,7 +71,8 @@ void Show(HWND tooltip, Tools& t)
     Rect measured { 0, 0, 300, 0 };
     dc->DrawText(text, measured, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     const Point cursor = GetCursorPos();
-    SetWindowPos(tooltip, nullptr, cursor.x, cursor.y + 20, measured.Width() + 8, measured.Height() + 4, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(tooltip, nullptr, cursor.x, cursor.y + 20, measured.Width() + 8, measured.Height() + 4,
+        SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(tooltip, SW_SHOWNOACTIVATE);
     t.shown = true;
     SetTimer(tooltip, kPopTimer, t.popMs);
@@ -91,8 +92,9 @@ bool TooltipToolMessage(HWND tooltip, UINT message, WPARAM wParam, LPARAM lParam
     Tools& t = gTools[tooltip];
     const auto* info = reinterpret_cast<const TOOLINFOW*>(lParam);
     auto find = [&](const TOOLINFOW* key) {
-        return key ? std::find_if(t.tools.begin(), t.tools.end(), [&](const TOOLINFOW& tool) { return SameTool(tool, *key); })
-                   : t.tools.end();
+        return key
+            ? std::find_if(t.tools.begin(), t.tools.end(), [&](const TOOLINFOW& tool) { return SameTool(tool, *key); })
+            : t.tools.end();
     };
     result = 0;
     switch (message) {
@@ -129,7 +131,9 @@ bool TooltipToolMessage(HWND tooltip, UINT message, WPARAM wParam, LPARAM lParam
         if (auto it = find(info); it != t.tools.end())
             const_cast<TOOLINFOW*>(info)->text = it->text;
         return true;
-    case TTM_GETTOOLCOUNT: result = static_cast<LRESULT>(t.tools.size()); return true;
+    case TTM_GETTOOLCOUNT:
+        result = static_cast<LRESULT>(t.tools.size());
+        return true;
     case TTM_SETDELAYTIME:
         if (wParam == TTDT_INITIAL)
             t.initialMs = static_cast<UINT>(std::max<LPARAM>(0, lParam));
@@ -186,7 +190,8 @@ bool TooltipToolMessage(HWND tooltip, UINT message, WPARAM wParam, LPARAM lParam
             return true;
         }
         return false;
-    default: return false;
+    default:
+        return false;
     }
 }
 

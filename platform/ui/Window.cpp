@@ -533,7 +533,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NCLBUTTONDOWN:
         if (wParam == static_cast<WPARAM>(HTVSCROLL) || wParam == static_cast<WPARAM>(HTHSCROLL))
             TrackNonClientScrollBar(hwnd, wParam == static_cast<WPARAM>(HTVSCROLL) ? SB_VERT : SB_HORZ,
-                { static_cast<short>(LOWORD(static_cast<std::uintptr_t>(lParam))), static_cast<short>(HIWORD(static_cast<std::uintptr_t>(lParam))) });
+                { static_cast<short>(LOWORD(static_cast<std::uintptr_t>(lParam))),
+                    static_cast<short>(HIWORD(static_cast<std::uintptr_t>(lParam))) });
         return 0;
     default:
         return 0;

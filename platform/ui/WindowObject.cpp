@@ -23,7 +23,10 @@ std::map<HWND, WindowObject*>& Objects()
 
 } // namespace
 
-WindowObject::~WindowObject() { Detach(); }
+WindowObject::~WindowObject()
+{
+    Detach();
+}
 
 WindowObject* WindowObject::FromHandle(HWND hwnd)
 {
@@ -42,8 +45,7 @@ bool WindowObject::Attach(HWND hwnd)
             return false;
     }
     mHwnd = hwnd;
-    mPrevious = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtr(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+    mPrevious = reinterpret_cast<WNDPROC>(SetWindowLongPtr(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
     return true;
 }
 

@@ -20,8 +20,8 @@ constexpr wchar_t kWidgetClass[] = L"VxFakeWebViewWidget";
 void RegisterClasses()
 {
     static const bool registered = [] {
-        ui::RegisterClass({kTopClass, 0, ui::DefWindowProc});
-        ui::RegisterClass({kWidgetClass, 0, ui::DefWindowProc});
+        ui::RegisterClass({ kTopClass, 0, ui::DefWindowProc });
+        ui::RegisterClass({ kWidgetClass, 0, ui::DefWindowProc });
         return true;
     }();
     (void)registered;
@@ -41,7 +41,9 @@ std::wstring Wide(const std::string& utf8)
 
 } // namespace
 
-FakeWebView::FakeWebView(FakeEngine* engine, bool debugOn, ui::HWND window) : debug(debugOn), mEngine(engine)
+FakeWebView::FakeWebView(FakeEngine* engine, bool debugOn, ui::HWND window)
+    : debug(debugOn)
+    , mEngine(engine)
 {
     RegisterClasses();
     topWindow = window;
@@ -49,8 +51,8 @@ FakeWebView::FakeWebView(FakeEngine* engine, bool debugOn, ui::HWND window) : de
         topWindow = ui::CreateWindowEx(0, kTopClass, L"", ui::WS_POPUP, 0, 0, 640, 480, nullptr, 0, nullptr);
         mOwnsTopWindow = true;
     }
-    widgetWindow = ui::CreateWindowEx(0, kWidgetClass, L"", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 640, 480,
-        topWindow, 1, nullptr);
+    widgetWindow = ui::CreateWindowEx(
+        0, kWidgetClass, L"", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 640, 480, topWindow, 1, nullptr);
     mEngine->mLive.push_back(this);
     ++mEngine->created;
 }
@@ -152,7 +154,8 @@ webview_error_t FakeWebView::Print(const std::string& jobTitle, const std::strin
 
 std::string PageText(const std::string& html)
 {
-    static const char* const kBlocks[] = { "p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "tr", "br", "table", "li", "ul", "hr" };
+    static const char* const kBlocks[]
+        = { "p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "tr", "br", "table", "li", "ul", "hr" };
     static const char* const kSkipped[] = { "head", "style", "script" };
     std::string text;
     std::string skipping;
@@ -176,11 +179,15 @@ std::string PageText(const std::string& html)
                     skipping.clear();
                 continue;
             }
-            if (!closing && std::find_if(std::begin(kSkipped), std::end(kSkipped), [&](const char* s) { return name == s; }) != std::end(kSkipped)) {
+            if (!closing && std::find_if(std::begin(kSkipped), std::end(kSkipped), [&](const char* s) {
+                    return name == s;
+                }) != std::end(kSkipped)) {
                 skipping = name;
                 continue;
             }
-            const bool block = std::find_if(std::begin(kBlocks), std::end(kBlocks), [&](const char* b) { return name == b; }) != std::end(kBlocks);
+            const bool block = std::find_if(std::begin(kBlocks), std::end(kBlocks), [&](const char* b) {
+                return name == b;
+            }) != std::end(kBlocks);
             text += block ? '\n' : ' ';
             continue;
         }
@@ -204,7 +211,8 @@ std::string PageText(const std::string& html)
                 else if (ref == "nbsp")
                     decoded = " ";
                 else if (ref.size() > 1 && ref[0] == '#')
-                    text::AppendUtf8(decoded, static_cast<char32_t>(std::strtoul(ref.c_str() + 1, nullptr, 10) % 0x110000));
+                    text::AppendUtf8(
+                        decoded, static_cast<char32_t>(std::strtoul(ref.c_str() + 1, nullptr, 10) % 0x110000));
                 if (!decoded.empty()) {
                     text += decoded;
                     i = end + 1;
@@ -260,7 +268,7 @@ webview_error_t FakeWebView::Return(const std::string& id, int status, const std
     auto call = mCalls.find(id);
     if (call == mCalls.end() || call->second.has_value())
         return WEBVIEW_ERROR_NOT_FOUND;
-    call->second = Reply{status, result};
+    call->second = Reply { status, result };
     return WEBVIEW_ERROR_OK;
 }
 

@@ -33,10 +33,18 @@ std::string Quoted(const std::string& text)
     std::string out = "\"";
     for (const unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
         default:
             if (c < 0x20) {
                 static const char hex[] = "0123456789abcdef";
@@ -61,14 +69,15 @@ std::string Quoted(const std::string& text)
 std::string BindingScript(const std::string& name)
 {
     const std::string q = Quoted(name);
-    return "(function() { var name = " + q + ";\n"
-           "  window[name] = function() {\n"
-           "    var args = Array.prototype.slice.call(arguments);\n"
-           "    return window.webkit.messageHandlers[name].postMessage(JSON.stringify(args)).then(\n"
-           "      function(reply) { return JSON.parse(reply); },\n"
-           "      function(error) { throw (error && error.message !== undefined) ? error.message : String(error); });\n"
-           "  };\n"
-           "})();\n";
+    return "(function() { var name = " + q
+        + ";\n"
+          "  window[name] = function() {\n"
+          "    var args = Array.prototype.slice.call(arguments);\n"
+          "    return window.webkit.messageHandlers[name].postMessage(JSON.stringify(args)).then(\n"
+          "      function(reply) { return JSON.parse(reply); },\n"
+          "      function(error) { throw (error && error.message !== undefined) ? error.message : String(error); });\n"
+          "  };\n"
+          "})();\n";
 }
 
 void ServeResource(WebKitURISchemeRequest* request, gpointer)
@@ -157,7 +166,8 @@ private:
         bool answered = false;
     };
 
-    static gboolean OnMessage(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* reply, gpointer data);
+    static gboolean OnMessage(
+        WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* reply, gpointer data);
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data);
     static void OnEvaluated(GObject* source, GAsyncResult* result, gpointer);
 
@@ -205,12 +215,14 @@ LRESULT WidgetProc(ui::HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return ui::DefWindowProc(hwnd, message, wParam, lParam);
 }
 
-WebKitView::WebKitView(bool debug, ui::HWND window) : mThread(ui::GetCurrentThreadId())
+WebKitView::WebKitView(bool debug, ui::HWND window)
+    : mThread(ui::GetCurrentThreadId())
 {
     RegisterClasses();
     mTop = window;
     if (mTop == nullptr) {
-        mTop = ui::CreateWindowEx(0, kTopClass, L"", ui::WS_OVERLAPPED | ui::WS_CAPTION, 0, 0, 640, 480, nullptr, 0, nullptr);
+        mTop = ui::CreateWindowEx(
+            0, kTopClass, L"", ui::WS_OVERLAPPED | ui::WS_CAPTION, 0, 0, 640, 480, nullptr, 0, nullptr);
         mOwnsTop = mTop != nullptr;
         if (mTop)
             ui::SetWindowLongPtr(mTop, ui::GWLP_USERDATA, reinterpret_cast<ui::LONG_PTR>(this));
@@ -219,8 +231,8 @@ WebKitView::WebKitView(bool debug, ui::HWND window) : mThread(ui::GetCurrentThre
         return;
     ui::Rect client;
     ui::GetClientRect(mTop, &client);
-    mWidget = ui::CreateWindowEx(0, kWidgetClass, L"", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, client.Width(),
-        client.Height(), mTop, 1, nullptr);
+    mWidget = ui::CreateWindowEx(
+        0, kWidgetClass, L"", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, client.Width(), client.Height(), mTop, 1, nullptr);
     if (mWidget == nullptr)
         return;
     ui::SetWindowLongPtr(mWidget, ui::GWLP_USERDATA, reinterpret_cast<ui::LONG_PTR>(this));
@@ -305,12 +317,15 @@ void WebKitView::RunLater(std::function<void()> call)
         std::weak_ptr<bool> alive;
         std::function<void()> call;
     };
-    g_idle_add_full(G_PRIORITY_DEFAULT, +[](gpointer data) {
-        auto* later = static_cast<Later*>(data);
-        if (auto alive = later->alive.lock(); alive && *alive)
-            later->call();
-        return G_SOURCE_REMOVE;
-    }, new Later { mAlive, std::move(call) }, +[](gpointer data) { delete static_cast<Later*>(data); });
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        +[](gpointer data) {
+            auto* later = static_cast<Later*>(data);
+            if (auto alive = later->alive.lock(); alive && *alive)
+                later->call();
+            return G_SOURCE_REMOVE;
+        },
+        new Later { mAlive, std::move(call) }, +[](gpointer data) { delete static_cast<Later*>(data); });
 }
 
 webview_error_t WebKitView::Run()
@@ -334,10 +349,14 @@ webview_error_t WebKitView::Dispatch(std::function<void()> call)
 void* WebKitView::NativeHandle(webview_native_handle_kind_t kind)
 {
     switch (kind) {
-    case WEBVIEW_NATIVE_HANDLE_KIND_UI_WINDOW: return mTop;
-    case WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET: return mWidget;
-    case WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER: return mView;
-    default: return nullptr;
+    case WEBVIEW_NATIVE_HANDLE_KIND_UI_WINDOW:
+        return mTop;
+    case WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET:
+        return mWidget;
+    case WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER:
+        return mView;
+    default:
+        return nullptr;
     }
 }
 
@@ -402,7 +421,8 @@ webview_error_t WebKitView::Print(const std::string& title, const std::string& p
         GError* error = nullptr;
         gchar* uri = g_filename_to_uri(pdfPath.c_str(), nullptr, &error);
         if (!uri) {
-            vx::log::WriteLine(std::string("web view: cannot print to ") + pdfPath + ": " + (error ? error->message : ""));
+            vx::log::WriteLine(
+                std::string("web view: cannot print to ") + pdfPath + ": " + (error ? error->message : ""));
             if (error)
                 g_error_free(error);
             g_object_unref(settings);
@@ -418,12 +438,13 @@ webview_error_t WebKitView::Print(const std::string& title, const std::string& p
         bool finished = false;
         std::string failure;
     } state;
-    const gulong finished = g_signal_connect(operation, "finished", G_CALLBACK(+[](WebKitPrintOperation*, gpointer data) {
-        static_cast<State*>(data)->finished = true;
-    }), &state);
-    const gulong failed = g_signal_connect(operation, "failed", G_CALLBACK(+[](WebKitPrintOperation*, GError* error, gpointer data) {
-        static_cast<State*>(data)->failure = error ? error->message : "unknown";
-    }), &state);
+    const gulong finished = g_signal_connect(operation, "finished",
+        G_CALLBACK(+[](WebKitPrintOperation*, gpointer data) { static_cast<State*>(data)->finished = true; }), &state);
+    const gulong failed
+        = g_signal_connect(operation, "failed", G_CALLBACK(+[](WebKitPrintOperation*, GError* error, gpointer data) {
+              static_cast<State*>(data)->failure = error ? error->message : "unknown";
+          }),
+            &state);
     webview_error_t result = WEBVIEW_ERROR_OK;
     if (pdfPath.empty()) {
         GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(mView));
@@ -469,8 +490,8 @@ void WebKitView::Evaluate(const std::string& script)
 {
     // The script's own value is not wanted (a promise, a function... need not cross over).
     const std::string text = script + "\n;void 0;";
-    webkit_web_view_evaluate_javascript(mView, text.c_str(), static_cast<gssize>(text.size()), nullptr, nullptr,
-        nullptr, OnEvaluated, nullptr);
+    webkit_web_view_evaluate_javascript(
+        mView, text.c_str(), static_cast<gssize>(text.size()), nullptr, nullptr, nullptr, OnEvaluated, nullptr);
 }
 
 void WebKitView::OnEvaluated(GObject* source, GAsyncResult* result, gpointer)
@@ -544,7 +565,8 @@ webview_error_t WebKitView::Unbind(const std::string& name)
     return WEBVIEW_ERROR_OK;
 }
 
-gboolean WebKitView::OnMessage(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* reply, gpointer data)
+gboolean WebKitView::OnMessage(
+    WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* reply, gpointer data)
 {
     auto* binding = static_cast<Binding*>(data);
     WebKitView* self = binding->view;

@@ -69,7 +69,7 @@ webview_t webview_create(int debug, void* window)
     auto instance = factory(debug != 0, window);
     if (!instance)
         return nullptr;
-    return new webview{std::move(instance)};
+    return new webview { std::move(instance) };
 }
 
 webview_error_t webview_destroy(webview_t w)
@@ -158,9 +158,8 @@ webview_error_t webview_bind(webview_t w, const char* name, void (*fn)(const cha
 {
     if (w == nullptr || name == nullptr || *name == '\0' || fn == nullptr)
         return WEBVIEW_ERROR_INVALID_ARGUMENT;
-    return w->instance->Bind(name, [fn, arg](const std::string& id, const std::string& request) {
-        fn(id.c_str(), request.c_str(), arg);
-    });
+    return w->instance->Bind(
+        name, [fn, arg](const std::string& id, const std::string& request) { fn(id.c_str(), request.c_str(), arg); });
 }
 
 webview_error_t webview_unbind(webview_t w, const char* name)

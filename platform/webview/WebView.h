@@ -71,8 +71,8 @@ webview_error_t webview_init(webview_t w, const char* js);
 webview_error_t webview_eval(webview_t w, const char* js);
 // Binds window[name](...args), returning a promise: fn gets a request id, the JSON text of the
 // argument array and arg. DUPLICATE when the name is bound already.
-webview_error_t webview_bind(webview_t w, const char* name,
-    void (*fn)(const char* id, const char* req, void* arg), void* arg);
+webview_error_t webview_bind(
+    webview_t w, const char* name, void (*fn)(const char* id, const char* req, void* arg), void* arg);
 webview_error_t webview_unbind(webview_t w, const char* name);
 // Answers the call `id`: status 0 resolves the promise with JSON.parse(result), any other status
 // rejects it with the result text. NOT_FOUND for an unknown or already answered id.

@@ -14,11 +14,11 @@
 namespace Etch::Markup {
 
 // Empty marker types: the keywords "null", "begin" and "end" and the two interval end types.
-struct NullType {};
-struct BeginType {};
-struct EndType {};
-struct OpenInterval {};
-struct ClosedInterval {};
+struct NullType { };
+struct BeginType { };
+struct EndType { };
+struct OpenInterval { };
+struct ClosedInterval { };
 
 // The eight hexadecimal digit characters of a colour as written: red, green, blue, alpha pairs.
 struct Colour {
@@ -111,7 +111,6 @@ inline constexpr int kMaxMarkupNesting = 64;
 // left empty, `error_text` holds the message and `error_line` the 1-based line of the error; a
 // text that does not even start with a declaration fails with an empty text and line 0.
 // Never throws.
-bool ParseEtchMarkup(std::string_view markup, Markup::AST& ast, std::string& error_text,
-    int& error_line);
+bool ParseEtchMarkup(std::string_view markup, Markup::AST& ast, std::string& error_text, int& error_line);
 
 } // namespace Etch

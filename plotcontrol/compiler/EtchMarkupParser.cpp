@@ -41,8 +41,8 @@ bool IsMarkupSpace(char c)
 // over white space and over comments that end the line, so that it sits just after the last
 // significant character: the user sees where the markup stopped making sense, not where the
 // parser happened to look next.
-void ComposeErrorText(std::string_view text, std::size_t pos, std::string_view message,
-    std::string& error_text, int& error_line)
+void ComposeErrorText(
+    std::string_view text, std::size_t pos, std::string_view message, std::string& error_text, int& error_line)
 {
     std::size_t line_start = 0;
     for (;;) {
@@ -60,8 +60,8 @@ void ComposeErrorText(std::string_view text, std::size_t pos, std::string_view m
         line_end = text.size();
     error_line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(pos), '\n'));
     std::ostringstream out;
-    out << message << " on line " << error_line << ": " << text.substr(line_start, pos - line_start)
-        << '_' << text.substr(pos, line_end - pos);
+    out << message << " on line " << error_line << ": " << text.substr(line_start, pos - line_start) << '_'
+        << text.substr(pos, line_end - pos);
     error_text = out.str();
 }
 
@@ -123,8 +123,8 @@ struct IntervalGrammar : qi::grammar<Iterator, M::Interval(), CommentSkipper> {
         using qi::attr;
         using qi::lit;
         interval = (lit('[') >> (float_interval | tick_interval)) > (open | closed);
-        float_interval = ((number | (lit("begin") >> attr(M::BeginType()))) >> lit(':')) > number > lit(':')
-            > float_or_end;
+        float_interval
+            = ((number | (lit("begin") >> attr(M::BeginType()))) >> lit(':')) > number > lit(':') > float_or_end;
         float_or_end = number | end_keyword;
         end_keyword = lit("end") >> attr(M::EndType());
         tick_interval = tick_position > lit(',') > tick_position;
@@ -170,8 +170,8 @@ struct EtchMarkupGrammar : qi::grammar<Iterator, M::AST(), CommentSkipper> {
         identifier = qi::standard::char_("a-zA-Z_") > *qi::standard::char_("a-zA-Z0-9_-");
         // The integer alternative would come after the number, which already reads every
         // integer, so it is left out.
-        datatype = number | qi::bool_ | data_generator | text_generator | string | object | colour | interval
-            | array | null_keyword;
+        datatype = number | qi::bool_ | data_generator | text_generator | string | object | colour | interval | array
+            | null_keyword;
         data_generator = string >> interval;
         text_generator = string >> colour;
         object = lit('{') > deeper > -declarations > lit('}') > shallower;
@@ -196,16 +196,14 @@ struct EtchMarkupGrammar : qi::grammar<Iterator, M::AST(), CommentSkipper> {
         null_keyword.name("the 'null' keyword");
         deeper.name("at most 64 levels of nesting");
 
-        qi::on_error<qi::fail>(start,
-            phx::bind(&EtchMarkupGrammar::OnExpectationFailure, this, qi::_3, qi::_4));
+        qi::on_error<qi::fail>(start, phx::bind(&EtchMarkupGrammar::OnExpectationFailure, this, qi::_3, qi::_4));
     }
 
     void OnExpectationFailure(Iterator where, const boost::spirit::info& what)
     {
         std::ostringstream message;
         message << "Expected " << what;
-        ComposeErrorText(mText, static_cast<std::size_t>(where - mText.data()), message.str(), error_text,
-            error_line);
+        ComposeErrorText(mText, static_cast<std::size_t>(where - mText.data()), message.str(), error_text, error_line);
     }
 
     static void SetColour(M::Colour& colour, const std::string& digits)
@@ -262,8 +260,8 @@ bool ParseEtchMarkup(std::string_view markup, Markup::AST& ast, std::string& err
             return false;
         }
         if (first != last) {
-            Impl::ComposeErrorText(markup, static_cast<std::size_t>(first - markup.data()), "Missing comma",
-                error_text, error_line);
+            Impl::ComposeErrorText(
+                markup, static_cast<std::size_t>(first - markup.data()), "Missing comma", error_text, error_line);
             return false;
         }
         ast = std::move(result);

@@ -50,9 +50,8 @@ public:
         using qi::lit;
         formula = expression.alias();
         expression = term >> *((lit('+') > term)[Emit(kFormulaAdd)] | (lit('-') > term)[Emit(kFormulaSubtract)]);
-        term = power
-            >> *((lit('*') > power)[Emit(kFormulaMultiply)] | (lit('/') > power)[Emit(kFormulaDivide)]
-                | (lit('%') > power)[Emit(kFormulaModulo)]);
+        term = power >> *((lit('*') > power)[Emit(kFormulaMultiply)] | (lit('/') > power)[Emit(kFormulaDivide)]
+                   | (lit('%') > power)[Emit(kFormulaModulo)]);
         power = factor >> *((lit('^') > factor)[Emit(kFormulaPower)]);
         // The library's number parser fails on an exponent out of range (1e999) without putting
         // the position back; inside a sequence the position is restored, so the other
@@ -60,13 +59,11 @@ public:
         factor = (qi::double_ >> qi::eps)[phx::bind(&FormulaGrammar::EmitNumber, this, qi::_1)]
             | lit("pi")[phx::bind(&FormulaGrammar::EmitNumber, this, kPi)]
             | lit("e")[phx::bind(&FormulaGrammar::EmitNumber, this, kE)]
-            | (lit('(') > deeper > expression > lit(')') > shallower)
-            | Call("sin(", kFormulaSin) | Call("cos(", kFormulaCos) | Call("tan(", kFormulaTan)
-            | Call("round(", kFormulaRound) | Call("ceil(", kFormulaCeil) | Call("floor(", kFormulaFloor)
-            | Call("sqrt(", kFormulaSqrt) | Call("log(", kFormulaLog) | Call("ln(", kFormulaLn)
-            | lit('t')[Emit(kFormulaVariable)]
-            | (lit('-') > deeper > factor > shallower)[Emit(kFormulaNegate)]
-            | (lit('+') > deeper > factor > shallower);
+            | (lit('(') > deeper > expression > lit(')') > shallower) | Call("sin(", kFormulaSin)
+            | Call("cos(", kFormulaCos) | Call("tan(", kFormulaTan) | Call("round(", kFormulaRound)
+            | Call("ceil(", kFormulaCeil) | Call("floor(", kFormulaFloor) | Call("sqrt(", kFormulaSqrt)
+            | Call("log(", kFormulaLog) | Call("ln(", kFormulaLn) | lit('t')[Emit(kFormulaVariable)]
+            | (lit('-') > deeper > factor > shallower)[Emit(kFormulaNegate)] | (lit('+') > deeper > factor > shallower);
         deeper = qi::eps[qi::_pass = phx::bind(&FormulaGrammar::Enter, this)];
         shallower = qi::eps[phx::bind(&FormulaGrammar::Leave, this)];
 
@@ -124,28 +121,61 @@ bool Apply(std::int32_t op, std::vector<double>& stack)
         const double b = Pop(stack);
         double& a = stack.back();
         switch (op) {
-        case kFormulaAdd: a = a + b; break;
-        case kFormulaSubtract: a = a - b; break;
-        case kFormulaMultiply: a = a * b; break;
-        case kFormulaDivide: a = a / b; break;
-        case kFormulaModulo: a = a - std::floor(a / b) * b; break;
-        default: a = std::pow(a, b); break;
+        case kFormulaAdd:
+            a = a + b;
+            break;
+        case kFormulaSubtract:
+            a = a - b;
+            break;
+        case kFormulaMultiply:
+            a = a * b;
+            break;
+        case kFormulaDivide:
+            a = a / b;
+            break;
+        case kFormulaModulo:
+            a = a - std::floor(a / b) * b;
+            break;
+        default:
+            a = std::pow(a, b);
+            break;
         }
         return true;
     }
     double& top = stack.back();
     switch (op) {
-    case kFormulaNegate: top = -top; break;
-    case kFormulaSin: top = std::sin(top); break;
-    case kFormulaCos: top = std::cos(top); break;
-    case kFormulaTan: top = std::tan(top); break;
-    case kFormulaSqrt: top = std::sqrt(top); break;
-    case kFormulaLog: top = std::log10(top); break;
-    case kFormulaLn: top = std::log(top); break;
-    case kFormulaRound: top = std::floor(top + 0.5); break;
-    case kFormulaCeil: top = std::ceil(top); break;
-    case kFormulaFloor: top = std::floor(top); break;
-    default: return false;
+    case kFormulaNegate:
+        top = -top;
+        break;
+    case kFormulaSin:
+        top = std::sin(top);
+        break;
+    case kFormulaCos:
+        top = std::cos(top);
+        break;
+    case kFormulaTan:
+        top = std::tan(top);
+        break;
+    case kFormulaSqrt:
+        top = std::sqrt(top);
+        break;
+    case kFormulaLog:
+        top = std::log10(top);
+        break;
+    case kFormulaLn:
+        top = std::log(top);
+        break;
+    case kFormulaRound:
+        top = std::floor(top + 0.5);
+        break;
+    case kFormulaCeil:
+        top = std::ceil(top);
+        break;
+    case kFormulaFloor:
+        top = std::floor(top);
+        break;
+    default:
+        return false;
     }
     return true;
 }
@@ -188,8 +218,8 @@ void RunFormulaProgram(const FormulaProgram& program, double variable, std::vect
     }
 }
 
-bool EvaluateFormula(std::string_view expression, double start, double step, std::int32_t count,
-    std::vector<double>& values)
+bool EvaluateFormula(
+    std::string_view expression, double start, double step, std::int32_t count, std::vector<double>& values)
 {
     const std::size_t n = static_cast<std::size_t>(std::clamp(count, 0, kMaxFormulaValues));
     FormulaProgram program;

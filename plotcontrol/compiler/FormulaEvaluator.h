@@ -51,7 +51,7 @@ void RunFormulaProgram(const FormulaProgram& program, double variable, std::vect
 // Computes min(count, kMaxFormulaValues) values (none for a negative count), the i-th with t at
 // start plus i steps, added one step at a time. True with the values; false when the expression
 // does not compile, with as many NaNs (bit pattern 0x7FF8600000000000) instead.
-bool EvaluateFormula(std::string_view expression, double start, double step, std::int32_t count,
-    std::vector<double>& values);
+bool EvaluateFormula(
+    std::string_view expression, double start, double step, std::int32_t count, std::vector<double>& values);
 
 } // namespace Etch

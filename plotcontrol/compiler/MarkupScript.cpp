@@ -133,8 +133,7 @@ public:
     void operator()(const Markup::ClosedInterval&) const { mOut << ", etch.kClosedInterval"; }
 
     // "['<kind>', '<expression>', <interval or colour>]"
-    template <typename Over>
-    void Source(const char* kind, const std::string& expression, const Over& over) const
+    template <typename Over> void Source(const char* kind, const std::string& expression, const Over& over) const
     {
         mOut << "['" << kind << "', ";
         Quoted(expression);
@@ -168,11 +167,20 @@ std::string EscapeScriptText(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         switch (c) {
-        case '\\': out += "\\\\"; continue;
-        case '\'': out += "\\'"; continue;
-        case '\r': out += "\\r"; continue;
-        case '\n': out += "\\n"; continue;
-        default: break;
+        case '\\':
+            out += "\\\\";
+            continue;
+        case '\'':
+            out += "\\'";
+            continue;
+        case '\r':
+            out += "\\r";
+            continue;
+        case '\n':
+            out += "\\n";
+            continue;
+        default:
+            break;
         }
         // U+2028 and U+2029 end a line in script source; in UTF-8 they are E2 80 A8 and E2 80 A9.
         if (c == '\xE2' && i + 2 < text.size() && text[i + 1] == '\x80'

@@ -157,7 +157,8 @@ void EtchWvControl::Reply(const std::string& id, const json& result)
 void EtchWvControl::Reject(const std::string& id, const std::string& error)
 {
     if (!id.empty())
-        webview_return(mWebView, id.c_str(), 1, json(error).dump(-1, ' ', false, json::error_handler_t::replace).c_str());
+        webview_return(
+            mWebView, id.c_str(), 1, json(error).dump(-1, ' ', false, json::error_handler_t::replace).c_str());
 }
 
 void EtchWvControl::CompileMarkup(const std::string& id, const json& args)
@@ -218,7 +219,8 @@ void EtchWvControl::MakeDropMenu(const std::string& id, const json& args)
     if (!MonitorFromPoint(anchor, MONITOR_DEFAULTTONULL)) {
         Monitor nearest;
         GetMonitorInfo(MonitorFromPoint(anchor, MONITOR_DEFAULTTONEAREST), &nearest);
-        anchor.x = std::clamp(anchor.x, static_cast<int>(nearest.workArea.left), static_cast<int>(nearest.workArea.right));
+        anchor.x
+            = std::clamp(anchor.x, static_cast<int>(nearest.workArea.left), static_cast<int>(nearest.workArea.right));
     }
     constexpr UINT kRightAlign = 0x0008;
     TrackPopupMenuEx(mDropMenu, kRightAlign | TPM_VERTICAL, anchor.x, anchor.y, mHwnd, &exclude);

@@ -166,7 +166,8 @@ void EtchWvControl::OnMouseClick(const std::string& id, const json& args)
 void EtchWvControl::OnMouseMove(const std::string& id, const json& args)
 {
     const double x = Number(args, 0), y = Number(args, 1);
-    const double xScale = Number(args, 2), xOffset = Number(args, 3), yScale = Number(args, 4), yOffset = Number(args, 5);
+    const double xScale = Number(args, 2), xOffset = Number(args, 3), yScale = Number(args, 4),
+                 yOffset = Number(args, 5);
     bool timeSeries = true;
     if (args.size() == 8) {
         const double kind = args[7].is_number() ? args[7].get<double>() : 1.0;
@@ -174,9 +175,8 @@ void EtchWvControl::OnMouseMove(const std::string& id, const json& args)
     }
     const double mouseX = float(x) * xScale + xOffset, mouseY = float(y) * yScale + yOffset;
     // Distances are measured in pixels, so that both axes weigh alike.
-    const auto pixelDistance = [&](double ux, double uy) {
-        return std::hypot((ux - mouseX) / xScale, (uy - mouseY) / yScale);
-    };
+    const auto pixelDistance
+        = [&](double ux, double uy) { return std::hypot((ux - mouseX) / xScale, (uy - mouseY) / yScale); };
     double best = DBL_MAX, bestX = 0, bestY = 0;
     std::string bestPlot;
     for (const auto& entry : mClickablePlots) {

@@ -255,7 +255,8 @@ void EtchPersistTask::WriteItemPositionsMarkup(std::wstring& markup, const std::
     if (brace == std::wstring::npos || brace == 0)
         return;
     // The markup writers put a separator before the closing brace; the position goes before it.
-    markup.insert(brace - 1, L", x_percent: " + Number(found->second.first) + L", y_percent: " + Number(found->second.second));
+    markup.insert(
+        brace - 1, L", x_percent: " + Number(found->second.first) + L", y_percent: " + Number(found->second.second));
 }
 
 } // namespace KEL

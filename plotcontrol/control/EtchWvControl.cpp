@@ -59,8 +59,12 @@ std::wstring EscapeMarkupLiteral(const std::wstring& markup)
     for (std::size_t i = 0; i < markup.size(); ++i) {
         const wchar_t c = markup[i];
         switch (c) {
-        case L'\\': out += L"\\\\"; break;
-        case L'\'': out += L"\\'"; break;
+        case L'\\':
+            out += L"\\\\";
+            break;
+        case L'\'':
+            out += L"\\'";
+            break;
         case L'\r':
             if (i + 1 < markup.size() && markup[i + 1] == L'\n') {
                 out += L"\\n\\\r\n"; // an escaped newline, then a line continuation
@@ -69,10 +73,18 @@ std::wstring EscapeMarkupLiteral(const std::wstring& markup)
                 out += L"\\r";
             }
             break;
-        case L'\n': out += L"\\n"; break;
-        case 0x2028: out += L"\\u2028"; break;
-        case 0x2029: out += L"\\u2029"; break;
-        default: out += c; break;
+        case L'\n':
+            out += L"\\n";
+            break;
+        case 0x2028:
+            out += L"\\u2028";
+            break;
+        case 0x2029:
+            out += L"\\u2029";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -180,7 +192,8 @@ void EtchWvControl::SetPlotId(const String& plotId)
     // The view's host object may carry a registrar of its own; otherwise the framework's shared
     // host object holds the host's one.
     IPlotStateRegistrar* registrar = nullptr;
-    if (mHostObject && FAILED(mHostObject->QueryInterface(IPlotStateRegistrar::kIid, reinterpret_cast<void**>(&registrar))))
+    if (mHostObject
+        && FAILED(mHostObject->QueryInterface(IPlotStateRegistrar::kIid, reinterpret_cast<void**>(&registrar))))
         if (ISharedHostObject* shared = CAFFrameWork::GetSharedHostObject())
             shared->QueryInterface(IPlotStateRegistrar::kIid, reinterpret_cast<void**>(&registrar));
     if (!registrar) {
@@ -223,8 +236,8 @@ void EtchWvControl::ReapplyMarkup()
 void EtchWvControl::PlotterDataChanged(const String& plotterId, std::int32_t start)
 {
     Log("EtchWvControl::PlotterDataChanged: " + Utf8(plotterId));
-    const std::wstring script = L"etch.get_plot('local').plotter_data_changed('" + EscapeMarkupLiteral(plotterId.ToWString())
-        + L"', " + std::to_wstring(start) + L", 2147483647);";
+    const std::wstring script = L"etch.get_plot('local').plotter_data_changed('"
+        + EscapeMarkupLiteral(plotterId.ToWString()) + L"', " + std::to_wstring(start) + L", 2147483647);";
     ExecJavaScript(String(script));
 }
 
@@ -306,13 +319,18 @@ void EtchWvControl::Send(EtchNotificationKind kind, const void* payload)
 LRESULT EtchWvControl::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return 0;
-    case WM_UNINITMENUPOPUP: OnUninitMenuPopup(); return 0;
+    case WM_INITMENUPOPUP:
+        OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
+        return 0;
+    case WM_UNINITMENUPOPUP:
+        OnUninitMenuPopup();
+        return 0;
     case WM_COMMAND:
         if (OnCommand(LOWORD(wParam)))
             return 0;
         break;
-    default: break;
+    default:
+        break;
     }
     return DefWindowProc(mHwnd, message, wParam, lParam);
 }
@@ -357,24 +375,34 @@ void EtchWvControl::OnUninitMenuPopup()
 
 std::string EtchWvControl::MenuScaleScript(const char* call) const
 {
-    const std::wstring plotId = EscapeMarkupLiteral(String::FromUtf8(mMenuPlotId.data(), mMenuPlotId.size()).ToWString());
-    return "etch.get_plot('" + vx::text::UnitsToUtf8(plotId) + "').get_scales()[" + std::to_string(mMenuScaleIndex) + "]."
-        + call;
+    const std::wstring plotId
+        = EscapeMarkupLiteral(String::FromUtf8(mMenuPlotId.data(), mMenuPlotId.size()).ToWString());
+    return "etch.get_plot('" + vx::text::UnitsToUtf8(plotId) + "').get_scales()[" + std::to_string(mMenuScaleIndex)
+        + "]." + call;
 }
 
 bool EtchWvControl::OnCommand(UINT id)
 {
     switch (id) {
-    case kMenuAutoScale: Eval(MenuScaleScript("auto_scale();")); return true;
-    case kMenuUnipolar: Eval(MenuScaleScript("set_unipolar();")); return true;
-    case kMenuBipolar: Eval(MenuScaleScript("set_bipolar();")); return true;
+    case kMenuAutoScale:
+        Eval(MenuScaleScript("auto_scale();"));
+        return true;
+    case kMenuUnipolar:
+        Eval(MenuScaleScript("set_unipolar();"));
+        return true;
+    case kMenuBipolar:
+        Eval(MenuScaleScript("set_bipolar();"));
+        return true;
     case kMenuInvert:
         if (IScaleProxy* proxy = MenuProxy())
             proxy->Swap();
         ReapplyMarkup();
         return true;
-    case kMenuSetScale: InterThreadNotifier::Post(0, 0); return true;
-    default: return false;
+    case kMenuSetScale:
+        InterThreadNotifier::Post(0, 0);
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -70,7 +70,8 @@ public:
     void ReapplyMarkup();
     void PlotterDataChanged(const String& plotterId, std::int32_t start);
     void SetEnumSource(const String& dataId, IEnumFloatEx* source);
-    void RegisterClickablePlot(const String& yDataId, const String& xDataId, const String& plotterId, std::int32_t xyFlag);
+    void RegisterClickablePlot(
+        const String& yDataId, const String& xDataId, const String& plotterId, std::int32_t xyFlag);
     void ClearDataSources();
     // Shows the print dialog; on Print asks the page for the plot, which comes back as SVG.
     void Print(const String& title);

@@ -66,12 +66,18 @@ const std::wstring& Text(ScaleRangeText id)
     static const std::wstring right = GetResString(ThisModule(), kRightLabelText, false).ToWString();
     static const std::wstring left = GetResString(ThisModule(), kLeftLabelText, false).ToWString();
     switch (id) {
-    case kRangeLimitsText: return limits;
-    case kRangeSpanText: return span;
-    case kTopAboveBottomText: return topAbove;
-    case kRightAboveLeftText: return rightAbove;
-    case kRightLabelText: return right;
-    default: return left;
+    case kRangeLimitsText:
+        return limits;
+    case kRangeSpanText:
+        return span;
+    case kTopAboveBottomText:
+        return topAbove;
+    case kRightAboveLeftText:
+        return rightAbove;
+    case kRightLabelText:
+        return right;
+    default:
+        return left;
     }
 }
 
@@ -115,8 +121,8 @@ const DialogTemplate* FindScaleRangeTemplate(std::wstring_view name)
     return nullptr;
 }
 
-bool ValidateScaleRange(double& upper, double& lower, double lowest, double highest, double minimumSpan,
-    std::wstring* message)
+bool ValidateScaleRange(
+    double& upper, double& lower, double lowest, double highest, double minimumSpan, std::wstring* message)
 {
     bool outside = false;
     const auto limit = [&](double& value, double nanLimit) {
@@ -206,8 +212,11 @@ INT_PTR ScaleRange::Execute()
     const DialogTemplate* dialog = FindScaleRangeTemplate(TemplateName(mProxy.GetAxis()));
     if (!dialog)
         return -1;
-    return DialogBoxIndirectParam(*dialog, mOwner,
-        [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return DialogFunction(hwnd, message, wParam, lParam); },
+    return DialogBoxIndirectParam(
+        *dialog, mOwner,
+        [this](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+            return DialogFunction(hwnd, message, wParam, lParam);
+        },
         0);
 }
 
@@ -260,8 +269,8 @@ bool ScaleRange::CanClose(HWND dialog)
     double upper = mUpper->GetValue(), lower = mLower->GetValue();
     const bool vertical = mProxy.GetAxis() == 1;
     if ((mProxy.GetScaleFlags() & kScaleUpperAboveLower) && lower > upper) {
-        MessageBox(dialog, Text(vertical ? kTopAboveBottomText : kRightAboveLeftText), L"Scale Range",
-            MB_OK | MB_ICONWARNING);
+        MessageBox(
+            dialog, Text(vertical ? kTopAboveBottomText : kRightAboveLeftText), L"Scale Range", MB_OK | MB_ICONWARNING);
         return false;
     }
     std::wstring message;

@@ -35,8 +35,8 @@ const vx::ui::DialogTemplate* FindScaleRangeTemplate(std::wstring_view name);
 // limit is replaced by that limit, two equal values by the limits, a span below `minimumSpan` or
 // not above the smallest normal float is widened about the midpoint. True when nothing changed;
 // otherwise `message` (when given) says why.
-bool ValidateScaleRange(double& upper, double& lower, double lowest, double highest, double minimumSpan,
-    std::wstring* message);
+bool ValidateScaleRange(
+    double& upper, double& lower, double lowest, double highest, double minimumSpan, std::wstring* message);
 
 // Where a dialog goes: centred over its owner (or the work area), at the mouse cursor, or at a
 // given point; then kept on the work area of its monitor, the top-left corner winning.

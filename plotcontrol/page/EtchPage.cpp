@@ -26,9 +26,8 @@ std::string ResourceScript()
 {
     std::string s = "\n<script type='text/javascript'>function etch_proxy_ResourceURLs() {"
                     " var out = { throbber: 'throbber.gif' };";
-    for (const char* cursor : { "cursor_down_stretch_r", "cursor_l_stretch_t", "cursor_lr_move_t",
-             "cursor_r_stretch_t", "cursor_up_down_move_r", "cursor_up_stretch_r", "cursor_all_stretch_r",
-             "cursor_all_stretch_t" }) {
+    for (const char* cursor : { "cursor_down_stretch_r", "cursor_l_stretch_t", "cursor_lr_move_t", "cursor_r_stretch_t",
+             "cursor_up_down_move_r", "cursor_up_stretch_r", "cursor_all_stretch_r", "cursor_all_stretch_t" }) {
         s += " out['";
         s += cursor;
         s += "'] = '";
@@ -41,27 +40,27 @@ std::string ResourceScript()
 
 // The binding proxy: etch_proxy.Name(...) awaits window.etch_proxy_Name(...) and yields its
 // `result`; and window.documentready.
-const char* const kBindingProxyScript =
-    "<script type='text/javascript'>\n"
-    "const etch_proxy = new Proxy({}, {\n"
-    "  get: function (target, name) {\n"
-    "    return async function (...args) {\n"
-    "      const fn = window['etch_proxy_' + String(name)];\n"
-    "      if (typeof fn !== 'function') { console.warn(String(name) + ' is not bound.'); return; }\n"
-    "      console.log('Going to call ' + String(name));\n"
-    "      const reply = await fn(...args);\n"
-    "      const result = reply === undefined || reply === null ? undefined : reply.result;\n"
-    "      console.log('Result from ' + String(name) + ':' + JSON.stringify(result));\n"
-    "      return result;\n"
-    "    };\n"
-    "  }\n"
-    "});\n"
-    "window.documentready = new Promise(function (resolve) {\n"
-    "  if (document.readyState === 'complete' || document.readyState === 'interactive') resolve();\n"
-    "  else document.addEventListener('DOMContentLoaded', function () { resolve(); });\n"
-    "});\n"
-    "//# sourceURL=etch://injected/binding_proxy.js\n"
-    "</script>";
+const char* const kBindingProxyScript
+    = "<script type='text/javascript'>\n"
+      "const etch_proxy = new Proxy({}, {\n"
+      "  get: function (target, name) {\n"
+      "    return async function (...args) {\n"
+      "      const fn = window['etch_proxy_' + String(name)];\n"
+      "      if (typeof fn !== 'function') { console.warn(String(name) + ' is not bound.'); return; }\n"
+      "      console.log('Going to call ' + String(name));\n"
+      "      const reply = await fn(...args);\n"
+      "      const result = reply === undefined || reply === null ? undefined : reply.result;\n"
+      "      console.log('Result from ' + String(name) + ':' + JSON.stringify(result));\n"
+      "      return result;\n"
+      "    };\n"
+      "  }\n"
+      "});\n"
+      "window.documentready = new Promise(function (resolve) {\n"
+      "  if (document.readyState === 'complete' || document.readyState === 'interactive') resolve();\n"
+      "  else document.addEventListener('DOMContentLoaded', function () { resolve(); });\n"
+      "});\n"
+      "//# sourceURL=etch://injected/binding_proxy.js\n"
+      "</script>";
 
 std::string BuildPage()
 {

@@ -1,8 +1,8 @@
 #include "plotcontrol/svg/PlotOutput.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -178,8 +178,9 @@ PlotPrintResult PrintPlotSvg(PlotPrintDialog& dialog, PrintableSvgRenderer& rend
     if (quality <= 0)
         return { false, "The printer reports no resolution" };
     const double scale = 300.0 / quality;
-    dialog.printer = dialog.target ? std::make_unique<vx::ui::PrinterDC>(dialog.target, dialog.page, dialog.deviceDpi)
-                                   : std::make_unique<vx::ui::PrinterDC>(dialog.outputPath, dialog.page, dialog.deviceDpi);
+    dialog.printer = dialog.target
+        ? std::make_unique<vx::ui::PrinterDC>(dialog.target, dialog.page, dialog.deviceDpi)
+        : std::make_unique<vx::ui::PrinterDC>(dialog.outputPath, dialog.page, dialog.deviceDpi);
     vx::ui::PrinterDC& dc = *dialog.printer;
     dc.SetMapMode(vx::ui::MM_TEXT);
     const int W = dc.GetDeviceCaps(vx::ui::HORZRES), H = dc.GetDeviceCaps(vx::ui::VERTRES);
@@ -187,8 +188,9 @@ PlotPrintResult PrintPlotSvg(PlotPrintDialog& dialog, PrintableSvgRenderer& rend
 
     if (!dc.StartDoc(dialog.title) || !dc.StartPage()) {
         dialog.printer.reset();
-        return { false, "The printer could not start the document \"" + vx::text::UnitsToUtf8(dialog.title)
-                + "\" (" + (dialog.target ? dialog.target->Name() : dialog.outputPath) + ")" };
+        return { false,
+            "The printer could not start the document \"" + vx::text::UnitsToUtf8(dialog.title) + "\" ("
+                + (dialog.target ? dialog.target->Name() : dialog.outputPath) + ")" };
     }
     if (SvgMetafilePtr picture = renderer.GetMetafileHandle())
         PlayMetafile(*picture, dc, place);
@@ -230,8 +232,9 @@ PlotPrintResult PrintPlotSvg(PlotPrintDialog& dialog, PrintableSvgRenderer& rend
     const bool docDone = dc.EndDoc();
     dialog.printer.reset();
     if (!pageDone || !docDone)
-        return { false, "The printer could not finish the document ("
-                + (dialog.target ? dialog.target->Name() : dialog.outputPath) + ")" };
+        return { false,
+            "The printer could not finish the document (" + (dialog.target ? dialog.target->Name() : dialog.outputPath)
+                + ")" };
     return { true, {} };
 }
 
@@ -368,7 +371,9 @@ std::vector<std::uint8_t> Pixels(const vx::ui::Bitmap& bitmap, bool onWhite)
                 out.push_back(static_cast<std::uint8_t>(std::min(255u, g + 255 - a)));
                 out.push_back(static_cast<std::uint8_t>(std::min(255u, b + 255 - a)));
             } else {
-                const auto straight = [a](unsigned c) { return static_cast<std::uint8_t>(a ? std::min(255u, (c * 255 + a / 2) / a) : 0); };
+                const auto straight = [a](unsigned c) {
+                    return static_cast<std::uint8_t>(a ? std::min(255u, (c * 255 + a / 2) / a) : 0);
+                };
                 out.push_back(straight(r));
                 out.push_back(straight(g));
                 out.push_back(straight(b));
@@ -412,7 +417,8 @@ std::string WriteGif(const vx::ui::Bitmap& bitmap, int fd)
     }
     int mapSize = 256;
     GifColorType colours[256] = {};
-    if (GifQuantizeBuffer(unsigned(w), unsigned(h), &mapSize, red.data(), green.data(), blue.data(), index.data(), colours)
+    if (GifQuantizeBuffer(
+            unsigned(w), unsigned(h), &mapSize, red.data(), green.data(), blue.data(), index.data(), colours)
         == GIF_ERROR)
         return "the colours could not be reduced for GIF";
     int error = 0;
@@ -420,7 +426,8 @@ std::string WriteGif(const vx::ui::Bitmap& bitmap, int fd)
     if (!gif)
         return GifErrorString(error) ? GifErrorString(error) : "the GIF file could not be opened";
     ColorMapObject* map = GifMakeMapObject(256, colours);
-    bool ok = map && EGifPutScreenDesc(gif, w, h, 8, 0, map) == GIF_OK && EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr) == GIF_OK;
+    bool ok = map && EGifPutScreenDesc(gif, w, h, 8, 0, map) == GIF_OK
+        && EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr) == GIF_OK;
     for (int y = 0; ok && y < h; ++y)
         ok = EGifPutLine(gif, index.data() + std::size_t(y) * std::size_t(w), w) == GIF_OK;
     const int lastError = gif->Error;
@@ -441,11 +448,13 @@ ImageExportResult SaveImageFile(const vx::ui::Bitmap& bitmap, const std::wstring
 {
     const std::string path = vx::text::UnitsToUtf8(fileName);
     const std::size_t slash = fileName.find_last_of(L'/'), dot = fileName.find_last_of(L'.');
-    const std::wstring extension
-        = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash) ? fileName.substr(dot) : std::wstring();
+    const std::wstring extension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)
+        ? fileName.substr(dot)
+        : std::wstring();
     const auto type = ImageMimeTypes().find(extension);
     if (type == ImageMimeTypes().end())
-        return { false, "\"" + path + "\" is not a known image type: use .png, .jpg, .jpeg, .gif, .tif or .tiff (in lower case)" };
+        return { false,
+            "\"" + path + "\" is not a known image type: use .png, .jpg, .jpeg, .gif, .tif or .tiff (in lower case)" };
 
     std::filesystem::path final(path);
     std::string temporary = (final.parent_path() / ("." + final.filename().string() + ".XXXXXX")).string();
@@ -459,7 +468,10 @@ ImageExportResult SaveImageFile(const vx::ui::Bitmap& bitmap, const std::wstring
         problem = WriteGif(bitmap, fd); // takes the descriptor
     } else {
         close(fd);
-        problem = WriteWithPixbuf(bitmap, temporary, mime == "image/png" ? "png" : mime == "image/jpeg" ? "jpeg" : "tiff");
+        problem = WriteWithPixbuf(bitmap, temporary,
+            mime == "image/png"        ? "png"
+                : mime == "image/jpeg" ? "jpeg"
+                                       : "tiff");
     }
     if (problem.empty() && std::rename(temporary.c_str(), path.c_str()) != 0)
         problem = std::strerror(errno);

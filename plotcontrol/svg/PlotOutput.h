@@ -6,8 +6,8 @@
 #include <string>
 
 #include "plotcontrol/svg/PrintableSvgRenderer.h"
-#include "ui/Gdi.h"
 #include "ui/Desktop.h"
+#include "ui/Gdi.h"
 
 namespace KEL {
 

@@ -35,7 +35,10 @@ constexpr float kCoordinateLimit = 1.0e6f;
 // Picture sides above this are not made into bitmaps.
 constexpr float kMaxImageSide = 16384.0f;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 int Whole(float v)
 {
@@ -46,8 +49,8 @@ int Whole(float v)
 
 Colour ToColour(std::uint32_t argb)
 {
-    return Colour::Rgb(static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
-        static_cast<std::uint8_t>(argb));
+    return Colour::Rgb(
+        static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8), static_cast<std::uint8_t>(argb));
 }
 
 std::string Attribute(const boost::property_tree::ptree& node, const char* name)
@@ -426,7 +429,8 @@ void SvgElementVisitor::Visit(const std::string& name, const boost::property_tre
     if (name.empty() || name[0] == '<')
         return; // attributes, comments, text
     if (r.mUseDepth > 0 && ++r.mElementsDrawn > kMaxElementsDrawn)
-        throw bad_svg_exception("its definitions expand to more than " + std::to_string(kMaxElementsDrawn) + " elements");
+        throw bad_svg_exception(
+            "its definitions expand to more than " + std::to_string(kMaxElementsDrawn) + " elements");
     const auto style = [&] {
         if (HasAttribute(node, "style"))
             r.ParseSvgStyle(Attribute(node, "style"));
@@ -588,8 +592,9 @@ PrintableSvgRenderer::PrintableSvgRenderer(float width, float height, const std:
     if (!(width >= 1.0f && height >= 1.0f && width <= kMaxImageSide && height <= kMaxImageSide)) {
         std::ostringstream text;
         text.imbue(std::locale::classic());
-        text << "The plot picture (" << width << " x " << height << " pixels) cannot be saved as an image: each side must be 1 to "
-             << static_cast<int>(kMaxImageSide) << " pixels";
+        text << "The plot picture (" << width << " x " << height
+             << " pixels) cannot be saved as an image: each side must be 1 to " << static_cast<int>(kMaxImageSide)
+             << " pixels";
         throw std::runtime_error(text.str());
     }
     mBitmap = vx::ui::Bitmap::Create(static_cast<int>(width), static_cast<int>(height));
@@ -836,7 +841,9 @@ void PrintableSvgRenderer::DrawLine(float x1, float y1, float x2, float y2)
     DC& dc = Target();
     dc.SelectPen(StrokePen());
     const auto truncate = [](float v) {
-        return std::isfinite(v) ? static_cast<float>(static_cast<int>(std::clamp(v, -kCoordinateLimit, kCoordinateLimit))) : 0.0f;
+        return std::isfinite(v)
+            ? static_cast<float>(static_cast<int>(std::clamp(v, -kCoordinateLimit, kCoordinateLimit)))
+            : 0.0f;
     };
     x1 = truncate(x1), y1 = truncate(y1), x2 = truncate(x2), y2 = truncate(y2);
     const Point from = ToDevice(x1, y1), to = ToDevice(x2, y2);
@@ -884,7 +891,8 @@ void PrintableSvgRenderer::DrawEllipse(float cx, float cy, float rx, float ry, f
     for (int k = 0; k <= 72; ++k) {
         const double s = k * 2.0 * M_PI / 72.0;
         const double ex = rx * std::cos(s), ey = ry * std::sin(s);
-        outline.push_back(ToDevice(float(cx + ex * std::cos(t) - ey * std::sin(t)), float(cy + ex * std::sin(t) + ey * std::cos(t))));
+        outline.push_back(
+            ToDevice(float(cx + ex * std::cos(t) - ey * std::sin(t)), float(cy + ex * std::sin(t) + ey * std::cos(t))));
     }
     dc.Polyline(outline);
 }

@@ -48,7 +48,8 @@ public:
     HRESULT SetParams(const wchar_t* text, DWORD* flags) override { return mInner->SetParams(text, flags); }
     HRESULT GetParams(BSTR* text) override { return mInner->GetParams(text); }
     HRESULT Clone(ICalcEnum** out) override { return out ? (*out = nullptr, E_NOTIMPL) : E_POINTER; }
-    HRESULT Init(LONG record, ULONG n, IUnknown* const* sources, IUnitName* const* units, double dt, DWORD mode) override
+    HRESULT Init(
+        LONG record, ULONG n, IUnknown* const* sources, IUnitName* const* units, double dt, DWORD mode) override
     {
         void* stream = nullptr;
         if (n > 0 && SUCCEEDED(sources[0]->QueryInterface(IFloatStreamEx::kIid, &stream))) {
@@ -122,7 +123,10 @@ private:
 // enumerators.
 class BrokenClass final : public ICalcEnumClass2, public ICalcNumericParamsFuncClass {
 public:
-    explicit BrokenClass(Fault fault) : mFault(fault) {}
+    explicit BrokenClass(Fault fault)
+        : mFault(fault)
+    {
+    }
     HRESULT QueryInterface(REFIID iid, void** out) override
     {
         if (!out)
@@ -251,9 +255,11 @@ TEST_F(Conformance, ABrokenEnumeratorFailsWithTheRuleItBreaks)
         { Fault::Repeats, [](const EnumTestConfig& c) { EventEnumOnlineOfflineComparison<FiducialEvent>(c); },
             "Line 310 [edg.GetRecordData<TBufType>(0,vec)]" },
         { Fault::FindOffByOne, [](const EnumTestConfig& c) { EventEnumTestFind<FiducialEvent>(c, 5); },
-            "Line 473 [nPos>pos0 && nPos<=pos1], [Bad position returned by Find when going backwards and no event found.]" },
+            "Line 473 [nPos>pos0 && nPos<=pos1], [Bad position returned by Find when going backwards and no event "
+            "found.]" },
         { Fault::FindOffByOne, [](const EnumTestConfig& c) { EventEnumTestSetSources<FiducialEvent>(c); },
-            "Line 872 [posok], [Incorrect position after SetSources (17000 instead of 16999 in record with 17000 ticks).]" },
+            "Line 872 [posok], [Incorrect position after SetSources (17000 instead of 16999 in record with 17000 "
+            "ticks).]" },
     };
     for (const auto& c : cases) {
         Use(c.fault);
@@ -270,12 +276,15 @@ TEST_F(Conformance, TooShortARecordOrNoEventsFailAtOnce)
     EnumTestConfig config = BrokenConfig();
     config.mNumSamplesToTest = 200;
     using namespace EventEnumTests;
-    EXPECT_NE(FailureOf([&] { EventEnumTestNextOffline<FiducialEvent>(config, 80); }).find("Line 102"), std::string::npos);
-    EXPECT_NE(FailureOf([&] { EventEnumTestNextOnline<FiducialEvent>(config, 80); }).find("Line 175"), std::string::npos);
+    EXPECT_NE(
+        FailureOf([&] { EventEnumTestNextOffline<FiducialEvent>(config, 80); }).find("Line 102"), std::string::npos);
+    EXPECT_NE(
+        FailureOf([&] { EventEnumTestNextOnline<FiducialEvent>(config, 80); }).find("Line 175"), std::string::npos);
     // A flat source has no beats.
     config = BrokenConfig();
     config.mSourceExpressions = { L"0" };
-    EXPECT_NE(FailureOf([&] { EventEnumBounceTest<FiducialEvent>(config, 0, 3); }).find("Line 188 [nn>0]"), std::string::npos);
+    EXPECT_NE(FailureOf([&] { EventEnumBounceTest<FiducialEvent>(config, 0, 3); }).find("Line 188 [nn>0]"),
+        std::string::npos);
 }
 
 TEST_F(Conformance, TheDataAdderAnswersTheHostAndChecksItsRecord)

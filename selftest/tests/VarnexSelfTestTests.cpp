@@ -55,7 +55,8 @@ TEST(VarnexSelfTest, ListsAndPicksCasesByName)
 
     const VarnexRun unknown = Varnex("selftest HRV_TestFiducialEnum::NoSuchCase");
     EXPECT_EQ(unknown.exitCode, 2);
-    EXPECT_NE(unknown.err.find("no self-test named HRV_TestFiducialEnum::NoSuchCase"), std::string::npos) << unknown.err;
+    EXPECT_NE(unknown.err.find("no self-test named HRV_TestFiducialEnum::NoSuchCase"), std::string::npos)
+        << unknown.err;
     const VarnexRun badSeed = Varnex("selftest --seed x");
     EXPECT_EQ(badSeed.exitCode, 2);
     EXPECT_NE(badSeed.err.find("--seed"), std::string::npos) << badSeed.err;

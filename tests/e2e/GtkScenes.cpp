@@ -88,24 +88,27 @@ int Hover(const std::string& out)
     std::unique_ptr<KELControls::ErrorProvider> marker;
     bool warned = false;
     bool shot = false;
-    HWND dialog = CreateDialogIndirectParam(SettingsTemplate(), nullptr, [&](HWND hwnd, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-        if (message == WM_INITDIALOG) {
-            value = std::make_unique<KELControls::DoubleEdit>(hwnd, kValueId, 0.5, 2.5);
-            marker = std::make_unique<KELControls::ErrorProvider>(hwnd, kMarkerId);
-            value->SetErrorProvider(marker.get());
-            value->precision = 3;
-            value->SetValue(1.0);
-            return 1;
-        }
-        if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
-            if (!value->Validate() || IsWindowVisible(marker->GetHandle())) {
-                warned = true;
-                KELControls::DialogSettingsWarningDlg(hwnd).Execute();
+    HWND dialog = CreateDialogIndirectParam(
+        SettingsTemplate(), nullptr,
+        [&](HWND hwnd, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+            if (message == WM_INITDIALOG) {
+                value = std::make_unique<KELControls::DoubleEdit>(hwnd, kValueId, 0.5, 2.5);
+                marker = std::make_unique<KELControls::ErrorProvider>(hwnd, kMarkerId);
+                value->SetErrorProvider(marker.get());
+                value->precision = 3;
+                value->SetValue(1.0);
+                return 1;
             }
-            return 1;
-        }
-        return 0;
-    }, 0);
+            if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+                if (!value->Validate() || IsWindowVisible(marker->GetHandle())) {
+                    warned = true;
+                    KELControls::DialogSettingsWarningDlg(hwnd).Execute();
+                }
+                return 1;
+            }
+            return 0;
+        },
+        0);
     if (!dialog)
         return Fail("the dialog cannot be made");
     // Up and left, clear of the warning, which comes up in the middle of the screen.
@@ -197,7 +200,8 @@ int PrintToFile(const std::string& out)
     ReadPrinterPage(settings, page, choice);
     g_object_unref(page);
     g_object_unref(settings);
-    std::printf("printer %s page %d x %d at %d dpi\n", gtk_printer_get_name(printer), choice.page.cx, choice.page.cy, choice.dpi);
+    std::printf("printer %s page %d x %d at %d dpi\n", gtk_printer_get_name(printer), choice.page.cx, choice.page.cy,
+        choice.dpi);
     g_object_unref(printer);
 
     // The dialog's choice goes into the plot's print settings, as the plot control keeps them.
@@ -223,26 +227,29 @@ int OpenFile(const std::string& file)
     // The user, once the chooser is up: picks the file, and once the chooser shows it selected,
     // presses Open.
     static int ticks = 0;
-    g_timeout_add(300, +[](gpointer data) -> gboolean {
-        GList* windows = gtk_window_list_toplevels();
-        for (GList* w = windows; w; w = w->next) {
-            if (!GTK_IS_FILE_CHOOSER_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data)))
-                continue;
-            GtkFileChooser* chooser = GTK_FILE_CHOOSER(w->data);
-            if (ticks++ == 0) {
-                GSList* filters = gtk_file_chooser_list_filters(chooser);
-                for (GSList* f = filters; f; f = f->next)
-                    std::printf("filter %s\n", gtk_file_filter_get_name(GTK_FILE_FILTER(f->data)));
-                g_slist_free(filters);
-                std::printf("title %s\n", gtk_window_get_title(GTK_WINDOW(w->data)));
-                gtk_file_chooser_set_filename(chooser, static_cast<const char*>(data));
-            } else {
-                gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_ACCEPT);
+    g_timeout_add(
+        300,
+        +[](gpointer data) -> gboolean {
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* w = windows; w; w = w->next) {
+                if (!GTK_IS_FILE_CHOOSER_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                    continue;
+                GtkFileChooser* chooser = GTK_FILE_CHOOSER(w->data);
+                if (ticks++ == 0) {
+                    GSList* filters = gtk_file_chooser_list_filters(chooser);
+                    for (GSList* f = filters; f; f = f->next)
+                        std::printf("filter %s\n", gtk_file_filter_get_name(GTK_FILE_FILTER(f->data)));
+                    g_slist_free(filters);
+                    std::printf("title %s\n", gtk_window_get_title(GTK_WINDOW(w->data)));
+                    gtk_file_chooser_set_filename(chooser, static_cast<const char*>(data));
+                } else {
+                    gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_ACCEPT);
+                }
             }
-        }
-        g_list_free(windows);
-        return ticks < 30 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
-    }, const_cast<char*>(file.c_str()));
+            g_list_free(windows);
+            return ticks < 30 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+        },
+        const_cast<char*>(file.c_str()));
     FileDialogRequest request;
     request.title = L"Open Recording";
     request.filters = { { L"Recordings", L"*.hea;*.edf" }, { L"All files", L"*" } };

@@ -10,9 +10,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -107,7 +107,8 @@ TEST_F(Desktop, AnalyseFromTheMenuShowsTheMainWindowWithItsResult)
 {
     const fs::path shot = mHome / "window.png";
     std::string out;
-    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--screenshot", shot.string(), "--exit" }, out);
+    const int status
+        = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--screenshot", shot.string(), "--exit" }, out);
     ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("HRV|Analyse: done"), std::string::npos) << out;
     EXPECT_NE(out.find("Beats detected: 2273"), std::string::npos) << out;
@@ -144,9 +145,10 @@ TEST_F(Desktop, AnalyseFromTheMenuShowsTheMainWindowWithItsResult)
 TEST_F(Desktop, ViewCommandsOpenTheirViewsInFramesOfTheirOwn)
 {
     std::string out;
-    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|AnalysisPlots|Tachogram",
-                                  "--run", "HRV|AnalysisPlots|Poincare", "--run", "HRV|Report", "--exit" },
-        out);
+    const int status
+        = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|AnalysisPlots|Tachogram", "--run",
+                     "HRV|AnalysisPlots|Poincare", "--run", "HRV|Report", "--exit" },
+            out);
     ASSERT_EQ(status, 0) << out;
     // Each view has a window that fills its frame, in the order they were opened.
     const std::regex view("View: (HRV [A-Za-z ]+ View) \\(([0-9]+)x([0-9]+)\\)");
@@ -156,7 +158,8 @@ TEST_F(Desktop, ViewCommandsOpenTheirViewsInFramesOfTheirOwn)
         EXPECT_GT(std::stoi((*it)[2]), 100) << out;
         EXPECT_GT(std::stoi((*it)[3]), 100) << out;
     }
-    EXPECT_EQ(opened, (std::vector<std::string> { "HRV Tachogram View", "HRV Poincare View", "HRV Report View" })) << out;
+    EXPECT_EQ(opened, (std::vector<std::string> { "HRV Tachogram View", "HRV Poincare View", "HRV Report View" }))
+        << out;
 }
 
 // The settings dialog from the HRV menu: "Custom" opens the detector settings, and OK with a
@@ -245,7 +248,9 @@ TEST_F(Desktop, TheDocumentEnablesItsMenuCommands)
     std::string out;
     EXPECT_EQ(Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|ClearAnalysis", "--exit" }, out), 1);
     EXPECT_NE(out.find("no menu item HRV|ClearAnalysis that is enabled"), std::string::npos) << out;
-    EXPECT_EQ(Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|ClearAnalysis", "--exit" }, out), 0) << out;
+    EXPECT_EQ(
+        Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|ClearAnalysis", "--exit" }, out), 0)
+        << out;
     EXPECT_NE(out.find("Ready. HRV|ClearAnalysis finished."), std::string::npos) << out;
 }
 
@@ -276,11 +281,14 @@ TEST_F(Desktop, HoveringTheMarkerShowsTheBalloonAndOkShowsTheWarning)
     ASSERT_FALSE(balloon.IsEmpty()) << log;
     // On the display: the warning's face with its dark text, and the balloon's tip colour with its
     // text, each where the window system put them.
-    const vx::ui::Colour face = vx::ui::GetSysColor(vx::ui::COLOR_BTNFACE), tip = vx::ui::GetSysColor(vx::ui::COLOR_INFOBK);
+    const vx::ui::Colour face = vx::ui::GetSysColor(vx::ui::COLOR_BTNFACE),
+                         tip = vx::ui::GetSysColor(vx::ui::COLOR_INFOBK);
     const auto dark = [](vx::ui::Colour c) { return c.Red() < 90 && c.Green() < 90 && c.Blue() < 90; };
-    EXPECT_GT(CountPixels(*image, warning, [&](vx::ui::Colour c) { return c == face; }), warning.Width() * warning.Height() / 2);
+    EXPECT_GT(CountPixels(*image, warning, [&](vx::ui::Colour c) { return c == face; }),
+        warning.Width() * warning.Height() / 2);
     EXPECT_GT(CountPixels(*image, warning, dark), 100);
-    EXPECT_GT(CountPixels(*image, balloon, [&](vx::ui::Colour c) { return c == tip; }), balloon.Width() * balloon.Height() / 3);
+    EXPECT_GT(CountPixels(*image, balloon, [&](vx::ui::Colour c) { return c == tip; }),
+        balloon.Width() * balloon.Height() / 3);
     EXPECT_GT(CountPixels(*image, balloon, dark), 100);
 }
 
@@ -323,11 +331,14 @@ TEST_F(Desktop, SaveAndTheQuestionOnClosingKeepTheAnalysisForTheNextOpening)
     EXPECT_NE(out.find("no menu item File|Save that is enabled"), std::string::npos) << out;
 
     // Cancel keeps the window (the script then ends it); Save writes the session and closes.
-    EXPECT_EQ(Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "File|Close", "--dialog", "click=2", "--exit" }, out), 0) << out;
+    EXPECT_EQ(
+        Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "File|Close", "--dialog", "click=2", "--exit" }, out),
+        0)
+        << out;
     EXPECT_NE(out.find("Beats detected: 2273"), std::string::npos) << "the window stayed: " << out;
     EXPECT_FALSE(fs::exists(session));
     EXPECT_EQ(Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "File|Close", "--dialog",
-                  "shot=" + question.string() + ",click=6" },
+                         "shot=" + question.string() + ",click=6" },
                   out),
         0)
         << out;
@@ -336,7 +347,9 @@ TEST_F(Desktop, SaveAndTheQuestionOnClosingKeepTheAnalysisForTheNextOpening)
     const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
     vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
     ASSERT_TRUE(image) << "no picture of the question";
-    EXPECT_GT(CountPixels(*image, { 0, 0, image->Width(), image->Height() }, [](vx::ui::Colour c) { return c.Red() < 100; }), 100)
+    EXPECT_GT(
+        CountPixels(*image, { 0, 0, image->Width(), image->Height() }, [](vx::ui::Colour c) { return c.Red() < 100; }),
+        100)
         << "the question and its buttons' texts";
 
     // A new process opens the recording with its analysis; clearing it and saving from the menu
@@ -374,7 +387,8 @@ TEST_F(Desktop, AClickOnACommentOfTheChartShowsItsPopup)
     const fs::path shot = mHome / "comment.png";
     std::string out;
     const int status = Varnex(
-        { "open", (record / "100.hea").string(), "--click-comment", "0", "--screenshot", shot.string(), "--exit" }, out);
+        { "open", (record / "100.hea").string(), "--click-comment", "0", "--screenshot", shot.string(), "--exit" },
+        out);
     ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("Comment popup: t = 00:00:10.000: + (AFL"), std::string::npos) << out;
 
@@ -384,7 +398,9 @@ TEST_F(Desktop, AClickOnACommentOfTheChartShowsItsPopup)
     ASSERT_TRUE(image) << "no screenshot";
     // The popup's tooltip background above the chart, where the summary leaves the window white.
     const vx::ui::Colour info = vx::ui::GetSysColor(vx::ui::COLOR_INFOBK);
-    EXPECT_GT(CountPixels(*image, { 0, 0, image->Width(), image->Height() }, [&](vx::ui::Colour c) { return c == info; }), 2000);
+    EXPECT_GT(
+        CountPixels(*image, { 0, 0, image->Width(), image->Height() }, [&](vx::ui::Colour c) { return c == info; }),
+        2000);
 
     EXPECT_EQ(Varnex({ "open", (record / "100.hea").string(), "--click-comment", "2", "--exit" }, out), 1);
     EXPECT_NE(out.find("no comment 2 is drawn on the chart"), std::string::npos) << out;
@@ -417,7 +433,9 @@ TEST_F(Desktop, ADragSelectsAStretchWhoseBeatsTheRemoveCommandTakesAway)
     vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
     ASSERT_TRUE(image) << "no screenshot";
     // The tint: light blue inside the dragged stretch, on both strips; none beyond it.
-    const auto tint = [](vx::ui::Colour c) { return c.Blue() > 240 && c.Red() > 150 && c.Red() < 230 && c.Green() > 200 && c.Green() < 245; };
+    const auto tint = [](vx::ui::Colour c) {
+        return c.Blue() > 240 && c.Red() > 150 && c.Red() < 230 && c.Green() > 200 && c.Green() < 245;
+    };
     EXPECT_GT(CountPixels(*image, { 310, 180, 440, 320 }, tint), 5000);
     EXPECT_GT(CountPixels(*image, { 310, 340, 440, 480 }, tint), 5000);
     EXPECT_EQ(CountPixels(*image, { 470, 180, 880, 480 }, tint), 0);
@@ -425,10 +443,12 @@ TEST_F(Desktop, ADragSelectsAStretchWhoseBeatsTheRemoveCommandTakesAway)
     // no beat's coloured mark inside it in the second strip (which has no annotations of its own).
     const vx::ui::Rect marks { 60, 330, 880, 342 };
     const auto blue = [](vx::ui::Colour c) { return c.Blue() > 200 && c.Red() < 60 && c.Green() < 120; };
-    const auto orange = [](vx::ui::Colour c) { return c.Red() > 200 && c.Green() > 120 && c.Green() < 200 && c.Blue() < 80; };
+    const auto orange
+        = [](vx::ui::Colour c) { return c.Red() > 200 && c.Green() > 120 && c.Green() < 200 && c.Blue() < 80; };
     EXPECT_GT(CountPixels(*image, marks, blue), 20);
     EXPECT_GT(CountPixels(*image, marks, orange), 20);
-    EXPECT_EQ(CountPixels(*image, { 310, 330, 440, 342 }, blue) + CountPixels(*image, { 310, 330, 440, 342 }, orange), 0);
+    EXPECT_EQ(
+        CountPixels(*image, { 310, 330, 440, 342 }, blue) + CountPixels(*image, { 310, 330, 440, 342 }, orange), 0);
 }
 
 // Online play into the document: the chart follows the new record to its end.
@@ -436,7 +456,8 @@ TEST_F(Desktop, TheChartFollowsAnOnlinePlayToItsEnd)
 {
     const fs::path shot = mHome / "online.png";
     std::string out;
-    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--play", "600", "--screenshot", shot.string(), "--exit" }, out);
+    const int status
+        = Varnex({ "open", VX_SAMPLE_RECORD, "--play", "600", "--screenshot", shot.string(), "--exit" }, out);
     ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("2 record(s)"), std::string::npos) << out;
     EXPECT_NE(out.find("Ready. The online play finished."), std::string::npos) << out;

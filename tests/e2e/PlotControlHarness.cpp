@@ -4,15 +4,15 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "VirtualDisplay.h"
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "plotcontrol/control/EtchNotifications.h"
-#include "VirtualDisplay.h"
 #include "text/Unicode.h"
 #include "ui/Backend.h"
-#include "webview/WebKitEngine.h"
 #include "ui/gtk/GtkBackend.h"
+#include "webview/WebKitEngine.h"
 #include "webview/WebView.h"
 
 namespace vx::e2e {
@@ -149,7 +149,8 @@ HRESULT SeriesSource::Clone(IEnumFloatEx** out)
 
 HRESULT SeriesSource::Skip(LONG count, LONG* skipped)
 {
-    const std::int64_t target = std::clamp<std::int64_t>(std::int64_t(mPosition) + count, 0, std::int64_t(mValues.size()));
+    const std::int64_t target
+        = std::clamp<std::int64_t>(std::int64_t(mPosition) + count, 0, std::int64_t(mValues.size()));
     *skipped = static_cast<LONG>(target - mPosition);
     mPosition = static_cast<LONG>(target);
     return *skipped == count ? S_OK : S_FALSE;
@@ -199,7 +200,9 @@ HRESULT NoticeLog::OnNotify(ISubject*, DWORD eventId, ULONGLONG, ULONGLONG value
     PlotNotice n;
     n.kind = eventId & 0xFFFF;
     switch (n.kind) {
-    case kCompileMarkup: n.flag = reinterpret_cast<const EtchCompileNotice*>(value)->success; break;
+    case kCompileMarkup:
+        n.flag = reinterpret_cast<const EtchCompileNotice*>(value)->success;
+        break;
     case kBadPlotterProperty: {
         const auto& p = *reinterpret_cast<const EtchBadPropertyNotice*>(value);
         n.texts = { Utf8(p.plotter), Utf8(p.property), Utf8(p.expectedType), Utf8(p.defaultValue) };
@@ -232,7 +235,8 @@ HRESULT NoticeLog::OnNotify(ISubject*, DWORD eventId, ULONGLONG, ULONGLONG value
         n.values = { p.xPercent, p.yPercent };
         break;
     }
-    default: break;
+    default:
+        break;
     }
     notices.push_back(std::move(n));
     return S_OK;
@@ -241,7 +245,8 @@ HRESULT NoticeLog::OnNotify(ISubject*, DWORD eventId, ULONGLONG, ULONGLONG value
 std::vector<PlotNotice> NoticeLog::Of(unsigned kind) const
 {
     std::vector<PlotNotice> found;
-    std::copy_if(notices.begin(), notices.end(), std::back_inserter(found), [&](const PlotNotice& n) { return n.kind == kind; });
+    std::copy_if(
+        notices.begin(), notices.end(), std::back_inserter(found), [&](const PlotNotice& n) { return n.kind == kind; });
     return found;
 }
 
@@ -278,8 +283,8 @@ PlotWindow::PlotWindow(const std::wstring& title, int x, int y, int width, int h
 {
     static const bool registered = ui::RegisterClass({ kFrameClass, 0, ui::DefWindowProc });
     (void)registered;
-    mFrame = ui::CreateWindowEx(0, kFrameClass, title.c_str(), ui::WS_OVERLAPPED | ui::WS_CAPTION | ui::WS_VISIBLE, x, y,
-        width, height, nullptr, 0, nullptr);
+    mFrame = ui::CreateWindowEx(0, kFrameClass, title.c_str(), ui::WS_OVERLAPPED | ui::WS_CAPTION | ui::WS_VISIBLE, x,
+        y, width, height, nullptr, 0, nullptr);
     if (!mFrame)
         return;
     mControl = std::make_unique<KEL::EtchWvControl>(&gViewHost);
@@ -314,7 +319,8 @@ PlotWindow::~PlotWindow()
     ui::RunGtkUntil([] { return false; }, 300);
 }
 
-SeriesSource* PlotWindow::AddSource(const std::wstring& dataId, std::vector<float> values, std::vector<std::wstring> labels)
+SeriesSource* PlotWindow::AddSource(
+    const std::wstring& dataId, std::vector<float> values, std::vector<std::wstring> labels)
 {
     auto* source = new SeriesSource(std::move(values), std::move(labels));
     mSources.push_back(source);
@@ -332,28 +338,32 @@ bool PlotWindow::SetMarkupAndWatch(const std::wstring& markup, const std::string
 std::optional<json> PlotWindow::WaitForReport(const std::string& kind, int timeoutMs)
 {
     std::optional<json> found;
-    ui::RunGtkUntil([&] {
-        for (const json& r : mReports)
-            if (r.value("kind", "") == kind) {
-                found = r;
-                return true;
-            }
-        return false;
-    }, timeoutMs);
+    ui::RunGtkUntil(
+        [&] {
+            for (const json& r : mReports)
+                if (r.value("kind", "") == kind) {
+                    found = r;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
     return found;
 }
 
 std::optional<PlotNotice> PlotWindow::WaitForNotice(unsigned kind, int timeoutMs)
 {
     std::optional<PlotNotice> found;
-    ui::RunGtkUntil([&] {
-        for (const PlotNotice& n : mNotices->notices)
-            if (n.kind == kind) {
-                found = n;
-                return true;
-            }
-        return false;
-    }, timeoutMs);
+    ui::RunGtkUntil(
+        [&] {
+            for (const PlotNotice& n : mNotices->notices)
+                if (n.kind == kind) {
+                    found = n;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
     return found;
 }
 
@@ -400,7 +410,8 @@ int CountDark(const ui::Bitmap& image, const ui::Rect& area, int level)
 
 ui::Colour OverWhite(ui::Colour colour, int alpha)
 {
-    const auto mix = [&](int channel) { return static_cast<std::uint8_t>((channel * alpha + 255 * (255 - alpha)) / 255); };
+    const auto mix
+        = [&](int channel) { return static_cast<std::uint8_t>((channel * alpha + 255 * (255 - alpha)) / 255); };
     return ui::Colour::Rgb(mix(colour.Red()), mix(colour.Green()), mix(colour.Blue()));
 }
 

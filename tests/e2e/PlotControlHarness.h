@@ -83,7 +83,8 @@ public:
     vx::ui::HWND Frame() const { return mFrame; }
 
     // Registers a source under `dataId` (released with the window).
-    SeriesSource* AddSource(const std::wstring& dataId, std::vector<float> values, std::vector<std::wstring> labels = {});
+    SeriesSource* AddSource(
+        const std::wstring& dataId, std::vector<float> values, std::vector<std::wstring> labels = {});
     // Sends the markup and starts a watcher in the page that reports (kind "painted") once the
     // plot has been set up from it, all its data has arrived and it has painted; `then` is run in
     // the page before that report with `plot`, `area` and the helpers `hover`, `drag` and

@@ -74,7 +74,10 @@ struct PlotCase {
     int notice = -1;
 };
 
-void PrintTo(const PlotCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const PlotCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 constexpr ui::Colour Rgb(int r, int g, int b)
 {
@@ -90,10 +93,17 @@ std::vector<float> Rr()
     rr[150] = std::nanf(""); // a gap
     return rr;
 }
-std::vector<float> PoincareX() { return Series(200, [](int i) { return 0.82f + 0.06f * std::sin(i / 5.0f); }); }
-std::vector<float> PoincareY() { return Series(200, [](int i) { return 0.82f + 0.06f * std::sin((i + 1) / 5.0f); }); }
+std::vector<float> PoincareX()
+{
+    return Series(200, [](int i) { return 0.82f + 0.06f * std::sin(i / 5.0f); });
+}
+std::vector<float> PoincareY()
+{
+    return Series(200, [](int i) { return 0.82f + 0.06f * std::sin((i + 1) / 5.0f); });
+}
 
-const std::wstring kTplotRr = L"tplot: {id: 'rr', xdata: [0:1:end], ydata: '$RR' [0:1:2147483647], colour: #1f3fbfff}, ";
+const std::wstring kTplotRr
+    = L"tplot: {id: 'rr', xdata: [0:1:end], ydata: '$RR' [0:1:2147483647], colour: #1f3fbfff}, ";
 const std::wstring kGrey = L"graticule: { colour: #c8c8c8ff }, ";
 
 std::vector<PlotCase> Cases()
@@ -101,7 +111,8 @@ std::vector<PlotCase> Cases()
     const Source rr { L"$RR", Rr(), {} };
     return {
         { "timeplot_and_cursor",
-            L"topmargin: 40, rightmargin: 40, tplot: {id: 'hrv_tachogram_view', cursor: { readout: 'RR Interval {0} = {1} s' }, "
+            L"topmargin: 40, rightmargin: 40, tplot: {id: 'hrv_tachogram_view', cursor: { readout: 'RR Interval {0} = "
+            L"{1} s' }, "
             L"xdata: [0:1:end], ydata: '$RR' [0:1:2147483647], colour: #1f3fbfff}, "
                 + kGrey + L"xlabel: 'Interval Number', ylabel: 'RR Interval (s)', ",
             { rr },
@@ -111,28 +122,35 @@ std::vector<PlotCase> Cases()
             L"topmargin: 40, rightmargin: 40, scatter: {id: 'hrv_poincare_view', cursor: { readout: '{0} s, {1} s' }, "
             L"ellipse: {x: 0.82, y: 0.82, a: 0.08, b: 0.03, rotate: 45, colour: #000000ff, draw_axes: true}, "
             L"xdata: '$PX' [0:1:2147483647], ydata: '$PY' [0:1:2147483647], colour: #1f3fbfff}, "
-            L"graticule: { colour: #c8c8c8ff, style: 'dashed' }, xlabel: 'RR Interval (s)', ylabel: 'Next RR Interval (s)', ",
+            L"graticule: { colour: #c8c8c8ff, style: 'dashed' }, xlabel: 'RR Interval (s)', ylabel: 'Next RR Interval "
+            L"(s)', ",
             { { L"$PX", PoincareX(), {} }, { L"$PY", PoincareY(), {} } },
             { { "points", "area", kBlue, 300 }, { "ellipse and its axes", "area", kBlack, 150, INT_MAX, 60 } } },
         { "box",
             L"scatter: {id: 'hrv_classifier_view', box: {id: 'classifier_box', colour: #ff0000ff, showvalues: true, "
             L"draggable: true, range_x: { min: 700, max: 900}, range_y: { min: 0.1, max: 0.5}, "
-            L"plotcolours: [#0050ffff, #ff00aaff, #00a000ff, #ffaa00ff]}, xdata: '$CX' [0:1:end], ydata: '$CY' [0:1:end], "
+            L"plotcolours: [#0050ffff, #ff00aaff, #00a000ff, #ffaa00ff]}, xdata: '$CX' [0:1:end], ydata: '$CY' "
+            L"[0:1:end], "
             L"colour: #1f3fbfff}, "
                 + kGrey + L"xlabel: 'RR Interval (ms)', ylabel: 'Complexity', ",
             { { L"$CX", Series(200, [](int i) { return 800.0f + 150.0f * std::sin(float(i)); }), {} },
                 { L"$CY", Series(200, [](int i) { return 0.3f + 0.25f * std::cos(i * 1.3f); }), {} } },
             { { "box", "area", Rgb(255, 0, 0), 200 }, { "points inside", "area", Rgb(0, 0x50, 0xff), 30 },
-                { "points left of it", "area", Rgb(0xff, 0, 0xaa), 30 }, { "points right of it", "area", Rgb(0, 0xa0, 0), 30 } },
+                { "points left of it", "area", Rgb(0xff, 0, 0xaa), 30 },
+                { "points right of it", "area", Rgb(0, 0xa0, 0), 30 } },
             "await drag(0.5, 0.5, 0.6, 0.5);", KEL::kBoxResized },
         { "histogram",
-            L"histogram: {id: 'hrv_rr_histogram_view', bins: [0.6:0.02:end], heights: '$HIST' [0:1:end], colour: #000000ff, "
+            L"histogram: {id: 'hrv_rr_histogram_view', bins: [0.6:0.02:end], heights: '$HIST' [0:1:end], colour: "
+            L"#000000ff, "
             L"fillcolour: #1f3fbfff}, "
                 + kGrey + L"xlabel: 'RR Interval (s)', ylabel: 'Count', ",
-            { { L"$HIST", Series(25, [](int i) { return std::round(50.0f * std::exp(-(i - 11.0f) * (i - 11.0f) / 18.0f)); }), {} } },
+            { { L"$HIST",
+                Series(25, [](int i) { return std::round(50.0f * std::exp(-(i - 11.0f) * (i - 11.0f) / 18.0f)); }),
+                {} } },
             { { "bars", "area", kBlue, 2000 } } },
         { "bar_with_native_labels",
-            L"bar: {id: 'bands', heightsgroup: '$BANDS' [0:1:end], xlabels: '$BANDS' #000000ff, centered_xlabels: true, "
+            L"bar: {id: 'bands', heightsgroup: '$BANDS' [0:1:end], xlabels: '$BANDS' #000000ff, centered_xlabels: "
+            L"true, "
             L"colour: #000000ff, fillcolour: #2e8b57ff}, ylabel: 'Power (ms^2)', ",
             { { L"$BANDS", { 310, 820, 450 }, { L"VLF", L"LF", L"HF" } } },
             { { "bars", "area", Rgb(0x2e, 0x8b, 0x57), 3000 }, { "labels", "bottom", kBlack, 12, INT_MAX, 70 } } },
@@ -141,7 +159,8 @@ std::vector<PlotCase> Cases()
             L"fillcolours: [#0000ff40, #00ff0040], showvalues: true, textcolour: 'blue', draggable: true, "
             L"positions: [[0, 0.04], [0.04, 0.15]]}, xdata: [0:0.01:end], ydata: '$PSD' [0:1:end], colour: #1f3fbfff}, "
                 + kGrey + L"xlabel: 'Frequency (Hz)', ylabel: 'Power (s^2/Hz)', ",
-            { { L"$PSD", Series(50, [](int i) { return 0.0008f * std::exp(-(i - 10.0f) * (i - 10.0f) / 10.0f); }), {} } },
+            { { L"$PSD", Series(50, [](int i) { return 0.0008f * std::exp(-(i - 10.0f) * (i - 10.0f) / 10.0f); }),
+                {} } },
             { { "first band", "area", OverWhite(Rgb(0, 0, 255), 0x40), 1500, INT_MAX, 10 },
                 { "second band", "area", OverWhite(Rgb(0, 255, 0), 0x40), 3000, INT_MAX, 10 },
                 { "lines", "area", Rgb(120, 120, 120), 300, INT_MAX, 10 } },
@@ -154,23 +173,21 @@ std::vector<PlotCase> Cases()
                 { "second entry", "legend", Rgb(0xe0, 0x70, 0), 12 } },
             "await drag(0.58, 0.21, 0.7, 0.4);", KEL::kRegionPosChanged },
         { "text_region",
-            L"text_region: {id: 'note', text: 'Supine rest', font_size: 16, x_percent: 0.3, y_percent: 0.3}, " + kTplotRr + kGrey,
+            L"text_region: {id: 'note', text: 'Supine rest', font_size: 16, x_percent: 0.3, y_percent: 0.3}, "
+                + kTplotRr + kGrey,
             { rr }, { { "text", "text_region", kBlack, 60, INT_MAX, 90 } } },
         { "fractal",
             L"frac: {iterations: 24}, fullrange_xscalemin: -2, fullrange_xscalemax: 0.8, fullrange_yscalemin: -1.2, "
             L"fullrange_yscalemax: 1.2, ",
-            {}, { { "set", "area", kBlack, 3000, INT_MAX, 10 }, { "edge", "area", Rgb(255, 0, 0), 300, INT_MAX, 10 } } },
-        { "graticule",
-            L"grat: { colour: #00a0a0ff, minor_colour: #c0f0f0ff, style: 'dotted' }, " + kTplotRr,
-            { rr }, { { "grid", "area", Rgb(0, 0xa0, 0xa0), 150 }, { "line", "area", kBlue, 250 } } },
-        { "no_graticule",
-            L"grat: null, " + kTplotRr, { rr },
+            {},
+            { { "set", "area", kBlack, 3000, INT_MAX, 10 }, { "edge", "area", Rgb(255, 0, 0), 300, INT_MAX, 10 } } },
+        { "graticule", L"grat: { colour: #00a0a0ff, minor_colour: #c0f0f0ff, style: 'dotted' }, " + kTplotRr, { rr },
+            { { "grid", "area", Rgb(0, 0xa0, 0xa0), 150 }, { "line", "area", kBlue, 250 } } },
+        { "no_graticule", L"grat: null, " + kTplotRr, { rr },
             { { "default grid", "area", Rgb(152, 255, 255), 0, 0, 10 }, { "line", "area", kBlue, 250 } } },
-        { "drag_scroller",
-            L"drag_scroller: {}, " + kTplotRr + kGrey, { rr }, { { "line", "area", kBlue, 250 } },
+        { "drag_scroller", L"drag_scroller: {}, " + kTplotRr + kGrey, { rr }, { { "line", "area", kBlue, 250 } },
             "await drag(0.5, 0.5, 0.3, 0.5);", KEL::kXScalingChanged },
-        { "zoom",
-            kTplotRr + kGrey, { rr }, { { "line", "area", kBlue, 250 } },
+        { "zoom", kTplotRr + kGrey, { rr }, { { "line", "area", kBlue, 250 } },
             "plot.root.querySelector('button[title=\"Zoom in\"]').click(); await frame(); await frame();",
             KEL::kZoomLevelChanged },
     };
@@ -199,7 +216,8 @@ void ExpectProbes(const PlotCase& c, const ui::Bitmap& image, const json& painte
     // The scales beside the plot area carry their tick labels.
     const ui::Rect area = RectOf(painted.at("area"));
     EXPECT_GE(CountDark(image, { 0, area.top, area.left - 6, area.bottom }), 30) << where << ": y scale labels";
-    EXPECT_GE(CountDark(image, { area.left, area.bottom + 6, area.right, area.bottom + 24 }), 30) << where << ": x scale labels";
+    EXPECT_GE(CountDark(image, { area.left, area.bottom + 6, area.right, area.bottom + 24 }), 30)
+        << where << ": x scale labels";
 }
 
 void Save(const ui::Bitmap& image, const std::string& name)
@@ -261,19 +279,21 @@ TEST_P(PlotterTypes, AreDrawnFromMarkupAndCopiedInsideThePrintableSubset)
         }
     }
     if (c.notice >= 0) {
-        EXPECT_FALSE(window.Notices().Of(unsigned(c.notice)).empty()) << "the steps in the page sent no notification "
-                                                                       << c.notice;
+        EXPECT_FALSE(window.Notices().Of(unsigned(c.notice)).empty())
+            << "the steps in the page sent no notification " << c.notice;
     }
 
     // What the display shows, once the compositor has caught up with the page.
     // Every probe that asks for something drawn is waited for (a grid may show before the trace).
     ui::BitmapPtr shot;
-    ui::RunGtkUntil([&] {
-        shot = window.Screenshot();
-        return shot && std::all_of(c.probes.begin(), c.probes.end(), [&](const Probe& p) {
-            return p.max != INT_MAX || CountNear(*shot, Region(*painted, p.region), p.colour, p.tolerance) >= p.min;
-        });
-    }, 3000);
+    ui::RunGtkUntil(
+        [&] {
+            shot = window.Screenshot();
+            return shot && std::all_of(c.probes.begin(), c.probes.end(), [&](const Probe& p) {
+                return p.max != INT_MAX || CountNear(*shot, Region(*painted, p.region), p.colour, p.tolerance) >= p.min;
+            });
+        },
+        3000);
     ASSERT_TRUE(shot);
     Save(*shot, c.name);
     ExpectProbes(c, *shot, *painted, "screen");

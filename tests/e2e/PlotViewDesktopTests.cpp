@@ -1,7 +1,7 @@
 // The HRV plot views with the real plot control and WebKitGTK under the shared virtual display:
 // `varnex analyse --plot` writes each view's picture through the view's own Copy, and `varnex
-// open` shows the six views from the HRV menu, each drawing its plot, and Edit|Copy copies one. Without a display --plot
-// says so in one line and fails, after everything else is written.
+// open` shows the six views from the HRV menu, each drawing its plot, and Edit|Copy copies one. Without a display
+// --plot says so in one line and fails, after everything else is written.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -107,8 +107,13 @@ TEST_F(PlotViewDesktop, PlotWritesEachViewAsSvgAndTheTachogramHasAPointPerInterv
     if (!gDisplay)
         GTEST_SKIP() << "no virtual display: " << gWhy;
     const std::vector<std::pair<std::string, std::string>> plots = {
-        { "tachogram", "t.svg" }, { "tachogram", "t.png" }, { "spectrum", "s.svg" }, { "rr-histogram", "r.svg" },
-        { "drr-histogram", "d.jpg" }, { "poincare", "p.svg" }, { "classifier", "c.tif" },
+        { "tachogram", "t.svg" },
+        { "tachogram", "t.png" },
+        { "spectrum", "s.svg" },
+        { "rr-histogram", "r.svg" },
+        { "drr-histogram", "d.jpg" },
+        { "poincare", "p.svg" },
+        { "classifier", "c.tif" },
     };
     std::vector<std::string> args = { "analyse", VX_SAMPLE_RECORD };
     for (const auto& [view, file] : plots) {
@@ -134,7 +139,8 @@ TEST_F(PlotViewDesktop, PlotWritesEachViewAsSvgAndTheTachogramHasAPointPerInterv
         if (d == std::string::npos || d > tagEnd)
             continue;
         const std::size_t from = d + 4, to = svg.find('"', from);
-        longest = std::max<std::size_t>(longest, std::count_if(svg.begin() + from, svg.begin() + to, [](char c) { return c == 'M' || c == 'L'; }));
+        longest = std::max<std::size_t>(
+            longest, std::count_if(svg.begin() + from, svg.begin() + to, [](char c) { return c == 'M' || c == 'L'; }));
     }
     EXPECT_EQ(longest, std::stoul(beats[1])) << svg.substr(0, 400);
     EXPECT_NE(svg.find("Interval Number"), std::string::npos);
@@ -149,11 +155,12 @@ TEST_F(PlotViewDesktop, TheSixViewsOpenFromTheHrvMenuAndEachDraws)
     const fs::path shots = mHome / "shots";
     fs::create_directories(shots);
     std::string out;
-    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|AnalysisPlots|Tachogram",
-                                  "--run", "HRV|AnalysisPlots|Spectrum", "--run", "HRV|AnalysisPlots|RRHistogram", "--run",
-                                  "HRV|AnalysisPlots|DeltaRRHistogram", "--run", "HRV|AnalysisPlots|Poincare", "--run",
-                                  "HRV|ClassifierView", "--run", "Edit|Copy", "--view-shots", shots.string(), "--exit" },
-        out);
+    const int status
+        = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|AnalysisPlots|Tachogram", "--run",
+                     "HRV|AnalysisPlots|Spectrum", "--run", "HRV|AnalysisPlots|RRHistogram", "--run",
+                     "HRV|AnalysisPlots|DeltaRRHistogram", "--run", "HRV|AnalysisPlots|Poincare", "--run",
+                     "HRV|ClassifierView", "--run", "Edit|Copy", "--view-shots", shots.string(), "--exit" },
+            out);
     ASSERT_EQ(status, 0) << out;
     // Edit|Copy went to the view last opened, which put its plot on the clipboard.
     EXPECT_NE(out.find("Clipboard: image/svg+xml;utf8"), std::string::npos) << out;

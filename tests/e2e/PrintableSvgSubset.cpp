@@ -37,8 +37,8 @@ const std::map<std::string, std::set<std::string>>& Attributes()
     return table;
 }
 
-const std::set<std::string> kNumeric = { "x", "y", "width", "height", "x1", "y1", "x2", "y2", "cx", "cy", "r", "rx", "ry",
-    "stdDeviation" };
+const std::set<std::string> kNumeric
+    = { "x", "y", "width", "height", "x1", "y1", "x2", "y2", "cx", "cy", "r", "rx", "ry", "stdDeviation" };
 const std::set<std::string> kDrawn = { "rect", "path", "use", "circle", "line", "ellipse", "text" };
 const std::vector<std::string> kStyle = { "fill", "fill-opacity", "stroke", "stroke-opacity", "stroke-width",
     "stroke-dasharray", "font-size", "font-family" };
@@ -125,7 +125,8 @@ public:
                 problems.push_back("path d=\"" + attribute("d").substr(0, 60) + "\"");
         } else if (name == "g") {
             if (attributes.count("transform")
-                && !(std::regex_match(attribute("transform"), kTranslate) && KEL::svg::Translation(attribute("transform"))))
+                && !(std::regex_match(attribute("transform"), kTranslate)
+                    && KEL::svg::Translation(attribute("transform"))))
                 problems.push_back("g transform=\"" + attribute("transform") + "\"");
             if (attributes.count("clip-path")) {
                 auto id = KEL::svg::UrlId(attribute("clip-path"));
@@ -142,7 +143,8 @@ public:
                 problems.push_back("use of an unknown definition \"" + href + "\"");
         } else if (name == "text" || name == "ellipse") {
             if (attributes.count("transform")
-                && !(std::regex_match(attribute("transform"), kRotate) && KEL::svg::RotationAngle(attribute("transform"))))
+                && !(std::regex_match(attribute("transform"), kRotate)
+                    && KEL::svg::RotationAngle(attribute("transform"))))
                 problems.push_back(name + " transform=\"" + attribute("transform") + "\"");
         }
         if (name == "text") {

@@ -48,9 +48,9 @@ TEST(DesktopReport, OpensFromTheHrvMenuPrintsToPdfAndShowsTheRenderedPage)
     const fs::path pdf = gHome->Path() / "report.pdf";
     const fs::path shot = gHome->Path() / "report.png";
     std::string out;
-    const int status = vx::e2e::RunOnDisplay({ VX_VARNEX, "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|Report",
-                                                 "--print-to", pdf.string(), "--run", "File|Print...", "--run", "Edit|Copy",
-                                                 "--view-screenshot", shot.string(), "--exit" },
+    const int status = vx::e2e::RunOnDisplay({ VX_VARNEX, "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run",
+                                                 "HRV|Report", "--print-to", pdf.string(), "--run", "File|Print...",
+                                                 "--run", "Edit|Copy", "--view-screenshot", shot.string(), "--exit" },
         gDisplay->Display(), gHome->Path(), out, 90);
     ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("View: HRV Report View"), std::string::npos) << out;
@@ -65,8 +65,8 @@ TEST(DesktopReport, OpensFromTheHrvMenuPrintsToPdfAndShowsTheRenderedPage)
     std::sscanf(info.c_str() + at, "Pages: %d", &pages);
     EXPECT_GE(pages, 1);
     const std::string text = Lower(Shell("pdftotext '" + pdf.string() + "' -"));
-    for (const char* expected : { "general", "time-domain", "frequency-domain", "nonlinear", "analysis start", "block: 1, 0:00:00.000",
-             "average rr", "rmssd", "lf/hf", "sd1", "sd2" })
+    for (const char* expected : { "general", "time-domain", "frequency-domain", "nonlinear", "analysis start",
+             "block: 1, 0:00:00.000", "average rr", "rmssd", "lf/hf", "sd1", "sd2" })
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
 
     // The page as WebKit drew it in the report's frame: white, with the headings' grey bars and

@@ -110,7 +110,10 @@ namespace {
 class Watchdog final : public testing::EmptyTestEventListener {
 public:
     Watchdog(int seconds, VirtualDisplay* display, TemporaryHome* home)
-        : mSeconds(seconds), mDisplay(display), mHome(home), mThread([this] { Watch(); })
+        : mSeconds(seconds)
+        , mDisplay(display)
+        , mHome(home)
+        , mThread([this] { Watch(); })
     {
     }
     ~Watchdog() override

@@ -61,8 +61,8 @@ namespace fs = std::filesystem;
 // Runs `args` (a program and its arguments) on `display` with a watchdog of `seconds`, HOME and
 // the XDG folders under `home`; the exit status (-1 when it did not exit), with its output (both
 // streams) in `out`.
-inline int RunOnDisplay(const std::vector<std::string>& args, const std::string& display, const fs::path& home, std::string& out,
-    int seconds = 120)
+inline int RunOnDisplay(const std::vector<std::string>& args, const std::string& display, const fs::path& home,
+    std::string& out, int seconds = 120)
 {
     std::vector<std::string> all = { "timeout", "-s", "KILL", std::to_string(seconds) };
     all.insert(all.end(), args.begin(), args.end());
@@ -70,10 +70,10 @@ inline int RunOnDisplay(const std::vector<std::string>& args, const std::string&
     for (auto& a : all)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env = { "DISPLAY=" + display, "HOME=" + home.string(),
-        "XDG_CACHE_HOME=" + (home / "cache").string(), "XDG_CONFIG_HOME=" + (home / "config").string(),
-        "XDG_DATA_HOME=" + (home / "data").string(), "XDG_RUNTIME_DIR=" + home.string(), "PATH=/usr/bin:/bin",
-        "GDK_BACKEND=x11", "NO_AT_BRIDGE=1" };
+    std::vector<std::string> env
+        = { "DISPLAY=" + display, "HOME=" + home.string(), "XDG_CACHE_HOME=" + (home / "cache").string(),
+              "XDG_CONFIG_HOME=" + (home / "config").string(), "XDG_DATA_HOME=" + (home / "data").string(),
+              "XDG_RUNTIME_DIR=" + home.string(), "PATH=/usr/bin:/bin", "GDK_BACKEND=x11", "NO_AT_BRIDGE=1" };
     // The sanitizer build's options reach the program under test.
     for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
         if (const char* value = std::getenv(name))

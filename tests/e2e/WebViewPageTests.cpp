@@ -139,17 +139,21 @@ TEST_F(WebViewPage, BoundFunctionsResolveAndRejectAfterTheStartUpScripts)
     vx::log::Capture log;
     std::vector<std::string> requests;
     bool inHandler = false;
-    ASSERT_EQ(Bind("echo", [&](const std::string& id, const std::string& request) {
-        requests.push_back(request);
-        inHandler = true;
-        // The reply reaches the page after the handler has returned.
-        EXPECT_EQ(webview_return(w, id.c_str(), 0, (R"({"got":)" + request + "}").c_str()), WEBVIEW_ERROR_OK);
-        EXPECT_EQ(webview_return(w, id.c_str(), 0, "1"), WEBVIEW_ERROR_NOT_FOUND);
-        inHandler = false;
-    }), WEBVIEW_ERROR_OK);
-    ASSERT_EQ(Bind("refuse", [&](const std::string& id, const std::string&) {
-        webview_return(w, id.c_str(), 1, "no plot 'x' here");
-    }), WEBVIEW_ERROR_OK);
+    ASSERT_EQ(Bind("echo",
+                  [&](const std::string& id, const std::string& request) {
+                      requests.push_back(request);
+                      inHandler = true;
+                      // The reply reaches the page after the handler has returned.
+                      EXPECT_EQ(
+                          webview_return(w, id.c_str(), 0, (R"({"got":)" + request + "}").c_str()), WEBVIEW_ERROR_OK);
+                      EXPECT_EQ(webview_return(w, id.c_str(), 0, "1"), WEBVIEW_ERROR_NOT_FOUND);
+                      inHandler = false;
+                  }),
+        WEBVIEW_ERROR_OK);
+    ASSERT_EQ(
+        Bind("refuse",
+            [&](const std::string& id, const std::string&) { webview_return(w, id.c_str(), 1, "no plot 'x' here"); }),
+        WEBVIEW_ERROR_OK);
     ASSERT_EQ(Bind("fails", [&](const std::string&, const std::string&) { throw std::runtime_error("bad request"); }),
         WEBVIEW_ERROR_OK);
     EXPECT_EQ(Bind("echo", [](const std::string&, const std::string&) {}), WEBVIEW_ERROR_DUPLICATE);
@@ -179,9 +183,9 @@ TEST_F(WebViewPage, BoundFunctionsResolveAndRejectAfterTheStartUpScripts)
     EXPECT_EQ(r["refuse"], json({ "rejected", "no plot 'x' here" }));
     EXPECT_EQ(r["fails"], json({ "rejected", "bad request" }));
     const auto lines = log.Lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-        return l.find("fails failed: bad request") != std::string::npos;
-    }), 1);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                  [](const std::string& l) { return l.find("fails failed: bad request") != std::string::npos; }),
+        1);
 
     // Unbinding takes the function from the page shown and from pages loaded later.
     EXPECT_EQ(webview_unbind(w, "echo"), WEBVIEW_ERROR_OK);
@@ -194,7 +198,8 @@ TEST_F(WebViewPage, BoundFunctionsResolveAndRejectAfterTheStartUpScripts)
     EXPECT_EQ(reports[2], json({ "undefined", "function" }));
     // The name is free again, and bound while that page may still be loading, the function
     // reaches it.
-    ASSERT_EQ(Bind("echo", [&](const std::string& id, const std::string&) { webview_return(w, id.c_str(), 0, "\"again\""); }),
+    ASSERT_EQ(
+        Bind("echo", [&](const std::string& id, const std::string&) { webview_return(w, id.c_str(), 0, "\"again\""); }),
         WEBVIEW_ERROR_OK);
     webview_eval(w, "echo().then(report, (e) => report('error ' + e));");
     ASSERT_TRUE(WaitForReports(4)) << testing::PrintToString(log.Lines());
@@ -280,8 +285,9 @@ TEST_F(WebViewPage, ThePageShowsOverItsWidgetWindowAndFollowsIt)
     frames = { frame, other };
     ui::HWND host = MakeChild(frame, 60, 40, 300, 200);
     ShowIn(host);
-    ASSERT_EQ(webview_set_html(w, "<!doctype html><body style='margin:0;background:rgb(230,20,20)'>"
-                                  "<script>report('shown');</script></body>"),
+    ASSERT_EQ(webview_set_html(w,
+                  "<!doctype html><body style='margin:0;background:rgb(230,20,20)'>"
+                  "<script>report('shown');</script></body>"),
         WEBVIEW_ERROR_OK);
     ASSERT_TRUE(WaitForReports(1));
 
@@ -331,8 +337,9 @@ TEST_F(WebViewPage, ThePageWithTheFocusGetsTheKeysTypedIntoItsWindow)
     ui::HWND frame = MakeFrame(L"keys", 20, 300, 200);
     frames = { frame };
     ShowIn(MakeChild(frame, 0, 0, 300, 200));
-    webview_set_html(w, "<!doctype html><body><script>document.addEventListener('keydown', (e) => report(e.key));"
-                        "report('ready');</script></body>");
+    webview_set_html(w,
+        "<!doctype html><body><script>document.addEventListener('keydown', (e) => report(e.key));"
+        "report('ready');</script></body>");
     ASSERT_TRUE(WaitForReports(1));
     auto* view = static_cast<GtkWidget*>(webview_get_native_handle(w, WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER));
     ASSERT_NE(view, nullptr);
@@ -350,7 +357,9 @@ TEST_F(WebViewPage, ThePageWithTheFocusGetsTheKeysTypedIntoItsWindow)
             event->key.keyval = key;
             GdkKeymapKey* codes = nullptr;
             gint count = 0;
-            if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_window_get_display(window)), key, &codes, &count) && count > 0)
+            if (gdk_keymap_get_entries_for_keyval(
+                    gdk_keymap_get_for_display(gdk_window_get_display(window)), key, &codes, &count)
+                && count > 0)
                 event->key.hardware_keycode = static_cast<guint16>(codes[0].keycode);
             g_free(codes);
             gdk_event_set_device(event, keyboard);
@@ -366,9 +375,9 @@ TEST_F(WebViewPage, DestroyingWithCallsPendingOrRepliesOnTheirWayIsSafe)
 {
     std::vector<std::string> held;
     ASSERT_EQ(Bind("hold", [&](const std::string& id, const std::string&) { held.push_back(id); }), WEBVIEW_ERROR_OK);
-    ASSERT_EQ(Bind("answer", [&](const std::string& id, const std::string&) {
-        webview_return(w, id.c_str(), 0, "42");
-    }), WEBVIEW_ERROR_OK);
+    ASSERT_EQ(
+        Bind("answer", [&](const std::string& id, const std::string&) { webview_return(w, id.c_str(), 0, "42"); }),
+        WEBVIEW_ERROR_OK);
     webview_set_html(w, "<script>hold(1); answer(); hold(2);</script>");
     ASSERT_TRUE(WaitFor([&] { return held.size() == 2; }));
     // The answer is queued; the two held calls have none. All are dropped with the web view.
@@ -392,12 +401,15 @@ TEST_F(WebViewPage, CallsDispatchedFromAnotherThreadRunOnTheViewsLoopUntilItIsTe
         int runs = 0;
     } state;
     std::thread other([&] {
-        webview_dispatch(w, [](webview_t view, void* arg) {
-            auto* s = static_cast<State*>(arg);
-            s->ranOn = std::this_thread::get_id();
-            ++s->runs;
-            webview_terminate(view);
-        }, &state);
+        webview_dispatch(
+            w,
+            [](webview_t view, void* arg) {
+                auto* s = static_cast<State*>(arg);
+                s->ranOn = std::this_thread::get_id();
+                ++s->runs;
+                webview_terminate(view);
+            },
+            &state);
     });
     other.join();
     EXPECT_EQ(state.runs, 0); // queued, not run by the other thread
@@ -416,40 +428,47 @@ TEST_F(WebViewPage, ThePlotPageStartsAndDrawsWithoutScriptErrors)
     ShowIn(host);
     auto previous = vx::webview::SetResourceSource(Etch::GetEtchResource);
     std::vector<json> errors;
-    ASSERT_EQ(Bind("page_error", [&](const std::string& id, const std::string& request) {
-        errors.push_back(json::parse(request));
-        webview_return(w, id.c_str(), 0, "true");
-    }), WEBVIEW_ERROR_OK);
-    ASSERT_EQ(webview_init(w, "window.addEventListener('error', (e) => page_error(e.message + ' @' + e.lineno));\n"
-                              "window.addEventListener('unhandledrejection', (e) => page_error('rejection: ' + "
-                              "(e.reason && e.reason.message || e.reason)));"),
+    ASSERT_EQ(Bind("page_error",
+                  [&](const std::string& id, const std::string& request) {
+                      errors.push_back(json::parse(request));
+                      webview_return(w, id.c_str(), 0, "true");
+                  }),
+        WEBVIEW_ERROR_OK);
+    ASSERT_EQ(webview_init(w,
+                  "window.addEventListener('error', (e) => page_error(e.message + ' @' + e.lineno));\n"
+                  "window.addEventListener('unhandledrejection', (e) => page_error('rejection: ' + "
+                  "(e.reason && e.reason.message || e.reason)));"),
         WEBVIEW_ERROR_OK);
     std::vector<std::string> compiled;
-    ASSERT_EQ(Bind("etch_proxy_CompileMarkup", [&](const std::string& id, const std::string& request) {
-        const json args = json::parse(request);
-        std::string script;
-        const bool ok = Etch::GetSetMarkupJS(args.at(1).get<std::string>(), args.at(0).get<std::string>(), script);
-        webview_return(w, id.c_str(), 0, ok ? R"({"result":true})" : R"({"result":false})");
-        compiled.push_back(args.at(1).get<std::string>());
-        if (ok)
-            webview_eval(w, script.c_str());
-    }), WEBVIEW_ERROR_OK);
+    ASSERT_EQ(Bind("etch_proxy_CompileMarkup",
+                  [&](const std::string& id, const std::string& request) {
+                      const json args = json::parse(request);
+                      std::string script;
+                      const bool ok
+                          = Etch::GetSetMarkupJS(args.at(1).get<std::string>(), args.at(0).get<std::string>(), script);
+                      webview_return(w, id.c_str(), 0, ok ? R"({"result":true})" : R"({"result":false})");
+                      compiled.push_back(args.at(1).get<std::string>());
+                      if (ok)
+                          webview_eval(w, script.c_str());
+                  }),
+        WEBVIEW_ERROR_OK);
     for (const char* name : { "etch_proxy_HasData", "etch_proxy_IsZoomEnabled" })
         Bind(name, [&](const std::string& id, const std::string&) {
             webview_return(w, id.c_str(), 0, R"({"result":false})");
         });
     for (const char* name : { "etch_proxy_XScalingChanged", "etch_proxy_YScalingChanged", "etch_proxy_BoxResized",
              "etch_proxy_ZoomLevelChanged", "etch_proxy_SetZoomState", "etch_proxy_BadPlotterProperty" })
-        Bind(name, [&](const std::string& id, const std::string&) {
-            webview_return(w, id.c_str(), 0, R"({"result":true})");
-        });
+        Bind(name,
+            [&](const std::string& id, const std::string&) { webview_return(w, id.c_str(), 0, R"({"result":true})"); });
 
     ASSERT_EQ(webview_set_html(w, Etch::GetEtchPageHtml().c_str()), WEBVIEW_ERROR_OK);
-    const std::string markup = "graticule: { colour: #c8c8c8ff }, tplot: { id: 'rr', ydata: [0.8, 0.9, 0.85, 1.0, 0.95], "
-                               "colour: #e01010ff }, xlabel: 'Beat', ylabel: 'RR Interval (s)', ";
-    webview_eval(w, ("(async () => { const plot = await etch.make_plot('local', '" + Etch::EscapeScriptText(markup)
-                        + "'); await report(typeof plot.set_markup); })();")
-                        .c_str());
+    const std::string markup
+        = "graticule: { colour: #c8c8c8ff }, tplot: { id: 'rr', ydata: [0.8, 0.9, 0.85, 1.0, 0.95], "
+          "colour: #e01010ff }, xlabel: 'Beat', ylabel: 'RR Interval (s)', ";
+    webview_eval(w,
+        ("(async () => { const plot = await etch.make_plot('local', '" + Etch::EscapeScriptText(markup)
+            + "'); await report(typeof plot.set_markup); })();")
+            .c_str());
     ASSERT_TRUE(WaitForReports(1));
     EXPECT_EQ(reports[0], "function");
     ASSERT_EQ(compiled.size(), 1u);

@@ -12,11 +12,11 @@
 #include "foundation/stream/BinStream.h"
 #include "host/tracedraw/TraceHost.h"
 #include "tracedraw/DataWin.h"
-#include "tracedraw/PreviewPaneBase.h"
-#include "ui/Dialog.h"
 #include "tracedraw/Graticule.h"
+#include "tracedraw/PreviewPaneBase.h"
 #include "tracedraw/TraceDrawer.h"
 #include "ui/Clock.h"
+#include "ui/Dialog.h"
 #include "ui/EventLoop.h"
 #include "ui/Input.h"
 #include "ui/MessageQueue.h"
@@ -63,7 +63,10 @@ std::shared_ptr<vx::host::Recording> MakeLongRecording(std::int64_t length)
     return r;
 }
 
-LRESULT TopProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { return DefWindowProc(hwnd, message, wParam, lParam); }
+LRESULT TopProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProc(hwnd, message, wParam, lParam);
+}
 
 class Pane : public DataWin<SimpleDataPane> {
 public:
@@ -137,7 +140,8 @@ protected:
     {
         Point screen = client;
         ClientToScreen(pane->Handle(), &screen);
-        SendMessage(pane->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(ctrl ? MK_CONTROL : 0, static_cast<unsigned>(delta) & 0xFFFF),
+        SendMessage(pane->Handle(), WM_MOUSEWHEEL,
+            MAKEWPARAM(ctrl ? MK_CONTROL : 0, static_cast<unsigned>(delta) & 0xFFFF),
             MAKELPARAM(static_cast<unsigned>(screen.x) & 0xFFFF, static_cast<unsigned>(screen.y) & 0xFFFF));
     }
     void Scroll(WPARAM code) { SendMessage(pane->Handle(), WM_HSCROLL, code, 0); }
@@ -256,7 +260,8 @@ TEST_F(DataPaneTest, WheelScrollsByItsRateAndCtrlWheelZoomsAboutTheCursor)
     Wheel(-120, middle, true);
     EXPECT_EQ(pane->Compression(), KEL::Rational(20, 1));
     // The ends of the series: x10 does not expand further, 500k:1 does not compress further.
-    for (auto [ratio, delta] : { std::pair { KEL::Rational(1, 10), 120 }, std::pair { KEL::Rational(500000, 1), -120 } }) {
+    for (auto [ratio, delta] :
+        { std::pair { KEL::Rational(1, 10), 120 }, std::pair { KEL::Rational(500000, 1), -120 } }) {
         pane->SetCompression(ratio, nullptr, false);
         Wheel(delta, middle, true);
         EXPECT_EQ(pane->Compression(), ratio);
@@ -292,9 +297,14 @@ TEST_F(DataPaneTest, ZoomStripAndMenuSetTheCompression)
 TEST(ZoomControl, RatioTextsAndMenuCommands)
 {
     const std::pair<KEL::Rational, const wchar_t*> texts[] = {
-        { KEL::Rational(1, 2), L"x2" }, { KEL::Rational(3, 2), L"1.5:1" }, { KEL::Rational(500000, 1), L"500k:1" },
-        { KEL::Rational(2000000, 1), L"2e+03k:1" }, { KEL::Rational(5000, 1), L"5k:1" }, { KEL::Rational(20, 1), L"20:1" },
-        { KEL::Rational(1, 10), L"x10" }, { KEL::Rational(0, 1), L"x?" },
+        { KEL::Rational(1, 2), L"x2" },
+        { KEL::Rational(3, 2), L"1.5:1" },
+        { KEL::Rational(500000, 1), L"500k:1" },
+        { KEL::Rational(2000000, 1), L"2e+03k:1" },
+        { KEL::Rational(5000, 1), L"5k:1" },
+        { KEL::Rational(20, 1), L"20:1" },
+        { KEL::Rational(1, 10), L"x10" },
+        { KEL::Rational(0, 1), L"x?" },
     };
     for (const auto& [ratio, text] : texts)
         EXPECT_EQ(ZoomControl::FormatRatio(ratio), text);
@@ -691,7 +701,7 @@ TEST_F(DataPaneTest, PreviewSwitchesBetweenDocumentSamplingAndPause)
         SendMessage(preview.Handle(), WM_COMMAND, kStatePaused, 0);
         EXPECT_EQ(preview.SamplingState(), kStatePaused);
         EXPECT_EQ(preview.Document(), view->sampling); // the sampled data stays shown
-        EXPECT_EQ(preview.StopSampling(), S_FALSE);    // not sampling any more
+        EXPECT_EQ(preview.StopSampling(), S_FALSE); // not sampling any more
 
         // A failed start: the source's text, or the standard one; a cancelled start says nothing.
         source.startResult = E_FAIL;
@@ -875,7 +885,10 @@ public:
 // A host document whose view document is a recording.
 class HostDocumentWithView final : public SimpleUnknownImp1<IViewDocumentSource, 0> {
 public:
-    explicit HostDocumentWithView(IPaneDocument* view) : mView(view) { }
+    explicit HostDocumentWithView(IPaneDocument* view)
+        : mView(view)
+    {
+    }
     HRESULT GetViewDocument(DWORD, IPaneDocument** out) override
     {
         mView->AddRef();
@@ -900,7 +913,8 @@ HWND MakeDialog(bool placeholder)
     t.units = { 10, 10, 300, 200 };
     if (placeholder)
         t.items = { { kStaticClass, L"", ExtLib::kPreviewPlaceholderId, WS_CHILD | WS_VISIBLE, { 10, 20, 210, 120 } } };
-    return CreateDialogIndirectParam(t, nullptr, [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; }, 0);
+    return CreateDialogIndirectParam(
+        t, nullptr, [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; }, 0);
 }
 
 TEST_F(DataPaneTest, PreviewPaneBaseBuildsThePreviewOverItsPlaceholder)

@@ -33,7 +33,8 @@ using Op = DrawCommand::Op;
 
 // One record of `n` samples of a ramp (value = sample mod 100, so -1..1 is crossed nowhere and
 // each pixel column has a known min and max), with an event channel.
-std::shared_ptr<vx::host::Recording> MakeRecording(std::vector<float> values, std::vector<std::pair<int, float>> events = {})
+std::shared_ptr<vx::host::Recording> MakeRecording(
+    std::vector<float> values, std::vector<std::pair<int, float>> events = {})
 {
     auto r = std::make_shared<vx::host::Recording>();
     r->AddChannel({});
@@ -71,8 +72,7 @@ struct PaneFixture {
     ~PaneFixture() { source->Release(); }
 
     // Adds a drawer the way its creator does: one reference of its own, given back after.
-    template <class D>
-    D* Add(D* drawer)
+    template <class D> D* Add(D* drawer)
     {
         drawer->AddRef();
         EXPECT_EQ(pane.AddDrawer(0, 0, drawer, 255), S_OK);
@@ -140,7 +140,8 @@ TEST(DrawOrder, LayersSortStablyAndOutOfRangeOrdersAreRefused)
     for (const auto& c : commands)
         if (c.op == Op::FillRect && sequence.empty())
             sequence.push_back("background");
-        else if (c.op == Op::SelectPen && (c.pen.colour == Colour::Rgb(1, 0, 0) || c.pen.colour == Colour::Rgb(2, 0, 0)))
+        else if (c.op == Op::SelectPen
+            && (c.pen.colour == Colour::Rgb(1, 0, 0) || c.pen.colour == Colour::Rgb(2, 0, 0)))
             sequence.push_back(c.pen.colour == Colour::Rgb(1, 0, 0) ? "a" : "b");
         else if (c.op == Op::Ellipse)
             sequence.push_back("event");
@@ -512,11 +513,11 @@ TEST(PixelProbes, BackgroundGridTraceAndEventLandWhereTheCommandsSay)
     f.strip->InvalidateAll();
     f.strip->Paint(dc, f.strip->StripRect(), 0, 0xFFu, f.params);
     dc.Flush();
-    EXPECT_EQ(bitmap->Pixel(5, 35), Colour { 0xFFFFFF });          // background
-    EXPECT_NE(bitmap->Pixel(10, 35), Colour { 0xFFFFFF });         // a grid column
-    EXPECT_EQ(bitmap->Pixel(70, 20), Colour::Rgb(255, 0, 0));      // the trace at 0.5: row 20
-    EXPECT_EQ(bitmap->Pixel(30, 3), Colour { 0xFFFFFF });          // inside the event's white circle
-    EXPECT_EQ(bitmap->Pixel(27, 3), Colour {});                    // its black outline
+    EXPECT_EQ(bitmap->Pixel(5, 35), Colour { 0xFFFFFF }); // background
+    EXPECT_NE(bitmap->Pixel(10, 35), Colour { 0xFFFFFF }); // a grid column
+    EXPECT_EQ(bitmap->Pixel(70, 20), Colour::Rgb(255, 0, 0)); // the trace at 0.5: row 20
+    EXPECT_EQ(bitmap->Pixel(30, 3), Colour { 0xFFFFFF }); // inside the event's white circle
+    EXPECT_EQ(bitmap->Pixel(27, 3), Colour {}); // its black outline
 }
 
 namespace {

@@ -37,7 +37,8 @@ TEST(ScreenBitMapDCs, AResizeThatCannotGetABitmapLeavesTheLayerUnbufferedWithOne
     auto layer = VarnDraw::MakeLayerBitmap(1 << 20, 100);
     vx::log::SetSink(previous);
     EXPECT_FALSE(layer);
-    const auto mine = std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("unbuffered") != std::string::npos; });
+    const auto mine = std::count_if(
+        lines.begin(), lines.end(), [](const std::string& l) { return l.find("unbuffered") != std::string::npos; });
     EXPECT_EQ(mine, 1);
     EXPECT_TRUE(VarnDraw::MakeLayerBitmap(10, 10));
 }
@@ -102,7 +103,9 @@ TEST(PreTrigger, NothingToPaintAndNoPatternAreReported)
     EXPECT_EQ(hatch.Paint(*dc, 0, 0, 30), 0);
     // Two copies: columns 0-19 of the pattern, then 0-9 again.
     const auto commands = dc->DescribeCommands();
-    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const std::string& c) { return c.rfind("Blit", 0) == 0; }), 2);
+    EXPECT_EQ(
+        std::count_if(commands.begin(), commands.end(), [](const std::string& c) { return c.rfind("Blit", 0) == 0; }),
+        2);
 }
 
 } // namespace

@@ -287,7 +287,7 @@ TEST(BinStream, MissingStreamAndFailedFlushSetState4)
 
 TEST(BinStream, ResetStartsOverOnAnEmptyStream)
 {
-    for (bool flushFirst : {true, false}) {
+    for (bool flushFirst : { true, false }) {
         StreamHolder mem;
         {
             StorageBinOStreamLite out(mem.stream);
@@ -301,6 +301,6 @@ TEST(BinStream, ResetStartsOverOnAnEmptyStream)
             out.PutU32(7);
         }
         // Nothing of the dropped text comes back at the final flush.
-        EXPECT_EQ(Bytes({7, 0, 0, 0}), mem.stream->Bytes()) << flushFirst;
+        EXPECT_EQ(Bytes({ 7, 0, 0, 0 }), mem.stream->Bytes()) << flushFirst;
     }
 }

@@ -17,8 +17,8 @@ TEST(NiceSteps, RoundUpAndDownFollowTheOneTwoFiveSeries)
     struct Case {
         double in, up, down;
     };
-    const Case cases[] = { { 1.0, 2, 0.5 }, { 1.6, 5, 1 }, { 3, 5, 2 }, { 7, 10, 5 }, { 9.6, 20, 5 }, { 0.03, 0.05, 0.02 },
-        { 1.2, 2, 0.5 }, { 2, 5, 1 }, { 4, 5, 2 }, { 250, 500, 200 } };
+    const Case cases[] = { { 1.0, 2, 0.5 }, { 1.6, 5, 1 }, { 3, 5, 2 }, { 7, 10, 5 }, { 9.6, 20, 5 },
+        { 0.03, 0.05, 0.02 }, { 1.2, 2, 0.5 }, { 2, 5, 1 }, { 4, 5, 2 }, { 250, 500, 200 } };
     for (const Case& c : cases) {
         double up = c.in, down = c.in;
         EXPECT_DOUBLE_EQ(KEL::RoundUpToNiceStep(up), c.up) << c.in;
@@ -58,7 +58,7 @@ TEST(Colours, HsvConversionAndBrightnessAdjustment)
     const COLORREF saturated = 0x3333FF; // r = 255/256, g = b = 51/256: s = 0.8
     const KEL::ColourHSV before(saturated);
     ASSERT_NEAR(before.saturation, 0.8, 1e-9);
-    const KEL::ColourHSV after(KEL::AdjustColourBrightness(saturated, 0.25) );
+    const KEL::ColourHSV after(KEL::AdjustColourBrightness(saturated, 0.25));
     EXPECT_NEAR(after.saturation, 0.55, 0.01);
     EXPECT_NEAR(after.value, (before.value + 1) / 2 * 255 / 256, 0.01);
     // -2 acts as -1.
@@ -201,23 +201,32 @@ TEST(Themes, TheBalloonsRegionAndTextStyles)
     ASSERT_TRUE(tooltip && text);
     auto dc = DC::CreateRecording({ 200, 100 });
     Region region;
-    ASSERT_EQ(UxThemeDLL::GetThemeBackgroundRegion(tooltip, *dc, UxThemeDLL::TTP_BALLOON, 1, { 0, 0, 100, 50 }, &region), S_OK);
+    ASSERT_EQ(
+        UxThemeDLL::GetThemeBackgroundRegion(tooltip, *dc, UxThemeDLL::TTP_BALLOON, 1, { 0, 0, 100, 50 }, &region),
+        S_OK);
     EXPECT_TRUE(region.Contains({ 50, 25 }));
     EXPECT_FALSE(region.Contains({ 0, 0 })); // a rounded corner
-    ASSERT_EQ(UxThemeDLL::GetThemeBackgroundRegion(tooltip, *dc, UxThemeDLL::TTP_CLOSE, 1, { 0, 0, 10, 10 }, &region), S_OK);
+    ASSERT_EQ(
+        UxThemeDLL::GetThemeBackgroundRegion(tooltip, *dc, UxThemeDLL::TTP_CLOSE, 1, { 0, 0, 10, 10 }, &region), S_OK);
     EXPECT_TRUE(region.Contains({ 0, 0 }));
 
     Font font;
     font.height = -12;
     dc->SelectFont(font);
     Rect title, body;
-    ASSERT_EQ(UxThemeDLL::GetThemeTextExtent(text, *dc, UxThemeDLL::TEXT_BODYTITLE, 0, L"Invalid Value", DT_SINGLELINE, nullptr, &title), S_OK);
-    ASSERT_EQ(UxThemeDLL::GetThemeTextExtent(text, *dc, UxThemeDLL::TEXT_BODYTEXT, 0, L"Invalid Value", DT_SINGLELINE, nullptr, &body), S_OK);
+    ASSERT_EQ(UxThemeDLL::GetThemeTextExtent(
+                  text, *dc, UxThemeDLL::TEXT_BODYTITLE, 0, L"Invalid Value", DT_SINGLELINE, nullptr, &title),
+        S_OK);
+    ASSERT_EQ(UxThemeDLL::GetThemeTextExtent(
+                  text, *dc, UxThemeDLL::TEXT_BODYTEXT, 0, L"Invalid Value", DT_SINGLELINE, nullptr, &body),
+        S_OK);
     EXPECT_GT(title.Width(), body.Width()); // bold is wider
-    EXPECT_EQ(dc->GetFont(), font);        // the context keeps its font
+    EXPECT_EQ(dc->GetFont(), font); // the context keeps its font
 
     dc->StartRecording();
-    ASSERT_EQ(UxThemeDLL::DrawThemeText(text, *dc, UxThemeDLL::TEXT_BODYTITLE, 0, L"Title", DT_SINGLELINE, { 0, 0, 100, 20 }), S_OK);
+    ASSERT_EQ(
+        UxThemeDLL::DrawThemeText(text, *dc, UxThemeDLL::TEXT_BODYTITLE, 0, L"Title", DT_SINGLELINE, { 0, 0, 100, 20 }),
+        S_OK);
     bool boldTitle = false;
     for (const DrawCommand& c : dc->Commands())
         boldTitle = boldTitle || (c.op == DrawCommand::Op::SelectFont && c.font.weight == FW_BOLD);

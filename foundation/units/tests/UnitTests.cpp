@@ -197,8 +197,8 @@ TEST(UnitEntry, SharesTheNameClonesAndRoundTrips)
     // The stored layout after the stream's header word: prefix index, the name as a tagged
     // UTF-16LE string (tag, count with the terminator, its negation, the units), then the flag;
     // little-endian words.
-    const std::vector<std::uint8_t> expected = { 0xAA, 0xAA, 0x15, 0x55, 9, 0, 0, 0, 0x01, 0, 0, 0x80, 3, 0, 0, 0, 0xFD, 0xFF, 0xFF, 0xFF, 'H', 0,
-        'z', 0, 0, 0, 1, 0, 0, 0 };
+    const std::vector<std::uint8_t> expected = { 0xAA, 0xAA, 0x15, 0x55, 9, 0, 0, 0, 0x01, 0, 0, 0x80, 3, 0, 0, 0, 0xFD,
+        0xFF, 0xFF, 0xFF, 'H', 0, 'z', 0, 0, 0, 1, 0, 0, 0 };
     EXPECT_EQ(expected, std::vector<std::uint8_t>(mem->Bytes().begin(), mem->Bytes().end()));
     EXPECT_EQ(String(L"Hz"), back.entry->UnitName());
     back.entry->GetPrefixIndex(&index);

@@ -20,7 +20,7 @@ namespace {
 class WalkEnum final : public IEventEnumerator {
 public:
     uint32_t RecordSize() const override { return 24; }
-    void SetParams(const std::wstring&) override {}
+    void SetParams(const std::wstring&) override { }
     void Init(int, const std::vector<EnumeratorSource>& sources, double) override
     {
         mSources = sources;
@@ -134,8 +134,7 @@ TEST(ReadAhead, WorkersGiveTheEnumeratorWhatItReadsAlone)
 {
     const int64_t length = static_cast<int64_t>(LongEcg().size());
     const std::vector<std::pair<int64_t, int64_t>> whole = { { 0, length } };
-    const std::vector<std::pair<int64_t, int64_t>> halvesBackwards
-        = { { length / 2, length }, { 0, length / 2 } };
+    const std::vector<std::pair<int64_t, int64_t>> halvesBackwards = { { length / 2, length }, { 0, length / 2 } };
     std::vector<std::pair<int64_t, int64_t>> pieces;
     for (int64_t from = 0; from < length; from += 100003)
         pieces.emplace_back(from, std::min(length, from + 100003));

@@ -17,7 +17,10 @@ using namespace vx;
 
 namespace {
 
-BSTR Make(const wchar_t* text) { return SysAllocString(text); }
+BSTR Make(const wchar_t* text)
+{
+    return SysAllocString(text);
+}
 
 // The modes the enumerators were started with, in order, and whether they answer "nothing yet"
 // (no event, no progress) to every Next, as an enumerator of a growing record does at its end.
@@ -72,7 +75,8 @@ public:
         std::vector<std::byte> peaks(16 * 4);
         ULONG n = 0;
         LONG after = 0;
-        if (FAILED(mPeaks->Next(static_cast<ULONG>(std::min<std::size_t>(peaks.size(), bytes)), end, peaks.data(), &n, &after)))
+        if (FAILED(mPeaks->Next(
+                static_cast<ULONG>(std::min<std::size_t>(peaks.size(), bytes)), end, peaks.data(), &n, &after)))
             return E_FAIL;
         auto* out = static_cast<std::byte*>(buffer);
         for (ULONG i = 0; i < n; ++i) {
@@ -228,8 +232,8 @@ TEST_F(BridgeFixture, RefusalsReachTheFormula)
     EXPECT_EQ(extcalc::RegisterExtensionEnumerators(*engine, { plain, nullptr }), 0);
     plain->Release();
     // The same function name twice is refused.
-    EXPECT_THROW(extcalc::RegisterExtensionEnumerators(*engine, { static_cast<ICalcEnumClass2*>(&cls) }),
-        calc::CalcError);
+    EXPECT_THROW(
+        extcalc::RegisterExtensionEnumerators(*engine, { static_cast<ICalcEnumClass2*>(&cls) }), calc::CalcError);
 }
 
 // While the probe says the record grows, the enumerators start in sampling mode and may wait for

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (again.objects[i].bytes != content.objects[i].bytes || again.objects[i].index != content.objects[i].index)
             std::abort();
     for (std::size_t i = 0; i < content.channels.size(); ++i)
-        if (again.channels[i].name != content.channels[i].name || again.channels[i].formula != content.channels[i].formula)
+        if (again.channels[i].name != content.channels[i].name
+            || again.channels[i].formula != content.channels[i].formula)
             std::abort();
     return 0;
 }

@@ -54,7 +54,8 @@ TEST(HrvHostDocument, RefusesBadArgumentsWithoutTouchingItsState)
     EXPECT_EQ(document.ChannelTitle(0, nullptr), E_POINTER);
 
     // Channel numbers beyond the recording, the "no channel" reference among them.
-    for (const HRV::ChannelRef channel : { HRV::ChannelRef {}, HRV::ChannelRef { 1, 0 }, HRV::ChannelRef { 0xFFFFFFFFu, 0 } }) {
+    for (const HRV::ChannelRef channel :
+        { HRV::ChannelRef {}, HRV::ChannelRef { 1, 0 }, HRV::ChannelRef { 0xFFFFFFFFu, 0 } }) {
         EXPECT_FALSE(detector.HasData(channel, 0)) << channel.mChannel;
         EXPECT_EQ(detector.SampleInterval(channel, 0), 0.0) << channel.mChannel;
         EXPECT_FALSE(document.ChannelHasData(channel.mChannel, 0, 0, 0)) << channel.mChannel;

@@ -199,8 +199,8 @@ TEST(Wfdb, LongTwoSignalRecordsDecodeOnThreadsAsInOne)
         std::ostringstream hea;
         hea << "long 2 360 " << frames << "\n";
         for (std::size_t s = 0; s < 2; ++s)
-            hea << "long.dat 212+5 200 12 0 0 " << Checksum(samples, s, 2) + (s == 0 ? c.checksumError : 0)
-                << " 0 sig" << s << "\n";
+            hea << "long.dat 212+5 200 12 0 0 " << Checksum(samples, s, 2) + (s == 0 ? c.checksumError : 0) << " 0 sig"
+                << s << "\n";
         const WfdbHeader header = ParseHeader(hea.str(), "long.hea");
         const auto path = dir.Path() / "long.dat";
         WfdbRecord threaded, single;
@@ -209,8 +209,11 @@ TEST(Wfdb, LongTwoSignalRecordsDecodeOnThreadsAsInOne)
             if (c.shrink)
                 std::filesystem::resize_file(path, file.Size() - 3 * 1000);
             if (c.shrink) {
-                ExpectError([&] { DecodeSignalFile(header, "long.dat", file.Stream(), file.Name(), threaded, file.Size(),
-                                      c.hold, &file); },
+                ExpectError(
+                    [&] {
+                        DecodeSignalFile(
+                            header, "long.dat", file.Stream(), file.Name(), threaded, file.Size(), c.hold, &file);
+                    },
                     { "long.dat", "became shorter while it was read" });
                 dir.Write("long.dat", prefix + Format212(samples));
                 continue;
@@ -298,7 +301,8 @@ TEST(Wfdb, OnlyRegularFilesAreRead)
     std::filesystem::create_directory(dir.Path() / "folder");
     // Each would block forever or grow without limit if it were read.
     ExpectError([&] { ReadRecord(fifo); }, { "pipe", "is not a regular file" });
-    ExpectError([&] { ReadRecord(dir.Write("f.hea", "r 1 360\npipe 16\n")); }, { "pipe", "is not a regular file", "f.hea" });
+    ExpectError(
+        [&] { ReadRecord(dir.Write("f.hea", "r 1 360\npipe 16\n")); }, { "pipe", "is not a regular file", "f.hea" });
     ExpectError([&] { ReadAnnotations(fifo); }, { "pipe", "is not a regular file" });
     ExpectError([&] { ReadAnnotations(dir.Path() / "folder"); }, { "folder", "is not a regular file" });
     // A header larger than any real one is refused before it is parsed.

@@ -18,18 +18,17 @@ struct EdfSignalLayout {
 };
 
 struct EdfLayout {
-    std::string reserved;          // "EDF+C", "EDF+D" or empty
-    double duration = 1.0;         // seconds per data record
+    std::string reserved; // "EDF+C", "EDF+D" or empty
+    double duration = 1.0; // seconds per data record
     int64_t records = 2;
-    std::string recordCountText;   // overrides the written record count when not empty
+    std::string recordCountText; // overrides the written record count when not empty
     std::vector<EdfSignalLayout> signals;
     // EDF+: the bytes of the annotation signal for data record r (its samplesPerRecord * 2 bytes,
     // zero padded); the signal named "EDF Annotations" must be in `signals`.
     std::function<std::string(int64_t record)> annotations;
     // The digital value of signal s, sample i of data record r.
-    std::function<int16_t(std::size_t s, int64_t r, int i)> sample = [](std::size_t, int64_t, int i) {
-        return static_cast<int16_t>(i);
-    };
+    std::function<int16_t(std::size_t s, int64_t r, int i)> sample
+        = [](std::size_t, int64_t, int i) { return static_cast<int16_t>(i); };
 };
 
 inline std::string Field(const std::string& text, std::size_t width)
@@ -53,16 +52,26 @@ inline void WriteEdf(std::ostream& out, const EdfLayout& layout)
         << "00.00.00" << Num(static_cast<double>(256 * (ns + 1)), 8) << Field(layout.reserved, 44)
         << Field(layout.recordCountText.empty() ? std::to_string(layout.records) : layout.recordCountText, 8)
         << Num(layout.duration, 8) << Num(static_cast<double>(ns), 4);
-    for (const auto& s : layout.signals) out << Field(s.label, 16);
-    for (std::size_t i = 0; i < ns; ++i) out << Field("", 80);
-    for (const auto& s : layout.signals) out << Field(s.unit, 8);
-    for (const auto& s : layout.signals) out << Num(s.physMin, 8);
-    for (const auto& s : layout.signals) out << Num(s.physMax, 8);
-    for (const auto& s : layout.signals) out << Num(s.digMin, 8);
-    for (const auto& s : layout.signals) out << Num(s.digMax, 8);
-    for (std::size_t i = 0; i < ns; ++i) out << Field("", 80);
-    for (const auto& s : layout.signals) out << Num(s.samplesPerRecord, 8);
-    for (std::size_t i = 0; i < ns; ++i) out << Field("", 32);
+    for (const auto& s : layout.signals)
+        out << Field(s.label, 16);
+    for (std::size_t i = 0; i < ns; ++i)
+        out << Field("", 80);
+    for (const auto& s : layout.signals)
+        out << Field(s.unit, 8);
+    for (const auto& s : layout.signals)
+        out << Num(s.physMin, 8);
+    for (const auto& s : layout.signals)
+        out << Num(s.physMax, 8);
+    for (const auto& s : layout.signals)
+        out << Num(s.digMin, 8);
+    for (const auto& s : layout.signals)
+        out << Num(s.digMax, 8);
+    for (std::size_t i = 0; i < ns; ++i)
+        out << Field("", 80);
+    for (const auto& s : layout.signals)
+        out << Num(s.samplesPerRecord, 8);
+    for (std::size_t i = 0; i < ns; ++i)
+        out << Field("", 32);
     std::vector<char> bytes;
     for (int64_t r = 0; r < layout.records; ++r)
         for (std::size_t s = 0; s < ns; ++s) {

@@ -13,8 +13,8 @@
 
 namespace fs = std::filesystem;
 using namespace vx::host;
-using vx::host::test::EdfSignalLayout;
 using vx::host::test::EdfLayout;
+using vx::host::test::EdfSignalLayout;
 
 namespace {
 
@@ -30,7 +30,8 @@ fs::path SharedData()
     if (const char* env = std::getenv("VX_SHARED_DATA"))
         return env;
     const fs::path source(VX_SOURCE_DIR);
-    for (const fs::path& p : { source.parent_path() / "shared" / "data", source.parent_path().parent_path() / "shared" / "data" })
+    for (const fs::path& p :
+        { source.parent_path() / "shared" / "data", source.parent_path().parent_path() / "shared" / "data" })
         if (fs::exists(p))
             return p;
     return source.parent_path() / "shared" / "data";
@@ -80,7 +81,7 @@ TEST(WfdbImport, Mitdb100HasTheDocumentedShapeGainsAndBeats)
     for (const ChannelSetup& c : r.channels) {
         EXPECT_EQ(c.unit, L"mV");
         EXPECT_DOUBLE_EQ(c.factor, 1.0 / 200.0); // gain 200 ADC units per mV
-        EXPECT_DOUBLE_EQ(c.offset, -1024.0);     // baseline at the ADC zero 1024
+        EXPECT_DOUBLE_EQ(c.offset, -1024.0); // baseline at the ADC zero 1024
     }
     // First samples from the header's "first value" column: 995 and 1011.
     float first[2];
@@ -114,7 +115,8 @@ TEST(WfdbImport, EverySharedRecordLoadsWithItsShapeAndBeatCount)
     const struct {
         const char* path;
         std::size_t beats;
-    } cases[] = { { "mitdb/100.hea", 2273 }, { "mitdb/103.hea", 2084 }, { "mitdb/105.hea", 2572 }, { "mitdb/106.hea", 2027 } };
+    } cases[] = { { "mitdb/100.hea", 2273 }, { "mitdb/103.hea", 2084 }, { "mitdb/105.hea", 2572 },
+        { "mitdb/106.hea", 2027 } };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         const Recording r = ImportWfdb(root / c.path);
@@ -191,7 +193,9 @@ EdfLayout TwoRateSpec()
     layout.signals[1].physMax = 4095;
     layout.signals[1].digMin = 0;
     layout.signals[1].digMax = 4095;
-    layout.sample = [](std::size_t s, int64_t r, int i) { return static_cast<int16_t>(s == 0 ? r * 100 + i - 2048 : r * 25 + i); };
+    layout.sample = [](std::size_t s, int64_t r, int i) {
+        return static_cast<int16_t>(s == 0 ? r * 100 + i - 2048 : r * 25 + i);
+    };
     return layout;
 }
 
@@ -228,7 +232,10 @@ std::string Tal(double start, const std::string& annotation = {}, double onset =
     s.push_back('\0');
     if (!annotation.empty()) {
         std::snprintf(b, sizeof b, "%+g", onset);
-        s += std::string(b) + "\x15" "0.5\x14" + annotation + "\x14";
+        s += std::string(b)
+            + "\x15"
+              "0.5\x14"
+            + annotation + "\x14";
         s.push_back('\0');
     }
     return s;
@@ -311,7 +318,8 @@ TEST(EdfImport, ReadsFromAFile)
         vx::host::test::WriteEdf(out, TwoRateSpec());
     }
     EXPECT_EQ(ImportFile(p).ChannelCount(), 2);
-    EXPECT_NE(ErrorOf([&] { ImportEdf(dir.Path() / "missing.edf"); }).find("missing.edf: cannot be opened"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { ImportEdf(dir.Path() / "missing.edf"); }).find("missing.edf: cannot be opened"),
+        std::string::npos);
 }
 
 // --- Delimited text ------------------------------------------------------------------------------
@@ -324,7 +332,8 @@ Recording ParseText(const std::string& text, DelimitedOptions options = {})
 
 TEST(DelimitedImport, TimeColumnTitlesAndUnits)
 {
-    const Recording r = ParseText("# exported\nTime (s),ECG (mV),Resp [a.u.]\n0.000,1.5,2\n0.004,-1.5,3\n\n0.008,0.25,4\n");
+    const Recording r
+        = ParseText("# exported\nTime (s),ECG (mV),Resp [a.u.]\n0.000,1.5,2\n0.004,-1.5,3\n\n0.008,0.25,4\n");
     ASSERT_EQ(r.ChannelCount(), 2);
     EXPECT_EQ(r.channels[0].title, L"ECG");
     EXPECT_EQ(r.channels[0].unit, L"mV");

@@ -39,7 +39,8 @@ ui::HWND Parent()
 {
     static const bool registered = ui::RegisterClass({ L"ReportControlTestParent", 0, ui::DefWindowProc });
     (void)registered;
-    return ui::CreateWindowEx(0, L"ReportControlTestParent", L"", ui::WS_OVERLAPPED, 0, 0, 640, 480, nullptr, 0, nullptr);
+    return ui::CreateWindowEx(
+        0, L"ReportControlTestParent", L"", ui::WS_OVERLAPPED, 0, 0, 640, 480, nullptr, 0, nullptr);
 }
 
 IReportControl* MakeThroughFactory(ui::HWND parent, IInteropInterface* host, const PosRect& rect)
@@ -141,7 +142,8 @@ TEST(ReportControl, PrintsTheShownPageIntoAPdf)
     IReportControl* control = vx::host::HtmlReportControl::Create(parent, &host, { 0, 0, 300, 200 });
     ASSERT_TRUE(control);
     control->Reload();
-    const std::string pdf = (std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + "-control.pdf")).string();
+    const std::string pdf
+        = (std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + "-control.pdf")).string();
     EXPECT_FALSE(control->PrintToFile(L"Report", ""));
     ASSERT_TRUE(control->PrintToFile(L"Report", pdf.c_str()));
     std::string text;

@@ -158,7 +158,8 @@ protected:
                 documentClass->Release();
             }
         const auto commands = caf::RegisteredCommands();
-        auto hrv = std::find_if(commands.begin(), commands.end(), [](const caf::RegisteredCommand& c) { return c.path.rfind(L"HRV|", 0) == 0; });
+        auto hrv = std::find_if(commands.begin(), commands.end(),
+            [](const caf::RegisteredCommand& c) { return c.path.rfind(L"HRV|", 0) == 0; });
         ASSERT_NE(hrv, commands.end());
         mHostObject = new vx::host::HrvHostDocumentObject(*mHost);
         mRecording = new caf::HostDocument(L"100.hea", static_cast<HRV::IDataPadSource*>(mHostObject));
@@ -362,7 +363,8 @@ TEST_F(ReportViewOfRecord, PrintWritesTheShownPageIntoThePdfWithItsHeadings)
     const std::string cell = "<td class=\"rowtitle\">SD1</td><td>";
     const std::size_t at = page->html.find(cell);
     ASSERT_NE(at, std::string::npos);
-    const std::string sd1 = page->html.substr(at + cell.size(), page->html.find('<', at + cell.size()) - at - cell.size());
+    const std::string sd1
+        = page->html.substr(at + cell.size(), page->html.find('<', at + cell.size()) - at - cell.size());
     EXPECT_NE(text.find("sd1 " + Lower(sd1)), std::string::npos) << sd1;
 
     // Without a file to print into, the engine's print dialog is asked; cancelling it prints nothing.

@@ -78,10 +78,10 @@ TEST(SegmentIterator, RunsFromMinMaxPairsJoinedToThePreviousColumn)
     ISegmentIterator* it = Iterate(*source, { 0, 10 }, { 0.0, 4.0, 3, 5, 10 });
     const Segments s = Drain(it, 256);
     const std::vector<vx::ui::Point> expected {
-        { 3, 7 }, { 3, 10 },  // 1..3, first column: nothing to join
-        { 4, 2 }, { 4, 9 },   // 5..8 stretched to row 8 (last value 2)
-        { 5, 2 }, { 5, 7 },   // 4..4 stretched to row 2 (last value 8)
-        { 6, 1 }, { 6, 11 },  // 0..9, joined to row 6
+        { 3, 7 }, { 3, 10 }, // 1..3, first column: nothing to join
+        { 4, 2 }, { 4, 9 }, // 5..8 stretched to row 8 (last value 2)
+        { 5, 2 }, { 5, 7 }, // 4..4 stretched to row 2 (last value 8)
+        { 6, 1 }, { 6, 11 }, // 0..9, joined to row 6
     };
     EXPECT_EQ(s.points, expected);
     // The data ends inside the strip: the fifth column is not drawn.
@@ -248,8 +248,8 @@ vx::ui::LRESULT PlainProc(vx::ui::HWND h, UINT m, vx::ui::WPARAM w, vx::ui::LPAR
 TEST(HostScale, AScaleWindowPaintsItsAxisAndReportsDrags)
 {
     vx::ui::RegisterClass({ L"ScaleTestParent", 0, &PlainProc });
-    vx::ui::HWND parent = vx::ui::CreateWindowEx(0, L"ScaleTestParent", L"p", vx::ui::WS_POPUP | vx::ui::WS_VISIBLE,
-        0, 0, 200, 120, nullptr, 0, nullptr);
+    vx::ui::HWND parent = vx::ui::CreateWindowEx(
+        0, L"ScaleTestParent", L"p", vx::ui::WS_POPUP | vx::ui::WS_VISIBLE, 0, 0, 200, 120, nullptr, 0, nullptr);
     ASSERT_NE(parent, nullptr);
     HostScaleFactory factory;
     factory.AddRef();

@@ -24,8 +24,7 @@ constexpr IID kOther = vx::com::MakeGuid("{11111111-0000-0000-0000-0000000000FF}
 
 int gDestroyed = 0;
 
-template <ULONG n>
-struct One : SimpleUnknownImp1<IAlpha, n> {
+template <ULONG n> struct One : SimpleUnknownImp1<IAlpha, n> {
     int Alpha() override { return 1; }
     ~One() override { ++gDestroyed; }
 };
@@ -67,7 +66,7 @@ TEST_F(RefCountTest, QueryInterfaceAnswersOnlyItsOwnIds)
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(object->RefCount(), 1u);
 
-    for (const IID* iid : {&IUnknown::kIid, &IAlpha::kIid}) {
+    for (const IID* iid : { &IUnknown::kIid, &IAlpha::kIid }) {
         ASSERT_EQ(object->QueryInterface(*iid, &out), S_OK);
         EXPECT_EQ(out, static_cast<IAlpha*>(object));
         EXPECT_EQ(object->RefCount(), 2u);
@@ -113,8 +112,7 @@ TEST_F(RefCountTest, DerivedFirstInterfaceAlsoAnswersItsBase)
 
 // An object whose destructor takes and drops a reference to itself, as an object does when it
 // hands itself to a callee during teardown.
-template <class Base>
-struct Reentrant : Base {
+template <class Base> struct Reentrant : Base {
     ~Reentrant() override
     {
         seenDuringDestruction = this->AddRef();
@@ -127,7 +125,7 @@ struct Reentrant : Base {
 struct RootObject : IAlpha, KEL::CComObjectRoot {
     static const KEL::InterfaceMapEntry* GetInterfaceMap()
     {
-        static const KEL::InterfaceMapEntry map[] = {KEL::MapEntry<RootObject, IAlpha>(), KEL::kMapEnd};
+        static const KEL::InterfaceMapEntry map[] = { KEL::MapEntry<RootObject, IAlpha>(), KEL::kMapEnd };
         return map;
     }
     int Alpha() override { return 7; }
@@ -173,7 +171,8 @@ TEST_F(RefCountTest, InterfaceMapLookup)
     const KEL::InterfaceMapEntry* map = RootObject::GetInterfaceMap();
     EXPECT_EQ(KEL::CComObjectRoot::InternalQueryInterface(nullptr, map, IAlpha::kIid, &out), E_INVALIDARG);
     EXPECT_EQ(KEL::CComObjectRoot::InternalQueryInterface(object, nullptr, IAlpha::kIid, &out), E_INVALIDARG);
-    EXPECT_EQ(KEL::CComObjectRoot::InternalQueryInterface(static_cast<RootObject*>(object), map, IAlpha::kIid, nullptr), E_POINTER);
+    EXPECT_EQ(KEL::CComObjectRoot::InternalQueryInterface(static_cast<RootObject*>(object), map, IAlpha::kIid, nullptr),
+        E_POINTER);
     EXPECT_EQ(object->QueryInterface(kOther, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(object->RefCount(), 1u);

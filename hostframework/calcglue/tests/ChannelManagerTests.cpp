@@ -1,10 +1,10 @@
 // The channel manager and channel utilities against the stand-in host's document, whose named
 // channels the host's calculation engine evaluates.
+#include "host/recording/HostDocument.h"
+#include "host/recording/HostSources.h"
 #include "hostframework/calcglue/ChannelManager.h"
 #include "hostframework/calcglue/EnumGetter.h"
 #include "hostframework/enumerators/SourceCursors.h"
-#include "host/recording/HostDocument.h"
-#include "host/recording/HostSources.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,10 @@ std::shared_ptr<Recording> MakeRecording()
 
 class TestManager final : public ArithmeticChannelManager {
 public:
-    explicit TestManager(IObjectFactory* f) : factory(f) {}
+    explicit TestManager(IObjectFactory* f)
+        : factory(f)
+    {
+    }
     IObjectFactory* factory;
     IObjectFactory* ObjectFactory() override { return factory; }
     DWORD CalcClassKey() override { return kCalcKey; }
@@ -201,11 +204,31 @@ class RecordingEnum final : public SimpleUnknownImp1<ICalcEnum, 1> {
 public:
     std::vector<float> firstSamples;
     int clears = 0;
-    HRESULT GetClassId(DWORD* id) override { *id = 0; return S_OK; }
-    HRESULT GetClassObject(IUnknown** o) override { *o = nullptr; return E_NOTIMPL; }
-    HRESULT SetParams(const wchar_t*, DWORD* flags) override { *flags = 0; return S_OK; }
-    HRESULT GetParams(BSTR* t) override { *t = nullptr; return E_NOTIMPL; }
-    HRESULT Clone(ICalcEnum** o) override { *o = nullptr; return E_NOTIMPL; }
+    HRESULT GetClassId(DWORD* id) override
+    {
+        *id = 0;
+        return S_OK;
+    }
+    HRESULT GetClassObject(IUnknown** o) override
+    {
+        *o = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT SetParams(const wchar_t*, DWORD* flags) override
+    {
+        *flags = 0;
+        return S_OK;
+    }
+    HRESULT GetParams(BSTR* t) override
+    {
+        *t = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT Clone(ICalcEnum** o) override
+    {
+        *o = nullptr;
+        return E_NOTIMPL;
+    }
     HRESULT Init(LONG, ULONG n, IUnknown* const* sources, IUnitName* const*, double, DWORD) override
     {
         for (ULONG i = 0; i < n; ++i) {
@@ -218,7 +241,11 @@ public:
         return S_OK;
     }
     HRESULT Seek(LONG) override { return S_OK; }
-    HRESULT ClearSources() override { ++clears; return S_OK; }
+    HRESULT ClearSources() override
+    {
+        ++clears;
+        return S_OK;
+    }
 };
 
 class EnumClassFactory final : public SimpleUnknownImp2<IObjectFactory, IEnumCreator, 1> {
@@ -241,7 +268,11 @@ public:
 
 class Getter final : public EventEnumDataGetter {
 public:
-    Getter(IRecordingDoc* d, IObjectFactory* f) : EventEnumDataGetter(d), factory(f) {}
+    Getter(IRecordingDoc* d, IObjectFactory* f)
+        : EventEnumDataGetter(d)
+        , factory(f)
+    {
+    }
     IObjectFactory* factory;
     IObjectFactory* ObjectFactory() override { return factory; }
 };
@@ -351,7 +382,8 @@ TEST(HostDocumentEvents, AFormulaThatGivesEventsIsReadAsAnEventSource)
     {
         TestManager manager(factory);
         manager.SetChannelSource(static_cast<IChannelNames*>(doc));
-        ASSERT_TRUE(manager.AddChannel(KEL::String(L"peaks"), KEL::String(L"cmpeakdet(Ch1,3,0.3,30)"), KEL::String(L"")));
+        ASSERT_TRUE(
+            manager.AddChannel(KEL::String(L"peaks"), KEL::String(L"cmpeakdet(Ch1,3,0.3,30)"), KEL::String(L"")));
         ChannelRef ref;
         ASSERT_TRUE(manager.FindChannel(KEL::String(L"peaks"), ref));
         IUnknown* object = nullptr;

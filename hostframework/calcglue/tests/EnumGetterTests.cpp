@@ -15,17 +15,40 @@ namespace {
 // A stream object that counts its references, to show that every one handed out comes back.
 class FakeStream final : public SimpleUnknownImp1<IFloatStreamEx, 1> {
 public:
-    HRESULT GetLength(LONG* l) override { *l = 100; return S_OK; }
+    HRESULT GetLength(LONG* l) override
+    {
+        *l = 100;
+        return S_OK;
+    }
     HRESULT SeekRelative(LONG, LONG*) override { return S_OK; }
-    HRESULT GetPosition(LONG* p) override { *p = 0; return S_OK; }
-    HRESULT GetRecord(LONG* r) override { *r = 0; return S_OK; }
-    HRESULT GetTimeBase(vx::hf::RateRatio* r) override { *r = {}; return S_OK; }
-    HRESULT Read(ULONG, float*, ULONG* n) override { *n = 0; return S_OK; }
+    HRESULT GetPosition(LONG* p) override
+    {
+        *p = 0;
+        return S_OK;
+    }
+    HRESULT GetRecord(LONG* r) override
+    {
+        *r = 0;
+        return S_OK;
+    }
+    HRESULT GetTimeBase(vx::hf::RateRatio* r) override
+    {
+        *r = {};
+        return S_OK;
+    }
+    HRESULT Read(ULONG, float*, ULONG* n) override
+    {
+        *n = 0;
+        return S_OK;
+    }
 };
 
 class FakeSourceData final : public SimpleUnknownImp1<ISourceData, 1> {
 public:
-    explicit FakeSourceData(FakeStream* s) : stream(s) {}
+    explicit FakeSourceData(FakeStream* s)
+        : stream(s)
+    {
+    }
     FakeStream* stream;
     HRESULT GetStream(DWORD, LONG, LONG, DWORD, IUnknown** out) override
     {
@@ -42,9 +65,21 @@ public:
     std::vector<IOnlineDataSink*> sinks;
     std::vector<DWORD> sourceKinds;
 
-    HRESULT GetShownChannelCount(ULONG* c) override { *c = 4; return S_OK; }
-    HRESULT GetChannelCount(ULONG* c) override { *c = 4; return S_OK; }
-    HRESULT GetCalculatedChannelCount(DWORD, ULONG* c) override { *c = 4; return S_OK; }
+    HRESULT GetShownChannelCount(ULONG* c) override
+    {
+        *c = 4;
+        return S_OK;
+    }
+    HRESULT GetChannelCount(ULONG* c) override
+    {
+        *c = 4;
+        return S_OK;
+    }
+    HRESULT GetCalculatedChannelCount(DWORD, ULONG* c) override
+    {
+        *c = 4;
+        return S_OK;
+    }
     HRESULT GetSampleInterval(DWORD, LONG, ULONG channel, double* interval) override
     {
         *interval = 0.001 * (channel + 1);
@@ -70,8 +105,16 @@ public:
         *out = new FakeSourceData(it->second);
         return S_OK;
     }
-    HRESULT GetChannelValues(IUnknown** out) override { *out = nullptr; return E_NOTIMPL; }
-    HRESULT AddSink(IOnlineDataSink* s) override { sinks.push_back(s); return S_OK; }
+    HRESULT GetChannelValues(IUnknown** out) override
+    {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT AddSink(IOnlineDataSink* s) override
+    {
+        sinks.push_back(s);
+        return S_OK;
+    }
     HRESULT RemoveSink(IOnlineDataSink* s) override
     {
         std::erase(sinks, s);
@@ -90,16 +133,32 @@ public:
     std::vector<std::wstring> units;
     HRESULT initResult = S_OK;
 
-    HRESULT GetClassId(DWORD* id) override { *id = 0; return S_OK; }
-    HRESULT GetClassObject(IUnknown** o) override { *o = nullptr; return E_NOTIMPL; }
+    HRESULT GetClassId(DWORD* id) override
+    {
+        *id = 0;
+        return S_OK;
+    }
+    HRESULT GetClassObject(IUnknown** o) override
+    {
+        *o = nullptr;
+        return E_NOTIMPL;
+    }
     HRESULT SetParams(const wchar_t* text, DWORD* flags) override
     {
         params = text;
         *flags = 0;
         return S_OK;
     }
-    HRESULT GetParams(BSTR* t) override { *t = nullptr; return E_NOTIMPL; }
-    HRESULT Clone(ICalcEnum** o) override { *o = nullptr; return E_NOTIMPL; }
+    HRESULT GetParams(BSTR* t) override
+    {
+        *t = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT Clone(ICalcEnum** o) override
+    {
+        *o = nullptr;
+        return E_NOTIMPL;
+    }
     HRESULT Init(LONG r, ULONG n, IUnknown* const* sources, IUnitName* const* unitNames, double v, DWORD m) override
     {
         ++inits;
@@ -117,13 +176,24 @@ public:
         }
         return initResult;
     }
-    HRESULT Seek(LONG p) override { seek = p; return S_OK; }
-    HRESULT ClearSources() override { ++clears; return S_OK; }
+    HRESULT Seek(LONG p) override
+    {
+        seek = p;
+        return S_OK;
+    }
+    HRESULT ClearSources() override
+    {
+        ++clears;
+        return S_OK;
+    }
 };
 
 class FakeCreator final : public SimpleUnknownImp1<IEnumCreator, 1> {
 public:
-    explicit FakeCreator(FakeEnum* e) : made(e) {}
+    explicit FakeCreator(FakeEnum* e)
+        : made(e)
+    {
+    }
     FakeEnum* made;
     HRESULT CreateEnumerator(IUnknown* document, ICalcEnum** out) override
     {
@@ -161,7 +231,11 @@ public:
 
 class TestGetter final : public ExtLib::EventEnumDataGetter {
 public:
-    TestGetter(IRecordingDoc* d, IObjectFactory* f) : EventEnumDataGetter(d), factory(f) {}
+    TestGetter(IRecordingDoc* d, IObjectFactory* f)
+        : EventEnumDataGetter(d)
+        , factory(f)
+    {
+    }
     IObjectFactory* factory;
     IObjectFactory* ObjectFactory() override { return factory; }
 };
@@ -235,8 +309,8 @@ TEST_F(GetterFixture, CreatesTheEnumeratorAndHandsItItsSources)
         EXPECT_EQ(enumerator.params, L"Fiducial(Ch1, RCh2)"); // as given, not lower-cased
         ASSERT_EQ(g.Sources().size(), 2u);
 
-        doc.sources[0] = &s0;      // through the source object
-        doc.fallbacks[1] = &s1;    // only through the document's data object
+        doc.sources[0] = &s0; // through the source object
+        doc.fallbacks[1] = &s1; // only through the document's data object
         ASSERT_TRUE(g.SetSources(vx::hf::MakeTickPosition(3, 250), false, 0.5));
         EXPECT_EQ(doc.sourceKinds.front(), 0x40001000u);
         EXPECT_EQ(doc.sourceKinds.back(), 0x1001u); // the r source
@@ -344,17 +418,32 @@ struct IInnerOnly : IUnknown {
     static constexpr IID kIid = vx::com::MakeGuid("{4021A447-7899-11D4-8110-00A0C9E26433}");
 };
 
-class Inner final : public SimpleUnknownImp1<IInnerOnly, 1> {};
+class Inner final : public SimpleUnknownImp1<IInnerOnly, 1> { };
 
 class TestCalc final : public ChannelCalcBase {
 public:
-    TestCalc(IObjectFactory* f) : ChannelCalcBase(nullptr, 0, 3, f, 0x00050011) {}
+    TestCalc(IObjectFactory* f)
+        : ChannelCalcBase(nullptr, 0, 3, f, 0x00050011)
+    {
+    }
     HRESULT Calculate(LONG, LONG, ULONG, float*, ULONG*) override { return E_NOTIMPL; }
     HRESULT Setup(IUnknown*) override { return S_OK; }
     HRESULT Reserved5() override { return E_NOTIMPL; }
-    HRESULT GetSettings(IUnknown** s) override { *s = nullptr; return E_NOTIMPL; }
-    HRESULT GetFlags(DWORD* f) override { *f = 0x10000000; return S_OK; }
-    HRESULT GetDescription(BSTR* t) override { *t = nullptr; return E_NOTIMPL; }
+    HRESULT GetSettings(IUnknown** s) override
+    {
+        *s = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetFlags(DWORD* f) override
+    {
+        *f = 0x10000000;
+        return S_OK;
+    }
+    HRESULT GetDescription(BSTR* t) override
+    {
+        *t = nullptr;
+        return E_NOTIMPL;
+    }
 };
 
 TEST(ChannelCalcBase, OtherInterfacesComeFromTheInnerObject)

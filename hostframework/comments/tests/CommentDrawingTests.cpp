@@ -73,7 +73,8 @@ TEST(CommentDrawing, CommandsOfTheLabelLineAndDisc)
     const std::string disc192 = "Ellipse 94,20,107,33";
     auto font = [](const Font& f) { return "Font MS Shell Dlg 2 " + std::to_string(f.height) + " w400 esc900"; };
     auto text = [](const vx::hf::CommentFonts& f, int bottom) {
-        return "TextOut " + std::to_string(100 - f.rotatedHeight - 2) + "," + std::to_string(bottom - 1) + " \"Beat 12\"";
+        return "TextOut " + std::to_string(100 - f.rotatedHeight - 2) + "," + std::to_string(bottom - 1)
+            + " \"Beat 12\"";
     };
     struct Case {
         const char* name;
@@ -85,12 +86,14 @@ TEST(CommentDrawing, CommandsOfTheLabelLineAndDisc)
     const Case cases[] = {
         { "disc only", 96, 0, 0, { "Pen #000000 w0", "Brush #ff0000", disc96 }, { "LineTo 100,150", "TextOut" } },
         { "selected", 96, 0, CommentDrawInfo::kSelected, { "Brush #000000", disc96 }, {} },
-        { "line to the bottom", 96, 0, CommentDrawInfo::kLine, { "MoveTo 100,20", "LineTo 100,150", disc96 }, { "TextOut" } },
+        { "line to the bottom", 96, 0, CommentDrawInfo::kLine, { "MoveTo 100,20", "LineTo 100,150", disc96 },
+            { "TextOut" } },
         { "line, alternative bottom", 96, 0, CommentDrawInfo::kLineToo | CommentDrawInfo::kUseAlternativeBottom,
             { "MoveTo 100,20", "LineTo 100,120", disc96 }, {} },
         { "no label without display flags", 96, 0, CommentDrawInfo::kLabel, { disc96 }, { "TextOut" } },
         { "label at 96 dpi", 96, 1, CommentDrawInfo::kLabel | CommentDrawInfo::kLine,
-            { "Save", font(f96.rotated), "TextColour #000000", text(f96, 150), "Restore 1", "LineTo 100,150", disc96 }, {} },
+            { "Save", font(f96.rotated), "TextColour #000000", text(f96, 150), "Restore 1", "LineTo 100,150", disc96 },
+            {} },
         { "label at 144 dpi", 144, 1, CommentDrawInfo::kLabel,
             { "Save", font(f144.rotated), text(f144, 150), "Restore 1", disc96 }, {} },
         { "disc at 192 dpi", 192, 0, 0, { disc192 }, {} },
@@ -123,8 +126,9 @@ TEST(CommentDrawing, PenOfTheLineOnTheWindowAndElsewhere)
         bool onTarget;
         std::string pen;
     };
-    for (const Case& c : { Case { 96, true, "Pen #c0c0c0 w1 alternate" }, Case { 96, false, "Pen #c0c0c0 w1 dot geometric" },
-             Case { 192, false, "Pen #c0c0c0 w2 dot geometric" } }) {
+    for (const Case& c :
+        { Case { 96, true, "Pen #c0c0c0 w1 alternate" }, Case { 96, false, "Pen #c0c0c0 w1 dot geometric" },
+            Case { 192, false, "Pen #c0c0c0 w2 dot geometric" } }) {
         auto dc = DC::CreateRecording({ 100, 100 }, Screen(c.dpi));
         comment.c->Draw(dc.get(), c.onTarget ? dc.get() : nullptr, &info);
         const std::vector<std::string> got = dc->DescribeCommands();
@@ -215,9 +219,10 @@ struct Frame {
     {
         static bool registered = RegisterClass({ L"CommentTestFrame", 0, PlainProc });
         (void)registered;
-        frame = CreateWindowEx(0, L"CommentTestFrame", L"f", WS_POPUP | vx::hf::kSizingBorderStyle, 10, 10, 300, 200,
-            nullptr, 0, nullptr);
-        child = CreateWindowEx(0, L"CommentTestFrame", L"c", WS_CHILD | WS_VISIBLE, 20, 30, 240, 150, frame, 1, nullptr);
+        frame = CreateWindowEx(
+            0, L"CommentTestFrame", L"f", WS_POPUP | vx::hf::kSizingBorderStyle, 10, 10, 300, 200, nullptr, 0, nullptr);
+        child
+            = CreateWindowEx(0, L"CommentTestFrame", L"c", WS_CHILD | WS_VISIBLE, 20, 30, 240, 150, frame, 1, nullptr);
         ShowWindow(frame, SW_SHOW);
         UpdateWindow(frame);
         vx::hf::SetCommentAnimationWait([this](int ms) {
@@ -306,8 +311,11 @@ TEST(CommentDrawing, HitTestOnTheMarker)
         DWORD code;
     };
     const Case cases[] = {
-        { 96, { 100, 53 }, S_OK, 4 }, { 96, { 97, 50 }, S_OK, 4 }, { 96, { 104, 53 }, S_FALSE, 0 },
-        { 96, { 100, 49 }, S_FALSE, 0 }, { 192, { 106, 62 }, S_OK, 4 },
+        { 96, { 100, 53 }, S_OK, 4 },
+        { 96, { 97, 50 }, S_OK, 4 },
+        { 96, { 104, 53 }, S_FALSE, 0 },
+        { 96, { 100, 49 }, S_FALSE, 0 },
+        { 192, { 106, 62 }, S_OK, 4 },
     };
     for (const Case& c : cases) {
         auto dc = DC::CreateRecording({ 1, 1 }, Screen(c.dpi));

@@ -113,7 +113,8 @@ public:
         out = { 10u + std::uint32_t(index), 0xC0000000u };
         return true;
     }
-    IEnumHostComments* OpenComments(const HRV::ChannelRef& channel, std::int32_t, std::int32_t start, bool forwards) override
+    IEnumHostComments* OpenComments(
+        const HRV::ChannelRef& channel, std::int32_t, std::int32_t start, bool forwards) override
     {
         if (channel.mChannel != 0 || comments.empty())
             return nullptr;

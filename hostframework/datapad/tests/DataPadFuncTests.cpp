@@ -27,7 +27,8 @@ public:
     HRESULT GetText(DWORD code, LONG value, LONG channel, BSTR* text) override
     {
         ++textCalls;
-        const std::wstring t = std::to_wstring(code == 0xC0002000u) + L":" + std::to_wstring(value) + L":" + std::to_wstring(channel);
+        const std::wstring t
+            = std::to_wstring(code == 0xC0002000u) + L":" + std::to_wstring(value) + L":" + std::to_wstring(channel);
         *text = SysAllocString(t.c_str());
         return S_OK;
     }
@@ -64,7 +65,10 @@ public:
 // A data-pad function whose calculation is a test's function; it records the change flags it saw.
 class TestFunc final : public ChanDataFuncIfRecordDataMatchesDoc {
 public:
-    TestFunc(IDataPadFuncClass* c, LONG channel) : ChanDataFuncIfRecordDataMatchesDoc(c, nullptr, channel) {}
+    TestFunc(IDataPadFuncClass* c, LONG channel)
+        : ChanDataFuncIfRecordDataMatchesDoc(c, nullptr, channel)
+    {
+    }
     std::function<HRESULT(TestFunc&, VARIANT*)> calculate = [](TestFunc&, VARIANT* v) {
         v->vt = VT_R8;
         v->dblVal = 0.75;
@@ -223,7 +227,12 @@ TEST_F(DataPadFixture, FailuresComeBackAsResultsNeverAsExceptions)
         { "returned failure", [](TestFunc&, VARIANT*) { return E_INVALIDARG; }, E_INVALIDARG },
         { "XKEL", [](TestFunc&, VARIANT*) -> HRESULT { throw XKEL(E_OUTOFMEMORY); }, E_OUTOFMEMORY },
         { "standard exception", [](TestFunc&, VARIANT*) -> HRESULT { throw std::runtime_error("x"); }, E_FAIL },
-        { "bad result type", [](TestFunc&, VARIANT* r) { r->vt = 0x77; return S_OK; }, DISP_E_BADVARTYPE },
+        { "bad result type",
+            [](TestFunc&, VARIANT* r) {
+                r->vt = 0x77;
+                return S_OK;
+            },
+            DISP_E_BADVARTYPE },
         { "aborted meanwhile",
             [](TestFunc& self, VARIANT* r) {
                 r->vt = VT_R8;
@@ -244,7 +253,10 @@ TEST_F(DataPadFixture, FailuresComeBackAsResultsNeverAsExceptions)
     f->calculate = [](TestFunc&, VARIANT*) { return E_INVALIDARG; };
     f->Evaluate(0, 2, &v);
     // The bad-type case leaves VT_ERROR with the code in the caller's VARIANT.
-    f->calculate = [](TestFunc&, VARIANT* r) { r->vt = 0x77; return S_OK; };
+    f->calculate = [](TestFunc&, VARIANT* r) {
+        r->vt = 0x77;
+        return S_OK;
+    };
     f->Evaluate(0, 2, &v);
     EXPECT_EQ(v.vt, VT_ERROR);
     EXPECT_EQ(v.scode, DISP_E_BADVARTYPE);

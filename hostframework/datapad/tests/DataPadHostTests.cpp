@@ -1,8 +1,8 @@
 // A data-pad function evaluated against the stand-in host's document: it reads the cell's channel
 // through the document's data access.
+#include "host/recording/HostDocument.h"
 #include "hostframework/datapad/DataPadFunc.h"
 #include "hostframework/interfaces/CalcInterfaces.h"
-#include "host/recording/HostDocument.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,16 @@ namespace {
 
 class ChannelClass final : public SimpleUnknownImp1<IDataPadFuncClass, 1> {
 public:
-    HRESULT GetIds(DWORD* a, DWORD* b) override { *a = *b = 1; return S_OK; }
-    HRESULT GetKindText(DWORD, BSTR* t) override { *t = nullptr; return S_OK; }
+    HRESULT GetIds(DWORD* a, DWORD* b) override
+    {
+        *a = *b = 1;
+        return S_OK;
+    }
+    HRESULT GetKindText(DWORD, BSTR* t) override
+    {
+        *t = nullptr;
+        return S_OK;
+    }
     HRESULT GetSourceDescription(vx::hf::SourceDescriptor* out) override
     {
         *out = { 0x801E0002u, 0x20000000u, 0 };
@@ -22,7 +30,8 @@ public:
 // The mean of the first ten samples of the cell's channel.
 class MeanOfTen final : public ChanDataFuncIfRecordDataMatchesDoc {
 public:
-    MeanOfTen(IDataPadFuncClass* c, LONG channel, IDataAccess* document) : ChanDataFuncIfRecordDataMatchesDoc(c, nullptr, channel)
+    MeanOfTen(IDataPadFuncClass* c, LONG channel, IDataAccess* document)
+        : ChanDataFuncIfRecordDataMatchesDoc(c, nullptr, channel)
     {
         mDocumentDataAccess = document;
     }

@@ -333,7 +333,8 @@ TEST_F(DocViews, ViewBaseKnowsItsPlaceNameAndFrame)
     View* view = MakeView();
     view->SetNumberA(0x0005);
     {
-        PlainView window(nullptr, static_cast<IDocViewClass*>(viewClass), static_cast<IDocView2*>(view), &site, nullptr);
+        PlainView window(
+            nullptr, static_cast<IDocViewClass*>(viewClass), static_cast<IDocView2*>(view), &site, nullptr);
         EXPECT_EQ(window.ViewName().ToWString(), L"HRV Tachogram View");
         EXPECT_EQ(window.GetPackedDocPosition(), 0x0000000500240001ull);
         // A frame that gives no answer cannot print.

@@ -1,5 +1,5 @@
-#include "hostframework/enumerators/SourceCursors.h"
 #include "host/recording/HostSources.h"
+#include "hostframework/enumerators/SourceCursors.h"
 
 #include <gtest/gtest.h>
 
@@ -363,21 +363,65 @@ public:
         *next = 0x7FFFFFFF;
         return S_OK;
     }
-    HRESULT Find(LONG, LONG, LONG, LONG) override { ++finds; return S_OK; }
-    HRESULT GetPosition(LONG* p) override { *p = 0x7FFFFFFF; return S_OK; }
+    HRESULT Find(LONG, LONG, LONG, LONG) override
+    {
+        ++finds;
+        return S_OK;
+    }
+    HRESULT GetPosition(LONG* p) override
+    {
+        *p = 0x7FFFFFFF;
+        return S_OK;
+    }
     HRESULT Reserved6(LONG*) override { return E_NOTIMPL; }
-    HRESULT Clone(IEnumEventEx** o) override { *o = nullptr; return E_NOTIMPL; }
-    HRESULT GetRecordSize(ULONG* s) override { *s = 80; return S_OK; }
-    HRESULT GetEventType(DWORD* t) override { *t = 0; return S_OK; }
+    HRESULT Clone(IEnumEventEx** o) override
+    {
+        *o = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetRecordSize(ULONG* s) override
+    {
+        *s = 80;
+        return S_OK;
+    }
+    HRESULT GetEventType(DWORD* t) override
+    {
+        *t = 0;
+        return S_OK;
+    }
     HRESULT Reserved10(LONG*) override { return E_NOTIMPL; }
-    HRESULT GetTimeBase(vx::hf::RateRatio* r) override { *r = { 1, 360, 0.0 }; return S_OK; }
-    HRESULT GetClassId(DWORD* id) override { *id = 0; return S_OK; }
-    HRESULT GetClassObject(IUnknown** o) override { *o = nullptr; return E_NOTIMPL; }
+    HRESULT GetTimeBase(vx::hf::RateRatio* r) override
+    {
+        *r = { 1, 360, 0.0 };
+        return S_OK;
+    }
+    HRESULT GetClassId(DWORD* id) override
+    {
+        *id = 0;
+        return S_OK;
+    }
+    HRESULT GetClassObject(IUnknown** o) override
+    {
+        *o = nullptr;
+        return E_NOTIMPL;
+    }
     HRESULT SetParams(const wchar_t*, DWORD*) override { return S_OK; }
-    HRESULT GetParams(BSTR* t) override { *t = nullptr; return E_NOTIMPL; }
-    HRESULT Clone(ICalcEnum** o) override { *o = nullptr; return E_NOTIMPL; }
+    HRESULT GetParams(BSTR* t) override
+    {
+        *t = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT Clone(ICalcEnum** o) override
+    {
+        *o = nullptr;
+        return E_NOTIMPL;
+    }
     HRESULT Init(LONG, ULONG, IUnknown* const*, IUnitName* const*, double, DWORD) override { return S_OK; }
-    HRESULT Seek(LONG p) override { seek = p; return S_OK; }
+    HRESULT Seek(LONG p) override
+    {
+        seek = p;
+        return S_OK;
+    }
     HRESULT ClearSources() override { return S_OK; }
 };
 

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <new>
 #include <stdexcept>
-#include <cstring>
 #include <thread>
 
 #include "hostframework/base/ExceptionBoundary.h"

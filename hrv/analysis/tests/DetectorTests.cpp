@@ -45,9 +45,18 @@ public:
         out = { 7, 0x40000000 };
         return true;
     }
-    bool HasChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.count({ a.mChannel, a.mKind }) > 0; }
-    bool AddChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.insert({ a.mChannel, a.mKind }).second; }
-    bool RemoveChannelLink(const ChannelRef& a, const ChannelRef&) override { return links.erase({ a.mChannel, a.mKind }) > 0; }
+    bool HasChannelLink(const ChannelRef& a, const ChannelRef&) override
+    {
+        return links.count({ a.mChannel, a.mKind }) > 0;
+    }
+    bool AddChannelLink(const ChannelRef& a, const ChannelRef&) override
+    {
+        return links.insert({ a.mChannel, a.mKind }).second;
+    }
+    bool RemoveChannelLink(const ChannelRef& a, const ChannelRef&) override
+    {
+        return links.erase({ a.mChannel, a.mKind }) > 0;
+    }
     IUnknown* ChannelSource() override { return nullptr; }
 };
 

@@ -143,16 +143,16 @@ TEST(AnalysisEngine, SharedMemoAnswersOnlyForTheSameBeatsAndParameters)
     std::vector<int32_t> at;
     for (int32_t i = 0; i < 400; ++i)
         at.push_back(1000 * i + static_cast<int32_t>(60.0 * std::sin(0.3 * i)));
-    auto analyse = [](const std::vector<int32_t>& positions, const AnalysisParameters& p,
-                       std::shared_ptr<AnalysisMemo> memo) {
-        FakeHost host;
-        host.infos[0] = { 0.001, 0.0, 0.0, 0, 500000 };
-        host.beats[0] = MakeBeats(positions);
-        auto engine = std::make_unique<AnalysisEngine>();
-        engine->mMemo = std::move(memo);
-        engine->Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0, 450000 }, p);
-        return engine;
-    };
+    auto analyse
+        = [](const std::vector<int32_t>& positions, const AnalysisParameters& p, std::shared_ptr<AnalysisMemo> memo) {
+              FakeHost host;
+              host.infos[0] = { 0.001, 0.0, 0.0, 0, 500000 };
+              host.beats[0] = MakeBeats(positions);
+              auto engine = std::make_unique<AnalysisEngine>();
+              engine->mMemo = std::move(memo);
+              engine->Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0, 450000 }, p);
+              return engine;
+          };
     const AnalysisParameters defaults;
     AnalysisParameters narrower;
     narrower.mMaxFrequency = 0.4;

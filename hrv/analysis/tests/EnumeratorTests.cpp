@@ -28,7 +28,8 @@ std::vector<float> Beats(int64_t length, const std::vector<int32_t>& at, const s
         for (int k = -10; k <= 10; ++k) {
             const int64_t p = at[i] + k;
             if (p >= 0 && p < length)
-                s[static_cast<std::size_t>(p)] = std::max(s[static_cast<std::size_t>(p)], h * (1.0f - std::abs(k) / 11.0f));
+                s[static_cast<std::size_t>(p)]
+                    = std::max(s[static_cast<std::size_t>(p)], h * (1.0f - std::abs(k) / 11.0f));
         }
     }
     return s;
@@ -252,24 +253,24 @@ TEST(FiducialEnumerator, SeekResumesFromCheckpointWithEqualBeats)
     // Checkpoints every 100000 samples of the way.
     EXPECT_GE(whole.e->CheckpointBlocks().size(), 12u);
 
-    const auto same = [](const std::vector<FiducialEvent>& part, const std::vector<FiducialEvent>& ref, int32_t from,
-                          int32_t to) {
-        std::vector<FiducialEvent> expected;
-        for (const auto& b : ref)
-            if (b.mPosition >= from && b.mPosition < to)
-                expected.push_back(b);
-        ASSERT_EQ(part.size(), expected.size());
-        for (std::size_t i = 0; i < part.size(); ++i) {
-            EXPECT_EQ(part[i].mPosition, expected[i].mPosition);
-            EXPECT_EQ(part[i].mBeatNumber, expected[i].mBeatNumber);
-            EXPECT_EQ(std::isnan(part[i].mRR), std::isnan(expected[i].mRR));
-            if (!std::isnan(part[i].mRR)) {
-                EXPECT_EQ(part[i].mRR, expected[i].mRR);
-            }
-            EXPECT_EQ(part[i].mClass, expected[i].mClass);
-            EXPECT_EQ(part[i].mComplexity, expected[i].mComplexity);
-        }
-    };
+    const auto same
+        = [](const std::vector<FiducialEvent>& part, const std::vector<FiducialEvent>& ref, int32_t from, int32_t to) {
+              std::vector<FiducialEvent> expected;
+              for (const auto& b : ref)
+                  if (b.mPosition >= from && b.mPosition < to)
+                      expected.push_back(b);
+              ASSERT_EQ(part.size(), expected.size());
+              for (std::size_t i = 0; i < part.size(); ++i) {
+                  EXPECT_EQ(part[i].mPosition, expected[i].mPosition);
+                  EXPECT_EQ(part[i].mBeatNumber, expected[i].mBeatNumber);
+                  EXPECT_EQ(std::isnan(part[i].mRR), std::isnan(expected[i].mRR));
+                  if (!std::isnan(part[i].mRR)) {
+                      EXPECT_EQ(part[i].mRR, expected[i].mRR);
+                  }
+                  EXPECT_EQ(part[i].mClass, expected[i].mClass);
+                  EXPECT_EQ(part[i].mComplexity, expected[i].mComplexity);
+              }
+          };
     // The same enumerator, seeking back into the middle: resumes from a checkpoint and reads
     // little of the signal.
     const long before = whole.signal->reads;
@@ -293,9 +294,10 @@ TEST(FiducialEnumerator, RefusesBadParametersAndBuffers)
     vx::log::Capture capture;
     auto* e = new FiducialEnumerator("Fiducial", nullptr);
     e->AddRef();
-    for (const wchar_t* text : { L"Fiducial 2 0 0 0.5 1.5 0 100 0 0 0 0 0", L"Fiducial 2 -0.08 0 0.5 1.5 0 100 0 0 0 0 0",
-             L"Fiducial 2 nan 0 0.5 1.5 0 100 0 0 0 0 0", L"Fiducial 2 inf 0 0.5 1.5 0 100 0 0 0 0 0",
-             L"Fiducial 2 0.08 0 0.5", L"Fiducial 2 0.08 2 0.5 1.5 0 100 0 0 0 0 0" }) {
+    for (const wchar_t* text :
+        { L"Fiducial 2 0 0 0.5 1.5 0 100 0 0 0 0 0", L"Fiducial 2 -0.08 0 0.5 1.5 0 100 0 0 0 0 0",
+            L"Fiducial 2 nan 0 0.5 1.5 0 100 0 0 0 0 0", L"Fiducial 2 inf 0 0.5 1.5 0 100 0 0 0 0 0",
+            L"Fiducial 2 0.08 0 0.5", L"Fiducial 2 0.08 2 0.5 1.5 0 100 0 0 0 0 0" }) {
         DWORD flags = 0;
         EXPECT_EQ(e->SetParams(text, &flags), E_INVALIDARG) << std::string(text, text + wcslen(text));
     }

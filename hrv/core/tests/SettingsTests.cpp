@@ -557,7 +557,8 @@ TEST(Settings, ValuesAreSetByNameOnlyWithinTheirRanges)
         { L"Bogus", L"1", false, L"unknown setting: Bogus" },
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.name, c.name + std::wcslen(c.name)) + "=" + std::string(c.text, c.text + std::wcslen(c.text)));
+        SCOPED_TRACE(std::string(c.name, c.name + std::wcslen(c.name)) + "="
+            + std::string(c.text, c.text + std::wcslen(c.text)));
         SettingsRef s; // the defaults, which every accepted case changes
         const Snapshot before(*s);
         std::wstring reason;

@@ -17,10 +17,10 @@
 #include "hrv/document/DetectorPreview.h"
 #include "hrv/document/Dialogs.h"
 #include "integration/ExtensionChain.h"
+#include "ui/Desktop.h"
 #include "ui/Dialog.h"
 #include "ui/Gdi.h"
 #include "ui/MessageQueue.h"
-#include "ui/Desktop.h"
 #include "ui/Window.h"
 
 using namespace HRV;

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <map>
 #include <tuple>
 
@@ -438,7 +438,8 @@ std::vector<std::wstring> StageRequests(const std::vector<int>& stages, const HR
 TEST_F(DocumentTest, SettingsChangesRebuildWhatTheirMaskSays)
 {
     const auto set = [](const wchar_t* name, const wchar_t* value) {
-        return [=](ISettingsEditor& editor, const Settings&) { EXPECT_EQ(editor.SetValue(name, value, nullptr), S_OK); };
+        return
+            [=](ISettingsEditor& editor, const Settings&) { EXPECT_EQ(editor.SetValue(name, value, nullptr), S_OK); };
     };
     const std::vector<ChangeCase> cases = {
         { "nothing", [](ISettingsEditor&, const Settings&) {}, 0, {}, false, false },
@@ -849,7 +850,8 @@ TEST_F(DocumentTest, HeadlessDialogsAnswerFromTheHostsOptions)
     // Without an answer the dialog is cancelled and changes nothing; without a service too.
     vx::host::HrvHostOptions silent;
     HostAndDocument quiet(Mitdb100(30), silent);
-    for (IDialogService* service : { static_cast<IDialogService*>(&quiet.host), static_cast<IDialogService*>(nullptr) }) {
+    for (IDialogService* service :
+        { static_cast<IDialogService*>(&quiet.host), static_cast<IDialogService*>(nullptr) }) {
         working->mSpecies = 3;
         SettingsDialog settings(nullptr, { L"ECG" }, *working, service);
         EXPECT_EQ(settings.Execute(), 2);
@@ -868,8 +870,7 @@ TEST_F(DocumentTest, TheDetectorNamesItsSourceChannelAsTheHostDoes)
         const wchar_t* formula;
     };
     const Case cases[] = {
-        { 1, 0xC0000000u, L"lowpass(Ch2,30)" },
-        { 2, 0x00000001u, L"lowpass(RCh3,30)" },
+        { 1, 0xC0000000u, L"lowpass(Ch2,30)" }, { 2, 0x00000001u, L"lowpass(RCh3,30)" },
         { named.number, 4, L"lowpass(ECG_clean,30)" }, // a named channel
     };
     for (const Case& c : cases) {
@@ -1349,7 +1350,7 @@ TEST(BeatMarkWalk, WalksEachRecordOfTheStretchFromItsStartToItsEnd)
     }
     // An event channel (kind word ending in 4) is asked for as such.
     WalkedHost host;
-    ForEachEventInRange(&host, { 7, 0x40000004u }, { 0, 0 }, { 10, 0 }, [](int32_t, const void*) { });
+    ForEachEventInRange(&host, { 7, 0x40000004u }, { 0, 0 }, { 10, 0 }, [](int32_t, const void*) {});
     EXPECT_EQ(host.kinds, (std::vector<uint32_t> { 0x80000004u }));
 }
 
@@ -1497,8 +1498,9 @@ TEST_F(DocumentTest, GuideLinesReachTheHostAsPackedRecords)
     for (const auto& line : hd.host.log)
         if (line.rfind("hostmessage ", 0) == 0)
             sent.push_back(line.substr(12));
-    EXPECT_EQ(sent, (std::vector<std::string> { "800C0086 00000001", "800C0086 00000001", "800C0084 00000001",
-                        "800C0084 00000001", "800C0085 00000001" }));
+    EXPECT_EQ(sent,
+        (std::vector<std::string> {
+            "800C0086 00000001", "800C0086 00000001", "800C0084 00000001", "800C0084 00000001", "800C0085 00000001" }));
     const vx::host::ChannelGuides& g = hd.host.guides.at(3);
     EXPECT_EQ(g.lines[0].value, 1.2);
     EXPECT_EQ(g.lines[1].value, 0.8);
@@ -1524,7 +1526,8 @@ TEST_F(DocumentTest, GuideLinesReachTheHostAsPackedRecords)
         if (line.rfind("hostmessage ", 0) == 0)
             sent.push_back(line.substr(12, 8));
     EXPECT_EQ(sent, (std::vector<std::string> { "800C0084", "800C0084", "800C0085" }));
-    EXPECT_FALSE(hd.host.guides.at(3).lines[0].shown || hd.host.guides.at(3).lines[1].shown || hd.host.guides.at(3).band);
+    EXPECT_FALSE(
+        hd.host.guides.at(3).lines[0].shown || hd.host.guides.at(3).lines[1].shown || hd.host.guides.at(3).band);
     // A measure without guide lines (the change of the beat period) clears them too.
     hd.host.log.clear();
     hd.doc->RefreshChannelCalcGuides(4, { 1, true });
@@ -1557,8 +1560,8 @@ TEST_F(DocumentTest, AClickShowsTheCommentOfTheFirstEventAtOrAfterIt)
     hd.Command(kCmdAnalyse);
     // The first beat at or after 10 s, read from the fiducial channel.
     int32_t firstBeat = -1, lastBeat = -1;
-    ForEachEventInRange(hd.host.AnalysisHost(), hd.doc->Detector().GetFiducialChannel(), { 3600, 0 },
-        { 0x7FFFFFFF, 0 }, [&](int32_t, const void* event) {
+    ForEachEventInRange(hd.host.AnalysisHost(), hd.doc->Detector().GetFiducialChannel(), { 3600, 0 }, { 0x7FFFFFFF, 0 },
+        [&](int32_t, const void* event) {
             int32_t p = 0;
             std::memcpy(&p, event, sizeof p);
             if (firstBeat < 0)
@@ -1609,7 +1612,10 @@ void Type(HWND dialog, int id, const std::wstring& text)
         vx::ui::SendMessage(edit, vx::ui::WM_CHAR, static_cast<vx::ui::WPARAM>(c), 0);
 }
 
-std::wstring TextOf(HWND dialog, int id) { return vx::ui::GetWindowText(vx::ui::GetDlgItem(dialog, id)); }
+std::wstring TextOf(HWND dialog, int id)
+{
+    return vx::ui::GetWindowText(vx::ui::GetDlgItem(dialog, id));
+}
 
 void Click(HWND dialog, int id)
 {
@@ -1617,7 +1623,10 @@ void Click(HWND dialog, int id)
         reinterpret_cast<vx::ui::LPARAM>(vx::ui::GetDlgItem(dialog, id)));
 }
 
-bool Shown(HWND dialog, int id) { return vx::ui::IsWindowVisible(vx::ui::GetDlgItem(dialog, id)); }
+bool Shown(HWND dialog, int id)
+{
+    return vx::ui::IsWindowVisible(vx::ui::GetDlgItem(dialog, id));
+}
 
 constexpr int kMarkers[] = { 124, 125, 127, 131, 133, 136, 137, 140, 141, 144, 145, 152, 153, 156, 157 };
 
@@ -1646,10 +1655,18 @@ std::map<std::wstring, std::wstring> FieldsOf(const Settings& s)
 TEST_F(DocumentTest, SettingsDialogOkHandsBackExactlyTheEditedSettingsAndCancelNothing)
 {
     const std::vector<std::pair<const wchar_t*, const wchar_t*>> edits = {
-        { L"RRMin", L"1.2" }, { L"RRMax", L"0.3" }, // swapped: stored in order
-        { L"SDARRAveraging", L"60" }, { L"NumFrequencies", L"256" }, { L"HFHigh", L"0.42" },
-        { L"HistogramBinWidth", L"0.012" }, { L"PRRThreshold", L"0.03" }, { L"ComplexityMax", L"4" },
-        { L"SourceChannel", L"1" }, { L"AutoBinWidth", L"1" }, { L"ExcludeEctopics", L"0" }, { L"UseSelection", L"1" },
+        { L"RRMin", L"1.2" },
+        { L"RRMax", L"0.3" }, // swapped: stored in order
+        { L"SDARRAveraging", L"60" },
+        { L"NumFrequencies", L"256" },
+        { L"HFHigh", L"0.42" },
+        { L"HistogramBinWidth", L"0.012" },
+        { L"PRRThreshold", L"0.03" },
+        { L"ComplexityMax", L"4" },
+        { L"SourceChannel", L"1" },
+        { L"AutoBinWidth", L"1" },
+        { L"ExcludeEctopics", L"0" },
+        { L"UseSelection", L"1" },
     };
     for (const int answer : { 1, 2 }) {
         SCOPED_TRACE(answer);

@@ -11,6 +11,9 @@
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
 #include "host/caf/tests/RegisteredFramework.h"
+#include "host/extcalc/ExtensionEnumerators.h"
+#include "host/hrvdoc/HrvDataPadHost.h"
+#include "host/hrvdoc/HrvHostDocument.h"
 #include "host/import/Wfdb.h"
 #include "host/recording/CalculationClasses.h"
 #include "hostframework/interfaces/FrameworkIds.h"
@@ -18,9 +21,6 @@
 #include "hrv/analysis/ManagerDetectorHost.h"
 #include "hrv/analysis/RecordingAnalysisHost.h"
 #include "hrv/core/tests/HrvTestSupport.h"
-#include "host/extcalc/ExtensionEnumerators.h"
-#include "host/hrvdoc/HrvDataPadHost.h"
-#include "host/hrvdoc/HrvHostDocument.h"
 #include "hrv/document/Document.h"
 #include "hrv/module/ChannelCalc.h"
 #include "hrv/module/ModuleEntry.h"
@@ -513,7 +513,8 @@ TEST_F(CalcHost, ConfiguringAChannelRunsTheCalculationsDialog)
             EXPECT_EQ(IsWindowEnabled(guides), c.choose != 1);
             if (c.toggleGuides)
                 SendMessage(guides, BM_CLICK, 0, 0);
-            SendMessage(dialog, WM_COMMAND, MAKEWPARAM(160, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 160)));
+            SendMessage(
+                dialog, WM_COMMAND, MAKEWPARAM(160, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 160)));
             SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(c.button), BN_CLICKED), 0);
         });
         const HRESULT hr = b.registry.ConfigureChannel(*b.doc, channel, CalculationClassId(), nullptr, b.factory);
@@ -542,7 +543,8 @@ TEST_F(CalcHost, ConfiguringAChannelRunsTheCalculationsDialog)
     IUnknown* out = nullptr;
     EXPECT_EQ(ChannelCalcClass().Configure(nullptr, sFramework, &out), S_OK);
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(out))->mParameter, kMeasureBeatPeriod);
+    EXPECT_EQ(
+        dynamic_cast<ChannelCalcSettings*>(static_cast<IPersistStreamInit*>(out))->mParameter, kMeasureBeatPeriod);
     out->Release();
     EXPECT_EQ(ChannelCalcClass().Configure(nullptr, nullptr, nullptr), E_POINTER);
     SetDialogScript(previous);
@@ -557,7 +559,8 @@ TEST_F(CalcHost, TheSettingsClassCreatesThroughTheGenericClassInterface)
     void* persist = nullptr;
     ASSERT_EQ(settingsClass.QueryInterface(IGenericClassObject::kIid, &generic), S_OK);
     ASSERT_EQ(settingsClass.QueryInterface(IPersistClassObject::kIid, &persist), S_OK);
-    EXPECT_EQ(static_cast<IGenericClassObject*>(generic), static_cast<IGenericClassObject*>(static_cast<IPersistClassObject*>(persist)));
+    EXPECT_EQ(static_cast<IGenericClassObject*>(generic),
+        static_cast<IGenericClassObject*>(static_cast<IPersistClassObject*>(persist)));
 
     struct Case {
         bool outer;

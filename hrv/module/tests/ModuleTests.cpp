@@ -101,7 +101,8 @@ std::string Describe(IUnknown* object)
         BSTR name = nullptr;
         c->GetName(&name);
         // The host is given the class-object interface, not the object's first base.
-        std::string what = (static_cast<IUnknown*>(c) == object ? "eventdraw " : "eventdraw (not its class interface) ");
+        std::string what
+            = (static_cast<IUnknown*>(c) == object ? "eventdraw " : "eventdraw (not its class interface) ");
         for (const wchar_t* p = name; p && *p; ++p)
             what += static_cast<char>(*p);
         SysFreeString(name);

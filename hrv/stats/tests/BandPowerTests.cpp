@@ -1,7 +1,7 @@
 #include "hrv/stats/tests/TestData.h"
 
-#include "hrv/stats/LombScargle.h"
 #include "hrv/stats/BandPowers.h"
+#include "hrv/stats/LombScargle.h"
 
 #include <gtest/gtest.h>
 

@@ -115,28 +115,46 @@ int VirtualKey(guint keyval)
 {
     switch (keyval) {
     case GDK_KEY_Tab:
-    case GDK_KEY_ISO_Left_Tab: return VK_TAB;
+    case GDK_KEY_ISO_Left_Tab:
+        return VK_TAB;
     case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter: return VK_RETURN;
-    case GDK_KEY_Escape: return VK_ESCAPE;
-    case GDK_KEY_BackSpace: return VK_BACK;
-    case GDK_KEY_Delete: return VK_DELETE;
-    case GDK_KEY_Left: return VK_LEFT;
-    case GDK_KEY_Right: return VK_RIGHT;
-    case GDK_KEY_Up: return VK_UP;
-    case GDK_KEY_Down: return VK_DOWN;
-    case GDK_KEY_Home: return VK_HOME;
-    case GDK_KEY_End: return VK_END;
-    case GDK_KEY_Page_Up: return VK_PRIOR;
-    case GDK_KEY_Page_Down: return VK_NEXT;
-    case GDK_KEY_space: return VK_SPACE;
+    case GDK_KEY_KP_Enter:
+        return VK_RETURN;
+    case GDK_KEY_Escape:
+        return VK_ESCAPE;
+    case GDK_KEY_BackSpace:
+        return VK_BACK;
+    case GDK_KEY_Delete:
+        return VK_DELETE;
+    case GDK_KEY_Left:
+        return VK_LEFT;
+    case GDK_KEY_Right:
+        return VK_RIGHT;
+    case GDK_KEY_Up:
+        return VK_UP;
+    case GDK_KEY_Down:
+        return VK_DOWN;
+    case GDK_KEY_Home:
+        return VK_HOME;
+    case GDK_KEY_End:
+        return VK_END;
+    case GDK_KEY_Page_Up:
+        return VK_PRIOR;
+    case GDK_KEY_Page_Down:
+        return VK_NEXT;
+    case GDK_KEY_space:
+        return VK_SPACE;
     case GDK_KEY_Shift_L:
-    case GDK_KEY_Shift_R: return VK_SHIFT;
+    case GDK_KEY_Shift_R:
+        return VK_SHIFT;
     case GDK_KEY_Control_L:
-    case GDK_KEY_Control_R: return VK_CONTROL;
+    case GDK_KEY_Control_R:
+        return VK_CONTROL;
     case GDK_KEY_Alt_L:
-    case GDK_KEY_Alt_R: return VK_MENU;
-    default: break;
+    case GDK_KEY_Alt_R:
+        return VK_MENU;
+    default:
+        break;
     }
     if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F12)
         return VK_F1 + static_cast<int>(keyval - GDK_KEY_F1);
@@ -198,7 +216,8 @@ gboolean OnButton(GtkWidget* widget, GdkEventButton* event, gpointer)
 gboolean OnMotion(GtkWidget* widget, GdkEventMotion* event, gpointer)
 {
     if (HWND hwnd = WindowOf(widget))
-        InjectMouse(hwnd, WM_MOUSEMOVE, { static_cast<int>(event->x), static_cast<int>(event->y) }, KeysOf(event->state));
+        InjectMouse(
+            hwnd, WM_MOUSEMOVE, { static_cast<int>(event->x), static_cast<int>(event->y) }, KeysOf(event->state));
     return TRUE;
 }
 
@@ -211,7 +230,8 @@ gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer)
     const int delta = event->direction == GDK_SCROLL_UP ? 120 : -120;
     Point screen { static_cast<int>(event->x), static_cast<int>(event->y) };
     ClientToScreen(hwnd, &screen);
-    PostMessage(target, WM_MOUSEWHEEL, MAKEWPARAM(static_cast<unsigned>(KeysOf(event->state)), static_cast<unsigned>(delta) & 0xFFFF),
+    PostMessage(target, WM_MOUSEWHEEL,
+        MAKEWPARAM(static_cast<unsigned>(KeysOf(event->state)), static_cast<unsigned>(delta) & 0xFFFF),
         MAKELPARAM(static_cast<unsigned>(screen.x) & 0xFFFF, static_cast<unsigned>(screen.y) & 0xFFFF));
     return TRUE;
 }
@@ -378,7 +398,8 @@ UINT RunPopup(const PopupRequest& request)
             ScreenToClient(it->first, &a);
             anchor = { a.x, a.y, request.exclude->Width(), request.exclude->Height() };
         }
-        gtk_menu_popup_at_rect(GTK_MENU(popup), parent, &anchor, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
+        gtk_menu_popup_at_rect(
+            GTK_MENU(popup), parent, &anchor, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
         g_main_loop_run(loop);
     }
     // Let the activation signal arrive before the menu goes.
@@ -400,10 +421,11 @@ int RunMessageBox(const MessageBoxRequest& request)
     GtkWindow* parent = it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr;
     const UINT icon = request.type & 0xF0;
     const GtkMessageType kind = icon == MB_ICONERROR ? GTK_MESSAGE_ERROR
-        : icon == MB_ICONWARNING                      ? GTK_MESSAGE_WARNING
-        : icon == MB_ICONQUESTION                     ? GTK_MESSAGE_QUESTION
-                                                      : GTK_MESSAGE_INFO;
-    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s", Utf8(request.text).c_str());
+        : icon == MB_ICONWARNING                     ? GTK_MESSAGE_WARNING
+        : icon == MB_ICONQUESTION                    ? GTK_MESSAGE_QUESTION
+                                                     : GTK_MESSAGE_INFO;
+    GtkWidget* dialog
+        = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s", Utf8(request.text).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), Utf8(request.caption).c_str());
     struct Button {
         const char* label;
@@ -411,12 +433,24 @@ int RunMessageBox(const MessageBoxRequest& request)
     };
     std::vector<Button> buttons;
     switch (request.type & 0xF) {
-    case MB_OKCANCEL: buttons = { { "OK", IDOK }, { "Cancel", IDCANCEL } }; break;
-    case MB_ABORTRETRYIGNORE: buttons = { { "_Abort", IDABORT }, { "_Retry", IDRETRY }, { "_Ignore", IDIGNORE } }; break;
-    case MB_YESNOCANCEL: buttons = { { "_Yes", IDYES }, { "_No", IDNO }, { "Cancel", IDCANCEL } }; break;
-    case MB_YESNO: buttons = { { "_Yes", IDYES }, { "_No", IDNO } }; break;
-    case MB_RETRYCANCEL: buttons = { { "_Retry", IDRETRY }, { "Cancel", IDCANCEL } }; break;
-    default: buttons = { { "OK", IDOK } }; break;
+    case MB_OKCANCEL:
+        buttons = { { "OK", IDOK }, { "Cancel", IDCANCEL } };
+        break;
+    case MB_ABORTRETRYIGNORE:
+        buttons = { { "_Abort", IDABORT }, { "_Retry", IDRETRY }, { "_Ignore", IDIGNORE } };
+        break;
+    case MB_YESNOCANCEL:
+        buttons = { { "_Yes", IDYES }, { "_No", IDNO }, { "Cancel", IDCANCEL } };
+        break;
+    case MB_YESNO:
+        buttons = { { "_Yes", IDYES }, { "_No", IDNO } };
+        break;
+    case MB_RETRYCANCEL:
+        buttons = { { "_Retry", IDRETRY }, { "Cancel", IDCANCEL } };
+        break;
+    default:
+        buttons = { { "OK", IDOK } };
+        break;
     }
     for (const Button& b : buttons)
         gtk_dialog_add_button(GTK_DIALOG(dialog), b.label, b.id);
@@ -438,18 +472,21 @@ bool RunPrintDialog(const PrintJob& job)
     gtk_print_operation_set_job_name(operation, Utf8(job.title).c_str());
     gtk_print_operation_set_n_pages(operation, job.pages);
     gtk_print_operation_set_unit(operation, GTK_UNIT_POINTS);
-    g_signal_connect(operation, "draw-page", G_CALLBACK(+[](GtkPrintOperation*, GtkPrintContext* context, gint page, gpointer data) {
-        const auto* j = static_cast<const PrintJob*>(data);
-        cairo_t* cr = gtk_print_context_get_cairo_context(context);
-        cairo_save(cr);
-        // Job pixels to points, fitted to the printable width.
-        const double scale = std::min(72.0 / j->dpi, gtk_print_context_get_width(context) / std::max(1, j->pageSize.cx));
-        cairo_scale(cr, scale, scale);
-        auto dc = DC::OverCairo(cr, DeviceCaps { DT_RASPRINTER, 24, j->dpi, j->dpi, j->pageSize }, j->pageSize);
-        j->drawPage(*dc, page);
-        dc.reset();
-        cairo_restore(cr);
-    }), const_cast<PrintJob*>(&job));
+    g_signal_connect(operation, "draw-page",
+        G_CALLBACK(+[](GtkPrintOperation*, GtkPrintContext* context, gint page, gpointer data) {
+            const auto* j = static_cast<const PrintJob*>(data);
+            cairo_t* cr = gtk_print_context_get_cairo_context(context);
+            cairo_save(cr);
+            // Job pixels to points, fitted to the printable width.
+            const double scale
+                = std::min(72.0 / j->dpi, gtk_print_context_get_width(context) / std::max(1, j->pageSize.cx));
+            cairo_scale(cr, scale, scale);
+            auto dc = DC::OverCairo(cr, DeviceCaps { DT_RASPRINTER, 24, j->dpi, j->dpi, j->pageSize }, j->pageSize);
+            j->drawPage(*dc, page);
+            dc.reset();
+            cairo_restore(cr);
+        }),
+        const_cast<PrintJob*>(&job));
     auto it = gWindows.find(job.owner ? GetAncestor(job.owner, GA_ROOT) : nullptr);
     GtkWindow* parent = it != gWindows.end() ? GTK_WINDOW(it->second.window) : nullptr;
     GError* error = nullptr;
@@ -476,11 +513,13 @@ void PublishClipboard()
     if (IsClipboardFormatAvailable(CF_UNICODETEXT))
         targets.push_back({ "text/plain;charset=utf-8", CF_UNICODETEXT });
     // HTML: the page itself when it was placed as "text/html"; otherwise the "HTML Format" text.
-    for (const auto& [name, mime] : { std::pair { L"text/html", "text/html" }, std::pair { L"HTML Format", "text/html" },
-             std::pair { L"image/svg+xml;utf8", "image/svg+xml" }, std::pair { L"PNG", "image/png" } }) {
+    for (const auto& [name, mime] :
+        { std::pair { L"text/html", "text/html" }, std::pair { L"HTML Format", "text/html" },
+            std::pair { L"image/svg+xml;utf8", "image/svg+xml" }, std::pair { L"PNG", "image/png" } }) {
         const UINT format = RegisterClipboardFormat(name);
         const char* wanted = mime;
-        const bool taken = std::any_of(targets.begin(), targets.end(), [wanted](const Target& t) { return std::strcmp(t.mime, wanted) == 0; });
+        const bool taken = std::any_of(
+            targets.begin(), targets.end(), [wanted](const Target& t) { return std::strcmp(t.mime, wanted) == 0; });
         if (!taken && IsClipboardFormatAvailable(format))
             targets.push_back({ mime, format });
     }
@@ -491,7 +530,8 @@ void PublishClipboard()
     std::vector<GtkTargetEntry> entries;
     for (std::size_t i = 0; i < targets.size(); ++i)
         entries.push_back({ const_cast<gchar*>(targets[i].mime), 0, static_cast<guint>(targets[i].format) });
-    gtk_clipboard_set_with_data(board, entries.data(), static_cast<guint>(entries.size()),
+    gtk_clipboard_set_with_data(
+        board, entries.data(), static_cast<guint>(entries.size()),
         +[](GtkClipboard*, GtkSelectionData* selection, guint format, gpointer) {
             auto bytes = GetClipboardData(format);
             if (!bytes)
@@ -504,7 +544,8 @@ void PublishClipboard()
                 gtk_selection_data_set_text(selection, utf8.c_str(), static_cast<gint>(utf8.size()));
                 return;
             }
-            gtk_selection_data_set(selection, gtk_selection_data_get_target(selection), 8, bytes->data(), static_cast<gint>(bytes->size()));
+            gtk_selection_data_set(selection, gtk_selection_data_get_target(selection), 8, bytes->data(),
+                static_cast<gint>(bytes->size()));
         },
         nullptr, nullptr);
 }
@@ -564,7 +605,8 @@ void PlaceEmbedded(HWND anchor, Embedded& e)
         gtk_widget_hide(e.clip);
         return;
     }
-    const GdkRectangle place { visible.left - rootRect.left, visible.top - rootRect.top, visible.Width(), visible.Height() };
+    const GdkRectangle place { visible.left - rootRect.left, visible.top - rootRect.top, visible.Width(),
+        visible.Height() };
     gtk_layout_move(GTK_LAYOUT(e.clip), e.widget, whole.left - visible.left, whole.top - visible.top);
     gtk_widget_set_size_request(e.widget, whole.Width(), whole.Height());
     const bool moved = place.x != e.place.x || place.y != e.place.y || place.width != e.place.width
@@ -588,10 +630,13 @@ void LayoutChanged(HWND)
     if (gEmbedded.empty() || gLayoutQueued)
         return;
     gLayoutQueued = true;
-    g_idle_add_full(G_PRIORITY_HIGH_IDLE, +[](gpointer) {
-        PlaceAllEmbedded();
-        return G_SOURCE_REMOVE;
-    }, nullptr, nullptr);
+    g_idle_add_full(
+        G_PRIORITY_HIGH_IDLE,
+        +[](gpointer) {
+            PlaceAllEmbedded();
+            return G_SOURCE_REMOVE;
+        },
+        nullptr, nullptr);
 }
 
 bool Created(HWND hwnd)
@@ -603,8 +648,9 @@ bool Created(HWND hwnd)
     t.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     t.area = gtk_drawing_area_new();
     gtk_widget_set_can_focus(t.area, TRUE);
-    gtk_widget_add_events(t.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK | GDK_SCROLL_MASK
-            | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
+    gtk_widget_add_events(t.area,
+        GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK | GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK
+            | GDK_KEY_RELEASE_MASK);
     t.overlay = gtk_overlay_new();
     gtk_container_add(GTK_CONTAINER(t.overlay), t.area);
     g_signal_connect(t.overlay, "get-child-position", G_CALLBACK(OnEmbeddedPosition), nullptr);
@@ -720,8 +766,8 @@ std::vector<Monitor> ReadMonitors()
         gdk_monitor_get_geometry(m, &geometry);
         gdk_monitor_get_workarea(m, &work);
         out.push_back({ Rect::FromPointSize({ geometry.x, geometry.y }, { geometry.width, geometry.height }),
-            Rect::FromPointSize({ work.x, work.y }, { work.width, work.height }), 96 * std::max(1, gdk_monitor_get_scale_factor(m)),
-            m == primary || (primary == nullptr && i == 0) });
+            Rect::FromPointSize({ work.x, work.y }, { work.width, work.height }),
+            96 * std::max(1, gdk_monitor_get_scale_factor(m)), m == primary || (primary == nullptr && i == 0) });
     }
     return out;
 }
@@ -788,10 +834,13 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
         auto* timeout = new Timeout;
         guint source = 0;
         if (timeoutMs >= 0)
-            source = g_timeout_add(static_cast<guint>(timeoutMs), +[](gpointer data) {
-                static_cast<Timeout*>(data)->fired = true;
-                return G_SOURCE_REMOVE;
-            }, timeout);
+            source = g_timeout_add(
+                static_cast<guint>(timeoutMs),
+                +[](gpointer data) {
+                    static_cast<Timeout*>(data)->fired = true;
+                    return G_SOURCE_REMOVE;
+                },
+                timeout);
         g_main_context_iteration(nullptr, TRUE);
         if (source && !timeout->fired)
             g_source_remove(source);

@@ -43,7 +43,8 @@ public:
         GError* error = nullptr;
         cairo_surface_t* surface = gtk_print_job_get_surface(mJob, &error);
         if (!surface) {
-            vx::log::WriteLine(std::string("printing: no surface for the job: ") + (error ? error->message : "unknown"));
+            vx::log::WriteLine(
+                std::string("printing: no surface for the job: ") + (error ? error->message : "unknown"));
             if (error)
                 g_error_free(error);
             g_object_unref(mJob);
@@ -57,7 +58,8 @@ public:
         else if (surface && cairo_surface_get_type(surface) == CAIRO_SURFACE_TYPE_PS) {
             cairo_ps_surface_set_size(surface, widthPoints, heightPoints);
             cairo_ps_surface_dsc_begin_page_setup(surface);
-            cairo_ps_surface_dsc_comment(surface, widthPoints > heightPoints ? "%%PageOrientation: Landscape" : "%%PageOrientation: Portrait");
+            cairo_ps_surface_dsc_comment(
+                surface, widthPoints > heightPoints ? "%%PageOrientation: Landscape" : "%%PageOrientation: Portrait");
         }
         return surface;
     }
@@ -77,12 +79,15 @@ public:
             bool done = false;
             std::string error;
         } sent;
-        gtk_print_job_send(job, +[](GtkPrintJob*, gpointer data, const GError* error) {
-            auto* s = static_cast<Sent*>(data);
-            s->done = true;
-            if (error)
-                s->error = error->message;
-        }, &sent, nullptr);
+        gtk_print_job_send(
+            job,
+            +[](GtkPrintJob*, gpointer data, const GError* error) {
+                auto* s = static_cast<Sent*>(data);
+                s->done = true;
+                if (error)
+                    s->error = error->message;
+            },
+            &sent, nullptr);
         // The printer takes the job on the main loop.
         while (!sent.done)
             g_main_context_iteration(nullptr, TRUE);
@@ -133,8 +138,8 @@ bool RunGtkPrinterChoice(GtkWindow* parent, const std::wstring& title, PrinterCh
     GtkWidget* dialog = gtk_print_unix_dialog_new(Utf8(title.empty() ? L"Print" : title).c_str(), parent);
     GtkPrintUnixDialog* print = GTK_PRINT_UNIX_DIALOG(dialog);
     // One page, drawn by us: the dialog offers what a job of cairo pages can do.
-    gtk_print_unix_dialog_set_manual_capabilities(print,
-        static_cast<GtkPrintCapabilities>(GTK_PRINT_CAPABILITY_GENERATE_PDF | GTK_PRINT_CAPABILITY_GENERATE_PS));
+    gtk_print_unix_dialog_set_manual_capabilities(
+        print, static_cast<GtkPrintCapabilities>(GTK_PRINT_CAPABILITY_GENERATE_PDF | GTK_PRINT_CAPABILITY_GENERATE_PS));
     gtk_print_unix_dialog_set_embed_page_setup(print, TRUE);
     if (gLastSettings)
         gtk_print_unix_dialog_set_settings(print, gLastSettings);

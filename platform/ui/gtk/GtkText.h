@@ -8,8 +8,8 @@ namespace vx::ui {
 
 inline std::string Utf8(const std::wstring& text)
 {
-    gchar* s = g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(text.c_str()), static_cast<glong>(text.size()), nullptr,
-        nullptr, nullptr);
+    gchar* s = g_ucs4_to_utf8(
+        reinterpret_cast<const gunichar*>(text.c_str()), static_cast<glong>(text.size()), nullptr, nullptr, nullptr);
     std::string out = s ? s : "";
     g_free(s);
     return out;

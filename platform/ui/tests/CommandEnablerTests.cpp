@@ -28,10 +28,17 @@ LRESULT FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     auto* enabler = reinterpret_cast<CommandEnabler*>(lParam);
     ++gAnswers->asked;
     switch (enabler->GetId()) {
-    case kSave: enabler->Enable(gAnswers->canSave); break;
-    case kAnalyse: enabler->SetText(gAnswers->analyseText); break;
-    case kMarkers: enabler->SetCheck(gAnswers->markers ? 1 : 0); break;
-    default: break; // not ours: left as it is
+    case kSave:
+        enabler->Enable(gAnswers->canSave);
+        break;
+    case kAnalyse:
+        enabler->SetText(gAnswers->analyseText);
+        break;
+    case kMarkers:
+        enabler->SetCheck(gAnswers->markers ? 1 : 0);
+        break;
+    default:
+        break; // not ours: left as it is
     }
     return 0;
 }

@@ -97,7 +97,8 @@ TEST_F(Input, MouseGoesToTheChildUnderItOrToTheCaptureAndLeaveIsSynthesised)
     RunUntilIdle();
     auto got = Take();
     const auto has = [&](const std::vector<Recorded>& log, const char* who, UINT message) {
-        return std::any_of(log.begin(), log.end(), [&](const Recorded& r) { return r.window == who && r.message == message; });
+        return std::any_of(
+            log.begin(), log.end(), [&](const Recorded& r) { return r.window == who && r.message == message; });
     };
     EXPECT_TRUE(has(got, "a", WM_MOUSELEAVE));
     EXPECT_TRUE(has(got, "top", WM_MOUSEMOVE));
@@ -188,8 +189,8 @@ TEST_F(Menus, TemplatesEditingAndPopupChoices)
     EXPECT_EQ(TrackPopupMenuEx(file, 0, 0, 0, top, nullptr), 1u);
     RunUntilIdle();
     const auto got = Take();
-    EXPECT_TRUE(std::any_of(got.begin(), got.end(),
-        [](const Recorded& r) { return r.message == WM_COMMAND && LOWORD(r.wParam) == 100; }));
+    EXPECT_TRUE(std::any_of(
+        got.begin(), got.end(), [](const Recorded& r) { return r.message == WM_COMMAND && LOWORD(r.wParam) == 100; }));
     EXPECT_TRUE(DeleteMenu(menu, 0, MF_BYPOSITION));
     EXPECT_FALSE(IsMenu(file)); // a deleted submenu is destroyed
     DestroyMenu(menu);
@@ -219,10 +220,12 @@ DialogTemplate SampleDialog()
     t.items = {
         { kStaticClass, L"&Name:", -1, WS_CHILD | WS_VISIBLE, { 7, 9, 40, 17 } },
         { kEditClass, L"abc", 10, WS_CHILD | WS_VISIBLE | WS_TABSTOP, { 45, 7, 193, 21 } },
-        { kButtonClass, L"One", 11, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, { 7, 30, 80, 40 } },
+        { kButtonClass, L"One", 11, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+            { 7, 30, 80, 40 } },
         { kButtonClass, L"Two", 12, WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON, { 7, 42, 80, 52 } },
         { kButtonClass, L"Disabled", 13, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_DISABLED, { 90, 30, 150, 44 } },
-        { kButtonClass, L"OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, { 89, 79, 139, 93 } },
+        { kButtonClass, L"OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON,
+            { 89, 79, 139, 93 } },
         { kButtonClass, L"Cancel", IDCANCEL, WS_CHILD | WS_VISIBLE | WS_TABSTOP, { 143, 79, 193, 93 } },
     };
     return t;
@@ -233,11 +236,14 @@ class Dialogs : public UiTest { };
 TEST_F(Dialogs, ControlsSitWhereTheirDialogUnitsSay)
 {
     std::vector<int> initialised;
-    HWND dialog = CreateDialogIndirectParam(SampleDialog(), nullptr, [&](HWND, UINT message, WPARAM, LPARAM param) -> INT_PTR {
-        if (message == WM_INITDIALOG)
-            initialised.push_back(static_cast<int>(param));
-        return message == WM_INITDIALOG;
-    }, 42);
+    HWND dialog = CreateDialogIndirectParam(
+        SampleDialog(), nullptr,
+        [&](HWND, UINT message, WPARAM, LPARAM param) -> INT_PTR {
+            if (message == WM_INITDIALOG)
+                initialised.push_back(static_cast<int>(param));
+            return message == WM_INITDIALOG;
+        },
+        42);
     ASSERT_TRUE(dialog);
     EXPECT_EQ(initialised, std::vector<int> { 42 });
     const Font* font = GetDialogFont(dialog);
@@ -489,9 +495,10 @@ TEST_F(Controls, SliderAndUpDownMoveWithinTheirRangeAndTellTheParent)
 
 TEST_F(Controls, PaintingEveryControlDrawsSomethingAndNeverFails)
 {
-    const std::pair<const wchar_t*, DWORD> kinds[] = { { kButtonClass, BS_DEFPUSHBUTTON }, { kButtonClass, BS_AUTOCHECKBOX },
-        { kButtonClass, BS_GROUPBOX }, { kStaticClass, SS_CENTER }, { kEditClass, 0 }, { kComboBoxClass, CBS_DROPDOWNLIST },
-        { kListBoxClass, 0 }, { kScrollBarClass, 0 }, { kSliderClass, 0 }, { kUpDownClass, 0 } };
+    const std::pair<const wchar_t*, DWORD> kinds[]
+        = { { kButtonClass, BS_DEFPUSHBUTTON }, { kButtonClass, BS_AUTOCHECKBOX }, { kButtonClass, BS_GROUPBOX },
+              { kStaticClass, SS_CENTER }, { kEditClass, 0 }, { kComboBoxClass, CBS_DROPDOWNLIST },
+              { kListBoxClass, 0 }, { kScrollBarClass, 0 }, { kSliderClass, 0 }, { kUpDownClass, 0 } };
     for (const auto& [cls, style] : kinds) {
         HWND c = Make(cls, style, 30, L"Text");
         WindowDC clear(mParent);
@@ -518,7 +525,8 @@ protected:
 
 TEST_F(Desktop, MonitorsGiveDpiAndWorkAreasWithThePrimaryAsTheFallback)
 {
-    SetMonitors({ { { 0, 0, 1920, 1080 }, { 0, 0, 1920, 1040 }, 96, true }, { { 1920, 0, 3840, 2160 }, { 1920, 0, 3840, 2160 }, 192, false } });
+    SetMonitors({ { { 0, 0, 1920, 1080 }, { 0, 0, 1920, 1040 }, 96, true },
+        { { 1920, 0, 3840, 2160 }, { 1920, 0, 3840, 2160 }, 192, false } });
     HWND left = Top(L"left", WS_POPUP, { 100, 100, 300, 200 });
     HWND right = Top(L"right", WS_POPUP, { 2000, 100, 2300, 200 });
     HWND nowhere = Top(L"nowhere", WS_POPUP, { -5000, -5000, -4000, -4000 });
@@ -595,8 +603,9 @@ TEST_F(Loop, WindowAcceleratorsAndIdleHandlersRunFromTheLoop)
     RunUntilIdle();
     RemoveIdleHandler(handler);
     const auto got = Take();
-    EXPECT_TRUE(std::any_of(got.begin(), got.end(),
-        [](const Recorded& r) { return r.window == "top" && r.message == WM_COMMAND && r.wParam == MAKEWPARAM(4000, 1); }));
+    EXPECT_TRUE(std::any_of(got.begin(), got.end(), [](const Recorded& r) {
+        return r.window == "top" && r.message == WM_COMMAND && r.wParam == MAKEWPARAM(4000, 1);
+    }));
     EXPECT_FALSE(std::any_of(got.begin(), got.end(), [](const Recorded& r) { return r.message == WM_KEYDOWN; }));
     EXPECT_EQ(idle, 1);
     DestroyWindow(top);

@@ -75,8 +75,8 @@ TEST(Regions, PolygonsAndRoundedRectanglesCoverPixelCentres)
     EXPECT_FALSE(tri.Contains({ 0, 10 }));
     EXPECT_TRUE(Region::Polygon({ { 0, 0 }, { 5, 5 } }).IsEmpty());
     // A self-overlapping star differs between the two fill modes in its middle.
-    const std::vector<Point> twice = { { 0, 0 }, { 20, 0 }, { 20, 20 }, { 0, 20 }, { 0, 0 }, { 20, 0 }, { 20, 20 },
-        { 0, 20 } };
+    const std::vector<Point> twice
+        = { { 0, 0 }, { 20, 0 }, { 20, 20 }, { 0, 20 }, { 0, 0 }, { 20, 0 }, { 20, 20 }, { 0, 20 } };
     EXPECT_FALSE(Region::Polygon(twice, FillMode::Alternate).Contains({ 10, 10 }));
     EXPECT_TRUE(Region::Polygon(twice, FillMode::Winding).Contains({ 10, 10 }));
 
@@ -130,7 +130,8 @@ TEST(RasterDrawing, OriginsClippingAndPatternsMoveWhatIsDrawn)
     EXPECT_EQ(dc.GetPixel({ 0, 0 }), kRed);
 
     dc.SetViewportOrg({ 0, 0 });
-    dc.SelectClipRegion(Region::Combine(Region(Rect { 0, 20, 30, 30 }), Region(Rect { 10, 20, 20, 30 }), RegionOp::Diff));
+    dc.SelectClipRegion(
+        Region::Combine(Region(Rect { 0, 20, 30, 30 }), Region(Rect { 10, 20, 20, 30 }), RegionOp::Diff));
     dc.FillSolidRect({ 0, 20, 30, 30 }, kBlue);
     dc.Flush();
     EXPECT_EQ(b->Pixel(5, 25), kBlue);
@@ -231,8 +232,8 @@ TEST(Text, AlignmentPlacesTheInkAroundTheReferencePoint)
         dc.Flush();
         const int all = 120 * 60 - CountColour(*b, kWhite, { 0, 0, 120, 60 });
         EXPECT_GT(all, 20) << c.align;
-        EXPECT_EQ(120 * 60 - CountColour(*b, kWhite, { 0, 0, 120, 60 }) - (c.inkArea.Width() * c.inkArea.Height()
-                      - CountColour(*b, kWhite, c.inkArea)),
+        EXPECT_EQ(120 * 60 - CountColour(*b, kWhite, { 0, 0, 120, 60 })
+                - (c.inkArea.Width() * c.inkArea.Height() - CountColour(*b, kWhite, c.inkArea)),
             0)
             << "ink outside the expected area for alignment " << c.align;
     }

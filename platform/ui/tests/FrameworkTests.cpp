@@ -26,7 +26,8 @@ public:
             OWL::EvCommand<BaseWindow>(100, &BaseWindow::CmShared),
             OWL::EvCommandEnable<BaseWindow>(100, &BaseWindow::CeShared),
         };
-        return OWL::DispatchTable(table, *this, message, wParam, lParam, result) || TWindow::Dispatch(message, wParam, lParam, result);
+        return OWL::DispatchTable(table, *this, message, wParam, lParam, result)
+            || TWindow::Dispatch(message, wParam, lParam, result);
     }
     void SetupWindow() override
     {
@@ -57,7 +58,8 @@ public:
             OWL::EvCommand<ViewWindow>(101, &ViewWindow::CmOwn),
             OWL::EvChildNotify<ViewWindow>(7, EN_CHANGE, &ViewWindow::OnChanged),
         };
-        return OWL::DispatchTable(table, *this, message, wParam, lParam, result) || BaseWindow::Dispatch(message, wParam, lParam, result);
+        return OWL::DispatchTable(table, *this, message, wParam, lParam, result)
+            || BaseWindow::Dispatch(message, wParam, lParam, result);
     }
 
 protected:
@@ -86,7 +88,7 @@ TEST(ClassLibrary, TablesFallBackToTheBaseAndWindowsSetUpTheirChildren)
     view.SendMessage(WM_COMMAND, MAKEWPARAM(100, 0));
     view.SendMessage(WM_COMMAND, MAKEWPARAM(7, EN_CHANGE));
     view.SendMessage(WM_COMMAND, MAKEWPARAM(7, EN_SETFOCUS)); // another code: no entry
-    view.SendMessage(WM_COMMAND, MAKEWPARAM(555, 0));         // nobody's: default handling
+    view.SendMessage(WM_COMMAND, MAKEWPARAM(555, 0)); // nobody's: default handling
     EXPECT_EQ(gLog, (std::vector<std::string> { "own command", "base command", "field changed" }));
 
     // The base's enabler entry answers for the view's menu.
@@ -186,7 +188,7 @@ TEST(ClassLibrary, AnEditsValidatorFiltersKeysAndKeepsTheDialogOpenUntilTheTextI
     EXPECT_EQ(typed, L"12"); // the letter never reached the text
     EXPECT_EQ(validator->errors, 1);
     EXPECT_EQ(focusAfterRefusal, field); // back to the bad field
-    EXPECT_FALSE(value.GetHandle());                // the controls let go with the dialog
+    EXPECT_FALSE(value.GetHandle()); // the controls let go with the dialog
 
     // Cancel closes whatever the fields hold.
     SetDialogScript([&](HWND hwnd) {

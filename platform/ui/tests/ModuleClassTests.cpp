@@ -11,8 +11,14 @@ namespace {
 using namespace vx::ui;
 
 constexpr UINT kWhose = WM_USER + 7;
-LRESULT First(HWND h, UINT m, WPARAM w, LPARAM l) { return m == kWhose ? 1 : DefWindowProc(h, m, w, l); }
-LRESULT Second(HWND h, UINT m, WPARAM w, LPARAM l) { return m == kWhose ? 2 : DefWindowProc(h, m, w, l); }
+LRESULT First(HWND h, UINT m, WPARAM w, LPARAM l)
+{
+    return m == kWhose ? 1 : DefWindowProc(h, m, w, l);
+}
+LRESULT Second(HWND h, UINT m, WPARAM w, LPARAM l)
+{
+    return m == kWhose ? 2 : DefWindowProc(h, m, w, l);
+}
 
 } // namespace
 

@@ -47,7 +47,8 @@ std::ostream& operator<<(std::ostream& out, const Scroll& s)
 TEST(FrameScrollBars, TakeRoomPaintAndTurnClicksIntoScrollMessages)
 {
     RegisterClass({ L"Scrolled", 0, ScrolledProc });
-    HWND hwnd = CreateWindowEx(0, L"Scrolled", L"", WS_POPUP | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 100, 100, 217, 117, nullptr, 0, nullptr);
+    HWND hwnd = CreateWindowEx(
+        0, L"Scrolled", L"", WS_POPUP | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 100, 100, 217, 117, nullptr, 0, nullptr);
     ASSERT_TRUE(hwnd);
     Rect client;
     GetClientRect(hwnd, &client);
@@ -65,10 +66,10 @@ TEST(FrameScrollBars, TakeRoomPaintAndTurnClicksIntoScrollMessages)
     RunUntilIdle();
     BitmapPtr image = CaptureWindow(hwnd);
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->Pixel(100, 50), Colour::Rgb(255, 255, 255));             // the client area
-    EXPECT_EQ(image->Pixel(208, 17 + 66 - 5), GetSysColor(COLOR_SCROLLBAR));   // trough below the thumb
-    EXPECT_NE(image->Pixel(208, 17 + 5), GetSysColor(COLOR_SCROLLBAR));        // the thumb at the top
-    EXPECT_EQ(image->Pixel(100, 108), GetSysColor(COLOR_SCROLLBAR));           // the horizontal bar's trough
+    EXPECT_EQ(image->Pixel(100, 50), Colour::Rgb(255, 255, 255)); // the client area
+    EXPECT_EQ(image->Pixel(208, 17 + 66 - 5), GetSysColor(COLOR_SCROLLBAR)); // trough below the thumb
+    EXPECT_NE(image->Pixel(208, 17 + 5), GetSysColor(COLOR_SCROLLBAR)); // the thumb at the top
+    EXPECT_EQ(image->Pixel(100, 108), GetSysColor(COLOR_SCROLLBAR)); // the horizontal bar's trough
 
     // Clicks (top-level client coordinates, outside the client area): arrows, trough, thumb.
     auto click = [&](Point p) {
@@ -78,12 +79,18 @@ TEST(FrameScrollBars, TakeRoomPaintAndTurnClicksIntoScrollMessages)
     };
     gScrolls.clear();
     click({ 208, 95 }); // the down arrow
-    click({ 208, 5 });  // the up arrow
+    click({ 208, 5 }); // the up arrow
     click({ 208, 70 }); // the trough below the thumb
-    click({ 5, 108 });  // the left arrow of the other bar
+    click({ 5, 108 }); // the left arrow of the other bar
     const std::vector<Scroll> clicks = {
-        { WM_VSCROLL, SB_LINEDOWN, 0 }, { WM_VSCROLL, SB_ENDSCROLL, 0 }, { WM_VSCROLL, SB_LINEUP, 0 }, { WM_VSCROLL, SB_ENDSCROLL, 0 },
-        { WM_VSCROLL, SB_PAGEDOWN, 0 }, { WM_VSCROLL, SB_ENDSCROLL, 0 }, { WM_HSCROLL, SB_LINEUP, 0 }, { WM_HSCROLL, SB_ENDSCROLL, 0 },
+        { WM_VSCROLL, SB_LINEDOWN, 0 },
+        { WM_VSCROLL, SB_ENDSCROLL, 0 },
+        { WM_VSCROLL, SB_LINEUP, 0 },
+        { WM_VSCROLL, SB_ENDSCROLL, 0 },
+        { WM_VSCROLL, SB_PAGEDOWN, 0 },
+        { WM_VSCROLL, SB_ENDSCROLL, 0 },
+        { WM_HSCROLL, SB_LINEUP, 0 },
+        { WM_HSCROLL, SB_ENDSCROLL, 0 },
     };
     EXPECT_EQ(gScrolls, clicks);
 

@@ -31,9 +31,9 @@ TEST(WebView, CallsReachTheEngineAndMissingTextsAreInvalidArguments)
     EXPECT_EQ(webview_eval(w, nullptr), WEBVIEW_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(webview_set_size(w, 300, 200, WEBVIEW_HINT_NONE), WEBVIEW_ERROR_OK);
     EXPECT_EQ(webview_set_size(w, 300, 200, static_cast<webview_hint_t>(7)), WEBVIEW_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(view->initScripts, std::vector<std::string>{"window.a = 1;"});
+    EXPECT_EQ(view->initScripts, std::vector<std::string> { "window.a = 1;" });
     EXPECT_EQ(view->html, "<p>x</p>");
-    EXPECT_EQ(view->evaluated, std::vector<std::string>{"f();"});
+    EXPECT_EQ(view->evaluated, std::vector<std::string> { "f();" });
     EXPECT_EQ(view->width, 300);
 
     // Both handles are windows of the window system; the widget is a child of the top window.
@@ -66,7 +66,7 @@ TEST(WebView, BoundFunctionsAreCalledWithTheirArgumentsAndAnsweredOnce)
     FakeEngine engine;
     webview_t w = webview_create(0, nullptr);
     ASSERT_NE(w, nullptr);
-    Answerer answerer{w, {}};
+    Answerer answerer { w, {} };
     ASSERT_EQ(webview_bind(w, "etch_proxy_HasData", Answer, &answerer), WEBVIEW_ERROR_OK);
     EXPECT_EQ(webview_bind(w, "etch_proxy_HasData", Answer, &answerer), WEBVIEW_ERROR_DUPLICATE);
 

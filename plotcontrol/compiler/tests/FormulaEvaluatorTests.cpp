@@ -50,8 +50,9 @@ const ValueCase kValueCases[] = {
     { "-1/t", 0, 1, 1, { -kInf } },
     // t advances by adding the step after each value, so rounding accumulates as it does when
     // the page steps along its pixels.
-    { "t", 0, 0.1, 11, { 0, 0.1, 0.2, 0.30000000000000004, 0.4, 0.5, 0.6, 0.7, 0.7999999999999999,
-                           0.8999999999999999, 0.9999999999999999 } },
+    { "t", 0, 0.1, 11,
+        { 0, 0.1, 0.2, 0.30000000000000004, 0.4, 0.5, 0.6, 0.7, 0.7999999999999999, 0.8999999999999999,
+            0.9999999999999999 } },
 };
 
 TEST(FormulaEvaluator, ComputesValues)
@@ -131,8 +132,8 @@ TEST(FormulaEvaluator, NestingIsLimitedNotAStackOverflow)
     struct Case {
         std::string open, inner, close;
     };
-    const Case cases[] = { { "(", "t", ")" }, { "sin(", "t", ")" }, { "-", "t", "" }, { "+", "t", "" },
-        { "2^(", "1", ")" } };
+    const Case cases[]
+        = { { "(", "t", ")" }, { "sin(", "t", ")" }, { "-", "t", "" }, { "+", "t", "" }, { "2^(", "1", ")" } };
     vx::log::Capture log;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.open);
@@ -144,7 +145,8 @@ TEST(FormulaEvaluator, NestingIsLimitedNotAStackOverflow)
         EXPECT_FALSE(
             Etch::EvaluateFormula(Repeat(c.open, 100000) + c.inner + Repeat(c.close, 100000), 1, 1, 1, values));
         ASSERT_FALSE(log.Lines().empty());
-        EXPECT_TRUE(log.Lines().back().starts_with("Expecting <at most 64 levels of nesting> here: ")) << log.Lines().back();
+        EXPECT_TRUE(log.Lines().back().starts_with("Expecting <at most 64 levels of nesting> here: "))
+            << log.Lines().back();
     }
 }
 

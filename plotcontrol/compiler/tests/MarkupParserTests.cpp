@@ -105,8 +105,8 @@ TEST(MarkupParser, ValuesTakeTheirAlternatives)
     const ParseResult r = Parse("n: 5, t: true, s: 'x', g: 'sin(t)' [0:1:end), l: 'x' #01020304, o: {}, c: #ffffffff, "
                                 "i: [begin:1:end], a: [1], z: null");
     ASSERT_TRUE(r.ok) << r.error_text;
-    const int expected[] = { kDouble, kBoolean, kText, kGenerator, kTextGenerator, kObject, kColour, kInterval, kArray,
-        kNull };
+    const int expected[]
+        = { kDouble, kBoolean, kText, kGenerator, kTextGenerator, kObject, kColour, kInterval, kArray, kNull };
     ASSERT_EQ(r.ast.size(), std::size(expected));
     for (std::size_t i = 0; i < r.ast.size(); ++i)
         EXPECT_EQ(r.ast[i].value.which(), expected[i]) << r.ast[i].name;
@@ -127,7 +127,10 @@ TEST(MarkupParser, StringEscapesYieldTheEscapedCharacter)
         { "a: \"say \\\"hi\\\"\"", "say \"hi\"" },
         { "a: \"it's\"", "it's" },
         { "a: 'say \"hi\"'", "say \"hi\"" },
-        { "a: 'Gr\xC3\xBC\xC3\x9F" "e // no comment'", "Gr\xC3\xBC\xC3\x9F" "e // no comment" },
+        { "a: 'Gr\xC3\xBC\xC3\x9F"
+          "e // no comment'",
+            "Gr\xC3\xBC\xC3\x9F"
+            "e // no comment" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.markup);
@@ -165,7 +168,7 @@ TEST(MarkupParser, IntervalsKeepTheirBoundsAndEndType)
     const FiniteTickPosition& last = boost::get<FiniteTickPosition>(sr.last);
     EXPECT_EQ(last.record, 3);
     EXPECT_EQ(last.offset.which(), 1); // end of the record
-    EXPECT_EQ(s.end_type.which(), 1);  // closed
+    EXPECT_EQ(s.end_type.which(), 1); // closed
 
     const TickInterval& er = boost::get<TickInterval>(boost::get<Interval>(r.ast[2].value).range);
     EXPECT_EQ(er.first.which(), 0);

@@ -100,11 +100,13 @@ TEST(MarkupScript, WholeMarkupIsOneRecordPerDeclaration)
 TEST(MarkupScript, TextsReadBackUnchangedInTheScriptEngine)
 {
     std::string script;
-    ASSERT_TRUE(Etch::CompileEtchMarkup("'k\\'ey': 'it\\'s \\\\ \"q\"\r\nnext\xE2\x80\xA8" "end\\\\', "
+    ASSERT_TRUE(Etch::CompileEtchMarkup("'k\\'ey': 'it\\'s \\\\ \"q\"\r\nnext\xE2\x80\xA8"
+                                        "end\\\\', "
                                         "g: 'x\\\\' [0:1:end), o: { 'a-b': 'v' }",
         script));
     EXPECT_EQ(EvaluateScriptToJson(script),
-        "[{\"property_name\":\"k'ey\",\"markup\":\"it's \\\\ \\\"q\\\"\\r\\nnext\xE2\x80\xA8" "end\\\\\"},"
+        "[{\"property_name\":\"k'ey\",\"markup\":\"it's \\\\ \\\"q\\\"\\r\\nnext\xE2\x80\xA8"
+        "end\\\\\"},"
         "{\"property_name\":\"g\",\"markup\":[\"generator\",\"x\\\\\",[\"interval\",0,1,null,1]]},"
         "{\"property_name\":\"o\",\"markup\":{\"a-b\":\"v\"}}]");
 }
@@ -133,7 +135,8 @@ TEST(MarkupScript, PlotIdAndErrorMessageAreEscaped)
     int error_line = 0;
     ASSERT_FALSE(Etch::ParseEtchMarkup("a: 'it\\'s' '); alert(1); //\r\n", ast, error_text, error_line));
     Etch::GetShowErrorJS(error_text, "local", script);
-    EXPECT_EQ(script, "etch.get_plot('local').show_error('Missing comma on line 1: a: \\'it\\\\\\'s\\'_ \\'); alert(1); //\\r');");
+    EXPECT_EQ(script,
+        "etch.get_plot('local').show_error('Missing comma on line 1: a: \\'it\\\\\\'s\\'_ \\'); alert(1); //\\r');");
     EXPECT_EQ(ScriptSyntaxErrors(script), "");
 
     Etch::GetShowErrorJS("line\nbreak \xE2\x80\xA9 and \\", "p'1", script);
@@ -150,8 +153,8 @@ TEST(MarkupScript, EscapeLeavesOtherBytesAlone)
         { "plain \"double\" quotes", "plain \"double\" quotes" },
         { "\\'\r\n", "\\\\\\'\\r\\n" },
         { "\xE2\x80\xA8\xE2\x80\xA9", "\\u2028\\u2029" },
-        { "\xE2\x80", "\xE2\x80" },             // a cut-off sequence is not a separator
-        { "\xE2\x80\xAA", "\xE2\x80\xAA" },     // U+202A is no line terminator
+        { "\xE2\x80", "\xE2\x80" }, // a cut-off sequence is not a separator
+        { "\xE2\x80\xAA", "\xE2\x80\xAA" }, // U+202A is no line terminator
         { "\xC3\xBC\t", "\xC3\xBC\t" },
     };
     for (const Case& c : cases)

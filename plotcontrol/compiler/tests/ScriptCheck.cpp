@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,8 +17,8 @@ namespace {
 std::string WriteTempScript(const std::string& text)
 {
     static std::atomic<int> counter { 0 };
-    const std::string path = testing::TempDir() + "plotcompiler_" + std::to_string(::getpid()) + "_"
-        + std::to_string(counter++) + ".js";
+    const std::string path
+        = testing::TempDir() + "plotcompiler_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".js";
     std::ofstream(path, std::ios::binary) << text;
     return path;
 }
@@ -109,7 +109,8 @@ std::string EvaluateScriptToJson(const std::string& expression)
 {
     const std::string program = "const etch = { kClosedInterval: 0, kOpenInterval: 1,\n"
                                 "  Colour: function (r, g, b, a) { this.rgba = [r, g, b, a]; } };\n"
-                                "process.stdout.write(JSON.stringify(" + expression + "\n));\n";
+                                "process.stdout.write(JSON.stringify("
+        + expression + "\n));\n";
     std::string output;
     if (RunNode("", program, output) != 0)
         return "error: " + output;

@@ -16,8 +16,9 @@ TEST_F(ControlTest, EveryNotificationIdSharesTheTypeHalfAndKindSevenIsUnused)
 {
     const DWORD half = EtchNotificationId(kVLinesDragged) >> 16;
     EXPECT_NE(half, 0u) << "the host's type registry gives the index";
-    for (const EtchNotificationKind kind : { kCompileMarkup, kBadPlotterProperty, kSetSVG, kBoxResized, kXScalingChanged,
-             kYScalingChanged, kZoomLevelChanged, kMouseClick, kRegionPosChanged, kRegionTextChanged })
+    for (const EtchNotificationKind kind :
+        { kCompileMarkup, kBadPlotterProperty, kSetSVG, kBoxResized, kXScalingChanged, kYScalingChanged,
+            kZoomLevelChanged, kMouseClick, kRegionPosChanged, kRegionTextChanged })
         EXPECT_EQ(EtchNotificationId(kind), (half << 16) | kind);
 }
 
@@ -156,18 +157,19 @@ TEST_F(ControlTest, MakeDropMenuWithoutAWindowAnswersFalse)
 TEST_F(ControlTest, RepliesWriteNonFiniteNumbersAsNull)
 {
     Create();
-    auto* source = new FloatSource({ 1, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity() });
+    auto* source
+        = new FloatSource({ 1, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity() });
     control->SetEnumSource(String(L"$V"), source);
     EXPECT_EQ(Call("etch_proxy_RequestPixData", { "$V", 0, 1, 3 }), json({ 1.0, nullptr, nullptr }));
     EXPECT_EQ(lastReply->result, R"({"result":[1.0,null,null]})");
     source->Release();
-
 }
 
 TEST_F(ControlTest, CopiedSvgGoesToTheClipboardAndIsNotified)
 {
     Create();
-    const std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="40" height="20"><rect width="10" height="10"/></svg>)";
+    const std::string svg
+        = R"(<svg xmlns="http://www.w3.org/2000/svg" width="40" height="20"><rect width="10" height="10"/></svg>)";
     EXPECT_EQ(Call("etch_proxy_SetSVG", { "local", "copy", svg }), json(true));
     const auto text = vx::ui::GetClipboardData(SvgClipboardFormat());
     ASSERT_TRUE(text);

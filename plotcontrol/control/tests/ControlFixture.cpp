@@ -36,7 +36,8 @@ private:
     IUnknown* mFramework = nullptr;
 };
 
-[[maybe_unused]] ::testing::Environment* const kFramework = ::testing::AddGlobalTestEnvironment(new RegisteredFramework);
+[[maybe_unused]] ::testing::Environment* const kFramework
+    = ::testing::AddGlobalTestEnvironment(new RegisteredFramework);
 
 } // namespace
 
@@ -56,11 +57,13 @@ HRESULT Recorder::OnNotify(ISubject*, DWORD eventId, ULONGLONG, ULONGLONG value)
         notice.count = p.count;
         break;
     }
-    case kCompileMarkup: notice.flag = reinterpret_cast<const EtchCompileNotice*>(value)->success; break;
+    case kCompileMarkup:
+        notice.flag = reinterpret_cast<const EtchCompileNotice*>(value)->success;
+        break;
     case kBadPlotterProperty: {
         const auto& p = *reinterpret_cast<const EtchBadPropertyNotice*>(value);
-        notice.texts = { p.plotter.ToWString(), p.property.ToWString(), p.expectedType.ToWString(),
-            p.defaultValue.ToWString() };
+        notice.texts
+            = { p.plotter.ToWString(), p.property.ToWString(), p.expectedType.ToWString(), p.defaultValue.ToWString() };
         break;
     }
     case kSetSVG: {
@@ -94,7 +97,8 @@ HRESULT Recorder::OnNotify(ISubject*, DWORD eventId, ULONGLONG, ULONGLONG value)
         notice.texts = { p.regionId.ToWString(), p.text.ToWString() };
         break;
     }
-    default: break;
+    default:
+        break;
     }
     notices.push_back(std::move(notice));
     return S_OK;
@@ -175,8 +179,8 @@ void ControlTest::SetUp()
 {
     static const bool registered = vx::ui::RegisterClass({ L"PlotControlTestParent", 0, &vx::ui::DefWindowProc });
     (void)registered;
-    parent = vx::ui::CreateWindowEx(0, L"PlotControlTestParent", L"view", vx::ui::WS_OVERLAPPED | vx::ui::WS_CAPTION | vx::ui::WS_VISIBLE,
-        100, 100, 400, 300, nullptr, 0, nullptr);
+    parent = vx::ui::CreateWindowEx(0, L"PlotControlTestParent", L"view",
+        vx::ui::WS_OVERLAPPED | vx::ui::WS_CAPTION | vx::ui::WS_VISIBLE, 100, 100, 400, 300, nullptr, 0, nullptr);
     ASSERT_NE(parent, nullptr);
     control = std::make_unique<EtchWvControl>(&host);
     recorder = new Recorder;

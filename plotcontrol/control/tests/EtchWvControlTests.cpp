@@ -3,13 +3,13 @@
 #include "plotcontrol/control/tests/ControlFixture.h"
 
 #include "log/Log.h"
+#include "plotcontrol/control/ScaleRangeDialog.h"
 #include "plotcontrol/page/EtchPage.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
 #include "ui/EventLoop.h"
 #include "ui/Input.h"
 #include "ui/Menu.h"
-#include "plotcontrol/control/ScaleRangeDialog.h"
 #include "ui/MessageQueue.h"
 #include "ui/Window.h"
 
@@ -21,7 +21,8 @@ using vx::ui::HWND;
 
 bool Contains(const std::vector<std::string>& lines, const std::string& text)
 {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    return std::any_of(
+        lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
 }
 
 TEST_F(ControlTest, CreateLoadsThePageWithTheCopyScriptAndEveryBindingIntoTheParent)
@@ -112,7 +113,8 @@ TEST_F(ControlTest, MarkupCarriesThePersistedRangesOfThePlot)
     control->GetPersistTask()->SetPersistedScaleRanges({ 0, 0 }, { 2, -1 }, true, false);
     control->SetMarkup(String(L"a: 1"));
     EXPECT_EQ(Evaluated().back(),
-        "(async () => { (await etch.make_plot('local', 'a: 1, yscalemin: -1,yscalemax: 2, do_initial_autoscale_y: false, "
+        "(async () => { (await etch.make_plot('local', 'a: 1, yscalemin: -1,yscalemax: 2, do_initial_autoscale_y: "
+        "false, "
         "xscalemin: 0.0, xscalemax: 1.0, do_initial_autoscale_x: true, ')).dblclick_ms('500');})();");
     // The control keeps the markup as given, without the state.
     EXPECT_EQ(control->GetMarkup(), L"a: 1");
@@ -334,7 +336,8 @@ TEST_F(ScaleMenuTest, SetScaleOpensTheAxisDialogFromTheMessageLoop)
         vx::ui::RunUntilIdle();
         vx::ui::SetDialogScript(previous);
         EXPECT_EQ(label, c.caption103);
-        const ScaleRangePair range = c.vertical ? control->GetPersistTask()->YRange() : control->GetPersistTask()->XRange();
+        const ScaleRangePair range
+            = c.vertical ? control->GetPersistTask()->YRange() : control->GetPersistTask()->XRange();
         if (c.ok) {
             EXPECT_EQ(range, (ScaleRangePair { 20, 5 }));
             ASSERT_GT(Evaluated().size(), before);
@@ -388,7 +391,8 @@ TEST_F(PrintTest, EachControlKeepsItsOwnPrintDialogAndTitle)
     EXPECT_EQ(other.PendingPrint()->title, L"Poincare");
     EXPECT_EQ(control->PrintTitle().ToWString(), L"Spectrum");
 
-    const std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="100" height="50"><rect width="10" height="10"/></svg>)";
+    const std::string svg
+        = R"(<svg xmlns="http://www.w3.org/2000/svg" width="100" height="50"><rect width="10" height="10"/></svg>)";
     const std::string id = engine.Live()[0]->Call("etch_proxy_SetSVG", nlohmann::json { "local", "print", svg }.dump());
     EXPECT_EQ(engine.Live()[0]->ReplyTo(id)->result, R"({"result":true})");
     EXPECT_EQ(control->PendingPrint(), nullptr);

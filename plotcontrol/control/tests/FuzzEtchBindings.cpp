@@ -64,10 +64,11 @@ struct World {
         void* framework = nullptr;
         DllGetClassObject(CLSID_CAFFrameWork, IUnknown::kIid, &framework);
         DWORD cookie = 0;
-        CoRegisterClassObject(CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER,
-            REGCLS_MULTIPLEUSE, &cookie);
+        CoRegisterClassObject(
+            CLSID_CAFFrameWork, static_cast<IUnknown*>(framework), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
         vx::ui::RegisterClass({ L"FuzzParent", 0, &vx::ui::DefWindowProc });
-        parent = vx::ui::CreateWindowEx(0, L"FuzzParent", L"", vx::ui::WS_OVERLAPPED, 0, 0, 300, 200, nullptr, 0, nullptr);
+        parent
+            = vx::ui::CreateWindowEx(0, L"FuzzParent", L"", vx::ui::WS_OVERLAPPED, 0, 0, 300, 200, nullptr, 0, nullptr);
         control = new KEL::EtchWvControl(nullptr);
         control->Create(parent);
         view = engine.Last();

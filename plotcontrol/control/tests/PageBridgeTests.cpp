@@ -175,9 +175,10 @@ TEST_F(PageBridgeTest, ThePlotIsCompiledAndDrawnFromTheControlsSources)
     }
     // Quotes, a backslash, CR LF line ends and a line separator all have to reach the markup
     // compiler exactly as the view wrote them.
-    const std::wstring markup = L"tplot: {id: 'hrv_tachogram_view', cursor: { readout: 'RR Interval {0} = {1} \\\\ s' }, "
-                                L"xdata: [0:1:end], ydata: '$RR' [0:1:2147483647], colour: #1f3fbfff},\r\n"
-                                L"xlabel: 'Interval\u2028Number', ylabel: 'RR Interval (s)', ";
+    const std::wstring markup
+        = L"tplot: {id: 'hrv_tachogram_view', cursor: { readout: 'RR Interval {0} = {1} \\\\ s' }, "
+          L"xdata: [0:1:end], ydata: '$RR' [0:1:2147483647], colour: #1f3fbfff},\r\n"
+          L"xlabel: 'Interval\u2028Number', ylabel: 'RR Interval (s)', ";
     ASSERT_TRUE(control->SetMarkup(String(markup)));
     node->Write(json { { "evals", NewScripts() } });
     const json idle = RunPage(*node);

@@ -178,7 +178,8 @@ TEST_F(ControlTest, ScalingAndRegionCallsBecomePersistedState)
         EXPECT_EQ(text.ToWString(), L"moved");
     }
     control->SetMarkup(String(L"legend: { id: 'legend1',}"));
-    EXPECT_NE(Evaluated().back().find("legend1\\', x_percent: 0.3, y_percent: 0.4,}"), std::string::npos) << Evaluated().back();
+    EXPECT_NE(Evaluated().back().find("legend1\\', x_percent: 0.3, y_percent: 0.4,}"), std::string::npos)
+        << Evaluated().back();
 }
 
 } // namespace

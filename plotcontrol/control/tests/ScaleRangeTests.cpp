@@ -185,8 +185,8 @@ TEST_F(ScaleRangeDialogTest, ADialogOpenedNearTheCornerIsKeptOnTheWorkArea)
     vx::ui::SetMonitors({ { { 0, 0, 800, 600 }, { 0, 0, 800, 560 }, 96, true } });
     static const bool registered = vx::ui::RegisterClass({ L"ScaleRangeTestAnchor", 0, &vx::ui::DefWindowProc });
     (void)registered;
-    HWND anchor = vx::ui::CreateWindowEx(0, L"ScaleRangeTestAnchor", L"", vx::ui::WS_POPUP | vx::ui::WS_VISIBLE, 0, 0,
-        800, 600, nullptr, 0, nullptr);
+    HWND anchor = vx::ui::CreateWindowEx(
+        0, L"ScaleRangeTestAnchor", L"", vx::ui::WS_POPUP | vx::ui::WS_VISIBLE, 0, 0, 800, 600, nullptr, 0, nullptr);
     vx::ui::InjectMouse(anchor, vx::ui::WM_MOUSEMOVE, { 790, 590 });
     ScaleProxy y(t.task, 1);
     vx::ui::Rect placed;

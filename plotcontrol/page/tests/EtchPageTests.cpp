@@ -34,12 +34,23 @@ TEST(EtchPage, FilesAreEmbeddedInTableOrder)
 
 TEST(EtchPage, BundleNames)
 {
-    struct Case { const char* name; bool accepted; unsigned flags; };
+    struct Case {
+        const char* name;
+        bool accepted;
+        unsigned flags;
+    };
     const Case cases[] = {
-        { "etch_local.js", true, 1 }, { "etch.js", true, 3 }, { "etch_no_jquery.js", true, 2 },
-        { "etch_not_local.js", true, 3 }, { "etch_remote.js", true, 3 }, { "ETCH_Local.js", true, 1 },
-        { "etch_local_no_remote_not_jquery.js", true, 0 }, { "etch", false, 3 }, { "etch.css", false, 3 },
-        { "main.js", false, 3 }, { "etch.min.js", false, 3 },
+        { "etch_local.js", true, 1 },
+        { "etch.js", true, 3 },
+        { "etch_no_jquery.js", true, 2 },
+        { "etch_not_local.js", true, 3 },
+        { "etch_remote.js", true, 3 },
+        { "ETCH_Local.js", true, 1 },
+        { "etch_local_no_remote_not_jquery.js", true, 0 },
+        { "etch", false, 3 },
+        { "etch.css", false, 3 },
+        { "main.js", false, 3 },
+        { "etch.min.js", false, 3 },
     };
     for (const auto& c : cases) {
         unsigned flags = 99;
@@ -81,10 +92,12 @@ TEST(EtchPage, PageCarriesResourcesProxyBundleAndPlotDivision)
 {
     const std::string& page = Etch::GetEtchPageHtml();
     EXPECT_EQ(&page, &Etch::GetEtchPageHtml());
-    EXPECT_EQ(page.rfind("<!doctype html><html> <head>\n<script type='text/javascript'>function etch_proxy_ResourceURLs()", 0), 0u);
+    EXPECT_EQ(page.rfind(
+                  "<!doctype html><html> <head>\n<script type='text/javascript'>function etch_proxy_ResourceURLs()", 0),
+        0u);
     for (const char* part : { "'cursor_all_stretch_t.cur'", "throbber: 'throbber.gif'", "const etch_proxy = new Proxy",
-             "//# sourceURL=etch://injected/binding_proxy.js\n", "\n//# sourceURL=etch://injected/etch_local.js\n  </script>",
-             "<div id=\"local\">  </div> </body>" })
+             "//# sourceURL=etch://injected/binding_proxy.js\n",
+             "\n//# sourceURL=etch://injected/etch_local.js\n  </script>", "<div id=\"local\">  </div> </body>" })
         EXPECT_NE(page.find(part), std::string::npos) << part;
     std::string bundle;
     Etch::GetEtchWebFile("etch_local.js", bundle);
@@ -112,7 +125,7 @@ TEST(EtchPage, EveryResourceThePageNamesIsEmbedded)
             EXPECT_EQ(bytes.substr(0, 6), "GIF89a");
             EXPECT_EQ(mime, "image/gif");
         } else {
-            EXPECT_EQ(bytes.substr(0, 4), std::string("\0\0\2\0", 4)) << n;   // a cursor resource
+            EXPECT_EQ(bytes.substr(0, 4), std::string("\0\0\2\0", 4)) << n; // a cursor resource
             EXPECT_EQ(bytes.size(), 4286u) << n;
         }
     }

@@ -15,11 +15,12 @@ using KEL::RenderPrintableSvg;
 
 namespace {
 
-const std::string kPlot = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"400\">"
-                          "<rect x=\"0\" y=\"0\" width=\"400\" height=\"400\" style=\"fill:#ff0000\"/>"
-                          "<path style=\"stroke:#0000ff;stroke-width:3\" d=\"M 420 380 L 600 40 L 780 200\"/>"
-                          "<text x=\"600\" y=\"380\" text-anchor=\"middle\" style=\"fill:#000000;font-size:20\">Tachogram</text>"
-                          "</svg>";
+const std::string kPlot
+    = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"400\">"
+      "<rect x=\"0\" y=\"0\" width=\"400\" height=\"400\" style=\"fill:#ff0000\"/>"
+      "<path style=\"stroke:#0000ff;stroke-width:3\" d=\"M 420 380 L 600 40 L 780 200\"/>"
+      "<text x=\"600\" y=\"380\" text-anchor=\"middle\" style=\"fill:#000000;font-size:20\">Tachogram</text>"
+      "</svg>";
 
 class TempDir {
 public:
@@ -165,7 +166,8 @@ TEST(PlotClipboard, CopyPutsPictureBesideSvgText)
     EXPECT_EQ(std::string(picture->begin(), picture->begin() + 4), "%PDF");
     TempDir dir;
     const fs::path pdf = dir / "copy.pdf";
-    std::ofstream(pdf, std::ios::binary).write(reinterpret_cast<const char*>(picture->data()), std::streamsize(picture->size()));
+    std::ofstream(pdf, std::ios::binary)
+        .write(reinterpret_cast<const char*>(picture->data()), std::streamsize(picture->size()));
     EXPECT_NE(Shell("pdftotext '" + pdf.string() + "' -").find("Tachogram"), std::string::npos);
 
     // Other applications get the picture as PNG: the SVG's size, its red half red, the rest

@@ -87,10 +87,8 @@ TEST(SvgRenderer, ColoursAndOpacity)
     const Case cases[] = {
         { 0xFF000000, "rgba(0,0,255,0.5)", true, 0x7F0000FF },
         { 0x7FFF0000, "#00ff00", true, 0x7F00FF00 }, // keeps the alpha of rgba(255,0,0,0.5)
-        { 0xFF000000, "#ABCDEF", true, 0xFFABCDEF },
-        { 0xFF123456, "#12345", false, 0xFF123456 },
-        { 0xFF123456, "#12345g", false, 0xFF123456 },
-        { 0xFF123456, "blue", false, 0xFF123456 },
+        { 0xFF000000, "#ABCDEF", true, 0xFFABCDEF }, { 0xFF123456, "#12345", false, 0xFF123456 },
+        { 0xFF123456, "#12345g", false, 0xFF123456 }, { 0xFF123456, "blue", false, 0xFF123456 },
         { 0xFF123456, "rgba(1,2,3)", false, 0xFF123456 },
         { 0xFF000000, "rgba(999,0,0,7)", true, 0xFFFF0000 }, // clamped
     };
@@ -148,13 +146,13 @@ TEST(SvgRenderer, GroupTranslationMovesChildrenAndIsUndoneAfter)
     const Case cases[] = {
         { "translate(10 20)", { 10, 20, 15, 25 } },
         { "translate(-10 20)", { -10, 20, -5, 25 } }, // negative offsets move too
-        { "translate(2.5   -4)", { 3, -4, 8, 1 } },
-        { "scale(2)", { 0, 0, 5, 5 } }, // not understood: no move
+        { "translate(2.5   -4)", { 3, -4, 8, 1 } }, { "scale(2)", { 0, 0, 5, 5 } }, // not understood: no move
         { "translate(10,20)", { 0, 0, 5, 5 } }, // the plot page separates with blanks only
     };
     for (const Case& c : cases) {
         auto drawn = Drawn(std::string("<g transform=\"") + c.transform
-            + "\"><rect x=\"0\" y=\"0\" width=\"5\" height=\"5\"/></g><rect x=\"0\" y=\"0\" width=\"5\" height=\"5\"/>");
+            + "\"><rect x=\"0\" y=\"0\" width=\"5\" height=\"5\"/></g><rect x=\"0\" y=\"0\" width=\"5\" "
+              "height=\"5\"/>");
         ASSERT_EQ(drawn.size(), 2u) << c.transform;
         EXPECT_EQ(drawn[0].rect, c.inside) << c.transform;
         EXPECT_EQ(drawn[1].rect, (vx::ui::Rect { 0, 0, 5, 5 })) << c.transform;
@@ -163,10 +161,11 @@ TEST(SvgRenderer, GroupTranslationMovesChildrenAndIsUndoneAfter)
 
 TEST(SvgRenderer, ClipPathClipsLaterGroupToTheIntersection)
 {
-    auto bitmap = Pixels("<clipPath id=\"c\"><rect x=\"10\" y=\"10\" width=\"50\" height=\"50\"/>"
-                         "<rect x=\"30\" y=\"0\" width=\"50\" height=\"40\"/></clipPath>"
-                         "<g clip-path=\"url(#c)\"><rect x=\"0\" y=\"0\" width=\"100\" height=\"100\" style=\"fill:#ff0000\"/></g>"
-                         "<rect x=\"0\" y=\"90\" width=\"10\" height=\"10\" style=\"fill:#00ff00\"/>");
+    auto bitmap = Pixels(
+        "<clipPath id=\"c\"><rect x=\"10\" y=\"10\" width=\"50\" height=\"50\"/>"
+        "<rect x=\"30\" y=\"0\" width=\"50\" height=\"40\"/></clipPath>"
+        "<g clip-path=\"url(#c)\"><rect x=\"0\" y=\"0\" width=\"100\" height=\"100\" style=\"fill:#ff0000\"/></g>"
+        "<rect x=\"0\" y=\"90\" width=\"10\" height=\"10\" style=\"fill:#00ff00\"/>");
     EXPECT_EQ(bitmap->Pixel(35, 20), kRed); // inside both
     EXPECT_EQ(bitmap->Alpha(15, 20), 0); // inside the first only
     EXPECT_EQ(bitmap->Alpha(35, 45), 0); // inside the first, below the second
@@ -187,15 +186,17 @@ TEST(SvgRenderer, ShapesAndText)
     auto dashed = Drawn("<line x1=\"0\" y1=\"5\" x2=\"20.9\" y2=\"5\" style=\"stroke-dasharray:4,2\"/>");
     ASSERT_EQ(dashed.size(), 1u);
     EXPECT_EQ(dashed[0].op, Op::PolyPolyline);
-    EXPECT_EQ(dashed[0].points, Points({ { 0, 5 }, { 4, 5 }, { 6, 5 }, { 10, 5 }, { 12, 5 }, { 16, 5 }, { 18, 5 }, { 20, 5 } }));
+    EXPECT_EQ(dashed[0].points,
+        Points({ { 0, 5 }, { 4, 5 }, { 6, 5 }, { 10, 5 }, { 12, 5 }, { 16, 5 }, { 18, 5 }, { 20, 5 } }));
 
     auto tilted = Drawn("<ellipse cx=\"50\" cy=\"50\" rx=\"20\" ry=\"5\" transform=\"rotate(90 50 50)\"/>");
     ASSERT_EQ(tilted.size(), 1u);
     EXPECT_EQ(tilted[0].points.front(), (vx::ui::Point { 50, 70 })); // the long axis now points down
 
-    auto renderer = RenderPrintableSvg(Svg("<text x=\"30\" y=\"40\" text-anchor=\"end\" dominant-baseline=\"text-after-edge\" "
-                                           "transform=\"rotate(-90 30 40)\" style=\"font-size:14\">RR [ms]</text>"),
-        "", L"");
+    auto renderer
+        = RenderPrintableSvg(Svg("<text x=\"30\" y=\"40\" text-anchor=\"end\" dominant-baseline=\"text-after-edge\" "
+                                 "transform=\"rotate(-90 30 40)\" style=\"font-size:14\">RR [ms]</text>"),
+            "", L"");
     auto picture = renderer->GetMetafileHandle();
     const DrawCommand* text = nullptr;
     const DrawCommand* font = nullptr;
@@ -218,8 +219,9 @@ TEST(SvgRenderer, ShapesAndText)
 
 TEST(SvgRenderer, ShadowFilterAndDefinitions)
 {
-    auto shadow = Drawn("<filter id=\"s\"><feGaussianBlur in=\"SourceAlpha\" stdDeviation=\"2\"/></filter>"
-                        "<rect x=\"10\" y=\"10\" width=\"40\" height=\"20\" filter=\"url(#s)\" style=\"fill:#000000\"/>");
+    auto shadow
+        = Drawn("<filter id=\"s\"><feGaussianBlur in=\"SourceAlpha\" stdDeviation=\"2\"/></filter>"
+                "<rect x=\"10\" y=\"10\" width=\"40\" height=\"20\" filter=\"url(#s)\" style=\"fill:#000000\"/>");
     ASSERT_EQ(shadow.size(), 2u);
     EXPECT_EQ(shadow[0].op, Op::AlphaBlit);
     EXPECT_EQ(shadow[0].rect, (vx::ui::Rect { 7, 7, 53, 33 })); // grown by 1.5 deviations
@@ -240,13 +242,12 @@ TEST(SvgRenderer, FontFamilyIsTheFirstInstalledOne)
         const char* chosen;
     };
     const Case cases[] = {
-        { "No Such Face, DejaVu Sans, serif", "DejaVu Sans" },
-        { "'DejaVu Sans'", "DejaVu Sans" },
-        { "No Such Face", "Arial" },
-        { "&quot;No Such Face&quot;, sans-serif", "sans-serif" }, // a quoted name
+        { "No Such Face, DejaVu Sans, serif", "DejaVu Sans" }, { "'DejaVu Sans'", "DejaVu Sans" },
+        { "No Such Face", "Arial" }, { "&quot;No Such Face&quot;, sans-serif", "sans-serif" }, // a quoted name
     };
     for (const Case& c : cases) {
-        auto renderer = RenderPrintableSvg(Svg(std::string("<text style=\"font-family:") + c.families + "\">x</text>"), "", L"");
+        auto renderer
+            = RenderPrintableSvg(Svg(std::string("<text style=\"font-family:") + c.families + "\">x</text>"), "", L"");
         EXPECT_EQ(renderer->FontFamily(), c.chosen) << c.families;
     }
 }
@@ -304,7 +305,8 @@ TEST(SvgRenderer, BadSvgIsRefusedWithAClearError)
     const std::string chain = [] {
         std::string defs;
         for (int level = 0; level < 20; ++level)
-            defs += "<g id=\"c" + std::to_string(level) + "\"><use xlink:href=\"#c" + std::to_string(level + 1) + "\"/></g>";
+            defs += "<g id=\"c" + std::to_string(level) + "\"><use xlink:href=\"#c" + std::to_string(level + 1)
+                + "\"/></g>";
         return Svg("<defs>" + defs + "</defs><use xlink:href=\"#c0\"/>");
     }();
     cases.push_back({ chain, "used inside each other too deeply" });

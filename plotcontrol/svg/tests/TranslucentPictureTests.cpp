@@ -13,13 +13,14 @@ using KEL::RenderPrintableSvg;
 namespace ui = vx::ui;
 
 // A quarter-opaque blue band over white, and inside a clip path as the plot draws it.
-const std::string kBands = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"100\">"
-                           "<rect x=\"0\" y=\"0\" width=\"200\" height=\"100\" style=\"fill:#ffffff;fill-opacity:1\"/>"
-                           "<rect x=\"10\" y=\"10\" width=\"40\" height=\"80\" style=\"fill:#0000ff;fill-opacity:0.251\"/>"
-                           "<clipPath id=\"c\"><rect x=\"100\" y=\"0\" width=\"100\" height=\"100\"/></clipPath>"
-                           "<g clip-path=\"url(#c)\"><rect x=\"90\" y=\"10\" width=\"60\" height=\"80\" "
-                           "style=\"fill:#00ff00;fill-opacity:0.5\"/></g>"
-                           "</svg>";
+const std::string kBands
+    = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"100\">"
+      "<rect x=\"0\" y=\"0\" width=\"200\" height=\"100\" style=\"fill:#ffffff;fill-opacity:1\"/>"
+      "<rect x=\"10\" y=\"10\" width=\"40\" height=\"80\" style=\"fill:#0000ff;fill-opacity:0.251\"/>"
+      "<clipPath id=\"c\"><rect x=\"100\" y=\"0\" width=\"100\" height=\"100\"/></clipPath>"
+      "<g clip-path=\"url(#c)\"><rect x=\"90\" y=\"10\" width=\"60\" height=\"80\" "
+      "style=\"fill:#00ff00;fill-opacity:0.5\"/></g>"
+      "</svg>";
 
 void ExpectBands(const ui::Bitmap& image, const char* where)
 {
