@@ -11,6 +11,10 @@ namespace {
 
 // Deeper nesting than this is refused rather than risking the stack on hostile input.
 constexpr int kMaxDepth = 200;
+// Every later walk of the tree (compiling it, freeing it, reading the signals it compiles to)
+// recurses through it, and a chain of operators builds it one level deeper per operator. Bounding
+// the nodes bounds that depth whatever the shape; a formula a person writes has a few dozen.
+constexpr std::size_t kMaxNodes = 2048;
 
 bool IsNameStart(wchar_t c)
 {
@@ -77,8 +81,11 @@ private:
             ++mPos;
     }
 
-    static NodePtr Make(std::size_t position, auto&& value)
+    NodePtr Make(std::size_t position, auto&& value)
     {
+        if (++mNodes > kMaxNodes)
+            throw FormulaError(position,
+                "the formula is too long: it may hold at most " + std::to_string(kMaxNodes) + " values and operations");
         auto node = std::make_unique<Node>();
         node->position = position;
         node->value = std::forward<decltype(value)>(value);
@@ -256,6 +263,7 @@ private:
 
     std::wstring_view mText;
     std::size_t mPos = 0;
+    std::size_t mNodes = 0;
 };
 
 } // namespace

@@ -82,6 +82,50 @@ TEST(Engine, BadFormulasKeepThePreviousFormula)
     EXPECT_FALSE(engine.HasChannel(L"New"));
 }
 
+// Every walk of a formula's tree recurses through it, and a chain of operators makes it one level
+// deeper per operator: a long formula works up to the limit and gives its reason beyond it, never
+// a crash (a 20,000-term sum once overflowed the stack while compiling and freeing its tree).
+TEST(Engine, LongFormulasWorkOrGiveTheirReason)
+{
+    const auto chain = [](const std::wstring& term, const std::wstring& op, int count) {
+        std::wstring text = term;
+        for (int i = 1; i < count; ++i)
+            text += op + term;
+        return text;
+    };
+    std::wstring nested;
+    for (int level = 0; level < 150; ++level)
+        nested += chain(L"Ch2", L"+", 20) + L"+(";
+    nested += L"1" + std::wstring(150, L')');
+    const struct {
+        const char* name;
+        std::wstring formula;
+    } refused[] = {
+        { "a flat sum of 20,000 ones", chain(L"1", L"+", 20000) },
+        { "a flat product of 20,000 channels", chain(L"Ch2", L"*", 20000) },
+        { "a chain of signs", std::wstring(150, L'-') + L"(" + chain(L"-Ch1", L"-", 20000) + L")" },
+        { "sums inside sums", nested },
+    };
+    Engine engine(Ramp());
+    engine.SetFormula(L"A", L"Ch2");
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        try {
+            engine.SetFormula(L"A", c.formula);
+            ADD_FAILURE() << "accepted";
+        } catch (const FormulaError& e) {
+            EXPECT_NE(e.Message().find("the formula is too long"), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << "one line";
+        }
+        EXPECT_EQ(engine.Formula(L"A"), L"Ch2");
+    }
+    // A thousand terms are far more than anyone writes, and work.
+    engine.SetFormula(L"A", chain(L"Ch2", L"+", 1000));
+    const auto sum = ReadAll(engine, L"A");
+    for (std::size_t i = 0; i < sum.size(); i += 37)
+        ASSERT_EQ(sum[i], 1000.0f * static_cast<float>(i % 100)) << i;
+}
+
 TEST(Engine, NamesReferencesAndCase)
 {
     Engine engine(Ramp());

@@ -28,7 +28,7 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::wstring text;
-    for (size_t i = 0; i < size && i < 4096; ++i)
+    for (size_t i = 0; i < size && i < 65536; ++i)
         text += static_cast<wchar_t>(data[i]);
     try {
         vx::calc::ParseFormula(text);
