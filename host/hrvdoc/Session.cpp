@@ -1,6 +1,8 @@
 #include "host/hrvdoc/Session.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -335,6 +337,19 @@ SessionContent DecodeSession(const std::vector<std::uint8_t>& bytes)
     if (!r.AtEnd())
         throw SessionError("it holds bytes after its last section");
     return content;
+}
+
+std::uint64_t SessionSizeLimit(const Recording& recording)
+{
+    constexpr std::uint64_t kFixedPart = 1 << 20;
+    constexpr double kBeatsPerSecond = 20;
+    // Two sets (added, removed) of positions of two 32-bit words, with the stream's own framing.
+    constexpr std::uint64_t kBytesPerBeat = 2 * 8;
+    double seconds = 0;
+    for (const auto& record : recording.records)
+        seconds += static_cast<double>(record.length) * record.interval;
+    const double beats = std::ceil(std::min(seconds, 1e9) * kBeatsPerSecond);
+    return kFixedPart + static_cast<std::uint64_t>(beats) * kBytesPerBeat;
 }
 
 std::string SessionPathFor(const std::string& recording)

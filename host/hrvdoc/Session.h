@@ -27,6 +27,7 @@
 namespace vx::host {
 
 class HrvHostDocument;
+class Recording;
 
 // A session file that cannot be read: its what() is the reason, in words for the user.
 class SessionError : public std::runtime_error {
@@ -74,6 +75,14 @@ std::vector<std::uint8_t> EncodeSession(const SessionContent& content);
 // Throws SessionError for a file that is short, damaged, of a newer format or inconsistent.
 SessionContent DecodeSession(const std::vector<std::uint8_t>& bytes);
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size);
+
+// The largest session file that `recording` can have. A session grows only with the user's beat
+// corrections: each added or removed beat is one position in the data object's stream. Allowing
+// both sets a beat every 50 ms over the whole recording (a faster rhythm than any heart the
+// species presets describe) plus 1 MiB for the settings, formulas, plot states and channel
+// calculations, which do not depend on the recording, is far above what a user makes; a larger
+// file is refused before it is read.
+std::uint64_t SessionSizeLimit(const Recording& recording);
 
 // The session file of a recording: beside it, its name with ".varnex-session" added.
 std::string SessionPathFor(const std::string& recording);

@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "host/hrvdoc/Session.h"
 #include "host/import/Wfdb.h"
 
 namespace fs = std::filesystem;
@@ -188,15 +191,38 @@ TEST_F(AnalyseCommand, OutputsNeverDestroyWhatWasThere)
         { "analyse " + Quote(header.string()) + " --rr " + Quote((mDir / "x").string()) + " --beats "
                 + Quote((mDir / "rec" / ".." / "x").string()),
             "give each output its own file" },
+        // One new file named relative to the working folder and in full.
+        { "analyse " + Quote(header.string()) + " --rr x --beats ./x", "give each output its own file" },
+        { "analyse " + Quote(header.string()) + " --rr x --beats " + Quote((mDir / "x").string()),
+            "give each output its own file" },
+        { "analyse " + Quote(header.string()) + " --report rec/../x --rr x", "give each output its own file" },
+        { "analyse " + Quote(header.string()) + " --plot tachogram=p.svg --plot spectrum=./p.svg",
+            "give each output its own file" },
+        // The session file is read by the run (and written by --save-session), existing or not.
+        { "analyse " + Quote(header.string()) + " --rr rec/100.hea.varnex-session", "it is the session file of" },
+        { "analyse " + Quote(csv) + " --rate 100 --beats " + Quote(csv + ".varnex-session"),
+            "it is the session file of" },
+        { "analyse " + Quote(header.string()) + " --extension ext.so --beats ./ext.so",
+            "the HRV extension is loaded from it" },
     };
+    // Relative names are relative to the working folder of the run.
+    const fs::path working = fs::current_path();
+    fs::current_path(mDir);
+    fs::copy_file(fs::path(VARNEX_PATH).parent_path() / "libhrv.so", mDir / "ext.so");
+    const std::string extension = ReadFile(mDir / "ext.so");
     for (const auto& c : refused) {
         run = Varnex(c.arguments);
         EXPECT_EQ(run.status, 1) << c.arguments;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << "\n" << run.err;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
     }
+    fs::current_path(working);
     EXPECT_EQ(ReadFile(csv), "1\n2\n3\n");
     EXPECT_EQ(ReadFile(mDir / "rec" / "100.dat"), record100);
-    EXPECT_FALSE(fs::exists(mDir / "x"));
+    EXPECT_FALSE(fs::exists(mDir / "rec" / "100.hea.varnex-session"));
+    EXPECT_EQ(ReadFile(mDir / "ext.so"), extension);
+    EXPECT_EQ(Names(mDir), (std::vector<std::string> { "ext.so", "rec", "rec.csv", "rr.txt" }));
+    fs::remove(mDir / "ext.so");
 
     // A replaced output keeps its permissions; both outputs are complete.
     ::chmod((mDir / "rr.txt").c_str(), 0640);
@@ -208,6 +234,68 @@ TEST_F(AnalyseCommand, OutputsNeverDestroyWhatWasThere)
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_GT(Lines(ReadFile(mDir / "rr.txt")).size(), 20u);
     EXPECT_EQ(Lines(ReadFile(mDir / "beats.csv")).front(), "time_s,rr_s,class");
+}
+
+// An output onto a device that cannot take it, or onto a link to one, fails the run with one line
+// that names the file; a link stays a link, and nothing is left beside it.
+TEST_F(AnalyseCommand, AnOutputThatCannotBeWrittenFailsInOneLine)
+{
+    fs::create_symlink("/dev/full", mDir / "full");
+    const std::string link = Quote((mDir / "full").string());
+    const struct {
+        std::string option, file;
+    } cases[] = {
+        { "--rr", "/dev/full" },
+        { "--beats", "/dev/full" },
+        { "--report", "/dev/full" },
+        { "--rr", (mDir / "full").string() },
+        { "--beats", (mDir / "full").string() },
+    };
+    for (const auto& c : cases) {
+        const Run run = Varnex("analyse " + Record100() + " --to 60 " + c.option + " " + Quote(c.file));
+        EXPECT_EQ(run.status, 1) << c.option << " " << c.file;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+        EXPECT_NE(run.err.find(c.file), std::string::npos) << run.err;
+        EXPECT_TRUE(fs::is_symlink(mDir / "full"));
+        EXPECT_EQ(Names(mDir), std::vector<std::string> { "full" });
+    }
+}
+
+// A run killed while it analyses leaves nothing beside its outputs: their temporary files are made
+// only when the bytes are written.
+TEST_F(AnalyseCommand, AKilledRunLeavesNoPartFiles)
+{
+    const fs::path header = CopyRecord(mDir / "rec");
+    fs::create_directories(mDir / "out");
+    WriteFile(mDir / "out" / "rr.txt", "kept\n");
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(err[1], 2);
+        ::close(err[0]);
+        if (!std::freopen("/dev/null", "w", stdout))
+            ::_exit(126);
+        const std::string rr = (mDir / "out" / "rr.txt").string(), b = (mDir / "out" / "b.csv").string();
+        ::execl(VARNEX_PATH, VARNEX_PATH, "analyse", header.c_str(), "--progress", "--rr", rr.c_str(), "--beats",
+            b.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(err[1]);
+    // Killed once the analysis is under way: the outputs were checked before it began.
+    std::string progress;
+    char buffer[256];
+    for (ssize_t n;
+         progress.find("detecting beats") == std::string::npos && (n = ::read(err[0], buffer, sizeof buffer)) > 0;)
+        progress.append(buffer, static_cast<std::size_t>(n));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(err[0]);
+    ASSERT_NE(progress.find("detecting beats"), std::string::npos) << progress;
+    EXPECT_EQ(Names(mDir / "out"), std::vector<std::string> { "rr.txt" });
+    EXPECT_EQ(ReadFile(mDir / "out" / "rr.txt"), "kept\n");
 }
 
 TEST_F(AnalyseCommand, SpecialFilesAreRefusedNotRead)
@@ -468,6 +556,96 @@ TEST_F(AnalyseCommand, ADamagedSessionIsReportedLeftAloneAndTheRecordOpensWithDe
         EXPECT_NE(save.err.find("move it away"), std::string::npos) << save.err;
         EXPECT_EQ(ReadFile(session), d.bytes) << d.name;
     }
+}
+
+// A session that was read but cannot be applied to the recording is kept like an unreadable one:
+// the recording opens with the defaults, the file is left as it is, and a save over it is refused
+// in one line that says how to proceed, so the corrections in it come back with the recording they
+// were made on. A file far larger than any session of the recording is refused before it is read.
+TEST_F(AnalyseCommand, ASessionThatCannotBeUsedIsKeptAndNeverReplaced)
+{
+    // One minute of record 100 with both signals as text, and the same with the second one lost.
+    const vx::import::WfdbRecord wfdb = vx::import::ReadRecord(TestData() / "mitdb" / "100.hea");
+    std::string both = "time,MLII,V5\n", first = "time,MLII\n";
+    char line[96];
+    for (int64_t i = 0; i < 60 * 360; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        std::snprintf(
+            line, sizeof line, "%.6f,%.3f", static_cast<double>(i) / 360.0, wfdb.ToPhysical(0, wfdb.samples[0][at]));
+        first += std::string(line) + "\n";
+        std::snprintf(line + std::strlen(line), sizeof line - std::strlen(line), ",%.3f\n",
+            wfdb.ToPhysical(1, wfdb.samples[1][at]));
+        both += line;
+    }
+    const fs::path csv = mDir / "r.csv", session = mDir / "r.csv.varnex-session";
+    const std::string r = Quote(csv.string()), beats = Quote((mDir / "b.csv").string());
+    WriteFile(csv, both);
+    const Run saved = Varnex("analyse " + r + " --channel 2 --remove-beats 10:20 --save-session --beats " + beats);
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    const std::string corrected = ReadFile(mDir / "b.csv");
+    ASSERT_TRUE(Between(BeatTimes(corrected), 10.0, 20.0).empty());
+    const std::string good = ReadFile(session);
+
+    // The same session with one more channel: a sum of 20,000 ones, which once crashed the run.
+    vx::host::SessionContent content = vx::host::DecodeSession({ good.begin(), good.end() });
+    std::wstring sum = L"1";
+    for (int i = 1; i < 20000; ++i)
+        sum += L"+1";
+    content.channels.push_back({ L"Sum", sum });
+    const std::vector<std::uint8_t> withSum = vx::host::EncodeSession(content);
+
+    const struct {
+        const char* name;
+        std::string recording;
+        std::string session; // empty: the good session made as large as `size`
+        std::uintmax_t size;
+        const char* says;
+    } cases[] = {
+        { "the recording lost the signal the session analyses", first, good, 0, "its channel HRV_vLPF cannot be made" },
+        { "a channel whose formula is a sum of 20,000 terms", both, { withSum.begin(), withSum.end() }, 0,
+            "its channel Sum cannot be made" },
+        { "a file far larger than a session of the recording can be", both, "", std::uintmax_t(1) << 32,
+            "more than a session of this recording can" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(csv, c.recording);
+        WriteFile(session, c.session.empty() ? good : c.session);
+        if (c.size)
+            fs::resize_file(session, c.size); // sparse: nothing of it is on the disk
+        const std::string& start = c.session.empty() ? good : c.session;
+        const auto kept = [&] {
+            std::ifstream in(session, std::ios::binary);
+            std::string head(start.size(), '\0');
+            in.read(head.data(), static_cast<std::streamsize>(head.size()));
+            return fs::file_size(session) == (c.size ? c.size : start.size()) && head == start;
+        };
+        const Run run = Varnex("analyse " + r + " --beats " + beats);
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> sessionLines;
+        for (const std::string& l : Lines(run.err))
+            if (l.find("session") != std::string::npos)
+                sessionLines.push_back(l);
+        ASSERT_EQ(sessionLines.size(), 1u) << run.err;
+        EXPECT_NE(sessionLines[0].find(c.says), std::string::npos) << sessionLines[0];
+        EXPECT_NE(sessionLines[0].find("left as it is"), std::string::npos) << sessionLines[0];
+        EXPECT_TRUE(kept());
+
+        const Run save = Varnex("analyse " + r + " --add-beat 30 --save-session");
+        EXPECT_EQ(save.status, 1);
+        EXPECT_EQ(Lines(save.err).size(), 1u) << save.err;
+        EXPECT_NE(save.err.find("will not replace the session file"), std::string::npos) << save.err;
+        EXPECT_NE(save.err.find(c.says), std::string::npos) << save.err;
+        EXPECT_NE(save.err.find("move"), std::string::npos) << save.err;
+        EXPECT_TRUE(kept());
+    }
+    // With the signal back, the session's corrections are there again.
+    WriteFile(csv, both);
+    WriteFile(session, good);
+    const Run again = Varnex("analyse " + r + " --channel 2 --beats " + beats);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.err.find("using the session file"), std::string::npos) << again.err;
+    EXPECT_EQ(ReadFile(mDir / "b.csv"), corrected);
 }
 
 // Settings go through the settings dialog's fields: what the dialog would not take is one clear

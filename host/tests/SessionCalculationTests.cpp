@@ -91,6 +91,7 @@ TEST(SessionCalculations, ANewProcessMakesTheChannelCalculationAgainWithItsSetti
 {
     const fs::path record = vx::test::CopyRecord100("varnex-calc-session", vx::test::TestData());
     const fs::path dir = record.parent_path(), session = dir / "100.hea.varnex-session";
+    const std::uint64_t limit = vx::host::SessionSizeLimit(vx::host::ImportFile(record.string()));
 
     const vx::host::SessionContent saved = SaveSessionWithACalculation(record, session);
     ASSERT_EQ(saved.calculations.size(), 1u);
@@ -98,7 +99,7 @@ TEST(SessionCalculations, ANewProcessMakesTheChannelCalculationAgainWithItsSetti
     EXPECT_EQ(calc.channel, L"HRV Rate");
     EXPECT_FALSE(calc.calcClass.empty());
     EXPECT_FALSE(calc.settings.empty());
-    const auto written = varnex::ReadSessionFile(session.string());
+    const auto written = varnex::ReadSessionFile(session.string(), limit);
     ASSERT_TRUE(written.has_value());
     ASSERT_EQ(written->calculations.size(), 1u);
 
@@ -108,7 +109,7 @@ TEST(SessionCalculations, ANewProcessMakesTheChannelCalculationAgainWithItsSetti
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("using the session file"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("cannot"), std::string::npos) << run.err;
-    const auto again = varnex::ReadSessionFile(session.string());
+    const auto again = varnex::ReadSessionFile(session.string(), limit);
     ASSERT_TRUE(again.has_value());
     ASSERT_EQ(again->calculations.size(), 1u);
     EXPECT_EQ(again->calculations[0].channel, calc.channel);

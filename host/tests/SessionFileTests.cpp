@@ -164,14 +164,14 @@ TEST_F(SessionFile, SaveKeepsTheDirtyFlagsUntilTheFileIsInPlace)
     StoredObject* settings = Store(0, "settings v1");
     StoredObject* data = Store(1, "data v1");
     const fs::path path = mDir / "r.hea.varnex-session";
-    EXPECT_FALSE(varnex::ReadSessionFile(path.string()).has_value());
+    EXPECT_FALSE(varnex::ReadSessionFile(path.string(), vx::host::SessionSizeLimit(mHost->GetRecording())).has_value());
     EXPECT_TRUE(vx::host::SessionDirty(*mHost));
 
     varnex::SaveSession(*mHost, path.string());
     EXPECT_FALSE(settings->dirty);
     EXPECT_FALSE(data->dirty);
     EXPECT_FALSE(vx::host::SessionDirty(*mHost));
-    const auto read = varnex::ReadSessionFile(path.string());
+    const auto read = varnex::ReadSessionFile(path.string(), vx::host::SessionSizeLimit(mHost->GetRecording()));
     ASSERT_TRUE(read.has_value());
     ASSERT_EQ(read->objects.size(), 2u);
     EXPECT_EQ(read->objects[0].bytes, Bytes("settings v1"));
@@ -214,11 +214,13 @@ TEST_F(SessionFile, ASaveInterruptedAfterTheTemporaryFileLeavesThePreviousSessio
         files += e.is_regular_file();
     EXPECT_EQ(files, 2u);
     EXPECT_EQ(ReadFile(path), before);
-    const auto read = varnex::ReadSessionFile(path.string());
+    const auto read = varnex::ReadSessionFile(path.string(), vx::host::SessionSizeLimit(mHost->GetRecording()));
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->objects[1].bytes, Bytes("beat marks v1"));
     // The edit is still unsaved, and the next save puts it in place.
     EXPECT_TRUE(data->dirty);
     varnex::SaveSession(*mHost, path.string());
-    EXPECT_EQ(varnex::ReadSessionFile(path.string())->objects[1].bytes, Bytes("beat marks v2"));
+    EXPECT_EQ(
+        varnex::ReadSessionFile(path.string(), vx::host::SessionSizeLimit(mHost->GetRecording()))->objects[1].bytes,
+        Bytes("beat marks v2"));
 }

@@ -13,6 +13,7 @@
 
 #include "ScratchHost.h"
 #include "caf/PlotStateRegistrar.h"
+#include "foundation/Utf.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
@@ -69,7 +70,7 @@ TEST_F(ClosingWithChanges, EachAnswerDoesWhatItSays)
 {
     struct Case {
         const char* name;
-        std::optional<std::string> unreadable; // the session file could not be read at opening
+        std::optional<varnex::KeptSession> kept; // the session file could not be read or used at opening
         int button; // pressed in the question; 0: no question expected
         bool dirty;
         bool mayClose;
@@ -81,19 +82,25 @@ TEST_F(ClosingWithChanges, EachAnswerDoesWhatItSays)
         { "Save writes the session, then closes", std::nullopt, varnex::kSaveButton, true, true, true, false },
         { "Don't Save closes and writes nothing", std::nullopt, varnex::kDontSaveButton, true, true, false, false },
         { "Cancel keeps the window", std::nullopt, varnex::kCancelButton, true, false, false, false },
-        { "Save over an unreadable session is refused and keeps the window", "its checksum does not match",
+        { "Save over an unreadable session is refused and keeps the window",
+            varnex::KeptSession { varnex::KeptSession::Why::Unreadable, "its checksum does not match" },
+            varnex::kSaveButton, true, false, false, true },
+        { "Save over a session that does not fit the recording is refused and keeps the window",
+            varnex::KeptSession { varnex::KeptSession::Why::Unusable, "its channel HRV_vLPF cannot be made again" },
             varnex::kSaveButton, true, false, false, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // A scale no earlier case set, so that the change is one.
+        const double scale = 1.0 + static_cast<double>(&c - cases);
         fs::remove(Path());
-        if (c.unreadable) {
+        if (c.kept) {
             std::ofstream(Path(), std::ios::binary) << "damaged";
         }
         if (c.dirty)
-            Change(c.button + 1.0);
+            Change(scale);
         std::ostringstream err;
-        varnex::SessionKeeper keeper(*mHost, Path(), c.unreadable, err);
+        varnex::SessionKeeper keeper(*mHost, Path(), c.kept, err);
         EXPECT_EQ(keeper.NeedsSave(), c.dirty);
 
         int questions = 0;
@@ -111,19 +118,34 @@ TEST_F(ClosingWithChanges, EachAnswerDoesWhatItSays)
         EXPECT_EQ(requests.size(), c.errorShown ? 1u : 0u);
         if (c.errorShown) {
             ASSERT_FALSE(requests.empty());
-            EXPECT_NE(requests[0].text.find(L"move it away"), std::wstring::npos);
-            EXPECT_EQ(ReadFile(Path()), "damaged") << "the unreadable file is left as it is";
+            EXPECT_NE(requests[0].text.find(L"move"), std::wstring::npos) << "says how to proceed";
+            EXPECT_NE(requests[0].text.find(KEL::Utf8ToWide(c.kept->reason)), std::wstring::npos);
+            EXPECT_EQ(ReadFile(Path()), "damaged") << "the kept file is left as it is";
             EXPECT_EQ(err.str().find('\n'), err.str().size() - 1) << "one line: " << err.str();
         } else {
             EXPECT_EQ(err.str(), "");
         }
         EXPECT_EQ(keeper.NeedsSave(), c.dirty && !c.saved);
+        if (!c.mayClose) {
+            // The window stays; closing it again asks again, and Don't Save closes it.
+            questions = 0;
+            ui::SetDialogScript([&](ui::HWND dialog) {
+                ++questions;
+                ui::SendMessage(dialog, ui::WM_COMMAND, ui::MAKEWPARAM(varnex::kDontSaveButton, ui::BN_CLICKED),
+                    reinterpret_cast<ui::LPARAM>(ui::GetDlgItem(dialog, varnex::kDontSaveButton)));
+            });
+            EXPECT_TRUE(keeper.MayClose(nullptr, L"100"));
+            EXPECT_EQ(questions, 1);
+            if (c.kept) {
+                EXPECT_EQ(ReadFile(Path()), "damaged");
+            }
+        }
         if (c.saved) {
-            const auto read = varnex::ReadSessionFile(Path());
+            const auto read = varnex::ReadSessionFile(Path(), vx::host::SessionSizeLimit(mHost->GetRecording()));
             ASSERT_TRUE(read.has_value());
             ASSERT_EQ(read->plotStates.size(), 1u);
-            EXPECT_EQ(read->plotStates[0].first, c.button + 1.0);
-        } else if (!c.unreadable) {
+            EXPECT_EQ(read->plotStates[0].first, scale);
+        } else if (!c.kept) {
             EXPECT_FALSE(fs::exists(Path()));
         }
         // What was not saved is left for the next case to find unsaved: start clean.

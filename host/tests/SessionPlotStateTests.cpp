@@ -187,7 +187,7 @@ TEST_F(SessionPlotState, SavedWithTheSessionAndHandedToThePlotsOnReopening)
 
     // Another process opens the recording: its registrar starts empty and takes the saved state.
     caf::PlotStateRegistrarObject()->Store().Restore({});
-    const auto read = varnex::ReadSessionFile(path.string());
+    const auto read = varnex::ReadSessionFile(path.string(), vx::host::SessionSizeLimit(mHost->GetRecording()));
     ASSERT_TRUE(read.has_value());
     EXPECT_TRUE(varnex::OpenWithSession(*mHost, nullptr, nullptr, &*read, path.string(), err));
     EXPECT_EQ(err.str(), "");

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
 #include <variant>
 
@@ -27,6 +28,7 @@
 #include "hostframework/interfaces/DataPadHostInterfaces.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
+#include "log/Log.h"
 #include "varnex/ExtensionLoader.h"
 #include "varnex/OutputFile.h"
 #include "varnex/ReportFile.h"
@@ -279,11 +281,11 @@ public:
     void SaveSession();
     std::vector<ParameterRow> Parameters();
     std::vector<Beat> Beats();
-    void ExportRR(const std::string& path);
+    void ExportRR(OutputFile& file);
     void WriteReport(const std::string& path);
-    std::string WritePlots(const std::vector<std::string>& paths);
+    std::string WritePlots(const std::vector<OutputFile*>& files);
     void Stage(const std::string& text) { mProgress.Stage(text); }
-    const std::vector<std::filesystem::path>& InputFiles() const { return mSource->files; }
+    std::vector<InputFile> InputFiles() const;
 
 private:
     void ChooseChannel();
@@ -362,6 +364,18 @@ void Session::LoadRecording(std::ostream& err)
     ReadSession(err);
 }
 
+// Every file the run reads: the recording's, the session file of the recording (whether or not
+// there is one yet: it is the session's place) and the extension's library.
+std::vector<InputFile> Session::InputFiles() const
+{
+    std::vector<InputFile> inputs;
+    for (const auto& file : mSource->files)
+        inputs.push_back({ file, "the recording is read from it" });
+    inputs.push_back({ vx::host::SessionPathFor(o.record), "it is the session file of " + o.record });
+    inputs.push_back({ o.extension.empty() ? DefaultExtension() : o.extension, "the HRV extension is loaded from it" });
+    return inputs;
+}
+
 // The session file beside the recording, when there is one. A damaged file is reported and left
 // as it is; the recording then opens with the default settings.
 void Session::ReadSession(std::ostream& err)
@@ -371,26 +385,31 @@ void Session::ReadSession(std::ostream& err)
         return;
     mSessionPath = vx::host::SessionPathFor(o.record);
     try {
-        mSession = ReadSessionFile(mSessionPath);
+        mSession = ReadSessionFile(mSessionPath, vx::host::SessionSizeLimit(*mSource));
     } catch (const vx::host::SessionError& e) {
         if (o.saveSession)
-            throw Failure("will not replace the session file " + mSessionPath + ", which cannot be read (" + e.what()
-                + "): move it away to save a new session");
+            throw Failure(KeptSessionRefusal(mSessionPath, { KeptSession::Why::Unreadable, e.what() }));
         err << "varnex: the session file " << mSessionPath << " cannot be read (" << e.what()
             << "); it is left as it is and the recording opens with the default settings\n";
         return;
     }
-    if (mSession)
-        err << "varnex: using the session file " << mSessionPath << "\n";
 }
 
 // The document's persisted objects from the session (or new), then the host's attach
 // notification, as the host opens a recording whose analysis it keeps.
 void Session::LoadSession(ICustomDocument2* document)
 {
+    // A session that does not fit the recording is left as it is: a run that would save over it
+    // stops here, before its work, with the one line that says how to proceed.
+    std::ostringstream refused;
+    std::string unusable;
     if (!OpenWithSession(*mHost, document, static_cast<ISubject*>(mRecordingDocument), mSession ? &*mSession : nullptr,
-            mSessionPath, *mErr))
+            mSessionPath, o.saveSession ? refused : *mErr, &unusable))
         mSession.reset();
+    else if (mSession)
+        *mErr << "varnex: using the session file " << mSessionPath << "\n";
+    if (!unusable.empty() && o.saveSession)
+        throw Failure(KeptSessionRefusal(mSessionPath, { KeptSession::Why::Unusable, unusable }));
 }
 
 void Session::ChooseChannel()
@@ -731,20 +750,42 @@ std::vector<Beat> Session::Beats()
     return beats;
 }
 
-// The RR intervals, through the extension's own export.
-void Session::ExportRR(const std::string& path)
+// The RR intervals, through the extension's own export. A file it cannot write the extension
+// reports in a message box (a line on the error stream here) beside a line of its log; the user
+// reads that report once, as the run's one line, naming the file the user gave.
+void Session::ExportRR(OutputFile& file)
 {
     if (!mRRExport)
         throw Failure("the extension offers no RR-interval export");
+    const std::string path = file.WritePath();
     const std::wstring wide = KEL::Utf8ToWide(path);
     const KEL::String name(wide.c_str());
-    const HRESULT hr = mRRExport->Save(nullptr, name.Rep(), 0, 0, static_cast<HRV::IDataPadSource*>(mHostObject));
-    if (FAILED(hr))
-        throw Failure("cannot write the RR intervals to " + o.rrFile);
+    std::optional<std::wstring> report;
+    std::vector<std::string> logged;
+    HRESULT hr = E_FAIL;
+    {
+        const vx::log::Capture capture;
+        auto previous = caf::SetMessageBoxHandler([&report](const caf::MessageBoxRequest& box) {
+            report = box.text;
+            return 1; // OK
+        });
+        hr = mRRExport->Save(nullptr, name.Rep(), 0, 0, static_cast<HRV::IDataPadSource*>(mHostObject));
+        caf::SetMessageBoxHandler(std::move(previous));
+        logged = capture.Lines();
+    }
+    if (SUCCEEDED(hr)) {
+        for (const std::string& line : logged)
+            vx::log::WriteLine(line);
+        return;
+    }
+    std::string reason = report ? Narrow(*report) : "cannot write the RR intervals to " + path;
+    for (auto at = reason.find(path); at != std::string::npos; at = reason.find(path, at + o.rrFile.size()))
+        reason.replace(at, path.size(), o.rrFile);
+    throw Failure(reason);
 }
 
 // The plot views of the analysis, drawn by the views themselves.
-std::string Session::WritePlots(const std::vector<std::string>& paths)
+std::string Session::WritePlots(const std::vector<OutputFile*>& files)
 {
     PlotSource source;
     source.classObjects = mClassObjects;
@@ -756,7 +797,7 @@ std::string Session::WritePlots(const std::vector<std::string>& paths)
         types->Release();
     }
     source.copyCommand = DWORD(copyType) << 16;
-    return WritePlotFiles(source, o.plots, paths);
+    return WritePlotFiles(source, o.plots, files);
 }
 
 // The HRV report page, asked of the extension's report view class.
@@ -995,7 +1036,8 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         std::vector<ParameterRow> rows;
         RowsCleared cleared { rows };
         session.LoadRecording(err);
-        // Every output is checked before any work: none may be an input or another output.
+        // Every output is checked before any work: none may be a file the run reads or another
+        // output, and each must be writable. No file is made until its bytes are written.
         std::vector<std::string> outputs;
         for (const std::string* f : { &o.rrFile, &o.beatsFile, &o.reportFile })
             if (!f->empty())
@@ -1010,6 +1052,9 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
             beatsFile = std::make_unique<OutputFile>(o.beatsFile);
         if (!o.reportFile.empty())
             reportFile = std::make_unique<OutputFile>(o.reportFile);
+        std::vector<std::unique_ptr<OutputFile>> plotFiles;
+        for (const PlotRequest& p : o.plots)
+            plotFiles.push_back(std::make_unique<OutputFile>(p.file));
 
         session.LoadExtension();
         session.OpenDocument();
@@ -1024,7 +1069,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
 
         // Written beside their targets, then put in place together.
         if (rrFile)
-            session.ExportRR(rrFile->WritePath());
+            session.ExportRR(*rrFile);
         if (beatsFile)
             beatsFile->Write(BeatList(beats));
         if (reportFile)
@@ -1041,13 +1086,10 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         // The plots last: without a display everything else is written already.
         if (!o.plots.empty()) {
             session.Stage("drawing the plots");
-            std::vector<std::unique_ptr<OutputFile>> plotFiles;
-            std::vector<std::string> paths;
-            for (const PlotRequest& p : o.plots) {
-                plotFiles.push_back(std::make_unique<OutputFile>(p.file));
-                paths.push_back(plotFiles.back()->WritePath());
-            }
-            const std::string failed = session.WritePlots(paths);
+            std::vector<OutputFile*> files;
+            for (auto& f : plotFiles)
+                files.push_back(f.get());
+            const std::string failed = session.WritePlots(files);
             if (!failed.empty()) {
                 out.flush();
                 return Fail(err, failed);

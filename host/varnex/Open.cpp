@@ -735,20 +735,23 @@ int Open(const OpenOptions& o, std::ostream& err)
     documents.object = hostObject;
     // The analysis kept with the recording (its session file), or a new one.
     progress->Step(L"opening the analysis kept with the recording");
-    std::optional<vx::host::SessionContent> kept;
-    std::optional<std::string> unreadable;
+    std::optional<vx::host::SessionContent> content;
+    std::optional<KeptSession> kept;
     const std::string sessionPath = vx::host::SessionPathFor(o.record);
     try {
-        kept = ReadSessionFile(sessionPath);
+        content = ReadSessionFile(sessionPath, vx::host::SessionSizeLimit(*session.recording));
     } catch (const vx::host::SessionError& e) {
-        unreadable = e.what();
+        kept = KeptSession { KeptSession::Why::Unreadable, e.what() };
         err << "varnex open: the session file " << sessionPath << " cannot be read (" << e.what()
             << "); it is left as it is and the recording opens with the default settings\n";
     }
-    if (OpenWithSession(
-            *host, document, static_cast<ISubject*>(recordingDocument), kept ? &*kept : nullptr, sessionPath, err))
+    std::string unusable;
+    if (OpenWithSession(*host, document, static_cast<ISubject*>(recordingDocument), content ? &*content : nullptr,
+            sessionPath, err, &unusable))
         err << "varnex open: using the session file " << sessionPath << "\n";
-    session.keeper = std::make_unique<SessionKeeper>(*host, sessionPath, unreadable, err);
+    else if (!unusable.empty())
+        kept = KeptSession { KeptSession::Why::Unusable, unusable };
+    session.keeper = std::make_unique<SessionKeeper>(*host, sessionPath, kept, err);
     progress->Step(L"drawing the recording");
     // Views the document asks for open in frames of their own (closed before the document goes).
     ViewFrames viewFrames(classObjects, document, static_cast<IHostDocumentData*>(recordingDocument));

@@ -65,7 +65,18 @@ OutputFile::OutputFile(std::string target)
     mFolder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (mFolder < 0)
         throw OutputError("cannot write " + mTarget + ": its folder cannot be opened (" + Reason() + ")");
+    // The folder must take a new file (the temporary one) and a rename in it; asked now so that a
+    // run that cannot write its outputs stops before its work.
+    if (::faccessat(mFolder, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        throw OutputError("cannot write " + mTarget + " (" + Reason() + ")");
     mTarget = path.string();
+    mFolderText = folder.string();
+    mReplaces = exists;
+    mMode = st.st_mode & 07777;
+}
+
+void OutputFile::MakeTemporary()
+{
     for (int attempt = 0; attempt < 16 && mTempName.empty(); ++attempt) {
         const std::string name = TempName();
         const int fd = ::openat(mFolder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -74,16 +85,22 @@ OutputFile::OutputFile(std::string target)
         if (fd < 0)
             throw OutputError("cannot write " + mTarget + " (" + Reason() + ")");
         // A replaced file keeps its permissions.
-        if (exists)
-            ::fchmod(fd, st.st_mode & 07777);
+        if (mReplaces)
+            ::fchmod(fd, mMode);
         ::close(fd);
         mTempName = name;
     }
     if (mTempName.empty())
         throw OutputError("cannot write " + mTarget + ": no temporary name is free in its folder");
-    const std::string folderText = folder.string();
-    mWritePath = IsUtf8(folderText) ? (folder / mTempName).string()
-                                    : "/proc/self/fd/" + std::to_string(mFolder) + "/" + mTempName;
+    mWritePath = IsUtf8(mFolderText) ? (std::filesystem::path(mFolderText) / mTempName).string()
+                                     : "/proc/self/fd/" + std::to_string(mFolder) + "/" + mTempName;
+}
+
+const std::string& OutputFile::WritePath()
+{
+    if (mFolder >= 0 && mTempName.empty())
+        MakeTemporary();
+    return mWritePath;
 }
 
 OutputFile::~OutputFile()
@@ -100,7 +117,8 @@ OutputFile::~OutputFile()
 void OutputFile::Write(const std::string& bytes, Sync sync)
 {
     mSync = sync == Sync::Yes;
-    const int fd = ::open(mWritePath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | (mTempName.empty() ? O_CREAT : 0), 0666);
+    const std::string& path = WritePath();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0)
         throw OutputError("cannot write " + mTarget + " (" + Reason() + ")");
     std::size_t done = 0;
@@ -126,8 +144,10 @@ void OutputFile::Write(const std::string& bytes, Sync sync)
 
 void OutputFile::Commit()
 {
-    if (mTempName.empty() || mCommitted)
+    if (mFolder < 0 || mCommitted)
         return;
+    if (mTempName.empty())
+        throw OutputError("cannot write " + mTarget + ": nothing was written to it");
     const std::string name = std::filesystem::path(mTarget).filename().string();
     if (::renameat(mFolder, mTempName.c_str(), mFolder, name.c_str()) != 0)
         throw OutputError("cannot write " + mTarget + " (" + Reason() + ")");
@@ -137,25 +157,37 @@ void OutputFile::Commit()
         ::fsync(mFolder);
 }
 
-void CheckOutputs(const std::vector<std::string>& outputs, const std::vector<std::filesystem::path>& inputs)
+namespace {
+
+// One spelling per file: absolute, with the links of the part that exists resolved and "." and
+// ".." taken out of the rest. A relative name and the absolute name of one new file then match.
+std::filesystem::path Normalised(const std::filesystem::path& path)
 {
     namespace fs = std::filesystem;
-    const auto same = [](const fs::path& a, const fs::path& b) {
-        std::error_code error;
-        if (fs::equivalent(a, b, error))
-            return true;
-        const fs::path ca = fs::weakly_canonical(a, error);
-        if (error)
-            return false;
-        const fs::path cb = fs::weakly_canonical(b, error);
-        return !error && ca == cb;
-    };
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    if (error)
+        return path.lexically_normal();
+    const fs::path resolved = fs::weakly_canonical(absolute, error);
+    return (error ? absolute : resolved).lexically_normal();
+}
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) || Normalised(a) == Normalised(b);
+}
+
+} // namespace
+
+void CheckOutputs(const std::vector<std::string>& outputs, const std::vector<InputFile>& inputs)
+{
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        for (const fs::path& input : inputs)
-            if (same(outputs[i], input))
-                throw OutputError("will not write " + outputs[i] + ": the recording is read from it");
+        for (const InputFile& input : inputs)
+            if (SameFile(outputs[i], input.path))
+                throw OutputError("will not write " + outputs[i] + ": " + input.role);
         for (std::size_t j = 0; j < i; ++j)
-            if (same(outputs[i], outputs[j]))
+            if (SameFile(outputs[i], outputs[j]))
                 throw OutputError("will not write " + outputs[i] + " twice: give each output its own file");
     }
 }

@@ -1,9 +1,14 @@
 #include "varnex/PlotFile.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
@@ -16,6 +21,7 @@
 #include "plotcontrol/svg/PrintableSvgRenderer.h"
 #include "ui/Desktop.h"
 #include "ui/gtk/GtkBackend.h"
+#include "varnex/OutputFile.h"
 #include "varnex/ViewFrames.h"
 #include "webview/WebKitEngine.h"
 
@@ -110,26 +116,44 @@ std::string WaitForSvg(IDocView2* view, DWORD copyCommand, int timeoutMs)
     return {};
 }
 
-std::string WriteOne(const std::string& svg, const std::string& path, const std::string& ext)
+// The image the renderer makes of `svg` in the type `ext` names, as bytes. The renderer writes
+// image files only: it writes into a folder of this process's own, from which the bytes are read
+// back, so that the output gets them the way every other output does.
+std::string RenderImage(const std::string& svg, const std::string& ext)
 {
-    if (ext == ".svg") {
-        // The text goes out as the page made it, once the reader has accepted it.
-        KEL::RenderPrintableSvg(svg, "Varnex", L"");
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(svg.data(), static_cast<std::streamsize>(svg.size()));
-        out.close();
-        return out.fail() ? "cannot write " + path : std::string();
-    }
-    // The renderer picks the image type by the file's extension: render into a name that keeps
-    // the target's extension, then move it to the path it is to be put in place from.
-    const std::string image = path + ext;
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "varnex-plot-XXXXXX").string();
+    if (!::mkdtemp(folder.data()))
+        throw std::runtime_error(std::string("no scratch folder for the image (") + std::strerror(errno) + ")");
+    struct Scratch {
+        std::string folder;
+        ~Scratch()
+        {
+            std::error_code ec;
+            fs::remove_all(folder, ec);
+        }
+    } scratch { folder };
+    const std::string image = folder + "/plot" + ext;
     auto renderer = KEL::RenderPrintableSvg(svg, "Varnex", KEL::Utf8ToWide(image));
     const KEL::ImageExportResult result = renderer->ExportImage();
     if (!result.saved)
-        return "cannot write " + path + ": " + result.error;
-    std::error_code ec;
-    std::filesystem::rename(image, path, ec);
-    return ec ? "cannot write " + path + ": " + ec.message() : std::string();
+        throw std::runtime_error(result.error);
+    std::ifstream in(image, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad() || bytes.empty())
+        throw std::runtime_error("the rendered image cannot be read back");
+    return bytes;
+}
+
+// The picture in the file's type, once the reader has accepted it.
+std::string PlotBytes(const std::string& svg, const std::string& ext)
+{
+    if (ext == ".svg") {
+        // The text goes out as the page made it.
+        KEL::RenderPrintableSvg(svg, "Varnex", L"");
+        return svg;
+    }
+    return RenderImage(svg, ext);
 }
 
 } // namespace
@@ -163,7 +187,7 @@ std::wstring PlotViewClassName(const std::string& view)
 }
 
 std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotRequest>& plots,
-    const std::vector<std::string>& paths, int timeoutMs)
+    const std::vector<OutputFile*>& files, int timeoutMs)
 {
     namespace ui = vx::ui;
     if (plots.empty())
@@ -199,12 +223,16 @@ std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotReque
         const std::string svg = WaitForSvg(frames.LastView(), source.copyCommand, timeoutMs);
         if (svg.empty())
             return "the " + plots[i].view + " plot gave no picture within " + std::to_string(timeoutMs / 1000) + " s";
+        std::string bytes;
         try {
-            const std::string written = WriteOne(svg, paths[i], ExtensionOf(plots[i].file));
-            if (!written.empty())
-                return written;
+            bytes = PlotBytes(svg, ExtensionOf(plots[i].file));
         } catch (const std::exception& e) {
             return "the " + plots[i].view + " plot's picture cannot be read: " + e.what();
+        }
+        try {
+            files[i]->Write(bytes);
+        } catch (const OutputError& e) {
+            return e.what();
         }
     }
     return {};

@@ -14,6 +14,8 @@ class HrvHostDocument;
 
 namespace varnex {
 
+class OutputFile;
+
 struct PlotRequest {
     std::string view; // tachogram, spectrum, rr-histogram, drr-histogram, poincare, classifier
     std::string file; // .svg, .png, .jpg, .gif or .tif
@@ -35,10 +37,10 @@ struct PlotSource {
     DWORD copyCommand = 0;
 };
 
-// Opens the display (an error when there is none), then writes each plot to the path given in
-// `paths` (same order as `plots`; files beside their targets, put in place by the caller). Empty
-// on success, else one line that says what failed.
+// Opens the display (an error when there is none), then writes each plot's bytes to its output in
+// `files` (same order as `plots`; put in place by the caller). Empty on success, else one line
+// that says what failed.
 std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotRequest>& plots,
-    const std::vector<std::string>& paths, int timeoutMs = 30000);
+    const std::vector<OutputFile*>& files, int timeoutMs = 30000);
 
 } // namespace varnex

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -25,7 +26,18 @@ caf::PlotStateStore& PlotStates()
 
 } // namespace
 
-std::optional<vx::host::SessionContent> ReadSessionFile(const std::string& path)
+namespace {
+
+std::string Megabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+} // namespace
+
+std::optional<vx::host::SessionContent> ReadSessionFile(const std::string& path, std::uint64_t maxBytes)
 {
     struct stat st { };
     if (::stat(path.c_str(), &st) != 0) {
@@ -35,12 +47,20 @@ std::optional<vx::host::SessionContent> ReadSessionFile(const std::string& path)
     }
     if (!S_ISREG(st.st_mode))
         throw vx::host::SessionError("it is not a regular file");
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size > maxBytes)
+        throw vx::host::SessionError("it holds " + Megabytes(size) + ", more than a session of this recording can ("
+            + Megabytes(maxBytes) + ")");
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw vx::host::SessionError("it cannot be opened");
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    // No more than the limit is read, even from a file that grows while it is read.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad() || static_cast<std::uint64_t>(in.gcount()) != size)
         throw vx::host::SessionError("it cannot be read");
+    if (in.peek() != std::char_traits<char>::eof())
+        throw vx::host::SessionError("it changed while it was read");
     return vx::host::DecodeSession(bytes);
 }
 
@@ -50,14 +70,16 @@ void SessionSave::WriteTemporary(const std::vector<std::uint8_t>& bytes)
 }
 
 bool OpenWithSession(vx::host::HrvHostDocument& host, IUnknown* document, ISubject* subject,
-    const vx::host::SessionContent* session, const std::string& path, std::ostream& err)
+    const vx::host::SessionContent* session, const std::string& path, std::ostream& err, std::string* unusable)
 {
     if (session) {
         try {
             vx::host::RestoreSessionChannels(host, *session);
         } catch (const vx::host::SessionError& e) {
             err << "varnex: the session file " << path << " cannot be used (" << e.what()
-                << "); the recording opens with the default settings\n";
+                << "); it is left as it is and the recording opens with the default settings\n";
+            if (unusable)
+                *unusable = e.what();
             session = nullptr;
         }
     }
@@ -77,6 +99,15 @@ bool OpenWithSession(vx::host::HrvHostDocument& host, IUnknown* document, ISubje
         observer->Release();
     }
     return session != nullptr;
+}
+
+std::string KeptSessionRefusal(const std::string& path, const KeptSession& kept)
+{
+    if (kept.why == KeptSession::Why::Unreadable)
+        return "will not replace the session file " + path + ", which cannot be read (" + kept.reason
+            + "): move it away to save a new session";
+    return "will not replace the session file " + path + ", which does not fit the recording (" + kept.reason
+        + "): open the recording as it was when the session was saved, or move the file away to save a new session";
 }
 
 void SaveSession(vx::host::HrvHostDocument& host, const std::string& path)

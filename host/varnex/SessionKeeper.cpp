@@ -7,7 +7,6 @@
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
 #include "ui/Input.h"
-#include "varnex/SessionFile.h"
 
 namespace varnex {
 
@@ -57,10 +56,10 @@ CloseChoice AskToSaveChanges(ui::HWND owner, const std::wstring& title)
 }
 
 SessionKeeper::SessionKeeper(
-    vx::host::HrvHostDocument& host, std::string path, std::optional<std::string> unreadable, std::ostream& err)
+    vx::host::HrvHostDocument& host, std::string path, std::optional<KeptSession> kept, std::ostream& err)
     : mHost(host)
     , mPath(std::move(path))
-    , mUnreadable(std::move(unreadable))
+    , mKept(std::move(kept))
     , mErr(err)
 {
 }
@@ -73,9 +72,8 @@ bool SessionKeeper::NeedsSave() const
 bool SessionKeeper::Save(ui::HWND owner)
 {
     std::string failure;
-    if (mUnreadable) {
-        failure = "will not replace the session file " + mPath + ", which cannot be read (" + *mUnreadable
-            + "): move it away to save a new session";
+    if (mKept) {
+        failure = KeptSessionRefusal(mPath, *mKept);
     } else {
         try {
             SaveSession(mHost, mPath);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ui/Window.h"
+#include "varnex/SessionFile.h"
 
 namespace vx::host {
 class HrvHostDocument;
@@ -25,10 +26,10 @@ CloseChoice AskToSaveChanges(vx::ui::HWND owner, const std::wstring& title);
 
 class SessionKeeper {
 public:
-    // `unreadable`: why the session file at `path` could not be read when the recording was
-    // opened; such a file is never replaced (what is left in it may still be recovered).
+    // `kept`: why the session file at `path` could not be read or used when the recording was
+    // opened; such a file is never replaced (what is in it may still be wanted).
     SessionKeeper(
-        vx::host::HrvHostDocument& host, std::string path, std::optional<std::string> unreadable, std::ostream& err);
+        vx::host::HrvHostDocument& host, std::string path, std::optional<KeptSession> kept, std::ostream& err);
 
     const std::string& Path() const { return mPath; }
     // Something the session file does not hold yet.
@@ -44,7 +45,7 @@ public:
 private:
     vx::host::HrvHostDocument& mHost;
     std::string mPath;
-    std::optional<std::string> mUnreadable;
+    std::optional<KeptSession> mKept;
     std::ostream& mErr;
 };
 

@@ -148,6 +148,29 @@ TEST_F(PlotViewDesktop, PlotWritesEachViewAsSvgAndTheTachogramHasAPointPerInterv
     ExpectPlot(mHome / "t.png");
 }
 
+// A picture that cannot be written fails the run in one line, whatever the file type: the name the
+// user gave is written in place when it is a device (or a link to one), never replaced by a file.
+TEST_F(PlotViewDesktop, APlotThatCannotBeWrittenFailsTheRunAndKeepsTheLink)
+{
+    if (!gDisplay)
+        GTEST_SKIP() << "no virtual display: " << gWhy;
+    for (const char* name : { "full.png", "full.svg", "full.gif" }) {
+        SCOPED_TRACE(name);
+        const fs::path link = mHome / name;
+        fs::create_symlink("/dev/full", link);
+        std::string out;
+        EXPECT_EQ(Varnex({ "analyse", VX_SAMPLE_RECORD, "--to", "60", "--plot", "tachogram=" + link.string() }, out), 1)
+            << out;
+        EXPECT_NE(out.find("cannot write " + link.string()), std::string::npos) << out;
+        EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
+        EXPECT_EQ(fs::read_symlink(link), "/dev/full");
+        fs::remove(link);
+    }
+    // Nothing is left beside the link (no part file of the picture).
+    for (const auto& e : fs::directory_iterator(mHome))
+        EXPECT_EQ(e.path().filename().string().find("full"), std::string::npos) << e.path();
+}
+
 TEST_F(PlotViewDesktop, TheSixViewsOpenFromTheHrvMenuAndEachDraws)
 {
     if (!gDisplay)
