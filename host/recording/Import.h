@@ -32,7 +32,7 @@ void AddWfdbAnnotations(Recording& recording, const std::vector<import::Annotati
 // the record's warnings kept. Throws RecordingError naming `name`. With `decodeLater` the record's
 // samples need not be held: each channel is decoded by decodeLater(signal) when first read (it
 // throws RecordingError), and is as long as the record's count for that signal.
-using WfdbSignalLoader = std::function<std::vector<int16_t>(std::size_t signal)>;
+using WfdbSignalLoader = std::function<SampleStore::Samples(std::size_t signal)>;
 Recording WfdbRecording(import::WfdbRecord&& wfdb, const std::string& name, const WfdbSignalLoader& decodeLater = {});
 
 // EDF and EDF+ (continuous "EDF+C" and discontinuous "EDF+D"). Samples keep their 16-bit form

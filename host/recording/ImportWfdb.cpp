@@ -78,8 +78,17 @@ void AddWfdbAnnotations(Recording& recording, const std::vector<import::Annotati
 Recording WfdbRecording(import::WfdbRecord&& wfdb, const std::string& name, const WfdbSignalLoader& decodeLater)
 {
     Recording recording;
-    const int r = recording.AddRecord(1.0 / wfdb.header.frequency);
+    int ticksPerFrame = 1;
+    try {
+        ticksPerFrame = wfdb.header.TicksPerFrame();
+    } catch (const import::ImportError& e) {
+        throw RecordingError(name + ": " + e.what());
+    }
+    // One tick per sample of the fastest signal: a signal of fewer samples per frame is slower.
+    const int r = recording.AddRecord(1.0 / (wfdb.header.frequency * ticksPerFrame));
     recording.records[static_cast<std::size_t>(r)].info = Widen(wfdb.header.recordName);
+    wfdb.wide.resize(wfdb.header.signals.size());
+    wfdb.unavailable.resize(wfdb.header.signals.size());
     for (std::size_t s = 0; s < wfdb.header.signals.size(); ++s) {
         const import::WfdbSignalInfo& info = wfdb.header.signals[s];
         ChannelSetup setup;
@@ -87,20 +96,27 @@ Recording WfdbRecording(import::WfdbRecord&& wfdb, const std::string& name, cons
         setup.unit = Widen(info.units);
         setup.factor = 1.0 / info.gain;
         setup.offset = -static_cast<double>(info.baseline);
-        const double half = std::ldexp(1.0, std::clamp(info.adcResolution, 2, 16) - 1);
+        setup.ticksPerSample = ticksPerFrame / std::max(1, info.samplesPerFrame);
+        const double half = std::ldexp(1.0, std::clamp(info.adcResolution, 2, 24) - 1);
         setup.displayLow = setup.ToPhysical(info.adcZero - half);
         setup.displayHigh = setup.ToPhysical(info.adcZero + half - 1);
         const int c = recording.AddChannel(std::move(setup));
         auto& store = recording.records[static_cast<std::size_t>(r)].channels[static_cast<std::size_t>(c)];
-        if (decodeLater)
+        if (!wfdb.unavailable[s].empty())
+            // A signal whose file is missing is listed; reading it says why it cannot be.
+            store = SampleStore(
+                wfdb.counts[s], [why = wfdb.unavailable[s]]() -> SampleStore::Samples { throw RecordingError(why); });
+        else if (decodeLater)
             // Decoded on first read, holding that channel alone.
             store = SampleStore(wfdb.counts[s], [decodeLater, s] { return decodeLater(s); });
+        else if (wfdb.IsWide(s))
+            store = SampleStore(std::move(wfdb.wide[s]));
         else
             // The decoded array moves into the store: no copy of the samples.
             store = SampleStore(std::move(wfdb.samples[s]));
     }
     recording.records[static_cast<std::size_t>(r)].length
-        = recording.channels.empty() ? wfdb.header.sampleCount : recording.ChannelLength(0, r);
+        = recording.channels.empty() ? wfdb.header.sampleCount : wfdb.Length() * ticksPerFrame;
     recording.Validate(name);
     recording.warnings = std::move(wfdb.warnings);
     return recording;
@@ -116,7 +132,8 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
     } catch (const import::ImportError& e) {
         throw RecordingError(e.what());
     }
-    auto decodeLater = [headerPath, signals = wfdb.header.signals.size(), opened = wfdb.warnings](std::size_t s) {
+    auto decodeLater = [headerPath, signals = wfdb.header.signals.size(), opened = wfdb.warnings](
+                           std::size_t s) -> SampleStore::Samples {
         std::vector<bool> hold(signals, false);
         hold[s] = true;
         import::WfdbRecord again;
@@ -129,15 +146,25 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
         for (const std::string& warning : again.warnings)
             if (std::find(opened.begin(), opened.end(), warning) == opened.end())
                 throw RecordingError(warning + " (the file changed after the record was opened)");
+        if (s < again.unavailable.size() && !again.unavailable[s].empty())
+            throw RecordingError(again.unavailable[s]);
+        if (again.IsWide(s))
+            return std::move(again.wide[s]);
         return std::move(again.samples[s]);
     };
-    const std::vector<import::WfdbSignalInfo> signals = wfdb.header.signals;
+    const std::vector<std::string> files = wfdb.files;
+    int ticksPerFrame = 1;
+    try {
+        ticksPerFrame = wfdb.header.TicksPerFrame();
+    } catch (const import::ImportError& e) {
+        throw RecordingError(e.what());
+    }
     Recording recording = WfdbRecording(std::move(wfdb), headerPath.string(), decodeLater);
     recording.files.push_back(headerPath);
-    for (const import::WfdbSignalInfo& info : signals)
-        if (std::find(recording.files.begin(), recording.files.end(), headerPath.parent_path() / info.fileName)
+    for (const std::string& file : files)
+        if (std::find(recording.files.begin(), recording.files.end(), headerPath.parent_path() / file)
             == recording.files.end())
-            recording.files.push_back(headerPath.parent_path() / info.fileName);
+            recording.files.push_back(headerPath.parent_path() / file);
     // Annotations are optional: a damaged file is reported and the record is used without it.
     for (const std::string& ext : annotators) {
         std::filesystem::path atr = headerPath;
@@ -147,7 +174,16 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
             continue;
         recording.files.push_back(atr);
         try {
-            AddWfdbAnnotations(recording, atr, Widen(ext));
+            std::vector<import::Annotation> annotations;
+            try {
+                annotations = import::ReadAnnotations(atr);
+            } catch (const import::ImportError& e) {
+                throw RecordingError(e.what());
+            }
+            // Annotation times count frames; the record counts ticks of its fastest signal.
+            for (import::Annotation& a : annotations)
+                a.sample *= ticksPerFrame;
+            AddWfdbAnnotations(recording, annotations, Widen(ext), atr.string());
         } catch (const RecordingError& e) {
             recording.warnings.push_back(std::string(e.what()) + "; the record is read without these annotations");
         }

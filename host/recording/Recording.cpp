@@ -24,8 +24,8 @@ const std::variant<std::vector<int16_t>, std::vector<float>>& SampleStore::Data(
     if (!d.loaded.load(std::memory_order_acquire)) {
         std::lock_guard lock(d.mutex);
         if (!d.loaded.load(std::memory_order_relaxed)) {
-            std::vector<int16_t> samples = d.loader();
-            if (static_cast<int64_t>(samples.size()) != d.length)
+            Samples samples = d.loader();
+            if (std::visit([](const auto& v) { return static_cast<int64_t>(v.size()); }, samples) != d.length)
                 throw RecordingError("a channel's file no longer holds the " + std::to_string(d.length)
                     + " samples it held when the recording was opened");
             d.data = std::move(samples);

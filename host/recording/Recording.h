@@ -31,8 +31,10 @@ public:
 // The samples of one channel in one record.
 class SampleStore {
 public:
-    // Decodes a channel's 16-bit samples from its file; throws RecordingError.
-    using Loader = std::function<std::vector<int16_t>()>;
+    // Decodes a channel's samples (16-bit ADC values, or floats) from its file; throws
+    // RecordingError.
+    using Samples = std::variant<std::vector<int16_t>, std::vector<float>>;
+    using Loader = std::function<Samples()>;
 
     SampleStore() = default;
     explicit SampleStore(std::vector<int16_t> raw)
@@ -43,7 +45,7 @@ public:
         : mData(std::move(values))
     {
     }
-    // A channel of `length` 16-bit samples that are decoded from the file when first read, so
+    // A channel of `length` samples that are decoded from the file when first read, so
     // that a channel nothing reads is never held. Copies share the samples.
     SampleStore(int64_t length, Loader loader);
     // A store that shows the first `shown` samples of a channel decoded on first read (see
@@ -55,7 +57,7 @@ public:
     bool Grow(int64_t count);
 
     int64_t Length() const;
-    bool IsInt16() const { return std::holds_alternative<std::vector<int16_t>>(mData); }
+    bool IsInt16() const { return std::holds_alternative<std::vector<int16_t>>(Data()); }
     // Stored values [start, start + out.size()), which must lie inside the store.
     void Read(int64_t start, std::span<float> out) const;
     // Lowest and highest stored value; false for an empty store.

@@ -674,3 +674,55 @@ TEST_F(AnalyseCommand, SettingsTheDialogWouldNotTakeAreRefusedInOneLine)
     ASSERT_EQ(preset.status, 0) << preset.err;
     EXPECT_NE(CsvValue(longer.out, "MeanRR"), CsvValue(preset.out, "MeanRR"));
 }
+
+// Record 100's first minute in every layout the WFDB library writes: each gives the beats of its
+// twin in format 16 (the same samples), byte for byte.
+TEST_F(AnalyseCommand, EveryWfdbLayoutGivesTheBeatsOfItsTwin)
+{
+    const fs::path dir = TestData() / "wfdb-layouts";
+    const auto beats = [&](const std::string& record, const std::string& more = "") {
+        const fs::path file = mDir / (record + ".csv");
+        const Run run = Varnex("analyse " + Quote((dir / (record + ".hea")).string())
+            + " --set ExcludeEctopics=0 --csv --beats " + Quote(file.string()) + more);
+        EXPECT_EQ(run.status, 0) << record << ": " << run.err;
+        return ReadFile(file);
+    };
+    std::vector<std::pair<std::string, std::string>> pairs
+        = { { "ms", "g212" }, { "skew", "g16" }, { "off", "g16" }, { "spf", "g212" } };
+    for (const char* format : { "8", "16", "24", "32", "61", "80", "160", "212", "310", "311", "508", "516", "524" })
+        pairs.emplace_back(std::string("f") + format, std::string("g") + format);
+    for (const auto& [record, twin] : pairs) {
+        SCOPED_TRACE(record);
+        // The two-samples-per-frame record ends one frame short of its twin.
+        const std::string range = record == "spf" ? " --to 59.99" : "";
+        const std::string a = beats(record, range), b = beats(twin, range);
+        EXPECT_GT(Lines(a).size(), 60u);
+        EXPECT_EQ(a, b);
+    }
+}
+
+// A record whose signals lie in two files, one of them missing: the signals of the file that is
+// there are analysed, a signal of the missing file is refused in one line naming it.
+TEST_F(AnalyseCommand, ASignalFileThatIsMissingLeavesTheOthersReadable)
+{
+    const fs::path dir = TestData() / "wfdb-layouts";
+    fs::copy_file(dir / "f16.dat", mDir / "a.dat");
+    WriteFile(mDir / "r.hea",
+        "r 3 360 21600\r\na.dat 16 200 16 0 -29 0 0 MLII\r\na.dat 16 200 16 0 -13 0 0 V5\r\n"
+        "b.dat 16 200 16 0 0 0 0 chest lead\r\n# b.dat is not there\r\n");
+    const Run first = Varnex("analyse " + Quote((mDir / "r.hea").string()) + " --csv");
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(CsvValue(first.out, "MeanRR"), "");
+    const Run named = Varnex("analyse " + Quote((mDir / "r.hea").string()) + " --csv --channel V5");
+    EXPECT_EQ(named.status, 0) << named.err;
+    const Run missing = Varnex("analyse " + Quote((mDir / "r.hea").string()) + " --csv --channel 'chest lead'");
+    EXPECT_NE(missing.status, 0);
+    // (The writer's checksums of these files leave out their last samples: warnings.)
+    std::vector<std::string> reasons;
+    for (const std::string& line : Lines(missing.err))
+        if (line.rfind("varnex: warning:", 0) != 0)
+            reasons.push_back(line);
+    ASSERT_EQ(reasons.size(), 1u) << missing.err;
+    EXPECT_NE(reasons[0].find("b.dat"), std::string::npos) << missing.err;
+    EXPECT_NE(reasons[0].find("cannot be opened"), std::string::npos) << missing.err;
+}

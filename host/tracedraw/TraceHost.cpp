@@ -313,8 +313,12 @@ HRESULT HostRecordData::QueryValues(DWORD, ULONG channel, vx::hf::DisplayRange* 
     if (static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount())
         return E_INVALIDARG;
     double low = 0, high = 0;
-    if (!mRecording->records[static_cast<std::size_t>(mRecord)].channels[channel].Range(low, high))
-        return S_FALSE;
+    try {
+        if (!mRecording->records[static_cast<std::size_t>(mRecord)].channels[channel].Range(low, high))
+            return S_FALSE;
+    } catch (const RecordingError&) {
+        return S_FALSE; // a channel that cannot be read (its file is missing) has no range
+    }
     const ChannelSetup& setup = mRecording->channels[channel];
     const double a = setup.ToPhysical(low), b = setup.ToPhysical(high);
     *range = { std::min(a, b), std::max(a, b) };
@@ -349,11 +353,18 @@ HRESULT HostRecordData::GetValue(ULONG channel, std::int64_t position, double* v
         *value = v;
         return S_OK;
     }
-    if (static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount()
-        || position < 0 || position >= mRecording->ChannelLength(static_cast<int>(channel), mRecord))
+    if (static_cast<int>(channel) >= mRecording->ChannelCount() || mRecord < 0 || mRecord >= mRecording->RecordCount())
+        return E_INVALIDARG;
+    // The position counts ticks of the record; a slower channel has a sample every few ticks.
+    position /= std::max(1, mRecording->channels[channel].ticksPerSample);
+    if (position < 0 || position >= mRecording->ChannelLength(static_cast<int>(channel), mRecord))
         return E_INVALIDARG;
     float v = 0;
-    mRecording->ReadPhysical(static_cast<int>(channel), mRecord, position, { &v, 1 });
+    try {
+        mRecording->ReadPhysical(static_cast<int>(channel), mRecord, position, { &v, 1 });
+    } catch (const RecordingError&) {
+        return E_FAIL;
+    }
     *value = v;
     if (unit)
         *unit = SysAllocString(mRecording->channels[channel].unit.c_str());
@@ -429,10 +440,23 @@ HRESULT HostRecordData::CreateSegmentIterator(DWORD, ULONG channel, const vx::hf
     }
     const ChannelSetup& setup = mRecording->channels[channel];
     const SampleStore* store = &mRecording->records[static_cast<std::size_t>(record)].channels[channel];
+    if (store->Length() > 0)
+        try {
+            // A channel that cannot be read (its file is missing) is not drawn; the others are.
+            float first = 0;
+            store->Read(0, { &first, 1 });
+        } catch (const RecordingError&) {
+            return E_FAIL;
+        }
+    // The strip counts ticks of the record; a slower channel has a sample every few ticks.
+    vx::hf::StripGeometry samples = *geometry;
+    const double tps = std::max(1, setup.ticksPerSample);
+    samples.firstSample /= tps;
+    samples.samplesPerPixel /= tps;
     return Hand<ISegmentIterator>(
         new SegmentIterator([recording = mRecording, store](
                                 std::int64_t start, std::span<float> values) { store->Read(start, values); },
-            store->Length(), setup.factor, setup.offset, static_cast<int>(channel), record, *range, *geometry, mCache),
+            store->Length(), setup.factor, setup.offset, static_cast<int>(channel), record, *range, samples, mCache),
         out);
 }
 

@@ -289,6 +289,7 @@ public:
 
 private:
     void ChooseChannel();
+    void CheckChannel();
     void ChooseRange();
     void RunOnline();
     void ReadSession(std::ostream& err);
@@ -360,6 +361,7 @@ void Session::LoadRecording(std::ostream& err)
     if (mSource->RecordCount() == 0 || mSource->ChannelCount() == 0)
         throw Failure(o.record + " holds no signal");
     ChooseChannel();
+    CheckChannel();
     ChooseRange();
     ReadSession(err);
 }
@@ -430,6 +432,25 @@ void Session::ChooseChannel()
     if (found < 0)
         throw Failure("no channel titled " + o.channel + " in " + o.record);
     mChannel = static_cast<std::uint32_t>(found);
+}
+
+// A channel that cannot be read (a signal of a WFDB record whose file is missing) is refused with
+// its reason before anything is analysed.
+void Session::CheckChannel()
+{
+    if (static_cast<int>(mChannel) >= mSource->ChannelCount())
+        return;
+    for (const vx::host::Record& record : mSource->records) {
+        const vx::host::SampleStore& store = record.channels[mChannel];
+        if (store.Length() == 0)
+            continue;
+        try {
+            float first = 0;
+            store.Read(0, { &first, 1 });
+        } catch (const vx::host::RecordingError& e) {
+            throw Failure(e.what());
+        }
+    }
 }
 
 // The host document: the recording itself, or for online play an empty record into which the

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -265,15 +266,22 @@ TEST(Wfdb, DamagedRecordsGiveClearErrors)
         { "short.hea", header("short.dat", "100"), { "short.dat", "truncated", "37 of 100" } },
         { "long.hea", header("ok.dat", "101"), { "ok.dat", "truncated", "100 of 101" } },
         { "missing.hea", header("none.dat", "100"), { "none.dat", "cannot be opened" } },
-        { "fmt.hea", "r 1 360 100\nok.dat 311\n", { "fmt.hea", "line 2", "format 311" } },
-        { "spf.hea", "r 1 360 100\nok.dat 212x2\n", { "spf.hea", "several samples per frame" } },
+        { "fmt.hea", "r 1 360 100\nok.dat 312\n",
+            { "fmt.hea", "line 2", "format 312", "is not a WFDB signal format" } },
+        { "spf.hea", "r 1 360 100\nok.dat 16x0\n", { "spf.hea", "samples per frame 0" } },
+        { "skew.hea", "r 1 360 100\nok.dat 16:-2\n", { "skew.hea", "skew -2" } },
+        { "fsbig.hea", "r 1 1e300 100\nok.dat 16\n", { "fsbig.hea", "'1e300'", "too large" } },
+        { "fsnan.hea", "r 1 nan 100\nok.dat 16\n", { "fsnan.hea", "'nan' is not a number" } },
+        { "gainbig.hea", "r 1 360 100\nok.dat 16 1e308\n", { "gainbig.hea", "'1e308'", "too large" } },
+        { "gainnan.hea", "r 1 360 100\nok.dat 16 nan\n", { "gainnan.hea", "'nan' is not a number" } },
         { "few.hea", "r 2 360 100\nok.dat 16\n", { "few.hea", "announces 2 signals but describes 1" } },
         { "nosig.hea", "r\n", { "nosig.hea", "number of signals" } },
         { "fs.hea", "r 1 -360 100\nok.dat 16\n", { "fs.hea", "sampling frequency" } },
         { "gain.hea", "r 1 360 100\nok.dat 16 -200\n", { "gain.hea", "gain" } },
         { "num.hea", "r 1 360 1x0\nok.dat 16\n", { "num.hea", "'1x0' is not a valid number" } },
         { "path.hea", "r 1 360 100\n../ok.dat 16\n", { "path.hea", "beside the header" } },
-        { "seg.hea", "r/2 1 360 100\n", { "seg.hea", "multi-segment" } },
+        { "seg.hea", "r/2 1 360 100\n", { "seg.hea", "announces 2 segments but lists 0" } },
+        { "nested.hea", "r/1 2 360 100\nseg 100\n", { "seg.hea", "segments", "a segment of", "nested.hea" } },
         { "empty.hea", "# only a comment\n", { "empty.hea", "no record line" } },
     };
     for (const auto& c : cases) {
@@ -431,4 +439,122 @@ TEST(Wfdb, TruncatedAnnotationFiles)
     ExpectError([] { ReadAnnotations("/nonexistent/x.atr"); }, { "x.atr", "cannot be opened" });
 }
 
+// Every signal-file layout the WFDB library writes, read against a twin in format 16 written from
+// the same samples (record 100's first minute).
+struct Signal {
+    std::vector<int32_t> values; // INT32_MIN where data are missing
+};
+
+std::vector<Signal> Signals(const WfdbRecord& r)
+{
+    std::vector<Signal> out(r.header.signals.size());
+    for (std::size_t s = 0; s < out.size(); ++s) {
+        if (r.IsWide(s))
+            for (const float v : r.wide[s])
+                out[s].values.push_back(std::isnan(v) ? INT32_MIN : static_cast<int32_t>(v));
+        else
+            out[s].values.assign(r.samples[s].begin(), r.samples[s].end());
+    }
+    return out;
+}
+
+TEST(Wfdb, EveryFormatReadsTheSamplesOfItsFormat16Twin)
+{
+    const auto dir = TestData() / "wfdb-layouts";
+    for (const char* format : { "8", "16", "24", "32", "61", "80", "160", "212", "310", "311", "508", "516", "524" }) {
+        SCOPED_TRACE(format);
+        const WfdbRecord f = ReadRecord(dir / (std::string("f") + format + ".hea"));
+        const WfdbRecord g = ReadRecord(dir / (std::string("g") + format + ".hea"));
+        EXPECT_EQ(f.warnings.size(), g.warnings.size()); // the checksums agree with the samples alike
+        ASSERT_EQ(f.Length(), 21600);
+        const auto a = Signals(f), b = Signals(g);
+        ASSERT_EQ(a.size(), 2u);
+        for (std::size_t s = 0; s < 2; ++s)
+            EXPECT_TRUE(a[s].values == b[s].values) << "signal " << s;
+    }
+}
+
+TEST(Wfdb, SegmentsFramesSkewAndOffsets)
+{
+    const auto dir = TestData() / "wfdb-layouts";
+    const auto g212 = Signals(ReadRecord(dir / "g212.hea"));
+    const auto g16 = Signals(ReadRecord(dir / "g16.hea"));
+
+    // Three segments of a fixed layout, one after another.
+    const WfdbRecord ms = ReadRecord(dir / "ms.hea");
+    EXPECT_EQ(ms.Length(), 21600);
+    EXPECT_TRUE(Signals(ms)[0].values == g212[0].values);
+    EXPECT_TRUE(Signals(ms)[1].values == g212[1].values);
+    EXPECT_EQ(ms.header.signals[1].description, "V5");
+    EXPECT_EQ(ms.files,
+        (std::vector<std::string> { "seg1.hea", "seg1.dat", "seg2.hea", "seg2.dat", "seg3.hea", "seg3.dat" }));
+
+    // Two samples per frame: MLII keeps its 360 samples a second, V5 has every second one.
+    const WfdbRecord spf = ReadRecord(dir / "spf.hea");
+    EXPECT_EQ(spf.header.TicksPerFrame(), 2);
+    const auto s = Signals(spf);
+    ASSERT_EQ(s[0].values.size(), 2u * 10799);
+    EXPECT_TRUE(std::equal(s[0].values.begin(), s[0].values.end(), g212[0].values.begin()));
+    ASSERT_EQ(s[1].values.size(), 10799u);
+    for (std::size_t i = 0; i < s[1].values.size(); ++i)
+        ASSERT_EQ(s[1].values[i], g212[1].values[2 * i]) << i;
+
+    // A skew of 3 frames: V5's samples lie 3 frames later in the file; past its end they are missing.
+    const auto skew = Signals(ReadRecord(dir / "skew.hea"));
+    EXPECT_TRUE(skew[0].values == g16[0].values);
+    ASSERT_EQ(skew[1].values.size(), 21600u);
+    EXPECT_TRUE(std::equal(skew[1].values.begin(), skew[1].values.end() - 3, g16[1].values.begin() + 3));
+    EXPECT_EQ(skew[1].values.back(), INT32_MIN);
+
+    // A byte offset of 24 bytes before the samples.
+    const auto off = Signals(ReadRecord(dir / "off.hea"));
+    EXPECT_TRUE(off[0].values == g16[0].values && off[1].values == g16[1].values);
+}
+
 } // namespace
+
+TEST(Wfdb, VariableLayoutsGapsAndHeaderDetails)
+{
+    TempDir dir;
+    // The layout names three signals; the first segment has two of them (in another order), then
+    // a gap of missing data, then a segment with the third alone.
+    dir.Write("lay.hea", "lay 3 250 0\r\n~ 0 100(0)/mV 16 0 0 0 0 ECG lead I\r\n~ 0 50/mmHg 16 0 0 0 0 ABP\r\n"
+                         "~ 0 100/mV 16 0 0 0 0 ECG lead II\r\n");
+    dir.Write("A.dat", Format16({ 10, 1, 20, 2, 30, 3 }));
+    dir.Write("a.hea", "a 2 250 3\nA.dat 16 50 16 0 10 0 0 ABP\nA.dat 16 100 16 0 1 0 0 ECG lead I\n");
+    dir.Write("c.dat", Format16({ -5, -6 }));
+    dir.Write("c.hea", "c 1 250 2\nc.dat 16 100 16 0 -5 0 0 ECG lead II\n");
+    const auto master = dir.Write("v.hea",
+        "# a record in four segments\n\nv/4 3 250/1(0) 9 12:30:00 01/02/2003\r\nlay 0\r\na 3\r\n~ 4\r\nc 2\r\n"
+        "#info after the segments\n");
+    const WfdbRecord r = ReadRecord(master);
+    EXPECT_EQ(r.header.counterFrequency, 1.0);
+    EXPECT_EQ(r.header.baseTime, "12:30:00");
+    EXPECT_EQ(r.header.baseDate, "01/02/2003");
+    ASSERT_EQ(r.header.signals.size(), 3u);
+    EXPECT_EQ(r.header.signals[0].description, "ECG lead I");
+    EXPECT_EQ(r.header.signals[1].units, "mmHg");
+    EXPECT_EQ(r.Length(), 9);
+    const auto s = Signals(r);
+    const int32_t x = INT32_MIN;
+    EXPECT_EQ(s[0].values, (std::vector<int32_t> { 1, 2, 3, x, x, x, x, x, x }));
+    EXPECT_EQ(s[1].values, (std::vector<int32_t> { 10, 20, 30, x, x, x, x, x, x }));
+    EXPECT_EQ(s[2].values, (std::vector<int32_t> { x, x, x, x, x, x, x, -5, -6 }));
+
+    // A segment that is missing, or whose file is, is named.
+    dir.Write("w.hea", "w/2 1 250 5\na 3\nnone 2\n");
+    ExpectError([&] { ReadRecord(dir.Path() / "w.hea"); }, { "none.hea", "cannot be opened", "a segment of" });
+    dir.Write("d.hea", "d 1 250 2\nd.dat 16 100 16 0 0 0 0 ECG lead II\n");
+    dir.Write("w.hea", "w/2 1 250 5\na 3\nd 2\n");
+    ExpectError([&] { ReadRecord(dir.Path() / "w.hea"); }, { "d.dat", "cannot be opened", "a segment of" });
+    dir.Write("w.hea", "w/2 1 250 5\na 3\nc 3\n");
+    ExpectError([&] { ReadRecord(dir.Path() / "w.hea"); }, { "c.hea", "holds 2 samples", "says 3" });
+
+    // Two signal files, one missing: the other file's signals are read, the missing one's say why.
+    dir.Write("two.hea", "two 2 250 2\nc.dat 16 100 16 0 -5 0 0 II\nnone.dat 16 100 16 0 0 0 0 V1\n");
+    const WfdbRecord two = ReadRecord(dir.Path() / "two.hea");
+    EXPECT_TRUE(two.unavailable[0].empty());
+    EXPECT_NE(two.unavailable[1].find("none.dat"), std::string::npos);
+    EXPECT_EQ(two.counts[1], 2);
+    EXPECT_EQ(two.samples[0], (std::vector<int16_t> { -5, -6 }));
+}

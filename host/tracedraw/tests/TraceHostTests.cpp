@@ -284,3 +284,35 @@ TEST(HostScale, AScaleWindowPaintsItsAxisAndReportsDrags)
     vx::ui::DestroyWindow(parent);
     EXPECT_FALSE(vx::ui::IsWindow(window));
 }
+
+// A channel at half the record's rate is drawn and read at its own rate; a channel whose file is
+// missing is left out, the others are drawn.
+TEST(RecordData, SlowerAndUnreadableChannels)
+{
+    auto recording = MakeRecording({ 0, 0, 0, 0, 0, 0, 0, 0 });
+    ChannelSetup half;
+    half.ticksPerSample = 2;
+    recording->AddChannel(half);
+    recording->records[0].channels[1] = SampleStore(std::vector<float> { 1, 2, 3, 4 });
+    recording->AddChannel(ChannelSetup {});
+    recording->records[0].channels[2]
+        = SampleStore(8, []() -> SampleStore::Samples { throw RecordingError("b.dat: cannot be opened"); });
+    auto* source = new HostRecordSource(recording, 0);
+    source->AddRef();
+    IRecordData* data = source->RecordData();
+    double value = 0;
+    ASSERT_EQ(data->GetValue(1, 6, &value, nullptr), S_OK);
+    EXPECT_EQ(value, 4.0); // tick 6 is the slower channel's sample 3
+    // Columns of 4 ticks over 0..10: the slower channel's columns hold 1-2 and 3-4.
+    vx::hf::DisplayRange range { 0, 10 };
+    vx::hf::StripGeometry g { 0.0, 4.0, 0, 2, 10 };
+    ISegmentIterator* it = nullptr;
+    ASSERT_EQ(data->CreateSegmentIterator(0, 1, &range, 0, &g, &it), S_OK);
+    const std::vector<vx::ui::Point> expected { { 0, 8 }, { 0, 10 }, { 1, 6 }, { 1, 9 } };
+    EXPECT_EQ(Drain(it, 256).points, expected);
+    it->Release();
+    EXPECT_EQ(data->CreateSegmentIterator(0, 2, &range, 0, &g, &it), E_FAIL);
+    EXPECT_EQ(data->QueryValues(0, 2, &range), S_FALSE);
+    EXPECT_EQ(data->GetValue(2, 0, &value, nullptr), E_FAIL);
+    source->Release();
+}
