@@ -142,6 +142,40 @@ TEST_F(Desktop, AnalyseFromTheMenuShowsTheMainWindowWithItsResult)
     EXPECT_EQ(image->Pixel(600, image->Height() - 5), vx::ui::GetSysColor(vx::ui::COLOR_BTNFACE));
 }
 
+// Records in other WFDB layouts open, analyse and show their channels: several samples per frame,
+// segments, FLAC, and a record one of whose signal files is missing (its channel is left blank).
+TEST_F(Desktop, EveryWfdbLayoutOpensAndShowsItsChannels)
+{
+    const fs::path layouts = fs::path(VX_SAMPLE_RECORD).parent_path().parent_path() / "wfdb-layouts";
+    std::ofstream(mHome / "r.hea") << "r 3 360 21600\na.dat 16 200 16 0 -29 0 0 MLII\n"
+                                      "a.dat 16 200 16 0 -13 0 0 V5\nb.dat 16 200 16 0 0 0 0 chest\n";
+    fs::copy_file(layouts / "g16.dat", mHome / "a.dat");
+    for (const fs::path& record : { layouts / "spf.hea", layouts / "ms.hea", layouts / "f524.hea", mHome / "r.hea" }) {
+        SCOPED_TRACE(record.filename().string());
+        const fs::path shot = mHome / "window.png";
+        std::string out;
+        ASSERT_EQ(
+            Varnex({ "open", record.string(), "--run", "HRV|Analyse", "--screenshot", shot.string(), "--exit" }, out),
+            0)
+            << out;
+        EXPECT_NE(out.find("Beats detected: 74"), std::string::npos) << out;
+        std::ifstream in(shot, std::ios::binary);
+        const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+        vx::ui::BitmapPtr image = vx::ui::Bitmap::FromPng(png);
+        ASSERT_TRUE(image) << "no screenshot";
+        // MLII in red and V5 in blue, each in a strip of its own.
+        int red = 0, blue = 0;
+        for (int y = 160; y < 490; ++y)
+            for (int x = 60; x < 880; ++x) {
+                const vx::ui::Colour c = image->Pixel(x, y);
+                red += c.Red() > 150 && c.Green() < 80 && c.Blue() < 80;
+                blue += c.Blue() > 150 && c.Red() < 80 && c.Green() < 120;
+            }
+        EXPECT_GT(red, 800);
+        EXPECT_GT(blue, 800);
+    }
+}
+
 TEST_F(Desktop, ViewCommandsOpenTheirViewsInFramesOfTheirOwn)
 {
     std::string out;
