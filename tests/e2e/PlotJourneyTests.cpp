@@ -518,7 +518,7 @@ int main(int argc, char** argv)
             gDisplay = nullptr;
         }
     }
-    vx::e2e::InstallWatchdog(240, &display, &home);
+    vx::e2e::InstallWatchdog(400, &display, &home);
     const int result = RUN_ALL_TESTS();
     std::fflush(stdout);
     std::fflush(stderr);
