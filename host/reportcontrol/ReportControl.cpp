@@ -131,6 +131,15 @@ bool HtmlReportControl::PrintInto(const wchar_t* title, const std::string& pdfPa
     const webview_error_t result = vx::webview::Print(mWebView, Utf8(title), pdfPath);
     if (result != WEBVIEW_ERROR_OK && result != WEBVIEW_ERROR_CANCELED)
         vx::log::WriteLine("report control: printing failed (" + std::to_string(static_cast<int>(result)) + ")");
+    // Whoever asked for the print hears how it ended.
+    ui::PrintOutcome outcome;
+    if (result == WEBVIEW_ERROR_CANCELED)
+        outcome.kind = ui::PrintOutcome::Kind::Cancelled;
+    else if (result != WEBVIEW_ERROR_OK)
+        outcome = { ui::PrintOutcome::Kind::Failed,
+            pdfPath.empty() ? std::string("The report could not be printed")
+                            : "The report could not be printed into " + pdfPath };
+    ui::ReportPrintOutcome(outcome);
     return result == WEBVIEW_ERROR_OK;
 }
 

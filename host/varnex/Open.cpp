@@ -104,6 +104,7 @@ struct Session {
     std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
     std::unique_ptr<SessionKeeper> keeper; // File|Save and the question on closing
     ViewFrames* views = nullptr; // the document's open views
+    bool printing = false; // File|Print... was taken and its outcome has not come back yet
 };
 
 // The chart fills the frame under the summary text.
@@ -202,6 +203,37 @@ void SetStatus(const std::wstring& text)
         ui::SetWindowText(gSession->status, text);
         ui::UpdateWindow(gSession->status);
     }
+}
+
+// How a print the user asked for ended: the status line says so, and a failure is the last
+// command's result (a scripted run then exits non-zero).
+void PrintEnded(Session& s, const ui::PrintOutcome& outcome)
+{
+    if (!s.printing)
+        return;
+    s.printing = false;
+    switch (outcome.kind) {
+    case ui::PrintOutcome::Kind::Printed:
+        s.lastResult = S_OK;
+        SetStatus(L"Ready. Printed.");
+        break;
+    case ui::PrintOutcome::Kind::Cancelled:
+        s.lastResult = S_OK;
+        SetStatus(L"Ready. Printing was cancelled.");
+        break;
+    case ui::PrintOutcome::Kind::Failed:
+        s.lastResult = E_FAIL;
+        SetStatus(L"Ready. Printing failed: " + KEL::Utf8ToWide(outcome.reason) + L".");
+        break;
+    }
+}
+
+// A scripted run waits for a print it started to end before its next step.
+void AwaitPrint(Session& s)
+{
+    constexpr int kPrintWaitMs = 30000;
+    if (s.printing && !ui::RunGtkUntil([&s] { return !s.printing; }, kPrintWaitMs))
+        PrintEnded(s, { ui::PrintOutcome::Kind::Failed, "the view did not print within 30 s" });
 }
 
 std::wstring Describe(const Session& s)
@@ -331,11 +363,19 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         } else if (id == kFileSave) {
             if (gSession && gSession->keeper && gSession->keeper->Save(hwnd))
                 SetStatus(L"Ready. The session is saved in " + KEL::Utf8ToWide(gSession->keeper->Path()) + L".");
-        } else if ((id == kEditCopy || id == kFilePrint) && gSession && gSession->views) {
-            const HRESULT hr = gSession->views->RunMenuCommand(
-                id == kEditCopy ? ViewFrames::MenuCommand::Copy : ViewFrames::MenuCommand::Print);
-            SetStatus(hr == S_OK ? (id == kFilePrint ? L"Ready. Printed." : L"Ready. Copied.")
-                                 : L"Ready. The view did not take the command.");
+        } else if (id == kEditCopy && gSession && gSession->views) {
+            const HRESULT hr = gSession->views->RunMenuCommand(ViewFrames::MenuCommand::Copy);
+            SetStatus(hr == S_OK ? L"Ready. Copied." : L"Ready. The view did not take the command.");
+        } else if (id == kFilePrint && gSession && gSession->views) {
+            // The view prints when it can (a plot once its page has sent the picture): the status
+            // tells how it ended when the outcome comes back (PrintEnded).
+            gSession->printing = true;
+            SetStatus(L"Printing...");
+            const HRESULT hr = gSession->views->RunMenuCommand(ViewFrames::MenuCommand::Print);
+            if (hr != S_OK && gSession->printing) {
+                gSession->printing = false;
+                SetStatus(L"Ready. The view did not take the command.");
+            }
         } else if (id == kFileClose) {
             ui::PostMessage(hwnd, ui::WM_CLOSE, 0, 0);
         } else if (id == kHelpAbout) {
@@ -606,15 +646,23 @@ int Open(const OpenOptions& o, std::ostream& err)
     // The report view shows its page in the host's report control.
     vx::host::ReportControlRegistration reportControl;
     if (!o.printTo.empty()) {
-        ui::SetPrintToFile(o.printTo);
+        // A relative name is the working folder's, whatever folder the printing code works in.
+        std::error_code absoluteError;
+        const std::filesystem::path printTo = std::filesystem::absolute(o.printTo, absoluteError);
+        ui::SetPrintToFile(absoluteError ? o.printTo : printTo.string());
         ui::SetPrintHandler({});
         ui::SetPrinterChoiceHandler({});
     }
 
     Session session;
     gSession = &session;
+    ui::SetPrintOutcomeListener([&session](const ui::PrintOutcome& outcome) { PrintEnded(session, outcome); });
     struct Reset {
-        ~Reset() { gSession = nullptr; }
+        ~Reset()
+        {
+            ui::SetPrintOutcomeListener({});
+            gSession = nullptr;
+        }
     } reset;
     session.title = std::filesystem::path(KEL::Utf8ToWide(o.record)).stem().wstring();
     session.extension = o.extension;
@@ -843,6 +891,7 @@ int Open(const OpenOptions& o, std::ostream& err)
                 return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
             }
             settle();
+            AwaitPrint(session);
             if (!ui::IsWindow(session.frame))
                 return FAILED(session.lastResult) ? 1 : 0; // closed by the script
             // A view that opened loads its page and draws: the next step acts on what it shows.

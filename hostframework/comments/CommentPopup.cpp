@@ -146,8 +146,10 @@ CommentPopup::CommentPopup(HWND owner, Point anchor, IVarnComment* comment, std:
     if (GetMonitorInfo(monitor, &info))
         work = info.workArea;
     const Point at = PlaceCommentPopup(anchor, mLayout.width, mLayout.height, mFallbackGap, work);
-    mHandle = CreateWindowEx(0, ClassName(), L"", WS_POPUP | WS_DISABLED | WS_BORDER, at.x, at.y, mLayout.width,
-        mLayout.height, owner, 0, this);
+    // The window's name is what it shows, for whatever reads windows rather than pixels.
+    const std::wstring name = CommentTimeLabel(mTimeText) + L": " + CommentText(mComment);
+    mHandle = CreateWindowEx(0, ClassName(), name.c_str(), WS_POPUP | WS_DISABLED | WS_BORDER, at.x, at.y,
+        mLayout.width, mLayout.height, owner, 0, this);
     if (mHandle) {
         SetWindowLongPtr(mHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         if (IsHostApplicationVisible())

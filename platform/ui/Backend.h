@@ -40,6 +40,9 @@ struct Backend {
 
     // The screen area a maximised top-level window fills, and the default size of a new one.
     std::function<Rect()> GetDisplayBounds;
+    // Where the pointer is on the screen now, also over what the window system does not see (a
+    // web view's own widget); false when the backend cannot tell.
+    std::function<bool(Point&)> QueryPointer;
 
     // Event integration. PumpEvents turns the backend's pending input into messages; it runs each
     // time a thread looks for messages. A backend that offers WaitEvents and SendWakeup waits in

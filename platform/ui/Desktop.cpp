@@ -6,6 +6,7 @@
 #include <mutex>
 #include <utility>
 
+#include "log/Log.h"
 #include "ui/Backend.h"
 #include "ui/MessageQueue.h"
 #include "ui/Window.h"
@@ -290,6 +291,29 @@ std::string PrintToFilePath()
 {
     std::lock_guard lock(gDesktopMutex);
     return gPrintFile;
+}
+
+namespace {
+PrintOutcomeListener gPrintOutcomeListener;
+}
+
+PrintOutcomeListener SetPrintOutcomeListener(PrintOutcomeListener listener)
+{
+    std::lock_guard lock(gDesktopMutex);
+    return std::exchange(gPrintOutcomeListener, std::move(listener));
+}
+
+void ReportPrintOutcome(const PrintOutcome& outcome)
+{
+    if (outcome.kind == PrintOutcome::Kind::Failed)
+        vx::log::WriteLine("printing failed: " + outcome.reason);
+    PrintOutcomeListener listener;
+    {
+        std::lock_guard lock(gDesktopMutex);
+        listener = gPrintOutcomeListener;
+    }
+    if (listener)
+        listener(outcome);
 }
 
 namespace {

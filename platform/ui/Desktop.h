@@ -119,6 +119,21 @@ PrinterChoiceHandler SetPrinterChoiceHandler(PrinterChoiceHandler handler);
 // The printer context of a choice: over its target, else over its file.
 std::unique_ptr<PrinterDC> CreatePrinterDC(const PrinterChoice& choice);
 
+// What became of a print job once it is over: printed, cancelled, or failed with a one-line
+// reason. A print may end long after the command that started it (a plot prints when its page
+// has sent the picture), so the code that ends a job reports its outcome here and the program
+// that asked for the print listens for it.
+struct PrintOutcome {
+    enum class Kind { Printed, Cancelled, Failed };
+    Kind kind = Kind::Printed;
+    std::string reason; // why it failed
+};
+using PrintOutcomeListener = std::function<void(const PrintOutcome&)>;
+PrintOutcomeListener SetPrintOutcomeListener(PrintOutcomeListener listener);
+// Tells the listener (called on the reporting thread, outside any lock); a failure is also
+// written to the log.
+void ReportPrintOutcome(const PrintOutcome& outcome);
+
 // ---- File dialogs ---------------------------------------------------------------------------
 
 struct FileDialogRequest {

@@ -1889,6 +1889,37 @@ void DC::Play(const std::vector<DrawCommand>& commands, DC& t)
 
 // ---- Printer ------------------------------------------------------------------------------
 
+namespace {
+
+// A PDF file written through stdio with every write checked; EndDoc flushes and closes it, so a
+// full disk or a device that takes no data fails the document instead of passing unseen. Kept as
+// the surface's user data, which closes the file when the surface goes first.
+struct PdfFile {
+    std::FILE* file = nullptr;
+    bool failed = false;
+};
+const cairo_user_data_key_t kPdfFileKey {};
+
+cairo_status_t WritePdf(void* closure, const unsigned char* data, unsigned length)
+{
+    auto* f = static_cast<PdfFile*>(closure);
+    if (f->failed || !f->file || std::fwrite(data, 1, length, f->file) != length) {
+        f->failed = true;
+        return CAIRO_STATUS_WRITE_ERROR;
+    }
+    return CAIRO_STATUS_SUCCESS;
+}
+
+void ClosePdf(void* closure)
+{
+    auto* f = static_cast<PdfFile*>(closure);
+    if (f->file)
+        std::fclose(f->file);
+    delete f;
+}
+
+} // namespace
+
 PrinterDC::PrinterDC(std::string path, Size pageSizePixels, int dpi)
     : mPath(std::move(path))
     , mPage(pageSizePixels)
@@ -1934,10 +1965,18 @@ bool PrinterDC::StartDoc(const std::wstring& title)
         }
         cairo_surface_reference(mSurface);
     } else {
-        mSurface = cairo_pdf_surface_create(mPath.c_str(), mPage.cx * scale, mPage.cy * scale);
-        if (cairo_surface_status(mSurface) != CAIRO_STATUS_SUCCESS) {
+        auto* file = new PdfFile { std::fopen(mPath.c_str(), "wb") };
+        if (!file->file) {
+            vx::log::WriteLine("printer: cannot write " + mPath);
+            ClosePdf(file);
+            return false;
+        }
+        mSurface = cairo_pdf_surface_create_for_stream(WritePdf, file, mPage.cx * scale, mPage.cy * scale);
+        if (cairo_surface_status(mSurface) != CAIRO_STATUS_SUCCESS
+            || cairo_surface_set_user_data(mSurface, &kPdfFileKey, file, ClosePdf) != CAIRO_STATUS_SUCCESS) {
             vx::log::WriteLine("printer: cannot write " + mPath);
             cairo_surface_destroy(mSurface);
+            ClosePdf(file);
             mSurface = nullptr;
             return false;
         }
@@ -1982,7 +2021,15 @@ bool PrinterDC::EndDoc()
         return mTarget->End(drawn) && drawn;
     }
     cairo_surface_finish(mSurface);
-    const bool ok = cairo_surface_status(mSurface) == CAIRO_STATUS_SUCCESS;
+    bool ok = cairo_surface_status(mSurface) == CAIRO_STATUS_SUCCESS;
+    if (auto* file = static_cast<PdfFile*>(cairo_surface_get_user_data(mSurface, &kPdfFileKey)); file && file->file) {
+        ok = ok && !file->failed && std::fflush(file->file) == 0;
+        if (std::fclose(file->file) != 0)
+            ok = false;
+        file->file = nullptr;
+    }
+    if (!ok)
+        vx::log::WriteLine("printer: cannot write " + mPath);
     cairo_surface_destroy(mSurface);
     mSurface = nullptr;
     return ok;

@@ -180,6 +180,15 @@ Point GetCursorPos()
     return { gCursorX.load(), gCursorY.load() };
 }
 
+Point GetPointerPos()
+{
+    auto backend = detail::BackendSnapshot();
+    Point at;
+    if (backend->QueryPointer && backend->QueryPointer(at))
+        return at;
+    return GetCursorPos();
+}
+
 int AddKeyFilter(KeyFilter filter)
 {
     ThreadInput& in = Input();

@@ -61,6 +61,10 @@ constexpr int IDC_ARROW = 32512, IDC_IBEAM = 32513, IDC_WAIT = 32514, IDC_CROSS 
 int SetCursor(int cursorId); // returns the previous one
 int GetCursor();
 Point GetCursorPos();
+// Where the pointer is on the screen now, as the backend sees it (the pointer may have moved only
+// over a web view's own widget, whose input never becomes a message); without a backend that can
+// tell, GetCursorPos.
+Point GetPointerPos();
 
 // Keyboard filters (thread keyboard hooks): called with every key message before it is
 // dispatched; true swallows it. Returns an id for RemoveKeyFilter.

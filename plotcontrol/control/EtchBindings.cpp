@@ -183,8 +183,14 @@ void EtchWvControl::CompileMarkup(const std::string& id, const json& args)
     std::string error;
     int line = 0;
     Etch::ParseEtchMarkup(markup, ast, error, line);
+    // The parser's text names the line itself; a text that fails without one does not start with
+    // a declaration.
+    if (error.empty())
+        error = markup.find_first_not_of(" \t\r\n\v\f") == std::string::npos
+            ? "the markup is empty"
+            : "the markup does not start with a declaration (name: value)";
     std::string show;
-    Etch::GetShowErrorJS("Markup error on line " + std::to_string(line) + ": " + error, plotId, show);
+    Etch::GetShowErrorJS("Markup error: " + error, plotId, show);
     Eval(show);
 }
 
@@ -236,10 +242,15 @@ void EtchWvControl::SetSVG(const std::string& id, const json& args)
         if (!ok)
             Log("etch_proxy_SetSVG: the plot could not be copied");
     } else if (kind == "print" && mPrintDialog) {
-        ok = PrintPlotFromSvg(mHwnd, svg, *mPrintDialog);
+        // The print is over here: its outcome goes to whoever asked for it, nothing waits for the
+        // user inside the page's call.
+        const PlotPrintResult printed = PrintPlotFromSvg(svg, *mPrintDialog);
         mPrintDialog.reset();
+        ok = printed.printed;
         if (!ok)
             Log("etch_proxy_SetSVG: the plot could not be printed");
+        vx::ui::ReportPrintOutcome(
+            ok ? vx::ui::PrintOutcome {} : vx::ui::PrintOutcome { vx::ui::PrintOutcome::Kind::Failed, printed.error });
     }
     const EtchSvgNotice notice { Wide(plotId), Wide(kind), Wide(svg) };
     Send(kSetSVG, &notice);

@@ -291,10 +291,17 @@ void EtchWvControl::Print(const String& title)
     }
     if (!handler || !handler(mHwnd, *mPrintDialog)) {
         mPrintDialog.reset();
+        vx::ui::ReportPrintOutcome({ vx::ui::PrintOutcome::Kind::Cancelled, {} });
         return;
     }
     const webview_error_t code = webview_eval(mWebView, "etch.get_plot('local').copy('print');");
     Log("ExecJavaScript err: " + std::to_string(code));
+    // The page prints when it sends the plot back; a page that cannot be asked never will.
+    if (code != WEBVIEW_ERROR_OK) {
+        mPrintDialog.reset();
+        vx::ui::ReportPrintOutcome(
+            { vx::ui::PrintOutcome::Kind::Failed, "The plot's page cannot be asked for the plot" });
+    }
 }
 
 bool EtchWvControl::ExecJavaScript(const String& script)

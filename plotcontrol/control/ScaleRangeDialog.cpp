@@ -180,7 +180,7 @@ void PlaceWindow(HWND window, HWND owner, WindowPlacement mode, Point point)
         x = around.left + (around.Width() - w) / 2;
         y = around.top + (around.Height() - h) / 2;
     } else {
-        const Point at = mode == WindowPlacement::AtCursor ? GetCursorPos() : point;
+        const Point at = mode == WindowPlacement::AtCursor ? GetPointerPos() : point;
         x = at.x;
         y = at.y;
     }

@@ -46,7 +46,11 @@ etch.Box.prototype.hit = function (x, y, ctx) {
       self.rx.sort(function (a, b) { return a - b; }); self.ry.sort(function (a, b) { return a - b; });
       self.plot.redraw();
     },
-    end: function () { etch.call('BoxResized', self.props.id, self.range()); }
+    // A press that moved nothing (a click on a point inside the box) changes no ranges.
+    end: function () {
+      var r = self.range();
+      if (r[0] !== rx0[0] || r[1] !== rx0[1] || r[2] !== ry0[0] || r[3] !== ry0[1]) etch.call('BoxResized', self.props.id, r);
+    }
   };
 };
 etch.register_plotter(['box'], etch.Box);

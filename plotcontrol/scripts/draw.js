@@ -102,8 +102,10 @@ etch.attach_input = function (plot) {
     var r = root.getBoundingClientRect();
     return [e.clientX - r.left, e.clientY - r.top];
   }
+  var down = null;  // where the last press was: a click is a press and release in one place
   root.addEventListener('mousedown', function (e) {
     var q = pos(e), ctx = plot.context();
+    down = q;
     var list = plot.plotters.slice().reverse();
     for (var i = 0; i < list.length && !drag; i++) if (list[i].hit) drag = list[i].hit(q[0], q[1], ctx, e);
     for (var k = 0; k < plot.scales.length && !drag; k++) drag = plot.scales[k].hit(q[0], q[1], ctx);
@@ -121,7 +123,15 @@ etch.attach_input = function (plot) {
   };
   root.addEventListener('mouseup', finish);
   root.addEventListener('mouseleave', function () { finish(); plot.events.emit('leave'); });
-  root.addEventListener('click', function (e) { var q = pos(e); plot.events.emit('click', q[0], q[1], plot.context(), e); });
+  root.addEventListener('click', function (e) {
+    var q = pos(e), ctx = plot.context(), at = down;
+    down = null;
+    plot.events.emit('click', q[0], q[1], ctx, e);
+    if (!at || Math.abs(q[0] - at[0]) > 2 || Math.abs(q[1] - at[1]) > 2) return;
+    // The topmost plotter with a point there takes the click.
+    var list = plot.plotters.slice().reverse();
+    for (var i = 0; i < list.length; i++) if (list[i].click && list[i].click(q[0], q[1], ctx)) return;
+  });
   root.addEventListener('dblclick', function (e) { var q = pos(e); plot.events.emit('dblclick', q[0], q[1], plot.context(), e); });
   root.addEventListener('wheel', function (e) {
     var q = pos(e), ctx = plot.context();

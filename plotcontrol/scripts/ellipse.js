@@ -1,5 +1,7 @@
 // Plotter "ellipse": an ellipse in data units centred at (x, y) with half axes a and b,
-// rotated by `rotate` degrees (counter-clockwise in data space), optionally with its axes.
+// rotated by `rotate` degrees, optionally with its axes. Angles turn as on the screen, whose y
+// grows downwards: a negative angle turns the `a` axis up from the x axis, so `rotate: -45` lays
+// `a` along the line x = y and `b` across it.
 etch.Ellipse = function (plot, props, parent) {
   etch.init_plotter(this, plot, props, parent, 'ellipse', {
     x: ['number', 0], y: ['number', 0], a: ['number', 1, 0], b: ['number', 1, 0], rotate: ['number', 0],
@@ -10,7 +12,7 @@ etch.Ellipse = function (plot, props, parent) {
 // the shape true to the data.
 etch.Ellipse.prototype.draw = function (g, ctx) {
   var p = this.props, t = p.rotate * Math.PI / 180, c = Math.cos(t), s = Math.sin(t);
-  var pt = function (u, v) { return [ctx.sx.to_pix(p.x + u * c - v * s), ctx.sy.to_pix(p.y + u * s + v * c)]; };
+  var pt = function (u, v) { return [ctx.sx.to_pix(p.x + u * c + v * s), ctx.sy.to_pix(p.y - u * s + v * c)]; };
   var seg = [];
   for (var i = 0; i <= 96; i++) { var q = pt(p.a * Math.cos(i * Math.PI / 48), p.b * Math.sin(i * Math.PI / 48)); seg.push(q[0], q[1]); }
   var st = { stroke: p.colour, width: p.width };

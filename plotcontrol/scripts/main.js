@@ -6,6 +6,7 @@ var etch = (function () {
     kClosedInterval: 0,
     kOpenInterval: 1,
     kToTheEnd: 2147483647,
+    click_radius: 5,     // pixels from a point within which a click takes it
     plotter_types: {},   // accepted name -> {name, ctor}
     plots: {}
   };
@@ -96,12 +97,17 @@ etch.data_plotter = {
   install: function (ctor) {
     ['extent', 'nearest'].forEach(function (m) { if (!ctor.prototype[m]) ctor.prototype[m] = etch.data_plotter[m]; });
     ctor.prototype.cancel = function () { this.cancelled = true; };
-    ctor.prototype.hit = function (x, y, ctx) {
-      if (!this.props.selectable || !ctx.area.contains(x, y)) return null;
+    // A click on one of the plotter's points (within etch.click_radius pixels) is reported with
+    // the point's index; the native side tells what the point stands for. `selectable` only says
+    // whether the click selects the point.
+    ctor.prototype.click = function (x, y, ctx) {
+      if (!ctx.area.contains(x, y)) return false;
       var n = this.nearest(x, y, ctx);
-      if (!n) return null;
-      etch.call('OnMouseClick', n.index, this.props.id, true);
-      return null;
+      if (!n || !isFinite(n.x) || !isFinite(n.y)) return false;
+      var dx = ctx.sx.to_pix(n.x) - x, dy = ctx.sy.to_pix(n.y) - y, r = etch.click_radius;
+      if (dx * dx + dy * dy > r * r) return false;
+      etch.call('OnMouseClick', n.index, this.props.id, this.props.selectable);
+      return true;
     };
   }
 };

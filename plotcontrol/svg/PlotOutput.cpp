@@ -238,7 +238,7 @@ PlotPrintResult PrintPlotSvg(PlotPrintDialog& dialog, PrintableSvgRenderer& rend
     return { true, {} };
 }
 
-bool PrintPlotFromSvg(vx::ui::HWND owner, const std::string& svg, PlotPrintDialog& dialog)
+PlotPrintResult PrintPlotFromSvg(const std::string& svg, PlotPrintDialog& dialog)
 {
     PlotPrintResult result;
     try {
@@ -247,9 +247,9 @@ bool PrintPlotFromSvg(vx::ui::HWND owner, const std::string& svg, PlotPrintDialo
     } catch (const std::exception& e) {
         result = { false, e.what() };
     }
-    if (!result.printed)
-        ShowError(owner, result.error, L"Print");
-    return result.printed;
+    if (!result.printed && result.error.empty())
+        result.error = "The plot could not be printed";
+    return result;
 }
 
 // ---- Clipboard ----------------------------------------------------------------------------

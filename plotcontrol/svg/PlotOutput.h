@@ -41,8 +41,9 @@ bool ChoosePlotPrinter(vx::ui::HWND owner, PlotPrintDialog& dialog);
 // "Printed on <date time> for <user>" and "Page 1 of 1".
 PlotPrintResult PrintPlotSvg(PlotPrintDialog& dialog, PrintableSvgRenderer& renderer);
 
-// Renders the SVG and prints it; a failure is shown in a message box owned by `owner`.
-bool PrintPlotFromSvg(vx::ui::HWND owner, const std::string& svg, PlotPrintDialog& dialog);
+// Renders the SVG and prints it: printed, or the reason it was not (an SVG that cannot be read,
+// a printer or file that cannot take the document). Shows nothing: the caller reports it.
+PlotPrintResult PrintPlotFromSvg(const std::string& svg, PlotPrintDialog& dialog);
 
 // The clipboard format of the SVG text beside the picture.
 unsigned SvgClipboardFormat();

@@ -216,8 +216,8 @@ int PrintToFile(const std::string& out)
     const std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="800" height="400">)"
                             R"(<rect x="10" y="10" width="780" height="380" fill="#e0e8ff" stroke="black"/>)"
                             R"(<text x="400" y="200" font-size="20">RR intervals</text></svg>)";
-    if (!KEL::PrintPlotFromSvg(nullptr, svg, dialog))
-        return Fail("printing failed");
+    if (const KEL::PlotPrintResult printed = KEL::PrintPlotFromSvg(svg, dialog); !printed.printed)
+        return Fail("printing failed: " + printed.error);
     std::puts("printed");
     return 0;
 }

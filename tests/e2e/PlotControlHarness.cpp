@@ -71,7 +71,9 @@ std::string WatcherScript(const std::string& then)
   area = plot.context().area;
   const boxes = {};
   plot.plotters.forEach((p) => { if (p.box) { const b = p.box(plot.context()); boxes[p.type] = [b.x, b.y, b.w, b.h]; } });
-  await e2e_report({ kind: 'painted', area: [area.x, area.y, area.w, area.h], boxes, error: plot.error,
+  // The scales' mapping from data to page pixels: where data 0 and 1 lie on each axis.
+  const ctx = plot.context(), scales = [ctx.sx.to_pix(0), ctx.sx.to_pix(1), ctx.sy.to_pix(0), ctx.sy.to_pix(1)];
+  await e2e_report({ kind: 'painted', area: [area.x, area.y, area.w, area.h], boxes, error: plot.error, scales,
     size: [plot.width, plot.height], times,
     plotters: plot.plotters.map((p) => [p.type, (p.ys || p.heights || []).length]) });
 })().catch((e) => e2e_report({ kind: 'error', error: 'watcher: ' + e }));)JS";

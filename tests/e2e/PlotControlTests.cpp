@@ -20,9 +20,18 @@
 #include "plotcontrol/control/EtchNotifications.h"
 #include "plotcontrol/svg/PlotOutput.h"
 #include "ui/Backend.h"
+#include "ui/Controls.h"
 #include "ui/Desktop.h"
+#include "ui/Dialog.h"
+#include "ui/EventLoop.h"
+#include "ui/MessageQueue.h"
+#include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
 #include "webview/WebKitEngine.h"
+
+// The X server's input, as a user's pointer moves (last: its macros would meet the names above).
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace {
 
@@ -63,6 +72,15 @@ struct Probe {
     int tolerance = 24;
 };
 
+// A place in data units where `colour` must (or must not) show, within 2 pixels.
+struct Mark {
+    const char* what;
+    double x, y;
+    ui::Colour colour;
+    bool drawn;
+    int tolerance = 110;
+};
+
 struct PlotCase {
     const char* name;
     std::wstring markup;
@@ -72,6 +90,7 @@ struct PlotCase {
     // the control send (-1: none).
     std::string then = {};
     int notice = -1;
+    std::vector<Mark> marks = {};
 };
 
 void PrintTo(const PlotCase& c, std::ostream* out)
@@ -85,6 +104,7 @@ constexpr ui::Colour Rgb(int r, int g, int b)
 }
 
 const ui::Colour kBlue = Rgb(0x1f, 0x3f, 0xbf);
+constexpr double kHalfRoot2 = std::numbers::sqrt2 / 2;
 const ui::Colour kBlack = Rgb(0, 0, 0);
 
 std::vector<float> Rr()
@@ -120,12 +140,22 @@ std::vector<PlotCase> Cases()
             "await hover(0.4, 0.3);" },
         { "scatter_and_ellipse",
             L"topmargin: 40, rightmargin: 40, scatter: {id: 'hrv_poincare_view', cursor: { readout: '{0} s, {1} s' }, "
-            L"ellipse: {x: 0.82, y: 0.82, a: 0.08, b: 0.03, rotate: 45, colour: #000000ff, draw_axes: true}, "
+            L"ellipse: {x: 0.82, y: 0.82, a: 0.08, b: 0.03, rotate: -45, colour: #000000ff, draw_axes: true}, "
             L"xdata: '$PX' [0:1:2147483647], ydata: '$PY' [0:1:2147483647], colour: #1f3fbfff}, "
             L"graticule: { colour: #c8c8c8ff, style: 'dashed' }, xlabel: 'RR Interval (s)', ylabel: 'Next RR Interval "
             L"(s)', ",
-            { { L"$PX", PoincareX(), {} }, { L"$PY", PoincareY(), {} } },
-            { { "points", "area", kBlue, 300 }, { "ellipse and its axes", "area", kBlack, 150, INT_MAX, 60 } } },
+            { { L"$PX", PoincareX(), {} }, { L"$PY", PoincareY(), {} } }, { { "points", "area", kBlue, 300 } }, {}, -1,
+            // rotate: -45 lays the long axis (a) along the line of identity, the short one (b)
+            // across it: 0.9 a from the centre, a's line shows along x = y and nothing across.
+            { { "a up the line of identity", 0.82 + 0.9 * 0.08 * kHalfRoot2, 0.82 + 0.9 * 0.08 * kHalfRoot2, kBlack,
+                  true },
+                { "a down the line of identity", 0.82 - 0.9 * 0.08 * kHalfRoot2, 0.82 - 0.9 * 0.08 * kHalfRoot2, kBlack,
+                    true },
+                { "b across it", 0.82 - 0.9 * 0.03 * kHalfRoot2, 0.82 + 0.9 * 0.03 * kHalfRoot2, kBlack, true },
+                { "no axis down-right across it", 0.82 + 0.9 * 0.08 * kHalfRoot2, 0.82 - 0.9 * 0.08 * kHalfRoot2,
+                    kBlack, false },
+                { "no axis up-left across it", 0.82 - 0.9 * 0.08 * kHalfRoot2, 0.82 + 0.9 * 0.08 * kHalfRoot2, kBlack,
+                    false } } },
         { "box",
             L"scatter: {id: 'hrv_classifier_view', box: {id: 'classifier_box', colour: #ff0000ff, showvalues: true, "
             L"draggable: true, range_x: { min: 700, max: 900}, range_y: { min: 0.1, max: 0.5}, "
@@ -212,6 +242,20 @@ void ExpectProbes(const PlotCase& c, const ui::Bitmap& image, const json& painte
         const int n = CountNear(image, Region(painted, p.region), p.colour, p.tolerance);
         EXPECT_GE(n, p.min) << where << ": " << p.what;
         EXPECT_LE(n, p.max) << where << ": " << p.what;
+    }
+    // Marks in data units, placed through the scales the page reported.
+    const json& scales = painted.at("scales");
+    for (const Mark& m : c.marks) {
+        const auto pix = [](const json& s, int at, double v) {
+            const double zero = s[at].get<double>(), one = s[at + 1].get<double>();
+            return static_cast<int>(std::lround(zero + (one - zero) * v));
+        };
+        const int x = pix(scales, 0, m.x), y = pix(scales, 2, m.y);
+        const int n = CountNear(image, { x - 2, y - 2, x + 3, y + 3 }, m.colour, m.tolerance);
+        if (m.drawn)
+            EXPECT_GT(n, 0) << where << ": " << m.what << " at pixel " << x << ", " << y;
+        else
+            EXPECT_EQ(n, 0) << where << ": " << m.what << " at pixel " << x << ", " << y;
     }
     // The scales beside the plot area carry their tick labels.
     const ui::Rect area = RectOf(painted.at("area"));
@@ -322,6 +366,44 @@ TEST_P(PlotterTypes, AreDrawnFromMarkupAndCopiedInsideThePrintableSubset)
 
 INSTANTIATE_TEST_SUITE_P(InWebKit, PlotterTypes, testing::ValuesIn(Cases()),
     [](const testing::TestParamInfo<PlotCase>& info) { return std::string(info.param.name); });
+
+// The scale menu's Set Scale... opens its dialog where the pointer is, also when the pointer
+// has only moved over the plot's web view (whose input never reaches the window system's
+// messages).
+TEST(ScaleRangeDialog, OpensAtThePointerOverThePlot)
+{
+    if (!gReady)
+        GTEST_SKIP() << "no web view here: " << gWhy;
+    PlotWindow window(L"plot", 40, 40, kWidth, kHeight);
+    ASSERT_TRUE(window.Ok());
+    window.AddSource(L"$RR", Rr());
+    ASSERT_TRUE(window.SetMarkupAndWatch(kTplotRr + kGrey));
+    ASSERT_TRUE(window.WaitForReport("painted", kWaitMs));
+
+    Display* x = XOpenDisplay(nullptr);
+    ASSERT_NE(x, nullptr);
+    for (const ui::Point client : { ui::Point { 200, 120 }, ui::Point { 330, 90 } }) {
+        ui::Point pointer = client;
+        ui::ClientToScreen(window.Frame(), &pointer);
+        XTestFakeMotionEvent(x, -1, pointer.x, pointer.y, 0);
+        XSync(x, False);
+        ui::RunGtkUntil([] { return false; }, 200);
+        std::optional<ui::Rect> placed;
+        const auto previous = ui::SetDialogScript([&](ui::HWND dialog) {
+            ui::Rect r;
+            ui::GetWindowRect(dialog, &r);
+            placed = r;
+            ui::PostMessage(dialog, ui::WM_COMMAND, ui::MAKEWPARAM(ui::IDCANCEL, ui::BN_CLICKED), 0);
+        });
+        ui::SendMessage(window.Control().GetHandle(), ui::WM_COMMAND, KEL::kMenuSetScale, 0);
+        ui::RunGtkUntil([&] { return placed.has_value(); }, kWaitMs);
+        ui::SetDialogScript(previous);
+        ASSERT_TRUE(placed) << "the dialog did not open";
+        EXPECT_EQ(placed->left, pointer.x);
+        EXPECT_EQ(placed->top, pointer.y);
+    }
+    XCloseDisplay(x);
+}
 
 } // namespace
 

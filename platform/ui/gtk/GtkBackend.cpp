@@ -823,6 +823,15 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
                 return m.workArea;
         return monitors.empty() ? Rect { 0, 0, 1024, 768 } : monitors[0].workArea;
     };
+    backend->QueryPointer = [](Point& at) {
+        GdkDisplay* display = gdk_display_get_default();
+        GdkSeat* seat = display ? gdk_display_get_default_seat(display) : nullptr;
+        GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+        if (!pointer)
+            return false;
+        gdk_device_get_position(pointer, nullptr, &at.x, &at.y);
+        return true;
+    };
     backend->PumpEvents = [] {
         for (int i = 0; i < 100 && gtk_events_pending(); ++i)
             gtk_main_iteration_do(FALSE);

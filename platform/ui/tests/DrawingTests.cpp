@@ -354,6 +354,14 @@ TEST(Printer, WritesAPdfWithOnePagePerPage)
 
     PrinterDC nowhere("/nonexistent-folder/x.pdf", { 100, 100 });
     EXPECT_FALSE(nowhere.StartDoc(L"x"));
+
+    // A file that takes nothing (a full disk) fails the document when it ends.
+    PrinterDC full("/dev/full", { 100, 100 });
+    ASSERT_TRUE(full.StartDoc(L"x"));
+    ASSERT_TRUE(full.StartPage());
+    full.Rectangle({ 10, 10, 90, 90 });
+    full.EndPage();
+    EXPECT_FALSE(full.EndDoc());
 }
 
 TEST(Helpers, MulDivRoundsHalfAwayFromZeroAndReportsOverflow)

@@ -2,6 +2,8 @@
 // of the wrong shape.
 #include "plotcontrol/control/tests/ControlFixture.h"
 
+#include <cstring>
+
 #include "log/Log.h"
 #include "ui/Desktop.h"
 #include "ui/Window.h"
@@ -106,15 +108,38 @@ TEST_F(ControlTest, CompiledMarkupIsRepliedNotifiedAndRunInThePlot)
     EXPECT_NE(script.find("'T'"), std::string::npos);
 }
 
-// A markup that does not compile settles the page's promise with false and shows why in the plot.
+// A markup that does not compile settles the page's promise with false and shows why in the plot:
+// the parser's text (which names the line once), or what is wrong with a text it has no words for.
 TEST_F(ControlTest, MarkupThatDoesNotCompileRepliesFalseAndShowsTheError)
 {
     Create();
-    EXPECT_EQ(Call("etch_proxy_CompileMarkup", { "local", "title: 'unclosed" }), json(false));
-    ASSERT_EQ(recorder->notices.size(), 1u);
-    EXPECT_EQ(recorder->notices[0].flag, 0);
-    const std::string& script = Evaluated().back();
-    EXPECT_EQ(script.rfind("etch.get_plot('local').show_error('Markup error on line 1: ", 0), 0u) << script;
+    const struct {
+        const char* markup;
+        const char* shown; // the start of the text shown
+    } cases[] = {
+        { "a: 1 b: 2", "Markup error: Missing comma on line 1: a: 1_ b: 2')" },
+        { "title: 'T',\ntplot: {id: 'x' colour: #ff0000ff}", "Markup error: Expected " },
+        { "= 3", "Markup error: the markup does not start with a declaration (name: value)')" },
+        { " \n ", "Markup error: the markup is empty')" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.markup);
+        recorder->notices.clear();
+        EXPECT_EQ(Call("etch_proxy_CompileMarkup", { "local", c.markup }), json(false));
+        ASSERT_EQ(recorder->notices.size(), 1u);
+        EXPECT_EQ(recorder->notices[0].flag, 0);
+        const std::string& script = Evaluated().back();
+        const std::string call = "etch.get_plot('local').show_error('";
+        ASSERT_EQ(script.rfind(call, 0), 0u) << script;
+        EXPECT_EQ(script.compare(call.size(), std::strlen(c.shown), c.shown), 0) << script;
+        const std::size_t line = script.find(" on line ");
+        if (line != std::string::npos) {
+            EXPECT_EQ(script.find(" on line ", line + 1), std::string::npos) << "the line told twice: " << script;
+        }
+    }
+    // The second case's error lies on its second line.
+    Call("etch_proxy_CompileMarkup", { "local", cases[1].markup });
+    EXPECT_NE(Evaluated().back().find(" on line 2: "), std::string::npos) << Evaluated().back();
 }
 
 // Requests of the wrong shape reject the page's promise with the JSON library's text and leave

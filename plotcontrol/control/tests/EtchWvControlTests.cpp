@@ -400,5 +400,50 @@ TEST_F(PrintTest, EachControlKeepsItsOwnPrintDialogAndTitle)
     EXPECT_EQ(other.PendingPrint()->outputPath, ::testing::TempDir() + "plot_print_2.pdf");
 }
 
+// Whoever asked for a print hears how it ended: printed, cancelled in the dialog, or failed with
+// the reason. Nothing waits for the user inside the page's call.
+TEST_F(PrintTest, TheOutcomeOfEveryPrintIsReported)
+{
+    using Kind = vx::ui::PrintOutcome::Kind;
+    Create();
+    std::vector<vx::ui::PrintOutcome> heard;
+    const auto previous = vx::ui::SetPrintOutcomeListener([&](const vx::ui::PrintOutcome& o) { heard.push_back(o); });
+    const std::string svg
+        = R"(<svg xmlns="http://www.w3.org/2000/svg" width="100" height="50"><rect width="10" height="10"/></svg>)";
+    const struct {
+        const char* what;
+        std::string path;
+        bool chosen;
+        Kind kind;
+        const char* why;
+    } cases[] = {
+        { "printed", ::testing::TempDir() + "plot_outcome.pdf", true, Kind::Printed, "" },
+        { "cancelled", "", false, Kind::Cancelled, "" },
+        { "into a missing folder", "/nonexistent/x.pdf", true, Kind::Failed,
+            "could not start the document \"Poincare\" (/nonexistent/x.pdf)" },
+        { "onto a full device", "/dev/full", true, Kind::Failed, "could not finish the document (/dev/full)" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        heard.clear();
+        vx::ui::TakeMessageBoxRequests();
+        SetPlotPrintDialogHandler([&](HWND, PlotPrintDialog& dialog) {
+            dialog.outputPath = c.path;
+            return c.chosen;
+        });
+        control->Print(String(L"Poincare"));
+        if (c.chosen) {
+            EXPECT_TRUE(heard.empty()) << "the plot prints when its page sends it";
+            EXPECT_EQ(Call("etch_proxy_SetSVG", { "local", "print", svg }), nlohmann::json(c.kind == Kind::Printed));
+        }
+        ASSERT_EQ(heard.size(), 1u);
+        EXPECT_EQ(heard[0].kind, c.kind);
+        EXPECT_NE(heard[0].reason.find(c.why), std::string::npos) << heard[0].reason;
+        EXPECT_TRUE(vx::ui::TakeMessageBoxRequests().empty());
+        EXPECT_EQ(control->PendingPrint(), nullptr);
+    }
+    vx::ui::SetPrintOutcomeListener(previous);
+}
+
 } // namespace
 } // namespace plottest

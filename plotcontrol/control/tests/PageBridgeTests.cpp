@@ -221,7 +221,8 @@ TEST_F(PageBridgeTest, AMarkupErrorIsShownInThePlot)
     node->Write(json { { "quit", true } });
     ASSERT_TRUE(idle.contains("idle")) << idle.dump();
     EXPECT_EQ(idle["errors"], json::array()) << idle.dump();
-    EXPECT_NE(idle["text"].get<std::string>().find("Markup error on line"), std::string::npos) << idle.dump();
+    EXPECT_NE(idle["text"].get<std::string>().find("Markup error: Expected "), std::string::npos) << idle.dump();
+    EXPECT_NE(idle["text"].get<std::string>().find(" on line 1: "), std::string::npos) << idle.dump();
     EXPECT_EQ(CallsTo("etch_proxy_CompileMarkup").size(), 1u);
 }
 

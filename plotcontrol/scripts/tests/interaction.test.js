@@ -97,3 +97,45 @@ test('the cursor readout fills {0}, {1} and {2}: a histogram\'s bin and count', 
   assert.strictEqual(plot.plotters.find((p) => p.type === 'cursor').text(), 'bin = [0.25, 0.5) s, count = 0.9');
   assert.ok(plot.overlay_el.innerHTML.includes('count = 0.9'));
 });
+
+// A press and release at `from` and `to`, and the click the browser then sends on the root.
+function press(w, el, from, to = from) {
+  const ev = (type, [x, y]) => el.dispatchEvent(new w.MouseEvent(type, { clientX: x, clientY: y, bubbles: true }));
+  ev('mousedown', from);
+  if (to !== from) ev('mousemove', to);
+  ev('mouseup', to);
+  ev('click', to);
+}
+
+test('a click on a data point reports its index and plotter, select = selectable; no other press does', async () => {
+  const scatter = (selectable) => axes.concat([{ property_name: 'scatter', markup: Object.assign({ id: 'hrv_poincare_view',
+    xdata: [0.2, 0.5, 0.8], ydata: [0.3, 0.6, 0.4],
+    box: { id: 'classifier_box', draggable: true, range_x: { min: 0.1, max: 0.9 }, range_y: { min: 0.1, max: 0.9 } } },
+  selectable === undefined ? {} : { selectable }) }]);
+  const tplot = [{ property_name: 'xscalemin', markup: 0 }, { property_name: 'xscalemax', markup: 3 },
+    { property_name: 'yscalemin', markup: 0 }, { property_name: 'yscalemax', markup: 1 },
+    { property_name: 'tplot', markup: { id: 'hrv_tachogram_view', xdata: ['interval', 0, 1, null, 0], ydata: [0.2, 0.7, 0.5, 0.9] } }];
+  const cases = [
+    // what, records, the point pressed (index) and pixels off it, the point a drag starts from,
+    // the click reported
+    { what: 'a point (selectable by default false)', records: scatter(), at: 1, want: [1, 'hrv_poincare_view', false] },
+    { what: 'a point 3 pixels off', records: scatter(), at: 2, off: [3, -3], want: [2, 'hrv_poincare_view', false] },
+    { what: 'a selectable plot\'s point', records: scatter(true), at: 0, want: [0, 'hrv_poincare_view', true] },
+    { what: 'a point of a time plot', records: tplot, at: 2, want: [2, 'hrv_tachogram_view', false] },
+    { what: 'beside every point', records: scatter(), at: 1, off: [6, 4], want: null },
+    { what: 'above a time plot\'s point', records: tplot, at: 1, off: [0, -20], want: null },
+    { what: 'a drag that ends on a point', records: scatter(), at: 1, from: 0, want: null, box: true },
+  ];
+  for (const c of cases) {
+    const { window, plot, ctx, calls } = await plotWith(c.records);
+    const data = plot.plotters.find((p) => p.type === 'scatter' || p.type === 'timeplot');
+    const pix = (i, [dx, dy] = [0, 0]) => [ctx.sx.to_pix(data.xs[i]) + dx, ctx.sy.to_pix(data.ys[i]) + dy];
+    const at = pix(c.at, c.off);
+    press(window, plot.root, c.from === undefined ? at : pix(c.from), at);
+    await settle(window);
+    const clicks = calls.filter((k) => k[0] === 'OnMouseClick').map((k) => k.slice(1));
+    assert.deepStrictEqual(clicks, c.want ? [c.want] : [], c.what);
+    // Only a drag moves the box; a click on a point inside it leaves the ranges alone.
+    assert.strictEqual(calls.filter((k) => k[0] === 'BoxResized').length, c.box ? 1 : 0, c.what);
+  }
+});
