@@ -64,14 +64,18 @@ private:
 
 // The range of a calculated channel's values in a record and of its guide lines, with a margin;
 // -1 to 1 when it has no value.
-vx::hf::DisplayRange ValueRange(vx::calc::Signal& signal, int record, const vx::host::ChannelGuides* guides)
+vx::hf::DisplayRange ValueRange(
+    vx::host::HostDocument& document, std::uint32_t channel, int record, const vx::host::ChannelGuides* guides)
 {
     double low = std::numeric_limits<double>::infinity(), high = -low;
-    const std::int64_t length = signal.Info(record).length;
+    const std::int64_t length = std::min<std::int64_t>(document.Data().RecordInfo(record).length, 0x7FFFFFFF);
+    // Long stretches: the calculation reads its beats from the record's start at every call.
+    constexpr std::int64_t kStretch = 1 << 20;
     std::vector<float> block;
-    for (std::int64_t from = 0; from < length; from += 1 << 16) {
-        block.resize(static_cast<std::size_t>(std::min<std::int64_t>(1 << 16, length - from)));
-        signal.Read(record, from, block);
+    for (std::int64_t from = 0; from < length; from += kStretch) {
+        block.resize(static_cast<std::size_t>(std::min<std::int64_t>(kStretch, length - from)));
+        if (document.ReadComputedChannel(channel, record, static_cast<LONG>(from), block) != S_OK)
+            continue;
         for (float v : block)
             if (std::isfinite(v)) {
                 low = std::min(low, static_cast<double>(v));
@@ -296,7 +300,7 @@ void RecordingChart::ShowCalculatedChannels(
                 scale->Release();
             }
         }
-        mParts->calculatedRanges.push_back(ValueRange(*signals[static_cast<int>(shown[i])], 0, kept));
+        mParts->calculatedRanges.push_back(ValueRange(document, shown[i], 0, kept));
     }
     mParts->ApplyCalculatedRanges();
     pane.UpdateChannelSettings(static_cast<IChannelDrawSettings*>(mParts->settings));
