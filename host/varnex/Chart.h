@@ -1,7 +1,8 @@
 #pragma once
 // The recording's chart in the desktop host's main frame: a data window with a strip per channel
-// (grid, scale and trace), the recording's annotations as marks on the first strip, the beats of
-// the analysis as marks on every strip (drawn by the event-draw class of their type), the
+// (grid, scale and trace) and one per channel that a channel calculation computes (with its guide
+// lines), the recording's annotations as marks on the first strip, the beats of the analysis as
+// marks on every recorded channel's strip (drawn by the event-draw class of their type), the
 // selection the user drags, the time scale, the scroll bar and the zoom strip.
 #include <cstdint>
 #include <functional>
