@@ -244,12 +244,15 @@ HrvHostDocument::HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOp
     , mRecording(recording)
     , mDocument(new HostDocument(std::move(recording)))
 {
+    mDocument->SetChannelSetupListener(
+        [this](std::uint32_t channel, IChannelCalc* calc) { NotifyChannelSetup(channel, calc); });
 }
 
 HrvHostDocument::~HrvHostDocument()
 {
     // A paced play ends with the sinks told, while they are still there.
     mPlay.reset();
+    mDocument->SetChannelSetupListener({});
     Detach();
     if (onlineSink)
         mDocument->RemoveSink(onlineSink);
@@ -265,8 +268,10 @@ HrvHostDocument::~HrvHostDocument()
 void HrvHostDocument::Attach(IUnknown* document)
 {
     Detach();
-    if (document)
+    if (document) {
         document->QueryInterface(IMessageHandler::kIid, reinterpret_cast<void**>(&mDocumentHandler));
+        document->QueryInterface(IObserver::kIid, reinterpret_cast<void**>(&mDocumentObserver));
+    }
 }
 
 void HrvHostDocument::Detach()
@@ -274,6 +279,18 @@ void HrvHostDocument::Detach()
     if (mDocumentHandler)
         mDocumentHandler->Release();
     mDocumentHandler = nullptr;
+    if (mDocumentObserver)
+        mDocumentObserver->Release();
+    mDocumentObserver = nullptr;
+}
+
+void HrvHostDocument::NotifyChannelSetup(std::uint32_t channel, IChannelCalc* calc)
+{
+    log.push_back("channel setup " + std::to_string(channel) + (calc ? " calculated" : " plain"));
+    // The channel number and its calculation (null when it lost it), as the notification's two
+    // values.
+    if (mDocumentObserver && mChannelSetupEvent)
+        mDocumentObserver->OnNotify(nullptr, mChannelSetupEvent, channel, reinterpret_cast<std::uintptr_t>(calc));
 }
 
 bool HrvHostDocument::GetSelection(HRV::Position& start, HRV::Position& end)
@@ -882,6 +899,11 @@ void HrvHostDocument::RegisterCalculationClasses(const std::vector<IUnknown*>& c
     if (mCalcFactory)
         mCalcFactory->Release();
     mCalcFactory = new HostObjectFactory(DWORD(calcIndex) << 16, DWORD(settingsIndex) << 16 | 1);
+    // The recording's notifications, under the type of the host's recording events.
+    constexpr GUID kRecordingEventsType = vx::com::MakeGuid("{3A7D80F0-59D6-11D3-80AE-005004AD3C53}");
+    WORD eventsIndex = 0;
+    if (types && SUCCEEDED(types->GetTypeIndex(kRecordingEventsType, &eventsIndex)) && eventsIndex)
+        mChannelSetupEvent = DWORD(eventsIndex) << 16 | 6;
 }
 
 // ---- Analysis manager

@@ -86,7 +86,8 @@ public:
     HrvHostDocument(std::shared_ptr<Recording> recording, HrvHostOptions options = {});
     ~HrvHostDocument();
 
-    // The document's message handler (messages routed back to it), held until Detach.
+    // The document's message handler (messages routed back to it) and its observer (the host's
+    // notifications: a channel that gets or loses its calculation), held until Detach.
     void Attach(IUnknown* document);
     void Detach();
 
@@ -275,6 +276,11 @@ private:
     int64_t mCompiledFor = -1; // samples in the recording when the channels were compiled
     bool mRecordComplete = false; // the sampled record has all its data (its end is near)
     IMessageHandler* mDocumentHandler = nullptr; // held
+    IObserver* mDocumentObserver = nullptr; // held
+    // The host's notification that a channel's calculation changed (0 until the framework's type
+    // registry gave its id).
+    DWORD mChannelSetupEvent = 0;
+    void NotifyChannelSetup(std::uint32_t channel, IChannelCalc* calc);
     CalculationClassRegistry mCalcClasses;
     IObjectFactory* mCalcFactory = nullptr; // held
 };

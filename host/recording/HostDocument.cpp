@@ -322,11 +322,11 @@ void HostDocument::ClearCalculation(std::uint32_t channel, IChannelCalculation* 
     calc->Release();
 }
 
-void HostDocument::DropComputed(std::uint32_t channel)
+bool HostDocument::DropComputed(std::uint32_t channel)
 {
     const auto it = mComputed.find(channel);
     if (it == mComputed.end())
-        return;
+        return false;
     const ComputedChannel gone = it->second;
     mComputed.erase(it);
     static_cast<HostCalcSite*>(gone.site)->ForgetDocument();
@@ -334,6 +334,7 @@ void HostDocument::DropComputed(std::uint32_t channel)
     gone.calcClass->Release();
     ++mComputedChanges;
     gone.site->Release();
+    return true;
 }
 
 HRESULT HostDocument::ComputeChannel(
@@ -361,6 +362,8 @@ HRESULT HostDocument::ComputeChannel(
     calcClass->AddRef();
     mComputed[channel] = { calc, static_cast<ICalculationSite*>(site), calcClass };
     ++mComputedChanges;
+    if (mSetupListener)
+        mSetupListener(channel, calc);
     return hr;
 }
 
@@ -618,11 +621,13 @@ HRESULT HostDocument::RemoveName(DWORD, const wchar_t* name)
             own->ForgetDocument();
         calc->Release();
     }
-    DropComputed(static_cast<std::uint32_t>(number));
+    const bool computed = DropComputed(static_cast<std::uint32_t>(number));
     mEngine.RemoveChannel(name);
     mNamed[static_cast<std::size_t>(number - mRecording->ChannelCount())].clear();
     mNameFlags.erase(name);
     mLinks.erase(static_cast<std::uint32_t>(number));
+    if (computed && mSetupListener)
+        mSetupListener(static_cast<std::uint32_t>(number), nullptr);
     return S_OK;
 }
 

@@ -3,6 +3,7 @@
 // their data objects, named formula channels evaluated by the calculation engine, channel
 // links, channel calculations, the data access of data-pad functions and the online-data
 // service that delivers sampled blocks to registered sinks.
+#include <functional>
 #include <map>
 #include <memory>
 #include <span>
@@ -63,6 +64,10 @@ public:
     std::vector<ComputedChannelInfo> ComputedChannels() const;
     // Counts the channels set up or dropped, so that whoever keeps them can tell what is new.
     std::uint64_t ComputedChanges() const { return mComputedChanges; }
+    // Told when a channel gets a calculation (set up by ComputeChannel) or loses it (null: its
+    // name removed), after the change; the host passes it on to the documents on the recording.
+    using ChannelSetupListener = std::function<void(std::uint32_t channel, IChannelCalc* calc)>;
+    void SetChannelSetupListener(ChannelSetupListener listener) { mSetupListener = std::move(listener); }
     // Samples of a computed channel, through its calculation: E_INVALIDARG when no calculation
     // computes it; S_FALSE when the calculation has nothing to show.
     HRESULT ReadComputedChannel(std::uint32_t channel, LONG record, LONG start, std::span<float> out);
@@ -140,7 +145,9 @@ private:
     };
     std::map<std::uint32_t, ComputedChannel> mComputed;
     std::uint64_t mComputedChanges = 0;
-    void DropComputed(std::uint32_t channel);
+    ChannelSetupListener mSetupListener;
+    // True when the channel had a calculation.
+    bool DropComputed(std::uint32_t channel);
     std::vector<IOnlineDataSink*> mSinks; // not held: sinks remove themselves
 };
 

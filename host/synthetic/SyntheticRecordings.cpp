@@ -480,7 +480,7 @@ public:
     }
     HRESULT Clone(ICalcEnum** out) override { return out ? (*out = nullptr, E_NOTIMPL) : E_POINTER; }
 
-    HRESULT Init(LONG record, ULONG count, IUnknown* const*, IUnitName* const*, double interval, DWORD mode) override
+    HRESULT Init(LONG record, ULONG count, IUnknown* const*, IUnitName* const*, double interval, DWORD) override
     {
         Clear();
         try {
@@ -496,10 +496,10 @@ public:
             if (!mDocument || record < 0 || record >= mDocument->Data().RecordCount())
                 return E_INVALIDARG;
             const double dt = mDocument->Data().records[static_cast<std::size_t>(record)].interval;
-            // The host says so while the record still grows.
-            if (mDocument->Data().samplingRecord == record)
-                mode |= kCalcEnumSampling;
-            if (StartExtension(record, dt, mode))
+            // The extension's enumerator hears from the host whether the record still grows; the
+            // caller's start mode is not its flags.
+            const bool growing = mDocument->Data().samplingRecord == record && !Completed().Complete(mDocument, record);
+            if (StartExtension(record, dt, growing ? kCalcEnumSampling : 0u))
                 return S_OK;
             const calc::Compiled compiled = mDocument->Engine().Compile(mFormula);
             auto formula = std::make_unique<GrowingFormula>(mDocument, mFormula, record, dt);

@@ -21,7 +21,7 @@ TEST(PlotCommand, RefusesUnknownViewsFileTypesAndInputsInOneLine)
     const Case cases[] = {
         { "tachogram", "--plot needs VIEW=FILE" }, { "=t.svg", "--plot needs VIEW=FILE" },
         { "tachogram=", "--plot needs VIEW=FILE" }, { "histogram=h.svg", "--plot knows no view histogram" },
-        { "spectrum=" + (scratch / "s.pdf").string(), "writes .svg, .png, .jpg, .gif or .tif" },
+        { "spectrum=" + (scratch / "s.pdf").string(), "writes .svg, .png, .jpg, .jpeg, .gif, .tif or .tiff" },
         { "poincare=" + record, "100.hea" }, // the recording itself is never overwritten
     };
     for (const Case& c : cases) {

@@ -1,11 +1,15 @@
 #pragma once
 // The recording's chart in the desktop host's main frame: a data window with a strip per channel
-// (grid, scale and trace), the recording's annotations as marks on the first strip, the beats of
-// the analysis as marks on every strip (drawn by the event-draw class of their type), the
+// (grid, scale and trace) and one per channel that a channel calculation computes (with its guide
+// lines), the recording's annotations as marks on the first strip, the beats of the analysis as
+// marks on every recorded channel's strip (drawn by the event-draw class of their type), the
 // selection the user drags, the time scale, the scroll bar and the zoom strip.
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Recording.h"
@@ -46,6 +50,14 @@ public:
 
     // The beats to mark (a snapshot of the analysis's events); null: none. The chart redraws.
     void SetBeats(std::shared_ptr<const vx::host::ComputedEvents> beats);
+    // Shows the channels the document computes by channel calculations, each in a strip of its
+    // own after the recording's channels: their samples as the calculation gives them, scaled to
+    // their values, and the guide lines the host keeps for each channel (its display settings,
+    // which the strip's graticule draws). Called again after each change, it makes the strips anew.
+    void ShowCalculatedChannels(
+        vx::host::HostDocument& document, const std::map<std::int32_t, vx::host::ChannelGuides>& guides);
+    // The host channel shown in each strip of a calculated channel, in strip order.
+    std::vector<std::uint32_t> CalculatedChannels() const;
     // Told each time the user sets the selection with the mouse.
     void SetSelectionListener(std::function<void(const ChartSelection&)> listener);
     const ChartSelection& Selection() const;

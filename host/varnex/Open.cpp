@@ -15,6 +15,7 @@
 
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
+#include "com/Bstr.h"
 #include "foundation/String.h"
 #include "foundation/Utf.h"
 #include "host/eventdraw/EventDrawClasses.h"
@@ -62,6 +63,8 @@ constexpr UINT kFileOpen = 0xE101, kFileSave = 0xE103, kFileClose = 0xE102, kHel
 constexpr UINT kFilePrint = 0xE107, kEditCopy = 0xE122;
 // Extension commands get host ids from here on.
 constexpr UINT kFirstExtensionId = 0x9000;
+// Channel > Add Calculation: one command per calculation class the extensions register.
+constexpr UINT kFirstCalculationId = 0xE200, kLastCalculationId = 0xE2FF;
 constexpr int kStatusHeight = 24;
 const wchar_t* const kFrameClass = L"VarnexFrame";
 
@@ -105,6 +108,7 @@ struct Session {
     std::unique_ptr<SessionKeeper> keeper; // File|Save and the question on closing
     ViewFrames* views = nullptr; // the document's open views
     bool printing = false; // File|Print... was taken and its outcome has not come back yet
+    std::map<UINT, DWORD> calculationCommands; // host id -> calculation class id
 };
 
 // The chart fills the frame under the summary text.
@@ -149,7 +153,17 @@ long long CountOf(const vx::host::ComputedEvents* beats)
 
 Session* gSession = nullptr;
 
-// Reads the beats of the analysis again and shows them on the chart.
+void SetStatus(const std::wstring& text);
+
+// The channels computed by channel calculations, with their guide lines, on the chart.
+void ShowCalculatedChannels(Session& s)
+{
+    if (s.chart && s.host && (!s.host->Document().ComputedChannels().empty() || !s.chart->CalculatedChannels().empty()))
+        s.chart->ShowCalculatedChannels(s.host->Document(), s.host->guides);
+}
+
+// Reads the beats of the analysis again and shows them on the chart, with the calculated
+// channels that show measures of them.
 void RefreshBeats(Session& s)
 {
     s.beatsStale = false;
@@ -159,6 +173,75 @@ void RefreshBeats(Session& s)
     s.beats = CountOf(beats.get());
     if (s.chart)
         s.chart->SetBeats(std::move(beats));
+    ShowCalculatedChannels(s);
+}
+
+std::wstring TextOf(IKELString* rep)
+{
+    KEL::String text;
+    if (rep)
+        text.AssignRep(rep);
+    return text.ToWString();
+}
+
+// Channel > Add Calculation > CLASS: a new channel of the record computed by a calculation class
+// an extension registered. The class's own dialog sets it up (cancelled: no channel); the
+// documents on the recording hear of the new channel, and the chart shows it.
+void AddCalculatedChannel(Session& s, DWORD classId)
+{
+    vx::host::CalculationClassRegistry& classes = s.host->CalculationClasses();
+    ICalculationClass* calcClass = classes.CalculationClass(classId);
+    if (!calcClass)
+        return;
+    IKELString* display = nullptr;
+    calcClass->GetDisplayName(&display);
+    std::wstring base = TextOf(display);
+    if (base.empty())
+        base = L"Calculation";
+    vx::host::HostDocument& document = s.host->Document();
+    std::wstring name;
+    for (int n = 1; name.empty() || document.NamedChannelNumber(name) >= 0; ++n)
+        name = base + L" " + std::to_wstring(n);
+    vx::hf::ChannelRef ref;
+    if (FAILED(document.CreateNamedChannel(0, name.c_str(), nullptr, &ref))) {
+        SetStatus(L"Ready. No channel could be added for " + base + L".");
+        return;
+    }
+    const HRESULT hr = classes.ConfigureChannel(document, ref.number, classId, s.frame, s.host->CalculationFactory());
+    if (!document.ChannelCalcOf(ref.number)) {
+        document.RemoveName(0, name.c_str()); // cancelled, or the class could not set it up
+        SetStatus(FAILED(hr) ? L"Ready. " + base + L" could not set up the channel (" + KEL::Utf8ToWide(Hex(hr)) + L")."
+                             : L"Ready. No channel was added.");
+        return;
+    }
+    ShowCalculatedChannels(s);
+    SetStatus(hr == S_OK ? L"Ready. The channel " + name + L" is added."
+                         : L"Ready. The channel " + name + L" is added; it shows values once the record is analysed.");
+    ui::InvalidateRect(s.frame, nullptr, true);
+}
+
+// The Channel menu: Add Calculation with the calculation classes the extensions registered.
+void AppendCalculationMenu(Session& s, ui::HMENU bar)
+{
+    if (!s.host)
+        return;
+    vx::host::CalculationClassRegistry& classes = s.host->CalculationClasses();
+    ui::HMENU add = ui::CreatePopupMenu();
+    UINT next = kFirstCalculationId;
+    for (DWORD id : classes.CalculationClassIds()) {
+        IKELString* display = nullptr;
+        if (next > kLastCalculationId || FAILED(classes.CalculationClass(id)->GetDisplayName(&display)))
+            continue;
+        const std::wstring text = TextOf(display);
+        if (text.empty())
+            continue;
+        ui::AppendMenu(add, ui::MF_STRING, next, text);
+        s.calculationCommands[next++] = id;
+    }
+    ui::HMENU channel = ui::CreatePopupMenu();
+    ui::AppendMenu(channel, ui::MF_POPUP | (s.calculationCommands.empty() ? ui::MF_GRAYED : 0u),
+        reinterpret_cast<ui::UINT_PTR>(add), L"Add &Calculation");
+    ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(channel), L"&Channel");
 }
 
 // The chart's selection becomes the document's, which the beat-mark commands act on.
@@ -248,6 +331,15 @@ std::wstring Describe(const Session& s)
     std::wstring text = line;
     for (const auto& channel : r.channels)
         text += L"\n  " + channel.title;
+    // The channels computed by a channel calculation, named with what they show.
+    if (s.host)
+        for (const auto& computed : s.host->Document().ComputedChannels()) {
+            const std::wstring* name = s.host->Document().NameOfNumber(computed.channel);
+            BSTR what = nullptr;
+            computed.calc->GetDescription(&what);
+            text += L"\n  " + (name ? *name : std::wstring()) + (what ? L" (" + std::wstring(what) + L")" : L"");
+            SysFreeString(what);
+        }
     if (!s.lastCommand.empty()) {
         text += L"\n\n" + s.lastCommand + (SUCCEEDED(s.lastResult) ? L": done" : L": failed");
         const std::size_t updates
@@ -293,6 +385,8 @@ void EnableCommand(ui::CommandEnabler& element)
         element.Enable(gSession && gSession->keeper && gSession->keeper->NeedsSave());
     } else if (id == kWindowMain) {
         element.SetCheck(1);
+    } else if (id >= kFirstCalculationId && id <= kLastCalculationId) {
+        element.Enable(gSession && gSession->calculationCommands.count(id) > 0);
     } else if (id == kFilePrint || id == kEditCopy) {
         // The view may answer with its own command text ("Print HRV Report"); the item keeps its
         // label so that scripted menu paths stay the same.
@@ -381,6 +475,9 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         } else if (id == kHelpAbout) {
             ui::MessageBox(
                 hwnd, L"Varnex: heart-rate variability analysis.", L"About Varnex", ui::MB_OK | ui::MB_ICONINFORMATION);
+        } else if (id >= kFirstCalculationId && id <= kLastCalculationId) {
+            if (gSession && gSession->calculationCommands.count(id))
+                AddCalculatedChannel(*gSession, gSession->calculationCommands[id]);
         } else if (id >= kFirstExtensionId) {
             RunExtensionCommand(id);
         }
@@ -414,6 +511,7 @@ ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& re
     ui::HMENU edit = ui::CreatePopupMenu();
     ui::AppendMenu(edit, ui::MF_STRING, kEditCopy, L"&Copy\tCtrl+C");
     ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(edit), L"&Edit");
+    AppendCalculationMenu(s, bar);
 
     // Extension items by their paths: "A|B|" is a submenu, "A|-" a separator, "A|B" a command.
     std::map<std::wstring, ui::HMENU> menus;

@@ -55,7 +55,7 @@ std::string ExtensionOf(const std::string& file)
 
 bool IsImageExtension(const std::string& ext)
 {
-    return ext == ".png" || ext == ".jpg" || ext == ".gif" || ext == ".tif";
+    return ext == ".png" || ext == ".jpg" || ext == ".jpeg" || ext == ".gif" || ext == ".tif" || ext == ".tiff";
 }
 
 DWORD ClassIdOf(const std::vector<IUnknown*>& classObjects, const std::wstring& name)
@@ -174,7 +174,7 @@ bool ParsePlotRequest(const std::string& text, PlotRequest& request, std::string
     }
     const std::string ext = ExtensionOf(request.file);
     if (ext != ".svg" && !IsImageExtension(ext)) {
-        error = "--plot writes .svg, .png, .jpg, .gif or .tif files, not " + request.file;
+        error = "--plot writes .svg, .png, .jpg, .jpeg, .gif, .tif or .tiff files, not " + request.file;
         return false;
     }
     return true;

@@ -211,9 +211,8 @@ bool EnumGetterBase::SetSources(std::int64_t position, bool, double value)
         units.Add(new KEL::UnitEntry(KEL::String(L"V"), KEL::kPrefixNone));
         unitList.push_back(units[static_cast<std::uint32_t>(i)]);
     }
-    DWORD mode = (mKindMode == 0 || mKindMode == 2) ? 0xC0000000u : 0u;
-    if (mRegistered)
-        mode |= kCalcEnumSampling; // the record is still growing while the getter reads online
+    // The start mode: whether the record grows is the host's to say, not the getter's.
+    const DWORD mode = (mKindMode == 0 || mKindMode == 2) ? 0xC0000000u : 0u;
     const HRESULT hr
         = mEnumerator->Init(record, static_cast<ULONG>(data.size()), data.data(), unitList.data(), value, mode);
     if (FAILED(hr)) {

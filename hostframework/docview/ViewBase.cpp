@@ -183,12 +183,14 @@ ULONGLONG ViewBase::GetPackedDocPosition() const
     DWORD id = 0;
     c->GetClassId(&id);
     c->Release();
-    DWORD number = 0;
+    // The view object's two numbers: where the host placed the view (its frame and its pane).
+    DWORD number = 0, second = 0;
     if (auto* v = vx::hf::Query<IDocView2>(mView)) {
         v->GetNumberA(&number);
+        v->GetNumberB(&second);
         v->Release();
     }
-    return ULONGLONG(id) | (ULONGLONG(number & 0xFFFF) << 32);
+    return ULONGLONG(id) | (ULONGLONG(number & 0xFFFF) << 32) | (ULONGLONG(second & 0xFFFF) << 48);
 }
 
 Rect ViewBase::SizeGripRect() const

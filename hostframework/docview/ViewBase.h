@@ -51,7 +51,8 @@ public:
     vx::ui::LRESULT EvNCHitTest(vx::ui::Point screen);
     // The size grip's square, in client coordinates.
     vx::ui::Rect SizeGripRect() const;
-    // The class id in the low 32 bits, the view number in bits 32 to 47; 0 without a class.
+    // The class id in the low 32 bits, the view object's first number in bits 32 to 47 and its
+    // second number in bits 48 to 63; 0 without a class.
     ULONGLONG GetPackedDocPosition() const;
     // The class's name ("HRV Tachogram View"); empty when the class gives none.
     const KEL::String& ViewName() const noexcept { return mName; }

@@ -29,9 +29,10 @@ protected:
     ~IUnitTest() = default;
 };
 
-// The bit of an enumerator's Init mode that says the record is still growing: data arrive after
-// Init, and the end of the data seen so far is not the end of the record.
-constexpr DWORD kCalcEnumSampling = 0x00000001u;
+// The bit of an enumerator's Init flags (bit 31) that says the record is still growing: data
+// arrive after Init, and the end of the data seen so far is not the end of the record. The host
+// that starts an enumerator sets it exactly while the record grows.
+constexpr DWORD kCalcEnumSampling = 0x80000000u;
 
 namespace vx::hf {
 // A record position: record index, then the tick in the record (0x7FFFFFFF: its end).

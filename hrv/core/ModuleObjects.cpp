@@ -48,6 +48,10 @@ const KEL::String& RRExportTypeName()
 {
     return TableText<6>();
 }
+const KEL::String& RRExportNoAnalysis()
+{
+    return TableText<7>();
+}
 
 KEL::String TitleOr(const KEL::String& title, const wchar_t* fallback)
 {

@@ -31,6 +31,7 @@ const KEL::String& ModuleTitle(); // entry 1, "HRV"
 const KEL::String& CalculationTitle(); // entry 8, "HRV Calculation"
 const KEL::String& RRExportExtension(); // entry 5, "txt"
 const KEL::String& RRExportTypeName(); // entry 6, "HRV RR Interval Text File"
+const KEL::String& RRExportNoAnalysis(); // entry 7, the export's message without an analysis
 // The title, or the fallback where the module's table has none.
 KEL::String TitleOr(const KEL::String& title, const wchar_t* fallback);
 

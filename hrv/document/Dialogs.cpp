@@ -1171,9 +1171,12 @@ INT_PTR Dialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
                 ShowHelpTopic(kHelpTopic);
             return 1;
         case 170:
+            // Every change of the measure is stored with the guide-line choice at once.
             // "Set Guide Lines" means nothing for the change in beat period; its state is kept.
-            if (HIWORD(wParam) == CBN_SELCHANGE)
-                Enable(GetHandle(), 171, SelectedParameter() != 1);
+            if (HIWORD(wParam) == CBN_SELCHANGE) {
+                Take();
+                Enable(GetHandle(), 171, mSettings.mParameter != 1);
+            }
             return 1;
         default:
             return 0;

@@ -20,6 +20,7 @@ const vx::res::StringTableRegistrar kTexts(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUT
         { 1, L"HRV" },
         { 5, L"txt" },
         { 6, L"HRV RR Interval Text File" },
+        { 7, L"HRV Export RR Interval requires a valid HRV analysis. No data will be saved." },
         { 8, L"HRV Calculation" },
         { 4,
             L"Online data would be discontinuous with the existing analysis region.\r\n"

@@ -145,12 +145,14 @@ HRESULT RRIntervalSaveClassObject::Save(IUnknown*, IKELString* fileName, DWORD, 
         return E_FAIL;
     static_cast<IUnknown*>(source)->Release();
     const std::string path = NarrowPath(fileName);
-    const wchar_t* caption = L"HRV RR Interval Text File";
+    const std::wstring caption = TitleOr(RRExportTypeName(), L"HRV RR Interval Text File").ToWString();
     Document* hrv = FindDocument(document);
     if (!hrv) {
         std::remove(path.c_str());
-        HostMessageBox(nullptr, L"HRV Export RR Interval requires a valid HRV analysis. No data will be saved.",
-            caption, kIconError, 0, 0, 0, 0, 0);
+        const std::wstring text = TitleOr(
+            RRExportNoAnalysis(), L"HRV Export RR Interval requires a valid HRV analysis. No data will be saved.")
+                                      .ToWString();
+        HostMessageBox(nullptr, text.c_str(), caption.c_str(), kIconError, 0, 0, 0, 0, 0);
         return kRRExportFailed;
     }
     const HRESULT hr = WriteRRIntervals(path, hrv->Engine().mRR);
@@ -158,7 +160,7 @@ HRESULT RRIntervalSaveClassObject::Save(IUnknown*, IKELString* fileName, DWORD, 
         // A file that could not be written is a failure the user hears of, not a silent success.
         vx::log::WriteLine("HRV RR export: cannot write " + path);
         const std::wstring text = L"The RR intervals could not be written to " + KEL::Utf8ToWide(path) + L".";
-        HostMessageBox(nullptr, text.c_str(), caption, kIconError, 0, 0, 0, 0, 0);
+        HostMessageBox(nullptr, text.c_str(), caption.c_str(), kIconError, 0, 0, 0, 0, 0);
         return kRRExportFailed;
     }
     return hr;

@@ -393,6 +393,81 @@ TEST_F(Desktop, SaveAndTheQuestionOnClosingKeepTheAnalysisForTheNextOpening)
     EXPECT_EQ(Varnex({ "open", record, "--run", "HRV|ClearAnalysis", "--exit" }, out), 1) << out;
 }
 
+// A channel that shows a beat measure: added from the Channel menu through the extension's
+// "HRV Calculations" dialog (Beat Rate, guide lines on), drawn under the recording's channels with
+// the normal-beat box as two guide lines and the bands beyond them; saved with the session, it is
+// there again when the recording is opened anew.
+TEST_F(Desktop, ACalculatedChannelIsAddedDrawnWithItsGuideLinesSavedAndOpenedAgain)
+{
+    const fs::path dir = mHome / "calc";
+    fs::create_directories(dir);
+    for (const char* ext : { ".hea", ".dat", ".atr" })
+        fs::copy_file(fs::path(VX_SAMPLE_RECORD).replace_extension(ext), dir / (std::string("100") + ext));
+    const std::string record = (dir / "100.hea").string();
+    const fs::path plain = mHome / "plain.png", added = mHome / "added.png", again = mHome / "again.png";
+    const auto load = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<std::uint8_t> png((std::istreambuf_iterator<char>(in)), {});
+        return vx::ui::Bitmap::FromPng(png);
+    };
+    // Below the summary: the chart. The guide lines' grey and the bands' pink are the extension's.
+    const auto guide = [](vx::ui::Colour c) { return c == vx::ui::Colour::Rgb(137, 137, 137); };
+    const auto band = [](vx::ui::Colour c) { return c == vx::ui::Colour::Rgb(254, 194, 194); };
+    const auto chart = [](const vx::ui::Bitmap& image) {
+        return vx::ui::Rect { 0, 150, image.Width(), image.Height() };
+    };
+
+    std::string out;
+    ASSERT_EQ(Varnex({ "open", record, "--run", "HRV|Analyse", "--screenshot", plain.string(), "--exit" }, out), 0)
+        << out;
+    // Cancelled in the dialog: no channel.
+    ASSERT_EQ(Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "Channel|Add Calculation|HRV Calculation",
+                         "--dialog", "select=170:2,click=2", "--exit" },
+                  out),
+        0)
+        << out;
+    EXPECT_EQ(out.find("HRV Calculation 1"), std::string::npos) << out;
+    EXPECT_NE(out.find("No channel was added"), std::string::npos) << out;
+
+    ASSERT_EQ(
+        Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "Channel|Add Calculation|HRV Calculation", "--dialog",
+                   "select=170:2,click=1", "--screenshot", added.string(), "--run", "File|Save", "--exit" },
+            out),
+        0)
+        << out;
+    EXPECT_NE(out.find("HRV Calculation 1 (HRV Calculation : Beat Rate)"), std::string::npos) << out;
+    EXPECT_TRUE(fs::exists(dir / "100.hea.varnex-session")) << out;
+
+    ASSERT_EQ(Varnex({ "open", record, "--screenshot", again.string(), "--exit" }, out), 0) << out;
+    EXPECT_NE(out.find("using the session file"), std::string::npos) << out;
+    EXPECT_NE(out.find("HRV Calculation 1 (HRV Calculation : Beat Rate)"), std::string::npos) << out;
+
+    const vx::ui::BitmapPtr before = load(plain), after = load(added), reopened = load(again);
+    ASSERT_TRUE(before && after && reopened);
+    EXPECT_EQ(CountPixels(*before, chart(*before), band), 0) << "no guide bands before the channel is added";
+    for (const vx::ui::BitmapPtr& image : { after, reopened }) {
+        // Two lines across the new strip, and the bands above and below the normal-beat box.
+        EXPECT_GT(CountPixels(*image, chart(*image), guide), 2 * 600);
+        EXPECT_GT(CountPixels(*image, chart(*image), band), 600 * 10);
+        // Down the middle of the chart: the bands lie above and below the box between the lines,
+        // which is left clear.
+        const int x = image->Width() / 2;
+        int first = -1, last = -1, clear = 0;
+        for (int y = 150; y < image->Height(); ++y)
+            if (band(image->Pixel(x, y))) {
+                first = first < 0 ? y : first;
+                last = y;
+            }
+        for (int y = first; first >= 0 && y <= last; ++y)
+            clear += image->Pixel(x, y) == vx::ui::Colour::Rgb(255, 255, 255) ? 1 : 0;
+        EXPECT_GT(clear, 10) << "no clear box between the bands";
+    }
+    if (const char* shots = std::getenv("VX_E2E_SHOTS")) {
+        fs::copy_file(added, fs::path(shots) / "calculated-channel.png", fs::copy_options::overwrite_existing);
+        fs::copy_file(again, fs::path(shots) / "calculated-channel-reopened.png", fs::copy_options::overwrite_existing);
+    }
+}
+
 } // namespace
 
 // The record's comments are drawn on the chart's traces; a click on the first one's marker opens

@@ -112,8 +112,10 @@ TEST_F(PlotViewDesktop, PlotWritesEachViewAsSvgAndTheTachogramHasAPointPerInterv
         { "spectrum", "s.svg" },
         { "rr-histogram", "r.svg" },
         { "drr-histogram", "d.jpg" },
+        { "drr-histogram", "d.jpeg" },
         { "poincare", "p.svg" },
         { "classifier", "c.tif" },
+        { "classifier", "c.tiff" },
     };
     std::vector<std::string> args = { "analyse", VX_SAMPLE_RECORD };
     for (const auto& [view, file] : plots) {
@@ -126,6 +128,12 @@ TEST_F(PlotViewDesktop, PlotWritesEachViewAsSvgAndTheTachogramHasAPointPerInterv
         ASSERT_TRUE(fs::exists(mHome / file)) << file;
         EXPECT_GT(fs::file_size(mHome / file), 1000u) << file;
     }
+    // The image type follows the extension, whichever of its spellings is given.
+    const auto opening = [&](const char* file) { return ReadAll(mHome / file).substr(0, 4); };
+    for (const char* file : { "d.jpg", "d.jpeg" })
+        EXPECT_EQ(opening(file).substr(0, 2), std::string("\xFF\xD8")) << file;
+    for (const char* file : { "c.tif", "c.tiff" })
+        EXPECT_TRUE(opening(file) == std::string("II*\0", 4) || opening(file) == std::string("MM\0*", 4)) << file;
     // The tachogram's trace: one path with a point per interval of the analysis.
     std::smatch beats;
     ASSERT_TRUE(std::regex_search(out, beats, std::regex("TotalCount +Total Beats +([0-9]+)"))) << out;

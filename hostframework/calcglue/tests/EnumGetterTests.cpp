@@ -367,6 +367,29 @@ TEST_F(GetterFixture, AFailedSetSourcesLeavesEverythingAsItWas)
     EXPECT_EQ(g.SourceDataCount(), 3u);
 }
 
+TEST_F(GetterFixture, TheStartModeIsTheKindModesOnlyWhetherOrNotTheGetterListensOnline)
+{
+    // 0xC0000000 for the kind modes 0 and 2, else 0; a getter registered as online sink adds
+    // nothing: whether the record grows is for the host to say.
+    struct Case {
+        DWORD kindMode;
+        bool online;
+        DWORD mode;
+    };
+    for (const Case c : { Case { 0, false, 0xC0000000u }, Case { 0, true, 0xC0000000u }, Case { 2, true, 0xC0000000u },
+             Case { 1, false, 0u }, Case { 1, true, 0u }, Case { 3, true, 0u } }) {
+        TestGetter g(&doc, &factory);
+        g.SetKindMode(c.kindMode);
+        if (c.online) {
+            ASSERT_TRUE(g.RegisterAsSink());
+        }
+        ASSERT_TRUE(g.CreateEnum(42, KEL::String(L"f(ch1)")));
+        doc.sources[0] = &s0;
+        ASSERT_TRUE(g.SetSources(0, false, 0.5));
+        EXPECT_EQ(enumerator.mode, c.mode) << c.kindMode << (c.online ? " online" : " offline");
+    }
+}
+
 TEST_F(GetterFixture, ACallbackRunsAtTheStopAndNothingEscapesTheInterface)
 {
     TestGetter g(&doc, &factory);

@@ -332,11 +332,12 @@ TEST_F(DocViews, ViewBaseKnowsItsPlaceNameAndFrame)
 {
     View* view = MakeView();
     view->SetNumberA(0x0005);
+    view->SetNumberB(0x12340007); // only the low 16 bits have a place
     {
         PlainView window(
             nullptr, static_cast<IDocViewClass*>(viewClass), static_cast<IDocView2*>(view), &site, nullptr);
         EXPECT_EQ(window.ViewName().ToWString(), L"HRV Tachogram View");
-        EXPECT_EQ(window.GetPackedDocPosition(), 0x0000000500240001ull);
+        EXPECT_EQ(window.GetPackedDocPosition(), 0x0007000500240001ull);
         // A frame that gives no answer cannot print.
         EXPECT_FALSE(window.CanPrint());
         EXPECT_FALSE(window.Create()) << "no parent window";

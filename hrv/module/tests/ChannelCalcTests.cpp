@@ -550,6 +550,43 @@ TEST_F(CalcHost, ConfiguringAChannelRunsTheCalculationsDialog)
     SetDialogScript(previous);
 }
 
+// Each change of the measure in the "HRV Calculations" dialog is stored in the settings at once,
+// with the guide-line choice as it stands, not only when OK is pressed.
+TEST_F(CalcHost, TheCalculationsDialogStoresEveryChangeOfTheMeasure)
+{
+    using namespace vx::ui;
+    CalculationChoice choice;
+    choice.mParameter = kMeasureBeatPeriod;
+    choice.mSetGuideLines = true;
+    struct Step {
+        LRESULT entry;
+        bool clickGuides; // before choosing the entry
+        std::uint32_t parameter;
+        bool guides;
+    };
+    const Step steps[] = {
+        { 2, false, kMeasureBeatRate, true },
+        { 3, true, kMeasureBeatComplexity, false }, // the box cleared before the change goes with it
+        { 1, false, kMeasureDeltaBeatPeriod, false },
+    };
+    DialogScript previous = SetDialogScript([&](HWND dialog) {
+        HWND list = GetDlgItem(dialog, 170);
+        for (const Step& s : steps) {
+            if (s.clickGuides)
+                SendMessage(GetDlgItem(dialog, 171), BM_CLICK, 0, 0);
+            SendMessage(list, CB_SETCURSEL, static_cast<WPARAM>(s.entry), 0);
+            SendMessage(dialog, WM_COMMAND, MAKEWPARAM(170, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+            EXPECT_EQ(choice.mParameter, s.parameter) << "entry " << s.entry;
+            EXPECT_EQ(choice.mSetGuideLines, s.guides) << "entry " << s.entry;
+            EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, 171)), s.parameter != kMeasureDeltaBeatPeriod);
+        }
+        SendMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    Dialog dialog(nullptr, 0, choice);
+    EXPECT_EQ(dialog.Execute(), 2);
+    SetDialogScript(previous);
+}
+
 // The settings class answers the shared class-object interface with the same object as its
 // persisted-class interface; its create operation makes default settings for the interface asked.
 TEST_F(CalcHost, TheSettingsClassCreatesThroughTheGenericClassInterface)
