@@ -116,8 +116,12 @@ private:
     int mLine = 1, mPage = 1;
 };
 
+// The owning window hears of a left button on a strip: WM_USER+1 with 0 when it goes down and 1
+// when it comes up.
+inline constexpr UINT kStripButtonMessage = vx::ui::WM_USER + 1;
+
 // The zoom strip: [2149] [213] 109 ratio-menu 103.
-class ZoomControlWin final : public ZoomControl, public KELControls::UxGadgetWindow {
+class ZoomControlWin final : public ZoomControl, public KELControls::UxNoEraseGadgetWindow {
 public:
     // flags: bit 31 adds the show-latest button, bit 29 the horizontal auto-scale button.
     ZoomControlWin(vx::ui::HWND parent, DataPane& pane, DWORD flags);
@@ -140,6 +144,10 @@ public:
     // Runs a command of the strip; false when it is not one of the strip's.
     bool RunCommand(UINT command);
 
+protected:
+    void CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler) override;
+    void OnStripButton(bool down) override;
+
 private:
     DataPane& mPane;
     vx::ui::HMENU mMenu = nullptr;
@@ -151,7 +159,7 @@ private:
 };
 
 // The trace-mode strip of a preview: 209, 210, spacer, 211.
-class TraceControlWin final : public PreviewControl, public KELControls::UxGadgetWindow {
+class TraceControlWin final : public PreviewControl, public KELControls::UxNoEraseGadgetWindow {
 public:
     TraceControlWin(vx::ui::HWND parent, PreviewDataPane& pane);
     void SetRect(const vx::ui::Rect& rect) override;
@@ -164,6 +172,10 @@ public:
     bool RunCommand(UINT command);
     DWORD ModeState() const { return mMode; }
 
+protected:
+    void CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler) override;
+    void OnStripButton(bool down) override;
+
 private:
     PreviewDataPane& mPane;
     KELControls::UxSizableButtonGadget* mButtons[3] {};
@@ -172,7 +184,7 @@ private:
 };
 
 // The sampling strip of a preview: [100] 101 102.
-class PreviewControlWin final : public PreviewControl, public KELControls::UxGadgetWindow {
+class PreviewControlWin final : public PreviewControl, public KELControls::UxNoEraseGadgetWindow {
 public:
     // flags bit 30 leaves out the document-view button 100.
     PreviewControlWin(vx::ui::HWND parent, PreviewDataPane& pane, DWORD flags);
@@ -188,6 +200,10 @@ public:
     UINT Pressed() const { return mPressed; }
     bool HasButton(UINT command) const;
     bool ButtonEnabled(UINT command) const;
+
+protected:
+    void CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler) override;
+    void OnStripButton(bool down) override;
 
 private:
     void Press(UINT command);

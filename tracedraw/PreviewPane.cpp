@@ -5,21 +5,23 @@
 #include <cstdio>
 
 #include "foundation/XKEL.h"
+#include "tracedraw/StripResources.h"
 
 namespace VarnDraw {
 
 namespace {
 constexpr int kTraceStripWidth = 3 * 18 + 6 + 12;
 
+// The sampling messages from the strings of this library, each loaded once.
 const std::wstring& CannotStartText()
 {
-    static const std::wstring text = L"Cannot start sampling";
+    static const std::wstring text = StripText(kTextCannotStartSampling);
     return text;
 }
 
 const std::wstring& CaptionText()
 {
-    static const std::wstring text = L"Varnex";
+    static const std::wstring text = StripText(kTextApplicationName);
     return text;
 }
 } // namespace
