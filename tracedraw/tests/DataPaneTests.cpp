@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -22,6 +23,7 @@
 #include "ui/EventLoop.h"
 #include "ui/Input.h"
 #include "ui/MessageQueue.h"
+#include "ui/Paint.h"
 #include "ui/Tooltip.h"
 #include "ui/Window.h"
 
@@ -1278,4 +1280,53 @@ TEST_F(DataPaneTest, AStripRequestGoesToTheStripsHandlerElseToTheObservers)
     EXPECT_EQ(heard[0].b, 7);
     EXPECT_EQ(heard[0].c, 8);
     EXPECT_EQ(handled, std::vector<int> { 1 });
+}
+
+TEST_F(DataPaneTest, ScreenshotOfAPreviewWithItsStripsAndPictures)
+{
+    auto* view = new SamplingViewDocument(MakeRecording(5000));
+    view->AddRef();
+    {
+        PreviewDataWinWButtons preview(view);
+        ASSERT_TRUE(preview.Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        auto* grid = new GraticuleDrawer(0, MakeIdentity(0, 0), 0, 0, 0xFFFFFF);
+        grid->AddRef();
+        preview.AddDrawer(0, 0, grid);
+        grid->Release();
+        AddTraces(preview);
+        preview.ChannelStrip(0)->Refresh(0);
+        RunUntilIdle();
+        BitmapPtr image = CaptureWindow(top);
+        ASSERT_TRUE(image);
+        // Every button of the three strips shows its picture: pixels far from its face colour.
+        const auto pictured = [&](KELControls::UxGadgetWindow& strip, int id) {
+            const Rect b = strip.Gadget(id)->Bounds();
+            BitmapPtr shot = CaptureWindow(strip.GetHandle());
+            if (!shot)
+                return 0;
+            const Colour face = shot->Pixel(b.left + 2, b.top + 2);
+            int drawn = 0;
+            for (int y = b.top; y < b.bottom; ++y)
+                for (int x = b.left; x < b.right; ++x) {
+                    const Colour c = shot->Pixel(x, y);
+                    drawn += std::abs(c.Red() - face.Red()) + std::abs(c.Green() - face.Green())
+                            + std::abs(c.Blue() - face.Blue())
+                        > 90;
+                }
+            return drawn;
+        };
+        auto& zoom = *dynamic_cast<ZoomControlWin*>(preview.GetZoomControl());
+        auto& sampling = *dynamic_cast<PreviewControlWin*>(preview.GetPreviewControl());
+        auto& modes = *dynamic_cast<TraceControlWin*>(preview.GetTraceControl());
+        for (int id : { int(kCmdShowLatest), int(kCmdCompress), int(kCmdExpand) })
+            EXPECT_GT(pictured(zoom, id), 4) << id;
+        for (int id : { kStateDocumentView, kStateSampling, kStatePaused })
+            EXPECT_GT(pictured(sampling, id), 4) << id;
+        for (int id : { int(kCmdStacked), int(kCmdOverlaid), int(kCmdSourceOnly) })
+            EXPECT_GT(pictured(modes, id), 4) << id;
+        if (const char* dir = std::getenv("VX_SCREENSHOT_DIR")) {
+            EXPECT_TRUE(image->SavePng(std::string(dir) + "/tracedraw_preview_strips.png"));
+        }
+    }
+    view->Release();
 }
