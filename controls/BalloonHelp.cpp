@@ -209,6 +209,9 @@ void CBalloonHelp::Reposition()
     const int shiftedX = std::clamp(x, static_cast<int>(screen.left), std::max<int>(screen.left, screen.right - w));
     const int shiftedY = std::clamp(y, static_cast<int>(screen.top), std::max<int>(screen.top, screen.bottom - h));
     tipX += x - shiftedX;
+    // With kMoveTailBase the base goes along with the tip, so the tail keeps its slant.
+    if (mOptions & kMoveTailBase)
+        baseX += x - shiftedX;
     x = shiftedX;
     y = shiftedY;
     const auto clampX = [&](int v) { return std::clamp(v, mMargin, std::max(mMargin, w - mMargin)); };

@@ -25,6 +25,7 @@ public:
         kNoFadeIn = 0x2000,
         kNoFadeOut = 0x4000,
         kNoShow = 0x8000,
+        kMoveTailBase = 0x10000,
         kTrackBalloon = 0x20000,
         kClickableLink = 0x40000,
         kUseHotRect = 0x80000,

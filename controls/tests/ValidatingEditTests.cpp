@@ -457,6 +457,12 @@ TEST_F(Controls, TheBalloonPointsItsTailAtTheAnchorFromTheQuadrantsSide)
     EXPECT_GE(r.left, 0);
     EXPECT_EQ(r.top, upperLeft.y);
     EXPECT_EQ(balloon.TailTip().x, balloon.Margin()); // clamped to the margin
+    // Only the tip followed the shift; with kMoveTailBase the base goes along (to the margin).
+    WTL::CBalloonHelp moved;
+    ASSERT_TRUE(moved.Create(nullptr, L"Title", L"Some content", &upperLeft, 0x8000 | 0x10000));
+    EXPECT_GT(balloon.TailBaseLeft().x, balloon.Margin());
+    EXPECT_EQ(moved.TailBaseLeft().x, moved.Margin());
+    EXPECT_EQ(moved.TailTip(), balloon.TailTip());
 }
 
 // The window is only the rounded body and the tail: mouse input outside them passes through,

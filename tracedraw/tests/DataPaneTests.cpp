@@ -1301,9 +1301,17 @@ TEST_F(DataPaneTest, ScreenshotOfAPreviewWithItsStripsAndPictures)
         // Every button of the three strips shows its picture: pixels far from its face colour.
         const auto pictured = [&](KELControls::UxGadgetWindow& strip, int id) {
             const Rect b = strip.Gadget(id)->Bounds();
-            BitmapPtr shot = CaptureWindow(strip.GetHandle());
+            // The strip's own paint, as its WM_PAINT draws it (a strip may lie outside the window).
+            Rect client;
+            GetClientRect(strip.GetHandle(), &client);
+            BitmapPtr shot = Bitmap::Create(client.Width(), client.Height());
             if (!shot)
                 return 0;
+            {
+                DC dc(shot);
+                strip.Paint(dc);
+                dc.Flush();
+            }
             const Colour face = shot->Pixel(b.left + 2, b.top + 2);
             int drawn = 0;
             for (int y = b.top; y < b.bottom; ++y)
