@@ -357,6 +357,7 @@ TraceControlWin::TraceControlWin(HWND parent, PreviewDataPane& pane)
     mButtons[1] = Insert(std::make_unique<UxSizableButtonGadget>(kCmdOverlaid, WORD(kCmdOverlaid), kButton));
     Insert(std::make_unique<UxSizableButtonGadget>(30000, WORD(1), vx::ui::Size { 6, 16 }));
     mButtons[2] = Insert(std::make_unique<UxSizableButtonGadget>(kCmdSourceOnly, WORD(kCmdSourceOnly), kButton));
+    mNaturalWidth = WindowRectIn(GetHandle()).Width();
     EnableCommands();
 }
 
@@ -451,6 +452,7 @@ PreviewControlWin::PreviewControlWin(HWND parent, PreviewDataPane& pane, DWORD f
     mButtons[2] = Insert(std::make_unique<UxSizableButtonGadget>(kStatePaused, kBitmapPauseSampling, kButton));
     Press(mButtons[0] ? kStateDocumentView : kStateSampling);
     SetSourcePresent(pane.Source() != nullptr);
+    mNaturalWidth = WindowRectIn(GetHandle()).Width();
     EnableCommands();
 }
 

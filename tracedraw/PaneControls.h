@@ -65,6 +65,8 @@ public:
     virtual void SetSourcePresent(bool present) = 0;
     // Presses button 100 and runs its command.
     virtual void ReturnToDocumentView() = 0;
+    // The width its buttons need (0: unknown).
+    virtual int NaturalWidth() const { return 0; }
 };
 
 // Command ids of the zoom strip and the menu.
@@ -171,6 +173,7 @@ public:
     void ReturnToDocumentView() override { }
     bool RunCommand(UINT command);
     DWORD ModeState() const { return mMode; }
+    int NaturalWidth() const override { return mNaturalWidth; }
 
 protected:
     void CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler) override;
@@ -181,6 +184,7 @@ private:
     KELControls::UxSizableButtonGadget* mButtons[3] {};
     DWORD mMode = 0;
     bool mStacked = true;
+    int mNaturalWidth = 0;
 };
 
 // The sampling strip of a preview: [100] 101 102.
@@ -200,6 +204,7 @@ public:
     UINT Pressed() const { return mPressed; }
     bool HasButton(UINT command) const;
     bool ButtonEnabled(UINT command) const;
+    int NaturalWidth() const override { return mNaturalWidth; }
 
 protected:
     void CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler) override;
@@ -211,6 +216,7 @@ private:
     KELControls::UxSizableButtonGadget* mButtons[3] {};
     UINT mPressed = 0;
     bool mEnabled = true;
+    int mNaturalWidth = 0;
 };
 
 } // namespace VarnDraw

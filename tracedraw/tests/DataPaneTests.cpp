@@ -1187,6 +1187,24 @@ TEST_F(DataPaneTest, PreviewStripsNameTheirButtonsAndSayWhySamplingIsOff)
             ASSERT_NE(gadget->Glyph(), nullptr);
             EXPECT_EQ(gadget->Glyph()->GetSize(), AtDpi(b.strip->GetHandle(), { 18, 16 }));
         }
+        // The three strips lie side by side inside the window, each wide enough for its buttons.
+        const auto rectOf = [](HWND hwnd) {
+            Rect r;
+            GetWindowRect(hwnd, &r);
+            return r;
+        };
+        const Rect zoomRect = rectOf(dynamic_cast<ZoomControlWin*>(preview.GetZoomControl())->GetHandle());
+        const Rect samplingRect = rectOf(sampling->GetHandle()), modesRect = rectOf(modes->GetHandle());
+        const Rect window = rectOf(preview.Handle());
+        for (const Rect& r : { zoomRect, samplingRect, modesRect }) {
+            EXPECT_FALSE(r.IsEmpty());
+            EXPECT_EQ(r.Intersect(window), r);
+        }
+        EXPECT_TRUE(samplingRect.Intersect(zoomRect).IsEmpty());
+        EXPECT_TRUE(modesRect.Intersect(samplingRect).IsEmpty());
+        EXPECT_EQ(samplingRect.Width(), sampling->NaturalWidth());
+        EXPECT_EQ(modesRect.Width(), modes->NaturalWidth());
+        EXPECT_GE(modesRect.Width(), modes->Gadget(kCmdSourceOnly)->Bounds().right);
         EXPECT_FALSE(sampling->Gadget(kStateSampling)->IsEnabled());
         // With a sampling source the button is on and says what it does.
         preview.SetSource(0, &source);
