@@ -26,6 +26,8 @@ constexpr DWORD kToolWindow = 0x00000080;
 constexpr UINT_PTR kTimeoutTimer = 1;
 constexpr UINT_PTR kCloseHoverTimer = 2;
 constexpr int kCloseSize = 14;
+// WM_PRINT: the drawing context in wParam; what to draw in lParam.
+constexpr LPARAM kPrintNonClient = 0x2, kPrintClient = 0x4;
 
 void RegisterBalloonClass()
 {
@@ -125,7 +127,13 @@ void CBalloonHelp::SetIcon(StockIcon icon)
     mIcon = LoadStockIcon(icon, false, dpi);
 }
 
-Size CBalloonHelp::ContentSize(DC& dc) const
+void CBalloonHelp::SetLink(const std::wstring& label, std::function<void()> callback)
+{
+    mLinkLabel = label;
+    mLinkCallback = std::move(callback);
+}
+
+Size CBalloonHelp::ContentSize(DC& dc, int* linkTop, Size* link) const
 {
     const Font content = ControlFont(GetHandle());
     Rect title { 0, 0, 0, 0 };
@@ -158,7 +166,18 @@ Size CBalloonHelp::ContentSize(DC& dc) const
         body = { 0, 0, wrap, 0 };
         dc.DrawText(mContent, body, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
     }
-    return { std::max(titleWidth, body.Width()), titleHeight + mMargin + body.Height() };
+    Size size { std::max({ titleWidth, body.Width(), mMinimumWidth }), titleHeight + mMargin + body.Height() };
+    if (!mLinkLabel.empty()) {
+        Rect label { 0, 0, 0, 0 };
+        dc.DrawText(mLinkLabel, label, DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE);
+        if (linkTop)
+            *linkTop = size.cy + mMargin;
+        if (link)
+            *link = label.GetSize();
+        size.cx = std::max(size.cx, label.Width());
+        size.cy += mMargin + label.Height();
+    }
+    return size;
 }
 
 void CBalloonHelp::Reposition()
@@ -167,7 +186,9 @@ void CBalloonHelp::Reposition()
     if (!hwnd)
         return;
     std::unique_ptr<DC> dc = DC::CreateMemory();
-    const Size content = ContentSize(*dc);
+    int linkTop = 0;
+    Size link {};
+    const Size content = ContentSize(*dc, &linkTop, &link);
     const int w = content.cx + 2 * mMargin;
     const int h = content.cy + 2 * mMargin + mTailHeight;
 
@@ -188,6 +209,9 @@ void CBalloonHelp::Reposition()
     const int shiftedX = std::clamp(x, static_cast<int>(screen.left), std::max<int>(screen.left, screen.right - w));
     const int shiftedY = std::clamp(y, static_cast<int>(screen.top), std::max<int>(screen.top, screen.bottom - h));
     tipX += x - shiftedX;
+    // With kMoveTailBase the base goes along with the tip, so the tail keeps its slant.
+    if (mOptions & kMoveTailBase)
+        baseX += x - shiftedX;
     x = shiftedX;
     y = shiftedY;
     const auto clampX = [&](int v) { return std::clamp(v, mMargin, std::max(mMargin, w - mMargin)); };
@@ -205,6 +229,7 @@ void CBalloonHelp::Reposition()
     } else {
         mCloseRect = {};
     }
+    mLinkRect = mLinkLabel.empty() ? Rect {} : Rect::FromPointSize({ mMargin, bodyTop + mMargin + linkTop }, link);
 
     SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     if (mHotRect.IsEmpty())
@@ -247,10 +272,23 @@ void CBalloonHelp::Paint(DC& dc)
     // The body and the tail, outlined in the text colour.
     const Rect body { 0, mTailOnTop ? mTailHeight : 0, client.right,
         mTailOnTop ? client.bottom : client.bottom - mTailHeight };
-    dc.SelectPen(Pen::Solid(text));
     dc.SelectBrush(Brush::Solid(back));
-    dc.RoundRect(body, { 10, 10 });
-    dc.Polygon(mTail);
+    if (mOptions & kShadedOutline) {
+        // The outline twice more, 2 pixels wide: a darker shade below right, a lighter one above
+        // left (each channel: back / 3 - 86 wrapped to a byte, and text / 3 + 2 * (back / 3)).
+        const auto shade = [](Colour c, const auto& f) {
+            return Colour::Rgb(static_cast<std::uint8_t>(f(c.Red(), 0)), static_cast<std::uint8_t>(f(c.Green(), 1)),
+                static_cast<std::uint8_t>(f(c.Blue(), 2)));
+        };
+        const Colour dark = shade(back, [](int v, int) { return v / 3 - 86; });
+        const Colour light = shade(text, [&](int v, int channel) {
+            const int b = channel == 0 ? back.Red() : channel == 1 ? back.Green() : back.Blue();
+            return v / 3 + 2 * (b / 3);
+        });
+        PaintOutline(dc, body, dark, { 1, 1 }, 2);
+        PaintOutline(dc, body, light, { -1, -1 }, 2);
+    }
+    PaintOutline(dc, body, text, { 0, 0 }, 1);
 
     Rect inner { body.left + mMargin, body.top + mMargin, body.right - mMargin, body.bottom - mMargin };
     int titleLeft = inner.left;
@@ -296,6 +334,26 @@ void CBalloonHelp::Paint(DC& dc)
         dc.SelectFont(content);
         dc.DrawText(mContent, bodyRect, bodyFormat);
     }
+    if (!mLinkRect.IsEmpty()) {
+        const Colour linkColour = Colour::Rgb(0, 0, 132);
+        dc.SelectFont(content);
+        dc.SetTextColor(linkColour);
+        Rect label = mLinkRect;
+        dc.DrawText(mLinkLabel, label, DT_NOPREFIX | DT_SINGLELINE);
+        dc.SelectPen(Pen::Solid(linkColour));
+        dc.MoveTo({ mLinkRect.left, mLinkRect.bottom - 1 });
+        dc.LineTo({ mLinkRect.right, mLinkRect.bottom - 1 });
+    }
+}
+
+void CBalloonHelp::PaintOutline(DC& dc, const Rect& body, Colour colour, Point offset, int width)
+{
+    dc.SelectPen(Pen::Solid(colour, width > 1 ? width : 0));
+    dc.RoundRect(body.Offset(offset.x, offset.y), { 10, 10 });
+    Point tail[3];
+    for (int i = 0; i < 3; ++i)
+        tail[i] = { mTail[i].x + offset.x, mTail[i].y + offset.y };
+    dc.Polygon(tail);
 }
 
 void CBalloonHelp::SetCloseState(unsigned state)
@@ -321,8 +379,20 @@ void CBalloonHelp::TrackCloseButton(Point client)
 
 void CBalloonHelp::OnLButtonUp(Point client)
 {
-    if (!(mCloseState & DFCS_PUSHED))
+    if (!(mCloseState & DFCS_PUSHED)) {
+        // A click on the link closes the balloon, then runs what the link does.
+        if (!(mOptions & kClickableLink) || mLinkRect.IsEmpty())
+            return;
+        if (GetCapture() == GetHandle())
+            ReleaseCapture();
+        if (mLinkRect.Contains(client)) {
+            const std::function<void()> callback = mLinkCallback;
+            Hide();
+            if (callback)
+                callback();
+        }
         return;
+    }
     if (GetCapture() == GetHandle())
         ReleaseCapture();
     SetCloseState(mCloseState & ~DFCS_PUSHED);
@@ -335,6 +405,8 @@ void CBalloonHelp::OnMouseMove()
     Point client = GetCursorPos();
     ScreenToClient(GetHandle(), &client);
     TrackCloseButton(client);
+    if ((mOptions & kClickableLink) && !mLinkRect.IsEmpty())
+        SetCursor(mLinkRect.Contains(client) ? IDC_HAND : IDC_ARROW);
     if (!(mOptions & kCloseOnMouseMove))
         return;
     const Point cursor = GetCursorPos();
@@ -366,6 +438,11 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         Paint(dc);
         return 0;
     }
+    case WM_PRINT:
+        // Into the given context: the frame and the contents are one picture here.
+        if (wParam && (lParam & (kPrintNonClient | kPrintClient)))
+            Paint(*reinterpret_cast<DC*>(wParam));
+        return 0;
     case WM_DESTROY:
         if (GetCapture() == GetHandle())
             ReleaseCapture();
@@ -388,6 +465,9 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (!mCloseRect.IsEmpty() && mCloseRect.Contains(p)) {
             SetCloseState(DFCS_HOT | DFCS_PUSHED);
             SetCapture(GetHandle());
+        } else if ((mOptions & kClickableLink) && !mLinkRect.IsEmpty() && mLinkRect.Contains(p)) {
+            SetCapture(GetHandle());
+            OnMouseMove();
         }
         return 0;
     }

@@ -2,6 +2,7 @@
 // A balloon-shaped tip: a title with an icon, a content text, and a tail that points at an anchor
 // on the screen. It closes when the mouse leaves (by distance, or by a hot rectangle), on a click,
 // on a time-out or when the application is deactivated, and can delete itself once closed.
+#include <functional>
 #include <string>
 
 #include "controls/SubclassedWindow.h"
@@ -16,6 +17,7 @@ class CBalloonHelp : public KELControls::SubclassedWindow {
 public:
     enum Options : unsigned {
         kShowCloseButton = 0x1,
+        kShadedOutline = 0x2,
         kCloseOnLButtonDown = 0x8 | 0x10 | 0x20,
         kCloseOnMouseMove = 0x200,
         kCloseOnDeactivate = 0x800,
@@ -23,7 +25,9 @@ public:
         kNoFadeIn = 0x2000,
         kNoFadeOut = 0x4000,
         kNoShow = 0x8000,
+        kMoveTailBase = 0x10000,
         kTrackBalloon = 0x20000,
+        kClickableLink = 0x40000,
         kUseHotRect = 0x80000,
     };
     static constexpr unsigned kDefaultLayout = 0x2111;
@@ -39,6 +43,11 @@ public:
     void SetIcon(vx::ui::StockIcon icon);
     void SetAnchorPoint(vx::ui::Point screen) { mAnchor = screen; }
     void SetHotRect(const vx::ui::Rect& screen) { mHotRect = screen; }
+    // A link below the content: its label, and what a click on it does (with kClickableLink).
+    // Set before Reposition, which makes room for it.
+    void SetLink(const std::wstring& label, std::function<void()> callback);
+    // The content is laid out at least this wide (0: no minimum).
+    void SetMinimumWidth(int width) { mMinimumWidth = width; }
     // Recomputes the size and places the tail's tip at the anchor, inside the anchor's monitor.
     void Reposition();
     // Closes (fading out unless kNoFadeOut or the user's tooltip effects say otherwise): the window
@@ -55,6 +64,8 @@ public:
     vx::ui::Rect CloseButton() const { return mCloseRect; }
     unsigned CloseButtonState() const { return mCloseState; }
     int TailHeight() const { return mTailHeight; }
+    // The link's label (balloon-window coordinates; empty without a label).
+    vx::ui::Rect LinkRect() const { return mLinkRect; }
     std::wstring Content() const { return mContent; }
     // The balloon attached to a window, or null.
     static CBalloonHelp* FromWindow(HWND hwnd);
@@ -72,7 +83,9 @@ private:
     void TrackCloseButton(vx::ui::Point client);
     void SetCloseState(unsigned state);
     void OnLButtonUp(vx::ui::Point client);
-    vx::ui::Size ContentSize(vx::ui::DC& dc) const;
+    // The content's size; `linkTop` gets the link's offset below the content's top.
+    vx::ui::Size ContentSize(vx::ui::DC& dc, int* linkTop = nullptr, vx::ui::Size* link = nullptr) const;
+    void PaintOutline(vx::ui::DC& dc, const vx::ui::Rect& body, vx::ui::Colour colour, vx::ui::Point offset, int width);
 
     unsigned mOptions = 3;
     unsigned mLayout = kDefaultLayout;
@@ -88,6 +101,10 @@ private:
     vx::ui::BitmapPtr mIcon;
     vx::ui::Point mTail[3];
     vx::ui::Rect mCloseRect;
+    vx::ui::Rect mLinkRect;
+    std::wstring mLinkLabel;
+    std::function<void()> mLinkCallback;
+    int mMinimumWidth = 0;
     unsigned mCloseState = 0x4000; // DFCS_FLAT; 0x200 marks "pressed"
     vx::ui::Region mShape;
     void* mTooltipTheme = nullptr;

@@ -61,7 +61,7 @@ TBmpTxtButton::~TBmpTxtButton()
 
 bool TBmpTxtButton::SetBitmap(WORD id, HMODULE module)
 {
-    BitmapPtr bitmap = LoadPngResource(module, MAKEINTRESOURCEW(id), RT_PNG);
+    BitmapPtr bitmap = LoadPngResource(module, MAKEINTRESOURCEW(id), RT_BITMAP);
     if (!bitmap)
         return false;
     SetGlyph(std::move(bitmap));

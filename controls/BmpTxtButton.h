@@ -29,7 +29,7 @@ public:
     TBmpTxtButton(HWND parent, int id, std::wstring tooltip);
     ~TBmpTxtButton() override;
 
-    // The glyph from the PNG resource `id` of `module` (null: this program); false when missing.
+    // The glyph from the bitmap resource `id` of `module` (null: this program); false when missing.
     bool SetBitmap(WORD id, HMODULE module = nullptr);
     void SetGlyph(vx::ui::BitmapPtr glyph);
     void SetTooltip(const std::wstring& text) { mTooltip = text; }

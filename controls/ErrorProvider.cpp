@@ -142,6 +142,15 @@ void ErrorProvider::Paint(DC& dc)
         mImages->Draw(dc, index, { 0, 0 });
 }
 
+// The hot rectangle alone would close the balloon on the way from the marker to its link: with a
+// link it also takes in the balloon, which the tail joins to the marker.
+void ErrorProvider::TakeInBalloon(WTL::CBalloonHelp& balloon, const Rect& hot)
+{
+    Rect window;
+    GetWindowRect(balloon.GetHandle(), &window);
+    balloon.SetHotRect(hot.Union(window));
+}
+
 void ErrorProvider::ShowBalloon()
 {
     HWND hwnd = GetHandle();
@@ -157,22 +166,33 @@ void ErrorProvider::ShowBalloon()
         : (mOptions & kErrorIcon)                 ? StockIcon::Error
                                                   : StockIcon::Warning;
 
+    // With a link, the balloon stays open while the mouse is over it, so that it can be clicked.
+    const bool link = (mOptions & kLink) && !mLinkText.empty() && mLinkCallback;
+    const unsigned options = link ? 0xE7E00u : 0x87E00u;
+
     // One balloon per marker: while it is up it is moved and refilled, never doubled.
     if (WTL::CBalloonHelp* balloon = WTL::CBalloonHelp::FromWindow(BalloonWindow())) {
         balloon->SetIcon(icon);
         balloon->SetHotRect(hot);
-        balloon->Create(GetParent(hwnd), mTitle, mMessage, &anchor, 0x87E00, {}, 0);
+        balloon->SetLink(link ? mLinkText : std::wstring {}, link ? mLinkCallback : nullptr);
+        balloon->Create(GetParent(hwnd), mTitle, mMessage, &anchor, options, {}, 0);
+        if (link)
+            TakeInBalloon(*balloon, hot);
         return;
     }
     auto* balloon = new WTL::CBalloonHelp();
     balloon->SetHotRect(hot);
-    if (!balloon->Create(GetParent(hwnd), mTitle, mMessage, &anchor, 0x87E00 | WTL::CBalloonHelp::kNoShow, {}, 0)) {
+    if (link)
+        balloon->SetLink(mLinkText, mLinkCallback);
+    if (!balloon->Create(GetParent(hwnd), mTitle, mMessage, &anchor, options | WTL::CBalloonHelp::kNoShow, {}, 0)) {
         delete balloon;
         mBalloon = nullptr;
         return;
     }
     balloon->SetIcon(icon);
     balloon->Reposition();
+    if (link)
+        TakeInBalloon(*balloon, hot);
     mBalloon = balloon->GetHandle();
     ShowWindow(mBalloon, SW_SHOWNA);
 }
@@ -236,6 +256,12 @@ LRESULT ErrorProvider::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NCHITTEST:
         return 1; // HTCLIENT: a notifying static takes the mouse
     case WM_MOUSELEAVE:
+        // Leaving ends a popup's hover: its timer stops and the popup goes.
+        if (mOptions & kPopup) {
+            KillTimer(hwnd, kHoverTimer);
+            mPopup.reset();
+            mPopupShown = false;
+        }
         mTracking = false;
         return 0;
     case WM_TIMER:

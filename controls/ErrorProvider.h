@@ -13,6 +13,9 @@
 namespace KEL {
 class Popup;
 }
+namespace WTL {
+class CBalloonHelp;
+}
 
 namespace KELControls {
 
@@ -39,6 +42,9 @@ public:
     const std::wstring& Title() const { return mTitle; }
     const std::wstring& Message() const { return mMessage; }
     void SetClickCallback(std::function<void()> callback) { mClick = std::move(callback); }
+    // With option kLink, a link of this text below the balloon's message runs the callback.
+    void SetLinkText(const std::wstring& text) { mLinkText = text; }
+    void SetLinkCallback(std::function<void()> callback) { mLinkCallback = std::move(callback); }
 
     // The icon size: 12 pixels at 96 DPI, scaled by the window's DPI (truncated).
     vx::ui::Size IconSize() const;
@@ -60,6 +66,7 @@ private:
     void Setup();
     void Paint(vx::ui::DC& dc);
     void ShowBalloon();
+    void TakeInBalloon(WTL::CBalloonHelp& balloon, const vx::ui::Rect& hot);
     void OnTimer();
 
     unsigned mOptions = kBalloon | kErrorIcon;
@@ -72,6 +79,8 @@ private:
     std::wstring mMessage;
     vx::ui::Point mLastMouse { -1000, -1000 };
     std::function<void()> mClick;
+    std::wstring mLinkText;
+    std::function<void()> mLinkCallback;
     HWND mBalloon = nullptr;
     std::unique_ptr<KEL::Popup> mPopup;
     bool mPopupShown = false;

@@ -7,10 +7,13 @@
 #include "ui/Clock.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
+#include "ui/EventLoop.h"
 #include "ui/Input.h"
 #include "ui/MessageQueue.h"
 #include "ui/ModuleClass.h"
 #include "ui/Paint.h"
+#include "ui/Resources.h"
+#include "ui/Tooltip.h"
 #include "ui/Window.h"
 
 using namespace vx::ui;
@@ -135,16 +138,31 @@ void UxSizableButtonGadget::Tick()
         UpdateWindow(mWindow->GetHandle());
 }
 
+// The state setters repaint only on a change: the command-update pass sets every gadget each
+// time the queue runs dry, and a repaint there would keep the queue from ever running dry.
 void UxSizableButtonGadget::SetEnabled(bool enabled)
 {
+    if (mEnabled == enabled)
+        return;
     mEnabled = enabled;
     Invalidate();
 }
 
 void UxSizableButtonGadget::SetPressedLook(bool on)
 {
+    if (mPressedLook == on)
+        return;
     mPressedLook = on;
     Invalidate();
+}
+
+void UxSizableButtonGadget::SetTooltip(const std::wstring& text)
+{
+    if (mTooltip == text)
+        return;
+    mTooltip = text;
+    if (mWindow)
+        mWindow->UpdateTools();
 }
 
 void UxSizableButtonGadget::ChangeText(const std::wstring& text)
@@ -242,10 +260,25 @@ void UxSizableButtonGadget::Paint(DC& dc)
     dc.BitBlt(mBounds, buffer, { 0, 0 }, SRCCOPY);
 }
 
+// ---- Custom button gadgets -------------------------------------------------------------------
+
+void UxCustomButtonGadget::SetUserRect(const Rect& rect)
+{
+    mUserRect = rect;
+    Invalidate();
+}
+
+void UxCustomButtonGadget::PaintFace(DC& dc, const Rect& rect)
+{
+    const Rect face = mUserRect.IsEmpty() ? rect : rect.Intersect(mUserRect);
+    if (!face.IsEmpty())
+        UxSizableButtonGadget::PaintFace(dc, face);
+}
+
 // ---- Menu gadgets ------------------------------------------------------------------------
 
 UxMenuGadget::UxMenuGadget(int id, HMENU menu, HWND owner, WORD glyph, Size size96, std::wstring text)
-    : UxSizableButtonGadget(id, glyph, size96, 1, std::move(text))
+    : UxCustomButtonGadget(id, glyph, size96, 1, std::move(text))
     , mMenu(menu)
     , mOwner(owner)
 {
@@ -320,16 +353,64 @@ UxGadgetWindow::UxGadgetWindow(HWND parent, Point position, int themeSelector)
     (void)registered;
     mHwnd
         = CreateWindowEx(0, name.c_str(), L"", WS_CHILD | WS_VISIBLE, position.x, position.y, 1, 1, parent, 0, nullptr);
-    if (mHwnd)
-        SetWindowLongPtr(mHwnd, GWLP_USERDATA, LONG_PTR(this));
+    if (!mHwnd)
+        return;
+    SetWindowLongPtr(mHwnd, GWLP_USERDATA, LONG_PTR(this));
+    mTooltip = CreateWindowEx(WS_EX_TOPMOST, kTooltipClass, L"", WS_POPUP, 0, 0, 0, 0, mHwnd, 0, nullptr);
+    // The pass may outlive the strip within one idle round: it holds the strip only through this.
+    mAlive = std::make_shared<UxGadgetWindow*>(this);
+    mIdleHandler = AddIdleHandler([alive = mAlive] {
+        if (*alive)
+            (*alive)->EnableCommands();
+    });
 }
 
 UxGadgetWindow::~UxGadgetWindow()
 {
+    if (mAlive) {
+        *mAlive = nullptr;
+        RemoveIdleHandler(mIdleHandler);
+    }
+    if (mTooltip && IsWindow(mTooltip))
+        DestroyWindow(mTooltip);
     if (mHwnd && IsWindow(mHwnd)) {
         SetWindowLongPtr(mHwnd, GWLP_USERDATA, 0);
         DestroyWindow(mHwnd);
     }
+}
+
+void UxGadgetWindow::EnableCommands()
+{
+    for (auto& gadget : mGadgets) {
+        UxSizableButtonGadgetEnabler enabler(*gadget);
+        CommandEnable(enabler);
+    }
+}
+
+// One tool per gadget, over its bounds, with its tip.
+void UxGadgetWindow::UpdateTools()
+{
+    if (!mTooltip)
+        return;
+    for (const auto& gadget : mGadgets) {
+        TOOLINFOW tool;
+        tool.hwnd = mHwnd;
+        tool.uId = reinterpret_cast<UINT_PTR>(gadget.get());
+        tool.rect = gadget->mBounds;
+        tool.text = gadget->mTooltip;
+        if (!SendMessage(mTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool))) {
+            SendMessage(mTooltip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+            SendMessage(mTooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+    }
+}
+
+void UxGadgetWindow::RelayToTooltip(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!mTooltip)
+        return;
+    MSG msg { mHwnd, message, wParam, lParam, 0 };
+    SendMessage(mTooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg));
 }
 
 UxSizableButtonGadget* UxGadgetWindow::Insert(std::unique_ptr<UxSizableButtonGadget> gadget)
@@ -355,12 +436,21 @@ void UxGadgetWindow::LayoutSession()
     ScreenToClient(GetParent(mHwnd), &origin);
     MoveWindow(mHwnd, origin.x, origin.y, x + kGap, height + 2 * kGap, true);
     InvalidateRect(mHwnd, nullptr, true);
+    UpdateTools();
 }
 
 UxSizableButtonGadget* UxGadgetWindow::GadgetFromPoint(Point client) const
 {
     for (const auto& gadget : mGadgets)
         if (gadget->mBounds.Contains(client))
+            return gadget.get();
+    return nullptr;
+}
+
+UxSizableButtonGadget* UxGadgetWindow::Gadget(int id) const
+{
+    for (const auto& gadget : mGadgets)
+        if (gadget->Id() == id)
             return gadget.get();
     return nullptr;
 }
@@ -391,9 +481,8 @@ LRESULT UxGadgetWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         Paint(dc);
         return 0;
     }
-    case WM_ERASEBKGND:
-        return 1;
     case WM_MOUSEMOVE: {
+        RelayToTooltip(message, wParam, lParam);
         if (!mTracking) {
             TRACKMOUSEEVENT request { TME_LEAVE, mHwnd };
             mTracking = TrackMouseEvent(&request);
@@ -409,12 +498,15 @@ LRESULT UxGadgetWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_MOUSELEAVE:
+        RelayToTooltip(message, wParam, lParam);
         if (mUnderMouse)
             mUnderMouse->MouseLeave();
         mUnderMouse = nullptr;
         mTracking = false;
         return 0;
     case WM_LBUTTONDOWN:
+        RelayToTooltip(message, wParam, lParam);
+        OnStripButton(true);
         if (UxSizableButtonGadget* gadget = GadgetFromPoint(p); gadget && gadget->IsEnabled()) {
             mCaptured = gadget;
             SetCapture(mHwnd);
@@ -422,6 +514,7 @@ LRESULT UxGadgetWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_LBUTTONUP:
+        OnStripButton(false);
         if (mCaptured) {
             UxSizableButtonGadget* gadget = mCaptured;
             mCaptured = nullptr;
@@ -431,6 +524,7 @@ LRESULT UxGadgetWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_RBUTTONDOWN:
+        RelayToTooltip(message, wParam, lParam);
         if (UxSizableButtonGadget* gadget = GadgetFromPoint(p); gadget && gadget->IsEnabled())
             gadget->RButtonDown(p);
         return 0;
@@ -441,6 +535,25 @@ LRESULT UxGadgetWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     }
     return DefWindowProc(mHwnd, message, wParam, lParam);
+}
+
+// ---- Borderless and no-erase strips ------------------------------------------------------------
+
+UxBorderlessGadgetWindow::UxBorderlessGadgetWindow(HWND parent, Point position, int themeSelector)
+    : UxGadgetWindow(parent, position, themeSelector)
+{
+    if (HWND hwnd = GetHandle()) {
+        const auto style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
+        SetWindowLongPtr(hwnd, GWL_STYLE, LONG_PTR((style & ~WS_BORDER) | WS_CHILD));
+        mReady = true;
+    }
+}
+
+LRESULT UxNoEraseGadgetWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_ERASEBKGND)
+        return 1;
+    return UxBorderlessGadgetWindow::OnMessage(message, wParam, lParam);
 }
 
 } // namespace KELControls

@@ -10,6 +10,7 @@
 
 #include "controls/LowPriorityTimer.h"
 #include "controls/ResourceBitmap.h"
+#include "ui/CommandEnabler.h"
 #include "ui/Gdi.h"
 #include "ui/Menu.h"
 
@@ -41,6 +42,9 @@ public:
     const std::wstring& Text() const { return mText; }
     // A gadget made with text takes a new one (repainted when it differs); others keep none.
     void ChangeText(const std::wstring& text);
+    // The tip shown while the mouse rests on the gadget.
+    const std::wstring& Tooltip() const { return mTooltip; }
+    void SetTooltip(const std::wstring& text);
     unsigned Flash() const { return mFlash; }
 
     // Recreates the images when there are none or the window's DPI changed (Algorithms 2).
@@ -75,12 +79,17 @@ private:
     void UpdateImage(Image& image, double scaleX, double scaleY);
     void MouseEnter();
     void MouseLeave();
-    void PaintFace(vx::ui::DC& dc, const vx::ui::Rect& rect);
 
+protected:
+    // The face: theme part by state, then the pressed or flashing overlay, over `rect`.
+    virtual void PaintFace(vx::ui::DC& dc, const vx::ui::Rect& rect);
+
+private:
     UxGadgetWindow* mWindow = nullptr;
     int mId;
     vx::ui::Size mSize96;
     std::wstring mText;
+    std::wstring mTooltip;
     Image mGlyph, mSecond;
     vx::ui::Rect mBounds {};
     unsigned mPaintFlags = 0;
@@ -89,24 +98,55 @@ private:
     bool mEnabled = true;
 };
 
-// The command enabler of a gadget: the owner's command-update pass enables, checks and names it.
-class UxSizableButtonGadgetEnabler {
+// The command enabler of a gadget: the strip's command-update pass enables, checks and names it,
+// and gives it its tip.
+class UxSizableButtonGadgetEnabler : public vx::ui::CommandEnabler {
 public:
     explicit UxSizableButtonGadgetEnabler(UxSizableButtonGadget& gadget)
-        : mGadget(gadget)
+        : vx::ui::CommandEnabler(static_cast<UINT>(gadget.Id()))
+        , mGadget(gadget)
     {
     }
-    void Enable(bool enable) { mGadget.SetEnabled(enable); }
+    void Enable(bool enable = true) override
+    {
+        SetHandled();
+        mGadget.SetEnabled(enable);
+    }
     // Only a gadget that shows text takes a new one; the gadget repaints when it changed.
-    void SetText(const std::wstring& text) { mGadget.ChangeText(text); }
-    void SetCheck(bool checked) { mGadget.SetPressedLook(checked); }
+    void SetText(const std::wstring& text) override
+    {
+        SetHandled();
+        mGadget.ChangeText(text);
+    }
+    void SetCheck(int checked) override
+    {
+        SetHandled();
+        mGadget.SetPressedLook(checked != 0);
+    }
+    void SetTooltip(const std::wstring& text) { mGadget.SetTooltip(text); }
 
 private:
     UxSizableButtonGadget& mGadget;
 };
 
+// A button gadget whose face may cover only a rectangle of its own (in gadget coordinates; an
+// empty one: the whole gadget), painted by the same rules.
+class UxCustomButtonGadget : public UxSizableButtonGadget {
+public:
+    using UxSizableButtonGadget::UxSizableButtonGadget;
+    const wchar_t* ClassName() const override { return L"UxCustomButtonGadget"; }
+    const vx::ui::Rect& UserRect() const { return mUserRect; }
+    void SetUserRect(const vx::ui::Rect& rect);
+
+protected:
+    void PaintFace(vx::ui::DC& dc, const vx::ui::Rect& rect) override;
+
+private:
+    vx::ui::Rect mUserRect {};
+};
+
 // A button that drops a menu below (or above) itself; the chosen command goes to `owner`.
-class UxMenuGadget : public UxSizableButtonGadget {
+class UxMenuGadget : public UxCustomButtonGadget {
 public:
     UxMenuGadget(
         int id, vx::ui::HMENU menu, vx::ui::HWND owner, WORD glyph, vx::ui::Size size96, std::wstring text = {});
@@ -152,23 +192,62 @@ public:
     // Takes the gadget and lays the strip out again.
     UxSizableButtonGadget* Insert(std::unique_ptr<UxSizableButtonGadget> gadget);
     UxSizableButtonGadget* GadgetFromPoint(vx::ui::Point client) const;
+    // The gadget of a command id, or null.
+    UxSizableButtonGadget* Gadget(int id) const;
     // Lays the gadgets out at the window's present DPI and sizes the window to them.
     void LayoutSession();
     HMODULE Module() const { return mModule; }
     void SetModule(HMODULE module) { mModule = module; }
     void Paint(vx::ui::DC& dc);
     int ThemeSelector() const { return mSelector; }
+    // The command-update pass: each gadget's enabler goes to CommandEnable. It runs whenever the
+    // thread's queue has run dry, so a command's state follows what it acts on.
+    void EnableCommands();
+    // The tooltip control that shows the gadgets' tips.
+    vx::ui::HWND TooltipWindow() const { return mTooltip; }
+
+protected:
+    // Answers the enabler of a gadget's command; untouched gadgets keep their state.
+    virtual void CommandEnable(UxSizableButtonGadgetEnabler&) { }
+    // A left button went down or up on the strip, before its gadgets take it.
+    virtual void OnStripButton(bool /*down*/) { }
+    virtual vx::ui::LRESULT OnMessage(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam);
 
 private:
+    friend class UxSizableButtonGadget;
     static vx::ui::LRESULT Proc(vx::ui::HWND, UINT, vx::ui::WPARAM, vx::ui::LPARAM);
-    vx::ui::LRESULT OnMessage(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam);
+    void UpdateTools();
+    void RelayToTooltip(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam);
     vx::ui::HWND mHwnd = nullptr;
+    vx::ui::HWND mTooltip = nullptr;
+    int mIdleHandler = 0;
+    std::shared_ptr<UxGadgetWindow*> mAlive;
     HMODULE mModule = nullptr;
     int mSelector;
     bool mTracking = false;
     UxSizableButtonGadget* mUnderMouse = nullptr;
     UxSizableButtonGadget* mCaptured = nullptr;
     std::vector<std::unique_ptr<UxSizableButtonGadget>> mGadgets;
+};
+
+// A strip without a border, a child of its parent; ready once its window is set up.
+class UxBorderlessGadgetWindow : public UxGadgetWindow {
+public:
+    UxBorderlessGadgetWindow(vx::ui::HWND parent, vx::ui::Point position, int themeSelector = 0);
+    bool IsReady() const { return mReady; }
+
+private:
+    bool mReady = false;
+};
+
+// A borderless strip that never erases its background: its paint covers every pixel, so an erase
+// would only flicker. The trace windows' control strips are of this kind.
+class UxNoEraseGadgetWindow : public UxBorderlessGadgetWindow {
+public:
+    using UxBorderlessGadgetWindow::UxBorderlessGadgetWindow;
+
+protected:
+    vx::ui::LRESULT OnMessage(UINT message, vx::ui::WPARAM wParam, vx::ui::LPARAM lParam) override;
 };
 
 } // namespace KELControls

@@ -24,6 +24,22 @@ int LayerOf(IVarnRecordDrawer* d)
 {
     return OrderOf(d) / 256;
 }
+
+// A layer's bitmap is cleared where it is drawn again: what its drawers leave untouched stays
+// transparent and shows the layers below.
+void ClearToTransparent(ScreenBitMapDC& layer, const Rect& area)
+{
+    const vx::ui::BitmapPtr bitmap = layer.GetBitmap();
+    if (!bitmap)
+        return;
+    layer.Flush();
+    const Rect pixels = area.Intersect({ 0, 0, bitmap->Width(), bitmap->Height() });
+    for (int y = pixels.top; y < pixels.bottom; ++y)
+        for (int x = pixels.left; x < pixels.right; ++x)
+            bitmap->SetArgb(x, y, 0);
+    bitmap->MarkDirty();
+}
+
 } // namespace
 
 // ---- ChildPaneBase ------------------------------------------------------------------------
@@ -154,6 +170,8 @@ void ChildPaneBase::SetBounds(std::int64_t width, std::int64_t, const Rect& r)
     }
     for (std::uint32_t i = 0; i < mDrawers.Count(); ++i)
         mDrawers[i]->SetBounds(widthValue, &rect2);
+    // The drawers' backgrounds (the graticule's pre-trigger hatch) follow the strip's height.
+    CreateBackgrounds(0);
     InvalidateAll();
     layoutDirty = true;
 }
@@ -278,15 +296,20 @@ void ChildPaneBase::Paint(
         p.xTo = area.right;
         p.strip = rect2;
         p.flags = drawFlags;
-        const bool buffered = (layer.flags & kLayerBuffered) && layer.bitmap && layer.bitmap->HasBitmap();
+        // Output (a printer, a recording standing in for a picture) is always drawn afresh.
+        const bool output = dc.IsRecording() || (mPane && mPane->IsDrawingForOutput());
+        const bool buffered = !output && (layer.flags & kLayerBuffered) && layer.bitmap && layer.bitmap->HasBitmap();
         if (buffered) {
-            if (layer.flags & kLayerNeedsDrawing)
+            if (layer.flags & kLayerNeedsDrawing) {
+                ClearToTransparent(*layer.bitmap, area);
                 DrawLayer(*layer.bitmap, index, p);
-            // Composed at once, so that the layers above land on top of it.
-            if (layer.blend >= 255)
-                dc.BitBlt(area.Offset(rect.left, rect.top), layer.bitmap->GetBitmap(), area.TopLeft());
-            else
-                dc.AlphaBlend(area.Offset(rect.left, rect.top), layer.bitmap->GetBitmap(), area, layer.blend, false);
+                layer.bitmap->Flush();
+            }
+            // Composed at once over what the layers below left, so that the layers above land on
+            // top of it: each pixel by its own alpha (a layer holds only what its drawers drew),
+            // the whole layer by its blend value.
+            dc.AlphaBlend(area.Offset(rect.left, rect.top), layer.bitmap->GetBitmap(), area,
+                std::clamp(layer.blend, 0, 255), true);
         } else {
             const int saved = dc.SaveDC();
             const vx::ui::Point origin = dc.GetViewportOrg();
@@ -403,15 +426,18 @@ void ChannelPane::SetBounds(std::int64_t width, std::int64_t position, const Rec
 HRESULT ChannelPane::ScaleDragged(DWORD flags, LONG a, LONG b)
 {
     if (mPane)
-        mPane->scaleEvents.push_back({ channelIndex, (flags & ~0xFFu) | 1u, a });
-    (void)b;
+        mPane->ScaleDragged(channelIndex, (flags & ~0xFFu) | 1u, a, b);
     return S_OK;
 }
 
-HRESULT ChannelPane::ScaleSelected(LONG scaleNumber, LONG value)
+HRESULT ChannelPane::ScaleSelected(LONG scaleNumber, LONG)
 {
-    if (mPane)
-        mPane->scaleEvents.push_back({ channelIndex, static_cast<DWORD>(scaleNumber) | 0x100u, value });
+    if (!mPane)
+        return S_OK;
+    IHostScale* scale = scaleNumber == 1 ? GetScale1() : scaleNumber == 2 ? GetScale2() : nullptr;
+    mPane->ScaleSelected(channelIndex, scaleNumber, scale);
+    if (scale)
+        scale->Release();
     return S_OK;
 }
 

@@ -200,7 +200,8 @@ public:
     HRESULT RedrawStrip(int strip, const vx::ui::Rect* range) override;
     HRESULT RedrawStripNow(int strip, const vx::ui::Rect* range) override;
     bool IsLayerBuffering() override { return layerBuffering; }
-    bool IsDrawingForOutput() override { return drawingForOutput; }
+    // Drawing for output: for a device other than the screen, or in print mode.
+    bool IsDrawingForOutput() override { return drawingForOutput || (optionFlags & (1u << 23)) != 0; }
     HRESULT GetBackgroundColour(DWORD* colour) override;
     HRESULT TraceColourForBackground(DWORD colour, DWORD* out) override;
     HRESULT GetScaleIdentity(int strip, std::int64_t* identity) override;
@@ -224,6 +225,11 @@ public:
 
     std::recursive_mutex& Lock() { return mLock; }
 
+    // A channel strip's scale was dragged (flags with low byte 1, the drag's two values) or
+    // selected (its number and interface, null when the strip has no such scale).
+    virtual void ScaleDragged(int /*channel*/, DWORD /*flags*/, LONG /*a*/, LONG /*b*/) { }
+    virtual void ScaleSelected(int /*channel*/, int /*scaleNumber*/, IHostScale* /*scale*/) { }
+
     DWORD optionFlags = 0; // bit 23: print mode
     DWORD optionFlags2 = 0;
     DWORD background = 0xFFFFFF;
@@ -233,13 +239,6 @@ public:
     LONG record = -1; // the shown record, -1: none
     IUnknown* scaleOverride = nullptr;
     std::vector<std::pair<int, vx::ui::Rect>> redraws; // (strip, range) asked for
-    // What scales reported last: channel, flags or scale number, value.
-    struct ScaleEvent {
-        int channel;
-        DWORD what;
-        LONG value;
-    };
-    std::vector<ScaleEvent> scaleEvents;
 
 private:
     bool Past(int strip) const { return strip < 0 || strip >= StripCount(); }

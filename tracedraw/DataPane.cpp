@@ -707,6 +707,30 @@ void DataPane::Zoom(bool expand)
         SetCompression(KEL::Rational(n, d), nullptr, true);
 }
 
+void DataPane::FitHorizontally()
+{
+    if (mCompressionLock || PlotWidth() <= 0)
+        return;
+    ReadLatest();
+    const double samples = static_cast<double>(mLatest) * Ratio();
+    if (!(samples > 0))
+        return;
+    const double wanted = samples / PlotWidth();
+    KEL::Rational ratio;
+    for (UINT command = kCmdRatioFirst; command <= kCmdRatioLast; ++command) {
+        ZoomControl::RatioForCommand(command, ratio);
+        if (static_cast<double>(ratio.Numerator()) / static_cast<double>(ratio.Denominator()) >= wanted)
+            break;
+    }
+    SetCompression(ratio, nullptr, true);
+    ReadLatest();
+    const std::int64_t old = mRightEdge;
+    mRightEdge = std::max(mLatest, static_cast<std::int64_t>(PlotWidth()));
+    ScrollBy(mRightEdge - old);
+    UpdateScrollBar();
+    WsInvalidateAll(false);
+}
+
 void DataPane::SetRatioCommand(UINT command)
 {
     KEL::Rational ratio;
@@ -754,7 +778,7 @@ bool DataPane::CommandEnabled(int which) const
     case 3:
         return !mCompressionLock;
     case 4:
-        return false;
+        return !mCompressionLock && mLatest > 0;
     case 5:
         return mLatest > PlotWidth();
     default:
@@ -1133,6 +1157,34 @@ void DataPane::NotifyObservers(const PaneNotification& n)
 {
     for (auto& [id, observer] : std::map(mObservers))
         observer(n);
+}
+
+void DataPane::SetStripRequestHandler(int strip, StripRequestHandler handler)
+{
+    if (handler)
+        mStripHandlers[strip] = std::move(handler);
+    else
+        mStripHandlers.erase(strip);
+}
+
+void DataPane::StripRequest(int strip, LONG a, LONG b)
+{
+    if (auto it = mStripHandlers.find(strip); it != mStripHandlers.end() && it->second(strip, a, b))
+        return;
+    // The strip's channel reference: (index, 0xC0000000) for a channel strip, else none.
+    const std::uint32_t channel = strip >= 0 && strip < StripCount() ? static_cast<std::uint32_t>(strip) : 0x80000000u;
+    const std::int64_t reference = static_cast<std::int64_t>((std::uint64_t { 0xC0000000u } << 32) | channel);
+    NotifyObservers({ PaneNotification::kStripRequest, reference, a, b });
+}
+
+void DataPane::ScaleDragged(int channel, DWORD, LONG a, LONG)
+{
+    NotifyObservers({ PaneNotification::kScaleDragged, channel, a });
+}
+
+void DataPane::ScaleSelected(int channel, int scaleNumber, IHostScale*)
+{
+    NotifyObservers({ PaneNotification::kScaleSelected, channel, scaleNumber });
 }
 
 // ---- State ------------------------------------------------------------------------------------

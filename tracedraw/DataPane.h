@@ -34,13 +34,19 @@ struct PaneNotification {
         kFollow, // a = follow latest data
         kSampling, // a = 1 started, 0 stopped
         kMouseLeave,
-        kStripRequest, // a = strip, b = value
+        kStripRequest, // the host message 46: a = the strip's channel reference, b and c = the request's values
         kDisplayValue, // a = the host's display value
+        kScaleDragged, // a = channel, b = the drag's first value
+        kScaleSelected, // a = channel, b = scale number
     };
     Kind kind;
     std::int64_t a = 0;
     std::int64_t b = 0;
+    std::int64_t c = 0;
 };
+
+// The host message index of a strip request (kStripRequest).
+inline constexpr WORD kStripRequestMessage = 46;
 
 // Something drawn over the strips that takes the mouse (a selection, comments, cursors).
 class InteractiveObject {
@@ -194,6 +200,9 @@ public:
     virtual KEL::Rational NaturalCompression() const { return KEL::Rational(10, 1); }
     // The show-latest button: stop following, jump to the newest data.
     void JumpToLatest();
+    // Horizontal auto-scale: the smallest menu ratio at which all the data fits the plot width,
+    // the newest data at the right edge.
+    void FitHorizontally();
     // Enabling of the zoom strip's commands (1 expand, 2 compress, 3 ratio menu, 4 auto-scale,
     // 5 show latest).
     bool CommandEnabled(int which) const;
@@ -223,6 +232,14 @@ public:
     int AddObserver(Listener observer);
     void RemoveObserver(int id);
     void NotifyObservers(const PaneNotification& n);
+    // A request about a strip: the strip's handler takes it when it has one, else the observers
+    // hear it as the host message 46 with the strip's channel reference.
+    using StripRequestHandler = std::function<bool(int strip, LONG a, LONG b)>;
+    void SetStripRequestHandler(int strip, StripRequestHandler handler);
+    void StripRequest(int strip, LONG a, LONG b);
+    // The strips' scales: a drag or a selection goes to the observers.
+    void ScaleDragged(int channel, DWORD flags, LONG a, LONG b) override;
+    void ScaleSelected(int channel, int scaleNumber, IHostScale* scale) override;
     // Called once with the first block of online data.
     std::function<void()> firstDataHook;
     std::function<void(LONG, std::int64_t, double, const void*, ULONG, LONG)> recordBeginCallback;
@@ -294,6 +311,7 @@ protected:
     vx::ui::HWND mWindow = nullptr;
     std::map<int, std::shared_ptr<InteractiveObject>> mObjects;
     std::map<int, Listener> mObservers;
+    std::map<int, StripRequestHandler> mStripHandlers;
     int mNextObserver = 1;
     Listener mLayoutListener, mRecordListener;
     std::function<void(int)> mSamplingIndicator;

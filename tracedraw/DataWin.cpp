@@ -327,6 +327,10 @@ template class DataWin<SimpleDataPane>;
 PreviewDataWin::PreviewDataWin(IPaneDocument* viewDocument, DWORD optionWord)
     : DataWin<PreviewDataPane>(optionWord, viewDocument)
 {
+    // A preview on screen keeps each layer of its strips in a bitmap between paints, so a repaint
+    // of what has not changed (the window uncovered, a tip gone) copies the layers instead of
+    // drawing them again. Printing and recordings are drawing for output and never use them.
+    layerBuffering = true;
 }
 
 std::unique_ptr<PreviewControl> PreviewDataWin::WsCreatePreviewControl(DWORD argument)

@@ -44,6 +44,8 @@ public:
     HRESULT SetScaleRange(int scaleNumber, DWORD ignored, const vx::hf::DisplayRange* range, IUnknown* scale) override;
     HRESULT Refresh(DWORD flags) override;
     HRESULT Draw(vx::ui::DC* dc, const DrawParams* params) override;
+    // The pre-trigger hatch, made by CreateBackground for the strip's height; null before.
+    const DrawPreTriggerBackground* PreTrigger() const { return mPreTrigger.get(); }
     HRESULT CreateBackground() override;
     HRESULT UpdateSettings(IUnknown* channelSettings, IUnknown* displaySettings, int channel) override;
     HRESULT SetDataPane(IDrawerDataPane* pane) override;

@@ -6,6 +6,9 @@
 #include "foundation/BestRationalApproximation.h"
 #include "tracedraw/DataPane.h"
 #include "tracedraw/PreviewPane.h"
+#include "tracedraw/StripResources.h"
+#include "ui/Input.h"
+#include "ui/MessageQueue.h"
 #include "ui/Resources.h"
 #include "ui/Window.h"
 
@@ -50,6 +53,20 @@ Rect WindowRectIn(HWND hwnd)
     Rect r {};
     vx::ui::GetWindowRect(hwnd, &r);
     return r;
+}
+
+void TellOwner(HWND strip, vx::ui::WPARAM value)
+{
+    vx::ui::SendMessage(vx::ui::GetParent(strip), kStripButtonMessage, value, 0);
+}
+
+// The sampling button's tip without a sampling device names the device.
+std::wstring NoDeviceTip()
+{
+    std::wstring text = StripText(kTipNoSamplingDevice);
+    if (const auto at = text.find(L"%1"); at != std::wstring::npos)
+        text.replace(at, 2, L"Trivane");
+    return text;
 }
 } // namespace
 
@@ -183,21 +200,23 @@ void ScrollBarWin::SetScrollInfo(const vx::ui::SCROLLINFO& info, bool redraw)
 // ---- Zoom strip ----------------------------------------------------------------------------------
 
 ZoomControlWin::ZoomControlWin(HWND parent, DataPane& pane, DWORD flags)
-    : UxGadgetWindow(parent, { 0, 0 })
+    : UxNoEraseGadgetWindow(parent, { 0, 0 })
     , mPane(pane)
 {
     using KELControls::UxSizableButtonGadget;
+    SetModule(StripModule());
     if (flags & 0x80000000u)
         mShowLatest = Insert(std::make_unique<UxSizableButtonGadget>(kCmdShowLatest, WORD(kCmdShowLatest), kButton));
     if (flags & 0x20000000u)
         Insert(std::make_unique<UxSizableButtonGadget>(kCmdAutoScaleX, WORD(kCmdAutoScaleX), kButton));
-    Insert(std::make_unique<UxSizableButtonGadget>(kCmdCompress, WORD(kCmdCompress), kButton, 1, L"-"));
+    Insert(std::make_unique<UxSizableButtonGadget>(kCmdCompress, WORD(kCmdCompress), kButton));
     mMenu = CreateCompressExpandMenu();
-    // The ratio gadget keeps the width of its widest text.
-    mRatioButton = Insert(std::make_unique<KELControls::UxMenuGadget>(
-        kCmdRatioMenu, mMenu, parent, WORD(kCmdRatioMenu), kButton, L" 5000:1 "));
-    Insert(std::make_unique<UxSizableButtonGadget>(kCmdExpand, WORD(kCmdExpand), kButton, 1, L"+"));
+    // The ratio gadget shows only its text, and keeps the width of its widest one.
+    mRatioButton = Insert(
+        std::make_unique<KELControls::UxMenuGadget>(kCmdRatioMenu, mMenu, parent, WORD(1), kButton, L" 5000:1 "));
+    Insert(std::make_unique<UxSizableButtonGadget>(kCmdExpand, WORD(kCmdExpand), kButton));
     SetRatio(pane.Compression());
+    EnableCommands();
 }
 
 ZoomControlWin::~ZoomControlWin()
@@ -279,6 +298,7 @@ bool ZoomControlWin::RunCommand(UINT command)
         mPane.JumpToLatest();
         return true;
     case kCmdAutoScaleX:
+        mPane.FitHorizontally();
         return true;
     default:
         if (command >= kCmdRatioFirst && command <= kCmdRatioLast) {
@@ -289,17 +309,78 @@ bool ZoomControlWin::RunCommand(UINT command)
     }
 }
 
+void ZoomControlWin::CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler)
+{
+    struct Entry {
+        UINT command;
+        int state; // the pane's command-state query
+        UINT tip;
+    };
+    static constexpr Entry kEntries[] = {
+        { kCmdExpand, 1, kTipExpand },
+        { kCmdCompress, 2, kTipCompress },
+        { kCmdRatioMenu, 3, kTipRatioMenu },
+        { kCmdAutoScaleX, 4, kTipAutoScaleX },
+        { kCmdShowLatest, 5, kTipShowLatest },
+    };
+    for (const Entry& entry : kEntries)
+        if (enabler.GetId() == entry.command) {
+            enabler.Enable(mEnabled && mPane.CommandEnabled(entry.state));
+            enabler.SetTooltip(StripText(entry.tip));
+            return;
+        }
+    if (enabler.GetId() == kCmdScrollWhileSampling)
+        enabler.SetTooltip(StripText(kTipScrollWhileSampling));
+}
+
+// A press tells the owner 0 and then 1; the release gives the pane the focus and tells it 1.
+void ZoomControlWin::OnStripButton(bool down)
+{
+    if (down) {
+        TellOwner(GetHandle(), 0);
+        TellOwner(GetHandle(), 1);
+        return;
+    }
+    vx::ui::SetFocus(vx::ui::GetParent(GetHandle()));
+    TellOwner(GetHandle(), 1);
+}
+
 // ---- Trace-mode strip ------------------------------------------------------------------------------
 
 TraceControlWin::TraceControlWin(HWND parent, PreviewDataPane& pane)
-    : UxGadgetWindow(parent, { 0, 0 })
+    : UxNoEraseGadgetWindow(parent, { 0, 0 })
     , mPane(pane)
 {
     using KELControls::UxSizableButtonGadget;
+    SetModule(StripModule());
     mButtons[0] = Insert(std::make_unique<UxSizableButtonGadget>(kCmdStacked, WORD(kCmdStacked), kButton));
     mButtons[1] = Insert(std::make_unique<UxSizableButtonGadget>(kCmdOverlaid, WORD(kCmdOverlaid), kButton));
     Insert(std::make_unique<UxSizableButtonGadget>(30000, WORD(1), vx::ui::Size { 6, 16 }));
     mButtons[2] = Insert(std::make_unique<UxSizableButtonGadget>(kCmdSourceOnly, WORD(kCmdSourceOnly), kButton));
+    mNaturalWidth = WindowRectIn(GetHandle()).Width();
+    EnableCommands();
+}
+
+void TraceControlWin::CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler)
+{
+    switch (enabler.GetId()) {
+    case kCmdStacked:
+        enabler.SetTooltip(StripText(kTipStacked));
+        break;
+    case kCmdOverlaid:
+        enabler.SetTooltip(StripText(kTipOverlaid));
+        break;
+    case kCmdSourceOnly:
+        enabler.SetTooltip(StripText(kTipSourceOnly));
+        break;
+    default:
+        break;
+    }
+}
+
+void TraceControlWin::OnStripButton(bool down)
+{
+    TellOwner(GetHandle(), down ? 0 : 1);
 }
 
 void TraceControlWin::SetRect(const Rect& rect)
@@ -360,16 +441,46 @@ bool TraceControlWin::RunCommand(UINT command)
 // ---- Sampling strip ---------------------------------------------------------------------------------
 
 PreviewControlWin::PreviewControlWin(HWND parent, PreviewDataPane& pane, DWORD flags)
-    : UxGadgetWindow(parent, { 0, 0 })
+    : UxNoEraseGadgetWindow(parent, { 0, 0 })
     , mPane(pane)
 {
     using KELControls::UxSizableButtonGadget;
+    SetModule(StripModule());
     if (!(flags & 0x40000000u))
-        mButtons[0] = Insert(std::make_unique<UxSizableButtonGadget>(kStateDocumentView, WORD(106), kButton));
-    mButtons[1] = Insert(std::make_unique<UxSizableButtonGadget>(kStateSampling, WORD(107), kButton));
-    mButtons[2] = Insert(std::make_unique<UxSizableButtonGadget>(kStatePaused, WORD(108), kButton));
+        mButtons[0] = Insert(std::make_unique<UxSizableButtonGadget>(kStateDocumentView, kBitmapDocumentView, kButton));
+    mButtons[1] = Insert(std::make_unique<UxSizableButtonGadget>(kStateSampling, kBitmapStartSampling, kButton));
+    mButtons[2] = Insert(std::make_unique<UxSizableButtonGadget>(kStatePaused, kBitmapPauseSampling, kButton));
     Press(mButtons[0] ? kStateDocumentView : kStateSampling);
     SetSourcePresent(pane.Source() != nullptr);
+    mNaturalWidth = WindowRectIn(GetHandle()).Width();
+    EnableCommands();
+}
+
+// Sampling needs a source: without one its button is off and says why.
+void PreviewControlWin::CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler)
+{
+    const bool source = mPane.Source() != nullptr;
+    switch (enabler.GetId()) {
+    case kStateDocumentView:
+        enabler.Enable(mEnabled);
+        enabler.SetTooltip(StripText(kTipDocumentView));
+        break;
+    case kStateSampling:
+        enabler.Enable(mEnabled && source);
+        enabler.SetTooltip(source ? StripText(kTipStartSampling) : NoDeviceTip());
+        break;
+    case kStatePaused:
+        enabler.Enable(mEnabled && source);
+        enabler.SetTooltip(StripText(kTipPauseSampling));
+        break;
+    default:
+        break;
+    }
+}
+
+void PreviewControlWin::OnStripButton(bool down)
+{
+    TellOwner(GetHandle(), down ? 0 : 1);
 }
 
 void PreviewControlWin::SetRect(const Rect& rect)

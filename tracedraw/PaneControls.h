@@ -65,6 +65,8 @@ public:
     virtual void SetSourcePresent(bool present) = 0;
     // Presses button 100 and runs its command.
     virtual void ReturnToDocumentView() = 0;
+    // The width its buttons need (0: unknown).
+    virtual int NaturalWidth() const { return 0; }
 };
 
 // Command ids of the zoom strip and the menu.
@@ -116,8 +118,12 @@ private:
     int mLine = 1, mPage = 1;
 };
 
+// The owning window hears of a left button on a strip: WM_USER+1 with 0 when it goes down and 1
+// when it comes up.
+inline constexpr UINT kStripButtonMessage = vx::ui::WM_USER + 1;
+
 // The zoom strip: [2149] [213] 109 ratio-menu 103.
-class ZoomControlWin final : public ZoomControl, public KELControls::UxGadgetWindow {
+class ZoomControlWin final : public ZoomControl, public KELControls::UxNoEraseGadgetWindow {
 public:
     // flags: bit 31 adds the show-latest button, bit 29 the horizontal auto-scale button.
     ZoomControlWin(vx::ui::HWND parent, DataPane& pane, DWORD flags);
@@ -140,6 +146,10 @@ public:
     // Runs a command of the strip; false when it is not one of the strip's.
     bool RunCommand(UINT command);
 
+protected:
+    void CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler) override;
+    void OnStripButton(bool down) override;
+
 private:
     DataPane& mPane;
     vx::ui::HMENU mMenu = nullptr;
@@ -151,7 +161,7 @@ private:
 };
 
 // The trace-mode strip of a preview: 209, 210, spacer, 211.
-class TraceControlWin final : public PreviewControl, public KELControls::UxGadgetWindow {
+class TraceControlWin final : public PreviewControl, public KELControls::UxNoEraseGadgetWindow {
 public:
     TraceControlWin(vx::ui::HWND parent, PreviewDataPane& pane);
     void SetRect(const vx::ui::Rect& rect) override;
@@ -163,16 +173,22 @@ public:
     void ReturnToDocumentView() override { }
     bool RunCommand(UINT command);
     DWORD ModeState() const { return mMode; }
+    int NaturalWidth() const override { return mNaturalWidth; }
+
+protected:
+    void CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler) override;
+    void OnStripButton(bool down) override;
 
 private:
     PreviewDataPane& mPane;
     KELControls::UxSizableButtonGadget* mButtons[3] {};
     DWORD mMode = 0;
     bool mStacked = true;
+    int mNaturalWidth = 0;
 };
 
 // The sampling strip of a preview: [100] 101 102.
-class PreviewControlWin final : public PreviewControl, public KELControls::UxGadgetWindow {
+class PreviewControlWin final : public PreviewControl, public KELControls::UxNoEraseGadgetWindow {
 public:
     // flags bit 30 leaves out the document-view button 100.
     PreviewControlWin(vx::ui::HWND parent, PreviewDataPane& pane, DWORD flags);
@@ -188,6 +204,11 @@ public:
     UINT Pressed() const { return mPressed; }
     bool HasButton(UINT command) const;
     bool ButtonEnabled(UINT command) const;
+    int NaturalWidth() const override { return mNaturalWidth; }
+
+protected:
+    void CommandEnable(KELControls::UxSizableButtonGadgetEnabler& enabler) override;
+    void OnStripButton(bool down) override;
 
 private:
     void Press(UINT command);
@@ -195,6 +216,7 @@ private:
     KELControls::UxSizableButtonGadget* mButtons[3] {};
     UINT mPressed = 0;
     bool mEnabled = true;
+    int mNaturalWidth = 0;
 };
 
 } // namespace VarnDraw

@@ -5,21 +5,23 @@
 #include <cstdio>
 
 #include "foundation/XKEL.h"
+#include "tracedraw/StripResources.h"
 
 namespace VarnDraw {
 
 namespace {
 constexpr int kTraceStripWidth = 3 * 18 + 6 + 12;
 
+// The sampling messages from the strings of this library, each loaded once.
 const std::wstring& CannotStartText()
 {
-    static const std::wstring text = L"Cannot start sampling";
+    static const std::wstring text = StripText(kTextCannotStartSampling);
     return text;
 }
 
 const std::wstring& CaptionText()
 {
-    static const std::wstring text = L"Varnex";
+    static const std::wstring text = StripText(kTextApplicationName);
     return text;
 }
 } // namespace
@@ -177,8 +179,14 @@ void PreviewDataPane::AttachWindow(vx::ui::HWND parent, vx::ui::HWND window)
         mTraceControl = WsCreateTraceControl();
     // The trace strip sits under the left scale: the scale area is at least as wide as it.
     if (mTraceControl)
-        SetMinimumMargins(std::max(mMinLeft, kTraceStripWidth + 4), mMinRight);
+        SetMinimumMargins(std::max(mMinLeft, TraceStripWidth() + 4), mMinRight);
     DataPane::AttachWindow(parent, window);
+}
+
+int PreviewDataPane::TraceStripWidth() const
+{
+    const int natural = mTraceControl ? mTraceControl->NaturalWidth() : 0;
+    return natural > 0 ? natural : kTraceStripWidth;
 }
 
 void PreviewDataPane::SizeChanged(const vx::ui::Rect& rect)
@@ -186,14 +194,20 @@ void PreviewDataPane::SizeChanged(const vx::ui::Rect& rect)
     DataPane::SizeChanged(rect);
     if (!mPreviewControl)
         return;
-    const int zoomHeight = mZoom ? mZoom->GetSize().cy : 20;
-    const int top = rect.bottom - zoomHeight + 1;
-    const int width = 3 * 18 + 12;
+    const vx::ui::Size zoom = mZoom ? mZoom->GetSize() : vx::ui::Size { 0, 20 };
+    const int zoomHeight = zoom.cy;
+    // In the row of the zoom strip under the plot (which ends a pixel above the pane's bottom).
+    const int top = rect.top + mHeight;
+    const int width = mPreviewControl->NaturalWidth() > 0 ? mPreviewControl->NaturalWidth() : 3 * 18 + 12;
     const int leftScale = PlotLeft() - rect.left - Border();
-    const int left = mTraceControl ? rect.left + rect.Width() - width : rect.left + 2;
+    // Beside the zoom strip, the scroll bar giving way to it.
+    const int right = rect.right - (mZoom ? zoom.cx + 4 : 0);
+    const int left = mTraceControl ? right - width : rect.left + 2;
     mPreviewControl->SetRect({ left, top, left + width, top + zoomHeight });
+    if (mTraceControl && GetScrollBar())
+        GetScrollBar()->SetRect({ PlotLeft(), top, std::max(PlotLeft(), left - 4), top + zoomHeight });
     if (mTraceControl) {
-        const int traceWidth = kTraceStripWidth;
+        const int traceWidth = TraceStripWidth();
         // The trace strip must fit into the left scale area; when it does not, only it is hidden.
         if (traceWidth > leftScale) {
             mTraceControl->SetRect({});

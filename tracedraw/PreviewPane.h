@@ -72,6 +72,8 @@ private:
     ISamplingSource* mSource = nullptr;
     int mState = kStateDocumentView;
     bool mTraceHidden = false;
+    // The trace strip's width: what its buttons need.
+    int TraceStripWidth() const;
 };
 
 } // namespace VarnDraw

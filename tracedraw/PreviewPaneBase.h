@@ -37,6 +37,8 @@ public:
     void PlaceOverDialogItem(LONG value);
 
     VarnDraw::PreviewDataWinWButtons* Window() const { return mWindow.get(); }
+    // The host document the preview was created over.
+    IUnknown* HostDocument() const { return mHostDocument; }
     IPaneDocument* ViewDocument() const { return mViewDocument; }
     ISamplingSource* SamplingSource() const { return mSource; }
     DWORD TraceColour() const { return mColour; }

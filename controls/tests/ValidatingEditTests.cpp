@@ -457,6 +457,12 @@ TEST_F(Controls, TheBalloonPointsItsTailAtTheAnchorFromTheQuadrantsSide)
     EXPECT_GE(r.left, 0);
     EXPECT_EQ(r.top, upperLeft.y);
     EXPECT_EQ(balloon.TailTip().x, balloon.Margin()); // clamped to the margin
+    // Only the tip followed the shift; with kMoveTailBase the base goes along (to the margin).
+    WTL::CBalloonHelp moved;
+    ASSERT_TRUE(moved.Create(nullptr, L"Title", L"Some content", &upperLeft, 0x8000 | 0x10000));
+    EXPECT_GT(balloon.TailBaseLeft().x, balloon.Margin());
+    EXPECT_EQ(moved.TailBaseLeft().x, moved.Margin());
+    EXPECT_EQ(moved.TailTip(), balloon.TailTip());
 }
 
 // The window is only the rounded body and the tail: mouse input outside them passes through,
@@ -683,6 +689,134 @@ TEST_F(Controls, ABadValueShowsTheMarkerTheBalloonAndTheWarningUntilCorrected)
     EXPECT_TRUE(closed);
     EXPECT_FALSE(IsWindow(dialog));
     mDialog = nullptr;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Controls, LeavingAPopupMarkerStopsItsTimerAndDeletesThePopup)
+{
+    ASSERT_TRUE(MakeDialog());
+    ErrorProvider marker(mDialog, kValueMarkerId);
+    marker.SetOptions(ErrorProvider::kPopup | ErrorProvider::kWarningIcon);
+    marker.SetMessage(L"Too large");
+    ShowWindow(marker.GetHandle(), SW_SHOW);
+    Point at { 3, 3 };
+    ClientToScreen(marker.GetHandle(), &at);
+    ScreenToClient(mDialog, &at);
+    InjectMouse(mDialog, WM_MOUSEMOVE, at);
+    RunFor(100);
+    ASSERT_TRUE(marker.PopupWindow());
+    SendMessage(marker.GetHandle(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(marker.PopupWindow(), nullptr);
+    RunFor(200); // the timer stopped with it: nothing comes back
+    EXPECT_EQ(marker.PopupWindow(), nullptr);
+}
+
+TEST_F(Controls, AMarkersLinkShowsInItsBalloonAndAClickOnItClosesTheBalloonAndRunsTheLink)
+{
+    struct Case {
+        const char* what;
+        unsigned options;
+        bool callback;
+        bool link;
+    };
+    const Case cases[] = {
+        { "link option, text and callback", ErrorProvider::kLink, true, true },
+        { "without the option", 0, true, false },
+        { "without a callback", ErrorProvider::kLink, false, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(MakeDialog());
+        int clicks = 0;
+        {
+            ErrorProvider marker(mDialog, kValueMarkerId);
+            marker.SetOptions(ErrorProvider::kBalloon | ErrorProvider::kErrorIcon | c.options);
+            marker.SetTitle(L"Invalid Value");
+            marker.SetMessage(L"Value must be in range 0 to 10.");
+            marker.SetLinkText(L"Set the range");
+            if (c.callback)
+                marker.SetLinkCallback([&] { ++clicks; });
+            ShowWindow(marker.GetHandle(), SW_SHOW);
+            SendMessage(marker.GetHandle(), WM_LBUTTONDOWN, 0, MAKELPARAM(5, 5));
+            HWND hwnd = marker.BalloonWindow();
+            ASSERT_TRUE(hwnd);
+            auto* balloon = WTL::CBalloonHelp::FromWindow(hwnd);
+            ASSERT_TRUE(balloon);
+            const Rect link = balloon->LinkRect();
+            EXPECT_EQ(!link.IsEmpty(), c.link);
+            if (c.link) {
+                // Below the message, inside the balloon: the hand over it, and a click on it.
+                Rect client;
+                GetClientRect(hwnd, &client);
+                EXPECT_TRUE(client.Contains(Point { link.right - 1, link.bottom - 1 }));
+                const Point on { (link.left + link.right) / 2, (link.top + link.bottom) / 2 };
+                InjectMouse(hwnd, WM_MOUSEMOVE, on);
+                RunUntilIdle();
+                ASSERT_TRUE(IsWindow(hwnd)); // the balloon stays open while the mouse is over it
+                EXPECT_EQ(GetCursor(), IDC_HAND);
+                InjectMouse(hwnd, WM_LBUTTONDOWN, on, MK_LBUTTON);
+                InjectMouse(hwnd, WM_LBUTTONUP, on);
+                RunFor(250);
+                EXPECT_FALSE(IsWindow(hwnd));
+            }
+        }
+        EXPECT_EQ(clicks, c.link ? 1 : 0);
+        DestroyWindow(mDialog);
+        mDialog = nullptr;
+    }
+}
+
+TEST_F(Controls, TheBalloonsContentIsAtLeastItsMinimumWidth)
+{
+    RegisterClass({ L"ControlsTestTop", 0, &DefWindowProc });
+    HWND top = CreateWindowEx(0, L"ControlsTestTop", L"", WS_POPUP | WS_VISIBLE, 0, 0, 1000, 1000, nullptr, 0, nullptr);
+    const Point anchor { 500, 500 };
+    int widths[2] = {};
+    for (int minimum : { 0, 400 }) {
+        WTL::CBalloonHelp balloon;
+        balloon.SetMinimumWidth(minimum);
+        ASSERT_TRUE(balloon.Create(top, L"T", L"Short", &anchor, WTL::CBalloonHelp::kNoShow));
+        Rect window;
+        GetWindowRect(balloon.GetHandle(), &window);
+        widths[minimum ? 1 : 0] = window.Width();
+        DestroyWindow(balloon.GetHandle());
+    }
+    EXPECT_LT(widths[0], 400);
+    EXPECT_EQ(widths[1], 400 + 2 * 8); // the minimum and the two margins
+    DestroyWindow(top);
+}
+
+TEST_F(Controls, APrintedBalloonIsDrawnIntoTheGivenContextAndItsShadedOutlineAddsTwoShades)
+{
+    RegisterClass({ L"ControlsTestTop", 0, &DefWindowProc });
+    HWND top = CreateWindowEx(0, L"ControlsTestTop", L"", WS_POPUP | WS_VISIBLE, 0, 0, 1000, 1000, nullptr, 0, nullptr);
+    const Point anchor { 200, 200 };
+    BitmapPtr pictures[2];
+    for (int shaded = 0; shaded < 2; ++shaded) {
+        WTL::CBalloonHelp balloon;
+        ASSERT_TRUE(balloon.Create(top, L"Title", L"Some content", &anchor,
+            WTL::CBalloonHelp::kNoShow | (shaded ? WTL::CBalloonHelp::kShadedOutline : 0u)));
+        Rect client;
+        GetClientRect(balloon.GetHandle(), &client);
+        BitmapPtr picture = Bitmap::Create(client.Width(), client.Height());
+        DC dc(picture);
+        dc.FillSolidRect(client, Colour::Rgb(0, 128, 0));
+        SendMessage(balloon.GetHandle(), WM_PRINT, reinterpret_cast<WPARAM>(&dc), 0x2 | 0x4);
+        dc.Flush();
+        // The body's middle in the balloon's colour.
+        EXPECT_EQ(picture->Pixel(client.Width() / 2, client.bottom - balloon.Margin() - 2), GetSysColor(COLOR_INFOBK));
+        pictures[shaded] = picture;
+        DestroyWindow(balloon.GetHandle());
+    }
+    int differing = 0;
+    for (int y = 0; y < pictures[0]->Height(); ++y)
+        for (int x = 0; x < pictures[0]->Width(); ++x)
+            differing += pictures[0]->Argb(x, y) != pictures[1]->Argb(x, y);
+    EXPECT_GT(differing, pictures[0]->Width()); // a shade along the outline
+    DestroyWindow(top);
 }
 
 } // namespace

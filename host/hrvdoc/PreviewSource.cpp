@@ -37,6 +37,9 @@ HRESULT HostPreviewSource::QueryInterface(REFIID iid, void** out)
 {
     if (out && iid == IScaleFactory::kIid)
         return mScales->QueryInterface(iid, out);
+    // The recording document behind the preview: its channels' value ranges and settings.
+    if (out && iid == IRecordingDoc::kIid)
+        return mDocument.Document().QueryInterface(iid, out);
     return SimpleUnknownImp2<IPreviewHost, IViewDocumentSource, 0>::QueryInterface(iid, out);
 }
 

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "hostframework/calcglue/ChannelManager.h"
+#include "hostframework/events/ComQuery.h"
+#include "hostframework/interfaces/RecordingInterfaces.h"
 #include "tracedraw/EventDrawer.h"
 #include "tracedraw/Graticule.h"
 
@@ -92,43 +95,24 @@ void HRVPreviewPane::ShowStretch()
 
 void HRVPreviewPane::ReadSourceRange()
 {
-    auto& pane = *Window();
-    // The source's values over the stretch (at most a few thousand of them read).
-    double low = std::numeric_limits<double>::infinity(), high = -low;
-    IRecordSource* source = nullptr;
-    if (pane.GetRecordSource(&source) == S_OK && source) {
-        IUnknown* unknown = nullptr;
-        IRecordData* data = nullptr;
-        if (source->GetCurrentRecord(&unknown) == S_OK && unknown) {
-            unknown->QueryInterface(IRecordData::kIid, reinterpret_cast<void**>(&data));
-            unknown->Release();
-        }
-        if (data) {
-            const std::int64_t step = std::max<std::int64_t>(1, (mLast - mFirst) / 4000);
-            for (std::int64_t p = mFirst; p < mLast; p += step) {
-                double v = 0;
-                if (data->GetValue(mSource, p, &v, nullptr) == S_OK && std::isfinite(v)) {
-                    low = std::min(low, v);
-                    high = std::max(high, v);
-                }
-            }
-            data->Release();
-        }
-        source->Release();
-    }
-    if (low < high) {
+    // The channel's value range as the host reports it; without one the last range stays.
+    IRecordingDoc* document = vx::hf::Query<IRecordingDoc>(HostDocument());
+    double low = 0, high = 0;
+    if (ExtLib::GetChannelValueRange(document, mSource, low, high) && low < high) {
         mLow = low;
         mHigh = high;
     }
+    if (document)
+        document->Release();
     mRangeRead = true;
 }
 
+// Each trace on its own scale over the whole strip: the source over its value range, the stage
+// over its fixed range in standard deviations.
 void HRVPreviewPane::SetRanges()
 {
-    const double margin = (mHigh - mLow) * 0.05;
-    const double span = mHigh - mLow + 2 * margin;
-    SetRange(0, { mLow - margin - span, mHigh + margin });
-    SetRange(1, { kStageBottom, kStageTop + (kStageTop - kStageBottom) });
+    SetRange(0, { mLow, mHigh });
+    SetRange(1, { kStageBottom, kStageTop });
 }
 
 void HRVPreviewPane::Rebuild()

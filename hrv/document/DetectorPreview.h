@@ -1,8 +1,8 @@
 #pragma once
 // The live preview of the detector settings: over the user's selection it draws the source
-// channel with the beats that the preview detector finds marked on it, and below it the
-// detector's normalised stage in standard deviations (the stage the minimum peak height is
-// measured against); it draws them again after every detector update.
+// channel with the beats that the preview detector finds marked on it, and over it, on the second
+// scale, the detector's normalised stage in standard deviations (the stage the minimum peak
+// height is measured against); it draws them again after every detector update.
 #include <cstdint>
 #include <string>
 
@@ -52,10 +52,10 @@ public:
 
 private:
     void ShowStretch();
-    // The source's lowest and highest value over the stretch.
+    // The source channel's value range as the host document reports it.
     void ReadSourceRange();
-    // Scale 1 shows the source's values over the stretch in the upper half of the strip; scale 2
-    // the stage's range in the lower half. The traces take them from their scales.
+    // Scale 1 shows the source's value range, scale 2 the stage's fixed range; the traces take
+    // them from their scales.
     void SetRanges();
 
     DetectorBase& mDetector;

@@ -5,6 +5,9 @@
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
 
+// Generated from resources/help: the dialogs' bitmaps, registered for the module given.
+void HrvRegisterDialogBitmaps(HMODULE module);
+
 namespace HRV {
 
 namespace {
@@ -162,6 +165,12 @@ DialogTemplate CalculationsTemplate()
 const DialogTemplateRegistrar kSettings(kSettingsDialogId, 0, SettingsTemplate());
 const DialogTemplateRegistrar kCalculations(kCalculationsDialogId, 0, CalculationsTemplate());
 const DialogTemplateRegistrar kDetector(kDetectorDialogId, 0, DetectorTemplate());
+
+// The help buttons' picture, bitmap 1002, beside the templates.
+struct DialogBitmaps {
+    DialogBitmaps() { HrvRegisterDialogBitmaps(vx::res::ModuleOf(this)); }
+};
+const DialogBitmaps kBitmaps;
 
 // The measures of the calculations dialog (14 to 17) and the species presets (18 to 26).
 const vx::res::StringTableRegistrar kDialogTexts(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),

@@ -95,12 +95,12 @@ void Choose(HWND dialog, int id, LRESULT index)
         dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
-// The help button: the host's picture and caption ("HRV HTML Help").
+// The help button: the dialogs' picture and the host's caption ("HRV HTML Help").
 std::unique_ptr<KELControls::TBmpTxtButton> MakeHelpButton(HWND dialog, int id)
 {
     const std::wstring caption = KEL::GetResString(nullptr, kHelpCaption, false).ToWString();
     auto button = std::make_unique<KELControls::TBmpTxtButton>(dialog, id, caption);
-    button->SetBitmap(kHelpBitmap, nullptr);
+    button->SetBitmap(kHelpBitmap, DialogModule());
     if (!caption.empty())
         SetWindowText(GetDlgItem(dialog, id), caption);
     return button;
@@ -450,12 +450,9 @@ void AdvancedSettingsDialog::SetupWindow()
     SendMessage(GetDlgItem(dialog, 507), TBM_SETPOS, 1, 1);
     mWindowSlider = std::make_unique<TJSlider>(dialog, 503, dialog);
     mPeakSlider = std::make_unique<TJSlider>(dialog, 507, dialog);
-    // The up-down steps the peak height; it rests in the middle of its range so that it can
-    // always step both ways.
-    HWND spin = GetDlgItem(dialog, 504);
-    SendMessage(spin, UDM_SETRANGE32, 0, 9);
-    mSpinPosition = 4;
-    SendMessage(spin, UDM_SETPOS32, 0, mSpinPosition);
+    // The up-down steps the peak height; the dialog takes each step over (UDN_DELTAPOS), so the
+    // up-down itself never moves and can always step both ways.
+    SendMessage(GetDlgItem(dialog, 504), UDM_SETRANGE32, 0, 9);
     mHelp = MakeHelpButton(dialog, 509);
     // The noise level is in the source channel's values.
     SetWindowText(GetDlgItem(dialog, 516), mUnit);
@@ -597,16 +594,15 @@ void AdvancedSettingsDialog::OnScroll(HWND control, WPARAM request)
         }
         return;
     }
-    if (control == GetDlgItem(dialog, 504) && code == SB_THUMBPOSITION) {
-        const int position = static_cast<int>(SendMessage(control, UDM_GETPOS32, 0, 0));
-        const int delta = position - mSpinPosition;
-        auto it = std::find_if(mFields.begin(), mFields.end(), [](const DialogField& f) { return f.id == 505; });
-        if (delta != 0 && it != mFields.end()) {
-            const double current = KELControls::ParseDoublePrefix(it->edit->GetText(), KELControls::DecimalSeparator());
-            it->Write(std::clamp(current + delta * kPeakStep, 0.05, 9.0));
-        }
-        SendMessage(control, UDM_SETPOS32, 0, mSpinPosition);
-    }
+}
+
+void AdvancedSettingsDialog::OnPeakSpin(const NMUPDOWN& change)
+{
+    auto it = std::find_if(mFields.begin(), mFields.end(), [](const DialogField& f) { return f.id == 505; });
+    if (change.iDelta == 0 || it == mFields.end())
+        return;
+    const double current = KELControls::ParseDoublePrefix(it->edit->GetText(), KELControls::DecimalSeparator());
+    it->Write(std::clamp(current + change.iDelta * kPeakStep, 0.05, 9.0));
 }
 
 void AdvancedSettingsDialog::Drive()
@@ -647,10 +643,16 @@ INT_PTR AdvancedSettingsDialog::DialogFunction(UINT message, WPARAM wParam, LPAR
     case WM_VSCROLL:
         OnScroll(reinterpret_cast<HWND>(lParam), wParam);
         return 1;
-    case WM_NOTIFY:
-        if (lParam)
+    case WM_NOTIFY: {
+        if (!lParam)
+            return 1;
+        const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+        if (header.code == UDN_DELTAPOS && header.idFrom == 504)
+            OnPeakSpin(*reinterpret_cast<const NMUPDOWN*>(lParam)); // answered as handled
+        else
             OnSliderTrack(*reinterpret_cast<const SliderTrack*>(lParam));
         return 1;
+    }
     default:
         return 0;
     }
@@ -975,8 +977,8 @@ bool SettingsDialog::StoreAnalysisFields()
                 *std::find_if(std::begin(kSettingsFields), std::end(kSettingsFields),
                     [&](const FieldSpec& s) { return s.id == id; }),
                 value);
-        else
-            valid = false; // an invalid averaging period keeps the dialog open like any other field
+        else if (id != 126)
+            valid = false; // an invalid averaging period is only left unstored: its marker stays
     }
     mSettings.mExcludeEctopics = Checked(dialog, 123);
     return valid;

@@ -17,6 +17,7 @@
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
 #include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/Settings.h"
+#include "ui/Controls.h"
 
 namespace KELControls {
 class DoubleEdit;
@@ -127,6 +128,8 @@ private:
     void OnScroll(HWND control, WPARAM request);
     void FieldFromSlider(int slider, int field, double step);
     void OnSliderTrack(const SliderTrack& track);
+    // The up-down's step of the peak height: 0.05 S.D. per step, kept within 0.05 .. 9.
+    void OnPeakSpin(const vx::ui::NMUPDOWN& change);
     void SliderFromField(int field, int slider, double step);
     void Drive();
     void CreatePreview();
@@ -145,7 +148,6 @@ private:
     std::vector<DialogField> mFields; // window, noise, peak, QRS width, minimum period, low pass
     std::unique_ptr<KELControls::TBmpTxtButton> mHelp;
     std::unique_ptr<TJSlider> mWindowSlider, mPeakSlider;
-    int mSpinPosition = 0;
     bool mSetUp = false;
     bool mCoupling = false;
 };

@@ -914,6 +914,15 @@ LRESULT SliderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 void UpDownStep(HWND hwnd, int delta)
 {
+    // The owner hears of the step first and may take it over.
+    if (HWND parent = GetParent(hwnd)) {
+        NMUPDOWN change;
+        change.hdr = { hwnd, static_cast<UINT_PTR>(GetDlgCtrlID(hwnd)), UDN_DELTAPOS };
+        change.iPos = State(hwnd).pos;
+        change.iDelta = delta;
+        if (SendMessage(parent, WM_NOTIFY, change.hdr.idFrom, reinterpret_cast<LPARAM>(&change)) != 0)
+            return;
+    }
     ControlState& s = State(hwnd);
     const int low = std::min(s.min, s.max), high = std::max(s.min, s.max);
     const int pos = std::clamp(s.pos + delta, low, high);

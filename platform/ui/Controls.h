@@ -64,6 +64,21 @@ constexpr DWORD UDS_SETBUDDYINT = 0x2;
 constexpr UINT UDM_SETBUDDY = 0x0469, UDM_GETBUDDY = 0x046A, UDM_SETRANGE32 = 0x046F, UDM_GETRANGE32 = 0x0470,
                UDM_SETPOS32 = 0x0471, UDM_GETPOS32 = 0x0472;
 
+// The header of a WM_NOTIFY (lParam points at it, or at a record that begins with it).
+struct NMHDR {
+    HWND hwndFrom = nullptr;
+    UINT_PTR idFrom = 0;
+    UINT code = 0;
+};
+// UDN_DELTAPOS: an up-down is about to move by iDelta from iPos; a non-zero answer keeps it where
+// it is.
+constexpr UINT UDN_DELTAPOS = static_cast<UINT>(-722);
+struct NMUPDOWN {
+    NMHDR hdr;
+    int iPos = 0;
+    int iDelta = 0;
+};
+
 // Scroll bars: SB_CTL for a scroll-bar control, SB_HORZ/SB_VERT for a window's own bars.
 constexpr int SB_HORZ = 0, SB_VERT = 1, SB_CTL = 2;
 constexpr WPARAM SB_LINEUP = 0, SB_LINEDOWN = 1, SB_PAGEUP = 2, SB_PAGEDOWN = 3, SB_THUMBPOSITION = 4,

@@ -5,6 +5,8 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -16,10 +18,13 @@
 #include "tracedraw/PreviewPaneBase.h"
 #include "tracedraw/TraceDrawer.h"
 #include "ui/Clock.h"
+#include "ui/Desktop.h"
 #include "ui/Dialog.h"
 #include "ui/EventLoop.h"
 #include "ui/Input.h"
 #include "ui/MessageQueue.h"
+#include "ui/Paint.h"
+#include "ui/Tooltip.h"
 #include "ui/Window.h"
 
 extern "C" const char* __lsan_default_suppressions()
@@ -997,3 +1002,357 @@ TEST_F(DataPaneTest, PreviewPaneBaseBuildsThePreviewOverItsPlaceholder)
 }
 
 } // namespace
+
+// ---- The control strips and the layers ------------------------------------------------------
+
+namespace {
+
+std::vector<WPARAM> gOwnerHeard;
+
+LRESULT StripOwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kStripButtonMessage)
+        gOwnerHeard.push_back(wParam);
+    return DefWindowProc(hwnd, message, wParam, lParam);
+}
+
+vx::ui::Size AtDpi(HWND window, vx::ui::Size size96)
+{
+    const double scale = GetDpiForWindow(window) / 96.0;
+    return { static_cast<int>(std::lround(size96.cx * scale)), static_cast<int>(std::lround(size96.cy * scale)) };
+}
+
+class CountingGraticule final : public GraticuleDrawer {
+public:
+    using GraticuleDrawer::GraticuleDrawer;
+    HRESULT Draw(DC* dc, const DrawParams* params) override
+    {
+        ++draws;
+        return GraticuleDrawer::Draw(dc, params);
+    }
+    int draws = 0;
+};
+
+} // namespace
+
+TEST_F(DataPaneTest, ZoomStripShowsPicturesAndTipsAndItsButtonsFollowTheRatioLimits)
+{
+    Open(MakeRecording(100000), 1);
+    auto* zoom = dynamic_cast<ZoomControlWin*>(pane->GetZoomControl());
+    ASSERT_NE(zoom, nullptr);
+    RunUntilIdle();
+    struct Button {
+        int id;
+        const wchar_t* tip;
+        bool picture;
+    };
+    const Button buttons[] = {
+        { kCmdShowLatest, L"Show latest data", true },
+        { kCmdCompress, L"Compress horizontal scaling", true },
+        { kCmdRatioMenu, L"Set horizontal scaling", false },
+        { kCmdExpand, L"Expand horizontal scaling", true },
+    };
+    for (const Button& b : buttons) {
+        SCOPED_TRACE(b.id);
+        const auto* gadget = zoom->Gadget(b.id);
+        ASSERT_NE(gadget, nullptr);
+        EXPECT_EQ(gadget->Tooltip(), b.tip);
+        ASSERT_EQ(gadget->Glyph() != nullptr, b.picture);
+        if (b.picture) {
+            EXPECT_EQ(gadget->Glyph()->GetSize(), AtDpi(zoom->GetHandle(), { 18, 16 }));
+            EXPECT_TRUE(gadget->Text().empty()); // a picture, not "-" or "+"
+        }
+    }
+    EXPECT_EQ(SendMessage(zoom->TooltipWindow(), TTM_GETTOOLCOUNT, 0, 0), LRESULT(std::size(buttons)));
+
+    // Once the queue has run dry, expand is off at the smallest ratio and compress at the largest;
+    // a click on a button that is off does nothing.
+    struct Step {
+        UINT command;
+        bool expand, compress;
+    };
+    const Step steps[] = { { 1130, false, true }, { 1136, true, true }, { 1150, true, false } };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.command);
+        SendMessage(pane->Handle(), WM_COMMAND, s.command, 0);
+        RunUntilIdle();
+        EXPECT_EQ(zoom->Gadget(kCmdExpand)->IsEnabled(), s.expand);
+        EXPECT_EQ(zoom->Gadget(kCmdCompress)->IsEnabled(), s.compress);
+    }
+    const Rect compress = zoom->Gadget(kCmdCompress)->Bounds();
+    const LPARAM at = MAKELPARAM(static_cast<unsigned>(compress.left + 2), static_cast<unsigned>(compress.top + 2));
+    SendMessage(zoom->GetHandle(), WM_LBUTTONDOWN, 0, at);
+    SendMessage(zoom->GetHandle(), WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(pane->Compression(), KEL::Rational(500000, 1));
+}
+
+TEST_F(DataPaneTest, HorizontalAutoScaleShowsAllTheDataAtTheSmallestMenuRatioThatFits)
+{
+    struct Case {
+        std::int64_t samples;
+        KEL::Rational ratio;
+    };
+    // The plot is 798 columns wide.
+    const Case cases[] = {
+        { 100000, { 200, 1 } }, // 125.3 samples a column
+        { 700, { 1, 1 } }, // fits at 1:1
+        { 30'000'000, { 50000, 1 } }, // 37594 a column
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.samples);
+        Open(c.samples > 1'000'000 ? MakeLongRecording(c.samples) : MakeRecording(c.samples), 1);
+        EXPECT_TRUE(pane->CommandEnabled(4));
+        SendMessage(pane->Handle(), WM_COMMAND, kCmdAutoScaleX, 0);
+        EXPECT_EQ(pane->Compression(), c.ratio);
+        EXPECT_EQ(pane->LeftEdge(), 0);
+        EXPECT_GE(pane->RightEdge(), pane->LatestExtent());
+        pane.reset();
+        document->Release();
+        document = nullptr;
+    }
+}
+
+TEST_F(DataPaneTest, EachStripTellsItsOwnerOfAPressAndARelease)
+{
+    static const bool registered = RegisterClass({ L"StripOwner", 0, &StripOwnerProc });
+    (void)registered;
+    HWND owner = CreateWindowEx(0, L"StripOwner", L"", WS_CHILD | WS_VISIBLE, 0, 0, 400, 100, top, 0, nullptr);
+    auto* view = new SamplingViewDocument(MakeRecording(100));
+    view->AddRef();
+    {
+        PreviewDataWinWButtons preview(view);
+        preview.paintingSuppressed = true;
+        ASSERT_TRUE(preview.Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        struct Case {
+            const char* what;
+            std::function<std::unique_ptr<KELControls::UxGadgetWindow>()> make;
+            std::vector<WPARAM> press, release;
+            bool focusToOwner;
+        };
+        const Case cases[] = {
+            { "zoom", [&] { return std::make_unique<ZoomControlWin>(owner, preview, 0x80000000u); }, { 0, 1 }, { 1 },
+                true },
+            { "trace modes", [&] { return std::make_unique<TraceControlWin>(owner, preview); }, { 0 }, { 1 }, false },
+            { "sampling", [&] { return std::make_unique<PreviewControlWin>(owner, preview, 0); }, { 0 }, { 1 }, false },
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            auto strip = c.make();
+            SetFocus(top);
+            gOwnerHeard.clear();
+            SendMessage(strip->GetHandle(), WM_LBUTTONDOWN, 0, MAKELPARAM(1, 1));
+            EXPECT_EQ(gOwnerHeard, c.press);
+            gOwnerHeard.clear();
+            SendMessage(strip->GetHandle(), WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
+            EXPECT_EQ(gOwnerHeard, c.release);
+            EXPECT_EQ(GetFocus() == owner, c.focusToOwner);
+        }
+    }
+    DestroyWindow(owner);
+    view->Release();
+}
+
+TEST_F(DataPaneTest, PreviewStripsNameTheirButtonsAndSayWhySamplingIsOff)
+{
+    auto* view = new SamplingViewDocument(MakeRecording(100));
+    view->AddRef();
+    FakeSource source;
+    {
+        PreviewDataWinWButtons preview(view);
+        preview.paintingSuppressed = true;
+        ASSERT_TRUE(preview.Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        auto* sampling = dynamic_cast<PreviewControlWin*>(preview.GetPreviewControl());
+        auto* modes = dynamic_cast<TraceControlWin*>(preview.GetTraceControl());
+        ASSERT_NE(sampling, nullptr);
+        ASSERT_NE(modes, nullptr);
+        RunUntilIdle();
+        struct Button {
+            KELControls::UxGadgetWindow* strip;
+            int id;
+            const wchar_t* tip;
+        };
+        const Button buttons[] = {
+            { sampling, kStateDocumentView, L"Varn View" },
+            { sampling, kStateSampling, L"No Trivane available - sampling is disabled" },
+            { sampling, kStatePaused, L"Pause Sampling" },
+            { modes, kCmdStacked, L"Autoscale and stack traces" },
+            { modes, kCmdOverlaid, L"Autoscale and overlay traces" },
+            { modes, kCmdSourceOnly, L"Autoscale and show the source trace only" },
+        };
+        for (const Button& b : buttons) {
+            SCOPED_TRACE(b.id);
+            const auto* gadget = b.strip->Gadget(b.id);
+            ASSERT_NE(gadget, nullptr);
+            EXPECT_EQ(gadget->Tooltip(), b.tip);
+            ASSERT_NE(gadget->Glyph(), nullptr);
+            EXPECT_EQ(gadget->Glyph()->GetSize(), AtDpi(b.strip->GetHandle(), { 18, 16 }));
+        }
+        // The three strips lie side by side inside the window, each wide enough for its buttons.
+        const auto rectOf = [](HWND hwnd) {
+            Rect r;
+            GetWindowRect(hwnd, &r);
+            return r;
+        };
+        const Rect zoomRect = rectOf(dynamic_cast<ZoomControlWin*>(preview.GetZoomControl())->GetHandle());
+        const Rect samplingRect = rectOf(sampling->GetHandle()), modesRect = rectOf(modes->GetHandle());
+        const Rect window = rectOf(preview.Handle());
+        for (const Rect& r : { zoomRect, samplingRect, modesRect }) {
+            EXPECT_FALSE(r.IsEmpty());
+            EXPECT_EQ(r.Intersect(window), r);
+        }
+        EXPECT_TRUE(samplingRect.Intersect(zoomRect).IsEmpty());
+        EXPECT_TRUE(modesRect.Intersect(samplingRect).IsEmpty());
+        EXPECT_EQ(samplingRect.Width(), sampling->NaturalWidth());
+        EXPECT_EQ(modesRect.Width(), modes->NaturalWidth());
+        EXPECT_GE(modesRect.Width(), modes->Gadget(kCmdSourceOnly)->Bounds().right);
+        EXPECT_FALSE(sampling->Gadget(kStateSampling)->IsEnabled());
+        // With a sampling source the button is on and says what it does.
+        preview.SetSource(0, &source);
+        RunUntilIdle();
+        EXPECT_TRUE(sampling->Gadget(kStateSampling)->IsEnabled());
+        EXPECT_EQ(sampling->Gadget(kStateSampling)->Tooltip(), L"Start Sampling");
+        preview.SetSource(0, nullptr);
+    }
+    view->Release();
+}
+
+TEST_F(DataPaneTest, APreviewOnScreenKeepsItsLayersAndOutputIsDrawnAfresh)
+{
+    auto* view = new SamplingViewDocument(MakeRecording(5000));
+    view->AddRef();
+    {
+        PreviewDataWin preview(view);
+        preview.paintingSuppressed = true;
+        ASSERT_TRUE(preview.Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        EXPECT_TRUE(preview.IsLayerBuffering());
+        auto* grid = new CountingGraticule(0, MakeIdentity(0, 0), 0, 0, 0xFFFFFF);
+        grid->AddRef();
+        preview.AddDrawer(0, 0, grid);
+        AddTraces(preview);
+        preview.ChannelStrip(0)->Refresh(0);
+        // Laying the strip out made the graticule's pre-trigger hatch for the strip's height.
+        ASSERT_NE(grid->PreTrigger(), nullptr);
+        EXPECT_EQ(grid->PreTrigger()->Height(), preview.ChannelStrip(0)->StripRect().Height());
+
+        const Rect all { 0, 0, kWindowWidth, kWindowHeight };
+        const auto paint = [&](const BitmapPtr& image) {
+            DC dc(image);
+            preview.Paint(dc, all);
+            dc.Flush();
+        };
+        BitmapPtr layered = Bitmap::Create(kWindowWidth, kWindowHeight);
+        paint(layered);
+        const int drawn = grid->draws;
+        EXPECT_GE(drawn, 1);
+        paint(layered);
+        EXPECT_EQ(grid->draws, drawn); // the second paint copies the kept layers
+        preview.ResetStrips();
+        paint(layered);
+        EXPECT_EQ(grid->draws, drawn + 1);
+
+        // The kept layers compose to the picture that drawing straight onto the screen gives.
+        preview.layerBuffering = false;
+        preview.SizeChanged(preview.PaneRect());
+        BitmapPtr direct = Bitmap::Create(kWindowWidth, kWindowHeight);
+        paint(direct);
+        const Rect strip = preview.ChannelStrip(0)->StripRect();
+        int differing = 0, trace = 0;
+        for (int y = strip.top; y < strip.bottom; ++y)
+            for (int x = strip.left; x < strip.right; ++x) {
+                differing += layered->Argb(x, y) != direct->Argb(x, y);
+                trace += (direct->Argb(x, y) & 0xFFFFFF) != 0xFFFFFF;
+            }
+        EXPECT_EQ(differing, 0);
+        EXPECT_GT(trace, strip.Width()); // the trace over the white grid
+
+        // A recording (a picture for output) is drawn afresh every time.
+        preview.layerBuffering = true;
+        preview.SizeChanged(preview.PaneRect());
+        auto recording = DC::CreateRecording({ kWindowWidth, kWindowHeight });
+        const int before = grid->draws;
+        preview.Paint(*recording, all);
+        preview.Paint(*recording, all);
+        EXPECT_EQ(grid->draws, before + 2);
+        grid->Release();
+    }
+    view->Release();
+}
+
+TEST_F(DataPaneTest, AStripRequestGoesToTheStripsHandlerElseToTheObservers)
+{
+    Open(MakeRecording(1000), 2);
+    std::vector<PaneNotification> heard;
+    pane->AddObserver([&](const PaneNotification& n) {
+        if (n.kind == PaneNotification::kStripRequest)
+            heard.push_back(n);
+    });
+    std::vector<int> handled;
+    pane->SetStripRequestHandler(1, [&](int strip, LONG, LONG) {
+        handled.push_back(strip);
+        return true;
+    });
+    pane->StripRequest(0, 7, 8);
+    pane->StripRequest(1, 9, 10);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].a, static_cast<std::int64_t>(0xC0000000'00000000ull)); // channel 0, any record
+    EXPECT_EQ(heard[0].b, 7);
+    EXPECT_EQ(heard[0].c, 8);
+    EXPECT_EQ(handled, std::vector<int> { 1 });
+}
+
+TEST_F(DataPaneTest, ScreenshotOfAPreviewWithItsStripsAndPictures)
+{
+    auto* view = new SamplingViewDocument(MakeRecording(5000));
+    view->AddRef();
+    {
+        PreviewDataWinWButtons preview(view);
+        ASSERT_TRUE(preview.Create(top, { 0, 0, kWindowWidth, kWindowHeight }));
+        auto* grid = new GraticuleDrawer(0, MakeIdentity(0, 0), 0, 0, 0xFFFFFF);
+        grid->AddRef();
+        preview.AddDrawer(0, 0, grid);
+        grid->Release();
+        AddTraces(preview);
+        preview.ChannelStrip(0)->Refresh(0);
+        RunUntilIdle();
+        BitmapPtr image = CaptureWindow(top);
+        ASSERT_TRUE(image);
+        // Every button of the three strips shows its picture: pixels far from its face colour.
+        const auto pictured = [&](KELControls::UxGadgetWindow& strip, int id) {
+            const Rect b = strip.Gadget(id)->Bounds();
+            // The strip's own paint, as its WM_PAINT draws it (a strip may lie outside the window).
+            Rect client;
+            GetClientRect(strip.GetHandle(), &client);
+            BitmapPtr shot = Bitmap::Create(client.Width(), client.Height());
+            if (!shot)
+                return 0;
+            {
+                DC dc(shot);
+                strip.Paint(dc);
+                dc.Flush();
+            }
+            const Colour face = shot->Pixel(b.left + 2, b.top + 2);
+            int drawn = 0;
+            for (int y = b.top; y < b.bottom; ++y)
+                for (int x = b.left; x < b.right; ++x) {
+                    const Colour c = shot->Pixel(x, y);
+                    drawn += std::abs(c.Red() - face.Red()) + std::abs(c.Green() - face.Green())
+                            + std::abs(c.Blue() - face.Blue())
+                        > 90;
+                }
+            return drawn;
+        };
+        auto& zoom = *dynamic_cast<ZoomControlWin*>(preview.GetZoomControl());
+        auto& sampling = *dynamic_cast<PreviewControlWin*>(preview.GetPreviewControl());
+        auto& modes = *dynamic_cast<TraceControlWin*>(preview.GetTraceControl());
+        for (int id : { int(kCmdShowLatest), int(kCmdCompress), int(kCmdExpand) })
+            EXPECT_GT(pictured(zoom, id), 4) << id;
+        for (int id : { kStateDocumentView, kStateSampling, kStatePaused })
+            EXPECT_GT(pictured(sampling, id), 4) << id;
+        for (int id : { int(kCmdStacked), int(kCmdOverlaid), int(kCmdSourceOnly) })
+            EXPECT_GT(pictured(modes, id), 4) << id;
+        if (const char* dir = std::getenv("VX_SCREENSHOT_DIR")) {
+            EXPECT_TRUE(image->SavePng(std::string(dir) + "/tracedraw_preview_strips.png"));
+        }
+    }
+    view->Release();
+}

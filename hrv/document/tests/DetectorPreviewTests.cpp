@@ -13,6 +13,8 @@
 #include "host/caf/tests/RegisteredFramework.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
+#include "hostframework/calcglue/ChannelManager.h"
+#include "hostframework/events/ComQuery.h"
 #include "hrv/analysis/Detector.h"
 #include "hrv/document/DetectorPreview.h"
 #include "hrv/document/Dialogs.h"
@@ -172,20 +174,40 @@ TEST_F(DetectorPreviewTest, MarksTheBeatsTheDetectorFindsWithTheFieldsValues)
             const Painted painted = Paint(pane);
             EXPECT_EQ(painted.marks, ColumnsOf(pane, beats));
             counts.push_back(painted.marks.size());
-            // The source trace in the strip's upper half, below it the detector's stage.
+            // Each trace on its own scale over the whole strip: the source over the channel's
+            // value range, the stage over -10 .. 10 S.D.
             const int height = pane.ChannelStrip(0)->StripRect().Height();
             const auto source = painted.rows.find(preview->SourceColour());
             const auto stage = painted.rows.find(HRVPreviewPane::kStageColour);
             ASSERT_NE(source, painted.rows.end());
             ASSERT_NE(stage, painted.rows.end());
             EXPECT_GE(source->second.first, 0);
-            EXPECT_LE(source->second.second, height / 2 + 1);
+            EXPECT_LE(source->second.second, height + 1);
             EXPECT_GT(source->second.second - source->second.first, height / 4);
-            // The stage's scale puts -10 S.D. at the bottom and 10 S.D. half way up: its lowest
-            // values (about 0 S.D. between beats) lie in the lower half; its peaks may reach higher.
+            // The stage's quiet values (about 0 S.D. between beats) lie at the strip's middle:
+            // its lowest point is a little below it; its peaks reach higher.
             EXPECT_GE(stage->second.second, height / 2);
-            EXPECT_LE(stage->second.second, height + 1);
+            EXPECT_LT(stage->second.second, height * 7 / 10);
         }
+        // The scales' ranges: the channel's value range from the host, and -10 .. 10 S.D.
+        double low = 0, high = 0;
+        ASSERT_TRUE(ExtLib::GetChannelValueRange(&host.Document(), 0, low, high));
+        const auto rangeOf = [&](int number) {
+            vx::hf::DisplayRange range {};
+            IHostScale* scale = nullptr;
+            if (pane.GetScale(0, number, &scale) == S_OK && scale) {
+                if (auto* ranged = vx::hf::Query<IScaleRange>(scale)) {
+                    ranged->GetRange(&range);
+                    ranged->Release();
+                }
+                scale->Release();
+            }
+            return range;
+        };
+        EXPECT_DOUBLE_EQ(rangeOf(1).bottom, low);
+        EXPECT_DOUBLE_EQ(rangeOf(1).top, high);
+        EXPECT_DOUBLE_EQ(rangeOf(2).bottom, HRVPreviewPane::kStageBottom);
+        EXPECT_DOUBLE_EQ(rangeOf(2).top, HRVPreviewPane::kStageTop);
         ui::SendMessage(dialog, ui::WM_COMMAND, ui::IDCANCEL, 0);
     });
     {

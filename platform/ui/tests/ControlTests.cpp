@@ -487,10 +487,26 @@ TEST_F(Controls, SliderAndUpDownMoveWithinTheirRangeAndTellTheParent)
     SendMessage(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy), 0);
     SendMessage(spin, UDM_SETRANGE32, 1, 3);
     SendMessage(spin, UDM_SETPOS32, 0, 2);
+    Take();
     SendMessage(spin, WM_KEYDOWN, VK_UP, 0);
     SendMessage(spin, WM_KEYDOWN, VK_UP, 0);
     EXPECT_EQ(SendMessage(spin, UDM_GETPOS32, 0, 0), 3);
     EXPECT_EQ(GetWindowText(buddy), L"3");
+    // Every step is offered to the parent first (UDN_DELTAPOS), also the one the limit stops.
+    EXPECT_EQ(Notifications(WM_NOTIFY), (std::vector<WPARAM> { 22, 22 }));
+    // A parent that answers the notification takes the step over: the up-down stays put.
+    int offered = 0;
+    SetHook([&](HWND, UINT message, WPARAM, LPARAM lParam) -> std::optional<LRESULT> {
+        if (message != WM_NOTIFY)
+            return std::nullopt;
+        const auto* change = reinterpret_cast<const NMUPDOWN*>(lParam);
+        offered = change->hdr.code == UDN_DELTAPOS ? change->iDelta : 0;
+        return 1;
+    });
+    SendMessage(spin, WM_KEYDOWN, VK_DOWN, 0);
+    SetHook({});
+    EXPECT_EQ(offered, -1);
+    EXPECT_EQ(SendMessage(spin, UDM_GETPOS32, 0, 0), 3);
 }
 
 TEST_F(Controls, PaintingEveryControlDrawsSomethingAndNeverFails)
