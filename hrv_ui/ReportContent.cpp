@@ -211,11 +211,6 @@ ReportValues MakeReportValues(Document& document, const Settings& settings, IRec
     const double segments = static_cast<double>(e.mSegments.mNumSegments);
     const double sdarr = segments < 2 ? kNaN : SampleDeviation(e.mSegments.mM2OfMeans, segments);
     const double nonVlf = p.mTotalPower - p.mVLFPower;
-    // SD2 exists only while 2 SDRR^2 - SDSD^2 / 2 is not negative; the statistics clamp a radicand
-    // that rounding takes a hair below zero, but one clearly below zero is a missing SD2, not 0.
-    const double varRR = SampleDeviation(s.mM2RR, n) * SampleDeviation(s.mM2RR, n);
-    const double varDelta = SampleDeviation(s.mM2DeltaRR, n) * SampleDeviation(s.mM2DeltaRR, n);
-    const double sd2 = 2.0 * varRR - 0.5 * varDelta < -1e-9 * (2.0 * varRR + 0.5 * varDelta) ? kNaN : s.SD2();
 
     return { {
         // The title.
@@ -260,7 +255,7 @@ ReportValues MakeReportValues(Document& document, const Settings& settings, IRec
         FixedPower(Ratio(p.mLFPower, p.mHFPower), 0),
         // Nonlinear.
         Engineering(s.SD1(), kUnitSeconds),
-        Engineering(sd2, kUnitSeconds),
+        Engineering(s.SD2(), kUnitSeconds),
     } };
 }
 

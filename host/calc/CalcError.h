@@ -34,4 +34,24 @@ private:
     std::string mMessage;
 };
 
+// A low-pass cut-off that a record's sample rate cannot carry: the cut-off must lie below half
+// the sample rate (the Nyquist frequency). Says so in the user's words, and keeps the numbers.
+class CutoffError : public CalcError {
+public:
+    CutoffError(double cutoff, double rate, int record, const std::string& message)
+        : CalcError(message)
+        , mCutoff(cutoff)
+        , mRate(rate)
+        , mRecord(record)
+    {
+    }
+    double Cutoff() const { return mCutoff; } // Hz
+    double Rate() const { return mRate; } // samples per second
+    int Record() const { return mRecord; } // 0-based
+
+private:
+    double mCutoff, mRate;
+    int mRecord;
+};
+
 } // namespace vx::calc

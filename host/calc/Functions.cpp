@@ -156,8 +156,10 @@ public:
     {
         TimeBase tb = mInput->Info(record);
         if (tb.interval > 0 && mCutoff >= 0.5 * tb.Rate())
-            throw CalcError("lowpass: the cut-off " + Num(mCutoff) + " Hz is not below the Nyquist frequency "
-                + Num(0.5 * tb.Rate()) + " Hz of record " + std::to_string(record + 1));
+            throw CutoffError(mCutoff, tb.Rate(), record,
+                "lowpass: the cut-off " + Num(mCutoff) + " Hz is not below half the sample rate of record "
+                    + std::to_string(record + 1) + " (" + Num(tb.Rate()) + " Hz, so its Nyquist frequency is "
+                    + Num(0.5 * tb.Rate()) + " Hz)");
         return tb;
     }
     void Trim() override

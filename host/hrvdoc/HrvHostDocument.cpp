@@ -33,6 +33,25 @@ std::string Narrow(const std::wstring& w)
     return std::string(w.begin(), w.end());
 }
 
+std::string Number(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// The engine's refusal of a detector channel in the user's words. The detector's only low-pass
+// filter is its first stage, whose cut-off is the LowPassCutoff setting.
+HrvHostDocument::ChannelRefusal RefusalOf(const std::wstring& name, const calc::CalcError& e)
+{
+    if (const auto* cutoff = dynamic_cast<const calc::CutoffError*>(&e))
+        return { "record " + std::to_string(cutoff->Record() + 1) + " is sampled at " + Number(cutoff->Rate())
+                + " Hz, too slowly for the detector's low-pass cut-off LowPassCutoff of " + Number(cutoff->Cutoff())
+                + " Hz, which must lie below half the sample rate (" + Number(0.5 * cutoff->Rate()) + " Hz)",
+            "LowPassCutoff" };
+    return { "the detector's channel " + Narrow(name) + " cannot be made: " + e.what(), "" };
+}
+
 // A message the host routes: its id and flags, no data.
 class HostMessage final : public SimpleUnknownImp1<IMessage, 1> {
 public:
@@ -664,10 +683,12 @@ bool HrvHostDocument::AddChannel(const wchar_t* nameText, const wchar_t* formula
         const bool existed = mDocument->LookUp(0, name.c_str(), &ref) == S_OK;
         if (FAILED(mDocument->CreateNamedChannel(0, name.c_str(), nullptr, &ref)))
             return false;
+        ForgetRefusal(name);
         try {
             Engine().SetFormula(name, formula);
         } catch (const calc::CalcError& e) {
             log.push_back("channel refused " + Narrow(name) + ": " + e.what());
+            mRefusals.emplace_back(name, RefusalOf(name, e));
             // A refused new channel leaves no empty name behind.
             if (!existed)
                 mDocument->RemoveName(0, name.c_str());
@@ -686,11 +707,22 @@ bool HrvHostDocument::RemoveChannel(const wchar_t* nameText, bool)
             return false;
         const std::wstring name = nameText;
         channelRequests.push_back(L"-" + name);
+        ForgetRefusal(name);
         if (!Engine().HasChannel(name))
             return false;
         mNames.erase(std::remove(mNames.begin(), mNames.end(), name), mNames.end());
         return mDocument->RemoveName(0, name.c_str()) == S_OK;
     });
+}
+
+void HrvHostDocument::ForgetRefusal(const std::wstring& name)
+{
+    std::erase_if(mRefusals, [&](const auto& refusal) { return refusal.first == name; });
+}
+
+HrvHostDocument::ChannelRefusal HrvHostDocument::StandingRefusal() const
+{
+    return mRefusals.empty() ? ChannelRefusal {} : mRefusals.front().second;
 }
 
 bool HrvHostDocument::FindChannel(const wchar_t* nameText, HRV::ChannelRef& out)

@@ -134,6 +134,15 @@ public:
     // Ends a paced play now (the record keeps what was played).
     void StopOnlinePlay();
 
+    // Why the detector's channels could not be made: the first of its channel requests that the
+    // engine refused and that still stands (the later stages then fail for want of it), in the
+    // user's words, with the setting to change when one setting is to blame.
+    struct ChannelRefusal {
+        std::string reason; // empty: no refusal stands
+        std::string setting; // the settings field without its 'm', e.g. "LowPassCutoff"
+    };
+    ChannelRefusal StandingRefusal() const;
+
     // HRV::IDocumentHost
     ULONGLONG ChildSite() override { return reinterpret_cast<std::uintptr_t>(this); }
     bool IsBusy() override { return busy; }
@@ -273,6 +282,9 @@ private:
     std::shared_ptr<Recording> mRecording;
     HostDocument* mDocument; // held
     std::vector<std::wstring> mNames; // the detector's named channels, in creation order
+    // The channel requests refused and not made since, in the order they were refused.
+    std::vector<std::pair<std::wstring, ChannelRefusal>> mRefusals;
+    void ForgetRefusal(const std::wstring& name);
     int64_t mCompiledFor = -1; // samples in the recording when the channels were compiled
     bool mRecordComplete = false; // the sampled record has all its data (its end is near)
     IMessageHandler* mDocumentHandler = nullptr; // held

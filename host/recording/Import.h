@@ -55,7 +55,9 @@ struct DelimitedOptions {
 
 // Comma, tab or semicolon separated numbers, one row per sample, one column per channel, an
 // optional title row ("ECG (mV)" gives the title ECG with unit mV), an optional units row below
-// it, '#' comment lines; fields may be quoted ('...' or "..."). Times given by a time column must
+// it, '#' comment lines. A field in double quotes may hold the separator, line breaks and doubled
+// quotes (RFC 4180); single quotes around a field are dropped. A row of more than 1 MiB or with
+// another number of fields than the first is refused with its line. Times given by a time column must
 // be evenly spaced within the resolution they are printed to; samples placed by a sample rate
 // cannot skip a line, so a blank line between them is an error.
 Recording ImportDelimited(const std::filesystem::path& path, const DelimitedOptions& options = {});

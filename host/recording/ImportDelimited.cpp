@@ -51,24 +51,6 @@ int Decimals(std::string_view text)
     return static_cast<int>(text.size() - point - 1);
 }
 
-std::vector<std::string_view> Split(std::string_view line, char delimiter)
-{
-    std::vector<std::string_view> fields;
-    if (delimiter == 0) {
-        fields.push_back(line);
-        return fields;
-    }
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t next = line.find(delimiter, pos);
-        fields.push_back(line.substr(pos, next == std::string_view::npos ? std::string_view::npos : next - pos));
-        if (next == std::string_view::npos)
-            break;
-        pos = next + 1;
-    }
-    return fields;
-}
-
 std::wstring Widen(std::string_view s)
 {
     std::wstring w;
@@ -97,55 +79,271 @@ bool IsSecondsUnit(std::string_view unit)
     return t == "s" || t == "sec" || t == "seconds";
 }
 
-bool AllNumbers(const std::vector<std::string_view>& fields)
-{
-    double v;
-    return std::all_of(fields.begin(), fields.end(), [&](std::string_view f) { return ParseNumber(f, v); });
-}
-
 std::string Line(int64_t number)
 {
     return "line " + std::to_string(number);
 }
 
-// The lines of a text that hold data: comments ('#') and blank lines are passed over, a byte
-// order mark and a carriage return taken off. A blank line between data lines is remembered.
-class LineReader {
+// Spaces and tabs around a quoted field's quotes, and around a title.
+bool IsBlank(char c, char delimiter)
+{
+    return c == ' ' || (c == '\t' && delimiter != '\t') || c == '\r';
+}
+
+std::string_view TrimBlanks(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front(), 0))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back(), 0))
+        s.remove_suffix(1);
+    return s;
+}
+
+// A row of data may be this long at most: 4096 columns of long numbers or titles fit many times
+// over, and a longer line (a file without line ends, a damaged file) is refused after reading
+// this much of it rather than held whole.
+constexpr std::size_t kMaxRowBytes = std::size_t(1) << 20;
+constexpr std::size_t kMaxColumns = 4096;
+constexpr char kCandidateDelimiters[] = "\t;,";
+
+// The rows of a text that hold data, read as RFC 4180 describes: a field that opens with a double
+// quote runs to the matching quote and may hold the separator, line breaks and doubled quotes
+// (""); other fields lose the spaces and the single or double quotes around them. Comment lines
+// ('#') and blank lines are passed over, a byte order mark and the carriage return of a CR LF
+// line end taken off; a blank line between rows is remembered.
+class RowReader {
 public:
-    explicit LineReader(std::istream& in)
-        : mIn(in)
+    RowReader(std::istream& in, const std::string& name)
+        : mBuffer(*in.rdbuf())
+        , mName(name)
     {
     }
-    bool Next(std::string_view& view)
+
+    // The first row, from which the separator is taken unless `delimiter` names it: a tab, ';'
+    // or ',' outside quoted fields, in that order.
+    bool First(char delimiter)
     {
-        while (std::getline(mIn, mLine)) {
-            ++mNumber;
-            view = mLine;
-            if (mNumber == 1 && view.starts_with("\xEF\xBB\xBF"))
-                view.remove_prefix(3);
-            if (!view.empty() && view.back() == '\r')
-                view.remove_suffix(1);
-            if (Trim(view).empty()) {
-                if (mBlank == 0)
-                    mBlank = mNumber;
-                continue;
-            }
-            if (Trim(view).front() == '#')
-                continue;
-            return true;
-        }
-        return false;
+        if (!ReadRow(delimiter != 0 ? std::string_view(&delimiter, 1) : std::string_view(kCandidateDelimiters)))
+            return false;
+        mDelimiter = delimiter != 0 ? delimiter : DetectDelimiter();
+        const std::size_t count = Split(kMaxColumns);
+        if (count > kMaxColumns)
+            Fail(mName,
+                Line(mLine) + " has " + std::to_string(count) + " columns (at most " + std::to_string(kMaxColumns)
+                    + ")");
+        return true;
     }
-    int64_t Number() const { return mNumber; }
+
+    // The next row with `columns` fields; a row with another number of fields is an error.
+    bool Next(std::size_t columns)
+    {
+        if (!ReadRow(std::string_view(&mDelimiter, mDelimiter != 0 ? 1 : 0), columns))
+            return false;
+        const std::size_t count = Split(columns);
+        if (count != columns)
+            Fail(mName, FieldCount(count, false, columns));
+        return true;
+    }
+
+    char Delimiter() const { return mDelimiter; }
+    std::size_t Size() const { return mSpans.size(); }
+    std::string_view operator[](std::size_t i) const
+    {
+        return std::string_view(mText).substr(mSpans[i].first, mSpans[i].second);
+    }
+    // The line the current row starts on.
+    int64_t Number() const { return mLine; }
     // The first blank line since the last call, 0 if none.
     int64_t TakeBlank() { return std::exchange(mBlank, 0); }
 
 private:
-    std::istream& mIn;
-    std::string mLine;
-    int64_t mNumber = 0;
+    std::string FieldCount(std::size_t count, bool more, std::size_t columns) const
+    {
+        return Line(mLine) + " has " + (more ? "more than " : "") + std::to_string(count) + " field"
+            + (count == 1 && !more ? "" : "s") + " where " + std::to_string(columns) + " are expected";
+    }
+
+    // The raw text of the next row that holds data into mRaw, quoted line breaks included. With
+    // `columns` given, separators are counted on the way, so that a row far too long is refused
+    // by its field count when that is what is wrong with it.
+    bool ReadRow(std::string_view separators, std::size_t columns = 0)
+    {
+        for (;;) {
+            if (mBuffer.sgetc() == std::char_traits<char>::eof())
+                return false;
+            mLine = ++mPhysical;
+            mRaw.clear();
+            bool quoted = false, fieldStart = true;
+            std::size_t fields = 1;
+            int64_t quoteLine = 0;
+            for (;;) {
+                const int got = mBuffer.sbumpc();
+                if (got == std::char_traits<char>::eof()) {
+                    if (quoted)
+                        Fail(mName, Line(quoteLine) + " opens a quoted field that is never closed");
+                    break;
+                }
+                const char c = static_cast<char>(got);
+                if (quoted) {
+                    if (c == '"') {
+                        if (mBuffer.sgetc() == '"')
+                            mRaw.push_back(static_cast<char>(mBuffer.sbumpc()));
+                        else
+                            quoted = false;
+                    } else if (c == '\n') {
+                        ++mPhysical;
+                    }
+                } else if (c == '\n') {
+                    break;
+                } else if (c == '"' && fieldStart) {
+                    quoted = true;
+                    quoteLine = mPhysical;
+                } else if (separators.find(c) != std::string_view::npos) {
+                    fieldStart = true;
+                    ++fields;
+                } else if (!IsBlank(c,
+                               separators.empty()           ? 0
+                                   : separators.size() == 1 ? separators.front()
+                                                            : '\t')
+                    && !ContinuesByteOrderMark(c)) {
+                    fieldStart = false;
+                }
+                mRaw.push_back(c);
+                if (mRaw.size() > kMaxRowBytes) {
+                    if (columns != 0 && fields > columns)
+                        Fail(mName, FieldCount(fields - 1, true, columns));
+                    Fail(mName, Line(mLine) + " is longer than " + std::to_string(kMaxRowBytes) + " bytes");
+                }
+            }
+            if (mLine == 1 && std::string_view(mRaw).starts_with("\xEF\xBB\xBF"))
+                mRaw.erase(0, 3);
+            if (!mRaw.empty() && mRaw.back() == '\r' && !quoted)
+                mRaw.pop_back();
+            if (Trim(mRaw).empty()) {
+                if (mBlank == 0)
+                    mBlank = mLine;
+                continue;
+            }
+            if (TrimBlanks(mRaw).starts_with('#'))
+                continue;
+            return true;
+        }
+    }
+
+    // The byte `c` continues a UTF-8 byte order mark at the start of the text.
+    bool ContinuesByteOrderMark(char c) const
+    {
+        constexpr std::string_view kMark = "\xEF\xBB\xBF";
+        return mPhysical == 1 && mRaw.size() < kMark.size() && kMark.starts_with(mRaw) && kMark[mRaw.size()] == c;
+    }
+
+    // The first candidate separator found outside quoted fields, in the order of preference.
+    char DetectDelimiter() const
+    {
+        bool seen[3] = {};
+        bool quoted = false, fieldStart = true;
+        const std::string_view candidates(kCandidateDelimiters);
+        for (std::size_t i = 0; i < mRaw.size(); ++i) {
+            const char c = mRaw[i];
+            if (quoted) {
+                if (c == '"') {
+                    if (i + 1 < mRaw.size() && mRaw[i + 1] == '"')
+                        ++i;
+                    else
+                        quoted = false;
+                }
+            } else if (c == '"' && fieldStart) {
+                quoted = true;
+            } else if (const std::size_t k = candidates.find(c); k != std::string_view::npos) {
+                seen[k] = true;
+                fieldStart = true;
+            } else if (c != ' ') {
+                fieldStart = false;
+            }
+        }
+        for (std::size_t k = 0; k < candidates.size(); ++k)
+            if (seen[k])
+                return candidates[k];
+        return 0;
+    }
+
+    // Splits mRaw at the separator into the fields' texts; keeps at most `keep` fields and
+    // returns how many the row holds.
+    std::size_t Split(std::size_t keep)
+    {
+        mText.clear();
+        mSpans.clear();
+        const std::string_view raw(mRaw);
+        std::size_t count = 0, pos = 0;
+        for (;;) {
+            ++count;
+            std::size_t begin = mText.size();
+            while (pos < raw.size() && IsBlank(raw[pos], mDelimiter) && raw[pos] != mDelimiter)
+                ++pos;
+            if (pos < raw.size() && raw[pos] == '"') {
+                // A quoted field: its text is what lies between the quotes, "" standing for ".
+                ++pos;
+                for (; pos < raw.size(); ++pos) {
+                    if (raw[pos] == '"') {
+                        if (pos + 1 < raw.size() && raw[pos + 1] == '"')
+                            ++pos;
+                        else
+                            break;
+                    }
+                    if (count <= keep)
+                        mText.push_back(raw[pos]);
+                }
+                ++pos;
+                while (pos < raw.size() && raw[pos] != mDelimiter && IsBlank(raw[pos], mDelimiter))
+                    ++pos;
+                if (pos < raw.size() && raw[pos] != mDelimiter)
+                    Fail(mName,
+                        Line(mLine) + ", column " + std::to_string(count)
+                            + ": a quoted field is followed by text before the next separator");
+            } else {
+                const std::size_t next = mDelimiter != 0 ? raw.find(mDelimiter, pos) : std::string_view::npos;
+                const std::string_view field = Trim(raw.substr(pos, next - pos));
+                if (count <= keep)
+                    mText.append(field);
+                pos = next;
+            }
+            if (count <= keep)
+                mSpans.emplace_back(begin, mText.size() - begin);
+            if (pos >= raw.size())
+                break;
+            ++pos; // the separator
+        }
+        return count;
+    }
+
+    std::streambuf& mBuffer;
+    const std::string& mName;
+    std::string mRaw; // the current row as read
+    std::string mText; // its fields' texts, one after the other
+    std::vector<std::pair<std::size_t, std::size_t>> mSpans; // offset and length of each field
+    char mDelimiter = 0;
+    int64_t mPhysical = 0; // lines read
+    int64_t mLine = 0; // the line the current row starts on
     int64_t mBlank = 0;
 };
+
+bool AllNumbers(const RowReader& row)
+{
+    double v;
+    for (std::size_t i = 0; i < row.Size(); ++i)
+        if (!ParseNumber(row[i], v))
+            return false;
+    return true;
+}
+
+bool NoNumbers(const RowReader& row)
+{
+    double v;
+    for (std::size_t i = 0; i < row.Size(); ++i)
+        if (ParseNumber(row[i], v))
+            return false;
+    return true;
+}
 
 // The columns of a text: separator, titles and units, which column holds the time.
 struct Layout {
@@ -156,49 +354,28 @@ struct Layout {
     int timeColumn = -1;
 };
 
-char DetectDelimiter(std::string_view line)
-{
-    return line.find('\t') != std::string_view::npos ? '\t'
-        : line.find(';') != std::string_view::npos   ? ';'
-        : line.find(',') != std::string_view::npos   ? ','
-                                                     : 0;
-}
-
-// Reads the title row and the units row when there are, and leaves `fields` at the first data
-// line (empty when the text ends before one).
-Layout ReadLayout(LineReader& lines, const std::string& name, const DelimitedOptions& options,
-    std::vector<std::string_view>& fields, bool& haveData)
+// Reads the title row and the units row when there are, and leaves `row` at the first data row;
+// `haveData` is false when the text ends before one.
+Layout ReadLayout(RowReader& row, const std::string& name, const DelimitedOptions& options, bool& haveData)
 {
     Layout layout;
-    std::string_view view;
-    haveData = lines.Next(view);
+    haveData = row.First(options.delimiter);
     if (!haveData)
         return layout;
-    layout.delimiter = options.delimiter != 0 ? options.delimiter : DetectDelimiter(view);
-    fields = Split(view, layout.delimiter);
-    layout.columns = fields.size();
-    if (layout.columns > 4096)
-        Fail(name, Line(lines.Number()) + " has " + std::to_string(layout.columns) + " columns (at most 4096)");
+    layout.delimiter = row.Delimiter();
+    layout.columns = row.Size();
     const bool timeFromColumn = options.sampleRate == 0;
     layout.timeColumn = options.timeColumn;
-    if (!AllNumbers(fields)) {
+    if (!AllNumbers(row)) {
         layout.haveTitles = true;
-        for (std::string_view f : fields)
-            layout.titles.emplace_back(Trim(f));
-        haveData = lines.Next(view);
-        if (haveData) {
-            fields = Split(view, layout.delimiter);
-            // A second row of words under the titles is the units row (as the WFDB tools write).
-            if (fields.size() == layout.columns && std::none_of(fields.begin(), fields.end(), [](std::string_view f) {
-                    double v;
-                    return ParseNumber(f, v);
-                })) {
-                for (std::string_view f : fields)
-                    layout.units.emplace_back(Trim(f));
-                haveData = lines.Next(view);
-                if (haveData)
-                    fields = Split(view, layout.delimiter);
-            }
+        for (std::size_t c = 0; c < row.Size(); ++c)
+            layout.titles.emplace_back(TrimBlanks(row[c]));
+        haveData = row.Next(layout.columns);
+        // A second row of words under the titles is the units row (as the WFDB tools write).
+        if (haveData && NoNumbers(row)) {
+            for (std::size_t c = 0; c < row.Size(); ++c)
+                layout.units.emplace_back(TrimBlanks(row[c]));
+            haveData = row.Next(layout.columns);
         }
         // The time column, by its title or its unit (with a sample rate given it is no channel).
         if (layout.timeColumn < 0)
@@ -214,7 +391,7 @@ Layout ReadLayout(LineReader& lines, const std::string& name, const DelimitedOpt
         Fail(name, "has no time column: give a sample rate or name a time column");
     if (layout.columns - (layout.timeColumn >= 0 ? 1 : 0) == 0)
         Fail(name, "has no channel columns");
-    lines.TakeBlank();
+    row.TakeBlank();
     return layout;
 }
 
@@ -226,49 +403,41 @@ struct Rows {
     int timeDecimals = 0;
 };
 
-void ReadRow(const std::vector<std::string_view>& fields, const Layout& layout, int64_t lineNumber,
-    const std::string& name, Rows& rows)
+void ReadRow(const RowReader& row, const Layout& layout, const std::string& name, Rows& rows)
 {
-    if (fields.size() != layout.columns)
-        Fail(name,
-            Line(lineNumber) + " has " + std::to_string(fields.size()) + " fields where "
-                + std::to_string(layout.columns) + " are expected");
     std::size_t k = 0;
-    for (std::size_t c = 0; c < fields.size(); ++c) {
+    for (std::size_t c = 0; c < row.Size(); ++c) {
         double v;
-        if (!ParseNumber(fields[c], v))
+        if (!ParseNumber(row[c], v))
             Fail(name,
-                Line(lineNumber) + ", column " + std::to_string(c + 1) + ": '"
-                    + std::string(Trim(fields[c]).substr(0, 40)) + "' is not a number");
+                Line(row.Number()) + ", column " + std::to_string(c + 1) + ": '"
+                    + std::string(Trim(row[c]).substr(0, 40)) + "' is not a number");
         if (static_cast<int>(c) == layout.timeColumn) {
             if (!std::isfinite(v))
-                Fail(name, Line(lineNumber) + ": the time is not a finite number");
+                Fail(name, Line(row.Number()) + ": the time is not a finite number");
             if (!rows.times.empty() && !(v > rows.times.back()))
-                Fail(name, Line(lineNumber) + ": the time does not increase");
+                Fail(name, Line(row.Number()) + ": the time does not increase");
             rows.times.push_back(v);
-            rows.timeDecimals = std::max(rows.timeDecimals, Decimals(fields[c]));
+            rows.timeDecimals = std::max(rows.timeDecimals, Decimals(row[c]));
         } else {
             rows.data[k++].push_back(static_cast<float>(v));
         }
     }
 }
 
-Rows ReadRows(LineReader& lines, const Layout& layout, std::vector<std::string_view> fields, bool haveData,
-    const std::string& name, const DelimitedOptions& options)
+Rows ReadRows(
+    RowReader& row, const Layout& layout, bool haveData, const std::string& name, const DelimitedOptions& options)
 {
     Rows rows;
     rows.data.resize(layout.columns - (layout.timeColumn >= 0 ? 1 : 0));
-    std::string_view view;
     while (haveData) {
-        ReadRow(fields, layout, lines.Number(), name, rows);
-        haveData = lines.Next(view);
+        ReadRow(row, layout, name, rows);
+        haveData = row.Next(layout.columns);
         // Samples placed by their count (a sample rate given) cannot skip a line: a blank one
         // would move every later sample.
-        const int64_t blank = lines.TakeBlank();
+        const int64_t blank = row.TakeBlank();
         if (haveData && blank != 0 && options.sampleRate > 0)
             Fail(name, Line(blank) + " is blank: every sample after it would be one sample early");
-        if (haveData)
-            fields = Split(view, layout.delimiter);
     }
     return rows;
 }
@@ -339,11 +508,10 @@ Recording ParseDelimited(std::istream& in, const std::string& name, const Delimi
 {
     if (options.sampleRate < 0 || !std::isfinite(options.sampleRate))
         Fail(name, "the sample rate must be positive");
-    LineReader lines(in);
-    std::vector<std::string_view> fields;
+    RowReader row(in, name);
     bool haveData = false;
-    const Layout layout = ReadLayout(lines, name, options, fields, haveData);
-    Rows rows = ReadRows(lines, layout, fields, haveData, name, options);
+    const Layout layout = ReadLayout(row, name, options, haveData);
+    Rows rows = ReadRows(row, layout, haveData, name, options);
     if (in.bad())
         Fail(name, "cannot be read");
     if (rows.data.empty() || rows.data.front().empty())

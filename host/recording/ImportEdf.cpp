@@ -263,44 +263,74 @@ int64_t CheckRecordCount(const FixedHeader& h, int64_t recordBytes, const std::s
     return recordCount;
 }
 
-// The start time of every data record and the annotations, from the annotation signals.
-// Without annotation signals the data records are back to back.
-std::vector<double> ReadRecordStarts(std::istream& in, const std::string& name, const FixedHeader& h,
+// A stretch of back-to-back data records: the first one and its start time in seconds. EDF and
+// EDF+C files are one stretch; the gaps of an EDF+D file start new ones.
+struct Run {
+    int64_t first = 0;
+    double start = 0.0;
+};
+
+// Each stretch becomes a record of the recording; a file whose gaps would make more than this
+// many is refused rather than held as millions of tiny records.
+constexpr std::size_t kMaxRuns = 65536;
+
+// The stretches of data records and the annotations, from the annotation signals. Without them
+// the data records are back to back from 0 s. Only the start of each stretch is kept, so memory
+// does not follow the number of data records.
+std::vector<Run> ReadRuns(std::istream& in, const std::string& name, const FixedHeader& h,
     const std::vector<Signal>& signals, int64_t recordCount, int64_t recordBytes, std::vector<Annotation>& annotations)
 {
-    std::vector<double> starts(static_cast<std::size_t>(recordCount));
+    std::vector<Run> runs { Run {} };
     std::vector<std::size_t> annotationSignals;
     for (std::size_t i = 0; i < signals.size(); ++i)
         if (signals[i].annotations)
             annotationSignals.push_back(i);
-    for (int64_t r = 0; r < recordCount; ++r) {
-        starts[static_cast<std::size_t>(r)] = static_cast<double>(r) * h.duration;
-        bool haveStart = false;
-        double start = 0;
-        for (std::size_t k = 0; k < annotationSignals.size(); ++k) {
-            const Signal& s = signals[annotationSignals[k]];
-            std::string bytes(static_cast<std::size_t>(2 * s.samplesPerRecord), '\0');
-            in.seekg(h.headerBytes + r * recordBytes + s.byteOffset);
-            if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
-                Fail(name, "cannot be read at data record " + std::to_string(r + 1));
-            ParseTals(bytes, name, r, k == 0, start, haveStart, annotations);
-        }
-        if (h.plus && !annotationSignals.empty()) {
+    if (annotationSignals.empty())
+        return runs;
+    const int64_t perRead = std::max<int64_t>(1, (1 << 20) / recordBytes);
+    std::vector<char> buffer;
+    in.seekg(h.headerBytes);
+    double previous = 0;
+    for (int64_t r0 = 0; r0 < recordCount; r0 += perRead) {
+        const int64_t n = std::min(perRead, recordCount - r0);
+        buffer.resize(static_cast<std::size_t>(n * recordBytes));
+        if (!in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())))
+            Fail(name, "cannot be read at data record " + std::to_string(r0 + 1));
+        for (int64_t j = 0; j < n; ++j) {
+            const int64_t r = r0 + j;
+            bool haveStart = false;
+            double start = 0;
+            for (std::size_t k = 0; k < annotationSignals.size(); ++k) {
+                const Signal& s = signals[annotationSignals[k]];
+                const std::string_view bytes(
+                    buffer.data() + j * recordBytes + s.byteOffset, static_cast<std::size_t>(2 * s.samplesPerRecord));
+                ParseTals(bytes, name, r, k == 0, start, haveStart, annotations);
+            }
             if (!haveStart)
                 Fail(name, "data record " + std::to_string(r + 1) + " has no time-keeping annotation");
-            starts[static_cast<std::size_t>(r)] = start;
-            if (r > 0 && start < starts[static_cast<std::size_t>(r - 1)] + h.duration - 1e-6)
-                Fail(name, "data record " + std::to_string(r + 1) + " starts before the previous one ends");
-            // A continuous file whose records do not follow one another is damaged: taking it as
-            // continuous would put every later sample at the wrong time.
-            if (r > 0 && !h.discontinuous
-                && std::abs(start - (starts[static_cast<std::size_t>(r - 1)] + h.duration)) > 1e-6)
-                Fail(name,
-                    "data record " + std::to_string(r + 1)
-                        + " does not follow the previous one in a continuous (EDF+C) file");
+            if (r == 0) {
+                runs.front().start = start;
+            } else {
+                if (start < previous + h.duration - 1e-6)
+                    Fail(name, "data record " + std::to_string(r + 1) + " starts before the previous one ends");
+                if (std::abs(start - (previous + h.duration)) > 1e-6) {
+                    // A continuous file whose records do not follow one another is damaged:
+                    // taking it as continuous would put every later sample at the wrong time.
+                    if (!h.discontinuous)
+                        Fail(name,
+                            "data record " + std::to_string(r + 1)
+                                + " does not follow the previous one in a continuous (EDF+C) file");
+                    if (runs.size() == kMaxRuns)
+                        Fail(name,
+                            "its data records form more than " + std::to_string(kMaxRuns)
+                                + " separate stretches of time");
+                    runs.push_back({ r, start });
+                }
+            }
+            previous = start;
         }
     }
-    return starts;
+    return runs;
 }
 
 // The samples of `count` data records from `first` on, one array per data signal. A few data
@@ -350,19 +380,20 @@ void AddChannels(Recording& recording, const std::vector<Signal>& signals, const
     }
 }
 
-// Annotations become comments in the record that holds their onset.
+// Annotations become comments in the record that holds their onset (the records are in time
+// order).
 void AddComments(Recording& recording, const std::vector<Annotation>& annotations, double interval)
 {
+    const auto& records = recording.records;
     for (const Annotation& a : annotations) {
-        std::size_t h = 0;
-        for (std::size_t run = 0; run < recording.records.size(); ++run)
-            if (a.onset + 1e-9 >= recording.records[run].startTime)
-                h = run;
+        const auto after = std::upper_bound(records.begin(), records.end(), a.onset,
+            [](double onset, const Record& record) { return onset + 1e-9 < record.startTime; });
+        const std::size_t h = after == records.begin() ? 0 : static_cast<std::size_t>(after - records.begin() - 1);
         Comment c;
         c.record = static_cast<int>(h);
-        const double at = (a.onset - recording.records[h].startTime) / interval;
+        const double at = (a.onset - records[h].startTime) / interval;
         c.position = std::clamp<int64_t>(
-            std::llround(std::clamp(at, -1e15, 1e15)), 0, std::max<int64_t>(0, recording.records[h].length - 1));
+            std::llround(std::clamp(at, -1e15, 1e15)), 0, std::max<int64_t>(0, records[h].length - 1));
         c.text = Widen(a.text);
         recording.comments.push_back(std::move(c));
     }
@@ -379,27 +410,17 @@ Recording ParseEdf(std::istream& in, const std::string& name)
     const std::vector<std::size_t> dataSignals = DataSignals(signals, h, name, fastest);
     const int64_t recordCount = CheckRecordCount(h, recordBytes, name);
     std::vector<Annotation> annotations;
-    const std::vector<double> starts = ReadRecordStarts(in, name, h, signals, recordCount, recordBytes, annotations);
+    std::vector<Run> runs = ReadRuns(in, name, h, signals, recordCount, recordBytes, annotations);
 
     Recording recording;
     AddChannels(recording, signals, dataSignals, fastest);
-    // Runs of back-to-back data records make the host records (one unless EDF+D has gaps).
+    // Each stretch of back-to-back data records makes a host record (one unless EDF+D has gaps).
     const double interval
         = fastest > 0 ? h.duration / static_cast<double>(fastest) : (h.duration > 0 ? h.duration : 1.0);
-    std::vector<int64_t> runStart; // first data record of each run
-    for (int64_t r = 0; r < recordCount; ++r)
-        if (r == 0
-            || (h.discontinuous
-                && std::abs(
-                       starts[static_cast<std::size_t>(r)] - (starts[static_cast<std::size_t>(r - 1)] + h.duration))
-                    > 1e-6))
-            runStart.push_back(r);
-    if (runStart.empty())
-        runStart.push_back(0);
-    runStart.push_back(recordCount);
-    for (std::size_t run = 0; run + 1 < runStart.size(); ++run) {
-        const int64_t first = runStart[run], count = runStart[run + 1] - first;
-        const int index = recording.AddRecord(interval, recordCount ? starts[static_cast<std::size_t>(first)] : 0.0);
+    runs.push_back({ recordCount, 0.0 });
+    for (std::size_t run = 0; run + 1 < runs.size(); ++run) {
+        const int64_t first = runs[run].first, count = runs[run + 1].first - first;
+        const int index = recording.AddRecord(interval, runs[run].start);
         Record& rec = recording.records[static_cast<std::size_t>(index)];
         rec.length = count * fastest;
         auto data = ReadSamples(in, name, h, signals, dataSignals, recordBytes, first, count);

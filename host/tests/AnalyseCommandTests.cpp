@@ -380,7 +380,8 @@ TEST_F(AnalyseCommand, EveryIntervalExcludedStillGivesTheBeatsAndMissingValues)
         std::regex(
             "^varnex: ([0-9]+) of \\1 intervals were left out of the analysis \\(\\1 outside the normal RR range")))
         << errLines[0];
-    EXPECT_NE(errLines[0].find("--set ExcludeEctopics=0"), std::string::npos);
+    EXPECT_NE(errLines[0].find("), so no parameter has a value; --set ExcludeEctopics=0"), std::string::npos)
+        << errLines[0];
 
     const Run json = Varnex("analyse " + Record100() + box + " --json");
     ASSERT_EQ(json.status, 0) << json.err;
@@ -392,6 +393,25 @@ TEST_F(AnalyseCommand, EveryIntervalExcludedStillGivesTheBeatsAndMissingValues)
     const Run table = Varnex("analyse " + Record100() + box);
     ASSERT_EQ(table.status, 0) << table.err;
     EXPECT_TRUE(std::regex_search(table.out, std::regex("\nMeanRR +Average RR +- ms\n"))) << table.out;
+}
+
+TEST_F(AnalyseCommand, ARangeTooShortForAnyValueSaysSoInOneLine)
+{
+    // A second holds a beat or two: no interval with a change from the one before.
+    for (const char* format : { "", " --json", " --csv" }) {
+        const Run run = Varnex("analyse " + Record100() + " --from 10 --to 11" + format);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const auto err = Lines(run.err);
+        ASSERT_EQ(err.size(), 1u) << run.err;
+        EXPECT_TRUE(std::regex_search(err[0],
+            std::regex("^varnex: no parameter has a value: too few intervals in the analysed range \\([12] beats?, 0 "
+                       "intervals with a change from the one before; one at least is needed\\)$")))
+            << err[0];
+    }
+    // With values, nothing is said.
+    const Run enough = Varnex("analyse " + Record100() + " --from 10 --to 20 --set ExcludeEctopics=0");
+    ASSERT_EQ(enough.status, 0) << enough.err;
+    EXPECT_EQ(enough.err, "");
 }
 
 TEST_F(AnalyseCommand, ExclusionIsCountedAndTheRangeEndsReadAlike)
@@ -725,4 +745,32 @@ TEST_F(AnalyseCommand, ASignalFileThatIsMissingLeavesTheOthersReadable)
     ASSERT_EQ(reasons.size(), 1u) << missing.err;
     EXPECT_NE(reasons[0].find("b.dat"), std::string::npos) << missing.err;
     EXPECT_NE(reasons[0].find("cannot be opened"), std::string::npos) << missing.err;
+}
+
+TEST_F(AnalyseCommand, ARecordTooSlowForTheLowPassCutoffSaysSoAndNamesTheSetting)
+{
+    // A minute of record 100 sampled at 55 Hz: the default cut-off of 30 Hz needs more than 60.
+    const vx::import::WfdbRecord wfdb = vx::import::ReadRecord(TestData() / "mitdb" / "100.hea");
+    std::string text = "time,MLII\n";
+    char line[64];
+    for (int64_t i = 0; i < 60 * 55; ++i) {
+        std::snprintf(line, sizeof line, "%.6f,%.3f\n", static_cast<double>(i) / 55.0,
+            wfdb.ToPhysical(0, wfdb.samples[0][static_cast<std::size_t>(i * 360 / 55)]));
+        text += line;
+    }
+    const fs::path csv = mDir / "slow.csv";
+    WriteFile(csv, text);
+    const Run run = Varnex("analyse " + Quote(csv.string()) + " --beats " + Quote((mDir / "b.csv").string()));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Lines(run.err),
+        std::vector<std::string> { "varnex: cannot detect the beats: record 1 is sampled at 55 Hz, too slowly for the "
+                                   "detector's low-pass cut-off LowPassCutoff of 30 Hz, which must lie below half "
+                                   "the sample rate (27.5 Hz); --set LowPassCutoff=VALUE changes it" });
+    EXPECT_FALSE(fs::exists(mDir / "b.csv"));
+    // A cut-off the rate can carry finds the beats.
+    const Run lower
+        = Varnex("analyse " + Quote(csv.string()) + " --set LowPassCutoff=20 --set ExcludeEctopics=0 --csv");
+    ASSERT_EQ(lower.status, 0) << lower.err;
+    EXPECT_GT(std::stoi(CsvValue(lower.out, "TotalCount")), 40);
 }

@@ -281,6 +281,8 @@ public:
     void SaveSession();
     std::vector<ParameterRow> Parameters();
     std::vector<Beat> Beats();
+    // Why the detector found nothing, when the host refused one of its channels; empty otherwise.
+    std::string DetectorRefusal() const;
     void ExportRR(OutputFile& file);
     void WriteReport(const std::string& path);
     std::string WritePlots(const std::vector<OutputFile*>& files);
@@ -766,9 +768,20 @@ std::vector<Beat> Session::Beats()
             }
         }
     } catch (const std::exception& e) {
+        if (const std::string refusal = DetectorRefusal(); !refusal.empty())
+            throw Failure(refusal);
         throw Failure(std::string("cannot read the beats: ") + e.what());
     }
     return beats;
+}
+
+std::string Session::DetectorRefusal() const
+{
+    const auto refusal = mHost->StandingRefusal();
+    if (refusal.reason.empty())
+        return {};
+    return "cannot detect the beats: " + refusal.reason
+        + (refusal.setting.empty() ? "" : "; --set " + refusal.setting + "=VALUE changes it");
 }
 
 // The RR intervals, through the extension's own export. A file it cannot write the extension
@@ -843,8 +856,9 @@ std::string BeatList(const std::vector<Beat>& beats)
     return text;
 }
 
-// One line on the error stream whenever exclusion leaves intervals out: how many, and why.
-void ReportExclusion(const std::vector<Beat>& beats, std::ostream& err)
+// One line on the error stream whenever exclusion leaves intervals out (how many, and why) or no
+// parameter has a value (why not).
+void ReportExclusion(const std::vector<Beat>& beats, bool noValues, std::ostream& err)
 {
     std::size_t intervals = 0, excluded = 0, outside = 0, shape = 0, neighbour = 0;
     for (const Beat& b : beats) {
@@ -864,12 +878,21 @@ void ReportExclusion(const std::vector<Beat>& beats, std::ostream& err)
         else
             ++neighbour;
     }
-    if (excluded == 0)
+    // The statistics need one interval at least; an interval needs two beats before it in the range.
+    const bool tooFew = noValues && intervals == excluded;
+    if (excluded == 0 && !tooFew)
         return;
-    err << "varnex: " << excluded << " of " << intervals << " intervals were left out of the analysis (" << outside
-        << " outside the normal RR range RRMin-RRMax, " << shape << " of an unusual beat shape, " << neighbour
-        << " next to an ectopic beat); --set ExcludeEctopics=0 keeps them, --set RRMin=S --set RRMax=S widen the "
-           "range\n";
+    err << "varnex: ";
+    if (excluded > 0)
+        err << excluded << " of " << intervals << " intervals were left out of the analysis (" << outside
+            << " outside the normal RR range RRMin-RRMax, " << shape << " of an unusual beat shape, " << neighbour
+            << " next to an ectopic beat)" << (tooFew ? ", so no parameter has a value" : "")
+            << "; --set ExcludeEctopics=0 keeps them, --set RRMin=S --set RRMax=S widen the range\n";
+    else
+        err << "no parameter has a value: too few intervals in the analysed range (" << beats.size()
+            << (beats.size() == 1 ? " beat, " : " beats, ") << intervals
+            << (intervals == 1 ? " interval" : " intervals")
+            << " with a change from the one before; one at least is needed)\n";
 }
 
 void PrintParameters(std::vector<ParameterRow>& rows, const AnalyseOptions& o, std::ostream& out)
@@ -1085,8 +1108,11 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         const std::vector<Beat> beats = session.Beats();
         const bool anyValue
             = std::any_of(rows.begin(), rows.end(), [](const ParameterRow& r) { return r.result == S_OK; });
-        if (!anyValue && beats.empty())
+        if (!anyValue && beats.empty()) {
+            if (const std::string refusal = session.DetectorRefusal(); !refusal.empty())
+                throw Failure(refusal);
             throw Failure("no beats were found in the analysed range of " + o.record);
+        }
 
         // Written beside their targets, then put in place together.
         if (rrFile)
@@ -1102,7 +1128,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         if (reportFile)
             reportFile->Commit();
         session.SaveSession();
-        ReportExclusion(beats, err);
+        ReportExclusion(beats, !anyValue, err);
         PrintParameters(rows, o, out);
         // The plots last: without a display everything else is written already.
         if (!o.plots.empty()) {

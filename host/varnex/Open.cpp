@@ -319,6 +319,16 @@ void AwaitPrint(Session& s)
         PrintEnded(s, { ui::PrintOutcome::Kind::Failed, "the view did not print within 30 s" });
 }
 
+// Why the detector found nothing, when the host refused one of its channels; empty otherwise.
+std::wstring DetectorRefusal(const Session& s)
+{
+    const auto refusal = s.host ? s.host->StandingRefusal() : vx::host::HrvHostDocument::ChannelRefusal {};
+    if (refusal.reason.empty())
+        return {};
+    return KEL::Utf8ToWide("No beats can be detected: " + refusal.reason
+        + (refusal.setting.empty() ? "." : ". HRV > Settings changes " + refusal.setting + "."));
+}
+
 std::wstring Describe(const Session& s)
 {
     const vx::host::Recording& r = *s.recording;
@@ -341,12 +351,18 @@ std::wstring Describe(const Session& s)
             SysFreeString(what);
         }
     if (!s.lastCommand.empty()) {
-        text += L"\n\n" + s.lastCommand + (SUCCEEDED(s.lastResult) ? L": done" : L": failed");
+        const std::wstring refusal = DetectorRefusal(s);
+        text += L"\n\n" + s.lastCommand
+            + (!refusal.empty()               ? L": no beats"
+                    : SUCCEEDED(s.lastResult) ? L": done"
+                                              : L": failed");
         const std::size_t updates
             = s.host ? s.host->updates.size() - std::min(s.host->updates.size(), s.updatesBefore) : 0;
         text += L" (" + std::to_wstring(updates) + L" document updates)";
         if (s.beats >= 0)
             text += L"\nBeats detected: " + std::to_wstring(s.beats);
+        if (!refusal.empty())
+            text += L"\n" + refusal;
     }
     if (const std::wstring selection = DescribeSelection(s); !selection.empty())
         text += L"\n" + selection;
@@ -370,8 +386,13 @@ void RunExtensionCommand(UINT hostId)
     s.lastResult = s.commands->OnCommand(it->second.first);
     RefreshBeats(s);
     ui::SetCursor(cursor);
-    SetStatus(SUCCEEDED(s.lastResult) ? L"Ready. " + path + L" finished."
-                                      : L"Ready. " + path + L" failed (" + KEL::Utf8ToWide(Hex(s.lastResult)) + L").");
+    // The reason is in the summary; the status line has room for one short line.
+    if (!DetectorRefusal(s).empty())
+        SetStatus(L"Ready. " + path + L" found no beats (the summary says why).");
+    else
+        SetStatus(SUCCEEDED(s.lastResult)
+                ? L"Ready. " + path + L" finished."
+                : L"Ready. " + path + L" failed (" + KEL::Utf8ToWide(Hex(s.lastResult)) + L").");
     ui::InvalidateRect(s.frame, nullptr, true);
 }
 

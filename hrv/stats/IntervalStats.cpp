@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace HRV {
 
@@ -146,10 +147,17 @@ double IntervalStats::SD1() const
 
 double IntervalStats::SD2() const
 {
-    // Rounding can take the radicand a hair below zero for a strictly alternating series,
-    // where SD2 is 0; clamp instead of returning a NaN.
-    const double radicand = 2.0 * Variance(mM2RR, mCount) - 0.5 * Variance(mM2DeltaRR, mCount);
-    return std::sqrt(radicand < 0.0 ? 0.0 : radicand);
+    // 2 varRR - varDeltaRR / 2 is 0 for a strictly alternating series, and rounding can then take
+    // it a hair below zero: within a relative 1e-9 of the two terms it is 0. A radicand clearly
+    // below zero (the changes vary more than the intervals allow) leaves SD2 without a value.
+    const double twiceVarRR = 2.0 * Variance(mM2RR, mCount);
+    const double halfVarDelta = 0.5 * Variance(mM2DeltaRR, mCount);
+    const double radicand = twiceVarRR - halfVarDelta;
+    if (radicand >= 0.0)
+        return std::sqrt(radicand);
+    if (radicand >= -kSD2Tolerance * (twiceVarRR + halfVarDelta))
+        return 0.0;
+    return std::numeric_limits<double>::quiet_NaN();
 }
 
 } // namespace HRV

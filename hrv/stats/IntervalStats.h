@@ -49,9 +49,12 @@ struct IntervalStats {
     // SDRR over the mean RR, a ratio; not finite when there are no intervals.
     double CVRR() const;
     // Poincare plot axes (Brennan, McDonald, Clarke; IEEE Trans Biomed Eng 48(11):1342-1347, 2001):
-    // SD1^2 = SDSD^2 / 2 and SD2^2 = 2 SDRR^2 - SDSD^2 / 2.
+    // SD1^2 = SDSD^2 / 2 and SD2^2 = 2 SDRR^2 - SDSD^2 / 2. SD2 is NaN (no value) when its
+    // radicand is below zero by more than kSD2Tolerance of 2 SDRR^2 + SDSD^2 / 2 (rounding), and
+    // 0 when within it. Every output of SD2 takes it from here.
     double SD1() const;
     double SD2() const;
+    static constexpr double kSD2Tolerance = 1e-9;
 
     Histogram mRRHistogram;
     Histogram mDeltaRRHistogram;

@@ -196,6 +196,35 @@ TEST_F(PlotViews, EachViewWritesItsGoldenMarkupForRecord100ThatCompilesToValidSc
     }
 }
 
+TEST_F(PlotViews, ThePoincareEllipseHasSD2ForItsMajorAxisAndIsLeftOutWhenSD2HasNoValue)
+{
+    // The whole record: the half axes are SD2 and SD1, in milliseconds.
+    const double sd2 = doc->Engine().mStats.SD2(), sd1 = doc->Engine().mStats.SD1();
+    ASSERT_GT(sd2, 0.0);
+    const std::string whole = Utf8(Open<PoincareView>().Control().GetMarkup());
+    char axes[96];
+    std::snprintf(axes, sizeof axes, ", a:%g, b:%g, rotate: -45", sd2 * 1000, sd1 * 1000);
+    EXPECT_NE(whole.find(axes), std::string::npos) << whole;
+
+    // 1518-1522 s with every interval kept: an ectopic beat and its pause make the changes vary
+    // more than the intervals, 2 SDRR^2 - SDSD^2 / 2 is below zero and SD2 has no value.
+    const std::size_t opened = views.size();
+    vx::host::HrvHostDocument& host = sAnalysed->host;
+    host.hasSelection = true;
+    host.selectionStart = { 1518 * 360, 0 };
+    host.selectionEnd = { 1522 * 360, 0 };
+    doc->GetSettings().mUseSelection = true;
+    doc->GetSettings().mExcludeEctopics = false;
+    doc->OnCommand(Document::CommandId(kCmdAnalyse));
+    host.hasSelection = false;
+    ASSERT_EQ(doc->Engine().mRR.size(), 3u);
+    EXPECT_TRUE(std::isnan(doc->Engine().mStats.SD2()));
+    const std::string none = Utf8(Open<PoincareView>().Control().GetMarkup());
+    ASSERT_EQ(views.size(), opened + 1);
+    EXPECT_EQ(none.find("ellipse"), std::string::npos) << none;
+    EXPECT_NE(none.find("hrv_poincare_view"), std::string::npos) << none;
+}
+
 TEST_F(PlotViews, TheTachogramRegistersItsSourceAndItsRangesFollowTheIntervals)
 {
     TachogramView& view = Open<TachogramView>();

@@ -153,6 +153,37 @@ TEST(VarnexReport, Record100ShowsTheValuesOfTheJsonOutput)
     EXPECT_GT(v.at("TotalCount"), 500.0);
 }
 
+TEST(VarnexReport, AnSD2WithoutAValueIsMissingInEveryOutput)
+{
+    // Record 100 from 1518 s to 1522 s with every interval kept: an ectopic beat and its pause
+    // make 2 SDRR^2 - SDSD^2 / 2 negative. SD1 has its value; SD2 has none, in any output.
+    const std::string record = (TestData() / "mitdb" / "100.hea").string();
+    const std::string range = " --from 1518 --to 1522 --set ExcludeEctopics=0";
+    const std::string report = TempPath("sd2.html");
+    const VarnexRun json = Varnex("analyse " + record + range + " --json --report " + report);
+    ASSERT_EQ(json.status, 0) << json.out;
+    const std::string page = ReadFile(report);
+    std::filesystem::remove(report);
+    std::map<std::string, nlohmann::json> v;
+    const nlohmann::json parsed = nlohmann::json::parse(json.out);
+    for (const auto& p : parsed.at("parameters"))
+        v[p.at("id").get<std::string>()] = p.at("value");
+    ASSERT_EQ(v.at("TotalCount"), 3);
+    ASSERT_TRUE(v.at("SD1").is_number());
+    EXPECT_TRUE(v.at("SD2").is_null()) << v.at("SD2");
+    const auto rows = Rows(page);
+    ASSERT_TRUE(rows.count("SD1") && rows.count("SD2")) << page;
+    EXPECT_EQ(rows.at("SD1"), std::vector<std::string> { EngineeringSeconds(v.at("SD1").get<double>() / 1000.0) });
+    EXPECT_EQ(rows.at("SD2"), std::vector<std::string> { "-" });
+
+    const VarnexRun csv = Varnex("analyse " + record + range + " --csv");
+    ASSERT_EQ(csv.status, 0) << csv.out;
+    EXPECT_NE(csv.out.find("\nSD2,SD2,,ms\n"), std::string::npos) << csv.out;
+    const VarnexRun table = Varnex("analyse " + record + range);
+    ASSERT_EQ(table.status, 0) << table.out;
+    EXPECT_TRUE(std::regex_search(table.out, std::regex("\nSD2 +SD2 +- ms\n"))) << table.out;
+}
+
 TEST(VarnexReport, FailuresGiveOneLineAndNoPage)
 {
     const std::string record = (TestData() / "mitdb" / "100.hea").string();

@@ -250,6 +250,27 @@ TEST_F(Desktop, AMissingRecordOrMenuItemIsOneClearErrorLine)
     EXPECT_NE(out.find("--dialog: unknown action press=1"), std::string::npos) << out;
 }
 
+TEST_F(Desktop, ARecordTooSlowForTheLowPassCutoffShowsWhyNoBeatsAreFound)
+{
+    // Ten seconds sampled at 55 Hz: below twice the default low-pass cut-off of 30 Hz.
+    const fs::path record = mHome / "slow.csv";
+    {
+        std::ofstream csv(record);
+        csv << "time,ECG\n";
+        for (int i = 0; i < 550; ++i)
+            csv << i / 55.0 << "," << (i % 55 == 0 ? 1.0 : 0.0) << "\n";
+    }
+    std::string out;
+    ASSERT_EQ(Varnex({ "open", record.string(), "--run", "HRV|Analyse", "--exit" }, out), 0) << out;
+    const std::string reason = "No beats can be detected: record 1 is sampled at 55 Hz, too slowly for the detector's "
+                               "low-pass cut-off LowPassCutoff of 30 Hz, which must lie below half the sample rate "
+                               "(27.5 Hz). HRV > Settings changes LowPassCutoff.";
+    // In the window's summary, pointed to by its status line.
+    EXPECT_NE(out.find("HRV|Analyse: no beats"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n" + reason + "\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Ready. HRV|Analyse found no beats (the summary says why)."), std::string::npos) << out;
+}
+
 TEST(DesktopWithoutDisplay, SaysSoInOneLineAndFails)
 {
     std::vector<std::string> all = { "timeout", "-s", "KILL", "60", VX_VARNEX, "open", VX_SAMPLE_RECORD };

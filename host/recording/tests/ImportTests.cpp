@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -309,6 +310,73 @@ TEST(EdfImport, DamagedFilesGiveClearErrors)
     EXPECT_EQ(ParseEdfBytes(patched(236, "-1      ")).records[0].length, 300);
 }
 
+TEST(EdfImport, ManyDataRecordsKeepOnlyTheirStretches)
+{
+    // Data records of one sample each, and EDF+D files whose every data record is a stretch of
+    // its own: the records are held as stretches, and too many stretches are refused.
+    EdfSignalLayout ecg;
+    ecg.samplesPerRecord = 1;
+    EdfSignalLayout annotations;
+    annotations.label = "EDF Annotations";
+    annotations.samplesPerRecord = 12;
+    const auto layoutOf = [&](const char* reserved, int64_t records, double every, bool annotate) {
+        EdfLayout layout;
+        layout.reserved = reserved;
+        layout.records = records;
+        layout.duration = 0.25;
+        layout.signals = { ecg };
+        layout.sample = [](std::size_t, int64_t r, int) { return static_cast<int16_t>(r % 2000 - 1000); };
+        if (*reserved) {
+            layout.signals.push_back(annotations);
+            layout.annotations = [every, annotate](int64_t r) {
+                return Tal(
+                    3.0 + static_cast<double>(r) * every, annotate ? "x" : "", 3.0 + static_cast<double>(r) * every);
+            };
+        }
+        return layout;
+    };
+    const struct {
+        const char* what;
+        EdfLayout layout;
+        int records; // 0: refused with `expected`
+        const char* expected;
+    } cases[] = {
+        { "EDF", layoutOf("", 200000, 0, false), 1, "" },
+        { "EDF+C", layoutOf("EDF+C", 20000, 0.25, false), 1, "" },
+        { "EDF+C with a stretch per record", layoutOf("EDF+C", 3, 1.0, false), 0, "data record 2 does not follow" },
+        { "EDF+D, as many stretches as can be", layoutOf("EDF+D", 65536, 1.0, true), 65536, "" },
+        { "EDF+D, a stretch too many", layoutOf("EDF+D", 65537, 1.0, false), 0,
+            "its data records form more than 65536 separate stretches of time" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string bytes = EdfBytes(c.layout);
+        if (c.records == 0) {
+            const std::string e = ErrorOf([&] { ParseEdfBytes(bytes, "many.edf"); });
+            EXPECT_EQ(e.rfind("many.edf: ", 0), 0u) << e;
+            EXPECT_NE(e.find(c.expected), std::string::npos) << e;
+            continue;
+        }
+        const Recording r = ParseEdfBytes(bytes);
+        ASSERT_EQ(r.RecordCount(), c.records);
+        const double first = c.layout.reserved.empty() ? 0.0 : 3.0;
+        EXPECT_DOUBLE_EQ(r.records.front().startTime, first);
+        EXPECT_EQ(r.records.front().length * c.records, c.layout.records);
+        EXPECT_DOUBLE_EQ(r.records.back().startTime, c.records == 1 ? first : first + (c.records - 1) * 1.0);
+        int16_t last;
+        std::memcpy(&last, bytes.data() + bytes.size() - (c.layout.reserved.empty() ? 2 : 26), 2);
+        float v;
+        r.ReadPhysical(0, c.records - 1, r.records.back().length - 1, std::span(&v, 1));
+        EXPECT_NEAR(v, r.channels[0].ToPhysical(last), 1e-5);
+        // Each annotation lands on the stretch that holds its onset.
+        if (c.records > 1 && !r.comments.empty()) {
+            ASSERT_EQ(r.comments.size(), static_cast<std::size_t>(c.records));
+            EXPECT_EQ(r.comments.back().record, c.records - 1);
+            EXPECT_EQ(r.comments.back().position, 0);
+        }
+    }
+}
+
 TEST(EdfImport, ReadsFromAFile)
 {
     TempDir dir;
@@ -428,6 +496,108 @@ TEST(DelimitedImport, BadTextGivesClearErrors)
         const std::string e = ErrorOf([&] { ParseText(c.text, c.options); });
         EXPECT_EQ(e.rfind("t.csv: ", 0), 0u) << e;
         EXPECT_NE(e.find(c.expected), std::string::npos) << e;
+    }
+}
+
+// A text that never ends: `head`, then `repeat` over and over; counts the bytes it gave.
+class EndlessText : public std::streambuf {
+public:
+    EndlessText(std::string head, std::string repeat)
+        : mHead(std::move(head))
+        , mRepeat(std::move(repeat))
+    {
+    }
+    std::size_t Given() const { return mGiven; }
+
+protected:
+    int_type underflow() override
+    {
+        mChunk = mGiven == 0 ? mHead : std::string();
+        while (mChunk.size() < 4096)
+            mChunk += mRepeat;
+        mGiven += mChunk.size();
+        setg(mChunk.data(), mChunk.data(), mChunk.data() + mChunk.size());
+        return traits_type::to_int_type(mChunk.front());
+    }
+
+private:
+    std::string mHead, mRepeat, mChunk;
+    std::size_t mGiven = 0;
+};
+
+TEST(DelimitedImport, HostileTextIsRefusedEarlyWithItsLine)
+{
+    // Lines without end: each is refused after at most a little more than a MiB has been read.
+    const struct {
+        const char* head;
+        const char* repeat;
+        const char* expected;
+    } endless[] = {
+        { "time,a\n0,", "1,", "line 2 has more than" },
+        { "time,a\n0,1\n1,", "7", "line 3 is longer than 1048576 bytes" },
+        { "time,\"", "a", "line 1 is longer than 1048576 bytes" },
+        { "# a comment\n", ",", "line 2 is longer than 1048576 bytes" },
+    };
+    for (const auto& c : endless) {
+        SCOPED_TRACE(c.head);
+        EndlessText text(c.head, c.repeat);
+        std::istream in(&text);
+        const std::string e = ErrorOf([&] { ParseDelimited(in, "t.csv"); });
+        EXPECT_EQ(e.rfind("t.csv: ", 0), 0u) << e;
+        EXPECT_NE(e.find(c.expected), std::string::npos) << e;
+        EXPECT_LT(text.Given(), std::size_t(2) << 20);
+    }
+
+    std::string wide = "time";
+    for (int c = 0; c < 4096; ++c)
+        wide += ",x";
+    const struct {
+        std::string text;
+        const char* expected;
+    } cases[] = {
+        { "time,a\n0,1\n1,1,1\n", "line 3 has 3 fields where 2 are expected" },
+        { "time,a\n0,1\n1\n", "line 3 has 1 field where 2 are expected" },
+        { wide + "\n0" + std::string(4096, ',') + "\n", "line 1 has 4097 columns (at most 4096)" },
+        { "time,\"ECG\n0,1\n1,2\n", "line 1 opens a quoted field that is never closed" },
+        { "time,a\n0,\"1\"2\n", "line 2, column 2: a quoted field is followed by text" },
+        // A quoted line break moves the lines after it on.
+        { "\"time\",\"two\nlines\"\n0,1\n1,x\n", "line 4, column 2: 'x' is not a number" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        const std::string e = ErrorOf([&] { ParseText(c.text); });
+        EXPECT_EQ(e.rfind("t.csv: ", 0), 0u) << e;
+        EXPECT_NE(e.find(c.expected), std::string::npos) << e;
+    }
+}
+
+TEST(DelimitedImport, QuotedFieldsHoldSeparatorsQuotesAndLineBreaks)
+{
+    const struct {
+        const char* text;
+        std::wstring title, unit;
+    } cases[] = {
+        { "\"time\",\"ECG, lead II (mV)\"\n0,1\n0.5,2\n", L"ECG, lead II", L"mV" },
+        // The separator is found outside quotes: a ';' inside a title does not make it one.
+        { "time,\"a;b\"\n0,1\n0.5,2\n", L"a;b", L"" },
+        { "time;\"x, y\"\n0;1\n0.5;2\n", L"x, y", L"" },
+        { "time,\"Lead \"\"II\"\"\"\n0,1\n0.5,2\n", L"Lead \"II\"", L"" },
+        { "time,\"two\r\nlines\"\r\n0,1\r\n0.5,2\r\n", L"two\r\nlines", L"" },
+        { "\xEF\xBB\xBF\"time\",  \"ECG\"  \n\"0\",\"1\"\n\"0.5\",\"2\"\n", L"ECG", L"" },
+        { "time,\"ECG\",\"Resp\"\ns,\"mV, peak\",\n0,1,3\n0.5,2,4\n", L"ECG", L"mV, peak" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const Recording r = ParseText(c.text);
+        ASSERT_GE(r.ChannelCount(), 1);
+        EXPECT_EQ(r.channels[0].title, c.title);
+        EXPECT_EQ(r.channels[0].unit, c.unit);
+        ASSERT_EQ(r.records[0].length, 2);
+        EXPECT_DOUBLE_EQ(r.records[0].interval, 0.5);
+        float v[2];
+        r.ReadPhysical(0, 0, 0, std::span(v, 2));
+        EXPECT_EQ(v[0], 1.0f);
+        EXPECT_EQ(v[1], 2.0f);
     }
 }
 

@@ -126,13 +126,48 @@ TEST(IntervalStatsTest, DegenerateSeriesGiveExactZerosNotNaN)
     EXPECT_EQ(s.SDSD(), 0.0);
     EXPECT_FALSE(std::isnan(s.SD2()));
     EXPECT_EQ(s.mMedianRR, 0.8);
+}
 
-    // SD2's radicand a hair below zero (an alternating series) is clamped.
-    IntervalStats alt;
-    alt.mCount = 3;
-    alt.mM2RR = 1e-20;
-    alt.mM2DeltaRR = 4.000000000001e-20;
-    EXPECT_EQ(alt.SD2(), 0.0);
+TEST(IntervalStatsTest, SD2HasNoValueWhenItsRadicandIsBelowZero)
+{
+    // 2 varRR - varDeltaRR / 2: zero for a strictly alternating series (deltas taken against the
+    // interval before the series), where rounding may leave it a hair either side of zero; below
+    // zero when the changes vary more than the intervals allow.
+    const struct {
+        const char* name;
+        std::vector<double> rr, deltaRR;
+        double sd2; // NaN: no value
+    } cases[] = {
+        { "alternating", { 0.8, 0.9, 0.8, 0.9, 0.8, 0.9 }, { -0.1, 0.1, -0.1, 0.1, -0.1, 0.1 }, 0.0 },
+        { "alternating, in steps no binary fraction holds", { 0.7, 1.1, 0.7, 1.1 }, { -0.4, 0.4, -0.4, 0.4 }, 0.0 },
+        // varRR = 0.01 / 3, varDeltaRR = 0.11 / 3: 2 varRR - varDeltaRR / 2 = -0.07 / 6.
+        { "a first change far larger than the rest", { 0.85, 0.95, 0.85, 0.95 }, { -0.3, 0.1, -0.1, 0.1 },
+            std::numeric_limits<double>::quiet_NaN() },
+        // varRR = 0.0025, varDeltaRR = (0.005 / 3) / 2.
+        { "rising", { 0.8, 0.85, 0.9 }, { 0.0, 0.05, 0.05 }, std::sqrt(2 * 0.0025 - 0.5 * 0.005 / 6) },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        IntervalStats batch;
+        batch.Compute(kAllStats, c.rr, c.deltaRR, RatesOf(c.rr), AnalysisParameters {});
+        IntervalStats online;
+        for (std::size_t i = 0; i < c.rr.size(); ++i)
+            online.AddInterval(c.rr[i], c.deltaRR[i], 1.0 / c.rr[i]);
+        for (const IntervalStats* s : { &batch, &online }) {
+            if (std::isnan(c.sd2))
+                EXPECT_TRUE(std::isnan(s->SD2())) << s->SD2();
+            else
+                EXPECT_NEAR(s->SD2(), c.sd2, 1e-7);
+        }
+    }
+    // Within the tolerance of the two terms a radicand below zero is rounding, beyond it a fact.
+    IntervalStats s;
+    s.mCount = 3;
+    s.mM2RR = 1e-20;
+    s.mM2DeltaRR = 4e-20 * (1 + 1e-12);
+    EXPECT_EQ(s.SD2(), 0.0);
+    s.mM2DeltaRR = 4e-20 * (1 + 1e-6);
+    EXPECT_TRUE(std::isnan(s.SD2()));
 }
 
 TEST(IntervalStatsTest, AutoBinWidthFollowsScottsRule)
