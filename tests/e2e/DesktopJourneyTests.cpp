@@ -182,8 +182,13 @@ double Seconds(const std::string& text)
 class Hands {
 public:
     Hands()
-        : mX(XOpenDisplay(gDisplay->Display().c_str()))
     {
+        // A display busy with the last journey's window going may refuse a moment.
+        for (int attempt = 0; attempt < 20 && !mX; ++attempt) {
+            mX = XOpenDisplay(gDisplay->Display().c_str());
+            if (!mX)
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
     }
     ~Hands()
     {
@@ -277,7 +282,7 @@ private:
         XSync(mX, False);
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
-    Display* mX;
+    Display* mX = nullptr;
 };
 
 // One `varnex open` window left to the user, with its request channel.

@@ -30,6 +30,7 @@ struct TopLevel {
     GtkWidget* area = nullptr;
     GtkWidget* overlay = nullptr; // the drawing area, with embedded widgets over it
     bool sizing = false; // a size change that came from the window system itself
+    bool menuShown = false; // the client area was moved below the menu bar
 };
 
 struct MenuItemLink {
@@ -370,7 +371,7 @@ void ForgetMenuWidgets(HWND owner)
         it = it->second.first == owner ? gSubmenus.erase(it) : std::next(it);
 }
 
-void Place(TopLevel& t, const Rect& r);
+int MenuBarHeight(const TopLevel& t);
 
 void SetMenuBar(HWND hwnd, void* menu)
 {
@@ -390,10 +391,16 @@ void SetMenuBar(HWND hwnd, void* menu)
     gtk_box_pack_start(GTK_BOX(t.box), t.menuBar, FALSE, FALSE, 0);
     gtk_box_reorder_child(GTK_BOX(t.box), t.menuBar, 0);
     gtk_widget_show_all(t.menuBar);
-    if (!t.sizing) {
-        Rect r;
-        GetWindowRect(hwnd, &r);
-        Place(t, r);
+    // The window keeps its place and size on the screen; the menu bar takes the top of it, and
+    // the client area (the drawing area) is what is left below it.
+    const int menuHeight = MenuBarHeight(t);
+    Rect r;
+    GetWindowRect(hwnd, &r);
+    if (menuHeight > 0 && !t.sizing && !t.menuShown) {
+        t.menuShown = true;
+        t.sizing = true;
+        MoveWindow(hwnd, r.left, r.top + menuHeight, r.Width(), std::max(1, r.Height() - menuHeight), true);
+        t.sizing = false;
     }
 }
 
