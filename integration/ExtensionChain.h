@@ -105,10 +105,13 @@ private:
 
 // Registers the extension's enumerator classes with the engine through the framework's
 // class-object service; returns how many the engine took.
-inline int InstallExtensionEnumerators(calc::Engine& engine, std::shared_ptr<const HRV::FiducialContext> context = {})
+// `types`: the host's type registry, which gives the enumerators' event types the host's type
+// index as the extension's registration does (none: index 0).
+inline int InstallExtensionEnumerators(
+    calc::Engine& engine, std::shared_ptr<const HRV::FiducialContext> context = {}, ITypeIdRegistry* types = nullptr)
 {
     RegistrationCollector collector;
-    if (FAILED(HRV::RegisterEnumeratorClasses(&collector, nullptr, std::move(context))))
+    if (FAILED(HRV::RegisterEnumeratorClasses(&collector, types, std::move(context))))
         return 0;
     return extcalc::RegisterExtensionEnumerators(engine, collector.mObjects);
 }

@@ -497,7 +497,7 @@ void DataPane::UpdateScrollBar()
         mLayoutListener({ PaneNotification::kScrollBar });
 }
 
-void DataPane::HScroll(int code, double amount, int trackPosition)
+void DataPane::HScroll(int code, double amount)
 {
     if (!mScrollBar)
         return;
@@ -531,7 +531,7 @@ void DataPane::HScroll(int code, double amount, int trackPosition)
         break;
     case 4:
     case 5:
-        pos = trackPosition;
+        pos = info.nTrackPos; // the thumb's place as the scroll bar keeps it
         break;
     case 6:
         pos = info.nMin;
@@ -580,6 +580,11 @@ void DataPane::ScrollBy(std::int64_t d)
             const Rect plot { PlotLeft(), mRect.top, PlotLeft() + PlotWidth(), mRect.top + mHeight };
             const bool scrolled = WsScrollPixels(dx, plot);
             mTimeScale->Scroll(dx);
+            // The time axis is drawn whole again: a label that now fits at an edge is drawn
+            // complete and one that no longer fits goes, as a full repaint has them.
+            mTimeScale->InvalidateAll();
+            const Rect axis = mTimeScale->StripRect();
+            WsInvalidateRect({ plot.left, axis.top, plot.right, axis.bottom }, false);
             for (int i = 0; i < StripCount(); ++i)
                 Strip(i)->Scroll(dx);
             flag = scrolled ? 0x40000000u : 0x20000000u;

@@ -189,7 +189,7 @@ public:
     // mode 0: centre unless already shown; 1: centre; 2: at the left edge.
     void ScrollToPosition(std::int64_t position, int mode);
     // The scroll bar's codes (SB_LINELEFT ... SB_ENDSCROLL) with a multiplier of the steps.
-    void HScroll(int code, double amount = 1.0, int trackPosition = 0);
+    void HScroll(int code, double amount = 1.0);
     // key state (bit 8: Ctrl), signed delta, cursor in the window's client coordinates.
     void OnMouseWheel(DWORD keys, int delta, vx::ui::Point cursor);
     // One zoom step about the default anchor: expand (smaller ratio) or compress.

@@ -302,7 +302,7 @@ template <class Pane> LRESULT DataWin<Pane>::OnMessage(UINT message, WPARAM wPar
         return DefWindowProc(mHwnd, message, wParam, lParam);
     }
     case WM_HSCROLL:
-        this->HScroll(static_cast<int>(LOWORD(wParam)), 1.0, static_cast<short>(HIWORD(wParam)));
+        this->HScroll(static_cast<int>(LOWORD(wParam)));
         return 0;
     case WM_COMMAND:
         if (OnCommand(LOWORD(wParam)))

@@ -183,6 +183,7 @@ HRESULT TimeLabelDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
     dc.SetBkMode(vx::ui::TRANSPARENT);
     dc.SetTextColor(vx::ui::Colour {});
     int labelLimit = std::numeric_limits<int>::min();
+    mDrawn.clear();
     for (int i = 0; i < 1000000; ++i) {
         const int x = RoundPixel(i * mMinorSpacing + mFirstMinorOffset) - p.pixelOffset;
         if (x >= width)
@@ -194,6 +195,7 @@ HRESULT TimeLabelDrawer::Draw(vx::ui::DC* dcp, const DrawParams* params)
             const int w = dc.GetTextExtent(text).cx;
             if (!text.empty() && x - w / 2 > labelLimit && x - w / 2 >= 0 && x + w / 2 <= width) {
                 dc.TextOut({ x, labelRow }, text);
+                mDrawn.push_back({ text, x });
                 labelLimit = x + w / 2 + 2;
             }
         }

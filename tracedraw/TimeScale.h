@@ -3,6 +3,7 @@
 // labels of the visible range. The tick spacing chosen here is the vertical grid of the channel
 // strips, so grid and labels line up.
 #include <string>
+#include <vector>
 
 #include "tracedraw/ChildPane.h"
 
@@ -44,6 +45,13 @@ public:
     void ForgetScale() { mScale = nullptr; }
     // The label of a major tick at `seconds` with the chosen step.
     std::wstring LabelText(double seconds) const;
+    // The labels the last drawing put on the axis: text and the x (strip coordinates) it is
+    // centred on.
+    struct DrawnLabel {
+        std::wstring text;
+        int x = 0;
+    };
+    const std::vector<DrawnLabel>& DrawnLabels() const { return mDrawn; }
 
 private:
     TimeLabelDrawer(const TimeLabelDrawer& other);
@@ -58,6 +66,7 @@ private:
     int mLabelMultiplier = 1;
     int mLabelWidth = -1;
     TickSpacing mSpacing;
+    std::vector<DrawnLabel> mDrawn;
     TimeScale* mScale = nullptr; // not referenced: the scale holds the drawer
     double mSecondsPerPixel = 0.0;
 };

@@ -72,6 +72,9 @@ struct RegisteredCommand {
     DWORD id = 0;
     std::wstring path;
     bool group = false;
+    // The item's text from its module's string table ("Analyze &while Sampling"); empty when
+    // the item names no text.
+    std::wstring text;
 };
 std::vector<RegisteredCommand> RegisteredCommands();
 

@@ -10,9 +10,11 @@
 #include <string>
 #include <utility>
 
+#include "foundation/ResString.h"
 #include "foundation/String.h"
 #include "hostframework/events/ComQuery.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
+#include "hostframework/interfaces/EventDrawInterfaces.h"
 #include "log/Log.h"
 
 namespace caf {
@@ -479,6 +481,25 @@ HRESULT ProvideHostClass(DWORD classKey, REFIID iid, void** out)
 
 HRESULT ObjectFactory::CreateInstance(DWORD classKey, REFIID iid, void** out)
 {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    // The key of an event type names the event-draw class registered for it: its objects draw
+    // and word that type's events (an event comment asks for its colour and text so).
+    if (classKey != 0)
+        for (const Registration& r : Registrations()) {
+            if (r.kind != Registration::Kind::ClassObject)
+                continue;
+            void* found = nullptr;
+            if (FAILED(r.object->QueryInterface(IEventDrawClass::kIid, &found)) || !found)
+                continue;
+            auto* drawClass = static_cast<IEventDrawClass*>(found);
+            DWORD type = 0;
+            const bool matches = SUCCEEDED(drawClass->GetEventType(&type)) && type == classKey;
+            drawClass->Release();
+            if (matches)
+                return r.object->QueryInterface(iid, out);
+        }
     return ProvideHostClass(classKey, iid, out);
 }
 
@@ -992,7 +1013,8 @@ std::vector<RegisteredCommand> RegisteredCommands()
                 const HostCommand::Fields& f = own->Describe();
                 out.push_back(
                     { counterpart->ClassGuid(), counterpart->Handler() ? counterpart->Handler() : counterpart->Owner(),
-                        own->TableId() ? own->TableId() : f.id, f.caption, f.kind == HostCommand::Kind::Group });
+                        own->TableId() ? own->TableId() : f.id, f.caption, f.kind == HostCommand::Kind::Group,
+                        f.textId ? KEL::GetResString(f.module, f.textId, false).ToWString() : std::wstring() });
             }
     return out;
 }

@@ -36,6 +36,14 @@ public:
     HRESULT MarkColour(DWORD type, const void* record, std::size_t bytes, DWORD& colour) const;
     HRESULT HintText(DWORD type, const void* record, std::size_t bytes, std::wstring& text) const;
 
+    // The drawing interface of the class of a type (no reference added; valid while kept); null
+    // when no class draws the type.
+    IEventDraw* DrawOf(DWORD type) const
+    {
+        const auto it = mByType.find(type);
+        return it == mByType.end() ? nullptr : it->second.draw;
+    }
+
     // Lets go of every class (the host's shut-down).
     void Clear();
 

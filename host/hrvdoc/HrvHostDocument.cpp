@@ -138,7 +138,21 @@ public:
         return S_OK;
     }
     HRESULT GetRecordSize(DWORD* size) override { return size ? (*size = mEvents.recordSize, S_OK) : E_POINTER; }
-    HRESULT GetEventType(DWORD* id) override { return id ? (*id = 0, S_OK) : E_POINTER; }
+    // The type of the channel's events: what the enumerator that makes them reports.
+    HRESULT GetEventType(DWORD* id) override
+    {
+        if (!id)
+            return E_POINTER;
+        *id = 0;
+        try {
+            calc::Compiled c = mHost.Engine().Channel(mName);
+            if (c.events)
+                *id = c.events->EventType();
+        } catch (const calc::CalcError&) {
+            return E_FAIL;
+        }
+        return S_OK;
+    }
 
     // Positions the source on the first event at or after `start`; with `backward`, on the last
     // event before it when none stands exactly there. What was buffered is read again from
@@ -324,16 +338,22 @@ bool HrvHostDocument::GetSelection(HRV::Position& start, HRV::Position& end)
 void HrvHostDocument::ClearSelection()
 {
     hasSelection = false;
+    selectionIsPoint = false;
     log.push_back("selection.clear");
+    if (options.selectionChanged)
+        options.selectionChanged();
 }
 
 void HrvHostDocument::SelectRegion(HRV::Position start, HRV::Position end)
 {
     hasSelection = true;
+    selectionIsPoint = false; // a region; the host marks a cursor after setting it
     selectionStart = start;
     selectionEnd = end;
     log.push_back("selection.region " + std::to_string(start.mRecord) + ":" + std::to_string(start.mOffset) + "-"
         + std::to_string(end.mRecord) + ":" + std::to_string(end.mOffset));
+    if (options.selectionChanged)
+        options.selectionChanged();
 }
 
 void HrvHostDocument::SelectChannel(uint32_t channel)
@@ -624,6 +644,8 @@ HRESULT HrvHostDocument::RouteMessage(IMessage* message)
             return S_FALSE;
         IKELString* text = nullptr;
         comment->GetInfo(&shown.position, &shown.channel, nullptr, &text);
+        comment->GetKind(&shown.kind);
+        comment->GetFillColour(0, &shown.fill);
         KEL::String t;
         t.AssignRep(text);
         shown.text = t.ToWString();

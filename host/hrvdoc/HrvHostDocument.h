@@ -46,6 +46,8 @@ struct HrvHostOptions {
     // after the document's sinks have heard of it.
     enum class OnlineStep { Started, Block, Stopped };
     std::function<void(int record, OnlineStep step)> online;
+    // Told after the selection was set or cleared (by the document or by the host).
+    std::function<void()> selectionChanged;
 };
 
 // A comment the host keeps on a channel of a record (set by call; the chart sets them later).
@@ -62,6 +64,8 @@ struct ShownComment {
     DWORD channel = 0;
     std::wstring text;
     DWORD value = 0; // the message's second value
+    DWORD kind = 0; // the comment's kind
+    DWORD fill = 0; // its fill colour (not selected)
 };
 
 // A guide line of a channel as the host keeps it from the guide-line messages.

@@ -319,6 +319,92 @@ TEST_F(Chart, TheSelectionIsTintedOverBothStripsAndFollowsItsData)
     EXPECT_EQ(mChart->Selection().start, mHeard.back().start);
 }
 
+// A selection set elsewhere (the document's analysed range) is drawn where its ticks are, also
+// when it runs on into the next record; the user's listener is not told of it.
+TEST_F(Chart, ASelectionTheDocumentSetsIsDrawnAlsoAcrossRecords)
+{
+    VarnDraw::DataPane& pane = mChart->Pane();
+    const int plotRight = pane.PlotLeft() + pane.PlotWidth();
+    const ui::Rect first = Strip(0), last = Strip(1);
+    struct Case {
+        const char* what;
+        ChartSelection selection;
+        int left, right; // the band's columns; left == right: none
+    };
+    const Case cases[] = {
+        { "within the record", { false, false, 0, 1000, 2000, 0 }, mChart->XOf(1000), mChart->XOf(2000) },
+        { "on into the next record", { false, false, 0, 1000, 50, 1 }, mChart->XOf(1000), plotRight },
+        { "a cursor", { false, true, 0, 3000, 3001, 0 }, mChart->XOf(3000), mChart->XOf(3000) + 1 },
+        { "in later records only", { false, false, 1, 0, 100, 2 }, 0, 0 },
+        { "none", {}, 0, 0 },
+    };
+    for (const Case& c : cases) {
+        mChart->SetSelection(c.selection);
+        EXPECT_EQ(mChart->Selection(), c.selection) << c.what;
+        const ui::Rect band = mChart->SelectionBand();
+        if (c.left == c.right) {
+            EXPECT_TRUE(band.IsEmpty()) << c.what;
+            continue;
+        }
+        EXPECT_EQ(band, (ui::Rect { c.left, first.top, c.right, last.bottom })) << c.what;
+        // Drawn: the middle column of the band is tinted from the first strip's top to the
+        // last one's bottom (a cursor solid, a stretch blended over the white background).
+        const ui::BitmapPtr image = Shot();
+        ASSERT_TRUE(image);
+        const int x = (band.left + band.right - 1) / 2;
+        const ui::Colour tint = varnex::SelectionObject::kTint;
+        for (int y : { first.top + 1, last.bottom - 2 }) {
+            const ui::Colour pixel = image->Pixel(x, y);
+            if (c.selection.point)
+                EXPECT_EQ(pixel, tint) << c.what << " at " << y;
+            else
+                EXPECT_LT(pixel.Red(), 250) << c.what << " at " << y;
+        }
+    }
+    EXPECT_TRUE(mHeard.empty());
+}
+
+// A cursor or a selection scrolled off the left edge is not drawn there; the part of a
+// stretch that is still in view is.
+TEST_F(Chart, ASelectionScrolledOffTheLeftEdgeIsNotDrawn)
+{
+    VarnDraw::DataPane& pane = mChart->Pane();
+    pane.Zoom(true);
+    pane.Zoom(true); // 2:1, 2000 pixels of data
+    ASSERT_GT(pane.LatestExtent(), pane.PlotWidth());
+    const int y = (Strip(0).top + Strip(0).bottom) / 2;
+    struct Case {
+        const char* what;
+        int from, to; // pixels right of the plot's left edge at the start
+        bool drawnAfter;
+    };
+    const Case cases[] = {
+        { "a cursor", 3, 3, false },
+        { "a stretch", 3, 30, false },
+        { "a stretch into what stays in view", 3, 500, true },
+    };
+    for (const Case& c : cases) {
+        ui::SendMessage(pane.Window(), ui::WM_HSCROLL, 6, 0); // the start
+        const int x0 = pane.PlotLeft() + c.from, x1 = pane.PlotLeft() + c.to;
+        Mouse(ui::WM_LBUTTONDOWN, x0, y, ui::MK_LBUTTON);
+        Mouse(ui::WM_MOUSEMOVE, x1, y, ui::MK_LBUTTON);
+        Mouse(ui::WM_LBUTTONUP, x1, y);
+        ASSERT_FALSE(mChart->SelectionBand().IsEmpty()) << c.what;
+        ui::SendMessage(pane.Window(), ui::WM_HSCROLL, ui::SB_LINEDOWN, 0); // five eighths of the plot on
+        const ui::Rect band = mChart->SelectionBand();
+        EXPECT_EQ(!band.IsEmpty(), c.drawnAfter) << c.what;
+        if (c.drawnAfter)
+            EXPECT_EQ(band.left, pane.PlotLeft()) << c.what;
+        // Nothing of it at the left edge's column unless it is still there.
+        const ui::BitmapPtr image = Shot();
+        ASSERT_TRUE(image);
+        const ui::Colour edge = image->Pixel(pane.PlotLeft(), y);
+        if (!c.drawnAfter)
+            EXPECT_NE(edge, varnex::SelectionObject::kTint) << c.what;
+        EXPECT_EQ(mChart->XOf(mChart->Selection().start) < pane.PlotLeft(), true) << c.what;
+    }
+}
+
 TEST_F(Chart, OnlinePlayIntoTheDocumentIsFollowedInItsNewRecord)
 {
     vx::ui::ManualClock clock;

@@ -323,9 +323,28 @@ const ChartSelection& RecordingChart::Selection() const
     return mParts->selection->Selection();
 }
 
+void RecordingChart::SetSelection(const ChartSelection& selection)
+{
+    mParts->selection->SetSelection(*mParts->window, selection);
+}
+
+ui::Rect RecordingChart::SelectionBand() const
+{
+    return mParts->selection->Band(*mParts->window);
+}
+
 std::wstring RecordingChart::Hint() const
 {
     return mParts->hint ? mParts->hint->Hint() : std::wstring();
+}
+
+bool RecordingChart::BeatUnderMouse(std::int64_t& tick, ui::Rect& mark) const
+{
+    if (!mParts->hint || mParts->hint->Beat() < 0)
+        return false;
+    tick = mParts->hint->Beat();
+    mark = mParts->hint->Mark();
+    return true;
 }
 
 void RecordingChart::Follow(int record, vx::host::HrvHostOptions::OnlineStep step)
@@ -353,6 +372,31 @@ vx::host::HostPaneDocument& RecordingChart::PaneDocument()
 VarnDraw::DataPane& RecordingChart::Pane()
 {
     return *mParts->window;
+}
+
+std::vector<int> RecordingChart::BeatMarksInView() const
+{
+    std::vector<int> xs;
+    const auto beats = mParts->document->Computed().Get();
+    auto& pane = *mParts->window;
+    IRecordSource* source = nullptr;
+    LONG record = 0;
+    if (SUCCEEDED(pane.GetRecordSource(&source)) && source) {
+        source->GetRecordIndex(&record);
+        source->Release();
+    }
+    if (!beats || beats->recordSize < sizeof(std::int32_t) || record < 0
+        || record >= static_cast<LONG>(beats->records.size()) || !beats->records[static_cast<std::size_t>(record)])
+        return xs;
+    const std::vector<std::byte>& bytes = *beats->records[static_cast<std::size_t>(record)];
+    for (std::size_t at = 0; at + beats->recordSize <= bytes.size(); at += beats->recordSize) {
+        std::int32_t tick = 0;
+        std::memcpy(&tick, bytes.data() + at, sizeof tick);
+        const int x = XOf(tick);
+        if (x >= pane.PlotLeft() && x < pane.PlotLeft() + pane.PlotWidth())
+            xs.push_back(x);
+    }
+    return xs;
 }
 
 int RecordingChart::XOf(std::int64_t tick) const

@@ -61,8 +61,15 @@ public:
     // Told each time the user sets the selection with the mouse.
     void SetSelectionListener(std::function<void(const ChartSelection&)> listener);
     const ChartSelection& Selection() const;
+    // Shows a selection set elsewhere (the document's); the listener is not told.
+    void SetSelection(const ChartSelection& selection);
+    // Where the selection is drawn (window coordinates); empty when none of it is in view.
+    vx::ui::Rect SelectionBand() const;
     // The hint of the beat mark under the mouse; empty when the mouse is on none.
     std::wstring Hint() const;
+    // The beat whose mark is under the mouse: its tick and the mark's place in the chart
+    // window; false when the mouse is on none.
+    bool BeatUnderMouse(std::int64_t& tick, vx::ui::Rect& mark) const;
     // Online play of the host document: the chart follows the record being sampled as it grows.
     void Follow(int record, vx::host::HrvHostOptions::OnlineStep step);
     // The pane's document: online play feeds it.
@@ -70,6 +77,8 @@ public:
     VarnDraw::DataPane& Pane();
     // The window x of a record tick at the current scroll position and zoom.
     int XOf(std::int64_t tick) const;
+    // The window x of each beat mark drawn in the plot area now (none while no beats are shown).
+    std::vector<int> BeatMarksInView() const;
 
 private:
     struct Parts;

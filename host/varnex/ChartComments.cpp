@@ -275,6 +275,17 @@ bool ChartComments::Show(IVarnComment* comment)
     return Open(comment, { middle, client.top + kMarkerTop, middle + 1, client.top + kMarkerTop + 1 }, record, offset);
 }
 
+bool ChartComments::ShowAt(IVarnComment* comment, const ui::Rect& marker)
+{
+    if (!comment)
+        return false;
+    std::int64_t position = 0;
+    comment->GetInfo(&position, nullptr, nullptr, nullptr);
+    ClosePopup();
+    return Open(
+        comment, marker, static_cast<std::int32_t>(position & 0xFFFFFFFF), static_cast<std::int32_t>(position >> 32));
+}
+
 bool ChartComments::Open(IVarnComment* comment, const ui::Rect& marker, int record, std::int64_t offset)
 {
     ICommentPopupWindow* popup = nullptr;

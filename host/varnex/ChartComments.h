@@ -31,6 +31,9 @@ public:
     // Opens the popup of `comment` (the document's request): on its marker when the chart shows
     // it, else at the top of the chart. False when the comment opens no popup.
     bool Show(IVarnComment* comment);
+    // Opens the popup of `comment` on a marker the chart draws at `marker` (the chart window's
+    // client coordinates): a beat mark the user clicked.
+    bool ShowAt(IVarnComment* comment, const vx::ui::Rect& marker);
     // A click at a point of the chart's window: opens the popup of the comment whose marker is
     // there (true), or closes an open popup.
     bool Click(vx::ui::Point point);

@@ -88,10 +88,24 @@ void SelectionObject::Track(VarnDraw::DataPane& pane, int x)
     const ui::Rect before = Band(pane);
     const std::int64_t tick = TickAt(pane, x);
     mSelection.empty = false;
-    mSelection.record = ShownRecord(pane);
+    mSelection.record = mSelection.endRecord = ShownRecord(pane);
     mSelection.point = std::abs(ClampToPlot(pane, x) - mAnchorX) <= kClickSlop;
     mSelection.start = mSelection.point ? mAnchorTick : std::min(mAnchorTick, tick);
     mSelection.end = mSelection.point ? mAnchorTick + 1 : std::max(mAnchorTick, tick);
+    Redraw(pane, before);
+}
+
+void SelectionObject::SetSelection(VarnDraw::DataPane& pane, const ChartSelection& selection)
+{
+    if (mDragging || selection == mSelection)
+        return;
+    const ui::Rect before = Band(pane);
+    mSelection = selection;
+    Redraw(pane, before);
+}
+
+void SelectionObject::Redraw(VarnDraw::DataPane& pane, const ui::Rect& before)
+{
     // The old band and the new one are drawn again (at least a column each for a cursor).
     const ui::Rect after = Band(pane);
     const ui::Rect both = before.IsEmpty() ? after : after.IsEmpty() ? before : before.Union(after);
@@ -103,15 +117,25 @@ ui::Rect SelectionObject::Band(const VarnDraw::DataPane& pane) const
 {
     if (mSelection.empty || pane.ChannelStripCount() == 0)
         return {};
-    const int plotRight = pane.PlotLeft() + pane.PlotWidth();
-    const double from = XOfTick(pane, static_cast<double>(mSelection.start));
-    const double to = mSelection.point ? from + 1 : XOfTick(pane, static_cast<double>(mSelection.end));
-    const int left = static_cast<int>(std::clamp(std::floor(from), double(pane.PlotLeft()), double(plotRight)));
-    const int right = static_cast<int>(std::clamp(std::ceil(to), double(pane.PlotLeft()), double(plotRight)));
+    const int record = ShownRecord(const_cast<VarnDraw::DataPane&>(pane));
+    if (record < mSelection.record || record > mSelection.endRecord)
+        return {};
+    const int plotLeft = pane.PlotLeft(), plotRight = pane.PlotLeft() + pane.PlotWidth();
+    // A record inside the selection is covered from its start, or to its end.
+    const double from = record == mSelection.record ? std::floor(XOfTick(pane, static_cast<double>(mSelection.start)))
+                                                    : double(plotLeft) - 1;
+    const double to = mSelection.point ? from + 1
+        : record == mSelection.endRecord
+        ? std::max(from + 1, std::ceil(XOfTick(pane, static_cast<double>(mSelection.end))))
+        : double(plotRight) + 1;
+    // Only what lies inside the plot area is drawn: a cursor or a selection scrolled off an edge
+    // is not drawn there.
+    const double left = std::max(from, double(plotLeft)), right = std::min(to, double(plotRight));
+    if (!(right > left))
+        return {};
     const ui::Rect first = pane.ChannelStrip(0)->StripRect();
     const ui::Rect last = pane.ChannelStrip(pane.ChannelStripCount() - 1)->StripRect();
-    const ui::Rect band { left, first.top, std::max(right, left + 1), last.bottom };
-    return right < left || left >= plotRight ? ui::Rect {} : band;
+    return { static_cast<int>(left), first.top, static_cast<int>(right), last.bottom };
 }
 
 void SelectionObject::Paint(VarnDraw::DataPane& pane, ui::DC& dc)
@@ -218,6 +242,7 @@ void BeatHintObject::Notify(VarnDraw::DataPane& pane, const VarnDraw::PaneNotifi
 void BeatHintObject::Show(VarnDraw::DataPane& pane, const std::wstring& text, const ui::Rect& mark)
 {
     mHint = text;
+    mMark = text.empty() ? ui::Rect {} : mark;
     if (!mTooltip)
         return;
     // The tool is the hovered mark: a new mark is a new tool for the tooltip, which then waits

@@ -16,13 +16,16 @@ class EventDrawClasses;
 
 namespace varnex {
 
-// A stretch of one record in its ticks (end exclusive), or a cursor at `start` (a click).
+// A stretch from `start` of `record` to `end` of `endRecord` in ticks (end exclusive), or a
+// cursor at `start` (a click). The user's drags stay within one record; the document's
+// selections (the analysed range) may span records.
 struct ChartSelection {
     bool empty = true;
     bool point = false;
     int record = 0;
     std::int64_t start = 0;
     std::int64_t end = 0;
+    int endRecord = 0;
     bool operator==(const ChartSelection&) const = default;
 };
 
@@ -47,13 +50,16 @@ public:
     void Paint(VarnDraw::DataPane& pane, vx::ui::DC& dc) override;
 
     const ChartSelection& Selection() const { return mSelection; }
+    // A selection set elsewhere (by the document): drawn from now on; the listener is not told.
+    void SetSelection(VarnDraw::DataPane& pane, const ChartSelection& selection);
     bool Dragging() const { return mDragging; }
-    // The band of the selection (or of the drag under way) in window coordinates; empty when
-    // nothing of it is in view.
+    // The band of the selection (or of the drag under way) in window coordinates, within the
+    // plot area; empty when nothing of it is in view in the record the pane shows.
     vx::ui::Rect Band(const VarnDraw::DataPane& pane) const;
 
 private:
     void Track(VarnDraw::DataPane& pane, int x);
+    void Redraw(VarnDraw::DataPane& pane, const vx::ui::Rect& before);
 
     std::function<void(const ChartSelection&)> mChanged;
     ChartSelection mSelection;
@@ -77,6 +83,9 @@ public:
     void Notify(VarnDraw::DataPane& pane, const VarnDraw::PaneNotification& n) override;
 
     const std::wstring& Hint() const { return mHint; }
+    // The tick of the beat whose mark is under the mouse (-1: none) and the mark's place.
+    std::int64_t Beat() const { return mBeatTick; }
+    const vx::ui::Rect& Mark() const { return mMark; }
 
 private:
     void Show(VarnDraw::DataPane& pane, const std::wstring& text, const vx::ui::Rect& mark);
@@ -86,6 +95,7 @@ private:
     vx::ui::HWND mTooltip;
     std::wstring mHint;
     std::int64_t mBeatTick = -1;
+    vx::ui::Rect mMark {};
 };
 
 } // namespace varnex

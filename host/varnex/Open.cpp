@@ -6,12 +6,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
+
 #include <ostream>
+#include <poll.h>
+#include <unistd.h>
 
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
@@ -22,10 +26,14 @@
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
+#include "hostframework/comments/Comments.h"
 #include "hostframework/docview/ViewBase.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "reportcontrol/ReportControl.h"
+#include "tracedraw/DataPane.h"
+#include "tracedraw/PaneControls.h"
+#include "tracedraw/TimeScale.h"
 #include "ui/Backend.h"
 #include "ui/CommandEnabler.h"
 #include "ui/Controls.h"
@@ -35,6 +43,7 @@
 #include "ui/Menu.h"
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
+#include "ui/Timer.h"
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
 #include "varnex/Chart.h"
@@ -56,6 +65,9 @@ namespace {
 
 // Posted to the frame when the document says that its analysis changed: the beats are read again.
 constexpr UINT kRefreshBeats = ui::WM_USER + 40;
+
+// Requests on standard input are looked for this often (--listen).
+constexpr UINT kListenTimer = 7;
 
 // The host's own commands.
 constexpr UINT kFileOpen = 0xE101, kFileSave = 0xE103, kFileClose = 0xE102, kHelpAbout = 0xE140, kWindowMain = 0xE150;
@@ -104,11 +116,13 @@ struct Session {
     long long beats = -1; // beats on the fiducial channel after the last command; -1 unknown
     std::unique_ptr<ChartComments> comments; // drawn on the chart; outlives it
     bool beatsStale = false; // a refresh of the beats is posted
+    bool takingSelection = false; // the chart's selection is being handed to the document
     std::unique_ptr<RecordingChart> chart; // the recording's channels under the summary
     std::unique_ptr<SessionKeeper> keeper; // File|Save and the question on closing
     ViewFrames* views = nullptr; // the document's open views
     bool printing = false; // File|Print... was taken and its outcome has not come back yet
     std::map<UINT, DWORD> calculationCommands; // host id -> calculation class id
+    const vx::eventdraw::EventDrawClasses* eventDraw = nullptr; // words and colours the beats
 };
 
 // The chart fills the frame under the summary text.
@@ -162,8 +176,19 @@ void ShowCalculatedChannels(Session& s)
         s.chart->ShowCalculatedChannels(s.host->Document(), s.host->guides);
 }
 
-// Reads the beats of the analysis again and shows them on the chart, with the calculated
-// channels that show measures of them.
+// The beats are drawn while the beat channel is linked to a channel of the recording: the
+// document links it and takes the link away with HRV|ShowMarkers.
+bool BeatsLinked(vx::host::HrvHostDocument& host)
+{
+    HRV::ChannelRef fiducial;
+    if (!host.FindChannel(L"HRV_vFID", fiducial))
+        return false;
+    const std::uint64_t from = (std::uint64_t(fiducial.mChannel) << 32) | fiducial.mKind;
+    return std::any_of(host.links.begin(), host.links.end(), [from](const auto& link) { return link.first == from; });
+}
+
+// Reads the beats of the analysis again and shows them on the chart (while they are linked), with
+// the calculated channels that show measures of them.
 void RefreshBeats(Session& s)
 {
     s.beatsStale = false;
@@ -172,7 +197,7 @@ void RefreshBeats(Session& s)
     auto beats = ReadBeats(*s.host, *s.recording);
     s.beats = CountOf(beats.get());
     if (s.chart)
-        s.chart->SetBeats(std::move(beats));
+        s.chart->SetBeats(BeatsLinked(*s.host) ? std::move(beats) : nullptr);
     ShowCalculatedChannels(s);
 }
 
@@ -244,7 +269,10 @@ void AppendCalculationMenu(Session& s, ui::HMENU bar)
     ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(channel), L"&Channel");
 }
 
-// The chart's selection becomes the document's, which the beat-mark commands act on.
+void ShowBeatPopup(Session& s, int record, std::int64_t tick, const ui::Rect& mark);
+
+// The chart's selection becomes the document's, which the beat-mark commands act on; a click
+// on a beat mark opens its beat's popup.
 void TakeSelection(Session& s, const ChartSelection& chosen)
 {
     vx::host::Recording& recording = *s.recording;
@@ -252,16 +280,74 @@ void TakeSelection(Session& s, const ChartSelection& chosen)
         = [](std::int64_t tick) { return static_cast<std::int32_t>(std::clamp<std::int64_t>(tick, 0, 0x7FFFFFFE)); };
     recording.selection.empty = chosen.empty;
     recording.selection.start = { chosen.record, chosen.start };
-    recording.selection.end = { chosen.record, chosen.end };
+    recording.selection.end = { chosen.endRecord, chosen.end };
     if (s.host) {
+        // The chart shows it already.
+        s.takingSelection = true;
         if (chosen.empty) {
             s.host->ClearSelection();
         } else {
-            s.host->SelectRegion({ clamp(chosen.start), chosen.record }, { clamp(chosen.end), chosen.record });
+            s.host->SelectRegion({ clamp(chosen.start), chosen.record }, { clamp(chosen.end), chosen.endRecord });
             s.host->selectionIsPoint = chosen.point;
         }
+        s.takingSelection = false;
     }
+    std::int64_t beat = -1;
+    ui::Rect mark;
+    if (!chosen.empty && chosen.point && s.chart && s.chart->BeatUnderMouse(beat, mark))
+        ShowBeatPopup(s, chosen.record, beat, mark);
     ui::InvalidateRect(s.frame, nullptr, true);
+}
+
+// A click on a beat mark opens the popup of its beat: the comment of the event, worded and
+// coloured by the event-draw class of the beats' type.
+void ShowBeatPopup(Session& s, int record, std::int64_t tick, const ui::Rect& mark)
+{
+    if (!s.chart || !s.comments || !s.eventDraw)
+        return;
+    const auto beats = s.chart->PaneDocument().Computed().Get();
+    if (!beats || beats->recordSize < sizeof(std::int32_t) || record < 0
+        || record >= static_cast<int>(beats->records.size()) || !beats->records[static_cast<std::size_t>(record)])
+        return;
+    const std::vector<std::byte>& bytes = *beats->records[static_cast<std::size_t>(record)];
+    for (std::size_t at = 0; at + beats->recordSize <= bytes.size(); at += beats->recordSize) {
+        std::int32_t position = 0;
+        std::memcpy(&position, bytes.data() + at, sizeof position);
+        if (position != tick)
+            continue;
+        auto* comment = new vx::hf::EventDataComment(
+            record, position, 0, bytes.data() + at, beats->recordSize, beats->type, s.eventDraw->DrawOf(beats->type));
+        comment->AddRef();
+        s.comments->ShowAt(comment, mark);
+        comment->Release();
+        return;
+    }
+}
+
+// A selection the document set (HRV|Reselect gives the analysed range) is drawn on the chart.
+void ShowDocumentSelection(Session& s)
+{
+    if (s.takingSelection || !s.host || !s.chart)
+        return;
+    ChartSelection shown;
+    HRV::Position start, end;
+    if (s.host->GetSelection(start, end) && start.IsSet()) {
+        if (!end.IsSet())
+            end = start;
+        shown.empty = false;
+        shown.point = s.host->SelectionIsPoint();
+        shown.record = start.mRecord;
+        shown.start = start.mOffset;
+        shown.endRecord = end.mRecord;
+        shown.end = shown.point ? std::int64_t(start.mOffset) + 1 : std::int64_t(end.mOffset);
+    }
+    vx::host::Recording& recording = *s.recording;
+    recording.selection.empty = shown.empty;
+    recording.selection.start = { shown.record, shown.start };
+    recording.selection.end = { shown.endRecord, shown.end };
+    s.chart->SetSelection(shown);
+    if (s.frame)
+        ui::InvalidateRect(s.frame, nullptr, true);
 }
 
 // "Selection: 12.300-15.600 s of record 1", or the cursor's place.
@@ -270,13 +356,21 @@ std::wstring DescribeSelection(const Session& s)
     if (!s.chart || s.chart->Selection().empty)
         return {};
     const ChartSelection& c = s.chart->Selection();
-    const double interval = s.recording->records[static_cast<std::size_t>(c.record)].interval;
-    wchar_t line[128];
+    const auto seconds = [&](int record, std::int64_t tick) {
+        const auto& records = s.recording->records;
+        return record >= 0 && record < static_cast<int>(records.size())
+            ? static_cast<double>(tick) * records[static_cast<std::size_t>(record)].interval
+            : 0.0;
+    };
+    wchar_t line[160];
     if (c.point)
-        std::swprintf(line, 128, L"Cursor: %.3f s of record %d", c.start * interval, c.record + 1);
+        std::swprintf(line, 160, L"Cursor: %.3f s of record %d", seconds(c.record, c.start), c.record + 1);
+    else if (c.endRecord != c.record)
+        std::swprintf(line, 160, L"Selection: %.3f s of record %d to %.3f s of record %d", seconds(c.record, c.start),
+            c.record + 1, seconds(c.endRecord, c.end), c.endRecord + 1);
     else
-        std::swprintf(
-            line, 128, L"Selection: %.3f-%.3f s of record %d", c.start * interval, c.end * interval, c.record + 1);
+        std::swprintf(line, 160, L"Selection: %.3f-%.3f s of record %d", seconds(c.record, c.start),
+            seconds(c.record, c.end), c.record + 1);
     return line;
 }
 
@@ -424,6 +518,8 @@ void EnableCommand(ui::CommandEnabler& element)
     }
 }
 
+void AnswerRequests(Session& s);
+
 void LayOut(HWND frame)
 {
     ui::Rect client;
@@ -504,6 +600,10 @@ ui::LRESULT FrameProc(HWND hwnd, UINT message, ui::WPARAM wParam, ui::LPARAM lPa
         }
         return 0;
     }
+    case ui::WM_TIMER:
+        if (wParam == kListenTimer && gSession)
+            AnswerRequests(*gSession);
+        return 0;
     case kRefreshBeats:
         if (gSession && gSession->beatsStale) {
             RefreshBeats(*gSession);
@@ -535,6 +635,12 @@ ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& re
     AppendCalculationMenu(s, bar);
 
     // Extension items by their paths: "A|B|" is a submenu, "A|-" a separator, "A|B" a command.
+    // Each shows the text it names ("Analysis Plots", "Analyze &while Sampling"), else the last
+    // part of its path.
+    std::map<std::wstring, std::wstring> texts; // "HRV|AnalysisPlots|" -> "Analysis Plots"
+    for (const caf::RegisteredCommand& c : registered)
+        if (!c.group && !c.text.empty() && !c.path.empty() && c.path.back() == L'|')
+            texts[c.path] = c.text;
     std::map<std::wstring, ui::HMENU> menus;
     auto menuFor = [&](const std::wstring& path) -> ui::HMENU {
         auto found = menus.find(path);
@@ -550,7 +656,9 @@ ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& re
             auto known = menus.find(sofar);
             if (known == menus.end()) {
                 ui::HMENU sub = ui::CreatePopupMenu();
-                ui::AppendMenu(parent, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(sub), part);
+                const auto text = texts.find(sofar);
+                ui::AppendMenu(parent, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(sub),
+                    text != texts.end() ? text->second : part);
                 known = menus.emplace(sofar, sub).first;
             }
             parent = known->second;
@@ -572,7 +680,7 @@ ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& re
         } else if (leaf == L"-") {
             ui::AppendMenu(menuFor(parent), ui::MF_SEPARATOR, 0, L"");
         } else {
-            ui::AppendMenu(menuFor(parent), ui::MF_STRING, next, leaf);
+            ui::AppendMenu(menuFor(parent), ui::MF_STRING, next, c.text.empty() ? leaf : c.text);
             s.extensionCommands[next++] = { c.id, c.path };
         }
     }
@@ -584,6 +692,17 @@ ui::HMENU BuildMenuBar(Session& s, const std::vector<caf::RegisteredCommand>& re
     ui::AppendMenu(help, ui::MF_STRING, kHelpAbout, L"&About Varnex");
     ui::AppendMenu(bar, ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(help), L"&Help");
     return bar;
+}
+
+// Chooses a menu item as the user would: an extension's command by the path it registered
+// ("HRV|Analyse", whatever text its item shows now), the host's own items by their texts
+// ("File|Print..."). False when there is none or it is disabled.
+bool RunMenuPath(Session& s, const std::wstring& path)
+{
+    for (const auto& [hostId, command] : s.extensionCommands)
+        if (command.second == path)
+            return ui::ActivateMenuCommand(s.frame, hostId);
+    return ui::ActivateMenuPath(s.frame, path);
 }
 
 // The recording's comments on the chart's traces. A click on one, or the document's request to
@@ -640,6 +759,126 @@ void ScriptedDrag(Session& s, int from, int to)
     for (int step = 1; step <= 4; ++step)
         ui::InjectMouse(s.frame, ui::WM_MOUSEMOVE, at(from + (to - from) * step / 4), ui::MK_LBUTTON);
     ui::InjectMouse(s.frame, ui::WM_LBUTTONUP, at(to));
+}
+
+// The answers of --listen: places in screen coordinates ("left top right bottom").
+std::string Place(const ui::Rect& r)
+{
+    return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " "
+        + std::to_string(r.bottom);
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    return KEL::Utf16ToUtf8(text.c_str(), text.size());
+}
+
+void WriteState(Session& s, std::ostream& out)
+{
+    const auto screen = [](HWND window, ui::Rect r) {
+        ui::Point origin {};
+        ui::ClientToScreen(window, &origin);
+        return r.Offset(origin.x, origin.y);
+    };
+    ui::Rect frame;
+    ui::GetWindowRect(s.frame, &frame);
+    out << "frame " << Place(frame) << "\n";
+    if (s.chart) {
+        HWND chart = s.chart->Handle();
+        VarnDraw::DataPane& pane = s.chart->Pane();
+        ui::Rect client;
+        ui::GetClientRect(chart, &client);
+        out << "chart " << Place(screen(chart, client)) << "\n";
+        const int strips = pane.ChannelStripCount();
+        for (int i = 0; i < strips; ++i)
+            out << "strip " << i << " " << Place(screen(chart, pane.ChannelStrip(i)->StripRect())) << "\n";
+        if (strips > 0)
+            out << "plot "
+                << Place(screen(chart,
+                       { pane.PlotLeft(), pane.ChannelStrip(0)->StripRect().top, pane.PlotLeft() + pane.PlotWidth(),
+                           pane.ChannelStrip(strips - 1)->StripRect().bottom }))
+                << "\n";
+        const ui::Rect axis = screen(chart, pane.TimeStrip()->StripRect());
+        out << "timescale " << Place(axis) << "\n";
+        out << "zoom " << Utf8(VarnDraw::ZoomControl::FormatRatio(pane.Compression())) << "\n";
+        if (auto* bar = dynamic_cast<VarnDraw::ScrollBarWin*>(pane.GetScrollBar())) {
+            ui::Rect r;
+            ui::GetWindowRect(bar->Handle(), &r);
+            ui::SCROLLINFO info;
+            info.fMask = ui::SIF_ALL;
+            bar->GetScrollInfo(info);
+            out << "scrollbar " << Place(r) << " " << info.nMin << " " << info.nMax << " " << info.nPage << " "
+                << info.nPos << "\n";
+        }
+        if (VarnDraw::TimeLabelDrawer* labels = pane.TimeStrip()->LabelDrawer())
+            for (const auto& label : labels->DrawnLabels())
+                out << "label " << axis.left + label.x << " " << Utf8(label.text) << "\n";
+        out << "marks";
+        ui::Point origin {};
+        ui::ClientToScreen(chart, &origin);
+        for (int x : s.chart->BeatMarksInView())
+            out << " " << origin.x + x;
+        out << "\n";
+        const ui::Rect band = s.chart->SelectionBand();
+        out << "selection " << (band.IsEmpty() ? std::string("none") : Place(screen(chart, band))) << "\n";
+    }
+    for (const ui::MenuItemPlace& item : ui::MenuItemPlaces(s.frame))
+        if (item.shown)
+            out << "menu " << Place(item.screen) << " " << item.enabled << " " << item.checked << " " << Utf8(item.path)
+                << "\n";
+    if (HWND popup = s.comments ? s.comments->Popup() : nullptr; popup && ui::IsWindowVisible(popup)) {
+        ui::Rect r;
+        ui::GetWindowRect(popup, &r);
+        out << "popup " << Place(r) << " " << Utf8(s.comments->PopupSummary()) << "\n";
+    }
+    std::wstring summary = Describe(s);
+    for (std::size_t start = 0; start <= summary.size();) {
+        const std::size_t end = std::min(summary.find(L'\n', start), summary.size());
+        out << "summary " << Utf8(summary.substr(start, end - start)) << "\n";
+        start = end + 1;
+    }
+    out << "status " << Utf8(ui::GetWindowText(s.status)) << "\n";
+    out << "end" << std::endl;
+}
+
+// Answers the requests that arrived on standard input since the last look.
+void AnswerRequests(Session& s)
+{
+    static std::string pending;
+    for (;;) {
+        pollfd in { 0, POLLIN, 0 };
+        if (::poll(&in, 1, 0) <= 0 || !(in.revents & (POLLIN | POLLHUP)))
+            break;
+        char buffer[512];
+        const ssize_t n = ::read(0, buffer, sizeof buffer);
+        if (n <= 0) {
+            // The other end went: the window closes as at "quit".
+            ui::KillTimer(s.frame, kListenTimer);
+            ui::DestroyWindow(s.frame);
+            return;
+        }
+        pending.append(buffer, static_cast<std::size_t>(n));
+    }
+    for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+        const std::string request = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        if (request == "state") {
+            WriteState(s, std::cout);
+        } else if (request == "repaint") {
+            if (s.chart) {
+                s.chart->Pane().ResetStrips();
+                ui::InvalidateRect(s.chart->Handle(), nullptr, true);
+                ui::UpdateWindow(s.chart->Handle());
+            }
+            std::cout << "repainted" << std::endl;
+        } else if (request == "quit") {
+            ui::KillTimer(s.frame, kListenTimer);
+            ui::DestroyWindow(s.frame);
+            return;
+        } else {
+            std::cout << "unknown request " << request << std::endl;
+        }
+    }
 }
 
 int Fail(std::ostream& err, const std::string& reason)
@@ -732,6 +971,8 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
                 return false;
         } else if (a == "--exit") {
             o.exitAfter = true;
+        } else if (a == "--listen") {
+            o.listen = true;
         } else if (a == "--dialog") {
             if (!value(v))
                 return false;
@@ -837,6 +1078,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     // extension's objects before it is unloaded.
     vx::eventdraw::EventDrawClasses eventDraw;
     eventDraw.AddAll(classObjects);
+    session.eventDraw = &eventDraw;
     try {
         host->RegisterEnumerators(classObjects);
         auto* types = Query<ITypeIdRegistry>(framework.Object());
@@ -961,6 +1203,7 @@ int Open(const OpenOptions& o, std::ostream& err)
         ~ChartGoes() { session.chart.reset(); }
     } chartGoes { session };
     session.chart->SetSelectionListener([&session](const ChartSelection& chosen) { TakeSelection(session, chosen); });
+    host->options.selectionChanged = [&session] { ShowDocumentSelection(session); };
     // Whatever changes the analysis (a command, a view, a dialog) redraws the beats once the
     // change is over.
     host->options.updated = [&session](DWORD messageId, DWORD code) {
@@ -1005,7 +1248,7 @@ int Open(const OpenOptions& o, std::ostream& err)
         for (std::size_t i = 0; i < o.run.size(); ++i) {
             const std::wstring& path = o.run[i];
             const std::size_t viewsBefore = viewFrames.Sites().size();
-            if (!ui::ActivateMenuPath(session.frame, path)) {
+            if (!RunMenuPath(session, path)) {
                 ui::DestroyWindow(session.frame);
                 return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
             }
@@ -1086,6 +1329,10 @@ int Open(const OpenOptions& o, std::ostream& err)
     if (o.play > 0 && o.run.empty() && o.screenshot.empty() && !o.exitAfter
         && !StartPlay(session, o.record, o.play, err))
         return 1;
+    if (o.listen) {
+        ui::SetTimer(session.frame, kListenTimer, 50);
+        std::cout << "ready" << std::endl;
+    }
     ui::RunMessageLoop();
     return 0;
 }

@@ -39,6 +39,12 @@ struct OpenOptions {
     std::string printTo;
     // A screenshot of the frame of the view opened last, written with the main window's.
     std::string viewScreenshot;
+    // The window is left to the user's input (a test drives it through the display) and answers
+    // requests on standard input, one a line: "state" writes what the window shows (places on
+    // the screen, time labels, beat marks, selection, menus, popup, summary) ending with "end";
+    // "repaint" draws the chart whole again ("repainted"); "quit", or the end of the input,
+    // closes the window without the question about unsaved changes (nothing is saved).
+    bool listen = false;
 };
 
 bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& options, std::string& error);

@@ -4,6 +4,8 @@
 #include "hrv/document/BeatMarks.h"
 
 #include "hostframework/comments/Comments.h"
+#include "hostframework/interfaces/EventDrawInterfaces.h"
+#include "hostframework/services/CafFrameWork.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,8 +73,18 @@ int NextEventComment(vx::hf::MultiSourceEventWalk& walk, IVarnComment** out)
             source->GetEventType(&kind);
         int32_t position = 0;
         std::memcpy(&position, record->data(), sizeof position);
+        // The comment's colour and text come from the draw class of the event's kind, made
+        // through the host's object factory.
+        IEventDraw* draw = nullptr;
+        if (IObjectFactory* factory = kind != 0 ? KEL::GetObjectFactory() : nullptr) {
+            void* out = nullptr;
+            if (SUCCEEDED(factory->CreateInstance(kind, IEventDraw::kIid, &out)))
+                draw = static_cast<IEventDraw*>(out);
+        }
         auto* made = new vx::hf::EventDataComment(walk.Record(), position,
-            walk.SourceChannel(walk.ChosenSlot()).mChannel, record->data(), record->size(), kind, nullptr);
+            walk.SourceChannel(walk.ChosenSlot()).mChannel, record->data(), record->size(), kind, draw);
+        if (draw)
+            draw->Release();
         made->AddRef();
         comment = made;
     }

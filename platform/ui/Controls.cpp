@@ -38,6 +38,9 @@ struct ControlState {
     // slider, up-down and scroll bars
     int min = 0, max = 100, pos = 0, line = 1, page = 20;
     HWND buddy = nullptr;
+    // scroll bars: the thumb is being dragged, grabbed this far from its start
+    bool tracking = false;
+    int grab = 0;
 };
 
 std::mutex gStateMutex;
@@ -739,60 +742,153 @@ void SendScroll(HWND hwnd, bool vertical, WPARAM code)
         SendMessage(parent, vertical ? WM_VSCROLL : WM_HSCROLL, code, reinterpret_cast<LPARAM>(hwnd));
 }
 
+// Where the parts of a scroll bar control lie along it: the arrows at both ends, the track
+// between them and the thumb in the track (none when there is nothing to scroll).
+struct ScrollBarParts {
+    int length = 0, arrow = 0;
+    int track = 0; // between the arrows
+    int thumbStart = 0, thumbSize = 0; // along the bar; size 0: no thumb
+    long long positions = 0; // thumb positions after the first
+};
+
+ScrollBarParts PartsOf(HWND hwnd, bool vertical, const SCROLLINFO& info, int position)
+{
+    ScrollBarParts p;
+    const Rect r = Client(hwnd);
+    p.length = vertical ? r.Height() : r.Width();
+    p.arrow = std::min(vertical ? r.Width() : r.Height(), p.length / 2);
+    p.track = std::max(0, p.length - 2 * p.arrow);
+    const long long range = static_cast<long long>(info.nMax) - info.nMin + 1;
+    if (range <= 0 || p.track <= 8 || (info.nPage && info.nPage >= range))
+        return p;
+    p.thumbSize = std::min<int>(
+        p.track, info.nPage ? std::max<long long>(8, p.track * static_cast<long long>(info.nPage) / range) : 8);
+    p.positions = range - std::max<long long>(static_cast<long long>(info.nPage) - 1, 0) - 1;
+    const int room = p.track - p.thumbSize;
+    p.thumbStart = p.arrow
+        + (p.positions > 0
+                ? static_cast<int>(room * std::clamp<long long>(position - info.nMin, 0, p.positions) / p.positions)
+                : 0);
+    return p;
+}
+
+// The position that puts the thumb's start at `thumbStart` (along the bar).
+int PositionOfThumb(const ScrollBarParts& p, const SCROLLINFO& info, int thumbStart)
+{
+    const int room = p.track - p.thumbSize;
+    if (room <= 0 || p.positions <= 0)
+        return info.nMin;
+    const int offset = std::clamp(thumbStart - p.arrow, 0, room);
+    return static_cast<int>(info.nMin + (offset * p.positions + room / 2) / room);
+}
+
+SCROLLINFO ControlScrollInfo(HWND hwnd)
+{
+    SCROLLINFO info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(hwnd, SB_CTL, &info);
+    return info;
+}
+
+void SetTrackPosition(HWND hwnd, int position)
+{
+    std::lock_guard lock(gStateMutex);
+    gScroll[{ hwnd, SB_CTL }].nTrackPos = position;
+}
+
 LRESULT ScrollBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
     if (CommonMessage(hwnd, message, wParam, lParam, result))
         return result;
     const bool vertical = Style(hwnd) & SBS_VERT;
+    const auto along = [&] {
+        return vertical ? static_cast<short>(HIWORD(static_cast<WPARAM>(lParam)))
+                        : static_cast<short>(LOWORD(static_cast<WPARAM>(lParam)));
+    };
     switch (message) {
     case SBM_SETSCROLLINFO:
         return lParam ? SetScrollInfo(hwnd, SB_CTL, *reinterpret_cast<const SCROLLINFO*>(lParam), wParam != 0) : 0;
     case SBM_GETSCROLLINFO:
         return GetScrollInfo(hwnd, SB_CTL, reinterpret_cast<SCROLLINFO*>(lParam));
     case WM_LBUTTONDOWN: {
-        const Rect r = Client(hwnd);
-        const int at = vertical ? static_cast<short>(HIWORD(static_cast<WPARAM>(lParam)))
-                                : static_cast<short>(LOWORD(static_cast<WPARAM>(lParam)));
-        const int length = vertical ? r.Height() : r.Width();
-        const int arrow = std::min(vertical ? r.Width() : r.Height(), length / 2);
-        SCROLLINFO info;
-        info.fMask = SIF_ALL;
-        GetScrollInfo(hwnd, SB_CTL, &info);
-        const int range = std::max(1, info.nMax - info.nMin + 1);
-        const int track = length - 2 * arrow;
-        const int thumbStart = arrow + (range > 0 ? MulDiv(info.nPos - info.nMin, track, range) : 0);
-        WPARAM code = at < arrow   ? SB_LINEUP
-            : at >= length - arrow ? SB_LINEDOWN
-            : at < thumbStart      ? SB_PAGEUP
-                                   : SB_PAGEDOWN;
-        SendScroll(hwnd, vertical, code);
+        const SCROLLINFO info = ControlScrollInfo(hwnd);
+        const ScrollBarParts p = PartsOf(hwnd, vertical, info, info.nPos);
+        const int at = along();
+        if (p.thumbSize > 0 && at >= p.thumbStart && at < p.thumbStart + p.thumbSize) {
+            // A press on the thumb drags it: the owner follows with thumb-track codes and gets
+            // the thumb's place when the button comes up. The position travels in the track
+            // position of the scroll information (the message's 16 bits may not hold it).
+            ControlState& s = State(hwnd);
+            s.tracking = true;
+            s.grab = at - p.thumbStart;
+            SetTrackPosition(hwnd, info.nPos);
+            SetCapture(hwnd);
+            Redraw(hwnd);
+            return 0;
+        }
+        const WPARAM code = at < p.arrow ? SB_LINEUP
+            : at >= p.length - p.arrow   ? SB_LINEDOWN
+            : p.thumbSize == 0           ? SB_ENDSCROLL
+            : at < p.thumbStart          ? SB_PAGEUP
+                                         : SB_PAGEDOWN;
+        if (code != SB_ENDSCROLL)
+            SendScroll(hwnd, vertical, code);
         SendScroll(hwnd, vertical, SB_ENDSCROLL);
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP: {
+        ControlState& s = State(hwnd);
+        if (!s.tracking)
+            return 0;
+        const SCROLLINFO info = ControlScrollInfo(hwnd);
+        const ScrollBarParts p = PartsOf(hwnd, vertical, info, info.nTrackPos);
+        const int position = PositionOfThumb(p, info, along() - s.grab);
+        SetTrackPosition(hwnd, position);
+        const auto code = message == WM_MOUSEMOVE ? SB_THUMBTRACK : SB_THUMBPOSITION;
+        if (message == WM_LBUTTONUP) {
+            s.tracking = false;
+            if (GetCapture() == hwnd)
+                ReleaseCapture();
+        }
+        if (message == WM_LBUTTONUP || position != info.nTrackPos) {
+            SendScroll(hwnd, vertical, MAKEWPARAM(code, static_cast<unsigned>(position) & 0xFFFF));
+            Redraw(hwnd);
+        }
+        if (message == WM_LBUTTONUP)
+            SendScroll(hwnd, vertical, SB_ENDSCROLL);
+        return 0;
+    }
+    case WM_CAPTURECHANGED: {
+        // Capture taken away mid-drag: the thumb stays where it was dragged to.
+        ControlState& s = State(hwnd);
+        if (s.tracking && reinterpret_cast<HWND>(lParam) != hwnd) {
+            s.tracking = false;
+            const SCROLLINFO info = ControlScrollInfo(hwnd);
+            SendScroll(hwnd, vertical, MAKEWPARAM(SB_THUMBPOSITION, static_cast<unsigned>(info.nTrackPos) & 0xFFFF));
+            SendScroll(hwnd, vertical, SB_ENDSCROLL);
+            Redraw(hwnd);
+        }
         return 0;
     }
     case WM_PAINT: {
         PaintDC dc(hwnd);
         const Rect r = Client(hwnd);
         dc.FillRect(r, Brush::Solid(GetSysColor(COLOR_SCROLLBAR)));
-        SCROLLINFO info;
-        info.fMask = SIF_ALL;
-        GetScrollInfo(hwnd, SB_CTL, &info);
-        const int length = vertical ? r.Height() : r.Width();
+        const SCROLLINFO info = ControlScrollInfo(hwnd);
+        const bool tracking = State(hwnd).tracking;
+        const ScrollBarParts p = PartsOf(hwnd, vertical, info, tracking ? info.nTrackPos : info.nPos);
         const int thick = vertical ? r.Width() : r.Height();
-        const int arrow = std::min(thick, length / 2);
-        const Rect first = vertical ? Rect { 0, 0, thick, arrow } : Rect { 0, 0, arrow, thick };
-        const Rect last
-            = vertical ? Rect { 0, length - arrow, thick, length } : Rect { length - arrow, 0, length, thick };
-        theme::PaintButton(dc, first, theme::ButtonState::Normal, L"", ControlFont(hwnd));
-        theme::PaintButton(dc, last, theme::ButtonState::Normal, L"", ControlFont(hwnd));
-        const int range = std::max(1, info.nMax - info.nMin + 1);
-        const int track = length - 2 * arrow;
-        const int thumbLength = info.nPage ? std::max(8, MulDiv(static_cast<int>(info.nPage), track, range)) : 8;
-        const int thumbStart = arrow + MulDiv(info.nPos - info.nMin, track, range);
-        const Rect thumb = vertical ? Rect { 0, thumbStart, thick, std::min(length - arrow, thumbStart + thumbLength) }
-                                    : Rect { thumbStart, 0, std::min(length - arrow, thumbStart + thumbLength), thick };
-        if (IsWindowEnabled(hwnd) && track > 8)
-            theme::PaintButton(dc, thumb, theme::ButtonState::Normal, L"", ControlFont(hwnd));
+        const auto span = [&](int from, int to) {
+            return vertical ? Rect { 0, from, thick, to } : Rect { from, 0, to, thick };
+        };
+        const bool enabled = IsWindowEnabled(hwnd);
+        theme::PaintScrollArrow(dc, span(0, p.arrow), vertical ? 0 : 2, enabled);
+        theme::PaintScrollArrow(dc, span(p.length - p.arrow, p.length), vertical ? 1 : 3, enabled);
+        if (enabled && p.thumbSize > 0)
+            theme::PaintButton(dc, span(p.thumbStart, p.thumbStart + p.thumbSize),
+                tracking ? theme::ButtonState::Pressed : theme::ButtonState::Normal, L"", ControlFont(hwnd));
         return 0;
     }
     default:
@@ -1229,6 +1325,33 @@ void PaintButton(DC& dc, const Rect& r, ButtonState state, const std::wstring& t
         PaintText(dc, label, text, font, DT_CENTER | DT_VCENTER | DT_SINGLELINE,
             state == ButtonState::Disabled ? "disabled" : "label");
     }
+}
+
+void PaintScrollArrow(DC& dc, const Rect& r, int direction, bool enabled)
+{
+    if (r.IsEmpty())
+        return;
+    PaintButton(dc, r, enabled ? ButtonState::Normal : ButtonState::Disabled, L"", Font {});
+    const Point c { (r.left + r.right) / 2, (r.top + r.bottom) / 2 };
+    const int s = std::max(2, std::min(r.Width(), r.Height()) / 4);
+    Point p[3];
+    switch (direction) {
+    case 0:
+        p[0] = { c.x - s, c.y + s / 2 }, p[1] = { c.x + s, c.y + s / 2 }, p[2] = { c.x, c.y - s / 2 - 1 };
+        break;
+    case 1:
+        p[0] = { c.x - s, c.y - s / 2 }, p[1] = { c.x + s, c.y - s / 2 }, p[2] = { c.x, c.y + s / 2 + 1 };
+        break;
+    case 2:
+        p[0] = { c.x + s / 2, c.y - s }, p[1] = { c.x + s / 2, c.y + s }, p[2] = { c.x - s / 2 - 1, c.y };
+        break;
+    default:
+        p[0] = { c.x - s / 2, c.y - s }, p[1] = { c.x - s / 2, c.y + s }, p[2] = { c.x + s / 2 + 1, c.y };
+        break;
+    }
+    dc.SelectPen(Pen::Null());
+    dc.SelectBrush(Brush::Solid(GetSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT)));
+    dc.Polygon(p);
 }
 
 void PaintToolbarButton(DC& dc, const Rect& r, ButtonState state)

@@ -121,6 +121,8 @@ enum class ButtonState { Normal, Hot, Pressed, Disabled, Default, Checked };
 // Each painter draws something sensible for any rectangle and state.
 void PaintButton(DC& dc, const Rect& rect, ButtonState state, const std::wstring& text, const Font& font);
 void PaintToolbarButton(DC& dc, const Rect& rect, ButtonState state);
+// A scroll bar's arrow button with its glyph: direction 0 up, 1 down, 2 left, 3 right.
+void PaintScrollArrow(DC& dc, const Rect& rect, int direction, bool enabled);
 void PaintToolbarBackground(DC& dc, const Rect& rect);
 void PaintTooltip(DC& dc, const Rect& rect, const std::wstring& text, const Font& font);
 // Text in the theme's style for a part ("label", "heading", "disabled").

@@ -63,31 +63,6 @@ BarGeometry Geometry(HWND hwnd, int bar)
     return g;
 }
 
-void Arrow(DC& dc, const Rect& r, int direction) // 0 up, 1 down, 2 left, 3 right
-{
-    theme::PaintButton(dc, r, theme::ButtonState::Normal, L"", Font {});
-    const Point c { (r.left + r.right) / 2, (r.top + r.bottom) / 2 };
-    const int s = std::max(2, std::min(r.Width(), r.Height()) / 4);
-    Point p[3];
-    switch (direction) {
-    case 0:
-        p[0] = { c.x - s, c.y + s / 2 }, p[1] = { c.x + s, c.y + s / 2 }, p[2] = { c.x, c.y - s / 2 - 1 };
-        break;
-    case 1:
-        p[0] = { c.x - s, c.y - s / 2 }, p[1] = { c.x + s, c.y - s / 2 }, p[2] = { c.x, c.y + s / 2 + 1 };
-        break;
-    case 2:
-        p[0] = { c.x + s / 2, c.y - s }, p[1] = { c.x + s / 2, c.y + s }, p[2] = { c.x - s / 2 - 1, c.y };
-        break;
-    default:
-        p[0] = { c.x - s / 2, c.y - s }, p[1] = { c.x - s / 2, c.y + s }, p[2] = { c.x + s / 2 + 1, c.y };
-        break;
-    }
-    dc.SelectPen(Pen::Null());
-    dc.SelectBrush(Brush::Solid(GetSysColor(COLOR_BTNTEXT)));
-    dc.Polygon(p);
-}
-
 int PositionAt(HWND hwnd, int bar, const BarGeometry& g, int along, int grab)
 {
     SCROLLINFO info;
@@ -140,8 +115,8 @@ void PaintNonClientScrollBars(HWND hwnd)
         if (g.bar.IsEmpty())
             continue;
         dc.FillSolidRect(g.bar, GetSysColor(COLOR_SCROLLBAR));
-        Arrow(dc, g.before, Vertical(bar) ? 0 : 2);
-        Arrow(dc, g.after, Vertical(bar) ? 1 : 3);
+        theme::PaintScrollArrow(dc, g.before, Vertical(bar) ? 0 : 2, true);
+        theme::PaintScrollArrow(dc, g.after, Vertical(bar) ? 1 : 3, true);
         if (!g.thumb.IsEmpty())
             theme::PaintButton(dc, g.thumb, theme::ButtonState::Normal, L"", Font {});
     }

@@ -237,6 +237,90 @@ TEST_F(DataPaneTest, ArrowKeysAndScrollCodesMoveTheView)
     EXPECT_TRUE(pane->Following());
 }
 
+// After any way of scrolling, at a fine and a coarse zoom, the window shows what a full repaint
+// draws at that place, pixel for pixel: the pixels moved by the window, the strips' kept layers
+// and the newly drawn columns agree, and the time labels at the edges are whole or not there.
+TEST_F(DataPaneTest, AScrolledPaneIsWhatAFullRepaintDraws)
+{
+    Open(MakeRecording(3'000'000), 2, true); // 50 minutes at 1 kHz
+    for (int strip = 0; strip < 2; ++strip) {
+        const auto identity = MakeIdentity(static_cast<std::uint32_t>(strip), 0);
+        for (IVarnRecordDrawer* d : { static_cast<IVarnRecordDrawer*>(new GraticuleDrawer(0, identity, 0, 0, 0xFFFFFF)),
+                 static_cast<IVarnRecordDrawer*>(new PolyLineTraceDrawer(0, identity, 1)) }) {
+            d->AddRef();
+            ASSERT_EQ(pane->AddDrawer(strip, 0, d), S_OK);
+            d->Release();
+        }
+        pane->ChannelStrip(strip)->Refresh(0);
+    }
+    auto* bar = dynamic_cast<ScrollBarWin*>(pane->GetScrollBar());
+    ASSERT_NE(bar, nullptr);
+    const auto mouse = [](HWND hwnd, UINT message, int x, int y) {
+        SendMessage(hwnd, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
+            MAKELPARAM(static_cast<unsigned>(x) & 0xFFFF, static_cast<unsigned>(y) & 0xFFFF));
+    };
+    const Point middle { kWindowWidth / 2, 100 };
+    struct Move {
+        const char* what;
+        std::function<void()> act;
+    };
+    const Move moves[] = {
+        { "line right", [&] { Scroll(SB_LINEDOWN); } },
+        { "page right", [&] { Scroll(SB_PAGEDOWN); } },
+        { "page right again", [&] { Scroll(SB_PAGEDOWN); } },
+        { "line left", [&] { Scroll(SB_LINEUP); } },
+        { "arrow key", [&] { Key(VK_RIGHT); } },
+        { "shift arrow key", [&] { Key(VK_LEFT, true); } },
+        { "wheel",
+            [&] {
+                clock.Advance(200);
+                Wheel(-240, middle);
+            } },
+        { "thumb dragged",
+            [&] {
+                Rect r;
+                GetClientRect(bar->Handle(), &r);
+                const SCROLLINFO info = Info();
+                // The thumb starts after the left arrow (as wide as the bar is high) at the
+                // position's share of the track.
+                const int track = r.Width() - 2 * r.Height();
+                const int x
+                    = r.Height() + static_cast<int>(static_cast<long long>(track) * info.nPos / (info.nMax + 1)) + 3;
+                mouse(bar->Handle(), WM_LBUTTONDOWN, x, r.Height() / 2);
+                mouse(bar->Handle(), WM_MOUSEMOVE, x + 37, r.Height() / 2);
+                mouse(bar->Handle(), WM_MOUSEMOVE, x + 61, r.Height() / 2);
+                mouse(bar->Handle(), WM_LBUTTONUP, x + 61, r.Height() / 2);
+            } },
+    };
+    for (const KEL::Rational ratio : { KEL::Rational(10, 1), KEL::Rational(500, 1) }) {
+        pane->SetCompression(ratio, nullptr, false);
+        Scroll(6); // the start, drawn whole
+        pane->ResetStrips();
+        InvalidateRect(pane->Handle(), nullptr, true);
+        RunUntilIdle();
+        for (const Move& move : moves) {
+            const std::int64_t before = pane->RightEdge();
+            move.act();
+            RunUntilIdle();
+            ASSERT_NE(pane->RightEdge(), before) << move.what << " at " << ratio.Numerator() << ":1 did not scroll";
+            const BitmapPtr scrolled = CaptureWindow(top);
+            pane->ResetStrips();
+            InvalidateRect(pane->Handle(), nullptr, true);
+            const BitmapPtr full = CaptureWindow(top);
+            ASSERT_TRUE(scrolled && full);
+            ASSERT_EQ(scrolled->Width(), full->Width());
+            int differ = 0;
+            Point first { -1, -1 };
+            for (int y = 0; y < full->Height(); ++y)
+                for (int x = 0; x < full->Width(); ++x)
+                    if (scrolled->Pixel(x, y) != full->Pixel(x, y) && differ++ == 0)
+                        first = { x, y };
+            EXPECT_EQ(differ, 0) << move.what << " at " << ratio.Numerator() << ":1, first at (" << first.x << ", "
+                                 << first.y << ")";
+        }
+    }
+}
+
 TEST_F(DataPaneTest, WheelScrollsByItsRateAndCtrlWheelZoomsAboutTheCursor)
 {
     Open(MakeRecording(100000), 1);

@@ -15,6 +15,7 @@
 #include "host/recording/Import.h"
 #include "hostframework/calcglue/ChannelManager.h"
 #include "hostframework/events/ComQuery.h"
+#include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/Detector.h"
 #include "hrv/document/DetectorPreview.h"
 #include "hrv/document/Dialogs.h"
@@ -48,7 +49,7 @@ constexpr std::int32_t kFirst = 7200, kLast = 11520;
 std::vector<double> DirectBeats(const Settings& values)
 {
     HrvHostDocument other(Record100());
-    EXPECT_EQ(vx::integration::InstallExtensionEnumerators(other.Engine()), 2);
+    EXPECT_EQ(vx::integration::InstallExtensionEnumerators(other.Engine(), {}, CAFFrameWork::GetTypeIdRegistry()), 2);
     PreviewDetector detector(&other);
     DetectorSettings d = DetectorSettingsFrom(values);
     d.mRangeStart = { 0, kFirst };
@@ -123,7 +124,7 @@ class DetectorPreviewTest : public caf::test::RegisteredFramework { };
 TEST_F(DetectorPreviewTest, MarksTheBeatsTheDetectorFindsWithTheFieldsValues)
 {
     HrvHostDocument host(Record100());
-    ASSERT_EQ(vx::integration::InstallExtensionEnumerators(host.Engine()), 2);
+    ASSERT_EQ(vx::integration::InstallExtensionEnumerators(host.Engine(), {}, CAFFrameWork::GetTypeIdRegistry()), 2);
     host.hasSelection = true;
     host.selectionStart = { kFirst, 0 };
     host.selectionEnd = { kLast, 0 };

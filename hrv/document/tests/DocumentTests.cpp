@@ -24,6 +24,8 @@
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
 #include "hostframework/services/CafFrameWork.h"
+#include "hrv/analysis/BeatMarkDraw.h"
+#include "hrv/analysis/ValueFormatter.h"
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/UserEventData.h"
@@ -31,6 +33,7 @@
 #include "hrv/document/Document.h"
 #include "hrv/document/Menus.h"
 #include "hrv/document/NamedMessages.h"
+#include "hrv/eventdraw/FiducialEventDraw.h"
 #include "integration/ExtensionChain.h"
 #include "log/Log.h"
 #include "ui/Controls.h"
@@ -108,7 +111,8 @@ struct HostAndDocument {
         // The enumerators reach the host's data-child store, as the host makes them: the
         // fiducial stage merges the user's beat marks.
         vx::integration::RegistrationCollector collector;
-        EXPECT_EQ(HRV::RegisterEnumeratorClasses(&collector, nullptr, {}), S_OK);
+        // The enumerators' event types carry the host's type index, as the extension registers them.
+        EXPECT_EQ(HRV::RegisterEnumeratorClasses(&collector, CAFFrameWork::GetTypeIdRegistry(), {}), S_OK);
         EXPECT_EQ(vx::extcalc::RegisterExtensionEnumerators(host.Engine(), collector.mObjects, host.DataStore()), 2);
         doc = new Document(static_cast<IRecordingDocument*>(parent), nullptr, 0);
         doc->AddRef();
@@ -162,7 +166,7 @@ TEST_F(DocumentTest, IdsCarryTheDocumentTypeIndex)
 TEST_F(DocumentTest, TheDocumentClassOpensADocumentOnTheHostDocumentsServices)
 {
     HrvHostDocument host(Mitdb100(30));
-    EXPECT_EQ(vx::integration::InstallExtensionEnumerators(host.Engine()), 2);
+    EXPECT_EQ(vx::integration::InstallExtensionEnumerators(host.Engine(), {}, CAFFrameWork::GetTypeIdRegistry()), 2);
     auto* parent = new vx::host::HrvHostDocumentObject(host);
     auto* documentClass = new CAFDocumentClass<Document>(
         KEL::String(L"HRV2 Document"), 0, &GUID_HRVDocumentObj, Document::CommandId(0), 1, 0);
@@ -1556,24 +1560,37 @@ TEST_F(DocumentTest, AfterTheHostLoadsItTheDocumentAttachesTheStageChannelsItKep
 
 TEST_F(DocumentTest, AClickShowsTheCommentOfTheFirstEventAtOrAfterIt)
 {
+    // The beat event-draw class registered with the host, as the extension registers it: the
+    // comment takes its colour and text from it through the host's object factory.
+    ASSERT_EQ(ObjectFactoryAccessor::Get()->RegisterClassObject(CreateFiducialEventDrawClass()), S_OK);
     HostAndDocument hd(Mitdb100(30));
     hd.Command(kCmdAnalyse);
     // The first beat at or after 10 s, read from the fiducial channel.
     int32_t firstBeat = -1, lastBeat = -1;
+    FiducialEvent first {};
     ForEachEventInRange(hd.host.AnalysisHost(), hd.doc->Detector().GetFiducialChannel(), { 3600, 0 }, { 0x7FFFFFFF, 0 },
         [&](int32_t, const void* event) {
             int32_t p = 0;
             std::memcpy(&p, event, sizeof p);
-            if (firstBeat < 0)
+            if (firstBeat < 0) {
                 firstBeat = p;
+                std::memcpy(&first, event, sizeof first);
+            }
             lastBeat = p;
         });
     ASSERT_GE(firstBeat, 3600);
 
     hd.doc->ShowBeatComment({ 3600, 0 });
     ASSERT_EQ(hd.host.shownComments.size(), 1u);
-    EXPECT_EQ(hd.host.shownComments[0].position, (int64_t(firstBeat) << 32) | 0);
-    EXPECT_EQ(hd.host.shownComments[0].value, 0xE0000000u);
+    const vx::host::ShownComment& shown = hd.host.shownComments[0];
+    EXPECT_EQ(shown.position, (int64_t(firstBeat) << 32) | 0);
+    EXPECT_EQ(shown.value, 0xE0000000u);
+    // Its kind is the beat enumerator's event type; its text and colour those of that beat.
+    EXPECT_EQ(shown.kind, (TypeIdClass<&GUID_HRVEnumObj, 1>::Id()));
+    EXPECT_EQ(shown.text, BeatHintText(first));
+    EXPECT_EQ(shown.text.rfind(L"HRV Beat " + std::to_wstring(first.mBeatNumber) + L": RR = ", 0), 0u) << shown.text;
+    EXPECT_EQ(shown.fill, BeatMarkColour(first));
+    EXPECT_NE(shown.fill, 0xFFFFFFu) << "a beat's mark is never left white";
 
     // A host comment on the source channel at the click comes first.
     hd.host.comments.push_back({ 0, 0, 3600, L"electrode moved" });

@@ -96,6 +96,18 @@ bool ActivateMenuPath(HWND hwnd, const std::wstring& path)
     return e && e->activateMenuPath(hwnd, path);
 }
 
+bool ActivateMenuCommand(HWND hwnd, UINT id)
+{
+    const DesktopEntryPoints* e = Entries();
+    return e && e->activateMenuCommand(hwnd, id);
+}
+
+std::vector<MenuItemPlace> MenuItemPlaces(HWND hwnd)
+{
+    const DesktopEntryPoints* e = Entries();
+    return e ? e->menuItemPlaces(hwnd) : std::vector<MenuItemPlace> {};
+}
+
 void EmbedWidget(HWND anchor, void* widget)
 {
     if (const DesktopEntryPoints* e = Entries())

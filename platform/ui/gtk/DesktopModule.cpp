@@ -17,6 +17,8 @@ extern "C" __attribute__((visibility("default"))) const vx::ui::DesktopEntryPoin
         &vx::ui::UnembedWidget,
         &vx::ui::RunGtkUntil,
         &vx::webview::InstallWebKitEngine,
+        &vx::ui::ActivateMenuCommand,
+        &vx::ui::MenuItemPlaces,
     };
     return &table;
 }

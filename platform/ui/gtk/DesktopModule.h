@@ -10,6 +10,7 @@
 
 #include "ui/Backend.h"
 #include "ui/Gdi.h"
+#include "ui/gtk/GtkBackend.h"
 
 namespace vx::ui {
 
@@ -24,10 +25,12 @@ struct DesktopEntryPoints {
     void (*unembedWidget)(HWND anchor);
     bool (*runGtkUntil)(const std::function<bool()>& done, int timeoutMs);
     bool (*installWebKitEngine)(std::string& error);
+    bool (*activateMenuCommand)(HWND hwnd, UINT id);
+    std::vector<MenuItemPlace> (*menuItemPlaces)(HWND hwnd);
 };
 
 // Raised whenever the table changes; the loader refuses a module of another version.
-constexpr int kDesktopEntryPointsVersion = 1;
+constexpr int kDesktopEntryPointsVersion = 2;
 
 // The name of the module's one exported function, which returns its table.
 constexpr const char* kDesktopEntryPointsSymbol = "VxDesktopEntryPoints";

@@ -30,6 +30,7 @@ struct TopLevel {
     GtkWidget* area = nullptr;
     GtkWidget* overlay = nullptr; // the drawing area, with embedded widgets over it
     bool sizing = false; // a size change that came from the window system itself
+    bool menuShown = false; // the client area was moved below the menu bar
 };
 
 struct MenuItemLink {
@@ -280,11 +281,31 @@ gboolean OnFocusIn(GtkWidget* widget, GdkEvent*, gpointer)
 
 // ---- Menus --------------------------------------------------------------------------------------
 
+void ShowCheck(GtkWidget* item, bool checked);
+
 void OnItemActivate(GtkMenuItem* item, gpointer)
 {
     auto it = gItems.find(GTK_WIDGET(item));
-    if (it != gItems.end())
-        NotifyMenuCommand(it->second.owner, it->second.id);
+    if (it == gItems.end())
+        return;
+    const MenuItemLink link = it->second;
+    NotifyMenuCommand(link.owner, link.id);
+    // GTK toggled the check mark; the menu shows the command's state.
+    if (gItems.count(GTK_WIDGET(item))) {
+        const int state = GetMenuState(link.menu, link.id, MF_BYCOMMAND);
+        ShowCheck(GTK_WIDGET(item), state >= 0 && (state & MF_CHECKED));
+    }
+}
+
+// Shows the item's check mark as the menu holds it. Setting a check item's state activates it
+// in GTK: the item's command must not run for that.
+void ShowCheck(GtkWidget* item, bool checked)
+{
+    if (!GTK_IS_CHECK_MENU_ITEM(item) || gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item)) == checked)
+        return;
+    g_signal_handlers_block_matched(item, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, &gItems);
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), checked);
+    g_signal_handlers_unblock_matched(item, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, &gItems);
 }
 
 void RefreshStates(GtkWidget* submenu)
@@ -296,6 +317,7 @@ void RefreshStates(GtkWidget* submenu)
             continue;
         const int state = GetMenuState(it->second.menu, it->second.id, MF_BYCOMMAND);
         gtk_widget_set_sensitive(GTK_WIDGET(c->data), state >= 0 && !(state & (MF_GRAYED | MF_DISABLED)));
+        ShowCheck(GTK_WIDGET(c->data), state >= 0 && (state & MF_CHECKED));
         // A command enabler may have renamed the item.
         const std::string label = MnemonicLabel(GetMenuString(it->second.menu, it->second.id, MF_BYCOMMAND));
         if (state >= 0 && label != gtk_menu_item_get_label(GTK_MENU_ITEM(c->data)))
@@ -319,19 +341,22 @@ GtkWidget* BuildMenu(HWND owner, HMENU menu, GtkWidget* shell)
         GtkWidget* item = nullptr;
         if (info.separator) {
             item = gtk_separator_menu_item_new();
-        } else {
+        } else if (info.submenu) {
             item = gtk_menu_item_new_with_mnemonic(MnemonicLabel(info.text).c_str());
-            if (info.submenu) {
-                GtkWidget* sub = gtk_menu_new();
-                BuildMenu(owner, info.submenu, sub);
-                gSubmenus[sub] = { owner, info.submenu };
-                g_signal_connect(sub, "show", G_CALLBACK(OnSubmenuShow), nullptr);
-                gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), sub);
-            } else {
-                gItems[item] = { owner, menu, info.id };
-                gtk_widget_set_sensitive(item, !(info.state & (MF_GRAYED | MF_DISABLED)));
-                g_signal_connect(item, "activate", G_CALLBACK(OnItemActivate), nullptr);
-            }
+            GtkWidget* sub = gtk_menu_new();
+            BuildMenu(owner, info.submenu, sub);
+            gSubmenus[sub] = { owner, info.submenu };
+            g_signal_connect(sub, "show", G_CALLBACK(OnSubmenuShow), nullptr);
+            gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), sub);
+        } else {
+            // Every command can carry a check mark (MF_CHECKED, or an enabler's SetCheck).
+            item = gtk_check_menu_item_new_with_mnemonic(MnemonicLabel(info.text).c_str());
+            gtk_style_context_add_class(gtk_widget_get_style_context(item), "vx-command");
+            gItems[item] = { owner, menu, info.id };
+            gtk_widget_set_sensitive(item, !(info.state & (MF_GRAYED | MF_DISABLED)));
+            ShowCheck(item, info.state & MF_CHECKED);
+            g_signal_connect_data(
+                item, "activate", G_CALLBACK(OnItemActivate), &gItems, nullptr, static_cast<GConnectFlags>(0));
         }
         gtk_menu_shell_append(GTK_MENU_SHELL(shell), item);
     }
@@ -345,6 +370,8 @@ void ForgetMenuWidgets(HWND owner)
     for (auto it = gSubmenus.begin(); it != gSubmenus.end();)
         it = it->second.first == owner ? gSubmenus.erase(it) : std::next(it);
 }
+
+int MenuBarHeight(const TopLevel& t);
 
 void SetMenuBar(HWND hwnd, void* menu)
 {
@@ -364,6 +391,17 @@ void SetMenuBar(HWND hwnd, void* menu)
     gtk_box_pack_start(GTK_BOX(t.box), t.menuBar, FALSE, FALSE, 0);
     gtk_box_reorder_child(GTK_BOX(t.box), t.menuBar, 0);
     gtk_widget_show_all(t.menuBar);
+    // The window keeps its place and size on the screen; the menu bar takes the top of it, and
+    // the client area (the drawing area) is what is left below it.
+    const int menuHeight = MenuBarHeight(t);
+    Rect r;
+    GetWindowRect(hwnd, &r);
+    if (menuHeight > 0 && !t.sizing && !t.menuShown) {
+        t.menuShown = true;
+        t.sizing = true;
+        MoveWindow(hwnd, r.left, r.top + menuHeight, r.Width(), std::max(1, r.Height() - menuHeight), true);
+        t.sizing = false;
+    }
 }
 
 UINT RunPopup(const PopupRequest& request)
@@ -375,7 +413,7 @@ UINT RunPopup(const PopupRequest& request)
     // Choosing an item records it in place of posting the command.
     for (auto& [widget, link] : gItems)
         if (gtk_widget_get_parent(widget) == popup) {
-            g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(OnItemActivate), nullptr);
+            g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(OnItemActivate), &gItems);
             g_object_set_data(G_OBJECT(widget), "vx-choice", &chosen);
             g_signal_connect(widget, "activate", G_CALLBACK(+[](GtkMenuItem* item, gpointer) {
                 auto* slot = static_cast<UINT*>(g_object_get_data(G_OBJECT(item), "vx-choice"));
@@ -713,19 +751,31 @@ void Shown(HWND hwnd, bool visible)
         gtk_widget_hide(it->second.window);
 }
 
+// The menu bar's height over a top-level window's drawing area (0 without one).
+int MenuBarHeight(const TopLevel& t)
+{
+    if (!t.menuBar || !gtk_widget_get_visible(t.menuBar))
+        return 0;
+    GtkRequisition natural;
+    gtk_widget_get_preferred_size(t.menuBar, nullptr, &natural);
+    return natural.height;
+}
+
+// Places a top-level window so that its drawing area (the window's client area) is where the
+// window says it is on the screen, its menu bar above it.
+void Place(TopLevel& t, const Rect& r)
+{
+    const int menuHeight = MenuBarHeight(t);
+    gtk_window_move(GTK_WINDOW(t.window), r.left, r.top - menuHeight);
+    gtk_window_resize(GTK_WINDOW(t.window), std::max(1, r.Width()), std::max(1, r.Height() + menuHeight));
+}
+
 void Moved(HWND hwnd, const Rect& r)
 {
     auto it = gWindows.find(hwnd);
     if (it == gWindows.end() || it->second.sizing)
         return;
-    gtk_window_move(GTK_WINDOW(it->second.window), r.left, r.top);
-    int menuHeight = 0;
-    if (it->second.menuBar && gtk_widget_get_visible(it->second.menuBar)) {
-        GtkRequisition natural;
-        gtk_widget_get_preferred_size(it->second.menuBar, nullptr, &natural);
-        menuHeight = natural.height;
-    }
-    gtk_window_resize(GTK_WINDOW(it->second.window), std::max(1, r.Width()), std::max(1, r.Height() + menuHeight));
+    Place(it->second, r);
 }
 
 void Painted(HWND hwnd, const Rect& area)
@@ -781,6 +831,18 @@ std::shared_ptr<Backend> CreateGtkBackend(std::string& error)
         return nullptr;
     }
     SetMonitors(ReadMonitors());
+    // Menu commands are check items so that any of them can show a check mark; unchecked, they
+    // show nothing where the mark goes, as the platform's menus do.
+    if (GdkScreen* screen = gdk_screen_get_default()) {
+        GtkCssProvider* css = gtk_css_provider_new();
+        gtk_css_provider_load_from_data(css,
+            "menuitem.vx-command check:not(:checked) { -gtk-icon-source: none; background: none; border-color: "
+            "transparent; box-shadow: none; }",
+            -1, nullptr);
+        gtk_style_context_add_provider_for_screen(
+            screen, GTK_STYLE_PROVIDER(css), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        g_object_unref(css);
+    }
     auto backend = std::make_shared<Backend>();
     backend->name = "gtk";
     backend->WindowCreated = Created;
@@ -947,6 +1009,84 @@ bool ActivateMenuPath(HWND hwnd, const std::wstring& path)
         start = end + 1;
     }
     return false;
+}
+
+namespace {
+// Whether a menu item lies in the menu bar `bar`, in it or in one of its submenus.
+bool InMenuBar(GtkWidget* widget, GtkWidget* bar)
+{
+    while (widget && widget != bar) {
+        GtkWidget* parent = gtk_widget_get_parent(widget);
+        widget = parent && GTK_IS_MENU(parent) ? gtk_menu_get_attach_widget(GTK_MENU(parent)) : parent;
+    }
+    return widget == bar;
+}
+} // namespace
+
+bool ActivateMenuCommand(HWND hwnd, UINT id)
+{
+    auto window = gWindows.find(hwnd);
+    if (window == gWindows.end() || !window->second.menuBar)
+        return false;
+    for (const auto& [widget, link] : gItems) {
+        if (link.owner != hwnd || link.id != id || !InMenuBar(widget, window->second.menuBar))
+            continue;
+        GtkWidget* item = widget;
+        if (GtkWidget* sub = gtk_widget_get_parent(item); sub && gSubmenus.count(sub))
+            OnSubmenuShow(sub, nullptr); // the menu opens: its owner enables its items
+        if (!gtk_widget_get_sensitive(item))
+            return false;
+        gtk_menu_item_activate(GTK_MENU_ITEM(item));
+        return true;
+    }
+    return false;
+}
+
+namespace {
+void CollectPlaces(GtkWidget* shell, const std::wstring& prefix, std::vector<MenuItemPlace>& out)
+{
+    GList* children = gtk_container_get_children(GTK_CONTAINER(shell));
+    for (GList* c = children; c; c = c->next) {
+        GtkWidget* item = GTK_WIDGET(c->data);
+        if (!GTK_IS_MENU_ITEM(item) || GTK_IS_SEPARATOR_MENU_ITEM(item))
+            continue;
+        std::wstring text;
+        for (const gchar* p = gtk_menu_item_get_label(GTK_MENU_ITEM(item)); p && *p; p = g_utf8_next_char(p))
+            if (*p != '_')
+                text += static_cast<wchar_t>(g_utf8_get_char(p));
+        MenuItemPlace place;
+        place.path = prefix + text;
+        place.enabled = gtk_widget_is_sensitive(item);
+        place.checked = GTK_IS_CHECK_MENU_ITEM(item) && gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item));
+        GdkWindow* window = gtk_widget_get_window(item);
+        if (gtk_widget_get_mapped(item) && window) {
+            GtkAllocation a;
+            gtk_widget_get_allocation(item, &a);
+            int x = 0, y = 0;
+            gdk_window_get_origin(window, &x, &y);
+            // Allocations are relative to the widget's window unless the widget has its own.
+            if (!gtk_widget_get_has_window(item)) {
+                x += a.x;
+                y += a.y;
+            }
+            place.screen = { x, y, x + a.width, y + a.height };
+            place.shown = true;
+        }
+        out.push_back(place);
+        if (GtkWidget* sub = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item)))
+            CollectPlaces(sub, place.path + L"|", out);
+    }
+    g_list_free(children);
+}
+} // namespace
+
+std::vector<MenuItemPlace> MenuItemPlaces(HWND hwnd)
+{
+    std::vector<MenuItemPlace> out;
+    auto it = gWindows.find(hwnd);
+    if (it != gWindows.end() && it->second.menuBar)
+        CollectPlaces(it->second.menuBar, L"", out);
+    return out;
 }
 
 void EmbedWidget(HWND anchor, void* widget)

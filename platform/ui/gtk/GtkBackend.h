@@ -5,6 +5,7 @@
 // display's scale as their DPI. Everything runs on the thread that installed the backend.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/Backend.h"
 #include "ui/Gdi.h"
@@ -25,6 +26,22 @@ BitmapPtr ScreenshotDisplay(const Rect& screen);
 // Activates the menu-bar item whose path of texts (without mnemonic markers) is `path`, e.g.
 // "HRV|Analyse", through the real GTK menu item; false when there is none or it is disabled.
 bool ActivateMenuPath(HWND hwnd, const std::wstring& path);
+
+// Activates the menu-bar item of command `id` through the real GTK menu item, whatever its text
+// is now (a command enabler may have renamed it); false when there is none or it is disabled.
+bool ActivateMenuCommand(HWND hwnd, UINT id);
+
+// A menu item of a window's menu bar as the display shows it: its path of texts (without
+// mnemonic markers, "HRV|Show Beat Markers"), its place on the screen, and whether it is enabled
+// and shows a check mark. Items of closed menus are not shown and have no place.
+struct MenuItemPlace {
+    std::wstring path;
+    Rect screen;
+    bool shown = false;
+    bool enabled = false;
+    bool checked = false;
+};
+std::vector<MenuItemPlace> MenuItemPlaces(HWND hwnd);
 
 // Shows `widget` (a GtkWidget*) over the child window `anchor`, in whichever top-level window
 // holds it, at the window's place and size and clipped to its parents' client areas. It follows

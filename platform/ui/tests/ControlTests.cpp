@@ -471,6 +471,77 @@ TEST_F(Controls, ScrollInformationIsClampedAsTheOriginalPlatformDoes)
     }
 }
 
+TEST_F(Controls, AScrollBarTurnsPressesIntoCodesAndDragsItsThumb)
+{
+    // 120 x 24: arrows of 24 at both ends, a track of 72 between them, and a thumb of the
+    // smallest size (8) for a page of 1% of the range; 99000 thumb positions after the first,
+    // more than the 16 bits of a scroll message hold.
+    HWND bar = Make(kScrollBarClass, 0, 9);
+    SCROLLINFO in;
+    in.fMask = SIF_ALL;
+    in.nMin = 0;
+    in.nMax = 99999;
+    in.nPage = 1000;
+    in.nPos = 0;
+    SetScrollInfo(bar, SB_CTL, in, false);
+    const auto press = [&](UINT message, int x) {
+        SendMessage(bar, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(static_cast<unsigned>(x), 12u));
+    };
+    const auto codes = [&] {
+        std::vector<WPARAM> out;
+        for (WPARAM w : Notifications(WM_HSCROLL))
+            out.push_back(LOWORD(w));
+        return out;
+    };
+    const auto track = [&] {
+        SCROLLINFO info;
+        info.fMask = SIF_TRACKPOS;
+        GetScrollInfo(bar, SB_CTL, &info);
+        return info.nTrackPos;
+    };
+    Take();
+    struct Click {
+        int x;
+        std::vector<WPARAM> codes;
+    };
+    const Click clicks[] = {
+        { 5, { SB_LINEUP, SB_ENDSCROLL } }, // left arrow
+        { 115, { SB_LINEDOWN, SB_ENDSCROLL } }, // right arrow
+        { 60, { SB_PAGEDOWN, SB_ENDSCROLL } }, // the track right of the thumb
+    };
+    for (const Click& c : clicks) {
+        press(WM_LBUTTONDOWN, c.x);
+        press(WM_LBUTTONUP, c.x);
+        EXPECT_EQ(codes(), c.codes) << c.x;
+    }
+    // A press on the thumb (24 to 32) drags it: the owner follows with the track code, the
+    // track position holds the whole position, and the release gives the thumb's place.
+    press(WM_LBUTTONDOWN, 27);
+    EXPECT_EQ(GetCapture(), bar);
+    EXPECT_TRUE(codes().empty()) << "a press on the thumb is no page";
+    press(WM_MOUSEMOVE, 27 + 32); // half the room of 64
+    EXPECT_EQ(codes(), (std::vector<WPARAM> { SB_THUMBTRACK }));
+    EXPECT_EQ(track(), 49500);
+    press(WM_MOUSEMOVE, 500); // past the end: the last position
+    EXPECT_EQ(track(), 99000);
+    press(WM_LBUTTONUP, 500);
+    EXPECT_EQ(codes(), (std::vector<WPARAM> { SB_THUMBTRACK, SB_THUMBPOSITION, SB_ENDSCROLL }));
+    EXPECT_EQ(track(), 99000);
+    EXPECT_EQ(GetCapture(), nullptr);
+    // Moving without a press drags nothing.
+    press(WM_MOUSEMOVE, 40);
+    EXPECT_TRUE(codes().empty());
+
+    // The arrows carry their glyphs: a triangle of button-text colour pointing outwards.
+    BitmapPtr image = CaptureWindow(mParent);
+    ASSERT_TRUE(image);
+    const Colour ink = GetSysColor(COLOR_BTNTEXT);
+    EXPECT_EQ(image->Pixel(10 + 12, 10 + 12), ink);
+    EXPECT_EQ(image->Pixel(10 + 120 - 12, 10 + 12), ink);
+    EXPECT_NE(image->Pixel(10 + 17, 10 + 12), ink) << "the left arrow's triangle points left";
+    EXPECT_EQ(image->Pixel(10 + 10, 10 + 12), ink);
+}
+
 TEST_F(Controls, SliderAndUpDownMoveWithinTheirRangeAndTellTheParent)
 {
     HWND slider = Make(kSliderClass, 0, 20);
