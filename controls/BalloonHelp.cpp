@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "foundation/ui/PlatformHelpers.h"
 #include "ui/Animation.h"
@@ -45,6 +46,19 @@ Font TitleFont(const Font& content)
     Font f = content;
     f.weight = FW_BOLD;
     return f;
+}
+
+// The pixels of `shape` that lie within `width` by `height` pixels of its edge.
+Region FrameOf(const Region& shape, int width, int height)
+{
+    Region inner = shape;
+    for (int d = 1; d <= width; ++d)
+        inner = Region::Combine(
+            Region::Combine(inner, shape.Offset(d, 0), RegionOp::And), shape.Offset(-d, 0), RegionOp::And);
+    for (int d = 1; d <= height; ++d)
+        inner = Region::Combine(
+            Region::Combine(inner, shape.Offset(0, d), RegionOp::And), shape.Offset(0, -d), RegionOp::And);
+    return Region::Combine(shape, inner, RegionOp::Diff);
 }
 
 } // namespace
@@ -222,19 +236,20 @@ void CBalloonHelp::Reposition()
     mTail[2] = { clampX(tipX), tipY };
 
     // The close button in the title line: at the right unless the layout puts it at the left.
-    const int bodyTop = upper ? t : 0;
     if (mOptions & kShowCloseButton) {
-        const int left = (mLayout & 0x1000) ? mMargin : w - mMargin - kCloseSize;
-        mCloseRect = { left, bodyTop + mMargin, left + kCloseSize, bodyTop + mMargin + kCloseSize };
+        const int left = (mLayout & 0x1000) ? 0 : content.cx - kCloseSize;
+        mCloseRect = { left, 0, left + kCloseSize, kCloseSize };
     } else {
         mCloseRect = {};
     }
-    mLinkRect = mLinkLabel.empty() ? Rect {} : Rect::FromPointSize({ mMargin, bodyTop + mMargin + linkTop }, link);
+    mLinkRect = mLinkLabel.empty() ? Rect {} : Rect::FromPointSize({ 0, linkTop }, link);
 
-    SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame depends on the tail's side as well as on the size: always asked again.
+    SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     if (mHotRect.IsEmpty())
         GetWindowRect(hwnd, &mHotRect);
     // The window is the rounded body and the tail; set again only when it changed.
+    const int bodyTop = upper ? t : 0;
     const Rect body { 0, bodyTop, w, bodyTop + h - t };
     Region bodyShape = Region::RoundRect({ body.left, body.top, body.right + 1, body.bottom + 1 }, 10, 10);
     if (mTooltipTheme)
@@ -262,20 +277,26 @@ void CBalloonHelp::Hide()
     PostMessage(hwnd, WM_CLOSE, 0, 0);
 }
 
-void CBalloonHelp::Paint(DC& dc)
+Point CBalloonHelp::ClientOffset() const
 {
-    Rect client;
-    GetClientRect(GetHandle(), &client);
+    Rect window;
+    GetWindowRect(GetHandle(), &window);
+    Point origin {};
+    ClientToScreen(GetHandle(), &origin);
+    return { origin.x - window.left, origin.y - window.top };
+}
+
+void CBalloonHelp::PaintFrame(DC& dc)
+{
+    Rect window;
+    GetWindowRect(GetHandle(), &window);
     const Colour back = GetSysColor(COLOR_INFOBK);
     const Colour text = GetSysColor(COLOR_INFOTEXT);
-    dc.FillSolidRect(client, back);
-    // The body and the tail, outlined in the text colour.
-    const Rect body { 0, mTailOnTop ? mTailHeight : 0, client.right,
-        mTailOnTop ? client.bottom : client.bottom - mTailHeight };
-    dc.SelectBrush(Brush::Solid(back));
+    dc.FillSolidRect(Rect::FromPointSize({}, window.GetSize()), back);
     if (mOptions & kShadedOutline) {
-        // The outline twice more, 2 pixels wide: a darker shade below right, a lighter one above
-        // left (each channel: back / 3 - 86 wrapped to a byte, and text / 3 + 2 * (back / 3)).
+        // The outline twice more, 2 pixels wide: a darker shade moved down and right, a lighter
+        // one moved up and left (each channel: back / 3 - 86 wrapped to a byte, and
+        // text / 3 + 2 * (back / 3)).
         const auto shade = [](Colour c, const auto& f) {
             return Colour::Rgb(static_cast<std::uint8_t>(f(c.Red(), 0)), static_cast<std::uint8_t>(f(c.Green(), 1)),
                 static_cast<std::uint8_t>(f(c.Blue(), 2)));
@@ -285,12 +306,19 @@ void CBalloonHelp::Paint(DC& dc)
             const int b = channel == 0 ? back.Red() : channel == 1 ? back.Green() : back.Blue();
             return v / 3 + 2 * (b / 3);
         });
-        PaintOutline(dc, body, dark, { 1, 1 }, 2);
-        PaintOutline(dc, body, light, { -1, -1 }, 2);
+        dc.FillRegion(FrameOf(mShape.Offset(1, 1), 2, 2), Brush::Solid(dark));
+        dc.FillRegion(FrameOf(mShape.Offset(-1, -1), 2, 2), Brush::Solid(light));
     }
-    PaintOutline(dc, body, text, { 0, 0 }, 1);
+    // The body and the tail, outlined in the text colour.
+    dc.FillRegion(FrameOf(mShape, 1, 1), Brush::Solid(text));
+}
 
-    Rect inner { body.left + mMargin, body.top + mMargin, body.right - mMargin, body.bottom - mMargin };
+void CBalloonHelp::PaintClient(DC& dc)
+{
+    Rect inner;
+    GetClientRect(GetHandle(), &inner);
+    const Colour text = GetSysColor(COLOR_INFOTEXT);
+    dc.FillSolidRect(inner, GetSysColor(COLOR_INFOBK));
     int titleLeft = inner.left;
     int titleRight = inner.right;
     if (!mCloseRect.IsEmpty()) {
@@ -344,16 +372,6 @@ void CBalloonHelp::Paint(DC& dc)
         dc.MoveTo({ mLinkRect.left, mLinkRect.bottom - 1 });
         dc.LineTo({ mLinkRect.right, mLinkRect.bottom - 1 });
     }
-}
-
-void CBalloonHelp::PaintOutline(DC& dc, const Rect& body, Colour colour, Point offset, int width)
-{
-    dc.SelectPen(Pen::Solid(colour, width > 1 ? width : 0));
-    dc.RoundRect(body.Offset(offset.x, offset.y), { 10, 10 });
-    Point tail[3];
-    for (int i = 0; i < 3; ++i)
-        tail[i] = { mTail[i].x + offset.x, mTail[i].y + offset.y };
-    dc.Polygon(tail);
 }
 
 void CBalloonHelp::SetCloseState(unsigned state)
@@ -435,13 +453,48 @@ LRESULT CBalloonHelp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_PAINT: {
         PaintDC dc(GetHandle());
-        Paint(dc);
+        PaintClient(dc);
+        return 0;
+    }
+    case WM_NCCALCSIZE: {
+        // The client area is inside the margin, and the tail lies outside it.
+        if (auto* r = reinterpret_cast<Rect*>(lParam)) {
+            const int top = r->top + mMargin + (mTailOnTop ? mTailHeight : 0);
+            const int bottom = r->bottom - mMargin - (mTailOnTop ? 0 : mTailHeight);
+            const int left = r->left + mMargin;
+            *r = { left, top, std::max(left, r->right - mMargin), std::max(top, bottom) };
+        }
+        return 0;
+    }
+    case WM_NCPAINT: {
+        WindowDC dc(GetHandle(), true);
+        if (dc.HasTarget()) {
+            Rect client;
+            GetClientRect(GetHandle(), &client);
+            const Point offset = ClientOffset();
+            dc.ExcludeClipRect(client.Offset(offset.x, offset.y));
+            PaintFrame(dc);
+        }
         return 0;
     }
     case WM_PRINT:
-        // Into the given context: the frame and the contents are one picture here.
-        if (wParam && (lParam & (kPrintNonClient | kPrintClient)))
-            Paint(*reinterpret_cast<DC*>(wParam));
+        // Into the given context, whose origin is the window's corner.
+        if (auto* dc = reinterpret_cast<DC*>(wParam)) {
+            if (lParam & kPrintNonClient)
+                PaintFrame(*dc);
+            if (lParam & kPrintClient) {
+                const std::optional<Region> clip = dc->GetClipRegion();
+                Rect client;
+                GetClientRect(GetHandle(), &client);
+                const Point offset = ClientOffset();
+                dc->IntersectClipRect(client.Offset(offset.x, offset.y));
+                const Point origin = dc->GetViewportOrg();
+                dc->SetViewportOrg(origin.Offset(offset.x, offset.y));
+                PaintClient(*dc);
+                dc->SetViewportOrg(origin);
+                dc->SelectClipRegion(clip);
+            }
+        }
         return 0;
     case WM_DESTROY:
         if (GetCapture() == GetHandle())

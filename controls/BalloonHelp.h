@@ -59,12 +59,13 @@ public:
     vx::ui::Point TailBaseLeft() const { return mTail[0]; }
     vx::ui::Point TailTip() const { return mTail[2]; }
     int Margin() const { return mMargin; }
-    // The close button (balloon-window coordinates; empty without option kShowCloseButton) and
-    // its frame-control state.
+    // The client area is inside the margin on every side, with the tail outside it.
+    // The close button (client coordinates; empty without option kShowCloseButton) and its
+    // frame-control state.
     vx::ui::Rect CloseButton() const { return mCloseRect; }
     unsigned CloseButtonState() const { return mCloseState; }
     int TailHeight() const { return mTailHeight; }
-    // The link's label (balloon-window coordinates; empty without a label).
+    // The link's label (client coordinates; empty without a label).
     vx::ui::Rect LinkRect() const { return mLinkRect; }
     std::wstring Content() const { return mContent; }
     // The balloon attached to a window, or null.
@@ -75,7 +76,13 @@ protected:
     void WindowDestroyed() override;
 
 private:
-    void Paint(vx::ui::DC& dc);
+    // The frame (window coordinates): the background, the outline of the body and the tail, and
+    // the shaded outline with kShadedOutline.
+    void PaintFrame(vx::ui::DC& dc);
+    // The contents (client coordinates): icon, title, close button, content and link.
+    void PaintClient(vx::ui::DC& dc);
+    // Where the client area starts in the window.
+    vx::ui::Point ClientOffset() const;
     void OnMouseMove();
     // The "TOOLTIP" and "TEXTSTYLE" themes, opened again after a theme or colour change.
     void OpenThemes();
@@ -85,7 +92,6 @@ private:
     void OnLButtonUp(vx::ui::Point client);
     // The content's size; `linkTop` gets the link's offset below the content's top.
     vx::ui::Size ContentSize(vx::ui::DC& dc, int* linkTop = nullptr, vx::ui::Size* link = nullptr) const;
-    void PaintOutline(vx::ui::DC& dc, const vx::ui::Rect& body, vx::ui::Colour colour, vx::ui::Point offset, int width);
 
     unsigned mOptions = 3;
     unsigned mLayout = kDefaultLayout;

@@ -499,7 +499,8 @@ TEST_F(Controls, TheCloseButtonClosesTheBalloonWhenReleasedOnIt)
     ASSERT_FALSE(close.IsEmpty());
     Rect client;
     GetClientRect(hwnd, &client);
-    EXPECT_EQ(close.right, client.right - balloon->Margin()); // at the right by default
+    EXPECT_EQ(close.right, client.right); // at the right of the title line by default
+    EXPECT_EQ(close.top, 0);
     const Point on { (close.left + close.right) / 2, (close.top + close.bottom) / 2 };
     auto at = [&](Point client) {
         ClientToScreen(hwnd, &client);
@@ -799,15 +800,16 @@ TEST_F(Controls, APrintedBalloonIsDrawnIntoTheGivenContextAndItsShadedOutlineAdd
         WTL::CBalloonHelp balloon;
         ASSERT_TRUE(balloon.Create(top, L"Title", L"Some content", &anchor,
             WTL::CBalloonHelp::kNoShow | (shaded ? WTL::CBalloonHelp::kShadedOutline : 0u)));
-        Rect client;
-        GetClientRect(balloon.GetHandle(), &client);
-        BitmapPtr picture = Bitmap::Create(client.Width(), client.Height());
+        Rect window;
+        GetWindowRect(balloon.GetHandle(), &window);
+        const Rect whole = Rect::FromPointSize({}, window.GetSize());
+        BitmapPtr picture = Bitmap::Create(whole.Width(), whole.Height());
         DC dc(picture);
-        dc.FillSolidRect(client, Colour::Rgb(0, 128, 0));
+        dc.FillSolidRect(whole, Colour::Rgb(0, 128, 0));
         SendMessage(balloon.GetHandle(), WM_PRINT, reinterpret_cast<WPARAM>(&dc), 0x2 | 0x4);
         dc.Flush();
         // The body's middle in the balloon's colour.
-        EXPECT_EQ(picture->Pixel(client.Width() / 2, client.bottom - balloon.Margin() - 2), GetSysColor(COLOR_INFOBK));
+        EXPECT_EQ(picture->Pixel(whole.Width() / 2, whole.bottom - balloon.Margin() - 2), GetSysColor(COLOR_INFOBK));
         pictures[shaded] = picture;
         DestroyWindow(balloon.GetHandle());
     }
@@ -816,6 +818,87 @@ TEST_F(Controls, APrintedBalloonIsDrawnIntoTheGivenContextAndItsShadedOutlineAdd
         for (int x = 0; x < pictures[0]->Width(); ++x)
             differing += pictures[0]->Argb(x, y) != pictures[1]->Argb(x, y);
     EXPECT_GT(differing, pictures[0]->Width()); // a shade along the outline
+    DestroyWindow(top);
+}
+
+// The balloon draws its outline in its frame and its contents in a client area kept inside the
+// margin, with the tail outside it on whichever side the tail is; the display shows the same
+// picture as WM_PRINT.
+TEST_F(Controls, TheBalloonsContentsSitInsideItsFrameOnTheSideAwayFromTheTail)
+{
+    RegisterClass({ L"ControlsTestTop", 0, &DefWindowProc });
+    HWND top = CreateWindowEx(0, L"ControlsTestTop", L"", WS_POPUP | WS_VISIBLE, 0, 0, 1000, 1000, nullptr, 0, nullptr);
+    const Colour back = GetSysColor(COLOR_INFOBK), text = GetSysColor(COLOR_INFOTEXT);
+    struct Case {
+        const char* what;
+        Point anchor;
+        bool tailOnTop;
+    };
+    const Case cases[] = {
+        { "anchor in the upper half", { 400, 200 }, true },
+        // The same balloon moved: the same size, the frame on the other side.
+        { "anchor in the lower half", { 400, 800 }, false },
+        { "back to the upper half", { 420, 300 }, true },
+    };
+    WTL::CBalloonHelp balloon;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(balloon.Create(
+            top, L"Title", L"Some content", &c.anchor, WTL::CBalloonHelp::kNoFadeIn | WTL::CBalloonHelp::kNoFadeOut));
+        HWND hwnd = balloon.GetHandle();
+        ASSERT_EQ(balloon.TailOnTop(), c.tailOnTop);
+        const int m = balloon.Margin(), t = balloon.TailHeight();
+        Rect window, client;
+        GetWindowRect(hwnd, &window);
+        GetClientRect(hwnd, &client);
+        Point origin {};
+        ClientToScreen(hwnd, &origin);
+        EXPECT_EQ(origin.x - window.left, m);
+        EXPECT_EQ(origin.y - window.top, c.tailOnTop ? m + t : m);
+        EXPECT_EQ(client.GetSize(), (Size { window.Width() - 2 * m, window.Height() - 2 * m - t }));
+
+        BitmapPtr shown = CaptureWindow(hwnd);
+        ASSERT_TRUE(shown);
+        Region shape;
+        ASSERT_TRUE(GetWindowRgn(hwnd, &shape));
+        // The body's edges through its middle (beside the tail), outlined; the margin inside them
+        // plain.
+        const int x = window.Width() / 2;
+        int bodyTop = 0, bodyBottom = window.Height() - 1;
+        while (!shape.Contains({ x, bodyTop }))
+            ++bodyTop;
+        while (!shape.Contains({ x, bodyBottom }))
+            --bodyBottom;
+        EXPECT_EQ(bodyTop, c.tailOnTop ? t : 0);
+        const int y = (bodyTop + bodyBottom) / 2;
+        for (const Point edge :
+            { Point { 0, y }, Point { window.Width() - 1, y }, Point { x, bodyTop }, Point { x, bodyBottom } })
+            EXPECT_EQ(shown->Pixel(edge.x, edge.y), text) << edge.x << "," << edge.y;
+        // (Clear of the rounded corners.)
+        for (int across = 5; across < window.Width() - 5; ++across)
+            for (int down : { bodyTop + 1, bodyTop + m - 1, bodyBottom - m + 1, bodyBottom - 1 })
+                ASSERT_EQ(shown->Pixel(across, down), back) << across << "," << down;
+        for (int down = bodyTop + 5; down < bodyBottom - 5; ++down)
+            for (int across : { 1, m - 1, window.Width() - m, window.Width() - 2 })
+                ASSERT_EQ(shown->Pixel(across, down), back) << across << "," << down;
+        // The title in the client area's first line.
+        int dark = 0;
+        for (int across = 0; across < client.Width(); ++across)
+            for (int down = 0; down < client.Height() / 2; ++down)
+                dark += shown->Pixel(origin.x - window.left + across, origin.y - window.top + down) == text;
+        EXPECT_GT(dark, 20);
+
+        BitmapPtr printed = Bitmap::Create(window.Width(), window.Height());
+        DC dc(printed);
+        SendMessage(hwnd, WM_PRINT, reinterpret_cast<WPARAM>(&dc), 0x2 | 0x4);
+        dc.Flush();
+        int differing = 0;
+        for (int y = 0; y < window.Height(); ++y)
+            for (int x = 0; x < window.Width(); ++x)
+                differing += shape.Contains({ x, y }) && printed->Argb(x, y) != shown->Argb(x, y);
+        EXPECT_EQ(differing, 0);
+    }
+    DestroyWindow(balloon.GetHandle());
     DestroyWindow(top);
 }
 

@@ -285,8 +285,9 @@ LRESULT DispatchMessage(const MSG* msg)
     if (window == nullptr)
         return 0;
     WNDPROC proc = window->proc;
-    // The frame's scroll bars are painted after the client area.
-    const bool frameBars = msg->message == WM_PAINT && (window->style & (WS_VSCROLL | WS_HSCROLL));
+    // The frame (its scroll bars, or what the window draws there itself) is painted after the
+    // client area.
+    const bool frameBars = msg->message == WM_PAINT && window->HasNonClientArea();
     lock.unlock();
     const LRESULT result = detail::CallProc(proc, msg->hwnd, msg->message, msg->wParam, msg->lParam);
     if (frameBars)

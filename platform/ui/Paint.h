@@ -22,7 +22,8 @@ private:
     bool mErase = false;
 };
 
-// GetDC: the client area, without validating anything.
+// GetDC: the client area, without validating anything; GetWindowDC (`wholeWindow`): the window
+// rectangle, frame included, in window coordinates.
 class WindowDC : public DC {
 public:
     explicit WindowDC(HWND hwnd, bool wholeWindow = false);

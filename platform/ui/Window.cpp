@@ -767,15 +767,25 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     // The changed message tells only what really changed.
     pos.flags |= (after.TopLeft() == before.TopLeft() ? SWP_NOMOVE : 0)
         | (after.GetSize() == before.GetSize() ? SWP_NOSIZE : 0);
-    if ((pos.flags & SWP_NOSIZE) == 0)
+    const bool newFrame = (pos.flags & SWP_NOSIZE) == 0 || (flags & SWP_FRAMECHANGED) != 0;
+    if (newFrame) {
+        // SWP_FRAMECHANGED asks for the frame again at the same size; a client area that changes
+        // size with it is reported as a size change (WM_SIZE).
+        Rect client;
+        GetClientRect(hwnd, &client);
         ApplyRect(hwnd, after);
+        Rect now;
+        GetClientRect(hwnd, &now);
+        if (now.GetSize() != client.GetSize())
+            pos.flags &= ~SWP_NOSIZE;
+    }
     bool visible = wasVisible;
     {
         Lock lock(S().lock);
         Window* window = detail::FindWindowLocked(hwnd);
         if (window == nullptr)
             return false;
-        if ((pos.flags & (SWP_NOMOVE | SWP_NOSIZE)) == SWP_NOSIZE) {
+        if (!newFrame && (pos.flags & (SWP_NOMOVE | SWP_NOSIZE)) == SWP_NOSIZE) {
             // A move keeps the frame: the client area moves with the window.
             window->clientRect = window->clientRect.Offset(after.left - before.left, after.top - before.top);
             window->windowRect = after;
@@ -790,7 +800,7 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     }
     if (visible && !wasVisible && (pos.flags & SWP_NOREDRAW) == 0)
         InvalidateTree(hwnd); // everything shown with it needs painting
-    else if (visible && (pos.flags & (SWP_NOSIZE | SWP_NOREDRAW)) == 0)
+    else if (visible && newFrame && (pos.flags & SWP_NOREDRAW) == 0)
         InvalidateRect(hwnd, nullptr, true);
     if (topLevel) {
         if ((pos.flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE))
@@ -955,16 +965,18 @@ bool GetUpdateRect(HWND hwnd, Rect* rect, bool /*erase*/)
 bool UpdateWindow(HWND hwnd)
 {
     bool needsPaint = false;
+    bool frame = false;
     {
         Lock lock(S().lock);
         const Window* window = OwnWindowLocked(hwnd);
         if (window == nullptr)
             return false;
         needsPaint = !window->update.IsEmpty() && detail::IsVisibleLocked(*window);
+        frame = window->HasNonClientArea();
     }
     if (needsPaint) {
         SendMessage(hwnd, WM_PAINT, 0, 0);
-        if (GetWindowLongPtr(hwnd, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL))
+        if (frame)
             SendMessage(hwnd, WM_NCPAINT, 1, 0);
     }
     for (HWND child : ChildrenOf(hwnd))

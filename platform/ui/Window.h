@@ -71,14 +71,17 @@ bool SetWindowText(HWND hwnd, const std::wstring& text);
 std::wstring GetWindowText(HWND hwnd);
 
 // Geometry. The window rectangle is in screen coordinates; the client rectangle starts at 0, 0.
-// Windows have no non-client area unless their procedure answers WM_NCCALCSIZE with one.
+// Windows have no non-client area unless their procedure answers WM_NCCALCSIZE with one (or has
+// scroll bars). A window with one gets WM_NCPAINT (wParam 1) after each WM_PAINT and draws its
+// frame through WindowDC(hwnd, true), whose coordinates are the window's.
 bool GetWindowRect(HWND hwnd, Rect* rect);
 bool GetClientRect(HWND hwnd, Rect* rect);
 bool ClientToScreen(HWND hwnd, Point* point);
 bool ScreenToClient(HWND hwnd, Point* point);
 // SetWindowPos sends WM_WINDOWPOSCHANGING (the procedure may change the record), WM_NCCALCSIZE when
-// the size changes, and WM_WINDOWPOSCHANGED, whose default handling sends WM_MOVE and WM_SIZE for
-// what really changed. The z-order is not changed (`insertAfter` is passed on in the record only).
+// the size changes or with SWP_FRAMECHANGED, and WM_WINDOWPOSCHANGED, whose default handling sends
+// WM_MOVE and WM_SIZE for what really changed (the client area's size counts). The z-order is not changed
+// (`insertAfter` is passed on in the record only).
 bool SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 bool MoveWindow(HWND hwnd, int x, int y, int cx, int cy, bool repaint);
 

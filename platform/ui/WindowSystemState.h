@@ -85,6 +85,9 @@ struct Window {
     bool erase = false;
 
     bool IsTopLevel() const { return (style & WS_CHILD) == 0; }
+    // A frame (scroll bars, or what the procedure's WM_NCCALCSIZE took) around the client area:
+    // it is painted with WM_NCPAINT after the client area.
+    bool HasNonClientArea() const { return clientRect != windowRect; }
 };
 
 struct State {

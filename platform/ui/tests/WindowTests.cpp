@@ -2,6 +2,8 @@
 
 #include "log/Log.h"
 #include "ui/Backend.h"
+#include "ui/EventLoop.h"
+#include "ui/Paint.h"
 
 using namespace uitest;
 
@@ -207,6 +209,92 @@ TEST_F(Windows, ANonClientFrameFromNcCalcSizeShrinksTheClientArea)
     Point p { 0, 0 };
     ClientToScreen(top, &p);
     EXPECT_EQ(p, (Point { 2, 2 }));
+}
+
+// A window that draws its own frame: WM_NCPAINT follows each paint of the client area (from the
+// queue and from UpdateWindow) and draws around it in window coordinates; SWP_FRAMECHANGED asks
+// for the frame again at the same size, moves or not.
+TEST_F(Windows, AFrameIsPaintedAfterTheClientAreaAndAskedForAgainWhenItChanges)
+{
+    constexpr Colour kFrame = Colour::Rgb(0, 0, 255), kClient = Colour::Rgb(255, 0, 0);
+    int inset = 3;
+    SetHook([&](HWND hwnd, UINT message, WPARAM, LPARAM lParam) -> std::optional<LRESULT> {
+        if (message == WM_NCCALCSIZE) {
+            auto* rect = reinterpret_cast<Rect*>(lParam);
+            *rect = { rect->left + inset, rect->top + 2 * inset, rect->right - inset, rect->bottom - inset };
+            return 0;
+        }
+        if (message == WM_PAINT) {
+            PaintDC dc(hwnd);
+            Rect client;
+            GetClientRect(hwnd, &client);
+            dc.FillSolidRect(client, kClient);
+            return 0;
+        }
+        if (message == WM_NCPAINT) {
+            WindowDC dc(hwnd, true);
+            Rect window;
+            GetWindowRect(hwnd, &window);
+            Point origin {};
+            ClientToScreen(hwnd, &origin);
+            Rect client;
+            GetClientRect(hwnd, &client);
+            dc.ExcludeClipRect(client.Offset(origin.x - window.left, origin.y - window.top));
+            dc.FillSolidRect(Rect::FromPointSize({}, window.GetSize()), kFrame);
+            return 0;
+        }
+        return std::nullopt;
+    });
+    HWND top = Top(L"framed", WS_POPUP, { 10, 20, 110, 70 });
+    Take();
+    ShowWindow(top, SW_SHOWNA);
+    RunUntilIdle();
+    std::vector<UINT> paints;
+    for (const Recorded& r : Take())
+        if (r.message == WM_PAINT || r.message == WM_NCPAINT)
+            paints.push_back(r.message);
+    EXPECT_EQ(paints, (std::vector<UINT> { WM_PAINT, WM_NCPAINT }));
+    struct Probe {
+        Point at; // window coordinates
+        Colour colour;
+    };
+    const auto shows = [&](std::initializer_list<Probe> probes) {
+        BitmapPtr image = CaptureWindow(top);
+        for (const Probe& p : probes)
+            EXPECT_EQ(image->Pixel(p.at.x, p.at.y), p.colour) << p.at.x << "," << p.at.y;
+    };
+    shows({ { { 0, 0 }, kFrame }, { { 2, 10 }, kFrame }, { { 3, 6 }, kClient }, { { 96, 46 }, kClient },
+        { { 97, 46 }, kFrame }, { { 50, 5 }, kFrame } });
+
+    // The same size, a thicker frame: asked again only with SWP_FRAMECHANGED; the client area's new
+    // size is a size change, painted with its frame.
+    inset = 5;
+    SetWindowPos(top, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+    Rect client;
+    GetClientRect(top, &client);
+    EXPECT_EQ(client.GetSize(), (Size { 94, 41 }));
+    Take();
+    SetWindowPos(top, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    static const Expected kFrameChanged[] = {
+        { "framed", WM_WINDOWPOSCHANGING },
+        { "framed", WM_NCCALCSIZE },
+        { "framed", WM_WINDOWPOSCHANGED },
+        { "framed", WM_SIZE, kL, 0, MAKELPARAM(90, 35) },
+    };
+    EXPECT_TRUE(SequenceIs(Take(), kFrameChanged));
+    Point origin {};
+    ClientToScreen(top, &origin);
+    EXPECT_EQ(origin, (Point { 15, 30 }));
+    shows({ { { 4, 8 }, kFrame }, { { 3, 6 }, kFrame }, { { 5, 10 }, kClient }, { { 94, 44 }, kClient },
+        { { 95, 44 }, kFrame } });
+
+    // Moved with it: the client area goes along once, not twice.
+    SetWindowPos(top, nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    origin = {};
+    ClientToScreen(top, &origin);
+    EXPECT_EQ(origin, (Point { 45, 60 }));
+    GetClientRect(top, &client);
+    EXPECT_EQ(client.GetSize(), (Size { 90, 35 }));
 }
 
 TEST_F(Windows, TextStylesAndLongs)
