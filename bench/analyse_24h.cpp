@@ -130,7 +130,7 @@ int main(int argc, char** argv)
             // One 16-bit channel is analysed.
             const double rawMB = static_cast<double>(samples) * 2.0 / 1e6;
             const double hours = static_cast<double>(samples) / 360.0 / 3600.0;
-            const double limitMB = hours <= 24.0 ? rawMB + 64.0 * 1.048576 : 256.0;
+            const double limitMB = hours < 25.0 ? rawMB + 64.0 * 1.048576 : 256.0; // 24 h: 24.07 h
             std::printf("\nrecord: %s, 2 channels x %lld samples at 360 Hz (%.2f h); the analysed channel's raw "
                         "samples %.1f MB\n",
                 header.c_str(), samples, hours, rawMB);
