@@ -178,7 +178,7 @@ public:
                 return;
             const std::size_t before = out.bytes.size();
             const int64_t reached = Produce(record, memo.end, end, out);
-            if (memo.bytes < kMemoBytes) {
+            if (memo.bytes < MemoLimit(record)) {
                 Keep(memo, out.bytes.data() + before, out.bytes.size() - before);
                 memo.end = reached;
             }
@@ -190,11 +190,24 @@ public:
 private:
     // The events of [0, end) of a record as the enumerator gave them. A second reader of the same
     // stretch (the document's analysis, then the data pad's) then costs a copy, not a second run of
-    // the extension and the stages below it. Events are far fewer than samples; past kMemoBytes
-    // the memo stops growing. They are kept in blocks of about kMemoBlock bytes, so that the memo
-    // of a long record is never copied to grow.
+    // the extension and the stages below it. Events are far fewer than samples. The memo grows up
+    // to kMemoBytes, or further in a long record: as far as kMemoEventsPerSecond events for every
+    // second of it (a heart beating 300 times a minute throughout), so that every reader of a
+    // week-long record's beats finds them all; a denser enumerator's memo stops growing there.
+    // They are kept in blocks of about kMemoBlock bytes, so that the memo of a long record is
+    // never copied to grow.
     static constexpr std::size_t kMemoBytes = std::size_t(32) << 20;
+    static constexpr double kMemoEventsPerSecond = 5.0;
     static constexpr std::size_t kMemoBlock = std::size_t(256) << 10;
+
+    std::size_t MemoLimit(int record)
+    {
+        const TimeBase tb = Info(record);
+        const double seconds = static_cast<double>(tb.length) * tb.interval;
+        const double bytes = seconds * kMemoEventsPerSecond * static_cast<double>(mRecordSize);
+        // Compared as doubles: a bad interval must not overflow the conversion.
+        return bytes > static_cast<double>(kMemoBytes) && bytes < 1e15 ? static_cast<std::size_t>(bytes) : kMemoBytes;
+    }
     struct Memo {
         int record = -1;
         int64_t end = 0;

@@ -85,35 +85,71 @@ std::string Settled(const std::string& svg)
     return std::regex_replace(svg, ids, "id");
 }
 
-// Asks the view for its picture until the page gives the same SVG twice running (the plot has
-// fetched its data and drawn it), or the time is up.
-std::string WaitForSvg(IDocView2* view, DWORD copyCommand, int timeoutMs)
+// The view's picture as its Copy command puts it on the clipboard; empty when none came.
+std::string CopySvg(IDocView2* view, DWORD copyCommand)
 {
     namespace ui = vx::ui;
     const unsigned format = KEL::SvgClipboardFormat();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string previous;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ui::OpenClipboard(nullptr)) {
-            ui::EmptyClipboard();
-            ui::CloseClipboard();
-        }
-        ViewFrames::SendCommand(view, copyCommand);
-        ui::RunGtkUntil([&] { return ui::IsClipboardFormatAvailable(format); }, 2000);
-        std::string svg;
-        if (ui::OpenClipboard(nullptr)) {
-            if (auto bytes = ui::GetClipboardData(format))
-                svg.assign(bytes->begin(), bytes->end());
-            ui::CloseClipboard();
-        }
-        while (!svg.empty() && svg.back() == '\0')
-            svg.pop_back();
-        if (!svg.empty() && Settled(svg) == Settled(previous))
-            return svg;
-        previous = svg;
-        ui::RunGtkUntil([] { return false; }, 300);
+    if (ui::OpenClipboard(nullptr)) {
+        ui::EmptyClipboard();
+        ui::CloseClipboard();
     }
-    return {};
+    ViewFrames::SendCommand(view, copyCommand);
+    ui::RunGtkUntil([&] { return ui::IsClipboardFormatAvailable(format); }, 2000);
+    std::string svg;
+    if (ui::OpenClipboard(nullptr)) {
+        if (auto bytes = ui::GetClipboardData(format))
+            svg.assign(bytes->begin(), bytes->end());
+        ui::CloseClipboard();
+    }
+    while (!svg.empty() && svg.back() == '\0')
+        svg.pop_back();
+    return svg;
+}
+
+// Asks every view for its picture until its page gives the same SVG twice running, 300 ms or more
+// apart (the plot has fetched its data and drawn it), or the time is up; an empty picture for a
+// view that never settled. The pages load and draw side by side. A view is asked again until it
+// has answered once (its page has loaded) before the next is asked, so that a late answer is never
+// taken for another view's; then the views are asked in turn, the time spent on the others
+// counting towards each one's pause.
+std::vector<std::string> WaitForSvgs(const std::vector<IDocView2*>& views, DWORD copyCommand, int timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kPause = std::chrono::milliseconds(300);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto waitUntil = [](Clock::time_point t) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - Clock::now()).count();
+        if (ms > 0)
+            vx::ui::RunGtkUntil([] { return false; }, static_cast<int>(ms));
+    };
+    std::vector<std::string> previous(views.size()), settled(views.size());
+    std::vector<Clock::time_point> asked(views.size());
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        while ((previous[i] = CopySvg(views[i], copyCommand)).empty()) {
+            if (Clock::now() >= deadline)
+                return settled;
+            waitUntil(Clock::now() + kPause);
+        }
+        asked[i] = Clock::now();
+    }
+    std::size_t left = views.size();
+    while (left > 0 && Clock::now() < deadline) {
+        for (std::size_t i = 0; i < views.size(); ++i) {
+            if (!settled[i].empty())
+                continue;
+            waitUntil(asked[i] + kPause);
+            std::string svg = CopySvg(views[i], copyCommand);
+            asked[i] = Clock::now();
+            if (!svg.empty() && Settled(svg) == Settled(previous[i])) {
+                settled[i] = std::move(svg);
+                --left;
+            } else {
+                previous[i] = std::move(svg);
+            }
+        }
+    }
+    return settled;
 }
 
 // The image the renderer makes of `svg` in the type `ext` names, as bytes. The renderer writes
@@ -202,30 +238,36 @@ std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotReque
     ui::SetClipboardListener({});
     if (!vx::webview::InstallWebKitEngine(error))
         return "--plot cannot show the plot page: " + error;
-    for (std::size_t i = 0; i < plots.size(); ++i) {
-        const DWORD classId = ClassIdOf(source.classObjects, PlotViewClassName(plots[i].view));
+    // Every view is opened before any picture is asked for, so that their pages load and draw
+    // side by side.
+    ViewFrames frames(source.classObjects, source.document);
+    struct Delivery {
+        vx::host::HrvHostDocument* host;
+        ~Delivery()
+        {
+            if (host)
+                host->options.updated = nullptr;
+        }
+    } delivery { source.host };
+    if (source.host)
+        source.host->options.updated = [&frames](DWORD id, DWORD code) { frames.DeliverUpdate(id, code); };
+    std::vector<IDocView2*> views;
+    for (const PlotRequest& plot : plots) {
+        const DWORD classId = ClassIdOf(source.classObjects, PlotViewClassName(plot.view));
         if (!classId)
-            return "the extension offers no " + plots[i].view + " view";
-        ViewFrames frames(source.classObjects, source.document);
-        struct Delivery {
-            vx::host::HrvHostDocument* host;
-            ~Delivery()
-            {
-                if (host)
-                    host->options.updated = nullptr;
-            }
-        } delivery { source.host };
-        if (source.host)
-            source.host->options.updated = [&frames](DWORD id, DWORD code) { frames.DeliverUpdate(id, code); };
+            return "the extension offers no " + plot.view + " view";
         const HRESULT opened = frames.Open(classId);
         if (FAILED(opened) || !frames.LastView())
-            return "the " + plots[i].view + " view cannot be opened";
-        const std::string svg = WaitForSvg(frames.LastView(), source.copyCommand, timeoutMs);
-        if (svg.empty())
+            return "the " + plot.view + " view cannot be opened";
+        views.push_back(frames.LastView());
+    }
+    const std::vector<std::string> svgs = WaitForSvgs(views, source.copyCommand, timeoutMs);
+    for (std::size_t i = 0; i < plots.size(); ++i) {
+        if (svgs[i].empty())
             return "the " + plots[i].view + " plot gave no picture within " + std::to_string(timeoutMs / 1000) + " s";
         std::string bytes;
         try {
-            bytes = PlotBytes(svg, ExtensionOf(plots[i].file));
+            bytes = PlotBytes(svgs[i], ExtensionOf(plots[i].file));
         } catch (const std::exception& e) {
             return "the " + plots[i].view + " plot's picture cannot be read: " + e.what();
         }

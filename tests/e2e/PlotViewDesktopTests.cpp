@@ -151,8 +151,23 @@ TEST_F(PlotViewDesktop, PlotWritesEachViewAsSvgAndTheTachogramHasAPointPerInterv
             longest, std::count_if(svg.begin() + from, svg.begin() + to, [](char c) { return c == 'M' || c == 'L'; }));
     }
     EXPECT_EQ(longest, std::stoul(beats[1])) << svg.substr(0, 400);
-    EXPECT_NE(svg.find("Interval Number"), std::string::npos);
-    EXPECT_NE(ReadAll(mHome / "s.svg").find("Frequency (Hz)"), std::string::npos);
+    // The views are open side by side and hand their pictures over one clipboard: each file holds
+    // its own view's picture, labelled as that view labels its axes.
+    const struct {
+        const char* file;
+        const char* label;
+        const char* notLabel;
+    } labels[] = {
+        { "t.svg", "Interval Number", "Frequency (Hz)" },
+        { "s.svg", "Frequency (Hz)", "Interval Number" },
+        { "r.svg", ">RR Interval (s)", "Delta RR Interval" },
+        { "p.svg", "Next RR Interval (ms)", "Complexity" },
+    };
+    for (const auto& l : labels) {
+        const std::string text = ReadAll(mHome / l.file);
+        EXPECT_NE(text.find(l.label), std::string::npos) << l.file;
+        EXPECT_EQ(text.find(l.notLabel), std::string::npos) << l.file;
+    }
     ExpectPlot(mHome / "t.png");
 }
 

@@ -389,6 +389,84 @@ TEST(Enumerators, LongMemosHandOutAnyStretch)
     EXPECT_TRUE(log->calls.empty());
 }
 
+// An enumerator of large records, one every ten samples of its source, logging every call that
+// makes it work.
+class WideEnum final : public IEventEnumerator {
+public:
+    static constexpr uint32_t kSize = 1024;
+    explicit WideEnum(std::shared_ptr<EnumLog> log)
+        : mLog(std::move(log))
+    {
+    }
+    uint32_t RecordSize() const override { return kSize; }
+    void SetParams(const std::wstring&) override { }
+    void Init(int, const std::vector<EnumeratorSource>& sources, double) override { mLength = sources[0].info.length; }
+    void Seek(int32_t position) override
+    {
+        mLog->calls.push_back("seek " + std::to_string(position));
+        mPos = position;
+    }
+    bool Next(std::span<std::byte> buffer, int32_t endOffset, std::size_t& count, int32_t& next) override
+    {
+        mLog->calls.push_back("next " + std::to_string(mPos));
+        const int64_t end = std::min<int64_t>(endOffset, mLength);
+        count = 0;
+        int64_t p = (mPos + 9) / 10 * 10;
+        for (; p < end && (count + 1) * kSize <= buffer.size(); p += 10, ++count) {
+            std::byte* out = buffer.data() + count * kSize;
+            std::memset(out, static_cast<int>(p % 251), kSize);
+            const auto pos = static_cast<int32_t>(p);
+            std::memcpy(out, &pos, 4);
+        }
+        mPos = static_cast<int32_t>(std::min(p, end));
+        next = mPos >= mLength ? kEnd : mPos;
+        return next != kEnd;
+    }
+
+private:
+    std::shared_ptr<EnumLog> mLog;
+    int64_t mLength = 0;
+    int32_t mPos = 0;
+};
+
+// A long record's events are all kept, however many a week of beats makes: every later reader of
+// the record gets them without running the enumerator again. An enumerator far denser than any
+// heart still has its memo stop growing.
+TEST(Enumerators, MemosKeepTheEventsOfALongRecord)
+{
+    // 40,000 events of 1 kB (40 MB) in 400,000 samples.
+    std::vector<float> wave(400000, 1.0f);
+    const struct {
+        double rate;
+        bool rerun;
+    } cases[] = {
+        { 1.0, false }, // 4.6 days: about one event every 10 s
+        { 1000.0, true }, // 400 s: 100 events every second
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        auto log = std::make_shared<EnumLog>();
+        Engine engine(OneChannel(wave, c.rate));
+        EnumeratorClass cls;
+        cls.functionName = "WideEnum";
+        cls.params = { { "Signal", EnumeratorParam::Kind::Samples } };
+        cls.create = [log] { return std::make_unique<WideEnum>(log); };
+        engine.RegisterEnumerator(cls);
+        engine.SetFormula(L"F", L"wideenum(Ch1)");
+        Compiled f = engine.Channel(L"F");
+        // The first reader walks the record in stretches, as the document's analysis does.
+        EventBuffer first;
+        for (int64_t s = 0; s < 400000; s += 40000)
+            f.events->Read(0, s, s + 40000, first);
+        ASSERT_EQ(first.Count(), 40000u);
+        log->calls.clear();
+        EventBuffer second;
+        f.events->Read(0, 0, 400000, second);
+        EXPECT_TRUE(second.bytes == first.bytes);
+        EXPECT_EQ(!log->calls.empty(), c.rerun);
+    }
+}
+
 TEST(Enumerators, ArgumentErrors)
 {
     auto log = std::make_shared<EnumLog>();
