@@ -137,9 +137,8 @@ IUnknown* CounterpartFactoryFor(DWORD classKey)
 
 // ---- DocumentCounterpart
 
-DocumentCounterpart::DocumentCounterpart(IUnknown* hostDocument, ISubject* hostSubject)
-    : mHostDocument(hostDocument)
-    , mHostSubject(hostSubject)
+DocumentCounterpart::DocumentCounterpart([[maybe_unused]] IUnknown* hostDocument, ISubject* hostSubject)
+    : mHostSubject(hostSubject)
 {
 }
 

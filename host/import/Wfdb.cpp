@@ -302,8 +302,11 @@ WfdbHeader ParseHeader(std::string_view text, const std::string& fileName)
             s.hasChecksum = true;
         }
         // f[7] is the block size (only meaningful for devices); the rest is the description.
-        for (std::size_t i = 8; i < f.size(); ++i)
-            s.description += (i > 8 ? " " : "") + std::string(f[i]);
+        for (std::size_t i = 8; i < f.size(); ++i) {
+            if (i > 8)
+                s.description += ' ';
+            s.description += f[i];
+        }
         h.signals.push_back(std::move(s));
     }
     if (!haveRecordLine)

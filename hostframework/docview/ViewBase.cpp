@@ -64,9 +64,11 @@ std::wstring LocalisedPrintText(const std::wstring& text, WORD uiLanguage)
     return text;
 }
 
-ViewBase::ViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module)
+// The view base needs nothing of `module` (the extension's module); callers pass it as they do to
+// every view.
+ViewBase::ViewBase(
+    WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, [[maybe_unused]] void* module)
     : mParent(parent)
-    , mModule(module)
     , mSite(site)
     , mViewClass(viewClass)
     , mView(view)
