@@ -230,8 +230,7 @@ class PlotterTypes : public testing::TestWithParam<PlotCase> {
 protected:
     void SetUp() override
     {
-        if (!gReady)
-            GTEST_SKIP() << "no web view here: " << gWhy;
+        ASSERT_TRUE(gReady) << "no web view here: " << gWhy;
         // A failing copy says so in a message box: answered here, and kept for the test to see.
         previousBoxes = ui::SetMessageBoxHandler([this](const ui::MessageBoxRequest& r) {
             messageBoxes.push_back(r.text);
@@ -328,6 +327,7 @@ INSTANTIATE_TEST_SUITE_P(InWebKit, PlotterTypes, testing::ValuesIn(Cases()),
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    vx::e2e::SkipUnlessInstalled({ "Xvfb" });
     // WebKit's processes write caches and settings under the XDG folders: a fresh home per run.
     TemporaryHome home("vx_plot_e2e_");
     home.Apply();
