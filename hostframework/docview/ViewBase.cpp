@@ -76,7 +76,7 @@ ViewBase::ViewBase(
     for (IUnknown* held : { static_cast<IUnknown*>(mSite), mViewClass, mView })
         if (held)
             held->AddRef();
-    if (auto* c = vx::hf::Query<IDocViewClass>(mViewClass)) {
+    if (auto* c = vx::hf::Query<IDocViewClass>(mViewClass).Detach()) {
         IKELString* name = nullptr;
         if (SUCCEEDED(c->GetName(&name)) && name)
             mName.AssignRep(name);
@@ -179,14 +179,14 @@ const EventTable& ViewBase::GetEventTable()
 
 ULONGLONG ViewBase::GetPackedDocPosition() const
 {
-    auto* c = vx::hf::Query<IDocViewClass>(mViewClass);
+    auto* c = vx::hf::Query<IDocViewClass>(mViewClass).Detach();
     if (!c)
         return 0;
     DWORD id = 0;
     c->GetClassId(&id);
     c->Release();
     DWORD number = 0;
-    if (auto* v = vx::hf::Query<IDocView2>(mView)) {
+    if (auto* v = vx::hf::Query<IDocView2>(mView).Detach()) {
         v->GetNumberA(&number);
         v->Release();
     }
