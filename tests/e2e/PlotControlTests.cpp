@@ -33,6 +33,9 @@ namespace ui = vx::ui;
 bool gReady = false;
 std::string gWhy;
 
+// Text counts as ink of any grey near black: how dark anti-aliased glyphs come out depends on
+// the fonts installed.
+constexpr int kTextInk = 170;
 constexpr int kWaitMs = 20000;
 constexpr int kWidth = 520;
 constexpr int kHeight = 380;
@@ -169,13 +172,13 @@ std::vector<PlotCase> Cases()
             L"legend: {id: 'hrv_legend', titles: ['Measured', 'Mean'], x_percent: 0.6, y_percent: 0.15}, " + kTplotRr
                 + L"tplot: {id: 'mean', xdata: [0:1:end], ydata: '$MEAN' [0:1:end], colour: #e07000ff}, " + kGrey,
             { rr, { L"$MEAN", std::vector<float>(300, 0.8f), {} } },
-            { { "entry text", "legend", kBlack, 40, INT_MAX, 90 }, { "first entry", "legend", kBlue, 12 },
+            { { "entry text", "legend", kBlack, 40, INT_MAX, kTextInk }, { "first entry", "legend", kBlue, 12 },
                 { "second entry", "legend", Rgb(0xe0, 0x70, 0), 12 } },
             "await drag(0.58, 0.21, 0.7, 0.4);", KEL::kRegionPosChanged },
         { "text_region",
             L"text_region: {id: 'note', text: 'Supine rest', font_size: 16, x_percent: 0.3, y_percent: 0.3}, "
                 + kTplotRr + kGrey,
-            { rr }, { { "text", "text_region", kBlack, 60, INT_MAX, 90 } } },
+            { rr }, { { "text", "text_region", kBlack, 60, INT_MAX, kTextInk } } },
         { "fractal",
             L"frac: {iterations: 24}, fullrange_xscalemin: -2, fullrange_xscalemax: 0.8, fullrange_yscalemin: -1.2, "
             L"fullrange_yscalemax: 1.2, ",
