@@ -231,7 +231,10 @@ void LocaleInfo::CheckSeparators()
     std::ostringstream plain;
     plain.imbue(mLocale);
     plain << 1.5;
-    if (plain.str() != "1" + std::string(mDecimalSeparatorA) + "5")
+    std::string expected = "1";
+    expected += mDecimalSeparatorA;
+    expected += '5';
+    if (plain.str() != expected)
         mWarning = HostText(kLocaleNarrowDecimalLost);
     std::wostringstream wide;
     wide.imbue(mLocale);

@@ -121,7 +121,7 @@ std::wstring EscapeHtml(std::wstring_view text)
 
 std::wstring WindowName(IRecordingDocument* host)
 {
-    auto* window = vx::hf::Query<IDocumentWindowName>(host);
+    auto* window = vx::hf::Query<IDocumentWindowName>(host).Detach();
     if (!window)
         return {};
     BSTR name = nullptr;
@@ -138,13 +138,13 @@ Position Resolved(IRecordingDocument* host, Position p)
 {
     if (p.mOffset != kPositionNotSet && p.mRecord != kLastRecord)
         return p;
-    auto* source = vx::hf::Query<IDataPadSource>(host);
+    auto* source = vx::hf::Query<IDataPadSource>(host).Detach();
     if (!source)
         return p;
     IUnknown* access = nullptr;
     const vx::hf::SourceDescriptor own {};
     if (SUCCEEDED(source->GetDataAccess(&own, &access)) && access) {
-        if (auto* data = vx::hf::Query<IRecordData>(access)) {
+        if (auto* data = vx::hf::Query<IRecordData>(access).Detach()) {
             std::int64_t tick = vx::hf::MakeTickPosition(p.mRecord, p.mOffset);
             if (SUCCEEDED(data->ResolvePosition(&tick, 0xC0000000u)))
                 p = { vx::hf::TickOffset(tick), vx::hf::TickRecord(tick) };

@@ -208,15 +208,13 @@ void ReportView::BuildReportText()
         mReport = KEL::GetResString(vx::res::ModuleOf(&kReportRows), kStringReportNotAnalysed, true);
         return;
     }
-    IRecordingDocument* host = vx::hf::Query<IRecordingDocument>(mHostDocument);
+    const auto host = vx::hf::Query<IRecordingDocument>(mHostDocument);
     try {
-        BuildReport(mTemplate, mDocument, mDocument->GetSettings(), host, mReport);
+        BuildReport(mTemplate, mDocument, mDocument->GetSettings(), host.Get(), mReport);
     } catch (const std::exception& e) {
         vx::log::WriteLine(std::string("HRV report: the report cannot be made: ") + e.what());
         mReport = KEL::String(L"The report cannot be shown: " + KEL::String(std::string(e.what())).ToWString());
     }
-    if (host)
-        host->Release();
 }
 
 void ReportView::ShowReport()

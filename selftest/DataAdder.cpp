@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "com/Ref.h"
 #include "foundation/core/Rational.h"
 #include "hostframework/calcglue/ChannelManager.h"
 #include "hostframework/interfaces/CalcInterfaces.h"
@@ -33,13 +34,7 @@ IGenericClassObject* RecordDataFactory()
     });
 }
 
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(I::kIid, &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
+using vx::com::Query;
 
 } // namespace
 
@@ -136,7 +131,7 @@ HRESULT FormulaDataAdder::CreateChannelSource(DWORD, LONG channel, IUnknown** so
 
 HRESULT FormulaDataAdder::MakeChannelSource(LONG channel, IUnknown** source)
 {
-    IRecordingDoc* document = Query<IRecordingDoc>(mRecordData);
+    IRecordingDoc* document = Query<IRecordingDoc>(mRecordData).Detach();
     IHostClassObject* factory = ObjectFactoryAccessor::Get();
     if (!factory) {
         if (document)
@@ -188,7 +183,7 @@ void FormulaDataAdder::SetChannels(
 
 void FormulaDataAdder::AddSamples(double startTime)
 {
-    IRecordingSink* sink = Query<IRecordingSink>(mRecordData);
+    IRecordingSink* sink = Query<IRecordingSink>(mRecordData).Detach();
     if (sink)
         sink->Release(); // the record data keeps its sink
     mSink = sink;
@@ -232,7 +227,7 @@ void FormulaDataAdder::CommitTicks(std::uint32_t n)
     n = std::min(n, total - std::min(mTicksAdded, total));
     mSink->CommitTicks(n, total);
     mTicksAdded += n;
-    IHostRecordData* recdata = Query<IHostRecordData>(mRecordData);
+    IHostRecordData* recdata = Query<IHostRecordData>(mRecordData).Detach();
     Check(recdata != nullptr, "recdata", 494);
     vx::hf::RecordTick end;
     recdata->GetEndPosition(0, &end);

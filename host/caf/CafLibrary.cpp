@@ -4,6 +4,7 @@
 
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
+#include "hostframework/base/ExceptionBoundary.h"
 #include "res/Resource.h"
 
 namespace caf {
@@ -171,13 +172,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    try {
-        return caf::GetClassObject(clsid, iid, out);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return vx::hf::Guarded("DllGetClassObject", [&] { return caf::GetClassObject(clsid, iid, out); });
 }
 
 HRESULT caf::GetClassObject(REFCLSID clsid, REFIID iid, void** out)

@@ -52,7 +52,7 @@ public:
     {
         if (!out)
             return E_POINTER;
-        ISubject* subject = Query<ISubject>(hostDocument);
+        ISubject* subject = Query<ISubject>(hostDocument).Detach();
         if (subject)
             subject->Release(); // the host document outlives its documents' counterparts
         return Hand(static_cast<IMessageHandler*>(new DocumentCounterpart(hostDocument, subject)), out);
@@ -137,9 +137,8 @@ IUnknown* CounterpartFactoryFor(DWORD classKey)
 
 // ---- DocumentCounterpart
 
-DocumentCounterpart::DocumentCounterpart(IUnknown* hostDocument, ISubject* hostSubject)
-    : mHostDocument(hostDocument)
-    , mHostSubject(hostSubject)
+DocumentCounterpart::DocumentCounterpart([[maybe_unused]] IUnknown* hostDocument, ISubject* hostSubject)
+    : mHostSubject(hostSubject)
 {
 }
 
@@ -205,7 +204,7 @@ HRESULT DocumentClassCounterpart::GetClassGuid(const GUID** out)
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    auto* documentClass = Query<ICustomDocClass>(mClassObject);
+    auto* documentClass = Query<ICustomDocClass>(mClassObject).Detach();
     if (!documentClass)
         return E_NOINTERFACE;
     const HRESULT hr = documentClass->GetClassGuid(out);
@@ -312,12 +311,12 @@ ICustomDocument2* HostDocument::OpenDocument(ICustomDocClass* documentClass, DWO
     if (FAILED(hr))
         return nullptr;
     mDocuments.push_back(document);
-    if (auto* handler = Query<IMessageHandler>(document)) {
+    if (auto* handler = Query<IMessageHandler>(document).Detach()) {
         AddMessageReceiver(handler);
         handler->Release();
     }
     // An observer subscribes to the events it wants when it is told it has been attached.
-    if (auto* observer = Query<IObserver>(document)) {
+    if (auto* observer = Query<IObserver>(document).Detach()) {
         observer->OnAttach(this);
         observer->Release();
     }
@@ -345,11 +344,11 @@ void HostDocument::CloseDocuments()
     for (auto it = documents.rbegin(); it != documents.rend(); ++it) {
         ICustomDocument2* document = *it;
         document->OnClosing();
-        if (auto* handler = Query<IMessageHandler>(document)) {
+        if (auto* handler = Query<IMessageHandler>(document).Detach()) {
             RemoveMessageReceiver(handler);
             handler->Release();
         }
-        if (auto* observer = Query<IObserver>(document)) {
+        if (auto* observer = Query<IObserver>(document).Detach()) {
             if (registry)
                 registry->ForgetObserver(observer);
             observer->Release();
@@ -363,7 +362,7 @@ ICustomDocClass* FindDocumentClass(REFGUID classGuid)
     for (const Registration& row : Registrations()) {
         if (row.kind != Registration::Kind::ClassObject)
             continue;
-        auto* documentClass = Query<ICustomDocClass>(row.object);
+        auto* documentClass = Query<ICustomDocClass>(row.object).Detach();
         if (!documentClass)
             continue;
         if (documentClass->IsClass(&classGuid) == S_OK)
@@ -462,7 +461,7 @@ HRESULT HostViewSite::ViewClosed(IDocView2* view)
     mViews.erase(it);
     mWindows.erase(mWindows.begin() + std::ptrdiff_t(i));
     mClients.erase(mClients.begin() + std::ptrdiff_t(i));
-    if (auto* handler = Query<IMessageHandler>(view)) {
+    if (auto* handler = Query<IMessageHandler>(view).Detach()) {
         RemoveMessageReceiver(handler);
         handler->Release();
     }
@@ -498,7 +497,7 @@ IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result, IUn
     auto* client = new HostClient(clientWindow);
     client->AddRef();
     if (SUCCEEDED(hr)) {
-        window = Query<IClientWindow>(view);
+        window = Query<IClientWindow>(view).Detach();
         if (window) {
             WindowHandle handle = 0;
             hr = window->Attach(client, &handle);
@@ -519,7 +518,7 @@ IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result, IUn
     mWindows.push_back(window);
     mClients.push_back(client);
     // Views receive routed messages as documents do.
-    if (auto* handler = Query<IMessageHandler>(view)) {
+    if (auto* handler = Query<IMessageHandler>(view).Detach()) {
         AddMessageReceiver(handler);
         handler->Release();
     }

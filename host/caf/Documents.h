@@ -51,7 +51,6 @@ public:
     const std::vector<DWORD>& PassedOn() const noexcept { return mPassedOn; }
 
 private:
-    IUnknown* mHostDocument; // not held
     ISubject* mHostSubject; // not held
     std::vector<DWORD> mPassedOn;
 };

@@ -651,11 +651,11 @@ template <class F> bool ForEachNamedClass(F&& visit)
             continue;
         IKELString* name = nullptr;
         DWORD id = 0;
-        if (auto* view = vx::hf::Query<IDocViewClass>(r.object)) {
+        if (auto* view = vx::hf::Query<IDocViewClass>(r.object).Detach()) {
             view->GetName(&name);
             view->GetClassId(&id);
             view->Release();
-        } else if (auto* document = vx::hf::Query<ICustomDocClass>(r.object)) {
+        } else if (auto* document = vx::hf::Query<ICustomDocClass>(r.object).Detach()) {
             document->GetName(&name);
             document->GetClassId(&id);
             document->Release();

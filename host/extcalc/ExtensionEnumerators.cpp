@@ -1,6 +1,8 @@
 #include "host/extcalc/ExtensionEnumerators.h"
 
 #include "host/calc/CalcError.h"
+#include "host/extcalc/StageFloatStream.h"
+#include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 
@@ -30,73 +32,27 @@ std::string TakeBstr(BSTR text)
     return s;
 }
 
-// A sampled stage of the engine as the extension reads it: a stream with a current position.
-class CalcFloatStream final : public SimpleUnknownImp1<IFloatStreamEx, 0> {
+// A sampled stage of the engine whose length is known when its stream is made.
+class EngineStage {
 public:
-    CalcFloatStream(const calc::EnumeratorSource& source, bool growing)
+    EngineStage(const calc::EnumeratorSource& source, bool growing)
         : mSource(source)
         , mGrowing(growing)
     {
     }
-    // S_FALSE: the record is being sampled and will grow beyond this length.
-    HRESULT GetLength(LONG* length) override
-    {
-        if (!length)
-            return E_POINTER;
-        *length = static_cast<LONG>(std::min<int64_t>(mSource.info.length, 0x7FFFFFFF));
-        return mGrowing ? S_FALSE : S_OK;
-    }
-    HRESULT SeekRelative(LONG distance, LONG* position) override
-    {
-        mPosition = std::clamp<int64_t>(mPosition + distance, 0, mSource.info.length);
-        if (position)
-            *position = static_cast<LONG>(mPosition);
-        return S_OK;
-    }
-    HRESULT GetPosition(LONG* position) override
-    {
-        if (!position)
-            return E_POINTER;
-        *position = static_cast<LONG>(mPosition);
-        return S_OK;
-    }
-    HRESULT GetRecord(LONG* record) override
-    {
-        if (!record)
-            return E_POINTER;
-        *record = mSource.record;
-        return S_OK;
-    }
-    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
-    {
-        if (!ratio)
-            return E_POINTER;
-        *ratio = RatioOf(mSource.info.interval);
-        return S_OK;
-    }
-    HRESULT Read(ULONG count, float* buffer, ULONG* read) override
-    {
-        if (!read || (!buffer && count))
-            return E_POINTER;
-        const int64_t n = std::min<int64_t>(count, mSource.info.length - mPosition);
-        *read = 0;
-        if (n <= 0)
-            return S_FALSE;
-        try {
-            mSource.samples->Read(mSource.record, mPosition, std::span<float>(buffer, static_cast<std::size_t>(n)));
-        } catch (const std::exception&) {
-            return E_FAIL;
-        }
-        mPosition += n;
-        *read = static_cast<ULONG>(n);
-        return S_OK;
-    }
+    void Refresh() { }
+    int64_t Length() const { return mSource.info.length; }
+    bool Growing() const { return mGrowing; }
+    int Record() const { return mSource.record; }
+    double Interval() const { return mSource.info.interval; }
+    void Read(int64_t position, std::span<float> out) { mSource.samples->Read(mSource.record, position, out); }
 
 private:
     calc::EnumeratorSource mSource;
     bool mGrowing;
-    int64_t mPosition = 0;
 };
+
+using CalcFloatStream = StageFloatStream<EngineStage>;
 
 // An event stage of the engine as the extension reads it: events from a current position on,
 // read from the engine a stretch at a time.
@@ -117,7 +73,7 @@ public:
         if (size == 0)
             return E_FAIL;
         auto* out = static_cast<std::byte*>(buffer);
-        try {
+        return vx::hf::Guarded("IEnumEventEx::Next", [&] {
             while (*count < bufferBytes / size) {
                 if (!Fetch())
                     return S_OK; // no event follows
@@ -130,10 +86,8 @@ public:
             }
             if (Fetch())
                 *next = mEvents.Position(mIndex);
-        } catch (const std::exception&) {
-            return E_FAIL;
-        }
-        return S_OK;
+            return S_OK;
+        });
     }
     HRESULT Find(LONG, LONG start, LONG, LONG) override
     {

@@ -5,6 +5,7 @@
 
 #include "foundation/String.h"
 #include "host/recording/HostSources.h"
+#include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/RefCount.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 
@@ -132,12 +133,8 @@ public:
             return hr;
         const std::wstring f = formula ? formula : L"";
         SysFreeString(formula);
-        try {
-            mDoc->Engine().SetFormula(*name, f);
-        } catch (const std::exception&) {
-            return E_FAIL; // the engine keeps the channel's previous formula
-        }
-        return S_OK;
+        // On failure the engine keeps the channel's previous formula.
+        return vx::hf::Guarded("the channel calculation's formula", [&] { mDoc->Engine().SetFormula(*name, f); });
     }
     HRESULT Detach() override
     {
@@ -401,20 +398,21 @@ IUnknown* HostDocument::MakeStream(std::uint32_t channel, LONG record, LONG offs
     if (channel < static_cast<std::uint32_t>(mRecording->ChannelCount())) {
         stream = new HostFloatStream(mRecording, static_cast<int>(channel), record);
     } else if (const std::wstring* name = NameOfNumber(channel)) {
-        try {
+        // A formula that cannot be compiled has no source.
+        IUnknown* events = vx::hf::GuardedValue<IUnknown*>("a source of a named channel", nullptr, [&]() -> IUnknown* {
             calc::Compiled compiled = mEngine.Channel(*name);
             if (compiled.events) {
                 // A formula that gives events (beat detection, an extension enumerator).
-                auto* events = new HostEventSource(mRecording, compiled.events, record);
-                events->Find(0, offset, 0, 0x7FFFFFFF);
-                return static_cast<IEnumEventEx*>(events);
+                auto* source = new HostEventSource(mRecording, compiled.events, record);
+                source->Find(0, offset, 0, 0x7FFFFFFF);
+                return static_cast<IEnumEventEx*>(source);
             }
-            if (!compiled.samples)
-                return nullptr;
-            stream = new HostFloatStream(mRecording, compiled.samples, record);
-        } catch (const std::exception&) {
+            if (compiled.samples)
+                stream = new HostFloatStream(mRecording, compiled.samples, record);
             return nullptr;
-        }
+        });
+        if (events || !stream)
+            return events;
     } else {
         return nullptr;
     }
@@ -595,11 +593,9 @@ HRESULT HostDocument::CreateNamedChannel(DWORD, const wchar_t* name, IKELString*
     const std::wstring n(name);
     int number = NamedChannelNumber(n);
     if (number < 0) {
-        try {
-            mEngine.AddChannel(n);
-        } catch (const std::exception&) {
-            return E_FAIL;
-        }
+        const HRESULT added = vx::hf::Guarded("CreateNamedChannel", [&] { mEngine.AddChannel(n); });
+        if (FAILED(added))
+            return added;
         mNamed.push_back(n);
         number = NamedChannelNumber(n);
         mEngine.BindChannelNumber(n, number);

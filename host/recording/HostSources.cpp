@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "hostframework/base/ExceptionBoundary.h"
+
 namespace vx::host {
 
 vx::hf::RateRatio RatioOf(double interval, double offset)
@@ -105,14 +107,15 @@ HRESULT HostFloatStream::Read(ULONG count, float* buffer, ULONG* read)
     const int64_t n = std::min<int64_t>(count, Length() - mPosition);
     if (n <= 0)
         return mRecord == mRecording->samplingRecord ? S_OK : S_FALSE;
-    try {
+    // A formula that cannot be evaluated: the stream is broken, nothing is thrown.
+    const HRESULT hr = vx::hf::Guarded("reading a channel of the recording", [&] {
         if (mSignal)
             mSignal->Read(mRecord, mPosition, std::span(buffer, static_cast<std::size_t>(n)));
         else
             mRecording->ReadPhysical(mChannel, mRecord, mPosition, std::span(buffer, static_cast<std::size_t>(n)));
-    } catch (const std::exception&) {
-        return E_FAIL; // a formula that cannot be evaluated: the stream is broken, nothing is thrown
-    }
+    });
+    if (FAILED(hr))
+        return hr;
     mPosition += n;
     *read = static_cast<ULONG>(n);
     return S_OK;

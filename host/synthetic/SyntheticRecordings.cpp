@@ -12,9 +12,12 @@
 #include <set>
 
 #include "caf/CafHost.h"
+#include "com/Ref.h"
 #include "host/calc/CalcError.h"
 #include "host/extcalc/ExtensionEnumerators.h"
+#include "host/extcalc/StageFloatStream.h"
 #include "host/recording/HostDocument.h"
+#include "hostframework/base/ExceptionBoundary.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 
 namespace vx::host {
@@ -24,38 +27,8 @@ constexpr GUID kRecordDataFactoryType = vx::com::MakeGuid("{087B8989-C731-48AF-9
 constexpr GUID kArithmeticCalcType = vx::com::MakeGuid("{88736FEF-F85F-4B09-862A-B4E59B348DE4}");
 constexpr LONG kEnd = 0x7FFFFFFF;
 
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(I::kIid, &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
-
-template <class I> struct Ref {
-    I* p = nullptr;
-    Ref() = default;
-    explicit Ref(I* q)
-        : p(q)
-    {
-    }
-    Ref(const Ref& o)
-        : p(o.p)
-    {
-        if (p)
-            p->AddRef();
-    }
-    Ref& operator=(Ref o)
-    {
-        std::swap(p, o.p);
-        return *this;
-    }
-    ~Ref()
-    {
-        if (p)
-            p->Release();
-    }
-};
+using vx::com::Query;
+using vx::com::Ref;
 
 // Records of synthetic record data that hold every tick their source announced: complete, even
 // before the source ends them.
@@ -192,86 +165,28 @@ private:
 };
 
 // The samples of a formula as a stream. GetLength answers S_FALSE while the record still grows.
-class FormulaStream final : public SimpleUnknownImp1<IFloatStreamEx, 0> {
+class FormulaStage {
 public:
-    explicit FormulaStream(std::unique_ptr<GrowingFormula> formula)
+    explicit FormulaStage(std::unique_ptr<GrowingFormula> formula)
         : mFormula(std::move(formula))
     {
     }
-    HRESULT GetLength(LONG* length) override
+    void Refresh() { mFormula->Refresh(); }
+    int64_t Length() const { return mFormula->Length(); }
+    bool Growing() const { return mFormula->Growing(); }
+    int Record() const { return mFormula->Record(); }
+    double Interval() const { return mFormula->Interval(); }
+    void Read(int64_t position, std::span<float> out)
     {
-        if (!length)
-            return E_POINTER;
-        return Guard([&] {
-            mFormula->Refresh();
-            *length = static_cast<LONG>(mFormula->Length());
-            return mFormula->Growing() ? S_FALSE : S_OK;
-        });
-    }
-    HRESULT SeekRelative(LONG distance, LONG* position) override
-    {
-        return Guard([&] {
-            mFormula->Refresh();
-            mPosition = std::clamp<int64_t>(mPosition + distance, 0, mFormula->Length());
-            if (position)
-                *position = static_cast<LONG>(mPosition);
-            return S_OK;
-        });
-    }
-    HRESULT GetPosition(LONG* position) override
-    {
-        if (!position)
-            return E_POINTER;
-        *position = static_cast<LONG>(mPosition);
-        return S_OK;
-    }
-    HRESULT GetRecord(LONG* record) override
-    {
-        if (!record)
-            return E_POINTER;
-        *record = mFormula->Record();
-        return S_OK;
-    }
-    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override
-    {
-        if (!ratio)
-            return E_POINTER;
-        *ratio = extcalc::RatioOf(mFormula->Interval());
-        return S_OK;
-    }
-    HRESULT Read(ULONG count, float* buffer, ULONG* read) override
-    {
-        if (!read || (!buffer && count))
-            return E_POINTER;
-        *read = 0;
-        return Guard([&] {
-            mFormula->Refresh();
-            const int64_t n = std::min<int64_t>(count, mFormula->Length() - mPosition);
-            if (n <= 0)
-                return S_FALSE;
-            mFormula->Compiled().samples->Read(
-                mFormula->Record(), mPosition, std::span<float>(buffer, static_cast<std::size_t>(n)));
-            mPosition += n;
-            *read = static_cast<ULONG>(n);
-            return S_OK;
-        });
+        mFormula->Compiled().samples->Read(mFormula->Record(), position, out);
     }
     bool Samples() { return mFormula->Refresh(), mFormula->Compiled().samples != nullptr; }
 
 private:
-    template <class F> static HRESULT Guard(F&& body) noexcept
-    {
-        try {
-            return body();
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_FAIL;
-        }
-    }
     std::unique_ptr<GrowingFormula> mFormula;
-    int64_t mPosition = 0;
 };
+
+using FormulaStream = extcalc::StageFloatStream<FormulaStage>;
 
 // The events of a formula. Next continues from the settled end while the record grows (S_OK,
 // next at that end) and says that no event follows (next 0x7FFFFFFF) once it is complete.
@@ -292,7 +207,7 @@ public:
         const ULONG size = mEvents.recordSize;
         if (size == 0)
             return E_FAIL;
-        try {
+        return vx::hf::Guarded("IEnumEventEx::Next", [&] {
             Refresh();
             const int64_t limit = mFormula->EventLimit();
             const int64_t upTo = std::min<int64_t>(endOffset < 0 ? kEnd : endOffset, limit);
@@ -307,10 +222,7 @@ public:
                 *next = mEvents.Position(mIndex);
             else if (upTo < limit || mFormula->Growing())
                 *next = static_cast<LONG>(std::max<int64_t>(upTo, mPosition));
-        } catch (const std::exception&) {
-            return E_FAIL;
-        }
-        return S_OK;
+        });
     }
     HRESULT Find(LONG, LONG start, LONG lower, LONG) override
     {
@@ -451,12 +363,12 @@ public:
         if (!out)
             return E_POINTER;
         *out = nullptr;
-        if (iid == IFloatStreamEx::kIid && mStream.p)
-            return mStream.p->QueryInterface(iid, out);
-        if (iid == IEnumEventEx::kIid && mEvents.p)
-            return mEvents.p->QueryInterface(iid, out);
-        if (iid == IEnumEventEx::kIid && mExtension.p)
-            return mExtension.p->QueryInterface(iid, out);
+        if (iid == IFloatStreamEx::kIid && mStream.Get())
+            return mStream.Get()->QueryInterface(iid, out);
+        if (iid == IEnumEventEx::kIid && mEvents.Get())
+            return mEvents.Get()->QueryInterface(iid, out);
+        if (iid == IEnumEventEx::kIid && mExtension.Get())
+            return mExtension.Get()->QueryInterface(iid, out);
         return SimpleUnknownImp1<ICalcEnum, 0>::QueryInterface(iid, out);
     }
 
@@ -483,15 +395,15 @@ public:
     HRESULT Init(LONG record, ULONG count, IUnknown* const*, IUnitName* const*, double interval, DWORD) override
     {
         Clear();
-        try {
+        // A formula that does not compile is an invalid argument.
+        const HRESULT hr = vx::hf::Guarded("the formula calculation's Init", [&] {
             if (count == 0) {
                 // Started without sources: the samples of the formula alone, at the interval.
                 if (!(interval > 0))
                     return E_INVALIDARG;
                 auto* stream = new FormulaStream(std::make_unique<GrowingFormula>(mFormula, interval));
                 mStream = Ref<IFloatStreamEx>(stream);
-                stream->AddRef();
-                return stream->Samples() ? S_OK : (Clear(), E_INVALIDARG);
+                return stream->GetStage().Samples() ? S_OK : (Clear(), E_INVALIDARG);
             }
             if (!mDocument || record < 0 || record >= mDocument->Data().RecordCount())
                 return E_INVALIDARG;
@@ -505,34 +417,31 @@ public:
             auto formula = std::make_unique<GrowingFormula>(mDocument, mFormula, record, dt);
             if (compiled.samples) {
                 auto* stream = new FormulaStream(std::move(formula));
-                stream->AddRef();
                 mStream = Ref<IFloatStreamEx>(stream);
             } else {
                 auto* events = new FormulaEvents(std::move(formula));
-                events->AddRef();
                 mEvents = Ref<IEnumEventEx>(events);
             }
             return S_OK;
-        } catch (const std::bad_alloc&) {
+        });
+        if (FAILED(hr) && hr != E_INVALIDARG) {
             Clear();
-            return E_OUTOFMEMORY;
-        } catch (const std::exception&) {
-            Clear();
-            return E_INVALIDARG;
+            return hr == E_OUTOFMEMORY ? hr : E_INVALIDARG;
         }
+        return hr;
     }
 
     HRESULT Seek(LONG position) override
     {
-        if (mExtension.p)
-            return mExtension.p->Seek(position);
-        if (mStream.p) {
+        if (mExtension.Get())
+            return mExtension.Get()->Seek(position);
+        if (mStream.Get()) {
             LONG at = 0;
-            mStream.p->GetPosition(&at);
-            return mStream.p->SeekRelative(position - at, nullptr);
+            mStream.Get()->GetPosition(&at);
+            return mStream.Get()->SeekRelative(position - at, nullptr);
         }
-        if (mEvents.p)
-            return mEvents.p->Find(0, position, position, kEnd);
+        if (mEvents.Get())
+            return mEvents.Get()->Find(0, position, position, kEnd);
         return E_UNEXPECTED;
     }
 
@@ -545,8 +454,8 @@ public:
 private:
     void Clear()
     {
-        if (mExtension.p)
-            mExtension.p->ClearSources();
+        if (mExtension.Get())
+            mExtension.Get()->ClearSources();
         mExtension = {};
         mStream = {};
         mEvents = {};
@@ -583,14 +492,13 @@ private:
                 throw calc::CalcError("argument " + std::to_string(i + 1) + " is of the wrong kind");
             IUnknown* source = samples ? static_cast<IUnknown*>(new FormulaStream(std::move(formula)))
                                        : static_cast<IUnknown*>(new FormulaEvents(std::move(formula)));
-            source->AddRef();
             sources.emplace_back(source);
             raw.push_back(source);
         }
         ICalcEnum* extension = nullptr;
         if (FAILED(entry->classObject->CreateInstance(nullptr, &extension)) || !extension)
             throw calc::CalcError("the enumerator could not be created");
-        mExtension = Ref<ICalcEnum>(extension);
+        mExtension = Ref<ICalcEnum>::Adopt(extension);
         const std::wstring params = calc::FormatEnumeratorParams(entry->description, numbers, raw.size());
         DWORD flags = 0;
         if (FAILED(extension->SetParams(params.c_str(), &flags))
@@ -635,18 +543,15 @@ public:
         if (!out)
             return E_POINTER;
         *out = nullptr;
-        Ref<IRecordingDoc> doc(Query<IRecordingDoc>(document));
-        auto* host = dynamic_cast<HostDocument*>(doc.p);
+        const auto doc = Query<IRecordingDoc>(document);
+        auto* host = dynamic_cast<HostDocument*>(doc.Get());
         if (!host)
             return E_INVALIDARG;
-        try {
+        return vx::hf::Guarded("the formula calculation class's CreateEnumerator", [&] {
             auto* calc = new FormulaCalc(mClassId, host, CurrentTable());
             calc->AddRef();
             *out = calc;
-            return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
+        });
     }
 
 private:
@@ -722,14 +627,14 @@ public:
     {
         if (!canSample)
             return E_POINTER;
-        *canSample = mSource.p ? VARIANT_FALSE : VARIANT_TRUE;
+        *canSample = mSource.Get() ? VARIANT_FALSE : VARIANT_TRUE;
         return S_OK;
     }
     HRESULT PrepareRecord(DWORD) override { return S_OK; }
     HRESULT AnnounceChannel(ULONG channel, VARIANT_BOOL inSet, const vx::hf::ChannelDisplay* display,
         vx::hf::TickRatio channelInterval, vx::hf::TickRatio tickInterval, DWORD, IRecordingDataSource*) override
     {
-        if (mSource.p)
+        if (mSource.Get())
             return E_UNEXPECTED;
         Announced a;
         a.channel = channel;
@@ -747,31 +652,27 @@ public:
     HRESULT StartRecord(
         DWORD, IRecordingDataSource* source, double tickInterval, double startTime, DWORD, DWORD, VARIANT_BOOL) override
     {
-        if (!source || !(tickInterval > 0) || mSource.p)
+        if (!source || !(tickInterval > 0) || mSource.Get())
             return E_INVALIDARG;
-        try {
-            return Start(source, tickInterval, startTime);
-        } catch (const std::bad_alloc&) {
+        const HRESULT hr = vx::hf::Guarded(
+            "the recording sink's StartRecord", [&] { return Start(source, tickInterval, startTime); });
+        if (FAILED(hr))
             DropRecord();
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            DropRecord();
-            return E_FAIL;
-        }
+        return hr;
     }
     HRESULT CommitTicks(ULONG ticks, ULONG) override
     {
-        if (!mSource.p || mDocument->Data().samplingRecord < 0)
+        if (!mSource.Get() || mDocument->Data().samplingRecord < 0)
             return E_UNEXPECTED;
         ticks = static_cast<ULONG>(std::min<int64_t>(ticks, mTotal - mCommitted));
-        try {
+        const HRESULT hr = vx::hf::Guarded("the recording sink's CommitTicks", [&] {
             std::vector<std::vector<float>> values(mStreams.size(), std::vector<float>(ticks));
             std::vector<std::span<const float>> spans;
             for (std::size_t c = 0; c < mStreams.size(); ++c) {
                 ULONG filled = 0;
                 while (filled < ticks) {
                     ULONG read = 0;
-                    if (FAILED(mStreams[c].p->Read(ticks - filled, values[c].data() + filled, &read)) || read == 0)
+                    if (FAILED(mStreams[c].Get()->Read(ticks - filled, values[c].data() + filled, &read)) || read == 0)
                         return E_FAIL; // the source gave fewer samples than it committed
                     filled += read;
                 }
@@ -779,9 +680,10 @@ public:
             }
             if (ticks > 0 && !mDocument->DeliverBlock(spans))
                 return E_FAIL;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        }
+            return S_OK;
+        });
+        if (hr != S_OK)
+            return hr;
         mCommitted += ticks;
         if (mCommitted >= mTotal) // every tick is there: the record is complete
             Completed().Set(mDocument, mDocument->Data().samplingRecord, true);
@@ -846,16 +748,15 @@ private:
             IUnknown* channelSource = nullptr;
             if (FAILED(source->CreateChannelSource(0, static_cast<LONG>(a.channel), &channelSource)) || !channelSource)
                 return E_FAIL;
-            Ref<IUnknown> held(channelSource);
-            IFloatStreamEx* stream = Query<IFloatStreamEx>(channelSource);
+            const auto held = Ref<IUnknown>::Adopt(channelSource);
+            auto stream = Query<IFloatStreamEx>(channelSource);
             if (!stream)
                 return E_NOINTERFACE;
-            streams.emplace_back(stream);
+            streams.push_back(std::move(stream));
         }
         if (!mDocument->StartSampling(tickInterval))
             return E_FAIL;
         data.records.back().startTime = startTime;
-        source->AddRef();
         mSource = Ref<IRecordingDataSource>(source);
         mStreams = std::move(streams);
         mTotal = total;
@@ -904,17 +805,13 @@ public:
         if (!out)
             return E_POINTER;
         *out = nullptr;
-        try {
+        return vx::hf::Guarded("the record data factory's CreateInstance", [&] {
             auto* data = new SyntheticRecordData(CurrentTable());
             data->AddRef();
             const HRESULT hr = data->QueryInterface(iid, out);
             data->Release();
             return hr;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_FAIL;
-        }
+        });
     }
 
 private:
@@ -931,7 +828,7 @@ ExtensionEnumerators::ExtensionEnumerators(const std::vector<IUnknown*>& classOb
         object->AddRef();
         mObjects.push_back(object);
         auto description = extcalc::DescribeEnumeratorClass(object);
-        ICalcEnumClass2* cls = description ? Query<ICalcEnumClass2>(object) : nullptr;
+        ICalcEnumClass2* cls = description ? Query<ICalcEnumClass2>(object).Detach() : nullptr;
         if (cls)
             mEntries.push_back({ std::move(*description), cls });
     }

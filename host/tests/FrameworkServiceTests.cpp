@@ -15,12 +15,6 @@ namespace {
 constexpr GUID kGuidA = vx::com::MakeGuid("{11111111-2222-4333-8444-555555555501}");
 constexpr GUID kGuidB = vx::com::MakeGuid("{11111111-2222-4333-8444-555555555502}");
 
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    return SUCCEEDED(object->QueryInterface(vx::com::IidOf<I>(), &out)) ? static_cast<I*>(out) : nullptr;
-}
-
 // Records each notification as "<name>:<event>:<flags>:<value>"; may run an action on notify.
 class RecordingObserver final : public SimpleUnknownImp1<IObserver, 1> {
 public:

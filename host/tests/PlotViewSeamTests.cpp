@@ -10,6 +10,7 @@
 
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
+#include "com/Ref.h"
 #include "foundation/String.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
@@ -24,13 +25,7 @@
 
 namespace {
 
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(I::kIid, &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
+using vx::com::Query;
 
 std::wstring Take(IKELString* rep)
 {
@@ -66,12 +61,12 @@ TEST(PlotViewSeam, DraggingTheLfHfBoundaryReanalysesAndTheDataPadFollows)
         HRESULT hr = E_FAIL;
         ICustomDocument2* document = recordingDocument->OpenDocument(HRV::GUID_HRVDocumentObj, 0, &hr);
         ASSERT_NE(document, nullptr);
-        auto* commands = Query<ICAFCommandHandler>(document);
+        const auto commands = Query<ICAFCommandHandler>(document);
+        ASSERT_TRUE(commands);
         WORD typeIndex = 0, copyType = 0;
-        if (auto* types = Query<ITypeIdRegistry>(framework.Object())) {
+        if (const auto types = Query<ITypeIdRegistry>(framework.Object())) {
             types->GetTypeIndex(HRV::GUID_HRVDocumentObj, &typeIndex);
             types->GetTypeIndex(vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}"), &copyType);
-            types->Release();
         }
         const DWORD classKey = DWORD(typeIndex) << 16;
         hostObject->AttachChild(classKey, document);
@@ -81,19 +76,18 @@ TEST(PlotViewSeam, DraggingTheLfHfBoundaryReanalysesAndTheDataPadFollows)
         // The data pad's LF/HF over the whole record, as the host's data pad asks it.
         auto lfhf = [&]() {
             for (IUnknown* c : classObjects) {
-                auto* f = Query<HRV::IDataPadFunctionClass2>(c);
+                const auto f = Query<HRV::IDataPadFunctionClass2>(c);
                 if (!f)
                     continue;
                 IKELString* id = nullptr;
                 f->GetIdText(&id);
-                if (Take(id) != L"LFHFRatio") {
-                    f->Release();
+                if (Take(id) != L"LFHFRatio")
                     continue;
-                }
-                IUnknown* function = nullptr;
-                f->CreateFunction(static_cast<HRV::IDataPadSource*>(hostObject), 0, nullptr, &function);
-                f->Release();
-                auto* data = Query<IKELDataFunction>(function);
+                vx::com::Ref<IUnknown> function;
+                f->CreateFunction(static_cast<HRV::IDataPadSource*>(hostObject), 0, nullptr, function.Put());
+                const auto data = Query<IKELDataFunction>(function.Get());
+                if (!data)
+                    return std::nan("");
                 const vx::hf::SourceDescriptor own {};
                 const HRV::Position end = host.DataEnd();
                 VARIANT value;
@@ -102,8 +96,6 @@ TEST(PlotViewSeam, DraggingTheLfHfBoundaryReanalysesAndTheDataPadFollows)
                 data->SetRange(
                     &own, vx::hf::MakeTickPosition(0, 0), vx::hf::MakeTickPosition(end.mRecord, end.mOffset));
                 data->GetValue(0, 0, &value);
-                data->Release();
-                function->Release();
                 return value.vt == VT_R8 ? value.dblVal : std::nan("");
             }
             return std::nan("");
@@ -117,13 +109,12 @@ TEST(PlotViewSeam, DraggingTheLfHfBoundaryReanalysesAndTheDataPadFollows)
             host.options.updated = [&frames](DWORD id, DWORD code) { frames.DeliverUpdate(id, code); };
             DWORD spectrumClass = 0;
             for (IUnknown* c : classObjects)
-                if (auto* v = Query<IDocViewClass>(c)) {
+                if (const auto v = Query<IDocViewClass>(c)) {
                     IKELString* name = nullptr;
                     DWORD id = 0;
                     if (SUCCEEDED(v->GetName(&name)) && Take(name) == L"HRV Spectrum View"
                         && SUCCEEDED(v->GetClassId(&id)))
                         spectrumClass = id;
-                    v->Release();
                 }
             ASSERT_EQ(frames.Open(spectrumClass), S_OK);
             vx::webview::FakeWebView* page = engine.Last();
@@ -145,7 +136,6 @@ TEST(PlotViewSeam, DraggingTheLfHfBoundaryReanalysesAndTheDataPadFollows)
 
         host.Detach();
         hostObject->DetachChildren();
-        commands->Release();
         recordingDocument->Release();
         hostObject->Release();
     }

@@ -10,6 +10,7 @@
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
 #include "caf/FrameworkServices.h"
+#include "com/Ref.h"
 #include "foundation/String.h"
 #include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
@@ -20,13 +21,7 @@
 
 namespace {
 
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(I::kIid, &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
+using vx::com::Query;
 
 std::wstring Take(IKELString* rep)
 {
@@ -55,7 +50,7 @@ protected:
         ASSERT_EQ(mExtension->RegisterClassObjects(mFramework->Object()), S_OK);
         for (const caf::Registration& r : caf::Registrations())
             if (r.kind == caf::Registration::Kind::ClassObject)
-                if (auto* c = Query<IDocViewClass>(r.object))
+                if (auto* c = Query<IDocViewClass>(r.object).Detach())
                     mClasses.push_back(c);
     }
     void TearDown() override
@@ -120,8 +115,8 @@ TEST_F(HRVViews, EachViewClassMakesAViewWithAWindowInAHostFrame)
         vx::ui::MoveWindow(window, 0, 0, 400, 300, true);
 
         // Copy and Print through the view object, answered by the window's table.
-        auto* commands = Query<ICAFCommandHandler>(view);
-        ASSERT_NE(commands, nullptr);
+        auto commands = Query<ICAFCommandHandler>(view);
+        ASSERT_TRUE(commands);
         Enabler copy, print, third;
         EXPECT_EQ(commands->OnCommandEnable(0x80170004u, &copy), S_OK);
         EXPECT_EQ(copy.text, std::wstring(L"Copy ") + e.plot);
@@ -131,17 +126,15 @@ TEST_F(HRVViews, EachViewClassMakesAViewWithAWindowInAHostFrame)
         EXPECT_EQ(print.enabled, 0xFFFF);
         commands->OnCommandEnable(0x80170001u, &third);
         EXPECT_EQ(third.enabled, 0);
-        commands->Release();
+        commands.Reset(); // the view must be able to go
 
         // The frame's message is passed on to the frame.
-        auto* handler = Query<IMessageHandler>(view);
-        ASSERT_NE(handler, nullptr);
-        auto* message = new caf::HostMessage(0x8001, 0x8001000Du, 0, nullptr);
-        message->AddRef();
-        handler->HandleMessage(message);
+        auto handler = Query<IMessageHandler>(view);
+        ASSERT_TRUE(handler);
+        const vx::com::Ref<caf::HostMessage> message(new caf::HostMessage(0x8001, 0x8001000Du, 0, nullptr));
+        handler->HandleMessage(message.Get());
         EXPECT_EQ(site->FrameObject().viewMessages, 1) << e.name;
-        message->Release();
-        handler->Release();
+        handler.Reset();
 
         // The size grip's corner answers as the frame's sizing corner, unless the frame is
         // maximised.
@@ -171,11 +164,10 @@ TEST_F(HRVViews, EachViewClassMakesAViewWithAWindowInAHostFrame)
 
 TEST_F(HRVViews, TheTypeRegistryNamesTheRegisteredClasses)
 {
-    ITypeIdRegistry* types = nullptr;
-    ASSERT_EQ(mFramework->Object()->QueryInterface(ITypeIdRegistry::kIid, reinterpret_cast<void**>(&types)), S_OK);
-    auto* names = Query<ITypeNameRegistry>(types);
-    types->Release();
-    ASSERT_NE(names, nullptr);
+    const auto types = Query<ITypeIdRegistry>(mFramework->Object());
+    ASSERT_TRUE(types);
+    const auto names = Query<ITypeNameRegistry>(types.Get());
+    ASSERT_TRUE(names);
     for (IDocViewClass* c : mClasses) {
         IKELString* text = nullptr;
         c->GetName(&text);
@@ -195,5 +187,4 @@ TEST_F(HRVViews, TheTypeRegistryNamesTheRegisteredClasses)
     IKELString* none = nullptr;
     EXPECT_EQ(names->IdToName(0x12345678u, &none), E_INVALIDARG);
     EXPECT_EQ(none, nullptr);
-    names->Release();
 }

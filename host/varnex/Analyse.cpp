@@ -17,6 +17,7 @@
 
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
+#include "com/Ref.h"
 #include "foundation/String.h"
 #include "foundation/Utf.h"
 #include "host/extcalc/ExtensionEnumerators.h"
@@ -77,13 +78,7 @@ std::string DefaultExtension()
     return ec ? std::string("libhrv.so") : (self.parent_path() / "libhrv.so").string();
 }
 
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(I::kIid, &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
+using vx::com::Query;
 
 // Releases on scope exit.
 struct Releaser {
@@ -540,7 +535,7 @@ void Session::LoadExtension()
             mClassObjects.push_back(r.object);
     try {
         mHost->RegisterEnumerators(mClassObjects);
-        auto* types = Query<ITypeIdRegistry>(mFramework->Object());
+        auto* types = Query<ITypeIdRegistry>(mFramework->Object()).Detach();
         mHost->RegisterCalculationClasses(mClassObjects, types);
         if (types)
             types->Release();
@@ -548,9 +543,9 @@ void Session::LoadExtension()
         throw Failure(std::string("the extension's enumerators cannot be used: ") + e.what());
     }
     for (IUnknown* c : mClassObjects) {
-        if (auto* f = Query<HRV::IDataPadFunctionClass2>(c)) {
+        if (auto* f = Query<HRV::IDataPadFunctionClass2>(c).Detach()) {
             mFunctions.push_back(f);
-        } else if (auto* s = Query<HRV::IFileSaveAsClass2>(c)) {
+        } else if (auto* s = Query<HRV::IFileSaveAsClass2>(c).Detach()) {
             if (mRRExport)
                 mRRExport->Release();
             mRRExport = s;
@@ -574,11 +569,11 @@ void Session::OpenDocument()
         throw Failure("the extension offers no HRV document");
     if (!document)
         throw Failure("the extension cannot open an HRV document (" + Hex(hr) + ")");
-    mCommands = Query<ICAFCommandHandler>(document);
+    mCommands = Query<ICAFCommandHandler>(document).Detach();
     if (!mCommands)
         throw Failure("the HRV document takes no commands");
     WORD typeIndex = 0;
-    if (auto* types = Query<ITypeIdRegistry>(mFramework->Object())) {
+    if (auto* types = Query<ITypeIdRegistry>(mFramework->Object()).Detach()) {
         types->GetTypeIndex(HRV::GUID_HRVDocumentObj, &typeIndex);
         types->Release();
     }
@@ -727,14 +722,14 @@ std::vector<ParameterRow> Session::Parameters()
         IUnknown* function = nullptr;
         row.result = c->CreateFunction(static_cast<HRV::IDataPadSource*>(mHostObject), mChannel, nullptr, &function);
         Releaser functionRef { function };
-        if (auto* texts = Query<HRV::IDataFunctionTexts>(function)) {
+        if (auto* texts = Query<HRV::IDataFunctionTexts>(function).Detach()) {
             if (texts->GetUnitText(&text) == S_OK)
                 row.unit = TakeText(text);
             if (texts->GetFormatText(&text) == S_OK)
                 row.format = TakeText(text);
             texts->Release();
         }
-        if (auto* data = Query<IKELDataFunction>(function)) {
+        if (auto* data = Query<IKELDataFunction>(function).Detach()) {
             data->SetDataAccess(access);
             data->SetRange(&own, startTick, endTick);
             row.result = data->GetValue(0, mChannel, &row.value);
@@ -826,7 +821,7 @@ std::string Session::WritePlots(const std::vector<OutputFile*>& files)
     source.document = mCommands;
     source.host = mHost.get();
     WORD copyType = 0;
-    if (auto* types = Query<ITypeIdRegistry>(mFramework->Object())) {
+    if (auto* types = Query<ITypeIdRegistry>(mFramework->Object()).Detach()) {
         types->GetTypeIndex(vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}"), &copyType);
         types->Release();
     }

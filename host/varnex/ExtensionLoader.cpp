@@ -39,8 +39,10 @@ std::string DescribeClassObject(IUnknown* object, IUnknown* framework)
     void* types = nullptr;
     if (framework && SUCCEEDED(framework->QueryInterface(ITypeIdRegistry::kIid, &types))) {
         GUID guid;
-        if (SUCCEEDED(static_cast<ITypeIdRegistry*>(types)->GetTypeGuid(WORD(id >> 16), &guid)))
-            line += " " + vx::com::GuidToString(guid);
+        if (SUCCEEDED(static_cast<ITypeIdRegistry*>(types)->GetTypeGuid(WORD(id >> 16), &guid))) {
+            line += ' ';
+            line += vx::com::GuidToString(guid);
+        }
         static_cast<ITypeIdRegistry*>(types)->Release();
     }
     return line;

@@ -20,6 +20,7 @@
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
 #include "com/Bstr.h"
+#include "com/Ref.h"
 #include "foundation/String.h"
 #include "foundation/Utf.h"
 #include "host/eventdraw/EventDrawClasses.h"
@@ -87,11 +88,7 @@ std::string DefaultExtensionPath()
     return ec ? std::string("libhrv.so") : (self.parent_path() / "libhrv.so").string();
 }
 
-template <class T> T* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    return object && SUCCEEDED(object->QueryInterface(T::kIid, &out)) ? static_cast<T*>(out) : nullptr;
-}
+using vx::com::Query;
 
 std::string Hex(HRESULT hr)
 {
@@ -1081,7 +1078,7 @@ int Open(const OpenOptions& o, std::ostream& err)
     session.eventDraw = &eventDraw;
     try {
         host->RegisterEnumerators(classObjects);
-        auto* types = Query<ITypeIdRegistry>(framework.Object());
+        auto* types = Query<ITypeIdRegistry>(framework.Object()).Detach();
         host->RegisterCalculationClasses(classObjects, types);
         if (types)
             types->Release();
@@ -1091,8 +1088,8 @@ int Open(const OpenOptions& o, std::ostream& err)
 
     // Document classes insert their menu commands when the host builds its menus.
     for (IUnknown* c : classObjects)
-        if (auto* documentClass = Query<ICustomDocClass>(c)) {
-            ICAFCommandHandler* handler = Query<ICAFCommandHandler>(c);
+        if (auto* documentClass = Query<ICustomDocClass>(c).Detach()) {
+            ICAFCommandHandler* handler = Query<ICAFCommandHandler>(c).Detach();
             const HRESULT inserted = documentClass->RegisterCommands(handler, 0);
             if (FAILED(inserted))
                 err << "varnex open: a document class gave no menu commands (" << Hex(inserted) << ")\n";
@@ -1112,9 +1109,9 @@ int Open(const OpenOptions& o, std::ostream& err)
     recordingDocument->AddRef();
     HRESULT hr = E_FAIL;
     ICustomDocument2* document = recordingDocument->OpenDocument(hrvItem->classGuid, 0, &hr);
-    session.commands = Query<ICAFCommandHandler>(document);
+    session.commands = Query<ICAFCommandHandler>(document).Detach();
     WORD typeIndex = 0;
-    if (auto* types = Query<ITypeIdRegistry>(framework.Object())) {
+    if (auto* types = Query<ITypeIdRegistry>(framework.Object()).Detach()) {
         types->GetTypeIndex(hrvItem->classGuid, &typeIndex);
         types->Release();
     }
@@ -1176,7 +1173,7 @@ int Open(const OpenOptions& o, std::ostream& err)
             session.views = nullptr;
         }
     } forgetViews { *host, session };
-    if (auto* types = Query<ITypeIdRegistry>(framework.Object())) {
+    if (auto* types = Query<ITypeIdRegistry>(framework.Object()).Detach()) {
         WORD copyType = 0;
         types->GetTypeIndex(vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}"), &copyType);
         types->Release();

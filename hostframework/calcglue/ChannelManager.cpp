@@ -5,6 +5,7 @@
 #include <locale>
 #include <sstream>
 
+#include "com/Ref.h"
 #include "foundation/units/Prefix.h"
 #include "hostframework/services/CafFrameWork.h"
 
@@ -15,39 +16,8 @@ constexpr GUID kArithmeticCalcType = vx::com::MakeGuid("{88736FEF-F85F-4B09-862A
 constexpr GUID kFormulaCalcType = vx::com::MakeGuid("{C3397303-5AAD-11D3-AB07-00A0CC40B4CE}");
 constexpr GUID kViewRangeType = vx::com::MakeGuid("{C203FC30-7AAA-11D3-80B9-005004AD3C53}");
 
-template <class I> I* Query(IUnknown* object)
-{
-    I* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(I::kIid, reinterpret_cast<void**>(&out))))
-        return nullptr;
-    return out;
-}
-
-// Holds one reference for the scope.
-template <class I> struct Held {
-    I* p = nullptr;
-    Held() = default;
-    explicit Held(I* q)
-        : p(q)
-    {
-    }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held()
-    {
-        if (p)
-            p->Release();
-    }
-    I* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-    I** Out()
-    {
-        if (p)
-            p->Release();
-        p = nullptr;
-        return &p;
-    }
-};
+using vx::com::Query;
+using vx::com::Ref;
 
 std::wstring Wide(const KEL::String& s)
 {
@@ -57,11 +27,11 @@ std::wstring Wide(const KEL::String& s)
 // The calculation of the channel a reference names (null when it has none).
 IChannelCalculation* CalculationOf(IUnknown* source, vx::hf::ChannelRef ref)
 {
-    Held<IChannelCollection> channels(Query<IChannelCollection>(source));
+    const auto channels = Query<IChannelCollection>(source);
     if (!channels)
         return nullptr;
-    Held<IChannelObject> channel;
-    if (FAILED(channels->GetChannelObject(ref, channel.Out())) || !channel)
+    Ref<IChannelObject> channel;
+    if (FAILED(channels->GetChannelObject(ref, channel.Put())) || !channel)
         return nullptr;
     IChannelCalculation* calc = nullptr;
     if (FAILED(channel->GetCalculation(&calc)))
@@ -80,7 +50,7 @@ IUnknown* MakeFormulaSettings(
             nullptr, settingsKey, IFormulaSettingsObject::kIid, reinterpret_cast<void**>(&settings)))
         || !settings)
         return nullptr;
-    Held<IFormulaText> text(Query<IFormulaText>(settings));
+    const auto text = Query<IFormulaText>(settings);
     if (!text || FAILED(text->SetFormula(Wide(formula).c_str(), Wide(second).c_str(), 0))) {
         settings->Release();
         return nullptr;
@@ -151,7 +121,7 @@ bool ArithmeticChannelManager::FindChannel(const KEL::String& name, vx::hf::Chan
     if (mChannels.find(name) == mChannels.end())
         return false;
     ref = vx::hf::kNoChannel;
-    Held<IChannelNames> names(Query<IChannelNames>(mSource));
+    const auto names = Query<IChannelNames>(mSource);
     return names && SUCCEEDED(names->LookUp(0, Wide(name).c_str(), &ref));
 }
 
@@ -161,7 +131,7 @@ bool ArithmeticChannelManager::AddChannel(
     vx::hf::ChannelRef ref;
     if (!FindChannel(name, ref)) {
         ref = vx::hf::kNoChannel;
-        Held<IChannelNames> names(Query<IChannelNames>(mSource));
+        const auto names = Query<IChannelNames>(mSource);
         if (names) {
             IKELString* text = nullptr;
             if (FAILED(names->CreateNamedChannel(0, Wide(name).c_str(), &text, &ref)))
@@ -182,23 +152,23 @@ bool ArithmeticChannelManager::AddChannel(
 bool ArithmeticChannelManager::SetChannelFormula(
     vx::hf::ChannelRef ref, const KEL::String& formula, const KEL::String& second)
 {
-    Held<IChannelCollection> channels(Query<IChannelCollection>(mSource));
+    const auto channels = Query<IChannelCollection>(mSource);
     if (!channels)
         return false;
-    Held<IChannelCalculation> calc(CalculationOf(mSource, ref));
+    auto calc = Ref<IChannelCalculation>::Adopt(CalculationOf(mSource, ref));
     DWORD classId = 0;
     if (!calc || FAILED(calc->GetClassId(&classId)) || classId != CalcClassKey()) {
         if (calc)
             calc->Detach();
-        calc.Out();
+        calc.Reset();
         IObjectFactory* factory = ObjectFactory();
         if (!factory)
             return false;
-        Held<INewCalculation> made;
-        if (FAILED(factory->CreateInstance(CalcClassKey(), INewCalculation::kIid, reinterpret_cast<void**>(made.Out())))
+        Ref<INewCalculation> made;
+        if (FAILED(factory->CreateInstance(CalcClassKey(), INewCalculation::kIid, reinterpret_cast<void**>(made.Put())))
             || !made)
             return false;
-        if (FAILED(made->Attach(ref, channels.p, calc.Out())) || !calc)
+        if (FAILED(made->Attach(ref, channels.Get(), calc.Put())) || !calc)
             return false;
     }
     IUnknown* settings = MakeFormulaSettings(ObjectFactory(), SettingsClassKey(), formula, second);
@@ -214,9 +184,9 @@ bool ArithmeticChannelManager::RemoveChannel(const KEL::String& name, bool clear
     vx::hf::ChannelRef ref;
     if (!FindChannel(name, ref))
         return true;
-    if (Held<IChannelCalculation> calc(CalculationOf(mSource, ref)); calc)
+    if (auto calc = Ref<IChannelCalculation>::Adopt(CalculationOf(mSource, ref)); calc)
         calc->Detach();
-    Held<IChannelNames> names(Query<IChannelNames>(mSource));
+    const auto names = Query<IChannelNames>(mSource);
     if (!names)
         return false;
     const std::wstring wide = Wide(name);
@@ -250,7 +220,7 @@ bool GetChannelCalcOfClass(IUnknown* channelSource, ULONG channel, DWORD classId
     if (!out)
         return false;
     *out = nullptr;
-    Held<IChannelCalculation> calc(CalculationOf(channelSource, { channel, 0 }));
+    auto calc = Ref<IChannelCalculation>::Adopt(CalculationOf(channelSource, { channel, 0 }));
     DWORD id = 0;
     if (!calc || FAILED(calc->GetClassId(&id)) || id != classId)
         return false;
@@ -261,10 +231,10 @@ bool GetChannelValueRange(IRecordingDoc* document, ULONG channel, double& low, d
 {
     if (!document)
         return false;
-    Held<IUnknown> object;
-    if (FAILED(document->GetChannelValues(object.Out())) || !object)
+    Ref<IUnknown> object;
+    if (FAILED(document->GetChannelValues(object.Put())) || !object)
         return false;
-    Held<IChannelValues> values(Query<IChannelValues>(object.p));
+    const auto values = Query<IChannelValues>(object.Get());
     if (!values)
         return false;
     vx::hf::ValueRange range { std::numeric_limits<double>::max(), -std::numeric_limits<double>::max() };
@@ -308,18 +278,18 @@ bool CreateChannelCalculation(IUnknown* channelSource, IObjectFactory* factory, 
     IUnknown* settings = MakeFormulaSettings(factory, settingsClassKey, formula, second);
     if (!settings)
         return false;
-    Held<IUnknown> heldSettings(settings);
-    Held<IChannelCollection> channels(Query<IChannelCollection>(channelSource));
+    const auto heldSettings = Ref<IUnknown>::Adopt(settings);
+    const auto channels = Query<IChannelCollection>(channelSource);
     if (!channels)
         return false;
-    if (Held<IChannelCalculation> old(CalculationOf(channelSource, ref)); old)
+    if (auto old = Ref<IChannelCalculation>::Adopt(CalculationOf(channelSource, ref)); old)
         old->Detach();
-    Held<INewCalculation> made;
-    if (FAILED(factory->CreateInstance(calcClassKey, INewCalculation::kIid, reinterpret_cast<void**>(made.Out())))
+    Ref<INewCalculation> made;
+    if (FAILED(factory->CreateInstance(calcClassKey, INewCalculation::kIid, reinterpret_cast<void**>(made.Put())))
         || !made)
         return false;
-    Held<IChannelCalculation> calc;
-    if (FAILED(made->Attach(ref, channels.p, calc.Out())) || !calc)
+    Ref<IChannelCalculation> calc;
+    if (FAILED(made->Attach(ref, channels.Get(), calc.Put())) || !calc)
         return false;
     return calc->SetSettings(settings, 65535) == S_OK;
 }
@@ -327,7 +297,7 @@ bool CreateChannelCalculation(IUnknown* channelSource, IObjectFactory* factory, 
 namespace {
 bool LinkCall(IUnknown* source, ULONG a, ULONG b, bool add)
 {
-    Held<IChannelNames> names(Query<IChannelNames>(source));
+    const auto names = Query<IChannelNames>(source);
     if (!names)
         return false;
     const vx::hf::ChannelRef key { b, 0xC0000000u };
@@ -348,7 +318,7 @@ bool RemoveChannelLink(IUnknown* channelSource, ULONG a, ULONG b)
 
 bool HasChannelLink(IUnknown* channelSource, ULONG a, ULONG b)
 {
-    Held<IChannelNames> names(Query<IChannelNames>(channelSource));
+    const auto names = Query<IChannelNames>(channelSource);
     if (!names)
         return false;
     const vx::hf::ChannelRef key { b, 0xC0000000u };
@@ -371,7 +341,7 @@ KEL::String FormatChannelReference(IUnknown* channelSource, vx::hf::ChannelRef r
         out << L"RCh" << (static_cast<std::uint64_t>(ref.number) + 1);
         break;
     case 4: {
-        Held<IChannelNames> names(Query<IChannelNames>(channelSource));
+        const auto names = Query<IChannelNames>(channelSource);
         IKELString* text = nullptr;
         if (names && SUCCEEDED(names->NameOf(0, ref, &text)) && text) {
             const KEL::String name(text);
@@ -398,14 +368,14 @@ void ReadChannelSetup(IHostView* view, std::int32_t& startTick, vx::hf::DocPosit
     step = 1.0;
     if (!view)
         return;
-    Held<IUnknown> docObject;
-    view->GetDocument(docObject.Out());
-    Held<IDocumentTime> doc(Query<IDocumentTime>(docObject.p));
-    Held<IUnknown> rangeObject;
-    view->GetKeyedObject(rangeKey ? rangeKey : ViewRangeKey(), rangeObject.Out());
-    Held<IViewRange> range(Query<IViewRange>(rangeObject.p));
-    Held<IViewSelection> selection;
-    view->GetSelection(selection.Out());
+    Ref<IUnknown> docObject;
+    view->GetDocument(docObject.Put());
+    const auto doc = Query<IDocumentTime>(docObject.Get());
+    Ref<IUnknown> rangeObject;
+    view->GetKeyedObject(rangeKey ? rangeKey : ViewRangeKey(), rangeObject.Put());
+    const auto range = Query<IViewRange>(rangeObject.Get());
+    Ref<IViewSelection> selection;
+    view->GetSelection(selection.Put());
 
     std::int64_t startT = vx::hf::kNoTickPosition, endT = vx::hf::kNoTickPosition;
     bool usedSelection = false;

@@ -3,26 +3,13 @@
 #include <new>
 
 #include "foundation/XKEL.h"
+#include "hostframework/base/ExceptionBoundary.h"
 
 namespace {
 
 bool SameSource(const vx::hf::SourceDescriptor& a, const vx::hf::SourceDescriptor& b)
 {
     return a.code == b.code && a.word == b.word;
-}
-
-// The HRESULT of the exception being handled.
-HRESULT CurrentExceptionResult() noexcept
-{
-    try {
-        throw;
-    } catch (const XKEL& e) {
-        return FAILED(e.GetHResult()) ? e.GetHResult() : E_FAIL;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
 }
 
 } // namespace
@@ -174,13 +161,8 @@ HRESULT ChanValueFunc::RunEvaluation(DWORD reason, LONG channel, VARIANT* result
         mAbort = 0;
         return E_FAIL;
     }
-    HRESULT hr;
-    try {
-        hr = CalculateValue(&mResult);
-    } catch (...) {
-        // A calculation that throws fails like one that returns its failure.
-        hr = CurrentExceptionResult();
-    }
+    // A calculation that throws fails like one that returns its failure.
+    HRESULT hr = vx::hf::Guarded("a data-pad function's calculation", [&] { return CalculateValue(&mResult); });
     mLastResult = hr;
     if (result) {
         const HRESULT copied = VariantCopy(result, &mResult);
@@ -273,7 +255,8 @@ try {
     mChannels = held;
     return S_OK;
 } catch (...) {
-    return CurrentExceptionResult(); // the copy of a set could not be made; the held one stays
+    // The copy of a set could not be made; the held one stays.
+    return vx::hf::HResultOfCurrentException("ChanValueFunc::SetChannels");
 }
 
 HRESULT ChanValueFunc::SetRange(const vx::hf::SourceDescriptor* source, std::int64_t start, std::int64_t end)

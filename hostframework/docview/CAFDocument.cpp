@@ -57,7 +57,7 @@ CAFDocument::CAFDocument(IUnknown* hostDocument, IUnknown* classObject, DWORD fl
     mClassObject = classObject;
     if (mClassObject)
         mClassObject->AddRef();
-    mClassData = Query<IDocumentClassData>(classObject);
+    mClassData = Query<IDocumentClassData>(classObject).Detach();
 
     ConstructionGuard guard(mRefCount);
     if (auto* factory = MakeFactory<IDocumentCounterpartFactory>(kDocumentCounterpartClassKey)) {
@@ -343,7 +343,7 @@ HRESULT CAFDocumentClassBase::GetOptions(DWORD* options)
 
 HRESULT CAFDocumentClassBase::InsertCommands(std::uintptr_t argument)
 {
-    ICAFCommandHandler* handler = Query<ICAFCommandHandler>(static_cast<ICustomDocClass*>(this));
+    ICAFCommandHandler* handler = Query<ICAFCommandHandler>(static_cast<ICustomDocClass*>(this)).Detach();
     RegisterCommands(handler, argument);
     if (handler)
         handler->Release();
@@ -360,7 +360,7 @@ HRESULT CAFDocumentClassBase::GetValue(std::uintptr_t* value)
 
 ICAFCommandHandler* CAFDocumentClassBase::CounterpartCommands()
 {
-    return Query<ICAFCommandHandler>(mCounterpart);
+    return Query<ICAFCommandHandler>(mCounterpart).Detach();
 }
 
 HRESULT CAFDocumentClassBase::OnCommand(DWORD id)

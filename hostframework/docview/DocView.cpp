@@ -180,7 +180,7 @@ HRESULT DocViewBase::GetViewId(DWORD* classNumber, DWORD* instance)
 
 HRESULT DocViewBase::Initialise()
 {
-    if (auto* link = Query<IViewClassLink>(mViewClass)) {
+    if (auto* link = Query<IViewClassLink>(mViewClass).Detach()) {
         link->ViewInitialised(this);
         link->Release();
     }
@@ -382,11 +382,11 @@ HRESULT OwlDocViewClassBase::GetValue(DWORD* value)
 HRESULT OwlDocViewClassBase::Initialise()
 {
     // A counterpart that does not answer the link is skipped.
-    if (auto* link = Query<IViewClassLink>(static_cast<IDocViewClass*>(this))) {
+    if (auto* link = Query<IViewClassLink>(static_cast<IDocViewClass*>(this)).Detach()) {
         link->ClassInitialised();
         link->Release();
     }
-    if (auto* handler = Query<ICAFCommandHandler>(static_cast<IDocViewClass*>(this))) {
+    if (auto* handler = Query<ICAFCommandHandler>(static_cast<IDocViewClass*>(this)).Detach()) {
         InsertCommands(handler);
         handler->Release();
     }

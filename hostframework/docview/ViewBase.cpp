@@ -64,9 +64,11 @@ std::wstring LocalisedPrintText(const std::wstring& text, WORD uiLanguage)
     return text;
 }
 
-ViewBase::ViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, void* module)
+// The view base needs nothing of `module` (the extension's module); callers pass it as they do to
+// every view.
+ViewBase::ViewBase(
+    WindowHandle parent, IUnknown* viewClass, IUnknown* view, IViewSite* site, [[maybe_unused]] void* module)
     : mParent(parent)
-    , mModule(module)
     , mSite(site)
     , mViewClass(viewClass)
     , mView(view)
@@ -74,7 +76,7 @@ ViewBase::ViewBase(WindowHandle parent, IUnknown* viewClass, IUnknown* view, IVi
     for (IUnknown* held : { static_cast<IUnknown*>(mSite), mViewClass, mView })
         if (held)
             held->AddRef();
-    if (auto* c = vx::hf::Query<IDocViewClass>(mViewClass)) {
+    if (auto* c = vx::hf::Query<IDocViewClass>(mViewClass).Detach()) {
         IKELString* name = nullptr;
         if (SUCCEEDED(c->GetName(&name)) && name)
             mName.AssignRep(name);
@@ -177,7 +179,7 @@ const EventTable& ViewBase::GetEventTable()
 
 ULONGLONG ViewBase::GetPackedDocPosition() const
 {
-    auto* c = vx::hf::Query<IDocViewClass>(mViewClass);
+    auto* c = vx::hf::Query<IDocViewClass>(mViewClass).Detach();
     if (!c)
         return 0;
     DWORD id = 0;
@@ -185,7 +187,7 @@ ULONGLONG ViewBase::GetPackedDocPosition() const
     c->Release();
     // The view object's two numbers: where the host placed the view (its frame and its pane).
     DWORD number = 0, second = 0;
-    if (auto* v = vx::hf::Query<IDocView2>(mView)) {
+    if (auto* v = vx::hf::Query<IDocView2>(mView).Detach()) {
         v->GetNumberA(&number);
         v->GetNumberB(&second);
         v->Release();

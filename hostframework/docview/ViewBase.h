@@ -87,7 +87,6 @@ private:
 
     WindowHandle mParent;
     WindowHandle mHandle = nullptr;
-    void* mModule;
     IViewSite* mSite = nullptr; // held
     IUnknown* mViewClass = nullptr; // held
     IUnknown* mView = nullptr; // held

@@ -1,26 +1,17 @@
 #pragma once
-// Asking a COM-style object for one of its interfaces.
-#include "com/Unknown.h"
+// Asking a COM-style object for one of its interfaces (vx::com::Query, held), and the query of an
+// interface of an object that outlives the one asking.
+#include "com/Ref.h"
 
 namespace vx::hf {
 
-// The interface with one reference for the caller, or null (also for a null object).
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(vx::com::IidOf<I>(), &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
+using vx::com::Query;
 
 // The interface without the reference the query added: for interfaces of objects that outlive
 // the one asking (a counterpart, a host document).
 template <class I> I* QueryUnheld(IUnknown* object)
 {
-    I* out = Query<I>(object);
-    if (out)
-        out->Release();
-    return out;
+    return vx::com::Query<I>(object).Get();
 }
 
 } // namespace vx::hf

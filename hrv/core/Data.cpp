@@ -18,7 +18,7 @@ Data::Data(Settings* settings)
     : mSettings(settings)
 {
     auto* events = new UserEventData();
-    mUserEvents = ComRef<UserEventData>(events);
+    mUserEvents = vx::com::Ref<UserEventData>(events);
 }
 
 HRESULT Data::QueryInterface(REFIID iid, void** out)

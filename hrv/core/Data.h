@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "com/Persist.h"
+#include "com/Ref.h"
 #include "hostframework/base/SimpleUnknownImp.h"
-#include "hrv/core/ComRef.h"
 #include "hrv/core/Settings.h"
 #include "hrv/core/UserEventData.h"
 
@@ -16,7 +16,7 @@ class BinIStream;
 
 namespace HRV {
 
-using SettingsPtr = ComRef<Settings>;
+using SettingsPtr = vx::com::Ref<Settings>;
 
 constexpr std::uint32_t kDataVersion = 6;
 constexpr std::uint32_t kLegacyDataVersion = 0x10007;
@@ -48,7 +48,7 @@ private:
     HRESULT LoadLegacy(KEL::BinIStream& in);
 
     SettingsPtr mSettings;
-    ComRef<UserEventData> mUserEvents;
+    vx::com::Ref<UserEventData> mUserEvents;
 };
 
 } // namespace HRV

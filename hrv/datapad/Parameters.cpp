@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "com/Ref.h"
 #include "hostframework/services/CafFrameWork.h"
-#include "hrv/core/ComRef.h"
 #include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/Settings.h"
 #include "hrv/document/Document.h"
@@ -119,13 +119,7 @@ const std::array<ParameterDesc, 27> kParameters = { {
         [](const AnalysisEngine& e) { return Ratio(e.mSpectrum.mLFPower, e.mSpectrum.mHFPower); }, nullptr },
 } };
 
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    if (!object || FAILED(object->QueryInterface(I::kIid, &out)))
-        return nullptr;
-    return static_cast<I*>(out);
-}
+using vx::com::Query;
 
 HRESULT HandOut(const wchar_t* text, IKELString** out)
 {
@@ -172,7 +166,7 @@ DWORD DocumentClassKey()
 
 Document* FindDocument(IUnknown* hostDocument)
 {
-    IDataPadSource* source = Query<IDataPadSource>(hostDocument);
+    IDataPadSource* source = Query<IDataPadSource>(hostDocument).Detach();
     if (!source)
         return nullptr;
     IUnknown* child = nullptr;
@@ -181,7 +175,7 @@ Document* FindDocument(IUnknown* hostDocument)
     if (FAILED(hr) || !child)
         return nullptr;
     Document* document = nullptr;
-    if (auto* own = Query<IHRVDocument>(child)) {
+    if (auto* own = Query<IHRVDocument>(child).Detach()) {
         document = dynamic_cast<Document*>(own);
         own->Release();
     }
@@ -193,7 +187,7 @@ HRVDPFuncBase::HRVDPFuncBase(IDataPadFuncClass* classObject, const ParameterDesc
     : ChanDataFuncIfRecordDataMatchesDoc(classObject, source, channel)
     , mDesc(desc)
 {
-    if (IDataPadSource* s = Query<IDataPadSource>(source)) {
+    if (IDataPadSource* s = Query<IDataPadSource>(source).Detach()) {
         const vx::hf::SourceDescriptor own { vx::hf::kNoSourceCode, 0, 0 };
         IUnknown* access = nullptr;
         if (SUCCEEDED(s->GetDataAccess(&own, &access)) && access) {
@@ -246,7 +240,7 @@ HRESULT HRVDPFuncBase::ReleaseSources()
 
 bool HRVDPFuncBase::AnalyseRegion()
 {
-    IRecordData* data = Query<IRecordData>(mDataAccess);
+    IRecordData* data = Query<IRecordData>(mDataAccess).Detach();
     if (!data)
         return false;
     RecordPosition start { vx::hf::TickRecord(mRangeStart), vx::hf::TickOffset(mRangeStart) };
@@ -259,8 +253,7 @@ bool HRVDPFuncBase::AnalyseRegion()
         data->Release();
         return false;
     }
-    ComRef<Settings> copy(clone);
-    clone->Release(); // the ComRef holds it
+    const auto copy = vx::com::Ref<Settings>::Adopt(clone);
     copy.Get()->mUseSelection = true;
     copy.Get()->mRangeStart = { start.mOffset, start.mRecord };
     copy.Get()->mRangeEnd = { end.mOffset, end.mRecord };
@@ -317,13 +310,13 @@ void HRVDPFuncBase::ValueOf(const ParameterDesc& desc, const AnalysisEngine& eng
 
 HRESULT HRVDPFuncBase::GetTime(bool end, VARIANT* out)
 {
-    IDataPadSource* source = Query<IDataPadSource>(mSource);
+    IDataPadSource* source = Query<IDataPadSource>(mSource).Detach();
     if (!source)
         return E_FAIL;
     const HRV::Position p = end ? mDocument->GetSettings().mRangeEnd : mDocument->GetSettings().mRangeStart;
     std::int64_t position = vx::hf::MakeTickPosition(p.mRecord, p.mOffset);
     if (end && p.mOffset == 0x7FFFFFFF) {
-        if (IRecordData* data = Query<IRecordData>(mDataAccess)) {
+        if (IRecordData* data = Query<IRecordData>(mDataAccess).Detach()) {
             data->ResolvePosition(&position, 0xC0000000u);
             data->Release();
         }

@@ -29,9 +29,9 @@ Document::Document(IUnknown* parent, IUnknown* classObject, DWORD flags)
 {
     // The settings and the data start with the references the document holds.
     auto* settings = new Settings;
-    mSettings = ComRef<Settings>(settings);
+    mSettings = vx::com::Ref<Settings>(settings);
     auto* data = new Data(settings);
-    mData = ComRef<Data>(data);
+    mData = vx::com::Ref<Data>(data);
 }
 
 Document::~Document()
@@ -180,7 +180,7 @@ bool Document::ResetEventCaches()
     if (!Host()->HasDataChild(UserEventData::ChildDataId()))
         ok = Host()->AddDataChild(mData->GetUserEvents()) && ok;
     if (!Host()->HasDataChild(EventIdCache::ChildDataId())) {
-        ComRef<EventIdCache> cache(new EventIdCache);
+        vx::com::Ref<EventIdCache> cache(new EventIdCache);
         ok = Host()->AddDataChild(cache.Get()) && ok;
     }
     return ok;
@@ -347,8 +347,7 @@ void Document::CmdSettings()
     Settings* raw = nullptr;
     if (FAILED(mSettings->Clone(&raw)) || !raw)
         return;
-    ComRef<Settings> clone(raw);
-    raw->Release();
+    const auto clone = vx::com::Ref<Settings>::Adopt(raw);
     std::vector<std::wstring> titles;
     const int32_t count = Host()->ChannelCount();
     for (int32_t n = 0; n < count; ++n) {

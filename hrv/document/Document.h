@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "com/Ref.h"
 #include "hostframework/base/ComObjectRoot.h"
 #include "hostframework/events/EventHandler.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/AnalysisEngine.h"
 #include "hrv/analysis/Detector.h"
-#include "hrv/core/ComRef.h"
 #include "hrv/core/Data.h"
 #include "hrv/core/Settings.h"
 #include "hrv/document/AnalysisClient.h"
@@ -263,8 +263,8 @@ private:
 
     IAnalysisManager* mAnalysisManager = nullptr;
     int32_t mClientId = -1;
-    ComRef<Settings> mSettings;
-    ComRef<Data> mData;
+    vx::com::Ref<Settings> mSettings;
+    vx::com::Ref<Data> mData;
     HRVDetector mDetector;
     AnalysisEngine mEngine;
     std::set<uint32_t> mChannelCalcMap;

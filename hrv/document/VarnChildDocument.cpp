@@ -5,7 +5,7 @@
 VarnChildDocument::VarnChildDocument(IUnknown* parent, IUnknown* classObject, DWORD flags)
     : CAFDocument(parent, classObject, flags)
 {
-    mRecording = vx::hf::Query<HRV::IRecordingDocument>(parent);
+    mRecording = vx::hf::Query<HRV::IRecordingDocument>(parent).Detach();
     if (mRecording)
         mHost = mRecording->DocumentHost();
 }

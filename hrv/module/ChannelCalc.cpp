@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "com/Bstr.h"
+#include "com/Ref.h"
 #include "foundation/XKEL.h"
 #include "foundation/stream/StorageBinStream.h"
 #include "hostframework/calcglue/ChannelManager.h"
@@ -164,26 +165,8 @@ HRESULT ChannelCalcSettings::InitNew()
 
 namespace {
 
-// A counted interface pointer released at the end of its scope.
-template <class I> struct Ref {
-    I* p = nullptr;
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref()
-    {
-        if (p)
-            p->Release();
-    }
-    I* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-    void** Out() { return reinterpret_cast<void**>(&p); }
-};
-
-template <class I> bool Query(IUnknown* from, Ref<I>& to)
-{
-    return from && SUCCEEDED(from->QueryInterface(I::kIid, to.Out())) && to.p;
-}
+using vx::com::Query;
+using vx::com::Ref;
 
 const wchar_t kFiducialChannel[] = L"HRV_vFID";
 
@@ -218,10 +201,10 @@ HRESULT ChannelCalc::Setup(IUnknown* settings)
 {
     if (!settings)
         return E_POINTER;
-    Ref<IPersistStreamInit> persist;
-    if (!Query(settings, persist))
+    const auto persist = Query<IPersistStreamInit>(settings);
+    if (!persist)
         return E_INVALIDARG;
-    const auto* given = dynamic_cast<const ChannelCalcSettings*>(persist.p);
+    const auto* given = dynamic_cast<const ChannelCalcSettings*>(persist.Get());
     if (!given)
         return E_INVALIDARG; // not ours: nothing changes
     mSettings->mParameter = given->mParameter;
@@ -236,17 +219,17 @@ HRESULT ChannelCalc::Setup(IUnknown* settings)
     mRangeHigh = mSetup.high;
 
     Ref<IUnknown> document;
-    if (const HRESULT hr = Document(&document.p); FAILED(hr))
+    if (const HRESULT hr = Document(document.Put()); FAILED(hr))
         return hr;
-    Ref<IChannelNames> names;
+    const auto names = Query<IChannelNames>(document.Get());
     vx::hf::ChannelRef fiducial;
-    if (!Query(document.p, names) || FAILED(names->LookUp(0, kFiducialChannel, &fiducial)) || !fiducial.Known())
+    if (!names || FAILED(names->LookUp(0, kFiducialChannel, &fiducial)) || !fiducial.Known())
         return S_FALSE; // no detector channel yet: the channel shows nothing
     Ref<IObjectFactory> factory;
-    if (FAILED(mSite->GetObjectFactory(&factory.p)) || !factory)
+    if (FAILED(mSite->GetObjectFactory(factory.Put())) || !factory)
         return E_FAIL;
     const KEL::String formula(CalcFormula(mSettings->mParameter, mSettings->mInterpolate));
-    const bool made = ExtLib::CreateChannelCalculation(document.p, factory.p, ExtLib::ArithmeticCalcClassId(),
+    const bool made = ExtLib::CreateChannelCalculation(document.Get(), factory.Get(), ExtLib::ArithmeticCalcClassId(),
         ExtLib::FormulaSettingsClassKey(), formula, KEL::String(), { mChannel, 0 });
     return made ? S_OK : E_FAIL;
 }
@@ -264,15 +247,15 @@ HRESULT ChannelCalc::Calculate(LONG record, LONG position, ULONG count, float* o
     // The beat values of the channel's formula, read from the record's start: a sample takes the
     // value of the last beat at or before it.
     Ref<IUnknown> document;
-    if (const HRESULT hr = Document(&document.p); FAILED(hr))
+    if (const HRESULT hr = Document(document.Put()); FAILED(hr))
         return hr;
-    Ref<IRecordingDoc> doc;
+    const auto doc = Query<IRecordingDoc>(document.Get());
     Ref<IUnknown> source, stream;
     Ref<ISourceData> data;
     Ref<IEnumEventEx> events;
-    if (!Query(document.p, doc) || FAILED(doc->GetSourceObject(0, record, mChannel, &source.p))
-        || !Query(source.p, data) || FAILED(data->GetStream(0, 0, 0x7FFFFFFF, 0, &stream.p))
-        || !Query(stream.p, events))
+    if (!doc || FAILED(doc->GetSourceObject(0, record, mChannel, source.Put()))
+        || !(data = Query<ISourceData>(source.Get())) || FAILED(data->GetStream(0, 0, 0x7FFFFFFF, 0, stream.Put()))
+        || !(events = Query<IEnumEventEx>(stream.Get())))
         return S_FALSE; // the channel carries no beat values (yet)
     ULONG recordSize = 0;
     if (FAILED(events->GetRecordSize(&recordSize)) || recordSize != sizeof(SelectorEvent))
@@ -397,9 +380,9 @@ HRESULT CalcClass<HRV::ChannelCalc>::Configure(void* parentWindow, IUnknown* cur
         HRV::CalculationChoice choice;
         HRV::ChannelCalcSettings* copy = new HRV::ChannelCalcSettings;
         copy->AddRef();
-        HRV::Ref<IPersistStreamInit> persist;
-        if (current && HRV::Query(current, persist))
-            if (const auto* given = dynamic_cast<const HRV::ChannelCalcSettings*>(persist.p)) {
+        const auto persist = vx::com::Query<IPersistStreamInit>(current);
+        if (persist)
+            if (const auto* given = dynamic_cast<const HRV::ChannelCalcSettings*>(persist.Get())) {
                 copy->mParameter = given->mParameter;
                 copy->mSetGuideLines = given->mSetGuideLines;
                 copy->mInterpolate = given->mInterpolate;

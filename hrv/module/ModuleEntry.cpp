@@ -37,6 +37,15 @@ std::string Utf8(const wchar_t* text)
     return out;
 }
 
+// The text in double quotes.
+std::string Quoted(const wchar_t* text)
+{
+    std::string out = "\"";
+    out += Utf8(text);
+    out += '"';
+    return out;
+}
+
 // Hands a class object to the host; a refusal is reported, never fatal.
 void Register(IHostClassObject* classes, IUnknown* object, const std::string& what)
 {
@@ -81,7 +90,7 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
         IUnknown* object = node->ClassObjectInterface();
         std::string what = "(self-registered)";
         if (auto* function = dynamic_cast<DataPadFuncClass*>(node))
-            what = "\"" + Utf8(function->Desc().id) + "\"";
+            what = Quoted(function->Desc().id);
         Register(classes, object, what);
     }
     // The named messages, last built first, as a list of static objects pushed at its head
@@ -123,7 +132,7 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
     for (const ViewClassDesc& desc : ViewClassTable()) {
         // The report's class also makes the report without a window.
         auto* view = desc.number == 0 ? new ReportViewClass(desc) : new ViewClass(desc);
-        Register(classes, static_cast<IDocViewClass*>(view), "\"" + Utf8(desc.name) + "\"");
+        Register(classes, static_cast<IDocViewClass*>(view), Quoted(desc.name));
     }
 
     // Not linked into the module's list: the host holds it, and a list node freed by the host

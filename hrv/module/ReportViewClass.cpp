@@ -30,14 +30,7 @@ HRESULT ReportViewClass::GetReport(IUnknown* hostDocument, IKELString** out)
     if (!document)
         return E_INVALIDARG;
     // The host's recording document gives the window name and the time texts.
-    struct Held {
-        IRecordingDocument* host;
-        ~Held()
-        {
-            if (host)
-                host->Release();
-        }
-    } held { vx::hf::Query<IRecordingDocument>(hostDocument) };
+    const auto host = vx::hf::Query<IRecordingDocument>(hostDocument);
     try {
         KEL::String reportTemplate;
         if (!LoadReportTemplate(reportTemplate)) {
@@ -45,7 +38,7 @@ HRESULT ReportViewClass::GetReport(IUnknown* hostDocument, IKELString** out)
             return E_FAIL;
         }
         KEL::String page;
-        const ReportKind kind = BuildReport(reportTemplate, document, document->GetSettings(), held.host, page);
+        const ReportKind kind = BuildReport(reportTemplate, document, document->GetSettings(), host.Get(), page);
         *out = page.CopyRep();
         return kind == ReportKind::Page ? S_OK : S_FALSE;
     } catch (const std::exception& e) {

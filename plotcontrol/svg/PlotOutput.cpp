@@ -457,7 +457,10 @@ ImageExportResult SaveImageFile(const vx::ui::Bitmap& bitmap, const std::wstring
             "\"" + path + "\" is not a known image type: use .png, .jpg, .jpeg, .gif, .tif or .tiff (in lower case)" };
 
     std::filesystem::path final(path);
-    std::string temporary = (final.parent_path() / ("." + final.filename().string() + ".XXXXXX")).string();
+    std::string hidden = ".";
+    hidden += final.filename().string();
+    hidden += ".XXXXXX";
+    std::string temporary = (final.parent_path() / hidden).string();
     const int fd = mkstemp(temporary.data());
     if (fd < 0)
         return { false, "\"" + path + "\" cannot be written: " + std::strerror(errno) };

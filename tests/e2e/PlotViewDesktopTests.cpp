@@ -71,6 +71,7 @@ class PlotViewDesktop : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        vx::e2e::SkipUnlessInstalled({ "Xvfb" });
         gDisplay = new VirtualDisplay;
         if (!gDisplay->Start(gWhy)) {
             delete gDisplay;
@@ -104,8 +105,7 @@ protected:
 
 TEST_F(PlotViewDesktop, PlotWritesEachViewAsSvgAndTheTachogramHasAPointPerInterval)
 {
-    if (!gDisplay)
-        GTEST_SKIP() << "no virtual display: " << gWhy;
+    ASSERT_TRUE(gDisplay) << "no virtual display: " << gWhy;
     const std::vector<std::pair<std::string, std::string>> plots = {
         { "tachogram", "t.svg" },
         { "tachogram", "t.png" },
@@ -196,8 +196,7 @@ TEST_F(PlotViewDesktop, APlotThatCannotBeWrittenFailsTheRunAndKeepsTheLink)
 
 TEST_F(PlotViewDesktop, TheSixViewsOpenFromTheHrvMenuAndEachDraws)
 {
-    if (!gDisplay)
-        GTEST_SKIP() << "no virtual display: " << gWhy;
+    ASSERT_TRUE(gDisplay) << "no virtual display: " << gWhy;
     const fs::path shots = mHome / "shots";
     fs::create_directories(shots);
     std::string out;

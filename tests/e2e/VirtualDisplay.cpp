@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -20,6 +21,26 @@
 extern char** environ;
 
 namespace vx::e2e {
+
+void SkipUnlessInstalled(std::initializer_list<const char*> programs)
+{
+    const char* path = std::getenv("PATH");
+    for (const char* program : programs) {
+        bool found = false;
+        std::string dirs = path ? path : "";
+        for (std::size_t at = 0; !found && at <= dirs.size();) {
+            const std::size_t end = std::min(dirs.find(':', at), dirs.size());
+            const std::string dir = end > at ? dirs.substr(at, end - at) : std::string(".");
+            found = access((dir + "/" + program).c_str(), X_OK) == 0;
+            at = end + 1;
+        }
+        if (!found) {
+            std::printf("SKIPPED: %s is not installed (bash scripts/install-deps)\n", program);
+            std::fflush(stdout);
+            std::_Exit(kSkippedStatus);
+        }
+    }
+}
 
 bool VirtualDisplay::Start(std::string& why)
 {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -18,6 +19,25 @@
 extern char** environ;
 
 namespace vx::e2e {
+
+// CTest counts a test program that ends with this status as skipped (SKIP_RETURN_CODE).
+constexpr int kSkippedStatus = 77;
+
+// Returns when every one of `programs` is on PATH; otherwise names the first missing one on
+// standard output and ends the process with kSkippedStatus. A program calls it before its tests
+// start, so a machine without the tools skips the run with its reason instead of failing it.
+void SkipUnlessInstalled(std::initializer_list<const char*> programs);
+
+// The text with all white space removed: what pdftotext extracts is compared this way, since
+// where it puts spaces and line breaks depends on the fonts' metrics.
+inline std::string WithoutSpace(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        if (c != ' ' && c != '\n' && c != '\t' && c != '\r' && c != '\f' && c != '\v')
+            out += c;
+    return out;
+}
 
 // Xvfb started with -displayfd; Start waits at most 10 s for it to name its display.
 class VirtualDisplay {
@@ -74,8 +94,8 @@ inline int RunOnDisplay(const std::vector<std::string>& args, const std::string&
         = { "DISPLAY=" + display, "HOME=" + home.string(), "XDG_CACHE_HOME=" + (home / "cache").string(),
               "XDG_CONFIG_HOME=" + (home / "config").string(), "XDG_DATA_HOME=" + (home / "data").string(),
               "XDG_RUNTIME_DIR=" + home.string(), "PATH=/usr/bin:/bin", "GDK_BACKEND=x11", "NO_AT_BRIDGE=1" };
-    // The sanitizer build's options reach the program under test.
-    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
+    // The sanitizer build's options and the font configuration reach the program under test.
+    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "FONTCONFIG_FILE" })
         if (const char* value = std::getenv(name))
             env.push_back(std::string(name) + "=" + value);
     std::vector<char*> envp;

@@ -72,8 +72,7 @@ class WebViewPage : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!gReady)
-            GTEST_SKIP() << "no web view here: " << gWhy;
+        ASSERT_TRUE(gReady) << "no web view here: " << gWhy;
         w = webview_create(1, nullptr);
         ASSERT_NE(w, nullptr);
         ASSERT_EQ(BindReport(), WEBVIEW_ERROR_OK);
@@ -491,6 +490,7 @@ TEST_F(WebViewPage, ThePlotPageStartsAndDrawsWithoutScriptErrors)
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    vx::e2e::SkipUnlessInstalled({ "Xvfb" });
     // WebKit's processes write caches and settings under the XDG folders: a fresh home per run.
     vx::e2e::TemporaryHome home("vx_webview_e2e_");
     home.Apply();

@@ -235,8 +235,9 @@ TEST(Wfdb, LongTwoSignalRecordsDecodeOnThreadsAsInOne)
             EXPECT_TRUE(threaded.samples[s] == single.samples[s]) << s;
             for (std::size_t i = 0; held && i < frames; i += 99'991)
                 EXPECT_EQ(threaded.samples[s][i], samples[2 * i + s]) << s << " " << i;
-            if (held)
+            if (held) {
                 EXPECT_EQ(threaded.samples[s].back(), samples[2 * frames - 2 + s]);
+            }
         }
     }
 }

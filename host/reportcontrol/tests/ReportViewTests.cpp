@@ -15,6 +15,7 @@
 
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
+#include "com/Ref.h"
 #include "foundation/String.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
@@ -39,11 +40,7 @@ namespace ui = vx::ui;
 constexpr DWORD kMsgCopy = 0x80010008u, kMsgPrint = 0x8001000Bu, kMsgQuery = 0x8001000Cu;
 constexpr DWORD kCmdSettings = 1, kCmdReportView = 3, kCmdAllBeatsNormal = 13, kCmdAnalyse = 18;
 
-template <class T> T* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    return object && SUCCEEDED(object->QueryInterface(T::kIid, &out)) ? static_cast<T*>(out) : nullptr;
-}
+using vx::com::Query;
 
 std::string Shell(const std::string& command)
 {
@@ -150,13 +147,8 @@ protected:
             std::make_shared<vx::host::Recording>(vx::host::ImportFile(VX_SAMPLE_RECORD)), options);
         mHost->RegisterEnumerators(mClassObjects);
         for (IUnknown* c : mClassObjects)
-            if (auto* documentClass = Query<ICustomDocClass>(c)) {
-                ICAFCommandHandler* handler = Query<ICAFCommandHandler>(c);
-                documentClass->RegisterCommands(handler, 0);
-                if (handler)
-                    handler->Release();
-                documentClass->Release();
-            }
+            if (const auto documentClass = Query<ICustomDocClass>(c))
+                documentClass->RegisterCommands(Query<ICAFCommandHandler>(c).Get(), 0);
         const auto commands = caf::RegisteredCommands();
         auto hrv = std::find_if(commands.begin(), commands.end(),
             [](const caf::RegisteredCommand& c) { return c.path.rfind(L"HRV|", 0) == 0; });
@@ -170,10 +162,8 @@ protected:
         mCommands = Query<ICAFCommandHandler>(document);
         ASSERT_TRUE(mCommands);
         WORD typeIndex = 0;
-        if (auto* types = Query<ITypeIdRegistry>(mFramework->Object())) {
+        if (const auto types = Query<ITypeIdRegistry>(mFramework->Object()))
             types->GetTypeIndex(hrv->classGuid, &typeIndex);
-            types->Release();
-        }
         mClassKey = DWORD(typeIndex) << 16;
         mHostObject->AttachChild(mClassKey, document);
         mHost->Attach(document);
@@ -191,8 +181,7 @@ protected:
             mHost->Detach();
             mHostObject->DetachChildren();
         }
-        if (mCommands)
-            mCommands->Release();
+        mCommands.Reset();
         if (mRecording)
             mRecording->Release();
         if (mHostObject)
@@ -221,10 +210,9 @@ protected:
     std::wstring ReportOfTheRecording()
     {
         for (IUnknown* c : mClassObjects)
-            if (auto* source = Query<IReportSource>(c)) {
+            if (const auto source = Query<IReportSource>(c)) {
                 IKELString* text = nullptr;
                 source->GetReport(static_cast<IHostDocumentData*>(mRecording), &text);
-                source->Release();
                 KEL::String page;
                 page.AssignRep(text);
                 return page.ToWString();
@@ -235,14 +223,13 @@ protected:
     {
         DWORD id = 0;
         for (IUnknown* o : mClassObjects)
-            if (auto* v = Query<IDocViewClass>(o)) {
+            if (const auto v = Query<IDocViewClass>(o)) {
                 IKELString* name = nullptr;
                 KEL::String text;
                 if (SUCCEEDED(v->GetName(&name)))
                     text.AssignRep(name);
                 if (text.ToWString() == L"HRV Report View")
                     v->GetClassId(&id);
-                v->Release();
             }
         return id;
     }
@@ -263,7 +250,7 @@ protected:
     std::unique_ptr<vx::host::HrvHostDocument> mHost;
     vx::host::HrvHostDocumentObject* mHostObject = nullptr;
     caf::HostDocument* mRecording = nullptr;
-    ICAFCommandHandler* mCommands = nullptr;
+    vx::com::Ref<ICAFCommandHandler> mCommands;
     DWORD mClassKey = 0;
     bool mAttached = false;
     std::unique_ptr<varnex::ViewFrames> mViews;

@@ -34,12 +34,6 @@ inline std::string Hex(DWORD value)
     return text;
 }
 
-template <class I> I* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    return object && SUCCEEDED(object->QueryInterface(vx::com::IidOf<I>(), &out)) ? static_cast<I*>(out) : nullptr;
-}
-
 // A host message: id, flags and the sender named while it is sent.
 class Message final : public SimpleUnknownImp1<IMessage, 1> {
 public:
