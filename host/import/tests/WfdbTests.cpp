@@ -519,8 +519,9 @@ TEST(Wfdb, VariableLayoutsGapsAndHeaderDetails)
     TempDir dir;
     // The layout names three signals; the first segment has two of them (in another order), then
     // a gap of missing data, then a segment with the third alone.
-    dir.Write("lay.hea", "lay 3 250 0\r\n~ 0 100(0)/mV 16 0 0 0 0 ECG lead I\r\n~ 0 50/mmHg 16 0 0 0 0 ABP\r\n"
-                         "~ 0 100/mV 16 0 0 0 0 ECG lead II\r\n");
+    dir.Write("lay.hea",
+        "lay 3 250 0\r\n~ 0 100(0)/mV 16 0 0 0 0 ECG lead I\r\n~ 0 50/mmHg 16 0 0 0 0 ABP\r\n"
+        "~ 0 100/mV 16 0 0 0 0 ECG lead II\r\n");
     dir.Write("A.dat", Format16({ 10, 1, 20, 2, 30, 3 }));
     dir.Write("a.hea", "a 2 250 3\nA.dat 16 50 16 0 10 0 0 ABP\nA.dat 16 100 16 0 1 0 0 ECG lead I\n");
     dir.Write("c.dat", Format16({ -5, -6 }));
