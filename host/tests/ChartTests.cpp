@@ -393,14 +393,16 @@ TEST_F(Chart, ASelectionScrolledOffTheLeftEdgeIsNotDrawn)
         ui::SendMessage(pane.Window(), ui::WM_HSCROLL, ui::SB_LINEDOWN, 0); // five eighths of the plot on
         const ui::Rect band = mChart->SelectionBand();
         EXPECT_EQ(!band.IsEmpty(), c.drawnAfter) << c.what;
-        if (c.drawnAfter)
+        if (c.drawnAfter) {
             EXPECT_EQ(band.left, pane.PlotLeft()) << c.what;
+        }
         // Nothing of it at the left edge's column unless it is still there.
         const ui::BitmapPtr image = Shot();
         ASSERT_TRUE(image);
         const ui::Colour edge = image->Pixel(pane.PlotLeft(), y);
-        if (!c.drawnAfter)
+        if (!c.drawnAfter) {
             EXPECT_NE(edge, varnex::SelectionObject::kTint) << c.what;
+        }
         EXPECT_EQ(mChart->XOf(mChart->Selection().start) < pane.PlotLeft(), true) << c.what;
     }
 }

@@ -96,14 +96,12 @@ void HRVPreviewPane::ShowStretch()
 void HRVPreviewPane::ReadSourceRange()
 {
     // The channel's value range as the host reports it; without one the last range stays.
-    IRecordingDoc* document = vx::hf::Query<IRecordingDoc>(HostDocument());
+    const vx::com::Ref<IRecordingDoc> document = vx::hf::Query<IRecordingDoc>(HostDocument());
     double low = 0, high = 0;
-    if (ExtLib::GetChannelValueRange(document, mSource, low, high) && low < high) {
+    if (ExtLib::GetChannelValueRange(document.Get(), mSource, low, high) && low < high) {
         mLow = low;
         mHigh = high;
     }
-    if (document)
-        document->Release();
     mRangeRead = true;
 }
 

@@ -197,10 +197,8 @@ TEST_F(DetectorPreviewTest, MarksTheBeatsTheDetectorFindsWithTheFieldsValues)
             vx::hf::DisplayRange range {};
             IHostScale* scale = nullptr;
             if (pane.GetScale(0, number, &scale) == S_OK && scale) {
-                if (auto* ranged = vx::hf::Query<IScaleRange>(scale)) {
+                if (const auto ranged = vx::hf::Query<IScaleRange>(scale))
                     ranged->GetRange(&range);
-                    ranged->Release();
-                }
                 scale->Release();
             }
             return range;
