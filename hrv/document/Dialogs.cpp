@@ -248,9 +248,9 @@ const FieldSpec* FindSpec(std::wstring_view name)
 {
     for (const std::span<const FieldSpec> table :
         { std::span<const FieldSpec>(kSettingsFields), std::span<const FieldSpec>(kDetectorFields) })
-        for (const FieldSpec& spec : table)
-            if (name == spec.name)
-                return &spec;
+        for (const FieldSpec& fieldSpec : table)
+            if (name == fieldSpec.name)
+                return &fieldSpec;
     return nullptr;
 }
 
@@ -263,29 +263,29 @@ bool IsDetectorField(std::wstring_view name)
 std::vector<DialogField> AttachFields(HWND dialog, std::span<const FieldSpec> specs)
 {
     std::vector<DialogField> fields;
-    for (const FieldSpec& spec : specs) {
-        const SettingsField* table = FindSettingsField(spec.name);
+    for (const FieldSpec& fieldSpec : specs) {
+        const SettingsField* table = FindSettingsField(fieldSpec.name);
         DialogField field;
-        field.id = spec.id;
-        field.marker = spec.marker;
-        field.scale = spec.scale;
-        field.Attach(dialog, Tidy(table->min * spec.scale), Tidy(table->max * spec.scale),
+        field.id = fieldSpec.id;
+        field.marker = fieldSpec.marker;
+        field.scale = fieldSpec.scale;
+        field.Attach(dialog, Tidy(table->min * fieldSpec.scale), Tidy(table->max * fieldSpec.scale),
             table->kind == SettingsField::Kind::I32);
         fields.push_back(std::move(field));
     }
     return fields;
 }
 
-double Stored(const Settings& settings, const FieldSpec& spec)
+double Stored(const Settings& settings, const FieldSpec& fieldSpec)
 {
-    const SettingsField* field = FindSettingsField(spec.name);
+    const SettingsField* field = FindSettingsField(fieldSpec.name);
     return field->kind == SettingsField::Kind::I32 ? static_cast<double>(settings.*(field->i32))
                                                    : settings.*(field->f64);
 }
 
-void Store(Settings& settings, const FieldSpec& spec, double value)
+void Store(Settings& settings, const FieldSpec& fieldSpec, double value)
 {
-    const SettingsField* field = FindSettingsField(spec.name);
+    const SettingsField* field = FindSettingsField(fieldSpec.name);
     if (field->kind == SettingsField::Kind::I32)
         settings.*(field->i32) = static_cast<std::int32_t>(std::lround(value));
     else
@@ -612,16 +612,16 @@ void AdvancedSettingsDialog::Drive()
     for (const auto& entry : mScript) {
         const std::wstring& name = entry.first;
         const std::wstring& text = entry.second;
-        auto spec = std::find_if(
+        auto fieldSpec = std::find_if(
             std::begin(kDetectorFields), std::end(kDetectorFields), [&](const FieldSpec& s) { return name == s.name; });
-        if (spec == std::end(kDetectorFields))
+        if (fieldSpec == std::end(kDetectorFields))
             continue;
         Settings trial;
         trial.CopyFields(mSettings);
         std::wstring reason;
         if (!trial.SetField(name, text, &reason))
             continue;
-        mFields[static_cast<std::size_t>(spec - std::begin(kDetectorFields))].Write(Stored(trial, *spec));
+        mFields[static_cast<std::size_t>(fieldSpec - std::begin(kDetectorFields))].Write(Stored(trial, *fieldSpec));
     }
     Press(GetHandle(), IDOK);
 }
@@ -714,9 +714,9 @@ public:
     {
         if (error)
             *error = nullptr;
-        for (const FieldSpec& spec : kSettingsFields)
-            if (DialogField& field = mDialog.Field(spec.id); !field.Read(nullptr)) {
-                GiveText(Refusal(spec.name, field), error);
+        for (const FieldSpec& fieldSpec : kSettingsFields)
+            if (DialogField& field = mDialog.Field(fieldSpec.id); !field.Read(nullptr)) {
+                GiveText(Refusal(fieldSpec.name, field), error);
                 return S_FALSE;
             }
         return S_OK;
@@ -777,9 +777,9 @@ HRESULT SettingsDialog::Editor::SetValue(const wchar_t* nameText, const wchar_t*
         if (FindSettingsField(name)->f64
             && Member(mDialog.mSettings, *FindSettingsField(name)) != Member(trial, *FindSettingsField(name)))
             return Refuse(L"the detector settings did not take " + name + L" = " + text, error);
-    } else if (const FieldSpec* spec = FindSpec(name)) {
-        DialogField& field = mDialog.Field(spec->id);
-        const double value = Stored(trial, *spec);
+    } else if (const FieldSpec* fieldSpec = FindSpec(name)) {
+        DialogField& field = mDialog.Field(fieldSpec->id);
+        const double value = Stored(trial, *fieldSpec);
         field.Write(value);
         if (!field.Read(nullptr))
             return Refuse(Refusal(name, field), error);
@@ -800,11 +800,11 @@ HRESULT SettingsDialog::Editor::GetValue(const wchar_t* name, BSTR* text)
     // The value as the dialog shows it.
     Settings shown;
     shown.CopyFields(mDialog.mSettings);
-    if (const FieldSpec* spec = FindSpec(name); spec && !IsDetectorField(name)) {
+    if (const FieldSpec* fieldSpec = FindSpec(name); fieldSpec && !IsDetectorField(name)) {
         double value = 0;
-        if (!mDialog.Field(spec->id).Read(&value))
-            return GiveText(mDialog.Field(spec->id).edit->GetText(), text);
-        Store(shown, *spec, value);
+        if (!mDialog.Field(fieldSpec->id).Read(&value))
+            return GiveText(mDialog.Field(fieldSpec->id).edit->GetText(), text);
+        Store(shown, *fieldSpec, value);
     }
     return GiveText(shown.FieldText(name), text);
 }
