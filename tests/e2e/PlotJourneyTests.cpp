@@ -402,7 +402,8 @@ TEST_F(PlotJourney, PoincareEllipseLiesAlongIdentityAndAClickedPointShowsItsBeat
         << "the Poincare view shows no points\n"
         << open.Output();
     ASSERT_TRUE(view) << open.Output();
-    const auto [vx0, vy0] = screen.Origin(*view);
+    const auto origin = screen.Origin(*view);
+    const int vx0 = origin.first, vy0 = origin.second;
     int width = 0, height = 0;
     const std::vector<unsigned> shot = screen.Shot(*view, width, height);
 
