@@ -261,10 +261,12 @@ std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotReque
             return "the " + plot.view + " view cannot be opened";
         views.push_back(frames.LastView());
     }
-    const std::vector<std::string> svgs = WaitForSvgs(views, source.copyCommand, timeoutMs);
+    // The views draw side by side, sharing the machine: each has its time, all together.
+    const int totalMs = timeoutMs * static_cast<int>(views.size());
+    const std::vector<std::string> svgs = WaitForSvgs(views, source.copyCommand, totalMs);
     for (std::size_t i = 0; i < plots.size(); ++i) {
         if (svgs[i].empty())
-            return "the " + plots[i].view + " plot gave no picture within " + std::to_string(timeoutMs / 1000) + " s";
+            return "the " + plots[i].view + " plot gave no picture within " + std::to_string(totalMs / 1000) + " s";
         std::string bytes;
         try {
             bytes = PlotBytes(svgs[i], ExtensionOf(plots[i].file));
