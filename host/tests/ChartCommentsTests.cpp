@@ -14,7 +14,7 @@
 #include "ui/Gdi.h"
 #include "ui/MessageQueue.h"
 #include "ui/Window.h"
-#include "varnex/ChartComments.h"
+#include "varnex/desktop/chart/ChartComments.h"
 
 using namespace vx::ui;
 using varnex::ChartComments;

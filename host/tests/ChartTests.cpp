@@ -20,8 +20,8 @@
 #include "ui/MessageQueue.h"
 #include "ui/Paint.h"
 #include "ui/Window.h"
-#include "varnex/Chart.h"
-#include "varnex/ExtensionLoader.h"
+#include "varnex/desktop/chart/Chart.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace {
 

@@ -30,8 +30,8 @@
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 #include "ui/Clock.h"
 #include "ui/EventLoop.h"
-#include "varnex/ExtensionLoader.h"
-#include "varnex/SessionFile.h"
+#include "varnex/session/SessionFile.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace fs = std::filesystem;
 

@@ -19,8 +19,8 @@
 #include "hostframework/interfaces/DataPadHostInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/TickPosition.h"
-#include "varnex/ExtensionLoader.h"
-#include "varnex/ViewFrames.h"
+#include "varnex/startup/ExtensionLoader.h"
+#include "varnex/views/ViewFrames.h"
 #include "webview/FakeWebView.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include "host/hrvdoc/Session.h"
 #include "host/recording/Import.h"
 #include "hostframework/interfaces/FrameworkIds.h"
-#include "varnex/ExtensionLoader.h"
-#include "varnex/SessionFile.h"
+#include "varnex/session/SessionFile.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace fs = std::filesystem;
 

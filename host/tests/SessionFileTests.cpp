@@ -16,7 +16,7 @@
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/hrvdoc/Session.h"
 #include "hostframework/base/SimpleUnknownImp.h"
-#include "varnex/SessionFile.h"
+#include "varnex/session/SessionFile.h"
 
 namespace fs = std::filesystem;
 using vx::host::SessionContent;

@@ -20,8 +20,8 @@
 #include "ui/Dialog.h"
 #include "ui/MessageQueue.h"
 #include "ui/Window.h"
-#include "varnex/SessionFile.h"
-#include "varnex/SessionKeeper.h"
+#include "varnex/session/SessionFile.h"
+#include "varnex/session/SessionKeeper.h"
 
 namespace fs = std::filesystem;
 namespace ui = vx::ui;

@@ -19,7 +19,7 @@
 #include "caf/PlotStateRegistrar.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/hrvdoc/Session.h"
-#include "varnex/SessionFile.h"
+#include "varnex/session/SessionFile.h"
 
 namespace fs = std::filesystem;
 using vx::host::SessionContent;

@@ -17,7 +17,7 @@
 #include "hostframework/interfaces/HostServices.h"
 #include "ui/MessageQueue.h"
 #include "ui/Window.h"
-#include "varnex/ExtensionLoader.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "varnex/Analyse.h"
-#include "varnex/ExtensionLoader.h"
-#include "varnex/Open.h"
-#include "varnex/SelfTest.h"
+#include "varnex/cli/Analyse.h"
+#include "varnex/cli/SelfTest.h"
+#include "varnex/desktop/Open.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "integration/ExtensionChain.h"
 #include "integration/tests/LoadedExtension.h"
 #include "log/Log.h"
-#include "varnex/ExtensionLoader.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 #include <gtest/gtest.h>
 

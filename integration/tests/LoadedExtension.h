@@ -9,7 +9,7 @@
 
 #include "caf/CafHost.h"
 #include "host/caf/tests/RegisteredFramework.h"
-#include "varnex/ExtensionLoader.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace vx::integration::test {
 

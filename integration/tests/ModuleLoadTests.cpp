@@ -23,7 +23,7 @@
 #include "hrv/core/UserEventData.h"
 #include "integration/ExtensionChain.h"
 #include "res/Resource.h"
-#include "varnex/ExtensionLoader.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace {
 

@@ -27,7 +27,7 @@ plant host/extcalc/Bridge.cpp \
   '#include "hostframework/interfaces/IDocument.h"' \
   '#include "../../hrv/core/Settings.h" // bad: relative path into the extension' \
   '#include <vector>'
-plant host/varnex/Open.cpp \
+plant host/varnex/desktop/Open.cpp \
   '  #  include <hrv_ui/Report.h> // bad: angle brackets, spaced' \
   '#include "caf/CafHost.h"'
 plant host/tests/HostTests.cpp '#include "selftest/TestBase.h" // bad: host tests too'

@@ -28,8 +28,8 @@
 #include "text/Unicode.h"
 #include "ui/Desktop.h"
 #include "ui/Window.h"
-#include "varnex/ExtensionLoader.h"
-#include "varnex/ViewFrames.h"
+#include "varnex/startup/ExtensionLoader.h"
+#include "varnex/views/ViewFrames.h"
 #include "webview/FakeWebView.h"
 
 namespace {

@@ -33,7 +33,7 @@ struct OpenOptions {
     // The comment drawn on the chart whose marker is clicked after the menu paths (from 0; -1:
     // none), so that its popup shows.
     int clickComment = -1;
-    // Answers of the modal dialogs, in the order they come up (varnex/DialogActions.h).
+    // Answers of the modal dialogs, in the order they come up (varnex/desktop/DialogActions.h).
     std::vector<std::string> dialogs;
     // Printing goes into this PDF file instead of asking for a printer.
     std::string printTo;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/hrvdoc/Session.h"
-#include "varnex/OutputFile.h"
+#include "varnex/session/OutputFile.h"
 
 namespace varnex {
 

@@ -16,7 +16,7 @@
 #include "host/tracedraw/TraceHost.h"
 #include "ui/Geometry.h"
 #include "ui/Messages.h"
-#include "varnex/ChartObjects.h"
+#include "varnex/desktop/chart/ChartObjects.h"
 
 namespace vx::eventdraw {
 class EventDrawClasses;

@@ -1,4 +1,4 @@
-#include "varnex/ViewFrames.h"
+#include "varnex/views/ViewFrames.h"
 
 #include "caf/CafHost.h"
 #include "caf/FrameworkServices.h"

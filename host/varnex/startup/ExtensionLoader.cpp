@@ -1,4 +1,4 @@
-#include "varnex/ExtensionLoader.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 #include <dlfcn.h>
 

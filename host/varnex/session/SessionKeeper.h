@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ui/Window.h"
-#include "varnex/SessionFile.h"
+#include "varnex/session/SessionFile.h"
 
 namespace vx::host {
 class HrvHostDocument;

@@ -1,4 +1,4 @@
-#include "varnex/SessionKeeper.h"
+#include "varnex/session/SessionKeeper.h"
 
 #include "foundation/Utf.h"
 #include "host/hrvdoc/HrvHostDocument.h"

@@ -1,4 +1,4 @@
-#include "varnex/Chart.h"
+#include "varnex/desktop/chart/Chart.h"
 
 #include <algorithm>
 #include <cmath>

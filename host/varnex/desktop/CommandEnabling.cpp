@@ -1,4 +1,4 @@
-#include "varnex/CommandEnabling.h"
+#include "varnex/desktop/CommandEnabling.h"
 
 namespace varnex {
 

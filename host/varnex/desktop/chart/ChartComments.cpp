@@ -1,4 +1,4 @@
-#include "varnex/ChartComments.h"
+#include "varnex/desktop/chart/ChartComments.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "varnex/PlotFile.h"
+#include "varnex/cli/PlotFile.h"
 
 namespace varnex {
 

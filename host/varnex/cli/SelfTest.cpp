@@ -1,4 +1,4 @@
-#include "varnex/SelfTest.h"
+#include "varnex/cli/SelfTest.h"
 
 #include <charconv>
 #include <ctime>
@@ -11,7 +11,7 @@
 #include "foundation/String.h"
 #include "host/synthetic/SyntheticRecordings.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
-#include "varnex/ExtensionLoader.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace varnex {
 namespace {

@@ -1,4 +1,4 @@
-#include "varnex/PlotFile.h"
+#include "varnex/cli/PlotFile.h"
 
 #include <stdlib.h>
 
@@ -21,8 +21,8 @@
 #include "plotcontrol/svg/PrintableSvgRenderer.h"
 #include "ui/Desktop.h"
 #include "ui/gtk/GtkBackend.h"
-#include "varnex/OutputFile.h"
-#include "varnex/ViewFrames.h"
+#include "varnex/session/OutputFile.h"
+#include "varnex/views/ViewFrames.h"
 #include "webview/WebKitEngine.h"
 
 namespace varnex {

@@ -1,4 +1,4 @@
-#include "varnex/OpenCommand.h"
+#include "varnex/desktop/OpenCommand.h"
 
 #include <spawn.h>
 #include <sys/wait.h>

@@ -1,6 +1,6 @@
-#include "varnex/Open.h"
-#include "varnex/DialogActions.h"
-#include "varnex/Help.h"
+#include "varnex/desktop/Open.h"
+#include "varnex/desktop/DialogActions.h"
+#include "varnex/desktop/Help.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,14 +47,14 @@
 #include "ui/Timer.h"
 #include "ui/Window.h"
 #include "ui/gtk/GtkBackend.h"
-#include "varnex/Chart.h"
-#include "varnex/ChartComments.h"
-#include "varnex/CommandEnabling.h"
-#include "varnex/ExtensionLoader.h"
-#include "varnex/OpenCommand.h"
-#include "varnex/SessionFile.h"
-#include "varnex/SessionKeeper.h"
-#include "varnex/ViewFrames.h"
+#include "varnex/desktop/CommandEnabling.h"
+#include "varnex/desktop/OpenCommand.h"
+#include "varnex/desktop/chart/Chart.h"
+#include "varnex/desktop/chart/ChartComments.h"
+#include "varnex/session/SessionFile.h"
+#include "varnex/session/SessionKeeper.h"
+#include "varnex/startup/ExtensionLoader.h"
+#include "varnex/views/ViewFrames.h"
 #include "webview/WebKitEngine.h"
 
 namespace varnex {

@@ -1,4 +1,4 @@
-#include "varnex/SessionFile.h"
+#include "varnex/session/SessionFile.h"
 
 #include "caf/PlotStateRegistrar.h"
 #include "host/hrvdoc/HrvHostDocument.h"

@@ -1,4 +1,4 @@
-#include "varnex/Analyse.h"
+#include "varnex/cli/Analyse.h"
 
 #include <unistd.h>
 
@@ -30,10 +30,10 @@
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "log/Log.h"
-#include "varnex/ExtensionLoader.h"
-#include "varnex/OutputFile.h"
-#include "varnex/ReportFile.h"
-#include "varnex/SessionFile.h"
+#include "varnex/cli/ReportFile.h"
+#include "varnex/session/OutputFile.h"
+#include "varnex/session/SessionFile.h"
+#include "varnex/startup/ExtensionLoader.h"
 
 namespace varnex {
 namespace {

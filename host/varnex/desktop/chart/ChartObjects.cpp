@@ -1,4 +1,4 @@
-#include "varnex/ChartObjects.h"
+#include "varnex/desktop/chart/ChartObjects.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "varnex/OutputFile.h"
+#include "varnex/session/OutputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

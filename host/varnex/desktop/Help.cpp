@@ -1,4 +1,4 @@
-#include "varnex/Help.h"
+#include "varnex/desktop/Help.h"
 
 #include <spawn.h>
 #include <sys/wait.h>

@@ -1,4 +1,4 @@
-#include "varnex/ReportFile.h"
+#include "varnex/cli/ReportFile.h"
 
 #include <fstream>
 

@@ -1,4 +1,4 @@
-#include "varnex/DialogActions.h"
+#include "varnex/desktop/DialogActions.h"
 
 #include <cstdlib>
 #include <memory>
