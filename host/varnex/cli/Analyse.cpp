@@ -938,49 +938,51 @@ struct RowsCleared {
 
 } // namespace
 
-bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions& o, std::string& error)
+namespace {
+
+bool TakeTime(const std::string& option, const std::string& v, double& into, std::string& error)
 {
-    o.progress = isatty(2) != 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return false;
-            }
-            out = args[++i];
+    double t = 0;
+    if (!ParseNumber(v, t) || !std::isfinite(t) || t < 0) {
+        error = option + " needs a time in seconds, not " + v;
+        return false;
+    }
+    into = t;
+    return true;
+}
+
+using AnalyseOption = Option<AnalyseOptions>;
+
+const AnalyseOption kAnalyseOptions[] = {
+    { "--channel", "N|TITLE", "source channel (default 1, the first)",
+        [](AnalyseOptions& o, const std::string& v, std::string&) {
+            o.channel = v;
             return true;
-        };
-        std::string v;
-        if (a == "--channel") {
-            if (!value(o.channel))
-                return false;
-        } else if (a == "--species") {
-            if (!value(o.species))
-                return false;
-            if (SpeciesIndex(o.species) < 0) {
-                error = "unknown species preset: " + o.species;
-                return false;
-            }
-        } else if (a == "--from" || a == "--to") {
-            double t = 0;
-            if (!value(v))
-                return false;
-            if (!ParseNumber(v, t) || !std::isfinite(t) || t < 0) {
-                error = a + " needs a time in seconds, not " + v;
-                return false;
-            }
-            (a == "--from" ? o.from : o.to) = t;
-        } else if (a == "--rate") {
-            if (!value(v))
-                return false;
-            if (!ParseNumber(v, o.rate) || !std::isfinite(o.rate) || !(o.rate > 0)) {
-                error = "--rate needs samples per second, not " + v;
-                return false;
-            }
-        } else if (a == "--set") {
-            if (!value(v))
-                return false;
+        } },
+    { "--species", "NAME",
+        "preset: Human, Large Dog, Small Dog, Guinea Pig, Mouse, Pig,\nRabbit, Rat, Custom (or its index 0-8)",
+        [](AnalyseOptions& o, const std::string& v, std::string& error) {
+            o.species = v;
+            if (SpeciesIndex(o.species) >= 0)
+                return true;
+            error = "unknown species preset: " + o.species;
+            return false;
+        } },
+    { "--from", "S", "analyse only from this time on, in seconds",
+        [](AnalyseOptions& o, const std::string& v, std::string& error) {
+            return TakeTime("--from", v, o.from, error);
+        } },
+    { "--to", "S", "analyse only up to this time, in seconds",
+        [](AnalyseOptions& o, const std::string& v, std::string& error) { return TakeTime("--to", v, o.to, error); } },
+    { "--rate", "HZ", "sample rate of delimited text without a time column",
+        [](AnalyseOptions& o, const std::string& v, std::string& error) {
+            if (ParseNumber(v, o.rate) && std::isfinite(o.rate) && o.rate > 0)
+                return true;
+            error = "--rate needs samples per second, not " + v;
+            return false;
+        } },
+    { "--set", "NAME=VALUE", "any setting, e.g. --set ExcludeEctopics=0 --set RRMax=1.5",
+        [](AnalyseOptions& o, const std::string& v, std::string& error) {
             // The document's settings check the name and the value when they are set.
             const auto eq = v.find('=');
             if (eq == std::string::npos || eq == 0) {
@@ -988,38 +990,35 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
                 return false;
             }
             o.set.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-        } else if (a == "--rr") {
-            if (!value(o.rrFile))
-                return false;
-        } else if (a == "--beats") {
-            if (!value(o.beatsFile))
-                return false;
-        } else if (a == "--report") {
-            if (!value(o.reportFile))
-                return false;
-        } else if (a == "--plot") {
-            std::string v;
-            if (!value(v))
-                return false;
+            return true;
+        } },
+    { "--rr", "FILE", "the RR intervals (seconds, one per line)",
+        [](AnalyseOptions& o, const std::string& v, std::string&) {
+            o.rrFile = v;
+            return true;
+        } },
+    { "--beats", "FILE", "CSV of every beat: time_s,rr_s,class",
+        [](AnalyseOptions& o, const std::string& v, std::string&) {
+            o.beatsFile = v;
+            return true;
+        } },
+    { "--report", "FILE", "the HRV report as an HTML page",
+        [](AnalyseOptions& o, const std::string& v, std::string&) {
+            o.reportFile = v;
+            return true;
+        } },
+    { "--plot", "VIEW=FILE",
+        "a plot view as a picture (needs a display; repeatable): VIEW one of\ntachogram, spectrum, rr-histogram, "
+        "drr-histogram, poincare,\nclassifier; FILE .svg, .png, .jpg, .jpeg, .gif, .tif or .tiff",
+        [](AnalyseOptions& o, const std::string& v, std::string& error) {
             PlotRequest request;
             if (!ParsePlotRequest(v, request, error))
                 return false;
             o.plots.push_back(request);
-        } else if (a == "--extension") {
-            if (!value(o.extension))
-                return false;
-        } else if (a == "--add-beat") {
-            double t = 0;
-            if (!value(v))
-                return false;
-            if (!ParseNumber(v, t) || !std::isfinite(t) || t < 0) {
-                error = "--add-beat needs a time in seconds, not " + v;
-                return false;
-            }
-            o.addBeats.push_back(t);
-        } else if (a == "--remove-beats") {
-            if (!value(v))
-                return false;
+            return true;
+        } },
+    { "--remove-beats", "FROM:TO", "remove the detected beats between two times (seconds)",
+        [](AnalyseOptions& o, const std::string& v, std::string& error) {
             const auto colon = v.find(':');
             double from = 0, to = 0;
             if (colon == std::string::npos || !ParseNumber(v.substr(0, colon), from)
@@ -1029,25 +1028,77 @@ bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions&
                 return false;
             }
             o.removeBeats.emplace_back(from, to);
-        } else if (a == "--save-session") {
+            return true;
+        } },
+    { "--add-beat", "S", "add a beat at a time the detector missed (seconds)",
+        [](AnalyseOptions& o, const std::string& v, std::string& error) {
+            double t = 0;
+            if (!TakeTime("--add-beat", v, t, error))
+                return false;
+            o.addBeats.push_back(t);
+            return true;
+        } },
+    { "--save-session", "",
+        "keep the settings and beat corrections beside the record\n(RECORD.varnex-session), read back by later runs",
+        [](AnalyseOptions& o, const std::string&, std::string&) {
             o.saveSession = true;
-        } else if (a == "--online") {
+            return true;
+        } },
+    { "--online", "", "play the record as if it were being sampled",
+        [](AnalyseOptions& o, const std::string&, std::string&) {
             o.online = true;
-        } else if (a == "--json") {
+            return true;
+        } },
+    { "--json", "", "the parameters as JSON",
+        [](AnalyseOptions& o, const std::string&, std::string&) {
             o.format = AnalyseOptions::Format::Json;
-        } else if (a == "--csv") {
+            return true;
+        } },
+    { "--csv", "", "the parameters as CSV",
+        [](AnalyseOptions& o, const std::string&, std::string&) {
             o.format = AnalyseOptions::Format::Csv;
-        } else if (a == "--progress") {
+            return true;
+        } },
+    { "--extension", "FILE", "the HRV extension (default: libhrv.so beside varnex)",
+        [](AnalyseOptions& o, const std::string& v, std::string&) {
+            o.extension = v;
+            return true;
+        } },
+    { "--progress", "", "stage lines on the error stream (default: on a terminal)",
+        [](AnalyseOptions& o, const std::string&, std::string&) {
             o.progress = true;
-        } else if (a == "--quiet") {
+            return true;
+        } },
+    { "--quiet", "", "no stage lines",
+        [](AnalyseOptions& o, const std::string&, std::string&) {
             o.progress = false;
-        } else if (!a.empty() && a[0] != '-' && o.record.empty()) {
-            o.record = a;
-        } else {
-            error = "unexpected argument: " + a;
-            return false;
-        }
+            return true;
+        } },
+};
+
+// The record: the one word that is no option.
+bool TakeRecord(AnalyseOptions& o, const std::string& word, std::string& error)
+{
+    if (word.empty() || word[0] == '-' || !o.record.empty()) {
+        error = "unexpected argument: " + word;
+        return false;
     }
+    o.record = word;
+    return true;
+}
+
+} // namespace
+
+OptionTable<AnalyseOptions> AnalyseOptionTable()
+{
+    return kAnalyseOptions;
+}
+
+bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions& o, std::string& error)
+{
+    o.progress = isatty(2) != 0;
+    if (!ParseOptions<AnalyseOptions>(args, kAnalyseOptions, TakeRecord, o, error))
+        return false;
     if (o.record.empty()) {
         error = "no record given";
         return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "varnex/cli/PlotFile.h"
+#include "varnex/startup/CommandLine.h"
 
 namespace varnex {
 
@@ -32,6 +33,9 @@ struct AnalyseOptions {
     // --plot VIEW=FILE: plot views written as pictures (needs a display).
     std::vector<PlotRequest> plots;
 };
+
+// The options of `varnex analyse`, for the parser and the usage.
+OptionTable<AnalyseOptions> AnalyseOptionTable();
 
 // Parses the words after "analyse"; false with `error` set on a wrong argument.
 bool ParseAnalyseArguments(const std::vector<std::string>& args, AnalyseOptions& options, std::string& error);

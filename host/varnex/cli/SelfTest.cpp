@@ -38,37 +38,53 @@ struct Case {
 
 } // namespace
 
-bool ParseSelfTestArguments(const std::vector<std::string>& args, SelfTestOptions& options, std::string& error)
-{
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--list") {
-            options.list = true;
-        } else if (a == "--seed" || a == "--extension") {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return false;
-            }
-            const std::string& value = args[++i];
-            if (a == "--extension") {
-                options.extension = value;
-                continue;
-            }
+namespace {
+
+const Option<SelfTestOptions> kSelfTestOptions[] = {
+    { "--list", "", "name the cases instead of running them",
+        [](SelfTestOptions& o, const std::string&, std::string&) {
+            o.list = true;
+            return true;
+        } },
+    { "--seed", "N", "repeat the random choices of an earlier run",
+        [](SelfTestOptions& o, const std::string& value, std::string& error) {
             std::int32_t seed = 0;
             const auto r = std::from_chars(value.data(), value.data() + value.size(), seed);
             if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size() || seed <= 0) {
                 error = "--seed takes a whole number from 1 to 2147483647, not '" + value + "'";
                 return false;
             }
-            options.seed = seed;
-        } else if (a.rfind("--", 0) == 0) {
-            error = "unknown option " + a;
-            return false;
-        } else {
-            options.names.push_back(a);
-        }
+            o.seed = seed;
+            return true;
+        } },
+    { "--extension", "FILE", "the HRV extension (default: libhrv.so beside varnex)",
+        [](SelfTestOptions& o, const std::string& value, std::string&) {
+            o.extension = value;
+            return true;
+        } },
+};
+
+// A case's or a test's name.
+bool TakeName(SelfTestOptions& o, const std::string& word, std::string& error)
+{
+    if (word.rfind("--", 0) == 0) {
+        error = "unknown option " + word;
+        return false;
     }
+    o.names.push_back(word);
     return true;
+}
+
+} // namespace
+
+OptionTable<SelfTestOptions> SelfTestOptionTable()
+{
+    return kSelfTestOptions;
+}
+
+bool ParseSelfTestArguments(const std::vector<std::string>& args, SelfTestOptions& options, std::string& error)
+{
+    return ParseOptions<SelfTestOptions>(args, kSelfTestOptions, TakeName, options, error);
 }
 
 int SelfTest(const SelfTestOptions& options, std::ostream& out, std::ostream& err)

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "varnex/startup/CommandLine.h"
+
 namespace varnex {
 
 struct SelfTestOptions {
@@ -14,6 +16,9 @@ struct SelfTestOptions {
     std::vector<std::string> names; // a case's name, or a test's name for all its cases
     std::string extension; // empty: libhrv.so beside varnex
 };
+
+// The options of `varnex selftest`, for the parser and the usage.
+OptionTable<SelfTestOptions> SelfTestOptionTable();
 
 // False with `error` for arguments that do not parse.
 bool ParseSelfTestArguments(const std::vector<std::string>& args, SelfTestOptions& options, std::string& error);

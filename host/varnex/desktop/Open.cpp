@@ -902,29 +902,27 @@ bool StartPlay(Session& s, const std::string& record, double speed, std::ostream
 
 } // namespace
 
-bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, std::string& error)
+namespace {
+
+// An option that keeps its value as it is.
+template <std::string OpenOptions::*field> bool Keep(OpenOptions& o, const std::string& value, std::string&)
 {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--extension") {
-            if (!value(o.extension))
-                return false;
-        } else if (a == "--run") {
-            if (!value(v))
-                return false;
+    o.*field = value;
+    return true;
+}
+
+const Option<OpenOptions> kOpenOptions[] = {
+    { "--extension", "FILE", "the HRV extension (default: libhrv.so beside varnex)", Keep<&OpenOptions::extension> },
+    { "--run", "PATH",
+        "choose a menu item once the window is up (\"HRV|Analyse\"; the host's\nown items by their texts, "
+        "\"File|Print...\"); repeatable",
+        [](OpenOptions& o, const std::string& v, std::string&) {
             o.run.push_back(KEL::Utf8ToWide(v));
-        } else if (a == "--drag") {
-            if (!value(v))
-                return false;
+            return true;
+        } },
+    { "--drag", "FROM,TO",
+        "drag over the chart's first strip between two x pixels, after the\n--run items given before it",
+        [](OpenOptions& o, const std::string& v, std::string& error) {
             OpenOptions::Drag drag;
             char rest = 0;
             if (std::sscanf(v.c_str(), "%d,%d%c", &drag.from, &drag.to, &rest) != 2 || drag.from < 0 || drag.to < 0) {
@@ -933,56 +931,78 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
             }
             drag.afterRuns = o.run.size();
             o.drags.push_back(drag);
-        } else if (a == "--play") {
-            if (!value(v))
-                return false;
+            return true;
+        } },
+    { "--play", "SPEED",
+        "play the record online into a new record at this multiple of real\ntime while the chart follows it",
+        [](OpenOptions& o, const std::string& v, std::string& error) {
             char* end = nullptr;
             o.play = std::strtod(v.c_str(), &end);
             if (end == v.c_str() || *end || !(o.play > 0) || !std::isfinite(o.play)) {
                 error = "--play needs a speed above 0 (a multiple of real time), not " + v;
                 return false;
             }
-        } else if (a == "--screenshot") {
-            if (!value(o.screenshot))
-                return false;
-        } else if (a == "--click-comment") {
-            if (!value(v))
-                return false;
+            return true;
+        } },
+    { "--dialog", "ACTIONS",
+        "answer the next dialog that comes up (shot=FILE.png, select=ID:N,\ntype=ID:TEXT, click=ID; "
+        "comma-separated)",
+        [](OpenOptions& o, const std::string& v, std::string& error) {
+            o.dialogs.push_back(v);
+            return CheckDialogActions(o.dialogs, error);
+        } },
+    { "--click-comment", "N", "click the marker of the N-th comment on the chart (from 0)",
+        [](OpenOptions& o, const std::string& v, std::string& error) {
             try {
                 o.clickComment = std::stoi(v);
             } catch (const std::exception&) {
                 o.clickComment = -1;
             }
-            if (o.clickComment < 0) {
-                error = "--click-comment needs the number of a comment drawn on the chart (from 0)";
-                return false;
-            }
-        } else if (a == "--print-to") {
-            if (!value(o.printTo))
-                return false;
-        } else if (a == "--view-screenshot") {
-            if (!value(o.viewScreenshot))
-                return false;
-        } else if (a == "--view-shots") {
-            if (!value(o.viewShots))
-                return false;
-        } else if (a == "--exit") {
-            o.exitAfter = true;
-        } else if (a == "--listen") {
-            o.listen = true;
-        } else if (a == "--dialog") {
-            if (!value(v))
-                return false;
-            o.dialogs.push_back(v);
-            if (!CheckDialogActions(o.dialogs, error))
-                return false;
-        } else if (a.rfind("--", 0) == 0 || !o.record.empty()) {
-            error = "unknown argument " + a;
+            if (o.clickComment >= 0)
+                return true;
+            error = "--click-comment needs the number of a comment drawn on the chart (from 0)";
             return false;
-        } else {
-            o.record = a;
-        }
+        } },
+    { "--screenshot", "FILE.png", "save the window", Keep<&OpenOptions::screenshot> },
+    { "--view-screenshot", "FILE.png", "save the frame of the view opened last", Keep<&OpenOptions::viewScreenshot> },
+    { "--view-shots", "DIR", "save each open view's frame in DIR (\"<view class name>.png\")",
+        Keep<&OpenOptions::viewShots> },
+    { "--print-to", "FILE.pdf", "print into this file instead of asking for a printer", Keep<&OpenOptions::printTo> },
+    { "--exit", "", "close the window after the script and print what it showed",
+        [](OpenOptions& o, const std::string&, std::string&) {
+            o.exitAfter = true;
+            return true;
+        } },
+    { "--listen", "",
+        "leave the window to input from the display and answer state,\nrepaint and quit on standard input",
+        [](OpenOptions& o, const std::string&, std::string&) {
+            o.listen = true;
+            return true;
+        } },
+};
+
+// The record: the one word that is no option.
+bool TakeRecord(OpenOptions& o, const std::string& word, std::string& error)
+{
+    if (word.rfind("--", 0) == 0 || !o.record.empty()) {
+        error = "unknown argument " + word;
+        return false;
     }
+    o.record = word;
+    return true;
+}
+
+} // namespace
+
+OptionTable<OpenOptions> OpenOptionTable()
+{
+    return kOpenOptions;
+}
+
+bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, std::string& error)
+{
+    if (!ParseOptions<OpenOptions>(args, kOpenOptions, TakeRecord, o, error))
+        return false;
     if (o.record.empty()) {
         error = "open needs a record";
         return false;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "varnex/startup/CommandLine.h"
+
 namespace varnex {
 
 struct OpenOptions {
@@ -46,6 +48,9 @@ struct OpenOptions {
     // closes the window without the question about unsaved changes (nothing is saved).
     bool listen = false;
 };
+
+// The options of `varnex open`, for the parser and the usage.
+OptionTable<OpenOptions> OpenOptionTable();
 
 bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& options, std::string& error);
 
