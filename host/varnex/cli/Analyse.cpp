@@ -79,16 +79,7 @@ std::string DefaultExtension()
 }
 
 using vx::com::Query;
-
-// Releases on scope exit.
-struct Releaser {
-    IUnknown* object;
-    ~Releaser()
-    {
-        if (object)
-            object->Release();
-    }
-};
+using vx::com::Ref;
 
 std::string Hex(HRESULT hr)
 {
@@ -305,11 +296,11 @@ private:
     std::unique_ptr<HostFramework> mFramework;
     std::unique_ptr<Extension> mExtension;
     std::vector<IUnknown*> mClassObjects;
-    HRV::IFileSaveAsClass2* mRRExport = nullptr;
-    std::vector<HRV::IDataPadFunctionClass2*> mFunctions;
+    Ref<HRV::IFileSaveAsClass2> mRRExport;
+    std::vector<Ref<HRV::IDataPadFunctionClass2>> mFunctions;
     vx::host::HrvHostDocumentObject* mHostObject = nullptr;
     caf::HostDocument* mRecordingDocument = nullptr;
-    ICAFCommandHandler* mCommands = nullptr;
+    Ref<ICAFCommandHandler> mCommands;
     bool mAttached = false;
     DWORD mClassKey = 0;
     std::string mSessionPath;
@@ -323,16 +314,13 @@ Session::~Session()
         mHost->Detach();
         mHostObject->DetachChildren();
     }
-    if (mCommands)
-        mCommands->Release();
+    mCommands.Reset();
     if (mRecordingDocument)
         static_cast<IHostDocumentData*>(mRecordingDocument)->Release();
     if (mHostObject)
         static_cast<HRV::IDataPadSource*>(mHostObject)->Release();
-    if (mRRExport)
-        mRRExport->Release();
-    for (auto* f : mFunctions)
-        f->Release();
+    mRRExport.Reset();
+    mFunctions.clear();
     // The host document (which holds the extension's data children) goes first, then the class
     // objects, then the library.
     mHost.reset();
@@ -535,21 +523,16 @@ void Session::LoadExtension()
             mClassObjects.push_back(r.object);
     try {
         mHost->RegisterEnumerators(mClassObjects);
-        auto* types = Query<ITypeIdRegistry>(mFramework->Object()).Detach();
-        mHost->RegisterCalculationClasses(mClassObjects, types);
-        if (types)
-            types->Release();
+        const Ref<ITypeIdRegistry> types = Query<ITypeIdRegistry>(mFramework->Object());
+        mHost->RegisterCalculationClasses(mClassObjects, types.Get());
     } catch (const std::exception& e) {
         throw Failure(std::string("the extension's enumerators cannot be used: ") + e.what());
     }
     for (IUnknown* c : mClassObjects) {
-        if (auto* f = Query<HRV::IDataPadFunctionClass2>(c).Detach()) {
-            mFunctions.push_back(f);
-        } else if (auto* s = Query<HRV::IFileSaveAsClass2>(c).Detach()) {
-            if (mRRExport)
-                mRRExport->Release();
-            mRRExport = s;
-        }
+        if (auto f = Query<HRV::IDataPadFunctionClass2>(c))
+            mFunctions.push_back(std::move(f));
+        else if (auto s = Query<HRV::IFileSaveAsClass2>(c))
+            mRRExport = std::move(s);
     }
     // The host learns the functions in the reverse of their construction: show them in table order.
     std::reverse(mFunctions.begin(), mFunctions.end());
@@ -569,14 +552,12 @@ void Session::OpenDocument()
         throw Failure("the extension offers no HRV document");
     if (!document)
         throw Failure("the extension cannot open an HRV document (" + Hex(hr) + ")");
-    mCommands = Query<ICAFCommandHandler>(document).Detach();
+    mCommands = Query<ICAFCommandHandler>(document);
     if (!mCommands)
         throw Failure("the HRV document takes no commands");
     WORD typeIndex = 0;
-    if (auto* types = Query<ITypeIdRegistry>(mFramework->Object()).Detach()) {
+    if (const auto types = Query<ITypeIdRegistry>(mFramework->Object()))
         types->GetTypeIndex(HRV::GUID_HRVDocumentObj, &typeIndex);
-        types->Release();
-    }
     mClassKey = DWORD(typeIndex) << 16;
     mHostObject->AttachChild(mClassKey, document);
     mHost->Attach(document);
@@ -711,7 +692,7 @@ std::vector<ParameterRow> Session::Parameters()
     const vx::hf::SourceDescriptor own {};
     const std::int64_t startTick = vx::hf::MakeTickPosition(mRangeStart.mRecord, mRangeStart.mOffset);
     const std::int64_t endTick = vx::hf::MakeTickPosition(mRangeEnd.mRecord, mRangeEnd.mOffset);
-    for (HRV::IDataPadFunctionClass2* c : mFunctions) {
+    for (const Ref<HRV::IDataPadFunctionClass2>& c : mFunctions) {
         ParameterRow row {};
         VariantInit(&row.value);
         IKELString* text = nullptr;
@@ -719,21 +700,19 @@ std::vector<ParameterRow> Session::Parameters()
             row.id = TakeText(text);
         if (SUCCEEDED(c->GetDisplayName(0, &text)))
             row.name = TakeText(text);
-        IUnknown* function = nullptr;
-        row.result = c->CreateFunction(static_cast<HRV::IDataPadSource*>(mHostObject), mChannel, nullptr, &function);
-        Releaser functionRef { function };
-        if (auto* texts = Query<HRV::IDataFunctionTexts>(function).Detach()) {
+        Ref<IUnknown> function;
+        row.result
+            = c->CreateFunction(static_cast<HRV::IDataPadSource*>(mHostObject), mChannel, nullptr, function.Put());
+        if (const auto texts = Query<HRV::IDataFunctionTexts>(function.Get())) {
             if (texts->GetUnitText(&text) == S_OK)
                 row.unit = TakeText(text);
             if (texts->GetFormatText(&text) == S_OK)
                 row.format = TakeText(text);
-            texts->Release();
         }
-        if (auto* data = Query<IKELDataFunction>(function).Detach()) {
+        if (const auto data = Query<IKELDataFunction>(function.Get())) {
             data->SetDataAccess(access);
             data->SetRange(&own, startTick, endTick);
             row.result = data->GetValue(0, mChannel, &row.value);
-            data->Release();
         }
         rows.push_back(row);
     }
@@ -818,13 +797,11 @@ std::string Session::WritePlots(const std::vector<OutputFile*>& files)
 {
     PlotSource source;
     source.classObjects = mClassObjects;
-    source.document = mCommands;
+    source.document = mCommands.Get();
     source.host = mHost.get();
     WORD copyType = 0;
-    if (auto* types = Query<ITypeIdRegistry>(mFramework->Object()).Detach()) {
+    if (const auto types = Query<ITypeIdRegistry>(mFramework->Object()))
         types->GetTypeIndex(vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}"), &copyType);
-        types->Release();
-    }
     source.copyCommand = DWORD(copyType) << 16;
     return WritePlotFiles(source, o.plots, files);
 }
