@@ -1010,160 +1010,213 @@ bool ParseOpenArguments(const std::vector<std::string>& args, OpenOptions& o, st
     return true;
 }
 
-int Open(const OpenOptions& o, std::ostream& err)
+namespace {
+
+// The window system of the desktop: GTK, with WebKitGTK showing the plot views' pages inside its
+// windows. False with `error` set without a display.
+bool StartWindowSystem(std::string& error)
 {
-    std::string error;
     auto backend = ui::CreateGtkBackend(error);
     if (!backend)
-        return Fail(err, error);
+        return false;
     ui::SetBackend(backend);
-    // The plot views' pages are shown by WebKitGTK inside these windows.
-    if (!vx::webview::InstallWebKitEngine(error))
-        return Fail(err, error);
-    // The report view shows its page in the host's report control.
-    vx::host::ReportControlRegistration reportControl;
-    if (!o.printTo.empty()) {
-        // A relative name is the working folder's, whatever folder the printing code works in.
-        std::error_code absoluteError;
-        const std::filesystem::path printTo = std::filesystem::absolute(o.printTo, absoluteError);
-        ui::SetPrintToFile(absoluteError ? o.printTo : printTo.string());
-        ui::SetPrintHandler({});
-        ui::SetPrinterChoiceHandler({});
-    }
+    return vx::webview::InstallWebKitEngine(error);
+}
 
-    Session session;
-    gSession = &session;
-    ui::SetPrintOutcomeListener([&session](const ui::PrintOutcome& outcome) { PrintEnded(session, outcome); });
-    struct Reset {
-        ~Reset()
-        {
-            ui::SetPrintOutcomeListener({});
-            gSession = nullptr;
+// Printing goes into `file` instead of asking for a printer (--print-to).
+void PrintIntoFile(const std::string& file)
+{
+    // A relative name is the working folder's, whatever folder the printing code works in.
+    std::error_code absoluteError;
+    const std::filesystem::path printTo = std::filesystem::absolute(file, absoluteError);
+    ui::SetPrintToFile(absoluteError ? file : printTo.string());
+    ui::SetPrintHandler({});
+    ui::SetPrinterChoiceHandler({});
+}
+
+// The session is the one the frame's window procedure and the print outcomes reach while it is
+// installed.
+class SessionInstalled {
+public:
+    explicit SessionInstalled(Session& session)
+    {
+        gSession = &session;
+        ui::SetPrintOutcomeListener([&session](const ui::PrintOutcome& outcome) { PrintEnded(session, outcome); });
+    }
+    ~SessionInstalled()
+    {
+        ui::SetPrintOutcomeListener({});
+        gSession = nullptr;
+    }
+    SessionInstalled(const SessionInstalled&) = delete;
+    SessionInstalled& operator=(const SessionInstalled&) = delete;
+};
+
+// The host's side of the open recording: its host document, the framework and the extension
+// with the class objects it registered. They go in the order the extension needs: its event-draw
+// classes let go of its objects, the host document (holding its data children) goes, the
+// registrations are released, the library is unloaded, and the framework goes last.
+class LoadedHost {
+public:
+    LoadedHost() = default;
+    ~LoadedHost()
+    {
+        eventDraw.reset();
+        host.reset();
+        if (extension) {
+            caf::ReleaseRegistrations();
+            extension.reset();
         }
-    } reset;
-    session.title = std::filesystem::path(KEL::Utf8ToWide(o.record)).stem().wstring();
-    session.extension = o.extension;
-    // A long recording (a day of data) with a kept analysis takes a while: the user sees each step.
-    auto progress = std::make_unique<LoadProgress>(session.title, 4);
-    progress->Step(L"reading the recording");
+    }
+    LoadedHost(const LoadedHost&) = delete;
+    LoadedHost& operator=(const LoadedHost&) = delete;
+
+    std::unique_ptr<HostFramework> framework;
+    std::unique_ptr<Extension> extension;
+    std::unique_ptr<vx::host::HrvHostDocument> host;
+    std::vector<IUnknown*> classObjects; // registered by the extension; not held
+    // The extension's event-draw classes, which draw the beats on the chart.
+    std::unique_ptr<vx::eventdraw::EventDrawClasses> eventDraw;
+    // The host's menu commands the extension's document classes registered.
+    std::vector<caf::RegisteredCommand> commands;
+};
+
+// The recording and the host document over it: its dialogs are the user's, message boxes of the
+// analysis answer OK. False with the reason on `err`.
+bool OpenRecording(Session& session, LoadedHost& loaded, const std::string& record, std::ostream& err)
+{
     try {
-        session.recording = std::make_shared<vx::host::Recording>(vx::host::ImportFile(o.record));
+        session.recording = std::make_shared<vx::host::Recording>(vx::host::ImportFile(record));
     } catch (const std::exception& e) {
-        return Fail(err, e.what());
+        return Fail(err, e.what()) == 0;
     }
     if (session.recording->RecordCount() == 0 || session.recording->ChannelCount() == 0)
-        return Fail(err, o.record + " holds no signal");
-
-    // The host document: its dialogs are the user's; message boxes of the analysis answer OK.
+        return Fail(err, record + " holds no signal") == 0;
     vx::host::HrvHostOptions hostOptions;
     hostOptions.messageBoxAnswer = ui::IDOK;
     hostOptions.userAnswersDialogs = true;
     vx::host::InstallDesktopHelp();
-    auto host = std::make_unique<vx::host::HrvHostDocument>(session.recording, hostOptions);
-    session.host = host.get();
+    loaded.host = std::make_unique<vx::host::HrvHostDocument>(session.recording, hostOptions);
+    session.host = loaded.host.get();
+    return true;
+}
 
-    progress->Step(L"loading the HRV extension");
-    HostFramework framework(FrameworkSource::Host);
-    if (FAILED(framework.Result()))
-        return Fail(err, "the framework is not available (" + Hex(framework.Result()) + ")");
-    std::unique_ptr<Extension> extension
-        = Extension::Load(o.extension.empty() ? DefaultExtensionPath() : o.extension, error);
-    if (!extension)
-        return Fail(err, error);
-    struct Shutdown {
-        std::unique_ptr<vx::host::HrvHostDocument>& host;
-        std::unique_ptr<Extension>& extension;
-        ~Shutdown()
-        {
-            host.reset();
-            caf::ReleaseRegistrations();
-            extension.reset();
-        }
-    } shutdown { host, extension };
-    const HRESULT registered = extension->RegisterClassObjects(framework.Object());
+// Loads the extension and lets it register: its enumerators and calculation classes become the
+// host document's, its message boxes real ones, and its document classes insert their menu
+// commands. False with the reason on `err`.
+bool LoadExtension(Session& session, LoadedHost& loaded, const std::string& path, std::ostream& err)
+{
+    loaded.framework = std::make_unique<HostFramework>(FrameworkSource::Host);
+    if (FAILED(loaded.framework->Result()))
+        return Fail(err, "the framework is not available (" + Hex(loaded.framework->Result()) + ")") == 0;
+    std::string error;
+    loaded.extension = Extension::Load(path.empty() ? DefaultExtensionPath() : path, error);
+    if (!loaded.extension)
+        return Fail(err, error) == 0;
+    const HRESULT registered = loaded.extension->RegisterClassObjects(loaded.framework->Object());
     if (FAILED(registered))
-        return Fail(err, "the extension refused to register (" + Hex(registered) + ")");
-    // The extension's message boxes become real ones.
+        return Fail(err, "the extension refused to register (" + Hex(registered) + ")") == 0;
     caf::SetMessageBoxHandler(
         [](const caf::MessageBoxRequest& r) { return ui::MessageBox(nullptr, r.text, r.caption, r.style); });
 
-    std::vector<IUnknown*> classObjects;
     for (const caf::Registration& r : caf::Registrations())
         if (r.kind == caf::Registration::Kind::ClassObject)
-            classObjects.push_back(r.object);
-    // The extension's event-draw classes draw the beats on the chart; they let go of the
-    // extension's objects before it is unloaded.
-    vx::eventdraw::EventDrawClasses eventDraw;
-    eventDraw.AddAll(classObjects);
-    session.eventDraw = &eventDraw;
+            loaded.classObjects.push_back(r.object);
+    loaded.eventDraw = std::make_unique<vx::eventdraw::EventDrawClasses>();
+    loaded.eventDraw->AddAll(loaded.classObjects);
+    session.eventDraw = loaded.eventDraw.get();
     try {
-        host->RegisterEnumerators(classObjects);
-        auto* types = Query<ITypeIdRegistry>(framework.Object()).Detach();
-        host->RegisterCalculationClasses(classObjects, types);
-        if (types)
-            types->Release();
+        loaded.host->RegisterEnumerators(loaded.classObjects);
+        loaded.host->RegisterCalculationClasses(
+            loaded.classObjects, Query<ITypeIdRegistry>(loaded.framework->Object()).Get());
     } catch (const std::exception& e) {
-        return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what());
+        return Fail(err, std::string("the extension's enumerators cannot be used: ") + e.what()) == 0;
     }
-
     // Document classes insert their menu commands when the host builds its menus.
-    for (IUnknown* c : classObjects)
-        if (auto* documentClass = Query<ICustomDocClass>(c).Detach()) {
-            ICAFCommandHandler* handler = Query<ICAFCommandHandler>(c).Detach();
-            const HRESULT inserted = documentClass->RegisterCommands(handler, 0);
+    for (IUnknown* c : loaded.classObjects)
+        if (const auto documentClass = Query<ICustomDocClass>(c)) {
+            const HRESULT inserted = documentClass->RegisterCommands(Query<ICAFCommandHandler>(c).Get(), 0);
             if (FAILED(inserted))
                 err << "varnex open: a document class gave no menu commands (" << Hex(inserted) << ")\n";
-            if (handler)
-                handler->Release();
-            documentClass->Release();
         }
-    // The document class is the one that put an "HRV" menu on the bar.
-    const std::vector<caf::RegisteredCommand> commands = caf::RegisteredCommands();
-    auto hrvItem = std::find_if(commands.begin(), commands.end(),
-        [](const caf::RegisteredCommand& c) { return c.path.rfind(L"HRV|", 0) == 0; });
-    if (hrvItem == commands.end())
-        return Fail(err, "the extension offers no HRV menu");
-    auto* hostObject = new vx::host::HrvHostDocumentObject(*host);
-    IUnknown* hostObjectUnknown = static_cast<HRV::IDataPadSource*>(hostObject);
-    auto* recordingDocument = new caf::HostDocument(session.title, hostObjectUnknown);
-    recordingDocument->AddRef();
-    HRESULT hr = E_FAIL;
-    ICustomDocument2* document = recordingDocument->OpenDocument(hrvItem->classGuid, 0, &hr);
-    session.commands = Query<ICAFCommandHandler>(document).Detach();
-    WORD typeIndex = 0;
-    if (auto* types = Query<ITypeIdRegistry>(framework.Object()).Detach()) {
-        types->GetTypeIndex(hrvItem->classGuid, &typeIndex);
-        types->Release();
+    loaded.commands = caf::RegisteredCommands();
+    return true;
+}
+
+// The type index the framework gives a class id; 0 when it has none.
+WORD TypeIndex(IUnknown* framework, const GUID& id)
+{
+    WORD index = 0;
+    if (const auto types = Query<ITypeIdRegistry>(framework))
+        types->GetTypeIndex(id, &index);
+    return index;
+}
+
+// The extension's HRV document of the recording, opened by a host document of the recording
+// through the document class that put an "HRV" menu on the bar, and attached to the host
+// document. The document is let go of when this goes: detached from the host, then released
+// with the host documents that hold it.
+class OpenedDocument {
+public:
+    OpenedDocument() = default;
+    ~OpenedDocument()
+    {
+        if (mHost)
+            mHost->Detach();
+        if (mObject)
+            mObject->DetachChildren();
+        mCommands.Reset();
+        if (mRecording)
+            mRecording->Release();
+        mHostObject.Reset();
     }
-    struct Documents {
-        IUnknown* hostObject;
-        caf::HostDocument* recording;
-        ICAFCommandHandler*& commands;
-        vx::host::HrvHostDocument* host;
-        vx::host::HrvHostDocumentObject* object;
-        ~Documents()
-        {
-            if (host)
-                host->Detach();
-            if (object)
-                object->DetachChildren();
-            if (commands)
-                commands->Release();
-            recording->Release();
-            hostObject->Release();
-        }
-    } documents { hostObjectUnknown, recordingDocument, session.commands, nullptr, nullptr };
-    if (!document || !session.commands)
-        return Fail(err, "the extension cannot open an HRV document (" + Hex(hr) + ")");
-    hostObject->AttachChild(DWORD(typeIndex) << 16, document);
-    host->Attach(document);
-    documents.host = host.get();
-    documents.object = hostObject;
-    // The analysis kept with the recording (its session file), or a new one.
-    progress->Step(L"opening the analysis kept with the recording");
+    OpenedDocument(const OpenedDocument&) = delete;
+    OpenedDocument& operator=(const OpenedDocument&) = delete;
+
+    // False with the reason on `err`.
+    bool Open(Session& session, const LoadedHost& loaded, std::ostream& err)
+    {
+        const auto hrvItem = std::find_if(loaded.commands.begin(), loaded.commands.end(),
+            [](const caf::RegisteredCommand& c) { return c.path.rfind(L"HRV|", 0) == 0; });
+        if (hrvItem == loaded.commands.end())
+            return Fail(err, "the extension offers no HRV menu") == 0;
+        auto* hostObject = new vx::host::HrvHostDocumentObject(*loaded.host);
+        mHostObject = vx::com::Ref<IUnknown>::Adopt(static_cast<HRV::IDataPadSource*>(hostObject));
+        mRecording = new caf::HostDocument(session.title, mHostObject.Get());
+        mRecording->AddRef();
+        HRESULT hr = E_FAIL;
+        mDocument = mRecording->OpenDocument(hrvItem->classGuid, 0, &hr);
+        mCommands = Query<ICAFCommandHandler>(mDocument);
+        session.commands = mCommands.Get();
+        const WORD typeIndex = TypeIndex(loaded.framework->Object(), hrvItem->classGuid);
+        if (!mDocument || !mCommands)
+            return Fail(err, "the extension cannot open an HRV document (" + Hex(hr) + ")") == 0;
+        hostObject->AttachChild(DWORD(typeIndex) << 16, mDocument);
+        loaded.host->Attach(mDocument);
+        mHost = loaded.host.get();
+        mObject = hostObject;
+        return true;
+    }
+
+    ICustomDocument2* Document() const noexcept { return mDocument; }
+    caf::HostDocument* Recording() const noexcept { return mRecording; }
+
+private:
+    vx::com::Ref<IUnknown> mHostObject;
+    caf::HostDocument* mRecording = nullptr; // held
+    ICustomDocument2* mDocument = nullptr; // held by the host document
+    vx::com::Ref<ICAFCommandHandler> mCommands;
+    vx::host::HrvHostDocument* mHost = nullptr; // set once the document is attached
+    vx::host::HrvHostDocumentObject* mObject = nullptr;
+};
+
+// The analysis kept with the recording (its session file), or a new one; the keeper of the
+// session file for File > Save and the question on closing.
+void OpenAnalysis(Session& session, const OpenedDocument& opened, const std::string& record, std::ostream& err)
+{
     std::optional<vx::host::SessionContent> content;
     std::optional<KeptSession> kept;
-    const std::string sessionPath = vx::host::SessionPathFor(o.record);
+    const std::string sessionPath = vx::host::SessionPathFor(record);
     try {
         content = ReadSessionFile(sessionPath, vx::host::SessionSizeLimit(*session.recording));
     } catch (const vx::host::SessionError& e) {
@@ -1172,177 +1225,266 @@ int Open(const OpenOptions& o, std::ostream& err)
             << "); it is left as it is and the recording opens with the default settings\n";
     }
     std::string unusable;
-    if (OpenWithSession(*host, document, static_cast<ISubject*>(recordingDocument), content ? &*content : nullptr,
-            sessionPath, err, &unusable))
+    if (OpenWithSession(*session.host, opened.Document(), static_cast<ISubject*>(opened.Recording()),
+            content ? &*content : nullptr, sessionPath, err, &unusable))
         err << "varnex open: using the session file " << sessionPath << "\n";
     else if (!unusable.empty())
         kept = KeptSession { KeptSession::Why::Unusable, unusable };
-    session.keeper = std::make_unique<SessionKeeper>(*host, sessionPath, kept, err);
-    progress->Step(L"drawing the recording");
-    // Views the document asks for open in frames of their own (closed before the document goes).
-    ViewFrames viewFrames(classObjects, document, static_cast<IHostDocumentData*>(recordingDocument));
-    host->options.openView = [&viewFrames](DWORD classId) { return viewFrames.Open(classId); };
-    session.views = &viewFrames;
-    struct ForgetViews {
-        vx::host::HrvHostDocument& host;
-        Session& session;
-        ~ForgetViews()
-        {
-            host.options.openView = nullptr;
-            host.options.updated = nullptr;
-            session.views = nullptr;
-        }
-    } forgetViews { *host, session };
-    if (auto* types = Query<ITypeIdRegistry>(framework.Object()).Detach()) {
-        WORD copyType = 0;
-        types->GetTypeIndex(vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}"), &copyType);
-        types->Release();
-        viewFrames.SetPlotCopyCommand(DWORD(copyType) << 16);
+    session.keeper = std::make_unique<SessionKeeper>(*session.host, sessionPath, kept, err);
+}
+
+// The views the document asks for, each in a frame of its own, hooked to the host document
+// while they are open; unhooked before they close.
+class DocumentViews {
+public:
+    DocumentViews(Session& session, const LoadedHost& loaded, const OpenedDocument& opened)
+        : mSession(session)
+        , mFrames(loaded.classObjects, opened.Document(), static_cast<IHostDocumentData*>(opened.Recording()))
+    {
+        session.host->options.openView = [this](DWORD classId) { return mFrames.Open(classId); };
+        session.views = &mFrames;
+        mFrames.SetPlotCopyCommand(
+            DWORD(TypeIndex(loaded.framework->Object(), vx::com::MakeGuid("{62B62191-A1AD-4304-A362-A926FFAF0819}")))
+            << 16);
     }
+    ~DocumentViews()
+    {
+        mSession.host->options.openView = nullptr;
+        mSession.host->options.updated = nullptr;
+        mSession.views = nullptr;
+    }
+    DocumentViews(const DocumentViews&) = delete;
+    DocumentViews& operator=(const DocumentViews&) = delete;
 
-    // The main frame.
-    ui::InitCommonControls();
-    ui::RegisterClass({ kFrameClass, ui::CS_HREDRAW | ui::CS_VREDRAW, FrameProc });
-    session.frame = ui::CreateWindowEx(0, kFrameClass, session.title.c_str(),
-        ui::WS_OVERLAPPED | ui::WS_CAPTION | ui::WS_CLIPCHILDREN, 40, 40, 900, 560, nullptr, 0, nullptr);
-    if (!session.frame)
-        return Fail(err, "the main window cannot be made");
-    ui::GetApplication().mainWindow = session.frame;
-    ui::GetApplication().name = L"Varnex";
-    session.status = ui::CreateWindowEx(0, ui::kStaticClass, L"Ready.", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 10,
-        kStatusHeight, session.frame, 1, nullptr);
-    ui::SetMenu(session.frame, BuildMenuBar(session, commands));
-    ui::AddMenuBarEnabler(session.frame);
-    session.chart = std::make_unique<RecordingChart>(
-        session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording, &eventDraw);
-    struct ChartGoes {
-        Session& session;
-        ~ChartGoes() { session.chart.reset(); }
-    } chartGoes { session };
-    session.chart->SetSelectionListener([&session](const ChartSelection& chosen) { TakeSelection(session, chosen); });
-    host->options.selectionChanged = [&session] { ShowDocumentSelection(session); };
-    // Whatever changes the analysis (a command, a view, a dialog) redraws the beats once the
-    // change is over.
-    host->options.updated = [&session](DWORD messageId, DWORD code) {
-        if (session.views) {
-            session.views->Notify(messageId, code);
-            session.views->DeliverUpdate(messageId, code);
-        }
-        if (!session.beatsStale && session.frame) {
-            session.beatsStale = true;
-            ui::PostMessage(session.frame, kRefreshBeats, 0, 0);
-        }
-    };
-    // Online play (a record played into the document as if sampled) grows a record the chart follows.
-    host->options.online = [&session](int record, vx::host::HrvHostOptions::OnlineStep step) {
-        if (session.chart)
-            session.chart->Follow(record, step);
-        if (step == vx::host::HrvHostOptions::OnlineStep::Stopped && session.frame) {
-            SetStatus(L"Ready. The online play finished.");
-            ui::InvalidateRect(session.frame, nullptr, true);
-        }
-    };
-    ShowCommentsOnChart(session, *host);
-    RefreshBeats(session);
-    LayOut(session.frame);
-    progress.reset();
-    ui::ShowWindow(session.frame, ui::SW_SHOW);
-    ui::UpdateWindow(session.frame);
+    ViewFrames& Frames() noexcept { return mFrames; }
 
-    // Lets the display show what changed (the scripted run has no user to wait for).
-    auto settle = [] { ui::RunGtkUntil([] { return false; }, 300); };
-    if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter || o.clickComment >= 0) {
-        InstallDialogActions(o.dialogs, err);
-        settle();
-        const auto dragsAfter = [&](std::size_t runs) {
-            for (const OpenOptions::Drag& d : o.drags)
-                if (d.afterRuns == runs) {
-                    ScriptedDrag(session, d.from, d.to);
-                    settle();
-                }
+private:
+    Session& mSession;
+    ViewFrames mFrames;
+};
+
+// The main frame with its status line, menu bar and the chart of the recording, hooked to the
+// host document's selection, updates and online play; shown. The chart goes with this.
+class MainFrame {
+public:
+    explicit MainFrame(Session& session)
+        : mSession(session)
+    {
+    }
+    ~MainFrame() { mSession.chart.reset(); }
+    MainFrame(const MainFrame&) = delete;
+    MainFrame& operator=(const MainFrame&) = delete;
+
+    // False with the reason on `err`.
+    bool Build(const std::vector<caf::RegisteredCommand>& commands, std::ostream& err)
+    {
+        Session& session = mSession;
+        ui::InitCommonControls();
+        ui::RegisterClass({ kFrameClass, ui::CS_HREDRAW | ui::CS_VREDRAW, FrameProc });
+        session.frame = ui::CreateWindowEx(0, kFrameClass, session.title.c_str(),
+            ui::WS_OVERLAPPED | ui::WS_CAPTION | ui::WS_CLIPCHILDREN, 40, 40, 900, 560, nullptr, 0, nullptr);
+        if (!session.frame)
+            return Fail(err, "the main window cannot be made") == 0;
+        ui::GetApplication().mainWindow = session.frame;
+        ui::GetApplication().name = L"Varnex";
+        session.status = ui::CreateWindowEx(0, ui::kStaticClass, L"Ready.", ui::WS_CHILD | ui::WS_VISIBLE, 0, 0, 10,
+            kStatusHeight, session.frame, 1, nullptr);
+        ui::SetMenu(session.frame, BuildMenuBar(session, commands));
+        ui::AddMenuBarEnabler(session.frame);
+        session.chart = std::make_unique<RecordingChart>(
+            session.frame, ui::Rect { 0, kChartTop, 900, 400 }, session.recording, session.eventDraw);
+        session.chart->SetSelectionListener(
+            [&session](const ChartSelection& chosen) { TakeSelection(session, chosen); });
+        vx::host::HrvHostDocument& host = *session.host;
+        host.options.selectionChanged = [&session] { ShowDocumentSelection(session); };
+        // Whatever changes the analysis (a command, a view, a dialog) redraws the beats once the
+        // change is over.
+        host.options.updated = [&session](DWORD messageId, DWORD code) {
+            if (session.views) {
+                session.views->Notify(messageId, code);
+                session.views->DeliverUpdate(messageId, code);
+            }
+            if (!session.beatsStale && session.frame) {
+                session.beatsStale = true;
+                ui::PostMessage(session.frame, kRefreshBeats, 0, 0);
+            }
         };
-        dragsAfter(0);
-        for (std::size_t i = 0; i < o.run.size(); ++i) {
-            const std::wstring& path = o.run[i];
-            const std::size_t viewsBefore = viewFrames.Sites().size();
-            if (!RunMenuPath(session, path)) {
-                ui::DestroyWindow(session.frame);
-                return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
+        // Online play (a record played into the document as if sampled) grows a record the chart
+        // follows.
+        host.options.online = [&session](int record, vx::host::HrvHostOptions::OnlineStep step) {
+            if (session.chart)
+                session.chart->Follow(record, step);
+            if (step == vx::host::HrvHostOptions::OnlineStep::Stopped && session.frame) {
+                SetStatus(L"Ready. The online play finished.");
+                ui::InvalidateRect(session.frame, nullptr, true);
             }
-            settle();
-            AwaitPrint(session);
-            if (!ui::IsWindow(session.frame))
-                return FAILED(session.lastResult) ? 1 : 0; // closed by the script
-            // A view that opened loads its page and draws: the next step acts on what it shows.
-            if (viewFrames.Sites().size() != viewsBefore)
-                ui::RunGtkUntil([] { return false; }, 1500);
-            dragsAfter(i + 1);
-        }
-        if (o.play > 0) {
-            if (!StartPlay(session, o.record, o.play, err)) {
-                ui::DestroyWindow(session.frame);
-                return 1;
-            }
-            ui::RunGtkUntil([&session] { return !session.host->OnlinePlaying(); }, 600000);
-        }
-        ui::UpdateWindow(session.frame);
-        settle();
-        if (o.clickComment >= 0) {
-            if (!ClickComment(session, static_cast<std::size_t>(o.clickComment))) {
-                ui::DestroyWindow(session.frame);
-                return Fail(err, "no comment " + std::to_string(o.clickComment) + " is drawn on the chart");
-            }
-            settle();
-        }
-        if (!o.screenshot.empty()) {
-            // With a comment's popup open, the part of the display that shows both.
-            ui::BitmapPtr shot;
-            if (ui::HWND popup = session.comments ? session.comments->Popup() : nullptr;
-                popup && ui::IsWindowVisible(popup)) {
-                ui::Rect frameRect, popupRect;
-                ui::GetWindowRect(session.frame, &frameRect);
-                ui::GetWindowRect(popup, &popupRect);
-                shot = ui::ScreenshotDisplay(
-                    { std::min(frameRect.left, popupRect.left), std::min(frameRect.top, popupRect.top),
-                        std::max(frameRect.right, popupRect.right), std::max(frameRect.bottom, popupRect.bottom) });
-            } else {
-                shot = ui::ScreenshotWindow(session.frame);
-            }
-            if (!shot || !shot->SavePng(o.screenshot))
-                return Fail(err, "cannot write the screenshot " + o.screenshot);
-        }
-        if (!o.viewScreenshot.empty()) {
-            ui::BitmapPtr shot = viewFrames.ActiveFrame() ? ui::ScreenshotWindow(viewFrames.ActiveFrame()) : nullptr;
-            if (!shot || !shot->SavePng(o.viewScreenshot))
-                return Fail(err, "cannot write the view's screenshot " + o.viewScreenshot);
-        }
-        if (!o.viewShots.empty()) {
-            // The views' pages draw asynchronously: time for them to fetch their data and paint.
-            ui::RunGtkUntil([] { return false; }, 3000);
-            const std::string failed = viewFrames.Screenshots(o.viewShots);
-            if (!failed.empty())
-                return Fail(err, failed);
-        }
-        if (o.exitAfter) {
-            // What the window showed, for whoever ran the script.
-            std::wstring views = viewFrames.Describe();
-            // What Edit|Copy left on the clipboard, by format name.
-            for (UINT format : ui::ClipboardFormats()) {
-                const std::wstring name = ui::GetClipboardFormatName(format);
-                if (!name.empty())
-                    views += L"Clipboard: " + name + L"\n";
-            }
-            std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
-                      << KEL::Utf16ToUtf8(views.c_str(), views.size())
-                      << KEL::Utf16ToUtf8(
-                             ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
-                      << "\n";
-            if (const std::wstring popup = session.comments ? session.comments->PopupSummary() : L""; !popup.empty())
-                std::cout << "Comment popup: " << KEL::Utf16ToUtf8(popup.c_str(), popup.size()) << "\n";
-            ui::DestroyWindow(session.frame);
-            return FAILED(session.lastResult) ? 1 : 0;
-        }
+        };
+        ShowCommentsOnChart(session, host);
+        RefreshBeats(session);
+        LayOut(session.frame);
+        return true;
     }
+
+    void Show()
+    {
+        ui::ShowWindow(mSession.frame, ui::SW_SHOW);
+        ui::UpdateWindow(mSession.frame);
+    }
+
+private:
+    Session& mSession;
+};
+
+// Lets the display show what changed (the scripted run has no user to wait for).
+void Settle()
+{
+    ui::RunGtkUntil([] { return false; }, 300);
+}
+
+// A screenshot of the main frame; with a comment's popup open, of the part of the display that
+// shows both.
+bool SaveScreenshot(const Session& session, const std::string& file)
+{
+    ui::BitmapPtr shot;
+    if (ui::HWND popup = session.comments ? session.comments->Popup() : nullptr; popup && ui::IsWindowVisible(popup)) {
+        ui::Rect frameRect, popupRect;
+        ui::GetWindowRect(session.frame, &frameRect);
+        ui::GetWindowRect(popup, &popupRect);
+        shot = ui::ScreenshotDisplay({ std::min(frameRect.left, popupRect.left), std::min(frameRect.top, popupRect.top),
+            std::max(frameRect.right, popupRect.right), std::max(frameRect.bottom, popupRect.bottom) });
+    } else {
+        shot = ui::ScreenshotWindow(session.frame);
+    }
+    return shot && shot->SavePng(file);
+}
+
+// What the window showed, for whoever ran the script: the summary, the views, what Edit|Copy left
+// on the clipboard (by format name), the status line and an open comment popup.
+void PrintWhatItShowed(const Session& session, const ViewFrames& views)
+{
+    std::wstring viewLines = views.Describe();
+    for (UINT format : ui::ClipboardFormats()) {
+        const std::wstring name = ui::GetClipboardFormatName(format);
+        if (!name.empty())
+            viewLines += L"Clipboard: " + name + L"\n";
+    }
+    std::cout << KEL::Utf16ToUtf8(Describe(session).c_str(), Describe(session).size()) << "\n"
+              << KEL::Utf16ToUtf8(viewLines.c_str(), viewLines.size())
+              << KEL::Utf16ToUtf8(ui::GetWindowText(session.status).c_str(), ui::GetWindowText(session.status).size())
+              << "\n";
+    if (const std::wstring popup = session.comments ? session.comments->PopupSummary() : L""; !popup.empty())
+        std::cout << "Comment popup: " << KEL::Utf16ToUtf8(popup.c_str(), popup.size()) << "\n";
+}
+
+// The scripted run (--run, --drag, --play, --click-comment, the screenshots, --exit): the exit
+// code when the script ends the run, none when the window stays up.
+std::optional<int> RunScript(Session& session, ViewFrames& views, const OpenOptions& o, std::ostream& err)
+{
+    InstallDialogActions(o.dialogs, err);
+    Settle();
+    const auto dragsAfter = [&](std::size_t runs) {
+        for (const OpenOptions::Drag& d : o.drags)
+            if (d.afterRuns == runs) {
+                ScriptedDrag(session, d.from, d.to);
+                Settle();
+            }
+    };
+    dragsAfter(0);
+    for (std::size_t i = 0; i < o.run.size(); ++i) {
+        const std::wstring& path = o.run[i];
+        const std::size_t viewsBefore = views.Sites().size();
+        if (!RunMenuPath(session, path)) {
+            ui::DestroyWindow(session.frame);
+            return Fail(err, "no menu item " + KEL::Utf16ToUtf8(path.c_str(), path.size()) + " that is enabled");
+        }
+        Settle();
+        AwaitPrint(session);
+        if (!ui::IsWindow(session.frame))
+            return FAILED(session.lastResult) ? 1 : 0; // closed by the script
+        // A view that opened loads its page and draws: the next step acts on what it shows.
+        if (views.Sites().size() != viewsBefore)
+            ui::RunGtkUntil([] { return false; }, 1500);
+        dragsAfter(i + 1);
+    }
+    if (o.play > 0) {
+        if (!StartPlay(session, o.record, o.play, err)) {
+            ui::DestroyWindow(session.frame);
+            return 1;
+        }
+        ui::RunGtkUntil([&session] { return !session.host->OnlinePlaying(); }, 600000);
+    }
+    ui::UpdateWindow(session.frame);
+    Settle();
+    if (o.clickComment >= 0) {
+        if (!ClickComment(session, static_cast<std::size_t>(o.clickComment))) {
+            ui::DestroyWindow(session.frame);
+            return Fail(err, "no comment " + std::to_string(o.clickComment) + " is drawn on the chart");
+        }
+        Settle();
+    }
+    if (!o.screenshot.empty() && !SaveScreenshot(session, o.screenshot))
+        return Fail(err, "cannot write the screenshot " + o.screenshot);
+    if (!o.viewScreenshot.empty()) {
+        ui::BitmapPtr shot = views.ActiveFrame() ? ui::ScreenshotWindow(views.ActiveFrame()) : nullptr;
+        if (!shot || !shot->SavePng(o.viewScreenshot))
+            return Fail(err, "cannot write the view's screenshot " + o.viewScreenshot);
+    }
+    if (!o.viewShots.empty()) {
+        // The views' pages draw asynchronously: time for them to fetch their data and paint.
+        ui::RunGtkUntil([] { return false; }, 3000);
+        const std::string failed = views.Screenshots(o.viewShots);
+        if (!failed.empty())
+            return Fail(err, failed);
+    }
+    if (o.exitAfter) {
+        PrintWhatItShowed(session, views);
+        ui::DestroyWindow(session.frame);
+        return FAILED(session.lastResult) ? 1 : 0;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int Open(const OpenOptions& o, std::ostream& err)
+{
+    std::string error;
+    if (!StartWindowSystem(error))
+        return Fail(err, error);
+    // The report view shows its page in the host's report control.
+    vx::host::ReportControlRegistration reportControl;
+    if (!o.printTo.empty())
+        PrintIntoFile(o.printTo);
+
+    Session session;
+    SessionInstalled installed(session);
+    session.title = std::filesystem::path(KEL::Utf8ToWide(o.record)).stem().wstring();
+    session.extension = o.extension;
+    // A long recording (a day of data) with a kept analysis takes a while: the user sees each step.
+    auto progress = std::make_unique<LoadProgress>(session.title, 4);
+    progress->Step(L"reading the recording");
+    LoadedHost loaded;
+    if (!OpenRecording(session, loaded, o.record, err))
+        return 1;
+    progress->Step(L"loading the HRV extension");
+    if (!LoadExtension(session, loaded, o.extension, err))
+        return 1;
+    OpenedDocument opened;
+    if (!opened.Open(session, loaded, err))
+        return 1;
+    progress->Step(L"opening the analysis kept with the recording");
+    OpenAnalysis(session, opened, o.record, err);
+    progress->Step(L"drawing the recording");
+    DocumentViews views(session, loaded, opened);
+    MainFrame frame(session);
+    if (!frame.Build(loaded.commands, err))
+        return 1;
+    progress.reset();
+    frame.Show();
+
+    if (!o.run.empty() || !o.screenshot.empty() || o.exitAfter || o.clickComment >= 0)
+        if (const std::optional<int> exitCode = RunScript(session, views.Frames(), o, err))
+            return *exitCode;
     if (o.play > 0 && o.run.empty() && o.screenshot.empty() && !o.exitAfter
         && !StartPlay(session, o.record, o.play, err))
         return 1;
