@@ -8,6 +8,7 @@
 #include <set>
 
 #include "caf/CafHost.h"
+#include "com/Ref.h"
 #include "foundation/String.h"
 #include "host/synthetic/SyntheticRecordings.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
@@ -120,41 +121,30 @@ int SelfTest(const SelfTestOptions& options, std::ostream& out, std::ostream& er
         return 2;
     }
     std::vector<IUnknown*> classObjects;
-    std::vector<IUnitTest*> tests;
+    // The tests are let go of before the host shuts down.
+    std::vector<vx::com::Ref<IUnitTest>> tests;
     for (const caf::Registration& r : caf::Registrations()) {
         if (r.kind == caf::Registration::Kind::ClassObject)
             classObjects.push_back(r.object);
-        void* test = nullptr;
-        if (r.kind == caf::Registration::Kind::UnitTest && SUCCEEDED(r.object->QueryInterface(IUnitTest::kIid, &test)))
-            tests.push_back(static_cast<IUnitTest*>(test));
+        if (r.kind == caf::Registration::Kind::UnitTest)
+            if (auto test = vx::com::Query<IUnitTest>(r.object))
+                tests.push_back(std::move(test));
     }
-    struct TestRefs {
-        std::vector<IUnitTest*>& tests;
-        ~TestRefs()
-        {
-            for (IUnitTest* t : tests)
-                t->Release();
-        }
-    } testRefs { tests };
-    ITypeIdRegistry* types = nullptr;
-    framework.Object()->QueryInterface(ITypeIdRegistry::kIid, reinterpret_cast<void**>(&types));
     try {
-        recordings = std::make_unique<vx::host::SyntheticRecordingHost>(types, classObjects);
+        recordings = std::make_unique<vx::host::SyntheticRecordingHost>(
+            vx::com::Query<ITypeIdRegistry>(framework.Object()).Get(), classObjects);
     } catch (const std::exception& e) {
-        if (types)
-            types->Release();
         err << "varnex: the extension's enumerators cannot be used: " << e.what() << "\n";
         return 2;
     }
-    if (types)
-        types->Release();
 
     const std::int32_t seed = options.seed
         ? *options.seed
         : std::max<std::int32_t>(
             1, static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)) & 0x7FFFFFFF));
     std::vector<Case> cases;
-    for (IUnitTest* t : tests) {
+    for (const vx::com::Ref<IUnitTest>& ref : tests) {
+        IUnitTest* t = ref.Get();
         t->Initialise(static_cast<DWORD>(seed), 0, 0);
         ULONG count = 0;
         if (FAILED(t->GetTestCount(&count)))
