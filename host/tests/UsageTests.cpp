@@ -105,9 +105,11 @@ TEST(VarnexUsage, ListsEveryOptionTheReadmeDocuments)
         const std::set<std::string> documented = OptionsInCodeSpans(ReadmeSection(readme, title));
         // A section that lost its title, or its options, would leave nothing to compare.
         EXPECT_GE(documented.size(), 2u) << title;
-        for (const std::string& option : documented)
-            if (!notVarnex.count(option))
+        for (const std::string& option : documented) {
+            if (!notVarnex.count(option)) {
                 EXPECT_TRUE(listed.count(option)) << option << " (README, \"" << title << "\") is not in varnex --help";
+            }
+        }
     }
 }
 

@@ -985,8 +985,8 @@ const AnalyseOption kAnalyseOptions[] = {
             return true;
         } },
     { "--plot", "VIEW=FILE",
-        "a plot view as a picture (needs a display; repeatable): VIEW one of\ntachogram, spectrum, rr-histogram, "
-        "drr-histogram, poincare,\nclassifier; FILE .svg, .png, .jpg, .jpeg, .gif, .tif or .tiff",
+        "a plot view as a picture (needs a display; repeatable):\nVIEW: tachogram, spectrum, rr-histogram, "
+        "drr-histogram,\npoincare, classifier; FILE .svg, .png, .jpg, .jpeg, .gif,\n.tif or .tiff",
         [](AnalyseOptions& o, const std::string& v, std::string& error) {
             PlotRequest request;
             if (!ParsePlotRequest(v, request, error))

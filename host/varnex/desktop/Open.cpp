@@ -914,14 +914,14 @@ template <std::string OpenOptions::*field> bool Keep(OpenOptions& o, const std::
 const Option<OpenOptions> kOpenOptions[] = {
     { "--extension", "FILE", "the HRV extension (default: libhrv.so beside varnex)", Keep<&OpenOptions::extension> },
     { "--run", "PATH",
-        "choose a menu item once the window is up (\"HRV|Analyse\"; the host's\nown items by their texts, "
-        "\"File|Print...\"); repeatable",
+        "choose a menu item once the window is up (\"HRV|Analyse\";\nthe host's own items by their texts, "
+        "\"File|Print...\");\nrepeatable",
         [](OpenOptions& o, const std::string& v, std::string&) {
             o.run.push_back(KEL::Utf8ToWide(v));
             return true;
         } },
     { "--drag", "FROM,TO",
-        "drag over the chart's first strip between two x pixels, after the\n--run items given before it",
+        "drag over the chart's first strip between two x pixels,\nafter the --run items given before it",
         [](OpenOptions& o, const std::string& v, std::string& error) {
             OpenOptions::Drag drag;
             char rest = 0;
@@ -934,7 +934,7 @@ const Option<OpenOptions> kOpenOptions[] = {
             return true;
         } },
     { "--play", "SPEED",
-        "play the record online into a new record at this multiple of real\ntime while the chart follows it",
+        "play the record online into a new record at this multiple\nof real time while the chart follows it",
         [](OpenOptions& o, const std::string& v, std::string& error) {
             char* end = nullptr;
             o.play = std::strtod(v.c_str(), &end);
@@ -945,7 +945,7 @@ const Option<OpenOptions> kOpenOptions[] = {
             return true;
         } },
     { "--dialog", "ACTIONS",
-        "answer the next dialog that comes up (shot=FILE.png, select=ID:N,\ntype=ID:TEXT, click=ID; "
+        "answer the next dialog that comes up (shot=FILE.png,\nselect=ID:N, type=ID:TEXT, click=ID; "
         "comma-separated)",
         [](OpenOptions& o, const std::string& v, std::string& error) {
             o.dialogs.push_back(v);
