@@ -5,7 +5,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "hostframework/base/RefCount.h"
+#include "foundation/base/RefCount.h"
 
 namespace KELString {
 

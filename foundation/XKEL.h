@@ -7,7 +7,7 @@
 
 #include "com/HResult.h"
 #include "foundation/String.h"
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 
 class XKEL : public std::exception, public vx::hf::HResultCarrier {
 public:

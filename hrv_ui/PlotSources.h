@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "foundation/String.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "foundation/units/IUnitName.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/PlotDataInterfaces.h"
 #include "hrv/analysis/AnalysisEngine.h"
 

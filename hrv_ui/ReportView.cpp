@@ -8,7 +8,7 @@
 
 #include "com/ClassObjects.h"
 #include "foundation/ResString.h"
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 #include "hostframework/events/ComQuery.h"
 #include "hostframework/interfaces/RecordingInterfaces.h"
 #include "hostframework/services/CafFrameWork.h"

@@ -4,10 +4,10 @@
 // the host's class-object service, the host bridges them into its engine, and the detector writes
 // its formula chain through the host's named channels. Used by the integration tests and the
 // detection scorer.
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/calc/CalcError.h"
 #include "host/calc/Engine.h"
 #include "host/extcalc/ExtensionEnumerators.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hrv/analysis/AnalysisEngine.h"
 #include "hrv/analysis/Detector.h"
 #include "hrv/analysis/Enumerators.h"

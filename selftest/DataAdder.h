@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/base/SimpleUnknownImp.h"
 #include "foundation/core/Bitset.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 
 namespace ExtLib {

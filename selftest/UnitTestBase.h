@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "foundation/String.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 
 // A failed check of a self-test; carries the one-line failure text.

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "com/Unknown.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/TraceDrawInterfaces.h"
 #include "ui/Gdi.h"
 

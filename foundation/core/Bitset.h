@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 
 // A bit set as it crosses interfaces. The holder that drops the last reference on an object of
 // another implementation destroys it through DeleteIfUnreferenced.

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/base/RefCount.h"
 #include "foundation/storage/FilePath.h"
-#include "hostframework/base/RefCount.h"
 
 namespace KEL {
 HRESULT HResultFromErrno(int error)

@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "foundation/XKEL.h"
+#include "foundation/base/RefCount.h"
 #include "foundation/storage/ElementName.h"
 #include "foundation/storage/ElementTable.h"
 #include "foundation/storage/FileLockBytes.h"
 #include "foundation/storage/KELStream.h"
 #include "foundation/storage/StorageAllocator.h"
 #include "foundation/storage/StorageError.h"
-#include "hostframework/base/RefCount.h"
 
 namespace KEL {
 

@@ -4,11 +4,11 @@
 #include <mutex>
 #include <vector>
 
+#include "foundation/base/RefCount.h"
 #include "foundation/storage/ElementTable.h"
 #include "foundation/storage/KELStorage.h"
 #include "foundation/storage/StorageAllocator.h"
 #include "foundation/storage/StorageError.h"
-#include "hostframework/base/RefCount.h"
 
 namespace KEL {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hostframework/base/RefCount.h"
+#include "foundation/base/RefCount.h"
 
 namespace KEL {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "com/Storage.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 
 namespace KEL {
 

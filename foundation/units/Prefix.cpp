@@ -1,7 +1,5 @@
 #include "foundation/units/Prefix.h"
 
-#include "hostframework/services/CafFrameWork.h"
-
 #include <cmath>
 
 namespace KEL {
@@ -161,18 +159,6 @@ PrefixedUnit::PrefixedUnit(std::wstring unitName, std::uint32_t prefixIndex)
     : mUnitName(std::move(unitName))
     , mPrefix(PrefixCharFromIndex(prefixIndex))
 {
-}
-
-IUnitName* PrefixedUnit::CreateUnitName() const
-{
-    IObjectFactory* factory = GetObjectFactory();
-    if (!factory)
-        return nullptr;
-    const String name(mUnitName);
-    IUnitName* unit = nullptr;
-    if (FAILED(factory->CreateUnitName(PrefixIndex(), name.Rep(), &unit)))
-        return nullptr;
-    return unit;
 }
 
 std::wstring PrefixedUnit::Text() const

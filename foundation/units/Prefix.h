@@ -9,8 +9,6 @@
 
 #include "foundation/String.h"
 
-struct IUnitName;
-
 namespace KEL {
 
 constexpr wchar_t kMicroSign = L'\u00B5';
@@ -55,10 +53,6 @@ public:
     std::uint32_t PrefixIndex() const noexcept { return PrefixIndexFromChar(mPrefix); }
     // The letter followed by the unit name.
     std::wstring Text() const;
-    // A new unit name of the host's object factory (one reference for the caller) with the
-    // prefix index of the letter (PrefixIndexFromChar); null when the host has no factory or
-    // refuses.
-    IUnitName* CreateUnitName() const;
 
 private:
     std::wstring mUnitName;

@@ -1,15 +1,17 @@
 #include "foundation/units/UnitEntry.h"
 
+#include <atomic>
 #include <locale>
 #include <sstream>
 
 #include "foundation/units/Prefix.h"
-#include "hostframework/services/CafFrameWork.h"
 
 namespace KEL {
 
 namespace {
 constexpr GUID kUnitClassType = vx::com::MakeGuid("{C203FC30-7AAA-11D3-80B9-005004AD3C53}");
+
+std::atomic<TypeIndexLookup> gTypeIndexLookup { nullptr };
 
 HRESULT HandOut(const String& text, IKELString** out)
 {
@@ -159,9 +161,14 @@ HRESULT UnitEntry::GetClassId(DWORD* id)
 {
     if (!id)
         return E_INVALIDARG;
-    static const DWORD classId = (DWORD(HostTypeIndex(kUnitClassType)) << 16) | 19;
-    *id = classId;
+    const TypeIndexLookup lookup = gTypeIndexLookup.load();
+    *id = (DWORD(lookup ? lookup(kUnitClassType) : 0) << 16) | 19;
     return S_OK;
+}
+
+void SetTypeIndexLookup(TypeIndexLookup lookup)
+{
+    gTypeIndexLookup.store(lookup);
 }
 
 } // namespace KEL

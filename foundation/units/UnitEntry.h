@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "foundation/String.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "foundation/stream/PersistObject.h"
 #include "foundation/units/IUnitName.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 
 namespace KEL {
 
@@ -16,6 +16,11 @@ constexpr DWORD kFormatNumber = 0x0100;
 constexpr DWORD kFormatUnit = 0x0200;
 constexpr DWORD kFormatScaleToPrefix = 0x0400;
 constexpr DWORD kFormatAutoPrefix = 0x0800;
+
+// The host's type index of a class, by its GUID: persisted class ids carry it. The framework
+// glue gives it as it is loaded; until then the index is 0.
+using TypeIndexLookup = WORD (*)(const GUID& type);
+void SetTypeIndexLookup(TypeIndexLookup lookup);
 
 class UnitEntry : public SimpleUnknownImp2<IUnitName, IPersistObject, 0> {
 public:
@@ -44,7 +49,8 @@ public:
 
     HRESULT Load(IBinInStream* stream) override;
     HRESULT Save(IBinOutStream* stream) override;
-    // The host id (type index of the unit class << 16) | 19.
+    // The host id (type index of the unit class << 16) | 19, the type index as the lookup given
+    // to SetTypeIndexLookup answers.
     HRESULT GetClassId(DWORD* id) override;
 
 private:

@@ -4,7 +4,7 @@
 
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 #include "res/Resource.h"
 
 namespace caf {

@@ -8,7 +8,7 @@
 
 #include "caf/CafHost.h"
 #include "foundation/String.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 
 namespace caf {

@@ -7,7 +7,7 @@
 
 #include "caf/CafHost.h"
 #include "foundation/String.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CommandInterfaces.h"
 
 namespace caf {

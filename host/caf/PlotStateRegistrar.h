@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/PlotStateInterfaces.h"
 
 namespace caf {

@@ -1,9 +1,9 @@
 #include "host/extcalc/ExtensionEnumerators.h"
 
+#include "foundation/base/ExceptionBoundary.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/calc/CalcError.h"
 #include "host/extcalc/StageFloatStream.h"
-#include "hostframework/base/ExceptionBoundary.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 
 #include <algorithm>

@@ -8,9 +8,9 @@
 //   double Interval() const;   the sample interval in seconds
 //   void Read(int64_t position, std::span<float> out);
 // No exception leaves the stream: a failure is an HRESULT and one diagnostic line.
+#include "foundation/base/ExceptionBoundary.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/extcalc/ExtensionEnumerators.h"
-#include "hostframework/base/ExceptionBoundary.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -8,12 +8,12 @@
 #include <thread>
 
 #include "foundation/String.h"
+#include "foundation/base/ExceptionBoundary.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/calc/CalcError.h"
 #include "host/extcalc/ExtensionEnumerators.h"
 #include "host/hrvdoc/EventSeek.h"
 #include "host/recording/HostSources.h"
-#include "hostframework/base/ExceptionBoundary.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/comments/Comments.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 

@@ -6,8 +6,8 @@
 // the new results.
 #include <cstdint>
 
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/tracedraw/TraceHost.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DataPaneInterfaces.h"
 
 namespace vx::host {

@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "foundation/String.h"
+#include "foundation/base/ExceptionBoundary.h"
+#include "foundation/base/RefCount.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/recording/HostSources.h"
-#include "hostframework/base/ExceptionBoundary.h"
-#include "hostframework/base/RefCount.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 
 namespace vx::host {
 namespace {

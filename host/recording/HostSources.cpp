@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 
 namespace vx::host {
 

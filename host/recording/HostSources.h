@@ -3,8 +3,8 @@
 // enumerators and cursors read.
 #include <memory>
 
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/recording/Recording.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcInterfaces.h"
 
 namespace vx::host {

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "com/ClassObjects.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "log/Log.h"
 #include "text/Unicode.h"
 #include "ui/Desktop.h"

@@ -13,12 +13,12 @@
 
 #include "caf/CafHost.h"
 #include "com/Ref.h"
+#include "foundation/base/ExceptionBoundary.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/calc/CalcError.h"
 #include "host/extcalc/ExtensionEnumerators.h"
 #include "host/extcalc/StageFloatStream.h"
 #include "host/recording/HostDocument.h"
-#include "hostframework/base/ExceptionBoundary.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 
 namespace vx::host {
 namespace {

@@ -12,10 +12,10 @@
 #include <memory>
 
 #include "ScratchHost.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "foundation/stream/MemoryStream.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/hrvdoc/Session.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "varnex/session/SessionFile.h"
 
 namespace fs = std::filesystem;

@@ -2,7 +2,7 @@
 // registers two class objects, one message class and one self-test through the framework
 // services, as an extension does, and asks the host for a message box so the host-routed message
 // box can be seen on the way.
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/commands/HostCommands.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "res/VersionInfo.h"

@@ -1,4 +1,4 @@
-// Unit names that the foundation's host-facing code asks of the host's object factory.
+// Unit names that the framework glue asks of the host's object factory.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +7,7 @@
 #include "foundation/units/IUnitName.h"
 #include "foundation/units/Prefix.h"
 #include "host/caf/tests/RegisteredFramework.h"
+#include "hostframework/services/CafFrameWork.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ TEST_F(HostUnitNames, CreateUnitNameGivesTheHostsUnitWithThePrefixIndexOfTheLett
         { L'n', 5, L"ns" }, { L'u', 6, L"\u00B5s" }, { L'\u00B5', 6, L"\u00B5s" }, { L'm', 7, L"ms" },
         { L'k', 9, L"ks" }, { L'M', 10, L"Ms" }, { L'G', 11, L"Gs" }, { L'x', 0, L"?s" }, { L'K', 0, L"?s" } };
     for (const Case& c : cases) {
-        IUnitName* unit = KEL::PrefixedUnit(L"s", c.letter).CreateUnitName();
+        IUnitName* unit = KEL::CreateUnitName(KEL::PrefixedUnit(L"s", c.letter));
         ASSERT_NE(unit, nullptr) << int(c.letter);
         ULONG index = 99;
         EXPECT_EQ(unit->GetPrefixIndex(&index), S_OK);
@@ -45,7 +46,7 @@ TEST_F(HostUnitNames, CreateUnitNameGivesTheHostsUnitWithThePrefixIndexOfTheLett
 
 TEST_F(HostUnitNames, TheHostsUnitKeepsItsFieldsAndClonesThem)
 {
-    IUnitName* unit = KEL::PrefixedUnit(L"V", L'm').CreateUnitName();
+    IUnitName* unit = KEL::CreateUnitName(KEL::PrefixedUnit(L"V", L'm'));
     ASSERT_NE(unit, nullptr);
     EXPECT_EQ(unit->SetFlag(5), S_OK);
     EXPECT_EQ(unit->SetPrefixIndex(9), S_OK);

@@ -12,7 +12,7 @@
 #include "caf/FrameworkServices.h"
 #include "com/Ref.h"
 #include "foundation/String.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "ui/MessageQueue.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/recording/Recording.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DataPaneInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/TraceDrawInterfaces.h"

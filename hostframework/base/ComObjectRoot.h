@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "com/Unknown.h"
-#include "hostframework/base/RefCount.h"
+#include "foundation/base/RefCount.h"
 
 namespace KEL {
 

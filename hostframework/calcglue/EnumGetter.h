@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "foundation/String.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "foundation/core/Array.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcInterfaces.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/interfaces/RecordingInterfaces.h"

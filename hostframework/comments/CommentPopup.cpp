@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "foundation/String.h"
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "ui/Desktop.h"

@@ -4,7 +4,7 @@
 // point and kept inside the monitor's work area.
 #include <string>
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CommentInterfaces.h"
 #include "ui/Geometry.h"
 #include "ui/Messages.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "foundation/String.h"
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 #include "hostframework/comments/CommentDrawing.h"
 
 namespace vx::hf {

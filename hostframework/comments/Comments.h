@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CommentInterfaces.h"
 #include "hostframework/interfaces/EventDrawInterfaces.h"
 #include "hostframework/interfaces/MessageInterfaces.h"

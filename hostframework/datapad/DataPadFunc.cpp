@@ -3,7 +3,7 @@
 #include <new>
 
 #include "foundation/XKEL.h"
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 
 namespace {
 

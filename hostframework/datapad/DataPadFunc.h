@@ -5,7 +5,7 @@
 // the interfaces: every failure, including one raised inside a calculation, comes back as an
 // HRESULT.
 #include "foundation/String.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/datapad/DataPadInterfaces.h"
 
 namespace KEL {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 #include "hostframework/events/ComQuery.h"
 #include "hostframework/interfaces/HostServices.h"
 #include "hostframework/services/CafFrameWork.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 // Outward, an object sends a message through its CAFMessageSender part to the host's message
 // router. Inward, a CAFMessageHandler offers a message to the handlers attached to it, in order,
 // until one handles it. CAFSubject keeps no list of observers: the host's subject registry does.
+#include "foundation/base/SimpleUnknownImp.h"
 #include "foundation/core/Array.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/HostServices.h"
 
 class CAFMessageSender {

@@ -8,6 +8,8 @@
 
 #include "foundation/String.h"
 #include "foundation/XKEL.h"
+#include "foundation/units/Prefix.h"
+#include "foundation/units/UnitEntry.h"
 #include "hostframework/services/CachedService.h"
 #include "log/Log.h"
 #include "ui/Desktop.h"
@@ -131,6 +133,24 @@ IObjectFactory* GetObjectFactory()
         return vx::hf::CreateFromHostClass<IObjectFactory>(classKey);
     });
 }
+
+IUnitName* CreateUnitName(const PrefixedUnit& unit)
+{
+    IObjectFactory* factory = GetObjectFactory();
+    if (!factory)
+        return nullptr;
+    const String name(unit.UnitName());
+    IUnitName* created = nullptr;
+    if (FAILED(factory->CreateUnitName(unit.PrefixIndex(), name.Rep(), &created)))
+        return nullptr;
+    return created;
+}
+
+// The unit names persisted by the foundation carry the host's type index of their class.
+struct UnitTypeIndexes {
+    UnitTypeIndexes() { SetTypeIndexLookup(&HostTypeIndex); }
+};
+const UnitTypeIndexes kUnitTypeIndexes;
 } // namespace KEL
 
 WORD HostTypeIndex(const GUID& guid)

@@ -36,7 +36,12 @@ struct ObjectFactoryAccessor {
 };
 
 namespace KEL {
+class PrefixedUnit;
 IObjectFactory* GetObjectFactory();
+// A new unit name of the host's object factory (one reference for the caller) with the unit's
+// name and the prefix index of its letter (PrefixIndexFromChar); null when the host has no
+// factory or refuses.
+IUnitName* CreateUnitName(const PrefixedUnit& unit);
 } // namespace KEL
 
 // Makes CLSID_CAFFrameWork reachable: when nobody has registered it, initialises OLE once and

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "foundation/XKEL.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "log/Log.h"
 

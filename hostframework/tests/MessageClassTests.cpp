@@ -3,7 +3,7 @@
 
 #include <deque>
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/messages/MsgIdMessageClassObjectRootImpl.h"
 
 using KEL::MsgIdMessageClassObjectRootImpl;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/commands/HostCommands.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "res/VersionInfo.h"

@@ -2,7 +2,7 @@
 // object through DllGetClassObject, counts the calls and fails on request. Built twice: once
 // with DllGetClassObject and once without it (TEST_CAF_NO_EXPORT).
 #include "com/Unknown.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 
 #define EXPORT extern "C" __attribute__((visibility("default")))

@@ -4,7 +4,7 @@
 // enumerator that keeps checkpoints of its running state every 100000 samples of a record, so
 // that the host can ask for any stretch of any record in any order without running the
 // detection from the record's start again.
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
 #include "hostframework/interfaces/DataChild.h"
 #include "hrv/analysis/Fiducial.h"

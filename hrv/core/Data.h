@@ -6,7 +6,7 @@
 
 #include "com/Persist.h"
 #include "com/Ref.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hrv/core/Settings.h"
 #include "hrv/core/UserEventData.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The common part of the HRV module's children in the host's data store: the child id, the deep
 // copy and the notifications they do not act on.
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DataChild.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/core/HRVInterfaces.h"

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "com/Persist.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hrv/core/HRVInterfaces.h"
 
 namespace KEL {

@@ -1,12 +1,14 @@
 #include "hrv/document/Document.h"
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/UserEventData.h"
 #include "hrv/document/Menus.h"
+#include "hrv/document/SettingsDialogHook.h"
 #include "log/Log.h"
 #include "ui/Desktop.h"
 
@@ -21,7 +23,19 @@ RecordPosition ToRecordPosition(Position p)
     return { p.mRecord, p.mOffset };
 }
 
+std::atomic<SettingsDialogRunner> gSettingsDialog { nullptr };
+
 } // namespace
+
+void SetSettingsDialog(SettingsDialogRunner runner)
+{
+    gSettingsDialog.store(runner);
+}
+
+SettingsDialogRunner GetSettingsDialog()
+{
+    return gSettingsDialog.load();
+}
 
 Document::Document(IUnknown* parent, IUnknown* classObject, DWORD flags)
     : VarnChildDocument(parent, classObject, flags)
@@ -355,10 +369,13 @@ void Document::CmdSettings()
         titles.push_back(SUCCEEDED(Host()->ChannelTitle(n, &title)) && title ? std::wstring(title) : std::wstring());
         SysFreeString(title);
     }
+    const SettingsDialogRunner runDialog = GetSettingsDialog();
+    if (!runDialog) {
+        vx::log::WriteLine("HRV Settings: no settings dialog was given to the document");
+        return;
+    }
     // Modal over the application's main window, when there is one.
-    SettingsDialog dialog(
-        vx::ui::GetApplication().mainWindow, std::move(titles), *clone.Get(), Host()->Dialogs(), Host());
-    if (dialog.Execute() != 1)
+    if (!runDialog(vx::ui::GetApplication().mainWindow, std::move(titles), *clone.Get(), Host()->Dialogs(), Host()))
         return;
     SetAnalysisRange(*clone.Get(), 4);
     const uint32_t mask = clone->Compare(mSettings.Get());

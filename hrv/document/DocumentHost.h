@@ -4,4 +4,3 @@
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
 #include "hrv/analysis/AnalysisEngine.h"
 #include "hrv/analysis/Detector.h"
-#include "hrv/document/Dialogs.h"

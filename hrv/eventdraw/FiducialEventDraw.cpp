@@ -1,7 +1,7 @@
 #include "hrv/eventdraw/FiducialEventDraw.h"
 
-#include "hrv/analysis/BeatMarkDraw.h"
 #include "hrv/analysis/ValueFormatter.h"
+#include "hrv/eventdraw/BeatMarkDraw.h"
 
 namespace HRV {
 

@@ -14,7 +14,7 @@
 #include "hostframework/calcglue/ChannelManager.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/FiducialEvent.h"
-#include "hrv/document/Dialogs.h"
+#include "hrv_ui/Dialogs.h"
 
 namespace HRV {
 

@@ -8,7 +8,7 @@
 
 #include "com/Persist.h"
 #include "com/Storage.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/calcglue/CalcClass.h"
 #include "hostframework/calcglue/EnumGetter.h"
 #include "hrv/core/HRVInterfaces.h"

@@ -16,6 +16,7 @@
 #include "hrv/module/RRExport.h"
 #include "hrv/module/ReportViewClass.h"
 #include "hrv/module/ViewClasses.h"
+#include "hrv_ui/Dialogs.h"
 #include "log/Log.h"
 #include "selftest/HRVSelfTests.h"
 
@@ -103,6 +104,8 @@ HRESULT RegisterModuleClassObjectsWith(IHostClassObject* classes, IMessageFactor
             vx::log::WriteLine("HRV: the host refused the message class " + Hex(HRESULT((*it)->MessageId() & 0xFFFF))
                 + " (" + Hex(hr) + ")");
     }
+    // The document's settings command runs the settings dialog of the user interface.
+    InstallSettingsDialog();
     // The document class: the host opens the HRV document of a recording through it. Its value
     // is the host's category of documents the class belongs to.
     static constexpr GUID kDocumentCategory = vx::com::MakeGuid("{D6F52E84-B34D-11D3-80C7-005004AD3C53}");

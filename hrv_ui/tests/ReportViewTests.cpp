@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "com/ClassObjects.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/caf/tests/RegisteredFramework.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hrv/datapad/Parameters.h"
 #include "hrv/document/Document.h"
 #include "hrv_ui/ReportContent.h"

@@ -4,7 +4,7 @@
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
 #include "foundation/String.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
 #include "hostframework/interfaces/DataPadHostInterfaces.h"
 #include "integration/tests/LoadedExtension.h"

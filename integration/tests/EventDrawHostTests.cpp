@@ -7,7 +7,7 @@
 #include "com/ClassObjects.h"
 #include "host/eventdraw/EventDrawClasses.h"
 #include "hostframework/interfaces/FrameworkIds.h"
-#include "hrv/analysis/BeatMarkDraw.h"
+#include "hrv/eventdraw/BeatMarkDraw.h"
 #include "integration/ExtensionChain.h"
 #include "integration/tests/LoadedExtension.h"
 #include "log/Log.h"

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "foundation/String.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 #include "hostframework/interfaces/PlotStateInterfaces.h"
 

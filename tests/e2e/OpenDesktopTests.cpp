@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "VirtualDisplay.h"
+#include "hrv_ui/DialogIds.h"
 #include "ui/Gdi.h"
 
 namespace {
@@ -25,6 +26,13 @@ namespace {
 namespace fs = std::filesystem;
 
 using vx::e2e::VirtualDisplay;
+namespace Item = HRV::ControlId;
+
+// A control of an HRV dialog as `--dialog` names it.
+std::string Id(int item)
+{
+    return std::to_string(item);
+}
 
 VirtualDisplay* gDisplay = nullptr;
 std::string gWhy;
@@ -202,9 +210,11 @@ TEST_F(Desktop, SettingsFromTheMenuReanalyseWithTheDetectorSettingsOfCustom)
 {
     const fs::path settings = mHome / "settings.png", detector = mHome / "detector.png";
     std::string out;
-    const int status = Varnex({ "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|Settings", "--dialog",
-                                  "shot=" + settings.string() + ",click=160,select=110:8,click=111,click=1", "--dialog",
-                                  "shot=" + detector.string() + ",type=508:1000,click=1", "--exit" },
+    const int status = Varnex(
+        { "open", VX_SAMPLE_RECORD, "--run", "HRV|Analyse", "--run", "HRV|Settings", "--dialog",
+            "shot=" + settings.string() + ",click=" + Id(Item::kHelp) + ",select=" + Id(Item::kPreset)
+                + ":8,click=" + Id(Item::kAdvanced) + ",click=1",
+            "--dialog", "shot=" + detector.string() + ",type=" + Id(Item::kMinPeriod) + ":1000,click=1", "--exit" },
         out);
     ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("HRV|Settings: done"), std::string::npos) << out;
@@ -445,17 +455,17 @@ TEST_F(Desktop, ACalculatedChannelIsAddedDrawnWithItsGuideLinesSavedAndOpenedAga
         << out;
     // Cancelled in the dialog: no channel.
     ASSERT_EQ(Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "Channel|Add Calculation|HRV Calculation",
-                         "--dialog", "select=170:2,click=2", "--exit" },
+                         "--dialog", "select=" + Id(Item::kMeasure) + ":2,click=2", "--exit" },
                   out),
         0)
         << out;
     EXPECT_EQ(out.find("HRV Calculation 1"), std::string::npos) << out;
     EXPECT_NE(out.find("No channel was added"), std::string::npos) << out;
 
-    ASSERT_EQ(
-        Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "Channel|Add Calculation|HRV Calculation", "--dialog",
-                   "select=170:2,click=1", "--screenshot", added.string(), "--run", "File|Save", "--exit" },
-            out),
+    ASSERT_EQ(Varnex({ "open", record, "--run", "HRV|Analyse", "--run", "Channel|Add Calculation|HRV Calculation",
+                         "--dialog", "select=" + Id(Item::kMeasure) + ":2,click=1", "--screenshot", added.string(),
+                         "--run", "File|Save", "--exit" },
+                  out),
         0)
         << out;
     EXPECT_NE(out.find("HRV Calculation 1 (HRV Calculation : Beat Rate)"), std::string::npos) << out;

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/PlotDataInterfaces.h"
 #include "plotcontrol/control/EtchWvControl.h"
 #include "ui/Gdi.h"

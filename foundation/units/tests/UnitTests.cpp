@@ -219,3 +219,31 @@ TEST(UnitEntry, SharesTheNameClonesAndRoundTrips)
     EXPECT_EQ(E_FAIL, back.entry->Load(nullptr));
     EXPECT_EQ(E_FAIL, back.entry->Save(nullptr));
 }
+
+// The unit class's persisted id carries the type index the lookup given answers for the unit
+// class's GUID; without a lookup the index is 0.
+namespace {
+WORD gIndexOfUnitClass = 0;
+WORD LookUp(const GUID& type)
+{
+    return type == vx::com::MakeGuid("{C203FC30-7AAA-11D3-80B9-005004AD3C53}") ? gIndexOfUnitClass : 0x7777;
+}
+} // namespace
+
+TEST(UnitEntry, ClassIdCarriesTheTypeIndexTheLookupGives)
+{
+    EntryHolder unit(L"s", 1);
+    DWORD id = 0;
+    ASSERT_EQ(S_OK, unit.entry->GetClassId(&id));
+    EXPECT_EQ(19u, id);
+    SetTypeIndexLookup(&LookUp);
+    for (const WORD index : { WORD(0x2A), WORD(0xFFFF) }) {
+        gIndexOfUnitClass = index;
+        ASSERT_EQ(S_OK, unit.entry->GetClassId(&id));
+        EXPECT_EQ((DWORD(index) << 16) | 19u, id);
+    }
+    SetTypeIndexLookup(nullptr);
+    ASSERT_EQ(S_OK, unit.entry->GetClassId(&id));
+    EXPECT_EQ(19u, id);
+    EXPECT_EQ(E_INVALIDARG, unit.entry->GetClassId(nullptr));
+}

@@ -1,10 +1,10 @@
 // The bridge from an extension's calculation-enumerator classes to the host's engine, with a
 // small extension of the test's own: "above(signal, peaks, threshold)" gives one 16-byte event at
 // every peak event of the second source whose signal sample lies above the threshold.
+#include "foundation/base/SimpleUnknownImp.h"
 #include "host/calc/CalcError.h"
 #include "host/calc/tests/TestRecording.h"
 #include "host/extcalc/ExtensionEnumerators.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/SelfTestInterfaces.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "caf/FrameworkServices.h"
 #include "foundation/String.h"
 #include "foundation/Utf.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/MessageInterfaces.h"
 #include "ui/Window.h"

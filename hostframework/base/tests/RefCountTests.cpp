@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/base/ComObjectRoot.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "hostframework/base/ExceptionBoundary.h"
+#include "foundation/base/ExceptionBoundary.h"
 #include "hostframework/events/EventHandler.h"
 #include "hostframework/events/tests/FakeFramework.h"
 #include "log/Log.h"

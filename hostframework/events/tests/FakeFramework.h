@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "com/ClassObjects.h"
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/services/CafFrameWork.h"
 

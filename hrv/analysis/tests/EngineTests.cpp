@@ -1,7 +1,7 @@
 #include "hrv/analysis/AnalysisEngine.h"
 #include "hrv/core/Settings.h"
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Host sources for the enumerator tests: a sample stream from a vector and an event source from a
 // list of event records, behaving as the host's streams do.
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/CalcInterfaces.h"
 #include "hrv/analysis/FiducialEvent.h"
 

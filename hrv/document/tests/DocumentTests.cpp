@@ -24,7 +24,6 @@
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
 #include "hostframework/services/CafFrameWork.h"
-#include "hrv/analysis/BeatMarkDraw.h"
 #include "hrv/analysis/ValueFormatter.h"
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/HRVInterfaces.h"
@@ -33,7 +32,10 @@
 #include "hrv/document/Document.h"
 #include "hrv/document/Menus.h"
 #include "hrv/document/NamedMessages.h"
+#include "hrv/document/SettingsDialogHook.h"
+#include "hrv/eventdraw/BeatMarkDraw.h"
 #include "hrv/eventdraw/FiducialEventDraw.h"
+#include "hrv_ui/Dialogs.h"
 #include "integration/ExtensionChain.h"
 #include "log/Log.h"
 #include "ui/Controls.h"
@@ -108,6 +110,8 @@ struct HostAndDocument {
     explicit HostAndDocument(std::shared_ptr<Recording> recording, vx::host::HrvHostOptions options = {})
         : host(std::move(recording), std::move(options))
     {
+        // The settings command runs the user interface's settings dialog, as the module gives it.
+        HRV::InstallSettingsDialog();
         // The enumerators reach the host's data-child store, as the host makes them: the
         // fiducial stage merges the user's beat marks.
         vx::integration::RegistrationCollector collector;
@@ -556,6 +560,30 @@ TEST_F(DocumentTest, CancelledDialogChangesNothing)
     hd.Command(kCmdSettings);
     EXPECT_TRUE(hd.host.updates.empty());
     EXPECT_FALSE(hd.doc->GetSettings().mDirty);
+}
+
+TEST_F(DocumentTest, WithoutASettingsDialogTheCommandChangesNothingAndSaysSo)
+{
+    // As before the module has given the document its dialog: the host's answer is never asked.
+    bool asked = false;
+    vx::host::HrvHostOptions options;
+    options.settingsDialog = [&](ISettingsEditor& editor) {
+        asked = true;
+        editor.SetValue(L"RRMin", L"0.5", nullptr);
+        return 1;
+    };
+    HostAndDocument hd(Mitdb100(30), options);
+    HRV::SetSettingsDialog(nullptr);
+    const double rrMin = hd.doc->GetSettings().mRRMin;
+    hd.TakeUpdates();
+    vx::log::Capture capture;
+    EXPECT_EQ(hd.Command(kCmdSettings), S_OK);
+    HRV::InstallSettingsDialog();
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(hd.doc->GetSettings().mRRMin, rrMin);
+    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_EQ(
+        capture.Lines(), std::vector<std::string> { "HRV Settings: no settings dialog was given to the document" });
 }
 
 TEST_F(DocumentTest, ToggleMessagesFlipTheirFlagAndTheOnlineRegistration)
@@ -1620,6 +1648,8 @@ TEST_F(DocumentTest, AFullAnalysisRunsUnderTheWaitCursorAndGivesTheCursorBack)
 
 namespace {
 
+namespace Item = HRV::ControlId;
+
 // Types a text into an edit as a user would: the old text selected away, then key by key.
 void Type(HWND dialog, int id, const std::wstring& text)
 {
@@ -1645,7 +1675,10 @@ bool Shown(HWND dialog, int id)
     return vx::ui::IsWindowVisible(vx::ui::GetDlgItem(dialog, id));
 }
 
-constexpr int kMarkers[] = { 124, 125, 127, 131, 133, 136, 137, 140, 141, 144, 145, 152, 153, 156, 157 };
+constexpr int kMarkers[] = { Item::kBinWidthMarker, Item::kPRRThresholdMarker, Item::kSDARRAveragingMarker,
+    Item::kMaxFrequencyMarker, Item::kNumFrequenciesMarker, Item::kVLFLowMarker, Item::kVLFHighMarker,
+    Item::kLFLowMarker, Item::kLFHighMarker, Item::kHFLowMarker, Item::kHFHighMarker, Item::kRRMinMarker,
+    Item::kRRMaxMarker, Item::kComplexityMinMarker, Item::kComplexityMaxMarker };
 
 // Calls `run` for every modal dialog that comes up (with its caption) while it lives.
 struct DialogWatch {
@@ -1723,20 +1756,20 @@ TEST_F(DocumentTest, SettingsDialogPresetsRewriteTheFieldsAndOnlyCustomOpensAdva
             EXPECT_EQ(editor.SelectSpecies(preset), S_OK);
             Settings expected;
             EXPECT_TRUE(expected.ApplySpeciesPreset(preset));
-            EXPECT_NEAR(shownValue(150), expected.mRRMin * 1000, 1e-6);
-            EXPECT_NEAR(shownValue(151), expected.mRRMax * 1000, 1e-6);
-            EXPECT_NEAR(shownValue(130), expected.mMaxFrequency, 1e-9);
-            EXPECT_NEAR(shownValue(134), expected.mVLFLow, 1e-9);
-            EXPECT_NEAR(shownValue(143), expected.mHFHigh, 1e-9);
+            EXPECT_NEAR(shownValue(Item::kRRMin), expected.mRRMin * 1000, 1e-6);
+            EXPECT_NEAR(shownValue(Item::kRRMax), expected.mRRMax * 1000, 1e-6);
+            EXPECT_NEAR(shownValue(Item::kMaxFrequency), expected.mMaxFrequency, 1e-9);
+            EXPECT_NEAR(shownValue(Item::kVLFLow), expected.mVLFLow, 1e-9);
+            EXPECT_NEAR(shownValue(Item::kHFHigh), expected.mHFHigh, 1e-9);
             // Every preset's values lie within the fields' bounds, the bands' too.
             for (int marker : kMarkers)
                 EXPECT_FALSE(Shown(settings, marker)) << marker;
-            EXPECT_FALSE(vx::ui::IsWindowEnabled(vx::ui::GetDlgItem(settings, 111)));
+            EXPECT_FALSE(vx::ui::IsWindowEnabled(vx::ui::GetDlgItem(settings, Item::kAdvanced)));
         }
-        const std::wstring rr = TextOf(settings, 150);
+        const std::wstring rr = TextOf(settings, Item::kRRMin);
         EXPECT_EQ(editor.SelectSpecies(8), S_OK); // "Custom" keeps the values
-        EXPECT_TRUE(vx::ui::IsWindowEnabled(vx::ui::GetDlgItem(settings, 111)));
-        EXPECT_EQ(TextOf(settings, 150), rr);
+        EXPECT_TRUE(vx::ui::IsWindowEnabled(vx::ui::GetDlgItem(settings, Item::kAdvanced)));
+        EXPECT_EQ(TextOf(settings, Item::kRRMin), rr);
         EXPECT_EQ(editor.SelectSpecies(9), E_INVALIDARG);
         return 2;
     };
@@ -1757,11 +1790,11 @@ TEST_F(DocumentTest, SettingsDialogKeepsInvalidFieldsOpenWithMarkersAndTheWarnin
     };
     const Case cases[] = {
         // The averaging period alone does not hold the dialog: it is left as it was, the rest is taken.
-        { "averaging period below 1 s", 126, L"0", 127, false },
-        { "too few frequencies", 132, L"5", 133, true },
-        { "RR interval above a minute", 150, L"70000", 152, true },
-        { "HF band beyond the maximum frequency", 130, L"0.3", 145, true },
-        { "empty pRR threshold", 121, L"", 125, true },
+        { "averaging period below 1 s", Item::kSDARRAveraging, L"0", Item::kSDARRAveragingMarker, false },
+        { "too few frequencies", Item::kNumFrequencies, L"5", Item::kNumFrequenciesMarker, true },
+        { "RR interval above a minute", Item::kRRMin, L"70000", Item::kRRMinMarker, true },
+        { "HF band beyond the maximum frequency", Item::kMaxFrequency, L"0.3", Item::kHFHighMarker, true },
+        { "empty pRR threshold", Item::kPRRThreshold, L"", Item::kPRRThresholdMarker, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1825,62 +1858,62 @@ TEST_F(DocumentTest, DetectorSettingsCoupleFieldsAndSlidersInWholeSteps)
         ++runs;
         const auto slider = [&](int id) { return SendMessage(GetDlgItem(dialog, id), TBM_GETPOS, 0, 0); };
         if (runs == 1) {
-            EXPECT_EQ(TextOf(dialog, 516), L"mV"); // the noise level is in the source channel's unit
+            EXPECT_EQ(TextOf(dialog, Item::kNoiseUnit), L"mV"); // the noise level is in the source channel's unit
             // Fields move their sliders by whole steps (0.1 s and 0.05 S.D.), never one short.
             const std::tuple<int, const wchar_t*, int, LRESULT> typed[] = {
-                { 501, L"2.35", 503, 23 },
-                { 501, L"0.3", 503, 3 },
-                { 501, L"20", 503, 200 },
-                { 505, L"0.15", 507, 3 },
-                { 505, L"2.35", 507, 47 },
+                { Item::kWindow, L"2.35", Item::kWindowSlider, 23 },
+                { Item::kWindow, L"0.3", Item::kWindowSlider, 3 },
+                { Item::kWindow, L"20", Item::kWindowSlider, 200 },
+                { Item::kPeakHeight, L"0.15", Item::kPeakSlider, 3 },
+                { Item::kPeakHeight, L"2.35", Item::kPeakSlider, 47 },
             };
             for (const auto& [field, text, id, position] : typed) {
                 Type(dialog, field, text);
                 EXPECT_EQ(slider(id), position) << text;
             }
             // Sliders write their fields.
-            SendMessage(GetDlgItem(dialog, 503), WM_KEYDOWN, VK_HOME, 0);
-            EXPECT_EQ(TextOf(dialog, 501), L"0.1");
-            SendMessage(GetDlgItem(dialog, 503), WM_KEYDOWN, VK_END, 0);
-            EXPECT_EQ(TextOf(dialog, 501), L"20");
-            SendMessage(GetDlgItem(dialog, 507), WM_KEYDOWN, VK_RIGHT, 0);
-            EXPECT_EQ(TextOf(dialog, 505), L"2.4");
+            SendMessage(GetDlgItem(dialog, Item::kWindowSlider), WM_KEYDOWN, VK_HOME, 0);
+            EXPECT_EQ(TextOf(dialog, Item::kWindow), L"0.1");
+            SendMessage(GetDlgItem(dialog, Item::kWindowSlider), WM_KEYDOWN, VK_END, 0);
+            EXPECT_EQ(TextOf(dialog, Item::kWindow), L"20");
+            SendMessage(GetDlgItem(dialog, Item::kPeakSlider), WM_KEYDOWN, VK_RIGHT, 0);
+            EXPECT_EQ(TextOf(dialog, Item::kPeakHeight), L"2.4");
             // Dragging the thumb writes the field as it goes: position 150 is 15 s.
-            HWND window = GetDlgItem(dialog, 503);
+            HWND window = GetDlgItem(dialog, Item::kWindowSlider);
             Rect track;
             GetClientRect(window, &track);
             SendMessage(window, WM_LBUTTONDOWN, 0, MAKELPARAM(6, 4));
-            EXPECT_EQ(TextOf(dialog, 501), L"0.1");
-            for (int x = 6; x < track.right && slider(503) != 150; ++x)
+            EXPECT_EQ(TextOf(dialog, Item::kWindow), L"0.1");
+            for (int x = 6; x < track.right && slider(Item::kWindowSlider) != 150; ++x)
                 SendMessage(window, WM_MOUSEMOVE, 0, MAKELPARAM(static_cast<unsigned>(x), 4));
-            EXPECT_EQ(slider(503), 150);
-            EXPECT_EQ(TextOf(dialog, 501), L"15");
+            EXPECT_EQ(slider(Item::kWindowSlider), 150);
+            EXPECT_EQ(TextOf(dialog, Item::kWindow), L"15");
             SendMessage(window, WM_LBUTTONUP, 0, 0);
-            EXPECT_EQ(TextOf(dialog, 501), L"15");
+            EXPECT_EQ(TextOf(dialog, Item::kWindow), L"15");
             SendMessage(window, WM_KEYDOWN, VK_END, 0);
             // The arrows step the peak height by 0.05 and stop at 0.05 and 9.
-            HWND spin = GetDlgItem(dialog, 504);
+            HWND spin = GetDlgItem(dialog, Item::kPeakSpin);
             const LRESULT rest = SendMessage(spin, UDM_GETPOS32, 0, 0);
             const LPARAM up = MAKELPARAM(2, 1), down = MAKELPARAM(2, 100);
-            Type(dialog, 505, L"8.98");
+            Type(dialog, Item::kPeakHeight, L"8.98");
             SendMessage(spin, WM_LBUTTONDOWN, 0, up);
             SendMessage(spin, WM_LBUTTONDOWN, 0, up);
-            EXPECT_EQ(TextOf(dialog, 505), L"9");
-            Type(dialog, 505, L"0.07");
+            EXPECT_EQ(TextOf(dialog, Item::kPeakHeight), L"9");
+            Type(dialog, Item::kPeakHeight, L"0.07");
             SendMessage(spin, WM_LBUTTONDOWN, 0, down);
-            EXPECT_EQ(TextOf(dialog, 505), L"0.05");
+            EXPECT_EQ(TextOf(dialog, Item::kPeakHeight), L"0.05");
             // The dialog takes each step over: the up-down itself stays where it was.
             EXPECT_EQ(SendMessage(spin, UDM_GETPOS32, 0, 0), rest);
-            Type(dialog, 506, L"120");
+            Type(dialog, Item::kQRSWidth, L"120");
             Click(dialog, IDOK);
         } else if (runs == 2) {
             // An invalid window keeps the dialog open with the warning; Cancel then takes nothing.
-            EXPECT_EQ(TextOf(dialog, 506), L"120");
-            Type(dialog, 506, L"300");
-            Type(dialog, 501, L"50");
+            EXPECT_EQ(TextOf(dialog, Item::kQRSWidth), L"120");
+            Type(dialog, Item::kQRSWidth, L"300");
+            Type(dialog, Item::kWindow, L"50");
             Click(dialog, IDOK);
             EXPECT_TRUE(warned);
-            EXPECT_TRUE(Shown(dialog, 510));
+            EXPECT_TRUE(Shown(dialog, Item::kWindowMarker));
             EXPECT_TRUE(IsWindowVisible(dialog));
             Click(dialog, IDCANCEL);
         }
@@ -1888,8 +1921,8 @@ TEST_F(DocumentTest, DetectorSettingsCoupleFieldsAndSlidersInWholeSteps)
     vx::host::HrvHostOptions options;
     options.settingsDialog = [&](ISettingsEditor& editor) {
         EXPECT_EQ(editor.SelectSpecies(8), S_OK);
-        Click(settings, 111);
-        Click(settings, 111);
+        Click(settings, Item::kAdvanced);
+        Click(settings, Item::kAdvanced);
         return 1;
     };
     HostAndDocument hd(Mitdb100(30), options);

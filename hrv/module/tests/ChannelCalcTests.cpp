@@ -25,6 +25,7 @@
 #include "hrv/module/ChannelCalc.h"
 #include "hrv/module/ModuleEntry.h"
 #include "hrv/module/tests/HoldingCollector.h"
+#include "hrv_ui/Dialogs.h"
 #include "integration/ExtensionChain.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
@@ -33,6 +34,7 @@
 #include "ui/Window.h"
 
 using namespace HRV;
+namespace Item = HRV::ControlId;
 using HRV::test::StreamRef;
 
 TEST(ChannelCalc, SettingsRoundTripAndRefuseANewerVersion)
@@ -500,21 +502,22 @@ TEST_F(CalcHost, ConfiguringAChannelRunsTheCalculationsDialog)
         DialogScript previous = SetDialogScript([&](HWND dialog) {
             shown = true;
             EXPECT_EQ(GetWindowText(dialog), L"HRV Calculations");
-            HWND list = GetDlgItem(dialog, 170);
+            HWND list = GetDlgItem(dialog, Item::kMeasure);
             EXPECT_EQ(SendMessage(list, CB_GETCOUNT, 0, 0), 4);
             // The entry of the stored measure is selected; an unnamed measure selects none.
             const LRESULT selected = SendMessage(list, CB_GETCURSEL, 0, 0);
             EXPECT_EQ(selected, c.stored == 3 ? CB_ERR : c.stored == kMeasureBeatRate ? 2 : 0);
             if (c.choose >= 0) {
                 SendMessage(list, CB_SETCURSEL, static_cast<WPARAM>(c.choose), 0);
-                SendMessage(dialog, WM_COMMAND, MAKEWPARAM(170, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+                SendMessage(
+                    dialog, WM_COMMAND, MAKEWPARAM(Item::kMeasure, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
             }
-            HWND guides = GetDlgItem(dialog, 171);
+            HWND guides = GetDlgItem(dialog, Item::kGuideLines);
             EXPECT_EQ(IsWindowEnabled(guides), c.choose != 1);
             if (c.toggleGuides)
                 SendMessage(guides, BM_CLICK, 0, 0);
-            SendMessage(
-                dialog, WM_COMMAND, MAKEWPARAM(160, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 160)));
+            SendMessage(dialog, WM_COMMAND, MAKEWPARAM(Item::kHelp, BN_CLICKED),
+                reinterpret_cast<LPARAM>(GetDlgItem(dialog, Item::kHelp)));
             SendMessage(dialog, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(c.button), BN_CLICKED), 0);
         });
         const HRESULT hr = b.registry.ConfigureChannel(*b.doc, channel, CalculationClassId(), nullptr, b.factory);
@@ -537,7 +540,7 @@ TEST_F(CalcHost, ConfiguringAChannelRunsTheCalculationsDialog)
 
     // The class gives defaults for settings of another kind, and refuses a missing out pointer.
     DialogScript previous = SetDialogScript([](HWND dialog) {
-        EXPECT_EQ(SendMessage(GetDlgItem(dialog, 170), CB_GETCURSEL, 0, 0), 0);
+        EXPECT_EQ(SendMessage(GetDlgItem(dialog, Item::kMeasure), CB_GETCURSEL, 0, 0), 0);
         SendMessage(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     });
     IUnknown* out = nullptr;
@@ -570,15 +573,15 @@ TEST_F(CalcHost, TheCalculationsDialogStoresEveryChangeOfTheMeasure)
         { 1, false, kMeasureDeltaBeatPeriod, false },
     };
     DialogScript previous = SetDialogScript([&](HWND dialog) {
-        HWND list = GetDlgItem(dialog, 170);
+        HWND list = GetDlgItem(dialog, Item::kMeasure);
         for (const Step& s : steps) {
             if (s.clickGuides)
-                SendMessage(GetDlgItem(dialog, 171), BM_CLICK, 0, 0);
+                SendMessage(GetDlgItem(dialog, Item::kGuideLines), BM_CLICK, 0, 0);
             SendMessage(list, CB_SETCURSEL, static_cast<WPARAM>(s.entry), 0);
-            SendMessage(dialog, WM_COMMAND, MAKEWPARAM(170, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+            SendMessage(dialog, WM_COMMAND, MAKEWPARAM(Item::kMeasure, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
             EXPECT_EQ(choice.mParameter, s.parameter) << "entry " << s.entry;
             EXPECT_EQ(choice.mSetGuideLines, s.guides) << "entry " << s.entry;
-            EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, 171)), s.parameter != kMeasureDeltaBeatPeriod);
+            EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, Item::kGuideLines)), s.parameter != kMeasureDeltaBeatPeriod);
         }
         SendMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });

@@ -11,9 +11,9 @@
 
 #include "caf/CafHost.h"
 #include "com/ClassObjects.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "foundation/stream/MemoryStream.h"
 #include "host/recording/CalculationClasses.h"
-#include "hostframework/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "hrv/module/ChannelCalc.h"
 #include "hrv/module/ModuleEntry.h"

@@ -2,7 +2,7 @@
 // The host's class-object service as registration sees it: holds what it is given.
 #include <vector>
 
-#include "hostframework/base/SimpleUnknownImp.h"
+#include "foundation/base/SimpleUnknownImp.h"
 #include "hostframework/interfaces/HostServices.h"
 
 namespace HRV::test {

@@ -1,6 +1,6 @@
 // The module's dialog templates (settings 100, calculations 101, detector settings 500), laid out
 // in dialog units, and the texts the dialogs load from the module's string table.
-#include "hrv/document/Dialogs.h"
+#include "hrv_ui/Dialogs.h"
 #include "res/Resource.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
@@ -13,6 +13,7 @@ namespace HRV {
 namespace {
 
 using namespace vx::ui;
+using namespace ControlId;
 
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
@@ -89,33 +90,35 @@ DialogTemplate SettingsTemplate()
     // Source: channel, range and species preset.
     items.push_back(Group(L"Source", 7, 4, 200, 70));
     items.push_back(Label(L"&Channel:", 14, 19, 40));
-    items.push_back({ kComboBoxClass, L"", 100, kCombo, Box(58, 17, 142, 12) });
-    items.push_back({ kButtonClass, L"&Whole channel", 101, kChild | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
-        Box(14, 35, 80, 10) });
-    items.push_back({ kButtonClass, L"&Selection", 102, kChild | BS_AUTORADIOBUTTON, Box(100, 35, 80, 10) });
+    items.push_back({ kComboBoxClass, L"", kChannel, kCombo, Box(58, 17, 142, 12) });
+    items.push_back({ kButtonClass, L"&Whole channel", kWholeChannel,
+        kChild | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, Box(14, 35, 80, 10) });
+    items.push_back({ kButtonClass, L"&Selection", kSelection, kChild | BS_AUTORADIOBUTTON, Box(100, 35, 80, 10) });
     items.push_back(Label(L"&Preset:", 14, 54, 40));
-    items.push_back({ kComboBoxClass, L"", 110, kCombo | WS_GROUP, Box(58, 52, 88, 12) });
-    items.push_back({ kButtonClass, L"Advanced...", 111, kButton, Box(150, 51, 50, 14) });
+    items.push_back({ kComboBoxClass, L"", kPreset, kCombo | WS_GROUP, Box(58, 52, 88, 12) });
+    items.push_back({ kButtonClass, L"Advanced...", kAdvanced, kButton, Box(150, 51, 50, 14) });
     // Analysis.
     items.push_back(Group(L"Analysis", 7, 80, 200, 78));
-    Row(items, L"Histogram bin width:", 120, L"ms", 124, 14, 94, 80);
-    items.push_back({ kButtonClass, L"Auto", 122, kCheck, Box(172, 95, 30, 10) });
-    Row(items, L"pRR threshold:", 121, L"ms", 125, 14, 110, 80);
-    Row(items, L"SDARR averaging:", 126, L"s", 127, 14, 126, 80);
-    items.push_back({ kButtonClass, L"Exclude ectopics from analysis", 123, kCheck, Box(14, 143, 160, 10) });
+    Row(items, L"Histogram bin width:", kBinWidth, L"ms", kBinWidthMarker, 14, 94, 80);
+    items.push_back({ kButtonClass, L"Auto", kAutoBinWidth, kCheck, Box(172, 95, 30, 10) });
+    Row(items, L"pRR threshold:", kPRRThreshold, L"ms", kPRRThresholdMarker, 14, 110, 80);
+    Row(items, L"SDARR averaging:", kSDARRAveraging, L"s", kSDARRAveragingMarker, 14, 126, 80);
+    items.push_back(
+        { kButtonClass, L"Exclude ectopics from analysis", kExcludeEctopics, kCheck, Box(14, 143, 160, 10) });
     // Normal-beat classification box.
     items.push_back(Group(L"Normal Beat Classification", 7, 164, 200, 46));
-    Pair(items, L"RR Interval:", 150, 151, 152, 153, L"ms", 14, 177, 44);
-    Pair(items, L"Complexity:", 154, 155, 156, 157, L"", 14, 193, 44);
+    Pair(items, L"RR Interval:", kRRMin, kRRMax, kRRMinMarker, kRRMaxMarker, L"ms", 14, 177, 44);
+    Pair(items, L"Complexity:", kComplexityMin, kComplexityMax, kComplexityMinMarker, kComplexityMaxMarker, L"", 14,
+        193, 44);
     // Spectrum.
     items.push_back(Group(L"Spectrum", 215, 4, 200, 206));
-    Row(items, L"Maximum frequency:", 130, L"Hz", 131, 222, 19, 84);
-    Row(items, L"Number of frequencies:", 132, L"", 133, 222, 35, 84);
+    Row(items, L"Maximum frequency:", kMaxFrequency, L"Hz", kMaxFrequencyMarker, 222, 19, 84);
+    Row(items, L"Number of frequencies:", kNumFrequencies, L"", kNumFrequenciesMarker, 222, 35, 84);
     items.push_back(Label(L"Frequency bands:", 222, 58, 84));
-    Pair(items, L"VLF:", 134, 135, 136, 137, L"Hz", 222, 71, 24);
-    Pair(items, L"LF:", 138, 139, 140, 141, L"Hz", 222, 87, 24);
-    Pair(items, L"HF:", 142, 143, 144, 145, L"Hz", 222, 103, 24);
-    Buttons(items, 160, 422, 215);
+    Pair(items, L"VLF:", kVLFLow, kVLFHigh, kVLFLowMarker, kVLFHighMarker, L"Hz", 222, 71, 24);
+    Pair(items, L"LF:", kLFLow, kLFHigh, kLFLowMarker, kLFHighMarker, L"Hz", 222, 87, 24);
+    Pair(items, L"HF:", kHFLow, kHFHigh, kHFLowMarker, kHFHighMarker, L"Hz", 222, 103, 24);
+    Buttons(items, kHelp, 422, 215);
     return t;
 }
 
@@ -127,24 +130,25 @@ DialogTemplate DetectorTemplate()
     t.units = { 0, 0, 492, 254 };
     auto& items = t.items;
     // The preview pane is placed over this item.
-    items.push_back({ kStaticClass, L"Preview Pane", 511, kChild | WS_BORDER | SS_CENTER, Box(7, 7, 478, 122) });
+    items.push_back(
+        { kStaticClass, L"Preview Pane", kPreviewPlaceholder, kChild | WS_BORDER | SS_CENTER, Box(7, 7, 478, 122) });
     items.push_back(Group(L"Detector", 7, 134, 478, 92));
-    Row(items, L"Window:", 501, L"s", 510, 14, 150, 76);
-    items.push_back({ kSliderClass, L"", 503, kChild | WS_TABSTOP, Box(176, 147, 100, 16) });
+    Row(items, L"Window:", kWindow, L"s", kWindowMarker, 14, 150, 76);
+    items.push_back({ kSliderClass, L"", kWindowSlider, kChild | WS_TABSTOP, Box(176, 147, 100, 16) });
     items.push_back(Label(L"Noise:", 14, 170, 76));
-    items.push_back(Edit(502, 94, 168));
-    items.push_back({ kStaticClass, L"", 516, kLabel, Box(141, 170, 16, 8) });
-    items.push_back(Marker(512, 158, 170));
+    items.push_back(Edit(kNoise, 94, 168));
+    items.push_back({ kStaticClass, L"", kNoiseUnit, kLabel, Box(141, 170, 16, 8) });
+    items.push_back(Marker(kNoiseMarker, 158, 170));
     items.push_back(Label(L"Minimum peak height:", 14, 190, 76));
-    items.push_back(Edit(505, 94, 188, 34));
-    items.push_back({ kUpDownClass, L"", 504, kChild, Box(128, 188, 10, 12) });
+    items.push_back(Edit(kPeakHeight, 94, 188, 34));
+    items.push_back({ kUpDownClass, L"", kPeakSpin, kChild, Box(128, 188, 10, 12) });
     items.push_back(Label(L"S.D.", 141, 190, 16));
-    items.push_back(Marker(513, 158, 190));
-    items.push_back({ kSliderClass, L"", 507, kChild | WS_TABSTOP, Box(176, 185, 100, 16) });
-    Row(items, L"Typical QRS width:", 506, L"ms", 514, 296, 150, 76);
-    Row(items, L"Minimum period:", 508, L"ms", 515, 296, 170, 76);
-    Row(items, L"Low pass filter:", 517, L"Hz", 518, 296, 190, 76);
-    Buttons(items, 509, 492, 233);
+    items.push_back(Marker(kPeakHeightMarker, 158, 190));
+    items.push_back({ kSliderClass, L"", kPeakSlider, kChild | WS_TABSTOP, Box(176, 185, 100, 16) });
+    Row(items, L"Typical QRS width:", kQRSWidth, L"ms", kQRSWidthMarker, 296, 150, 76);
+    Row(items, L"Minimum period:", kMinPeriod, L"ms", kMinPeriodMarker, 296, 170, 76);
+    Row(items, L"Low pass filter:", kLowPass, L"Hz", kLowPassMarker, 296, 190, 76);
+    Buttons(items, kDetectorHelp, 492, 233);
     return t;
 }
 
@@ -156,9 +160,9 @@ DialogTemplate CalculationsTemplate()
     t.units = { 0, 0, 254, 76 };
     auto& items = t.items;
     items.push_back(Label(L"&HRV Parameter:", 7, 11, 60));
-    items.push_back({ kComboBoxClass, L"", 170, kCombo, Box(70, 9, 120, 12) });
-    items.push_back({ kButtonClass, L"Set Guide Lines", 171, kCheck, Box(70, 28, 100, 10) });
-    Buttons(items, 160, 254, 55);
+    items.push_back({ kComboBoxClass, L"", kMeasure, kCombo, Box(70, 9, 120, 12) });
+    items.push_back({ kButtonClass, L"Set Guide Lines", kGuideLines, kCheck, Box(70, 28, 100, 10) });
+    Buttons(items, kHelp, 254, 55);
     return t;
 }
 

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "com/Unknown.h"
-#include "hostframework/base/RefCount.h"
+#include "foundation/base/RefCount.h"
 
 // One interface I (deriving from IUnknown). The count starts at n: 0 for objects whose creator
 // takes the first reference explicitly, 1 for objects born holding their creator's reference.

@@ -1,4 +1,4 @@
-#include "hrv/document/DetectorPreview.h"
+#include "hrv_ui/DetectorPreview.h"
 
 #include <algorithm>
 #include <cmath>

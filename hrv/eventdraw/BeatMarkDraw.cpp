@@ -1,4 +1,4 @@
-#include "hrv/analysis/BeatMarkDraw.h"
+#include "hrv/eventdraw/BeatMarkDraw.h"
 
 #include "hrv/analysis/ValueFormatter.h"
 

@@ -17,6 +17,7 @@
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
 #include "hrv/core/HRVInterfaces.h"
 #include "hrv/core/Settings.h"
+#include "hrv_ui/DialogIds.h"
 #include "ui/Controls.h"
 
 namespace KELControls {
@@ -33,10 +34,7 @@ using vx::ui::HWND;
 using vx::ui::LPARAM;
 using vx::ui::WPARAM;
 
-// Template ids, the help file and the topics of the dialogs.
-inline constexpr WORD kSettingsDialogId = 100;
-inline constexpr WORD kCalculationsDialogId = 101;
-inline constexpr WORD kDetectorDialogId = 500;
+// The help file of the dialogs (their template and control ids are in DialogIds.h).
 inline constexpr const wchar_t* kHelpFile = L"HRVHelp";
 // The species preset that leaves the detector values to the user.
 inline constexpr std::int32_t kCustomPreset = 8;
@@ -47,6 +45,10 @@ HMODULE DialogModule();
 // Opens a topic of the help file through the host's application services; false when the host
 // has none.
 bool ShowHelpTopic(const wchar_t* topic);
+
+// Gives the document's settings command this settings dialog (SetSettingsDialog); the module
+// does so as it registers its classes.
+void InstallSettingsDialog();
 
 // A validating field with its error marker, shown in the dialog's unit (`scale` times the stored
 // value).
@@ -88,7 +90,7 @@ class PreviewDetector;
 class HRVPreviewPane;
 
 // The detector settings of the "Custom" preset: window, noise, minimum peak height, typical QRS
-// width, minimum period and low-pass cut-off, edited on the settings it is given. Over item 511 a
+// width, minimum period and low-pass cut-off, edited on the settings it is given. Over the placeholder item a
 // preview shows the beats that the detector finds with the values in the fields over the user's
 // selection, updated with every valid change.
 class AdvancedSettingsDialog final : public KEL::DialogBase {

@@ -17,8 +17,8 @@
 #include "hostframework/events/ComQuery.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/Detector.h"
-#include "hrv/document/DetectorPreview.h"
-#include "hrv/document/Dialogs.h"
+#include "hrv_ui/DetectorPreview.h"
+#include "hrv_ui/Dialogs.h"
 #include "integration/ExtensionChain.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
@@ -30,6 +30,7 @@ using namespace HRV;
 using vx::host::HrvHostDocument;
 using vx::host::Recording;
 namespace ui = vx::ui;
+namespace Item = HRV::ControlId;
 
 namespace {
 
@@ -142,10 +143,10 @@ TEST_F(DetectorPreviewTest, MarksTheBeatsTheDetectorFindsWithTheFieldsValues)
     };
     const Step steps[] = {
         { "as opened", 0, nullptr, nullptr, nullptr },
-        { "a minimum period of 1 s", 508, L"1000", L"MinPeriod", L"1" },
-        { "a window out of range", 501, L"50", nullptr, nullptr },
-        { "a higher peak", 505, L"6", L"MinPeakHeight", L"6" },
-        { "the peak as it was", 505, L"3", L"MinPeakHeight", L"3" },
+        { "a minimum period of 1 s", Item::kMinPeriod, L"1000", L"MinPeriod", L"1" },
+        { "a window out of range", Item::kWindow, L"50", nullptr, nullptr },
+        { "a higher peak", Item::kPeakHeight, L"6", L"MinPeakHeight", L"6" },
+        { "the peak as it was", Item::kPeakHeight, L"3", L"MinPeakHeight", L"3" },
     };
     Settings expected;
     expected.CopyFields(settings);

@@ -1,4 +1,4 @@
-#include "hrv/document/Dialogs.h"
+#include "hrv_ui/Dialogs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,7 +18,8 @@
 #include "hostframework/interfaces/TraceDrawInterfaces.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/Detector.h"
-#include "hrv/document/DetectorPreview.h"
+#include "hrv/document/SettingsDialogHook.h"
+#include "hrv_ui/DetectorPreview.h"
 #include "log/Log.h"
 #include "ui/Controls.h"
 #include "ui/Desktop.h"
@@ -30,6 +31,7 @@
 namespace HRV {
 
 using namespace vx::ui;
+using namespace ControlId;
 using KELControls::DoubleEdit;
 using KELControls::ErrorProvider;
 using KELControls::IntEdit;
@@ -41,6 +43,9 @@ constexpr UINT kDriveMessage = WM_APP + 0x31;
 // The help button's picture and caption among the host's resources.
 constexpr WORD kHelpBitmap = 1002;
 constexpr UINT kHelpCaption = 3;
+
+// The detector preview is placed over the placeholder item the preview pane looks for.
+static_assert(kPreviewPlaceholder == ExtLib::kPreviewPlaceholderId);
 
 constexpr double kWindowStep = 0.1;
 constexpr double kPeakStep = 0.05;
@@ -125,6 +130,20 @@ bool ShowHelpTopic(const wchar_t* topic)
 {
     IAppServices* services = CAFFrameWork::GetAppServices();
     return services && SUCCEEDED(services->ShowHelp(topic, kHelpFile));
+}
+
+namespace {
+bool RunSettingsDialog(HWND parent, std::vector<std::wstring> channelTitles, Settings& settings,
+    IDialogService* service, IDocumentHost* host)
+{
+    SettingsDialog dialog(parent, std::move(channelTitles), settings, service, host);
+    return dialog.Execute() == 1;
+}
+} // namespace
+
+void InstallSettingsDialog()
+{
+    SetSettingsDialog(&RunSettingsDialog);
 }
 
 // ---- Fields ---------------------------------------------------------------------------------------
@@ -217,31 +236,31 @@ struct FieldSpec {
 };
 
 constexpr FieldSpec kSettingsFields[] = {
-    { 120, 124, L"HistogramBinWidth", 1000 },
-    { 121, 125, L"PRRThreshold", 1000 },
-    { 126, 127, L"SDARRAveraging", 1 },
-    { 150, 152, L"RRMin", 1000 },
-    { 151, 153, L"RRMax", 1000 },
-    { 154, 156, L"ComplexityMin", 1 },
-    { 155, 157, L"ComplexityMax", 1 },
-    { 130, 131, L"MaxFrequency", 1 },
-    { 132, 133, L"NumFrequencies", 1 },
-    { 134, 136, L"VLFLow", 1 },
-    { 135, 137, L"VLFHigh", 1 },
-    { 138, 140, L"LFLow", 1 },
-    { 139, 141, L"LFHigh", 1 },
-    { 142, 144, L"HFLow", 1 },
-    { 143, 145, L"HFHigh", 1 },
+    { kBinWidth, kBinWidthMarker, L"HistogramBinWidth", 1000 },
+    { kPRRThreshold, kPRRThresholdMarker, L"PRRThreshold", 1000 },
+    { kSDARRAveraging, kSDARRAveragingMarker, L"SDARRAveraging", 1 },
+    { kRRMin, kRRMinMarker, L"RRMin", 1000 },
+    { kRRMax, kRRMaxMarker, L"RRMax", 1000 },
+    { kComplexityMin, kComplexityMinMarker, L"ComplexityMin", 1 },
+    { kComplexityMax, kComplexityMaxMarker, L"ComplexityMax", 1 },
+    { kMaxFrequency, kMaxFrequencyMarker, L"MaxFrequency", 1 },
+    { kNumFrequencies, kNumFrequenciesMarker, L"NumFrequencies", 1 },
+    { kVLFLow, kVLFLowMarker, L"VLFLow", 1 },
+    { kVLFHigh, kVLFHighMarker, L"VLFHigh", 1 },
+    { kLFLow, kLFLowMarker, L"LFLow", 1 },
+    { kLFHigh, kLFHighMarker, L"LFHigh", 1 },
+    { kHFLow, kHFLowMarker, L"HFLow", 1 },
+    { kHFHigh, kHFHighMarker, L"HFHigh", 1 },
 };
 
 // In the order the detector dialog reads them.
 constexpr FieldSpec kDetectorFields[] = {
-    { 501, 510, L"LevellingWindow", 1 },
-    { 502, 512, L"NoiseLevel", 1 },
-    { 505, 513, L"MinPeakHeight", 1 },
-    { 506, 514, L"QRSWidth", 1000 },
-    { 508, 515, L"MinPeriod", 1000 },
-    { 517, 518, L"LowPassCutoff", 1 },
+    { kWindow, kWindowMarker, L"LevellingWindow", 1 },
+    { kNoise, kNoiseMarker, L"NoiseLevel", 1 },
+    { kPeakHeight, kPeakHeightMarker, L"MinPeakHeight", 1 },
+    { kQRSWidth, kQRSWidthMarker, L"QRSWidth", 1000 },
+    { kMinPeriod, kMinPeriodMarker, L"MinPeriod", 1000 },
+    { kLowPass, kLowPassMarker, L"LowPassCutoff", 1 },
 };
 
 const FieldSpec* FindSpec(std::wstring_view name)
@@ -441,21 +460,21 @@ int AdvancedSettingsDialog::Steps(double value, double step)
 void AdvancedSettingsDialog::SetupWindow()
 {
     HWND dialog = GetHandle();
-    // The preview of the detector's beats over the selection belongs over item 511; until the
+    // The preview of the detector's beats over the selection belongs over its placeholder item; until the
     // preview pane is built the item shows its caption.
     mFields = AttachFields(dialog, kDetectorFields);
-    SendMessage(GetDlgItem(dialog, 503), TBM_SETRANGE, 0, MAKELPARAM(1, 200));
-    SendMessage(GetDlgItem(dialog, 503), TBM_SETPOS, 1, 1);
-    SendMessage(GetDlgItem(dialog, 507), TBM_SETRANGE, 0, MAKELPARAM(1, 180));
-    SendMessage(GetDlgItem(dialog, 507), TBM_SETPOS, 1, 1);
-    mWindowSlider = std::make_unique<TJSlider>(dialog, 503, dialog);
-    mPeakSlider = std::make_unique<TJSlider>(dialog, 507, dialog);
+    SendMessage(GetDlgItem(dialog, kWindowSlider), TBM_SETRANGE, 0, MAKELPARAM(1, 200));
+    SendMessage(GetDlgItem(dialog, kWindowSlider), TBM_SETPOS, 1, 1);
+    SendMessage(GetDlgItem(dialog, kPeakSlider), TBM_SETRANGE, 0, MAKELPARAM(1, 180));
+    SendMessage(GetDlgItem(dialog, kPeakSlider), TBM_SETPOS, 1, 1);
+    mWindowSlider = std::make_unique<TJSlider>(dialog, kWindowSlider, dialog);
+    mPeakSlider = std::make_unique<TJSlider>(dialog, kPeakSlider, dialog);
     // The up-down steps the peak height; the dialog takes each step over (UDN_DELTAPOS), so the
     // up-down itself never moves and can always step both ways.
-    SendMessage(GetDlgItem(dialog, 504), UDM_SETRANGE32, 0, 9);
-    mHelp = MakeHelpButton(dialog, 509);
+    SendMessage(GetDlgItem(dialog, kPeakSpin), UDM_SETRANGE32, 0, 9);
+    mHelp = MakeHelpButton(dialog, kDetectorHelp);
     // The noise level is in the source channel's values.
-    SetWindowText(GetDlgItem(dialog, 516), mUnit);
+    SetWindowText(GetDlgItem(dialog, kNoiseUnit), mUnit);
     if (mPreview) {
         // The host's scales for the preview's strip, unless this library has them already.
         if (IScaleFactory* factory = VarnDraw::GetHostScaleFactory())
@@ -488,8 +507,8 @@ void AdvancedSettingsDialog::TransferToControls()
     mCoupling = true;
     for (std::size_t n = 0; n < mFields.size(); ++n)
         mFields[n].Write(Stored(mSettings, kDetectorFields[n]));
-    SendMessage(GetDlgItem(dialog, 503), TBM_SETPOS, 1, Steps(mSettings.mLevellingWindow, kWindowStep));
-    SendMessage(GetDlgItem(dialog, 507), TBM_SETPOS, 1, Steps(mSettings.mMinPeakHeight, kPeakStep));
+    SendMessage(GetDlgItem(dialog, kWindowSlider), TBM_SETPOS, 1, Steps(mSettings.mLevellingWindow, kWindowStep));
+    SendMessage(GetDlgItem(dialog, kPeakSlider), TBM_SETPOS, 1, Steps(mSettings.mMinPeakHeight, kPeakStep));
     mCoupling = false;
 }
 
@@ -541,12 +560,12 @@ void AdvancedSettingsDialog::FieldFromSlider(int slider, int field, double step)
 
 void AdvancedSettingsDialog::OnSliderTrack(const SliderTrack& track)
 {
-    if (track.code != kTrackCode || (track.id != 503 && track.id != 507))
+    if (track.code != kTrackCode || (track.id != kWindowSlider && track.id != kPeakSlider))
         return;
     // The field follows the thumb; its change then updates the preview.
-    const bool window = track.id == 503;
+    const bool window = track.id == kWindowSlider;
     auto it = std::find_if(
-        mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == (window ? 501 : 505); });
+        mFields.begin(), mFields.end(), [&](const DialogField& f) { return f.id == (window ? kWindow : kPeakHeight); });
     if (it == mFields.end())
         return;
     mCoupling = true;
@@ -564,7 +583,7 @@ void AdvancedSettingsDialog::OnCommand(int id, UINT code)
     case IDCANCEL:
         EndDialog(GetHandle(), IDCANCEL);
         return;
-    case 509:
+    case kDetectorHelp:
         if (code == BN_CLICKED)
             ShowHelpTopic(L"HRV_Signal_Preprocessing");
         return;
@@ -573,11 +592,11 @@ void AdvancedSettingsDialog::OnCommand(int id, UINT code)
     }
     if (code != EN_CHANGE || !mSetUp)
         return;
-    if (id == 501 && !mCoupling)
-        SliderFromField(501, 503, kWindowStep);
-    else if (id == 505 && !mCoupling)
-        SliderFromField(505, 507, kPeakStep);
-    if (id == 501 || id == 505 || id == 506 || id == 508 || id == 502 || id == 517)
+    if (id == kWindow && !mCoupling)
+        SliderFromField(kWindow, kWindowSlider, kWindowStep);
+    else if (id == kPeakHeight && !mCoupling)
+        SliderFromField(kPeakHeight, kPeakSlider, kPeakStep);
+    if (id == kWindow || id == kPeakHeight || id == kQRSWidth || id == kMinPeriod || id == kNoise || id == kLowPass)
         UpdatePreview(false);
 }
 
@@ -585,10 +604,11 @@ void AdvancedSettingsDialog::OnScroll(HWND control, WPARAM request)
 {
     HWND dialog = GetHandle();
     const int code = LOWORD(request);
-    if (control == GetDlgItem(dialog, 503) || control == GetDlgItem(dialog, 507)) {
-        const bool window = control == GetDlgItem(dialog, 503);
+    if (control == GetDlgItem(dialog, kWindowSlider) || control == GetDlgItem(dialog, kPeakSlider)) {
+        const bool window = control == GetDlgItem(dialog, kWindowSlider);
         if (code == TB_ENDTRACK || code == TB_THUMBPOSITION) {
-            FieldFromSlider(window ? 503 : 507, window ? 501 : 505, window ? kWindowStep : kPeakStep);
+            FieldFromSlider(
+                window ? kWindowSlider : kPeakSlider, window ? kWindow : kPeakHeight, window ? kWindowStep : kPeakStep);
             if (code == TB_ENDTRACK)
                 UpdatePreview(false);
         }
@@ -598,7 +618,7 @@ void AdvancedSettingsDialog::OnScroll(HWND control, WPARAM request)
 
 void AdvancedSettingsDialog::OnPeakSpin(const NMUPDOWN& change)
 {
-    auto it = std::find_if(mFields.begin(), mFields.end(), [](const DialogField& f) { return f.id == 505; });
+    auto it = std::find_if(mFields.begin(), mFields.end(), [](const DialogField& f) { return f.id == kPeakHeight; });
     if (change.iDelta == 0 || it == mFields.end())
         return;
     const double current = KELControls::ParseDoublePrefix(it->edit->GetText(), KELControls::DecimalSeparator());
@@ -647,7 +667,7 @@ INT_PTR AdvancedSettingsDialog::DialogFunction(UINT message, WPARAM wParam, LPAR
         if (!lParam)
             return 1;
         const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
-        if (header.code == UDN_DELTAPOS && header.idFrom == 504)
+        if (header.code == UDN_DELTAPOS && header.idFrom == kPeakSpin)
             OnPeakSpin(*reinterpret_cast<const NMUPDOWN*>(lParam)); // answered as handled
         else
             OnSliderTrack(*reinterpret_cast<const SliderTrack*>(lParam));
@@ -705,7 +725,7 @@ public:
     {
         if (index < 0 || index > kCustomPreset)
             return E_INVALIDARG;
-        Choose(mDialog.GetHandle(), 110, index);
+        Choose(mDialog.GetHandle(), kPreset, index);
         return S_OK;
     }
     HRESULT SetValue(const wchar_t* name, const wchar_t* text, BSTR* error) override;
@@ -760,19 +780,19 @@ HRESULT SettingsDialog::Editor::SetValue(const wchar_t* nameText, const wchar_t*
         if (trial.mSourceChannel >= count)
             return Refuse(
                 L"SourceChannel must be from 0 to " + std::to_wstring(count ? count - 1 : 0) + L", not " + text, error);
-        Choose(dialog, 100, trial.mSourceChannel);
+        Choose(dialog, kChannel, trial.mSourceChannel);
     } else if (name == L"UseSelection") {
-        SendMessage(GetDlgItem(dialog, trial.mUseSelection ? 102 : 101), BM_CLICK, 0, 0);
+        SendMessage(GetDlgItem(dialog, trial.mUseSelection ? kSelection : kWholeChannel), BM_CLICK, 0, 0);
     } else if (name == L"AutoBinWidth" || name == L"ExcludeEctopics") {
-        const int id = name == L"AutoBinWidth" ? 122 : 123;
+        const int id = name == L"AutoBinWidth" ? kAutoBinWidth : kExcludeEctopics;
         const bool on = name == L"AutoBinWidth" ? trial.mAutoBinWidth : trial.mExcludeEctopics;
         if (Checked(dialog, id) != on)
             SendMessage(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
     } else if (name == L"Species") {
-        Choose(dialog, 110, trial.mSpecies);
+        Choose(dialog, kPreset, trial.mSpecies);
     } else if (IsDetectorField(name)) {
         if (mDialog.SelectedPreset() != kCustomPreset)
-            Choose(dialog, 110, kCustomPreset);
+            Choose(dialog, kPreset, kCustomPreset);
         mDialog.CmAdvanced({ { name, text } });
         if (FindSettingsField(name)->f64
             && Member(mDialog.mSettings, *FindSettingsField(name)) != Member(trial, *FindSettingsField(name)))
@@ -847,23 +867,23 @@ DialogField& SettingsDialog::Field(int id)
 
 std::int32_t SettingsDialog::SelectedPreset() const
 {
-    return static_cast<std::int32_t>(SendMessage(GetDlgItem(GetHandle(), 110), CB_GETCURSEL, 0, 0));
+    return static_cast<std::int32_t>(SendMessage(GetDlgItem(GetHandle(), kPreset), CB_GETCURSEL, 0, 0));
 }
 
 void SettingsDialog::SetupWindow()
 {
     HWND dialog = GetHandle();
-    HWND channels = GetDlgItem(dialog, 100);
+    HWND channels = GetDlgItem(dialog, kChannel);
     for (const std::wstring& title : mTitles)
         SendMessage(channels, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(title.c_str()));
-    HWND presets = GetDlgItem(dialog, 110);
+    HWND presets = GetDlgItem(dialog, kPreset);
     const HMODULE module = DialogModule();
     for (UINT id = 18; id <= 26; ++id) {
         const std::wstring name = KEL::GetResString(module, id, false).ToWString();
         SendMessage(presets, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     }
     mFields = AttachFields(dialog, kSettingsFields);
-    mHelp = MakeHelpButton(dialog, 160);
+    mHelp = MakeHelpButton(dialog, kHelp);
     TransferToControls();
     mSetUp = true;
     OnBandsChanged();
@@ -873,17 +893,17 @@ void SettingsDialog::TransferToControls()
 {
     HWND dialog = GetHandle();
     const bool wasSetUp = std::exchange(mSetUp, false); // the bands are re-bounded once, at the end
-    SendMessage(GetDlgItem(dialog, 100), CB_SETCURSEL,
+    SendMessage(GetDlgItem(dialog, kChannel), CB_SETCURSEL,
         mSettings.mSourceChannel < mTitles.size() ? mSettings.mSourceChannel : static_cast<WPARAM>(-1), 0);
-    Check(dialog, 101, !mSettings.mUseSelection);
-    Check(dialog, 102, mSettings.mUseSelection);
-    Check(dialog, 122, mSettings.mAutoBinWidth);
-    Check(dialog, 123, mSettings.mExcludeEctopics);
+    Check(dialog, kWholeChannel, !mSettings.mUseSelection);
+    Check(dialog, kSelection, mSettings.mUseSelection);
+    Check(dialog, kAutoBinWidth, mSettings.mAutoBinWidth);
+    Check(dialog, kExcludeEctopics, mSettings.mExcludeEctopics);
     for (std::size_t n = 0; n < mFields.size(); ++n)
         mFields[n].Write(Stored(mSettings, kSettingsFields[n]));
-    SendMessage(GetDlgItem(dialog, 110), CB_SETCURSEL,
+    SendMessage(GetDlgItem(dialog, kPreset), CB_SETCURSEL,
         mSettings.mSpecies <= 8 ? mSettings.mSpecies : static_cast<WPARAM>(-1), 0);
-    Enable(dialog, 111, mSettings.mSpecies == static_cast<std::uint32_t>(kCustomPreset));
+    Enable(dialog, kAdvanced, mSettings.mSpecies == static_cast<std::uint32_t>(kCustomPreset));
     mSetUp = wasSetUp;
     if (mSetUp)
         OnBandsChanged();
@@ -894,7 +914,7 @@ void SettingsDialog::OnPresetChanged()
     const std::int32_t preset = SelectedPreset();
     mSettings.ApplySpeciesPreset(preset);
     if (preset == kCustomPreset)
-        Enable(GetHandle(), 111, true);
+        Enable(GetHandle(), kAdvanced, true);
     else
         TransferToControls();
 }
@@ -928,12 +948,12 @@ void SettingsDialog::CmAdvanced(AdvancedSettingsDialog::Script script)
 void SettingsDialog::OnAutoClicked()
 {
     StoreAnalysisFields();
-    Enable(GetHandle(), 111, SelectedPreset() == kCustomPreset);
+    Enable(GetHandle(), kAdvanced, SelectedPreset() == kCustomPreset);
 }
 
 void SettingsDialog::OnChannelChanged()
 {
-    const LRESULT selected = SendMessage(GetDlgItem(GetHandle(), 100), CB_GETCURSEL, 0, 0);
+    const LRESULT selected = SendMessage(GetDlgItem(GetHandle(), kChannel), CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR)
         return; // no channel chosen: the stored one stays
     mSettings.mSourceChannel = static_cast<std::uint32_t>(selected);
@@ -945,7 +965,7 @@ void SettingsDialog::OnBandsChanged()
     if (!mSetUp)
         return;
     double upper = 10;
-    if (double value = 0; Field(130).Read(&value))
+    if (double value = 0; Field(kMaxFrequency).Read(&value))
         upper = std::clamp(value, 0.0, 10.0);
     // The value of an edge, clamped to 0 .. upper; `otherwise` when it is not a number.
     const auto edge = [&](int id, double otherwise) {
@@ -957,30 +977,30 @@ void SettingsDialog::OnBandsChanged()
     // The bands follow one another: each band's start lies between the neighbouring bands'
     // starts, and its end between their ends; the start and end of one band may come in either
     // order (they are stored in order).
-    Field(134).Rebound(0, edge(138, upper)); // VLF start
-    Field(138).Rebound(edge(134, 0), edge(142, upper)); // LF start
-    Field(135).Rebound(0, edge(139, upper)); // VLF end
-    Field(142).Rebound(edge(138, 0), upper); // HF start
-    Field(139).Rebound(edge(135, 0), edge(143, upper)); // LF end
-    Field(143).Rebound(edge(139, 0), upper); // HF end
+    Field(kVLFLow).Rebound(0, edge(kLFLow, upper)); // VLF start
+    Field(kLFLow).Rebound(edge(kVLFLow, 0), edge(kHFLow, upper)); // LF start
+    Field(kVLFHigh).Rebound(0, edge(kLFHigh, upper)); // VLF end
+    Field(kHFLow).Rebound(edge(kLFLow, 0), upper); // HF start
+    Field(kLFHigh).Rebound(edge(kVLFHigh, 0), edge(kHFHigh, upper)); // LF end
+    Field(kHFHigh).Rebound(edge(kLFHigh, 0), upper); // HF end
 }
 
 bool SettingsDialog::StoreAnalysisFields()
 {
     HWND dialog = GetHandle();
-    mSettings.mAutoBinWidth = Checked(dialog, 122);
+    mSettings.mAutoBinWidth = Checked(dialog, kAutoBinWidth);
     double value = 0;
     bool valid = true;
-    for (const int id : { 120, 121, 126 }) {
+    for (const int id : { kBinWidth, kPRRThreshold, kSDARRAveraging }) {
         if (Field(id).Read(&value))
             Store(mSettings,
                 *std::find_if(std::begin(kSettingsFields), std::end(kSettingsFields),
                     [&](const FieldSpec& s) { return s.id == id; }),
                 value);
-        else if (id != 126)
+        else if (id != kSDARRAveraging)
             valid = false; // an invalid averaging period is only left unstored: its marker stays
     }
-    mSettings.mExcludeEctopics = Checked(dialog, 123);
+    mSettings.mExcludeEctopics = Checked(dialog, kExcludeEctopics);
     return valid;
 }
 
@@ -989,7 +1009,7 @@ bool SettingsDialog::CanClose()
     HWND dialog = GetHandle();
     bool valid = mSettings.ApplySpeciesPreset(SelectedPreset());
     OnChannelChanged();
-    mSettings.mUseSelection = Checked(dialog, 102);
+    mSettings.mUseSelection = Checked(dialog, kSelection);
     valid = StoreAnalysisFields() && valid;
     // Pairs are stored in order when both of their fields are valid.
     const auto pair = [&](int first, int second, double Settings::*low, double Settings::*high) {
@@ -1002,20 +1022,20 @@ bool SettingsDialog::CanClose()
         mSettings.*high = std::max(a, b);
         return true;
     };
-    valid = pair(150, 151, &Settings::mRRMin, &Settings::mRRMax) && valid;
-    valid = pair(154, 155, &Settings::mComplexityMin, &Settings::mComplexityMax) && valid;
+    valid = pair(kRRMin, kRRMax, &Settings::mRRMin, &Settings::mRRMax) && valid;
+    valid = pair(kComplexityMin, kComplexityMax, &Settings::mComplexityMin, &Settings::mComplexityMax) && valid;
     double value = 0;
-    if (Field(130).Read(&value))
+    if (Field(kMaxFrequency).Read(&value))
         mSettings.mMaxFrequency = value;
     else
         valid = false;
-    if (Field(132).Read(&value))
+    if (Field(kNumFrequencies).Read(&value))
         mSettings.mNumFrequencies = static_cast<std::int32_t>(std::lround(value));
     else
         valid = false;
-    valid = pair(134, 135, &Settings::mVLFLow, &Settings::mVLFHigh) && valid;
-    valid = pair(138, 139, &Settings::mLFLow, &Settings::mLFHigh) && valid;
-    valid = pair(142, 143, &Settings::mHFLow, &Settings::mHFHigh) && valid;
+    valid = pair(kVLFLow, kVLFHigh, &Settings::mVLFLow, &Settings::mVLFHigh) && valid;
+    valid = pair(kLFLow, kLFHigh, &Settings::mLFLow, &Settings::mLFHigh) && valid;
+    valid = pair(kHFLow, kHFHigh, &Settings::mHFLow, &Settings::mHFHigh) && valid;
     if (valid)
         return true;
     WarnInvalid(dialog);
@@ -1032,33 +1052,33 @@ void SettingsDialog::OnCommand(int id, UINT code)
     case IDCANCEL:
         EndDialog(GetHandle(), IDCANCEL);
         return;
-    case 160:
+    case kHelp:
         if (code == BN_CLICKED)
             ShowHelpTopic(L"HRV_Settings2");
         return;
-    case 110:
+    case kPreset:
         if (code == CBN_SELCHANGE)
             OnPresetChanged();
         return;
-    case 111:
+    case kAdvanced:
         if (code == BN_CLICKED)
             CmAdvanced();
         return;
-    case 122:
+    case kAutoBinWidth:
         if (code == BN_CLICKED)
             OnAutoClicked();
         return;
-    case 100:
+    case kChannel:
         if (code == CBN_SELCHANGE)
             OnChannelChanged();
         return;
-    case 130:
-    case 134:
-    case 135:
-    case 138:
-    case 139:
-    case 142:
-    case 143:
+    case kMaxFrequency:
+    case kVLFLow:
+    case kVLFHigh:
+    case kLFLow:
+    case kLFHigh:
+    case kHFLow:
+    case kHFHigh:
         if (code == EN_CHANGE)
             OnBandsChanged();
         return;
@@ -1120,7 +1140,7 @@ int Dialog::Execute()
 void Dialog::SetupWindow()
 {
     HWND dialog = GetHandle();
-    HWND list = GetDlgItem(dialog, 170);
+    HWND list = GetDlgItem(dialog, kMeasure);
     static const std::vector<std::wstring> texts = [] {
         std::vector<std::wstring> loaded;
         for (const auto& [value, id] : kMeasures)
@@ -1133,14 +1153,14 @@ void Dialog::SetupWindow()
         if (kMeasures[n].first == mSettings.mParameter)
             SendMessage(list, CB_SETCURSEL, n, 0);
     }
-    mHelp = MakeHelpButton(dialog, 160);
-    Check(dialog, 171, mSettings.mSetGuideLines);
-    Enable(dialog, 171, mSettings.mParameter != 1);
+    mHelp = MakeHelpButton(dialog, kHelp);
+    Check(dialog, kGuideLines, mSettings.mSetGuideLines);
+    Enable(dialog, kGuideLines, mSettings.mParameter != 1);
 }
 
 std::uint32_t Dialog::SelectedParameter() const
 {
-    HWND list = GetDlgItem(GetHandle(), 170);
+    HWND list = GetDlgItem(GetHandle(), kMeasure);
     const LRESULT selected = SendMessage(list, CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR)
         return mSettings.mParameter; // a measure without a name (3, 4) stays as it was
@@ -1150,7 +1170,7 @@ std::uint32_t Dialog::SelectedParameter() const
 void Dialog::Take()
 {
     mSettings.mParameter = SelectedParameter();
-    mSettings.mSetGuideLines = Checked(GetHandle(), 171);
+    mSettings.mSetGuideLines = Checked(GetHandle(), kGuideLines);
 }
 
 INT_PTR Dialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
@@ -1168,16 +1188,16 @@ INT_PTR Dialog::DialogFunction(UINT message, WPARAM wParam, LPARAM)
         case IDCANCEL:
             EndDialog(GetHandle(), IDCANCEL);
             return 1;
-        case 160:
+        case kHelp:
             if (HIWORD(wParam) == BN_CLICKED)
                 ShowHelpTopic(kHelpTopic);
             return 1;
-        case 170:
+        case kMeasure:
             // Every change of the measure is stored with the guide-line choice at once.
             // "Set Guide Lines" means nothing for the change in beat period; its state is kept.
             if (HIWORD(wParam) == CBN_SELCHANGE) {
                 Take();
-                Enable(GetHandle(), 171, mSettings.mParameter != 1);
+                Enable(GetHandle(), kGuideLines, mSettings.mParameter != 1);
             }
             return 1;
         default:
