@@ -878,7 +878,7 @@ TEST_F(DocumentTest, TheDetectorNamesItsSourceChannelAsTheHostDoes)
         { named.number, 4, L"lowpass(ECG_clean,30)" }, // a named channel
     };
     for (const Case& c : cases) {
-        DetectorSettings settings;
+        DetectorSettings settings = DefaultDetectorSettings();
         settings.mSourceChannel = c.channel;
         settings.mSourceChannelFlags = c.kind;
         EXPECT_EQ(hd.doc->Detector().StageFormula(1, settings, 21), c.formula);
