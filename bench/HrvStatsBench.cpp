@@ -7,6 +7,7 @@
 // HRVSTATS_NSR001_SPECTRUM names the reference file of tools/hrv_oracle.py, from scipy's
 // periodogram (counter max_rel_dev_scipy).
 
+#include "hrv/core/Settings.h"
 #include "hrv/stats/BandPowers.h"
 #include "hrv/stats/IntervalStats.h"
 #include "hrv/stats/LombScargle.h"
@@ -171,7 +172,7 @@ void BM_Spectrum24h(benchmark::State& state)
     if (!series)
         return;
     const Series& s = *series;
-    const HRV::AnalysisParameters settings;
+    const HRV::AnalysisParameters settings = HRV::DefaultAnalysisParameters();
     HRV::Spectrum spectrum;
     for (auto _ : state) {
         HRV::ComputeSpectrum(spectrum, 3, s.rr, s.times, settings);
@@ -192,7 +193,7 @@ void BM_Statistics24h(benchmark::State& state)
     if (!series)
         return;
     const Series& s = *series;
-    const HRV::AnalysisParameters settings;
+    const HRV::AnalysisParameters settings = HRV::DefaultAnalysisParameters();
     HRV::IntervalStats stats;
     HRV::SegmentStats segments;
     for (auto _ : state) {

@@ -135,7 +135,7 @@ void BM_ExtensionChain24h(benchmark::State& state)
         vx::integration::InstallExtensionEnumerators(*engine);
         vx::integration::EngineDetectorHost host(*engine, recording);
         HRV::HRVDetector detector(&host);
-        HRV::DetectorSettings settings;
+        HRV::DetectorSettings settings = HRV::DefaultDetectorSettings();
         settings.mRangeStart = { 0, 0 };
         settings.mRangeEnd = { 0, 0x7FFFFFFF };
         detector.Update(0xFFFFFFFF, &settings);

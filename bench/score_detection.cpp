@@ -158,7 +158,7 @@ int main(int argc, char** argv)
                     throw calc::CalcError("the extension's enumerator classes were not registered");
                 integration::EngineDetectorHost detectorHost(host, recording);
                 HRV::HRVDetector detector(&detectorHost);
-                HRV::DetectorSettings settings;
+                HRV::DetectorSettings settings = HRV::DefaultDetectorSettings();
                 settings.mQRSWidth = qrs;
                 settings.mRangeStart = { 0, 0 };
                 settings.mRangeEnd = { 0, 0x7FFFFFFF };

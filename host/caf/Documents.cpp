@@ -52,9 +52,8 @@ public:
     {
         if (!out)
             return E_POINTER;
-        ISubject* subject = Query<ISubject>(hostDocument).Detach();
-        if (subject)
-            subject->Release(); // the host document outlives its documents' counterparts
+        // The host document outlives its documents' counterparts: the subject is not held.
+        ISubject* subject = vx::hf::QueryUnheld<ISubject>(hostDocument);
         return Hand(static_cast<IMessageHandler*>(new DocumentCounterpart(hostDocument, subject)), out);
     }
     HRESULT CreateCounterpart(IUnknown** out, IUnknown* classObject, std::uintptr_t) override
@@ -204,12 +203,10 @@ HRESULT DocumentClassCounterpart::GetClassGuid(const GUID** out)
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    auto* documentClass = Query<ICustomDocClass>(mClassObject).Detach();
+    const auto documentClass = Query<ICustomDocClass>(mClassObject);
     if (!documentClass)
         return E_NOINTERFACE;
-    const HRESULT hr = documentClass->GetClassGuid(out);
-    documentClass->Release();
-    return hr;
+    return documentClass->GetClassGuid(out);
 }
 
 HRESULT ViewClassCounterpart::ViewInitialised(IDocView2*)
@@ -311,15 +308,11 @@ ICustomDocument2* HostDocument::OpenDocument(ICustomDocClass* documentClass, DWO
     if (FAILED(hr))
         return nullptr;
     mDocuments.push_back(document);
-    if (auto* handler = Query<IMessageHandler>(document).Detach()) {
-        AddMessageReceiver(handler);
-        handler->Release();
-    }
+    if (const auto handler = Query<IMessageHandler>(document))
+        AddMessageReceiver(handler.Get());
     // An observer subscribes to the events it wants when it is told it has been attached.
-    if (auto* observer = Query<IObserver>(document).Detach()) {
+    if (const auto observer = Query<IObserver>(document))
         observer->OnAttach(this);
-        observer->Release();
-    }
     return document;
 }
 
@@ -344,15 +337,10 @@ void HostDocument::CloseDocuments()
     for (auto it = documents.rbegin(); it != documents.rend(); ++it) {
         ICustomDocument2* document = *it;
         document->OnClosing();
-        if (auto* handler = Query<IMessageHandler>(document).Detach()) {
-            RemoveMessageReceiver(handler);
-            handler->Release();
-        }
-        if (auto* observer = Query<IObserver>(document).Detach()) {
-            if (registry)
-                registry->ForgetObserver(observer);
-            observer->Release();
-        }
+        if (const auto handler = Query<IMessageHandler>(document))
+            RemoveMessageReceiver(handler.Get());
+        if (const auto observer = Query<IObserver>(document); observer && registry)
+            registry->ForgetObserver(observer.Get());
         document->Release();
     }
 }
@@ -362,12 +350,9 @@ ICustomDocClass* FindDocumentClass(REFGUID classGuid)
     for (const Registration& row : Registrations()) {
         if (row.kind != Registration::Kind::ClassObject)
             continue;
-        auto* documentClass = Query<ICustomDocClass>(row.object).Detach();
-        if (!documentClass)
-            continue;
-        if (documentClass->IsClass(&classGuid) == S_OK)
-            return documentClass;
-        documentClass->Release();
+        auto documentClass = Query<ICustomDocClass>(row.object);
+        if (documentClass && documentClass->IsClass(&classGuid) == S_OK)
+            return documentClass.Detach(); // the caller's reference
     }
     return nullptr;
 }
@@ -461,10 +446,8 @@ HRESULT HostViewSite::ViewClosed(IDocView2* view)
     mViews.erase(it);
     mWindows.erase(mWindows.begin() + std::ptrdiff_t(i));
     mClients.erase(mClients.begin() + std::ptrdiff_t(i));
-    if (auto* handler = Query<IMessageHandler>(view).Detach()) {
-        RemoveMessageReceiver(handler);
-        handler->Release();
-    }
+    if (const auto handler = Query<IMessageHandler>(view))
+        RemoveMessageReceiver(handler.Get());
     if (window)
         window->Release();
     // The client window goes with its view (and with it any window the view left behind).
@@ -518,10 +501,8 @@ IDocView2* HostViewSite::OpenView(IDocViewClass* viewClass, HRESULT* result, IUn
     mWindows.push_back(window);
     mClients.push_back(client);
     // Views receive routed messages as documents do.
-    if (auto* handler = Query<IMessageHandler>(view).Detach()) {
-        AddMessageReceiver(handler);
-        handler->Release();
-    }
+    if (const auto handler = Query<IMessageHandler>(view))
+        AddMessageReceiver(handler.Get());
     view->Initialise();
     if (result)
         *result = hr;

@@ -651,14 +651,12 @@ template <class F> bool ForEachNamedClass(F&& visit)
             continue;
         IKELString* name = nullptr;
         DWORD id = 0;
-        if (auto* view = vx::hf::Query<IDocViewClass>(r.object).Detach()) {
+        if (const auto view = vx::hf::Query<IDocViewClass>(r.object)) {
             view->GetName(&name);
             view->GetClassId(&id);
-            view->Release();
-        } else if (auto* document = vx::hf::Query<ICustomDocClass>(r.object).Detach()) {
+        } else if (const auto document = vx::hf::Query<ICustomDocClass>(r.object)) {
             document->GetName(&name);
             document->GetClassId(&id);
-            document->Release();
         } else {
             continue;
         }

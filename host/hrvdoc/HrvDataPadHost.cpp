@@ -116,7 +116,7 @@ void CachedAnalysisHost::Events::Append(const std::byte* records, std::size_t n)
 
 std::vector<std::size_t> CachedAnalysisHost::Generation() const
 {
-    std::vector<std::size_t> g { mDocument.updates.size(), mDocument.channelRequests.size() };
+    std::vector<std::size_t> g { mDocument.UpdateCount(), mDocument.channelRequests.size() };
     for (const Record& r : mDocument.GetRecording().records)
         g.push_back(static_cast<std::size_t>(r.length));
     return g;

@@ -1,22 +1,23 @@
 #include "host/hrvdoc/PreviewSource.h"
 
-#include "host/hrvdoc/HrvHostDocument.h"
+#include "host/hrvdoc/HrvHostState.h"
 
 namespace vx::host {
 
-HostPreviewSource::HostPreviewSource(HrvHostDocument& document, std::uint32_t channel)
+HostPreviewSource::HostPreviewSource(HrvHostState& document, HRV::IDocumentHost& host, std::uint32_t channel)
     : mDocument(document)
+    , mHost(host)
     , mChannel(channel)
 {
-    HrvHostDocument* host = &document;
+    HrvHostState* state = &document;
     // Formula channels by their number, compiled as they are when a drawing asks for them.
-    ComputedChannels computed = [host](int number) -> std::optional<calc::Compiled> {
-        const std::wstring name = host->ChannelName({ static_cast<std::uint32_t>(number), 0xC0000000u });
-        if (name.empty() || !host->Engine().HasChannel(name))
+    ComputedChannels computed = [state](int number) -> std::optional<calc::Compiled> {
+        const std::wstring name = state->ChannelName({ static_cast<std::uint32_t>(number), 0xC0000000u });
+        if (name.empty() || !state->Engine().HasChannel(name))
             return std::nullopt;
         try {
-            host->EnsureCompiledForData();
-            return host->Engine().Channel(name);
+            state->EnsureCompiledForData();
+            return state->Engine().Channel(name);
         } catch (const std::exception&) {
             return std::nullopt; // a formula that does not compile shows nothing
         }
@@ -62,7 +63,7 @@ HRESULT HostPreviewSource::GetChannelDisplay(LONG* colourIndex, BSTR* unit, LONG
     if (!colourIndex || !unit || !unitFlag)
         return E_POINTER;
     *unit = nullptr;
-    if (FAILED(mDocument.ChannelUnit(static_cast<std::int32_t>(mChannel), unit)))
+    if (FAILED(mHost.ChannelUnit(static_cast<std::int32_t>(mChannel), unit)))
         return S_FALSE; // not a recorded channel: no settings of its own
     *colourIndex = static_cast<LONG>(mChannel);
     *unitFlag = 0;

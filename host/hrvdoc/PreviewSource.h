@@ -8,16 +8,18 @@
 
 #include "foundation/base/SimpleUnknownImp.h"
 #include "host/tracedraw/TraceHost.h"
+#include "hostframework/interfaces/AnalysisHostInterfaces.h"
 #include "hostframework/interfaces/DataPaneInterfaces.h"
 
 namespace vx::host {
 
-class HrvHostDocument;
+class HrvHostState;
 
 class HostPreviewSource final : public SimpleUnknownImp2<IPreviewHost, IViewDocumentSource, 0> {
 public:
-    // The document must outlive the preview (a modal dialog of the document's command).
-    HostPreviewSource(HrvHostDocument& document, std::uint32_t channel);
+    // The document (its state and the side that answers its channels' units) must outlive the
+    // preview (a modal dialog of the document's command).
+    HostPreviewSource(HrvHostState& document, HRV::IDocumentHost& host, std::uint32_t channel);
     ~HostPreviewSource() override;
 
     // Also answers IScaleFactory with the host's scales.
@@ -37,7 +39,8 @@ public:
     HRESULT GetViewDocument(DWORD flags, IPaneDocument** view) override;
 
 private:
-    HrvHostDocument& mDocument;
+    HrvHostState& mDocument;
+    HRV::IDocumentHost& mHost;
     std::uint32_t mChannel;
     HostPaneDocument* mView = nullptr; // held
     HostScaleFactory* mScales = nullptr; // held

@@ -7,6 +7,7 @@
 
 #include "caf/FrameworkServices.h"
 #include "com/ClassObjects.h"
+#include "com/Ref.h"
 #include "log/Log.h"
 #include "res/Resource.h"
 
@@ -73,24 +74,12 @@ private:
     std::vector<std::string>& mLog;
 };
 
-// A service object made for one test, with the test's reference dropped when it ends.
-template <class T> class Owned {
-public:
-    template <class... Args>
-    explicit Owned(Args&&... args)
-        : mObject(new T(std::forward<Args>(args)...))
-    {
-        mObject->AddRef();
-    }
-    ~Owned() { mObject->Release(); }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    T* operator->() const { return mObject; }
-    T& operator*() const { return *mObject; }
-
-private:
-    T* mObject;
-};
+// A service object made for one test, held: its reference goes when the test ends, also when an
+// assertion ends it early.
+template <class T, class... Args> vx::com::Ref<T> Make(Args&&... args)
+{
+    return vx::com::Ref<T>(new T(std::forward<Args>(args)...));
+}
 
 } // namespace
 
@@ -130,7 +119,7 @@ TEST(CafLibrary, FrameworkClassObjectAnswersEveryFrameworkService)
 
 TEST(TypeIdRegistry, IndexesStartAtOneAndStayBelowTheBuiltInBit)
 {
-    Owned<caf::TypeIdRegistry> registry;
+    const auto registry = Make<caf::TypeIdRegistry>();
     WORD a = 0, b = 0, again = 0;
     ASSERT_EQ(registry->GetTypeIndex(kGuidA, &a), S_OK);
     ASSERT_EQ(registry->GetTypeIndex(kGuidB, &b), S_OK);
@@ -167,7 +156,7 @@ TEST(TypeIdRegistry, IndexesStartAtOneAndStayBelowTheBuiltInBit)
 TEST(SubjectRegistry, NotifiesSubscribersInOrderWithTheirFlags)
 {
     std::vector<std::string> log;
-    Owned<caf::SubjectRegistry> registry;
+    const auto registry = Make<caf::SubjectRegistry>();
     DummySubject subject, other;
     RecordingObserver all("all", log), five("five", log), both("both", log);
     EXPECT_EQ(registry->Attach(&subject, &all), S_OK);
@@ -202,7 +191,7 @@ TEST(SubjectRegistry, NotifiesSubscribersInOrderWithTheirFlags)
 TEST(SubjectRegistry, ObserverRemovedDuringNotificationIsNotCalled)
 {
     std::vector<std::string> log;
-    Owned<caf::SubjectRegistry> registry;
+    const auto registry = Make<caf::SubjectRegistry>();
     DummySubject subject;
     RecordingObserver first("first", log), second("second", log);
     registry->Attach(&subject, &first);
@@ -214,7 +203,7 @@ TEST(SubjectRegistry, ObserverRemovedDuringNotificationIsNotCalled)
 
 TEST(AppServices, MessageBoxesAreLoggedAndAnsweredByHandlerScriptOrDefault)
 {
-    Owned<caf::AppServices> services;
+    const auto services = Make<caf::AppServices>();
     vx::log::Capture capture;
     int result = 0;
     // Default: the style's default button.
@@ -290,7 +279,8 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
     for (IUnknown* o : made)
         o->AddRef();
     {
-        Owned<caf::HostClassObject> host(registrations, *types, *creator, *shared, *factory, *commands, *classes);
+        const auto host
+            = Make<caf::HostClassObject>(registrations, *types, *creator, *shared, *factory, *commands, *classes);
         WORD factoryType = 0;
         types->GetTypeIndex(GUID_ObjectFactoryType, &factoryType);
         struct Case {
@@ -321,8 +311,8 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
         auto* first = new caf::ObjectFactory;
         auto* second = new caf::ObjectFactory;
         EXPECT_EQ(host->RegisterClassObject(first), S_OK);
-        Owned<caf::MessageFactory> messages(registrations);
-        Owned<caf::UnitTestRegistry> tests(registrations);
+        const auto messages = Make<caf::MessageFactory>(registrations);
+        const auto tests = Make<caf::UnitTestRegistry>(registrations);
         EXPECT_EQ(messages->RegisterMessageClass(0, second), S_OK);
         EXPECT_EQ(tests->AddTest(first), S_OK);
         EXPECT_EQ(host->RegisterClassObject(nullptr), E_POINTER);
@@ -343,31 +333,30 @@ TEST(HostClassObject, MakesBuiltInObjectsAndKeepsRegistrationsInOrder)
 TEST(MessageRouter, OffersMessagesInOrderUntilOneIsHandled)
 {
     std::vector<std::string> log;
-    Owned<caf::MessageRouter> router;
+    const auto router = Make<caf::MessageRouter>();
     // Receivers answer 0 (not handled) or 1 (handled).
     Receiver no(0, "no", log), yes(1, "yes", log), late(1, "late", log);
     Receiver* receivers[] = { &no, &yes, &late };
     for (Receiver* r : receivers)
         router->AddReceiver(r);
-    Owned<caf::MessageCreator> creator;
-    IMessage* message = nullptr;
-    ASSERT_EQ(creator->CreateMessage(3, 0x00030100, 0, 0, nullptr, &message), S_OK);
-    EXPECT_EQ(router->Route(message, nullptr), S_OK);
+    const auto creator = Make<caf::MessageCreator>();
+    vx::com::Ref<IMessage> message;
+    ASSERT_EQ(creator->CreateMessage(3, 0x00030100, 0, 0, nullptr, message.Put()), S_OK);
+    EXPECT_EQ(router->Route(message.Get(), nullptr), S_OK);
     EXPECT_EQ(log, (std::vector<std::string> { "no", "yes" }));
     router->RemoveReceiver(&yes);
     router->RemoveReceiver(&late);
     log.clear();
-    EXPECT_EQ(router->Route(message, nullptr), S_FALSE);
+    EXPECT_EQ(router->Route(message.Get(), nullptr), S_FALSE);
     EXPECT_EQ(log, (std::vector<std::string> { "no" }));
     EXPECT_EQ(router->Route(nullptr, nullptr), E_POINTER);
     router->RemoveReceiver(&no);
     EXPECT_EQ(no.RefCount(), 1u);
-    message->Release();
 }
 
 TEST(MessageCreator, MessagesCarryIdPayloadAndSender)
 {
-    Owned<caf::MessageCreator> creator;
+    const auto creator = Make<caf::MessageCreator>();
     const DWORD payload[2] = { 12, 1 };
     IMessage* message = nullptr;
     ASSERT_EQ(creator->CreateMessage(4, 0x00040101, 0, 0, payload, &message), S_OK);

@@ -57,7 +57,7 @@ CAFDocument::CAFDocument(IUnknown* hostDocument, IUnknown* classObject, DWORD fl
     mClassObject = classObject;
     if (mClassObject)
         mClassObject->AddRef();
-    mClassData = Query<IDocumentClassData>(classObject).Detach();
+    mClassData = Query<IDocumentClassData>(classObject);
 
     ConstructionGuard guard(mRefCount);
     if (auto* factory = MakeFactory<IDocumentCounterpartFactory>(kDocumentCounterpartClassKey)) {
@@ -69,8 +69,6 @@ CAFDocument::CAFDocument(IUnknown* hostDocument, IUnknown* classObject, DWORD fl
 
 CAFDocument::~CAFDocument()
 {
-    if (mClassData)
-        mClassData->Release();
     if (mClassObject)
         mClassObject->Release();
     if (mCounterpart)
@@ -343,10 +341,8 @@ HRESULT CAFDocumentClassBase::GetOptions(DWORD* options)
 
 HRESULT CAFDocumentClassBase::InsertCommands(std::uintptr_t argument)
 {
-    ICAFCommandHandler* handler = Query<ICAFCommandHandler>(static_cast<ICustomDocClass*>(this)).Detach();
-    RegisterCommands(handler, argument);
-    if (handler)
-        handler->Release();
+    const auto handler = Query<ICAFCommandHandler>(static_cast<ICustomDocClass*>(this));
+    RegisterCommands(handler.Get(), argument);
     return 0;
 }
 

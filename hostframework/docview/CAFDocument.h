@@ -3,6 +3,7 @@
 // with a counterpart that the host makes, and forwards to it what its own table does not handle.
 #include <new>
 
+#include "com/Ref.h"
 #include "foundation/String.h"
 #include "foundation/core/Array.h"
 #include "hostframework/commands/HostCommands.h"
@@ -78,7 +79,7 @@ private:
     IUnknown* mHostDocument = nullptr; // not held: it holds this document
     IHostDocumentData* mHostDocumentData = nullptr; // not held
     IUnknown* mClassObject = nullptr; // held
-    IDocumentClassData* mClassData = nullptr; // held
+    vx::com::Ref<IDocumentClassData> mClassData;
 };
 
 class CAFDocumentClassBase : public ICustomDocClass, public CAFEventHandlerT<1>, public KEL::CComObjectRoot {

@@ -180,10 +180,8 @@ HRESULT DocViewBase::GetViewId(DWORD* classNumber, DWORD* instance)
 
 HRESULT DocViewBase::Initialise()
 {
-    if (auto* link = Query<IViewClassLink>(mViewClass).Detach()) {
+    if (const auto link = Query<IViewClassLink>(mViewClass))
         link->ViewInitialised(this);
-        link->Release();
-    }
     if (mSite)
         mSite->ViewInitialised(this, mSite);
     return S_OK;
@@ -382,14 +380,10 @@ HRESULT OwlDocViewClassBase::GetValue(DWORD* value)
 HRESULT OwlDocViewClassBase::Initialise()
 {
     // A counterpart that does not answer the link is skipped.
-    if (auto* link = Query<IViewClassLink>(static_cast<IDocViewClass*>(this)).Detach()) {
+    if (const auto link = Query<IViewClassLink>(static_cast<IDocViewClass*>(this)))
         link->ClassInitialised();
-        link->Release();
-    }
-    if (auto* handler = Query<ICAFCommandHandler>(static_cast<IDocViewClass*>(this)).Detach()) {
-        InsertCommands(handler);
-        handler->Release();
-    }
+    if (const auto handler = Query<ICAFCommandHandler>(static_cast<IDocViewClass*>(this)))
+        InsertCommands(handler.Get());
     return S_OK;
 }
 

@@ -76,11 +76,10 @@ ViewBase::ViewBase(
     for (IUnknown* held : { static_cast<IUnknown*>(mSite), mViewClass, mView })
         if (held)
             held->AddRef();
-    if (auto* c = vx::hf::Query<IDocViewClass>(mViewClass).Detach()) {
+    if (const auto c = vx::hf::Query<IDocViewClass>(mViewClass)) {
         IKELString* name = nullptr;
         if (SUCCEEDED(c->GetName(&name)) && name)
             mName.AssignRep(name);
-        c->Release();
     }
 }
 
@@ -179,18 +178,16 @@ const EventTable& ViewBase::GetEventTable()
 
 ULONGLONG ViewBase::GetPackedDocPosition() const
 {
-    auto* c = vx::hf::Query<IDocViewClass>(mViewClass).Detach();
+    const auto c = vx::hf::Query<IDocViewClass>(mViewClass);
     if (!c)
         return 0;
     DWORD id = 0;
     c->GetClassId(&id);
-    c->Release();
     // The view object's two numbers: where the host placed the view (its frame and its pane).
     DWORD number = 0, second = 0;
-    if (auto* v = vx::hf::Query<IDocView2>(mView).Detach()) {
+    if (const auto v = vx::hf::Query<IDocView2>(mView)) {
         v->GetNumberA(&number);
         v->GetNumberB(&second);
-        v->Release();
     }
     return ULONGLONG(id) | (ULONGLONG(number & 0xFFFF) << 32) | (ULONGLONG(second & 0xFFFF) << 48);
 }

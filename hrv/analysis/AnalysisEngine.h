@@ -5,6 +5,7 @@
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
 #include "hrv/analysis/Detector.h"
 #include "hrv/analysis/FiducialEvent.h"
+#include "hrv/core/Settings.h"
 #include "hrv/stats/AnalysisParameters.h"
 #include "hrv/stats/BandPowers.h"
 #include "hrv/stats/IntervalStats.h"
@@ -128,7 +129,7 @@ public:
     std::vector<double> mRate;
     std::vector<double> mBeatTimes;
     IAnalysisHost* mRecording = nullptr;
-    AnalysisParameters mSettings;
+    AnalysisParameters mSettings = DefaultAnalysisParameters();
     ChannelRef mFiducialChannel;
     bool mOnline = false;
     RecordInfo mRecordInfo;

@@ -10,6 +10,11 @@
 
 namespace HRV {
 
+DetectorSettings DefaultDetectorSettings()
+{
+    return DetectorSettingsFrom(Settings());
+}
+
 std::wstring FormulaInteger(int64_t value)
 {
     return std::to_wstring(value);

@@ -22,26 +22,30 @@ constexpr uint32_t kStagesFilter = 0x1000000; // stages 1-4
 constexpr uint32_t kStagesDetection = 0x2000000; // stages 5-6
 constexpr uint32_t kStageFiducial = 0x4000000; // stage 7
 
-// The settings the detector reads, under the names and with the defaults (the "Human" preset) of
-// the document's settings object; DetectorSettingsFrom fills it from that object.
+// The settings the detector reads, under the names of the document's settings object;
+// DetectorSettingsFrom fills it from that object. It has no defaults of its own:
+// DefaultDetectorSettings() reads those of new settings (their field table).
 struct DetectorSettings {
-    uint32_t mSourceChannel = 0;
-    uint32_t mSourceChannelFlags = 0xC0000000u;
-    bool mShowEventMarkers = true;
+    uint32_t mSourceChannel {};
+    uint32_t mSourceChannelFlags {};
+    bool mShowEventMarkers {};
     RecordPosition mRangeStart;
     RecordPosition mRangeEnd;
-    bool mExcludeEctopics = true;
-    double mRRMin = 0.8;
-    double mRRMax = 1.2;
-    double mComplexityMin = 1.0;
-    double mComplexityMax = 1.5;
-    double mLowPassCutoff = 30.0;
-    double mLevellingWindow = 5.0;
-    double mNoiseLevel = 0.0;
-    double mMinPeakHeight = 3.0;
-    double mQRSWidth = 0.08;
-    double mMinPeriod = 0.3;
+    bool mExcludeEctopics {};
+    double mRRMin {};
+    double mRRMax {};
+    double mComplexityMin {};
+    double mComplexityMax {};
+    double mLowPassCutoff {};
+    double mLevellingWindow {};
+    double mNoiseLevel {};
+    double mMinPeakHeight {};
+    double mQRSWidth {};
+    double mMinPeriod {};
 };
+
+// The detector's settings of new settings.
+DetectorSettings DefaultDetectorSettings();
 
 template <class SettingsT> DetectorSettings DetectorSettingsFrom(const SettingsT& s)
 {

@@ -21,66 +21,107 @@ using Item = SettingsField;
 
 constexpr double kAny = 4294967295.0;
 
-constexpr Item U32(const wchar_t* name, std::uint32_t Settings::*f, std::uint32_t since, std::uint32_t mask,
-    double min = 0, double max = kAny)
+constexpr Item U32(const wchar_t* name, std::uint32_t Settings::*f, std::uint32_t initial, std::uint32_t since,
+    std::uint32_t mask, double min = 0, double max = kAny)
 {
-    return { name, Kind::U32, since, mask, min, max, L"", f };
+    return { .name = name,
+        .kind = Kind::U32,
+        .initial = double(initial),
+        .since = since,
+        .changeMask = mask,
+        .min = min,
+        .max = max,
+        .unit = L"",
+        .u32 = f };
 }
-constexpr Item I32(
-    const wchar_t* name, std::int32_t Settings::*f, std::uint32_t since, std::uint32_t mask, double min, double max)
+constexpr Item I32(const wchar_t* name, std::int32_t Settings::*f, std::int32_t initial, std::uint32_t since,
+    std::uint32_t mask, double min, double max)
 {
-    return { name, Kind::I32, since, mask, min, max, L"", nullptr, f };
+    return { .name = name,
+        .kind = Kind::I32,
+        .initial = double(initial),
+        .since = since,
+        .changeMask = mask,
+        .min = min,
+        .max = max,
+        .unit = L"",
+        .i32 = f };
 }
-constexpr Item Flag(const wchar_t* name, bool Settings::*f, std::uint32_t since, std::uint32_t mask)
+constexpr Item Flag(const wchar_t* name, bool Settings::*f, bool initial, std::uint32_t since, std::uint32_t mask)
 {
-    return { name, Kind::Flag, since, mask, 0, 1, L"", nullptr, nullptr, f };
+    return { .name = name,
+        .kind = Kind::Flag,
+        .initial = initial ? 1.0 : 0.0,
+        .since = since,
+        .changeMask = mask,
+        .min = 0,
+        .max = 1,
+        .unit = L"",
+        .flag = f };
 }
-constexpr Item F64(const wchar_t* name, double Settings::*f, std::uint32_t since, std::uint32_t mask, double min,
-    double max, const wchar_t* unit)
+constexpr Item F64(const wchar_t* name, double Settings::*f, double initial, std::uint32_t since, std::uint32_t mask,
+    double min, double max, const wchar_t* unit)
 {
-    return { name, Kind::F64, since, mask, min, max, unit, nullptr, nullptr, nullptr, f };
+    return { .name = name,
+        .kind = Kind::F64,
+        .initial = initial,
+        .since = since,
+        .changeMask = mask,
+        .min = min,
+        .max = max,
+        .unit = unit,
+        .f64 = f };
 }
+// A position starts unset.
 constexpr Item Pos(const wchar_t* name, Position Settings::*f, std::uint32_t since, std::uint32_t mask)
 {
-    return { name, Kind::Position, since, mask, 0, 0, L"", nullptr, nullptr, nullptr, nullptr, f };
+    return { .name = name,
+        .kind = Kind::Position,
+        .initial = 0,
+        .since = since,
+        .changeMask = mask,
+        .min = 0,
+        .max = 0,
+        .unit = L"",
+        .position = f };
 }
 
-// The fields in stream order. The ranges are the settings dialogs' limits in stored units (the
+// The fields in stream order, each with its default. The ranges are the settings dialogs' limits in stored units (the
 // dialogs show milliseconds where these hold seconds). The noise level's limit is the detector
 // dialog's in the unit of a volt channel; the dialog scales it by the channel's unit prefix.
 const Item kItems[] = {
-    U32(L"SourceChannel", &Settings::mSourceChannel, 0, kChangeEverything),
-    U32(L"SourceChannelFlags", &Settings::mSourceChannelFlags, 0, kChangeEverything),
-    Flag(L"UseSelection", &Settings::mUseSelection, 0, kChangeEverything),
-    Flag(L"ShowEventMarkers", &Settings::mShowEventMarkers, 0, 0),
+    U32(L"SourceChannel", &Settings::mSourceChannel, 0, 0, kChangeEverything),
+    U32(L"SourceChannelFlags", &Settings::mSourceChannelFlags, 0xC0000000u, 0, kChangeEverything),
+    Flag(L"UseSelection", &Settings::mUseSelection, false, 0, kChangeEverything),
+    Flag(L"ShowEventMarkers", &Settings::mShowEventMarkers, true, 0, 0),
     Pos(L"RangeStart", &Settings::mRangeStart, 0, kChangeEverything),
     Pos(L"RangeEnd", &Settings::mRangeEnd, 0, kChangeEverything),
-    F64(L"HistogramBinWidth", &Settings::mHistogramBinWidth, 0, kChangeHistogram, 0.0001, 10, L"s"),
-    Flag(L"AutoBinWidth", &Settings::mAutoBinWidth, 0, kChangeHistogram),
-    F64(L"PRRThreshold", &Settings::mPRRThreshold, 0, kChangePRR, 0.000001, 1, L"s"),
-    Flag(L"ExcludeEctopics", &Settings::mExcludeEctopics, 0, kChangeBeatClasses),
-    Flag(L"AnalyzeWhileSampling", &Settings::mAnalyzeWhileSampling, 0, 0),
-    F64(L"SDARRAveraging", &Settings::mSDARRAveraging, 3, kChangeSDARR, 1, 3600, L"s"),
-    F64(L"RRMin", &Settings::mRRMin, 0, kChangeBeatClasses, 0, 60, L"s"),
-    F64(L"RRMax", &Settings::mRRMax, 0, kChangeBeatClasses, 0, 60, L"s"),
-    F64(L"ComplexityMin", &Settings::mComplexityMin, 0, kChangeBeatClasses, 0, 10, L""),
-    F64(L"ComplexityMax", &Settings::mComplexityMax, 0, kChangeBeatClasses, 0, 10, L""),
-    U32(L"Species", &Settings::mSpecies, 0, 0, 0, 8),
-    F64(L"LevellingWindow", &Settings::mLevellingWindow, 0, kChangeDetectorLevels, 0.1, 20, L"s"),
-    F64(L"NoiseLevel", &Settings::mNoiseLevel, 0, kChangeDetectorLevels, 0, 10, L""),
-    F64(L"MinPeakHeight", &Settings::mMinPeakHeight, 0, kChangeDetectorLevels, 0.05, 9, L"S.D."),
-    F64(L"QRSWidth", &Settings::mQRSWidth, 0, kChangeBeatClasses, 0.01, 10, L"s"),
-    F64(L"MinPeriod", &Settings::mMinPeriod, 0, kChangeDetectorLevels, 0.01, 100, L"s"),
-    F64(L"LowPassCutoff", &Settings::mLowPassCutoff, 6, kChangeEverything, 10, 200, L"Hz"),
-    F64(L"MaxFrequency", &Settings::mMaxFrequency, 0, kChangeSpectrumGrid, 0, 10, L"Hz"),
-    F64(L"VLFLow", &Settings::mVLFLow, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
-    F64(L"VLFHigh", &Settings::mVLFHigh, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
-    F64(L"LFLow", &Settings::mLFLow, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
-    F64(L"LFHigh", &Settings::mLFHigh, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
-    F64(L"HFLow", &Settings::mHFLow, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
-    F64(L"HFHigh", &Settings::mHFHigh, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
-    I32(L"NumFrequencies", &Settings::mNumFrequencies, 2, kChangeSpectrumGrid, 10, 10000),
-    I32(L"DataWindow", &Settings::mDataWindow, 4, 0, 0, 5),
+    F64(L"HistogramBinWidth", &Settings::mHistogramBinWidth, 0.01, 0, kChangeHistogram, 0.0001, 10, L"s"),
+    Flag(L"AutoBinWidth", &Settings::mAutoBinWidth, false, 0, kChangeHistogram),
+    F64(L"PRRThreshold", &Settings::mPRRThreshold, 0.05, 0, kChangePRR, 0.000001, 1, L"s"),
+    Flag(L"ExcludeEctopics", &Settings::mExcludeEctopics, true, 0, kChangeBeatClasses),
+    Flag(L"AnalyzeWhileSampling", &Settings::mAnalyzeWhileSampling, false, 0, 0),
+    F64(L"SDARRAveraging", &Settings::mSDARRAveraging, 300.0, 3, kChangeSDARR, 1, 3600, L"s"),
+    F64(L"RRMin", &Settings::mRRMin, 0.8, 0, kChangeBeatClasses, 0, 60, L"s"),
+    F64(L"RRMax", &Settings::mRRMax, 1.2, 0, kChangeBeatClasses, 0, 60, L"s"),
+    F64(L"ComplexityMin", &Settings::mComplexityMin, 1.0, 0, kChangeBeatClasses, 0, 10, L""),
+    F64(L"ComplexityMax", &Settings::mComplexityMax, 1.5, 0, kChangeBeatClasses, 0, 10, L""),
+    U32(L"Species", &Settings::mSpecies, 0, 0, 0, 0, 8),
+    F64(L"LevellingWindow", &Settings::mLevellingWindow, 5.0, 0, kChangeDetectorLevels, 0.1, 20, L"s"),
+    F64(L"NoiseLevel", &Settings::mNoiseLevel, 0.0, 0, kChangeDetectorLevels, 0, 10, L""),
+    F64(L"MinPeakHeight", &Settings::mMinPeakHeight, 3.0, 0, kChangeDetectorLevels, 0.05, 9, L"S.D."),
+    F64(L"QRSWidth", &Settings::mQRSWidth, 0.08, 0, kChangeBeatClasses, 0.01, 10, L"s"),
+    F64(L"MinPeriod", &Settings::mMinPeriod, 0.3, 0, kChangeDetectorLevels, 0.01, 100, L"s"),
+    F64(L"LowPassCutoff", &Settings::mLowPassCutoff, 30.0, 6, kChangeEverything, 10, 200, L"Hz"),
+    F64(L"MaxFrequency", &Settings::mMaxFrequency, 0.5, 0, kChangeSpectrumGrid, 0, 10, L"Hz"),
+    F64(L"VLFLow", &Settings::mVLFLow, 0.0, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"VLFHigh", &Settings::mVLFHigh, 0.04, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"LFLow", &Settings::mLFLow, 0.04, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"LFHigh", &Settings::mLFHigh, 0.15, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"HFLow", &Settings::mHFLow, 0.15, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    F64(L"HFHigh", &Settings::mHFHigh, 0.45, 0, kChangeSpectrumBands, 0, 10, L"Hz"),
+    I32(L"NumFrequencies", &Settings::mNumFrequencies, 500, 2, kChangeSpectrumGrid, 10, 10000),
+    I32(L"DataWindow", &Settings::mDataWindow, 5, 4, 0, 0, 5),
 };
 
 // The minimum-maximum pairs that must be in order.
@@ -91,6 +132,28 @@ constexpr std::pair<double Settings::*, double Settings::*> kPairs[] = {
     { &Settings::mLFLow, &Settings::mLFHigh },
     { &Settings::mHFLow, &Settings::mHFHigh },
 };
+
+// Sets a field to its default.
+void SetDefault(Settings& s, const Item& item)
+{
+    switch (item.kind) {
+    case Kind::U32:
+        s.*item.u32 = static_cast<std::uint32_t>(item.initial);
+        break;
+    case Kind::I32:
+        s.*item.i32 = static_cast<std::int32_t>(item.initial);
+        break;
+    case Kind::Flag:
+        s.*item.flag = item.initial != 0;
+        break;
+    case Kind::F64:
+        s.*item.f64 = item.initial;
+        break;
+    case Kind::Position:
+        s.*item.position = kUnsetPosition;
+        break;
+    }
+}
 
 // The value of a numeric field as a double (positions have none).
 double NumberOf(const Settings& s, const Item& item)
@@ -318,38 +381,8 @@ HRESULT Settings::GetClassID(CLSID* clsid)
 
 HRESULT Settings::InitNew()
 {
-    mSourceChannel = 0;
-    mSourceChannelFlags = 0xC0000000u;
-    mUseSelection = false;
-    mShowEventMarkers = true;
-    mRangeStart = kUnsetPosition;
-    mRangeEnd = kUnsetPosition;
-    mHistogramBinWidth = 0.01;
-    mAutoBinWidth = false;
-    mPRRThreshold = 0.05;
-    mSDARRAveraging = 300.0;
-    mExcludeEctopics = true;
-    mAnalyzeWhileSampling = false;
-    mRRMin = 0.8;
-    mRRMax = 1.2;
-    mComplexityMin = 1.0;
-    mComplexityMax = 1.5;
-    mSpecies = 0;
-    mLowPassCutoff = 30.0;
-    mLevellingWindow = 5.0;
-    mNoiseLevel = 0.0;
-    mMinPeakHeight = 3.0;
-    mQRSWidth = 0.08;
-    mMinPeriod = 0.3;
-    mMaxFrequency = 0.5;
-    mVLFLow = 0.0;
-    mVLFHigh = 0.04;
-    mLFLow = 0.04;
-    mLFHigh = 0.15;
-    mHFLow = 0.15;
-    mHFHigh = 0.45;
-    mNumFrequencies = 500;
-    mDataWindow = 5;
+    for (const Item& item : kItems)
+        SetDefault(*this, item);
     return S_OK;
 }
 
@@ -618,6 +651,11 @@ void Settings::OrderPairs()
 std::span<const SettingsField> SettingsFields()
 {
     return kItems;
+}
+
+AnalysisParameters DefaultAnalysisParameters()
+{
+    return AnalysisParametersFrom(Settings());
 }
 
 const SettingsField* FindSettingsField(std::wstring_view name)

@@ -10,6 +10,7 @@
 #include "com/Persist.h"
 #include "foundation/base/SimpleUnknownImp.h"
 #include "hrv/core/HRVInterfaces.h"
+#include "hrv/stats/AnalysisParameters.h"
 
 namespace KEL {
 class BinIStream;
@@ -33,13 +34,14 @@ constexpr std::uint32_t kChangeSpectrumBands = 2u;
 class Settings;
 
 // One field of the settings, as every operation on all of them reads it: its name (the member
-// without its "m"), how the stream stores it and from which stream version on, which parts of the
-// analysis a change of it redoes, and the values it may take (in the unit it is stored in; the
-// settings dialogs' limits).
+// without its "m"), its default (what InitNew sets; every position starts unset), how the stream
+// stores it and from which stream version on, which parts of the analysis a change of it redoes,
+// and the values it may take (in the unit it is stored in; the settings dialogs' limits).
 struct SettingsField {
     enum class Kind { U32, I32, Flag, F64, Position };
     const wchar_t* name;
     Kind kind;
+    double initial;
     std::uint32_t since;
     std::uint32_t changeMask;
     double min, max;
@@ -56,6 +58,9 @@ std::span<const SettingsField> SettingsFields();
 // The field of a name; null when there is none.
 const SettingsField* FindSettingsField(std::wstring_view name);
 
+// The statistics' and the spectrum's parameters of new settings: the field table's defaults.
+AnalysisParameters DefaultAnalysisParameters();
+
 class Settings : public SimpleUnknownImp2_1<IPersistStreamInit, IPersist, IHRVSettings, 0> {
 public:
     Settings();
@@ -66,7 +71,7 @@ public:
     HRESULT Load(IStream* stream) override;
     HRESULT Save(IStream* stream, BOOL clearDirty) override;
     HRESULT GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    // Every default, except the three flags and the loaded version.
+    // Every field's default from the field table, except the three flags and the loaded version.
     HRESULT InitNew() override;
 
     // New settings with every analysis field and the three flags copied, with one reference for

@@ -4,23 +4,25 @@
 
 namespace HRV {
 
-// The analysis settings that the interval statistics and the spectrum read. The field names,
-// units and defaults are those of the document's settings object, so that an engine holding
-// the full settings fills this block with AnalysisParametersFrom() and nothing else changes.
+// The analysis settings that the interval statistics and the spectrum read. The field names and
+// units are those of the document's settings object, so that an engine holding the full settings
+// fills this block with AnalysisParametersFrom() and nothing else changes. It has no defaults of
+// its own: the settings' field table holds them (HRV::DefaultAnalysisParameters(), in
+// hrv/core/Settings.h, reads them).
 struct AnalysisParameters {
-    double mHistogramBinWidth = 0.01; // seconds, both histograms
-    bool mAutoBinWidth = false; // Scott's rule instead of mHistogramBinWidth
-    double mPRRThreshold = 0.05; // seconds, pRRx threshold
-    double mSDARRAveraging = 300.0; // seconds, SDARR segment length
-    double mMaxFrequency = 0.5; // Hz, top of the spectrum grid
-    double mVLFLow = 0.0; // Hz
-    double mVLFHigh = 0.04;
-    double mLFLow = 0.04;
-    double mLFHigh = 0.15;
-    double mHFLow = 0.15;
-    double mHFHigh = 0.45;
-    int32_t mNumFrequencies = 500; // grid points
-    int32_t mDataWindow = 5; // data window type, 5 = Hann
+    double mHistogramBinWidth {}; // seconds, both histograms
+    bool mAutoBinWidth {}; // Scott's rule instead of mHistogramBinWidth
+    double mPRRThreshold {}; // seconds, pRRx threshold
+    double mSDARRAveraging {}; // seconds, SDARR segment length
+    double mMaxFrequency {}; // Hz, top of the spectrum grid
+    double mVLFLow {}; // Hz
+    double mVLFHigh {};
+    double mLFLow {};
+    double mLFHigh {};
+    double mHFLow {};
+    double mHFHigh {};
+    int32_t mNumFrequencies {}; // grid points
+    int32_t mDataWindow {}; // data window type, 5 = Hann
 
     bool operator==(const AnalysisParameters&) const = default;
 };

@@ -1,5 +1,6 @@
 // The detector chain of the extension on the host's engine, on MIT-BIH record 100 (testdata).
 #include "bench/WfdbRecording.h"
+#include "hrv/core/Settings.h"
 #include "integration/ExtensionChain.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ struct Chain {
         EXPECT_EQ(integration::InstallExtensionEnumerators(*engine), 2);
         host = std::make_unique<integration::EngineDetectorHost>(*engine, recording);
         HRV::HRVDetector detector(host.get());
-        HRV::DetectorSettings settings;
+        HRV::DetectorSettings settings = HRV::DefaultDetectorSettings();
         settings.mRangeStart = { 0, 0 };
         settings.mRangeEnd = { 0, 0x7FFFFFFF };
         EXPECT_TRUE(detector.Update(0xFFFFFFFF, &settings)) << host->mLastError;
@@ -108,7 +109,7 @@ TEST(ExtensionChain, EngineStatisticsEqualThoseOfTheRRSeries)
 
     integration::EngineAnalysisHost host(*chain.engine, chain.recording, L"HRV_vFID");
     HRV::AnalysisEngine engine;
-    const HRV::AnalysisParameters params;
+    const HRV::AnalysisParameters params = HRV::DefaultAnalysisParameters();
     ASSERT_EQ(engine.Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0, 0x7FFFFFFF }, params), rr.size());
     EXPECT_EQ(engine.mRR, rr);
     EXPECT_EQ(engine.mDeltaRR, deltaRR);

@@ -7,6 +7,7 @@
 #include "hostframework/interfaces/TickPosition.h"
 #include "hrv/analysis/ManagerDetectorHost.h"
 #include "hrv/analysis/RecordingAnalysisHost.h"
+#include "hrv/core/Settings.h"
 #include "integration/ExtensionChain.h"
 
 #include <gtest/gtest.h>
@@ -71,7 +72,7 @@ TEST(DocumentChain, BeatTimesAgreeWithTheHostsClockAcrossRecords)
         manager.SetChannelSource(static_cast<IChannelNames*>(doc));
         HRV::ManagerDetectorHost detectorHost(manager, doc);
         HRV::HRVDetector detector(&detectorHost);
-        HRV::DetectorSettings settings;
+        HRV::DetectorSettings settings = HRV::DefaultDetectorSettings();
         settings.mRangeStart = { 0, 0 };
         settings.mRangeEnd = { 0x7FFFFFFE, 0x7FFFFFFF };
         ASSERT_TRUE(detector.Update(0xFFFFFFFF, &settings));
@@ -85,7 +86,7 @@ TEST(DocumentChain, BeatTimesAgreeWithTheHostsClockAcrossRecords)
         HRV::RecordingAnalysisHost analysisHost(doc, { 0, 0xC0000000u });
         HRV::AnalysisEngine engine;
         const std::size_t used = engine.Analyse(
-            0xFFFFFFFF, &analysisHost, fid, settings.mRangeStart, settings.mRangeEnd, HRV::AnalysisParameters());
+            0xFFFFFFFF, &analysisHost, fid, settings.mRangeStart, settings.mRangeEnd, HRV::DefaultAnalysisParameters());
         ASSERT_GT(used, 700u);
         ASSERT_EQ(engine.mBeatTimes.size(), engine.mPoincarePoints.size());
         bool second = false;

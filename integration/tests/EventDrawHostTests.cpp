@@ -123,7 +123,7 @@ TEST_F(EventDrawHost, ColoursAndHintsOfTheBeatsOfRecord100)
     ASSERT_EQ(extcalc::RegisterExtensionEnumerators(engine, objects), 2);
     integration::EngineDetectorHost detectorHost(engine, recording);
     HRV::HRVDetector detector(&detectorHost);
-    HRV::DetectorSettings settings;
+    HRV::DetectorSettings settings = HRV::DefaultDetectorSettings();
     settings.mRangeStart = { 0, 0 };
     settings.mRangeEnd = { 0, 0x7FFFFFFF };
     ASSERT_TRUE(detector.Update(0xFFFFFFFF, &settings)) << detectorHost.mLastError;

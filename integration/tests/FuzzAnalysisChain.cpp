@@ -66,7 +66,7 @@ std::vector<float> Trace(double rate, const uint8_t* edits, std::size_t count)
 
 HRV::DetectorSettings SettingsFrom(uint8_t bits)
 {
-    HRV::DetectorSettings s;
+    HRV::DetectorSettings s = HRV::DefaultDetectorSettings();
     s.mRangeStart = { 0, 0 };
     s.mRangeEnd = { 0, 0x7FFFFFFF };
     s.mExcludeEctopics = bits & 1;

@@ -93,7 +93,7 @@ std::vector<HRV::FiducialEvent> BeatsWithStore(
     }
     EXPECT_EQ(vx::extcalc::RegisterExtensionEnumerators(host.Engine(), objects, host.DataStore()), 2);
     HRV::HRVDetector detector(&host);
-    HRV::DetectorSettings settings;
+    HRV::DetectorSettings settings = HRV::DefaultDetectorSettings();
     settings.mRangeStart = { 0, 0 };
     settings.mRangeEnd = { 0, 0x7FFFFFFF };
     EXPECT_TRUE(detector.Update(0xFFFFFFFF, &settings));

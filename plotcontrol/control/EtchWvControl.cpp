@@ -1,11 +1,14 @@
 #include "plotcontrol/control/EtchWvControl.h"
 
+#include <cctype>
 #include <mutex>
+#include <string>
 
 #include "hostframework/services/CafFrameWork.h"
 #include "log/Log.h"
 #include "plotcontrol/control/ScaleRangeDialog.h"
 #include "plotcontrol/page/EtchPage.h"
+#include "plotcontrol/svg/PrintableSvgRenderer.h"
 #include "text/Unicode.h"
 #include "ui/Desktop.h"
 #include "ui/Input.h"
@@ -25,6 +28,19 @@ constexpr DWORD kControlStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
 constexpr const char* kCopyScript
     = "window.addEventListener('copy', function(e) {   e.preventDefault();   if (typeof etch !== 'undefined' && "
       "etch.get_plot) {     var plot = etch.get_plot('local');     if(plot) plot.copy('copy');   } });\n";
+
+// WebKit draws the text of the plot's SVG overlay (legend, text regions, readouts) only in a face
+// it finds by name: when none of the plot's families is installed, not even its generic family
+// resolves there. The page ends the overlay's family lists with the face the font configuration
+// draws sans-serif text in, which is installed (window.etch_font_fallback).
+std::string FontFallbackScript()
+{
+    std::string name;
+    for (const char c : KEL::MatchedFontFamily("sans-serif"))
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == ' ' || c == '-' || c == '_' || c == '.')
+            name += c;
+    return name.empty() ? std::string() : "window.etch_font_fallback = '" + name + "';\n";
+}
 
 std::mutex gPrintDialogMutex;
 // Controls with a web view: the page's resource source is this module's while any is alive, and
@@ -169,6 +185,8 @@ bool EtchWvControl::Create(HWND parent)
     }
     ++gControlsWithPage;
     webview_init(mWebView, kCopyScript);
+    if (const std::string fonts = FontFallbackScript(); !fonts.empty())
+        webview_init(mWebView, fonts.c_str());
     Rect client;
     GetClientRect(parent, &client);
     webview_set_size(mWebView, client.Width(), client.Height(), WEBVIEW_HINT_NONE);

@@ -19,8 +19,15 @@ etch.SvgLayer.prototype._style = function (st, text) {
     ';stroke:' + stroke.hex() + ';stroke-opacity:' + stroke.opacity() +
     ';stroke-width:' + n(st.width || 1) +
     ';stroke-dasharray:' + (st.dash && st.dash.length ? st.dash.map(n).join(',') : '1,0') +
-    ';font-size:' + n(st.size || 9) + ';font-family:' + (st.family || 'Arial').replace(/["';]/g, '');
+    ';font-size:' + n(st.size || 9) + ';font-family:' + etch.SvgLayer.families(st.family || 'Arial');
   return ' style="' + s + '"';
+};
+// The family list as the style holds it, ended by the face the host found for sans-serif
+// (window.etch_font_fallback): WebKit draws SVG text only in a face it finds by name, so text
+// whose families are all missing would not show.
+etch.SvgLayer.families = function (family) {
+  var fallback = typeof window !== 'undefined' && window.etch_font_fallback;
+  return family.replace(/["';]/g, '') + (fallback ? ', ' + String(fallback).replace(/["';,]/g, '') : '');
 };
 etch.SvgLayer.prototype.line = function (x1, y1, x2, y2, st) {
   var n = etch.util.num, crisp = etch.CanvasLayer.crisp;

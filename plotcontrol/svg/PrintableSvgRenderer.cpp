@@ -168,6 +168,26 @@ bad_svg_exception::bad_svg_exception(const std::string& detail)
 {
 }
 
+std::string MatchedFontFamily(const std::string& family)
+{
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    PangoContext* context = pango_font_map_create_context(map);
+    PangoFontDescription* wanted = pango_font_description_new();
+    pango_font_description_set_family(wanted, family.c_str());
+    pango_font_description_set_size(wanted, 10 * PANGO_SCALE);
+    std::string found;
+    if (PangoFont* font = pango_font_map_load_font(map, context, wanted)) {
+        PangoFontDescription* face = pango_font_describe(font);
+        if (const char* name = pango_font_description_get_family(face))
+            found = name;
+        pango_font_description_free(face);
+        g_object_unref(font);
+    }
+    pango_font_description_free(wanted);
+    g_object_unref(context);
+    return found;
+}
+
 // ---- Reading helpers ----------------------------------------------------------------------
 
 namespace svg {

@@ -121,6 +121,11 @@ private:
 std::unique_ptr<PrintableSvgRenderer> RenderPrintableSvg(
     const std::string& svg, const std::string& applicationName, const std::wstring& fileName);
 
+// The family of the face the font configuration draws text of `family` in (a generic family such
+// as "sans-serif" or a face name): a face that is installed, found by that name. Empty when no
+// face is installed at all.
+std::string MatchedFontFamily(const std::string& family);
+
 // The deepest element nesting RenderPrintableSvg reads.
 constexpr int kMaxSvgNesting = 256;
 

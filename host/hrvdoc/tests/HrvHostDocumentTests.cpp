@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "host/hrvdoc/HrvDataPadHost.h"
@@ -187,4 +189,61 @@ TEST(HrvHostDocument, LongRecordsEventsAreHandedOutWhole)
             EXPECT_EQ(position, 1'199'800);
             events->Release();
         }
+}
+
+TEST(HrvHostDocument, ItsSidesShareOneStateAndARecorderHearsWhatTheDocumentSays)
+{
+    std::vector<std::pair<DWORD, DWORD>> toldUpdates;
+    std::vector<std::wstring> toldMessages;
+    vx::host::HrvHostOptions options;
+    options.messageBoxAnswer = 6;
+    options.updated = [&](DWORD id, DWORD code) { toldUpdates.emplace_back(id, code); };
+    options.messageShown = [&](const std::wstring& text) { toldMessages.push_back(text); };
+    vx::host::HrvHostDocument host(SmallRecording(), options);
+    HRV::IDocumentHost& document = host;
+
+    // The document side hands out the other sides of the same document.
+    EXPECT_EQ(document.Dialogs(), static_cast<HRV::IDialogService*>(&host));
+    EXPECT_EQ(document.AnalysisManager(), static_cast<HRV::IAnalysisManager*>(&host));
+    EXPECT_EQ(document.DetectorHost(), static_cast<HRV::IDetectorHost*>(&host));
+    EXPECT_EQ(document.AnalysisHost(), static_cast<HRV::IAnalysisHost*>(&host));
+    // A channel the detector makes is the one the analysis reads, and a link it makes is the one
+    // the analysis follows.
+    ASSERT_TRUE(document.DetectorHost()->AddChannel(L"Peaks", L"cmpeakdet(Ch1,5,0.1,0)"));
+    HRV::ChannelRef peaks, linked;
+    ASSERT_TRUE(document.DetectorHost()->FindChannel(L"Peaks", peaks));
+    IEnumEventEx* events = document.AnalysisHost()->OpenEvents(peaks, 0, 0, 1000);
+    ASSERT_NE(events, nullptr);
+    events->Release();
+    ASSERT_TRUE(document.DetectorHost()->AddChannelLink(peaks, { 0, 0 }));
+    ASSERT_TRUE(document.AnalysisHost()->LinkedEventChannel({ 0, 0 }, 0, linked));
+    EXPECT_EQ(linked, peaks);
+    EXPECT_EQ(document.AnalysisHost()->RecordCount(), 1);
+    EXPECT_EQ(document.DetectorHost()->RecordCount(), 1);
+
+    // Without a recorder the host only counts the updates and tells its options.
+    document.SendUpdate(0x10000, 4);
+    EXPECT_EQ(document.MessageBox(L"Varnex", L"First", 0, 0), 6);
+    EXPECT_EQ(host.UpdateCount(), 1u);
+
+    vx::host::HrvHostRecorder recorded;
+    host.AttachRecorder(&recorded);
+    document.SendUpdate(0x10000, 6);
+    EXPECT_EQ(document.MessageBox(L"Varnex", L"Second", 0x30, 0), 6);
+    document.ClearSelection();
+    int32_t client = 0;
+    ASSERT_EQ(document.AnalysisManager()->Register(L"HRV", L"HRV", &client), S_OK);
+    EXPECT_EQ(recorded.updates, (std::vector<std::pair<DWORD, DWORD>> { { 0x10000, 6 } }));
+    EXPECT_EQ(recorded.messages, (std::vector<std::wstring> { L"Second" }));
+    EXPECT_EQ(recorded.log,
+        (std::vector<std::string> {
+            "messagebox Varnex 00000030 00000000 Second", "selection.clear", "manager.register 1" }));
+
+    // Let go of: nothing more is recorded, the options still hear everything.
+    host.AttachRecorder(nullptr);
+    document.SendUpdate(0x10000, 3);
+    EXPECT_EQ(recorded.updates.size(), 1u);
+    EXPECT_EQ(host.UpdateCount(), 3u);
+    EXPECT_EQ(toldUpdates, (std::vector<std::pair<DWORD, DWORD>> { { 0x10000, 4 }, { 0x10000, 6 }, { 0x10000, 3 } }));
+    EXPECT_EQ(toldMessages, (std::vector<std::wstring> { L"First", L"Second" }));
 }

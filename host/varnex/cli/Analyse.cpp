@@ -291,6 +291,10 @@ private:
     bool mUseSelection = false;
     // The first refusal of the settings dialog's answers: it ends the run.
     std::string mSettingsError;
+    // What the document told the host: its updates (message id, code) and the texts of its
+    // message boxes, in order.
+    std::vector<std::pair<DWORD, DWORD>> mUpdates;
+    std::vector<std::wstring> mMessages;
     HRV::Position mRangeStart { 0, 0 }, mRangeEnd { 0, 0 };
     std::unique_ptr<vx::host::HrvHostDocument> mHost;
     std::unique_ptr<HostFramework> mFramework;
@@ -461,6 +465,8 @@ void Session::ChooseRange()
 
     vx::host::HrvHostOptions hostOptions;
     hostOptions.messageBoxAnswer = 1;
+    hostOptions.messageShown = [this](const std::wstring& text) { mMessages.push_back(text); };
+    hostOptions.updated = [this](DWORD id, DWORD code) { mUpdates.emplace_back(id, code); };
     hostOptions.windowName = KEL::Utf8ToWide(std::filesystem::path(o.record).filename().string());
     // The settings dialog, answered as the user asked: the document's settings refuse an unknown
     // name or a value out of its range, and the first refusal ends the run.
@@ -572,13 +578,13 @@ constexpr DWORD kUpdateOnlineBlock = 3, kUpdateAnalysed = 4, kUpdateBeatMarks = 
 void Session::Run()
 {
     Stage(o.online ? "preparing online analysis" : "detecting beats and analysing");
-    const std::size_t messagesBefore = mHost->messages.size();
+    const std::size_t messagesBefore = mMessages.size();
     const HRESULT settingsResult = mCommands->OnCommand(mClassKey | kCmdSettings);
     if (!mSettingsError.empty())
         throw Failure(mSettingsError);
-    for (std::size_t m = messagesBefore; m < mHost->messages.size(); ++m)
-        if (mHost->messages[m].starts_with(L"The settings are not valid"))
-            throw Failure(Narrow(mHost->messages[m]));
+    for (std::size_t m = messagesBefore; m < mMessages.size(); ++m)
+        if (mMessages[m].starts_with(L"The settings are not valid"))
+            throw Failure(Narrow(mMessages[m]));
     if (FAILED(settingsResult))
         throw Failure("the HRV document could not take the settings (" + Hex(settingsResult) + ")");
     if (!mUseSelection) {
@@ -587,8 +593,8 @@ void Session::Run()
     }
     const DWORD changedId = mClassKey; // the analysis-changed update
     const auto updated = [&](DWORD code) {
-        return std::any_of(mHost->updates.begin(), mHost->updates.end(),
-            [&](const auto& u) { return u.first == changedId && u.second == code; });
+        return std::any_of(
+            mUpdates.begin(), mUpdates.end(), [&](const auto& u) { return u.first == changedId && u.second == code; });
     };
     if (o.online) {
         RunOnline();
@@ -608,8 +614,7 @@ bool Session::RunBeatCommand(DWORD command, HRV::Position start, HRV::Position e
     mHost->selectionStart = start;
     mHost->selectionEnd = end;
     const auto edits = [&] {
-        return std::count(
-            mHost->updates.begin(), mHost->updates.end(), std::pair<DWORD, DWORD>(mClassKey, kUpdateBeatMarks));
+        return std::count(mUpdates.begin(), mUpdates.end(), std::pair<DWORD, DWORD>(mClassKey, kUpdateBeatMarks));
     };
     const auto before = edits();
     mCommands->OnCommand(mClassKey | command);

@@ -448,7 +448,7 @@ std::wstring Describe(const Session& s)
                     : SUCCEEDED(s.lastResult) ? L": done"
                                               : L": failed");
         const std::size_t updates
-            = s.host ? s.host->updates.size() - std::min(s.host->updates.size(), s.updatesBefore) : 0;
+            = s.host ? s.host->UpdateCount() - std::min(s.host->UpdateCount(), s.updatesBefore) : 0;
         text += L" (" + std::to_wstring(updates) + L" document updates)";
         if (s.beats >= 0)
             text += L"\nBeats detected: " + std::to_wstring(s.beats);
@@ -472,7 +472,7 @@ void RunExtensionCommand(UINT hostId)
     // The command runs on this thread: let the display show the busy state before it starts.
     if (auto backend = ui::GetBackend(); backend->PumpEvents)
         backend->PumpEvents();
-    s.updatesBefore = s.host ? s.host->updates.size() : 0;
+    s.updatesBefore = s.host ? s.host->UpdateCount() : 0;
     s.lastCommand = path;
     s.lastResult = s.commands->OnCommand(it->second.first);
     RefreshBeats(s);

@@ -62,7 +62,7 @@ public:
 
 DetectorSettings Defaults()
 {
-    DetectorSettings s;
+    DetectorSettings s = DefaultDetectorSettings();
     s.mRangeStart = { 0, 0 };
     s.mRangeEnd = { 0, 0 };
     return s;

@@ -119,7 +119,7 @@ TEST(AnalysisEngine, BatchSkipsFirstTwoBeatsOfEachRecordAndCountsClasses)
     host.beats[0] = MakeBeats({ 100, 900, 1700, 2600, 3400 }, { 3 });
     host.beats[1] = MakeBeats({ 200, 1000, 1900, 2700 });
     AnalysisEngine engine;
-    AnalysisParameters params;
+    AnalysisParameters params = DefaultAnalysisParameters();
     const std::size_t used = engine.Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0x7FFFFFFE, 0x7FFFFFFF }, params);
     EXPECT_EQ(used, 5u);
     EXPECT_EQ(host.opened, (std::vector<int32_t> { 0, 1 }));
@@ -153,8 +153,8 @@ TEST(AnalysisEngine, SharedMemoAnswersOnlyForTheSameBeatsAndParameters)
               engine->Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0, 450000 }, p);
               return engine;
           };
-    const AnalysisParameters defaults;
-    AnalysisParameters narrower;
+    const AnalysisParameters defaults = DefaultAnalysisParameters();
+    AnalysisParameters narrower = DefaultAnalysisParameters();
     narrower.mMaxFrequency = 0.4;
     std::vector<int32_t> moved = at;
     moved[200] += 40;
@@ -204,7 +204,7 @@ TEST(AnalysisEngine, RangeWordsNeverWalkPastTheRecordCount)
         for (int r = 0; r < 3; ++r)
             host.infos[r] = { 0.001, 10.0 * r, 0.0, 0, 10000 };
         AnalysisEngine engine;
-        engine.Analyse(0xFFFFFFFF, &host, {}, c.start, c.end, AnalysisParameters());
+        engine.Analyse(0xFFFFFFFF, &host, {}, c.start, c.end, DefaultAnalysisParameters());
         EXPECT_EQ(host.opened, c.opened);
     }
 }
@@ -224,7 +224,7 @@ TEST(AnalysisEngine, OnlineAddsBeatsAndComputesOneSpectrumPerBlock)
     online->AddRef();
     host.online = online;
     AnalysisEngine engine;
-    AnalysisParameters params;
+    AnalysisParameters params = DefaultAnalysisParameters();
     ASSERT_TRUE(engine.StartOnline(&host, {}, 0, 0, params));
     EXPECT_EQ(engine.Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0, 0 }, params), 0u); // refused while online
     EXPECT_EQ(engine.ProcessOnline(), 1); // nothing yet
@@ -288,11 +288,11 @@ TEST(AnalysisEngine, ResetAndPartialAnalysis)
     FakeHost host;
     host.infos[0] = { 0.001, 0.0, 0.0, 0, 10000 };
     host.beats[0] = MakeBeats({ 100, 900, 1700, 2600, 3400 });
-    EXPECT_EQ(engine.Analyse(0xFF000000, &host, {}, { 0, 0 }, { 0, 0x7FFFFFFF }, AnalysisParameters()), 0u);
-    EXPECT_EQ(engine.Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0, 0x7FFFFFFF }, AnalysisParameters()), 3u);
+    EXPECT_EQ(engine.Analyse(0xFF000000, &host, {}, { 0, 0 }, { 0, 0x7FFFFFFF }, DefaultAnalysisParameters()), 0u);
+    EXPECT_EQ(engine.Analyse(0xFFFFFFFF, &host, {}, { 0, 0 }, { 0, 0x7FFFFFFF }, DefaultAnalysisParameters()), 3u);
     // Bits 0-23 only: the series stay, only the statistics are recomputed.
     host.opened.clear();
-    EXPECT_EQ(engine.Analyse(0x10000, &host, {}, { 0, 0 }, { 0, 0x7FFFFFFF }, AnalysisParameters()), 3u);
+    EXPECT_EQ(engine.Analyse(0x10000, &host, {}, { 0, 0 }, { 0, 0x7FFFFFFF }, DefaultAnalysisParameters()), 3u);
     EXPECT_TRUE(host.opened.empty());
 }
 

@@ -112,6 +112,7 @@ struct HostAndDocument {
     {
         // The settings command runs the user interface's settings dialog, as the module gives it.
         HRV::InstallSettingsDialog();
+        host.AttachRecorder(&recorded);
         // The enumerators reach the host's data-child store, as the host makes them: the
         // fiducial stage merges the user's beat marks.
         vx::integration::RegistrationCollector collector;
@@ -133,10 +134,12 @@ struct HostAndDocument {
     HRESULT Command(DWORD n) { return doc->OnCommand(Document::CommandId(n)); }
     std::vector<std::pair<DWORD, DWORD>> TakeUpdates()
     {
-        auto u = std::move(host.updates);
-        host.updates.clear();
+        auto u = std::move(recorded.updates);
+        recorded.updates.clear();
         return u;
     }
+    // What the document tells and asks the host.
+    vx::host::HrvHostRecorder recorded;
     HrvHostDocument host;
     // The recording document the host hands its HRV document (count 1, the fixture's).
     vx::host::HrvHostDocumentObject* parent = new vx::host::HrvHostDocumentObject(host);
@@ -212,7 +215,7 @@ TEST_F(DocumentTest, TheDocumentClassOpensADocumentOnTheHostDocumentsServices)
     host.Attach(opened);
     EXPECT_EQ(doc->OnCommand(Document::CommandId(kCmdAnalyse)), S_OK);
     EXPECT_FALSE(doc->Engine().mBeats.empty());
-    EXPECT_FALSE(host.updates.empty());
+    EXPECT_GT(host.UpdateCount(), 0u);
     doc->OnCommand(Document::CommandId(kCmdOnlineMode));
     EXPECT_EQ(host.onlineSink, doc->OnlineSink());
 
@@ -223,9 +226,9 @@ TEST_F(DocumentTest, TheDocumentClassOpensADocumentOnTheHostDocumentsServices)
     EXPECT_EQ(host.onlineSink, nullptr);
     EXPECT_EQ(parent->AddRef() - 1, heldBefore - 1);
     parent->Release();
-    host.updates.clear();
+    const std::size_t updatesBefore = host.UpdateCount();
     doc->OnCommand(Document::CommandId(kCmdAnalyse));
-    EXPECT_TRUE(host.updates.empty());
+    EXPECT_EQ(host.UpdateCount(), updatesBefore);
 
     host.Detach();
 
@@ -273,9 +276,9 @@ TEST_F(DocumentTest, AnalyseThenClearSendsTheirSequencesAndStoresOnce)
 
     // Analysing again: the clear before it resets the range, so it counts as changed, but each
     // object goes to the host's store only once.
-    const auto stores = std::count(hd.host.log.begin(), hd.host.log.end(), "persist.store 0");
+    const auto stores = std::count(hd.recorded.log.begin(), hd.recorded.log.end(), "persist.store 0");
     EXPECT_EQ(hd.Command(kCmdAnalyse), S_OK);
-    EXPECT_EQ(std::count(hd.host.log.begin(), hd.host.log.end(), "persist.store 0"), stores);
+    EXPECT_EQ(std::count(hd.recorded.log.begin(), hd.recorded.log.end(), "persist.store 0"), stores);
     hd.TakeUpdates();
 
     EXPECT_EQ(hd.Command(kCmdClearAnalysis), S_OK);
@@ -294,7 +297,7 @@ TEST_F(DocumentTest, BusyHostChangesNothing)
     hd.host.busy = true;
     for (DWORD n : { kCmdAnalyse, kCmdShowMarkers, kCmdOnlineMode, kCmdClearAnalysis })
         hd.Command(n);
-    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_TRUE(hd.recorded.updates.empty());
     EXPECT_FALSE(hd.doc->GetSettings().HasValidRange());
     EXPECT_FALSE(hd.doc->GetSettings().mDirty);
     Enabler e;
@@ -315,7 +318,7 @@ TEST_F(DocumentTest, EveryCommandAndMessageDispatches)
 
     // The five named messages: the routed message ids, in the order the commands sent them.
     std::vector<std::string> messages;
-    for (const auto& line : hd.host.log)
+    for (const auto& line : hd.recorded.log)
         if (line.rfind("message ", 0) == 0)
             messages.push_back(line.substr(12));
     EXPECT_EQ(messages, (std::vector<std::string> { "0104", "0103", "0102", "0101", "0100" }));
@@ -364,12 +367,12 @@ TEST_F(DocumentTest, ReselectSelectsTheAnalysedRegionAndTheSourceChannel)
 {
     HostAndDocument hd(Mitdb100(30));
     hd.Command(kCmdAnalyse);
-    hd.host.log.clear();
+    hd.recorded.log.clear();
     hd.host.SendDocumentMessage(Document::MessageId(kMsgReselectAnalyzedRegion), 0);
     const Position end = hd.host.DataEnd();
     char id[16];
     std::snprintf(id, sizeof id, "%08X", Document::MessageId(kMsgReselectAnalyzedRegion));
-    EXPECT_EQ(hd.host.log,
+    EXPECT_EQ(hd.recorded.log,
         (std::vector<std::string> { std::string("message ") + id, "selection.clear",
             "selection.region 0:0-0:" + std::to_string(end.mOffset), "selection.channel 0" }));
 }
@@ -383,7 +386,7 @@ TEST_F(DocumentTest, NotificationsClearWhatTheyTouch)
     EXPECT_EQ(hd.doc->ClientId(), -1);
     hd.doc->OnNotify(nullptr, 0x80000000u, hd.host.ChildSite(), hd.host.ChildSite());
     EXPECT_NE(hd.doc->ClientId(), -1);
-    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_TRUE(hd.recorded.updates.empty());
     hd.Command(kCmdAnalyse);
     hd.TakeUpdates();
 
@@ -558,7 +561,7 @@ TEST_F(DocumentTest, CancelledDialogChangesNothing)
     hd.doc->GetSettings().mDirty = false;
     hd.TakeUpdates();
     hd.Command(kCmdSettings);
-    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_TRUE(hd.recorded.updates.empty());
     EXPECT_FALSE(hd.doc->GetSettings().mDirty);
 }
 
@@ -581,7 +584,7 @@ TEST_F(DocumentTest, WithoutASettingsDialogTheCommandChangesNothingAndSaysSo)
     HRV::InstallSettingsDialog();
     EXPECT_FALSE(asked);
     EXPECT_EQ(hd.doc->GetSettings().mRRMin, rrMin);
-    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_TRUE(hd.recorded.updates.empty());
     EXPECT_EQ(
         capture.Lines(), std::vector<std::string> { "HRV Settings: no settings dialog was given to the document" });
 }
@@ -623,7 +626,7 @@ TEST_F(DocumentTest, OnlineSinkWithTheFlagOffIsNeutral)
     EXPECT_EQ(sink->RecordEnd(), 0);
     EXPECT_EQ(sink->SamplingEnd(), 0);
     EXPECT_EQ(sink->SamplingFinished(), 0);
-    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_TRUE(hd.recorded.updates.empty());
     DWORD value = 0;
     EXPECT_EQ(sink->GetValue13(&value), S_OK);
     EXPECT_EQ(value, 200u);
@@ -651,7 +654,7 @@ TEST_F(DocumentTest, DiscontinuousSamplingAsksAndFollowsTheAnswer)
         hd.TakeUpdates();
         WORD verdict = 0;
         const HRESULT hr = hd.doc->OnlineSink()->MaySamplingStart(nullptr, &verdict);
-        EXPECT_EQ(std::count_if(hd.host.log.begin(), hd.host.log.end(),
+        EXPECT_EQ(std::count_if(hd.recorded.log.begin(), hd.recorded.log.end(),
                       [](const std::string& l) { return l.rfind("messagebox HRV 00002031 800B0004", 0) == 0; }),
             1);
         // 0: the host cannot show it, which counts as OK.
@@ -906,7 +909,7 @@ TEST_F(DocumentTest, TheDetectorNamesItsSourceChannelAsTheHostDoes)
         { named.number, 4, L"lowpass(ECG_clean,30)" }, // a named channel
     };
     for (const Case& c : cases) {
-        DetectorSettings settings;
+        DetectorSettings settings = DefaultDetectorSettings();
         settings.mSourceChannel = c.channel;
         settings.mSourceChannelFlags = c.kind;
         EXPECT_EQ(hd.doc->Detector().StageFormula(1, settings, 21), c.formula);
@@ -969,19 +972,19 @@ TEST_F(DocumentTest, AnalysisManagerRequestsAndPersistedObjects)
     const auto notify = [&](DWORD n) { hd.doc->OnNotify(nullptr, m | n, 0, reinterpret_cast<std::uintptr_t>(&value)); };
     // Without a manager (not attached yet) the requests do nothing.
     notify(6);
-    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_TRUE(hd.recorded.updates.empty());
 
     hd.doc->OnNotify(nullptr, 0x80000000u, hd.host.ChildSite(), hd.host.ChildSite());
     ASSERT_EQ(hd.doc->ClientId(), 1);
-    EXPECT_NE(std::find(hd.host.log.begin(), hd.host.log.end(), "manager.stored 1 0"), hd.host.log.end());
+    EXPECT_NE(std::find(hd.recorded.log.begin(), hd.recorded.log.end(), "manager.stored 1 0"), hd.recorded.log.end());
     // Until the settings are stored with the host, the manager's requests are not for this
     // analysis.
     notify(6);
-    EXPECT_TRUE(hd.host.updates.empty());
+    EXPECT_TRUE(hd.recorded.updates.empty());
     hd.Command(kCmdAnalyse);
     hd.TakeUpdates();
     notify(7);
-    EXPECT_EQ(hd.host.log.back(), "manager.range 1 77");
+    EXPECT_EQ(hd.recorded.log.back(), "manager.range 1 77");
     notify(6);
     EXPECT_EQ(hd.TakeUpdates(), (std::vector { Changing(4), Changed(4) }));
     notify(5);
@@ -1003,17 +1006,17 @@ TEST_F(DocumentTest, AnalysisManagerRequestsAndPersistedObjects)
 
     // After a load: only settings from a legacy stream (versions 101 to 105) tell the host.
     for (uint32_t version : { 100u, 101u, 105u, 106u }) {
-        hd.host.log.clear();
+        hd.recorded.log.clear();
         hd.doc->GetSettings().mLoadedVersion = version;
         EXPECT_EQ(hd.doc->OnHostLoaded(), S_OK);
-        EXPECT_EQ(hd.host.log.size(), version >= 101 && version <= 105 ? 1u : 0u) << version;
+        EXPECT_EQ(hd.recorded.log.size(), version >= 101 && version <= 105 ? 1u : 0u) << version;
     }
     char legacy[32];
     std::snprintf(legacy, sizeof legacy, "legacy %08X", Document::CommandId(26));
-    EXPECT_EQ(hd.host.log, std::vector<std::string> {});
+    EXPECT_EQ(hd.recorded.log, std::vector<std::string> {});
     hd.doc->GetSettings().mLoadedVersion = 103;
     hd.doc->OnHostLoaded();
-    EXPECT_EQ(hd.host.log, std::vector<std::string> { legacy });
+    EXPECT_EQ(hd.recorded.log, std::vector<std::string> { legacy });
 
     // QueryInterface: the document's own interface and the sink as its own sub-object.
     IHRVDocument* own = nullptr;
@@ -1527,7 +1530,7 @@ TEST_F(DocumentTest, GuideLinesReachTheHostAsPackedRecords)
     s.mRRMax = 1.2;
     hd.doc->RefreshChannelCalcGuides(3, { 0, true });
     std::vector<std::string> sent;
-    for (const auto& line : hd.host.log)
+    for (const auto& line : hd.recorded.log)
         if (line.rfind("hostmessage ", 0) == 0)
             sent.push_back(line.substr(12));
     EXPECT_EQ(sent,
@@ -1551,17 +1554,17 @@ TEST_F(DocumentTest, GuideLinesReachTheHostAsPackedRecords)
     EXPECT_EQ(hd.host.guides.at(4).lines[0].label, L"BPM");
 
     // Clearing hides both lines and the band, and sends no values.
-    hd.host.log.clear();
+    hd.recorded.log.clear();
     hd.doc->RefreshChannelCalcGuides(3, { 0, false });
     sent.clear();
-    for (const auto& line : hd.host.log)
+    for (const auto& line : hd.recorded.log)
         if (line.rfind("hostmessage ", 0) == 0)
             sent.push_back(line.substr(12, 8));
     EXPECT_EQ(sent, (std::vector<std::string> { "800C0084", "800C0084", "800C0085" }));
     EXPECT_FALSE(
         hd.host.guides.at(3).lines[0].shown || hd.host.guides.at(3).lines[1].shown || hd.host.guides.at(3).band);
     // A measure without guide lines (the change of the beat period) clears them too.
-    hd.host.log.clear();
+    hd.recorded.log.clear();
     hd.doc->RefreshChannelCalcGuides(4, { 1, true });
     EXPECT_FALSE(hd.host.guides.at(4).band);
 }
@@ -1583,7 +1586,7 @@ TEST_F(DocumentTest, AfterTheHostLoadsItTheDocumentAttachesTheStageChannelsItKep
     EXPECT_EQ(hd.host.keptChannels.size(), 1u);
     char legacy[32];
     std::snprintf(legacy, sizeof legacy, "legacy %08X", unsigned(Document::CommandId(26)));
-    EXPECT_NE(std::find(hd.host.log.begin(), hd.host.log.end(), legacy), hd.host.log.end());
+    EXPECT_NE(std::find(hd.recorded.log.begin(), hd.recorded.log.end(), legacy), hd.recorded.log.end());
 }
 
 TEST_F(DocumentTest, AClickShowsTheCommentOfTheFirstEventAtOrAfterIt)

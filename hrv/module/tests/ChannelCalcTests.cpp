@@ -248,7 +248,7 @@ TEST_F(CalcHost, AChannelComputedThroughTheHostShowsTheBeatsOfTheAnalysis)
     {
         ManagerDetectorHost detectorHost(manager, b.doc);
         HRVDetector detector(&detectorHost);
-        DetectorSettings detection;
+        DetectorSettings detection = DefaultDetectorSettings();
         detection.mRangeStart = { 0, 0 };
         detection.mRangeEnd = { 0x7FFFFFFE, 0x7FFFFFFF };
         ASSERT_TRUE(detector.Update(0xFFFFFFFF, &detection));
@@ -275,8 +275,8 @@ TEST_F(CalcHost, AChannelComputedThroughTheHostShowsTheBeatsOfTheAnalysis)
         // The analysis engine's beats, read from the same fiducial channel.
         RecordingAnalysisHost analysisHost(b.doc, { 0, 0xC0000000u });
         AnalysisEngine engine;
-        ASSERT_GT(engine.Analyse(
-                      0xFFFFFFFF, &analysisHost, fid, detection.mRangeStart, detection.mRangeEnd, AnalysisParameters()),
+        ASSERT_GT(engine.Analyse(0xFFFFFFFF, &analysisHost, fid, detection.mRangeStart, detection.mRangeEnd,
+                      DefaultAnalysisParameters()),
             50u);
         ASSERT_GT(engine.mBeats.size(), 100u) << "record 100 beats about 75 times a minute";
 

@@ -1,5 +1,6 @@
 #include "hrv/stats/tests/TestData.h"
 
+#include "hrv/core/Settings.h"
 #include "hrv/stats/BandPowers.h"
 #include "hrv/stats/LombScargle.h"
 
@@ -138,7 +139,7 @@ TEST(SpectrumTest, ModulationPowerLandsInItsBand)
         const HRVTest::RRSeries s = Modulated(0.8, a, c.f, c.minutes * 60);
         for (int window : { kWindowHann, kWindowRectangular, kWindowHamming, kWindowBlackman }) {
             SCOPED_TRACE(window);
-            AnalysisParameters p;
+            AnalysisParameters p = DefaultAnalysisParameters();
             p.mDataWindow = window;
             Spectrum sp;
             ASSERT_TRUE(ComputeSpectrum(sp, 3, s.rr, s.times, p));
@@ -191,7 +192,7 @@ TEST(SpectrumTest, AgreesWithScipyOnMitdb100)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.window);
-        AnalysisParameters p;
+        AnalysisParameters p = DefaultAnalysisParameters();
         p.mDataWindow = c.window;
         Spectrum sp;
         ASSERT_TRUE(ComputeSpectrum(sp, 3, s.rr, s.times, p));
@@ -251,7 +252,7 @@ TEST(SpectrumTest, RegularBeatsGiveNoPower)
     }
     for (int window : { kWindowHann, kWindowRectangular }) {
         Spectrum sp;
-        AnalysisParameters p;
+        AnalysisParameters p = DefaultAnalysisParameters();
         p.mDataWindow = window;
         ASSERT_TRUE(ComputeSpectrum(sp, 3, s.rr, s.times, p));
         for (double v : sp.mPower) {
@@ -333,7 +334,7 @@ TEST(SpectrumTest, GridAndBandEdges)
 TEST(SpectrumTest, EngineStepKeepsOrClearsResults)
 {
     const HRVTest::RRSeries s = Modulated(0.8, 0.05, 0.25, 300);
-    AnalysisParameters p;
+    AnalysisParameters p = DefaultAnalysisParameters();
     Spectrum sp;
     EXPECT_FALSE(ComputeSpectrum(sp, 0, s.rr, s.times, p));
     ASSERT_TRUE(ComputeSpectrum(sp, 3, s.rr, s.times, p));
@@ -372,7 +373,7 @@ TEST(SpectrumTest, BeatsWithoutTimeSpanGiveFiniteBands)
 {
     for (int window : { kWindowHann, kWindowRectangular, kWindowWelch }) {
         Spectrum sp;
-        AnalysisParameters p;
+        AnalysisParameters p = DefaultAnalysisParameters();
         p.mDataWindow = window;
         ASSERT_TRUE(ComputeSpectrum(sp, 3, { 0.8, 0.9, 0.7 }, { 5.0, 5.0, 5.0 }, p));
         for (double v : sp.mPower)
@@ -383,7 +384,7 @@ TEST(SpectrumTest, BeatsWithoutTimeSpanGiveFiniteBands)
     }
     // Two beats under a Hann window: no weight, no power, no NaN.
     Spectrum two;
-    ASSERT_TRUE(ComputeSpectrum(two, 3, { 0.8, 0.9 }, { 1.0, 1.9 }, AnalysisParameters {}));
+    ASSERT_TRUE(ComputeSpectrum(two, 3, { 0.8, 0.9 }, { 1.0, 1.9 }, DefaultAnalysisParameters()));
     EXPECT_EQ(two.mTotalPower, 0.0);
     // Fewer than two samples have no periodogram.
     double power = 0;

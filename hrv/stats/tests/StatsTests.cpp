@@ -1,5 +1,6 @@
 #include "hrv/stats/tests/TestData.h"
 
+#include "hrv/core/Settings.h"
 #include "hrv/stats/Histogram.h"
 #include "hrv/stats/IntervalStats.h"
 #include "hrv/stats/RunningMoments.h"
@@ -49,7 +50,7 @@ TEST(IntervalStatsTest, HandComputedSeries)
     for (const StatsCase& c : kStatsCases) {
         SCOPED_TRACE(c.name);
         IntervalStats s;
-        ASSERT_TRUE(s.Compute(kAllStats, c.rr, c.deltaRR, RatesOf(c.rr), AnalysisParameters {}));
+        ASSERT_TRUE(s.Compute(kAllStats, c.rr, c.deltaRR, RatesOf(c.rr), DefaultAnalysisParameters()));
         EXPECT_EQ(s.mCount, c.rr.size());
         EXPECT_NEAR(s.mMedianRR, c.median, 1e-15);
         EXPECT_NEAR(s.SDRR(), c.sdrr, 1e-15);
@@ -68,11 +69,11 @@ TEST(IntervalStatsTest, HandComputedSeries)
 TEST(IntervalStatsTest, ComputeDoesNothingWithoutItsBits)
 {
     IntervalStats s;
-    EXPECT_FALSE(s.Compute(0xFF00FFFF, { 0.8 }, { 0.0 }, { 1.25 }, AnalysisParameters {}));
+    EXPECT_FALSE(s.Compute(0xFF00FFFF, { 0.8 }, { 0.0 }, { 1.25 }, DefaultAnalysisParameters()));
     EXPECT_EQ(s.mCount, 0u);
     // Only the threshold bit: the sums stay as they were.
-    EXPECT_TRUE(
-        s.Compute(kStatsThresholdAndMedian, { 0.8, 0.9 }, { 0.0, 0.1 }, { 1.25, 1.0 / 0.9 }, AnalysisParameters {}));
+    EXPECT_TRUE(s.Compute(
+        kStatsThresholdAndMedian, { 0.8, 0.9 }, { 0.0, 0.1 }, { 1.25, 1.0 / 0.9 }, DefaultAnalysisParameters()));
     EXPECT_EQ(s.mCount, 2u);
     EXPECT_EQ(s.mSumRR, 0.0);
     EXPECT_EQ(s.mCountOverThreshold, 1u);
@@ -94,7 +95,7 @@ TEST(IntervalStatsTest, DifferenceEqualToThresholdIsNotCounted)
     ASSERT_GT(naive, 0u) << "the fixture must contain a tie that a plain comparison counts";
 
     IntervalStats batch;
-    batch.Compute(kAllStats, rr, delta, RatesOf(rr), AnalysisParameters {});
+    batch.Compute(kAllStats, rr, delta, RatesOf(rr), DefaultAnalysisParameters());
     EXPECT_EQ(batch.mCountOverThreshold, 0u);
 
     IntervalStats online;
@@ -120,7 +121,7 @@ TEST(IntervalStatsTest, DegenerateSeriesGiveExactZerosNotNaN)
     }
     ASSERT_LT(sumSq - sum * sum / 1e5, 0.0) << "the fixture must defeat the textbook formula";
     IntervalStats s;
-    s.Compute(kAllStats, constant, std::vector<double>(100000, 0.0), RatesOf(constant), AnalysisParameters {});
+    s.Compute(kAllStats, constant, std::vector<double>(100000, 0.0), RatesOf(constant), DefaultAnalysisParameters());
     EXPECT_GE(s.mM2RR, 0.0);
     EXPECT_LT(s.SDRR(), 1e-13);
     EXPECT_EQ(s.SDSD(), 0.0);
@@ -149,7 +150,7 @@ TEST(IntervalStatsTest, SD2HasNoValueWhenItsRadicandIsBelowZero)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         IntervalStats batch;
-        batch.Compute(kAllStats, c.rr, c.deltaRR, RatesOf(c.rr), AnalysisParameters {});
+        batch.Compute(kAllStats, c.rr, c.deltaRR, RatesOf(c.rr), DefaultAnalysisParameters());
         IntervalStats online;
         for (std::size_t i = 0; i < c.rr.size(); ++i)
             online.AddInterval(c.rr[i], c.deltaRR[i], 1.0 / c.rr[i]);
@@ -172,7 +173,7 @@ TEST(IntervalStatsTest, SD2HasNoValueWhenItsRadicandIsBelowZero)
 
 TEST(IntervalStatsTest, AutoBinWidthFollowsScottsRule)
 {
-    AnalysisParameters p;
+    AnalysisParameters p = DefaultAnalysisParameters();
     p.mAutoBinWidth = true;
     IntervalStats one;
     one.Compute(kAllStats, { 0.8 }, { 0.0 }, { 1.25 }, p);
@@ -233,7 +234,7 @@ TEST(HistogramTest, RefusesMoreThanTheMaximumNumberOfBins)
     EXPECT_FALSE(h.Build({ 0.0, 1e12 }, 1e-3)) << "indexes beyond 32 bits";
 
     // The statistics do not depend on the histogram.
-    AnalysisParameters p;
+    AnalysisParameters p = DefaultAnalysisParameters();
     p.mHistogramBinWidth = 1e-9;
     IntervalStats s;
     EXPECT_TRUE(s.Compute(kAllStats, { 0.8, 0.9 }, { 0.0, 0.1 }, { 1.25, 1 / 0.9 }, p));
@@ -328,7 +329,7 @@ TEST(SegmentStatsTest, CompleteSegmentsOnly)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SegmentStats s;
-        EXPECT_EQ(s.Compute(kSegmentSums, c.rr, c.times, c.start, c.end, AnalysisParameters {}), c.segments);
+        EXPECT_EQ(s.Compute(kSegmentSums, c.rr, c.times, c.start, c.end, DefaultAnalysisParameters()), c.segments);
         EXPECT_EQ(s.mNumSegments, c.segments);
         EXPECT_NEAR(s.mSumOfMeans, SumOf(c.means), 1e-12);
         EXPECT_NEAR(s.mM2OfMeans, SumOfSquaredDeviations(c.means), 1e-12);
@@ -342,17 +343,17 @@ TEST(SegmentStatsTest, BitsAndDegenerateLengths)
     Beats(0.5, 600, 0.8, rr, times);
     SegmentStats s;
     s.mNumSegments = 7;
-    EXPECT_EQ(s.Compute(0xFFFF00FF, rr, times, 0, 600, AnalysisParameters {}), 7u);
-    EXPECT_EQ(s.Compute(0x200, rr, times, 0, 600, AnalysisParameters {}), 2u);
+    EXPECT_EQ(s.Compute(0xFFFF00FF, rr, times, 0, 600, DefaultAnalysisParameters()), 7u);
+    EXPECT_EQ(s.Compute(0x200, rr, times, 0, 600, DefaultAnalysisParameters()), 2u);
     EXPECT_NEAR(s.mSumOfMeans, 1.6, 1e-12) << "sums formed with the segments, bit 8 or not";
 
     for (double length : { 0.0, -300.0, std::nan(""), std::numeric_limits<double>::infinity() }) {
-        AnalysisParameters p;
+        AnalysisParameters p = DefaultAnalysisParameters();
         p.mSDARRAveraging = length;
         EXPECT_EQ(s.Compute(0x100, rr, times, 0, 600, p), 0u);
     }
     // A tiny length must not take a loop turn per empty segment.
-    AnalysisParameters tiny;
+    AnalysisParameters tiny = DefaultAnalysisParameters();
     tiny.mSDARRAveraging = 1e-9;
     EXPECT_EQ(s.Compute(0x100, { 0.8, 0.8 }, { 1e5, 2e5 }, 0, 1e5 + 0.5, tiny), 1u);
 }
@@ -396,7 +397,7 @@ TEST(IntervalStatsTest, AgreesWithNumpyOnMitdb100)
     const HRVTest::RRSeries s = HRVTest::SeriesFromSamples(samples, 360.0);
 
     IntervalStats st;
-    ASSERT_TRUE(st.Compute(kAllStats, s.rr, s.deltaRR, s.rate, AnalysisParameters {}));
+    ASSERT_TRUE(st.Compute(kAllStats, s.rr, s.deltaRR, s.rate, DefaultAnalysisParameters()));
     const double n = static_cast<double>(st.mCount);
     const auto rel = [](double expected) { return std::fabs(expected) * 1e-12; };
     EXPECT_EQ(st.mCount, 2271u);
@@ -417,7 +418,7 @@ TEST(IntervalStatsTest, AgreesWithNumpyOnMitdb100)
     EXPECT_EQ(st.mRRHistogram.mCounts, counts);
 
     SegmentStats seg;
-    ASSERT_EQ(seg.Compute(0xFFFFFFFF, s.rr, s.times, 0.0, 650000 / 360.0, AnalysisParameters {}), 6u);
+    ASSERT_EQ(seg.Compute(0xFFFFFFFF, s.rr, s.times, 0.0, 650000 / 360.0, DefaultAnalysisParameters()), 6u);
     EXPECT_NEAR(std::sqrt(seg.mM2OfMeans / 5.0), 0.016092757728578402, rel(0.016092757728578402));
 
     // The online path reaches the same sums; its median is read from 10 ms bins.
@@ -447,7 +448,7 @@ struct FakeSettings {
 
 TEST(AnalysisParametersTest, DefaultsAndCopyFromSettings)
 {
-    const AnalysisParameters d;
+    const AnalysisParameters d = DefaultAnalysisParameters();
     EXPECT_EQ(d.mHistogramBinWidth, 0.01);
     EXPECT_EQ(d.mPRRThreshold, 0.05);
     EXPECT_EQ(d.mSDARRAveraging, 300.0);

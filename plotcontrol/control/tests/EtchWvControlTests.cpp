@@ -5,6 +5,7 @@
 #include "log/Log.h"
 #include "plotcontrol/control/ScaleRangeDialog.h"
 #include "plotcontrol/page/EtchPage.h"
+#include "plotcontrol/svg/PrintableSvgRenderer.h"
 #include "ui/Desktop.h"
 #include "ui/Dialog.h"
 #include "ui/EventLoop.h"
@@ -31,9 +32,13 @@ TEST_F(ControlTest, CreateLoadsThePageWithTheCopyScriptAndEveryBindingIntoThePar
     auto& view = View();
     EXPECT_TRUE(view.debug);
     EXPECT_EQ(view.html, Etch::GetEtchPageHtml());
-    ASSERT_EQ(view.initScripts.size(), 1u);
+    // The copy script, and the installed face the overlay's SVG text falls back to.
+    ASSERT_EQ(view.initScripts.size(), 2u);
     EXPECT_NE(view.initScripts[0].find("window.addEventListener('copy'"), std::string::npos);
     EXPECT_NE(view.initScripts[0].find("plot.copy('copy')"), std::string::npos);
+    const std::string face = KEL::MatchedFontFamily("sans-serif");
+    ASSERT_FALSE(face.empty());
+    EXPECT_EQ(view.initScripts[1], "window.etch_font_fallback = '" + face + "';\n");
     EXPECT_EQ(view.BoundNames().size(), 19u);
     for (const std::string& name : EtchWvControl::BindingNames())
         EXPECT_TRUE(view.IsBound(name)) << name;

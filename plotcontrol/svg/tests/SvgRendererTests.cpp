@@ -252,6 +252,21 @@ TEST(SvgRenderer, FontFamilyIsTheFirstInstalledOne)
     }
 }
 
+TEST(SvgRenderer, MatchedFontFamilyNamesAnInstalledFaceThatMatchesItself)
+{
+    // Generic families and missing faces alike come out as the name of a face that is installed:
+    // asked for by that name, the font configuration gives the same face.
+    for (const char* family : { "sans-serif", "monospace", "No Such Face" }) {
+        const std::string face = KEL::MatchedFontFamily(family);
+        ASSERT_FALSE(face.empty()) << family;
+        EXPECT_NE(face, family);
+        EXPECT_EQ(KEL::MatchedFontFamily(face), face) << family;
+        auto renderer
+            = RenderPrintableSvg(Svg("<text style=\"font-family:No Such Face, " + face + "\">x</text>"), "", L"");
+        EXPECT_EQ(renderer->FontFamily(), face) << family;
+    }
+}
+
 TEST(SvgRenderer, PictureSizeComesFromTheRoot)
 {
     auto renderer = RenderPrintableSvg("<svg><rect width=\"3\" height=\"3\"/></svg>", "", L"");
