@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "HrvExtensionTest.h"
 #include "ScratchHost.h"
 #include "VarnexCommand.h"
 #include "caf/CafHost.h"
@@ -108,26 +109,12 @@ std::wstring FunctionName(IUnknown* object)
 }
 
 // The framework with libhrv.so loaded and registered, as `varnex` loads it.
-class ExtensionSeam : public ::testing::Test {
+class ExtensionSeam : public vx::host::test::HrvExtensionTest {
 protected:
-    void SetUp() override
-    {
-        mFramework = std::make_unique<varnex::HostFramework>(varnex::FrameworkSource::Host);
-        ASSERT_EQ(mFramework->Result(), S_OK);
-        std::string error;
-        mExtension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-        ASSERT_TRUE(mExtension) << error;
-        ASSERT_EQ(mExtension->RegisterClassObjects(mFramework->Object()), S_OK);
-        for (const caf::Registration& r : caf::Registrations())
-            if (r.kind == caf::Registration::Kind::ClassObject)
-                mClassObjects.push_back(r.object);
-    }
     void TearDown() override
     {
         mNoting.reset();
-        caf::ReleaseRegistrations();
-        mExtension.reset();
-        mFramework.reset();
+        HrvExtensionTest::TearDown();
     }
 
     // The extension's class objects with its fiducial enumerator's class in the noting form.
@@ -149,9 +136,6 @@ protected:
 
     ITypeIdRegistry* Types() { return Query<ITypeIdRegistry>(mFramework->Object()); }
 
-    std::unique_ptr<varnex::HostFramework> mFramework;
-    std::unique_ptr<varnex::Extension> mExtension;
-    std::vector<IUnknown*> mClassObjects;
     std::unique_ptr<NotingClass> mNoting;
 };
 
