@@ -98,16 +98,5 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     vx::e2e::SkipUnlessInstalled({ "Xvfb", "pdftotext", "pdfinfo" });
-    vx::e2e::TemporaryHome home("vx_report_e2e_");
-    home.Apply();
-    vx::e2e::VirtualDisplay display;
-    if (!display.Start(gWhy))
-        display.Stop();
-    gDisplay = &display;
-    gHome = &home;
-    vx::e2e::InstallWatchdog(120, &display, &home);
-    const int result = RUN_ALL_TESTS();
-    display.Stop();
-    home.Remove();
-    return result;
+    return vx::e2e::RunTestsOnDisplay("vx_report_e2e_", 120, gWhy, gDisplay, gHome);
 }

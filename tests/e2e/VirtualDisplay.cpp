@@ -205,4 +205,23 @@ void InstallWatchdog(int seconds, VirtualDisplay* display, TemporaryHome* home)
     testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(seconds, display, home));
 }
 
+int RunTestsOnDisplay(
+    const std::string& homePrefix, int seconds, std::string& why, VirtualDisplay*& display, TemporaryHome*& home)
+{
+    TemporaryHome temporaryHome(homePrefix);
+    temporaryHome.Apply();
+    VirtualDisplay virtualDisplay;
+    if (!virtualDisplay.Start(why))
+        virtualDisplay.Stop();
+    display = &virtualDisplay;
+    home = &temporaryHome;
+    InstallWatchdog(seconds, &virtualDisplay, &temporaryHome);
+    const int result = RUN_ALL_TESTS();
+    virtualDisplay.Stop();
+    temporaryHome.Remove();
+    display = nullptr;
+    home = nullptr;
+    return result;
+}
+
 } // namespace vx::e2e

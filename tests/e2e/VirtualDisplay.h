@@ -76,6 +76,14 @@ private:
 // and ends the process with status 1. Install once, before RUN_ALL_TESTS.
 void InstallWatchdog(int seconds, VirtualDisplay* display, TemporaryHome* home);
 
+// The run of a program whose tests start programs on a virtual display: a fresh home (named
+// from `homePrefix`) applied to this process, one Xvfb for all the tests and a watchdog of
+// `seconds` per test. `display` and `home` point at the two while the tests run; when the display
+// cannot start, `why` says why and the tests run without it (they skip or fail with that reason).
+// Returns what RUN_ALL_TESTS returns, with the display stopped and the home removed.
+int RunTestsOnDisplay(
+    const std::string& homePrefix, int seconds, std::string& why, VirtualDisplay*& display, TemporaryHome*& home);
+
 namespace fs = std::filesystem;
 
 // Runs `args` (a program and its arguments) on `display` with a watchdog of `seconds`, HOME and
