@@ -205,6 +205,28 @@ void InstallWatchdog(int seconds, VirtualDisplay* display, TemporaryHome* home)
     testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(seconds, display, home));
 }
 
+VirtualDisplay* StartedDisplay(std::string& why)
+{
+    auto* display = new VirtualDisplay;
+    if (!display->Start(why)) {
+        delete display;
+        return nullptr;
+    }
+    return display;
+}
+
+std::string ShellOutput(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = fread(buffer, 1, sizeof buffer, p))
+            out.append(buffer, n);
+        pclose(p);
+    }
+    return out;
+}
+
 int RunTestsOnDisplay(
     const std::string& homePrefix, int seconds, std::string& why, VirtualDisplay*& display, TemporaryHome*& home)
 {

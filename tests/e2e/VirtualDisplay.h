@@ -28,6 +28,9 @@ constexpr int kSkippedStatus = 77;
 // start, so a machine without the tools skips the run with its reason instead of failing it.
 void SkipUnlessInstalled(std::initializer_list<const char*> programs);
 
+// What `command` writes to its standard output, run by the shell.
+std::string ShellOutput(const std::string& command);
+
 // The text with all white space removed: what pdftotext extracts is compared this way, since
 // where it puts spaces and line breaks depends on the fonts' metrics.
 inline std::string WithoutSpace(const std::string& text)
@@ -52,6 +55,10 @@ private:
     pid_t mPid = 0;
     std::string mDisplay;
 };
+
+// A new display, started, for a test suite to hold until its tear-down; null, with the reason in
+// `why`, when it cannot start.
+VirtualDisplay* StartedDisplay(std::string& why);
 
 // A fresh folder under the system's temporary folder, removed with the object; XDG_CACHE_HOME,
 // XDG_CONFIG_HOME and XDG_DATA_HOME are its cache, config and data subfolders.
