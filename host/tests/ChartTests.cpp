@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "HrvExtensionTest.h"
 #include "caf/CafHost.h"
 #include "caf/FrameworkServices.h"
 #include "host/eventdraw/EventDrawClasses.h"
@@ -75,20 +76,12 @@ std::shared_ptr<const vx::host::ComputedEvents> Snapshot(DWORD type, const std::
     return events;
 }
 
-class Chart : public ::testing::Test {
+class Chart : public vx::host::test::HrvExtensionTest {
 protected:
     void SetUp() override
     {
-        mFramework = std::make_unique<varnex::HostFramework>(varnex::FrameworkSource::Host);
-        ASSERT_EQ(mFramework->Result(), S_OK);
-        std::string error;
-        mExtension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-        ASSERT_TRUE(mExtension) << error;
-        ASSERT_EQ(mExtension->RegisterClassObjects(mFramework->Object()), S_OK);
-        std::vector<IUnknown*> objects;
-        for (const caf::Registration& r : caf::Registrations())
-            if (r.kind == caf::Registration::Kind::ClassObject)
-                objects.push_back(r.object);
+        ASSERT_NO_FATAL_FAILURE(HrvExtensionTest::SetUp());
+        const std::vector<IUnknown*>& objects = mClassObjects;
         ASSERT_GE(mClasses.AddAll(objects), 1);
         // The beats' type is the one the beat event-draw class says it draws.
         for (IUnknown* o : objects) {
@@ -118,9 +111,7 @@ protected:
         if (mFrame)
             ui::DestroyWindow(mFrame);
         mClasses.Clear();
-        caf::ReleaseRegistrations();
-        mExtension.reset();
-        mFramework.reset();
+        HrvExtensionTest::TearDown();
     }
 
     void Mouse(UINT message, int x, int y, ui::WPARAM keys = 0)
@@ -137,8 +128,6 @@ protected:
         return ui::CaptureWindow(mFrame);
     }
 
-    std::unique_ptr<varnex::HostFramework> mFramework;
-    std::unique_ptr<varnex::Extension> mExtension;
     vx::eventdraw::EventDrawClasses mClasses;
     DWORD mBeatType = 0;
     ui::HWND mFrame = nullptr;

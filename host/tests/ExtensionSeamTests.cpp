@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "HrvExtensionTest.h"
 #include "ScratchHost.h"
 #include "VarnexCommand.h"
 #include "caf/CafHost.h"
@@ -23,6 +24,7 @@
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
 #include "host/synthetic/SyntheticRecordings.h"
+#include "hostframework/enumerators/tests/ForwardingEnum.h"
 #include "hostframework/interfaces/AnalysisHostInterfaces.h"
 #include "hostframework/interfaces/CalcEnumInterfaces.h"
 #include "hostframework/interfaces/DataPadHostInterfaces.h"
@@ -48,114 +50,43 @@ struct InitSeen {
 };
 
 // The extension's enumerator as the host gets it, noting every Init on the way through.
-class NotingEnum final : public SimpleUnknownImp2<ICalcEnum, IEnumEventEx, 0> {
+class NotingEnum final : public vx::hf::test::ForwardingEventEnum {
 public:
     NotingEnum(ICalcEnum* inner, std::function<void(LONG record, DWORD flags)> note)
-        : mInner(inner)
+        : ForwardingEventEnum(inner)
         , mNote(std::move(note))
     {
-        void* events = nullptr;
-        mInner->QueryInterface(IEnumEventEx::kIid, &events);
-        mEvents = static_cast<IEnumEventEx*>(events);
     }
-    ~NotingEnum() override
-    {
-        if (mEvents)
-            mEvents->Release();
-        mInner->Release();
-    }
-    HRESULT GetClassId(DWORD* id) override { return mInner->GetClassId(id); }
-    HRESULT GetClassObject(IUnknown** o) override { return mInner->GetClassObject(o); }
-    HRESULT SetParams(const wchar_t* text, DWORD* flags) override { return mInner->SetParams(text, flags); }
-    HRESULT GetParams(BSTR* text) override { return mInner->GetParams(text); }
-    HRESULT Clone(ICalcEnum** out) override { return out ? (*out = nullptr, E_NOTIMPL) : E_POINTER; }
     HRESULT Init(
         LONG record, ULONG n, IUnknown* const* sources, IUnitName* const* units, double dt, DWORD flags) override
     {
         mNote(record, flags);
-        return mInner->Init(record, n, sources, units, dt, flags);
+        return ForwardingEventEnum::Init(record, n, sources, units, dt, flags);
     }
-    HRESULT Seek(LONG position) override { return mInner->Seek(position); }
-    HRESULT ClearSources() override { return mInner->ClearSources(); }
-    HRESULT Next(ULONG bytes, LONG end, void* buffer, ULONG* count, LONG* next) override
-    {
-        return mEvents->Next(bytes, end, buffer, count, next);
-    }
-    HRESULT Find(LONG backward, LONG start, LONG lower, LONG upper) override
-    {
-        return mEvents->Find(backward, start, lower, upper);
-    }
-    HRESULT GetPosition(LONG* position) override { return mEvents->GetPosition(position); }
-    HRESULT Reserved6(LONG* r) override { return mEvents->Reserved6(r); }
-    HRESULT Clone(IEnumEventEx** out) override { return out ? (*out = nullptr, E_NOTIMPL) : E_POINTER; }
-    HRESULT GetRecordSize(ULONG* size) override { return mEvents->GetRecordSize(size); }
-    HRESULT GetEventType(DWORD* type) override { return mEvents->GetEventType(type); }
-    HRESULT Reserved10(LONG* r) override { return mEvents->Reserved10(r); }
-    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override { return mEvents->GetTimeBase(ratio); }
 
 private:
-    ICalcEnum* mInner;
-    IEnumEventEx* mEvents = nullptr;
     std::function<void(LONG, DWORD)> mNote;
 };
 
 // The extension's enumerator class, handed to the host in its place: everything is the
 // extension's own, and its enumerators note their Inits.
-class NotingClass final : public ICalcEnumClass2, public ICalcNumericParamsFuncClass {
+class NotingClass final : public vx::hf::test::ForwardingEnumClass {
 public:
+    // Takes over a reference on each of `real` and `params`.
     NotingClass(ICalcEnumClass2* real, ICalcNumericParamsFuncClass* params, std::function<void(LONG, DWORD)> note)
-        : mReal(real)
-        , mParams(params)
+        : ForwardingEnumClass(real, params)
         , mNote(std::move(note))
     {
     }
-    ~NotingClass()
+    ~NotingClass() override
     {
-        mReal->Release();
-        mParams->Release();
+        Real()->Release();
+        Params()->Release();
     }
-    HRESULT QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid == IUnknown::kIid || iid == ICAFClassObject::kIid || iid == ICalcEnumClass2::kIid)
-            *out = static_cast<ICalcEnumClass2*>(this);
-        else if (iid == ICalcNumericParamsFuncClass::kIid)
-            *out = static_cast<ICalcNumericParamsFuncClass*>(this);
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 1; }
-    ULONG Release() override { return 1; }
-    HRESULT GetClassId(DWORD* id) override { return mReal->GetClassId(id); }
-    HRESULT GetName(BSTR* name) override { return mReal->GetName(name); }
-    HRESULT GetNameString(IKELString** out) override { return mReal->GetNameString(out); }
-    HRESULT GetDescription(IKELString** out) override { return mReal->GetDescription(out); }
-    HRESULT CreateInstance(IUnknown* creator, ICalcEnum** out) override
-    {
-        ICalcEnum* inner = nullptr;
-        const HRESULT hr = mReal->CreateInstance(creator, &inner);
-        if (FAILED(hr) || !inner)
-            return hr;
-        auto* noting = new NotingEnum(inner, mNote);
-        noting->AddRef();
-        *out = noting;
-        return S_OK;
-    }
-    HRESULT GetFunctionName(DWORD i, BSTR* name) override { return mParams->GetFunctionName(i, name); }
-    HRESULT GetFunctionInfo(DWORD i, BSTR* name, DWORD* classId, DWORD* count) override
-    {
-        return mParams->GetFunctionInfo(i, name, classId, count);
-    }
-    HRESULT GetParamInfo(DWORD i, double* max, double* min, DWORD* flags, BSTR* name) override
-    {
-        return mParams->GetParamInfo(i, max, min, flags, name);
-    }
-    HRESULT CheckSource(DWORD i, DWORD flags) override { return mParams->CheckSource(i, flags); }
 
 private:
-    ICalcEnumClass2* mReal;
-    ICalcNumericParamsFuncClass* mParams;
+    ICalcEnum* Wrap(ICalcEnum* inner) override { return new NotingEnum(inner, mNote); }
+
     std::function<void(LONG, DWORD)> mNote;
 };
 
@@ -179,26 +110,12 @@ std::wstring FunctionName(IUnknown* object)
 }
 
 // The framework with libhrv.so loaded and registered, as `varnex` loads it.
-class ExtensionSeam : public ::testing::Test {
+class ExtensionSeam : public vx::host::test::HrvExtensionTest {
 protected:
-    void SetUp() override
-    {
-        mFramework = std::make_unique<varnex::HostFramework>(varnex::FrameworkSource::Host);
-        ASSERT_EQ(mFramework->Result(), S_OK);
-        std::string error;
-        mExtension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-        ASSERT_TRUE(mExtension) << error;
-        ASSERT_EQ(mExtension->RegisterClassObjects(mFramework->Object()), S_OK);
-        for (const caf::Registration& r : caf::Registrations())
-            if (r.kind == caf::Registration::Kind::ClassObject)
-                mClassObjects.push_back(r.object);
-    }
     void TearDown() override
     {
         mNoting.reset();
-        caf::ReleaseRegistrations();
-        mExtension.reset();
-        mFramework.reset();
+        HrvExtensionTest::TearDown();
     }
 
     // The extension's class objects with its fiducial enumerator's class in the noting form.
@@ -220,9 +137,6 @@ protected:
 
     ITypeIdRegistry* Types() { return Query<ITypeIdRegistry>(mFramework->Object()); }
 
-    std::unique_ptr<varnex::HostFramework> mFramework;
-    std::unique_ptr<varnex::Extension> mExtension;
-    std::vector<IUnknown*> mClassObjects;
     std::unique_ptr<NotingClass> mNoting;
 };
 

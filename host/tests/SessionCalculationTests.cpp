@@ -44,10 +44,11 @@ vx::host::SessionContent SaveSessionWithACalculation(const fs::path& record, con
     varnex::HostFramework framework(varnex::FrameworkSource::Host);
     EXPECT_EQ(framework.Result(), S_OK);
     std::string error;
-    std::unique_ptr<varnex::Extension> extension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-    EXPECT_TRUE(extension) << error;
-    if (!extension)
+    std::unique_ptr<varnex::Extension> loaded = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
+    EXPECT_TRUE(loaded) << error;
+    if (!loaded)
         return {};
+    const varnex::RegisteredExtension extension(std::move(loaded));
     EXPECT_EQ(extension->RegisterClassObjects(framework.Object()), S_OK);
     std::vector<IUnknown*> classObjects;
     for (const caf::Registration& r : caf::Registrations())
@@ -81,7 +82,6 @@ vx::host::SessionContent SaveSessionWithACalculation(const fs::path& record, con
         EXPECT_FALSE(vx::host::SessionDirty(host));
         saved = vx::host::CollectSession(host);
     }
-    caf::ReleaseRegistrations();
     return saved;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "HrvExtensionTest.h"
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
 #include "caf/FrameworkServices.h"
@@ -38,31 +39,21 @@ public:
     int enabled = -1;
 };
 
-class HRVViews : public ::testing::Test {
+class HRVViews : public vx::host::test::HrvExtensionTest {
 protected:
     void SetUp() override
     {
-        mFramework = std::make_unique<varnex::HostFramework>(varnex::FrameworkSource::Host);
-        ASSERT_EQ(mFramework->Result(), S_OK);
-        std::string error;
-        mExtension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-        ASSERT_TRUE(mExtension) << error;
-        ASSERT_EQ(mExtension->RegisterClassObjects(mFramework->Object()), S_OK);
-        for (const caf::Registration& r : caf::Registrations())
-            if (r.kind == caf::Registration::Kind::ClassObject)
-                if (auto* c = Query<IDocViewClass>(r.object).Detach())
-                    mClasses.push_back(c);
+        ASSERT_NO_FATAL_FAILURE(HrvExtensionTest::SetUp());
+        for (IUnknown* o : mClassObjects)
+            if (auto* c = Query<IDocViewClass>(o).Detach())
+                mClasses.push_back(c);
     }
     void TearDown() override
     {
         for (IDocViewClass* c : mClasses)
             c->Release();
-        caf::ReleaseRegistrations();
-        mExtension.reset();
-        mFramework.reset();
+        HrvExtensionTest::TearDown();
     }
-    std::unique_ptr<varnex::HostFramework> mFramework;
-    std::unique_ptr<varnex::Extension> mExtension;
     std::vector<IDocViewClass*> mClasses;
 };
 

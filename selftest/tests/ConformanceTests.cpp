@@ -8,6 +8,7 @@
 #include "foundation/core/Rational.h"
 #include "host/caf/tests/RegisteredFramework.h"
 #include "host/synthetic/SyntheticRecordings.h"
+#include "hostframework/enumerators/tests/ForwardingEnum.h"
 #include "hostframework/services/CafFrameWork.h"
 #include "hrv/analysis/Enumerators.h"
 #include "log/Log.h"
@@ -28,26 +29,13 @@ enum class Fault {
 };
 
 // The fiducial enumerator with one fault.
-class BrokenEnum final : public SimpleUnknownImp2<ICalcEnum, IEnumEventEx, 0> {
+class BrokenEnum final : public vx::hf::test::ForwardingEventEnum {
 public:
     BrokenEnum(ICalcEnum* inner, Fault fault)
-        : mInner(inner)
+        : ForwardingEventEnum(inner)
         , mFault(fault)
     {
-        void* events = nullptr;
-        mInner->QueryInterface(IEnumEventEx::kIid, &events);
-        mEvents = static_cast<IEnumEventEx*>(events);
     }
-    ~BrokenEnum() override
-    {
-        mEvents->Release();
-        mInner->Release();
-    }
-    HRESULT GetClassId(DWORD* id) override { return mInner->GetClassId(id); }
-    HRESULT GetClassObject(IUnknown** o) override { return mInner->GetClassObject(o); }
-    HRESULT SetParams(const wchar_t* text, DWORD* flags) override { return mInner->SetParams(text, flags); }
-    HRESULT GetParams(BSTR* text) override { return mInner->GetParams(text); }
-    HRESULT Clone(ICalcEnum** out) override { return out ? (*out = nullptr, E_NOTIMPL) : E_POINTER; }
     HRESULT Init(
         LONG record, ULONG n, IUnknown* const* sources, IUnitName* const* units, double dt, DWORD mode) override
     {
@@ -56,14 +44,11 @@ public:
             static_cast<IFloatStreamEx*>(stream)->GetLength(&mLength);
             static_cast<IFloatStreamEx*>(stream)->Release();
         }
-        return mInner->Init(record, n, sources, units, dt, mode);
+        return ForwardingEventEnum::Init(record, n, sources, units, dt, mode);
     }
-    HRESULT Seek(LONG position) override { return mInner->Seek(position); }
-    HRESULT ClearSources() override { return mInner->ClearSources(); }
-
     HRESULT Next(ULONG bytes, LONG end, void* buffer, ULONG* count, LONG* next) override
     {
-        const HRESULT hr = mEvents->Next(bytes, end, buffer, count, next);
+        const HRESULT hr = ForwardingEventEnum::Next(bytes, end, buffer, count, next);
         switch (mFault) {
         case Fault::FalseWithoutEnd:
             if (hr == S_FALSE)
@@ -92,27 +77,15 @@ public:
         }
         return hr;
     }
-    HRESULT Find(LONG backward, LONG start, LONG lower, LONG upper) override
-    {
-        return mEvents->Find(backward, start, lower, upper);
-    }
     HRESULT GetPosition(LONG* position) override
     {
-        const HRESULT hr = mEvents->GetPosition(position);
+        const HRESULT hr = ForwardingEventEnum::GetPosition(position);
         if (mFault == Fault::FindOffByOne && *position != kEnd)
             ++*position;
         return hr;
     }
-    HRESULT Reserved6(LONG* r) override { return mEvents->Reserved6(r); }
-    HRESULT Clone(IEnumEventEx** out) override { return out ? (*out = nullptr, E_NOTIMPL) : E_POINTER; }
-    HRESULT GetRecordSize(ULONG* size) override { return mEvents->GetRecordSize(size); }
-    HRESULT GetEventType(DWORD* type) override { return mEvents->GetEventType(type); }
-    HRESULT Reserved10(LONG* r) override { return mEvents->Reserved10(r); }
-    HRESULT GetTimeBase(vx::hf::RateRatio* ratio) override { return mEvents->GetTimeBase(ratio); }
 
 private:
-    ICalcEnum* mInner;
-    IEnumEventEx* mEvents = nullptr;
     Fault mFault;
     LONG mLength = 0;
     FiducialEvent mFirst;
@@ -121,39 +94,12 @@ private:
 
 // The class of "brokenfid": the fiducial enumerator's class, under another name, making broken
 // enumerators.
-class BrokenClass final : public ICalcEnumClass2, public ICalcNumericParamsFuncClass {
+class BrokenClass final : public vx::hf::test::ForwardingEnumClass {
 public:
     explicit BrokenClass(Fault fault)
-        : mFault(fault)
+        : ForwardingEnumClass(&HRV::FiducialEnumClass(), &HRV::FiducialEnumClass())
+        , mFault(fault)
     {
-    }
-    HRESULT QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid == IUnknown::kIid || iid == ICAFClassObject::kIid || iid == ICalcEnumClass2::kIid)
-            *out = static_cast<ICalcEnumClass2*>(this);
-        else if (iid == ICalcNumericParamsFuncClass::kIid)
-            *out = static_cast<ICalcNumericParamsFuncClass*>(this);
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 1; }
-    ULONG Release() override { return 1; }
-    HRESULT GetClassId(DWORD* id) override { return Real().GetClassId(id); }
-    HRESULT GetName(BSTR* name) override { return Real().GetName(name); }
-    HRESULT GetNameString(IKELString** out) override { return Real().GetNameString(out); }
-    HRESULT GetDescription(IKELString** out) override { return Real().GetDescription(out); }
-    HRESULT CreateInstance(IUnknown* creator, ICalcEnum** out) override
-    {
-        ICalcEnum* inner = nullptr;
-        const HRESULT hr = Real().CreateInstance(creator, &inner);
-        if (FAILED(hr) || !inner)
-            return hr;
-        auto* broken = new BrokenEnum(inner, mFault);
-        broken->AddRef();
-        *out = broken;
-        return S_OK;
     }
     HRESULT GetFunctionName(DWORD, BSTR* name) override
     {
@@ -162,21 +108,17 @@ public:
     }
     HRESULT GetFunctionInfo(DWORD index, BSTR* name, DWORD* classId, DWORD* count) override
     {
-        const HRESULT hr = Real().GetFunctionInfo(index, name, classId, count);
+        const HRESULT hr = ForwardingEnumClass::GetFunctionInfo(index, name, classId, count);
         if (SUCCEEDED(hr) && name) {
             SysFreeString(*name);
             *name = SysAllocString(L"brokenfid");
         }
         return hr;
     }
-    HRESULT GetParamInfo(DWORD i, double* max, double* min, DWORD* flags, BSTR* name) override
-    {
-        return Real().GetParamInfo(i, max, min, flags, name);
-    }
-    HRESULT CheckSource(DWORD i, DWORD flags) override { return Real().CheckSource(i, flags); }
 
 private:
-    static HRV::EnumeratorClassObject& Real() { return HRV::FiducialEnumClass(); }
+    ICalcEnum* Wrap(ICalcEnum* inner) override { return new BrokenEnum(inner, mFault); }
+
     Fault mFault;
 };
 

@@ -753,16 +753,5 @@ TEST_F(Journey, ScriptedMenuPathsRunAgainAndAfterOtherItems)
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    vx::e2e::TemporaryHome home("vx_journey_e2e_");
-    home.Apply();
-    vx::e2e::VirtualDisplay display;
-    if (!display.Start(gWhy))
-        display.Stop();
-    gDisplay = &display;
-    gHome = &home;
-    vx::e2e::InstallWatchdog(240, &display, &home);
-    const int result = RUN_ALL_TESTS();
-    display.Stop();
-    home.Remove();
-    return result;
+    return vx::e2e::RunTestsOnDisplay("vx_journey_e2e_", 240, gWhy, gDisplay, gHome);
 }

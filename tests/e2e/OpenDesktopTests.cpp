@@ -42,11 +42,7 @@ protected:
     static void SetUpTestSuite()
     {
         vx::e2e::SkipUnlessInstalled({ "Xvfb", "pdftotext", "pdfinfo" });
-        gDisplay = new VirtualDisplay;
-        if (!gDisplay->Start(gWhy)) {
-            delete gDisplay;
-            gDisplay = nullptr;
-        }
+        gDisplay = vx::e2e::StartedDisplay(gWhy);
     }
     static void TearDownTestSuite()
     {
@@ -97,18 +93,6 @@ int CountPixels(const vx::ui::Bitmap& image, const vx::ui::Rect& r, const std::f
         for (int x = std::max(0, r.left); x < std::min(image.Width(), r.right); ++x)
             n += test(image.Pixel(x, y));
     return n;
-}
-
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::size_t n = fread(buffer, 1, sizeof buffer, p))
-            out.append(buffer, n);
-        pclose(p);
-    }
-    return out;
 }
 
 TEST_F(Desktop, AnalyseFromTheMenuShowsTheMainWindowWithItsResult)
@@ -365,7 +349,7 @@ TEST_F(Desktop, APlotPrintsOnTheChosenGtkPrinter)
     std::string log;
     ASSERT_EQ(Scene("print", pdf, log), 0) << log;
     ASSERT_TRUE(fs::exists(pdf)) << log;
-    const std::string info = Shell("pdfinfo '" + pdf.string() + "'");
+    const std::string info = vx::e2e::ShellOutput("pdfinfo '" + pdf.string() + "'");
     int pages = 0;
     double width = 0, height = 0;
     const std::size_t pagesAt = info.find("Pages:"), sizeAt = info.find("Page size:");
@@ -376,7 +360,7 @@ TEST_F(Desktop, APlotPrintsOnTheChosenGtkPrinter)
     EXPECT_NEAR(width, 841.89, 1) << info;
     EXPECT_NEAR(height, 595.28, 1) << info;
     // Compared without white space: where the extracted text breaks depends on the fonts.
-    const std::string text = Shell("pdftotext '" + pdf.string() + "' -");
+    const std::string text = vx::e2e::ShellOutput("pdftotext '" + pdf.string() + "' -");
     const std::string words = vx::e2e::WithoutSpace(text);
     for (const char* expected : { "Tachogram", "Printed on", "Page 1 of 1", "RR intervals" })
         EXPECT_NE(words.find(vx::e2e::WithoutSpace(expected)), std::string::npos) << expected << " in\n" << text;

@@ -1,7 +1,10 @@
 #include "PlotControlHarness.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "VirtualDisplay.h"
@@ -124,6 +127,27 @@ void RevokeHostFramework()
     CoRevokeClassObject(gFrameworkCookie);
     gFramework->Release();
     gFramework = nullptr;
+}
+
+void RunWebViewTestsOnDisplay(
+    const std::string& homePrefix, int seconds, bool withFramework, bool& ready, std::string& why)
+{
+    // WebKit's processes write caches and settings under the XDG folders: a fresh home per run.
+    TemporaryHome home(homePrefix);
+    home.Apply();
+    VirtualDisplay display;
+    ready = StartWebViewsOnDisplay(display, why);
+    if (withFramework)
+        RegisterHostFramework();
+    InstallWatchdog(seconds, &display, &home);
+    const int result = RUN_ALL_TESTS();
+    if (withFramework)
+        RevokeHostFramework();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    display.Stop();
+    home.Remove();
+    std::_Exit(result);
 }
 
 // ---- Sources -----------------------------------------------------------------------------------

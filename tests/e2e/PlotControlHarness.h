@@ -30,6 +30,14 @@ bool StartWebViewsOnDisplay(VirtualDisplay& display, std::string& why);
 void RegisterHostFramework();
 void RevokeHostFramework();
 
+// The run of a program whose web views show in this process on a virtual display: a fresh home
+// (named from `homePrefix`) applied to this process, the display with the web views started on it
+// (`ready`, or `why` says why not), with the host framework registered around the tests when
+// `withFramework`, and a watchdog of `seconds` per test. Ends the process with what RUN_ALL_TESTS
+// returned once the display is stopped: GTK must not touch it again.
+[[noreturn]] void RunWebViewTestsOnDisplay(
+    const std::string& homePrefix, int seconds, bool withFramework, bool& ready, std::string& why);
+
 // A series of floats (NaN: a gap), optionally with a text per element.
 class SeriesSource final : public SimpleUnknownImp2<IEnumFloatEx, KEL::IEtchEnum, 1> {
 public:

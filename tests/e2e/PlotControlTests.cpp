@@ -415,19 +415,5 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     vx::e2e::SkipUnlessInstalled({ "Xvfb" });
-    // WebKit's processes write caches and settings under the XDG folders: a fresh home per run.
-    TemporaryHome home("vx_plot_e2e_");
-    home.Apply();
-    VirtualDisplay display;
-    gReady = StartWebViewsOnDisplay(display, gWhy);
-    RegisterHostFramework();
-    InstallWatchdog(60, &display, &home);
-    const int result = RUN_ALL_TESTS();
-    RevokeHostFramework();
-    // The display goes first; GTK must not touch it again, so the process ends here.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    display.Stop();
-    home.Remove();
-    std::_Exit(result);
+    RunWebViewTestsOnDisplay("vx_plot_e2e_", 60, true, gReady, gWhy);
 }

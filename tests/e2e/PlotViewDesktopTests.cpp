@@ -72,11 +72,7 @@ protected:
     static void SetUpTestSuite()
     {
         vx::e2e::SkipUnlessInstalled({ "Xvfb" });
-        gDisplay = new VirtualDisplay;
-        if (!gDisplay->Start(gWhy)) {
-            delete gDisplay;
-            gDisplay = nullptr;
-        }
+        gDisplay = vx::e2e::StartedDisplay(gWhy);
     }
     static void TearDownTestSuite()
     {

@@ -22,18 +22,6 @@ vx::e2e::VirtualDisplay* gDisplay = nullptr;
 vx::e2e::TemporaryHome* gHome = nullptr;
 std::string gWhy;
 
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::size_t n = fread(buffer, 1, sizeof buffer, p))
-            out.append(buffer, n);
-        pclose(p);
-    }
-    return out;
-}
-
 std::string Lower(std::string s)
 {
     for (char& c : s)
@@ -58,13 +46,13 @@ TEST(DesktopReport, OpensFromTheHrvMenuPrintsToPdfAndShowsTheRenderedPage)
     // One page or more, holding the sections' headings (shown in capitals) and the measures.
     ASSERT_TRUE(fs::exists(pdf)) << out;
     int pages = 0;
-    const std::string info = Shell("pdfinfo '" + pdf.string() + "'");
+    const std::string info = vx::e2e::ShellOutput("pdfinfo '" + pdf.string() + "'");
     const std::size_t at = info.find("Pages:");
     ASSERT_NE(at, std::string::npos) << info;
     std::sscanf(info.c_str() + at, "Pages: %d", &pages);
     EXPECT_GE(pages, 1);
     // Compared without white space: where the extracted text breaks depends on the fonts.
-    const std::string text = Lower(Shell("pdftotext '" + pdf.string() + "' -"));
+    const std::string text = Lower(vx::e2e::ShellOutput("pdftotext '" + pdf.string() + "' -"));
     const std::string words = vx::e2e::WithoutSpace(text);
     for (const char* expected : { "general", "time-domain", "frequency-domain", "nonlinear", "analysis start",
              "block: 1, 0:00:00.000", "average rr", "rmssd", "lf/hf", "sd1", "sd2" })
@@ -98,16 +86,5 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     vx::e2e::SkipUnlessInstalled({ "Xvfb", "pdftotext", "pdfinfo" });
-    vx::e2e::TemporaryHome home("vx_report_e2e_");
-    home.Apply();
-    vx::e2e::VirtualDisplay display;
-    if (!display.Start(gWhy))
-        display.Stop();
-    gDisplay = &display;
-    gHome = &home;
-    vx::e2e::InstallWatchdog(120, &display, &home);
-    const int result = RUN_ALL_TESTS();
-    display.Stop();
-    home.Remove();
-    return result;
+    return vx::e2e::RunTestsOnDisplay("vx_report_e2e_", 120, gWhy, gDisplay, gHome);
 }

@@ -205,4 +205,45 @@ void InstallWatchdog(int seconds, VirtualDisplay* display, TemporaryHome* home)
     testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(seconds, display, home));
 }
 
+VirtualDisplay* StartedDisplay(std::string& why)
+{
+    auto* display = new VirtualDisplay;
+    if (!display->Start(why)) {
+        delete display;
+        return nullptr;
+    }
+    return display;
+}
+
+std::string ShellOutput(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = fread(buffer, 1, sizeof buffer, p))
+            out.append(buffer, n);
+        pclose(p);
+    }
+    return out;
+}
+
+int RunTestsOnDisplay(
+    const std::string& homePrefix, int seconds, std::string& why, VirtualDisplay*& display, TemporaryHome*& home)
+{
+    TemporaryHome temporaryHome(homePrefix);
+    temporaryHome.Apply();
+    VirtualDisplay virtualDisplay;
+    if (!virtualDisplay.Start(why))
+        virtualDisplay.Stop();
+    display = &virtualDisplay;
+    home = &temporaryHome;
+    InstallWatchdog(seconds, &virtualDisplay, &temporaryHome);
+    const int result = RUN_ALL_TESTS();
+    virtualDisplay.Stop();
+    temporaryHome.Remove();
+    display = nullptr;
+    home = nullptr;
+    return result;
+}
+
 } // namespace vx::e2e

@@ -28,6 +28,9 @@ constexpr int kSkippedStatus = 77;
 // start, so a machine without the tools skips the run with its reason instead of failing it.
 void SkipUnlessInstalled(std::initializer_list<const char*> programs);
 
+// What `command` writes to its standard output, run by the shell.
+std::string ShellOutput(const std::string& command);
+
 // The text with all white space removed: what pdftotext extracts is compared this way, since
 // where it puts spaces and line breaks depends on the fonts' metrics.
 inline std::string WithoutSpace(const std::string& text)
@@ -53,6 +56,10 @@ private:
     std::string mDisplay;
 };
 
+// A new display, started, for a test suite to hold until its tear-down; null, with the reason in
+// `why`, when it cannot start.
+VirtualDisplay* StartedDisplay(std::string& why);
+
 // A fresh folder under the system's temporary folder, removed with the object; XDG_CACHE_HOME,
 // XDG_CONFIG_HOME and XDG_DATA_HOME are its cache, config and data subfolders.
 class TemporaryHome {
@@ -75,6 +82,14 @@ private:
 // standard error, stops the virtual display (when given), removes the home folder (when given)
 // and ends the process with status 1. Install once, before RUN_ALL_TESTS.
 void InstallWatchdog(int seconds, VirtualDisplay* display, TemporaryHome* home);
+
+// The run of a program whose tests start programs on a virtual display: a fresh home (named
+// from `homePrefix`) applied to this process, one Xvfb for all the tests and a watchdog of
+// `seconds` per test. `display` and `home` point at the two while the tests run; when the display
+// cannot start, `why` says why and the tests run without it (they skip or fail with that reason).
+// Returns what RUN_ALL_TESTS returns, with the display stopped and the home removed.
+int RunTestsOnDisplay(
+    const std::string& homePrefix, int seconds, std::string& why, VirtualDisplay*& display, TemporaryHome*& home);
 
 namespace fs = std::filesystem;
 

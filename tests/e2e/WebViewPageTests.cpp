@@ -491,17 +491,5 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     vx::e2e::SkipUnlessInstalled({ "Xvfb" });
-    // WebKit's processes write caches and settings under the XDG folders: a fresh home per run.
-    vx::e2e::TemporaryHome home("vx_webview_e2e_");
-    home.Apply();
-    vx::e2e::VirtualDisplay display;
-    gReady = vx::e2e::StartWebViewsOnDisplay(display, gWhy);
-    vx::e2e::InstallWatchdog(60, &display, &home);
-    const int result = RUN_ALL_TESTS();
-    // The display goes first; GTK must not touch it again, so the process ends here.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    display.Stop();
-    home.Remove();
-    std::_Exit(result);
+    vx::e2e::RunWebViewTestsOnDisplay("vx_webview_e2e_", 60, false, gReady, gWhy);
 }

@@ -20,6 +20,7 @@
 #include "host/hrvdoc/HrvDataPadHost.h"
 #include "host/hrvdoc/HrvHostDocument.h"
 #include "host/recording/Import.h"
+#include "host/tests/HrvExtensionTest.h"
 #include "hostframework/docview/ViewBase.h"
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
@@ -124,21 +125,13 @@ std::string TempPath(const std::string& name)
 // extension's document class and analysed as the desktop host's HRV menu does it; the document's
 // views open in host frames with the host's report control (over the fake web view unless a test
 // takes the engine away).
-class ReportViewOfRecord : public ::testing::Test {
+class ReportViewOfRecord : public vx::host::test::HrvExtensionTest {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(mReportControl.Registered());
-        mFramework = std::make_unique<varnex::HostFramework>(varnex::FrameworkSource::Host);
-        ASSERT_EQ(mFramework->Result(), S_OK);
         caf::SetApplicationFlag(L"kel\\application\\visible", false);
-        std::string error;
-        mExtension = varnex::Extension::Load(HRV_EXTENSION_PATH, error);
-        ASSERT_TRUE(mExtension) << error;
-        ASSERT_EQ(mExtension->RegisterClassObjects(mFramework->Object()), S_OK);
-        for (const caf::Registration& r : caf::Registrations())
-            if (r.kind == caf::Registration::Kind::ClassObject)
-                mClassObjects.push_back(r.object);
+        ASSERT_NO_FATAL_FAILURE(HrvExtensionTest::SetUp());
 
         vx::host::HrvHostOptions options;
         options.messageBoxAnswer = ui::IDOK;
@@ -187,9 +180,7 @@ protected:
         if (mHostObject)
             static_cast<HRV::IDataPadSource*>(mHostObject)->Release();
         mHost.reset();
-        caf::ReleaseRegistrations();
-        mExtension.reset();
-        mFramework.reset();
+        HrvExtensionTest::TearDown();
         ui::SetPrintToFile("");
     }
 
@@ -244,9 +235,6 @@ protected:
 
     std::unique_ptr<vx::webview::FakeEngine> mEngine = std::make_unique<vx::webview::FakeEngine>();
     vx::host::ReportControlRegistration mReportControl;
-    std::unique_ptr<varnex::HostFramework> mFramework;
-    std::unique_ptr<varnex::Extension> mExtension;
-    std::vector<IUnknown*> mClassObjects;
     std::unique_ptr<vx::host::HrvHostDocument> mHost;
     vx::host::HrvHostDocumentObject* mHostObject = nullptr;
     caf::HostDocument* mRecording = nullptr;

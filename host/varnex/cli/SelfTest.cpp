@@ -96,25 +96,16 @@ int SelfTest(const SelfTestOptions& options, std::ostream& out, std::ostream& er
         return 2;
     }
     std::string error;
-    std::unique_ptr<Extension> extension
+    std::unique_ptr<Extension> loaded
         = Extension::Load(options.extension.empty() ? ExtensionBesideHost() : options.extension, error);
-    if (!extension) {
+    if (!loaded) {
         err << "varnex: " << error << "\n";
         return 2;
     }
+    // The host's shut-down runs backwards from here: its own classes first, then what the
+    // extension registered, then the library.
+    const RegisteredExtension extension(std::move(loaded));
     std::unique_ptr<vx::host::SyntheticRecordingHost> recordings;
-    // The host's shut-down: its own classes first, then what the extension registered, then the
-    // library.
-    struct Shutdown {
-        std::unique_ptr<vx::host::SyntheticRecordingHost>& recordings;
-        std::unique_ptr<Extension>& extension;
-        ~Shutdown()
-        {
-            recordings.reset();
-            caf::ReleaseRegistrations();
-            extension.reset();
-        }
-    } shutdown { recordings, extension };
     caf::ReleaseRegistrations();
     if (FAILED(extension->RegisterClassObjects(framework.Object()))) {
         err << "varnex: the extension refused to register\n";

@@ -92,6 +92,12 @@ HRESULT Extension::RegisterClassObjects(IUnknown* framework)
     return mRegister(framework);
 }
 
+RegisteredExtension::~RegisteredExtension()
+{
+    caf::ReleaseRegistrations();
+    mExtension.reset();
+}
+
 HostFramework::HostFramework(FrameworkSource source)
 {
     void* out = nullptr;
@@ -120,11 +126,13 @@ int ListClasses(const std::string& extensionPath, FrameworkSource source, std::o
         return 1;
     }
     std::string error;
-    std::unique_ptr<Extension> extension = Extension::Load(extensionPath, error);
-    if (!extension) {
+    std::unique_ptr<Extension> loaded = Extension::Load(extensionPath, error);
+    if (!loaded) {
         err << "varnex: " << error << "\n";
         return 1;
     }
+    // Shuts down as the host does: lets go of the class objects, then unloads the extension.
+    const RegisteredExtension extension(std::move(loaded));
     const HRESULT hr = extension->RegisterClassObjects(framework.Object());
     out << "DllRegisterClassObjects " << Hex(DWORD(hr)) << "\n";
     for (const caf::Registration& r : caf::Registrations()) {
@@ -140,9 +148,6 @@ int ListClasses(const std::string& extensionPath, FrameworkSource source, std::o
             break;
         }
     }
-    // Shut down as the host does: let go of the class objects, then unload the extension.
-    caf::ReleaseRegistrations();
-    extension.reset();
     return FAILED(hr) ? 1 : 0;
 }
 

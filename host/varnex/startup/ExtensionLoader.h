@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "com/Unknown.h"
 
@@ -32,6 +33,25 @@ private:
     void* mLibrary;
     DllMainFn mEntry;
     RegisterFn mRegister;
+};
+
+// A loaded extension and the registrations it made, let go of in the order the host shuts down:
+// the class objects, message classes and tests it registered are released first, then the
+// library is unloaded.
+class RegisteredExtension {
+public:
+    explicit RegisteredExtension(std::unique_ptr<Extension> extension)
+        : mExtension(std::move(extension))
+    {
+    }
+    ~RegisteredExtension();
+    RegisteredExtension(const RegisteredExtension&) = delete;
+    RegisteredExtension& operator=(const RegisteredExtension&) = delete;
+
+    Extension* operator->() const { return mExtension.get(); }
+
+private:
+    std::unique_ptr<Extension> mExtension;
 };
 
 // The framework class object of this process's framework library, registered in the class
