@@ -264,6 +264,12 @@ std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotReque
     // The views draw side by side, sharing the machine: each has its time, all together.
     const int totalMs = timeoutMs * static_cast<int>(views.size());
     const std::vector<std::string> svgs = WaitForSvgs(views, source.copyCommand, totalMs);
+    // Only the SVG text was wanted: the clipboard's other pictures of the last copy, drawn when
+    // read, are dropped rather than drawn as the views close.
+    if (ui::OpenClipboard(nullptr)) {
+        ui::EmptyClipboard();
+        ui::CloseClipboard();
+    }
     for (std::size_t i = 0; i < plots.size(); ++i) {
         if (svgs[i].empty())
             return "the " + plots[i].view + " plot gave no picture within " + std::to_string(totalMs / 1000) + " s";
