@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <thread>
 
 #include "foundation/String.h"
 #include "foundation/Utf.h"
@@ -196,6 +197,19 @@ std::string PlotBytes(const std::string& svg, const std::string& ext)
     return RenderImage(svg, ext);
 }
 
+// Threads joined as this goes.
+struct Threads {
+    std::vector<std::thread> running;
+    Threads() = default;
+    Threads(const Threads&) = delete;
+    Threads& operator=(const Threads&) = delete;
+    ~Threads()
+    {
+        for (std::thread& t : running)
+            t.join();
+    }
+};
+
 } // namespace
 
 bool ParsePlotRequest(const std::string& text, PlotRequest& request, std::string& error)
@@ -267,20 +281,26 @@ std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotReque
     }
     // The views draw side by side, sharing the machine: each has its time, all together.
     const int totalMs = timeoutMs * static_cast<int>(views.size());
-    // Each file's bytes are drawn as soon as its view's picture has settled, while the other views
-    // are still drawing theirs; the files are written once all are in, in the order given.
+    // Each file's bytes are drawn on a thread of their own as soon as its view's picture has
+    // settled, while this thread goes on asking the other views; the files are written once all
+    // are in, in the order given.
     struct Picture {
         std::string bytes, error;
     };
     std::vector<Picture> pictures(plots.size());
-    const std::vector<std::string> svgs
-        = WaitForSvgs(views, source.copyCommand, totalMs, [&](std::size_t i, const std::string& svg) {
-              try {
-                  pictures[i].bytes = PlotBytes(svg, ExtensionOf(plots[i].file));
-              } catch (const std::exception& e) {
-                  pictures[i].error = "the " + plots[i].view + " plot's picture cannot be read: " + e.what();
-              }
-          });
+    std::vector<std::string> svgs;
+    {
+        Threads drawing;
+        svgs = WaitForSvgs(views, source.copyCommand, totalMs, [&](std::size_t i, const std::string& svg) {
+            drawing.running.emplace_back([&picture = pictures[i], &plot = plots[i], svg] {
+                try {
+                    picture.bytes = PlotBytes(svg, ExtensionOf(plot.file));
+                } catch (const std::exception& e) {
+                    picture.error = "the " + plot.view + " plot's picture cannot be read: " + e.what();
+                }
+            });
+        });
+    } // every picture is drawn
     // Only the SVG text was wanted: the clipboard's other pictures of the last copy, drawn when
     // read, are dropped rather than drawn as the views close.
     if (ui::OpenClipboard(nullptr)) {
