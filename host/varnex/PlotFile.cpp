@@ -297,6 +297,8 @@ std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotReque
                     picture.bytes = PlotBytes(svg, ExtensionOf(plot.file));
                 } catch (const std::exception& e) {
                     picture.error = "the " + plot.view + " plot's picture cannot be read: " + e.what();
+                } catch (...) {
+                    picture.error = "the " + plot.view + " plot's picture cannot be read";
                 }
             });
         });
