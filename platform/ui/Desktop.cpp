@@ -401,6 +401,9 @@ struct ClipboardStore {
     std::map<std::wstring, UINT> names;
     UINT nextFormat = 0xC000;
     std::map<UINT, std::vector<std::uint8_t>> data;
+    // Formats whose bytes are made when first read; each one also has an (empty) entry in `data`.
+    std::map<UINT, std::function<std::vector<std::uint8_t>()>> later;
+    unsigned generation = 0; // counts the emptyings, so that late bytes never land on new data
     bool open = false;
     bool changed = false;
     HWND owner = nullptr;
@@ -472,6 +475,8 @@ bool EmptyClipboard()
     if (!s.open)
         return false;
     s.data.clear();
+    s.later.clear();
+    ++s.generation;
     s.changed = true;
     return true;
 }
@@ -483,18 +488,65 @@ bool SetClipboardData(UINT format, std::vector<std::uint8_t> bytes)
     if (!s.open || format == 0)
         return false;
     s.data[format] = std::move(bytes);
+    s.later.erase(format);
+    s.changed = true;
+    return true;
+}
+
+bool SetClipboardDataLater(UINT format, std::function<std::vector<std::uint8_t>()> make)
+{
+    std::lock_guard lock(gDesktopMutex);
+    ClipboardStore& s = Store();
+    if (!s.open || format == 0 || !make)
+        return false;
+    s.data[format].clear();
+    s.later[format] = std::move(make);
     s.changed = true;
     return true;
 }
 
 std::optional<std::vector<std::uint8_t>> GetClipboardData(UINT format)
 {
+    std::function<std::vector<std::uint8_t>()> make;
+    unsigned generation = 0;
+    {
+        std::lock_guard lock(gDesktopMutex);
+        ClipboardStore& s = Store();
+        auto it = s.data.find(format);
+        if (it == s.data.end())
+            return std::nullopt;
+        auto later = s.later.find(format);
+        if (later == s.later.end())
+            return it->second;
+        make = later->second;
+        generation = s.generation;
+    }
+    // Made without the lock: drawing may take a while, and may use the clipboard itself.
+    std::vector<std::uint8_t> bytes = make();
     std::lock_guard lock(gDesktopMutex);
-    const auto& data = Store().data;
-    auto it = data.find(format);
-    if (it == data.end())
+    ClipboardStore& s = Store();
+    if (s.generation == generation && s.later.count(format)) {
+        s.later.erase(format);
+        if (bytes.empty())
+            s.data.erase(format);
+        else
+            s.data[format] = bytes;
+    }
+    if (bytes.empty())
         return std::nullopt;
-    return it->second;
+    return bytes;
+}
+
+void MakeClipboardDataNow()
+{
+    std::vector<UINT> formats;
+    {
+        std::lock_guard lock(gDesktopMutex);
+        for (const auto& [format, make] : Store().later)
+            formats.push_back(format);
+    }
+    for (UINT format : formats)
+        GetClipboardData(format);
 }
 
 bool IsClipboardFormatAvailable(UINT format)

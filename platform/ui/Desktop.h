@@ -168,6 +168,13 @@ bool OpenClipboard(HWND owner);
 bool CloseClipboard();
 bool EmptyClipboard();
 bool SetClipboardData(UINT format, std::vector<std::uint8_t> bytes);
+// A format whose bytes are made only when first read (GetClipboardData), then kept: a picture
+// that is costly to draw is drawn only for a reader that wants it. The format counts as available
+// from now on; bytes that cannot be made (an empty result) take it off the clipboard.
+bool SetClipboardDataLater(UINT format, std::function<std::vector<std::uint8_t>()> make);
+// Makes the bytes of every format still to be made. Code that set them calls it before it goes
+// (a module about to be unloaded), so that the clipboard keeps no call into it.
+void MakeClipboardDataNow();
 std::optional<std::vector<std::uint8_t>> GetClipboardData(UINT format);
 bool IsClipboardFormatAvailable(UINT format);
 std::vector<UINT> ClipboardFormats();

@@ -144,8 +144,12 @@ void EtchWvControl::DestroyWebView()
     webview_destroy(mWebView);
     mWebView = nullptr;
     mBindings.clear();
-    if (--gControlsWithPage == 0)
+    if (--gControlsWithPage == 0) {
         vx::webview::SetResourceSource({});
+        // A copied plot's picture is drawn when first pasted: drawn now, while this module's code
+        // is still there to draw it.
+        vx::ui::MakeClipboardDataNow();
+    }
 }
 
 LRESULT EtchWvControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

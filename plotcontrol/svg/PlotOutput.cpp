@@ -285,10 +285,18 @@ unsigned PngClipboardFormat()
     return format;
 }
 
+namespace {
+// A PNG is made of a picture of at least a pixel and at most 16384 pixels a side.
+bool CanMakePng(const SvgMetafile& picture)
+{
+    return picture.size.cx > 0 && picture.size.cy > 0 && picture.size.cx <= 16384 && picture.size.cy <= 16384;
+}
+} // namespace
+
 std::vector<std::uint8_t> MetafileToPng(const SvgMetafile& picture)
 {
     std::vector<std::uint8_t> bytes;
-    if (picture.size.cx <= 0 || picture.size.cy <= 0 || picture.size.cx > 16384 || picture.size.cy > 16384)
+    if (!CanMakePng(picture))
         return bytes;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, picture.size.cx, picture.size.cy);
     {
@@ -312,18 +320,18 @@ std::vector<std::uint8_t> MetafileToPng(const SvgMetafile& picture)
 
 bool CopyPlotSvgToClipboard(vx::ui::HWND owner, const std::string& svg)
 {
-    std::vector<std::uint8_t> picture, png;
+    // The SVG is read and recorded now, so that a picture that cannot be drawn leaves the
+    // clipboard as it was; the PDF and the PNG are drawn from the recording only when a reader asks
+    // for them (pasted, or offered to another program), as drawing them takes far longer.
+    SvgMetafilePtr recorded;
     try {
         std::unique_ptr<PrintableSvgRenderer> renderer = RenderPrintableSvg(svg, {}, {});
-        if (SvgMetafilePtr recorded = renderer->GetMetafileHandle()) {
-            picture = MetafileToPdf(*recorded);
-            png = MetafileToPng(*recorded);
-        }
+        recorded = renderer->GetMetafileHandle();
     } catch (const std::exception& e) {
         ShowError(owner, e.what(), L"Copy");
         return false;
     }
-    if (picture.empty() || png.empty()) {
+    if (!recorded || !CanMakePng(*recorded)) {
         ShowError(owner, "The plot picture could not be made", L"Copy");
         return false;
     }
@@ -332,9 +340,10 @@ bool CopyPlotSvgToClipboard(vx::ui::HWND owner, const std::string& svg)
         return false;
     }
     vx::ui::EmptyClipboard();
-    const bool ok = vx::ui::SetClipboardData(vx::ui::CF_ENHMETAFILE, std::move(picture))
+    const bool ok
+        = vx::ui::SetClipboardDataLater(vx::ui::CF_ENHMETAFILE, [recorded] { return MetafileToPdf(*recorded); })
         && vx::ui::SetClipboardData(SvgClipboardFormat(), std::vector<std::uint8_t>(svg.begin(), svg.end()))
-        && vx::ui::SetClipboardData(PngClipboardFormat(), std::move(png));
+        && vx::ui::SetClipboardDataLater(PngClipboardFormat(), [recorded] { return MetafileToPng(*recorded); });
     vx::ui::CloseClipboard();
     return ok;
 }

@@ -48,8 +48,9 @@ PlotPrintResult PrintPlotFromSvg(const std::string& svg, PlotPrintDialog& dialog
 // The clipboard format of the SVG text beside the picture.
 unsigned SvgClipboardFormat();
 // Renders the SVG and puts the picture (CF_ENHMETAFILE: the picture as a one-page PDF drawn from
-// the recording), the SVG text ("image/svg+xml;utf8") and the picture as PNG on the clipboard. A failure is shown
-// in a message box and leaves the clipboard as it was.
+// the recording), the SVG text ("image/svg+xml;utf8") and the picture as PNG on the clipboard; the
+// PDF and the PNG are drawn when first read. A failure is shown in a message box and leaves the
+// clipboard as it was.
 bool CopyPlotSvgToClipboard(vx::ui::HWND owner, const std::string& svg);
 
 // The clipboard format of the PNG picture for other applications ("PNG", published as image/png).

@@ -8,10 +8,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
+#include <thread>
 
 #include "foundation/String.h"
 #include "foundation/Utf.h"
@@ -112,8 +114,10 @@ std::string CopySvg(IDocView2* view, DWORD copyCommand)
 // view that never settled. The pages load and draw side by side. A view is asked again until it
 // has answered once (its page has loaded) before the next is asked, so that a late answer is never
 // taken for another view's; then the views are asked in turn, the time spent on the others
-// counting towards each one's pause.
-std::vector<std::string> WaitForSvgs(const std::vector<IDocView2*>& views, DWORD copyCommand, int timeoutMs)
+// counting towards each one's pause. `onSettled` is told of each picture as it settles, while the
+// other pages are still drawing.
+std::vector<std::string> WaitForSvgs(const std::vector<IDocView2*>& views, DWORD copyCommand, int timeoutMs,
+    const std::function<void(std::size_t, const std::string&)>& onSettled)
 {
     using Clock = std::chrono::steady_clock;
     constexpr auto kPause = std::chrono::milliseconds(300);
@@ -144,6 +148,7 @@ std::vector<std::string> WaitForSvgs(const std::vector<IDocView2*>& views, DWORD
             if (!svg.empty() && Settled(svg) == Settled(previous[i])) {
                 settled[i] = std::move(svg);
                 --left;
+                onSettled(i, settled[i]);
             } else {
                 previous[i] = std::move(svg);
             }
@@ -191,6 +196,19 @@ std::string PlotBytes(const std::string& svg, const std::string& ext)
     }
     return RenderImage(svg, ext);
 }
+
+// Threads joined as this goes.
+struct Threads {
+    std::vector<std::thread> running;
+    Threads() = default;
+    Threads(const Threads&) = delete;
+    Threads& operator=(const Threads&) = delete;
+    ~Threads()
+    {
+        for (std::thread& t : running)
+            t.join();
+    }
+};
 
 } // namespace
 
@@ -263,18 +281,41 @@ std::string WritePlotFiles(const PlotSource& source, const std::vector<PlotReque
     }
     // The views draw side by side, sharing the machine: each has its time, all together.
     const int totalMs = timeoutMs * static_cast<int>(views.size());
-    const std::vector<std::string> svgs = WaitForSvgs(views, source.copyCommand, totalMs);
+    // Each file's bytes are drawn on a thread of their own as soon as its view's picture has
+    // settled, while this thread goes on asking the other views; the files are written once all
+    // are in, in the order given.
+    struct Picture {
+        std::string bytes, error;
+    };
+    std::vector<Picture> pictures(plots.size());
+    std::vector<std::string> svgs;
+    {
+        Threads drawing;
+        svgs = WaitForSvgs(views, source.copyCommand, totalMs, [&](std::size_t i, const std::string& svg) {
+            drawing.running.emplace_back([&picture = pictures[i], &plot = plots[i], svg] {
+                try {
+                    picture.bytes = PlotBytes(svg, ExtensionOf(plot.file));
+                } catch (const std::exception& e) {
+                    picture.error = "the " + plot.view + " plot's picture cannot be read: " + e.what();
+                } catch (...) {
+                    picture.error = "the " + plot.view + " plot's picture cannot be read";
+                }
+            });
+        });
+    } // every picture is drawn
+    // Only the SVG text was wanted: the clipboard's other pictures of the last copy, drawn when
+    // read, are dropped rather than drawn as the views close.
+    if (ui::OpenClipboard(nullptr)) {
+        ui::EmptyClipboard();
+        ui::CloseClipboard();
+    }
     for (std::size_t i = 0; i < plots.size(); ++i) {
         if (svgs[i].empty())
             return "the " + plots[i].view + " plot gave no picture within " + std::to_string(totalMs / 1000) + " s";
-        std::string bytes;
+        if (!pictures[i].error.empty())
+            return pictures[i].error;
         try {
-            bytes = PlotBytes(svgs[i], ExtensionOf(plots[i].file));
-        } catch (const std::exception& e) {
-            return "the " + plots[i].view + " plot's picture cannot be read: " + e.what();
-        }
-        try {
-            files[i]->Write(bytes);
+            files[i]->Write(pictures[i].bytes);
         } catch (const OutputError& e) {
             return e.what();
         }

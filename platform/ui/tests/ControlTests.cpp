@@ -670,6 +670,44 @@ TEST(Clipboard, KeepsNamedFormatsUntilEmptiedAndTellsTheListenerOnClose)
     SetClipboardListener({});
 }
 
+TEST(Clipboard, AFormatMadeWhenReadIsMadeOnceAndOnlyForAReader)
+{
+    const UINT png = RegisterClipboardFormat(L"PNG"), svg = RegisterClipboardFormat(L"image/svg+xml;utf8");
+    int made = 0;
+    const auto maker = [&made](std::vector<std::uint8_t> bytes) {
+        return [&made, bytes] {
+            ++made;
+            return bytes;
+        };
+    };
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    ASSERT_TRUE(SetClipboardDataLater(png, maker({ 'p', 'n', 'g' })));
+    SetClipboardData(svg, { 's' });
+    CloseClipboard();
+    EXPECT_TRUE(IsClipboardFormatAvailable(png));
+    EXPECT_EQ(ClipboardFormats().size(), 2u);
+    EXPECT_EQ(GetClipboardData(svg), std::vector<std::uint8_t>({ 's' }));
+    EXPECT_EQ(made, 0); // reading another format makes nothing
+    EXPECT_EQ(GetClipboardData(png), std::vector<std::uint8_t>({ 'p', 'n', 'g' }));
+    EXPECT_EQ(GetClipboardData(png), std::vector<std::uint8_t>({ 'p', 'n', 'g' }));
+    EXPECT_EQ(made, 1);
+
+    // Emptied before anyone read it: never made. Made now on request, and an empty result takes
+    // the format off the clipboard.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    SetClipboardDataLater(png, maker({ 'x' }));
+    EmptyClipboard();
+    SetClipboardDataLater(png, maker({}));
+    CloseClipboard();
+    MakeClipboardDataNow();
+    EXPECT_EQ(made, 2);
+    EXPECT_FALSE(IsClipboardFormatAvailable(png));
+    EXPECT_EQ(GetClipboardData(png), std::nullopt);
+    EXPECT_FALSE(SetClipboardDataLater(png, maker({ 'y' }))); // not open
+}
+
 } // namespace
 
 namespace {
