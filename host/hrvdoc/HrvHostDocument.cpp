@@ -912,6 +912,24 @@ IEnumEventEx* HrvHostDocument::OpenEvents(const HRV::ChannelRef& channel, int32_
     });
 }
 
+bool HrvHostDocument::ShareEvents(
+    const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end, calc::SharedEvents& out)
+{
+    return vx::hf::GuardedValue<bool>("host document: share events", false, [&] {
+        const std::wstring name = ChannelName(channel);
+        if (name.empty() || !Engine().HasChannel(name) || record < 0 || record >= RecordCount()
+            || EventLimit(record) < mRecording->records[static_cast<std::size_t>(record)].length)
+            return false;
+        EnsureCompiledForData();
+        const calc::Compiled c = Engine().Channel(name);
+        try {
+            return c.events && c.events->ReadShared(record, std::max(start, 0), end, out);
+        } catch (const calc::CalcError&) {
+            return false; // the live enumeration reports it
+        }
+    });
+}
+
 int32_t HrvHostDocument::SampledRecord()
 {
     return mRecording->samplingRecord >= 0 ? mRecording->samplingRecord : RecordCount() - 1;
