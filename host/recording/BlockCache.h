@@ -25,7 +25,7 @@ public:
     // Samples per block: 128 KiB of 16-bit samples.
     static constexpr int64_t kBlockSamples = int64_t(1) << 16;
     // The bound of the cache all recordings share.
-    static constexpr std::size_t kSharedBytes = std::size_t(32) << 20;
+    static constexpr std::size_t kSharedBytes = std::size_t(16) << 20;
 
     explicit BlockCache(std::size_t limitBytes);
     // The cache every recording of the process reads through.
