@@ -34,26 +34,39 @@ void BlockCache::Forget(uint64_t source)
 BlockCache::Block BlockCache::Get(uint64_t source, int64_t index, std::size_t samples, const Decode& decode)
 {
     const Key key { source, index };
-    {
-        std::lock_guard lock(mMutex);
-        if (const auto found = mIndex.find(key); found != mIndex.end()) {
-            mOrder.splice(mOrder.begin(), mOrder, found->second);
-            return found->second->block;
-        }
-    }
-    auto decoded = std::make_shared<std::vector<int16_t>>(samples);
-    decode(*decoded);
-    Block block = std::move(decoded);
-    std::lock_guard lock(mMutex);
-    // Another reader may have decoded the same block meanwhile: the first one kept is used.
+    std::unique_lock lock(mMutex);
     if (const auto found = mIndex.find(key); found != mIndex.end()) {
         mOrder.splice(mOrder.begin(), mOrder, found->second);
         return found->second->block;
     }
+    if (const auto pending = mDecoding.find(key); pending != mDecoding.end()) {
+        const std::shared_future<Block> wait = pending->second;
+        lock.unlock();
+        return wait.get();
+    }
+    std::promise<Block> decoded;
+    mDecoding.emplace(key, decoded.get_future().share());
+    lock.unlock();
+    Block block;
+    try {
+        auto fresh = std::make_shared<std::vector<int16_t>>(samples);
+        decode(*fresh);
+        block = std::move(fresh);
+    } catch (...) {
+        lock.lock();
+        mDecoding.erase(key);
+        lock.unlock();
+        decoded.set_exception(std::current_exception());
+        throw;
+    }
+    lock.lock();
+    mDecoding.erase(key);
     mOrder.push_front({ key, block });
     mIndex.emplace(key, mOrder.begin());
     mBytes += samples * sizeof(int16_t);
     EvictOverLimit();
+    lock.unlock();
+    decoded.set_value(block);
     return block;
 }
 

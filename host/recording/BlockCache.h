@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -37,8 +38,10 @@ public:
     void Forget(uint64_t source);
 
     // Block `index` of `source`, `samples` long: the cached one, or one `decode` fills (outside
-    // the cache's lock, so that readers of other blocks do not wait). A block in use stays valid
-    // after the cache lets it go. Rethrows what `decode` throws and keeps nothing then.
+    // the cache's lock, so that readers of other blocks do not wait). A reader that asks for a
+    // block another one is decoding waits for that decoding rather than repeating it. A block in
+    // use stays valid after the cache lets it go. Rethrows what `decode` throws (to the readers
+    // that waited for it too) and keeps nothing then.
     Block Get(uint64_t source, int64_t index, std::size_t samples, const Decode& decode);
 
     std::size_t Bytes() const;
@@ -67,6 +70,7 @@ private:
     mutable std::mutex mMutex;
     std::list<Entry> mOrder; // most recently used first
     std::unordered_map<Key, std::list<Entry>::iterator, KeyHash> mIndex;
+    std::unordered_map<Key, std::shared_future<Block>, KeyHash> mDecoding; // blocks being decoded
     std::size_t mBytes = 0;
     uint64_t mNextSource = 1;
 };

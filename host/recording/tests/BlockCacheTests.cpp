@@ -159,6 +159,26 @@ TEST(BlockCache, ConcurrentReadersGetIdenticalSamples)
         r.join();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_LE(cache.Bytes(), cache.Limit());
+
+    // Readers that start together on the same blocks of a cache that holds them all: each block
+    // is decoded once, the others wait for it.
+    BlockCache roomy(64 * kBlock * sizeof(int16_t));
+    auto once = std::make_shared<std::atomic<int>>(0);
+    const SampleStore c = CountedStream(32 * kBlock, roomy, once);
+    readers.clear();
+    for (int t = 0; t < 8; ++t)
+        readers.emplace_back([&] {
+            std::vector<float> out(static_cast<std::size_t>(kBlock / 4));
+            for (int64_t at = 0; at < c.Length(); at += kBlock / 4) {
+                c.Read(at, out);
+                if (out[7] != SampleAt(at + 7))
+                    ++wrong;
+            }
+        });
+    for (std::thread& r : readers)
+        r.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(once->load(), 32);
 }
 
 // --- WFDB signal files read a block at a time ---------------------------------------------------
