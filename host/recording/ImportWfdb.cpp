@@ -237,9 +237,12 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
     }
     const std::vector<int64_t> counts = wfdb.counts;
     Recording recording = WfdbRecording(std::move(wfdb), headerPath.string(), decodeLater);
-    for (const auto& [s, file] : streamed)
+    for (const auto& signal : streamed) {
+        const std::size_t s = signal.first;
+        const std::shared_ptr<StretchFile> file = signal.second;
         recording.records.front().channels[s] = SampleStore(counts[s],
             [header, s, file](int64_t first, std::span<int16_t> out) { file->Read(*header, s, first, out); });
+    }
     recording.files.push_back(headerPath);
     for (const std::string& file : files)
         if (std::find(recording.files.begin(), recording.files.end(), headerPath.parent_path() / file)
