@@ -181,9 +181,11 @@ void SampleStore::Append(std::span<const float> values)
 {
     if (IsStreamed()) {
         // A store that grows keeps its samples itself (a prefix store the ones it shows).
-        std::vector<float> shown(static_cast<std::size_t>(Length()));
-        Read(0, shown);
-        std::vector<int16_t> raw(shown.begin(), shown.end());
+        std::vector<int16_t> raw(static_cast<std::size_t>(Length()));
+        for (int64_t at = 0; at < Length(); at += BlockCache::kBlockSamples)
+            mDeferred->stretches(at,
+                std::span(raw).subspan(static_cast<std::size_t>(at),
+                    static_cast<std::size_t>(std::min(BlockCache::kBlockSamples, Length() - at))));
         mData = std::move(raw);
         mDeferred.reset();
         mShown = -1;

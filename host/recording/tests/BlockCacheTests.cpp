@@ -109,6 +109,15 @@ TEST(BlockCache, StaysWithinItsBoundAndReadsAcrossBlockEdges)
     prefix->Read(kBlock - 1, edge);
     EXPECT_EQ(edge[3], SampleAt(kBlock + 2));
     EXPECT_THROW(prefix->Read(kBlock, edge), std::out_of_range);
+    // Appending to it keeps what it showed, then the new samples, in the store itself.
+    const float more[] = { 7.0f };
+    prefix->Append(more);
+    EXPECT_FALSE(prefix->IsStreamed());
+    std::vector<float> tail(2);
+    prefix->Read(kBlock + 2, tail);
+    EXPECT_EQ(tail[0], SampleAt(kBlock + 2));
+    EXPECT_EQ(tail[1], 7.0f);
+    EXPECT_EQ(store.Length(), length);
 }
 
 TEST(BlockCache, AGoneChannelLeavesNothingAndAFailedDecodeKeepsNothing)
