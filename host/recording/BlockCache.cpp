@@ -9,8 +9,9 @@ BlockCache::BlockCache(std::size_t limitBytes)
 
 BlockCache& BlockCache::Shared()
 {
-    static BlockCache cache(kSharedBytes);
-    return cache;
+    // Never destroyed: a channel that outlives the statics at exit still lets its blocks go here.
+    static BlockCache* const cache = new BlockCache(kSharedBytes);
+    return *cache;
 }
 
 uint64_t BlockCache::NewSource()
