@@ -10,8 +10,10 @@
 //   median are printed); each --copies gives a record to time instead of the two above. Extra
 //   arguments go to every `varnex analyse`.
 //
-// The 24-hour targets: wall <= 0.5 s, CPU <= 1.5 s, peak <= the raw samples of the analysed
-// channel (16-bit) plus 64 MB. At 7 days: wall <= 8.5 times the 24-hour wall, peak <= 256 MB.
+// The 24-hour targets: wall <= 0.5 s, CPU <= 1.5 s, peak <= 121.3 MB offline and 124.8 MB online
+// (the peaks when the analysed channel was held whole: its 62.4 MB of raw samples and 59-62 MB). At 7 days: wall <= 8.5
+// times the 24-hour wall, peak <= 256 MB. The channels are read from the file a block at a time, so the peak follows
+// the beats, not the samples.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -78,8 +80,9 @@ double Report(const char* what, std::vector<ChildRun> runs, double limitMB)
     for (const ChildRun& r : runs)
         peak = std::max(peak, r.peakMB);
     std::printf("%-8s wall best %.3f s, median %.3f s | CPU at best %.3f s, median %.3f s | peak RSS %.1f MB "
-                "(limit %.1f MB) | exit %d\n",
-        what, best.wall, median.wall, best.cpu, median.cpu, peak, limitMB, best.status);
+                "(limit %.1f MB: %s) | exit %d\n",
+        what, best.wall, median.wall, best.cpu, median.cpu, peak, limitMB, peak <= limitMB ? "within" : "OVER",
+        best.status);
     return best.wall;
 }
 
@@ -118,8 +121,9 @@ int main(int argc, char** argv)
     fs::create_directories(folder);
     std::printf("machine: %u hardware threads, %d available to this process; load average %s",
         std::thread::hardware_concurrency(), bench::CoresAvailable(), ReadWholeFile("/proc/loadavg").c_str());
-    std::printf("targets: 24 hours: wall <= 0.5 s, CPU <= 1.5 s, peak RSS <= raw samples of the analysed channel + "
-                "64 MiB; 7 days: wall <= 8.5 x the 24-hour wall, peak RSS <= 256 MB\n");
+    std::printf("targets: 24 hours: wall <= 0.5 s, CPU <= 1.5 s, peak RSS <= 121.3 MB (online 124.8 MB); 7 days: wall "
+                "<= 8.5 x the "
+                "24-hour wall, peak RSS <= 256 MB\n");
     int failed = 0;
     // The best wall times of each record, offline and online, for the ratios.
     std::vector<std::pair<double, double>> walls;
@@ -130,7 +134,8 @@ int main(int argc, char** argv)
             // One 16-bit channel is analysed.
             const double rawMB = static_cast<double>(samples) * 2.0 / 1e6;
             const double hours = static_cast<double>(samples) / 360.0 / 3600.0;
-            const double limitMB = hours < 25.0 ? rawMB + 64.0 * 1.048576 : 256.0; // 24 h: 24.07 h
+            // 24 h (24.07 h): the peaks of the build that held the analysed channel whole.
+            const auto limitMB = [hours](bool online) { return hours < 25.0 ? (online ? 124.8 : 121.3) : 256.0; };
             std::printf("\nrecord: %s, 2 channels x %lld samples at 360 Hz (%.2f h); the analysed channel's raw "
                         "samples %.1f MB\n",
                 header.c_str(), samples, hours, rawMB);
@@ -144,7 +149,7 @@ int main(int argc, char** argv)
                 std::vector<ChildRun> results;
                 for (int i = 0; i < runs; ++i)
                     results.push_back(bench::RunTimed(varnex, args, folder / "parameters.csv"));
-                (online ? best.second : best.first) = Report(online ? "online" : "offline", results, limitMB);
+                (online ? best.second : best.first) = Report(online ? "online" : "offline", results, limitMB(online));
                 for (const ChildRun& r : results)
                     if (r.status != 0 || r.output != results.front().output)
                         ++failed;
@@ -163,7 +168,7 @@ int main(int argc, char** argv)
         }
         for (std::size_t i = 1; i < walls.size(); ++i)
             std::printf("\n%d copies against %d (%.1f times the samples): wall offline %.2f times, online %.2f "
-                        "times\n",
+                        "times (limit 8.5 times at 7 days)\n",
                 copiesList[i], copiesList[0], static_cast<double>(copiesList[i]) / copiesList[0],
                 walls[i].first / walls[0].first, walls[i].second / walls[0].second);
     } catch (const std::exception& e) {

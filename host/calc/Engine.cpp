@@ -164,7 +164,8 @@ public:
         // What the record's memo holds is handed out again; the enumerator runs on from its end.
         Memo& memo = MemoOf(record);
         if (start <= memo.end) {
-            for (const std::vector<std::byte>& block : memo.blocks) {
+            for (const auto& held : memo.blocks) {
+                const std::vector<std::byte>& block = *held;
                 const std::size_t count = block.size() / mRecordSize;
                 if (count == 0 || PositionIn(block, count - 1) < start)
                     continue;
@@ -187,6 +188,46 @@ public:
         Produce(record, start, end, out);
     }
 
+    bool ReadShared(int record, int64_t start, int64_t end, SharedEvents& out) override
+    {
+        const int64_t length = Info(record).length;
+        start = std::max<int64_t>(start, 0);
+        end = std::min<int64_t>({ end, length, IEventEnumerator::kEnd });
+        out.recordSize = mRecordSize;
+        out.runs.clear();
+        if (start >= end)
+            return true;
+        Memo& memo = MemoOf(record);
+        if (start > memo.end)
+            return false;
+        // The memo is filled up to `end` a stretch at a time, as a walk of Read would fill it.
+        while (memo.end < end) {
+            EventBuffer more;
+            more.recordSize = mRecordSize;
+            const int64_t from = memo.end;
+            const int64_t reached = Produce(record, from, std::min(end, from + kShareStretch), more);
+            if (memo.bytes >= MemoLimit(record))
+                return false; // beyond what the memo keeps: Read gives them
+            Keep(memo, more.bytes.data(), more.bytes.size());
+            memo.end = reached;
+            if (reached <= from)
+                return false; // a record being sampled has settled no further
+        }
+        for (const auto& block : memo.blocks) {
+            const std::size_t count = block->size() / mRecordSize;
+            if (count == 0 || PositionIn(*block, count - 1) < start)
+                continue;
+            const std::size_t from = SeekEvent(*block, count, start), to = SeekEvent(*block, count, end);
+            if (to > from)
+                out.runs.push_back({ block, from, to - from });
+            if (to < count)
+                break;
+        }
+        // The blocks handed out no longer change: later events go to new blocks.
+        memo.sealed = true;
+        return true;
+    }
+
 private:
     // The events of [0, end) of a record as the enumerator gave them. A second reader of the same
     // stretch (the document's analysis, then the data pad's) then costs a copy, not a second run of
@@ -199,6 +240,8 @@ private:
     static constexpr std::size_t kMemoBytes = std::size_t(32) << 20;
     static constexpr double kMemoEventsPerSecond = 5.0;
     static constexpr std::size_t kMemoBlock = std::size_t(256) << 10;
+    // Ticks the enumerator is driven through at a time when the memo is filled for ReadShared.
+    static constexpr int64_t kShareStretch = int64_t(1) << 20;
 
     std::size_t MemoLimit(int record)
     {
@@ -211,8 +254,9 @@ private:
     struct Memo {
         int record = -1;
         int64_t end = 0;
-        std::vector<std::vector<std::byte>> blocks;
+        std::vector<std::shared_ptr<std::vector<std::byte>>> blocks;
         std::size_t bytes = 0;
+        bool sealed = false; // the last block was handed out by ReadShared: no more is added to it
         uint64_t lastUse = 0;
     };
 
@@ -241,9 +285,12 @@ private:
         const std::size_t perBlock = std::max<std::size_t>(1, kMemoBlock / mRecordSize) * mRecordSize;
         memo.bytes += size;
         while (size > 0) {
-            if (memo.blocks.empty() || memo.blocks.back().size() == perBlock)
-                memo.blocks.emplace_back().reserve(perBlock);
-            std::vector<std::byte>& block = memo.blocks.back();
+            if (memo.blocks.empty() || memo.blocks.back()->size() == perBlock || memo.sealed) {
+                memo.blocks.push_back(std::make_shared<std::vector<std::byte>>());
+                memo.blocks.back()->reserve(perBlock);
+                memo.sealed = false;
+            }
+            std::vector<std::byte>& block = *memo.blocks.back();
             const std::size_t take = std::min(size, perBlock - block.size());
             block.insert(block.end(), bytes, bytes + take);
             bytes += take;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -99,6 +100,18 @@ static_assert(sizeof(ValueEvent) == 16);
 void AppendValueEvent(EventBuffer& buffer, int32_t position, double value);
 double EventValue(const EventBuffer& buffer, std::size_t i); // the f64 at offset 8 of a 16-byte event
 
+// Events an event stage keeps, handed to a reader that holds them too without a copy: runs of
+// `count` whole records from record `first` of a block the stage no longer changes there.
+struct SharedEventRun {
+    std::shared_ptr<const std::vector<std::byte>> block;
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
+struct SharedEvents {
+    uint32_t recordSize = 0;
+    std::vector<SharedEventRun> runs; // in position order
+};
+
 class EventSignal {
 public:
     virtual ~EventSignal() = default;
@@ -108,6 +121,10 @@ public:
     virtual uint32_t EventType() { return 0; }
     // Appends the events with start <= position < end of the record, in position order.
     virtual void Read(int record, int64_t start, int64_t end, EventBuffer& out) = 0;
+    // The same events as Read gives, as runs of the blocks the stage keeps them in (replacing
+    // `out`), for a reader that holds many events for long. False when the stage does not keep
+    // them all: Read them then.
+    virtual bool ReadShared(int, int64_t, int64_t, SharedEvents&) { return false; }
     // As Signal::Trim.
     virtual void Trim() { }
 };

@@ -285,6 +285,24 @@ IEnumEventEx* AnalysisHostSide::OpenEvents(const HRV::ChannelRef& channel, int32
     });
 }
 
+bool AnalysisHostSide::ShareEvents(
+    const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end, calc::SharedEvents& out)
+{
+    return vx::hf::GuardedValue<bool>("host document: share events", false, [&] {
+        const std::wstring name = mState.ChannelName(channel);
+        if (name.empty() || !mState.Engine().HasChannel(name) || record < 0 || record >= RecordCount()
+            || mState.EventLimit(record) < mState.GetRecording().records[static_cast<std::size_t>(record)].length)
+            return false;
+        mState.EnsureCompiledForData();
+        const calc::Compiled c = mState.Engine().Channel(name);
+        try {
+            return c.events && c.events->ReadShared(record, std::max(start, 0), end, out);
+        } catch (const calc::CalcError&) {
+            return false; // the live enumeration reports it
+        }
+    });
+}
+
 int32_t AnalysisHostSide::SampledRecord()
 {
     return mState.GetRecording().samplingRecord >= 0 ? mState.GetRecording().samplingRecord : RecordCount() - 1;

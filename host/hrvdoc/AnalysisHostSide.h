@@ -18,6 +18,11 @@ public:
     int32_t RecordCount() override { return mState.RecordCount(); }
     bool GetRecordInfo(int32_t record, HRV::RecordInfo& info) override;
     IEnumEventEx* OpenEvents(const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end) override;
+    // The events OpenEvents hands out for a complete record, as runs of the blocks in which the
+    // engine keeps them (no copy); false when the engine does not keep them all or the record is
+    // being sampled: OpenEvents reads them then.
+    bool ShareEvents(
+        const HRV::ChannelRef& channel, int32_t record, int32_t start, int32_t end, calc::SharedEvents& out);
     int32_t SampledRecord() override;
     bool LinkedEventChannel(const HRV::ChannelRef& channel, int32_t index, HRV::ChannelRef& out) override;
     IEnumHostComments* OpenComments(

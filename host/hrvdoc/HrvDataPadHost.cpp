@@ -32,7 +32,7 @@ public:
         const std::size_t room = mSize ? bufferBytes / mSize : 0;
         auto* out = static_cast<std::byte*>(buffer);
         while (*count < room && mIndex < mCount && Position(mIndex) < endOffset) {
-            std::memcpy(out + std::size_t(*count) * mSize, mEvents->Record(mIndex), mSize);
+            std::memcpy(out + std::size_t(*count) * mSize, mEvents->Record(mIndex, mRun), mSize);
             ++*count;
             ++mIndex;
         }
@@ -90,10 +90,11 @@ private:
     LONG Position(std::size_t i) const
     {
         LONG p;
-        std::memcpy(&p, mEvents->Record(i), sizeof p);
+        std::memcpy(&p, mEvents->Record(i, mRun), sizeof p);
         return p;
     }
     std::shared_ptr<const CachedAnalysisHost::Events> mEvents;
+    mutable std::size_t mRun = 0; // the run of the record last read
     std::size_t mCount;
     DWORD mSize;
     std::size_t mIndex = 0;
@@ -101,16 +102,38 @@ private:
 
 } // namespace
 
+const std::byte* CachedAnalysisHost::Events::Record(std::size_t i, std::size_t& run) const
+{
+    if (run >= runs.size() || i < starts[run] || i >= starts[run] + runs[run].count)
+        run = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), i) - starts.begin()) - 1;
+    return runs[run].block->data() + (runs[run].first + (i - starts[run])) * recordSize;
+}
+
 void CachedAnalysisHost::Events::Append(const std::byte* records, std::size_t n)
 {
     while (n > 0) {
-        if (count % kPerBlock == 0)
-            blocks.emplace_back().reserve(kPerBlock * recordSize);
-        const std::size_t take = std::min(n, kPerBlock - count % kPerBlock);
-        blocks.back().insert(blocks.back().end(), records, records + take * recordSize);
+        if (!filling || runs.empty() || runs.back().block != filling || runs.back().count == kPerBlock) {
+            filling = std::make_shared<std::vector<std::byte>>();
+            filling->reserve(kPerBlock * recordSize);
+            runs.push_back({ filling, 0, 0 });
+            starts.push_back(count);
+        }
+        calc::SharedEventRun& last = runs.back();
+        const std::size_t take = std::min(n, kPerBlock - last.count);
+        filling->insert(filling->end(), records, records + take * recordSize);
+        last.count += take;
         records += take * recordSize;
         count += take;
         n -= take;
+    }
+}
+
+void CachedAnalysisHost::Events::Share(const calc::SharedEvents& shared)
+{
+    for (const calc::SharedEventRun& run : shared.runs) {
+        runs.push_back(run);
+        starts.push_back(count);
+        count += run.count;
     }
 }
 
@@ -146,6 +169,13 @@ IEnumEventEx* CachedAnalysisHost::OpenEvents(const HRV::ChannelRef& channel, int
         if (events->recordSize < sizeof(LONG)) {
             live->Release();
             return nullptr;
+        }
+        // The engine's own blocks of a channel's events are held, not copied, where it keeps them.
+        calc::SharedEvents shared;
+        if (mDocument.ShareEvents(channel, record, start, end, shared) && shared.recordSize == events->recordSize) {
+            live->Release();
+            events->Share(shared);
+            return new ReplayEvents(mCache.emplace(key, std::move(events)).first->second);
         }
         std::vector<std::byte> block(std::size_t(events->recordSize) * 64);
         HRESULT hr = S_OK;

@@ -31,21 +31,23 @@ public:
     // Enumerations opened on the document (not served from the cache), for tests.
     std::size_t DocumentReads() const { return mDocumentReads; }
 
-    // Events read once, held in blocks of kPerBlock records (a long record's events are not
-    // copied again each time the array would grow).
+    // Events read once: runs of whole records in blocks, either the blocks in which the engine
+    // keeps a channel's events (shared, not copied) or copies made in blocks of kPerBlock records
+    // (a long record's events are not copied again each time an array would grow).
     struct Events {
         static constexpr std::size_t kPerBlock = 4096;
         DWORD recordSize = 0;
         DWORD typeId = 0;
         vx::hf::RateRatio timeBase;
-        std::vector<std::vector<std::byte>> blocks;
+        std::vector<calc::SharedEventRun> runs;
+        std::vector<std::size_t> starts; // index of each run's first record
         std::size_t count = 0;
+        std::shared_ptr<std::vector<std::byte>> filling; // the last run's block while Append fills it
 
-        const std::byte* Record(std::size_t i) const
-        {
-            return blocks[i / kPerBlock].data() + (i % kPerBlock) * recordSize;
-        }
+        // Record i; `run` is a hint (the run of the last record asked for) kept by the reader.
+        const std::byte* Record(std::size_t i, std::size_t& run) const;
         void Append(const std::byte* records, std::size_t n);
+        void Share(const calc::SharedEvents& shared);
     };
 
 private:

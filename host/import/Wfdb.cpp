@@ -894,6 +894,81 @@ void DecodeSignalFile(const WfdbHeader& header, const std::string& signalFile, s
     }
 }
 
+bool CanReadStretches(const WfdbHeader& header, std::size_t signal)
+{
+    if (!header.segments.empty() || signal >= header.signals.size())
+        return false;
+    const std::string& file = header.signals[signal].fileName;
+    const int format = header.signals[signal].format;
+    for (const WfdbSignalInfo& s : header.signals)
+        if (s.fileName == file
+            && (s.format != format || (s.format != 212 && s.format != 16) || s.samplesPerFrame != 1 || s.skew != 0
+                || s.byteOffset != header.signals[signal].byteOffset))
+            return false;
+    return true;
+}
+
+void ReadStretch(
+    const WfdbHeader& header, std::size_t signal, const InputFile& file, int64_t first, std::span<int16_t> out)
+{
+    if (out.empty())
+        return;
+    const WfdbSignalInfo& info = header.signals.at(signal);
+    // The signal's place among the signals of its file: frames interleave them in header order.
+    int64_t perFrame = 0, member = 0;
+    for (std::size_t i = 0; i < header.signals.size(); ++i)
+        if (header.signals[i].fileName == info.fileName) {
+            if (i == signal)
+                member = perFrame;
+            ++perFrame;
+        }
+    const auto n = static_cast<int64_t>(out.size());
+    // Samples [from, to) of the file in file order hold the frames asked for.
+    const int64_t from = first * perFrame, to = (first + n) * perFrame;
+    thread_local std::vector<unsigned char> bytes;
+    const auto shortOf = [&](int64_t held) {
+        return ImportError(file.Name() + ": truncated or changed: holds " + std::to_string(held)
+            + " samples per signal where the record's header gives at least " + std::to_string(first + n));
+    };
+    if (info.format == 16) {
+        const auto size = static_cast<std::size_t>(2 * (to - from));
+        bytes.resize(size);
+        const std::size_t got = file.ReadAt(info.byteOffset + 2 * from, bytes.data(), size);
+        if (got != size)
+            throw shortOf((2 * from + static_cast<int64_t>(got)) / 2 / perFrame);
+        const unsigned char* b = bytes.data() + 2 * member;
+        for (int64_t i = 0; i < n; ++i, b += 2 * perFrame)
+            out[static_cast<std::size_t>(i)] = static_cast<int16_t>(static_cast<uint16_t>(b[0] | (b[1] << 8)));
+        return;
+    }
+    // Format 212: each group of three bytes holds two samples; the stretch starts in the group
+    // that holds sample `from`. A file of an odd number of samples ends with two bytes holding
+    // the last one.
+    const int64_t group0 = from / 2, group1 = (to + 1) / 2;
+    const auto size = static_cast<std::size_t>(3 * (group1 - group0));
+    bytes.resize(size + 1);
+    std::size_t got = file.ReadAt(info.byteOffset + 3 * group0, bytes.data(), size);
+    if (got != size && !(to % 2 == 1 && got == size - 1))
+        throw shortOf((group0 * 2 + static_cast<int64_t>(got) / 3 * 2) / perFrame);
+    bytes[size - 1] = got == size ? bytes[size - 1] : 0;
+    const unsigned char* b = bytes.data();
+    if (perFrame == 2) {
+        int64_t sums[2] = { 0, 0 };
+        int16_t* a = member == 0 ? out.data() : nullptr;
+        int16_t* c = member == 1 ? out.data() : nullptr;
+        DecodePairs(b, static_cast<std::size_t>(n), a, c, sums[0], sums[1]);
+        return;
+    }
+    const auto sample = [b](int64_t i) { // the i-th sample of the stretch's groups
+        const unsigned char* p = b + 3 * (i / 2);
+        const int v = i % 2 == 0 ? (p[0] | ((p[1] & 0x0F) << 8)) : (p[2] | ((p[1] & 0xF0) << 4));
+        return static_cast<int16_t>((v ^ 0x800) - 0x800);
+    };
+    const int64_t skip = from - 2 * group0 + member;
+    for (int64_t i = 0; i < n; ++i)
+        out[static_cast<std::size_t>(i)] = sample(skip + i * perFrame);
+}
+
 void DecodeSignalFiles(
     WfdbRecord& record, const std::string& headerName, const std::function<void(const std::string&)>& decode)
 {

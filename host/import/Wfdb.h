@@ -121,6 +121,17 @@ void DecodeSignalFiles(
 // none of whose signal files exists is an error.
 WfdbRecord ReadRecord(const std::filesystem::path& headerPath, const std::vector<bool>& hold = {});
 
+// Whether a signal's samples can be read a stretch at a time straight from its file
+// (ReadStretch): a signal of a single-segment record in format 212 or 16, one sample per frame,
+// not skewed, whose file holds only such signals.
+bool CanReadStretches(const WfdbHeader& header, std::size_t signal);
+
+// Samples [first, first + out.size()) of such a signal, decoded from `file` (its signal file).
+// Throws ImportError naming the file when the file does not hold them. Safe to call from several
+// threads at once on the same file.
+void ReadStretch(
+    const WfdbHeader& header, std::size_t signal, const InputFile& file, int64_t first, std::span<int16_t> out);
+
 struct Annotation {
     int64_t sample = 0;
     int code = 0;

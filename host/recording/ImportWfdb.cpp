@@ -1,10 +1,15 @@
 // WFDB records into the recording model, through the WFDB reader of host/import.
+#include "host/import/InputFile.h"
 #include "host/import/Wfdb.h"
 #include "host/recording/Import.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
 
 namespace vx::host {
 namespace {
@@ -18,6 +23,62 @@ std::wstring Widen(const std::string& s)
         w.push_back(static_cast<wchar_t>(c));
     return w;
 }
+
+// A signal file whose samples are read a stretch at a time. It is opened when first read, and
+// before each stretch it is checked to be as it was when the record was opened and checked whole
+// (same size and modification time): an edited file is reported, never read as the record.
+class StretchFile {
+public:
+    explicit StretchFile(std::filesystem::path path)
+        : mPath(std::move(path))
+    {
+        mOpened = Status(mPath);
+    }
+
+    void Read(const import::WfdbHeader& header, std::size_t signal, int64_t first, std::span<int16_t> out)
+    {
+        const import::InputFile& file = File();
+        struct stat now { };
+        if (::fstat(file.Descriptor(), &now) != 0 || !Same(now, mOpened))
+            throw RecordingError(mPath.string() + ": the file changed after the record was opened");
+        try {
+            import::ReadStretch(header, signal, file, first, out);
+        } catch (const import::ImportError& e) {
+            throw RecordingError(e.what());
+        }
+    }
+
+private:
+    static struct stat Status(const std::filesystem::path& path)
+    {
+        struct stat st { };
+        if (::stat(path.c_str(), &st) != 0)
+            throw RecordingError(path.string() + ": cannot be read");
+        return st;
+    }
+    static bool Same(const struct stat& a, const struct stat& b)
+    {
+        return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
+            && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+    }
+    const import::InputFile& File()
+    {
+        std::lock_guard lock(mMutex);
+        if (!mFile) {
+            try {
+                mFile = std::make_unique<import::InputFile>(mPath);
+            } catch (const import::ImportError& e) {
+                throw RecordingError(e.what());
+            }
+        }
+        return *mFile;
+    }
+
+    std::filesystem::path mPath;
+    struct stat mOpened { };
+    std::mutex mMutex;
+    std::unique_ptr<import::InputFile> mFile;
+};
 
 } // namespace
 
@@ -159,7 +220,29 @@ Recording ImportWfdb(const std::filesystem::path& headerPath, const std::vector<
     } catch (const import::ImportError& e) {
         throw RecordingError(e.what());
     }
+    // A signal in format 212 or 16 of a single-segment record is read from its file a block at a
+    // time through the shared block cache, so that a long record is never held whole; the file
+    // was checked whole just now.
+    auto header = std::make_shared<const import::WfdbHeader>(wfdb.header);
+    std::map<std::string, std::shared_ptr<StretchFile>> stretchFiles;
+    std::vector<std::pair<std::size_t, std::shared_ptr<StretchFile>>> streamed;
+    for (std::size_t s = 0; s < header->signals.size(); ++s) {
+        if (!import::CanReadStretches(*header, s) || s >= wfdb.unavailable.size() || !wfdb.unavailable[s].empty())
+            continue;
+        const std::string& name = header->signals[s].fileName;
+        auto& file = stretchFiles[name];
+        if (!file)
+            file = std::make_shared<StretchFile>(headerPath.parent_path() / name);
+        streamed.emplace_back(s, file);
+    }
+    const std::vector<int64_t> counts = wfdb.counts;
     Recording recording = WfdbRecording(std::move(wfdb), headerPath.string(), decodeLater);
+    for (const auto& signal : streamed) {
+        const std::size_t s = signal.first;
+        const std::shared_ptr<StretchFile> file = signal.second;
+        recording.records.front().channels[s] = SampleStore(counts[s],
+            [header, s, file](int64_t first, std::span<int16_t> out) { file->Read(*header, s, first, out); });
+    }
     recording.files.push_back(headerPath);
     for (const std::string& file : files)
         if (std::find(recording.files.begin(), recording.files.end(), headerPath.parent_path() / file)

@@ -16,11 +16,28 @@ SampleStore::SampleStore(int64_t length, Loader loader)
     mDeferred->loader = std::move(loader);
 }
 
+SampleStore::SampleStore(int64_t length, StretchReader reader, BlockCache& cache)
+    : mDeferred(std::make_shared<Deferred>())
+{
+    mDeferred->length = length;
+    mDeferred->stretches = std::move(reader);
+    mDeferred->cache = &cache;
+    mDeferred->source = cache.NewSource();
+}
+
+SampleStore::Deferred::~Deferred()
+{
+    if (cache)
+        cache->Forget(source);
+}
+
 const std::variant<std::vector<int16_t>, std::vector<float>>& SampleStore::Data() const
 {
     if (!mDeferred)
         return mData;
     Deferred& d = *mDeferred;
+    if (d.stretches)
+        throw std::logic_error("the samples of a streamed channel are never held whole");
     if (!d.loaded.load(std::memory_order_acquire)) {
         std::lock_guard lock(d.mutex);
         if (!d.loaded.load(std::memory_order_relaxed)) {
@@ -63,8 +80,52 @@ int64_t SampleStore::Length() const
     return std::visit([](const auto& v) { return static_cast<int64_t>(v.size()); }, mData);
 }
 
+void SampleStore::ReadStreamed(int64_t start, std::span<float> out) const
+{
+    if (start < 0 || start + static_cast<int64_t>(out.size()) > Length())
+        throw std::out_of_range("sample read outside the channel");
+    const Deferred& d = *mDeferred;
+    constexpr int64_t kBlock = BlockCache::kBlockSamples;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const int64_t at = start + static_cast<int64_t>(done);
+        const int64_t index = at / kBlock;
+        const int64_t first = index * kBlock;
+        const auto samples = static_cast<std::size_t>(std::min(kBlock, d.length - first));
+        const BlockCache::Block block
+            = d.cache->Get(d.source, index, samples, [&](std::span<int16_t> into) { d.stretches(first, into); });
+        const auto from = static_cast<std::size_t>(at - first);
+        const std::size_t take = std::min(samples - from, out.size() - done);
+        std::copy_n(
+            block->begin() + static_cast<std::ptrdiff_t>(from), take, out.begin() + static_cast<std::ptrdiff_t>(done));
+        done += take;
+    }
+}
+
+bool SampleStore::RangeStreamed(int64_t length, double& low, double& high) const
+{
+    // Read past the cache, a block at a time, so that a scan of the whole channel does not push
+    // out the blocks that readers use.
+    std::vector<int16_t> block(static_cast<std::size_t>(std::min(BlockCache::kBlockSamples, length)));
+    int lo = 32767, hi = -32768;
+    for (int64_t at = 0; at < length; at += BlockCache::kBlockSamples) {
+        const std::span<int16_t> part(
+            block.data(), static_cast<std::size_t>(std::min(BlockCache::kBlockSamples, length - at)));
+        mDeferred->stretches(at, part);
+        for (const int16_t v : part) {
+            lo = std::min<int>(lo, v);
+            hi = std::max<int>(hi, v);
+        }
+    }
+    low = lo;
+    high = hi;
+    return length > 0;
+}
+
 void SampleStore::Read(int64_t start, std::span<float> out) const
 {
+    if (IsStreamed())
+        return ReadStreamed(start, out);
     std::visit(
         [&](const auto& v) {
             if (start < 0
@@ -80,6 +141,20 @@ bool SampleStore::Range(double& low, double& high) const
     // NaN samples (gaps in a text file) take no part in the range.
     if (Length() == 0)
         return false;
+    if (IsStreamed()) {
+        if (mShown >= 0)
+            return RangeStreamed(mShown, low, high);
+        // The whole channel's range is found once.
+        Deferred& d = *mDeferred;
+        std::lock_guard lock(d.mutex);
+        if (!d.ranged) {
+            d.anyInRange = RangeStreamed(d.length, d.low, d.high);
+            d.ranged = true;
+        }
+        low = d.low;
+        high = d.high;
+        return d.anyInRange;
+    }
     return std::visit(
         [&](const auto& v) {
             bool any = false;
@@ -104,7 +179,17 @@ bool SampleStore::Range(double& low, double& high) const
 
 void SampleStore::Append(std::span<const float> values)
 {
-    if (mDeferred) {
+    if (IsStreamed()) {
+        // A store that grows keeps its samples itself (a prefix store the ones it shows).
+        std::vector<int16_t> raw(static_cast<std::size_t>(Length()));
+        for (int64_t at = 0; at < Length(); at += BlockCache::kBlockSamples)
+            mDeferred->stretches(at,
+                std::span(raw).subspan(static_cast<std::size_t>(at),
+                    static_cast<std::size_t>(std::min(BlockCache::kBlockSamples, Length() - at))));
+        mData = std::move(raw);
+        mDeferred.reset();
+        mShown = -1;
+    } else if (mDeferred) {
         // A store that grows keeps its samples itself (a prefix store the ones it shows).
         const int64_t shown = Length();
         mData = Data();
@@ -132,6 +217,8 @@ void SampleStore::Reserve(int64_t count)
 
 std::size_t SampleStore::Bytes() const
 {
+    if (IsStreamed())
+        return mDeferred->cache->BytesOf(mDeferred->source);
     if (mDeferred && !mDeferred->loaded.load(std::memory_order_acquire))
         return 0;
     return std::visit([](const auto& v) { return v.capacity() * sizeof(v[0]); }, mDeferred ? mDeferred->data : mData);

@@ -4,6 +4,7 @@
 // gave them (16-bit ADC values with a scaling, or floats), and are scaled on read; importers move
 // their decoded arrays in, so a long recording is never copied after decoding.
 #include "host/calc/Engine.h"
+#include "host/recording/BlockCache.h"
 
 #include <atomic>
 #include <cstddef>
@@ -48,6 +49,12 @@ public:
     // A channel of `length` samples that are decoded from the file when first read, so
     // that a channel nothing reads is never held. Copies share the samples.
     SampleStore(int64_t length, Loader loader);
+    // Reads samples [first, first + out.size()) of a channel from its file; safe to call from
+    // several threads at once; throws RecordingError.
+    using StretchReader = std::function<void(int64_t first, std::span<int16_t> out)>;
+    // A channel of `length` 16-bit samples that is read from its file a block at a time through
+    // `cache`, so that it is never held whole, whatever its length. Copies share the channel.
+    SampleStore(int64_t length, StretchReader reader, BlockCache& cache = BlockCache::Shared());
     // A store that shows the first `shown` samples of a channel decoded on first read (see
     // above) and shares them: a record that is played online from a file grows by Grow instead of
     // copying what it is given. Null when `source` is not such a channel.
@@ -57,7 +64,12 @@ public:
     bool Grow(int64_t count);
 
     int64_t Length() const;
-    bool IsInt16() const { return std::holds_alternative<std::vector<int16_t>>(Data()); }
+    bool IsInt16() const
+    {
+        return (mDeferred && mDeferred->stretches) || std::holds_alternative<std::vector<int16_t>>(Data());
+    }
+    // Whether the samples are read from the file a block at a time (never held whole).
+    bool IsStreamed() const { return mDeferred && mDeferred->stretches; }
     // Stored values [start, start + out.size()), which must lie inside the store.
     void Read(int64_t start, std::span<float> out) const;
     // Lowest and highest stored value; false for an empty store.
@@ -66,16 +78,27 @@ public:
     void Append(std::span<const float> values);
     // Room for `count` samples in all, so that a store that grows by appending is not copied.
     void Reserve(int64_t count);
+    // Bytes of samples held for this store (of a streamed store: its blocks in the cache).
     std::size_t Bytes() const;
 
 private:
     struct Deferred {
+        ~Deferred();
         int64_t length = 0;
         Loader loader;
         std::mutex mutex;
         std::atomic<bool> loaded { false };
         std::variant<std::vector<int16_t>, std::vector<float>> data;
+        // A streamed channel: its reader, the cache and its key there, and its range once found.
+        StretchReader stretches;
+        BlockCache* cache = nullptr;
+        uint64_t source = 0;
+        bool ranged = false;
+        bool anyInRange = false;
+        double low = 0, high = 0;
     };
+    void ReadStreamed(int64_t start, std::span<float> out) const;
+    bool RangeStreamed(int64_t length, double& low, double& high) const;
     // The stored values: the decoded ones of a deferred store, mData otherwise.
     const std::variant<std::vector<int16_t>, std::vector<float>>& Data() const;
 

@@ -467,6 +467,63 @@ TEST(Enumerators, MemosKeepTheEventsOfALongRecord)
     }
 }
 
+// A reader that holds a record's events for long (the data pad) gets the blocks of the memo
+// itself: the same bytes Read gives, for any stretch, and blocks once handed out never change as
+// the memo grows. Where the memo does not keep the events, it says so and Read gives them.
+TEST(Enumerators, SharedReadsHandOutTheMemosOwnBlocks)
+{
+    const auto bytesOf = [](const SharedEvents& shared) {
+        std::vector<std::byte> bytes;
+        for (const SharedEventRun& run : shared.runs)
+            bytes.insert(bytes.end(), run.block->begin() + static_cast<std::ptrdiff_t>(run.first * shared.recordSize),
+                run.block->begin() + static_cast<std::ptrdiff_t>((run.first + run.count) * shared.recordSize));
+        return bytes;
+    };
+    const auto readBytes = [](const Compiled& f, int64_t from, int64_t to) {
+        EventBuffer events;
+        f.events->Read(0, from, to, events);
+        return events.bytes;
+    };
+    for (const double rate : { 1.0, 1000.0 }) {
+        SCOPED_TRACE(rate);
+        auto log = std::make_shared<EnumLog>();
+        Engine engine(OneChannel(std::vector<float>(400000, 1.0f), rate));
+        EnumeratorClass cls;
+        cls.functionName = "WideEnum";
+        cls.params = { { "Signal", EnumeratorParam::Kind::Samples } };
+        cls.create = [log] { return std::make_unique<WideEnum>(log); };
+        engine.RegisterEnumerator(cls);
+        engine.SetFormula(L"F", L"wideenum(Ch1)");
+        const Compiled f = engine.Channel(L"F");
+        SharedEvents first;
+        if (rate > 1.0) {
+            // 100 events of 1 kB a second, read in stretches: the memo stops at 32 MiB, short of
+            // the record's 40 MB.
+            for (int64_t s = 0; s < 400000; s += 40000)
+                EXPECT_EQ(readBytes(f, s, s + 40000).size(), 4000u * WideEnum::kSize);
+            EXPECT_FALSE(f.events->ReadShared(0, 0, 400000, first));
+            EXPECT_EQ(readBytes(f, 0, 400000).size(), 40000u * WideEnum::kSize);
+            continue;
+        }
+        // The first half, read shared before anything else: the memo is filled as far as asked.
+        ASSERT_TRUE(f.events->ReadShared(0, 0, 200001, first));
+        EXPECT_EQ(first.recordSize, WideEnum::kSize);
+        const std::vector<std::byte> handedOut = bytesOf(first);
+        EXPECT_EQ(handedOut.size(), 20001u * WideEnum::kSize);
+        // The rest of the record is read; what was handed out stays as it was.
+        EXPECT_EQ(readBytes(f, 0, 400000).size(), 40000u * WideEnum::kSize);
+        EXPECT_TRUE(bytesOf(first) == handedOut);
+        log->calls.clear();
+        for (const auto& [from, to] : { std::pair<int64_t, int64_t> { 0, 400000 }, { 12345, 300007 },
+                 { 399990, 500000 }, { 5, 6 }, { -10, 10 } }) {
+            SharedEvents part;
+            ASSERT_TRUE(f.events->ReadShared(0, from, to, part));
+            EXPECT_TRUE(bytesOf(part) == readBytes(f, from, to)) << from << "-" << to;
+        }
+        EXPECT_TRUE(log->calls.empty()) << "the enumerator does not run again";
+    }
+}
+
 TEST(Enumerators, ArgumentErrors)
 {
     auto log = std::make_shared<EnumLog>();

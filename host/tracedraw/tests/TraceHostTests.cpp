@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -314,5 +315,60 @@ TEST(RecordData, SlowerAndUnreadableChannels)
     EXPECT_EQ(data->CreateSegmentIterator(0, 2, &range, 0, &g, &it), E_FAIL);
     EXPECT_EQ(data->QueryValues(0, 2, &range), S_FALSE);
     EXPECT_EQ(data->GetValue(2, 0, &value, nullptr), E_FAIL);
+    source->Release();
+}
+
+// A 7-day channel read from its file a block at a time is drawn and scrolled through the shared
+// block cache: the pairs of a window anywhere in the week are those of the same samples held in
+// memory, and neither the overview of the whole week nor any window holds more than the cache's
+// bound of samples.
+TEST(RecordData, AWeekLongStreamedChannelScrollsInBoundedMemory)
+{
+    constexpr int64_t kWeek = 7LL * 24 * 3600 * 360;
+    const auto sampleAt
+        = [](int64_t i) { return static_cast<int16_t>((i * 7919) % 1201 - 600 + (i / (360 * 3600)) % 24 * 40); };
+    auto reads = std::make_shared<std::atomic<int64_t>>(0);
+    auto recording = std::make_shared<Recording>();
+    ChannelSetup setup;
+    setup.factor = 0.005;
+    recording->AddChannel(setup);
+    const int record = recording->AddRecord(1.0 / 360);
+    recording->records[0].length = kWeek;
+    recording->records[0].channels[0] = SampleStore(kWeek, [sampleAt, reads](int64_t first, std::span<int16_t> out) {
+        *reads += static_cast<int64_t>(out.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = sampleAt(first + static_cast<int64_t>(i));
+    });
+    auto* source = new HostRecordSource(recording, record);
+    source->AddRef();
+    const BlockCache& cache = BlockCache::Shared();
+    const vx::hf::DisplayRange range { -5, 5 };
+
+    // The overview: 1000 columns over the week.
+    ISegmentIterator* overview = Iterate(*source, range, { 0.0, static_cast<double>(kWeek) / 1000, 0, 1000, 200 });
+    EXPECT_EQ(Drain(overview, 512).points.size(), 2000u);
+    overview->Release();
+    EXPECT_GE(reads->load(), kWeek) << "every sample was read";
+    EXPECT_LE(cache.Bytes(), cache.Limit());
+
+    // Ten-second windows scrolled over the week, some across block edges.
+    for (const int64_t start : { int64_t(0), int64_t(65536 - 1800), kWeek / 3, kWeek / 2 + 123457, kWeek - 3600 }) {
+        SCOPED_TRACE(start);
+        const vx::hf::StripGeometry g { static_cast<double>(start), 6.0, 0, 600, 200 };
+        ISegmentIterator* it = Iterate(*source, range, g);
+        const Segments streamed = Drain(it, 256);
+        it->Release();
+        EXPECT_LE(cache.Bytes(), cache.Limit());
+        // The same samples held in memory.
+        std::vector<float> held(3600);
+        for (std::size_t i = 0; i < held.size(); ++i)
+            held[i] = sampleAt(start + static_cast<int64_t>(i));
+        auto* reference = new HostRecordSource(MakeRecording(held, 0.005), 0);
+        reference->AddRef();
+        ISegmentIterator* ref = Iterate(*reference, range, { 0.0, 6.0, 0, 600, 200 });
+        EXPECT_EQ(streamed.points, Drain(ref, 256).points);
+        ref->Release();
+        reference->Release();
+    }
     source->Release();
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -240,7 +241,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The beats of the fiducial channel over the analysed range.
+// The beats of the fiducial channel over the analysed range, held in a deque: a week's 763,000
+// beats are never copied to grow.
 struct Beat {
     double time, rr, deltaRR;
     std::uint32_t beatClass;
@@ -266,7 +268,7 @@ public:
     void EditBeats();
     void SaveSession();
     std::vector<ParameterRow> Parameters();
-    std::vector<Beat> Beats();
+    std::deque<Beat> Beats();
     // Why the detector found nothing, when the host refused one of its channels; empty otherwise.
     std::string DetectorRefusal() const;
     void ExportRR(OutputFile& file);
@@ -726,9 +728,9 @@ std::vector<ParameterRow> Session::Parameters()
     return rows;
 }
 
-std::vector<Beat> Session::Beats()
+std::deque<Beat> Session::Beats()
 {
-    std::vector<Beat> beats;
+    std::deque<Beat> beats;
     try {
         vx::calc::Compiled fid = mHost->Engine().Channel(L"HRV_vFID");
         for (int r = mRangeStart.mRecord; r <= mRangeEnd.mRecord; ++r) {
@@ -819,9 +821,10 @@ void Session::WriteReport(const std::string& path)
         throw Failure(error);
 }
 
-std::string BeatList(const std::vector<Beat>& beats)
+std::string BeatList(const std::deque<Beat>& beats)
 {
     std::string text = "time_s,rr_s,class\n";
+    text.reserve(text.size() + beats.size() * 26); // a line is about 26 bytes: the text is not copied to grow
     char line[96];
     for (const Beat& b : beats) {
         if (std::isfinite(b.rr))
@@ -835,7 +838,7 @@ std::string BeatList(const std::vector<Beat>& beats)
 
 // One line on the error stream whenever exclusion leaves intervals out (how many, and why) or no
 // parameter has a value (why not).
-void ReportExclusion(const std::vector<Beat>& beats, bool noValues, std::ostream& err)
+void ReportExclusion(const std::deque<Beat>& beats, bool noValues, std::ostream& err)
 {
     std::size_t intervals = 0, excluded = 0, outside = 0, shape = 0, neighbour = 0;
     for (const Beat& b : beats) {
@@ -1133,7 +1136,7 @@ int Analyse(const AnalyseOptions& o, std::ostream& out, std::ostream& err)
         session.Run();
         session.EditBeats();
         rows = session.Parameters();
-        const std::vector<Beat> beats = session.Beats();
+        const std::deque<Beat> beats = session.Beats();
         const bool anyValue
             = std::any_of(rows.begin(), rows.end(), [](const ParameterRow& r) { return r.result == S_OK; });
         if (!anyValue && beats.empty()) {
