@@ -83,6 +83,32 @@ TEST(Unicode, UnitsToUtf8ReplacesEveryUnitThatIsNoCodePoint)
     EXPECT_EQ(vx::text::UnitsToUtf8(L""), "");
 }
 
+TEST(Unicode, JsonQuotedIsAValidLiteralWhateverTheBytes)
+{
+    struct Case {
+        std::string in, out;
+    };
+    const std::vector<Case> cases {
+        { "", R"("")" },
+        { "plain \xC3\xA9\xF0\x9F\x98\x80", "\"plain \xC3\xA9\xF0\x9F\x98\x80\"" },
+        { "q\"b\\s/", R"("q\"b\\s/")" },
+        { "\n\r\t\b\f", R"("\n\r\t\b\f")" },
+        { std::string("\x01\x1F\x7F", 3) + std::string(1, '\0'), "\"\\u0001\\u001f\x7F\\u0000\"" },
+        { "a\xE2\x80\xA8"
+          "b\xE2\x80\xA9",
+            R"("a\u2028b\u2029")" },
+        // One U+FFFD per ill-formed part: a lone trail byte, a cut sequence, an encoded surrogate.
+        { "a\x80"
+          "b\xE2\x82"
+          "c\xED\xA0\x80",
+            "\"a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD"
+            "c\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(vx::text::JsonQuoted(c.in), c.out) << c.in;
+}
+
 TEST(CodePage, TerminatorCountsWhenLengthIsMinusOne)
 {
     wchar_t out[8];

@@ -96,4 +96,56 @@ bool DecodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& out
     return true;
 }
 
+std::string JsonQuoted(std::string_view utf8)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out = "\"";
+    out.reserve(utf8.size() + 2);
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
+        char32_t c = 0;
+        if (!DecodeUtf8(p, end, c))
+            c = 0xFFFD;
+        switch (c) {
+        case U'"':
+            out += "\\\"";
+            break;
+        case U'\\':
+            out += "\\\\";
+            break;
+        case U'\n':
+            out += "\\n";
+            break;
+        case U'\r':
+            out += "\\r";
+            break;
+        case U'\t':
+            out += "\\t";
+            break;
+        case U'\b':
+            out += "\\b";
+            break;
+        case U'\f':
+            out += "\\f";
+            break;
+        case 0x2028:
+            out += "\\u2028";
+            break;
+        case 0x2029:
+            out += "\\u2029";
+            break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                AppendUtf8(out, c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
 } // namespace vx::text

@@ -2,6 +2,7 @@
 // The conversions between code points and their UTF-8 and UTF-16 forms that the code-page
 // functions and the libraries' own text conversions share.
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 namespace vx::text {
@@ -49,5 +50,11 @@ void AppendUtf16(std::u16string& out, char32_t c);
 // Wide text to UTF-8 taking each unit as one code point: a surrogate unit and a value beyond
 // U+10FFFF become U+FFFD, so the result is always well-formed.
 std::string UnitsToUtf8(const std::wstring& text);
+
+// UTF-8 text as a JSON string literal, which scripts take as a string too: the quote, backslash
+// and control characters escaped, U+2028 and U+2029 escaped (older script engines end a line at
+// them), and each ill-formed part of the input one U+FFFD, so the literal is valid whatever the
+// bytes were.
+std::string JsonQuoted(std::string_view utf8);
 
 } // namespace vx::text

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "log/Log.h"
+#include "text/Unicode.h"
 #include "ui/Backend.h"
 #include "ui/EventLoop.h"
 #include "ui/MessageQueue.h"
@@ -27,48 +28,11 @@ constexpr wchar_t kTopClass[] = L"VxWebViewWindow";
 constexpr wchar_t kWidgetClass[] = L"VxWebViewWidget";
 constexpr char kScheme[] = "varnex";
 
-// A script text as a JavaScript string literal (JSON's rules, which scripts accept).
-std::string Quoted(const std::string& text)
-{
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            if (c < 0x20) {
-                static const char hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    // U+2028 and U+2029 end a line in older engines' string literals.
-    for (std::size_t at = 0; (at = out.find("\xE2\x80\xA8", at)) != std::string::npos;)
-        out.replace(at, 3, "\\u2028");
-    for (std::size_t at = 0; (at = out.find("\xE2\x80\xA9", at)) != std::string::npos;)
-        out.replace(at, 3, "\\u2029");
-    return out + "\"";
-}
-
 // window[name] as the page sees it: posts the JSON text of its arguments to the handler of the
 // same name and settles with the reply.
 std::string BindingScript(const std::string& name)
 {
-    const std::string q = Quoted(name);
+    const std::string q = text::JsonQuoted(name);
     return "(function() { var name = " + q
         + ";\n"
           "  window[name] = function() {\n"
@@ -561,7 +525,7 @@ webview_error_t WebKitView::Unbind(const std::string& name)
     webkit_user_content_manager_remove_script(mContent, binding.script);
     webkit_user_script_unref(binding.script);
     mBindings.erase(it);
-    Eval("delete window[" + Quoted(name) + "];");
+    Eval("delete window[" + text::JsonQuoted(name) + "];");
     return WEBVIEW_ERROR_OK;
 }
 

@@ -31,6 +31,7 @@
 #include "hostframework/interfaces/DocViewInterfaces.h"
 #include "hostframework/interfaces/FrameworkIds.h"
 #include "log/Log.h"
+#include "text/Unicode.h"
 #include "varnex/cli/ReportFile.h"
 #include "varnex/session/OutputFile.h"
 #include "varnex/session/SessionFile.h"
@@ -138,49 +139,6 @@ std::string PlainValue(const ParameterRow& row, const char* missing)
         return text;
     }
     return missing;
-}
-
-// A JSON string: quote, backslash and control bytes escaped; bytes that are not UTF-8 become
-// U+FFFD, so the text is always valid JSON whatever a file name holds.
-std::string JsonString(const std::string& s)
-{
-    const std::wstring wide = KEL::Utf8ToWide(s);
-    const std::string valid = KEL::Utf16ToUtf8(wide.c_str(), wide.size());
-    std::string out = "\"";
-    for (char c : valid) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
 }
 
 std::string CsvField(const std::string& s)
@@ -878,11 +836,11 @@ void ReportExclusion(const std::deque<Beat>& beats, bool noValues, std::ostream&
 void PrintParameters(std::vector<ParameterRow>& rows, const AnalyseOptions& o, std::ostream& out)
 {
     if (o.format == AnalyseOptions::Format::Json) {
-        out << "{\"record\": " << JsonString(o.record) << ", \"parameters\": [\n";
+        out << "{\"record\": " << vx::text::JsonQuoted(o.record) << ", \"parameters\": [\n";
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const ParameterRow& r = rows[i];
-            out << "  {\"id\": " << JsonString(r.id) << ", \"name\": " << JsonString(r.name)
-                << ", \"value\": " << PlainValue(r, "null") << ", \"unit\": " << JsonString(r.unit) << "}"
+            out << "  {\"id\": " << vx::text::JsonQuoted(r.id) << ", \"name\": " << vx::text::JsonQuoted(r.name)
+                << ", \"value\": " << PlainValue(r, "null") << ", \"unit\": " << vx::text::JsonQuoted(r.unit) << "}"
                 << (i + 1 < rows.size() ? ",\n" : "\n");
         }
         out << "]}\n";
