@@ -318,6 +318,9 @@ void DataPane::LayoutTimeScale()
 void DataPane::SizeChanged(const Rect& rect)
 {
     std::lock_guard lock(Lock());
+    // Whether the start of the data was at the plot's left edge before the plot changed width
+    // (a pane laid out for the first time counts as showing its start).
+    const bool showedStart = LeftEdge() <= 0;
     mRect = rect;
     LayoutTimeScale();
     const int zoomHeight = mZoom ? mZoom->GetSize().cy : 0;
@@ -346,9 +349,11 @@ void DataPane::SizeChanged(const Rect& rect)
         ChannelStrip(i)->SetLeftMargin(left);
         ChannelStrip(i)->SetRightMargin(right);
     }
-    // Outside sampling, data that fits the plot is shown from its start.
+    // Outside sampling, data that fits the plot is shown from its start, and so is data whose
+    // start was shown: a narrower plot (a window made smaller, or wider scales once the drawers
+    // are added) keeps the start at its left edge instead of its right edge where it was.
     ReadLatest();
-    if (!mSampling && (mRightEdge < PlotWidth() || mLatest <= PlotWidth()))
+    if (!mSampling && (showedStart || mRightEdge < PlotWidth() || mLatest <= PlotWidth()))
         mRightEdge = PlotWidth();
     RelayoutVertical();
     // The scroll bar and the zoom strip share the row under the strips.

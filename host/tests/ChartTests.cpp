@@ -32,7 +32,7 @@ using varnex::RecordingChart;
 
 constexpr int kTicks = 4000;
 
-std::shared_ptr<vx::host::Recording> TwoChannels()
+std::shared_ptr<vx::host::Recording> TwoChannels(int ticks = kTicks)
 {
     auto r = std::make_shared<vx::host::Recording>();
     for (const wchar_t* title : { L"ECG", L"Resp" }) {
@@ -42,10 +42,10 @@ std::shared_ptr<vx::host::Recording> TwoChannels()
         r->AddChannel(setup);
     }
     const int record = r->AddRecord(0.01);
-    r->records[record].length = kTicks;
+    r->records[record].length = ticks;
     for (int c = 0; c < 2; ++c) {
-        std::vector<float> values(kTicks);
-        for (int i = 0; i < kTicks; ++i)
+        std::vector<float> values(static_cast<std::size_t>(ticks));
+        for (int i = 0; i < ticks; ++i)
             values[i] = static_cast<float>((i % 100) / 100.0 - 0.5 * c);
         r->records[record].channels[c] = vx::host::SampleStore(std::move(values));
     }
@@ -145,6 +145,25 @@ int CountColour(const ui::Bitmap& image, const ui::Rect& r, ui::Colour colour)
 }
 
 } // namespace
+
+// The chart opens at the start of the record, though its strips' scales, added after the window
+// was laid out the first time, narrow the plot: the record's first tick is at the plot's left edge,
+// in the strips' ranges and in the scroll bar.
+TEST_F(Chart, OpensAtTheStartOfTheRecord)
+{
+    mChart.reset();
+    mChart = std::make_unique<RecordingChart>(mFrame, ui::Rect { 0, 0, 640, 320 }, TwoChannels(40000), &mClasses);
+    VarnDraw::DataPane& pane = mChart->Pane();
+    ASSERT_GT(pane.LatestExtent(), pane.PlotWidth()); // there is more to scroll to
+    EXPECT_EQ(pane.LeftEdge(), 0);
+    EXPECT_EQ(mChart->XOf(0), pane.PlotLeft());
+    for (int strip = 0; strip < 2; ++strip)
+        EXPECT_EQ(pane.RangeOf(strip).left, 0) << strip;
+    ui::SCROLLINFO info;
+    info.fMask = ui::SIF_ALL;
+    pane.GetScrollBar()->GetScrollInfo(info);
+    EXPECT_EQ(info.nPos, 0);
+}
 
 TEST_F(Chart, BeatsAreMarkedOnEveryStripInTheColourTheirClassGives)
 {

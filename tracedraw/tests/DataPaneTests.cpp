@@ -321,6 +321,62 @@ TEST_F(DataPaneTest, AScrolledPaneIsWhatAFullRepaintDraws)
     }
 }
 
+// When the window changes width, a pane that shows the start of its data keeps showing it at
+// the plot's left edge; scrolled on, it keeps the data at its right edge where it was.
+TEST_F(DataPaneTest, AResizedPaneKeepsItsStartInViewOrElseItsRightEdge)
+{
+    struct Case {
+        const char* what;
+        bool scrolledOn;
+        int width;
+    };
+    const Case cases[] = {
+        { "at the start, narrower", false, kWindowWidth - 200 },
+        { "at the start, wider", false, kWindowWidth + 100 },
+        { "at the start, far narrower", false, 120 },
+        { "scrolled on, narrower", true, kWindowWidth - 200 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Open(MakeRecording(100000), 1, true); // 10000 pixels at 10:1
+        const auto identity = MakeIdentity(0, 0);
+        for (IVarnRecordDrawer* d : { static_cast<IVarnRecordDrawer*>(new GraticuleDrawer(0, identity, 0, 0, 0xFFFFFF)),
+                 static_cast<IVarnRecordDrawer*>(new PolyLineTraceDrawer(0, identity, 1)) }) {
+            d->AddRef();
+            ASSERT_EQ(pane->AddDrawer(0, 0, d), S_OK);
+            d->Release();
+        }
+        RunUntilIdle();
+        if (c.scrolledOn)
+            Scroll(SB_LINEDOWN);
+        const std::int64_t before = pane->RightEdge();
+        const int plotBefore = pane->PlotWidth();
+        ASSERT_TRUE(MoveWindow(pane->Handle(), 0, 0, c.width, kWindowHeight, true));
+        RunUntilIdle();
+        ASSERT_EQ(pane->PlotWidth() - plotBefore, c.width - kWindowWidth);
+        if (c.scrolledOn) {
+            EXPECT_EQ(pane->RightEdge(), before);
+        } else {
+            EXPECT_EQ(pane->LeftEdge(), 0);
+            EXPECT_EQ(Info().nPos, 0);
+        }
+        EXPECT_EQ(pane->RangeOf(0), (StripRange { pane->LeftEdge(), pane->RightEdge() }));
+        // What the window shows after the resize is what a full repaint draws there.
+        const BitmapPtr resized = CaptureWindow(top);
+        pane->ResetStrips();
+        InvalidateRect(pane->Handle(), nullptr, true);
+        const BitmapPtr full = CaptureWindow(top);
+        ASSERT_TRUE(resized && full);
+        int differ = 0;
+        for (int y = 0; y < full->Height(); ++y)
+            for (int x = 0; x < full->Width(); ++x)
+                differ += resized->Pixel(x, y) != full->Pixel(x, y);
+        EXPECT_EQ(differ, 0);
+        TearDown();
+        SetUp();
+    }
+}
+
 TEST_F(DataPaneTest, WheelScrollsByItsRateAndCtrlWheelZoomsAboutTheCursor)
 {
     Open(MakeRecording(100000), 1);
