@@ -17,7 +17,8 @@
 // (the peaks when the analysed channel was held whole: its 62.4 MB of raw samples and 59-62 MB).
 // At 7 days: wall <= 8.5 times the 24-hour wall, peak <= 256 MB. The channels are read from the
 // file a block at a time, so the peak follows the beats, not the samples; the desktop's chart of
-// a longer record needs no more than the first record's chart and the 16 MiB of blocks.
+// a longer record needs no more than the first record's chart and the 16 MiB of blocks, and the
+// window with the analysis no more than 256 MB over the chart.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
