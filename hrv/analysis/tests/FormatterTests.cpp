@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "hrv/analysis/tests/TestBeats.h"
+
 #include <cmath>
 #include <limits>
 
 using namespace HRV;
+using HRV::test::Beat;
 
 namespace {
 
@@ -58,18 +61,6 @@ TEST(ValueFormatter, ConstructionAndAuto)
     EXPECT_EQ(out, L"0.0015");
     ValueFormatter(0.0015).FormatAuto(out, L"V");
     EXPECT_EQ(out, L"1.5 mV");
-}
-
-FiducialEvent Beat(double rr, double deltaRR, double complexity, uint32_t cls, int32_t number = 12)
-{
-    FiducialEvent e;
-    e.mPosition = 1000;
-    e.mBeatNumber = number;
-    e.mRR = rr;
-    e.mDeltaRR = deltaRR;
-    e.mComplexity = complexity;
-    e.mClass = cls;
-    return e;
 }
 
 TEST(BeatHint, TextsAndClassWords)

@@ -3,21 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include "hrv/analysis/tests/TestBeats.h"
+
 using namespace HRV;
+using HRV::test::Beat;
 
 namespace {
-
-FiducialEvent Beat(double rr, double deltaRR, double complexity, uint32_t cls, int32_t number = 12)
-{
-    FiducialEvent e;
-    e.mPosition = 1000;
-    e.mBeatNumber = number;
-    e.mRR = rr;
-    e.mDeltaRR = deltaRR;
-    e.mComplexity = complexity;
-    e.mClass = cls;
-    return e;
-}
 
 TEST(BeatMark, ColoursByClassAndHintOfNoEvent)
 {

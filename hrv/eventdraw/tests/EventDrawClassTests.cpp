@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include "hrv/analysis/tests/TestBeats.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
 
 using namespace HRV;
+using HRV::test::Beat;
 
 namespace {
 
@@ -24,19 +27,6 @@ struct TestType {
     static inline int asked = 0;
 };
 using DrawObject = KEL::CComObject<VarnClient::TEventDrawClass<FiducialEvent, TestType, FiducialDrawPolicy>>;
-
-FiducialEvent Beat(double rr, double deltaRR, double complexity, uint32_t cls, int32_t number = 12)
-{
-    FiducialEvent e;
-    e.mPosition = 1000;
-    e.mPeakValue = 1.0;
-    e.mBeatNumber = number;
-    e.mComplexity = complexity;
-    e.mRR = rr;
-    e.mDeltaRR = deltaRR;
-    e.mClass = cls;
-    return e;
-}
 
 std::wstring Take(BSTR text)
 {
