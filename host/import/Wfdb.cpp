@@ -530,11 +530,16 @@ void DecodeAnyFormat(const WfdbHeader& header, const std::vector<std::size_t>& m
         const WfdbSignalInfo& s = header.signals[m];
         std::vector<int32_t>& values = raw[k];
         if (s.format == 8) {
-            // First differences from the header's initial value.
-            int32_t level = s.initialValue;
+            // First differences from the header's initial value; a level that leaves the range
+            // of a sample is damage, not a value to wrap.
+            int64_t level = s.initialValue;
             for (int32_t& v : values) {
                 level += v;
-                v = level;
+                if (level < std::numeric_limits<int32_t>::min() || level > std::numeric_limits<int32_t>::max())
+                    Fail(displayName,
+                        "signal " + std::to_string(m + 1) + " (format 8) runs out of range from its initial value "
+                            + std::to_string(s.initialValue));
+                v = static_cast<int32_t>(level);
             }
         }
         const auto spf = static_cast<std::size_t>(s.samplesPerFrame);

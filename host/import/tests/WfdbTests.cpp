@@ -254,6 +254,7 @@ TEST(Wfdb, DamagedRecordsGiveClearErrors)
     std::string flipped = data;
     flipped[77] = static_cast<char>(flipped[77] ^ 0x10);
     dir.Write("flip.dat", flipped);
+    dir.Write("up.dat", std::string(100, '\x7f')); // format 8: each sample 127 above the last
     const std::string sum = std::to_string(Checksum(samples, 0, 2)) + " 0 a\n";
     const std::string sum2 = std::to_string(Checksum(samples, 1, 2)) + " 0 b\n";
     auto header = [&](const std::string& file, const std::string& count) {
@@ -284,6 +285,8 @@ TEST(Wfdb, DamagedRecordsGiveClearErrors)
         { "seg.hea", "r/2 1 360 100\n", { "seg.hea", "announces 2 segments but lists 0" } },
         { "nested.hea", "r/1 2 360 100\nseg 100\n", { "seg.hea", "segments", "a segment of", "nested.hea" } },
         { "empty.hea", "# only a comment\n", { "empty.hea", "no record line" } },
+        { "diff8.hea", "r 1 360 100\nup.dat 8 200 12 0 2147483600\n",
+            { "up.dat", "signal 1 (format 8) runs out of range", "2147483600" } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
