@@ -3,6 +3,8 @@
 // an error text instead of backtracking.
 #include "plotcontrol/compiler/EtchMarkup.h"
 
+#include "plotcontrol/compiler/RealNumber.h"
+
 #include "log/Log.h"
 
 #include <boost/fusion/include/adapt_struct.hpp>
@@ -12,7 +14,6 @@
 #include <boost/spirit/include/qi.hpp>
 
 #include <algorithm>
-#include <cmath>
 #include <exception>
 #include <sstream>
 
@@ -75,22 +76,6 @@ struct CommentSkipper : qi::grammar<Iterator> {
     qi::rule<Iterator> skip;
 };
 
-// A number in the standard real form. The library also reads "nan", "inf" and overflowing
-// literals such as 1.8e308 (as infinity); none of them is a markup number, and none may reach
-// the script, so they fail here like any other text that is not a number. The library's parser
-// also fails on an exponent out of range (1e999) without putting the position back; inside a
-// sequence the position is restored, so the next alternative starts where the number did.
-struct FiniteNumber : qi::grammar<Iterator, double()> {
-    FiniteNumber()
-        : FiniteNumber::base_type(number, "real")
-    {
-        number = (qi::double_ >> qi::eps)[(qi::_val = qi::_1, qi::_pass = phx::bind(&FiniteNumber::IsFinite, qi::_1))];
-        number.name("real");
-    }
-    static bool IsFinite(double value) { return std::isfinite(value); }
-    qi::rule<Iterator, double()> number;
-};
-
 // One lexeme: '...' or "...". Inside, a backslash pair stands for a backslash and a backslash
 // followed by the quote for the quote; a backslash before anything else ends the string early,
 // and the missing closing quote is then the error.
@@ -143,7 +128,7 @@ struct IntervalGrammar : qi::grammar<Iterator, M::Interval(), CommentSkipper> {
         open.name("an open interval");
         closed.name("a closed interval");
     }
-    FiniteNumber number;
+    RealNumber number;
     qi::rule<Iterator, M::Interval(), CommentSkipper> interval;
     qi::rule<Iterator, M::FloatInterval(), CommentSkipper> float_interval;
     qi::rule<Iterator, boost::variant<double, M::EndType>(), CommentSkipper> float_or_end;
@@ -217,7 +202,7 @@ struct EtchMarkupGrammar : qi::grammar<Iterator, M::AST(), CommentSkipper> {
     std::string error_text;
     int error_line = 0;
 
-    FiniteNumber number;
+    RealNumber number;
     QuotedString string;
     IntervalGrammar interval;
     qi::rule<Iterator, M::AST(), CommentSkipper> start;

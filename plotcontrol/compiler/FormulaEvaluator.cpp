@@ -1,5 +1,7 @@
 #include "plotcontrol/compiler/FormulaEvaluator.h"
 
+#include "plotcontrol/compiler/RealNumber.h"
+
 #include "log/Log.h"
 
 #include <boost/phoenix/bind.hpp>
@@ -53,10 +55,7 @@ public:
         term = power >> *((lit('*') > power)[Emit(kFormulaMultiply)] | (lit('/') > power)[Emit(kFormulaDivide)]
                    | (lit('%') > power)[Emit(kFormulaModulo)]);
         power = factor >> *((lit('^') > factor)[Emit(kFormulaPower)]);
-        // The library's number parser fails on an exponent out of range (1e999) without putting
-        // the position back; inside a sequence the position is restored, so the other
-        // alternatives do not start in the middle of the number.
-        factor = (qi::double_ >> qi::eps)[phx::bind(&FormulaGrammar::EmitNumber, this, qi::_1)]
+        factor = mReal[phx::bind(&FormulaGrammar::EmitNumber, this, qi::_1)]
             | lit("pi")[phx::bind(&FormulaGrammar::EmitNumber, this, kPi)]
             | lit("e")[phx::bind(&FormulaGrammar::EmitNumber, this, kE)]
             | (lit('(') > deeper > expression > lit(')') > shallower) | Call("sin(", kFormulaSin)
@@ -99,6 +98,7 @@ private:
         vx::log::WriteLine(line.str());
     }
 
+    RealNumber mReal;
     std::string_view mText;
     FormulaProgram& mProgram;
     int mDepth = 0;
