@@ -4,9 +4,9 @@
 #include <cmath>
 #include <ctime>
 #include <limits>
-#include <new>
 
 #include "com/Ref.h"
+#include "foundation/base/ExceptionBoundary.h"
 #include "foundation/core/Rational.h"
 #include "hostframework/calcglue/ChannelManager.h"
 #include "hostframework/interfaces/CalcInterfaces.h"
@@ -120,13 +120,7 @@ HRESULT FormulaDataAdder::CreateChannelSource(DWORD, LONG channel, IUnknown** so
     // The host calls this: a failed check or an allocation failure becomes an HRESULT here.
     if (channel < 0 || static_cast<std::size_t>(channel) >= mSampleRates.size())
         return E_INVALIDARG;
-    try {
-        return MakeChannelSource(channel, source);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return vx::hf::Guarded("FormulaDataAdder::CreateChannelSource", [&] { return MakeChannelSource(channel, source); });
 }
 
 HRESULT FormulaDataAdder::MakeChannelSource(LONG channel, IUnknown** source)

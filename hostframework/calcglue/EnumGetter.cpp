@@ -6,6 +6,7 @@
 #include <locale>
 #include <sstream>
 
+#include "foundation/base/ExceptionBoundary.h"
 #include "foundation/units/Prefix.h"
 #include "foundation/units/UnitEntry.h"
 #include "hostframework/services/CafFrameWork.h"
@@ -307,13 +308,8 @@ HRESULT EnumGetterBase::OnSamplingStopped()
     // The host calls this through the interface: nothing may escape from here. An unset callback
     // is simply not called; one that throws still lets the sources go.
     HRESULT hr = S_OK;
-    if (mHasCallback && mCallback) {
-        try {
-            mCallback();
-        } catch (...) {
-            hr = E_FAIL;
-        }
-    }
+    if (mHasCallback && mCallback)
+        hr = vx::hf::Guarded("EnumGetterBase::OnSamplingStopped", [&] { mCallback(); });
     if (mSourcesSet)
         StopAndRelease();
     return hr;

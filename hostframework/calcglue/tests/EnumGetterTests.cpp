@@ -4,8 +4,11 @@
 
 #include <map>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "foundation/units/UnitEntry.h"
+#include "log/Log.h"
 
 using ExtLib::EnumGetterBase;
 using ExtLib::SourceEntry;
@@ -406,7 +409,11 @@ TEST_F(GetterFixture, ACallbackRunsAtTheStopAndNothingEscapesTheInterface)
     ASSERT_TRUE(g.SetSources(0, false, 0.5));
     g.SetCallback([] { throw std::runtime_error("callback failed"); });
     HRESULT hr = S_OK;
-    EXPECT_NO_THROW(hr = sink->SamplingEnd());
+    {
+        vx::log::Capture capture;
+        EXPECT_NO_THROW(hr = sink->SamplingEnd());
+        EXPECT_EQ(capture.Lines(), (std::vector<std::string> { "EnumGetterBase::OnSamplingStopped: callback failed" }));
+    }
     EXPECT_EQ(hr, E_FAIL);
     EXPECT_FALSE(g.SourcesSet()); // the sources still go
     EXPECT_EQ(s0.RefCount(), 1u);
