@@ -18,6 +18,7 @@
 #include "VarnexCommand.h"
 #include "caf/CafHost.h"
 #include "caf/Documents.h"
+#include "com/Ref.h"
 #include "foundation/String.h"
 #include "foundation/base/SimpleUnknownImp.h"
 #include "host/hrvdoc/HrvDataPadHost.h"
@@ -36,6 +37,8 @@
 #include "varnex/startup/ExtensionLoader.h"
 
 namespace fs = std::filesystem;
+using vx::com::Query;
+using vx::com::Ref;
 
 namespace {
 
@@ -72,38 +75,30 @@ private:
 // extension's own, and its enumerators note their Inits.
 class NotingClass final : public vx::hf::test::ForwardingEnumClass {
 public:
-    // Takes over a reference on each of `real` and `params`.
-    NotingClass(ICalcEnumClass2* real, ICalcNumericParamsFuncClass* params, std::function<void(LONG, DWORD)> note)
-        : ForwardingEnumClass(real, params)
+    NotingClass(
+        Ref<ICalcEnumClass2> real, Ref<ICalcNumericParamsFuncClass> params, std::function<void(LONG, DWORD)> note)
+        : ForwardingEnumClass(real.Get(), params.Get())
+        , mRealHeld(std::move(real))
+        , mParamsHeld(std::move(params))
         , mNote(std::move(note))
     {
-    }
-    ~NotingClass() override
-    {
-        Real()->Release();
-        Params()->Release();
     }
 
 private:
     ICalcEnum* Wrap(ICalcEnum* inner) override { return new NotingEnum(inner, mNote); }
 
+    Ref<ICalcEnumClass2> mRealHeld;
+    Ref<ICalcNumericParamsFuncClass> mParamsHeld;
     std::function<void(LONG, DWORD)> mNote;
 };
 
-template <class T> T* Query(IUnknown* object)
-{
-    void* out = nullptr;
-    return object && SUCCEEDED(object->QueryInterface(T::kIid, &out)) ? static_cast<T*>(out) : nullptr;
-}
-
 std::wstring FunctionName(IUnknown* object)
 {
-    auto* params = Query<ICalcNumericParamsFuncClass>(object);
+    const auto params = Query<ICalcNumericParamsFuncClass>(object);
     if (!params)
         return {};
     BSTR name = nullptr;
     params->GetFunctionName(0, &name);
-    params->Release();
     std::wstring text = name ? name : L"";
     SysFreeString(name);
     return text;
@@ -135,7 +130,7 @@ protected:
         return objects;
     }
 
-    ITypeIdRegistry* Types() { return Query<ITypeIdRegistry>(mFramework->Object()); }
+    Ref<ITypeIdRegistry> Types() { return Query<ITypeIdRegistry>(mFramework->Object()); }
 
     std::unique_ptr<NotingClass> mNoting;
 };
@@ -168,19 +163,18 @@ public:
     {
         mHost.Detach();
         mObject->DetachChildren();
-        if (mCommands)
-            mCommands->Release();
+        mCommands.Reset();
         static_cast<IHostDocumentData*>(mRecording)->Release();
         static_cast<HRV::IDataPadSource*>(mObject)->Release();
     }
-    bool Opened() const { return mCommands != nullptr; }
+    bool Opened() const { return static_cast<bool>(mCommands); }
     HRESULT Command(DWORD number) { return mCommands->OnCommand(mClassKey | number); }
 
 private:
     vx::host::HrvHostDocument& mHost;
     vx::host::HrvHostDocumentObject* mObject = nullptr;
     caf::HostDocument* mRecording = nullptr;
-    ICAFCommandHandler* mCommands = nullptr;
+    Ref<ICAFCommandHandler> mCommands;
     DWORD mClassKey = 0;
 };
 
@@ -199,10 +193,7 @@ TEST_F(ExtensionSeam, TheEnumeratorHearsTheRecordGrowsExactlyWhileTheDesktopPlay
     host.RegisterEnumerators(WithNotingFiducial([&](LONG r, DWORD flags) {
         seen.push_back({ flags, host.RecordGrowing(static_cast<int32_t>(r)), "record " + std::to_string(r) });
     }));
-    ITypeIdRegistry* types = Types();
-    DesktopDocument document(host, types);
-    if (types)
-        types->Release();
+    DesktopDocument document(host, Types().Get());
     ASSERT_TRUE(document.Opened());
 
     // Offline: the analysis of the recorded record.
@@ -252,11 +243,9 @@ TEST_F(ExtensionSeam, TheDocumentHearsOfEveryChannelThatGetsOrLosesItsCalculatio
     const std::string record = (vx::test::TestData() / "mitdb" / "100.hea").string();
     vx::host::HrvHostDocument host(std::make_shared<vx::host::Recording>(vx::host::ImportFile(record)));
     host.RegisterEnumerators(mClassObjects);
-    ITypeIdRegistry* types = Types();
-    host.RegisterCalculationClasses(mClassObjects, types);
-    DesktopDocument document(host, types);
-    if (types)
-        types->Release();
+    const auto types = Types();
+    host.RegisterCalculationClasses(mClassObjects, types.Get());
+    DesktopDocument document(host, types.Get());
     ASSERT_TRUE(document.Opened());
     ASSERT_TRUE(SUCCEEDED(document.Command(kCmdAnalyse)));
 
@@ -265,10 +254,10 @@ TEST_F(ExtensionSeam, TheDocumentHearsOfEveryChannelThatGetsOrLosesItsCalculatio
     ASSERT_EQ(ids.size(), 1u);
     vx::hf::ChannelRef ref;
     ASSERT_EQ(host.Document().CreateNamedChannel(0, L"HRV Period", nullptr, &ref), S_OK);
-    IUnknown* settings = nullptr;
-    ASSERT_EQ(classes.CreateSettings(ids[0] | 1, &settings), S_OK); // beat period, guide lines on
-    ASSERT_EQ(classes.ComputeChannel(host.Document(), ref.number, ids[0], settings, host.CalculationFactory()), S_OK);
-    settings->Release();
+    Ref<IUnknown> settings;
+    ASSERT_EQ(classes.CreateSettings(ids[0] | 1, settings.Put()), S_OK); // beat period, guide lines on
+    ASSERT_EQ(
+        classes.ComputeChannel(host.Document(), ref.number, ids[0], settings.Get(), host.CalculationFactory()), S_OK);
     // Only the notification reaches the document here (no analysis runs): it marks the normal-beat
     // box of the Human preset on the new channel.
     const auto guides = host.guides.find(static_cast<std::int32_t>(ref.number));
@@ -292,18 +281,16 @@ TEST_F(ExtensionSeam, TheSelfTestsRunOfflineUnlessTheyGrowTheirRecord)
     const std::vector<IUnknown*> objects = WithNotingFiducial([&](LONG, DWORD flags) {
         seen.push_back({ flags, false, running });
     });
-    ITypeIdRegistry* types = Types();
-    auto recordings = std::make_unique<vx::host::SyntheticRecordingHost>(types, objects);
-    if (types)
-        types->Release();
+    auto recordings = std::make_unique<vx::host::SyntheticRecordingHost>(Types().Get(), objects);
 
-    std::vector<IUnitTest*> tests;
+    std::vector<Ref<IUnitTest>> tests;
     for (const caf::Registration& r : caf::Registrations())
-        if (auto* t = r.kind == caf::Registration::Kind::UnitTest ? Query<IUnitTest>(r.object) : nullptr)
-            tests.push_back(t);
+        if (r.kind == caf::Registration::Kind::UnitTest)
+            if (auto t = Query<IUnitTest>(r.object))
+                tests.push_back(std::move(t));
     ASSERT_FALSE(tests.empty());
     std::size_t onlineCases = 0;
-    for (IUnitTest* t : tests) {
+    for (const auto& t : tests) {
         t->Initialise(1234, 0, 0);
         ULONG count = 0;
         ASSERT_EQ(t->GetTestCount(&count), S_OK);
@@ -334,7 +321,6 @@ TEST_F(ExtensionSeam, TheSelfTestsRunOfflineUnlessTheyGrowTheirRecord)
                 EXPECT_EQ(growing, 0u) << running;
             }
         }
-        t->Release();
     }
     EXPECT_GT(onlineCases, 0u);
     recordings.reset();
@@ -342,25 +328,24 @@ TEST_F(ExtensionSeam, TheSelfTestsRunOfflineUnlessTheyGrowTheirRecord)
 
 TEST_F(ExtensionSeam, TheRRExportWithoutAnAnalysisSaysWhyFromItsStringTableAndLeavesNoFile)
 {
-    HRV::IFileSaveAsClass2* save = nullptr;
+    Ref<HRV::IFileSaveAsClass2> save;
     for (IUnknown* o : mClassObjects)
         if (!save)
             save = Query<HRV::IFileSaveAsClass2>(o);
-    ASSERT_NE(save, nullptr);
+    ASSERT_TRUE(save);
     vx::test::ScratchHost scratch("varnex-rr-export");
     const fs::path file = scratch.dir / "rr.txt";
     std::ofstream(file) << "kept from before\n";
-    auto* object = new vx::host::HrvHostDocumentObject(*scratch.host); // no HRV document opened on it
+    // No HRV document is opened on it.
+    const auto object = Ref<HRV::IDataPadSource>::Adopt(new vx::host::HrvHostDocumentObject(*scratch.host));
     std::vector<caf::MessageBoxRequest> shown;
     const caf::MessageBoxHandler previous = caf::SetMessageBoxHandler([&](const caf::MessageBoxRequest& r) {
         shown.push_back(r);
         return 1;
     });
     const KEL::String name(file.wstring());
-    const HRESULT hr = save->Save(nullptr, name.Rep(), 0, 0, static_cast<HRV::IDataPadSource*>(object));
+    const HRESULT hr = save->Save(nullptr, name.Rep(), 0, 0, object.Get());
     caf::SetMessageBoxHandler(previous);
-    static_cast<HRV::IDataPadSource*>(object)->Release();
-    save->Release();
 
     EXPECT_EQ(static_cast<DWORD>(hr), 0xA004820Fu);
     ASSERT_EQ(shown.size(), 1u);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "com/Ref.h"
 #include "hrv/core/Data.h"
 #include "hrv/core/EventIdCache.h"
 #include "hrv/core/tests/HrvTestSupport.h"
@@ -8,24 +9,14 @@
 using namespace HRV;
 using HRV::test::Bytes;
 using HRV::test::StreamRef;
+using vx::com::Ref;
 
 namespace {
 
-template <class T> struct Ref {
-    template <class... A>
-    explicit Ref(A&&... a)
-        : p(new T(std::forward<A>(a)...))
-    {
-        p->AddRef();
-    }
-    ~Ref() { p->Release(); }
-    T* operator->() const { return p; }
-    T* p;
-};
-
 struct DataFixture : ::testing::Test {
-    Ref<Settings> settings;
-    Ref<Data> data { settings.p };
+    // Both are born without references: the holders take the first.
+    Ref<Settings> settings { new Settings };
+    Ref<Data> data { new Data(settings.Get()) };
 
     HRESULT Load(std::vector<std::uint8_t> bytes)
     {
@@ -57,8 +48,8 @@ TEST_F(DataFixture, UserMarksRoundTripInTheDocumentedLayout)
     expected.Header().U32(6).U32(2).U32(1).U32(100).U32(2).U32(50).U32(1).U32(1).U32(7);
     EXPECT_EQ(expected.b, mem.Bytes());
 
-    Ref<Settings> otherSettings;
-    Ref<Data> back(otherSettings.p);
+    const Ref<Settings> otherSettings { new Settings };
+    const Ref<Data> back { new Data(otherSettings.Get()) };
     const Position stale { 1, 1 };
     back->GetUserEvents()->Add(&stale, 1);
     mem->Rewind();
@@ -84,7 +75,7 @@ TEST_F(DataFixture, UserMarksRoundTripInTheDocumentedLayout)
         ASSERT_EQ(S_OK, data->QueryInterface(iid, &out));
         static_cast<IUnknown*>(out)->Release();
     }
-    EXPECT_EQ(2u, settings.p->RefCount()); // the fixture's and the data's
+    EXPECT_EQ(2u, settings->RefCount()); // the fixture's and the data's
 }
 
 TEST_F(DataFixture, DamagedDataStreams)
@@ -157,7 +148,7 @@ TEST_F(DataFixture, LegacyDataSetsTheAnalysisRangeOrNothing)
 
 TEST(UserEventData, SetOperations)
 {
-    Ref<UserEventData> events;
+    const Ref<UserEventData> events { new UserEventData };
     const Position p1 { 10, 0 }, p2 { 5, 1 }, p3 { 0, 2 };
     EXPECT_EQ(E_FAIL, events->Add(nullptr, 0));
     EXPECT_EQ(E_FAIL, events->Remove(nullptr, 0));
@@ -209,7 +200,7 @@ TEST(UserEventData, SetOperations)
 
 TEST(EventIdCache, MapsNumbersToIdsAndClonesDeeply)
 {
-    Ref<EventIdCache> cache;
+    const Ref<EventIdCache> cache { new EventIdCache };
     DWORD id = 7;
     EXPECT_EQ(S_FALSE, cache->GetId(1, &id));
     EXPECT_EQ(0u, id);
